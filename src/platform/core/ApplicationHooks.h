@@ -1,0 +1,23 @@
+#pragma once
+// The calls the core makes towards the application controller. The
+// application installs its implementation at start-up; tests install their own.
+// Every call arrives on the main thread.
+
+namespace platform {
+
+class ApplicationHooks {
+public:
+    virtual ~ApplicationHooks() = default;
+    // A log-in attempt has ended; the result is the manager's connectionErrorCode().
+    virtual void connectionISComplete() {}
+    // A reload worker has finished.
+    virtual void finishReloadingData() {}
+    virtual void stopConnectionModelWindow() {}
+    virtual void checkConnectionCallback(int code) { (void)code; }
+};
+
+// Null until the application (or a test) installs one; not owned.
+void setApplicationHooks(ApplicationHooks* hooks);
+ApplicationHooks* applicationHooks();
+
+} // namespace platform

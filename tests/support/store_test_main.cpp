@@ -1,0 +1,12 @@
+// Store tests: a core application object, so that hand-overs to the main
+// thread and notices behave as in the client.
+#include <gtest/gtest.h>
+
+#include <QCoreApplication>
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}
