@@ -1,0 +1,124 @@
+#pragma once
+// One stored secret: ten values, a note, an optional attachment, filed in a
+// group under a type, optionally with its own customised copy of the type.
+#include "model/TVXType.h"
+
+#include <QDateTime>
+#include <QString>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+class BMGroup;
+
+// Pending attachment work for the next store.
+inline constexpr int32_t kAttachmentStateNone = 0;
+inline constexpr int32_t kAttachmentStateStoreNewFile = 1;
+inline constexpr int32_t kAttachmentStateRemoved = 2;
+inline constexpr int32_t kAttachmentStateCopyStored = 3;
+inline constexpr int32_t kAttachmentStateReencipher = 4;
+
+class TVXRecord {
+public:
+    using Getter = const QString& (TVXRecord::*)() const;
+    using Setter = void (TVXRecord::*)(const QString&);
+
+    // No identifier, group, type or custom type; every text empty; flags off; counters 0.
+    TVXRecord();
+    TVXRecord(const TVXRecord&) = delete;
+    TVXRecord& operator=(const TVXRecord&) = delete;
+
+    // A new identifier and the current date and time in value 10; no group or type.
+    static std::shared_ptr<TVXRecord> createRecord();
+    // A duplicate under a new identifier; a customised source's custom type is copied
+    // under a new identifier too. The attachment path is not copied; state 0.
+    static std::shared_ptr<TVXRecord> copyRecord(const TVXRecord& source);
+    // The shared placeholder record ("000000000", custom type = the unfiled type).
+    static std::shared_ptr<TVXRecord> dummyRecord();
+
+    // Date text of value 10: "2009-05-12 10:31:02 +0530" (local time and offset).
+    static QString modificationDateText(const QDateTime& when);
+    // Reads such a text back; invalid for anything else.
+    static QDateTime dateFromModificationText(const QString& text);
+
+    // Index i reaches value i + 1.
+    static const std::array<Getter, kNumberOfFields>& getFunctionsArray();
+    static const std::array<Setter, kNumberOfFields>& setFunctionsArray();
+    // Value i + 1 through the tables; out-of-range indexes give an empty text / do nothing.
+    const QString& valueAtIndex(int index) const;
+    void setValueAtIndex(int index, const QString& value);
+
+    // Duplicate test: group and type identifiers, customisation (and custom type
+    // icon, mask and field names), attachment flag and name, note, values 1 to 9.
+    bool isEqualToRecord(const TVXRecord& other) const;
+
+    const QString& mRecordUID() const { return m_recordUID; }
+    void setMRecordUID(const QString& v) { m_recordUID = v; }
+    // The cached group and type, shared with the caches.
+    const std::shared_ptr<BMGroup>& mGroup() const { return m_group; }
+    void setMGroup(std::shared_ptr<BMGroup> v) { m_group = std::move(v); }
+    const std::shared_ptr<TVXType>& mType() const { return m_type; }
+    void setMType(std::shared_ptr<TVXType> v) { m_type = std::move(v); }
+    // The record's own type; not shared with the caches.
+    const std::shared_ptr<TVXType>& mRecordCustomType() const { return m_recordCustomType; }
+    void setMRecordCustomType(std::shared_ptr<TVXType> v) { m_recordCustomType = std::move(v); }
+
+    const QString& mValue1() const { return m_values[0]; }
+    const QString& mValue2() const { return m_values[1]; }
+    const QString& mValue3() const { return m_values[2]; }
+    const QString& mValue4() const { return m_values[3]; }
+    const QString& mValue5() const { return m_values[4]; }
+    const QString& mValue6() const { return m_values[5]; }
+    const QString& mValue7() const { return m_values[6]; }
+    const QString& mValue8() const { return m_values[7]; }
+    const QString& mValue9() const { return m_values[8]; }
+    const QString& mValue10() const { return m_values[9]; }
+    void setMValue1(const QString& v) { m_values[0] = v; }
+    void setMValue2(const QString& v) { m_values[1] = v; }
+    void setMValue3(const QString& v) { m_values[2] = v; }
+    void setMValue4(const QString& v) { m_values[3] = v; }
+    void setMValue5(const QString& v) { m_values[4] = v; }
+    void setMValue6(const QString& v) { m_values[5] = v; }
+    void setMValue7(const QString& v) { m_values[6] = v; }
+    void setMValue8(const QString& v) { m_values[7] = v; }
+    void setMValue9(const QString& v) { m_values[8] = v; }
+    // An empty text keeps the date the record has.
+    void setMValue10(const QString& v);
+
+    const QString& mNotes() const { return m_notes; }
+    void setMNotes(const QString& v) { m_notes = v; }
+    bool mIsCustomized() const { return m_isCustomized; }
+    void setMIsCustomized(bool v) { m_isCustomized = v; }
+    bool mHasAttachment() const { return m_hasAttachment; }
+    void setMHasAttachment(bool v) { m_hasAttachment = v; }
+    int32_t mViewCounter() const { return m_viewCounter; }
+    void setMViewCounter(int32_t v) { m_viewCounter = v; }
+    const QString& mValue10ForDisaply() const { return m_value10ForDisaply; }
+    void setMValue10ForDisaply(const QString& v) { m_value10ForDisaply = v; }
+    const QString& mAttachmentName() const { return m_attachmentName; }
+    void setMAttachmentName(const QString& v) { m_attachmentName = v; }
+    const QString& mAttachmentPassKey() const { return m_attachmentPassKey; }
+    void setMAttachmentPassKey(const QString& v) { m_attachmentPassKey = v; }
+    // Local file chosen to be attached; never stored on the server.
+    const QString& mAttachmentPath() const { return m_attachmentPath; }
+    void setMAttachmentPath(const QString& v) { m_attachmentPath = v; }
+    int32_t mAttachmentState() const { return m_attachmentState; }
+    void setMAttachmentState(int32_t v) { m_attachmentState = v; }
+
+private:
+    QString m_recordUID;
+    std::shared_ptr<BMGroup> m_group;
+    std::shared_ptr<TVXType> m_type;
+    std::shared_ptr<TVXType> m_recordCustomType;
+    std::array<QString, kNumberOfFields> m_values;
+    QString m_notes;
+    bool m_isCustomized = false;
+    bool m_hasAttachment = false;
+    int32_t m_viewCounter = 0;
+    QString m_value10ForDisaply;
+    QString m_attachmentName;
+    QString m_attachmentPassKey;
+    QString m_attachmentPath;
+    int32_t m_attachmentState = kAttachmentStateNone;
+};
