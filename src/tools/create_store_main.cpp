@@ -1,1 +1,118 @@
-int main() { return 0; }
+// tvx-create-store: prepares the shared store on a MariaDB/MySQL server and
+// adds its users. Passwords come from the environment or are asked for on the
+// terminal, never from the command line (other users could read them there).
+#include "model/RandomSource.h"
+#include "store/TVXStoreCreator.h"
+
+#include <cppconn/driver.h>
+#include <cppconn/exception.h>
+
+#include <QCommandLineParser>
+#include <QCoreApplication>
+
+#include <cstdio>
+#include <iostream>
+#include <string>
+#include <termios.h>
+#include <unistd.h>
+
+namespace {
+
+QString askSecret(const char* envName, const QString& prompt)
+{
+    if (const char* fromEnv = std::getenv(envName))
+        return QString::fromUtf8(fromEnv);
+    std::cerr << prompt.toStdString() << ": " << std::flush;
+    termios saved{};
+    const bool tty = isatty(STDIN_FILENO) && tcgetattr(STDIN_FILENO, &saved) == 0;
+    if (tty) {
+        termios quiet = saved;
+        quiet.c_lflag &= ~static_cast<tcflag_t>(ECHO);
+        tcsetattr(STDIN_FILENO, TCSANOW, &quiet);
+    }
+    std::string line;
+    std::getline(std::cin, line);
+    if (tty) {
+        tcsetattr(STDIN_FILENO, TCSANOW, &saved);
+        std::cerr << '\n';
+    }
+    return QString::fromStdString(line);
+}
+
+int fail(const QString& message)
+{
+    std::cerr << "tvx-create-store: " << message.toStdString() << '\n';
+    return 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    QCoreApplication app(argc, argv);
+    QCoreApplication::setApplicationName(QStringLiteral("tvx-create-store"));
+    RandomNumberInitFromSystem();
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral(
+        "Creates the store database tolvanexdb on a server and adds store users.\n"
+        "Passwords: TVX_ADMIN_PASSWORD (server administrator), TVX_MASTER_PASSWORD (the store's\n"
+        "master password), TVX_USER_PASSWORD (the added user); each is asked for when not set."));
+    parser.addHelpOption();
+    const QCommandLineOption host({QStringLiteral("H"), QStringLiteral("host")},
+                                  QStringLiteral("Server host (default 127.0.0.1)."), QStringLiteral("host"),
+                                  QStringLiteral("127.0.0.1"));
+    const QCommandLineOption port({QStringLiteral("P"), QStringLiteral("port")},
+                                  QStringLiteral("Server port (default 3306)."), QStringLiteral("port"),
+                                  QStringLiteral("3306"));
+    const QCommandLineOption admin({QStringLiteral("u"), QStringLiteral("admin")},
+                                   QStringLiteral("Administrator account (default root)."),
+                                   QStringLiteral("account"), QStringLiteral("root"));
+    const QCommandLineOption create(QStringLiteral("create"),
+                                    QStringLiteral("Create the database, its tables, the master password row "
+                                                   "and the unfiled group and type."));
+    const QCommandLineOption replace(QStringLiteral("replace"),
+                                     QStringLiteral("With --create: drop an existing tolvanexdb first."));
+    const QCommandLineOption addUser(QStringLiteral("add-user"),
+                                     QStringLiteral("Add a store user (server account and its user row)."),
+                                     QStringLiteral("name"));
+    parser.addOptions({host, port, admin, create, replace, addUser});
+    parser.process(app);
+
+    if (!parser.isSet(create) && !parser.isSet(addUser))
+        return fail(QStringLiteral("nothing to do: give --create and/or --add-user NAME (see --help)"));
+
+    const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
+    std::unique_ptr<sql::Connection> connection;
+    try {
+        sql::ConnectOptionsMap options;
+        options["hostName"] = sql::SQLString(
+            QStringLiteral("tcp://%1:%2").arg(parser.value(host), parser.value(port)).toStdString());
+        options["userName"] = sql::SQLString(parser.value(admin).toStdString());
+        options["password"] = sql::SQLString(adminPassword.toStdString());
+        options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
+        connection.reset(get_driver_instance()->connect(options));
+    } catch (const sql::SQLException& e) {
+        return fail(QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode()));
+    }
+
+    TVXStoreCreator creator(*connection);
+    if (auto server = creator.checkServer(); !server.ok)
+        return fail(server.message);
+
+    if (parser.isSet(create)) {
+        const QString master = askSecret("TVX_MASTER_PASSWORD", QStringLiteral("Master password of the new store"));
+        if (auto r = creator.createStore(master, parser.isSet(replace)); !r.ok)
+            return fail(r.message);
+        std::cout << "Created the store tolvanexdb.\n";
+    }
+    if (parser.isSet(addUser)) {
+        StoreUser user;
+        user.name = parser.value(addUser);
+        user.password = askSecret("TVX_USER_PASSWORD", QStringLiteral("Password of the new user %1").arg(user.name));
+        if (auto r = creator.addStoreUser(user); !r.ok)
+            return fail(r.message);
+        std::cout << "Added the store user " << user.name.toStdString() << ".\n";
+    }
+    return 0;
+}

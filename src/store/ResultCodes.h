@@ -1,0 +1,25 @@
+#pragma once
+// Result codes of the database manager's operations. The numbers are what
+// callers and messages depend on; keep them.
+
+inline constexpr int kTVXDone = 0;
+inline constexpr int kTVXNotServerError = 1;        // failure that is not a server error
+inline constexpr int kTVXStatementFailed = 3;       // a statement failed, or could not be done
+inline constexpr int kTVXMasterPasswordMismatch = 4;
+inline constexpr int kTVXAccountDisabled = 6;
+inline constexpr int kTVXAccountDeleted = 7;        // access to the tables refused
+inline constexpr int kTVXReloadFirst = 8;           // changed no row: the cached copy is stale
+inline constexpr int kTVXClientError = 9;           // server errors 2000..2050
+inline constexpr int kTVXHostUnreachable = 10;      // 2002 (refused), 2003, 2005
+inline constexpr int kTVXAccessDenied = 11;         // 1045
+inline constexpr int kTVXAllPrivileges = 13;        // the account holds every server privilege
+
+// Server error numbers the manager reacts to.
+inline constexpr int kErrAllPrivilegesAccount = 100; // raised by the log-in itself
+inline constexpr int kErrAccessDenied = 1045;
+inline constexpr int kErrTableAccessDenied = 1142;
+inline constexpr int kErrColumnAccessDenied = 1143;
+inline constexpr int kErrConnectionRefused = 2002;
+inline constexpr int kErrConnectHostFailed = 2003;
+inline constexpr int kErrUnknownHost = 2005;
+inline constexpr int kErrServerLost = 2013;

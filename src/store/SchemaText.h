@@ -1,0 +1,10 @@
+#pragma once
+// The store's CREATE TABLE texts (server/schema.sql and server/user_info.sql),
+// compiled in so that the store-creation program needs no files beside it.
+#include <QStringList>
+
+extern const char* const kStoreSchemaSQL;
+extern const char* const kUserInfoSchemaSQL;
+
+// Splits a script into its statements (at ';' ending a line), dropping "--" comments.
+QStringList splitSqlScript(const char* script);

@@ -1,0 +1,230 @@
+// The manager itself: instance, state accessors, value enciphering and the
+// error path shared by every reader and writer.
+#include "store/TVXDataBase.h"
+
+#include "crypto/DBEncrypter.h"
+#include "model/TVXUser.h"
+#include "platform/core/ApplicationHooks.h"
+#include "platform/core/MainThread.h"
+#include "platform/core/NotificationCenter.h"
+
+#include <cppconn/driver.h>
+#include <cppconn/exception.h>
+#include <mysql.h>
+
+#include <cstring>
+#include <string_view>
+#include <vector>
+
+// 38 characters; only the first 16 key the cipher, so they must never change:
+// every stored master password and user password depends on them.
+const char kTolvanexApplicationKey[] = "TolvanexVaultKey-7Q2mW9xK4pL8sN3vR6tZ0";
+static_assert(sizeof(kTolvanexApplicationKey) - 1 == 38);
+
+namespace {
+
+// What a reader of a NUL-ended text sees of a deciphered buffer.
+QString textUpToNul(const QByteArray& bytes)
+{
+    const qsizetype nul = bytes.indexOf('\0');
+    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
+}
+
+QByteArray readWholeStream(std::istream& in)
+{
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    if (length < 1)
+        return {};
+    in.seekg(0, std::ios::beg);
+    QByteArray bytes(static_cast<qsizetype>(length), '\0');
+    in.read(bytes.data(), length);
+    bytes.resize(static_cast<qsizetype>(in.gcount()));
+    return bytes;
+}
+
+} // namespace
+
+TVXDataBase& TVXDataBase::sharedTVXDataBase()
+{
+    static auto* instance = new TVXDataBase; // lives until the process ends
+    return *instance;
+}
+
+TVXDataBase::TVXDataBase()
+    : m_currentUser(TVXUser::createUser())
+{
+    // The driver's first use initialises the client library, which is not
+    // safe to do from two threads at once; do it here, on the creating thread.
+    get_driver_instance();
+}
+
+TVXDataBase::~TVXDataBase() = default;
+
+QString TVXDataBase::connectedServerAddress() const
+{
+    std::lock_guard lock(mDetailsMutex);
+    return mConnectionDetails.value(kDetailServerAddress);
+}
+
+QString TVXDataBase::connectingPortAddress() const
+{
+    std::lock_guard lock(mDetailsMutex);
+    return mConnectionDetails.value(kDetailPortNumber);
+}
+
+QString TVXDataBase::masterPassword() const
+{
+    std::lock_guard lock(mDetailsMutex);
+    return mConnectionDetails.value(kDetailMasterPassword);
+}
+
+// --- encrypters --------------------------------------------------------------
+
+std::shared_ptr<const CDBEncrypter> TVXDataBase::fieldEncrypter() const
+{
+    std::lock_guard lock(mEncrypterMutex);
+    return mEncrypter;
+}
+
+std::shared_ptr<const CDBEncrypter> TVXDataBase::userDataEncrypter() const
+{
+    std::lock_guard lock(mEncrypterMutex);
+    return mUserDataEncrypter;
+}
+
+bool TVXDataBase::hasFieldEncrypter() const { return fieldEncrypter() != nullptr; }
+
+void TVXDataBase::createUserEncrypter()
+{
+    auto encrypter = std::make_shared<const CDBEncrypter>(kTolvanexApplicationKey);
+    std::lock_guard lock(mEncrypterMutex);
+    mUserDataEncrypter = std::move(encrypter);
+}
+
+void TVXDataBase::createEncrypter(const QString& masterPassword)
+{
+    std::shared_ptr<const CDBEncrypter> encrypter;
+    if (!masterPassword.isEmpty())
+        encrypter = std::make_shared<const CDBEncrypter>(masterPassword.toUtf8().constData());
+    std::lock_guard lock(mEncrypterMutex);
+    mEncrypter = std::move(encrypter);
+}
+
+QByteArray TVXDataBase::encryptString(const QString& text) const
+{
+    const QByteArray plain = text.toUtf8();
+    const auto encrypter = fieldEncrypter();
+    return encrypter ? encrypter->encryptBytes(plain) : plain;
+}
+
+QString TVXDataBase::decryptString(const QByteArray& stored) const
+{
+    if (stored.isEmpty())
+        return QStringLiteral("");
+    const auto encrypter = fieldEncrypter();
+    return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
+}
+
+QString TVXDataBase::getDecryptedString(std::istream& blob) const
+{
+    return decryptString(readWholeStream(blob));
+}
+
+QByteArray TVXDataBase::encryptDataString(const QString& text) const
+{
+    const QByteArray plain = text.toUtf8();
+    const auto encrypter = userDataEncrypter();
+    return encrypter ? encrypter->encryptBytes(plain) : plain;
+}
+
+QString TVXDataBase::decryptDataString(const QByteArray& stored) const
+{
+    if (stored.isEmpty())
+        return QStringLiteral("");
+    const auto encrypter = userDataEncrypter();
+    return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
+}
+
+QString TVXDataBase::getDecryptedStringInfo(std::istream& blob) const
+{
+    return decryptDataString(readWholeStream(blob));
+}
+
+// --- error path --------------------------------------------------------------
+
+int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
+{
+    if (serverErrorNumber == kErrAccessDenied)
+        return kTVXAccessDenied;
+    if (serverErrorNumber == kErrAllPrivilegesAccount)
+        return kTVXAllPrivileges;
+    // This client library reports a refused TCP connection as 2002.
+    if (serverErrorNumber == kErrConnectionRefused || serverErrorNumber == kErrConnectHostFailed
+        || serverErrorNumber == kErrUnknownHost)
+        return kTVXHostUnreachable;
+    if (serverErrorNumber >= 2000 && serverErrorNumber <= 2050)
+        return kTVXClientError;
+    return kTVXStatementFailed;
+}
+
+void TVXDataBase::handleDatabaseError(const platform::Error& error)
+{
+    const int number = error.code;
+    if (number >= 2000 && number <= 2050) {
+        if (!mConnectionLostHandlerIsOn.exchange(true))
+            platform::NotificationCenter::defaultCenter().post(kDBCommLostNotification, error);
+    } else if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied) {
+        if (!mConnectionLostHandlerIsOn.exchange(true))
+            platform::NotificationCenter::defaultCenter().post(kDBUserDeletedNotification, error);
+    }
+}
+
+int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
+{
+    const platform::Error error{QString::fromUtf8(e.what()), e.getErrorCode()};
+    platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    return code;
+}
+
+// --- calls towards the application -----------------------------------------
+
+void TVXDataBase::notifyConnectionComplete()
+{
+    platform::performOnMainThreadAndWait([] {
+        if (auto* hooks = platform::applicationHooks())
+            hooks->connectionISComplete();
+    });
+}
+
+void TVXDataBase::finishReloadingData()
+{
+    platform::performOnMainThreadAndWait([] {
+        if (auto* hooks = platform::applicationHooks())
+            hooks->finishReloadingData();
+    });
+}
+
+void TVXDataBase::stopConnectionModelWindow()
+{
+    platform::performOnMainThreadAndWait([] {
+        if (auto* hooks = platform::applicationHooks())
+            hooks->stopConnectionModelWindow();
+    });
+}
+
+void TVXDataBase::checkConnectionCallback(int code)
+{
+    platform::performOnMainThreadAndWait([code] {
+        if (auto* hooks = platform::applicationHooks())
+            hooks->checkConnectionCallback(code);
+    });
+}
+
+void TVXDataBase::endClientThreadState() const
+{
+    // Only workers end their per-thread state; the main thread keeps using it.
+    if (!platform::isMainThread())
+        mysql_thread_end();
+}

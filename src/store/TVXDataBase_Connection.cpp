@@ -1,0 +1,146 @@
+// Log-in: connect, refuse an all-privileges account, select the store, check
+// the master password and key the encrypters.
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/driver.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+#include <mysql_connection.h>
+
+namespace {
+
+// How long a log-in waits for an unreachable server before reporting it.
+constexpr int kConnectTimeoutSeconds = 15;
+
+sql::SQLException invalidConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+} // namespace
+
+std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
+                                                               const QString& account,
+                                                               const QString& password)
+{
+    sql::ConnectOptionsMap options;
+    options["hostName"] = sql::SQLString(url.toStdString());
+    options["userName"] = sql::SQLString(account.toStdString());
+    options["password"] = sql::SQLString(password.toStdString());
+    // Matched rather than changed rows: "no row changed" then means the row is
+    // gone, not that the new values equalled the old ones.
+    options["CLIENT_FOUND_ROWS"] = true;
+    options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
+    options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
+    return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+}
+
+bool TVXDataBase::hasAdminUserPrivileges(const QString& account)
+{
+    try {
+        if (!mCPcon)
+            return false;
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryPrivLikeRoot));
+        stmt->setString(1, account.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next() && rs->getInt(1) >= 1;
+    } catch (const sql::SQLException&) {
+        // An account that may not read the server's account table passes.
+        return false;
+    }
+}
+
+void TVXDataBase::selectSchema(const QString& schema)
+{
+    if (!mCPcon)
+        throw invalidConnection();
+    mCPcon->setSchema(schema.toStdString());
+}
+
+void TVXDataBase::createDefaultSchema()
+{
+    if (!mCPcon)
+        throw invalidConnection();
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    stmt->execute(kQueryCreateDefaultSchema);
+}
+
+QString TVXDataBase::retriveMasterPassword()
+{
+    if (!mCPcon)
+        throw invalidConnection();
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
+    QString stored; // null: no row
+    while (rs->next())
+        stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
+    return stored;
+}
+
+int TVXDataBase::checkMasterPassword(const QString& typed)
+{
+    const QString stored = retriveMasterPassword();
+    if ((stored.isNull() ? QString() : stored) == typed)
+        return kTVXDone;
+    endClientThreadState();
+    mConnectionErrCode.store(kTVXMasterPasswordMismatch);
+    mIsConnectionComplete.store(true);
+    notifyConnectionComplete();
+    return kTVXMasterPasswordMismatch;
+}
+
+QString TVXDataBase::checkForMasterPasswordMatch()
+{
+    try {
+        return retriveMasterPassword();
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return QString();
+    }
+}
+
+int TVXDataBase::startConnectionToServer(const LoginRequest& request)
+{
+    mIsConnectionComplete.store(false);
+    mConnectionErrCode.store(kTVXDone);
+
+    const QString url = QStringLiteral("tcp://") + request.value(kLoginIPAddress) + QLatin1Char(':')
+                        + request.value(kLoginPortNumber);
+    {
+        std::lock_guard lock(mDetailsMutex);
+        mConnectionDetails.insert(kDetailServerAddress, request.value(kLoginServerAddress));
+        mConnectionDetails.insert(kDetailMasterPassword, request.value(kLoginMasterPassword));
+        mConnectionDetails.insert(kDetailPortNumber, request.value(kLoginPortNumber));
+    }
+
+    const QString account = request.value(kLoginUsername);
+    try {
+        auto connection = connectToSServer(url, account, request.value(kLoginHostPassword));
+        // The new connection replaces (and closes) the one of an earlier log-in.
+        mCPcon = std::move(connection);
+        if (hasAdminUserPrivileges(account))
+            throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
+        selectSchema(QString::fromLatin1(kTolvanexSchema));
+        createUserEncrypter();
+        const QString typed = request.value(kLoginMasterPassword);
+        if (checkMasterPassword(typed) == kTVXMasterPasswordMismatch) {
+            mCPcon.reset(); // a refused log-in keeps no connection
+            return kTVXMasterPasswordMismatch;
+        }
+        // Always replaced: an empty password must not leave an earlier store's key in force.
+        createEncrypter(typed);
+    } catch (const sql::SQLException& e) {
+        mConnectionErrCode.store(mapDBErrorCode(e.getErrorCode()));
+        mCPcon.reset();
+    }
+
+    endClientThreadState();
+    mIsConnectionComplete.store(true);
+    setReconnectionDone();
+    notifyConnectionComplete();
+    return mConnectionErrCode.load();
+}

@@ -1,0 +1,205 @@
+#include "store/TVXStoreCreator.h"
+
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "store/QueryConstants.h"
+#include "store/SchemaText.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+#include <mysql_connection.h>
+
+#include <QRegularExpression>
+
+namespace {
+
+QString serverMessage(const sql::SQLException& e)
+{
+    return QStringLiteral("%1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
+}
+
+} // namespace
+
+TVXStoreCreator::TVXStoreCreator(sql::Connection& admin)
+    : mAdmin(admin), mCipher(std::make_unique<TVXDataBase>())
+{
+    mCipher->createUserEncrypter();
+}
+
+TVXStoreCreator::~TVXStoreCreator() = default;
+
+bool TVXStoreCreator::isValidAccountName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,16}$"));
+    return pattern.match(name).hasMatch();
+}
+
+QString TVXStoreCreator::quoted(const QString& text) const
+{
+    // Account names and passwords cannot be bound as parameters in account
+    // statements: escape them with the connection's own rules instead.
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(&mAdmin);
+    if (!native)
+        return QString(); // no way to escape: refuse rather than guess
+    const std::string escaped = native->escapeString(text.toStdString()).asStdString();
+    return QLatin1Char('\'') + QString::fromStdString(escaped) + QLatin1Char('\'');
+}
+
+StoreResult TVXStoreCreator::run(const QString& statement)
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        stmt->execute(statement.toStdString());
+        return {};
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+}
+
+StoreResult TVXStoreCreator::checkServer()
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@lower_case_table_names"));
+        const int value = rs->next() ? rs->getInt(1) : -1;
+        if (value != 1)
+            return StoreResult::failure(
+                QStringLiteral("The server runs with lower_case_table_names=%1, but the store needs 1: "
+                               "the client names its tables in mixed case. Set lower_case_table_names=1 "
+                               "when the server's data folder is made and at every start.")
+                    .arg(value));
+        return {};
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+}
+
+StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool replaceExisting)
+{
+    if (auto server = checkServer(); !server.ok)
+        return server;
+    try {
+        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+            "SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='tolvanexdb'"));
+        const bool exists = rs->next() && rs->getInt(1) > 0;
+        if (exists && !replaceExisting)
+            return StoreResult::failure(
+                QStringLiteral("The database tolvanexdb already exists on this server; it was left as it is."));
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+
+    if (replaceExisting)
+        if (auto r = run(QStringLiteral("DROP DATABASE IF EXISTS tolvanexdb")); !r.ok)
+            return r;
+    if (auto r = run(QStringLiteral("CREATE DATABASE tolvanexdb CHARACTER SET utf8mb4")); !r.ok)
+        return r;
+    try {
+        mAdmin.setSchema(kTolvanexSchema);
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    for (const QString& statement : splitSqlScript(kStoreSchemaSQL))
+        if (auto r = run(statement); !r.ok)
+            return r;
+    for (const QString& statement : splitSqlScript(kUserInfoSchemaSQL))
+        if (auto r = run(statement); !r.ok)
+            return r;
+
+    mCipher->createEncrypter(masterPassword);
+    try {
+        // An empty master password is stored as an empty value: log-ins then
+        // type nothing, and values are kept as their plain bytes.
+        std::unique_ptr<sql::PreparedStatement> info(mAdmin.prepareStatement(
+            "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
+        const auto masterBlob = tvxsql::blobStream(mCipher->encryptDataString(masterPassword));
+        info->setBlob(1, masterBlob->stream());
+        info->executeUpdate();
+
+        std::unique_ptr<sql::PreparedStatement> group(mAdmin.prepareStatement(kQueryGroupInsert));
+        const auto groupName = tvxsql::blobStream(mCipher->encryptString(TVXLocalizedUnfiled()));
+        group->setBlob(1, groupName->stream());
+        group->setString(2, kUnfiledUID.toStdString());
+        group->setInt(3, 0);
+        group->setBoolean(4, false);
+        group->executeUpdate();
+
+        std::unique_ptr<sql::PreparedStatement> type(mAdmin.prepareStatement(kQueryTypeInsert));
+        type->setString(1, kUnfiledUID.toStdString());
+        const auto typeName = tvxsql::blobStream(mCipher->encryptString(TVXLocalizedUnfiled()));
+        type->setBlob(2, typeName->stream());
+        type->setInt(3, kDefaultIconID);
+        type->setInt(4, 0);
+        std::vector<std::unique_ptr<tvxsql::BlobParameter>> fields;
+        for (int i = 1; i <= 10; ++i) {
+            fields.push_back(tvxsql::blobStream(
+                mCipher->encryptString(QString::fromLatin1(kDefaultFieldNames[i - 1]))));
+            type->setBlob(4 + i, fields.back()->stream());
+        }
+        type->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    return {};
+}
+
+StoreResult TVXStoreCreator::dropServerAccount(const QString& name)
+{
+    if (!isValidAccountName(name))
+        return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
+    return run(QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quoted(name)));
+}
+
+StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID)
+{
+    if (!isValidAccountName(user.name))
+        return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
+    const QString account = quoted(user.name) + QStringLiteral("@'%'");
+    const QString password = quoted(user.password);
+    if (password.isEmpty())
+        return StoreResult::failure(QStringLiteral("The password cannot be passed to the server safely."));
+
+    if (auto r = run(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password)); !r.ok)
+        return r;
+    const QStringList grants = {
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO %1").arg(account),
+        QStringLiteral("GRANT SELECT ON mysql.user_info TO %1").arg(account),
+    };
+    for (const QString& grant : grants) {
+        if (auto r = run(grant); !r.ok) {
+            run(QStringLiteral("DROP USER %1").arg(account));
+            return r;
+        }
+    }
+
+    const QString uid = TVXUID::giveMeNewUID();
+    try {
+        std::unique_ptr<sql::PreparedStatement> row(mAdmin.prepareStatement(
+            "INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION,"
+            " TYPEPERMISSION, RECORDPERMISSION, DATAPERMISSION, CANCHANGEPASSWORD, ISACCOUNTDISABLED)"
+            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
+        row->setString(1, uid.toStdString());
+        row->setString(2, user.name.toStdString());
+        const auto stored = tvxsql::blobStream(mCipher->encryptDataString(user.password));
+        row->setBlob(3, stored->stream());
+        row->setString(4, "");
+        row->setInt(5, user.groupPermission);
+        row->setInt(6, user.typePermission);
+        row->setInt(7, user.recordPermission);
+        row->setInt(8, user.dataPermission);
+        row->setBoolean(9, user.canChangePassword);
+        row->setBoolean(10, user.accountDisabled);
+        row->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        run(QStringLiteral("DROP USER %1").arg(account));
+        return StoreResult::failure(serverMessage(e));
+    }
+    if (userID)
+        *userID = uid;
+    return {};
+}

@@ -1,0 +1,62 @@
+#pragma once
+// Prepares a store on a server: the database and its tables, the master
+// password row, the unfiled group and type, and the store's user accounts.
+// Runs over an administrator's connection (one that may create databases,
+// accounts and grants); the client itself never creates any of this.
+
+#include <QString>
+
+#include <cstdint>
+#include <memory>
+
+namespace sql {
+class Connection;
+}
+class TVXDataBase;
+
+struct StoreUser {
+    QString name;     // server account name; letters, digits, '_', '.', '-', at most 16
+    QString password; // server account password, also the client's unlock password
+    uint16_t groupPermission = 7;
+    uint16_t typePermission = 7;
+    uint16_t recordPermission = 7;
+    uint16_t dataPermission = 15;
+    bool canChangePassword = true;
+    bool accountDisabled = false;
+};
+
+struct StoreResult {
+    bool ok = true;
+    QString message; // for the person running the tool; never holds a password
+
+    static StoreResult failure(const QString& text) { return {false, text}; }
+};
+
+class TVXStoreCreator {
+public:
+    // The connection is borrowed; the creator keeps its own encrypters.
+    explicit TVXStoreCreator(sql::Connection& admin);
+    ~TVXStoreCreator();
+
+    // The server must resolve table names without regard to case.
+    StoreResult checkServer();
+    // Creates the database, its tables and the server's user_info table, and
+    // writes the master-password row and the unfiled group and type. With
+    // replaceExisting an existing store is dropped first; without it an existing
+    // store is left as it is and reported.
+    StoreResult createStore(const QString& masterPassword, bool replaceExisting);
+    // Adds a user: server account (host '%') with the grants of a store user,
+    // and its USERTABLE row. The account is removed again when the rows fail.
+    StoreResult addStoreUser(const StoreUser& user, QString* userID = nullptr);
+    // Removes a server account if it exists (for re-running a set-up).
+    StoreResult dropServerAccount(const QString& name);
+
+    static bool isValidAccountName(const QString& name);
+
+private:
+    StoreResult run(const QString& statement);
+    QString quoted(const QString& text) const;
+
+    sql::Connection& mAdmin;
+    std::unique_ptr<TVXDataBase> mCipher; // only its encrypters are used
+};

@@ -1,0 +1,231 @@
+// The schema and the store-creation code against a real server: every
+// statement the client sends fits the tables, the tables behave as the
+// client relies on, and accounts are made safely.
+#include "store/QueryConstants.h"
+#include "support/TestStore.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/statement.h>
+
+#include <QByteArray>
+
+using namespace teststore;
+
+namespace {
+
+using Schema = StoreTest;
+
+struct NamedStatement {
+    const char* name;
+    QString text;
+};
+
+std::vector<NamedStatement> everyStatement()
+{
+    std::vector<NamedStatement> all = {
+        {"kQueryGroupNotPersonal", QString::fromUtf8(kQueryGroupNotPersonal)},
+        {"kQueryGroupNames", QString::fromUtf8(kQueryGroupNames)},
+        {"kQueryGroupInsert", QString::fromUtf8(kQueryGroupInsert)},
+        {"kQueryGroupUpdate", QString::fromUtf8(kQueryGroupUpdate)},
+        {"kQueryGroupDelete", QString::fromUtf8(kQueryGroupDelete)},
+        {"kQueryPersonalGroup", QString::fromUtf8(kQueryPersonalGroup)},
+        {"kQueryGroupUpdateName", QString::fromUtf8(kQueryGroupUpdateName)},
+        {"kQueryTypes", QString::fromUtf8(kQueryTypes)},
+        {"kQueryTypeNames", QString::fromUtf8(kQueryTypeNames)},
+        {"kQueryTypeInsert", QString::fromUtf8(kQueryTypeInsert)},
+        {"kQueryUpdateType", QString::fromUtf8(kQueryUpdateType)},
+        {"kQueryDeleteType", QString::fromUtf8(kQueryDeleteType)},
+        {"kQueryRecords", QString::fromUtf8(kQueryRecords)},
+        {"kQueryRecordInsert", QString::fromUtf8(kQueryRecordInsert)},
+        {"kQueryUpdateRecord", QString::fromUtf8(kQueryUpdateRecord)},
+        {"kQueryDeleteRecord", QString::fromUtf8(kQueryDeleteRecord)},
+        {"kQueryUpdateRecordViewCount", QString::fromUtf8(kQueryUpdateRecordViewCount)},
+        {"kQueryRemoveUIDDeletedGroup", QString::fromUtf8(kQueryRemoveUIDDeletedGroup)},
+        {"kQueryUserPersonalRecords", QString::fromUtf8(kQueryUserPersonalRecords)},
+        {"kQueryUpdatePersonalRecord", QString::fromUtf8(kQueryUpdatePersonalRecord)},
+        {"kQueryCustomType", QString::fromUtf8(kQueryCustomType)},
+        {"kQueryReplaceCustomType", QString::fromUtf8(kQueryReplaceCustomType)},
+        {"kQueryDeleteCustomType", QString::fromUtf8(kQueryDeleteCustomType)},
+        {"kQueryAttachments", QString::fromUtf8(kQueryAttachments)},
+        {"kQueryInsertAttachmentTable", QString::fromUtf8(kQueryInsertAttachmentTable)},
+        {"kQueryUpdateAttachmentTable", QString::fromUtf8(kQueryUpdateAttachmentTable)},
+        {"kQueryDeleteAttachmentTable", QString::fromUtf8(kQueryDeleteAttachmentTable)},
+        {"kQueryCopyAttchmentRow", QString::fromUtf8(kQueryCopyAttchmentRow)},
+        {"kQueryIcons", QString::fromUtf8(kQueryIcons)},
+        {"SelMaxIconTblval", QString::fromUtf8(SelMaxIconTblval)},
+        {"kUpdateCustomIconTable", QString::fromUtf8(kUpdateCustomIconTable)},
+        {"kQueryMostViewedTable", QString::fromUtf8(kQueryMostViewedTable)},
+        {"kQueryInsertMostViewedTable", QString::fromUtf8(kQueryInsertMostViewedTable)},
+        {"kQueryDeleteMostViewedTable", QString::fromUtf8(kQueryDeleteMostViewedTable)},
+        {"kQueryRemoveFirstRowMostViewed", QString::fromUtf8(kQueryRemoveFirstRowMostViewed)},
+        {"kQueryRecentlyViewedTable", QString::fromUtf8(kQueryRecentlyViewedTable)},
+        {"kQueryInsertRecentlyViewedTable", QString::fromUtf8(kQueryInsertRecentlyViewedTable)},
+        {"kQueryDeleteRecentlyViewedTable", QString::fromUtf8(kQueryDeleteRecentlyViewedTable)},
+        {"kQueryRemoveFirstRowRecentlyViewed", QString::fromUtf8(kQueryRemoveFirstRowRecentlyViewed)},
+        {"kQueryRecentlyModifiedTable", QString::fromUtf8(kQueryRecentlyModifiedTable)},
+        {"kQueryInsertRecentlyModifiedTable", QString::fromUtf8(kQueryInsertRecentlyModifiedTable)},
+        {"kQueryDeleteRecentlyModifiedTable", QString::fromUtf8(kQueryDeleteRecentlyModifiedTable)},
+        {"kQueryRemoveFirstRowRecentlyModified", QString::fromUtf8(kQueryRemoveFirstRowRecentlyModified)},
+        {"kQueryRecentlyAddedTable", QString::fromUtf8(kQueryRecentlyAddedTable)},
+        {"kQueryInsertRecentlyAddedTable", QString::fromUtf8(kQueryInsertRecentlyAddedTable)},
+        {"kQueryDeleteRecentlyAddedTable", QString::fromUtf8(kQueryDeleteRecentlyAddedTable)},
+        {"kQueryRemoveFirstRowRecentlyAdded", QString::fromUtf8(kQueryRemoveFirstRowRecentlyAdded)},
+        {"kQueryGetUserID", QString::fromUtf8(kQueryGetUserID)},
+        {"kQueryUserRow", QString::fromUtf8(kQueryUserRow)},
+        {"kQueryUserDetails", QString::fromUtf8(kQueryUserDetails)},
+        {"kRemovePasswordFromUserTable", QString::fromUtf8(kRemovePasswordFromUserTable)},
+        {"kQueryUpdateUserPassword", QString::fromUtf8(kQueryUpdateUserPassword)},
+        {"kQueryGetUserName", QString::fromUtf8(kQueryGetUserName)},
+        {"kQueryAllUserUIDS", QString::fromUtf8(kQueryAllUserUIDS)},
+        {"kQuerySelectUserGroupList", QString::fromUtf8(kQuerySelectUserGroupList)},
+        {"kQuerySelectGroupUserList", QString::fromUtf8(kQuerySelectGroupUserList)},
+        {"kQueryDeleteAllUsersForGroup", QString::fromUtf8(kQueryDeleteAllUsersForGroup)},
+        {"kQueryInsertIntoUserGroupList", QString::fromUtf8(kQueryInsertIntoUserGroupList)},
+        {"kQueryDeleteGroupFromUserGroupList", QString::fromUtf8(kQueryDeleteGroupFromUserGroupList)},
+        {"kQueryGroupSubGroupTable", QString::fromUtf8(kQueryGroupSubGroupTable)},
+        {"kQueryDeleteAllSubGroupForGroup", QString::fromUtf8(kQueryDeleteAllSubGroupForGroup)},
+        {"kQueryInsertGroupSubGroupTable", QString::fromUtf8(kQueryInsertGroupSubGroupTable)},
+        {"kQueryAppPreference", QString::fromUtf8(kQueryAppPreference)},
+        {"kQueryInsertToAppPreferenceTable", QString::fromUtf8(kQueryInsertToAppPreferenceTable)},
+        {"kQueryUpdateAppPreferenceTable", QString::fromUtf8(kQueryUpdateAppPreferenceTable)},
+        {"kUpdateBasicPrefToAppPrefTable", QString::fromUtf8(kUpdateBasicPrefToAppPrefTable)},
+        {"UpdLastViewVal", QString::fromUtf8(UpdLastViewVal)},
+        {"UpdCurCatVal", QString::fromUtf8(UpdCurCatVal)},
+        {"UpdShowDetailPaneVal", QString::fromUtf8(UpdShowDetailPaneVal)},
+        {"UpdSortInfoVal", QString::fromUtf8(UpdSortInfoVal)},
+        {"UpdPwdGenFlagVal", QString::fromUtf8(UpdPwdGenFlagVal)},
+        {"UpdLoginAtmptCntVal", QString::fromUtf8(UpdLoginAtmptCntVal)},
+        {"UpdHintQnNoVal", QString::fromUtf8(UpdHintQnNoVal)},
+        {"UpdHintQnAnsVal", QString::fromUtf8(UpdHintQnAnsVal)},
+        {"UpdHintQnVal", QString::fromUtf8(UpdHintQnVal)},
+        {"kQuerySelectDatabaseInfoTable", QString::fromUtf8(kQuerySelectDatabaseInfoTable)},
+        {"kQueryReadPasswordPolicyAttrMinLength", QString::fromUtf8(kQueryReadPasswordPolicyAttrMinLength)},
+        {"kQueryReadPasswordPolicyAttrCharSetFlag", QString::fromUtf8(kQueryReadPasswordPolicyAttrCharSetFlag)},
+        {"KQuerySelectColumnInfoTable", QString::fromUtf8(KQuerySelectColumnInfoTable)},
+        {"KQueryInsertIntoColumnInfoTable", QString::fromUtf8(KQueryInsertIntoColumnInfoTable)},
+        {"KQueryInsertEventLoggerTable", QString::fromUtf8(KQueryInsertEventLoggerTable)},
+        {"KQuerySelectEventLoggerTable", QString::fromUtf8(KQuerySelectEventLoggerTable)},
+        {"kMinDateFromEventLoggerTable", QString::fromUtf8(kMinDateFromEventLoggerTable)},
+        {"kDeleteAllLogsFromEventLoggerTable", QString::fromUtf8(kDeleteAllLogsFromEventLoggerTable)},
+        {"kQueryPrivLikeRoot", QString::fromUtf8(kQueryPrivLikeRoot)},
+        {"kFlushPriviliges", QString::fromUtf8(kFlushPriviliges)},
+    };
+    // The two name tests are formats: complete them as their callers do.
+    all.push_back({"kQueryGroupNameLike", QString::fromUtf8(kQueryGroupNameLike).replace("%s", "00")});
+    all.push_back({"kQueryTypeNameLike", QString::fromUtf8(kQueryTypeNameLike).replace("%s", "00")});
+    return all;
+}
+
+} // namespace
+
+TEST_F(Schema, EveryStatementPreparesAgainstTheTables)
+{
+    auto root = rootConnection();
+    root->setSchema(kTolvanexSchema);
+    for (const auto& statement : everyStatement()) {
+        try {
+            std::unique_ptr<sql::PreparedStatement> prepared(root->prepareStatement(statement.text.toStdString()));
+        } catch (const sql::SQLException& e) {
+            ADD_FAILURE() << statement.name << ": " << e.what();
+        }
+    }
+}
+
+TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
+{
+    const auto columns = [](const QString& table) {
+        return rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
+                                             "information_schema.COLUMNS WHERE TABLE_SCHEMA='tolvanexdb' AND "
+                                             "TABLE_NAME='%1'")
+                                  .arg(table));
+    };
+    EXPECT_EQ(columns("recordtable"), "RECORDID,TYPEUID,GROUPUID,FIELD1,FIELD2,FIELD3,FIELD4,FIELD5,FIELD6,FIELD7,"
+                                      "FIELD8,FIELD9,FIELD10,NOTE,HASATTACHMENT,HASCUSTOMFIELD,VIEWCOUNT");
+    EXPECT_EQ(columns("usergrouptable"), "GROUPID,USERID");
+    EXPECT_EQ(columns("usertable"), "USERID,USERNAME,PASSWORD,PLATFORMNAME,GROUPPERMISSION,TYPEPERMISSION,"
+                                    "RECORDPERMISSION,DATAPERMISSION,CANCHANGEPASSWORD,ISACCOUNTDISABLED");
+    EXPECT_EQ(columns("apppreftable").split(',').size(), 41);
+    EXPECT_TRUE(columns("apppreftable").endsWith("LOGINATTEMPTCOUNT,EXPORTIMPORTTIP,BACKUPRESTORETIP"));
+    EXPECT_EQ(columns("columninfotable").split(',').size(), 16);
+    EXPECT_EQ(columns("eventloggertable").split(',').size(), 6);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb'"), "17");
+    EXPECT_EQ(rootQueryValue("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
+                             "TABLE_NAME='user_info'"),
+              "MyISAM");
+}
+
+TEST_F(Schema, DeletingAGroupDeletesItsRecordsAndTheirRows)
+{
+    rootExec("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('00000000000000A1', 'g', 0, 0)");
+    rootExec("INSERT INTO tolvanexdb.RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES "
+             "('00000000000000B1', '0000000000000000', '00000000000000A1')");
+    rootExec("INSERT INTO tolvanexdb.CUSTOMTYPETABLE (RECORDID) VALUES ('00000000000000B1')");
+    rootExec("INSERT INTO tolvanexdb.ATTACHMENTTABLE VALUES ('00000000000000B1', 'n', 'k', 'd')");
+    rootExec(QStringLiteral("INSERT INTO tolvanexdb.MOSTVIEWEDTABLE VALUES ('%1', '00000000000000B1')").arg(aliceID));
+    rootExec(QStringLiteral("INSERT INTO tolvanexdb.USERGROUPTABLE (USERID, GROUPID) VALUES ('%1', '00000000000000A1')")
+                 .arg(aliceID));
+
+    rootExec("DELETE FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A1'");
+    for (const char* table : {"RECORDTABLE", "CUSTOMTYPETABLE", "ATTACHMENTTABLE", "MOSTVIEWEDTABLE", "USERGROUPTABLE"})
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.%1").arg(table)), "0") << table;
+}
+
+TEST_F(Schema, PersonalGroupsAreLeftOutOfTheGroupList)
+{
+    // A personal group has the user's identifier; an ordinary group may bear the user's name.
+    rootExec(QStringLiteral("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('%1', 'alice', 0, 0)").arg(aliceID));
+    rootExec("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('00000000000000A1', 'alice', 0, 0)");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(UID ORDER BY UID) FROM (%1) AS g")
+                                 .arg(QString::fromUtf8(kQueryGroupNotPersonal).replace("GROUPTABLE", "tolvanexdb.GROUPTABLE")
+                                          .replace("USERTABLE", "tolvanexdb.USERTABLE"))),
+              "0000000000000000,00000000000000A1");
+}
+
+TEST_F(Schema, AnExistingStoreIsNotOverwritten)
+{
+    rootExec("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('00000000000000A1', 'g', 0, 0)");
+    auto root = rootConnection();
+    TVXStoreCreator creator(*root);
+    const StoreResult result = creator.createStore(QStringLiteral("other"), false);
+    EXPECT_FALSE(result.ok);
+    EXPECT_TRUE(result.message.contains("already exists"));
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE"), "2");
+}
+
+TEST_F(Schema, StoreUsersGetOnlyTheStoreRights)
+{
+    const QString grants = rootQueryValue("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
+                                          "information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\"");
+    EXPECT_EQ(grants, "DELETE,INSERT,SELECT,UPDATE");
+    EXPECT_EQ(rootQueryValue("SELECT PRIVILEGE_TYPE FROM information_schema.TABLE_PRIVILEGES WHERE "
+                             "GRANTEE=\"'alice'@'%'\" AND TABLE_SCHEMA='mysql'"),
+              "SELECT");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT USERNAME FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
+              "alice");
+}
+
+TEST_F(Schema, AccountTextsAreEscapedAndNamesChecked)
+{
+    // A password with quotes and backslashes reaches the server unchanged.
+    const QString tricky = QStringLiteral("it's \\\"tricky\\' pw");
+    addUser("carol", tricky);
+    TVXDataBase db;
+    EXPECT_EQ(db.startConnectionToServer(loginRequest("carol", tricky)), kTVXDone);
+
+    auto root = rootConnection();
+    TVXStoreCreator creator(*root);
+    StoreUser bad;
+    bad.name = QStringLiteral("x'@'%' IDENTIFIED BY 'y");
+    bad.password = QStringLiteral("pw");
+    EXPECT_FALSE(creator.addStoreUser(bad).ok);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM mysql.global_priv WHERE User LIKE 'x%'"), "0");
+
+    // A name already taken leaves no half-made account behind.
+    StoreUser again;
+    again.name = kUserName;
+    again.password = QStringLiteral("pw");
+    EXPECT_FALSE(creator.addStoreUser(again).ok);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='alice'"), "1");
+}

@@ -1,0 +1,125 @@
+#include "support/TestStore.h"
+
+#include "platform/core/MainThread.h"
+
+#include <cppconn/driver.h>
+#include <cppconn/exception.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <QFile>
+
+#include <cstdlib>
+
+namespace teststore {
+
+int port()
+{
+    const char* dir = std::getenv("TVX_STORE_DIR");
+    if (!dir) {
+        ADD_FAILURE() << "TVX_STORE_DIR is not set: run the store tests through ctest";
+        return 0;
+    }
+    QFile file(QString::fromLocal8Bit(dir) + QStringLiteral("/port"));
+    if (!file.open(QIODevice::ReadOnly)) {
+        ADD_FAILURE() << "no store server port file in " << dir;
+        return 0;
+    }
+    return file.readAll().trimmed().toInt();
+}
+
+std::unique_ptr<sql::Connection> rootConnection()
+{
+    sql::ConnectOptionsMap options;
+    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
+    options["userName"] = sql::SQLString("root");
+    options["password"] = sql::SQLString("");
+    options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
+    return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+}
+
+void rootExec(const QString& statement)
+{
+    try {
+        auto root = rootConnection();
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        stmt->execute(statement.toStdString());
+    } catch (const sql::SQLException& e) {
+        ADD_FAILURE() << statement.toStdString() << ": " << e.what();
+    }
+}
+
+QString rootQueryValue(const QString& query)
+{
+    try {
+        auto root = rootConnection();
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(query.toStdString()));
+        if (!rs->next() || rs->isNull(1))
+            return QString();
+        return QString::fromStdString(rs->getString(1).asStdString());
+    } catch (const sql::SQLException& e) {
+        ADD_FAILURE() << query.toStdString() << ": " << e.what();
+        return QString();
+    }
+}
+
+void resetStore(const QString& masterPassword)
+{
+    auto root = rootConnection();
+    {
+        // Accounts of earlier tests: every one with host '%'.
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(
+            stmt->executeQuery("SELECT User FROM mysql.global_priv WHERE Host='%'"));
+        TVXStoreCreator creator(*root);
+        while (rs->next())
+            creator.dropServerAccount(QString::fromStdString(rs->getString(1).asStdString()));
+    }
+    TVXStoreCreator creator(*root);
+    const StoreResult result = creator.createStore(masterPassword, true);
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+}
+
+QString addUser(const QString& name, const QString& password)
+{
+    auto root = rootConnection();
+    TVXStoreCreator creator(*root);
+    StoreUser user;
+    user.name = name;
+    user.password = password;
+    QString uid;
+    const StoreResult result = creator.addStoreUser(user, &uid);
+    EXPECT_TRUE(result.ok) << result.message.toStdString();
+    return uid;
+}
+
+TVXDataBase::LoginRequest loginRequest(const QString& user, const QString& password, const QString& master)
+{
+    return {
+        {kLoginIPAddress, QStringLiteral("127.0.0.1")},
+        {kLoginPortNumber, QString::number(port())},
+        {kLoginUsername, user},
+        {kLoginHostPassword, password},
+        {kLoginMasterPassword, master},
+        {kLoginServerAddress, QStringLiteral("localhost")},
+    };
+}
+
+void RecordingHooks::connectionISComplete()
+{
+    if (!platform::isMainThread())
+        calledOffMainThread = true;
+    ++completions;
+}
+
+void StoreTest::SetUp()
+{
+    ASSERT_NO_FATAL_FAILURE(resetStore(kMasterPassword));
+    aliceID = addUser(kUserName, kUserPassword);
+    platform::setApplicationHooks(&hooks);
+}
+
+void StoreTest::TearDown() { platform::setApplicationHooks(nullptr); }
+
+} // namespace teststore

@@ -1,0 +1,63 @@
+#pragma once
+// The store tests' view of the MariaDB that the CTest fixture started: a root
+// connection, a fresh store per test, and accounts made per test.
+#include "store/TVXDataBase.h"
+#include "store/TVXStoreCreator.h"
+
+#include "platform/core/ApplicationHooks.h"
+
+#include <gtest/gtest.h>
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+
+namespace sql {
+class Connection;
+}
+
+namespace teststore {
+
+inline const QString kMasterPassword = QStringLiteral("Master-Pw1");
+inline const QString kUserName = QStringLiteral("alice");
+inline const QString kUserPassword = QStringLiteral("alice-pw");
+
+int port();
+std::unique_ptr<sql::Connection> rootConnection();
+
+// Runs one statement as root; fails the test on error.
+void rootExec(const QString& statement);
+// First column of the first row, as text (empty when there is no row).
+QString rootQueryValue(const QString& query);
+
+// Drops every account made by tests and recreates the store.
+void resetStore(const QString& masterPassword);
+// Adds a store user with full rights; returns its user identifier.
+QString addUser(const QString& name, const QString& password);
+
+TVXDataBase::LoginRequest loginRequest(const QString& user = kUserName,
+                                       const QString& password = kUserPassword,
+                                       const QString& master = kMasterPassword);
+
+// Counts the application calls the manager makes on the main thread.
+class RecordingHooks : public platform::ApplicationHooks {
+public:
+    void connectionISComplete() override;
+    void finishReloadingData() override { ++reloadsFinished; }
+    std::atomic<int> completions{0};
+    std::atomic<int> reloadsFinished{0};
+    std::atomic<bool> calledOffMainThread{false};
+};
+
+// A fresh store with master password kMasterPassword and the user alice.
+class StoreTest : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    QString aliceID;
+    RecordingHooks hooks;
+};
+
+} // namespace teststore
