@@ -3,6 +3,7 @@
 #include "store/TVXDataBase.h"
 
 #include "crypto/DBEncrypter.h"
+#include "model/PasswordGenerator.h"
 #include "model/TVXUser.h"
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/MainThread.h"
@@ -150,6 +151,11 @@ QString TVXDataBase::decryptDataString(const QByteArray& stored) const
 QString TVXDataBase::getDecryptedStringInfo(std::istream& blob) const
 {
     return decryptDataString(readWholeStream(blob));
+}
+
+QString TVXDataBase::generatePasswordWith(uint16_t flags, uint16_t length) const
+{
+    return generatePassword(flags, length);
 }
 
 // --- error path --------------------------------------------------------------

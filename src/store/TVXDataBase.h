@@ -8,12 +8,16 @@
 
 #include <QByteArray>
 #include <QHash>
+#include <QImage>
 #include <QString>
+#include <QStringList>
+#include <QVariantHash>
 
 #include <atomic>
 #include <istream>
 #include <memory>
 #include <mutex>
+#include <optional>
 
 namespace sql {
 class Connection;
@@ -23,8 +27,19 @@ class SQLException;
 class Statement;
 } // namespace sql
 
+class BMGroup;
 class CDBEncrypter;
+class TVXRecord;
+class TVXType;
 class TVXUser;
+class TVXUser_Admin;
+
+using TVXGroupCache = QHash<QString, std::shared_ptr<BMGroup>>;
+using TVXTypeCache = QHash<QString, std::shared_ptr<TVXType>>;
+using TVXRecordCache = QHash<QString, std::shared_ptr<TVXRecord>>;
+using TVXUserCache = QHash<QString, std::shared_ptr<TVXUser_Admin>>;
+using TVXIconCache = QHash<QString, QImage>;
+
 
 // Keys of the log-in request handed to startConnectionToServer().
 inline const QString kLoginIPAddress = QStringLiteral("IPAddress");
@@ -63,6 +78,19 @@ public:
     // --- state -------------------------------------------------------------
     // The signed-in user: made with the manager, filled at log-in; lives as long as it.
     const std::shared_ptr<TVXUser>& mCurrentUser() const { return m_currentUser; }
+    // The caches, keyed by identifier (icons by "Icon%d"). Only one thread
+    // works on them at a time: workers run while the main thread waits.
+    const TVXGroupCache& mGroups() const { return m_groups; }
+    TVXGroupCache& mGroups() { return m_groups; }
+    const TVXTypeCache& mTypes() const { return m_types; }
+    TVXTypeCache& mTypes() { return m_types; }
+    const TVXRecordCache& mRecords() const { return m_records; }
+    TVXRecordCache& mRecords() { return m_records; }
+    const TVXUserCache& mUsers() const { return m_users; }
+    TVXUserCache& mUsers() { return m_users; }
+    const TVXIconCache& mCustomIcons() const { return m_customIcons; }
+    TVXIconCache& mCustomIcons() { return m_customIcons; }
+    bool isDataReloading() const { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
     QString masterPassword() const;
@@ -103,6 +131,45 @@ public:
     void stopConnectionModelWindow();
     void checkConnectionCallback(int code);
 
+    // --- loading and reloading ---------------------------------------------
+    // First load, main-thread step: the user's row and group list. 6 for a
+    // disabled account, 7 when the account has no user row; the application is
+    // then told through connectionISComplete.
+    int initUserDetails(const QString& accountName, const QString& password);
+    // Null when no user row has the name.
+    QString getUserIDForName(const QString& accountName, int* code = nullptr);
+    // The user reader: fills mCurrentUser. 6 disabled, 7 no such row.
+    int readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);
+    QStringList fetchGroupArrayForUserID(const QString& userID, int* code = nullptr);
+    // The load worker; a second load reads nothing.
+    int loadDataBase();
+    // The reload worker: re-reads everything but the preferences.
+    int reloadDatabase();
+    int readCatagoryTable();
+    int readTypesTable();
+    int readRecordTable();
+    void readCustomTypeForRecord(TVXRecord& record, int* code);
+    void readAttachmentForRecord(TVXRecord& record, int* code);
+    // The store's password policy under kSPPMinLength and kSPPCharSetFlag;
+    // null on failure (both values then count as 0).
+    std::optional<QVariantHash> passwordPolicyDetails(int* code = nullptr);
+    // A password of the character sets in flags (1 lower, 2 upper, 4 digits,
+    // 8 symbols, 16 international, 32 pronounceable), from the system's random source.
+    QString generatePasswordWith(uint16_t flags, uint16_t length) const;
+    bool typeNameFromDatabase(const QString& name);
+    bool groupNameFromDatabase(const QString& name);
+    // Whether an image exists for the icon number (built-in 1..63, custom from 1001).
+    bool hasImageForIconIndex(int iconIndex) const;
+
+    // --- group membership ----------------------------------------------------
+    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, int* code);
+    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, int* code);
+    // Rewrite the group's lists whole, each in one transaction.
+    int insertUserListForGroup(BMGroup& group);
+    int insertSubgroupListForGroup(const BMGroup& group);
+    void deleteGroupUserTableforGroup(const BMGroup& group, int* code);
+    void deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code);
+
     // --- value enciphering ---------------------------------------------------
     // Field encrypter (master password); without one the plain UTF-8 bytes.
     QByteArray encryptString(const QString& text) const;
@@ -125,7 +192,17 @@ private:
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
     std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
+    void readAttachmentHeaders(TVXRecordCache& records, int* code);
+    void readCustomTypes(TVXRecordCache& records);
+    std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
+    void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
+
     std::shared_ptr<TVXUser> m_currentUser;
+    TVXGroupCache m_groups;
+    TVXTypeCache m_types;
+    TVXRecordCache m_records;
+    TVXUserCache m_users;
+    TVXIconCache m_customIcons;
     std::unique_ptr<sql::Connection> mCPcon;
 
     mutable std::mutex mEncrypterMutex;

@@ -5,6 +5,7 @@
 #include "store/TVXStoreCreator.h"
 
 #include "platform/core/ApplicationHooks.h"
+#include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
 
@@ -45,8 +46,21 @@ class RecordingHooks : public platform::ApplicationHooks {
 public:
     void connectionISComplete() override;
     void finishReloadingData() override { ++reloadsFinished; }
+    void reloadFailed(int code) override
+    {
+        ++reloadFailures;
+        lastReloadFailure = code;
+    }
+    void accountRefusedDuringReload(int code) override
+    {
+        ++accountRefusals;
+        lastReloadFailure = code;
+    }
     std::atomic<int> completions{0};
     std::atomic<int> reloadsFinished{0};
+    std::atomic<int> reloadFailures{0};
+    std::atomic<int> accountRefusals{0};
+    std::atomic<int> lastReloadFailure{0};
     std::atomic<bool> calledOffMainThread{false};
 };
 

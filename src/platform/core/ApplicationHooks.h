@@ -14,6 +14,13 @@ public:
     virtual void finishReloadingData() {}
     virtual void stopConnectionModelWindow() {}
     virtual void checkConnectionCallback(int code) { (void)code; }
+    // A reload failed with the result code.
+    virtual void reloadFailed(int code) { (void)code; }
+    // After a reload: permissions may have changed.
+    virtual void updateApplicationUIForCurrectPermissions() {}
+    // A reload found the account disabled (6) or deleted (7): the application
+    // tells the user and quits without saving the user's view state.
+    virtual void accountRefusedDuringReload(int code) { (void)code; }
 };
 
 // Null until the application (or a test) installs one; not owned.

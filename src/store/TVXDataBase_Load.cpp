@@ -1,0 +1,432 @@
+// Loading and reloading: the user's row, then groups, types and records into
+// the caches. Workers run while the main thread waits behind its progress panel.
+#include "model/BMGroup.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/ApplicationHooks.h"
+#include "platform/core/MainThread.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <QSet>
+
+namespace {
+
+// The attachment header alone: the contents stay on the server until extracted.
+constexpr char kQueryAttachmentHeaders[] =
+    "SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE";
+constexpr char kQueryAttachmentHeader[] =
+    "SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE WHERE RECORDID=?";
+constexpr char kQueryAllCustomTypes[] = "select * from CUSTOMTYPETABLE";
+
+constexpr int kDefaultIcon = 31;
+
+sql::SQLException noConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+template <class Fn> void onMain(Fn fn)
+{
+    platform::performOnMainThreadAndWait([&fn] {
+        if (auto* hooks = platform::applicationHooks())
+            fn(*hooks);
+    });
+}
+
+} // namespace
+
+QString TVXDataBase::getUserIDForName(const QString& accountName, int* code)
+{
+    (void)code; // not written: a missing row answers null
+    if (!mCPcon)
+        throw noConnection();
+    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGetUserID));
+    stmt->setString(1, accountName.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    if (!rs->next())
+        return QString();
+    return tvxsql::textColumn(*rs, 1);
+}
+
+QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, int* code)
+{
+    (void)code;
+    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectUserGroupList));
+    stmt->setString(1, userID.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    QStringList groups;
+    while (rs->next())
+        groups << tvxsql::textColumn(*rs, 1);
+    return groups;
+}
+
+int TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
+{
+    if (!mCPcon)
+        throw noConnection();
+    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUserRow));
+    stmt->setString(1, userID.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    // No row: the account was removed from the store (a server account alone
+    // must not log in with default rights).
+    if (!rs->next())
+        return kTVXAccountDeleted;
+    if (rs->getBoolean("ISACCOUNTDISABLED"))
+        return kTVXAccountDisabled;
+
+    TVXUser& user = *m_currentUser;
+    user.setMUserID(QString::fromStdString(rs->getString("USERID").asStdString()));
+    user.setMUsername(QString::fromStdString(rs->getString("USERNAME").asStdString()));
+    user.setMPassword(decryptDataString(tvxsql::blobColumn(*rs, 3)));
+    user.setMPlatformName(rs->isNull("PLATFORMNAME")
+                              ? QStringLiteral("")
+                              : QString::fromStdString(rs->getString("PLATFORMNAME").asStdString()));
+    user.setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt("GROUPPERMISSION")));
+    user.setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt("TYPEPERMISSION")));
+    user.setMRecordPermissionsBit(static_cast<uint16_t>(rs->getInt("RECORDPERMISSION")));
+    user.setMDataPermissionsBit(static_cast<uint16_t>(rs->getInt("DATAPERMISSION")));
+    user.setMIsNotAllowedToChangePassword(!rs->getBoolean("CANCHANGEPASSWORD"));
+    user.setMIsAccountDisabled(false);
+    user.setMUsersGroupArray(fetchGroupArrayForUserID(userID));
+    return kTVXDone;
+}
+
+int TVXDataBase::initUserDetails(const QString& accountName, const QString& password)
+{
+    (void)password; // the server account's password; the user row is read by identifier
+    int code = kTVXDone;
+    try {
+        const QString userID = getUserIDForName(accountName);
+        code = userID.isNull() ? kTVXAccountDeleted : readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
+    } catch (const sql::SQLException& e) {
+        code = reportDatabaseError(e, mapDBErrorCode(e.getErrorCode()));
+    }
+    mConnectionErrCode.store(code);
+    if (code != kTVXDone) {
+        endClientThreadState();
+        mIsConnectionComplete.store(true);
+        notifyConnectionComplete();
+    }
+    return code;
+}
+
+int TVXDataBase::loadDataBase()
+{
+    int code = kTVXDone;
+    mIsLoadingComplete.store(false);
+    if (!mReadRecords.load()) {
+        try {
+            // Custom icons are read first (they decide the icons of custom types).
+            code = readCatagoryTable();
+            if (code == kTVXDone)
+                code = readTypesTable();
+            if (code == kTVXDone)
+                code = readRecordTable();
+            // Then: the other users, the user's preferences and recent lists, and
+            // whatever the code, the personal group and personal records.
+        } catch (const sql::SQLException& e) {
+            code = mapDBErrorCode(e.getErrorCode());
+        } catch (const std::exception&) {
+            code = kTVXStatementFailed;
+        }
+        mReadRecords.store(true);
+        endClientThreadState();
+    }
+    mConnectionErrCode.store(code);
+    mIsLoadingComplete.store(true);
+    return code;
+}
+
+int TVXDataBase::reloadDatabase()
+{
+    mConnectionErrCode.store(kTVXDone);
+    mIsDataReloaded.store(true);
+    int code = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        code = readAllSavedRecordsForUserWithUserPrimaryNameID(m_currentUser->mUserID());
+        if (code == kTVXAccountDisabled || code == kTVXAccountDeleted) {
+            onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(code); });
+            endClientThreadState();
+            mIsDataReloaded.store(false);
+            mConnectionErrCode.store(code);
+            return code;
+        }
+        // Re-key from the store: the master password may have been changed by another client.
+        createEncrypter(QString());
+        createEncrypter(retriveMasterPassword());
+
+        code = readCatagoryTable();
+        code = readTypesTable();
+        code = readRecordTable();
+        // Then: custom icons again, the personal group and personal records,
+        // and with code 0 the other users.
+        onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
+        onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
+    } catch (const sql::SQLException& e) {
+        code = mapDBErrorCode(e.getErrorCode());
+        onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(code); });
+    }
+    endClientThreadState();
+    mIsDataReloaded.store(false);
+    mConnectionErrCode.store(code);
+    return code;
+}
+
+int TVXDataBase::readCatagoryTable()
+{
+    if (mIsDataReloaded.load())
+        m_groups.clear();
+    const QStringList& myGroups = m_currentUser->mUsersGroupArray();
+    const QSet<QString> allowed(myGroups.begin(), myGroups.end());
+
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryGroupNotPersonal));
+    int code = kTVXDone;
+    while (rs->next()) {
+        const QString uid = tvxsql::textColumn(*rs, 1);
+        if (!allowed.contains(uid))
+            continue;
+        auto group = std::make_shared<BMGroup>();
+        group->setMGroupName(decryptString(tvxsql::blobColumn(*rs, 2)));
+        group->setMGroupUID(uid);
+        group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
+        group->setMPreferencePermissions(rs->getBoolean(4));
+        if (auto members = readGroupUserTableforGroup(*group, &code))
+            group->setMUserMembersArray(*members);
+        if (auto subGroups = readSubgroupListForGroup(*group, &code))
+            group->setMSubGroupsUID(*subGroups);
+        m_groups.insert(uid, std::move(group));
+    }
+    return code;
+}
+
+int TVXDataBase::readTypesTable()
+{
+    if (mIsDataReloaded.load())
+        m_types.clear();
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryTypes));
+    const auto& setters = TVXType::setFunctionsArray();
+    while (rs->next()) {
+        auto type = std::make_shared<TVXType>();
+        type->setMTypeUID(tvxsql::textColumn(*rs, 1));
+        type->setMTypeName(decryptString(tvxsql::blobColumn(*rs, 2)));
+        type->setMTypeIconID(rs->getInt(3));
+        type->setMTypeMask(rs->getInt(4));
+        for (int i = 0; i < 10; ++i)
+            ((*type).*setters[i])(decryptString(tvxsql::blobColumn(*rs, 5 + i)));
+        m_types.insert(type->mTypeUID(), std::move(type));
+    }
+    return kTVXDone;
+}
+
+int TVXDataBase::readRecordTable()
+{
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
+    if (mIsDataReloaded.load())
+        m_records.clear();
+    const QStringList& myGroups = m_currentUser->mUsersGroupArray();
+    const QSet<QString> allowed(myGroups.begin(), myGroups.end());
+    const auto& setters = TVXRecord::setFunctionsArray();
+    // What a new record carries in value 10 until a stored date replaces it.
+    const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
+
+    TVXRecordCache customised;
+    TVXRecordCache withAttachment;
+    while (rs->next()) {
+        const QString groupUID = tvxsql::textColumn(*rs, 3);
+        if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
+            continue;
+        auto record = std::make_shared<TVXRecord>();
+        record->setMRecordUID(tvxsql::textColumn(*rs, 1));
+        record->setMGroup(m_groups.value(groupUID));
+        record->setMType(m_types.value(tvxsql::textColumn(*rs, 2)));
+        for (int i = 0; i < 9; ++i)
+            ((*record).*setters[i])(decryptString(tvxsql::blobColumn(*rs, 4 + i)));
+        // An empty stored date keeps the one the new record was made with.
+        record->setMValue10(now);
+        record->setMValue10(decryptString(tvxsql::blobColumn(*rs, 13)));
+        record->setMNotes(decryptString(tvxsql::blobColumn(*rs, 14)));
+        record->setMIsCustomized(rs->getBoolean(16));
+        record->setMHasAttachment(rs->getBoolean(15));
+        record->setMAttachmentState(kAttachmentStateNone);
+        record->setMViewCounter(static_cast<int32_t>(rs->getInt64(17)));
+        if (record->mIsCustomized())
+            customised.insert(record->mRecordUID(), record);
+        if (record->mHasAttachment())
+            withAttachment.insert(record->mRecordUID(), record);
+        m_records.insert(record->mRecordUID(), std::move(record));
+    }
+    rs.reset();
+    stmt.reset();
+
+    // One statement per table instead of one per record; the result is what
+    // the per-record readers give.
+    int code = kTVXDone;
+    if (!customised.isEmpty())
+        readCustomTypes(customised);
+    if (!withAttachment.isEmpty())
+        readAttachmentHeaders(withAttachment, &code);
+    return code;
+}
+
+std::shared_ptr<TVXType> TVXDataBase::customTypeFromRow(sql::ResultSet& rs) const
+{
+    auto type = TVXType::createType();
+    type->setMTypeIconID(rs.getInt(2));
+    type->setMTypeMask(rs.getInt(3));
+    const auto& setters = TVXType::setFunctionsArray();
+    for (int i = 0; i < 10; ++i)
+        ((*type).*setters[i])(decryptString(tvxsql::blobColumn(rs, 4 + i)));
+    if (!hasImageForIconIndex(type->mTypeIconID()))
+        type->setMTypeIconID(kDefaultIcon);
+    return type;
+}
+
+void TVXDataBase::applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const
+{
+    record.setMRecordCustomType(std::move(type));
+}
+
+void TVXDataBase::readCustomTypes(TVXRecordCache& records)
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAllCustomTypes));
+        while (rs->next()) {
+            const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
+            if (it != records.constEnd())
+                applyCustomType(**it, customTypeFromRow(*rs));
+        }
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryCustomType));
+        stmt->setString(1, record.mRecordUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        while (rs->next()) {
+            applyCustomType(record, customTypeFromRow(*rs));
+            if (code)
+                *code = kTVXDone;
+        }
+    } catch (const sql::SQLException& e) {
+        const int failed = reportDatabaseError(e);
+        if (code)
+            *code = failed;
+    }
+}
+
+void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAttachmentHeaders));
+        while (rs->next()) {
+            const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
+            if (it == records.constEnd())
+                continue;
+            (*it)->setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
+            (*it)->setMAttachmentPassKey(decryptString(tvxsql::blobColumn(*rs, 3)));
+        }
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryAttachmentHeader));
+        stmt->setString(1, record.mRecordUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        while (rs->next()) {
+            record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
+            record.setMAttachmentPassKey(decryptString(tvxsql::blobColumn(*rs, 3)));
+        }
+        if (code)
+            *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        const int failed = reportDatabaseError(e);
+        if (code)
+            *code = failed;
+    }
+}
+
+std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(int* code)
+{
+    const auto readValue = [this](const char* query) {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (rs->next() && rs->rowsCount() > 0 && !rs->isNull(1))
+            return tvxsql::textColumn(*rs, 1).trimmed().toInt();
+        return 0;
+    };
+    if (code)
+        *code = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        QVariantHash policy;
+        policy.insert(kSPPMinLength, readValue(kQueryReadPasswordPolicyAttrMinLength));
+        policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
+        return policy;
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return std::nullopt;
+    }
+}
+
+bool TVXDataBase::typeNameFromDatabase(const QString& name)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryTypeNames));
+        stmt->setString(1, name.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return false;
+    }
+}
+
+bool TVXDataBase::groupNameFromDatabase(const QString& name)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupNames));
+        stmt->setString(1, name.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return false;
+    }
+}
+
+bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
+{
+    if (iconIndex >= 1 && iconIndex <= 63)
+        return true;
+    if (iconIndex >= 1000)
+        return m_customIcons.contains(QStringLiteral("Icon%1").arg(iconIndex));
+    return false;
+}

@@ -1,0 +1,143 @@
+// Group members and sub-groups: read with the groups, rewritten whole by the
+// group writers.
+#include "model/BMGroup.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <QRegularExpression>
+
+namespace {
+
+// The identifier is the first blank-delimited word of the column.
+QString firstWord(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    static const QRegularExpression blankPattern(QStringLiteral("\\s"));
+    const qsizetype blank = trimmed.indexOf(blankPattern);
+    return blank < 0 ? trimmed : trimmed.left(blank);
+}
+
+} // namespace
+
+std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectGroupUserList));
+        stmt->setString(1, group.mGroupUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        QStringList members;
+        while (rs->next())
+            members << firstWord(tvxsql::textColumn(*rs, 2));
+        *code = kTVXDone;
+        return members;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+        return std::nullopt;
+    }
+}
+
+std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupSubGroupTable));
+        stmt->setString(1, group.mGroupUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        QStringList subGroups;
+        while (rs->next())
+            subGroups << firstWord(QString::fromStdString(rs->getString("SUBGROUPID").asStdString()));
+        *code = kTVXDone;
+        return subGroups;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+        return std::nullopt;
+    }
+}
+
+int TVXDataBase::insertUserListForGroup(BMGroup& group)
+{
+    // Members of direct sub-groups join the group (one level), after its own.
+    QStringList members = group.mUserMembersArray();
+    for (const QString& subGroupID : group.mSubGroupsUID()) {
+        const auto subGroup = m_groups.value(subGroupID);
+        if (!subGroup)
+            continue;
+        for (const QString& member : subGroup->mUserMembersArray())
+            if (!members.contains(member))
+                members << member;
+    }
+    group.setMUserMembersArray(members);
+
+    try {
+        // All or nothing: a failure half-way must not lock the members out.
+        tvxsql::Transaction transaction(*mCPcon);
+        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllUsersForGroup));
+        clear->setString(1, group.mGroupUID().toStdString());
+        clear->executeUpdate();
+        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertIntoUserGroupList));
+        for (const QString& member : members) {
+            insert->setString(1, member.toStdString());
+            insert->setString(2, group.mGroupUID().toStdString());
+            insert->executeUpdate();
+            insert->clearParameters();
+        }
+        transaction.commit();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
+{
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
+        clear->setString(1, group.mGroupUID().toStdString());
+        clear->executeUpdate();
+        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertGroupSubGroupTable));
+        for (const QString& subGroup : group.mSubGroupsUID()) {
+            insert->setString(1, group.mGroupUID().toStdString());
+            insert->setString(2, subGroup.toStdString());
+            insert->executeUpdate();
+        }
+        transaction.commit();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mCPcon->prepareStatement(kQueryDeleteGroupFromUserGroupList));
+        for (const QString& member : group.mUserMembersArray()) {
+            stmt->setString(1, member.toStdString());
+            stmt->setString(2, group.mGroupUID().toStdString());
+            stmt->executeUpdate();
+        }
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
+        stmt->setString(1, group.mGroupUID().toStdString());
+        stmt->executeUpdate();
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
+}

@@ -1,0 +1,309 @@
+// Loading and reloading against a real store written by the test itself.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/TVXUser.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString G2 = QStringLiteral("00000000000000A2");
+const QString T1 = QStringLiteral("00000000000000C1");
+
+class Load : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        bobID = addUser("bob", "bob-pw");
+        carolID = addUser("carol", "carol-pw");
+        seed = std::make_unique<StoreSeed>(kMasterPassword);
+        seed->group(G1, "Finance", 7, true);
+        seed->group(G2, "Servers", 3, false);
+        seed->type(T1, "Web log-in", 12, 0b10, {"URL", "User", "Password"});
+        seed->member(aliceID, G1);
+        seed->member(bobID, G1);
+        seed->member(bobID, G2);
+        seed->subGroup(G1, G2);
+        seed->record({"00000000000000B1", G1, T1, {"bank", "alice", "pw1"}});
+        seed->record({"00000000000000B2", G2, T1, {"db", "root", "pw2"}});
+        seed->record({"00000000000000B3", kUnfiledUID, kUnfiledUID, {"loose"}});
+    }
+
+    // Log-in, the main-thread step and the load worker, as the client runs them.
+    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
+    {
+        int code = db.startConnectionToServer(loginRequest(user, password));
+        if (code != kTVXDone)
+            return code;
+        code = db.initUserDetails(user, password);
+        if (code != kTVXDone)
+            return code;
+        return db.loadDataBase();
+    }
+
+    QStringList recordIDs(const TVXDataBase& db)
+    {
+        QStringList ids = db.mRecords().keys();
+        ids.sort();
+        return ids;
+    }
+
+    QString bobID;
+    QString carolID;
+    std::unique_ptr<StoreSeed> seed;
+};
+
+} // namespace
+
+TEST_F(Load, UsersSeeTheirGroupsAndTheUnfiledRecords)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    EXPECT_TRUE(alice.isLoadingComplete());
+    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B3"}));
+    EXPECT_EQ(alice.mGroups().keys(), QStringList{G1});
+    EXPECT_EQ(alice.mCurrentUser()->mUserID(), aliceID);
+    EXPECT_EQ(alice.mCurrentUser()->mPassword(), kUserPassword);
+    EXPECT_EQ(alice.mCurrentUser()->mRecordPermissionsBit(), 7);
+
+    const auto group = alice.mGroups().value(G1);
+    EXPECT_EQ(group->mGroupName(), "Finance");
+    EXPECT_EQ(group->mRecordLevelPermissions(), 7);
+    EXPECT_TRUE(group->mPreferencePermissions());
+    QStringList members = group->mUserMembersArray();
+    members.sort();
+    QStringList expected{aliceID, bobID};
+    expected.sort();
+    EXPECT_EQ(members, expected);
+    EXPECT_EQ(group->mSubGroupsUID(), QStringList{G2});
+
+    const auto record = alice.mRecords().value("00000000000000B1");
+    EXPECT_EQ(record->mValue1(), "bank");
+    EXPECT_EQ(record->mValue3(), "pw1");
+    EXPECT_EQ(record->mGroup(), group);
+    EXPECT_EQ(record->mType(), alice.mTypes().value(T1));
+    // The unfiled group is not in the user's groups: its records have no group object.
+    EXPECT_EQ(alice.mRecords().value("00000000000000B3")->mGroup(), nullptr);
+
+    const auto type = alice.mTypes().value(T1);
+    EXPECT_EQ(type->mTypeName(), "Web log-in");
+    EXPECT_EQ(type->mTypeIconID(), 12);
+    EXPECT_EQ(type->mTypeMask(), 0b10);
+    EXPECT_EQ(type->mField2(), "User");
+    EXPECT_EQ(type->mField10(), "Field 10");
+    EXPECT_EQ(alice.mTypes().size(), 2); // every type, the unfiled one included
+
+    TVXDataBase bob;
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    EXPECT_EQ(recordIDs(bob), QStringList({"00000000000000B1", "00000000000000B2", "00000000000000B3"}));
+}
+
+TEST_F(Load, UserWithoutGroupsSeesOnlyUnfiledRecords)
+{
+    TVXDataBase carol;
+    ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
+    EXPECT_EQ(recordIDs(carol), QStringList{"00000000000000B3"});
+    EXPECT_TRUE(carol.mGroups().isEmpty());
+}
+
+TEST_F(Load, ASecondLoadReadsNothing)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    seed->record({"00000000000000B4", G1, T1, {"late"}});
+    EXPECT_EQ(alice.loadDataBase(), kTVXDone);
+    EXPECT_TRUE(alice.isLoadingComplete());
+    EXPECT_FALSE(alice.mRecords().contains("00000000000000B4"));
+}
+
+TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
+{
+    SeedRecord flaggedOnly{"00000000000000D1", G1, T1, {"no row"}};
+    flaggedOnly.hasCustomField = true;
+    seed->record(flaggedOnly);
+
+    SeedRecord custom{"00000000000000D2", G1, T1, {"custom"}};
+    custom.hasCustomField = true;
+    custom.viewCount = 5;
+    seed->record(custom);
+    seed->customType("00000000000000D2", 500, 4, {"Host", "Port"});
+
+    SeedRecord knownIcon{"00000000000000D3", G1, T1, {"icon 12"}};
+    knownIcon.hasCustomField = true;
+    seed->record(knownIcon);
+    seed->customType("00000000000000D3", 12, 0, {});
+
+    SeedRecord attached{"00000000000000D4", G1, T1, {"file"}};
+    attached.hasAttachment = true;
+    seed->record(attached);
+    seed->attachment("00000000000000D4", "Vertrag–Müller.pdf", "k3Y!pass");
+
+    // A custom row of a record that is not flagged is not read.
+    seed->customType("00000000000000B1", 12, 0, {"Ignored"});
+
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto& records = alice.mRecords();
+
+    EXPECT_TRUE(records.value("00000000000000D1")->mIsCustomized());
+    EXPECT_EQ(records.value("00000000000000D1")->mRecordCustomType(), nullptr);
+
+    const auto customType = records.value("00000000000000D2")->mRecordCustomType();
+    ASSERT_NE(customType, nullptr);
+    EXPECT_EQ(customType->mTypeIconID(), 31); // no image for icon 500
+    EXPECT_EQ(customType->mTypeMask(), 4);
+    EXPECT_EQ(customType->mField1(), "Host");
+    EXPECT_EQ(customType->mField2(), "Port");
+    EXPECT_EQ(records.value("00000000000000D2")->mViewCounter(), 5);
+    EXPECT_NE(customType, alice.mTypes().value(T1));
+
+    EXPECT_EQ(records.value("00000000000000D3")->mRecordCustomType()->mTypeIconID(), 12);
+    EXPECT_EQ(records.value("00000000000000B1")->mRecordCustomType(), nullptr);
+
+    const auto file = records.value("00000000000000D4");
+    EXPECT_TRUE(file->mHasAttachment());
+    EXPECT_EQ(file->mAttachmentName(), "Vertrag–Müller.pdf");
+    EXPECT_EQ(file->mAttachmentPassKey(), "k3Y!pass");
+    EXPECT_EQ(file->mAttachmentState(), 0);
+
+    // The per-record readers give what the load put in the caches.
+    TVXRecord fresh;
+    fresh.setMRecordUID("00000000000000D2");
+    int code = -1;
+    alice.readCustomTypeForRecord(fresh, &code);
+    EXPECT_EQ(code, kTVXDone);
+    ASSERT_NE(fresh.mRecordCustomType(), nullptr);
+    EXPECT_TRUE(fresh.mRecordCustomType()->isEqualToType(*customType));
+    fresh.setMRecordUID("00000000000000D4");
+    alice.readAttachmentForRecord(fresh, &code);
+    EXPECT_EQ(fresh.mAttachmentName(), "Vertrag–Müller.pdf");
+}
+
+TEST_F(Load, TextsOfAnyLengthAndScriptReadBackUnchanged)
+{
+    const QString note = QStringLiteral("Überweisung für Ωmega — 東京支店\n").repeated(200); // > 4096 bytes
+    ASSERT_GT(note.toUtf8().size(), 4096);
+    SeedRecord r{"00000000000000E1", G1, T1, {"Ålesund", "Ελληνικά", "пароль", "日本語"}};
+    r.values << "" << "" << "" << "" << "" << "2024-01-02 03:04:05 +0000";
+    r.note = note;
+    seed->record(r);
+    seed->group("00000000000000A3", "Gruppe Ärger ✓");
+    seed->member(aliceID, "00000000000000A3");
+
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto record = alice.mRecords().value("00000000000000E1");
+    ASSERT_NE(record, nullptr);
+    EXPECT_EQ(record->mValue1(), "Ålesund");
+    EXPECT_EQ(record->mValue2(), "Ελληνικά");
+    EXPECT_EQ(record->mValue3(), "пароль");
+    EXPECT_EQ(record->mValue4(), "日本語");
+    EXPECT_EQ(record->mValue10(), "2024-01-02 03:04:05 +0000");
+    EXPECT_EQ(record->mNotes(), note);
+    EXPECT_EQ(alice.mGroups().value("00000000000000A3")->mGroupName(), "Gruppe Ärger ✓");
+    // A record stored without a date keeps the date it was made with.
+    EXPECT_FALSE(alice.mRecords().value("00000000000000B1")->mValue10().isEmpty());
+}
+
+TEST_F(Load, DisabledAndDeletedAccountsAreRefused)
+{
+    rootExec("UPDATE tolvanexdb.USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERNAME='bob'");
+    TVXDataBase bob;
+    ASSERT_EQ(bob.startConnectionToServer(loginRequest("bob", "bob-pw")), kTVXDone);
+    const int completionsBefore = hooks.completions;
+    EXPECT_EQ(bob.initUserDetails("bob", "bob-pw"), kTVXAccountDisabled);
+    EXPECT_EQ(bob.connectionErrorCode(), kTVXAccountDisabled);
+    EXPECT_EQ(hooks.completions, completionsBefore + 1);
+    EXPECT_NE(bob.mCurrentUser()->mUserID(), bobID); // left as it was
+
+    // A server account without a user row must not get in with default rights.
+    rootExec("CREATE USER 'dave'@'%' IDENTIFIED BY 'dave-pw'");
+    rootExec("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO 'dave'@'%'");
+    TVXDataBase dave;
+    ASSERT_EQ(dave.startConnectionToServer(loginRequest("dave", "dave-pw")), kTVXDone);
+    const int completionsAfterLogIn = hooks.completions;
+    EXPECT_EQ(dave.initUserDetails("dave", "dave-pw"), kTVXAccountDeleted);
+    EXPECT_EQ(hooks.completions, completionsAfterLogIn + 1);
+}
+
+TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto oldRecord = alice.mRecords().value("00000000000000B1");
+
+    // Another client changes the store: a new record, a removed one, and a new
+    // master password with every name re-enciphered under it.
+    seed->record({"00000000000000B5", G1, T1, {"new"}});
+    rootExec("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B3'");
+    TVXDataBase userCipher;
+    userCipher.createUserEncrypter();
+    StoreSeed rekeyed(QStringLiteral("New-Master"));
+    rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
+                 .arg(QString::fromLatin1(userCipher.encryptDataString("New-Master").toHex())));
+    rootExec(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET NAME=UNHEX('%1') WHERE UID='%2'")
+                 .arg(QString::fromLatin1(rekeyed.cipher("Finance 2").toHex()), G1));
+
+    EXPECT_EQ(alice.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(hooks.reloadsFinished, 1);
+    EXPECT_FALSE(alice.isDataReloading());
+    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B5"}));
+    EXPECT_NE(alice.mRecords().value("00000000000000B1"), oldRecord);
+    EXPECT_EQ(alice.mGroups().value(G1)->mGroupName(), "Finance 2");
+    EXPECT_EQ(alice.mRecords().value("00000000000000B1")->mGroup(), alice.mGroups().value(G1));
+    EXPECT_EQ(alice.encryptString("x"), rekeyed.cipher("x"));
+}
+
+TEST_F(Load, ReloadReportsALostConnection)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    std::unique_ptr<sql::Statement> stmt(alice.connection()->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT CONNECTION_ID()"));
+    ASSERT_TRUE(rs->next());
+    rootExec(QStringLiteral("KILL %1").arg(rs->getInt64(1)));
+
+    EXPECT_EQ(alice.reloadDatabase(), kTVXClientError);
+    EXPECT_EQ(alice.connectionErrorCode(), kTVXClientError);
+    EXPECT_EQ(hooks.reloadFailures, 1);
+    EXPECT_EQ(hooks.lastReloadFailure, kTVXClientError);
+    EXPECT_EQ(hooks.reloadsFinished, 0);
+}
+
+TEST_F(Load, ReloadStopsForADisabledAccount)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    rootExec("UPDATE tolvanexdb.USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERNAME='alice'");
+    EXPECT_EQ(alice.reloadDatabase(), kTVXAccountDisabled);
+    EXPECT_EQ(hooks.accountRefusals, 1);
+    EXPECT_EQ(hooks.reloadsFinished, 0);
+}
+
+TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
+    auto policy = alice.passwordPolicyDetails();
+    ASSERT_TRUE(policy.has_value());
+    EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 0);
+    EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 0);
+
+    rootExec("INSERT INTO tolvanexdb.DATABASEINFOTABLE VALUES ('PASSWDPOLICYMINLENGTH', '8'), "
+             "('PASSWDPOLICYCHARSETFLAG', '5')");
+    policy = alice.passwordPolicyDetails();
+    ASSERT_TRUE(policy.has_value());
+    EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 8);
+    EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 5);
+}
