@@ -148,6 +148,28 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     return {};
 }
 
+StoreResult TVXStoreCreator::setPasswordPolicy(int minimumLength, int charSetFlag)
+{
+    if (minimumLength < 0 || minimumLength > 63)
+        return StoreResult::failure(QStringLiteral("The minimum password length must be 0 to 63."));
+    if (charSetFlag != 0 && charSetFlag != 1 && charSetFlag != 4 && charSetFlag != 5)
+        return StoreResult::failure(
+            QStringLiteral("The character-set flag must be 0 (none), 1 (letters), 4 (digits) or 5 (both)."));
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mAdmin.prepareStatement(
+            "REPLACE INTO tolvanexdb.DATABASEINFOTABLE (NAME, VALUE) VALUES (?, ?)"));
+        stmt->setString(1, "PASSWDPOLICYMINLENGTH");
+        stmt->setString(2, std::to_string(minimumLength));
+        stmt->executeUpdate();
+        stmt->setString(1, "PASSWDPOLICYCHARSETFLAG");
+        stmt->setString(2, std::to_string(charSetFlag));
+        stmt->executeUpdate();
+        return {};
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+}
+
 StoreResult TVXStoreCreator::dropServerAccount(const QString& name)
 {
     if (!isValidAccountName(name))

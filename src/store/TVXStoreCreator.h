@@ -48,6 +48,9 @@ public:
     // Adds a user: server account (host '%') with the grants of a store user,
     // and its USERTABLE row. The account is removed again when the rows fail.
     StoreResult addStoreUser(const StoreUser& user, QString* userID = nullptr);
+    // The store-wide password policy: minimum length and character-set flag
+    // (0 none, 1 letters, 4 digits, 5 digits and letters).
+    StoreResult setPasswordPolicy(int minimumLength, int charSetFlag);
     // Removes a server account if it exists (for re-running a set-up).
     StoreResult dropServerAccount(const QString& name);
 

@@ -76,11 +76,19 @@ int main(int argc, char** argv)
     const QCommandLineOption addUser(QStringLiteral("add-user"),
                                      QStringLiteral("Add a store user (server account and its user row)."),
                                      QStringLiteral("name"));
-    parser.addOptions({host, port, admin, create, replace, addUser});
+    const QCommandLineOption policyLength(QStringLiteral("policy-min-length"),
+                                          QStringLiteral("Set the users' minimum password length (0: none)."),
+                                          QStringLiteral("n"));
+    const QCommandLineOption policyFlag(QStringLiteral("policy-charset-flag"),
+                                        QStringLiteral("Set what users' passwords must contain: 0 nothing, "
+                                                       "1 letters, 4 digits, 5 letters and digits."),
+                                        QStringLiteral("flag"));
+    parser.addOptions({host, port, admin, create, replace, addUser, policyLength, policyFlag});
     parser.process(app);
 
-    if (!parser.isSet(create) && !parser.isSet(addUser))
-        return fail(QStringLiteral("nothing to do: give --create and/or --add-user NAME (see --help)"));
+    const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
+    if (!parser.isSet(create) && !parser.isSet(addUser) && !setPolicy)
+        return fail(QStringLiteral("nothing to do: give --create, --add-user NAME or a policy option (see --help)"));
 
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
     std::unique_ptr<sql::Connection> connection;
@@ -113,6 +121,17 @@ int main(int argc, char** argv)
         if (auto r = creator.addStoreUser(user); !r.ok)
             return fail(r.message);
         std::cout << "Added the store user " << user.name.toStdString() << ".\n";
+    }
+    if (setPolicy) {
+        bool lengthOk = true;
+        bool flagOk = true;
+        const int length = parser.value(policyLength).isEmpty() ? 0 : parser.value(policyLength).toInt(&lengthOk);
+        const int flag = parser.value(policyFlag).isEmpty() ? 0 : parser.value(policyFlag).toInt(&flagOk);
+        if (!lengthOk || !flagOk)
+            return fail(QStringLiteral("the policy values must be numbers"));
+        if (auto r = creator.setPasswordPolicy(length, flag); !r.ok)
+            return fail(r.message);
+        std::cout << "Set the password policy.\n";
     }
     return 0;
 }

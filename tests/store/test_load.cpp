@@ -307,3 +307,33 @@ TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)
     EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 8);
     EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 5);
 }
+
+TEST_F(Load, PolicyControllerFollowsTheStoreRows)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
+    auto& policy = BMPasswordPolicyController::sharedBMPasswordPolicyController();
+    const auto source = [&alice] { return alice.passwordPolicyDetails(); };
+
+    auto root = rootConnection();
+    TVXStoreCreator creator(*root);
+    ASSERT_TRUE(creator.setPasswordPolicy(8, 5).ok);
+    policy.refreshPasswordPolicyFrom(source);
+    EXPECT_TRUE(policy.stringConformsPassowrdPolicy("abcdefg1"));
+    EXPECT_FALSE(policy.stringConformsPassowrdPolicy("abcdefgh"));
+    EXPECT_FALSE(policy.stringConformsPassowrdPolicy("abc1"));
+    const QString made = policy.generatePassword();
+    EXPECT_EQ(made.size(), 8);
+    EXPECT_TRUE(policy.stringConformsPassowrdPolicy(made));
+    EXPECT_FALSE(creator.setPasswordPolicy(8, 3).ok);
+
+    // A value that is not a number counts as no requirement.
+    rootExec("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE='eight' WHERE NAME='PASSWDPOLICYMINLENGTH'");
+    policy.refreshPasswordPolicyFrom(source);
+    EXPECT_EQ(policy.mminPassLength(), 0);
+    EXPECT_TRUE(policy.stringConformsPassowrdPolicy("1a"));
+
+    rootExec("DELETE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME LIKE 'PASSWDPOLICY%'");
+    policy.refreshPasswordPolicyFrom(source);
+    EXPECT_TRUE(policy.stringConformsPassowrdPolicy(""));
+}
