@@ -170,6 +170,39 @@ public:
     void deleteGroupUserTableforGroup(const BMGroup& group, int* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code);
 
+    // --- in-memory queries and permission tests --------------------------------
+    // (end of in-memory queries and permission tests)
+
+    // --- recent lists ----------------------------------------------------------
+    // (end of recent lists)
+
+    // --- personal group and personal records -----------------------------------
+    // (end of personal group and personal records)
+
+    // --- event log -------------------------------------------------------------
+    // (end of event log)
+
+    // --- record storage --------------------------------------------------------
+    // (end of record storage)
+
+    // --- group and type storage ------------------------------------------------
+    // (end of group and type storage)
+
+    // --- attachments and custom icons ------------------------------------------
+    // (end of attachments and custom icons)
+
+    // --- per-user preferences --------------------------------------------------
+    // (end of per-user preferences)
+
+    // --- password hint and user password ---------------------------------------
+    // (end of password hint and user password)
+
+    // --- server accounts and column settings -----------------------------------
+    // (end of server accounts and column settings)
+
+    // --- master password change ------------------------------------------------
+    // (end of master password change)
+
     // --- value enciphering ---------------------------------------------------
     // Field encrypter (master password); without one the plain UTF-8 bytes.
     QByteArray encryptString(const QString& text) const;
@@ -196,6 +229,39 @@ private:
     void readCustomTypes(TVXRecordCache& records);
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
     void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
+
+    // [queries]
+    // (end of queries)
+
+    // [recent lists]
+    // (end of recent lists)
+
+    // [personal group]
+    // (end of personal group)
+
+    // [event log]
+    // (end of event log)
+
+    // [record storage]
+    // (end of record storage)
+
+    // [group and type storage]
+    // (end of group and type storage)
+
+    // [attachments and icons]
+    // (end of attachments and icons)
+
+    // [preferences]
+    // (end of preferences)
+
+    // [hint and password]
+    // (end of hint and password)
+
+    // [accounts]
+    // (end of accounts)
+
+    // [master password]
+    // (end of master password)
 
     std::shared_ptr<TVXUser> m_currentUser;
     TVXGroupCache m_groups;
