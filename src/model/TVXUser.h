@@ -10,6 +10,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -25,6 +26,10 @@ struct TVXSortDescriptor {
 inline const QString kDefaultPlatformName = QStringLiteral("Mac-Standalone");
 inline constexpr uint16_t kDefaultUserPermissions = 7;
 inline constexpr uint64_t kDefaultColumnMask = 0x2407;
+// The list columns in order, and the bit of each in the column mask.
+inline constexpr int kListNoOfColumns = 14;
+inline constexpr std::array<uint64_t, kListNoOfColumns> kColumnMasksArray = {
+    0x400, 0x800, 0x1, 0x2, 0x4, 0x8, 0x10, 0x20, 0x40, 0x80, 0x100, 0x200, 0x1000, 0x2000};
 inline constexpr int16_t kDefaultDetailPanelWidth = 300;
 inline constexpr uint8_t kDefaultPwdGenFlag = 33; // lower case and pronounceable
 inline constexpr int16_t kDefaultLockTime = 10;

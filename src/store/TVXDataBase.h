@@ -198,6 +198,24 @@ public:
     // (end of password hint and user password)
 
     // --- server accounts and column settings -----------------------------------
+    // Refills mUsers with every other account of the store (not the signed-in
+    // user, not well-known identifiers). Statement failures reach the caller.
+    void readUserTableIfErrorReturnCode(int* code);
+    // The current user's list columns for a type (null: all types): shown mask and widths.
+    int readColoumWidthInfoForType(const QString& typeID);
+    int setShowColumnsInListViewForTypeName(const QString& typeID);
+    // One GRANT of a privilege list ("SELECT, INSERT,") on the table the format names,
+    // e.g. "GRANT %@ on RECORDTABLE TO '%@'". Account names are checked, never spliced raw.
+    void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
+                                       const QString& account);
+    // Clears the stored password of every user.
+    int removePasswordInUserTable();
+    // kind 0: records, 1: types; (mask & the group's word) != 0.
+    static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group);
+    int setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
+    int revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
+    // Account names the client accepts: letters, digits, '_', '.', '-'; 1 to 16.
+    static bool isValidAccountName(const QString& name);
     // (end of server accounts and column settings)
 
     // --- master password change ------------------------------------------------

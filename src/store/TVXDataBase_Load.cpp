@@ -133,6 +133,8 @@ int TVXDataBase::loadDataBase()
                 code = readTypesTable();
             if (code == kTVXDone)
                 code = readRecordTable();
+            if (code == kTVXDone)
+                readUserTableIfErrorReturnCode(&code);
             // Then: the other users, the user's preferences and recent lists, and
             // whatever the code, the personal group and personal records.
         } catch (const sql::SQLException& e) {
@@ -173,6 +175,8 @@ int TVXDataBase::reloadDatabase()
         code = readRecordTable();
         // Then: custom icons again, the personal group and personal records,
         // and with code 0 the other users.
+        if (code == kTVXDone)
+            readUserTableIfErrorReturnCode(&code);
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {

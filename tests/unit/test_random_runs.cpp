@@ -47,8 +47,9 @@ TEST(RandomSource, StandardOutputsForSeed5489)
     uint32_t value = 0;
     for (int i = 1; i <= 10000; ++i) {
         value = RandomNumber();
-        if (i == 1)
+        if (i == 1) {
             EXPECT_EQ(value, 3499211612u);
+        }
     }
     EXPECT_EQ(value, 4123659995u);
 }

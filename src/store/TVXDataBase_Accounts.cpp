@@ -1,0 +1,166 @@
+// The store's user accounts as the administrator sees them, and the list
+// columns each user keeps per type.
+#include "model/BMGroup.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <QRegularExpression>
+
+namespace {
+
+// The account listing joined on equal names: with LIKE, an underscore or a
+// percent sign in one name would pull in another account's details.
+constexpr char kQueryUserDetailsExact[] =
+    "SELECT UT.USERID,UT.USERNAME,UT.PASSWORD,UT.PLATFORMNAME,UT.GROUPPERMISSION,UT.TYPEPERMISSION,"
+    "UT.RECORDPERMISSION,UT.DATAPERMISSION,UT.CANCHANGEPASSWORD,UT.ISACCOUNTDISABLED,UIT.FULL_NAME,"
+    "UIT.DESCRIPTION,UIT.EMAIL,UIT.CONTACT_INFORMATION FROM USERTABLE UT LEFT OUTER JOIN MYSQL.USER_INFO UIT "
+    "ON (CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin = UIT.USER)";
+
+bool isGrantPrivilegeList(const QString& privileges)
+{
+    // Only the lists the account code uses: plain privilege names, optionally with a column list.
+    static const QRegularExpression pattern(
+        QStringLiteral("^(\\s*(SELECT|INSERT|UPDATE|DELETE|CREATE)(\\([A-Z_]+\\))?\\s*,)+$"));
+    return pattern.match(privileges).hasMatch();
+}
+
+} // namespace
+
+bool TVXDataBase::isValidAccountName(const QString& name)
+{
+    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,16}$"));
+    return pattern.match(name).hasMatch();
+}
+
+void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
+{
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
+    m_users.clear();
+    const QString me = m_currentUser->mUsername();
+    while (rs->next()) {
+        const QString uid = tvxsql::textColumn(*rs, 1);
+        const QString name = tvxsql::textColumn(*rs, 2);
+        if (name == me || TVXUID::isWellKnownUID(uid))
+            continue;
+        auto user = std::make_shared<TVXUser_Admin>();
+        user->setMUserID(uid);
+        user->setMUsername(name);
+        user->setMPassword(decryptDataString(tvxsql::blobColumn(*rs, 3)));
+        user->setMPlatformName(tvxsql::textColumn(*rs, 4));
+        user->setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt(5)));
+        user->setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt(6)));
+        user->setMRecordPermissionsBit(static_cast<uint16_t>(rs->getInt(7)));
+        user->setMDataPermissionsBit(static_cast<uint16_t>(rs->getInt(8)));
+        user->setMIsNotAllowedToChangePassword(!rs->getBoolean(9));
+        user->setMIsAccountDisabled(rs->getBoolean(10));
+        user->setMFullName(tvxsql::textColumn(*rs, 11));
+        user->setMDescription(tvxsql::textColumn(*rs, 12));
+        user->setMEmail(tvxsql::textColumn(*rs, 13));
+        user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
+        user->setMUsersGroupArray(fetchGroupArrayForUserID(uid));
+        m_users.insert(uid, std::move(user));
+        if (code)
+            *code = kTVXDone;
+    }
+}
+
+int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
+{
+    const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(KQuerySelectColumnInfoTable));
+        stmt->setString(1, m_currentUser->mUserID().toStdString());
+        stmt->setString(2, type.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (rs->next()) {
+            QList<int> widths;
+            uint64_t mask = 0;
+            for (int i = 0; i < kListNoOfColumns; ++i) {
+                const int64_t value = rs->isNull(3 + i) ? 0 : rs->getInt64(3 + i);
+                widths << static_cast<int>(value & 0xFFFF);
+                if ((value >> 16) & 0xFFFF)
+                    mask |= kColumnMasksArray[i];
+            }
+            m_currentUser->setMColoumWidthArray(widths);
+            m_currentUser->setMColoumInfo(mask);
+        }
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+int TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
+{
+    const uint64_t mask = m_currentUser->mColoumInfo();
+    const QList<int>& widths = m_currentUser->mColoumWidthArray();
+    if (widths.size() < kListNoOfColumns)
+        return kTVXStatementFailed;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(KQueryInsertIntoColumnInfoTable));
+        stmt->setString(1, m_currentUser->mUserID().toStdString());
+        stmt->setString(2, typeID.toStdString());
+        for (int i = 0; i < kListNoOfColumns; ++i) {
+            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
+            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
+        }
+        stmt->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
+                                                const QString& account)
+{
+    if (privileges.isEmpty())
+        return;
+    // Only well-formed names and privilege lists reach the server: the texts are
+    // spliced into the statement, which cannot take them as parameters.
+    if (!isValidAccountName(account) || !isGrantPrivilegeList(privileges))
+        return;
+    QString statement = grantFormat;
+    statement.replace(statement.indexOf(QLatin1String("%@")), 2, privileges.chopped(1));
+    const qsizetype second = statement.indexOf(QLatin1String("%@"));
+    if (second < 0)
+        return;
+    statement.replace(second, 2, account);
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->execute(statement.toStdString());
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+    }
+}
+
+int TVXDataBase::removePasswordInUserTable()
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->executeUpdate(kRemovePasswordFromUserTable);
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+bool TVXDataBase::HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group)
+{
+    if (kind == 0)
+        return (mask & group.mRecordLevelPermissions()) != 0;
+    if (kind == 1)
+        return (mask & group.mTypeLevelPermissions()) != 0;
+    return false;
+}

@@ -1,0 +1,125 @@
+// The account listing and the list-column settings on a real store.
+#include "model/BMGroup.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+#include <cppconn/connection.h>
+
+using namespace teststore;
+
+namespace {
+
+class Accounts : public StoreTest {
+protected:
+    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
+    {
+        int code = db.startConnectionToServer(loginRequest(user, password));
+        if (code == kTVXDone)
+            code = db.initUserDetails(user, password);
+        return code == kTVXDone ? db.loadDataBase() : code;
+    }
+};
+
+} // namespace
+
+TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
+{
+    const QString bobID = addUser("bob", "bob-pw");
+    const QString underscoreID = addUser("b_b", "pw");
+    rootExec("INSERT INTO mysql.user_info (User, Full_name, Description, Email, Contact_information) VALUES "
+             "('bob', 'Bob Builder', 'Site lead', 'bob@example.org', '+41 1 234')");
+    // A well-known identifier is never listed.
+    rootExec("INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME) VALUES ('0000000000000001', 'system')");
+    StoreSeed seed(kMasterPassword);
+    seed.group("00000000000000A1", "One");
+    seed.member(bobID, "00000000000000A1");
+
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    QStringList ids = alice.mUsers().keys();
+    ids.sort();
+    QStringList expected{bobID, underscoreID};
+    expected.sort();
+    EXPECT_EQ(ids, expected);
+
+    const auto bob = alice.mUsers().value(bobID);
+    EXPECT_EQ(bob->mUsername(), "bob");
+    EXPECT_EQ(bob->mPassword(), "bob-pw");
+    EXPECT_EQ(bob->mFullName(), "Bob Builder");
+    EXPECT_EQ(bob->mDescription(), "Site lead");
+    EXPECT_EQ(bob->mEmail(), "bob@example.org");
+    EXPECT_EQ(bob->mPhoneNo(), "+41 1 234");
+    EXPECT_EQ(bob->mRecordPermissionsBit(), 7);
+    EXPECT_FALSE(bob->mIsNotAllowedToChangePassword());
+    EXPECT_EQ(bob->mUsersGroupArray(), QStringList{"00000000000000A1"});
+
+    // "b_b" would match "bob" under LIKE; equal names only.
+    const auto other = alice.mUsers().value(underscoreID);
+    EXPECT_EQ(other->mFullName(), "");
+    EXPECT_EQ(other->mEmail(), "");
+}
+
+TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto& user = *alice.mCurrentUser();
+    user.setMColoumInfo(0x2407);
+    user.setMColoumWidthArray(QList<int>(14, 100));
+    EXPECT_EQ(alice.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
+    const QString row = rootQueryValue(QStringLiteral(
+        "SELECT CONCAT_WS(',', COLUMN1, COLUMN2, COLUMN3, COLUMN4, COLUMN5, COLUMN6, COLUMN7, COLUMN8, COLUMN9, "
+        "COLUMN10, COLUMN11, COLUMN12, COLUMN13, COLUMN14) FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='00000000000000C1'"));
+    EXPECT_EQ(row, "65636,100,65636,65636,65636,100,100,100,100,100,100,100,100,65636");
+
+    rootExec(QStringLiteral("REPLACE INTO tolvanexdb.COLUMNINFOTABLE VALUES ('%1', '000000000000FFFF', "
+                            "65626, 90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 65537)")
+                 .arg(aliceID));
+    EXPECT_EQ(alice.readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
+    EXPECT_EQ(user.mColoumWidthArray().value(0), 90);
+    EXPECT_EQ(user.mColoumWidthArray().value(1), 90);
+    EXPECT_EQ(user.mColoumWidthArray().value(13), 1);
+
+    // No row: the settings stay as they are.
+    EXPECT_EQ(alice.readColoumWidthInfoForType("00000000000000C9"), kTVXDone);
+    EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
+
+    user.setMColoumWidthArray({100, 100});
+    EXPECT_EQ(alice.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXStatementFailed);
+}
+
+TEST_F(Accounts, GrantBuilderTakesOnlyWellFormedTexts)
+{
+    rootExec("CREATE USER 'clerk'@'%' IDENTIFIED BY 'pw'");
+    rootExec("CREATE USER 'grantor'@'%' IDENTIFIED BY 'pw'");
+    rootExec("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO 'grantor'@'%' WITH GRANT OPTION");
+    rootExec("GRANT SELECT ON mysql.user_info TO 'grantor'@'%'");
+    rootExec("INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME) VALUES ('1234567812345678', 'grantor')");
+    TVXDataBase grantor;
+    ASSERT_EQ(grantor.startConnectionToServer(loginRequest("grantor", "pw")), kTVXDone);
+
+    grantor.assignTablePrivilegesforTable("GRANT %@ on RECORDTABLE TO '%@'", "SELECT, INSERT,", "clerk");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
+                             "information_schema.TABLE_PRIVILEGES WHERE GRANTEE=\"'clerk'@'%'\""),
+              "INSERT,SELECT");
+
+    grantor.assignTablePrivilegesforTable("GRANT %@ on TYPETABLE TO '%@'", "SELECT,", "clerk' OR '1'='1");
+    grantor.assignTablePrivilegesforTable("GRANT %@ on TYPETABLE TO '%@'", "SELECT; DROP TABLE x,", "clerk");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_PRIVILEGES WHERE "
+                             "TABLE_NAME='typetable'"),
+              "0");
+}
+
+TEST(AccountRules, GroupPermissionTest)
+{
+    BMGroup group;
+    group.setMRecordLevelPermissions(kPermissionAdd | kPermissionEdit);
+    group.setMTypeLevelPermissions(kPermissionDelete);
+    EXPECT_TRUE(TVXDataBase::HasSufficientPVOnDB(0, kPermissionEdit, group));
+    EXPECT_FALSE(TVXDataBase::HasSufficientPVOnDB(0, kPermissionDelete, group));
+    EXPECT_TRUE(TVXDataBase::HasSufficientPVOnDB(1, kPermissionDelete, group));
+    EXPECT_FALSE(TVXDataBase::HasSufficientPVOnDB(2, kPermissionDelete, group));
+}
