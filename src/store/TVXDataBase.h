@@ -7,6 +7,9 @@
 #include "store/ResultCodes.h"
 
 #include <QByteArray>
+#include <QFont>
+#include <QRectF>
+#include <QSizeF>
 #include <QHash>
 #include <QImage>
 #include <QString>
@@ -29,6 +32,7 @@ class Statement;
 
 class BMGroup;
 class CDBEncrypter;
+struct TVXSortDescriptor;
 class TVXRecord;
 class TVXType;
 class TVXUser;
@@ -192,9 +196,67 @@ public:
     // (end of attachments and custom icons)
 
     // --- per-user preferences --------------------------------------------------
+    // Fills the user from its preference row (and then its recent lists).
+    // Statement failures reach the caller (the load).
+    void readUserPreferenceForTableForUser(TVXUser& user, int* code);
+    // Inserts a row with the defaults of a new user; an existing row stays.
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, int* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
+    int saveLastViewForUser(const TVXUser& user);
+    int saveCurrentGroupForUser(const TVXUser& user);
+    int saveToggleInfoForUser(const TVXUser& user);
+    int saveSortInfoForUser(const TVXUser& user);
+    int savePasswordGeneratorFlagForUser(const TVXUser& user);
+    int saveNumberOfAttemptsForUser(const TVXUser& user);
+
+    TVXUser* getCurrentUser() const { return m_currentUser.get(); }
+    int setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(int* code = nullptr) const;
+    int setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(int* code = nullptr) const;
+    int setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, int* code = nullptr) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, int* code = nullptr) const;
+    int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    void setfont(const QFont& font);
+    QList<int> columnWidthDetails(int* code = nullptr) const;
+    // index 0: all types; otherwise entry index-1 of the types offered for editing.
+    int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
+    void saveSplitViewInformation(const QStringList& rects, const QString& name);
+    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
+
+    // The frame <-> WINDOWPOS text conversions (screen of the given size).
+    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
+    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
+    static QRectF defaultWindowFrame(const QSizeF& screen);
+    // SORTINFO packing.
+    static int64_t packSortInfo(const TVXSortDescriptor& descriptor);
+    static TVXSortDescriptor unpackSortInfo(int64_t value);
+    // FONTNAME/FONTHEIGHT <-> font: the name carries bold and italic.
+    static QString storedFontName(const QFont& font);
+    static QFont fontFromStoredName(const QString& name, int pointSize);
     // (end of per-user preferences)
 
     // --- password hint and user password ---------------------------------------
+    // The hint cipher: AES-128 blocks, key = first 16 bytes of the key text zero-padded.
+    static QByteArray encryptForHint(const QString& key, const QString& value);
+    static QString decryptForHint(const QString& key, const QByteArray& stored);
+    void saveHintPreferencs(const TVXUser& user, int* code);
+    bool isHintExist(const TVXUser& user, int* code);
+    QString passwordHintForUser(const TVXUser& user, const QString& answer, int* code);
+    QString passwordHintForUser(const TVXUser& user, int* code);
+    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
+                                           int* code);
+    static bool isPasswordEnableForUser(const TVXUser& user, int* code = nullptr);
+    bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code = nullptr) const;
+    static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
+    static bool isChangePasswordEnableForUser(const TVXUser& user, int* code = nullptr);
+    int setPassword(const QString& password, const QString& hint);
+    int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    // Sets the server account's password and the stored copy.
+    void resetPasswordForUser(const TVXUser& user, int* code);
     // (end of password hint and user password)
 
     // --- server accounts and column settings -----------------------------------

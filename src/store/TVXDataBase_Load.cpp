@@ -135,6 +135,8 @@ int TVXDataBase::loadDataBase()
                 code = readRecordTable();
             if (code == kTVXDone)
                 readUserTableIfErrorReturnCode(&code);
+            if (code == kTVXDone)
+                readUserPreferenceForTableForUser(*m_currentUser, &code);
             // Then: the other users, the user's preferences and recent lists, and
             // whatever the code, the personal group and personal records.
         } catch (const sql::SQLException& e) {

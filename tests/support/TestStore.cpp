@@ -79,6 +79,9 @@ void resetStore(const QString& masterPassword)
     TVXStoreCreator creator(*root);
     const StoreResult result = creator.createStore(masterPassword, true);
     ASSERT_TRUE(result.ok) << result.message.toStdString();
+    // The account details live outside the store: start them empty too.
+    std::unique_ptr<sql::Statement> stmt(root->createStatement());
+    stmt->execute("DELETE FROM mysql.user_info");
 }
 
 QString addUser(const QString& name, const QString& password)

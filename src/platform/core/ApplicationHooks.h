@@ -3,6 +3,8 @@
 // application installs its implementation at start-up; tests install their own.
 // Every call arrives on the main thread.
 
+#include <QString>
+
 namespace platform {
 
 class ApplicationHooks {
@@ -21,6 +23,10 @@ public:
     // A reload found the account disabled (6) or deleted (7): the application
     // tells the user and quits without saving the user's view state.
     virtual void accountRefusedDuringReload(int code) { (void)code; }
+    // Whether the main window is zoomed (stored with its frame).
+    virtual bool isMainWindowMaximied() { return false; }
+    // Whether a font family exists on this desktop; without windows every name is kept.
+    virtual bool fontFamilyExists(const QString& family) { (void)family; return true; }
 };
 
 // Null until the application (or a test) installs one; not owned.

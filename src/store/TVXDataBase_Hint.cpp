@@ -1,0 +1,293 @@
+// The user's own password (the server account's too) and the password hint.
+#include "crypto/Rijndael.h"
+#include "model/TVXUser.h"
+#include "store/HintQuestions.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+#include <mysql_connection.h>
+
+#include <cstring>
+
+namespace {
+
+constexpr int kErrNoReloadPrivilege = 1227;
+
+CRijndael hintCipher(const QString& key)
+{
+    char keyBytes[16] = {};
+    const QByteArray utf8 = key.toUtf8();
+    std::memcpy(keyBytes, utf8.constData(), std::min<qsizetype>(utf8.size(), 16));
+    CRijndael cipher;
+    cipher.MakeKey(keyBytes, CRijndael::sm_chain0, 16, 16);
+    return cipher;
+}
+
+// The readers report no error to the main thread; they map the number.
+int hintReaderCode(const sql::SQLException& e)
+{
+    const int number = e.getErrorCode();
+    if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied)
+        return kTVXAccountDeleted;
+    if (number == kErrServerLost)
+        return kTVXClientError;
+    return kTVXStatementFailed;
+}
+
+} // namespace
+
+QByteArray TVXDataBase::encryptForHint(const QString& key, const QString& value)
+{
+    const QByteArray plain = value.toUtf8();
+    if (plain.isEmpty())
+        return {};
+    // floor(n / 16) + 1 blocks: a whole last block gains a block of zeros.
+    const qsizetype blocks = plain.size() / 16 + 1;
+    QByteArray padded(blocks * 16, '\0');
+    std::memcpy(padded.data(), plain.constData(), static_cast<size_t>(plain.size()));
+    QByteArray cipherText(padded.size(), '\0');
+    const CRijndael cipher = hintCipher(key);
+    for (qsizetype i = 0; i < blocks; ++i)
+        cipher.EncryptBlock(padded.constData() + 16 * i, cipherText.data() + 16 * i);
+    return cipherText;
+}
+
+QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored)
+{
+    if (stored.isEmpty())
+        return QStringLiteral("");
+    const CRijndael cipher = hintCipher(key);
+    QByteArray plain;
+    char block[16];
+    for (qsizetype offset = 0; offset + 16 <= stored.size(); offset += 16) {
+        cipher.DecryptBlock(stored.constData() + offset, block);
+        plain.append(block, static_cast<qsizetype>(strnlen(block, 16)));
+    }
+    return QString::fromUtf8(plain);
+}
+
+void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code)
+{
+    const QString answer = user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer();
+    const QString hint = user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered();
+    const int question = user.mHintQuestionNumber();
+    const QString hintKey = question == 0 ? kHintQuestionNone : answer;
+    const QByteArray questionBlob =
+        question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
+    try {
+        std::unique_ptr<sql::PreparedStatement> number(mCPcon->prepareStatement(UpdHintQnNoVal));
+        number->setInt(1, question);
+        number->setString(2, user.mUserID().toStdString());
+        number->executeUpdate();
+
+        std::unique_ptr<sql::PreparedStatement> answerStmt(mCPcon->prepareStatement(UpdHintQnAnsVal));
+        auto answerBlob = tvxsql::blobStream(encryptForHint(hintKey, hint));
+        answerStmt->setBlob(1, answerBlob->stream());
+        answerStmt->setString(2, user.mUserID().toStdString());
+        answerStmt->executeUpdate();
+
+        std::unique_ptr<sql::PreparedStatement> questionStmt(mCPcon->prepareStatement(UpdHintQnVal));
+        auto questionStream = tvxsql::blobStream(questionBlob);
+        questionStmt->setBlob(1, questionStream->stream());
+        questionStmt->setString(2, user.mUserID().toStdString());
+        questionStmt->executeUpdate();
+        if (code)
+            *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        const int failed = reportDatabaseError(e);
+        if (code)
+            *code = failed;
+    }
+}
+
+namespace {
+
+// The signed-in user's preference row: the two hint columns, or nothing.
+struct HintColumns {
+    QByteArray answer;   // HINTQANSWER
+    QByteArray question; // HINTQUESTION
+};
+
+std::optional<HintColumns> readHintColumns(sql::Connection& connection, const QString& userID)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAppPreference));
+    stmt->setString(1, userID.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    if (!rs->next())
+        return std::nullopt;
+    return HintColumns{tvxsql::blobColumn(*rs, 31), tvxsql::blobColumn(*rs, 32)};
+}
+
+} // namespace
+
+bool TVXDataBase::isHintExist(const TVXUser& user, int* code)
+{
+    (void)user; // the signed-in user's row is read
+    try {
+        const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
+        if (code)
+            *code = kTVXDone;
+        return row && !row->answer.isEmpty();
+    } catch (const sql::SQLException& e) {
+        if (code)
+            *code = hintReaderCode(e);
+        return false;
+    }
+}
+
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+{
+    (void)user;
+    m_currentUser->setMHintEntered(QStringLiteral(""));
+    try {
+        if (const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID()))
+            m_currentUser->setMHintEntered(decryptForHint(answer, row->answer));
+        if (code)
+            *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        if (code)
+            *code = hintReaderCode(e);
+    }
+    return m_currentUser->mHintEntered();
+}
+
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
+{
+    return passwordHintForUser(user, kHintQuestionNone, code);
+}
+
+bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
+                                                    int16_t questionNumber, int* code)
+{
+    try {
+        const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
+        if (code)
+            *code = kTVXDone;
+        if (!row || questionNumber <= 0)
+            return false;
+        return userName == m_currentUser->mUsername()
+               && decryptForHint(answer, row->question) == kQuestions.value(questionNumber)
+               && questionNumber == m_currentUser->mHintQuestionNumber();
+    } catch (const sql::SQLException& e) {
+        if (code)
+            *code = hintReaderCode(e);
+        return false;
+    }
+}
+
+bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code)
+{
+    if (code)
+        *code = kTVXDone;
+    return !user.mPassword().isEmpty();
+}
+
+bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
+{
+    if (!user || typed.isEmpty())
+        return false;
+    return user->mPassword() == typed;
+}
+
+bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+{
+    if (code)
+        *code = kTVXDone;
+    return user.mUserID() == m_currentUser->mUserID() && doesPasswordMatchForUser(&user, typed);
+}
+
+bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+{
+    if (code)
+        *code = kTVXDone;
+    return !user.mIsNotAllowedToChangePassword();
+}
+
+int TVXDataBase::setPassword(const QString& password, const QString& hint)
+{
+    TVXUser& user = *m_currentUser;
+    user.setMPassword(password);
+    user.setMHintEntered(hint);
+    user.setMHintQuestionNumber(0);
+    user.setMHintAnswer(QStringLiteral(""));
+    int code = kTVXDone;
+    saveHintPreferencs(user, &code);
+    resetPasswordForUser(user, &code);
+    return code;
+}
+
+int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+{
+    if (password.isEmpty())
+        return kTVXDone;
+    TVXUser& user = *m_currentUser;
+    if (hintDictionary) {
+        user.setMPassword(password);
+        user.setMHintQuestionNumber(static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
+        user.setMHintAnswer(hintDictionary->value(kUserPasswordHintAnswer).toString());
+        user.setMHintEntered(hintDictionary->value(kUserPasswordHint).toString());
+    }
+    user.setMAutoLOck(true);
+    int code = kTVXDone;
+    saveHintPreferencs(user, &code);
+    resetPasswordForUser(user, &code);
+    return code;
+}
+
+void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code)
+{
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mCPcon.get());
+    if (!native || !isValidAccountName(user.mUsername())) {
+        // A name that could change the statement's form is never sent.
+        if (code)
+            *code = kTVXStatementFailed;
+        return;
+    }
+    const std::string escaped = native->escapeString(user.mPassword().toStdString()).asStdString();
+    QString statement = QString::fromUtf8(kQuerySetUserPassword);
+    statement.replace(statement.indexOf(QLatin1String("%@")), 2, user.mUsername());
+    statement.replace(statement.indexOf(QLatin1String("%@")), 2, QString::fromStdString(escaped));
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->execute(statement.toStdString());
+    } catch (const sql::SQLException& e) {
+        // The server's message may quote the statement, and with it the password.
+        const int failed = reportDatabaseError(
+            sql::SQLException("Setting the account password failed", e.getSQLStateCStr(), e.getErrorCode()));
+        if (code)
+            *code = failed;
+        return;
+    }
+    if (code)
+        *code = kTVXDone;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateUserPassword));
+        auto stored = tvxsql::blobStream(encryptDataString(user.mPassword()));
+        stmt->setBlob(1, stored->stream());
+        stmt->setString(2, user.mUserID().toStdString());
+        stmt->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        // The server account already has the new password: say the copy failed.
+        const int failed = reportDatabaseError(e);
+        if (code)
+            *code = failed;
+        return;
+    }
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->execute(kFlushPriviliges);
+    } catch (const sql::SQLException& e) {
+        // A plain account may not flush; SET PASSWORD has taken effect anyway.
+        if (e.getErrorCode() != kErrNoReloadPrivilege) {
+            const int failed = reportDatabaseError(e);
+            if (code)
+                *code = failed;
+        }
+    }
+}
