@@ -133,8 +133,13 @@ int TVXDataBase::loadDataBase()
                 code = readTypesTable();
             if (code == kTVXDone)
                 code = readRecordTable();
-            // Then: the other users, the user's preferences and recent lists, and
-            // whatever the code, the personal group and personal records.
+            // Then: the other users, the user's preferences and recent lists.
+            // Whatever the code, the personal group and personal records.
+            readPersonalGroup();
+            int personalCode = kTVXDone;
+            readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+            if (code == kTVXDone)
+                code = personalCode;
         } catch (const sql::SQLException& e) {
             code = mapDBErrorCode(e.getErrorCode());
         } catch (const std::exception&) {
@@ -171,8 +176,13 @@ int TVXDataBase::reloadDatabase()
         code = readCatagoryTable();
         code = readTypesTable();
         code = readRecordTable();
-        // Then: custom icons again, the personal group and personal records,
-        // and with code 0 the other users.
+        // Then: custom icons again.
+        readPersonalGroup();
+        int personalCode = kTVXDone;
+        readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+        if (code == kTVXDone)
+            code = personalCode;
+        // Then, with code 0, the other users.
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {
