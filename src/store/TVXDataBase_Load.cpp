@@ -137,8 +137,12 @@ int TVXDataBase::loadDataBase()
                 readUserTableIfErrorReturnCode(&code);
             if (code == kTVXDone)
                 readUserPreferenceForTableForUser(*m_currentUser, &code);
-            // Then: the other users, the user's preferences and recent lists, and
-            // whatever the code, the personal group and personal records.
+            // Whatever the code, the personal group and personal records.
+            readPersonalGroup();
+            int personalCode = kTVXDone;
+            readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+            if (code == kTVXDone)
+                code = personalCode;
         } catch (const sql::SQLException& e) {
             code = mapDBErrorCode(e.getErrorCode());
         } catch (const std::exception&) {
@@ -175,8 +179,12 @@ int TVXDataBase::reloadDatabase()
         code = readCatagoryTable();
         code = readTypesTable();
         code = readRecordTable();
-        // Then: custom icons again, the personal group and personal records,
-        // and with code 0 the other users.
+        // Then: custom icons again.
+        readPersonalGroup();
+        int personalCode = kTVXDone;
+        readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+        if (code == kTVXDone)
+            code = personalCode;
         if (code == kTVXDone)
             readUserTableIfErrorReturnCode(&code);
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });

@@ -1,0 +1,488 @@
+// Personal groups and personal records against a real store: what each user
+// loads, what the writers leave for other clients, and re-enciphering.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString T1 = QStringLiteral("00000000000000C1");
+const QString P1 = QStringLiteral("00000000000000E1"); // alice's
+const QString P2 = QStringLiteral("00000000000000E2"); // alice's
+const QString P3 = QStringLiteral("00000000000000E3"); // bob's
+const QString kNewMaster = QStringLiteral("New-Master");
+
+SeedRecord rec(const QString& uid, const QString& group, const QString& type, const QStringList& values)
+{
+    SeedRecord r;
+    r.uid = uid;
+    r.groupUID = group;
+    r.typeUID = type;
+    r.values = values;
+    return r;
+}
+
+class PersonalFixture : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        bobID = addUser("bob", "bob-pw");
+        carolID = addUser("carol", "carol-pw");
+        seed = std::make_unique<StoreSeed>(kMasterPassword);
+        seed->group(G1, "Finance", 7, true);
+        seed->type(T1, "Web log-in", 12, 0, {"URL", "User", "Password"});
+        seed->member(aliceID, G1);
+        seed->record(rec("00000000000000B1", G1, T1, {"shared"}));
+        // Personal groups as a client makes them; carol has none.
+        seed->group(aliceID, "Personal-alice", 7, true);
+        seed->group(bobID, "Personal-bob", 7, true);
+        SeedRecord mine = rec(P1, aliceID, T1, {"mail", "alice@example.org", "s3cret"});
+        mine.note = QStringLiteral("Notiz für mich ✓");
+        mine.viewCount = 4;
+        seed->record(mine); // stored without a date
+        seed->record(rec(P2, aliceID, kUnfiledUID, {"bike lock", "", "4711"}));
+        seed->record(rec(P3, bobID, T1, {"bob's own", "bob", "pw"}));
+    }
+
+    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password,
+                     const QString& master = kMasterPassword)
+    {
+        int code = db.startConnectionToServer(loginRequest(user, password, master));
+        if (code != kTVXDone)
+            return code;
+        code = db.initUserDetails(user, password);
+        if (code != kTVXDone)
+            return code;
+        return db.loadDataBase();
+    }
+
+    static QStringList sorted(QStringList list)
+    {
+        list.sort();
+        return list;
+    }
+
+    static QString storedHex(const QString& table, const QString& column, const QString& keyColumn,
+                             const QString& key)
+    {
+        return rootQueryValue(QStringLiteral("SELECT HEX(%1) FROM tolvanexdb.%2 WHERE %3='%4'")
+                                  .arg(column, table, keyColumn, key));
+    }
+
+    static QString storedGroupName(const QString& uid)
+    {
+        return storedHex("GROUPTABLE", "NAME", "UID", uid);
+    }
+
+    static void killConnection(TVXDataBase& db)
+    {
+        std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT CONNECTION_ID()"));
+        ASSERT_TRUE(rs->next());
+        rootExec(QStringLiteral("KILL %1").arg(rs->getInt64(1)));
+    }
+
+    // A server that cuts long values short instead of refusing them: the
+    // client itself must keep a cipher from being truncated.
+    static void allowTruncation(TVXDataBase& db)
+    {
+        std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
+        stmt->execute("SET SESSION sql_mode=''");
+    }
+
+    // What a master-password change does to the stored password row.
+    static void storeMasterPassword(const QString& master)
+    {
+        TVXDataBase userCipher;
+        userCipher.createUserEncrypter();
+        rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
+                     .arg(QString::fromLatin1(userCipher.encryptDataString(master).toHex())));
+    }
+
+    static std::unique_ptr<TVXUser_Admin> account(const QString& userID, const QString& name)
+    {
+        auto user = std::make_unique<TVXUser_Admin>();
+        user->setMUserID(userID);
+        user->setMUsername(name);
+        return user;
+    }
+
+    QString bobID;
+    QString carolID;
+    std::unique_ptr<StoreSeed> seed;
+};
+
+using PersonalLoad = PersonalFixture;
+using PersonalWriters = PersonalFixture;
+using PersonalReencipher = PersonalFixture;
+
+} // namespace
+
+TEST_F(PersonalLoad, OwnGroupAndRecordsAtLoadAndReloadOnly)
+{
+    SeedRecord custom = rec("00000000000000E4", aliceID, T1, {"custom"});
+    custom.hasCustomField = true;
+    custom.hasAttachment = true;
+    seed->record(custom);
+    seed->customType(custom.uid, 12, 3, {"Host", "Port"});
+    seed->attachment(custom.uid, "schlüssel.txt", "pass-key-16chars");
+
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    EXPECT_EQ(sorted(alice.mGroups().keys()), sorted({G1, aliceID}));
+    const auto personal = alice.mGroups().value(aliceID);
+    ASSERT_NE(personal, nullptr);
+    EXPECT_EQ(personal->mGroupName(), "Personal-alice");
+    EXPECT_EQ(alice.currentUserPersnaolGroupName(), "Personal-alice");
+    EXPECT_EQ(personal->mRecordLevelPermissions(), 7);
+    EXPECT_TRUE(personal->mPreferencePermissions());
+    EXPECT_TRUE(personal->mUserMembersArray().isEmpty());
+    EXPECT_TRUE(personal->mSubGroupsUID().isEmpty());
+
+    EXPECT_EQ(sorted(alice.mRecords().keys()), sorted({"00000000000000B1", P1, P2, custom.uid}));
+    const auto mine = alice.mRecords().value(P1);
+    EXPECT_EQ(mine->mGroup(), personal);
+    EXPECT_EQ(mine->mType(), alice.mTypes().value(T1));
+    EXPECT_EQ(mine->mValue2(), "alice@example.org");
+    EXPECT_EQ(mine->mNotes(), "Notiz für mich ✓");
+    EXPECT_EQ(mine->mViewCounter(), 4);
+    EXPECT_EQ(mine->mAttachmentState(), kAttachmentStateNone);
+    EXPECT_FALSE(mine->mValue10().isEmpty()); // no stored date: the moment of reading
+
+    const auto withExtras = alice.mRecords().value(custom.uid);
+    ASSERT_NE(withExtras->mRecordCustomType(), nullptr);
+    EXPECT_EQ(withExtras->mRecordCustomType()->mField2(), "Port");
+    EXPECT_EQ(withExtras->mRecordCustomType()->mTypeMask(), 3);
+    EXPECT_EQ(withExtras->mAttachmentName(), "schlüssel.txt");
+    EXPECT_EQ(withExtras->mAttachmentPassKey(), "pass-key-16chars");
+
+    // Bob sees his own, not alice's.
+    TVXDataBase bob;
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    EXPECT_EQ(sorted(bob.mGroups().keys()), QStringList{bobID});
+    EXPECT_EQ(bob.mRecords().keys(), QStringList{P3}); // not a member of G1
+    EXPECT_EQ(bob.mRecords().value(P3)->mGroup(), bob.mGroups().value(bobID));
+
+    // A reload reads them again, after the shared groups and records were replaced.
+    seed->record(rec("00000000000000E5", aliceID, T1, {"later"}));
+    rootExec(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET NAME=UNHEX('%1') WHERE UID='%2'")
+                 .arg(QString::fromLatin1(seed->cipher("Personal-alicia").toHex()), aliceID));
+    EXPECT_EQ(alice.reloadDatabase(), kTVXDone);
+    const auto reloaded = alice.mGroups().value(aliceID);
+    ASSERT_NE(reloaded, nullptr);
+    EXPECT_NE(reloaded, personal);
+    EXPECT_EQ(reloaded->mGroupName(), "Personal-alicia");
+    EXPECT_FALSE(alice.mGroups().contains(bobID));
+    EXPECT_EQ(sorted(alice.mRecords().keys()),
+              sorted({"00000000000000B1", P1, P2, custom.uid, "00000000000000E5"}));
+    EXPECT_EQ(alice.mRecords().value(P1)->mGroup(), reloaded);
+    EXPECT_EQ(alice.mRecords().value("00000000000000E5")->mValue1(), "later");
+}
+
+TEST_F(PersonalLoad, UserWithoutPersonalGroupLoadsWithoutOne)
+{
+    TVXDataBase carol;
+    ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
+    EXPECT_TRUE(carol.mGroups().isEmpty());
+    EXPECT_EQ(carol.mRecords().keys(), QStringList{});
+    EXPECT_EQ(carol.reloadDatabase(), kTVXDone);
+    EXPECT_TRUE(carol.mGroups().isEmpty());
+}
+
+TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const TVXRecordCache before = alice.mRecords();
+
+    int code = -1;
+    const auto detached = alice.readUserPersonalRecords(aliceID, false, &code);
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(alice.mRecords(), before);
+    ASSERT_EQ(detached.size(), 2);
+    for (const auto& record : detached) {
+        EXPECT_EQ(record->mAttachmentState(), kAttachmentStateReencipher);
+        EXPECT_EQ(record->mGroup(), nullptr);
+        EXPECT_EQ(record->mType(), nullptr);
+        EXPECT_NE(record, before.value(record->mRecordUID())); // new objects
+    }
+    const auto& mine = detached[0]->mRecordUID() == P1 ? detached[0] : detached[1];
+    EXPECT_EQ(mine->mValue3(), "s3cret");
+    EXPECT_EQ(mine->mNotes(), "Notiz für mich ✓");
+    EXPECT_EQ(mine->mValue10(), ""); // kept empty, so that writing it back stores the same
+
+    // With a complete read into an existing cache, only the personal entries are replaced.
+    EXPECT_TRUE(alice.readUserPersonalRecords(aliceID, true, &code).isEmpty());
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(alice.mRecords().size(), before.size());
+
+    EXPECT_TRUE(alice.personalDBRecords({}, &code).isEmpty());
+    EXPECT_EQ(code, kTVXDone);
+    const auto all = alice.personalDBRecords({bobID, carolID, aliceID}, &code);
+    EXPECT_EQ(code, kTVXDone);
+    ASSERT_EQ(all.size(), 3);
+    EXPECT_EQ(all[0]->mRecordUID(), P3); // in the order of the users given
+    EXPECT_EQ(all[0]->mValue1(), "bob's own");
+
+    const QStringList users = alice.allUsersUIDS(&code);
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(users.size(), rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE").toInt());
+    for (const QString& id : {aliceID, bobID, carolID})
+        EXPECT_TRUE(users.contains(id)) << id.toStdString();
+}
+
+TEST_F(PersonalLoad, ReadFailuresAreReportedAndCacheNothing)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const TVXRecordCache before = alice.mRecords();
+    ASSERT_NO_FATAL_FAILURE(killConnection(alice));
+
+    int code = kTVXDone;
+    alice.readUserPersonalRecords(aliceID, true, &code);
+    EXPECT_EQ(code, kTVXClientError);
+    EXPECT_EQ(alice.mRecords(), before);
+    code = kTVXDone;
+    EXPECT_TRUE(alice.personalDBRecords({aliceID, bobID}, &code).isEmpty());
+    EXPECT_NE(code, kTVXDone);
+    code = kTVXDone;
+    EXPECT_TRUE(alice.allUsersUIDS(&code).isEmpty());
+    EXPECT_EQ(code, kTVXStatementFailed);
+    EXPECT_THROW(alice.readPersonalGroup(), sql::SQLException); // the worker maps it
+}
+
+TEST_F(PersonalWriters, AddRenameAndDeleteAreSeenByTheUser)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto carolAccount = account(carolID, "carol");
+    EXPECT_EQ(alice.addUserPersonalGroup(*carolAccount), kTVXDone);
+    EXPECT_EQ(alice.addUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    EXPECT_FALSE(alice.mGroups().contains(carolID)); // not alice's to see
+
+    TVXDataBase carol;
+    ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
+    const auto group = carol.mGroups().value(carolID);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->mGroupName(), "Personal-carol");
+    EXPECT_EQ(group->mGroupName(), carol.currentUserPersnaolGroupName());
+    EXPECT_EQ(group->mRecordLevelPermissions(), 7);
+    EXPECT_TRUE(group->mPreferencePermissions());
+
+    carolAccount->setMUsername("caroline");
+    EXPECT_EQ(alice.renameUserPersonalGroup(*carolAccount), kTVXDone);
+    ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(carol.mGroups().value(carolID)->mGroupName(), "Personal-caroline");
+
+    // By identifier: the name the store holds.
+    EXPECT_EQ(alice.renamePersonalGroupForUser(carolID), kTVXDone);
+    ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(carol.mGroups().value(carolID)->mGroupName(), "Personal-carol");
+    EXPECT_EQ(alice.renamePersonalGroupForUser(TVXUID::giveMeNewUID()), kTVXReloadFirst);
+
+    // Deleting the group takes its records with it.
+    seed->record(rec("00000000000000E6", carolID, T1, {"carol's"}));
+    ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
+    ASSERT_TRUE(carol.mRecords().contains("00000000000000E6"));
+    EXPECT_EQ(alice.deleteUserPersonalGroup(*carolAccount), kTVXDone);
+    EXPECT_EQ(alice.deleteUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    EXPECT_EQ(alice.renameUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(carol.mGroups().contains(carolID));
+    EXPECT_FALSE(carol.mRecords().contains("00000000000000E6"));
+}
+
+TEST_F(PersonalWriters, NamesInAnyScriptDecipherUnchanged)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
+    const QString name = QStringLiteral("Zoë Ærøskøbing 東京");
+    EXPECT_EQ(alice.addUserPersonalGroup(*account(carolID, name)), kTVXDone);
+
+    const QByteArray stored = QByteArray::fromHex(storedGroupName(carolID).toLatin1());
+    EXPECT_EQ(stored, seed->cipher("Personal-" + name));
+    TVXDataBase other;
+    other.createEncrypter(kMasterPassword);
+    EXPECT_EQ(other.decryptString(stored), "Personal-" + name);
+}
+
+TEST_F(PersonalWriters, TheSignedInUsersCacheFollowsItsOwnGroup)
+{
+    TVXDataBase carol;
+    ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
+    ASSERT_FALSE(carol.mGroups().contains(carolID));
+
+    EXPECT_EQ(carol.addUserPersonalGroup(*carol.mCurrentUser()), kTVXDone);
+    const auto group = carol.mGroups().value(carolID);
+    ASSERT_NE(group, nullptr);
+    EXPECT_EQ(group->mGroupName(), "Personal-carol");
+    EXPECT_EQ(group->mRecordLevelPermissions(), 7);
+    EXPECT_TRUE(group->mPreferencePermissions());
+
+    EXPECT_EQ(carol.renameUserPersonalGroup(*account(carolID, "cara")), kTVXDone);
+    EXPECT_EQ(carol.mGroups().value(carolID), group);
+    EXPECT_EQ(group->mGroupName(), "Personal-cara");
+
+    seed->record(rec("00000000000000E7", carolID, T1, {"mine"}));
+    ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
+    ASSERT_TRUE(carol.mRecords().contains("00000000000000E7"));
+    EXPECT_EQ(carol.deleteUserPersonalGroup(*carol.mCurrentUser()), kTVXDone);
+    EXPECT_FALSE(carol.mGroups().contains(carolID));
+    EXPECT_FALSE(carol.mRecords().contains("00000000000000E7"));
+    EXPECT_TRUE(carol.mRecords().isEmpty());
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000E7'"), "0");
+}
+
+TEST_F(PersonalWriters, FailuresLeaveStoreAndMemoryAsTheyWere)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto group = alice.mGroups().value(aliceID);
+    const QString storedBefore = storedGroupName(aliceID);
+    const TVXGroupCache groupsBefore = alice.mGroups();
+    const TVXRecordCache recordsBefore = alice.mRecords();
+
+    // A name whose cipher does not fit the column is refused, not cut short.
+    allowTruncation(alice);
+    const auto longName = account(aliceID, QString(300, QLatin1Char('n')));
+    EXPECT_EQ(alice.renameUserPersonalGroup(*longName), kTVXStatementFailed);
+    EXPECT_EQ(storedGroupName(aliceID), storedBefore);
+    EXPECT_EQ(group->mGroupName(), "Personal-alice");
+    EXPECT_EQ(alice.addUserPersonalGroup(*account(carolID, QString(300, QLatin1Char('n')))), kTVXStatementFailed);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(carolID)), "0");
+
+    // A server error: code 3, the caches untouched.
+    ASSERT_NO_FATAL_FAILURE(killConnection(alice));
+    EXPECT_EQ(alice.renameUserPersonalGroup(*account(aliceID, "al")), kTVXStatementFailed);
+    EXPECT_EQ(alice.deleteUserPersonalGroup(*alice.mCurrentUser()), kTVXStatementFailed);
+    EXPECT_EQ(alice.addUserPersonalGroup(*alice.mCurrentUser()), kTVXStatementFailed);
+    EXPECT_EQ(alice.reEncryptPersonalGroups({aliceID}), kTVXStatementFailed);
+    EXPECT_EQ(alice.mGroups(), groupsBefore);
+    EXPECT_EQ(alice.mRecords(), recordsBefore);
+    EXPECT_EQ(group->mGroupName(), "Personal-alice");
+    EXPECT_EQ(storedGroupName(aliceID), storedBefore);
+}
+
+TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    int code = -1;
+    const QStringList users = alice.allUsersUIDS(&code);
+    ASSERT_EQ(code, kTVXDone);
+    const auto records = alice.personalDBRecords(users, &code);
+    ASSERT_EQ(code, kTVXDone);
+    ASSERT_EQ(records.size(), 3);
+
+    storeMasterPassword(kNewMaster);
+    alice.createEncrypter(kNewMaster);
+    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXDone);
+    EXPECT_EQ(alice.reEncryptPersonalGroups(users), kTVXDone); // carol has none: passed over
+    EXPECT_EQ(alice.mGroups().value(aliceID)->mGroupName(), "Personal-alice");
+
+    StoreSeed rekeyed(kNewMaster);
+    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD3", "RECORDID", P1), QString::fromLatin1(rekeyed.cipher("s3cret").toHex().toUpper()));
+    // An empty value stays empty, not the date of the re-enciphering.
+    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD10", "RECORDID", P1), QString::fromLatin1(rekeyed.cipher("").toHex().toUpper()));
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(P1)), "4");
+
+    TVXDataBase bob;
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw", kNewMaster), kTVXDone);
+    EXPECT_EQ(bob.mGroups().value(bobID)->mGroupName(), "Personal-bob");
+    EXPECT_EQ(bob.mRecords().value(P3)->mValue1(), "bob's own");
+    EXPECT_EQ(bob.mRecords().value(P3)->mValue3(), "pw");
+
+    TVXDataBase aliceAgain;
+    ASSERT_EQ(logInAndLoad(aliceAgain, kUserName, kUserPassword, kNewMaster), kTVXDone);
+    EXPECT_EQ(aliceAgain.mGroups().value(aliceID)->mGroupName(), "Personal-alice");
+    EXPECT_EQ(aliceAgain.mRecords().value(P1)->mNotes(), "Notiz für mich ✓");
+    EXPECT_EQ(aliceAgain.mRecords().value(P2)->mValue3(), "4711");
+}
+
+TEST_F(PersonalReencipher, AllOrNothing)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    int code = -1;
+    auto records = alice.readUserPersonalRecords(aliceID, false, &code);
+    ASSERT_EQ(code, kTVXDone);
+    ASSERT_EQ(records.size(), 2);
+    const QString before1 = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1);
+    const QString before2 = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P2);
+    alice.createEncrypter(kNewMaster);
+
+    const auto unchanged = [&] {
+        EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1), before1);
+        EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", P2), before2);
+    };
+
+    // A record deleted meanwhile: the ones before it are not kept.
+    auto gone = std::make_shared<TVXRecord>();
+    gone->setMRecordUID(TVXUID::giveMeNewUID());
+    EXPECT_EQ(alice.reEncryptPersonalRecords({records[0], records[1], gone}), kTVXReloadFirst);
+    unchanged();
+
+    // A value whose cipher would not fit its column: refused before writing.
+    allowTruncation(alice);
+    auto tooLong = std::make_shared<TVXRecord>();
+    tooLong->setMRecordUID(P2);
+    tooLong->setMValue5(QString(250, QLatin1Char('x'))); // 256 bytes once enciphered
+    EXPECT_EQ(alice.reEncryptPersonalRecords({records[0], tooLong}), kTVXStatementFailed);
+    unchanged();
+
+    // A lost connection.
+    ASSERT_NO_FATAL_FAILURE(killConnection(alice));
+    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXStatementFailed);
+    unchanged();
+}
+
+TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
+{
+    SeedRecord custom = rec("00000000000000E8", aliceID, T1, {"custom"});
+    custom.hasCustomField = true;
+    seed->record(custom);
+    seed->customType(custom.uid, 12, 0, {"Host"});
+    SeedRecord attached = rec("00000000000000E9", aliceID, T1, {"attached"});
+    attached.hasAttachment = true;
+    seed->record(attached);
+    seed->attachment(attached.uid, "file.pdf", "pass-key-16chars");
+
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    int code = -1;
+    const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
+    ASSERT_EQ(code, kTVXDone);
+    ASSERT_EQ(records.size(), 4);
+    const QString before = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1);
+    alice.createEncrypter(kNewMaster);
+
+    // Their custom type and attachment cannot be rewritten here yet: the whole
+    // batch is refused rather than half of a record moved to the new key.
+    std::shared_ptr<TVXRecord> plain;
+    for (const auto& record : records)
+        if (record->mRecordUID() == P1)
+            plain = record;
+    ASSERT_NE(plain, nullptr);
+    for (const auto& record : records) {
+        if (record->mRecordUID() == custom.uid || record->mRecordUID() == attached.uid) {
+            EXPECT_EQ(alice.reEncryptPersonalRecords({plain, record}), kTVXStatementFailed)
+                << record->mRecordUID().toStdString();
+        }
+    }
+    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1), before);
+    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", custom.uid),
+              QString::fromLatin1(seed->cipher("custom").toHex().toUpper()));
+}
