@@ -5,6 +5,7 @@
 
 #include "platform/core/Error.h"
 #include "store/ResultCodes.h"
+#include "store/TVXEventLogEntry.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -209,6 +210,25 @@ public:
     // (end of personal group and personal records)
 
     // --- event log -------------------------------------------------------------
+    // The service that records this manager's events; every writer logs through it.
+    TVXEventLogger& eventLogger() { return *m_eventLogger; }
+    // The entries read back from the store (without "Action"); empty until read.
+    const QList<TVXEventLogEntry>& mLogArray() const { return m_logArray; }
+    // Store one entry as a row of the log table. 0 stored, 3 failed.
+    int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
+    // Replace mLogArray with the table's rows. 0, or 3 (then empty).
+    int readSaveLogsArrayToDatabase();
+    // When the oldest entry is of another month than now (month only, any
+    // year): back the entries up, then empty the table. Nothing is removed
+    // unless the back-up handler kept them. 0 done or nothing to do, 3 failed.
+    int checkForMonthChangeInEventLoggerTable();
+    int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
+    // Empty the log table. 0 or 3.
+    int removeAllLogs();
+    // Where the roll-over saves the entries; none installed means no roll-over.
+    void setEventLogBackupHandler(TVXEventLogBackupHandler handler) { m_eventLogBackup = std::move(handler); }
+    // Hands mLogArray to the back-up handler; true when it kept them.
+    bool doBackupInDocumentFolderForLogInQVX(const QString& month);
     // (end of event log)
 
     // --- record storage --------------------------------------------------------
@@ -288,6 +308,10 @@ private:
     // (end of personal group)
 
     // [event log]
+    static std::shared_ptr<TVXEventLogger> makeEventLogger(TVXDataBase& database);
+    QList<TVXEventLogEntry> m_logArray;
+    TVXEventLogBackupHandler m_eventLogBackup;
+    std::shared_ptr<TVXEventLogger> m_eventLogger{makeEventLogger(*this)};
     // (end of event log)
 
     // [record storage]
