@@ -5,6 +5,7 @@
 
 #include "platform/core/Error.h"
 #include "store/ResultCodes.h"
+#include "store/TVXEventLogEntry.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -178,6 +179,35 @@ public:
     // (end of in-memory queries and permission tests)
 
     // --- recent lists ----------------------------------------------------------
+    // The signed-in user's four lists of record identifiers, oldest first. An
+    // add keeps each list, in memory and on the server, at kRecentListLimit.
+    static constexpr int kRecentListLimit = 10;
+    const QStringList& mMostViewedRecords() const { return m_mostViewedRecords; }
+    const QStringList& mRecentlyViewedTypes() const { return m_recentlyViewedTypes; }
+    const QStringList& mRecentlyMofifiedTypes() const { return m_recentlyMofifiedTypes; }
+    const QStringList& mRecentlyAddedRecords() const { return m_recentlyAddedRecords; }
+    // Append one entry on both sides, first dropping the user's oldest entries
+    // so that the list holds no more than the limit. 0 done, 3 a statement
+    // failed, 8 the record is no longer stored, 1 other; a failed insert leaves
+    // the memory list without the entry.
+    int addMostViewedRecordID(const QString& recordID, const QString& userID);
+    int addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
+    int addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
+    int addRecentlyAddedID(const QString& recordID, const QString& userID);
+    // Drop a record from one list: its rows of every user, every occurrence in memory.
+    int removeMostViewedRecordID(const QString& recordID);
+    int removeRecentlyViewedRecordID(const QString& recordID);
+    int removeRecentlyModifiedRecordID(const QString& recordID);
+    int removeRecentlyAddedRecordID(const QString& recordID);
+    // Drop a record from the most-viewed list of one user only (a user's list
+    // making room must not empty other users' lists).
+    int removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
+    // Drop a record from all four lists; the first failure's code, else 0.
+    int removeRecordIDFromRecentLists(const QString& recordID);
+    // Replace the memory list with the user's rows, in stored order.
+    int readMostViewedRecordIDForUser(const QString& userID);
+    void readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode);
+    void readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode);
     // (end of recent lists)
 
     // --- personal group and personal records -----------------------------------
@@ -225,6 +255,25 @@ public:
     // (end of personal group and personal records)
 
     // --- event log -------------------------------------------------------------
+    // The service that records this manager's events; every writer logs through it.
+    TVXEventLogger& eventLogger() { return *m_eventLogger; }
+    // The entries read back from the store (without "Action"); empty until read.
+    const QList<TVXEventLogEntry>& mLogArray() const { return m_logArray; }
+    // Store one entry as a row of the log table. 0 stored, 3 failed.
+    int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
+    // Replace mLogArray with the table's rows. 0, or 3 (then empty).
+    int readSaveLogsArrayToDatabase();
+    // When the oldest entry is of another month than now (month only, any
+    // year): back the entries up, then empty the table. Nothing is removed
+    // unless the back-up handler kept them. 0 done or nothing to do, 3 failed.
+    int checkForMonthChangeInEventLoggerTable();
+    int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
+    // Empty the log table. 0 or 3.
+    int removeAllLogs();
+    // Where the roll-over saves the entries; none installed means no roll-over.
+    void setEventLogBackupHandler(TVXEventLogBackupHandler handler) { m_eventLogBackup = std::move(handler); }
+    // Hands mLogArray to the back-up handler; true when it kept them.
+    bool doBackupInDocumentFolderForLogInQVX(const QString& month);
     // (end of event log)
 
     // --- record storage --------------------------------------------------------
@@ -355,6 +404,25 @@ private:
     // (end of queries)
 
     // [recent lists]
+    struct RecentListStatements {
+        const char* read;
+        const char* insert;
+        const char* deleteRecord;
+        const char* removeFirst;
+    };
+    static const RecentListStatements kMostViewedStatements;
+    static const RecentListStatements kRecentlyViewedStatements;
+    static const RecentListStatements kRecentlyModifiedStatements;
+    static const RecentListStatements kRecentlyAddedStatements;
+    int addRecentListEntry(QStringList& list, const RecentListStatements& statements,
+                           const QString& recordID, const QString& userID);
+    int trimRecentListOnServer(const RecentListStatements& statements, const QString& userID);
+    int removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID);
+    int readRecentList(QStringList& list, const char* readStatement, const QString& userID);
+    QStringList m_mostViewedRecords;
+    QStringList m_recentlyViewedTypes;
+    QStringList m_recentlyMofifiedTypes;
+    QStringList m_recentlyAddedRecords;
     // (end of recent lists)
 
     // [personal group]
@@ -372,6 +440,10 @@ private:
     // (end of personal group)
 
     // [event log]
+    static std::shared_ptr<TVXEventLogger> makeEventLogger(TVXDataBase& database);
+    QList<TVXEventLogEntry> m_logArray;
+    TVXEventLogBackupHandler m_eventLogBackup;
+    std::shared_ptr<TVXEventLogger> m_eventLogger{makeEventLogger(*this)};
     // (end of event log)
 
     // [record storage]

@@ -1,0 +1,154 @@
+// The event log's storage: one row per entry in the log table, read back for
+// the viewer, and rolled over once a month after a back-up.
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+#include "store/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+namespace {
+
+// The same for every row: column 2 of the log table.
+constexpr char kTolvanIdColumnText[] = "Tolvan Id";
+
+// The roll-over's read: rows locked until the table is emptied, so that an
+// entry another client adds meanwhile is neither lost nor left out of the back-up.
+constexpr char kQueryEventLogForRollOver[] = "SELECT * FROM EVENTLOGGERTABLE FOR UPDATE";
+
+sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connection)
+{
+    if (!connection)
+        throw sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+    return *connection;
+}
+
+QList<TVXEventLogEntry> entriesFromRows(sql::ResultSet& rs)
+{
+    QList<TVXEventLogEntry> entries;
+    while (rs.next()) {
+        TVXEventLogEntry entry;
+        entry.event = tvxsql::textColumn(rs, 1);
+        entry.description = tvxsql::textColumn(rs, 3);
+        entry.date = tvxsql::textColumn(rs, 4);
+        entry.user = tvxsql::textColumn(rs, 5);
+        entry.computer = tvxsql::textColumn(rs, 6);
+        entries.append(entry); // no "Action": it is never stored
+    }
+    return entries;
+}
+
+QString monthAbbreviation(int month) { return QLocale::c().monthName(month, QLocale::ShortFormat); }
+
+} // namespace
+
+std::shared_ptr<TVXEventLogger> TVXDataBase::makeEventLogger(TVXDataBase& database)
+{
+    return std::make_shared<TVXEventLogger>(database);
+}
+
+int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            liveConnection(mCPcon).prepareStatement(KQueryInsertEventLoggerTable));
+        stmt->setString(1, entry.event.toStdString());
+        stmt->setString(2, kTolvanIdColumnText);
+        stmt->setString(3, entry.description.toStdString());
+        stmt->setString(4, entry.date.toStdString());
+        stmt->setString(5, entry.user.toStdString());
+        stmt->setString(6, entry.computer.toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXStatementFailed;
+    }
+}
+
+int TVXDataBase::readSaveLogsArrayToDatabase()
+{
+    m_logArray.clear();
+    try {
+        std::unique_ptr<sql::Statement> stmt(liveConnection(mCPcon).createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(KQuerySelectEventLoggerTable));
+        m_logArray = entriesFromRows(*rs);
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXStatementFailed;
+    }
+}
+
+int TVXDataBase::removeAllLogs()
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(liveConnection(mCPcon).createStatement());
+        stmt->executeUpdate(kDeleteAllLogsFromEventLoggerTable);
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXStatementFailed;
+    }
+}
+
+bool TVXDataBase::doBackupInDocumentFolderForLogInQVX(const QString& month)
+{
+    return m_eventLogBackup && m_eventLogBackup(month, m_logArray);
+}
+
+int TVXDataBase::checkForMonthChangeInEventLoggerTable()
+{
+    return checkForMonthChangeInEventLoggerTable(QDateTime::currentDateTime());
+}
+
+int TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
+{
+    try {
+        sql::Connection& connection = liveConnection(mCPcon);
+        QString oldest;
+        {
+            std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kMinDateFromEventLoggerTable));
+            if (!rs->next() || rs->isNull("MIN(DATE)"))
+                return kTVXDone; // an empty log
+            oldest = QString::fromStdString(rs->getString("MIN(DATE)").asStdString());
+        }
+        // Months are compared, not years: an oldest entry of this month in an
+        // earlier year keeps the log as it is.
+        const QDateTime oldestDate = eventLogDate(oldest);
+        if (!oldestDate.isValid())
+            return kTVXDone; // a date not of our form decides nothing
+        if (oldestDate.date().month() == now.toLocalTime().date().month())
+            return kTVXDone;
+
+        tvxsql::Transaction transaction(connection);
+        {
+            std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryEventLogForRollOver));
+            m_logArray = entriesFromRows(*rs);
+        }
+        if (m_logArray.isEmpty())
+            return kTVXDone;
+        // Nothing is removed that was not kept first.
+        if (!doBackupInDocumentFolderForLogInQVX(monthAbbreviation(oldestDate.date().month())))
+            return kTVXStatementFailed;
+        if (const int code = removeAllLogs(); code != kTVXDone)
+            return code;
+        transaction.commit();
+        m_logArray.clear();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXStatementFailed;
+    }
+}

@@ -1,0 +1,224 @@
+// The four recent lists of the signed-in user (most viewed, recently viewed,
+// recently modified, recently added): kept in memory and as rows on the server,
+// so that they follow the user from one log-in to the next.
+#include "model/TVXRecord.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+namespace {
+
+sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connection)
+{
+    if (!connection)
+        throw sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+    return *connection;
+}
+
+} // namespace
+
+const TVXDataBase::RecentListStatements TVXDataBase::kMostViewedStatements{
+    kQueryMostViewedTable, kQueryInsertMostViewedTable, kQueryDeleteMostViewedTable,
+    kQueryRemoveFirstRowMostViewed};
+const TVXDataBase::RecentListStatements TVXDataBase::kRecentlyViewedStatements{
+    kQueryRecentlyViewedTable, kQueryInsertRecentlyViewedTable, kQueryDeleteRecentlyViewedTable,
+    kQueryRemoveFirstRowRecentlyViewed};
+const TVXDataBase::RecentListStatements TVXDataBase::kRecentlyModifiedStatements{
+    kQueryRecentlyModifiedTable, kQueryInsertRecentlyModifiedTable, kQueryDeleteRecentlyModifiedTable,
+    kQueryRemoveFirstRowRecentlyModified};
+const TVXDataBase::RecentListStatements TVXDataBase::kRecentlyAddedStatements{
+    kQueryRecentlyAddedTable, kQueryInsertRecentlyAddedTable, kQueryDeleteRecentlyAddedTable,
+    kQueryRemoveFirstRowRecentlyAdded};
+
+// --- adding ------------------------------------------------------------------
+
+int TVXDataBase::addMostViewedRecordID(const QString& recordID, const QString& userID)
+{
+    return addRecentListEntry(m_mostViewedRecords, kMostViewedStatements, recordID, userID);
+}
+
+int TVXDataBase::addRecentlyViewedRecordID(const QString& recordID, const QString& userID)
+{
+    return addRecentListEntry(m_recentlyViewedTypes, kRecentlyViewedStatements, recordID, userID);
+}
+
+int TVXDataBase::addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID)
+{
+    return addRecentListEntry(m_recentlyMofifiedTypes, kRecentlyModifiedStatements, record.mRecordUID(),
+                              userID);
+}
+
+int TVXDataBase::addRecentlyAddedID(const QString& recordID, const QString& userID)
+{
+    return addRecentListEntry(m_recentlyAddedRecords, kRecentlyAddedStatements, recordID, userID);
+}
+
+int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, const QString& userID)
+{
+    // The server's count decides, not the memory list's: the recently added
+    // list starts empty at every log-in while its rows stay, and rows written
+    // by other tools may already exceed the limit.
+    try {
+        sql::Connection& connection = liveConnection(mCPcon);
+        int rows = 0;
+        {
+            std::unique_ptr<sql::PreparedStatement> read(connection.prepareStatement(statements.read));
+            read->setString(1, userID.toStdString());
+            std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
+            while (rs->next())
+                ++rows;
+        }
+        if (rows < kRecentListLimit)
+            return kTVXDone;
+        // Each run deletes the user's first row, the oldest in insertion order.
+        std::unique_ptr<sql::PreparedStatement> removeFirst(connection.prepareStatement(statements.removeFirst));
+        removeFirst->setString(1, userID.toStdString());
+        for (int surplus = rows - (kRecentListLimit - 1); surplus > 0; --surplus)
+            removeFirst->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+}
+
+int TVXDataBase::addRecentListEntry(QStringList& list, const RecentListStatements& statements,
+                                    const QString& recordID, const QString& userID)
+{
+    // A failed trim does not stop the insert; its failure is still reported.
+    const int trimCode = trimRecentListOnServer(statements, userID);
+    while (list.size() >= kRecentListLimit)
+        list.removeFirst();
+
+    try {
+        std::unique_ptr<sql::PreparedStatement> insert(liveConnection(mCPcon).prepareStatement(statements.insert));
+        insert->setString(1, userID.toStdString());
+        insert->setString(2, recordID.toStdString());
+        // The insert ignores a refused key: no row means the record is gone
+        // from the server and the cached copy is stale.
+        if (insert->executeUpdate() == 0)
+            return kTVXReloadFirst;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+    list.append(recordID);
+    return trimCode;
+}
+
+// --- removing ----------------------------------------------------------------
+
+int TVXDataBase::removeMostViewedRecordID(const QString& recordID)
+{
+    return removeRecentListEntry(m_mostViewedRecords, kMostViewedStatements.deleteRecord, recordID);
+}
+
+int TVXDataBase::removeRecentlyViewedRecordID(const QString& recordID)
+{
+    return removeRecentListEntry(m_recentlyViewedTypes, kRecentlyViewedStatements.deleteRecord, recordID);
+}
+
+int TVXDataBase::removeRecentlyModifiedRecordID(const QString& recordID)
+{
+    return removeRecentListEntry(m_recentlyMofifiedTypes, kRecentlyModifiedStatements.deleteRecord, recordID);
+}
+
+int TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
+{
+    return removeRecentListEntry(m_recentlyAddedRecords, kRecentlyAddedStatements.deleteRecord, recordID);
+}
+
+int TVXDataBase::removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection(mCPcon).prepareStatement(deleteStatement));
+        stmt->setString(1, recordID.toStdString());
+        stmt->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+    list.removeAll(recordID);
+    return kTVXDone;
+}
+
+int TVXDataBase::removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID)
+{
+    static constexpr char kDeleteUsersMostViewed[] =
+        "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            liveConnection(mCPcon).prepareStatement(kDeleteUsersMostViewed));
+        stmt->setString(1, recordID.toStdString());
+        stmt->setString(2, userID.toStdString());
+        stmt->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+    m_mostViewedRecords.removeAll(recordID);
+    return kTVXDone;
+}
+
+int TVXDataBase::removeRecordIDFromRecentLists(const QString& recordID)
+{
+    const int codes[] = {
+        removeMostViewedRecordID(recordID),
+        removeRecentlyViewedRecordID(recordID),
+        removeRecentlyModifiedRecordID(recordID),
+        removeRecentlyAddedRecordID(recordID),
+    };
+    for (const int code : codes)
+        if (code != kTVXDone)
+            return code;
+    return kTVXDone;
+}
+
+// --- reading -----------------------------------------------------------------
+
+int TVXDataBase::readMostViewedRecordIDForUser(const QString& userID)
+{
+    return readRecentList(m_mostViewedRecords, kMostViewedStatements.read, userID);
+}
+
+void TVXDataBase::readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode)
+{
+    const int code = readRecentList(m_recentlyViewedTypes, kRecentlyViewedStatements.read, userID);
+    if (returnCode)
+        *returnCode = code;
+}
+
+void TVXDataBase::readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode)
+{
+    const int code = readRecentList(m_recentlyMofifiedTypes, kRecentlyModifiedStatements.read, userID);
+    if (returnCode)
+        *returnCode = code;
+}
+
+int TVXDataBase::readRecentList(QStringList& list, const char* readStatement, const QString& userID)
+{
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection(mCPcon).prepareStatement(readStatement));
+        stmt->setString(1, userID.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        QStringList rows;
+        rows.reserve(kRecentListLimit);
+        while (rs->next())
+            rows << tvxsql::textColumn(*rs, 2);
+        list = std::move(rows);
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+}
