@@ -161,6 +161,11 @@ void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
     rs.reset();
     stmt.reset();
     // Then the user's recent lists: most viewed, recently viewed, recently modified.
+    const int mostViewed = readMostViewedRecordIDForUser(user.mUserID());
+    if (code)
+        *code = mostViewed;
+    readRecentlyViewedRecordIDForUser(user.mUserID(), code);
+    readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
     if (!windowPosition.isEmpty())
         user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
 }

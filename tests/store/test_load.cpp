@@ -337,3 +337,21 @@ TEST_F(Load, PolicyControllerFollowsTheStoreRows)
     policy.refreshPasswordPolicyFrom(source);
     EXPECT_TRUE(policy.stringConformsPassowrdPolicy(""));
 }
+
+TEST_F(Load, TheLoadReadsTheUsersRecentLists)
+{
+    {
+        TVXDataBase first;
+        ASSERT_EQ(logInAndLoad(first, kUserName, kUserPassword), kTVXDone);
+        first.addMostViewedRecordID("00000000000000B1", aliceID);
+        first.addRecentlyViewedRecordID("00000000000000B3", aliceID);
+        first.addRecentlyModifiedRecordID(*first.mRecords().value("00000000000000B1"), aliceID);
+        first.addRecentlyAddedID("00000000000000B3", aliceID);
+    }
+    TVXDataBase second;
+    ASSERT_EQ(logInAndLoad(second, kUserName, kUserPassword), kTVXDone);
+    EXPECT_EQ(second.mMostViewedRecords(), QStringList{"00000000000000B1"});
+    EXPECT_EQ(second.mRecentlyViewedTypes(), QStringList{"00000000000000B3"});
+    EXPECT_EQ(second.mRecentlyMofifiedTypes(), QStringList{"00000000000000B1"});
+    EXPECT_TRUE(second.mRecentlyAddedRecords().isEmpty()); // not read back
+}
