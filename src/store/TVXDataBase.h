@@ -371,6 +371,16 @@ public:
     // (end of server accounts and column settings)
 
     // --- master password change ------------------------------------------------
+    // Keeps the new master password for the re-encryption that follows; nothing
+    // is written until reEncyptAllDatabaseInformation() commits it.
+    void saveMasterPasswordForAdmin(const QString& newPassword);
+    void setChangeMasterPassword(bool changed) { mIsMasterPasswordChanged.store(changed); }
+    bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }
+    // Re-enciphers every stored value of every row under the new master
+    // password, with the new DBPASSWORD row, in one transaction; on failure
+    // nothing changes and the old key stays in force. Clears the load-completion
+    // flag while it runs (the progress panel polls it). Runs on a worker.
+    int reEncyptAllDatabaseInformation(const QString& newPassword);
     // (end of master password change)
 
     // --- value enciphering ---------------------------------------------------
@@ -465,6 +475,8 @@ private:
     // (end of accounts)
 
     // [master password]
+    QString mPendingMasterPassword;
+    std::atomic<bool> mIsMasterPasswordChanged{false};
     // (end of master password)
 
     std::shared_ptr<TVXUser> m_currentUser;

@@ -1,0 +1,139 @@
+// Changing the store's master password: every enciphered value of every row
+// is read under the old key and written under the new one, all at once.
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/Transaction.h"
+
+#include "crypto/DBEncrypter.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <vector>
+
+namespace {
+
+constexpr qsizetype kTinyBlobCapacity = 255;
+
+// One table's enciphered columns: key column, then the value columns and
+// whether each is a TINYBLOB (the others are LONGBLOB).
+struct EncipheredTable {
+    const char* table;
+    const char* key;
+    std::vector<std::pair<const char*, bool>> columns;
+};
+
+const std::vector<EncipheredTable>& encipheredTables()
+{
+    static const std::vector<EncipheredTable> tables = [] {
+        std::vector<std::pair<const char*, bool>> tenFields;
+        static const char* names[] = {"FIELD1", "FIELD2", "FIELD3", "FIELD4", "FIELD5",
+                                      "FIELD6", "FIELD7", "FIELD8", "FIELD9", "FIELD10"};
+        for (const char* name : names)
+            tenFields.emplace_back(name, true);
+        std::vector<std::pair<const char*, bool>> typeColumns{{"NAME", true}};
+        typeColumns.insert(typeColumns.end(), tenFields.begin(), tenFields.end());
+        std::vector<std::pair<const char*, bool>> recordColumns = tenFields;
+        recordColumns.emplace_back("NOTE", false);
+        return std::vector<EncipheredTable>{
+            {"GROUPTABLE", "UID", {{"NAME", true}}},
+            {"TYPETABLE", "UID", typeColumns},
+            {"RECORDTABLE", "RECORDID", recordColumns},
+            {"CUSTOMTYPETABLE", "RECORDID", tenFields},
+            {"ATTACHMENTTABLE", "RECORDID", {{"ATTACHMENTNAME", true}, {"ENCRYPTIONKEY", true}}},
+        };
+    }();
+    return tables;
+}
+
+struct RewrittenRow {
+    std::string key;
+    std::vector<QByteArray> values;
+};
+
+} // namespace
+
+void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
+{
+    mPendingMasterPassword = newPassword;
+}
+
+int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
+{
+    mIsLoadingComplete.store(false);
+    const auto finish = [this](int code) {
+        endClientThreadState();
+        mIsLoadingComplete.store(true);
+        return code;
+    };
+    if (!mCPcon)
+        return finish(kTVXStatementFailed);
+
+    // Enciphering with the new key, on a throw-away manager so the old key stays in force.
+    TVXDataBase next;
+    next.createEncrypter(newPassword);
+    next.createUserEncrypter();
+
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        for (const EncipheredTable& table : encipheredTables()) {
+            // Read everything first (locking the rows), check every size, then write.
+            std::string select = std::string("SELECT ") + table.key;
+            std::string update = std::string("UPDATE ") + table.table + " SET ";
+            for (size_t i = 0; i < table.columns.size(); ++i) {
+                select += std::string(", ") + table.columns[i].first;
+                update += (i ? ", " : "") + std::string(table.columns[i].first) + "=?";
+            }
+            select += std::string(" FROM ") + table.table + " FOR UPDATE";
+            update += std::string(" WHERE ") + table.key + "=?";
+
+            std::vector<RewrittenRow> rows;
+            {
+                std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+                std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(select));
+                while (rs->next()) {
+                    RewrittenRow row{rs->getString(1).asStdString(), {}};
+                    for (size_t i = 0; i < table.columns.size(); ++i) {
+                        const QByteArray stored = tvxsql::blobColumn(*rs, static_cast<int>(i + 2));
+                        QByteArray rewritten = next.encryptString(decryptString(stored));
+                        if (table.columns[i].second && rewritten.size() > kTinyBlobCapacity)
+                            return finish(kTVXStatementFailed); // would be cut: change nothing
+                        row.values.push_back(std::move(rewritten));
+                    }
+                    rows.push_back(std::move(row));
+                }
+            }
+            std::unique_ptr<sql::PreparedStatement> write(mCPcon->prepareStatement(update));
+            for (const RewrittenRow& row : rows) {
+                std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+                for (size_t i = 0; i < row.values.size(); ++i) {
+                    blobs.push_back(tvxsql::blobStream(row.values[i]));
+                    write->setBlob(static_cast<int>(i + 1), blobs.back()->stream());
+                }
+                write->setString(static_cast<int>(row.values.size() + 1), row.key);
+                write->executeUpdate();
+            }
+        }
+        std::unique_ptr<sql::PreparedStatement> info(mCPcon->prepareStatement(
+            "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
+        auto stored = tvxsql::blobStream(next.encryptDataString(newPassword));
+        info->setBlob(1, stored->stream());
+        info->executeUpdate();
+        transaction.commit();
+    } catch (const sql::SQLException& e) {
+        return finish(reportDatabaseError(e));
+    }
+
+    // Committed: the new key is in force from now on.
+    createEncrypter(newPassword);
+    {
+        std::lock_guard lock(mDetailsMutex);
+        mConnectionDetails.insert(kDetailMasterPassword, newPassword);
+    }
+    mPendingMasterPassword.clear();
+    return finish(kTVXDone);
+}

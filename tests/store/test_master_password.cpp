@@ -1,0 +1,161 @@
+// Changing the master password re-enciphers the whole store at once.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString T1 = QStringLiteral("00000000000000C1");
+const QString kNewMaster = QStringLiteral("Neues-Kennwort-2");
+
+class MasterPassword : public StoreTest {
+protected:
+    void seedStore(const QString& master)
+    {
+        StoreSeed seed(master);
+        seed.group(G1, "Finanzen");
+        seed.type(T1, "Bank", 12, 0, {"Konto", "PIN"});
+        seed.member(aliceID, G1);
+        SeedRecord r{"00000000000000B1", G1, T1, {"Sparkasse", "1234", "Grüße"}};
+        r.note = QStringLiteral("Notiz — 東京").repeated(100);
+        r.hasCustomField = true;
+        r.hasAttachment = true;
+        seed.record(r);
+        seed.customType("00000000000000B1", 12, 1, {"Eigenes Feld"});
+        seed.attachment("00000000000000B1", "vertrag.pdf", "pass-key-16chars");
+        seed.record({"00000000000000B2", kUnfiledUID, kUnfiledUID, {"lose"}});
+    }
+
+    static int logInAndLoad(TVXDataBase& db, const QString& master)
+    {
+        int code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
+        if (code == kTVXDone)
+            code = db.initUserDetails(kUserName, kUserPassword);
+        return code == kTVXDone ? db.loadDataBase() : code;
+    }
+
+    static void expectReadable(TVXDataBase& db)
+    {
+        const auto record = db.mRecords().value("00000000000000B1");
+        ASSERT_NE(record, nullptr);
+        EXPECT_EQ(record->mValue1(), "Sparkasse");
+        EXPECT_EQ(record->mValue3(), "Grüße");
+        EXPECT_EQ(record->mNotes(), QStringLiteral("Notiz — 東京").repeated(100));
+        ASSERT_NE(record->mRecordCustomType(), nullptr);
+        EXPECT_EQ(record->mRecordCustomType()->mField1(), "Eigenes Feld");
+        EXPECT_EQ(record->mAttachmentName(), "vertrag.pdf");
+        EXPECT_EQ(record->mAttachmentPassKey(), "pass-key-16chars");
+        EXPECT_EQ(db.mGroups().value(G1)->mGroupName(), "Finanzen");
+        EXPECT_EQ(db.mTypes().value(T1)->mTypeName(), "Bank");
+        EXPECT_EQ(db.mTypes().value(T1)->mField2(), "PIN");
+        EXPECT_EQ(db.mTypes().value(kUnfiledUID)->mTypeName(), "Unfiled");
+        EXPECT_EQ(db.mRecords().value("00000000000000B2")->mValue1(), "lose");
+    }
+
+    static QString storeFingerprint()
+    {
+        auto root = rootConnection();
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+            "CHECKSUM TABLE tolvanexdb.GROUPTABLE, tolvanexdb.TYPETABLE, tolvanexdb.RECORDTABLE, "
+            "tolvanexdb.CUSTOMTYPETABLE, tolvanexdb.ATTACHMENTTABLE, tolvanexdb.DATABASEINFOTABLE EXTENDED"));
+        QString all;
+        while (rs->next())
+            all += QString::fromStdString(rs->getString(2).asStdString()) + QLatin1Char('/');
+        return all;
+    }
+};
+
+} // namespace
+
+TEST_F(MasterPassword, EveryValueReadsBackUnderTheNewPassword)
+{
+    seedStore(kMasterPassword);
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    alice.saveMasterPasswordForAdmin(kNewMaster);
+    alice.setChangeMasterPassword(true);
+    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    EXPECT_TRUE(alice.isLoadingComplete());
+    EXPECT_EQ(alice.masterPassword(), kNewMaster);
+    EXPECT_EQ(alice.checkForMasterPasswordMatch(), kNewMaster);
+
+    TVXDataBase fresh;
+    EXPECT_EQ(fresh.startConnectionToServer(loginRequest(kUserName, kUserPassword, kMasterPassword)),
+              kTVXMasterPasswordMismatch);
+    ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
+    expectReadable(fresh);
+
+    // The same password again changes nothing.
+    const QString before = storeFingerprint();
+    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    EXPECT_EQ(storeFingerprint(), before);
+}
+
+TEST_F(MasterPassword, AFailureHalfWayChangesNothing)
+{
+    seedStore(kMasterPassword);
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    const QByteArray oldCipher = alice.encryptString("x");
+    const QString before = storeFingerprint();
+    // Groups and types are rewritten before the server refuses the second record.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+
+    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
+    EXPECT_TRUE(alice.isLoadingComplete());
+    EXPECT_EQ(storeFingerprint(), before);
+    EXPECT_EQ(alice.encryptString("x"), oldCipher);
+    EXPECT_EQ(alice.masterPassword(), kMasterPassword);
+
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kMasterPassword), kTVXDone);
+    expectReadable(fresh);
+}
+
+TEST_F(MasterPassword, AnEmptyPasswordStoresPlainBytesAndBack)
+{
+    seedStore(kMasterPassword);
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(QString()), kTVXDone);
+    EXPECT_FALSE(alice.hasFieldEncrypter());
+    EXPECT_EQ(rootQueryValue("SELECT FIELD1 FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B1'"),
+              "Sparkasse");
+
+    TVXDataBase plain;
+    ASSERT_EQ(logInAndLoad(plain, QString()), kTVXDone);
+    expectReadable(plain);
+
+    ASSERT_EQ(plain.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again, kNewMaster), kTVXDone);
+    expectReadable(again);
+}
+
+TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
+{
+    ASSERT_NO_FATAL_FAILURE(resetStore(QString()));
+    addUser(kUserName, kUserPassword);
+    StoreSeed seed{QString()};
+    // 250 plain bytes fit a TINYBLOB; enciphered they take 256.
+    seed.record({"00000000000000B3", kUnfiledUID, kUnfiledUID, {QString(250, 'a')}});
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, QString()), kTVXDone);
+    const QString before = storeFingerprint();
+    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
+    EXPECT_EQ(storeFingerprint(), before);
+    EXPECT_FALSE(alice.hasFieldEncrypter());
+}
