@@ -368,6 +368,22 @@ public:
     int revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     // Account names the client accepts: letters, digits, '_', '.', '-'; 1 to 16.
     static bool isValidAccountName(const QString& name);
+
+    // The account operations of the administration window: 0 done, 8 the
+    // account's row is gone (reload first), anything else failure. An account
+    // is its server account (host '%') with the store's grants, its USERTABLE,
+    // APPPREFTABLE and mysql.user_info rows, its personal group and its group
+    // memberships. Server account statements cannot be rolled back, so they
+    // are undone by hand when the rows fail.
+    int addUser(const TVXUser_Admin& user, int* code = nullptr);
+    int replaceUser(const TVXUser_Admin& user, int* code = nullptr);
+    int deleteUser(const TVXUser_Admin& user, int* code = nullptr);
+    // The signed-in user deletes itself (after the tenth failed unlock): what its
+    // grants allow goes, and its server password becomes one it never learns.
+    int deleteUser(TVXUser& current, int* code = nullptr);
+    bool isUserExistsInTolvanex(const QString& name);
+    // For the store-creation tool: works over an administrator's connection.
+    void adoptConnection(std::unique_ptr<sql::Connection> connection);
     // (end of server accounts and column settings)
 
     // --- master password change ------------------------------------------------
@@ -472,6 +488,12 @@ private:
     // (end of hint and password)
 
     // [accounts]
+    QString quotedForAccount(const QString& text) const;
+    int runAccountStatement(const QString& statement, bool secretInside = false);
+    int grantStoreRights(const QString& account, bool administrator);
+    int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
+    int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
+    int writeMemberships(const TVXUser_Admin& user);
     // (end of accounts)
 
     // [master password]

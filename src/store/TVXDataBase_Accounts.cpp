@@ -15,6 +15,7 @@
 #include <cppconn/statement.h>
 
 #include <QRegularExpression>
+#include <QSet>
 
 namespace {
 
@@ -72,6 +73,20 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
         m_users.insert(uid, std::move(user));
         if (code)
             *code = kTVXDone;
+    }
+    rs.reset();
+    stmt.reset();
+    // Administrators may create accounts; only an administrator may read this.
+    try {
+        std::unique_ptr<sql::Statement> admins(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> names(
+            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
+        QSet<QString> administrators;
+        while (names->next())
+            administrators.insert(tvxsql::textColumn(*names, 1));
+        for (const auto& user : std::as_const(m_users))
+            user->setAdministrator(administrators.contains(user->mUsername()));
+    } catch (const sql::SQLException&) {
     }
 }
 

@@ -1,6 +1,7 @@
 #include "store/TVXStoreCreator.h"
 
 #include "model/TVXType.h"
+#include "model/TVXUser_Admin.h"
 #include "model/TVXUID.h"
 #include "store/QueryConstants.h"
 #include "store/SchemaText.h"
@@ -13,7 +14,6 @@
 #include <cppconn/statement.h>
 #include <mysql_connection.h>
 
-#include <QRegularExpression>
 
 namespace {
 
@@ -24,25 +24,27 @@ QString serverMessage(const sql::SQLException& e)
 
 } // namespace
 
-TVXStoreCreator::TVXStoreCreator(sql::Connection& admin)
-    : mAdmin(admin), mCipher(std::make_unique<TVXDataBase>())
+TVXStoreCreator::TVXStoreCreator(std::unique_ptr<sql::Connection> admin)
+    : mStore(std::make_unique<TVXDataBase>())
 {
-    mCipher->createUserEncrypter();
+    mStore->adoptConnection(std::move(admin));
+    mStore->createUserEncrypter();
 }
+
+sql::Connection& TVXStoreCreator::admin() const { return *mStore->connection(); }
 
 TVXStoreCreator::~TVXStoreCreator() = default;
 
 bool TVXStoreCreator::isValidAccountName(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,16}$"));
-    return pattern.match(name).hasMatch();
+    return TVXDataBase::isValidAccountName(name);
 }
 
 QString TVXStoreCreator::quoted(const QString& text) const
 {
     // Account names and passwords cannot be bound as parameters in account
     // statements: escape them with the connection's own rules instead.
-    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(&mAdmin);
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(&admin());
     if (!native)
         return QString(); // no way to escape: refuse rather than guess
     const std::string escaped = native->escapeString(text.toStdString()).asStdString();
@@ -52,7 +54,7 @@ QString TVXStoreCreator::quoted(const QString& text) const
 StoreResult TVXStoreCreator::run(const QString& statement)
 {
     try {
-        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        std::unique_ptr<sql::Statement> stmt(admin().createStatement());
         stmt->execute(statement.toStdString());
         return {};
     } catch (const sql::SQLException& e) {
@@ -63,7 +65,7 @@ StoreResult TVXStoreCreator::run(const QString& statement)
 StoreResult TVXStoreCreator::checkServer()
 {
     try {
-        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        std::unique_ptr<sql::Statement> stmt(admin().createStatement());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@lower_case_table_names"));
         const int value = rs->next() ? rs->getInt(1) : -1;
         if (value != 1)
@@ -83,7 +85,7 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     if (auto server = checkServer(); !server.ok)
         return server;
     try {
-        std::unique_ptr<sql::Statement> stmt(mAdmin.createStatement());
+        std::unique_ptr<sql::Statement> stmt(admin().createStatement());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
             "SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='tolvanexdb'"));
         const bool exists = rs->next() && rs->getInt(1) > 0;
@@ -100,7 +102,7 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     if (auto r = run(QStringLiteral("CREATE DATABASE tolvanexdb CHARACTER SET utf8mb4")); !r.ok)
         return r;
     try {
-        mAdmin.setSchema(kTolvanexSchema);
+        admin().setSchema(kTolvanexSchema);
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }
@@ -111,34 +113,34 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
         if (auto r = run(statement); !r.ok)
             return r;
 
-    mCipher->createEncrypter(masterPassword);
+    mStore->createEncrypter(masterPassword);
     try {
         // An empty master password is stored as an empty value: log-ins then
         // type nothing, and values are kept as their plain bytes.
-        std::unique_ptr<sql::PreparedStatement> info(mAdmin.prepareStatement(
+        std::unique_ptr<sql::PreparedStatement> info(admin().prepareStatement(
             "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
-        const auto masterBlob = tvxsql::blobStream(mCipher->encryptDataString(masterPassword));
+        const auto masterBlob = tvxsql::blobStream(mStore->encryptDataString(masterPassword));
         info->setBlob(1, masterBlob->stream());
         info->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> group(mAdmin.prepareStatement(kQueryGroupInsert));
-        const auto groupName = tvxsql::blobStream(mCipher->encryptString(TVXLocalizedUnfiled()));
+        std::unique_ptr<sql::PreparedStatement> group(admin().prepareStatement(kQueryGroupInsert));
+        const auto groupName = tvxsql::blobStream(mStore->encryptString(TVXLocalizedUnfiled()));
         group->setBlob(1, groupName->stream());
         group->setString(2, kUnfiledUID.toStdString());
         group->setInt(3, 0);
         group->setBoolean(4, false);
         group->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> type(mAdmin.prepareStatement(kQueryTypeInsert));
+        std::unique_ptr<sql::PreparedStatement> type(admin().prepareStatement(kQueryTypeInsert));
         type->setString(1, kUnfiledUID.toStdString());
-        const auto typeName = tvxsql::blobStream(mCipher->encryptString(TVXLocalizedUnfiled()));
+        const auto typeName = tvxsql::blobStream(mStore->encryptString(TVXLocalizedUnfiled()));
         type->setBlob(2, typeName->stream());
         type->setInt(3, kDefaultIconID);
         type->setInt(4, 0);
         std::vector<std::unique_ptr<tvxsql::BlobParameter>> fields;
         for (int i = 1; i <= 10; ++i) {
             fields.push_back(tvxsql::blobStream(
-                mCipher->encryptString(QString::fromLatin1(kDefaultFieldNames[i - 1]))));
+                mStore->encryptString(QString::fromLatin1(kDefaultFieldNames[i - 1]))));
             type->setBlob(4 + i, fields.back()->stream());
         }
         type->executeUpdate();
@@ -156,7 +158,7 @@ StoreResult TVXStoreCreator::setPasswordPolicy(int minimumLength, int charSetFla
         return StoreResult::failure(
             QStringLiteral("The character-set flag must be 0 (none), 1 (letters), 4 (digits) or 5 (both)."));
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mAdmin.prepareStatement(
+        std::unique_ptr<sql::PreparedStatement> stmt(admin().prepareStatement(
             "REPLACE INTO tolvanexdb.DATABASEINFOTABLE (NAME, VALUE) VALUES (?, ?)"));
         stmt->setString(1, "PASSWDPOLICYMINLENGTH");
         stmt->setString(2, std::to_string(minimumLength));
@@ -181,47 +183,32 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
 {
     if (!isValidAccountName(user.name))
         return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
-    const QString account = quoted(user.name) + QStringLiteral("@'%'");
-    const QString password = quoted(user.password);
-    if (password.isEmpty())
-        return StoreResult::failure(QStringLiteral("The password cannot be passed to the server safely."));
-
-    if (auto r = run(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password)); !r.ok)
-        return r;
-    const QStringList grants = {
-        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO %1").arg(account),
-        QStringLiteral("GRANT SELECT ON mysql.user_info TO %1").arg(account),
-    };
-    for (const QString& grant : grants) {
-        if (auto r = run(grant); !r.ok) {
-            run(QStringLiteral("DROP USER %1").arg(account));
-            return r;
-        }
-    }
-
-    const QString uid = TVXUID::giveMeNewUID();
     try {
-        std::unique_ptr<sql::PreparedStatement> row(mAdmin.prepareStatement(
-            "INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION,"
-            " TYPEPERMISSION, RECORDPERMISSION, DATAPERMISSION, CANCHANGEPASSWORD, ISACCOUNTDISABLED)"
-            " VALUES (?, ?, ?, ?, ?, ?, ?, ?, ?, ?)"));
-        row->setString(1, uid.toStdString());
-        row->setString(2, user.name.toStdString());
-        const auto stored = tvxsql::blobStream(mCipher->encryptDataString(user.password));
-        row->setBlob(3, stored->stream());
-        row->setString(4, "");
-        row->setInt(5, user.groupPermission);
-        row->setInt(6, user.typePermission);
-        row->setInt(7, user.recordPermission);
-        row->setInt(8, user.dataPermission);
-        row->setBoolean(9, user.canChangePassword);
-        row->setBoolean(10, user.accountDisabled);
-        row->executeUpdate();
+        // The personal group's name is enciphered under the store's own master password.
+        mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
+        mStore->createEncrypter(mStore->retriveMasterPassword());
     } catch (const sql::SQLException& e) {
-        run(QStringLiteral("DROP USER %1").arg(account));
         return StoreResult::failure(serverMessage(e));
     }
+    if (user.name.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0)
+        return StoreResult::failure(QStringLiteral("The server's own root account cannot be a store user."));
+    if (mStore->isUserExistsInTolvanex(user.name))
+        return StoreResult::failure(QStringLiteral("An account named %1 exists already.").arg(user.name));
+
+    auto account = TVXUser_Admin::createUser();
+    account->setMUsername(user.name);
+    account->setMPassword(user.password);
+    account->setMGroupPermissionsBit(user.groupPermission);
+    account->setMTypePermissionsBit(user.typePermission);
+    account->setMRecordPermissionsBit(user.recordPermission);
+    account->setMDataPermissionsBit(user.dataPermission);
+    account->setMIsNotAllowedToChangePassword(!user.canChangePassword);
+    account->setMIsAccountDisabled(user.accountDisabled);
+    account->setAdministrator(user.administrator);
+    const int code = mStore->addUser(*account);
+    if (code != kTVXDone)
+        return StoreResult::failure(QStringLiteral("The server refused the new account (result %1).").arg(code));
     if (userID)
-        *userID = uid;
+        *userID = account->mUserID();
     return {};
 }

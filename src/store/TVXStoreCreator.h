@@ -23,6 +23,8 @@ struct StoreUser {
     uint16_t dataPermission = 15;
     bool canChangePassword = true;
     bool accountDisabled = false;
+    // May create, rename and delete the store's accounts (never every server privilege).
+    bool administrator = false;
 };
 
 struct StoreResult {
@@ -34,8 +36,8 @@ struct StoreResult {
 
 class TVXStoreCreator {
 public:
-    // The connection is borrowed; the creator keeps its own encrypters.
-    explicit TVXStoreCreator(sql::Connection& admin);
+    // Takes over an administrator's connection.
+    explicit TVXStoreCreator(std::unique_ptr<sql::Connection> admin);
     ~TVXStoreCreator();
 
     // The server must resolve table names without regard to case.
@@ -45,8 +47,9 @@ public:
     // replaceExisting an existing store is dropped first; without it an existing
     // store is left as it is and reported.
     StoreResult createStore(const QString& masterPassword, bool replaceExisting);
-    // Adds a user: server account (host '%') with the grants of a store user,
-    // and its USERTABLE row. The account is removed again when the rows fail.
+    // Adds a user the way the administration window does: server account (host
+    // '%') with the store's grants, its rows, its personal group. The account is
+    // removed again when the rows fail.
     StoreResult addStoreUser(const StoreUser& user, QString* userID = nullptr);
     // The store-wide password policy: minimum length and character-set flag
     // (0 none, 1 letters, 4 digits, 5 digits and letters).
@@ -60,6 +63,7 @@ private:
     StoreResult run(const QString& statement);
     QString quoted(const QString& text) const;
 
-    sql::Connection& mAdmin;
-    std::unique_ptr<TVXDataBase> mCipher; // only its encrypters are used
+    sql::Connection& admin() const;
+
+    std::unique_ptr<TVXDataBase> mStore; // holds the connection and the encrypters
 };

@@ -104,7 +104,7 @@ int main(int argc, char** argv)
         return fail(QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode()));
     }
 
-    TVXStoreCreator creator(*connection);
+    TVXStoreCreator creator(std::move(connection));
     if (auto server = creator.checkServer(); !server.ok)
         return fail(server.message);
 

@@ -316,7 +316,7 @@ TEST_F(Load, PolicyControllerFollowsTheStoreRows)
     const auto source = [&alice] { return alice.passwordPolicyDetails(); };
 
     auto root = rootConnection();
-    TVXStoreCreator creator(*root);
+    TVXStoreCreator creator(std::move(root));
     ASSERT_TRUE(creator.setPasswordPolicy(8, 5).ok);
     policy.refreshPasswordPolicyFrom(source);
     EXPECT_TRUE(policy.stringConformsPassowrdPolicy("abcdefg1"));

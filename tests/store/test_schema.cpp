@@ -187,7 +187,7 @@ TEST_F(Schema, AnExistingStoreIsNotOverwritten)
 {
     rootExec("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('00000000000000A1', 'g', 0, 0)");
     auto root = rootConnection();
-    TVXStoreCreator creator(*root);
+    TVXStoreCreator creator(std::move(root));
     const StoreResult result = creator.createStore(QStringLiteral("other"), false);
     EXPECT_FALSE(result.ok);
     EXPECT_TRUE(result.message.contains("already exists"));
@@ -210,12 +210,12 @@ TEST_F(Schema, AccountTextsAreEscapedAndNamesChecked)
 {
     // A password with quotes and backslashes reaches the server unchanged.
     const QString tricky = QStringLiteral("it's \\\"tricky\\' pw");
-    addUser("carol", tricky);
+    addAccount("carol", tricky);
     TVXDataBase db;
     EXPECT_EQ(db.startConnectionToServer(loginRequest("carol", tricky)), kTVXDone);
 
     auto root = rootConnection();
-    TVXStoreCreator creator(*root);
+    TVXStoreCreator creator(std::move(root));
     StoreUser bad;
     bad.name = QStringLiteral("x'@'%' IDENTIFIED BY 'y");
     bad.password = QStringLiteral("pw");

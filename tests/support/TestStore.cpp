@@ -1,5 +1,6 @@
 #include "support/TestStore.h"
 
+#include "model/TVXUID.h"
 #include "platform/core/MainThread.h"
 
 #include <cppconn/driver.h>
@@ -66,31 +67,47 @@ QString rootQueryValue(const QString& query)
 
 void resetStore(const QString& masterPassword)
 {
-    auto root = rootConnection();
+    QStringList accounts;
     {
         // Accounts of earlier tests: every one with host '%'.
+        auto root = rootConnection();
         std::unique_ptr<sql::Statement> stmt(root->createStatement());
         std::unique_ptr<sql::ResultSet> rs(
             stmt->executeQuery("SELECT User FROM mysql.global_priv WHERE Host='%'"));
-        TVXStoreCreator creator(*root);
         while (rs->next())
-            creator.dropServerAccount(QString::fromStdString(rs->getString(1).asStdString()));
+            accounts << QString::fromStdString(rs->getString(1).asStdString());
     }
-    TVXStoreCreator creator(*root);
+    TVXStoreCreator creator(rootConnection());
+    for (const QString& account : accounts)
+        creator.dropServerAccount(account);
     const StoreResult result = creator.createStore(masterPassword, true);
     ASSERT_TRUE(result.ok) << result.message.toStdString();
     // The account details live outside the store: start them empty too.
-    std::unique_ptr<sql::Statement> stmt(root->createStatement());
-    stmt->execute("DELETE FROM mysql.user_info");
+    rootExec("DELETE FROM mysql.user_info");
 }
 
 QString addUser(const QString& name, const QString& password)
 {
-    auto root = rootConnection();
-    TVXStoreCreator creator(*root);
+    // A bare account: server account, store grants and user row, nothing more,
+    // so that readers and writers are tested on rows the test controls.
+    TVXDataBase cipher;
+    cipher.createUserEncrypter();
+    const QString uid = TVXUID::giveMeNewUID();
+    rootExec(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(name, password));
+    rootExec(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO '%1'@'%'").arg(name));
+    rootExec(QStringLiteral("GRANT SELECT ON mysql.user_info TO '%1'@'%'").arg(name));
+    rootExec(QStringLiteral("INSERT INTO tolvanexdb.USERTABLE VALUES ('%1', '%2', UNHEX('%3'), '', 7, 7, 7, 15, 1, 0)")
+                 .arg(uid, name, QString::fromLatin1(cipher.encryptDataString(password).toHex())));
+    return uid;
+}
+
+QString addAccount(const QString& name, const QString& password, bool administrator)
+{
+    TVXStoreCreator creator(rootConnection());
     StoreUser user;
     user.name = name;
     user.password = password;
+    user.administrator = administrator;
     QString uid;
     const StoreResult result = creator.addStoreUser(user, &uid);
     EXPECT_TRUE(result.ok) << result.message.toStdString();

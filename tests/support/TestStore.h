@@ -34,8 +34,11 @@ QString rootQueryValue(const QString& query);
 
 // Drops every account made by tests and recreates the store.
 void resetStore(const QString& masterPassword);
-// Adds a store user with full rights; returns its user identifier.
+// Adds a bare store user (server account, grants, user row; quotes in the
+// texts are not escaped): returns its user identifier.
 QString addUser(const QString& name, const QString& password);
+// Adds a whole account the way the store tool and the administration window do.
+QString addAccount(const QString& name, const QString& password, bool administrator = false);
 
 TVXDataBase::LoginRequest loginRequest(const QString& user = kUserName,
                                        const QString& password = kUserPassword,

@@ -1,0 +1,359 @@
+// Creating, changing and deleting the store's user accounts.
+#include "model/PasswordGenerator.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+#include <mysql_connection.h>
+
+namespace {
+
+constexpr char kQueryInsertUserRow[] =
+    "INSERT INTO USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, "
+    "RECORDPERMISSION, DATAPERMISSION, CANCHANGEPASSWORD, ISACCOUNTDISABLED) VALUES (?,?,?,?,?,?,?,?,?,?)";
+constexpr char kQueryUpdateUserRow[] =
+    "UPDATE USERTABLE SET USERNAME=?, PASSWORD=?, PLATFORMNAME=?, GROUPPERMISSION=?, TYPEPERMISSION=?, "
+    "RECORDPERMISSION=?, DATAPERMISSION=?, CANCHANGEPASSWORD=?, ISACCOUNTDISABLED=? WHERE USERID=?";
+constexpr char kQueryUserNameForID[] = "SELECT USERNAME, PASSWORD FROM USERTABLE WHERE USERID=?";
+constexpr char kQueryUpdatePreferenceName[] = "UPDATE APPPREFTABLE SET USERNAME=? WHERE USERID=?";
+constexpr char kQueryDeleteUserGroups[] = "DELETE FROM USERGROUPTABLE WHERE USERID=?";
+constexpr char kQueryDeleteUserRow[] = "DELETE FROM USERTABLE WHERE USERID=?";
+constexpr char kQueryServerAccountExists[] = "SELECT COUNT(*) FROM MYSQL.USER WHERE USER=?";
+constexpr char kQueryStoreUserExists[] = "SELECT COUNT(*) FROM USERTABLE WHERE USERNAME=?";
+constexpr char kQueryReplaceUserInfo[] =
+    "REPLACE INTO mysql.user_info (User, Full_name, Description, Email, Contact_information) VALUES (?,?,?,?,?)";
+constexpr char kQueryDeleteUserInfo[] = "DELETE FROM mysql.user_info WHERE User=?";
+
+// A password no one learns, for an account that must not log in again.
+constexpr uint16_t kLockOutPasswordFlags = 15;
+constexpr uint16_t kLockOutPasswordLength = 40;
+
+} // namespace
+
+void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
+{
+    mCPcon = std::move(connection);
+}
+
+QString TVXDataBase::quotedForAccount(const QString& text) const
+{
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mCPcon.get());
+    if (!native)
+        return QString();
+    return QLatin1Char('\'') + QString::fromStdString(native->escapeString(text.toStdString()).asStdString())
+           + QLatin1Char('\'');
+}
+
+int TVXDataBase::runAccountStatement(const QString& statement, bool secretInside)
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->execute(statement.toStdString());
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        // A server message may quote the statement, and with it a password.
+        if (secretInside)
+            return reportDatabaseError(
+                sql::SQLException("An account statement failed", e.getSQLStateCStr(), e.getErrorCode()));
+        return reportDatabaseError(e);
+    }
+}
+
+int TVXDataBase::grantStoreRights(const QString& account, bool administrator)
+{
+    const QString withGrant = administrator ? QStringLiteral(" WITH GRANT OPTION") : QString();
+    QStringList grants{
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO %1%2").arg(account, withGrant),
+        administrator ? QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON mysql.user_info TO %1%2").arg(account, withGrant)
+                      : QStringLiteral("GRANT SELECT ON mysql.user_info TO %1").arg(account),
+    };
+    if (administrator) {
+        // Enough to manage the store's accounts; far from every server privilege.
+        grants << QStringLiteral("GRANT CREATE USER, RELOAD ON *.* TO %1").arg(account)
+               << QStringLiteral("GRANT SELECT ON mysql.user TO %1").arg(account);
+    }
+    for (const QString& grant : grants)
+        if (const int code = runAccountStatement(grant); code != kTVXDone)
+            return code;
+    return kTVXDone;
+}
+
+int TVXDataBase::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(insert ? kQueryInsertUserRow : kQueryUpdateUserRow));
+    auto stored = tvxsql::blobStream(encryptDataString(password));
+    int i = 1;
+    if (insert)
+        stmt->setString(i++, user.mUserID().toStdString());
+    stmt->setString(i++, user.mUsername().toStdString());
+    stmt->setBlob(i++, stored->stream());
+    stmt->setString(i++, user.mPlatformName().toStdString());
+    stmt->setInt(i++, user.mGroupPermissionsBit());
+    stmt->setInt(i++, user.mTypePermissionsBit());
+    stmt->setInt(i++, user.mRecordPermissionsBit());
+    stmt->setInt(i++, user.mDataPermissionsBit());
+    stmt->setBoolean(i++, !user.mIsNotAllowedToChangePassword());
+    stmt->setBoolean(i++, user.mIsAccountDisabled());
+    if (!insert)
+        stmt->setString(i++, user.mUserID().toStdString());
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+int TVXDataBase::writeMemberships(const TVXUser_Admin& user)
+{
+    std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteUserGroups));
+    clear->setString(1, user.mUserID().toStdString());
+    clear->executeUpdate();
+    std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertIntoUserGroupList));
+    for (const QString& group : user.mUsersGroupArray()) {
+        insert->setString(1, user.mUserID().toStdString());
+        insert->setString(2, group.toStdString());
+        insert->executeUpdate();
+    }
+    return kTVXDone;
+}
+
+int TVXDataBase::writeUserInfo(const TVXUser_Admin& user, const QString& previousName)
+{
+    try {
+        if (!previousName.isEmpty() && previousName != user.mUsername()) {
+            std::unique_ptr<sql::PreparedStatement> old(mCPcon->prepareStatement(kQueryDeleteUserInfo));
+            old->setString(1, previousName.toStdString());
+            old->executeUpdate();
+        }
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryReplaceUserInfo));
+        stmt->setString(1, user.mUsername().toStdString());
+        stmt->setString(2, user.mFullName().toStdString());
+        stmt->setString(3, user.mDescription().toStdString());
+        stmt->setString(4, user.mEmail().toStdString());
+        stmt->setString(5, user.mPhoneNo().toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    }
+}
+
+bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
+{
+    const auto count = [this, &name](const char* query) {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
+        stmt->setString(1, name.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next() ? rs->getInt(1) : 0;
+    };
+    try {
+        if (count(kQueryStoreUserExists) > 0)
+            return true;
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return false;
+    }
+    try {
+        return count(kQueryServerAccountExists) > 0;
+    } catch (const sql::SQLException&) {
+        return false; // an account that may not read the server's accounts knows only the store's
+    }
+}
+
+int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
+{
+    const auto done = [code](int result) {
+        if (code)
+            *code = result;
+        return result;
+    };
+    if (!mCPcon || !isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
+        return done(kTVXStatementFailed);
+    const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
+    const QString password = quotedForAccount(user.mPassword());
+
+    if (int r = runAccountStatement(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password), true);
+        r != kTVXDone)
+        return done(r);
+    const auto undo = [&] { runAccountStatement(QStringLiteral("DROP USER IF EXISTS %1").arg(account)); };
+    if (int r = grantStoreRights(account, user.isAdministrator()); r != kTVXDone) {
+        undo();
+        return done(r);
+    }
+
+    int result = kTVXDone;
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        result = writeUserRow(user, true, user.mPassword());
+        if (result == kTVXDone)
+            initUserPreferencesForUser(user.mUserID(), user.mUsername(), &result);
+        if (result == kTVXDone)
+            result = addUserPersonalGroup(user);
+        if (result == kTVXDone)
+            result = writeMemberships(user);
+        if (result == kTVXDone)
+            transaction.commit();
+    } catch (const sql::SQLException& e) {
+        result = reportDatabaseError(e);
+    }
+    if (result != kTVXDone) {
+        undo();
+        return done(result);
+    }
+    return done(writeUserInfo(user, QString()));
+}
+
+int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
+{
+    const auto done = [code](int result) {
+        if (code)
+            *code = result;
+        return result;
+    };
+    if (!mCPcon || !isValidAccountName(user.mUsername()))
+        return done(kTVXStatementFailed);
+
+    QString oldName;
+    QString oldPassword;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUserNameForID));
+        stmt->setString(1, user.mUserID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (!rs->next())
+            return done(kTVXReloadFirst);
+        oldName = tvxsql::textColumn(*rs, 1);
+        oldPassword = decryptDataString(tvxsql::blobColumn(*rs, 2));
+    } catch (const sql::SQLException& e) {
+        return done(reportDatabaseError(e));
+    }
+    if (!isValidAccountName(oldName))
+        return done(kTVXStatementFailed);
+
+    const QString oldAccount = quotedForAccount(oldName) + QStringLiteral("@'%'");
+    const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
+    const bool renamed = oldName != user.mUsername();
+    if (renamed)
+        if (int r = runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(oldAccount, account)); r != kTVXDone)
+            return done(r);
+    const auto undo = [&] {
+        runAccountStatement(QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(oldPassword)), true);
+        if (renamed)
+            runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(account, oldAccount));
+    };
+    // An empty password in the edited account keeps the one it has.
+    const QString password = user.mPassword().isEmpty() ? oldPassword : user.mPassword();
+    if (int r = runAccountStatement(
+            QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(password)), true);
+        r != kTVXDone) {
+        undo();
+        return done(r);
+    }
+    if (user.isAdministrator())
+        grantStoreRights(account, true);
+
+    int result = kTVXDone;
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        result = writeUserRow(user, false, password);
+        if (result == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> pref(mCPcon->prepareStatement(kQueryUpdatePreferenceName));
+            pref->setString(1, user.mUsername().toStdString());
+            pref->setString(2, user.mUserID().toStdString());
+            pref->executeUpdate();
+            result = writeMemberships(user);
+        }
+        if (result == kTVXDone && renamed) {
+            result = renameUserPersonalGroup(user);
+            if (result == kTVXReloadFirst)
+                result = addUserPersonalGroup(user); // an account made without one gets it now
+        }
+        if (result == kTVXDone)
+            transaction.commit();
+    } catch (const sql::SQLException& e) {
+        result = reportDatabaseError(e);
+    }
+    if (result != kTVXDone) {
+        undo();
+        return done(result);
+    }
+    return done(writeUserInfo(user, oldName));
+}
+
+int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
+{
+    const auto done = [code](int result) {
+        if (code)
+            *code = result;
+        return result;
+    };
+    if (!mCPcon || !isValidAccountName(user.mUsername()))
+        return done(kTVXStatementFailed);
+    int result = kTVXDone;
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        // The personal group takes its records with it; the user row takes its
+        // preferences, memberships and recent lists.
+        result = deleteUserPersonalGroup(user);
+        if (result == kTVXReloadFirst)
+            result = kTVXDone; // an account without a personal group
+        if (result == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
+            stmt->setString(1, user.mUserID().toStdString());
+            if (stmt->executeUpdate() == 0)
+                result = kTVXReloadFirst;
+        }
+        if (result == kTVXDone)
+            transaction.commit();
+    } catch (const sql::SQLException& e) {
+        result = reportDatabaseError(e);
+    }
+    if (result != kTVXDone)
+        return done(result);
+    try {
+        std::unique_ptr<sql::PreparedStatement> info(mCPcon->prepareStatement(kQueryDeleteUserInfo));
+        info->setString(1, user.mUsername().toStdString());
+        info->executeUpdate();
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e); // the account is gone from the store all the same
+    }
+    m_users.remove(user.mUserID());
+    return done(runAccountStatement(
+        QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quotedForAccount(user.mUsername()))));
+}
+
+int TVXDataBase::deleteUser(TVXUser& current, int* code)
+{
+    const auto done = [code](int result) {
+        if (code)
+            *code = result;
+        return result;
+    };
+    if (!mCPcon || !isValidAccountName(current.mUsername()))
+        return done(kTVXStatementFailed);
+    int result = kTVXDone;
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        result = deleteUserPersonalGroup(current);
+        if (result == kTVXReloadFirst)
+            result = kTVXDone;
+        if (result == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
+            stmt->setString(1, current.mUserID().toStdString());
+            stmt->executeUpdate();
+            transaction.commit();
+        }
+    } catch (const sql::SQLException& e) {
+        result = reportDatabaseError(e);
+    }
+    // Whatever happened to the rows, the account must not get in again.
+    const QString lockOut = generatePasswordWith(kLockOutPasswordFlags, kLockOutPasswordLength);
+    QString statement = QString::fromUtf8(kQuerySetUserPassword);
+    statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(current.mUsername()));
+    statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(lockOut));
+    const int locked = runAccountStatement(statement, true);
+    return done(result != kTVXDone ? result : locked);
+}
