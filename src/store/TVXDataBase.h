@@ -280,6 +280,32 @@ public:
     // (end of record storage)
 
     // --- group and type storage ------------------------------------------------
+    // Writers: 0 done; 8 no row matched (the identifier is already stored, or
+    // the group or type is no longer stored); 3 a server error, or a name or
+    // field name whose cipher does not fit its column; 1 any other failure.
+    // The caches follow only once the server accepted the change; a failure
+    // leaves them as they were. Every call is logged once its outcome is known.
+    // A new group counts the signed-in user among its members. A group's row
+    // and its member and sub-group lists are written all or nothing; the
+    // member list is widened with the members of its sub-groups.
+    int addGroup(std::shared_ptr<BMGroup> group);
+    // 1 when the group is not cached.
+    int updateGroup(std::shared_ptr<BMGroup> group);
+    // The server drops the group's records with it, and so does the record
+    // cache; no other group keeps it as a sub-group. 8 when it is not cached.
+    int deleteGroup(const BMGroup& group);
+    int addType(std::shared_ptr<TVXType> type);
+    int updateType(std::shared_ptr<TVXType> type);
+    // The server drops the type's records with it, and so does the record cache.
+    int deleteType(const TVXType& type);
+    // Whether a stored group or type has exactly this name: compared on the
+    // cipher bytes, so only a name stored under the same master password
+    // matches. false after a server error.
+    bool checkForGroupDuplicate(const QString& name);
+    bool checkForTypeDuplicate(const QString& name);
+    // Files the group's records under the unfiled group, then reads the
+    // records again. `code` receives 0, or 1 on any failure.
+    void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code);
     // (end of group and type storage)
 
     // --- attachments and custom icons ------------------------------------------
@@ -476,6 +502,17 @@ private:
     // (end of record storage)
 
     // [group and type storage]
+    // The group's row (insert or update) and its two lists in one transaction;
+    // the group's member list is as it was unless all was written.
+    int storeGroup(BMGroup& group, bool isNew);
+    int storeType(const TVXType& type, bool isNew);
+    bool isNameStored(const char* queryFormat, const QString& name);
+    // Memory after the server dropped a group: its records, its place in the
+    // caches, the sub-group lists and the users' group lists.
+    void forgetDeletedGroup(const QString& groupUID);
+    // Hand-over point to the in-memory queries: their search index is to be
+    // refreshed here once cached records were dropped, replaced or re-pointed.
+    void cachedRecordsChanged();
     // (end of group and type storage)
 
     // [attachments and icons]

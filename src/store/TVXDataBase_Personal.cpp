@@ -5,6 +5,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/ColumnLimits.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -24,10 +25,6 @@ namespace {
 
 // Add, edit and delete, and the group's word prevails over the user's.
 constexpr uint16_t kPersonalGroupPermissions = kPermissionAdd | kPermissionEdit | kPermissionDelete;
-
-// GROUPTABLE.NAME and RECORDTABLE.FIELD1..FIELD10 are TINYBLOBs: the server
-// would cut a longer value short (or refuse it), and a cut cipher is lost.
-constexpr qsizetype kTinyBlobCapacity = 255;
 
 sql::SQLException noConnection()
 {
@@ -199,7 +196,7 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
 {
     const QString name = personalGroupNameForUser(username);
     const QByteArray cipher = encryptString(name);
-    if (cipher.size() > kTinyBlobCapacity)
+    if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
     try {
         if (!mCPcon)
@@ -226,7 +223,7 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
 int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& name)
 {
     const QByteArray cipher = encryptString(name);
-    if (cipher.size() > kTinyBlobCapacity)
+    if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
     try {
         if (!mCPcon)
@@ -354,7 +351,7 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
         values.reserve(kNumberOfFields + 1);
         for (int i = 0; i < kNumberOfFields; ++i) {
             values.push_back(encryptString(((*record).*getters[i])()));
-            if (values.back().size() > kTinyBlobCapacity)
+            if (!tvxsql::fitsTinyBlob(values.back()))
                 return kTVXStatementFailed;
         }
         values.push_back(encryptString(record->mNotes())); // NOTE is a LONGBLOB

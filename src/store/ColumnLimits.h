@@ -1,0 +1,13 @@
+#pragma once
+// Sizes of the store's columns that a writer checks before anything is sent.
+#include <QByteArray>
+
+namespace tvxsql {
+
+// TINYBLOB columns (group and type names, field names, record values): the
+// server would cut a longer value short (or refuse it), and a cut cipher is lost.
+inline constexpr qsizetype kTinyBlobCapacity = 255;
+
+inline bool fitsTinyBlob(const QByteArray& bytes) { return bytes.size() <= kTinyBlobCapacity; }
+
+} // namespace tvxsql

@@ -1,0 +1,366 @@
+// Group and type writers, the duplicate-name tests and the regrouping of a
+// group's records. Names leave the client enciphered; the duplicate tests
+// therefore compare cipher bytes on the server.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "store/ColumnLimits.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+#include "store/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+// GROUPSUBGROUPTABLE has no foreign key on SUBGROUPID: a deleted group's
+// place in other groups' lists is removed by hand, except in the unfiled
+// group's list, which keeps its entries.
+constexpr char kQueryDeleteFromSubGroupLists[] =
+    "DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID=? AND GROUPID<>?";
+
+const QString kEventAddGroup = QStringLiteral("Add Group");
+const QString kEventEditGroup = QStringLiteral("Edit Group");
+const QString kEventDeleteGroup = QStringLiteral("Delete Group");
+const QString kEventAddType = QStringLiteral("Add Type");
+const QString kEventEditType = QStringLiteral("Edit Type");
+const QString kEventDeleteType = QStringLiteral("Delete Type");
+const QString kTypeAdded = QStringLiteral("Type Added Successfully");
+const QString kTypeEdited = QStringLiteral("Type Edited Successfully");
+const QString kTypeDeleted = QStringLiteral("Type Deleted Successfully");
+
+sql::SQLException noConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+// "%s" of a name-comparison format becomes the cipher's hexadecimal form:
+// only hex digits ever reach the statement text, never the name itself.
+std::string withCipherHex(const char* format, const QByteArray& cipher)
+{
+    std::string query(format);
+    const std::string::size_type at = query.find("%s");
+    if (at != std::string::npos)
+        query.replace(at, 2, cipher.toHex().toUpper().toStdString());
+    return query;
+}
+
+} // namespace
+
+// --- groups -------------------------------------------------------------------
+
+int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
+{
+    const QByteArray cipher = encryptString(group.mGroupName());
+    if (!tvxsql::fitsTinyBlob(cipher))
+        return kTVXStatementFailed;
+
+    const QStringList membersBefore = group.mUserMembersArray();
+    int code = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        // The membership writers join this transaction: a group never stands
+        // on the server without its lists, nor with half of them.
+        tvxsql::Transaction transaction(*mCPcon);
+        const std::string uid = group.mGroupUID().toStdString();
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mCPcon->prepareStatement(isNew ? kQueryGroupInsert : kQueryGroupUpdate));
+        const auto name = tvxsql::blobStream(cipher);
+        stmt->setBlob(1, name->stream());
+        if (isNew) {
+            stmt->setString(2, uid);
+            stmt->setUInt(3, group.mRecordLevelPermissions());
+            stmt->setBoolean(4, group.mPreferencePermissions());
+        } else {
+            stmt->setUInt(2, group.mRecordLevelPermissions());
+            stmt->setBoolean(3, group.mPreferencePermissions());
+            stmt->setString(4, uid);
+        }
+        // The insert ignores a stored identifier; the update counts matched
+        // rows. Either way no row means the cached copy is stale.
+        if (stmt->executeUpdate() == 0) {
+            code = kTVXReloadFirst;
+        } else {
+            if (isNew)
+                group.addMember(*m_currentUser);
+            code = insertUserListForGroup(group);
+            if (code == kTVXDone)
+                code = insertSubgroupListForGroup(group);
+            if (code == kTVXDone)
+                transaction.commit();
+        }
+    } catch (const sql::SQLException& e) {
+        code = reportDatabaseError(e);
+    } catch (const std::exception&) {
+        code = kTVXNotServerError;
+    }
+    if (code != kTVXDone)
+        group.setMUserMembersArray(membersBefore);
+    return code;
+}
+
+int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
+{
+    if (!group)
+        return kTVXReloadFirst;
+    const int code = storeGroup(*group, true);
+    if (code == kTVXDone) {
+        const QString& uid = group->mGroupUID();
+        // The server now counts the signed-in user among the members.
+        if (!m_currentUser->mUsersGroupArray().contains(uid))
+            m_currentUser->mUsersGroupArray().append(uid);
+        m_groups.insert(uid, group);
+    }
+    eventLogger().logOutcome(kEventAddGroup, group->mGroupName(), code);
+    return code;
+}
+
+int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
+{
+    if (!group)
+        return kTVXReloadFirst;
+    const QString uid = group->mGroupUID();
+    const auto cached = m_groups.value(uid);
+    const int code = cached ? storeGroup(*group, false) : kTVXNotServerError;
+    if (code == kTVXDone) {
+        m_groups.insert(uid, group);
+        if (cached != group) {
+            // Records keep pointing at the group the cache holds.
+            for (const auto& record : std::as_const(m_records))
+                if (record->mGroup() == cached)
+                    record->setMGroup(group);
+            cachedRecordsChanged();
+        }
+    }
+    eventLogger().logOutcome(kEventEditGroup, group->mGroupName(), code);
+    return code;
+}
+
+int TVXDataBase::deleteGroup(const BMGroup& group)
+{
+    const QString uid = group.mGroupUID();
+    int code = kTVXDone;
+    if (!m_groups.contains(uid)) {
+        code = kTVXReloadFirst;
+    } else {
+        try {
+            if (!mCPcon)
+                throw noConnection();
+            tvxsql::Transaction transaction(*mCPcon);
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupDelete));
+            stmt->setString(1, uid.toStdString());
+            // The group's records, members and own sub-group rows go with it
+            // by the store's foreign keys.
+            if (stmt->executeUpdate() == 0) {
+                code = kTVXReloadFirst;
+            } else {
+                std::unique_ptr<sql::PreparedStatement> references(
+                    mCPcon->prepareStatement(kQueryDeleteFromSubGroupLists));
+                references->setString(1, uid.toStdString());
+                references->setString(2, kUnfiledUID.toStdString());
+                references->executeUpdate();
+                transaction.commit();
+            }
+        } catch (const sql::SQLException& e) {
+            code = reportDatabaseError(e);
+        } catch (const std::exception&) {
+            code = kTVXNotServerError;
+        }
+    }
+    if (code == kTVXDone)
+        forgetDeletedGroup(uid);
+    eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
+    return code;
+}
+
+void TVXDataBase::forgetDeletedGroup(const QString& groupUID)
+{
+    m_groups.remove(groupUID);
+    for (auto it = m_records.begin(); it != m_records.end();) {
+        const auto& recordGroup = (*it)->mGroup();
+        it = recordGroup && recordGroup->mGroupUID() == groupUID ? m_records.erase(it) : std::next(it);
+    }
+    for (const auto& other : std::as_const(m_groups))
+        if (other->mGroupUID() != kUnfiledUID)
+            other->mSubGroupsUID().removeAll(groupUID);
+    // The membership rows went with the group: no user list may name it any
+    // longer, or writing that list back would be refused.
+    m_currentUser->mUsersGroupArray().removeAll(groupUID);
+    for (const auto& user : std::as_const(m_users))
+        user->mUsersGroupArray().removeAll(groupUID);
+    cachedRecordsChanged();
+}
+
+void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
+{
+    int result = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        {
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryRemoveUIDDeletedGroup));
+            stmt->setString(1, kUnfiledUID.toStdString());
+            stmt->setString(2, groupUID.toStdString());
+            stmt->executeUpdate();
+        }
+        // The moved records come back as unfiled records.
+        if (readRecordTable() != kTVXDone)
+            result = kTVXNotServerError;
+        cachedRecordsChanged();
+    } catch (const sql::SQLException& e) {
+        // Reported so that a lost connection is noticed; the caller's code stays 1.
+        reportDatabaseError(e);
+        result = kTVXNotServerError;
+    } catch (const std::exception&) {
+        result = kTVXNotServerError;
+    }
+    if (code)
+        *code = result;
+}
+
+// --- types --------------------------------------------------------------------
+
+int TVXDataBase::storeType(const TVXType& type, bool isNew)
+{
+    // Every cipher is made and measured before anything is sent.
+    std::array<QByteArray, kNumberOfFields + 1> ciphers;
+    ciphers[0] = encryptString(type.mTypeName());
+    const auto& getters = TVXType::getFunctionsArray();
+    for (int i = 0; i < kNumberOfFields; ++i)
+        ciphers[static_cast<size_t>(i) + 1] = encryptString((type.*getters[static_cast<size_t>(i)])());
+    for (const QByteArray& cipher : ciphers)
+        if (!tvxsql::fitsTinyBlob(cipher))
+            return kTVXStatementFailed;
+
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mCPcon->prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
+        std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+        for (const QByteArray& cipher : ciphers)
+            blobs.push_back(tvxsql::blobStream(cipher));
+        // Insert: UID, NAME, ICONID, MASKS, FIELD1..10. Update: NAME, ICONID,
+        // MASKS, FIELD1..10, UID.
+        const int first = isNew ? 2 : 1;
+        stmt->setBlob(first, blobs[0]->stream());
+        stmt->setInt(first + 1, type.mTypeIconID());
+        stmt->setInt(first + 2, type.mTypeMask());
+        for (int i = 0; i < kNumberOfFields; ++i)
+            stmt->setBlob(first + 3 + i, blobs[static_cast<size_t>(i) + 1]->stream());
+        stmt->setString(isNew ? 1 : 14, type.mTypeUID().toStdString());
+        if (stmt->executeUpdate() == 0)
+            return kTVXReloadFirst;
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return kTVXNotServerError;
+    }
+}
+
+int TVXDataBase::addType(std::shared_ptr<TVXType> type)
+{
+    if (!type)
+        return kTVXReloadFirst;
+    const int code = storeType(*type, true);
+    if (code == kTVXDone)
+        m_types.insert(type->mTypeUID(), type);
+    eventLogger().logOutcome(kEventAddType, type->mTypeName(), code, kTypeAdded);
+    return code;
+}
+
+int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
+{
+    if (!type)
+        return kTVXReloadFirst;
+    const int code = storeType(*type, false);
+    if (code == kTVXDone) {
+        const auto cached = m_types.value(type->mTypeUID());
+        m_types.insert(type->mTypeUID(), type);
+        if (cached && cached != type) {
+            for (const auto& record : std::as_const(m_records))
+                if (record->mType() == cached)
+                    record->setMType(type);
+            cachedRecordsChanged();
+        }
+    }
+    eventLogger().logOutcome(kEventEditType, type->mTypeName(), code, kTypeEdited);
+    return code;
+}
+
+int TVXDataBase::deleteType(const TVXType& type)
+{
+    const QString uid = type.mTypeUID();
+    int code = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteType));
+        stmt->setString(1, uid.toStdString());
+        // The type's records go with it by the store's foreign key.
+        if (stmt->executeUpdate() == 0)
+            code = kTVXReloadFirst;
+    } catch (const sql::SQLException& e) {
+        code = reportDatabaseError(e);
+    } catch (const std::exception&) {
+        code = kTVXNotServerError;
+    }
+    if (code == kTVXDone) {
+        m_types.remove(uid);
+        for (auto it = m_records.begin(); it != m_records.end();) {
+            const auto& recordType = (*it)->mType();
+            it = recordType && recordType->mTypeUID() == uid ? m_records.erase(it) : std::next(it);
+        }
+        cachedRecordsChanged();
+    }
+    eventLogger().logOutcome(kEventDeleteType, type.mTypeName(), code, kTypeDeleted);
+    return code;
+}
+
+// --- duplicate names ------------------------------------------------------------
+
+bool TVXDataBase::isNameStored(const char* queryFormat, const QString& name)
+{
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        // The field cipher is deterministic: the same name under the same
+        // master password gives the same bytes, so nothing is deciphered.
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mCPcon->prepareStatement(withCipherHex(queryFormat, encryptString(name))));
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return false;
+    }
+}
+
+bool TVXDataBase::checkForGroupDuplicate(const QString& name)
+{
+    return isNameStored(kQueryGroupNameLike, name);
+}
+
+bool TVXDataBase::checkForTypeDuplicate(const QString& name)
+{
+    return isNameStored(kQueryTypeNameLike, name);
+}
+
+void TVXDataBase::cachedRecordsChanged()
+{
+    // To call the in-memory queries' search-index refresh once it exists.
+}
