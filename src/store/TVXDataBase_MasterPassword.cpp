@@ -1,5 +1,6 @@
 // Changing the store's master password: every enciphered value of every row
 // is read under the old key and written under the new one, all at once.
+#include "store/ColumnLimits.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -16,8 +17,6 @@
 #include <vector>
 
 namespace {
-
-constexpr qsizetype kTinyBlobCapacity = 255;
 
 // One table's enciphered columns: key column, then the value columns and
 // whether each is a TINYBLOB (the others are LONGBLOB).
@@ -100,7 +99,7 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
                     for (size_t i = 0; i < table.columns.size(); ++i) {
                         const QByteArray stored = tvxsql::blobColumn(*rs, static_cast<int>(i + 2));
                         QByteArray rewritten = next.encryptString(decryptString(stored));
-                        if (table.columns[i].second && rewritten.size() > kTinyBlobCapacity)
+                        if (table.columns[i].second && !tvxsql::fitsTinyBlob(rewritten))
                             return finish(kTVXStatementFailed); // would be cut: change nothing
                         row.values.push_back(std::move(rewritten));
                     }

@@ -57,7 +57,8 @@ int main(int argc, char** argv)
     parser.setApplicationDescription(QStringLiteral(
         "Creates the store database tolvanexdb on a server and adds store users.\n"
         "Passwords: TVX_ADMIN_PASSWORD (server administrator), TVX_MASTER_PASSWORD (the store's\n"
-        "master password), TVX_USER_PASSWORD (the added user); each is asked for when not set."));
+        "master password), TVX_ADMIN_USER_PASSWORD (the added administrator), TVX_USER_PASSWORD (the added user);\n"
+        "each is asked for when not set."));
     parser.addHelpOption();
     const QCommandLineOption host({QStringLiteral("H"), QStringLiteral("host")},
                                   QStringLiteral("Server host (default 127.0.0.1)."), QStringLiteral("host"),
@@ -83,12 +84,17 @@ int main(int argc, char** argv)
                                         QStringLiteral("Set what users' passwords must contain: 0 nothing, "
                                                        "1 letters, 4 digits, 5 letters and digits."),
                                         QStringLiteral("flag"));
-    parser.addOptions({host, port, admin, create, replace, addUser, policyLength, policyFlag});
+    const QCommandLineOption addAdmin(QStringLiteral("add-admin"),
+                                      QStringLiteral("Add a store administrator: a store user who may also create, "
+                                                     "change and delete the store's accounts (never root)."),
+                                      QStringLiteral("name"));
+    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag});
     parser.process(app);
 
     const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
-    if (!parser.isSet(create) && !parser.isSet(addUser) && !setPolicy)
-        return fail(QStringLiteral("nothing to do: give --create, --add-user NAME or a policy option (see --help)"));
+    if (!parser.isSet(create) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy)
+        return fail(QStringLiteral(
+            "nothing to do: give --create, --add-admin NAME, --add-user NAME or a policy option (see --help)"));
 
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
     std::unique_ptr<sql::Connection> connection;
@@ -113,6 +119,15 @@ int main(int argc, char** argv)
         if (auto r = creator.createStore(master, parser.isSet(replace)); !r.ok)
             return fail(r.message);
         std::cout << "Created the store tolvanexdb.\n";
+    }
+    if (parser.isSet(addAdmin)) {
+        StoreUser user;
+        user.name = parser.value(addAdmin);
+        user.administrator = true;
+        user.password = askSecret("TVX_ADMIN_USER_PASSWORD", QStringLiteral("Password of the new administrator %1").arg(user.name));
+        if (auto r = creator.addStoreUser(user); !r.ok)
+            return fail(r.message);
+        std::cout << "Added the store administrator " << user.name.toStdString() << ".\n";
     }
     if (parser.isSet(addUser)) {
         StoreUser user;

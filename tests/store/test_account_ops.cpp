@@ -1,0 +1,197 @@
+// Store accounts made, changed and deleted by an administrator, and the
+// signed-in user's self-deletion.
+#include "model/BMGroup.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString G2 = QStringLiteral("00000000000000A2");
+
+class AccountOps : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        adminID = addAccount("boss", "boss-pw", true);
+        StoreSeed seed(kMasterPassword);
+        seed.group(G1, "Finance");
+        seed.group(G2, "Servers");
+        seed.member(adminID, G1);
+        seed.member(adminID, G2);
+        ASSERT_EQ(logInAndLoad(admin, "boss", "boss-pw"), kTVXDone);
+    }
+
+    static int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
+    {
+        int code = db.startConnectionToServer(loginRequest(user, password));
+        if (code == kTVXDone)
+            code = db.initUserDetails(user, password);
+        return code == kTVXDone ? db.loadDataBase() : code;
+    }
+
+    static std::shared_ptr<TVXUser_Admin> newAccount(const QString& name, const QString& password)
+    {
+        auto user = TVXUser_Admin::createUser();
+        user->setMUsername(name);
+        user->setMPassword(password);
+        user->setMGroupPermissionsBit(1);
+        user->setMTypePermissionsBit(2);
+        user->setMRecordPermissionsBit(7);
+        user->setMDataPermissionsBit(9);
+        user->setMFullName("Nina Neu");
+        user->setMEmail("nina@example.org");
+        user->setMUsersGroupArray({G1});
+        return user;
+    }
+
+    static int serverAccounts(const QString& name)
+    {
+        return rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM mysql.global_priv WHERE User='%1'").arg(name)).toInt();
+    }
+
+    QString adminID;
+    TVXDataBase admin;
+};
+
+} // namespace
+
+TEST_F(AccountOps, AnAdministratorIsNotAnAllPrivilegesAccount)
+{
+    TVXDataBase again;
+    EXPECT_EQ(again.startConnectionToServer(loginRequest("boss", "boss-pw")), kTVXDone);
+    EXPECT_FALSE(again.hasAdminUserPrivileges("boss"));
+    EXPECT_TRUE(admin.mGroups().contains(adminID)); // its personal group
+}
+
+TEST_F(AccountOps, ANewAccountLogsInAndSeesItsGroups)
+{
+    const auto nina = newAccount("nina", "nina's \"pw\"");
+    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    EXPECT_TRUE(admin.isUserExistsInTolvanex("nina"));
+
+    TVXDataBase client;
+    ASSERT_EQ(logInAndLoad(client, "nina", "nina's \"pw\""), kTVXDone);
+    const TVXUser& me = *client.mCurrentUser();
+    EXPECT_EQ(me.mUserID(), nina->mUserID());
+    EXPECT_EQ(me.mRecordPermissionsBit(), 7);
+    EXPECT_EQ(me.mDataPermissionsBit(), 9);
+    EXPECT_EQ(me.mUsersGroupArray(), QStringList{G1});
+    QStringList groups = client.mGroups().keys();
+    groups.sort();
+    QStringList expected{G1, nina->mUserID()};
+    expected.sort();
+    EXPECT_EQ(groups, expected);
+    EXPECT_EQ(client.mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina");
+    EXPECT_EQ(me.mDetailPanelWidth(), 290); // its preference row
+    EXPECT_EQ(rootQueryValue("SELECT Full_name FROM mysql.user_info WHERE User='nina'"), "Nina Neu");
+
+    // The administrator's list shows it; a second administrator is marked as one.
+    addAccount("deputy", "pw", true);
+    int code = -1;
+    admin.readUserTableIfErrorReturnCode(&code);
+    ASSERT_TRUE(admin.mUsers().contains(nina->mUserID()));
+    EXPECT_FALSE(admin.mUsers().value(nina->mUserID())->isAdministrator());
+    EXPECT_EQ(admin.mUsers().value(nina->mUserID())->mEmail(), "nina@example.org");
+    bool deputyIsAdmin = false;
+    for (const auto& user : admin.mUsers())
+        if (user->mUsername() == "deputy")
+            deputyIsAdmin = user->isAdministrator();
+    EXPECT_TRUE(deputyIsAdmin);
+}
+
+TEST_F(AccountOps, ReplaceRenamesAndChangesEverything)
+{
+    const auto nina = newAccount("nina", "old-pw");
+    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+
+    nina->setMUsername("nina2");
+    nina->setMPassword("new-pw");
+    nina->setMRecordPermissionsBit(1);
+    nina->setMIsAccountDisabled(false);
+    nina->setMUsersGroupArray({G2});
+    nina->setMFullName("Nina Zwei");
+    ASSERT_EQ(admin.replaceUser(*nina), kTVXDone);
+
+    TVXDataBase client;
+    EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "old-pw")), kTVXAccessDenied);
+    EXPECT_EQ(client.startConnectionToServer(loginRequest("nina2", "old-pw")), kTVXAccessDenied);
+    ASSERT_EQ(logInAndLoad(client, "nina2", "new-pw"), kTVXDone);
+    EXPECT_EQ(client.mCurrentUser()->mRecordPermissionsBit(), 1);
+    EXPECT_EQ(client.mCurrentUser()->mUsersGroupArray(), QStringList{G2});
+    EXPECT_EQ(client.mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina2");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(Full_name) FROM mysql.user_info WHERE User LIKE 'nina%'"),
+              "Nina Zwei");
+
+    // An empty password keeps the one the account has.
+    nina->setMPassword(QString());
+    ASSERT_EQ(admin.replaceUser(*nina), kTVXDone);
+    TVXDataBase again;
+    EXPECT_EQ(again.startConnectionToServer(loginRequest("nina2", "new-pw")), kTVXDone);
+}
+
+TEST_F(AccountOps, DeletedAccountsCanNoLongerLogIn)
+{
+    const auto nina = newAccount("nina", "pw");
+    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.deleteUser(*nina), kTVXDone);
+    TVXDataBase client;
+    EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "pw")), kTVXAccessDenied);
+    EXPECT_EQ(serverAccounts("nina"), 0);
+    for (const char* table : {"USERTABLE", "APPPREFTABLE", "USERGROUPTABLE"})
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.%1 WHERE USERID='%2'")
+                                     .arg(table, nina->mUserID())),
+                  "0")
+            << table;
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'")
+                                 .arg(nina->mUserID())),
+              "0");
+
+    // A stale copy: the account is gone already.
+    EXPECT_EQ(admin.deleteUser(*nina), kTVXReloadFirst);
+    EXPECT_EQ(admin.replaceUser(*nina), kTVXReloadFirst);
+}
+
+TEST_F(AccountOps, NamesThatCouldChangeAStatementAreRefused)
+{
+    for (const QString& name : QStringList{"bad name", "x'; DROP USER root; --", "o'brien", "a%", QString(17, 'a'), QString()}) {
+        const auto user = newAccount(name, "pw");
+        EXPECT_EQ(admin.addUser(*user), kTVXStatementFailed) << name.toStdString();
+    }
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE"), "2"); // alice and boss
+    EXPECT_EQ(serverAccounts("root"), 4);
+}
+
+TEST_F(AccountOps, RowsThatFailUndoTheServerAccount)
+{
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_user BEFORE INSERT ON tolvanexdb.APPPREFTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    const auto nina = newAccount("nina", "pw");
+    EXPECT_NE(admin.addUser(*nina), kTVXDone);
+    EXPECT_EQ(serverAccounts("nina"), 0);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "0");
+}
+
+TEST_F(AccountOps, ASignedInUserDeletesItself)
+{
+    const auto nina = newAccount("nina", "pw");
+    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    TVXDataBase client;
+    ASSERT_EQ(logInAndLoad(client, "nina", "pw"), kTVXDone);
+    EXPECT_EQ(client.deleteUser(*client.mCurrentUser()), kTVXDone);
+
+    TVXDataBase again;
+    EXPECT_EQ(again.startConnectionToServer(loginRequest("nina", "pw")), kTVXAccessDenied);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'")
+                                 .arg(nina->mUserID())),
+              "0");
+    // Even with the password known, the store refuses the account.
+    rootExec("SET PASSWORD FOR 'nina'@'%' = PASSWORD('known')");
+    ASSERT_EQ(again.startConnectionToServer(loginRequest("nina", "known")), kTVXDone);
+    EXPECT_EQ(again.initUserDetails("nina", "known"), kTVXAccountDeleted);
+}
