@@ -120,12 +120,16 @@ QByteArray TVXDataBase::encryptString(const QString& text) const
     return encrypter ? encrypter->encryptBytes(plain) : plain;
 }
 
-QString TVXDataBase::decryptString(const QByteArray& stored) const
+QString TVXDataBase::decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored)
 {
     if (stored.isEmpty())
         return QStringLiteral("");
-    const auto encrypter = fieldEncrypter();
     return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
+}
+
+QString TVXDataBase::decryptString(const QByteArray& stored) const
+{
+    return decryptWith(fieldEncrypter().get(), stored);
 }
 
 QString TVXDataBase::getDecryptedString(std::istream& blob) const

@@ -445,9 +445,12 @@ private:
     void endClientThreadState() const;
     void notifyConnectionComplete();
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
+    // A stored value as text; without an encrypter the bytes are the text.
+    static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
     std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
     void readAttachmentHeaders(TVXRecordCache& records, int* code);
+    void readMembershipLists(int* code);
     void readCustomTypes(TVXRecordCache& records);
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
     void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;

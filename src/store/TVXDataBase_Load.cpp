@@ -9,6 +9,7 @@
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
+#include "store/ParallelFor.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 
@@ -20,6 +21,9 @@
 
 #include <QSet>
 
+#include <array>
+#include <vector>
+
 namespace {
 
 // The attachment header alone: the contents stay on the server until extracted.
@@ -28,6 +32,8 @@ constexpr char kQueryAttachmentHeaders[] =
 constexpr char kQueryAttachmentHeader[] =
     "SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE WHERE RECORDID=?";
 constexpr char kQueryAllCustomTypes[] = "select * from CUSTOMTYPETABLE";
+constexpr char kQueryAllGroupMembers[] = "SELECT GROUPID, USERID FROM USERGROUPTABLE ORDER BY GROUPID, USERID";
+constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBGROUPTABLE ORDER BY GROUPID, SUBGROUPID";
 
 constexpr int kDefaultIcon = 31;
 
@@ -208,7 +214,6 @@ int TVXDataBase::readCatagoryTable()
 
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryGroupNotPersonal));
-    int code = kTVXDone;
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         if (!allowed.contains(uid))
@@ -218,13 +223,36 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        if (auto members = readGroupUserTableforGroup(*group, &code))
-            group->setMUserMembersArray(*members);
-        if (auto subGroups = readSubgroupListForGroup(*group, &code))
-            group->setMSubGroupsUID(*subGroups);
         m_groups.insert(uid, std::move(group));
     }
+    rs.reset();
+    stmt.reset();
+    // Both lists of every loaded group with one statement per table, in the
+    // order the per-group readers give (the tables' key order).
+    int code = kTVXDone;
+    readMembershipLists(&code);
     return code;
+}
+
+void TVXDataBase::readMembershipLists(int* code)
+{
+    if (m_groups.isEmpty())
+        return;
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> members(stmt->executeQuery(kQueryAllGroupMembers));
+        while (members->next())
+            if (const auto group = m_groups.value(tvxsql::textColumn(*members, 1)))
+                group->mUserMembersArray() << tvxsql::textColumn(*members, 2).section(QLatin1Char(' '), 0, 0);
+        members.reset();
+        std::unique_ptr<sql::ResultSet> subGroups(stmt->executeQuery(kQueryAllSubGroups));
+        while (subGroups->next())
+            if (const auto group = m_groups.value(tvxsql::textColumn(*subGroups, 1)))
+                group->mSubGroupsUID() << tvxsql::textColumn(*subGroups, 2).section(QLatin1Char(' '), 0, 0);
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
 }
 
 int TVXDataBase::readTypesTable()
@@ -247,6 +275,21 @@ int TVXDataBase::readTypesTable()
     return kTVXDone;
 }
 
+namespace {
+
+// A record row as fetched, before its values are deciphered.
+struct FetchedRecord {
+    QString uid;
+    QString groupUID;
+    QString typeUID;
+    std::array<QByteArray, 11> stored; // values 1 to 10, then the note
+    bool customised = false;
+    bool attached = false;
+    int32_t views = 0;
+};
+
+} // namespace
+
 int TVXDataBase::readRecordTable()
 {
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
@@ -255,38 +298,65 @@ int TVXDataBase::readRecordTable()
         m_records.clear();
     const QStringList& myGroups = m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
+
+    std::vector<FetchedRecord> fetched;
+    fetched.reserve(rs->rowsCount());
+    while (rs->next()) {
+        QString groupUID = tvxsql::textColumn(*rs, 3);
+        if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
+            continue;
+        FetchedRecord row;
+        row.uid = tvxsql::textColumn(*rs, 1);
+        row.groupUID = std::move(groupUID);
+        row.typeUID = tvxsql::textColumn(*rs, 2);
+        for (int i = 0; i < 11; ++i)
+            row.stored[i] = tvxsql::blobColumn(*rs, 4 + i);
+        row.attached = rs->getBoolean(15);
+        row.customised = rs->getBoolean(16);
+        row.views = static_cast<int32_t>(rs->getInt64(17));
+        fetched.push_back(std::move(row));
+    }
+    rs.reset();
+    stmt.reset();
+
+    // Deciphering is most of the work and each record stands alone: share it out.
+    const auto encrypter = fieldEncrypter();
     const auto& setters = TVXRecord::setFunctionsArray();
+    const TVXGroupCache& groups = m_groups;
+    const TVXTypeCache& types = m_types;
     // What a new record carries in value 10 until a stored date replaces it.
     const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
+    std::vector<std::shared_ptr<TVXRecord>> built(fetched.size());
+    tvxsql::parallelFor(fetched.size(), [&](std::size_t n) {
+        FetchedRecord& row = fetched[n];
+        auto record = std::make_shared<TVXRecord>();
+        record->setMRecordUID(row.uid);
+        record->setMGroup(groups.value(row.groupUID));
+        record->setMType(types.value(row.typeUID));
+        for (int i = 0; i < 9; ++i)
+            ((*record).*setters[i])(decryptWith(encrypter.get(), row.stored[i]));
+        // An empty stored date keeps the one the new record was made with.
+        record->setMValue10(now);
+        record->setMValue10(decryptWith(encrypter.get(), row.stored[9]));
+        record->setMNotes(decryptWith(encrypter.get(), row.stored[10]));
+        record->setMIsCustomized(row.customised);
+        record->setMHasAttachment(row.attached);
+        record->setMAttachmentState(kAttachmentStateNone);
+        record->setMViewCounter(row.views);
+        row.stored = {};
+        built[n] = std::move(record);
+    });
 
     TVXRecordCache customised;
     TVXRecordCache withAttachment;
-    while (rs->next()) {
-        const QString groupUID = tvxsql::textColumn(*rs, 3);
-        if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
-            continue;
-        auto record = std::make_shared<TVXRecord>();
-        record->setMRecordUID(tvxsql::textColumn(*rs, 1));
-        record->setMGroup(m_groups.value(groupUID));
-        record->setMType(m_types.value(tvxsql::textColumn(*rs, 2)));
-        for (int i = 0; i < 9; ++i)
-            ((*record).*setters[i])(decryptString(tvxsql::blobColumn(*rs, 4 + i)));
-        // An empty stored date keeps the one the new record was made with.
-        record->setMValue10(now);
-        record->setMValue10(decryptString(tvxsql::blobColumn(*rs, 13)));
-        record->setMNotes(decryptString(tvxsql::blobColumn(*rs, 14)));
-        record->setMIsCustomized(rs->getBoolean(16));
-        record->setMHasAttachment(rs->getBoolean(15));
-        record->setMAttachmentState(kAttachmentStateNone);
-        record->setMViewCounter(static_cast<int32_t>(rs->getInt64(17)));
+    m_records.reserve(m_records.size() + static_cast<qsizetype>(built.size()));
+    for (auto& record : built) {
         if (record->mIsCustomized())
             customised.insert(record->mRecordUID(), record);
         if (record->mHasAttachment())
             withAttachment.insert(record->mRecordUID(), record);
         m_records.insert(record->mRecordUID(), std::move(record));
     }
-    rs.reset();
-    stmt.reset();
 
     // One statement per table instead of one per record; the result is what
     // the per-record readers give.

@@ -1,0 +1,41 @@
+#pragma once
+// The benchmark store: a server of our own (scripts/bench starts it), a
+// generator that fills it like a large organisation's store, and log-in helpers.
+#include "store/TVXDataBase.h"
+
+#include <QString>
+
+#include <memory>
+
+namespace sql {
+class Connection;
+}
+
+namespace bench {
+
+inline const QString kBenchMaster = QStringLiteral("Bench-Master-1");
+inline const QString kBenchUser = QStringLiteral("bench");
+inline const QString kBenchPassword = QStringLiteral("bench-pw");
+
+struct StoreShape {
+    int records = 10000;
+    int groups = 200;
+    int types = 50;
+    double customised = 0.20;
+    double withAttachment = 0.05;
+};
+
+int serverPort();
+std::unique_ptr<sql::Connection> connect(const QString& user, const QString& password);
+
+// Recreates the store with the shape given; deterministic for a given shape.
+void generateStore(const StoreShape& shape);
+// Number of records the store holds now.
+int storedRecordCount();
+
+TVXDataBase::LoginRequest loginRequest();
+
+// Peak resident memory of this process so far, in MiB.
+double peakMemoryMiB();
+
+} // namespace bench

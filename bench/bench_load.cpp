@@ -1,0 +1,102 @@
+// Loading the store: the physical floor (every row the load reads, each value
+// deciphered once) beside the client's first load and its reload.
+#include "BenchStore.h"
+
+#include "crypto/DBEncrypter.h"
+#include "store/StatementHelpers.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+namespace {
+
+void setCounters(benchmark::State& state)
+{
+    state.counters["records"] = bench::storedRecordCount();
+    state.counters["peak_MiB"] = bench::peakMemoryMiB();
+}
+
+// Every table the load reads, every enciphered column deciphered once.
+void BM_LoadFloor(benchmark::State& state)
+{
+    auto connection = bench::connect(bench::kBenchUser, bench::kBenchPassword);
+    connection->setSchema("tolvanexdb");
+    const CDBEncrypter encrypter(bench::kBenchMaster.toUtf8());
+    struct Query {
+        const char* sql;
+        std::vector<int> enciphered;
+    };
+    const std::vector<Query> queries = {
+        {"SELECT * FROM USERTABLE", {}},
+        {"SELECT * FROM USERGROUPTABLE", {}},
+        {"SELECT * FROM GROUPSUBGROUPTABLE", {}},
+        {"SELECT * FROM GROUPTABLE", {2}},
+        {"SELECT * FROM TYPETABLE", {2, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+        {"SELECT * FROM RECORDTABLE", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
+        {"SELECT * FROM CUSTOMTYPETABLE", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
+        {"SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE", {2, 3}},
+        {"SELECT * FROM APPPREFTABLE", {}},
+    };
+    for (auto _ : state) {
+        size_t bytes = 0;
+        for (const Query& query : queries) {
+            std::unique_ptr<sql::Statement> stmt(connection->createStatement());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(query.sql));
+            while (rs->next())
+                for (int column : query.enciphered)
+                    bytes += static_cast<size_t>(encrypter.decryptBytes(tvxsql::blobColumn(*rs, column)).size());
+        }
+        benchmark::DoNotOptimize(bytes);
+    }
+    setCounters(state);
+}
+BENCHMARK(BM_LoadFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_FirstLoad(benchmark::State& state)
+{
+    for (auto _ : state) {
+        state.PauseTiming();
+        auto db = std::make_unique<TVXDataBase>();
+        if (db->startConnectionToServer(bench::loginRequest()) != kTVXDone) {
+            state.SkipWithError("log-in failed");
+            break;
+        }
+        state.ResumeTiming();
+        db->initUserDetails(bench::kBenchUser, bench::kBenchPassword);
+        if (db->loadDataBase() != kTVXDone) {
+            state.SkipWithError("load failed");
+            break;
+        }
+        benchmark::DoNotOptimize(db->mRecords().size());
+        state.PauseTiming();
+        db.reset();
+        state.ResumeTiming();
+    }
+    setCounters(state);
+}
+BENCHMARK(BM_FirstLoad)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_Reload(benchmark::State& state)
+{
+    TVXDataBase db;
+    if (db.startConnectionToServer(bench::loginRequest()) != kTVXDone
+        || db.initUserDetails(bench::kBenchUser, bench::kBenchPassword) != kTVXDone
+        || db.loadDataBase() != kTVXDone) {
+        state.SkipWithError("load failed");
+        return;
+    }
+    for (auto _ : state) {
+        if (db.reloadDatabase() != kTVXDone) {
+            state.SkipWithError("reload failed");
+            break;
+        }
+        benchmark::DoNotOptimize(db.mRecords().size());
+    }
+    setCounters(state);
+}
+BENCHMARK(BM_Reload)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+} // namespace
