@@ -5,6 +5,7 @@
 
 #include <QRegularExpression>
 
+#include <atomic>
 #include <cstdlib>
 
 namespace {
@@ -21,7 +22,19 @@ const QString& typeUID(const std::shared_ptr<TVXType>& type)
     return type ? type->mTypeUID() : none;
 }
 
+std::atomic<uint64_t> gChangeStamps{0};
+
 } // namespace
+
+void TVXRecord::renewChangeStamp()
+{
+    m_changeStamp = gChangeStamps.fetch_add(1, std::memory_order_relaxed) + 1;
+}
+
+uint64_t TVXRecord::latestChangeStamp()
+{
+    return gChangeStamps.load(std::memory_order_relaxed);
+}
 
 TVXRecord::TVXRecord()
 {
@@ -31,6 +44,7 @@ TVXRecord::TVXRecord()
     m_value10ForDisaply = empty;
     m_attachmentName = empty;
     m_attachmentPassKey = empty;
+    renewChangeStamp();
 }
 
 std::shared_ptr<TVXRecord> TVXRecord::createRecord()
@@ -38,6 +52,7 @@ std::shared_ptr<TVXRecord> TVXRecord::createRecord()
     auto record = std::make_shared<TVXRecord>();
     record->m_recordUID = TVXUID::giveMeNewUID();
     record->m_values[9] = modificationDateText(QDateTime::currentDateTime());
+    record->renewChangeStamp();
     return record;
 }
 
@@ -64,6 +79,7 @@ std::shared_ptr<TVXRecord> TVXRecord::copyRecord(const TVXRecord& source)
         copy->m_recordCustomType.reset();
         copy->m_isCustomized = false;
     }
+    copy->renewChangeStamp();
     return copy;
 }
 
@@ -146,6 +162,7 @@ void TVXRecord::setMValue10(const QString& v)
     if (v.isEmpty())
         return;
     m_values[9] = v;
+    renewChangeStamp();
 }
 
 bool TVXRecord::isEqualToRecord(const TVXRecord& other) const

@@ -74,30 +74,30 @@ public:
     const QString& mValue8() const { return m_values[7]; }
     const QString& mValue9() const { return m_values[8]; }
     const QString& mValue10() const { return m_values[9]; }
-    void setMValue1(const QString& v) { m_values[0] = v; }
-    void setMValue2(const QString& v) { m_values[1] = v; }
-    void setMValue3(const QString& v) { m_values[2] = v; }
-    void setMValue4(const QString& v) { m_values[3] = v; }
-    void setMValue5(const QString& v) { m_values[4] = v; }
-    void setMValue6(const QString& v) { m_values[5] = v; }
-    void setMValue7(const QString& v) { m_values[6] = v; }
-    void setMValue8(const QString& v) { m_values[7] = v; }
-    void setMValue9(const QString& v) { m_values[8] = v; }
+    void setMValue1(const QString& v) { m_values[0] = v; renewChangeStamp(); }
+    void setMValue2(const QString& v) { m_values[1] = v; renewChangeStamp(); }
+    void setMValue3(const QString& v) { m_values[2] = v; renewChangeStamp(); }
+    void setMValue4(const QString& v) { m_values[3] = v; renewChangeStamp(); }
+    void setMValue5(const QString& v) { m_values[4] = v; renewChangeStamp(); }
+    void setMValue6(const QString& v) { m_values[5] = v; renewChangeStamp(); }
+    void setMValue7(const QString& v) { m_values[6] = v; renewChangeStamp(); }
+    void setMValue8(const QString& v) { m_values[7] = v; renewChangeStamp(); }
+    void setMValue9(const QString& v) { m_values[8] = v; renewChangeStamp(); }
     // An empty text keeps the date the record has.
     void setMValue10(const QString& v);
 
     const QString& mNotes() const { return m_notes; }
-    void setMNotes(const QString& v) { m_notes = v; }
+    void setMNotes(const QString& v) { m_notes = v; renewChangeStamp(); }
     bool mIsCustomized() const { return m_isCustomized; }
     void setMIsCustomized(bool v) { m_isCustomized = v; }
     bool mHasAttachment() const { return m_hasAttachment; }
-    void setMHasAttachment(bool v) { m_hasAttachment = v; }
+    void setMHasAttachment(bool v) { m_hasAttachment = v; renewChangeStamp(); }
     int32_t mViewCounter() const { return m_viewCounter; }
     void setMViewCounter(int32_t v) { m_viewCounter = v; }
     const QString& mValue10ForDisaply() const { return m_value10ForDisaply; }
-    void setMValue10ForDisaply(const QString& v) { m_value10ForDisaply = v; }
+    void setMValue10ForDisaply(const QString& v) { m_value10ForDisaply = v; renewChangeStamp(); }
     const QString& mAttachmentName() const { return m_attachmentName; }
-    void setMAttachmentName(const QString& v) { m_attachmentName = v; }
+    void setMAttachmentName(const QString& v) { m_attachmentName = v; renewChangeStamp(); }
     const QString& mAttachmentPassKey() const { return m_attachmentPassKey; }
     void setMAttachmentPassKey(const QString& v) { m_attachmentPassKey = v; }
     // Local file chosen to be attached; never stored on the server.
@@ -106,8 +106,18 @@ public:
     int32_t mAttachmentState() const { return m_attachmentState; }
     void setMAttachmentState(int32_t v) { m_attachmentState = v; }
 
+    // Renewed from one process-wide sequence whenever a value, the notes, the
+    // display date or the attachment name or flag changes. Equal stamps mean
+    // the same object with the same texts: the search index relies on it.
+    uint64_t changeStamp() const { return m_changeStamp; }
+    // The last stamp given to any record: while it stays the same, no record changed.
+    static uint64_t latestChangeStamp();
+
 private:
+    void renewChangeStamp();
+
     QString m_recordUID;
+    uint64_t m_changeStamp = 0;
     std::shared_ptr<BMGroup> m_group;
     std::shared_ptr<TVXType> m_type;
     std::shared_ptr<TVXType> m_recordCustomType;

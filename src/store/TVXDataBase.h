@@ -176,6 +176,97 @@ public:
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code);
 
     // --- in-memory queries and permission tests --------------------------------
+    // Every list here is computed from the caches; nothing runs a statement.
+    // Group and type arguments may be null (no filter); a null or empty search
+    // text means no search. Records, groups and types are the caches' objects.
+    // Like the caches, these are for one thread at a time.
+    using RecordList = QList<std::shared_ptr<TVXRecord>>;
+    using GroupList = QList<std::shared_ptr<BMGroup>>;
+    using TypeList = QList<std::shared_ptr<TVXType>>;
+    using UserList = QList<std::shared_ptr<TVXUser_Admin>>;
+
+    // Records of the group and the type (matched by identifier) that pass the
+    // search, in no particular order.
+    RecordList itemsOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString) const;
+    qsizetype itemsCountOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString) const;
+    // The same, sorted by a record-list column (kRecordColumnIcon .. kRecordColumnAttachment,
+    // store/RecordSearch.h); ties go by value 1 ignoring case, then identifier.
+    // Descending is the exact reverse of ascending. Other columns sort as column 3.
+    RecordList itemsOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString,
+                            int columnID, bool ascending) const;
+    RecordList itemsOfGroup(const BMGroup* group, const QString& searchString) const;
+    // The records named in `uids` (a smart list), in the list's order and each
+    // once, that are in the group and pass the search.
+    RecordList itemsOfGroup(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
+    RecordList itemsOfCategory(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
+    // The distinct types of the records of a group (null identifier: all records)
+    // that pass the search, by name ignoring case.
+    TypeList allTypesForGroup(const QString& groupUID, const QString& searchString) const;
+    // The search test: the text, in lower case, occurs in value 1 to 9, the
+    // display date or the notes, in lower case. A null text matches.
+    bool containsString(const QString& searchString, const TVXRecord& record) const;
+    bool anyRecordHasAtachementinArray() const; // all cached records
+    bool anyRecordHasAtachementinArray(const RecordList& records) const;
+
+    // Searching and sorting keep each record's texts prepared in lower case.
+    // Whoever adds, changes, replaces or removes a record of mRecords calls
+    // this afterwards with that record: it rebuilds the record's entry now, or
+    // drops it once the record has left mRecords, so that its lower-cased
+    // values do not outlive it. Results do not depend on the call: a changed
+    // record (see TVXRecord::changeStamp) is prepared again on its next use.
+    void refreshRecordSearchEntry(const TVXRecord& record);
+    // Prepares every cached record now; a load or reload worker may call it
+    // last, so that the first search costs no more than the next.
+    void prepareRecordSearchIndex() const;
+
+    // Groups and types, by name ignoring case (then identifier).
+    // Without includePersonalGroup, the personal group (the one under the
+    // user's identifier) is left out.
+    GroupList groups(bool includePersonalGroup) const;
+    GroupList groupsForEditing(bool unused = false) const;
+    // The groups in which the user holds one of the mask's record permission bits.
+    GroupList groupsWithPermission(uint16_t mask) const;
+    // Candidates for sub-groups: all but the unfiled group, the group itself and the personal group.
+    GroupList subGroupsForGroupWithID(const QString& groupUID) const;
+    TypeList typesForEditing(bool unused = false) const;
+    // Types tied to the group (mSelectedGroupUID); none for a null group.
+    TypeList types(bool unused, const BMGroup* group) const;
+    std::shared_ptr<BMGroup> groupWithUID(const QString& uid) const;
+    std::shared_ptr<TVXType> typeWithUID(const QString& uid) const;
+    std::shared_ptr<TVXRecord> recordWithUID(const QString& uid) const;
+    std::shared_ptr<TVXRecord> getRecordForUID(const QString& uid) const;
+    std::shared_ptr<TVXRecord> giveRecordForID(const QString& uid) const;
+    // The first group, in the order of groupsForEditing, named exactly so.
+    std::shared_ptr<BMGroup> getGroupFromGroupName(const QString& name) const;
+    // The first other type (another object) named exactly as `type`, in the
+    // order of typesForEditing; the group is not read.
+    std::shared_ptr<TVXType> findSimilarType(const TVXType& type, const BMGroup* group = nullptr) const;
+    std::shared_ptr<BMGroup> findSimilarCategory(const BMGroup& group) const;
+    bool isGroupExistsInDatabase() const { return !m_groups.isEmpty(); }
+    bool isTypeExistsInDatabase() const { return !m_types.isEmpty(); }
+
+    // Users whose name begins with the text, ignoring case; all users for a
+    // null or empty text. By name ignoring case.
+    UserList sortedUsersContainsString(const QString& searchString) const;
+    bool userNameExistWithName(const QString& name) const;
+    // In memory only: the user becomes a member of exactly the given groups.
+    void addUserToGroupListForGroups(const QString& userID, const QStringList& groupUIDs);
+
+    // View counts in memory (the stored count is raised by the record writer).
+    void incrementViewCountofRecord(const QString& uid);
+    int32_t getViewCountofRecord(const QString& uid) const; // 0 for an unknown record
+
+    // Record permissions in a group: the group's word when the group prevails,
+    // else the user's own; the user's for a null group. Bits 1 add (and
+    // duplicate), 2 edit, 4 delete; held when any asked bit is in the word.
+    static uint16_t recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits);
+    uint16_t recordPermissionsInGroup(const BMGroup* group) const;
+    bool checkRecordPermission(uint16_t mask, const BMGroup* group) const;
+
+    // 16 characters of lower and upper case, digits and symbols: an attachment's pass key.
+    QString getRandomPassKey(const QString& recordID = QString()) const;
+    // The text's UTF-8 bytes, all of them (c_str() gives the NUL-ended form).
+    static std::string voidConvertNSStringToChar(const QString& text);
     // (end of in-memory queries and permission tests)
 
     // --- recent lists ----------------------------------------------------------
@@ -456,6 +547,11 @@ private:
     void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
 
     // [queries]
+    // Prepared search and sort texts of the cached records; made on first use.
+    mutable std::shared_ptr<class RecordSearchIndex> mRecordSearchIndex;
+    RecordSearchIndex& recordSearchIndex() const;
+    // Drops the index's entries of records that have left mRecords.
+    void pruneRecordSearchIndex() const;
     // (end of queries)
 
     // [recent lists]

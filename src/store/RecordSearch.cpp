@@ -1,0 +1,362 @@
+#include "store/RecordSearch.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr QChar kSliceEnd = QChar(u'\0');
+
+// The number written by `count` ASCII digits at `at`, or -1.
+int digits(QStringView text, qsizetype at, int count)
+{
+    int value = 0;
+    for (int i = 0; i < count; ++i) {
+        const char16_t c = text[at + i].unicode();
+        if (c < u'0' || c > u'9')
+            return -1;
+        value = value * 10 + (c - u'0');
+    }
+    return value;
+}
+
+} // namespace
+
+QString foldSearchText(const QString& text)
+{
+    return text.toLower();
+}
+
+SearchNeedle::SearchNeedle(const QString& searchText)
+    : m_text(foldSearchText(searchText))
+{
+}
+
+bool SearchNeedle::occursIn(QStringView haystack) const
+{
+    const qsizetype m = m_text.size();
+    const qsizetype n = haystack.size();
+    if (m == 0)
+        return true;
+    if (m > n)
+        return false;
+    if (m == 1)
+        return haystack.contains(m_text.front()); // vectorised in Qt
+#if defined(__SSE2__)
+    // Eight positions at a time: where both the first and the last character
+    // of the needle sit at the right distance, compare the rest.
+    const char16_t* hay = haystack.utf16();
+    const char16_t* needle = QStringView(m_text).utf16();
+    const __m128i first = _mm_set1_epi16(static_cast<short>(needle[0]));
+    const __m128i last = _mm_set1_epi16(static_cast<short>(needle[m - 1]));
+    qsizetype i = 0;
+    for (; i + (m - 1) + 8 <= n; i += 8) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(head, first), _mm_cmpeq_epi16(tail, last))));
+        while (mask) {
+            const qsizetype at = i + __builtin_ctz(mask) / 2;
+            if (std::equal(needle + 1, needle + m - 1, hay + at + 1))
+                return true;
+            mask &= mask - 1; // two mask bits per character
+            mask &= mask - 1;
+        }
+    }
+    for (; i + m <= n; ++i) {
+        if (hay[i] == needle[0] && std::equal(needle + 1, needle + m, hay + i + 1))
+            return true;
+    }
+    return false;
+#else
+    return haystack.contains(m_text);
+#endif
+}
+
+const TVXType* effectiveType(const TVXRecord& record)
+{
+    if (record.mRecordCustomType())
+        return record.mRecordCustomType().get();
+    return record.mType().get();
+}
+
+std::optional<qint64> modificationTimeFromText(QStringView text)
+{
+    // yyyy-MM-dd HH:mm:ss +hhmm
+    if (text.size() != 25 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' || text[13] != u':'
+        || text[16] != u':' || text[19] != u' ' || (text[20] != u'+' && text[20] != u'-'))
+        return std::nullopt;
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+    const int offsetHours = digits(text, 21, 2), offsetMinutes = digits(text, 23, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || offsetHours < 0
+        || offsetMinutes < 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
+    if (!date.isValid() || !QTime::isValid(hour, minute, second))
+        return std::nullopt;
+    qint64 offset = (offsetHours * 60 + offsetMinutes) * 60;
+    if (text[20] == u'-')
+        offset = -offset;
+    const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+    return (days * 86400 + hour * 3600 + minute * 60 + second - offset) * 1000;
+}
+
+// --- entry ---------------------------------------------------------------------
+
+RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
+    : m_stamp(record.changeStamp())
+{
+    std::array<const QString*, kSliceCount> searched{};
+    for (int i = 0; i < 9; ++i)
+        searched[i] = &record.valueAtIndex(i);
+    searched[9] = &record.mValue10ForDisaply();
+    searched[10] = &record.mNotes();
+
+    qsizetype length = 0;
+    for (int i = 0; i < kSliceCount; ++i) {
+        m_starts[i] = static_cast<int32_t>(length);
+        length += searched[i]->size() + 1;
+    }
+    m_starts[kSliceCount] = static_cast<int32_t>(length);
+
+    // Plain ASCII (most records) folds with a table-free loop; anything else
+    // goes through the full Unicode folding, text by text, as places may move.
+    m_haystack.resize(length);
+    char16_t* out = reinterpret_cast<char16_t*>(m_haystack.data());
+    char16_t seen = 0;
+    for (const QString* text : searched) {
+        for (const QChar c : *text) {
+            const char16_t u = c.unicode();
+            seen |= u;
+            *out++ = static_cast<char16_t>(static_cast<unsigned>(u - u'A') < 26u ? u + (u'a' - u'A') : u);
+        }
+        *out++ = u'\0';
+    }
+    if (seen >= 0x80) {
+        m_haystack.clear();
+        for (int i = 0; i < kSliceCount; ++i) {
+            m_starts[i] = static_cast<int32_t>(m_haystack.size());
+            m_haystack += foldSearchText(*searched[i]);
+            m_haystack += kSliceEnd;
+        }
+        m_starts[kSliceCount] = static_cast<int32_t>(m_haystack.size());
+    }
+
+    if (record.mHasAttachment())
+        m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
+    m_modificationTime = modificationTimeFromText(record.mValue10());
+}
+
+bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
+{
+    return m_stamp == record.changeStamp();
+}
+
+QStringView RecordSearchEntry::slice(int i) const
+{
+    if (i < 0 || i >= kSliceCount || m_haystack.isEmpty())
+        return {};
+    return QStringView(m_haystack).mid(m_starts[i], m_starts[i + 1] - m_starts[i] - 1);
+}
+
+bool RecordSearchEntry::contains(const SearchNeedle& needle) const
+{
+    if (needle.isEmpty())
+        return true;
+    // A needle holding the separator could match across two texts: test them one by one.
+    if (needle.holds(kSliceEnd)) {
+        for (int i = 0; i < kSliceCount; ++i) {
+            if (needle.occursIn(slice(i)))
+                return true;
+        }
+        return false;
+    }
+    return needle.occursIn(m_haystack);
+}
+
+// --- index -----------------------------------------------------------------------
+
+const RecordSearchEntry& RecordSearchIndex::current(Slot& slot)
+{
+    // While no record anywhere has changed since this entry was last checked,
+    // it is still current, and the record need not be read at all.
+    const uint64_t latest = TVXRecord::latestChangeStamp();
+    if (slot.checkedAt != latest) {
+        if (!slot.entry.isCurrentFor(*slot.record))
+            slot.entry = RecordSearchEntry(*slot.record);
+        slot.checkedAt = latest;
+    }
+    return slot.entry;
+}
+
+qsizetype RecordSearchIndex::slotOf(const TVXRecord& record)
+{
+    const auto it = m_where.constFind(&record);
+    if (it != m_where.cend())
+        return *it;
+    m_slots.push_back(Slot{&record, 0, RecordSearchEntry(record)});
+    const qsizetype at = static_cast<qsizetype>(m_slots.size()) - 1;
+    m_where.insert(&record, at);
+    return at;
+}
+
+const RecordSearchEntry& RecordSearchIndex::entryFor(const TVXRecord& record)
+{
+    return current(m_slots[static_cast<size_t>(slotOf(record))]);
+}
+
+const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TVXRecord& record)
+{
+    const auto place = static_cast<size_t>(position);
+    if (place < m_slots.size() && m_slots[place].record == &record)
+        return current(m_slots[place]);
+
+    // Move the record's entry (made if need be) to its place in the walk.
+    const auto from = static_cast<size_t>(slotOf(record));
+    if (place >= m_slots.size())
+        m_slots.resize(place + 1);
+    if (from != place) {
+        std::swap(m_slots[from], m_slots[place]);
+        if (m_slots[from].record)
+            m_where.insert(m_slots[from].record, static_cast<qsizetype>(from));
+        m_where.insert(&record, position);
+    }
+    return current(m_slots[place]);
+}
+
+void RecordSearchIndex::refresh(const TVXRecord& record)
+{
+    Slot& slot = m_slots[static_cast<size_t>(slotOf(record))];
+    slot.entry = RecordSearchEntry(record);
+    slot.checkedAt = 0;
+}
+
+void RecordSearchIndex::forget(const TVXRecord& record)
+{
+    const auto it = m_where.constFind(&record);
+    if (it == m_where.cend())
+        return;
+    m_slots[static_cast<size_t>(*it)] = Slot{};
+    m_where.erase(it);
+}
+
+void RecordSearchIndex::retainOnly(const QList<const TVXRecord*>& live)
+{
+    const QSet<const TVXRecord*> keep(live.begin(), live.end());
+    std::vector<Slot> kept;
+    kept.reserve(std::min(m_slots.size(), static_cast<size_t>(keep.size())));
+    m_where.clear();
+    for (Slot& slot : m_slots) {
+        if (slot.record && keep.contains(slot.record)) {
+            m_where.insert(slot.record, static_cast<qsizetype>(kept.size()));
+            kept.push_back(std::move(slot));
+        }
+    }
+    m_slots = std::move(kept);
+}
+
+void RecordSearchIndex::clear()
+{
+    m_slots.clear();
+    m_where.clear();
+}
+
+// --- sorting -----------------------------------------------------------------------
+
+void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
+                    RecordSearchIndex& index, const QDateTime& now)
+{
+    if (column < 0 || column >= kRecordColumnCount)
+        column = kRecordColumnValue1;
+
+    struct Key {
+        QStringView text;
+        qint64 time = 0;
+        QStringView secondary;
+        const QString* uid = nullptr;
+        qsizetype position = 0;
+    };
+
+    // Icon texts and folded names, made once per type or group object; the
+    // keys below view into these strings, which do not move their buffers.
+    QHash<const void*, QString> names;
+    const auto nameOf = [&names](const void* object, auto make) -> QStringView {
+        if (!object)
+            return {};
+        auto it = names.find(object);
+        if (it == names.end())
+            it = names.insert(object, make());
+        return *it;
+    };
+
+    const qint64 nowTime = now.toMSecsSinceEpoch();
+    std::vector<Key> keys;
+    keys.reserve(static_cast<size_t>(records.size()));
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const TVXRecord& record = *records[i];
+        const RecordSearchEntry& entry = index.entryFor(record);
+        Key key;
+        key.secondary = entry.foldedValue(0);
+        key.uid = &record.mRecordUID();
+        key.position = i;
+        switch (column) {
+        case kRecordColumnIcon: {
+            const TVXType* type = effectiveType(record);
+            key.text = nameOf(type, [type] { return QString::number(type->mTypeIconID()); });
+            break;
+        }
+        case kRecordColumnType: {
+            const TVXType* type = record.mType().get();
+            key.text = nameOf(type, [type] { return foldSearchText(type->mTypeName()); });
+            break;
+        }
+        case kRecordColumnGroup: {
+            const BMGroup* group = record.mGroup().get();
+            key.text = nameOf(group, [group] { return foldSearchText(group->mGroupName()); });
+            break;
+        }
+        case kRecordColumnDate:
+            key.time = entry.modificationTime().value_or(nowTime);
+            break;
+        case kRecordColumnNotes:
+            key.text = entry.foldedNotes();
+            break;
+        case kRecordColumnAttachment:
+            key.text = entry.foldedAttachmentName();
+            break;
+        default:
+            key.text = entry.foldedValue(column - kRecordColumnValue1);
+            break;
+        }
+        keys.push_back(key);
+    }
+
+    const bool byTime = column == kRecordColumnDate;
+    std::sort(keys.begin(), keys.end(), [byTime](const Key& a, const Key& b) {
+        int order = byTime ? (a.time < b.time ? -1 : (a.time > b.time ? 1 : 0)) : a.text.compare(b.text);
+        if (order == 0)
+            order = a.secondary.compare(b.secondary, Qt::CaseInsensitive);
+        if (order == 0)
+            order = a.uid->compare(*b.uid);
+        return order < 0;
+    });
+
+    QList<std::shared_ptr<TVXRecord>> sorted;
+    sorted.reserve(records.size());
+    for (const Key& key : keys)
+        sorted.append(std::move(records[key.position]));
+    if (!ascending)
+        std::reverse(sorted.begin(), sorted.end());
+    records = std::move(sorted);
+}

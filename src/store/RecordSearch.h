@@ -1,0 +1,140 @@
+#pragma once
+// What searching and sorting the record caches need of each record, prepared
+// once: its texts in lower case and its modification date as a number. A
+// keystroke in the search field then costs one substring scan per record, and
+// a sort compares ready keys.
+#include <QDateTime>
+#include <QHash>
+#include <QList>
+#include <QString>
+#include <QStringView>
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <optional>
+#include <vector>
+
+class TVXRecord;
+class TVXType;
+
+// Columns of the record list; the number is also the column's sort key.
+inline constexpr int kRecordColumnIcon = 0;       // icon number of the effective type, as text
+inline constexpr int kRecordColumnType = 1;       // type name
+inline constexpr int kRecordColumnGroup = 2;      // group name
+inline constexpr int kRecordColumnValue1 = 3;     // values 1 to 9 are columns 3 to 11
+inline constexpr int kRecordColumnValue9 = 11;
+inline constexpr int kRecordColumnDate = 12;      // value 10, the modification date
+inline constexpr int kRecordColumnNotes = 13;
+inline constexpr int kRecordColumnAttachment = 14; // attachment name
+inline constexpr int kRecordColumnCount = 15;
+
+// The form both sides of a search are compared in: lower case.
+QString foldSearchText(const QString& text);
+
+// A search text, folded once per query.
+class SearchNeedle {
+public:
+    explicit SearchNeedle(const QString& searchText);
+
+    const QString& folded() const { return m_text; }
+    bool isEmpty() const { return m_text.isEmpty(); }
+    // Whether the folded text occurs in `haystack` (already folded).
+    bool occursIn(QStringView haystack) const;
+    bool holds(QChar c) const { return m_text.contains(c); }
+
+private:
+    QString m_text;
+};
+
+// The type that gives a record its icon: its own custom type when it has one.
+const TVXType* effectiveType(const TVXRecord& record);
+
+// Value 10 ("2009-05-12 10:31:02 +0530") as milliseconds since the epoch; none
+// when it is not such a text. Agrees with TVXRecord::dateFromModificationText,
+// at a fraction of its cost.
+std::optional<qint64> modificationTimeFromText(QStringView text);
+
+// One record's prepared texts, as of the record's change stamp.
+class RecordSearchEntry {
+public:
+    RecordSearchEntry() = default;
+    explicit RecordSearchEntry(const TVXRecord& record);
+
+    bool isCurrentFor(const TVXRecord& record) const;
+
+    // The search test: the needle occurs in a folded value 1 to 9, the
+    // display date or the notes.
+    bool contains(const SearchNeedle& needle) const;
+
+    // Folded value `index` + 1, for index 0 to 8.
+    QStringView foldedValue(int index) const { return slice(index); }
+    QStringView foldedNotes() const { return slice(kNotesSlice); }
+    // Folded attachment name; empty when the record has no attachment.
+    const QString& foldedAttachmentName() const { return m_foldedAttachmentName; }
+    // Value 10 read as a date, in milliseconds since the epoch; none when it is not a date.
+    std::optional<qint64> modificationTime() const { return m_modificationTime; }
+
+private:
+    static constexpr int kNotesSlice = 10;
+    static constexpr int kSliceCount = 11; // values 1 to 9, display date, notes
+
+    QStringView slice(int i) const;
+
+    uint64_t m_stamp = 0;
+    // The folded searchable texts, each ended by U+0000 so that a match never
+    // spans two of them.
+    QString m_haystack;
+    std::array<int32_t, kSliceCount + 1> m_starts{};
+    QString m_foldedAttachmentName;
+    std::optional<qint64> m_modificationTime;
+};
+
+// Entries of many records, rebuilt on use when the record's change stamp moved
+// on. Stamps are unique across all records, so a new record that happens to
+// reuse a gone one's address never passes for it; and while no stamp at all
+// has been given out since an entry was last checked, the record is not even
+// read.
+//
+// Entries sit in a vector in the order in which the cache was last walked, so
+// that a walk of an unchanged cache (one search per keystroke) reads them in
+// sequence without a hash lookup per record; a record found elsewhere is moved
+// to its place. Not thread-safe (the caches are not either).
+class RecordSearchIndex {
+public:
+    // The record's entry, made or rebuilt first when needed. The reference is
+    // good until the index is next used; the texts it shows stay good until
+    // that record's entry is rebuilt or dropped.
+    const RecordSearchEntry& entryFor(const TVXRecord& record);
+    // The same, for the record at `position` of a walk over the whole cache.
+    const RecordSearchEntry& entryAt(qsizetype position, const TVXRecord& record);
+    // Rebuilds the record's entry now.
+    void refresh(const TVXRecord& record);
+    void forget(const TVXRecord& record);
+    // Drops every entry whose record is not among `live`.
+    void retainOnly(const QList<const TVXRecord*>& live);
+    void clear();
+    // The number of records with an entry.
+    qsizetype size() const { return m_where.size(); }
+
+private:
+    struct Slot {
+        const TVXRecord* record = nullptr;
+        uint64_t checkedAt = 0; // the latest change stamp when the entry was last found current
+        RecordSearchEntry entry;
+    };
+
+    qsizetype slotOf(const TVXRecord& record);
+    const RecordSearchEntry& current(Slot& slot);
+
+    std::vector<Slot> m_slots;
+    QHash<const TVXRecord*, qsizetype> m_where;
+};
+
+// Sorts records by a record-list column: primary key (texts case-sensitively,
+// dates by time), then value 1 ignoring case, then the identifier, so that the
+// order is complete and descending is the exact reverse of ascending. A value
+// 10 that is not a date counts as `now`; a missing type or group as the empty
+// name; a column outside 0 to 14 as column 3.
+void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
+                    RecordSearchIndex& index, const QDateTime& now);

@@ -1,0 +1,88 @@
+#pragma once
+// The in-memory rules of the four recent lists (most viewed, recently viewed,
+// recently modified, recently added): which records enter a list and which
+// entry gives way. The lists themselves and their server rows belong to the
+// database manager's recent-list operations; the rules here reach them through
+// the manager's own names, so they apply to the manager and to test doubles.
+#include "model/TVXRecord.h"
+
+#include <QString>
+#include <QStringList>
+
+#include <cstdint>
+#include <functional>
+
+inline constexpr int kMostViewedLimit = 10;
+
+// What to do to the most-viewed list for one record.
+struct MostViewedChange {
+    bool add = false; // append the record's identifier
+    QString evict;    // first remove this identifier (null: nothing)
+};
+
+// The record is viewed `count` times. Nothing when the count is below 1 or the
+// record is listed already. A full list (10 or more) gives way at its entry
+// with the lowest count (the first of equal lowest), unless the record's count
+// is lower still. `viewCountOf` gives the count of a listed identifier (0 for a
+// record that is gone, which therefore leaves first).
+MostViewedChange mostViewedChange(const QStringList& list, const QString& recordID, int32_t count,
+                                  const std::function<int32_t(const QString&)>& viewCountOf);
+
+namespace smartlists {
+
+// Manager needs: mMostViewedRecords(), mRecentlyViewedTypes(),
+// mRecentlyMofifiedTypes(), mRecentlyAddedRecords() (the lists of record
+// identifiers), mCurrentUser(), incrementViewCountofRecord(uid),
+// getViewCountofRecord(uid), and the server-side adders and removers
+// add...ID(recordID or record, userID) and remove...ID(recordID).
+
+// A record was viewed: counts it when asked and applies the most-viewed rule.
+template <class Manager> void addMostViewedRecord(Manager& db, const TVXRecord* record, bool increment)
+{
+    if (!record)
+        return;
+    const QString& uid = record->mRecordUID();
+    if (increment)
+        db.incrementViewCountofRecord(uid);
+    const MostViewedChange change = mostViewedChange(
+        db.mMostViewedRecords(), uid, db.getViewCountofRecord(uid),
+        [&db](const QString& listed) { return db.getViewCountofRecord(listed); });
+    if (!change.add)
+        return;
+    if (!change.evict.isNull())
+        db.removeMostViewedRecordID(change.evict);
+    db.addMostViewedRecordID(uid, db.mCurrentUser()->mUserID());
+}
+
+// The other lists take a record once: a listed record stays where it is.
+template <class Manager> void addRecentlyViewedRecord(Manager& db, const TVXRecord* record)
+{
+    if (record && !db.mRecentlyViewedTypes().contains(record->mRecordUID()))
+        db.addRecentlyViewedRecordID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+}
+
+template <class Manager> void addRecentlyAddedRecord(Manager& db, const TVXRecord* record)
+{
+    if (record && !db.mRecentlyAddedRecords().contains(record->mRecordUID()))
+        db.addRecentlyAddedID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+}
+
+template <class Manager> void addRecentlyModifiedRecord(Manager& db, const TVXRecord* record)
+{
+    if (record && !db.mRecentlyMofifiedTypes().contains(record->mRecordUID()))
+        db.addRecentlyModifiedRecordID(*record, db.mCurrentUser()->mUserID());
+}
+
+// A deleted record leaves all four lists, in memory and on the server.
+template <class Manager> void removeRecordFromSmartTypes(Manager& db, const TVXRecord* record)
+{
+    if (!record)
+        return;
+    const QString& uid = record->mRecordUID();
+    db.removeMostViewedRecordID(uid);
+    db.removeRecentlyViewedRecordID(uid);
+    db.removeRecentlyModifiedRecordID(uid);
+    db.removeRecentlyAddedRecordID(uid);
+}
+
+} // namespace smartlists

@@ -1,0 +1,409 @@
+// In-memory queries: the record lists the windows show, groups and types for
+// pop-ups and editors, users, lookups, view counts and the record permission
+// rule. Everything works on the caches; no statement runs here.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "store/RecordSearch.h"
+#include "store/TVXDataBase.h"
+
+#include <QSet>
+
+#include <algorithm>
+#include <limits>
+
+namespace {
+
+bool groupIs(const TVXRecord& record, const QString* groupUID)
+{
+    return !groupUID || (record.mGroup() && record.mGroup()->mGroupUID() == *groupUID);
+}
+
+bool typeIs(const TVXRecord& record, const QString* typeUID)
+{
+    return !typeUID || (record.mType() && record.mType()->mTypeUID() == *typeUID);
+}
+
+// Calls fn with every cached record of the group and type that passes the search.
+template <class Fn>
+void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
+                     const QString* typeUID, const QString& searchString, Fn&& fn)
+{
+    const bool searching = !searchString.isEmpty();
+    const SearchNeedle needle(searching ? searchString : QString());
+    qsizetype position = -1;
+    for (const auto& record : records) {
+        ++position;
+        if (!record || !groupIs(*record, groupUID) || !typeIs(*record, typeUID))
+            continue;
+        if (searching && !index.entryAt(position, *record).contains(needle))
+            continue;
+        fn(record);
+    }
+}
+
+const QString* uidOf(const BMGroup* group) { return group ? &group->mGroupUID() : nullptr; }
+const QString* uidOf(const TVXType* type) { return type ? &type->mTypeUID() : nullptr; }
+
+// By name ignoring case, then identifier, so that equal names keep one order.
+template <class T, class Name, class Uid>
+void sortByName(QList<std::shared_ptr<T>>& list, Name name, Uid uid)
+{
+    std::sort(list.begin(), list.end(), [&](const auto& a, const auto& b) {
+        const int order = ((*a).*name)().compare(((*b).*name)(), Qt::CaseInsensitive);
+        return order != 0 ? order < 0 : ((*a).*uid)() < ((*b).*uid)();
+    });
+}
+
+void sortGroups(TVXDataBase::GroupList& list)
+{
+    sortByName(list, &BMGroup::mGroupName, &BMGroup::mGroupUID);
+}
+
+void sortTypes(TVXDataBase::TypeList& list)
+{
+    sortByName(list, &TVXType::mTypeName, &TVXType::mTypeUID);
+}
+
+} // namespace
+
+// --- the search index ------------------------------------------------------------
+
+RecordSearchIndex& TVXDataBase::recordSearchIndex() const
+{
+    if (!mRecordSearchIndex)
+        mRecordSearchIndex = std::make_shared<RecordSearchIndex>();
+    return *mRecordSearchIndex;
+}
+
+void TVXDataBase::pruneRecordSearchIndex() const
+{
+    // After a scan of every record the index holds an entry per searched record;
+    // more entries than records means some belong to records that are gone
+    // (deleted, or replaced by a reload).
+    RecordSearchIndex& index = recordSearchIndex();
+    if (index.size() <= m_records.size())
+        return;
+    QList<const TVXRecord*> live;
+    live.reserve(m_records.size());
+    for (const auto& record : m_records)
+        live.append(record.get());
+    index.retainOnly(live);
+}
+
+void TVXDataBase::refreshRecordSearchEntry(const TVXRecord& record)
+{
+    if (m_records.value(record.mRecordUID()).get() == &record)
+        recordSearchIndex().refresh(record);
+    else
+        recordSearchIndex().forget(record);
+}
+
+void TVXDataBase::prepareRecordSearchIndex() const
+{
+    RecordSearchIndex& index = recordSearchIndex();
+    qsizetype position = 0;
+    for (const auto& record : m_records) {
+        if (record)
+            index.entryAt(position, *record);
+        ++position;
+    }
+    pruneRecordSearchIndex();
+}
+
+// --- record lists ------------------------------------------------------------------
+
+TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TVXType* type,
+                                                  const QString& searchString) const
+{
+    RecordList items;
+    forEachSelected(m_records, recordSearchIndex(), uidOf(group), uidOf(type), searchString,
+                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
+    pruneRecordSearchIndex();
+    return items;
+}
+
+qsizetype TVXDataBase::itemsCountOfGroup(const BMGroup* group, const TVXType* type,
+                                         const QString& searchString) const
+{
+    qsizetype count = 0;
+    forEachSelected(m_records, recordSearchIndex(), uidOf(group), uidOf(type), searchString,
+                    [&count](const std::shared_ptr<TVXRecord>&) { ++count; });
+    pruneRecordSearchIndex();
+    return count;
+}
+
+TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TVXType* type,
+                                                  const QString& searchString, int columnID,
+                                                  bool ascending) const
+{
+    RecordList items = itemsOfGroup(group, type, searchString);
+    sortRecordList(items, columnID, ascending, recordSearchIndex(), QDateTime::currentDateTime());
+    return items;
+}
+
+TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const QString& searchString) const
+{
+    return itemsOfGroup(group, static_cast<const TVXType*>(nullptr), searchString);
+}
+
+TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const QString& searchString,
+                                                  const QStringList& uids) const
+{
+    // The lists are short: look each identifier up rather than scan the cache.
+    const bool searching = !searchString.isEmpty();
+    const SearchNeedle needle(searching ? searchString : QString());
+    RecordSearchIndex& index = recordSearchIndex();
+    RecordList items;
+    QSet<QString> seen;
+    for (const QString& uid : uids) {
+        if (seen.contains(uid))
+            continue;
+        seen.insert(uid);
+        const auto record = m_records.value(uid);
+        if (!record || !groupIs(*record, uidOf(group)))
+            continue;
+        if (searching && !index.entryFor(*record).contains(needle))
+            continue;
+        items.append(record);
+    }
+    return items;
+}
+
+TVXDataBase::RecordList TVXDataBase::itemsOfCategory(const BMGroup* group, const QString& searchString,
+                                                     const QStringList& uids) const
+{
+    return itemsOfGroup(group, searchString, uids);
+}
+
+TVXDataBase::TypeList TVXDataBase::allTypesForGroup(const QString& groupUID, const QString& searchString) const
+{
+    TypeList types;
+    QSet<const TVXType*> listed;
+    forEachSelected(m_records, recordSearchIndex(), groupUID.isNull() ? nullptr : &groupUID, nullptr,
+                    searchString, [&](const std::shared_ptr<TVXRecord>& record) {
+                        const auto& type = record->mType();
+                        if (type && !listed.contains(type.get())) {
+                            listed.insert(type.get());
+                            types.append(type);
+                        }
+                    });
+    pruneRecordSearchIndex();
+    sortTypes(types);
+    return types;
+}
+
+bool TVXDataBase::containsString(const QString& searchString, const TVXRecord& record) const
+{
+    if (searchString.isEmpty())
+        return true;
+    const SearchNeedle needle(searchString);
+    // Records outside the cache (an import's, a sheet's copy) are not kept in the index.
+    if (m_records.value(record.mRecordUID()).get() == &record)
+        return recordSearchIndex().entryFor(record).contains(needle);
+    return RecordSearchEntry(record).contains(needle);
+}
+
+bool TVXDataBase::anyRecordHasAtachementinArray() const
+{
+    return std::any_of(m_records.cbegin(), m_records.cend(),
+                       [](const auto& record) { return record && record->mHasAttachment(); });
+}
+
+bool TVXDataBase::anyRecordHasAtachementinArray(const RecordList& records) const
+{
+    return std::any_of(records.cbegin(), records.cend(),
+                       [](const auto& record) { return record && record->mHasAttachment(); });
+}
+
+// --- groups and types ----------------------------------------------------------------
+
+TVXDataBase::GroupList TVXDataBase::groups(bool includePersonalGroup) const
+{
+    const QString& personal = m_currentUser->mUserID();
+    GroupList list;
+    for (auto it = m_groups.cbegin(); it != m_groups.cend(); ++it) {
+        if (*it && (includePersonalGroup || it.key() != personal))
+            list.append(*it);
+    }
+    sortGroups(list);
+    return list;
+}
+
+TVXDataBase::GroupList TVXDataBase::groupsForEditing(bool) const
+{
+    return groups(true);
+}
+
+TVXDataBase::GroupList TVXDataBase::groupsWithPermission(uint16_t mask) const
+{
+    GroupList list = groupsForEditing();
+    list.removeIf([this, mask](const auto& group) { return !checkRecordPermission(mask, group.get()); });
+    return list;
+}
+
+TVXDataBase::GroupList TVXDataBase::subGroupsForGroupWithID(const QString& groupUID) const
+{
+    const QString& personal = m_currentUser->mUserID();
+    GroupList list = groupsForEditing();
+    list.removeIf([&](const auto& group) {
+        const QString& uid = group->mGroupUID();
+        return uid == kUnfiledUID || uid == groupUID || uid == personal;
+    });
+    return list;
+}
+
+TVXDataBase::TypeList TVXDataBase::typesForEditing(bool) const
+{
+    TypeList list;
+    for (const auto& type : m_types) {
+        if (type)
+            list.append(type);
+    }
+    sortTypes(list);
+    return list;
+}
+
+TVXDataBase::TypeList TVXDataBase::types(bool, const BMGroup* group) const
+{
+    if (!group)
+        return {};
+    TypeList list = typesForEditing();
+    list.removeIf([group](const auto& type) { return type->mSelectedGroupUID() != group->mGroupUID(); });
+    return list;
+}
+
+std::shared_ptr<BMGroup> TVXDataBase::groupWithUID(const QString& uid) const
+{
+    return m_groups.value(uid);
+}
+
+std::shared_ptr<TVXType> TVXDataBase::typeWithUID(const QString& uid) const
+{
+    return m_types.value(uid);
+}
+
+std::shared_ptr<TVXRecord> TVXDataBase::recordWithUID(const QString& uid) const
+{
+    return m_records.value(uid);
+}
+
+std::shared_ptr<TVXRecord> TVXDataBase::getRecordForUID(const QString& uid) const
+{
+    return m_records.value(uid);
+}
+
+std::shared_ptr<TVXRecord> TVXDataBase::giveRecordForID(const QString& uid) const
+{
+    return m_records.value(uid);
+}
+
+std::shared_ptr<BMGroup> TVXDataBase::getGroupFromGroupName(const QString& name) const
+{
+    for (const auto& group : groupsForEditing()) {
+        if (group->mGroupName() == name)
+            return group;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<TVXType> TVXDataBase::findSimilarType(const TVXType& type, const BMGroup*) const
+{
+    for (const auto& other : typesForEditing()) {
+        if (other.get() != &type && other->mTypeName() == type.mTypeName())
+            return other;
+    }
+    return nullptr;
+}
+
+std::shared_ptr<BMGroup> TVXDataBase::findSimilarCategory(const BMGroup& group) const
+{
+    for (const auto& other : groupsForEditing()) {
+        if (other.get() != &group && other->mGroupName() == group.mGroupName())
+            return other;
+    }
+    return nullptr;
+}
+
+// --- users ---------------------------------------------------------------------------
+
+TVXDataBase::UserList TVXDataBase::sortedUsersContainsString(const QString& searchString) const
+{
+    const QString prefix = foldSearchText(searchString);
+    UserList list;
+    for (const auto& user : m_users) {
+        if (user && (prefix.isEmpty() || foldSearchText(user->mUsername()).startsWith(prefix)))
+            list.append(user);
+    }
+    sortByName(list, &TVXUser_Admin::mUsername, &TVXUser_Admin::mUserID);
+    return list;
+}
+
+bool TVXDataBase::userNameExistWithName(const QString& name) const
+{
+    return std::any_of(m_users.cbegin(), m_users.cend(), [&name](const auto& user) {
+        return user && user->mUsername().compare(name, Qt::CaseInsensitive) == 0;
+    });
+}
+
+void TVXDataBase::addUserToGroupListForGroups(const QString& userID, const QStringList& groupUIDs)
+{
+    // Set the membership from the chosen list itself rather than from the
+    // user's own group list, which the caller may already have overwritten.
+    for (const auto& group : m_groups) {
+        if (!group)
+            continue;
+        if (groupUIDs.contains(group->mGroupUID()))
+            group->addMember(userID);
+        else
+            group->mUserMembersArray().removeAll(userID);
+    }
+}
+
+// --- view counts ---------------------------------------------------------------------
+
+void TVXDataBase::incrementViewCountofRecord(const QString& uid)
+{
+    const auto record = m_records.value(uid);
+    if (record && record->mViewCounter() < std::numeric_limits<int32_t>::max())
+        record->setMViewCounter(record->mViewCounter() + 1);
+}
+
+int32_t TVXDataBase::getViewCountofRecord(const QString& uid) const
+{
+    const auto record = m_records.value(uid);
+    return record ? record->mViewCounter() : 0;
+}
+
+// --- permissions -----------------------------------------------------------------------
+
+uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits)
+{
+    return group && group->mPreferencePermissions() ? group->mRecordLevelPermissions() : userRecordBits;
+}
+
+uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group) const
+{
+    return recordPermissionsInGroup(group, m_currentUser->mRecordPermissionsBit());
+}
+
+bool TVXDataBase::checkRecordPermission(uint16_t mask, const BMGroup* group) const
+{
+    return (recordPermissionsInGroup(group) & mask) != 0;
+}
+
+// --- text helpers ----------------------------------------------------------------------
+
+QString TVXDataBase::getRandomPassKey(const QString&) const
+{
+    // Lower case, upper case, digits and symbols.
+    return generatePasswordWith(15, 16);
+}
+
+std::string TVXDataBase::voidConvertNSStringToChar(const QString& text)
+{
+    return text.toStdString();
+}
