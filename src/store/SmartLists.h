@@ -5,6 +5,7 @@
 // database manager's recent-list operations; the rules here reach them through
 // the manager's own names, so they apply to the manager and to test doubles.
 #include "model/TVXRecord.h"
+#include "model/TVXUser.h"
 
 #include <QString>
 #include <QStringList>
@@ -34,7 +35,8 @@ namespace smartlists {
 // mRecentlyMofifiedTypes(), mRecentlyAddedRecords() (the lists of record
 // identifiers), mCurrentUser(), incrementViewCountofRecord(uid),
 // getViewCountofRecord(uid), and the server-side adders and removers
-// add...ID(recordID or record, userID) and remove...ID(recordID).
+// add...ID(recordID or record, userID), remove...ID(recordID) and
+// removeMostViewedRecordIDForUser(recordID, userID).
 
 // A record was viewed: counts it when asked and applies the most-viewed rule.
 template <class Manager> void addMostViewedRecord(Manager& db, const TVXRecord* record, bool increment)
@@ -49,8 +51,9 @@ template <class Manager> void addMostViewedRecord(Manager& db, const TVXRecord* 
         [&db](const QString& listed) { return db.getViewCountofRecord(listed); });
     if (!change.add)
         return;
+    // Making room in one's own list leaves other users' lists alone.
     if (!change.evict.isNull())
-        db.removeMostViewedRecordID(change.evict);
+        db.removeMostViewedRecordIDForUser(change.evict, db.mCurrentUser()->mUserID());
     db.addMostViewedRecordID(uid, db.mCurrentUser()->mUserID());
 }
 

@@ -295,6 +295,16 @@ public:
     int removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
     // Drop a record from all four lists; the first failure's code, else 0.
     int removeRecordIDFromRecentLists(const QString& recordID);
+    // The lists' rules for the signed-in user (a viewed record counts and may
+    // enter the most-viewed list; the others take a record once).
+    void addMostViewedRecord(const TVXRecord* record, bool increment);
+    void addRecentlyViewedRecord(const TVXRecord* record);
+    void addRecentlyAddedRecord(const TVXRecord* record);
+    void addRecentlyModifiedRecord(const TVXRecord* record);
+    void removeRecordFromSmartTypes(const TVXRecord* record);
+    QStringList mostViewedRecordsUIDs() const { return mMostViewedRecords(); }
+    QStringList recentlyViewedTypes() const { return mRecentlyViewedTypes(); }
+    QStringList recentlyModifiedTypes() const { return mRecentlyMofifiedTypes(); }
     // Replace the memory list with the user's rows, in stored order.
     int readMostViewedRecordIDForUser(const QString& userID);
     void readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode);

@@ -4,6 +4,7 @@
 #include "model/TVXRecord.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/SmartLists.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -221,4 +222,23 @@ int TVXDataBase::readRecentList(QStringList& list, const char* readStatement, co
     } catch (const std::exception&) {
         return kTVXNotServerError;
     }
+}
+
+void TVXDataBase::addMostViewedRecord(const TVXRecord* record, bool increment)
+{
+    smartlists::addMostViewedRecord(*this, record, increment);
+}
+
+void TVXDataBase::addRecentlyViewedRecord(const TVXRecord* record) { smartlists::addRecentlyViewedRecord(*this, record); }
+
+void TVXDataBase::addRecentlyAddedRecord(const TVXRecord* record) { smartlists::addRecentlyAddedRecord(*this, record); }
+
+void TVXDataBase::addRecentlyModifiedRecord(const TVXRecord* record)
+{
+    smartlists::addRecentlyModifiedRecord(*this, record);
+}
+
+void TVXDataBase::removeRecordFromSmartTypes(const TVXRecord* record)
+{
+    smartlists::removeRecordFromSmartTypes(*this, record);
 }

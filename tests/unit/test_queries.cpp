@@ -521,6 +521,10 @@ struct RecordedRecentLists {
     }
     int addRecentlyAddedID(const QString& uid, const QString& userID) { return add(added, "added", uid, userID); }
     int removeMostViewedRecordID(const QString& uid) { return remove(mostViewed, "most", uid); }
+    int removeMostViewedRecordIDForUser(const QString& uid, const QString& userID)
+    {
+        return remove(mostViewed, qPrintable(QString("most for %1").arg(userID)), uid);
+    }
     int removeRecentlyViewedRecordID(const QString& uid) { return remove(viewed, "viewed", uid); }
     int removeRecentlyModifiedRecordID(const QString& uid) { return remove(modified, "modified", uid); }
     int removeRecentlyAddedRecordID(const QString& uid) { return remove(added, "added", uid); }
@@ -569,7 +573,7 @@ TEST(RecentListRules, AViewedRecordIsCountedAndEntersTheMostViewedListByTheRule)
     smartlists::addMostViewedRecord(lists, &record, true); // 2 < 3
     EXPECT_TRUE(lists.calls.isEmpty());
     smartlists::addMostViewedRecord(lists, &record, true); // 3
-    EXPECT_EQ(lists.calls, QStringList({"remove most R4", "add most OTHER for U1"}));
+    EXPECT_EQ(lists.calls, QStringList({"remove most for U1 R4", "add most OTHER for U1"}));
     EXPECT_EQ(lists.mostViewed.size(), kMostViewedLimit);
 
     // An entry whose record is gone counts 0 and leaves first.
