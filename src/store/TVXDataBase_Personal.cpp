@@ -25,10 +25,6 @@ namespace {
 // Add, edit and delete, and the group's word prevails over the user's.
 constexpr uint16_t kPersonalGroupPermissions = kPermissionAdd | kPermissionEdit | kPermissionDelete;
 
-// GROUPTABLE.NAME and RECORDTABLE.FIELD1..FIELD10 are TINYBLOBs: the server
-// would cut a longer value short (or refuse it), and a cut cipher is lost.
-constexpr qsizetype kTinyBlobCapacity = 255;
-
 sql::SQLException noConnection()
 {
     return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
@@ -199,7 +195,7 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
 {
     const QString name = personalGroupNameForUser(username);
     const QByteArray cipher = encryptString(name);
-    if (cipher.size() > kTinyBlobCapacity)
+    if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
     try {
         if (!mCPcon)
@@ -226,7 +222,7 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
 int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& name)
 {
     const QByteArray cipher = encryptString(name);
-    if (cipher.size() > kTinyBlobCapacity)
+    if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
     try {
         if (!mCPcon)
@@ -354,7 +350,7 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
         values.reserve(kNumberOfFields + 1);
         for (int i = 0; i < kNumberOfFields; ++i) {
             values.push_back(encryptString(((*record).*getters[i])()));
-            if (values.back().size() > kTinyBlobCapacity)
+            if (!tvxsql::fitsTinyBlob(values.back()))
                 return kTVXStatementFailed;
         }
         values.push_back(encryptString(record->mNotes())); // NOTE is a LONGBLOB
@@ -403,18 +399,13 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
 
 int TVXDataBase::rewritePersonalCustomType(TVXRecord& record)
 {
-    // To become updateCustomType(record, *record.mRecordCustomType()) of the
-    // record storage. Until that writer exists the record is refused: its row
-    // alone under the new key would leave the field names under the old one.
-    (void)record;
-    return kTVXStatementFailed;
+    return updateCustomType(record, *record.mRecordCustomType());
 }
 
 int TVXDataBase::rewritePersonalAttachment(TVXRecord& record)
 {
-    // To become reEncryptAttachmentforRecord(record) for state 4 and
-    // insertAttachmentforRecordID(record) for state 1, of the attachment
-    // writers. Refused until they exist, for the reason above.
-    (void)record;
-    return kTVXStatementFailed;
+    // Name and pass key under the new key; a newly chosen file is stored whole.
+    if (record.mAttachmentState() == kAttachmentStateStoreNewFile)
+        return insertAttachmentforRecordID(record);
+    return reEncryptAttachmentforRecord(record);
 }
