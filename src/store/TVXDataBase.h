@@ -378,6 +378,38 @@ public:
     // (end of event log)
 
     // --- record storage --------------------------------------------------------
+    // The record writers. Each enciphers the record's texts, writes the server
+    // first and changes the record cache only once the server took the change:
+    // a failed write leaves memory as it was. Each logs its outcome.
+    // Results: 0 done; 8 no row changed (the cached copy is stale); 3 a server
+    // error, or a text whose cipher does not fit its column (nothing is then
+    // written); 1 any other failure (an attachment file that cannot be read).
+    //
+    // A new record with its custom type and its attachment (read from
+    // mAttachmentPath unless the caller copies the row: state 3), all or
+    // nothing. On success the record enters mRecords and the recently added
+    // list; a stored identifier answers 8.
+    int addRecord(std::shared_ptr<TVXRecord> record);
+    // The row, the custom type and the attachment work of mAttachmentState (1
+    // store the chosen file, 4 re-encipher name and pass key) in one
+    // transaction. Saving unchanged values answers 0; a record no longer
+    // stored, or no longer with its attachment row, answers 8.
+    int replaceRecord(const std::shared_ptr<TVXRecord>& record);
+    // The server drops the record's custom type, attachment and recent-list
+    // rows with it; the record also leaves the memory lists.
+    int deleteRecord(const std::shared_ptr<TVXRecord>& record);
+    // Raises the stored view count only; the cached counter is the queries' own.
+    void updateRecordViewCountForRecord(const QString& recordID);
+    // Writes or overwrites the record's own type row: 0, 8, or 3. A null field
+    // name is stored as "Field<n>".
+    int updateCustomType(const TVXRecord& record, const TVXType& customType);
+    // Drops the record's own type row; *returnCode 0, or 1 on any failure.
+    void deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode);
+
+    // Only one thread at a time talks over the connection: statements run
+    // under this guard. Never hold it while waiting for the main thread
+    // (reportDatabaseError and notices wait for it).
+    std::unique_lock<std::recursive_mutex> lockConnection() const;
     // (end of record storage)
 
     // --- group and type storage ------------------------------------------------
@@ -410,6 +442,75 @@ public:
     // (end of group and type storage)
 
     // --- attachments and custom icons ------------------------------------------
+    // Attachment contents are enciphered under a pass key of their own (fresh
+    // each time a file is stored), the name and pass key under the field
+    // encrypter. Contents are padded with zero bytes to a multiple of
+    // kAttachmentBlockSize and their length is not stored: what comes back is
+    // the file followed by up to 23 zero bytes.
+    static constexpr int kAttachmentBlockSize = 24;
+    static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
+    static constexpr uint16_t kPassKeyLength = 16;
+    // Stores the file at mAttachmentPath under a new pass key, which the record
+    // then carries. 0 stored, 8 not stored, 1 the file cannot be read, 3 the
+    // name does not fit. Server errors reach the caller as exceptions.
+    int insertAttachmentforRecordID(TVXRecord& record);
+    // Name and pass key enciphered again under the current field encrypter;
+    // the contents stay. 0, 8 no attachment row, 3 too long. Server errors
+    // reach the caller as exceptions.
+    int reEncryptAttachmentforRecord(const TVXRecord& record);
+    // Copies the source's attachment row to the target (whose row must be
+    // stored); the target then carries the source's pass key. *returnCode (may
+    // be null): 0, 8 the source has no row, 3 server error, 1 other.
+    void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode);
+    // The attachment's contents (padded), deciphered with the record's pass
+    // key. Null with code 8 without attachment row, 3 on failure.
+    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode);
+    // As above, with the pass key stored in the row (for exports).
+    std::optional<QByteArray> extractAttachmentData(const QString& recordID, int* returnCode);
+    // The contents written to a file of the private temporary attachment
+    // folder under the attachment's name; the path, or null with the code.
+    // The caller removes the file when done (TVXAttachmentFolder).
+    QString extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode);
+    // Drops the attachment row and stores the record without attachment and
+    // with a new modification date, in one transaction; the record store's code.
+    int removeAttachment(const std::shared_ptr<TVXRecord>& record);
+    // The file's contents under the attachment cipher; null when the file
+    // cannot be read or there is no pass key. An empty file gives empty bytes.
+    static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey);
+    // Deciphered contents, still padded; null for a length that is not a
+    // multiple of the block size.
+    static std::optional<QByteArray> decrypt(std::istream& in, const QString& passKey);
+    static std::optional<QByteArray> decrypt(const QByteArray& data, const QString& passKey);
+    // A fresh attachment pass key.
+    QString newAttachmentPassKey() const;
+
+    // Icon numbers: 1 to kMaxIcons the application's own; custom icons from
+    // kFirstCustomIcon upward, kept in mCustomIcons under "Icon<n>".
+    static constexpr int kMaxIcons = 63;
+    static constexpr int kFirstCustomIcon = 1001;
+    static constexpr int kIconDisplaySize = 24; // points
+    static constexpr int kIconCanvasSize = 48;  // stored custom icons
+    // Posted on the main thread for each icon stored, with its number (int).
+    static inline const QString kExternalIconCreatedNotification = QStringLiteral("ExternalIconCreated");
+    static QString iconName(int iconIndex);
+    // The icon's image at display size (24 x 24 points, its pixels kept
+    // through the device pixel ratio); null when there is none.
+    QImage getImageFromIconIndex(int iconIndex) const;
+    // Refills mCustomIcons from the store (emptied first during a reload).
+    // Server errors reach the caller (the loaders).
+    void getExternalIcons();
+    // Stores one icon (PNG bytes) under the next free number, which two
+    // clients cannot both take; *iconIndex receives it. 0, or 3.
+    int insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
+    // The icon-import worker's body: each picture fitted into a 48 x 48
+    // square, stored as PNG and announced with kExternalIconCreatedNotification
+    // on the main thread. Files that give no picture are skipped.
+    void addCustomIconsFromImages(const QStringList& paths);
+    // Where a picture of the given size is drawn on the canvas: fitted,
+    // proportions kept, centred.
+    static QRectF iconRectForPictureSize(const QSizeF& size);
+    // The PNG of a picture drawn onto the canvas; empty for a null picture.
+    static QByteArray iconPNGForPicture(const QImage& picture);
     // (end of attachments and custom icons)
 
     // --- per-user preferences --------------------------------------------------
@@ -608,6 +709,29 @@ private:
     // (end of event log)
 
     // [record storage]
+    struct RecordCiphers;
+    struct CustomTypeCiphers;
+    struct AttachmentUpload;
+    // Runs statements under the connection guard; a server error reaches the
+    // error path once the guard is released, any other failure gives 1.
+    int runOnConnection(const std::function<int(sql::Connection&)>& work);
+    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
+    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
+    // Statement parts; server errors pass to the caller.
+    int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
+                        const CustomTypeCiphers& ciphers);
+    int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
+                            bool customTypeStored);
+    // replaceRecord's store; dropAttachment removes the attachment row too.
+    int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey);
+    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
+    // Memory sides of the recent lists after a change the server already holds.
+    void noteRecordAdded(const QString& recordID);
+    void noteRecordModified(const TVXRecord& record);
+    void forgetRecordInRecentLists(const QString& recordID);
+    // Called after each change of a cached record (the search index follows here).
+    void recordCacheChanged(const QString& recordID);
+    mutable std::recursive_mutex mConnectionMutex;
     // (end of record storage)
 
     // [group and type storage]
@@ -625,6 +749,12 @@ private:
     // (end of group and type storage)
 
     // [attachments and icons]
+    // Everything of an attachment file that is written, prepared before the statement.
+    int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
+    int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
+    int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
+    int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
+    QImage iconImage(int iconIndex) const;
     // (end of attachments and icons)
 
     // [preferences]

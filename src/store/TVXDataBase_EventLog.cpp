@@ -55,6 +55,7 @@ std::shared_ptr<TVXEventLogger> TVXDataBase::makeEventLogger(TVXDataBase& databa
 int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry)
 {
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(
             liveConnection(mCPcon).prepareStatement(KQueryInsertEventLoggerTable));
         stmt->setString(1, entry.event.toStdString());

@@ -134,6 +134,7 @@ int TVXDataBase::loadDataBase()
     if (!mReadRecords.load()) {
         try {
             // Custom icons are read first (they decide the icons of custom types).
+            getExternalIcons();
             code = readCatagoryTable();
             if (code == kTVXDone)
                 code = readTypesTable();
@@ -178,6 +179,7 @@ int TVXDataBase::reloadDatabase()
             mConnectionErrCode.store(code);
             return code;
         }
+        getExternalIcons();
         // Re-key from the store: the master password may have been changed by another client.
         createEncrypter(QString());
         createEncrypter(retriveMasterPassword());
@@ -186,6 +188,7 @@ int TVXDataBase::reloadDatabase()
         code = readTypesTable();
         code = readRecordTable();
         // Then: custom icons again.
+        getExternalIcons();
         readPersonalGroup();
         int personalCode = kTVXDone;
         readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
@@ -504,13 +507,4 @@ bool TVXDataBase::groupNameFromDatabase(const QString& name)
         reportDatabaseError(e);
         return false;
     }
-}
-
-bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
-{
-    if (iconIndex >= 1 && iconIndex <= 63)
-        return true;
-    if (iconIndex >= 1000)
-        return m_customIcons.contains(QStringLiteral("Icon%1").arg(iconIndex));
-    return false;
 }

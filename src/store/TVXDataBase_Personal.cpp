@@ -400,18 +400,13 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
 
 int TVXDataBase::rewritePersonalCustomType(TVXRecord& record)
 {
-    // To become updateCustomType(record, *record.mRecordCustomType()) of the
-    // record storage. Until that writer exists the record is refused: its row
-    // alone under the new key would leave the field names under the old one.
-    (void)record;
-    return kTVXStatementFailed;
+    return updateCustomType(record, *record.mRecordCustomType());
 }
 
 int TVXDataBase::rewritePersonalAttachment(TVXRecord& record)
 {
-    // To become reEncryptAttachmentforRecord(record) for state 4 and
-    // insertAttachmentforRecordID(record) for state 1, of the attachment
-    // writers. Refused until they exist, for the reason above.
-    (void)record;
-    return kTVXStatementFailed;
+    // Name and pass key under the new key; a newly chosen file is stored whole.
+    if (record.mAttachmentState() == kAttachmentStateStoreNewFile)
+        return insertAttachmentforRecordID(record);
+    return reEncryptAttachmentforRecord(record);
 }

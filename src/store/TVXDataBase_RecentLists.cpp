@@ -65,6 +65,7 @@ int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, 
     // list starts empty at every log-in while its rows stay, and rows written
     // by other tools may already exceed the limit.
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         sql::Connection& connection = liveConnection(mCPcon);
         int rows = 0;
         {
@@ -98,6 +99,7 @@ int TVXDataBase::addRecentListEntry(QStringList& list, const RecentListStatement
         list.removeFirst();
 
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> insert(liveConnection(mCPcon).prepareStatement(statements.insert));
         insert->setString(1, userID.toStdString());
         insert->setString(2, recordID.toStdString());
@@ -139,6 +141,7 @@ int TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
 int TVXDataBase::removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID)
 {
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(liveConnection(mCPcon).prepareStatement(deleteStatement));
         stmt->setString(1, recordID.toStdString());
         stmt->executeUpdate();
@@ -156,6 +159,7 @@ int TVXDataBase::removeMostViewedRecordIDForUser(const QString& recordID, const 
     static constexpr char kDeleteUsersMostViewed[] =
         "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(
             liveConnection(mCPcon).prepareStatement(kDeleteUsersMostViewed));
         stmt->setString(1, recordID.toStdString());
@@ -208,6 +212,7 @@ void TVXDataBase::readRecentlyModifiedRecordIDForUser(const QString& userID, int
 int TVXDataBase::readRecentList(QStringList& list, const char* readStatement, const QString& userID)
 {
     try {
+        const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(liveConnection(mCPcon).prepareStatement(readStatement));
         stmt->setString(1, userID.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());

@@ -466,23 +466,33 @@ TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
     const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 4);
-    const QString before = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1);
-    alice.createEncrypter(kNewMaster);
+    const QString contentsBefore = storedHex("ATTACHMENTTABLE", "DATA", "RECORDID", attached.uid);
 
-    // Their custom type and attachment cannot be rewritten here yet: the whole
-    // batch is refused rather than half of a record moved to the new key.
-    std::shared_ptr<TVXRecord> plain;
-    for (const auto& record : records)
-        if (record->mRecordUID() == P1)
-            plain = record;
-    ASSERT_NE(plain, nullptr);
-    for (const auto& record : records) {
-        if (record->mRecordUID() == custom.uid || record->mRecordUID() == attached.uid) {
-            EXPECT_EQ(alice.reEncryptPersonalRecords({plain, record}), kTVXStatementFailed)
-                << record->mRecordUID().toStdString();
-        }
-    }
-    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1), before);
-    EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", custom.uid),
-              QString::fromLatin1(seed->cipher("custom").toHex().toUpper()));
+    storeMasterPassword(kNewMaster);
+    alice.createEncrypter(kNewMaster);
+    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXDone);
+
+    // Field names, attachment name and pass key move to the new key with the
+    // values; the contents stay, since their own pass key does not change.
+    StoreSeed rekeyed(kNewMaster);
+    const auto hexOf = [](const QByteArray& bytes) { return QString::fromLatin1(bytes.toHex().toUpper()); };
+    EXPECT_EQ(storedHex("CUSTOMTYPETABLE", "FIELD1", "RECORDID", custom.uid), hexOf(rekeyed.cipher("Host")));
+    EXPECT_EQ(storedHex("ATTACHMENTTABLE", "ATTACHMENTNAME", "RECORDID", attached.uid),
+              hexOf(rekeyed.cipher("file.pdf")));
+    EXPECT_EQ(storedHex("ATTACHMENTTABLE", "ENCRYPTIONKEY", "RECORDID", attached.uid),
+              hexOf(rekeyed.cipher("pass-key-16chars")));
+    EXPECT_EQ(storedHex("ATTACHMENTTABLE", "DATA", "RECORDID", attached.uid), contentsBefore);
+
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again, kUserName, kUserPassword, kNewMaster), kTVXDone);
+    const auto customised = again.mRecords().value(custom.uid);
+    ASSERT_NE(customised, nullptr);
+    ASSERT_NE(customised->mRecordCustomType(), nullptr);
+    EXPECT_EQ(customised->mValue1(), "custom");
+    EXPECT_EQ(customised->mRecordCustomType()->mField1(), "Host");
+    EXPECT_EQ(customised->mRecordCustomType()->mTypeIconID(), 12);
+    const auto withAttachment = again.mRecords().value(attached.uid);
+    ASSERT_NE(withAttachment, nullptr);
+    EXPECT_EQ(withAttachment->mAttachmentName(), "file.pdf");
+    EXPECT_EQ(withAttachment->mAttachmentPassKey(), "pass-key-16chars");
 }

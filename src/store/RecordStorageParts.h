@@ -1,0 +1,27 @@
+#pragma once
+// What the record and attachment writers encipher and read before they touch
+// the connection: every cipher measured, the file read, so that a refusal
+// comes before anything is written.
+#include "model/TVXType.h"
+#include "store/TVXDataBase.h"
+
+#include <QByteArray>
+#include <QString>
+
+#include <array>
+
+struct TVXDataBase::RecordCiphers {
+    std::array<QByteArray, kNumberOfFields> values; // FIELD1..FIELD10
+    QByteArray note;
+};
+
+struct TVXDataBase::CustomTypeCiphers {
+    std::array<QByteArray, kNumberOfFields> fields;
+};
+
+struct TVXDataBase::AttachmentUpload {
+    QByteArray nameCipher;
+    QString passKey;
+    QByteArray passKeyCipher;
+    QByteArray contents; // under the attachment cipher
+};

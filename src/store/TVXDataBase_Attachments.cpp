@@ -1,0 +1,310 @@
+// Attachments: one file per record, its contents under a pass key of its own,
+// its name and pass key under the field encrypter.
+#include "crypto/AESEncrypter.h"
+#include "model/TVXRecord.h"
+#include "store/QueryConstants.h"
+#include "store/RecordStorageParts.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXAttachmentFolder.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <QFile>
+
+#include <climits>
+#include <cstdlib>
+#include <string.h> // explicit_bzero
+
+namespace {
+
+sql::SQLException noConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+// The cipher's key text: the pass key's bytes, as many as it has characters,
+// at most 16, followed by zero bytes.
+QByteArray attachmentKeyText(const QString& passKey)
+{
+    constexpr qsizetype kPassKeyBytes = 16;
+    QByteArray key = passKey.toUtf8().left(std::min(passKey.size(), kPassKeyBytes));
+    key.append('\0');
+    return key;
+}
+
+// Takes over a buffer from the cipher, wiping it once copied.
+QByteArray takeCipherBuffer(char* buffer, int length)
+{
+    QByteArray bytes(buffer, length);
+    explicit_bzero(buffer, static_cast<size_t>(length));
+    free(buffer);
+    return bytes;
+}
+
+void wipe(QByteArray& bytes)
+{
+    if (!bytes.isEmpty())
+        explicit_bzero(bytes.data(), static_cast<size_t>(bytes.size()));
+}
+
+} // namespace
+
+// --- the attachment cipher ---------------------------------------------------------
+
+QString TVXDataBase::newAttachmentPassKey() const { return generatePasswordWith(kPassKeyFlags, kPassKeyLength); }
+
+std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey)
+{
+    if (passKey.isNull() || path.isEmpty())
+        return std::nullopt;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    QByteArray plain = file.readAll();
+    if (file.error() != QFileDevice::NoError || plain.size() > INT_MAX - kAttachmentBlockSize) {
+        wipe(plain);
+        return std::nullopt;
+    }
+    if (plain.isEmpty())
+        return QByteArray();
+    try {
+        int length = static_cast<int>(plain.size());
+        const QByteArray key = attachmentKeyText(passKey);
+        char* cipher = CAESEncrypter().Encrypt(key.constData(), plain.constData(), &length);
+        wipe(plain);
+        if (!cipher)
+            return std::nullopt;
+        return takeCipherBuffer(cipher, length);
+    } catch (const std::exception&) {
+        wipe(plain);
+        return std::nullopt;
+    }
+}
+
+std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey)
+{
+    // An empty file is stored as no bytes at all.
+    if (data.isEmpty())
+        return QByteArray();
+    if (data.size() % kAttachmentBlockSize != 0 || data.size() > INT_MAX - 1)
+        return std::nullopt;
+    try {
+        const int length = static_cast<int>(data.size());
+        const QByteArray key = attachmentKeyText(passKey);
+        char* plain = CAESEncrypter().Decrypt(key.constData(), data.constData(), length);
+        if (!plain)
+            return std::nullopt;
+        return takeCipherBuffer(plain, length);
+    } catch (const std::exception&) {
+        return std::nullopt;
+    }
+}
+
+std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey)
+{
+    in.clear();
+    in.seekg(0, std::ios::end);
+    const std::streamoff length = in.tellg();
+    if (length < 0)
+        return std::nullopt;
+    in.seekg(0, std::ios::beg);
+    QByteArray data(static_cast<qsizetype>(length), '\0');
+    in.read(data.data(), length);
+    if (in.gcount() != length)
+        return std::nullopt;
+    return decrypt(data, passKey);
+}
+
+// --- statement parts --------------------------------------------------------------
+
+int TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const
+{
+    upload.nameCipher = encryptString(record.mAttachmentName());
+    if (!tvxsql::fitsTinyBlob(upload.nameCipher))
+        return kTVXStatementFailed;
+    upload.passKey = newAttachmentPassKey();
+    upload.passKeyCipher = encryptString(upload.passKey);
+    if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
+        return kTVXStatementFailed;
+    // A file that cannot be read stores nothing: no row without contents.
+    auto contents = encryptFile(record.mAttachmentPath(), upload.passKey);
+    if (!contents)
+        return kTVXNotServerError;
+    upload.contents = std::move(*contents);
+    return kTVXDone;
+}
+
+int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QString& recordID,
+                                       const AttachmentUpload& upload)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryInsertAttachmentTable));
+    const auto name = tvxsql::blobStream(upload.nameCipher);
+    const auto key = tvxsql::blobStream(upload.passKeyCipher);
+    const auto data = tvxsql::blobStream(upload.contents);
+    stmt->setString(1, recordID.toStdString());
+    stmt->setBlob(2, name->stream());
+    stmt->setBlob(3, key->stream());
+    stmt->setBlob(4, data->stream());
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+int TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
+{
+    const QByteArray nameCipher = encryptString(record.mAttachmentName());
+    const QByteArray keyCipher = encryptString(record.mAttachmentPassKey());
+    if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
+        return kTVXStatementFailed;
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));
+    const auto name = tvxsql::blobStream(nameCipher);
+    const auto key = tvxsql::blobStream(keyCipher);
+    stmt->setBlob(1, name->stream());
+    stmt->setBlob(2, key->stream());
+    stmt->setString(3, record.mRecordUID().toStdString());
+    // The contents stay valid: their pass key itself does not change.
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+int TVXDataBase::dropAttachmentRow(sql::Connection& connection, const QString& recordID)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteAttachmentTable));
+    stmt->setString(1, recordID.toStdString());
+    return stmt->executeUpdate();
+}
+
+// --- writers ------------------------------------------------------------------------
+
+int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
+{
+    AttachmentUpload upload;
+    int code = prepareAttachmentUpload(record, upload);
+    if (code != kTVXDone)
+        return code;
+    {
+        const auto guard = lockConnection();
+        if (!mCPcon)
+            throw noConnection();
+        code = writeAttachmentUpload(*mCPcon, record.mRecordUID(), upload);
+    }
+    if (code == kTVXDone)
+        record.setMAttachmentPassKey(upload.passKey);
+    return code;
+}
+
+int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
+{
+    const auto guard = lockConnection();
+    if (!mCPcon)
+        throw noConnection();
+    return writeAttachmentHeader(*mCPcon, record);
+}
+
+void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode)
+{
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
+        stmt->setString(1, target.mRecordUID().toStdString());
+        stmt->setString(2, source.mRecordUID().toStdString());
+        // Nothing copied: the source's attachment row is gone.
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    // The row, its contents and its pass key are the source's.
+    if (code == kTVXDone)
+        target.setMAttachmentPassKey(source.mAttachmentPassKey());
+    if (returnCode)
+        *returnCode = code;
+}
+
+int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
+{
+    if (!record)
+        return kTVXReloadFirst;
+    // The record as the server will hold it; put back unless the server took it.
+    const QString oldDate = record->mValue10();
+    const bool oldHasAttachment = record->mHasAttachment();
+    const QString oldName = record->mAttachmentName();
+    const QString oldPassKey = record->mAttachmentPassKey();
+    record->setMValue10(TVXRecord::modificationDateText(QDateTime::currentDateTime()));
+    record->setMHasAttachment(false);
+    record->setMAttachmentName(QString());
+    record->setMAttachmentPassKey(QString());
+
+    const int code = storeReplacedRecord(*record, true, nullptr);
+    if (code != kTVXDone) {
+        record->setMValue10(oldDate);
+        record->setMHasAttachment(oldHasAttachment);
+        record->setMAttachmentName(oldName);
+        record->setMAttachmentPassKey(oldPassKey);
+    }
+    finishReplacedRecord(record, code);
+    return code;
+}
+
+// --- readers ------------------------------------------------------------------------
+
+std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+{
+    QByteArray contents;
+    int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
+        stmt->setString(1, record.mRecordUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (!rs->next())
+            return kTVXReloadFirst;
+        contents = tvxsql::blobColumn(*rs, 4);
+        return kTVXDone;
+    });
+    std::optional<QByteArray> plain;
+    if (code == kTVXDone) {
+        plain = decrypt(contents, record.mAttachmentPassKey());
+        if (!plain)
+            code = kTVXStatementFailed;
+    }
+    if (returnCode)
+        *returnCode = code;
+    return plain;
+}
+
+std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
+{
+    QByteArray contents;
+    QString passKey;
+    int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
+        stmt->setString(1, recordID.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (!rs->next())
+            return kTVXReloadFirst;
+        passKey = decryptString(tvxsql::blobColumn(*rs, 3));
+        contents = tvxsql::blobColumn(*rs, 4);
+        return kTVXDone;
+    });
+    std::optional<QByteArray> plain;
+    if (code == kTVXDone) {
+        plain = decrypt(contents, passKey);
+        if (!plain)
+            code = kTVXStatementFailed;
+    }
+    if (returnCode)
+        *returnCode = code;
+    return plain;
+}
+
+QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+{
+    int code = kTVXDone;
+    auto contents = extractAttachmentDataForRecord(record, &code);
+    QString path;
+    if (contents) {
+        path = TVXAttachmentFolder::shared().writeFile(record.mAttachmentName(), *contents);
+        wipe(*contents);
+        if (path.isNull())
+            code = kTVXNotServerError;
+    }
+    if (returnCode)
+        *returnCode = code;
+    return path;
+}

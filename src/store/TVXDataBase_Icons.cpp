@@ -1,0 +1,190 @@
+// Icons: the application's own (resources ":/icons/IconN.png") and the custom
+// ones users add, stored as PNG on the server and numbered from 1001.
+#include "platform/core/MainThread.h"
+#include "platform/core/NotificationCenter.h"
+#include "store/QueryConstants.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <QBuffer>
+#include <QFile>
+#include <QPainter>
+
+#include <algorithm>
+
+namespace {
+
+// Held while the next icon number is read and taken, so that two clients
+// adding icons at the same moment cannot both take it.
+constexpr char kQueryTakeIconNumberLock[] = "SELECT GET_LOCK('tolvanexdb.CUSTOMICONTABLE', 30)";
+constexpr char kQueryReleaseIconNumberLock[] = "SELECT RELEASE_LOCK('tolvanexdb.CUSTOMICONTABLE')";
+
+// Icons above this number are custom ones, looked up in the cache.
+constexpr int kLastBuiltInName = 999;
+
+const QString kImageNameKey = QStringLiteral("Name");
+
+sql::SQLException noConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+QString builtInIconPath(int iconIndex) { return QStringLiteral(":/icons/Icon%1.png").arg(iconIndex); }
+
+} // namespace
+
+QString TVXDataBase::iconName(int iconIndex) { return QStringLiteral("Icon%1").arg(iconIndex); }
+
+// --- looking up -------------------------------------------------------------------
+
+QImage TVXDataBase::iconImage(int iconIndex) const
+{
+    if (iconIndex <= kLastBuiltInName)
+        return iconIndex >= 1 ? QImage(builtInIconPath(iconIndex)) : QImage();
+    return m_customIcons.value(iconName(iconIndex));
+}
+
+QImage TVXDataBase::getImageFromIconIndex(int iconIndex) const
+{
+    QImage image = iconImage(iconIndex);
+    if (image.isNull())
+        return image;
+    // Shown at 24 x 24 points; the pixels stay, for sharp drawing on dense screens.
+    if (iconIndex > kLastBuiltInName || image.width() > kIconDisplaySize)
+        image.setDevicePixelRatio(qreal(image.width()) / kIconDisplaySize);
+    image.setText(kImageNameKey, iconName(iconIndex));
+    return image;
+}
+
+bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
+{
+    if (iconIndex <= kLastBuiltInName)
+        return iconIndex >= 1 && QFile::exists(builtInIconPath(iconIndex));
+    return m_customIcons.contains(iconName(iconIndex));
+}
+
+// --- loading ----------------------------------------------------------------------
+
+void TVXDataBase::getExternalIcons()
+{
+    if (mIsDataReloaded.load())
+        m_customIcons.clear();
+    const auto guard = lockConnection();
+    if (!mCPcon)
+        throw noConnection();
+    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryIcons));
+    while (rs->next()) {
+        QImage image = QImage::fromData(tvxsql::blobColumn(*rs, 2));
+        if (image.isNull())
+            continue;
+        const QString name = iconName(rs->getInt(1));
+        image.setText(kImageNameKey, name);
+        m_customIcons.insert(name, image);
+    }
+}
+
+// --- storing ----------------------------------------------------------------------
+
+int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
+{
+    QImage image = QImage::fromData(png, "PNG");
+    if (image.isNull())
+        return kTVXStatementFailed;
+
+    int number = 0;
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::Statement> plain(connection.createStatement());
+        {
+            std::unique_ptr<sql::ResultSet> rs(plain->executeQuery(kQueryTakeIconNumberLock));
+            if (!rs->next() || rs->isNull(1) || rs->getInt(1) != 1)
+                return kTVXStatementFailed;
+        }
+        // Released however this ends; a lost connection releases it on the server.
+        struct Release {
+            sql::Statement& statement;
+            ~Release()
+            {
+                try {
+                    std::unique_ptr<sql::ResultSet>(statement.executeQuery(kQueryReleaseIconNumberLock));
+                } catch (...) {
+                }
+            }
+        } release{*plain};
+
+        int highest = 0;
+        {
+            std::unique_ptr<sql::ResultSet> rs(plain->executeQuery(SelMaxIconTblval));
+            if (rs->next() && !rs->isNull(1))
+                highest = rs->getInt(1);
+        }
+        // Never below the first custom number, whatever rows the table holds.
+        number = std::max(highest, kFirstCustomIcon - 1) + 1;
+        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(kUpdateCustomIconTable));
+        const auto data = tvxsql::blobStream(png);
+        insert->setInt(1, number);
+        insert->setBlob(2, data->stream());
+        insert->executeUpdate();
+        return kTVXDone;
+    });
+    if (code != kTVXDone)
+        return code;
+
+    const QString name = iconName(number);
+    image.setText(kImageNameKey, name);
+    // The main thread reads the cache while the icon worker runs.
+    platform::performOnMainThreadAndWait([this, &name, &image] { m_customIcons.insert(name, image); });
+    if (iconIndex)
+        *iconIndex = number;
+    return kTVXDone;
+}
+
+QRectF TVXDataBase::iconRectForPictureSize(const QSizeF& size)
+{
+    if (size.width() <= 0 || size.height() <= 0)
+        return QRectF();
+    const qreal sx = std::min<qreal>(1.0, size.width() / size.height());
+    const qreal sy = std::min<qreal>(1.0, size.height() / size.width());
+    const qreal half = kIconCanvasSize / 2.0;
+    return QRectF(half * (1 - sx), half * (1 - sy), kIconCanvasSize * sx, kIconCanvasSize * sy);
+}
+
+QByteArray TVXDataBase::iconPNGForPicture(const QImage& picture)
+{
+    if (picture.isNull())
+        return QByteArray();
+    QImage canvas(kIconCanvasSize, kIconCanvasSize, QImage::Format_ARGB32_Premultiplied);
+    canvas.fill(Qt::transparent);
+    {
+        QPainter painter(&canvas);
+        painter.setCompositionMode(QPainter::CompositionMode_Source);
+        painter.setRenderHint(QPainter::SmoothPixmapTransform);
+        painter.drawImage(iconRectForPictureSize(picture.size()), picture, QRectF(picture.rect()));
+    }
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (!canvas.save(&buffer, "PNG"))
+        return QByteArray();
+    return png;
+}
+
+void TVXDataBase::addCustomIconsFromImages(const QStringList& paths)
+{
+    for (const QString& path : paths) {
+        const QByteArray png = iconPNGForPicture(QImage(path));
+        if (png.isEmpty())
+            continue;
+        int number = 0;
+        // Announced with the guard released: the notice waits for the main thread.
+        if (insertCustomIconWithIndex(&number, png) == kTVXDone)
+            platform::NotificationCenter::defaultCenter().post(kExternalIconCreatedNotification, number);
+    }
+    endClientThreadState();
+}

@@ -1,0 +1,372 @@
+// Record storage: add, replace and delete records with their custom types and
+// attachments, count views. The server is written first; the caches follow
+// only what it took.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "store/QueryConstants.h"
+#include "store/RecordStorageParts.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+#include "store/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+
+#include <array>
+#include <optional>
+#include <vector>
+
+namespace {
+
+const QString kEventAddRecord = QStringLiteral("Add Record");
+const QString kEventReplaceRecord = QStringLiteral("Replace Record");
+const QString kEventDeleteRecord = QStringLiteral("Delete Record");
+
+sql::SQLException noConnection()
+{
+    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+}
+
+// A record without group or type object is one of the unfiled group or type:
+// the loader leaves those objects out when the user's caches lack them.
+QString groupUIDOf(const TVXRecord& record)
+{
+    return record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID;
+}
+
+QString typeUIDOf(const TVXRecord& record)
+{
+    return record.mType() ? record.mType()->mTypeUID() : kUnfiledUID;
+}
+
+// Binds the ten values and the note from `first` on; the streams live in `blobs`.
+void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
+                       const std::array<QByteArray, kNumberOfFields>& values, const QByteArray& note,
+                       std::vector<std::unique_ptr<tvxsql::BlobParameter>>& blobs)
+{
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        blobs.push_back(tvxsql::blobStream(values[static_cast<size_t>(i)]));
+        stmt.setBlob(first + i, blobs.back()->stream());
+    }
+    blobs.push_back(tvxsql::blobStream(note));
+    stmt.setBlob(first + kNumberOfFields, blobs.back()->stream());
+}
+
+} // namespace
+
+// --- connection guard ---------------------------------------------------------
+
+std::unique_lock<std::recursive_mutex> TVXDataBase::lockConnection() const
+{
+    return std::unique_lock<std::recursive_mutex>(mConnectionMutex);
+}
+
+int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& work)
+{
+    std::optional<sql::SQLException> failure;
+    int code = kTVXDone;
+    {
+        const auto guard = lockConnection();
+        try {
+            if (!mCPcon)
+                throw noConnection();
+            code = work(*mCPcon);
+        } catch (const sql::SQLException& e) {
+            failure.emplace(e);
+        } catch (const std::exception&) {
+            code = kTVXNotServerError;
+        }
+    }
+    // The error path waits for the main thread: never with the guard held.
+    if (failure)
+        return reportDatabaseError(*failure);
+    return code;
+}
+
+// --- enciphering ----------------------------------------------------------------
+
+int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const
+{
+    const auto& getters = TVXRecord::getFunctionsArray();
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        QByteArray& cipher = ciphers.values[static_cast<size_t>(i)];
+        cipher = encryptString((record.*getters[static_cast<size_t>(i)])());
+        if (!tvxsql::fitsTinyBlob(cipher))
+            return kTVXStatementFailed;
+    }
+    ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
+    return kTVXDone;
+}
+
+int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const
+{
+    const auto& getters = TVXType::getFunctionsArray();
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        QString name = (customType.*getters[static_cast<size_t>(i)])();
+        if (name.isNull())
+            name = QStringLiteral("Field%1").arg(i + 1);
+        QByteArray& cipher = ciphers.fields[static_cast<size_t>(i)];
+        cipher = encryptString(name);
+        if (!tvxsql::fitsTinyBlob(cipher))
+            return kTVXStatementFailed;
+    }
+    return kTVXDone;
+}
+
+// --- statement parts --------------------------------------------------------------
+
+int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
+                                 const CustomTypeCiphers& ciphers)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryReplaceCustomType));
+    stmt->setString(1, recordID.toStdString());
+    stmt->setInt(2, customType.mTypeIconID());
+    stmt->setInt(3, customType.mTypeMask());
+    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        blobs.push_back(tvxsql::blobStream(ciphers.fields[static_cast<size_t>(i)]));
+        stmt->setBlob(4 + i, blobs.back()->stream());
+    }
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+int TVXDataBase::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                     const RecordCiphers& ciphers, bool customTypeStored)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
+    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+    stmt->setString(1, groupUIDOf(record).toStdString());
+    stmt->setString(2, typeUIDOf(record).toStdString());
+    bindRecordCiphers(*stmt, 3, ciphers.values, ciphers.note, blobs);
+    stmt->setBoolean(14, record.mHasAttachment());
+    stmt->setBoolean(15, customTypeStored);
+    stmt->setString(16, record.mRecordUID().toStdString());
+    // Matched rows are counted: no row means the record is no longer stored.
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+// --- adding -------------------------------------------------------------------------
+
+int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
+{
+    if (!record)
+        return kTVXNotServerError;
+    const QString recordID = record->mRecordUID();
+    // Customised without a custom type is stored, and kept, as not customised.
+    const bool customised = record->mIsCustomized() && record->mRecordCustomType();
+    // In state 3 the caller copies a stored attachment row once the record is stored.
+    const bool storeFile =
+        record->mHasAttachment() && record->mAttachmentState() != kAttachmentStateCopyStored;
+
+    RecordCiphers ciphers;
+    CustomTypeCiphers typeCiphers;
+    AttachmentUpload upload;
+    int code = encipherRecord(*record, ciphers);
+    if (code == kTVXDone && customised)
+        code = encipherCustomType(*record->mRecordCustomType(), typeCiphers);
+    if (code == kTVXDone && storeFile)
+        code = prepareAttachmentUpload(*record, upload);
+
+    if (code == kTVXDone) {
+        code = runOnConnection([&](sql::Connection& connection) {
+            // All or nothing: a record without the custom type or attachment it
+            // claims would read back wrong on every client.
+            tvxsql::Transaction transaction(connection);
+            {
+                std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryRecordInsert));
+                std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+                stmt->setString(1, recordID.toStdString());
+                stmt->setString(2, groupUIDOf(*record).toStdString());
+                stmt->setString(3, typeUIDOf(*record).toStdString());
+                bindRecordCiphers(*stmt, 4, ciphers.values, ciphers.note, blobs);
+                stmt->setBoolean(15, record->mHasAttachment());
+                stmt->setBoolean(16, customised);
+                stmt->setInt64(17, record->mViewCounter());
+                // The insert ignores a stored identifier: no row was added.
+                if (stmt->executeUpdate() == 0)
+                    return kTVXReloadFirst;
+            }
+            if (customised)
+                if (const int step = writeCustomType(connection, recordID, *record->mRecordCustomType(), typeCiphers);
+                    step != kTVXDone)
+                    return step;
+            if (storeFile)
+                if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                    return step;
+            transaction.commit();
+            return kTVXDone;
+        });
+    }
+
+    if (code == kTVXDone) {
+        record->setMIsCustomized(customised);
+        if (storeFile)
+            record->setMAttachmentPassKey(upload.passKey);
+        record->setMAttachmentState(kAttachmentStateNone);
+        m_records.insert(recordID, record);
+        noteRecordAdded(recordID);
+        recordCacheChanged(recordID);
+    }
+    eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    return code;
+}
+
+// --- replacing ----------------------------------------------------------------------
+
+int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey)
+{
+    const QString recordID = record.mRecordUID();
+    const bool writeType = record.mIsCustomized() && record.mRecordCustomType();
+    const int state = record.mAttachmentState();
+    const bool storeFile = !dropAttachment && record.mHasAttachment() && state == kAttachmentStateStoreNewFile;
+    const bool reencipher = !dropAttachment && record.mHasAttachment() && state == kAttachmentStateReencipher;
+
+    RecordCiphers ciphers;
+    CustomTypeCiphers typeCiphers;
+    AttachmentUpload upload;
+    int code = encipherRecord(record, ciphers);
+    if (code == kTVXDone && writeType)
+        code = encipherCustomType(*record.mRecordCustomType(), typeCiphers);
+    if (code == kTVXDone && storeFile)
+        code = prepareAttachmentUpload(record, upload);
+    if (code != kTVXDone)
+        return code;
+
+    code = runOnConnection([&](sql::Connection& connection) {
+        tvxsql::Transaction transaction(connection);
+        // The row first: a record deleted meanwhile answers 8 before its
+        // custom type or attachment rows are tried.
+        if (const int step = writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+            step != kTVXDone)
+            return step;
+        if (dropAttachment)
+            dropAttachmentRow(connection, recordID);
+        if (writeType)
+            if (const int step = writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
+                step != kTVXDone)
+                return step;
+        if (storeFile)
+            if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                return step;
+        if (reencipher)
+            if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
+                return step;
+        transaction.commit();
+        return kTVXDone;
+    });
+    if (code == kTVXDone && storeFile && newPassKey)
+        *newPassKey = upload.passKey;
+    return code;
+}
+
+void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code)
+{
+    if (code == kTVXDone) {
+        record->setMAttachmentState(kAttachmentStateNone);
+        m_records.insert(record->mRecordUID(), record);
+        noteRecordModified(*record);
+        recordCacheChanged(record->mRecordUID());
+    }
+    eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+}
+
+int TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    if (!record)
+        return kTVXReloadFirst;
+    QString newPassKey;
+    const int code = storeReplacedRecord(*record, false, &newPassKey);
+    if (code == kTVXDone && !newPassKey.isNull())
+        record->setMAttachmentPassKey(newPassKey);
+    finishReplacedRecord(record, code);
+    return code;
+}
+
+// --- deleting -----------------------------------------------------------------------
+
+int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    if (!record)
+        return kTVXReloadFirst;
+    const QString recordID = record->mRecordUID();
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteRecord));
+        stmt->setString(1, recordID.toStdString());
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    if (code == kTVXDone) {
+        // The server dropped the custom type, attachment and every user's
+        // recent-list rows with the record; memory follows.
+        m_records.remove(recordID);
+        forgetRecordInRecentLists(recordID);
+        recordCacheChanged(recordID);
+    }
+    eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    return code;
+}
+
+// --- view count and custom types ------------------------------------------------------
+
+void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
+{
+    runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecordViewCount));
+        stmt->setString(1, recordID.toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+}
+
+int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& customType)
+{
+    CustomTypeCiphers ciphers;
+    if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
+        return code;
+    return runOnConnection([&](sql::Connection& connection) {
+        return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
+    });
+}
+
+void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
+{
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
+        stmt->setString(1, record.mRecordUID().toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+    if (returnCode)
+        *returnCode = code == kTVXDone ? kTVXDone : kTVXNotServerError;
+}
+
+// --- memory sides -------------------------------------------------------------------
+
+void TVXDataBase::noteRecordAdded(const QString& recordID)
+{
+    if (!m_recentlyAddedRecords.contains(recordID))
+        addRecentlyAddedID(recordID, m_currentUser->mUserID());
+}
+
+void TVXDataBase::noteRecordModified(const TVXRecord& record)
+{
+    if (!m_recentlyMofifiedTypes.contains(record.mRecordUID()))
+        addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
+}
+
+void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
+{
+    m_mostViewedRecords.removeAll(recordID);
+    m_recentlyViewedTypes.removeAll(recordID);
+    m_recentlyMofifiedTypes.removeAll(recordID);
+    m_recentlyAddedRecords.removeAll(recordID);
+}
+
+void TVXDataBase::recordCacheChanged(const QString& recordID)
+{
+    (void)recordID;
+}

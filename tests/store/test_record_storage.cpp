@@ -1,0 +1,276 @@
+// Record storage against a real store with two clients: adds, replaces,
+// deletes, custom types and view counts reach the other client; failures
+// leave both the server and the cache as they were.
+#include "platform/core/NotificationCenter.h"
+#include "support/RecordFixture.h"
+
+using namespace teststore;
+
+namespace {
+
+using RecordStore = RecordFixture;
+using RecordStoreFailures = RecordFixture;
+
+std::shared_ptr<TVXType> customType(int icon, int mask, const QStringList& fields)
+{
+    auto type = TVXType::createType();
+    type->setMTypeIconID(icon);
+    type->setMTypeMask(mask);
+    for (int i = 0; i < fields.size(); ++i)
+        type->setFieldAtIndex(i, fields[i]);
+    return type;
+}
+
+} // namespace
+
+TEST_F(RecordStore, WhatOneClientWritesTheOtherReadsAfterItsReload)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto record = newRecord(alice, {"bank", "alice", "pw1"});
+    record->setMNotes(QStringLiteral("Notiz für die Bank ✓"));
+    auto type = customType(5, 0b100, {"Bank", "Login"});
+    type->setMField3(QString()); // no name: stored as "Field3"
+    record->setMIsCustomized(true);
+    record->setMRecordCustomType(type);
+    const QString id = record->mRecordUID();
+
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_TRUE(alice.mRecentlyAddedRecords().contains(id));
+    EXPECT_TRUE(record->mIsCustomized());
+    EXPECT_EQ(storedCipher("FIELD3", "CUSTOMTYPETABLE", id), cipherOf("Field3"));
+    EXPECT_EQ(lastEvent(alice).event, "Add Record");
+    EXPECT_EQ(lastEvent(alice).action, "Success");
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    auto seen = bob.mRecords().value(id);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(seen->mValue1(), "bank");
+    EXPECT_EQ(seen->mValue3(), "pw1");
+    EXPECT_EQ(seen->mValue10(), record->mValue10());
+    EXPECT_EQ(seen->mNotes(), "Notiz für die Bank ✓");
+    EXPECT_EQ(seen->mGroup(), bob.mGroups().value(G1));
+    ASSERT_TRUE(seen->mIsCustomized());
+    ASSERT_NE(seen->mRecordCustomType(), nullptr);
+    EXPECT_EQ(seen->mRecordCustomType()->mTypeIconID(), 5); // a built-in icon: kept
+    EXPECT_EQ(seen->mRecordCustomType()->mTypeMask(), 0b100);
+    EXPECT_EQ(seen->mRecordCustomType()->mField1(), "Bank");
+    EXPECT_EQ(seen->mRecordCustomType()->mField3(), "Field3");
+    EXPECT_EQ(seen->mRecordCustomType()->mField4(), "Field 4");
+
+    record->setMValue2("alice.b");
+    record->mRecordCustomType()->setMField2("Account");
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+    EXPECT_TRUE(alice.mRecentlyMofifiedTypes().contains(id));
+    alice.updateRecordViewCountForRecord(id);
+    alice.updateRecordViewCountForRecord(id);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    seen = bob.mRecords().value(id);
+    ASSERT_NE(seen, nullptr);
+    EXPECT_EQ(seen->mValue2(), "alice.b");
+    EXPECT_EQ(seen->mRecordCustomType()->mField2(), "Account");
+    EXPECT_EQ(seen->mViewCounter(), 2);
+
+    ASSERT_EQ(alice.deleteRecord(record), kTVXDone);
+    EXPECT_FALSE(alice.mRecords().contains(id));
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", id), 0);
+    EXPECT_EQ(lastEvent(alice).event, "Delete Record");
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(bob.mRecords().contains(id));
+}
+
+TEST_F(RecordStore, SavingUnchangedAnswersDoneAndAStaleCopyAnswers8)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto record = newRecord(alice, {"db", "root", "pw"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
+    EXPECT_EQ(alice.replaceRecord(nullptr), kTVXReloadFirst);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.mRecords().value(id)), kTVXDone);
+
+    // Gone on the server: alice's copy is stale and stays as it was.
+    record->setMValue1("changed");
+    EXPECT_EQ(alice.replaceRecord(record), kTVXReloadFirst);
+    EXPECT_EQ(lastEvent(alice).event, "Replace Record");
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+    EXPECT_EQ(alice.deleteRecord(record), kTVXReloadFirst);
+    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
+}
+
+TEST_F(RecordStore, AStoredIdentifierIsNotAddedAgain)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto record = newRecord(alice, {"first"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+
+    auto twin = newRecord(alice, {"second"});
+    twin->setMRecordUID(id);
+    EXPECT_EQ(alice.addRecord(twin), kTVXReloadFirst);
+    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_EQ(alice.mRecentlyAddedRecords().count(id), 1);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("first"));
+    EXPECT_EQ(lastEvent(alice).event, "Add Record");
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+}
+
+TEST_F(RecordStore, CustomTypesAreWrittenOnlyWithTheirRecordAndDroppedOnRequest)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    // Marked customised without a custom type: stored, and kept, as not customised.
+    auto plain = newRecord(alice, {"plain"});
+    plain->setMIsCustomized(true);
+    ASSERT_EQ(alice.addRecord(plain), kTVXDone);
+    EXPECT_FALSE(plain->mIsCustomized());
+    EXPECT_EQ(stored("HASCUSTOMFIELD", "RECORDTABLE", plain->mRecordUID()), "0");
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", plain->mRecordUID()), 0);
+
+    auto custom = newRecord(alice, {"custom"});
+    custom->setMIsCustomized(true);
+    custom->setMRecordCustomType(customType(7, 0, {"Host"}));
+    ASSERT_EQ(alice.addRecord(custom), kTVXDone);
+    EXPECT_EQ(stored("HASCUSTOMFIELD", "RECORDTABLE", custom->mRecordUID()), "1");
+    EXPECT_EQ(stored("ICONID", "CUSTOMTYPETABLE", custom->mRecordUID()), "7");
+
+    // Writing the type of a record that is not stored: refused by the server.
+    auto loose = TVXRecord::createRecord();
+    EXPECT_EQ(alice.updateCustomType(*loose, *customType(7, 0, {})), kTVXStatementFailed);
+
+    int code = -1;
+    alice.deleteReferencesFromCustomType(*custom, &code);
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", custom->mRecordUID()), 0);
+}
+
+TEST_F(RecordStore, ADeletedRecordLeavesTheRecentLists)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto record = newRecord(alice, {"short-lived"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+    ASSERT_EQ(alice.addMostViewedRecordID(id, aliceID), kTVXDone);
+    ASSERT_EQ(alice.addRecentlyViewedRecordID(id, aliceID), kTVXDone);
+    ASSERT_EQ(bob.addRecentlyViewedRecordID(id, bobID), kTVXDone);
+
+    ASSERT_EQ(alice.deleteRecord(record), kTVXDone);
+    EXPECT_FALSE(alice.mMostViewedRecords().contains(id));
+    EXPECT_FALSE(alice.mRecentlyViewedTypes().contains(id));
+    EXPECT_FALSE(alice.mRecentlyMofifiedTypes().contains(id));
+    EXPECT_FALSE(alice.mRecentlyAddedRecords().contains(id));
+    for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE", "RECENTLYADDEDTABLE"})
+        EXPECT_EQ(rowCount(table, id), 0) << table;
+}
+
+TEST_F(RecordStore, ViewsOfAnUnknownRecordChangeNothing)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const QString before = rootQueryValue("SELECT SUM(VIEWCOUNT) FROM tolvanexdb.RECORDTABLE");
+    alice.updateRecordViewCountForRecord(QStringLiteral("00000000000000FF"));
+    EXPECT_EQ(rootQueryValue("SELECT SUM(VIEWCOUNT) FROM tolvanexdb.RECORDTABLE"), before);
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn());
+}
+
+TEST_F(RecordStoreFailures, TextsThatDoNotFitTheirColumnAreRefusedNotCut)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    allowTruncation(alice);
+    const QString tooLong(250, QLatin1Char('x')); // 256 bytes once enciphered
+
+    auto record = newRecord(alice, {"fits"});
+    record->setMValue5(tooLong);
+    EXPECT_EQ(alice.addRecord(record), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
+    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
+
+    // A field name of the custom type: nothing of the record is written either.
+    auto custom = newRecord(alice, {"custom"});
+    custom->setMIsCustomized(true);
+    custom->setMRecordCustomType(customType(31, 0, {"Host", tooLong}));
+    EXPECT_EQ(alice.addRecord(custom), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", custom->mRecordUID()), 0);
+
+    // An attachment name.
+    auto attached = newRecord(alice, {"attached"});
+    attached->setMHasAttachment(true);
+    attached->setMAttachmentName(tooLong);
+    attached->setMAttachmentPath(writeFile("a.bin", "abc"));
+    attached->setMAttachmentState(kAttachmentStateStoreNewFile);
+    EXPECT_EQ(alice.addRecord(attached), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", attached->mRecordUID()), 0);
+    EXPECT_EQ(rowCount("ATTACHMENTTABLE", attached->mRecordUID()), 0);
+
+    // A replace: the stored row stays whole.
+    auto kept = newRecord(alice, {"kept"});
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    kept->setMValue1(tooLong);
+    EXPECT_EQ(alice.replaceRecord(kept), kTVXStatementFailed);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
+
+    // The note has room: a long one is stored whole.
+    auto noted = newRecord(alice, {"noted"});
+    noted->setMNotes(QString(3999, QLatin1Char('n')));
+    ASSERT_EQ(alice.addRecord(noted), kTVXDone);
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    EXPECT_EQ(bob.mRecords().value(noted->mRecordUID())->mNotes(), noted->mNotes());
+}
+
+TEST_F(RecordStoreFailures, ARefusedCustomTypeLeavesNoRecordBehind)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    refuse("CUSTOMTYPETABLE");
+
+    auto record = newRecord(alice, {"custom"});
+    record->setMIsCustomized(true);
+    record->setMRecordCustomType(customType(31, 0, {"Host"}));
+    EXPECT_EQ(alice.addRecord(record), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
+    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.mRecentlyAddedRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(lastEvent(alice).event, "Add Record");
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+
+    // A replace that cannot store its custom type keeps the old row and the cached record.
+    auto kept = newRecord(alice, {"before"});
+    const QString id = kept->mRecordUID();
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    auto edited = newRecord(alice, {"after"});
+    edited->setMRecordUID(id);
+    edited->setMIsCustomized(true);
+    edited->setMRecordCustomType(customType(31, 0, {"Host"}));
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXStatementFailed);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
+    EXPECT_EQ(stored("HASCUSTOMFIELD", "RECORDTABLE", id), "0");
+    EXPECT_EQ(alice.mRecords().value(id), kept);
+    EXPECT_FALSE(alice.mRecentlyMofifiedTypes().contains(id));
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn()); // a refusal, not a lost connection
+}
+
+TEST_F(RecordStoreFailures, ALostConnectionLeavesCacheAndServerAlone)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto record = newRecord(alice, {"kept"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+
+    int lost = 0;
+    const auto token = platform::NotificationCenter::defaultCenter().addObserver(
+        kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    ASSERT_NO_FATAL_FAILURE(killConnection(alice));
+    EXPECT_EQ(alice.deleteRecord(record), kTVXStatementFailed);
+    auto other = newRecord(alice, {"new"});
+    EXPECT_EQ(alice.addRecord(other), kTVXStatementFailed);
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
+
+    EXPECT_EQ(lost, 1);
+    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_FALSE(alice.mRecords().contains(other->mRecordUID()));
+    EXPECT_EQ(rowCount("RECORDTABLE", id), 1);
+    EXPECT_EQ(rowCount("RECORDTABLE", other->mRecordUID()), 0);
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+}
