@@ -4,6 +4,7 @@
 #include <QString>
 
 #include "crypto/DataBuf.h"
+#include "store/ColumnLimits.h"
 
 #include <cppconn/resultset.h>
 
@@ -11,12 +12,6 @@
 #include <memory>
 
 namespace tvxsql {
-
-// TINYBLOB columns (names, values, field names, attachment names and keys)
-// hold 255 bytes: a server would cut a longer cipher short, or refuse it, and
-// a cut cipher is lost. Writers refuse such a value before writing anything.
-inline constexpr qsizetype kTinyBlobCapacity = 255;
-inline bool fitsTinyBlob(const QByteArray& cipher) { return cipher.size() <= kTinyBlobCapacity; }
 
 // The raw bytes of a BLOB or text column (by position from 1); empty for NULL.
 inline QByteArray blobColumn(sql::ResultSet& rs, int column)

@@ -144,6 +144,7 @@ int TVXDataBase::writeUserInfo(const TVXUser_Admin& user, const QString& previou
 
 bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const auto count = [this, &name](const char* query) {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
         stmt->setString(1, name.toStdString());
@@ -166,6 +167,7 @@ bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
 
 int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const auto done = [code](int result) {
         if (code)
             *code = result;
@@ -209,6 +211,7 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const auto done = [code](int result) {
         if (code)
             *code = result;
@@ -285,6 +288,7 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const auto done = [code](int result) {
         if (code)
             *code = result;
@@ -327,6 +331,7 @@ int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::deleteUser(TVXUser& current, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const auto done = [code](int result) {
         if (code)
             *code = result;

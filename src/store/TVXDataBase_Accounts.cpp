@@ -92,6 +92,7 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
 
 int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(KQuerySelectColumnInfoTable));
@@ -118,6 +119,7 @@ int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
 
 int TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const uint64_t mask = m_currentUser->mColoumInfo();
     const QList<int>& widths = m_currentUser->mColoumWidthArray();
     if (widths.size() < kListNoOfColumns)
@@ -140,6 +142,7 @@ int TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
 void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                                 const QString& account)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (privileges.isEmpty())
         return;
     // Only well-formed names and privilege lists reach the server: the texts are
@@ -162,6 +165,7 @@ void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, cons
 
 int TVXDataBase::removePasswordInUserTable()
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
         stmt->executeUpdate(kRemovePasswordFromUserTable);

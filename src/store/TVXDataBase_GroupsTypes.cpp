@@ -114,6 +114,7 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
 
 int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
     const int code = storeGroup(*group, true);
@@ -130,6 +131,7 @@ int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
 
 int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
@@ -151,6 +153,7 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
 
 int TVXDataBase::deleteGroup(const BMGroup& group)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = group.mGroupUID();
     int code = kTVXDone;
     if (!m_groups.contains(uid)) {
@@ -206,6 +209,7 @@ void TVXDataBase::forgetDeletedGroup(const QString& groupUID)
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     int result = kTVXDone;
     try {
         if (!mCPcon)
@@ -274,6 +278,7 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
 
 int TVXDataBase::addType(std::shared_ptr<TVXType> type)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
     const int code = storeType(*type, true);
@@ -285,6 +290,7 @@ int TVXDataBase::addType(std::shared_ptr<TVXType> type)
 
 int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
     const int code = storeType(*type, false);
@@ -304,6 +310,7 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
 
 int TVXDataBase::deleteType(const TVXType& type)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = type.mTypeUID();
     int code = kTVXDone;
     try {
@@ -352,15 +359,17 @@ bool TVXDataBase::isNameStored(const char* queryFormat, const QString& name)
 
 bool TVXDataBase::checkForGroupDuplicate(const QString& name)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return isNameStored(kQueryGroupNameLike, name);
 }
 
 bool TVXDataBase::checkForTypeDuplicate(const QString& name)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return isNameStored(kQueryTypeNameLike, name);
 }
 
 void TVXDataBase::cachedRecordsChanged()
 {
-    // To call the in-memory queries' search-index refresh once it exists.
+    prepareRecordSearchIndex();
 }

@@ -74,6 +74,7 @@ QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored
 
 void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString answer = user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer();
     const QString hint = user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered();
     const int question = user.mHintQuestionNumber();
@@ -128,6 +129,7 @@ std::optional<HintColumns> readHintColumns(sql::Connection& connection, const QS
 
 bool TVXDataBase::isHintExist(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     (void)user; // the signed-in user's row is read
     try {
         const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
@@ -143,6 +145,7 @@ bool TVXDataBase::isHintExist(const TVXUser& user, int* code)
 
 QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     (void)user;
     m_currentUser->setMHintEntered(QStringLiteral(""));
     try {
@@ -159,12 +162,14 @@ QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& ans
 
 QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return passwordHintForUser(user, kHintQuestionNone, code);
 }
 
 bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
                                                     int16_t questionNumber, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
         if (code)
@@ -211,6 +216,7 @@ bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
 
 int TVXDataBase::setPassword(const QString& password, const QString& hint)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     TVXUser& user = *m_currentUser;
     user.setMPassword(password);
     user.setMHintEntered(hint);
@@ -224,6 +230,7 @@ int TVXDataBase::setPassword(const QString& password, const QString& hint)
 
 int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (password.isEmpty())
         return kTVXDone;
     TVXUser& user = *m_currentUser;
@@ -242,6 +249,7 @@ int TVXDataBase::setPassword(const QString& password, const std::optional<QVaria
 
 void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mCPcon.get());
     if (!native || !isValidAccountName(user.mUsername())) {
         // A name that could change the statement's form is never sent.

@@ -63,6 +63,7 @@ void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
 
 int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     mIsLoadingComplete.store(false);
     const auto finish = [this](int code) {
         endClientThreadState();

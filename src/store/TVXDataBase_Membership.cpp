@@ -28,6 +28,7 @@ QString firstWord(const QString& text)
 
 std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectGroupUserList));
         stmt->setString(1, group.mGroupUID().toStdString());
@@ -45,6 +46,7 @@ std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup
 
 std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupSubGroupTable));
         stmt->setString(1, group.mGroupUID().toStdString());
@@ -62,6 +64,7 @@ std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& 
 
 int TVXDataBase::insertUserListForGroup(BMGroup& group)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     // Members of direct sub-groups join the group (one level), after its own.
     QStringList members = group.mUserMembersArray();
     for (const QString& subGroupID : group.mSubGroupsUID()) {
@@ -96,6 +99,7 @@ int TVXDataBase::insertUserListForGroup(BMGroup& group)
 
 int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         tvxsql::Transaction transaction(*mCPcon);
         std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
@@ -116,6 +120,7 @@ int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
 
 void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(
             mCPcon->prepareStatement(kQueryDeleteGroupFromUserGroupList));
@@ -132,6 +137,7 @@ void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)
 
 void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
         stmt->setString(1, group.mGroupUID().toStdString());

@@ -150,6 +150,7 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QSt
 
 QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     QList<std::shared_ptr<TVXRecord>> all;
     int result = kTVXDone;
     for (const QString& userID : userIDs) {
@@ -164,6 +165,7 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringLi
 
 QStringList TVXDataBase::allUsersUIDS(int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     int result = kTVXDone;
     QStringList ids;
     try {
@@ -194,6 +196,7 @@ int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user) { return del
 
 int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString name = personalGroupNameForUser(username);
     const QByteArray cipher = encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
@@ -222,6 +225,7 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
 
 int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& name)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QByteArray cipher = encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
@@ -272,6 +276,7 @@ int TVXDataBase::lookUpUserName(const QString& userID, QString* username)
 
 int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     QString username;
     const int code = lookUpUserName(userID, &username);
     if (code != kTVXDone)
@@ -281,6 +286,7 @@ int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
 
 int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (userIDs.isEmpty())
         return kTVXDone;
     QString currentUserName; // set when the signed-in user's group was rewritten
@@ -313,6 +319,7 @@ int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
 
 int TVXDataBase::deletePersonalGroup(const QString& userID)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         if (!mCPcon)
             throw noConnection();
@@ -339,6 +346,7 @@ int TVXDataBase::deletePersonalGroup(const QString& userID)
 
 int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (records.isEmpty())
         return kTVXDone;
 

@@ -172,6 +172,7 @@ void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
 
 void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
@@ -233,6 +234,7 @@ void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QStrin
 
 void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     bool maximised = false;
     platform::performOnMainThreadAndWait([&] {
         if (auto* hooks = platform::applicationHooks())
@@ -257,6 +259,7 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
 
 void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateAppPreferenceTable));
@@ -301,34 +304,40 @@ template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement
 
 int TVXDataBase::saveLastViewForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
 }
 
 int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
 }
 
 int TVXDataBase::saveToggleInfoForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdShowDetailPaneVal, user,
                            [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
 }
 
 int TVXDataBase::saveSortInfoForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
     return updateOneColumn(*this, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
 }
 
 int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
 }
 
 int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLoginAtmptCntVal, user,
                            [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
 }
@@ -337,6 +346,7 @@ int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
 
 int TVXDataBase::setToggleInfo(bool show)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     m_currentUser->setMShowDetailOnPane(show);
     return saveToggleInfoForUser(*m_currentUser);
 }
@@ -350,6 +360,7 @@ TVXSortDescriptor TVXDataBase::sortDescriptor(int* code) const
 
 int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     m_currentUser->setMSortingInfo(descriptor);
     return saveSortInfoForUser(*m_currentUser);
 }
@@ -363,6 +374,7 @@ uint8_t TVXDataBase::passwordGeneratorFlags(int* code) const
 
 int TVXDataBase::setPasswordGeneratorFlags(uint8_t flags)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     m_currentUser->setMPwdGenFlag(flags);
     return savePasswordGeneratorFlagForUser(*m_currentUser);
 }
@@ -386,6 +398,7 @@ int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const
 
 int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!user)
         return kTVXStatementFailed;
     user->setMLoginAttemptCount(count);

@@ -368,5 +368,9 @@ void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)
 {
-    (void)recordID;
+    // Keeps searches from rebuilding the entry, and drops a deleted record's texts at once.
+    if (const auto record = m_records.value(recordID))
+        refreshRecordSearchEntry(*record);
+    else
+        pruneRecordSearchIndex();
 }
