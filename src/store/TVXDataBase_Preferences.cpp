@@ -1,6 +1,7 @@
 // The settings that follow a user from computer to computer: one APPPREFTABLE
 // row per user, read once at load and written column by column.
 #include "model/ColorAdditions.h"
+#include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "platform/core/ApplicationHooks.h"
@@ -445,4 +446,17 @@ std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QSt
     if (!info.contains(name))
         return std::nullopt;
     return info.value(name);
+}
+
+int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+{
+    QString typeID = kAllCategoriesUID;
+    if (typeIndex > 0) {
+        const auto types = typesForEditing();
+        if (typeIndex - 1 < types.size() && types[typeIndex - 1])
+            typeID = types[typeIndex - 1]->mTypeUID();
+    }
+    m_currentUser->setMColoumWidthArray(widths);
+    setShowColumnsInListViewForTypeName(typeID);
+    return kTVXDone;
 }

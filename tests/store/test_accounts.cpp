@@ -89,6 +89,12 @@ TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
 
     user.setMColoumWidthArray({100, 100});
     EXPECT_EQ(alice.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXStatementFailed);
+
+    // Resizing a column in the all-types view stores the all-types row.
+    user.setMColoumInfo(0x1);
+    EXPECT_EQ(alice.setColumnWidthDetails(QList<int>(14, 77), 0), kTVXDone);
+    EXPECT_EQ(rootQueryValue("SELECT COLUMN3 FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='000000000000FFFF'"),
+              QString::number(65536 + 77));
 }
 
 TEST_F(Accounts, GrantBuilderTakesOnlyWellFormedTexts)
