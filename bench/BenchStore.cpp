@@ -109,6 +109,25 @@ TVXDataBase::LoginRequest loginRequest()
             {kLoginServerAddress, QStringLiteral("localhost")}};
 }
 
+QString shapeTag(const StoreShape& shape)
+{
+    // Bump the first number whenever the generated rows change.
+    return QStringLiteral("2:%1:%2:%3").arg(shape.records).arg(shape.groups).arg(shape.types);
+}
+
+QString storedShapeTag()
+{
+    try {
+        auto root = connect(QStringLiteral("root"), QString());
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(
+            stmt->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='BENCHSHAPE'"));
+        return rs->next() ? QString::fromStdString(rs->getString(1).asStdString()) : QString();
+    } catch (const sql::SQLException&) {
+        return QString();
+    }
+}
+
 int storedRecordCount()
 {
     try {
@@ -119,6 +138,18 @@ int storedRecordCount()
     } catch (const sql::SQLException&) {
         return -1;
     }
+}
+
+TVXDataBase& loadedStore()
+{
+    static TVXDataBase* db = [] {
+        auto* loaded = new TVXDataBase;
+        if (loaded->startConnectionToServer(loginRequest()) != kTVXDone
+            || loaded->initUserDetails(kBenchUser, kBenchPassword) != kTVXDone || loaded->loadDataBase() != kTVXDone)
+            throw std::runtime_error("the benchmark store cannot be loaded");
+        return loaded;
+    }();
+    return *db;
 }
 
 double peakMemoryMiB()
@@ -210,7 +241,9 @@ void generateStore(const StoreShape& shape)
             stmt->setString(p++, uidFor('C', r % shape.types).toStdString());
             stmt->setString(p++, uidFor('A', r % shape.groups).toStdString());
             for (int f = 0; f < 9; ++f) {
-                blobs.push_back(tvxsql::blobStream(cipher.encryptString(text.value())));
+                // One record in a hundred carries the word the search benchmark looks for.
+                const QString value = (f == 1 && r % 100 == 0) ? text.value() + kSearchMarker : text.value();
+                blobs.push_back(tvxsql::blobStream(cipher.encryptString(value)));
                 stmt->setBlob(p++, blobs.back()->stream());
             }
             blobs.push_back(tvxsql::blobStream(cipher.encryptString(date)));
@@ -259,6 +292,11 @@ void generateStore(const StoreShape& shape)
         }
         exec(*root, "COMMIT");
     }
+    std::unique_ptr<sql::PreparedStatement> tag(
+        root->prepareStatement("REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('BENCHSHAPE', ?)"));
+    tag->setString(1, shapeTag(shape).toStdString());
+    tag->executeUpdate();
+    exec(*root, "COMMIT");
 }
 
 } // namespace bench

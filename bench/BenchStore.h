@@ -16,6 +16,8 @@ namespace bench {
 inline const QString kBenchMaster = QStringLiteral("Bench-Master-1");
 inline const QString kBenchUser = QStringLiteral("bench");
 inline const QString kBenchPassword = QStringLiteral("bench-pw");
+// In value 2 of one record in a hundred.
+inline const QString kSearchMarker = QStringLiteral("Zebrafink");
 
 struct StoreShape {
     int records = 10000;
@@ -30,10 +32,16 @@ std::unique_ptr<sql::Connection> connect(const QString& user, const QString& pas
 
 // Recreates the store with the shape given; deterministic for a given shape.
 void generateStore(const StoreShape& shape);
+// What the store was generated with ("" when it was not).
+QString shapeTag(const StoreShape& shape);
+QString storedShapeTag();
 // Number of records the store holds now.
 int storedRecordCount();
 
 TVXDataBase::LoginRequest loginRequest();
+
+// A manager logged in and loaded as the benchmark user (made once per process).
+TVXDataBase& loadedStore();
 
 // Peak resident memory of this process so far, in MiB.
 double peakMemoryMiB();

@@ -11,7 +11,7 @@ int main(int argc, char** argv)
     bench::StoreShape shape;
     if (argc > 1)
         shape.records = std::atoi(argv[1]);
-    if (bench::storedRecordCount() == shape.records) {
+    if (bench::storedShapeTag() == bench::shapeTag(shape)) {
         std::cout << "store already holds " << shape.records << " records\n";
         return 0;
     }

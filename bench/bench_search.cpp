@@ -1,0 +1,64 @@
+// Searching and sorting the loaded caches.
+#include "BenchStore.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXType.h"
+#include "store/RecordSearch.h"
+
+#include <benchmark/benchmark.h>
+
+namespace {
+
+void BM_SearchAllRecords(benchmark::State& state)
+{
+    TVXDataBase& db = bench::loadedStore();
+    db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker); // the first search prepares the index
+    qsizetype found = 0;
+    for (auto _ : state) {
+        found = db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size();
+        benchmark::DoNotOptimize(found);
+    }
+    state.counters["found"] = static_cast<double>(found);
+    state.counters["records"] = static_cast<double>(db.mRecords().size());
+    state.counters["peak_MiB"] = bench::peakMemoryMiB();
+}
+BENCHMARK(BM_SearchAllRecords)->Unit(benchmark::kMillisecond);
+
+// The first search after a load pays for preparing every record.
+void BM_FirstSearchAfterLoad(benchmark::State& state)
+{
+    TVXDataBase& db = bench::loadedStore();
+    for (auto _ : state) {
+        state.PauseTiming();
+        db.reloadDatabase();
+        state.ResumeTiming();
+        benchmark::DoNotOptimize(db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size());
+    }
+    state.counters["peak_MiB"] = bench::peakMemoryMiB();
+}
+BENCHMARK(BM_FirstSearchAfterLoad)->Unit(benchmark::kMillisecond)->Iterations(3);
+
+void BM_SearchOneGroupAndType(benchmark::State& state)
+{
+    TVXDataBase& db = bench::loadedStore();
+    const auto group = db.mGroups().value(QStringLiteral("A00000000000000"));
+    const auto type = db.mTypes().value(QStringLiteral("C00000000000000"));
+    db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker).size());
+    state.counters["peak_MiB"] = bench::peakMemoryMiB();
+}
+BENCHMARK(BM_SearchOneGroupAndType)->Unit(benchmark::kMillisecond);
+
+void BM_SortAllRecords(benchmark::State& state)
+{
+    TVXDataBase& db = bench::loadedStore();
+    const int column = static_cast<int>(state.range(0));
+    db.itemsOfGroup(nullptr, nullptr, QString(), column, true);
+    for (auto _ : state)
+        benchmark::DoNotOptimize(db.itemsOfGroup(nullptr, nullptr, QString(), column, true).size());
+    state.counters["peak_MiB"] = bench::peakMemoryMiB();
+}
+BENCHMARK(BM_SortAllRecords)->DenseRange(kRecordColumnIcon, kRecordColumnAttachment)->Unit(benchmark::kMillisecond);
+
+} // namespace
