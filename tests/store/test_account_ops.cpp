@@ -27,13 +27,6 @@ protected:
         ASSERT_EQ(logInAndLoad(admin, "boss", "boss-pw"), kTVXDone);
     }
 
-    static int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code == kTVXDone)
-            code = db.initUserDetails(user, password);
-        return code == kTVXDone ? db.loadDataBase() : code;
-    }
 
     static std::shared_ptr<TVXUser_Admin> newAccount(const QString& name, const QString& password)
     {

@@ -13,13 +13,6 @@ namespace {
 
 class Accounts : public StoreTest {
 protected:
-    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code == kTVXDone)
-            code = db.initUserDetails(user, password);
-        return code == kTVXDone ? db.loadDataBase() : code;
-    }
 };
 
 } // namespace

@@ -73,16 +73,6 @@ protected:
         ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
     }
 
-    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code != kTVXDone)
-            return code;
-        code = db.initUserDetails(user, password);
-        if (code != kTVXDone)
-            return code;
-        return db.loadDataBase();
-    }
 
     static QStringList sorted(QStringList list)
     {

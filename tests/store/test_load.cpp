@@ -41,16 +41,6 @@ protected:
     }
 
     // Log-in, the main-thread step and the load worker, as the client runs them.
-    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code != kTVXDone)
-            return code;
-        code = db.initUserDetails(user, password);
-        if (code != kTVXDone)
-            return code;
-        return db.loadDataBase();
-    }
 
     QStringList recordIDs(const TVXDataBase& db)
     {

@@ -57,17 +57,6 @@ protected:
         seed->record(rec(P3, bobID, T1, {"bob's own", "bob", "pw"}));
     }
 
-    int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password,
-                     const QString& master = kMasterPassword)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password, master));
-        if (code != kTVXDone)
-            return code;
-        code = db.initUserDetails(user, password);
-        if (code != kTVXDone)
-            return code;
-        return db.loadDataBase();
-    }
 
     static QStringList sorted(QStringList list)
     {

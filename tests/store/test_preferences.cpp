@@ -20,13 +20,6 @@ protected:
         ASSERT_EQ(code, kTVXDone);
     }
 
-    static int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code == kTVXDone)
-            code = db.initUserDetails(user, password);
-        return code == kTVXDone ? db.loadDataBase() : code;
-    }
 
     QString row()
     {

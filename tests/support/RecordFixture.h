@@ -34,16 +34,6 @@ protected:
         ASSERT_TRUE(files.isValid());
     }
 
-    static int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password)
-    {
-        int code = db.startConnectionToServer(loginRequest(user, password));
-        if (code != kTVXDone)
-            return code;
-        code = db.initUserDetails(user, password);
-        if (code != kTVXDone)
-            return code;
-        return db.loadDataBase();
-    }
 
     int logInBoth()
     {

@@ -126,6 +126,14 @@ TVXDataBase::LoginRequest loginRequest(const QString& user, const QString& passw
     };
 }
 
+int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password, const QString& master)
+{
+    int code = db.startConnectionToServer(loginRequest(user, password, master));
+    if (code == kTVXDone)
+        code = db.initUserDetails(user, password);
+    return code == kTVXDone ? db.loadDataBase() : code;
+}
+
 void RecordingHooks::connectionISComplete()
 {
     if (!platform::isMainThread())
