@@ -22,6 +22,8 @@
 #include <QSet>
 
 #include <array>
+#include <future>
+#include <list>
 #include <vector>
 
 namespace {
@@ -295,60 +297,85 @@ struct FetchedRecord {
 
 int TVXDataBase::readRecordTable()
 {
+    // Rows are streamed, not buffered whole by the client library, and handled a
+    // slice at a time: memory holds the new records and one slice of rows.
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
     if (mIsDataReloaded.load())
         m_records.clear();
     const QStringList& myGroups = m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
-    std::vector<FetchedRecord> fetched;
-    fetched.reserve(rs->rowsCount());
-    while (rs->next()) {
-        QString groupUID = tvxsql::textColumn(*rs, 3);
-        if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
-            continue;
-        FetchedRecord row;
-        row.uid = tvxsql::textColumn(*rs, 1);
-        row.groupUID = std::move(groupUID);
-        row.typeUID = tvxsql::textColumn(*rs, 2);
-        for (int i = 0; i < 11; ++i)
-            row.stored[i] = tvxsql::blobColumn(*rs, 4 + i);
-        row.attached = rs->getBoolean(15);
-        row.customised = rs->getBoolean(16);
-        row.views = static_cast<int32_t>(rs->getInt64(17));
-        fetched.push_back(std::move(row));
-    }
-    rs.reset();
-    stmt.reset();
-
-    // Deciphering is most of the work and each record stands alone: share it out.
     const auto encrypter = fieldEncrypter();
     const auto& setters = TVXRecord::setFunctionsArray();
     const TVXGroupCache& groups = m_groups;
     const TVXTypeCache& types = m_types;
     // What a new record carries in value 10 until a stored date replaces it.
     const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
-    std::vector<std::shared_ptr<TVXRecord>> built(fetched.size());
-    tvxsql::parallelFor(fetched.size(), [&](std::size_t n) {
-        FetchedRecord& row = fetched[n];
-        auto record = std::make_shared<TVXRecord>();
-        record->setMRecordUID(row.uid);
-        record->setMGroup(groups.value(row.groupUID));
-        record->setMType(types.value(row.typeUID));
-        for (int i = 0; i < 9; ++i)
-            ((*record).*setters[i])(decryptWith(encrypter.get(), row.stored[i]));
-        // An empty stored date keeps the one the new record was made with.
-        record->setMValue10(now);
-        record->setMValue10(decryptWith(encrypter.get(), row.stored[9]));
-        record->setMNotes(decryptWith(encrypter.get(), row.stored[10]));
-        record->setMIsCustomized(row.customised);
-        record->setMHasAttachment(row.attached);
-        record->setMAttachmentState(kAttachmentStateNone);
-        record->setMViewCounter(row.views);
-        row.stored = {};
-        built[n] = std::move(record);
-    });
+    // A slice of rows is deciphered on other threads while the next is read.
+    struct Slice {
+        std::vector<FetchedRecord> rows;
+        std::vector<std::shared_ptr<TVXRecord>> records;
+    };
+    const auto decipher = [&](Slice& slice) {
+        slice.records.resize(slice.rows.size());
+        tvxsql::parallelFor(slice.rows.size(), [&](std::size_t n) {
+            FetchedRecord& row = slice.rows[n];
+            auto record = std::make_shared<TVXRecord>();
+            record->setMRecordUID(row.uid);
+            record->setMGroup(groups.value(row.groupUID));
+            record->setMType(types.value(row.typeUID));
+            for (int i = 0; i < 9; ++i)
+                ((*record).*setters[i])(decryptWith(encrypter.get(), row.stored[i]));
+            // An empty stored date keeps the one the new record was made with.
+            record->setMValue10(now);
+            record->setMValue10(decryptWith(encrypter.get(), row.stored[9]));
+            record->setMNotes(decryptWith(encrypter.get(), row.stored[10]));
+            record->setMIsCustomized(row.customised);
+            record->setMHasAttachment(row.attached);
+            record->setMAttachmentState(kAttachmentStateNone);
+            record->setMViewCounter(row.views);
+            slice.records[n] = std::move(record);
+        });
+        slice.rows = {};
+    };
+
+    constexpr std::size_t kSlice = 4096;
+    std::list<Slice> slices;
+    std::future<void> pending;
+    bool more = true;
+    while (more) {
+        Slice& slice = slices.emplace_back();
+        slice.rows.reserve(kSlice);
+        while (slice.rows.size() < kSlice && (more = rs->next())) {
+            QString groupUID = tvxsql::textColumn(*rs, 3);
+            if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
+                continue;
+            FetchedRecord row;
+            row.uid = tvxsql::textColumn(*rs, 1);
+            row.groupUID = std::move(groupUID);
+            row.typeUID = tvxsql::textColumn(*rs, 2);
+            for (int i = 0; i < 11; ++i)
+                row.stored[i] = tvxsql::blobColumn(*rs, 4 + i);
+            row.attached = rs->getBoolean(15);
+            row.customised = rs->getBoolean(16);
+            row.views = static_cast<int32_t>(rs->getInt64(17));
+            slice.rows.push_back(std::move(row));
+        }
+        if (pending.valid())
+            pending.get();
+        pending = std::async(std::launch::async, [&decipher, &slice] { decipher(slice); });
+    }
+    if (pending.valid())
+        pending.get();
+    std::vector<std::shared_ptr<TVXRecord>> built;
+    for (Slice& slice : slices)
+        for (auto& record : slice.records)
+            built.push_back(std::move(record));
+    slices.clear();
+    rs.reset();
+    stmt.reset();
 
     TVXRecordCache customised;
     TVXRecordCache withAttachment;
