@@ -67,6 +67,7 @@ std::shared_ptr<TVXRecord> TVXRecord::copyRecord(const TVXRecord& source)
     copy->m_isCustomized = source.m_isCustomized;
     copy->m_attachmentName = source.m_attachmentName;
     copy->m_attachmentPassKey = source.m_attachmentPassKey;
+    copy->m_attachmentLength = source.m_attachmentLength;
     copy->m_value10ForDisaply = source.m_value10ForDisaply;
     copy->m_notes = source.m_notes;
     copy->m_viewCounter = source.m_viewCounter;

@@ -100,6 +100,11 @@ public:
     void setMAttachmentName(const QString& v) { m_attachmentName = v; renewChangeStamp(); }
     const QString& mAttachmentPassKey() const { return m_attachmentPassKey; }
     void setMAttachmentPassKey(const QString& v) { m_attachmentPassKey = v; }
+    // The attached file's exact length, stored beside its pass key; -1 when
+    // the row does not say (stored by an older client): its contents then
+    // come back with the zero padding of their last block.
+    qint64 mAttachmentLength() const { return m_attachmentLength; }
+    void setMAttachmentLength(qint64 v) { m_attachmentLength = v; }
     // Local file chosen to be attached; never stored on the server.
     const QString& mAttachmentPath() const { return m_attachmentPath; }
     void setMAttachmentPath(const QString& v) { m_attachmentPath = v; }
@@ -129,6 +134,7 @@ private:
     QString m_value10ForDisaply;
     QString m_attachmentName;
     QString m_attachmentPassKey;
+    qint64 m_attachmentLength = -1;
     QString m_attachmentPath;
     int32_t m_attachmentState = kAttachmentStateNone;
 };

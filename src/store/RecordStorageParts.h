@@ -22,6 +22,7 @@ struct TVXDataBase::CustomTypeCiphers {
 struct TVXDataBase::AttachmentUpload {
     QByteArray nameCipher;
     QString passKey;
-    QByteArray passKeyCipher;
+    qint64 length = -1; // of the file read
+    QByteArray passKeyCipher; // pass key and length
     QByteArray contents; // under the attachment cipher
 };

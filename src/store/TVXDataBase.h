@@ -445,27 +445,30 @@ public:
     // Attachment contents are enciphered under a pass key of their own (fresh
     // each time a file is stored), the name and pass key under the field
     // encrypter. Contents are padded with zero bytes to a multiple of
-    // kAttachmentBlockSize and their length is not stored: what comes back is
-    // the file followed by up to 23 zero bytes.
+    // kAttachmentBlockSize; the file's length rides in the pass key's value
+    // after a zero byte (older clients read the pass key alone), and extracted
+    // contents are cut to it. Rows that do not carry it (stored by older
+    // clients) come back padded: the file followed by up to 23 zero bytes.
     static constexpr int kAttachmentBlockSize = 24;
     static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
     static constexpr uint16_t kPassKeyLength = 16;
     // Stores the file at mAttachmentPath under a new pass key, which the record
-    // then carries. 0 stored, 8 not stored, 1 the file cannot be read, 3 the
+    // then carries with the file's length. 0 stored, 8 not stored, 1 the file cannot be read, 3 the
     // name does not fit. Server errors reach the caller as exceptions.
     int insertAttachmentforRecordID(TVXRecord& record);
-    // Name and pass key enciphered again under the current field encrypter;
-    // the contents stay. 0, 8 no attachment row, 3 too long. Server errors
+    // Name and pass key (with the record's file length, when known) enciphered
+    // again under the current field encrypter; the contents stay. 0, 8 no attachment row, 3 too long. Server errors
     // reach the caller as exceptions.
     int reEncryptAttachmentforRecord(const TVXRecord& record);
     // Copies the source's attachment row to the target (whose row must be
-    // stored); the target then carries the source's pass key. *returnCode (may
+    // stored); the target then carries the source's pass key and length. *returnCode (may
     // be null): 0, 8 the source has no row, 3 server error, 1 other.
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode);
-    // The attachment's contents (padded), deciphered with the record's pass
-    // key. Null with code 8 without attachment row, 3 on failure.
+    // The attachment's contents, deciphered with the record's pass key and cut
+    // to its length (padded when the length is unknown). Null with code 8
+    // without attachment row, 3 on failure.
     std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode);
-    // As above, with the pass key stored in the row (for exports).
+    // As above, with the pass key and length stored in the row (for exports).
     std::optional<QByteArray> extractAttachmentData(const QString& recordID, int* returnCode);
     // The contents written to a file of the private temporary attachment
     // folder under the attachment's name; the path, or null with the code.
@@ -476,7 +479,9 @@ public:
     int removeAttachment(const std::shared_ptr<TVXRecord>& record);
     // The file's contents under the attachment cipher; null when the file
     // cannot be read or there is no pass key. An empty file gives empty bytes.
-    static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey);
+    // *fileLength (may be null) receives the length of the file read.
+    static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey,
+                                                 qint64* fileLength = nullptr);
     // Deciphered contents, still padded; null for a length that is not a
     // multiple of the block size.
     static std::optional<QByteArray> decrypt(std::istream& in, const QString& passKey);
@@ -723,7 +728,9 @@ private:
     int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
                             bool customTypeStored);
     // replaceRecord's store; dropAttachment removes the attachment row too.
-    int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey);
+    // A newly stored file's pass key and length go to *newPassKey, *newLength.
+    int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+                            qint64* newLength = nullptr);
     void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
     // Memory sides of the recent lists after a change the server already holds.
     void noteRecordAdded(const QString& recordID);
@@ -754,6 +761,23 @@ private:
     int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
     int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
     int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
+    // ENCRYPTIONKEY holds the pass key's bytes, then a zero byte and the
+    // file's length in decimal digits. Readers of a text stop at the zero, so
+    // older clients see the pass key alone; rows they wrote carry no length.
+    struct AttachmentKey {
+        QString passKey;
+        qint64 length = -1; // unknown
+    };
+    QByteArray encipherAttachmentKey(const QString& passKey, qint64 length) const;
+    AttachmentKey decipherAttachmentKey(const QByteArray& stored) const;
+    static AttachmentKey parseAttachmentKey(const QByteArray& plain);
+    // A stored value's whole plain bytes, past its first zero byte (only the
+    // zero padding of the last block dropped), and back.
+    QByteArray decipherWholeValue(const QByteArray& stored) const;
+    QByteArray encipherWholeValue(const QByteArray& plain) const;
+    // Deciphered contents cut to the file's length, when the length is known
+    // and belongs to them (only zero padding is ever cut).
+    static void cutToFileLength(QByteArray& contents, qint64 length);
     QImage iconImage(int iconIndex) const;
     // (end of attachments and icons)
 

@@ -1,6 +1,7 @@
 // Attachments: one file per record, its contents under a pass key of its own,
 // its name and pass key under the field encrypter.
 #include "crypto/AESEncrypter.h"
+#include "crypto/DBEncrypter.h"
 #include "model/TVXRecord.h"
 #include "store/QueryConstants.h"
 #include "store/RecordStorageParts.h"
@@ -51,13 +52,100 @@ void wipe(QByteArray& bytes)
         explicit_bzero(bytes.data(), static_cast<size_t>(bytes.size()));
 }
 
+// Digits of a file length that certainly fit a qint64.
+constexpr qsizetype kMaxLengthDigits = 18;
+
 } // namespace
+
+// --- the stored pass key and file length --------------------------------------------
+
+QByteArray TVXDataBase::encipherWholeValue(const QByteArray& plain) const
+{
+    const auto encrypter = fieldEncrypter();
+    return encrypter ? encrypter->encryptBytes(plain) : plain;
+}
+
+QByteArray TVXDataBase::decipherWholeValue(const QByteArray& stored) const
+{
+    // The text readers stop at the first zero byte; this one reads on.
+    if (stored.isEmpty() || stored.size() > INT_MAX - 1)
+        return {};
+    QByteArray plain;
+    if (const auto encrypter = fieldEncrypter()) {
+        const int length = static_cast<int>(stored.size());
+        char* buffer = encrypter->Decrypt(stored.constData(), length);
+        if (!buffer)
+            return {};
+        plain = takeCipherBuffer(buffer, length);
+    } else {
+        plain = stored;
+    }
+    qsizetype end = plain.size();
+    while (end > 0 && plain.at(end - 1) == '\0')
+        --end;
+    plain.truncate(end);
+    return plain;
+}
+
+QByteArray TVXDataBase::encipherAttachmentKey(const QString& passKey, qint64 length) const
+{
+    QByteArray plain = passKey.toUtf8();
+    if (length >= 0) {
+        plain.append('\0');
+        plain.append(QByteArray::number(length));
+    }
+    const QByteArray cipher = encipherWholeValue(plain);
+    wipe(plain);
+    return cipher;
+}
+
+TVXDataBase::AttachmentKey TVXDataBase::parseAttachmentKey(const QByteArray& plain)
+{
+    AttachmentKey key;
+    const qsizetype zero = plain.indexOf('\0');
+    key.passKey = QString::fromUtf8(zero < 0 ? plain : plain.left(zero));
+    if (key.passKey.isNull())
+        key.passKey = QStringLiteral("");
+    if (zero < 0)
+        return key;
+    // Anything but plain decimal digits leaves the length unknown.
+    const QByteArray digits = plain.mid(zero + 1);
+    if (digits.isEmpty() || digits.size() > kMaxLengthDigits)
+        return key;
+    for (const char c : digits)
+        if (c < '0' || c > '9')
+            return key;
+    key.length = digits.toLongLong();
+    return key;
+}
+
+TVXDataBase::AttachmentKey TVXDataBase::decipherAttachmentKey(const QByteArray& stored) const
+{
+    QByteArray plain = decipherWholeValue(stored);
+    AttachmentKey key = parseAttachmentKey(plain);
+    wipe(plain);
+    return key;
+}
+
+void TVXDataBase::cutToFileLength(QByteArray& contents, qint64 length)
+{
+    // A length that does not fit these contents (a row rewritten by hand, or
+    // contents stored apart from their key) is not trusted: better padding
+    // than lost bytes.
+    if (length < 0 || length > contents.size() || contents.size() - length >= kAttachmentBlockSize)
+        return;
+    for (qsizetype i = length; i < contents.size(); ++i)
+        if (contents.at(i) != '\0')
+            return;
+    contents.truncate(length);
+}
 
 // --- the attachment cipher ---------------------------------------------------------
 
 QString TVXDataBase::newAttachmentPassKey() const { return generatePasswordWith(kPassKeyFlags, kPassKeyLength); }
 
-std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey)
+std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey,
+                                                   qint64* fileLength)
 {
     if (passKey.isNull() || path.isEmpty())
         return std::nullopt;
@@ -69,6 +157,8 @@ std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QS
         wipe(plain);
         return std::nullopt;
     }
+    if (fileLength)
+        *fileLength = plain.size();
     if (plain.isEmpty())
         return QByteArray();
     try {
@@ -127,14 +217,14 @@ int TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUplo
     if (!tvxsql::fitsTinyBlob(upload.nameCipher))
         return kTVXStatementFailed;
     upload.passKey = newAttachmentPassKey();
-    upload.passKeyCipher = encryptString(upload.passKey);
-    if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
-        return kTVXStatementFailed;
     // A file that cannot be read stores nothing: no row without contents.
-    auto contents = encryptFile(record.mAttachmentPath(), upload.passKey);
+    auto contents = encryptFile(record.mAttachmentPath(), upload.passKey, &upload.length);
     if (!contents)
         return kTVXNotServerError;
     upload.contents = std::move(*contents);
+    upload.passKeyCipher = encipherAttachmentKey(upload.passKey, upload.length);
+    if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
+        return kTVXStatementFailed;
     return kTVXDone;
 }
 
@@ -155,7 +245,7 @@ int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QStrin
 int TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
 {
     const QByteArray nameCipher = encryptString(record.mAttachmentName());
-    const QByteArray keyCipher = encryptString(record.mAttachmentPassKey());
+    const QByteArray keyCipher = encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
     if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
         return kTVXStatementFailed;
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));
@@ -189,8 +279,10 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
             throw noConnection();
         code = writeAttachmentUpload(*mCPcon, record.mRecordUID(), upload);
     }
-    if (code == kTVXDone)
+    if (code == kTVXDone) {
         record.setMAttachmentPassKey(upload.passKey);
+        record.setMAttachmentLength(upload.length);
+    }
     return code;
 }
 
@@ -211,9 +303,11 @@ void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, 
         // Nothing copied: the source's attachment row is gone.
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
     });
-    // The row, its contents and its pass key are the source's.
-    if (code == kTVXDone)
+    // The row, its contents, its pass key and length are the source's.
+    if (code == kTVXDone) {
         target.setMAttachmentPassKey(source.mAttachmentPassKey());
+        target.setMAttachmentLength(source.mAttachmentLength());
+    }
     if (returnCode)
         *returnCode = code;
 }
@@ -227,10 +321,12 @@ int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
     const bool oldHasAttachment = record->mHasAttachment();
     const QString oldName = record->mAttachmentName();
     const QString oldPassKey = record->mAttachmentPassKey();
+    const qint64 oldLength = record->mAttachmentLength();
     record->setMValue10(TVXRecord::modificationDateText(QDateTime::currentDateTime()));
     record->setMHasAttachment(false);
     record->setMAttachmentName(QString());
     record->setMAttachmentPassKey(QString());
+    record->setMAttachmentLength(-1);
 
     const int code = storeReplacedRecord(*record, true, nullptr);
     if (code != kTVXDone) {
@@ -238,6 +334,7 @@ int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
         record->setMHasAttachment(oldHasAttachment);
         record->setMAttachmentName(oldName);
         record->setMAttachmentPassKey(oldPassKey);
+        record->setMAttachmentLength(oldLength);
     }
     finishReplacedRecord(record, code);
     return code;
@@ -260,7 +357,9 @@ std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXR
     std::optional<QByteArray> plain;
     if (code == kTVXDone) {
         plain = decrypt(contents, record.mAttachmentPassKey());
-        if (!plain)
+        if (plain)
+            cutToFileLength(*plain, record.mAttachmentLength());
+        else
             code = kTVXStatementFailed;
     }
     if (returnCode)
@@ -271,21 +370,23 @@ std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXR
 std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
 {
     QByteArray contents;
-    QString passKey;
+    AttachmentKey key;
     int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
         stmt->setString(1, recordID.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         if (!rs->next())
             return kTVXReloadFirst;
-        passKey = decryptString(tvxsql::blobColumn(*rs, 3));
+        key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
         contents = tvxsql::blobColumn(*rs, 4);
         return kTVXDone;
     });
     std::optional<QByteArray> plain;
     if (code == kTVXDone) {
-        plain = decrypt(contents, passKey);
-        if (!plain)
+        plain = decrypt(contents, key.passKey);
+        if (plain)
+            cutToFileLength(*plain, key.length);
+        else
             code = kTVXStatementFailed;
     }
     if (returnCode)

@@ -459,7 +459,9 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
             if (it == records.constEnd())
                 continue;
             (*it)->setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            (*it)->setMAttachmentPassKey(decryptString(tvxsql::blobColumn(*rs, 3)));
+            const AttachmentKey key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            (*it)->setMAttachmentPassKey(key.passKey);
+            (*it)->setMAttachmentLength(key.length);
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
@@ -475,7 +477,9 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         while (rs->next()) {
             record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            record.setMAttachmentPassKey(decryptString(tvxsql::blobColumn(*rs, 3)));
+            const AttachmentKey key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            record.setMAttachmentPassKey(key.passKey);
+            record.setMAttachmentLength(key.length);
         }
         if (code)
             *code = kTVXDone;

@@ -18,32 +18,40 @@
 
 namespace {
 
-// One table's enciphered columns: key column, then the value columns and
-// whether each is a TINYBLOB (the others are LONGBLOB).
+// One enciphered column: whether it is a TINYBLOB (the others are LONGBLOB),
+// and whether its whole plain value is kept rather than the text up to the
+// first zero byte (the attachment key carries the file length past it).
+struct EncipheredColumn {
+    const char* name;
+    bool tiny;
+    bool whole = false;
+};
+
+// One table's enciphered columns, after its key column.
 struct EncipheredTable {
     const char* table;
     const char* key;
-    std::vector<std::pair<const char*, bool>> columns;
+    std::vector<EncipheredColumn> columns;
 };
 
 const std::vector<EncipheredTable>& encipheredTables()
 {
     static const std::vector<EncipheredTable> tables = [] {
-        std::vector<std::pair<const char*, bool>> tenFields;
+        std::vector<EncipheredColumn> tenFields;
         static const char* names[] = {"FIELD1", "FIELD2", "FIELD3", "FIELD4", "FIELD5",
                                       "FIELD6", "FIELD7", "FIELD8", "FIELD9", "FIELD10"};
         for (const char* name : names)
-            tenFields.emplace_back(name, true);
-        std::vector<std::pair<const char*, bool>> typeColumns{{"NAME", true}};
+            tenFields.push_back({name, true});
+        std::vector<EncipheredColumn> typeColumns{{"NAME", true}};
         typeColumns.insert(typeColumns.end(), tenFields.begin(), tenFields.end());
-        std::vector<std::pair<const char*, bool>> recordColumns = tenFields;
-        recordColumns.emplace_back("NOTE", false);
+        std::vector<EncipheredColumn> recordColumns = tenFields;
+        recordColumns.push_back({"NOTE", false});
         return std::vector<EncipheredTable>{
             {"GROUPTABLE", "UID", {{"NAME", true}}},
             {"TYPETABLE", "UID", typeColumns},
             {"RECORDTABLE", "RECORDID", recordColumns},
             {"CUSTOMTYPETABLE", "RECORDID", tenFields},
-            {"ATTACHMENTTABLE", "RECORDID", {{"ATTACHMENTNAME", true}, {"ENCRYPTIONKEY", true}}},
+            {"ATTACHMENTTABLE", "RECORDID", {{"ATTACHMENTNAME", true}, {"ENCRYPTIONKEY", true, true}}},
         };
     }();
     return tables;
@@ -85,8 +93,8 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
             std::string select = std::string("SELECT ") + table.key;
             std::string update = std::string("UPDATE ") + table.table + " SET ";
             for (size_t i = 0; i < table.columns.size(); ++i) {
-                select += std::string(", ") + table.columns[i].first;
-                update += (i ? ", " : "") + std::string(table.columns[i].first) + "=?";
+                select += std::string(", ") + table.columns[i].name;
+                update += (i ? ", " : "") + std::string(table.columns[i].name) + "=?";
             }
             select += std::string(" FROM ") + table.table + " FOR UPDATE";
             update += std::string(" WHERE ") + table.key + "=?";
@@ -98,9 +106,12 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
                 while (rs->next()) {
                     RewrittenRow row{rs->getString(1).asStdString(), {}};
                     for (size_t i = 0; i < table.columns.size(); ++i) {
+                        const EncipheredColumn& column = table.columns[i];
                         const QByteArray stored = tvxsql::blobColumn(*rs, static_cast<int>(i + 2));
-                        QByteArray rewritten = next.encryptString(decryptString(stored));
-                        if (table.columns[i].second && !tvxsql::fitsTinyBlob(rewritten))
+                        QByteArray rewritten = column.whole
+                                                   ? next.encipherWholeValue(decipherWholeValue(stored))
+                                                   : next.encryptString(decryptString(stored));
+                        if (column.tiny && !tvxsql::fitsTinyBlob(rewritten))
                             return finish(kTVXStatementFailed); // would be cut: change nothing
                         row.values.push_back(std::move(rewritten));
                     }

@@ -205,8 +205,10 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 
     if (code == kTVXDone) {
         record->setMIsCustomized(customised);
-        if (storeFile)
+        if (storeFile) {
             record->setMAttachmentPassKey(upload.passKey);
+            record->setMAttachmentLength(upload.length);
+        }
         record->setMAttachmentState(kAttachmentStateNone);
         m_records.insert(recordID, record);
         noteRecordAdded(recordID);
@@ -218,7 +220,8 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 
 // --- replacing ----------------------------------------------------------------------
 
-int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey)
+int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+                                     qint64* newLength)
 {
     const QString recordID = record.mRecordUID();
     const bool writeType = record.mIsCustomized() && record.mRecordCustomType();
@@ -259,8 +262,12 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
         transaction.commit();
         return kTVXDone;
     });
-    if (code == kTVXDone && storeFile && newPassKey)
-        *newPassKey = upload.passKey;
+    if (code == kTVXDone && storeFile) {
+        if (newPassKey)
+            *newPassKey = upload.passKey;
+        if (newLength)
+            *newLength = upload.length;
+    }
     return code;
 }
 
@@ -280,9 +287,12 @@ int TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     QString newPassKey;
-    const int code = storeReplacedRecord(*record, false, &newPassKey);
-    if (code == kTVXDone && !newPassKey.isNull())
+    qint64 newLength = -1;
+    const int code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
+    if (code == kTVXDone && !newPassKey.isNull()) {
         record->setMAttachmentPassKey(newPassKey);
+        record->setMAttachmentLength(newLength);
+    }
     finishReplacedRecord(record, code);
     return code;
 }

@@ -162,6 +162,7 @@ TEST(TVXRecord, NewRecordDefaults)
     }
     EXPECT_FALSE(plain.mNotes().isNull());
     EXPECT_FALSE(plain.mAttachmentPassKey().isNull());
+    EXPECT_EQ(plain.mAttachmentLength(), -1); // unknown
     EXPECT_TRUE(plain.mAttachmentPath().isNull());
     EXPECT_FALSE(plain.mIsCustomized());
     EXPECT_FALSE(plain.mHasAttachment());
@@ -311,6 +312,7 @@ TEST(TVXRecordCopy, CopiesValuesUnderNewIdentifier)
     source->setMHasAttachment(true);
     source->setMAttachmentName(QStringLiteral("scan.png"));
     source->setMAttachmentPassKey(QStringLiteral("0123456789ABCDEF"));
+    source->setMAttachmentLength(1000);
     source->setMAttachmentPath(QStringLiteral("/tmp/scan.png"));
     source->setMAttachmentState(kAttachmentStateStoreNewFile);
     source->setMValue10ForDisaply(QStringLiteral("May 12,2009"));
@@ -326,6 +328,7 @@ TEST(TVXRecordCopy, CopiesValuesUnderNewIdentifier)
     EXPECT_TRUE(copy->mHasAttachment());
     EXPECT_EQ(copy->mAttachmentName(), "scan.png");
     EXPECT_EQ(copy->mAttachmentPassKey(), "0123456789ABCDEF");
+    EXPECT_EQ(copy->mAttachmentLength(), 1000);
     EXPECT_EQ(copy->mValue10ForDisaply(), "May 12,2009");
     EXPECT_EQ(copy->mViewCounter(), 7);
     EXPECT_TRUE(copy->mAttachmentPath().isNull());
