@@ -52,8 +52,15 @@ bool CExporter::DoExport()
         }
     }
     bool placed = false;
-    if (ok)
-        placed = writeFile(sideFileFolder, ok);
+    if (ok) {
+        try {
+            placed = writeFile(sideFileFolder, ok);
+        } catch (const std::exception&) {
+            // Out of memory or the like: the temporary file is gone with the stack.
+            provider->ErrorInExport(kExportErrorWriteFile);
+            placed = ok = false;
+        }
+    }
     const std::string written = placed ? mPath : std::string();
     ok = ok && placed;
     provider->ExportComplete(kind, written); // last: the owner may destroy us from here on

@@ -71,19 +71,25 @@ bool CqVXImporter::ImportFile(EFileType /*kind*/, const std::string& password)
 {
     CqVXImporterDelegate* const sink = mSink;
     bool readThrough = false;
-    if (!isImportable(mFileType)) {
-        sink->ErrorInImport(kImportErrorNotImportable);
-    } else if (mEncrypted) {
-        // The password is tested first: cipher text is never taken as values.
-        const TVXFileKey key(password);
-        if (!key || ProcessQVXInfo(mText.c_str(), key.get()) != kQVXInfoMatch)
-            sink->ErrorInImport(kImportErrorWrongPassword);
-        else
-            readThrough = readLines(key.get());
-    } else {
-        readThrough = readLines(nullptr);
+    try {
+        if (!isImportable(mFileType)) {
+            sink->ErrorInImport(kImportErrorNotImportable);
+        } else if (mEncrypted) {
+            // The password is tested first: cipher text is never taken as values.
+            const TVXFileKey key(password);
+            if (!key || ProcessQVXInfo(mText.c_str(), key.get()) != kQVXInfoMatch)
+                sink->ErrorInImport(kImportErrorWrongPassword);
+            else
+                readThrough = readLines(key.get());
+        } else {
+            readThrough = readLines(nullptr);
+        }
+    } catch (const std::exception&) {
+        // Out of memory or the like: the rest of the file is lost, and said so.
+        sink->ErrorInImport(kImportErrorUnreadableFile);
+        readThrough = false;
     }
-    sink->ImportComplete(); // last: the sink's owner may destroy us from here on
+    sink->ImportComplete(); // last, in every case: the sink's owner may destroy us from here on
     return readThrough;
 }
 
