@@ -412,15 +412,16 @@ TEST_F(ImportIntoStore, VersionOneAndTwoFilesMakeTheirTypes)
     writeFile(v2, "Tolvanex qVX File -v2.0\rF\r"
                   "T,12,Bank,Bank name,Account,PIN,IBAN,BIC,Branch,4,\r"
                   "F,12,MyBank,12345,9999,DE00,BICX,Main,4,,,,,,,Finance,the note\r"
-                  "F,3,Other,1,2,3,4,5,7,Card,,,,,,Finance,n2\r");
+                  "F,3,Other,1,2,3,4,5,7,Card,,,,,,Finance,n2\r"
+                  "F,300,Icon of another store,,,,,,4,,,,,,,Finance,n3\r");
     summary = importInto(*source, v2, GTarget);
     EXPECT_TRUE(summary.succeeded());
-    EXPECT_EQ(summary.recordsImported, 2);
+    EXPECT_EQ(summary.recordsImported, 3);
 
     TVXDataBase reader;
     ASSERT_EQ(logInAndLoad(reader, kMasterPassword), kTVXDone);
     const auto seen = snapshots(reader, GTarget);
-    ASSERT_EQ(seen.size(), 4u);
+    ASSERT_EQ(seen.size(), 5u);
 
     const Snapshot& bob = seen.at("bob@example.com");
     EXPECT_EQ(bob.values, QStringList({"bob@example.com", "bob", "s3cret", "mail.example.com", "993", "IMAP", "",
@@ -451,6 +452,11 @@ TEST_F(ImportIntoStore, VersionOneAndTwoFilesMakeTheirTypes)
     EXPECT_EQ(other.customMask, 7);
     EXPECT_EQ(other.customFields.first(), "Card");
     EXPECT_EQ(other.customFields.mid(1, 5), bank.typeFields.mid(1, 5));
+    // Icons above 256 are another store's own: the default icon stands in.
+    const Snapshot& foreign = seen.at("Icon of another store");
+    EXPECT_TRUE(foreign.customised);
+    EXPECT_EQ(foreign.customIcon, kDefaultIconID);
+    EXPECT_EQ(foreign.customMask, 4);
 }
 
 TEST_F(ImportIntoStore, FindOrAddGroupFindsAGroupByNameOrStoresANewOne)
