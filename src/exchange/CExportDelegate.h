@@ -1,0 +1,71 @@
+#pragma once
+// The export provider: hands the records of the vault (all of them, or a
+// given list) to the exporter one by one, with their types, and writes their
+// attachments as side files. It counts what was written and notes every
+// failure; the export command reads that once the provider says it is complete.
+#include "interchange/CExporter.h"
+
+#include <QList>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+class TVXDataBase;
+class TVXRecord;
+class TVXType;
+
+struct TVXExportSummary {
+    int recordsInScope = 0;
+    int recordsExported = 0;   // handed to the exporter
+    int sideFilesWritten = 0;
+    int attachmentsFailed = 0; // could not be read from the store
+    int sideFilesFailed = 0;   // could not be written (or their name was refused)
+    // The first failure (kExportError...), 0 when there was none.
+    int firstError = 0;
+    // Where the file lies, empty when none was put in place.
+    std::string path;
+
+    bool fileInPlace() const { return !path.empty(); }
+    // The file is in place with every record and every attachment.
+    bool succeeded() const { return fileInPlace() && firstError == 0; }
+};
+
+class CExportDelegate : public CExportDataProviderDelegate {
+public:
+    // allRecords: every record of the manager's cache, grouped by type;
+    // otherwise `records` in their order. The manager is the shared one
+    // unless given. Made on the thread that owns the caches.
+    explicit CExportDelegate(bool allRecords, const QList<std::shared_ptr<TVXRecord>>& records = {},
+                             TVXDataBase* database = nullptr);
+    ~CExportDelegate() override;
+    CExportDelegate(const CExportDelegate&) = delete;
+    CExportDelegate& operator=(const CExportDelegate&) = delete;
+
+    void ExportComplete(EFileType kind, const std::string& path) override;
+    void ErrorInExport(int code) override;
+    bool GetTypeForLastRecord(CStringArray& names, int32_t& mask, int32_t& icon) override;
+    bool GetNextRecord(EFileType kind, CStringArray& values, int32_t& mask, CStringArray& customNames,
+                       CString& groupName, CStringArray& attachmentFields, int32_t& icon,
+                       bool& typeChanged) override;
+    bool CopyAttachmentToPath(const std::string& sideFilePath, const std::string& recordID,
+                              const std::string& passKey) override;
+    bool AnyRecordHasAttachment() override;
+    bool InitPathsForExportWithAttachments(const std::string& pathIn, std::string& pathOut,
+                                           std::string& sideFileFolder) override;
+
+    // Polled by the main thread; set last, when the exporter is done with the provider.
+    bool ISExportComplete() const { return mIsComplete.load(); }
+    // What was written; final once ISExportComplete().
+    TVXExportSummary exportSummary() const { return mSummary; }
+
+private:
+    std::shared_ptr<TVXType> mLastType;
+    QList<std::shared_ptr<TVXRecord>> mRecords;
+    qsizetype mNext = 0;
+    int8_t mAllRecords;
+    std::atomic<bool> mIsComplete{false};
+    TVXDataBase& mDataBase;
+    TVXExportSummary mSummary;
+};

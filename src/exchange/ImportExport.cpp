@@ -1,0 +1,44 @@
+#include "exchange/ImportExport.h"
+
+#include "platform/core/MainThread.h"
+
+#include <mysql.h>
+
+namespace {
+
+// Workers release the client library's per-thread state before they end.
+void endWorkerClientState()
+{
+    if (!platform::isMainThread())
+        mysql_thread_end();
+}
+
+} // namespace
+
+void RunImport(TVXqVXImportDelegate& sink, const std::string& password)
+{
+    try {
+        CqVXImporter importer(sink.path(), &sink);
+        importer.ImportFile(importer.FileType(), password); // ends with the sink's ImportComplete
+    } catch (const TVXInterchangeError&) {
+        sink.ErrorInImport(kImportErrorUnreadableFile);
+        sink.ImportComplete();
+    }
+    // The sink may be gone from here on.
+    endWorkerClientState();
+}
+
+bool RunExport(CExportDelegate& provider, const std::string& path, EFileType kind, const std::string& password)
+{
+    bool ok = false;
+    try {
+        CExporter exporter(path, &provider, kind, password);
+        ok = exporter.DoExport(); // ends with the provider's ExportComplete
+    } catch (const TVXInterchangeError&) {
+        provider.ErrorInExport(kExportErrorCreateFile);
+        provider.ExportComplete(kind, std::string());
+    }
+    // The provider may be gone from here on.
+    endWorkerClientState();
+    return ok;
+}

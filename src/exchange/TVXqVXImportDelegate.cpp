@@ -1,0 +1,337 @@
+#include "exchange/TVXqVXImportDelegate.h"
+
+#include "interchange/FileCrypter.h"
+#include "interchange/FileDates.h"
+#include "interchange/SideFiles.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "store/ColumnLimits.h"
+#include "store/TVXDataBase.h"
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <algorithm>
+
+namespace {
+
+QString textOf(std::string_view bytes) { return QString::fromUtf8(bytes.data(), qsizetype(bytes.size())); }
+
+constexpr int kQVXRecordCount = kQVXValueCount + 2;        // values 1 to 9, date, notes
+constexpr int kCSVRecordCount = kCSVExportValueCount;      // type name first
+
+} // namespace
+
+// An attachment on its way into the store: a deciphered copy in the private
+// folder, removed once the record is stored (or refused).
+struct TVXqVXImportDelegate::Attachment {
+    QString path;
+    ~Attachment()
+    {
+        if (!path.isEmpty())
+            QFile::remove(path);
+    }
+};
+
+TVXqVXImportDelegate::TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup,
+                                           TVXDataBase* database)
+    : mPath(path), mTargetGroup(std::move(targetGroup)),
+      mDataBase(database ? *database : TVXDataBase::sharedTVXDataBase())
+{
+}
+
+TVXqVXImportDelegate::TVXqVXImportDelegate(const char* path, std::shared_ptr<BMGroup> targetGroup,
+                                           TVXDataBase* database)
+    : TVXqVXImportDelegate(std::string(path ? path : ""), std::move(targetGroup), database)
+{
+}
+
+TVXqVXImportDelegate::~TVXqVXImportDelegate() = default; // the private folder goes with its contents
+
+QString TVXqVXImportDelegate::notesFromFile(std::string_view field)
+{
+    QString notes = textOf(field);
+    notes.replace(QStringLiteral("\r\n"), QStringLiteral("\n"));
+    notes.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    return notes;
+}
+
+int32_t TVXqVXImportDelegate::iconFromFile(int32_t icon)
+{
+    return icon == 0 || icon > kStandardIcons ? kDefaultIconID : icon;
+}
+
+std::shared_ptr<BMGroup> TVXqVXImportDelegate::FindOrAddGroup(const std::string& groupName)
+{
+    if (groupName.empty())
+        return nullptr;
+    auto group = BMGroup::newGroup();
+    group->setMGroupName(textOf(groupName));
+    if (auto stored = mDataBase.findSimilarCategory(*group))
+        return stored;
+    if (mDataBase.addGroup(group) != kTVXDone)
+        return nullptr;
+    return group;
+}
+
+void TVXqVXImportDelegate::CreateType(const CStringArray& typeFields, int32_t icon, int32_t mask, int count)
+{
+    mStoredType.reset();
+    mCurrentTypeFieldCount = 0;
+    count = std::min(count, typeFields.GetSize());
+    if (count < 1 || typeFields.ViewAt(0).empty()) {
+        mCurrentType.reset();
+        return;
+    }
+    auto type = TVXType::createType();
+    type->setMTypeName(textOf(typeFields.ViewAt(0)));
+    for (int i = 1; i < count && i <= kNumberOfFields; ++i)
+        type->setFieldAtIndex(i - 1, textOf(typeFields.ViewAt(i)));
+    type->setMTypeMask(mask);
+    type->setMTypeIconID(iconFromFile(icon));
+    mCurrentTypeFieldCount = std::min(count - 1, kNumberOfFields);
+    mCurrentType = std::move(type);
+}
+
+bool TVXqVXImportDelegate::typeFits(const TVXType& type) const
+{
+    if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(type.mTypeName())))
+        return false;
+    for (int i = 0; i < kNumberOfFields; ++i)
+        if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(type.fieldAtIndex(i))))
+            return false;
+    return true;
+}
+
+// The stored type for the records of the current type line: a stored type of
+// the same name, or the file's type stored now. The store's code; tooLong is
+// set (and 1 returned) when the type's texts do not fit the store.
+int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
+{
+    tooLong = false;
+    if (mStoredType)
+        return kTVXDone;
+    if (auto similar = mDataBase.findSimilarType(*mCurrentType, mTargetGroup.get())) {
+        mStoredType = std::move(similar);
+        return kTVXDone;
+    }
+    if (!typeFits(*mCurrentType)) {
+        tooLong = true;
+        return kTVXNotServerError;
+    }
+    mCurrentType->setMSelectedGroupUID(mTargetGroup->mGroupUID());
+    const int code = mDataBase.addType(mCurrentType);
+    if (code == kTVXDone) {
+        mStoredType = mCurrentType;
+        ++mSummary.typesAdded;
+    }
+    return code;
+}
+
+// The record's own look: the file's icon, mask and field names wherever they
+// differ from the stored type's make the record customised.
+void TVXqVXImportDelegate::applyLook(TVXRecord& record, int32_t icon, int32_t mask,
+                                     const CStringArray& customNames) const
+{
+    const TVXType& stored = *mStoredType;
+    auto look = TVXType::createCopyforType(stored);
+    // A stored type found by name may name its fields otherwise than the file.
+    for (int i = 0; i < mCurrentTypeFieldCount; ++i)
+        look->setFieldAtIndex(i, mCurrentType->fieldAtIndex(i));
+    look->setMTypeIconID(iconFromFile(icon));
+    look->setMTypeMask(mask);
+    for (int i = 0; i < std::min(customNames.GetSize(), kNumberOfFields); ++i)
+        if (!customNames.ViewAt(i).empty())
+            look->setFieldAtIndex(i, textOf(customNames.ViewAt(i)));
+    if (look->isNotEqualToCustomType(stored)) {
+        record.setMIsCustomized(true);
+        record.setMRecordCustomType(std::move(look));
+    }
+}
+
+// The record sheet's limits: a note of at most 4000 bytes, and every value
+// short enough for its column once enciphered.
+bool TVXqVXImportDelegate::fitsLimits(const TVXRecord& record) const
+{
+    if (record.mNotes().toUtf8().size() > kMaxNoteBytes)
+        return false;
+    for (int i = 0; i < kNumberOfFields; ++i)
+        if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(record.valueAtIndex(i))))
+            return false;
+    return true;
+}
+
+QString TVXqVXImportDelegate::temporaryFolder()
+{
+    if (!mTemporaryFolder) {
+        // mkdtemp: a fresh folder for the owner only.
+        auto folder = std::make_unique<QTemporaryDir>(QDir(QDir::tempPath()).filePath(
+            QStringLiteral("tolvanex-import-XXXXXX")));
+        if (!folder->isValid())
+            return QString();
+        mTemporaryFolder = std::move(folder);
+    }
+    return mTemporaryFolder->path();
+}
+
+// The record's attachment from its side file. 0 when the record has none or
+// it was taken; kImportErrorSideFileMissing or kImportErrorSideFileRefused
+// when the record is to be stored without it; kImportErrorValueTooLong when
+// its name is too long for the store.
+int TVXqVXImportDelegate::takeAttachment(TVXRecord& record, const CStringArray& attachmentFields,
+                                         Attachment& attachment)
+{
+    if (attachmentFields.GetSize() != kQVXAttachmentFieldCount || attachmentFields.ViewAt(0).empty())
+        return kTVXDone;
+    const QString name = textOf(attachmentFields.ViewAt(0));
+    if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(name)))
+        return kImportErrorValueTooLong;
+    const std::string_view sideName = attachmentFields.ViewAt(2);
+
+    std::string bytes;
+    switch (ReadSideFile(mPath, sideName, bytes)) {
+    case TVXSideFileStatus::Read:
+        break;
+    case TVXSideFileStatus::Missing:
+        return kImportErrorSideFileMissing;
+    default:
+        return kImportErrorSideFileRefused;
+    }
+    const TVXFileCrypter crypter(attachmentFields.ViewAt(1));
+    crypter.decryptData(bytes);
+    const QString folder = temporaryFolder();
+    // The name is a checked record identifier: the copy stays in the folder.
+    const QString path = folder.isEmpty() ? QString() : QDir(folder).filePath(textOf(sideName));
+    const bool written = !path.isEmpty() && WriteFilePrivately(QFile::encodeName(path).toStdString(), bytes);
+    WipeBytes(bytes);
+    if (!written)
+        return kImportErrorSideFileRefused;
+    attachment.path = path;
+    record.setMHasAttachment(true);
+    record.setMAttachmentName(name);
+    record.setMAttachmentPath(path);
+    record.setMAttachmentState(kAttachmentStateStoreNewFile);
+    return kTVXDone;
+}
+
+void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values, const CStringArray& customNames,
+                                     const CStringArray& attachmentFields, const CString& /*groupName*/,
+                                     int32_t icon, int32_t mask, int count)
+{
+    ++mSummary.recordsInFile;
+    const bool csv = kind == eFileCSVExport;
+    int start = 0;
+    if (csv) {
+        // CSV has no type lines: each line names its type.
+        CreateType(values, kDefaultIconID, 0, 1);
+        start = 1;
+        count = std::min(count, kCSVRecordCount);
+    } else {
+        count = std::min(count, kQVXRecordCount);
+    }
+    count = std::min(count, values.GetSize());
+    if (!mTargetGroup) {
+        ErrorInImport(kImportErrorNoTargetGroup);
+        return;
+    }
+    if (!mCurrentType) {
+        ErrorInImport(kImportErrorNoType);
+        return;
+    }
+
+    try {
+        auto record = TVXRecord::createRecord();
+        record->setMGroup(mTargetGroup);
+        // Every record goes to the target group: the line's group name is not used.
+        int value = 0;
+        for (int i = start; i <= count - 3 && value < kQVXValueCount; ++i, ++value)
+            record->setValueAtIndex(value, textOf(values.ViewAt(i)));
+        if (count > 2)
+            record->setMValue10(ModificationTextFromFileDate(values.ViewAt(count - 2)));
+        if (start < count)
+            record->setMNotes(notesFromFile(values.ViewAt(count - 1)));
+
+        // Refused before anything, its type included, is stored.
+        if (!fitsLimits(*record)) {
+            ErrorInImport(kImportErrorValueTooLong);
+            return;
+        }
+        bool typeTooLong = false;
+        if (storeCurrentType(typeTooLong) != kTVXDone) {
+            ErrorInImport(typeTooLong ? kImportErrorValueTooLong : kImportErrorRecordNotStored);
+            return;
+        }
+        record->setMType(mStoredType);
+        // A CSV line carries no icon, mask or field names: its record takes its type as it is.
+        if (!csv)
+            applyLook(*record, icon, mask, customNames);
+        if (record->mIsCustomized() && !typeFits(*record->mRecordCustomType())) {
+            ErrorInImport(kImportErrorValueTooLong);
+            return;
+        }
+
+        Attachment attachment;
+        const int attachmentCode = takeAttachment(*record, attachmentFields, attachment);
+        if (attachmentCode == kImportErrorValueTooLong) {
+            ErrorInImport(kImportErrorValueTooLong);
+            return;
+        }
+        const int code = mDataBase.addRecord(record);
+        record->setMAttachmentPath(QString()); // the copy goes with `attachment`
+        if (code != kTVXDone) {
+            ErrorInImport(kImportErrorRecordNotStored);
+            return;
+        }
+        ++mSummary.recordsImported;
+        if (attachmentCode != kTVXDone)
+            ErrorInImport(attachmentCode); // stored, without its attachment
+        else if (record->mHasAttachment())
+            ++mSummary.attachmentsImported;
+    } catch (const std::exception&) {
+        ErrorInImport(kImportErrorRecordNotStored);
+    }
+}
+
+void TVXqVXImportDelegate::ErrorInImport(int code)
+{
+    switch (code) {
+    case kImportErrorNotImportable:
+    case kImportErrorWrongPassword:
+    case kImportErrorUnreadableFile:
+        if (mSummary.fileError == 0)
+            mSummary.fileError = code;
+        break;
+    case kImportErrorMalformedLine:
+        ++mSummary.recordsInFile;
+        ++mSummary.failedMalformed;
+        break;
+    case kImportErrorNoType:
+        ++mSummary.failedNoType;
+        break;
+    case kImportErrorValueTooLong:
+        ++mSummary.failedValueTooLong;
+        break;
+    case kImportErrorNoTargetGroup:
+        ++mSummary.failedNoTargetGroup;
+        break;
+    case kImportErrorSideFileMissing:
+        ++mSummary.attachmentsMissing;
+        break;
+    case kImportErrorSideFileRefused:
+        ++mSummary.attachmentsRefused;
+        break;
+    default: // kImportErrorRecordNotStored and anything unknown: a record lost
+        ++mSummary.failedNotStored;
+        break;
+    }
+}
+
+void TVXqVXImportDelegate::ImportComplete()
+{
+    mCurrentType.reset();
+    mStoredType.reset();
+    mTemporaryFolder.reset();
+    mIsComplete.store(true); // last
+}

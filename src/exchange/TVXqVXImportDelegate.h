@@ -1,0 +1,112 @@
+#pragma once
+// The import sink: turns the type and record lines the importer hands over
+// into types and records of the vault, all in one target group, and stores
+// them through the database manager. It counts what it imported and what it
+// had to refuse, and why; the import command reads that once the sink says
+// it is complete.
+#include "interchange/CqVXImporter.h"
+
+#include <QString>
+
+#include <atomic>
+#include <memory>
+#include <string>
+
+class QTemporaryDir;
+class TVXDataBase;
+class TVXRecord;
+class TVXType;
+
+struct TVXImportSummary {
+    // Record lines met in the file, unreadable ones included.
+    int recordsInFile = 0;
+    int recordsImported = 0;
+    // Records not imported, by reason.
+    int failedNoType = 0;        // no type line (or an unnamed one) above them
+    int failedValueTooLong = 0;  // a note over 4000 bytes, or a text too long for its column
+    int failedNotStored = 0;     // the store refused the record or its type
+    int failedMalformed = 0;     // the line ended before its fields
+    int failedNoTargetGroup = 0; // there was no group to import into
+    // Records imported without their attachment.
+    int attachmentsMissing = 0;  // the side file is not there
+    int attachmentsRefused = 0;  // the side file's name was refused, or it could not be read
+    int attachmentsImported = 0;
+    int typesAdded = 0;
+    // Set when the file as a whole was refused and nothing was imported:
+    // kImportErrorNotImportable, kImportErrorWrongPassword or
+    // kImportErrorUnreadableFile.
+    int fileError = 0;
+
+    int recordsFailed() const
+    {
+        return failedNoType + failedValueTooLong + failedNotStored + failedMalformed + failedNoTargetGroup;
+    }
+    // Everything in the file arrived, attachments included.
+    bool succeeded() const
+    {
+        return fileError == 0 && recordsFailed() == 0 && attachmentsMissing == 0 && attachmentsRefused == 0;
+    }
+};
+
+class TVXqVXImportDelegate : public CqVXImporterDelegate {
+public:
+    // The limit of the record sheet: notes of at most this many bytes (UTF-8).
+    static constexpr int kMaxNoteBytes = 4000;
+    // Icons above this number are custom icons of another store: read as the default icon.
+    static constexpr int32_t kStandardIcons = 256;
+
+    // path: the file being imported (side files are looked for beside it).
+    // Records go to targetGroup; without one nothing is imported. The manager
+    // is the shared one unless given.
+    explicit TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup = nullptr,
+                                  TVXDataBase* database = nullptr);
+    explicit TVXqVXImportDelegate(const char* path, std::shared_ptr<BMGroup> targetGroup = nullptr,
+                                  TVXDataBase* database = nullptr);
+    ~TVXqVXImportDelegate() override;
+    TVXqVXImportDelegate(const TVXqVXImportDelegate&) = delete;
+    TVXqVXImportDelegate& operator=(const TVXqVXImportDelegate&) = delete;
+
+    std::shared_ptr<BMGroup> FindOrAddGroup(const std::string& groupName) override;
+    void CreateType(const CStringArray& typeFields, int32_t icon, int32_t mask, int count) override;
+    void AddRecord(EFileType kind, const CStringArray& values, const CStringArray& customNames,
+                   const CStringArray& attachmentFields, const CString& groupName, int32_t icon, int32_t mask,
+                   int count) override;
+    void ImportComplete() override;
+    void ErrorInImport(int code) override;
+
+    // Polled by the main thread; set last, when the importer is done with the sink.
+    bool IsImportComplete() const { return mIsComplete.load(); }
+    // What was imported and refused; final once IsImportComplete().
+    TVXImportSummary importSummary() const { return mSummary; }
+    const std::string& path() const { return mPath; }
+    const std::shared_ptr<BMGroup>& targetGroup() const { return mTargetGroup; }
+
+    // Notes as the file gives them (line breaks written as CR) back in the
+    // model's form, with line feeds.
+    static QString notesFromFile(std::string_view field);
+    // An icon number of a file as the vault takes it.
+    static int32_t iconFromFile(int32_t icon);
+
+private:
+    struct Attachment;
+    int storeCurrentType(bool& tooLong);
+    void applyLook(TVXRecord& record, int32_t icon, int32_t mask, const CStringArray& customNames) const;
+    bool fitsLimits(const TVXRecord& record) const;
+    bool typeFits(const TVXType& type) const;
+    int takeAttachment(TVXRecord& record, const CStringArray& attachmentFields, Attachment& attachment);
+    QString temporaryFolder();
+
+    // The type of the last type line, as the file gives it (not stored).
+    std::shared_ptr<TVXType> mCurrentType;
+    // Field names that type line gave (the rest are defaults).
+    int mCurrentTypeFieldCount = 0;
+    // The stored type the records of that type line go to, once known.
+    std::shared_ptr<TVXType> mStoredType;
+    std::string mPath;
+    std::shared_ptr<BMGroup> mTargetGroup;
+    std::atomic<bool> mIsComplete{false};
+    TVXDataBase& mDataBase;
+    TVXImportSummary mSummary;
+    // Private (0700) folder for attachments on their way into the store.
+    std::unique_ptr<QTemporaryDir> mTemporaryFolder;
+};

@@ -1,0 +1,127 @@
+#include "interchange/CqVXImporter.h"
+
+#include "interchange/SideFiles.h"
+
+#include <climits>
+#include <fstream>
+#include <iterator>
+
+namespace {
+
+bool readWholeFile(const std::string& path, std::string& text)
+{
+    std::ifstream in(path, std::ios::binary);
+    if (!in)
+        return false;
+    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+    return !in.bad();
+}
+
+bool isImportable(EFileType kind)
+{
+    switch (kind) {
+    case eFileCSVExport:
+    case eFileQVXv1:
+    case eFileQVXv2:
+    case eFileQVXv3:
+    case eFileQVXv4:
+        return true;
+    default:
+        return false;
+    }
+}
+
+bool isQVX(EFileType kind) { return kind >= eFileQVXv1 && kind <= eFileQVXv4; }
+
+int32_t clampedNumber(long value)
+{
+    if (value < 0 || value > INT32_MAX)
+        return 0; // no icon or mask of ours; read as none
+    return static_cast<int32_t>(value);
+}
+
+} // namespace
+
+CqVXImporter::CqVXImporter(const std::string& path, CqVXImporterDelegate* sink) : mSink(sink)
+{
+    if (!sink || path.empty() || !readWholeFile(path, mText))
+        throw TVXInterchangeError("Invalid arguments");
+    if (mText.empty())
+        throw TVXInterchangeError("Empty file");
+    mFileType = GetFileType(mText);
+    // The readers stop at the first zero byte: a file holding one is binary
+    // anyway, so nothing behind it is lost.
+    mEncrypted = isQVX(mFileType) && CheckForEncryption(mText.c_str());
+}
+
+CqVXImporter::~CqVXImporter() { WipeBytes(mText); }
+
+bool CqVXImporter::DoesPasswordMatch(const std::string& path, const std::string& password)
+{
+    std::string text;
+    if (path.empty() || !readWholeFile(path, text))
+        return false;
+    const TVXFileKey key(password);
+    const bool match = ProcessQVXInfo(text.c_str(), key.get()) == kQVXInfoMatch;
+    WipeBytes(text);
+    return match;
+}
+
+bool CqVXImporter::ImportFile(EFileType /*kind*/, const std::string& password)
+{
+    CqVXImporterDelegate* const sink = mSink;
+    bool readThrough = false;
+    try {
+        if (!isImportable(mFileType)) {
+            sink->ErrorInImport(kImportErrorNotImportable);
+        } else if (mEncrypted) {
+            // The password is tested first: cipher text is never taken as values.
+            const TVXFileKey key(password);
+            if (!key || ProcessQVXInfo(mText.c_str(), key.get()) != kQVXInfoMatch)
+                sink->ErrorInImport(kImportErrorWrongPassword);
+            else
+                readThrough = readLines(key.get());
+        } else {
+            readThrough = readLines(nullptr);
+        }
+    } catch (const std::exception&) {
+        // Out of memory or the like: the rest of the file is lost, and said so.
+        sink->ErrorInImport(kImportErrorUnreadableFile);
+        readThrough = false;
+    }
+    sink->ImportComplete(); // last, in every case: the sink's owner may destroy us from here on
+    return readThrough;
+}
+
+bool CqVXImporter::readLines(const BlowfishContext* key)
+{
+    TVXReadReport report;
+    int refusedSoFar = 0;
+    const char* pos = mText.c_str();
+    TVXFileLine line;
+    for (;;) {
+        const char* next = GetNextRecord(mFileType, pos, key, line, &report);
+        for (; refusedSoFar < report.refusedLines; ++refusedSoFar)
+            mSink->ErrorInImport(kImportErrorMalformedLine);
+        if (!next) {
+            if (report.keyRefused)
+                mSink->ErrorInImport(kImportErrorWrongPassword);
+            return false;
+        }
+        if (line.values.GetSize() == 0) {
+            if (*next == '\0')
+                return true; // the end of the text
+            if (next == pos)
+                return false; // no progress: never loop on a line the reader cannot take
+            pos = next;
+            continue;
+        }
+        pos = next;
+        const int count = line.values.GetSize();
+        if (line.isType)
+            mSink->CreateType(line.values, clampedNumber(line.icon), clampedNumber(line.mask), count);
+        else
+            mSink->AddRecord(mFileType, line.values, line.customNames, line.attachmentFields,
+                             line.groupName, clampedNumber(line.icon), clampedNumber(line.mask), count);
+    }
+}

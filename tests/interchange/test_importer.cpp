@@ -1,0 +1,271 @@
+// The importer over real files: what it hands to its sink, in which order,
+// and what it refuses before handing anything on.
+#include "ExchangeTestSupport.h"
+
+#include <gtest/gtest.h>
+
+using namespace exchangetest;
+using namespace formattest;
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+TVXFileLine typeLine(const std::string& name, long icon, long mask)
+{
+    TVXFileLine line;
+    line.isType = true;
+    line.icon = icon;
+    line.mask = mask;
+    line.values.Add(name);
+    for (int i = 1; i <= 10; ++i)
+        line.values.Add(name + " field " + std::to_string(i));
+    return line;
+}
+
+TVXFileLine recordLine(const std::string& first, long icon, long mask)
+{
+    TVXFileLine line;
+    line.icon = icon;
+    line.mask = mask;
+    line.values.Add(first);
+    for (int i = 2; i <= 9; ++i)
+        line.values.Add("value " + std::to_string(i));
+    line.values.Add("March 04,2021");
+    line.values.Add("first line\nsecond, line");
+    for (int i = 0; i < 10; ++i)
+        line.customNames.Add(i == 2 ? "own name" : "");
+    line.attachmentFields.Add("scan.pdf");
+    line.attachmentFields.Add("k3y");
+    line.attachmentFields.Add("00112233445566AA");
+    line.groupName = "Finance";
+    return line;
+}
+
+// Two types and three records: A, a1, a2, B, b1.
+std::string twoTypeFile(EFileType kind, const BlowfishContext* key)
+{
+    std::string text;
+    WriteHeader(kind, text, key);
+    WriteNextQVXRecord(text, kind, key, typeLine("A", 7, 4));
+    WriteNextQVXRecord(text, kind, key, recordLine("a1", 7, 4));
+    WriteNextQVXRecord(text, kind, key, recordLine("a2", 9, 1));
+    WriteNextQVXRecord(text, kind, key, typeLine("B", 300, 0));
+    WriteNextQVXRecord(text, kind, key, recordLine("b1", 0, 0));
+    return text;
+}
+
+std::string fileWith(const TempFolder& folder, const std::string& name, const std::string& text)
+{
+    const std::string path = folder.path(name);
+    writeFile(path, text);
+    return path;
+}
+
+} // namespace
+
+TEST(ImportReading, HandsTypeAndRecordLinesToTheSinkInFileOrder)
+{
+    TempFolder folder;
+    const std::string path = fileWith(folder, "two.qvx", twoTypeFile(eFileQVXv4, nullptr));
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_EQ(importer.FileType(), eFileQVXv4);
+    EXPECT_FALSE(importer.IsFileEncrypted());
+    // The kind argument is not what drives the reading.
+    EXPECT_TRUE(importer.ImportFile(eFileCSVExport, ""));
+
+    EXPECT_EQ(sink.calls, (Strings{"type", "record", "record", "type", "record", "complete"}));
+    ASSERT_EQ(sink.lines.size(), 5u);
+    const auto& a = sink.lines[0];
+    EXPECT_EQ(a.count, 11);
+    EXPECT_EQ(a.values.front(), "A");
+    EXPECT_EQ(a.values.back(), "A field 10");
+    EXPECT_EQ(a.icon, 7);
+    EXPECT_EQ(a.mask, 4);
+
+    const auto& a1 = sink.lines[1];
+    EXPECT_EQ(a1.kind, eFileQVXv4);
+    EXPECT_EQ(a1.count, 11);
+    EXPECT_EQ(a1.values[0], "a1");
+    EXPECT_EQ(a1.values[9], "March 04,2021");
+    EXPECT_EQ(a1.values[10], "first line\rsecond, line"); // line breaks travel as CR
+    EXPECT_EQ(a1.customNames[2], "own name");
+    EXPECT_EQ(a1.attachmentFields, (Strings{"scan.pdf", "k3y", "00112233445566AA"}));
+    EXPECT_EQ(a1.groupName, "Finance");
+    EXPECT_EQ(sink.lines[2].icon, 9);
+    EXPECT_EQ(sink.lines[3].icon, 300); // mapping icons is the sink's business
+}
+
+TEST(ImportReading, AnEncryptedFileIsReadOnlyWithItsPassword)
+{
+    TempFolder folder;
+    const TVXFileKey key("harbour lights");
+    const std::string path = fileWith(folder, "secret.qvx", twoTypeFile(eFileQVXv3, key.get()));
+
+    EXPECT_TRUE(CqVXImporter::DoesPasswordMatch(path, "harbour lights"));
+    EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(path, "harbour light"));
+    EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(path, ""));
+    EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(folder.path("missing.qvx"), "harbour lights"));
+
+    {
+        // A wrong password is refused before anything is handed on: cipher
+        // text never arrives as values.
+        RecordingSink sink;
+        CqVXImporter importer(path, &sink);
+        EXPECT_TRUE(importer.IsFileEncrypted());
+        EXPECT_FALSE(importer.ImportFile(eFileQVXv3, "wrong"));
+        EXPECT_EQ(sink.calls, (Strings{"error 3", "complete"}));
+    }
+    {
+        RecordingSink sink;
+        CqVXImporter importer(path, &sink);
+        EXPECT_FALSE(importer.ImportFile(eFileQVXv3, ""));
+        EXPECT_EQ(sink.calls, (Strings{"error 3", "complete"}));
+    }
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_TRUE(importer.ImportFile(eFileQVXv3, "harbour lights"));
+    EXPECT_EQ(sink.calls, (Strings{"type", "record", "record", "type", "record", "complete"}));
+    EXPECT_EQ(sink.lines[1].values[0], "a1");
+    // Version 3 drops line feeds from notes; the CR of the line break stays.
+    EXPECT_EQ(sink.lines[1].values[10], "first line\rsecond, line");
+    EXPECT_TRUE(sink.lines[1].attachmentFields.empty());
+}
+
+TEST(ImportReading, APlainFileIgnoresAGivenPassword)
+{
+    TempFolder folder;
+    const std::string path = fileWith(folder, "plain.qvx", twoTypeFile(eFileQVXv3, nullptr));
+    EXPECT_TRUE(CqVXImporter::DoesPasswordMatch(path, "anything"));
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_TRUE(importer.ImportFile(eFileQVXv3, "anything"));
+    EXPECT_EQ(sink.count("record"), 3);
+    EXPECT_EQ(sink.lines[1].values[0], "a1");
+}
+
+TEST(ImportReading, EachUnreadableRecordLineIsReportedAndTheRestStillArrives)
+{
+    TempFolder folder;
+    std::string text;
+    WriteHeader(eFileQVXv3, text, nullptr);
+    WriteNextQVXRecord(text, eFileQVXv3, nullptr, typeLine("A", 7, 4));
+    WriteNextQVXRecord(text, eFileQVXv3, nullptr, recordLine("good 1", 7, 4));
+    text += "F,7,short,line\r";
+    text += "F,7,another short one\r\r\n";
+    WriteNextQVXRecord(text, eFileQVXv3, nullptr, recordLine("good 2", 7, 4));
+    const std::string path = fileWith(folder, "malformed.qvx", text);
+
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_TRUE(importer.ImportFile(eFileQVXv3, ""));
+    EXPECT_EQ(sink.calls, (Strings{"type", "record", "error 5", "error 5", "record", "complete"}));
+    EXPECT_EQ(sink.lines[2].values[0], "good 2");
+}
+
+TEST(ImportReading, CSVLinesNameTheirTypeFirst)
+{
+    TempFolder folder;
+    std::string text;
+    WriteHeader(eFileCSVExport, text, nullptr);
+    for (const std::string type : {"Web", "Bank"}) {
+        CStringArray values;
+        values.Add(type);
+        for (int i = 1; i <= 9; ++i)
+            values.Add(type + " " + std::to_string(i));
+        values.Add("January 31,2020");
+        values.Add("a note");
+        WriteNextRecord(text, values, "Home, sweet");
+    }
+    const std::string path = fileWith(folder, "records.csv", text);
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_EQ(importer.FileType(), eFileCSVExport);
+    EXPECT_FALSE(importer.IsFileEncrypted());
+    EXPECT_TRUE(importer.ImportFile(eFileCSVExport, "ignored"));
+    EXPECT_EQ(sink.calls, (Strings{"record", "record", "complete"}));
+    const auto& web = sink.lines[0];
+    EXPECT_EQ(web.kind, eFileCSVExport);
+    EXPECT_EQ(web.count, 12);
+    EXPECT_EQ(web.values[0], "Web");
+    EXPECT_EQ(web.values[9], "Web 9");
+    EXPECT_EQ(web.values[10], "January 31,2020");
+    EXPECT_EQ(web.groupName, "Home, sweet");
+    EXPECT_EQ(web.icon, 0);
+}
+
+TEST(ImportReading, VersionOneAndTwoLinesArriveInTheCommonLayout)
+{
+    TempFolder folder;
+    const std::string v1 = "Tolvanex qVX File -v1.0\rF\r"
+                           "T,5,Email,Address,Login,Password,Server,Port,Protocol\r"
+                           "F,5,bob@example.com,bob,s3cret,mail.example.com,993,IMAP,\"note, with comma\"\r";
+    RecordingSink sink1;
+    CqVXImporter importer1(fileWith(folder, "v1.qvx", v1), &sink1);
+    EXPECT_TRUE(importer1.ImportFile(eFileQVXv1, ""));
+    ASSERT_EQ(sink1.calls, (Strings{"type", "record", "complete"}));
+    EXPECT_EQ(sink1.lines[0].count, 7);
+    EXPECT_EQ(sink1.lines[0].values[6], "Protocol");
+    EXPECT_EQ(sink1.lines[0].mask, 0);
+    EXPECT_EQ(sink1.lines[1].values,
+              (Strings{"bob@example.com", "bob", "s3cret", "mail.example.com", "993", "IMAP", "", "", "", "",
+                       "note, with comma"}));
+    EXPECT_TRUE(sink1.lines[1].customNames.empty());
+
+    const std::string v2 = "Tolvanex qVX File -v2.0\rF\r"
+                           "T,12,Bank,Bank name,Account,PIN,IBAN,BIC,Branch,4,\r"
+                           "F,3,Other,1,2,3,4,5,7,Card,,,,,,Finance,n2\r";
+    RecordingSink sink2;
+    CqVXImporter importer2(fileWith(folder, "v2.qvx", v2), &sink2);
+    EXPECT_TRUE(importer2.ImportFile(eFileQVXv2, ""));
+    ASSERT_EQ(sink2.calls, (Strings{"type", "record", "complete"}));
+    EXPECT_EQ(sink2.lines[0].mask, 4);
+    const auto& r = sink2.lines[1];
+    EXPECT_EQ(r.values, (Strings{"Other", "1", "2", "3", "4", "5", "", "", "", "", "n2"}));
+    EXPECT_EQ(r.customNames, (Strings{"Card", "", "", "", "", ""}));
+    EXPECT_EQ(r.icon, 3);
+    EXPECT_EQ(r.mask, 7);
+    EXPECT_EQ(r.groupName, "Finance");
+}
+
+TEST(ImportRefusals, NoSinkAMissingFileAndAnEmptyFileAreRefusedAtConstruction)
+{
+    TempFolder folder;
+    const std::string path = fileWith(folder, "ok.qvx", twoTypeFile(eFileQVXv3, nullptr));
+    auto messageOf = [](const std::string& p, CqVXImporterDelegate* sink) -> std::string {
+        try {
+            CqVXImporter importer(p, sink);
+        } catch (const TVXInterchangeError& e) {
+            return e.what();
+        }
+        return "(accepted)";
+    };
+    RecordingSink sink;
+    EXPECT_EQ(messageOf(path, nullptr), "Invalid arguments");
+    EXPECT_EQ(messageOf(folder.path("missing.qvx"), &sink), "Invalid arguments");
+    EXPECT_EQ(messageOf("", &sink), "Invalid arguments");
+    EXPECT_EQ(messageOf(fileWith(folder, "empty.qvx", ""), &sink), "Empty file");
+    EXPECT_TRUE(sink.calls.empty());
+}
+
+TEST(ImportRefusals, FilesOfNoImportableKindHandNothingOn)
+{
+    TempFolder folder;
+    const std::vector<std::pair<std::string, EFileType>> files = {
+        {"just some text\rF,1,2,3\r", eFileText},
+        {std::string("Tolvanex qVX File -v3.0\rF\r\x07\r", 28), eFileBinary},
+        {"Tolvanex qVX File -v5.0\rF\rT,1,A,,,,,,,,,,0,\r", eFileQVXUnknown},
+        {std::string(kTolvanUserCSVHeader) + "\ra,b,b,A,,,,1,1,1,1,\r", eFileUserCSV},
+    };
+    int n = 0;
+    for (const auto& [text, kind] : files) {
+        SCOPED_TRACE(kind);
+        RecordingSink sink;
+        CqVXImporter importer(fileWith(folder, "file" + std::to_string(n++), text), &sink);
+        EXPECT_EQ(importer.FileType(), kind);
+        EXPECT_FALSE(importer.IsFileEncrypted());
+        EXPECT_FALSE(importer.ImportFile(kind, ""));
+        EXPECT_EQ(sink.calls, (Strings{"error 1", "complete"}));
+    }
+}

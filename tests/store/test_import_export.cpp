@@ -1,0 +1,692 @@
+// Export and import against real stores: what one store exports comes back
+// whole in another group of another store, old files import with their
+// types, and every loss is counted and reported instead of passing as done.
+#include "exchange/EventLogBackup.h"
+#include "exchange/ImportExport.h"
+#include "interchange/FileDates.h"
+#include "interchange/SideFiles.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <thread>
+
+#include <unistd.h>
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString GTarget = QStringLiteral("00000000000000B7");
+const QString T1 = QStringLiteral("00000000000000C1");
+const QString T2 = QStringLiteral("00000000000000C2");
+const QString kOtherMaster = QStringLiteral("Other-Master-9");
+
+// 25 bytes, none zero, and a run of zero bytes that must survive.
+QByteArray attachmentBytes()
+{
+    QByteArray bytes;
+    for (int i = 1; i <= 25; ++i)
+        bytes.append(char(i * 7));
+    bytes.append(QByteArray(5, '\0'));
+    bytes.append("end");
+    return bytes;
+}
+
+std::string readFile(const std::string& path)
+{
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+void writeFile(const std::string& path, const std::string& bytes)
+{
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out.write(bytes.data(), std::streamsize(bytes.size()));
+}
+
+// Everything of a record a user sees, attachment contents included.
+struct Snapshot {
+    QStringList values; // 1 to 9
+    QDate day;
+    QString notes;
+    QString typeName;
+    QStringList typeFields;
+    int typeIcon = 0, typeMask = 0;
+    bool customised = false;
+    int customIcon = 0, customMask = 0;
+    QStringList customFields;
+    bool hasAttachment = false;
+    QString attachmentName;
+    QByteArray attachment;
+
+    bool operator==(const Snapshot&) const = default;
+};
+
+void PrintTo(const Snapshot& s, std::ostream* os)
+{
+    const QString notes = s.notes.size() > 40 ? s.notes.left(40) + QStringLiteral("...(%1)").arg(s.notes.size())
+                                               : s.notes;
+    *os << s.values.join('|').toStdString() << " / " << s.day.toString(Qt::ISODate).toStdString() << " / "
+        << notes.toStdString() << " / " << s.typeName.toStdString() << " " << s.typeIcon << " " << s.typeMask
+        << " [" << s.typeFields.join('|').toStdString() << "] custom " << s.customised << " " << s.customIcon
+        << " " << s.customMask << " [" << s.customFields.join('|').toStdString() << "] attachment "
+        << s.hasAttachment << " " << s.attachmentName.toStdString() << " " << s.attachment.size();
+}
+
+QStringList fieldsOf(const TVXType& type)
+{
+    QStringList fields;
+    for (int i = 0; i < kNumberOfFields; ++i)
+        fields << type.fieldAtIndex(i);
+    return fields;
+}
+
+Snapshot snapshot(TVXDataBase& db, const TVXRecord& record)
+{
+    Snapshot s;
+    for (int i = 0; i < 9; ++i)
+        s.values << record.valueAtIndex(i);
+    s.day = TVXRecord::dateFromModificationText(record.mValue10()).date();
+    s.notes = record.mNotes();
+    if (const auto& type = record.mType()) {
+        s.typeName = type->mTypeName();
+        s.typeFields = fieldsOf(*type);
+        s.typeIcon = type->mTypeIconID();
+        s.typeMask = type->mTypeMask();
+    }
+    s.customised = record.mIsCustomized();
+    if (s.customised && record.mRecordCustomType()) {
+        s.customIcon = record.mRecordCustomType()->mTypeIconID();
+        s.customMask = record.mRecordCustomType()->mTypeMask();
+        s.customFields = fieldsOf(*record.mRecordCustomType());
+    }
+    s.hasAttachment = record.mHasAttachment();
+    if (s.hasAttachment) {
+        s.attachmentName = record.mAttachmentName();
+        int code = -1;
+        s.attachment = db.extractAttachmentDataForRecord(record, &code).value_or("(unreadable)");
+    }
+    return s;
+}
+
+// A group's records by their first value.
+std::map<QString, Snapshot> snapshots(TVXDataBase& db, const QString& groupUID)
+{
+    std::map<QString, Snapshot> all;
+    for (const auto& record : db.mRecords())
+        if (record->mGroup() && record->mGroup()->mGroupUID() == groupUID)
+            all[record->mValue1()] = snapshot(db, *record);
+    return all;
+}
+
+class Exchange : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        StoreSeed seed(kMasterPassword);
+        seed.group(G1, "Finance", 7, true);
+        seed.type(T1, "Web log-in", 12, 0b100, {"URL", "User", "Password"});
+        seed.type(T2, "Bank card", 20, 0b1000, {"Bank", "Number", "Expiry", "PIN"});
+        seed.member(aliceID, G1);
+        seed.group(GTarget, "Imported here", 7, true);
+        seed.member(aliceID, GTarget);
+        ASSERT_TRUE(files.isValid());
+        source = std::make_unique<TVXDataBase>();
+        ASSERT_EQ(logInAndLoad(*source, kMasterPassword), kTVXDone);
+    }
+
+    static int logInAndLoad(TVXDataBase& db, const QString& master)
+    {
+        int code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
+        if (code != kTVXDone)
+            return code;
+        code = db.initUserDetails(kUserName, kUserPassword);
+        return code != kTVXDone ? code : db.loadDataBase();
+    }
+
+    std::shared_ptr<TVXRecord> newRecord(const QString& typeUID, const QStringList& values,
+                                         const QString& notes = QString())
+    {
+        auto record = TVXRecord::createRecord();
+        record->setMGroup(source->mGroups().value(G1));
+        record->setMType(source->mTypes().value(typeUID));
+        for (int i = 0; i < values.size(); ++i)
+            record->setValueAtIndex(i, values[i]);
+        record->setMValue10(TVXRecord::modificationDateText(QDateTime(QDate(2021, 7, 4), QTime(12, 30))));
+        record->setMNotes(notes);
+        return record;
+    }
+
+    std::string path(const QString& name) const { return files.filePath(name).toStdString(); }
+
+    // Five records: plain, customised, with an attachment, with an empty
+    // attachment, and of awkward texts.
+    void fillSource()
+    {
+        auto plain = newRecord(T1, {"bank", "alice", "pw, with \"quotes\"", "", "", "", "", "", "nine"},
+                               "line one\nline two, with a comma\n\nlast");
+        ASSERT_EQ(source->addRecord(plain), kTVXDone);
+
+        auto custom = newRecord(T1, {"custom", "bob"}, "custom note");
+        auto look = TVXType::createCopyforType(*source->mTypes().value(T1));
+        look->setMTypeIconID(7);
+        look->setMTypeMask(0b101);
+        for (int i = 0; i < kNumberOfFields; ++i)
+            look->setFieldAtIndex(i, QStringLiteral("Own %1").arg(i + 1));
+        custom->setMRecordCustomType(look);
+        custom->setMIsCustomized(true);
+        ASSERT_EQ(source->addRecord(custom), kTVXDone);
+
+        auto withFile = newRecord(T2, {"with file", "4111"});
+        withFile->setMHasAttachment(true);
+        withFile->setMAttachmentName(QStringLiteral("Scan ✓.pdf"));
+        withFile->setMAttachmentPath(writeAttachment("scan.pdf", attachmentBytes()));
+        ASSERT_EQ(source->addRecord(withFile), kTVXDone);
+
+        auto emptyFile = newRecord(T2, {"empty file"});
+        emptyFile->setMHasAttachment(true);
+        emptyFile->setMAttachmentName(QStringLiteral("empty.txt"));
+        emptyFile->setMAttachmentPath(writeAttachment("empty.txt", QByteArray()));
+        ASSERT_EQ(source->addRecord(emptyFile), kTVXDone);
+
+        auto awkward = newRecord(T2, {"Crème brûlée ✓ 日本語", "  two leading blanks", "x,y", "\"", "a\rb"},
+                                 QString(3990, QLatin1Char('n')) + QStringLiteral("\n✓"));
+        ASSERT_EQ(source->addRecord(awkward), kTVXDone);
+    }
+
+    QString writeAttachment(const QString& name, const QByteArray& bytes)
+    {
+        const QString p = files.filePath(name);
+        QFile file(p);
+        EXPECT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(bytes);
+        return p;
+    }
+
+    // Exports every record of the source store.
+    TVXExportSummary exportAll(const std::string& target, EFileType kind, const std::string& password)
+    {
+        CExportDelegate provider(true, {}, source.get());
+        RunExport(provider, target, kind, password);
+        EXPECT_TRUE(provider.ISExportComplete());
+        return provider.exportSummary();
+    }
+
+    TVXImportSummary importInto(TVXDataBase& db, const std::string& file, const QString& groupUID,
+                                const std::string& password = "")
+    {
+        TVXqVXImportDelegate sink(file, db.mGroups().value(groupUID), &db);
+        RunImport(sink, password);
+        EXPECT_TRUE(sink.IsImportComplete());
+        return sink.importSummary();
+    }
+
+    // A fresh store under another master password, alice a member of its
+    // group GTarget only; the source client is gone.
+    void moveToAnotherStore()
+    {
+        source.reset();
+        ASSERT_NO_FATAL_FAILURE(resetStore(kOtherMaster));
+        aliceID = addUser(kUserName, kUserPassword);
+        StoreSeed seed(kOtherMaster);
+        seed.group(GTarget, "Imported here", 7, true);
+        seed.member(aliceID, GTarget);
+        target = std::make_unique<TVXDataBase>();
+        ASSERT_EQ(logInAndLoad(*target, kOtherMaster), kTVXDone);
+    }
+
+    // What a second client of the target store sees after its load.
+    std::map<QString, Snapshot> seenInTarget()
+    {
+        TVXDataBase reader;
+        EXPECT_EQ(logInAndLoad(reader, kOtherMaster), kTVXDone);
+        return snapshots(reader, GTarget);
+    }
+
+    QTemporaryDir files;
+    std::unique_ptr<TVXDataBase> source;
+    std::unique_ptr<TVXDataBase> target;
+};
+
+struct RoundTrip {
+    EFileType kind;
+    const char* password;
+};
+
+void PrintTo(const RoundTrip& r, std::ostream* os) { *os << "kind " << r.kind << (*r.password ? " encrypted" : " plain"); }
+
+class ExportImportRoundTrip : public Exchange, public ::testing::WithParamInterface<RoundTrip> {};
+
+using ExportImport = Exchange;
+using ImportIntoStore = Exchange;
+using ExportFromStore = Exchange;
+using BackupFileRollOver = Exchange;
+
+} // namespace
+
+TEST_P(ExportImportRoundTrip, EverythingComesBackInAnotherGroupOfAnotherStore)
+{
+    const auto [kind, password] = GetParam();
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const auto before = snapshots(*source, G1);
+    ASSERT_EQ(before.size(), 5u);
+
+    const std::string file = path("Records.qvx");
+    const TVXExportSummary exported = exportAll(file, kind, password);
+    EXPECT_TRUE(exported.succeeded()) << exported.firstError;
+    EXPECT_EQ(exported.recordsInScope, 5);
+    EXPECT_EQ(exported.recordsExported, 5);
+    EXPECT_EQ(exported.sideFilesWritten, kind == eFileQVXv4 ? 2 : 0);
+    const std::string written = kind == eFileQVXv4 ? file + "/Records.qvx" : file;
+    EXPECT_EQ(exported.path, written);
+    if (*password) {
+        EXPECT_EQ(readFile(written).find("with file"), std::string::npos);
+    }
+
+    // The lines name the source group.
+    const TVXFileKey key(password);
+    const std::string text = readFile(written);
+    const char* pos = text.c_str();
+    int records = 0;
+    for (TVXFileLine line; (pos = GetNextRecord(kind, pos, key.get(), line)) && line.values.GetSize() > 0;)
+        if (!line.isType) {
+            ++records;
+            EXPECT_EQ(line.groupName.str(), "Finance");
+        }
+    EXPECT_EQ(records, 5);
+
+    ASSERT_NO_FATAL_FAILURE(moveToAnotherStore());
+    EXPECT_TRUE(CqVXImporter::DoesPasswordMatch(written, password));
+    const TVXImportSummary imported = importInto(*target, written, GTarget, password);
+    EXPECT_TRUE(imported.succeeded());
+    EXPECT_EQ(imported.recordsInFile, 5);
+    EXPECT_EQ(imported.recordsImported, 5);
+    EXPECT_EQ(imported.typesAdded, 2);
+    EXPECT_EQ(imported.attachmentsImported, kind == eFileQVXv4 ? 2 : 0);
+
+    auto expected = before;
+    if (kind != eFileQVXv4)
+        for (auto& [name, s] : expected) { // version 3 carries no attachments
+            s.hasAttachment = false;
+            s.attachmentName.clear();
+            s.attachment.clear();
+        }
+    const auto after = seenInTarget();
+    ASSERT_EQ(after.size(), expected.size());
+    for (const auto& [name, s] : expected) {
+        SCOPED_TRACE(name.toStdString());
+        ASSERT_TRUE(after.count(name));
+        EXPECT_EQ(after.at(name), s);
+    }
+    // Only the attachments' copies on their way in were left behind: none.
+    EXPECT_EQ(QDir(QDir::tempPath()).entryList({"tolvanex-import-*"}, QDir::Dirs).size(), 0);
+}
+
+INSTANTIATE_TEST_SUITE_P(ExportImport, ExportImportRoundTrip,
+                         ::testing::Values(RoundTrip{eFileQVXv3, ""}, RoundTrip{eFileQVXv3, "pass phrase"},
+                                           RoundTrip{eFileQVXv4, ""}, RoundTrip{eFileQVXv4, "pass phrase"}),
+                         [](const auto& info) {
+                             return std::string(info.param.kind == eFileQVXv4 ? "Version4" : "Version3")
+                                    + (*info.param.password ? "Encrypted" : "Plain");
+                         });
+
+TEST_F(ExportImport, CSVCarriesTypeNamesValuesDatesAndNotes)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const auto before = snapshots(*source, G1);
+    const std::string file = path("records.csv");
+    const TVXExportSummary exported = exportAll(file, eFileCSVExport, "ignored");
+    EXPECT_TRUE(exported.succeeded());
+    EXPECT_EQ(readFile(file).substr(0, 21), "Tolvanex Export File\r");
+
+    ASSERT_NO_FATAL_FAILURE(moveToAnotherStore());
+    const TVXImportSummary imported = importInto(*target, file, GTarget);
+    EXPECT_TRUE(imported.succeeded());
+    EXPECT_EQ(imported.recordsImported, 5);
+    EXPECT_EQ(imported.typesAdded, 2);
+    const auto after = seenInTarget();
+    ASSERT_EQ(after.size(), 5u);
+    QStringList defaultFields;
+    for (const char* name : kDefaultFieldNames)
+        defaultFields << name;
+    for (const auto& [name, s] : before) {
+        SCOPED_TRACE(name.toStdString());
+        const Snapshot& back = after.at(name);
+        EXPECT_EQ(back.values, s.values);
+        EXPECT_EQ(back.day, s.day);
+        EXPECT_EQ(back.notes, s.notes);
+        EXPECT_EQ(back.typeName, s.typeName);
+        // CSV carries no icon, mask or field names.
+        EXPECT_EQ(back.typeIcon, kDefaultIconID);
+        EXPECT_EQ(back.typeMask, 0);
+        EXPECT_EQ(back.typeFields, defaultFields);
+        EXPECT_FALSE(back.customised);
+        EXPECT_FALSE(back.hasAttachment);
+    }
+}
+
+TEST_F(ExportImport, IntoTheSameStoreReusesItsTypes)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const auto before = snapshots(*source, G1);
+    const std::string file = path("Again.qvx");
+    ASSERT_TRUE(exportAll(file, eFileQVXv4, "").succeeded());
+    const qsizetype types = source->mTypes().size();
+    const TVXImportSummary imported = importInto(*source, file + "/Again.qvx", GTarget);
+    EXPECT_TRUE(imported.succeeded());
+    EXPECT_EQ(imported.typesAdded, 0);
+    EXPECT_EQ(source->mTypes().size(), types);
+    const auto copies = snapshots(*source, GTarget);
+    ASSERT_EQ(copies.size(), 5u);
+    for (const auto& [name, s] : before)
+        EXPECT_EQ(copies.at(name), s) << name.toStdString();
+}
+
+TEST_F(ImportIntoStore, VersionOneAndTwoFilesMakeTheirTypes)
+{
+    const std::string v1 = path("old1.qvx");
+    writeFile(v1, "Tolvanex qVX File -v1.0\rF\r"
+                  "T,5,Email,Address,Login,Password,Server,Port,Protocol\r"
+                  "F,5,bob@example.com,bob,s3cret,mail.example.com,993,IMAP,\"note, with comma\rsecond line\"\r"
+                  "F,6,alice@example.com,alice,pw2,mail.example.com,993,IMAP,\r");
+    const QDate today = QDate::currentDate();
+    TVXImportSummary summary = importInto(*source, v1, GTarget);
+    EXPECT_TRUE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 2);
+    EXPECT_EQ(summary.typesAdded, 1);
+
+    const std::string v2 = path("old2.qvx");
+    writeFile(v2, "Tolvanex qVX File -v2.0\rF\r"
+                  "T,12,Bank,Bank name,Account,PIN,IBAN,BIC,Branch,4,\r"
+                  "F,12,MyBank,12345,9999,DE00,BICX,Main,4,,,,,,,Finance,the note\r"
+                  "F,3,Other,1,2,3,4,5,7,Card,,,,,,Finance,n2\r"
+                  "F,300,Icon of another store,,,,,,4,,,,,,,Finance,n3\r");
+    summary = importInto(*source, v2, GTarget);
+    EXPECT_TRUE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 3);
+
+    TVXDataBase reader;
+    ASSERT_EQ(logInAndLoad(reader, kMasterPassword), kTVXDone);
+    const auto seen = snapshots(reader, GTarget);
+    ASSERT_EQ(seen.size(), 5u);
+
+    const Snapshot& bob = seen.at("bob@example.com");
+    EXPECT_EQ(bob.values, QStringList({"bob@example.com", "bob", "s3cret", "mail.example.com", "993", "IMAP", "",
+                                       "", ""}));
+    EXPECT_EQ(bob.notes, "note, with comma\nsecond line");
+    EXPECT_EQ(bob.day, today); // version 1 has no date
+    EXPECT_EQ(bob.typeName, "Email");
+    EXPECT_EQ(bob.typeIcon, 5);
+    EXPECT_EQ(bob.typeFields, QStringList({"Address", "Login", "Password", "Server", "Port", "Protocol",
+                                           "Field 7", "Field 8", "Field 9", "Field 10"}));
+    EXPECT_FALSE(bob.customised);
+    // A record whose icon differs from its type's has a look of its own.
+    const Snapshot& alice = seen.at("alice@example.com");
+    EXPECT_EQ(alice.typeName, "Email");
+    EXPECT_TRUE(alice.customised);
+    EXPECT_EQ(alice.customIcon, 6);
+    EXPECT_EQ(alice.customFields, bob.typeFields);
+
+    const Snapshot& bank = seen.at("MyBank");
+    EXPECT_EQ(bank.typeName, "Bank");
+    EXPECT_EQ(bank.typeIcon, 12);
+    EXPECT_EQ(bank.typeMask, 4);
+    EXPECT_FALSE(bank.customised);
+    EXPECT_EQ(bank.notes, "the note");
+    const Snapshot& other = seen.at("Other");
+    EXPECT_TRUE(other.customised);
+    EXPECT_EQ(other.customIcon, 3);
+    EXPECT_EQ(other.customMask, 7);
+    EXPECT_EQ(other.customFields.first(), "Card");
+    EXPECT_EQ(other.customFields.mid(1, 5), bank.typeFields.mid(1, 5));
+    // Icons above 256 are another store's own: the default icon stands in.
+    const Snapshot& foreign = seen.at("Icon of another store");
+    EXPECT_TRUE(foreign.customised);
+    EXPECT_EQ(foreign.customIcon, kDefaultIconID);
+    EXPECT_EQ(foreign.customMask, 4);
+}
+
+TEST_F(ImportIntoStore, FindOrAddGroupFindsAGroupByNameOrStoresANewOne)
+{
+    TVXqVXImportDelegate sink(path("unused.qvx"), source->mGroups().value(GTarget), source.get());
+    EXPECT_EQ(sink.FindOrAddGroup(""), nullptr);
+    EXPECT_EQ(sink.FindOrAddGroup("Finance"), source->mGroups().value(G1));
+    const auto added = sink.FindOrAddGroup("Brand new");
+    ASSERT_NE(added, nullptr);
+    EXPECT_EQ(source->mGroups().value(added->mGroupUID()), added);
+    EXPECT_EQ(sink.FindOrAddGroup("Brand new"), added);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'")
+                                 .arg(added->mGroupUID())),
+              "1");
+}
+
+// ---- failures ------------------------------------------------------------------------
+
+TEST_F(ImportIntoStore, AWrongPasswordImportsNothing)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const std::string file = path("secret.qvx");
+    ASSERT_TRUE(exportAll(file, eFileQVXv3, "right one").succeeded());
+    const qsizetype records = source->mRecords().size();
+    const qsizetype types = source->mTypes().size();
+    for (const std::string password : {"wrong one", ""}) {
+        EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(file, password));
+        const TVXImportSummary summary = importInto(*source, file, GTarget, password);
+        EXPECT_EQ(summary.fileError, kImportErrorWrongPassword);
+        EXPECT_FALSE(summary.succeeded());
+        EXPECT_EQ(summary.recordsInFile, 0);
+        EXPECT_EQ(summary.recordsImported, 0);
+    }
+    EXPECT_EQ(source->mRecords().size(), records);
+    EXPECT_EQ(source->mTypes().size(), types);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='%1'")
+                                 .arg(GTarget)),
+              "0");
+}
+
+TEST_F(ImportIntoStore, ARecordWhoseSideFileIsMissingIsStoredWithoutAttachment)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const QString withFileID = [&] {
+        for (const auto& r : source->mRecords())
+            if (r->mValue1() == "with file")
+                return r->mRecordUID();
+        return QString();
+    }();
+    const std::string folder = path("Records.qvx");
+    ASSERT_TRUE(exportAll(folder, eFileQVXv4, "").succeeded());
+    ASSERT_TRUE(QFile::remove(QString::fromStdString(folder + "/Files/") + withFileID + ".sfa"));
+
+    const TVXImportSummary summary = importInto(*source, folder + "/Records.qvx", GTarget);
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 5);
+    EXPECT_EQ(summary.recordsFailed(), 0);
+    EXPECT_EQ(summary.attachmentsMissing, 1);
+    EXPECT_EQ(summary.attachmentsImported, 1);
+    const auto seen = snapshots(*source, GTarget);
+    EXPECT_FALSE(seen.at("with file").hasAttachment);
+    EXPECT_TRUE(seen.at("empty file").hasAttachment);
+}
+
+TEST_F(ImportIntoStore, SideFilesOutsideTheFilesFolderAreRefused)
+{
+    // A crafted version 4 file: side-file names that climb out of "Files", a
+    // lower-case one and a link to another file of the user's.
+    const std::string folder = path("Crafted.qvx");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((folder + "/Files").c_str(), 0700), 0);
+    writeFile(path("private.sfa"), "the user's private file");
+    writeFile(folder + "/Files/00112233445566aa.sfa", "lower case");
+    ASSERT_EQ(::symlink(path("private.sfa").c_str(), (folder + "/Files/00112233445566BB.sfa").c_str()), 0);
+    std::string text = "Tolvanex qVX File -v4.0\rF\rT,5,Stolen,,,,,,,,,,0,\r";
+    for (const char* id : {"../../private", "00112233445566aa", "00112233445566BB"})
+        text += std::string("F,5,record ") + id + ",,,,,,,,,\"May 07,2009\",a.bin,key," + id
+                + ",0,,,,,,,,,,,G,note\r";
+    writeFile(folder + "/Crafted.qvx", text);
+
+    const TVXImportSummary summary = importInto(*source, folder + "/Crafted.qvx", GTarget);
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 3);
+    EXPECT_EQ(summary.attachmentsRefused, 3);
+    EXPECT_EQ(summary.attachmentsImported, 0);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE"), "0");
+    for (const auto& [name, s] : snapshots(*source, GTarget))
+        EXPECT_FALSE(s.hasAttachment) << name.toStdString();
+}
+
+TEST_F(ImportIntoStore, TextsOverTheRecordSheetsLimitsAreRefusedAndCounted)
+{
+    const std::string file = path("long.qvx");
+    auto line = [](const std::string& first, const std::string& note) {
+        return "F,5," + first + ",,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,\"" + note + "\"\r";
+    };
+    std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Limits,,,,,,,,,,0,\r";
+    text += line("note of 4000", std::string(4000, 'n'));
+    text += line("note of 4001", std::string(4001, 'n'));
+    text += line("note of 4000 bytes in 2000 characters", [] {
+        std::string s;
+        for (int i = 0; i < 2000; ++i)
+            s += "\xC3\xA9";
+        return s;
+    }());
+    text += line("long value " + std::string(300, 'v'), "n");
+    text += "T,5," + std::string(300, 't') + ",,,,,,,,,,0,\r"; // a type name too long to store
+    text += line("of the long type", "n");
+    writeFile(file, text);
+
+    const TVXImportSummary summary = importInto(*source, file, GTarget);
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsInFile, 5);
+    EXPECT_EQ(summary.recordsImported, 2);
+    EXPECT_EQ(summary.failedValueTooLong, 3);
+    EXPECT_EQ(summary.typesAdded, 1);
+    const auto seen = snapshots(*source, GTarget);
+    EXPECT_EQ(seen.size(), 2u);
+    EXPECT_TRUE(seen.count("note of 4000"));
+    EXPECT_TRUE(seen.count("note of 4000 bytes in 2000 characters"));
+}
+
+TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
+{
+    const std::string file = path("refused.qvx");
+    writeFile(file, "Tolvanex qVX File -v3.0\rF\r"
+                    "F,5,before any type,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
+                    "T,5,,,,,,,,,,,0,\r"
+                    "F,5,under an unnamed type,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
+                    "T,5,Named,,,,,,,,,,0,\r"
+                    "F,5,one,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
+                    "F,5,two,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
+                    "F,5,short line\r");
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_records BEFORE INSERT ON tolvanexdb.RECORDTABLE "
+             "FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    const TVXImportSummary summary = importInto(*source, file, GTarget);
+    rootExec("DROP TRIGGER tolvanexdb.refuse_records");
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsInFile, 5);
+    EXPECT_EQ(summary.recordsImported, 0);
+    EXPECT_EQ(summary.failedNoType, 2);
+    EXPECT_EQ(summary.failedNotStored, 2);
+    EXPECT_EQ(summary.failedMalformed, 1);
+
+    // Without a target group nothing is stored, and that is said too.
+    TVXqVXImportDelegate sink(file, nullptr, source.get());
+    RunImport(sink, "");
+    EXPECT_TRUE(sink.IsImportComplete());
+    EXPECT_EQ(sink.importSummary().failedNoTargetGroup, 4); // every record line that was read
+    EXPECT_EQ(sink.importSummary().recordsImported, 0);
+
+    // A file that cannot be read completes with its code.
+    const TVXImportSummary missing = importInto(*source, path("no such file.qvx"), GTarget);
+    EXPECT_EQ(missing.fileError, kImportErrorUnreadableFile);
+    EXPECT_FALSE(missing.succeeded());
+}
+
+TEST_F(ExportFromStore, AnUnwritableFolderReportsFailure)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    for (EFileType kind : {eFileQVXv3, eFileQVXv4, eFileCSVExport}) {
+        const TVXExportSummary summary = exportAll("/proc/tolvanex-export.qvx", kind, "");
+        EXPECT_FALSE(summary.succeeded());
+        EXPECT_FALSE(summary.fileInPlace());
+        EXPECT_EQ(summary.firstError, kExportErrorCreateFile);
+    }
+    // A kind the exporter does not write is refused, and said so.
+    const TVXExportSummary refused = exportAll(path("x.qvx"), eFileQVXv1, "");
+    EXPECT_EQ(refused.firstError, kExportErrorCreateFile);
+    EXPECT_FALSE(QFile::exists(files.filePath("x.qvx")));
+}
+
+TEST_F(ExportFromStore, AnAttachmentThatCannotBeReadReportsFailure)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    rootExec("DELETE FROM tolvanexdb.ATTACHMENTTABLE WHERE LENGTH(DATA) > 0");
+    const std::string folder = path("Records.qvx");
+    const TVXExportSummary summary = exportAll(folder, eFileQVXv4, "");
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_TRUE(summary.fileInPlace()); // every record is in the file
+    EXPECT_EQ(summary.firstError, kExportErrorAttachment);
+    EXPECT_EQ(summary.attachmentsFailed, 1);
+    EXPECT_EQ(summary.sideFilesWritten, 1);
+    EXPECT_EQ(QDir(QString::fromStdString(folder + "/Files")).entryList(QDir::Files).size(), 1);
+}
+
+TEST_F(ExportImport, RunOnAWorkerWhileTheMainThreadPolls)
+{
+    ASSERT_NO_FATAL_FAILURE(fillSource());
+    const std::string folder = path("Worker.qvx");
+    CExportDelegate provider(true, {}, source.get());
+    std::thread exportWorker([&] { RunExport(provider, folder, eFileQVXv4, "pw"); });
+    while (!provider.ISExportComplete())
+        QCoreApplication::processEvents();
+    exportWorker.join();
+    EXPECT_TRUE(provider.exportSummary().succeeded());
+
+    TVXqVXImportDelegate sink(folder + "/Worker.qvx", source->mGroups().value(GTarget), source.get());
+    std::thread importWorker([&] { RunImport(sink, "pw"); });
+    while (!sink.IsImportComplete())
+        QCoreApplication::processEvents();
+    importWorker.join();
+    EXPECT_TRUE(sink.importSummary().succeeded());
+    EXPECT_EQ(snapshots(*source, GTarget), snapshots(*source, G1));
+}
+
+// ---- the event log's backup ---------------------------------------------------------
+
+TEST_F(BackupFileRollOver, KeepsTheEntriesBeforeTheLogIsEmptied)
+{
+    const QString folder = files.filePath("Documents/Tolvanex");
+    installEventLogBackupHandler(source.get(), [folder] { return folder; });
+    rootExec("DELETE FROM tolvanexdb.EVENTLOGGERTABLE");
+    rootExec("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES"
+             "('Add Record', 'Tolvan Id', 'bank, main', '2024-01-15 08:00:00', 'alice', 'Alice A'),"
+             "('Lock', 'Tolvan Id', '', '2024-02-01 09:30:00', 'alice', 'Alice A')");
+    EXPECT_EQ(source->checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))), kTVXDone);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "0");
+    const QStringList written = QDir(folder).entryList({"EventLog-Jan-*.csv"}, QDir::Files);
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_EQ(readFile(QDir(folder).filePath(written.first()).toStdString()),
+              "Date,Event,Description,User,Computer,\r"
+              "2024-01-15 08:00:00,Add Record,\"bank, main\",alice,Alice A,\r"
+              "2024-02-01 09:30:00,Lock,,alice,Alice A,\r");
+
+    // A folder that takes no file keeps the log as it is.
+    installEventLogBackupHandler(source.get(), [] { return QStringLiteral("/proc/tolvanex-backups"); });
+    rootExec("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES"
+             "('Lock', 'Tolvan Id', '', '2024-01-15 08:00:00', 'alice', 'Alice A')");
+    EXPECT_EQ(source->checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))),
+              kTVXStatementFailed);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "1");
+}
