@@ -371,5 +371,7 @@ bool TVXDataBase::checkForTypeDuplicate(const QString& name)
 
 void TVXDataBase::cachedRecordsChanged()
 {
-    prepareRecordSearchIndex();
+    // Entries of records that left the cache go now; changed ones are
+    // prepared again on their next use.
+    pruneRecordSearchIndex();
 }

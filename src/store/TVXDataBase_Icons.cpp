@@ -14,6 +14,8 @@
 
 #include <QBuffer>
 #include <QFile>
+
+#include <vector>
 #include <QPainter>
 
 #include <algorithm>
@@ -64,8 +66,16 @@ QImage TVXDataBase::getImageFromIconIndex(int iconIndex) const
 
 bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
 {
-    if (iconIndex <= kLastBuiltInName)
-        return iconIndex >= 1 && QFile::exists(builtInIconPath(iconIndex));
+    if (iconIndex <= kLastBuiltInName) {
+        // The built-in set never changes while the program runs: look once.
+        static const std::vector<bool> builtIn = [] {
+            std::vector<bool> present(kLastBuiltInName + 1, false);
+            for (int n = 1; n <= kLastBuiltInName; ++n)
+                present[n] = QFile::exists(builtInIconPath(n));
+            return present;
+        }();
+        return iconIndex >= 1 && builtIn[iconIndex];
+    }
     return m_customIcons.contains(iconName(iconIndex));
 }
 
