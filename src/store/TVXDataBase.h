@@ -18,6 +18,7 @@
 #include <QVariantHash>
 
 #include <atomic>
+#include <functional>
 #include <istream>
 #include <memory>
 #include <mutex>
@@ -794,6 +795,8 @@ private:
     int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
     int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
     int writeMemberships(const TVXUser_Admin& user);
+    // The account's rows in one transaction: its personal group, then its user row.
+    int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
     // (end of accounts)
 
     // [master password]

@@ -14,6 +14,8 @@
 #include <cppconn/statement.h>
 #include <mysql_connection.h>
 
+#include <functional>
+
 namespace {
 
 constexpr char kQueryInsertUserRow[] =
@@ -286,6 +288,30 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
     return done(writeUserInfo(user, oldName));
 }
 
+int TVXDataBase::deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup)
+{
+    int result = kTVXDone;
+    try {
+        tvxsql::Transaction transaction(*mCPcon);
+        // The personal group takes its records with it; the user row takes its
+        // preferences, memberships and recent lists.
+        result = deletePersonalGroup();
+        if (result == kTVXReloadFirst)
+            result = kTVXDone; // an account without a personal group
+        if (result == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
+            stmt->setString(1, userID.toStdString());
+            if (stmt->executeUpdate() == 0)
+                result = kTVXReloadFirst;
+        }
+        if (result == kTVXDone)
+            transaction.commit();
+    } catch (const sql::SQLException& e) {
+        result = reportDatabaseError(e);
+    }
+    return result;
+}
+
 int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
@@ -296,25 +322,7 @@ int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
     };
     if (!mCPcon || !isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
-    int result = kTVXDone;
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        // The personal group takes its records with it; the user row takes its
-        // preferences, memberships and recent lists.
-        result = deleteUserPersonalGroup(user);
-        if (result == kTVXReloadFirst)
-            result = kTVXDone; // an account without a personal group
-        if (result == kTVXDone) {
-            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
-            stmt->setString(1, user.mUserID().toStdString());
-            if (stmt->executeUpdate() == 0)
-                result = kTVXReloadFirst;
-        }
-        if (result == kTVXDone)
-            transaction.commit();
-    } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
-    }
+    const int result = deleteAccountRows(user.mUserID(), [&] { return deleteUserPersonalGroup(user); });
     if (result != kTVXDone)
         return done(result);
     try {
@@ -339,21 +347,10 @@ int TVXDataBase::deleteUser(TVXUser& current, int* code)
     };
     if (!mCPcon || !isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
-    int result = kTVXDone;
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        result = deleteUserPersonalGroup(current);
-        if (result == kTVXReloadFirst)
-            result = kTVXDone;
-        if (result == kTVXDone) {
-            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
-            stmt->setString(1, current.mUserID().toStdString());
-            stmt->executeUpdate();
-            transaction.commit();
-        }
-    } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
-    }
+    // A row already gone counts as deleted: the account must be locked out all the same.
+    int result = deleteAccountRows(current.mUserID(), [&] { return deleteUserPersonalGroup(current); });
+    if (result == kTVXReloadFirst)
+        result = kTVXDone;
     // Whatever happened to the rows, the account must not get in again.
     const QString lockOut = generatePasswordWith(kLockOutPasswordFlags, kLockOutPasswordLength);
     QString statement = QString::fromUtf8(kQuerySetUserPassword);
