@@ -56,8 +56,7 @@ int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry)
 {
     try {
         const auto guard = lockConnection(); // released before the error path runs
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            liveConnection(mCPcon).prepareStatement(KQueryInsertEventLoggerTable));
+        const PreparedRef stmt = prepareForBatch(liveConnection(mCPcon), KQueryInsertEventLoggerTable);
         stmt->setString(1, entry.event.toStdString());
         stmt->setString(2, kTolvanIdColumnText);
         stmt->setString(3, entry.description.toStdString());
