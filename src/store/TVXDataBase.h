@@ -770,6 +770,13 @@ private:
     // Keeps a server error for the end of this thread's batch: the main thread
     // may be waiting for the connection meanwhile.
     bool deferErrorToBatchEnd(const platform::Error& error);
+    // Keeps a log row for the end of this thread's batch, where the rows are
+    // written a hundred at a time, in order, before the commit.
+    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);
+    void writeBatchLogRows(RecordBatch& batch);
+    // The log insert for `rows` rows, and one row's six values bound from `first` on.
+    static std::string eventLogInsertText(int rows);
+    static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
     // (end of record storage)
 
     // [group and type storage]

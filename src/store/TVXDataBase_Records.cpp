@@ -18,6 +18,7 @@
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 
+#include <algorithm>
 #include <array>
 #include <map>
 #include <optional>
@@ -102,6 +103,8 @@ struct TVXDataBase::RecordBatch {
     std::map<std::pair<const char*, QString>, int> recentRows;
     QStringList added;
     std::vector<platform::Error> deferredErrors;
+    // Log rows written together before the commit, in their order.
+    QList<TVXEventLogEntry> pendingLogRows;
 };
 
 TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
@@ -141,6 +144,8 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     if (!open)
         return kTVXDone;
     std::optional<sql::SQLException> failure;
+    // A failed log write loses those rows only, as a single one did before.
+    writeBatchLogRows(*open);
     try {
         open->statements.clear();
         open->transaction->commit();
@@ -168,6 +173,34 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     if (failure)
         code = reportDatabaseError(*failure);
     return code;
+}
+
+bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != mCPcon.get())
+        return false;
+    batch->pendingLogRows.append(entry);
+    return true;
+}
+
+void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
+{
+    constexpr qsizetype kRowsPerStatement = 100;
+    const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
+    batch.pendingLogRows.clear();
+    for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
+        const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
+        try {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                batch.connection->prepareStatement(eventLogInsertText(int(count))));
+            for (qsizetype i = 0; i < count; ++i)
+                bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+            stmt->executeUpdate();
+        } catch (const sql::SQLException& e) {
+            reportDatabaseError(e); // kept for the batch's end
+        }
+    }
 }
 
 bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)

@@ -88,6 +88,13 @@ TEST_F(RecordBatches, KeepTheRecentListAtItsLimitAsSingleAddsDo)
                   .toInt(),
               TVXDataBase::kRecentListLimit);
     EXPECT_EQ(alice.mRecentlyAddedRecords(), ids.mid(5));
+    // The log rows, written together at the end, keep their order.
+    QStringList described;
+    for (int i = 0; i < TVXDataBase::kRecentListLimit + 5; ++i)
+        described << QStringLiteral("r%1").arg(i);
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(DESCRIPTION SEPARATOR ',') FROM tolvanexdb.EVENTLOGGERTABLE "
+                             "WHERE EVENT='Add Record'"),
+              described.join(','));
     // One more outside a batch still trims to the limit.
     ASSERT_EQ(alice.addRecord(newRecord(alice, {"single"})), kTVXDone);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'")
