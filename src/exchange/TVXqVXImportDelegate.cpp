@@ -48,7 +48,36 @@ TVXqVXImportDelegate::TVXqVXImportDelegate(const char* path, std::shared_ptr<BMG
 {
 }
 
-TVXqVXImportDelegate::~TVXqVXImportDelegate() = default; // the private folder goes with its contents
+TVXqVXImportDelegate::~TVXqVXImportDelegate()
+{
+    endBatch(); // the private folder goes with its contents
+}
+
+void TVXqVXImportDelegate::beginBatch()
+{
+    if (mBatchOpen)
+        return;
+    mDataBase.beginRecordBatch(); // without one, each record is its own transaction
+    mBatchOpen = true;
+    mBatchLines = 0;
+    mBatchAttachments = 0;
+}
+
+void TVXqVXImportDelegate::endBatch()
+{
+    if (!mBatchOpen)
+        return;
+    mBatchOpen = false;
+    QStringList lost;
+    if (mDataBase.endRecordBatch(&lost) != kTVXDone && !lost.isEmpty()) {
+        const int count = int(lost.size());
+        mSummary.recordsImported -= count;
+        mSummary.failedNotStored += count;
+        mSummary.attachmentsImported -= mBatchAttachments;
+    }
+    mBatchLines = 0;
+    mBatchAttachments = 0;
+}
 
 QString TVXqVXImportDelegate::notesFromFile(std::string_view field)
 {
@@ -122,6 +151,9 @@ int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
         return kTVXNotServerError;
     }
     mCurrentType->setMSelectedGroupUID(mTargetGroup->mGroupUID());
+    // A type is stored on its own: a failed batch must not leave one cached
+    // that the server never kept.
+    endBatch();
     const int code = mDataBase.addType(mCurrentType);
     if (code == kTVXDone) {
         mStoredType = mCurrentType;
@@ -220,6 +252,16 @@ void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values,
                                      const CStringArray& attachmentFields, const CString& /*groupName*/,
                                      int32_t icon, int32_t mask, int count)
 {
+    beginBatch();
+    addRecordLine(kind, values, customNames, attachmentFields, icon, mask, count);
+    if (++mBatchLines >= kRecordsPerBatch)
+        endBatch();
+}
+
+void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& values,
+                                         const CStringArray& customNames, const CStringArray& attachmentFields,
+                                         int32_t icon, int32_t mask, int count)
+{
     ++mSummary.recordsInFile;
     const bool csv = kind == eFileCSVExport;
     int start = 0;
@@ -287,8 +329,10 @@ void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values,
         ++mSummary.recordsImported;
         if (attachmentCode != kTVXDone)
             ErrorInImport(attachmentCode); // stored, without its attachment
-        else if (record->mHasAttachment())
+        else if (record->mHasAttachment()) {
             ++mSummary.attachmentsImported;
+            ++mBatchAttachments;
+        }
     } catch (const std::exception&) {
         ErrorInImport(kImportErrorRecordNotStored);
     }
@@ -330,6 +374,7 @@ void TVXqVXImportDelegate::ErrorInImport(int code)
 
 void TVXqVXImportDelegate::ImportComplete()
 {
+    endBatch();
     mCurrentType.reset();
     mStoredType.reset();
     mTemporaryFolder.reset();

@@ -89,6 +89,14 @@ public:
 
 private:
     struct Attachment;
+    // Records go to the store in batches of this many lines, each one
+    // transaction: far fewer round trips and disk syncs than one per record.
+    static constexpr int kRecordsPerBatch = 250;
+    void addRecordLine(EFileType kind, const CStringArray& values, const CStringArray& customNames,
+                       const CStringArray& attachmentFields, int32_t icon, int32_t mask, int count);
+    void beginBatch();
+    // Commits the open batch; a failed commit turns its records into ones not stored.
+    void endBatch();
     int storeCurrentType(bool& tooLong);
     void applyLook(TVXRecord& record, int32_t icon, int32_t mask, const CStringArray& customNames) const;
     bool fitsLimits(const TVXRecord& record) const;
@@ -109,4 +117,7 @@ private:
     TVXImportSummary mSummary;
     // Private (0700) folder for attachments on their way into the store.
     std::unique_ptr<QTemporaryDir> mTemporaryFolder;
+    bool mBatchOpen = false;
+    int mBatchLines = 0;
+    int mBatchAttachments = 0;
 };

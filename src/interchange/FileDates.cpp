@@ -89,8 +89,55 @@ QDate ParseFileDate(std::string_view text)
     return QDate(year, month, day); // invalid for a day the month lacks
 }
 
+namespace {
+
+// "yyyy-MM-dd HH:mm:ss +hhmm" read without the general parser: the day when
+// the text is of that form exactly and names an existing local time, else an
+// invalid date (the general reading then decides).
+QDate plainModificationDay(const QString& text)
+{
+    static constexpr char kForm[] = "dddd-dd-dd dd:dd:dd sdddd";
+    if (text.size() != qsizetype(sizeof(kForm) - 1))
+        return {};
+    int numbers[7] = {};
+    int which = 0;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const char16_t c = text.at(i).unicode();
+        switch (kForm[i]) {
+        case 'd':
+            if (c < u'0' || c > u'9')
+                return {};
+            numbers[which] = numbers[which] * 10 + (c - u'0');
+            break;
+        case 's':
+            if (c != u'+' && c != u'-')
+                return {};
+            break;
+        default:
+            if (c != char16_t(kForm[i]))
+                return {};
+            ++which;
+            break;
+        }
+    }
+    const QDate day(numbers[0], numbers[1], numbers[2]);
+    const QTime time(numbers[3], numbers[4], numbers[5]);
+    // Real offsets only (at most 14 hours): any other is left to the general reading.
+    const int offsetMinutes = numbers[6] / 100 * 60 + numbers[6] % 100;
+    if (!day.isValid() || !time.isValid() || numbers[6] % 100 >= 60 || offsetMinutes > 14 * 60)
+        return {};
+    const QDateTime local(day, time);
+    if (!local.isValid() || local.date() != day || local.time() != time)
+        return {}; // a local time the clock skips
+    return day;
+}
+
+} // namespace
+
 std::string FileDateFromModificationText(const QString& value10, const QDate& today)
 {
+    if (const QDate day = plainModificationDay(value10); day.isValid())
+        return FormatFileDate(day);
     const QDateTime stored = TVXRecord::dateFromModificationText(value10);
     return FormatFileDate(stored.isValid() ? stored.date() : today);
 }

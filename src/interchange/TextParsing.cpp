@@ -210,6 +210,39 @@ bool FormatCSVField(std::string_view text, std::string& out, std::size_t maxByte
     if (zero != std::string_view::npos)
         text = text.substr(0, zero);
 
+    // Most fields fit whole: one pass to measure, one to write.
+    {
+        std::size_t kept = 0, quotes = 0;
+        bool quoted = false;
+        for (const char c : text) {
+            if (c == '\n' || !isTextByte(static_cast<unsigned char>(c)))
+                continue;
+            if (kept == 0 && isWhiteSpace(c))
+                quoted = true;
+            if (c == ',' || c == '"' || c == '\r')
+                quoted = true;
+            if (c == '"')
+                ++quotes;
+            ++kept;
+        }
+        const std::size_t overhead = quoted ? 2 : 0;
+        if (maxBytes >= overhead && kept + quotes <= maxBytes - overhead) {
+            out.reserve(out.size() + kept + quotes + overhead);
+            if (quoted)
+                out += '"';
+            for (const char c : text) {
+                if (c == '\n' || !isTextByte(static_cast<unsigned char>(c)))
+                    continue;
+                if (c == '"')
+                    out += '"';
+                out += c;
+            }
+            if (quoted)
+                out += '"';
+            return true;
+        }
+    }
+
     std::string content;
     content.reserve(text.size());
     for (const char c : text)

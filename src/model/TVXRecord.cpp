@@ -1,5 +1,7 @@
 #include "model/TVXRecord.h"
 
+#include <cstdio>
+
 #include "model/BMGroup.h"
 #include "model/TVXUID.h"
 
@@ -100,6 +102,16 @@ QString TVXRecord::modificationDateText(const QDateTime& when)
     const QDateTime local = when.toLocalTime();
     const int offsetMinutes = local.offsetFromUtc() / 60;
     const int magnitude = std::abs(offsetMinutes);
+    const QDate day = local.date();
+    const QTime time = local.time();
+    if (local.isValid() && day.year() >= 1000 && day.year() <= 9999 && magnitude / 60 < 100) {
+        // Four-digit years: written directly, as the general formatter would.
+        char text[32];
+        const int length = std::snprintf(text, sizeof text, "%04d-%02d-%02d %02d:%02d:%02d %c%02d%02d", day.year(),
+                                         day.month(), day.day(), time.hour(), time.minute(), time.second(),
+                                         offsetMinutes < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+        return QString::fromLatin1(text, length);
+    }
     return local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
         + QStringLiteral(" %1%2%3")
               .arg(offsetMinutes < 0 ? QLatin1Char('-') : QLatin1Char('+'))

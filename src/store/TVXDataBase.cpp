@@ -194,6 +194,8 @@ void TVXDataBase::handleDatabaseError(const platform::Error& error)
 int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
 {
     const platform::Error error{QString::fromUtf8(e.what()), e.getErrorCode()};
+    if (deferErrorToBatchEnd(error))
+        return code;
     platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
     return code;
 }

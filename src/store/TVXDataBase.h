@@ -27,6 +27,7 @@
 namespace sql {
 class Connection;
 class Driver;
+class PreparedStatement;
 class ResultSet;
 class SQLException;
 class Statement;
@@ -411,6 +412,17 @@ public:
     // under this guard. Never hold it while waiting for the main thread
     // (reportDatabaseError and notices wait for it).
     std::unique_lock<std::recursive_mutex> lockConnection() const;
+
+    // Many records added in a row (an import). Until endRecordBatch, the
+    // calling thread keeps the connection, and what addRecord writes (with
+    // its recent-list and log rows) joins one transaction; each record's own
+    // rows still stand or fall together. Server errors reach the error path
+    // once the batch ends. endRecordBatch commits: 0, or the failure's code
+    // after everything the batch wrote was rolled back and its records left
+    // the caches again (their identifiers go to *lostRecordIDs).
+    int beginRecordBatch();
+    int endRecordBatch(QStringList* lostRecordIDs = nullptr);
+    bool inRecordBatch() const;
     // (end of record storage)
 
     // --- group and type storage ------------------------------------------------
@@ -740,6 +752,32 @@ private:
     // Called after each change of a cached record (the search index follows here).
     void recordCacheChanged(const QString& recordID);
     mutable std::recursive_mutex mConnectionMutex;
+    struct RecordBatch;
+    std::shared_ptr<RecordBatch> mRecordBatch; // shared: deleted where the type is known
+    // The open batch when the calling thread runs it, else null.
+    RecordBatch* batchOfThisThread() const;
+    // A prepared statement: the batch's own, kept for the next record, while
+    // this thread runs a batch on this connection; else a fresh one.
+    struct PreparedRef {
+        std::unique_ptr<sql::PreparedStatement> owned;
+        sql::PreparedStatement* stmt = nullptr;
+        sql::PreparedStatement* operator->() const { return stmt; }
+        sql::PreparedStatement& operator*() const { return *stmt; }
+    };
+    PreparedRef prepareForBatch(sql::Connection& connection, const char* query);
+    // The batch's own count of the user's rows in a recent-list table (its
+    // transaction sees only its own changes to them), or null outside a batch.
+    int* batchRecentRows(const char* readStatement, const QString& userID);
+    // Keeps a server error for the end of this thread's batch: the main thread
+    // may be waiting for the connection meanwhile.
+    bool deferErrorToBatchEnd(const platform::Error& error);
+    // Keeps a log row for the end of this thread's batch, where the rows are
+    // written a hundred at a time, in order, before the commit.
+    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);
+    void writeBatchLogRows(RecordBatch& batch);
+    // The log insert for `rows` rows, and one row's six values bound from `first` on.
+    static std::string eventLogInsertText(int rows);
+    static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
     // (end of record storage)
 
     // [group and type storage]

@@ -52,18 +52,33 @@ std::shared_ptr<TVXEventLogger> TVXDataBase::makeEventLogger(TVXDataBase& databa
     return std::make_shared<TVXEventLogger>(database);
 }
 
+std::string TVXDataBase::eventLogInsertText(int rows)
+{
+    // The single-row insert, with more rows of placeholders.
+    std::string text = KQueryInsertEventLoggerTable;
+    for (int i = 1; i < rows; ++i)
+        text += ",(?, ?, ?, ?, ?, ?)";
+    return text;
+}
+
+void TVXDataBase::bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry)
+{
+    stmt.setString(first, entry.event.toStdString());
+    stmt.setString(first + 1, kTolvanIdColumnText);
+    stmt.setString(first + 2, entry.description.toStdString());
+    stmt.setString(first + 3, entry.date.toStdString());
+    stmt.setString(first + 4, entry.user.toStdString());
+    stmt.setString(first + 5, entry.computer.toStdString());
+}
+
 int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry)
 {
     try {
         const auto guard = lockConnection(); // released before the error path runs
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            liveConnection(mCPcon).prepareStatement(KQueryInsertEventLoggerTable));
-        stmt->setString(1, entry.event.toStdString());
-        stmt->setString(2, kTolvanIdColumnText);
-        stmt->setString(3, entry.description.toStdString());
-        stmt->setString(4, entry.date.toStdString());
-        stmt->setString(5, entry.user.toStdString());
-        stmt->setString(6, entry.computer.toStdString());
+        if (deferLogRowToBatchEnd(entry))
+            return kTVXDone;
+        const PreparedRef stmt = prepareForBatch(liveConnection(mCPcon), KQueryInsertEventLoggerTable);
+        bindEventLogRow(*stmt, 1, entry);
         stmt->executeUpdate();
         return kTVXDone;
     } catch (const sql::SQLException& e) {

@@ -310,13 +310,17 @@ std::shared_ptr<BMGroup> TVXDataBase::getGroupFromGroupName(const QString& name)
     return nullptr;
 }
 
+// The first of the sorted list with the very same name: equal names sort by
+// identifier, so the one with the least identifier, found without sorting.
 std::shared_ptr<TVXType> TVXDataBase::findSimilarType(const TVXType& type, const BMGroup*) const
 {
-    for (const auto& other : typesForEditing()) {
-        if (other.get() != &type && other->mTypeName() == type.mTypeName())
-            return other;
+    std::shared_ptr<TVXType> found;
+    for (const auto& other : m_types) {
+        if (other && other.get() != &type && other->mTypeName() == type.mTypeName()
+            && (!found || other->mTypeUID() < found->mTypeUID()))
+            found = other;
     }
-    return nullptr;
+    return found;
 }
 
 std::shared_ptr<BMGroup> TVXDataBase::findSimilarCategory(const BMGroup& group) const

@@ -67,21 +67,30 @@ int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, 
     try {
         const auto guard = lockConnection(); // released before the error path runs
         sql::Connection& connection = liveConnection(mCPcon);
+        // In a batch the count is kept: its transaction sees no other change.
+        int* const known = batchRecentRows(statements.read, userID);
         int rows = 0;
-        {
-            std::unique_ptr<sql::PreparedStatement> read(connection.prepareStatement(statements.read));
+        if (known && *known >= 0) {
+            rows = *known;
+        } else {
+            const PreparedRef read = prepareForBatch(connection, statements.read);
             read->setString(1, userID.toStdString());
             std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
             while (rs->next())
                 ++rows;
+            if (known)
+                *known = rows;
         }
         if (rows < kRecentListLimit)
             return kTVXDone;
         // Each run deletes the user's first row, the oldest in insertion order.
-        std::unique_ptr<sql::PreparedStatement> removeFirst(connection.prepareStatement(statements.removeFirst));
+        const PreparedRef removeFirst = prepareForBatch(connection, statements.removeFirst);
         removeFirst->setString(1, userID.toStdString());
-        for (int surplus = rows - (kRecentListLimit - 1); surplus > 0; --surplus)
-            removeFirst->executeUpdate();
+        for (int surplus = rows - (kRecentListLimit - 1); surplus > 0; --surplus) {
+            const int removed = removeFirst->executeUpdate();
+            if (known)
+                *known -= removed;
+        }
         return kTVXDone;
     } catch (const sql::SQLException& e) {
         return reportDatabaseError(e);
@@ -100,12 +109,15 @@ int TVXDataBase::addRecentListEntry(QStringList& list, const RecentListStatement
 
     try {
         const auto guard = lockConnection(); // released before the error path runs
-        std::unique_ptr<sql::PreparedStatement> insert(liveConnection(mCPcon).prepareStatement(statements.insert));
+        const PreparedRef insert = prepareForBatch(liveConnection(mCPcon), statements.insert);
         insert->setString(1, userID.toStdString());
         insert->setString(2, recordID.toStdString());
         // The insert ignores a refused key: no row means the record is gone
         // from the server and the cached copy is stale.
-        if (insert->executeUpdate() == 0)
+        const int inserted = insert->executeUpdate();
+        if (int* const known = batchRecentRows(statements.read, userID); known && *known >= 0)
+            *known += inserted;
+        if (inserted == 0)
             return kTVXReloadFirst;
     } catch (const sql::SQLException& e) {
         return reportDatabaseError(e);

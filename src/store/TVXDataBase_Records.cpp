@@ -6,6 +6,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
@@ -17,8 +18,11 @@
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 
+#include <algorithm>
 #include <array>
+#include <map>
 #include <optional>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -88,6 +92,153 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
     return code;
 }
 
+// --- record batches -----------------------------------------------------------------
+
+struct TVXDataBase::RecordBatch {
+    std::unique_lock<std::recursive_mutex> guard;
+    std::thread::id thread;
+    sql::Connection* connection = nullptr;
+    std::unique_ptr<tvxsql::Transaction> transaction;
+    std::map<const char*, std::unique_ptr<sql::PreparedStatement>> statements;
+    std::map<std::pair<const char*, QString>, int> recentRows;
+    QStringList added;
+    std::vector<platform::Error> deferredErrors;
+    // Log rows written together before the commit, in their order.
+    QList<TVXEventLogEntry> pendingLogRows;
+};
+
+TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
+{
+    RecordBatch* batch = mRecordBatch.get();
+    return batch && batch->thread == std::this_thread::get_id() ? batch : nullptr;
+}
+
+bool TVXDataBase::inRecordBatch() const { return batchOfThisThread() != nullptr; }
+
+int TVXDataBase::beginRecordBatch()
+{
+    if (batchOfThisThread())
+        return kTVXDone;
+    auto batch = std::make_shared<RecordBatch>();
+    batch->guard = lockConnection(); // held until the batch ends
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        // Inside someone's transaction the batch would only join it.
+        if (!mCPcon->getAutoCommit())
+            return kTVXDone;
+        batch->connection = mCPcon.get();
+        batch->thread = std::this_thread::get_id();
+        batch->transaction = std::make_unique<tvxsql::Transaction>(*mCPcon);
+    } catch (const sql::SQLException& e) {
+        batch.reset(); // the guard first
+        return reportDatabaseError(e);
+    }
+    mRecordBatch = std::move(batch);
+    return kTVXDone;
+}
+
+int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
+{
+    RecordBatch* const open = batchOfThisThread();
+    if (!open)
+        return kTVXDone;
+    std::optional<sql::SQLException> failure;
+    // A failed log write loses those rows only, as a single one did before.
+    writeBatchLogRows(*open);
+    try {
+        open->statements.clear();
+        open->transaction->commit();
+    } catch (const sql::SQLException& e) {
+        failure.emplace(e);
+    }
+    open->statements.clear();
+    open->transaction.reset(); // rolls back what was not committed
+    std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
+    batch->guard.unlock();
+
+    int code = kTVXDone;
+    if (failure) {
+        // Nothing of the batch is stored: its records leave the caches again.
+        for (const QString& recordID : std::as_const(batch->added)) {
+            m_records.remove(recordID);
+            m_recentlyAddedRecords.removeAll(recordID);
+            recordCacheChanged(recordID);
+        }
+        if (lostRecordIDs)
+            *lostRecordIDs = batch->added;
+    }
+    for (const platform::Error& error : batch->deferredErrors)
+        platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    if (failure)
+        code = reportDatabaseError(*failure);
+    return code;
+}
+
+bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != mCPcon.get())
+        return false;
+    batch->pendingLogRows.append(entry);
+    return true;
+}
+
+void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
+{
+    constexpr qsizetype kRowsPerStatement = 100;
+    const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
+    batch.pendingLogRows.clear();
+    for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
+        const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
+        try {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                batch.connection->prepareStatement(eventLogInsertText(int(count))));
+            for (qsizetype i = 0; i < count; ++i)
+                bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+            stmt->executeUpdate();
+        } catch (const sql::SQLException& e) {
+            reportDatabaseError(e); // kept for the batch's end
+        }
+    }
+}
+
+bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch)
+        return false;
+    batch->deferredErrors.push_back(error);
+    return true;
+}
+
+TVXDataBase::PreparedRef TVXDataBase::prepareForBatch(sql::Connection& connection, const char* query)
+{
+    PreparedRef ref;
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != &connection) {
+        ref.owned.reset(connection.prepareStatement(query));
+        ref.stmt = ref.owned.get();
+        return ref;
+    }
+    auto& cached = batch->statements[query];
+    if (!cached)
+        cached.reset(connection.prepareStatement(query));
+    ref.stmt = cached.get();
+    return ref;
+}
+
+int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& userID)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != mCPcon.get())
+        return nullptr;
+    const auto found = batch->recentRows.find({readStatement, userID});
+    if (found == batch->recentRows.end())
+        return &batch->recentRows.emplace(std::make_pair(readStatement, userID), -1).first->second;
+    return &found->second;
+}
+
 // --- enciphering ----------------------------------------------------------------
 
 int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const
@@ -123,7 +274,7 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
 int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                                  const CustomTypeCiphers& ciphers)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryReplaceCustomType));
+    const PreparedRef stmt = prepareForBatch(connection, kQueryReplaceCustomType);
     stmt->setString(1, recordID.toStdString());
     stmt->setInt(2, customType.mTypeIconID());
     stmt->setInt(3, customType.mTypeMask());
@@ -176,9 +327,12 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
         code = runOnConnection([&](sql::Connection& connection) {
             // All or nothing: a record without the custom type or attachment it
             // claims would read back wrong on every client.
-            tvxsql::Transaction transaction(connection);
+            // A lone row is all or nothing by itself.
+            std::optional<tvxsql::Transaction> transaction;
+            if (customised || storeFile)
+                transaction.emplace(connection);
             {
-                std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryRecordInsert));
+                const PreparedRef stmt = prepareForBatch(connection, kQueryRecordInsert);
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
                 stmt->setString(1, recordID.toStdString());
                 stmt->setString(2, groupUIDOf(*record).toStdString());
@@ -198,7 +352,8 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
             if (storeFile)
                 if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
-            transaction.commit();
+            if (transaction)
+                transaction->commit();
             return kTVXDone;
         });
     }
@@ -211,6 +366,8 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
         }
         record->setMAttachmentState(kAttachmentStateNone);
         m_records.insert(recordID, record);
+        if (RecordBatch* const batch = batchOfThisThread())
+            batch->added.append(recordID);
         noteRecordAdded(recordID);
         recordCacheChanged(recordID);
     }

@@ -1,28 +1,51 @@
 #pragma once
 // A transaction on the shared connection that rolls back unless committed.
-// Inside an outer transaction it joins that one: only the outermost commits.
+// Inside an outer transaction it is a savepoint: a failure undoes only its
+// own rows, and only the outermost commits. Should undoing a savepoint fail
+// (the server dropped the whole transaction), every enclosing transaction is
+// marked broken and its commit throws instead of storing a part.
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
+#include <cppconn/statement.h>
+
+#include <atomic>
+#include <memory>
+#include <string>
 
 namespace tvxsql {
 
 class Transaction {
 public:
     explicit Transaction(sql::Connection& connection)
-        : mConnection(connection), mOwner(connection.getAutoCommit())
+        : mConnection(connection), mOwner(connection.getAutoCommit()), mParent(tCurrent)
     {
-        if (mOwner)
+        if (mOwner) {
             mConnection.setAutoCommit(false);
+        } else {
+            static std::atomic<unsigned> counter{0};
+            mSavepoint = "tvx_sp_" + std::to_string(counter.fetch_add(1) + 1);
+            execute("SAVEPOINT " + mSavepoint);
+        }
+        tCurrent = this;
     }
     ~Transaction()
     {
-        if (!mOwner || mCommitted)
+        tCurrent = mParent;
+        if (mCommitted)
             return;
         try {
-            mConnection.rollback();
-            mConnection.setAutoCommit(true);
+            if (mOwner) {
+                mConnection.rollback();
+                mConnection.setAutoCommit(true);
+            } else {
+                execute("ROLLBACK TO SAVEPOINT " + mSavepoint);
+                execute("RELEASE SAVEPOINT " + mSavepoint);
+            }
         } catch (const sql::SQLException&) {
-            // The connection is gone; the server rolls back on its own.
+            // The connection is gone, or the server already rolled the whole
+            // transaction back: what the enclosing ones wrote is lost too.
+            if (!mOwner)
+                markBroken();
         }
     }
     Transaction(const Transaction&) = delete;
@@ -30,17 +53,43 @@ public:
 
     void commit()
     {
-        if (!mOwner)
-            return;
-        mConnection.commit();
-        mConnection.setAutoCommit(true);
+        if (mBroken)
+            throw sql::SQLException("Transaction rolled back by the server", "40000", 1213);
+        if (mOwner) {
+            // As a statement: the connector's own commit() lets a failure pass.
+            execute("COMMIT");
+            mConnection.setAutoCommit(true);
+        } else {
+            execute("RELEASE SAVEPOINT " + mSavepoint);
+        }
         mCommitted = true;
     }
 
+    // True when a nested transaction could not be undone alone.
+    bool broken() const { return mBroken; }
+
 private:
+    void execute(const std::string& text)
+    {
+        std::unique_ptr<sql::Statement> stmt(mConnection.createStatement());
+        stmt->execute(text);
+    }
+    void markBroken()
+    {
+        for (Transaction* outer = mParent; outer; outer = outer->mParent)
+            if (&outer->mConnection == &mConnection)
+                outer->mBroken = true;
+    }
+
+    // Transactions nest lexically on one thread.
+    static inline thread_local Transaction* tCurrent = nullptr;
+
     sql::Connection& mConnection;
     bool mOwner;
+    Transaction* mParent;
+    std::string mSavepoint;
     bool mCommitted = false;
+    bool mBroken = false;
 };
 
 } // namespace tvxsql

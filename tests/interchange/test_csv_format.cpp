@@ -161,6 +161,17 @@ TEST(CsvDateField, WrittenAndReadInEnglish)
     EXPECT_EQ(FileDateFromModificationText("2009-05-07 23:59:58 -0700", today), "May 07,2009");
     EXPECT_EQ(FileDateFromModificationText("not a date", today), "February 29,2024");
     EXPECT_EQ(FileDateFromModificationText("", today), "February 29,2024");
+    // The quick reading of well-formed texts gives what the general one gives.
+    for (const char* text : {"2009-05-07 23:59:58 -0700", "2024-02-29 00:00:00 +0000", "2023-02-29 10:00:00 +0100",
+                             "2009-13-07 10:00:00 +0100", "2009-05-07 24:00:00 +0100", "2009-05-07 10:60:00 +0100",
+                             "0000-01-01 10:00:00 +0100", "2009-05-07 10:00:00 +9999", "2009-05-07 10:00:00 +1400",
+                             "2009-05-07 10:00:00 *0100", "2009-05-07 10:00:00 +0100\n", "2009-05-07T10:00:00 +0100",
+                             "2009-05-07 10:00:00 +0160", "٢009-05-07 10:00:00 +0100"}) {
+        const QDateTime general = TVXRecord::dateFromModificationText(QString::fromUtf8(text));
+        EXPECT_EQ(FileDateFromModificationText(QString::fromUtf8(text), today),
+                  FormatFileDate(general.isValid() ? general.date() : today))
+            << text;
+    }
 
     const QDateTime now(QDate(2024, 2, 29), QTime(10, 11, 12));
     EXPECT_TRUE(ModificationTextFromFileDate("March 03,2010", now).startsWith("2010-03-03 00:00:00 "));

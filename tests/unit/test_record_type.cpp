@@ -193,6 +193,19 @@ TEST(TVXRecord, ModificationDateText)
 
     const QDateTime moment(QDate(2021, 12, 31), QTime(23, 59, 58), Qt::UTC);
     EXPECT_EQ(TVXRecord::dateFromModificationText(TVXRecord::modificationDateText(moment)), moment);
+    // The direct writing of common years matches the general formatter.
+    for (const QDateTime& when : {moment, QDateTime(QDate(1999, 1, 2), QTime(3, 4, 5)),
+                                  QDateTime(QDate(2024, 2, 29), QTime(0, 0), Qt::OffsetFromUTC, -(9 * 3600 + 1800)),
+                                  QDateTime(QDate(950, 6, 7), QTime(8, 9, 10))}) {
+        const QDateTime local = when.toLocalTime();
+        const int offset = local.offsetFromUtc() / 60;
+        const QString expected = local.toString(QStringLiteral("yyyy-MM-dd HH:mm:ss"))
+                                 + QStringLiteral(" %1%2%3")
+                                       .arg(offset < 0 ? QLatin1Char('-') : QLatin1Char('+'))
+                                       .arg(std::abs(offset) / 60, 2, 10, QLatin1Char('0'))
+                                       .arg(std::abs(offset) % 60, 2, 10, QLatin1Char('0'));
+        EXPECT_EQ(TVXRecord::modificationDateText(when), expected);
+    }
 
     EXPECT_FALSE(TVXRecord::dateFromModificationText(QString()).isValid());
     EXPECT_FALSE(TVXRecord::dateFromModificationText(QStringLiteral("May 12,2009")).isValid());
