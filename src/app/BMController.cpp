@@ -1,0 +1,27 @@
+#include "app/BMController.h"
+
+#include "store/TVXDataBase.h"
+
+namespace {
+BMController* gSharedController = nullptr;
+}
+
+BMController* BMController::sharedApplicationController()
+{
+    if (!gSharedController)
+        new BMController;
+    return gSharedController;
+}
+
+BMController::BMController(TVXDataBase* database, QObject* parent)
+    : QObject(parent), mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+{
+    // The object the application makes is the shared one.
+    gSharedController = this;
+}
+
+BMController::~BMController()
+{
+    if (gSharedController == this)
+        gSharedController = nullptr;
+}

@@ -1,0 +1,37 @@
+#pragma once
+// The modal alert of every window. Tests install a responder that answers by
+// script and records what was shown, so no test ever blocks on a panel.
+#include <QString>
+
+#include <functional>
+
+namespace platform {
+
+// Button codes of an alert run, as the callers compare them.
+constexpr int kAlertDefaultReturn = 1;
+constexpr int kAlertAlternateReturn = 0;
+constexpr int kAlertOtherReturn = -1;
+
+// The title used when a caller passes none.
+QString standardAlertTitle(); // "Tolvanex Enterprise Alert!"
+
+struct AlertRequest {
+    QString title;
+    QString message;
+    QString defaultButton;
+    QString alternateButton;
+    QString otherButton;
+};
+
+using AlertResponder = std::function<int(const AlertRequest&)>;
+
+// Replaces the real panel (pass an empty function to restore it). Returns the previous one.
+AlertResponder setAlertResponder(AlertResponder responder);
+
+} // namespace platform
+
+// Runs an application-modal alert and returns the button code. An empty title
+// means the standard title; an empty default button means "OK"; empty
+// alternate/other buttons are not shown.
+int BMRunAlertPanel(const QString& title, const QString& message, const QString& defaultButton,
+                    const QString& alternateButton = {}, const QString& otherButton = {});

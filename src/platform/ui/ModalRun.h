@@ -1,0 +1,33 @@
+#pragma once
+// Application-modal runs of sheets and panels. OK stops a run (-1000),
+// Cancel aborts it (-1001), closing the window stops it. Tests install a
+// responder that plays the user's part instead of showing the window.
+#include <functional>
+
+class QWidget;
+
+namespace platform {
+
+constexpr int kModalRunStopped = -1000;
+constexpr int kModalRunAborted = -1001;
+
+// Shows the window application-modally and returns when the run ends.
+int runModalForWindow(QWidget* window);
+
+// End the innermost run (no effect when none is running).
+void stopModal();
+void abortModal();
+void stopModalWithCode(int code);
+bool isModalRunning();
+
+// Shows the window modally and processes events every millisecond until
+// done() answers true or the run is ended; then hides the window. Used
+// where a worker's completion flag is polled.
+int runModalUntil(QWidget* window, const std::function<bool()>& done);
+
+// Called instead of showing the window: it may fill fields and must return
+// the run's code. Returns the previous responder.
+using ModalResponder = std::function<int(QWidget* window)>;
+ModalResponder setModalResponder(ModalResponder responder);
+
+} // namespace platform

@@ -1,0 +1,55 @@
+#pragma once
+// Scripted answers to alerts and modal runs, and a record of what was shown.
+#include <QString>
+#include <QStringList>
+
+#include <deque>
+#include <functional>
+#include <vector>
+
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+
+class QWidget;
+
+namespace tvxtest {
+
+// Alerts answer with their default button, modal runs are aborted (-1001).
+void installDefaultUiResponders();
+
+// While alive: records every alert and answers from the queue (default
+// button once the queue is empty).
+class AlertRecorder {
+public:
+    AlertRecorder();
+    ~AlertRecorder();
+    void answerNext(int code) { mAnswers.push_back(code); }
+    const std::vector<platform::AlertRequest>& alerts() const { return mAlerts; }
+    QStringList messages() const;
+    QString lastMessage() const { return mAlerts.empty() ? QString() : mAlerts.back().message; }
+    QString lastTitle() const { return mAlerts.empty() ? QString() : mAlerts.back().title; }
+
+private:
+    std::vector<platform::AlertRequest> mAlerts;
+    std::deque<int> mAnswers;
+    platform::AlertResponder mPrevious;
+};
+
+// While alive: each modal run calls the next scripted step with the window
+// (the step plays the user and returns the run's code); without steps left a
+// run is aborted. Records the windows' object names.
+class ModalScript {
+public:
+    using Step = std::function<int(QWidget*)>;
+    ModalScript();
+    ~ModalScript();
+    void then(Step step) { mSteps.push_back(std::move(step)); }
+    const QStringList& windows() const { return mWindows; }
+
+private:
+    std::deque<Step> mSteps;
+    QStringList mWindows;
+    platform::ModalResponder mPrevious;
+};
+
+} // namespace tvxtest
