@@ -1,5 +1,6 @@
 #include "app/BMController.h"
 
+#include "model/TVXRecord.h"
 #include "store/TVXDataBase.h"
 
 namespace {
@@ -18,6 +19,7 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
+    mSelectedTableRecord = TVXRecord::createRecord();
 }
 
 BMController::~BMController()

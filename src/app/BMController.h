@@ -3,6 +3,7 @@
 // the main window and serves every command of it. One class; each concern has
 // its own BMController_<Concern>.cpp and its own marked sections below.
 #include <QObject>
+#include <QWidget>
 #include <QString>
 
 #include <memory>
@@ -19,6 +20,12 @@ public:
     ~BMController() override;
 
     TVXDataBase* database() const { return mDatabase; }
+
+    // Shared state every concern reads (owned here, not in a concern's section).
+    QWidget* mainWindow() const { return mMainWindow; }
+    std::shared_ptr<TVXRecord> selectedTableRecord() const { return mSelectedTableRecord; }
+    const QString& currentUserName() const { return mCurrentUserName; }
+    bool isConnectionCancelled() const { return mIsConnectionCancelled; }
 
     // --- start-up, log-in and shut-down ---
     // (end of start-up, log-in and shut-down)
@@ -58,6 +65,29 @@ public:
 
 private:
     TVXDataBase* mDatabase = nullptr;
+
+    // Shared state. The main window is made by the main-window concern; the
+    // selected record is kept by the tables and read by the commands.
+    QWidget* mMainWindow = nullptr;
+    std::shared_ptr<TVXRecord> mSelectedTableRecord;
+    QString mCurrentUserName;
+    QString mGroupFilterSelectedUID;
+    bool mNeedToDoSynchOnExit = false;
+    bool mShouldLockInfoDisplay = false;
+    bool mDetailPanelIsVisible = false;
+    bool mSaveBackUpIsDone = true;
+    bool mAppDidFinishLaunching = false;
+    bool mShouldMask = false;
+    bool mShouldCreateDatabase = false;
+    bool mPrintDialogON = false;
+    bool mIsLoaded = false;
+    bool mIsConnectionCancelled = false;
+    int mLastPasteBoardChangeCount = 0;
+    int mNumberOfAttempts = 0;
+    int mPreviousType = 0;
+    int mPreviousCategory = 0;
+    int mPriviousContextualType = -1;
+    int mPriviousContextualCategory = -1;
 
     // [start-up, log-in and shut-down]
     // (end of start-up, log-in and shut-down)
