@@ -1,0 +1,416 @@
+#include "windows/BMCategoryEditWindowController.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QItemSelectionModel>
+#include <QPushButton>
+#include <QTableView>
+#include <QVBoxLayout>
+#include <QWidget>
+
+#include "model/BMGroup.h"
+#include "model/TVXType.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/GroupTypeSettingsRules.h"
+
+using namespace settingsrules;
+
+// --- the list ----------------------------------------------------------------------
+
+BMCategoryEditModel::BMCategoryEditModel(TVXDataBase& database, QObject* parent)
+    : QAbstractListModel(parent), mDatabase(database)
+{
+}
+
+void BMCategoryEditModel::setTableViewType(int type)
+{
+    mTableViewType = type;
+    reload();
+}
+
+void BMCategoryEditModel::reload()
+{
+    beginResetModel();
+    mGroups.clear();
+    mTypes.clear();
+    if (mTableViewType == kEditorGroupsMode)
+        mGroups = mDatabase.groupsForEditing(true);
+    else
+        mTypes = mDatabase.typesForEditing(true);
+    endResetModel();
+}
+
+int BMCategoryEditModel::rowCount(const QModelIndex& parent) const
+{
+    if (parent.isValid())
+        return 0;
+    return static_cast<int>(mTableViewType == kEditorGroupsMode ? mGroups.size() : mTypes.size());
+}
+
+QVariant BMCategoryEditModel::data(const QModelIndex& index, int role) const
+{
+    if (!index.isValid() || index.row() >= rowCount())
+        return {};
+    if (role == Qt::DisplayRole)
+        return mTableViewType == kEditorGroupsMode ? mGroups.at(index.row())->mGroupName()
+                                                   : mTypes.at(index.row())->mTypeName();
+    if (role == Qt::DecorationRole && mTableViewType == kEditorTypesMode) {
+        const QImage icon = mDatabase.getImageFromIconIndex(mTypes.at(index.row())->mTypeIconID());
+        return icon.isNull() ? QVariant() : QVariant(QPixmap::fromImage(icon));
+    }
+    return {};
+}
+
+QVariant BMCategoryEditModel::headerData(int, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    return mTableViewType == kEditorGroupsMode ? tr("Groups") : tr("Types");
+}
+
+// --- the editor ----------------------------------------------------------------------
+
+BMCategoryEditWindowController& BMCategoryEditWindowController::sharedCategoryEditController()
+{
+    static auto* shared = new BMCategoryEditWindowController(
+        TVXDataBase::sharedTVXDataBase(), BMCustomSettingsController::sharedCustomSettingsController());
+    return *shared;
+}
+
+BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& database,
+                                                               BMCustomSettingsController& sheets, QObject* parent)
+    : QObject(parent), mDatabase(database), mSheets(sheets)
+{
+    mWindow = new QWidget(nullptr, Qt::Dialog);
+    mWindow->setObjectName(QStringLiteral("CategoryEditWindowController"));
+    mWindow->resize(420, 380);
+
+    mModel = new BMCategoryEditModel(mDatabase, this);
+    m_groupTableView = new QTableView;
+    m_groupTableView->setObjectName(QStringLiteral("mGroupTableView"));
+    m_groupTableView->setModel(mModel);
+    m_groupTableView->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_groupTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
+    m_groupTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    m_groupTableView->setAlternatingRowColors(true);
+    m_groupTableView->setShowGrid(false);
+    m_groupTableView->setIconSize(QSize(16, 16));
+    m_groupTableView->verticalHeader()->hide();
+    m_groupTableView->horizontalHeader()->setStretchLastSection(true);
+    m_groupTableView->horizontalHeader()->setSectionsClickable(false);
+    connect(m_groupTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { selectionChanged(); });
+    connect(mModel, &QAbstractItemModel::modelReset, this, [this] { selectionChanged(); });
+    connect(m_groupTableView, &QTableView::doubleClicked, this, [this] { editTypeDoubleAction(); });
+
+    auto makeButton = [](const QString& text, const QString& name) {
+        auto* button = new QPushButton(text);
+        button->setObjectName(name);
+        button->setMinimumWidth(96);
+        return button;
+    };
+    mAddButton = makeButton(tr("Add..."), QStringLiteral("mAddButton"));
+    mEditButton = makeButton(tr("Edit..."), QStringLiteral("mEditButton"));
+    mDuplicateButton = makeButton(tr("Duplicate..."), QStringLiteral("mDuplicateButton"));
+    mDeleteButton = makeButton(tr("Delete"), QStringLiteral("mDeleteButton"));
+    mGroupEditDoneButton = makeButton(tr("Done"), QStringLiteral("mGroupEditDoneButton"));
+    mGroupEditDoneButton->setDefault(true);
+    connect(mAddButton, &QPushButton::clicked, this, [this] { addNewEntry(); });
+    connect(mEditButton, &QPushButton::clicked, this, [this] { editTableEntry(true); });
+    connect(mDuplicateButton, &QPushButton::clicked, this, [this] { duplicateGroup(); });
+    connect(mDeleteButton, &QPushButton::clicked, this, [this] { deleteSelectedTableEntry(); });
+    connect(mGroupEditDoneButton, &QPushButton::clicked, this, [this] { done(); });
+
+    auto* side = new QVBoxLayout;
+    side->setSpacing(8);
+    side->addWidget(mAddButton);
+    side->addWidget(mEditButton);
+    side->addWidget(mDuplicateButton);
+    side->addSpacing(12);
+    side->addWidget(mDeleteButton);
+    side->addStretch(1);
+    side->addWidget(mGroupEditDoneButton);
+
+    auto* layout = new QHBoxLayout(mWindow);
+    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setSpacing(12);
+    layout->addWidget(m_groupTableView, 1);
+    layout->addLayout(side);
+
+    prepareForMode(kEditorGroupsMode);
+}
+
+BMCategoryEditWindowController::~BMCategoryEditWindowController()
+{
+    delete mWindow;
+}
+
+void BMCategoryEditWindowController::prepareForMode(int tableViewType)
+{
+    m_tableViewType = tableViewType;
+    const bool groups = tableViewType == kEditorGroupsMode;
+    mDuplicateButton->setVisible(groups);
+    mWindow->setWindowTitle(groups ? tr("Edit Groups") : tr("Edit Types"));
+    mModel->setTableViewType(tableViewType);
+    m_groupTableView->clearSelection();
+    selectionChanged();
+}
+
+void BMCategoryEditWindowController::displayGroupEditWindow(QAction* sender)
+{
+    if (!sender)
+        return;
+    const QVariant tag = sender->property("tag");
+    displayGroupEditWindow(sender->text(), tag.isValid() ? tag.toInt() : sender->data().toInt());
+}
+
+void BMCategoryEditWindowController::displayGroupEditWindow(const QString& title, int tag)
+{
+    const int mode = editorModeForSender(title, tag);
+    if (mode < 0)
+        return;
+    prepareForMode(mode);
+    platform::runModalForWindow(mWindow);
+    mWindow->hide();
+}
+
+void BMCategoryEditWindowController::done()
+{
+    mWindow->hide();
+    platform::stopModal();
+}
+
+void BMCategoryEditWindowController::cancel() { platform::abortModal(); }
+
+int BMCategoryEditWindowController::selectedRow() const
+{
+    const QModelIndexList rows = m_groupTableView->selectionModel()->selectedRows();
+    return rows.isEmpty() ? -1 : rows.first().row();
+}
+
+void BMCategoryEditWindowController::selectRow(int row)
+{
+    if (row < 0 || row >= mModel->rowCount())
+        m_groupTableView->clearSelection();
+    else
+        m_groupTableView->selectRow(row);
+}
+
+void BMCategoryEditWindowController::selectionChanged()
+{
+    const bool any = selectedRow() >= 0;
+    mDeleteButton->setEnabled(any);
+    mEditButton->setEnabled(any);
+    mDuplicateButton->setEnabled(any && m_tableViewType == kEditorGroupsMode);
+}
+
+void BMCategoryEditWindowController::reloadAndScroll()
+{
+    const int row = selectedRow();
+    mModel->reload();
+    selectRow(row);
+    if (row >= 0)
+        m_groupTableView->scrollTo(mModel->index(row, 0));
+}
+
+void BMCategoryEditWindowController::reportStoreResult(int code) const
+{
+    if (code == kTVXReloadFirst)
+        BMRunAlertPanel(QString(), reloadFirstMessage(), tr("OK"));
+}
+
+std::shared_ptr<BMGroup> BMCategoryEditWindowController::selectedGroup() const
+{
+    const int row = selectedRow();
+    const auto groups = mDatabase.groupsForEditing(true);
+    return row >= 0 && row < groups.size() ? groups.at(row) : nullptr;
+}
+
+std::shared_ptr<TVXType> BMCategoryEditWindowController::selectedType() const
+{
+    const int row = selectedRow();
+    const auto types = mDatabase.typesForEditing(true);
+    return row >= 0 && row < types.size() ? types.at(row) : nullptr;
+}
+
+bool BMCategoryEditWindowController::checkForPermissionsOf(int kind, uint16_t bit) const
+{
+    return settingsrules::checkForPermissionsOf(mDatabase.mCurrentUser().get(), kind, bit);
+}
+
+// --- add, edit, duplicate ----------------------------------------------------------------
+
+void BMCategoryEditWindowController::addNewEntry()
+{
+    if (m_tableViewType == kEditorGroupsMode) {
+        if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionAdd))
+            return;
+        m_groupTableView->clearSelection();
+        int operation = kOperationAdd;
+        if (const auto group = mSheets.runGroupSettingsPanelForWindow(mWindow, nullptr, operation)) {
+            const int code = mDatabase.addGroup(group);
+            if (code == kTVXDone)
+                noteGroupMembersInMemory(mDatabase, *group);
+            reportStoreResult(code);
+        }
+        reloadAndScroll();
+        return;
+    }
+    mSheets.setCustomizing(false);
+    mSheets.setShouldHideControls(false);
+    int operation = kOperationAdd;
+    const auto type = mSheets.runCustomSettingsPanelForWindow(mWindow, nullptr, operation);
+    mSheets.setCustomizing(false);
+    if (type && checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
+        reportStoreResult(mDatabase.addType(type));
+    mModel->reload();
+}
+
+void BMCategoryEditWindowController::editTypeDoubleAction() { editTableEntry(false); }
+
+void BMCategoryEditWindowController::editTableEntry(bool fromButton)
+{
+    if (selectedRow() < 0) {
+        if (fromButton)
+            BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
+        return;
+    }
+    if (m_tableViewType == kEditorGroupsMode) {
+        if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionEdit))
+            return;
+        const auto group = selectedGroup();
+        if (!group)
+            return;
+        if (group->mGroupName() == mDatabase.currentUserPersnaolGroupName()) {
+            BMRunAlertPanel(QString(), tr("You can not edit your personal group."), tr("OK"));
+            return;
+        }
+        int operation = kOperationEdit;
+        if (const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, group, operation)) {
+            const int code = mDatabase.updateGroup(result);
+            if (code == kTVXDone)
+                noteGroupMembersInMemory(mDatabase, *result);
+            reportStoreResult(code);
+        }
+    } else {
+        const auto selected = selectedType();
+        if (!selected)
+            return;
+        auto copy = TVXType::createCopyforType(*selected);
+        copy->setMSelectedGroupUID(selected->mSelectedGroupUID());
+        int operation = kOperationEdit;
+        mSheets.setShouldHideControls(false);
+        const auto result = mSheets.runCustomSettingsPanelForWindow(mWindow, copy, operation);
+        mSheets.setCustomizing(false);
+        if (!result)
+            return;
+        if (operation == kOperationEdit) {
+            if (!result->isEqualToType(*selected))
+                reportStoreResult(mDatabase.updateType(result));
+        } else {
+            reportStoreResult(mDatabase.addType(result));
+        }
+    }
+    reloadAndScroll();
+}
+
+void BMCategoryEditWindowController::duplicateGroup()
+{
+    if (selectedRow() < 0) {
+        BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
+        return;
+    }
+    if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionAdd))
+        return;
+    const auto source = selectedGroup();
+    if (!source)
+        return;
+    // Only while this sheet runs: a refused duplicate must not rename the next edit.
+    setMDuplicateGroup(true);
+    int operation = kOperationDuplicate;
+    const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, source, operation);
+    setMDuplicateGroup(false);
+    if (!result)
+        return;
+    const NameTaken taken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
+    if (!acceptDuplicatedGroup(result.get(), taken))
+        return;
+    const int code = mDatabase.addGroup(result);
+    if (code == kTVXDone)
+        noteGroupMembersInMemory(mDatabase, *result);
+    reportStoreResult(code);
+    mModel->reload();
+}
+
+// --- delete ------------------------------------------------------------------------------
+
+TVXDataBase::RecordList BMCategoryEditWindowController::recordsToExportForBackUP() const
+{
+    if (m_tableViewType == kEditorGroupsMode) {
+        const auto group = selectedGroup();
+        return group ? mDatabase.itemsOfGroup(group.get(), QString()) : TVXDataBase::RecordList{};
+    }
+    const auto type = selectedType();
+    if (!type)
+        return {};
+    const auto group = mDatabase.groupWithUID(type->mSelectedGroupUID());
+    return mDatabase.itemsOfGroup(group.get(), type.get(), QString());
+}
+
+void BMCategoryEditWindowController::deleteSelectedTableEntry()
+{
+    if (selectedRow() < 0) {
+        BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
+        return;
+    }
+    const bool types = m_tableViewType == kEditorTypesMode;
+    if (!types) {
+        if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionDelete))
+            return;
+        const auto group = selectedGroup();
+        if (group && group->mGroupName() == mDatabase.currentUserPersnaolGroupName()) {
+            BMRunAlertPanel(QString(), tr("You can not delete your personal group."), tr("OK"));
+            return;
+        }
+    } else if (!checkForPermissionsOf(kPermissionKindTypes, kPermissionDelete)) {
+        return;
+    }
+    if (!recordsToExportForBackUP().isEmpty()) {
+        switch (askBackupBeforeDeletion(types)) {
+        case BackupAnswer::Backup:
+            // The backup command deletes once the records are saved.
+            if (mBackupHandler)
+                mBackupHandler();
+            return;
+        case BackupAnswer::Stop:
+            return;
+        case BackupAnswer::Delete:
+            break;
+        }
+    }
+    QApplication::setActiveWindow(mWindow);
+    if (confirmDeletion(types))
+        deleteSelectedGroup();
+}
+
+void BMCategoryEditWindowController::deleteSelectedGroup()
+{
+    const int oldRow = selectedRow();
+    int code = kTVXDone;
+    if (m_tableViewType == kEditorGroupsMode) {
+        if (const auto group = selectedGroup())
+            code = mDatabase.deleteGroup(*group);
+    } else if (const auto type = selectedType()) {
+        code = mDatabase.deleteType(*type);
+    }
+    reportStoreResult(code);
+    if (mMainWindowRefresher)
+        mMainWindowRefresher();
+    m_groupTableView->clearSelection();
+    mModel->reload();
+    selectRow(rowToSelectAfterDeletion(oldRow, mModel->rowCount()));
+}

@@ -1,0 +1,100 @@
+#pragma once
+// The group/type editor: one list of every editable group or type, with Add,
+// Edit, Duplicate (groups) and Delete. The sheets build what the editor then
+// stores through the database manager.
+#include <QAbstractListModel>
+#include <QObject>
+
+#include <functional>
+#include <memory>
+
+#include "store/TVXDataBase.h"
+
+class BMCustomSettingsController;
+class QAction;
+class QPushButton;
+class QTableView;
+class QWidget;
+
+// The editor's list, read straight from the manager's caches.
+class BMCategoryEditModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    BMCategoryEditModel(TVXDataBase& database, QObject* parent = nullptr);
+    void setTableViewType(int type);
+    void reload();
+    int rowCount(const QModelIndex& parent = {}) const override;
+    QVariant data(const QModelIndex& index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+
+private:
+    TVXDataBase& mDatabase;
+    int mTableViewType = 0;
+    TVXDataBase::GroupList mGroups;
+    TVXDataBase::TypeList mTypes;
+};
+
+class BMCategoryEditWindowController : public QObject {
+    Q_OBJECT
+public:
+    static BMCategoryEditWindowController& sharedCategoryEditController();
+    BMCategoryEditWindowController(TVXDataBase& database, BMCustomSettingsController& sheets,
+                                   QObject* parent = nullptr);
+    ~BMCategoryEditWindowController() override;
+
+    // Opens the editor for the menu item's mode (its title or tag) and runs it modally.
+    void displayGroupEditWindow(QAction* sender);
+    void displayGroupEditWindow(const QString& title, int tag);
+    // Fills the window for a mode (0 groups, 1 types) without running it.
+    void prepareForMode(int tableViewType);
+
+    // The buttons; `fromButton` false for a double click in the list.
+    void addNewEntry();
+    void editTableEntry(bool fromButton = true);
+    void duplicateGroup();
+    void deleteSelectedTableEntry();
+    void editTypeDoubleAction();
+    void done();
+    void cancel();
+
+    std::shared_ptr<BMGroup> selectedGroup() const;
+    std::shared_ptr<TVXType> selectedType() const;
+    TVXDataBase::RecordList recordsToExportForBackUP() const;
+    // Deletes the selected group or type, then refreshes the main window and the list.
+    void deleteSelectedGroup();
+    bool checkForPermissionsOf(int kind, uint16_t bit) const;
+
+    bool mDuplicateGroup() const { return m_duplicateGroup; }
+    void setMDuplicateGroup(bool duplicate) { m_duplicateGroup = duplicate; }
+    QTableView* mGroupTableView() const { return m_groupTableView; }
+    int mTableViewType() const { return m_tableViewType; }
+    QWidget* window() const { return mWindow; }
+
+    // Where the application takes over: the backup of the records concerned
+    // (before a deletion), and the refresh of its main window's group and type lists.
+    void setBackupHandler(std::function<void()> handler) { mBackupHandler = std::move(handler); }
+    void setMainWindowRefresher(std::function<void()> refresher) { mMainWindowRefresher = std::move(refresher); }
+
+    int selectedRow() const;
+    void selectRow(int row);
+
+private:
+    void selectionChanged();
+    void reloadAndScroll();
+    void reportStoreResult(int code) const;
+
+    TVXDataBase& mDatabase;
+    BMCustomSettingsController& mSheets;
+    QWidget* mWindow = nullptr;
+    QTableView* m_groupTableView = nullptr;
+    BMCategoryEditModel* mModel = nullptr;
+    QPushButton* mAddButton = nullptr;
+    QPushButton* mEditButton = nullptr;
+    QPushButton* mDuplicateButton = nullptr;
+    QPushButton* mDeleteButton = nullptr;
+    QPushButton* mGroupEditDoneButton = nullptr;
+    int m_tableViewType = 0;
+    bool m_duplicateGroup = false;
+    std::function<void()> mBackupHandler;
+    std::function<void()> mMainWindowRefresher;
+};

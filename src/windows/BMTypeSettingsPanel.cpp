@@ -1,0 +1,221 @@
+#include "windows/BMTypeSettingsPanel.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include "platform/ui/ModalRun.h"
+#include "store/TVXDataBase.h"
+
+namespace {
+
+QIcon iconFor(const TVXDataBase& database, int iconID)
+{
+    const QImage image = database.getImageFromIconIndex(iconID);
+    return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
+}
+
+} // namespace
+
+BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), mDatabase(database)
+{
+    setObjectName(QStringLiteral("CustomSettingsPanel"));
+    setWindowTitle(tr("Type Settings"));
+
+    mCustomIconButton = new QToolButton;
+    mCustomIconButton->setObjectName(QStringLiteral("mCustomIconButton"));
+    mCustomIconButton->setIconSize(QSize(32, 32));
+    mCustomIconButton->setFixedSize(48, 48);
+    mCustomIconButton->setToolTip(tr("Choose the icon of this type"));
+    connect(mCustomIconButton, &QToolButton::clicked, this, &BMTypeSettingsPanel::chooseIcon);
+
+    mTypeNameLable = new QLabel(tr("Type Name:"));
+    mTypeNameField = new QLineEdit;
+    mTypeNameField->setObjectName(QStringLiteral("mTypeNameField"));
+    mTypeNameField->setPlaceholderText(tr("Name of the type"));
+    mTypeNameLable->setBuddy(mTypeNameField);
+    mGroupNameLabel = new QLabel(tr("Group:"));
+    mGroupSelectionPopupForType = new QComboBox;
+    mGroupSelectionPopupForType->setObjectName(QStringLiteral("mGroupSelectionPopupForType"));
+    mGroupSelectionPopupForType->setMinimumContentsLength(18);
+    mGroupNameLabel->setBuddy(mGroupSelectionPopupForType);
+
+    auto* head = new QGridLayout;
+    head->setHorizontalSpacing(10);
+    head->addWidget(mCustomIconButton, 0, 0, 2, 1, Qt::AlignTop);
+    head->addWidget(mTypeNameLable, 0, 1, Qt::AlignRight);
+    head->addWidget(mTypeNameField, 0, 2);
+    head->addWidget(mGroupNameLabel, 1, 1, Qt::AlignRight);
+    head->addWidget(mGroupSelectionPopupForType, 1, 2);
+    head->setColumnStretch(2, 1);
+
+    auto* fieldsBox = new QGroupBox(tr("Field Names"));
+    auto* grid = new QGridLayout(fieldsBox);
+    grid->setHorizontalSpacing(8);
+    grid->setVerticalSpacing(6);
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        const int column = i < 5 ? 0 : 4;
+        const int row = i % 5;
+        auto* number = new QLabel(QString::number(i + 1));
+        number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        number->setMinimumWidth(18);
+        auto* field = new QLineEdit;
+        field->setObjectName(QStringLiteral("mFieldName%1").arg(i + 1));
+        field->setMinimumWidth(150);
+        auto* mask = new QCheckBox(tr("Mask"));
+        mask->setObjectName(QStringLiteral("mFieldMask%1").arg(i + 1));
+        mask->setToolTip(tr("Show this field's value as dots"));
+        number->setBuddy(field);
+        grid->addWidget(number, row, column);
+        grid->addWidget(field, row, column + 1);
+        grid->addWidget(mask, row, column + 2);
+        mFieldNameFields[static_cast<size_t>(i)] = field;
+        mFieldMaskBoxes[static_cast<size_t>(i)] = mask;
+    }
+    grid->setColumnMinimumWidth(3, 16);
+    grid->setColumnStretch(1, 1);
+    grid->setColumnStretch(5, 1);
+    // The tenth field holds the modification date: its name is not edited.
+    mFieldNameFields[kNumberOfFields - 1]->setReadOnly(true);
+    mFieldNameFields[kNumberOfFields - 1]->setFocusPolicy(Qt::NoFocus);
+
+    auto* buttons = new QHBoxLayout;
+    mResetButton = new QPushButton(tr("Reset"));
+    mResetButton->setObjectName(QStringLiteral("mResetButton"));
+    mCancelButton = new QPushButton(tr("Cancel"));
+    mCancelButton->setObjectName(QStringLiteral("mCancelButton"));
+    mDoneButton = new QPushButton(tr("OK"));
+    mDoneButton->setObjectName(QStringLiteral("mDoneButton"));
+    mDoneButton->setDefault(true);
+    buttons->addWidget(mResetButton);
+    buttons->addStretch(1);
+    buttons->addWidget(mCancelButton);
+    buttons->addWidget(mDoneButton);
+    connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
+    connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
+    connect(mResetButton, &QPushButton::clicked, this, [this] { if (onReset) onReset(); });
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->setSpacing(12);
+    layout->addLayout(head);
+    layout->addWidget(fieldsBox);
+    layout->addLayout(buttons);
+
+    // Name, group, the fields in number order, then the buttons.
+    QWidget* previous = mTypeNameField;
+    setTabOrder(previous, mGroupSelectionPopupForType);
+    previous = mGroupSelectionPopupForType;
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        setTabOrder(previous, mFieldNameFields[static_cast<size_t>(i)]);
+        setTabOrder(mFieldNameFields[static_cast<size_t>(i)], mFieldMaskBoxes[static_cast<size_t>(i)]);
+        previous = mFieldMaskBoxes[static_cast<size_t>(i)];
+    }
+    setTabOrder(previous, mCancelButton);
+    setTabOrder(mCancelButton, mDoneButton);
+    setPerRecordMode(false);
+}
+
+settingsrules::TypeSheetValues BMTypeSettingsPanel::values() const
+{
+    settingsrules::TypeSheetValues v;
+    v.name = mTypeNameField->text();
+    v.groupName = mGroupSelectionPopupForType->currentText();
+    v.iconID = mIconID;
+    for (size_t i = 0; i < kNumberOfFields; ++i) {
+        v.fieldNames[i] = mFieldNameFields[i]->text();
+        v.masks[i] = mFieldMaskBoxes[i]->isChecked();
+    }
+    return v;
+}
+
+void BMTypeSettingsPanel::setValues(const settingsrules::TypeSheetValues& values)
+{
+    mTypeNameField->setText(values.name);
+    const int groupIndex = mGroupSelectionPopupForType->findText(values.groupName, Qt::MatchExactly);
+    if (groupIndex >= 0)
+        mGroupSelectionPopupForType->setCurrentIndex(groupIndex);
+    for (size_t i = 0; i < kNumberOfFields; ++i) {
+        mFieldNameFields[i]->setText(values.fieldNames[i]);
+        mFieldMaskBoxes[i]->setChecked(values.masks[i]);
+    }
+    setIconID(values.iconID);
+}
+
+void BMTypeSettingsPanel::setGroupNames(const QStringList& names)
+{
+    mGroupSelectionPopupForType->clear();
+    mGroupSelectionPopupForType->addItems(names);
+}
+
+void BMTypeSettingsPanel::setPerRecordMode(bool perRecord)
+{
+    mCustomIconButton->setVisible(!perRecord);
+    mTypeNameField->setVisible(!perRecord);
+    mTypeNameLable->setVisible(!perRecord);
+    mResetButton->setVisible(perRecord);
+    setWindowTitle(perRecord ? tr("Customize Fields") : tr("Type Settings"));
+}
+
+void BMTypeSettingsPanel::setGroupChoiceVisible(bool visible)
+{
+    mGroupSelectionPopupForType->setVisible(visible);
+    mGroupNameLabel->setVisible(visible);
+}
+
+void BMTypeSettingsPanel::setIconID(int iconID)
+{
+    mIconID = iconID > 0 ? iconID : kDefaultIconID;
+    mCustomIconButton->setIcon(iconFor(mDatabase, mIconID));
+}
+
+// A small grid of every icon; the chosen one becomes the type's.
+void BMTypeSettingsPanel::chooseIcon()
+{
+    QWidget picker(this, Qt::Dialog);
+    picker.setObjectName(QStringLiteral("TypeIconPicker"));
+    picker.setWindowTitle(tr("Choose Icon"));
+    auto* list = new QListWidget;
+    list->setViewMode(QListView::IconMode);
+    list->setIconSize(QSize(32, 32));
+    list->setGridSize(QSize(44, 44));
+    list->setResizeMode(QListView::Adjust);
+    list->setMovement(QListView::Static);
+    list->setMinimumSize(440, 300);
+    QList<int> numbers;
+    for (int i = 1; i <= TVXDataBase::kMaxIcons; ++i)
+        numbers << i;
+    QList<int> custom;
+    for (const QString& key : mDatabase.mCustomIcons().keys())
+        custom << key.mid(4).toInt();
+    std::sort(custom.begin(), custom.end());
+    numbers << custom;
+    for (int number : numbers) {
+        auto* item = new QListWidgetItem(iconFor(mDatabase, number), QString());
+        item->setData(Qt::UserRole, number);
+        item->setToolTip(TVXDataBase::iconName(number));
+        list->addItem(item);
+        if (number == mIconID)
+            list->setCurrentItem(item);
+    }
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, &picker, [] { platform::stopModal(); });
+    connect(buttons, &QDialogButtonBox::rejected, &picker, [] { platform::abortModal(); });
+    connect(list, &QListWidget::itemDoubleClicked, &picker, [] { platform::stopModal(); });
+    auto* layout = new QVBoxLayout(&picker);
+    layout->addWidget(list);
+    layout->addWidget(buttons);
+    if (platform::runModalForWindow(&picker) == platform::kModalRunStopped && list->currentItem())
+        setIconID(list->currentItem()->data(Qt::UserRole).toInt());
+}

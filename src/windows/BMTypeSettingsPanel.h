@@ -1,0 +1,55 @@
+#pragma once
+// The type sheet's window: name, group, icon, ten field names with their mask
+// boxes. In per-record mode it shows only the fields, masks and Reset.
+#include <QWidget>
+
+#include <array>
+#include <functional>
+
+#include "windows/GroupTypeSettingsRules.h"
+
+class QCheckBox;
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QToolButton;
+class TVXDataBase;
+
+class BMTypeSettingsPanel : public QWidget {
+    Q_OBJECT
+public:
+    explicit BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent = nullptr);
+
+    // The controls as values, and back.
+    settingsrules::TypeSheetValues values() const;
+    void setValues(const settingsrules::TypeSheetValues& values);
+    // Fills the group pop-up with the names given (first selected).
+    void setGroupNames(const QStringList& names);
+    // Hides what does not belong to a single record's field set; shows Reset.
+    void setPerRecordMode(bool perRecord);
+    void setGroupChoiceVisible(bool visible);
+    int iconID() const { return mIconID; }
+    void setIconID(int iconID);
+
+    QLineEdit* mTypeNameField;
+    QLabel* mTypeNameLable;
+    QComboBox* mGroupSelectionPopupForType;
+    QLabel* mGroupNameLabel;
+    QToolButton* mCustomIconButton;
+    std::array<QLineEdit*, kNumberOfFields> mFieldNameFields{};
+    std::array<QCheckBox*, kNumberOfFields> mFieldMaskBoxes{};
+    QPushButton* mResetButton;
+    QPushButton* mCancelButton;
+    QPushButton* mDoneButton;
+
+    std::function<void()> onOK;
+    std::function<void()> onCancel;
+    std::function<void()> onReset;
+
+private:
+    void chooseIcon();
+
+    TVXDataBase& mDatabase;
+    int mIconID = kDefaultIconID;
+};
