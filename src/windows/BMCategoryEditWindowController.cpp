@@ -208,10 +208,24 @@ void BMCategoryEditWindowController::selectionChanged()
     mDuplicateButton->setEnabled(any && m_tableViewType == kEditorGroupsMode);
 }
 
-void BMCategoryEditWindowController::reloadAndScroll()
+void BMCategoryEditWindowController::reloadAndScroll(const QString& uid)
 {
-    const int row = selectedRow();
+    // The selection stays on the same entry, wherever a new name sorts it.
+    int row = selectedRow();
     mModel->reload();
+    if (!uid.isEmpty()) {
+        if (m_tableViewType == kEditorGroupsMode) {
+            const auto groups = mDatabase.groupsForEditing(true);
+            for (int i = 0; i < groups.size(); ++i)
+                if (groups.at(i)->mGroupUID() == uid)
+                    row = i;
+        } else {
+            const auto types = mDatabase.typesForEditing(true);
+            for (int i = 0; i < types.size(); ++i)
+                if (types.at(i)->mTypeUID() == uid)
+                    row = i;
+        }
+    }
     selectRow(row);
     if (row >= 0)
         m_groupTableView->scrollTo(mModel->index(row, 0));
@@ -279,12 +293,14 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
         return;
     }
+    QString editedUID;
     if (m_tableViewType == kEditorGroupsMode) {
         if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionEdit))
             return;
         const auto group = selectedGroup();
         if (!group)
             return;
+        editedUID = group->mGroupUID();
         if (group->mGroupName() == mDatabase.currentUserPersnaolGroupName()) {
             BMRunAlertPanel(QString(), tr("You can not edit your personal group."), tr("OK"));
             return;
@@ -300,6 +316,7 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
         const auto selected = selectedType();
         if (!selected)
             return;
+        editedUID = selected->mTypeUID();
         auto copy = TVXType::createCopyforType(*selected);
         copy->setMSelectedGroupUID(selected->mSelectedGroupUID());
         int operation = kOperationEdit;
@@ -315,7 +332,7 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             reportStoreResult(mDatabase.addType(result));
         }
     }
-    reloadAndScroll();
+    reloadAndScroll(editedUID);
 }
 
 void BMCategoryEditWindowController::duplicateGroup()

@@ -80,7 +80,7 @@ public:
 
 private:
     void selectionChanged();
-    void reloadAndScroll();
+    void reloadAndScroll(const QString& uid = QString());
     void reportStoreResult(int code) const;
 
     TVXDataBase& mDatabase;

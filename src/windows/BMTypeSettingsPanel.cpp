@@ -87,8 +87,7 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     grid->setColumnStretch(1, 1);
     grid->setColumnStretch(5, 1);
     // The tenth field holds the modification date: its name is not edited.
-    mFieldNameFields[kNumberOfFields - 1]->setReadOnly(true);
-    mFieldNameFields[kNumberOfFields - 1]->setFocusPolicy(Qt::NoFocus);
+    mFieldNameFields[kNumberOfFields - 1]->setEnabled(false);
 
     auto* buttons = new QHBoxLayout;
     mResetButton = new QPushButton(tr("Reset"));

@@ -1,0 +1,323 @@
+// The group/type editor and its sheets against a real store: what alice does
+// through the windows ends up on the server and reaches bob after his reload.
+#include <gtest/gtest.h>
+
+#include <QTableView>
+
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+#include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/BMGroupSettingsPanel.h"
+#include "windows/BMTypeSettingsPanel.h"
+#include "windows/GroupTypeSettingsRules.h"
+
+#include <QCheckBox>
+#include <QLineEdit>
+
+using namespace teststore;
+using tvxtest::AlertRecorder;
+using tvxtest::ModalScript;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString G2 = QStringLiteral("00000000000000A2");
+const QString T1 = QStringLiteral("00000000000000C1");
+const QString R1 = QStringLiteral("00000000000000B1");
+
+class EditorStoreTest : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        bobID = addUser("bob", "bob-pw");
+        carolID = addUser("carol", "carol-pw");
+        StoreSeed seed(kMasterPassword);
+        seed.group(G1, "Finance", 7, false);
+        seed.group(G2, "Servers", 3, false);
+        seed.type(T1, "Web log-in", 12, 0b100, {"URL", "User", "Password"});
+        for (const QString& user : {aliceID, bobID})
+            seed.member(user, G1);
+        seed.member(aliceID, G2);
+        seed.member(carolID, G2);
+        SeedRecord record;
+        record.uid = R1;
+        record.groupUID = G1;
+        record.typeUID = T1;
+        record.values = {QStringLiteral("bank")};
+        seed.record(record);
+        ASSERT_EQ(logInAndLoad(alice), kTVXDone);
+        ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+        sheets = std::make_unique<BMCustomSettingsController>(alice);
+        editor = std::make_unique<BMCategoryEditWindowController>(alice, *sheets);
+    }
+
+    void TearDown() override
+    {
+        editor.reset();
+        sheets.reset();
+        StoreTest::TearDown();
+    }
+
+    int rowOfGroup(const QString& uid) const
+    {
+        const auto groups = alice.groupsForEditing(true);
+        for (int i = 0; i < groups.size(); ++i)
+            if (groups.at(i)->mGroupUID() == uid)
+                return i;
+        return -1;
+    }
+
+    int rowOfType(const QString& uid) const
+    {
+        const auto types = alice.typesForEditing(true);
+        for (int i = 0; i < types.size(); ++i)
+            if (types.at(i)->mTypeUID() == uid)
+                return i;
+        return -1;
+    }
+
+    // Ticks the user's row in the members tab.
+    void tickMember(const QString& name)
+    {
+        auto* model = sheets->groupSettingsPanel()->mMembersModel;
+        for (int row = 0; row < model->rowCount(); ++row)
+            if (model->index(row, 1).data().toString() == name)
+                model->setData(model->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+    }
+
+    std::shared_ptr<BMGroup> groupNamed(const TVXDataBase& db, const QString& name) const
+    {
+        for (const auto& group : db.mGroups())
+            if (group->mGroupName() == name)
+                return group;
+        return nullptr;
+    }
+
+    std::shared_ptr<TVXType> typeNamed(const TVXDataBase& db, const QString& name) const
+    {
+        for (const auto& type : db.mTypes())
+            if (type->mTypeName() == name)
+                return type;
+        return nullptr;
+    }
+
+    int pressGroupOK() { return sheets->customGroupSettingsOK() ? platform::kModalRunStopped : platform::kModalRunAborted; }
+    int pressTypeOK() { return sheets->customSettingsOK() ? platform::kModalRunStopped : platform::kModalRunAborted; }
+
+    QString bobID;
+    QString carolID;
+    TVXDataBase alice;
+    TVXDataBase bob;
+    std::unique_ptr<BMCustomSettingsController> sheets;
+    std::unique_ptr<BMCategoryEditWindowController> editor;
+};
+
+// --- groups ------------------------------------------------------------------------
+
+TEST_F(EditorStoreTest, AddedGroupReachesTheServerAndItsMember)
+{
+    ModalScript script;
+    script.then([this](QWidget*) {
+        auto* panel = sheets->groupSettingsPanel();
+        panel->mGroupNameField->setText(QStringLiteral("Legal"));
+        panel->mAddPermissionCell->setChecked(true);
+        panel->mEditPermissionCell->setChecked(true);
+        tickMember(QStringLiteral("bob"));
+        return pressGroupOK();
+    });
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->addNewEntry();
+
+    const auto added = groupNamed(alice, QStringLiteral("Legal"));
+    ASSERT_TRUE(added);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='%1'")
+                                 .arg(added->mGroupUID())),
+              QStringLiteral("2")); // bob, and alice who added it
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.groupsForEditing(true).size());
+    // Alice's copy of bob's account knows the new membership.
+    EXPECT_TRUE(alice.mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto seen = bob.mGroups().value(added->mGroupUID());
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mGroupName(), QStringLiteral("Legal"));
+    EXPECT_EQ(seen->mRecordLevelPermissions(), kPermissionAdd | kPermissionEdit);
+}
+
+TEST_F(EditorStoreTest, StoredNameIsRefusedOnTheServersCipherText)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([this](QWidget*) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Servers"));
+        return pressGroupOK();
+    });
+    const auto before = rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE"));
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->addNewEntry();
+    EXPECT_EQ(alerts.messages(), QStringList{QStringLiteral("Group name could not be duplicated")});
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE")), before);
+}
+
+TEST_F(EditorStoreTest, EditedGroupKeepsItsIdentifierAndTakesSubGroupMembers)
+{
+    ModalScript script;
+    script.then([this](QWidget*) {
+        auto* panel = sheets->groupSettingsPanel();
+        panel->mGroupNameField->setText(QStringLiteral("Treasury"));
+        auto* subGroups = panel->mSubGroupsModel;
+        for (int row = 0; row < subGroups->rowCount(); ++row)
+            if (subGroups->index(row, 1).data().toString() == QStringLiteral("Servers"))
+                subGroups->setData(subGroups->index(row, 0), Qt::Checked, Qt::CheckStateRole);
+        return pressGroupOK();
+    });
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->selectRow(rowOfGroup(G1));
+    editor->editTableEntry(true);
+
+    const auto edited = alice.groupWithUID(G1);
+    ASSERT_TRUE(edited);
+    EXPECT_EQ(edited->mGroupName(), QStringLiteral("Treasury"));
+    EXPECT_TRUE(edited->mUserMembersArray().contains(carolID));
+    EXPECT_EQ(alice.recordWithUID(R1)->mGroup(), edited); // records follow the replaced group
+    EXPECT_EQ(editor->selectedGroup(), edited);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_TRUE(bob.groupWithUID(G1));
+    EXPECT_EQ(bob.groupWithUID(G1)->mGroupName(), QStringLiteral("Treasury"));
+    EXPECT_EQ(bob.groupWithUID(G1)->mSubGroupsUID(), QStringList{G2});
+}
+
+TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
+{
+    AlertRecorder alerts;
+    int backups = 0;
+    editor->setBackupHandler([&backups] { ++backups; });
+    int refreshes = 0;
+    editor->setMainWindowRefresher([&refreshes] { ++refreshes; });
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->selectRow(rowOfGroup(G1));
+
+    alerts.answerNext(platform::kAlertDefaultReturn); // Backup: nothing deleted
+    editor->deleteSelectedTableEntry();
+    EXPECT_EQ(backups, 1);
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), QStringLiteral("TolvanEnterprise Delete Group."));
+    EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Note – You can Backup this group before Deleting it.\nAre you "
+                                                   "Sure?\nAll Types and Records inside this Group will be deleted."));
+    EXPECT_TRUE(alice.groupWithUID(G1));
+
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes
+    editor->deleteSelectedTableEntry();                 // confirmation's default: No
+    EXPECT_TRUE(alice.groupWithUID(G1));
+    EXPECT_EQ(alerts.lastTitle(), QStringLiteral("Tolvanex Enterprise Delete Group."));
+
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
+    editor->deleteSelectedTableEntry();
+    EXPECT_FALSE(alice.groupWithUID(G1));
+    EXPECT_FALSE(alice.recordWithUID(R1));
+    EXPECT_EQ(refreshes, 1);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)),
+              QStringLiteral("0"));
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(bob.recordWithUID(R1));
+
+    // A group without records is only confirmed.
+    const auto before = alerts.alerts().size();
+    editor->selectRow(rowOfGroup(G2));
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    editor->deleteSelectedTableEntry();
+    EXPECT_EQ(alerts.alerts().size(), before + 1);
+    EXPECT_FALSE(alice.groupWithUID(G2));
+}
+
+// --- types -------------------------------------------------------------------------
+
+TEST_F(EditorStoreTest, AddedTypeReachesTheOtherClient)
+{
+    ModalScript script;
+    script.then([this](QWidget*) {
+        auto* panel = sheets->customSettingsPanel();
+        panel->mTypeNameField->setText(QStringLiteral("Server"));
+        panel->mFieldNameFields[0]->setText(QStringLiteral("Host"));
+        panel->mFieldMaskBoxes[3]->setChecked(true);
+        return pressTypeOK();
+    });
+    editor->prepareForMode(kEditorTypesMode);
+    editor->addNewEntry();
+    const auto added = typeNamed(alice, QStringLiteral("Server"));
+    ASSERT_TRUE(added);
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.typesForEditing(true).size());
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto seen = bob.typeWithUID(added->mTypeUID());
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mField1(), QStringLiteral("Host"));
+    EXPECT_EQ(seen->mTypeMask(), 0b1000);
+}
+
+TEST_F(EditorStoreTest, RenamedTypeIsAddedAndTheOldOneStays)
+{
+    ModalScript script;
+    script.then([this](QWidget*) {
+        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Portal"));
+        return pressTypeOK();
+    });
+    editor->prepareForMode(kEditorTypesMode);
+    editor->selectRow(rowOfType(T1));
+    editor->editTableEntry(true);
+    EXPECT_EQ(alice.typeWithUID(T1)->mTypeName(), QStringLiteral("Web log-in"));
+    ASSERT_TRUE(typeNamed(alice, QStringLiteral("Portal")));
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID<>'0000000000000000'")),
+              QStringLiteral("2"));
+}
+
+TEST_F(EditorStoreTest, ChangedFieldsKeptAsAnEditReachTheOtherClient)
+{
+    AlertRecorder alerts;
+    alerts.answerNext(platform::kAlertDefaultReturn); // No: change the type itself
+    ModalScript script;
+    script.then([this](QWidget*) {
+        sheets->customSettingsPanel()->mFieldNameFields[1]->setText(QStringLiteral("Login"));
+        return pressTypeOK();
+    });
+    editor->prepareForMode(kEditorTypesMode);
+    editor->selectRow(rowOfType(T1));
+    editor->editTableEntry(true);
+    const auto edited = alice.typeWithUID(T1);
+    EXPECT_EQ(edited->mField2(), QStringLiteral("Login"));
+    EXPECT_EQ(alice.recordWithUID(R1)->mType(), edited);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(bob.typeWithUID(T1)->mField2(), QStringLiteral("Login"));
+    EXPECT_EQ(bob.typeWithUID(T1)->mTypeName(), QStringLiteral("Web log-in"));
+}
+
+TEST_F(EditorStoreTest, DeletingATypeTakesItsRecords)
+{
+    AlertRecorder alerts;
+    editor->prepareForMode(kEditorTypesMode);
+    editor->selectRow(rowOfType(T1));
+    ASSERT_EQ(editor->recordsToExportForBackUP().size(), 1);
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    editor->deleteSelectedTableEntry();
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts().front().message.section('\n', 2), QStringLiteral("All  Records inside this Type will be deleted."));
+    EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Note – This action cannot be reversed.\nPlease confirm. Deleting Types?"));
+    EXPECT_FALSE(alice.typeWithUID(T1));
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(bob.typeWithUID(T1));
+    EXPECT_FALSE(bob.recordWithUID(R1));
+}
+
+} // namespace
