@@ -1,0 +1,456 @@
+// The commands of the main window that act on records, and the openers of the
+// group, type, user, options and event-log windows. Each checks the signed-in
+// user's permission first; each change goes to the database manager and ends
+// with a refresh of the main window.
+#include "app/BMController.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QUrl>
+#include <QVBoxLayout>
+
+#include "app/RecordCommandRules.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUser.h"
+#include "platform/core/UserDefaults.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+#include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/GroupTypeSettingsRules.h"
+
+namespace {
+
+const QString kUserGuideAddress = QStringLiteral("https://www.tolvanex.com/enterprise/userguide/");
+const QString kEventDuplicateRecord = QStringLiteral("Duplicate Record");
+
+// A menu item's tag: its "tag" property, else its data.
+int senderTag(const QObject* sender)
+{
+    if (!sender)
+        return -1;
+    const QVariant tag = sender->property("tag");
+    if (tag.isValid())
+        return tag.toInt();
+    if (const auto* action = qobject_cast<const QAction*>(sender))
+        return action->data().isValid() ? action->data().toInt() : -1;
+    return -1;
+}
+
+QString alertTitle()
+{
+    return QCoreApplication::translate("BMController", "Tolvanex Enterprise Alert!");
+}
+
+} // namespace
+
+// --- permissions -------------------------------------------------------------------
+
+bool BMController::checkForRecordPermissionFor(uint16_t mask, const BMGroup* group)
+{
+    return recordrules::checkForRecordPermissionFor(mDatabase->mCurrentUser().get(), mask, group);
+}
+
+bool BMController::checkForDataPermissionFor(uint16_t mask)
+{
+    return recordrules::checkForDataPermissionFor(mDatabase->mCurrentUser().get(), mask);
+}
+
+void BMController::reportStoreResult(int code) const
+{
+    recordrules::reportStoreResult(code);
+}
+
+std::shared_ptr<TVXRecord> BMController::selectedRecord() const
+{
+    // The tables keep a placeholder record when nothing is selected.
+    return mSelectedTableRecord ? mDatabase->recordWithUID(mSelectedTableRecord->mRecordUID()) : nullptr;
+}
+
+BMCustomSettingsController& BMController::customSettingsController()
+{
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
+        return BMCustomSettingsController::sharedCustomSettingsController();
+    if (!mOwnCustomSettings)
+        mOwnCustomSettings = new BMCustomSettingsController(*mDatabase, this);
+    return *mOwnCustomSettings;
+}
+
+BMCategoryEditWindowController& BMController::categoryEditController()
+{
+    BMCategoryEditWindowController* editor = nullptr;
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase()) {
+        editor = &BMCategoryEditWindowController::sharedCategoryEditController();
+    } else {
+        if (!mOwnCategoryEditor)
+            mOwnCategoryEditor = new BMCategoryEditWindowController(*mDatabase, customSettingsController(), this);
+        editor = mOwnCategoryEditor;
+    }
+    editor->setBackupHandler([this] { backupRecords(); });
+    editor->setMainWindowRefresher([this] {
+        initGroupUIControl();
+        changeCategory(nullptr);
+    });
+    return *editor;
+}
+
+int BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+{
+    return recordrules::addRecordCopyingAttachment(*mDatabase, record, source);
+}
+
+// --- add, edit, duplicate, delete --------------------------------------------------------
+
+void BMController::addItemsToDetail(QObject*)
+{
+    if (!mDatabase->isGroupExistsInDatabase() || !mDatabase->isTypeExistsInDatabase()) {
+        BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
+                        tr("OK"));
+        return;
+    }
+    auto record = TVXRecord::createRecord();
+    record->setMGroup(selectedGroup());
+    record->setMType(nullptr);
+    int operation = kOperationAdd;
+    const auto result = orderFrontDetailsWindowWithInfo(record, operation);
+    if (!result)
+        return;
+    // The store logs "Add Record" itself once its outcome is known.
+    if (operation == kOperationAdd || operation == kOperationDuplicate)
+        reportStoreResult(mDatabase->addRecord(result));
+    updateTables();
+}
+
+void BMController::editItemDoubleAction(QObject* sender)
+{
+    if (const auto* table = qobject_cast<const QAbstractItemView*>(sender))
+        if (!table->selectionModel() || !table->selectionModel()->hasSelection())
+            return;
+    const auto group = selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionEdit, group.get()))
+        return;
+    if (selectedViewTag() == kTreeViewTag && toggleSelectedTreeTypeRow())
+        return;
+    const auto record = selectedRecord();
+    if (!record) {
+        resetDetailInfo();
+        updateTables();
+        validateUIControls();
+        return;
+    }
+    int operation = kOperationEdit;
+    const auto result = orderFrontDetailsWindowWithInfo(record, operation);
+    if (operation == kOperationDelete) {
+        deleteSelected(sender);
+        return;
+    }
+    if (result) {
+        if (operation == kOperationDuplicate)
+            reportStoreResult(addRecordSavedFrom(result, record.get()));
+        else if (operation == kOperationEdit)
+            reportStoreResult(mDatabase->replaceRecord(result));
+        updateDetailInfoViewWithRecord(result);
+    }
+    updateTables();
+    validateUIControls();
+}
+
+void BMController::duplicateItem(QObject*)
+{
+    const auto group = selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
+        return;
+    const auto source = selectedRecord();
+    if (!source)
+        return;
+    auto copy = TVXRecord::copyRecord(*source);
+    copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
+    if (source->mHasAttachment()) {
+        int code = kTVXDone;
+        const QString path = mDatabase->extractAttachmentToTemporaryFile(*source, &code);
+        if (!path.isEmpty())
+            copy->setMAttachmentPath(path);
+    }
+    int operation = kOperationDuplicate;
+    if (const auto result = orderFrontDetailsWindowWithInfo(copy, operation)) {
+        const int code = addRecordSavedFrom(result, source.get());
+        reportStoreResult(code);
+        if (code == kTVXDone)
+            mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*result),
+                                                 QString(), mCurrentUserName);
+    }
+    initTypesUIControl();
+    updateTables();
+}
+
+void BMController::deleteSelected(QObject*)
+{
+    const auto group = selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionDelete, group.get()))
+        return;
+    if (BMRunAlertPanel(alertTitle(), tr("Are you realy sure you want to delete the selected item(s)?"), tr("No"),
+                        tr("Yes"))
+        != platform::kAlertAlternateReturn)
+        return;
+    const auto records = recordsSelectedForDeletion();
+    if (records.isEmpty())
+        return;
+    reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, records));
+    initTypesUIControl();
+    updateTables();
+    validateUIControls();
+    if (const auto record = selectedRecord())
+        updateDetailInfoViewWithRecord(record);
+    else
+        resetDetailInfo();
+}
+
+// --- mask and copy ---------------------------------------------------------------------
+
+void BMController::unmask(QAbstractButton* maskButton)
+{
+    if (!maskButton)
+        return;
+    const bool on = maskButton->isChecked();
+    platform::UserDefaults::setValue(kMaskingStatusKey, on);
+    const QString title = on ? tr("Unmask") : tr("Mask");
+    if (QAction* item = viewMenuItemWithTag(kMaskMenuItemTag))
+        item->setText(title);
+    maskButton->setToolTip(title);
+    setShouldMask(on);
+    setDetailPaneShouldMask(on);
+}
+
+void BMController::unmaskFromMenu(QAction* item)
+{
+    QAbstractButton* button = unmaskButton();
+    if (!item || !button)
+        return;
+    if (item->text() == tr("Mask")) {
+        item->setText(tr("Unmask"));
+        button->setChecked(true);
+    } else {
+        item->setText(tr("Mask"));
+        button->setChecked(false);
+    }
+    unmask(button);
+}
+
+void BMController::copyFieldValue(QObject* sender)
+{
+    copyFieldValue(senderTag(sender));
+}
+
+void BMController::copyFieldValue(int tag)
+{
+    const auto record = selectedRecord();
+    if (!record)
+        return;
+    if (const auto text = recordrules::copyFieldText(*record, tag))
+        platform::Pasteboard::generalPasteboard().setString(*text);
+}
+
+// --- remove duplicates -------------------------------------------------------------------
+
+QList<std::shared_ptr<TVXRecord>> BMController::deDupeIndexes()
+{
+    mDedupeItemsNames.clear();
+    return recordrules::deDupeIndexes(mDatabase->itemsOfGroup(nullptr, QString()), &mDedupeItemsNames);
+}
+
+bool BMController::itemsAreEqual(const TVXRecord& first, const TVXRecord& second)
+{
+    return recordrules::itemsAreEqual(first, second);
+}
+
+QWidget* BMController::dedupeSheet()
+{
+    if (mDedupeItems)
+        return mDedupeItems;
+    mDedupeItems = new QWidget(nullptr, Qt::Dialog);
+    mDedupeItems->setObjectName(QStringLiteral("DedupeItems"));
+    mDedupeItems->setWindowTitle(tr("Remove Duplicates"));
+    mDedupeItems->setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(this, &QObject::destroyed, [sheet = mDedupeItems] { delete sheet; });
+    mNumberOfDedupesText = new QLabel;
+    mNumberOfDedupesText->setObjectName(QStringLiteral("mNumberOfDedupesText"));
+    mNumberOfDedupesText->setWordWrap(true);
+    mDedupeListModel = new QStringListModel(mDedupeItems);
+    mDedupelistTable = new QListView;
+    mDedupelistTable->setObjectName(QStringLiteral("mDedupelistTable"));
+    mDedupelistTable->setModel(mDedupeListModel);
+    mDedupelistTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mDedupelistTable->setAlternatingRowColors(true);
+    auto* no = new QPushButton(tr("No"));
+    auto* yes = new QPushButton(tr("Yes"));
+    no->setObjectName(QStringLiteral("dedupeNo"));
+    yes->setObjectName(QStringLiteral("dedupeYes"));
+    no->setDefault(true);
+    connect(no, &QPushButton::clicked, this, [this] { dedupeNo(); });
+    connect(yes, &QPushButton::clicked, this, [this] { dedupeYes(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(no);
+    buttons->addWidget(yes);
+    auto* layout = new QVBoxLayout(mDedupeItems);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->setSpacing(10);
+    layout->addWidget(mNumberOfDedupesText);
+    layout->addWidget(mDedupelistTable, 1);
+    layout->addLayout(buttons);
+    mDedupeItems->resize(380, 300);
+    return mDedupeItems;
+}
+
+void BMController::deDupe(QObject*)
+{
+    if (!checkForDataPermissionFor(kDataPermissionRemoveDuplicates))
+        return;
+    const auto duplicates = deDupeIndexes();
+    if (duplicates.isEmpty()) {
+        BMRunAlertPanel(alertTitle(), tr("No duplicate item(s) found."), tr("OK"));
+        return;
+    }
+    QWidget* sheet = dedupeSheet();
+    mNumberOfDedupesText->setText(recordrules::duplicatesFoundText(duplicates.size()));
+    mDedupeListModel->setStringList(mDedupeItemsNames);
+    mDedupelistTable->scrollToTop();
+    if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
+        reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, duplicates));
+        mDedupeItemsNames.clear();
+        initTypesUIControl();
+        updateTables();
+    }
+    sheet->hide();
+}
+
+void BMController::dedupeYes(QObject*) { platform::stopModal(); }
+void BMController::dedupeNo(QObject*) { platform::abortModal(); }
+
+void BMController::selectAll(QObject*)
+{
+    if (selectedViewTag() == kListViewTag)
+        selectAllRecordRows();
+}
+
+// --- field sets and types ------------------------------------------------------------------
+
+void BMController::displayFieldCustomizePanel(QObject*)
+{
+    BMCustomSettingsController& sheets = customSettingsController();
+    const auto record = selectedRecord();
+    if (!record || !record->mType())
+        return;
+    if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
+        return;
+    sheets.setCustomizing(true);
+    sheets.setShouldHideControls(true);
+    // The sheet edits a copy: the cached record changes only once stored.
+    const auto& own = record->mRecordCustomType();
+    auto info = TVXType::createCopyforType(own ? *own : *record->mType());
+    info->setMSelectedGroupUID(record->mType()->mSelectedGroupUID());
+    sheets.setResetInfo(record->mType());
+    int operation = kOperationCustomType;
+    const auto result = sheets.runCustomSettingsPanelForWindow(mainWindow(), info, operation);
+    sheets.setResetInfo(nullptr);
+    sheets.setCustomizing(false);
+    if (!result)
+        return;
+    const auto previousType = record->mRecordCustomType();
+    const bool previousCustomized = record->mIsCustomized();
+    recordrules::applyCustomisedFieldSet(*record, result);
+    const int code = mDatabase->replaceRecord(record);
+    if (code != kTVXDone) {
+        // Memory keeps what the server holds.
+        record->setMRecordCustomType(previousType);
+        record->setMIsCustomized(previousCustomized);
+    }
+    reportStoreResult(code);
+    updateTables();
+}
+
+void BMController::addTypes(QObject*)
+{
+    if (!settingsrules::checkForPermissionsOf(mDatabase->mCurrentUser().get(), kPermissionKindTypes, kPermissionAdd))
+        return;
+    BMCustomSettingsController& sheets = customSettingsController();
+    sheets.setShouldHideControls(false);
+    sheets.setCustomizing(false);
+    int operation = kOperationAdd;
+    const auto type = sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation);
+    if (type)
+        reportStoreResult(mDatabase->addType(type));
+    sheets.setCustomizing(false);
+    if (!type)
+        return;
+    if (operation == kOperationAdd) {
+        initTypesUIControl();
+        updateTables();
+        initContextualTypeSubMenu();
+    } else if (operation == kOperationDuplicate) {
+        BMRunAlertPanel(alertTitle(), tr("Could not raplace item."), tr("OK"));
+    }
+}
+
+// --- window openers ------------------------------------------------------------------------
+
+void BMController::displayEditGroupPanel(QObject*)
+{
+    const TVXUser* user = mDatabase->mCurrentUser().get();
+    selectCategoriesPopupIndex(mPreviousCategory);
+    if (!user || !user->checkGroupPermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
+        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+        return;
+    }
+    const QString title = categoriesPopupTitle();
+    // The pop-up's editing item opens the same editor as the menu item.
+    categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
+    initGroupUIControl();
+    initContextualCategorySubMenu();
+    selectCategoriesPopupTitle(title);
+    updateTables();
+}
+
+void BMController::displayEditTypesPanel(QObject* sender)
+{
+    const TVXUser* user = mDatabase->mCurrentUser().get();
+    if (senderTag(sender) != kEditTypesMenuTag)
+        selectTypesPopupIndex(mPreviousType);
+    if (!user || !user->checkTypePermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
+        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+        return;
+    }
+    categoryEditController().displayGroupEditWindow(tr("Edit Types..."), kEditTypesMenuTag);
+    initTypesUIControl();
+    initContextualTypeSubMenu();
+    selectTypesPopupIndex(0);
+    updateTables();
+}
+
+void BMController::displayEditUsersPanel(QObject*) { displayUserList(); }
+
+void BMController::displayOptionsPanel(QObject*)
+{
+    TVXSortDescriptor descriptor;
+    if (recordListFirstSortDescriptor(&descriptor))
+        mDatabase->setSortDescriptor(descriptor);
+    showOptionsWindow();
+}
+
+void BMController::eventLogger(QObject*) { showEventLogViewer(); }
+
+void BMController::showHelp(QObject*) { QDesktopServices::openUrl(QUrl(kUserGuideAddress)); }
