@@ -1,0 +1,127 @@
+// The storing sequences of the record commands against a real store: a
+// deletion series stops at the first failure, a record saved as new takes the
+// attachment of the one it came from, and a field set reaches a second client.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+
+#include "app/RecordCommandRules.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString T1 = QStringLiteral("00000000000000C1");
+
+class RecordCommandsStoreTest : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        bobID = addUser("bob", "bob-pw");
+        StoreSeed seed(kMasterPassword);
+        seed.group(G1, "Finance", 7, false);
+        seed.type(T1, "Bank", 12, 0, {"Name", "Account"});
+        seed.member(aliceID, G1);
+        seed.member(bobID, G1);
+        for (int i = 1; i <= 3; ++i) {
+            SeedRecord record;
+            record.uid = QStringLiteral("00000000000000B%1").arg(i);
+            record.groupUID = G1;
+            record.typeUID = T1;
+            record.values = {QStringLiteral("record %1").arg(i)};
+            seed.record(record);
+        }
+        ASSERT_EQ(logInAndLoad(alice), kTVXDone);
+        ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    }
+
+    std::shared_ptr<TVXRecord> record(int i) const
+    {
+        return alice.recordWithUID(QStringLiteral("00000000000000B%1").arg(i));
+    }
+
+    QString bobID;
+    TVXDataBase alice;
+    TVXDataBase bob;
+};
+
+TEST_F(RecordCommandsStoreTest, DeletionSeriesGoesFromTheLastAndStopsAtTheFirstFailure)
+{
+    auto ghost = TVXRecord::createRecord(); // never stored
+    ghost->setMGroup(alice.groupWithUID(G1));
+    ghost->setMType(alice.typeWithUID(T1));
+    const int code = recordrules::deleteRecordsFromLast(alice, {record(1), ghost, record(3)});
+    EXPECT_EQ(code, kTVXReloadFirst);
+    EXPECT_FALSE(record(3));
+    EXPECT_TRUE(record(1)); // before the failure in the list: kept
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(bob.recordWithUID(QStringLiteral("00000000000000B3")));
+    EXPECT_TRUE(bob.recordWithUID(QStringLiteral("00000000000000B1")));
+}
+
+TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("statement.pdf"));
+    const QByteArray contents = QByteArray("%PDF-1.4 statement of account ") + QByteArray(50, 'x');
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write(contents);
+    }
+    auto source = record(1);
+    source->setMHasAttachment(true);
+    source->setMAttachmentName(QStringLiteral("statement.pdf"));
+    source->setMAttachmentPath(path);
+    source->setMAttachmentState(kAttachmentStateStoreNewFile);
+    ASSERT_EQ(alice.replaceRecord(source), kTVXDone);
+
+    auto copy = TVXRecord::copyRecord(*source);
+    copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
+    ASSERT_TRUE(copy->mHasAttachment());
+    EXPECT_EQ(recordrules::addRecordCopyingAttachment(alice, copy, source.get()), kTVXDone);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto seen = bob.recordWithUID(copy->mRecordUID());
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mValue1(), QStringLiteral("record 1 Copy"));
+    EXPECT_EQ(seen->mAttachmentName(), QStringLiteral("statement.pdf"));
+    int code = -1;
+    const auto data = bob.extractAttachmentDataForRecord(*seen, &code);
+    EXPECT_EQ(code, kTVXDone);
+    ASSERT_TRUE(data);
+    EXPECT_EQ(*data, contents);
+}
+
+TEST_F(RecordCommandsStoreTest, CustomisedFieldSetReachesTheOtherClientAndUndoesToNone)
+{
+    auto target = record(2);
+    auto fields = TVXType::createCopyforType(*target->mType());
+    fields->setMField2(QStringLiteral("IBAN"));
+    fields->setMTypeMask(2);
+    recordrules::applyCustomisedFieldSet(*target, fields);
+    ASSERT_EQ(alice.replaceRecord(target), kTVXDone);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    auto seen = bob.recordWithUID(target->mRecordUID());
+    ASSERT_TRUE(seen && seen->mIsCustomized() && seen->mRecordCustomType());
+    EXPECT_EQ(seen->mRecordCustomType()->mField2(), QStringLiteral("IBAN"));
+
+    // Back to the type's own set: the record is no longer customised anywhere.
+    recordrules::applyCustomisedFieldSet(*target, TVXType::createCopyforType(*target->mType()));
+    ASSERT_EQ(alice.replaceRecord(target), kTVXDone);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    seen = bob.recordWithUID(target->mRecordUID());
+    ASSERT_TRUE(seen);
+    EXPECT_FALSE(seen->mIsCustomized());
+}
+
+} // namespace
