@@ -6,6 +6,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
 #include <QWidget>
@@ -124,6 +125,7 @@ BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& data
     connect(mDuplicateButton, &QPushButton::clicked, this, [this] { duplicateGroup(); });
     connect(mDeleteButton, &QPushButton::clicked, this, [this] { deleteSelectedTableEntry(); });
     connect(mGroupEditDoneButton, &QPushButton::clicked, this, [this] { done(); });
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), mWindow), &QShortcut::activated, this, [this] { done(); });
 
     auto* side = new QVBoxLayout;
     side->setSpacing(8);

@@ -8,6 +8,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QTabWidget>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -228,6 +229,8 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     mDoneButton->setDefault(true);
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
+    // Return in the name field is OK, Escape anywhere is Cancel (keyPressEvent).
+    connect(mGroupNameField, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
@@ -252,4 +255,14 @@ void BMGroupSettingsPanel::setRecordPermissions(uint16_t bits)
     mAddPermissionCell->setChecked(bits & kPermissionAdd);
     mEditPermissionCell->setChecked(bits & kPermissionEdit);
     mDeletePermissionCell->setChecked(bits & kPermissionDelete);
+}
+
+void BMGroupSettingsPanel::keyPressEvent(QKeyEvent* event)
+{
+    // Text fields pass Escape on to the sheet.
+    if (event->key() == Qt::Key_Escape && onCancel) {
+        onCancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

@@ -11,6 +11,7 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QLineEdit;
 class QPushButton;
 class QTabWidget;
@@ -79,4 +80,7 @@ public:
     // The cells of the record-permission matrix as one word (1 add, 2 edit, 4 delete).
     uint16_t recordPermissions() const;
     void setRecordPermissions(uint16_t bits);
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -11,6 +11,7 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -104,6 +105,10 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     connect(mResetButton, &QPushButton::clicked, this, [this] { if (onReset) onReset(); });
+    // Return in any text field is OK, Escape anywhere is Cancel (keyPressEvent).
+    connect(mTypeNameField, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
+    for (QLineEdit* field : mFieldNameFields)
+        connect(field, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(16, 16, 16, 12);
@@ -217,4 +222,14 @@ void BMTypeSettingsPanel::chooseIcon()
     layout->addWidget(buttons);
     if (platform::runModalForWindow(&picker) == platform::kModalRunStopped && list->currentItem())
         setIconID(list->currentItem()->data(Qt::UserRole).toInt());
+}
+
+void BMTypeSettingsPanel::keyPressEvent(QKeyEvent* event)
+{
+    // Text fields pass Escape on to the sheet.
+    if (event->key() == Qt::Key_Escape && onCancel) {
+        onCancel();
+        return;
+    }
+    QWidget::keyPressEvent(event);
 }

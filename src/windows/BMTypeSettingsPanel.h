@@ -9,6 +9,7 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
+class QKeyEvent;
 class QComboBox;
 class QLabel;
 class QLineEdit;
@@ -52,4 +53,7 @@ private:
 
     TVXDataBase& mDatabase;
     int mIconID = kDefaultIconID;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 };

@@ -10,6 +10,7 @@
 #include <QTableView>
 #include <QToolButton>
 #include <QTest>
+#include <QTimer>
 
 #include "model/BMGroup.h"
 #include "model/TVXType.h"
@@ -95,15 +96,6 @@ protected:
 
 // --- name rules ------------------------------------------------------------------
 
-TEST(GroupTypeNameRules, BlankMeansOnlyBlanksAndTabs)
-{
-    EXPECT_TRUE(isStringAnEmptySet(QString()));
-    EXPECT_TRUE(isStringAnEmptySet(QStringLiteral("   ")));
-    EXPECT_TRUE(isStringAnEmptySet(QStringLiteral(" \t ")));
-    EXPECT_FALSE(isStringAnEmptySet(QStringLiteral("\n")));
-    EXPECT_FALSE(isStringAnEmptySet(QStringLiteral("  a ")));
-}
-
 TEST(GroupTypeNameRules, GroupNamesRefusedWithTheirMessages)
 {
     AlertRecorder alerts;
@@ -118,7 +110,8 @@ TEST(GroupTypeNameRules, GroupNamesRefusedWithTheirMessages)
     EXPECT_FALSE(acceptGroupName(QStringLiteral("   "), false, {}, taken));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("You must specify a name for this Group. "));
     EXPECT_NE(alerts.lastTitle(), QStringLiteral("Tolvanex Enterprise Alert!")); // this alert has no title
-    EXPECT_TRUE(acceptGroupName(QStringLiteral("\n"), false, {}, taken));
+    EXPECT_FALSE(acceptGroupName(QStringLiteral(" \t "), false, {}, taken));
+    EXPECT_TRUE(acceptGroupName(QStringLiteral("\n"), false, {}, taken)); // a new line is no blank
 
     EXPECT_FALSE(acceptGroupName(QStringLiteral("Sales"), false, {}, taken));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Group name could not be duplicated"));
@@ -128,23 +121,6 @@ TEST(GroupTypeNameRules, GroupNamesRefusedWithTheirMessages)
     EXPECT_EQ(alerts.alerts().size(), before);
     // Names compare exactly.
     EXPECT_TRUE(acceptGroupName(QStringLiteral("sales"), false, {}, taken));
-}
-
-TEST(GroupTypeNameRules, EditorPermissionWords)
-{
-    AlertRecorder alerts;
-    TVXUser user;
-    user.setMGroupPermissionsBit(kPermissionAdd);
-    user.setMTypePermissionsBit(kPermissionEdit | kPermissionDelete);
-    EXPECT_TRUE(checkForPermissionsOf(&user, kPermissionKindGroups, kPermissionAdd));
-    EXPECT_TRUE(checkForPermissionsOf(&user, kPermissionKindTypes, kPermissionDelete));
-    EXPECT_TRUE(alerts.alerts().empty());
-    EXPECT_FALSE(checkForPermissionsOf(&user, kPermissionKindGroups, kPermissionDelete));
-    EXPECT_EQ(alerts.lastMessage(), kNoPermission);
-    EXPECT_EQ(alerts.lastTitle(), QStringLiteral("Tolvanex Enterprise Alert!"));
-    EXPECT_FALSE(checkForPermissionsOf(&user, kPermissionKindTypes, kPermissionAdd));
-    EXPECT_TRUE(checkForPermissionsOf(&user, 7, kPermissionAdd)); // other kinds are not tested
-    EXPECT_EQ(alerts.alerts().size(), 2u);
 }
 
 TEST(GroupTypeNameRules, EditorModesAndSelectionAfterDeletion)
@@ -303,6 +279,43 @@ TEST_F(SheetsTest, StoredGroupMembersReachTheUsersListsOnce)
     noteGroupMembersInMemory(db, *group);
     EXPECT_EQ(bob->mUsersGroupArray().count(group->mGroupUID()), 1);
     EXPECT_FALSE(carol->mUsersGroupArray().contains(group->mGroupUID()));
+}
+
+TEST_F(SheetsTest, KeyboardDrivesARealRun)
+{
+    const auto previous = platform::setModalResponder({});
+    AlertRecorder alerts;
+    QTimer::singleShot(0, [this] {
+        auto* field = sheets.groupSettingsPanel()->mGroupNameField;
+        QTest::keyClick(field, Qt::Key_Return); // blank: refused, the sheet stays
+        QTest::keyClicks(field, QStringLiteral("Legal"));
+        QTest::keyClick(field, Qt::Key_Return);
+    });
+    // A run the keys failed to end is ended here, and the test fails below.
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::stopModalWithCode(-1); });
+    guard.start(5000);
+    int operation = kOperationAdd;
+    const auto group = sheets.runGroupSettingsPanelForWindow(nullptr, nullptr, operation);
+    const bool groupRunTimedOut = !guard.isActive();
+
+    QTimer::singleShot(0, [this] { QTest::keyClick(sheets.customSettingsPanel()->mTypeNameField, Qt::Key_Escape); });
+    guard.start(5000);
+    operation = kOperationAdd;
+    const auto type = sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation);
+    const bool typeRunTimedOut = !guard.isActive();
+    guard.stop();
+    platform::setModalResponder(previous);
+
+    EXPECT_FALSE(groupRunTimedOut);
+    EXPECT_FALSE(typeRunTimedOut);
+
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group->mGroupName(), QStringLiteral("Legal"));
+    EXPECT_EQ(alerts.messages(), QStringList{QStringLiteral("You must specify a name for this Group. ")});
+    EXPECT_FALSE(type);
+    EXPECT_FALSE(sheets.customSettingsPanel()->isVisible());
 }
 
 // --- type sheet ----------------------------------------------------------------------
@@ -592,19 +605,6 @@ TEST_F(EditorTest, AddTypeIsRefusedAfterTheSheetWithoutPermission)
     EXPECT_EQ(script.windows(), QStringList{QStringLiteral("CustomSettingsPanel")});
     EXPECT_EQ(alerts.messages(), QStringList{kNoPermission});
     EXPECT_EQ(db.mTypes().size(), 1);
-}
-
-TEST_F(EditorTest, EditorRunsForTheMenuItemsMode)
-{
-    ModalScript script;
-    script.then([this](QWidget* window) {
-        EXPECT_EQ(window, editor.window());
-        EXPECT_EQ(editor.mTableViewType(), kEditorTypesMode);
-        return platform::kModalRunStopped;
-    });
-    editor.displayGroupEditWindow(QStringLiteral("Edit Types..."), 0);
-    editor.displayGroupEditWindow(QStringLiteral("Something else"), 0);
-    EXPECT_EQ(script.windows().size(), 1);
 }
 
 } // namespace

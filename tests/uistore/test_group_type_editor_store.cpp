@@ -265,22 +265,6 @@ TEST_F(EditorStoreTest, AddedTypeReachesTheOtherClient)
     EXPECT_EQ(seen->mTypeMask(), 0b1000);
 }
 
-TEST_F(EditorStoreTest, RenamedTypeIsAddedAndTheOldOneStays)
-{
-    ModalScript script;
-    script.then([this](QWidget*) {
-        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Portal"));
-        return pressTypeOK();
-    });
-    editor->prepareForMode(kEditorTypesMode);
-    editor->selectRow(rowOfType(T1));
-    editor->editTableEntry(true);
-    EXPECT_EQ(alice.typeWithUID(T1)->mTypeName(), QStringLiteral("Web log-in"));
-    ASSERT_TRUE(typeNamed(alice, QStringLiteral("Portal")));
-    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID<>'0000000000000000'")),
-              QStringLiteral("2"));
-}
-
 TEST_F(EditorStoreTest, ChangedFieldsKeptAsAnEditReachTheOtherClient)
 {
     AlertRecorder alerts;

@@ -1,6 +1,6 @@
 // The storing sequences of the record commands against a real store: a
 // deletion series stops at the first failure, a record saved as new takes the
-// attachment of the one it came from, and a field set reaches a second client.
+// attachment of the one it came from.
 #include <gtest/gtest.h>
 
 #include <QFile>
@@ -100,28 +100,6 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     EXPECT_EQ(code, kTVXDone);
     ASSERT_TRUE(data);
     EXPECT_EQ(*data, contents);
-}
-
-TEST_F(RecordCommandsStoreTest, CustomisedFieldSetReachesTheOtherClientAndUndoesToNone)
-{
-    auto target = record(2);
-    auto fields = TVXType::createCopyforType(*target->mType());
-    fields->setMField2(QStringLiteral("IBAN"));
-    fields->setMTypeMask(2);
-    recordrules::applyCustomisedFieldSet(*target, fields);
-    ASSERT_EQ(alice.replaceRecord(target), kTVXDone);
-    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    auto seen = bob.recordWithUID(target->mRecordUID());
-    ASSERT_TRUE(seen && seen->mIsCustomized() && seen->mRecordCustomType());
-    EXPECT_EQ(seen->mRecordCustomType()->mField2(), QStringLiteral("IBAN"));
-
-    // Back to the type's own set: the record is no longer customised anywhere.
-    recordrules::applyCustomisedFieldSet(*target, TVXType::createCopyforType(*target->mType()));
-    ASSERT_EQ(alice.replaceRecord(target), kTVXDone);
-    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    seen = bob.recordWithUID(target->mRecordUID());
-    ASSERT_TRUE(seen);
-    EXPECT_FALSE(seen->mIsCustomized());
 }
 
 } // namespace
