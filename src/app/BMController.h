@@ -177,6 +177,8 @@ private:
     bool toggleSelectedTreeTypeRow();
     // provisional: built by mainwin. List view: select every row.
     void selectAllRecordRows();
+    // provisional: built by mainwin. The smart types' table reads its lists again.
+    void reloadSmartTypesTable();
     // provisional: built by mainwin. Group and type pop-ups and the mask item of the View menu.
     void selectCategoriesPopupIndex(int index);
     QString categoriesPopupTitle() const;

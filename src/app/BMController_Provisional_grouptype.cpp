@@ -24,6 +24,7 @@ int BMController::selectedViewTag() const { return 1; }
 QList<std::shared_ptr<TVXRecord>> BMController::recordsSelectedForDeletion() { return {}; }
 bool BMController::toggleSelectedTreeTypeRow() { return false; }
 void BMController::selectAllRecordRows() {}
+void BMController::reloadSmartTypesTable() {}
 void BMController::selectCategoriesPopupIndex(int) {}
 QString BMController::categoriesPopupTitle() const { return {}; }
 void BMController::selectCategoriesPopupTitle(const QString&) {}

@@ -163,6 +163,7 @@ void BMController::editItemDoubleAction(QObject* sender)
             reportStoreResult(addRecordSavedFrom(result, record.get()));
         else if (operation == kOperationEdit)
             reportStoreResult(mDatabase->replaceRecord(result));
+        reloadSmartTypesTable();
         updateDetailInfoViewWithRecord(result);
     }
     updateTables();
