@@ -226,6 +226,7 @@ void BMDetailsWindowController::buildWindow()
         if (i < 9) {
             auto* date = new QToolButton;
             date->setIcon(calendarIcon());
+            date->setIconSize(QSize(18, 18));
             date->setToolTip(tr("Pick a date"));
             date->setAutoRaise(true);
             date->setFocusPolicy(Qt::NoFocus);
@@ -235,14 +236,16 @@ void BMDetailsWindowController::buildWindow()
             connect(date, &QToolButton::clicked, this, [this, i] { displayDatePickerWindow(i + 1); });
         }
     }
+    // The modification date is set when the record is stored, not typed.
     mValueFields[9]->setReadOnly(true);
     mValueFields[9]->setFocusPolicy(Qt::NoFocus);
+    mValueFields[9]->setStyleSheet(QStringLiteral("QLineEdit { background: palette(window); color: palette(dark); }"));
     fields->setColumnMinimumWidth(3, 26);
     fields->setColumnStretch(2, 1);
 
     mNotesTextView = new QPlainTextEdit;
     mNotesTextView->setTabChangesFocus(true);
-    mNotesTextView->setMinimumHeight(90);
+    mNotesTextView->setMinimumHeight(70);
     mNoteCount = new QLabel;
     mNoteCount->setAlignment(Qt::AlignRight);
     auto* notesBox = new QGroupBox(tr("Notes"));
@@ -335,7 +338,7 @@ void BMDetailsWindowController::buildWindow()
     mWindow->watchChildren();
     setAttachmentLook(false);
     updateNoteCount();
-    mWindow->resize(mWindow->sizeHint().expandedTo(QSize(620, 0)));
+    mWindow->resize(640, 660);
 }
 
 void BMDetailsWindowController::buildIconPanel()

@@ -94,6 +94,7 @@ BMPasswordWindowController::BMPasswordWindowController(Backend backend, QObject*
     buildWindow();
     // The user's last choice of character sets.
     setChecks(checksFromStoredFlags(mBackend.readFlags ? mBackend.readFlags() : 0));
+    mpasswordStrength->setCurrentIndex(3); // the stored boxes, not a preset
     updateStrengthIndicator(mpasswordLength);
 }
 
@@ -117,7 +118,7 @@ void BMPasswordWindowController::buildWindow()
     mpasswordLength->setSuffix(tr(" characters"));
 
     const std::array<QString, 5> setNames{tr("Lower case (a-z)"), tr("Upper case (A-Z)"), tr("Digits (0-9)"),
-                                          tr("Symbols (!#%&)"), tr("International (\u00e5\u00e7\u00f8)")};
+                                          tr("Symbols (!#%&&)"), tr("International (\u00e5\u00e7\u00f8)")};
     auto* setsBox = new QGroupBox(tr("Characters"));
     auto* setsGrid = new QGridLayout(setsBox);
     for (int i = 0; i < 5; ++i) {
