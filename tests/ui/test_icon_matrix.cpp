@@ -79,13 +79,4 @@ TEST(IconMatrix, CustomIconsFollowInNumberOrderAndNewOnesArriveByNotice)
     EXPECT_EQ(matrix.selectedIconNumber(), 1);
 }
 
-TEST(IconMatrix, AGoneMatrixNoLongerListens)
-{
-    TVXDataBase db;
-    { BMImageMatrix matrix(db); }
-    db.mCustomIcons().insert(TVXDataBase::iconName(1001), customIcon(Qt::red));
-    platform::NotificationCenter::defaultCenter().post(TVXDataBase::kExternalIconCreatedNotification, 1001);
-    SUCCEED();
-}
-
 } // namespace

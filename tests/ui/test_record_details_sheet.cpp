@@ -139,33 +139,6 @@ TEST_F(RecordSheet, OpensWithTheRecordsGroupTypeLabelsAndValues)
     EXPECT_FALSE(sheet.isVisible());
 }
 
-TEST_F(RecordSheet, OKHandsBackAnEditedRecordUnderTheSameIdentifier)
-{
-    BMDetailsWindowController sheet(db);
-    auto r = record(server, {"db1", "7/1/24"});
-    script.then([&](QWidget*) {
-        sheet.valueField(0)->clear();
-        QTest::keyClicks(sheet.valueField(0), "db2.example");
-        QTest::keyClicks(sheet.notesView(), "rotated monthly");
-        sheet.okButton()->click();
-        return endOf(sheet);
-    });
-    int operation = kOperationEdit;
-    auto result = sheet.orderFrontDetailsWindowWithInfo(r, operation);
-    ASSERT_NE(result, nullptr);
-    EXPECT_EQ(operation, kOperationEdit);
-    EXPECT_NE(result, r);
-    EXPECT_EQ(result->mRecordUID(), r->mRecordUID());
-    EXPECT_EQ(result->mValue1(), "db2.example");
-    EXPECT_EQ(result->mValue2(), "7/1/24");
-    EXPECT_EQ(result->mNotes(), "rotated monthly");
-    EXPECT_EQ(result->mGroup(), db.mGroups().value(kGroupB));
-    EXPECT_EQ(result->mType(), server);
-    EXPECT_FALSE(result->mIsCustomized());
-    EXPECT_EQ(r->mValue1(), "db1"); // the record handed in is left alone
-    EXPECT_TRUE(alerts.alerts().empty());
-}
-
 TEST_F(RecordSheet, RefusalsKeepTheSheetOpenWithItsContents)
 {
     BMDetailsWindowController sheet(db);
@@ -224,17 +197,6 @@ TEST_F(RecordSheet, DeleteAndClosingTheWindow)
     EXPECT_EQ(sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation), nullptr);
     EXPECT_EQ(operation, kOperationDelete);
 
-    // Delete needs the delete bit.
-    db.mCurrentUser()->setMRecordPermissionsBit(kPermissionEdit);
-    script.then([&](QWidget*) {
-        sheet.deleteButton()->click();
-        EXPECT_FALSE(sheet.requestedEnd().has_value());
-        return -1001;
-    });
-    operation = kOperationEdit;
-    EXPECT_EQ(sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation), nullptr);
-    EXPECT_EQ(operation, kOperationEdit);
-
     // Closing the window stores nothing: no check has passed.
     db.mCurrentUser()->setMRecordPermissionsBit(0);
     script.then([&](QWidget* window) {
@@ -243,14 +205,6 @@ TEST_F(RecordSheet, DeleteAndClosingTheWindow)
     });
     operation = kOperationAdd;
     EXPECT_EQ(sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation), nullptr);
-
-    // The add sheet offers no Delete.
-    script.then([&](QWidget*) {
-        EXPECT_FALSE(sheet.deleteButton()->isEnabled());
-        return -1001;
-    });
-    operation = kOperationAdd;
-    sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation);
 }
 
 TEST_F(RecordSheet, ThePickerOpensOnTheFieldsDateAndWritesTheShortForm)
@@ -441,36 +395,6 @@ TEST_F(RecordSheet, ThePasswordButtonFillsTheLastFieldAndCancelLeavesIt)
     sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation);
     sheet.window()->hide();
     EXPECT_FALSE(sheet.isPanelDisplayed());
-}
-
-TEST_F(RecordSheet, DuplicateAppendsCopyAndReturnsANewRecord)
-{
-    BMDetailsWindowController sheet(db);
-    auto r = record(server, {"db1"});
-    script.then([&](QWidget*) {
-        sheet.duplicateButton()->click();
-        EXPECT_EQ(sheet.valueField(0)->text(), "db1 Copy");
-        EXPECT_FALSE(sheet.deleteButton()->isEnabled());
-        EXPECT_EQ(sheet.valueField(9)->text(), modificationDisplayText(QDate::currentDate()));
-        sheet.okButton()->click();
-        return endOf(sheet);
-    });
-    int operation = kOperationEdit;
-    auto result = sheet.orderFrontDetailsWindowWithInfo(r, operation);
-    ASSERT_NE(result, nullptr);
-    EXPECT_EQ(operation, kOperationDuplicate);
-    EXPECT_NE(result->mRecordUID(), r->mRecordUID());
-    EXPECT_EQ(result->mValue1(), "db1 Copy");
-    EXPECT_EQ(r->mValue1(), "db1");
-
-    // Opened as a duplicate: today's date shows in field 10.
-    script.then([&](QWidget*) {
-        EXPECT_EQ(sheet.valueField(9)->text(), modificationDisplayText(QDate::currentDate()));
-        return -1001;
-    });
-    r->setMValue10("2009-05-04 10:31:02 +0200");
-    operation = kOperationDuplicate;
-    sheet.orderFrontDetailsWindowWithInfo(r, operation);
 }
 
 } // namespace
