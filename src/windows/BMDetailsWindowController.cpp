@@ -32,6 +32,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QShortcut>
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -322,6 +323,17 @@ void BMDetailsWindowController::buildWindow()
     connect(mAttachmentButton, &QToolButton::clicked, this, [this] { attachdetachFile(); });
     connect(mAutoFillButton, &QPushButton::clicked, this, [this] { webLogin(); });
     connect(mTypesPopupButton, &QComboBox::activated, this, [this] { changeTypeSelection(); });
+    // Return in a value cell is OK, Escape is Cancel, as in any dialog.
+    for (int i = 0; i < 9; ++i)
+        connect(mValueFields[static_cast<size_t>(i)], &QLineEdit::returnPressed, this, [this] { detailPanelOK(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mWindow);
+    escape->setContext(Qt::WindowShortcut);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (mDatePicker->isVisible())
+            mDatePicker->hide();
+        else
+            detailPanelCancel();
+    });
 
     mWindow->onPress = [this](const QPoint& at, bool keyPress) {
         if (keyPress) {
@@ -372,6 +384,10 @@ void BMDetailsWindowController::buildIconPanel()
     layout->addWidget(scroll, 1);
     layout->addLayout(buttons);
     connect(add, &QPushButton::clicked, this, [this] { addCustomIcons(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mIconSelectionPanel);
+    connect(escape, &QShortcut::activated, this, [] { platform::abortModal(); });
+    auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), mIconSelectionPanel);
+    connect(enter, &QShortcut::activated, this, [] { platform::stopModal(); });
     connect(cancel, &QPushButton::clicked, this, [] { platform::abortModal(); });
     connect(ok, &QPushButton::clicked, this, [] { platform::stopModal(); });
 }

@@ -13,6 +13,7 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QVBoxLayout>
 
@@ -178,6 +179,10 @@ void BMPasswordWindowController::buildWindow()
     connect(mOKButton, &QPushButton::clicked, this, [this] { passwordOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { passwordCancel(); });
     connect(mPasswordList, &QListWidget::itemDoubleClicked, this, [this] { passwordOK(); });
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mWindow);
+    connect(escape, &QShortcut::activated, this, [this] { passwordCancel(); });
+    auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), mWindow);
+    connect(enter, &QShortcut::activated, this, [this] { passwordOK(); });
 }
 
 CharacterSetChecks BMPasswordWindowController::checks() const
