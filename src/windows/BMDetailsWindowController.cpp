@@ -747,15 +747,20 @@ void BMDetailsWindowController::printRecord()
         mRecordPrinter(record, mWindow);
 }
 
-void BMDetailsWindowController::displayIconSelectionPanel()
+int BMDetailsWindowController::chooseIcon(int currentIconNumber, QWidget* over)
 {
     mImageMatrix->renewIconMatrix();
-    mImageMatrix->setSelectedImage(iconNumberShown());
-    if (mWindow->isVisible())
-        mIconSelectionPanel->move(mWindow->geometry().center() - mIconSelectionPanel->rect().center());
+    mImageMatrix->setSelectedImage(currentIconNumber);
+    if (over && over->window()->isVisible())
+        mIconSelectionPanel->move(over->window()->geometry().center() - mIconSelectionPanel->rect().center());
     if (platform::runModalForWindow(mIconSelectionPanel) != platform::kModalRunStopped)
-        return;
-    const int number = mImageMatrix->selectedIconNumber();
+        return 0;
+    return mImageMatrix->selectedIconNumber();
+}
+
+void BMDetailsWindowController::displayIconSelectionPanel()
+{
+    const int number = chooseIcon(iconNumberShown(), mWindow);
     if (number > 0) {
         showIcon(number);
         mSelectedImageID = number;

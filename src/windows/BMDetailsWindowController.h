@@ -101,6 +101,9 @@ public:
     // Hides the picker without writing when the point (window coordinates) lies outside it.
     void removeDatePicker(const QPoint& windowPoint);
 
+    // The icon panel on its own (also for a type's icon): the number chosen, 0 on Cancel.
+    int chooseIcon(int currentIconNumber, QWidget* over = nullptr);
+
     bool checkForRecordPermissionFor(uint16_t bit);
     // True when there is no type to choose.
     bool isTypeExistsForSelectedGroup() const;
