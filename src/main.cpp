@@ -1,12 +1,14 @@
 // The client: the application object, the database manager's wiring, and the
 // controller, which runs the log-in panel and everything after it.
 #include <QApplication>
+#include <QCommandLineParser>
 #include <QTimer>
 
 #include "app/BMController.h"
 #include "exchange/EventLogBackup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/RandomSource.h"
+#include "platform/core/UserDefaults.h"
 #include "store/TVXDataBase.h"
 
 int main(int argc, char** argv)
@@ -27,9 +29,28 @@ int main(int argc, char** argv)
     BMController* controller = BMController::sharedApplicationController();
     controller->awakeFromNib();
     controller->applicationWillFinishLaunching();
-    const QStringList arguments = QApplication::arguments();
-    if (arguments.size() > 1)
-        controller->setFileToOpenAtLaunch(arguments.at(1));
+
+    // Server, port and account given here fill the log-in panel (never a password).
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tolvanex Enterprise client"));
+    parser.addHelpOption();
+    const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server host for the log-in panel."),
+                                  QStringLiteral("host"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Server port for the log-in panel."),
+                                  QStringLiteral("port"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Account name for the log-in panel."),
+                                  QStringLiteral("name"));
+    parser.addOptions({host, port, user});
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A qVX or CSV file to import after the log-in."));
+    parser.process(app);
+    if (parser.isSet(host))
+        platform::UserDefaults::setValue(QStringLiteral("ServerHostName"), parser.value(host));
+    if (parser.isSet(port))
+        platform::UserDefaults::setValue(QStringLiteral("PortNumber"), parser.value(port));
+    if (parser.isSet(user))
+        platform::UserDefaults::setValue(QStringLiteral("Username"), parser.value(user));
+    if (!parser.positionalArguments().isEmpty())
+        controller->setFileToOpenAtLaunch(parser.positionalArguments().constFirst());
 
     QObject::connect(&app, &QGuiApplication::lastWindowClosed, controller, [controller] { controller->terminate(); });
     QTimer::singleShot(0, controller, [controller] {
