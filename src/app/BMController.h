@@ -193,6 +193,7 @@ private:
     std::function<void()> mTerminateHandler;
     bool mLoginInFlight = false;
     bool mLoginSucceeded = false;
+    bool mConnectionPanelRunning = false;
     bool mIsTerminating = false;
     bool mObserversRegistered = false;
     QTimer* mClipBoardWatchTimer = nullptr;
@@ -254,6 +255,7 @@ private:
     std::function<bool()> mApplicationActiveProbe;
     std::function<void(int)> mReturnKeyPoster;
     void lockUserInterface(bool locked);
+    static void resetIdleGuard();
     // (end of lock, unlock and clipboard)
 
     // [password panels]

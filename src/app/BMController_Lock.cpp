@@ -60,6 +60,8 @@ void postReturnToFocus()
 
 } // namespace
 
+void BMController::resetIdleGuard() { alertISON = true; }
+
 BMLockPanel* BMController::lockPanel()
 {
     if (!mLockPanel) {
@@ -310,6 +312,12 @@ void BMController::DoIdle()
 
 void BMController::closeModals()
 {
+    // Not while the log-in panel or a load is up (no data shows, and aborting
+    // them would end the session): try again shortly.
+    if (mConnectionPanelRunning || mReloadInFlight || mLoadWorkerDone) {
+        QTimer::singleShot(1000, this, &BMController::closeModals);
+        return;
+    }
     const TVXUser& user = *mDatabase->mCurrentUser();
     int minutes = 0;
     if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)

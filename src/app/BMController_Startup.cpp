@@ -54,6 +54,7 @@ void BMController::registerObservers()
     if (mObserversRegistered)
         return;
     mObserversRegistered = true;
+    resetIdleGuard();
     platform::setApplicationHooks(this);
     if (auto* app = QCoreApplication::instance())
         connect(app, &QCoreApplication::aboutToQuit, this, &BMController::applicationWillTerminate);
@@ -155,9 +156,11 @@ bool BMController::runConnectionPanel()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         panel->move(screen->availableGeometry().center() - panel->rect().center());
     panel->raise();
+    mConnectionPanelRunning = true;
     platform::runModalForWindow(panel);
     // A scripted or closed run may end while the worker still runs: its result decides.
     waitWhile([this] { return mLoginInFlight && !mIsTerminating; });
+    mConnectionPanelRunning = false;
     return mLoginSucceeded && !mIsTerminating;
 }
 

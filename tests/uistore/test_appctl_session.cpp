@@ -311,3 +311,83 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
     EXPECT_EQ(loggedEvents("Failed Hint Question Answer"), 1);
     EXPECT_FALSE(controller->isLocked());
 }
+
+namespace {
+
+class IdleLock : public Session {
+protected:
+    void SetUp() override
+    {
+        Session::SetUp();
+        ASSERT_TRUE(launch());
+        TVXUser& user = *db.getCurrentUser();
+        user.setMAutoLOck(true);
+        user.setMLockTime(5);
+    }
+    // The user comes back and unlocks with the right password.
+    tvxtest::ModalScript::Step unlock()
+    {
+        return [](QWidget* window) {
+            auto* panel = static_cast<BMLockPanel*>(window);
+            QTest::keyClicks(panel->mPasswordField(), kUserPassword);
+            QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+            return platform::kModalRunStopped;
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(IdleLock, AnOpenEditorIsConfirmedFirstAndTheLockFollows)
+{
+    QWidget sheet;
+    sheet.setWindowModality(Qt::ApplicationModal);
+    QWidget inner;
+    inner.setWindowModality(Qt::ApplicationModal);
+    sheet.show();
+    inner.show();
+    QList<int> posted;
+    controller->setReturnKeyPoster([&](int times) {
+        posted << times;
+        inner.hide();
+        sheet.hide();
+    });
+    tvxtest::ModalScript script;
+    script.then(unlock());
+    controller->DoIdle();
+    EXPECT_EQ(posted, QList<int>{2}) << "a panel inside the sheet takes the first Return";
+    EXPECT_TRUE(script.windows().isEmpty()) << "the lock waits for the editor to close";
+    controller->DoIdle(); // a second firing meanwhile starts nothing
+    EXPECT_EQ(posted.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
+    EXPECT_FALSE(controller->isLocked());
+    EXPECT_EQ(loggedEvents("Lock Application"), 1);
+
+    // Without an editor the lock comes at once.
+    tvxtest::ModalScript again;
+    again.then(unlock());
+    controller->DoIdle();
+    EXPECT_EQ(again.windows().value(0), "mLockPanel");
+    EXPECT_EQ(posted.size(), 1);
+}
+
+TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)
+{
+    const QString id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE USER='alice' LIMIT 1");
+    rootExec("KILL " + id);
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([](QWidget*) { return platform::kModalRunAborted; }); // the reload's progress panel
+    script.then([this](QWidget* window) {
+        controller->DoIdle();
+        EXPECT_FALSE(controller->isLocked());
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    script.then(unlock());
+    controller->reloadDatabase(nullptr);
+    EXPECT_EQ(script.windows(), QStringList({"mLoadingDataPanel", "mConnectionWindow"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_FALSE(controller->isConnectionCancelled());
+}
