@@ -5,6 +5,7 @@
 #include <QFile>
 #include <QHash>
 #include <QSettings>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 
 #include "app/BMController.h"
@@ -48,6 +49,9 @@ public:
     {
         platform::Keychain::setShared(nullptr);
         QSettings().clear();
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope,
+                           QStandardPaths::writableLocation(QStandardPaths::GenericConfigLocation));
+        QSettings::setDefaultFormat(QSettings::NativeFormat);
     }
     // Everything the settings file holds, as text.
     QByteArray settingsFileText() const
