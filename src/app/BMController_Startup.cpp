@@ -181,6 +181,17 @@ bool BMController::applicationDidFinishLaunching()
     }
     if (mIsTerminating)
         return false;
+    // A load that failed part-way must not pass for a whole one: say so, and
+    // after a lost connection read everything again once logged in anew.
+    const int loadCode = mDatabase->connectionErrorCode();
+    bool reloadAfterLaunch = false;
+    if (loadCode != kTVXDone) {
+        reloadFailed(loadCode);
+        if (mIsTerminating)
+            return false;
+        reloadAfterLaunch =
+            loadCode == kTVXClientError || loadCode == kTVXHostUnreachable || loadCode == kTVXAccessDenied;
+    }
 
     BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
     mIsLoaded = false;
@@ -218,6 +229,9 @@ bool BMController::applicationDidFinishLaunching()
         mimportFileName.clear();
         importFile(path);
     }
+
+    if (reloadAfterLaunch)
+        reloadDatabase(nullptr);
 
     // Armed here too: before the log-in the user's lock settings are not known yet.
     applicationWillFinishLaunching();

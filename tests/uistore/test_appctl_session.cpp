@@ -391,3 +391,14 @@ TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)
     EXPECT_EQ(terminations, 0);
     EXPECT_FALSE(controller->isConnectionCancelled());
 }
+
+TEST_F(Session, AFirstLoadThatFailsSaysSo)
+{
+    rootExec("DROP TABLE tolvanexdb.CUSTOMICONTABLE");
+    tvxtest::AlertRecorder alerts;
+    EXPECT_TRUE(launch());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), "Reload Failed!");
+    EXPECT_EQ(alerts.lastMessage(), "Data can't be reloaded.");
+    EXPECT_EQ(terminations, 0);
+}
