@@ -1,9 +1,63 @@
-// The client: the application object and its controller.
+// The client: the application object, the database manager's wiring, and the
+// controller, which runs the log-in panel and everything after it.
 #include <QApplication>
+#include <QCommandLineParser>
+#include <QTimer>
+
+#include "app/BMController.h"
+#include "exchange/EventLogBackup.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/RandomSource.h"
+#include "platform/core/UserDefaults.h"
+#include "store/TVXDataBase.h"
 
 int main(int argc, char** argv)
 {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvanex Enterprise"));
-    return 0;
+    QApplication::setOrganizationName(QStringLiteral("Tolvanex"));
+    // Closing the last window quits through the controller, which clears
+    // the clipboard and saves the view state first.
+    QApplication::setQuitOnLastWindowClosed(false);
+
+    RandomNumberInitFromSystem();
+    TVXDataBase& db = TVXDataBase::sharedTVXDataBase();
+    installEventLogBackupHandler(&db);
+    BMPasswordPolicyController::sharedBMPasswordPolicyController().setPolicySource(
+        [&db] { return db.passwordPolicyDetails(); });
+
+    BMController* controller = BMController::sharedApplicationController();
+    controller->awakeFromNib();
+    controller->applicationWillFinishLaunching();
+
+    // Server, port and account given here fill the log-in panel (never a password).
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Tolvanex Enterprise client"));
+    parser.addHelpOption();
+    const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server host for the log-in panel."),
+                                  QStringLiteral("host"));
+    const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Server port for the log-in panel."),
+                                  QStringLiteral("port"));
+    const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Account name for the log-in panel."),
+                                  QStringLiteral("name"));
+    parser.addOptions({host, port, user});
+    parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A qVX or CSV file to import after the log-in."));
+    parser.process(app);
+    if (parser.isSet(host))
+        platform::UserDefaults::setValue(QStringLiteral("ServerHostName"), parser.value(host));
+    if (parser.isSet(port))
+        platform::UserDefaults::setValue(QStringLiteral("PortNumber"), parser.value(port));
+    if (parser.isSet(user))
+        platform::UserDefaults::setValue(QStringLiteral("Username"), parser.value(user));
+    if (!parser.positionalArguments().isEmpty())
+        controller->setFileToOpenAtLaunch(parser.positionalArguments().constFirst());
+
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, controller, [controller] { controller->terminate(); });
+    QTimer::singleShot(0, controller, [controller] {
+        if (!controller->applicationDidFinishLaunching())
+            controller->terminate();
+    });
+    const int status = app.exec();
+    delete controller;
+    return status;
 }

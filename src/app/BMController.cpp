@@ -20,10 +20,12 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
     // The object the application makes is the shared one.
     gSharedController = this;
     mSelectedTableRecord = TVXRecord::createRecord();
+    registerObservers();
 }
 
 BMController::~BMController()
 {
+    unregisterObservers();
     if (gSharedController == this)
         gSharedController = nullptr;
 }

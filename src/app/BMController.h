@@ -6,21 +6,34 @@
 #include <QWidget>
 #include <QString>
 
+#include <any>
+#include <atomic>
+#include <functional>
 #include <memory>
+
+#include "platform/core/ApplicationHooks.h"
+#include "platform/core/NotificationCenter.h"
 
 class TVXDataBase;
 class TVXRecord;
-// Used by the record commands.
-class BMGroup;
 class BMCategoryEditWindowController;
 class BMCustomSettingsController;
+class BMGroup;
+class BMHintQuestionPanel;
+class BMLockPanel;
+class BMLoginPanel;
+class BMProgressPanel;
 class QAbstractButton;
 class QAction;
+class QComboBox;
 class QLabel;
 class QListView;
+class QMenu;
+class QSplitter;
 class QStringListModel;
+class QTimer;
 
-class BMController : public QObject {
+class BMController : public QObject, public platform::ApplicationHooks {
     Q_OBJECT
 public:
     // The single controller; made on first use.
@@ -37,12 +50,95 @@ public:
     bool isConnectionCancelled() const { return mIsConnectionCancelled; }
 
     // --- start-up, log-in and shut-down ---
+    // Observers and the application hooks; undone by the destructor.
+    void registerObservers();
+    void unregisterObservers();
+    void awakeFromNib();
+    void applicationWillFinishLaunching();
+    // The launch: log-in panel, load, main window. false when the user quit
+    // before the main window was shown.
+    bool applicationDidFinishLaunching();
+    void setUserDefaultValues();
+    void updateUserRelatedInterface();
+    // A file handed over by the desktop: imported once the main window is shown.
+    void setFileToOpenAtLaunch(const QString& path);
+
+    // Runs the log-in panel until a log-in succeeds (true) or the panel is
+    // closed (false: the application quits without saving).
+    bool runConnectionPanel();
+    void connectToMySqlServer();
+    void connectionISComplete() override;
+    void enableConnectionWindowControls(bool enable);
+    void dismissConnectionLoadingProgress();
+    void cancelConnection();
+    void dontSavePreference();
+    bool isLoginInFlight() const { return mLoginInFlight; }
+    bool isMainWindowMaximied() override;
+    bool fontFamilyExists(const QString& family) override;
+    BMLoginPanel* connectionWindow();
+
+    void createTemperoryFolders();
+    void clearTemperoryFolders();
+    static QString temporaryFolderPath();
+    void saveUSerPreference();
+
+    // Shut-down. terminate() is the application's quit: the should-terminate
+    // step, then the handler (by default the event loop's quit, after which
+    // applicationWillTerminate runs).
+    void terminate();
+    void applicationShouldTerminate();
+    void applicationWillTerminate();
+    void systmWillPowerOff();
+    bool isTerminating() const { return mIsTerminating; }
+    void setTerminateHandler(std::function<void()> handler) { mTerminateHandler = std::move(handler); }
+
+    // Split-view and window rules.
+    void windowDidResize(bool fromNotification = true);
+    void popupType(QComboBox* popup);
     // (end of start-up, log-in and shut-down)
 
     // --- loading, reloading and lost connection ---
+    int loadDataBase(bool flag);
+    void showLoadingProgressPanel();
+    void displayLoadingProgress();
+    void dismissLoadingProgress();
+    void reloadDatabase(QObject* sender);
+    void installProgressIndicator();
+    void uninstallProgressindicator();
+    void finishReloadingData() override;
+    void reloadFailed(int code) override;
+    void updateApplicationUIForCurrectPermissions() override;
+    void accountRefusedDuringReload(int code) override;
+    void stopConnectionModelWindow() override;
+    void dbCommunicationError();
+    void dbUserDeletedError();
+    BMProgressPanel* loadingDataPanel();
     // (end of loading, reloading and lost connection)
 
     // --- lock, unlock and clipboard ---
+    void displayLockPanel(QObject* sender = nullptr);
+    bool showLockPanel();
+    void lockPanelOK();
+    void lockPanelQuit();
+    void lockPanelHint();
+    void HintQuestionAnswerPanelOK();
+    void displayErrCode(int code);
+    void installInactiveTimerWithTime(double minutes);
+    void DoIdle();
+    void closeModals();
+    void checkClipBoard();
+    void installClearClipBoardTimer(bool quitting);
+    void clearClipBoard(QTimer* timer);
+    void clearClipBoardAction();
+    bool isLocked() const { return mShouldLockInfoDisplay; }
+    int numberOfAttempts() const { return mNumberOfAttempts; }
+    bool isClearClipBoardPending() const { return mClearClipBoardTimer != nullptr; }
+    BMLockPanel* lockPanel();
+    BMHintQuestionPanel* hintQuestionAnswerPanel();
+    // Whether this application is the active one (replaceable for tests).
+    void setApplicationActiveProbe(std::function<bool()> probe) { mApplicationActiveProbe = std::move(probe); }
+    // The open record editor gets Return (how the idle lock confirms it first).
+    void setReturnKeyPoster(std::function<void(int times)> poster) { mReturnKeyPoster = std::move(poster); }
     // (end of lock, unlock and clipboard)
 
     // --- password panels ---
@@ -153,12 +249,66 @@ private:
     int mPriviousContextualCategory = -1;
 
     // [start-up, log-in and shut-down]
+    BMLoginPanel* mConnectionWindow = nullptr;
+    QList<platform::NotificationCenter::Token> mObserverTokens;
+    std::function<void()> mTerminateHandler;
+    bool mLoginInFlight = false;
+    bool mLoginSucceeded = false;
+    bool mConnectionPanelRunning = false;
+    bool mIsTerminating = false;
+    bool mObserversRegistered = false;
+    QTimer* mClipBoardWatchTimer = nullptr;
+    QString mimportFileName;
+    // Runs the event loop (the workers hand results over through it) while busy() holds.
+    static void waitWhile(const std::function<bool()>& busy);
+    // provisional: built by mainwin
+    void initAboutBoxsetting();
+    void setupToolbarForWindow(QWidget* window);
+    void setIconToMenuItems();
+    void createItemContextualMenu();
+    void initTableColumnSorting();
+    void initSubviews();
+    void initWindowTitle();
+    void saveTableColumnWidthToPreference();
+    std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow();
+    QComboBox* categoriesPopup();
+    QComboBox* typesPopup();
+    QMenu* itemContextualMenu();
+    QSplitter* mainSplitView();
+    QSplitter* subSplitView();
+    QSplitter* smartTypeSplitView();
+    void saveLayoutPreferenceWithName(QSplitter* splitView, const QString& name);
+    void restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name);
+    bool columnToggleInfoState();
+    void createMainWindow();
+    // provisional: built by admin
+    void importFile(const QString& path);
+    // provisional: built by options
+    void optionsDidChange();
+    // provisional: built by detailpane
+    void addExtractAttachmentMenu(const std::any& button);
     // (end of start-up, log-in and shut-down)
 
     // [loading, reloading and lost connection]
+    BMProgressPanel* mLoadingDataPanel = nullptr;
+    bool mReloadInFlight = false;
+    bool mInLostConnection = false;
+    // After a lost connection the account name stays as it was.
+    bool mAccountNameFixed = false;
+    std::shared_ptr<std::atomic<bool>> mLoadWorkerDone;
+    // Selects the user's current group in the group pop-up (or the first item).
+    void selectCurrentGroupInPopup();
+    QString selectedGroupUIDForSaving();
     // (end of loading, reloading and lost connection)
 
     // [lock, unlock and clipboard]
+    BMLockPanel* mLockPanel = nullptr;
+    BMHintQuestionPanel* mHintQuestionAnswerPanel = nullptr;
+    QTimer* mClearClipBoardTimer = nullptr;
+    std::function<bool()> mApplicationActiveProbe;
+    std::function<void(int)> mReturnKeyPoster;
+    void lockUserInterface(bool locked);
+    static void resetIdleGuard();
     // (end of lock, unlock and clipboard)
 
     // [password panels]

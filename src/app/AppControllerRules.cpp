@@ -1,0 +1,204 @@
+#include "app/AppControllerRules.h"
+
+#include "model/StringAdditions.h"
+
+#include <QCoreApplication>
+#include <QRegularExpression>
+
+#include <arpa/inet.h>
+#include <netdb.h>
+#include <sys/socket.h>
+
+#include <algorithm>
+
+namespace appctl {
+namespace {
+
+QString tr(const char* text) { return QCoreApplication::translate("BMController", text); }
+
+AlertText standard(const char* message)
+{
+    return {QCoreApplication::translate("BMController", "Tolvanex Enterprise Alert!"), tr(message)};
+}
+
+AlertText connectionFailed(const char* message) { return {tr("Connection Failed!"), tr(message)}; }
+
+} // namespace
+
+bool isStringAnEmptySet(const QString& text) { return text.trimmed().isEmpty(); }
+
+QString addressForHostName(const QString& hostName)
+{
+    const QByteArray name = hostName.trimmed().toUtf8();
+    if (name.isEmpty())
+        return QString();
+    // IPv4 first: the connection text has no room for an unbracketed IPv6 address.
+    for (int family : {AF_INET, AF_INET6}) {
+        addrinfo hints{};
+        hints.ai_family = family;
+        hints.ai_socktype = SOCK_STREAM;
+        addrinfo* list = nullptr;
+        if (getaddrinfo(name.constData(), nullptr, &hints, &list) != 0 || !list)
+            continue;
+        QString last;
+        for (addrinfo* entry = list; entry; entry = entry->ai_next) {
+            char text[INET6_ADDRSTRLEN] = {};
+            const void* where = family == AF_INET
+                ? static_cast<const void*>(&reinterpret_cast<sockaddr_in*>(entry->ai_addr)->sin_addr)
+                : static_cast<const void*>(&reinterpret_cast<sockaddr_in6*>(entry->ai_addr)->sin6_addr);
+            if (inet_ntop(family, where, text, sizeof text))
+                last = family == AF_INET ? QString::fromLatin1(text)
+                                         : QLatin1Char('[') + QString::fromLatin1(text) + QLatin1Char(']');
+        }
+        freeaddrinfo(list);
+        if (!last.isEmpty())
+            return last;
+    }
+    return QString();
+}
+
+LoginCheck checkLoginFields(const LoginFields& fields, const HostResolver& resolve)
+{
+    LoginCheck check;
+    if (isStringAnEmptySet(fields.host)) {
+        check.refusal = standard("Server Host Name cannot be blank.");
+        return check;
+    }
+    check.address = fields.host;
+    if (!isvalidIPv4Address(fields.host)) {
+        check.address = resolve ? resolve(fields.host) : QString();
+        if (check.address.isEmpty()) {
+            check.refusal = standard("Invalid server detials.");
+            return check;
+        }
+    }
+    if (fields.account.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0) {
+        check.refusal = connectionFailed("Invalid User.");
+        return check;
+    }
+    if (isStringAnEmptySet(fields.account)) {
+        check.refusal = standard("Username cannot be blank.");
+        return check;
+    }
+    if (isStringAnEmptySet(fields.port)) {
+        check.refusal = standard("Port field cannot be blank.");
+        return check;
+    }
+    return check;
+}
+
+TVXDataBase::LoginRequest connectionDictionary(const LoginFields& fields, const QString& address)
+{
+    return {
+        {kLoginIPAddress, address},
+        {kLoginUsername, fields.account},
+        {kLoginHostPassword, fields.serverPassword},
+        {kLoginSchema, QStringLiteral("tolvanexdb")},
+        {kLoginMasterPassword, fields.masterPassword},
+        {kLoginPortNumber, fields.port},
+        {kLoginServerAddress, fields.host},
+    };
+}
+
+std::optional<AlertText> connectionResultAlert(int code)
+{
+    switch (code) {
+    case kTVXDone:
+        return std::nullopt;
+    case kTVXMasterPasswordMismatch:
+        return connectionFailed("Master Password does not match.");
+    case kTVXAccountDisabled:
+        return connectionFailed("Your account has been disabled. Please contact administrator.");
+    case kTVXHostUnreachable:
+        return connectionFailed("Invalid server detials.");
+    case kTVXAccessDenied:
+        return connectionFailed("Invalid login credentials.");
+    case kTVXAllPrivileges:
+        return connectionFailed("Invalid User.");
+    default:
+        return standard(" Connection Failed");
+    }
+}
+
+FailedUnlock failedUnlockOutcome(int count)
+{
+    FailedUnlock outcome;
+    outcome.warnFiveLeft = count == 5;
+    outcome.showAttemptsLabel = count >= 5;
+    outcome.lockOut = count == kMaxUnlockAttempts;
+    return outcome;
+}
+
+QString attemptsLabelText(int count)
+{
+    return QStringLiteral("%1 %2").arg(kMaxUnlockAttempts - count).arg(tr("attempts left"));
+}
+
+bool showsAttemptsLabelAtOpen(int count) { return count > 4; }
+
+double constrainMinCoordinate(SplitViewKind kind, double proposed, double extent)
+{
+    switch (kind) {
+    case SplitViewKind::Main:
+        return std::max(proposed, extent * 0.30);
+    case SplitViewKind::Sub:
+        return std::max(proposed, extent * 0.20);
+    case SplitViewKind::SmartType:
+        return std::max(proposed, extent / 2.0);
+    case SplitViewKind::Other:
+        break;
+    }
+    return 0.0;
+}
+
+double constrainMaxCoordinate(SplitViewKind kind, double proposed, double extent, double dividerThickness)
+{
+    switch (kind) {
+    case SplitViewKind::Main:
+        return std::min(proposed, extent * 0.70);
+    case SplitViewKind::Sub:
+        return std::min(proposed, extent * 0.55);
+    case SplitViewKind::SmartType:
+        return std::min(proposed, extent - dividerThickness - kSmartTypePaneMinimumHeight);
+    case SplitViewKind::Other:
+        break;
+    }
+    return 0.0;
+}
+
+QString stringFromRect(const QRectF& rect)
+{
+    return QStringLiteral("{{%1, %2}, {%3, %4}}")
+        .arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
+}
+
+QRectF rectFromString(const QString& text)
+{
+    static const QRegularExpression number(QStringLiteral("-?[0-9]+(?:\\.[0-9]*)?(?:[eE]-?[0-9]+)?"));
+    QList<double> values;
+    for (auto it = number.globalMatch(text); it.hasNext() && values.size() < 4;)
+        values << it.next().captured().toDouble();
+    while (values.size() < 4)
+        values << 0.0;
+    return QRectF(values[0], values[1], values[2], values[3]);
+}
+
+std::optional<QStringList> smartTypeLayoutKeepingMinimum(const QStringList& rects, double dividerThickness,
+                                                         bool force)
+{
+    if (rects.size() < 2)
+        return std::nullopt;
+    QRectF first = rectFromString(rects[0]);
+    QRectF second = rectFromString(rects[1]);
+    if (!force && second.height() >= kSmartTypePaneMinimumHeight)
+        return std::nullopt;
+    const double total = first.height() + second.height();
+    second.setHeight(kSmartTypePaneMinimumHeight);
+    first.setHeight(std::max(0.0, total - dividerThickness - kSmartTypePaneMinimumHeight));
+    QStringList out = rects;
+    out[0] = stringFromRect(first);
+    out[1] = stringFromRect(second);
+    return out;
+}
+
+} // namespace appctl

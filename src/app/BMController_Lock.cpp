@@ -1,0 +1,396 @@
+// Lock and unlock, the password hint, the automatic lock after idle time and
+// the clearing of copied text.
+#include "app/AppControllerRules.h"
+#include "app/BMController.h"
+#include "app/BMLockPanel.h"
+
+#include "model/TVXUser.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/IdleTimer.h"
+#include "platform/ui/ModalRun.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/HintQuestions.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTimer>
+
+using namespace appctl;
+
+namespace {
+
+// Keeps a second idle firing from starting another lock while one is handled.
+bool alertISON = true;
+
+bool isOneOfOurPanels(const QWidget* w)
+{
+    const QString name = w->objectName();
+    return name == QLatin1String("mLockPanel") || name == QLatin1String("mConnectionWindow")
+           || name == QLatin1String("mLoadingDataPanel") || name == QLatin1String("mHintQuestionAnswerPanel");
+}
+
+// Open modal windows other than the lock, log-in and progress panels (the
+// record editor and panels inside it).
+int openEditorWindows()
+{
+    int count = 0;
+    for (QWidget* w : QApplication::topLevelWidgets())
+        if (w->isVisible() && w->isModal() && !isOneOfOurPanels(w))
+            ++count;
+    return count;
+}
+
+void postReturnToFocus()
+{
+    QWidget* target = QApplication::focusWidget();
+    if (!target)
+        target = QApplication::activeModalWidget();
+    if (!target)
+        return;
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
+    QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier));
+}
+
+} // namespace
+
+void BMController::resetIdleGuard() { alertISON = true; }
+
+BMLockPanel* BMController::lockPanel()
+{
+    if (!mLockPanel) {
+        mLockPanel = new BMLockPanel;
+        connect(this, &QObject::destroyed, mLockPanel, &QObject::deleteLater);
+        connect(mLockPanel, &BMLockPanel::unlockRequested, this, &BMController::lockPanelOK);
+        connect(mLockPanel, &BMLockPanel::quitRequested, this, &BMController::lockPanelQuit);
+        connect(mLockPanel, &BMLockPanel::hintRequested, this, &BMController::lockPanelHint);
+    }
+    return mLockPanel;
+}
+
+BMHintQuestionPanel* BMController::hintQuestionAnswerPanel()
+{
+    if (!mHintQuestionAnswerPanel) {
+        mHintQuestionAnswerPanel = new BMHintQuestionPanel;
+        connect(this, &QObject::destroyed, mHintQuestionAnswerPanel, &QObject::deleteLater);
+        connect(mHintQuestionAnswerPanel, &BMHintQuestionPanel::answered, this,
+                &BMController::HintQuestionAnswerPanelOK);
+    }
+    return mHintQuestionAnswerPanel;
+}
+
+// --- lock and unlock ------------------------------------------------------------
+
+void BMController::lockUserInterface(bool locked)
+{
+    mShouldLockInfoDisplay = locked;
+    initTypesUIControl();
+    updateTables();
+}
+
+void BMController::displayLockPanel(QObject* sender)
+{
+    (void)sender;
+    platform::abortModal();
+    BMLockPanel* panel = lockPanel();
+    panel->mAttemptsLabel()->hide();
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    if (!TVXDataBase::isPasswordEnableForUser(user)) {
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("You need to set password first."), tr("OK"));
+        return;
+    }
+    panel->mUserLockPanelField()->setEnabled(false);
+    panel->mUserLockPanelField()->setText(user.mUsername());
+    lockUserInterface(true);
+    mDatabase->eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
+    mNumberOfAttempts = user.mLoginAttemptCount();
+    if (showLockPanel()) {
+        lockUserInterface(false);
+    } else {
+        mIsConnectionCancelled = true;
+        terminate();
+    }
+}
+
+bool BMController::showLockPanel()
+{
+    BMLockPanel* panel = lockPanel();
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    if (!TVXDataBase::isPasswordEnableForUser(user))
+        return true;
+    mNumberOfAttempts = user.mLoginAttemptCount();
+    panel->mAttemptsLabel()->hide();
+    mShouldLockInfoDisplay = true;
+    if (showsAttemptsLabelAtOpen(mNumberOfAttempts)) {
+        panel->mAttemptsLabel()->setText(attemptsLabelText(mNumberOfAttempts));
+        panel->mAttemptsLabel()->show();
+    }
+    // A lock-out of an earlier run left only Quit usable; a new lock starts afresh.
+    const bool lockedOut = mNumberOfAttempts >= kMaxUnlockAttempts;
+    panel->mLackPanelOKButton()->setEnabled(!lockedOut);
+    panel->mPasswordField()->setEnabled(!lockedOut);
+    panel->hintButton()->setEnabled(!lockedOut);
+    panel->mPasswordField()->clear();
+    panel->mPasswordField()->setFocus();
+    panel->adjustSize();
+    const int code = platform::runModalForWindow(panel);
+    panel->hide();
+    panel->mPasswordField()->clear();
+    mShouldLockInfoDisplay = false;
+    return code != platform::kModalRunAborted;
+}
+
+void BMController::lockPanelQuit() { platform::abortModal(); }
+
+void BMController::lockPanelOK()
+{
+    BMLockPanel* panel = lockPanel();
+    TVXUser& user = *mDatabase->mCurrentUser();
+    const QString typed = panel->mPasswordField()->text();
+    if (!TVXDataBase::isPasswordEnableForUser(user) && typed.isEmpty()) {
+        platform::stopModal();
+        panel->hide();
+        reloadDatabase(nullptr);
+        return;
+    }
+    if (mDatabase->validatePasswordForUser(user, typed)) {
+        mNumberOfAttempts = 0;
+        platform::stopModal();
+        panel->hide();
+        panel->mPasswordField()->clear();
+        reloadDatabase(nullptr);
+        if (mDatabase->connection())
+            mDatabase->setNumberofAttemptsLeft(0, &user);
+        return;
+    }
+    panel->mPasswordField()->clear();
+    mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
+                                         mCurrentUserName);
+    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("That is not a correct password."), tr("OK"));
+    ++mNumberOfAttempts;
+    if (mDatabase->connection())
+        mDatabase->setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user);
+    else
+        user.setMLoginAttemptCount(static_cast<int16_t>(mNumberOfAttempts));
+    const FailedUnlock outcome = failedUnlockOutcome(mNumberOfAttempts);
+    if (outcome.warnFiveLeft)
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("Only 5 attempts left !!!"), tr("OK"));
+    if (outcome.showAttemptsLabel) {
+        panel->mAttemptsLabel()->setText(attemptsLabelText(mNumberOfAttempts));
+        panel->mAttemptsLabel()->show();
+    }
+    if (outcome.lockOut) {
+        panel->mLackPanelOKButton()->setEnabled(false);
+        panel->mPasswordField()->setEnabled(false);
+        panel->hintButton()->setEnabled(false);
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                        tr("Since you have entered an incorrect password 10 times, your data will now be deleted.")
+                            + QLatin1Char('\n')
+                            + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
+                        tr("OK"));
+        if (mDatabase->connection()) {
+            mDatabase->setNumberofAttemptsLeft(0, &user);
+            mDatabase->deleteUser(user);
+        }
+    }
+}
+
+// --- the hint -------------------------------------------------------------------
+
+void BMController::lockPanelHint()
+{
+    TVXUser& user = *mDatabase->mCurrentUser();
+    if (user.mHintQuestionNumber() > 0) {
+        mDatabase->eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
+        BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
+        panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
+        panel->mHintAnswerToQuestion()->clear();
+        panel->adjustSize();
+        platform::runModalForWindow(panel);
+        panel->hide();
+        panel->mHintAnswerToQuestion()->clear();
+        return;
+    }
+    int code = kTVXDone;
+    const bool exists = mDatabase->isHintExist(user, &code);
+    if (exists && code == kTVXDone) {
+        const QString hint = mDatabase->passwordHintForUser(user, &code);
+        if (code == kTVXDone) {
+            BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
+        } else if (code == kTVXAccountDisabled) {
+            displayErrCode(code);
+        } else {
+            BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                            code == kTVXAccountDeleted ? tr("Your account has been deleted")
+                                                       : tr("Connection to the server has been lost."),
+                            tr("Retry"));
+        }
+        return;
+    }
+    if (code != kTVXDone)
+        displayErrCode(code);
+    else
+        BMRunAlertPanel(tr("The Hint"), tr("You have not set any hint."), tr("OK"));
+}
+
+void BMController::HintQuestionAnswerPanelOK()
+{
+    TVXUser& user = *mDatabase->mCurrentUser();
+    const QString answer = hintQuestionAnswerPanel()->mHintAnswerToQuestion()->text();
+    int code = kTVXDone;
+    const bool right =
+        mDatabase->validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
+    if (code != kTVXDone) {
+        displayErrCode(code);
+        if (mIsTerminating)
+            return;
+    }
+    if (!right) {
+        mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
+                                             mCurrentUserName);
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("Hint Challenge Answer is incorrect."), tr("OK"));
+    } else {
+        const QString hint = mDatabase->passwordHintForUser(user, answer, &code);
+        BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
+    }
+    platform::stopModal();
+}
+
+void BMController::displayErrCode(int code)
+{
+    if (code == kTVXDone)
+        return;
+    if (code == kTVXAccountDisabled) {
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                        tr("Your account has been disabled. Please contact administrator."), tr("Quit"));
+        mIsConnectionCancelled = true;
+        terminate();
+        return;
+    }
+    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                    code == kTVXAccountDeleted ? tr("Your account has been deleted")
+                                               : tr("Connection to the server has been lost."),
+                    tr("Retry"));
+}
+
+// --- automatic lock ---------------------------------------------------------------
+
+void BMController::installInactiveTimerWithTime(double minutes)
+{
+    platform::IdleTimer::shared().remove();
+    if (minutes <= 0)
+        return;
+    platform::IdleTimer::shared().install(static_cast<int>(minutes * 60.0 * 1000.0), [this] { DoIdle(); });
+}
+
+void BMController::DoIdle()
+{
+    if (!alertISON)
+        return;
+    alertISON = false;
+    if (const int editors = openEditorWindows(); editors > 0) {
+        // Confirm the open editor (and a panel inside it) first, then lock.
+        const int times = editors > 1 ? 2 : 1;
+        if (mReturnKeyPoster) {
+            mReturnKeyPoster(times);
+        } else {
+            postReturnToFocus();
+            if (times > 1)
+                QTimer::singleShot(0, [] { postReturnToFocus(); });
+        }
+        QTimer::singleShot(100, this, &BMController::closeModals);
+        return;
+    }
+    closeModals();
+}
+
+void BMController::closeModals()
+{
+    // Not while the log-in panel or a load is up (no data shows, and aborting
+    // them would end the session): try again shortly.
+    if (mConnectionPanelRunning || mReloadInFlight || mLoadWorkerDone) {
+        QTimer::singleShot(1000, this, &BMController::closeModals);
+        return;
+    }
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    int minutes = 0;
+    if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+        && minutes > 0)
+        displayLockPanel(nullptr);
+    alertISON = true;
+}
+
+// --- clipboard ------------------------------------------------------------------
+
+void BMController::checkClipBoard()
+{
+    const int count = platform::Pasteboard::generalPasteboard().changeCount();
+    if (count <= mLastPasteBoardChangeCount)
+        return;
+    const bool active = mApplicationActiveProbe ? mApplicationActiveProbe()
+                                                : QGuiApplication::applicationState() == Qt::ApplicationActive;
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    // Without text the board does not count as empty.
+    const bool emptyString = data && data->hasText() && data->text().isEmpty();
+    if (active && !emptyString) {
+        mLastPasteBoardChangeCount = count;
+        installClearClipBoardTimer(false);
+    } else if (mClearClipBoardTimer) {
+        mClearClipBoardTimer->stop();
+        mClearClipBoardTimer->deleteLater();
+        mClearClipBoardTimer = nullptr;
+    }
+}
+
+void BMController::installClearClipBoardTimer(bool quitting)
+{
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    if (!user.mClearClipboardState())
+        return;
+    if (quitting) {
+        clearClipBoard(nullptr);
+        return;
+    }
+    if (mClearClipBoardTimer) {
+        mClearClipBoardTimer->stop();
+        mClearClipBoardTimer->deleteLater();
+        mClearClipBoardTimer = nullptr;
+    }
+    if (user.mClipBoardOnExit())
+        return;
+    auto* timer = new QTimer(this);
+    timer->setSingleShot(true);
+    timer->setInterval(std::max(0, static_cast<int>(user.mClearClipBoardTimer())) * 60 * 1000);
+    connect(timer, &QTimer::timeout, this, [this, timer] { clearClipBoard(timer); });
+    mClearClipBoardTimer = timer;
+    timer->start();
+}
+
+void BMController::clearClipBoard(QTimer* timer)
+{
+    QClipboard* clipboard = QGuiApplication::clipboard();
+    const QMimeData* data = clipboard->mimeData();
+    if (data && data->hasText()) {
+        auto* plain = new QMimeData;
+        plain->setText(QString());
+        clipboard->setMimeData(plain);
+    }
+    // The given timer and any other pending clear end here: one clear is enough.
+    for (QTimer* pending : {timer, mClearClipBoardTimer}) {
+        if (pending) {
+            pending->stop();
+            pending->deleteLater();
+        }
+        if (pending == mClearClipBoardTimer)
+            break;
+    }
+    mClearClipBoardTimer = nullptr;
+}
+
+void BMController::clearClipBoardAction() { clearClipBoard(mClearClipBoardTimer); }

@@ -1,0 +1,483 @@
+// Start-up, the log-in panel and shut-down.
+#include "app/AppControllerRules.h"
+#include "app/BMController.h"
+#include "app/BMLoginPanel.h"
+
+#include "exchange/EventLogBackup.h"
+#include "model/BMGroup.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/UserDefaults.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/IdleTimer.h"
+#include "platform/ui/Keychain.h"
+#include "platform/ui/ModalRun.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/HintQuestions.h"
+#include "store/TVXAttachmentFolder.h"
+#include "store/TVXDataBase.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QEventLoop>
+#include <QFontDatabase>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QSplitter>
+#include <QTimer>
+
+#include <QThread>
+
+#include <thread>
+
+using namespace appctl;
+
+void BMController::waitWhile(const std::function<bool()>& busy)
+{
+    while (busy()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+        if (busy())
+            QThread::msleep(1);
+    }
+}
+
+// --- creation and observers ---------------------------------------------------
+
+void BMController::registerObservers()
+{
+    if (mObserversRegistered)
+        return;
+    mObserversRegistered = true;
+    resetIdleGuard();
+    platform::setApplicationHooks(this);
+    if (auto* app = QCoreApplication::instance())
+        connect(app, &QCoreApplication::aboutToQuit, this, &BMController::applicationWillTerminate);
+    if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
+        connect(gui, &QGuiApplication::commitDataRequest, this, [this] { systmWillPowerOff(); });
+    auto& center = platform::NotificationCenter::defaultCenter();
+    mObserverTokens << center.addObserver(kPreferenceChangedNotification,
+                                          [this](const platform::Notification&) { optionsDidChange(); });
+    mObserverTokens << center.addObserver(kAddExtractAttachmentMenuNotification,
+                                          [this](const platform::Notification& n) { addExtractAttachmentMenu(n.object); });
+    mObserverTokens << center.addObserver(kDBCommLostNotification,
+                                          [this](const platform::Notification&) { dbCommunicationError(); });
+    mObserverTokens << center.addObserver(kDBUserDeletedNotification,
+                                          [this](const platform::Notification&) { dbUserDeletedError(); });
+}
+
+void BMController::unregisterObservers()
+{
+    if (!mObserversRegistered)
+        return;
+    mObserversRegistered = false;
+    for (auto token : mObserverTokens)
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+    mObserverTokens.clear();
+    if (platform::applicationHooks() == this)
+        platform::setApplicationHooks(nullptr);
+    // The idle timer calls back into this controller.
+    platform::IdleTimer::shared().remove();
+}
+
+BMLoginPanel* BMController::connectionWindow()
+{
+    if (!mConnectionWindow) {
+        mConnectionWindow = new BMLoginPanel;
+        mConnectionWindow->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(this, &QObject::destroyed, mConnectionWindow, &QObject::deleteLater);
+        connect(mConnectionWindow, &BMLoginPanel::connectRequested, this, &BMController::connectToMySqlServer);
+        connect(mConnectionWindow, &BMLoginPanel::windowWillClose, this, [this] {
+            // Closing the panel quits without saving, unless the log-in has just succeeded.
+            if (!mLoginSucceeded)
+                cancelConnection();
+        });
+        mConnectionWindow->mConnectToServerView()->hide();
+    }
+    return mConnectionWindow;
+}
+
+void BMController::awakeFromNib()
+{
+    if (mMainWindow)
+        setupToolbarForWindow(mMainWindow);
+    createTemperoryFolders();
+    connectionWindow()->mConnectToServerView()->hide();
+}
+
+// --- launch -------------------------------------------------------------------
+
+void BMController::applicationWillFinishLaunching()
+{
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    int minutes = 0;
+    if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+        && minutes >= 1)
+        installInactiveTimerWithTime(minutes);
+}
+
+void BMController::setUserDefaultValues()
+{
+    BMLoginPanel* panel = connectionWindow();
+    if (platform::UserDefaults::value(kIsApplicationFirstLaunchKey).toBool()) {
+        if (const auto master = platform::Keychain::shared().readSecret(kMasterPasswordKey))
+            panel->mMasterPassword()->setText(*master);
+    } else {
+        platform::UserDefaults::setValue(kIsApplicationFirstLaunchKey, true);
+    }
+    if (!platform::UserDefaults::value(kEventLoggerDatabaseLocationKey).isValid())
+        platform::UserDefaults::setValue(kEventLoggerDatabaseLocationKey,
+                                         QDir::homePath() + QStringLiteral("/Documents/Tolvanex/"));
+    const QVariant host = platform::UserDefaults::value(kServerHostNameKey);
+    if (host.isValid())
+        panel->mIPAddressField()->setText(host.toString());
+    const QVariant account = platform::UserDefaults::value(kUsernameKey);
+    if (account.isValid())
+        panel->mLoginUserName()->setText(account.toString());
+    const QVariant port = platform::UserDefaults::value(kPortNumberKey);
+    if (port.isValid())
+        panel->mPortNumberField()->setText(port.toString());
+    panel->mLoginUserNameLabel()->setText(tr("Tolvanex Username:"));
+    panel->mLoginUserPassword()->setText(tr("Tolvanex User Password:"));
+    panel->mLoginUserName()->setReadOnly(false);
+    panel->mLoginUserName()->setEnabled(true);
+}
+
+bool BMController::runConnectionPanel()
+{
+    BMLoginPanel* panel = connectionWindow();
+    mLoginSucceeded = false;
+    panel->adjustSize();
+    if (const QScreen* screen = QGuiApplication::primaryScreen())
+        panel->move(screen->availableGeometry().center() - panel->rect().center());
+    panel->raise();
+    mConnectionPanelRunning = true;
+    platform::runModalForWindow(panel);
+    // A scripted or closed run may end while the worker still runs: its result decides.
+    waitWhile([this] { return mLoginInFlight && !mIsTerminating; });
+    mConnectionPanelRunning = false;
+    return mLoginSucceeded && !mIsTerminating;
+}
+
+bool BMController::applicationDidFinishLaunching()
+{
+    setUserDefaultValues();
+    for (;;) {
+        if (!runConnectionPanel()) {
+            if (!mIsTerminating)
+                cancelConnection();
+            return false;
+        }
+        // A refused user row has been reported through connectionISComplete: log in again.
+        if (loadDataBase(false) == kTVXDone)
+            break;
+        if (mIsTerminating)
+            return false;
+    }
+    if (mIsTerminating)
+        return false;
+    // A load that failed part-way must not pass for a whole one: say so, and
+    // after a lost connection read everything again once logged in anew.
+    const int loadCode = mDatabase->connectionErrorCode();
+    bool reloadAfterLaunch = false;
+    if (loadCode != kTVXDone) {
+        reloadFailed(loadCode);
+        if (mIsTerminating)
+            return false;
+        reloadAfterLaunch =
+            loadCode == kTVXClientError || loadCode == kTVXHostUnreachable || loadCode == kTVXAccessDenied;
+    }
+
+    BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
+    mIsLoaded = false;
+    mShouldCreateDatabase = true;
+
+    if (!mMainWindow)
+        createMainWindow();
+    initAboutBoxsetting();
+    initGroupUIControl();
+    initTypesUIControl();
+    setupToolbarForWindow(mMainWindow);
+    setIconToMenuItems();
+    createItemContextualMenu();
+    initTableColumnSorting();
+    initSubviews();
+
+    mLastPasteBoardChangeCount = platform::Pasteboard::generalPasteboard().changeCount() - 1;
+
+    restoreLayoutPreferenceFromName(mainSplitView(), kMainSplitViewAutosaveName);
+    restoreLayoutPreferenceFromName(smartTypeSplitView(), kSmartTypeSplitViewAutosaveName);
+    restoreLayoutPreferenceFromName(subSplitView(), kSubSplitViewAutosaveName);
+
+    updateUserRelatedInterface();
+
+    if (mMainWindow) {
+        mMainWindow->show();
+        mMainWindow->raise();
+        mMainWindow->activateWindow();
+    }
+    mSaveBackUpIsDone = false;
+    mAppDidFinishLaunching = true;
+
+    if (!mimportFileName.isEmpty()) {
+        const QString path = mimportFileName;
+        mimportFileName.clear();
+        importFile(path);
+    }
+
+    if (reloadAfterLaunch)
+        reloadDatabase(nullptr);
+
+    // Armed here too: before the log-in the user's lock settings are not known yet.
+    applicationWillFinishLaunching();
+
+    if (!mClipBoardWatchTimer) {
+        mClipBoardWatchTimer = new QTimer(this);
+        mClipBoardWatchTimer->setInterval(1000);
+        connect(mClipBoardWatchTimer, &QTimer::timeout, this, &BMController::checkClipBoard);
+        mClipBoardWatchTimer->start();
+    }
+    return true;
+}
+
+void BMController::updateUserRelatedInterface()
+{
+    const TVXUser& user = *mDatabase->mCurrentUser();
+    mCurrentUserName = user.mUsername();
+    if (mMainWindow && user.mWindowPosition().isValid())
+        mMainWindow->setGeometry(user.mWindowPosition().toRect());
+
+    if (!user.mCurrentGroup().isEmpty()) {
+        mGroupFilterSelectedUID = user.mCurrentGroup();
+        const auto group = mDatabase->mGroups().value(mGroupFilterSelectedUID);
+        QComboBox* popup = categoriesPopup();
+        if (group && !group->mGroupName().isEmpty() && popup && popup->count() > 0) {
+            int chosen = 0;
+            for (int i = 0; i < popup->count(); ++i) {
+                if (popup->itemText(i).startsWith(group->mGroupName())) {
+                    chosen = i;
+                    break;
+                }
+            }
+            popup->setCurrentIndex(chosen);
+        }
+    }
+    if (QComboBox* types = typesPopup(); types && types->count() > 0)
+        types->setCurrentIndex(0);
+    changeCategory(categoriesPopup());
+
+    if (QAbstractButton* mask = unmaskButton()) {
+        mask->setChecked(platform::UserDefaults::value(kMaskingStatusKey).toBool());
+        unmask(mask);
+    }
+}
+
+void BMController::setFileToOpenAtLaunch(const QString& path)
+{
+    if (mAppDidFinishLaunching)
+        importFile(path);
+    else
+        mimportFileName = path;
+}
+
+// --- the log-in panel -----------------------------------------------------------
+
+void BMController::enableConnectionWindowControls(bool enable)
+{
+    BMLoginPanel* panel = connectionWindow();
+    for (QLineEdit* field : {panel->mIPAddressField(), panel->mLoginUserName(), panel->mUserPassword(),
+                             panel->mMasterPassword(), panel->mPortNumberField()})
+        field->setReadOnly(!enable);
+    if (mAccountNameFixed)
+        panel->mLoginUserName()->setReadOnly(true);
+    panel->mPortStepper()->setEnabled(enable);
+    panel->mConnectToServer()->setEnabled(enable);
+}
+
+void BMController::dismissConnectionLoadingProgress()
+{
+    BMLoginPanel* panel = connectionWindow();
+    panel->mConnectToServerView()->hide();
+    panel->mConnectToServerIndicator()->setRange(0, 1);
+}
+
+void BMController::connectToMySqlServer()
+{
+    if (mLoginInFlight)
+        return;
+    BMLoginPanel* panel = connectionWindow();
+    panel->mConnectToServerView()->show();
+    QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+    panel->mConnectToServerIndicator()->setRange(0, 0);
+
+    LoginFields fields{panel->mIPAddressField()->text(), panel->mLoginUserName()->text(),
+                       panel->mUserPassword()->text(), panel->mMasterPassword()->text(),
+                       panel->mPortNumberField()->text()};
+    const LoginCheck check = checkLoginFields(fields);
+    if (check.refusal) {
+        dismissConnectionLoadingProgress();
+        BMRunAlertPanel(check.refusal->title, check.refusal->message, tr("OK"));
+        return;
+    }
+
+    platform::UserDefaults::setValue(kServerHostNameKey, fields.host);
+    platform::UserDefaults::setValue(kUsernameKey, fields.account);
+    platform::UserDefaults::setValue(kPortNumberKey, fields.port);
+    // The master password goes to the keyring only, and only when it changed.
+    auto& keychain = platform::Keychain::shared();
+    if (const auto stored = keychain.readSecret(kMasterPasswordKey); !stored || *stored != fields.masterPassword)
+        keychain.writeSecret(kMasterPasswordKey, fields.masterPassword);
+
+    const TVXDataBase::LoginRequest request = connectionDictionary(fields, check.address);
+    enableConnectionWindowControls(false);
+    mLoginInFlight = true;
+    TVXDataBase* database = mDatabase;
+    std::thread([database, request] { database->startConnectionToServer(request); }).detach();
+}
+
+void BMController::connectionISComplete()
+{
+    const int code = mDatabase->connectionErrorCode();
+    mLoginInFlight = false;
+    dismissConnectionLoadingProgress();
+    enableConnectionWindowControls(true);
+    if (code == kTVXDone) {
+        mLoginSucceeded = true;
+        platform::abortModal();
+        return;
+    }
+    if (const auto alert = connectionResultAlert(code))
+        BMRunAlertPanel(alert->title, alert->message, tr("OK"));
+}
+
+void BMController::cancelConnection()
+{
+    mIsConnectionCancelled = true;
+    terminate();
+}
+
+void BMController::dontSavePreference() { mIsConnectionCancelled = true; }
+
+bool BMController::isMainWindowMaximied() { return mMainWindow && mMainWindow->isMaximized(); }
+
+bool BMController::fontFamilyExists(const QString& family) { return QFontDatabase::hasFamily(family); }
+
+// --- temporary folder and view state ---------------------------------------------
+
+QString BMController::temporaryFolderPath() { return TVXAttachmentFolder::shared().path(); }
+
+void BMController::createTemperoryFolders() { TVXAttachmentFolder::shared().path(); }
+
+void BMController::clearTemperoryFolders() { TVXAttachmentFolder::shared().clear(); }
+
+QString BMController::selectedGroupUIDForSaving()
+{
+    const auto groups = mDatabase->groupsForEditing(false);
+    if (groups.isEmpty())
+        return kAllCategoriesUID;
+    QComboBox* popup = categoriesPopup();
+    if (!popup) {
+        // Without a group pop-up the stored choice stands.
+        const QString current = mDatabase->mCurrentUser()->mCurrentGroup();
+        return current.isEmpty() ? groups.first()->mGroupUID() : current;
+    }
+    const int index = popup->currentIndex();
+    return (index >= 0 && index < groups.size()) ? groups[index]->mGroupUID() : groups.first()->mGroupUID();
+}
+
+void BMController::saveUSerPreference()
+{
+    saveLayoutPreferenceWithName(mainSplitView(), kMainSplitViewAutosaveName);
+    saveLayoutPreferenceWithName(subSplitView(), kSubSplitViewAutosaveName);
+    saveLayoutPreferenceWithName(smartTypeSplitView(), kSmartTypeSplitViewAutosaveName);
+    TVXUser& user = *mDatabase->mCurrentUser();
+    user.setMLastView(static_cast<int16_t>(selectedViewTag()));
+    user.setMShowDetailOnPane(columnToggleInfoState());
+    user.setMCurrentGroup(selectedGroupUIDForSaving());
+    user.setMCurrentType(kAllCategoriesUID);
+    if (mDatabase->connection()) {
+        mDatabase->saveLastViewForUser(user);
+        mDatabase->saveToggleInfoForUser(user);
+        mDatabase->saveCurrentGroupForUser(user);
+    }
+    if (user.mLastView() == 1)
+        saveTableColumnWidthToPreference();
+}
+
+// --- shut-down ----------------------------------------------------------------
+
+void BMController::terminate()
+{
+    if (mIsTerminating)
+        return;
+    mIsTerminating = true;
+    applicationShouldTerminate();
+    if (mTerminateHandler) {
+        mTerminateHandler();
+        return;
+    }
+    platform::abortModal();
+    QCoreApplication::quit();
+}
+
+void BMController::applicationShouldTerminate()
+{
+    if (!mIsConnectionCancelled)
+        installClearClipBoardTimer(true);
+}
+
+void BMController::applicationWillTerminate()
+{
+    if (mIsConnectionCancelled)
+        return;
+    clearTemperoryFolders();
+    // Only a signed-in run that has not saved yet has a view state to keep.
+    if (mSaveBackUpIsDone || !mAppDidFinishLaunching)
+        return;
+    saveUSerPreference();
+    TVXUser& user = *mDatabase->mCurrentUser();
+    if (mMainWindow)
+        user.setMWindowPosition(QRectF(mMainWindow->geometry()));
+    if (mDatabase->connection()) {
+        int code = kTVXDone;
+        mDatabase->saveBasicPreferencesForUser(user, &code);
+    }
+    mSaveBackUpIsDone = true;
+}
+
+void BMController::systmWillPowerOff()
+{
+    platform::abortModal();
+    terminate();
+}
+
+// --- window and split views -------------------------------------------------------
+
+void BMController::windowDidResize(bool fromNotification)
+{
+    if (QSplitter* smart = smartTypeSplitView()) {
+        saveLayoutPreferenceWithName(smart, kSmartTypeSplitViewAutosaveName);
+        const QStringList stored = platform::UserDefaults::stringList(kSmartTypeSplitViewAutosaveName);
+        if (const auto fixed = smartTypeLayoutKeepingMinimum(stored, smart->handleWidth(), !fromNotification)) {
+            platform::UserDefaults::setStringList(kSmartTypeSplitViewAutosaveName, *fixed);
+            restoreLayoutPreferenceFromName(smart, kSmartTypeSplitViewAutosaveName);
+        }
+    }
+    if (mMainWindow)
+        mDatabase->mCurrentUser()->setMWindowPosition(QRectF(mMainWindow->geometry()));
+}
+
+void BMController::popupType(QComboBox* popup)
+{
+    if (!popup)
+        return;
+    if (popup == typesPopup())
+        mPreviousType = popup->currentIndex();
+    else if (popup == categoriesPopup())
+        mPreviousCategory = popup->currentIndex();
+}

@@ -1,0 +1,28 @@
+#include "app/BMProgressPanel.h"
+
+#include <QLabel>
+#include <QProgressBar>
+#include <QVBoxLayout>
+
+BMProgressPanel::BMProgressPanel(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+{
+    setObjectName(QStringLiteral("mLoadingDataPanel"));
+    setWindowTitle(tr("Tolvanex Enterprise"));
+    m_text = new QLabel(tr("Loading data from the server..."), this);
+    m_indicator = new QProgressBar(this);
+    m_indicator->setTextVisible(false);
+    m_indicator->setRange(0, 1);
+    m_indicator->setMinimumWidth(320);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(24, 20, 24, 20);
+    layout->setSpacing(12);
+    layout->addWidget(m_text);
+    layout->addWidget(m_indicator);
+}
+
+void BMProgressPanel::setText(const QString& text) { m_text->setText(text); }
+
+// A range of 0..0 is Qt's busy (indeterminate) indicator.
+void BMProgressPanel::startAnimation() { m_indicator->setRange(0, 0); }
+void BMProgressPanel::stopAnimation() { m_indicator->setRange(0, 1); }
+bool BMProgressPanel::isAnimating() const { return m_indicator->maximum() == 0; }

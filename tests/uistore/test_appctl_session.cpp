@@ -1,0 +1,404 @@
+// The controller against a real store: a log-in through the panel, the first
+// load, a reload, a lost connection and the lock panel's attempts.
+#include <gtest/gtest.h>
+
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+
+#include "app/BMLockPanel.h"
+#include "app/BMLoginPanel.h"
+#include "model/TVXUser.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+#include "ui/AppctlTestSupport.h"
+
+using namespace teststore;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+
+class Session : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        seed = std::make_unique<StoreSeed>(kMasterPassword);
+        seed->group(G1, "Finance", 7, true);
+        seed->member(aliceID, G1);
+        seed->record({"00000000000000B1", G1, "0000000000000000", {"bank", "alice", "pw1"}});
+        controller = std::make_unique<BMController>(&db);
+        controller->setTerminateHandler([this] { ++terminations; });
+    }
+    void TearDown() override
+    {
+        controller.reset();
+        StoreTest::TearDown();
+    }
+
+    // The user at the panel: fills it, connects and waits for the worker's answer.
+    void connectAs(QWidget* window, const QString& password, const QString& master = kMasterPassword)
+    {
+        auto* panel = static_cast<BMLoginPanel*>(window);
+        panel->mIPAddressField()->setText("127.0.0.1");
+        panel->mPortNumberField()->setText(QString::number(port()));
+        if (!panel->mLoginUserName()->isReadOnly())
+            panel->mLoginUserName()->setText(kUserName);
+        panel->mUserPassword()->setText(password);
+        panel->mMasterPassword()->setText(master);
+        QTest::mouseClick(panel->mConnectToServer(), Qt::LeftButton);
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isLoginInFlight(); }, 30000));
+    }
+
+    // Log-in and first load as the application runs them.
+    bool launch()
+    {
+        tvxtest::ModalScript script;
+        script.then([this](QWidget* window) {
+            connectAs(window, kUserPassword);
+            return platform::kModalRunAborted;
+        });
+        return controller->applicationDidFinishLaunching();
+    }
+
+    QString storedAttempts()
+    {
+        return rootQueryValue(
+            QStringLiteral("SELECT LOGINATTEMPTCOUNT FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID));
+    }
+    int loggedEvents(const QString& event)
+    {
+        return rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='%1'")
+                                  .arg(event))
+            .toInt();
+    }
+    // The preference row that the attempt count and the hint live in.
+    void givePreferenceRow()
+    {
+        int code = -1;
+        db.initUserPreferencesForUser(aliceID, kUserName, &code);
+        ASSERT_EQ(code, kTVXDone);
+    }
+
+    appctltest::IsolatedDesktop desktop;
+    std::unique_ptr<StoreSeed> seed;
+    TVXDataBase db;
+    std::unique_ptr<BMController> controller;
+    int terminations = 0;
+};
+
+} // namespace
+
+TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
+{
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        connectAs(window, kUserPassword, "wrong master");
+        // The refusal leaves the panel open with its controls usable.
+        auto* panel = static_cast<BMLoginPanel*>(window);
+        EXPECT_TRUE(panel->mConnectToServer()->isEnabled());
+        EXPECT_FALSE(panel->mMasterPassword()->isReadOnly());
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    EXPECT_EQ(script.windows(), QStringList({"mConnectionWindow", "mLoadingDataPanel"}));
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), "Connection Failed!");
+    EXPECT_EQ(alerts.lastMessage(), "Master Password does not match.");
+
+    EXPECT_TRUE(db.isLoadingComplete());
+    EXPECT_TRUE(db.mRecords().contains("00000000000000B1"));
+    EXPECT_EQ(controller->currentUserName(), kUserName);
+    ASSERT_NE(controller->mainWindow(), nullptr);
+    EXPECT_TRUE(controller->mainWindow()->isVisible());
+    EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), kMasterPassword);
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)
+{
+    addUser("bob", "bob-pw");
+    rootExec("DELETE FROM tolvanexdb.USERTABLE WHERE USERNAME='bob'");
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        static_cast<BMLoginPanel*>(window)->mLoginUserName()->setText("bob");
+        auto* panel = static_cast<BMLoginPanel*>(window);
+        panel->mIPAddressField()->setText("127.0.0.1");
+        panel->mPortNumberField()->setText(QString::number(port()));
+        panel->mUserPassword()->setText("bob-pw");
+        panel->mMasterPassword()->setText(kMasterPassword);
+        panel->mConnectToServer()->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->isLoginInFlight(); }, 30000));
+        return platform::kModalRunAborted;
+    });
+    // The server account logs in, but the store has no user row: asked again, then closed.
+    script.then([](QWidget* window) {
+        window->close();
+        return platform::kModalRunStopped;
+    });
+    EXPECT_FALSE(controller->applicationDidFinishLaunching());
+    EXPECT_EQ(script.windows(), QStringList({"mConnectionWindow", "mConnectionWindow"}));
+    EXPECT_EQ(alerts.messages(), QStringList{" Connection Failed"});
+    EXPECT_TRUE(db.mRecords().isEmpty());
+    EXPECT_EQ(terminations, 1);
+}
+
+TEST_F(Session, AReloadShowsWhatAnotherClientStored)
+{
+    ASSERT_TRUE(launch());
+    seed->record({"00000000000000B2", G1, "0000000000000000", {"mail"}});
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script; // the progress panel's run ends at once; the worker is awaited
+    controller->reloadDatabase(nullptr);
+    EXPECT_EQ(script.windows(), QStringList{"mLoadingDataPanel"});
+    EXPECT_TRUE(alerts.alerts().empty());
+    EXPECT_TRUE(db.mRecords().contains("00000000000000B2"));
+    EXPECT_FALSE(db.isDataReloading());
+    EXPECT_EQ(hooks.reloadsFinished.load(), 0) << "the controller is the application's hooks";
+}
+
+TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
+{
+    ASSERT_TRUE(launch());
+    const QString id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE USER='alice' LIMIT 1");
+    ASSERT_FALSE(id.isEmpty());
+    rootExec("KILL " + id);
+
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([](QWidget*) { return platform::kModalRunAborted; }); // the reload's progress panel
+    bool accountFixed = false;
+    QString passwordShown = "unset";
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLoginPanel*>(window);
+        accountFixed = panel->mLoginUserName()->isReadOnly();
+        passwordShown = panel->mUserPassword()->text();
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    controller->reloadDatabase(nullptr);
+    EXPECT_EQ(script.windows(), QStringList({"mLoadingDataPanel", "mConnectionWindow"}));
+    ASSERT_FALSE(alerts.alerts().empty());
+    EXPECT_EQ(alerts.alerts()[0].message, "Connection to the server has been lost.Please connect again.");
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_TRUE(accountFixed);
+    EXPECT_EQ(passwordShown, "");
+    EXPECT_EQ(terminations, 0);
+
+    // The new connection carries the next reload.
+    seed->record({"00000000000000B3", G1, "0000000000000000", {"after"}});
+    tvxtest::ModalScript again;
+    controller->reloadDatabase(nullptr);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_TRUE(db.mRecords().contains("00000000000000B3"));
+}
+
+TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    db.setNumberofAttemptsLeft(4, db.getCurrentUser());
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    bool labelAtOpen = true;
+    QString labelAfter;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        EXPECT_TRUE(controller->isLocked());
+        EXPECT_EQ(panel->mUserLockPanelField()->text(), kUserName);
+        labelAtOpen = panel->mAttemptsLabel()->isVisibleTo(panel);
+        QTest::keyClicks(panel->mPasswordField(), "not-it");
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        labelAfter = panel->mAttemptsLabel()->isVisibleTo(panel) ? panel->mAttemptsLabel()->text() : QString();
+        EXPECT_EQ(storedAttempts(), "5");
+        QTest::keyClicks(panel->mPasswordField(), kUserPassword);
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        return platform::kModalRunStopped;
+    });
+    controller->displayLockPanel();
+    EXPECT_FALSE(labelAtOpen) << "four failures show no label";
+    EXPECT_EQ(labelAfter, "5 attempts left");
+    EXPECT_EQ(alerts.messages(), QStringList({"That is not a correct password.", "Only 5 attempts left !!!"}));
+    EXPECT_FALSE(controller->isLocked());
+    EXPECT_EQ(storedAttempts(), "0");
+    EXPECT_EQ(loggedEvents("Lock Application"), 1);
+    EXPECT_EQ(loggedEvents("Failed login attempt"), 1);
+    // Unlocking reloads: the lock panel's run, then the reload's progress panel.
+    EXPECT_EQ(script.windows(), QStringList({"mLockPanel", "mLoadingDataPanel"}));
+    EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    db.setNumberofAttemptsLeft(9, db.getCurrentUser());
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    QString labelAtOpen;
+    bool okEnabledAfter = true;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        labelAtOpen = panel->mAttemptsLabel()->text();
+        QTest::keyClicks(panel->mPasswordField(), "still-wrong");
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        okEnabledAfter = panel->mLackPanelOKButton()->isEnabled();
+        EXPECT_TRUE(panel->mLockPanelQuitButton()->isEnabled());
+        return platform::kModalRunAborted; // Quit
+    });
+    controller->displayLockPanel();
+    EXPECT_EQ(labelAtOpen, "1 attempts left");
+    EXPECT_FALSE(okEnabledAfter);
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts()[1].message,
+              "Since you have entered an incorrect password 10 times, your data will now be deleted.\n"
+              "Quit Tolvanex, and you can start the app again and start entering data from scratch.");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
+              "0");
+    // Quit ends the application without saving.
+    EXPECT_TRUE(controller->isConnectionCancelled());
+    EXPECT_EQ(terminations, 1);
+    // The account cannot log in again with its old password.
+    TVXDataBase other;
+    EXPECT_EQ(other.startConnectionToServer(loginRequest()), kTVXAccessDenied);
+}
+
+TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    TVXUser& user = *db.getCurrentUser();
+    user.setMHintQuestionNumber(1);
+    user.setMHintAnswer("Oslo");
+    user.setMHintEntered("the cat's name");
+    int code = -1;
+    db.saveHintPreferencs(user, &code);
+    ASSERT_EQ(code, kTVXDone);
+
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    QString question;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // wrong answer
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // right answer
+        QTest::keyClicks(panel->mPasswordField(), kUserPassword);
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        return platform::kModalRunStopped;
+    });
+    for (const char* answer : {"Paris", "Oslo"}) {
+        script.then([&, answer](QWidget* window) {
+            auto* panel = static_cast<BMHintQuestionPanel*>(window);
+            question = panel->mHintToQuestion()->text();
+            QTest::keyClicks(panel->mHintAnswerToQuestion(), answer);
+            QTest::mouseClick(panel->okButton(), Qt::LeftButton);
+            return platform::kModalRunStopped;
+        });
+    }
+    controller->displayLockPanel();
+    EXPECT_EQ(question, "What city were you born in?");
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts()[0].message, "Hint Challenge Answer is incorrect.");
+    EXPECT_EQ(alerts.alerts()[1].title, "The Hint");
+    EXPECT_EQ(alerts.alerts()[1].message, "the cat's name");
+    EXPECT_EQ(loggedEvents("Request Hint"), 2);
+    EXPECT_EQ(loggedEvents("Failed Hint Question Answer"), 1);
+    EXPECT_FALSE(controller->isLocked());
+}
+
+namespace {
+
+class IdleLock : public Session {
+protected:
+    void SetUp() override
+    {
+        Session::SetUp();
+        ASSERT_TRUE(launch());
+        TVXUser& user = *db.getCurrentUser();
+        user.setMAutoLOck(true);
+        user.setMLockTime(5);
+    }
+    // The user comes back and unlocks with the right password.
+    tvxtest::ModalScript::Step unlock()
+    {
+        return [](QWidget* window) {
+            auto* panel = static_cast<BMLockPanel*>(window);
+            QTest::keyClicks(panel->mPasswordField(), kUserPassword);
+            QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+            return platform::kModalRunStopped;
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(IdleLock, AnOpenEditorIsConfirmedFirstAndTheLockFollows)
+{
+    QWidget sheet;
+    sheet.setWindowModality(Qt::ApplicationModal);
+    QWidget inner;
+    inner.setWindowModality(Qt::ApplicationModal);
+    sheet.show();
+    inner.show();
+    QList<int> posted;
+    controller->setReturnKeyPoster([&](int times) {
+        posted << times;
+        inner.hide();
+        sheet.hide();
+    });
+    tvxtest::ModalScript script;
+    script.then(unlock());
+    controller->DoIdle();
+    EXPECT_EQ(posted, QList<int>{2}) << "a panel inside the sheet takes the first Return";
+    EXPECT_TRUE(script.windows().isEmpty()) << "the lock waits for the editor to close";
+    controller->DoIdle(); // a second firing meanwhile starts nothing
+    EXPECT_EQ(posted.size(), 1);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
+    EXPECT_FALSE(controller->isLocked());
+    EXPECT_EQ(loggedEvents("Lock Application"), 1);
+
+    // Without an editor the lock comes at once.
+    tvxtest::ModalScript again;
+    again.then(unlock());
+    controller->DoIdle();
+    EXPECT_EQ(again.windows().value(0), "mLockPanel");
+    EXPECT_EQ(posted.size(), 1);
+}
+
+TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)
+{
+    const QString id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE USER='alice' LIMIT 1");
+    rootExec("KILL " + id);
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([](QWidget*) { return platform::kModalRunAborted; }); // the reload's progress panel
+    script.then([this](QWidget* window) {
+        controller->DoIdle();
+        EXPECT_FALSE(controller->isLocked());
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    script.then(unlock());
+    controller->reloadDatabase(nullptr);
+    EXPECT_EQ(script.windows(), QStringList({"mLoadingDataPanel", "mConnectionWindow"}));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
+    EXPECT_EQ(terminations, 0);
+    EXPECT_FALSE(controller->isConnectionCancelled());
+}
+
+TEST_F(Session, AFirstLoadThatFailsSaysSo)
+{
+    rootExec("DROP TABLE tolvanexdb.CUSTOMICONTABLE");
+    tvxtest::AlertRecorder alerts;
+    EXPECT_TRUE(launch());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), "Reload Failed!");
+    EXPECT_EQ(alerts.lastMessage(), "Data can't be reloaded.");
+    EXPECT_EQ(terminations, 0);
+}
