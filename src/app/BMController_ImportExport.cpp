@@ -271,7 +271,7 @@ int BMController::runPassDialogForExportForFile(const QString& path, int exportT
     if (!isValidExportPassword(password))
         return platform::kModalRunAborted;
 
-    const bool attachments = state.options->attachmentsBox()->isVisible() && state.options->attachmentsBox()->isChecked();
+    const bool attachments = !state.options->attachmentsBox()->isHidden() && state.options->attachmentsBox()->isChecked();
     const EFileType kind = exportKind(exportTypes, EFileType(requestedKind), attachments);
     std::unique_ptr<CExportDelegate> provider;
     switch (exportTypes) {
