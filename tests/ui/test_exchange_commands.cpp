@@ -36,12 +36,6 @@ TEST(ExchangeRules, ScopeRowsKindsAndExtensions)
     EXPECT_EQ(exportKind(kScopeBackup, eFileQVXv3, true), eFileQVXv3);
     EXPECT_EQ(exportKind(kScopeBackup, eFileQVXv4, false), eFileQVXv4);
 
-    EXPECT_EQ(extensionForTag(kTagImportQVX), "qvx");
-    EXPECT_EQ(extensionForTag(kTagImportCSV), "csv");
-    EXPECT_EQ(extensionForTag(1064), "txt");
-    EXPECT_EQ(extensionForTag(kTagRestore), QString());
-    EXPECT_EQ(extensionForTag(kTagExportCSV), "csv");
-
     EXPECT_EQ(withExtension("/x/Records", "qvx"), "/x/Records.qvx");
     EXPECT_EQ(withExtension("/x/Records.QVX", "qvx"), "/x/Records.QVX");
     EXPECT_EQ(withExtension(QString(), "qvx"), QString());
@@ -238,15 +232,6 @@ TEST_F(ExchangeCommands, CancelledBackupsDeleteNothing)
     EXPECT_EQ(script.windows(), QStringList{"mqvxExportPasswordPanel"});
     EXPECT_EQ(deletions, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("Backup.qvx")));
-}
-
-TEST_F(ExchangeCommands, OpeningAFileBeforeTheLaunchEndsKeepsItForLater)
-{
-    AlertRecorder alerts;
-    EXPECT_TRUE(controller->openFile("/nowhere/Records.qvx"));
-    EXPECT_EQ(alerts.lastMessage(), "Do you want to import the file /nowhere/Records.qvx?");
-    EXPECT_EQ(alerts.alerts().back().defaultButton, "Yes");
-    EXPECT_EQ(refreshes, 0); // not imported yet
 }
 
 } // namespace

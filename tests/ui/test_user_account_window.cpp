@@ -126,18 +126,6 @@ TEST_F(AccountChecks, LengthLimits)
     EXPECT_EQ(refusal(in), QString());
 }
 
-TEST_F(AccountChecks, PolicyOfLettersAndDigits)
-{
-    policy.passwordPolicyDidChanged({{kSPPMinLength, 6}, {kSPPCharSetFlag, 5}});
-    auto in = valid();
-    in.password = in.retypedPassword = "abcdef";
-    EXPECT_EQ(refusal(in), kPolicy);
-    in.password = in.retypedPassword = "abc12";
-    EXPECT_EQ(refusal(in), kPolicy);
-    in.password = in.retypedPassword = "abc123";
-    EXPECT_EQ(refusal(in), QString());
-}
-
 TEST_F(AccountChecks, NamesTheServerWouldRefuseAreInvalid)
 {
     for (const char* name : {"o'brien", "x;drop", "a%", "jos\xc3\xa9"}) {
@@ -145,30 +133,6 @@ TEST_F(AccountChecks, NamesTheServerWouldRefuseAreInvalid)
         in.name = QString::fromUtf8(name);
         EXPECT_EQ(refusal(in), kInvalid) << name;
     }
-}
-
-TEST(AccountDuplicate, CopiesEverythingButPasswordAndGroups)
-{
-    TVXUser_Admin alice;
-    alice.setMUsername("alice");
-    alice.setMPassword("secret");
-    alice.setMDescription("desk");
-    alice.setMGroupPermissionsBit(1);
-    alice.setMTypePermissionsBit(2);
-    alice.setMRecordPermissionsBit(4);
-    alice.setMDataPermissionsBit(9);
-    alice.setMIsAccountDisabled(true);
-    alice.setMEmail("a@x.org");
-    alice.setMUsersGroupArray({"00000000000000A1"});
-    const auto copy = createDuplicateForUser(alice);
-    EXPECT_EQ(copy->mUsername(), "alice");
-    EXPECT_TRUE(copy->mPassword().isEmpty());
-    EXPECT_EQ(copy->mUserID(), alice.mUserID());
-    EXPECT_EQ(copy->mDataPermissionsBit(), 9);
-    EXPECT_EQ(copy->mRecordPermissionsBit(), 4);
-    EXPECT_TRUE(copy->mIsAccountDisabled());
-    EXPECT_EQ(copy->mEmail(), "a@x.org");
-    EXPECT_EQ(duplicateName("alice"), "alicecopy");
 }
 
 TEST(PermissionMatrixBits, CellsMapToTheWordsBits)
@@ -449,17 +413,6 @@ TEST_F(AccountWindow, DeleteAsksWithNoAsTheDefault)
     EXPECT_EQ(alerts.alerts()[0].defaultButton, "No");
     EXPECT_EQ(alerts.alerts()[0].alternateButton, "Yes");
     EXPECT_EQ(db.mUsers().size(), 3);
-}
-
-TEST_F(AccountWindow, GeneratedPasswordsFillBothFieldsAndMeetThePolicy)
-{
-    auto& policy = BMPasswordPolicyController::sharedBMPasswordPolicyController();
-    policy.passwordPolicyDidChanged({{kSPPMinLength, 9}, {kSPPCharSetFlag, 5}});
-    controller->generatePassword();
-    const QString pw = panelChild<QLineEdit>("mPasswordField")->text();
-    EXPECT_EQ(pw, panelChild<QLineEdit>("mRetypePasswordField")->text());
-    EXPECT_TRUE(policy.stringConformsPassowrdPolicy(pw));
-    policy.passwordPolicyDidChanged({});
 }
 
 } // namespace
