@@ -74,11 +74,12 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
     return chosen ? panel.selectedFiles().constFirst() : QString();
 }
 
-// Waits on the main thread, letting it serve the worker's hand-overs, until done() holds.
+// Waits on the main thread, letting it serve the worker's hand-overs, until
+// done() holds. No user input meanwhile: the worker owns the caches.
 void waitUntil(const std::function<bool()>& done)
 {
     while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 1);
         if (!done())
             QThread::usleep(500);
     }
