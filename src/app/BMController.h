@@ -205,6 +205,51 @@ public:
     // (end of attachments, printing, mail and web log-in)
 
     // --- import, export, backup and restore ---
+    // Export commands: tag 1070 qVX with attachments allowed, 1071 qVX, 1072 CSV.
+    void exportSelectedFile(int tag);
+    void exportItemsToQVX();
+    void exportSelectionChange();
+    // The password sheet, then the export on a worker behind the progress
+    // panel. -1000 only when the file was written with every record.
+    int runPassDialogForExportForFile(const QString& path, int exportTypes, int requestedKind);
+    bool qvxExportpasswordPanelOK();
+    void qvxExportpasswordPanelCancel();
+    // Called by the group/type editor before a deletion.
+    void backupRecords();
+    // Import commands: tag 1060 qVX, 1061 CSV, 1062 to 1066 text, 109 restore.
+    void importSelectedFile(int tag);
+    void importQVXFile(const QString& path, bool forRestore);
+    bool qvxImportpasswordPanelOK();
+    void qvxImportpasswordPanelCancel();
+    void importFile(const QString& path);
+    // A file handed to the application; always true.
+    bool openFile(const QString& path);
+    void mailSelectedFile();
+    void mailItems();
+    // Replaces what the commands ask of the rest of the application (tests).
+    void setExchangeHooks(const struct BMExchangeHooks& hooks);
+    const struct BMExchangeHooks& exchangeHooks() const;
+    // The panels of these commands (made on first use).
+    QWidget* exportPasswordPanel();
+    QWidget* importPasswordPanel();
+    QWidget* exportOptionsView();
+
+    // provisional: built by mainwin
+    std::shared_ptr<class BMGroup> selectedGroup() const;
+    // provisional: built by mainwin
+    QList<std::shared_ptr<TVXRecord>> indexSetForExporting(bool listed) const;
+    // provisional: built by mainwin
+    void updateGroupUIControl();
+    // provisional: built by mainwin
+    void initTypesUIControl();
+    // provisional: built by mainwin
+    void updateTables();
+    // provisional: built by detailpane
+    void askForSendingMailWithAttachment(const QString& path);
+    // provisional: built by grouptype (the group/type editor's records to back up)
+    QList<std::shared_ptr<TVXRecord>> recordsToExportForBackUP();
+    // provisional: built by grouptype (the group/type editor's deletion after a backup)
+    void deleteSelectedGroup();
     // (end of import, export, backup and restore)
 
     // --- view, group and type selection ---
@@ -362,6 +407,21 @@ private:
     // (end of attachments, printing, mail and web log-in)
 
     // [import, export, backup and restore]
+    void exportPanelDidEnd(int tag, const QString& path);
+    void importPanelDidEnd(int tag, const QString& path);
+    // Runs the export on a worker and waits for it behind the progress panel.
+    bool runExportInBackground(class CExportDelegate& provider, const QString& path, int kind,
+                               const QString& password, bool showProgress = true);
+    void runImportInBackground(class TVXqVXImportDelegate& sink, const QString& password, bool showProgress = true);
+    void importCSVFile(const QString& path, bool showProgress);
+    bool mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed);
+    bool isPersonalGroup(const BMGroup* group) const;
+    // Panels, hooks and accessory of these commands; made on first use.
+    mutable std::shared_ptr<class BMExchangeState> mExchange;
+    class BMExchangeState& exchange() const;
+    QString mSelectedFileName;
+    // A file handed over before the launch finished; imported at its end.
+    QString mimportFileName;
     // (end of import, export, backup and restore)
 
     // [view, group and type selection]

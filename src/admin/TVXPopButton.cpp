@@ -1,0 +1,8 @@
+#include "admin/TVXPopButton.h"
+
+void TVXPopButton::showPopup()
+{
+    if (mShouldShow && !mShouldShow())
+        return;
+    QComboBox::showPopup();
+}

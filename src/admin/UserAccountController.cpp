@@ -1,0 +1,771 @@
+#include "admin/UserAccountController.h"
+
+#include "admin/PermissionMatrix.h"
+#include "admin/TVXPopButton.h"
+#include "admin/UserAccountChecks.h"
+#include "admin/UserTables.h"
+#include "model/BMGroup.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/TVXUser_Admin.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/exception.h>
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDialog>
+#include <QFormLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QIcon>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTabWidget>
+#include <QTableView>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+#include <algorithm>
+
+using namespace useradmin;
+
+namespace {
+
+const QString kUserGroupPopClick = QStringLiteral("UserGroupPopClick");
+
+QString reloadMessage()
+{
+    return QCoreApplication::translate("UserAccountController", "Operation failed. Please reload the database first.");
+}
+
+QWidget* expandingSpacer(QWidget* parent)
+{
+    auto* spacer = new QWidget(parent);
+    spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    return spacer;
+}
+
+QWidget* fixedSpacer(QWidget* parent, int width)
+{
+    auto* spacer = new QWidget(parent);
+    spacer->setFixedWidth(width);
+    return spacer;
+}
+
+} // namespace
+
+UserAccountController& UserAccountController::sharedUserAccountController()
+{
+    static auto* shared = new UserAccountController(TVXDataBase::sharedTVXDataBase());
+    return *shared;
+}
+
+UserAccountController::UserAccountController(TVXDataBase& database, QObject* parent)
+    : QObject(parent), mDataBase(database)
+{
+    mUserListModel = new UserListModel(mDataBase, this);
+    mGroupListModel = new UserGroupListModel(mDataBase, mSelectGroupArray, this);
+    buildUsersWindow();
+    buildAccountPanel();
+    buildGroupListPanel();
+    mPopClickObserver = platform::NotificationCenter::defaultCenter().addObserver(
+        kUserGroupPopClick, [this](const platform::Notification& notice) {
+            const auto* sender = std::any_cast<TVXPopButton*>(&notice.object);
+            if (sender && *sender == mGroupChoiceButton)
+                showEditGroupPanel();
+        });
+}
+
+UserAccountController::~UserAccountController()
+{
+    platform::NotificationCenter::defaultCenter().removeObserver(mPopClickObserver);
+    delete mEditUserGroupListPanel;
+    delete mAddUserWindow;
+    delete mUsersWindow;
+}
+
+// --- building the windows -------------------------------------------------------------
+
+QStringList UserAccountController::toolbarIdentifiers()
+{
+    return {QStringLiteral("Set Password Policy"), QStringLiteral("Import Users"), QStringLiteral("Export Users"),
+            QStringLiteral("Search bar")};
+}
+
+void UserAccountController::buildUsersWindow()
+{
+    mUsersWindow = new QWidget(nullptr, Qt::Window);
+    mUsersWindow->setObjectName(QStringLiteral("mUsersWindow"));
+    mUsersWindow->setWindowTitle(tr("Users"));
+    mUsersWindow->resize(640, 420);
+
+    auto* layout = new QVBoxLayout(mUsersWindow);
+    layout->setContentsMargins(0, 0, 0, 12);
+    layout->setSpacing(8);
+
+    // Toolbar: flexible space, the three commands with spaces between, flexible space, search.
+    mToolbar = new QToolBar(QStringLiteral("UserToolBar"), mUsersWindow);
+    mToolbar->setObjectName(QStringLiteral("UserToolBar"));
+    mToolbar->setMovable(false);
+    mToolbar->setIconSize(QSize(24, 24));
+    mToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    const QStringList ids = toolbarIdentifiers();
+    const QStringList images{QStringLiteral(":/images/password-policy.png"), QStringLiteral(":/images/import-users.png"),
+                             QStringLiteral(":/images/export-users.png")};
+    mToolbar->addWidget(expandingSpacer(mToolbar));
+    for (int i = 0; i < 3; ++i) {
+        if (i > 0)
+            mToolbar->addWidget(fixedSpacer(mToolbar, 12));
+        QAction* action = mToolbar->addAction(QIcon(images[i]), tr(ids[i].toUtf8().constData()));
+        action->setObjectName(ids[i]);
+        action->setData(i); // the tag: the identifier's index
+        action->setToolTip(tr(ids[i].toUtf8().constData()));
+        const QString id = ids[i];
+        connect(action, &QAction::triggered, this, [this, id] { toolBarItemClicked(id); });
+    }
+    mToolbar->addWidget(expandingSpacer(mToolbar));
+    mSearchField = new QLineEdit(mToolbar);
+    mSearchField->setObjectName(QStringLiteral("mSearchField"));
+    mSearchField->setPlaceholderText(tr("Search"));
+    mSearchField->setToolTip(tr("Search"));
+    mSearchField->setClearButtonEnabled(true);
+    mSearchField->setFixedWidth(180);
+    connect(mSearchField, &QLineEdit::textChanged, this, &UserAccountController::performSearch);
+    mToolbar->addWidget(mSearchField);
+    mToolbar->addWidget(fixedSpacer(mToolbar, 6));
+    layout->addWidget(mToolbar);
+
+    mUserManagementTable = new QTableView(mUsersWindow);
+    mUserManagementTable->setObjectName(QStringLiteral("mUserManagementTable"));
+    mUserManagementTable->setModel(mUserListModel);
+    mUserManagementTable->setSelectionBehavior(QAbstractItemView::SelectRows);
+    mUserManagementTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mUserManagementTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mUserManagementTable->setAlternatingRowColors(true);
+    mUserManagementTable->setShowGrid(false);
+    mUserManagementTable->setIconSize(QSize(16, 16));
+    mUserManagementTable->verticalHeader()->hide();
+    mUserManagementTable->verticalHeader()->setDefaultSectionSize(22);
+    mUserManagementTable->horizontalHeader()->setHighlightSections(false);
+    mUserManagementTable->horizontalHeader()->setSectionResizeMode(UserListModel::DescriptionColumn, QHeaderView::Stretch);
+    mUserManagementTable->setColumnWidth(UserListModel::NameColumn, 180);
+    mUserManagementTable->setColumnWidth(UserListModel::PasswordColumn, 90);
+    connect(mUserManagementTable, &QTableView::doubleClicked, this, [this] { editUser(0); });
+    connect(mUserManagementTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            &UserAccountController::tableViewSelectionDidChange);
+    connect(mUserListModel, &QAbstractItemModel::modelReset, this, &UserAccountController::tableViewSelectionDidChange);
+    auto* tableBox = new QHBoxLayout;
+    tableBox->setContentsMargins(12, 0, 12, 0);
+    tableBox->addWidget(mUserManagementTable);
+    layout->addLayout(tableBox, 1);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->setContentsMargins(12, 0, 12, 0);
+    buttons->setSpacing(6);
+    auto* newButton = new QPushButton(tr("New"), mUsersWindow);
+    newButton->setObjectName(QStringLiteral("newButton"));
+    mEditButton = new QPushButton(tr("Edit"), mUsersWindow);
+    mEditButton->setObjectName(QStringLiteral("editButton"));
+    mDuplicateButton = new QPushButton(tr("Duplicate"), mUsersWindow);
+    mDuplicateButton->setObjectName(QStringLiteral("duplicateButton"));
+    mDeleteButton = new QPushButton(tr("Delete"), mUsersWindow);
+    mDeleteButton->setObjectName(QStringLiteral("deleteButton"));
+    auto* doneButton = new QPushButton(tr("Done"), mUsersWindow);
+    doneButton->setObjectName(QStringLiteral("doneButton"));
+    doneButton->setDefault(true);
+    connect(newButton, &QPushButton::clicked, this, &UserAccountController::newUser);
+    connect(mEditButton, &QPushButton::clicked, this, [this] { editUser(kEditTag); });
+    connect(mDuplicateButton, &QPushButton::clicked, this, &UserAccountController::duplicateUser);
+    connect(mDeleteButton, &QPushButton::clicked, this, &UserAccountController::deleteUser);
+    connect(doneButton, &QPushButton::clicked, this, &UserAccountController::done);
+    for (QPushButton* b : {newButton, mEditButton, mDuplicateButton, mDeleteButton})
+        buttons->addWidget(b);
+    buttons->addStretch(1);
+    buttons->addWidget(doneButton);
+    layout->addLayout(buttons);
+
+    mEditButton->setEnabled(false);
+    mDuplicateButton->setEnabled(false);
+    mDeleteButton->setEnabled(false);
+}
+
+void UserAccountController::buildAccountPanel()
+{
+    mAddUserWindow = new QDialog(nullptr);
+    mAddUserWindow->setObjectName(QStringLiteral("mAddUserWindow"));
+    mAddUserWindow->setWindowTitle(tr("User Account"));
+    // Escape and closing the panel cancel it.
+    connect(mAddUserWindow, &QDialog::rejected, this, &UserAccountController::cancel);
+
+    auto* layout = new QVBoxLayout(mAddUserWindow);
+    layout->setContentsMargins(16, 16, 16, 14);
+    layout->setSpacing(12);
+    mUserDetailsTab = new QTabWidget(mAddUserWindow);
+    mUserDetailsTab->setObjectName(QStringLiteral("mUserDetailsTab"));
+    layout->addWidget(mUserDetailsTab);
+
+    // Account tab.
+    auto* account = new QWidget;
+    auto* form = new QFormLayout(account);
+    form->setContentsMargins(14, 14, 14, 14);
+    form->setHorizontalSpacing(12);
+    form->setVerticalSpacing(8);
+    form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    const auto field = [account](const char* name) {
+        auto* edit = new QLineEdit(account);
+        edit->setObjectName(QString::fromLatin1(name));
+        edit->setMinimumWidth(240);
+        return edit;
+    };
+    mUserNameField = field("mUserNameField");
+    mDescriptionField = field("mDescriptionField");
+    mPasswordField = field("mPasswordField");
+    mRetypePasswordField = field("mRetypePasswordField");
+    mFullName = field("mFullName");
+    mEmail = field("mEmail");
+    mPhoneNo = field("mPhoneNo");
+    auto* generate = new QPushButton(tr("Generate"), account);
+    generate->setObjectName(QStringLiteral("generateButton"));
+    generate->setToolTip(tr("Make a password that meets the password policy"));
+    connect(generate, &QPushButton::clicked, this, &UserAccountController::generatePassword);
+    auto* passwordRow = new QHBoxLayout;
+    passwordRow->setSpacing(6);
+    passwordRow->addWidget(mPasswordField, 1);
+    passwordRow->addWidget(generate);
+    mGroupChoiceButton = new TVXPopButton(account);
+    mGroupChoiceButton->setObjectName(QStringLiteral("mGroupChoiceButton"));
+    mGroupChoiceButton->setShouldShowPopUpMenu([this] { return shouldShowPopUpMenu(); });
+    connect(mGroupChoiceButton, &QComboBox::activated, this, [this] { editUserGroup(); });
+
+    form->addRow(tr("User Name:"), mUserNameField);
+    form->addRow(tr("Description:"), mDescriptionField);
+    form->addRow(tr("Password:"), passwordRow);
+    form->addRow(tr("Retype Password:"), mRetypePasswordField);
+    form->addRow(tr("Full Name:"), mFullName);
+    form->addRow(tr("Email:"), mEmail);
+    form->addRow(tr("Phone:"), mPhoneNo);
+    form->addRow(tr("Groups:"), mGroupChoiceButton);
+    mAccountDisabled = new QCheckBox(tr("Account disabled"), account);
+    mAccountDisabled->setObjectName(QStringLiteral("mAccountDisabled"));
+    mPasswordChangeAllowed = new QCheckBox(tr("User cannot change the password"), account);
+    mPasswordChangeAllowed->setObjectName(QStringLiteral("mPasswordChangeAllowed"));
+    mAdministrator = new QCheckBox(tr("Administrator (may manage user accounts)"), account);
+    mAdministrator->setObjectName(QStringLiteral("mAdministrator"));
+    auto* flags = new QVBoxLayout;
+    flags->setSpacing(4);
+    flags->addSpacing(4);
+    flags->addWidget(mAccountDisabled);
+    flags->addWidget(mPasswordChangeAllowed);
+    flags->addWidget(mAdministrator);
+    form->addRow(QString(), flags);
+    mUserDetailsTab->addTab(account, tr("Account"));
+
+    // Permissions tab.
+    auto* permissions = new QWidget;
+    auto* pLayout = new QVBoxLayout(permissions);
+    pLayout->setContentsMargins(14, 12, 14, 12);
+    pLayout->setSpacing(10);
+    mSelectAllCheckBox = new QCheckBox(tr("Select All"), permissions);
+    mSelectAllCheckBox->setObjectName(QStringLiteral("mSelectAllCheckBox"));
+    connect(mSelectAllCheckBox, &QCheckBox::clicked, this, &UserAccountController::selectAllPermissions);
+    pLayout->addWidget(mSelectAllCheckBox);
+    const QStringList itemTitles{tr("Add"), tr("Edit"), tr("Delete")};
+    const auto matrixBox = [&](const QString& title, PermissionMatrix* matrix, const char* name) {
+        matrix->setObjectName(QString::fromLatin1(name));
+        connect(matrix, &PermissionMatrix::cellClicked, this, &UserAccountController::permissionMatrixAction);
+        auto* box = new QGroupBox(title, permissions);
+        auto* boxLayout = new QVBoxLayout(box);
+        boxLayout->setContentsMargins(12, 8, 12, 10);
+        boxLayout->addWidget(matrix);
+        pLayout->addWidget(box);
+    };
+    mGroupPermisiionMatrix = new PermissionMatrix(1, 3, itemTitles);
+    mTypePermisiionMatrix = new PermissionMatrix(1, 3, itemTitles);
+    mRecordPermissionMatrix = new PermissionMatrix(1, 3, itemTitles);
+    mDataPermissionMatrix = new PermissionMatrix(
+        kDataMatrixRows, kMatrixColumns,
+        {tr("Print"), tr("Remove Duplicates"), tr("Import"), tr("Export and Mail"), tr("Reserved 1"), tr("Reserved 2")});
+    matrixBox(tr("Groups"), mGroupPermisiionMatrix, "mGroupPermisiionMatrix");
+    matrixBox(tr("Types"), mTypePermisiionMatrix, "mTypePermisiionMatrix");
+    matrixBox(tr("Records"), mRecordPermissionMatrix, "mRecordPermissionMatrix");
+    matrixBox(tr("Data"), mDataPermissionMatrix, "mDataPermissionMatrix");
+    pLayout->addStretch(1);
+    mUserDetailsTab->addTab(permissions, tr("Permissions"));
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancelButton = new QPushButton(tr("Cancel"), mAddUserWindow);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    cancelButton->setAutoDefault(false);
+    auto* okButton = new QPushButton(tr("OK"), mAddUserWindow);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setDefault(true);
+    connect(cancelButton, &QPushButton::clicked, this, &UserAccountController::cancel);
+    connect(okButton, &QPushButton::clicked, this, [this] { OK(); });
+    buttons->addWidget(cancelButton);
+    buttons->addWidget(okButton);
+    layout->addLayout(buttons);
+
+    QWidget::setTabOrder(mUserNameField, mDescriptionField);
+    QWidget::setTabOrder(mDescriptionField, mPasswordField);
+    QWidget::setTabOrder(mPasswordField, generate);
+    QWidget::setTabOrder(generate, mRetypePasswordField);
+    QWidget::setTabOrder(mRetypePasswordField, mFullName);
+    QWidget::setTabOrder(mFullName, mEmail);
+    QWidget::setTabOrder(mEmail, mPhoneNo);
+    QWidget::setTabOrder(mPhoneNo, mGroupChoiceButton);
+}
+
+void UserAccountController::buildGroupListPanel()
+{
+    mEditUserGroupListPanel = new QDialog(mAddUserWindow);
+    mEditUserGroupListPanel->setObjectName(QStringLiteral("mEditUserGroupListPanel"));
+    mEditUserGroupListPanel->setWindowTitle(tr("Groups"));
+    mEditUserGroupListPanel->resize(360, 320);
+    connect(mEditUserGroupListPanel, &QDialog::rejected, this, &UserAccountController::cancelGroupList);
+    auto* layout = new QVBoxLayout(mEditUserGroupListPanel);
+    layout->setContentsMargins(16, 14, 16, 14);
+    layout->setSpacing(10);
+    auto* note = new QLabel(tr("Tick the groups this account belongs to."), mEditUserGroupListPanel);
+    layout->addWidget(note);
+    mGroupListTable = new QTableView(mEditUserGroupListPanel);
+    mGroupListTable->setObjectName(QStringLiteral("mGroupListTable"));
+    mGroupListTable->setModel(mGroupListModel);
+    mGroupListTable->setSelectionMode(QAbstractItemView::NoSelection);
+    mGroupListTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mGroupListTable->setAlternatingRowColors(true);
+    mGroupListTable->setShowGrid(false);
+    mGroupListTable->verticalHeader()->hide();
+    mGroupListTable->horizontalHeader()->setSectionResizeMode(UserGroupListModel::NameColumn, QHeaderView::Stretch);
+    mGroupListTable->setColumnWidth(UserGroupListModel::PermissionsColumn, 100);
+    layout->addWidget(mGroupListTable, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    auto* cancelButton = new QPushButton(tr("Cancel"), mEditUserGroupListPanel);
+    cancelButton->setObjectName(QStringLiteral("cancelGroupListButton"));
+    cancelButton->setAutoDefault(false);
+    auto* okButton = new QPushButton(tr("OK"), mEditUserGroupListPanel);
+    okButton->setObjectName(QStringLiteral("okGroupListButton"));
+    okButton->setDefault(true);
+    connect(cancelButton, &QPushButton::clicked, this, &UserAccountController::cancelGroupList);
+    connect(okButton, &QPushButton::clicked, this, &UserAccountController::OKGroupList);
+    buttons->addWidget(cancelButton);
+    buttons->addWidget(okButton);
+    layout->addLayout(buttons);
+}
+
+// --- the list -------------------------------------------------------------------------
+
+void UserAccountController::displayUserList()
+{
+    mUserManagementTable->clearSelection();
+    reloadUsersFromStore();
+    platform::runModalForWindow(mUsersWindow);
+    mUsersWindow->hide();
+}
+
+void UserAccountController::done()
+{
+    platform::stopModal();
+}
+
+void UserAccountController::performSearch()
+{
+    reloadList();
+}
+
+void UserAccountController::reloadList()
+{
+    mUserListModel->reload(mSearchField->text());
+}
+
+void UserAccountController::reloadUsersFromStore()
+{
+    if (mDataBase.connection()) {
+        try {
+            const auto guard = mDataBase.lockConnection();
+            int code = kTVXDone;
+            mDataBase.readUserTableIfErrorReturnCode(&code);
+        } catch (const sql::SQLException& e) {
+            mDataBase.reportDatabaseError(e);
+        }
+    }
+    reloadList();
+}
+
+QList<int> UserAccountController::selectedRows() const
+{
+    QList<int> rows;
+    for (const QModelIndex& index : mUserManagementTable->selectionModel()->selectedRows())
+        rows.append(index.row());
+    std::sort(rows.begin(), rows.end());
+    return rows;
+}
+
+void UserAccountController::tableViewSelectionDidChange()
+{
+    const qsizetype count = selectedRows().size();
+    mEditButton->setEnabled(count == 1);
+    mDuplicateButton->setEnabled(count == 1);
+    mDeleteButton->setEnabled(count >= 1);
+}
+
+void UserAccountController::newUser()
+{
+    mEmail->setReadOnly(false);
+    int code = kPanelNew;
+    if (const auto user = orderFrontAddUserPanelWithUser(nullptr, code))
+        storeNewUser(user);
+}
+
+void UserAccountController::storeNewUser(const std::shared_ptr<TVXUser_Admin>& user)
+{
+    const int code = mDataBase.addUser(*user);
+    if (code == kTVXDone) {
+        applyGroupMembership(*user);
+        reloadUsersFromStore();
+        return;
+    }
+    if (code == kTVXReloadFirst)
+        BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
+    else
+        BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."), tr("OK"));
+    reloadList();
+}
+
+void UserAccountController::applyGroupMembership(const TVXUser_Admin& user)
+{
+    mDataBase.addUserToGroupListForGroups(user.mUserID(), user.mUsersGroupArray());
+}
+
+void UserAccountController::editUser(int senderTag)
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        if (senderTag == kEditTag)
+            BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
+        return;
+    }
+    const auto account = mUserListModel->userAt(rows.first());
+    if (!account)
+        return;
+    setEditing(true);
+    mSelectedUserName = account->mUsername();
+    int code = kPanelEdit;
+    const auto edited = orderFrontAddUserPanelWithUser(account, code);
+    setEditing(false);
+    if (edited) {
+        const int result = mDataBase.replaceUser(*edited);
+        if (result == kTVXDone) {
+            applyGroupMembership(*edited);
+            reloadUsersFromStore();
+            return;
+        }
+        if (result == kTVXReloadFirst)
+            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
+        else
+            BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to update user. Try again later."), tr("OK"));
+    }
+    reloadList();
+}
+
+void UserAccountController::setEditing(bool editing)
+{
+    mIsEditUser = editing;
+    // While editing, the stored password is shown hidden.
+    const auto mode = editing ? QLineEdit::Password : QLineEdit::Normal;
+    mPasswordField->setEchoMode(mode);
+    mRetypePasswordField->setEchoMode(mode);
+    if (editing)
+        mEmail->setReadOnly(true);
+}
+
+void UserAccountController::duplicateUser()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
+        return;
+    }
+    const auto source = mUserListModel->userAt(rows.first());
+    if (!source)
+        return;
+    int code = kPanelDuplicate;
+    if (const auto user = orderFrontAddUserPanelWithUser(createDuplicateForUser(*source), code))
+        storeNewUser(user);
+}
+
+void UserAccountController::deleteUser()
+{
+    const QList<int> rows = selectedRows();
+    if (rows.isEmpty()) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
+        return;
+    }
+    const int answer = BMRunAlertPanel(platform::standardAlertTitle(),
+                                       tr(" Are you sure,you want to delete selected users?"), tr("No"), tr("Yes"));
+    if (answer != platform::kAlertAlternateReturn)
+        return;
+    QList<std::shared_ptr<TVXUser_Admin>> accounts;
+    for (int row : rows)
+        if (const auto user = mUserListModel->userAt(row))
+            accounts.append(user);
+    for (const auto& user : accounts) {
+        const int code = mDataBase.deleteUser(*user);
+        if (code == kTVXDone)
+            mDataBase.addUserToGroupListForGroups(user->mUserID(), {});
+        else if (code == kTVXReloadFirst)
+            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
+        else
+            BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to delete user. Try again later."), tr("OK"));
+    }
+    reloadList();
+}
+
+// --- the account panel ------------------------------------------------------------------
+
+std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWithUser(
+    const std::shared_ptr<TVXUser_Admin>& user, int& returnCode)
+{
+    std::shared_ptr<TVXUser_Admin> account = user;
+    if (!account) {
+        account = TVXUser_Admin::createUser();
+        returnCode = kPanelNew;
+    } else if (returnCode == kPanelDuplicate) {
+        account->setMUsername(duplicateName(account->mUsername()));
+    }
+    mSelectedUserID = account->mUserID();
+    mSelectGroupArray = account->mUsersGroupArray();
+    mUsersGroupArray = mSelectGroupArray;
+
+    resetUserWindow();
+    initUserWindowWithUserInfo(*account);
+    if (returnCode == kPanelNew) {
+        mSelectAllCheckBox->setChecked(true);
+        for (auto* matrix : {mDataPermissionMatrix, mRecordPermissionMatrix, mTypePermisiionMatrix, mGroupPermisiionMatrix})
+            matrix->selectAll(true);
+    }
+    // The administrator flag can be given, not taken away: an edit keeps it.
+    mAdministrator->setEnabled(!(returnCode == kPanelEdit && account->isAdministrator()));
+
+    std::shared_ptr<TVXUser_Admin> result;
+    if (platform::runModalForWindow(mAddUserWindow) == platform::kModalRunStopped) {
+        result = userRecordsFromUI();
+        if (result && returnCode == kPanelEdit)
+            result->setMUserID(account->mUserID());
+    }
+    mSelectGroupArray.clear();
+    mAddUserWindow->hide();
+    reloadList();
+    return result;
+}
+
+void UserAccountController::resetUserWindow()
+{
+    for (QLineEdit* edit : {mUserNameField, mDescriptionField, mPasswordField, mRetypePasswordField, mFullName, mEmail,
+                            mPhoneNo})
+        edit->clear();
+    mUserNameField->setFocus();
+    mGroupChoiceButton->clear();
+    mGroupChoiceButton->addItem(addMoreGroupsTitle());
+    for (auto* matrix : {mDataPermissionMatrix, mRecordPermissionMatrix, mTypePermisiionMatrix, mGroupPermisiionMatrix})
+        matrix->selectAll(false);
+    mAccountDisabled->setChecked(false);
+    mPasswordChangeAllowed->setChecked(false);
+    mAdministrator->setChecked(false);
+    mSelectAllCheckBox->setChecked(false);
+    mSelectAllCheckBox->setText(tr("Select All"));
+}
+
+void UserAccountController::initUserWindowWithUserInfo(const TVXUser_Admin& user)
+{
+    mUserDetailsTab->setCurrentIndex(0);
+    mUserNameField->setText(user.mUsername());
+    mDescriptionField->setText(user.mDescription());
+    mPasswordField->setText(user.mPassword());
+    mRetypePasswordField->setText(user.mPassword());
+    mFullName->setText(user.mFullName());
+    mEmail->setText(user.mEmail());
+    mPhoneNo->setText(user.mPhoneNo());
+    updateGroupPopupButton();
+    mAccountDisabled->setChecked(user.mIsAccountDisabled());
+    mPasswordChangeAllowed->setChecked(user.mIsNotAllowedToChangePassword());
+    mAdministrator->setChecked(user.isAdministrator());
+    mGroupPermisiionMatrix->setWord(user.mGroupPermissionsBit());
+    mTypePermisiionMatrix->setWord(user.mTypePermissionsBit());
+    mRecordPermissionMatrix->setWord(user.mRecordPermissionsBit());
+    mDataPermissionMatrix->setWord(user.mDataPermissionsBit());
+    const PermissionWords words{user.mGroupPermissionsBit(), user.mTypePermissionsBit(), user.mRecordPermissionsBit(),
+                                user.mDataPermissionsBit()};
+    mSelectAllCheckBox->setChecked(words.isAll());
+    mUserNameField->setFocus();
+}
+
+std::shared_ptr<TVXUser_Admin> UserAccountController::userRecordsFromUI()
+{
+    const QString name = mUserNameField->text();
+    if (name.contains(QLatin1Char(' '))) {
+        BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Username should not contain spaces."), tr("OK"));
+        return nullptr;
+    }
+    auto user = TVXUser_Admin::createUser();
+    user->setMUsername(name);
+    user->setMDescription(mDescriptionField->text());
+    user->setMIsNotAllowedToChangePassword(mPasswordChangeAllowed->isChecked());
+    user->setMIsAccountDisabled(mAccountDisabled->isChecked());
+    user->setAdministrator(mAdministrator->isChecked());
+    user->setMPassword(mPasswordField->text());
+    user->setMGroupPermissionsBit(mGroupPermisiionMatrix->word());
+    user->setMTypePermissionsBit(mTypePermisiionMatrix->word());
+    user->setMRecordPermissionsBit(mRecordPermissionMatrix->word());
+    user->setMDataPermissionsBit(mDataPermissionMatrix->word());
+    user->setMUsersGroupArray(mSelectGroupArray);
+    user->setMEmail(mEmail->text());
+    user->setMPhoneNo(mPhoneNo->text());
+    user->setMFullName(mFullName->text());
+    // The cached groups take the account as a member once the store holds it.
+    return user;
+}
+
+bool UserAccountController::OK()
+{
+    const AccountInput input{mUserNameField->text(), mDescriptionField->text(), mPasswordField->text(),
+                             mRetypePasswordField->text(), mEmail->text()};
+    const auto refusal = checkAccountInput(
+        input, mIsEditUser, mSelectedUserName, [this](const QString& name) { return mDataBase.connection() && mDataBase.isUserExistsInTolvanex(name); },
+        BMPasswordPolicyController::sharedBMPasswordPolicyController());
+    if (refusal) {
+        BMRunAlertPanel(refusal->title, refusal->message, tr("OK"));
+        return false;
+    }
+    platform::stopModal();
+    return true;
+}
+
+void UserAccountController::cancel()
+{
+    platform::abortModal();
+}
+
+void UserAccountController::selectAllPermissions()
+{
+    const bool on = mSelectAllCheckBox->isChecked();
+    for (auto* matrix : {mDataPermissionMatrix, mRecordPermissionMatrix, mTypePermisiionMatrix, mGroupPermisiionMatrix})
+        matrix->selectAll(on);
+}
+
+void UserAccountController::permissionMatrixAction()
+{
+    mSelectAllCheckBox->setChecked(false);
+}
+
+void UserAccountController::generatePassword()
+{
+    const QString password = BMPasswordPolicyController::sharedBMPasswordPolicyController().generatePassword();
+    mPasswordField->setText(password);
+    mRetypePasswordField->setText(password);
+}
+
+// --- group membership -------------------------------------------------------------------
+
+bool UserAccountController::shouldShowPopUpMenu()
+{
+    if (mGroupChoiceButton->currentText() == addMoreGroupsTitle()) {
+        platform::NotificationCenter::defaultCenter().post(kUserGroupPopClick, mGroupChoiceButton);
+        return false;
+    }
+    return true;
+}
+
+void UserAccountController::showEditGroupPanel()
+{
+    editUserGroup();
+}
+
+void UserAccountController::editUserGroup()
+{
+    mSelectGroupArray = mUsersGroupArray;
+    mGroupListModel->reload();
+    if (mGroupChoiceButton->currentText() != addMoreGroupsTitle())
+        return;
+    const int code = platform::runModalForWindow(mEditUserGroupListPanel);
+    // OK keeps the ticks; Cancel or closing the sheet forgets them.
+    if (code == platform::kModalRunStopped) {
+        mUsersGroupArray = mSelectGroupArray;
+    } else {
+        mSelectGroupArray = mUsersGroupArray;
+    }
+    updateGroupPopupButton();
+    mEditUserGroupListPanel->hide();
+}
+
+void UserAccountController::OKGroupList()
+{
+    mUsersGroupArray = mSelectGroupArray;
+    updateGroupPopupButton();
+    platform::stopModal();
+}
+
+void UserAccountController::cancelGroupList()
+{
+    mSelectGroupArray = mUsersGroupArray;
+    updateGroupPopupButton();
+    platform::abortModal();
+}
+
+void UserAccountController::updateGroupPopupButton()
+{
+    mGroupChoiceButton->clear();
+    for (const QString& uid : std::as_const(mSelectGroupArray))
+        if (const auto group = mDataBase.groupWithUID(uid))
+            mGroupChoiceButton->addItem(group->mGroupName(), uid);
+    mGroupChoiceButton->addItem(addMoreGroupsTitle());
+}
+
+// --- toolbar ----------------------------------------------------------------------------
+
+void UserAccountController::toolBarItemClicked(const QString& identifier)
+{
+    if (identifier == QLatin1String("Import Users"))
+        showImportPanel();
+    else if (identifier == QLatin1String("Set Password Policy"))
+        showSetPasswordPanel();
+    else if (identifier == QLatin1String("Export Users"))
+        showExportPanel();
+}
+
+void UserAccountController::showImportPanel()
+{
+    BMRunAlertPanel(platform::standardAlertTitle(),
+                    tr("Importing user accounts from a file is not available. Add each account with New."), tr("OK"));
+}
+
+void UserAccountController::showExportPanel()
+{
+    BMRunAlertPanel(platform::standardAlertTitle(), tr("Exporting user accounts to a file is not available."),
+                    tr("OK"));
+}
+
+void UserAccountController::showSetPasswordPanel()
+{
+    const auto& policy = BMPasswordPolicyController::sharedBMPasswordPolicyController();
+    QStringList sets;
+    const uint8_t flags = policy.mCharsetFlag();
+    if (flags & 1)
+        sets << tr("letters");
+    if (flags & 4)
+        sets << tr("digits");
+    const QString message = tr("Passwords of this store must have at least %1 characters%2.\n"
+                               "The policy is kept on the server and set by its administrator.")
+                                .arg(std::max(0, int(policy.mminPassLength())))
+                                .arg(sets.isEmpty() ? QString() : tr(" and contain %1").arg(sets.join(tr(", "))));
+    BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
+}

@@ -1,0 +1,145 @@
+#pragma once
+// The administrator's window for the store's user accounts: the account list
+// with New, Edit, Duplicate and Delete, the account panel with its checks,
+// permission matrices and group membership, and the group list sheet.
+#include <QObject>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+
+class PermissionMatrix;
+class QCheckBox;
+class QDialog;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTabWidget;
+class QTableView;
+class QToolBar;
+class QWidget;
+class TVXDataBase;
+class TVXPopButton;
+class TVXUser_Admin;
+class UserGroupListModel;
+class UserListModel;
+
+class UserAccountController : public QObject {
+    Q_OBJECT
+public:
+    // Tags of the list's action buttons.
+    static constexpr int kDeleteTag = 1;
+    static constexpr int kEditTag = 2;
+    static constexpr int kDuplicateTag = 3;
+
+    static UserAccountController& sharedUserAccountController();
+    explicit UserAccountController(TVXDataBase& database, QObject* parent = nullptr);
+    ~UserAccountController() override;
+
+    // Runs the list window modally until Done or closing.
+    void displayUserList();
+    void done();
+
+    // Actions of the list. editUser's senderTag is the tag of the button that
+    // asked (0: a double-click).
+    void newUser();
+    void editUser(int senderTag = kEditTag);
+    void duplicateUser();
+    void deleteUser();
+    void performSearch();
+
+    // Actions of the panel. OK answers whether the checks passed (and the run was ended).
+    bool OK();
+    void cancel();
+    void selectAllPermissions();
+    void permissionMatrixAction();
+    void generatePassword();
+    void editUserGroup();
+    void OKGroupList();
+    void cancelGroupList();
+
+    // Runs the account panel for `user` (null: a new account) with the code
+    // (0 edit, 1 duplicate, -1 new; set to -1 without an account). The account
+    // built from the panel, or null when cancelled.
+    std::shared_ptr<TVXUser_Admin> orderFrontAddUserPanelWithUser(const std::shared_ptr<TVXUser_Admin>& user,
+                                                                 int& returnCode);
+    // The account the panel holds, or null (with its alert) for a name with blanks.
+    std::shared_ptr<TVXUser_Admin> userRecordsFromUI();
+
+    // Toolbar.
+    void toolBarItemClicked(const QString& identifier);
+    void showImportPanel();
+    void showExportPanel();
+    void showSetPasswordPanel();
+    static QStringList toolbarIdentifiers();
+
+    // The list's selection changed: the action buttons follow.
+    void tableViewSelectionDidChange();
+
+    QWidget* usersWindow() const { return mUsersWindow; }
+    QDialog* accountPanel() const { return mAddUserWindow; }
+    QDialog* groupListPanel() const { return mEditUserGroupListPanel; }
+    UserListModel* userListModel() const { return mUserListModel; }
+    const QStringList& selectedGroups() const { return mSelectGroupArray; }
+
+private:
+    void buildUsersWindow();
+    void buildAccountPanel();
+    void buildGroupListPanel();
+    void resetUserWindow();
+    void initUserWindowWithUserInfo(const TVXUser_Admin& user);
+    void updateGroupPopupButton();
+    bool shouldShowPopUpMenu();
+    void showEditGroupPanel();
+    void setEditing(bool editing);
+    // Re-reads the accounts from the store, then the list.
+    void reloadUsersFromStore();
+    void reloadList();
+    QList<int> selectedRows() const;
+    // Stores a new or duplicated account and tells the user how it went.
+    void storeNewUser(const std::shared_ptr<TVXUser_Admin>& user);
+    // The memory side of a stored account's groups.
+    void applyGroupMembership(const TVXUser_Admin& user);
+
+    TVXDataBase& mDataBase;
+
+    PermissionMatrix* mDataPermissionMatrix = nullptr;
+    PermissionMatrix* mRecordPermissionMatrix = nullptr;
+    PermissionMatrix* mTypePermisiionMatrix = nullptr;
+    PermissionMatrix* mGroupPermisiionMatrix = nullptr;
+    QLineEdit* mUserNameField = nullptr;
+    QLineEdit* mDescriptionField = nullptr;
+    QLineEdit* mPasswordField = nullptr;
+    QLineEdit* mRetypePasswordField = nullptr;
+    TVXPopButton* mGroupChoiceButton = nullptr;
+    QCheckBox* mAccountDisabled = nullptr;
+    QCheckBox* mPasswordChangeAllowed = nullptr;
+    QCheckBox* mAdministrator = nullptr;
+    QStringList mSelectGroupArray;
+
+    QDialog* mAddUserWindow = nullptr;
+    QDialog* mEditUserGroupListPanel = nullptr;
+    QTableView* mUserManagementTable = nullptr;
+    QTableView* mGroupListTable = nullptr;
+    QWidget* mUsersWindow = nullptr;
+    QToolBar* mToolbar = nullptr;
+    QLineEdit* mSearchField = nullptr;
+
+    bool mIsEditUser = false;
+    QCheckBox* mSelectAllCheckBox = nullptr;
+    QPushButton* mDeleteButton = nullptr;
+    QPushButton* mEditButton = nullptr;
+    QPushButton* mDuplicateButton = nullptr;
+    QString mSelectedUserName;
+    QStringList mUsersGroupArray;
+    QString mSelectedUserID;
+
+    QLineEdit* mFullName = nullptr;
+    QLineEdit* mEmail = nullptr;
+    QLineEdit* mPhoneNo = nullptr;
+    QTabWidget* mUserDetailsTab = nullptr;
+
+    UserListModel* mUserListModel = nullptr;
+    UserGroupListModel* mGroupListModel = nullptr;
+    quint64 mPopClickObserver = 0;
+};

@@ -1,0 +1,155 @@
+#include "admin/UserTables.h"
+
+#include "admin/UserAccountChecks.h"
+#include "model/BMGroup.h"
+#include "model/TVXUser_Admin.h"
+#include "store/TVXDataBase.h"
+
+#include <QIcon>
+#include <QPixmap>
+
+UserListModel::UserListModel(TVXDataBase& database, QObject* parent)
+    : QAbstractTableModel(parent), mDataBase(database)
+{
+}
+
+void UserListModel::reload(const QString& searchText)
+{
+    beginResetModel();
+    mSearchText = searchText;
+    mRows = mDataBase.sortedUsersContainsString(searchText);
+    endResetModel();
+}
+
+std::shared_ptr<TVXUser_Admin> UserListModel::userAt(int row) const
+{
+    return row >= 0 && row < mRows.size() ? mRows.at(row) : nullptr;
+}
+
+int UserListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(mRows.size());
+}
+
+int UserListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant UserListModel::data(const QModelIndex& index, int role) const
+{
+    const auto user = userAt(index.row());
+    if (!user)
+        return {};
+    if (role == Qt::DisplayRole) {
+        switch (index.column()) {
+        case NameColumn: return user->mUsername();
+        case DescriptionColumn: return user->mDescription();
+        case PasswordColumn: return useradmin::passwordColumnText(*user);
+        default: return QStringLiteral("error");
+        }
+    }
+    if (role == Qt::DecorationRole && index.column() == NameColumn) {
+        static const QIcon icon(QStringLiteral(":/images/User.png"));
+        return icon;
+    }
+    if (role == Qt::ToolTipRole && index.column() == NameColumn && !user->mFullName().isEmpty())
+        return user->mFullName();
+    return {};
+}
+
+QVariant UserListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NameColumn: return tr("Name");
+    case DescriptionColumn: return tr("Description");
+    case PasswordColumn: return tr("Password");
+    default: return {};
+    }
+}
+
+Qt::ItemFlags UserListModel::flags(const QModelIndex& index) const
+{
+    // Rows are chosen, never edited in place.
+    return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
+}
+
+UserGroupListModel::UserGroupListModel(TVXDataBase& database, QStringList& chosen, QObject* parent)
+    : QAbstractTableModel(parent), mDataBase(database), mChosen(chosen)
+{
+}
+
+void UserGroupListModel::reload()
+{
+    beginResetModel();
+    mRows = mDataBase.groups(false);
+    endResetModel();
+}
+
+std::shared_ptr<BMGroup> UserGroupListModel::groupAt(int row) const
+{
+    return row >= 0 && row < mRows.size() ? mRows.at(row) : nullptr;
+}
+
+int UserGroupListModel::rowCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : int(mRows.size());
+}
+
+int UserGroupListModel::columnCount(const QModelIndex& parent) const
+{
+    return parent.isValid() ? 0 : ColumnCount;
+}
+
+QVariant UserGroupListModel::data(const QModelIndex& index, int role) const
+{
+    const auto group = groupAt(index.row());
+    if (!group)
+        return {};
+    if (index.column() == NameColumn && role == Qt::DisplayRole)
+        return group->mGroupName();
+    if (index.column() == PermissionsColumn && role == Qt::CheckStateRole)
+        return mChosen.contains(group->mGroupUID()) ? Qt::Checked : Qt::Unchecked;
+    if (index.column() == PermissionsColumn && role == Qt::TextAlignmentRole)
+        return int(Qt::AlignCenter);
+    return {};
+}
+
+bool UserGroupListModel::setData(const QModelIndex& index, const QVariant& value, int role)
+{
+    const auto group = groupAt(index.row());
+    if (!group || index.column() != PermissionsColumn || role != Qt::CheckStateRole)
+        return false;
+    const QString& uid = group->mGroupUID();
+    if (value.toInt() == Qt::Checked) {
+        if (!mChosen.contains(uid))
+            mChosen.append(uid);
+    } else {
+        mChosen.removeAll(uid);
+    }
+    emit dataChanged(index, index, {Qt::CheckStateRole});
+    return true;
+}
+
+QVariant UserGroupListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
+        return {};
+    switch (section) {
+    case NameColumn: return tr("Name");
+    case PermissionsColumn: return tr("Permissions");
+    default: return {};
+    }
+}
+
+Qt::ItemFlags UserGroupListModel::flags(const QModelIndex& index) const
+{
+    if (!index.isValid())
+        return Qt::NoItemFlags;
+    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
+    if (index.column() == PermissionsColumn)
+        f |= Qt::ItemIsUserCheckable;
+    return f;
+}

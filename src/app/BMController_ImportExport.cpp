@@ -1,0 +1,532 @@
+// Import, export, backup and restore commands: file panels, password sheets,
+// the interchange run on a worker behind a progress panel, and what the user
+// is told afterwards.
+#include "app/BMController.h"
+
+#include "app/BMExchangeHooks.h"
+#include "app/BMExchangeProgressPanel.h"
+#include "app/BMExportOptionsView.h"
+#include "app/BMExportPasswordPanel.h"
+#include "app/BMImportPasswordPanel.h"
+#include "app/ExchangeRules.h"
+#include "exchange/ImportExport.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXUser.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "store/TVXDataBase.h"
+
+#include <QCheckBox>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QGridLayout>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QThread>
+
+#include <thread>
+
+using namespace exchange;
+
+class BMExchangeState {
+public:
+    BMExchangeHooks hooks;
+    std::unique_ptr<BMExportOptionsView> options;
+    std::unique_ptr<BMExportPasswordPanel> exportPassword;
+    std::unique_ptr<BMImportPasswordPanel> importPassword;
+    std::unique_ptr<BMExchangeProgressPanel> progress;
+};
+
+namespace {
+
+QString noPrivilegeTitle()
+{
+    return QCoreApplication::translate("BMController", "Tolvanex  Enterprise Alert");
+}
+
+// The desktop's file panel; the accessory goes under its file list.
+QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
+{
+    QFileDialog panel(parent, request.title);
+    panel.setOption(QFileDialog::DontUseNativeDialog);
+    panel.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    panel.setFileMode(request.save ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    panel.setDirectory(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+    if (!request.extension.isEmpty()) {
+        panel.setNameFilter(QStringLiteral("*.%1").arg(request.extension));
+        panel.setDefaultSuffix(request.extension);
+    }
+    if (request.accessory) {
+        if (auto* grid = qobject_cast<QGridLayout*>(panel.layout()))
+            grid->addWidget(request.accessory, grid->rowCount(), 0, 1, grid->columnCount());
+    }
+    const bool chosen = panel.exec() == QDialog::Accepted && !panel.selectedFiles().isEmpty();
+    if (request.accessory) {
+        request.accessory->hide();
+        request.accessory->setParent(nullptr); // the panel dies; the accessory stays with the controller
+    }
+    return chosen ? panel.selectedFiles().constFirst() : QString();
+}
+
+// Waits on the main thread, letting it serve the worker's hand-overs, until
+// done() holds. No user input meanwhile: the worker owns the caches.
+void waitUntil(const std::function<bool()>& done)
+{
+    while (!done()) {
+        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 1);
+        if (!done())
+            QThread::usleep(500);
+    }
+}
+
+} // namespace
+
+BMExchangeState& BMController::exchange() const
+{
+    if (!mExchange) {
+        auto state = std::make_shared<BMExchangeState>();
+        auto* self = const_cast<BMController*>(this);
+        state->hooks.chooseFile = [self](const BMFilePanelRequest& request) {
+            return runFilePanel(request, self->mainWindow());
+        };
+        state->hooks.selectedGroup = [self] { return self->selectedGroup(); };
+        state->hooks.recordsForExporting = [self](bool listed) { return self->indexSetForExporting(listed); };
+        state->hooks.recordsToBackUp = [self] { return self->recordsToExportForBackUP(); };
+        state->hooks.deleteBackedUpGroup = [self] { self->deleteSelectedGroup(); };
+        state->hooks.refreshAfterImport = [self] {
+            self->updateGroupUIControl();
+            self->initTypesUIControl();
+            self->updateTables();
+        };
+        state->hooks.offerMail = [self](const QString& path) { self->askForSendingMailWithAttachment(path); };
+
+        state->options = std::make_unique<BMExportOptionsView>();
+        connect(state->options.get(), &BMExportOptionsView::scopeChanged, self, &BMController::exportSelectionChange);
+        state->exportPassword = std::make_unique<BMExportPasswordPanel>();
+        connect(state->exportPassword->okButton(), &QPushButton::clicked, self, [self] { self->qvxExportpasswordPanelOK(); });
+        connect(state->exportPassword->cancelButton(), &QPushButton::clicked, self, &BMController::qvxExportpasswordPanelCancel);
+        // Escape or closing the sheet cancel it: no export without a checked password.
+        connect(state->exportPassword.get(), &QDialog::rejected, self, &BMController::qvxExportpasswordPanelCancel);
+        state->importPassword = std::make_unique<BMImportPasswordPanel>();
+        connect(state->importPassword->okButton(), &QPushButton::clicked, self, [self] { self->qvxImportpasswordPanelOK(); });
+        connect(state->importPassword->cancelButton(), &QPushButton::clicked, self, &BMController::qvxImportpasswordPanelCancel);
+        connect(state->importPassword.get(), &QDialog::rejected, self, &BMController::qvxImportpasswordPanelCancel);
+        state->progress = std::make_unique<BMExchangeProgressPanel>();
+        mExchange = std::move(state);
+    }
+    return *mExchange;
+}
+
+void BMController::setExchangeHooks(const BMExchangeHooks& hooks)
+{
+    BMExchangeHooks& mine = exchange().hooks;
+    // Only the hooks given replace the defaults.
+    if (hooks.chooseFile) mine.chooseFile = hooks.chooseFile;
+    if (hooks.selectedGroup) mine.selectedGroup = hooks.selectedGroup;
+    if (hooks.recordsForExporting) mine.recordsForExporting = hooks.recordsForExporting;
+    if (hooks.recordsToBackUp) mine.recordsToBackUp = hooks.recordsToBackUp;
+    if (hooks.deleteBackedUpGroup) mine.deleteBackedUpGroup = hooks.deleteBackedUpGroup;
+    if (hooks.refreshAfterImport) mine.refreshAfterImport = hooks.refreshAfterImport;
+    if (hooks.offerMail) mine.offerMail = hooks.offerMail;
+}
+
+const BMExchangeHooks& BMController::exchangeHooks() const
+{
+    return exchange().hooks;
+}
+
+QWidget* BMController::exportPasswordPanel() { return exchange().exportPassword.get(); }
+QWidget* BMController::importPasswordPanel() { return exchange().importPassword.get(); }
+QWidget* BMController::exportOptionsView() { return exchange().options.get(); }
+
+// --- permissions ----------------------------------------------------------------------
+
+bool BMController::isPersonalGroup(const BMGroup* group) const
+{
+    const auto& user = database()->mCurrentUser();
+    return group && user && !user->mUserID().isEmpty() && group->mGroupUID() == user->mUserID();
+}
+
+bool BMController::mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed)
+{
+    *allRecordsAllowed = true;
+    const auto& user = database()->mCurrentUser();
+    if (user && (user->mDataPermissionsBit() & kDataPermissionExportAndMail))
+        return true;
+    // Without the export bit only the user's own records leave the store.
+    if (isPersonalGroup(exchange().hooks.selectedGroup().get())) {
+        *allRecordsAllowed = false;
+        return true;
+    }
+    BMRunAlertPanel(forMail ? platform::standardAlertTitle() : noPrivilegeTitle(),
+                    tr(" You don't have sufficient privileges to export records."), tr("OK"));
+    return false;
+}
+
+// --- export ---------------------------------------------------------------------------
+
+void BMController::exportItemsToQVX()
+{
+    exportSelectedFile(kTagExportQVXWithAttachments);
+}
+
+void BMController::exportSelectedFile(int tag)
+{
+    bool allRecordsAllowed = true;
+    if (!mayExportFromSelectedGroup(false, &allRecordsAllowed))
+        return;
+    BMExchangeState& state = exchange();
+    BMExportOptionsView& options = *state.options;
+    QCheckBox* box = options.attachmentsBox();
+    options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
+    options.selectRow(kRowSelectedRecords);
+    options.setAttachmentsTag(tag);
+    if (tag == kTagExportQVXWithAttachments) {
+        box->setVisible(true);
+        box->setEnabled(true);
+        box->setChecked(true);
+        exportSelectionChange();
+    } else if (tag == kTagExportQVX) {
+        box->setVisible(false);
+        box->setChecked(false);
+    } else {
+        box->setVisible(true);
+        box->setEnabled(false);
+        box->setChecked(false);
+    }
+    const QString extension = extensionForTag(tag);
+    const QString path = withExtension(
+        state.hooks.chooseFile({true, extension, tr("Export"), &options}), extension);
+    if (!path.isEmpty())
+        exportPanelDidEnd(tag, path);
+    options.rowButton(kRowAllRecords)->setEnabled(true);
+}
+
+void BMController::exportSelectionChange()
+{
+    BMExchangeState& state = exchange();
+    BMExportOptionsView& options = *state.options;
+    if (options.attachmentsTag() == kTagExportCSV)
+        return;
+    bool any = false;
+    switch (options.selectedRow()) {
+    case kRowAllRecords: any = database()->anyRecordHasAtachementinArray(); break;
+    case kRowListedRecords: any = database()->anyRecordHasAtachementinArray(state.hooks.recordsForExporting(true)); break;
+    default: any = database()->anyRecordHasAtachementinArray(state.hooks.recordsForExporting(false)); break;
+    }
+    options.attachmentsBox()->setEnabled(any);
+    options.attachmentsBox()->setChecked(any);
+}
+
+void BMController::exportPanelDidEnd(int tag, const QString& path)
+{
+    BMExchangeState& state = exchange();
+    const int scope = scopeCodeForRow(state.options->selectedRow());
+    bool exported = false;
+    QString written = path;
+    switch (tag) {
+    case kTagExportQVXWithAttachments:
+        exported = runPassDialogForExportForFile(path, scope, eFileQVXv1) == platform::kModalRunStopped;
+        break;
+    case kTagExportQVX:
+        exported = runPassDialogForExportForFile(path, scope, eFileQVXv3) == platform::kModalRunStopped;
+        break;
+    case kTagExportCSV: {
+        const bool all = scope == kScopeAll;
+        CExportDelegate provider(all, all ? BMExchangeHooks::RecordList() : state.hooks.recordsForExporting(scope == kScopeListed),
+                                 database());
+        exported = runExportInBackground(provider, path, eFileCSVExport, QString());
+        break;
+    }
+    case kTagBackup: {
+        const bool attachments = database()->anyRecordHasAtachementinArray(state.hooks.recordsToBackUp());
+        if (runPassDialogForExportForFile(path, kScopeBackup, attachments ? eFileQVXv4 : eFileQVXv3)
+            == platform::kModalRunStopped)
+            state.hooks.deleteBackedUpGroup();
+        break;
+    }
+    default:
+        break;
+    }
+    if (exported && tag != kTagBackup)
+        state.hooks.offerMail(written);
+}
+
+int BMController::runPassDialogForExportForFile(const QString& path, int exportTypes, int requestedKind)
+{
+    BMExchangeState& state = exchange();
+    state.exportPassword->clear();
+    const int code = platform::runModalForWindow(state.exportPassword.get());
+    state.exportPassword->hide();
+    const QString password = state.exportPassword->newPasswordField()->text();
+    state.exportPassword->wipe();
+    if (code != platform::kModalRunStopped)
+        return code;
+    // A run that ended without OK's checks (the window closed) exports nothing.
+    if (!isValidExportPassword(password))
+        return platform::kModalRunAborted;
+
+    const bool attachments = !state.options->attachmentsBox()->isHidden() && state.options->attachmentsBox()->isChecked();
+    const EFileType kind = exportKind(exportTypes, EFileType(requestedKind), attachments);
+    std::unique_ptr<CExportDelegate> provider;
+    switch (exportTypes) {
+    case kScopeAll: provider = std::make_unique<CExportDelegate>(true, BMExchangeHooks::RecordList(), database()); break;
+    case kScopeSelected: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsForExporting(false), database()); break;
+    case kScopeListed: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsForExporting(true), database()); break;
+    case kScopeBackup: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsToBackUp(), database()); break;
+    default: return platform::kModalRunAborted;
+    }
+    // Only a file with every record counts as done: a backup that fell short
+    // must not let its group be deleted.
+    return runExportInBackground(*provider, path, kind, password) ? platform::kModalRunStopped
+                                                                  : platform::kModalRunAborted;
+}
+
+bool BMController::qvxExportpasswordPanelOK()
+{
+    BMExportPasswordPanel& panel = *exchange().exportPassword;
+    const QString password = panel.newPasswordField()->text();
+    if (password != panel.confirmPasswordField()->text()) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("Your new password doesn't match the confirm password."), QString());
+        return false;
+    }
+    if (!isValidExportPassword(password)) {
+        BMRunAlertPanel(platform::standardAlertTitle(),
+                        tr("Password must be atleast 2 characters and have atleast 2 unique characters."), tr("OK"));
+        return false;
+    }
+    platform::stopModal();
+    return true;
+}
+
+void BMController::qvxExportpasswordPanelCancel()
+{
+    platform::abortModal();
+}
+
+bool BMController::runExportInBackground(CExportDelegate& provider, const QString& path, int kind,
+                                         const QString& password, bool showProgress)
+{
+    CExportDelegate* target = &provider;
+    std::thread([target, file = path.toStdString(), kind, secret = password.toStdString()]() mutable {
+        RunExport(*target, file, EFileType(kind), secret);
+        std::fill(secret.begin(), secret.end(), '\0');
+    }).detach();
+    if (showProgress) {
+        BMExchangeProgressPanel& panel = *exchange().progress;
+        const QString previous = panel.text();
+        panel.setText(tr("Exporting Data..."));
+        panel.startAnimation();
+        platform::runModalUntil(&panel, [target] { return target->ISExportComplete(); });
+        panel.hide();
+        panel.stopAnimation();
+        panel.setText(previous);
+    }
+    // The provider lives until the worker is done with it, however the panel ended.
+    waitUntil([target] { return target->ISExportComplete(); });
+    const TVXExportSummary summary = provider.exportSummary();
+    const QString message = exportSummaryText(summary);
+    if (!message.isEmpty())
+        BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
+    return summary.succeeded();
+}
+
+void BMController::backupRecords()
+{
+    const QString extension = extensionForTag(kTagBackup);
+    const QString path = withExtension(exchange().hooks.chooseFile({true, extension, tr("Backup"), nullptr}), extension);
+    // Cancelling the panel backs up nothing and deletes nothing.
+    if (!path.isEmpty())
+        exportPanelDidEnd(kTagBackup, path);
+}
+
+// --- import ---------------------------------------------------------------------------
+
+void BMController::importSelectedFile(int tag)
+{
+    BMExchangeState& state = exchange();
+    const auto group = state.hooks.selectedGroup();
+    if (!group) {
+        BMRunAlertPanel(noPrivilegeTitle(), tr(" You should have atleast one Group to import records."), tr("OK"));
+        return;
+    }
+    const auto& user = database()->mCurrentUser();
+    const bool mayImport = user && (user->mDataPermissionsBit() & kDataPermissionImport);
+    if (!mayImport && !isPersonalGroup(group.get())) {
+        BMRunAlertPanel(noPrivilegeTitle(), tr(" You don't have sufficient privileges to import records."), tr("OK"));
+        return;
+    }
+    const QString path = state.hooks.chooseFile({false, extensionForTag(tag), tr("Import"), nullptr});
+    if (!path.isEmpty())
+        importPanelDidEnd(tag, path);
+}
+
+void BMController::importPanelDidEnd(int tag, const QString& path)
+{
+    if (tag == kTagImportQVX) {
+        importQVXFile(path, false);
+    } else if (tag == kTagImportCSV) {
+        importCSVFile(path, true);
+    } else if (tag == kTagRestore) {
+        const int answer = BMRunAlertPanel(
+            platform::standardAlertTitle(),
+            tr("This operation will destroy the current contents of the database and restore the selected database.")
+                + QLatin1Char('\n') + tr(" Are you sure you want to do this? "),
+            tr("No"), tr("Yes"));
+        if (answer == platform::kAlertAlternateReturn)
+            importQVXFile(path, true);
+    }
+    // Text formats (1062 to 1066) import nothing.
+    exchange().hooks.refreshAfterImport();
+}
+
+void BMController::importCSVFile(const QString& path, bool showProgress)
+{
+    TVXqVXImportDelegate sink(path.toStdString(), exchange().hooks.selectedGroup(), database());
+    runImportInBackground(sink, QString(), showProgress);
+}
+
+void BMController::importQVXFile(const QString& path, bool forRestore)
+{
+    Q_UNUSED(forRestore); // a restore adds the file's records as an import does
+    const QFileInfo info(path);
+    const QString file = info.isDir() ? QDir(path).filePath(info.fileName()) : path;
+    if (!QFileInfo(file).isFile()) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("Import failed. Invaild import file name."), tr("OK"));
+        return;
+    }
+    BMExchangeState& state = exchange();
+    TVXqVXImportDelegate sink(file.toStdString(), state.hooks.selectedGroup(), database());
+    bool encrypted = false;
+    try {
+        CqVXImporter probe(sink.path(), &sink);
+        encrypted = probe.IsFileEncrypted();
+    } catch (const TVXInterchangeError&) {
+        // Unreadable or empty: the import reports it.
+    }
+    QString password;
+    if (encrypted) {
+        mSelectedFileName = file;
+        state.importPassword->prepare(file);
+        const int code = platform::runModalForWindow(state.importPassword.get());
+        state.importPassword->hide();
+        password = state.importPassword->passwordField()->text();
+        state.importPassword->passwordField()->clear();
+        mSelectedFileName.clear();
+        if (code != platform::kModalRunStopped
+            || !CqVXImporter::DoesPasswordMatch(file.toStdString(), password.toStdString()))
+            return;
+    }
+    runImportInBackground(sink, password, true);
+}
+
+bool BMController::qvxImportpasswordPanelOK()
+{
+    BMImportPasswordPanel& panel = *exchange().importPassword;
+    if (!CqVXImporter::DoesPasswordMatch(mSelectedFileName.toStdString(), panel.passwordField()->text().toStdString())) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not the correct password for this import file."),
+                        tr("OK"));
+        return false;
+    }
+    platform::stopModal();
+    return true;
+}
+
+void BMController::qvxImportpasswordPanelCancel()
+{
+    platform::abortModal();
+}
+
+void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QString& password, bool showProgress)
+{
+    TVXqVXImportDelegate* target = &sink;
+    std::thread([target, secret = password.toStdString()]() mutable {
+        RunImport(*target, secret);
+        std::fill(secret.begin(), secret.end(), '\0');
+    }).detach();
+    if (showProgress) {
+        BMExchangeProgressPanel& panel = *exchange().progress;
+        panel.setText(tr("Importing Data..."));
+        panel.startAnimation();
+        platform::runModalUntil(&panel, [target] { return target->IsImportComplete(); });
+        panel.hide();
+        panel.stopAnimation();
+    }
+    waitUntil([target] { return target->IsImportComplete(); });
+    const QString message = importSummaryText(sink.importSummary());
+    if (!message.isEmpty())
+        BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
+}
+
+void BMController::importFile(const QString& path)
+{
+    const QString suffix = QFileInfo(path).suffix().toLower();
+    if (suffix == QLatin1String("qvx"))
+        importQVXFile(path, false);
+    else if (suffix == QLatin1String("csv"))
+        importCSVFile(path, false);
+    exchange().hooks.refreshAfterImport();
+}
+
+bool BMController::openFile(const QString& path)
+{
+    const int answer = BMRunAlertPanel(platform::standardAlertTitle(),
+                                       QStringLiteral("%1 %2?").arg(tr("Do you want to import the file"), path),
+                                       tr("Yes"), tr("No"));
+    if (answer == platform::kAlertDefaultReturn) {
+        if (mAppDidFinishLaunching)
+            importFile(path);
+        else
+            mimportFileName = path;
+    }
+    return true;
+}
+
+// --- mail -----------------------------------------------------------------------------
+
+void BMController::mailSelectedFile()
+{
+    bool allRecordsAllowed = true;
+    if (!mayExportFromSelectedGroup(true, &allRecordsAllowed))
+        return;
+    BMExchangeState& state = exchange();
+    BMExportOptionsView& options = *state.options;
+    options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
+    options.selectRow(kRowSelectedRecords);
+    options.setAttachmentsTag(kTagExportQVXWithAttachments);
+    options.attachmentsBox()->setVisible(true);
+    exportSelectionChange();
+    const QString extension = extensionForTag(kTagExportQVX);
+    const QString path = withExtension(state.hooks.chooseFile({true, extension, tr("Mail"), &options}), extension);
+    if (!path.isEmpty()
+        && runPassDialogForExportForFile(path, scopeCodeForRow(options.selectedRow()), eFileQVXv1)
+               == platform::kModalRunStopped)
+        state.hooks.offerMail(path);
+    options.rowButton(kRowAllRecords)->setEnabled(true);
+}
+
+void BMController::mailItems()
+{
+    // A private folder of our own rather than a fixed name in the shared
+    // temporary folder; it stays for the mail client to read.
+    QTemporaryDir folder(QDir(QDir::tempPath()).filePath(QStringLiteral("tolvanex-mail-XXXXXX")));
+    if (!folder.isValid())
+        return;
+    folder.setAutoRemove(false);
+    const QString path = folder.filePath(QStringLiteral("Attached_Records.qvx"));
+    CExportDelegate provider(false, exchange().hooks.recordsForExporting(false), database());
+    const bool written = RunExport(provider, path.toStdString(), eFileQVXv4, std::string());
+    const TVXExportSummary summary = provider.exportSummary();
+    if (!written || !summary.succeeded()) {
+        BMRunAlertPanel(platform::standardAlertTitle(), exportSummaryText(summary), tr("OK"));
+        if (!summary.fileInPlace())
+            return;
+    }
+    exchange().hooks.offerMail(QString::fromStdString(summary.path));
+}

@@ -1,0 +1,251 @@
+// The import, export and backup commands against the real store, the file
+// paths chosen by the test instead of a file panel.
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLineEdit>
+#include <QRadioButton>
+#include <QTemporaryDir>
+
+#include "app/BMController.h"
+#include "app/BMExchangeHooks.h"
+#include "app/BMExportOptionsView.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+
+using namespace teststore;
+using tvxtest::AlertRecorder;
+using tvxtest::ModalScript;
+
+namespace {
+
+const QString G1 = QStringLiteral("00000000000000A1");
+const QString GTarget = QStringLiteral("00000000000000B7");
+const QString T1 = QStringLiteral("00000000000000C1");
+const QByteArray kFileBytes("attached \x01\x02 contents, not a multiple of the block");
+
+class ExchangeCommandsStore : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        ASSERT_TRUE(files.isValid());
+        rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET DATAPERMISSION=15 WHERE USERID='%1'").arg(aliceID));
+        StoreSeed seed(kMasterPassword);
+        seed.group(G1, "Finance", 7, true);
+        seed.group(GTarget, "Imported here", 7, true);
+        seed.type(T1, "Web log-in", 12, 0b100, {"URL", "User", "Password"});
+        seed.member(aliceID, G1);
+        seed.member(aliceID, GTarget);
+        ASSERT_EQ(logInAndLoad(db), kTVXDone);
+        addRecord({"bank", "alice", "pw, with \"quotes\""});
+        addRecord({"mail", "bob", "p2"});
+        const QString attachment = files.filePath("scan.bin");
+        QFile out(attachment);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write(kFileBytes);
+        out.close();
+        addRecord({"with file", "carol", "p3"}, attachment);
+
+        controller = std::make_unique<BMController>(&db);
+        BMExchangeHooks hooks;
+        hooks.chooseFile = [this](const BMFilePanelRequest& request) {
+            if (auto* options = static_cast<BMExportOptionsView*>(request.accessory); options && scopeRow >= 0)
+                options->rowButton(scopeRow)->click();
+            return chosenPath;
+        };
+        hooks.selectedGroup = [this] { return db.mGroups().value(selectedGroupUID); };
+        hooks.recordsForExporting = [this](bool listed) {
+            auto records = recordsOf(G1);
+            return listed ? records : BMExchangeHooks::RecordList{records.constFirst()};
+        };
+        hooks.recordsToBackUp = [this] { return recordsOf(G1); };
+        hooks.deleteBackedUpGroup = [this] { deleteResult = db.deleteGroup(*db.mGroups().value(G1)); };
+        hooks.refreshAfterImport = [this] { ++refreshes; };
+        hooks.offerMail = [this](const QString& path) { mailed << path; };
+        controller->setExchangeHooks(hooks);
+    }
+
+    void addRecord(const QStringList& values, const QString& attachment = QString())
+    {
+        auto record = TVXRecord::createRecord();
+        record->setMGroup(db.mGroups().value(G1));
+        record->setMType(db.mTypes().value(T1));
+        for (int i = 0; i < values.size(); ++i)
+            record->setValueAtIndex(i, values[i]);
+        record->setMValue10(TVXRecord::modificationDateText(QDateTime(QDate(2022, 3, 4), QTime(9, 30))));
+        if (!attachment.isEmpty()) {
+            record->setMHasAttachment(true);
+            record->setMAttachmentName("scan.bin");
+            record->setMAttachmentPath(attachment);
+        }
+        ASSERT_EQ(db.addRecord(record), kTVXDone);
+    }
+
+    BMExchangeHooks::RecordList recordsOf(const QString& groupUID) const
+    {
+        return db.itemsOfGroup(db.mGroups().value(groupUID).get(), nullptr, QString(), 3, true);
+    }
+    QStringList firstValuesIn(const QString& groupUID) const
+    {
+        QStringList names;
+        for (const auto& record : recordsOf(groupUID))
+            names << record->mValue1();
+        return names;
+    }
+    // The export password sheet, answered with the password twice.
+    void answerExportPassword(ModalScript& script, const QString& password)
+    {
+        script.then([this, password](QWidget* panel) {
+            EXPECT_EQ(panel, controller->exportPasswordPanel());
+            panel->findChild<QLineEdit*>("mqvxExportNewPasswordField")->setText(password);
+            panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField")->setText(password);
+            return controller->qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        });
+    }
+
+    QTemporaryDir files;
+    TVXDataBase db;
+    std::unique_ptr<BMController> controller;
+    QString chosenPath;
+    int scopeRow = -1;
+    QString selectedGroupUID = G1;
+    int deleteResult = -1;
+    int refreshes = 0;
+    QStringList mailed;
+};
+
+} // namespace
+
+TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGroup)
+{
+    ModalScript script;
+    AlertRecorder alerts;
+    scopeRow = 0; // all records
+    chosenPath = files.filePath("Records");
+    answerExportPassword(script, "Secret-1");
+    controller->exportSelectedFile(1070);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    // Version 4 with its side files: a folder holding the file of its own name.
+    const QString folder = files.filePath("Records.qvx");
+    ASSERT_TRUE(QFileInfo(folder).isDir());
+    ASSERT_TRUE(QFileInfo(QDir(folder).filePath("Records.qvx")).isFile());
+    EXPECT_EQ(mailed, QStringList{folder});
+
+    // Import the folder into the other group: a wrong password first.
+    selectedGroupUID = GTarget;
+    chosenPath = folder;
+    script.then([this](QWidget* panel) {
+        auto* field = panel->findChild<QLineEdit*>("mqvxImportPasswordField");
+        field->setText("wrong");
+        EXPECT_FALSE(controller->qvxImportpasswordPanelOK());
+        field->setText("Secret-1");
+        return controller->qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    controller->importSelectedFile(1060);
+    EXPECT_EQ(alerts.messages(), QStringList{"That is not the correct password for this import file."});
+    EXPECT_EQ(refreshes, 1);
+
+    // What another client of the store finds there.
+    TVXDataBase reader;
+    ASSERT_EQ(logInAndLoad(reader), kTVXDone);
+    QStringList names;
+    std::shared_ptr<TVXRecord> withFile;
+    for (const auto& record : reader.mRecords())
+        if (record->mGroup() && record->mGroup()->mGroupUID() == GTarget) {
+            names << record->mValue1();
+            if (record->mHasAttachment())
+                withFile = record;
+        }
+    names.sort();
+    EXPECT_EQ(names, (QStringList{"bank", "mail", "with file"}));
+    ASSERT_TRUE(withFile);
+    int code = -1;
+    QByteArray contents = reader.extractAttachmentDataForRecord(*withFile, &code).value_or(QByteArray());
+    while (contents.endsWith('\0'))
+        contents.chop(1); // side files carry no length
+    EXPECT_EQ(contents, kFileBytes);
+}
+
+TEST_F(ExchangeCommandsStore, ACancelledImportPasswordImportsNothing)
+{
+    ModalScript script;
+    scopeRow = 1; // the listed records, without attachments: version 3
+    chosenPath = files.filePath("Listed.qvx");
+    answerExportPassword(script, "ab");
+    controller->exportSelectedFile(1071);
+    ASSERT_TRUE(QFileInfo(chosenPath).isFile());
+
+    selectedGroupUID = GTarget;
+    script.then([](QWidget*) { return platform::kModalRunAborted; });
+    controller->importSelectedFile(1060);
+    EXPECT_TRUE(firstValuesIn(GTarget).isEmpty());
+}
+
+TEST_F(ExchangeCommandsStore, ABackupMustBeWholeBeforeTheGroupIsDeleted)
+{
+    ModalScript script;
+    AlertRecorder alerts;
+    // A backup that cannot be written leaves the group.
+    chosenPath = files.filePath("missing-folder/Backup");
+    answerExportPassword(script, "Secret-1");
+    controller->backupRecords();
+    EXPECT_EQ(alerts.lastMessage(), "Export failed. The file could not be created.");
+    EXPECT_EQ(deleteResult, -1);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)), "1");
+
+    chosenPath = files.filePath("Backup");
+    answerExportPassword(script, "Secret-1");
+    controller->backupRecords();
+    EXPECT_EQ(deleteResult, kTVXDone);
+    EXPECT_TRUE(QFileInfo(files.filePath("Backup.qvx/Backup.qvx")).isFile()); // with the attachment
+    EXPECT_TRUE(mailed.isEmpty()); // a backup is not offered for mail
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)), "0");
+
+    // Restoring it puts the records into the chosen group.
+    selectedGroupUID = GTarget;
+    chosenPath = files.filePath("Backup.qvx");
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes
+    script.then([this](QWidget* panel) {
+        panel->findChild<QLineEdit*>("mqvxImportPasswordField")->setText("Secret-1");
+        return controller->qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    controller->importSelectedFile(109);
+    EXPECT_EQ(firstValuesIn(GTarget), (QStringList{"bank", "mail", "with file"}));
+}
+
+TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
+{
+    ModalScript script;
+    AlertRecorder alerts;
+    chosenPath = files.filePath("Selected");
+    controller->exportSelectedFile(1072); // the selected record: "bank"
+    const QString file = files.filePath("Selected.csv");
+    ASSERT_TRUE(QFileInfo(file).isFile());
+    EXPECT_EQ(mailed, QStringList{file});
+
+    selectedGroupUID = GTarget;
+    chosenPath = file;
+    controller->importSelectedFile(1061);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(firstValuesIn(GTarget), QStringList{"bank"});
+    EXPECT_EQ(recordsOf(GTarget).constFirst()->mValue3(), "pw, with \"quotes\"");
+}
+
+TEST_F(ExchangeCommandsStore, MailedRecordsAreWrittenToAPrivateFolder)
+{
+    controller->mailItems();
+    ASSERT_EQ(mailed.size(), 1);
+    const QFileInfo written(mailed.constFirst());
+    EXPECT_TRUE(written.isFile());
+    EXPECT_EQ(written.fileName(), "Attached_Records.qvx");
+    const QFileInfo folder(written.absolutePath());
+    EXPECT_EQ(folder.permissions() & (QFile::ReadGroup | QFile::ReadOther | QFile::WriteOther), 0);
+    QDir(folder.absoluteFilePath()).removeRecursively();
+}
