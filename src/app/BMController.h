@@ -197,8 +197,6 @@ public:
     // provisional: built by recsheet
     std::shared_ptr<TVXRecord> orderFrontDetailsWindowWithInfo(const std::shared_ptr<TVXRecord>& record,
                                                                int& operation);
-    // provisional: built by admin
-    void backupRecords();
     // (end of record commands)
 
     // --- attachments, printing, mail and web log-in ---
@@ -235,15 +233,9 @@ public:
     QWidget* exportOptionsView();
 
     // provisional: built by mainwin
-    std::shared_ptr<class BMGroup> selectedGroup() const;
-    // provisional: built by mainwin
     QList<std::shared_ptr<TVXRecord>> indexSetForExporting(bool listed) const;
     // provisional: built by mainwin
     void updateGroupUIControl();
-    // provisional: built by mainwin
-    void initTypesUIControl();
-    // provisional: built by mainwin
-    void updateTables();
     // provisional: built by detailpane
     void askForSendingMailWithAttachment(const QString& path);
     // provisional: built by grouptype (the group/type editor's records to back up)
@@ -326,8 +318,6 @@ private:
     void restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name);
     bool columnToggleInfoState();
     void createMainWindow();
-    // provisional: built by admin
-    void importFile(const QString& path);
     // provisional: built by options
     void optionsDidChange();
     // provisional: built by detailpane
@@ -421,7 +411,6 @@ private:
     class BMExchangeState& exchange() const;
     QString mSelectedFileName;
     // A file handed over before the launch finished; imported at its end.
-    QString mimportFileName;
     // (end of import, export, backup and restore)
 
     // [view, group and type selection]

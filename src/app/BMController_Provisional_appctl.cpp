@@ -55,7 +55,6 @@ void BMController::createMainWindow()
 // provisional: built by grouptype
 
 // provisional: built by admin
-void BMController::importFile(const QString&) {}
 
 // provisional: built by options
 void BMController::optionsDidChange() {}

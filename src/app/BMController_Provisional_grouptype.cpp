@@ -10,10 +10,7 @@
 #include "model/TVXUser.h"
 
 // main window, tables, pop-ups and menus
-std::shared_ptr<BMGroup> BMController::selectedGroup() const { return nullptr; }
-void BMController::initTypesUIControl() {}
 void BMController::initGroupUIControl() {}
-void BMController::updateTables() {}
 void BMController::validateUIControls() {}
 void BMController::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>&) {}
 void BMController::changeCategory(QObject*) {}
@@ -44,7 +41,6 @@ void BMController::resetDetailInfo() {}
 void BMController::setDetailPaneShouldMask(bool) {}
 
 // backup, user accounts, options, event log
-void BMController::backupRecords() {}
 void BMController::displayUserList() {}
 void BMController::showOptionsWindow() {}
 void BMController::showEventLogViewer() {}
