@@ -37,6 +37,24 @@ public:
     // (end of lock, unlock and clipboard)
 
     // --- password panels ---
+    // The signed-in user's password panel (menu command): checks, then stores
+    // the password with its hint. passwordPanelOK answers whether it passed.
+    void setPassword();
+    bool passwordPanelOK();
+    void passwordPanelCancel();
+    // The master-password panels (menu command), then the re-encryption of the
+    // whole store behind a progress panel.
+    void setMasterPassword();
+    bool masterPasswordPanelOK();
+    void masterPasswordPanelCancel();
+    // Runs until the re-encryption worker is done; its result code.
+    int showReencryptingPanel();
+    void endPasswordPanelSheet();
+    // A panel's text changed: the new password's strength follows.
+    void controlTextDidChange(QObject* field);
+    class BMUserPasswordPanel* passwordPanel();
+    class BMMasterPasswordPanel* setMasterPasswordPanel();
+    class BMMasterPasswordPanel* resetMasterPasswordPanel();
     // (end of password panels)
 
     // --- record commands ---
@@ -99,6 +117,13 @@ private:
     // (end of lock, unlock and clipboard)
 
     // [password panels]
+    BMUserPasswordPanel* mPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mResetMasterPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mActiveMasterPasswordPanel = nullptr;
+    QWidget* mReencryptingPanel = nullptr;
+    // The running re-encryption, shared with its worker thread.
+    std::shared_ptr<struct ReencryptionRun> mReencryption;
     // (end of password panels)
 
     // [record commands]
