@@ -79,6 +79,32 @@ public:
     // (end of pop-ups, menus, columns and sorting)
 
     // --- applying the options ---
+    // Re-applies the user's options to the main window: colours, font and row
+    // height, list columns, sorting, and the lock and clipboard timers.
+    void optionsDidChange();
+    // Calls optionsDidChange on every "Tolvan Preference Changed Notification".
+    void observeOptionChanges();
+    void updateFontForTable(class QAbstractItemView* table);
+    void updateTableColumn(uint64_t bit, const QString& identifier, int index);
+    void listViewColumnsVisiblityChanged();
+    void rearrangeTableColumns();
+    // The options window, storing column settings for the list's selected type.
+    class BMOptionsWindowController* optionsWindowController();
+    // provisional: built by mainwin
+    QWidget* detailInfoView() const;
+    class QTableView* listViewTypesTable() const;
+    class QAbstractItemView* smartTypesTable() const;
+    class QAbstractItemView* columnViewTypesTable() const;
+    class QAbstractItemView* columnViewDescriptionTable() const;
+    class QAbstractItemView* treeViewOutlineView() const;
+    bool isListViewSelected() const;
+    void updateTableColumnsWithSelectedItem();
+    void updateTables();
+    void initTableColumnSorting();
+    QString getSelectedTypeUID();
+    // provisional: built by appctl
+    void installInactiveTimerWithTime(double minutes);
+    void installClearClipBoardTimer(bool quitting);
     // (end of applying the options)
 
 private:
@@ -148,5 +174,6 @@ private:
     // (end of pop-ups, menus, columns and sorting)
 
     // [applying the options]
+    quint64 mOptionsObserver = 0;
     // (end of applying the options)
 };
