@@ -17,6 +17,8 @@ public:
     // Empties the fields and gives the first one the focus.
     void prepare();
     passwordpanels::MasterPasswordInput input() const;
+    // Escape is Cancel.
+    void reject() override { emit cancelClicked(); }
 
     // Set panel: the new and confirm fields. Change panel: old, new, confirm.
     QLineEdit* mOldMasterPasswordField() const { return m_oldField; }

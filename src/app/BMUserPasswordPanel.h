@@ -23,6 +23,8 @@ public:
     // Empties every field and the meter; shows the old password only to a user who has one.
     void prepare(bool userHasPassword);
     passwordpanels::UserPasswordInput input() const;
+    // Escape is Cancel.
+    void reject() override { emit cancelClicked(); }
     // Shows the strength of the new password.
     void showStrength(double strength);
 

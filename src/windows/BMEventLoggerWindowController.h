@@ -26,6 +26,8 @@ public:
     // The list becomes the entries read back from the store.
     void reloadLogDatabase();
     void saveLog() {}
+    // Escape acts as OK, as closing the window does.
+    void reject() override { okAction(); }
 
     QTableView* mLogTable() const { return m_logTable; }
     EventLogTableModel* model() const { return mModel; }

@@ -66,6 +66,9 @@ public:
     void toLoginItems();
     void toolBarItemClicked(int tag);
 
+    // Escape cancels: the window's modal run ends with the cancel code.
+    void reject() override { cancel(); }
+
     void initUserPreferences();
     // Saves the controls' options; the server write's result code.
     int saveUserPreference();

@@ -13,6 +13,7 @@
 #include <QSpinBox>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 
 #include "exchange/EventLogBackup.h"
 #include "model/TVXUser.h"
@@ -292,6 +293,32 @@ TEST(LoginItems, AFolderThatCannotBeMadeIsReported)
     platform::LoginItems items(dir.filePath("file/autostart"), QStringLiteral("/opt/tolvanex"));
     EXPECT_FALSE(items.setLaunchedAtLogin(true));
     EXPECT_FALSE(items.isLaunchedAtLogin());
+}
+
+} // namespace
+
+namespace {
+
+// Real modal runs: keys reach the window as a user's would.
+class OptionsWindowRealRun : public PrivateDefaults {
+protected:
+    void SetUp() override
+    {
+        PrivateDefaults::SetUp();
+        mPrevious = platform::setModalResponder({});
+    }
+    void TearDown() override { platform::setModalResponder(std::move(mPrevious)); }
+    platform::ModalResponder mPrevious;
+};
+
+TEST_F(OptionsWindowRealRun, EscapeCancelsAndEndsTheRun)
+{
+    TVXDataBase db;
+    BMOptionsWindowController window(db);
+    QTimer::singleShot(0, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
+    EXPECT_EQ(window.orderFrontOptionsPanel(), platform::kModalRunAborted);
+    EXPECT_FALSE(window.isVisible());
+    EXPECT_FALSE(platform::isModalRunning());
 }
 
 } // namespace
