@@ -147,6 +147,7 @@ private:
     BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;
     BMMasterPasswordPanel* mResetMasterPasswordPanel = nullptr;
     BMMasterPasswordPanel* mActiveMasterPasswordPanel = nullptr;
+    bool mMasterPasswordChecksPassed = false;
     QWidget* mReencryptingPanel = nullptr;
     // The running re-encryption, shared with its worker thread.
     std::shared_ptr<struct ReencryptionRun> mReencryption;

