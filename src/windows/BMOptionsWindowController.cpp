@@ -446,6 +446,8 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
 {
     mSaved = false;
     initUserPreferences();
+    // The session's autostart entry is the truth; it may have been removed elsewhere.
+    mRunOnStartupButton->setChecked(mLoginItems.isLaunchedAtLogin());
     platform::runModalForWindow(this);
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QColorDialog>
+#include <QFontDialog>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -238,6 +240,49 @@ TEST_F(OptionsWindow, LaunchAtLoginWritesOneEntryAndRemovesOnlyItsOwn)
     EXPECT_TRUE(QFile::exists(other));
     EXPECT_FALSE(platform::UserDefaults::value(kLaunchOnStartupKey).toBool());
     window->hide();
+
+    // Each showing tells what the session will do, whatever the defaults say.
+    ASSERT_TRUE(window->loginItems().setLaunchedAtLogin(true));
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        EXPECT_TRUE(launch->isChecked());
+        return platform::kModalRunAborted;
+    });
+    window->orderFrontOptionsPanel();
+}
+
+TEST_F(OptionsWindow, FontAndColourPanelsChangeOnlyOnOk)
+{
+    window->initUserPreferences();
+    const QString before = control<QLabel>("mFontNameField")->text();
+    QFont chosen(QStringLiteral("DejaVu Serif"));
+    chosen.setPointSize(17);
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* panel) {
+        qobject_cast<QFontDialog*>(panel)->setCurrentFont(chosen);
+        return platform::kModalRunAborted;
+    });
+    script.then([&](QWidget* panel) {
+        qobject_cast<QFontDialog*>(panel)->setCurrentFont(chosen);
+        return platform::kModalRunStopped;
+    });
+    window->selectFont();
+    EXPECT_EQ(control<QLabel>("mFontNameField")->text(), before);
+    window->selectFont();
+    EXPECT_EQ(control<QLabel>("mFontNameField")->text(), QStringLiteral("DejaVu Serif - 17 pt size"));
+    EXPECT_EQ(window->currentChoices().font.pointSize(), 17);
+
+    // The well follows the panel while it is open and goes back on Cancel.
+    window->setRowColor(Qt::white);
+    QColor seen;
+    script.then([&](QWidget* panel) {
+        qobject_cast<QColorDialog*>(panel)->setCurrentColor(QColor(200, 10, 10));
+        seen = window->rowColor();
+        return platform::kModalRunAborted;
+    });
+    window->selectRowColor();
+    EXPECT_EQ(seen, QColor(200, 10, 10));
+    EXPECT_EQ(window->rowColor(), QColor(Qt::white));
 }
 
 TEST(LoginItems, AnEntryOfAnotherPathIsNotOurs)
