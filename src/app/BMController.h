@@ -142,6 +142,24 @@ public:
     // (end of lock, unlock and clipboard)
 
     // --- password panels ---
+    // The signed-in user's password panel (menu command): checks, then stores
+    // the password with its hint. passwordPanelOK answers whether it passed.
+    void setPassword();
+    bool passwordPanelOK();
+    void passwordPanelCancel();
+    // The master-password panels (menu command), then the re-encryption of the
+    // whole store behind a progress panel.
+    void setMasterPassword();
+    bool masterPasswordPanelOK();
+    void masterPasswordPanelCancel();
+    // Runs until the re-encryption worker is done; its result code.
+    int showReencryptingPanel();
+    void endPasswordPanelSheet();
+    // A panel's text changed: the new password's strength follows.
+    void controlTextDidChange(QObject* field);
+    class BMUserPasswordPanel* passwordPanel();
+    class BMMasterPasswordPanel* setMasterPasswordPanel();
+    class BMMasterPasswordPanel* resetMasterPasswordPanel();
     // (end of password panels)
 
     // --- record commands ---
@@ -257,6 +275,32 @@ public:
     // (end of pop-ups, menus, columns and sorting)
 
     // --- applying the options ---
+    // Re-applies the user's options to the main window: colours, font and row
+    // height, list columns, sorting, and the lock and clipboard timers.
+    void optionsDidChange();
+    // Calls optionsDidChange on every "Tolvan Preference Changed Notification".
+    void observeOptionChanges();
+    void updateFontForTable(class QAbstractItemView* table);
+    void updateTableColumn(uint64_t bit, const QString& identifier, int index);
+    void listViewColumnsVisiblityChanged();
+    void rearrangeTableColumns();
+    // The options window, storing column settings for the list's selected type.
+    class BMOptionsWindowController* optionsWindowController();
+    // provisional: built by mainwin
+    QWidget* detailInfoView() const;
+    class QTableView* listViewTypesTable() const;
+    class QAbstractItemView* smartTypesTable() const;
+    class QAbstractItemView* columnViewTypesTable() const;
+    class QAbstractItemView* columnViewDescriptionTable() const;
+    class QAbstractItemView* treeViewOutlineView() const;
+    bool isListViewSelected() const;
+    void updateTableColumnsWithSelectedItem();
+    void updateTables();
+    void initTableColumnSorting();
+    QString getSelectedTypeUID();
+    // provisional: built by appctl
+    void installInactiveTimerWithTime(double minutes);
+    void installClearClipBoardTimer(bool quitting);
     // (end of applying the options)
 
 private:
@@ -347,6 +391,14 @@ private:
     // (end of lock, unlock and clipboard)
 
     // [password panels]
+    BMUserPasswordPanel* mPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mResetMasterPasswordPanel = nullptr;
+    BMMasterPasswordPanel* mActiveMasterPasswordPanel = nullptr;
+    bool mMasterPasswordChecksPassed = false;
+    QWidget* mReencryptingPanel = nullptr;
+    // The running re-encryption, shared with its worker thread.
+    std::shared_ptr<struct ReencryptionRun> mReencryption;
     // (end of password panels)
 
     // [record commands]
@@ -426,5 +478,6 @@ private:
     // (end of pop-ups, menus, columns and sorting)
 
     // [applying the options]
+    quint64 mOptionsObserver = 0;
     // (end of applying the options)
 };

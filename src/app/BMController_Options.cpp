@@ -1,0 +1,104 @@
+// Applying the user's options to the main window.
+#include "app/BMController.h"
+
+#include "app/OptionsApplying.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/TVXDataBase.h"
+#include "windows/BMOptionsWindowController.h"
+
+#include <QAbstractItemView>
+#include <QPointer>
+#include <QTableView>
+
+void BMController::observeOptionChanges()
+{
+    if (mOptionsObserver)
+        return;
+    QPointer<BMController> self(this);
+    mOptionsObserver = platform::NotificationCenter::defaultCenter().addObserver(
+        kTolvanPreferenceChangedNotification, [self](const platform::Notification&) {
+            if (self)
+                self->optionsDidChange();
+        });
+}
+
+BMOptionsWindowController* BMController::optionsWindowController()
+{
+    BMOptionsWindowController* window = BMOptionsWindowController::sharedOptionsWindowController();
+    QPointer<BMController> self(this);
+    window->setSelectedTypeUIDProvider([self] { return self ? self->getSelectedTypeUID() : QString(); });
+    return window;
+}
+
+void BMController::optionsDidChange()
+{
+    TVXUser* user = mDatabase->getCurrentUser();
+    if (!user)
+        return;
+    const QColor rowColor = user->mRowColor().isValid() ? user->mRowColor() : QColor(Qt::white);
+
+    // 1. The detail pane takes the row colour.
+    applyoptions::applyBackgroundColor(detailInfoView(), rowColor);
+
+    // 2. The tables: the list's band colour and the others' background, lighter.
+    const QColor light = applyoptions::blendedRowColor(rowColor);
+    applyoptions::applyBandColor(listViewTypesTable(), light);
+    for (QAbstractItemView* view :
+         {smartTypesTable(), columnViewTypesTable(), columnViewDescriptionTable(), treeViewOutlineView()})
+        applyoptions::applyBackgroundColor(view, light);
+
+    // 3. The list's columns.
+    if (isListViewSelected()) {
+        listViewColumnsVisiblityChanged();
+        updateTableColumnsWithSelectedItem();
+    }
+
+    // 4. Font and row height.
+    for (QAbstractItemView* view : {treeViewOutlineView(), columnViewDescriptionTable(),
+                                    static_cast<QAbstractItemView*>(listViewTypesTable()), columnViewTypesTable(),
+                                    smartTypesTable()})
+        updateFontForTable(view);
+
+    // 5, 6. Column order, contents and sorting.
+    if (isListViewSelected())
+        rearrangeTableColumns();
+    updateTables();
+    initTableColumnSorting();
+
+    // 7. Automatic lock: armed anew only; turning it off leaves a running timer to the lock code.
+    int minutes = 0;
+    if (TVXDataBase::isPasswordEnableForUser(*user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+        && minutes > 0)
+        installInactiveTimerWithTime(minutes);
+
+    // 8. Clipboard: clearing is on when it has a moment to happen; a value
+    // still on the clipboard follows the new clearing time.
+    user->setMClearClipboardState(user->mClipBoardOnExit() || user->mClearClipBoardTimer() > 0);
+    if (platform::Pasteboard::generalPasteboard().changeCount() == mLastPasteBoardChangeCount)
+        installClearClipBoardTimer(false);
+}
+
+void BMController::updateFontForTable(QAbstractItemView* table)
+{
+    if (const TVXUser* user = mDatabase->getCurrentUser())
+        applyoptions::applyFont(table, user->mTextFont());
+}
+
+void BMController::updateTableColumn(uint64_t bit, const QString& identifier, int index)
+{
+    Q_UNUSED(index);
+    applyoptions::updateTableColumn(listViewTypesTable(), bit, identifier.toInt());
+}
+
+void BMController::listViewColumnsVisiblityChanged()
+{
+    const TVXUser* user = mDatabase->getCurrentUser();
+    QTableView* table = listViewTypesTable();
+    if (!user || !table)
+        return;
+    applyoptions::applyColumnMask(table, user->mColoumInfo());
+}
+
+void BMController::rearrangeTableColumns() { applyoptions::rearrangeTableColumns(listViewTypesTable()); }

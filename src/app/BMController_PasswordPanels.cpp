@@ -1,0 +1,214 @@
+// The user-password and master-password panels of the controller.
+#include "app/BMController.h"
+
+#include "app/BMMasterPasswordPanel.h"
+#include "app/BMUserPasswordPanel.h"
+#include "app/PasswordPanelRules.h"
+#include "model/BMPasswordPolicyController.h"
+#include "model/TVXUser.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "store/TVXDataBase.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QProgressBar>
+#include <QThread>
+#include <QVBoxLayout>
+
+#include <atomic>
+#include <thread>
+
+struct ReencryptionRun {
+    std::atomic<bool> done{false};
+    std::atomic<int> code{kTVXDone};
+};
+
+namespace {
+
+bool conformsToPolicy(const QString& password)
+{
+    return BMPasswordPolicyController::sharedBMPasswordPolicyController().stringConformsPassowrdPolicy(password);
+}
+
+void showRefusal(const passwordpanels::Refusal& refusal)
+{
+    BMRunAlertPanel(refusal.title, refusal.message, refusal.button);
+}
+
+} // namespace
+
+BMUserPasswordPanel* BMController::passwordPanel()
+{
+    if (!mPasswordPanel) {
+        mPasswordPanel = new BMUserPasswordPanel;
+        mPasswordPanel->setAttribute(Qt::WA_DeleteOnClose, false);
+        connect(mPasswordPanel, &BMUserPasswordPanel::okClicked, this, [this] { passwordPanelOK(); });
+        connect(mPasswordPanel, &BMUserPasswordPanel::cancelClicked, this, &BMController::passwordPanelCancel);
+        connect(mPasswordPanel, &BMUserPasswordPanel::passwordTextChanged, this, &BMController::controlTextDidChange);
+        connect(this, &QObject::destroyed, mPasswordPanel, &QObject::deleteLater);
+    }
+    return mPasswordPanel;
+}
+
+BMMasterPasswordPanel* BMController::setMasterPasswordPanel()
+{
+    if (!mSetMasterPasswordPanel) {
+        mSetMasterPasswordPanel = new BMMasterPasswordPanel(false);
+        connect(mSetMasterPasswordPanel, &BMMasterPasswordPanel::okClicked, this, [this] { masterPasswordPanelOK(); });
+        connect(mSetMasterPasswordPanel, &BMMasterPasswordPanel::cancelClicked, this,
+                &BMController::masterPasswordPanelCancel);
+        connect(this, &QObject::destroyed, mSetMasterPasswordPanel, &QObject::deleteLater);
+    }
+    return mSetMasterPasswordPanel;
+}
+
+BMMasterPasswordPanel* BMController::resetMasterPasswordPanel()
+{
+    if (!mResetMasterPasswordPanel) {
+        mResetMasterPasswordPanel = new BMMasterPasswordPanel(true);
+        connect(mResetMasterPasswordPanel, &BMMasterPasswordPanel::okClicked, this, [this] { masterPasswordPanelOK(); });
+        connect(mResetMasterPasswordPanel, &BMMasterPasswordPanel::cancelClicked, this,
+                &BMController::masterPasswordPanelCancel);
+        connect(this, &QObject::destroyed, mResetMasterPasswordPanel, &QObject::deleteLater);
+    }
+    return mResetMasterPasswordPanel;
+}
+
+// --- the user's own password ---------------------------------------------------
+
+void BMController::setPassword()
+{
+    const TVXUser* user = mDatabase->getCurrentUser();
+    if (!user)
+        return;
+    if (user->mIsNotAllowedToChangePassword()) {
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert"), tr("You don't have sufficient access permissions."), tr("OK"));
+        return;
+    }
+    BMUserPasswordPanel* panel = passwordPanel();
+    const bool hasPassword = TVXDataBase::isPasswordEnableForUser(*user);
+    panel->prepare(hasPassword);
+    platform::runModalForWindow(panel);
+    panel->hide();
+    panel->prepare(hasPassword); // no secret stays in the panel
+}
+
+bool BMController::passwordPanelOK()
+{
+    const TVXUser* user = mDatabase->getCurrentUser();
+    if (!user || !mPasswordPanel)
+        return false;
+    const passwordpanels::UserPasswordInput input = mPasswordPanel->input();
+    const auto refusal = passwordpanels::checkUserPasswordPanel(
+        input, TVXDataBase::isPasswordEnableForUser(*user),
+        [this, user](const QString& typed) { return mDatabase->validatePasswordForUser(*user, typed); },
+        conformsToPolicy);
+    if (refusal) {
+        showRefusal(*refusal);
+        return false;
+    }
+    passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName);
+    platform::stopModal();
+    return true;
+}
+
+void BMController::passwordPanelCancel() { platform::abortModal(); }
+
+void BMController::controlTextDidChange(QObject* field)
+{
+    if (mPasswordPanel && field == mPasswordPanel->mNewPasswordField())
+        mPasswordPanel->showStrength(passwordpanels::passwordStrength(mPasswordPanel->mNewPasswordField()->text()));
+}
+
+// --- the master password -------------------------------------------------------
+
+void BMController::setMasterPassword()
+{
+    const QString stored = mDatabase->checkForMasterPasswordMatch();
+    mActiveMasterPasswordPanel = stored.isEmpty() ? setMasterPasswordPanel() : resetMasterPasswordPanel();
+    mActiveMasterPasswordPanel->prepare();
+    mMasterPasswordChecksPassed = false;
+    const int code = platform::runModalForWindow(mActiveMasterPasswordPanel);
+    const QString newPassword = mActiveMasterPasswordPanel->input().newPassword;
+    mActiveMasterPasswordPanel->prepare(); // no secret stays in the panel
+    // Only a run that passed the checks changes anything (closing the panel does not).
+    if (code == platform::kModalRunStopped && mMasterPasswordChecksPassed) {
+        mDatabase->saveMasterPasswordForAdmin(newPassword);
+        mDatabase->setChangeMasterPassword(true);
+        auto run = std::make_shared<ReencryptionRun>();
+        mReencryption = run;
+        TVXDataBase* database = mDatabase;
+        std::thread([database, run, newPassword] {
+            run->code.store(database->reEncyptAllDatabaseInformation(newPassword));
+            run->done.store(true);
+        }).detach();
+        const int result = showReencryptingPanel();
+        if (result != kTVXDone)
+            BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                            tr("The master password could not be changed. The stored data is unchanged."), tr("OK"));
+    }
+    mMasterPasswordChecksPassed = false;
+    endPasswordPanelSheet();
+}
+
+bool BMController::masterPasswordPanelOK()
+{
+    if (!mActiveMasterPasswordPanel)
+        return false;
+    const auto refusal = passwordpanels::checkMasterPasswordPanel(
+        mActiveMasterPasswordPanel->input(), mDatabase->checkForMasterPasswordMatch(), conformsToPolicy);
+    if (refusal) {
+        showRefusal(*refusal);
+        return false;
+    }
+    mMasterPasswordChecksPassed = true;
+    platform::stopModal();
+    return true;
+}
+
+void BMController::masterPasswordPanelCancel() { platform::abortModal(); }
+
+int BMController::showReencryptingPanel()
+{
+    if (!mReencryptingPanel) {
+        auto* panel = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        panel->setObjectName(QStringLiteral("mReencryptingPanel"));
+        panel->setWindowTitle(tr("Tolvanex Enterprise"));
+        auto* text = new QLabel(tr("Reencrypting Database..."));
+        text->setObjectName(QStringLiteral("mIphoneSyncProgressTextFeild"));
+        auto* indicator = new QProgressBar;
+        indicator->setRange(0, 0); // busy
+        indicator->setTextVisible(false);
+        indicator->setMinimumWidth(320);
+        auto* layout = new QVBoxLayout(panel);
+        layout->setContentsMargins(24, 20, 24, 22);
+        layout->setSpacing(12);
+        layout->addWidget(text);
+        layout->addWidget(indicator);
+        connect(this, &QObject::destroyed, panel, &QObject::deleteLater);
+        mReencryptingPanel = panel;
+    }
+    const std::shared_ptr<ReencryptionRun> run = mReencryption;
+    if (!run)
+        return kTVXDone;
+    // The worker's own flag: the store's load flag may not yet be cleared when
+    // the panel first looks.
+    platform::runModalUntil(mReencryptingPanel, [run] { return run->done.load(); });
+    // The panel may have been closed: the store is still being rewritten.
+    while (!run->done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        QThread::usleep(1000);
+    }
+    mReencryptingPanel->hide();
+    mReencryption.reset();
+    return run->code.load();
+}
+
+void BMController::endPasswordPanelSheet()
+{
+    for (QWidget* panel : {static_cast<QWidget*>(mSetMasterPasswordPanel), static_cast<QWidget*>(mResetMasterPasswordPanel)})
+        if (panel && panel->isVisible())
+            panel->hide();
+}

@@ -1,0 +1,25 @@
+// provisional: stand-ins for what mainwin (main window, tables, selection)
+// and appctl (idle timer, clipboard timer) build; deleted at merge.
+#include "app/BMController.h"
+
+#include "model/TVXUID.h"
+
+#include <QAbstractItemView>
+#include <QTableView>
+
+// provisional: built by mainwin
+QWidget* BMController::detailInfoView() const { return nullptr; }
+QTableView* BMController::listViewTypesTable() const { return nullptr; }
+QAbstractItemView* BMController::smartTypesTable() const { return nullptr; }
+QAbstractItemView* BMController::columnViewTypesTable() const { return nullptr; }
+QAbstractItemView* BMController::columnViewDescriptionTable() const { return nullptr; }
+QAbstractItemView* BMController::treeViewOutlineView() const { return nullptr; }
+bool BMController::isListViewSelected() const { return false; }
+void BMController::updateTableColumnsWithSelectedItem() {}
+void BMController::updateTables() {}
+void BMController::initTableColumnSorting() {}
+QString BMController::getSelectedTypeUID() { return kAllCategoriesUID; }
+
+// provisional: built by appctl
+void BMController::installInactiveTimerWithTime(double minutes) { Q_UNUSED(minutes); }
+void BMController::installClearClipBoardTimer(bool quitting) { Q_UNUSED(quitting); }

@@ -1,0 +1,550 @@
+#include "windows/BMOptionsWindowController.h"
+
+#include "exchange/EventLogBackup.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/UserDefaults.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "store/TVXDataBase.h"
+#include "store/TVXEventLogger.h"
+
+#include <QAction>
+#include <QActionGroup>
+#include <QButtonGroup>
+#include <QCheckBox>
+#include <QColorDialog>
+#include <QDialogButtonBox>
+#include <QDir>
+#include <QFileDialog>
+#include <QFontDialog>
+#include <QFormLayout>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QVBoxLayout>
+
+namespace {
+
+constexpr int kClipboardStepperMin = 1;
+constexpr int kClipboardStepperMax = 99;
+
+// The toolbar pictures, drawn here: a padlock, a letter "A" with a swatch,
+// and three columns.
+QIcon paneIcon(int pane)
+{
+    QPixmap pixmap(64, 64);
+    pixmap.fill(Qt::transparent);
+    QPainter p(&pixmap);
+    p.setRenderHint(QPainter::Antialiasing);
+    const QColor ink(0x44, 0x55, 0x66);
+    if (pane == 0) {
+        p.setPen(QPen(ink, 6));
+        p.setBrush(Qt::NoBrush);
+        p.drawArc(QRectF(19, 8, 26, 30), 0, 180 * 16);
+        p.drawLine(QPointF(19, 23), QPointF(19, 30));
+        p.drawLine(QPointF(45, 23), QPointF(45, 30));
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0xd9, 0xa4, 0x1e));
+        p.drawRoundedRect(QRectF(12, 28, 40, 30), 5, 5);
+        p.setBrush(ink);
+        p.drawEllipse(QPointF(32, 40), 4, 4);
+        p.drawRect(QRectF(30.5, 42, 3, 9));
+    } else if (pane == 1) {
+        p.setPen(Qt::NoPen);
+        p.setBrush(QColor(0x5b, 0x9b, 0xd5));
+        p.drawRoundedRect(QRectF(34, 34, 24, 24), 4, 4);
+        QFont font = p.font();
+        font.setPixelSize(44);
+        font.setBold(true);
+        p.setFont(font);
+        p.setPen(ink);
+        p.drawText(QRectF(2, 0, 44, 52), Qt::AlignCenter, QStringLiteral("A"));
+    } else {
+        p.setPen(QPen(ink, 2));
+        p.setBrush(Qt::white);
+        p.drawRoundedRect(QRectF(6, 10, 52, 44), 4, 4);
+        p.setBrush(QColor(0x5b, 0x9b, 0xd5));
+        p.drawRect(QRectF(6, 10, 52, 10));
+        p.drawLine(QPointF(23, 10), QPointF(23, 54));
+        p.drawLine(QPointF(41, 10), QPointF(41, 54));
+    }
+    return QIcon(pixmap);
+}
+
+QLabel* sectionTitle(const QString& text)
+{
+    auto* label = new QLabel(text);
+    QFont font = label->font();
+    font.setBold(true);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+BMOptionsWindowController* BMOptionsWindowController::sharedOptionsWindowController()
+{
+    static BMOptionsWindowController* shared = new BMOptionsWindowController(TVXDataBase::sharedTVXDataBase());
+    return shared;
+}
+
+BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWidget* parent)
+    : QDialog(parent), mDatabase(database)
+{
+    setObjectName(QStringLiteral("OptionsWindowController"));
+    setWindowTitle(tr("Options"));
+    m_identifiers = {kSecurityToolbarItemIdentifier, kFormatToolbarItemIdentifier, kShowColumnsToolbarItemIdentifier};
+
+    mToolBar = new QToolBar(this);
+    mToolBar->setObjectName(QStringLiteral("MainToolBar"));
+    mToolBar->setMovable(false);
+    mToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    mToolBar->setIconSize(QSize(32, 32));
+    auto* panes = new QActionGroup(this);
+    for (int i = 0; i < m_identifiers.size(); ++i) {
+        QAction* action = mToolBar->addAction(paneIcon(i), tr(qPrintable(m_identifiers[i])));
+        action->setObjectName(m_identifiers[i]);
+        action->setCheckable(true);
+        action->setData(i);
+        panes->addAction(action);
+        connect(action, &QAction::triggered, this, [this, i] { toolBarItemClicked(i); });
+        mToolBarActions.append(action);
+    }
+
+    mActiveContentView = new QStackedWidget;
+    mSecurityView = buildSecurityView();
+    mFormatView = buildFormatView();
+    mShowColumnsView = buildShowColumnsView();
+    for (QWidget* pane : {mSecurityView, mFormatView, mShowColumnsView})
+        mActiveContentView->addWidget(pane);
+
+    auto* buttons = new QDialogButtonBox;
+    QPushButton* okButton = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
+    okButton->setObjectName(QStringLiteral("okButton"));
+    okButton->setDefault(true);
+    QPushButton* cancelButton = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
+    cancelButton->setObjectName(QStringLiteral("cancelButton"));
+    connect(okButton, &QPushButton::clicked, this, &BMOptionsWindowController::ok);
+    connect(cancelButton, &QPushButton::clicked, this, &BMOptionsWindowController::cancel);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 12);
+    layout->setSpacing(0);
+    layout->addWidget(mToolBar);
+    auto* line = new QFrame;
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Sunken);
+    layout->addWidget(line);
+    auto* body = new QVBoxLayout;
+    body->setContentsMargins(20, 16, 20, 0);
+    body->setSpacing(16);
+    body->addWidget(mActiveContentView);
+    body->addWidget(buttons);
+    layout->addLayout(body);
+
+    // The event log's folder: the user default, set to the default on first use.
+    QString folder = platform::UserDefaults::value(kEventLoggerDatabaseLocationKey).toString();
+    if (folder.isEmpty()) {
+        folder = QDir::homePath() + QStringLiteral("/Documents/Tolvanex/");
+        platform::UserDefaults::setValue(kEventLoggerDatabaseLocationKey, folder);
+    }
+    mDatabaseLocationField->setText(folder);
+    const QVariant launch = platform::UserDefaults::value(kLaunchOnStartupKey);
+    if (launch.isValid())
+        mRunOnStartupButton->setChecked(launch.toBool());
+
+    setActiveView(0, false);
+}
+
+QWidget* BMOptionsWindowController::buildSecurityView()
+{
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("mSecurityView"));
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+
+    layout->addWidget(sectionTitle(tr("Automatic Lock")));
+    auto* lockRow = new QHBoxLayout;
+    lockRow->setContentsMargins(16, 0, 0, 0);
+    mAutoLock = new QCheckBox(tr("Lock after"));
+    mAutoLock->setObjectName(QStringLiteral("mAutoLock"));
+    mAutoLockField = new QSpinBox;
+    mAutoLockField->setObjectName(QStringLiteral("mAutoLockField"));
+    mAutoLockField->setRange(0, 999);
+    mAutoLockField->setMinimumWidth(64);
+    mAutolockLabel = new QLabel(tr("minutes of inactivity"));
+    mAutolockLabel->setObjectName(QStringLiteral("mAutolockLabel"));
+    lockRow->addWidget(mAutoLock);
+    lockRow->addWidget(mAutoLockField);
+    lockRow->addWidget(mAutolockLabel);
+    lockRow->addStretch();
+    layout->addLayout(lockRow);
+
+    layout->addSpacing(6);
+    layout->addWidget(sectionTitle(tr("Clipboard")));
+    auto* clipColumn = new QVBoxLayout;
+    clipColumn->setContentsMargins(16, 0, 0, 0);
+    mClearClipBoardButton = new QCheckBox(tr("Clear the clipboard after copying a value"));
+    mClearClipBoardButton->setObjectName(QStringLiteral("mClearClipBoardButton"));
+    connect(mClearClipBoardButton, &QCheckBox::toggled, this,
+            [this] { clearClipBoardMatrixAction(mClearClipBoardButton); });
+    clipColumn->addWidget(mClearClipBoardButton);
+
+    mClearClipBoardBox = new QWidget;
+    mClearClipBoardBox->setObjectName(QStringLiteral("mClearClipBoardBox"));
+    auto* box = new QHBoxLayout(mClearClipBoardBox);
+    box->setContentsMargins(22, 0, 0, 0);
+    mClearClipBoardMatrix = new QButtonGroup(this);
+    mClearOnExitCell = new QRadioButton(tr("On Exit"));
+    mClearOnExitCell->setObjectName(QStringLiteral("mClearOnExitCell"));
+    mClearAfterCell = new QRadioButton(options::clipboardAfterTitle(kClipboardStepperMin));
+    mClearAfterCell->setObjectName(QStringLiteral("mClearAfterCell"));
+    mClearClipBoardMatrix->addButton(mClearOnExitCell, kClearClipboardOnExitColumn);
+    mClearClipBoardMatrix->addButton(mClearAfterCell, kClearClipboardAfterColumn);
+    mClearAfterTimeStepper = new QSpinBox;
+    mClearAfterTimeStepper->setObjectName(QStringLiteral("mClearAfterTimeStepper"));
+    mClearAfterTimeStepper->setRange(kClipboardStepperMin, kClipboardStepperMax);
+    mClearAfterTimeStepper->setToolTip(tr("Minutes before the clipboard is cleared"));
+    mClearAfterTimeStepper->setAccessibleName(tr("Minutes"));
+    connect(mClearAfterTimeStepper, &QSpinBox::valueChanged, this,
+            [this] { clearClipBoardMatrixAction(mClearAfterTimeStepper); });
+    box->addWidget(mClearOnExitCell);
+    box->addSpacing(12);
+    box->addWidget(mClearAfterCell);
+    box->addWidget(mClearAfterTimeStepper);
+    box->addStretch();
+    clipColumn->addWidget(mClearClipBoardBox);
+    layout->addLayout(clipColumn);
+
+    layout->addSpacing(6);
+    layout->addWidget(sectionTitle(tr("Web Log-in")));
+    mAutoSubmit = new QCheckBox(tr("Submit web log-in forms automatically"));
+    mAutoSubmit->setObjectName(QStringLiteral("mAutoSubmit"));
+    auto* submitRow = new QHBoxLayout;
+    submitRow->setContentsMargins(16, 0, 0, 0);
+    submitRow->addWidget(mAutoSubmit);
+    layout->addLayout(submitRow);
+
+    layout->addSpacing(6);
+    layout->addWidget(sectionTitle(tr("This Computer")));
+    auto* form = new QFormLayout;
+    form->setContentsMargins(16, 0, 0, 0);
+    auto* folderRow = new QHBoxLayout;
+    mDatabaseLocationField = new QLineEdit;
+    mDatabaseLocationField->setObjectName(QStringLiteral("mDatabaseLocationField"));
+    mDatabaseLocationField->setReadOnly(true);
+    mDatabaseLocationField->setMinimumWidth(260);
+    auto* browse = new QPushButton(tr("Choose…"));
+    browse->setObjectName(QStringLiteral("browseDatabaseLocation"));
+    connect(browse, &QPushButton::clicked, this, &BMOptionsWindowController::browseDatabaseLocation);
+    folderRow->addWidget(mDatabaseLocationField, 1);
+    folderRow->addWidget(browse);
+    form->addRow(tr("Event log folder:"), folderRow);
+    mRunOnStartupButton = new QCheckBox(tr("Start Tolvanex Enterprise when I log in"));
+    mRunOnStartupButton->setObjectName(QStringLiteral("mRunOnStartupButton"));
+    connect(mRunOnStartupButton, &QCheckBox::clicked, this, &BMOptionsWindowController::toLoginItems);
+    form->addRow(QString(), mRunOnStartupButton);
+    layout->addLayout(form);
+    layout->addStretch();
+    return view;
+}
+
+QWidget* BMOptionsWindowController::buildFormatView()
+{
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("mFormatView"));
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(sectionTitle(tr("Record List")));
+
+    auto* form = new QFormLayout;
+    form->setContentsMargins(16, 0, 0, 0);
+    form->setHorizontalSpacing(12);
+    form->setVerticalSpacing(12);
+    auto* fontRow = new QHBoxLayout;
+    mFontNameField = new QLabel;
+    mFontNameField->setObjectName(QStringLiteral("mFontNameField"));
+    mFontNameField->setFrameShape(QFrame::StyledPanel);
+    mFontNameField->setMinimumSize(240, 30);
+    mFontNameField->setContentsMargins(6, 2, 6, 2);
+    auto* fontButton = new QPushButton(tr("Select…"));
+    fontButton->setObjectName(QStringLiteral("selectFont"));
+    connect(fontButton, &QPushButton::clicked, this, &BMOptionsWindowController::selectFont);
+    fontRow->addWidget(mFontNameField, 1);
+    fontRow->addWidget(fontButton);
+    form->addRow(tr("Text font:"), fontRow);
+
+    auto* colorRow = new QHBoxLayout;
+    mRowColorWell = new QToolButton;
+    mRowColorWell->setObjectName(QStringLiteral("mRowColorWell"));
+    mRowColorWell->setFixedSize(56, 26);
+    mRowColorWell->setToolTip(tr("Colour of alternate rows"));
+    connect(mRowColorWell, &QToolButton::clicked, this, &BMOptionsWindowController::selectRowColor);
+    colorRow->addWidget(mRowColorWell);
+    colorRow->addStretch();
+    form->addRow(tr("Row colour:"), colorRow);
+    layout->addLayout(form);
+    layout->addStretch();
+    return view;
+}
+
+QWidget* BMOptionsWindowController::buildShowColumnsView()
+{
+    auto* view = new QWidget;
+    view->setObjectName(QStringLiteral("mShowColumnsView"));
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(sectionTitle(tr("Columns shown in the list view")));
+    auto* grid = new QGridLayout;
+    grid->setContentsMargins(16, 0, 0, 0);
+    grid->setHorizontalSpacing(28);
+    grid->setVerticalSpacing(8);
+    for (int c = 0; c < kShowColumnPrefNoofColumns; ++c) {
+        for (int r = 0; r < kShowColumnPrefNoofRows; ++r) {
+            if (!options::isUsedColumnCell(r, c))
+                continue;
+            auto* cell = new QCheckBox(options::columnCellTitle(r, c));
+            cell->setObjectName(QStringLiteral("mShowColumnMatrix_%1_%2").arg(r).arg(c));
+            grid->addWidget(cell, r, c);
+            mShowColumnMatrix[r][c] = cell;
+        }
+    }
+    layout->addLayout(grid);
+    auto* note = new QLabel(tr("The icon column is always shown."));
+    note->setEnabled(false);
+    note->setContentsMargins(16, 4, 0, 0);
+    layout->addWidget(note);
+    layout->addStretch();
+    return view;
+}
+
+void BMOptionsWindowController::setActiveView(int index, bool animate)
+{
+    Q_UNUSED(animate);
+    if (index < 0 || index >= mActiveContentView->count())
+        return;
+    // The window takes the pane's size and keeps its top edge.
+    for (int i = 0; i < mActiveContentView->count(); ++i)
+        mActiveContentView->widget(i)->setSizePolicy(i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored,
+                                                     i == index ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+    mActiveContentView->setCurrentIndex(index);
+    mActiveContentView->adjustSize();
+    adjustSize();
+    mToolBarActions[index]->setChecked(true);
+    setWindowTitle(tr(qPrintable(m_identifiers[index])));
+}
+
+int BMOptionsWindowController::activeView() const { return mActiveContentView->currentIndex(); }
+
+void BMOptionsWindowController::toolBarItemClicked(int tag) { setActiveView(tag, true); }
+
+void BMOptionsWindowController::setSelectedFont(const QFont& font)
+{
+    mSelectedFont = font;
+    mFontNameField->setText(options::fontDescription(font));
+    mFontNameField->setFont(font);
+}
+
+void BMOptionsWindowController::setRowColor(const QColor& color)
+{
+    mRowColor = color.isValid() ? color : QColor(Qt::white);
+    updateRowColorWell();
+}
+
+void BMOptionsWindowController::updateRowColorWell()
+{
+    QPixmap swatch(44, 16);
+    swatch.fill(mRowColor);
+    QPainter p(&swatch);
+    p.setPen(QColor(0, 0, 0, 90));
+    p.drawRect(swatch.rect().adjusted(0, 0, -1, -1));
+    p.end();
+    mRowColorWell->setIcon(QIcon(swatch));
+    mRowColorWell->setIconSize(swatch.size());
+}
+
+void BMOptionsWindowController::initUserPreferences()
+{
+    const TVXUser* user = mDatabase.getCurrentUser();
+    if (!user)
+        return;
+    const OptionsChoices choices = options::choicesFromUser(*user);
+    setSelectedFont(choices.font);
+    setRowColor(choices.rowColor);
+    mAutoLock->setChecked(choices.autoLock);
+    mAutoLockField->setValue(choices.lockMinutes);
+    mAutoSubmit->setChecked(choices.autoSubmit);
+    {
+        const QSignalBlocker block(mClearClipBoardButton);
+        mClearClipBoardButton->setChecked(choices.clearClipboard);
+    }
+    clearClipBoardMatrixAction(mClearClipBoardButton);
+    {
+        const QSignalBlocker block(mClearAfterTimeStepper);
+        mClearAfterTimeStepper->setValue(
+            std::clamp(choices.clipboardMinutes, kClipboardStepperMin, kClipboardStepperMax));
+    }
+    clearClipBoardMatrixAction(mClearAfterTimeStepper);
+    (choices.clipboardColumn == kClearClipboardOnExitColumn ? mClearOnExitCell : mClearAfterCell)->setChecked(true);
+    const ColumnCells cells = options::cellsFromColumnMask(choices.columnMask);
+    for (int r = 0; r < kShowColumnPrefNoofRows; ++r)
+        for (int c = 0; c < kShowColumnPrefNoofColumns; ++c)
+            if (QCheckBox* cell = mShowColumnMatrix[r][c])
+                cell->setChecked(cells[r][c]);
+
+    const bool hasPassword = TVXDataBase::isPasswordEnableForUser(*user);
+    for (QWidget* control : {static_cast<QWidget*>(mAutoLock), static_cast<QWidget*>(mAutoLockField),
+                             static_cast<QWidget*>(mAutolockLabel)})
+        control->setVisible(hasPassword);
+}
+
+OptionsChoices BMOptionsWindowController::currentChoices() const
+{
+    OptionsChoices choices;
+    choices.font = mSelectedFont;
+    choices.rowColor = mRowColor;
+    choices.autoLock = mAutoLock->isChecked();
+    choices.lockMinutes = mAutoLockField->value();
+    choices.autoSubmit = mAutoSubmit->isChecked();
+    choices.clearClipboard = mClearClipBoardButton->isChecked();
+    choices.clipboardColumn = mClearOnExitCell->isChecked() ? kClearClipboardOnExitColumn : kClearClipboardAfterColumn;
+    choices.clipboardMinutes = mClearAfterTimeStepper->value();
+    ColumnCells cells{};
+    for (int r = 0; r < kShowColumnPrefNoofRows; ++r)
+        for (int c = 0; c < kShowColumnPrefNoofColumns; ++c)
+            cells[r][c] = mShowColumnMatrix[r][c] && mShowColumnMatrix[r][c]->isChecked();
+    choices.columnMask = options::columnMaskFromCells(cells);
+    return choices;
+}
+
+void BMOptionsWindowController::clearClipBoardMatrixAction(QObject* sender)
+{
+    if (sender == mClearClipBoardButton) {
+        mClearClipBoardBox->setVisible(mClearClipBoardButton->isChecked());
+    } else if (sender == mClearAfterTimeStepper) {
+        mClearAfterCell->setChecked(true);
+        mClearAfterCell->setText(options::clipboardAfterTitle(mClearAfterTimeStepper->value()));
+    }
+}
+
+int BMOptionsWindowController::orderFrontOptionsPanel()
+{
+    mSaved = false;
+    initUserPreferences();
+    // The session's autostart entry is the truth; it may have been removed elsewhere.
+    mRunOnStartupButton->setChecked(mLoginItems.isLaunchedAtLogin());
+    platform::runModalForWindow(this);
+    // Only a save is an edit: closing or cancelling leaves the options as they were.
+    if (mSaved) {
+        const TVXUser* user = mDatabase.getCurrentUser();
+        mDatabase.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
+                                            user ? user->mUsername() : QString());
+    }
+    return mSaved ? platform::kModalRunStopped : platform::kModalRunAborted;
+}
+
+void BMOptionsWindowController::ok()
+{
+    const TVXUser* user = mDatabase.getCurrentUser();
+    const bool hasPassword = user && TVXDataBase::isPasswordEnableForUser(*user);
+    const QString refusal = options::lockMinutesRefusal(currentChoices(), hasPassword);
+    if (!refusal.isEmpty()) {
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
+        return;
+    }
+    saveUserPreference();
+    mSaved = true;
+    platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
+    platform::stopModal();
+}
+
+void BMOptionsWindowController::cancel() { platform::abortModal(); }
+
+int BMOptionsWindowController::saveUserPreference()
+{
+    const QString selected = mSelectedTypeUID ? mSelectedTypeUID() : kAllCategoriesUID;
+    return options::saveUserPreference(mDatabase, currentChoices(), selected, [] {
+        return BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                               tr("Do you want the current column settings to be applied to all Types?"), tr("No"),
+                               QString(), tr("Yes"))
+               == platform::kAlertOtherReturn;
+    });
+}
+
+void BMOptionsWindowController::selectFont()
+{
+    QFontDialog panel(mSelectedFont, this);
+    panel.setObjectName(QStringLiteral("FontPanel"));
+    panel.setOption(QFontDialog::DontUseNativeDialog);
+    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
+    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    if (platform::runModalForWindow(&panel) == platform::kModalRunStopped)
+        setSelectedFont(panel.currentFont());
+}
+
+void BMOptionsWindowController::selectRowColor()
+{
+    const QColor before = mRowColor;
+    QColorDialog panel(mRowColor, this);
+    panel.setObjectName(QStringLiteral("ColorPanel"));
+    panel.setOption(QColorDialog::DontUseNativeDialog);
+    // Continuous: the well follows the panel as the user picks.
+    connect(&panel, &QColorDialog::currentColorChanged, this, [this](const QColor& color) { setRowColor(color); });
+    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
+    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    if (platform::runModalForWindow(&panel) == platform::kModalRunStopped)
+        setRowColor(panel.currentColor());
+    else
+        setRowColor(before);
+}
+
+void BMOptionsWindowController::browseDatabaseLocation()
+{
+    QFileDialog panel(this, tr("Choose the event log folder"), mDatabaseLocationField->text());
+    panel.setObjectName(QStringLiteral("OpenPanel"));
+    panel.setOption(QFileDialog::DontUseNativeDialog);
+    panel.setFileMode(QFileDialog::Directory);
+    panel.setOption(QFileDialog::ShowDirsOnly);
+    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
+    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    if (platform::runModalForWindow(&panel) != platform::kModalRunStopped)
+        return;
+    const QStringList chosen = panel.selectedFiles();
+    const QString folder = chosen.isEmpty() ? panel.directory().absolutePath() : chosen.first();
+    if (!folder.isEmpty())
+        setDatabaseLocation(folder);
+}
+
+void BMOptionsWindowController::setDatabaseLocation(const QString& folder)
+{
+    mDatabaseLocationField->setText(folder);
+    platform::UserDefaults::setValue(kEventLoggerDatabaseLocationKey, folder);
+}
+
+void BMOptionsWindowController::toLoginItems()
+{
+    const bool on = mRunOnStartupButton->isChecked();
+    if (!mLoginItems.setLaunchedAtLogin(on)) {
+        // The check box shows what the session will do.
+        mRunOnStartupButton->setChecked(mLoginItems.isLaunchedAtLogin());
+        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                        tr("The log-in start entry could not be changed in %1.").arg(mLoginItems.autostartFolder()),
+                        tr("OK"));
+    }
+    platform::UserDefaults::setValue(kLaunchOnStartupKey, mRunOnStartupButton->isChecked());
+}

@@ -1,0 +1,124 @@
+#pragma once
+// The options window: the signed-in user's automatic lock, clipboard
+// clearing, web log-in auto-submit, list font, row colour and list columns
+// (kept on the server), and two settings of this desktop account: the event
+// log's folder and launching at log-in. Run application-modally; OK saves and
+// announces the change with kTolvanPreferenceChangedNotification.
+#include "platform/ui/LoginItems.h"
+#include "windows/OptionsChoices.h"
+
+#include <QColor>
+#include <QDialog>
+#include <QFont>
+#include <QStringList>
+
+#include <array>
+#include <functional>
+
+class QAction;
+class QButtonGroup;
+class QCheckBox;
+class QGroupBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QRadioButton;
+class QSpinBox;
+class QStackedWidget;
+class QToolBar;
+class QToolButton;
+class TVXDataBase;
+
+inline const QString kTolvanPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
+
+inline const QString kSecurityToolbarItemIdentifier = QStringLiteral("Security");
+inline const QString kFormatToolbarItemIdentifier = QStringLiteral("Format");
+inline const QString kShowColumnsToolbarItemIdentifier = QStringLiteral("Show Columns");
+
+inline const QString kLaunchOnStartupKey = QStringLiteral("LaunchOnStartup");
+
+class BMOptionsWindowController : public QDialog {
+    Q_OBJECT
+public:
+    // The one window of the application, over the shared database manager.
+    static BMOptionsWindowController* sharedOptionsWindowController();
+
+    explicit BMOptionsWindowController(TVXDataBase& database, QWidget* parent = nullptr);
+
+    // Shows the window modally, filled from the user's options; returns when
+    // it closes. Logs "Edit Settings" when the options were saved.
+    int orderFrontOptionsPanel();
+
+    // The list's selected type (the column settings are stored for it); by
+    // default the all-types entry.
+    void setSelectedTypeUIDProvider(std::function<QString()> provider) { mSelectedTypeUID = std::move(provider); }
+    // Where launching at log-in is recorded.
+    void setLoginItems(const platform::LoginItems& items) { mLoginItems = items; }
+    const platform::LoginItems& loginItems() const { return mLoginItems; }
+
+    // Actions of the controls.
+    void ok();
+    void cancel();
+    void browseDatabaseLocation();
+    void selectFont();
+    void selectRowColor();
+    void clearClipBoardMatrixAction(QObject* sender);
+    void toLoginItems();
+    void toolBarItemClicked(int tag);
+
+    // Escape cancels: the window's modal run ends with the cancel code.
+    void reject() override { cancel(); }
+
+    void initUserPreferences();
+    // Saves the controls' options; the server write's result code.
+    int saveUserPreference();
+    void setActiveView(int index, bool animate = false);
+    int activeView() const;
+
+    const QFont& selectedFont() const { return mSelectedFont; }
+    void setSelectedFont(const QFont& font);
+    QColor rowColor() const { return mRowColor; }
+    void setRowColor(const QColor& color);
+
+    // The controls' current state.
+    OptionsChoices currentChoices() const;
+    const QStringList& mIdentifiers() const { return m_identifiers; }
+
+private:
+    QWidget* buildSecurityView();
+    QWidget* buildFormatView();
+    QWidget* buildShowColumnsView();
+    void setDatabaseLocation(const QString& folder);
+    void updateRowColorWell();
+
+    TVXDataBase& mDatabase;
+    std::function<QString()> mSelectedTypeUID;
+    platform::LoginItems mLoginItems;
+    bool mSaved = false;
+
+    QFont mSelectedFont;
+    QColor mRowColor;
+    QStringList m_identifiers;
+    QToolBar* mToolBar = nullptr;
+    QList<QAction*> mToolBarActions;
+    QStackedWidget* mActiveContentView = nullptr;
+    QWidget* mSecurityView = nullptr;
+    QWidget* mFormatView = nullptr;
+    QWidget* mShowColumnsView = nullptr;
+
+    QLineEdit* mDatabaseLocationField = nullptr;
+    QLabel* mFontNameField = nullptr;
+    QCheckBox* mAutoSubmit = nullptr;
+    QCheckBox* mAutoLock = nullptr;
+    QLabel* mAutolockLabel = nullptr;
+    QSpinBox* mAutoLockField = nullptr;
+    QToolButton* mRowColorWell = nullptr;
+    std::array<std::array<QCheckBox*, kShowColumnPrefNoofColumns>, kShowColumnPrefNoofRows> mShowColumnMatrix{};
+    QCheckBox* mClearClipBoardButton = nullptr;
+    QWidget* mClearClipBoardBox = nullptr;
+    QButtonGroup* mClearClipBoardMatrix = nullptr;
+    QRadioButton* mClearOnExitCell = nullptr;
+    QRadioButton* mClearAfterCell = nullptr;
+    QSpinBox* mClearAfterTimeStepper = nullptr;
+    QCheckBox* mRunOnStartupButton = nullptr;
+};

@@ -1,0 +1,185 @@
+// The options window against a real store: what OK writes to the user's
+// preference row, the column settings and the event log.
+#include <gtest/gtest.h>
+
+#include <QCheckBox>
+#include <QSettings>
+#include <QSpinBox>
+#include <QTemporaryDir>
+
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+#include "windows/BMOptionsWindowController.h"
+
+using namespace teststore;
+
+namespace {
+
+class OptionsOnTheStore : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        ASSERT_TRUE(mDefaults.isValid());
+        QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mDefaults.path());
+        ASSERT_EQ(logInAndLoad(db), kTVXDone);
+        int code = -1;
+        db.initUserPreferencesForUser(aliceID, kUserName, &code);
+        ASSERT_EQ(code, kTVXDone);
+        window = std::make_unique<BMOptionsWindowController>(db);
+        window->setLoginItems(platform::LoginItems(mDefaults.filePath("autostart"), "/opt/tolvanex"));
+        token = platform::NotificationCenter::defaultCenter().addObserver(
+            kTolvanPreferenceChangedNotification, [this](const platform::Notification&) { ++notices; });
+    }
+    void TearDown() override
+    {
+        platform::NotificationCenter::defaultCenter().removeObserver(token);
+        window.reset();
+        StoreTest::TearDown();
+    }
+
+    template <class T> T* control(const QString& name) { return window->findChild<T*>(name); }
+    QString prefs(const QString& columns)
+    {
+        return rootQueryValue(
+            QStringLiteral("SELECT CONCAT_WS('|', %1) FROM tolvanexdb.APPPREFTABLE WHERE USERID='%2'").arg(columns, aliceID));
+    }
+    int editSettingsRows()
+    {
+        return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Edit Settings'").toInt();
+    }
+    int columnRows() { return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE").toInt(); }
+
+    QTemporaryDir mDefaults;
+    TVXDataBase db;
+    std::unique_ptr<BMOptionsWindowController> window;
+    platform::NotificationCenter::Token token = 0;
+    int notices = 0;
+};
+
+TEST_F(OptionsOnTheStore, OkWritesTheOptionsAndLogsTheEdit)
+{
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoLock")->setChecked(true);
+        control<QSpinBox>("mAutoLockField")->setValue(25);
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        control<QCheckBox>("mClearClipBoardButton")->setChecked(true);
+        control<QSpinBox>("mClearAfterTimeStepper")->setValue(3);
+        QFont font(QStringLiteral("DejaVu Sans"));
+        font.setPointSize(15);
+        font.setBold(true);
+        window->setSelectedFont(font);
+        window->setRowColor(QColor(1, 2, 3));
+        window->ok();
+        return platform::kModalRunStopped;
+    });
+    EXPECT_EQ(window->orderFrontOptionsPanel(), platform::kModalRunStopped);
+    EXPECT_EQ(prefs("AUTOLOCK, SLEEPMINUTES, MAXSLEEPMINUTES, AUTOSUBMIT, CLEARCLIPBOARDONEXIT, CLEARCLIPBOARDTIMER, "
+                    "FONTHEIGHT, FONTWEIGHT, FONTNAME, ROWCOLOR"),
+              QStringLiteral("1|25|60|1|0|3|15|700|DejaVu Sans-Bold|%1").arg(1 + 2 * 256 + 3 * 65536));
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(editSettingsRows(), 1);
+    // The mask did not change: no question, no column rows.
+    EXPECT_EQ(columnRows(), 0);
+
+    // Read back by a fresh log-in.
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again), kTVXDone);
+    EXPECT_EQ(again.getCurrentUser()->mLockTime(), 25);
+    EXPECT_EQ(again.getCurrentUser()->mClearClipBoardTimer(), 3);
+    EXPECT_EQ(again.getCurrentUser()->mRowColor(), QColor(1, 2, 3));
+}
+
+TEST_F(OptionsOnTheStore, ClosingOrCancellingSavesAndLogsNothing)
+{
+    const QString before = prefs("AUTOLOCK, SLEEPMINUTES, AUTOSUBMIT");
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        return platform::kModalRunStopped; // the close box
+    });
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        window->cancel();
+        return platform::kModalRunAborted;
+    });
+    window->orderFrontOptionsPanel();
+    window->orderFrontOptionsPanel();
+    EXPECT_EQ(prefs("AUTOLOCK, SLEEPMINUTES, AUTOSUBMIT"), before);
+    EXPECT_EQ(editSettingsRows(), 0);
+    EXPECT_EQ(notices, 0);
+}
+
+TEST_F(OptionsOnTheStore, ClipboardClearingTurnedOffStaysOffAfterLogIn)
+{
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mClearClipBoardButton")->setChecked(false);
+        window->ok();
+        return platform::kModalRunStopped;
+    });
+    window->orderFrontOptionsPanel();
+    EXPECT_EQ(prefs("CLEARCLIPBOARDONEXIT, CLEARCLIPBOARDTIMER"), QStringLiteral("0|0"));
+}
+
+TEST_F(OptionsOnTheStore, ChangedColumnsOnAllTypesAskAndFollowTheAnswer)
+{
+    const int types = db.typesForEditing(false).size();
+    ASSERT_GT(types, 0);
+    window->setSelectedTypeUIDProvider([] { return kAllCategoriesUID; });
+    const auto toggleNotes = [&](QWidget*) {
+        auto* notes = control<QCheckBox>("mShowColumnMatrix_2_2");
+        notes->setChecked(!notes->isChecked());
+        window->ok();
+        return platform::kModalRunStopped;
+    };
+    {
+        tvxtest::AlertRecorder alerts;
+        alerts.answerNext(platform::kAlertDefaultReturn); // "No"
+        tvxtest::ModalScript script;
+        script.then(toggleNotes);
+        window->orderFrontOptionsPanel();
+        ASSERT_EQ(alerts.alerts().size(), 1u);
+        EXPECT_EQ(alerts.lastMessage(), "Do you want the current column settings to be applied to all Types?");
+        EXPECT_EQ(alerts.alerts()[0].defaultButton, "No");
+        EXPECT_EQ(alerts.alerts()[0].otherButton, "Yes");
+        EXPECT_EQ(columnRows(), 1);
+        // A user who never resized a column still gets every column stored: notes shown.
+        EXPECT_EQ(rootQueryValue("SELECT CONCAT_WS('|', TYPEID, COLUMN1, COLUMN13) FROM tolvanexdb.COLUMNINFOTABLE"),
+                  QStringLiteral("%1|%2|%2").arg(kAllCategoriesUID).arg(65536 + options::kDefaultColumnWidth));
+    }
+    {
+        tvxtest::AlertRecorder alerts;
+        alerts.answerNext(platform::kAlertOtherReturn); // "Yes"
+        tvxtest::ModalScript script;
+        script.then(toggleNotes);
+        window->orderFrontOptionsPanel();
+        EXPECT_EQ(alerts.alerts().size(), 1u);
+        EXPECT_EQ(columnRows(), 1 + types);
+        EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE WHERE COLUMN13 = 100"),
+                  QString::number(1 + types));
+    }
+}
+
+TEST_F(OptionsOnTheStore, ChangedColumnsOnOneTypeAreStoredForItWithoutAsking)
+{
+    window->setSelectedTypeUIDProvider([] { return kUnfiledUID; });
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mShowColumnMatrix_1_0")->setChecked(true);
+        window->ok();
+        return platform::kModalRunStopped;
+    });
+    window->orderFrontOptionsPanel();
+    EXPECT_TRUE(alerts.alerts().empty());
+    EXPECT_EQ(rootQueryValue("SELECT CONCAT_WS('|', TYPEID, COLUMN2) FROM tolvanexdb.COLUMNINFOTABLE"),
+              QStringLiteral("%1|%2").arg(kUnfiledUID).arg(65536 + 100));
+    EXPECT_EQ(db.getCurrentUser()->mColoumInfo(), kDefaultColumnMask | 0x800);
+}
+
+} // namespace

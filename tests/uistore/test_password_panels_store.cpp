@@ -1,0 +1,121 @@
+// The password panels against a real store: what a later log-in then needs.
+#include <gtest/gtest.h>
+
+#include <QComboBox>
+#include <QLineEdit>
+
+#include "app/BMController.h"
+#include "app/BMMasterPasswordPanel.h"
+#include "app/BMUserPasswordPanel.h"
+#include "model/TVXRecord.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+
+using namespace teststore;
+
+namespace {
+
+const QString kNewPassword = QStringLiteral("N3u-geheim");
+const QString kNewMaster = QStringLiteral("Neues-Master-2");
+
+class PasswordPanelsOnTheStore : public StoreTest {
+protected:
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        ASSERT_EQ(logInAndLoad(db), kTVXDone);
+        int code = -1;
+        db.initUserPreferencesForUser(aliceID, kUserName, &code);
+        ASSERT_EQ(code, kTVXDone);
+        db.getCurrentUser()->setMIsNotAllowedToChangePassword(false);
+    }
+
+    // Plays the user on the password panel: fills it and presses OK.
+    void changePassword(const QString& old, const QString& hint = {}, int question = 0, const QString& answer = {})
+    {
+        tvxtest::ModalScript script;
+        script.then([&](QWidget* window) {
+            auto* panel = qobject_cast<BMUserPasswordPanel*>(window);
+            panel->mOldPasswordField()->setText(old);
+            panel->mNewPasswordField()->setText(kNewPassword);
+            panel->mConfirmPasswordField()->setText(kNewPassword);
+            panel->mHintField()->setText(hint);
+            panel->mHintQuestion()->setCurrentIndex(question);
+            panel->mHintAnswer()->setText(answer);
+            return controller.passwordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        });
+        controller.setPassword();
+    }
+    int setPasswordRows()
+    {
+        return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Set Password'").toInt();
+    }
+
+    TVXDataBase db;
+    BMController controller{&db};
+};
+
+TEST_F(PasswordPanelsOnTheStore, ANewPasswordWithAQuestionIsWhatTheNextLogInNeeds)
+{
+    tvxtest::AlertRecorder alerts;
+    changePassword(kUserPassword, "the dog", 5, "Rex");
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(setPasswordRows(), 1);
+
+    TVXDataBase old;
+    EXPECT_EQ(old.startConnectionToServer(loginRequest(kUserName, kUserPassword)), kTVXAccessDenied);
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
+    EXPECT_EQ(fresh.getCurrentUser()->mPassword(), kNewPassword);
+    int code = -1;
+    EXPECT_TRUE(fresh.validatePasswordHintAnswerForUser(kUserName, "Rex", 5, &code));
+    EXPECT_EQ(fresh.passwordHintForUser(*fresh.getCurrentUser(), "Rex", &code), "the dog");
+}
+
+TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
+{
+    changePassword(kUserPassword);
+    EXPECT_EQ(setPasswordRows(), 1);
+    TVXDataBase fresh;
+    EXPECT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
+    int code = -1;
+    EXPECT_FALSE(fresh.isHintExist(*fresh.getCurrentUser(), &code));
+}
+
+using MasterPasswordPanelOnTheStore = PasswordPanelsOnTheStore;
+
+TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOldOneNoLonger)
+{
+    StoreSeed seed(kMasterPassword);
+    seed.record({"00000000000000B1", kUnfiledUID, kUnfiledUID, {"Sparkasse", "1234"}});
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice), kTVXDone);
+    BMController own(&alice);
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* window) {
+        auto* panel = qobject_cast<BMMasterPasswordPanel*>(window);
+        panel->mOldMasterPasswordField()->setText(kMasterPassword);
+        panel->mNewMasterPasswordField()->setText(kNewMaster);
+        panel->mConfirmMasterPasswordField()->setText(kNewMaster);
+        return own.masterPasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    own.setMasterPassword();
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(alice.isLoadingComplete());
+    EXPECT_EQ(alice.masterPassword(), kNewMaster);
+    EXPECT_TRUE(own.resetMasterPasswordPanel()->mNewMasterPasswordField()->text().isEmpty());
+
+    TVXDataBase old;
+    EXPECT_EQ(old.startConnectionToServer(loginRequest(kUserName, kUserPassword, kMasterPassword)),
+              kTVXMasterPasswordMismatch);
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kUserName, kUserPassword, kNewMaster), kTVXDone);
+    ASSERT_TRUE(fresh.mRecords().contains("00000000000000B1"));
+    EXPECT_EQ(fresh.mRecords().value("00000000000000B1")->mValue2(), "1234");
+}
+
+} // namespace
