@@ -295,12 +295,7 @@ public:
     class QAbstractItemView* treeViewOutlineView() const;
     bool isListViewSelected() const;
     void updateTableColumnsWithSelectedItem();
-    void updateTables();
-    void initTableColumnSorting();
     QString getSelectedTypeUID();
-    // provisional: built by appctl
-    void installInactiveTimerWithTime(double minutes);
-    void installClearClipBoardTimer(bool quitting);
     // (end of applying the options)
 
 private:
@@ -362,8 +357,6 @@ private:
     void restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name);
     bool columnToggleInfoState();
     void createMainWindow();
-    // provisional: built by options
-    void optionsDidChange();
     // provisional: built by detailpane
     void addExtractAttachmentMenu(const std::any& button);
     // (end of start-up, log-in and shut-down)

@@ -57,7 +57,6 @@ void BMController::createMainWindow()
 // provisional: built by admin
 
 // provisional: built by options
-void BMController::optionsDidChange() {}
 
 // provisional: built by detailpane
 void BMController::addExtractAttachmentMenu(const std::any&) {}

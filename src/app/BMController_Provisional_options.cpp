@@ -16,10 +16,5 @@ QAbstractItemView* BMController::columnViewDescriptionTable() const { return nul
 QAbstractItemView* BMController::treeViewOutlineView() const { return nullptr; }
 bool BMController::isListViewSelected() const { return false; }
 void BMController::updateTableColumnsWithSelectedItem() {}
-void BMController::updateTables() {}
-void BMController::initTableColumnSorting() {}
 QString BMController::getSelectedTypeUID() { return kAllCategoriesUID; }
 
-// provisional: built by appctl
-void BMController::installInactiveTimerWithTime(double minutes) { Q_UNUSED(minutes); }
-void BMController::installClearClipBoardTimer(bool quitting) { Q_UNUSED(quitting); }
