@@ -74,15 +74,6 @@ QString desktopFileForID(const QString& id)
     return {};
 }
 
-QStringList mimeNamesFor(const QString& path)
-{
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
-    QStringList names{type.name()};
-    names << type.aliases() << type.allAncestors();
-    names.removeDuplicates();
-    return names;
-}
-
 // The default application's id from mimeapps.list (user's first).
 QString defaultApplicationID(const QStringList& mimeNames)
 {
@@ -208,10 +199,27 @@ DesktopApplication readDesktopEntry(const QString& desktopFile)
     return app;
 }
 
+QStringList mimeNamesForFile(const QString& path)
+{
+    const QMimeType type = QMimeDatabase().mimeTypeForFile(path);
+    if (!type.isValid() || type.name().isEmpty())
+        return {};
+    QStringList names{type.name()};
+    names << type.aliases() << type.allAncestors();
+    names.removeDuplicates();
+    return names;
+}
+
 QList<DesktopApplication> applicationsForFile(const QString& path)
 {
-    const QStringList mimeNames = mimeNamesFor(path);
+    return applicationsForMimeTypes(mimeNamesForFile(path));
+}
+
+QList<DesktopApplication> applicationsForMimeTypes(const QStringList& mimeNames)
+{
     QList<DesktopApplication> result;
+    if (mimeNames.isEmpty())
+        return result;
     QSet<QString> ids;
     QSet<QString> names;
     auto take = [&](const DesktopApplication& app) {

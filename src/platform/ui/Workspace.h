@@ -39,6 +39,10 @@ QStringList revealCommandArguments(const QString& path);
 // The applications that declare they open the file's kind: the default one
 // first, then the others by name, each once.
 QList<DesktopApplication> applicationsForFile(const QString& path);
+// The same for a kind given by its MIME names (type, aliases, ancestors).
+QList<DesktopApplication> applicationsForMimeTypes(const QStringList& mimeNames);
+// The file's MIME names; empty when the desktop's MIME database does not know it.
+QStringList mimeNamesForFile(const QString& path);
 // Reads a desktop entry; empty id when the file is not a usable application.
 DesktopApplication readDesktopEntry(const QString& desktopFile);
 // The command line of the entry's Exec for the file (field codes replaced;
