@@ -6,8 +6,19 @@
 #include <QWidget>
 #include <QString>
 
+#include <QList>
+
+#include <cstdint>
+#include <functional>
 #include <memory>
 
+#include "platform/core/NotificationCenter.h"
+
+class BMDetailsView;
+class BMGroup;
+class BMListPrintSource;
+class QAction;
+class QMenu;
 class TVXDataBase;
 class TVXRecord;
 
@@ -43,6 +54,51 @@ public:
     // (end of record commands)
 
     // --- attachments, printing, mail and web log-in ---
+    // A file is accepted as an attachment only when it is smaller.
+    static constexpr qint64 kAttacmentMaxSize = 1048576;
+    // The pane of the main window; while one is set, the attachment row's
+    // button ("AddExtractAttachmentMenu") opens the attachment menu on it.
+    void setDetailInfoView(BMDetailsView* view);
+    BMDetailsView* detailInfoView() const { return mDetailInfoView; }
+    // The attachment button: remove the selected record's attachment, or add one.
+    void attachmentAction();
+    // The chosen file of the add panel (returnCode -1000 OK, -1001 Cancel).
+    void attachmentSelectionPanelDidEnd(const QString& path, int returnCode);
+    // Writes the selected record's attachment to the private temporary folder
+    // and shows the Open With / Save As menu on the pane.
+    void addExtractAttachmentMenu(const platform::Notification& notification);
+    // The menu for the written file; the caller owns it.
+    QMenu* attachmentMenuForFile(const QString& path, QWidget* parent = nullptr);
+    void launchfile(QAction* item);
+    void openWithApp(QAction* item);
+    void saveAsAttachment(QAction* item);
+    // The save panel's end: writes the attachment to `chosenPath`, shows it in
+    // the file manager, and removes the temporary copy in every case.
+    void openPanelDidEndForExtarctAttachment(const QString& chosenPath, int returnCode,
+                                             const QString& temporaryPath);
+    void clearTmpFiles();
+    void printRecord();
+    void print();
+    void printOperationDidRun(bool success);
+    bool isPrintDialogOn() const { return mPrintDialogON; }
+    void askForSendingMailWithAttachment(const QString& path);
+    // Runs the hand-over on a worker; false when another one still runs (dropped).
+    bool runAppleScript(std::function<void()> script);
+    void webLogin();
+    // provisional: built by mainwin (the selection of the current view)
+    std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow();
+    QList<std::shared_ptr<TVXRecord>> indexSetForExporting(bool listed);
+    std::shared_ptr<BMGroup> selectedGroup();
+    int selectedViewTag() const;
+    const BMListPrintSource* listPrintSource();
+    void setSelectedTableRecord(std::shared_ptr<TVXRecord> record);
+    void updateTables();
+    void validateUIControls();
+    void initTypesUIControl();
+    void updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>& record);
+    // provisional: built by grouptype (permission tests of the record commands)
+    bool checkForRecordPermissionFor(uint16_t mask, const BMGroup* group);
+    bool checkForDataPermissionFor(uint16_t mask);
     // (end of attachments, printing, mail and web log-in)
 
     // --- import, export, backup and restore ---
@@ -105,6 +161,17 @@ private:
     // (end of record commands)
 
     // [attachments, printing, mail and web log-in]
+    // provisional: the pane is made by mainwin; keep one declaration at merge.
+    BMDetailsView* mDetailInfoView = nullptr;
+    // Stops observing the attachment-menu notice when the controller goes.
+    struct AttachmentMenuObserver {
+        platform::NotificationCenter::Token token = 0;
+        ~AttachmentMenuObserver();
+    };
+    AttachmentMenuObserver mAttachmentMenuObserver;
+    // The address a web log-in opens: www. gets http://; only web addresses pass.
+    static QString webLoginAddress(const QString& value);
+    void refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record);
     // (end of attachments, printing, mail and web log-in)
 
     // [import, export, backup and restore]
