@@ -329,3 +329,94 @@ TEST_F(AttachmentCommands, PrintingARecordNeedsThePrintPermission)
 }
 
 } // namespace
+
+namespace {
+
+// The main window as the pane's double click sees it; the sheet is played
+// by `sheet`, which may change the record and the operation.
+class SheetDelegate : public BMDetailsViewDelegate {
+public:
+    QMenu* extendMenu(QContextMenuEvent*, BMDetailsView*) override { return nullptr; }
+    void deleteSelected() override { ++deletes; }
+    void updateTables() override { ++tableUpdates; }
+    std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow() override { return selected; }
+    bool checkForRecordPermissionFor(uint16_t, const BMGroup*) override { return true; }
+    std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& r, int& operation) override
+    {
+        return sheet(r, operation);
+    }
+    std::function<std::shared_ptr<TVXRecord>(const std::shared_ptr<TVXRecord>&, int&)> sheet;
+    std::shared_ptr<TVXRecord> selected;
+    int deletes = 0;
+    int tableUpdates = 0;
+};
+
+using PaneEditing = AttachmentCommands;
+
+TEST_F(PaneEditing, EditedValuesReachTheServer)
+{
+    SheetDelegate delegate;
+    delegate.selected = record;
+    delegate.sheet = [](const std::shared_ptr<TVXRecord>& r, int& operation) {
+        EXPECT_EQ(operation, 1);
+        r->setMValue3(QStringLiteral("n3w-secret"));
+        return r;
+    };
+    EXPECT_EQ(editRecordFromDetailsPane(delegate, alice), kTVXDone);
+    EXPECT_EQ(delegate.tableUpdates, 1);
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    ASSERT_TRUE(bob.mRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(bob.mRecords().value(record->mRecordUID())->mValue3(), QStringLiteral("n3w-secret"));
+}
+
+TEST_F(PaneEditing, ARecordDeletedMeanwhileAsksForAReload)
+{
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.mRecords().value(record->mRecordUID())), kTVXDone);
+    SheetDelegate delegate;
+    delegate.selected = record;
+    delegate.sheet = [](const std::shared_ptr<TVXRecord>& r, int&) { return r; };
+    tvxtest::AlertRecorder alerts;
+    EXPECT_EQ(editRecordFromDetailsPane(delegate, alice), kTVXReloadFirst);
+    EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Operation failed. Please reload the database first."));
+    EXPECT_EQ(delegate.tableUpdates, 1);
+}
+
+TEST_F(PaneEditing, ADuplicateSharesTheStoredAttachment)
+{
+    const QByteArray contents("attached bytes");
+    attach(contents, "card.txt");
+    ASSERT_TRUE(record->mHasAttachment());
+    std::shared_ptr<TVXRecord> duplicate;
+    SheetDelegate delegate;
+    delegate.selected = record;
+    delegate.sheet = [&](const std::shared_ptr<TVXRecord>& r, int& operation) {
+        duplicate = TVXRecord::copyRecord(*r);
+        duplicate->setMValue1(QStringLiteral("Bank Copy"));
+        operation = 2;
+        return duplicate;
+    };
+    EXPECT_EQ(editRecordFromDetailsPane(delegate, alice), kTVXDone);
+    ASSERT_NE(duplicate, nullptr);
+    EXPECT_EQ(rowCount("RECORDTABLE", duplicate->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("ATTACHMENTTABLE", duplicate->mRecordUID()), 1);
+    int code = -1;
+    EXPECT_EQ(alice.extractAttachmentDataForRecord(*duplicate, &code), contents);
+    // The original keeps its own.
+    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), contents);
+}
+
+TEST_F(PaneEditing, DeleteChosenInTheSheetGoesToTheMainWindow)
+{
+    SheetDelegate delegate;
+    delegate.selected = record;
+    delegate.sheet = [](const std::shared_ptr<TVXRecord>&, int& operation) {
+        operation = 3;
+        return std::shared_ptr<TVXRecord>();
+    };
+    EXPECT_EQ(editRecordFromDetailsPane(delegate, alice), kTVXDone);
+    EXPECT_EQ(delegate.deletes, 1);
+    EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 1); // the main window deletes, not the pane
+}
+
+} // namespace
