@@ -124,17 +124,4 @@ TEST_F(AttachmentMenu, OpenWithListsTheDefaultFirstThenTheOthers)
               QStringList({"pad", "--open", QString::fromUtf8(QUrl::fromLocalFile(file).toEncoded())}));
 }
 
-TEST_F(AttachmentMenu, ASingleApplicationIsNotCalledDefault)
-{
-    write("apps/applications/reader.desktop",
-          "[Desktop Entry]\nType=Application\nName=Reader\nExec=reader %f\nMimeType=text/plain;\n");
-    write("note.txt", "hello");
-    BMController controller(&database);
-    std::unique_ptr<QMenu> menu(controller.attachmentMenuForFile(home.filePath("note.txt")));
-    QMenu* submenu = menu->actions().value(0)->menu();
-    ASSERT_NE(submenu, nullptr);
-    ASSERT_EQ(submenu->actions().size(), 1);
-    EXPECT_EQ(submenu->actions()[0]->text(), QStringLiteral("Reader"));
-}
-
 } // namespace

@@ -220,21 +220,4 @@ TEST_F(PrintViewTest, ARecordPrintsWithItsFooterAndHonoursTheMask)
     EXPECT_EQ(pdfPageCount(dir.filePath("record.pdf")), 1);
 }
 
-TEST_F(PrintViewTest, AVeryLongRecordTakesMorePagesNotASmallerOne)
-{
-    auto type = TVXType::createType();
-    auto record = TVXRecord::createRecord();
-    record->setMType(type);
-    record->setMValue1(QStringLiteral("Long"));
-    QString note;
-    for (int i = 0; i < 400; ++i)
-        note += QStringLiteral("line %1\n").arg(i);
-    record->setMNotes(note);
-    BMDetailsView view(nullptr, &database);
-    view.showRecord(record);
-    view.resize(600, 100);
-    view.setFrames();
-    EXPECT_GT(printToPDF(documentForDetailsView(view, recordPrintFooter("alice")), "long.pdf"), 1);
-}
-
 } // namespace

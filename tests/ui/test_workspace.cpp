@@ -8,9 +8,6 @@
 #include "platform/ui/Workspace.h"
 #include "support/QtPrinters.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTemporaryDir>
 
 #include <atomic>
 #include <condition_variable>
@@ -111,87 +108,6 @@ TEST(Workspace, ExecLinesBecomeCommandLinesForTheFile)
     EXPECT_EQ(commandLineForFile("plainviewer -q", file), QStringList({"plainviewer", "-q", file}));
     EXPECT_TRUE(commandLineForFile("\"broken %f", file).isEmpty());
     EXPECT_TRUE(commandLineForFile("", file).isEmpty());
-}
-
-// A desktop of our own: applications and a mimeapps.list in temporary folders.
-class DesktopApplications : public ::testing::Test {
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(home.isValid());
-        mSaved = {qgetenv("XDG_DATA_HOME"), qgetenv("XDG_DATA_DIRS"), qgetenv("XDG_CONFIG_HOME"),
-                  qgetenv("XDG_CONFIG_DIRS")};
-        QDir(home.path()).mkpath("data/applications");
-        QDir(home.path()).mkpath("system/applications");
-        QDir(home.path()).mkpath("config");
-        qputenv("XDG_DATA_HOME", QFile::encodeName(home.filePath("data")));
-        qputenv("XDG_DATA_DIRS", QFile::encodeName(home.filePath("system")));
-        qputenv("XDG_CONFIG_HOME", QFile::encodeName(home.filePath("config")));
-        qputenv("XDG_CONFIG_DIRS", QFile::encodeName(home.filePath("noconfig")));
-    }
-    void TearDown() override
-    {
-        const char* names[] = {"XDG_DATA_HOME", "XDG_DATA_DIRS", "XDG_CONFIG_HOME", "XDG_CONFIG_DIRS"};
-        for (int i = 0; i < 4; ++i) {
-            if (mSaved[i].isNull())
-                qunsetenv(names[i]);
-            else
-                qputenv(names[i], mSaved[i]);
-        }
-    }
-    void entry(const QString& folder, const QString& id, const QString& body)
-    {
-        QFile file(home.filePath(folder + "/applications/" + id));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(("[Desktop Entry]\nType=Application\n" + body).toUtf8());
-    }
-    void writeFile(const QString& relative, const QByteArray& bytes)
-    {
-        QFile file(home.filePath(relative));
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QTemporaryDir home;
-
-private:
-    QList<QByteArray> mSaved;
-};
-
-TEST_F(DesktopApplications, DefaultFirstThenOthersByNameEachOnce)
-{
-    entry("system", "zviewer.desktop", "Name=Zed Viewer\nExec=zviewer %f\nMimeType=application/pdf;\n");
-    entry("system", "aviewer.desktop", "Name=Able Viewer\nExec=aviewer %U\nMimeType=application/pdf;\n");
-    entry("system", "editor.desktop", "Name=Editor\nExec=editor %f\nMimeType=text/plain;\n");
-    entry("system", "hidden.desktop", "Name=Hidden\nHidden=true\nExec=hidden %f\nMimeType=application/pdf;\n");
-    // The user's own entry of the same id takes the place of the system's.
-    entry("system", "mine.desktop", "Name=Mine (system)\nExec=mine %f\nMimeType=application/pdf;\n");
-    entry("data", "mine.desktop", "Name=Mine\nExec=mine --user %f\nMimeType=application/pdf;\n");
-    writeFile("config/mimeapps.list", "[Default Applications]\napplication/pdf=missing.desktop;zviewer.desktop;\n");
-    writeFile("doc.pdf", "%PDF-1.4\n");
-
-    // (The kind is given by name: this machine may have no MIME database.)
-    const auto apps = platform::Workspace::applicationsForMimeTypes({"application/pdf"});
-    QStringList names;
-    for (const auto& app : apps)
-        names << app.name;
-    EXPECT_EQ(names, QStringList({"Zed Viewer", "Able Viewer", "Mine"}));
-    ASSERT_FALSE(apps.isEmpty());
-    EXPECT_EQ(apps[0].desktopFile, home.filePath("system/applications/zviewer.desktop"));
-
-    auto launcher = std::make_shared<RecordingLauncher>();
-    LauncherScope scope(launcher);
-    EXPECT_TRUE(platform::Workspace::openFileWithApplication(home.filePath("doc.pdf"), apps[1].desktopFile));
-    ASSERT_EQ(launcher->detached.size(), 1);
-    EXPECT_EQ(launcher->detached[0],
-              QStringList({"aviewer", QString::fromUtf8(QUrl::fromLocalFile(home.filePath("doc.pdf")).toEncoded())}));
-}
-
-TEST_F(DesktopApplications, NoApplicationsForAnUnclaimedKind)
-{
-    entry("system", "editor.desktop", "Name=Editor\nExec=editor %f\nMimeType=text/plain;\n");
-    writeFile("doc.pdf", "%PDF-1.4\n");
-    EXPECT_TRUE(platform::Workspace::applicationsForMimeTypes({"application/pdf"}).isEmpty());
-    EXPECT_TRUE(platform::Workspace::applicationsForMimeTypes({}).isEmpty());
 }
 
 TEST(ScriptRunner, ARequestWhileAScriptRunsIsDroppedNotQueued)
