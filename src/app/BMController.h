@@ -6,14 +6,19 @@
 #include <QWidget>
 #include <QString>
 
+#include <QList>
+
 #include <any>
 #include <atomic>
+#include <cstdint>
 #include <functional>
 #include <memory>
 
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/NotificationCenter.h"
 
+class BMDetailsView;
+class BMListPrintSource;
 class TVXDataBase;
 class TVXRecord;
 class BMCategoryEditWindowController;
@@ -218,6 +223,40 @@ public:
     // (end of record commands)
 
     // --- attachments, printing, mail and web log-in ---
+    // A file is accepted as an attachment only when it is smaller.
+    static constexpr qint64 kAttacmentMaxSize = 1048576;
+    // The pane of the main window; while one is set, the attachment row's
+    // button ("AddExtractAttachmentMenu") opens the attachment menu on it.
+    void setDetailInfoView(BMDetailsView* view);
+    BMDetailsView* detailInfoView() const { return mDetailInfoView; }
+    // The attachment button: remove the selected record's attachment, or add one.
+    void attachmentAction();
+    // The chosen file of the add panel (returnCode -1000 OK, -1001 Cancel).
+    void attachmentSelectionPanelDidEnd(const QString& path, int returnCode);
+    // Writes the selected record's attachment to the private temporary folder
+    // and shows the Open With / Save As menu on the pane.
+    void addExtractAttachmentMenu(const platform::Notification& notification);
+    // The menu for the written file; the caller owns it.
+    QMenu* attachmentMenuForFile(const QString& path, QWidget* parent = nullptr);
+    void launchfile(QAction* item);
+    void openWithApp(QAction* item);
+    void saveAsAttachment(QAction* item);
+    // The save panel's end: writes the attachment to `chosenPath`, shows it in
+    // the file manager, and removes the temporary copy in every case.
+    void openPanelDidEndForExtarctAttachment(const QString& chosenPath, int returnCode,
+                                             const QString& temporaryPath);
+    void clearTmpFiles();
+    void printRecord();
+    void print();
+    void printOperationDidRun(bool success);
+    bool isPrintDialogOn() const { return mPrintDialogON; }
+    void askForSendingMailWithAttachment(const QString& path);
+    // Runs the hand-over on a worker; false when another one still runs (dropped).
+    bool runAppleScript(std::function<void()> script);
+    void webLogin();
+    // provisional: built by mainwin (the selection of the current view)
+    const BMListPrintSource* listPrintSource();
+    void setSelectedTableRecord(std::shared_ptr<TVXRecord> record);
     // (end of attachments, printing, mail and web log-in)
 
     // --- import, export, backup and restore ---
@@ -254,8 +293,6 @@ public:
     QList<std::shared_ptr<TVXRecord>> indexSetForExporting(bool listed) const;
     // provisional: built by mainwin
     void updateGroupUIControl();
-    // provisional: built by detailpane
-    void askForSendingMailWithAttachment(const QString& path);
     // provisional: built by grouptype (the group/type editor's records to back up)
     QList<std::shared_ptr<TVXRecord>> recordsToExportForBackUP();
     // provisional: built by grouptype (the group/type editor's deletion after a backup)
@@ -287,7 +324,6 @@ public:
     // The options window, storing column settings for the list's selected type.
     class BMOptionsWindowController* optionsWindowController();
     // provisional: built by mainwin
-    QWidget* detailInfoView() const;
     class QTableView* listViewTypesTable() const;
     class QAbstractItemView* smartTypesTable() const;
     class QAbstractItemView* columnViewTypesTable() const;
@@ -439,6 +475,17 @@ private:
     // (end of record commands)
 
     // [attachments, printing, mail and web log-in]
+    // provisional: the pane is made by mainwin; keep one declaration at merge.
+    BMDetailsView* mDetailInfoView = nullptr;
+    // Stops observing the attachment-menu notice when the controller goes.
+    struct AttachmentMenuObserver {
+        platform::NotificationCenter::Token token = 0;
+        ~AttachmentMenuObserver();
+    };
+    AttachmentMenuObserver mAttachmentMenuObserver;
+    // The address a web log-in opens: www. gets http://; only web addresses pass.
+    static QString webLoginAddress(const QString& value);
+    void refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record);
     // (end of attachments, printing, mail and web log-in)
 
     // [import, export, backup and restore]
@@ -455,7 +502,6 @@ private:
     mutable std::shared_ptr<class BMExchangeState> mExchange;
     class BMExchangeState& exchange() const;
     QString mSelectedFileName;
-    // A file handed over before the launch finished; imported at its end.
     // (end of import, export, backup and restore)
 
     // [view, group and type selection]

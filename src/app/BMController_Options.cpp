@@ -6,6 +6,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Pasteboard.h"
 #include "store/TVXDataBase.h"
+#include "views/BMDetailsView.h"
 #include "windows/BMOptionsWindowController.h"
 
 #include <QAbstractItemView>

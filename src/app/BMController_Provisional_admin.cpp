@@ -26,6 +26,5 @@ QList<std::shared_ptr<TVXRecord>> BMController::indexSetForExporting(bool listed
 void BMController::updateGroupUIControl() {}
 void BMController::initTypesUIControl() {}
 void BMController::updateTables() {}
-void BMController::askForSendingMailWithAttachment(const QString&) {}
 QList<std::shared_ptr<TVXRecord>> BMController::recordsToExportForBackUP() { return {}; }
 void BMController::deleteSelectedGroup() {}

@@ -25,7 +25,6 @@ void BMController::initWindowTitle()
             QStringLiteral("%1 - %2").arg(tr("Tolvanex Enterprise"), mDatabase->mCurrentUser()->mUsername()));
 }
 void BMController::saveTableColumnWidthToPreference() {}
-std::shared_ptr<TVXRecord> BMController::itemPropertiesForTableViewSelectedRow() { return nullptr; }
 QComboBox* BMController::categoriesPopup() { return nullptr; }
 QComboBox* BMController::typesPopup() { return nullptr; }
 QMenu* BMController::itemContextualMenu() { return nullptr; }

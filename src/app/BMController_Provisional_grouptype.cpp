@@ -12,7 +12,6 @@
 // main window, tables, pop-ups and menus
 void BMController::initGroupUIControl() {}
 void BMController::validateUIControls() {}
-void BMController::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>&) {}
 void BMController::changeCategory(QObject*) {}
 void BMController::initContextualTypeSubMenu() {}
 void BMController::initContextualCategorySubMenu() {}

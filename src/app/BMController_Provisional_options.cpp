@@ -8,7 +8,6 @@
 #include <QTableView>
 
 // provisional: built by mainwin
-QWidget* BMController::detailInfoView() const { return nullptr; }
 QTableView* BMController::listViewTypesTable() const { return nullptr; }
 QAbstractItemView* BMController::smartTypesTable() const { return nullptr; }
 QAbstractItemView* BMController::columnViewTypesTable() const { return nullptr; }
