@@ -179,6 +179,9 @@ void BMController::makeTableModels()
         header->resizeSection(column, 28);
     for (int column = 1; column <= 12; ++column)
         header->resizeSection(column, column <= 2 ? 110 : 130);
+    // The list's bands follow the row colour the table is given.
+    connect(w->mListViewTypesTable, &BMTableView::rowColorChanged, mListModel,
+            [this](const QColor& color) { mListModel->setBandColor(blendedBandColor(color)); });
     w->mListViewTypesTable->setSortingEnabled(true);
     mListModel->setSortIndicator(3, Qt::AscendingOrder);
     header->setSortIndicator(3, Qt::AscendingOrder);
@@ -285,8 +288,10 @@ void BMController::initSubviews()
     mShouldMask = !masked; // so that the setter sees a change and redraws
     setShouldMask(masked);
 
-    // 7. Column widths.
+    // 7. Column widths; the list's bands in the user's row colour.
     updateTableColumnWidth();
+    if (user && user->mRowColor().isValid())
+        w->mListViewTypesTable->setRowColor(user->mRowColor());
 
     // 8. The detail pane, when the user keeps it hidden.
     if (user && !user->mShowDetailOnPane()) {

@@ -273,6 +273,15 @@ void drawEye(QPainter& p)
     p.drawEllipse(QRectF(11, 11, 10, 10));
 }
 
+void drawMagnifier(QPainter& p)
+{
+    pen(p, QColor(110, 118, 130), 3);
+    p.setBrush(Qt::NoBrush);
+    p.drawEllipse(QRectF(5, 5, 15, 15));
+    pen(p, QColor(110, 118, 130), 4);
+    p.drawLine(QPointF(18, 18), QPointF(26, 26));
+}
+
 const QHash<QString, Drawer>& drawers()
 {
     static const QHash<QString, Drawer> table = {
@@ -296,6 +305,7 @@ const QHash<QString, Drawer>& drawers()
         {QStringLiteral("mainwin_TreeView"), drawTree},
         {QStringLiteral("mainwin_Info"), drawInfo},
         {QStringLiteral("mainwin_Mask"), drawEye},
+        {QStringLiteral("mainwin_Search"), drawMagnifier},
     };
     return table;
 }

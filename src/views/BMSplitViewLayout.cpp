@@ -13,8 +13,10 @@ QString stringFromRect(const QRect& rect)
     return QStringLiteral("{{%1, %2}, {%3, %4}}").arg(rect.x()).arg(rect.y()).arg(rect.width()).arg(rect.height());
 }
 
-QRect rectFromString(const QString& text)
+QRect rectFromString(const QString& text, bool* ok)
 {
+    if (ok)
+        *ok = false;
     static const QRegularExpression form(QStringLiteral(
         R"(^\s*\{\s*\{\s*(-?[0-9.]+)\s*,\s*(-?[0-9.]+)\s*\}\s*,\s*\{\s*(-?[0-9.]+)\s*,\s*(-?[0-9.]+)\s*\}\s*\}\s*$)"));
     const auto match = form.match(text);
@@ -25,6 +27,8 @@ QRect rectFromString(const QString& text)
     const int h = number(4);
     if (w < 0 || h < 0)
         return {};
+    if (ok)
+        *ok = true;
     return QRect(number(1), number(2), w, h);
 }
 
@@ -45,7 +49,10 @@ QList<int> restoredSizes(const QList<int>& currentSizes, const QStringList& stor
     QList<int> sizes = currentSizes;
     const qsizetype n = qMin(sizes.size(), stored.size());
     for (qsizetype i = 0; i < n; ++i) {
-        const QRect rect = rectFromString(stored.at(i));
+        bool ok = false;
+        const QRect rect = rectFromString(stored.at(i), &ok);
+        if (!ok)
+            continue;
         if (rect.width() <= 0 || rect.height() <= 0)
             sizes[i] = 0;
         else

@@ -12,14 +12,16 @@ class TVXDataBase;
 namespace bmsplit {
 
 QString stringFromRect(const QRect& rect);
-// The empty rectangle for a text that is not a rectangle.
-QRect rectFromString(const QString& text);
+// The rectangle a text gives; the empty rectangle (and *ok false) for a text
+// that is not a rectangle.
+QRect rectFromString(const QString& text, bool* ok = nullptr);
 
 // The layout texts of the splitter's panes as they stand.
 QStringList layoutOf(const QSplitter& splitter);
 // The pane sizes a stored layout gives: the first min(stored, panes) panes
 // take the stored width (side by side) or height (stacked); an empty stored
-// rectangle collapses its pane to 0; the other panes keep their sizes.
+// rectangle collapses its pane to 0; the other panes, and panes whose text is
+// no rectangle at all, keep their sizes.
 QList<int> restoredSizes(const QList<int>& currentSizes, const QStringList& stored, Qt::Orientation orientation);
 
 // Hands the layout to the database manager (kept on this computer under the name).

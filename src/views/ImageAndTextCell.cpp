@@ -45,7 +45,10 @@ QRectF ImageAndTextCell::badgeFrame(const QRect& cellFrame, int count, const QFo
     if (count == 0)
         return {};
     const qreal width = metrics.horizontalAdvance(QString::number(count)) + kBadgePadding;
-    return QRectF(cellFrame.right() + 1 - 1 - width, cellFrame.top() + 1 - 0.5, width, cellFrame.height() - 2);
+    // Inset 1 point from top and bottom, no taller than a pill of the text.
+    const qreal height = qMin<qreal>(cellFrame.height() - 2, metrics.height() + 6);
+    const qreal top = cellFrame.top() + (cellFrame.height() - height) / 2 - 0.5;
+    return QRectF(cellFrame.right() + 1 - kBadgeRightInset - width, top, width, height);
 }
 
 QColor ImageAndTextCell::badgeStrokeColor(bool highlighted)

@@ -17,12 +17,26 @@
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
+#include <QStyledItemDelegate>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
 #include <QVBoxLayout>
 
 namespace {
+
+// Text cells set in from the left edge, as the record lists are.
+class InsetTextCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text.prepend(QStringLiteral("  "));
+    }
+};
 
 QToolButton* barButton(const QString& image, const QString& tip, QWidget* parent, bool checkable = false)
 {
@@ -40,7 +54,7 @@ void styleSourceTable(BMTableView* table)
 {
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
-    table->verticalHeader()->setDefaultSectionSize(28);
+    table->verticalHeader()->setDefaultSectionSize(26);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setFrameShape(QFrame::NoFrame);
@@ -115,7 +129,7 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
         mSearchField->setPlaceholderText(tr("Search"));
         mSearchField->setClearButtonEnabled(true);
         mSearchField->setMinimumWidth(220);
-        mSearchField->addAction(style()->standardIcon(QStyle::SP_FileDialogContentsView), QLineEdit::LeadingPosition);
+        mSearchField->addAction(bmimages::icon(QStringLiteral("mainwin_Search")), QLineEdit::LeadingPosition);
         layout->addWidget(mSearchField);
     }
 
@@ -194,6 +208,7 @@ QWidget* BMMainWindow::buildColumnView()
     mColumnViewDescriptionTable->verticalHeader()->setDefaultSectionSize(24);
     mColumnViewDescriptionTable->setDragEnabled(true);
     mColumnViewDescriptionTable->setDragDropMode(QAbstractItemView::DragOnly);
+    mColumnViewDescriptionTable->setItemDelegate(new InsetTextCell(mColumnViewDescriptionTable));
 
     const QString sourceStyle = QStringLiteral(
         "BMTableView { background: #eef1f5; selection-background-color: #3478ce; }"
