@@ -15,10 +15,11 @@ void MainWindowTest::SetUp()
     seed->group(G1, "Finance");
     seed->group(G2, "Servers");
     seed->group(G3, "Vault", 1, true); // the group's word prevails: add only
+    seed->group(G4, "Archive", 0, true); // no record rights at all, and no records
     seed->type(TWeb, "Web log-in", 12, 0b100, {"URL", "User", "Password"});
     seed->type(TBank, "Bank Account", 5, 0b10, {"Bank", "Number", "PIN"});
     seed->type(TServer, "Server", 40, 0, {"Host", "Account", "Password"});
-    for (const QString& g : {G1, G2, G3})
+    for (const QString& g : {G1, G2, G3, G4})
         seed->member(aliceID, g);
     seed->record({R1, G1, TWeb, {"mail", "alice", "s3cret", "", "", "", "", "", "", "2026-11-03 10:31:02 +0000"}});
     seed->record({R2, G1, TBank, {"Bank of Nowhere", "12-34", ""}, "branch in town"});
@@ -27,6 +28,8 @@ void MainWindowTest::SetUp()
     seed->customType(R4, 7, 0b1, {"Institution", "Number", "PIN"});
     seed->record({R5, G2, TServer, {"db1", "postgres", "pw3"}});
     seed->record({R6, G3, TServer, {"vault-host", "ops", "pw4"}});
+    seed->attachment(R6, "keys.txt", "0123456789abcdef");
+    rootExec(QString("UPDATE tolvanexdb.RECORDTABLE SET HASATTACHMENT=1 WHERE RECORDID='%1'").arg(R6));
 
     {
         // The preference row a first start makes.
@@ -47,6 +50,8 @@ void MainWindowTest::SetUp()
 
 void MainWindowTest::TearDown()
 {
+    delete window;
+    window = nullptr;
     controller.reset();
     db.reset();
     StoreTest::TearDown();

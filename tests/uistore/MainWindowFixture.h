@@ -17,7 +17,8 @@ namespace mainwintest {
 
 inline const QString G1 = QStringLiteral("00000000000000A1"); // Finance
 inline const QString G2 = QStringLiteral("00000000000000A2"); // Servers
-inline const QString G3 = QStringLiteral("00000000000000A3"); // Locked away (no edit right)
+inline const QString G3 = QStringLiteral("00000000000000A3"); // Vault (no edit right)
+inline const QString G4 = QStringLiteral("00000000000000A4"); // Archive (no rights, empty)
 inline const QString TWeb = kWebLoginUID;                      // Web log-in
 inline const QString TBank = QStringLiteral("00000000000000C2");
 inline const QString TServer = QStringLiteral("00000000000000C3");
