@@ -340,3 +340,31 @@ TEST_F(MainWindowTest, TheViewSwitchIsKeptAsTheUsersLastView)
     EXPECT_EQ(serverValue(QString("SELECT LASTVIEW FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "2");
     EXPECT_EQ(window->windowTitle(), "Tolvanex Enterprise - alice");
 }
+
+TEST_F(MainWindowTest, APrintedListShowsValuesUnmasked)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    controller->setShouldMask(true);
+    auto* list = controller->listModel();
+    const int mail = listRowOf(R1);
+    EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "******");
+    EXPECT_EQ(list->printValue(mail, 5).toString(), "s3cret");
+    EXPECT_EQ(list->printValue(mail, 12).toString(), "November 03,2026");
+    EXPECT_EQ(list->printValue(listRowOf(R2), 13).toString(), "branch in town");
+    EXPECT_EQ(list->printValue(mail, 13).toString(), "");
+    EXPECT_FALSE(list->printValue(99, 3).isValid());
+}
+
+TEST_F(MainWindowTest, SwitchingBackToTheListKeepsItsSelectedRecord)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    window->mListViewTypesTable->selectRow(listRowOf(R3));
+    controller->changeView(kColumnViewTag);
+    controller->changeView(kListViewTag);
+    ASSERT_NE(controller->itemPropertiesForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
+    // Putting the selection back is not a second view.
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
+}
