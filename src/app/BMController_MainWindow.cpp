@@ -266,6 +266,7 @@ void BMController::initSubviews()
             if (groups.at(i)->mGroupUID() == user->mCurrentGroup())
                 w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(i));
     }
+    mPreviousCategory = w->mCategoriesPopup->currentIndex();
     if (const auto group = selectedGroup())
         mGroupFilterSelectedUID = group->mGroupUID();
     else

@@ -63,6 +63,7 @@ void BMController::initGroupUIControl()
     for (int i = 0; i < groups.size(); ++i)
         if (groups.at(i)->mGroupUID() == keep)
             popup->setCurrentIndex(i);
+    mPreviousCategory = popup->currentIndex();
 }
 
 void BMController::updateGroupUIControl()
@@ -97,6 +98,7 @@ void BMController::initTypesUIControl()
     popup->addItem(tr("Edit Types..."), kEditTypesItem);
     const int index = keep.isNull() ? 0 : popup->findText(keep);
     popup->setCurrentIndex(index < 0 ? 0 : index);
+    mPreviousType = popup->currentIndex();
 }
 
 void BMController::setIconToMenuItems()

@@ -66,18 +66,12 @@ void BMController::changeCategory()
     if (!w)
         return;
     QComboBox* popup = w->mCategoriesPopup;
-    if (!popup->currentData().isValid() || popup->currentData().userType() != QMetaType::Int) {
-        // "Edit Groups...": the group stays what it was.
-        if (const auto group = mDatabase->groupWithUID(mGroupFilterSelectedUID)) {
-            const auto groups = mDatabase->groupsForEditing();
-            for (int i = 0; i < groups.size(); ++i)
-                if (groups.at(i)->mGroupUID() == group->mGroupUID())
-                    popup->setCurrentIndex(popup->findData(i));
-        } else {
-            popup->setCurrentIndex(0);
-        }
+    if (popup->currentData().userType() != QMetaType::Int) {
+        // "Edit Groups...": the group editor's work; the choice stays what it was.
+        popup->setCurrentIndex(qBound(0, mPreviousCategory, popup->count() - 1));
         return;
     }
+    mPreviousCategory = popup->currentIndex();
     const auto groups = mDatabase->groupsForEditing();
     TVXUser* user = mDatabase->getCurrentUser();
     const auto group = selectedGroup();
@@ -103,10 +97,11 @@ void BMController::changeType()
     if (!w)
         return;
     if (w->mTypesPopup->currentData().userType() != QMetaType::Int) {
-        // "Edit Types...": the type stays "All Types" until the editor says otherwise.
-        w->mTypesPopup->setCurrentIndex(0);
+        // "Edit Types...": the type editor's work; the choice stays what it was.
+        w->mTypesPopup->setCurrentIndex(qBound(0, mPreviousType, w->mTypesPopup->count() - 1));
         return;
     }
+    mPreviousType = w->mTypesPopup->currentIndex();
     const auto type = selectedType();
     if (mDatabase->connection())
         mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());

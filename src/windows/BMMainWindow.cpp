@@ -182,6 +182,13 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     setCentralWidget(central);
 
     buildMenus();
+    setTabOrder(mCategoriesPopup, mSearchField);
+    setTabOrder(mSearchField, mColumnViewTypesTable);
+    setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
+    setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
+    setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
+    setTabOrder(mTypesPopup, mListViewTypesTable);
+    setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
     resize(1100, 680);
 }
 

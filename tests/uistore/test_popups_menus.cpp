@@ -205,3 +205,21 @@ TEST_F(MainWindowTest, SearchingTheColumnViewNarrowsTypesAndSmartCounts)
     window->mSearchField->setText("admin");
     EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(0, 0), kCountRole).toInt(), 1);
 }
+
+TEST_F(MainWindowTest, TheEditItemsOfThePopUpsLeaveTheChoiceAsItWas)
+{
+    chooseGroup("Servers");
+    QComboBox* groups = window->mCategoriesPopup;
+    groups->setCurrentIndex(groups->count() - 1); // "Edit Groups..."
+    controller->changeCategory();
+    EXPECT_EQ(groups->currentText(), "Servers (1)");
+    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G2);
+
+    controller->changeView(kListViewTag);
+    QComboBox* types = window->mTypesPopup;
+    types->setCurrentIndex(types->findText("Server"));
+    controller->changeType();
+    types->setCurrentIndex(types->count() - 1); // "Edit Types..."
+    controller->changeType();
+    EXPECT_EQ(types->currentText(), "Server");
+}
