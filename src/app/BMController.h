@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QList>
 #include <QPoint>
+#include <QVariant>
 #include <QStringList>
 
 #include <memory>
@@ -96,6 +97,8 @@ Q_SIGNALS:
     // For the detail pane: what to show (record null: empty it).
     void detailInfoRecordChanged(const std::shared_ptr<TVXRecord>& record, const QString& headerTitle,
                                  const QImage& headerImage);
+    // For the detail pane: the window's mask state changed.
+    void shouldMaskChanged(bool mask);
 public:
     // (end of view, group and type selection)
 
@@ -147,6 +150,8 @@ public:
     // coordinates); null where no menu belongs.
     QMenu* extendMenuforEventInTableView(QAbstractItemView* table, const QPoint& pos);
     QMenu* extendMenuforEventInOutlineView(const QPoint& pos);
+    // A printed record list's value: column 0 to 14 of the list's row, never masked.
+    QVariant tableViewForPrinting(int column, int row) const;
     BMRecordListModel* listModel() const { return mListModel; }
     BMTypesTableModel* typesModel() const { return mTypesModel; }
     BMSmartTypesModel* smartModel() const { return mSmartModel; }

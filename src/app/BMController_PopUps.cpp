@@ -503,6 +503,7 @@ void BMController::setShouldMask(bool mask)
     if (mask == mShouldMask)
         return;
     mShouldMask = mask;
+    emit shouldMaskChanged(mask);
     refreshBrowseState();
     if (mListModel && mListModel->rowCount() > 0)
         emit mListModel->dataChanged(mListModel->index(0, 0),

@@ -479,6 +479,11 @@ bool BMController::outlineViewAcceptDrop(const QString& recordUID, const std::sh
     return true;
 }
 
+QVariant BMController::tableViewForPrinting(int column, int row) const
+{
+    return mListModel ? mListModel->printValue(row, column) : QVariant();
+}
+
 void BMController::tableViewSortDescriptorsDidChange()
 {
     updateTables();
