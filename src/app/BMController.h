@@ -177,6 +177,8 @@ public:
     void createItemContextualMenu();
     void initContextualTypeSubMenu();
     void initContextualCategorySubMenu();
+    // The detail pane's right click: the record menu ticked for the selected record.
+    QMenu* extendMenu();
     void contextTypeMenuChanged(int tag);
     void contextCategoryMenuChanged(int tag);
     QMenu* mItemContextualMenu() const { return mItemContextualMenu_; }

@@ -374,6 +374,21 @@ void BMController::initContextualCategorySubMenu()
     mPriviousContextualCategory = -1;
 }
 
+QMenu* BMController::extendMenu()
+{
+    if (!mItemContextualMenu_)
+        return nullptr;
+    initContextualTypeSubMenu();
+    initContextualCategorySubMenu();
+    const auto record = itemPropertiesForTableViewSelectedRow();
+    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextTypeTag)->menu(),
+                    record && record->mType() ? record->mType()->mTypeName() : QString(), &mPriviousContextualType);
+    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextGroupTag)->menu(),
+                    record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
+                    &mPriviousContextualCategory);
+    return mItemContextualMenu_;
+}
+
 void BMController::contextTypeMenuChanged(int tag)
 {
     BMMainWindow* w = mainWindowView();

@@ -223,3 +223,22 @@ TEST_F(MainWindowTest, TheEditItemsOfThePopUpsLeaveTheChoiceAsItWas)
     controller->changeType();
     EXPECT_EQ(types->currentText(), "Server");
 }
+
+TEST_F(MainWindowTest, TheDetailPanesMenuTicksTheSelectedRecordsTypeAndGroup)
+{
+    chooseGroup("Finance");
+    controller->changeView(kTreeViewTag);
+    auto* outline = controller->outlineModel();
+    window->mTreeViewOutlineView->setCurrentIndex(outline->index(1, 0, outline->index(0, 0))); // Credit union
+    QMenu* menu = controller->extendMenu();
+    ASSERT_NE(menu, nullptr);
+    const auto ticked = [&](int tag) {
+        QStringList out;
+        for (QAction* a : BMMainWindow::menuItemWithTag(menu, tag)->menu()->actions())
+            if (a->isChecked())
+                out.append(a->text());
+        return out;
+    };
+    EXPECT_EQ(ticked(701), QStringList({"Bank Account"}));
+    EXPECT_EQ(ticked(702), QStringList({"Finance"}));
+}
