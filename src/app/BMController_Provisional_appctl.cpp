@@ -13,18 +13,6 @@
 
 // provisional: built by mainwin
 void BMController::initAboutBoxsetting() {}
-void BMController::setupToolbarForWindow(QWidget*) {}
-void BMController::setIconToMenuItems() {}
-void BMController::createItemContextualMenu() {}
-void BMController::initTableColumnSorting() {}
-void BMController::initSubviews() {}
-void BMController::initWindowTitle()
-{
-    if (mMainWindow)
-        mMainWindow->setWindowTitle(
-            QStringLiteral("%1 - %2").arg(tr("Tolvanex Enterprise"), mDatabase->mCurrentUser()->mUsername()));
-}
-void BMController::saveTableColumnWidthToPreference() {}
 QComboBox* BMController::categoriesPopup() { return nullptr; }
 QComboBox* BMController::typesPopup() { return nullptr; }
 QMenu* BMController::itemContextualMenu() { return nullptr; }
@@ -34,23 +22,6 @@ QSplitter* BMController::smartTypeSplitView() { return nullptr; }
 void BMController::saveLayoutPreferenceWithName(QSplitter*, const QString&) {}
 void BMController::restoreLayoutPreferenceFromName(QSplitter*, const QString&) {}
 bool BMController::columnToggleInfoState() { return mDatabase->mCurrentUser()->mShowDetailOnPane(); }
-void BMController::createMainWindow()
-{
-    auto* window = new QMainWindow;
-    window->setObjectName(QStringLiteral("mMainWindow"));
-    window->setAttribute(Qt::WA_DeleteOnClose, false);
-    auto* label = new QLabel(window);
-    label->setObjectName(QStringLiteral("provisionalSummary"));
-    label->setAlignment(Qt::AlignCenter);
-    label->setMargin(40);
-    window->setCentralWidget(label);
-    window->resize(720, 420);
-    connect(this, &QObject::destroyed, window, &QObject::deleteLater);
-    mMainWindow = window;
-    initWindowTitle();
-    updateTables();
-}
-
 // provisional: built by grouptype
 
 // provisional: built by admin

@@ -10,26 +10,8 @@
 #include "store/TVXDataBase.h"
 #include "views/BMDetailsView.h"
 
-std::shared_ptr<TVXRecord> BMController::itemPropertiesForTableViewSelectedRow()
-{
-    if (!mSelectedTableRecord || !mDatabase->recordWithUID(mSelectedTableRecord->mRecordUID()))
-        return nullptr;
-    return mSelectedTableRecord;
-}
-
 const BMListPrintSource* BMController::listPrintSource()
 {
     return nullptr;
-}
-
-void BMController::setSelectedTableRecord(std::shared_ptr<TVXRecord> record)
-{
-    mSelectedTableRecord = std::move(record);
-}
-
-void BMController::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>& record)
-{
-    if (mDetailInfoView)
-        mDetailInfoView->showRecord(record);
 }
 

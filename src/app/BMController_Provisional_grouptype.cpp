@@ -10,12 +10,7 @@
 #include "model/TVXUser.h"
 
 // main window, tables, pop-ups and menus
-void BMController::initGroupUIControl() {}
-void BMController::validateUIControls() {}
 void BMController::changeCategory(QObject*) {}
-void BMController::initContextualTypeSubMenu() {}
-void BMController::initContextualCategorySubMenu() {}
-void BMController::setShouldMask(bool mask) { mShouldMask = mask; }
 int BMController::selectedViewTag() const { return 1; }
 QList<std::shared_ptr<TVXRecord>> BMController::recordsSelectedForDeletion() { return {}; }
 bool BMController::toggleSelectedTreeTypeRow() { return false; }

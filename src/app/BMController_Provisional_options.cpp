@@ -14,6 +14,5 @@ QAbstractItemView* BMController::columnViewTypesTable() const { return nullptr; 
 QAbstractItemView* BMController::columnViewDescriptionTable() const { return nullptr; }
 QAbstractItemView* BMController::treeViewOutlineView() const { return nullptr; }
 bool BMController::isListViewSelected() const { return false; }
-void BMController::updateTableColumnsWithSelectedItem() {}
 QString BMController::getSelectedTypeUID() { return kAllCategoriesUID; }
 

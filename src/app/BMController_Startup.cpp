@@ -1,6 +1,7 @@
 // Start-up, the log-in panel and shut-down.
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
+#include "windows/BMMainWindow.h"
 #include "app/BMLoginPanel.h"
 
 #include "exchange/EventLogBackup.h"
@@ -105,7 +106,7 @@ BMLoginPanel* BMController::connectionWindow()
 void BMController::awakeFromNib()
 {
     if (mMainWindow)
-        setupToolbarForWindow(mMainWindow);
+        setupToolbarForWindow(mainWindowView());
     createTemperoryFolders();
     connectionWindow()->mConnectToServerView()->hide();
 }
@@ -202,7 +203,7 @@ bool BMController::applicationDidFinishLaunching()
     initAboutBoxsetting();
     initGroupUIControl();
     initTypesUIControl();
-    setupToolbarForWindow(mMainWindow);
+    setupToolbarForWindow(mainWindowView());
     setIconToMenuItems();
     createItemContextualMenu();
     initTableColumnSorting();

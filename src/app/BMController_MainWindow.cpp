@@ -1,0 +1,332 @@
+// The main window: its toolbar, the three record views and the split views.
+#include "app/BMController.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/UserDefaults.h"
+#include "store/HintQuestions.h"
+#include "store/TVXDataBase.h"
+#include "views/BMImageCell.h"
+#include "views/BMRecordModels.h"
+#include "views/BMSplitViewLayout.h"
+#include "views/BMTableView.h"
+#include "views/ImageAndTextCell.h"
+#include "windows/BMMainWindow.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+const QString kPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
+const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");
+} // namespace
+
+BMMainWindow* BMController::mainWindowView() const
+{
+    return qobject_cast<BMMainWindow*>(mMainWindow);
+}
+
+BMMainWindow* BMController::createMainWindow()
+{
+    if (auto* existing = mainWindowView())
+        return existing;
+    auto* window = new BMMainWindow;
+    window->setDelegate(this);
+    mMainWindow = window;
+    makeTableModels();
+    setupToolbarForWindow(window);
+    connectMainWindow(window);
+    createItemContextualMenu();
+    setIconToMenuItems();
+    return window;
+}
+
+QStringList BMController::toolbarDefaultItemIdentifiers()
+{
+    return {kToolbarCategories, kToolbarType, kToolbarViewsType, kToolbarOptions, kToolbarFlexibleSpace,
+            kToolbarSearch};
+}
+
+QStringList BMController::toolbarAllowedItemIdentifiers()
+{
+    return {kToolbarSpace,         kToolbarSeparator, kToolbarCategories, kToolbarType, kToolbarOptions,
+            kToolbarFlexibleSpace, kToolbarCustomize, kToolbarSearch};
+}
+
+QWidget* BMController::toolbarItemForItemIdentifier(const QString& identifier)
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return nullptr;
+    QWidget* view = nullptr;
+    QString tip;
+    if (identifier == kToolbarCategories) {
+        view = w->mToolbarCategoriesView;
+        tip = tr("Groups");
+    } else if (identifier == kToolbarType) {
+        // The type pop-up lives in the list view; the toolbar keeps its place.
+        view = w->mToolbarTypesViewDummy;
+    } else if (identifier == kToolbarViewsType) {
+        if (auto* first = w->mViewsSelectionControl->button(kColumnViewTag))
+            first->setChecked(true);
+        view = w->mToolbarSelectionView;
+    } else if (identifier == kToolbarOptions) {
+        w->mToolbarOptionButton->setToolTip(tr("Option"));
+        w->mToolbarLockButton->setToolTip(tr("Lock"));
+        view = w->mOptionLockView;
+    } else if (identifier == kToolbarSearch) {
+        view = w->mToolbarSearchView;
+        tip = tr("Search");
+    }
+    if (!view)
+        return nullptr;
+    view->setToolTip(tip);
+    view->adjustSize();
+    view->setFixedSize(view->sizeHint());
+    return view;
+}
+
+void BMController::setupToolbarForWindow(BMMainWindow* window)
+{
+    if (!window || window->mToolbar)
+        return;
+    auto* toolbar = new QToolBar(tr("Toolbar"), window);
+    toolbar->setObjectName(QStringLiteral("MainToolBar"));
+    toolbar->setMovable(false);
+    toolbar->setFloatable(false);
+    toolbar->toggleViewAction()->setVisible(false); // no customisation
+    toolbar->setContextMenuPolicy(Qt::PreventContextMenu);
+    toolbar->setToolButtonStyle(Qt::ToolButtonIconOnly);
+    toolbar->setIconSize(QSize(16, 16));
+    toolbar->setStyleSheet(QStringLiteral("QToolBar#MainToolBar { spacing: 6px; padding: 4px 6px;"
+                                          " border-bottom: 1px solid #d0d4da; }"));
+    for (const QString& identifier : toolbarDefaultItemIdentifiers()) {
+        if (identifier == kToolbarFlexibleSpace) {
+            auto* spacer = new QWidget(toolbar);
+            spacer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+            toolbar->addWidget(spacer);
+            continue;
+        }
+        if (QWidget* view = toolbarItemForItemIdentifier(identifier)) {
+            QAction* item = toolbar->addWidget(view);
+            item->setObjectName(identifier);
+            if (identifier == kToolbarType)
+                window->mToolbarTypesItem = item;
+        }
+    }
+    window->addToolBar(Qt::TopToolBarArea, toolbar);
+    window->mToolbar = toolbar;
+}
+
+void BMController::selectTabView(int tag)
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || tag < kColumnViewTag || tag > kTreeViewTag)
+        return;
+    w->mTabView->setCurrentIndex(tag);
+    if (auto* button = w->mViewsSelectionControl->button(tag))
+        button->setChecked(true);
+    w->mDuplicateButtons->setCurrentIndex(tag);
+    w->mToggleButtons->setCurrentIndex(tag);
+}
+
+void BMController::makeTableModels()
+{
+    BMMainWindow* w = mainWindowView();
+    mBrowseState = std::make_shared<BMBrowseState>();
+    mBrowseState->database = mDatabase;
+    mTypesModel = new BMTypesTableModel(mBrowseState, this);
+    mSmartModel = new BMSmartTypesModel(mBrowseState, this);
+    mNamesModel = new BMRecordNamesModel(this);
+    mListModel = new BMRecordListModel(mBrowseState, this);
+    mOutlineModel = new BMOutlineModel(mBrowseState, this);
+    mTypesModel->setDropHandler(
+        [this](const QString& uid, const std::shared_ptr<TVXType>& type) { return tableViewAcceptDrop(uid, type); });
+    mOutlineModel->setDropHandler(
+        [this](const QString& uid, const std::shared_ptr<TVXType>& type) { return outlineViewAcceptDrop(uid, type); });
+
+    w->mColumnViewTypesTable->setModel(mTypesModel);
+    w->mSmartTypesTable->setModel(mSmartModel);
+    w->mColumnViewDescriptionTable->setModel(mNamesModel);
+    w->mListViewTypesTable->setModel(mListModel);
+    w->mTreeViewOutlineView->setModel(mOutlineModel);
+
+    // Cells: icon, name and count in the type, smart-type and outline columns;
+    // images in the list's icon, notes and attachment columns.
+    w->mColumnViewTypesTable->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mSmartTypesTable->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mTreeViewOutlineView->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mListViewTypesTable->setItemDelegateForColumn(0, new BMImageCell(w));
+    for (int column : {13, 14}) {
+        auto* cell = new BMImageCell(w);
+        cell->setImageAlignment(Qt::AlignLeft);
+        w->mListViewTypesTable->setItemDelegateForColumn(column, cell);
+    }
+    QHeaderView* header = w->mListViewTypesTable->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(22);
+    for (int column : {0, 13, 14})
+        header->resizeSection(column, 28);
+    for (int column = 1; column <= 12; ++column)
+        header->resizeSection(column, column <= 2 ? 110 : 130);
+    // The list's bands follow the row colour the table is given.
+    connect(w->mListViewTypesTable, &BMTableView::rowColorChanged, mListModel,
+            [this](const QColor& color) { mListModel->setBandColor(blendedBandColor(color)); });
+    w->mListViewTypesTable->setSortingEnabled(true);
+    mListModel->setSortIndicator(3, Qt::AscendingOrder);
+    header->setSortIndicator(3, Qt::AscendingOrder);
+}
+
+void BMController::connectMainWindow(BMMainWindow* w)
+{
+    connect(w->mViewsSelectionControl, &QButtonGroup::idClicked, this, [this](int tag) { changeView(tag); });
+    connect(w->mCategoriesPopup, &QComboBox::activated, this, [this] { changeCategory(); });
+    connect(w->mTypesPopup, &QComboBox::activated, this, [this] { changeType(); });
+    connect(w->mSearchField, &QLineEdit::textChanged, this, [this] { performSearch(); });
+    for (QToolButton* toggle : {w->mColumnToggleInfoButton, w->mListToggleInfoButton, w->mTreeToggleInfoButton})
+        connect(toggle, &QToolButton::clicked, this, [this](bool on) { toggleInfoView(on); });
+    connect(w->mUnmaskButton, &QToolButton::clicked, this, [this](bool on) { setShouldMask(on); });
+
+    for (int tag : {kColumnViewTag, kListViewTag, kTreeViewTag})
+        if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, tag))
+            connect(item, &QAction::triggered, this, [this, tag] { changeView(tag); });
+    if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag))
+        connect(item, &QAction::triggered, this, [this] { toggleInfoViewFromMenu(); });
+    if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kMaskMenuItemTag))
+        connect(item, &QAction::triggered, this, [this] {
+            auto* button = mainWindowView()->mUnmaskButton;
+            button->setChecked(!button->isChecked());
+            setShouldMask(button->isChecked());
+        });
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
+        connect(menu, &QMenu::aboutToShow, this, [this, menu] {
+            for (QAction* action : menu->actions())
+                if (!action->isSeparator() && action->data().isValid())
+                    action->setEnabled(validateMenuItem(action));
+        });
+
+    for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
+             w->mColumnViewTypesTable, w->mSmartTypesTable, w->mColumnViewDescriptionTable, w->mListViewTypesTable})
+        connect(table->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+                [this, table] { tableViewSelectionDidChange(table); });
+    connect(w->mTreeViewOutlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
+            [this] { outlineViewSelectionDidChange(); });
+    connect(mListModel, &BMRecordListModel::sortDescriptorsDidChange, this,
+            [this] { tableViewSortDescriptorsDidChange(); });
+
+    for (QAbstractItemView* table :
+         std::initializer_list<QAbstractItemView*>{w->mColumnViewDescriptionTable, w->mListViewTypesTable}) {
+        table->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(table, &QWidget::customContextMenuRequested, this, [this, table](const QPoint& pos) {
+            if (QMenu* menu = extendMenuforEventInTableView(table, pos))
+                menu->popup(table->viewport()->mapToGlobal(pos));
+        });
+    }
+    w->mTreeViewOutlineView->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(w->mTreeViewOutlineView, &QWidget::customContextMenuRequested, this, [this](const QPoint& pos) {
+        if (QMenu* menu = extendMenuforEventInOutlineView(pos))
+            menu->popup(mainWindowView()->mTreeViewOutlineView->viewport()->mapToGlobal(pos));
+    });
+}
+
+void BMController::initWindowTitle()
+{
+    BMMainWindow* w = mainWindowView();
+    const TVXUser* user = mDatabase->getCurrentUser();
+    if (w && user)
+        w->setWindowTitle(QStringLiteral("%1 - %2").arg(tr("Tolvanex Enterprise"), user->mUsername()));
+}
+
+void BMController::initSubviews()
+{
+    BMMainWindow* w = createMainWindow();
+    const TVXUser* user = mDatabase->getCurrentUser();
+    const int lastView = user ? qBound(0, int(user->mLastView()), 2) : kColumnViewTag;
+
+    // 1. The view switch shows the user's last view; the column view first.
+    if (auto* button = w->mViewsSelectionControl->button(lastView))
+        button->setChecked(true);
+    w->mTabView->setCurrentIndex(w->tabIndexForIdentifier(kTabViewItemColumnID));
+
+    // Pop-ups: the user's group, then its types.
+    initGroupUIControl();
+    if (user && !mDatabase->groupsForEditing().isEmpty()) {
+        const auto groups = mDatabase->groupsForEditing();
+        for (int i = 0; i < groups.size(); ++i)
+            if (groups.at(i)->mGroupUID() == user->mCurrentGroup())
+                w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(i));
+    }
+    mPreviousCategory = w->mCategoriesPopup->currentIndex();
+    if (const auto group = selectedGroup())
+        mGroupFilterSelectedUID = group->mGroupUID();
+    else
+        mGroupFilterSelectedUID.clear();
+    initTypesUIControl();
+    restoreSplitViewLayouts();
+
+    // 4. Sorting and title.
+    initTableColumnSorting();
+    initWindowTitle();
+
+    // 5. The user's last view.
+    mSubviewsReady = true;
+    w->mTabView->setCurrentIndex(lastView);
+    changeView(lastView);
+
+    // 6. Mask state, as kept on this computer (masked unless told otherwise).
+    const bool masked = platform::UserDefaults::value(kMaskingStatusKey, true).toBool();
+    w->mUnmaskButton->setChecked(masked);
+    mShouldMask = !masked; // so that the setter sees a change and redraws
+    setShouldMask(masked);
+
+    // 7. Column widths; the list's bands in the user's row colour.
+    updateTableColumnWidth();
+    if (user && user->mRowColor().isValid())
+        w->mListViewTypesTable->setRowColor(user->mRowColor());
+
+    // 8. The detail pane, when the user keeps it hidden.
+    if (user && !user->mShowDetailOnPane()) {
+        for (QToolButton* toggle : {w->mColumnToggleInfoButton, w->mListToggleInfoButton, w->mTreeToggleInfoButton})
+            toggle->setChecked(false);
+        toggleInfoView(false);
+    }
+
+    // 9. The user's options apply.
+    platform::NotificationCenter::defaultCenter().post(kPreferenceChangedNotification);
+}
+
+void BMController::saveSplitViewLayouts()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || !mDatabase->getCurrentUser())
+        return;
+    bmsplit::saveLayoutPreferenceWithName(*w->mMainSplitView, kMainSplitViewAutosaveName, *mDatabase);
+    bmsplit::saveLayoutPreferenceWithName(*w->mSubSplitView, kSubSplitViewAutosaveName, *mDatabase);
+    bmsplit::saveLayoutPreferenceWithName(*w->mSmartTypeSplitView, kSmartTypeSplitViewAutosaveName, *mDatabase);
+}
+
+void BMController::restoreSplitViewLayouts()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || !mDatabase->getCurrentUser())
+        return;
+    bmsplit::restoreLayoutPreferenceFromName(*w->mMainSplitView, kMainSplitViewAutosaveName, *mDatabase);
+    bmsplit::restoreLayoutPreferenceFromName(*w->mSubSplitView, kSubSplitViewAutosaveName, *mDatabase);
+    bmsplit::restoreLayoutPreferenceFromName(*w->mSmartTypeSplitView, kSmartTypeSplitViewAutosaveName, *mDatabase);
+}
+
+void BMController::setDetailsView(QWidget* detailsView)
+{
+    if (BMMainWindow* w = createMainWindow())
+        w->setDetailsView(detailsView);
+}

@@ -1,0 +1,578 @@
+// The group and type pop-ups, the menus the controller adjusts, the record
+// context menu, the list's columns and sorting.
+#include "app/BMController.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/TVXDataBase.h"
+#include "views/BMImages.h"
+#include "views/BMRecordModels.h"
+#include "views/BMTableView.h"
+#include "windows/BMMainWindow.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QHeaderView>
+#include <QMenu>
+#include <QSignalBlocker>
+#include <QToolButton>
+#include <QTreeView>
+
+namespace {
+
+const QString kEditGroupsItem = QStringLiteral("EditGroups");
+const QString kEditTypesItem = QStringLiteral("EditTypes");
+constexpr int kContextTypeTag = 701;
+constexpr int kContextGroupTag = 702;
+constexpr int kContextAttachmentTag = 709;
+const QString kQVXPasteHeader = QStringLiteral("Tolvanex qVX File -v3.0");
+
+QString groupTitle(const BMGroup& group, qsizetype count)
+{
+    return count > 0 ? QStringLiteral("%1 (%2)").arg(group.mGroupName()).arg(count) : group.mGroupName();
+}
+
+} // namespace
+
+void BMController::initGroupUIControl()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    QComboBox* popup = w->mCategoriesPopup;
+    const QSignalBlocker blocker(popup);
+    const QString keep = mGroupFilterSelectedUID;
+    popup->clear();
+    const auto groups = mDatabase->groupsForEditing();
+    if (groups.isEmpty()) {
+        popup->addItem(tr("No Groups"), -1);
+    } else {
+        const QString search = searchString();
+        for (int i = 0; i < groups.size(); ++i)
+            popup->addItem(bmimages::icon(QStringLiteral("24_folder")),
+                           groupTitle(*groups.at(i), mDatabase->itemsCountOfGroup(groups.at(i).get(), nullptr, search)),
+                           i);
+    }
+    popup->insertSeparator(popup->count());
+    popup->addItem(tr("Edit Groups..."), kEditGroupsItem);
+    for (int i = 0; i < groups.size(); ++i)
+        if (groups.at(i)->mGroupUID() == keep)
+            popup->setCurrentIndex(i);
+    mPreviousCategory = popup->currentIndex();
+}
+
+void BMController::updateGroupUIControl()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    const auto groups = mDatabase->groupsForEditing();
+    const QString search = searchString();
+    QComboBox* popup = w->mCategoriesPopup;
+    for (int i = 0; i < groups.size() && i < popup->count(); ++i)
+        if (popup->itemData(i).userType() == QMetaType::Int)
+            popup->setItemText(i, groupTitle(*groups.at(i), mDatabase->itemsCountOfGroup(groups.at(i).get(), nullptr, search)));
+}
+
+void BMController::initTypesUIControl()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    QComboBox* popup = w->mTypesPopup;
+    const QSignalBlocker blocker(popup);
+    const QString keep = popup->currentIndex() > 0 ? popup->currentText() : QString();
+    popup->clear();
+    popup->addItem(tr("All Types"), -1);
+    // The types, so that the list's columns can follow one.
+    const auto types = mDatabase->typesForEditing();
+    for (int i = 0; i < types.size(); ++i)
+        popup->addItem(QIcon(QPixmap::fromImage(mDatabase->getImageFromIconIndex(types.at(i)->mTypeIconID()))),
+                       types.at(i)->mTypeName(), i);
+    popup->insertSeparator(popup->count());
+    popup->addItem(tr("Edit Types..."), kEditTypesItem);
+    const int index = keep.isNull() ? 0 : popup->findText(keep);
+    popup->setCurrentIndex(index < 0 ? 0 : index);
+    mPreviousType = popup->currentIndex();
+}
+
+void BMController::setIconToMenuItems()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    const QHash<int, QString> images = {
+        {kLockMenuItemTag, QStringLiteral("16x16_Encrypt")}, {kCutMenuItemTag, QStringLiteral("16x16_Cut")},
+        {kCopyMenuItemTag, QStringLiteral("16x16_Copy")},     {kPasteMenuItemTag, QStringLiteral("16x16_Paste")},
+        {300, QStringLiteral("16x16_Add")},                  {301, QStringLiteral("16x16_Edit")},
+        {302, QStringLiteral("16x16_Delete")},               {303, QStringLiteral("16x16_Copy")},
+        {304, QStringLiteral("16x16_Preferences")},          {305, QStringLiteral("16x16_Globe")},
+        {306, QStringLiteral("print_16")},                   {307, QStringLiteral("AddAttachment")},
+    };
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu}) {
+        for (QAction* action : menu->actions()) {
+            if (action->isSeparator() || !action->data().isValid())
+                continue;
+            const int tag = action->data().toInt();
+            action->setIcon(images.contains(tag) ? bmimages::icon(images.value(tag)) : bmimages::blankIcon());
+        }
+    }
+}
+
+void BMController::updateEditMenuItem(int fieldIndex, int tag)
+{
+    BMMainWindow* w = mainWindowView();
+    QAction* item = w ? BMMainWindow::menuItemWithTag(w->mEditMenu, tag) : nullptr;
+    if (!item)
+        return;
+    const auto record = itemPropertiesForTableViewSelectedRow();
+    const TVXType* type = record ? (record->mRecordCustomType() ? record->mRecordCustomType().get() : record->mType().get())
+                                 : nullptr;
+    const QString value = record ? record->valueAtIndex(fieldIndex) : QString();
+    if (!record || value.isEmpty()) {
+        item->setText(TVXType::UnfiledType()->fieldAtIndex(fieldIndex));
+        item->setEnabled(false);
+        return;
+    }
+    item->setText(QStringLiteral("%1 %2").arg(tr("Copy"), type ? type->fieldAtIndex(fieldIndex) : QString()));
+    item->setEnabled(true);
+}
+
+void BMController::updateEditMenu()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    const auto record = itemPropertiesForTableViewSelectedRow();
+    if (QAction* group = BMMainWindow::menuItemWithTag(w->mEditMenu, kCopyCategoryMenuItemTag)) {
+        group->setText(QStringLiteral("%1 %2").arg(tr("Copy"), tr("Group")));
+        group->setEnabled(record != nullptr);
+    }
+    for (int n = 0; n < kNumberOfFields; ++n)
+        updateEditMenuItem(n, kCopyField1MenuItemTag + n);
+    if (QAction* notes = BMMainWindow::menuItemWithTag(w->mEditMenu, kCopyNotesMenuItemTag)) {
+        notes->setText(QStringLiteral("%1 %2").arg(tr("Copy"), tr("Notes")));
+        notes->setEnabled(record && !record->mNotes().isEmpty());
+    }
+}
+
+bool BMController::isItemNotSelected() const
+{
+    const BMMainWindow* w = mainWindowView();
+    if (!w)
+        return false;
+    switch (currentView()) {
+    case kColumnViewTag:
+        return selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
+    case kListViewTag:
+        return selectedRowsOf(w->mListViewTypesTable).size() == 1;
+    default:
+        return !w->mTreeViewOutlineView->selectionModel()->selectedRows().isEmpty();
+    }
+}
+
+bool BMController::validateAttachmentButton() const
+{
+    const BMMainWindow* w = mainWindowView();
+    if (!w)
+        return false;
+    if (currentView() == kListViewTag)
+        return selectedRowsOf(w->mListViewTypesTable).size() == 1;
+    if (currentView() == kTreeViewTag)
+        return itemPropertiesForTableViewSelectedRow() != nullptr;
+    return selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
+}
+
+bool BMController::validateWebLogin() const
+{
+    const BMMainWindow* w = mainWindowView();
+    const auto type = typeUIDForTableViewSelectedRow();
+    if (!w || !type || type->mTypeUID() != kWebLoginUID)
+        return false;
+    return currentView() != kListViewTag || selectedRowsOf(w->mListViewTypesTable).size() == 1;
+}
+
+bool BMController::validateMenuItem(QAction* item)
+{
+    const BMMainWindow* w = mainWindowView();
+    if (!w || !item)
+        return false;
+    if (!w->isVisible())
+        return false;
+    if (mPrintDialogON)
+        return false;
+    const int tag = item->data().toInt();
+    const bool one = isItemNotSelected();
+    const bool recordRow = itemPropertiesForTableViewSelectedRow() != nullptr;
+    const int view = currentView();
+    QMenu* viewMenu = w->mViewMenu;
+    if (viewMenu->actions().contains(item) && tag >= kColumnViewTag && tag <= kTreeViewTag)
+        return tag != view;
+    switch (tag) {
+    case kCutMenuItemTag:
+    case kCopyMenuItemTag:
+        return view == kListViewTag ? !selectedRowsOf(w->mListViewTypesTable).isEmpty() : one;
+    case kDeleteItemMenuItemTag:
+        if (view == kListViewTag)
+            return !selectedRowsOf(w->mListViewTypesTable).isEmpty();
+        return view == kTreeViewTag ? one && recordRow : one;
+    case kPasteMenuItemTag:
+        return platform::Pasteboard::generalPasteboard().string().startsWith(kQVXPasteHeader);
+    case kCustomizeFieldsMenuItemTag:
+    case kDuplicateItemMenuItemTag:
+    case kEditItemMenuItemTag:
+    case kPrintRecordMenuItemTag:
+    case kAttachmentMenuItemTag:
+        return view == kTreeViewTag ? one && recordRow : one;
+    case kWebLoginMenuItemTag:
+        return validateWebLogin();
+    case kSelectAllMenuItemTag:
+        return view == kListViewTag;
+    case kCopyCategoryMenuItemTag:
+        return recordRow;
+    case kCopyNotesMenuItemTag:
+    default:
+        if (tag >= kCopyField1MenuItemTag && tag <= kCopyNotesMenuItemTag)
+            return item->isEnabled(); // set by updateEditMenu
+        return true;
+    }
+}
+
+void BMController::validateUIControls()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    const bool one = isItemNotSelected();
+    const auto record = itemPropertiesForTableViewSelectedRow();
+    w->mColumnDuplicateButton->setEnabled(one);
+    w->mListDuplicateButton->setEnabled(one);
+    if (currentView() == kTreeViewTag) {
+        const bool onRecord = one && record;
+        for (QToolButton* b : {w->mTreeDuplicateButton, w->mDeleteButton, w->mEditButton, w->mPrintRecordButton,
+                               w->mAttachmentButton})
+            b->setEnabled(onRecord);
+        w->mAutoFillButton->setEnabled(validateWebLogin());
+    } else {
+        w->mTreeDuplicateButton->setEnabled(one);
+        w->mAutoFillButton->setEnabled(validateWebLogin());
+        w->mDeleteButton->setEnabled(currentView() == kListViewTag
+                                         ? !selectedRowsOf(w->mListViewTypesTable).isEmpty()
+                                         : selectedRowOf(w->mColumnViewDescriptionTable) >= 0);
+        w->mEditButton->setEnabled(one);
+        w->mPrintRecordButton->setEnabled(validateAttachmentButton());
+        w->mAttachmentButton->setEnabled(validateAttachmentButton());
+    }
+    w->mAddButton->setEnabled(mDatabase->isGroupExistsInDatabase() || !mDatabase->groupsForEditing().isEmpty());
+    updateEditMenu();
+    updateDetailInfoViewWithRecord(one ? record : nullptr);
+
+    const bool deleteLook = one && record && record->mHasAttachment();
+    const QString image = deleteLook ? QStringLiteral("DeleteAttachment") : QStringLiteral("AddAttachment");
+    const QString title = deleteLook ? tr("Delete Attachment") : tr("Add Attachment");
+    w->mAttachmentButton->setIcon(bmimages::icon(image));
+    w->mAttachmentButton->setToolTip(title);
+    for (QAction* item : {BMMainWindow::menuItemWithTag(w->mItemMenu, kAttachmentMenuItemTag),
+                          BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextAttachmentTag)})
+        if (item) {
+            item->setIcon(bmimages::icon(image));
+            item->setText(title);
+        }
+}
+
+void BMController::createItemContextualMenu()
+{
+    if (mItemContextualMenu_)
+        return;
+    mItemContextualMenu_ = new QMenu(mainWindowView());
+    mItemContextualMenu_->setObjectName(QStringLiteral("mItemContextualMenu"));
+    const struct {
+        const char* title;
+        const char* image;
+    } items[] = {
+        {QT_TR_NOOP("Edit Item"), "16x16_Edit"},
+        {QT_TR_NOOP("Type"), nullptr},
+        {QT_TR_NOOP("Group"), nullptr},
+        {QT_TR_NOOP("Customize Fields"), "16x16_Preferences"},
+        {QT_TR_NOOP("Delete"), "16x16_Delete"},
+        {QT_TR_NOOP("Duplicate"), "16x16_Copy"},
+        {QT_TR_NOOP("Export/Email qVX"), "qvx_16x16"},
+        {QT_TR_NOOP("Print..."), "print_16"},
+        {QT_TR_NOOP("AutoFill"), "16x16_Globe"},
+        {QT_TR_NOOP("Add Attachment"), "AddAttachment"},
+    };
+    int tag = 700;
+    for (const auto& item : items) {
+        QAction* action = mItemContextualMenu_->addAction(
+            item.image ? bmimages::icon(QString::fromLatin1(item.image)) : bmimages::blankIcon(), tr(item.title));
+        action->setData(tag);
+        if (tag == kContextTypeTag || tag == kContextGroupTag)
+            action->setMenu(new QMenu(mItemContextualMenu_));
+        ++tag;
+    }
+    mItemContextualMenu_->insertSeparator(mItemContextualMenu_->actions().at(4));
+    initContextualTypeSubMenu();
+    initContextualCategorySubMenu();
+}
+
+void BMController::initContextualTypeSubMenu()
+{
+    QAction* item = BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextTypeTag);
+    if (!item || !item->menu())
+        return;
+    QMenu* submenu = item->menu();
+    submenu->clear();
+    const auto types = mDatabase->typesForEditing();
+    for (int i = 0; i < types.size(); ++i) {
+        if (types.at(i)->mTypeName().isEmpty())
+            continue;
+        QAction* action = submenu->addAction(types.at(i)->mTypeName());
+        action->setData(i);
+        action->setCheckable(true);
+        connect(action, &QAction::triggered, this, [this, i] { contextTypeMenuChanged(i); });
+    }
+    mPriviousContextualType = -1;
+}
+
+void BMController::initContextualCategorySubMenu()
+{
+    QAction* item = BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextGroupTag);
+    if (!item || !item->menu())
+        return;
+    QMenu* submenu = item->menu();
+    submenu->clear();
+    const auto groups = mDatabase->groupsWithPermission(kPermissionAdd);
+    QStringList names;
+    for (int i = 0; i < groups.size(); ++i) {
+        QAction* action = submenu->addAction(groups.at(i)->mGroupName());
+        action->setData(i);
+        action->setCheckable(true);
+        names.append(groups.at(i)->mGroupName());
+        connect(action, &QAction::triggered, this, [this, i] { contextCategoryMenuChanged(i); });
+    }
+    // The user's current group is always shown; without the add right it cannot be chosen.
+    const TVXUser* user = mDatabase->getCurrentUser();
+    const auto current = user ? mDatabase->mGroups().value(user->mCurrentGroup()) : nullptr;
+    if (current) {
+        bool listed = false;
+        for (const auto& g : groups)
+            listed = listed || g->mGroupUID() == current->mGroupUID();
+        if (!listed) {
+            const int position = int(std::count_if(names.begin(), names.end(), [&](const QString& name) {
+                return name.compare(current->mGroupName(), Qt::CaseInsensitive) < 0;
+            }));
+            auto* action = new QAction(current->mGroupName(), submenu);
+            action->setEnabled(false);
+            submenu->insertAction(submenu->actions().value(position), action);
+        }
+    }
+    mPriviousContextualCategory = -1;
+}
+
+QMenu* BMController::extendMenu()
+{
+    if (!mItemContextualMenu_)
+        return nullptr;
+    initContextualTypeSubMenu();
+    initContextualCategorySubMenu();
+    const auto record = itemPropertiesForTableViewSelectedRow();
+    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextTypeTag)->menu(),
+                    record && record->mType() ? record->mType()->mTypeName() : QString(), &mPriviousContextualType);
+    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextGroupTag)->menu(),
+                    record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
+                    &mPriviousContextualCategory);
+    return mItemContextualMenu_;
+}
+
+void BMController::contextTypeMenuChanged(int tag)
+{
+    BMMainWindow* w = mainWindowView();
+    const auto type = mDatabase->typesForEditing().value(tag);
+    if (!w || !type)
+        return;
+    QList<std::shared_ptr<TVXRecord>> records;
+    if (currentView() == kListViewTag) {
+        for (int row : selectedRowsOf(w->mListViewTypesTable))
+            if (const auto r = mListModel->recordAt(row))
+                records.append(r);
+    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
+        records.append(r);
+    }
+    for (const auto& record : records)
+        if (!record->mType() || record->mType()->mTypeUID() != type->mTypeUID())
+            retypeRecord(record, type, true);
+    initTypesUIControl();
+    updateTables();
+    validateUIControls();
+}
+
+void BMController::contextCategoryMenuChanged(int tag)
+{
+    BMMainWindow* w = mainWindowView();
+    const auto group = mDatabase->groupsWithPermission(kPermissionAdd).value(tag);
+    if (!w || !group)
+        return;
+    QList<std::shared_ptr<TVXRecord>> records;
+    if (currentView() == kListViewTag) {
+        for (int row : selectedRowsOf(w->mListViewTypesTable))
+            if (const auto r = mListModel->recordAt(row))
+                records.append(r);
+    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
+        records.append(r);
+    }
+    for (const auto& record : records) {
+        if (record->mGroup() && record->mGroup()->mGroupUID() == group->mGroupUID())
+            continue;
+        const auto oldGroup = record->mGroup();
+        record->setMGroup(group);
+        const int code = mDatabase->replaceRecord(record);
+        if (code != kTVXDone) {
+            // The server kept the record where it was.
+            record->setMGroup(oldGroup);
+            mDatabase->refreshRecordSearchEntry(*record);
+            if (code == kTVXReloadFirst)
+                BMRunAlertPanel(QString(), tr("Operation failed. Please reload the database first."), tr("OK"));
+        }
+    }
+    updateTables();
+}
+
+void BMController::updateTableColumnWidth()
+{
+    BMTableView* table = mListViewTypesTable();
+    const TVXUser* user = mDatabase->getCurrentUser();
+    if (!table || !user || user->mColoumWidthArray().isEmpty())
+        return;
+    const QList<int>& widths = user->mColoumWidthArray();
+    for (int k = 1; k < kListColumnCount; ++k) {
+        const int width = widths.value(k - 1);
+        table->horizontalHeader()->resizeSection(k, width > 0 ? width : 70);
+    }
+}
+
+void BMController::saveTableColumnWidthToPreference()
+{
+    BMTableView* table = mListViewTypesTable();
+    if (!table || !mDatabase->getCurrentUser())
+        return;
+    QList<int> widths;
+    for (int k = 1; k < kListColumnCount; ++k)
+        widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
+    mDatabase->setColumnWidthDetails(widths, getSelectedTypeIndex());
+    if (mListModel->sortColumn() >= 0)
+        mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+                                                       mListModel->sortOrder() == Qt::AscendingOrder});
+}
+
+void BMController::updateTableColumnsWithSelectedItem()
+{
+    // The value columns carry the chosen type's field names; "Field 1" .. without a type.
+    const auto type = currentView() == kListViewTag ? selectedType() : nullptr;
+    for (int n = 0; n < kNumberOfFields; ++n) {
+        QString title = QString::fromLatin1(kDefaultFieldNames[size_t(n)]);
+        if (type && !type->fieldAtIndex(n).isEmpty())
+            title = type->fieldAtIndex(n);
+        updateTableColumnWIthID(QString::number(n + 3), title);
+    }
+}
+
+void BMController::updateTableColumnWIthID(const QString& identifier, const QString& key)
+{
+    bool ok = false;
+    const int column = identifier.toInt(&ok);
+    if (!ok || column - 3 < 0 || column - 3 >= kNumberOfFields || !mListModel)
+        return;
+    mListModel->setHeaderTitle(column, key);
+}
+
+void BMController::initTableColumnSorting()
+{
+    BMTableView* table = mListViewTypesTable();
+    const TVXUser* user = mDatabase->getCurrentUser();
+    if (!table || !user || !user->mSortingInfo())
+        return;
+    bool ok = false;
+    const int column = user->mSortingInfo()->key.toInt(&ok);
+    if (!ok || column < 0 || column >= kListColumnCount)
+        return;
+    const Qt::SortOrder order = user->mSortingInfo()->ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
+    mListModel->setSortIndicator(column, order);
+    table->horizontalHeader()->setSortIndicator(column, order);
+}
+
+void BMController::setShouldMask(bool mask)
+{
+    BMMainWindow* w = mainWindowView();
+    if (w) {
+        const QString title = mask ? tr("Unmask") : tr("Mask");
+        w->mUnmaskButton->setChecked(mask);
+        w->mUnmaskButton->setToolTip(title);
+        if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kMaskMenuItemTag))
+            item->setText(title);
+    }
+    if (mask == mShouldMask)
+        return;
+    mShouldMask = mask;
+    emit shouldMaskChanged(mask);
+    refreshBrowseState();
+    if (mListModel && mListModel->rowCount() > 0)
+        emit mListModel->dataChanged(mListModel->index(0, 0),
+                                     mListModel->index(mListModel->rowCount() - 1, kListColumnCount - 1));
+}
+
+bool BMController::isValidPassword(const QString& password)
+{
+    if (password.isEmpty())
+        return true;
+    if (password.size() == 1)
+        return false;
+    const QChar first = password.at(0);
+    return std::any_of(password.begin(), password.end(), [first](QChar c) { return c != first; });
+}
+
+QList<std::shared_ptr<TVXRecord>> BMController::indexSetForExporting(bool listed)
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return {};
+    QList<std::shared_ptr<TVXRecord>> records;
+    switch (currentView()) {
+    case kColumnViewTag: {
+        const int smartRow = selectedRowOf(w->mSmartTypesTable);
+        if (smartRow >= 0 && selectedRowOf(w->mColumnViewTypesTable) < 0) {
+            if (listed)
+                return itemsForDiscriptionTable(true);
+            if (const auto r = selectedSmartRecord())
+                records.append(r);
+            return records;
+        }
+        if (listed)
+            return sortedItemsForListView();
+        if (const auto r = itemPropertiesForTableViewSelectedRow())
+            records.append(r);
+        return records;
+    }
+    case kListViewTag: {
+        if (mListModel->records().isEmpty())
+            return {};
+        if (listed)
+            return mListModel->records();
+        for (int row : selectedRowsOf(w->mListViewTypesTable))
+            records.append(mListModel->recordAt(row));
+        return records;
+    }
+    default:
+        if (listed) {
+            refreshBrowseState();
+            return mDatabase->itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText);
+        }
+        if (const auto r = itemPropertiesForTableViewSelectedRow())
+            records.append(r);
+        return records;
+    }
+}

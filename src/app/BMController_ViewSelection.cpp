@@ -1,0 +1,234 @@
+// What the main window shows: the view, the group and type, the detail pane
+// and the search.
+#include "app/BMController.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "store/RecordSearch.h"
+#include "store/TVXDataBase.h"
+#include "views/BMRecordModels.h"
+#include "views/BMTableView.h"
+#include "windows/BMMainWindow.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QToolButton>
+
+int BMController::currentView() const
+{
+    const BMMainWindow* w = mainWindowView();
+    if (!w)
+        return kColumnViewTag;
+    const int tag = w->mViewsSelectionControl->checkedId();
+    return tag < 0 ? kColumnViewTag : tag;
+}
+
+void BMController::changeView(int view)
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || view < kColumnViewTag || view > kTreeViewTag)
+        return;
+    if (TVXUser* user = mDatabase->getCurrentUser()) {
+        user->setMLastView(int16_t(view));
+        if (mDatabase->connection())
+            mDatabase->saveLastViewForUser(*user);
+    }
+    selectTabView(view);
+
+    if (view == kListViewTag) {
+        if (mDatabase->connection())
+            mDatabase->readColoumWidthInfoForType(QString());
+        updateTables();
+        updateTableColumnsWithSelectedItem();
+        initTableColumnSorting();
+        updateTableColumnWidth();
+    } else {
+        updateTables();
+        if (mSubviewsReady && mDatabase->connection())
+            saveTableColumnWidthToPreference();
+    }
+    validateUIControls();
+    w->update();
+}
+
+void BMController::changeCategory()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    QComboBox* popup = w->mCategoriesPopup;
+    if (popup->currentData().userType() != QMetaType::Int) {
+        // "Edit Groups...": the group editor's work; the choice stays what it was.
+        popup->setCurrentIndex(qBound(0, mPreviousCategory, popup->count() - 1));
+        return;
+    }
+    mPreviousCategory = popup->currentIndex();
+    const auto groups = mDatabase->groupsForEditing();
+    TVXUser* user = mDatabase->getCurrentUser();
+    const auto group = selectedGroup();
+    if (groups.isEmpty() || !group) {
+        mGroupFilterSelectedUID.clear();
+        if (user)
+            user->setMCurrentGroup(kAllCategoriesUID);
+    } else {
+        mGroupFilterSelectedUID = group->mGroupUID();
+        if (user)
+            user->setMCurrentGroup(group->mGroupUID());
+    }
+    if (user && mDatabase->connection())
+        mDatabase->saveCurrentGroupForUser(*user);
+    initTypesUIControl();
+    updateTables();
+    validateUIControls();
+}
+
+void BMController::changeType()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    if (w->mTypesPopup->currentData().userType() != QMetaType::Int) {
+        // "Edit Types...": the type editor's work; the choice stays what it was.
+        w->mTypesPopup->setCurrentIndex(qBound(0, mPreviousType, w->mTypesPopup->count() - 1));
+        return;
+    }
+    mPreviousType = w->mTypesPopup->currentIndex();
+    const auto type = selectedType();
+    if (mDatabase->connection())
+        mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
+    updateTables();
+    validateUIControls();
+    updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+    updateTableColumnsWithSelectedItem();
+    updateTableColumnWidth();
+    initTableColumnSorting();
+}
+
+bool BMController::isDetailPaneShown() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w && !w->mDetailsViewContainer->isHidden();
+}
+
+void BMController::toggleInfoView(bool on)
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag);
+    if (!on) {
+        if (isDetailPaneShown())
+            mDetailsViewFrame = w->mMainSplitView->sizes();
+        w->mDetailsViewContainer->hide();
+        if (item)
+            item->setText(tr("Show Details"));
+    } else {
+        w->mDetailsViewContainer->show();
+        if (!mDetailsViewFrame.isEmpty())
+            w->mMainSplitView->setSizes(mDetailsViewFrame);
+        if (item)
+            item->setText(tr("Hide Details"));
+    }
+    for (QToolButton* toggle : {w->mColumnToggleInfoButton, w->mListToggleInfoButton, w->mTreeToggleInfoButton}) {
+        toggle->setChecked(on);
+        toggle->setToolTip(on ? tr("Hide Details") : tr("Show Details"));
+    }
+    mDetailPanelIsVisible = on;
+    if (mDatabase->getCurrentUser() && mDatabase->connection())
+        mDatabase->setToggleInfo(on);
+}
+
+void BMController::toggleInfoViewFromMenu()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag);
+    const bool show = item && item->text() == tr("Show Details");
+    if (item)
+        item->setText(show ? tr("Hide Details") : tr("Show Details"));
+    w->mColumnToggleInfoButton->setChecked(show);
+    toggleInfoView(show);
+}
+
+void BMController::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    BMMainWindow* w = mainWindowView();
+    QString title;
+    QImage image;
+    if (record) {
+        title = record->mValue1();
+        if (const TVXType* type = effectiveType(*record))
+            image = mDatabase->getImageFromIconIndex(type->mTypeIconID());
+    }
+    // The placeholder (until the detail pane is plugged in) names the record.
+    if (w)
+        if (auto* placeholder = qobject_cast<QLabel*>(w->detailsView())) {
+            placeholder->setText(record ? QStringLiteral("<div style='font-size:15pt; color:#2b303a'>%1</div>"
+                                                         "<div style='color:#8a8f98'>%2</div>")
+                                              .arg(title.toHtmlEscaped(),
+                                                   record->mType() ? record->mType()->mTypeName().toHtmlEscaped()
+                                                                   : QString())
+                                        : tr("No record selected"));
+        }
+    emit detailInfoRecordChanged(record, title, image);
+}
+
+QString BMController::searchString() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mSearchField->text() : QString();
+}
+
+void BMController::performSearch()
+{
+    updateTables();
+    validateUIControls();
+}
+
+void BMController::focusSearchField()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    w->mSearchField->setFocus(Qt::ShortcutFocusReason);
+    w->mSearchField->selectAll();
+}
+
+QComboBox* BMController::mCategoriesPopup() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mCategoriesPopup : nullptr;
+}
+
+QComboBox* BMController::mTypesPopup() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mTypesPopup : nullptr;
+}
+
+BMTableView* BMController::mListViewTypesTable() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mListViewTypesTable : nullptr;
+}
+
+int BMController::getSelectedTypeIndex() const
+{
+    const QComboBox* popup = mTypesPopup();
+    return popup ? qMax(0, popup->currentIndex()) : 0;
+}
+
+QString BMController::getSelectedTypeUID() const
+{
+    return kAllCategoriesUID;
+}

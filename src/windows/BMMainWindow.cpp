@@ -1,0 +1,456 @@
+#include "windows/BMMainWindow.h"
+
+#include "model/TVXType.h"
+#include "views/BMImages.h"
+#include "views/BMTableView.h"
+
+#include <QAction>
+#include <QButtonGroup>
+#include <QComboBox>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QStatusBar>
+#include <QStyledItemDelegate>
+#include <QToolBar>
+#include <QToolButton>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace {
+
+// Text cells set in from the left edge, as the record lists are.
+class InsetTextCell : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override
+    {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->text.prepend(QStringLiteral("  "));
+    }
+};
+
+QToolButton* barButton(const QString& image, const QString& tip, QWidget* parent, bool checkable = false)
+{
+    auto* button = new QToolButton(parent);
+    button->setIcon(bmimages::icon(image));
+    button->setIconSize(QSize(16, 16));
+    button->setToolTip(tip);
+    button->setAutoRaise(true);
+    button->setCheckable(checkable);
+    button->setFocusPolicy(Qt::NoFocus);
+    return button;
+}
+
+void styleSourceTable(BMTableView* table)
+{
+    table->horizontalHeader()->setStretchLastSection(true);
+    table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
+    table->verticalHeader()->setDefaultSectionSize(26);
+    table->setSelectionMode(QAbstractItemView::SingleSelection);
+    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    table->setFrameShape(QFrame::NoFrame);
+}
+
+} // namespace
+
+BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
+{
+    setObjectName(QStringLiteral("BMMainWindow"));
+    setUnifiedTitleAndToolBarOnMac(true);
+
+    // Toolbar views; the controller places them on the toolbar.
+    mToolbarCategoriesView = new QWidget(this);
+    {
+        auto* layout = new QHBoxLayout(mToolbarCategoriesView);
+        layout->setContentsMargins(4, 0, 4, 0);
+        mCategoriesPopup = new QComboBox(mToolbarCategoriesView);
+        mCategoriesPopup->setObjectName(QStringLiteral("mCategoriesPopup"));
+        mCategoriesPopup->setMinimumWidth(190);
+        mCategoriesPopup->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+        layout->addWidget(mCategoriesPopup);
+    }
+    mToolbarTypesViewDummy = new QWidget(this);
+    mToolbarTypesViewDummy->setFixedSize(8, 8);
+
+    mToolbarSelectionView = new QWidget(this);
+    {
+        auto* layout = new QHBoxLayout(mToolbarSelectionView);
+        layout->setContentsMargins(4, 0, 4, 0);
+        layout->setSpacing(0);
+        mViewsSelectionControl = new QButtonGroup(mToolbarSelectionView);
+        mViewsSelectionControl->setExclusive(true);
+        const struct {
+            const char* image;
+            const char* tip;
+            int tag;
+        } views[] = {{"mainwin_ColumnView", QT_TR_NOOP("Column View"), kColumnViewTag},
+                     {"mainwin_ListView", QT_TR_NOOP("List View"), kListViewTag},
+                     {"mainwin_TreeView", QT_TR_NOOP("Tree View"), kTreeViewTag}};
+        for (const auto& v : views) {
+            auto* button = new QToolButton(mToolbarSelectionView);
+            button->setIcon(bmimages::icon(QString::fromLatin1(v.image)));
+            button->setIconSize(QSize(18, 18));
+            button->setCheckable(true);
+            button->setToolTip(tr(v.tip));
+            button->setFocusPolicy(Qt::NoFocus);
+            mViewsSelectionControl->addButton(button, v.tag);
+            layout->addWidget(button);
+        }
+    }
+
+    mOptionLockView = new QWidget(this);
+    {
+        auto* layout = new QHBoxLayout(mOptionLockView);
+        layout->setContentsMargins(4, 0, 4, 0);
+        layout->setSpacing(2);
+        mToolbarOptionButton = barButton(QStringLiteral("16x16_Preferences"), QString(), mOptionLockView);
+        mToolbarLockButton = barButton(QStringLiteral("16x16_Encrypt"), QString(), mOptionLockView);
+        mToolbarOptionButton->setIconSize(QSize(20, 20));
+        mToolbarLockButton->setIconSize(QSize(20, 20));
+        layout->addWidget(mToolbarOptionButton);
+        layout->addWidget(mToolbarLockButton);
+    }
+
+    mToolbarSearchView = new QWidget(this);
+    {
+        auto* layout = new QHBoxLayout(mToolbarSearchView);
+        layout->setContentsMargins(4, 0, 6, 0);
+        mSearchField = new QLineEdit(mToolbarSearchView);
+        mSearchField->setObjectName(QStringLiteral("mSearchField"));
+        mSearchField->setPlaceholderText(tr("Search"));
+        mSearchField->setClearButtonEnabled(true);
+        mSearchField->setMinimumWidth(220);
+        mSearchField->addAction(bmimages::icon(QStringLiteral("mainwin_Search")), QLineEdit::LeadingPosition);
+        layout->addWidget(mSearchField);
+    }
+
+    // The three views in a tab view without tabs.
+    mTabView = new QStackedWidget(this);
+    mTabView->setObjectName(QStringLiteral("mTabView"));
+    mColumnsView = buildColumnView();
+    mListView = buildListView();
+    mTreeView = buildTreeView();
+    mColumnsView->setObjectName(kTabViewItemColumnID);
+    mListView->setObjectName(kTabViewItemListID);
+    mTreeView->setObjectName(kTabViewItemTreeID);
+    mTabView->addWidget(mColumnsView);
+    mTabView->addWidget(mListView);
+    mTabView->addWidget(mTreeView);
+
+    // The detail pane's box, with a placeholder until the pane is set.
+    mDetailsViewContainer = new QFrame(this);
+    mDetailsViewContainer->setObjectName(QStringLiteral("mDetailsViewContainer"));
+    mDetailsViewContainer->setFrameShape(QFrame::NoFrame);
+    mDetailsViewContainer->setMinimumWidth(220);
+    mDetailsLayout = new QVBoxLayout(mDetailsViewContainer);
+    mDetailsLayout->setContentsMargins(0, 0, 0, 0);
+    auto* placeholder = new QLabel(tr("No record selected"), mDetailsViewContainer);
+    placeholder->setAlignment(Qt::AlignCenter);
+    placeholder->setStyleSheet(QStringLiteral("color: #8a8f98; background: #f7f8fa;"));
+    mDetailsLayout->addWidget(placeholder);
+    mDetailsView = placeholder;
+
+    mMainSplitView = new QSplitter(Qt::Horizontal, this);
+    mMainSplitView->setObjectName(QStringLiteral("mMainSplitView"));
+    mMainSplitView->setChildrenCollapsible(false);
+    mMainSplitView->addWidget(mTabView);
+    mMainSplitView->addWidget(mDetailsViewContainer);
+    mMainSplitView->setStretchFactor(0, 3);
+    mMainSplitView->setStretchFactor(1, 2);
+    mMainSplitView->setHandleWidth(1);
+
+    auto* central = new QWidget(this);
+    auto* centralLayout = new QVBoxLayout(central);
+    centralLayout->setContentsMargins(0, 0, 0, 0);
+    centralLayout->setSpacing(0);
+    centralLayout->addWidget(mMainSplitView, 1);
+    auto* line = new QFrame(central);
+    line->setFrameShape(QFrame::HLine);
+    line->setFrameShadow(QFrame::Plain);
+    line->setStyleSheet(QStringLiteral("color: #d0d4da;"));
+    centralLayout->addWidget(line);
+    centralLayout->addWidget(buildButtonBar());
+    setCentralWidget(central);
+
+    buildMenus();
+    setTabOrder(mCategoriesPopup, mSearchField);
+    setTabOrder(mSearchField, mColumnViewTypesTable);
+    setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
+    setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
+    setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
+    setTabOrder(mTypesPopup, mListViewTypesTable);
+    setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
+    resize(1100, 680);
+}
+
+QWidget* BMMainWindow::buildColumnView()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    mColumnViewTypesTable = new BMTableView(page);
+    mColumnViewTypesTable->setObjectName(QStringLiteral("mColumnViewTypesTable"));
+    styleSourceTable(mColumnViewTypesTable);
+    mColumnViewTypesTable->setDragDropMode(QAbstractItemView::DropOnly);
+    mColumnViewTypesTable->setDropIndicatorShown(true);
+    mColumnViewTypesTable->setAcceptDrops(true);
+
+    mSmartTypesTable = new BMTableView(page);
+    mSmartTypesTable->setObjectName(QStringLiteral("mSmartTypesTable"));
+    styleSourceTable(mSmartTypesTable);
+
+    mColumnViewDescriptionTable = new BMTableView(page);
+    mColumnViewDescriptionTable->setObjectName(QStringLiteral("mColumnViewDescriptionTable"));
+    styleSourceTable(mColumnViewDescriptionTable);
+    mColumnViewDescriptionTable->verticalHeader()->setDefaultSectionSize(24);
+    mColumnViewDescriptionTable->setDragEnabled(true);
+    mColumnViewDescriptionTable->setDragDropMode(QAbstractItemView::DragOnly);
+    mColumnViewDescriptionTable->setItemDelegate(new InsetTextCell(mColumnViewDescriptionTable));
+
+    const QString sourceStyle = QStringLiteral(
+        "BMTableView { background: #eef1f5; selection-background-color: #3478ce; }"
+        "QHeaderView::section { background: #e3e7ed; color: #5b6472; border: none;"
+        " border-bottom: 1px solid #d0d4da; padding: 3px 6px; font-weight: 600; }");
+    mColumnViewTypesTable->setStyleSheet(sourceStyle);
+    mSmartTypesTable->setStyleSheet(sourceStyle);
+    mColumnViewDescriptionTable->setStyleSheet(QStringLiteral(
+        "QHeaderView::section { background: #f3f5f8; color: #5b6472; border: none;"
+        " border-bottom: 1px solid #d0d4da; padding: 3px 6px; font-weight: 600; }"));
+
+    mSmartTypeSplitView = new QSplitter(Qt::Vertical, page);
+    mSmartTypeSplitView->setObjectName(QStringLiteral("mSmartTypeSplitView"));
+    mSmartTypeSplitView->addWidget(mColumnViewTypesTable);
+    mSmartTypeSplitView->addWidget(mSmartTypesTable);
+    mSmartTypeSplitView->setStretchFactor(0, 3);
+    mSmartTypeSplitView->setStretchFactor(1, 1);
+    mSmartTypeSplitView->setHandleWidth(1);
+
+    mSubSplitView = new QSplitter(Qt::Horizontal, page);
+    mSubSplitView->setObjectName(QStringLiteral("mSubSplitView"));
+    mSubSplitView->addWidget(mSmartTypeSplitView);
+    mSubSplitView->addWidget(mColumnViewDescriptionTable);
+    mSubSplitView->setStretchFactor(0, 2);
+    mSubSplitView->setStretchFactor(1, 3);
+    mSubSplitView->setHandleWidth(1);
+    mSubSplitView->setSizes({230, 300});
+    mSmartTypeSplitView->setSizes({380, 130});
+    layout->addWidget(mSubSplitView);
+    return page;
+}
+
+QWidget* BMMainWindow::buildListView()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+
+    // The type pop-up of the list view, above its table.
+    mToolbarTypesView = new QWidget(page);
+    mToolbarTypesView->setObjectName(QStringLiteral("mToolbarTypesView"));
+    mToolbarTypesView->setStyleSheet(QStringLiteral("#mToolbarTypesView { background: #f3f5f8; }"));
+    auto* strip = new QHBoxLayout(mToolbarTypesView);
+    strip->setContentsMargins(8, 4, 8, 4);
+    auto* label = new QLabel(tr("Types"), mToolbarTypesView);
+    label->setStyleSheet(QStringLiteral("color: #5b6472;"));
+    mTypesPopup = new QComboBox(mToolbarTypesView);
+    mTypesPopup->setObjectName(QStringLiteral("mTypesPopup"));
+    mTypesPopup->setMinimumWidth(170);
+    mTypesPopup->setToolTip(tr("Types"));
+    strip->addWidget(label);
+    strip->addWidget(mTypesPopup);
+    strip->addStretch(1);
+    layout->addWidget(mToolbarTypesView);
+
+    mListViewTypesTable = new BMTableView(page);
+    mListViewTypesTable->setObjectName(QStringLiteral("mListViewTypesTable"));
+    mListViewTypesTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    mListViewTypesTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mListViewTypesTable->verticalHeader()->setDefaultSectionSize(22);
+    mListViewTypesTable->horizontalHeader()->setSectionsMovable(false);
+    mListViewTypesTable->horizontalHeader()->setStretchLastSection(false);
+    mListViewTypesTable->setFrameShape(QFrame::NoFrame);
+    mListViewTypesTable->setHorizontalScrollMode(QAbstractItemView::ScrollPerPixel);
+    mListViewTypesTable->setStyleSheet(QStringLiteral(
+        "QHeaderView::section { background: #f3f5f8; color: #3c4350; border: none;"
+        " border-right: 1px solid #dde1e6; border-bottom: 1px solid #d0d4da; padding: 3px 6px; }"));
+    layout->addWidget(mListViewTypesTable, 1);
+    return page;
+}
+
+QWidget* BMMainWindow::buildTreeView()
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    mTreeViewOutlineView = new QTreeView(page);
+    mTreeViewOutlineView->setObjectName(QStringLiteral("mTreeViewOutlineView"));
+    mTreeViewOutlineView->setHeaderHidden(true);
+    mTreeViewOutlineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mTreeViewOutlineView->setSelectionMode(QAbstractItemView::SingleSelection);
+    mTreeViewOutlineView->setDragEnabled(true);
+    mTreeViewOutlineView->setAcceptDrops(true);
+    mTreeViewOutlineView->setDropIndicatorShown(true);
+    mTreeViewOutlineView->setDragDropMode(QAbstractItemView::DragDrop);
+    mTreeViewOutlineView->setUniformRowHeights(true);
+    mTreeViewOutlineView->setFrameShape(QFrame::NoFrame);
+    mTreeViewOutlineView->setIndentation(22);
+    mTreeViewOutlineView->setStyleSheet(QStringLiteral("QTreeView::item { height: 26px; }"));
+    layout->addWidget(mTreeViewOutlineView);
+    return page;
+}
+
+QWidget* BMMainWindow::buildButtonBar()
+{
+    auto* bar = new QWidget(this);
+    bar->setObjectName(QStringLiteral("mButtonBar"));
+    bar->setStyleSheet(QStringLiteral("#mButtonBar { background: #f3f5f8; }"));
+    auto* layout = new QHBoxLayout(bar);
+    layout->setContentsMargins(6, 3, 6, 3);
+    layout->setSpacing(2);
+
+    mAddButton = barButton(QStringLiteral("16x16_Add"), tr("Add Item"), bar);
+    mEditButton = barButton(QStringLiteral("16x16_Edit"), tr("Edit Item"), bar);
+    mDeleteButton = barButton(QStringLiteral("16x16_Delete"), tr("Delete"), bar);
+    mDuplicateButtons = new QStackedWidget(bar);
+    mColumnDuplicateButton = barButton(QStringLiteral("16x16_Copy"), tr("Duplicate"), bar);
+    mListDuplicateButton = barButton(QStringLiteral("16x16_Copy"), tr("Duplicate"), bar);
+    mTreeDuplicateButton = barButton(QStringLiteral("16x16_Copy"), tr("Duplicate"), bar);
+    for (auto* b : {mColumnDuplicateButton, mListDuplicateButton, mTreeDuplicateButton})
+        mDuplicateButtons->addWidget(b);
+    mDuplicateButtons->setFixedSize(mColumnDuplicateButton->sizeHint());
+    mPrintRecordButton = barButton(QStringLiteral("print_16"), tr("Print..."), bar);
+    mAttachmentButton = barButton(QStringLiteral("AddAttachment"), tr("Add Attachment"), bar);
+    mAutoFillButton = barButton(QStringLiteral("16x16_Globe"), tr("AutoFill"), bar);
+    mUnmaskButton = barButton(QStringLiteral("mainwin_Mask"), tr("Mask"), bar, true);
+
+    mToggleButtons = new QStackedWidget(bar);
+    mColumnToggleInfoButton = barButton(QStringLiteral("mainwin_Info"), tr("Hide Details"), bar, true);
+    mListToggleInfoButton = barButton(QStringLiteral("mainwin_Info"), tr("Hide Details"), bar, true);
+    mTreeToggleInfoButton = barButton(QStringLiteral("mainwin_Info"), tr("Hide Details"), bar, true);
+    for (auto* b : {mColumnToggleInfoButton, mListToggleInfoButton, mTreeToggleInfoButton}) {
+        b->setChecked(true);
+        mToggleButtons->addWidget(b);
+    }
+    mToggleButtons->setFixedSize(mColumnToggleInfoButton->sizeHint());
+
+    for (QWidget* w : std::initializer_list<QWidget*>{mAddButton, mEditButton, mDeleteButton, mDuplicateButtons})
+        layout->addWidget(w);
+    auto* separator = new QFrame(bar);
+    separator->setFrameShape(QFrame::VLine);
+    separator->setStyleSheet(QStringLiteral("color: #d0d4da;"));
+    layout->addSpacing(4);
+    layout->addWidget(separator);
+    layout->addSpacing(4);
+    for (QWidget* w : std::initializer_list<QWidget*>{mPrintRecordButton, mAttachmentButton, mAutoFillButton})
+        layout->addWidget(w);
+    layout->addStretch(1);
+    layout->addWidget(mUnmaskButton);
+    layout->addWidget(mToggleButtons);
+    return bar;
+}
+
+void BMMainWindow::buildMenus()
+{
+    QMenuBar* bar = menuBar();
+    const auto item = [](QMenu* menu, const QString& title, int tag) {
+        QAction* action = menu->addAction(title);
+        action->setData(tag);
+        return action;
+    };
+
+    mFileMenu = bar->addMenu(tr("File"));
+    item(mFileMenu, tr("Lock"), kLockMenuItemTag);
+    mFileMenu->addSeparator();
+    item(mFileMenu, tr("Close"), kCloseMenuItemTag)->setShortcut(QKeySequence::Close);
+
+    mEditMenu = bar->addMenu(tr("Edit"));
+    item(mEditMenu, tr("Cut"), kCutMenuItemTag)->setShortcut(QKeySequence::Cut);
+    item(mEditMenu, tr("Copy"), kCopyMenuItemTag)->setShortcut(QKeySequence::Copy);
+    item(mEditMenu, tr("Paste"), kPasteMenuItemTag)->setShortcut(QKeySequence::Paste);
+    item(mEditMenu, tr("Select All"), kSelectAllMenuItemTag)->setShortcut(QKeySequence::SelectAll);
+    mEditMenu->addSeparator();
+    item(mEditMenu, tr("Copy Group"), kCopyCategoryMenuItemTag);
+    for (int n = 0; n < 10; ++n)
+        item(mEditMenu, QStringLiteral("%1 %2").arg(tr("Copy"), QString::fromLatin1(kDefaultFieldNames[size_t(n)])),
+             kCopyField1MenuItemTag + n);
+    item(mEditMenu, tr("Copy Notes"), kCopyNotesMenuItemTag);
+
+    mItemMenu = bar->addMenu(tr("Item"));
+    item(mItemMenu, tr("Add Item"), kAddItemMenuItemTag);
+    item(mItemMenu, tr("Edit Item"), kEditItemMenuItemTag);
+    item(mItemMenu, tr("Delete"), kDeleteItemMenuItemTag);
+    item(mItemMenu, tr("Duplicate"), kDuplicateItemMenuItemTag);
+    item(mItemMenu, tr("Customize Fields"), kCustomizeFieldsMenuItemTag);
+    item(mItemMenu, tr("AutoFill"), kWebLoginMenuItemTag);
+    item(mItemMenu, tr("Print..."), kPrintRecordMenuItemTag);
+    item(mItemMenu, tr("Add Attachment"), kAttachmentMenuItemTag);
+
+    mViewMenu = bar->addMenu(tr("View"));
+    item(mViewMenu, tr("Column View"), kColumnViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    item(mViewMenu, tr("List View"), kListViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    item(mViewMenu, tr("Tree View"), kTreeViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
+    mViewMenu->addSeparator();
+    item(mViewMenu, tr("Hide Details"), kToggleDetailsMenuItemTag);
+    item(mViewMenu, tr("Mask"), kMaskMenuItemTag);
+}
+
+QMenu* BMMainWindow::addMenu(const QString& title, QMenu** slot)
+{
+    QMenu* menu = menuBar()->addMenu(title);
+    if (slot)
+        *slot = menu;
+    return menu;
+}
+
+void BMMainWindow::setDetailsView(QWidget* detailsView)
+{
+    if (!detailsView || detailsView == mDetailsView)
+        return;
+    if (mDetailsView) {
+        mDetailsLayout->removeWidget(mDetailsView);
+        mDetailsView->deleteLater();
+    }
+    detailsView->setParent(mDetailsViewContainer);
+    mDetailsLayout->addWidget(detailsView);
+    mDetailsView = detailsView;
+}
+
+QAction* BMMainWindow::menuItemWithTag(QMenu* menu, int tag)
+{
+    if (!menu)
+        return nullptr;
+    for (QAction* action : menu->actions()) {
+        if (!action->isSeparator() && action->data().isValid() && action->data().toInt() == tag)
+            return action;
+        if (QAction* inner = menuItemWithTag(action->menu(), tag))
+            return inner;
+    }
+    return nullptr;
+}
+
+QAction* BMMainWindow::menuItemWithTag(int tag) const
+{
+    for (QMenu* menu : {mFileMenu, mEditMenu, mItemMenu, mViewMenu})
+        if (QAction* action = menuItemWithTag(menu, tag))
+            return action;
+    return nullptr;
+}
+
+int BMMainWindow::tabIndexForIdentifier(const QString& identifier) const
+{
+    for (int i = 0; i < mTabView->count(); ++i)
+        if (mTabView->widget(i)->objectName() == identifier)
+            return i;
+    return -1;
+}

@@ -1,0 +1,49 @@
+#pragma once
+// A signed-in client over a seeded store with its main window built, as the
+// application has it after start-up.
+#include "app/BMController.h"
+#include "model/TVXUID.h"
+#include "support/StoreSeed.h"
+#include "support/TestStore.h"
+#include "support/UiTestSupport.h"
+#include "views/BMRecordModels.h"
+#include "windows/BMMainWindow.h"
+
+#include <QComboBox>
+
+#include <memory>
+
+namespace mainwintest {
+
+inline const QString G1 = QStringLiteral("00000000000000A1"); // Finance
+inline const QString G2 = QStringLiteral("00000000000000A2"); // Servers
+inline const QString G3 = QStringLiteral("00000000000000A3"); // Vault (no edit right)
+inline const QString G4 = QStringLiteral("00000000000000A4"); // Archive (no rights, empty)
+inline const QString TWeb = kWebLoginUID;                      // Web log-in
+inline const QString TBank = QStringLiteral("00000000000000C2");
+inline const QString TServer = QStringLiteral("00000000000000C3");
+inline const QString R1 = QStringLiteral("00000000000000B1");
+inline const QString R2 = QStringLiteral("00000000000000B2");
+inline const QString R3 = QStringLiteral("00000000000000B3");
+inline const QString R4 = QStringLiteral("00000000000000B4");
+inline const QString R5 = QStringLiteral("00000000000000B5");
+inline const QString R6 = QStringLiteral("00000000000000B6");
+
+class MainWindowTest : public teststore::StoreTest {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // Chooses the group in the pop-up as a user would.
+    void chooseGroup(const QString& name);
+    QStringList listValue1s() const;
+    int listRowOf(const QString& recordUID) const;
+    QString serverValue(const QString& query) const { return teststore::rootQueryValue(query); }
+
+    std::unique_ptr<teststore::StoreSeed> seed;
+    std::unique_ptr<TVXDataBase> db;
+    std::unique_ptr<BMController> controller;
+    BMMainWindow* window = nullptr;
+};
+
+} // namespace mainwintest

@@ -1,0 +1,370 @@
+// The main window's record views over a real store: what each view lists,
+// masking, sorting, searching, and what selecting and dragging a record does
+// on the server.
+#include "MainWindowFixture.h"
+
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUser.h"
+#include "views/BMTableView.h"
+#include "views/BMViewRoles.h"
+
+#include <QHeaderView>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace mainwintest;
+using namespace teststore;
+
+namespace {
+
+QStringList column(const QAbstractItemModel& model, int col = 0, const QModelIndex& parent = {})
+{
+    QStringList out;
+    for (int row = 0; row < model.rowCount(parent); ++row)
+        out.append(model.data(model.index(row, col, parent), Qt::DisplayRole).toString());
+    return out;
+}
+
+} // namespace
+
+TEST_F(MainWindowTest, GroupPopUpCountsRecordsAndColumnViewListsTheGroupsTypes)
+{
+    QStringList titles;
+    for (int i = 0; i < window->mCategoriesPopup->count(); ++i)
+        titles.append(window->mCategoriesPopup->itemText(i));
+    EXPECT_TRUE(titles.contains("Finance (4)"));
+    EXPECT_TRUE(titles.contains("Servers (1)"));
+    EXPECT_EQ(titles.last(), "Edit Groups...");
+
+    chooseGroup("Finance");
+    controller->changeView(kColumnViewTag);
+    EXPECT_EQ(column(*controller->typesModel()), QStringList({"Bank Account", "Web log-in"}));
+    const auto* types = controller->typesModel();
+    EXPECT_EQ(types->data(types->index(0, 0), kCountRole).toInt(), 2);
+    EXPECT_FALSE(types->data(types->index(0, 0), Qt::DecorationRole).value<QImage>().isNull());
+
+    // The smart table always has its three rows, empty as they are.
+    EXPECT_EQ(column(*controller->smartModel()), QStringList({"Most Viewed", "Recently Modified", "Recently Viewed"}));
+    for (int row = 0; row < 3; ++row)
+        EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(row, 0), kCountRole).toInt(), 0);
+
+    // No type chosen: no record names; a type lists its records by value 1.
+    EXPECT_EQ(controller->namesModel()->rowCount(), 0);
+    window->mColumnViewTypesTable->selectRow(1);
+    EXPECT_EQ(column(*controller->namesModel()), QStringList({"Admin portal", "mail"}));
+
+    chooseGroup("Servers");
+    EXPECT_EQ(column(*controller->typesModel()), QStringList({"Server"}));
+    EXPECT_EQ(db->mCurrentUser()->mCurrentGroup(), G2);
+    EXPECT_EQ(serverValue(QString("SELECT CURRENTCATEGORY FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), G2);
+}
+
+TEST_F(MainWindowTest, ListViewShowsEveryRecordOfTheGroupMaskedByTheEffectiveType)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    controller->setShouldMask(false);
+    auto* list = controller->listModel();
+    ASSERT_EQ(listValue1s(), QStringList({"Admin portal", "Bank of Nowhere", "Credit union", "mail"}));
+
+    controller->setShouldMask(true);
+    const int mail = listRowOf(R1);
+    EXPECT_EQ(list->data(list->index(mail, 1), Qt::DisplayRole).toString(), "Web log-in");
+    EXPECT_EQ(list->data(list->index(mail, 2), Qt::DisplayRole).toString(), "Finance");
+    EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "******"); // value 3, masked
+    EXPECT_EQ(list->data(list->index(mail, 4), Qt::DisplayRole).toString(), "alice");
+    EXPECT_EQ(list->data(list->index(mail, 12), Qt::DisplayRole).toString(), "November 03,2026");
+    // Masked but empty stays empty.
+    const int bank = listRowOf(R2);
+    EXPECT_EQ(list->data(list->index(bank, 4), Qt::DisplayRole).toString(), "******");
+    EXPECT_EQ(list->data(list->index(bank, 5), Qt::DisplayRole).toString(), "");
+    EXPECT_FALSE(list->data(list->index(bank, 13), Qt::DecorationRole).isNull()); // has notes
+    EXPECT_TRUE(list->data(list->index(mail, 13), Qt::DecorationRole).isNull());
+    // A customised record masks by its own type but still names its base type.
+    const int credit = listRowOf(R4);
+    EXPECT_EQ(list->data(list->index(credit, 1), Qt::DisplayRole).toString(), "Bank Account");
+    EXPECT_EQ(list->data(list->index(credit, 3), Qt::DisplayRole).toString(), "******");
+    EXPECT_EQ(list->data(list->index(credit, 4), Qt::DisplayRole).toString(), "99");
+
+    // Unmasking shows the plain values at once.
+    controller->setShouldMask(false);
+    EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "s3cret");
+    EXPECT_EQ(list->data(list->index(credit, 3), Qt::DisplayRole).toString(), "Credit union");
+}
+
+TEST_F(MainWindowTest, SortingTheListByAColumnIsKeptAsTheUsersSortOrder)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    controller->setShouldMask(false);
+    // By value 2, descending: "root", "alice", "99", "12-34".
+    window->mListViewTypesTable->horizontalHeader()->setSortIndicator(4, Qt::DescendingOrder);
+    EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "mail", "Credit union", "Bank of Nowhere"}));
+    ASSERT_TRUE(db->mCurrentUser()->mSortingInfo().has_value());
+    EXPECT_EQ(db->mCurrentUser()->mSortingInfo()->key, "4");
+    EXPECT_FALSE(db->mCurrentUser()->mSortingInfo()->ascending);
+
+    // Leaving the list stores the sort with the column widths.
+    window->mListViewTypesTable->horizontalHeader()->resizeSection(3, 0);
+    controller->changeView(kColumnViewTag);
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again), kTVXDone);
+    ASSERT_TRUE(again.mCurrentUser()->mSortingInfo().has_value());
+    EXPECT_EQ(again.mCurrentUser()->mSortingInfo()->key, "4");
+    EXPECT_FALSE(again.mCurrentUser()->mSortingInfo()->ascending);
+}
+
+TEST_F(MainWindowTest, SearchNarrowsTheViewsAndTheGroupCounts)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    QTest::keyClicks(window->mSearchField, "BANK");
+    EXPECT_EQ(listValue1s(), QStringList({"Bank of Nowhere"}));
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
+    window->mSearchField->clear();
+    EXPECT_EQ(listValue1s().size(), 4);
+}
+
+TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    const auto record = db->getRecordForUID(R3);
+    const int before = record->mViewCounter();
+    window->mListViewTypesTable->selectRow(listRowOf(R3));
+
+    EXPECT_EQ(record->mViewCounter(), before + 1);
+    EXPECT_EQ(serverValue(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R3)), "1");
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECENTLYVIEWEDTABLE WHERE USERID='%1' AND RECORDID='%2'")
+                              .arg(aliceID, R3)),
+              "1");
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
+    // The masked password never reaches the log.
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION LIKE '%pw2%'"), "0");
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow(), record);
+
+    // Several rows: nothing is counted, the commands for one record are off.
+    QTest::keyClick(window->mListViewTypesTable, Qt::Key_Down, Qt::ShiftModifier);
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
+    EXPECT_FALSE(window->mEditButton->isEnabled());
+    EXPECT_FALSE(window->mListDuplicateButton->isEnabled());
+    EXPECT_TRUE(window->mDeleteButton->isEnabled());
+}
+
+TEST_F(MainWindowTest, ViewingARecordInTheColumnViewFillsMostViewedAndKeepsTheSelection)
+{
+    chooseGroup("Finance");
+    controller->changeView(kColumnViewTag);
+    window->mColumnViewTypesTable->selectRow(1); // Web log-in
+    window->mColumnViewDescriptionTable->selectRow(1); // mail
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.MOSTVIEWEDTABLE WHERE USERID='%1'").arg(aliceID)), "1");
+    EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(2, 0), kCountRole).toInt(), 1);
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R1);
+    EXPECT_EQ(controller->typeUIDForTableViewSelectedRow()->mTypeUID(), TWeb);
+    EXPECT_TRUE(controller->validateWebLogin());
+
+    // The smart type lists what was viewed; it gives no type.
+    window->mSmartTypesTable->selectRow(2);
+    EXPECT_EQ(column(*controller->namesModel()), QStringList({"mail"}));
+    EXPECT_EQ(controller->typeUIDForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->selectedSmartRecord(), nullptr);
+}
+
+TEST_F(MainWindowTest, TreeViewListsTypesWithTheirRecords)
+{
+    chooseGroup("Finance");
+    controller->changeView(kTreeViewTag);
+    auto* outline = controller->outlineModel();
+    ASSERT_EQ(column(*outline), QStringList({"Bank Account", "Web log-in"}));
+    EXPECT_EQ(column(*outline, 0, outline->index(0, 0)), QStringList({"Bank of Nowhere", "Credit union"}));
+    EXPECT_TRUE(outline->hasChildren(outline->index(0, 0)));
+
+    // A type row is no record: the record commands are off.
+    window->mTreeViewOutlineView->setCurrentIndex(outline->index(1, 0));
+    EXPECT_EQ(controller->selectedType()->mTypeUID(), TWeb);
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow(), nullptr);
+    EXPECT_FALSE(window->mEditButton->isEnabled());
+    window->mTreeViewOutlineView->setCurrentIndex(outline->index(0, 0, outline->index(1, 0)));
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
+    EXPECT_TRUE(window->mEditButton->isEnabled());
+
+    // Drops go onto a type itself only.
+    std::unique_ptr<QMimeData> drag(outline->mimeData({outline->index(0, 0, outline->index(1, 0))}));
+    EXPECT_TRUE(outline->canDropMimeData(drag.get(), Qt::MoveAction, -1, -1, outline->index(0, 0)));
+    EXPECT_FALSE(outline->canDropMimeData(drag.get(), Qt::MoveAction, 0, 0, outline->index(0, 0)));
+    EXPECT_FALSE(outline->canDropMimeData(drag.get(), Qt::MoveAction, -1, -1, outline->index(0, 0, outline->index(0, 0))));
+    EXPECT_FALSE(outline->canDropMimeData(drag.get(), Qt::MoveAction, 1, 0, QModelIndex()));
+}
+
+TEST_F(MainWindowTest, DroppingARecordOnATypeRetypesItOnTheServer)
+{
+    chooseGroup("Finance");
+    controller->changeView(kColumnViewTag);
+    auto* types = controller->typesModel();
+    std::unique_ptr<QMimeData> drag(recordMimeData(R4));
+    // Onto "Web log-in": the record's own type goes, and so does its customisation.
+    ASSERT_TRUE(types->dropMimeData(drag.get(), Qt::MoveAction, -1, -1, types->index(1, 0)));
+    EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), TWeb);
+    EXPECT_EQ(serverValue(QString("SELECT HASCUSTOMFIELD FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), "0");
+    EXPECT_EQ(db->getRecordForUID(R4)->mRecordCustomType(), nullptr);
+
+    // Dropping onto the type it has stores it again and succeeds.
+    std::unique_ptr<QMimeData> again(recordMimeData(R1));
+    EXPECT_TRUE(types->dropMimeData(again.get(), Qt::MoveAction, -1, -1, types->index(1, 0)));
+}
+
+TEST_F(MainWindowTest, ADropWithoutTheEditRightIsRefusedAndChangesNothing)
+{
+    tvxtest::AlertRecorder alerts;
+    chooseGroup("Vault");
+    controller->changeView(kColumnViewTag);
+    EXPECT_FALSE(controller->tableViewAcceptDrop(R6, db->typeWithUID(TWeb)));
+    EXPECT_EQ(alerts.lastMessage(), " You don't have sufficient access permissions.");
+    EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R6)), TServer);
+    EXPECT_EQ(db->getRecordForUID(R6)->mType()->mTypeUID(), TServer);
+}
+
+TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
+{
+    tvxtest::AlertRecorder alerts;
+    chooseGroup("Finance");
+    rootExec(QString("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2));
+    EXPECT_FALSE(controller->outlineViewAcceptDrop(R2, db->typeWithUID(TWeb)));
+    EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+    EXPECT_EQ(db->getRecordForUID(R2)->mType()->mTypeUID(), TBank);
+}
+
+TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    auto* table = window->mListViewTypesTable;
+    table->selectRow(listRowOf(R1));
+    for (const QString& uid : {R2, R3})
+        table->selectionModel()->select(controller->listModel()->index(listRowOf(uid), 0),
+                                        QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    const auto types = db->typesForEditing();
+    int serverTag = -1;
+    for (int i = 0; i < types.size(); ++i)
+        if (types.at(i)->mTypeUID() == TServer)
+            serverTag = i;
+    ASSERT_GE(serverTag, 0);
+    controller->contextTypeMenuChanged(serverTag);
+    for (const QString& uid : {R1, R2, R3})
+        EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(uid)), TServer);
+    EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), TBank);
+
+    // The menu ticks the one type the selection shares.
+    QMenu* menu = controller->extendMenuforEventInTableView(table, table->visualRect(controller->listModel()->index(listRowOf(R1), 3)).center());
+    ASSERT_NE(menu, nullptr);
+    QMenu* typeMenu = BMMainWindow::menuItemWithTag(menu, 701)->menu();
+    QStringList ticked;
+    for (QAction* a : typeMenu->actions())
+        if (a->isChecked())
+            ticked.append(a->text());
+    EXPECT_EQ(ticked, QStringList({"Server"}));
+}
+
+TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    window->mListViewTypesTable->selectRow(listRowOf(R2));
+    const auto groups = db->groupsWithPermission(kPermissionAdd);
+    int servers = -1;
+    for (int i = 0; i < groups.size(); ++i)
+        if (groups.at(i)->mGroupUID() == G2)
+            servers = i;
+    ASSERT_GE(servers, 0);
+    controller->setShouldMask(false);
+    controller->contextCategoryMenuChanged(servers);
+    EXPECT_EQ(serverValue(QString("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2)), G2);
+    EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "Credit union", "mail"}));
+}
+
+TEST_F(MainWindowTest, LockedWindowShowsNoRows)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    EXPECT_EQ(controller->listModel()->rowCount(), 4);
+    controller->setMShouldLockInfoDisplay(true);
+    EXPECT_EQ(controller->listModel()->rowCount(), 0);
+    controller->changeView(kColumnViewTag);
+    EXPECT_EQ(controller->typesModel()->rowCount(), 0);
+    EXPECT_EQ(controller->smartModel()->rowCount(), 0);
+    controller->setMShouldLockInfoDisplay(false);
+    EXPECT_EQ(controller->typesModel()->rowCount(), 2);
+}
+
+TEST_F(MainWindowTest, ExportListsFollowTheView)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    EXPECT_EQ(controller->indexSetForExporting(true).size(), 4);
+    EXPECT_TRUE(controller->indexSetForExporting(false).isEmpty());
+    window->mListViewTypesTable->selectRow(listRowOf(R2));
+    ASSERT_EQ(controller->indexSetForExporting(false).size(), 1);
+    EXPECT_EQ(controller->indexSetForExporting(false).first()->mRecordUID(), R2);
+    controller->changeView(kTreeViewTag);
+    EXPECT_EQ(controller->indexSetForExporting(true).size(), 4);
+}
+
+TEST_F(MainWindowTest, HidingAndShowingTheDetailPaneRestoresTheSplit)
+{
+    window->show();
+    window->mMainSplitView->setSizes({700, 400});
+    const QList<int> before = window->mMainSplitView->sizes();
+    controller->toggleInfoView(false);
+    EXPECT_TRUE(window->mDetailsViewContainer->isHidden());
+    EXPECT_EQ(BMMainWindow::menuItemWithTag(window->mViewMenu, kToggleDetailsMenuItemTag)->text(), "Show Details");
+    EXPECT_FALSE(window->mListToggleInfoButton->isChecked());
+    EXPECT_EQ(serverValue(QString("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "0");
+    controller->toggleInfoViewFromMenu();
+    EXPECT_FALSE(window->mDetailsViewContainer->isHidden());
+    EXPECT_EQ(window->mMainSplitView->sizes(), before);
+    EXPECT_EQ(BMMainWindow::menuItemWithTag(window->mViewMenu, kToggleDetailsMenuItemTag)->text(), "Hide Details");
+}
+
+TEST_F(MainWindowTest, TheViewSwitchIsKeptAsTheUsersLastView)
+{
+    controller->changeView(kTreeViewTag);
+    EXPECT_EQ(window->mTabView->currentIndex(), kTreeViewTag);
+    EXPECT_EQ(serverValue(QString("SELECT LASTVIEW FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "2");
+    EXPECT_EQ(window->windowTitle(), "Tolvanex Enterprise - alice");
+}
+
+TEST_F(MainWindowTest, APrintedListShowsValuesUnmasked)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    controller->setShouldMask(true);
+    auto* list = controller->listModel();
+    const int mail = listRowOf(R1);
+    EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "******");
+    EXPECT_EQ(list->printValue(mail, 5).toString(), "s3cret");
+    EXPECT_EQ(list->printValue(mail, 12).toString(), "November 03,2026");
+    EXPECT_EQ(list->printValue(listRowOf(R2), 13).toString(), "branch in town");
+    EXPECT_EQ(list->printValue(mail, 13).toString(), "");
+    EXPECT_FALSE(list->printValue(99, 3).isValid());
+}
+
+TEST_F(MainWindowTest, SwitchingBackToTheListKeepsItsSelectedRecord)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    window->mListViewTypesTable->selectRow(listRowOf(R3));
+    controller->changeView(kColumnViewTag);
+    controller->changeView(kListViewTag);
+    ASSERT_NE(controller->itemPropertiesForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
+    // Putting the selection back is not a second view.
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
+}
