@@ -8,8 +8,10 @@
 
 #include <cppconn/resultset.h>
 
+#include <algorithm>
 #include <istream>
 #include <memory>
+#include <string>
 
 namespace tvxsql {
 
@@ -44,6 +46,23 @@ private:
 inline std::unique_ptr<BlobParameter> blobStream(const QByteArray& bytes)
 {
     return std::make_unique<BlobParameter>(bytes);
+}
+
+// A one-row INSERT or REPLACE text taking `rows` rows: its last parenthesised
+// group of placeholders repeated. Parameters are then bound row after row.
+inline std::string repeatedRowsText(const char* oneRow, int rows)
+{
+    const std::string text = oneRow;
+    const size_t open = text.rfind('(');
+    const size_t close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return text;
+    const std::string group = text.substr(open, close - open + 1);
+    std::string many = text.substr(0, close + 1);
+    many.reserve(text.size() + size_t(std::max(rows - 1, 0)) * (group.size() + 1));
+    for (int i = 1; i < rows; ++i)
+        many += ',' + group;
+    return many + text.substr(close + 1);
 }
 
 } // namespace tvxsql
