@@ -6,6 +6,7 @@
 #include "crypto/DataBuf.h"
 #include "store/ColumnLimits.h"
 
+#include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
 #include <algorithm>
@@ -46,6 +47,15 @@ private:
 inline std::unique_ptr<BlobParameter> blobStream(const QByteArray& bytes)
 {
     return std::make_unique<BlobParameter>(bytes);
+}
+
+// BLOB bytes bound inside the statement's own packet rather than streamed
+// ahead of it, one packet each: for statements of many rows. The column takes
+// them unchanged: the connection's client and connection character sets are
+// the same (utf8mb4), so the server converts nothing.
+inline void bindBytes(sql::PreparedStatement& stmt, int index, const QByteArray& bytes)
+{
+    stmt.setString(index, sql::SQLString(bytes.constData(), static_cast<size_t>(bytes.size())));
 }
 
 // A one-row INSERT or REPLACE text taking `rows` rows: its last parenthesised

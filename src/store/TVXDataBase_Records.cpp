@@ -342,6 +342,23 @@ bool storesFile(const TVXRecord& record)
 
 // Rows per shared insert: far below the server's limit of placeholders.
 constexpr qsizetype kNewRecordsPerStatement = 250;
+// The bytes a shared insert carries stay well inside the smallest packet
+// limit a server is configured with (1 MiB); a record larger than
+// kMaxSharedRecordBytes goes alone, its values streamed.
+constexpr qsizetype kSharedStatementBytes = 512 * 1024;
+constexpr qsizetype kMaxSharedRecordBytes = 64 * 1024;
+
+// What a record's rows carry in a shared insert.
+qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
+{
+    qsizetype bytes = 3 * 16 + entry.ciphers.note.size();
+    for (const QByteArray& cipher : entry.ciphers.values)
+        bytes += cipher.size();
+    if (entry.record->mIsCustomized() && entry.record->mRecordCustomType())
+        for (const QByteArray& cipher : entry.typeCiphers.fields)
+            bytes += 16 + cipher.size();
+    return bytes;
+}
 
 } // namespace
 
@@ -430,12 +447,22 @@ void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int 
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
 {
     codes = QList<int>(records.size(), kTVXNotServerError);
-    const auto sharesRows = [](const NewRecord& entry) { return entry.record && !storesFile(*entry.record); };
+    const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
+        if (!entry.record || storesFile(*entry.record))
+            return -1;
+        const qsizetype bytes = sharedRowBytes(entry);
+        return bytes <= kMaxSharedRecordBytes ? bytes : -1;
+    };
     qsizetype next = 0;
     while (next < records.size()) {
         qsizetype end = next;
-        while (end < records.size() && end - next < kNewRecordsPerStatement && sharesRows(records[end]))
-            ++end;
+        qsizetype bytes = 0;
+        for (; end < records.size() && end - next < kNewRecordsPerStatement; ++end) {
+            const qsizetype row = sharedBytes(records[end]);
+            if (row < 0 || bytes + row > kSharedStatementBytes)
+                break;
+            bytes += row;
+        }
         if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
                 finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
@@ -462,8 +489,6 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
     try {
         // The run stands or falls together; the batch's other rows stay.
         tvxsql::Transaction run(connection);
-        std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
-        blobs.reserve(size_t(count) * (kNumberOfFields + 1));
         qsizetype customised = 0;
         {
             const std::unique_ptr<sql::PreparedStatement> stmt(
@@ -477,7 +502,9 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
                 stmt->setString(base + 1, record.mRecordUID().toStdString());
                 stmt->setString(base + 2, groupUIDOf(record).toStdString());
                 stmt->setString(base + 3, typeUIDOf(record).toStdString());
-                bindRecordCiphers(*stmt, base + 4, entry.ciphers.values, entry.ciphers.note, blobs);
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.ciphers.values[static_cast<size_t>(f)]);
+                tvxsql::bindBytes(*stmt, base + 4 + kNumberOfFields, entry.ciphers.note);
                 stmt->setBoolean(base + 15, record.mHasAttachment());
                 stmt->setBoolean(base + 16, custom);
                 stmt->setInt64(base + 17, record.mViewCounter());
@@ -487,7 +514,6 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
                 return false;
         }
         if (customised > 0) {
-            blobs.clear();
             const std::unique_ptr<sql::PreparedStatement> stmt(
                 connection.prepareStatement(tvxsql::repeatedRowsText(kQueryReplaceCustomType, int(customised))));
             int base = 0;
@@ -499,10 +525,8 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
                 stmt->setString(base + 1, entry.record->mRecordUID().toStdString());
                 stmt->setInt(base + 2, type.mTypeIconID());
                 stmt->setInt(base + 3, type.mTypeMask());
-                for (int f = 0; f < kNumberOfFields; ++f) {
-                    blobs.push_back(tvxsql::blobStream(entry.typeCiphers.fields[static_cast<size_t>(f)]));
-                    stmt->setBlob(base + 4 + f, blobs.back()->stream());
-                }
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.typeCiphers.fields[static_cast<size_t>(f)]);
                 base += 3 + kNumberOfFields;
             }
             // The records are new: no row of theirs was there to replace.

@@ -9,6 +9,8 @@
 
 #include <cppconn/prepared_statement.h>
 
+#include <QCryptographicHash>
+
 using namespace teststore;
 
 namespace {
@@ -123,6 +125,55 @@ TEST_F(RecordBatches, ARunOfNewRecordsReadsBackAsSingleAddsWould)
     EXPECT_EQ(alice.mRecentlyAddedRecords(), ids);
     EXPECT_EQ(recentRows(aliceID), ids);
     EXPECT_EQ(addRecordDescriptions(), described.join(','));
+}
+
+TEST_F(RecordBatches, SharedInsertsCarryAnyBytesAndRecordsOfAnySize)
+{
+    // A server taking packets of 1 MiB at most, the least one is set up with.
+    const QString packetLimit = rootQueryValue("SELECT @@GLOBAL.max_allowed_packet");
+    rootExec("SET GLOBAL max_allowed_packet = 1048576");
+    struct Restore {
+        QString limit;
+        ~Restore() { rootExec(QStringLiteral("SET GLOBAL max_allowed_packet = %1").arg(limit)); }
+    } restore{packetLimit};
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    // Ciphers are bytes of every value, zero included, that are no text.
+    QByteArray everyByte;
+    for (int b = 0; b < 255; ++b)
+        everyByte.append(char(b));
+    const auto pattern = [](qsizetype size, int seed) {
+        QByteArray bytes(size, '\0');
+        for (qsizetype i = 0; i < size; ++i)
+            bytes[i] = char((i * 131 + seed) % 256);
+        return bytes;
+    };
+    QList<TVXDataBase::NewRecord> run;
+    // Small ones, one too large to share a statement, and more of 60 KiB
+    // than one packet takes.
+    QList<qsizetype> noteSizes{256, 0, 100 * 1024, 16};
+    noteSizes += QList<qsizetype>(20, 60 * 1024);
+    noteSizes << 32;
+    for (int i = 0; i < noteSizes.size(); ++i) {
+        TVXDataBase::NewRecord entry = enciphered(alice, newRecord(alice, {QStringLiteral("bytes %1").arg(i)}));
+        entry.ciphers.values[0] = everyByte;
+        entry.ciphers.values[9] = everyByte.mid(i, 16);
+        entry.ciphers.note = pattern(noteSizes[i], i);
+        run << entry;
+    }
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    QList<int> codes;
+    alice.addRecords(run, codes);
+    ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+    EXPECT_EQ(codes, QList<int>(noteSizes.size(), kTVXDone));
+    for (int i = 0; i < noteSizes.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString recordID = run[i].record->mRecordUID();
+        EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", recordID), hex(everyByte));
+        EXPECT_EQ(storedCipher("FIELD10", "RECORDTABLE", recordID), hex(everyByte.mid(i, 16)));
+        EXPECT_EQ(stored("LENGTH(NOTE)", "RECORDTABLE", recordID), QString::number(noteSizes[i]));
+        EXPECT_EQ(stored("MD5(NOTE)", "RECORDTABLE", recordID),
+                  QString::fromLatin1(QCryptographicHash::hash(run[i].ciphers.note, QCryptographicHash::Md5).toHex()));
+    }
 }
 
 TEST_F(RecordBatches, ARunTheServerRefusesInPartIsAddedOneRecordAtATime)
