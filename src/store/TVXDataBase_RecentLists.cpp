@@ -23,6 +23,10 @@ sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connecti
     return *connection;
 }
 
+// The user's first rows, as many as bound: those that as many runs of the
+// one-row delete would remove, in a single statement.
+constexpr char kQueryRemoveFirstRowsRecentlyAdded[] = "delete  from RECENTLYADDEDTABLE where USERID=? LIMIT ?";
+
 } // namespace
 
 const TVXDataBase::RecentListStatements TVXDataBase::kMostViewedStatements{
@@ -166,13 +170,12 @@ void TVXDataBase::writeRecentlyAddedRows(const QString& userID, const QStringLis
         const qsizetype surplus =
             std::min<qsizetype>(rows, std::max<qsizetype>(0, rows + recordIDs.size() - kRecentListLimit));
         if (surplus > 0) {
-            const PreparedRef removeFirst = prepareForBatch(connection, statements.removeFirst);
+            const PreparedRef removeFirst = prepareForBatch(connection, kQueryRemoveFirstRowsRecentlyAdded);
             removeFirst->setString(1, userID.toStdString());
-            for (qsizetype i = 0; i < surplus; ++i) {
-                const int removed = removeFirst->executeUpdate();
-                if (known)
-                    *known -= removed;
-            }
+            removeFirst->setInt64(2, surplus);
+            const int removed = removeFirst->executeUpdate();
+            if (known)
+                *known -= removed;
         }
     } catch (const sql::SQLException& e) {
         reportDatabaseError(e); // the rows still go in, as after a failed trim
