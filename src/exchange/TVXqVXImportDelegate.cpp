@@ -171,6 +171,24 @@ int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     return code;
 }
 
+// Value 10 for a line's date field. Each text costs several local-time
+// conversions, and a file's records share few days: a day's is made once.
+QString TVXqVXImportDelegate::modificationText(std::string_view field)
+{
+    const QDate day = ParseFileDate(field);
+    if (!day.isValid())
+        return ModificationTextFromFileDate(field); // now
+    if (const auto found = mDayTexts.constFind(day); found != mDayTexts.cend())
+        return *found;
+    constexpr qsizetype kDaysKept = 4096;
+    if (mDayTexts.size() >= kDaysKept)
+        mDayTexts.clear();
+    // The field holds a day: the moment is not used.
+    const QString text = ModificationTextFromFileDate(field, QDateTime());
+    mDayTexts.insert(day, text);
+    return text;
+}
+
 // The record's own look: the file's icon, mask and field names wherever they
 // differ from the stored type's make the record customised.
 void TVXqVXImportDelegate::applyLook(TVXRecord& record, int32_t icon, int32_t mask,
@@ -288,7 +306,7 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         for (int i = start; i <= count - 3 && value < kQVXValueCount; ++i, ++value)
             record->setValueAtIndex(value, textOf(values.ViewAt(i)));
         if (count > 2)
-            record->setMValue10(ModificationTextFromFileDate(values.ViewAt(count - 2)));
+            record->setMValue10(modificationText(values.ViewAt(count - 2)));
         if (start < count)
             record->setMNotes(notesFromFile(values.ViewAt(count - 1)));
 

@@ -6,11 +6,14 @@
 // it is complete.
 #include "interchange/CqVXImporter.h"
 
+#include <QDate>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QTemporaryDir;
 class TVXDataBase;
@@ -103,6 +106,7 @@ private:
     void storePending();
     void countStored(int code, int attachmentCode, bool hasAttachment);
     int storeCurrentType(bool& tooLong);
+    QString modificationText(std::string_view field);
     void applyLook(TVXRecord& record, int32_t icon, int32_t mask, const CStringArray& customNames) const;
     bool typeFits(const TVXType& type) const;
     int takeAttachment(TVXRecord& record, const CStringArray& attachmentFields, Attachment& attachment);
@@ -123,6 +127,8 @@ private:
     TVXImportSummary mSummary;
     // Private (0700) folder for attachments on their way into the store.
     std::unique_ptr<QTemporaryDir> mTemporaryFolder;
+    // Value 10 of each day met in the file's date fields, made once.
+    QHash<QDate, QString> mDayTexts;
     // Records checked and waiting for the batch's shared statements, each
     // with the ciphers its checks made.
     std::unique_ptr<Pending> mPending;

@@ -633,7 +633,9 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
         const std::string name = "line " + std::to_string(i);
         // Every fifth line has a look of its own; the refused ones have icon 99.
         const int icon = refused.contains(i) ? 99 : (i % 5 == 0 ? 40 : 5);
-        text += "F," + std::to_string(icon) + "," + name + ",user,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r";
+        // Days repeat, and one line has none.
+        const std::string day = i == 7 ? "" : "\"May " + std::to_string(1 + i % 28) + ",2009\"";
+        text += "F," + std::to_string(icon) + "," + name + ",user,,,,,,,," + day + ",0,,,,,,,,,,,G,n\r";
         expectedEvents << QString::fromStdString(name);
         if (!refused.contains(i))
             stored << QString::fromStdString(name);
@@ -663,6 +665,10 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
         EXPECT_FALSE(seen.at("line 4").customised);
         EXPECT_TRUE(seen.at("line 250").customised);
         EXPECT_EQ(seen.at("line 250").customIcon, 40);
+        EXPECT_EQ(seen.at("line 4").day, QDate(2009, 5, 5));
+        EXPECT_EQ(seen.at("line 32").day, QDate(2009, 5, 5));
+        EXPECT_EQ(seen.at("line 250").day, QDate(2009, 5, 27));
+        EXPECT_EQ(seen.at("line 7").day, QDate::currentDate());
     }
     // One log entry per record line, in file order, the refused ones as failures.
     QStringList events;
