@@ -299,14 +299,14 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
     }
 
     try {
-        auto record = TVXRecord::createRecord();
+        // Value 10 is the line's date; a new record's own (now) only without one.
+        auto record = count > 2 ? TVXRecord::createRecord(modificationText(values.ViewAt(count - 2)))
+                                : TVXRecord::createRecord();
         record->setMGroup(mTargetGroup);
         // Every record goes to the target group: the line's group name is not used.
         int value = 0;
         for (int i = start; i <= count - 3 && value < kQVXValueCount; ++i, ++value)
             record->setValueAtIndex(value, textOf(values.ViewAt(i)));
-        if (count > 2)
-            record->setMValue10(modificationText(values.ViewAt(count - 2)));
         if (start < count)
             record->setMNotes(notesFromFile(values.ViewAt(count - 1)));
 
