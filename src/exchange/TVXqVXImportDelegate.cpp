@@ -7,6 +7,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "store/ColumnLimits.h"
+#include "store/RecordStorageParts.h"
 #include "store/TVXDataBase.h"
 
 #include <QDir>
@@ -35,10 +36,15 @@ struct TVXqVXImportDelegate::Attachment {
     }
 };
 
+struct TVXqVXImportDelegate::Pending {
+    QList<TVXDataBase::NewRecord> records;
+    QList<int> attachmentCodes; // 0, or why the record goes without its attachment
+};
+
 TVXqVXImportDelegate::TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup,
                                            TVXDataBase* database)
     : mPath(path), mTargetGroup(std::move(targetGroup)),
-      mDataBase(database ? *database : TVXDataBase::sharedTVXDataBase())
+      mDataBase(database ? *database : TVXDataBase::sharedTVXDataBase()), mPending(std::make_unique<Pending>())
 {
 }
 
@@ -65,6 +71,7 @@ void TVXqVXImportDelegate::beginBatch()
 
 void TVXqVXImportDelegate::endBatch()
 {
+    storePending();
     if (!mBatchOpen)
         return;
     mBatchOpen = false;
@@ -143,6 +150,7 @@ int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     if (mStoredType)
         return kTVXDone;
     if (auto similar = mDataBase.findSimilarType(*mCurrentType, mTargetGroup.get())) {
+        mStoredTypeNameFits = tvxsql::fitsTinyBlob(mDataBase.encryptString(similar->mTypeName()));
         mStoredType = std::move(similar);
         return kTVXDone;
     }
@@ -157,9 +165,28 @@ int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     const int code = mDataBase.addType(mCurrentType);
     if (code == kTVXDone) {
         mStoredType = mCurrentType;
+        mStoredTypeNameFits = true; // measured with the rest above
         ++mSummary.typesAdded;
     }
     return code;
+}
+
+// Value 10 for a line's date field. Each text costs several local-time
+// conversions, and a file's records share few days: a day's is made once.
+QString TVXqVXImportDelegate::modificationText(std::string_view field)
+{
+    const QDate day = ParseFileDate(field);
+    if (!day.isValid())
+        return ModificationTextFromFileDate(field); // now
+    if (const auto found = mDayTexts.constFind(day); found != mDayTexts.cend())
+        return *found;
+    constexpr qsizetype kDaysKept = 4096;
+    if (mDayTexts.size() >= kDaysKept)
+        mDayTexts.clear();
+    // The field holds a day: the moment is not used.
+    const QString text = ModificationTextFromFileDate(field, QDateTime());
+    mDayTexts.insert(day, text);
+    return text;
 }
 
 // The record's own look: the file's icon, mask and field names wherever they
@@ -181,18 +208,6 @@ void TVXqVXImportDelegate::applyLook(TVXRecord& record, int32_t icon, int32_t ma
         record.setMIsCustomized(true);
         record.setMRecordCustomType(std::move(look));
     }
-}
-
-// The record sheet's limits: a note of at most 4000 bytes, and every value
-// short enough for its column once enciphered.
-bool TVXqVXImportDelegate::fitsLimits(const TVXRecord& record) const
-{
-    if (record.mNotes().toUtf8().size() > kMaxNoteBytes)
-        return false;
-    for (int i = 0; i < kNumberOfFields; ++i)
-        if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(record.valueAtIndex(i))))
-            return false;
-    return true;
 }
 
 QString TVXqVXImportDelegate::temporaryFolder()
@@ -284,19 +299,23 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
     }
 
     try {
-        auto record = TVXRecord::createRecord();
+        // Value 10 is the line's date; a new record's own (now) only without one.
+        auto record = count > 2 ? TVXRecord::createRecord(modificationText(values.ViewAt(count - 2)))
+                                : TVXRecord::createRecord();
         record->setMGroup(mTargetGroup);
         // Every record goes to the target group: the line's group name is not used.
         int value = 0;
         for (int i = start; i <= count - 3 && value < kQVXValueCount; ++i, ++value)
             record->setValueAtIndex(value, textOf(values.ViewAt(i)));
-        if (count > 2)
-            record->setMValue10(ModificationTextFromFileDate(values.ViewAt(count - 2)));
         if (start < count)
             record->setMNotes(notesFromFile(values.ViewAt(count - 1)));
 
-        // Refused before anything, its type included, is stored.
-        if (!fitsLimits(*record)) {
+        // The record sheet's limits: a note of at most 4000 bytes, and every
+        // value short enough for its column once enciphered. The ciphers are
+        // the ones stored. Refused before anything, its type included, is stored.
+        TVXDataBase::NewRecord entry;
+        if (record->mNotes().toUtf8().size() > kMaxNoteBytes
+            || mDataBase.encipherRecord(*record, entry.ciphers) != kTVXDone) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
@@ -309,7 +328,11 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // A CSV line carries no icon, mask or field names: its record takes its type as it is.
         if (!csv)
             applyLook(*record, icon, mask, customNames);
-        if (record->mIsCustomized() && !typeFits(*record->mRecordCustomType())) {
+        // The look keeps the stored type's name; its field names are measured
+        // as they are stored (an unnamed field as its default name, which fits).
+        if (record->mIsCustomized()
+            && (!mStoredTypeNameFits
+                || mDataBase.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers) != kTVXDone)) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
@@ -320,21 +343,55 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
-        const int code = mDataBase.addRecord(record);
-        record->setMAttachmentPath(QString()); // the copy goes with `attachment`
-        if (code != kTVXDone) {
-            ErrorInImport(kImportErrorRecordNotStored);
+        entry.record = record;
+        if (!record->mHasAttachment()) {
+            mPending->records.append(std::move(entry));
+            mPending->attachmentCodes.append(attachmentCode);
             return;
         }
-        ++mSummary.recordsImported;
-        if (attachmentCode != kTVXDone)
-            ErrorInImport(attachmentCode); // stored, without its attachment
-        else if (record->mHasAttachment()) {
-            ++mSummary.attachmentsImported;
-            ++mBatchAttachments;
-        }
+        // Its file waits in the private folder only until this add: stored
+        // now, after the records before it.
+        storePending();
+        QList<TVXDataBase::NewRecord> one{std::move(entry)};
+        QList<int> codes;
+        mDataBase.addRecords(one, codes);
+        record->setMAttachmentPath(QString()); // the copy goes with `attachment`
+        countStored(codes.value(0, kTVXNotServerError), attachmentCode, true);
     } catch (const std::exception&) {
         ErrorInImport(kImportErrorRecordNotStored);
+    }
+}
+
+void TVXqVXImportDelegate::storePending()
+{
+    if (mPending->records.isEmpty())
+        return;
+    QList<TVXDataBase::NewRecord> records = std::move(mPending->records);
+    const QList<int> attachmentCodes = std::move(mPending->attachmentCodes);
+    mPending->records.clear();
+    mPending->attachmentCodes.clear();
+    QList<int> codes;
+    try {
+        mDataBase.addRecords(records, codes);
+    } catch (const std::exception&) {
+        // Those without a code of their own are counted as not stored.
+    }
+    for (qsizetype i = 0; i < records.size(); ++i)
+        countStored(codes.value(i, kTVXNotServerError), attachmentCodes[i], false);
+}
+
+void TVXqVXImportDelegate::countStored(int code, int attachmentCode, bool hasAttachment)
+{
+    if (code != kTVXDone) {
+        ErrorInImport(kImportErrorRecordNotStored);
+        return;
+    }
+    ++mSummary.recordsImported;
+    if (attachmentCode != kTVXDone)
+        ErrorInImport(attachmentCode); // stored, without its attachment
+    else if (hasAttachment) {
+        ++mSummary.attachmentsImported;
+        ++mBatchAttachments;
     }
 }
 

@@ -6,11 +6,14 @@
 // it is complete.
 #include "interchange/CqVXImporter.h"
 
+#include <QDate>
+#include <QHash>
 #include <QString>
 
 #include <atomic>
 #include <memory>
 #include <string>
+#include <string_view>
 
 class QTemporaryDir;
 class TVXDataBase;
@@ -89,17 +92,22 @@ public:
 
 private:
     struct Attachment;
+    struct Pending;
     // Records go to the store in batches of this many lines, each one
     // transaction: far fewer round trips and disk syncs than one per record.
     static constexpr int kRecordsPerBatch = 250;
     void addRecordLine(EFileType kind, const CStringArray& values, const CStringArray& customNames,
                        const CStringArray& attachmentFields, int32_t icon, int32_t mask, int count);
     void beginBatch();
-    // Commits the open batch; a failed commit turns its records into ones not stored.
+    // Stores the records waiting, then commits the open batch; a failed
+    // commit turns its records into ones not stored.
     void endBatch();
+    // Stores the records checked so far, in file order, and counts each outcome.
+    void storePending();
+    void countStored(int code, int attachmentCode, bool hasAttachment);
     int storeCurrentType(bool& tooLong);
+    QString modificationText(std::string_view field);
     void applyLook(TVXRecord& record, int32_t icon, int32_t mask, const CStringArray& customNames) const;
-    bool fitsLimits(const TVXRecord& record) const;
     bool typeFits(const TVXType& type) const;
     int takeAttachment(TVXRecord& record, const CStringArray& attachmentFields, Attachment& attachment);
     QString temporaryFolder();
@@ -110,6 +118,8 @@ private:
     int mCurrentTypeFieldCount = 0;
     // The stored type the records of that type line go to, once known.
     std::shared_ptr<TVXType> mStoredType;
+    // Whether the stored type's name fits the store (a record's own look keeps it).
+    bool mStoredTypeNameFits = false;
     std::string mPath;
     std::shared_ptr<BMGroup> mTargetGroup;
     std::atomic<bool> mIsComplete{false};
@@ -117,6 +127,11 @@ private:
     TVXImportSummary mSummary;
     // Private (0700) folder for attachments on their way into the store.
     std::unique_ptr<QTemporaryDir> mTemporaryFolder;
+    // Value 10 of each day met in the file's date fields, made once.
+    QHash<QDate, QString> mDayTexts;
+    // Records checked and waiting for the batch's shared statements, each
+    // with the ciphers its checks made.
+    std::unique_ptr<Pending> mPending;
     bool mBatchOpen = false;
     int mBatchLines = 0;
     int mBatchAttachments = 0;

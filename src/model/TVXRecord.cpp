@@ -58,6 +58,17 @@ std::shared_ptr<TVXRecord> TVXRecord::createRecord()
     return record;
 }
 
+std::shared_ptr<TVXRecord> TVXRecord::createRecord(const QString& value10)
+{
+    if (value10.isEmpty())
+        return createRecord();
+    auto record = std::make_shared<TVXRecord>();
+    record->m_recordUID = TVXUID::giveMeNewUID();
+    record->m_values[9] = value10;
+    record->renewChangeStamp();
+    return record;
+}
+
 std::shared_ptr<TVXRecord> TVXRecord::copyRecord(const TVXRecord& source)
 {
     auto copy = createRecord();

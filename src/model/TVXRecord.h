@@ -31,6 +31,9 @@ public:
 
     // A new identifier and the current date and time in value 10; no group or type.
     static std::shared_ptr<TVXRecord> createRecord();
+    // The same with value 10 given (a non-empty date text, as setMValue10
+    // takes it): what an import makes, without working out the time of day.
+    static std::shared_ptr<TVXRecord> createRecord(const QString& value10);
     // A duplicate under a new identifier; a customised source's custom type is copied
     // under a new identifier too. The attachment path is not copied; state 0.
     static std::shared_ptr<TVXRecord> copyRecord(const TVXRecord& source);

@@ -9,6 +9,7 @@
 #include <QString>
 
 #include <array>
+#include <memory>
 
 struct TVXDataBase::RecordCiphers {
     std::array<QByteArray, kNumberOfFields> values; // FIELD1..FIELD10
@@ -17,6 +18,12 @@ struct TVXDataBase::RecordCiphers {
 
 struct TVXDataBase::CustomTypeCiphers {
     std::array<QByteArray, kNumberOfFields> fields;
+};
+
+struct TVXDataBase::NewRecord {
+    std::shared_ptr<TVXRecord> record;
+    RecordCiphers ciphers;
+    CustomTypeCiphers typeCiphers;
 };
 
 struct TVXDataBase::AttachmentUpload {

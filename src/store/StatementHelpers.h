@@ -6,10 +6,13 @@
 #include "crypto/DataBuf.h"
 #include "store/ColumnLimits.h"
 
+#include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
+#include <algorithm>
 #include <istream>
 #include <memory>
+#include <string>
 
 namespace tvxsql {
 
@@ -44,6 +47,32 @@ private:
 inline std::unique_ptr<BlobParameter> blobStream(const QByteArray& bytes)
 {
     return std::make_unique<BlobParameter>(bytes);
+}
+
+// BLOB bytes bound inside the statement's own packet rather than streamed
+// ahead of it, one packet each: for statements of many rows. The column takes
+// them unchanged: the connection's client and connection character sets are
+// the same (utf8mb4), so the server converts nothing.
+inline void bindBytes(sql::PreparedStatement& stmt, int index, const QByteArray& bytes)
+{
+    stmt.setString(index, sql::SQLString(bytes.constData(), static_cast<size_t>(bytes.size())));
+}
+
+// A one-row INSERT or REPLACE text taking `rows` rows: its last parenthesised
+// group of placeholders repeated. Parameters are then bound row after row.
+inline std::string repeatedRowsText(const char* oneRow, int rows)
+{
+    const std::string text = oneRow;
+    const size_t open = text.rfind('(');
+    const size_t close = text.rfind(')');
+    if (open == std::string::npos || close == std::string::npos || close < open)
+        return text;
+    const std::string group = text.substr(open, close - open + 1);
+    std::string many = text.substr(0, close + 1);
+    many.reserve(text.size() + size_t(std::max(rows - 1, 0)) * (group.size() + 1));
+    for (int i = 1; i < rows; ++i)
+        many += ',' + group;
+    return many + text.substr(close + 1);
 }
 
 } // namespace tvxsql

@@ -392,6 +392,23 @@ public:
     // nothing. On success the record enters mRecords and the recently added
     // list; a stored identifier answers 8.
     int addRecord(std::shared_ptr<TVXRecord> record);
+    // What addRecord enciphers, made ahead (store/RecordStorageParts.h): an
+    // import measures the texts against their columns first and hands the
+    // same ciphers on, so that each is made once. 0, or 3 when a cipher does
+    // not fit its column.
+    struct RecordCiphers;
+    struct CustomTypeCiphers;
+    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
+    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
+    // A new record with its ciphers (the custom type's only when customised).
+    struct NewRecord;
+    // New records added in order, each as addRecord adds it; each one's code
+    // goes to `codes`, in order (a record left without one when this throws
+    // keeps 1). Inside a record batch the rows of records without a file to
+    // store go to the server a run at a time, in shared statements; should
+    // the server refuse any row of a run, the run is added again one record at
+    // a time, so that each record gets the code it would get alone.
+    void addRecords(QList<NewRecord>& records, QList<int>& codes);
     // The row, the custom type and the attachment work of mAttachmentState (1
     // store the chosen file, 4 re-encipher name and pass key) in one
     // transaction. Saving unchanged values answers 0; a record no longer
@@ -699,6 +716,10 @@ private:
     int trimRecentListOnServer(const RecentListStatements& statements, const QString& userID);
     int removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID);
     int readRecentList(QStringList& list, const char* readStatement, const QString& userID);
+    // The server side of a run of recently added entries already in memory,
+    // ending as adding them one after another would: the user's oldest rows
+    // give way first, and only the newest kRecentListLimit of the run stay.
+    void writeRecentlyAddedRows(const QString& userID, const QStringList& recordIDs);
     QStringList m_mostViewedRecords;
     QStringList m_recentlyViewedTypes;
     QStringList m_recentlyMofifiedTypes;
@@ -727,14 +748,20 @@ private:
     // (end of event log)
 
     // [record storage]
-    struct RecordCiphers;
-    struct CustomTypeCiphers;
     struct AttachmentUpload;
     // Runs statements under the connection guard; a server error reaches the
     // error path once the guard is released, any other failure gives 1.
     int runOnConnection(const std::function<int(sql::Connection&)>& work);
-    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
-    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
+    // addRecord once the texts are enciphered; `code` is the enciphering's.
+    int storeNewRecord(NewRecord& entry, int code);
+    // The memory side and the log entry of an add, once the server answered.
+    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+                         const AttachmentUpload* upload);
+    // The rows of records[first, first + count) (none with a file to store)
+    // in shared statements, inside a savepoint of this thread's batch: true
+    // when every row went in; otherwise none of them stays and nothing is
+    // reported.
+    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
     // Statement parts; server errors pass to the caller.
     int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                         const CustomTypeCiphers& ciphers);
@@ -771,6 +798,12 @@ private:
     // Keeps a server error for the end of this thread's batch: the main thread
     // may be waiting for the connection meanwhile.
     bool deferErrorToBatchEnd(const platform::Error& error);
+    // The recently added rows of the records this thread's batch added wait
+    // for its end (or for the next other use of the list's table), where they
+    // are written together: the list for that user, or null when the record
+    // is not one of the batch's own or no batch runs.
+    QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID);
+    void writeBatchRecentRows();
     // Keeps a log row for the end of this thread's batch, where the rows are
     // written a hundred at a time, in order, before the commit.
     bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);

@@ -12,6 +12,8 @@
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
+#include <algorithm>
+
 namespace {
 
 sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connection)
@@ -20,6 +22,10 @@ sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connecti
         throw sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
     return *connection;
 }
+
+// The user's first rows, as many as bound: those that as many runs of the
+// one-row delete would remove, in a single statement.
+constexpr char kQueryRemoveFirstRowsRecentlyAdded[] = "delete  from RECENTLYADDEDTABLE where USERID=? LIMIT ?";
 
 } // namespace
 
@@ -64,6 +70,7 @@ int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, 
     // The server's count decides, not the memory list's: the recently added
     // list starts empty at every log-in while its rows stay, and rows written
     // by other tools may already exceed the limit.
+    writeBatchRecentRows(); // the count below includes them
     try {
         const auto guard = lockConnection(); // released before the error path runs
         sql::Connection& connection = liveConnection(mCPcon);
@@ -102,6 +109,14 @@ int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, 
 int TVXDataBase::addRecentListEntry(QStringList& list, const RecentListStatements& statements,
                                     const QString& recordID, const QString& userID)
 {
+    if (&statements == &kRecentlyAddedStatements)
+        if (QStringList* const deferred = batchRecentlyAddedRows(recordID, userID)) {
+            while (list.size() >= kRecentListLimit)
+                list.removeFirst();
+            deferred->append(recordID);
+            list.append(recordID);
+            return kTVXDone;
+        }
     // A failed trim does not stop the insert; its failure is still reported.
     const int trimCode = trimRecentListOnServer(statements, userID);
     while (list.size() >= kRecentListLimit)
@@ -128,6 +143,67 @@ int TVXDataBase::addRecentListEntry(QStringList& list, const RecentListStatement
     return trimCode;
 }
 
+void TVXDataBase::writeRecentlyAddedRows(const QString& userID, const QStringList& recordIDs)
+{
+    const RecentListStatements& statements = kRecentlyAddedStatements;
+    if (recordIDs.isEmpty())
+        return;
+    // Each add made room for itself: of the user's rows, those beyond what the
+    // run leaves room for go, oldest first; none of the run's own rows that a
+    // later add would delete is written at all.
+    try {
+        const auto guard = lockConnection(); // released before the error path runs
+        sql::Connection& connection = liveConnection(mCPcon);
+        int* const known = batchRecentRows(statements.read, userID);
+        int rows = 0;
+        if (known && *known >= 0) {
+            rows = *known;
+        } else {
+            const PreparedRef read = prepareForBatch(connection, statements.read);
+            read->setString(1, userID.toStdString());
+            std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
+            while (rs->next())
+                ++rows;
+            if (known)
+                *known = rows;
+        }
+        const qsizetype surplus =
+            std::min<qsizetype>(rows, std::max<qsizetype>(0, rows + recordIDs.size() - kRecentListLimit));
+        if (surplus > 0) {
+            const PreparedRef removeFirst = prepareForBatch(connection, kQueryRemoveFirstRowsRecentlyAdded);
+            removeFirst->setString(1, userID.toStdString());
+            removeFirst->setInt64(2, surplus);
+            const int removed = removeFirst->executeUpdate();
+            if (known)
+                *known -= removed;
+        }
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e); // the rows still go in, as after a failed trim
+    } catch (const std::exception&) {
+    }
+
+    const QStringList newest = recordIDs.mid(std::max<qsizetype>(0, recordIDs.size() - kRecentListLimit));
+    try {
+        const auto guard = lockConnection(); // released before the error path runs
+        const std::unique_ptr<sql::PreparedStatement> insert(liveConnection(mCPcon).prepareStatement(
+            tvxsql::repeatedRowsText(statements.insert, int(newest.size()))));
+        for (qsizetype i = 0; i < newest.size(); ++i) {
+            insert->setString(int(i) * 2 + 1, userID.toStdString());
+            insert->setString(int(i) * 2 + 2, newest[i].toStdString());
+        }
+        const int inserted = insert->executeUpdate();
+        if (int* const known = batchRecentRows(statements.read, userID); known && *known >= 0)
+            *known += inserted;
+        return;
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+    } catch (const std::exception&) {
+    }
+    // Not stored: out of the memory list too, as a failed single insert leaves it.
+    for (const QString& recordID : recordIDs)
+        m_recentlyAddedRecords.removeAll(recordID);
+}
+
 // --- removing ----------------------------------------------------------------
 
 int TVXDataBase::removeMostViewedRecordID(const QString& recordID)
@@ -152,6 +228,7 @@ int TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
 
 int TVXDataBase::removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID)
 {
+    writeBatchRecentRows(); // a row still waiting would come back after the delete
     try {
         const auto guard = lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(liveConnection(mCPcon).prepareStatement(deleteStatement));

@@ -101,6 +101,8 @@ struct TVXDataBase::RecordBatch {
     std::unique_ptr<tvxsql::Transaction> transaction;
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> statements;
     std::map<std::pair<const char*, QString>, int> recentRows;
+    // Recently added rows not yet written, by user.
+    std::map<QString, QStringList> recentlyAddedRows;
     QStringList added;
     std::vector<platform::Error> deferredErrors;
     // Log rows written together before the commit, in their order.
@@ -144,6 +146,7 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     if (!open)
         return kTVXDone;
     std::optional<sql::SQLException> failure;
+    writeBatchRecentRows();
     // A failed log write loses those rows only, as a single one did before.
     writeBatchLogRows(*open);
     try {
@@ -201,6 +204,26 @@ void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
             reportDatabaseError(e); // kept for the batch's end
         }
     }
+}
+
+QStringList* TVXDataBase::batchRecentlyAddedRows(const QString& recordID, const QString& userID)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    // Only the batch's own records: their rows cannot be refused for a record gone.
+    if (!batch || batch->connection != mCPcon.get() || batch->added.lastIndexOf(recordID) < 0)
+        return nullptr;
+    return &batch->recentlyAddedRows[userID];
+}
+
+void TVXDataBase::writeBatchRecentRows()
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->recentlyAddedRows.empty())
+        return;
+    const std::map<QString, QStringList> rows = std::move(batch->recentlyAddedRows);
+    batch->recentlyAddedRows.clear();
+    for (const auto& [userID, recordIDs] : rows)
+        writeRecentlyAddedRows(userID, recordIDs);
 }
 
 bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
@@ -303,23 +326,62 @@ int TVXDataBase::writeReplacedRecord(sql::Connection& connection, const TVXRecor
 
 // --- adding -------------------------------------------------------------------------
 
+namespace {
+
+// Customised without a custom type is stored, and kept, as not customised.
+bool storedAsCustomised(const TVXRecord& record)
+{
+    return record.mIsCustomized() && record.mRecordCustomType();
+}
+
+// In state 3 the caller copies a stored attachment row once the record is stored.
+bool storesFile(const TVXRecord& record)
+{
+    return record.mHasAttachment() && record.mAttachmentState() != kAttachmentStateCopyStored;
+}
+
+// Rows per shared insert: far below the server's limit of placeholders.
+constexpr qsizetype kNewRecordsPerStatement = 250;
+// The bytes a shared insert carries stay well inside the smallest packet
+// limit a server is configured with (1 MiB); a record larger than
+// kMaxSharedRecordBytes goes alone, its values streamed.
+constexpr qsizetype kSharedStatementBytes = 512 * 1024;
+constexpr qsizetype kMaxSharedRecordBytes = 64 * 1024;
+
+// What a record's rows carry in a shared insert.
+qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
+{
+    qsizetype bytes = 3 * 16 + entry.ciphers.note.size();
+    for (const QByteArray& cipher : entry.ciphers.values)
+        bytes += cipher.size();
+    if (entry.record->mIsCustomized() && entry.record->mRecordCustomType())
+        for (const QByteArray& cipher : entry.typeCiphers.fields)
+            bytes += 16 + cipher.size();
+    return bytes;
+}
+
+} // namespace
+
 int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 {
     if (!record)
         return kTVXNotServerError;
-    const QString recordID = record->mRecordUID();
-    // Customised without a custom type is stored, and kept, as not customised.
-    const bool customised = record->mIsCustomized() && record->mRecordCustomType();
-    // In state 3 the caller copies a stored attachment row once the record is stored.
-    const bool storeFile =
-        record->mHasAttachment() && record->mAttachmentState() != kAttachmentStateCopyStored;
+    NewRecord entry;
+    entry.record = std::move(record);
+    int code = encipherRecord(*entry.record, entry.ciphers);
+    if (code == kTVXDone && storedAsCustomised(*entry.record))
+        code = encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers);
+    return storeNewRecord(entry, code);
+}
 
-    RecordCiphers ciphers;
-    CustomTypeCiphers typeCiphers;
+int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
+{
+    const std::shared_ptr<TVXRecord>& record = entry.record;
+    const QString recordID = record->mRecordUID();
+    const bool customised = storedAsCustomised(*record);
+    const bool storeFile = storesFile(*record);
+
     AttachmentUpload upload;
-    int code = encipherRecord(*record, ciphers);
-    if (code == kTVXDone && customised)
-        code = encipherCustomType(*record->mRecordCustomType(), typeCiphers);
     if (code == kTVXDone && storeFile)
         code = prepareAttachmentUpload(*record, upload);
 
@@ -337,7 +399,7 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
                 stmt->setString(1, recordID.toStdString());
                 stmt->setString(2, groupUIDOf(*record).toStdString());
                 stmt->setString(3, typeUIDOf(*record).toStdString());
-                bindRecordCiphers(*stmt, 4, ciphers.values, ciphers.note, blobs);
+                bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
                 stmt->setBoolean(15, record->mHasAttachment());
                 stmt->setBoolean(16, customised);
                 stmt->setInt64(17, record->mViewCounter());
@@ -346,7 +408,8 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
                     return kTVXReloadFirst;
             }
             if (customised)
-                if (const int step = writeCustomType(connection, recordID, *record->mRecordCustomType(), typeCiphers);
+                if (const int step =
+                        writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
                     step != kTVXDone)
                     return step;
             if (storeFile)
@@ -357,12 +420,19 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
             return kTVXDone;
         });
     }
+    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
+    return code;
+}
 
+void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+                                  const AttachmentUpload* upload)
+{
     if (code == kTVXDone) {
+        const QString recordID = record->mRecordUID();
         record->setMIsCustomized(customised);
-        if (storeFile) {
-            record->setMAttachmentPassKey(upload.passKey);
-            record->setMAttachmentLength(upload.length);
+        if (upload) {
+            record->setMAttachmentPassKey(upload->passKey);
+            record->setMAttachmentLength(upload->length);
         }
         record->setMAttachmentState(kAttachmentStateNone);
         m_records.insert(recordID, record);
@@ -372,7 +442,103 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
         recordCacheChanged(recordID);
     }
     eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
-    return code;
+}
+
+void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
+{
+    codes = QList<int>(records.size(), kTVXNotServerError);
+    const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
+        if (!entry.record || storesFile(*entry.record))
+            return -1;
+        const qsizetype bytes = sharedRowBytes(entry);
+        return bytes <= kMaxSharedRecordBytes ? bytes : -1;
+    };
+    qsizetype next = 0;
+    while (next < records.size()) {
+        qsizetype end = next;
+        qsizetype bytes = 0;
+        for (; end < records.size() && end - next < kNewRecordsPerStatement; ++end) {
+            const qsizetype row = sharedBytes(records[end]);
+            if (row < 0 || bytes + row > kSharedStatementBytes)
+                break;
+            bytes += row;
+        }
+        if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
+            for (qsizetype i = next; i < end; ++i) {
+                finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
+                codes[i] = kTVXDone;
+            }
+            next = end;
+            continue;
+        }
+        // One at a time: a lone record, one with a file, or a run the server refused.
+        end = std::max(end, next + 1);
+        for (; next < end; ++next)
+            if (records[next].record)
+                codes[next] = storeNewRecord(records[next], kTVXDone);
+    }
+}
+
+bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
+{
+    const auto guard = lockConnection();
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || !mCPcon || batch->connection != mCPcon.get())
+        return false;
+    sql::Connection& connection = *mCPcon;
+    try {
+        // The run stands or falls together; the batch's other rows stay.
+        tvxsql::Transaction run(connection);
+        qsizetype customised = 0;
+        {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryRecordInsert, int(count))));
+            for (qsizetype i = 0; i < count; ++i) {
+                const NewRecord& entry = records[first + i];
+                const TVXRecord& record = *entry.record;
+                const int base = int(i) * 17;
+                const bool custom = storedAsCustomised(record);
+                customised += custom ? 1 : 0;
+                stmt->setString(base + 1, record.mRecordUID().toStdString());
+                stmt->setString(base + 2, groupUIDOf(record).toStdString());
+                stmt->setString(base + 3, typeUIDOf(record).toStdString());
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.ciphers.values[static_cast<size_t>(f)]);
+                tvxsql::bindBytes(*stmt, base + 4 + kNumberOfFields, entry.ciphers.note);
+                stmt->setBoolean(base + 15, record.mHasAttachment());
+                stmt->setBoolean(base + 16, custom);
+                stmt->setInt64(base + 17, record.mViewCounter());
+            }
+            // An ignored row (a stored identifier, a group or type gone) leaves the count short.
+            if (stmt->executeUpdate() != int(count))
+                return false;
+        }
+        if (customised > 0) {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryReplaceCustomType, int(customised))));
+            int base = 0;
+            for (qsizetype i = 0; i < count; ++i) {
+                const NewRecord& entry = records[first + i];
+                if (!storedAsCustomised(*entry.record))
+                    continue;
+                const TVXType& type = *entry.record->mRecordCustomType();
+                stmt->setString(base + 1, entry.record->mRecordUID().toStdString());
+                stmt->setInt(base + 2, type.mTypeIconID());
+                stmt->setInt(base + 3, type.mTypeMask());
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.typeCiphers.fields[static_cast<size_t>(f)]);
+                base += 3 + kNumberOfFields;
+            }
+            // The records are new: no row of theirs was there to replace.
+            if (stmt->executeUpdate() != int(customised))
+                return false;
+        }
+        run.commit();
+        return true;
+    } catch (const sql::SQLException&) {
+        // Each record is tried again alone and reports its own failure.
+        return false;
+    }
 }
 
 // --- replacing ----------------------------------------------------------------------

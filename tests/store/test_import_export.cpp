@@ -8,6 +8,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/TVXEventLogger.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
@@ -567,15 +568,17 @@ TEST_F(ImportIntoStore, TextsOverTheRecordSheetsLimitsAreRefusedAndCounted)
         return s;
     }());
     text += line("long value " + std::string(300, 'v'), "n");
+    // A field name of the record's own look too long for the store.
+    text += "F,5,long field name,,,,,,,,,\"May 07,2009\",0," + std::string(300, 'c') + ",,,,,,,,,,G,n\r";
     text += "T,5," + std::string(300, 't') + ",,,,,,,,,,0,\r"; // a type name too long to store
     text += line("of the long type", "n");
     writeFile(file, text);
 
     const TVXImportSummary summary = importInto(*source, file, GTarget);
     EXPECT_FALSE(summary.succeeded());
-    EXPECT_EQ(summary.recordsInFile, 5);
+    EXPECT_EQ(summary.recordsInFile, 6);
     EXPECT_EQ(summary.recordsImported, 2);
-    EXPECT_EQ(summary.failedValueTooLong, 3);
+    EXPECT_EQ(summary.failedValueTooLong, 4);
     EXPECT_EQ(summary.typesAdded, 1);
     const auto seen = snapshots(*source, GTarget);
     EXPECT_EQ(seen.size(), 2u);
@@ -616,6 +619,78 @@ TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
     const TVXImportSummary missing = importInto(*source, path("no such file.qvx"), GTarget);
     EXPECT_EQ(missing.fileError, kImportErrorUnreadableFile);
     EXPECT_FALSE(missing.succeeded());
+}
+
+TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersStay)
+{
+    // More lines than one batch takes; the store refuses two records' own looks.
+    const int lines = 260;
+    const QList<int> refused{3, 255};
+    std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Web,URL,User,,,,,,,,0,\r";
+    QStringList expectedEvents;
+    QStringList stored;
+    for (int i = 0; i < lines; ++i) {
+        const std::string name = "line " + std::to_string(i);
+        // Every fifth line has a look of its own; the refused ones have icon 99.
+        const int icon = refused.contains(i) ? 99 : (i % 5 == 0 ? 40 : 5);
+        // Days repeat, and one line has none.
+        const std::string day = i == 7 ? "" : "\"May " + std::to_string(1 + i % 28) + ",2009\"";
+        text += "F," + std::to_string(icon) + "," + name + ",user,,,,,,,," + day + ",0,,,,,,,,,,,G,n\r";
+        expectedEvents << QString::fromStdString(name);
+        if (!refused.contains(i))
+            stored << QString::fromStdString(name);
+    }
+    const std::string file = path("batches.qvx");
+    writeFile(file, text);
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPETABLE FOR EACH ROW "
+             "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    const TVXImportSummary summary = importInto(*source, file, GTarget);
+    rootExec("DROP TRIGGER tolvanexdb.refuse_look");
+
+    EXPECT_EQ(summary.recordsInFile, lines);
+    EXPECT_EQ(summary.recordsImported, lines - 2);
+    EXPECT_EQ(summary.failedNotStored, 2);
+    EXPECT_EQ(summary.recordsFailed(), 2);
+    EXPECT_EQ(summary.typesAdded, 1);
+
+    // In memory and for a second client alike.
+    TVXDataBase reader;
+    ASSERT_EQ(logInAndLoad(reader, kMasterPassword), kTVXDone);
+    for (TVXDataBase* db : {source.get(), &reader}) {
+        const auto seen = snapshots(*db, GTarget);
+        ASSERT_EQ(int(seen.size()), lines - 2);
+        for (int i : refused)
+            EXPECT_FALSE(seen.count(QStringLiteral("line %1").arg(i)));
+        EXPECT_TRUE(seen.at("line 4").values.value(1) == "user");
+        EXPECT_FALSE(seen.at("line 4").customised);
+        EXPECT_TRUE(seen.at("line 250").customised);
+        EXPECT_EQ(seen.at("line 250").customIcon, 40);
+        EXPECT_EQ(seen.at("line 4").day, QDate(2009, 5, 5));
+        EXPECT_EQ(seen.at("line 32").day, QDate(2009, 5, 5));
+        EXPECT_EQ(seen.at("line 250").day, QDate(2009, 5, 27));
+        EXPECT_EQ(seen.at("line 7").day, QDate::currentDate());
+    }
+    // One log entry per record line, in file order, the refused ones as failures.
+    QStringList events;
+    QList<int> failed;
+    for (const auto& entry : source->eventLogger().logArrary()) {
+        if (entry.event != QStringLiteral("Add Record"))
+            continue;
+        if (entry.action != kEventActionSuccess)
+            failed << int(events.size());
+        events << entry.description;
+    }
+    EXPECT_EQ(events, expectedEvents);
+    EXPECT_EQ(failed, refused);
+    // The recently added list holds the newest ten that were stored, on both sides.
+    QStringList newest;
+    for (const QString& recordID : source->mRecentlyAddedRecords())
+        newest << source->mRecords().value(recordID)->mValue1();
+    EXPECT_EQ(newest, stored.mid(stored.size() - TVXDataBase::kRecentListLimit));
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(RECORDID) FROM tolvanexdb.RECENTLYADDEDTABLE "
+                                            "WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              source->mRecentlyAddedRecords().join(','));
 }
 
 TEST_F(ExportFromStore, AnUnwritableFolderReportsFailure)

@@ -1,11 +1,15 @@
 // Records added in batches (as an import does): a record's failure inside a
 // batch undoes only that record's rows, the batch reaches other clients only
 // once committed, and a batch whose commit fails takes its records out of the
-// caches and says so.
+// caches and says so. A run of new records handed over together ends as the
+// same records added one by one would.
+#include "store/RecordStorageParts.h"
 #include "store/Transaction.h"
 #include "support/RecordFixture.h"
 
 #include <cppconn/prepared_statement.h>
+
+#include <QCryptographicHash>
 
 using namespace teststore;
 
@@ -29,7 +33,244 @@ int eventRows(const QString& description)
         .toInt();
 }
 
+// The user's recently added rows, in the order the server keeps them.
+QStringList recentRows(const QString& userID)
+{
+    auto root = rootConnection();
+    std::unique_ptr<sql::Statement> stmt(root->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+        QStringLiteral("SELECT RECORDID FROM tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'").arg(userID).toStdString()));
+    QStringList rows;
+    while (rs->next())
+        rows << QString::fromStdString(rs->getString(1).asStdString());
+    return rows;
+}
+
+QStringList newest(const QStringList& entries)
+{
+    return entries.mid(std::max<qsizetype>(0, entries.size() - TVXDataBase::kRecentListLimit));
+}
+
+QString addRecordDescriptions()
+{
+    return rootQueryValue("SELECT GROUP_CONCAT(DESCRIPTION SEPARATOR ',') FROM tolvanexdb.EVENTLOGGERTABLE "
+                          "WHERE EVENT='Add Record'");
+}
+
+// A new record enciphered ahead, as the import hands it over.
+TVXDataBase::NewRecord enciphered(const TVXDataBase& db, std::shared_ptr<TVXRecord> record)
+{
+    TVXDataBase::NewRecord entry;
+    entry.record = std::move(record);
+    EXPECT_EQ(db.encipherRecord(*entry.record, entry.ciphers), kTVXDone);
+    if (entry.record->mIsCustomized()) {
+        EXPECT_EQ(db.encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers), kTVXDone);
+    }
+    return entry;
+}
+
 } // namespace
+
+TEST_F(RecordBatches, ARunOfNewRecordsReadsBackAsSingleAddsWould)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    QList<TVXDataBase::NewRecord> run;
+    QStringList ids;
+    QStringList described;
+    for (int i = 0; i < 6; ++i) {
+        auto record = newRecord(alice, {QStringLiteral("run %1").arg(i), QStringLiteral("user %1").arg(i),
+                                        QStringLiteral("pw %1").arg(i)});
+        record->setMNotes(i == 2 ? QStringLiteral("a note\nof two lines") : QString());
+        record->setMViewCounter(i);
+        if (i % 2) {
+            auto look = lookOf(10 + i);
+            look->setFieldAtIndex(1, QStringLiteral("Own %1").arg(i));
+            record->setMIsCustomized(true);
+            record->setMRecordCustomType(look);
+        }
+        ids << record->mRecordUID();
+        described << record->mValue1();
+        run << enciphered(alice, record);
+    }
+
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    QList<int> codes;
+    alice.addRecords(run, codes);
+    EXPECT_EQ(codes, QList<int>(6, kTVXDone));
+    ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+
+    // Each row where a second client finds it, values and own look included.
+    TVXDataBase reader;
+    ASSERT_EQ(logInAndLoad(reader, "bob", "bob-pw"), kTVXDone);
+    for (int i = 0; i < 6; ++i) {
+        SCOPED_TRACE(i);
+        const auto& written = run[i].record;
+        const auto read = reader.mRecords().value(ids[i]);
+        ASSERT_TRUE(read);
+        EXPECT_TRUE(alice.mRecords().contains(ids[i]));
+        for (int f = 0; f < kNumberOfFields; ++f)
+            EXPECT_EQ(read->valueAtIndex(f), written->valueAtIndex(f));
+        EXPECT_EQ(read->mNotes(), written->mNotes());
+        EXPECT_EQ(storedCipher("NOTE", "RECORDTABLE", ids[i]), cipherOf(written->mNotes()));
+        EXPECT_EQ(stored("VIEWCOUNT", "RECORDTABLE", ids[i]), QString::number(i));
+        EXPECT_EQ(read->mIsCustomized(), i % 2 == 1);
+        EXPECT_EQ(rowCount("CUSTOMTYPETABLE", ids[i]), i % 2);
+        if (i % 2) {
+            ASSERT_TRUE(read->mRecordCustomType());
+            EXPECT_EQ(read->mRecordCustomType()->mTypeIconID(), 10 + i);
+            EXPECT_EQ(read->mRecordCustomType()->fieldAtIndex(0), QStringLiteral("Site"));
+            EXPECT_EQ(read->mRecordCustomType()->fieldAtIndex(1), QStringLiteral("Own %1").arg(i));
+        }
+    }
+    EXPECT_EQ(alice.mRecentlyAddedRecords(), ids);
+    EXPECT_EQ(recentRows(aliceID), ids);
+    EXPECT_EQ(addRecordDescriptions(), described.join(','));
+}
+
+TEST_F(RecordBatches, SharedInsertsCarryAnyBytesAndRecordsOfAnySize)
+{
+    // A server taking packets of 1 MiB at most, the least one is set up with.
+    const QString packetLimit = rootQueryValue("SELECT @@GLOBAL.max_allowed_packet");
+    rootExec("SET GLOBAL max_allowed_packet = 1048576");
+    struct Restore {
+        QString limit;
+        ~Restore() { rootExec(QStringLiteral("SET GLOBAL max_allowed_packet = %1").arg(limit)); }
+    } restore{packetLimit};
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    // Ciphers are bytes of every value, zero included, that are no text.
+    QByteArray everyByte;
+    for (int b = 0; b < 255; ++b)
+        everyByte.append(char(b));
+    const auto pattern = [](qsizetype size, int seed) {
+        QByteArray bytes(size, '\0');
+        for (qsizetype i = 0; i < size; ++i)
+            bytes[i] = char((i * 131 + seed) % 256);
+        return bytes;
+    };
+    QList<TVXDataBase::NewRecord> run;
+    // Small ones, one too large to share a statement, and more of 60 KiB
+    // than one packet takes.
+    QList<qsizetype> noteSizes{256, 0, 100 * 1024, 16};
+    noteSizes += QList<qsizetype>(20, 60 * 1024);
+    noteSizes << 32;
+    for (int i = 0; i < noteSizes.size(); ++i) {
+        TVXDataBase::NewRecord entry = enciphered(alice, newRecord(alice, {QStringLiteral("bytes %1").arg(i)}));
+        entry.ciphers.values[0] = everyByte;
+        entry.ciphers.values[9] = everyByte.mid(i, 16);
+        entry.ciphers.note = pattern(noteSizes[i], i);
+        run << entry;
+    }
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    QList<int> codes;
+    alice.addRecords(run, codes);
+    ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+    EXPECT_EQ(codes, QList<int>(noteSizes.size(), kTVXDone));
+    for (int i = 0; i < noteSizes.size(); ++i) {
+        SCOPED_TRACE(i);
+        const QString recordID = run[i].record->mRecordUID();
+        EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", recordID), hex(everyByte));
+        EXPECT_EQ(storedCipher("FIELD10", "RECORDTABLE", recordID), hex(everyByte.mid(i, 16)));
+        EXPECT_EQ(stored("LENGTH(NOTE)", "RECORDTABLE", recordID), QString::number(noteSizes[i]));
+        EXPECT_EQ(stored("MD5(NOTE)", "RECORDTABLE", recordID),
+                  QString::fromLatin1(QCryptographicHash::hash(run[i].ciphers.note, QCryptographicHash::Md5).toHex()));
+    }
+}
+
+TEST_F(RecordBatches, ARunTheServerRefusesInPartIsAddedOneRecordAtATime)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto kept = newRecord(alice, {"kept"});
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPETABLE FOR EACH ROW "
+             "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    auto first = newRecord(alice, {"first"});
+    auto refused = newRecord(alice, {"refused"});
+    refused->setMIsCustomized(true);
+    refused->setMRecordCustomType(lookOf(99));
+    auto last = newRecord(alice, {"last"});
+    last->setMIsCustomized(true);
+    last->setMRecordCustomType(lookOf(7));
+    // A new record under an identifier the store already holds.
+    auto twin = newRecord(alice, {"twin"});
+    twin->setMRecordUID(kept->mRecordUID());
+    auto after = newRecord(alice, {"after"});
+
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    QList<TVXDataBase::NewRecord> run{enciphered(alice, first), enciphered(alice, refused), enciphered(alice, last)};
+    QList<int> codes;
+    alice.addRecords(run, codes);
+    EXPECT_EQ(codes, (QList<int>{kTVXDone, kTVXStatementFailed, kTVXDone}));
+    QList<TVXDataBase::NewRecord> second{enciphered(alice, twin), enciphered(alice, after)};
+    alice.addRecords(second, codes);
+    EXPECT_EQ(codes, (QList<int>{kTVXReloadFirst, kTVXDone}));
+    QStringList lost;
+    ASSERT_EQ(alice.endRecordBatch(&lost), kTVXDone);
+    EXPECT_TRUE(lost.isEmpty());
+    rootExec("DROP TRIGGER tolvanexdb.refuse_look");
+
+    for (const auto& record : {first, last, after}) {
+        EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 1) << record->mValue1().toStdString();
+        EXPECT_EQ(alice.mRecords().value(record->mRecordUID()), record);
+    }
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", last->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("RECORDTABLE", refused->mRecordUID()), 0);
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", refused->mRecordUID()), 0);
+    EXPECT_FALSE(alice.mRecords().contains(refused->mRecordUID()));
+    // The stored record keeps its values and its place in memory.
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
+    EXPECT_EQ(alice.mRecords().value(kept->mRecordUID()), kept);
+
+    const QStringList added{kept->mRecordUID(), first->mRecordUID(), last->mRecordUID(), after->mRecordUID()};
+    EXPECT_EQ(alice.mRecentlyAddedRecords(), added);
+    EXPECT_EQ(recentRows(aliceID), added);
+    // Every outcome logged in order, the failures as such.
+    EXPECT_EQ(addRecordDescriptions(), "kept,first,refused,last,twin,after");
+    QStringList actions;
+    for (const auto& entry : alice.eventLogger().logArrary())
+        if (entry.event == QStringLiteral("Add Record"))
+            actions << entry.action.value_or(QString());
+    EXPECT_EQ(actions, (QStringList{"Success", "Success", "Failed", "Success", "Failed", "Success"}));
+}
+
+TEST_F(RecordBatches, RecentlyAddedRowsOfABatchEndAsSingleAddsLeaveThem)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    // Twelve rows already, more than the list holds, as another tool may leave them.
+    QStringList old;
+    for (int i = 0; i < 12; ++i) {
+        const QString uid = QStringLiteral("00000000000002%1").arg(i, 2, 10, QLatin1Char('0'));
+        seed->record({uid, G1, T1, {QStringLiteral("old %1").arg(i)}});
+        rootExec(QStringLiteral("INSERT INTO tolvanexdb.RECENTLYADDEDTABLE VALUES('%1', '%2')").arg(aliceID, uid));
+        old << uid;
+    }
+    const auto addSome = [this](int count, QStringList& ids) {
+        for (int i = 0; i < count; ++i) {
+            auto record = newRecord(alice, {QStringLiteral("new %1").arg(ids.size())});
+            ASSERT_EQ(alice.addRecord(record), kTVXDone);
+            ids << record->mRecordUID();
+        }
+    };
+
+    // Three adds: each makes room for itself, the oldest rows first.
+    QStringList added;
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    ASSERT_NO_FATAL_FAILURE(addSome(3, added));
+    ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+    EXPECT_EQ(recentRows(aliceID), old.mid(5) + added);
+    EXPECT_EQ(alice.mRecentlyAddedRecords(), added);
+
+    // Twelve more, with an entry of a record the batch did not add between
+    // them: only the newest ten of everything stay, in their order.
+    QStringList sequence = old.mid(5) + added;
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    ASSERT_NO_FATAL_FAILURE(addSome(6, added));
+    ASSERT_EQ(alice.addRecentlyAddedID(old[0], aliceID), kTVXDone);
+    ASSERT_NO_FATAL_FAILURE(addSome(6, added));
+    ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+    sequence = sequence + added.mid(3, 6) + QStringList{old[0]} + added.mid(9);
+    EXPECT_EQ(recentRows(aliceID), newest(sequence));
+    EXPECT_EQ(alice.mRecentlyAddedRecords(), newest(sequence));
+}
 
 TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)
 {

@@ -181,6 +181,13 @@ TEST(TVXRecord, NewRecordDefaults)
     const QDateTime stamped = TVXRecord::dateFromModificationText(created->mValue10());
     EXPECT_GE(stamped, before);
     EXPECT_LE(stamped, QDateTime::currentDateTime().addSecs(1));
+
+    // With value 10 given: that text, and a new identifier still; none given is now.
+    auto dated = TVXRecord::createRecord(QStringLiteral("2009-05-07 00:00:00 +0200"));
+    EXPECT_EQ(dated->mValue10(), QStringLiteral("2009-05-07 00:00:00 +0200"));
+    EXPECT_EQ(dated->mRecordUID().size(), 16);
+    EXPECT_NE(dated->mRecordUID(), created->mRecordUID());
+    EXPECT_GE(TVXRecord::dateFromModificationText(TVXRecord::createRecord(QString())->mValue10()), before);
 }
 
 TEST(TVXRecord, ModificationDateText)
