@@ -16,6 +16,7 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvanex Enterprise"));
     QApplication::setOrganizationName(QStringLiteral("Tolvanex"));
+    QApplication::setApplicationVersion(QStringLiteral("0.1.0")); // the about box shows it
     // Closing the last window quits through the controller, which clears
     // the clipboard and saves the view state first.
     QApplication::setQuitOnLastWindowClosed(false);

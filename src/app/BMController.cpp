@@ -19,7 +19,6 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
-    mSelectedTableRecord = TVXRecord::createRecord();
     registerObservers();
 }
 

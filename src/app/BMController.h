@@ -23,11 +23,13 @@
 #include "platform/core/NotificationCenter.h"
 
 class BMDetailsView;
-class BMListPrintSource;
 class TVXDataBase;
 class TVXRecord;
 class BMCategoryEditWindowController;
 class BMCustomSettingsController;
+class BMDetailsWindowController;
+class BMEventLoggerWindowController;
+class UserAccountController;
 class BMGroup;
 class BMHintQuestionPanel;
 class BMLockPanel;
@@ -65,7 +67,6 @@ public:
 
     // Shared state every concern reads (owned here, not in a concern's section).
     QWidget* mainWindow() const { return mMainWindow; }
-    std::shared_ptr<TVXRecord> selectedTableRecord() const { return mSelectedTableRecord; }
     const QString& currentUserName() const { return mCurrentUserName; }
     bool isConnectionCancelled() const { return mIsConnectionCancelled; }
 
@@ -213,19 +214,15 @@ public:
     // Every duplicate record of the whole store (the first of each equal set is kept).
     QList<std::shared_ptr<TVXRecord>> deDupeIndexes();
     static bool itemsAreEqual(const TVXRecord& first, const TVXRecord& second);
-    // The cached record the tables have selected, or null.
-    std::shared_ptr<TVXRecord> selectedRecord() const;
-    // The editor of groups and types over this controller's database manager.
+    // The windows the commands open, over this controller's database manager
+    // (the shared ones when it is the shared manager).
     BMCategoryEditWindowController& categoryEditController();
     BMCustomSettingsController& customSettingsController();
+    BMDetailsWindowController& detailsWindowController();
+    UserAccountController& userAccountController();
+    BMEventLoggerWindowController* eventLoggerWindowController();
     QWidget* dedupeSheet();
     const QStringList& dedupeItemsNames() const { return mDedupeItemsNames; }
-
-    // provisional: built by mainwin
-    void changeCategory(QObject* sender);
-    // provisional: built by recsheet
-    std::shared_ptr<TVXRecord> orderFrontDetailsWindowWithInfo(const std::shared_ptr<TVXRecord>& record,
-                                                               int& operation);
     // (end of record commands)
 
     // --- attachments, printing, mail and web log-in ---
@@ -239,9 +236,10 @@ public:
     void attachmentAction();
     // The chosen file of the add panel (returnCode -1000 OK, -1001 Cancel).
     void attachmentSelectionPanelDidEnd(const QString& path, int returnCode);
-    // Writes the selected record's attachment to the private temporary folder
-    // and shows the Open With / Save As menu on the pane.
-    void addExtractAttachmentMenu(const platform::Notification& notification);
+    // The pane's attachment row asked ("AddExtractAttachmentMenu", whose object
+    // is the row's button): writes the selected record's attachment to the
+    // private temporary folder and shows the Open With / Save As menu on the pane.
+    void addExtractAttachmentMenu(const std::any& button);
     // The menu for the written file; the caller owns it.
     QMenu* attachmentMenuForFile(const QString& path, QWidget* parent = nullptr);
     void launchfile(QAction* item);
@@ -260,8 +258,6 @@ public:
     // Runs the hand-over on a worker; false when another one still runs (dropped).
     bool runAppleScript(std::function<void()> script);
     void webLogin();
-    // provisional: built by mainwin (the selection of the current view)
-    const BMListPrintSource* listPrintSource();
     // (end of attachments, printing, mail and web log-in)
 
     // --- import, export, backup and restore ---
@@ -293,13 +289,6 @@ public:
     QWidget* exportPasswordPanel();
     QWidget* importPasswordPanel();
     QWidget* exportOptionsView();
-
-    // provisional: built by mainwin
-    // provisional: built by mainwin
-    // provisional: built by grouptype (the group/type editor's records to back up)
-    QList<std::shared_ptr<TVXRecord>> recordsToExportForBackUP();
-    // provisional: built by grouptype (the group/type editor's deletion after a backup)
-    void deleteSelectedGroup();
     // (end of import, export, backup and restore)
 
     // --- view, group and type selection ---
@@ -307,7 +296,7 @@ public:
     void changeView(int view);
     int currentView() const;
     // The group pop-up's and the type pop-up's actions.
-    void changeCategory();
+    void changeCategory(QObject* sender = nullptr);
     void changeType();
     // Shows (on) or hides (off) the detail pane; the View menu's item flips it.
     void toggleInfoView(bool on);
@@ -321,7 +310,6 @@ public:
     QComboBox* mCategoriesPopup() const;
     QComboBox* mTypesPopup() const;
     BMTableView* mListViewTypesTable() const;
-    void setSelectedTableRecord(std::shared_ptr<TVXRecord> record) { mSelectedTableRecord = std::move(record); }
     int getSelectedTypeIndex() const;
     int selectedTypeFromPopup() const { return getSelectedTypeIndex(); }
     QString getSelectedTypeUID() const;
@@ -357,6 +345,9 @@ public:
     void restoreSplitViewLayouts();
     // The detail pane made by its own class goes into the window's box.
     void setDetailsView(QWidget* detailsView);
+    // The about box (made by initAboutBoxsetting at the launch), shown from the Help menu.
+    void orderFrontAboutPanel();
+    QWidget* aboutBox() const { return mAboutBox; }
     // (end of main window, toolbar and split views)
 
     // --- outline and record tables ---
@@ -392,7 +383,6 @@ public:
     BMSmartTypesModel* smartModel() const { return mSmartModel; }
     BMRecordNamesModel* namesModel() const { return mNamesModel; }
     BMOutlineModel* outlineModel() const { return mOutlineModel; }
-    // provisional: built by grouptype
     // (end of outline and record tables)
 
     // --- pop-ups, menus, columns and sorting ---
@@ -439,23 +429,14 @@ public:
     void rearrangeTableColumns();
     // The options window, storing column settings for the list's selected type.
     class BMOptionsWindowController* optionsWindowController();
-    // provisional: built by mainwin
-    class QTableView* listViewTypesTable() const;
-    class QAbstractItemView* smartTypesTable() const;
-    class QAbstractItemView* columnViewTypesTable() const;
-    class QAbstractItemView* columnViewDescriptionTable() const;
-    class QAbstractItemView* treeViewOutlineView() const;
-    bool isListViewSelected() const;
-    QString getSelectedTypeUID();
     // (end of applying the options)
 
 private:
     TVXDataBase* mDatabase = nullptr;
 
     // Shared state. The main window is made by the main-window concern; the
-    // selected record is kept by the tables and read by the commands.
+    // selected record is what its views have selected.
     QWidget* mMainWindow = nullptr;
-    std::shared_ptr<TVXRecord> mSelectedTableRecord;
     QString mCurrentUserName;
     QString mGroupFilterSelectedUID;
     bool mNeedToDoSynchOnExit = false;
@@ -488,7 +469,8 @@ private:
     QString mimportFileName;
     // Runs the event loop (the workers hand results over through it) while busy() holds.
     static void waitWhile(const std::function<bool()>& busy);
-    // provisional: built by mainwin
+    // The main window's parts as the launch and the reload use them (null
+    // before the window exists).
     void initAboutBoxsetting();
     QComboBox* categoriesPopup();
     QComboBox* typesPopup();
@@ -499,8 +481,6 @@ private:
     void saveLayoutPreferenceWithName(QSplitter* splitView, const QString& name);
     void restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name);
     bool columnToggleInfoState();
-    // provisional: built by detailpane
-    void addExtractAttachmentMenu(const std::any& button);
     // (end of start-up, log-in and shut-down)
 
     // [loading, reloading and lost connection]
@@ -537,42 +517,19 @@ private:
     // (end of password panels)
 
     // [record commands]
-    // provisional: built by mainwin. The view selector's tag (0 column, 1 list, 2 tree).
+    // The view selector's tag (0 column, 1 list, 2 tree), as the view state is saved.
     int selectedViewTag() const;
-    // provisional: built by mainwin. The records the Delete command removes in
-    // the current view: the description table's selected record (column
-    // view), the selected rows after only the row above the first is left
-    // selected (list view), or the outline's selected record (tree view).
-    QList<std::shared_ptr<TVXRecord>> recordsSelectedForDeletion();
-    // provisional: built by mainwin. Tree view: when the selected row is a type
-    // row, expand or collapse it and answer true.
-    bool toggleSelectedTreeTypeRow();
-    // provisional: built by mainwin. List view: select every row.
-    void selectAllRecordRows();
-    // provisional: built by mainwin. The smart types' table reads its lists again.
-    void reloadSmartTypesTable();
-    // provisional: built by mainwin. Group and type pop-ups and the mask item of the View menu.
-    void selectCategoriesPopupIndex(int index);
-    QString categoriesPopupTitle() const;
-    void selectCategoriesPopupTitle(const QString& title); // the first item when gone
-    void selectTypesPopupIndex(int index);
-    QAction* viewMenuItemWithTag(int tag) const;
+    // The main window's mask button; null before the window exists.
     QAbstractButton* unmaskButton() const;
-    // provisional: built by detailpane
-    void resetDetailInfo();
-    void setDetailPaneShouldMask(bool mask);
-    // provisional: built by admin (user account window) and options (options window, event-log viewer)
-    void displayUserList();
-    void showOptionsWindow();
-    void showEventLogViewer();
-    // provisional: built by mainwin. The record list's first sort descriptor, if any.
-    bool recordListFirstSortDescriptor(struct TVXSortDescriptor* descriptor) const;
     void reportStoreResult(int code) const;
     // Saves the record as new from `source` (edit's "save as new", duplicate).
     int addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
     // Made for a manager other than the shared one; children of the controller.
     BMCustomSettingsController* mOwnCustomSettings = nullptr;
     BMCategoryEditWindowController* mOwnCategoryEditor = nullptr;
+    BMDetailsWindowController* mOwnDetailsController = nullptr;
+    UserAccountController* mOwnUserAccounts = nullptr;
+    BMEventLoggerWindowController* mOwnEventLogger = nullptr;
     QWidget* mDedupeItems = nullptr;
     QListView* mDedupelistTable = nullptr;
     QLabel* mNumberOfDedupesText = nullptr;
@@ -581,14 +538,8 @@ private:
     // (end of record commands)
 
     // [attachments, printing, mail and web log-in]
-    // provisional: the pane is made by mainwin; keep one declaration at merge.
+    // The detail pane the main window shows (set by setDetailInfoView).
     BMDetailsView* mDetailInfoView = nullptr;
-    // Stops observing the attachment-menu notice when the controller goes.
-    struct AttachmentMenuObserver {
-        platform::NotificationCenter::Token token = 0;
-        ~AttachmentMenuObserver();
-    };
-    AttachmentMenuObserver mAttachmentMenuObserver;
     // The address a web log-in opens: www. gets http://; only web addresses pass.
     static QString webLoginAddress(const QString& value);
     void refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record);
@@ -617,6 +568,7 @@ private:
     // [main window, toolbar and split views]
     void connectMainWindow(BMMainWindow* window);
     bool mSubviewsReady = false;
+    QWidget* mAboutBox = nullptr;
     // (end of main window, toolbar and split views)
 
     // [outline and record tables]
@@ -636,6 +588,18 @@ private:
                       bool alertOnStale);
     int selectedRowOf(QAbstractItemView* table) const;
     QList<int> selectedRowsOf(QAbstractItemView* table) const;
+    // The records the Delete command removes in the current view: the
+    // description table's selected record (column view), the selected rows,
+    // leaving only the row above the first one selected (list view), or the
+    // outline's selected record (tree view).
+    QList<std::shared_ptr<TVXRecord>> recordsSelectedForDeletion();
+    // Tree view: when the selected row is a type row, expands or collapses it
+    // and answers true.
+    bool toggleSelectedTreeTypeRow();
+    // List view: selects every row.
+    void selectAllRecordRows();
+    // The smart types' table reads its lists again; its selection stays.
+    void reloadSmartTypesTable();
     // (end of outline and record tables)
 
     // [pop-ups, menus, columns and sorting]
@@ -645,5 +609,6 @@ private:
 
     // [applying the options]
     quint64 mOptionsObserver = 0;
+    class BMOptionsWindowController* mOwnOptionsWindow = nullptr;
     // (end of applying the options)
 };

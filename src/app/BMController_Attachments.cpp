@@ -18,6 +18,7 @@
 #include "views/BMDetailsView.h"
 #include "views/BMListPrintView.h"
 #include "views/BMPrintDocument.h"
+#include "views/BMTableView.h"
 #include "views/BMTextTable.h"
 
 #include <QAction>
@@ -78,20 +79,10 @@ bool writeAtomically(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-BMController::AttachmentMenuObserver::~AttachmentMenuObserver()
-{
-    if (token)
-        platform::NotificationCenter::defaultCenter().removeObserver(token);
-}
-
 void BMController::setDetailInfoView(BMDetailsView* view)
 {
+    // The controller observes the pane's attachment-menu notice from its creation on.
     mDetailInfoView = view;
-    if (!mAttachmentMenuObserver.token) {
-        mAttachmentMenuObserver.token = platform::NotificationCenter::defaultCenter().addObserver(
-            BMTextTable::kAddExtractAttachmentMenuNotification,
-            [this](const platform::Notification& notification) { addExtractAttachmentMenu(notification); });
-    }
 }
 
 void BMController::refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record)
@@ -172,12 +163,12 @@ void BMController::attachmentSelectionPanelDidEnd(const QString& path, int retur
     refreshAfterAttachmentChange(record);
 }
 
-void BMController::addExtractAttachmentMenu(const platform::Notification& notification)
+void BMController::addExtractAttachmentMenu(const std::any& object)
 {
     if (!mDetailInfoView)
         return;
     QWidget* button = nullptr;
-    if (const auto* widget = std::any_cast<QWidget*>(&notification.object))
+    if (const auto* widget = std::any_cast<QWidget*>(&object))
         button = *widget;
     // The menu opens under the attachment row's button.
     if (button && button->parentWidget() == mDetailInfoView->infoView())
@@ -322,16 +313,21 @@ void BMController::print()
 {
     if (!checkForDataPermissionFor(kDataPermissionPrint))
         return;
-    if (selectedViewTag() != kListViewTag) {
+    if (currentView() != kListViewTag) {
         BMRunAlertPanel(alertTitle(), tr("Printing is available in \"List View\" "), okButton());
         return;
     }
-    const BMListPrintSource* source = listPrintSource();
-    if (!source)
+    const BMTableView* list = mListViewTypesTable();
+    if (!list)
         return;
+    // The list as it stands on screen (its visible columns in their order),
+    // with values printed unmasked.
+    const BMTableViewPrintSource source(*list, [this](const QString& column, int row) {
+        return tableViewForPrinting(column.toInt(), row).toString();
+    });
     BMListPrintView view(nullptr, mDatabase);
     view.setGeometry(0, 0, 100, 100);
-    view.setStringsFromTableView(*source);
+    view.setStringsFromTableView(source);
     const BMPrintDocument document = documentForListPrintView(view);
     mPrintDialogON = true;
     const bool printed = presentPrintDocument(document, mMainWindow);

@@ -16,6 +16,7 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
+#include "windows/BMCategoryEditWindowController.h"
 
 #include <QCheckBox>
 #include <QCoreApplication>
@@ -97,8 +98,9 @@ BMExchangeState& BMController::exchange() const
         };
         state->hooks.selectedGroup = [self] { return self->selectedGroup(); };
         state->hooks.recordsForExporting = [self](bool listed) { return self->indexSetForExporting(listed); };
-        state->hooks.recordsToBackUp = [self] { return self->recordsToExportForBackUP(); };
-        state->hooks.deleteBackedUpGroup = [self] { self->deleteSelectedGroup(); };
+        // The backup serves the group/type editor: its selected group or type.
+        state->hooks.recordsToBackUp = [self] { return self->categoryEditController().recordsToExportForBackUP(); };
+        state->hooks.deleteBackedUpGroup = [self] { self->categoryEditController().deleteSelectedGroup(); };
         state->hooks.refreshAfterImport = [self] {
             self->updateGroupUIControl();
             self->initTypesUIControl();

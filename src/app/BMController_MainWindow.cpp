@@ -8,6 +8,7 @@
 #include "store/HintQuestions.h"
 #include "store/TVXDataBase.h"
 #include "views/BMImageCell.h"
+#include "views/BMImages.h"
 #include "views/BMRecordModels.h"
 #include "views/BMSplitViewLayout.h"
 #include "views/BMTableView.h"
@@ -17,14 +18,21 @@
 #include <QAction>
 #include <QButtonGroup>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDialog>
 #include <QHeaderView>
+#include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
+#include <QMenuBar>
+#include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QToolBar>
 #include <QToolButton>
 #include <QTreeView>
+#include <QVBoxLayout>
 
 namespace {
 const QString kPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
@@ -329,4 +337,125 @@ void BMController::setDetailsView(QWidget* detailsView)
 {
     if (BMMainWindow* w = createMainWindow())
         w->setDetailsView(detailsView);
+}
+
+// --- the window's parts as the launch, the reload and the commands reach them ---------
+
+QComboBox* BMController::categoriesPopup() { return mCategoriesPopup(); }
+
+QComboBox* BMController::typesPopup() { return mTypesPopup(); }
+
+QMenu* BMController::itemContextualMenu() { return mItemContextualMenu_; }
+
+QSplitter* BMController::mainSplitView()
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mMainSplitView : nullptr;
+}
+
+QSplitter* BMController::subSplitView()
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mSubSplitView : nullptr;
+}
+
+QSplitter* BMController::smartTypeSplitView()
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mSmartTypeSplitView : nullptr;
+}
+
+QAbstractButton* BMController::unmaskButton() const
+{
+    const BMMainWindow* w = mainWindowView();
+    return w ? w->mUnmaskButton : nullptr;
+}
+
+void BMController::saveLayoutPreferenceWithName(QSplitter* splitView, const QString& name)
+{
+    // The main split's layout also gives the user's pane width: only for a signed-in user.
+    if (splitView && mDatabase->getCurrentUser())
+        bmsplit::saveLayoutPreferenceWithName(*splitView, name, *mDatabase);
+}
+
+void BMController::restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name)
+{
+    if (splitView && mDatabase->getCurrentUser())
+        bmsplit::restoreLayoutPreferenceFromName(*splitView, name, *mDatabase);
+}
+
+bool BMController::columnToggleInfoState()
+{
+    if (const BMMainWindow* w = mainWindowView())
+        return w->mColumnToggleInfoButton->isChecked();
+    const TVXUser* user = mDatabase->getCurrentUser();
+    return user ? user->mShowDetailOnPane() : true;
+}
+
+// --- the about box ------------------------------------------------------------------
+
+void BMController::initAboutBoxsetting()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!mAboutBox) {
+        auto* box = new QDialog(w, Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint);
+        box->setObjectName(QStringLiteral("AboutBox"));
+        box->setWindowTitle(tr("About Tolvanex Enterprise"));
+        auto* icon = new QLabel(box);
+        icon->setPixmap(bmimages::image(QStringLiteral("16x16_Encrypt"), 64));
+        icon->setAlignment(Qt::AlignCenter);
+        auto* name = new QLabel(tr("Tolvanex Enterprise"), box);
+        name->setAlignment(Qt::AlignCenter);
+        name->setStyleSheet(QStringLiteral("font-size: 15pt; font-weight: 600;"));
+        auto* version = new QLabel(tr("Version %1"), box);
+        version->setObjectName(QStringLiteral("AboutVersion"));
+        version->setAlignment(Qt::AlignCenter);
+        version->setStyleSheet(QStringLiteral("color: #5b6472;"));
+        auto* ok = new QPushButton(tr("OK"), box);
+        ok->setDefault(true);
+        connect(ok, &QPushButton::clicked, box, &QDialog::accept);
+        auto* layout = new QVBoxLayout(box);
+        layout->setContentsMargins(32, 24, 32, 18);
+        layout->setSpacing(8);
+        layout->addWidget(icon);
+        layout->addWidget(name);
+        layout->addWidget(version);
+        layout->addSpacing(8);
+        layout->addWidget(ok, 0, Qt::AlignCenter);
+        mAboutBox = box;
+        if (!w)
+            connect(this, &QObject::destroyed, box, [box] { delete box; });
+
+        // The version label's own text is the format of the version shown.
+        const QString number = QCoreApplication::applicationVersion();
+        version->setText(version->text().arg(number.isEmpty() ? QStringLiteral("-") : number));
+
+        if (w) {
+            QMenu* help = nullptr;
+            for (QAction* item : w->menuBar()->actions())
+                if (item->menu() && item->text().remove(QLatin1Char('&')) == tr("Help"))
+                    help = item->menu();
+            if (!help)
+                help = w->addMenu(tr("Help"), nullptr);
+            QAction* about = help->addAction(tr("About Tolvanex Enterprise"));
+            about->setObjectName(QStringLiteral("AboutItem"));
+            about->setMenuRole(QAction::AboutRole);
+            connect(about, &QAction::triggered, this, [this] { orderFrontAboutPanel(); });
+        }
+    }
+    // Centred over the main window, or on the screen without one.
+    mAboutBox->adjustSize();
+    const QRect area = w ? w->frameGeometry()
+                         : (mAboutBox->screen() ? mAboutBox->screen()->availableGeometry() : QRect());
+    if (area.isValid())
+        mAboutBox->move(area.center() - mAboutBox->rect().center());
+}
+
+void BMController::orderFrontAboutPanel()
+{
+    if (!mAboutBox)
+        initAboutBoxsetting();
+    mAboutBox->show();
+    mAboutBox->raise();
+    mAboutBox->activateWindow();
 }

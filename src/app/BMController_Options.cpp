@@ -7,11 +7,26 @@
 #include "platform/ui/Pasteboard.h"
 #include "store/TVXDataBase.h"
 #include "views/BMDetailsView.h"
+#include "views/BMTableView.h"
+#include "windows/BMMainWindow.h"
 #include "windows/BMOptionsWindowController.h"
 
 #include <QAbstractItemView>
 #include <QPointer>
 #include <QTableView>
+#include <QTreeView>
+
+namespace {
+
+// The main window's tables other than the list (none before the window exists).
+QList<QAbstractItemView*> otherTablesOf(const BMMainWindow* w)
+{
+    if (!w)
+        return {};
+    return {w->mSmartTypesTable, w->mColumnViewTypesTable, w->mColumnViewDescriptionTable, w->mTreeViewOutlineView};
+}
+
+} // namespace
 
 void BMController::observeOptionChanges()
 {
@@ -27,7 +42,17 @@ void BMController::observeOptionChanges()
 
 BMOptionsWindowController* BMController::optionsWindowController()
 {
-    BMOptionsWindowController* window = BMOptionsWindowController::sharedOptionsWindowController();
+    BMOptionsWindowController* window = nullptr;
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase()) {
+        window = BMOptionsWindowController::sharedOptionsWindowController();
+    } else {
+        if (!mOwnOptionsWindow) {
+            mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase);
+            // A window has no object parent: it goes with the controller.
+            connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
+        }
+        window = mOwnOptionsWindow;
+    }
     QPointer<BMController> self(this);
     window->setSelectedTypeUIDProvider([self] { return self ? self->getSelectedTypeUID() : QString(); });
     return window;
@@ -44,26 +69,28 @@ void BMController::optionsDidChange()
     applyoptions::applyBackgroundColor(detailInfoView(), rowColor);
 
     // 2. The tables: the list's band colour and the others' background, lighter.
+    const BMMainWindow* w = mainWindowView();
+    const bool listShown = w && currentView() == kListViewTag;
     const QColor light = applyoptions::blendedRowColor(rowColor);
-    applyoptions::applyBandColor(listViewTypesTable(), light);
-    for (QAbstractItemView* view :
-         {smartTypesTable(), columnViewTypesTable(), columnViewDescriptionTable(), treeViewOutlineView()})
+    // The list draws its bands from the row colour itself (blended as its rows are drawn).
+    if (BMTableView* list = mListViewTypesTable())
+        list->setRowColor(rowColor);
+    for (QAbstractItemView* view : otherTablesOf(w))
         applyoptions::applyBackgroundColor(view, light);
 
     // 3. The list's columns.
-    if (isListViewSelected()) {
+    if (listShown) {
         listViewColumnsVisiblityChanged();
         updateTableColumnsWithSelectedItem();
     }
 
     // 4. Font and row height.
-    for (QAbstractItemView* view : {treeViewOutlineView(), columnViewDescriptionTable(),
-                                    static_cast<QAbstractItemView*>(listViewTypesTable()), columnViewTypesTable(),
-                                    smartTypesTable()})
+    updateFontForTable(mListViewTypesTable());
+    for (QAbstractItemView* view : otherTablesOf(w))
         updateFontForTable(view);
 
     // 5, 6. Column order, contents and sorting.
-    if (isListViewSelected())
+    if (listShown)
         rearrangeTableColumns();
     updateTables();
     initTableColumnSorting();
@@ -90,16 +117,16 @@ void BMController::updateFontForTable(QAbstractItemView* table)
 void BMController::updateTableColumn(uint64_t bit, const QString& identifier, int index)
 {
     Q_UNUSED(index);
-    applyoptions::updateTableColumn(listViewTypesTable(), bit, identifier.toInt());
+    applyoptions::updateTableColumn(mListViewTypesTable(), bit, identifier.toInt());
 }
 
 void BMController::listViewColumnsVisiblityChanged()
 {
     const TVXUser* user = mDatabase->getCurrentUser();
-    QTableView* table = listViewTypesTable();
+    QTableView* table = mListViewTypesTable();
     if (!user || !table)
         return;
     applyoptions::applyColumnMask(table, user->mColoumInfo());
 }
 
-void BMController::rearrangeTableColumns() { applyoptions::rearrangeTableColumns(listViewTypesTable()); }
+void BMController::rearrangeTableColumns() { applyoptions::rearrangeTableColumns(mListViewTypesTable()); }

@@ -7,6 +7,7 @@
 #include <QAbstractButton>
 #include <QAbstractItemView>
 #include <QAction>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QHBoxLayout>
@@ -29,9 +30,16 @@
 #include "platform/ui/Pasteboard.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
+#include "admin/UserAccountController.h"
+#include "views/BMDetailsView.h"
+#include "views/BMRecordModels.h"
 #include "windows/BMCategoryEditWindowController.h"
 #include "windows/BMCustomSettingsController.h"
+#include "windows/BMDetailsWindowController.h"
+#include "windows/BMEventLoggerWindowController.h"
+#include "windows/BMOptionsWindowController.h"
 #include "windows/GroupTypeSettingsRules.h"
+#include "windows/RecordDetailsLogic.h"
 
 namespace {
 
@@ -75,10 +83,9 @@ void BMController::reportStoreResult(int code) const
     recordrules::reportStoreResult(code);
 }
 
-std::shared_ptr<TVXRecord> BMController::selectedRecord() const
+int BMController::selectedViewTag() const
 {
-    // The tables keep a placeholder record when nothing is selected.
-    return mSelectedTableRecord ? mDatabase->recordWithUID(mSelectedTableRecord->mRecordUID()) : nullptr;
+    return currentView();
 }
 
 BMCustomSettingsController& BMController::customSettingsController()
@@ -108,6 +115,36 @@ BMCategoryEditWindowController& BMController::categoryEditController()
     return *editor;
 }
 
+BMDetailsWindowController& BMController::detailsWindowController()
+{
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
+        return BMDetailsWindowController::sharedDetailsController();
+    if (!mOwnDetailsController)
+        mOwnDetailsController = new BMDetailsWindowController(*mDatabase, this);
+    return *mOwnDetailsController;
+}
+
+UserAccountController& BMController::userAccountController()
+{
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
+        return UserAccountController::sharedUserAccountController();
+    if (!mOwnUserAccounts)
+        mOwnUserAccounts = new UserAccountController(*mDatabase, this);
+    return *mOwnUserAccounts;
+}
+
+BMEventLoggerWindowController* BMController::eventLoggerWindowController()
+{
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
+        return BMEventLoggerWindowController::sharedEventLoggerWindowController();
+    if (!mOwnEventLogger) {
+        mOwnEventLogger = new BMEventLoggerWindowController(mDatabase->eventLogger());
+        // A window has no object parent: it goes with the controller.
+        connect(this, &QObject::destroyed, [viewer = mOwnEventLogger] { delete viewer; });
+    }
+    return mOwnEventLogger;
+}
+
 int BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
 {
     return recordrules::addRecordCopyingAttachment(*mDatabase, record, source);
@@ -126,7 +163,7 @@ void BMController::addItemsToDetail(QObject*)
     record->setMGroup(selectedGroup());
     record->setMType(nullptr);
     int operation = kOperationAdd;
-    const auto result = orderFrontDetailsWindowWithInfo(record, operation);
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
     if (!result)
         return;
     // The store logs "Add Record" itself once its outcome is known.
@@ -143,17 +180,17 @@ void BMController::editItemDoubleAction(QObject* sender)
     const auto group = selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionEdit, group.get()))
         return;
-    if (selectedViewTag() == kTreeViewTag && toggleSelectedTreeTypeRow())
+    if (currentView() == kTreeViewTag && toggleSelectedTreeTypeRow())
         return;
-    const auto record = selectedRecord();
+    const auto record = itemPropertiesForTableViewSelectedRow();
     if (!record) {
-        resetDetailInfo();
+        updateDetailInfoViewWithRecord(nullptr);
         updateTables();
         validateUIControls();
         return;
     }
     int operation = kOperationEdit;
-    const auto result = orderFrontDetailsWindowWithInfo(record, operation);
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
     if (operation == kOperationDelete) {
         deleteSelected(sender);
         return;
@@ -162,7 +199,9 @@ void BMController::editItemDoubleAction(QObject* sender)
         if (operation == kOperationDuplicate)
             reportStoreResult(addRecordSavedFrom(result, record.get()));
         else if (operation == kOperationEdit)
-            reportStoreResult(mDatabase->replaceRecord(result));
+            // A removed attachment drops its stored row, a field set no longer
+            // the record's own drops its rows.
+            reportStoreResult(recorddetails::storeRecordFromSheet(*mDatabase, result, operation, record));
         reloadSmartTypesTable();
         updateDetailInfoViewWithRecord(result);
     }
@@ -175,7 +214,7 @@ void BMController::duplicateItem(QObject*)
     const auto group = selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
         return;
-    const auto source = selectedRecord();
+    const auto source = itemPropertiesForTableViewSelectedRow();
     if (!source)
         return;
     auto copy = TVXRecord::copyRecord(*source);
@@ -187,7 +226,7 @@ void BMController::duplicateItem(QObject*)
             copy->setMAttachmentPath(path);
     }
     int operation = kOperationDuplicate;
-    if (const auto result = orderFrontDetailsWindowWithInfo(copy, operation)) {
+    if (const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(copy, operation)) {
         const int code = addRecordSavedFrom(result, source.get());
         reportStoreResult(code);
         if (code == kTVXDone)
@@ -214,10 +253,7 @@ void BMController::deleteSelected(QObject*)
     initTypesUIControl();
     updateTables();
     validateUIControls();
-    if (const auto record = selectedRecord())
-        updateDetailInfoViewWithRecord(record);
-    else
-        resetDetailInfo();
+    updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
 
 // --- mask and copy ---------------------------------------------------------------------
@@ -228,12 +264,11 @@ void BMController::unmask(QAbstractButton* maskButton)
         return;
     const bool on = maskButton->isChecked();
     platform::UserDefaults::setValue(kMaskingStatusKey, on);
-    const QString title = on ? tr("Unmask") : tr("Mask");
-    if (QAction* item = viewMenuItemWithTag(kMaskMenuItemTag))
-        item->setText(title);
-    maskButton->setToolTip(title);
+    // The View menu's item and the window's button take the title with the state.
+    maskButton->setToolTip(on ? tr("Unmask") : tr("Mask"));
     setShouldMask(on);
-    setDetailPaneShouldMask(on);
+    if (mDetailInfoView)
+        mDetailInfoView->setShouldMask(on);
 }
 
 void BMController::unmaskFromMenu(QAction* item)
@@ -258,7 +293,7 @@ void BMController::copyFieldValue(QObject* sender)
 
 void BMController::copyFieldValue(int tag)
 {
-    const auto record = selectedRecord();
+    const auto record = itemPropertiesForTableViewSelectedRow();
     if (!record)
         return;
     if (const auto text = recordrules::copyFieldText(*record, tag))
@@ -344,7 +379,7 @@ void BMController::dedupeNo(QObject*) { platform::abortModal(); }
 
 void BMController::selectAll(QObject*)
 {
-    if (selectedViewTag() == kListViewTag)
+    if (currentView() == kListViewTag)
         selectAllRecordRows();
 }
 
@@ -353,7 +388,7 @@ void BMController::selectAll(QObject*)
 void BMController::displayFieldCustomizePanel(QObject*)
 {
     BMCustomSettingsController& sheets = customSettingsController();
-    const auto record = selectedRecord();
+    const auto record = itemPropertiesForTableViewSelectedRow();
     if (!record || !record->mType())
         return;
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
@@ -412,25 +447,33 @@ void BMController::addTypes(QObject*)
 void BMController::displayEditGroupPanel(QObject*)
 {
     const TVXUser* user = mDatabase->mCurrentUser().get();
-    selectCategoriesPopupIndex(mPreviousCategory);
+    // The pop-up shows the group it showed before its editing item was chosen.
+    QComboBox* groups = mCategoriesPopup();
+    if (groups && groups->count() > 0)
+        groups->setCurrentIndex(qBound(0, mPreviousCategory, groups->count() - 1));
     if (!user || !user->checkGroupPermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
         BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
         return;
     }
-    const QString title = categoriesPopupTitle();
-    // The pop-up's editing item opens the same editor as the menu item.
+    // The group is kept by identity: its title carries a record count, and a
+    // renamed group is still the same group.
+    const QString shown = mGroupFilterSelectedUID;
     categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
-    initGroupUIControl();
+    initGroupUIControl(); // selects the shown group again, or the first one when it is gone
     initContextualCategorySubMenu();
-    selectCategoriesPopupTitle(title);
-    updateTables();
+    const auto group = selectedGroup();
+    if ((group ? group->mGroupUID() : QString()) != shown)
+        changeCategory(); // the first group takes over, with its types
+    else
+        updateTables();
 }
 
 void BMController::displayEditTypesPanel(QObject* sender)
 {
     const TVXUser* user = mDatabase->mCurrentUser().get();
-    if (senderTag(sender) != kEditTypesMenuTag)
-        selectTypesPopupIndex(mPreviousType);
+    QComboBox* types = mTypesPopup();
+    if (types && types->count() > 0 && senderTag(sender) != kEditTypesMenuTag)
+        types->setCurrentIndex(qBound(0, mPreviousType, types->count() - 1));
     if (!user || !user->checkTypePermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
         BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
         return;
@@ -438,20 +481,26 @@ void BMController::displayEditTypesPanel(QObject* sender)
     categoryEditController().displayGroupEditWindow(tr("Edit Types..."), kEditTypesMenuTag);
     initTypesUIControl();
     initContextualTypeSubMenu();
-    selectTypesPopupIndex(0);
-    updateTables();
+    if (types && types->count() > 0) {
+        // The first entry, with the list's columns following it.
+        types->setCurrentIndex(0);
+        changeType();
+    } else {
+        updateTables();
+    }
 }
 
-void BMController::displayEditUsersPanel(QObject*) { displayUserList(); }
+void BMController::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(); }
 
 void BMController::displayOptionsPanel(QObject*)
 {
-    TVXSortDescriptor descriptor;
-    if (recordListFirstSortDescriptor(&descriptor))
-        mDatabase->setSortDescriptor(descriptor);
-    showOptionsWindow();
+    // The list's sorting goes with the options the window saves.
+    if (mListModel && mListModel->sortColumn() >= 0)
+        mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+                                                       mListModel->sortOrder() == Qt::AscendingOrder});
+    optionsWindowController()->orderFrontOptionsPanel();
 }
 
-void BMController::eventLogger(QObject*) { showEventLogViewer(); }
+void BMController::eventLogger(QObject*) { eventLoggerWindowController()->displayEventLogger(); }
 
 void BMController::showHelp(QObject*) { QDesktopServices::openUrl(QUrl(kUserGuideAddress)); }

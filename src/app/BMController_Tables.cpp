@@ -568,3 +568,73 @@ QMenu* BMController::extendMenuforEventInOutlineView(const QPoint& pos)
                     record->mGroup() ? record->mGroup()->mGroupName() : QString(), &mPriviousContextualCategory);
     return mItemContextualMenu_;
 }
+
+QList<std::shared_ptr<TVXRecord>> BMController::recordsSelectedForDeletion()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return {};
+    switch (currentView()) {
+    case kListViewTag: {
+        if (mListModel->records().isEmpty())
+            return {};
+        const QList<int> rows = selectedRowsOf(w->mListViewTypesTable);
+        QList<std::shared_ptr<TVXRecord>> records;
+        for (int row : rows)
+            if (const auto record = mListModel->recordAt(row))
+                records.append(record);
+        if (records.isEmpty())
+            return {};
+        // What stays selected once they are gone: the row above the first of them.
+        QItemSelectionModel* selection = w->mListViewTypesTable->selectionModel();
+        if (rows.first() > 0) {
+            const QModelIndex above = mListModel->index(rows.first() - 1, 0);
+            selection->setCurrentIndex(above, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        } else {
+            selection->clearSelection();
+        }
+        return records;
+    }
+    case kColumnViewTag:
+    case kTreeViewTag:
+    default:
+        // The record at the description table's or the outline's selected row.
+        if (const auto record = itemPropertiesForTableViewSelectedRow())
+            return {record};
+        return {};
+    }
+}
+
+bool BMController::toggleSelectedTreeTypeRow()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || currentView() != kTreeViewTag)
+        return false;
+    QTreeView* outline = w->mTreeViewOutlineView;
+    const QModelIndexList rows = outline->selectionModel()->selectedRows();
+    if (rows.isEmpty() || BMOutlineModel::levelOf(rows.first()) != 0)
+        return false;
+    outline->setExpanded(rows.first(), !outline->isExpanded(rows.first()));
+    return true;
+}
+
+void BMController::selectAllRecordRows()
+{
+    if (BMMainWindow* w = mainWindowView(); w && currentView() == kListViewTag)
+        w->mListViewTypesTable->selectAll();
+}
+
+void BMController::reloadSmartTypesTable()
+{
+    BMMainWindow* w = mainWindowView();
+    if (!w || !mSmartModel)
+        return;
+    const bool wasReloading = mReloadingTables;
+    mReloadingTables = true;
+    const int smartRow = selectedRowOf(w->mSmartTypesTable);
+    refreshBrowseState();
+    mSmartModel->reload();
+    if (smartRow >= 0 && smartRow < mSmartModel->rowCount())
+        w->mSmartTypesTable->selectRow(smartRow);
+    mReloadingTables = wasReloading;
+}

@@ -60,7 +60,7 @@ void BMController::changeView(int view)
     w->update();
 }
 
-void BMController::changeCategory()
+void BMController::changeCategory(QObject*)
 {
     BMMainWindow* w = mainWindowView();
     if (!w)

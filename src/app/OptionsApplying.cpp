@@ -26,16 +26,6 @@ int rowHeightForFont(const QFont& font)
     return static_cast<int>(std::ceil(std::max(height, kStandardRowHeight)));
 }
 
-void applyBandColor(QTableView* table, const QColor& band)
-{
-    if (!table)
-        return;
-    QPalette palette = table->palette();
-    palette.setColor(QPalette::AlternateBase, band);
-    table->setPalette(palette);
-    table->setAlternatingRowColors(true);
-}
-
 void applyBackgroundColor(QWidget* view, const QColor& background)
 {
     if (!view)

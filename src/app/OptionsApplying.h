@@ -25,8 +25,6 @@ QColor blendedRowColor(const QColor& rowColor);
 // The row height for a font: the height of "Font" in it, at least 20.
 int rowHeightForFont(const QFont& font);
 
-// The list table's band colour (every other row).
-void applyBandColor(QTableView* table, const QColor& band);
 // A view's background colour.
 void applyBackgroundColor(QWidget* view, const QColor& background);
 // The font of every cell and the row height that fits it (tables only: an

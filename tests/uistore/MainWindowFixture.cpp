@@ -1,6 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "model/TVXRecord.h"
+#include "support/MainWindowSelection.h"
 
 #include <QApplication>
 
@@ -42,10 +43,7 @@ void MainWindowTest::SetUp()
     db = std::make_unique<TVXDataBase>();
     ASSERT_EQ(logInAndLoad(*db), kTVXDone);
     controller = std::make_unique<BMController>(db.get());
-    controller->setMShouldCreateDatabase(true);
-    window = controller->createMainWindow();
-    controller->initSubviews();
-    window->resize(1100, 680);
+    window = tvxtest::createMainWindow(*controller);
 }
 
 void MainWindowTest::TearDown()

@@ -9,6 +9,7 @@
 #include "platform/ui/ProcessLauncher.h"
 #include "platform/ui/ScriptRunner.h"
 #include "store/TVXAttachmentFolder.h"
+#include "support/MainWindowSelection.h"
 #include "support/RecordFixture.h"
 #include "support/UiTestSupport.h"
 #include "views/BMDetailsView.h"
@@ -81,16 +82,18 @@ protected:
         record = newRecord(alice, {"Bank", "alice.jones", "s3cret", "www.bank.example"});
         ASSERT_EQ(alice.addRecord(record), kTVXDone);
         controller = std::make_unique<BMController>(&alice);
+        window = tvxtest::createMainWindow(*controller);
         pane = std::make_unique<BMDetailsView>(nullptr, &alice);
         pane->resize(340, 480);
-        controller->setDetailInfoView(pane.get());
-        controller->setSelectedTableRecord(record);
+        tvxtest::showRecordsIn(*controller, *pane);
+        ASSERT_TRUE(tvxtest::selectRecords(*controller, {record->mRecordUID()}));
     }
     void TearDown() override
     {
         launcher->release();
         platform::ScriptRunner::shared().waitUntilIdle(5000);
         platform::setProcessLauncher(previousLauncher);
+        delete window;
         controller.reset();
         pane.reset();
         RecordFixture::TearDown();
@@ -119,6 +122,7 @@ protected:
     std::shared_ptr<platform::ProcessLauncher> previousLauncher;
     std::shared_ptr<TVXRecord> record;
     std::unique_ptr<BMController> controller;
+    BMMainWindow* window = nullptr;
     std::unique_ptr<BMDetailsView> pane;
 };
 

@@ -1,0 +1,359 @@
+// The record commands and the window openers of the main window over a real
+// store: they act on what the current view has selected, and what they
+// change reaches the server.
+#include "MainWindowFixture.h"
+
+#include "app/BMExchangeHooks.h"
+#include "app/ExchangeRules.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
+#include "platform/core/UserDefaults.h"
+#include "support/MainWindowSelection.h"
+#include "views/BMTableView.h"
+#include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/BMDetailsWindowController.h"
+#include "windows/BMEventLoggerWindowController.h"
+#include "windows/BMGroupSettingsPanel.h"
+#include "windows/BMOptionsWindowController.h"
+#include "windows/EventLogTableModel.h"
+#include "windows/GroupTypeSettingsRules.h"
+
+#include <QAction>
+#include <QCoreApplication>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QToolButton>
+#include <QTreeView>
+
+using namespace mainwintest;
+using namespace teststore;
+using tvxtest::AlertRecorder;
+using tvxtest::ModalScript;
+
+namespace {
+
+class MainWindowCommands : public MainWindowTest {
+protected:
+    QString recordCount(const QString& recordUID) const
+    {
+        return serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(recordUID));
+    }
+    QString selectedUID() const
+    {
+        const auto record = controller->itemPropertiesForTableViewSelectedRow();
+        return record ? record->mRecordUID() : QString();
+    }
+    QStringList eventDescriptions(const QString& event) const
+    {
+        QStringList out;
+        for (const auto& entry : db->eventLogger().logArrary())
+            if (entry.event == event)
+                out << entry.description;
+        return out;
+    }
+    // The record sheet's own answer once its buttons were pressed.
+    int sheetEnd() const { return controller->detailsWindowController().requestedEnd().value_or(-1001); }
+};
+
+TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSelectsTheRowAbove)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2, R1}));
+    const int first = qMin(listRowOf(R2), listRowOf(R1));
+    ASSERT_GT(first, 0);
+    const QString above = controller->listModel()->recordAt(first - 1)->mRecordUID();
+    const QString lowerRow = listRowOf(R1) > listRowOf(R2) ? "mail" : "Bank of Nowhere";
+
+    AlertRecorder alerts;
+    controller->deleteSelected(); // "No" is the default answer
+    EXPECT_EQ(recordCount(R1), "1");
+    EXPECT_EQ(recordCount(R2), "1");
+
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->deleteSelected();
+    EXPECT_EQ(recordCount(R1), "0");
+    EXPECT_EQ(recordCount(R2), "0");
+    EXPECT_EQ(listValue1s().size(), 2);
+    EXPECT_EQ(selectedUID(), above);
+    // The lower row went first.
+    EXPECT_EQ(eventDescriptions("Delete Record").value(0), lowerRow);
+}
+
+TEST_F(MainWindowCommands, DeleteInTheColumnAndTreeViewsTakesTheOneRecordShownNeverATypeRow)
+{
+    AlertRecorder alerts;
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kColumnViewTag));
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->deleteSelected();
+    EXPECT_EQ(recordCount(R5), "0");
+
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
+    QTreeView* outline = window->mTreeViewOutlineView;
+    // A type row selected: nothing is deleted.
+    outline->selectionModel()->setCurrentIndex(controller->outlineModel()->indexOfRecord(R2).parent(),
+                                               QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->deleteSelected();
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "4");
+
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->deleteSelected();
+    EXPECT_EQ(recordCount(R2), "0");
+    EXPECT_EQ(recordCount(R1), "1");
+}
+
+TEST_F(MainWindowCommands, DoubleClickOnATreeTypeRowExpandsItInsteadOfEditing)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
+    QTreeView* outline = window->mTreeViewOutlineView;
+    const QModelIndex typeRow = controller->outlineModel()->indexOfRecord(R2).parent();
+    outline->collapse(typeRow);
+    outline->selectionModel()->setCurrentIndex(typeRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    ModalScript script;
+    controller->editItemDoubleAction(outline);
+    EXPECT_TRUE(outline->isExpanded(typeRow));
+    controller->editItemDoubleAction(outline);
+    EXPECT_FALSE(outline->isExpanded(typeRow));
+    EXPECT_TRUE(script.windows().isEmpty()); // no record sheet
+}
+
+TEST_F(MainWindowCommands, AnEditStoresTheSheetsValuesAndARemovedAttachmentLosesItsStoredRow)
+{
+    QTemporaryDir dir;
+    const QString file = dir.filePath("keys.txt");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        out.write("ssh-key");
+    }
+    auto record = db->recordWithUID(R5);
+    record->setMHasAttachment(true);
+    record->setMAttachmentName("keys.txt");
+    record->setMAttachmentPath(file);
+    record->setMAttachmentState(kAttachmentStateStoreNewFile);
+    ASSERT_EQ(db->replaceRecord(record), kTVXDone);
+    ASSERT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE WHERE RECORDID='%1'").arg(R5)), "1");
+
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    alerts.answerNext(platform::kAlertAlternateReturn); // yes, remove the attachment
+    ModalScript script;
+    script.then([this](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        EXPECT_EQ(sheet.valueField(0)->text(), "db1");
+        sheet.valueField(1)->setText("admin");
+        sheet.attachmentButton()->click();
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
+
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    const auto seen = other.recordWithUID(R5);
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mValue2(), "admin");
+    EXPECT_FALSE(seen->mHasAttachment());
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE WHERE RECORDID='%1'").arg(R5)), "0");
+}
+
+TEST_F(MainWindowCommands, DuplicateOffersACopyOfTheSelectedRecordAndStoresIt)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
+    ModalScript script;
+    script.then([this](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        EXPECT_EQ(sheet.valueField(0)->text(), "Bank of Nowhere Copy");
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    controller->duplicateItem();
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "5");
+    EXPECT_EQ(eventDescriptions("Duplicate Record"), QStringList{"Bank of Nowhere Copy"});
+    controller->changeView(kListViewTag);
+    EXPECT_TRUE(listValue1s().contains("Bank of Nowhere Copy"));
+}
+
+TEST_F(MainWindowCommands, SelectAllTakesEveryRowOfTheListOnly)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
+    controller->selectAll();
+    EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
+    EXPECT_TRUE(window->mDeleteButton->isEnabled());
+    EXPECT_FALSE(window->mEditButton->isEnabled()); // several rows: nothing to edit
+
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}, kColumnViewTag));
+    controller->selectAll();
+    EXPECT_EQ(window->mColumnViewDescriptionTable->selectionModel()->selectedRows().size(), 1);
+}
+
+TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
+{
+    QTemporaryDir dir;
+    BMExchangeHooks hooks;
+    QString path = dir.filePath("chosen.csv");
+    hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
+    controller->setExchangeHooks(hooks);
+    const auto exported = [&path] {
+        QFile in(path);
+        return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
+    };
+
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R3}));
+    AlertRecorder alerts; // no mail
+    controller->exportSelectedFile(exchange::kTagExportCSV);
+    QString text = exported();
+    EXPECT_TRUE(text.contains("mail"));
+    EXPECT_TRUE(text.contains("Admin portal"));
+    EXPECT_FALSE(text.contains("Bank of Nowhere"));
+
+    path = dir.filePath("tree.csv");
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kTreeViewTag));
+    controller->exportSelectedFile(exchange::kTagExportCSV);
+    text = exported();
+    EXPECT_TRUE(text.contains("db1"));
+    EXPECT_FALSE(text.contains("mail"));
+}
+
+TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands)
+{
+    db->eventLogger().addLogEvent("Edit Settings", "seen in the viewer", QString(), "alice");
+    ModalScript script;
+    int logRows = -1;
+    script.then([&](QWidget* viewer) {
+        logRows = static_cast<BMEventLoggerWindowController*>(viewer)->model()->rowCount();
+        return platform::kModalRunStopped;
+    });
+    controller->eventLogger();
+    EXPECT_EQ(logRows, db->eventLogger().logArrary().size());
+    EXPECT_GT(logRows, 0);
+
+    // The options window takes the list's sorting with it.
+    controller->changeView(kListViewTag);
+    controller->listModel()->sort(5, Qt::DescendingOrder);
+    controller->displayOptionsPanel();
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "1");
+    ASSERT_TRUE(db->getCurrentUser()->mSortingInfo());
+    EXPECT_EQ(db->getCurrentUser()->mSortingInfo()->key, "5");
+    EXPECT_FALSE(db->getCurrentUser()->mSortingInfo()->ascending);
+
+    controller->displayEditUsersPanel();
+    EXPECT_EQ(script.windows(), (QStringList{"EventLoggerWindowController", "OptionsWindowController", "mUsersWindow"}));
+}
+
+TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
+{
+    chooseGroup("Servers");
+    ModalScript script;
+    script.then([this](QWidget*) {
+        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        const auto groups = db->groupsForEditing(true);
+        for (int row = 0; row < groups.size(); ++row)
+            if (groups.at(row)->mGroupUID() == G2)
+                editor.selectRow(row);
+        editor.editTableEntry();
+        return platform::kModalRunStopped;
+    });
+    script.then([this](QWidget*) {
+        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
+        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+                                                                              : platform::kModalRunAborted;
+    });
+    controller->displayEditGroupPanel();
+    ASSERT_EQ(script.windows().size(), 2);
+    ASSERT_TRUE(controller->selectedGroup());
+    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G2);
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Hosts (1)");
+}
+
+TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenDeletesIt)
+{
+    QTemporaryDir dir;
+    BMExchangeHooks hooks;
+    hooks.chooseFile = [&dir](const BMFilePanelRequest&) { return dir.filePath("servers.qvx"); };
+    controller->setExchangeHooks(hooks);
+    chooseGroup("Servers");
+
+    AlertRecorder alerts; // "Backup" is the default answer
+    ModalScript script;
+    script.then([this](QWidget*) {
+        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        const auto groups = db->groupsForEditing(true);
+        for (int row = 0; row < groups.size(); ++row)
+            if (groups.at(row)->mGroupUID() == G2)
+                editor.selectRow(row);
+        editor.deleteSelectedTableEntry();
+        return platform::kModalRunStopped;
+    });
+    script.then([this](QWidget* panel) {
+        EXPECT_EQ(panel, controller->exportPasswordPanel());
+        panel->findChild<QLineEdit*>("mqvxExportNewPasswordField")->setText("backup-pw");
+        panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField")->setText("backup-pw");
+        return controller->qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    controller->displayEditGroupPanel();
+
+    EXPECT_GT(QFileInfo(dir.filePath("servers.qvx")).size(), 0);
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G2)), "0");
+    EXPECT_EQ(recordCount(R5), "0");
+    // The window shows another group now.
+    ASSERT_TRUE(controller->selectedGroup());
+    EXPECT_NE(controller->selectedGroup()->mGroupUID(), G2);
+}
+
+TEST_F(MainWindowCommands, TheRowColourOfTheOptionsReachesTheListsBands)
+{
+    controller->changeView(kListViewTag);
+    db->getCurrentUser()->setMRowColor(QColor(200, 40, 40));
+    platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
+    EXPECT_EQ(controller->listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
+}
+
+TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
+{
+    BMDetailsView pane(nullptr, db.get());
+    tvxtest::showRecordsIn(*controller, pane);
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
+    QToolButton* mask = window->mUnmaskButton;
+    mask->setChecked(false);
+    controller->unmask(mask);
+    EXPECT_FALSE(pane.shouldMask());
+    const QModelIndex password = controller->listModel()->index(listRowOf(R1), 5);
+    EXPECT_EQ(password.data().toString(), "s3cret");
+
+    QAction* item = BMMainWindow::menuItemWithTag(window->mViewMenu, kMaskMenuItemTag);
+    controller->unmaskFromMenu(item);
+    EXPECT_TRUE(mask->isChecked());
+    EXPECT_TRUE(pane.shouldMask());
+    EXPECT_EQ(item->text(), "Unmask");
+    EXPECT_EQ(password.data().toString(), "******");
+    EXPECT_TRUE(platform::UserDefaults::value("MaskingStatus").toBool());
+}
+
+TEST_F(MainWindowCommands, TheAboutBoxShowsTheVersionFromTheHelpMenu)
+{
+    QCoreApplication::setApplicationVersion("4.2.1");
+    controller->orderFrontAboutPanel();
+    QWidget* box = controller->aboutBox();
+    ASSERT_NE(box, nullptr);
+    EXPECT_TRUE(box->isVisible());
+    EXPECT_EQ(box->findChild<QLabel*>("AboutVersion")->text(), "Version 4.2.1");
+    box->hide();
+    auto* item = window->findChild<QAction*>("AboutItem");
+    ASSERT_NE(item, nullptr);
+    item->trigger();
+    EXPECT_TRUE(box->isVisible());
+    box->hide();
+    QCoreApplication::setApplicationVersion(QString());
+}
+
+} // namespace
