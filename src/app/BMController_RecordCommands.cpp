@@ -77,7 +77,10 @@ void BMController::reportStoreResult(int code) const
 
 std::shared_ptr<TVXRecord> BMController::selectedRecord() const
 {
-    // The tables keep a placeholder record when nothing is selected.
+    // The main window's views say what is selected; without the window the
+    // record handed to setSelectedTableRecord stands (a placeholder when none).
+    if (mainWindowView())
+        return itemPropertiesForTableViewSelectedRow();
     return mSelectedTableRecord ? mDatabase->recordWithUID(mSelectedTableRecord->mRecordUID()) : nullptr;
 }
 

@@ -50,8 +50,7 @@ void MainWindowTest::SetUp()
 
 void MainWindowTest::TearDown()
 {
-    delete window;
-    window = nullptr;
+    window = nullptr; // the controller deletes its window
     controller.reset();
     db.reset();
     StoreTest::TearDown();
