@@ -281,7 +281,7 @@ void BMController::updateUserRelatedInterface()
     }
     if (QComboBox* types = typesPopup(); types && types->count() > 0)
         types->setCurrentIndex(0);
-    changeCategory(categoriesPopup());
+    changeCategory(); // the group pop-up's choice applies
 
     if (QAbstractButton* mask = unmaskButton()) {
         mask->setChecked(platform::UserDefaults::value(kMaskingStatusKey).toBool());

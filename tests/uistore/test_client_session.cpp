@@ -5,6 +5,8 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
+#include <QDir>
 #include <QButtonGroup>
 #include <QComboBox>
 #include <QLineEdit>
@@ -140,6 +142,8 @@ TEST_F(ClientSession, TheMainWindowShowsTheUsersRecordsAndTheSelectedOneInThePan
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
     ASSERT_NE(pane(), nullptr);
     EXPECT_EQ(controller->detailInfoView(), pane());
+    window->mViewsSelectionControl->button(kColumnViewTag)->click();
+    EXPECT_EQ(controller->typesModel()->rowCount(), 2) << "the chosen group's types";
 
     showListView();
     EXPECT_EQ(listedFirstValues(), QStringList({"Bank of Nowhere", "mail"}));
@@ -280,4 +284,34 @@ TEST_F(ClientSession, TheSplitLayoutsAreKeptAtQuitAndComeBackAtTheNextStart)
     ASSERT_TRUE(launch());
     window->resize(1100, 680);
     EXPECT_EQ(window->mMainSplitView->sizes().at(0), 700);
+}
+
+// Pictures of the launched client, for looking at by eye: written only when
+// TVX_SCREENSHOT_DIR names a folder.
+TEST_F(ClientSession, PicturesOfTheLaunchedWindow)
+{
+    const QString folder = qEnvironmentVariable("TVX_SCREENSHOT_DIR");
+    if (folder.isEmpty())
+        GTEST_SKIP() << "set TVX_SCREENSHOT_DIR to write the pictures";
+    QDir().mkpath(folder);
+    ASSERT_TRUE(launch());
+    window->resize(1180, 720);
+    window->mViewsSelectionControl->button(kColumnViewTag)->click();
+    window->mColumnViewTypesTable->selectRow(0);
+    window->mColumnViewDescriptionTable->selectRow(0);
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(folder + "/client-column.png"));
+    showListView();
+    selectInList("mail");
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(folder + "/client-list.png"));
+    window->mUnmaskButton->click();
+    QApplication::processEvents();
+    EXPECT_TRUE(window->grab().save(folder + "/client-list-unmasked.png"));
+    for (QMenu* menu : {window->mFileMenu, window->mItemMenu}) {
+        menu->popup(window->mapToGlobal(QPoint(10, 20)));
+        QApplication::processEvents();
+        EXPECT_TRUE(menu->grab().save(folder + "/client-menu-" + menu->title() + ".png"));
+        menu->hide();
+    }
 }
