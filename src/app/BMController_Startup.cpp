@@ -64,8 +64,7 @@ void BMController::registerObservers()
         connect(gui, &QGuiApplication::commitDataRequest, this, [this] { systmWillPowerOff(); });
     auto& center = platform::NotificationCenter::defaultCenter();
     observeOptionChanges();
-    mObserverTokens << center.addObserver(kAddExtractAttachmentMenuNotification,
-                                          [this](const platform::Notification& n) { addExtractAttachmentMenu(n.object); });
+    // The attachment menu is observed with the detail pane it opens on (setDetailInfoView).
     mObserverTokens << center.addObserver(kDBCommLostNotification,
                                           [this](const platform::Notification&) { dbCommunicationError(); });
     mObserverTokens << center.addObserver(kDBUserDeletedNotification,

@@ -4,6 +4,7 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/Pasteboard.h"
 #include "views/BMDetailsView.h"
 #include "views/BMPrintDocument.h"
@@ -12,6 +13,8 @@
 
 #include <QAction>
 #include <QContextMenuEvent>
+#include <QFile>
+#include <QTemporaryDir>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
@@ -207,4 +210,32 @@ TEST_F(MainWindowWiring, TheControllerDeletesItsWindowAndPane)
     controller.reset();
     EXPECT_TRUE(kept.isNull());
     EXPECT_TRUE(keptPane.isNull());
+}
+
+TEST_F(MainWindowWiring, TheAttachmentRowsButtonOpensOneMenuOnThePane)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath(QStringLiteral("statement.txt"));
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("balance 42");
+    }
+    auto record = db->recordWithUID(R2);
+    record->setMHasAttachment(true);
+    record->setMAttachmentName(QStringLiteral("statement.txt"));
+    record->setMAttachmentPath(path);
+    record->setMAttachmentState(kAttachmentStateStoreNewFile);
+    ASSERT_EQ(db->replaceRecord(record), kTVXDone);
+    controller->updateTables();
+    select(R2);
+    ASSERT_NE(pane()->detailInfo(), nullptr);
+
+    tvxtest::AlertRecorder alerts;
+    platform::NotificationCenter::defaultCenter().post(QStringLiteral("AddExtractAttachmentMenu"));
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    const auto menus = pane()->findChildren<QMenu*>(QStringLiteral("AttachmentMenu"));
+    EXPECT_EQ(menus.size(), 1);
+    for (QMenu* menu : menus)
+        menu->close();
 }
