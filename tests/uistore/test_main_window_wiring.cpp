@@ -1,5 +1,5 @@
 // The main window's controls reach their commands, and the detail pane
-// follows the selection, the mask and the lock, over a real store.
+// follows the selection and the mask, over a real store.
 #include "MainWindowFixture.h"
 
 #include "model/BMGroup.h"
@@ -72,25 +72,6 @@ TEST_F(MainWindowWiring, TheDetailPaneFollowsTheSelectionAndTheMask)
     window->mListViewTypesTable->clearSelection();
     EXPECT_EQ(pane()->detailInfo(), nullptr);
     EXPECT_EQ(pane()->headerTitle(), "");
-}
-
-TEST_F(MainWindowWiring, LockingEmptiesTheTablesAndThePane)
-{
-    select(R2);
-    ASSERT_NE(pane()->detailInfo(), nullptr);
-    tvxtest::ModalScript script;
-    int rowsWhileLocked = -1;
-    bool paneEmptyWhileLocked = false;
-    script.then([&](QWidget*) {
-        rowsWhileLocked = controller->listModel()->rowCount();
-        paneEmptyWhileLocked = pane()->detailInfo() == nullptr;
-        return platform::kModalRunStopped;
-    });
-    window->mToolbarLockButton->click();
-    EXPECT_EQ(script.windows(), QStringList{"mLockPanel"});
-    EXPECT_EQ(rowsWhileLocked, 0);
-    EXPECT_TRUE(paneEmptyWhileLocked);
-    EXPECT_EQ(controller->listModel()->rowCount(), 4);
 }
 
 TEST_F(MainWindowWiring, DeleteAsksFromTheButtonTheItemMenuAndTheContextMenu)
