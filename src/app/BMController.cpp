@@ -25,6 +25,8 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
 BMController::~BMController()
 {
     unregisterObservers();
+    // The window's views read this controller's models and call it back.
+    delete mMainWindow.data();
     if (gSharedController == this)
         gSharedController = nullptr;
 }

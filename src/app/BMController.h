@@ -3,6 +3,7 @@
 // the main window and serves every command of it. One class; each concern has
 // its own BMController_<Concern>.cpp and its own marked sections below.
 #include <QObject>
+#include <QPointer>
 #include <QWidget>
 #include <QString>
 #include <QImage>
@@ -23,6 +24,8 @@
 #include "platform/core/NotificationCenter.h"
 
 class BMDetailsView;
+class BMDetailsViewDelegate;
+class BMDetailsWindowController;
 class TVXDataBase;
 class TVXRecord;
 class BMCategoryEditWindowController;
@@ -431,12 +434,34 @@ public:
     class BMOptionsWindowController* optionsWindowController();
     // (end of applying the options)
 
+    // --- wiring of the main window ---
+    // Connects the main window's buttons, menu items, toolbar buttons, tables
+    // and pop-up editing items to the commands (once, when the window is made).
+    void connectCommands(BMMainWindow* window);
+    // Puts a detail pane into the main window: it follows the selection and
+    // the mask state, and the controller answers what it asks.
+    void plugDetailPane(BMMainWindow* window);
+    BMDetailsViewDelegate* detailsViewDelegate();
+    // What the record sheet asks of the application: the sheet of a record's
+    // own field set, and the printing of one record.
+    void installRecordSheetHooks(BMDetailsWindowController& sheet);
+    // Prints one record as the detail pane draws it; true when it was printed.
+    bool printRecordDetails(const std::shared_ptr<TVXRecord>& record, QWidget* parent);
+    // Launch steps: the tables that take dropped records, the key-view loop,
+    // and the menu items no user is offered.
+    void registerRecordDragTypes();
+    void correctTabNextKeyViews();
+    void removeUnofferedMenuItems();
+    // Dividers stop at the limits of their split view.
+    void applySplitViewLimits(BMMainWindow* window);
+    // (end of wiring of the main window)
+
 private:
     TVXDataBase* mDatabase = nullptr;
 
     // Shared state. The main window is made by the main-window concern; the
     // selected record is what its views have selected.
-    QWidget* mMainWindow = nullptr;
+    QPointer<QWidget> mMainWindow; // deleted with the controller
     QString mCurrentUserName;
     QString mGroupFilterSelectedUID;
     bool mNeedToDoSynchOnExit = false;
@@ -611,4 +636,13 @@ private:
     quint64 mOptionsObserver = 0;
     class BMOptionsWindowController* mOwnOptionsWindow = nullptr;
     // (end of applying the options)
+
+    // [wiring of the main window]
+    std::shared_ptr<BMDetailsViewDelegate> mPaneDelegate;
+    bool mCommandsConnected = false;
+    bool mWatchingMainWindow = false;
+    // The controller becomes the shown main window's delegate: its resizes
+    // keep the smart types' pane high enough and remember the frame.
+    void watchMainWindow();
+    // (end of wiring of the main window)
 };

@@ -297,16 +297,7 @@ void BMController::printRecord()
     const std::shared_ptr<TVXRecord> record = itemPropertiesForTableViewSelectedRow();
     if (!record)
         return;
-    // Drawn by a pane of its own at the page's width; the screen's mask state holds.
-    BMDetailsView view(nullptr, mDatabase);
-    view.setShouldMask(mShouldMask);
-    view.showRecord(record);
-    view.resize(static_cast<int>(defaultPrintableWidth()), 100);
-    view.setFrames();
-    const BMPrintDocument document = documentForDetailsView(view, recordPrintFooter(mCurrentUserName));
-    mPrintDialogON = true;
-    const bool printed = presentPrintDocument(document, mMainWindow);
-    printOperationDidRun(printed);
+    printRecordDetails(record, mMainWindow);
 }
 
 void BMController::print()

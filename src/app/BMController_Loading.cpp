@@ -151,7 +151,7 @@ void BMController::finishReloadingData()
     selectCurrentGroupInPopup();
     if (QComboBox* types = typesPopup(); types && types->count() > 0)
         types->setCurrentIndex(0);
-    changeCategory(categoriesPopup());
+    changeCategory(); // the group pop-up's choice applies
     BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
 }
 

@@ -89,9 +89,9 @@ BMHintQuestionPanel* BMController::hintQuestionAnswerPanel()
 
 void BMController::lockUserInterface(bool locked)
 {
-    mShouldLockInfoDisplay = locked;
+    // The tables show no record while locked (and the pane follows them).
+    setMShouldLockInfoDisplay(locked);
     initTypesUIControl();
-    updateTables();
 }
 
 void BMController::displayLockPanel(QObject* sender)

@@ -56,6 +56,9 @@ BMMainWindow* BMController::createMainWindow()
     connectMainWindow(window);
     createItemContextualMenu();
     setIconToMenuItems();
+    plugDetailPane(window);
+    connectCommands(window);
+    applySplitViewLimits(window);
     return window;
 }
 
@@ -203,7 +206,7 @@ void BMController::connectMainWindow(BMMainWindow* w)
     connect(w->mSearchField, &QLineEdit::textChanged, this, [this] { performSearch(); });
     for (QToolButton* toggle : {w->mColumnToggleInfoButton, w->mListToggleInfoButton, w->mTreeToggleInfoButton})
         connect(toggle, &QToolButton::clicked, this, [this](bool on) { toggleInfoView(on); });
-    connect(w->mUnmaskButton, &QToolButton::clicked, this, [this](bool on) { setShouldMask(on); });
+    connect(w->mUnmaskButton, &QToolButton::clicked, this, [this, w] { unmask(w->mUnmaskButton); });
 
     for (int tag : {kColumnViewTag, kListViewTag, kTreeViewTag})
         if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, tag))
@@ -211,11 +214,7 @@ void BMController::connectMainWindow(BMMainWindow* w)
     if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag))
         connect(item, &QAction::triggered, this, [this] { toggleInfoViewFromMenu(); });
     if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kMaskMenuItemTag))
-        connect(item, &QAction::triggered, this, [this] {
-            auto* button = mainWindowView()->mUnmaskButton;
-            button->setChecked(!button->isChecked());
-            setShouldMask(button->isChecked());
-        });
+        connect(item, &QAction::triggered, this, [this, item] { unmaskFromMenu(item); });
     for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
         connect(menu, &QMenu::aboutToShow, this, [this, menu] {
             for (QAction* action : menu->actions())

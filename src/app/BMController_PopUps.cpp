@@ -199,6 +199,8 @@ bool BMController::validateWebLogin() const
 
 bool BMController::validateMenuItem(QAction* item)
 {
+    // The context menu's Type and Group follow the selected record's edit right.
+    updateApplicationUIForCurrectPermissions();
     const BMMainWindow* w = mainWindowView();
     if (!w || !item)
         return false;

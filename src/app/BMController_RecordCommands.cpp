@@ -119,8 +119,10 @@ BMDetailsWindowController& BMController::detailsWindowController()
 {
     if (mDatabase == &TVXDataBase::sharedTVXDataBase())
         return BMDetailsWindowController::sharedDetailsController();
-    if (!mOwnDetailsController)
+    if (!mOwnDetailsController) {
         mOwnDetailsController = new BMDetailsWindowController(*mDatabase, this);
+        installRecordSheetHooks(*mOwnDetailsController);
+    }
     return *mOwnDetailsController;
 }
 

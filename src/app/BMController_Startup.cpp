@@ -18,6 +18,7 @@
 #include "store/HintQuestions.h"
 #include "store/TVXAttachmentFolder.h"
 #include "store/TVXDataBase.h"
+#include "windows/BMDetailsWindowController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -62,8 +63,7 @@ void BMController::registerObservers()
     if (auto* gui = qobject_cast<QGuiApplication*>(QCoreApplication::instance()))
         connect(gui, &QGuiApplication::commitDataRequest, this, [this] { systmWillPowerOff(); });
     auto& center = platform::NotificationCenter::defaultCenter();
-    mObserverTokens << center.addObserver(kPreferenceChangedNotification,
-                                          [this](const platform::Notification&) { optionsDidChange(); });
+    observeOptionChanges();
     mObserverTokens << center.addObserver(kAddExtractAttachmentMenuNotification,
                                           [this](const platform::Notification& n) { addExtractAttachmentMenu(n.object); });
     mObserverTokens << center.addObserver(kDBCommLostNotification,
@@ -80,6 +80,10 @@ void BMController::unregisterObservers()
     for (auto token : mObserverTokens)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
     mObserverTokens.clear();
+    if (mOptionsObserver) {
+        platform::NotificationCenter::defaultCenter().removeObserver(mOptionsObserver);
+        mOptionsObserver = 0;
+    }
     if (platform::applicationHooks() == this)
         platform::setApplicationHooks(nullptr);
     // The idle timer calls back into this controller.
@@ -195,11 +199,16 @@ bool BMController::applicationDidFinishLaunching()
     }
 
     BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
-    mIsLoaded = false;
-    mShouldCreateDatabase = true;
 
     if (!mMainWindow)
         createMainWindow();
+    // The record sheet of the application prints and customises through this controller.
+    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
+        installRecordSheetHooks(BMDetailsWindowController::sharedDetailsController());
+    registerRecordDragTypes();
+    mIsLoaded = false;
+    setMShouldCreateDatabase(true);
+
     initAboutBoxsetting();
     initGroupUIControl();
     initTypesUIControl();
@@ -211,13 +220,12 @@ bool BMController::applicationDidFinishLaunching()
 
     mLastPasteBoardChangeCount = platform::Pasteboard::generalPasteboard().changeCount() - 1;
 
-    restoreLayoutPreferenceFromName(mainSplitView(), kMainSplitViewAutosaveName);
-    restoreLayoutPreferenceFromName(smartTypeSplitView(), kSmartTypeSplitViewAutosaveName);
-    restoreLayoutPreferenceFromName(subSplitView(), kSubSplitViewAutosaveName);
+    restoreSplitViewLayouts();
 
     updateUserRelatedInterface();
 
     if (mMainWindow) {
+        watchMainWindow();
         mMainWindow->show();
         mMainWindow->raise();
         mMainWindow->activateWindow();
@@ -230,6 +238,9 @@ bool BMController::applicationDidFinishLaunching()
         mimportFileName.clear();
         importFile(path);
     }
+
+    correctTabNextKeyViews();
+    removeUnofferedMenuItems();
 
     if (reloadAfterLaunch)
         reloadDatabase(nullptr);
@@ -270,7 +281,7 @@ void BMController::updateUserRelatedInterface()
     }
     if (QComboBox* types = typesPopup(); types && types->count() > 0)
         types->setCurrentIndex(0);
-    changeCategory(categoriesPopup());
+    changeCategory(); // the group pop-up's choice applies
 
     if (QAbstractButton* mask = unmaskButton()) {
         mask->setChecked(platform::UserDefaults::value(kMaskingStatusKey).toBool());
@@ -393,9 +404,7 @@ QString BMController::selectedGroupUIDForSaving()
 
 void BMController::saveUSerPreference()
 {
-    saveLayoutPreferenceWithName(mainSplitView(), kMainSplitViewAutosaveName);
-    saveLayoutPreferenceWithName(subSplitView(), kSubSplitViewAutosaveName);
-    saveLayoutPreferenceWithName(smartTypeSplitView(), kSmartTypeSplitViewAutosaveName);
+    saveSplitViewLayouts();
     TVXUser& user = *mDatabase->mCurrentUser();
     user.setMLastView(static_cast<int16_t>(selectedViewTag()));
     user.setMShowDetailOnPane(columnToggleInfoState());
@@ -436,7 +445,7 @@ void BMController::applicationWillTerminate()
 {
     if (mIsConnectionCancelled)
         return;
-    clearTemperoryFolders();
+    clearTmpFiles();
     // Only a signed-in run that has not saved yet has a view state to keep.
     if (mSaveBackUpIsDone || !mAppDidFinishLaunching)
         return;

@@ -3,7 +3,7 @@
 // password with its strength, confirmation, and an optional hint with a
 // question and its answer. The controller runs it and checks what it holds.
 #include "app/PasswordPanelRules.h"
-#include "app/ProvisionalStrengthMeter.h"
+#include "views/BMPasswordStrengthMeter.h"
 
 #include <QDialog>
 
@@ -12,8 +12,8 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 
-// The meter the panel shows (the views' meter once it is merged).
-using PasswordStrengthMeterView = ProvisionalStrengthMeter;
+// The meter the panel shows, the password generator's own.
+using PasswordStrengthMeterView = BMPasswordStrengthMeter;
 
 class BMUserPasswordPanel : public QDialog {
     Q_OBJECT

@@ -2,6 +2,7 @@
 
 #include "model/TVXType.h"
 #include "views/BMImages.h"
+#include "views/BMSplitView.h"
 #include "views/BMTableView.h"
 
 #include <QAction>
@@ -159,7 +160,7 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     mDetailsLayout->addWidget(placeholder);
     mDetailsView = placeholder;
 
-    mMainSplitView = new QSplitter(Qt::Horizontal, this);
+    mMainSplitView = new BMSplitView(Qt::Horizontal, this);
     mMainSplitView->setObjectName(QStringLiteral("mMainSplitView"));
     mMainSplitView->setChildrenCollapsible(false);
     mMainSplitView->addWidget(mTabView);
@@ -167,6 +168,8 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     mMainSplitView->setStretchFactor(0, 3);
     mMainSplitView->setStretchFactor(1, 2);
     mMainSplitView->setHandleWidth(1);
+    // The records take about three fifths of the width, the pane the rest.
+    mMainSplitView->setSizes({640, 420});
 
     auto* central = new QWidget(this);
     auto* centralLayout = new QVBoxLayout(central);
@@ -201,9 +204,7 @@ QWidget* BMMainWindow::buildColumnView()
     mColumnViewTypesTable = new BMTableView(page);
     mColumnViewTypesTable->setObjectName(QStringLiteral("mColumnViewTypesTable"));
     styleSourceTable(mColumnViewTypesTable);
-    mColumnViewTypesTable->setDragDropMode(QAbstractItemView::DropOnly);
     mColumnViewTypesTable->setDropIndicatorShown(true);
-    mColumnViewTypesTable->setAcceptDrops(true);
 
     mSmartTypesTable = new BMTableView(page);
     mSmartTypesTable->setObjectName(QStringLiteral("mSmartTypesTable"));
@@ -227,7 +228,7 @@ QWidget* BMMainWindow::buildColumnView()
         "QHeaderView::section { background: #f3f5f8; color: #5b6472; border: none;"
         " border-bottom: 1px solid #d0d4da; padding: 3px 6px; font-weight: 600; }"));
 
-    mSmartTypeSplitView = new QSplitter(Qt::Vertical, page);
+    mSmartTypeSplitView = new BMSplitView(Qt::Vertical, page);
     mSmartTypeSplitView->setObjectName(QStringLiteral("mSmartTypeSplitView"));
     mSmartTypeSplitView->addWidget(mColumnViewTypesTable);
     mSmartTypeSplitView->addWidget(mSmartTypesTable);
@@ -235,7 +236,7 @@ QWidget* BMMainWindow::buildColumnView()
     mSmartTypeSplitView->setStretchFactor(1, 1);
     mSmartTypeSplitView->setHandleWidth(1);
 
-    mSubSplitView = new QSplitter(Qt::Horizontal, page);
+    mSubSplitView = new BMSplitView(Qt::Horizontal, page);
     mSubSplitView->setObjectName(QStringLiteral("mSubSplitView"));
     mSubSplitView->addWidget(mSmartTypeSplitView);
     mSubSplitView->addWidget(mColumnViewDescriptionTable);
@@ -299,9 +300,10 @@ QWidget* BMMainWindow::buildTreeView()
     mTreeViewOutlineView->setEditTriggers(QAbstractItemView::NoEditTriggers);
     mTreeViewOutlineView->setSelectionMode(QAbstractItemView::SingleSelection);
     mTreeViewOutlineView->setDragEnabled(true);
-    mTreeViewOutlineView->setAcceptDrops(true);
+    mTreeViewOutlineView->setDragDropMode(QAbstractItemView::DragOnly);
     mTreeViewOutlineView->setDropIndicatorShown(true);
-    mTreeViewOutlineView->setDragDropMode(QAbstractItemView::DragDrop);
+    // A double click on a type row is the controller's (it expands or collapses it).
+    mTreeViewOutlineView->setExpandsOnDoubleClick(false);
     mTreeViewOutlineView->setUniformRowHeights(true);
     mTreeViewOutlineView->setFrameShape(QFrame::NoFrame);
     mTreeViewOutlineView->setIndentation(22);
@@ -370,7 +372,34 @@ void BMMainWindow::buildMenus()
     };
 
     mFileMenu = bar->addMenu(tr("File"));
-    item(mFileMenu, tr("Lock"), kLockMenuItemTag);
+    item(mFileMenu, tr("Set Password..."), kSetPasswordMenuItemTag);
+    mSetMasterPasswordMenuItem = item(mFileMenu, tr("Set Master Password..."), kSetMasterPasswordMenuItemTag);
+    mEditUserMenuItem = item(mFileMenu, tr("Edit Users..."), kEditUserMenuItemTag);
+    mFileMenu->addSeparator();
+    item(mFileMenu, tr("Edit Groups..."), kEditCategoriesMenuItemTag);
+    item(mFileMenu, tr("Edit Types..."), kEditTypesMenuItemTag);
+    mOptionsMenuItem = mFileMenu->addAction(tr("Options..."));
+    mOptionsMenuItem->setMenuRole(QAction::PreferencesRole);
+    mFileMenu->addSeparator();
+    item(mFileMenu, tr("Lock"), kLockMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    mReloadMenuItem = mFileMenu->addAction(tr("Reload"));
+    mReloadMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
+    mFileMenu->addSeparator();
+    QMenu* import = mFileMenu->addMenu(tr("Import"));
+    import->menuAction()->setData(kImportMenuItemTag);
+    item(import, tr("qVX File..."), kImportVIDMenuItemTag);
+    item(import, tr("CSV File..."), kImportCSVMenuItemTag);
+    QMenu* exportMenu = mFileMenu->addMenu(tr("Export"));
+    exportMenu->menuAction()->setData(kExportMenuItemTag);
+    item(exportMenu, tr("qVX File..."), kExportVIDTag);
+    item(exportMenu, tr("CSV File..."), kExportCSVTag);
+    exportMenu->addSeparator();
+    mMailMenuItem = exportMenu->addAction(tr("Mail qVX File..."));
+    item(mFileMenu, tr("Backup..."), kBackupMenuItemTag);
+    item(mFileMenu, tr("Restore..."), kRestoreMenuItemTag);
+    mFileMenu->addSeparator();
+    item(mFileMenu, tr("Remove Duplicates..."), kDeDupeMenuItemTag);
+    item(mFileMenu, tr("Print..."), kPrintMenuItemTag)->setShortcut(QKeySequence::Print);
     mFileMenu->addSeparator();
     item(mFileMenu, tr("Close"), kCloseMenuItemTag)->setShortcut(QKeySequence::Close);
 
@@ -387,7 +416,7 @@ void BMMainWindow::buildMenus()
     item(mEditMenu, tr("Copy Notes"), kCopyNotesMenuItemTag);
 
     mItemMenu = bar->addMenu(tr("Item"));
-    item(mItemMenu, tr("Add Item"), kAddItemMenuItemTag);
+    item(mItemMenu, tr("Add Item"), kAddItemMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
     item(mItemMenu, tr("Edit Item"), kEditItemMenuItemTag);
     item(mItemMenu, tr("Delete"), kDeleteItemMenuItemTag);
     item(mItemMenu, tr("Duplicate"), kDuplicateItemMenuItemTag);
@@ -403,6 +432,12 @@ void BMMainWindow::buildMenus()
     mViewMenu->addSeparator();
     item(mViewMenu, tr("Hide Details"), kToggleDetailsMenuItemTag);
     item(mViewMenu, tr("Mask"), kMaskMenuItemTag);
+    mViewMenu->addSeparator();
+    mEventLoggerMenuItem = mViewMenu->addAction(tr("Event Log..."));
+
+    mHelpMenu = bar->addMenu(tr("Help"));
+    mHelpMenuItem = mHelpMenu->addAction(tr("Tolvanex Enterprise Help"));
+    mHelpMenuItem->setShortcut(QKeySequence::HelpContents);
 }
 
 QMenu* BMMainWindow::addMenu(const QString& title, QMenu** slot)

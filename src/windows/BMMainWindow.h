@@ -51,7 +51,11 @@ inline constexpr int kLockMenuItemTag = 103;
 inline constexpr int kPageSetupMenuItemTag = 104;
 inline constexpr int kPrintMenuItemTag = 105;
 inline constexpr int kImportMenuItemTag = 106;
+inline constexpr int kImportVIDMenuItemTag = 1060;
+inline constexpr int kImportCSVMenuItemTag = 1061;
 inline constexpr int kExportMenuItemTag = 107;
+inline constexpr int kExportVIDTag = 1070;
+inline constexpr int kExportCSVTag = 1072;
 inline constexpr int kBackupMenuItemTag = 108;
 inline constexpr int kRestoreMenuItemTag = 109;
 inline constexpr int kCloseMenuItemTag = 112;
@@ -142,6 +146,15 @@ public:
     QMenu* mEditMenu = nullptr;
     QMenu* mItemMenu = nullptr;
     QMenu* mViewMenu = nullptr;
+    QMenu* mHelpMenu = nullptr;
+    // Items without a tag of their own.
+    QAction* mEditUserMenuItem = nullptr;          // File, tag 117
+    QAction* mSetMasterPasswordMenuItem = nullptr; // File, tag 116
+    QAction* mEventLoggerMenuItem = nullptr;       // View
+    QAction* mOptionsMenuItem = nullptr;
+    QAction* mReloadMenuItem = nullptr;
+    QAction* mMailMenuItem = nullptr;
+    QAction* mHelpMenuItem = nullptr;
 
     // Which tab item holds which view, by identifier.
     int tabIndexForIdentifier(const QString& identifier) const;

@@ -179,7 +179,7 @@ TEST_F(PasswordPanels, TypingShowsTheStrengthAndRefusalsKeepThePanelOpen)
         EXPECT_TRUE(panel->mNewPasswordField()->text().isEmpty());
         QTest::keyClicks(panel->mNewPasswordField(), "Ab1!");
         EXPECT_EQ(panel->mtPassWordStrengthLabel()->text(), "Password Strength: Fair");
-        EXPECT_FLOAT_EQ(panel->mPassWordStrengthIndicator()->strenth(), 0.5f);
+        EXPECT_FLOAT_EQ(panel->mPassWordStrengthIndicator()->mProgress(), 0.5f);
         QTest::keyClicks(panel->mOldPasswordField(), "not-alice-pw");
         QTest::keyClicks(panel->mConfirmPasswordField(), "Ab1!");
         EXPECT_FALSE(controller.passwordPanelOK());

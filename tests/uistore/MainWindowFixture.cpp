@@ -48,8 +48,7 @@ void MainWindowTest::SetUp()
 
 void MainWindowTest::TearDown()
 {
-    delete window;
-    window = nullptr;
+    window = nullptr; // the controller deletes its window
     controller.reset();
     db.reset();
     StoreTest::TearDown();

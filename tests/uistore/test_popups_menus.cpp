@@ -141,7 +141,7 @@ TEST_F(MainWindowTest, ColumnWidthsAreKeptAndAZeroWidthComesBackAt70)
     ASSERT_GE(again.mCurrentUser()->mColoumWidthArray().size(), 5);
     EXPECT_EQ(again.mCurrentUser()->mColoumWidthArray().at(3), 155);
     BMController second(&again);
-    std::unique_ptr<BMMainWindow> secondWindow(second.createMainWindow());
+    BMMainWindow* secondWindow = second.createMainWindow();
     second.updateTableColumnWidth();
     EXPECT_EQ(secondWindow->mListViewTypesTable->horizontalHeader()->sectionSize(4), 155);
     EXPECT_EQ(secondWindow->mListViewTypesTable->horizontalHeader()->sectionSize(5), 70);
