@@ -470,7 +470,10 @@ void BMController::systmWillPowerOff()
 
 void BMController::windowDidResize(bool fromNotification)
 {
-    if (QSplitter* smart = smartTypeSplitView()) {
+    QSplitter* smart = smartTypeSplitView();
+    // A split view that is hidden or not laid out yet has no heights to keep:
+    // "fixing" its zero sizes would fold the types table away.
+    if (smart && smart->isVisible() && smart->height() > appctl::kSmartTypePaneMinimumHeight + smart->handleWidth()) {
         saveLayoutPreferenceWithName(smart, kSmartTypeSplitViewAutosaveName);
         const QStringList stored = platform::UserDefaults::stringList(kSmartTypeSplitViewAutosaveName);
         if (const auto fixed = smartTypeLayoutKeepingMinimum(stored, smart->handleWidth(), !fromNotification)) {

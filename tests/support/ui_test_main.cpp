@@ -3,6 +3,8 @@
 // their default button and modal runs are aborted, and both are recorded.
 #include <gtest/gtest.h>
 
+#include <QTemporaryDir>
+
 #include <QApplication>
 
 #include "support/UiTestSupport.h"
@@ -10,6 +12,9 @@
 int main(int argc, char** argv)
 {
     qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Settings go to a private folder of this run, never the user's own.
+    QTemporaryDir settingsHome;
+    qputenv("XDG_CONFIG_HOME", settingsHome.path().toLocal8Bit());
     QApplication app(argc, argv);
     ::testing::InitGoogleTest(&argc, argv);
     tvxtest::installDefaultUiResponders();

@@ -144,6 +144,8 @@ TEST_F(ClientSession, TheMainWindowShowsTheUsersRecordsAndTheSelectedOneInThePan
     EXPECT_EQ(controller->detailInfoView(), pane());
     window->mViewsSelectionControl->button(kColumnViewTag)->click();
     EXPECT_EQ(controller->typesModel()->rowCount(), 2) << "the chosen group's types";
+    QApplication::processEvents();
+    EXPECT_GT(window->mColumnViewTypesTable->height(), 92) << "the types table is not folded away at launch";
 
     showListView();
     EXPECT_EQ(listedFirstValues(), QStringList({"Bank of Nowhere", "mail"}));
