@@ -14,6 +14,20 @@
 
 namespace {
 
+// The one column of the type, smart-type, record-name and outline views:
+// its identifier (for column settings) and its title.
+QVariant singleColumnHeader(int section, Qt::Orientation orientation, int role, const QString& identifier,
+                            const QString& title)
+{
+    if (orientation != Qt::Horizontal || section != 0)
+        return {};
+    if (role == kColumnIdentifierRole)
+        return identifier;
+    if (role == Qt::DisplayRole)
+        return title;
+    return {};
+}
+
 bool isActive(const BMBrowseState& state)
 {
     return state.active && state.database;
@@ -105,13 +119,7 @@ QVariant BMTypesTableModel::data(const QModelIndex& index, int role) const
 
 QVariant BMTypesTableModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && section == 0) {
-        if (role == kColumnIdentifierRole)
-            return kColumnViewTypeIdentifier;
-        if (role == Qt::DisplayRole)
-            return tr("Types");
-    }
-    return {};
+    return singleColumnHeader(section, orientation, role, kColumnViewTypeIdentifier, tr("Types"));
 }
 
 Qt::ItemFlags BMTypesTableModel::flags(const QModelIndex& index) const
@@ -221,13 +229,7 @@ QVariant BMSmartTypesModel::data(const QModelIndex& index, int role) const
 
 QVariant BMSmartTypesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && section == 0) {
-        if (role == kColumnIdentifierRole)
-            return kSmartTypeIdentifier;
-        if (role == Qt::DisplayRole)
-            return tr("Smart Types");
-    }
-    return {};
+    return singleColumnHeader(section, orientation, role, kSmartTypeIdentifier, tr("Smart Types"));
 }
 
 // ---- record names ------------------------------------------------------------
@@ -258,13 +260,7 @@ QVariant BMRecordNamesModel::data(const QModelIndex& index, int role) const
 
 QVariant BMRecordNamesModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && section == 0) {
-        if (role == kColumnIdentifierRole)
-            return kColumnViewDescriptionIdentifier;
-        if (role == Qt::DisplayRole)
-            return tr("Records");
-    }
-    return {};
+    return singleColumnHeader(section, orientation, role, kColumnViewDescriptionIdentifier, tr("Records"));
 }
 
 Qt::ItemFlags BMRecordNamesModel::flags(const QModelIndex& index) const
@@ -585,13 +581,7 @@ QVariant BMOutlineModel::data(const QModelIndex& index, int role) const
 
 QVariant BMOutlineModel::headerData(int section, Qt::Orientation orientation, int role) const
 {
-    if (orientation == Qt::Horizontal && section == 0) {
-        if (role == kColumnIdentifierRole)
-            return kTreeViewColumnIdentifier;
-        if (role == Qt::DisplayRole)
-            return tr("Types and Records");
-    }
-    return {};
+    return singleColumnHeader(section, orientation, role, kTreeViewColumnIdentifier, tr("Types and Records"));
 }
 
 Qt::ItemFlags BMOutlineModel::flags(const QModelIndex& index) const
