@@ -628,6 +628,7 @@ private:
     // (end of outline and record tables)
 
     // [pop-ups, menus, columns and sorting]
+    QList<std::shared_ptr<TVXRecord>> contextMenuRecords(BMMainWindow& window);
     QMenu* mItemContextualMenu_ = nullptr;
     void tickContextItem(QMenu* submenu, const QString& title, int* previousTag);
     // (end of pop-ups, menus, columns and sorting)

@@ -391,20 +391,28 @@ QMenu* BMController::extendMenu()
     return mItemContextualMenu_;
 }
 
+// What the record context menu acts on: the list's selected rows, or the
+// record the other views show.
+QList<std::shared_ptr<TVXRecord>> BMController::contextMenuRecords(BMMainWindow& w)
+{
+    QList<std::shared_ptr<TVXRecord>> records;
+    if (currentView() == kListViewTag) {
+        for (int row : selectedRowsOf(w.mListViewTypesTable))
+            if (const auto r = mListModel->recordAt(row))
+                records.append(r);
+    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
+        records.append(r);
+    }
+    return records;
+}
+
 void BMController::contextTypeMenuChanged(int tag)
 {
     BMMainWindow* w = mainWindowView();
     const auto type = mDatabase->typesForEditing().value(tag);
     if (!w || !type)
         return;
-    QList<std::shared_ptr<TVXRecord>> records;
-    if (currentView() == kListViewTag) {
-        for (int row : selectedRowsOf(w->mListViewTypesTable))
-            if (const auto r = mListModel->recordAt(row))
-                records.append(r);
-    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
-        records.append(r);
-    }
+    const QList<std::shared_ptr<TVXRecord>> records = contextMenuRecords(*w);
     for (const auto& record : records)
         if (!record->mType() || record->mType()->mTypeUID() != type->mTypeUID())
             retypeRecord(record, type, true);
@@ -419,14 +427,7 @@ void BMController::contextCategoryMenuChanged(int tag)
     const auto group = mDatabase->groupsWithPermission(kPermissionAdd).value(tag);
     if (!w || !group)
         return;
-    QList<std::shared_ptr<TVXRecord>> records;
-    if (currentView() == kListViewTag) {
-        for (int row : selectedRowsOf(w->mListViewTypesTable))
-            if (const auto r = mListModel->recordAt(row))
-                records.append(r);
-    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
-        records.append(r);
-    }
+    const QList<std::shared_ptr<TVXRecord>> records = contextMenuRecords(*w);
     for (const auto& record : records) {
         if (record->mGroup() && record->mGroup()->mGroupUID() == group->mGroupUID())
             continue;

@@ -795,6 +795,9 @@ private:
     // The batch's own count of the user's rows in a recent-list table (its
     // transaction sees only its own changes to them), or null outside a batch.
     int* batchRecentRows(const char* readStatement, const QString& userID);
+    // The user's rows of a recent list on the server (the batch's count inside a batch).
+    int serverRecentRowCount(sql::Connection& connection, const RecentListStatements& statements,
+                             const QString& userID);
     // Keeps a server error for the end of this thread's batch: the main thread
     // may be waiting for the connection meanwhile.
     bool deferErrorToBatchEnd(const platform::Error& error);

@@ -65,6 +65,25 @@ int TVXDataBase::addRecentlyAddedID(const QString& recordID, const QString& user
     return addRecentListEntry(m_recentlyAddedRecords, kRecentlyAddedStatements, recordID, userID);
 }
 
+// The user's rows of a list on the server. In a batch the count is kept:
+// its transaction sees no other change.
+int TVXDataBase::serverRecentRowCount(sql::Connection& connection, const RecentListStatements& statements,
+                                      const QString& userID)
+{
+    int* const known = batchRecentRows(statements.read, userID);
+    if (known && *known >= 0)
+        return *known;
+    const PreparedRef read = prepareForBatch(connection, statements.read);
+    read->setString(1, userID.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
+    int rows = 0;
+    while (rs->next())
+        ++rows;
+    if (known)
+        *known = rows;
+    return rows;
+}
+
 int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, const QString& userID)
 {
     // The server's count decides, not the memory list's: the recently added
@@ -74,20 +93,8 @@ int TVXDataBase::trimRecentListOnServer(const RecentListStatements& statements, 
     try {
         const auto guard = lockConnection(); // released before the error path runs
         sql::Connection& connection = liveConnection(mCPcon);
-        // In a batch the count is kept: its transaction sees no other change.
-        int* const known = batchRecentRows(statements.read, userID);
-        int rows = 0;
-        if (known && *known >= 0) {
-            rows = *known;
-        } else {
-            const PreparedRef read = prepareForBatch(connection, statements.read);
-            read->setString(1, userID.toStdString());
-            std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
-            while (rs->next())
-                ++rows;
-            if (known)
-                *known = rows;
-        }
+        const int rows = serverRecentRowCount(connection, statements, userID);
+        int* const known = batchRecentRows(statements.read, userID); // kept in step with deletions
         if (rows < kRecentListLimit)
             return kTVXDone;
         // Each run deletes the user's first row, the oldest in insertion order.
@@ -154,19 +161,8 @@ void TVXDataBase::writeRecentlyAddedRows(const QString& userID, const QStringLis
     try {
         const auto guard = lockConnection(); // released before the error path runs
         sql::Connection& connection = liveConnection(mCPcon);
-        int* const known = batchRecentRows(statements.read, userID);
-        int rows = 0;
-        if (known && *known >= 0) {
-            rows = *known;
-        } else {
-            const PreparedRef read = prepareForBatch(connection, statements.read);
-            read->setString(1, userID.toStdString());
-            std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
-            while (rs->next())
-                ++rows;
-            if (known)
-                *known = rows;
-        }
+        const int rows = serverRecentRowCount(connection, statements, userID);
+        int* const known = batchRecentRows(statements.read, userID); // kept in step with deletions
         const qsizetype surplus =
             std::min<qsizetype>(rows, std::max<qsizetype>(0, rows + recordIDs.size() - kRecentListLimit));
         if (surplus > 0) {
