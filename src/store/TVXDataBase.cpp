@@ -56,6 +56,10 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
 TVXDataBase::TVXDataBase()
     : m_currentUser(TVXUser::createUser())
 {
+    mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
+        for (const platform::Error& error : errors)
+            platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    });
     // The driver's first use initialises the client library, which is not
     // safe to do from two threads at once; do it here, on the creating thread.
     get_driver_instance();
@@ -188,14 +192,26 @@ void TVXDataBase::handleDatabaseError(const platform::Error& error)
     } else if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied) {
         if (!mConnectionLostHandlerIsOn.exchange(true))
             platform::NotificationCenter::defaultCenter().post(kDBUserDeletedNotification, error);
+    } else if (number == kErrMasterPasswordChanged) {
+        if (!mConnectionLostHandlerIsOn.exchange(true))
+            platform::NotificationCenter::defaultCenter().post(kDBMasterPasswordChangedNotification, error);
     }
 }
 
 int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
 {
-    const platform::Error error{QString::fromUtf8(e.what()), e.getErrorCode()};
+    return reportError(platform::Error{QString::fromUtf8(e.what()), e.getErrorCode()}, code);
+}
+
+int TVXDataBase::reportError(const platform::Error& error, int code)
+{
     if (deferErrorToBatchEnd(error))
         return code;
+    // Whoever holds the guard may be what the main thread waits for.
+    if (mConnectionMutex.heldByThisThread()) {
+        mConnectionMutex.keepUntilReleased(error);
+        return code;
+    }
     platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
     return code;
 }

@@ -65,9 +65,9 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
 
 // --- connection guard ---------------------------------------------------------
 
-std::unique_lock<std::recursive_mutex> TVXDataBase::lockConnection() const
+std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
 {
-    return std::unique_lock<std::recursive_mutex>(mConnectionMutex);
+    return std::unique_lock<TVXConnectionGuard>(mConnectionMutex);
 }
 
 int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& work)
@@ -95,7 +95,7 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
 // --- record batches -----------------------------------------------------------------
 
 struct TVXDataBase::RecordBatch {
-    std::unique_lock<std::recursive_mutex> guard;
+    std::unique_lock<TVXConnectionGuard> guard;
     std::thread::id thread;
     sql::Connection* connection = nullptr;
     std::unique_ptr<tvxsql::Transaction> transaction;
@@ -105,9 +105,35 @@ struct TVXDataBase::RecordBatch {
     std::map<QString, QStringList> recentlyAddedRows;
     QStringList added;
     std::vector<platform::Error> deferredErrors;
+    bool keyConfirmed = false; // the master-password row, for the whole transaction
     // Log rows written together before the commit, in their order.
     QList<TVXEventLogEntry> pendingLogRows;
 };
+
+int TVXDataBase::runWriteTransaction(const std::function<int(sql::Connection&)>& work)
+{
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        tvxsql::Transaction transaction(connection);
+        // Nothing is written under a key the store no longer uses. A batch
+        // confirms once: the row stays locked until the batch ends.
+        RecordBatch* const batch = batchOfThisThread();
+        if (!batch || !batch->keyConfirmed) {
+            if (const int key = confirmMasterPasswordRow(connection, false); key != kTVXDone)
+                return key;
+            if (batch)
+                batch->keyConfirmed = true;
+        }
+        const int result = work(connection);
+        if (result == kTVXDone)
+            transaction.commit();
+        return result;
+    });
+    if (code == kTVXMasterPasswordMismatch)
+        reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+                                    kErrMasterPasswordChanged},
+                    code);
+    return code;
+}
 
 TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
 {
@@ -386,13 +412,9 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
         code = prepareAttachmentUpload(*record, upload);
 
     if (code == kTVXDone) {
-        code = runOnConnection([&](sql::Connection& connection) {
-            // All or nothing: a record without the custom type or attachment it
-            // claims would read back wrong on every client.
-            // A lone row is all or nothing by itself.
-            std::optional<tvxsql::Transaction> transaction;
-            if (customised || storeFile)
-                transaction.emplace(connection);
+        // All or nothing: a record without the custom type or attachment it
+        // claims would read back wrong on every client.
+        code = runWriteTransaction([&](sql::Connection& connection) {
             {
                 const PreparedRef stmt = prepareForBatch(connection, kQueryRecordInsert);
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
@@ -415,11 +437,11 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
             if (storeFile)
                 if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
-            if (transaction)
-                transaction->commit();
             return kTVXDone;
         });
     }
+    if (code == kTVXDone)
+        noteNewRecordDigest(entry, storeFile ? &upload : nullptr);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -465,6 +487,7 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         }
         if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
+                noteNewRecordDigest(records[i], nullptr);
                 finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
                 codes[i] = kTVXDone;
             }
@@ -489,6 +512,12 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
     try {
         // The run stands or falls together; the batch's other rows stay.
         tvxsql::Transaction run(connection);
+        // A stale key sends the run one record at a time, each then refused.
+        if (!batch->keyConfirmed) {
+            if (confirmMasterPasswordRow(connection, false) != kTVXDone)
+                return false;
+            batch->keyConfirmed = true;
+        }
         qsizetype customised = 0;
         {
             const std::unique_ptr<sql::PreparedStatement> stmt(
@@ -563,8 +592,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     if (code != kTVXDone)
         return code;
 
-    code = runOnConnection([&](sql::Connection& connection) {
-        tvxsql::Transaction transaction(connection);
+    std::optional<RecordDigest> stored;
+    code = runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored rows changes nothing.
+        if (const int fresh = checkRecordNotStale(connection, recordID); fresh != kTVXDone)
+            return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
         if (const int step = writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
@@ -582,9 +614,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
         if (reencipher)
             if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
-        transaction.commit();
+        stored = lockedRecordDigest(connection, recordID);
         return kTVXDone;
     });
+    if (code == kTVXDone && stored)
+        mRecordDigests.insert(recordID, *stored);
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -627,7 +661,7 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const int code = runWriteTransaction([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteRecord));
         stmt->setString(1, recordID.toStdString());
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
@@ -660,13 +694,15 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
     CustomTypeCiphers ciphers;
     if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
-    return runOnConnection([&](sql::Connection& connection) {
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    return runWriteTransaction([&](sql::Connection& connection) {
         return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
 }
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
 {
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());

@@ -3,12 +3,19 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
+#include "model/TVXUser.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <thread>
 
 using namespace teststore;
 
@@ -158,4 +165,42 @@ TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
     EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
     EXPECT_EQ(storeFingerprint(), before);
     EXPECT_FALSE(alice.hasFieldEncrypter());
+}
+
+TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMeanwhile)
+{
+    seedStore(kMasterPassword);
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    int prefs = -1;
+    alice.initUserPreferencesForUser(aliceID, kUserName, &prefs);
+    ASSERT_EQ(prefs, kTVXDone);
+    // The server takes a moment before refusing: the main thread is by then
+    // waiting for the connection, and the worker's error waits for the main thread.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN SET @pause = SLEEP(1); "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    const HangDeadline deadline(30);
+    std::atomic<bool> done{false};
+    std::atomic<int> code{-1};
+    std::thread worker([&] {
+        code = alice.reEncyptAllDatabaseInformation(kNewMaster);
+        done = true;
+    });
+    QThread::msleep(300);
+    QElapsedTimer timer;
+    timer.start();
+    alice.mCurrentUser()->setMShowDetailOnPane(true);
+    EXPECT_EQ(alice.saveToggleInfoForUser(*alice.mCurrentUser()), kTVXDone);
+    while (!done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    worker.join();
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(code.load(), kTVXStatementFailed);
+    EXPECT_EQ(alice.masterPassword(), kMasterPassword);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              "1");
 }
