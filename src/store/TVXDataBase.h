@@ -775,6 +775,9 @@ private:
     // when every row went in; otherwise none of them stays and nothing is
     // reported.
     bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
+    // After a batch the server rolled back: each record added again alone,
+    // in order, until one fails; the identifiers of those not stored.
+    QStringList replayRecords(const QStringList& recordIDs);
     // Statement parts; server errors pass to the caller.
     int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                         const CustomTypeCiphers& ciphers);

@@ -106,6 +106,9 @@ struct TVXDataBase::RecordBatch {
     QStringList added;
     std::vector<platform::Error> deferredErrors;
     bool keyConfirmed = false; // the master-password row, for the whole transaction
+    // The server rolled the whole transaction back (deadlock, lost connection):
+    // nothing written before then will be committed.
+    bool broken = false;
     // Log rows written together before the commit, in their order.
     QList<TVXEventLogEntry> pendingLogRows;
 };
@@ -177,6 +180,9 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     writeBatchLogRows(*open);
     try {
         open->statements.clear();
+        // A commit now would store only what followed the server's rollback.
+        if (open->broken)
+            throw sql::SQLException("Transaction rolled back by the server", "40000", 1213);
         open->transaction->commit();
     } catch (const sql::SQLException& e) {
         failure.emplace(e);
@@ -186,22 +192,16 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
     batch->guard.unlock();
 
-    int code = kTVXDone;
-    if (failure) {
-        // Nothing of the batch is stored: its records leave the caches again.
-        for (const QString& recordID : std::as_const(batch->added)) {
-            m_records.remove(recordID);
-            m_recentlyAddedRecords.removeAll(recordID);
-            recordCacheChanged(recordID);
-        }
-        if (lostRecordIDs)
-            *lostRecordIDs = batch->added;
-    }
     for (const platform::Error& error : batch->deferredErrors)
         platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
-    if (failure)
-        code = reportDatabaseError(*failure);
-    return code;
+    if (!failure)
+        return kTVXDone;
+    // Nothing of the batch is stored: its records are added again one by one,
+    // or leave the caches and are reported lost.
+    const QStringList lost = replayRecords(batch->added);
+    if (lostRecordIDs)
+        *lostRecordIDs = lost;
+    return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
 }
 
 bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
@@ -221,11 +221,13 @@ void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
     for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
         const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
         try {
+            tvxsql::Transaction rowsAlone(*batch.connection);
             const std::unique_ptr<sql::PreparedStatement> stmt(
                 batch.connection->prepareStatement(eventLogInsertText(int(count))));
             for (qsizetype i = 0; i < count; ++i)
                 bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
+            rowsAlone.commit();
         } catch (const sql::SQLException& e) {
             reportDatabaseError(e); // kept for the batch's end
         }
@@ -257,6 +259,10 @@ bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
     RecordBatch* const batch = batchOfThisThread();
     if (!batch)
         return false;
+    // Errors after which the server keeps nothing of the transaction.
+    constexpr int kDeadlock = 1213;
+    if (error.code == kDeadlock || (error.code >= 2000 && error.code <= 2050))
+        batch->broken = true;
     batch->deferredErrors.push_back(error);
     return true;
 }
@@ -500,6 +506,33 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
             if (records[next].record)
                 codes[next] = storeNewRecord(records[next], kTVXDone);
     }
+}
+
+QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
+{
+    QStringList lost;
+    bool replaying = true;
+    for (const QString& recordID : recordIDs) {
+        const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
+        m_records.remove(recordID);
+        m_recentlyAddedRecords.removeAll(recordID);
+        mRecordDigests.remove(recordID);
+        recordCacheChanged(recordID);
+        // A stored file is not read again: such a record is reported.
+        if (replaying && record && !record->mHasAttachment()) {
+            NewRecord entry;
+            entry.record = record;
+            int code = encipherRecord(*record, entry.ciphers);
+            if (code == kTVXDone && storedAsCustomised(*record))
+                code = encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
+            code = storeNewRecord(entry, code);
+            if (code == kTVXDone)
+                continue;
+            replaying = false; // the first refusal ends the replay
+        }
+        lost << recordID;
+    }
+    return lost;
 }
 
 bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)

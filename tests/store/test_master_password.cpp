@@ -4,6 +4,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
@@ -203,4 +204,50 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
                                  .arg(aliceID)),
               "1");
+}
+
+TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAgain)
+{
+    seedStore(kMasterPassword);
+    addUser("bob", "bob-pw");
+    TVXDataBase alice;
+    TVXDataBase bob;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+
+    int notices = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(kDBMasterPasswordChangedNotification,
+                                          [&notices](const platform::Notification&) { ++notices; });
+    auto record = TVXRecord::createRecord();
+    record->setMValue1("unter altem Schlüssel");
+    EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
+    EXPECT_FALSE(bob.mRecords().contains(record->mRecordUID()));
+    const auto loose = bob.mRecords().value("00000000000000B2");
+    ASSERT_NE(loose, nullptr);
+    loose->setMValue1("geändert");
+    EXPECT_EQ(bob.replaceRecord(loose), kTVXMasterPasswordMismatch);
+    QCoreApplication::processEvents();
+    center.removeObserver(token);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'")
+                                 .arg(record->mRecordUID())),
+              "0");
+
+    // Logged in again with the new password, the same writes go in and read back.
+    ASSERT_EQ(bob.startConnectionToServer(loginRequest("bob", "bob-pw", kNewMaster)), kTVXDone);
+    EXPECT_EQ(bob.addRecord(record), kTVXDone);
+    // Every stored cipher changed: a copy from before the change is stale.
+    EXPECT_EQ(bob.replaceRecord(loose), kTVXReloadFirst);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto reloaded = bob.mRecords().value("00000000000000B2");
+    ASSERT_NE(reloaded, nullptr);
+    reloaded->setMValue1("geändert");
+    EXPECT_EQ(bob.replaceRecord(reloaded), kTVXDone);
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
+    EXPECT_EQ(fresh.mRecords().value("00000000000000B2")->mValue1(), "geändert");
+    ASSERT_TRUE(fresh.mRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
 }
