@@ -172,7 +172,8 @@ std::optional<std::string> SideFilePath(const std::string& sideFileFolder, std::
     return path;
 }
 
-TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes)
+TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes,
+                               std::size_t maxBytes)
 {
     bytes.clear();
     if (!IsValidSideFileName(name))
@@ -196,6 +197,10 @@ TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view 
         ::close(fd);
         return TVXSideFileStatus::NotAFile;
     }
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        ::close(fd);
+        return TVXSideFileStatus::TooLarge;
+    }
     bool ok = true;
     std::string chunk(kReadChunk, '\0');
     for (;;) {
@@ -208,6 +213,13 @@ TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view 
         }
         if (n == 0)
             break;
+        if (static_cast<std::size_t>(n) > maxBytes - bytes.size()) {
+            ::close(fd);
+            WipeBytes(chunk);
+            WipeBytes(bytes);
+            bytes.clear();
+            return TVXSideFileStatus::TooLarge; // it grew while being read
+        }
         bytes.append(chunk.data(), static_cast<std::size_t>(n));
     }
     ::close(fd);
