@@ -23,25 +23,34 @@ bool readWholeFile(const std::string& path, std::string& text)
         return false;
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    // Read in place at the size the file has; more than that (it grew
+    // meanwhile) through a small buffer.
+    std::size_t have = 0;
     if (ok && info.st_size > 0)
-        text.reserve(static_cast<std::size_t>(info.st_size));
-    char chunk[1 << 16];
+        text.resize(static_cast<std::size_t>(info.st_size));
+    char chunk[4096];
     while (ok) {
-        const ssize_t n = ::read(fd, chunk, sizeof chunk);
+        const bool inPlace = have < text.size();
+        const ssize_t n = inPlace ? ::read(fd, text.data() + have, text.size() - have)
+                                  : ::read(fd, chunk, sizeof chunk);
         if (n < 0 && errno == EINTR)
             continue;
         if (n <= 0) {
             ok = n == 0;
             break;
         }
-        text.append(chunk, static_cast<std::size_t>(n));
+        if (inPlace) {
+            have += static_cast<std::size_t>(n);
+        } else {
+            text.append(chunk, static_cast<std::size_t>(n));
+            have = text.size();
+        }
     }
     ::close(fd);
     explicit_bzero(chunk, sizeof chunk);
-    if (!ok) {
+    if (!ok)
         WipeBytes(text);
-        text.clear();
-    }
+    text.resize(ok ? have : 0); // a file that shrank meanwhile ends where its bytes did
     return ok;
 }
 
