@@ -409,8 +409,8 @@ void BMController::importQVXFile(const QString& path, bool forRestore)
     try {
         CqVXImporter probe(sink.path(), &sink);
         encrypted = probe.IsFileEncrypted();
-    } catch (const TVXInterchangeError&) {
-        // Unreadable or empty: the import reports it.
+    } catch (const std::exception&) {
+        // Unreadable, empty or too large to hold: the import reports it.
     }
     QString password;
     if (encrypted) {

@@ -17,12 +17,18 @@ void endWorkerClientState()
 
 void RunImport(TVXqVXImportDelegate& sink, const std::string& password)
 {
+    // Nothing thrown here may end the worker: the file is refused and the
+    // sink completes, which is the last the sink is touched.
+    bool started = false;
     try {
         CqVXImporter importer(sink.path(), &sink);
+        started = true;
         importer.ImportFile(importer.FileType(), password); // ends with the sink's ImportComplete
-    } catch (const TVXInterchangeError&) {
-        sink.ErrorInImport(kImportErrorUnreadableFile);
-        sink.ImportComplete();
+    } catch (...) {
+        if (!started) {
+            sink.ErrorInImport(kImportErrorUnreadableFile);
+            sink.ImportComplete();
+        }
     }
     // The sink may be gone from here on.
     endWorkerClientState();
@@ -31,12 +37,16 @@ void RunImport(TVXqVXImportDelegate& sink, const std::string& password)
 bool RunExport(CExportDelegate& provider, const std::string& path, EFileType kind, const std::string& password)
 {
     bool ok = false;
+    bool started = false;
     try {
         CExporter exporter(path, &provider, kind, password);
+        started = true;
         ok = exporter.DoExport(); // ends with the provider's ExportComplete
-    } catch (const TVXInterchangeError&) {
-        provider.ErrorInExport(kExportErrorCreateFile);
-        provider.ExportComplete(kind, std::string());
+    } catch (...) {
+        if (!started) {
+            provider.ErrorInExport(kExportErrorCreateFile);
+            provider.ExportComplete(kind, std::string());
+        }
     }
     // The provider may be gone from here on.
     endWorkerClientState();

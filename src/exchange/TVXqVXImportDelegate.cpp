@@ -267,10 +267,14 @@ void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values,
                                      const CStringArray& attachmentFields, const CString& /*groupName*/,
                                      int32_t icon, int32_t mask, int count)
 {
-    beginBatch();
-    addRecordLine(kind, values, customNames, attachmentFields, icon, mask, count);
-    if (++mBatchLines >= kRecordsPerBatch)
-        endBatch();
+    try {
+        beginBatch();
+        addRecordLine(kind, values, customNames, attachmentFields, icon, mask, count);
+        if (++mBatchLines >= kRecordsPerBatch)
+            endBatch();
+    } catch (...) {
+        ErrorInImport(kImportErrorRecordNotStored);
+    }
 }
 
 void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& values,
@@ -423,6 +427,9 @@ void TVXqVXImportDelegate::ErrorInImport(int code)
     case kImportErrorSideFileRefused:
         ++mSummary.attachmentsRefused;
         break;
+    case kImportErrorSurplusFields:
+        ++mSummary.linesWithSurplusFields;
+        break;
     default: // kImportErrorRecordNotStored and anything unknown: a record lost
         ++mSummary.failedNotStored;
         break;
@@ -431,7 +438,12 @@ void TVXqVXImportDelegate::ErrorInImport(int code)
 
 void TVXqVXImportDelegate::ImportComplete()
 {
-    endBatch();
+    try {
+        endBatch();
+    } catch (...) {
+        // The store ends a failed batch itself; its records count as not stored.
+        ErrorInImport(kImportErrorRecordNotStored);
+    }
     mCurrentType.reset();
     mStoredType.reset();
     mTemporaryFolder.reset();

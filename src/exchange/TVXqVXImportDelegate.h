@@ -32,8 +32,11 @@ struct TVXImportSummary {
     int failedNoTargetGroup = 0; // there was no group to import into
     // Records imported without their attachment.
     int attachmentsMissing = 0;  // the side file is not there
-    int attachmentsRefused = 0;  // the side file's name was refused, or it could not be read
+    int attachmentsRefused = 0;  // the side file's name was refused, it could not be read, or it is
+                                 // over the attachment limit (then it is not read at all)
     int attachmentsImported = 0;
+    // Lines imported without the fields they held past their layout.
+    int linesWithSurplusFields = 0;
     int typesAdded = 0;
     // Set when the file as a whole was refused and nothing was imported:
     // kImportErrorNotImportable, kImportErrorWrongPassword or
@@ -47,7 +50,8 @@ struct TVXImportSummary {
     // Everything in the file arrived, attachments included.
     bool succeeded() const
     {
-        return fileError == 0 && recordsFailed() == 0 && attachmentsMissing == 0 && attachmentsRefused == 0;
+        return fileError == 0 && recordsFailed() == 0 && attachmentsMissing == 0 && attachmentsRefused == 0
+               && linesWithSurplusFields == 0;
     }
 };
 

@@ -41,25 +41,24 @@ bool CExporter::DoExport()
     CExportDataProviderDelegate* const provider = mProvider;
     const EFileType kind = mKind;
     bool ok = true;
-    std::string sideFileFolder;
-    if (kind == eFileQVXv4 && provider->AnyRecordHasAttachment()) {
-        std::string inner;
-        if (provider->InitPathsForExportWithAttachments(mPath, inner, sideFileFolder)) {
-            mPath = inner;
-        } else {
-            provider->ErrorInExport(kExportErrorCreateFile);
-            ok = false;
-        }
-    }
     bool placed = false;
-    if (ok) {
-        try {
-            placed = writeFile(sideFileFolder, ok);
-        } catch (const std::exception&) {
-            // Out of memory or the like: the temporary file is gone with the stack.
-            provider->ErrorInExport(kExportErrorWriteFile);
-            placed = ok = false;
+    try {
+        std::string sideFileFolder;
+        if (kind == eFileQVXv4 && provider->AnyRecordHasAttachment()) {
+            std::string inner;
+            if (provider->InitPathsForExportWithAttachments(mPath, inner, sideFileFolder)) {
+                mPath = inner;
+            } else {
+                provider->ErrorInExport(kExportErrorCreateFile);
+                ok = false;
+            }
         }
+        if (ok)
+            placed = writeFile(sideFileFolder, ok);
+    } catch (...) {
+        // Out of memory or the like: the temporary file is gone with the stack.
+        provider->ErrorInExport(kExportErrorWriteFile);
+        placed = ok = false;
     }
     const std::string written = placed ? mPath : std::string();
     ok = ok && placed;

@@ -2,19 +2,56 @@
 
 #include "interchange/SideFiles.h"
 
+#include <cerrno>
 #include <climits>
-#include <fstream>
-#include <iterator>
+#include <string.h> // explicit_bzero
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// Only a regular file is read: opened without waiting (a pipe would block
+// for ever) and refused unless it is one. No read error escapes as an
+// exception.
 bool readWholeFile(const std::string& path, std::string& text)
 {
-    std::ifstream in(path, std::ios::binary);
-    if (!in)
+    text.clear();
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+    if (fd < 0)
         return false;
-    text.assign(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-    return !in.bad();
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    // Read in place at the size the file has; more than that (it grew
+    // meanwhile) through a small buffer.
+    std::size_t have = 0;
+    if (ok && info.st_size > 0)
+        text.resize(static_cast<std::size_t>(info.st_size));
+    char chunk[4096];
+    while (ok) {
+        const bool inPlace = have < text.size();
+        const ssize_t n = inPlace ? ::read(fd, text.data() + have, text.size() - have)
+                                  : ::read(fd, chunk, sizeof chunk);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        if (inPlace) {
+            have += static_cast<std::size_t>(n);
+        } else {
+            text.append(chunk, static_cast<std::size_t>(n));
+            have = text.size();
+        }
+    }
+    ::close(fd);
+    explicit_bzero(chunk, sizeof chunk);
+    if (!ok)
+        WipeBytes(text);
+    text.resize(ok ? have : 0); // a file that shrank meanwhile ends where its bytes did
+    return ok;
 }
 
 bool isImportable(EFileType kind)
@@ -84,7 +121,7 @@ bool CqVXImporter::ImportFile(EFileType /*kind*/, const std::string& password)
         } else {
             readThrough = readLines(nullptr);
         }
-    } catch (const std::exception&) {
+    } catch (...) {
         // Out of memory or the like: the rest of the file is lost, and said so.
         sink->ErrorInImport(kImportErrorUnreadableFile);
         readThrough = false;
@@ -97,12 +134,15 @@ bool CqVXImporter::readLines(const BlowfishContext* key)
 {
     TVXReadReport report;
     int refusedSoFar = 0;
+    int surplusSoFar = 0;
     const char* pos = mText.c_str();
     TVXFileLine line;
     for (;;) {
         const char* next = GetNextRecord(mFileType, pos, key, line, &report);
         for (; refusedSoFar < report.refusedLines; ++refusedSoFar)
             mSink->ErrorInImport(kImportErrorMalformedLine);
+        for (; surplusSoFar < report.linesWithExtraFields; ++surplusSoFar)
+            mSink->ErrorInImport(kImportErrorSurplusFields);
         if (!next) {
             if (report.keyRefused)
                 mSink->ErrorInImport(kImportErrorWrongPassword);

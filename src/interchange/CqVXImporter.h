@@ -33,7 +33,9 @@ inline constexpr int kImportErrorValueTooLong = 7;    // a text over the record 
 inline constexpr int kImportErrorNoTargetGroup = 8;   // no group to import into
 // The record was imported, without its attachment:
 inline constexpr int kImportErrorSideFileMissing = 9;   // its side file is not there
-inline constexpr int kImportErrorSideFileRefused = 10;  // its side file is refused or unreadable
+inline constexpr int kImportErrorSideFileRefused = 10;  // its side file is refused, unreadable or too large
+// The line was imported without the fields past its layout:
+inline constexpr int kImportErrorSurplusFields = 11;
 
 // The import sink. Every call comes from the thread running ImportFile, in
 // file order; ImportComplete is always the last.
@@ -59,8 +61,10 @@ public:
 class CqVXImporter {
 public:
     // Reads the whole file and takes its kind. Throws TVXInterchangeError
-    // "Invalid arguments" for a null sink or a file that cannot be read, and
-    // "Empty file" for an empty one. The sink is not owned.
+    // "Invalid arguments" for a null sink or a file that cannot be read
+    // (anything but a regular file is never opened for reading: a folder or
+    // a pipe is refused at once), and "Empty file" for an empty one. The sink
+    // is not owned.
     CqVXImporter(const std::string& path, CqVXImporterDelegate* sink);
     ~CqVXImporter(); // wipes the file text
     CqVXImporter(const CqVXImporter&) = delete;
@@ -79,7 +83,8 @@ public:
     // used). Kinds that are not qVX versions 1 to 4 or a CSV export, and an
     // encrypted file whose password does not match, are refused before
     // anything is handed on (ErrorInImport 1 or 3). Record lines the reader
-    // cannot take are each reported (5). The password is ignored for a plain
+    // cannot take are each reported (5), and so is each line whose fields past
+    // its layout were left out (11). The password is ignored for a plain
     // file. True when the file was read through. After ImportComplete the
     // importer touches neither the sink nor itself: the sink's owner may
     // destroy both once the sink says it is complete.

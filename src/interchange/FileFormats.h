@@ -11,8 +11,14 @@
 // Fields are placed by their position in the line. A record line that ends
 // before the fields its layout needs is refused (never delivered with its
 // values moved into the date or the notes) and counted in a TVXReadReport;
-// fields missing behind them read as empty, and fields past the layout are
-// ignored.
+// fields missing behind them read as empty. Fields past a qVX line's layout
+// are left out and counted; a CSV line goes on as the next record.
+//
+// Records never span lines: a quote still open at the end of a line (one that
+// is not closed by a quote followed by a comma or a line end) makes the line a
+// counted refusal, and reading goes on at the next line. A type line refused
+// so is delivered as an unnamed type, so that the records below it are not
+// filed under the type above.
 #include "interchange/Blowfish.h"
 #include "interchange/CString.h"
 #include "interchange/CStringArray.h"
@@ -111,10 +117,12 @@ struct TVXFileLine {
 // What the readers met besides the lines they delivered. One report may
 // follow a whole file.
 struct TVXReadReport {
-    // Record lines that ended before the fields their layout needs; they are
-    // passed over and the reader delivers the line behind them.
+    // Record lines that ended before the fields their layout needs, or with a
+    // quote left open; they are passed over and the reader delivers the line
+    // behind them.
     int refusedLines = 0;
-    // Lines holding fields past their layout; the surplus was ignored.
+    // qVX lines holding fields past their layout; the line was delivered
+    // without the surplus.
     int linesWithExtraFields = 0;
     // At the start of a qVX file: the key given does not fit the info line
     // (wrong password, a password for a plain file, or none for an encrypted
@@ -201,7 +209,8 @@ const char* GetNextRecord(EFileType kind, const char* pos, const BlowfishContext
 
 // CSV export lines (and lines of other text): the header line is skipped,
 // then a line of at least 12 fields (type name, values 1 to 9, date, notes)
-// and the group name when present.
+// and the group name when present. A line of more than 13 fields goes on as
+// the next record from its 14th field: the position returned is that field's.
 const char* ProcessTolvanexRecord(const char* pos, TVXFileLine& line,
                                   TVXReadReport* report = nullptr);
 // qVX version 1.

@@ -25,11 +25,42 @@ bool commaBehind(const char* start, const char* pos)
     return pos > start && pos[-1] == ',';
 }
 
-// Every field of the line at pos, in order; a comma before the line end
-// stands for one more, empty, field. Returns the start of the next line.
-const char* readLineFields(const char* pos, Fields& fields)
+// Whether the quoted field opening at pos ends as the plain encoding says: at
+// a quote (not doubled) followed by blanks and then a comma, a line end or
+// the end of the text. A stray quote instead runs on into the next fields or
+// lines and closes, if ever, at some other field's quote.
+bool quotedFieldCloses(const char* pos)
+{
+    for (++pos; *pos != '\0'; ++pos) {
+        if (*pos != '"')
+            continue;
+        if (pos[1] == '"') {
+            ++pos;
+            continue;
+        }
+        ++pos;
+        while (*pos == ' ' || *pos == '\t')
+            ++pos;
+        return *pos == ',' || AtLineEnd(pos);
+    }
+    return false;
+}
+
+struct LineRead {
+    const char* next = nullptr; // where reading goes on
+    // A quote opened on the line and never properly closed: the line cannot
+    // be taken apart, and reading goes on at the line after the quote's.
+    bool openQuote = false;
+    // maxFields were read and the line goes on: next is its next field.
+    bool continues = false;
+};
+
+// The fields of the line at pos, in order, at most maxFields of them; a comma
+// before the line end stands for one more, empty, field.
+LineRead readLineFields(const char* pos, Fields& fields, std::size_t maxFields = std::string::npos)
 {
     fields.clear();
+    LineRead read;
     bool afterComma = false;
     for (;;) {
         pos = SkipWhiteSp(pos, true);
@@ -38,13 +69,25 @@ const char* readLineFields(const char* pos, Fields& fields)
                 fields.emplace_back();
             break;
         }
+        if (fields.size() >= maxFields) {
+            read.continues = true;
+            read.next = pos;
+            return read;
+        }
+        if (*pos == '"' && !quotedFieldCloses(pos)) {
+            fields.clear();
+            read.openQuote = true;
+            read.next = SkipLine(pos);
+            return read;
+        }
         const char* start = pos;
         std::string field;
         pos = GetNextField(pos, field);
         fields.push_back(std::move(field));
         afterComma = commaBehind(start, pos);
     }
-    return SkipReturns(pos);
+    read.next = SkipReturns(pos);
+    return read;
 }
 
 // Fields past the first `used` that hold anything (one trailing empty field
@@ -205,7 +248,20 @@ const char* readQVXLine(const QVXLayout& layout, const char* pos, const Blowfish
         pos = SkipWhiteSp(pos, false);
         if (*pos == '\0')
             return pos;
-        pos = readLineFields(pos, fields);
+        const bool typeLine = *pos == 'T';
+        const LineRead read = readLineFields(pos, fields);
+        pos = read.next;
+        if (read.openQuote) {
+            if (typeLine) {
+                // An unnamed type: the records below it are refused for want
+                // of a type rather than filed under the type above.
+                line.isType = true;
+                line.values.Add("");
+                return pos;
+            }
+            noteRefused(report);
+            continue;
+        }
         if (!fields.empty() && !fields[0].empty() && fields[0][0] == 'T') {
             readTypeLine(layout, fields, key, line, report);
             return pos;
@@ -336,13 +392,16 @@ const char* ProcessTolvanexRecord(const char* pos, TVXFileLine& line, TVXReadRep
     line.clear();
     if (atHeaderLine(pos, kTolvanexHeader))
         pos = SkipLine(pos);
+    constexpr std::size_t kFields = kCSVExportValueCount + 1; // with the group name
     Fields fields;
+    LineRead read;
     for (;;) {
         pos = SkipWhiteSp(pos, false);
         if (*pos == '\0')
             return pos;
-        pos = readLineFields(pos, fields);
-        if (fields.size() >= std::size_t(kCSVExportValueCount))
+        read = readLineFields(pos, fields, kFields);
+        pos = read.next;
+        if (!read.openQuote && fields.size() >= std::size_t(kCSVExportValueCount))
             break;
         noteRefused(report);
     }
@@ -350,7 +409,14 @@ const char* ProcessTolvanexRecord(const char* pos, TVXFileLine& line, TVXReadRep
     for (int i = 0; i < kCSVExportValueCount; ++i)
         text.addTo(line.values, i);
     line.groupName = text.at(kCSVExportValueCount);
-    noteExtraFields(fields, kCSVExportValueCount + 1, report);
+    if (read.continues) {
+        // The line goes on as the next record from its 14th field; empty
+        // fields alone (a closing comma or two) are no record.
+        Fields rest;
+        const LineRead restRead = readLineFields(pos, rest);
+        if (!restRead.openQuote && !hasExtraFields(rest, 0))
+            return restRead.next;
+    }
     return pos;
 }
 
@@ -391,8 +457,9 @@ const char* GetCSVUserRecord(const char* pos, CStringArray& accountFields,
         pos = SkipWhiteSp(pos, false);
         if (*pos == '\0')
             return pos;
-        pos = readLineFields(pos, fields);
-        if (fields.size() >= std::size_t(kCount))
+        const LineRead read = readLineFields(pos, fields);
+        pos = read.next;
+        if (!read.openQuote && fields.size() >= std::size_t(kCount))
             break;
         noteRefused(report);
     }

@@ -1,5 +1,6 @@
 #include "interchange/SideFiles.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -172,7 +173,8 @@ std::optional<std::string> SideFilePath(const std::string& sideFileFolder, std::
     return path;
 }
 
-TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes)
+TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes,
+                               std::size_t maxBytes)
 {
     bytes.clear();
     if (!IsValidSideFileName(name))
@@ -196,10 +198,36 @@ TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view 
         ::close(fd);
         return TVXSideFileStatus::NotAFile;
     }
-    bool ok = true;
-    std::string chunk(kReadChunk, '\0');
+    if (static_cast<unsigned long long>(info.st_size) > maxBytes) {
+        ::close(fd);
+        return TVXSideFileStatus::TooLarge;
+    }
+    // The size is known and bounded: read in place, and stop at the limit
+    // should the file have grown meanwhile.
+    bytes.resize(static_cast<std::size_t>(info.st_size));
+    std::size_t have = 0;
+    bool ok = true, tooLarge = false;
     for (;;) {
-        const ssize_t n = ::read(fd, chunk.data(), chunk.size());
+        if (have == bytes.size()) {
+            // Read as large as it was: at its end unless it grew.
+            char probe;
+            const ssize_t more = ::read(fd, &probe, 1);
+            if (more < 0 && errno == EINTR)
+                continue;
+            if (more <= 0) {
+                ok = more == 0;
+                break;
+            }
+            if (bytes.size() >= maxBytes) {
+                tooLarge = true;
+                break;
+            }
+            bytes.push_back(probe);
+            have = bytes.size();
+            bytes.resize(std::min(maxBytes, bytes.size() + kReadChunk));
+            continue;
+        }
+        const ssize_t n = ::read(fd, bytes.data() + have, bytes.size() - have);
         if (n < 0 && errno == EINTR)
             continue;
         if (n < 0) {
@@ -208,15 +236,15 @@ TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view 
         }
         if (n == 0)
             break;
-        bytes.append(chunk.data(), static_cast<std::size_t>(n));
+        have += static_cast<std::size_t>(n);
     }
     ::close(fd);
-    WipeBytes(chunk);
-    if (!ok) {
+    if (!ok || tooLarge) {
         WipeBytes(bytes);
         bytes.clear();
-        return TVXSideFileStatus::Unreadable;
+        return tooLarge ? TVXSideFileStatus::TooLarge : TVXSideFileStatus::Unreadable;
     }
+    bytes.resize(have);
     return TVXSideFileStatus::Read;
 }
 

@@ -16,6 +16,10 @@
 inline constexpr std::string_view kAttachmentFolderName = "Files";
 inline constexpr std::string_view kSideFileExtension = ".sfa";
 inline constexpr std::size_t kSideFileNameLength = 16;
+// The largest side file taken on import: an attachment below the record
+// sheet's limit of 1 MB, enciphered and padded to whole blocks, is never
+// larger. Anything larger is refused unread.
+inline constexpr std::size_t kMaxSideFileBytes = 1048576;
 
 // Exactly 16 characters "0"-"9", "A"-"F".
 bool IsValidSideFileName(std::string_view name);
@@ -71,11 +75,14 @@ enum class TVXSideFileStatus {
     NameRefused,  // the name is no record identifier
     NotAFile,     // a link, a folder or anything but a plain file
     Unreadable,   // there, but it could not be read
+    TooLarge,     // over maxBytes: not read
 };
 
 // The side file `name`.sfa in the "Files" folder beside the qVX file at
-// qvxFilePath. The "Files" folder itself must not be a symbolic link.
-TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes);
+// qvxFilePath. The "Files" folder itself must not be a symbolic link. Its
+// size is checked before anything is read.
+TVXSideFileStatus ReadSideFile(const std::string& qvxFilePath, std::string_view name, std::string& bytes,
+                               std::size_t maxBytes = kMaxSideFileBytes);
 
 // The side-file path for a record identifier in a side-file folder (as
 // PrepareExportFolder gives it); null when the name is refused.

@@ -77,22 +77,30 @@ TEST(CsvExport, LayoutShortAndLongLines)
         "Tolvanex Export File,v1,,,,,,,,,d,notes,G\r\n" // a type merely named like the header
         "Web,1,2,3,4,5,6,7,8,9,d\r"                    // 11 fields: refused
         "Web,1,2,3,4,5,6,7,8,9,d,notes\r"              // no group: taken
-        "Web,1,2,3,4,5,6,7,8,9,d,notes,G,x,y,z\r"      // surplus: ignored
+        "Web,1,2,3,4,5,6,7,8,9,d,notes,G,x,y,z\r"      // goes on as a line of 3: refused
+        "Two,a,,,,,,,,,d,n,G,Bank,b,,,,,,,,,e,m,H\r"   // two records in one line
+        "Web,1,,,,,,,,,d,n,G,, ,\r"                    // empty fields behind: no record
         "\r\n\r\n"
         "Mail,m1,,,,,,,,,d,n,G2";                      // no final line end
     EXPECT_EQ(GetFileType(file), eFileCSVExport);
     const ReadResult back = readAll(eFileCSVExport, file, nullptr);
-    EXPECT_EQ(back.report.refusedLines, 1);
-    EXPECT_EQ(back.report.linesWithExtraFields, 1);
-    ASSERT_EQ(back.lines.size(), 4u);
+    EXPECT_EQ(back.report.refusedLines, 2);
+    EXPECT_EQ(back.report.linesWithExtraFields, 0);
+    ASSERT_EQ(back.lines.size(), 7u);
     EXPECT_EQ(listOf(back.lines[0].values)[0], "Tolvanex Export File");
     EXPECT_EQ(back.lines[0].groupName.str(), "G");
     EXPECT_EQ(listOf(back.lines[1].values)[11], "notes");
     EXPECT_TRUE(back.lines[1].groupName.empty());
     EXPECT_EQ(listOf(back.lines[2].values)[10], "d");
     EXPECT_EQ(back.lines[2].groupName.str(), "G");
-    EXPECT_EQ(listOf(back.lines[3].values)[0], "Mail");
-    EXPECT_EQ(back.lines[3].groupName.str(), "G2");
+    EXPECT_EQ(listOf(back.lines[3].values)[0], "Two");
+    EXPECT_EQ(back.lines[3].groupName.str(), "G");
+    EXPECT_EQ(listOf(back.lines[4].values),
+              (std::vector<std::string>{"Bank", "b", "", "", "", "", "", "", "", "", "e", "m"}));
+    EXPECT_EQ(back.lines[4].groupName.str(), "H");
+    EXPECT_EQ(listOf(back.lines[5].values)[1], "1");
+    EXPECT_EQ(listOf(back.lines[6].values)[0], "Mail");
+    EXPECT_EQ(back.lines[6].groupName.str(), "G2");
 
     // Other text is read with the same rule.
     const std::string other = "Bank,1,2,3,4,5,6,7,8,9,d,n\rshort,line\r";

@@ -269,3 +269,89 @@ TEST(ImportRefusals, FilesOfNoImportableKindHandNothingOn)
         EXPECT_EQ(sink.calls, (Strings{"error 1", "complete"}));
     }
 }
+
+TEST(ImportReading, SurplusFieldsOfAQVXLineAreReportedAndTheLineStillArrives)
+{
+    TempFolder folder;
+    std::string text;
+    WriteHeader(eFileQVXv3, text, nullptr);
+    WriteNextQVXRecord(text, eFileQVXv3, nullptr, typeLine("A", 7, 4));
+    text += "F,7,one,,,,,,,,,\"May 07,2009\",4,,,,,,,,,,,G,n1,extra,\"more\"\r";
+    text += "F,7,two,,,,,,,,,\"May 07,2009\",4,,,,,,,,,,,G,n2,\r"; // a closing comma is no surplus
+    RecordingSink sink;
+    CqVXImporter importer(fileWith(folder, "surplus.qvx", text), &sink);
+    EXPECT_TRUE(importer.ImportFile(eFileQVXv3, ""));
+    EXPECT_EQ(sink.calls, (Strings{"type", "error 11", "record", "record", "complete"}));
+    EXPECT_EQ(sink.lines[1].values[10], "n1");
+    EXPECT_EQ(sink.lines[2].values[10], "n2");
+}
+
+TEST(ImportReading, AQuoteLeftOpenRefusesItsLineOnlyInEveryVersion)
+{
+    TempFolder folder;
+    {
+        // Version 1: the stray quote would swallow the records below it.
+        const std::string v1 = "Tolvanex qVX File -v1.0\rF\r"
+                               "T,5,Email,Address,Login,Password,Server,Port,Protocol\r"
+                               "F,5,one,a,b,c,d,e,n1\r"
+                               "F,5,\"two,a,b,c,d,e,n2\r"
+                               "F,5,three,a,b,c,d,e,\"note, three\"\r";
+        RecordingSink sink;
+        CqVXImporter importer(fileWith(folder, "v1.qvx", v1), &sink);
+        EXPECT_TRUE(importer.ImportFile(eFileQVXv1, ""));
+        EXPECT_EQ(sink.calls, (Strings{"type", "record", "error 5", "record", "complete"}));
+        EXPECT_EQ(sink.lines[2].values,
+                  (Strings{"three", "a", "b", "c", "d", "e", "", "", "", "", "note, three"}));
+    }
+    for (const bool encrypted : {false, true}) {
+        SCOPED_TRACE(encrypted);
+        const TVXFileKey key(encrypted ? "pass word" : "");
+        std::string v3;
+        WriteHeader(eFileQVXv3, v3, key.get());
+        WriteNextQVXRecord(v3, eFileQVXv3, key.get(), typeLine("A", 7, 4));
+        WriteNextQVXRecord(v3, eFileQVXv3, key.get(), recordLine("one", 7, 4));
+        // Closes at the date's quote, inside the line: no value takes "x,,,July 04".
+        v3 += "F,7,\"two,x,,,,,,,,\"July 04,2020\",4,,,,,,,,,,,G,n\r";
+        // Open at the end of the line, to close at the next line's date.
+        v3 += "F,7,four,,,,,,,,,\"May 07,2009\",4,,,,,,,,,,,G,\"open note\r";
+        WriteNextQVXRecord(v3, eFileQVXv3, key.get(), recordLine("five", 7, 4));
+        // A type line left open: the records below it have no type.
+        v3 += "T,7,\"B,,,,,,,,,,,0,\r";
+        WriteNextQVXRecord(v3, eFileQVXv3, key.get(), recordLine("six", 7, 4));
+        RecordingSink sink;
+        CqVXImporter importer(fileWith(folder, encrypted ? "v3e.qvx" : "v3.qvx", v3), &sink);
+        EXPECT_TRUE(importer.ImportFile(eFileQVXv3, encrypted ? "pass word" : ""));
+        ASSERT_EQ(sink.calls, (Strings{"type", "record", "error 5", "error 5", "record", "type", "record",
+                                       "complete"}));
+        EXPECT_EQ(sink.lines[1].values[0], "one");
+        EXPECT_EQ(sink.lines[2].values[0], "five");
+        EXPECT_EQ(sink.lines[2].values[9], "March 04,2021");
+        EXPECT_EQ(sink.lines[2].groupName, "Finance");
+        EXPECT_EQ(sink.lines[3].values, (Strings{""}));
+        EXPECT_EQ(sink.lines[4].values[0], "six");
+    }
+}
+
+TEST(ImportRefusals, AFolderAPipeAndAFileThatFailsToReadAreRefusedAtOnce)
+{
+    TempFolder folder;
+    const std::string pipe = folder.path("pipe.qvx");
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    const std::string directory = folder.path("folder.qvx");
+    ASSERT_EQ(::mkdir(directory.c_str(), 0700), 0);
+    // A regular file whose first read fails.
+    const std::string failing = "/proc/self/mem";
+    for (const std::string& path : {directory, pipe, failing}) {
+        SCOPED_TRACE(path);
+        RecordingSink sink;
+        std::string message = "(accepted)";
+        try {
+            CqVXImporter importer(path, &sink);
+        } catch (const TVXInterchangeError& e) {
+            message = e.what();
+        }
+        EXPECT_EQ(message, "Invalid arguments");
+        EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(path, "pw"));
+        EXPECT_TRUE(sink.calls.empty());
+    }
+}

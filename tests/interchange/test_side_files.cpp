@@ -112,3 +112,17 @@ TEST(ExportSideFiles, PrivateWritesReplaceALinkInsteadOfWritingThroughIt)
     }
     EXPECT_EQ(folderEntries(FolderOfPath(temp.path("x"))), (Strings{"link", "target"}));
 }
+
+TEST(ImportSideFiles, ASideFileOverTheLimitIsRefusedUnread)
+{
+    ExportFolder e;
+    writeFile(e.files + "0123456789ABCDEF.sfa", "0123456789");
+    std::string bytes = "left over";
+    EXPECT_EQ(ReadSideFile(e.inner, "0123456789ABCDEF", bytes, 10), TVXSideFileStatus::Read);
+    EXPECT_EQ(bytes, "0123456789");
+    EXPECT_EQ(ReadSideFile(e.inner, "0123456789ABCDEF", bytes, 9), TVXSideFileStatus::TooLarge);
+    EXPECT_TRUE(bytes.empty());
+    writeFile(e.files + "0123456789ABCDEE.sfa", "");
+    EXPECT_EQ(ReadSideFile(e.inner, "0123456789ABCDEE", bytes), TVXSideFileStatus::Read);
+    EXPECT_TRUE(bytes.empty());
+}

@@ -22,6 +22,8 @@
 #include <map>
 #include <thread>
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace teststore;
@@ -550,6 +552,77 @@ TEST_F(ImportIntoStore, SideFilesOutsideTheFilesFolderAreRefused)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE"), "0");
     for (const auto& [name, s] : snapshots(*source, GTarget))
         EXPECT_FALSE(s.hasAttachment) << name.toStdString();
+}
+
+// Bytes this process has read so far, whatever it read them from.
+long long bytesReadByProcess()
+{
+    std::ifstream io("/proc/self/io");
+    std::string key;
+    long long value = -1;
+    while (io >> key >> value)
+        if (key == "rchar:")
+            return value;
+    return -1;
+}
+
+TEST_F(ImportIntoStore, ASideFileOverTheAttachmentLimitIsLeftUnread)
+{
+    const std::string folder = path("Big.qvx");
+    ASSERT_EQ(::mkdir(folder.c_str(), 0700), 0);
+    ASSERT_EQ(::mkdir((folder + "/Files").c_str(), 0700), 0);
+    // Sparse: large on paper, nothing on the disk.
+    const int fd = ::open((folder + "/Files/00112233445566AA.sfa").c_str(), O_CREAT | O_WRONLY, 0600);
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::ftruncate(fd, 64LL << 20), 0);
+    ::close(fd);
+    writeFile(folder + "/Big.qvx", "Tolvanex qVX File -v4.0\rF\rT,5,Files,,,,,,,,,,0,\r"
+                                   "F,5,big,,,,,,,,,\"May 07,2009\",big.bin,key,00112233445566AA,0,,,,,,,,,,,G,n\r");
+
+    const long long before = bytesReadByProcess();
+    ASSERT_GE(before, 0);
+    const TVXImportSummary summary = importInto(*source, folder + "/Big.qvx", GTarget);
+    EXPECT_LT(bytesReadByProcess() - before, 8LL << 20);
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 1);
+    EXPECT_EQ(summary.attachmentsRefused, 1);
+    EXPECT_EQ(summary.attachmentsImported, 0);
+    const auto seen = snapshots(*source, GTarget);
+    ASSERT_TRUE(seen.count("big"));
+    EXPECT_FALSE(seen.at("big").hasAttachment);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE"), "0");
+}
+
+TEST_F(ImportIntoStore, SurplusFieldsAndOpenQuotesAreCountedAndTheirNeighboursStored)
+{
+    const std::string file = path("crafted.qvx");
+    writeFile(file, "Tolvanex qVX File -v3.0\rF\r"
+                    "T,5,Web,URL,User,,,,,,,,0,\r"
+                    "F,5,one,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n1,surplus\r"
+                    "F,5,\"two,x,,,,,,,,\"July 04,2020\",0,,,,,,,,,,,G,n2\r"
+                    "F,5,three,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,\"n3\rsecond\"\r");
+    TVXImportSummary summary = importInto(*source, file, GTarget);
+    EXPECT_FALSE(summary.succeeded());
+    EXPECT_EQ(summary.recordsInFile, 3);
+    EXPECT_EQ(summary.recordsImported, 2);
+    EXPECT_EQ(summary.failedMalformed, 1);
+    EXPECT_EQ(summary.linesWithSurplusFields, 1);
+    auto seen = snapshots(*source, GTarget);
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen.at("one").notes, "n1");
+    EXPECT_EQ(seen.at("three").notes, "n3\nsecond");
+
+    // A CSV line of two records gives two records.
+    const std::string csv = path("two.csv");
+    writeFile(csv, "Tolvanex Export File\r"
+                   "Web,a,,,,,,,,,\"May 07,2009\",n,G,Web,b,,,,,,,,,\"May 08,2009\",m,G\r");
+    summary = importInto(*source, csv, GTarget);
+    EXPECT_TRUE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, 2);
+    seen = snapshots(*source, GTarget);
+    ASSERT_TRUE(seen.count("a") && seen.count("b"));
+    EXPECT_EQ(seen.at("b").day, QDate(2009, 5, 8));
+    EXPECT_EQ(seen.at("b").notes, "m");
 }
 
 TEST_F(ImportIntoStore, TextsOverTheRecordSheetsLimitsAreRefusedAndCounted)

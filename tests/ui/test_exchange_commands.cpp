@@ -4,7 +4,10 @@
 #include <QCheckBox>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QFile>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 #include "app/BMController.h"
 #include "app/BMExchangeHooks.h"
@@ -199,6 +202,31 @@ TEST_F(ExchangeCommands, MissingFilesAndRestoreConfirmation)
                                     "selected database.\n Are you sure you want to do this? ");
     EXPECT_EQ(alerts.alerts().back().defaultButton, "No");
     EXPECT_EQ(alerts.alerts().back().alternateButton, "Yes");
+}
+
+TEST_F(ExchangeCommands, AFileThatCannotBeReadEndsTheImportWithAnError)
+{
+    db.mCurrentUser()->setMDataPermissionsBit(kDataPermissionImport);
+    selected = shared;
+    AlertRecorder alerts;
+    QTemporaryDir dir;
+    const QString pipe = dir.filePath("pipe.csv");
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    // A folder, a pipe that no one writes to, and a regular file whose read fails.
+    const QStringList paths{dir.path(), pipe, QStringLiteral("/proc/self/mem")};
+    for (const QString& path : paths) {
+        chosenPath = path;
+        controller->importSelectedFile(kTagImportCSV);
+        EXPECT_EQ(alerts.lastMessage(), "Import failed. The file cannot be read or is empty.") << path.toStdString();
+    }
+    chosenPath = QStringLiteral("/proc/self/mem");
+    controller->importSelectedFile(kTagImportQVX);
+    EXPECT_EQ(alerts.lastMessage(), "Import failed. The file cannot be read or is empty.");
+    chosenPath = pipe;
+    controller->importSelectedFile(kTagImportQVX);
+    EXPECT_EQ(alerts.lastMessage(), "Import failed. Invaild import file name.");
+    EXPECT_EQ(alerts.alerts().size(), 5u);
+    EXPECT_EQ(refreshes, 5);
 }
 
 TEST_F(ExchangeCommands, ExportPasswordSheetChecks)
