@@ -426,18 +426,23 @@ void UserAccountController::newUser()
         storeNewUser(user);
 }
 
-void UserAccountController::storeNewUser(const std::shared_ptr<TVXUser_Admin>& user)
+void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
 {
-    const int code = mDataBase.addUser(*user);
-    if (code == kTVXDone) {
-        applyGroupMembership(*user);
-        reloadUsersFromStore();
-        return;
+    // A refused account comes back in the panel as the administrator left it.
+    while (user) {
+        const int code = mDataBase.addUser(*user);
+        if (code == kTVXDone) {
+            applyGroupMembership(*user);
+            reloadUsersFromStore();
+            return;
+        }
+        if (code == kTVXReloadFirst)
+            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
+        else if (!isReportedByErrorPath(code))
+            BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."), tr("OK"));
+        int panel = kPanelNew;
+        user = orderFrontAddUserPanelWithUser(user, panel);
     }
-    if (code == kTVXReloadFirst)
-        BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-    else
-        BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."), tr("OK"));
     reloadList();
 }
 
@@ -460,20 +465,26 @@ void UserAccountController::editUser(int senderTag)
     setEditing(true);
     mSelectedUserName = account->mUsername();
     int code = kPanelEdit;
-    const auto edited = orderFrontAddUserPanelWithUser(account, code);
-    setEditing(false);
-    if (edited) {
+    auto edited = orderFrontAddUserPanelWithUser(account, code);
+    // A refused edit comes back in the panel as the administrator left it.
+    while (edited) {
         const int result = mDataBase.replaceUser(*edited);
         if (result == kTVXDone) {
+            setEditing(false);
             applyGroupMembership(*edited);
             reloadUsersFromStore();
             return;
         }
         if (result == kTVXReloadFirst)
             BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-        else
+        else if (!isReportedByErrorPath(result))
             BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to update user. Try again later."), tr("OK"));
+        // The administrator flag the account holds stays fixed as before.
+        edited->setAdministrator(edited->isAdministrator() || account->isAdministrator());
+        code = kPanelEdit;
+        edited = orderFrontAddUserPanelWithUser(edited, code);
     }
+    setEditing(false);
     reloadList();
 }
 
@@ -548,7 +559,8 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
 
     resetUserWindow();
     initUserWindowWithUserInfo(*account);
-    if (returnCode == kPanelNew) {
+    // A new account starts with every right; one the store refused keeps its input.
+    if (returnCode == kPanelNew && !user) {
         mSelectAllCheckBox->setChecked(true);
         for (auto* matrix : {mDataPermissionMatrix, mRecordPermissionMatrix, mTypePermisiionMatrix, mGroupPermisiionMatrix})
             matrix->selectAll(true);

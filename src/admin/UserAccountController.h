@@ -97,7 +97,7 @@ private:
     void reloadList();
     QList<int> selectedRows() const;
     // Stores a new or duplicated account and tells the user how it went.
-    void storeNewUser(const std::shared_ptr<TVXUser_Admin>& user);
+    void storeNewUser(std::shared_ptr<TVXUser_Admin> user);
     // The memory side of a stored account's groups.
     void applyGroupMembership(const TVXUser_Admin& user);
 

@@ -377,5 +377,5 @@ void BMController::webLogin()
         platform::processLauncher()->startDetached(QStringLiteral("xdg-open"), {address});
     });
     if (started && !password.isEmpty())
-        platform::Pasteboard::generalPasteboard().setString(password);
+        platform::Pasteboard::generalPasteboard().setSecretString(password);
 }

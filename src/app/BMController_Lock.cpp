@@ -12,6 +12,7 @@
 #include "store/HintQuestions.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
+#include "windows/BMDetailsWindowController.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -19,7 +20,9 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
+#include <QPointer>
 #include <QPushButton>
+#include <QScopeGuard>
 #include <QTimer>
 
 using namespace appctl;
@@ -205,6 +208,11 @@ void BMController::lockPanelOK()
 
 void BMController::lockPanelHint()
 {
+    // Whatever the hint's alerts were, the user types the password next.
+    const auto refocus = qScopeGuard([this] {
+        if (mLockPanel)
+            mLockPanel->mPasswordField()->setFocus();
+    });
     TVXUser& user = *mDatabase->mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
         mDatabase->eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
@@ -294,6 +302,28 @@ void BMController::DoIdle()
     if (!alertISON)
         return;
     alertISON = false;
+    if (BMDetailsWindowController& sheet = detailsWindowController(); sheet.isVisible()) {
+        // The record sheet through its own OK, whatever has the focus; a panel
+        // above it takes a Return first. An input the store refuses keeps the
+        // sheet open behind the lock panel.
+        QPointer<BMDetailsWindowController> target(&sheet);
+        const auto confirm = [target] {
+            if (target && target->isVisible())
+                target->detailPanelOK();
+        };
+        if (openEditorWindows() > 1) {
+            if (mReturnKeyPoster)
+                mReturnKeyPoster(1);
+            else
+                postReturnToFocus();
+            // Once that panel's run has ended.
+            QTimer::singleShot(50, this, confirm);
+        } else {
+            QTimer::singleShot(0, this, confirm);
+        }
+        QTimer::singleShot(100, this, &BMController::closeModals);
+        return;
+    }
     if (const int editors = openEditorWindows(); editors > 0) {
         // Confirm the open editor (and a panel inside it) first, then lock.
         const int times = editors > 1 ? 2 : 1;

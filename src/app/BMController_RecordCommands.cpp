@@ -165,12 +165,18 @@ void BMController::addItemsToDetail(QObject*)
     record->setMGroup(selectedGroup());
     record->setMType(nullptr);
     int operation = kOperationAdd;
-    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
+    // Stored before the sheet closes: a refused record stays in it.
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
+        record, operation, [this](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            // The store logs "Add Record" itself once its outcome is known.
+            if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate)
+                return kTVXDone;
+            const int code = mDatabase->addRecord(built);
+            reportStoreResult(code);
+            return code;
+        });
     if (!result)
         return;
-    // The store logs "Add Record" itself once its outcome is known.
-    if (operation == kOperationAdd || operation == kOperationDuplicate)
-        reportStoreResult(mDatabase->addRecord(result));
     updateTables();
 }
 
@@ -192,18 +198,23 @@ void BMController::editItemDoubleAction(QObject* sender)
         return;
     }
     int operation = kOperationEdit;
-    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
+        record, operation, [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            int code = kTVXDone;
+            if (storedOperation == kOperationDuplicate)
+                code = addRecordSavedFrom(built, record.get());
+            else if (storedOperation == kOperationEdit)
+                // A removed attachment drops its stored row, a field set no longer
+                // the record's own drops its rows.
+                code = recorddetails::storeRecordFromSheet(*mDatabase, built, storedOperation, record);
+            reportStoreResult(code);
+            return code;
+        });
     if (operation == kOperationDelete) {
         deleteSelected(sender);
         return;
     }
     if (result) {
-        if (operation == kOperationDuplicate)
-            reportStoreResult(addRecordSavedFrom(result, record.get()));
-        else if (operation == kOperationEdit)
-            // A removed attachment drops its stored row, a field set no longer
-            // the record's own drops its rows.
-            reportStoreResult(recorddetails::storeRecordFromSheet(*mDatabase, result, operation, record));
         reloadSmartTypesTable();
         updateDetailInfoViewWithRecord(result);
     }
@@ -228,13 +239,15 @@ void BMController::duplicateItem(QObject*)
             copy->setMAttachmentPath(path);
     }
     int operation = kOperationDuplicate;
-    if (const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(copy, operation)) {
-        const int code = addRecordSavedFrom(result, source.get());
-        reportStoreResult(code);
-        if (code == kTVXDone)
-            mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*result),
-                                                 QString(), mCurrentUserName);
-    }
+    detailsWindowController().orderFrontDetailsWindowWithInfo(
+        copy, operation, [this, source](const std::shared_ptr<TVXRecord>& built, int) {
+            const int code = addRecordSavedFrom(built, source.get());
+            reportStoreResult(code);
+            if (code == kTVXDone)
+                mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
+                                                     QString(), mCurrentUserName);
+            return code;
+        });
     initTypesUIControl();
     updateTables();
 }
@@ -299,7 +312,7 @@ void BMController::copyFieldValue(int tag)
     if (!record)
         return;
     if (const auto text = recordrules::copyFieldText(*record, tag))
-        platform::Pasteboard::generalPasteboard().setString(*text);
+        platform::Pasteboard::generalPasteboard().setSecretString(*text);
 }
 
 // --- remove duplicates -------------------------------------------------------------------

@@ -51,6 +51,11 @@ void BMController::waitWhile(const std::function<bool()>& busy)
 
 // --- creation and observers ---------------------------------------------------
 
+namespace {
+// The controller the pasteboard tells of copied secrets (the latest made).
+const BMController* secretHandlerOwner = nullptr;
+} // namespace
+
 void BMController::registerObservers()
 {
     if (mObserversRegistered)
@@ -72,6 +77,13 @@ void BMController::registerObservers()
                                           [this](const platform::Notification&) { dbMasterPasswordChanged(); });
     mObserverTokens << center.addObserver(kDBUserDeletedNotification,
                                           [this](const platform::Notification&) { dbUserDeletedError(); });
+    // A copied secret is cleared in time even when another window (the
+    // browser of a web log-in) is active meanwhile.
+    platform::Pasteboard::generalPasteboard().setSecretCopiedHandler([this] {
+        mLastPasteBoardChangeCount = platform::Pasteboard::generalPasteboard().changeCount();
+        installClearClipBoardTimer(false);
+    });
+    secretHandlerOwner = this;
 }
 
 void BMController::unregisterObservers()
@@ -88,6 +100,10 @@ void BMController::unregisterObservers()
     }
     if (platform::applicationHooks() == this)
         platform::setApplicationHooks(nullptr);
+    if (secretHandlerOwner == this) {
+        platform::Pasteboard::generalPasteboard().setSecretCopiedHandler(nullptr);
+        secretHandlerOwner = nullptr;
+    }
     // The idle timer calls back into this controller.
     platform::IdleTimer::shared().remove();
 }
@@ -163,6 +179,13 @@ bool BMController::runConnectionPanel()
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         panel->move(screen->availableGeometry().center() - panel->rect().center());
     panel->raise();
+    // The first field left to fill takes the typing.
+    for (QLineEdit* field : {panel->mIPAddressField(), panel->mPortNumberField(), panel->mLoginUserName(),
+                             panel->mUserPassword(), panel->mMasterPassword()})
+        if (field->text().isEmpty()) {
+            field->setFocus();
+            break;
+        }
     mConnectionPanelRunning = true;
     platform::runModalForWindow(panel);
     // A scripted or closed run may end while the worker still runs: its result decides.

@@ -47,6 +47,8 @@ void BMController::changeView(int view)
     if (view == kListViewTag) {
         if (mDatabase->connection())
             mDatabase->readColoumWidthInfoForType(QString());
+        // The columns ticked in Options: the launch applies them only to a list shown then.
+        listViewColumnsVisiblityChanged();
         updateTables();
         updateTableColumnsWithSelectedItem();
         initTableColumnSorting();

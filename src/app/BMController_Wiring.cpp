@@ -19,6 +19,7 @@
 #include <QEvent>
 #include <QMenu>
 #include <QPointer>
+#include <QShortcut>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -54,6 +55,11 @@ public:
     std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation) override
     {
         return mController.detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
+    }
+    std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation,
+                                               const RecordStorer& storer) override
+    {
+        return mController.detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation, storer);
     }
 
 private:
@@ -135,6 +141,7 @@ void BMController::connectCommands(BMMainWindow* w)
     tagged(kPrintMenuItemTag, [this](QAction*) { print(); });
     tagged(kDeDupeMenuItemTag, [this](QAction* item) { deDupe(item); });
     tagged(kCloseMenuItemTag, [w](QAction*) { w->close(); });
+    tagged(kQuitMenuItemTag, [this](QAction*) { terminate(); });
     for (int tag : {exchange::kTagImportQVX, exchange::kTagImportCSV, exchange::kTagRestore})
         tagged(tag, [this, tag](QAction*) { importSelectedFile(tag); });
     for (int tag : {exchange::kTagExportQVXWithAttachments, exchange::kTagExportCSV})
@@ -151,6 +158,10 @@ void BMController::connectCommands(BMMainWindow* w)
     tagged(kAddItemMenuItemTag, [this](QAction* item) { addItemsToDetail(item); });
     tagged(kEditItemMenuItemTag, [this](QAction* item) { editItemDoubleAction(item); });
     tagged(kDeleteItemMenuItemTag, [this](QAction* item) { deleteSelected(item); });
+    // The Delete key in a record table: the Delete command, its confirmation included.
+    for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
+             w->mListViewTypesTable, w->mColumnViewDescriptionTable, w->mTreeViewOutlineView})
+        new QShortcut(QKeySequence::Delete, table, this, [this, table] { deleteSelected(table); }, Qt::WidgetShortcut);
     tagged(kDuplicateItemMenuItemTag, [this](QAction* item) { duplicateItem(item); });
     tagged(kCustomizeFieldsMenuItemTag, [this](QAction* item) { displayFieldCustomizePanel(item); });
     tagged(kWebLoginMenuItemTag, [this](QAction*) { webLogin(); });
@@ -288,7 +299,11 @@ void BMController::removeUnofferedMenuItems()
     BMMainWindow* w = mainWindowView();
     if (!w)
         return;
-    // Taken out of their menus for every user; the items themselves stay.
+    // A store administrator keeps the account window, the master-password
+    // change and the event log; for every other user they are taken out of
+    // their menus (the items themselves stay).
+    if (mDatabase->isStoreAdministrator())
+        return;
     for (QAction* item : {w->mEditUserMenuItem, w->mSetMasterPasswordMenuItem})
         if (item)
             w->mFileMenu->removeAction(item);

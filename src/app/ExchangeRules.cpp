@@ -68,8 +68,6 @@ QString withExtension(const QString& path, const QString& extension)
 
 QString importSummaryText(const TVXImportSummary& s)
 {
-    if (s.succeeded())
-        return QString();
     switch (s.fileError) {
     case kImportErrorNotImportable:
         return tr("Import failed. The file is not a Tolvanex export file of a version that can be read.");
@@ -80,19 +78,38 @@ QString importSummaryText(const TVXImportSummary& s)
     default:
         break;
     }
-    QStringList lines;
-    lines << tr("%1 of %2 records were imported.").arg(s.recordsImported).arg(s.recordsInFile);
-    const auto add = [&lines](int count, const char* text) {
-        if (count > 0)
-            lines << tr(text).arg(count);
+    // Every count the summary keeps, in this order; a new count is one more row.
+    using Count = int (*)(const TVXImportSummary&);
+    static const struct {
+        const char* text;
+        Count count;
+    } kRows[] = {
+        {QT_TRANSLATE_NOOP("BMController", "Records read: %1"), [](const TVXImportSummary& v) { return v.recordsInFile; }},
+        {QT_TRANSLATE_NOOP("BMController", "Records imported: %1"),
+         [](const TVXImportSummary& v) { return v.recordsImported; }},
+        {QT_TRANSLATE_NOOP("BMController", "Records refused: %1"), [](const TVXImportSummary& v) { return v.recordsFailed(); }},
+        {QT_TRANSLATE_NOOP("BMController", "  no group to import into: %1"),
+         [](const TVXImportSummary& v) { return v.failedNoTargetGroup; }},
+        {QT_TRANSLATE_NOOP("BMController", "  no type given for them: %1"),
+         [](const TVXImportSummary& v) { return v.failedNoType; }},
+        {QT_TRANSLATE_NOOP("BMController", "  a value or note too long: %1"),
+         [](const TVXImportSummary& v) { return v.failedValueTooLong; }},
+        {QT_TRANSLATE_NOOP("BMController", "  the line incomplete: %1"),
+         [](const TVXImportSummary& v) { return v.failedMalformed; }},
+        {QT_TRANSLATE_NOOP("BMController", "  refused by the server: %1"),
+         [](const TVXImportSummary& v) { return v.failedNotStored; }},
+        {QT_TRANSLATE_NOOP("BMController", "Attachments imported: %1"),
+         [](const TVXImportSummary& v) { return v.attachmentsImported; }},
+        {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file missing: %1"),
+         [](const TVXImportSummary& v) { return v.attachmentsMissing; }},
+        {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file unreadable: %1"),
+         [](const TVXImportSummary& v) { return v.attachmentsRefused; }},
+        {QT_TRANSLATE_NOOP("BMController", "Types added: %1"), [](const TVXImportSummary& v) { return v.typesAdded; }},
     };
-    add(s.failedNoTargetGroup, "%1 not imported: there was no group to import into.");
-    add(s.failedNoType, "%1 not imported: no type was given for them.");
-    add(s.failedValueTooLong, "%1 not imported: a value or note is too long.");
-    add(s.failedMalformed, "%1 not imported: the line is incomplete.");
-    add(s.failedNotStored, "%1 not imported: the server refused them.");
-    add(s.attachmentsMissing, "%1 imported without their attachment: the attachment file is missing.");
-    add(s.attachmentsRefused, "%1 imported without their attachment: the attachment file could not be read.");
+    QStringList lines;
+    lines << (s.succeeded() ? tr("The import is complete.") : tr("Not everything could be imported."));
+    for (const auto& row : kRows)
+        lines << tr(row.text).arg(row.count(s));
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -44,7 +44,8 @@ QString extensionForTag(int tag);
 // A password that encrypts an export: at least 2 characters, at least 2 different.
 bool isValidExportPassword(const QString& password);
 
-// Empty when everything arrived; otherwise what the user is told.
+// What the user is told after an import: the file's refusal, or every count
+// of the summary (records read, imported, refused and why, attachments, types).
 QString importSummaryText(const TVXImportSummary& summary);
 QString exportSummaryText(const TVXExportSummary& summary);
 

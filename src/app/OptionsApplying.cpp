@@ -2,6 +2,8 @@
 
 #include "model/TVXUser.h"
 
+#include <QApplication>
+#include <QFontDatabase>
 #include <QFontMetricsF>
 #include <QHeaderView>
 #include <QTableView>
@@ -38,10 +40,27 @@ void applyBackgroundColor(QWidget* view, const QColor& background)
     view->update();
 }
 
-void applyFont(QAbstractItemView* view, const QFont& font)
+QFont shownFont(const QFont& font)
+{
+    if (font.family().isEmpty() || QFontDatabase::hasFamily(font.family()))
+        return font;
+    // A family this desktop lacks (the default one among them): its default
+    // font at the chosen size, the stored choice left as it is.
+    QFont shown = QApplication::font();
+    if (font.pointSizeF() > 0)
+        shown.setPointSizeF(font.pointSizeF());
+    else if (font.pixelSize() > 0)
+        shown.setPixelSize(font.pixelSize());
+    shown.setWeight(font.weight());
+    shown.setItalic(font.italic());
+    return shown;
+}
+
+void applyFont(QAbstractItemView* view, const QFont& chosen)
 {
     if (!view)
         return;
+    const QFont font = shownFont(chosen);
     view->setFont(font);
     if (auto* table = qobject_cast<QTableView*>(view)) {
         const int height = rowHeightForFont(font);

@@ -29,7 +29,9 @@ int rowHeightForFont(const QFont& font);
 void applyBackgroundColor(QWidget* view, const QColor& background);
 // The font of every cell and the row height that fits it (tables only: an
 // outline sizes its rows from the font by itself).
+// A family that is not installed is shown in the desktop's default font of the same size.
 void applyFont(QAbstractItemView* view, const QFont& font);
+QFont shownFont(const QFont& font);
 
 // A list column's identifier: the model's header data under Qt::UserRole
 // when it holds a number, else the column's position in the model.

@@ -47,7 +47,8 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask)
 
 void reportStoreResult(int code)
 {
-    if (code == kTVXReloadFirst)
+    // A failure the error path showed (a lost connection) is not told twice.
+    if (code != kTVXDone && !isReportedByErrorPath(code))
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), reloadFirstMessage(), tr("OK"));
 }
 

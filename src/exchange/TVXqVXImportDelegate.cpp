@@ -318,8 +318,7 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // value short enough for its column once enciphered. The ciphers are
         // the ones stored. Refused before anything, its type included, is stored.
         TVXDataBase::NewRecord entry;
-        if (record->mNotes().toUtf8().size() > kMaxNoteBytes
-            || mDataBase.encipherRecord(*record, entry.ciphers) != kTVXDone) {
+        if (mDataBase.measureRecordTexts(*record, entry.ciphers) != kTVXDone) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }

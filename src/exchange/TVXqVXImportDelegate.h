@@ -5,6 +5,7 @@
 // had to refuse, and why; the import command reads that once the sink says
 // it is complete.
 #include "interchange/CqVXImporter.h"
+#include "store/ColumnLimits.h"
 
 #include <QDate>
 #include <QHash>
@@ -58,7 +59,7 @@ struct TVXImportSummary {
 class TVXqVXImportDelegate : public CqVXImporterDelegate {
 public:
     // The limit of the record sheet: notes of at most this many bytes (UTF-8).
-    static constexpr int kMaxNoteBytes = 4000;
+    static constexpr int kMaxNoteBytes = tvxsql::kNoteByteLimit;
     // Icons above this number are custom icons of another store: read as the default icon.
     static constexpr int32_t kStandardIcons = 256;
 

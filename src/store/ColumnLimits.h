@@ -8,6 +8,9 @@ namespace tvxsql {
 // server would cut a longer value short (or refuse it), and a cut cipher is lost.
 inline constexpr qsizetype kTinyBlobCapacity = 255;
 
+// The record sheet's limit of a note (a LONGBLOB), in bytes of its UTF-8 form.
+inline constexpr int kNoteByteLimit = 4000;
+
 inline bool fitsTinyBlob(const QByteArray& bytes) { return bytes.size() <= kTinyBlobCapacity; }
 
 } // namespace tvxsql

@@ -25,3 +25,12 @@ inline constexpr int kErrConnectionRefused = 2002;
 inline constexpr int kErrConnectHostFailed = 2003;
 inline constexpr int kErrUnknownHost = 2005;
 inline constexpr int kErrServerLost = 2013;
+
+// Results whose cause the manager's error path has already put before the
+// user (a lost connection, a refused or removed account): a window that
+// started the write only keeps its input.
+inline constexpr bool isReportedByErrorPath(int code)
+{
+    return code == kTVXAccountDisabled || code == kTVXAccountDeleted || code == kTVXClientError
+           || code == kTVXHostUnreachable || code == kTVXAccessDenied || code == kTVXAllPrivileges;
+}

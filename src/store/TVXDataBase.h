@@ -397,12 +397,19 @@ public:
     int addRecord(std::shared_ptr<TVXRecord> record);
     // What addRecord enciphers, made ahead (store/RecordStorageParts.h): an
     // import measures the texts against their columns first and hands the
-    // same ciphers on, so that each is made once. 0, or 3 when a cipher does
-    // not fit its column.
+    // same ciphers on, so that each is made once; the record sheet measures
+    // its input with them before it closes. 0, or 3 when a cipher does not
+    // fit its column (its index, 0 to 9, then in `tooLong`).
     struct RecordCiphers;
     struct CustomTypeCiphers;
-    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
-    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
+    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
+    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong = nullptr) const;
+    // The record sheet's limits, which an import keeps too: a note of at most
+    // tvxsql::kNoteByteLimit bytes, then every value as encipherRecord
+    // measures it. 0, or 3 with the first text too long in `tooLong` (0 to 9
+    // a value, kNoteTooLong the note).
+    static constexpr int kNoteTooLong = 10;
+    int measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     // A new record with its ciphers (the custom type's only when customised).
     struct NewRecord;
     // New records added in order, each as addRecord adds it; each one's code
@@ -620,6 +627,11 @@ public:
     // Refills mUsers with every other account of the store (not the signed-in
     // user, not well-known identifiers). Statement failures reach the caller.
     void readUserTableIfErrorReturnCode(int* code);
+    // Whether the signed-in account holds what tvx-create-store --add-admin
+    // grants (CREATE USER and RELOAD, SELECT on mysql.user, write access to
+    // mysql.user_info, the store's rights with the grant option). False on a
+    // failure.
+    bool isStoreAdministrator();
     // The current user's list columns for a type (null: all types): shown mask and widths.
     int readColoumWidthInfoForType(const QString& typeID);
     int setShowColumnsInListViewForTypeName(const QString& typeID);

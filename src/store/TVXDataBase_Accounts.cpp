@@ -90,6 +90,38 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
     }
 }
 
+bool TVXDataBase::isStoreAdministrator()
+{
+    if (!mCPcon)
+        return false;
+    // The privilege views list the signed-in account's own rows (and, to an
+    // account that may read mysql.user, others' too: hence the grantee).
+    static constexpr char kQuery[] =
+        "SELECT "
+        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=@g "
+        "  AND PRIVILEGE_TYPE IN ('CREATE USER','RELOAD')),"
+        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=@g "
+        "  AND TABLE_SCHEMA='tolvanexdb' AND IS_GRANTABLE='YES' "
+        "  AND PRIVILEGE_TYPE IN ('SELECT','INSERT','UPDATE','DELETE')),"
+        "(SELECT COUNT(*) FROM information_schema.TABLE_PRIVILEGES WHERE GRANTEE=@g "
+        "  AND TABLE_SCHEMA='mysql' AND TABLE_NAME='user' AND PRIVILEGE_TYPE='SELECT'),"
+        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.TABLE_PRIVILEGES WHERE GRANTEE=@g "
+        "  AND TABLE_SCHEMA='mysql' AND TABLE_NAME='user_info' AND PRIVILEGE_TYPE IN ('INSERT','UPDATE','DELETE'))";
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    try {
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->execute("SET @g=CONCAT('''',SUBSTRING_INDEX(CURRENT_USER(),'@',1),'''@''',"
+                      "SUBSTRING_INDEX(CURRENT_USER(),'@',-1),'''')");
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuery));
+        if (!rs->next())
+            return false;
+        return rs->getInt(1) == 2 && rs->getInt(2) == 4 && rs->getInt(3) == 1 && rs->getInt(4) == 3;
+    } catch (const sql::SQLException& e) {
+        reportDatabaseError(e);
+        return false;
+    }
+}
+
 int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection

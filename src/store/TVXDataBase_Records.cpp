@@ -296,20 +296,33 @@ int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& user
 
 // --- enciphering ----------------------------------------------------------------
 
-int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const
+int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXRecord::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
         QByteArray& cipher = ciphers.values[static_cast<size_t>(i)];
         cipher = encryptString((record.*getters[static_cast<size_t>(i)])());
-        if (!tvxsql::fitsTinyBlob(cipher))
+        if (!tvxsql::fitsTinyBlob(cipher)) {
+            if (tooLong)
+                *tooLong = i;
             return kTVXStatementFailed;
+        }
     }
     ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
     return kTVXDone;
 }
 
-int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const
+int TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
+{
+    if (record.mNotes().toUtf8().size() > tvxsql::kNoteByteLimit) {
+        if (tooLong)
+            *tooLong = kNoteTooLong;
+        return kTVXStatementFailed;
+    }
+    return encipherRecord(record, ciphers, tooLong);
+}
+
+int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXType::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
@@ -318,8 +331,11 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
             name = QStringLiteral("Field%1").arg(i + 1);
         QByteArray& cipher = ciphers.fields[static_cast<size_t>(i)];
         cipher = encryptString(name);
-        if (!tvxsql::fitsTinyBlob(cipher))
+        if (!tvxsql::fitsTinyBlob(cipher)) {
+            if (tooLong)
+                *tooLong = i;
             return kTVXStatementFailed;
+        }
     }
     return kTVXDone;
 }

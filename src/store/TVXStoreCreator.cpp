@@ -1,5 +1,6 @@
 #include "store/TVXStoreCreator.h"
 
+#include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser_Admin.h"
 #include "model/TVXUID.h"
@@ -7,6 +8,9 @@
 #include "store/SchemaText.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
+
+#include <QDateTime>
+#include <QStringList>
 
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
@@ -170,6 +174,93 @@ StoreResult TVXStoreCreator::setPasswordPolicy(int minimumLength, int charSetFla
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }
+}
+
+StoreResult TVXStoreCreator::addDemoContent(const QString& memberID)
+{
+    struct DemoType {
+        const char* uid;
+        const char* name;
+        int icon;
+        int mask; // bit n masks value n + 1
+        QStringList fields;
+    };
+    // The web log-in keeps the identifier that offers AutoFill.
+    const DemoType types[] = {
+        {"0000000000000012", "Web Log-in", 12, 0b100, {"Name", "User Name", "Password", "Address"}},
+        {"000000000000D0C1", "Bank Card", 5, 0b11010,
+         {"Bank", "Card Number", "Name on Card", "PIN", "Security Code", "Expires"}},
+        {"000000000000D0C2", "Server Account", 40, 0b100, {"Host", "User Name", "Password", "Port"}},
+    };
+    struct DemoRecord {
+        const char* uid;
+        const char* group;
+        const char* type;
+        QStringList values;
+        const char* note;
+    };
+    const char* home = "000000000000D0A1";
+    const char* office = "000000000000D0A2";
+    const DemoRecord records[] = {
+        {"000000000000D0B1", home, types[0].uid, {"Mail", "demo", "Tulip-Lamp-42", "https://mail.example.org"}, ""},
+        {"000000000000D0B2", home, types[1].uid,
+         {"Bank of Example", "4000 1234 5678 9010", "D. Emo", "1234", "321", "12/29"}, "Call 0800 000 000 if lost."},
+        {"000000000000D0B3", office, types[0].uid,
+         {"Wiki", "demo", "Green-Kettle-7", "https://wiki.example.org"}, ""},
+        {"000000000000D0B4", office, types[2].uid, {"db1.example.org", "backup", "Quiet-River-19", "22"},
+         "Nightly backups run at 02:00."},
+    };
+    try {
+        mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
+        mStore->createEncrypter(mStore->retriveMasterPassword());
+        std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+        const auto blob = [&](const QString& text) -> std::istream* {
+            blobs.push_back(tvxsql::blobStream(mStore->encryptString(text)));
+            return blobs.back()->stream();
+        };
+        std::unique_ptr<sql::PreparedStatement> type(admin().prepareStatement(kQueryTypeInsert));
+        for (const DemoType& t : types) {
+            type->setString(1, t.uid);
+            type->setBlob(2, blob(QString::fromLatin1(t.name)));
+            type->setInt(3, t.icon);
+            type->setInt(4, t.mask);
+            for (int i = 0; i < 10; ++i)
+                type->setBlob(5 + i, blob(t.fields.value(i, QString::fromLatin1(kDefaultFieldNames[size_t(i)]))));
+            type->executeUpdate();
+        }
+        std::unique_ptr<sql::PreparedStatement> group(admin().prepareStatement(kQueryGroupInsert));
+        for (const auto& [uid, name] : {std::pair{home, "Household"}, std::pair{office, "Office"}}) {
+            group->setBlob(1, blob(QString::fromLatin1(name)));
+            group->setString(2, uid);
+            group->setInt(3, 0);
+            group->setBoolean(4, false);
+            group->executeUpdate();
+        }
+        std::unique_ptr<sql::PreparedStatement> member(
+            admin().prepareStatement("INSERT INTO USERGROUPTABLE (USERID, GROUPID) VALUES (?, ?)"));
+        for (const char* uid : {home, office}) {
+            member->setString(1, memberID.toStdString());
+            member->setString(2, uid);
+            member->executeUpdate();
+        }
+        std::unique_ptr<sql::PreparedStatement> record(admin().prepareStatement(
+            "INSERT INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, "
+            "FIELD7, FIELD8, FIELD9, FIELD10, NOTE) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?)"));
+        const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
+        for (const DemoRecord& r : records) {
+            record->setString(1, r.uid);
+            record->setString(2, r.type);
+            record->setString(3, r.group);
+            for (int i = 0; i < 9; ++i)
+                record->setBlob(4 + i, blob(r.values.value(i)));
+            record->setBlob(13, blob(now));
+            record->setBlob(14, blob(QString::fromUtf8(r.note)));
+            record->executeUpdate();
+        }
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    return {};
 }
 
 StoreResult TVXStoreCreator::dropServerAccount(const QString& name)

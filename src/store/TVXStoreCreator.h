@@ -54,6 +54,10 @@ public:
     // The store-wide password policy: minimum length and character-set flag
     // (0 none, 1 letters, 4 digits, 5 digits and letters).
     StoreResult setPasswordPolicy(int minimumLength, int charSetFlag);
+    // The demo store's contents for a newcomer: a web log-in, a bank card and
+    // a server account type, two groups with a few records, and the account
+    // `memberID` in both groups.
+    StoreResult addDemoContent(const QString& memberID);
     // Removes a server account if it exists (for re-running a set-up).
     StoreResult dropServerAccount(const QString& name);
 

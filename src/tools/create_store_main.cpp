@@ -88,7 +88,10 @@ int main(int argc, char** argv)
                                       QStringLiteral("Add a store administrator: a store user who may also create, "
                                                      "change and delete the store's accounts (never root)."),
                                       QStringLiteral("name"));
-    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag});
+    const QCommandLineOption demo(QStringLiteral("demo-content"),
+                                  QStringLiteral("With --add-user: add the demo store's types, groups and records, "
+                                                 "the new user a member of both groups."));
+    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag, demo});
     parser.process(app);
 
     const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
@@ -133,9 +136,15 @@ int main(int argc, char** argv)
         StoreUser user;
         user.name = parser.value(addUser);
         user.password = askSecret("TVX_USER_PASSWORD", QStringLiteral("Password of the new user %1").arg(user.name));
-        if (auto r = creator.addStoreUser(user); !r.ok)
+        QString userID;
+        if (auto r = creator.addStoreUser(user, &userID); !r.ok)
             return fail(r.message);
         std::cout << "Added the store user " << user.name.toStdString() << ".\n";
+        if (parser.isSet(demo)) {
+            if (auto r = creator.addDemoContent(userID); !r.ok)
+                return fail(r.message);
+            std::cout << "Added the demo types, groups and records.\n";
+        }
     }
     if (setPolicy) {
         bool lengthOk = true;

@@ -62,11 +62,25 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
         return kTVXDone;
 
     int operation = 1;
-    const std::shared_ptr<TVXRecord> result = delegate.runDetailsSheet(selected, operation);
     int code = kTVXDone;
-    if (operation == 3) {
+    const auto storer = [&](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
+        code = storeRecordFromPane(database, *selected, result, storedOperation);
+        if (code != kTVXDone && !isReportedByErrorPath(code))
+            BMRunAlertPanel(QString(), operationFailedText(), QCoreApplication::translate("BMDetailsView", "OK"));
+        return code;
+    };
+    delegate.runDetailsSheet(selected, operation, storer);
+    if (operation == 3)
         delegate.deleteSelected();
-    } else if (result && operation == 2) {
+    delegate.updateTables();
+    return code;
+}
+
+int storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+                        int operation)
+{
+    int code = kTVXDone;
+    if (result && operation == 2) {
         const int state = result->mAttachmentState();
         const bool copyAttachment = result->mHasAttachment() && state != kAttachmentStateStoreNewFile
             && state != kAttachmentStateRemoved;
@@ -75,7 +89,7 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
         code = database.addRecord(result);
         if (code == kTVXDone && copyAttachment) {
             int copyCode = kTVXDone;
-            database.copyAttachmentRow(*selected, *result, &copyCode);
+            database.copyAttachmentRow(selected, *result, &copyCode);
             result->setMAttachmentState(kAttachmentStateCopyStored);
             if (copyCode == kTVXReloadFirst)
                 code = copyCode;
@@ -83,9 +97,6 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
     } else if (result && operation == 1) {
         code = database.replaceRecord(result);
     }
-    if (code == kTVXReloadFirst)
-        BMRunAlertPanel(QString(), operationFailedText(), QCoreApplication::translate("BMDetailsView", "OK"));
-    delegate.updateTables();
     return code;
 }
 
@@ -196,7 +207,7 @@ void BMDetailsView::setAttachmentMenu(QMenu* menu)
 
 void BMDetailsView::copyField(const QString& title)
 {
-    platform::Pasteboard::generalPasteboard().setString(title);
+    platform::Pasteboard::generalPasteboard().setSecretString(title);
 }
 
 QString BMDetailsView::displayedTitle() const

@@ -13,6 +13,7 @@
 #include <QWidget>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class BMDetailsView;
@@ -44,12 +45,29 @@ public:
     // (edit) and comes back as the sheet's: 1 edited, 2 duplicated, 3 delete.
     // The record to store (the edited one, or the duplicate), or null when cancelled.
     virtual std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation) = 0;
+    // The same, with the record stored through `storer` (record, operation:
+    // the store's code) before the sheet closes: a sheet that can keep its
+    // input on a failure overrides this; by default the record is stored once
+    // the sheet has closed.
+    using RecordStorer = std::function<int(const std::shared_ptr<TVXRecord>& record, int operation)>;
+    virtual std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation,
+                                                       const RecordStorer& storer)
+    {
+        auto result = runDetailsSheet(record, operation);
+        if (result && storer)
+            storer(result, operation);
+        return result;
+    }
 };
 
 // The double click's work: edit, duplicate or delete the selected record
 // through the sheet and store the outcome. Returns the store's result code
 // (0 when nothing was stored).
 int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database);
+// Stores what the sheet handed back for `operation` (1 replace, 2 add as a
+// copy of `selected`, its attachment row included); the store's code.
+int storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+                        int operation);
 
 // The type that governs a record's fields: its own custom type, else its type.
 std::shared_ptr<TVXType> governingTypeOfRecord(const TVXRecord& record);

@@ -21,7 +21,7 @@ BMTextTableButton::BMTextTableButton(QWidget* parent) : QToolButton(parent)
     setIconSize(QSize(14, 14));
     connect(this, &QToolButton::clicked, this, [this] {
         if (!m_title.isEmpty())
-            platform::Pasteboard::generalPasteboard().setString(m_title);
+            platform::Pasteboard::generalPasteboard().setSecretString(m_title);
         emit titleClicked(this);
     });
 }

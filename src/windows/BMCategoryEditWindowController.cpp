@@ -235,8 +235,30 @@ void BMCategoryEditWindowController::reloadAndScroll(const QString& uid)
 
 void BMCategoryEditWindowController::reportStoreResult(int code) const
 {
-    if (code == kTVXReloadFirst)
+    // A failure the error path showed (a lost connection) is not told twice.
+    if (code != kTVXDone && !isReportedByErrorPath(code))
         BMRunAlertPanel(QString(), reloadFirstMessage(), tr("OK"));
+}
+
+std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(
+    const std::shared_ptr<BMGroup>& group, int operation, const std::function<int(const std::shared_ptr<BMGroup>&)>& store)
+{
+    // A refused group comes back in the sheet as the user left it.
+    std::shared_ptr<BMGroup> shown = group;
+    int sheetOperation = operation;
+    for (;;) {
+        const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, shown, sheetOperation);
+        if (!result)
+            return nullptr;
+        const int code = store(result);
+        reportStoreResult(code);
+        if (code == kTVXDone)
+            return result;
+        shown = result;
+        // The sheet shows the input as it is (a duplicate's name is not changed again).
+        if (sheetOperation == kOperationDuplicate)
+            sheetOperation = kOperationAdd;
+    }
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::selectedGroup() const
@@ -266,13 +288,12 @@ void BMCategoryEditWindowController::addNewEntry()
         if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionAdd))
             return;
         m_groupTableView->clearSelection();
-        int operation = kOperationAdd;
-        if (const auto group = mSheets.runGroupSettingsPanelForWindow(mWindow, nullptr, operation)) {
+        runGroupSheetUntilStored(nullptr, kOperationAdd, [this](const std::shared_ptr<BMGroup>& group) {
             const int code = mDatabase.addGroup(group);
             if (code == kTVXDone)
                 noteGroupMembersInMemory(mDatabase, *group);
-            reportStoreResult(code);
-        }
+            return code;
+        });
         reloadAndScroll();
         return;
     }
@@ -307,13 +328,12 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             BMRunAlertPanel(QString(), tr("You can not edit your personal group."), tr("OK"));
             return;
         }
-        int operation = kOperationEdit;
-        if (const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, group, operation)) {
+        runGroupSheetUntilStored(group, kOperationEdit, [this](const std::shared_ptr<BMGroup>& result) {
             const int code = mDatabase.updateGroup(result);
             if (code == kTVXDone)
                 noteGroupMembersInMemory(mDatabase, *result);
-            reportStoreResult(code);
-        }
+            return code;
+        });
     } else {
         const auto selected = selectedType();
         if (!selected)
@@ -350,18 +370,16 @@ void BMCategoryEditWindowController::duplicateGroup()
         return;
     // Only while this sheet runs: a refused duplicate must not rename the next edit.
     setMDuplicateGroup(true);
-    int operation = kOperationDuplicate;
-    const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, source, operation);
+    runGroupSheetUntilStored(source, kOperationDuplicate, [this](const std::shared_ptr<BMGroup>& result) {
+        const NameTaken taken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
+        if (!acceptDuplicatedGroup(result.get(), taken))
+            return kTVXDone; // refused with its own message: nothing to store
+        const int code = mDatabase.addGroup(result);
+        if (code == kTVXDone)
+            noteGroupMembersInMemory(mDatabase, *result);
+        return code;
+    });
     setMDuplicateGroup(false);
-    if (!result)
-        return;
-    const NameTaken taken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
-    if (!acceptDuplicatedGroup(result.get(), taken))
-        return;
-    const int code = mDatabase.addGroup(result);
-    if (code == kTVXDone)
-        noteGroupMembersInMemory(mDatabase, *result);
-    reportStoreResult(code);
     mModel->reload();
 }
 

@@ -417,10 +417,13 @@ bool BMDetailsWindowController::eventFilter(QObject* watched, QEvent* event)
 // --- running ----------------------------------------------------------------------------
 
 std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWithInfo(std::shared_ptr<TVXRecord> record,
-                                                                                      int& operation)
+                                                                                      int& operation, RecordStorer storer)
 {
     if (!record)
         return nullptr;
+    mOperation = operation;
+    mStorer = std::move(storer);
+    mBuiltRecord.reset();
     mShouldDeleteItem = mShouldDuplicateItem = mStateForDuplicate = false;
     mShouldAddRecord = mShouldEditRecord = false;
     mAttachmentModified = false;
@@ -459,7 +462,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
 
     std::shared_ptr<TVXRecord> built;
     if (code == platform::kModalRunStopped)
-        built = itemRecordFromUIWithCustomInfo(mRecordCustomInfo);
+        built = mBuiltRecord ? mBuiltRecord : itemRecordFromUIWithCustomInfo(mRecordCustomInfo);
     auto result = recordForRunResult(code, built, *record, operation, mShouldDeleteItem,
                                      mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
 
@@ -470,6 +473,8 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
     setCustomizing(false);
     mCurrentRecord.reset();
     mDuplicateCopy.reset();
+    mBuiltRecord.reset();
+    mStorer = nullptr;
     return result;
 }
 
@@ -664,10 +669,54 @@ void BMDetailsWindowController::detailPanelOK()
         return;
     }
     if (isNoteTooLong(mNotesTextView->toPlainText())) {
+        // Cut where the message says, and shown for a look before it is stored.
+        mNotesTextView->setPlainText(clippedNote(mNotesTextView->toPlainText()));
         BMRunAlertPanel(QString(), messageNoteTruncated(), tr("OK"));
         return;
     }
+    // Building has effects on the sheet's state: a refused input leaves it as it was.
+    const bool customizing = mIsCustomizing;
+    const bool customFromPanel = mIsCustomFromDetailPanel;
+    const auto keepState = [&] {
+        mIsCustomizing = customizing;
+        mIsCustomFromDetailPanel = customFromPanel;
+    };
+    auto built = itemRecordFromUIWithCustomInfo(mRecordCustomInfo);
+    if (!recordFitsStore(*built)) {
+        keepState();
+        return;
+    }
+    if (mStorer && mCurrentRecord) {
+        int operation = mOperation;
+        const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
+                                               mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
+        if (record && mStorer(record, operation) != kTVXDone) {
+            keepState();
+            return;
+        }
+    }
+    mBuiltRecord = std::move(built);
     endRun(platform::kModalRunStopped);
+}
+
+bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)
+{
+    const int tooLong = textTooLongForStore(mDatabase, record);
+    if (tooLong < 0)
+        return true;
+    QString message;
+    if (tooLong >= kFirstOwnFieldName) {
+        const auto governing = governingType();
+        const int field = tooLong - kFirstOwnFieldName;
+        message = messageFieldNameTooLong(governing ? governing->fieldAtIndex(field) : defaultFieldLabel(field + 1));
+    } else if (tooLong < 10) {
+        message = messageValueTooLong(mFieldLabels[static_cast<size_t>(tooLong)]->text());
+        mValueFields[static_cast<size_t>(tooLong)]->setFocus();
+    } else {
+        message = messageNoteTruncated();
+    }
+    BMRunAlertPanel(QString(), message, tr("OK"));
+    return false;
 }
 
 void BMDetailsWindowController::detailPanelCancel() { endRun(platform::kModalRunAborted); }
@@ -706,16 +755,20 @@ void BMDetailsWindowController::duplicateItem()
                 copyRow = true;
             }
         }
+        if (!recordFitsStore(*record))
+            return;
         int code = mDatabase.addRecord(record);
         if (code == kTVXDone && copyRow) {
             mDatabase.copyAttachmentRow(*mCurrentRecord, *record, &code);
             record->setMAttachmentState(kAttachmentStateNone);
         }
-        if (code == kTVXReloadFirst)
-            BMRunAlertPanel(QString(), messageReloadFirst(), tr("OK"));
+        reportStoreFailure(code);
         const TVXUser* user = mDatabase.getCurrentUser();
         mDatabase.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
                                             TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());
+        // The duplicate shown stays for another try.
+        if (code != kTVXDone)
+            return;
     }
 
     const QString value1 = duplicateFirstValue(mValueFields[0]->text());

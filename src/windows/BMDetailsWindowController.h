@@ -73,10 +73,16 @@ public:
     explicit BMDetailsWindowController(TVXDataBase& database, QObject* parent = nullptr);
     ~BMDetailsWindowController() override;
 
+    // Stores the record OK built, for the operation it ends with (0, 1 or 2),
+    // and tells the user of a failure itself; the store's result code. The
+    // sheet stays open with its input unless it is 0.
+    using RecordStorer = std::function<int(const std::shared_ptr<TVXRecord>& record, int operation)>;
     // Runs the sheet on `record` for `operation` (0 add, 1 edit, 2 duplicate).
     // Returns the record built from the controls on OK, else null; the
     // operation becomes 2 when the user duplicated, 3 when the user chose Delete.
-    std::shared_ptr<TVXRecord> orderFrontDetailsWindowWithInfo(std::shared_ptr<TVXRecord> record, int& operation);
+    // With a storer, OK stores the record before the sheet closes.
+    std::shared_ptr<TVXRecord> orderFrontDetailsWindowWithInfo(std::shared_ptr<TVXRecord> record, int& operation,
+                                                               RecordStorer storer = {});
 
     bool isVisible() const { return mIsVisible; }
     bool isPanelDisplayed() const { return mIsPanelDisplayed; }
@@ -167,6 +173,8 @@ private:
     void updateNoteCount();
     recorddetails::SheetContents contents() const;
     QLineEdit* passwordTargetField() const;
+    // Names the first field the store cannot hold in an alert; false then.
+    bool recordFitsStore(const TVXRecord& record);
 
     TVXDataBase& mDatabase;
     QPointer<BMDetailWindow> mWindow;
@@ -195,6 +203,9 @@ private:
     QToolButton* mAttachmentButton = nullptr;
     QLineEdit* mLastFocusedValue = nullptr;
 
+    int mOperation = 0;
+    RecordStorer mStorer;
+    std::shared_ptr<TVXRecord> mBuiltRecord; // what OK built (and stored, with a storer)
     std::shared_ptr<TVXRecord> mCurrentRecord;
     std::shared_ptr<TVXRecord> mDuplicateCopy;
     // The record's own field set as handed in; dropped when the type changes

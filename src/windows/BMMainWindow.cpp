@@ -15,6 +15,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QShortcut>
 #include <QSplitter>
 #include <QStackedWidget>
 #include <QStatusBar>
@@ -185,6 +186,8 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     setCentralWidget(central);
 
     buildMenus();
+    // Escape empties the search, as in the desktop's search fields.
+    new QShortcut(QKeySequence(Qt::Key_Escape), mSearchField, mSearchField, &QLineEdit::clear, Qt::WidgetShortcut);
     setTabOrder(mCategoriesPopup, mSearchField);
     setTabOrder(mSearchField, mColumnViewTypesTable);
     setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
@@ -402,6 +405,7 @@ void BMMainWindow::buildMenus()
     item(mFileMenu, tr("Print..."), kPrintMenuItemTag)->setShortcut(QKeySequence::Print);
     mFileMenu->addSeparator();
     item(mFileMenu, tr("Close"), kCloseMenuItemTag)->setShortcut(QKeySequence::Close);
+    item(mFileMenu, tr("Quit"), kQuitMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
     mEditMenu = bar->addMenu(tr("Edit"));
     item(mEditMenu, tr("Cut"), kCutMenuItemTag)->setShortcut(QKeySequence::Cut);

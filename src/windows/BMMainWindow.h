@@ -62,6 +62,7 @@ inline constexpr int kCloseMenuItemTag = 112;
 inline constexpr int kDeDupeMenuItemTag = 113;
 inline constexpr int kSetMasterPasswordMenuItemTag = 116;
 inline constexpr int kEditUserMenuItemTag = 117;
+inline constexpr int kQuitMenuItemTag = 118;
 inline constexpr int kCutMenuItemTag = 200;
 inline constexpr int kCopyMenuItemTag = 201;
 inline constexpr int kPasteMenuItemTag = 202;

@@ -4,6 +4,9 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
+#include "platform/ui/AlertPanel.h"
+#include "store/RecordStorageParts.h"
+#include "store/ResultCodes.h"
 #include "store/TVXDataBase.h"
 
 #include <QCoreApplication>
@@ -42,6 +45,13 @@ QString messageReloadFirst() { return tr("Operation failed. Please reload the da
 QString messageDeleteAttachment() { return tr("Are you sure you want to delete attachment?"); }
 QString messageAttachmentTooLarge() { return tr("The attachment size exceeds 1MB limit."); }
 QString messageNoDataPermission() { return tr(" You don't have sufficient access permissions."); }
+
+void reportStoreFailure(int code)
+{
+    if (code == kTVXDone || isReportedByErrorPath(code))
+        return;
+    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), messageReloadFirst(), tr("OK"));
+}
 
 QString defaultFieldLabel(int fieldNumber) { return QStringLiteral("%1 %2").arg(tr("Field")).arg(fieldNumber); }
 
@@ -122,6 +132,30 @@ QString clippedNote(const QString& note)
     while (end > 0 && (static_cast<unsigned char>(bytes[end]) & 0xC0) == 0x80)
         --end;
     return QString::fromUtf8(bytes.constData(), end);
+}
+
+int textTooLongForStore(const TVXDataBase& database, const TVXRecord& record)
+{
+    TVXDataBase::RecordCiphers ciphers;
+    int tooLong = -1;
+    if (database.measureRecordTexts(record, ciphers, &tooLong) != kTVXDone)
+        return tooLong;
+    if (record.mIsCustomized() && record.mRecordCustomType()) {
+        TVXDataBase::CustomTypeCiphers typeCiphers;
+        if (database.encipherCustomType(*record.mRecordCustomType(), typeCiphers, &tooLong) != kTVXDone)
+            return kFirstOwnFieldName + tooLong;
+    }
+    return -1;
+}
+
+QString messageValueTooLong(const QString& fieldName)
+{
+    return tr("The value of \"%1\" is too long to be stored. Please shorten it.").arg(fieldName);
+}
+
+QString messageFieldNameTooLong(const QString& fieldName)
+{
+    return tr("The field name \"%1\" is too long to be stored. Please shorten it.").arg(fieldName);
 }
 
 bool isAttachableFile(const QString& path)

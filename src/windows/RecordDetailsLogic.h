@@ -2,6 +2,8 @@
 // The record sheet's rules without its widgets: field labels, masks and date
 // buttons of a type, the date texts, the note and attachment limits, and the
 // record built from what the sheet shows. The sheet and the tests call these.
+#include "store/ColumnLimits.h"
+
 #include <QDate>
 #include <QImage>
 #include <QString>
@@ -27,7 +29,7 @@ constexpr int kOperationCustomType = 4;
 
 constexpr int kMatrixControlCount = 5;
 // The note's limit, in bytes of its UTF-8 form.
-constexpr int kNoteByteLimit = 4000;
+constexpr int kNoteByteLimit = tvxsql::kNoteByteLimit;
 // Files of this size or more are not attached.
 constexpr qint64 kAttachmentSizeLimit = 1048576;
 inline const QString kWebLoginUID = QStringLiteral("0000000000000012");
@@ -45,6 +47,10 @@ QString messageReloadFirst();
 QString messageDeleteAttachment();
 QString messageAttachmentTooLarge();
 QString messageNoDataPermission();
+// Tells the user of a store write's failure: result 8 and any failure the
+// error path has not shown ("Operation failed. Please reload the database
+// first."); nothing for 0. The windows that write call it.
+void reportStoreFailure(int code);
 
 // "Field 3": the localised "Field" and the number.
 QString defaultFieldLabel(int fieldNumber);
@@ -79,6 +85,15 @@ qsizetype noteByteCount(const QString& note);
 bool isNoteTooLong(const QString& note);
 // The note cut to the limit without splitting a character.
 QString clippedNote(const QString& note);
+
+// The first text of a record built by the sheet that the store cannot hold,
+// measured as the record writers and the import measure it: 0 to 9 a value,
+// 10 the note, 11 to 20 one of the record's own field names; -1 when all fit.
+constexpr int kFirstOwnFieldName = 11;
+int textTooLongForStore(const TVXDataBase& database, const TVXRecord& record);
+// The alert naming the field whose value (or own name) is too long.
+QString messageValueTooLong(const QString& fieldName);
+QString messageFieldNameTooLong(const QString& fieldName);
 
 // Whether the file may be attached: readable, and below the size limit.
 bool isAttachableFile(const QString& path);

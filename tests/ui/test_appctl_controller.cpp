@@ -8,6 +8,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMimeData>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSignalSpy>
@@ -283,6 +284,21 @@ TEST_F(Clipboard, CopyingArmsTheClearOnlyWhileActive)
     controller->clearClipBoardAction();
     EXPECT_FALSE(controller->isClearClipBoardPending());
     EXPECT_EQ(board().string(), "");
+}
+
+TEST_F(Clipboard, ACopiedSecretIsMarkedAndClearedWhileAnotherWindowIsActive)
+{
+    db.mCurrentUser()->setMClearClipBoardTimer(0);
+    active = false; // the browser of a web log-in has the focus
+    board().setSecretString("pw-6");
+    const QMimeData* data = QGuiApplication::clipboard()->mimeData();
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(data->data("x-kde-passwordManagerHint"), "secret");
+    EXPECT_EQ(data->text(), "pw-6");
+    EXPECT_TRUE(controller->isClearClipBoardPending());
+    controller->checkClipBoard(); // the watch leaves the secret's clear armed
+    EXPECT_TRUE(controller->isClearClipBoardPending());
+    EXPECT_TRUE(QTest::qWaitFor([&] { return board().string().isEmpty(); }, 5000));
 }
 
 TEST_F(Clipboard, TheArmedClearEmptiesTheBoard)

@@ -2,6 +2,8 @@
 // list's columns and their order, and the controller's answer to a change.
 #include <gtest/gtest.h>
 
+#include <QApplication>
+#include <QFontDatabase>
 #include <QHeaderView>
 #include <QStandardItemModel>
 #include <QTableView>
@@ -55,6 +57,22 @@ TEST(ApplyingOptions, RowsAreAtLeastTwentyHighAndFollowTheFont)
     EXPECT_EQ(table.verticalHeader()->defaultSectionSize(), rowHeightForFont(large));
     applyFont(&table, small);
     EXPECT_EQ(table.verticalHeader()->defaultSectionSize(), 20);
+}
+
+TEST(ApplyingOptions, AFamilyNotInstalledShowsTheDesktopFontAtTheChosenSize)
+{
+    QFont stored(QStringLiteral("Lucida Grande"));
+    stored.setPointSize(17);
+    QTableView table;
+    applyFont(&table, stored);
+    EXPECT_EQ(table.font().family(), QApplication::font().family());
+    EXPECT_EQ(table.font().pointSize(), 17);
+    EXPECT_EQ(stored.family(), "Lucida Grande");
+    // An installed family is taken as it is.
+    QFont installed(QStringLiteral("DejaVu Sans"));
+    installed.setPointSize(11);
+    if (QFontDatabase::hasFamily(installed.family()))
+        EXPECT_EQ(shownFont(installed), installed);
 }
 
 TEST(ApplyingOptions, ColumnIdentifiersCompareAsNumbers)

@@ -98,6 +98,9 @@ TEST_F(AttachmentMenu, OpenWithListsTheDefaultFirstThenTheOthers)
           "[Desktop Entry]\nType=Application\nName=Reader\nExec=reader %f\nMimeType=text/plain;\n");
     write("apps/applications/pad.desktop",
           "[Desktop Entry]\nType=Application\nName=Pad\nExec=pad --open %u\nMimeType=text/plain;\n");
+    // A program that needs a terminal would start without a window: not offered.
+    write("apps/applications/con.desktop",
+          "[Desktop Entry]\nType=Application\nName=Con\nExec=con %f\nTerminal=true\nMimeType=text/plain;\n");
     write("config/mimeapps.list", "[Default Applications]\ntext/plain=reader.desktop\n");
     write("note.txt", "hello");
     const QString file = home.filePath("note.txt");

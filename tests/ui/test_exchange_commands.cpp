@@ -57,16 +57,23 @@ TEST(ExchangeRules, SummariesSayWhatWasLost)
 {
     TVXImportSummary imported;
     imported.recordsInFile = imported.recordsImported = 4;
-    EXPECT_TRUE(importSummaryText(imported).isEmpty());
+    imported.typesAdded = 1;
+    // A complete import shows its counts too.
+    EXPECT_EQ(importSummaryText(imported).split('\n').mid(0, 4),
+              QStringList({"The import is complete.", "Records read: 4", "Records imported: 4", "Records refused: 0"}));
+    EXPECT_TRUE(importSummaryText(imported).contains("Types added: 1"));
     imported.recordsImported = 2;
     imported.failedValueTooLong = 1;
     imported.failedNotStored = 1;
     imported.attachmentsMissing = 1;
     const QString text = importSummaryText(imported);
-    EXPECT_TRUE(text.startsWith("2 of 4 records were imported.")) << text.toStdString();
-    EXPECT_TRUE(text.contains("1 not imported: a value or note is too long."));
-    EXPECT_TRUE(text.contains("1 not imported: the server refused them."));
-    EXPECT_TRUE(text.contains("1 imported without their attachment: the attachment file is missing."));
+    EXPECT_TRUE(text.startsWith("Not everything could be imported.\nRecords read: 4\nRecords imported: 2\n"
+                                "Records refused: 2\n"))
+        << text.toStdString();
+    EXPECT_TRUE(text.contains("  a value or note too long: 1\n"));
+    EXPECT_TRUE(text.contains("  refused by the server: 1\n"));
+    EXPECT_TRUE(text.contains("  no type given for them: 0\n"));
+    EXPECT_TRUE(text.contains("Records imported without their attachment, the file missing: 1\n"));
 
     TVXImportSummary wrong;
     wrong.fileError = kImportErrorWrongPassword;

@@ -143,11 +143,13 @@ TEST_F(RecordSheet, RefusalsKeepTheSheetOpenWithItsContents)
 {
     BMDetailsWindowController sheet(db);
     script.then([&](QWidget*) {
-        sheet.notesView()->setPlainText(QString(4001, 'n'));
+        // The note is cut as the message says, on a character's start, and shown before it is stored.
+        sheet.notesView()->setPlainText(QString(3999, 'n') + QStringLiteral("\u00e9\u00e9"));
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd().has_value());
         EXPECT_EQ(alerts.lastMessage(), "The Note Field was truncated to 4000 characters.");
         EXPECT_EQ(alerts.lastTitle(), "Tolvanex Enterprise Alert!");
+        EXPECT_EQ(sheet.notesView()->toPlainText(), QString(3999, 'n'));
 
         sheet.notesView()->setPlainText(QString(4000, 'n'));
         db.mCurrentUser()->setMRecordPermissionsBit(kPermissionEdit); // no add

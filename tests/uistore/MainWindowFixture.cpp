@@ -1,17 +1,19 @@
 #include "MainWindowFixture.h"
 
 #include "model/TVXRecord.h"
+#include "store/TVXStoreCreator.h"
 #include "support/MainWindowSelection.h"
 
 #include <QApplication>
+
+#include <cppconn/connection.h>
 
 using namespace teststore;
 
 namespace mainwintest {
 
-void MainWindowTest::SetUp()
+void MainWindowTest::seedStore()
 {
-    StoreTest::SetUp();
     seed = std::make_unique<StoreSeed>(kMasterPassword);
     seed->group(G1, "Finance");
     seed->group(G2, "Servers");
@@ -31,6 +33,18 @@ void MainWindowTest::SetUp()
     seed->record({R6, G3, TServer, {"vault-host", "ops", "pw4"}});
     seed->attachment(R6, "keys.txt", "0123456789abcdef");
     rootExec(QString("UPDATE tolvanexdb.RECORDTABLE SET HASATTACHMENT=1 WHERE RECORDID='%1'").arg(R6));
+}
+
+void MainWindowTest::SetUp()
+{
+    StoreTest::SetUp();
+    if (demoStore) {
+        TVXStoreCreator creator(rootConnection());
+        const StoreResult added = creator.addDemoContent(aliceID);
+        ASSERT_TRUE(added.ok) << added.message.toStdString();
+    } else {
+        seedStore();
+    }
 
     {
         // The preference row a first start makes.

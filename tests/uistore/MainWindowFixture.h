@@ -33,6 +33,7 @@ class MainWindowTest : public teststore::StoreTest {
 protected:
     void SetUp() override;
     void TearDown() override;
+    void seedStore();
 
     // Chooses the group in the pop-up as a user would.
     void chooseGroup(const QString& name);
@@ -40,6 +41,9 @@ protected:
     int listRowOf(const QString& recordUID) const;
     QString serverValue(const QString& query) const { return teststore::rootQueryValue(query); }
 
+    // Set by a test's constructor: the store holds the demo contents of
+    // scripts/run (alice in both groups) instead of the seed below.
+    bool demoStore = false;
     std::unique_ptr<teststore::StoreSeed> seed;
     std::unique_ptr<TVXDataBase> db;
     std::unique_ptr<BMController> controller;

@@ -4,14 +4,17 @@
 
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
 
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
 #include "model/TVXUser.h"
+#include "windows/BMDetailsWindowController.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
+#include "support/MainWindowSelection.h"
 #include "support/UiTestSupport.h"
 #include "ui/AppctlTestSupport.h"
 
@@ -369,6 +372,34 @@ TEST_F(IdleLock, AnOpenEditorIsConfirmedFirstAndTheLockFollows)
     controller->DoIdle();
     EXPECT_EQ(again.windows().value(0), "mLockPanel");
     EXPECT_EQ(posted.size(), 1);
+}
+
+TEST_F(IdleLock, TheLockOverTheRecordSheetStoresItsEditWhateverHasTheFocus)
+{
+    ASSERT_TRUE(controller->mainWindowView());
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {"00000000000000B1"}));
+    tvxtest::ModalScript script;
+    script.then([this](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(1)->setText("bob");
+        // The user was typing a note when the idle time ran out.
+        sheet.notesView()->setFocus();
+        sheet.notesView()->setPlainText("first line");
+        controller->DoIdle();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.requestedEnd().has_value(); }, 5000));
+        EXPECT_EQ(sheet.notesView()->toPlainText(), "first line") << "no Return typed into the note";
+        return sheet.requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    script.then(unlock());
+    controller->editItemDoubleAction();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
+    EXPECT_EQ(script.windows().value(0), "DetailsWindowController");
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    const auto seen = other.recordWithUID("00000000000000B1");
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mValue2(), "bob");
+    EXPECT_EQ(seen->mNotes(), "first line");
 }
 
 TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)

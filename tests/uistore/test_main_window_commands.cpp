@@ -3,6 +3,8 @@
 // change reaches the server.
 #include "MainWindowFixture.h"
 
+#include "app/OptionsApplying.h"
+
 #include "app/BMExchangeHooks.h"
 #include "app/ExchangeRules.h"
 #include "model/BMGroup.h"
@@ -28,6 +30,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QToolButton>
@@ -357,3 +360,157 @@ TEST_F(MainWindowCommands, TheAboutBoxShowsTheVersionFromTheHelpMenu)
 }
 
 } // namespace
+
+namespace {
+
+// The server refuses every write of the kind: a trigger raising an error.
+void refuseWrites(const QString& when, const QString& table)
+{
+    rootExec(QString("CREATE TRIGGER tolvanexdb.refuse_%1 %2 ON tolvanexdb.%1 FOR EACH ROW "
+                     "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'")
+                 .arg(table, when));
+}
+void acceptWrites(const QString& table) { rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(table)); }
+
+} // namespace
+
+TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNothing)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    ModalScript script;
+    const QString tooLong(250, QLatin1Char('h'));
+    script.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(0)->setText(tooLong);
+        sheet.valueField(1)->setText("admin");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
+        EXPECT_EQ(alerts.messages(),
+                  QStringList{"The value of \"Host\" is too long to be stored. Please shorten it."});
+        EXPECT_EQ(sheet.valueField(0)->text(), tooLong);
+        EXPECT_EQ(sheet.valueField(1)->text(), "admin");
+        EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Replace Record'")),
+                  "0");
+        // Shortened, it is stored.
+        sheet.valueField(0)->setText("db1.example");
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    EXPECT_EQ(other.recordWithUID(R5)->mValue1(), "db1.example");
+    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "admin");
+}
+
+TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    refuseWrites("BEFORE UPDATE", "RECORDTABLE");
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(1)->setText("admin");
+        sheet.notesView()->setPlainText("moved to rack 4");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
+        EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+        EXPECT_EQ(sheet.valueField(1)->text(), "admin");
+        EXPECT_EQ(sheet.notesView()->toPlainText(), "moved to rack 4");
+        acceptWrites("RECORDTABLE");
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "admin");
+    EXPECT_EQ(other.recordWithUID(R5)->mNotes(), "moved to rack 4");
+
+    // A new record the server refuses stays in the sheet too.
+    refuseWrites("BEFORE INSERT", "RECORDTABLE");
+    ModalScript adding;
+    adding.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(0)->setText("new host");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd());
+        EXPECT_EQ(sheet.valueField(0)->text(), "new host");
+        return platform::kModalRunAborted;
+    });
+    controller->addItemsToDetail();
+    EXPECT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+}
+
+TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
+{
+    const int groups = serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt();
+    refuseWrites("BEFORE INSERT", "GROUPTABLE");
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([this](QWidget*) {
+        controller->categoryEditController().addNewEntry();
+        return platform::kModalRunStopped;
+    });
+    script.then([this](QWidget*) {
+        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
+        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+                                                                              : platform::kModalRunAborted;
+    });
+    script.then([&](QWidget*) {
+        EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+        EXPECT_EQ(controller->customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
+        acceptWrites("GROUPTABLE");
+        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+                                                                              : platform::kModalRunAborted;
+    });
+    controller->displayEditGroupPanel();
+    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
+}
+
+TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfterAStartInTheColumnView)
+{
+    ASSERT_EQ(controller->currentView(), kColumnViewTag);
+    // What an earlier session stored in Options: the first two values only.
+    {
+        TVXDataBase earlier;
+        ASSERT_EQ(logInAndLoad(earlier), kTVXDone);
+        earlier.mCurrentUser()->setMColoumInfo(0x1 | 0x2);
+        earlier.mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
+        ASSERT_EQ(earlier.setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
+    }
+    controller->changeView(kListViewTag);
+    QTableView* list = window->mListViewTypesTable;
+    QStringList shown;
+    for (int column = 0; column < list->model()->columnCount(); ++column)
+        if (!list->isColumnHidden(column) && applyoptions::columnIdentifier(*list, column) != 0)
+            shown << QString::number(applyoptions::columnIdentifier(*list, column));
+    EXPECT_EQ(shown, QStringList({"3", "4"}));
+}
+
+TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStoreAdministratorOnly)
+{
+    const auto offered = [](BMMainWindow* w) {
+        return QList<bool>{w->mFileMenu->actions().contains(w->mEditUserMenuItem),
+                           w->mFileMenu->actions().contains(w->mSetMasterPasswordMenuItem),
+                           w->mViewMenu->actions().contains(w->mEventLoggerMenuItem)};
+    };
+    controller->removeUnofferedMenuItems();
+    EXPECT_EQ(offered(window), QList<bool>({false, false, false}));
+
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase bossStore;
+    ASSERT_EQ(logInAndLoad(bossStore, "boss", "boss-pw"), kTVXDone);
+    auto boss = std::make_unique<BMController>(&bossStore);
+    BMMainWindow* bossWindow = tvxtest::createMainWindow(*boss);
+    boss->removeUnofferedMenuItems();
+    EXPECT_EQ(offered(bossWindow), QList<bool>({true, true, true}));
+    boss.reset();
+}

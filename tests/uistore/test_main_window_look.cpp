@@ -1,43 +1,80 @@
-// Pictures of the main window in its three views, for looking at by eye:
-// written only when TVX_SCREENSHOT_DIR names a folder.
+// Pictures of the client on the demo store, for looking at by eye: the log-in
+// panel, the main window in its three views, the record sheet and an alert.
+// Written only when TVX_SCREENSHOT_DIR names a folder (scripts/test names one).
 #include "MainWindowFixture.h"
 
+#include "app/BMLoginPanel.h"
+#include "platform/ui/AlertPanel.h"
 #include "views/BMTableView.h"
+#include "windows/BMDetailsWindowController.h"
 
 #include <QApplication>
 #include <QDir>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QTreeView>
 
 using namespace mainwintest;
 
-TEST_F(MainWindowTest, PicturesOfTheThreeViews)
+namespace {
+
+class DemoStoreLook : public MainWindowTest {
+protected:
+    DemoStoreLook() { demoStore = true; }
+};
+
+} // namespace
+
+TEST_F(DemoStoreLook, PicturesOfTheClient)
 {
     const QString folder = qEnvironmentVariable("TVX_SCREENSHOT_DIR");
     if (folder.isEmpty())
         GTEST_SKIP() << "set TVX_SCREENSHOT_DIR to write the pictures";
     QDir().mkpath(folder);
-    window->show();
-    chooseGroup("Finance");
 
+    BMLoginPanel login;
+    login.mIPAddressField()->setText("127.0.0.1");
+    login.mPortNumberField()->setText("3310");
+    login.mLoginUserName()->setText("demo");
+    login.show();
+    QApplication::processEvents();
+    EXPECT_TRUE(login.grab().save(folder + "/login-panel.png"));
+    login.hide();
+
+    window->show();
+    chooseGroup("Household");
     controller->changeView(kColumnViewTag);
     window->mColumnViewTypesTable->selectRow(1);
-    window->mColumnViewDescriptionTable->selectRow(1);
+    window->mColumnViewDescriptionTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-column.png"));
 
     controller->changeView(kListViewTag);
-    window->mListViewTypesTable->selectRow(1);
+    window->mListViewTypesTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-list.png"));
 
     controller->changeView(kTreeViewTag);
     window->mTreeViewOutlineView->expandAll();
     window->mTreeViewOutlineView->setCurrentIndex(
-        controller->outlineModel()->index(0, 0, controller->outlineModel()->index(1, 0)));
+        controller->outlineModel()->index(0, 0, controller->outlineModel()->index(0, 0)));
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-tree.png"));
 
-    controller->toggleInfoView(false);
+    // The record sheet on the selected record.
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* sheet) {
+        sheet->show();
+        QApplication::processEvents();
+        EXPECT_TRUE(sheet->grab().save(folder + "/record-sheet.png"));
+        return platform::kModalRunAborted;
+    });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(script.windows().size(), 1);
+
+    const auto alert = platform::buildAlertBox(
+        {platform::standardAlertTitle(), "Are you realy sure you want to delete the selected item(s)?", "No", "Yes", {}});
+    alert->show();
     QApplication::processEvents();
-    EXPECT_TRUE(window->grab().save(folder + "/mainwin-tree-nodetails.png"));
+    EXPECT_TRUE(alert->grab().save(folder + "/alert.png"));
 }

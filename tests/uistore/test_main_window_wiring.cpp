@@ -12,8 +12,11 @@
 #include "views/BMTableView.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
+#include <QGuiApplication>
+#include <QMimeData>
 #include <QTemporaryDir>
 #include <QMenu>
 #include <QTest>
@@ -91,6 +94,8 @@ TEST_F(MainWindowWiring, CopyItemsPutTheSelectedRecordsValuesOnTheClipboard)
     auto& board = platform::Pasteboard::generalPasteboard();
     window->menuItemWithTag(kCopyField1MenuItemTag + 1)->trigger();
     EXPECT_EQ(board.string(), "alice");
+    // Clipboard managers are told to keep it out of their history.
+    EXPECT_EQ(QGuiApplication::clipboard()->mimeData()->data("x-kde-passwordManagerHint"), "secret");
     window->menuItemWithTag(kCopyCategoryMenuItemTag)->trigger();
     EXPECT_EQ(board.string(), "Finance");
     window->menuItemWithTag(kCopyField10MenuItemTag)->trigger();

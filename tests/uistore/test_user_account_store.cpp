@@ -156,6 +156,34 @@ TEST_F(AccountWindowStore, ExistingNamesAreRefusedBeforeAnythingIsStored)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE"), "2");
 }
 
+TEST_F(AccountWindowStore, AnAccountTheServerRefusesComesBackInThePanel)
+{
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_user BEFORE INSERT ON tolvanexdb.USERTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
+    ModalScript script;
+    AlertRecorder alerts;
+    script.then([this](QWidget*) {
+        QTest::keyClicks(panelChild<QLineEdit>("mFullName"), "Nina Neu");
+        panelChild<PermissionMatrix>("mRecordPermissionMatrix")->cellAt(0, 1)->click();
+        return fillAndOK("nina", "Nina-pw1", "nina@example.org");
+    });
+    script.then([&](QWidget*) {
+        EXPECT_EQ(alerts.lastMessage(), "Unable to create user. Try again later.");
+        EXPECT_EQ(panelChild<QLineEdit>("mUserNameField")->text(), "nina");
+        EXPECT_EQ(panelChild<QLineEdit>("mFullName")->text(), "Nina Neu");
+        EXPECT_EQ(panelChild<QLineEdit>("mEmail")->text(), "nina@example.org");
+        rootExec("DROP TRIGGER tolvanexdb.refuse_user");
+        return controller->OK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    controller->newUser();
+    EXPECT_EQ(script.windows().size(), 2);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    TVXDataBase nina;
+    ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
+    EXPECT_EQ(nina.mCurrentUser()->mRecordPermissionsBit(), kPermissionAdd | kPermissionDelete)
+        << "the permissions chosen are kept";
+}
+
 TEST_F(AccountWindowStore, EditRenamesAndChangesThePassword)
 {
     ModalScript script;

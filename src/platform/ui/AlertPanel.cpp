@@ -2,11 +2,16 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QFontMetrics>
+#include <QGridLayout>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSpacerItem>
 
 namespace platform {
 namespace {
+constexpr char kAlertCodeProperty[] = "alertCode";
+
 AlertResponder& responder()
 {
     static AlertResponder r;
@@ -26,6 +31,31 @@ AlertResponder setAlertResponder(AlertResponder r)
     return previous;
 }
 
+std::unique_ptr<QMessageBox> buildAlertBox(const AlertRequest& request, QWidget* parent)
+{
+    auto box = std::make_unique<QMessageBox>(QMessageBox::Warning, request.title, request.message,
+                                             QMessageBox::NoButton, parent);
+    box->setWindowModality(Qt::ApplicationModal);
+    QPushButton* def = box->addButton(request.defaultButton, QMessageBox::AcceptRole);
+    def->setProperty(kAlertCodeProperty, kAlertDefaultReturn);
+    if (!request.alternateButton.isEmpty())
+        box->addButton(request.alternateButton, QMessageBox::RejectRole)
+            ->setProperty(kAlertCodeProperty, kAlertAlternateReturn);
+    if (!request.otherButton.isEmpty())
+        box->addButton(request.otherButton, QMessageBox::DestructiveRole)
+            ->setProperty(kAlertCodeProperty, kAlertOtherReturn);
+    box->setDefaultButton(def);
+    // Wide enough for the whole title in the frame's title bar (the message
+    // label wraps by itself); the frame's buttons take about 150 pixels.
+    const int titleWidth =
+        QFontMetrics(QApplication::font("QMdiSubWindowTitleBar")).horizontalAdvance(request.title) + 150;
+    if (auto* grid = qobject_cast<QGridLayout*>(box->layout()))
+        grid->addItem(new QSpacerItem(titleWidth, 0, QSizePolicy::Minimum, QSizePolicy::Fixed), grid->rowCount(), 0,
+                      1, grid->columnCount());
+    box->adjustSize();
+    return box;
+}
+
 } // namespace platform
 
 int BMRunAlertPanel(const QString& title, const QString& message, const QString& defaultButton,
@@ -37,20 +67,9 @@ int BMRunAlertPanel(const QString& title, const QString& message, const QString&
     if (auto& r = platform::responder())
         return r(request);
 
-    QMessageBox box(QMessageBox::Warning, request.title, request.message, QMessageBox::NoButton,
-                    QApplication::activeWindow());
-    box.setWindowModality(Qt::ApplicationModal);
-    QPushButton* def = box.addButton(request.defaultButton, QMessageBox::AcceptRole);
-    QPushButton* alt = request.alternateButton.isEmpty()
-        ? nullptr : box.addButton(request.alternateButton, QMessageBox::RejectRole);
-    QPushButton* other = request.otherButton.isEmpty()
-        ? nullptr : box.addButton(request.otherButton, QMessageBox::DestructiveRole);
-    box.setDefaultButton(def);
-    box.exec();
-    QAbstractButton* clicked = box.clickedButton();
-    if (alt && clicked == alt)
-        return platform::kAlertAlternateReturn;
-    if (other && clicked == other)
-        return platform::kAlertOtherReturn;
-    return platform::kAlertDefaultReturn;
+    const std::unique_ptr<QMessageBox> alert = platform::buildAlertBox(request, QApplication::activeWindow());
+    alert->exec();
+    QAbstractButton* clicked = alert->clickedButton();
+    const QVariant code = clicked ? clicked->property(platform::kAlertCodeProperty) : QVariant();
+    return code.isValid() ? code.toInt() : platform::kAlertDefaultReturn;
 }

@@ -4,6 +4,10 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
+
+class QMessageBox;
+class QWidget;
 
 namespace platform {
 
@@ -27,6 +31,10 @@ using AlertResponder = std::function<int(const AlertRequest&)>;
 
 // Replaces the real panel (pass an empty function to restore it). Returns the previous one.
 AlertResponder setAlertResponder(AlertResponder responder);
+
+// The panel BMRunAlertPanel runs, sized to show its title and message whole;
+// its buttons in the order default, alternate, other.
+std::unique_ptr<QMessageBox> buildAlertBox(const AlertRequest& request, QWidget* parent = nullptr);
 
 } // namespace platform
 

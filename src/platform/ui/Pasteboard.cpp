@@ -2,6 +2,7 @@
 
 #include <QClipboard>
 #include <QGuiApplication>
+#include <QMimeData>
 
 namespace platform {
 
@@ -25,6 +26,21 @@ Pasteboard::Pasteboard()
 void Pasteboard::setString(const QString& text)
 {
     QGuiApplication::clipboard()->setText(text);
+}
+
+QString Pasteboard::secretHintMimeType()
+{
+    return QStringLiteral("x-kde-passwordManagerHint");
+}
+
+void Pasteboard::setSecretString(const QString& text)
+{
+    auto* data = new QMimeData;
+    data->setText(text);
+    data->setData(secretHintMimeType(), QByteArrayLiteral("secret"));
+    QGuiApplication::clipboard()->setMimeData(data);
+    if (mSecretCopied)
+        mSecretCopied();
 }
 
 QString Pasteboard::string() const

@@ -4,6 +4,8 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 namespace platform {
 
 // Mime type of the record drag type "BMRecordPboardType".
@@ -18,12 +20,20 @@ public:
     // process or another.
     int changeCount() const { return mChangeCount; }
     void setString(const QString& text);
+    // A secret (a password, a record's value or note): marked for clipboard
+    // managers to keep out of their history, and handed to the secret
+    // handler, which arms the clearing whatever window is active.
+    void setSecretString(const QString& text);
+    void setSecretCopiedHandler(std::function<void()> handler) { mSecretCopied = std::move(handler); }
+    // The mark clipboard managers read ("x-kde-passwordManagerHint": "secret").
+    static QString secretHintMimeType();
     QString string() const;
     void clearContents();
 
 private:
     Pasteboard();
     int mChangeCount = 0;
+    std::function<void()> mSecretCopied;
 };
 
 } // namespace platform

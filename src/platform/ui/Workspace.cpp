@@ -188,6 +188,8 @@ DesktopApplication readDesktopEntry(const QString& desktopFile)
     DesktopApplication app;
     if (entry.value(QStringLiteral("Type")) != QLatin1String("Application")
         || entry.value(QStringLiteral("Hidden")) == QLatin1String("true")
+        // A program that needs a terminal would start without a window.
+        || entry.value(QStringLiteral("Terminal")) == QLatin1String("true")
         || entry.value(QStringLiteral("Exec")).isEmpty())
         return app;
     app.id = QFileInfo(desktopFile).fileName();
