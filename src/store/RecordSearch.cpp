@@ -3,10 +3,12 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/ParallelFor.h"
 
 #include <QSet>
 
 #include <algorithm>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -156,6 +158,12 @@ RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
     if (record.mHasAttachment())
         m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
     m_modificationTime = modificationTimeFromText(record.mValue10());
+    const QStringView first = slice(0);
+    m_firstValueFoldsToItself = std::all_of(first.begin(), first.end(), [](QChar c) {
+        // Below U+0100 only capitals and the micro sign fold to something else,
+        // and folded texts hold no capitals.
+        return c.unicode() < 0x100 && c.unicode() != 0xb5;
+    });
 }
 
 bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
@@ -191,7 +199,7 @@ const RecordSearchEntry& RecordSearchIndex::current(Slot& slot)
 {
     // While no record anywhere has changed since this entry was last checked,
     // it is still current, and the record need not be read at all.
-    const uint64_t latest = TVXRecord::latestChangeStamp();
+    const uint64_t latest = TVXRecord::changeEpoch();
     if (slot.checkedAt != latest) {
         if (!slot.entry.isCurrentFor(*slot.record))
             slot.entry = RecordSearchEntry(*slot.record);
@@ -205,7 +213,8 @@ qsizetype RecordSearchIndex::slotOf(const TVXRecord& record)
     const auto it = m_where.constFind(&record);
     if (it != m_where.cend())
         return *it;
-    m_slots.push_back(Slot{&record, 0, RecordSearchEntry(record)});
+    // Made on first use: an empty entry is never current.
+    m_slots.push_back(Slot{&record, 0, RecordSearchEntry()});
     const qsizetype at = static_cast<qsizetype>(m_slots.size()) - 1;
     m_where.insert(&record, at);
     return at;
@@ -216,23 +225,56 @@ const RecordSearchEntry& RecordSearchIndex::entryFor(const TVXRecord& record)
     return current(m_slots[static_cast<size_t>(slotOf(record))]);
 }
 
-const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TVXRecord& record)
+void RecordSearchIndex::place(qsizetype position, const TVXRecord& record)
 {
-    const auto place = static_cast<size_t>(position);
-    if (place < m_slots.size() && m_slots[place].record == &record)
-        return current(m_slots[place]);
-
+    const auto at = static_cast<size_t>(position);
+    if (at < m_slots.size() && m_slots[at].record == &record)
+        return;
     // Move the record's entry (made if need be) to its place in the walk.
     const auto from = static_cast<size_t>(slotOf(record));
-    if (place >= m_slots.size())
-        m_slots.resize(place + 1);
-    if (from != place) {
-        std::swap(m_slots[from], m_slots[place]);
+    if (at >= m_slots.size())
+        m_slots.resize(at + 1);
+    if (from != at) {
+        std::swap(m_slots[from], m_slots[at]);
         if (m_slots[from].record)
             m_where.insert(m_slots[from].record, static_cast<qsizetype>(from));
         m_where.insert(&record, position);
     }
-    return current(m_slots[place]);
+}
+
+const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TVXRecord& record)
+{
+    place(position, record);
+    return current(m_slots[static_cast<size_t>(position)]);
+}
+
+void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
+{
+    const uint64_t epoch = TVXRecord::changeEpoch();
+    if (m_slots.size() < walk.size())
+        m_slots.resize(walk.size());
+    std::vector<size_t> stale;
+    for (size_t p = 0; p < walk.size(); ++p) {
+        if (!walk[p])
+            continue;
+        place(static_cast<qsizetype>(p), *walk[p]);
+        Slot& slot = m_slots[p];
+        if (slot.checkedAt == epoch)
+            continue;
+        if (slot.entry.isCurrentFor(*slot.record))
+            slot.checkedAt = epoch;
+        else
+            stale.push_back(p);
+    }
+    // Entries are independent: each thread writes its own slots and only reads records.
+    tvxsql::parallelFor(
+        stale.size(),
+        [&](size_t i) {
+            Slot& slot = m_slots[stale[i]];
+            slot.entry = RecordSearchEntry(*slot.record);
+            slot.checkedAt = epoch;
+        },
+        256);
 }
 
 void RecordSearchIndex::refresh(const TVXRecord& record)
@@ -274,6 +316,43 @@ void RecordSearchIndex::clear()
 
 // --- sorting -----------------------------------------------------------------------
 
+namespace {
+
+// Sorts parts on a few threads, then merges neighbouring parts pairwise.
+template <class T, class Less> void parallelSort(std::vector<T>& items, Less less)
+{
+    constexpr size_t kPartMinimum = 8192;
+    const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
+    size_t parts = std::min<size_t>({hardware, 8, items.size() / kPartMinimum});
+    if (parts <= 1) {
+        std::sort(items.begin(), items.end(), less);
+        return;
+    }
+    std::vector<size_t> bounds;
+    for (size_t i = 0; i <= parts; ++i)
+        bounds.push_back(items.size() * i / parts);
+    tvxsql::parallelFor(
+        parts, [&](size_t i) { std::sort(items.begin() + bounds[i], items.begin() + bounds[i + 1], less); }, 1);
+    while (bounds.size() > 2) {
+        std::vector<size_t> merged;
+        const size_t pairs = (bounds.size() - 1) / 2;
+        tvxsql::parallelFor(
+            pairs,
+            [&](size_t i) {
+                std::inplace_merge(items.begin() + bounds[2 * i], items.begin() + bounds[2 * i + 1],
+                                   items.begin() + bounds[2 * i + 2], less);
+            },
+            1);
+        for (size_t i = 0; i < bounds.size(); i += 2)
+            merged.push_back(bounds[i]);
+        if (merged.back() != bounds.back())
+            merged.push_back(bounds.back());
+        bounds = std::move(merged);
+    }
+}
+
+} // namespace
+
 void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
                     RecordSearchIndex& index, const QDateTime& now)
 {
@@ -284,6 +363,7 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
         QStringView text;
         qint64 time = 0;
         QStringView secondary;
+        bool plainSecondary = false;
         const QString* uid = nullptr;
         qsizetype position = 0;
     };
@@ -308,6 +388,7 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
         const RecordSearchEntry& entry = index.entryFor(record);
         Key key;
         key.secondary = entry.foldedValue(0);
+        key.plainSecondary = entry.firstValueFoldsToItself();
         key.uid = &record.mRecordUID();
         key.position = i;
         switch (column) {
@@ -343,10 +424,15 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     }
 
     const bool byTime = column == kRecordColumnDate;
-    std::sort(keys.begin(), keys.end(), [byTime](const Key& a, const Key& b) {
+    // The order is complete (identifiers differ), so sorting parts on their
+    // own and merging them gives the one order a single sort would.
+    parallelSort(keys, [byTime](const Key& a, const Key& b) {
         int order = byTime ? (a.time < b.time ? -1 : (a.time > b.time ? 1 : 0)) : a.text.compare(b.text);
-        if (order == 0)
-            order = a.secondary.compare(b.secondary, Qt::CaseInsensitive);
+        if (order == 0) {
+            // Texts that folding leaves alone compare alike either way; the plain way is faster.
+            order = a.plainSecondary && b.plainSecondary ? a.secondary.compare(b.secondary)
+                                                         : a.secondary.compare(b.secondary, Qt::CaseInsensitive);
+        }
         if (order == 0)
             order = a.uid->compare(*b.uid);
         return order < 0;

@@ -74,6 +74,9 @@ public:
     const QString& foldedAttachmentName() const { return m_foldedAttachmentName; }
     // Value 10 read as a date, in milliseconds since the epoch; none when it is not a date.
     std::optional<qint64> modificationTime() const { return m_modificationTime; }
+    // Folded value 1 holds only characters that case folding leaves as they
+    // are, so that comparing it ignoring case is comparing it as it is.
+    bool firstValueFoldsToItself() const { return m_firstValueFoldsToItself; }
 
 private:
     static constexpr int kNotesSlice = 10;
@@ -88,6 +91,7 @@ private:
     std::array<int32_t, kSliceCount + 1> m_starts{};
     QString m_foldedAttachmentName;
     std::optional<qint64> m_modificationTime;
+    bool m_firstValueFoldsToItself = false;
 };
 
 // Entries of many records, rebuilt on use when the record's change stamp moved
@@ -108,6 +112,16 @@ public:
     const RecordSearchEntry& entryFor(const TVXRecord& record);
     // The same, for the record at `position` of a walk over the whole cache.
     const RecordSearchEntry& entryAt(qsizetype position, const TVXRecord& record);
+    // Places every record of a walk over the whole cache at its position with
+    // a current entry, stale entries rebuilt on several threads; a null record
+    // leaves its position alone. Then entryAt and preparedEntryAt of the same
+    // walk find every entry in place.
+    void prepareWalk(const std::vector<const TVXRecord*>& walk);
+    // The entry at `position` of the walk last prepared.
+    const RecordSearchEntry& preparedEntryAt(qsizetype position) const
+    {
+        return m_slots[static_cast<size_t>(position)].entry;
+    }
     // Rebuilds the record's entry now.
     void refresh(const TVXRecord& record);
     void forget(const TVXRecord& record);
@@ -120,11 +134,12 @@ public:
 private:
     struct Slot {
         const TVXRecord* record = nullptr;
-        uint64_t checkedAt = 0; // the latest change stamp when the entry was last found current
+        uint64_t checkedAt = 0; // the change epoch when the entry was last found current
         RecordSearchEntry entry;
     };
 
     qsizetype slotOf(const TVXRecord& record);
+    void place(qsizetype position, const TVXRecord& record);
     const RecordSearchEntry& current(Slot& slot);
 
     std::vector<Slot> m_slots;
