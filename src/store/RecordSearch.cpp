@@ -306,6 +306,13 @@ void RecordSearchIndex::place(qsizetype position, const TVXRecord& record)
     const auto at = static_cast<size_t>(position);
     if (at < m_slots.size() && m_slots[at].record == &record)
         return;
+    // A record without entry whose place is free takes it at once (a first
+    // walk: no second slot to make and move).
+    if (at < m_slots.size() && !m_slots[at].record && !m_where.contains(&record)) {
+        m_slots[at] = Slot{&record, 0, RecordSearchEntry()};
+        m_where.insert(&record, position);
+        return;
+    }
     // Move the record's entry (made if need be) to its place in the walk.
     const auto from = static_cast<size_t>(slotOf(record));
     if (at >= m_slots.size())
@@ -329,6 +336,8 @@ void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
     const uint64_t epoch = TVXRecord::changeEpoch();
     if (m_slots.size() < walk.size())
         m_slots.resize(walk.size());
+    if (m_where.isEmpty())
+        m_where.reserve(static_cast<qsizetype>(walk.size()));
     std::vector<size_t> stale;
     for (size_t p = 0; p < walk.size(); ++p) {
         if (!walk[p])
