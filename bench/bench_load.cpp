@@ -11,6 +11,10 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QProcess>
+
 namespace {
 
 void setCounters(benchmark::State& state)
@@ -19,8 +23,10 @@ void setCounters(benchmark::State& state)
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
 }
 
-// Every table the load reads, every enciphered column deciphered once.
-void BM_LoadFloor(benchmark::State& state)
+// Every table the load reads, every enciphered column deciphered once. The
+// floor streams the rows as the load does; the buffered floor lets the client
+// library hold each whole result first.
+void loadFloor(benchmark::State& state, bool streamed)
 {
     auto connection = bench::connect(bench::kBenchUser, bench::kBenchPassword);
     connection->setSchema("tolvanexdb");
@@ -44,6 +50,8 @@ void BM_LoadFloor(benchmark::State& state)
         size_t bytes = 0;
         for (const Query& query : queries) {
             std::unique_ptr<sql::Statement> stmt(connection->createStatement());
+            if (streamed)
+                stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
             std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(query.sql));
             while (rs->next())
                 for (int column : query.enciphered)
@@ -53,7 +61,12 @@ void BM_LoadFloor(benchmark::State& state)
     }
     setCounters(state);
 }
+
+void BM_LoadFloor(benchmark::State& state) { loadFloor(state, true); }
 BENCHMARK(BM_LoadFloor)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+void BM_LoadFloorBuffered(benchmark::State& state) { loadFloor(state, false); }
+BENCHMARK(BM_LoadFloorBuffered)->Unit(benchmark::kMillisecond)->MinTime(2.0);
 
 void BM_FirstLoad(benchmark::State& state)
 {
@@ -98,5 +111,42 @@ void BM_Reload(benchmark::State& state)
     setCounters(state);
 }
 BENCHMARK(BM_Reload)->Unit(benchmark::kMillisecond)->MinTime(2.0);
+
+// A session in its own process (tvx-bench-quit): the time from the request to
+// quit until the process has ended, after a load, a search and a sort.
+void BM_QuitAfterLoad(benchmark::State& state)
+{
+    const QString program = QCoreApplication::applicationDirPath() + QStringLiteral("/tvx-bench-quit");
+    QList<double> figures;
+    for (auto _ : state) {
+        QProcess session;
+        session.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+        session.start(program, {});
+        QByteArray line;
+        while (!line.contains('\n') && session.waitForReadyRead(600000))
+            line += session.readAllStandardOutput();
+        const QList<QByteArray> words = line.trimmed().split(' ');
+        if (words.value(0) != "ready" || words.size() < 5) {
+            state.SkipWithError("the session did not load");
+            break;
+        }
+        figures.clear();
+        for (qsizetype i = 1; i < words.size(); ++i)
+            figures << words[i].toDouble();
+        QElapsedTimer timer;
+        timer.start();
+        session.write("quit\n");
+        session.closeWriteChannel();
+        session.waitForFinished(600000);
+        state.SetIterationTime(double(timer.nsecsElapsed()) / 1e9);
+    }
+    if (figures.size() >= 4) {
+        state.counters["load_ms"] = figures[0];
+        state.counters["first_search_ms"] = figures[1];
+        state.counters["sort_ms"] = figures[2];
+        state.counters["peak_MiB"] = figures[3];
+    }
+}
+BENCHMARK(BM_QuitAfterLoad)->Unit(benchmark::kMillisecond)->UseManualTime()->Iterations(1);
 
 } // namespace

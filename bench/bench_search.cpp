@@ -41,8 +41,8 @@ BENCHMARK(BM_FirstSearchAfterLoad)->Unit(benchmark::kMillisecond)->Iterations(3)
 void BM_SearchOneGroupAndType(benchmark::State& state)
 {
     TVXDataBase& db = bench::loadedStore();
-    const auto group = db.mGroups().value(QStringLiteral("A00000000000000"));
-    const auto type = db.mTypes().value(QStringLiteral("C00000000000000"));
+    const auto group = db.mGroups().value(QStringLiteral("A000000000000000"));
+    const auto type = db.mTypes().value(QStringLiteral("C000000000000000"));
     db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker);
     for (auto _ : state)
         benchmark::DoNotOptimize(db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker).size());

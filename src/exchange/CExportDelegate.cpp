@@ -42,7 +42,41 @@ CExportDelegate::CExportDelegate(bool allRecords, const QList<std::shared_ptr<TV
     mSummary.recordsInScope = int(mRecords.size());
 }
 
-CExportDelegate::~CExportDelegate() = default;
+CExportDelegate::~CExportDelegate() { dropPrefetched(); }
+
+void CExportDelegate::dropPrefetched()
+{
+    for (QByteArray& contents : mPrefetched)
+        contents.fill('\0');
+    mPrefetched.clear();
+}
+
+std::optional<QByteArray> CExportDelegate::attachmentContents(const QString& recordID, int& code)
+{
+    // One statement per few dozen attachments rather than one each.
+    constexpr qsizetype kAttachmentBatch = 32;
+    auto it = mPrefetched.find(recordID);
+    if (it == mPrefetched.end()) {
+        dropPrefetched();
+        QStringList batch{recordID};
+        for (qsizetype i = mNext; i < mRecords.size() && batch.size() < kAttachmentBatch; ++i) {
+            if (mRecords[i]->mHasAttachment() && mRecords[i]->mRecordUID() != recordID)
+                batch << mRecords[i]->mRecordUID();
+        }
+        auto fetched = mDataBase.extractAttachmentsData(batch, &code);
+        if (!fetched)
+            return std::nullopt;
+        mPrefetched = std::move(*fetched);
+        it = mPrefetched.find(recordID);
+        if (it == mPrefetched.end()) {
+            code = kTVXReloadFirst; // no row
+            return std::nullopt;
+        }
+    }
+    std::optional<QByteArray> contents(std::move(*it));
+    mPrefetched.erase(it);
+    return contents;
+}
 
 bool CExportDelegate::GetNextRecord(EFileType kind, CStringArray& values, int32_t& mask,
                                     CStringArray& customNames, CString& groupName, CStringArray& attachmentFields,
@@ -108,7 +142,7 @@ bool CExportDelegate::CopyAttachmentToPath(const std::string& sideFilePath, cons
                                            const std::string& passKey)
 {
     int code = kTVXDone;
-    auto contents = mDataBase.extractAttachmentData(QString::fromStdString(recordID), &code);
+    auto contents = attachmentContents(QString::fromStdString(recordID), code);
     if (!contents) {
         ++mSummary.attachmentsFailed;
         ErrorInExport(kExportErrorAttachment);
@@ -152,5 +186,6 @@ void CExportDelegate::ExportComplete(EFileType /*kind*/, const std::string& path
 {
     mSummary.path = path;
     mLastType.reset();
+    dropPrefetched();
     mIsComplete.store(true); // last
 }

@@ -5,11 +5,15 @@
 // failure; the export command reads that once the provider says it is complete.
 #include "interchange/CExporter.h"
 
+#include <QByteArray>
+#include <QHash>
 #include <QList>
+#include <QString>
 
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 class TVXDataBase;
@@ -61,7 +65,13 @@ public:
     TVXExportSummary exportSummary() const { return mSummary; }
 
 private:
+    // The record's attachment contents, fetched with those of the next
+    // records that have one; null with the code when it cannot be had.
+    std::optional<QByteArray> attachmentContents(const QString& recordID, int& code);
+    void dropPrefetched();
+
     std::shared_ptr<TVXType> mLastType;
+    QHash<QString, QByteArray> mPrefetched;
     QList<std::shared_ptr<TVXRecord>> mRecords;
     qsizetype mNext = 0;
     int8_t mAllRecords;

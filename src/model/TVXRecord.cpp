@@ -24,18 +24,53 @@ const QString& typeUID(const std::shared_ptr<TVXType>& type)
     return type ? type->mTypeUID() : none;
 }
 
-std::atomic<uint64_t> gChangeStamps{0};
+// Record serials, handed to each thread in blocks.
+std::atomic<uint64_t> gNextSerialBlock{1};
+constexpr uint64_t kSerialBlock = 4096;
+
+uint64_t nextSerial()
+{
+    thread_local uint64_t next = 0;
+    thread_local uint64_t end = 0;
+    if (next == end) {
+        next = gNextSerialBlock.fetch_add(kSerialBlock, std::memory_order_relaxed);
+        end = next + kSerialBlock;
+    }
+    return next++;
+}
+
+// Set by any change; read first so that, once set, changes only read it.
+std::atomic<bool> gChanged{true};
+std::atomic<uint64_t> gEpoch{0};
+
+void noteChange()
+{
+    if (!gChanged.load(std::memory_order_relaxed))
+        gChanged.store(true, std::memory_order_relaxed);
+}
 
 } // namespace
 
-void TVXRecord::renewChangeStamp()
+void TVXRecord::takeNewSerial()
 {
-    m_changeStamp = gChangeStamps.fetch_add(1, std::memory_order_relaxed) + 1;
+    m_changeStamp = nextSerial() << 32;
+    noteChange();
 }
 
-uint64_t TVXRecord::latestChangeStamp()
+void TVXRecord::renewChangeStamp()
 {
-    return gChangeStamps.load(std::memory_order_relaxed);
+    if ((m_changeStamp & 0xffffffffu) == 0xffffffffu)
+        takeNewSerial();
+    else
+        ++m_changeStamp;
+    noteChange();
+}
+
+uint64_t TVXRecord::changeEpoch()
+{
+    if (gChanged.load(std::memory_order_relaxed) && gChanged.exchange(false, std::memory_order_acq_rel))
+        return gEpoch.fetch_add(1, std::memory_order_acq_rel) + 1;
+    return gEpoch.load(std::memory_order_acquire);
 }
 
 TVXRecord::TVXRecord()
@@ -46,7 +81,7 @@ TVXRecord::TVXRecord()
     m_value10ForDisaply = empty;
     m_attachmentName = empty;
     m_attachmentPassKey = empty;
-    renewChangeStamp();
+    takeNewSerial();
 }
 
 std::shared_ptr<TVXRecord> TVXRecord::createRecord()

@@ -114,15 +114,19 @@ public:
     int32_t mAttachmentState() const { return m_attachmentState; }
     void setMAttachmentState(int32_t v) { m_attachmentState = v; }
 
-    // Renewed from one process-wide sequence whenever a value, the notes, the
-    // display date or the attachment name or flag changes. Equal stamps mean
-    // the same object with the same texts: the search index relies on it.
+    // Renewed whenever a value, the notes, the display date or the attachment
+    // name or flag changes. Equal stamps mean the same object with the same
+    // texts (the search index relies on it): the high half is a serial given
+    // to each record made, the low half counts the record's own changes, so
+    // the threads that fill records never write one shared counter per change.
     uint64_t changeStamp() const { return m_changeStamp; }
-    // The last stamp given to any record: while it stays the same, no record changed.
-    static uint64_t latestChangeStamp();
+    // Moves on at a call when some record was made or changed since the
+    // previous call (by anyone): while it stays the same, no record changed.
+    static uint64_t changeEpoch();
 
 private:
     void renewChangeStamp();
+    void takeNewSerial();
 
     QString m_recordUID;
     uint64_t m_changeStamp = 0;

@@ -3,10 +3,13 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/ParallelFor.h"
 
 #include <QSet>
 
 #include <algorithm>
+#include <cstring>
+#include <thread>
 #include <vector>
 
 #if defined(__SSE2__)
@@ -40,6 +43,55 @@ QString foldSearchText(const QString& text)
 SearchNeedle::SearchNeedle(const QString& searchText)
     : m_text(foldSearchText(searchText))
 {
+    if (std::all_of(m_text.cbegin(), m_text.cend(), [](QChar c) { return c.unicode() < 0x100; }))
+        m_latin1 = m_text.toLatin1();
+}
+
+bool SearchNeedle::occursIn(QLatin1StringView haystack) const
+{
+    if (!m_latin1)
+        return m_text.isEmpty();
+    const QByteArray& text = *m_latin1;
+    const qsizetype m = text.size();
+    const qsizetype n = haystack.size();
+    if (m == 0)
+        return true;
+    if (m > n)
+        return false;
+    const char* hay = haystack.data();
+    const char* needle = text.constData();
+    if (m == 1)
+        return std::memchr(hay, needle[0], static_cast<size_t>(n)) != nullptr;
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Sixteen positions at a time, as for UTF-16 below.
+    const __m128i first = _mm_set1_epi8(needle[0]);
+    const __m128i last = _mm_set1_epi8(needle[m - 1]);
+    for (; i + (m - 1) + 16 <= n; i += 16) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, last))));
+        while (mask) {
+            const qsizetype at = i + __builtin_ctz(mask);
+            if (std::memcmp(needle + 1, hay + at + 1, static_cast<size_t>(m - 2)) == 0)
+                return true;
+            mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i + m <= n; ++i) {
+        if (hay[i] == needle[0] && std::memcmp(needle + 1, hay + i + 1, static_cast<size_t>(m - 1)) == 0)
+            return true;
+    }
+    return false;
+}
+
+int FoldedView::compare(const FoldedView& other) const
+{
+    if (m_isWide)
+        return other.m_isWide ? m_wide.compare(other.m_wide) : m_wide.compare(other.m_latin1);
+    return other.m_isWide ? m_latin1.compare(other.m_wide) : m_latin1.compare(other.m_latin1);
 }
 
 bool SearchNeedle::occursIn(QStringView haystack) const
@@ -123,39 +175,58 @@ RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
     searched[9] = &record.mValue10ForDisaply();
     searched[10] = &record.mNotes();
 
+    char16_t widest = 0;
     qsizetype length = 0;
-    for (int i = 0; i < kSliceCount; ++i) {
-        m_starts[i] = static_cast<int32_t>(length);
-        length += searched[i]->size() + 1;
-    }
-    m_starts[kSliceCount] = static_cast<int32_t>(length);
-
-    // Plain ASCII (most records) folds with a table-free loop; anything else
-    // goes through the full Unicode folding, text by text, as places may move.
-    m_haystack.resize(length);
-    char16_t* out = reinterpret_cast<char16_t*>(m_haystack.data());
-    char16_t seen = 0;
     for (const QString* text : searched) {
-        for (const QChar c : *text) {
-            const char16_t u = c.unicode();
-            seen |= u;
-            *out++ = static_cast<char16_t>(static_cast<unsigned>(u - u'A') < 26u ? u + (u'a' - u'A') : u);
-        }
-        *out++ = u'\0';
+        for (const QChar c : *text)
+            widest = std::max(widest, c.unicode());
+        length += text->size() + 1;
     }
-    if (seen >= 0x80) {
-        m_haystack.clear();
+    if (widest < 0x100) {
+        // Below U+0100 lower case is a fixed step for the capitals (A to Z,
+        // U+00C0 to U+00DE but U+00D7) and nothing for the rest: what the full
+        // folding gives, without its tables, in one byte per character.
+        m_haystack = QByteArray(length, Qt::Uninitialized);
+        char* out = m_haystack.data();
+        qsizetype at = 0;
         for (int i = 0; i < kSliceCount; ++i) {
-            m_starts[i] = static_cast<int32_t>(m_haystack.size());
-            m_haystack += foldSearchText(*searched[i]);
-            m_haystack += kSliceEnd;
+            m_starts[i] = static_cast<int32_t>(at);
+            for (const QChar c : *searched[i]) {
+                const char16_t u = c.unicode();
+                const bool capital = (u >= u'A' && u <= u'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
+                out[at++] = static_cast<char>(capital ? u + 0x20 : u);
+            }
+            out[at++] = '\0';
         }
-        m_starts[kSliceCount] = static_cast<int32_t>(m_haystack.size());
+        m_starts[kSliceCount] = static_cast<int32_t>(at);
+    } else {
+        // Full folding, text by text, as it may change lengths.
+        std::array<QString, kSliceCount> folded;
+        length = 0;
+        for (int i = 0; i < kSliceCount; ++i) {
+            folded[i] = foldSearchText(*searched[i]);
+            length += folded[i].size() + 1;
+        }
+        m_wide = true;
+        m_haystack = QByteArray(length * qsizetype(sizeof(char16_t)), Qt::Uninitialized);
+        auto* out = reinterpret_cast<char16_t*>(m_haystack.data());
+        qsizetype at = 0;
+        for (int i = 0; i < kSliceCount; ++i) {
+            m_starts[i] = static_cast<int32_t>(at);
+            std::copy(folded[i].utf16(), folded[i].utf16() + folded[i].size(), out + at);
+            at += folded[i].size();
+            out[at++] = u'\0';
+        }
+        m_starts[kSliceCount] = static_cast<int32_t>(at);
     }
 
     if (record.mHasAttachment())
         m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
     m_modificationTime = modificationTimeFromText(record.mValue10());
+    const FoldedView first = slice(0);
+    // Below U+0100 only capitals and the micro sign fold to something else,
+    // and folded texts hold no capitals.
+    m_firstValueFoldsToItself = !first.isWide() && !first.latin1().contains(QLatin1Char('\xb5'));
 }
 
 bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
@@ -163,11 +234,24 @@ bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
     return m_stamp == record.changeStamp();
 }
 
-QStringView RecordSearchEntry::slice(int i) const
+FoldedView RecordSearchEntry::haystack() const
+{
+    if (m_wide)
+        return QStringView(reinterpret_cast<const char16_t*>(m_haystack.constData()),
+                           m_haystack.size() / qsizetype(sizeof(char16_t)));
+    return QLatin1StringView(m_haystack.constData(), m_haystack.size());
+}
+
+FoldedView RecordSearchEntry::slice(int i) const
 {
     if (i < 0 || i >= kSliceCount || m_haystack.isEmpty())
         return {};
-    return QStringView(m_haystack).mid(m_starts[i], m_starts[i + 1] - m_starts[i] - 1);
+    const qsizetype from = m_starts[i];
+    const qsizetype length = m_starts[i + 1] - m_starts[i] - 1;
+    const FoldedView all = haystack();
+    if (all.isWide())
+        return all.wide().mid(from, length);
+    return all.latin1().mid(from, length);
 }
 
 bool RecordSearchEntry::contains(const SearchNeedle& needle) const
@@ -182,7 +266,7 @@ bool RecordSearchEntry::contains(const SearchNeedle& needle) const
         }
         return false;
     }
-    return needle.occursIn(m_haystack);
+    return needle.occursIn(haystack());
 }
 
 // --- index -----------------------------------------------------------------------
@@ -191,7 +275,7 @@ const RecordSearchEntry& RecordSearchIndex::current(Slot& slot)
 {
     // While no record anywhere has changed since this entry was last checked,
     // it is still current, and the record need not be read at all.
-    const uint64_t latest = TVXRecord::latestChangeStamp();
+    const uint64_t latest = TVXRecord::changeEpoch();
     if (slot.checkedAt != latest) {
         if (!slot.entry.isCurrentFor(*slot.record))
             slot.entry = RecordSearchEntry(*slot.record);
@@ -205,7 +289,8 @@ qsizetype RecordSearchIndex::slotOf(const TVXRecord& record)
     const auto it = m_where.constFind(&record);
     if (it != m_where.cend())
         return *it;
-    m_slots.push_back(Slot{&record, 0, RecordSearchEntry(record)});
+    // Made on first use: an empty entry is never current.
+    m_slots.push_back(Slot{&record, 0, RecordSearchEntry()});
     const qsizetype at = static_cast<qsizetype>(m_slots.size()) - 1;
     m_where.insert(&record, at);
     return at;
@@ -216,23 +301,65 @@ const RecordSearchEntry& RecordSearchIndex::entryFor(const TVXRecord& record)
     return current(m_slots[static_cast<size_t>(slotOf(record))]);
 }
 
-const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TVXRecord& record)
+void RecordSearchIndex::place(qsizetype position, const TVXRecord& record)
 {
-    const auto place = static_cast<size_t>(position);
-    if (place < m_slots.size() && m_slots[place].record == &record)
-        return current(m_slots[place]);
-
+    const auto at = static_cast<size_t>(position);
+    if (at < m_slots.size() && m_slots[at].record == &record)
+        return;
+    // A record without entry whose place is free takes it at once (a first
+    // walk: no second slot to make and move).
+    if (at < m_slots.size() && !m_slots[at].record && !m_where.contains(&record)) {
+        m_slots[at] = Slot{&record, 0, RecordSearchEntry()};
+        m_where.insert(&record, position);
+        return;
+    }
     // Move the record's entry (made if need be) to its place in the walk.
     const auto from = static_cast<size_t>(slotOf(record));
-    if (place >= m_slots.size())
-        m_slots.resize(place + 1);
-    if (from != place) {
-        std::swap(m_slots[from], m_slots[place]);
+    if (at >= m_slots.size())
+        m_slots.resize(at + 1);
+    if (from != at) {
+        std::swap(m_slots[from], m_slots[at]);
         if (m_slots[from].record)
             m_where.insert(m_slots[from].record, static_cast<qsizetype>(from));
         m_where.insert(&record, position);
     }
-    return current(m_slots[place]);
+}
+
+const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TVXRecord& record)
+{
+    place(position, record);
+    return current(m_slots[static_cast<size_t>(position)]);
+}
+
+void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
+{
+    const uint64_t epoch = TVXRecord::changeEpoch();
+    if (m_slots.size() < walk.size())
+        m_slots.resize(walk.size());
+    if (m_where.isEmpty())
+        m_where.reserve(static_cast<qsizetype>(walk.size()));
+    std::vector<size_t> stale;
+    for (size_t p = 0; p < walk.size(); ++p) {
+        if (!walk[p])
+            continue;
+        place(static_cast<qsizetype>(p), *walk[p]);
+        Slot& slot = m_slots[p];
+        if (slot.checkedAt == epoch)
+            continue;
+        if (slot.entry.isCurrentFor(*slot.record))
+            slot.checkedAt = epoch;
+        else
+            stale.push_back(p);
+    }
+    // Entries are independent: each thread writes its own slots and only reads records.
+    tvxsql::parallelFor(
+        stale.size(),
+        [&](size_t i) {
+            Slot& slot = m_slots[stale[i]];
+            slot.entry = RecordSearchEntry(*slot.record);
+            slot.checkedAt = epoch;
+        },
+        256);
 }
 
 void RecordSearchIndex::refresh(const TVXRecord& record)
@@ -274,6 +401,54 @@ void RecordSearchIndex::clear()
 
 // --- sorting -----------------------------------------------------------------------
 
+namespace {
+
+// As QString's comparison ignoring case of the UTF-16 texts (its folding of
+// a few characters below U+0100 differs from that of one-byte texts).
+int compareIgnoringCase(const FoldedView& a, const FoldedView& b)
+{
+    const QString wideA = a.isWide() ? QString() : a.toString();
+    const QString wideB = b.isWide() ? QString() : b.toString();
+    const QStringView viewA = a.isWide() ? a.wide() : QStringView(wideA);
+    const QStringView viewB = b.isWide() ? b.wide() : QStringView(wideB);
+    return viewA.compare(viewB, Qt::CaseInsensitive);
+}
+
+// Sorts parts on a few threads, then merges neighbouring parts pairwise.
+template <class T, class Less> void parallelSort(std::vector<T>& items, Less less)
+{
+    constexpr size_t kPartMinimum = 8192;
+    const size_t hardware = std::max(1u, std::thread::hardware_concurrency());
+    size_t parts = std::min<size_t>({hardware, 8, items.size() / kPartMinimum});
+    if (parts <= 1) {
+        std::sort(items.begin(), items.end(), less);
+        return;
+    }
+    std::vector<size_t> bounds;
+    for (size_t i = 0; i <= parts; ++i)
+        bounds.push_back(items.size() * i / parts);
+    tvxsql::parallelFor(
+        parts, [&](size_t i) { std::sort(items.begin() + bounds[i], items.begin() + bounds[i + 1], less); }, 1);
+    while (bounds.size() > 2) {
+        std::vector<size_t> merged;
+        const size_t pairs = (bounds.size() - 1) / 2;
+        tvxsql::parallelFor(
+            pairs,
+            [&](size_t i) {
+                std::inplace_merge(items.begin() + bounds[2 * i], items.begin() + bounds[2 * i + 1],
+                                   items.begin() + bounds[2 * i + 2], less);
+            },
+            1);
+        for (size_t i = 0; i < bounds.size(); i += 2)
+            merged.push_back(bounds[i]);
+        if (merged.back() != bounds.back())
+            merged.push_back(bounds.back());
+        bounds = std::move(merged);
+    }
+}
+
+} // namespace
+
 void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
                     RecordSearchIndex& index, const QDateTime& now)
 {
@@ -281,9 +456,10 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
         column = kRecordColumnValue1;
 
     struct Key {
-        QStringView text;
+        FoldedView text;
         qint64 time = 0;
-        QStringView secondary;
+        FoldedView secondary;
+        bool plainSecondary = false;
         const QString* uid = nullptr;
         qsizetype position = 0;
     };
@@ -308,6 +484,7 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
         const RecordSearchEntry& entry = index.entryFor(record);
         Key key;
         key.secondary = entry.foldedValue(0);
+        key.plainSecondary = entry.firstValueFoldsToItself();
         key.uid = &record.mRecordUID();
         key.position = i;
         switch (column) {
@@ -343,10 +520,15 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     }
 
     const bool byTime = column == kRecordColumnDate;
-    std::sort(keys.begin(), keys.end(), [byTime](const Key& a, const Key& b) {
+    // The order is complete (identifiers differ), so sorting parts on their
+    // own and merging them gives the one order a single sort would.
+    parallelSort(keys, [byTime](const Key& a, const Key& b) {
         int order = byTime ? (a.time < b.time ? -1 : (a.time > b.time ? 1 : 0)) : a.text.compare(b.text);
-        if (order == 0)
-            order = a.secondary.compare(b.secondary, Qt::CaseInsensitive);
+        if (order == 0) {
+            // Texts that folding leaves alone compare alike either way; the plain way is faster.
+            order = a.plainSecondary && b.plainSecondary ? a.secondary.compare(b.secondary)
+                                                         : compareIgnoringCase(a.secondary, b.secondary);
+        }
         if (order == 0)
             order = a.uid->compare(*b.uid);
         return order < 0;

@@ -32,6 +32,29 @@ inline constexpr int kRecordColumnCount = 15;
 // The form both sides of a search are compared in: lower case.
 QString foldSearchText(const QString& text);
 
+// A folded text as the index keeps it: one byte per character when every
+// character is below U+0100 (most texts), UTF-16 otherwise. Compares as the
+// UTF-16 text would.
+class FoldedView {
+public:
+    FoldedView() = default;
+    FoldedView(QLatin1StringView text) : m_latin1(text) {}
+    FoldedView(QStringView text) : m_wide(text), m_isWide(true) {}
+
+    bool isWide() const { return m_isWide; }
+    QLatin1StringView latin1() const { return m_latin1; }
+    QStringView wide() const { return m_wide; }
+    qsizetype size() const { return m_isWide ? m_wide.size() : m_latin1.size(); }
+    QString toString() const { return m_isWide ? m_wide.toString() : QString(m_latin1); }
+    // Case-sensitive, code unit by code unit.
+    int compare(const FoldedView& other) const;
+
+private:
+    QLatin1StringView m_latin1;
+    QStringView m_wide;
+    bool m_isWide = false;
+};
+
 // A search text, folded once per query.
 class SearchNeedle {
 public:
@@ -41,10 +64,18 @@ public:
     bool isEmpty() const { return m_text.isEmpty(); }
     // Whether the folded text occurs in `haystack` (already folded).
     bool occursIn(QStringView haystack) const;
+    bool occursIn(QLatin1StringView haystack) const;
+    bool occursIn(const FoldedView& haystack) const
+    {
+        return haystack.isWide() ? occursIn(haystack.wide()) : occursIn(haystack.latin1());
+    }
     bool holds(QChar c) const { return m_text.contains(c); }
 
 private:
     QString m_text;
+    // The folded text in one byte per character; none when it holds a
+    // character from U+0100 up (it then never occurs in such a text).
+    std::optional<QByteArray> m_latin1;
 };
 
 // The type that gives a record its icon: its own custom type when it has one.
@@ -68,26 +99,32 @@ public:
     bool contains(const SearchNeedle& needle) const;
 
     // Folded value `index` + 1, for index 0 to 8.
-    QStringView foldedValue(int index) const { return slice(index); }
-    QStringView foldedNotes() const { return slice(kNotesSlice); }
+    FoldedView foldedValue(int index) const { return slice(index); }
+    FoldedView foldedNotes() const { return slice(kNotesSlice); }
     // Folded attachment name; empty when the record has no attachment.
-    const QString& foldedAttachmentName() const { return m_foldedAttachmentName; }
+    FoldedView foldedAttachmentName() const { return QStringView(m_foldedAttachmentName); }
     // Value 10 read as a date, in milliseconds since the epoch; none when it is not a date.
     std::optional<qint64> modificationTime() const { return m_modificationTime; }
+    // Folded value 1 holds only characters that case folding leaves as they
+    // are, so that comparing it ignoring case is comparing it as it is.
+    bool firstValueFoldsToItself() const { return m_firstValueFoldsToItself; }
 
 private:
     static constexpr int kNotesSlice = 10;
     static constexpr int kSliceCount = 11; // values 1 to 9, display date, notes
 
-    QStringView slice(int i) const;
+    FoldedView slice(int i) const;
+    FoldedView haystack() const;
 
     uint64_t m_stamp = 0;
     // The folded searchable texts, each ended by U+0000 so that a match never
-    // spans two of them.
-    QString m_haystack;
+    // spans two of them: one byte per character, or UTF-16 when m_wide.
+    QByteArray m_haystack;
+    bool m_wide = false;
     std::array<int32_t, kSliceCount + 1> m_starts{};
     QString m_foldedAttachmentName;
     std::optional<qint64> m_modificationTime;
+    bool m_firstValueFoldsToItself = false;
 };
 
 // Entries of many records, rebuilt on use when the record's change stamp moved
@@ -108,6 +145,16 @@ public:
     const RecordSearchEntry& entryFor(const TVXRecord& record);
     // The same, for the record at `position` of a walk over the whole cache.
     const RecordSearchEntry& entryAt(qsizetype position, const TVXRecord& record);
+    // Places every record of a walk over the whole cache at its position with
+    // a current entry, stale entries rebuilt on several threads; a null record
+    // leaves its position alone. Then entryAt and preparedEntryAt of the same
+    // walk find every entry in place.
+    void prepareWalk(const std::vector<const TVXRecord*>& walk);
+    // The entry at `position` of the walk last prepared.
+    const RecordSearchEntry& preparedEntryAt(qsizetype position) const
+    {
+        return m_slots[static_cast<size_t>(position)].entry;
+    }
     // Rebuilds the record's entry now.
     void refresh(const TVXRecord& record);
     void forget(const TVXRecord& record);
@@ -120,11 +167,12 @@ public:
 private:
     struct Slot {
         const TVXRecord* record = nullptr;
-        uint64_t checkedAt = 0; // the latest change stamp when the entry was last found current
+        uint64_t checkedAt = 0; // the change epoch when the entry was last found current
         RecordSearchEntry entry;
     };
 
     qsizetype slotOf(const TVXRecord& record);
+    void place(qsizetype position, const TVXRecord& record);
     const RecordSearchEntry& current(Slot& slot);
 
     std::vector<Slot> m_slots;

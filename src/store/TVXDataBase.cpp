@@ -14,6 +14,7 @@
 #include <mysql.h>
 
 #include <cstring>
+#include <string.h> // explicit_bzero
 #include <string_view>
 #include <vector>
 
@@ -128,7 +129,24 @@ QString TVXDataBase::decryptWith(const CDBEncrypter* encrypter, const QByteArray
 {
     if (stored.isEmpty())
         return QStringLiteral("");
-    return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
+    constexpr qsizetype kBlock = 16;
+    constexpr qsizetype kOnStack = 1024;
+    if (!encrypter || stored.size() % kBlock != 0 || !encrypter->IsKeyInit() || stored.size() > kOnStack)
+        return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
+    // Short values (nearly all) are deciphered on the stack: the text is the
+    // one string made, and the plain bytes are wiped at once.
+    char plain[kOnStack];
+    const auto size = static_cast<size_t>(stored.size());
+    QString text;
+    try {
+        encrypter->DecryptECB(stored.constData(), plain, size);
+        const void* nul = std::memchr(plain, '\0', size);
+        text = QString::fromUtf8(QByteArrayView(plain, nul ? static_cast<const char*>(nul) - plain : stored.size()));
+    } catch (...) {
+        text = textUpToNul(QByteArray());
+    }
+    explicit_bzero(plain, size);
+    return text;
 }
 
 QString TVXDataBase::decryptString(const QByteArray& stored) const

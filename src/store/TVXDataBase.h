@@ -511,6 +511,10 @@ public:
     std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode);
     // As above, with the pass key and length stored in the row (for exports).
     std::optional<QByteArray> extractAttachmentData(const QString& recordID, int* returnCode);
+    // The same for several records with one statement: the contents of each
+    // record found, keyed by identifier (a record without row is left out).
+    // Null with the code when the statement or a decipher failed.
+    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, int* returnCode);
     // The contents written to a file of the private temporary attachment
     // folder under the attachment's name; the path, or null with the code.
     // The caller removes the file when done (TVXAttachmentFolder).

@@ -397,6 +397,54 @@ std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& reco
     return plain;
 }
 
+std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
+                                                                              int* returnCode)
+{
+    struct Row {
+        QString recordID;
+        AttachmentKey key;
+        QByteArray contents;
+    };
+    std::vector<Row> rows;
+    int code = kTVXDone;
+    if (!recordIDs.isEmpty()) {
+        std::string query = "select RECORDID, ENCRYPTIONKEY, DATA from ATTACHMENTTABLE WHERE RECORDID IN (?";
+        for (qsizetype i = 1; i < recordIDs.size(); ++i)
+            query += ",?";
+        query += ")";
+        code = runOnConnection([&](sql::Connection& connection) {
+            std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
+            for (qsizetype i = 0; i < recordIDs.size(); ++i)
+                stmt->setString(static_cast<int>(i + 1), recordIDs[i].toStdString());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+            while (rs->next())
+                rows.push_back({tvxsql::textColumn(*rs, 1), decipherAttachmentKey(tvxsql::blobColumn(*rs, 2)),
+                                tvxsql::blobColumn(*rs, 3)});
+            return kTVXDone;
+        });
+    }
+    std::optional<QHash<QString, QByteArray>> contents;
+    if (code == kTVXDone) {
+        contents.emplace();
+        for (Row& row : rows) {
+            auto plain = decrypt(row.contents, row.key.passKey);
+            wipe(row.contents);
+            if (!plain) {
+                code = kTVXStatementFailed;
+                for (QByteArray& done : *contents)
+                    wipe(done);
+                contents.reset();
+                break;
+            }
+            cutToFileLength(*plain, row.key.length);
+            contents->insert(row.recordID, std::move(*plain));
+        }
+    }
+    if (returnCode)
+        *returnCode = code;
+    return contents;
+}
+
 QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
 {
     int code = kTVXDone;

@@ -7,6 +7,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/ParallelFor.h"
 #include "store/RecordSearch.h"
 #include "store/TVXDataBase.h"
 
@@ -14,6 +15,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <vector>
 
 namespace {
 
@@ -32,16 +34,35 @@ template <class Fn>
 void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
                      const QString* typeUID, const QString& searchString, Fn&& fn)
 {
-    const bool searching = !searchString.isEmpty();
-    const SearchNeedle needle(searching ? searchString : QString());
-    qsizetype position = -1;
+    if (searchString.isEmpty()) {
+        for (const auto& record : records) {
+            if (record && groupIs(*record, groupUID) && typeIs(*record, typeUID))
+                fn(record);
+        }
+        return;
+    }
+    // Entries are made ready first (a first search after a load makes them
+    // all, on several threads), then tested on several threads; the records
+    // found are handed on in the cache's order.
+    const SearchNeedle needle(searchString);
+    std::vector<const TVXRecord*> walk;
+    walk.reserve(static_cast<size_t>(records.size()));
+    for (const auto& record : records)
+        walk.push_back(record.get());
+    index.prepareWalk(walk);
+    std::vector<char> found(walk.size(), 0);
+    tvxsql::parallelFor(
+        walk.size(),
+        [&](std::size_t i) {
+            const TVXRecord* record = walk[i];
+            found[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
+                       && index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle);
+        },
+        4096);
+    std::size_t position = 0;
     for (const auto& record : records) {
-        ++position;
-        if (!record || !groupIs(*record, groupUID) || !typeIs(*record, typeUID))
-            continue;
-        if (searching && !index.entryAt(position, *record).contains(needle))
-            continue;
-        fn(record);
+        if (found[position++])
+            fn(record);
     }
 }
 
@@ -104,13 +125,11 @@ void TVXDataBase::refreshRecordSearchEntry(const TVXRecord& record)
 
 void TVXDataBase::prepareRecordSearchIndex() const
 {
-    RecordSearchIndex& index = recordSearchIndex();
-    qsizetype position = 0;
-    for (const auto& record : m_records) {
-        if (record)
-            index.entryAt(position, *record);
-        ++position;
-    }
+    std::vector<const TVXRecord*> walk;
+    walk.reserve(static_cast<size_t>(m_records.size()));
+    for (const auto& record : m_records)
+        walk.push_back(record.get());
+    recordSearchIndex().prepareWalk(walk);
     pruneRecordSearchIndex();
 }
 
