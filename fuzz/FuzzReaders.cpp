@@ -89,18 +89,32 @@ public:
     bool complete = false;
 };
 
-// A private folder for the files the importer and side-file reader open.
-const std::string& workFolder()
-{
-    static const std::string folder = [] {
+// A private folder for the files the importer and side-file reader open,
+// removed when the process ends.
+class WorkFolder {
+public:
+    WorkFolder()
+    {
         char pattern[] = "/tmp/tvx-fuzz-XXXXXX";
         if (!::mkdtemp(pattern))
             broken("a private folder can be made");
-        const std::string path = pattern;
+        path = pattern;
         ::mkdir((path + "/Files").c_str(), 0700);
-        return path;
-    }();
-    return folder;
+    }
+    ~WorkFolder()
+    {
+        ::unlink((path + "/Files/0123456789ABCDEF.sfa").c_str());
+        ::unlink((path + "/input.qvx").c_str());
+        ::rmdir((path + "/Files").c_str());
+        ::rmdir(path.c_str());
+    }
+    std::string path;
+};
+
+const std::string& workFolder()
+{
+    static const WorkFolder folder;
+    return folder.path;
 }
 
 void writeWhole(const std::string& path, const std::string& bytes)

@@ -271,3 +271,32 @@ TEST(ExportFailures, RecordsEndingEarlyOrSideFilesRefusedAreReported)
     EXPECT_EQ(folderEntries(path + "/Files"), (Strings{"00112233445566BB.sfa"}));
     EXPECT_EQ(folderEntries(FolderOfPath(path)), (Strings{"Crafted.qvx"}));
 }
+
+TEST(ExportFailures, AnythingThrownByTheProviderEndsTheExportReported)
+{
+    // The store lost mid-way, as the provider would meet it.
+    struct Throwing : ScriptedProvider {
+        using ScriptedProvider::ScriptedProvider;
+        bool AnyRecordHasAttachment() override { throw std::runtime_error("connection lost"); }
+        bool GetNextRecord(EFileType kind, CStringArray& values, int32_t& mask, CStringArray& customNames,
+                           CString& groupName, CStringArray& attachmentFields, int32_t& icon,
+                           bool& typeChanged) override
+        {
+            if (throwOnRecord)
+                throw 42; // not even a std::exception
+            return ScriptedProvider::GetNextRecord(kind, values, mask, customNames, groupName, attachmentFields,
+                                                   icon, typeChanged);
+        }
+        bool throwOnRecord = false;
+    };
+    TempFolder folder;
+    for (const EFileType kind : {eFileQVXv4, eFileQVXv3}) {
+        Throwing provider(threeRecords("A", "A", "B"));
+        provider.throwOnRecord = kind == eFileQVXv3;
+        CExporter exporter(folder.path("lost.qvx"), &provider, kind, "");
+        EXPECT_FALSE(exporter.DoExport());
+        EXPECT_EQ(provider.calls, (Strings{"error 3", "complete"}));
+        EXPECT_EQ(provider.completedPath, "");
+    }
+    EXPECT_TRUE(folderEntries(FolderOfPath(folder.path("lost.qvx"))).empty());
+}

@@ -355,3 +355,19 @@ TEST(ImportRefusals, AFolderAPipeAndAFileThatFailsToReadAreRefusedAtOnce)
         EXPECT_TRUE(sink.calls.empty());
     }
 }
+
+TEST(ImportRefusals, AnythingThrownByTheSinkEndsTheImportReported)
+{
+    struct Throwing : RecordingSink {
+        void AddRecord(EFileType, const CStringArray&, const CStringArray&, const CStringArray&, const CString&,
+                       int32_t, int32_t, int) override
+        {
+            throw 42; // not even a std::exception
+        }
+    };
+    TempFolder folder;
+    Throwing sink;
+    CqVXImporter importer(fileWith(folder, "two.qvx", twoTypeFile(eFileQVXv3, nullptr)), &sink);
+    EXPECT_FALSE(importer.ImportFile(eFileQVXv3, ""));
+    EXPECT_EQ(sink.calls, (Strings{"type", "error 4", "complete"}));
+}
