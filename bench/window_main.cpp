@@ -177,12 +177,15 @@ bool WindowBench::logIn()
         panel->mLoginUserName()->setText(bench::kBenchUser);
         panel->mUserPassword()->setText(bench::kBenchPassword);
         panel->mMasterPassword()->setText(bench::kBenchMaster);
-        settle();
+        // The panel is up and painted before the user connects, as at a real start.
+        panel->show();
+        settle(200);
         mMeter.reset();
         clicked = Clock::now();
         panel->mConnectToServer()->click();
         while (mController->isLoginInFlight())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        panel->hide(); // as the ended run does
         return platform::kModalRunAborted;
     };
     if (!mController->applicationDidFinishLaunching())
@@ -348,8 +351,14 @@ int WindowBench::run()
     platform::setModalResponder([this](QWidget* window) {
         const auto it = mModal.find(window->objectName());
         // Other runs (the progress panel) end at once: the controller then
-        // waits for its worker while handling events, as the panel would.
-        return it == mModal.end() ? platform::kModalRunAborted : it->second(window);
+        // waits for its worker while handling events, as the run would.
+        if (it != mModal.end())
+            return it->second(window);
+        if (window->objectName() == QStringLiteral("mLoadingDataPanel")) {
+            window->show(); // a polled run leaves it up for the controller to take down
+            return platform::kModalRunStopped;
+        }
+        return platform::kModalRunAborted;
     });
 
     const double load = coreLoad();
