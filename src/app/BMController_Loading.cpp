@@ -18,7 +18,6 @@
 #include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
-
 #include <QPointer>
 #include <QTimer>
 
@@ -29,10 +28,10 @@
 
 namespace {
 
-// Runs `then` once the window's next paint has gone through (or after a
-// while, should no paint come).
 const QString kPanelDismissalName = QStringLiteral("LoadingPanelDismissal");
 
+// Runs `then` once the window's next paint has gone through (or after a
+// while, should no paint come).
 class AfterFirstPaint : public QObject {
 public:
     AfterFirstPaint(QWidget* window, std::function<void()> then) : QObject(window), mThen(std::move(then))
