@@ -372,6 +372,12 @@ int WindowBench::run()
     mWindow->show();
     settle(200);
 
+    // The first search after the load prepares every record's search texts.
+    QLineEdit* field = mWindow->mSearchField;
+    field->setFocus();
+    measure("first letter typed after log-in", [field] { QTest::keyClick(field, 'z'); });
+    field->clear();
+
     for (const int view : {kColumnViewTag, kListViewTag, kTreeViewTag}) {
         for (int i = 0; i < mRepetitions; ++i)
             for (const int other : {kListViewTag, kTreeViewTag, kColumnViewTag})
