@@ -15,12 +15,49 @@
 #include "store/TVXDataBase.h"
 
 #include <QComboBox>
+#include <QEvent>
 #include <QLineEdit>
 #include <QMenu>
+#include <QPointer>
+#include <QTimer>
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <thread>
+
+namespace {
+
+const QString kPanelDismissalName = QStringLiteral("LoadingPanelDismissal");
+
+// Runs `then` once the window's next paint has gone through (or after a
+// while, should no paint come).
+class AfterFirstPaint : public QObject {
+public:
+    AfterFirstPaint(QWidget* window, std::function<void()> then) : QObject(window), mThen(std::move(then))
+    {
+        setObjectName(kPanelDismissalName);
+        window->installEventFilter(this);
+        QTimer::singleShot(3000, this, [this] { finish(); });
+    }
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() == QEvent::Paint)
+            QTimer::singleShot(0, this, [this] { finish(); });
+        return false;
+    }
+
+private:
+    void finish()
+    {
+        if (mThen)
+            std::exchange(mThen, nullptr)();
+        deleteLater();
+    }
+    std::function<void()> mThen;
+};
+
+} // namespace
 
 BMProgressPanel* BMController::loadingDataPanel()
 {
@@ -59,23 +96,37 @@ void BMController::showLoadingProgressPanel()
     loadingDataPanel()->setText(tr("Loading data from the server..."));
     loadingDataPanel()->startAnimation();
     displayLoadingProgress();
-    dismissLoadingProgress();
-    loadingDataPanel()->stopAnimation();
+    // The panel stays up while the main window is made: the launch dismisses it.
 }
 
 void BMController::displayLoadingProgress()
 {
     const auto done = mLoadWorkerDone;
     TVXDataBase* database = mDatabase;
-    platform::runModalUntil(loadingDataPanel(), [database, done] {
-        return (done && done->load()) || (!done && database->isLoadingComplete());
-    });
+    platform::runModalUntil(
+        loadingDataPanel(),
+        [database, done] { return (done && done->load()) || (!done && database->isLoadingComplete()); }, true);
 }
 
 void BMController::dismissLoadingProgress()
 {
-    loadingDataPanel()->hide();
-    loadingDataPanel()->stopAnimation();
+    BMProgressPanel* panel = loadingDataPanel();
+    const auto orderOut = [panel = QPointer<BMProgressPanel>(panel)] {
+        if (!panel)
+            return;
+        panel->hide();
+        panel->setWindowModality(Qt::NonModal);
+        panel->stopAnimation();
+    };
+    // A shown main window takes over once it has painted: until then the
+    // panel stays, so that the screen never shows no window at all.
+    QWidget* window = mMainWindow;
+    if (panel->isVisible() && window && window->isVisible()) {
+        new AfterFirstPaint(window, orderOut);
+        window->update();
+        return;
+    }
+    orderOut();
 }
 
 // --- reload -------------------------------------------------------------------
@@ -84,6 +135,9 @@ void BMController::reloadDatabase(QObject* sender)
 {
     if (mReloadInFlight)
         return;
+    // The launch's panel, not yet gone, becomes this run's: it must not go mid-way.
+    if (QWidget* window = mMainWindow)
+        qDeleteAll(window->findChildren<QObject*>(kPanelDismissalName, Qt::FindDirectChildrenOnly));
     loadingDataPanel()->setText(tr("Reloading data from the server..."));
     loadingDataPanel()->startAnimation();
     if (sender)
@@ -146,7 +200,7 @@ void BMController::finishReloadingData()
     initWindowTitle();
     uninstallProgressindicator();
     initGroupUIControl();
-    updateTables();
+    // The tables are refreshed once, by the group choice below.
     initTypesUIControl();
     selectCurrentGroupInPopup();
     if (QComboBox* types = typesPopup(); types && types->count() > 0)

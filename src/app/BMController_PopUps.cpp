@@ -37,6 +37,29 @@ QString groupTitle(const BMGroup& group, qsizetype count)
     return count > 0 ? QStringLiteral("%1 (%2)").arg(group.mGroupName()).arg(count) : group.mGroupName();
 }
 
+// Every group's record count under the search text, by group identifier, in
+// one pass over the records: counting group by group read every record once
+// per group, at each refresh of the tables.
+QHash<QString, qsizetype> recordCountsByGroup(const TVXDataBase& db, const QString& search)
+{
+    QHash<const BMGroup*, qsizetype> byObject;
+    const auto count = [&byObject](const std::shared_ptr<TVXRecord>& record) {
+        if (record && record->mGroup())
+            ++byObject[record->mGroup().get()];
+    };
+    if (search.isEmpty()) {
+        for (const auto& record : db.mRecords())
+            count(record);
+    } else {
+        for (const auto& record : db.itemsOfGroup(nullptr, nullptr, search))
+            count(record);
+    }
+    QHash<QString, qsizetype> byUID;
+    for (auto it = byObject.cbegin(); it != byObject.cend(); ++it)
+        byUID[it.key()->mGroupUID()] += it.value();
+    return byUID;
+}
+
 } // namespace
 
 void BMController::initGroupUIControl()
@@ -52,11 +75,10 @@ void BMController::initGroupUIControl()
     if (groups.isEmpty()) {
         popup->addItem(tr("No Groups"), -1);
     } else {
-        const QString search = searchString();
+        const auto counts = recordCountsByGroup(*mDatabase, searchString());
+        const QIcon folder = bmimages::icon(QStringLiteral("24_folder"));
         for (int i = 0; i < groups.size(); ++i)
-            popup->addItem(bmimages::icon(QStringLiteral("24_folder")),
-                           groupTitle(*groups.at(i), mDatabase->itemsCountOfGroup(groups.at(i).get(), nullptr, search)),
-                           i);
+            popup->addItem(folder, groupTitle(*groups.at(i), counts.value(groups.at(i)->mGroupUID())), i);
     }
     popup->insertSeparator(popup->count());
     popup->addItem(tr("Edit Groups..."), kEditGroupsItem);
@@ -72,11 +94,16 @@ void BMController::updateGroupUIControl()
     if (!w)
         return;
     const auto groups = mDatabase->groupsForEditing();
-    const QString search = searchString();
+    const auto counts = recordCountsByGroup(*mDatabase, searchString());
     QComboBox* popup = w->mCategoriesPopup;
-    for (int i = 0; i < groups.size() && i < popup->count(); ++i)
-        if (popup->itemData(i).userType() == QMetaType::Int)
-            popup->setItemText(i, groupTitle(*groups.at(i), mDatabase->itemsCountOfGroup(groups.at(i).get(), nullptr, search)));
+    for (int i = 0; i < groups.size() && i < popup->count(); ++i) {
+        if (popup->itemData(i).userType() != QMetaType::Int)
+            continue;
+        // An unchanged title is not set again: each setting re-measures the pop-up.
+        const QString title = groupTitle(*groups.at(i), counts.value(groups.at(i)->mGroupUID()));
+        if (popup->itemText(i) != title)
+            popup->setItemText(i, title);
+    }
 }
 
 void BMController::initTypesUIControl()

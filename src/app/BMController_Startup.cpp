@@ -216,6 +216,7 @@ bool BMController::applicationDidFinishLaunching()
     const int loadCode = mDatabase->connectionErrorCode();
     bool reloadAfterLaunch = false;
     if (loadCode != kTVXDone) {
+        dismissLoadingProgress();
         reloadFailed(loadCode);
         if (mIsTerminating)
             return false;
@@ -255,6 +256,8 @@ bool BMController::applicationDidFinishLaunching()
         mMainWindow->raise();
         mMainWindow->activateWindow();
     }
+    // The load's progress panel goes once the main window has painted.
+    dismissLoadingProgress();
     mSaveBackUpIsDone = false;
     mAppDidFinishLaunching = true;
 

@@ -89,9 +89,26 @@ void BMTypesTableModel::reload()
 {
     beginResetModel();
     mTypes.clear();
+    mCounts.reset();
     if (isActive(*mState) && !mState->noGroups)
         mTypes = mState->database->allTypesForGroup(mState->groupFilterUID, mState->searchText);
     endResetModel();
+}
+
+const QHash<QString, int>& BMTypesTableModel::counts() const
+{
+    if (!mCounts) {
+        // Counted per row at every paint, each count read every record.
+        QHash<const TVXType*, int> byObject;
+        for (const auto& record :
+             mState->database->itemsOfGroup(mState->group.get(), nullptr, mState->searchText))
+            if (record->mType())
+                ++byObject[record->mType().get()];
+        mCounts.emplace();
+        for (auto it = byObject.cbegin(); it != byObject.cend(); ++it)
+            (*mCounts)[it.key()->mTypeUID()] += it.value();
+    }
+    return *mCounts;
 }
 
 int BMTypesTableModel::rowCount(const QModelIndex& parent) const
@@ -111,7 +128,7 @@ QVariant BMTypesTableModel::data(const QModelIndex& index, int role) const
     case Qt::DecorationRole:
         return iconOf(*mState->database, type.get());
     case kCountRole:
-        return int(mState->database->itemsCountOfGroup(mState->group.get(), type.get(), mState->searchText));
+        return counts().value(type->mTypeUID());
     default:
         return {};
     }
@@ -477,8 +494,17 @@ void BMOutlineModel::reload()
     if (isActive(*mState) && !mState->noGroups) {
         TVXDataBase& db = *mState->database;
         mTypes = db.allTypesForGroup(mState->groupFilterUID, mState->searchText);
-        for (const auto& type : mTypes)
-            mRecords.append(db.itemsOfGroup(mState->group.get(), type.get(), mState->searchText, 3, true));
+        // One sorted query shared out by type rather than one query per type:
+        // the order is complete, so each type's records keep the order their
+        // own query gives.
+        QHash<QString, QList<int>> rowsOfType;
+        for (int row = 0; row < mTypes.size(); ++row)
+            rowsOfType[mTypes.at(row)->mTypeUID()].append(row);
+        mRecords.resize(mTypes.size());
+        for (const auto& record : db.itemsOfGroup(mState->group.get(), nullptr, mState->searchText, 3, true))
+            if (record->mType())
+                for (int row : rowsOfType.value(record->mType()->mTypeUID()))
+                    mRecords[row].append(record);
     }
     endResetModel();
 }

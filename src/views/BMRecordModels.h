@@ -14,6 +14,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class BMGroup;
 class QMimeData;
@@ -86,8 +87,13 @@ public:
                       const QModelIndex& parent) override;
 
 private:
+    // Each type's record count in the group under the search text, by type
+    // identifier: made in one pass when first asked after a reload.
+    const QHash<QString, int>& counts() const;
+
     std::shared_ptr<const BMBrowseState> mState;
     TVXDataBase::TypeList mTypes;
+    mutable std::optional<QHash<QString, int>> mCounts;
     BMRecordDropHandler mDropHandler;
 };
 

@@ -57,6 +57,21 @@ TEST_F(RealModalRuns, PolledRunEndsWhenTheFlagIsSet)
     EXPECT_FALSE(panel.isVisible());
 }
 
+TEST_F(RealModalRuns, APolledRunCanLeaveItsWindowUpForTheCaller)
+{
+    QWidget panel;
+    bool complete = false;
+    QTimer::singleShot(20, [&complete] { complete = true; });
+    EXPECT_EQ(platform::runModalUntil(&panel, [&complete] { return complete; }, true), platform::kModalRunStopped);
+    EXPECT_TRUE(panel.isVisible());
+    panel.hide();
+
+    // Closed by the user, it goes all the same.
+    QTimer::singleShot(20, [&panel] { panel.close(); });
+    EXPECT_EQ(platform::runModalUntil(&panel, [] { return false; }, true), platform::kModalRunStopped);
+    EXPECT_FALSE(panel.isVisible());
+}
+
 TEST(Pasteboard, ChangeCountFollowsEveryChange)
 {
     auto& board = platform::Pasteboard::generalPasteboard();

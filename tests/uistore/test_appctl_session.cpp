@@ -2,6 +2,9 @@
 // load, a reload, a lost connection and the lock panel's attempts.
 #include <gtest/gtest.h>
 
+#include <optional>
+
+#include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -10,6 +13,7 @@
 
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
+#include "app/BMProgressPanel.h"
 #include "model/TVXUser.h"
 #include "windows/BMDetailsWindowController.h"
 #include "support/StoreSeed.h"
@@ -121,6 +125,40 @@ TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
     EXPECT_TRUE(controller->mainWindow()->isVisible());
     EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), kMasterPassword);
     EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(Session, TheLoadingPanelStaysUntilTheMainWindowHasPainted)
+{
+    // Whether the progress panel was still up when the main window first painted.
+    struct FirstPaint : QObject {
+        BMController* controller = nullptr;
+        std::optional<bool> panelUp;
+        bool eventFilter(QObject* object, QEvent* event) override
+        {
+            auto* widget = qobject_cast<QWidget*>(object);
+            if (event->type() == QEvent::Paint && !panelUp && widget && controller->mainWindow()
+                && widget->window() == controller->mainWindow())
+                panelUp = controller->loadingDataPanel()->isVisible();
+            return false;
+        }
+    } watch;
+    watch.controller = controller.get();
+    qApp->installEventFilter(&watch);
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    // The polled run saw the load end: it leaves the panel up for the launch.
+    script.then([](QWidget* panel) {
+        panel->show();
+        return platform::kModalRunStopped;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    EXPECT_TRUE(QTest::qWaitFor(
+        [&] { return watch.panelUp.has_value() && !controller->loadingDataPanel()->isVisible(); }, 10000));
+    qApp->removeEventFilter(&watch);
+    EXPECT_EQ(watch.panelUp, std::optional<bool>(true));
 }
 
 TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)

@@ -74,7 +74,7 @@ int runModalForWindow(QWidget* window)
     return runModalUntil(window, {});
 }
 
-int runModalUntil(QWidget* window, const std::function<bool()>& done)
+int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepShown)
 {
     if (auto& r = responder())
         return r(window);
@@ -104,8 +104,10 @@ int runModalUntil(QWidget* window, const std::function<bool()>& done)
     run.loop = nullptr;
     if (guard) {
         delete watcher;
-        guard->hide();
-        guard->setWindowModality(previousModality);
+        if (!keepShown || run.ended) {
+            guard->hide();
+            guard->setWindowModality(previousModality);
+        }
     }
     return run.code;
 }

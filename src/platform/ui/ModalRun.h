@@ -21,9 +21,10 @@ void stopModalWithCode(int code);
 bool isModalRunning();
 
 // Shows the window modally and processes events every millisecond until
-// done() answers true or the run is ended; then hides the window. Used
+// done() answers true or the run is ended; then hides the window, unless
+// keepShown: then it stays up (and modal) until the caller hides it. Used
 // where a worker's completion flag is polled.
-int runModalUntil(QWidget* window, const std::function<bool()>& done);
+int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepShown = false);
 
 // Called instead of showing the window: it may fill fields and must return
 // the run's code. Returns the previous responder.
