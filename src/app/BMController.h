@@ -457,6 +457,8 @@ public:
     // (end of wiring of the main window)
 
 private:
+    // The keyring's copy of the master password, written once a log-in succeeded with it.
+    void rememberMasterPassword(const QString& master);
     TVXDataBase* mDatabase = nullptr;
 
     // Shared state. The main window is made by the main-window concern; the

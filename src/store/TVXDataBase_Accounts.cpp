@@ -45,10 +45,24 @@ bool TVXDataBase::isValidAccountName(const QString& name)
 
 void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
 {
+    // Administrators may create accounts; only an administrator may read this.
+    QSet<QString> administrators;
+    bool mayReadAccounts = false;
+    try {
+        std::unique_ptr<sql::Statement> admins(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> names(
+            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
+        while (names->next())
+            administrators.insert(tvxsql::textColumn(*names, 1));
+        mayReadAccounts = true;
+    } catch (const sql::SQLException&) {
+    }
+    const QString me = m_currentUser->mUsername();
+    mCurrentUserIsAdministrator.store(mayReadAccounts && administrators.contains(me));
+
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
     m_users.clear();
-    const QString me = m_currentUser->mUsername();
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         const QString name = tvxsql::textColumn(*rs, 2);
@@ -57,7 +71,12 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
         auto user = std::make_shared<TVXUser_Admin>();
         user->setMUserID(uid);
         user->setMUsername(name);
-        user->setMPassword(decryptDataString(tvxsql::blobColumn(*rs, 3)));
+        // Other accounts' passwords stay enciphered, and only an administrator
+        // keeps even those (passwordOfAccount() deciphers one when asked).
+        const QByteArray storedPassword = tvxsql::blobColumn(*rs, 3);
+        user->setHasStoredPassword(!storedPassword.isEmpty());
+        if (mCurrentUserIsAdministrator.load())
+            user->setMStoredPassword(storedPassword);
         user->setMPlatformName(tvxsql::textColumn(*rs, 4));
         user->setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt(5)));
         user->setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt(6)));
@@ -70,24 +89,20 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
         user->setMEmail(tvxsql::textColumn(*rs, 13));
         user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
         user->setMUsersGroupArray(fetchGroupArrayForUserID(uid));
+        user->setAdministrator(administrators.contains(name));
         m_users.insert(uid, std::move(user));
         if (code)
             *code = kTVXDone;
     }
-    rs.reset();
-    stmt.reset();
-    // Administrators may create accounts; only an administrator may read this.
-    try {
-        std::unique_ptr<sql::Statement> admins(mCPcon->createStatement());
-        std::unique_ptr<sql::ResultSet> names(
-            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
-        QSet<QString> administrators;
-        while (names->next())
-            administrators.insert(tvxsql::textColumn(*names, 1));
-        for (const auto& user : std::as_const(m_users))
-            user->setAdministrator(administrators.contains(user->mUsername()));
-    } catch (const sql::SQLException&) {
-    }
+}
+
+QString TVXDataBase::passwordOfAccount(const TVXUser_Admin& user) const
+{
+    if (!user.mPassword().isEmpty())
+        return user.mPassword(); // typed in this run
+    if (!mCurrentUserIsAdministrator.load())
+        return QString();
+    return decryptDataString(user.mStoredPassword());
 }
 
 int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)

@@ -54,6 +54,13 @@ public:
     // The store-wide password policy: minimum length and character-set flag
     // (0 none, 1 letters, 4 digits, 5 digits and letters).
     StoreResult setPasswordPolicy(int minimumLength, int charSetFlag);
+    // Gives an existing server account exactly the rights of server/grants.txt
+    // for its role (what it held before is revoked).
+    StoreResult applyStoreRights(const QString& name, bool administrator);
+    // Re-grants every store account (a USERTABLE row with a server account at
+    // host '%'): administrators are those that may create accounts. Reports
+    // how many were re-granted.
+    StoreResult upgradeGrants(int* accounts = nullptr);
     // Removes a server account if it exists (for re-running a set-up).
     StoreResult dropServerAccount(const QString& name);
 

@@ -78,9 +78,7 @@ protected:
     // The preference row that the attempt count and the hint live in.
     void givePreferenceRow()
     {
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        teststore::givePreferenceRow(aliceID, kUserName);
     }
 
     appctltest::IsolatedDesktop desktop;
@@ -116,7 +114,9 @@ TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
     EXPECT_EQ(controller->currentUserName(), kUserName);
     ASSERT_NE(controller->mainWindow(), nullptr);
     EXPECT_TRUE(controller->mainWindow()->isVisible());
+    // Only the master password the store accepted reached the keyring.
     EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), kMasterPassword);
+    EXPECT_EQ(desktop.keychain.writes, 1);
     EXPECT_EQ(terminations, 0);
 }
 

@@ -27,9 +27,7 @@ protected:
     {
         StoreTest::SetUp();
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        givePreferenceRow(aliceID, kUserName);
         db.getCurrentUser()->setMIsNotAllowedToChangePassword(false);
     }
 
