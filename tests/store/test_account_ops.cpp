@@ -222,24 +222,6 @@ TEST_F(AccountOps, AnOrdinaryAccountIsRefusedWhatItsWorkThroughTheClientNeverNee
     EXPECT_EQ(refusal("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE"), 0);
 }
 
-TEST_F(AccountOps, AnAdministratorHoldsNothingServerWideBeyondAccounts)
-{
-    TVXDataBase connector;
-    const auto own = connector.connectToSServer(QStringLiteral("tcp://127.0.0.1:%1").arg(port()), "boss", "boss-pw",
-                                                caFile());
-    std::unique_ptr<sql::Statement> stmt(own->createStatement());
-    for (const char* statement : {"CREATE DATABASE other", "SELECT * FROM mysql.global_priv",
-                                  "DROP TABLE tolvanexdb.RECORDTABLE", "SET GLOBAL max_connections=5"}) {
-        bool refused = false;
-        try {
-            stmt->execute(statement);
-        } catch (const sql::SQLException&) {
-            refused = true;
-        }
-        EXPECT_TRUE(refused) << statement;
-    }
-}
-
 TEST_F(AccountOps, ASignedInUserDeletesItself)
 {
     const auto nina = newAccount("nina", "pw");
