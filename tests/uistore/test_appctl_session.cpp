@@ -10,6 +10,7 @@
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
 #include "model/TVXUser.h"
+#include "platform/core/UserDefaults.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
@@ -118,6 +119,26 @@ TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
     EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), kMasterPassword);
     EXPECT_EQ(desktop.keychain.writes, 1);
     EXPECT_EQ(terminations, 0);
+}
+
+TEST_F(Session, AServerThatDoesNotVerifyAgainstTheNamedAuthorityIsRefusedWithTheReason)
+{
+    // The system's authorities did not sign the fixture server's certificate.
+    platform::UserDefaults::setValue("TLSCAFile", "/etc/ssl/certs/ca-certificates.crt");
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        connectAs(window, kUserPassword);
+        platform::UserDefaults::setValue("TLSCAFile", caFile());
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), "Connection Failed!");
+    EXPECT_TRUE(alerts.lastMessage().contains("/etc/ssl/certs/ca-certificates.crt")) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(alerts.lastMessage().contains("does not verify")) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(db.isLoadingComplete());
 }
 
 TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)
