@@ -2,17 +2,21 @@
 // controller, which runs the log-in panel and everything after it.
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QFileInfo>
 #include <QTimer>
 
 #include "app/BMController.h"
 #include "exchange/EventLogBackup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/RandomSource.h"
+#include "platform/core/SecretHygiene.h"
 #include "platform/core/UserDefaults.h"
 #include "store/TVXDataBase.h"
 
 int main(int argc, char** argv)
 {
+    // Before anything is deciphered: a crash must not write the records to a core file.
+    platform::disableCoreDumps();
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvanex Enterprise"));
     QApplication::setOrganizationName(QStringLiteral("Tolvanex"));
@@ -41,7 +45,11 @@ int main(int argc, char** argv)
                                   QStringLiteral("port"));
     const QCommandLineOption user(QStringLiteral("user"), QStringLiteral("Account name for the log-in panel."),
                                   QStringLiteral("name"));
-    parser.addOptions({host, port, user});
+    const QCommandLineOption tlsCA(QStringLiteral("tls-ca"),
+                                   QStringLiteral("Certificate-authority file the server's certificate must verify "
+                                                  "against (kept in the settings; an empty name clears it)."),
+                                   QStringLiteral("file"));
+    parser.addOptions({host, port, user, tlsCA});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A qVX or CSV file to import after the log-in."));
     parser.process(app);
     if (parser.isSet(host))
@@ -50,6 +58,11 @@ int main(int argc, char** argv)
         platform::UserDefaults::setValue(QStringLiteral("PortNumber"), parser.value(port));
     if (parser.isSet(user))
         platform::UserDefaults::setValue(QStringLiteral("Username"), parser.value(user));
+    if (parser.isSet(tlsCA)) {
+        const QString file = parser.value(tlsCA);
+        platform::UserDefaults::setValue(QStringLiteral("TLSCAFile"),
+                                         file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath());
+    }
     if (!parser.positionalArguments().isEmpty())
         controller->setFileToOpenAtLaunch(parser.positionalArguments().constFirst());
 

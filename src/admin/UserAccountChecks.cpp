@@ -93,7 +93,7 @@ QString duplicateName(const QString& name)
 
 QString passwordColumnText(const TVXUser_Admin& user)
 {
-    return user.mPassword().isEmpty() ? tr("No") : tr("Yes");
+    return user.hasPassword() ? tr("Yes") : tr("No");
 }
 
 } // namespace useradmin

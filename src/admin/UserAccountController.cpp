@@ -1,4 +1,6 @@
 #include "admin/UserAccountController.h"
+#include "platform/core/SecretHygiene.h"
+#include "platform/ui/SecretFields.h"
 
 #include "admin/PermissionMatrix.h"
 #include "admin/TVXPopButton.h"
@@ -576,6 +578,9 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
     }
     mSelectGroupArray.clear();
     mAddUserWindow->hide();
+    // The closed panel keeps no password.
+    platform::wipeField(mPasswordField);
+    platform::wipeField(mRetypePasswordField);
     reloadList();
     return result;
 }
@@ -602,8 +607,11 @@ void UserAccountController::initUserWindowWithUserInfo(const TVXUser_Admin& user
     mUserDetailsTab->setCurrentIndex(0);
     mUserNameField->setText(user.mUsername());
     mDescriptionField->setText(user.mDescription());
-    mPasswordField->setText(user.mPassword());
-    mRetypePasswordField->setText(user.mPassword());
+    // Deciphered only now, for this panel (administrators only).
+    QString password = mDataBase.passwordOfAccount(user);
+    mPasswordField->setText(password);
+    mRetypePasswordField->setText(password);
+    platform::wipe(password);
     mFullName->setText(user.mFullName());
     mEmail->setText(user.mEmail());
     mPhoneNo->setText(user.mPhoneNo());

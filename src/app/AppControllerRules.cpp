@@ -100,7 +100,7 @@ TVXDataBase::LoginRequest connectionDictionary(const LoginFields& fields, const 
     };
 }
 
-std::optional<AlertText> connectionResultAlert(int code)
+std::optional<AlertText> connectionResultAlert(int code, const QString& secureConnectionRefusal)
 {
     switch (code) {
     case kTVXDone:
@@ -115,6 +115,8 @@ std::optional<AlertText> connectionResultAlert(int code)
         return connectionFailed("Invalid login credentials.");
     case kTVXAllPrivileges:
         return connectionFailed("Invalid User.");
+    case kTVXSecureConnectionRefused:
+        return AlertText{tr("Connection Failed!"), secureConnectionRefusal};
     default:
         return standard(" Connection Failed");
     }

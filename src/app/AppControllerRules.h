@@ -48,8 +48,9 @@ LoginCheck checkLoginFields(const LoginFields& fields, const HostResolver& resol
 // What the log-in worker is handed.
 TVXDataBase::LoginRequest connectionDictionary(const LoginFields& fields, const QString& address);
 
-// The message for a log-in result; none for 0 (the launch goes on).
-std::optional<AlertText> connectionResultAlert(int code);
+// The message for a log-in result; none for 0 (the launch goes on). A refused
+// encrypted connection shows the reason the database manager gives.
+std::optional<AlertText> connectionResultAlert(int code, const QString& secureConnectionRefusal = {});
 
 // The lock panel: what follows a wrong password once the count has been raised.
 struct FailedUnlock {
@@ -89,6 +90,8 @@ inline const QString kMasterPasswordKey = QStringLiteral("MasterPassword"); // k
 inline const QString kServerHostNameKey = QStringLiteral("ServerHostName");
 inline const QString kUsernameKey = QStringLiteral("Username");
 inline const QString kPortNumberKey = QStringLiteral("PortNumber");
+// The certificate-authority file the server's certificate must verify against.
+inline const QString kTlsCAFileKey = QStringLiteral("TLSCAFile");
 inline const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");
 
 // Notices the controller observes besides the database manager's.

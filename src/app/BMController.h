@@ -461,6 +461,8 @@ public:
 private:
     // Tells why, then runs the log-in panel for the same account.
     void logInAgain(const QString& message);
+    // The keyring's copy of the master password, written once a log-in succeeded with it.
+    void rememberMasterPassword(const QString& master);
     TVXDataBase* mDatabase = nullptr;
 
     // Shared state. The main window is made by the main-window concern; the

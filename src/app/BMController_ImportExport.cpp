@@ -2,6 +2,7 @@
 // the interchange run on a worker behind a progress panel, and what the user
 // is told afterwards.
 #include "app/BMController.h"
+#include "platform/core/SecretHygiene.h"
 
 #include "app/BMExchangeHooks.h"
 #include "app/BMExchangeProgressPanel.h"
@@ -23,6 +24,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QScopeGuard>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
@@ -266,8 +268,10 @@ int BMController::runPassDialogForExportForFile(const QString& path, int exportT
     state.exportPassword->clear();
     const int code = platform::runModalForWindow(state.exportPassword.get());
     state.exportPassword->hide();
-    const QString password = state.exportPassword->newPasswordField()->text();
+    QString password = state.exportPassword->newPasswordField()->text();
     state.exportPassword->wipe();
+    // Once the fields let go, this copy is the last: overwritten when the export has it.
+    const auto forget = qScopeGuard([&password] { platform::wipe(password); });
     if (code != platform::kModalRunStopped)
         return code;
     // A run that ended without OK's checks (the window closed) exports nothing.

@@ -368,12 +368,8 @@ void BMController::connectToMySqlServer()
     platform::UserDefaults::setValue(kServerHostNameKey, fields.host);
     platform::UserDefaults::setValue(kUsernameKey, fields.account);
     platform::UserDefaults::setValue(kPortNumberKey, fields.port);
-    // The master password goes to the keyring only, and only when it changed.
-    auto& keychain = platform::Keychain::shared();
-    if (const auto stored = keychain.readSecret(kMasterPasswordKey); !stored || *stored != fields.masterPassword)
-        keychain.writeSecret(kMasterPasswordKey, fields.masterPassword);
-
-    const TVXDataBase::LoginRequest request = connectionDictionary(fields, check.address);
+    TVXDataBase::LoginRequest request = connectionDictionary(fields, check.address);
+    request.insert(kLoginTlsCAFile, platform::UserDefaults::value(kTlsCAFileKey).toString());
     enableConnectionWindowControls(false);
     mLoginInFlight = true;
     TVXDataBase* database = mDatabase;
@@ -388,11 +384,22 @@ void BMController::connectionISComplete()
     enableConnectionWindowControls(true);
     if (code == kTVXDone) {
         mLoginSucceeded = true;
+        rememberMasterPassword(connectionWindow()->mMasterPassword()->text());
         platform::abortModal();
         return;
     }
-    if (const auto alert = connectionResultAlert(code))
+    if (const auto alert = connectionResultAlert(code, mDatabase->secureConnectionRefusal()))
         BMRunAlertPanel(alert->title, alert->message, tr("OK"));
+}
+
+void BMController::rememberMasterPassword(const QString& master)
+{
+    // Only a master password the store accepted goes to the keyring (never a
+    // settings file), and only when it changed. The panel's fields are
+    // read-only while the log-in runs, so this is the text that was checked.
+    auto& keychain = platform::Keychain::shared();
+    if (const auto stored = keychain.readSecret(kMasterPasswordKey); !stored || *stored != master)
+        keychain.writeSecret(kMasterPasswordKey, master);
 }
 
 void BMController::cancelConnection()

@@ -1,5 +1,7 @@
 #include "app/BMExportPasswordPanel.h"
 
+#include "platform/ui/SecretFields.h"
+
 #include <QFormLayout>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -40,6 +42,12 @@ BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : QDialog(parent)
     buttons->addWidget(mCancel);
     buttons->addWidget(mOK);
     layout->addLayout(buttons);
+}
+
+void BMExportPasswordPanel::wipe()
+{
+    platform::wipeField(mNewPassword);
+    platform::wipeField(mConfirmPassword);
 }
 
 void BMExportPasswordPanel::clear()

@@ -16,7 +16,8 @@ public:
     // Both fields emptied, the first focused.
     void clear();
     // Forgets the typed texts once read.
-    void wipe() { clear(); }
+    // Empties both fields and their undo histories, overwriting the texts where possible.
+    void wipe();
 
 private:
     QLineEdit* mNewPassword;

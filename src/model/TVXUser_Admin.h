@@ -1,5 +1,6 @@
 #pragma once
 // A server user account as the administrator's window lists and edits it.
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -20,8 +21,16 @@ public:
     void setMUserID(const QString& v) { m_userID = v; }
     const QString& mUsername() const { return m_username; }
     void setMUsername(const QString& v) { m_username = v; }
+    // The password as typed in the account window; empty for an account read
+    // from the store, whose password stays enciphered (mStoredPassword).
     const QString& mPassword() const { return m_password; }
     void setMPassword(const QString& v) { m_password = v; }
+    // The stored, enciphered password: kept for administrators only.
+    const QByteArray& mStoredPassword() const { return m_storedPassword; }
+    void setMStoredPassword(const QByteArray& v) { m_storedPassword = v; }
+    // The account has a password (typed, or stored on the server).
+    bool hasPassword() const { return !m_password.isEmpty() || m_hasStoredPassword; }
+    void setHasStoredPassword(bool v) { m_hasStoredPassword = v; }
     const QString& mDescription() const { return m_description; }
     void setMDescription(const QString& v) { m_description = v; }
     const QString& mPlatformName() const { return m_platformName; }
@@ -59,6 +68,8 @@ private:
     QString m_userID;
     QString m_username;
     QString m_password;
+    QByteArray m_storedPassword;
+    bool m_hasStoredPassword = false;
     QString m_description;
     QString m_platformName;
     QStringList m_usersGroupArray;

@@ -14,6 +14,7 @@ inline constexpr int kTVXClientError = 9;           // server errors 2000..2050
 inline constexpr int kTVXHostUnreachable = 10;      // 2002 (refused), 2003, 2005
 inline constexpr int kTVXAccessDenied = 11;         // 1045
 inline constexpr int kTVXAllPrivileges = 13;        // the account holds every server privilege
+inline constexpr int kTVXSecureConnectionRefused = 14; // no TLS, or a certificate that does not verify
 
 // Server error numbers the manager reacts to.
 inline constexpr int kErrAllPrivilegesAccount = 100; // raised by the log-in itself

@@ -57,6 +57,8 @@ inline const QString kLoginHostPassword = QStringLiteral("HostPassword");
 inline const QString kLoginMasterPassword = QStringLiteral("MasterPassword");
 inline const QString kLoginSchema = QStringLiteral("Schema");
 inline const QString kLoginServerAddress = QStringLiteral("Server Address");
+// A certificate-authority file: the server must then verify against it (TLS).
+inline const QString kLoginTlsCAFile = QStringLiteral("TLSCAFile");
 
 // Keys of the connection details kept from the last log-in.
 inline const QString kDetailServerAddress = QStringLiteral("Server Address");
@@ -116,9 +118,11 @@ public:
     // the calling thread (the log-in panel starts it on a worker) and tells the
     // application through connectionISComplete on the main thread.
     int startConnectionToServer(const LoginRequest& request);
-    // Library exceptions pass to the caller.
+    // Library exceptions pass to the caller. Always asks for TLS (TlsOptions.h).
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
-                                                      const QString& password);
+                                                      const QString& password, const QString& caFile = {});
+    // Why the last log-in's encrypted connection was refused (code kTVXSecureConnectionRefused).
+    QString secureConnectionRefusal() const;
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
     void createUserEncrypter();
@@ -630,12 +634,16 @@ public:
     // --- server accounts and column settings -----------------------------------
     // Refills mUsers with every other account of the store (not the signed-in
     // user, not well-known identifiers). Statement failures reach the caller.
+    // Other accounts' passwords stay enciphered, kept for administrators only.
     void readUserTableIfErrorReturnCode(int* code);
-    // Whether the signed-in account holds what tvx-create-store --add-admin
-    // grants (CREATE USER and RELOAD, SELECT on mysql.user, write access to
-    // mysql.user_info, the store's rights with the grant option). False on a
-    // failure.
+    // Whether the signed-in account may administer the store's accounts (what
+    // tvx-create-store --add-admin grants), as the load found it.
     bool isStoreAdministrator();
+    // An account's password for the account window: the one typed in this run,
+    // else the stored one deciphered now; empty unless the signed-in user is
+    // an administrator.
+    QString passwordOfAccount(const TVXUser_Admin& user) const;
+    bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
     // The current user's list columns for a type (null: all types): shown mask and widths.
     int readColoumWidthInfoForType(const QString& typeID);
     int setShowColumnsInListViewForTypeName(const QString& typeID);
@@ -667,6 +675,8 @@ public:
     bool isUserExistsInTolvanex(const QString& name);
     // For the store-creation tool: works over an administrator's connection.
     void adoptConnection(std::unique_ptr<sql::Connection> connection);
+    // Replaces an existing account's rights by those of server/grants.txt.
+    int applyStoreRights(const QString& name, bool administrator);
     // (end of server accounts and column settings)
 
     // --- master password change ------------------------------------------------
@@ -934,6 +944,7 @@ private:
     QString quotedForAccount(const QString& text) const;
     int runAccountStatement(const QString& statement, bool secretInside = false);
     int grantStoreRights(const QString& account, bool administrator);
+    int replaceStoreRights(const QString& account, bool administrator);
     int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
     int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
     int writeMemberships(const TVXUser_Admin& user);
@@ -974,7 +985,9 @@ private:
     std::atomic<bool> mIsConnectionComplete{false};
     std::atomic<int> mConnectionErrCode{0};
     std::atomic<bool> mConnectionLostHandlerIsOn{false};
+    std::atomic<bool> mCurrentUserIsAdministrator{false}; // set by the account listing
 
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;
+    QString mSecureConnectionRefusal; // under mDetailsMutex
 };

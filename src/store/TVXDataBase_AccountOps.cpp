@@ -4,6 +4,7 @@
 #include "model/TVXUser_Admin.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StoreGrants.h"
 #include "store/TVXDataBase.h"
 #include "store/Transaction.h"
 
@@ -71,21 +72,31 @@ int TVXDataBase::runAccountStatement(const QString& statement, bool secretInside
 
 int TVXDataBase::grantStoreRights(const QString& account, bool administrator)
 {
-    const QString withGrant = administrator ? QStringLiteral(" WITH GRANT OPTION") : QString();
-    QStringList grants{
-        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO %1%2").arg(account, withGrant),
-        administrator ? QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON mysql.user_info TO %1%2").arg(account, withGrant)
-                      : QStringLiteral("GRANT SELECT ON mysql.user_info TO %1").arg(account),
-    };
-    if (administrator) {
-        // Enough to manage the store's accounts; far from every server privilege.
-        grants << QStringLiteral("GRANT CREATE USER, RELOAD ON *.* TO %1").arg(account)
-               << QStringLiteral("GRANT SELECT ON mysql.user TO %1").arg(account);
-    }
+    // Table by table, as server/grants.txt lists them; never every server privilege.
+    const QStringList grants = storeGrantStatements(account, administrator);
+    if (grants.isEmpty())
+        return kTVXStatementFailed;
     for (const QString& grant : grants)
         if (const int code = runAccountStatement(grant); code != kTVXDone)
             return code;
     return kTVXDone;
+}
+
+int TVXDataBase::applyStoreRights(const QString& name, bool administrator)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    if (!mCPcon || !isValidAccountName(name))
+        return kTVXStatementFailed;
+    return replaceStoreRights(quotedForAccount(name) + QStringLiteral("@'%'"), administrator);
+}
+
+int TVXDataBase::replaceStoreRights(const QString& account, bool administrator)
+{
+    // What the account held before goes: the list is the whole of its rights.
+    if (const int code = runAccountStatement(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM %1").arg(account));
+        code != kTVXDone)
+        return code;
+    return grantStoreRights(account, administrator);
 }
 
 int TVXDataBase::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
@@ -257,8 +268,11 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
         undo();
         return done(r);
     }
-    if (user.isAdministrator())
-        grantStoreRights(account, true);
+    // An account made or unmade administrator holds exactly its role's rights.
+    if (int r = replaceStoreRights(account, user.isAdministrator()); r != kTVXDone) {
+        undo();
+        return done(r);
+    }
 
     int result = kTVXDone;
     try {

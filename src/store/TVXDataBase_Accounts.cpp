@@ -45,10 +45,24 @@ bool TVXDataBase::isValidAccountName(const QString& name)
 
 void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
 {
+    // Administrators may create accounts; only an administrator may read this.
+    QSet<QString> administrators;
+    bool mayReadAccounts = false;
+    try {
+        std::unique_ptr<sql::Statement> admins(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> names(
+            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
+        while (names->next())
+            administrators.insert(tvxsql::textColumn(*names, 1));
+        mayReadAccounts = true;
+    } catch (const sql::SQLException&) {
+    }
+    const QString me = m_currentUser->mUsername();
+    mCurrentUserIsAdministrator.store(mayReadAccounts && administrators.contains(me));
+
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
     m_users.clear();
-    const QString me = m_currentUser->mUsername();
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         const QString name = tvxsql::textColumn(*rs, 2);
@@ -57,7 +71,12 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
         auto user = std::make_shared<TVXUser_Admin>();
         user->setMUserID(uid);
         user->setMUsername(name);
-        user->setMPassword(decryptDataString(tvxsql::blobColumn(*rs, 3)));
+        // Other accounts' passwords stay enciphered, and only an administrator
+        // keeps even those (passwordOfAccount() deciphers one when asked).
+        const QByteArray storedPassword = tvxsql::blobColumn(*rs, 3);
+        user->setHasStoredPassword(!storedPassword.isEmpty());
+        if (mCurrentUserIsAdministrator.load())
+            user->setMStoredPassword(storedPassword);
         user->setMPlatformName(tvxsql::textColumn(*rs, 4));
         user->setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt(5)));
         user->setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt(6)));
@@ -70,56 +89,26 @@ void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
         user->setMEmail(tvxsql::textColumn(*rs, 13));
         user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
         user->setMUsersGroupArray(fetchGroupArrayForUserID(uid));
+        user->setAdministrator(administrators.contains(name));
         m_users.insert(uid, std::move(user));
         if (code)
             *code = kTVXDone;
     }
-    rs.reset();
-    stmt.reset();
-    // Administrators may create accounts; only an administrator may read this.
-    try {
-        std::unique_ptr<sql::Statement> admins(mCPcon->createStatement());
-        std::unique_ptr<sql::ResultSet> names(
-            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
-        QSet<QString> administrators;
-        while (names->next())
-            administrators.insert(tvxsql::textColumn(*names, 1));
-        for (const auto& user : std::as_const(m_users))
-            user->setAdministrator(administrators.contains(user->mUsername()));
-    } catch (const sql::SQLException&) {
-    }
+}
+
+QString TVXDataBase::passwordOfAccount(const TVXUser_Admin& user) const
+{
+    if (!user.mPassword().isEmpty())
+        return user.mPassword(); // typed in this run
+    if (!mCurrentUserIsAdministrator.load())
+        return QString();
+    return decryptDataString(user.mStoredPassword());
 }
 
 bool TVXDataBase::isStoreAdministrator()
 {
-    if (!mCPcon)
-        return false;
-    // The privilege views list the signed-in account's own rows (and, to an
-    // account that may read mysql.user, others' too: hence the grantee).
-    static constexpr char kQuery[] =
-        "SELECT "
-        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=@g "
-        "  AND PRIVILEGE_TYPE IN ('CREATE USER','RELOAD')),"
-        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=@g "
-        "  AND TABLE_SCHEMA='tolvanexdb' AND IS_GRANTABLE='YES' "
-        "  AND PRIVILEGE_TYPE IN ('SELECT','INSERT','UPDATE','DELETE')),"
-        "(SELECT COUNT(*) FROM information_schema.TABLE_PRIVILEGES WHERE GRANTEE=@g "
-        "  AND TABLE_SCHEMA='mysql' AND TABLE_NAME='user' AND PRIVILEGE_TYPE='SELECT'),"
-        "(SELECT COUNT(DISTINCT PRIVILEGE_TYPE) FROM information_schema.TABLE_PRIVILEGES WHERE GRANTEE=@g "
-        "  AND TABLE_SCHEMA='mysql' AND TABLE_NAME='user_info' AND PRIVILEGE_TYPE IN ('INSERT','UPDATE','DELETE'))";
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
-        stmt->execute("SET @g=CONCAT('''',SUBSTRING_INDEX(CURRENT_USER(),'@',1),'''@''',"
-                      "SUBSTRING_INDEX(CURRENT_USER(),'@',-1),'''')");
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuery));
-        if (!rs->next())
-            return false;
-        return rs->getInt(1) == 2 && rs->getInt(2) == 4 && rs->getInt(3) == 1 && rs->getInt(4) == 3;
-    } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
-        return false;
-    }
+    // Known since the load read the accounts: whoever may create accounts.
+    return isCurrentUserAdministrator();
 }
 
 int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)

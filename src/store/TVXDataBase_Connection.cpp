@@ -3,6 +3,7 @@
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
+#include "store/TlsOptions.h"
 
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
@@ -27,8 +28,11 @@ sql::SQLException invalidConnection()
 
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
-                                                               const QString& password)
+                                                               const QString& password,
+                                                               const QString& caFile)
 {
+    if (const QString problem = tvxsql::caFileProblem(caFile); !problem.isEmpty())
+        throw sql::SQLException(problem.toStdString(), "HY000", tvxsql::kErrTlsConnection);
     sql::ConnectOptionsMap options;
     options["hostName"] = sql::SQLString(url.toStdString());
     options["userName"] = sql::SQLString(account.toStdString());
@@ -38,6 +42,7 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["CLIENT_FOUND_ROWS"] = true;
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
+    tvxsql::addTlsOptions(options, caFile);
     return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
 }
 
@@ -144,15 +149,25 @@ QString TVXDataBase::checkForMasterPasswordMatch()
     }
 }
 
+QString TVXDataBase::secureConnectionRefusal() const
+{
+    std::lock_guard lock(mDetailsMutex);
+    return mSecureConnectionRefusal;
+}
+
 int TVXDataBase::startConnectionToServer(const LoginRequest& request)
 {
     mIsConnectionComplete.store(false);
     mConnectionErrCode.store(kTVXDone);
 
-    const QString url = QStringLiteral("tcp://") + request.value(kLoginIPAddress) + QLatin1Char(':')
-                        + request.value(kLoginPortNumber);
+    const QString caFile = request.value(kLoginTlsCAFile);
+    // A verified certificate names the server as typed, not the address it resolved to.
+    const QString typedHost = request.value(kLoginServerAddress);
+    const QString host = !caFile.isEmpty() && !typedHost.isEmpty() ? typedHost : request.value(kLoginIPAddress);
+    const QString url = QStringLiteral("tcp://") + host + QLatin1Char(':') + request.value(kLoginPortNumber);
     {
         std::lock_guard lock(mDetailsMutex);
+        mSecureConnectionRefusal.clear();
         mConnectionDetails.insert(kDetailServerAddress, request.value(kLoginServerAddress));
         mConnectionDetails.insert(kDetailMasterPassword, request.value(kLoginMasterPassword));
         mConnectionDetails.insert(kDetailPortNumber, request.value(kLoginPortNumber));
@@ -160,7 +175,7 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
 
     const QString account = request.value(kLoginUsername);
     try {
-        auto connection = connectToSServer(url, account, request.value(kLoginHostPassword));
+        auto connection = connectToSServer(url, account, request.value(kLoginHostPassword), caFile);
         // The new connection replaces (and closes) the one of an earlier log-in,
         // never under a statement another thread is running.
         swapConnection(std::move(connection));
@@ -177,7 +192,13 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
         createEncrypter(typed);
         keyFromLastReadRow();
     } catch (const sql::SQLException& e) {
-        mConnectionErrCode.store(mapDBErrorCode(e.getErrorCode()));
+        if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
+            std::lock_guard lock(mDetailsMutex);
+            mSecureConnectionRefusal = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()));
+            mConnectionErrCode.store(kTVXSecureConnectionRefused);
+        } else {
+            mConnectionErrCode.store(mapDBErrorCode(e.getErrorCode()));
+        }
         swapConnection(nullptr);
     }
 

@@ -270,6 +270,42 @@ StoreResult TVXStoreCreator::dropServerAccount(const QString& name)
     return run(QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quoted(name)));
 }
 
+StoreResult TVXStoreCreator::applyStoreRights(const QString& name, bool administrator)
+{
+    if (!isValidAccountName(name))
+        return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
+    if (const int code = mStore->applyStoreRights(name, administrator); code != kTVXDone)
+        return StoreResult::failure(QStringLiteral("The server refused the rights of %1 (result %2).").arg(name).arg(code));
+    return {};
+}
+
+StoreResult TVXStoreCreator::upgradeGrants(int* accounts)
+{
+    QList<std::pair<QString, bool>> found;
+    try {
+        std::unique_ptr<sql::Statement> stmt(admin().createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+            "SELECT UT.USERNAME, MAX(U.Create_user_priv='Y') FROM tolvanexdb.USERTABLE UT JOIN mysql.user U "
+            "ON U.User = CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin AND U.Host='%' "
+            "GROUP BY UT.USERNAME ORDER BY UT.USERNAME"));
+        while (rs->next())
+            found.append({QString::fromStdString(rs->getString(1).asStdString()), rs->getInt(2) == 1});
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    int done = 0;
+    for (const auto& [name, administrator] : std::as_const(found)) {
+        if (name.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0 || !isValidAccountName(name))
+            continue; // never an account the store does not own
+        if (auto r = applyStoreRights(name, administrator); !r.ok)
+            return r;
+        ++done;
+    }
+    if (accounts)
+        *accounts = done;
+    return {};
+}
+
 StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID)
 {
     if (!isValidAccountName(user.name))

@@ -58,6 +58,13 @@ public:
     // a server account type, two groups with a few records, and the account
     // `memberID` in both groups.
     StoreResult addDemoContent(const QString& memberID);
+    // Gives an existing server account exactly the rights of server/grants.txt
+    // for its role (what it held before is revoked).
+    StoreResult applyStoreRights(const QString& name, bool administrator);
+    // Re-grants every store account (a USERTABLE row with a server account at
+    // host '%'): administrators are those that may create accounts. Reports
+    // how many were re-granted.
+    StoreResult upgradeGrants(int* accounts = nullptr);
     // Removes a server account if it exists (for re-running a set-up).
     StoreResult dropServerAccount(const QString& name);
 

@@ -2,7 +2,9 @@
 // adds its users. Passwords come from the environment or are asked for on the
 // terminal, never from the command line (other users could read them there).
 #include "model/RandomSource.h"
+#include "platform/core/SecretHygiene.h"
 #include "store/TVXStoreCreator.h"
+#include "store/TlsOptions.h"
 
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
@@ -49,6 +51,7 @@ int fail(const QString& message)
 
 int main(int argc, char** argv)
 {
+    platform::disableCoreDumps(); // the tool holds passwords too
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tvx-create-store"));
     RandomNumberInitFromSystem();
@@ -91,25 +94,41 @@ int main(int argc, char** argv)
     const QCommandLineOption demo(QStringLiteral("demo-content"),
                                   QStringLiteral("With --add-user: add the demo store's types, groups and records, "
                                                  "the new user a member of both groups."));
-    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag, demo});
+    const QCommandLineOption tlsCA(QStringLiteral("tls-ca"),
+                                   QStringLiteral("Certificate-authority file: the server must offer TLS and its "
+                                                  "certificate must verify against this file or the system's "
+                                                  "authorities. Without it, TLS is used when the server offers it."),
+                                   QStringLiteral("file"));
+    const QCommandLineOption upgradeGrants(QStringLiteral("upgrade-grants"),
+                                           QStringLiteral("Give every existing store account exactly the rights "
+                                                          "of server/grants.txt (what it held before is revoked)."));
+    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag, tlsCA,
+                       upgradeGrants, demo});
     parser.process(app);
 
     const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
-    if (!parser.isSet(create) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy)
-        return fail(QStringLiteral(
-            "nothing to do: give --create, --add-admin NAME, --add-user NAME or a policy option (see --help)"));
+    if (!parser.isSet(create) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy
+        && !parser.isSet(upgradeGrants))
+        return fail(QStringLiteral("nothing to do: give --create, --add-admin NAME, --add-user NAME, --upgrade-grants "
+                                   "or a policy option (see --help)"));
 
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
     std::unique_ptr<sql::Connection> connection;
+    const QString caFile = parser.value(tlsCA);
     try {
+        if (const QString problem = tvxsql::caFileProblem(caFile); !problem.isEmpty())
+            return fail(problem);
         sql::ConnectOptionsMap options;
         options["hostName"] = sql::SQLString(
             QStringLiteral("tcp://%1:%2").arg(parser.value(host), parser.value(port)).toStdString());
         options["userName"] = sql::SQLString(parser.value(admin).toStdString());
         options["password"] = sql::SQLString(adminPassword.toStdString());
         options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
+        tvxsql::addTlsOptions(options, caFile);
         connection.reset(get_driver_instance()->connect(options));
     } catch (const sql::SQLException& e) {
+        if (e.getErrorCode() == tvxsql::kErrTlsConnection)
+            return fail(tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what())));
         return fail(QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode()));
     }
 
@@ -145,6 +164,12 @@ int main(int argc, char** argv)
                 return fail(r.message);
             std::cout << "Added the demo types, groups and records.\n";
         }
+    }
+    if (parser.isSet(upgradeGrants)) {
+        int accounts = 0;
+        if (auto r = creator.upgradeGrants(&accounts); !r.ok)
+            return fail(r.message);
+        std::cout << "Granted the store's rights again to " << accounts << " accounts.\n";
     }
     if (setPolicy) {
         bool lengthOk = true;

@@ -1,4 +1,5 @@
 #include "windows/BMDetailsWindowController.h"
+#include "platform/ui/SecretFields.h"
 
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -469,6 +470,10 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
     mAttachmentPath.clear();
     mDatePicker->hide();
     mWindow->hide();
+    // The closed sheet keeps no copy of the record's values.
+    for (QLineEdit* field : mValueFields)
+        platform::wipeField(field);
+    platform::wipeField(mNotesTextView);
     mIsVisible = false;
     setCustomizing(false);
     mCurrentRecord.reset();

@@ -6,6 +6,10 @@
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/statement.h>
+
 using namespace teststore;
 
 namespace {
@@ -168,6 +172,54 @@ TEST_F(AccountOps, RowsThatFailUndoTheServerAccount)
     EXPECT_NE(admin.addUser(*nina), kTVXDone);
     EXPECT_EQ(serverAccounts("nina"), 0);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "0");
+}
+
+TEST_F(AccountOps, AnOrdinaryAccountIsRefusedWhatItsWorkThroughTheClientNeverNeeds)
+{
+    const auto nina = newAccount("nina", "pw");
+    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    // The account's own credentials, straight to the server.
+    TVXDataBase connector;
+    const auto own = connector.connectToSServer(QStringLiteral("tcp://127.0.0.1:%1").arg(port()), "nina", "pw", caFile());
+    std::unique_ptr<sql::Statement> stmt(own->createStatement());
+    const auto refusal = [&stmt](const char* statement) {
+        try {
+            stmt->execute(statement);
+            return 0;
+        } catch (const sql::SQLException& e) {
+            return e.getErrorCode();
+        }
+    };
+    const int tableDenied = 1142;
+    const int columnDenied = 1143;
+    // Its own permission bits, a new user row, another user's rows.
+    EXPECT_EQ(refusal("UPDATE tolvanexdb.USERTABLE SET GROUPPERMISSION=7, DATAPERMISSION=63 WHERE USERNAME='nina'"),
+              columnDenied);
+    EXPECT_EQ(refusal("INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME) VALUES ('00000000000000E1', 'mallory')"),
+              tableDenied);
+    EXPECT_EQ(refusal("UPDATE tolvanexdb.APPPREFTABLE SET USERNAME='boss'"), columnDenied);
+    // The event log: emptied, rewritten or read back.
+    EXPECT_EQ(refusal("DELETE FROM tolvanexdb.EVENTLOGGERTABLE"), tableDenied);
+    EXPECT_EQ(refusal("UPDATE tolvanexdb.EVENTLOGGERTABLE SET DESCRIPTION=''"), tableDenied);
+    EXPECT_EQ(refusal("SELECT * FROM tolvanexdb.EVENTLOGGERTABLE"), tableDenied);
+    // The stored master password and the password policy.
+    EXPECT_EQ(refusal("REPLACE INTO tolvanexdb.DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', 'x')"),
+              tableDenied);
+    EXPECT_EQ(refusal("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE='0' WHERE NAME='PASSWDPOLICYMINLENGTH'"),
+              tableDenied);
+    // Other people's account details, the tables themselves, the server.
+    EXPECT_EQ(refusal("UPDATE mysql.user_info SET Email='x@example.org'"), tableDenied);
+    EXPECT_EQ(refusal("DROP TABLE tolvanexdb.RECORDTABLE"), tableDenied);
+    EXPECT_EQ(refusal("ALTER TABLE tolvanexdb.RECORDTABLE ADD COLUMN X INT"), tableDenied);
+    EXPECT_NE(refusal("GRANT SELECT ON tolvanexdb.USERTABLE TO 'boss'@'%'"), 0);
+    EXPECT_NE(refusal("CREATE USER 'mallory'@'%'"), 0);
+    EXPECT_EQ(rootQueryValue("SELECT GROUPPERMISSION FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "1");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.DATABASEINFOTABLE WHERE VALUE='x'"), "0");
+
+    // What its own work needs still goes: the whole client session as that account.
+    TVXDataBase client;
+    ASSERT_EQ(logInAndLoad(client, "nina", "pw"), kTVXDone);
+    EXPECT_EQ(refusal("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE"), 0);
 }
 
 TEST_F(AccountOps, ASignedInUserDeletesItself)

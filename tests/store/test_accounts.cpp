@@ -39,7 +39,13 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
 
     const auto bob = alice.mUsers().value(bobID);
     EXPECT_EQ(bob->mUsername(), "bob");
-    EXPECT_EQ(bob->mPassword(), "bob-pw");
+    // An ordinary user's load holds no other account's password, not even enciphered.
+    EXPECT_TRUE(bob->mPassword().isEmpty());
+    EXPECT_TRUE(bob->mStoredPassword().isEmpty());
+    EXPECT_TRUE(bob->hasPassword());
+    EXPECT_TRUE(alice.passwordOfAccount(*bob).isEmpty());
+    for (const auto& user : alice.mUsers())
+        EXPECT_TRUE(user->mPassword().isEmpty() && user->mStoredPassword().isEmpty()) << user->mUsername().toStdString();
     EXPECT_EQ(bob->mFullName(), "Bob Builder");
     EXPECT_EQ(bob->mDescription(), "Site lead");
     EXPECT_EQ(bob->mEmail(), "bob@example.org");
@@ -47,6 +53,15 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
     EXPECT_EQ(bob->mRecordPermissionsBit(), 7);
     EXPECT_FALSE(bob->mIsNotAllowedToChangePassword());
     EXPECT_EQ(bob->mUsersGroupArray(), QStringList{"00000000000000A1"});
+
+    // An administrator's load deciphers it only when asked for it.
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase boss;
+    ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
+    const auto bobForBoss = boss.mUsers().value(bobID);
+    ASSERT_TRUE(bobForBoss);
+    EXPECT_TRUE(bobForBoss->mPassword().isEmpty());
+    EXPECT_EQ(boss.passwordOfAccount(*bobForBoss), "bob-pw");
 
     // "b_b" would match "bob" under LIKE; equal names only.
     const auto other = alice.mUsers().value(underscoreID);
@@ -108,7 +123,7 @@ TEST_F(Accounts, GrantBuilderTakesOnlyWellFormedTexts)
     grantor.assignTablePrivilegesforTable("GRANT %@ on TYPETABLE TO '%@'", "SELECT,", "clerk' OR '1'='1");
     grantor.assignTablePrivilegesforTable("GRANT %@ on TYPETABLE TO '%@'", "SELECT; DROP TABLE x,", "clerk");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_PRIVILEGES WHERE "
-                             "TABLE_NAME='typetable'"),
+                             "TABLE_NAME='typetable' AND GRANTEE LIKE \"'clerk%\""),
               "0");
 }
 

@@ -200,6 +200,7 @@ TEST_F(AttachmentLength, RowsOfOlderClientsStillReadWithTheirPadding)
 
 TEST_F(AttachmentLength, SurvivesAChangeOfMasterPassword)
 {
+    makeAdministrator(kUserName); // the change is an administrator's work
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     auto record = attached("r", fileBytes(25));
     ASSERT_EQ(alice.addRecord(record), kTVXDone);

@@ -21,6 +21,8 @@ protected:
     void SetUp() override
     {
         StoreTest::SetUp();
+        // Reading the log back and rolling it over are an administrator's work.
+        makeAdministrator(kUserName);
         ASSERT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
         ASSERT_EQ(db.initUserDetails(kUserName, kUserPassword), kTVXDone);
     }

@@ -819,6 +819,9 @@ TEST_F(ExportImport, RunOnAWorkerWhileTheMainThreadPolls)
 
 TEST_F(BackupFileRollOver, KeepsTheEntriesBeforeTheLogIsEmptied)
 {
+    // The roll-over is an administrator's work; database rights count from the next USE.
+    makeAdministrator(kUserName);
+    source->selectSchema(QStringLiteral("tolvanexdb"));
     const QString folder = files.filePath("Documents/Tolvanex");
     installEventLogBackupHandler(source.get(), [folder] { return folder; });
     rootExec("DELETE FROM tolvanexdb.EVENTLOGGERTABLE");

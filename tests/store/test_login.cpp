@@ -12,6 +12,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFileInfo>
 #include <QThread>
 
 #include <thread>
@@ -110,6 +111,7 @@ TEST_F(LogIn, UnreachableServerIsReported)
 
     auto unknownHost = loginRequest();
     unknownHost[kLoginIPAddress] = QStringLiteral("no-such-host.invalid");
+    unknownHost[kLoginServerAddress] = QStringLiteral("no-such-host.invalid");
     EXPECT_EQ(db.startConnectionToServer(unknownHost), kTVXHostUnreachable);
     EXPECT_EQ(hooks.completions, 2);
 }
@@ -124,6 +126,49 @@ TEST_F(LogIn, AccountWithEveryServerPrivilegeIsRefused)
     // An ordinary store user may not read the server's account table: it passes.
     EXPECT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
     EXPECT_FALSE(db.hasAdminUserPrivileges(kUserName));
+}
+
+TEST_F(LogIn, TheSessionIsEncryptedWithOrWithoutACertificateAuthorityNamed)
+{
+    const auto cipher = [](TVXDataBase& db) {
+        std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'Ssl_cipher'"));
+        return rs->next() ? QString::fromStdString(rs->getString(2).asStdString()) : QString();
+    };
+    TVXDataBase verified;
+    ASSERT_EQ(verified.startConnectionToServer(loginRequest()), kTVXDone);
+    EXPECT_FALSE(cipher(verified).isEmpty());
+
+    // Without a CA file the server's offer of TLS is taken all the same.
+    auto unnamed = loginRequest();
+    unnamed.remove(kLoginTlsCAFile);
+    TVXDataBase offered;
+    ASSERT_EQ(offered.startConnectionToServer(unnamed), kTVXDone);
+    EXPECT_FALSE(cipher(offered).isEmpty());
+}
+
+TEST_F(LogIn, AServerThatDoesNotVerifyIsRefusedWithTheReason)
+{
+    // The system's authorities know nothing of the fixture server's private one.
+    const QString otherAuthorities = QStringLiteral("/etc/ssl/certs/ca-certificates.crt");
+    ASSERT_TRUE(QFileInfo::exists(otherAuthorities));
+    auto request = loginRequest();
+    request[kLoginTlsCAFile] = otherAuthorities;
+    TVXDataBase db;
+    EXPECT_EQ(db.startConnectionToServer(request), kTVXSecureConnectionRefused);
+    EXPECT_EQ(db.connection(), nullptr);
+    EXPECT_EQ(hooks.completions, 1);
+    EXPECT_TRUE(db.secureConnectionRefusal().contains(otherAuthorities)) << db.secureConnectionRefusal().toStdString();
+    EXPECT_TRUE(db.secureConnectionRefusal().contains("certificate")) << db.secureConnectionRefusal().toStdString();
+    EXPECT_FALSE(db.secureConnectionRefusal().contains(kUserPassword));
+
+    request[kLoginTlsCAFile] = QStringLiteral("/nonexistent/ca.pem");
+    EXPECT_EQ(db.startConnectionToServer(request), kTVXSecureConnectionRefused);
+    EXPECT_EQ(db.secureConnectionRefusal(), "The certificate authority file /nonexistent/ca.pem cannot be read.");
+
+    // The next log-in with the right authority forgets the refusal.
+    EXPECT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
+    EXPECT_TRUE(db.secureConnectionRefusal().isEmpty());
 }
 
 TEST_F(LogIn, EncryptersAreKeyedAsTheStoreExpects)

@@ -28,6 +28,13 @@ const QString kNewMaster = QStringLiteral("Neues-Kennwort-2");
 
 class MasterPassword : public StoreTest {
 protected:
+    // Changing the master password is an administrator's work.
+    void SetUp() override
+    {
+        StoreTest::SetUp();
+        makeAdministrator(kUserName);
+    }
+
     void seedStore(const QString& master)
     {
         StoreSeed seed(master);
@@ -157,6 +164,7 @@ TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
 {
     ASSERT_NO_FATAL_FAILURE(resetStore(QString()));
     addUser(kUserName, kUserPassword);
+    makeAdministrator(kUserName);
     StoreSeed seed{QString()};
     // 250 plain bytes fit a TINYBLOB; enciphered they take 256.
     seed.record({"00000000000000B3", kUnfiledUID, kUnfiledUID, {QString(250, 'a')}});

@@ -15,9 +15,7 @@ protected:
     {
         StoreTest::SetUp();
         ASSERT_EQ(logInAndLoad(db, kUserName, kUserPassword), kTVXDone);
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        givePreferenceRow(aliceID, kUserName);
     }
 
 
@@ -58,9 +56,7 @@ TEST_F(Preferences, ANewRowHasTheDefaults)
                          .arg(aliceID));
     // An existing row is left as it is.
     rootExec("UPDATE tolvanexdb.APPPREFTABLE SET LASTVIEW=3");
-    int code = -1;
-    db.initUserPreferencesForUser(aliceID, kUserName, &code);
-    EXPECT_EQ(code, kTVXDone);
+    givePreferenceRow(aliceID, kUserName);
     EXPECT_EQ(rootQueryValue("SELECT LASTVIEW FROM tolvanexdb.APPPREFTABLE"), "3");
 
     TVXDataBase second;

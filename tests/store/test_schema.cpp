@@ -10,6 +10,7 @@
 #include <cppconn/statement.h>
 
 #include <QByteArray>
+#include <QProcess>
 
 using namespace teststore;
 
@@ -196,14 +197,73 @@ TEST_F(Schema, AnExistingStoreIsNotOverwritten)
 
 TEST_F(Schema, StoreUsersGetOnlyTheStoreRights)
 {
-    const QString grants = rootQueryValue("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
-                                          "information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\"");
-    EXPECT_EQ(grants, "DELETE,INSERT,SELECT,UPDATE");
-    EXPECT_EQ(rootQueryValue("SELECT PRIVILEGE_TYPE FROM information_schema.TABLE_PRIVILEGES WHERE "
-                             "GRANTEE=\"'alice'@'%'\" AND TABLE_SCHEMA='mysql'"),
-              "SELECT");
+    // Table by table: nothing on the whole store database, nothing server-wide.
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\""),
+              "0");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.USER_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\" "
+                             "AND PRIVILEGE_TYPE<>'USAGE'"),
+              "0");
+    const auto tableRights = [](const QString& table) {
+        return rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
+                                             "information_schema.TABLE_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\" "
+                                             "AND TABLE_NAME='%1'")
+                                  .arg(table));
+    };
+    EXPECT_EQ(tableRights("usertable"), "DELETE,SELECT");
+    EXPECT_EQ(tableRights("databaseinfotable"), "SELECT");
+    EXPECT_EQ(tableRights("eventloggertable"), "INSERT");
+    EXPECT_EQ(tableRights("recordtable"), "DELETE,INSERT,SELECT,UPDATE");
+    EXPECT_EQ(tableRights("user_info"), "SELECT");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(COLUMN_NAME) FROM information_schema.COLUMN_PRIVILEGES WHERE "
+                             "GRANTEE=\"'alice'@'%'\" AND TABLE_NAME='usertable'"),
+              "PASSWORD");
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT USERNAME FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
               "alice");
+}
+
+TEST_F(Schema, TheStoreToolWorksOverTlsAndGrantsExistingAccountsAgain)
+{
+    // An account as earlier versions made it: every right on the whole store.
+    rootExec("CREATE USER 'olga'@'%' IDENTIFIED BY 'olga-pw'");
+    rootExec("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO 'olga'@'%'");
+    rootExec("INSERT INTO tolvanexdb.USERTABLE (USERID, USERNAME) VALUES ('00000000000000C1', 'olga')");
+    const auto runTool = [](const QString& ca, QString* output) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TVX_ADMIN_PASSWORD", "");
+        env.insert("TVX_USER_PASSWORD", "carol-pw");
+        tool.setProcessEnvironment(env);
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL),
+                   {"--port", QString::number(port()), "--tls-ca", ca, "--add-user", "carol", "--upgrade-grants"});
+        if (!tool.waitForFinished(60000))
+            return -1;
+        *output = QString::fromUtf8(tool.readAll());
+        return tool.exitCode();
+    };
+    QString output;
+    // An authority that did not sign the server's certificate: refused, nothing done.
+    EXPECT_EQ(runTool("/etc/ssl/certs/ca-certificates.crt", &output), 1);
+    EXPECT_TRUE(output.contains("refused")) << output.toStdString();
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='carol'"), "0");
+
+    // The tool's own session is a TLS handshake (the tests' root connection is plain).
+    const QString before = rootQueryValue("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE "
+                                          "VARIABLE_NAME='SSL_ACCEPTS'");
+    ASSERT_EQ(runTool(caFile(), &output), 0) << output.toStdString();
+    EXPECT_GT(rootQueryValue("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE "
+                             "VARIABLE_NAME='SSL_ACCEPTS'")
+                  .toInt(),
+              before.toInt());
+    TVXDataBase carol;
+    EXPECT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
+    // The old account holds the store's rights table by table now, and nothing more.
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.SCHEMA_PRIVILEGES WHERE GRANTEE=\"'olga'@'%'\""),
+              "0");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
+                             "information_schema.TABLE_PRIVILEGES WHERE GRANTEE=\"'olga'@'%'\" AND "
+                             "TABLE_NAME='databaseinfotable'"),
+              "SELECT");
 }
 
 TEST_F(Schema, AccountTextsAreEscapedAndNamesChecked)

@@ -97,8 +97,9 @@ QString addUser(const QString& name, const QString& password)
     cipher.createUserEncrypter();
     const QString uid = TVXUID::giveMeNewUID();
     rootExec(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(name, password));
-    rootExec(QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON tolvanexdb.* TO '%1'@'%'").arg(name));
-    rootExec(QStringLiteral("GRANT SELECT ON mysql.user_info TO '%1'@'%'").arg(name));
+    // The rights every store account gets (server/grants.txt).
+    const StoreResult rights = TVXStoreCreator(rootConnection()).applyStoreRights(name, false);
+    EXPECT_TRUE(rights.ok) << rights.message.toStdString();
     rootExec(QStringLiteral("INSERT INTO tolvanexdb.USERTABLE VALUES ('%1', '%2', UNHEX('%3'), '', 7, 7, 7, 15, 1, 0)")
                  .arg(uid, name, QString::fromLatin1(cipher.encryptDataString(password).toHex())));
     return uid;
@@ -117,9 +118,33 @@ QString addAccount(const QString& name, const QString& password, bool administra
     return uid;
 }
 
+void makeAdministrator(const QString& name)
+{
+    const StoreResult rights = TVXStoreCreator(rootConnection()).applyStoreRights(name, true);
+    EXPECT_TRUE(rights.ok) << rights.message.toStdString();
+}
+
+void givePreferenceRow(const QString& userID, const QString& name)
+{
+    TVXDataBase administrator;
+    administrator.adoptConnection(rootConnection());
+    administrator.selectSchema(QStringLiteral("tolvanexdb"));
+    int code = -1;
+    administrator.initUserPreferencesForUser(userID, name, &code);
+    EXPECT_EQ(code, kTVXDone);
+}
+
+QString caFile()
+{
+    const char* dir = std::getenv("TVX_STORE_DIR");
+    return dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/ca.pem") : QString();
+}
+
 TVXDataBase::LoginRequest loginRequest(const QString& user, const QString& password, const QString& master)
 {
+    // Every test log-in verifies the fixture server's certificate.
     return {
+        {kLoginTlsCAFile, caFile()},
         {kLoginIPAddress, QStringLiteral("127.0.0.1")},
         {kLoginPortNumber, QString::number(port())},
         {kLoginUsername, user},

@@ -40,6 +40,16 @@ QString addUser(const QString& name, const QString& password);
 // Adds a whole account the way the store tool and the administration window do.
 QString addAccount(const QString& name, const QString& password, bool administrator = false);
 
+// Gives an account an administrator's rights (server/grants.txt).
+void makeAdministrator(const QString& name);
+
+// The user's preference row with its defaults, written as account
+// administration writes it (an ordinary account may not add one).
+void givePreferenceRow(const QString& userID, const QString& name);
+
+// The certificate authority of the fixture server (scripts/store-server).
+QString caFile();
+
 TVXDataBase::LoginRequest loginRequest(const QString& user = kUserName,
                                        const QString& password = kUserPassword,
                                        const QString& master = kMasterPassword);

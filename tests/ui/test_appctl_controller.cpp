@@ -130,7 +130,9 @@ TEST_F(ControllerTest, ARefusedConnectionIsReportedAndTheMasterPasswordStaysOutO
     EXPECT_EQ(UserDefaults::value("ServerHostName").toString(), "127.0.0.1");
     EXPECT_EQ(UserDefaults::value("Username").toString(), "alice");
     EXPECT_EQ(UserDefaults::value("PortNumber").toString(), "1");
-    EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), "master-secret-9");
+    // A master password no log-in accepted is not remembered.
+    EXPECT_FALSE(desktop.keychain.secrets.contains("MasterPassword"));
+    EXPECT_EQ(desktop.keychain.writes, 0);
     const QByteArray settings = desktop.settingsFileText();
     EXPECT_TRUE(settings.contains("alice"));
     EXPECT_FALSE(settings.contains("master-secret-9"));

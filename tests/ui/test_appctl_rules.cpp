@@ -114,6 +114,8 @@ TEST(LoginResults, MessagesByCode)
     EXPECT_EQ(connectionResultAlert(10), (AlertText{kFailed, "Invalid server detials."}));
     EXPECT_EQ(connectionResultAlert(11), (AlertText{kFailed, "Invalid login credentials."}));
     EXPECT_EQ(connectionResultAlert(13), (AlertText{kFailed, "Invalid User."}));
+    // A refused encrypted connection says why, in the database manager's words.
+    EXPECT_EQ(connectionResultAlert(14, "The server was refused: ..."), (AlertText{kFailed, "The server was refused: ..."}));
     for (int code : {1, 3, 5, 7, 8, 9, 12})
         EXPECT_EQ(connectionResultAlert(code), (AlertText{kStd, " Connection Failed"})) << code;
 }

@@ -3,6 +3,7 @@
 
 #include <QCheckBox>
 #include <QLineEdit>
+#include <QTest>
 #include <QRadioButton>
 #include <QFile>
 #include <QTemporaryDir>
@@ -267,6 +268,26 @@ TEST_F(ExchangeCommands, CancelledBackupsDeleteNothing)
     EXPECT_EQ(script.windows(), QStringList{"mqvxExportPasswordPanel"});
     EXPECT_EQ(deletions, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("Backup.qvx")));
+}
+
+TEST_F(ExchangeCommands, TheExportPasswordSheetKeepsNoPasswordOnceClosed)
+{
+    QTemporaryDir dir;
+    chosenPath = dir.filePath("Backup");
+    ModalScript script;
+    script.then([](QWidget* panel) {
+        for (const char* name : {"mqvxExportNewPasswordField", "mqvxExportConfirmPasswordField"})
+            QTest::keyClicks(panel->findChild<QLineEdit*>(name), "typed-secret");
+        return platform::kModalRunAborted;
+    });
+    controller->backupRecords();
+    ASSERT_EQ(script.windows(), QStringList{"mqvxExportPasswordPanel"});
+    for (const char* name : {"mqvxExportNewPasswordField", "mqvxExportConfirmPasswordField"}) {
+        auto* field = controller->exportPasswordPanel()->findChild<QLineEdit*>(name);
+        EXPECT_TRUE(field->text().isEmpty()) << name;
+        // Undo would bring the typed password back.
+        EXPECT_FALSE(field->isUndoAvailable()) << name;
+    }
 }
 
 } // namespace

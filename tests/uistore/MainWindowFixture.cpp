@@ -50,9 +50,7 @@ void MainWindowTest::SetUp()
         // The preference row a first start makes.
         TVXDataBase first;
         ASSERT_EQ(logInAndLoad(first), kTVXDone);
-        int code = -1;
-        first.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        givePreferenceRow(aliceID, kUserName);
     }
     db = std::make_unique<TVXDataBase>();
     ASSERT_EQ(logInAndLoad(*db), kTVXDone);

@@ -16,6 +16,7 @@
 #include "app/BMProgressPanel.h"
 #include "model/TVXUser.h"
 #include "windows/BMDetailsWindowController.h"
+#include "platform/core/UserDefaults.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/MainWindowSelection.h"
@@ -85,9 +86,7 @@ protected:
     // The preference row that the attempt count and the hint live in.
     void givePreferenceRow()
     {
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        teststore::givePreferenceRow(aliceID, kUserName);
     }
 
     appctltest::IsolatedDesktop desktop;
@@ -123,7 +122,9 @@ TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
     EXPECT_EQ(controller->currentUserName(), kUserName);
     ASSERT_NE(controller->mainWindow(), nullptr);
     EXPECT_TRUE(controller->mainWindow()->isVisible());
+    // Only the master password the store accepted reached the keyring.
     EXPECT_EQ(desktop.keychain.secrets.value("MasterPassword"), kMasterPassword);
+    EXPECT_EQ(desktop.keychain.writes, 1);
     EXPECT_EQ(terminations, 0);
 }
 
@@ -159,6 +160,26 @@ TEST_F(Session, TheLoadingPanelStaysUntilTheMainWindowHasPainted)
         [&] { return watch.panelUp.has_value() && !controller->loadingDataPanel()->isVisible(); }, 10000));
     qApp->removeEventFilter(&watch);
     EXPECT_EQ(watch.panelUp, std::optional<bool>(true));
+}
+
+TEST_F(Session, AServerThatDoesNotVerifyAgainstTheNamedAuthorityIsRefusedWithTheReason)
+{
+    // The system's authorities did not sign the fixture server's certificate.
+    platform::UserDefaults::setValue("TLSCAFile", "/etc/ssl/certs/ca-certificates.crt");
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        connectAs(window, kUserPassword);
+        platform::UserDefaults::setValue("TLSCAFile", caFile());
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastTitle(), "Connection Failed!");
+    EXPECT_TRUE(alerts.lastMessage().contains("/etc/ssl/certs/ca-certificates.crt")) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(alerts.lastMessage().contains("does not verify")) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(db.isLoadingComplete());
 }
 
 TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)

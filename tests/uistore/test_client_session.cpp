@@ -61,9 +61,7 @@ protected:
             // The preference row a first start makes (the lock's attempt count lives there).
             TVXDataBase first;
             ASSERT_EQ(logInAndLoad(first), kTVXDone);
-            int code = -1;
-            first.initUserPreferencesForUser(aliceID, kUserName, &code);
-            ASSERT_EQ(code, kTVXDone);
+            givePreferenceRow(aliceID, kUserName);
         }
         controller = std::make_unique<BMController>(); // over the shared manager, as the application
         controller->setTerminateHandler([this] { ++terminations; });

@@ -26,9 +26,7 @@ protected:
         ASSERT_TRUE(mDefaults.isValid());
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mDefaults.path());
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        givePreferenceRow(aliceID, kUserName);
         window = std::make_unique<BMOptionsWindowController>(db);
         window->setLoginItems(platform::LoginItems(mDefaults.filePath("autostart"), "/opt/tolvanex"));
         token = platform::NotificationCenter::defaultCenter().addObserver(

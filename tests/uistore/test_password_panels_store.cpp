@@ -27,9 +27,7 @@ protected:
     {
         StoreTest::SetUp();
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
-        int code = -1;
-        db.initUserPreferencesForUser(aliceID, kUserName, &code);
-        ASSERT_EQ(code, kTVXDone);
+        givePreferenceRow(aliceID, kUserName);
         db.getCurrentUser()->setMIsNotAllowedToChangePassword(false);
     }
 
@@ -91,6 +89,7 @@ TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOld
 {
     StoreSeed seed(kMasterPassword);
     seed.record({"00000000000000B1", kUnfiledUID, kUnfiledUID, {"Sparkasse", "1234"}});
+    makeAdministrator(kUserName); // the change rewrites every table: an administrator's work
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice), kTVXDone);
     BMController own(&alice);

@@ -247,9 +247,7 @@ TEST_F(RecordSheetStore, AStaleRecordAnswersReloadFirst)
 
 TEST_F(RecordSheetStore, TheGeneratorKeepsTheChosenSetsOnTheServer)
 {
-    int code = -1;
-    alice.initUserPreferencesForUser(aliceID, kUserName, &code);
-    ASSERT_EQ(code, kTVXDone);
+    givePreferenceRow(aliceID, kUserName);
     BMPasswordWindowController generator(BMPasswordWindowController::backendFor(alice));
     for (int i = 0; i < 5; ++i)
         generator.characterSetBox(i)->setChecked(i < 2); // lower and upper case
