@@ -477,8 +477,9 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
 
 TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfterAStartInTheColumnView)
 {
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
-    // What an earlier session stored in Options: the first two values only.
+    // What an earlier session stored in Options: the first two values only;
+    // it was quit in the column view.
+    db->mCurrentUser()->setMLastView(kColumnViewTag);
     {
         TVXDataBase earlier;
         ASSERT_EQ(logInAndLoad(earlier), kTVXDone);
@@ -486,6 +487,10 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
         earlier.mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
         ASSERT_EQ(earlier.setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
     }
+    window = nullptr; // the controller deletes its window
+    controller = std::make_unique<BMController>(db.get());
+    window = tvxtest::createMainWindow(*controller);
+    ASSERT_EQ(controller->currentView(), kColumnViewTag);
     controller->changeView(kListViewTag);
     QTableView* list = window->mListViewTypesTable;
     QStringList shown;
