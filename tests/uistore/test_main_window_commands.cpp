@@ -21,6 +21,7 @@
 #include "windows/BMEventLoggerWindowController.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMOptionsWindowController.h"
+#include "windows/BMTypeSettingsPanel.h"
 #include "windows/EventLogTableModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 
@@ -473,6 +474,38 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
     EXPECT_EQ(script.windows().size(), 3);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
+}
+
+TEST_F(MainWindowCommands, ATypeTheServerRefusesComesBackInTheTypeSheet)
+{
+    const int types = serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt();
+    refuseWrites("BEFORE INSERT", "TYPETABLE");
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([this](QWidget*) {
+        controller->categoryEditController().addNewEntry();
+        return platform::kModalRunStopped;
+    });
+    script.then([this](QWidget*) {
+        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        sheet->mTypeNameField->setText("Licence");
+        sheet->mFieldNameFields[0]->setText("Product");
+        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+                                                                             : platform::kModalRunAborted;
+    });
+    script.then([&](QWidget*) {
+        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+        EXPECT_EQ(sheet->mTypeNameField->text(), "Licence");
+        EXPECT_EQ(sheet->mFieldNameFields[0]->text(), "Product");
+        acceptWrites("TYPETABLE");
+        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+                                                                             : platform::kModalRunAborted;
+    });
+    controller->displayEditTypesPanel();
+    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt(), types + 1);
 }
 
 TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfterAStartInTheColumnView)
