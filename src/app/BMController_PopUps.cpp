@@ -480,6 +480,9 @@ void BMController::updateTableColumnWidth()
         return;
     const QList<int>& widths = user->mColoumWidthArray();
     for (int k = 1; k < kListColumnCount; ++k) {
+        // Sizing a hidden column would show it again.
+        if (table->isColumnHidden(k))
+            continue;
         const int width = widths.value(k - 1);
         table->horizontalHeader()->resizeSection(k, width > 0 ? width : 70);
     }

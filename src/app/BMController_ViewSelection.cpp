@@ -37,7 +37,9 @@ void BMController::changeView(int view)
     BMMainWindow* w = mainWindowView();
     if (!w || view < kColumnViewTag || view > kTreeViewTag)
         return;
+    int previousView = -1;
     if (TVXUser* user = mDatabase->getCurrentUser()) {
+        previousView = user->mLastView();
         user->setMLastView(int16_t(view));
         if (mDatabase->connection())
             mDatabase->saveLastViewForUser(*user);
@@ -55,7 +57,9 @@ void BMController::changeView(int view)
         updateTableColumnWidth();
     } else {
         updateTables();
-        if (mSubviewsReady && mDatabase->connection())
+        // Only a list just left has columns to keep: at a start in another
+        // view the list never read its columns, and would write defaults over them.
+        if (mSubviewsReady && mDatabase->connection() && previousView == kListViewTag)
             saveTableColumnWidthToPreference();
     }
     validateUIControls();

@@ -297,13 +297,22 @@ void BMCategoryEditWindowController::addNewEntry()
         reloadAndScroll();
         return;
     }
-    mSheets.setCustomizing(false);
-    mSheets.setShouldHideControls(false);
-    int operation = kOperationAdd;
-    const auto type = mSheets.runCustomSettingsPanelForWindow(mWindow, nullptr, operation);
-    mSheets.setCustomizing(false);
-    if (type && checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
-        reportStoreResult(mDatabase.addType(type));
+    // A refused type comes back in the sheet as the user left it.
+    std::shared_ptr<TVXType> shown;
+    for (;;) {
+        mSheets.setCustomizing(false);
+        mSheets.setShouldHideControls(false);
+        int operation = kOperationAdd;
+        const auto type = mSheets.runCustomSettingsPanelForWindow(mWindow, shown, operation);
+        mSheets.setCustomizing(false);
+        if (!type || !checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
+            break;
+        const int code = mDatabase.addType(type);
+        reportStoreResult(code);
+        if (code == kTVXDone)
+            break;
+        shown = type;
+    }
     mModel->reload();
 }
 
@@ -339,19 +348,27 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
         if (!selected)
             return;
         editedUID = selected->mTypeUID();
-        auto copy = TVXType::createCopyforType(*selected);
-        copy->setMSelectedGroupUID(selected->mSelectedGroupUID());
-        int operation = kOperationEdit;
-        mSheets.setShouldHideControls(false);
-        const auto result = mSheets.runCustomSettingsPanelForWindow(mWindow, copy, operation);
-        mSheets.setCustomizing(false);
-        if (!result)
-            return;
-        if (operation == kOperationEdit) {
-            if (!result->isEqualToType(*selected))
-                reportStoreResult(mDatabase.updateType(result));
-        } else {
-            reportStoreResult(mDatabase.addType(result));
+        auto shown = TVXType::createCopyforType(*selected);
+        shown->setMSelectedGroupUID(selected->mSelectedGroupUID());
+        // A refused type comes back in the sheet as the user left it.
+        for (;;) {
+            int operation = kOperationEdit;
+            mSheets.setShouldHideControls(false);
+            const auto result = mSheets.runCustomSettingsPanelForWindow(mWindow, shown, operation);
+            mSheets.setCustomizing(false);
+            if (!result)
+                return;
+            int code = kTVXDone;
+            if (operation == kOperationEdit) {
+                if (!result->isEqualToType(*selected))
+                    code = mDatabase.updateType(result);
+            } else {
+                code = mDatabase.addType(result);
+            }
+            reportStoreResult(code);
+            if (code == kTVXDone)
+                break;
+            shown = result;
         }
     }
     reloadAndScroll(editedUID);

@@ -83,6 +83,22 @@ TEST_F(ControllerTest, FirstLaunchIsMarkedAndLaterLaunchesPrefillThePanel)
     EXPECT_EQ(UserDefaults::value("EventLoggerDatabaseLocation").toString(), "/srv/logs/");
 }
 
+TEST_F(ControllerTest, TheLogInPanelPutsTheFocusInTheFirstEmptyField)
+{
+    controller->setUserDefaultValues(); // the first launch
+    UserDefaults::setValue("ServerHostName", "vault.example");
+    UserDefaults::setValue("Username", "alice");
+    UserDefaults::setValue("PortNumber", "3310");
+    tvxtest::ModalScript script;
+    QWidget* focused = nullptr;
+    script.then([&](QWidget*) {
+        focused = panel()->focusWidget();
+        return platform::kModalRunAborted;
+    });
+    EXPECT_FALSE(controller->applicationDidFinishLaunching());
+    EXPECT_EQ(focused, panel()->mUserPassword());
+}
+
 TEST_F(ControllerTest, RefusalsLeaveThePanelOpenAndStoreNothing)
 {
     tvxtest::AlertRecorder alerts;

@@ -348,8 +348,10 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
     QString question;
     script.then([&](QWidget* window) {
         auto* panel = static_cast<BMLockPanel*>(window);
+        panel->hintButton()->setFocus();
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // wrong answer
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // right answer
+        EXPECT_EQ(panel->focusWidget(), panel->mPasswordField()) << "the password is typed next";
         QTest::keyClicks(panel->mPasswordField(), kUserPassword);
         QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
         return platform::kModalRunStopped;

@@ -315,3 +315,17 @@ TEST_F(ClientSession, PicturesOfTheLaunchedWindow)
         menu->hide();
     }
 }
+
+TEST_F(ClientSession, TheColumnViewShowsTheRecordsOfItsSelectedTypeAfterTheLogIn)
+{
+    // The user quit in the column view with the bank type chosen.
+    rootExec(QString("UPDATE tolvanexdb.APPPREFTABLE SET LASTVIEW=0 WHERE USERID='%1'").arg(aliceID));
+    ASSERT_TRUE(launch());
+    window->show();
+    QApplication::processEvents();
+    ASSERT_EQ(controller->currentView(), kColumnViewTag);
+    const QModelIndexList types = window->mColumnViewTypesTable->selectionModel()->selectedRows();
+    ASSERT_EQ(types.size(), 1) << "a type is chosen";
+    EXPECT_EQ(window->mColumnViewTypesTable->currentIndex().row(), types.first().row());
+    EXPECT_GT(window->mColumnViewDescriptionTable->model()->rowCount(), 0) << "and its records are listed";
+}

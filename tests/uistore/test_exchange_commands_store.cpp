@@ -149,7 +149,10 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
         return controller->qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
     controller->importSelectedFile(1060);
-    EXPECT_EQ(alerts.messages(), QStringList{"That is not the correct password for this import file."});
+    ASSERT_EQ(alerts.messages().size(), 2);
+    EXPECT_EQ(alerts.messages().at(0), "That is not the correct password for this import file.");
+    EXPECT_TRUE(alerts.messages().at(1).startsWith("The import is complete.\nRecords read: 3\nRecords imported: 3\n"))
+        << alerts.messages().at(1).toStdString();
     EXPECT_EQ(refreshes, 1);
 
     // What another client of the store finds there.
@@ -233,7 +236,10 @@ TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
     selectedGroupUID = GTarget;
     chosenPath = file;
     controller->importSelectedFile(1061);
-    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    // The user is told what arrived.
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_TRUE(alerts.lastMessage().startsWith("The import is complete.\nRecords read: 1\nRecords imported: 1\n"))
+        << alerts.lastMessage().toStdString();
     EXPECT_EQ(firstValuesIn(GTarget), QStringList{"bank"});
     EXPECT_EQ(recordsOf(GTarget).constFirst()->mValue3(), "pw, with \"quotes\"");
 }

@@ -21,6 +21,7 @@
 #include "windows/BMEventLoggerWindowController.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMOptionsWindowController.h"
+#include "windows/BMTypeSettingsPanel.h"
 #include "windows/EventLogTableModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 
@@ -475,10 +476,43 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
 }
 
+TEST_F(MainWindowCommands, ATypeTheServerRefusesComesBackInTheTypeSheet)
+{
+    const int types = serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt();
+    refuseWrites("BEFORE INSERT", "TYPETABLE");
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([this](QWidget*) {
+        controller->categoryEditController().addNewEntry();
+        return platform::kModalRunStopped;
+    });
+    script.then([this](QWidget*) {
+        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        sheet->mTypeNameField->setText("Licence");
+        sheet->mFieldNameFields[0]->setText("Product");
+        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+                                                                             : platform::kModalRunAborted;
+    });
+    script.then([&](QWidget*) {
+        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+        EXPECT_EQ(sheet->mTypeNameField->text(), "Licence");
+        EXPECT_EQ(sheet->mFieldNameFields[0]->text(), "Product");
+        acceptWrites("TYPETABLE");
+        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+                                                                             : platform::kModalRunAborted;
+    });
+    controller->displayEditTypesPanel();
+    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt(), types + 1);
+}
+
 TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfterAStartInTheColumnView)
 {
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
-    // What an earlier session stored in Options: the first two values only.
+    // What an earlier session stored in Options: the first two values only;
+    // it was quit in the column view.
+    db->mCurrentUser()->setMLastView(kColumnViewTag);
     {
         TVXDataBase earlier;
         ASSERT_EQ(logInAndLoad(earlier), kTVXDone);
@@ -486,6 +520,10 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
         earlier.mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
         ASSERT_EQ(earlier.setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
     }
+    window = nullptr; // the controller deletes its window
+    controller = std::make_unique<BMController>(db.get());
+    window = tvxtest::createMainWindow(*controller);
+    ASSERT_EQ(controller->currentView(), kColumnViewTag);
     controller->changeView(kListViewTag);
     QTableView* list = window->mListViewTypesTable;
     QStringList shown;

@@ -4,6 +4,8 @@
 #include "MainWindowFixture.h"
 
 #include "app/BMLoginPanel.h"
+#include "model/BMGroup.h"
+#include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "views/BMTableView.h"
 #include "windows/BMDetailsWindowController.h"
@@ -24,6 +26,26 @@ protected:
 };
 
 } // namespace
+
+TEST_F(DemoStoreLook, TheDemoStoreSaysWhatItsTypesHold)
+{
+    QStringList types;
+    for (const auto& type : db->typesForEditing(true))
+        types << type->mTypeName();
+    types.sort();
+    EXPECT_EQ(types, QStringList({"Bank Card", "Server Account", "Unfiled", "Web Log-in"}));
+    const auto web = db->mTypes().value(kWebLoginUID);
+    ASSERT_TRUE(web);
+    EXPECT_EQ(web->fieldAtIndex(2), "Password");
+    EXPECT_EQ(web->mTypeMask(), 0b100) << "the password is masked";
+    QStringList groups;
+    for (const auto& group : db->groupsForEditing(true))
+        if (group->mGroupUID() != kUnfiledUID && group->mGroupName() != db->currentUserPersnaolGroupName())
+            groups << group->mGroupName();
+    groups.sort();
+    EXPECT_EQ(groups, QStringList({"Household", "Office"})) << "the account is in both";
+    EXPECT_EQ(db->mRecords().size(), 4);
+}
 
 TEST_F(DemoStoreLook, PicturesOfTheClient)
 {

@@ -12,12 +12,14 @@
 #include "views/BMTableView.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QFile>
 #include <QGuiApplication>
 #include <QMimeData>
 #include <QTemporaryDir>
+#include <QLineEdit>
 #include <QMenu>
 #include <QTest>
 #include <QToolButton>
@@ -86,6 +88,36 @@ TEST_F(MainWindowWiring, DeleteAsksFromTheButtonTheItemMenuAndTheContextMenu)
     BMMainWindow::menuItemWithTag(controller->mItemContextualMenu(), 704)->trigger();
     EXPECT_EQ(alerts.messages(), QStringList({kDeleteQuestion, kDeleteQuestion, kDeleteQuestion}));
     EXPECT_EQ(storedRecords(R1), 1);
+}
+
+TEST_F(MainWindowWiring, TheDesktopsKeysDeleteThroughTheQuestionClearTheSearchAndQuit)
+{
+    window->show();
+    QApplication::setActiveWindow(window);
+    select(R1);
+    tvxtest::AlertRecorder alerts;
+    window->mListViewTypesTable->setFocus();
+    QTest::keyClick(window->mListViewTypesTable, Qt::Key_Delete);
+    EXPECT_EQ(alerts.messages(), QStringList{kDeleteQuestion});
+    EXPECT_EQ(storedRecords(R1), 1) << "No, the default answer, keeps it";
+
+    window->mSearchField->setFocus();
+    QTest::keyClicks(window->mSearchField, "mail");
+    EXPECT_EQ(listValue1s(), QStringList{"mail"});
+    QTest::keyClick(window->mSearchField, Qt::Key_Escape);
+    EXPECT_EQ(window->mSearchField->text(), "");
+    EXPECT_GT(listValue1s().size(), 1);
+    QTest::keyClick(window->mSearchField, Qt::Key_Delete);
+    EXPECT_EQ(alerts.messages().size(), 1) << "the Delete key in the search field deletes nothing";
+
+    int terminations = 0;
+    controller->setTerminateHandler([&] { ++terminations; });
+    QAction* quit = window->menuItemWithTag(kQuitMenuItemTag);
+    ASSERT_NE(quit, nullptr);
+    EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
+    EXPECT_TRUE(window->mFileMenu->actions().contains(quit));
+    quit->trigger();
+    EXPECT_EQ(terminations, 1);
 }
 
 TEST_F(MainWindowWiring, CopyItemsPutTheSelectedRecordsValuesOnTheClipboard)
