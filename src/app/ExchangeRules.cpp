@@ -102,8 +102,10 @@ QString importSummaryText(const TVXImportSummary& s)
          [](const TVXImportSummary& v) { return v.attachmentsImported; }},
         {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file missing: %1"),
          [](const TVXImportSummary& v) { return v.attachmentsMissing; }},
-        {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file unreadable: %1"),
+        {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file unreadable or too large: %1"),
          [](const TVXImportSummary& v) { return v.attachmentsRefused; }},
+        {QT_TRANSLATE_NOOP("BMController", "Lines with more fields than a record takes (the extra fields dropped): %1"),
+         [](const TVXImportSummary& v) { return v.linesWithSurplusFields; }},
         {QT_TRANSLATE_NOOP("BMController", "Types added: %1"), [](const TVXImportSummary& v) { return v.typesAdded; }},
     };
     QStringList lines;

@@ -76,6 +76,14 @@ TEST(ExchangeRules, SummariesSayWhatWasLost)
     EXPECT_TRUE(text.contains("  no type given for them: 0\n"));
     EXPECT_TRUE(text.contains("Records imported without their attachment, the file missing: 1\n"));
 
+    // Every record stored, but a line carried fields no record takes: a loss all the same.
+    TVXImportSummary surplus;
+    surplus.recordsInFile = surplus.recordsImported = 2;
+    surplus.linesWithSurplusFields = 1;
+    const QString surplusText = importSummaryText(surplus);
+    EXPECT_TRUE(surplusText.startsWith("Not everything could be imported.")) << surplusText.toStdString();
+    EXPECT_TRUE(surplusText.contains("(the extra fields dropped): 1")) << surplusText.toStdString();
+
     TVXImportSummary wrong;
     wrong.fileError = kImportErrorWrongPassword;
     EXPECT_EQ(importSummaryText(wrong), "That is not the correct password for this import file.");
