@@ -43,28 +43,32 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
     tvxsql::addTlsOptions(options, caFile);
+    // A frozen or vanished server reaches the lost-connection path instead of
+    // holding a statement for ever; each wait counts, not a whole streamed read.
+    options["OPT_READ_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
+    options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
-}
-
-void TVXDataBase::keyFromLastReadRow()
-{
-    const auto guard = lockConnection();
-    mKeyRow = mLastReadKeyRow;
-    mKeyRowKnown = true;
 }
 
 int TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
-    if (!mKeyRowKnown)
-        return kTVXDone; // not logged in through the log-in (the store tool)
+    std::optional<QString> keyed;
+    {
+        std::lock_guard lock(mEncrypterMutex);
+        if (!mUserDataEncrypter)
+            return kTVXDone; // nothing keyed from the store yet
+        keyed = mKeyedMasterPassword;
+    }
+    if (!keyed)
+        return kTVXDone;
     std::unique_ptr<sql::Statement> stmt(connection.createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
         forChange ? "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"
                   : "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' LOCK IN SHARE MODE"));
-    std::optional<QByteArray> stored;
-    if (rs->next())
-        stored = tvxsql::blobColumn(*rs, 1);
-    return stored == mKeyRow ? kTVXDone : kTVXMasterPasswordMismatch;
+    QString stored; // as the log-in compares: no row is an empty password
+    while (rs->next())
+        stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+    return stored == *keyed ? kTVXDone : kTVXMasterPasswordMismatch;
 }
 
 void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
@@ -119,11 +123,8 @@ QString TVXDataBase::retriveMasterPassword()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row
-    mLastReadKeyRow.reset();
-    while (rs->next()) {
-        mLastReadKeyRow = tvxsql::blobColumn(*rs, 2);
-        stored = decryptDataString(*mLastReadKeyRow);
-    }
+    while (rs->next())
+        stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
     return stored;
 }
 
@@ -190,7 +191,6 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
         }
         // Always replaced: an empty password must not leave an earlier store's key in force.
         createEncrypter(typed);
-        keyFromLastReadRow();
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
             std::lock_guard lock(mDetailsMutex);

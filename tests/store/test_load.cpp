@@ -333,10 +333,10 @@ TEST_F(Load, TheLoadReadsTheUsersRecentLists)
     {
         TVXDataBase first;
         ASSERT_EQ(logInAndLoad(first, kUserName, kUserPassword), kTVXDone);
-        first.addMostViewedRecordID("00000000000000B1", aliceID);
-        first.addRecentlyViewedRecordID("00000000000000B3", aliceID);
-        first.addRecentlyModifiedRecordID(*first.mRecords().value("00000000000000B1"), aliceID);
-        first.addRecentlyAddedID("00000000000000B3", aliceID);
+        EXPECT_EQ(first.addMostViewedRecordID("00000000000000B1", aliceID), kTVXDone);
+        EXPECT_EQ(first.addRecentlyViewedRecordID("00000000000000B3", aliceID), kTVXDone);
+        EXPECT_EQ(first.addRecentlyModifiedRecordID(*first.mRecords().value("00000000000000B1"), aliceID), kTVXDone);
+        EXPECT_EQ(first.addRecentlyAddedID("00000000000000B3", aliceID), kTVXDone);
     }
     TVXDataBase second;
     ASSERT_EQ(logInAndLoad(second, kUserName, kUserPassword), kTVXDone);

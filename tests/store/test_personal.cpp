@@ -250,7 +250,7 @@ TEST_F(PersonalLoad, ReadFailuresAreReportedAndCacheNothing)
     code = kTVXDone;
     EXPECT_TRUE(alice.allUsersUIDS(&code).isEmpty());
     EXPECT_EQ(code, kTVXStatementFailed);
-    EXPECT_THROW(alice.readPersonalGroup(), sql::SQLException); // the worker maps it
+    EXPECT_THROW((void)alice.readPersonalGroup(), sql::SQLException); // the worker maps it
 }
 
 TEST_F(PersonalWriters, AddRenameAndDeleteAreSeenByTheUser)

@@ -265,7 +265,7 @@ TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)
 {
     ASSERT_TRUE(launch());
     givePreferenceRow();
-    db.setNumberofAttemptsLeft(4, db.getCurrentUser());
+    ASSERT_EQ(db.setNumberofAttemptsLeft(4, db.getCurrentUser()), kTVXDone);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     bool labelAtOpen = true;
@@ -300,7 +300,7 @@ TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
 {
     ASSERT_TRUE(launch());
     givePreferenceRow();
-    db.setNumberofAttemptsLeft(9, db.getCurrentUser());
+    ASSERT_EQ(db.setNumberofAttemptsLeft(9, db.getCurrentUser()), kTVXDone);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     QString labelAtOpen;
