@@ -6,6 +6,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/ParallelFor.h"
 #include "store/TVXDataBase.h"
 
 #include <algorithm>
@@ -42,40 +43,78 @@ CExportDelegate::CExportDelegate(bool allRecords, const QList<std::shared_ptr<TV
     mSummary.recordsInScope = int(mRecords.size());
 }
 
-CExportDelegate::~CExportDelegate() { dropPrefetched(); }
+CExportDelegate::~CExportDelegate() = default;
 
-void CExportDelegate::dropPrefetched()
+std::optional<CExportDelegate::PreparedSideFile> CExportDelegate::sideFile(const QString& recordID,
+                                                                           const std::string& passKey, int& code)
 {
-    for (QByteArray& contents : mPrefetched)
-        contents.fill('\0');
-    mPrefetched.clear();
-}
-
-std::optional<QByteArray> CExportDelegate::attachmentContents(const QString& recordID, int& code)
-{
-    // One statement per few dozen attachments rather than one each.
-    constexpr qsizetype kAttachmentBatch = 32;
-    auto it = mPrefetched.find(recordID);
-    if (it == mPrefetched.end()) {
-        dropPrefetched();
+    // One statement per hundred-odd attachments rather than one each.
+    constexpr qsizetype kAttachmentBatch = 128;
+    auto it = mPrepared.find(recordID);
+    if (it == mPrepared.end()) {
+        mPrepared.clear();
         QStringList batch{recordID};
+        std::vector<std::string> keys{passKey};
         for (qsizetype i = mNext; i < mRecords.size() && batch.size() < kAttachmentBatch; ++i) {
-            if (mRecords[i]->mHasAttachment() && mRecords[i]->mRecordUID() != recordID)
-                batch << mRecords[i]->mRecordUID();
+            const TVXRecord& record = *mRecords[i];
+            if (record.mHasAttachment() && record.mRecordUID() != recordID) {
+                batch << record.mRecordUID();
+                keys.push_back(bytesOf(record.mAttachmentPassKey())); // what GetNextRecord hands on
+            }
         }
         auto fetched = mDataBase.extractAttachmentsData(batch, &code);
         if (!fetched)
             return std::nullopt;
-        mPrefetched = std::move(*fetched);
-        it = mPrefetched.find(recordID);
-        if (it == mPrefetched.end()) {
+        // Enciphered and written (each flushed to the disk) on several
+        // threads, each file its own work; the exporter's calls then find
+        // them done. Flushes of many files at once share the disk's commits.
+        std::vector<PreparedSideFile> prepared(static_cast<size_t>(batch.size()));
+        std::vector<char> found(prepared.size(), 0);
+        tvxsql::parallelFor(
+            prepared.size(),
+            [&](std::size_t i) {
+                const QString& id = batch[static_cast<qsizetype>(i)];
+                const auto contents = fetched->constFind(id);
+                if (contents == fetched->cend())
+                    return;
+                found[i] = 1;
+                PreparedSideFile& side = prepared[i];
+                side.passKey = keys[i];
+                side.bytes.assign(contents->constData(), std::size_t(contents->size()));
+                TVXFileCrypter(keys[i]).encryptData(side.bytes);
+                if (mSideFileFolder.empty())
+                    return;
+                if (const auto path = SideFilePath(mSideFileFolder, id.toStdString())) {
+                    side.path = *path;
+                    side.written = WriteFilePrivately(side.path, side.bytes) ? 1 : 0;
+                }
+            },
+            1);
+        for (QByteArray& contents : *fetched)
+            contents.fill('\0');
+        for (std::size_t i = 0; i < prepared.size(); ++i)
+            if (found[i])
+                mPrepared.insert(batch[static_cast<qsizetype>(i)], std::move(prepared[i]));
+        it = mPrepared.find(recordID);
+        if (it == mPrepared.end()) {
             code = kTVXReloadFirst; // no row
             return std::nullopt;
         }
     }
-    std::optional<QByteArray> contents(std::move(*it));
-    mPrefetched.erase(it);
-    return contents;
+    PreparedSideFile side = std::move(*it);
+    mPrepared.erase(it);
+    if (side.passKey == passKey)
+        return side;
+    // Another key than the record's: the attachment alone, under that key.
+    auto contents = mDataBase.extractAttachmentData(recordID, &code);
+    if (!contents)
+        return std::nullopt;
+    PreparedSideFile alone;
+    alone.passKey = passKey;
+    alone.bytes.assign(contents->constData(), std::size_t(contents->size()));
+    contents->fill('\0');
+    TVXFileCrypter(passKey).encryptData(alone.bytes);
+    return alone;
 }
 
 bool CExportDelegate::GetNextRecord(EFileType kind, CStringArray& values, int32_t& mask,
@@ -142,18 +181,17 @@ bool CExportDelegate::CopyAttachmentToPath(const std::string& sideFilePath, cons
                                            const std::string& passKey)
 {
     int code = kTVXDone;
-    auto contents = attachmentContents(QString::fromStdString(recordID), code);
-    if (!contents) {
+    const auto side = sideFile(QString::fromStdString(recordID), passKey, code);
+    if (!side) {
         ++mSummary.attachmentsFailed;
         ErrorInExport(kExportErrorAttachment);
         return false;
     }
-    std::string bytes(contents->constData(), std::size_t(contents->size()));
-    contents->fill('\0');
-    TVXFileCrypter(passKey).encryptData(bytes);
     // An empty attachment still gets its (empty) side file, so that it is
     // not taken for a missing one on import.
-    const bool written = WriteFilePrivately(sideFilePath, bytes);
+    const bool written = side->written >= 0 && side->path == sideFilePath
+                             ? side->written == 1
+                             : WriteFilePrivately(sideFilePath, side->bytes);
     if (!written) {
         ++mSummary.sideFilesFailed;
         ErrorInExport(kExportErrorSideFile);
@@ -171,7 +209,9 @@ bool CExportDelegate::AnyRecordHasAttachment()
 bool CExportDelegate::InitPathsForExportWithAttachments(const std::string& pathIn, std::string& pathOut,
                                                         std::string& sideFileFolder)
 {
-    return PrepareExportFolder(pathIn, pathOut, sideFileFolder);
+    const bool prepared = PrepareExportFolder(pathIn, pathOut, sideFileFolder);
+    mSideFileFolder = sideFileFolder;
+    return prepared;
 }
 
 void CExportDelegate::ErrorInExport(int code)
@@ -186,6 +226,6 @@ void CExportDelegate::ExportComplete(EFileType /*kind*/, const std::string& path
 {
     mSummary.path = path;
     mLastType.reset();
-    dropPrefetched();
+    mPrepared.clear();
     mIsComplete.store(true); // last
 }

@@ -65,13 +65,22 @@ public:
     TVXExportSummary exportSummary() const { return mSummary; }
 
 private:
-    // The record's attachment contents, fetched with those of the next
-    // records that have one; null with the code when it cannot be had.
-    std::optional<QByteArray> attachmentContents(const QString& recordID, int& code);
-    void dropPrefetched();
+    // A side file: the record's attachment enciphered with the pass key.
+    // Fetched, enciphered and written with those of the next records that
+    // have one, on several threads; null with the code when the attachment
+    // cannot be had.
+    struct PreparedSideFile {
+        std::string passKey;
+        std::string bytes;
+        std::string path; // where it was written
+        int written = -1; // 1 written, 0 failed, -1 not tried
+    };
+    std::optional<PreparedSideFile> sideFile(const QString& recordID, const std::string& passKey, int& code);
 
     std::shared_ptr<TVXType> mLastType;
-    QHash<QString, QByteArray> mPrefetched;
+    QHash<QString, PreparedSideFile> mPrepared;
+    // Where side files go; empty until the exporter has made the folder.
+    std::string mSideFileFolder;
     QList<std::shared_ptr<TVXRecord>> mRecords;
     qsizetype mNext = 0;
     int8_t mAllRecords;

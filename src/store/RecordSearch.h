@@ -129,9 +129,9 @@ private:
 
 // Entries of many records, rebuilt on use when the record's change stamp moved
 // on. Stamps are unique across all records, so a new record that happens to
-// reuse a gone one's address never passes for it; and while no stamp at all
-// has been given out since an entry was last checked, the record is not even
-// read.
+// reuse a gone one's address never passes for it; and while the change epoch
+// (TVXRecord::changeEpoch) stays where it was when an entry was last checked,
+// the record is not even read.
 //
 // Entries sit in a vector in the order in which the cache was last walked, so
 // that a walk of an unchanged cache (one search per keystroke) reads them in

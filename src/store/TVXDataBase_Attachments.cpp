@@ -3,6 +3,7 @@
 #include "crypto/AESEncrypter.h"
 #include "crypto/DBEncrypter.h"
 #include "model/TVXRecord.h"
+#include "store/ParallelFor.h"
 #include "store/QueryConstants.h"
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
@@ -425,19 +426,26 @@ std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(co
     }
     std::optional<QHash<QString, QByteArray>> contents;
     if (code == kTVXDone) {
+        // Deciphered on several threads: each row is its own work.
+        std::vector<std::optional<QByteArray>> plain(rows.size());
+        tvxsql::parallelFor(
+            rows.size(), [&](std::size_t i) { plain[i] = decrypt(rows[i].contents, rows[i].key.passKey); }, 1);
         contents.emplace();
-        for (Row& row : rows) {
-            auto plain = decrypt(row.contents, row.key.passKey);
-            wipe(row.contents);
-            if (!plain) {
+        for (std::size_t i = 0; i < rows.size(); ++i) {
+            if (!plain[i]) {
                 code = kTVXStatementFailed;
-                for (QByteArray& done : *contents)
-                    wipe(done);
-                contents.reset();
                 break;
             }
-            cutToFileLength(*plain, row.key.length);
-            contents->insert(row.recordID, std::move(*plain));
+            cutToFileLength(*plain[i], rows[i].key.length);
+            contents->insert(rows[i].recordID, std::move(*plain[i]));
+        }
+        if (code != kTVXDone) {
+            for (auto& bytes : plain)
+                if (bytes)
+                    wipe(*bytes);
+            for (QByteArray& done : *contents)
+                wipe(done);
+            contents.reset();
         }
     }
     if (returnCode)

@@ -86,6 +86,34 @@ TEST_F(Attachment, ContentsRoundTripBetweenClientsUnderTheirPassKey)
     EXPECT_EQ(code, kTVXDone);
 }
 
+TEST_F(Attachment, SeveralAreExtractedWithOneStatementEachUnderItsOwnPassKey)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    QStringList ids;
+    QList<QByteArray> files;
+    for (int n = 0; n < 3; ++n) {
+        auto record = newRecord(alice, {QStringLiteral("r%1").arg(n)});
+        record->setMHasAttachment(true);
+        record->setMAttachmentName(QStringLiteral("f%1.bin").arg(n));
+        files << contents25().repeated(n + 1);
+        record->setMAttachmentPath(writeFile(QStringLiteral("f%1.bin").arg(n), files.back()));
+        record->setMAttachmentState(kAttachmentStateStoreNewFile);
+        ASSERT_EQ(alice.addRecord(record), kTVXDone);
+        ids << record->mRecordUID();
+    }
+    auto plain = newRecord(alice, {"no attachment"});
+    ASSERT_EQ(alice.addRecord(plain), kTVXDone);
+
+    int code = -1;
+    const auto contents = bob.extractAttachmentsData({ids[2], plain->mRecordUID(), ids[0], ids[1]}, &code);
+    ASSERT_TRUE(contents.has_value());
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(contents->size(), 3); // the record without row is left out
+    for (int n = 0; n < 3; ++n)
+        EXPECT_EQ(contents->value(ids[n]), files[n]) << n; // cut to each file's length
+    EXPECT_TRUE(bob.extractAttachmentsData({}, &code)->isEmpty());
+}
+
 TEST_F(Attachment, ACopyTakesTheSourcesRowAndPassKey)
 {
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
