@@ -174,7 +174,7 @@ int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
     if (serverErrorNumber == kErrConnectionRefused || serverErrorNumber == kErrConnectHostFailed
         || serverErrorNumber == kErrUnknownHost)
         return kTVXHostUnreachable;
-    if (serverErrorNumber >= 2000 && serverErrorNumber <= 2050)
+    if ((serverErrorNumber >= 2000 && serverErrorNumber <= 2050) || isNodeNotReady(serverErrorNumber))
         return kTVXClientError;
     return kTVXStatementFailed;
 }
@@ -182,7 +182,7 @@ int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
 void TVXDataBase::handleDatabaseError(const platform::Error& error)
 {
     const int number = error.code;
-    if (number >= 2000 && number <= 2050) {
+    if ((number >= 2000 && number <= 2050) || isNodeNotReady(number)) {
         if (!mConnectionLostHandlerIsOn.exchange(true))
             platform::NotificationCenter::defaultCenter().post(kDBCommLostNotification, error);
     } else if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied) {

@@ -116,6 +116,8 @@ public:
     // Library exceptions pass to the caller.
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password);
+    // On a cluster node, makes the session's reads wait for what the cluster committed.
+    static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
     void createUserEncrypter();

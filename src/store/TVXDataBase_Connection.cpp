@@ -36,7 +36,26 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["CLIENT_FOUND_ROWS"] = true;
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
-    return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+    std::unique_ptr<sql::Connection> connection(get_driver_instance()->connect(options));
+    readCausallyOnCluster(*connection);
+    return connection;
+}
+
+void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
+{
+    // A cluster node applies other nodes' commits a moment later: without the
+    // wait, a reload right after another client's write can miss it.
+    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+    bool clusterNode = false;
+    try {
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@wsrep_on"));
+        clusterNode = rs->next() && rs->getInt(1) == 1;
+    } catch (const sql::SQLException& e) {
+        if (e.getErrorCode() != kErrUnknownSystemVariable) // a server without cluster support
+            throw;
+    }
+    if (clusterNode)
+        stmt->execute("SET SESSION wsrep_sync_wait=1");
 }
 
 bool TVXDataBase::hasAdminUserPrivileges(const QString& account)
@@ -134,7 +153,9 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
         // Always replaced: an empty password must not leave an earlier store's key in force.
         createEncrypter(typed);
     } catch (const sql::SQLException& e) {
-        mConnectionErrCode.store(mapDBErrorCode(e.getErrorCode()));
+        // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.
+        mConnectionErrCode.store(isNodeNotReady(e.getErrorCode()) ? kTVXHostUnreachable
+                                                                  : mapDBErrorCode(e.getErrorCode()));
         mCPcon.reset();
     }
 

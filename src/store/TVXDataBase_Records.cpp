@@ -79,7 +79,8 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
         try {
             if (!mCPcon)
                 throw noConnection();
-            code = work(*mCPcon);
+            sql::Connection& connection = *mCPcon;
+            code = tvxsql::retryOnConflict(connection, [&] { return work(connection); });
         } catch (const sql::SQLException& e) {
             failure.emplace(e);
         } catch (const std::exception&) {

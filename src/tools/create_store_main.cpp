@@ -88,13 +88,17 @@ int main(int argc, char** argv)
                                       QStringLiteral("Add a store administrator: a store user who may also create, "
                                                      "change and delete the store's accounts (never root)."),
                                       QStringLiteral("name"));
-    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag});
+    const QCommandLineOption upgrade(QStringLiteral("upgrade-schema"),
+                                     QStringLiteral("Bring an existing store's tables up to date, keeping every "
+                                                    "row (on a cluster, run it against one node)."));
+    parser.addOptions({host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag});
     parser.process(app);
 
     const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
-    if (!parser.isSet(create) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy)
-        return fail(QStringLiteral(
-            "nothing to do: give --create, --add-admin NAME, --add-user NAME or a policy option (see --help)"));
+    if (!parser.isSet(create) && !parser.isSet(upgrade) && !parser.isSet(addUser) && !parser.isSet(addAdmin)
+        && !setPolicy)
+        return fail(QStringLiteral("nothing to do: give --create, --upgrade-schema, --add-admin NAME, --add-user NAME "
+                                   "or a policy option (see --help)"));
 
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
     std::unique_ptr<sql::Connection> connection;
@@ -119,6 +123,11 @@ int main(int argc, char** argv)
         if (auto r = creator.createStore(master, parser.isSet(replace)); !r.ok)
             return fail(r.message);
         std::cout << "Created the store tolvanexdb.\n";
+    } else if (parser.isSet(upgrade)) {
+        const StoreResult r = creator.upgradeSchema();
+        if (!r.ok)
+            return fail(r.message);
+        std::cout << r.message.toStdString() << '\n';
     }
     if (parser.isSet(addAdmin)) {
         StoreUser user;
