@@ -135,6 +135,8 @@ public:
     void accountRefusedDuringReload(int code) override;
     void stopConnectionModelWindow() override;
     void dbCommunicationError();
+    // Another client changed the master password: the same account logs in again with the new one.
+    void dbMasterPasswordChanged();
     void dbUserDeletedError();
     BMProgressPanel* loadingDataPanel();
     // (end of loading, reloading and lost connection)
@@ -457,6 +459,8 @@ public:
     // (end of wiring of the main window)
 
 private:
+    // Tells why, then runs the log-in panel for the same account.
+    void logInAgain(const QString& message);
     TVXDataBase* mDatabase = nullptr;
 
     // Shared state. The main window is made by the main-window concern; the

@@ -207,11 +207,17 @@ void BMController::stopConnectionModelWindow()
 
 void BMController::dbCommunicationError()
 {
+    logInAgain(tr("Connection to the server has been lost.Please connect again."));
+}
+
+void BMController::dbMasterPasswordChanged() { logInAgain(tr("Master Password does not match.")); }
+
+void BMController::logInAgain(const QString& message)
+{
     if (mInLostConnection || mIsTerminating)
         return;
     mInLostConnection = true;
-    BMRunAlertPanel(platform::standardAlertTitle(), tr("Connection to the server has been lost.Please connect again."),
-                    tr("OK"));
+    BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
     BMLoginPanel* panel = connectionWindow();
     // The same account must sign in again, with its password typed anew.
     mAccountNameFixed = true;

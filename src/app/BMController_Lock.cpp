@@ -312,9 +312,9 @@ void BMController::DoIdle()
 
 void BMController::closeModals()
 {
-    // Not while the log-in panel or a load is up (no data shows, and aborting
-    // them would end the session): try again shortly.
-    if (mConnectionPanelRunning || mReloadInFlight || mLoadWorkerDone) {
+    // Not while the log-in panel, a load or a re-encryption is up (no data
+    // shows, and aborting them would end the session): try again shortly.
+    if (mConnectionPanelRunning || mReloadInFlight || mLoadWorkerDone || mReencryption) {
         QTimer::singleShot(1000, this, &BMController::closeModals);
         return;
     }

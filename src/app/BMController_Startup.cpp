@@ -68,6 +68,8 @@ void BMController::registerObservers()
                                           [this](const platform::Notification& n) { addExtractAttachmentMenu(n.object); });
     mObserverTokens << center.addObserver(kDBCommLostNotification,
                                           [this](const platform::Notification&) { dbCommunicationError(); });
+    mObserverTokens << center.addObserver(kDBMasterPasswordChangedNotification,
+                                          [this](const platform::Notification&) { dbMasterPasswordChanged(); });
     mObserverTokens << center.addObserver(kDBUserDeletedNotification,
                                           [this](const platform::Notification&) { dbUserDeletedError(); });
 }

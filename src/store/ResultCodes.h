@@ -5,7 +5,8 @@
 inline constexpr int kTVXDone = 0;
 inline constexpr int kTVXNotServerError = 1;        // failure that is not a server error
 inline constexpr int kTVXStatementFailed = 3;       // a statement failed, or could not be done
-inline constexpr int kTVXMasterPasswordMismatch = 4;
+inline constexpr int kTVXMasterPasswordMismatch = 4; // also: a write refused, the master password
+                                                     // having changed since this client logged in
 inline constexpr int kTVXAccountDisabled = 6;
 inline constexpr int kTVXAccountDeleted = 7;        // access to the tables refused
 inline constexpr int kTVXReloadFirst = 8;           // changed no row: the cached copy is stale
@@ -16,6 +17,7 @@ inline constexpr int kTVXAllPrivileges = 13;        // the account holds every s
 
 // Server error numbers the manager reacts to.
 inline constexpr int kErrAllPrivilegesAccount = 100; // raised by the log-in itself
+inline constexpr int kErrMasterPasswordChanged = 101; // raised by a write: log in again
 inline constexpr int kErrAccessDenied = 1045;
 inline constexpr int kErrTableAccessDenied = 1142;
 inline constexpr int kErrColumnAccessDenied = 1143;
@@ -24,6 +26,7 @@ inline constexpr int kErrConnectHostFailed = 2003;
 inline constexpr int kErrUnknownHost = 2005;
 inline constexpr int kErrServerLost = 2013;
 inline constexpr int kErrUnknownSystemVariable = 1193;
+inline constexpr int kErrLockWaitTimeout = 1205;
 // A cluster node that is not part of the primary component, or a server that
 // is going down, answers these: to the client it is a lost connection.
 inline constexpr int kErrNodeNotReady = 1047;        // "WSREP has not yet prepared node for application use"

@@ -9,8 +9,11 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 
+#include <cppconn/connection.h>
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 #include <mysql.h>
 
 #include <cstring>
@@ -56,6 +59,10 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
 TVXDataBase::TVXDataBase()
     : m_currentUser(TVXUser::createUser())
 {
+    mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
+        for (const platform::Error& error : errors)
+            platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    });
     // The driver's first use initialises the client library, which is not
     // safe to do from two threads at once; do it here, on the creating thread.
     get_driver_instance();
@@ -188,14 +195,51 @@ void TVXDataBase::handleDatabaseError(const platform::Error& error)
     } else if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied) {
         if (!mConnectionLostHandlerIsOn.exchange(true))
             platform::NotificationCenter::defaultCenter().post(kDBUserDeletedNotification, error);
+    } else if (number == kErrMasterPasswordChanged) {
+        if (!mConnectionLostHandlerIsOn.exchange(true))
+            platform::NotificationCenter::defaultCenter().post(kDBMasterPasswordChangedNotification, error);
     }
+}
+
+bool TVXDataBase::isNodeUnavailable(const sql::SQLException& e)
+{
+    if (isNodeNotReady(e.getErrorCode()))
+        return true;
+    if (e.getErrorCode() != kErrLockWaitTimeout)
+        return false;
+    // A cluster node cut off from the others ends a read's wait for the
+    // cluster as a lock wait timeout; the node then says it is not ready.
+    try {
+        const auto guard = lockConnection();
+        if (!mCPcon)
+            return false;
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'wsrep_ready'"));
+        return rs->next() && rs->getString(2) == "OFF";
+    } catch (const sql::SQLException&) {
+        return false;
+    }
+}
+
+int TVXDataBase::serverErrorNumber(const sql::SQLException& e)
+{
+    return isNodeUnavailable(e) ? kErrNodeNotReady : e.getErrorCode();
 }
 
 int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
 {
-    const platform::Error error{QString::fromUtf8(e.what()), e.getErrorCode()};
+    return reportError(platform::Error{QString::fromUtf8(e.what()), serverErrorNumber(e)}, code);
+}
+
+int TVXDataBase::reportError(const platform::Error& error, int code)
+{
     if (deferErrorToBatchEnd(error))
         return code;
+    // Whoever holds the guard may be what the main thread waits for.
+    if (mConnectionMutex.heldByThisThread()) {
+        mConnectionMutex.keepUntilReleased(error);
+        return code;
+    }
     platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
     return code;
 }

@@ -4,6 +4,7 @@
 // One class; its operations are spread over one source file per concern.
 
 #include "platform/core/Error.h"
+#include "store/ConnectionGuard.h"
 #include "store/ResultCodes.h"
 #include "store/TVXEventLogEntry.h"
 
@@ -65,6 +66,8 @@ inline const QString kDetailMasterPassword = QStringLiteral("Master Password");
 // Notices posted on the main thread, with the platform::Error as object.
 inline const QString kDBCommLostNotification = QStringLiteral("DB_COMM_LOST");
 inline const QString kDBUserDeletedNotification = QStringLiteral("DB_USR_DEL");
+// Another client changed the master password: this one must log in again.
+inline const QString kDBMasterPasswordChangedNotification = QStringLiteral("DB_MPW_CHANGED");
 
 // Keys the user-data encrypter (the stored master password and users'
 // passwords). Only its first 16 bytes take part in the key.
@@ -429,8 +432,9 @@ public:
 
     // Only one thread at a time talks over the connection: statements run
     // under this guard. Never hold it while waiting for the main thread
-    // (reportDatabaseError and notices wait for it).
-    std::unique_lock<std::recursive_mutex> lockConnection() const;
+    // (notices wait for it); a server error reported under it reaches the
+    // error path only once the guard is released.
+    std::unique_lock<TVXConnectionGuard> lockConnection() const;
 
     // Many records added in a row (an import). Until endRecordBatch, the
     // calling thread keeps the connection, and what addRecord writes (with
@@ -677,10 +681,18 @@ public:
     bool hasFieldEncrypter() const;
 
     // The error tail of every statement: hands the error to the main thread's
-    // handler, waits, and returns `code`.
+    // handler, waits, and returns `code`. Called under the guard, the handing
+    // over waits until the guard is released.
     int reportDatabaseError(const sql::SQLException& e, int code = kTVXStatementFailed);
+    // The server's error number, with a cluster node's "not ready" recognised
+    // behind the lock wait timeout it gives a waiting read (then 1047).
+    int serverErrorNumber(const sql::SQLException& e);
+    bool isNodeUnavailable(const sql::SQLException& e);
+    int reportError(const platform::Error& error, int code);
 
 private:
+    // Replaces the connection under the guard; the old one is closed after.
+    void swapConnection(std::unique_ptr<sql::Connection> connection);
     void endClientThreadState() const;
     void notifyConnectionComplete();
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
@@ -751,9 +763,14 @@ private:
 
     // [record storage]
     struct AttachmentUpload;
-    // Runs statements under the connection guard; a server error reaches the
-    // error path once the guard is released, any other failure gives 1.
+    // Every statement goes through these. The guard is taken, `work` runs on
+    // the connection and the guard is released; only then does a server error
+    // reach the error path (3). Any other failure gives 1; otherwise work's code.
     int runOnConnection(const std::function<int(sql::Connection&)>& work);
+    // The same inside one write transaction (a savepoint inside an outer one):
+    // committed when work answers 0, rolled back otherwise. The one place a
+    // write transaction runs.
+    int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
     // addRecord once the texts are enciphered; `code` is the enciphering's.
     int storeNewRecord(NewRecord& entry, int code);
     // The memory side and the log entry of an add, once the server answered.
@@ -764,6 +781,9 @@ private:
     // when every row went in; otherwise none of them stays and nothing is
     // reported.
     bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
+    // After a batch the server rolled back: each record added again alone,
+    // in order, until one fails; the identifiers of those not stored.
+    QStringList replayRecords(const QStringList& recordIDs);
     // Statement parts; server errors pass to the caller.
     int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                         const CustomTypeCiphers& ciphers);
@@ -780,7 +800,7 @@ private:
     void forgetRecordInRecentLists(const QString& recordID);
     // Called after each change of a cached record (the search index follows here).
     void recordCacheChanged(const QString& recordID);
-    mutable std::recursive_mutex mConnectionMutex;
+    mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
     std::shared_ptr<RecordBatch> mRecordBatch; // shared: deleted where the type is known
     // The open batch when the calling thread runs it, else null.
@@ -817,6 +837,42 @@ private:
     static std::string eventLogInsertText(int rows);
     static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
     // (end of record storage)
+
+    // [stale copies]
+    // What a cached row held when this client read or last wrote it: a digest
+    // of the stored bytes of the columns a replace writes (a record's with its
+    // custom type and attachment header rows; never the view count). A replace
+    // compares it, inside its transaction, with the row it locks: a row another
+    // client changed meanwhile answers 8. Rows without a digest are written
+    // as before.
+    struct RecordDigest {
+        quint64 row = 0;
+        quint64 customType = 0; // 0: none (read only for a record marked customised)
+        quint64 attachment = 0; // 0: none (read only for a record marked with an attachment)
+        bool operator==(const RecordDigest&) const = default;
+    };
+    QHash<QString, RecordDigest> mRecordDigests;
+    QHash<QString, quint64> mGroupDigests;
+    QHash<QString, quint64> mTypeDigests;
+    // `stored`: values 1 to 10, then the note; `fields`: field names 1 to 10.
+    static quint64 recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
+                                   bool attached, bool customised);
+    static quint64 customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields);
+    static quint64 attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher);
+    static quint64 groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails);
+    static quint64 typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields);
+    // The stored row's digest, locked for update; null when the row is gone.
+    std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
+    std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
+    std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
+    // 0 when the row is as this client last saw it (or it has no digest), else 8.
+    int checkRecordNotStale(sql::Connection& connection, const QString& recordID);
+    int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
+    int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
+    void forgetDigests();
+    // A new record's digest, from what its statements stored.
+    void noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload);
+    // (end of stale copies)
 
     // [group and type storage]
     // The group's row (insert or update) and its two lists in one transaction;
@@ -876,6 +932,16 @@ private:
     // (end of accounts)
 
     // [master password]
+    // The stored master-password row (its cipher bytes) this client keyed its
+    // encrypter from; every write transaction confirms it is still the stored
+    // one. Null: no row. Used under the connection guard.
+    bool mKeyRowKnown = false;
+    std::optional<QByteArray> mKeyRow;
+    std::optional<QByteArray> mLastReadKeyRow; // as retriveMasterPassword last read it
+    void keyFromLastReadRow();
+    // 0 when the row is the one keyed from, else 4 (nothing is to be written).
+    // The row stays locked (shared, or exclusive for a change) until the transaction ends.
+    int confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
     // (end of master password)

@@ -42,7 +42,7 @@ constexpr uint16_t kLockOutPasswordLength = 40;
 
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
 {
-    mCPcon = std::move(connection);
+    swapConnection(std::move(connection));
 }
 
 QString TVXDataBase::quotedForAccount(const QString& text) const

@@ -273,6 +273,7 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
     int code = prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     {
         const auto guard = lockConnection();
         if (!mCPcon)
@@ -288,6 +289,7 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
 
 int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
 {
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const auto guard = lockConnection();
     if (!mCPcon)
         throw noConnection();
@@ -296,6 +298,7 @@ int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
 
 void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode)
 {
+    mRecordDigests.remove(target.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
         stmt->setString(1, target.mRecordUID().toStdString());

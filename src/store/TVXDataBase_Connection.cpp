@@ -11,6 +11,8 @@
 #include <cppconn/statement.h>
 #include <mysql_connection.h>
 
+#include <utility>
+
 namespace {
 
 // How long a log-in waits for an unreachable server before reporting it.
@@ -58,8 +60,41 @@ void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
         stmt->execute("SET SESSION wsrep_sync_wait=1");
 }
 
+void TVXDataBase::keyFromLastReadRow()
+{
+    const auto guard = lockConnection();
+    mKeyRow = mLastReadKeyRow;
+    mKeyRowKnown = true;
+}
+
+int TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
+{
+    if (!mKeyRowKnown)
+        return kTVXDone; // not logged in through the log-in (the store tool)
+    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+        forChange ? "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"
+                  : "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' LOCK IN SHARE MODE"));
+    std::optional<QByteArray> stored;
+    if (rs->next())
+        stored = tvxsql::blobColumn(*rs, 1);
+    return stored == mKeyRow ? kTVXDone : kTVXMasterPasswordMismatch;
+}
+
+void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
+{
+    std::unique_ptr<sql::Connection> previous;
+    {
+        const auto guard = lockConnection();
+        previous = std::exchange(mCPcon, std::move(connection));
+    }
+    // Closing the old connection talks to its server: not under the guard.
+    previous.reset();
+}
+
 bool TVXDataBase::hasAdminUserPrivileges(const QString& account)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         if (!mCPcon)
             return false;
@@ -75,6 +110,7 @@ bool TVXDataBase::hasAdminUserPrivileges(const QString& account)
 
 void TVXDataBase::selectSchema(const QString& schema)
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
         throw invalidConnection();
     mCPcon->setSchema(schema.toStdString());
@@ -82,6 +118,7 @@ void TVXDataBase::selectSchema(const QString& schema)
 
 void TVXDataBase::createDefaultSchema()
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
         throw invalidConnection();
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
@@ -90,13 +127,17 @@ void TVXDataBase::createDefaultSchema()
 
 QString TVXDataBase::retriveMasterPassword()
 {
+    const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
         throw invalidConnection();
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row
-    while (rs->next())
-        stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
+    mLastReadKeyRow.reset();
+    while (rs->next()) {
+        mLastReadKeyRow = tvxsql::blobColumn(*rs, 2);
+        stored = decryptDataString(*mLastReadKeyRow);
+    }
     return stored;
 }
 
@@ -139,24 +180,25 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
     const QString account = request.value(kLoginUsername);
     try {
         auto connection = connectToSServer(url, account, request.value(kLoginHostPassword));
-        // The new connection replaces (and closes) the one of an earlier log-in.
-        mCPcon = std::move(connection);
+        // The new connection replaces (and closes) the one of an earlier log-in,
+        // never under a statement another thread is running.
+        swapConnection(std::move(connection));
         if (hasAdminUserPrivileges(account))
             throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
         selectSchema(QString::fromLatin1(kTolvanexSchema));
         createUserEncrypter();
         const QString typed = request.value(kLoginMasterPassword);
         if (checkMasterPassword(typed) == kTVXMasterPasswordMismatch) {
-            mCPcon.reset(); // a refused log-in keeps no connection
+            swapConnection(nullptr); // a refused log-in keeps no connection
             return kTVXMasterPasswordMismatch;
         }
         // Always replaced: an empty password must not leave an earlier store's key in force.
         createEncrypter(typed);
+        keyFromLastReadRow();
     } catch (const sql::SQLException& e) {
         // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.
-        mConnectionErrCode.store(isNodeNotReady(e.getErrorCode()) ? kTVXHostUnreachable
-                                                                  : mapDBErrorCode(e.getErrorCode()));
-        mCPcon.reset();
+        mConnectionErrCode.store(isNodeUnavailable(e) ? kTVXHostUnreachable : mapDBErrorCode(e.getErrorCode()));
+        swapConnection(nullptr);
     }
 
     endClientThreadState();

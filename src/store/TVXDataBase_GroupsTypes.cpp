@@ -68,16 +68,16 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
         return kTVXStatementFailed;
 
     const QStringList membersBefore = group.mUserMembersArray();
-    int code = kTVXDone;
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        // The membership writers join this transaction: a group never stands
-        // on the server without its lists, nor with half of them.
-        tvxsql::Transaction transaction(*mCPcon);
+    // The membership writers join this transaction: a group never stands
+    // on the server without its lists, nor with half of them.
+    const int code = runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored row changes nothing.
+        if (!isNew)
+            if (const int fresh = checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+                return fresh;
         const std::string uid = group.mGroupUID().toStdString();
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mCPcon->prepareStatement(isNew ? kQueryGroupInsert : kQueryGroupUpdate));
+            connection.prepareStatement(isNew ? kQueryGroupInsert : kQueryGroupUpdate));
         const auto name = tvxsql::blobStream(cipher);
         stmt->setBlob(1, name->stream());
         if (isNew) {
@@ -91,24 +91,18 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
         }
         // The insert ignores a stored identifier; the update counts matched
         // rows. Either way no row means the cached copy is stale.
-        if (stmt->executeUpdate() == 0) {
-            code = kTVXReloadFirst;
-        } else {
-            if (isNew)
-                group.addMember(*m_currentUser);
-            code = insertUserListForGroup(group);
-            if (code == kTVXDone)
-                code = insertSubgroupListForGroup(group);
-            if (code == kTVXDone)
-                transaction.commit();
-        }
-    } catch (const sql::SQLException& e) {
-        code = reportDatabaseError(e);
-    } catch (const std::exception&) {
-        code = kTVXNotServerError;
-    }
+        if (stmt->executeUpdate() == 0)
+            return kTVXReloadFirst;
+        if (isNew)
+            group.addMember(*m_currentUser);
+        const int lists = insertUserListForGroup(group);
+        return lists == kTVXDone ? insertSubgroupListForGroup(group) : lists;
+    });
     if (code != kTVXDone)
         group.setMUserMembersArray(membersBefore);
+    else
+        mGroupDigests.insert(group.mGroupUID(),
+                             groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
     return code;
 }
 
@@ -159,29 +153,20 @@ int TVXDataBase::deleteGroup(const BMGroup& group)
     if (!m_groups.contains(uid)) {
         code = kTVXReloadFirst;
     } else {
-        try {
-            if (!mCPcon)
-                throw noConnection();
-            tvxsql::Transaction transaction(*mCPcon);
-            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupDelete));
+        code = runWriteTransaction([&](sql::Connection& connection) {
+            std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
             stmt->setString(1, uid.toStdString());
             // The group's records, members and own sub-group rows go with it
             // by the store's foreign keys.
-            if (stmt->executeUpdate() == 0) {
-                code = kTVXReloadFirst;
-            } else {
-                std::unique_ptr<sql::PreparedStatement> references(
-                    mCPcon->prepareStatement(kQueryDeleteFromSubGroupLists));
-                references->setString(1, uid.toStdString());
-                references->setString(2, kUnfiledUID.toStdString());
-                references->executeUpdate();
-                transaction.commit();
-            }
-        } catch (const sql::SQLException& e) {
-            code = reportDatabaseError(e);
-        } catch (const std::exception&) {
-            code = kTVXNotServerError;
-        }
+            if (stmt->executeUpdate() == 0)
+                return kTVXReloadFirst;
+            std::unique_ptr<sql::PreparedStatement> references(
+                connection.prepareStatement(kQueryDeleteFromSubGroupLists));
+            references->setString(1, uid.toStdString());
+            references->setString(2, kUnfiledUID.toStdString());
+            references->executeUpdate();
+            return kTVXDone;
+        });
     }
     if (code == kTVXDone)
         forgetDeletedGroup(uid);
@@ -249,11 +234,13 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
 
-    try {
-        if (!mCPcon)
-            throw noConnection();
+    const int code = runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored row changes nothing.
+        if (!isNew)
+            if (const int fresh = checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+                return fresh;
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mCPcon->prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
+            connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
         std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
         for (const QByteArray& cipher : ciphers)
             blobs.push_back(tvxsql::blobStream(cipher));
@@ -269,11 +256,11 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
         if (stmt->executeUpdate() == 0)
             return kTVXReloadFirst;
         return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXNotServerError;
-    }
+    });
+    if (code == kTVXDone)
+        mTypeDigests.insert(type.mTypeUID(),
+                            typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+    return code;
 }
 
 int TVXDataBase::addType(std::shared_ptr<TVXType> type)
@@ -312,20 +299,12 @@ int TVXDataBase::deleteType(const TVXType& type)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = type.mTypeUID();
-    int code = kTVXDone;
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteType));
+    const int code = runWriteTransaction([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteType));
         stmt->setString(1, uid.toStdString());
         // The type's records go with it by the store's foreign key.
-        if (stmt->executeUpdate() == 0)
-            code = kTVXReloadFirst;
-    } catch (const sql::SQLException& e) {
-        code = reportDatabaseError(e);
-    } catch (const std::exception&) {
-        code = kTVXNotServerError;
-    }
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
     if (code == kTVXDone) {
         m_types.remove(uid);
         for (auto it = m_records.begin(); it != m_records.end();) {

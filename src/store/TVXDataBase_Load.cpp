@@ -118,7 +118,7 @@ int TVXDataBase::initUserDetails(const QString& accountName, const QString& pass
         const QString userID = getUserIDForName(accountName);
         code = userID.isNull() ? kTVXAccountDeleted : readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
     } catch (const sql::SQLException& e) {
-        code = reportDatabaseError(e, mapDBErrorCode(e.getErrorCode()));
+        code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }
     mConnectionErrCode.store(code);
     if (code != kTVXDone) {
@@ -153,7 +153,7 @@ int TVXDataBase::loadDataBase()
             if (code == kTVXDone)
                 code = personalCode;
         } catch (const sql::SQLException& e) {
-            code = mapDBErrorCode(e.getErrorCode());
+            code = mapDBErrorCode(serverErrorNumber(e));
         } catch (const std::exception&) {
             code = kTVXStatementFailed;
         }
@@ -185,6 +185,7 @@ int TVXDataBase::reloadDatabase()
         // Re-key from the store: the master password may have been changed by another client.
         createEncrypter(QString());
         createEncrypter(retriveMasterPassword());
+        keyFromLastReadRow();
 
         code = readCatagoryTable();
         code = readTypesTable();
@@ -201,7 +202,7 @@ int TVXDataBase::reloadDatabase()
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {
-        code = mapDBErrorCode(e.getErrorCode());
+        code = mapDBErrorCode(serverErrorNumber(e));
         onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(code); });
     }
     endClientThreadState();
@@ -212,8 +213,10 @@ int TVXDataBase::reloadDatabase()
 
 int TVXDataBase::readCatagoryTable()
 {
-    if (mIsDataReloaded.load())
+    if (mIsDataReloaded.load()) {
         m_groups.clear();
+        mGroupDigests.clear();
+    }
     const QStringList& myGroups = m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
@@ -228,6 +231,7 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
+        mGroupDigests.insert(uid, groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
         m_groups.insert(uid, std::move(group));
     }
     rs.reset();
@@ -262,8 +266,10 @@ void TVXDataBase::readMembershipLists(int* code)
 
 int TVXDataBase::readTypesTable()
 {
-    if (mIsDataReloaded.load())
+    if (mIsDataReloaded.load()) {
         m_types.clear();
+        mTypeDigests.clear();
+    }
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryTypes));
     const auto& setters = TVXType::setFunctionsArray();
@@ -273,8 +279,13 @@ int TVXDataBase::readTypesTable()
         type->setMTypeName(decryptString(tvxsql::blobColumn(*rs, 2)));
         type->setMTypeIconID(rs->getInt(3));
         type->setMTypeMask(rs->getInt(4));
-        for (int i = 0; i < 10; ++i)
-            ((*type).*setters[i])(decryptString(tvxsql::blobColumn(*rs, 5 + i)));
+        QByteArray fields[10];
+        for (int i = 0; i < 10; ++i) {
+            fields[i] = tvxsql::blobColumn(*rs, 5 + i);
+            ((*type).*setters[i])(decryptString(fields[i]));
+        }
+        mTypeDigests.insert(type->mTypeUID(),
+                            typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
         m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
@@ -302,8 +313,10 @@ int TVXDataBase::readRecordTable()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
-    if (mIsDataReloaded.load())
+    if (mIsDataReloaded.load()) {
         m_records.clear();
+        mRecordDigests.clear();
+    }
     const QStringList& myGroups = m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
@@ -317,11 +330,15 @@ int TVXDataBase::readRecordTable()
     struct Slice {
         std::vector<FetchedRecord> rows;
         std::vector<std::shared_ptr<TVXRecord>> records;
+        std::vector<quint64> digests;
     };
     const auto decipher = [&](Slice& slice) {
         slice.records.resize(slice.rows.size());
+        slice.digests.resize(slice.rows.size());
         tvxsql::parallelFor(slice.rows.size(), [&](std::size_t n) {
             FetchedRecord& row = slice.rows[n];
+            slice.digests[n] = recordRowDigest(row.groupUID, row.typeUID, row.stored.data(), row.attached,
+                                               row.customised);
             auto record = std::make_shared<TVXRecord>();
             record->setMRecordUID(row.uid);
             record->setMGroup(groups.value(row.groupUID));
@@ -370,9 +387,13 @@ int TVXDataBase::readRecordTable()
     if (pending.valid())
         pending.get();
     std::vector<std::shared_ptr<TVXRecord>> built;
-    for (Slice& slice : slices)
+    mRecordDigests.reserve(mRecordDigests.size() + qsizetype(slices.size() * kSlice));
+    for (Slice& slice : slices) {
+        for (std::size_t n = 0; n < slice.records.size(); ++n)
+            mRecordDigests.insert(slice.records[n]->mRecordUID(), RecordDigest{slice.digests[n], 0, 0});
         for (auto& record : slice.records)
             built.push_back(std::move(record));
+    }
     slices.clear();
     rs.reset();
     stmt.reset();
@@ -423,8 +444,13 @@ void TVXDataBase::readCustomTypes(TVXRecordCache& records)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAllCustomTypes));
         while (rs->next()) {
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
-            if (it != records.constEnd())
-                applyCustomType(**it, customTypeFromRow(*rs));
+            if (it == records.constEnd())
+                continue;
+            applyCustomType(**it, customTypeFromRow(*rs));
+            QByteArray fields[10];
+            for (int i = 0; i < 10; ++i)
+                fields[i] = tvxsql::blobColumn(*rs, 4 + i);
+            mRecordDigests[it.key()].customType = customTypeDigest(rs->getInt64(2), rs->getInt64(3), fields);
         }
     } catch (const sql::SQLException& e) {
         reportDatabaseError(e);
@@ -458,10 +484,13 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
             if (it == records.constEnd())
                 continue;
-            (*it)->setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            const AttachmentKey key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            const QByteArray nameCipher = tvxsql::blobColumn(*rs, 2);
+            const QByteArray keyCipher = tvxsql::blobColumn(*rs, 3);
+            (*it)->setMAttachmentName(decryptString(nameCipher));
+            const AttachmentKey key = decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
+            mRecordDigests[it.key()].attachment = attachmentDigest(nameCipher, keyCipher);
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {

@@ -71,23 +71,28 @@ void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
 
 int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     mIsLoadingComplete.store(false);
     const auto finish = [this](int code) {
         endClientThreadState();
         mIsLoadingComplete.store(true);
         return code;
     };
-    if (!mCPcon)
-        return finish(kTVXStatementFailed);
 
     // Enciphering with the new key, on a throw-away manager so the old key stays in force.
     TVXDataBase next;
     next.createEncrypter(newPassword);
     next.createUserEncrypter();
 
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
+    // The guard is held for the transaction only: a failure reaches the error
+    // path (and the main thread) once it is released.
+    const QByteArray newRow = next.encryptDataString(newPassword);
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        tvxsql::Transaction transaction(connection);
+        // The row first, exclusively: writers that confirmed the old one end
+        // before, and those after see the new one. A change from a stale key
+        // would garble every value.
+        if (const int key = confirmMasterPasswordRow(connection, true); key != kTVXDone)
+            return key;
         for (const EncipheredTable& table : encipheredTables()) {
             // Read everything first (locking the rows), check every size, then write.
             std::string select = std::string("SELECT ") + table.key;
@@ -101,7 +106,7 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
 
             std::vector<RewrittenRow> rows;
             {
-                std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+                std::unique_ptr<sql::Statement> stmt(connection.createStatement());
                 std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(select));
                 while (rs->next()) {
                     RewrittenRow row{rs->getString(1).asStdString(), {}};
@@ -112,13 +117,13 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
                                                    ? next.encipherWholeValue(decipherWholeValue(stored))
                                                    : next.encryptString(decryptString(stored));
                         if (column.tiny && !tvxsql::fitsTinyBlob(rewritten))
-                            return finish(kTVXStatementFailed); // would be cut: change nothing
+                            return kTVXStatementFailed; // would be cut: change nothing
                         row.values.push_back(std::move(rewritten));
                     }
                     rows.push_back(std::move(row));
                 }
             }
-            std::unique_ptr<sql::PreparedStatement> write(mCPcon->prepareStatement(update));
+            std::unique_ptr<sql::PreparedStatement> write(connection.prepareStatement(update));
             for (const RewrittenRow& row : rows) {
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
                 for (size_t i = 0; i < row.values.size(); ++i) {
@@ -129,17 +134,22 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
                 write->executeUpdate();
             }
         }
-        std::unique_ptr<sql::PreparedStatement> info(mCPcon->prepareStatement(
+        std::unique_ptr<sql::PreparedStatement> info(connection.prepareStatement(
             "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
-        auto stored = tvxsql::blobStream(next.encryptDataString(newPassword));
+        auto stored = tvxsql::blobStream(newRow);
         info->setBlob(1, stored->stream());
         info->executeUpdate();
         transaction.commit();
-    } catch (const sql::SQLException& e) {
-        return finish(reportDatabaseError(e));
-    }
+        if (mKeyRowKnown)
+            mKeyRow = newRow;
+        return kTVXDone;
+    });
+    if (code != kTVXDone)
+        return finish(code);
 
-    // Committed: the new key is in force from now on.
+    // Committed: the new key is in force from now on. Every cipher changed:
+    // what was cached is no longer comparable (until the next load).
+    forgetDigests();
     createEncrypter(newPassword);
     {
         std::lock_guard lock(mDetailsMutex);

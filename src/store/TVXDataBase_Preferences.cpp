@@ -235,12 +235,13 @@ void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QStrin
 
 void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    // Asked before the guard is taken: the main thread may be waiting for it.
     bool maximised = false;
     platform::performOnMainThreadAndWait([&] {
         if (auto* hooks = platform::applicationHooks())
             maximised = hooks->isMainWindowMaximied();
     });
+    const auto guard = lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),

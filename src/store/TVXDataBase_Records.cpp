@@ -65,9 +65,9 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
 
 // --- connection guard ---------------------------------------------------------
 
-std::unique_lock<std::recursive_mutex> TVXDataBase::lockConnection() const
+std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
 {
-    return std::unique_lock<std::recursive_mutex>(mConnectionMutex);
+    return std::unique_lock<TVXConnectionGuard>(mConnectionMutex);
 }
 
 int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& work)
@@ -80,7 +80,11 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
             if (!mCPcon)
                 throw noConnection();
             sql::Connection& connection = *mCPcon;
-            code = tvxsql::retryOnConflict(connection, [&] { return work(connection); });
+            // A whole write again after a deadlock or a cluster's conflict
+            // (work is a whole write transaction or single statements).
+            code = tvxsql::retryOnConflict(
+                connection, [&] { return work(connection); },
+                [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
         } catch (const sql::SQLException& e) {
             failure.emplace(e);
         } catch (const std::exception&) {
@@ -96,7 +100,7 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
 // --- record batches -----------------------------------------------------------------
 
 struct TVXDataBase::RecordBatch {
-    std::unique_lock<std::recursive_mutex> guard;
+    std::unique_lock<TVXConnectionGuard> guard;
     std::thread::id thread;
     sql::Connection* connection = nullptr;
     std::unique_ptr<tvxsql::Transaction> transaction;
@@ -106,9 +110,38 @@ struct TVXDataBase::RecordBatch {
     std::map<QString, QStringList> recentlyAddedRows;
     QStringList added;
     std::vector<platform::Error> deferredErrors;
+    bool keyConfirmed = false; // the master-password row, for the whole transaction
+    // The server rolled the whole transaction back (deadlock, lost connection):
+    // nothing written before then will be committed.
+    bool broken = false;
     // Log rows written together before the commit, in their order.
     QList<TVXEventLogEntry> pendingLogRows;
 };
+
+int TVXDataBase::runWriteTransaction(const std::function<int(sql::Connection&)>& work)
+{
+    const int code = runOnConnection([&](sql::Connection& connection) {
+        tvxsql::Transaction transaction(connection);
+        // Nothing is written under a key the store no longer uses. A batch
+        // confirms once: the row stays locked until the batch ends.
+        RecordBatch* const batch = batchOfThisThread();
+        if (!batch || !batch->keyConfirmed) {
+            if (const int key = confirmMasterPasswordRow(connection, false); key != kTVXDone)
+                return key;
+            if (batch)
+                batch->keyConfirmed = true;
+        }
+        const int result = work(connection);
+        if (result == kTVXDone)
+            transaction.commit();
+        return result;
+    });
+    if (code == kTVXMasterPasswordMismatch)
+        reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+                                    kErrMasterPasswordChanged},
+                    code);
+    return code;
+}
 
 TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
 {
@@ -152,6 +185,9 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     writeBatchLogRows(*open);
     try {
         open->statements.clear();
+        // A commit now would store only what followed the server's rollback.
+        if (open->broken)
+            throw sql::SQLException("Transaction rolled back by the server", "40000", 1213);
         open->transaction->commit();
     } catch (const sql::SQLException& e) {
         failure.emplace(e);
@@ -161,22 +197,16 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
     batch->guard.unlock();
 
-    int code = kTVXDone;
-    if (failure) {
-        // Nothing of the batch is stored: its records leave the caches again.
-        for (const QString& recordID : std::as_const(batch->added)) {
-            m_records.remove(recordID);
-            m_recentlyAddedRecords.removeAll(recordID);
-            recordCacheChanged(recordID);
-        }
-        if (lostRecordIDs)
-            *lostRecordIDs = batch->added;
-    }
     for (const platform::Error& error : batch->deferredErrors)
         platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
-    if (failure)
-        code = reportDatabaseError(*failure);
-    return code;
+    if (!failure)
+        return kTVXDone;
+    // Nothing of the batch is stored: its records are added again one by one,
+    // or leave the caches and are reported lost.
+    const QStringList lost = replayRecords(batch->added);
+    if (lostRecordIDs)
+        *lostRecordIDs = lost;
+    return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
 }
 
 bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
@@ -196,11 +226,13 @@ void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
     for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
         const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
         try {
+            tvxsql::Transaction rowsAlone(*batch.connection);
             const std::unique_ptr<sql::PreparedStatement> stmt(
                 batch.connection->prepareStatement(eventLogInsertText(int(count))));
             for (qsizetype i = 0; i < count; ++i)
                 bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
+            rowsAlone.commit();
         } catch (const sql::SQLException& e) {
             reportDatabaseError(e); // kept for the batch's end
         }
@@ -232,6 +264,10 @@ bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
     RecordBatch* const batch = batchOfThisThread();
     if (!batch)
         return false;
+    // Errors after which the server keeps nothing of the transaction.
+    constexpr int kDeadlock = 1213;
+    if (error.code == kDeadlock || (error.code >= 2000 && error.code <= 2050))
+        batch->broken = true;
     batch->deferredErrors.push_back(error);
     return true;
 }
@@ -387,13 +423,9 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
         code = prepareAttachmentUpload(*record, upload);
 
     if (code == kTVXDone) {
-        code = runOnConnection([&](sql::Connection& connection) {
-            // All or nothing: a record without the custom type or attachment it
-            // claims would read back wrong on every client.
-            // A lone row is all or nothing by itself.
-            std::optional<tvxsql::Transaction> transaction;
-            if (customised || storeFile)
-                transaction.emplace(connection);
+        // All or nothing: a record without the custom type or attachment it
+        // claims would read back wrong on every client.
+        code = runWriteTransaction([&](sql::Connection& connection) {
             {
                 const PreparedRef stmt = prepareForBatch(connection, kQueryRecordInsert);
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
@@ -416,11 +448,11 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
             if (storeFile)
                 if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
-            if (transaction)
-                transaction->commit();
             return kTVXDone;
         });
     }
+    if (code == kTVXDone)
+        noteNewRecordDigest(entry, storeFile ? &upload : nullptr);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -466,6 +498,7 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         }
         if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
+                noteNewRecordDigest(records[i], nullptr);
                 finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
                 codes[i] = kTVXDone;
             }
@@ -480,6 +513,33 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
     }
 }
 
+QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
+{
+    QStringList lost;
+    bool replaying = true;
+    for (const QString& recordID : recordIDs) {
+        const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
+        m_records.remove(recordID);
+        m_recentlyAddedRecords.removeAll(recordID);
+        mRecordDigests.remove(recordID);
+        recordCacheChanged(recordID);
+        // A stored file is not read again: such a record is reported.
+        if (replaying && record && !record->mHasAttachment()) {
+            NewRecord entry;
+            entry.record = record;
+            int code = encipherRecord(*record, entry.ciphers);
+            if (code == kTVXDone && storedAsCustomised(*record))
+                code = encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
+            code = storeNewRecord(entry, code);
+            if (code == kTVXDone)
+                continue;
+            replaying = false; // the first refusal ends the replay
+        }
+        lost << recordID;
+    }
+    return lost;
+}
+
 bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
 {
     const auto guard = lockConnection();
@@ -490,6 +550,12 @@ bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype 
     try {
         // The run stands or falls together; the batch's other rows stay.
         tvxsql::Transaction run(connection);
+        // A stale key sends the run one record at a time, each then refused.
+        if (!batch->keyConfirmed) {
+            if (confirmMasterPasswordRow(connection, false) != kTVXDone)
+                return false;
+            batch->keyConfirmed = true;
+        }
         qsizetype customised = 0;
         {
             const std::unique_ptr<sql::PreparedStatement> stmt(
@@ -564,8 +630,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     if (code != kTVXDone)
         return code;
 
-    code = runOnConnection([&](sql::Connection& connection) {
-        tvxsql::Transaction transaction(connection);
+    std::optional<RecordDigest> stored;
+    code = runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored rows changes nothing.
+        if (const int fresh = checkRecordNotStale(connection, recordID); fresh != kTVXDone)
+            return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
         if (const int step = writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
@@ -583,9 +652,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
         if (reencipher)
             if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
-        transaction.commit();
+        stored = lockedRecordDigest(connection, recordID);
         return kTVXDone;
     });
+    if (code == kTVXDone && stored)
+        mRecordDigests.insert(recordID, *stored);
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -628,7 +699,7 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const int code = runWriteTransaction([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteRecord));
         stmt->setString(1, recordID.toStdString());
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
@@ -661,13 +732,15 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
     CustomTypeCiphers ciphers;
     if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
-    return runOnConnection([&](sql::Connection& connection) {
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    return runWriteTransaction([&](sql::Connection& connection) {
         return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
 }
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
 {
+    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());

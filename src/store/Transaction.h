@@ -28,8 +28,9 @@ inline constexpr int kWriteAttempts = 10;
 // runs it again after a transient conflict, a few times, with a short random
 // pause so that two clients do not collide again in step. Inside an enclosing
 // transaction nothing is repeated: the conflict undid the enclosing one too.
-template <class Work>
-auto retryOnConflict(sql::Connection& connection, Work&& work)
+// `hopeless` tells a conflict that no repetition can mend (a cluster node cut off).
+template <class Work, class Hopeless>
+auto retryOnConflict(sql::Connection& connection, Work&& work, Hopeless&& hopeless)
 {
     const bool outermost = connection.getAutoCommit();
     thread_local std::minstd_rand jitter{std::random_device{}()};
@@ -37,7 +38,7 @@ auto retryOnConflict(sql::Connection& connection, Work&& work)
         try {
             return work();
         } catch (const sql::SQLException& e) {
-            if (!outermost || attempt >= kWriteAttempts || !isTransientConflict(e.getErrorCode()))
+            if (!outermost || attempt >= kWriteAttempts || !isTransientConflict(e.getErrorCode()) || hopeless(e))
                 throw;
         }
         const int most = 5 * attempt * attempt;

@@ -222,6 +222,24 @@ TEST_F(GroupStore, UpdatedGroupReachesTheOtherClient)
     EXPECT_TRUE(bob.mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
+TEST_F(GroupStore, ARenameFromAStaleCopyAnswers8AndKeepsTheOthersName)
+{
+    auto alices = makeGroup(G1, "Finance (Alice)", {aliceID, bobID}, {G2}, 7, true);
+    ASSERT_EQ(alice.updateGroup(alices), kTVXDone);
+    // Bob renames from the copy he loaded before Alice's change.
+    auto bobs = makeGroup(G1, "Finance (Bob)", {aliceID, bobID}, {G2}, 7, true);
+    EXPECT_EQ(bob.updateGroup(bobs), kTVXReloadFirst);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance (Alice)")));
+    EXPECT_NE(bob.mGroups().value(G1), bobs);
+    // Alice's own copy is the stored row: she may save again.
+    EXPECT_EQ(alice.updateGroup(alices), kTVXDone);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(bob.updateGroup(bobs), kTVXDone);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance (Bob)")));
+    EXPECT_EQ(alice.updateGroup(alices), kTVXReloadFirst);
+}
+
 TEST_F(GroupStore, UpdatingAGroupNotCachedOrNoLongerStored)
 {
     // Not cached: 1, nothing written.
@@ -463,6 +481,20 @@ TEST_F(TypeStore, AStoredIdentifierOrAMissingRowAnswers8)
     EXPECT_EQ(alice.deleteType(*cached), kTVXReloadFirst);
     EXPECT_TRUE(alice.mTypes().contains(T1));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
+}
+
+TEST_F(TypeStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
+{
+    ASSERT_EQ(alice.updateType(makeType(T1, "Web log-in", 12, 0b10, {"URL", "Login", "Password"})), kTVXDone);
+    EXPECT_EQ(bob.updateType(makeType(T1, "Web sign-in", 12, 0b10, {"URL", "User", "Password"})),
+              kTVXReloadFirst);
+    EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web log-in")));
+    EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", T1), hexOf(seed->cipher("Login")));
+    EXPECT_EQ(bob.mTypes().value(T1)->mTypeName(), "Web log-in");
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(bob.updateType(makeType(T1, "Web sign-in", 12, 0b10, {"URL", "Login", "Password"})), kTVXDone);
+    EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web sign-in")));
 }
 
 TEST_F(TypeStore, DuplicateNamesAreFoundOnCipherBytesOnly)

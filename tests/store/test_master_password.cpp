@@ -3,12 +3,20 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
+#include <thread>
 
 using namespace teststore;
 
@@ -158,4 +166,88 @@ TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
     EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
     EXPECT_EQ(storeFingerprint(), before);
     EXPECT_FALSE(alice.hasFieldEncrypter());
+}
+
+TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMeanwhile)
+{
+    seedStore(kMasterPassword);
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    int prefs = -1;
+    alice.initUserPreferencesForUser(aliceID, kUserName, &prefs);
+    ASSERT_EQ(prefs, kTVXDone);
+    // The server takes a moment before refusing: the main thread is by then
+    // waiting for the connection, and the worker's error waits for the main thread.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN SET @pause = SLEEP(1); "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    const HangDeadline deadline(30);
+    std::atomic<bool> done{false};
+    std::atomic<int> code{-1};
+    std::thread worker([&] {
+        code = alice.reEncyptAllDatabaseInformation(kNewMaster);
+        done = true;
+    });
+    QThread::msleep(300);
+    QElapsedTimer timer;
+    timer.start();
+    alice.mCurrentUser()->setMShowDetailOnPane(true);
+    EXPECT_EQ(alice.saveToggleInfoForUser(*alice.mCurrentUser()), kTVXDone);
+    while (!done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    worker.join();
+    EXPECT_LT(timer.elapsed(), 10000);
+    EXPECT_EQ(code.load(), kTVXStatementFailed);
+    EXPECT_EQ(alice.masterPassword(), kMasterPassword);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              "1");
+}
+
+TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAgain)
+{
+    seedStore(kMasterPassword);
+    addUser("bob", "bob-pw");
+    TVXDataBase alice;
+    TVXDataBase bob;
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+
+    int notices = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(kDBMasterPasswordChangedNotification,
+                                          [&notices](const platform::Notification&) { ++notices; });
+    auto record = TVXRecord::createRecord();
+    record->setMValue1("unter altem Schlüssel");
+    EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
+    EXPECT_FALSE(bob.mRecords().contains(record->mRecordUID()));
+    const auto loose = bob.mRecords().value("00000000000000B2");
+    ASSERT_NE(loose, nullptr);
+    loose->setMValue1("geändert");
+    EXPECT_EQ(bob.replaceRecord(loose), kTVXMasterPasswordMismatch);
+    QCoreApplication::processEvents();
+    center.removeObserver(token);
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'")
+                                 .arg(record->mRecordUID())),
+              "0");
+
+    // Logged in again with the new password, the same writes go in and read back.
+    ASSERT_EQ(bob.startConnectionToServer(loginRequest("bob", "bob-pw", kNewMaster)), kTVXDone);
+    EXPECT_EQ(bob.addRecord(record), kTVXDone);
+    // Every stored cipher changed: a copy from before the change is stale.
+    EXPECT_EQ(bob.replaceRecord(loose), kTVXReloadFirst);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto reloaded = bob.mRecords().value("00000000000000B2");
+    ASSERT_NE(reloaded, nullptr);
+    reloaded->setMValue1("geändert");
+    EXPECT_EQ(bob.replaceRecord(reloaded), kTVXDone);
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
+    EXPECT_EQ(fresh.mRecords().value("00000000000000B2")->mValue1(), "geändert");
+    ASSERT_TRUE(fresh.mRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
 }

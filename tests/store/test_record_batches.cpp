@@ -3,6 +3,7 @@
 // once committed, and a batch whose commit fails takes its records out of the
 // caches and says so. A run of new records handed over together ends as the
 // same records added one by one would.
+#include "model/TVXUID.h"
 #include "store/RecordStorageParts.h"
 #include "store/Transaction.h"
 #include "support/RecordFixture.h"
@@ -10,6 +11,9 @@
 #include <cppconn/prepared_statement.h>
 
 #include <QCryptographicHash>
+
+#include <chrono>
+#include <thread>
 
 using namespace teststore;
 
@@ -389,4 +393,61 @@ TEST_F(RecordBatches, ANestedTransactionIsASavepoint)
     EXPECT_EQ(eventRows("outer"), 1);
     EXPECT_EQ(eventRows("undone"), 0);
     EXPECT_EQ(eventRows("kept"), 1);
+}
+
+TEST_F(RecordBatches, ABatchTheServerRollsBackStoresWhatItReportsAndReportsWhatItLost)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto first = newRecord(alice, {"first"});
+    auto withFile = newRecord(alice, {"with file"});
+    withFile->setMHasAttachment(true);
+    withFile->setMAttachmentName("file.bin");
+    withFile->setMAttachmentPath(writeFile("file.bin", QByteArray(100, 'x')));
+    withFile->setMAttachmentState(kAttachmentStateStoreNewFile);
+    auto victim = TVXRecord::createRecord(); // unfiled: needs the row the other session holds
+    victim->setMValue1("victim");
+    auto after = newRecord(alice, {"after"});
+
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    ASSERT_EQ(alice.addRecord(first), kTVXDone);
+    ASSERT_EQ(alice.addRecord(withFile), kTVXDone);
+
+    // Another session, heavier than the batch, holds the unfiled group's row
+    // and then waits for a row the batch holds: the server rolls the batch back.
+    auto other = rootConnection();
+    std::unique_ptr<sql::Statement> stmt(other->createStatement());
+    stmt->execute("BEGIN");
+    for (int i = 0; i < 20; ++i)
+        stmt->execute("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES ('Weight', '', 'w', '', '', '')");
+    stmt->execute(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET RECORDPERMISSION = RECORDPERMISSION "
+                                 "WHERE UID='%1'")
+                      .arg(kUnfiledUID)
+                      .toStdString());
+    std::thread waiter([&] {
+        std::unique_ptr<sql::Statement> wait(other->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(wait->executeQuery(
+            QStringLiteral("SELECT * FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE")
+                .arg(first->mRecordUID())
+                .toStdString()));
+    });
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
+    EXPECT_EQ(alice.addRecord(victim), kTVXStatementFailed);
+    waiter.join();
+    stmt->execute("ROLLBACK");
+    ASSERT_EQ(alice.addRecord(after), kTVXDone);
+
+    QStringList lost;
+    EXPECT_NE(alice.endRecordBatch(&lost), kTVXDone);
+    // What it could add again alone is stored; the record with a file is reported.
+    EXPECT_EQ(lost, QStringList{withFile->mRecordUID()});
+    EXPECT_EQ(rowCount("RECORDTABLE", first->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("RECORDTABLE", after->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("RECORDTABLE", withFile->mRecordUID()), 0);
+    EXPECT_EQ(rowCount("RECORDTABLE", victim->mRecordUID()), 0);
+    EXPECT_TRUE(alice.mRecords().contains(first->mRecordUID()));
+    EXPECT_TRUE(alice.mRecords().contains(after->mRecordUID()));
+    EXPECT_FALSE(alice.mRecords().contains(withFile->mRecordUID()));
+    EXPECT_TRUE(alice.connection()->getAutoCommit());
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_EQ(bob.mRecords().value(first->mRecordUID())->mValue1(), "first");
 }

@@ -80,6 +80,49 @@ TEST_F(RecordStore, WhatOneClientWritesTheOtherReadsAfterItsReload)
     EXPECT_FALSE(bob.mRecords().contains(id));
 }
 
+
+TEST_F(RecordStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    auto record = newRecord(alice, {"bank", "alice", "pw1"});
+    record->setMIsCustomized(true);
+    record->setMRecordCustomType(customType(5, 0, {"Bank", "Login"}));
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto bobs = bob.mRecords().value(id);
+    ASSERT_NE(bobs, nullptr);
+
+    // Merely viewing a record changes nobody's copy.
+    bob.updateRecordViewCountForRecord(id);
+    record->setMValue2("alice.b");
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+
+    bobs->setMValue3("bobs-pw");
+    EXPECT_EQ(bob.replaceRecord(bobs), kTVXReloadFirst);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    EXPECT_EQ(storedCipher("FIELD3", "RECORDTABLE", id), cipherOf("pw1"));
+
+    // A change of the custom type alone makes an older copy stale too.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    record->mRecordCustomType()->setMField2("Account");
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+    const auto reloaded = bob.mRecords().value(id);
+    reloaded->setMValue3("bobs-pw");
+    EXPECT_EQ(bob.replaceRecord(reloaded), kTVXReloadFirst);
+    EXPECT_EQ(storedCipher("FIELD2", "CUSTOMTYPETABLE", id), cipherOf("Account"));
+    EXPECT_EQ(storedCipher("FIELD3", "RECORDTABLE", id), cipherOf("pw1"));
+
+    // From a fresh copy the change goes in, and Alice's copy is the stale one.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto fresh = bob.mRecords().value(id);
+    fresh->setMValue3("bobs-pw");
+    EXPECT_EQ(bob.replaceRecord(fresh), kTVXDone);
+    EXPECT_EQ(bob.replaceRecord(fresh), kTVXDone);
+    EXPECT_EQ(storedCipher("FIELD3", "RECORDTABLE", id), cipherOf("bobs-pw"));
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    EXPECT_EQ(alice.replaceRecord(record), kTVXReloadFirst);
+}
 TEST_F(RecordStore, SavingUnchangedAnswersDoneAndAStaleCopyAnswers8)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);

@@ -10,7 +10,10 @@
 
 #include <QFile>
 
+#include <chrono>
+#include <cstdio>
 #include <cstdlib>
+#include <thread>
 
 namespace teststore {
 
@@ -143,6 +146,24 @@ int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password, 
         code = db.initUserDetails(user, password);
     return code == kTVXDone ? db.loadDataBase() : code;
 }
+
+HangDeadline::HangDeadline(int seconds)
+    : mLeft(std::make_shared<std::atomic<bool>>(false))
+{
+    std::thread([left = mLeft, seconds] {
+        for (int tenths = 0; tenths < seconds * 10; ++tenths) {
+            if (left->load())
+                return;
+            std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        }
+        if (!left->load()) {
+            std::fprintf(stderr, "hung for %d s: giving up\n", seconds);
+            std::_Exit(1);
+        }
+    }).detach();
+}
+
+HangDeadline::~HangDeadline() { mLeft->store(true); }
 
 void RecordingHooks::connectionISComplete()
 {

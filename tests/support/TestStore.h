@@ -74,6 +74,19 @@ public:
     std::atomic<bool> calledOffMainThread{false};
 };
 
+// Ends the test program when the scope has not been left within the time: a
+// hang then fails at once rather than holding the suite until its timeout.
+class HangDeadline {
+public:
+    explicit HangDeadline(int seconds);
+    ~HangDeadline();
+    HangDeadline(const HangDeadline&) = delete;
+    HangDeadline& operator=(const HangDeadline&) = delete;
+
+private:
+    std::shared_ptr<std::atomic<bool>> mLeft;
+};
+
 // A fresh store with master password kMasterPassword and the user alice.
 class StoreTest : public ::testing::Test {
 protected:

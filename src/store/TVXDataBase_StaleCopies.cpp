@@ -1,0 +1,179 @@
+// Stale copies: a replace made from a copy older than the stored row answers
+// 8 and writes nothing. Each cached row's digest is compared with the row the
+// writing transaction locks.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "store/RecordStorageParts.h"
+#include "store/RowDigest.h"
+#include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+namespace {
+
+// The record row with its custom type and attachment header, each read only
+// when the record is marked with it (as the load reads them).
+constexpr char kQueryLockRecord[] =
+    "SELECT r.GROUPUID, r.TYPEUID, r.FIELD1, r.FIELD2, r.FIELD3, r.FIELD4, r.FIELD5, r.FIELD6, r.FIELD7, "
+    "r.FIELD8, r.FIELD9, r.FIELD10, r.NOTE, r.HASATTACHMENT, r.HASCUSTOMFIELD, "
+    "c.RECORDID, c.ICONID, c.MASKS, c.FIELD1, c.FIELD2, c.FIELD3, c.FIELD4, c.FIELD5, c.FIELD6, c.FIELD7, "
+    "c.FIELD8, c.FIELD9, c.FIELD10, a.RECORDID, a.ATTACHMENTNAME, a.ENCRYPTIONKEY "
+    "FROM RECORDTABLE r "
+    "LEFT JOIN CUSTOMTYPETABLE c ON c.RECORDID = r.RECORDID AND r.HASCUSTOMFIELD <> 0 "
+    "LEFT JOIN ATTACHMENTTABLE a ON a.RECORDID = r.RECORDID AND r.HASATTACHMENT <> 0 "
+    "WHERE r.RECORDID = ? FOR UPDATE";
+constexpr char kQueryLockGroup[] =
+    "SELECT NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS FROM GROUPTABLE WHERE UID = ? FOR UPDATE";
+constexpr char kQueryLockType[] =
+    "SELECT NAME, ICONID, MASKS, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7, FIELD8, FIELD9, "
+    "FIELD10 FROM TYPETABLE WHERE UID = ? FOR UPDATE";
+
+std::unique_ptr<sql::ResultSet> lockRow(sql::Connection& connection, const char* query, const QString& key)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
+    stmt->setString(1, key.toStdString());
+    return std::unique_ptr<sql::ResultSet>(stmt->executeQuery());
+}
+
+} // namespace
+
+quint64 TVXDataBase::recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
+                                     bool attached, bool customised)
+{
+    tvxsql::RowDigest digest;
+    digest.add(groupUID).add(typeUID);
+    for (int i = 0; i < 11; ++i)
+        digest.add(stored[i]);
+    return digest.add(qint64(attached)).add(qint64(customised)).value();
+}
+
+quint64 TVXDataBase::customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields)
+{
+    tvxsql::RowDigest digest;
+    digest.add(icon).add(mask);
+    for (int i = 0; i < 10; ++i)
+        digest.add(fields[i]);
+    return digest.value();
+}
+
+quint64 TVXDataBase::attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher)
+{
+    return tvxsql::RowDigest().add(nameCipher).add(keyCipher).value();
+}
+
+quint64 TVXDataBase::groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails)
+{
+    return tvxsql::RowDigest().add(nameCipher).add(permissions).add(qint64(prevails)).value();
+}
+
+quint64 TVXDataBase::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields)
+{
+    tvxsql::RowDigest digest;
+    digest.add(nameCipher).add(icon).add(mask);
+    for (int i = 0; i < 10; ++i)
+        digest.add(fields[i]);
+    return digest.value();
+}
+
+std::optional<TVXDataBase::RecordDigest> TVXDataBase::lockedRecordDigest(sql::Connection& connection,
+                                                                          const QString& recordID)
+{
+    const auto rs = lockRow(connection, kQueryLockRecord, recordID);
+    if (!rs->next())
+        return std::nullopt;
+    QByteArray values[11];
+    for (int i = 0; i < 11; ++i)
+        values[i] = tvxsql::blobColumn(*rs, 3 + i);
+    RecordDigest digest;
+    digest.row = recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values,
+                                 rs->getBoolean(14), rs->getBoolean(15));
+    if (!rs->isNull(16)) {
+        QByteArray fields[10];
+        for (int i = 0; i < 10; ++i)
+            fields[i] = tvxsql::blobColumn(*rs, 19 + i);
+        digest.customType = customTypeDigest(rs->getInt64(17), rs->getInt64(18), fields);
+    }
+    if (!rs->isNull(29))
+        digest.attachment = attachmentDigest(tvxsql::blobColumn(*rs, 30), tvxsql::blobColumn(*rs, 31));
+    return digest;
+}
+
+std::optional<quint64> TVXDataBase::lockedGroupDigest(sql::Connection& connection, const QString& groupUID)
+{
+    const auto rs = lockRow(connection, kQueryLockGroup, groupUID);
+    if (!rs->next())
+        return std::nullopt;
+    return groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
+}
+
+std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
+{
+    const auto rs = lockRow(connection, kQueryLockType, typeUID);
+    if (!rs->next())
+        return std::nullopt;
+    QByteArray fields[10];
+    for (int i = 0; i < 10; ++i)
+        fields[i] = tvxsql::blobColumn(*rs, 4 + i);
+    return typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
+}
+
+int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString& recordID)
+{
+    const auto known = mRecordDigests.constFind(recordID);
+    if (known == mRecordDigests.constEnd())
+        return kTVXDone;
+    const auto stored = lockedRecordDigest(connection, recordID);
+    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+}
+
+int TVXDataBase::checkGroupNotStale(sql::Connection& connection, const QString& groupUID)
+{
+    const auto known = mGroupDigests.constFind(groupUID);
+    if (known == mGroupDigests.constEnd())
+        return kTVXDone;
+    const auto stored = lockedGroupDigest(connection, groupUID);
+    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+}
+
+int TVXDataBase::checkTypeNotStale(sql::Connection& connection, const QString& typeUID)
+{
+    const auto known = mTypeDigests.constFind(typeUID);
+    if (known == mTypeDigests.constEnd())
+        return kTVXDone;
+    const auto stored = lockedTypeDigest(connection, typeUID);
+    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+}
+
+void TVXDataBase::forgetDigests()
+{
+    mRecordDigests.clear();
+    mGroupDigests.clear();
+    mTypeDigests.clear();
+}
+
+void TVXDataBase::noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload)
+{
+    const TVXRecord& record = *entry.record;
+    QByteArray stored[11];
+    for (int i = 0; i < 10; ++i)
+        stored[i] = entry.ciphers.values[static_cast<size_t>(i)];
+    stored[10] = entry.ciphers.note;
+    const bool customised = record.mIsCustomized() && record.mRecordCustomType();
+    RecordDigest digest;
+    digest.row = recordRowDigest(record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID,
+                                 record.mType() ? record.mType()->mTypeUID() : kUnfiledUID, stored,
+                                 record.mHasAttachment(), customised);
+    if (customised)
+        digest.customType = customTypeDigest(record.mRecordCustomType()->mTypeIconID(),
+                                             record.mRecordCustomType()->mTypeMask(), entry.typeCiphers.fields.data());
+    if (upload)
+        digest.attachment = attachmentDigest(upload->nameCipher, upload->passKeyCipher);
+    else if (record.mHasAttachment())
+        return; // its row is copied afterwards: no digest known
+    mRecordDigests.insert(record.mRecordUID(), digest);
+}
