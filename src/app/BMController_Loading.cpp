@@ -43,7 +43,8 @@ int BMController::loadDataBase(bool flag)
     auto done = std::make_shared<std::atomic<bool>>(false);
     TVXDataBase* database = mDatabase;
     std::thread([database, done] {
-        database->loadDataBase();
+        // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
+        (void)database->loadDataBase();
         done->store(true);
     }).detach();
     mLoadWorkerDone = done;
@@ -92,7 +93,8 @@ void BMController::reloadDatabase(QObject* sender)
     auto done = std::make_shared<std::atomic<bool>>(false);
     TVXDataBase* database = mDatabase;
     std::thread([database, done] {
-        database->reloadDatabase();
+        // A failure reaches the application through reloadFailed on the main thread.
+        (void)database->reloadDatabase();
         done->store(true);
     }).detach();
     installProgressIndicator();

@@ -165,8 +165,9 @@ void BMController::lockPanelOK()
         panel->hide();
         panel->mPasswordField()->clear();
         reloadDatabase(nullptr);
+        // The count is a preference: a failure went to the error path, and the unlock stands.
         if (mDatabase->connection())
-            mDatabase->setNumberofAttemptsLeft(0, &user);
+            (void)mDatabase->setNumberofAttemptsLeft(0, &user);
         return;
     }
     panel->mPasswordField()->clear();
@@ -175,7 +176,7 @@ void BMController::lockPanelOK()
     BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("That is not a correct password."), tr("OK"));
     ++mNumberOfAttempts;
     if (mDatabase->connection())
-        mDatabase->setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user);
+        (void)mDatabase->setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user); // as above
     else
         user.setMLoginAttemptCount(static_cast<int16_t>(mNumberOfAttempts));
     const FailedUnlock outcome = failedUnlockOutcome(mNumberOfAttempts);
@@ -195,8 +196,9 @@ void BMController::lockPanelOK()
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
                         tr("OK"));
         if (mDatabase->connection()) {
-            mDatabase->setNumberofAttemptsLeft(0, &user);
-            mDatabase->deleteUser(user);
+            // Only Quit is left either way; a failure went to the error path.
+            (void)mDatabase->setNumberofAttemptsLeft(0, &user);
+            (void)mDatabase->deleteUser(user);
         }
     }
 }

@@ -466,9 +466,10 @@ void BMController::saveTableColumnWidthToPreference()
     QList<int> widths;
     for (int k = 1; k < kListColumnCount; ++k)
         widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
-    mDatabase->setColumnWidthDetails(widths, getSelectedTypeIndex());
+    // Column settings are preferences: a failed save went to the error path and the window stays as shown.
+    (void)mDatabase->setColumnWidthDetails(widths, getSelectedTypeIndex());
     if (mListModel->sortColumn() >= 0)
-        mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+        (void)mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
                                                        mListModel->sortOrder() == Qt::AscendingOrder});
 }
 

@@ -497,8 +497,8 @@ void BMController::displayEditUsersPanel(QObject*) { userAccountController().dis
 void BMController::displayOptionsPanel(QObject*)
 {
     // The list's sorting goes with the options the window saves.
-    if (mListModel && mListModel->sortColumn() >= 0)
-        mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+    if (mListModel && mListModel->sortColumn() >= 0) // a failed save went to the error path
+        (void)mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
                                                        mListModel->sortOrder() == Qt::AscendingOrder});
     optionsWindowController()->orderFrontOptionsPanel();
 }

@@ -40,13 +40,14 @@ void BMController::changeView(int view)
     if (TVXUser* user = mDatabase->getCurrentUser()) {
         user->setMLastView(int16_t(view));
         if (mDatabase->connection())
-            mDatabase->saveLastViewForUser(*user);
+            (void)mDatabase->saveLastViewForUser(*user); // a preference: a failed save went to the error path
     }
     selectTabView(view);
 
     if (view == kListViewTag) {
+        // The columns read back or keep their defaults; a failure went to the error path.
         if (mDatabase->connection())
-            mDatabase->readColoumWidthInfoForType(QString());
+            (void)mDatabase->readColoumWidthInfoForType(QString());
         updateTables();
         updateTableColumnsWithSelectedItem();
         initTableColumnSorting();
@@ -85,7 +86,7 @@ void BMController::changeCategory(QObject*)
             user->setMCurrentGroup(group->mGroupUID());
     }
     if (user && mDatabase->connection())
-        mDatabase->saveCurrentGroupForUser(*user);
+        (void)mDatabase->saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
     initTypesUIControl();
     updateTables();
     validateUIControls();
@@ -104,7 +105,7 @@ void BMController::changeType()
     mPreviousType = w->mTypesPopup->currentIndex();
     const auto type = selectedType();
     if (mDatabase->connection())
-        mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
+        (void)mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
     updateTables();
     validateUIControls();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
@@ -144,7 +145,7 @@ void BMController::toggleInfoView(bool on)
     }
     mDetailPanelIsVisible = on;
     if (mDatabase->getCurrentUser() && mDatabase->connection())
-        mDatabase->setToggleInfo(on);
+        (void)mDatabase->setToggleInfo(on); // a preference: a failed save went to the error path
 }
 
 void BMController::toggleInfoViewFromMenu()

@@ -63,7 +63,7 @@ void TVXqVXImportDelegate::beginBatch()
 {
     if (mBatchOpen)
         return;
-    mDataBase.beginRecordBatch(); // without one, each record is its own transaction
+    (void)mDataBase.beginRecordBatch(); // without one, each record is its own transaction
     mBatchOpen = true;
     mBatchLines = 0;
     mBatchAttachments = 0;

@@ -52,28 +52,29 @@ template <class Manager> void addMostViewedRecord(Manager& db, const TVXRecord* 
     if (!change.add)
         return;
     // Making room in one's own list leaves other users' lists alone.
+    // The lists are a convenience: a failed row went to the error path and changes nothing else.
     if (!change.evict.isNull())
-        db.removeMostViewedRecordIDForUser(change.evict, db.mCurrentUser()->mUserID());
-    db.addMostViewedRecordID(uid, db.mCurrentUser()->mUserID());
+        (void)db.removeMostViewedRecordIDForUser(change.evict, db.mCurrentUser()->mUserID());
+    (void)db.addMostViewedRecordID(uid, db.mCurrentUser()->mUserID());
 }
 
 // The other lists take a record once: a listed record stays where it is.
 template <class Manager> void addRecentlyViewedRecord(Manager& db, const TVXRecord* record)
 {
     if (record && !db.mRecentlyViewedTypes().contains(record->mRecordUID()))
-        db.addRecentlyViewedRecordID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyViewedRecordID(record->mRecordUID(), db.mCurrentUser()->mUserID());
 }
 
 template <class Manager> void addRecentlyAddedRecord(Manager& db, const TVXRecord* record)
 {
     if (record && !db.mRecentlyAddedRecords().contains(record->mRecordUID()))
-        db.addRecentlyAddedID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyAddedID(record->mRecordUID(), db.mCurrentUser()->mUserID());
 }
 
 template <class Manager> void addRecentlyModifiedRecord(Manager& db, const TVXRecord* record)
 {
     if (record && !db.mRecentlyMofifiedTypes().contains(record->mRecordUID()))
-        db.addRecentlyModifiedRecordID(*record, db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyModifiedRecordID(*record, db.mCurrentUser()->mUserID());
 }
 
 // A deleted record leaves all four lists, in memory and on the server.
@@ -82,10 +83,11 @@ template <class Manager> void removeRecordFromSmartTypes(Manager& db, const TVXR
     if (!record)
         return;
     const QString& uid = record->mRecordUID();
-    db.removeMostViewedRecordID(uid);
-    db.removeRecentlyViewedRecordID(uid);
-    db.removeRecentlyModifiedRecordID(uid);
-    db.removeRecentlyAddedRecordID(uid);
+    // Failures went to the error path; each list is tried whatever the others did.
+    (void)db.removeMostViewedRecordID(uid);
+    (void)db.removeRecentlyViewedRecordID(uid);
+    (void)db.removeRecentlyModifiedRecordID(uid);
+    (void)db.removeRecentlyAddedRecordID(uid);
 }
 
 } // namespace smartlists

@@ -16,6 +16,10 @@
 
 namespace tvxsql {
 
+// Readers of a stored text stop at a zero character: a text holding one
+// would read back cut, so writers refuse it.
+inline bool holdsNul(const QString& text) { return text.contains(QChar(u'\0')); }
+
 // The raw bytes of a BLOB or text column (by position from 1); empty for NULL.
 inline QByteArray blobColumn(sql::ResultSet& rs, int column)
 {

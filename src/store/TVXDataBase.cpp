@@ -118,6 +118,7 @@ void TVXDataBase::createEncrypter(const QString& masterPassword)
         encrypter = std::make_shared<const CDBEncrypter>(masterPassword.toUtf8().constData());
     std::lock_guard lock(mEncrypterMutex);
     mEncrypter = std::move(encrypter);
+    mKeyedMasterPassword = masterPassword;
 }
 
 QByteArray TVXDataBase::encryptString(const QString& text) const

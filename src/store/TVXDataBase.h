@@ -106,7 +106,7 @@ public:
     QString masterPassword() const;
     bool isLoadingComplete() const { return mIsLoadingComplete.load(); }
     bool isConnectionComplete() const { return mIsConnectionComplete.load(); }
-    int connectionErrorCode() const { return mConnectionErrCode.load(); }
+    [[nodiscard]] int connectionErrorCode() const { return mConnectionErrCode.load(); }
     bool isConnectionLostHandlerOn() const { return mConnectionLostHandlerIsOn.load(); }
     sql::Connection* connection() const { return mCPcon.get(); }
 
@@ -115,10 +115,14 @@ public:
     // the store, checks the master password and keys the encrypters. Runs on
     // the calling thread (the log-in panel starts it on a worker) and tells the
     // application through connectionISComplete on the main thread.
-    int startConnectionToServer(const LoginRequest& request);
+    [[nodiscard]] int startConnectionToServer(const LoginRequest& request);
     // Library exceptions pass to the caller.
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password);
+    // How long one wait for the server may last before the connection counts
+    // as lost; from the next log-in on.
+    static constexpr int kReadWriteTimeoutSeconds = 30;
+    void setReadWriteTimeout(int seconds) { mReadWriteTimeoutSeconds.store(seconds); }
     // On a cluster node, makes the session's reads wait for what the cluster committed.
     static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
@@ -128,10 +132,10 @@ public:
     void createEncrypter(const QString& masterPassword);
     // The stored master password; a null string when there is no row.
     QString retriveMasterPassword();
-    int checkMasterPassword(const QString& typed);
+    [[nodiscard]] int checkMasterPassword(const QString& typed);
     // The stored master password for the master-password panel; null on failure.
     QString checkForMasterPasswordMatch();
-    static int mapDBErrorCode(int serverErrorNumber);
+    [[nodiscard]] static int mapDBErrorCode(int serverErrorNumber);
     // The error path; always on the main thread.
     void handleDatabaseError(const platform::Error& error);
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
@@ -147,19 +151,19 @@ public:
     // First load, main-thread step: the user's row and group list. 6 for a
     // disabled account, 7 when the account has no user row; the application is
     // then told through connectionISComplete.
-    int initUserDetails(const QString& accountName, const QString& password);
+    [[nodiscard]] int initUserDetails(const QString& accountName, const QString& password);
     // Null when no user row has the name.
     QString getUserIDForName(const QString& accountName, int* code = nullptr);
     // The user reader: fills mCurrentUser. 6 disabled, 7 no such row.
-    int readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);
+    [[nodiscard]] int readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);
     QStringList fetchGroupArrayForUserID(const QString& userID, int* code = nullptr);
     // The load worker; a second load reads nothing.
-    int loadDataBase();
+    [[nodiscard]] int loadDataBase();
     // The reload worker: re-reads everything but the preferences.
-    int reloadDatabase();
-    int readCatagoryTable();
-    int readTypesTable();
-    int readRecordTable();
+    [[nodiscard]] int reloadDatabase();
+    [[nodiscard]] int readCatagoryTable();
+    [[nodiscard]] int readTypesTable();
+    [[nodiscard]] int readRecordTable();
     void readCustomTypeForRecord(TVXRecord& record, int* code);
     void readAttachmentForRecord(TVXRecord& record, int* code);
     // The store's password policy under kSPPMinLength and kSPPCharSetFlag;
@@ -177,8 +181,8 @@ public:
     std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, int* code);
     std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, int* code);
     // Rewrite the group's lists whole, each in one transaction.
-    int insertUserListForGroup(BMGroup& group);
-    int insertSubgroupListForGroup(const BMGroup& group);
+    [[nodiscard]] int insertUserListForGroup(BMGroup& group);
+    [[nodiscard]] int insertSubgroupListForGroup(const BMGroup& group);
     void deleteGroupUserTableforGroup(const BMGroup& group, int* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code);
 
@@ -288,20 +292,20 @@ public:
     // so that the list holds no more than the limit. 0 done, 3 a statement
     // failed, 8 the record is no longer stored, 1 other; a failed insert leaves
     // the memory list without the entry.
-    int addMostViewedRecordID(const QString& recordID, const QString& userID);
-    int addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
-    int addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
-    int addRecentlyAddedID(const QString& recordID, const QString& userID);
+    [[nodiscard]] int addMostViewedRecordID(const QString& recordID, const QString& userID);
+    [[nodiscard]] int addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
+    [[nodiscard]] int addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
+    [[nodiscard]] int addRecentlyAddedID(const QString& recordID, const QString& userID);
     // Drop a record from one list: its rows of every user, every occurrence in memory.
-    int removeMostViewedRecordID(const QString& recordID);
-    int removeRecentlyViewedRecordID(const QString& recordID);
-    int removeRecentlyModifiedRecordID(const QString& recordID);
-    int removeRecentlyAddedRecordID(const QString& recordID);
+    [[nodiscard]] int removeMostViewedRecordID(const QString& recordID);
+    [[nodiscard]] int removeRecentlyViewedRecordID(const QString& recordID);
+    [[nodiscard]] int removeRecentlyModifiedRecordID(const QString& recordID);
+    [[nodiscard]] int removeRecentlyAddedRecordID(const QString& recordID);
     // Drop a record from the most-viewed list of one user only (a user's list
     // making room must not empty other users' lists).
-    int removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
+    [[nodiscard]] int removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
     // Drop a record from all four lists; the first failure's code, else 0.
-    int removeRecordIDFromRecentLists(const QString& recordID);
+    [[nodiscard]] int removeRecordIDFromRecentLists(const QString& recordID);
     // The lists' rules for the signed-in user (a viewed record counts and may
     // enter the most-viewed list; the others take a record once).
     void addMostViewedRecord(const TVXRecord* record, bool increment);
@@ -313,7 +317,7 @@ public:
     QStringList recentlyViewedTypes() const { return mRecentlyViewedTypes(); }
     QStringList recentlyModifiedTypes() const { return mRecentlyMofifiedTypes(); }
     // Replace the memory list with the user's rows, in stored order.
-    int readMostViewedRecordIDForUser(const QString& userID);
+    [[nodiscard]] int readMostViewedRecordIDForUser(const QString& userID);
     void readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode);
     void readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode);
     // (end of recent lists)
@@ -327,7 +331,7 @@ public:
     QString currentUserPersnaolGroupName() const;
     // The signed-in user's personal group into mGroups (nothing when it has no
     // row); 0. Server errors pass to the calling worker.
-    int readPersonalGroup();
+    [[nodiscard]] int readPersonalGroup();
     // The records filed in the user's personal group. readCompletely: into
     // mRecords with their group and type, and an empty list back. Otherwise
     // returned and not cached, without group or type, in attachment state 4,
@@ -343,23 +347,23 @@ public:
     // there, or missing), 3 refused or a server error, 1 any other failure.
     // mGroups follows only for the signed-in user, and only once the server
     // accepted the change.
-    int addUserPersonalGroup(const TVXUser& user);
-    int addUserPersonalGroup(const TVXUser_Admin& user);
+    [[nodiscard]] int addUserPersonalGroup(const TVXUser& user);
+    [[nodiscard]] int addUserPersonalGroup(const TVXUser_Admin& user);
     // Renames the group after the user object's current name.
-    int renameUserPersonalGroup(const TVXUser& user);
-    int renameUserPersonalGroup(const TVXUser_Admin& user);
+    [[nodiscard]] int renameUserPersonalGroup(const TVXUser& user);
+    [[nodiscard]] int renameUserPersonalGroup(const TVXUser_Admin& user);
     // Renames the group after the name the store holds for the user; 8 when
     // the user or the group has no row.
-    int renamePersonalGroupForUser(const QString& userID);
+    [[nodiscard]] int renamePersonalGroupForUser(const QString& userID);
     // Every listed user's group name enciphered again under the current field
     // encrypter, all or nothing; users without a personal group are passed over.
-    int reEncryptPersonalGroups(const QStringList& userIDs);
+    [[nodiscard]] int reEncryptPersonalGroups(const QStringList& userIDs);
     // The server drops the group's records with it.
-    int deleteUserPersonalGroup(const TVXUser& user);
-    int deleteUserPersonalGroup(const TVXUser_Admin& user);
+    [[nodiscard]] int deleteUserPersonalGroup(const TVXUser& user);
+    [[nodiscard]] int deleteUserPersonalGroup(const TVXUser_Admin& user);
     // The records' values written again under the current field encrypter, all
     // or nothing; 8 when a record is no longer stored.
-    int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
+    [[nodiscard]] int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
     // (end of personal group and personal records)
 
     // --- event log -------------------------------------------------------------
@@ -368,16 +372,16 @@ public:
     // The entries read back from the store (without "Action"); empty until read.
     const QList<TVXEventLogEntry>& mLogArray() const { return m_logArray; }
     // Store one entry as a row of the log table. 0 stored, 3 failed.
-    int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
+    [[nodiscard]] int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
     // Replace mLogArray with the table's rows. 0, or 3 (then empty).
-    int readSaveLogsArrayToDatabase();
+    [[nodiscard]] int readSaveLogsArrayToDatabase();
     // When the oldest entry is of another month than now (month only, any
     // year): back the entries up, then empty the table. Nothing is removed
     // unless the back-up handler kept them. 0 done or nothing to do, 3 failed.
-    int checkForMonthChangeInEventLoggerTable();
-    int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
+    [[nodiscard]] int checkForMonthChangeInEventLoggerTable();
+    [[nodiscard]] int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
     // Empty the log table. 0 or 3.
-    int removeAllLogs();
+    [[nodiscard]] int removeAllLogs();
     // Where the roll-over saves the entries; none installed means no roll-over.
     void setEventLogBackupHandler(TVXEventLogBackupHandler handler) { m_eventLogBackup = std::move(handler); }
     // Hands mLogArray to the back-up handler; true when it kept them.
@@ -396,15 +400,15 @@ public:
     // mAttachmentPath unless the caller copies the row: state 3), all or
     // nothing. On success the record enters mRecords and the recently added
     // list; a stored identifier answers 8.
-    int addRecord(std::shared_ptr<TVXRecord> record);
+    [[nodiscard]] int addRecord(std::shared_ptr<TVXRecord> record);
     // What addRecord enciphers, made ahead (store/RecordStorageParts.h): an
     // import measures the texts against their columns first and hands the
     // same ciphers on, so that each is made once. 0, or 3 when a cipher does
     // not fit its column.
     struct RecordCiphers;
     struct CustomTypeCiphers;
-    int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
-    int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
+    [[nodiscard]] int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers) const;
+    [[nodiscard]] int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers) const;
     // A new record with its ciphers (the custom type's only when customised).
     struct NewRecord;
     // New records added in order, each as addRecord adds it; each one's code
@@ -418,15 +422,15 @@ public:
     // store the chosen file, 4 re-encipher name and pass key) in one
     // transaction. Saving unchanged values answers 0; a record no longer
     // stored, or no longer with its attachment row, answers 8.
-    int replaceRecord(const std::shared_ptr<TVXRecord>& record);
+    [[nodiscard]] int replaceRecord(const std::shared_ptr<TVXRecord>& record);
     // The server drops the record's custom type, attachment and recent-list
     // rows with it; the record also leaves the memory lists.
-    int deleteRecord(const std::shared_ptr<TVXRecord>& record);
+    [[nodiscard]] int deleteRecord(const std::shared_ptr<TVXRecord>& record);
     // Raises the stored view count only; the cached counter is the queries' own.
     void updateRecordViewCountForRecord(const QString& recordID);
     // Writes or overwrites the record's own type row: 0, 8, or 3. A null field
     // name is stored as "Field<n>".
-    int updateCustomType(const TVXRecord& record, const TVXType& customType);
+    [[nodiscard]] int updateCustomType(const TVXRecord& record, const TVXType& customType);
     // Drops the record's own type row; *returnCode 0, or 1 on any failure.
     void deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode);
 
@@ -443,8 +447,8 @@ public:
     // once the batch ends. endRecordBatch commits: 0, or the failure's code
     // after everything the batch wrote was rolled back and its records left
     // the caches again (their identifiers go to *lostRecordIDs).
-    int beginRecordBatch();
-    int endRecordBatch(QStringList* lostRecordIDs = nullptr);
+    [[nodiscard]] int beginRecordBatch();
+    [[nodiscard]] int endRecordBatch(QStringList* lostRecordIDs = nullptr);
     bool inRecordBatch() const;
     // (end of record storage)
 
@@ -457,16 +461,16 @@ public:
     // A new group counts the signed-in user among its members. A group's row
     // and its member and sub-group lists are written all or nothing; the
     // member list is widened with the members of its sub-groups.
-    int addGroup(std::shared_ptr<BMGroup> group);
+    [[nodiscard]] int addGroup(std::shared_ptr<BMGroup> group);
     // 1 when the group is not cached.
-    int updateGroup(std::shared_ptr<BMGroup> group);
+    [[nodiscard]] int updateGroup(std::shared_ptr<BMGroup> group);
     // The server drops the group's records with it, and so does the record
     // cache; no other group keeps it as a sub-group. 8 when it is not cached.
-    int deleteGroup(const BMGroup& group);
-    int addType(std::shared_ptr<TVXType> type);
-    int updateType(std::shared_ptr<TVXType> type);
+    [[nodiscard]] int deleteGroup(const BMGroup& group);
+    [[nodiscard]] int addType(std::shared_ptr<TVXType> type);
+    [[nodiscard]] int updateType(std::shared_ptr<TVXType> type);
     // The server drops the type's records with it, and so does the record cache.
-    int deleteType(const TVXType& type);
+    [[nodiscard]] int deleteType(const TVXType& type);
     // Whether a stored group or type has exactly this name: compared on the
     // cipher bytes, so only a name stored under the same master password
     // matches. false after a server error.
@@ -491,11 +495,11 @@ public:
     // Stores the file at mAttachmentPath under a new pass key, which the record
     // then carries with the file's length. 0 stored, 8 not stored, 1 the file cannot be read, 3 the
     // name does not fit. Server errors reach the caller as exceptions.
-    int insertAttachmentforRecordID(TVXRecord& record);
+    [[nodiscard]] int insertAttachmentforRecordID(TVXRecord& record);
     // Name and pass key (with the record's file length, when known) enciphered
     // again under the current field encrypter; the contents stay. 0, 8 no attachment row, 3 too long. Server errors
     // reach the caller as exceptions.
-    int reEncryptAttachmentforRecord(const TVXRecord& record);
+    [[nodiscard]] int reEncryptAttachmentforRecord(const TVXRecord& record);
     // Copies the source's attachment row to the target (whose row must be
     // stored); the target then carries the source's pass key and length. *returnCode (may
     // be null): 0, 8 the source has no row, 3 server error, 1 other.
@@ -512,7 +516,7 @@ public:
     QString extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode);
     // Drops the attachment row and stores the record without attachment and
     // with a new modification date, in one transaction; the record store's code.
-    int removeAttachment(const std::shared_ptr<TVXRecord>& record);
+    [[nodiscard]] int removeAttachment(const std::shared_ptr<TVXRecord>& record);
     // The file's contents under the attachment cipher; null when the file
     // cannot be read or there is no pass key. An empty file gives empty bytes.
     // *fileLength (may be null) receives the length of the file read.
@@ -542,7 +546,7 @@ public:
     void getExternalIcons();
     // Stores one icon (PNG bytes) under the next free number, which two
     // clients cannot both take; *iconIndex receives it. 0, or 3.
-    int insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
+    [[nodiscard]] int insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
     // The icon-import worker's body: each picture fitted into a 48 x 48
     // square, stored as PNG and announced with kExternalIconCreatedNotification
     // on the main thread. Files that give no picture are skipped.
@@ -562,27 +566,27 @@ public:
     void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
     void saveBasicPreferencesForUser(const TVXUser& user, int* code);
     void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
-    int saveLastViewForUser(const TVXUser& user);
-    int saveCurrentGroupForUser(const TVXUser& user);
-    int saveToggleInfoForUser(const TVXUser& user);
-    int saveSortInfoForUser(const TVXUser& user);
-    int savePasswordGeneratorFlagForUser(const TVXUser& user);
-    int saveNumberOfAttemptsForUser(const TVXUser& user);
+    [[nodiscard]] int saveLastViewForUser(const TVXUser& user);
+    [[nodiscard]] int saveCurrentGroupForUser(const TVXUser& user);
+    [[nodiscard]] int saveToggleInfoForUser(const TVXUser& user);
+    [[nodiscard]] int saveSortInfoForUser(const TVXUser& user);
+    [[nodiscard]] int savePasswordGeneratorFlagForUser(const TVXUser& user);
+    [[nodiscard]] int saveNumberOfAttemptsForUser(const TVXUser& user);
 
     TVXUser* getCurrentUser() const { return m_currentUser.get(); }
-    int setToggleInfo(bool show);
+    [[nodiscard]] int setToggleInfo(bool show);
     TVXSortDescriptor sortDescriptor(int* code = nullptr) const;
-    int setSortDescriptor(const TVXSortDescriptor& descriptor);
+    [[nodiscard]] int setSortDescriptor(const TVXSortDescriptor& descriptor);
     uint8_t passwordGeneratorFlags(int* code = nullptr) const;
-    int setPasswordGeneratorFlags(uint8_t flags);
+    [[nodiscard]] int setPasswordGeneratorFlags(uint8_t flags);
     bool autoLockEnabledWithInactiveTime(int* minutes, int* code = nullptr) const;
     int16_t numberofAttemptsLeft(const TVXUser& user, int* code = nullptr) const;
-    int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    [[nodiscard]] int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
     QList<int> columnWidthDetails(int* code = nullptr) const;
     // index 0: all types; otherwise entry index-1 of the types offered for editing.
-    int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
-    int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
+    [[nodiscard]] int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    [[nodiscard]] int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
 
@@ -612,8 +616,8 @@ public:
     bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code = nullptr) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
     static bool isChangePasswordEnableForUser(const TVXUser& user, int* code = nullptr);
-    int setPassword(const QString& password, const QString& hint);
-    int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    [[nodiscard]] int setPassword(const QString& password, const QString& hint);
+    [[nodiscard]] int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
     // Sets the server account's password and the stored copy.
     void resetPasswordForUser(const TVXUser& user, int* code);
     // (end of password hint and user password)
@@ -623,18 +627,18 @@ public:
     // user, not well-known identifiers). Statement failures reach the caller.
     void readUserTableIfErrorReturnCode(int* code);
     // The current user's list columns for a type (null: all types): shown mask and widths.
-    int readColoumWidthInfoForType(const QString& typeID);
-    int setShowColumnsInListViewForTypeName(const QString& typeID);
+    [[nodiscard]] int readColoumWidthInfoForType(const QString& typeID);
+    [[nodiscard]] int setShowColumnsInListViewForTypeName(const QString& typeID);
     // One GRANT of a privilege list ("SELECT, INSERT,") on the table the format names,
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'". Account names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
     // Clears the stored password of every user.
-    int removePasswordInUserTable();
+    [[nodiscard]] int removePasswordInUserTable();
     // kind 0: records, 1: types; (mask & the group's word) != 0.
     static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group);
-    int setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
-    int revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
+    [[nodiscard]] int setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
+    [[nodiscard]] int revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     // Account names the client accepts: letters, digits, '_', '.', '-'; 1 to 16.
     static bool isValidAccountName(const QString& name);
 
@@ -644,12 +648,12 @@ public:
     // APPPREFTABLE and mysql.user_info rows, its personal group and its group
     // memberships. Server account statements cannot be rolled back, so they
     // are undone by hand when the rows fail.
-    int addUser(const TVXUser_Admin& user, int* code = nullptr);
-    int replaceUser(const TVXUser_Admin& user, int* code = nullptr);
-    int deleteUser(const TVXUser_Admin& user, int* code = nullptr);
+    [[nodiscard]] int addUser(const TVXUser_Admin& user, int* code = nullptr);
+    [[nodiscard]] int replaceUser(const TVXUser_Admin& user, int* code = nullptr);
+    [[nodiscard]] int deleteUser(const TVXUser_Admin& user, int* code = nullptr);
     // The signed-in user deletes itself (after the tenth failed unlock): what its
     // grants allow goes, and its server password becomes one it never learns.
-    int deleteUser(TVXUser& current, int* code = nullptr);
+    [[nodiscard]] int deleteUser(TVXUser& current, int* code = nullptr);
     bool isUserExistsInTolvanex(const QString& name);
     // For the store-creation tool: works over an administrator's connection.
     void adoptConnection(std::unique_ptr<sql::Connection> connection);
@@ -665,7 +669,7 @@ public:
     // password, with the new DBPASSWORD row, in one transaction; on failure
     // nothing changes and the old key stays in force. Clears the load-completion
     // flag while it runs (the progress panel polls it). Runs on a worker.
-    int reEncyptAllDatabaseInformation(const QString& newPassword);
+    [[nodiscard]] int reEncyptAllDatabaseInformation(const QString& newPassword);
     // (end of master password change)
 
     // --- value enciphering ---------------------------------------------------
@@ -725,11 +729,11 @@ private:
     static const RecentListStatements kRecentlyViewedStatements;
     static const RecentListStatements kRecentlyModifiedStatements;
     static const RecentListStatements kRecentlyAddedStatements;
-    int addRecentListEntry(QStringList& list, const RecentListStatements& statements,
+    [[nodiscard]] int addRecentListEntry(QStringList& list, const RecentListStatements& statements,
                            const QString& recordID, const QString& userID);
-    int trimRecentListOnServer(const RecentListStatements& statements, const QString& userID);
-    int removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID);
-    int readRecentList(QStringList& list, const char* readStatement, const QString& userID);
+    [[nodiscard]] int trimRecentListOnServer(const RecentListStatements& statements, const QString& userID);
+    [[nodiscard]] int removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID);
+    [[nodiscard]] int readRecentList(QStringList& list, const char* readStatement, const QString& userID);
     // The server side of a run of recently added entries already in memory,
     // ending as adding them one after another would: the user's oldest rows
     // give way first, and only the newest kRecentListLimit of the run stay.
@@ -741,17 +745,17 @@ private:
     // (end of recent lists)
 
     // [personal group]
-    int addPersonalGroup(const QString& userID, const QString& username);
-    int renamePersonalGroup(const QString& userID, const QString& username);
-    int deletePersonalGroup(const QString& userID);
-    int storePersonalGroupName(const QString& userID, const QString& name);
-    int lookUpUserName(const QString& userID, QString* username);
+    [[nodiscard]] int addPersonalGroup(const QString& userID, const QString& username);
+    [[nodiscard]] int renamePersonalGroup(const QString& userID, const QString& username);
+    [[nodiscard]] int deletePersonalGroup(const QString& userID);
+    [[nodiscard]] int storePersonalGroupName(const QString& userID, const QString& name);
+    [[nodiscard]] int lookUpUserName(const QString& userID, QString* username);
     std::shared_ptr<TVXRecord> personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
                                                      const QString& now) const;
     // Hand-over points to the record storage and attachment writers, which
     // re-encipher a record's custom type and attachment.
-    int rewritePersonalCustomType(TVXRecord& record);
-    int rewritePersonalAttachment(TVXRecord& record);
+    [[nodiscard]] int rewritePersonalCustomType(TVXRecord& record);
+    [[nodiscard]] int rewritePersonalAttachment(TVXRecord& record);
     // (end of personal group)
 
     // [event log]
@@ -766,13 +770,13 @@ private:
     // Every statement goes through these. The guard is taken, `work` runs on
     // the connection and the guard is released; only then does a server error
     // reach the error path (3). Any other failure gives 1; otherwise work's code.
-    int runOnConnection(const std::function<int(sql::Connection&)>& work);
+    [[nodiscard]] int runOnConnection(const std::function<int(sql::Connection&)>& work);
     // The same inside one write transaction (a savepoint inside an outer one):
     // committed when work answers 0, rolled back otherwise. The one place a
     // write transaction runs.
-    int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
+    [[nodiscard]] int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
     // addRecord once the texts are enciphered; `code` is the enciphering's.
-    int storeNewRecord(NewRecord& entry, int code);
+    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code);
     // The memory side and the log entry of an add, once the server answered.
     void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
                          const AttachmentUpload* upload);
@@ -785,13 +789,13 @@ private:
     // in order, until one fails; the identifiers of those not stored.
     QStringList replayRecords(const QStringList& recordIDs);
     // Statement parts; server errors pass to the caller.
-    int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
+    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                         const CustomTypeCiphers& ciphers);
-    int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
+    [[nodiscard]] int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
                             bool customTypeStored);
     // replaceRecord's store; dropAttachment removes the attachment row too.
     // A newly stored file's pass key and length go to *newPassKey, *newLength.
-    int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+    [[nodiscard]] int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                             qint64* newLength = nullptr);
     void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
     // Memory sides of the recent lists after a change the server already holds.
@@ -818,7 +822,7 @@ private:
     // transaction sees only its own changes to them), or null outside a batch.
     int* batchRecentRows(const char* readStatement, const QString& userID);
     // The user's rows of a recent list on the server (the batch's count inside a batch).
-    int serverRecentRowCount(sql::Connection& connection, const RecentListStatements& statements,
+    [[nodiscard]] int serverRecentRowCount(sql::Connection& connection, const RecentListStatements& statements,
                              const QString& userID);
     // Keeps a server error for the end of this thread's batch: the main thread
     // may be waiting for the connection meanwhile.
@@ -866,9 +870,9 @@ private:
     std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when the row is as this client last saw it (or it has no digest), else 8.
-    int checkRecordNotStale(sql::Connection& connection, const QString& recordID);
-    int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
-    int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
+    [[nodiscard]] int checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment = false);
+    [[nodiscard]] int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
+    [[nodiscard]] int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
     void forgetDigests();
     // A new record's digest, from what its statements stored.
     void noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload);
@@ -877,8 +881,8 @@ private:
     // [group and type storage]
     // The group's row (insert or update) and its two lists in one transaction;
     // the group's member list is as it was unless all was written.
-    int storeGroup(BMGroup& group, bool isNew);
-    int storeType(const TVXType& type, bool isNew);
+    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew);
+    [[nodiscard]] int storeType(const TVXType& type, bool isNew);
     bool isNameStored(const char* queryFormat, const QString& name);
     // Memory after the server dropped a group: its records, its place in the
     // caches, the sub-group lists and the users' group lists.
@@ -890,10 +894,10 @@ private:
 
     // [attachments and icons]
     // Everything of an attachment file that is written, prepared before the statement.
-    int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
-    int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
-    int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
-    int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
+    [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
+    [[nodiscard]] int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
+    [[nodiscard]] int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
+    [[nodiscard]] int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
     // ENCRYPTIONKEY holds the pass key's bytes, then a zero byte and the
     // file's length in decimal digits. Readers of a text stop at the zero, so
     // older clients see the pass key alone; rows they wrote carry no length.
@@ -922,26 +926,20 @@ private:
 
     // [accounts]
     QString quotedForAccount(const QString& text) const;
-    int runAccountStatement(const QString& statement, bool secretInside = false);
-    int grantStoreRights(const QString& account, bool administrator);
-    int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
-    int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
-    int writeMemberships(const TVXUser_Admin& user);
+    [[nodiscard]] int runAccountStatement(const QString& statement, bool secretInside = false);
+    [[nodiscard]] int grantStoreRights(const QString& account, bool administrator);
+    [[nodiscard]] int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
+    [[nodiscard]] int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
+    [[nodiscard]] int writeMemberships(const TVXUser_Admin& user);
     // The account's rows in one transaction: its personal group, then its user row.
-    int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
+    [[nodiscard]] int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
     // (end of accounts)
 
     // [master password]
-    // The stored master-password row (its cipher bytes) this client keyed its
-    // encrypter from; every write transaction confirms it is still the stored
-    // one. Null: no row. Used under the connection guard.
-    bool mKeyRowKnown = false;
-    std::optional<QByteArray> mKeyRow;
-    std::optional<QByteArray> mLastReadKeyRow; // as retriveMasterPassword last read it
-    void keyFromLastReadRow();
-    // 0 when the row is the one keyed from, else 4 (nothing is to be written).
-    // The row stays locked (shared, or exclusive for a change) until the transaction ends.
-    int confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
+    // 0 when the stored master password is the one the field encrypter was
+    // made from, else 4 (nothing is to be written). The row stays locked
+    // (shared, or exclusive for a change) until the transaction ends.
+    [[nodiscard]] int confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
     // (end of master password)
@@ -957,6 +955,7 @@ private:
     mutable std::mutex mEncrypterMutex;
     std::shared_ptr<const CDBEncrypter> mEncrypter;
     std::shared_ptr<const CDBEncrypter> mUserDataEncrypter;
+    std::optional<QString> mKeyedMasterPassword; // what mEncrypter was made from
 
     std::atomic<bool> mReadRecords{false};
     std::atomic<bool> mIsDataReloaded{false};
@@ -964,6 +963,7 @@ private:
     std::atomic<bool> mIsConnectionComplete{false};
     std::atomic<int> mConnectionErrCode{0};
     std::atomic<bool> mConnectionLostHandlerIsOn{false};
+    std::atomic<int> mReadWriteTimeoutSeconds{kReadWriteTimeoutSeconds};
 
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;

@@ -183,7 +183,8 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
     if (int r = runAccountStatement(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password), true);
         r != kTVXDone)
         return done(r);
-    const auto undo = [&] { runAccountStatement(QStringLiteral("DROP USER IF EXISTS %1").arg(account)); };
+    // Undoing is best effort: the failure that called for it is what the caller learns.
+    const auto undo = [&] { (void)runAccountStatement(QStringLiteral("DROP USER IF EXISTS %1").arg(account)); };
     if (int r = grantStoreRights(account, user.isAdministrator()); r != kTVXDone) {
         undo();
         return done(r);
@@ -245,9 +246,10 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
         if (int r = runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(oldAccount, account)); r != kTVXDone)
             return done(r);
     const auto undo = [&] {
-        runAccountStatement(QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(oldPassword)), true);
+        // Best effort: the failure that called for it is what the caller learns.
+        (void)runAccountStatement(QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(oldPassword)), true);
         if (renamed)
-            runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(account, oldAccount));
+            (void)runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(account, oldAccount));
     };
     // An empty password in the edited account keeps the one it has.
     const QString password = user.mPassword().isEmpty() ? oldPassword : user.mPassword();
@@ -258,7 +260,10 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
         return done(r);
     }
     if (user.isAdministrator())
-        grantStoreRights(account, true);
+        if (int r = grantStoreRights(account, true); r != kTVXDone) {
+            undo();
+            return done(r);
+        }
 
     int result = kTVXDone;
     try {

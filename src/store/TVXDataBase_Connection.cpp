@@ -38,6 +38,10 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["CLIENT_FOUND_ROWS"] = true;
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
+    // A frozen or vanished server reaches the lost-connection path instead of
+    // holding a statement for ever; each wait counts, not a whole streamed read.
+    options["OPT_READ_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
+    options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     std::unique_ptr<sql::Connection> connection(get_driver_instance()->connect(options));
     readCausallyOnCluster(*connection);
     return connection;
@@ -60,25 +64,25 @@ void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
         stmt->execute("SET SESSION wsrep_sync_wait=1");
 }
 
-void TVXDataBase::keyFromLastReadRow()
-{
-    const auto guard = lockConnection();
-    mKeyRow = mLastReadKeyRow;
-    mKeyRowKnown = true;
-}
-
 int TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
-    if (!mKeyRowKnown)
-        return kTVXDone; // not logged in through the log-in (the store tool)
+    std::optional<QString> keyed;
+    {
+        std::lock_guard lock(mEncrypterMutex);
+        if (!mUserDataEncrypter)
+            return kTVXDone; // nothing keyed from the store yet
+        keyed = mKeyedMasterPassword;
+    }
+    if (!keyed)
+        return kTVXDone;
     std::unique_ptr<sql::Statement> stmt(connection.createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
         forChange ? "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"
                   : "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' LOCK IN SHARE MODE"));
-    std::optional<QByteArray> stored;
-    if (rs->next())
-        stored = tvxsql::blobColumn(*rs, 1);
-    return stored == mKeyRow ? kTVXDone : kTVXMasterPasswordMismatch;
+    QString stored; // as the log-in compares: no row is an empty password
+    while (rs->next())
+        stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+    return stored == *keyed ? kTVXDone : kTVXMasterPasswordMismatch;
 }
 
 void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
@@ -133,11 +137,8 @@ QString TVXDataBase::retriveMasterPassword()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row
-    mLastReadKeyRow.reset();
-    while (rs->next()) {
-        mLastReadKeyRow = tvxsql::blobColumn(*rs, 2);
-        stored = decryptDataString(*mLastReadKeyRow);
-    }
+    while (rs->next())
+        stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
     return stored;
 }
 
@@ -194,7 +195,6 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
         }
         // Always replaced: an empty password must not leave an earlier store's key in force.
         createEncrypter(typed);
-        keyFromLastReadRow();
     } catch (const sql::SQLException& e) {
         // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.
         mConnectionErrCode.store(isNodeUnavailable(e) ? kTVXHostUnreachable : mapDBErrorCode(e.getErrorCode()));

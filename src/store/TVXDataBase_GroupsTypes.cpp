@@ -63,6 +63,8 @@ std::string withCipherHex(const char* format, const QByteArray& cipher)
 
 int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
 {
+    if (tvxsql::holdsNul(group.mGroupName()))
+        return kTVXStatementFailed;
     const QByteArray cipher = encryptString(group.mGroupName());
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
@@ -226,10 +228,16 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
 {
     // Every cipher is made and measured before anything is sent.
     std::array<QByteArray, kNumberOfFields + 1> ciphers;
+    if (tvxsql::holdsNul(type.mTypeName()))
+        return kTVXStatementFailed;
     ciphers[0] = encryptString(type.mTypeName());
     const auto& getters = TVXType::getFunctionsArray();
-    for (int i = 0; i < kNumberOfFields; ++i)
-        ciphers[static_cast<size_t>(i) + 1] = encryptString((type.*getters[static_cast<size_t>(i)])());
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        const QString field = (type.*getters[static_cast<size_t>(i)])();
+        if (tvxsql::holdsNul(field))
+            return kTVXStatementFailed;
+        ciphers[static_cast<size_t>(i) + 1] = encryptString(field);
+    }
     for (const QByteArray& cipher : ciphers)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;

@@ -147,7 +147,7 @@ int TVXDataBase::loadDataBase()
             if (code == kTVXDone)
                 readUserPreferenceForTableForUser(*m_currentUser, &code);
             // Whatever the code, the personal group and personal records.
-            readPersonalGroup();
+            (void)readPersonalGroup(); // always 0: its failures throw
             int personalCode = kTVXDone;
             readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
             if (code == kTVXDone)
@@ -185,14 +185,13 @@ int TVXDataBase::reloadDatabase()
         // Re-key from the store: the master password may have been changed by another client.
         createEncrypter(QString());
         createEncrypter(retriveMasterPassword());
-        keyFromLastReadRow();
 
         code = readCatagoryTable();
         code = readTypesTable();
         code = readRecordTable();
         // Then: custom icons again.
         getExternalIcons();
-        readPersonalGroup();
+        (void)readPersonalGroup(); // always 0: its failures throw
         int personalCode = kTVXDone;
         readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
         if (code == kTVXDone)

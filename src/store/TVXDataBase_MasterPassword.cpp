@@ -140,8 +140,6 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
         info->setBlob(1, stored->stream());
         info->executeUpdate();
         transaction.commit();
-        if (mKeyRowKnown)
-            mKeyRow = newRow;
         return kTVXDone;
     });
     if (code != kTVXDone)

@@ -458,6 +458,5 @@ int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
             typeID = types[typeIndex - 1]->mTypeUID();
     }
     m_currentUser->setMColoumWidthArray(widths);
-    setShowColumnsInListViewForTypeName(typeID);
-    return kTVXDone;
+    return setShowColumnsInListViewForTypeName(typeID);
 }

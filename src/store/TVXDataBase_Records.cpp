@@ -305,11 +305,16 @@ int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers)
 {
     const auto& getters = TVXRecord::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
+        const QString value = (record.*getters[static_cast<size_t>(i)])();
+        if (tvxsql::holdsNul(value))
+            return kTVXStatementFailed;
         QByteArray& cipher = ciphers.values[static_cast<size_t>(i)];
-        cipher = encryptString((record.*getters[static_cast<size_t>(i)])());
+        cipher = encryptString(value);
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
     }
+    if (tvxsql::holdsNul(record.mNotes()))
+        return kTVXStatementFailed;
     ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
     return kTVXDone;
 }
@@ -321,6 +326,8 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
         QString name = (customType.*getters[static_cast<size_t>(i)])();
         if (name.isNull())
             name = QStringLiteral("Field%1").arg(i + 1);
+        if (tvxsql::holdsNul(name))
+            return kTVXStatementFailed;
         QByteArray& cipher = ciphers.fields[static_cast<size_t>(i)];
         cipher = encryptString(name);
         if (!tvxsql::fitsTinyBlob(cipher))
@@ -633,7 +640,7 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     std::optional<RecordDigest> stored;
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
-        if (const int fresh = checkRecordNotStale(connection, recordID); fresh != kTVXDone)
+        if (const int fresh = checkRecordNotStale(connection, recordID, dropAttachment); fresh != kTVXDone)
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
@@ -641,7 +648,7 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
             step != kTVXDone)
             return step;
         if (dropAttachment)
-            dropAttachmentRow(connection, recordID);
+            (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
             if (const int step = writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
                 step != kTVXDone)
@@ -719,7 +726,8 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
 
 void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
 {
-    runOnConnection([&](sql::Connection& connection) {
+    // A count not raised is no loss worth a message; the error path still hears of it.
+    (void)runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecordViewCount));
         stmt->setString(1, recordID.toStdString());
         stmt->executeUpdate();
@@ -755,14 +763,16 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* r
 
 void TVXDataBase::noteRecordAdded(const QString& recordID)
 {
+    // The record is stored whatever its recent-list row does; that failure went to the error path.
     if (!m_recentlyAddedRecords.contains(recordID))
-        addRecentlyAddedID(recordID, m_currentUser->mUserID());
+        (void)addRecentlyAddedID(recordID, m_currentUser->mUserID());
 }
 
 void TVXDataBase::noteRecordModified(const TVXRecord& record)
 {
+    // As above: the change is stored whatever the list's row does.
     if (!m_recentlyMofifiedTypes.contains(record.mRecordUID()))
-        addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
+        (void)addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
 }
 
 void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)

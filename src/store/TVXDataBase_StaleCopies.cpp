@@ -122,12 +122,14 @@ std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection
     return typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
 }
 
-int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString& recordID)
+int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment)
 {
     const auto known = mRecordDigests.constFind(recordID);
     if (known == mRecordDigests.constEnd())
         return kTVXDone;
-    const auto stored = lockedRecordDigest(connection, recordID);
+    auto stored = lockedRecordDigest(connection, recordID);
+    if (stored && droppingAttachment)
+        stored->attachment = known->attachment; // whatever it holds goes
     return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
 }
 

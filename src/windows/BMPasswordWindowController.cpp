@@ -78,7 +78,8 @@ BMPasswordWindowController::Backend BMPasswordWindowController::backendFor(TVXDa
 {
     return Backend{
         [&database] { return database.passwordGeneratorFlags(); },
-        [&database](uint8_t flags) { database.setPasswordGeneratorFlags(flags); },
+        // A preference: a failed save went to the error path.
+        [&database](uint8_t flags) { (void)database.setPasswordGeneratorFlags(flags); },
         [&database](uint16_t flags, uint16_t length) { return database.generatePasswordWith(flags, length); },
     };
 }

@@ -115,7 +115,7 @@ std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPerm
                                         const TVXDataBase& database)
 {
     auto group = BMGroup::newGroup();
-    group->setMGroupName(name);
+    group->setMGroupName(QString(name).remove(QChar(u'\0'))); // a zero character cannot be stored
     group->setMRecordLevelPermissions(recordPermissions);
     group->setMPreferencePermissions(prevails);
     QStringList members = lists.members;
@@ -196,7 +196,7 @@ void applyTypeSheetValues(TVXType& type, const TypeSheetValues& values, bool per
         type.setMTypeIconID(reference->mTypeIconID());
         type.setMSelectedGroupUID(reference->mSelectedGroupUID());
     } else if (!perRecordMode) {
-        type.setMTypeName(values.name);
+        type.setMTypeName(QString(values.name).remove(QChar(u'\0'))); // a zero character cannot be stored
         type.setMTypeIconID(values.iconID);
         type.setMSelectedGroupUID(groupUID);
     }
@@ -204,7 +204,7 @@ void applyTypeSheetValues(TVXType& type, const TypeSheetValues& values, bool per
     for (int i = 0; i < kNumberOfFields; ++i) {
         if (values.masks[static_cast<size_t>(i)])
             mask |= 1 << i;
-        const QString& text = values.fieldNames[static_cast<size_t>(i)];
+        const QString text = QString(values.fieldNames[static_cast<size_t>(i)]).remove(QChar(u'\0'));
         QString name = text.isEmpty() ? defaultFieldName(i + 1) : text;
         if (i == kNumberOfFields - 1 && reference)
             name = reference->fieldAtIndex(i);

@@ -112,16 +112,17 @@ bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, cons
             widths.append(kDefaultColumnWidth);
         user.setMColoumWidthArray(widths);
     }
+    // Column settings are preferences: a failed save went to the error path.
     if (selectedTypeUID == kAllCategoriesUID) {
         if (applyToAllTypes && applyToAllTypes()) {
-            database.setShowColumnsInListViewForTypeName(kAllCategoriesUID);
+            (void)database.setShowColumnsInListViewForTypeName(kAllCategoriesUID);
             for (const auto& type : database.typesForEditing(false))
-                database.setShowColumnsInListViewForTypeName(type->mTypeUID());
+                (void)database.setShowColumnsInListViewForTypeName(type->mTypeUID());
         } else {
-            database.setShowColumnsInListViewForTypeName(selectedTypeUID);
+            (void)database.setShowColumnsInListViewForTypeName(selectedTypeUID);
         }
     } else {
-        database.setShowColumnsInListViewForTypeName(selectedTypeUID);
+        (void)database.setShowColumnsInListViewForTypeName(selectedTypeUID);
     }
     return true;
 }

@@ -159,9 +159,10 @@ std::shared_ptr<TVXRecord> buildRecord(const SheetContents& contents, SheetState
     auto record = TVXRecord::createRecord(); // value 10: now
     record->setMGroup(contents.group);
     record->setMType(contents.type);
+    // A zero character cannot be stored (readers stop at it): dropped here.
     for (int i = 0; i < 9; ++i)
-        record->setValueAtIndex(i, contents.values[static_cast<size_t>(i)]);
-    record->setMNotes(clippedNote(contents.note));
+        record->setValueAtIndex(i, QString(contents.values[static_cast<size_t>(i)]).remove(QChar(u'\0')));
+    record->setMNotes(clippedNote(QString(contents.note).remove(QChar(u'\0'))));
 
     int icon = contents.iconNumber != 0 ? contents.iconNumber : contents.selectedImageID;
     if (contents.type && icon != 0 && icon != contents.type->mTypeIconID()) {

@@ -1,6 +1,7 @@
 // Log-in against a real server: result codes, encrypter keys, and the error
 // path's notices.
 #include "platform/core/MainThread.h"
+#include "model/TVXType.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/StatementHelpers.h"
 #include "support/TestStore.h"
@@ -14,7 +15,15 @@
 #include <QElapsedTimer>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
 #include <thread>
+#include <vector>
 
 using namespace teststore;
 
@@ -246,4 +255,111 @@ TEST_F(LogIn, RefusedTableAccessMeansTheAccountWasDeleted)
     EXPECT_TRUE(db.checkForMasterPasswordMatch().isNull());
     EXPECT_EQ(notices.deleted, 1);
     EXPECT_EQ(notices.lost, 0);
+}
+
+namespace {
+
+// Passes bytes between the client and the store server until frozen: to the
+// client, a server that stopped answering (the shared server itself runs on).
+class FreezableRelay {
+public:
+    explicit FreezableRelay(int serverPort) : mServerPort(serverPort)
+    {
+        mListen = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        socklen_t length = sizeof address;
+        ::bind(mListen, reinterpret_cast<sockaddr*>(&address), length);
+        ::listen(mListen, 4);
+        ::getsockname(mListen, reinterpret_cast<sockaddr*>(&address), &length);
+        mPort = ntohs(address.sin_port);
+        mThread = std::thread([this] { run(); });
+    }
+    ~FreezableRelay()
+    {
+        mStop = true;
+        mThread.join();
+        for (int fd : mOpen)
+            ::close(fd);
+        ::close(mListen);
+    }
+    int port() const { return mPort; }
+    void freeze() { mFrozen = true; }
+
+private:
+    void run()
+    {
+        std::vector<std::pair<int, int>> pairs; // client, server
+        while (!mStop) {
+            if (mFrozen) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(20));
+                continue;
+            }
+            std::vector<pollfd> fds{{mListen, POLLIN, 0}};
+            for (const auto& [client, server] : pairs) {
+                fds.push_back({client, POLLIN, 0});
+                fds.push_back({server, POLLIN, 0});
+            }
+            if (::poll(fds.data(), fds.size(), 20) <= 0)
+                continue;
+            if (fds[0].revents & POLLIN) {
+                const int client = ::accept(mListen, nullptr, nullptr);
+                const int server = ::socket(AF_INET, SOCK_STREAM, 0);
+                sockaddr_in address{};
+                address.sin_family = AF_INET;
+                address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+                address.sin_port = htons(uint16_t(mServerPort));
+                ::connect(server, reinterpret_cast<sockaddr*>(&address), sizeof address);
+                pairs.emplace_back(client, server);
+                mOpen << client << server;
+            }
+            for (size_t i = 1; i < fds.size(); ++i) {
+                if (!(fds[i].revents & (POLLIN | POLLHUP)))
+                    continue;
+                const auto& pair = pairs[(i - 1) / 2];
+                const int to = fds[i].fd == pair.first ? pair.second : pair.first;
+                char buffer[65536];
+                const ssize_t got = ::read(fds[i].fd, buffer, sizeof buffer);
+                if (got > 0)
+                    ::send(to, buffer, size_t(got), MSG_NOSIGNAL);
+            }
+        }
+    }
+
+    int mServerPort;
+    int mListen = -1;
+    int mPort = 0;
+    QList<int> mOpen;
+    std::atomic<bool> mFrozen{false};
+    std::atomic<bool> mStop{false};
+    std::thread mThread;
+};
+
+} // namespace
+
+TEST_F(LogIn, AServerThatStopsAnsweringIsALostConnectionWithinTheTimeout)
+{
+    FreezableRelay relay(port());
+    TVXDataBase db;
+    db.setReadWriteTimeout(2);
+    auto request = loginRequest();
+    request.insert(kLoginPortNumber, QString::number(relay.port()));
+    ASSERT_EQ(db.startConnectionToServer(request), kTVXDone);
+    ASSERT_EQ(db.initUserDetails(kUserName, kUserPassword), kTVXDone);
+    ASSERT_EQ(db.loadDataBase(), kTVXDone);
+    Notices notices;
+
+    const HangDeadline deadline(40);
+    relay.freeze();
+    QElapsedTimer timer;
+    timer.start();
+    EXPECT_EQ(db.reloadDatabase(), kTVXClientError);
+    EXPECT_EQ(hooks.reloadFailures, 1);
+    EXPECT_LT(timer.elapsed(), 15000);
+
+    timer.restart();
+    EXPECT_EQ(db.addType(std::make_shared<TVXType>()), kTVXStatementFailed);
+    EXPECT_LT(timer.elapsed(), 15000);
+    EXPECT_EQ(notices.lost, 1);
 }

@@ -317,3 +317,41 @@ TEST_F(RecordStoreFailures, ALostConnectionLeavesCacheAndServerAlone)
     EXPECT_EQ(rowCount("RECORDTABLE", other->mRecordUID()), 0);
     EXPECT_EQ(lastEvent(alice).action, "Failed");
 }
+
+TEST_F(RecordStoreFailures, TextsHoldingAZeroCharacterAreRefusedNotCut)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const QString withNul = QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after");
+
+    auto value = newRecord(alice, {"v", withNul});
+    EXPECT_EQ(alice.addRecord(value), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", value->mRecordUID()), 0);
+    auto note = newRecord(alice, {"n"});
+    note->setMNotes(withNul);
+    EXPECT_EQ(alice.addRecord(note), kTVXStatementFailed);
+    auto field = newRecord(alice, {"f"});
+    field->setMIsCustomized(true);
+    field->setMRecordCustomType(customType(31, 0, {withNul}));
+    EXPECT_EQ(alice.addRecord(field), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", field->mRecordUID()), 0);
+
+    auto kept = newRecord(alice, {"kept"});
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    kept->setMValue1(withNul);
+    EXPECT_EQ(alice.replaceRecord(kept), kTVXStatementFailed);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
+
+    auto group = std::make_shared<BMGroup>();
+    group->setMGroupUID(QStringLiteral("00000000000000A7"));
+    group->setMGroupName(withNul);
+    EXPECT_EQ(alice.addGroup(group), kTVXStatementFailed);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A7'"), "0");
+    auto type = customType(12, 0, {"URL", withNul});
+    type->setMTypeUID(T1);
+    type->setMTypeName(QStringLiteral("Web log-in"));
+    EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
+    type->setMField2(QStringLiteral("User"));
+    type->setMTypeName(withNul);
+    EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
+    EXPECT_EQ(alice.mTypes().value(T1)->mTypeName(), "Web log-in");
+}
