@@ -69,8 +69,9 @@ inline constexpr char kQueryIcons[] =
     "SELECT * from CUSTOMICONTABLE ";
 inline constexpr char SelMaxIconTblval[] =
     "SELECT MAX(ICONINDEX) FROM CUSTOMICONTABLE";
-inline constexpr char kUpdateCustomIconTable[] =
-    "REPLACE INTO CUSTOMICONTABLE VALUES(?, ?)";
+// A plain insert: a number another client took meanwhile is refused, never overwritten.
+inline constexpr char kInsertCustomIconTable[] =
+    "INSERT INTO CUSTOMICONTABLE VALUES(?, ?)";
 inline constexpr char kQueryMostViewedTable[] =
     "SELECT * FROM MOSTVIEWEDTABLE WHERE USERID =? ";
 inline constexpr char kQueryInsertMostViewedTable[] =

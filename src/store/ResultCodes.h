@@ -26,6 +26,19 @@ inline constexpr int kErrConnectionRefused = 2002;
 inline constexpr int kErrConnectHostFailed = 2003;
 inline constexpr int kErrUnknownHost = 2005;
 inline constexpr int kErrServerLost = 2013;
+inline constexpr int kErrUnknownSystemVariable = 1193;
+inline constexpr int kErrLockWaitTimeout = 1205;
+// A cluster node that is not part of the primary component, or a server that
+// is going down, answers these: to the client it is a lost connection.
+inline constexpr int kErrNodeNotReady = 1047;        // "WSREP has not yet prepared node for application use"
+inline constexpr int kErrServerShutdown = 1053;
+inline constexpr int kErrConnectionKilled = 1927;
+
+inline constexpr bool isNodeNotReady(int serverErrorNumber)
+{
+    return serverErrorNumber == kErrNodeNotReady || serverErrorNumber == kErrServerShutdown
+           || serverErrorNumber == kErrConnectionKilled;
+}
 
 // Results whose cause the manager's error path has already put before the
 // user (a lost connection, a refused or removed account): a window that

@@ -9,8 +9,11 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 
+#include <cppconn/connection.h>
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 #include <mysql.h>
 
 #include <cstring>
@@ -197,7 +200,7 @@ int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
     if (serverErrorNumber == kErrConnectionRefused || serverErrorNumber == kErrConnectHostFailed
         || serverErrorNumber == kErrUnknownHost)
         return kTVXHostUnreachable;
-    if (serverErrorNumber >= 2000 && serverErrorNumber <= 2050)
+    if ((serverErrorNumber >= 2000 && serverErrorNumber <= 2050) || isNodeNotReady(serverErrorNumber))
         return kTVXClientError;
     return kTVXStatementFailed;
 }
@@ -205,7 +208,7 @@ int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
 void TVXDataBase::handleDatabaseError(const platform::Error& error)
 {
     const int number = error.code;
-    if (number >= 2000 && number <= 2050) {
+    if ((number >= 2000 && number <= 2050) || isNodeNotReady(number)) {
         if (!mConnectionLostHandlerIsOn.exchange(true))
             platform::NotificationCenter::defaultCenter().post(kDBCommLostNotification, error);
     } else if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied) {
@@ -217,9 +220,34 @@ void TVXDataBase::handleDatabaseError(const platform::Error& error)
     }
 }
 
+bool TVXDataBase::isNodeUnavailable(const sql::SQLException& e)
+{
+    if (isNodeNotReady(e.getErrorCode()))
+        return true;
+    if (e.getErrorCode() != kErrLockWaitTimeout)
+        return false;
+    // A cluster node cut off from the others ends a read's wait for the
+    // cluster as a lock wait timeout; the node then says it is not ready.
+    try {
+        const auto guard = lockConnection();
+        if (!mCPcon)
+            return false;
+        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'wsrep_ready'"));
+        return rs->next() && rs->getString(2) == "OFF";
+    } catch (const sql::SQLException&) {
+        return false;
+    }
+}
+
+int TVXDataBase::serverErrorNumber(const sql::SQLException& e)
+{
+    return isNodeUnavailable(e) ? kErrNodeNotReady : e.getErrorCode();
+}
+
 int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
 {
-    return reportError(platform::Error{QString::fromUtf8(e.what()), e.getErrorCode()}, code);
+    return reportError(platform::Error{QString::fromUtf8(e.what()), serverErrorNumber(e)}, code);
 }
 
 int TVXDataBase::reportError(const platform::Error& error, int code)

@@ -127,6 +127,8 @@ public:
     // as lost; from the next log-in on.
     static constexpr int kReadWriteTimeoutSeconds = 30;
     void setReadWriteTimeout(int seconds) { mReadWriteTimeoutSeconds.store(seconds); }
+    // On a cluster node, makes the session's reads wait for what the cluster committed.
+    static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
     void createUserEncrypter();
@@ -712,6 +714,10 @@ public:
     // handler, waits, and returns `code`. Called under the guard, the handing
     // over waits until the guard is released.
     int reportDatabaseError(const sql::SQLException& e, int code = kTVXStatementFailed);
+    // The server's error number, with a cluster node's "not ready" recognised
+    // behind the lock wait timeout it gives a waiting read (then 1047).
+    int serverErrorNumber(const sql::SQLException& e);
+    bool isNodeUnavailable(const sql::SQLException& e);
     int reportError(const platform::Error& error, int code);
 
 private:

@@ -47,7 +47,26 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     // holding a statement for ever; each wait counts, not a whole streamed read.
     options["OPT_READ_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
-    return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+    std::unique_ptr<sql::Connection> connection(get_driver_instance()->connect(options));
+    readCausallyOnCluster(*connection);
+    return connection;
+}
+
+void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
+{
+    // A cluster node applies other nodes' commits a moment later: without the
+    // wait, a reload right after another client's write can miss it.
+    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+    bool clusterNode = false;
+    try {
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@wsrep_on"));
+        clusterNode = rs->next() && rs->getInt(1) == 1;
+    } catch (const sql::SQLException& e) {
+        if (e.getErrorCode() != kErrUnknownSystemVariable) // a server without cluster support
+            throw;
+    }
+    if (clusterNode)
+        stmt->execute("SET SESSION wsrep_sync_wait=1");
 }
 
 int TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
@@ -197,7 +216,8 @@ int TVXDataBase::startConnectionToServer(const LoginRequest& request)
             mSecureConnectionRefusal = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()));
             mConnectionErrCode.store(kTVXSecureConnectionRefused);
         } else {
-            mConnectionErrCode.store(mapDBErrorCode(e.getErrorCode()));
+            // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.
+            mConnectionErrCode.store(isNodeUnavailable(e) ? kTVXHostUnreachable : mapDBErrorCode(e.getErrorCode()));
         }
         swapConnection(nullptr);
     }

@@ -22,10 +22,17 @@
 
 namespace {
 
-// Held while the next icon number is read and taken, so that two clients
-// adding icons at the same moment cannot both take it.
-constexpr char kQueryTakeIconNumberLock[] = "SELECT GET_LOCK('tolvanexdb.CUSTOMICONTABLE', 30)";
-constexpr char kQueryReleaseIconNumberLock[] = "SELECT RELEASE_LOCK('tolvanexdb.CUSTOMICONTABLE')";
+// Numbers tried before an icon is given up: each try follows a number another
+// client took at the same moment.
+constexpr int kIconNumberTries = 50;
+
+// A number someone else took first: on one server a duplicate key, on a
+// cluster the losing side of a certification conflict (or a lock wait).
+bool numberTakenMeanwhile(const sql::SQLException& e)
+{
+    const int number = e.getErrorCode();
+    return number == 1062 || number == 1213 || number == 1205;
+}
 
 // Icons above this number are custom ones, looked up in the cache.
 constexpr int kLastBuiltInName = 999;
@@ -110,38 +117,33 @@ int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png
 
     int number = 0;
     const int code = runOnConnection([&](sql::Connection& connection) {
+        // The next free number, by a plain insert: a table lock is not shared
+        // by a cluster's nodes, and an insert never takes a stored picture's place.
         std::unique_ptr<sql::Statement> plain(connection.createStatement());
-        {
-            std::unique_ptr<sql::ResultSet> rs(plain->executeQuery(kQueryTakeIconNumberLock));
-            if (!rs->next() || rs->isNull(1) || rs->getInt(1) != 1)
-                return kTVXStatementFailed;
-        }
-        // Released however this ends; a lost connection releases it on the server.
-        struct Release {
-            sql::Statement& statement;
-            ~Release()
+        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(kInsertCustomIconTable));
+        const bool inTransaction = !connection.getAutoCommit();
+        for (int attempt = 0; attempt < kIconNumberTries; ++attempt) {
+            int highest = 0;
             {
-                try {
-                    std::unique_ptr<sql::ResultSet>(statement.executeQuery(kQueryReleaseIconNumberLock));
-                } catch (...) {
-                }
+                std::unique_ptr<sql::ResultSet> rs(plain->executeQuery(SelMaxIconTblval));
+                if (rs->next() && !rs->isNull(1))
+                    highest = rs->getInt(1);
             }
-        } release{*plain};
-
-        int highest = 0;
-        {
-            std::unique_ptr<sql::ResultSet> rs(plain->executeQuery(SelMaxIconTblval));
-            if (rs->next() && !rs->isNull(1))
-                highest = rs->getInt(1);
+            // Never below the first custom number, whatever rows the table holds.
+            number = std::max({highest, number, kFirstCustomIcon - 1}) + 1;
+            const auto data = tvxsql::blobStream(png);
+            insert->setInt(1, number);
+            insert->setBlob(2, data->stream());
+            try {
+                insert->executeUpdate();
+                return kTVXDone;
+            } catch (const sql::SQLException& e) {
+                // Inside someone's transaction a conflict has undone more than this row.
+                if (!numberTakenMeanwhile(e) || (inTransaction && e.getErrorCode() != 1062))
+                    throw;
+            }
         }
-        // Never below the first custom number, whatever rows the table holds.
-        number = std::max(highest, kFirstCustomIcon - 1) + 1;
-        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(kUpdateCustomIconTable));
-        const auto data = tvxsql::blobStream(png);
-        insert->setInt(1, number);
-        insert->setBlob(2, data->stream());
-        insert->executeUpdate();
-        return kTVXDone;
+        return kTVXStatementFailed;
     });
     if (code != kTVXDone)
         return code;

@@ -118,7 +118,7 @@ int TVXDataBase::initUserDetails(const QString& accountName, const QString& pass
         const QString userID = getUserIDForName(accountName);
         code = userID.isNull() ? kTVXAccountDeleted : readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
     } catch (const sql::SQLException& e) {
-        code = reportDatabaseError(e, mapDBErrorCode(e.getErrorCode()));
+        code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }
     mConnectionErrCode.store(code);
     if (code != kTVXDone) {
@@ -153,7 +153,7 @@ int TVXDataBase::loadDataBase()
             if (code == kTVXDone)
                 code = personalCode;
         } catch (const sql::SQLException& e) {
-            code = mapDBErrorCode(e.getErrorCode());
+            code = mapDBErrorCode(serverErrorNumber(e));
         } catch (const std::exception&) {
             code = kTVXStatementFailed;
         }
@@ -201,7 +201,7 @@ int TVXDataBase::reloadDatabase()
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {
-        code = mapDBErrorCode(e.getErrorCode());
+        code = mapDBErrorCode(serverErrorNumber(e));
         onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(code); });
     }
     endClientThreadState();

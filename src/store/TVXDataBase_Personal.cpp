@@ -131,7 +131,7 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QSt
                 result = subCode;
         }
     } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e, mapDBErrorCode(e.getErrorCode()));
+        result = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
         if (readCompletely)
             records.clear();
     } catch (const std::exception&) {

@@ -79,7 +79,12 @@ int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& wor
         try {
             if (!mCPcon)
                 throw noConnection();
-            code = work(*mCPcon);
+            sql::Connection& connection = *mCPcon;
+            // A whole write again after a deadlock or a cluster's conflict
+            // (work is a whole write transaction or single statements).
+            code = tvxsql::retryOnConflict(
+                connection, [&] { return work(connection); },
+                [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
         } catch (const sql::SQLException& e) {
             failure.emplace(e);
         } catch (const std::exception&) {

@@ -18,8 +18,14 @@
 #include <cppconn/statement.h>
 #include <mysql_connection.h>
 
+#include <algorithm>
+
 
 namespace {
+
+// The tables that had no key of their own: each has the invisible ROWKEY.
+constexpr const char* kRowKeyedTables[] = {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
+                                           "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"};
 
 QString serverMessage(const sql::SQLException& e)
 {
@@ -84,6 +90,159 @@ StoreResult TVXStoreCreator::checkServer()
     }
 }
 
+QString TVXStoreCreator::queryValue(const QString& query)
+{
+    std::unique_ptr<sql::Statement> stmt(admin().createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(query.toStdString()));
+    if (!rs->next() || rs->isNull(1))
+        return QString();
+    return QString::fromStdString(rs->getString(1).asStdString());
+}
+
+bool TVXStoreCreator::hasPrimaryKey(const QString& schema, const QString& table)
+{
+    return queryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.TABLE_CONSTRAINTS WHERE "
+                                     "TABLE_SCHEMA='%1' AND LOWER(TABLE_NAME)=LOWER('%2') AND "
+                                     "CONSTRAINT_TYPE='PRIMARY KEY'")
+                          .arg(schema, table))
+               .toInt()
+           > 0;
+}
+
+StoreResult TVXStoreCreator::ensureUserInfo(bool* created, QStringList* changes)
+{
+    QString engine;
+    try {
+        engine = queryValue(QStringLiteral(
+            "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND TABLE_NAME='user_info'"));
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    if (engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0)
+        return {};
+    const QStringList statements = splitSqlScript(kUserInfoSchemaSQL);
+    if (engine.isEmpty()) {
+        for (const QString& statement : statements)
+            if (auto r = run(statement); !r.ok)
+                return r;
+        if (created)
+            *created = true;
+        return {};
+    }
+    // A cluster replicates no MyISAM rows: each node's table may differ, and
+    // converting in place would keep that. The rows of this node go into a new
+    // InnoDB table, which the cluster copies, and that one takes the name.
+    QStringList steps = {QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_new"),
+                         QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_old")};
+    for (QString statement : statements)
+        steps << statement.replace(QLatin1String("mysql.user_info ("), QLatin1String("mysql.user_info_new ("));
+    steps << QStringLiteral("INSERT INTO mysql.user_info_new SELECT * FROM mysql.user_info")
+          << QStringLiteral("RENAME TABLE mysql.user_info TO mysql.user_info_old, "
+                            "mysql.user_info_new TO mysql.user_info")
+          << QStringLiteral("DROP TABLE mysql.user_info_old");
+    for (const QString& statement : steps)
+        if (auto r = run(statement); !r.ok) {
+            run(QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_new"));
+            return r;
+        }
+    if (changes)
+        *changes << QStringLiteral("mysql.user_info is now InnoDB (its rows were copied from this server)");
+    return {};
+}
+
+StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
+{
+    try {
+        if (hasPrimaryKey(QStringLiteral("tolvanexdb"), QStringLiteral("CUSTOMICONTABLE")))
+            return {};
+        // Numbers taken twice: the client showed the picture of the last row read,
+        // so that row keeps the number and the others get new ones of their own.
+        if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.CUSTOMICONTABLE ADD COLUMN ROWKEY BIGINT "
+                                        "UNSIGNED NOT NULL AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (ROWKEY)"));
+            !r.ok)
+            return r;
+        QList<qint64> shadowed;
+        {
+            std::unique_ptr<sql::Statement> stmt(admin().createStatement());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
+                "SELECT DISTINCT c.ROWKEY FROM tolvanexdb.CUSTOMICONTABLE c JOIN tolvanexdb.CUSTOMICONTABLE d "
+                "ON d.ICONINDEX=c.ICONINDEX AND d.ROWKEY>c.ROWKEY ORDER BY c.ROWKEY"));
+            while (rs->next())
+                shadowed << rs->getInt64(1);
+        }
+        QStringList renumbered;
+        if (!shadowed.isEmpty()) {
+            int next = std::max(queryValue(QStringLiteral("SELECT MAX(ICONINDEX) FROM tolvanexdb.CUSTOMICONTABLE"))
+                                    .toInt(),
+                                TVXDataBase::kFirstCustomIcon - 1);
+            std::unique_ptr<sql::PreparedStatement> move(admin().prepareStatement(
+                "UPDATE tolvanexdb.CUSTOMICONTABLE SET ICONINDEX=? WHERE ROWKEY=?"));
+            for (const qint64 row : shadowed) {
+                move->setInt(1, ++next);
+                move->setInt64(2, row);
+                move->executeUpdate();
+                renumbered << QString::number(next);
+            }
+        }
+        const bool oldIndex = queryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.STATISTICS WHERE "
+                                                        "TABLE_SCHEMA='tolvanexdb' AND "
+                                                        "LOWER(TABLE_NAME)='customicontable' AND "
+                                                        "INDEX_NAME='ICONINDEX'"))
+                                  .toInt()
+                              > 0;
+        if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.CUSTOMICONTABLE DROP PRIMARY KEY, DROP COLUMN ROWKEY, ")
+                         + (oldIndex ? QStringLiteral("DROP INDEX ICONINDEX, ") : QString())
+                         + QStringLiteral("ADD PRIMARY KEY (ICONINDEX)"));
+            !r.ok)
+            return r;
+        if (changes) {
+            *changes << QStringLiteral("CUSTOMICONTABLE is keyed by ICONINDEX");
+            if (!renumbered.isEmpty())
+                *changes << QStringLiteral("custom icons that shared a number now have the numbers %1")
+                                .arg(renumbered.join(QStringLiteral(", ")));
+        }
+        return {};
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+}
+
+StoreResult TVXStoreCreator::upgradeSchema()
+{
+    if (auto server = checkServer(); !server.ok)
+        return server;
+    QStringList changes;
+    try {
+        if (queryValue(QStringLiteral(
+                "SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='tolvanexdb'"))
+                .toInt()
+            == 0)
+            return StoreResult::failure(QStringLiteral("There is no store tolvanexdb on this server."));
+        for (const char* table : kRowKeyedTables) {
+            const QString name = QString::fromLatin1(table);
+            if (hasPrimaryKey(QStringLiteral("tolvanexdb"), name))
+                continue;
+            // Rows are numbered in the order they were stored, which the recent lists rely on.
+            if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.%1 ADD COLUMN ROWKEY BIGINT UNSIGNED NOT NULL "
+                                            "AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (ROWKEY)")
+                                 .arg(name));
+                !r.ok)
+                return r;
+            changes << QStringLiteral("%1 has an invisible row key").arg(name);
+        }
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    if (auto r = keyIconNumbers(&changes); !r.ok)
+        return r;
+    if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
+        return r;
+    StoreResult done;
+    done.message = changes.isEmpty() ? QStringLiteral("The store's tables are up to date.")
+                                     : changes.join(QStringLiteral("; ")) + QLatin1Char('.');
+    return done;
+}
+
 StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool replaceExisting)
 {
     if (auto server = checkServer(); !server.ok)
@@ -105,17 +264,25 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
             return r;
     if (auto r = run(QStringLiteral("CREATE DATABASE tolvanexdb CHARACTER SET utf8mb4")); !r.ok)
         return r;
+    // From here on a failure drops what was made: half a store would refuse
+    // log-ins, or (on a cluster) be left on every node.
+    bool createdUserInfo = false;
+    const auto undo = [&](StoreResult failure) {
+        run(QStringLiteral("DROP DATABASE IF EXISTS tolvanexdb"));
+        if (createdUserInfo)
+            run(QStringLiteral("DROP TABLE IF EXISTS mysql.user_info"));
+        return failure;
+    };
     try {
         admin().setSchema(kTolvanexSchema);
     } catch (const sql::SQLException& e) {
-        return StoreResult::failure(serverMessage(e));
+        return undo(StoreResult::failure(serverMessage(e)));
     }
     for (const QString& statement : splitSqlScript(kStoreSchemaSQL))
         if (auto r = run(statement); !r.ok)
-            return r;
-    for (const QString& statement : splitSqlScript(kUserInfoSchemaSQL))
-        if (auto r = run(statement); !r.ok)
-            return r;
+            return undo(r);
+    if (auto r = ensureUserInfo(&createdUserInfo, nullptr); !r.ok)
+        return undo(r);
 
     mStore->createEncrypter(masterPassword);
     try {
@@ -149,7 +316,7 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
         }
         type->executeUpdate();
     } catch (const sql::SQLException& e) {
-        return StoreResult::failure(serverMessage(e));
+        return undo(StoreResult::failure(serverMessage(e)));
     }
     return {};
 }

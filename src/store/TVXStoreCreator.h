@@ -46,7 +46,12 @@ public:
     // writes the master-password row and the unfiled group and type. With
     // replaceExisting an existing store is dropped first; without it an existing
     // store is left as it is and reported.
+    // All or nothing: what it made is dropped again when a step fails.
     StoreResult createStore(const QString& masterPassword, bool replaceExisting);
+    // Brings a store made by an earlier version to the current tables: the
+    // server's user_info table InnoDB, a primary key on every table. Keeps
+    // every row; can be run again. On success the message says what changed.
+    StoreResult upgradeSchema();
     // Adds a user the way the administration window does: server account (host
     // '%') with the store's grants, its rows, its personal group. The account is
     // removed again when the rows fail.
@@ -72,6 +77,12 @@ public:
 
 private:
     StoreResult run(const QString& statement);
+    // First column of the first row as text; null when there is none.
+    QString queryValue(const QString& query);
+    bool hasPrimaryKey(const QString& schema, const QString& table);
+    // Makes mysql.user_info, or copies a non-InnoDB one into an InnoDB one.
+    StoreResult ensureUserInfo(bool* created, QStringList* changes);
+    StoreResult keyIconNumbers(QStringList* changes);
     QString quoted(const QString& text) const;
 
     sql::Connection& admin() const;

@@ -9,10 +9,42 @@
 #include <cppconn/statement.h>
 
 #include <atomic>
+#include <chrono>
 #include <memory>
+#include <random>
 #include <string>
+#include <thread>
 
 namespace tvxsql {
+
+// Deadlock, lock wait timeout, or a cluster's certification conflict (which
+// the server answers as a deadlock, often at COMMIT): the server undid the
+// transaction, and running it again is the documented remedy.
+inline bool isTransientConflict(int errorNumber) { return errorNumber == 1213 || errorNumber == 1205; }
+
+inline constexpr int kWriteAttempts = 10;
+
+// Runs `work` (a whole write: its own transaction or single statements) and
+// runs it again after a transient conflict, a few times, with a short random
+// pause so that two clients do not collide again in step. Inside an enclosing
+// transaction nothing is repeated: the conflict undid the enclosing one too.
+// `hopeless` tells a conflict that no repetition can mend (a cluster node cut off).
+template <class Work, class Hopeless>
+auto retryOnConflict(sql::Connection& connection, Work&& work, Hopeless&& hopeless)
+{
+    const bool outermost = connection.getAutoCommit();
+    thread_local std::minstd_rand jitter{std::random_device{}()};
+    for (int attempt = 1;; ++attempt) {
+        try {
+            return work();
+        } catch (const sql::SQLException& e) {
+            if (!outermost || attempt >= kWriteAttempts || !isTransientConflict(e.getErrorCode()) || hopeless(e))
+                throw;
+        }
+        const int most = 5 * attempt * attempt;
+        std::this_thread::sleep_for(std::chrono::milliseconds(1 + int(jitter() % unsigned(most))));
+    }
+}
 
 class Transaction {
 public:

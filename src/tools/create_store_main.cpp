@@ -102,14 +102,17 @@ int main(int argc, char** argv)
     const QCommandLineOption upgradeGrants(QStringLiteral("upgrade-grants"),
                                            QStringLiteral("Give every existing store account exactly the rights "
                                                           "of server/grants.txt (what it held before is revoked)."));
-    parser.addOptions({host, port, admin, create, replace, addUser, addAdmin, policyLength, policyFlag, tlsCA,
+    const QCommandLineOption upgrade(QStringLiteral("upgrade-schema"),
+                                     QStringLiteral("Bring an existing store's tables up to date, keeping every "
+                                                    "row (on a cluster, run it against one node)."));
+    parser.addOptions({host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
                        upgradeGrants, demo});
     parser.process(app);
 
     const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
-    if (!parser.isSet(create) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy
+    if (!parser.isSet(create) && !parser.isSet(upgrade) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy
         && !parser.isSet(upgradeGrants))
-        return fail(QStringLiteral("nothing to do: give --create, --add-admin NAME, --add-user NAME, --upgrade-grants "
+        return fail(QStringLiteral("nothing to do: give --create, --upgrade-schema, --add-admin NAME, --add-user NAME, --upgrade-grants "
                                    "or a policy option (see --help)"));
 
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
@@ -141,6 +144,11 @@ int main(int argc, char** argv)
         if (auto r = creator.createStore(master, parser.isSet(replace)); !r.ok)
             return fail(r.message);
         std::cout << "Created the store tolvanexdb.\n";
+    } else if (parser.isSet(upgrade)) {
+        const StoreResult r = creator.upgradeSchema();
+        if (!r.ok)
+            return fail(r.message);
+        std::cout << r.message.toStdString() << '\n';
     }
     if (parser.isSet(addAdmin)) {
         StoreUser user;

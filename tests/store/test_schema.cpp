@@ -5,6 +5,7 @@
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
+#include <cppconn/driver.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 #include <cppconn/statement.h>
@@ -56,7 +57,7 @@ std::vector<NamedStatement> everyStatement()
         {"kQueryCopyAttchmentRow", QString::fromUtf8(kQueryCopyAttchmentRow)},
         {"kQueryIcons", QString::fromUtf8(kQueryIcons)},
         {"SelMaxIconTblval", QString::fromUtf8(SelMaxIconTblval)},
-        {"kUpdateCustomIconTable", QString::fromUtf8(kUpdateCustomIconTable)},
+        {"kInsertCustomIconTable", QString::fromUtf8(kInsertCustomIconTable)},
         {"kQueryMostViewedTable", QString::fromUtf8(kQueryMostViewedTable)},
         {"kQueryInsertMostViewedTable", QString::fromUtf8(kQueryInsertMostViewedTable)},
         {"kQueryDeleteMostViewedTable", QString::fromUtf8(kQueryDeleteMostViewedTable)},
@@ -137,9 +138,10 @@ TEST_F(Schema, EveryStatementPreparesAgainstTheTables)
 TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
 {
     const auto columns = [](const QString& table) {
+        // What "SELECT *" and "INSERT ... VALUES" see: the visible columns.
         return rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(COLUMN_NAME ORDER BY ORDINAL_POSITION) FROM "
                                              "information_schema.COLUMNS WHERE TABLE_SCHEMA='tolvanexdb' AND "
-                                             "TABLE_NAME='%1'")
+                                             "TABLE_NAME='%1' AND EXTRA NOT LIKE '%INVISIBLE%'")
                                   .arg(table));
     };
     EXPECT_EQ(columns("recordtable"), "RECORDID,TYPEUID,GROUPUID,FIELD1,FIELD2,FIELD3,FIELD4,FIELD5,FIELD6,FIELD7,"
@@ -151,10 +153,100 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
     EXPECT_TRUE(columns("apppreftable").endsWith("LOGINATTEMPTCOUNT,EXPORTIMPORTTIP,BACKUPRESTORETIP"));
     EXPECT_EQ(columns("columninfotable").split(',').size(), 16);
     EXPECT_EQ(columns("eventloggertable").split(',').size(), 6);
+    EXPECT_EQ(columns("customicontable"), "ICONINDEX,DATA");
+    EXPECT_EQ(columns("mostviewedtable"), "USERID,RECORDID");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb'"), "17");
+}
+
+TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
+{
+    // A cluster applies row changes of a keyless table by scanning it, and
+    // replicates no MyISAM table at all.
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME) FROM information_schema.TABLES t WHERE "
+                             "TABLE_SCHEMA='tolvanexdb' AND NOT EXISTS (SELECT 1 FROM "
+                             "information_schema.TABLE_CONSTRAINTS c WHERE c.TABLE_SCHEMA=t.TABLE_SCHEMA AND "
+                             "c.TABLE_NAME=t.TABLE_NAME AND c.CONSTRAINT_TYPE='PRIMARY KEY')"),
+              "");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.COLUMNS "
+                             "WHERE TABLE_SCHEMA='tolvanexdb' AND COLUMN_NAME='ROWKEY' AND "
+                             "EXTRA LIKE '%auto_increment%' AND EXTRA LIKE '%INVISIBLE%' AND COLUMN_KEY='PRI'"),
+              "eventloggertable,mostviewedtable,recentlyaddedtable,recentlymodifiedtable,recentlyviewedtable");
+    EXPECT_EQ(rootQueryValue("SELECT COLUMN_NAME FROM information_schema.KEY_COLUMN_USAGE WHERE "
+                             "TABLE_SCHEMA='tolvanexdb' AND TABLE_NAME='customicontable' AND CONSTRAINT_NAME='PRIMARY'"),
+              "ICONINDEX");
     EXPECT_EQ(rootQueryValue("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
                              "TABLE_NAME='user_info'"),
-              "MyISAM");
+              "InnoDB");
+
+    // A number taken is refused, never overwritten.
+    rootExec("INSERT INTO tolvanexdb.CUSTOMICONTABLE VALUES (1001, 'first')");
+    auto root = rootConnection();
+    root->setSchema(kTolvanexSchema);
+    std::unique_ptr<sql::PreparedStatement> insert(root->prepareStatement(kInsertCustomIconTable));
+    insert->setInt(1, 1001);
+    insert->setString(2, "second");
+    EXPECT_THROW(insert->executeUpdate(), sql::SQLException);
+    EXPECT_EQ(rootQueryValue("SELECT DATA FROM tolvanexdb.CUSTOMICONTABLE WHERE ICONINDEX=1001"), "first");
+}
+
+TEST_F(Schema, AFailedCreationLeavesNothingBehind)
+{
+    // An account that may make the database but not the server's user_info table.
+    rootExec("DROP TABLE mysql.user_info");
+    rootExec("CREATE USER 'maker'@'%' IDENTIFIED BY 'maker-pw'");
+    rootExec("GRANT ALL ON tolvanexdb.* TO 'maker'@'%'");
+    rootExec("DROP DATABASE tolvanexdb");
+    sql::ConnectOptionsMap options;
+    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
+    options["userName"] = sql::SQLString("maker");
+    options["password"] = sql::SQLString("maker-pw");
+    TVXStoreCreator creator(std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options)));
+    const StoreResult result = creator.createStore(kMasterPassword, false);
+    EXPECT_FALSE(result.ok);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='tolvanexdb'"), "0");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
+                             "TABLE_NAME='user_info'"),
+              "0");
+}
+
+TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
+{
+    // The tables as earlier versions made them: no keys, user_info MyISAM,
+    // and a custom icon number taken twice.
+    for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
+                              "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"})
+        rootExec(QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP PRIMARY KEY, DROP COLUMN ROWKEY").arg(table));
+    rootExec("ALTER TABLE tolvanexdb.CUSTOMICONTABLE DROP PRIMARY KEY, ADD KEY ICONINDEX (ICONINDEX)");
+    rootExec("ALTER TABLE mysql.user_info ENGINE=MyISAM");
+    for (const char* event : {"third", "first", "second"})
+        rootExec(QStringLiteral("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES ('%1', '', '', '', '', '')").arg(event));
+    rootExec("INSERT INTO tolvanexdb.CUSTOMICONTABLE VALUES (1001, 'A'), (1002, 'B'), (1001, 'C')");
+    rootExec("INSERT INTO mysql.user_info (User, Full_name) VALUES ('alice', 'Alice Adams')");
+
+    TVXStoreCreator creator(rootConnection());
+    const StoreResult result = creator.upgradeSchema();
+    ASSERT_TRUE(result.ok) << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains("1003")) << result.message.toStdString();
+
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(EVENT ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE"),
+              "third,first,second");
+    // The picture clients showed for 1001 keeps it; the hidden one gets a number of its own.
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(ICONINDEX, DATA ORDER BY ICONINDEX) FROM "
+                             "tolvanexdb.CUSTOMICONTABLE"),
+              "1001C,1002B,1003A");
+    EXPECT_EQ(rootQueryValue("SELECT CONCAT(ENGINE, ' ', (SELECT Full_name FROM mysql.user_info)) FROM "
+                             "information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND TABLE_NAME='user_info'"),
+              "InnoDB Alice Adams");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_CONSTRAINTS WHERE "
+                             "TABLE_SCHEMA='tolvanexdb' AND CONSTRAINT_TYPE='PRIMARY KEY'"),
+              "17");
+    // Store accounts still read the account details.
+    TVXDataBase db;
+    EXPECT_EQ(logInAndLoad(db), kTVXDone);
+
+    const StoreResult again = creator.upgradeSchema();
+    EXPECT_TRUE(again.ok);
+    EXPECT_TRUE(again.message.contains("up to date")) << again.message.toStdString();
 }
 
 TEST_F(Schema, DeletingAGroupDeletesItsRecordsAndTheirRows)

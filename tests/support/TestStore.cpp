@@ -17,8 +17,16 @@
 
 namespace teststore {
 
+namespace {
+int gServerPort = 0;
+}
+
+void useServerPort(int port) { gServerPort = port; }
+
 int port()
 {
+    if (gServerPort)
+        return gServerPort;
     const char* dir = std::getenv("TVX_STORE_DIR");
     if (!dir) {
         ADD_FAILURE() << "TVX_STORE_DIR is not set: run the store tests through ctest";
@@ -32,10 +40,12 @@ int port()
     return file.readAll().trimmed().toInt();
 }
 
-std::unique_ptr<sql::Connection> rootConnection()
+std::unique_ptr<sql::Connection> rootConnection() { return rootConnection(port()); }
+
+std::unique_ptr<sql::Connection> rootConnection(int port)
 {
     sql::ConnectOptionsMap options;
-    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
+    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port));
     options["userName"] = sql::SQLString("root");
     options["password"] = sql::SQLString("");
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");

@@ -25,7 +25,10 @@ inline const QString kUserName = QStringLiteral("alice");
 inline const QString kUserPassword = QStringLiteral("alice-pw");
 
 int port();
+// Makes port() answer this port (a cluster node) instead of the fixture server's.
+void useServerPort(int port);
 std::unique_ptr<sql::Connection> rootConnection();
+std::unique_ptr<sql::Connection> rootConnection(int port);
 
 // Runs one statement as root; fails the test on error.
 void rootExec(const QString& statement);
