@@ -373,7 +373,8 @@ void BMController::connectToMySqlServer()
     enableConnectionWindowControls(false);
     mLoginInFlight = true;
     TVXDataBase* database = mDatabase;
-    std::thread([database, request] { database->startConnectionToServer(request); }).detach();
+    // The code reaches the main thread through connectionISComplete.
+    std::thread([database, request] { (void)database->startConnectionToServer(request); }).detach();
 }
 
 void BMController::connectionISComplete()
@@ -446,9 +447,10 @@ void BMController::saveUSerPreference()
     user.setMCurrentGroup(selectedGroupUIDForSaving());
     user.setMCurrentType(kAllCategoriesUID);
     if (mDatabase->connection()) {
-        mDatabase->saveLastViewForUser(user);
-        mDatabase->saveToggleInfoForUser(user);
-        mDatabase->saveCurrentGroupForUser(user);
+        // View state at quit: a failed save already went to the error path.
+        (void)mDatabase->saveLastViewForUser(user);
+        (void)mDatabase->saveToggleInfoForUser(user);
+        (void)mDatabase->saveCurrentGroupForUser(user);
     }
     if (user.mLastView() == 1)
         saveTableColumnWidthToPreference();

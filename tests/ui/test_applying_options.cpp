@@ -71,8 +71,9 @@ TEST(ApplyingOptions, AFamilyNotInstalledShowsTheDesktopFontAtTheChosenSize)
     // An installed family is taken as it is.
     QFont installed(QStringLiteral("DejaVu Sans"));
     installed.setPointSize(11);
-    if (QFontDatabase::hasFamily(installed.family()))
+    if (QFontDatabase::hasFamily(installed.family())) {
         EXPECT_EQ(shownFont(installed), installed);
+    }
 }
 
 TEST(ApplyingOptions, ColumnIdentifiersCompareAsNumbers)
