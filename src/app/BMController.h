@@ -22,6 +22,7 @@
 
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/NotificationCenter.h"
+#include "store/ColumnLimits.h"
 
 class BMDetailsView;
 class BMDetailsViewDelegate;
@@ -232,7 +233,7 @@ public:
 
     // --- attachments, printing, mail and web log-in ---
     // A file is accepted as an attachment only when it is smaller.
-    static constexpr qint64 kAttacmentMaxSize = 1048576;
+    static constexpr qint64 kAttacmentMaxSize = tvxsql::kAttachmentByteLimit;
     // The pane of the main window; while one is set, the attachment row's
     // button ("AddExtractAttachmentMenu") opens the attachment menu on it.
     void setDetailInfoView(BMDetailsView* view);

@@ -1,6 +1,8 @@
 // The main window: its toolbar, the three record views and the split views.
 #include "app/BMController.h"
 
+#include "app/AppControllerRules.h"
+
 #include "model/BMGroup.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
@@ -34,10 +36,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
-namespace {
-const QString kPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
-const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");
-} // namespace
+using appctl::kMaskingStatusKey;
+using appctl::kPreferenceChangedNotification;
 
 BMMainWindow* BMController::mainWindowView() const
 {

@@ -9,6 +9,7 @@
 #include <memory>
 #include <optional>
 
+#include "app/AppControllerRules.h"
 #include "store/TVXDataBase.h"
 
 class BMGroup;
@@ -28,7 +29,7 @@ inline constexpr int kColumnViewTag = 0;
 inline constexpr int kListViewTag = 1;
 inline constexpr int kTreeViewTag = 2;
 
-inline const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");
+using appctl::kMaskingStatusKey;
 
 namespace recordrules {
 

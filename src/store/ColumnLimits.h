@@ -11,6 +11,10 @@ inline constexpr qsizetype kTinyBlobCapacity = 255;
 // The record sheet's limit of a note (a LONGBLOB), in bytes of its UTF-8 form.
 inline constexpr int kNoteByteLimit = 4000;
 
+// Files of this size or more are not attached (an attachment is one
+// LONGBLOB, read whole into memory on every side).
+inline constexpr qint64 kAttachmentByteLimit = 1048576;
+
 inline bool fitsTinyBlob(const QByteArray& bytes) { return bytes.size() <= kTinyBlobCapacity; }
 
 } // namespace tvxsql

@@ -31,7 +31,7 @@ constexpr int kMatrixControlCount = 5;
 // The note's limit, in bytes of its UTF-8 form.
 constexpr int kNoteByteLimit = tvxsql::kNoteByteLimit;
 // Files of this size or more are not attached.
-constexpr qint64 kAttachmentSizeLimit = 1048576;
+constexpr qint64 kAttachmentSizeLimit = tvxsql::kAttachmentByteLimit;
 inline const QString kWebLoginUID = QStringLiteral("0000000000000012");
 
 // Image names of the attachment button's two looks.
