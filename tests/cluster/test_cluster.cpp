@@ -126,27 +126,6 @@ int logInOn(TVXDataBase& db, int node, const QString& user, const QString& passw
     return code == kTVXDone ? db.loadDataBase() : code;
 }
 
-// Runs the bodies on threads of their own, started together, while the main
-// thread serves their hand-overs.
-void runTogether(const std::vector<std::function<void()>>& bodies)
-{
-    std::atomic<int> running{int(bodies.size())};
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (const auto& body : bodies)
-        threads.emplace_back([&, body] {
-            ++ready;
-            while (ready.load() < int(bodies.size()))
-                std::this_thread::yield();
-            body();
-            --running;
-        });
-    while (running.load() > 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    for (auto& thread : threads)
-        thread.join();
-}
-
 struct LostNotices {
     LostNotices()
     {

@@ -54,27 +54,6 @@ struct IconNotices {
     std::atomic<bool> offMainThread{false};
 };
 
-// Runs icon imports on worker threads while the main thread serves their hand-overs.
-void runWorkers(const std::vector<std::function<void()>>& bodies)
-{
-    std::atomic<int> running{int(bodies.size())};
-    std::atomic<int> ready{0};
-    std::vector<std::thread> threads;
-    for (const auto& body : bodies)
-        threads.emplace_back([&, body] {
-            // Start together, so that the imports really meet.
-            ++ready;
-            while (ready.load() < int(bodies.size()))
-                std::this_thread::yield();
-            body();
-            --running;
-        });
-    while (running.load() > 0)
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-    for (auto& thread : threads)
-        thread.join();
-}
-
 } // namespace
 
 TEST(CustomIconCanvas, PicturesAreFittedIntoTheSquareAndCentred)
@@ -153,7 +132,7 @@ TEST_F(CustomIcon, EachNewIconIsAnnouncedOnTheMainThread)
     const QString text = writeFile("notes.txt", "no picture here");
 
     IconNotices notices;
-    runWorkers({[&] { alice.addCustomIconsFromImages({text, wide, files.filePath("missing.png")}); }});
+    runTogether({[&] { alice.addCustomIconsFromImages({text, wide, files.filePath("missing.png")}); }});
     EXPECT_EQ(notices.sorted(), QList<int>{1001});
     EXPECT_FALSE(notices.offMainThread);
     // The stored icon is the picture fitted into the square.
@@ -178,7 +157,7 @@ TEST_F(CustomIcon, TwoClientsAddingAtOnceGetDistinctNumbers)
     }
 
     IconNotices notices;
-    runWorkers({[&] { alice.addCustomIconsFromImages(alicePictures); },
+    runTogether({[&] { alice.addCustomIconsFromImages(alicePictures); },
                 [&] { bob.addCustomIconsFromImages(bobPictures); }});
 
     QList<int> expected;

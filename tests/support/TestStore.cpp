@@ -8,6 +8,7 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
+#include <QCoreApplication>
 #include <QFile>
 
 #include <chrono>
@@ -205,5 +206,24 @@ void StoreTest::SetUp()
 }
 
 void StoreTest::TearDown() { platform::setApplicationHooks(nullptr); }
+
+void runTogether(const std::vector<std::function<void()>>& bodies)
+{
+    std::atomic<int> running{int(bodies.size())};
+    std::atomic<int> ready{0};
+    std::vector<std::thread> threads;
+    for (const auto& body : bodies)
+        threads.emplace_back([&, body] {
+            ++ready;
+            while (ready.load() < int(bodies.size()))
+                std::this_thread::yield();
+            body();
+            --running;
+        });
+    while (running.load() > 0)
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
+    for (auto& thread : threads)
+        thread.join();
+}
 
 } // namespace teststore

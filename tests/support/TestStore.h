@@ -12,7 +12,9 @@
 #include <QString>
 
 #include <atomic>
+#include <functional>
 #include <memory>
+#include <vector>
 
 namespace sql {
 class Connection;
@@ -96,6 +98,10 @@ public:
 private:
     std::shared_ptr<std::atomic<bool>> mLeft;
 };
+
+// Runs the bodies on threads of their own, started together so that they
+// really meet, while the calling (main) thread serves their hand-overs.
+void runTogether(const std::vector<std::function<void()>>& bodies);
 
 // A fresh store with master password kMasterPassword and the user alice.
 class StoreTest : public ::testing::Test {
