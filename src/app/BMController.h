@@ -617,7 +617,7 @@ private:
     // A record was looked at: view counts, smart lists and the event log.
     void noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter);
     bool retypeRecord(const std::shared_ptr<TVXRecord>& record, const std::shared_ptr<TVXType>& type,
-                      bool alertOnStale);
+                      bool alertOnFailure);
     int selectedRowOf(QAbstractItemView* table) const;
     QList<int> selectedRowsOf(QAbstractItemView* table) const;
     // The records the Delete command removes in the current view: the

@@ -44,12 +44,6 @@ QString okButton()
     return BMController::tr("OK");
 }
 
-void showOperationFailed()
-{
-    BMRunAlertPanel(alertTitle(), BMController::tr("Operation failed. Please reload the database first."),
-                    okButton());
-}
-
 void showDownloadFailed()
 {
     BMRunAlertPanel(alertTitle(), BMController::tr("Attachment could not be downloaded"), okButton());
@@ -109,8 +103,7 @@ void BMController::attachmentAction()
         if (answer != platform::kAlertAlternateReturn)
             return;
         const int code = mDatabase->removeAttachment(record);
-        if (code == kTVXReloadFirst)
-            showOperationFailed();
+        reportStoreResult(code);
         if (code == kTVXDone)
             refreshAfterAttachmentChange(record);
         return;
@@ -155,8 +148,7 @@ void BMController::attachmentSelectionPanelDidEnd(const QString& path, int retur
         record->setMAttachmentName(oldName);
         record->setMAttachmentPath(oldPath);
         record->setMAttachmentState(oldState);
-        if (code == kTVXReloadFirst)
-            showOperationFailed();
+        reportStoreResult(code);
         return;
     }
     record->setMAttachmentPath(QString()); // the local path is never kept

@@ -465,8 +465,7 @@ void BMController::contextCategoryMenuChanged(int tag)
             // The server kept the record where it was.
             record->setMGroup(oldGroup);
             mDatabase->refreshRecordSearchEntry(*record);
-            if (code == kTVXReloadFirst)
-                BMRunAlertPanel(QString(), tr("Operation failed. Please reload the database first."), tr("OK"));
+            reportStoreResult(code);
         }
     }
     updateTables();

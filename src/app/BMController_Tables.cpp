@@ -407,7 +407,7 @@ void BMController::outlineViewSelectionDidChange()
 }
 
 bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const std::shared_ptr<TVXType>& type,
-                                bool alertOnStale)
+                                bool alertOnFailure)
 {
     const auto oldType = record->mType();
     const auto oldCustomType = record->mRecordCustomType();
@@ -423,9 +423,8 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
     record->setMRecordCustomType(oldCustomType);
     record->setMIsCustomized(oldCustomized);
     mDatabase->refreshRecordSearchEntry(*record);
-    if (alertOnStale && code == kTVXReloadFirst)
-        BMRunAlertPanel(QString(), tr("Operation failed. Please reload the database first."),
-                        tr("OK"));
+    if (alertOnFailure)
+        reportStoreResult(code);
     return false;
 }
 

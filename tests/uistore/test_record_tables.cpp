@@ -240,6 +240,16 @@ TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
     EXPECT_FALSE(controller->outlineViewAcceptDrop(R2, db->typeWithUID(TWeb)));
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
     EXPECT_EQ(db->getRecordForUID(R2)->mType()->mTypeUID(), TBank);
+
+    // A write the server refuses outright is told too, not passed over in silence.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
+    const auto shown = alerts.alerts().size();
+    EXPECT_FALSE(controller->outlineViewAcceptDrop(R1, db->typeWithUID(TBank)));
+    rootExec("DROP TRIGGER tolvanexdb.refuse_drop");
+    EXPECT_EQ(alerts.alerts().size(), shown + 1);
+    EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+    EXPECT_EQ(db->getRecordForUID(R1)->mType()->mTypeUID(), TWeb);
 }
 
 TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
