@@ -4,6 +4,7 @@
 #include "model/TVXUser_Admin.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StoreChanges.h"
 #include "store/StoreGrants.h"
 #include "store/TVXDataBase.h"
 #include "store/Transaction.h"
@@ -180,8 +181,11 @@ bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
 
 int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code](int result) {
+    const auto done = [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
         if (code)
             *code = result;
         return result;
@@ -225,8 +229,11 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code](int result) {
+    const auto done = [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
         if (code)
             *code = result;
         return result;
@@ -330,8 +337,11 @@ int TVXDataBase::deleteAccountRows(const QString& userID, const std::function<in
 
 int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code](int result) {
+    const auto done = [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
         if (code)
             *code = result;
         return result;
@@ -355,8 +365,11 @@ int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::deleteUser(TVXUser& current, int* code)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code](int result) {
+    const auto done = [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
         if (code)
             *code = result;
         return result;

@@ -10,6 +10,7 @@
 #include "store/ColumnLimits.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StoreChanges.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -110,6 +111,7 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
 
 int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
@@ -121,12 +123,15 @@ int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
             m_currentUser->mUsersGroupArray().append(uid);
         m_groups.insert(uid, group);
     }
+    if (code == kTVXDone)
+        changed.add(storechanges::kGroups);
     eventLogger().logOutcome(kEventAddGroup, group->mGroupName(), code);
     return code;
 }
 
 int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
@@ -143,12 +148,15 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
             cachedRecordsChanged();
         }
     }
+    if (code == kTVXDone)
+        changed.add(storechanges::kGroups | storechanges::kRecords);
     eventLogger().logOutcome(kEventEditGroup, group->mGroupName(), code);
     return code;
 }
 
 int TVXDataBase::deleteGroup(const BMGroup& group)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = group.mGroupUID();
     int code = kTVXDone;
@@ -172,6 +180,8 @@ int TVXDataBase::deleteGroup(const BMGroup& group)
     }
     if (code == kTVXDone)
         forgetDeletedGroup(uid);
+    if (code == kTVXDone)
+        changed.add(storechanges::kGroups | storechanges::kRecords);
     eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
     return code;
 }
@@ -196,6 +206,7 @@ void TVXDataBase::forgetDeletedGroup(const QString& groupUID)
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     int result = kTVXDone;
     try {
@@ -211,6 +222,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
         if (readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
         cachedRecordsChanged();
+        changed.add(storechanges::kRecords);
     } catch (const sql::SQLException& e) {
         // Reported so that a lost connection is noticed; the caller's code stays 1.
         reportDatabaseError(e);
@@ -273,18 +285,22 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
 
 int TVXDataBase::addType(std::shared_ptr<TVXType> type)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
     const int code = storeType(*type, true);
     if (code == kTVXDone)
         m_types.insert(type->mTypeUID(), type);
+    if (code == kTVXDone)
+        changed.add(storechanges::kTypes);
     eventLogger().logOutcome(kEventAddType, type->mTypeName(), code, kTypeAdded);
     return code;
 }
 
 int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
@@ -299,12 +315,15 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
             cachedRecordsChanged();
         }
     }
+    if (code == kTVXDone)
+        changed.add(storechanges::kTypes | storechanges::kRecords);
     eventLogger().logOutcome(kEventEditType, type->mTypeName(), code, kTypeEdited);
     return code;
 }
 
 int TVXDataBase::deleteType(const TVXType& type)
 {
+    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = type.mTypeUID();
     const int code = runWriteTransaction([&](sql::Connection& connection) {
@@ -321,6 +340,8 @@ int TVXDataBase::deleteType(const TVXType& type)
         }
         cachedRecordsChanged();
     }
+    if (code == kTVXDone)
+        changed.add(storechanges::kTypes | storechanges::kRecords);
     eventLogger().logOutcome(kEventDeleteType, type.mTypeName(), code, kTypeDeleted);
     return code;
 }

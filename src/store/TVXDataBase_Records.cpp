@@ -10,6 +10,7 @@
 #include "store/QueryConstants.h"
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
+#include "store/StoreChanges.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -111,6 +112,7 @@ struct TVXDataBase::RecordBatch {
     QStringList added;
     std::vector<platform::Error> deferredErrors;
     bool keyConfirmed = false; // the master-password row, for the whole transaction
+    bool recordsChanged = false; // announced once the batch has released the guard
     // The server rolled the whole transaction back (deadlock, lost connection):
     // nothing written before then will be committed.
     bool broken = false;
@@ -196,6 +198,8 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     open->transaction.reset(); // rolls back what was not committed
     std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
     batch->guard.unlock();
+    if (batch->recordsChanged)
+        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
 
     for (const platform::Error& error : batch->deferredErrors)
         platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
@@ -801,6 +805,10 @@ void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)
 {
+    if (RecordBatch* const batch = batchOfThisThread())
+        batch->recordsChanged = true;
+    else
+        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
     // Keeps searches from rebuilding the entry, and drops a deleted record's texts at once.
     if (const auto record = m_records.value(recordID))
         refreshRecordSearchEntry(*record);

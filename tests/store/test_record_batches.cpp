@@ -4,7 +4,9 @@
 // caches and says so. A run of new records handed over together ends as the
 // same records added one by one would.
 #include "model/TVXUID.h"
+#include "platform/core/NotificationCenter.h"
 #include "store/RecordStorageParts.h"
+#include "store/StoreChanges.h"
 #include "store/Transaction.h"
 #include "support/RecordFixture.h"
 
@@ -315,6 +317,46 @@ TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)
     EXPECT_EQ(eventRows("first"), 1);
     EXPECT_EQ(eventRows("refused"), 1);
     rootExec("DROP TRIGGER tolvanexdb.refuse_look");
+}
+
+TEST_F(RecordBatches, CommittedWritesAnnounceWhatTheyChangedAndABatchOnceAtItsEnd)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    QList<storechanges::StoreChange> notices;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(storechanges::kStoreChangedNotification, [&](const platform::Notification& n) {
+        notices.append(std::any_cast<storechanges::StoreChange>(n.object));
+        EXPECT_FALSE(alice.inRecordBatch()) << "announced before the batch's commit";
+    });
+
+    ASSERT_EQ(alice.addRecord(newRecord(alice, {"single"})), kTVXDone);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].store, &alice);
+    EXPECT_EQ(notices[0].kinds, storechanges::kRecords);
+    EXPECT_FALSE(notices[0].handedOver);
+
+    // A write the server refuses changed nothing: nothing is announced.
+    notices.clear();
+    EXPECT_EQ(bob.deleteRecord(newRecord(bob, {"never stored"})), kTVXReloadFirst);
+    EXPECT_TRUE(notices.isEmpty());
+
+    ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+    for (const char* name : {"one", "two", "three"})
+        ASSERT_EQ(alice.addRecord(newRecord(alice, {name})), kTVXDone);
+    EXPECT_TRUE(notices.isEmpty());
+    QStringList lost;
+    ASSERT_EQ(alice.endRecordBatch(&lost), kTVXDone);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].kinds, storechanges::kRecords);
+
+    // A renamed type changes what its records show as well.
+    notices.clear();
+    const auto type = alice.mTypes().value(T1);
+    type->setMTypeName("Sites");
+    ASSERT_EQ(alice.updateType(type), kTVXDone);
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_EQ(notices[0].kinds, storechanges::kTypes | storechanges::kRecords);
+    center.removeObserver(token);
 }
 
 TEST_F(RecordBatches, KeepTheRecentListAtItsLimitAsSingleAddsDo)

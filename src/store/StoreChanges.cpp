@@ -1,0 +1,22 @@
+#include "store/StoreChanges.h"
+
+#include "platform/core/MainThread.h"
+#include "platform/core/NotificationCenter.h"
+#include "store/ConnectionGuard.h"
+
+namespace storechanges {
+
+void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigned kinds)
+{
+    if (!kinds)
+        return;
+    if (platform::isMainThread() && !guard.heldByThisThread()) {
+        platform::NotificationCenter::defaultCenter().post(kStoreChangedNotification, StoreChange{store, kinds, false});
+        return;
+    }
+    // Observers never run while this thread holds the guard, and a worker
+    // does not wait for the main thread for a notice.
+    platform::performOnMainThread([change = StoreChange{store, kinds, true}] { platform::NotificationCenter::defaultCenter().post(kStoreChangedNotification, change); });
+}
+
+} // namespace storechanges
