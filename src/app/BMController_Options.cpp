@@ -42,17 +42,12 @@ void BMController::observeOptionChanges()
 
 BMOptionsWindowController* BMController::optionsWindowController()
 {
-    BMOptionsWindowController* window = nullptr;
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase()) {
-        window = BMOptionsWindowController::sharedOptionsWindowController();
-    } else {
-        if (!mOwnOptionsWindow) {
-            mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase);
-            // A window has no object parent: it goes with the controller.
-            connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
-        }
-        window = mOwnOptionsWindow;
+    if (!mOwnOptionsWindow) {
+        mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase);
+        // A window has no object parent: it goes with the controller.
+        connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
     }
+    BMOptionsWindowController* window = mOwnOptionsWindow;
     QPointer<BMController> self(this);
     window->setSelectedTypeUIDProvider([self] { return self ? self->getSelectedTypeUID() : QString(); });
     return window;

@@ -90,8 +90,6 @@ int BMController::selectedViewTag() const
 
 BMCustomSettingsController& BMController::customSettingsController()
 {
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
-        return BMCustomSettingsController::sharedCustomSettingsController();
     if (!mOwnCustomSettings)
         mOwnCustomSettings = new BMCustomSettingsController(*mDatabase, this);
     return *mOwnCustomSettings;
@@ -99,14 +97,9 @@ BMCustomSettingsController& BMController::customSettingsController()
 
 BMCategoryEditWindowController& BMController::categoryEditController()
 {
-    BMCategoryEditWindowController* editor = nullptr;
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase()) {
-        editor = &BMCategoryEditWindowController::sharedCategoryEditController();
-    } else {
-        if (!mOwnCategoryEditor)
-            mOwnCategoryEditor = new BMCategoryEditWindowController(*mDatabase, customSettingsController(), this);
-        editor = mOwnCategoryEditor;
-    }
+    if (!mOwnCategoryEditor)
+        mOwnCategoryEditor = new BMCategoryEditWindowController(*mDatabase, customSettingsController(), this);
+    BMCategoryEditWindowController* editor = mOwnCategoryEditor;
     editor->setBackupHandler([this] { backupRecords(); });
     editor->setMainWindowRefresher([this] {
         initGroupUIControl();
@@ -117,8 +110,6 @@ BMCategoryEditWindowController& BMController::categoryEditController()
 
 BMDetailsWindowController& BMController::detailsWindowController()
 {
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
-        return BMDetailsWindowController::sharedDetailsController();
     if (!mOwnDetailsController) {
         mOwnDetailsController = new BMDetailsWindowController(*mDatabase, this);
         installRecordSheetHooks(*mOwnDetailsController);
@@ -128,8 +119,6 @@ BMDetailsWindowController& BMController::detailsWindowController()
 
 UserAccountController& BMController::userAccountController()
 {
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
-        return UserAccountController::sharedUserAccountController();
     if (!mOwnUserAccounts)
         mOwnUserAccounts = new UserAccountController(*mDatabase, this);
     return *mOwnUserAccounts;
@@ -137,8 +126,6 @@ UserAccountController& BMController::userAccountController()
 
 BMEventLoggerWindowController* BMController::eventLoggerWindowController()
 {
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
-        return BMEventLoggerWindowController::sharedEventLoggerWindowController();
     if (!mOwnEventLogger) {
         mOwnEventLogger = new BMEventLoggerWindowController(mDatabase->eventLogger());
         // A window has no object parent: it goes with the controller.

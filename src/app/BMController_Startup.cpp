@@ -18,7 +18,6 @@
 #include "store/HintQuestions.h"
 #include "store/TVXAttachmentFolder.h"
 #include "store/TVXDataBase.h"
-#include "windows/BMDetailsWindowController.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -228,9 +227,6 @@ bool BMController::applicationDidFinishLaunching()
 
     if (!mMainWindow)
         createMainWindow();
-    // The record sheet of the application prints and customises through this controller.
-    if (mDatabase == &TVXDataBase::sharedTVXDataBase())
-        installRecordSheetHooks(BMDetailsWindowController::sharedDetailsController());
     registerRecordDragTypes();
     mIsLoaded = false;
     setMShouldCreateDatabase(true);

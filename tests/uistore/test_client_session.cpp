@@ -173,7 +173,7 @@ TEST_F(ClientSession, ARecordAddedThroughTheSheetReachesAnotherClient)
 {
     ASSERT_TRUE(launch());
     showListView();
-    auto& sheet = BMDetailsWindowController::sharedDetailsController();
+    auto& sheet = controller->detailsWindowController();
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     script.then([&](QWidget*) {
@@ -238,7 +238,7 @@ TEST_F(ClientSession, LockingHidesTheRecordsUntilTheRightPasswordUnlocks)
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)
 {
     ASSERT_TRUE(launch());
-    auto& sheet = BMDetailsWindowController::sharedDetailsController();
+    auto& sheet = controller->detailsWindowController();
     EXPECT_FALSE(sheet.customiseButton()->isHidden());
     EXPECT_FALSE(sheet.printButton()->isHidden());
 
