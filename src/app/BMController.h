@@ -369,8 +369,12 @@ public:
     QList<std::shared_ptr<TVXRecord>> itemsForSelectedCategoryAndType(bool recreate);
     QList<std::shared_ptr<TVXRecord>> itemsForDiscriptionTable(bool recreate);
     QList<std::shared_ptr<TVXRecord>> itemsForOutlineViewType(const std::shared_ptr<TVXType>& type, bool recreate);
-    // Reloads the current view's tables, the group pop-up's counts and the detail pane.
+    // Reloads the current view's tables, the group pop-up's counts and the
+    // detail pane; what the store announced until then is shown with it.
     void updateTables();
+    // Shows what the store announced (records, groups, types) now: the pop-ups
+    // and menus that list what changed, then the tables. Nothing announced, nothing done.
+    void followStoreChanges();
     // Selection changes of the tables and the outline.
     void tableViewSelectionDidChange(QAbstractItemView* table);
     void outlineViewSelectionDidChange();
@@ -606,6 +610,9 @@ private:
     // [outline and record tables]
     std::shared_ptr<BMBrowseState> mBrowseState;
     bool mReloadingTables = false; // selections put back after a reload are not the user's
+    unsigned mPendingStoreChanges = 0; // the store's announced kinds not shown yet
+    bool mStoreFollowQueued = false;     // one queued follow per turn of the event loop
+    void observeStoreChanges();
     BMTypesTableModel* mTypesModel = nullptr;
     BMSmartTypesModel* mSmartModel = nullptr;
     BMRecordNamesModel* mNamesModel = nullptr;

@@ -83,8 +83,7 @@ void BMController::refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>
 {
     mDatabase->addRecentlyModifiedRecord(record.get());
     updateDetailInfoViewWithRecord(record);
-    initTypesUIControl();
-    updateTables();
+    followStoreChanges();
     validateUIControls();
 }
 

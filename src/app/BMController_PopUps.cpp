@@ -443,8 +443,7 @@ void BMController::contextTypeMenuChanged(int tag)
     for (const auto& record : records)
         if (!record->mType() || record->mType()->mTypeUID() != type->mTypeUID())
             retypeRecord(record, type, true);
-    initTypesUIControl();
-    updateTables();
+    followStoreChanges();
     validateUIControls();
 }
 
@@ -468,7 +467,7 @@ void BMController::contextCategoryMenuChanged(int tag)
             reportStoreResult(code);
         }
     }
-    updateTables();
+    followStoreChanges();
 }
 
 void BMController::updateTableColumnWidth()

@@ -1,7 +1,7 @@
 // The commands of the main window that act on records, and the openers of the
 // group, type, user, options and event-log windows. Each checks the signed-in
-// user's permission first; each change goes to the database manager and ends
-// with a refresh of the main window.
+// user's permission first; each change goes to the database manager, and the
+// main window shows what the store announced before the command returns.
 #include "app/BMController.h"
 
 #include <QAbstractButton>
@@ -101,10 +101,6 @@ BMCategoryEditWindowController& BMController::categoryEditController()
         mOwnCategoryEditor = new BMCategoryEditWindowController(*mDatabase, customSettingsController(), this);
     BMCategoryEditWindowController* editor = mOwnCategoryEditor;
     editor->setBackupHandler([this] { backupRecords(); });
-    editor->setMainWindowRefresher([this] {
-        initGroupUIControl();
-        changeCategory(nullptr);
-    });
     return *editor;
 }
 
@@ -162,9 +158,8 @@ void BMController::addItemsToDetail(QObject*)
             reportStoreResult(code);
             return code;
         });
-    if (!result)
-        return;
-    updateTables();
+    if (result)
+        followStoreChanges();
 }
 
 void BMController::editItemDoubleAction(QObject* sender)
@@ -205,7 +200,7 @@ void BMController::editItemDoubleAction(QObject* sender)
         reloadSmartTypesTable();
         updateDetailInfoViewWithRecord(result);
     }
-    updateTables();
+    followStoreChanges();
     validateUIControls();
 }
 
@@ -235,8 +230,7 @@ void BMController::duplicateItem(QObject*)
                                                      QString(), mCurrentUserName);
             return code;
         });
-    initTypesUIControl();
-    updateTables();
+    followStoreChanges();
 }
 
 void BMController::deleteSelected(QObject*)
@@ -252,8 +246,7 @@ void BMController::deleteSelected(QObject*)
     if (records.isEmpty())
         return;
     reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, records));
-    initTypesUIControl();
-    updateTables();
+    followStoreChanges();
     validateUIControls();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
@@ -370,8 +363,7 @@ void BMController::deDupe(QObject*)
     if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
         reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, duplicates));
         mDedupeItemsNames.clear();
-        initTypesUIControl();
-        updateTables();
+        followStoreChanges();
     }
     sheet->hide();
 }
@@ -418,7 +410,7 @@ void BMController::displayFieldCustomizePanel(QObject*)
         record->setMIsCustomized(previousCustomized);
     }
     reportStoreResult(code);
-    updateTables();
+    followStoreChanges();
 }
 
 void BMController::addTypes(QObject*)
@@ -436,9 +428,7 @@ void BMController::addTypes(QObject*)
     if (!type)
         return;
     if (operation == kOperationAdd) {
-        initTypesUIControl();
-        updateTables();
-        initContextualTypeSubMenu();
+        followStoreChanges();
     } else if (operation == kOperationDuplicate) {
         BMRunAlertPanel(alertTitle(), tr("Could not raplace item."), tr("OK"));
     }
@@ -459,15 +449,8 @@ void BMController::displayEditGroupPanel(QObject*)
     }
     // The group is kept by identity: its title carries a record count, and a
     // renamed group is still the same group.
-    const QString shown = mGroupFilterSelectedUID;
     categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
-    initGroupUIControl(); // selects the shown group again, or the first one when it is gone
-    initContextualCategorySubMenu();
-    const auto group = selectedGroup();
-    if ((group ? group->mGroupUID() : QString()) != shown)
-        changeCategory(); // the first group takes over, with its types
-    else
-        updateTables();
+    followStoreChanges();
 }
 
 void BMController::displayEditTypesPanel(QObject* sender)

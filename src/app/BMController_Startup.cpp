@@ -68,6 +68,7 @@ void BMController::registerObservers()
         connect(gui, &QGuiApplication::commitDataRequest, this, [this] { systmWillPowerOff(); });
     auto& center = platform::NotificationCenter::defaultCenter();
     observeOptionChanges();
+    observeStoreChanges();
     mObserverTokens << center.addObserver(kAddExtractAttachmentMenuNotification,
                                           [this](const platform::Notification& n) { addExtractAttachmentMenu(n.object); });
     mObserverTokens << center.addObserver(kDBCommLostNotification,

@@ -6,8 +6,11 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
+#include "platform/core/NotificationCenter.h"
 #include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
 #include "store/RecordSearch.h"
+#include "store/StoreChanges.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMRecordModels.h"
@@ -17,12 +20,14 @@
 #include <QComboBox>
 #include <QItemSelectionModel>
 #include <QMenu>
+#include <QPointer>
 #include <QSet>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -238,8 +243,54 @@ QList<std::shared_ptr<TVXRecord>> BMController::itemsForOutlineViewType(const st
     return mDatabase->itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, 3, true);
 }
 
+void BMController::observeStoreChanges()
+{
+    QPointer<BMController> self(this);
+    mObserverTokens << platform::NotificationCenter::defaultCenter().addObserver(
+        storechanges::kStoreChangedNotification, [self](const platform::Notification& notice) {
+            const auto* change = std::any_cast<storechanges::StoreChange>(&notice.object);
+            if (!self || !change || change->store != self->mDatabase)
+                return;
+            self->mPendingStoreChanges |= change->kinds;
+            // A worker's changes are shown by the refresh that ends its work.
+            if (change->handedOver || self->mStoreFollowQueued)
+                return;
+            // Once the write's caller is done: a command that shows its change
+            // at once leaves nothing for this turn.
+            self->mStoreFollowQueued = true;
+            QTimer::singleShot(0, self, [self] {
+                self->mStoreFollowQueued = false;
+                // A sheet or panel still running: what follows its run shows it.
+                if (!platform::isModalRunning())
+                    self->followStoreChanges();
+            });
+        });
+}
+
+void BMController::followStoreChanges()
+{
+    using namespace storechanges;
+    const unsigned kinds = mPendingStoreChanges;
+    if (!(kinds & (kRecords | kGroups | kTypes)) || !mainWindowView())
+        return; // users' changes show in the account window only
+    if (kinds & kGroups) {
+        initGroupUIControl(); // the shown group again, or the first when it is gone
+        initContextualCategorySubMenu();
+    }
+    if (kinds & kTypes) {
+        initTypesUIControl();
+        initContextualTypeSubMenu();
+    }
+    const auto group = selectedGroup();
+    if ((kinds & kGroups) && (group ? group->mGroupUID() : QString()) != mGroupFilterSelectedUID)
+        changeCategory(); // the first group takes over, with its types
+    else
+        updateTables();
+}
+
 void BMController::updateTables()
 {
+    mPendingStoreChanges = 0;
     BMMainWindow* w = mainWindowView();
     if (!w || !mBrowseState)
         return;
@@ -435,31 +486,8 @@ bool BMController::tableViewAcceptDrop(const QString& recordUID, const std::shar
         return false;
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
         return false;
-    if (!retypeRecord(record, type, false))
-        return false;
-    // The tables are reloaded once the drop has ended.
-    QTimer::singleShot(0, this, [this] {
-        BMMainWindow* w = mainWindowView();
-        if (!w)
-            return;
-        const bool wasReloading = mReloadingTables;
-        mReloadingTables = true;
-        const int typeRow = selectedRowOf(w->mColumnViewTypesTable);
-        const QString typeUID = typeRow >= 0 ? mTypesModel->typeAt(typeRow)->mTypeUID() : QString();
-        const int smartRow = selectedRowOf(w->mSmartTypesTable);
-        refreshBrowseState();
-        mTypesModel->reload();
-        for (int row = 0; row < mTypesModel->rowCount(); ++row)
-            if (mTypesModel->typeAt(row)->mTypeUID() == typeUID)
-                w->mColumnViewTypesTable->selectRow(row);
-        mSmartModel->reload();
-        if (smartRow >= 0 && typeUID.isEmpty())
-            w->mSmartTypesTable->selectRow(smartRow);
-        itemsForDiscriptionTable(true);
-        mReloadingTables = wasReloading;
-        updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
-    });
-    return true;
+    // The tables follow the store's notice once the drop has ended.
+    return retypeRecord(record, type, false);
 }
 
 bool BMController::outlineViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
@@ -469,13 +497,7 @@ bool BMController::outlineViewAcceptDrop(const QString& recordUID, const std::sh
         return false;
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
         return false;
-    if (!retypeRecord(record, type, true))
-        return false;
-    QTimer::singleShot(0, this, [this] {
-        if (currentView() == kTreeViewTag)
-            updateTables();
-    });
-    return true;
+    return retypeRecord(record, type, true);
 }
 
 QVariant BMController::tableViewForPrinting(int column, int row) const

@@ -52,12 +52,13 @@ void BMController::changeView(int view)
             (void)mDatabase->readColoumWidthInfoForType(QString());
         // The columns ticked in Options: the launch applies them only to a list shown then.
         listViewColumnsVisiblityChanged();
-        updateTables();
+    }
+    updateTables();
+    if (view == kListViewTag) {
         updateTableColumnsWithSelectedItem();
         initTableColumnSorting();
         updateTableColumnWidth();
     } else {
-        updateTables();
         // Only a list just left has columns to keep: at a start in another
         // view the list never read its columns, and would write defaults over them.
         if (mSubviewsReady && mDatabase->connection() && previousView == kListViewTag)

@@ -14,8 +14,10 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QSignalSpy>
 #include <QSplitter>
 #include <QStackedWidget>
+#include <QTableView>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -215,6 +217,9 @@ TEST_F(MainWindowTest, DroppingARecordOnATypeRetypesItOnTheServer)
     EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), TWeb);
     EXPECT_EQ(serverValue(QString("SELECT HASCUSTOMFIELD FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), "0");
     EXPECT_EQ(db->getRecordForUID(R4)->mRecordCustomType(), nullptr);
+    QCoreApplication::processEvents(); // the types' counts follow once the drop has ended
+    EXPECT_EQ(types->data(types->index(0, 0), kCountRole).toInt(), 1);
+    EXPECT_EQ(types->data(types->index(1, 0), kCountRole).toInt(), 3);
 
     // Dropping onto the type it has stores it again and succeeds.
     std::unique_ptr<QMimeData> again(recordMimeData(R1));
@@ -298,6 +303,67 @@ TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
     controller->contextCategoryMenuChanged(servers);
     EXPECT_EQ(serverValue(QString("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2)), G2);
     EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "Credit union", "mail"}));
+}
+
+TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
+{
+    chooseGroup("Finance");
+    controller->changeView(kListViewTag);
+    controller->setShouldMask(false);
+    QSignalSpy reloads(controller->listModel(), &QAbstractItemModel::modelReset);
+
+    // Two records stored straight into the store: one reload, once the event loop turns.
+    for (const char* name : {"vpn", "wiki"}) {
+        auto record = TVXRecord::createRecord();
+        record->setMGroup(db->mGroups().value(G1));
+        record->setMType(db->typeWithUID(TWeb));
+        record->setMValue1(name);
+        ASSERT_EQ(db->addRecord(record), kTVXDone);
+    }
+    QCoreApplication::processEvents();
+    EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "Bank of Nowhere", "Credit union", "mail", "vpn", "wiki"}));
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (6)");
+    EXPECT_EQ(reloads.size(), 1);
+
+    // A command shows its own change before it returns, and the store's notice adds no reload.
+    const auto groups = db->groupsWithPermission(kPermissionAdd);
+    int servers = -1;
+    for (int i = 0; i < groups.size(); ++i)
+        if (groups.at(i)->mGroupUID() == G2)
+            servers = i;
+    ASSERT_GE(servers, 0);
+    window->mListViewTypesTable->selectRow(listRowOf(R2));
+    reloads.clear();
+    controller->contextCategoryMenuChanged(servers);
+    EXPECT_EQ(listRowOf(R2), -1);
+    QCoreApplication::processEvents();
+    EXPECT_EQ(reloads.size(), 1);
+
+    // A group renamed: the pop-up and the context menu name it anew; the shown group stays.
+    const auto renamed = db->mGroups().value(G2);
+    renamed->setMGroupName("Hosts");
+    ASSERT_EQ(db->updateGroup(renamed), kTVXDone);
+    QCoreApplication::processEvents();
+    EXPECT_GE(window->mCategoriesPopup->findText("Hosts (2)"), 0);
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (5)");
+    QStringList menuGroups;
+    window->mListViewTypesTable->selectRow(0);
+    QTableView* table = window->mListViewTypesTable;
+    if (QMenu* menu = controller->extendMenuforEventInTableView(table, table->visualRect(controller->listModel()->index(0, 3)).center()))
+        for (QAction* a : BMMainWindow::menuItemWithTag(menu, 702)->menu()->actions())
+            menuGroups.append(a->text());
+    EXPECT_TRUE(menuGroups.contains("Hosts"));
+    EXPECT_FALSE(menuGroups.contains("Servers"));
+
+    // The shown group deleted: the first group left takes over, with its own records.
+    ASSERT_EQ(db->deleteGroup(*db->mGroups().value(G1)), kTVXDone);
+    QCoreApplication::processEvents();
+    const auto first = db->groupsForEditing().value(0);
+    ASSERT_NE(first, nullptr);
+    EXPECT_TRUE(window->mCategoriesPopup->currentText().startsWith(first->mGroupName()));
+    EXPECT_EQ(db->mCurrentUser()->mCurrentGroup(), first->mGroupUID());
+    for (const auto& record : controller->listModel()->records())
+        EXPECT_EQ(record->mGroup()->mGroupUID(), first->mGroupUID());
 }
 
 TEST_F(MainWindowTest, LockedWindowShowsNoRows)
