@@ -625,6 +625,8 @@ private:
     void noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter);
     bool retypeRecord(const std::shared_ptr<TVXRecord>& record, const std::shared_ptr<TVXType>& type,
                       bool alertOnFailure);
+    // A dragged record dropped onto a type, with the edit right checked.
+    bool dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type, bool alertOnFailure);
     int selectedRowOf(QAbstractItemView* table) const;
     QList<int> selectedRowsOf(QAbstractItemView* table) const;
     // The records the Delete command removes in the current view: the

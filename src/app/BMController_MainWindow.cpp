@@ -36,6 +36,8 @@
 #include <QTreeView>
 #include <QVBoxLayout>
 
+#include <functional>
+
 using appctl::kMaskingStatusKey;
 using appctl::kPreferenceChangedNotification;
 
@@ -320,24 +322,32 @@ void BMController::initSubviews()
     platform::NotificationCenter::defaultCenter().post(kPreferenceChangedNotification);
 }
 
+namespace {
+
+// The window's split views whose layouts the user's preferences keep, by name.
+void forEachKeptSplitView(const BMMainWindow& w, const std::function<void(QSplitter&, const QString&)>& fn)
+{
+    fn(*w.mMainSplitView, kMainSplitViewAutosaveName);
+    fn(*w.mSubSplitView, kSubSplitViewAutosaveName);
+    fn(*w.mSmartTypeSplitView, kSmartTypeSplitViewAutosaveName);
+}
+
+} // namespace
+
 void BMController::saveSplitViewLayouts()
 {
-    BMMainWindow* w = mainWindowView();
-    if (!w || !mDatabase->getCurrentUser())
-        return;
-    bmsplit::saveLayoutPreferenceWithName(*w->mMainSplitView, kMainSplitViewAutosaveName, *mDatabase);
-    bmsplit::saveLayoutPreferenceWithName(*w->mSubSplitView, kSubSplitViewAutosaveName, *mDatabase);
-    bmsplit::saveLayoutPreferenceWithName(*w->mSmartTypeSplitView, kSmartTypeSplitViewAutosaveName, *mDatabase);
+    if (const BMMainWindow* w = mainWindowView(); w && mDatabase->getCurrentUser())
+        forEachKeptSplitView(*w, [this](QSplitter& view, const QString& name) {
+            bmsplit::saveLayoutPreferenceWithName(view, name, *mDatabase);
+        });
 }
 
 void BMController::restoreSplitViewLayouts()
 {
-    BMMainWindow* w = mainWindowView();
-    if (!w || !mDatabase->getCurrentUser())
-        return;
-    bmsplit::restoreLayoutPreferenceFromName(*w->mMainSplitView, kMainSplitViewAutosaveName, *mDatabase);
-    bmsplit::restoreLayoutPreferenceFromName(*w->mSubSplitView, kSubSplitViewAutosaveName, *mDatabase);
-    bmsplit::restoreLayoutPreferenceFromName(*w->mSmartTypeSplitView, kSmartTypeSplitViewAutosaveName, *mDatabase);
+    if (const BMMainWindow* w = mainWindowView(); w && mDatabase->getCurrentUser())
+        forEachKeptSplitView(*w, [this](QSplitter& view, const QString& name) {
+            bmsplit::restoreLayoutPreferenceFromName(view, name, *mDatabase);
+        });
 }
 
 void BMController::setDetailsView(QWidget* detailsView)

@@ -64,6 +64,23 @@ QString alertTitle()
     return QCoreApplication::translate("BMController", "Tolvanex Enterprise Alert!");
 }
 
+// The pop-up shows the choice it showed before its editing item was chosen.
+void showPreviousChoice(QComboBox* popup, int previous)
+{
+    if (popup && popup->count() > 0)
+        popup->setCurrentIndex(qBound(0, previous, popup->count() - 1));
+}
+
+// The group and type editor opens only with every right over what it edits.
+bool mayOpenEditor(bool permitted)
+{
+    if (!permitted)
+        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+    return permitted;
+}
+
+constexpr uint16_t kAllEditorRights = kPermissionAdd | kPermissionEdit | kPermissionDelete;
+
 } // namespace
 
 // --- permissions -------------------------------------------------------------------
@@ -439,30 +456,21 @@ void BMController::addTypes(QObject*)
 void BMController::displayEditGroupPanel(QObject*)
 {
     const TVXUser* user = mDatabase->mCurrentUser().get();
-    // The pop-up shows the group it showed before its editing item was chosen.
-    QComboBox* groups = mCategoriesPopup();
-    if (groups && groups->count() > 0)
-        groups->setCurrentIndex(qBound(0, mPreviousCategory, groups->count() - 1));
-    if (!user || !user->checkGroupPermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
-        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+    showPreviousChoice(mCategoriesPopup(), mPreviousCategory);
+    if (!mayOpenEditor(user && user->checkGroupPermission(kAllEditorRights)))
         return;
-    }
-    // The group is kept by identity: its title carries a record count, and a
-    // renamed group is still the same group.
     categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
-    followStoreChanges();
+    followStoreChanges(); // what the editor stored shows now
 }
 
 void BMController::displayEditTypesPanel(QObject* sender)
 {
     const TVXUser* user = mDatabase->mCurrentUser().get();
     QComboBox* types = mTypesPopup();
-    if (types && types->count() > 0 && senderTag(sender) != kEditTypesMenuTag)
-        types->setCurrentIndex(qBound(0, mPreviousType, types->count() - 1));
-    if (!user || !user->checkTypePermission(kPermissionAdd | kPermissionEdit | kPermissionDelete)) {
-        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+    if (senderTag(sender) != kEditTypesMenuTag)
+        showPreviousChoice(types, mPreviousType);
+    if (!mayOpenEditor(user && user->checkTypePermission(kAllEditorRights)))
         return;
-    }
     categoryEditController().displayGroupEditWindow(tr("Edit Types..."), kEditTypesMenuTag);
     initTypesUIControl();
     initContextualTypeSubMenu();

@@ -281,6 +281,8 @@ void BMController::followStoreChanges()
         initTypesUIControl();
         initContextualTypeSubMenu();
     }
+    // The shown group is kept by identity: its title carries a record count,
+    // and a renamed group is still the same group.
     const auto group = selectedGroup();
     if ((kinds & kGroups) && (group ? group->mGroupUID() : QString()) != mGroupFilterSelectedUID)
         changeCategory(); // the first group takes over, with its types
@@ -479,7 +481,8 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
     return false;
 }
 
-bool BMController::tableViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
+bool BMController::dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type,
+                                    bool alertOnFailure)
 {
     const auto record = mDatabase->getRecordForUID(recordUID);
     if (!record || !type)
@@ -487,17 +490,17 @@ bool BMController::tableViewAcceptDrop(const QString& recordUID, const std::shar
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
         return false;
     // The tables follow the store's notice once the drop has ended.
-    return retypeRecord(record, type, false);
+    return retypeRecord(record, type, alertOnFailure);
+}
+
+bool BMController::tableViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
+{
+    return dropRecordOnType(recordUID, type, false);
 }
 
 bool BMController::outlineViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
 {
-    const auto record = mDatabase->getRecordForUID(recordUID);
-    if (!record || !type)
-        return false;
-    if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
-        return false;
-    return retypeRecord(record, type, true);
+    return dropRecordOnType(recordUID, type, true);
 }
 
 QVariant BMController::tableViewForPrinting(int column, int row) const

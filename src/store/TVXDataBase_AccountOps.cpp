@@ -40,6 +40,19 @@ constexpr char kQueryDeleteUserInfo[] = "DELETE FROM mysql.user_info WHERE User=
 constexpr uint16_t kLockOutPasswordFlags = 15;
 constexpr uint16_t kLockOutPasswordLength = 40;
 
+// An account call's ending: the caller's code gets the result too, and an
+// account written is announced (once the call has released the guard).
+auto accountCallEnding(int* code, storechanges::Announcement& changed)
+{
+    return [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
+        if (code)
+            *code = result;
+        return result;
+    };
+}
+
 } // namespace
 
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
@@ -181,15 +194,9 @@ bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
 
 int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
+    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code, &changed](int result) {
-        if (result == kTVXDone)
-            changed.add(storechanges::kUsers);
-        if (code)
-            *code = result;
-        return result;
-    };
+    const auto done = accountCallEnding(code, changed);
     if (!mCPcon || !isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
         return done(kTVXStatementFailed);
     const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
@@ -229,15 +236,9 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
+    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code, &changed](int result) {
-        if (result == kTVXDone)
-            changed.add(storechanges::kUsers);
-        if (code)
-            *code = result;
-        return result;
-    };
+    const auto done = accountCallEnding(code, changed);
     if (!mCPcon || !isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
 
@@ -337,15 +338,9 @@ int TVXDataBase::deleteAccountRows(const QString& userID, const std::function<in
 
 int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
+    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code, &changed](int result) {
-        if (result == kTVXDone)
-            changed.add(storechanges::kUsers);
-        if (code)
-            *code = result;
-        return result;
-    };
+    const auto done = accountCallEnding(code, changed);
     if (!mCPcon || !isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
     const int result = deleteAccountRows(user.mUserID(), [&] { return deleteUserPersonalGroup(user); });
@@ -365,15 +360,9 @@ int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
 
 int TVXDataBase::deleteUser(TVXUser& current, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
+    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
     const auto guard = lockConnection(); // one thread at a time on the connection
-    const auto done = [code, &changed](int result) {
-        if (result == kTVXDone)
-            changed.add(storechanges::kUsers);
-        if (code)
-            *code = result;
-        return result;
-    };
+    const auto done = accountCallEnding(code, changed);
     if (!mCPcon || !isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
     // A row already gone counts as deleted: the account must be locked out all the same.

@@ -28,6 +28,10 @@ QVariant singleColumnHeader(int section, Qt::Orientation orientation, int role, 
     return {};
 }
 
+// A type's row takes a dropped record; a record's row can be dragged.
+constexpr Qt::ItemFlags kTypeRowFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
+constexpr Qt::ItemFlags kRecordRowFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+
 bool isActive(const BMBrowseState& state)
 {
     return state.active && state.database;
@@ -141,9 +145,7 @@ QVariant BMTypesTableModel::headerData(int section, Qt::Orientation orientation,
 
 Qt::ItemFlags BMTypesTableModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
+    return index.isValid() ? kTypeRowFlags : Qt::NoItemFlags;
 }
 
 QStringList BMTypesTableModel::mimeTypes() const
@@ -282,9 +284,7 @@ QVariant BMRecordNamesModel::headerData(int section, Qt::Orientation orientation
 
 Qt::ItemFlags BMRecordNamesModel::flags(const QModelIndex& index) const
 {
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+    return index.isValid() ? kRecordRowFlags : Qt::NoItemFlags;
 }
 
 QStringList BMRecordNamesModel::mimeTypes() const
@@ -614,9 +614,9 @@ Qt::ItemFlags BMOutlineModel::flags(const QModelIndex& index) const
 {
     switch (levelOf(index)) {
     case 0:
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDropEnabled;
+        return kTypeRowFlags;
     case 1:
-        return Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsDragEnabled;
+        return kRecordRowFlags;
     default:
         return Qt::NoItemFlags;
     }
