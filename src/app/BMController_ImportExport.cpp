@@ -75,6 +75,23 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
     return chosen ? panel.selectedFiles().constFirst() : QString();
 }
 
+// Shows the panel (when given) while the import or export runs, then waits
+// for the worker's end: the sink or provider is its own until then, however
+// the panel ended. No user input meanwhile: the worker owns the caches.
+void waitForExchange(platform::BackgroundTask& task, BMExchangeProgressPanel* panel, const QString& text)
+{
+    if (panel) {
+        const QString previous = panel->text();
+        panel->setText(text);
+        panel->startAnimation();
+        platform::runModalUntilFinished(panel, task);
+        panel->hide();
+        panel->stopAnimation();
+        panel->setText(previous);
+    }
+    task.waitForFinished(QEventLoop::ExcludeUserInputEvents);
+}
+
 } // namespace
 
 BMExchangeState& BMController::exchange() const
@@ -313,19 +330,7 @@ bool BMController::runExportInBackground(CExportDelegate& provider, const QStrin
             RunExport(*target, file, EFileType(kind), secret);
             std::fill(secret.begin(), secret.end(), '\0');
         });
-    if (showProgress) {
-        BMExchangeProgressPanel& panel = *exchange().progress;
-        const QString previous = panel.text();
-        panel.setText(tr("Exporting Data..."));
-        panel.startAnimation();
-        platform::runModalUntilFinished(&panel, *task);
-        panel.hide();
-        panel.stopAnimation();
-        panel.setText(previous);
-    }
-    // The provider lives until the worker is done with it, however the panel
-    // ended. No user input meanwhile: the worker owns the caches.
-    task->waitForFinished(QEventLoop::ExcludeUserInputEvents);
+    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Exporting Data..."));
     const TVXExportSummary summary = provider.exportSummary();
     const QString message = exportSummaryText(summary);
     if (!message.isEmpty())
@@ -447,15 +452,7 @@ void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QStri
         RunImport(*target, secret);
         std::fill(secret.begin(), secret.end(), '\0');
     });
-    if (showProgress) {
-        BMExchangeProgressPanel& panel = *exchange().progress;
-        panel.setText(tr("Importing Data..."));
-        panel.startAnimation();
-        platform::runModalUntilFinished(&panel, *task);
-        panel.hide();
-        panel.stopAnimation();
-    }
-    task->waitForFinished(QEventLoop::ExcludeUserInputEvents);
+    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Importing Data..."));
     const QString message = importSummaryText(sink.importSummary());
     if (!message.isEmpty())
         BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));

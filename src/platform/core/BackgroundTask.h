@@ -45,7 +45,7 @@ public:
 
     // Whether the work still runs (any thread may ask).
     bool isRunning() const;
-    // Whether finished() has been announced.
+    // Whether finished() has been announced (ask on the main thread).
     bool isFinished() const { return mAnnounced; }
     // The result, once finished (or once the work has ended, off the main thread).
     TaskOutcome outcome() const;
