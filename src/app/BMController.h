@@ -505,8 +505,6 @@ private:
     bool mObserversRegistered = false;
     QTimer* mClipBoardWatchTimer = nullptr;
     QString mimportFileName;
-    // Runs the event loop (the workers hand results over through it) while busy() holds.
-    static void waitWhile(const std::function<bool()>& busy);
     // The main window's parts as the launch and the reload use them (null
     // before the window exists).
     void initAboutBoxsetting();

@@ -35,18 +35,7 @@
 #include <QSplitter>
 #include <QTimer>
 
-#include <QThread>
-
 using namespace appctl;
-
-void BMController::waitWhile(const std::function<bool()>& busy)
-{
-    while (busy()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (busy())
-            QThread::msleep(1);
-    }
-}
 
 // --- creation and observers ---------------------------------------------------
 
@@ -187,8 +176,10 @@ bool BMController::runConnectionPanel()
         }
     mConnectionPanelRunning = true;
     platform::runModalForWindow(panel);
-    // A scripted or closed run may end while the worker still runs: its result decides.
-    waitWhile([this] { return mLoginInFlight && !mIsTerminating; });
+    // A scripted or closed run may end while the worker still runs: its result
+    // decides. Both it and a quit arrive as events.
+    while (mLoginInFlight && !mIsTerminating)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     mConnectionPanelRunning = false;
     return mLoginSucceeded && !mIsTerminating;
 }
