@@ -58,6 +58,9 @@ class QStringListModel;
 class QTimer;
 class TVXType;
 struct BMBrowseState;
+namespace platform {
+class BackgroundTask;
+}
 
 class BMController : public QObject, public platform::ApplicationHooks {
     Q_OBJECT
@@ -497,14 +500,15 @@ private:
     QList<platform::NotificationCenter::Token> mObserverTokens;
     std::function<void()> mTerminateHandler;
     bool mLoginInFlight = false;
+    // The log-in attempt's worker, kept for its end: one that threw never reports.
+    std::shared_ptr<platform::BackgroundTask> mLoginTask;
+    void endLoginAttempt(int code);
     bool mLoginSucceeded = false;
     bool mConnectionPanelRunning = false;
     bool mIsTerminating = false;
     bool mObserversRegistered = false;
     QTimer* mClipBoardWatchTimer = nullptr;
     QString mimportFileName;
-    // Runs the event loop (the workers hand results over through it) while busy() holds.
-    static void waitWhile(const std::function<bool()>& busy);
     // The main window's parts as the launch and the reload use them (null
     // before the window exists).
     void initAboutBoxsetting();
@@ -525,7 +529,8 @@ private:
     bool mInLostConnection = false;
     // After a lost connection the account name stays as it was.
     bool mAccountNameFixed = false;
-    std::shared_ptr<std::atomic<bool>> mLoadWorkerDone;
+    // The first load's worker while it runs.
+    std::shared_ptr<platform::BackgroundTask> mLoadTask;
     // Selects the user's current group in the group pop-up (or the first item).
     void selectCurrentGroupInPopup();
     QString selectedGroupUIDForSaving();
@@ -548,8 +553,8 @@ private:
     BMMasterPasswordPanel* mActiveMasterPasswordPanel = nullptr;
     bool mMasterPasswordChecksPassed = false;
     QWidget* mReencryptingPanel = nullptr;
-    // The running re-encryption, shared with its worker thread.
-    std::shared_ptr<struct ReencryptionRun> mReencryption;
+    // The running re-encryption.
+    std::shared_ptr<platform::BackgroundTask> mReencryption;
     // (end of password panels)
 
     // [record commands]

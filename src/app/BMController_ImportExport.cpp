@@ -14,6 +14,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
@@ -31,9 +32,6 @@
 #include <QRadioButton>
 #include <QStandardPaths>
 #include <QTemporaryDir>
-#include <QThread>
-
-#include <thread>
 
 using namespace exchange;
 
@@ -77,15 +75,21 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
     return chosen ? panel.selectedFiles().constFirst() : QString();
 }
 
-// Waits on the main thread, letting it serve the worker's hand-overs, until
-// done() holds. No user input meanwhile: the worker owns the caches.
-void waitUntil(const std::function<bool()>& done)
+// Shows the panel (when given) while the import or export runs, then waits
+// for the worker's end: the sink or provider is its own until then, however
+// the panel ended. No user input meanwhile: the worker owns the caches.
+void waitForExchange(platform::BackgroundTask& task, BMExchangeProgressPanel* panel, const QString& text)
 {
-    while (!done()) {
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 1);
-        if (!done())
-            QThread::usleep(500);
+    if (panel) {
+        const QString previous = panel->text();
+        panel->setText(text);
+        panel->startAnimation();
+        platform::runModalUntilFinished(panel, task);
+        panel->hide();
+        panel->stopAnimation();
+        panel->setText(previous);
     }
+    task.waitForFinished(QEventLoop::ExcludeUserInputEvents);
 }
 
 } // namespace
@@ -320,22 +324,13 @@ bool BMController::runExportInBackground(CExportDelegate& provider, const QStrin
                                          const QString& password, bool showProgress)
 {
     CExportDelegate* target = &provider;
-    std::thread([target, file = path.toStdString(), kind, secret = password.toStdString()]() mutable {
-        RunExport(*target, file, EFileType(kind), secret);
-        std::fill(secret.begin(), secret.end(), '\0');
-    }).detach();
-    if (showProgress) {
-        BMExchangeProgressPanel& panel = *exchange().progress;
-        const QString previous = panel.text();
-        panel.setText(tr("Exporting Data..."));
-        panel.startAnimation();
-        platform::runModalUntil(&panel, [target] { return target->ISExportComplete(); });
-        panel.hide();
-        panel.stopAnimation();
-        panel.setText(previous);
-    }
-    // The provider lives until the worker is done with it, however the panel ended.
-    waitUntil([target] { return target->ISExportComplete(); });
+    // RunExport reports every failure in the provider's summary: the task's own result adds nothing.
+    const auto task = platform::BackgroundTask::start(
+        [target, file = path.toStdString(), kind, secret = password.toStdString()]() mutable {
+            RunExport(*target, file, EFileType(kind), secret);
+            std::fill(secret.begin(), secret.end(), '\0');
+        });
+    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Exporting Data..."));
     const TVXExportSummary summary = provider.exportSummary();
     const QString message = exportSummaryText(summary);
     if (!message.isEmpty())
@@ -452,19 +447,12 @@ void BMController::qvxImportpasswordPanelCancel()
 void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QString& password, bool showProgress)
 {
     TVXqVXImportDelegate* target = &sink;
-    std::thread([target, secret = password.toStdString()]() mutable {
+    // RunImport reports every failure in the sink's summary.
+    const auto task = platform::BackgroundTask::start([target, secret = password.toStdString()]() mutable {
         RunImport(*target, secret);
         std::fill(secret.begin(), secret.end(), '\0');
-    }).detach();
-    if (showProgress) {
-        BMExchangeProgressPanel& panel = *exchange().progress;
-        panel.setText(tr("Importing Data..."));
-        panel.startAnimation();
-        platform::runModalUntil(&panel, [target] { return target->IsImportComplete(); });
-        panel.hide();
-        panel.stopAnimation();
-    }
-    waitUntil([target] { return target->IsImportComplete(); });
+    });
+    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Importing Data..."));
     const QString message = importSummaryText(sink.importSummary());
     if (!message.isEmpty())
         BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));

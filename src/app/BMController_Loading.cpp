@@ -10,6 +10,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
@@ -21,10 +22,8 @@
 #include <QPointer>
 #include <QTimer>
 
-#include <atomic>
 #include <functional>
 #include <memory>
-#include <thread>
 
 namespace {
 
@@ -57,6 +56,14 @@ private:
     std::function<void()> mThen;
 };
 
+// Waits for a loading worker, which hands its last calls over through the
+// event loop; true when it threw, and so never told the application its code.
+bool finishWorker(platform::BackgroundTask& task)
+{
+    task.waitForFinished();
+    return task.outcome().failed;
+}
+
 } // namespace
 
 BMProgressPanel* BMController::loadingDataPanel()
@@ -77,18 +84,17 @@ int BMController::loadDataBase(bool flag)
     const int code = mDatabase->initUserDetails(panel->mLoginUserName()->text(), panel->mUserPassword()->text());
     if (code != kTVXDone)
         return code;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    TVXDataBase* database = mDatabase;
-    std::thread([database, done] {
-        // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
-        (void)database->loadDataBase();
-        done->store(true);
-    }).detach();
-    mLoadWorkerDone = done;
+    // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
+    mLoadTask = platform::BackgroundTask::start([database = mDatabase] { return database->loadDataBase(); });
     showLoadingProgressPanel();
     // The panel may be dismissed early; the caches are the worker's until it ends.
-    waitWhile([done] { return !done->load(); });
-    mLoadWorkerDone.reset();
+    const bool threw = finishWorker(*mLoadTask);
+    mLoadTask.reset();
+    if (threw) {
+        // The store never recorded a code: say so here, as the launch does for a failed load.
+        dismissLoadingProgress();
+        reloadFailed(kTVXStatementFailed);
+    }
     return kTVXDone;
 }
 
@@ -102,11 +108,8 @@ void BMController::showLoadingProgressPanel()
 
 void BMController::displayLoadingProgress()
 {
-    const auto done = mLoadWorkerDone;
-    TVXDataBase* database = mDatabase;
-    platform::runModalUntil(
-        loadingDataPanel(),
-        [database, done] { return (done && done->load()) || (!done && database->isLoadingComplete()); }, true);
+    if (mLoadTask)
+        platform::runModalUntilFinished(loadingDataPanel(), *mLoadTask, true);
 }
 
 void BMController::dismissLoadingProgress()
@@ -144,18 +147,13 @@ void BMController::reloadDatabase(QObject* sender)
     if (sender)
         mDatabase->mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
     mReloadInFlight = true;
-    auto done = std::make_shared<std::atomic<bool>>(false);
-    TVXDataBase* database = mDatabase;
-    std::thread([database, done] {
-        // A failure reaches the application through reloadFailed on the main thread.
-        (void)database->reloadDatabase();
-        done->store(true);
-    }).detach();
+    // A failure reaches the application through reloadFailed on the main thread.
+    const auto task = platform::BackgroundTask::start([database = mDatabase] { return database->reloadDatabase(); });
     installProgressIndicator();
-    platform::runModalForWindow(loadingDataPanel());
-    // The worker hands its last calls over through the event loop; the caches
-    // are its own until it ends.
-    waitWhile([done] { return !done->load(); });
+    platform::runModalUntilFinished(loadingDataPanel(), *task);
+    // The caches are the worker's until it ends.
+    if (finishWorker(*task))
+        reloadFailed(kTVXStatementFailed);
     loadingDataPanel()->hide();
     loadingDataPanel()->stopAnimation();
     mReloadInFlight = false;

@@ -346,7 +346,7 @@ void BMController::closeModals()
 {
     // Not while the log-in panel, a load or a re-encryption is up (no data
     // shows, and aborting them would end the session): try again shortly.
-    if (mConnectionPanelRunning || mReloadInFlight || mLoadWorkerDone || mReencryption) {
+    if (mConnectionPanelRunning || mReloadInFlight || mLoadTask || mReencryption) {
         QTimer::singleShot(1000, this, &BMController::closeModals);
         return;
     }

@@ -6,6 +6,7 @@
 #include "app/PasswordPanelRules.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
@@ -14,16 +15,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressBar>
-#include <QThread>
 #include <QVBoxLayout>
-
-#include <atomic>
-#include <thread>
-
-struct ReencryptionRun {
-    std::atomic<bool> done{false};
-    std::atomic<int> code{kTVXDone};
-};
 
 namespace {
 
@@ -137,13 +129,8 @@ void BMController::setMasterPassword()
     if (code == platform::kModalRunStopped && mMasterPasswordChecksPassed) {
         mDatabase->saveMasterPasswordForAdmin(newPassword);
         mDatabase->setChangeMasterPassword(true);
-        auto run = std::make_shared<ReencryptionRun>();
-        mReencryption = run;
-        TVXDataBase* database = mDatabase;
-        std::thread([database, run, newPassword] {
-            run->code.store(database->reEncyptAllDatabaseInformation(newPassword));
-            run->done.store(true);
-        }).detach();
+        mReencryption = platform::BackgroundTask::start(
+            [database = mDatabase, newPassword] { return database->reEncyptAllDatabaseInformation(newPassword); });
         const int result = showReencryptingPanel();
         if (result != kTVXDone)
             BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
@@ -190,20 +177,17 @@ int BMController::showReencryptingPanel()
         connect(this, &QObject::destroyed, panel, &QObject::deleteLater);
         mReencryptingPanel = panel;
     }
-    const std::shared_ptr<ReencryptionRun> run = mReencryption;
+    const std::shared_ptr<platform::BackgroundTask> run = mReencryption;
     if (!run)
         return kTVXDone;
-    // The worker's own flag: the store's load flag may not yet be cleared when
-    // the panel first looks.
-    platform::runModalUntil(mReencryptingPanel, [run] { return run->done.load(); });
+    platform::runModalUntilFinished(mReencryptingPanel, *run);
     // The panel may have been closed: the store is still being rewritten.
-    while (!run->done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-        QThread::usleep(1000);
-    }
+    run->waitForFinished();
     mReencryptingPanel->hide();
     mReencryption.reset();
-    return run->code.load();
+    // One that threw failed as any other.
+    const platform::TaskOutcome outcome = run->outcome();
+    return outcome.failed ? kTVXStatementFailed : outcome.code;
 }
 
 void BMController::endPasswordPanelSheet()

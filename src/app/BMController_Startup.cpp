@@ -9,6 +9,7 @@
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/IdleTimer.h"
@@ -33,20 +34,7 @@
 #include <QSplitter>
 #include <QTimer>
 
-#include <QThread>
-
-#include <thread>
-
 using namespace appctl;
-
-void BMController::waitWhile(const std::function<bool()>& busy)
-{
-    while (busy()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-        if (busy())
-            QThread::msleep(1);
-    }
-}
 
 // --- creation and observers ---------------------------------------------------
 
@@ -188,8 +176,10 @@ bool BMController::runConnectionPanel()
         }
     mConnectionPanelRunning = true;
     platform::runModalForWindow(panel);
-    // A scripted or closed run may end while the worker still runs: its result decides.
-    waitWhile([this] { return mLoginInFlight && !mIsTerminating; });
+    // A scripted or closed run may end while the worker still runs: its result
+    // decides. Both it and a quit arrive as events.
+    while (mLoginInFlight && !mIsTerminating)
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     mConnectionPanelRunning = false;
     return mLoginSucceeded && !mIsTerminating;
 }
@@ -369,14 +359,20 @@ void BMController::connectToMySqlServer()
     request.insert(kLoginTlsCAFile, platform::UserDefaults::value(kTlsCAFileKey).toString());
     enableConnectionWindowControls(false);
     mLoginInFlight = true;
-    TVXDataBase* database = mDatabase;
     // The code reaches the main thread through connectionISComplete.
-    std::thread([database, request] { (void)database->startConnectionToServer(request); }).detach();
+    mLoginTask = platform::BackgroundTask::start(
+        [database = mDatabase, request] { return database->startConnectionToServer(request); });
+    connect(mLoginTask.get(), &platform::BackgroundTask::finished, this, [this](const platform::TaskOutcome& outcome) {
+        // One that threw never got to connectionISComplete.
+        if (outcome.failed && mLoginInFlight)
+            endLoginAttempt(kTVXNotServerError);
+    });
 }
 
-void BMController::connectionISComplete()
+void BMController::connectionISComplete() { endLoginAttempt(mDatabase->connectionErrorCode()); }
+
+void BMController::endLoginAttempt(int code)
 {
-    const int code = mDatabase->connectionErrorCode();
     mLoginInFlight = false;
     dismissConnectionLoadingProgress();
     enableConnectionWindowControls(true);

@@ -1,11 +1,11 @@
 #pragma once
 // What the import and export commands run on their worker thread: the whole
 // import or export, synchronously on the calling thread. The command makes
-// the sink or provider on the main thread, starts one of these on a worker,
-// polls IsImportComplete / ISExportComplete, then reads the summary and
-// destroys the sink or provider. The completion flag is set only once these
-// no longer touch the sink or provider; a worker thread's client-library
-// state is released before they return.
+// the sink or provider on the main thread, runs one of these on a worker,
+// waits for the worker's end, then reads the summary and destroys the sink or
+// provider. The completion flag is set only once these no longer touch the
+// sink or provider; a worker thread's client-library state is released before
+// they return.
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
 

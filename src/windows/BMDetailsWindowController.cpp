@@ -5,6 +5,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
@@ -37,8 +38,6 @@
 #include <QStandardPaths>
 #include <QToolButton>
 #include <QVBoxLayout>
-
-#include <thread>
 
 using namespace recorddetails;
 
@@ -166,7 +165,8 @@ BMDetailsWindowController::BMDetailsWindowController(TVXDataBase& database, QObj
 {
     mFileChooser = {chooseAttachment, chooseIcons};
     mIconImporter = [](TVXDataBase& db, const QStringList& paths) {
-        std::thread([&db, paths] { db.addCustomIconsFromImages(paths); }).detach();
+        // Nobody waits for it: each icon is announced as it is stored.
+        (void)platform::BackgroundTask::start([&db, paths] { db.addCustomIconsFromImages(paths); });
     };
     buildWindow();
     buildIconPanel();

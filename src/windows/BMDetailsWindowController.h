@@ -66,7 +66,7 @@ public:
         QWidget* parent, std::shared_ptr<TVXType> fields, std::shared_ptr<TVXType> resetType, int& operation)>;
     // Prints the record the sheet shows (built by the detail pane's print view).
     using RecordPrinter = std::function<void(const std::shared_ptr<TVXRecord>& record, QWidget* parent)>;
-    // Starts the icon import off the main thread (default: a detached thread).
+    // Starts the icon import off the main thread (default: a background task nobody waits for).
     using IconImporter = std::function<void(TVXDataBase& database, const QStringList& paths)>;
 
     static BMDetailsWindowController& sharedDetailsController();

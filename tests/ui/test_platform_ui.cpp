@@ -5,6 +5,9 @@
 #include <QTimer>
 #include <QWidget>
 
+#include <semaphore>
+
+#include "platform/core/BackgroundTask.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
 
@@ -47,29 +50,55 @@ TEST_F(RealModalRuns, NestedRunsEndInnermostFirst)
     EXPECT_EQ(innerCode, platform::kModalRunAborted);
 }
 
-TEST_F(RealModalRuns, PolledRunEndsWhenTheFlagIsSet)
+TEST_F(RealModalRuns, ATaskRunEndsWhenTheTaskFinishes)
 {
     QWidget panel;
-    bool complete = false;
-    QTimer::singleShot(20, [&complete] { complete = true; });
-    EXPECT_EQ(platform::runModalUntil(&panel, [&complete] { return complete; }), platform::kModalRunStopped);
-    EXPECT_TRUE(complete);
+    std::binary_semaphore gate{0};
+    const auto task = platform::BackgroundTask::start([&gate] { gate.acquire(); });
+    QTimer::singleShot(0, [&gate] { gate.release(); });
+    EXPECT_EQ(platform::runModalUntilFinished(&panel, *task), platform::kModalRunStopped);
+    EXPECT_TRUE(task->isFinished());
     EXPECT_FALSE(panel.isVisible());
 }
 
-TEST_F(RealModalRuns, APolledRunCanLeaveItsWindowUpForTheCaller)
+TEST_F(RealModalRuns, ATaskRunCanLeaveItsWindowUpForTheCaller)
 {
     QWidget panel;
-    bool complete = false;
-    QTimer::singleShot(20, [&complete] { complete = true; });
-    EXPECT_EQ(platform::runModalUntil(&panel, [&complete] { return complete; }, true), platform::kModalRunStopped);
+    const auto done = platform::BackgroundTask::start([] {});
+    EXPECT_EQ(platform::runModalUntilFinished(&panel, *done, true), platform::kModalRunStopped);
     EXPECT_TRUE(panel.isVisible());
     panel.hide();
 
-    // Closed by the user, it goes all the same.
-    QTimer::singleShot(20, [&panel] { panel.close(); });
-    EXPECT_EQ(platform::runModalUntil(&panel, [] { return false; }, true), platform::kModalRunStopped);
+    // Closed by the user, it goes all the same, the work still running.
+    std::binary_semaphore gate{0};
+    const auto running = platform::BackgroundTask::start([&gate] { gate.acquire(); });
+    QTimer::singleShot(0, [&panel] { panel.close(); });
+    EXPECT_EQ(platform::runModalUntilFinished(&panel, *running, true), platform::kModalRunStopped);
     EXPECT_FALSE(panel.isVisible());
+    EXPECT_TRUE(running->isRunning());
+    gate.release();
+    running->waitForFinished();
+}
+
+TEST_F(RealModalRuns, ATaskEndsItsOwnRunNotOneOpenedAboveIt)
+{
+    QWidget outer;
+    QWidget inner;
+    std::binary_semaphore gate{0};
+    const auto task = platform::BackgroundTask::start([&gate] { gate.acquire(); });
+    bool innerUpAtTheEnd = false;
+    QObject::connect(task.get(), &platform::BackgroundTask::finished, &outer, [&] {
+        innerUpAtTheEnd = inner.isVisible();
+        QTimer::singleShot(0, [] { platform::abortModal(); });
+    });
+    int innerCode = 0;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&gate] { gate.release(); });
+        innerCode = platform::runModalForWindow(&inner);
+    });
+    EXPECT_EQ(platform::runModalUntilFinished(&outer, *task), platform::kModalRunStopped);
+    EXPECT_TRUE(innerUpAtTheEnd);
+    EXPECT_EQ(innerCode, platform::kModalRunAborted);
 }
 
 TEST(Pasteboard, ChangeCountFollowsEveryChange)

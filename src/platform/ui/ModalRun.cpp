@@ -1,10 +1,11 @@
 #include "platform/ui/ModalRun.h"
 
+#include "platform/core/BackgroundTask.h"
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QEventLoop>
 #include <QPointer>
-#include <QThread>
 #include <QWidget>
 
 #include <vector>
@@ -60,25 +61,10 @@ void endInnermost(int code)
         run->loop->quit();
 }
 
-} // namespace
-
-ModalResponder setModalResponder(ModalResponder r)
+// Shows the window application-modally while wait() runs, then takes it down
+// (unless keepShown and the run was not ended by stop, abort or closing).
+int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& wait)
 {
-    ModalResponder previous = std::move(responder());
-    responder() = std::move(r);
-    return previous;
-}
-
-int runModalForWindow(QWidget* window)
-{
-    return runModalUntil(window, {});
-}
-
-int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepShown)
-{
-    if (auto& r = responder())
-        return r(window);
-
     QEventLoop loop;
     Run run{&loop, kModalRunStopped};
     runs().push_back(&run);
@@ -90,16 +76,7 @@ int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepS
     window->show();
     window->raise();
     window->activateWindow();
-    if (done) {
-        // Poll the worker's flag, letting the panel repaint in between.
-        while (!run.ended && !done()) {
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
-            if (!run.ended)
-                QThread::usleep(1000);
-        }
-    } else if (!run.ended) {
-        loop.exec();
-    }
+    wait(run);
     runs().pop_back();
     run.loop = nullptr;
     if (guard) {
@@ -110,6 +87,38 @@ int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepS
         }
     }
     return run.code;
+}
+
+} // namespace
+
+ModalResponder setModalResponder(ModalResponder r)
+{
+    ModalResponder previous = std::move(responder());
+    responder() = std::move(r);
+    return previous;
+}
+
+int runModalForWindow(QWidget* window)
+{
+    if (auto& r = responder())
+        return r(window);
+    return runShown(window, false, [](Run& run) {
+        if (!run.ended)
+            run.loop->exec();
+    });
+}
+
+int runModalUntilFinished(QWidget* window, BackgroundTask& task, bool keepShown)
+{
+    if (auto& r = responder())
+        return r(window);
+    return runShown(window, keepShown, [&task](Run& run) {
+        if (run.ended || task.isFinished())
+            return;
+        // Only this run ends with the task: a run opened above it stays.
+        QObject::connect(&task, &BackgroundTask::finished, run.loop, &QEventLoop::quit);
+        run.loop->exec();
+    });
 }
 
 void stopModal() { endInnermost(kModalRunStopped); }

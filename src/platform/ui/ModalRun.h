@@ -8,6 +8,8 @@ class QWidget;
 
 namespace platform {
 
+class BackgroundTask;
+
 constexpr int kModalRunStopped = -1000;
 constexpr int kModalRunAborted = -1001;
 
@@ -20,11 +22,10 @@ void abortModal();
 void stopModalWithCode(int code);
 bool isModalRunning();
 
-// Shows the window modally and processes events every millisecond until
-// done() answers true or the run is ended; then hides the window, unless
-// keepShown: then it stays up (and modal) until the caller hides it. Used
-// where a worker's completion flag is polled.
-int runModalUntil(QWidget* window, const std::function<bool()>& done, bool keepShown = false);
+// Shows the window modally until the task has finished or the run is ended;
+// then hides the window, unless keepShown: then it stays up (and modal) until
+// the caller hides it. The run ends from the task's own announcement.
+int runModalUntilFinished(QWidget* window, BackgroundTask& task, bool keepShown = false);
 
 // Called instead of showing the window: it may fill fields and must return
 // the run's code. Returns the previous responder.

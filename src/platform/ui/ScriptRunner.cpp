@@ -1,7 +1,6 @@
 #include "platform/ui/ScriptRunner.h"
 
-#include <chrono>
-#include <thread>
+#include "platform/core/BackgroundTask.h"
 
 namespace platform {
 
@@ -11,36 +10,19 @@ ScriptRunner& ScriptRunner::shared()
     return *runner;
 }
 
+ScriptRunner::~ScriptRunner() = default;
+
 bool ScriptRunner::run(std::function<void()> script)
 {
-    bool expected = false;
-    if (!script || !mRunning.compare_exchange_strong(expected, true))
+    if (!script || isRunning())
         return false;
-    try {
-        std::thread([this, script = std::move(script)] {
-            try {
-                script();
-            } catch (...) {
-                // A failed hand-over is the script's own business; the runner stays usable.
-            }
-            mRunning.store(false);
-        }).detach();
-    } catch (...) {
-        mRunning.store(false);
-        return false;
-    }
+    // A failed hand-over is the script's own business: its error result is dropped.
+    mScript = BackgroundTask::start(std::move(script));
     return true;
 }
 
-bool ScriptRunner::waitUntilIdle(int timeoutMs) const
-{
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-    while (mRunning.load()) {
-        if (std::chrono::steady_clock::now() >= deadline)
-            return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    }
-    return true;
-}
+bool ScriptRunner::isRunning() const { return mScript && mScript->isRunning(); }
+
+bool ScriptRunner::waitUntilIdle(int timeoutMs) const { return !mScript || mScript->waitForEnd(timeoutMs); }
 
 } // namespace platform
