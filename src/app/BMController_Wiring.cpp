@@ -39,9 +39,9 @@ public:
 
     QMenu* extendMenu(QContextMenuEvent*, BMDetailsView*) override { return mController.extendMenu(); }
     void deleteSelected() override { mController.deleteSelected(nullptr); }
-    void updateTables() override
+    void showStoredChanges() override
     {
-        mController.updateTables();
+        mController.followStoreChanges();
         mController.validateUIControls();
     }
     std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow() override

@@ -72,7 +72,7 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
     delegate.runDetailsSheet(selected, operation, storer);
     if (operation == 3)
         delegate.deleteSelected();
-    delegate.updateTables();
+    delegate.showStoredChanges();
     return code;
 }
 

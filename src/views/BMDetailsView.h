@@ -35,8 +35,9 @@ public:
     // The pane's context menu (the record context menu); null for none.
     virtual QMenu* extendMenu(QContextMenuEvent* event, BMDetailsView* view) = 0;
     virtual void deleteSelected() = 0;
-    // Refreshes the main window's tables (and, through them, the pane).
-    virtual void updateTables() = 0;
+    // The pane's sheet has ended: the main window's tables (and, through
+    // them, the pane) show what the store announced meanwhile.
+    virtual void showStoredChanges() = 0;
     // The record selected in the current view, or null.
     virtual std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow() = 0;
     // Record permission bits in the group; shows its own refusal and answers false.

@@ -256,7 +256,7 @@ public:
         return &menu;
     }
     void deleteSelected() override { ++deletes; }
-    void updateTables() override { ++tableUpdates; }
+    void showStoredChanges() override { ++tableUpdates; }
     std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow() override { return selected; }
     bool checkForRecordPermissionFor(uint16_t mask, const BMGroup*) override
     {

@@ -312,7 +312,7 @@ class SheetDelegate : public BMDetailsViewDelegate {
 public:
     QMenu* extendMenu(QContextMenuEvent*, BMDetailsView*) override { return nullptr; }
     void deleteSelected() override { ++deletes; }
-    void updateTables() override { ++tableUpdates; }
+    void showStoredChanges() override { ++tableUpdates; }
     std::shared_ptr<TVXRecord> itemPropertiesForTableViewSelectedRow() override { return selected; }
     bool checkForRecordPermissionFor(uint16_t, const BMGroup*) override { return true; }
     std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& r, int& operation) override
