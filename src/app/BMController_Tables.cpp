@@ -27,7 +27,6 @@
 #include <QTreeView>
 
 #include <algorithm>
-#include <utility>
 
 namespace {
 

@@ -16,7 +16,9 @@ void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigne
     }
     // Observers never run while this thread holds the guard, and a worker
     // does not wait for the main thread for a notice.
-    platform::performOnMainThread([change = StoreChange{store, kinds, true}] { platform::NotificationCenter::defaultCenter().post(kStoreChangedNotification, change); });
+    platform::performOnMainThread([change = StoreChange{store, kinds, true}] {
+        platform::NotificationCenter::defaultCenter().post(kStoreChangedNotification, change);
+    });
 }
 
 } // namespace storechanges
