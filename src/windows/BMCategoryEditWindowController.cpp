@@ -462,8 +462,6 @@ void BMCategoryEditWindowController::deleteSelectedGroup()
         code = mDatabase.deleteType(*type);
     }
     reportStoreResult(code);
-    if (mMainWindowRefresher)
-        mMainWindowRefresher();
     m_groupTableView->clearSelection();
     mModel->reload();
     selectRow(rowToSelectAfterDeletion(oldRow, mModel->rowCount()));

@@ -71,9 +71,8 @@ public:
     QWidget* window() const { return mWindow; }
 
     // Where the application takes over: the backup of the records concerned
-    // (before a deletion), and the refresh of its main window's group and type lists.
+    // (before a deletion). Its main window follows the store's notices.
     void setBackupHandler(std::function<void()> handler) { mBackupHandler = std::move(handler); }
-    void setMainWindowRefresher(std::function<void()> refresher) { mMainWindowRefresher = std::move(refresher); }
 
     int selectedRow() const;
     void selectRow(int row);
@@ -100,5 +99,4 @@ private:
     int m_tableViewType = 0;
     bool m_duplicateGroup = false;
     std::function<void()> mBackupHandler;
-    std::function<void()> mMainWindowRefresher;
 };

@@ -12,6 +12,7 @@
 
 #include <cppconn/prepared_statement.h>
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 
 #include <chrono>
@@ -348,6 +349,15 @@ TEST_F(RecordBatches, CommittedWritesAnnounceWhatTheyChangedAndABatchOnceAtItsEn
     ASSERT_EQ(alice.endRecordBatch(&lost), kTVXDone);
     ASSERT_EQ(notices.size(), 1);
     EXPECT_EQ(notices[0].kinds, storechanges::kRecords);
+
+    // A worker's write is handed over to the main thread: the worker does not wait for it.
+    notices.clear();
+    std::thread worker([&] { EXPECT_EQ(alice.addRecord(newRecord(alice, {"from a worker"})), kTVXDone); });
+    worker.join();
+    EXPECT_TRUE(notices.isEmpty());
+    QCoreApplication::processEvents();
+    ASSERT_EQ(notices.size(), 1);
+    EXPECT_TRUE(notices[0].handedOver);
 
     // A renamed type changes what its records show as well.
     notices.clear();
