@@ -1,6 +1,7 @@
 #include "app/BMExportPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
+#include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -13,9 +14,8 @@ BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("mqvxExportPasswordPanel"));
     setWindowTitle(tr("Export Password"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 16, 18, 14);
-    layout->setSpacing(12);
+    platform::SheetFrame frame(this);
+    QVBoxLayout* layout = frame.column();
     auto* note = new QLabel(tr("Enter a password to encrypt the exported records. "
                                "The same password is needed to import them again."), this);
     note->setWordWrap(true);
@@ -33,15 +33,10 @@ BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : QDialog(parent)
     form->addRow(tr("Password:"), mNewPassword);
     form->addRow(tr("Confirm Password:"), mConfirmPassword);
     layout->addLayout(form);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    mCancel = new QPushButton(tr("Cancel"), this);
-    mCancel->setAutoDefault(false);
-    mOK = new QPushButton(tr("OK"), this);
-    mOK->setDefault(true);
-    buttons->addWidget(mCancel);
-    buttons->addWidget(mOK);
-    layout->addLayout(buttons);
+    const platform::SheetButtons buttons = frame.addOkCancel();
+    buttons.cancel->setAutoDefault(false);
+    mCancel = buttons.cancel;
+    mOK = buttons.ok;
 }
 
 void BMExportPasswordPanel::wipe()

@@ -1,5 +1,7 @@
 #include "app/BMImportPasswordPanel.h"
 
+#include "platform/ui/SheetFrame.h"
+
 #include <QFileInfo>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -12,9 +14,8 @@ BMImportPasswordPanel::BMImportPasswordPanel(QWidget* parent) : QDialog(parent)
 {
     setObjectName(QStringLiteral("mqvxImportPasswordPanel"));
     setWindowTitle(tr("Import Password"));
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(18, 16, 18, 14);
-    layout->setSpacing(12);
+    platform::SheetFrame frame(this);
+    QVBoxLayout* layout = frame.column();
     mNote = new QLabel(this);
     mNote->setWordWrap(true);
     layout->addWidget(mNote);
@@ -26,15 +27,10 @@ BMImportPasswordPanel::BMImportPasswordPanel(QWidget* parent) : QDialog(parent)
     mPassword->setMinimumWidth(220);
     form->addRow(tr("Password:"), mPassword);
     layout->addLayout(form);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    mCancel = new QPushButton(tr("Cancel"), this);
-    mCancel->setAutoDefault(false);
-    mOK = new QPushButton(tr("OK"), this);
-    mOK->setDefault(true);
-    buttons->addWidget(mCancel);
-    buttons->addWidget(mOK);
-    layout->addLayout(buttons);
+    const platform::SheetButtons buttons = frame.addOkCancel();
+    buttons.cancel->setAutoDefault(false);
+    mCancel = buttons.cancel;
+    mOK = buttons.ok;
 }
 
 void BMImportPasswordPanel::prepare(const QString& fileName)

@@ -1,6 +1,7 @@
 #include "app/BMMasterPasswordPanel.h"
 
-#include <QDialogButtonBox>
+#include "platform/ui/SheetFrame.h"
+
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -47,21 +48,13 @@ BMMasterPasswordPanel::BMMasterPasswordPanel(bool changePanel, QWidget* parent)
     form->addRow(tr("New master password:"), m_newField);
     form->addRow(tr("Confirm:"), m_confirmField);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("masterPasswordPanelOK"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("masterPasswordPanelCancel"));
-    connect(ok, &QPushButton::clicked, this, &BMMasterPasswordPanel::okClicked);
-    connect(cancel, &QPushButton::clicked, this, &BMMasterPasswordPanel::cancelClicked);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 16);
-    layout->setSpacing(14);
-    layout->addWidget(explanation);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
+    platform::SheetFrame frame(this, 14);
+    frame.column()->addWidget(explanation);
+    frame.column()->addLayout(form);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("masterPasswordPanelOK"), QStringLiteral("masterPasswordPanelCancel"));
+    connect(buttons.ok, &QPushButton::clicked, this, &BMMasterPasswordPanel::okClicked);
+    connect(buttons.cancel, &QPushButton::clicked, this, &BMMasterPasswordPanel::cancelClicked);
 }
 
 void BMMasterPasswordPanel::prepare()

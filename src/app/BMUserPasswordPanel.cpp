@@ -1,9 +1,9 @@
 #include "app/BMUserPasswordPanel.h"
 
+#include "platform/ui/SheetFrame.h"
 #include "store/HintQuestions.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QLabel>
@@ -82,23 +82,15 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : QDialog(parent)
     hintLayout->addWidget(hintTitle);
     hintLayout->addLayout(hintForm);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("passwordPanelOK"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("passwordPanelCancel"));
-    connect(ok, &QPushButton::clicked, this, &BMUserPasswordPanel::okClicked);
-    connect(cancel, &QPushButton::clicked, this, &BMUserPasswordPanel::cancelClicked);
+    platform::SheetFrame frame(this, 16);
+    frame.column()->addLayout(form);
+    frame.column()->addWidget(hintBox);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
+    connect(buttons.ok, &QPushButton::clicked, this, &BMUserPasswordPanel::okClicked);
+    connect(buttons.cancel, &QPushButton::clicked, this, &BMUserPasswordPanel::cancelClicked);
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 16);
-    layout->setSpacing(16);
-    layout->addLayout(form);
-    layout->addWidget(hintBox);
-    layout->addWidget(buttons);
 
     setTabOrder(m_oldPasswordField, m_newPasswordField);
     setTabOrder(m_newPasswordField, m_confirmPasswordField);

@@ -15,6 +15,7 @@
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
 
@@ -138,7 +139,7 @@ BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& data
     side->addWidget(mGroupEditDoneButton);
 
     auto* layout = new QHBoxLayout(mWindow);
-    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setContentsMargins(platform::kSheetMargins);
     layout->setSpacing(12);
     layout->addWidget(m_groupTableView, 1);
     layout->addLayout(side);

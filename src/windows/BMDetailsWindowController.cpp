@@ -7,6 +7,7 @@
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMImageMatrix.h"
@@ -184,6 +185,49 @@ void BMDetailsWindowController::buildWindow()
     mWindow->setObjectName(QStringLiteral("DetailsWindowController"));
     mWindow->setWindowTitle(tr("Record Details"));
 
+    mCustomiseButton = new QPushButton(tr("Customize..."));
+    mPasswordButton = new QPushButton(tr("Password..."));
+    mPrintButton = new QPushButton(tr("Print..."));
+    mDuplicateButton = new QPushButton(tr("Duplicate"));
+    mDeleteButton = new QPushButton(tr("Delete"));
+    mCustomiseButton->setVisible(false); // until the field-set sheet is installed
+    mPrintButton->setVisible(false);     // until a printer is installed
+
+    platform::SheetFrame frame(mWindow);
+    frame.column()->addLayout(buildHeader());
+    frame.column()->addWidget(buildFieldsBox());
+    frame.column()->addWidget(buildNotesBox(), 1);
+    frame.column()->addLayout(buildAttachmentRow());
+    const platform::SheetButtons buttons = frame.addOkCancel(
+        {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
+    mCancelButton = buttons.cancel;
+    mOKButton = buttons.ok;
+
+    mDatePicker = new QCalendarWidget(mWindow);
+    mDatePicker->setGridVisible(false);
+    mDatePicker->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    mDatePicker->setAutoFillBackground(true);
+    mDatePicker->setStyleSheet(QStringLiteral(
+        "QCalendarWidget QAbstractItemView { background: #c9dcf5; color: #1a3fb0; selection-background-color: #3d6fd6; }"));
+    mDatePicker->hide();
+    connect(mDatePicker, &QCalendarWidget::clicked, this, [this](QDate date) { disposeDatePicker(date); });
+    connect(mDatePicker, &QCalendarWidget::activated, this, [this](QDate date) { disposeDatePicker(date); });
+
+    // The fields, in order, then the note; the buttons follow.
+    QWidget::setTabOrder(mCategoriesPopupButton, mTypesPopupButton);
+    QWidget::setTabOrder(mTypesPopupButton, mValueFields[0]);
+    for (int i = 0; i < 8; ++i)
+        QWidget::setTabOrder(mValueFields[static_cast<size_t>(i)], mValueFields[static_cast<size_t>(i + 1)]);
+    QWidget::setTabOrder(mValueFields[8], mNotesTextView);
+
+    connectWindow();
+    setAttachmentLook(false);
+    updateNoteCount();
+    mWindow->resize(640, 660);
+}
+
+QGridLayout* BMDetailsWindowController::buildHeader()
+{
     mIconSelectionButton = new QToolButton;
     mIconSelectionButton->setIconSize(QSize(40, 40));
     mIconSelectionButton->setFixedSize(56, 56);
@@ -203,7 +247,11 @@ void BMDetailsWindowController::buildWindow()
     header->addWidget(mAutoFillButton, 1, 3);
     header->setColumnStretch(2, 1);
     header->setHorizontalSpacing(10);
+    return header;
+}
 
+QGroupBox* BMDetailsWindowController::buildFieldsBox()
+{
     auto* fieldsBox = new QGroupBox(tr("Fields"));
     auto* fields = new QGridLayout(fieldsBox);
     fields->setHorizontalSpacing(6);
@@ -244,7 +292,11 @@ void BMDetailsWindowController::buildWindow()
     mValueFields[9]->setStyleSheet(QStringLiteral("QLineEdit { background: palette(window); color: palette(dark); }"));
     fields->setColumnMinimumWidth(3, 26);
     fields->setColumnStretch(2, 1);
+    return fieldsBox;
+}
 
+QGroupBox* BMDetailsWindowController::buildNotesBox()
+{
     mNotesTextView = new QPlainTextEdit;
     mNotesTextView->setTabChangesFocus(true);
     mNotesTextView->setMinimumHeight(70);
@@ -255,7 +307,11 @@ void BMDetailsWindowController::buildWindow()
     notes->addWidget(mNotesTextView);
     notes->addWidget(mNoteCount);
     connect(mNotesTextView, &QPlainTextEdit::textChanged, this, [this] { updateNoteCount(); });
+    return notesBox;
+}
 
+QHBoxLayout* BMDetailsWindowController::buildAttachmentRow()
+{
     mAttachmentName = new QLineEdit;
     mAttachmentName->setReadOnly(true);
     mAttachmentName->setPlaceholderText(tr("No attachment"));
@@ -266,53 +322,11 @@ void BMDetailsWindowController::buildWindow()
     attachment->addWidget(new QLabel(tr("Attachment:")));
     attachment->addWidget(mAttachmentName, 1);
     attachment->addWidget(mAttachmentButton);
+    return attachment;
+}
 
-    mCustomiseButton = new QPushButton(tr("Customize..."));
-    mPasswordButton = new QPushButton(tr("Password..."));
-    mPrintButton = new QPushButton(tr("Print..."));
-    mDuplicateButton = new QPushButton(tr("Duplicate"));
-    mDeleteButton = new QPushButton(tr("Delete"));
-    mCancelButton = new QPushButton(tr("Cancel"));
-    mOKButton = new QPushButton(tr("OK"));
-    mOKButton->setDefault(true);
-    mCustomiseButton->setVisible(false); // until the field-set sheet is installed
-    mPrintButton->setVisible(false);     // until a printer is installed
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(mCustomiseButton);
-    buttons->addWidget(mPasswordButton);
-    buttons->addWidget(mPrintButton);
-    buttons->addWidget(mDuplicateButton);
-    buttons->addWidget(mDeleteButton);
-    buttons->addStretch();
-    buttons->addWidget(mCancelButton);
-    buttons->addWidget(mOKButton);
-
-    auto* layout = new QVBoxLayout(mWindow);
-    layout->setContentsMargins(18, 18, 18, 18);
-    layout->setSpacing(12);
-    layout->addLayout(header);
-    layout->addWidget(fieldsBox);
-    layout->addWidget(notesBox, 1);
-    layout->addLayout(attachment);
-    layout->addLayout(buttons);
-
-    mDatePicker = new QCalendarWidget(mWindow);
-    mDatePicker->setGridVisible(false);
-    mDatePicker->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    mDatePicker->setAutoFillBackground(true);
-    mDatePicker->setStyleSheet(QStringLiteral(
-        "QCalendarWidget QAbstractItemView { background: #c9dcf5; color: #1a3fb0; selection-background-color: #3d6fd6; }"));
-    mDatePicker->hide();
-    connect(mDatePicker, &QCalendarWidget::clicked, this, [this](QDate date) { disposeDatePicker(date); });
-    connect(mDatePicker, &QCalendarWidget::activated, this, [this](QDate date) { disposeDatePicker(date); });
-
-    // The fields, in order, then the note; the buttons follow.
-    QWidget::setTabOrder(mCategoriesPopupButton, mTypesPopupButton);
-    QWidget::setTabOrder(mTypesPopupButton, mValueFields[0]);
-    for (int i = 0; i < 8; ++i)
-        QWidget::setTabOrder(mValueFields[static_cast<size_t>(i)], mValueFields[static_cast<size_t>(i + 1)]);
-    QWidget::setTabOrder(mValueFields[8], mNotesTextView);
-
+void BMDetailsWindowController::connectWindow()
+{
     connect(mOKButton, &QPushButton::clicked, this, [this] { detailPanelOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { detailPanelCancel(); });
     connect(mDeleteButton, &QPushButton::clicked, this, [this] { deleteItem(); });
@@ -349,9 +363,6 @@ void BMDetailsWindowController::buildWindow()
     };
     mWindow->onClose = [this] { mClosedByUser = true; };
     mWindow->watchChildren();
-    setAttachmentLook(false);
-    updateNoteCount();
-    mWindow->resize(640, 660);
 }
 
 void BMDetailsWindowController::buildIconPanel()
@@ -370,27 +381,15 @@ void BMDetailsWindowController::buildIconPanel()
     scroll->setStyleSheet(QStringLiteral("QScrollArea { background: white; }"));
 
     auto* add = new QPushButton(tr("Add Icons..."));
-    auto* cancel = new QPushButton(tr("Cancel"));
-    auto* ok = new QPushButton(tr("OK"));
-    ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
-    auto* layout = new QVBoxLayout(mIconSelectionPanel);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(10);
-    layout->addWidget(new QLabel(tr("Choose an icon for the record:")));
-    layout->addWidget(scroll, 1);
-    layout->addLayout(buttons);
+    platform::SheetFrame frame(mIconSelectionPanel, 10);
+    frame.column()->addWidget(new QLabel(tr("Choose an icon for the record:")));
+    frame.column()->addWidget(scroll, 1);
+    platform::endModalRunOnButtons(frame.addOkCancel({}, {}, {add}));
     connect(add, &QPushButton::clicked, this, [this] { addCustomIcons(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mIconSelectionPanel);
     connect(escape, &QShortcut::activated, this, [] { platform::abortModal(); });
     auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), mIconSelectionPanel);
     connect(enter, &QShortcut::activated, this, [] { platform::stopModal(); });
-    connect(cancel, &QPushButton::clicked, this, [] { platform::abortModal(); });
-    connect(ok, &QPushButton::clicked, this, [] { platform::stopModal(); });
 }
 
 void BMDetailsWindowController::setCustomFieldsRunner(CustomFieldsRunner runner)

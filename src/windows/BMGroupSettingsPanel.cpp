@@ -1,7 +1,6 @@
 #include "windows/BMGroupSettingsPanel.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -15,6 +14,7 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
+#include "platform/ui/SheetFrame.h"
 
 namespace {
 
@@ -221,23 +221,17 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     mGroupSettingsTab->addTab(subGroupsPage, tr("Sub-Groups"));
     mGroupSettingsTab->addTab(permissionsPage, tr("Permissions"));
 
-    auto* buttons = new QDialogButtonBox;
-    mCancelButton = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    mCancelButton->setObjectName(QStringLiteral("mCancelButton"));
-    mDoneButton = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    mDoneButton->setObjectName(QStringLiteral("mDoneButton"));
-    mDoneButton->setDefault(true);
+    platform::SheetFrame frame(this);
+    frame.column()->addLayout(nameRow);
+    frame.column()->addWidget(mGroupSettingsTab, 1);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("mDoneButton"), QStringLiteral("mCancelButton"));
+    mCancelButton = buttons.cancel;
+    mDoneButton = buttons.ok;
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     // Return in the name field is OK, Escape anywhere is Cancel (keyPressEvent).
     connect(mGroupNameField, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 12);
-    layout->setSpacing(12);
-    layout->addLayout(nameRow);
-    layout->addWidget(mGroupSettingsTab, 1);
-    layout->addWidget(buttons);
 
     setTabOrder(mGroupNameField, mGroupSettingsTab);
     setTabOrder(mGroupSettingsTab, mCancelButton);
