@@ -1,7 +1,6 @@
 #include "app/BMExportPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
-#include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -10,12 +9,11 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : QDialog(parent)
+BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : SheetPanel(parent)
 {
     setObjectName(QStringLiteral("mqvxExportPasswordPanel"));
     setWindowTitle(tr("Export Password"));
-    platform::SheetFrame frame(this);
-    QVBoxLayout* layout = frame.column();
+    QVBoxLayout* layout = column();
     auto* note = new QLabel(tr("Enter a password to encrypt the exported records. "
                                "The same password is needed to import them again."), this);
     note->setWordWrap(true);
@@ -23,20 +21,13 @@ BMExportPasswordPanel::BMExportPasswordPanel(QWidget* parent) : QDialog(parent)
     auto* form = new QFormLayout;
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     form->setHorizontalSpacing(10);
-    mNewPassword = new QLineEdit(this);
-    mNewPassword->setObjectName(QStringLiteral("mqvxExportNewPasswordField"));
-    mNewPassword->setEchoMode(QLineEdit::Password);
-    mNewPassword->setMinimumWidth(220);
-    mConfirmPassword = new QLineEdit(this);
-    mConfirmPassword->setObjectName(QStringLiteral("mqvxExportConfirmPasswordField"));
-    mConfirmPassword->setEchoMode(QLineEdit::Password);
+    mNewPassword = platform::newSecretField(QStringLiteral("mqvxExportNewPasswordField"), 220);
+    mConfirmPassword = platform::newSecretField(QStringLiteral("mqvxExportConfirmPasswordField"), 0);
     form->addRow(tr("Password:"), mNewPassword);
     form->addRow(tr("Confirm Password:"), mConfirmPassword);
     layout->addLayout(form);
-    const platform::SheetButtons buttons = frame.addOkCancel();
-    buttons.cancel->setAutoDefault(false);
-    mCancel = buttons.cancel;
-    mOK = buttons.ok;
+    addOkCancel();
+    cancelButton()->setAutoDefault(false);
 }
 
 void BMExportPasswordPanel::wipe()

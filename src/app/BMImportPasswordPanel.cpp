@@ -1,6 +1,6 @@
 #include "app/BMImportPasswordPanel.h"
 
-#include "platform/ui/SheetFrame.h"
+#include "platform/ui/SecretFields.h"
 
 #include <QFileInfo>
 #include <QFormLayout>
@@ -10,27 +10,21 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-BMImportPasswordPanel::BMImportPasswordPanel(QWidget* parent) : QDialog(parent)
+BMImportPasswordPanel::BMImportPasswordPanel(QWidget* parent) : SheetPanel(parent)
 {
     setObjectName(QStringLiteral("mqvxImportPasswordPanel"));
     setWindowTitle(tr("Import Password"));
-    platform::SheetFrame frame(this);
-    QVBoxLayout* layout = frame.column();
+    QVBoxLayout* layout = column();
     mNote = new QLabel(this);
     mNote->setWordWrap(true);
     layout->addWidget(mNote);
     auto* form = new QFormLayout;
     form->setHorizontalSpacing(10);
-    mPassword = new QLineEdit(this);
-    mPassword->setObjectName(QStringLiteral("mqvxImportPasswordField"));
-    mPassword->setEchoMode(QLineEdit::Password);
-    mPassword->setMinimumWidth(220);
+    mPassword = platform::newSecretField(QStringLiteral("mqvxImportPasswordField"), 220);
     form->addRow(tr("Password:"), mPassword);
     layout->addLayout(form);
-    const platform::SheetButtons buttons = frame.addOkCancel();
-    buttons.cancel->setAutoDefault(false);
-    mCancel = buttons.cancel;
-    mOK = buttons.ok;
+    addOkCancel();
+    cancelButton()->setAutoDefault(false);
 }
 
 void BMImportPasswordPanel::prepare(const QString& fileName)

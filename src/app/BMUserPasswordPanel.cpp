@@ -1,6 +1,6 @@
 #include "app/BMUserPasswordPanel.h"
 
-#include "platform/ui/SheetFrame.h"
+#include "platform/ui/SecretFields.h"
 #include "store/HintQuestions.h"
 
 #include <QComboBox>
@@ -11,27 +11,14 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLineEdit* secretField(const char* name)
-{
-    auto* field = new QLineEdit;
-    field->setObjectName(QString::fromLatin1(name));
-    field->setEchoMode(QLineEdit::Password);
-    field->setMinimumWidth(240);
-    return field;
-}
-
-} // namespace
-
-BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : QDialog(parent)
+BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 16)
 {
     setObjectName(QStringLiteral("mPasswordPanel"));
     setWindowTitle(tr("Set Password"));
 
-    m_oldPasswordField = secretField("mOldPasswordField");
-    m_newPasswordField = secretField("mNewPasswordField");
-    m_confirmPasswordField = secretField("mConfirmPasswordField");
+    m_oldPasswordField = platform::newSecretField(QStringLiteral("mOldPasswordField"));
+    m_newPasswordField = platform::newSecretField(QStringLiteral("mNewPasswordField"));
+    m_confirmPasswordField = platform::newSecretField(QStringLiteral("mConfirmPasswordField"));
     m_oldPAsswordLabel = new QLabel(tr("Old password:"));
     m_oldPAsswordLabel->setObjectName(QStringLiteral("mOldPAsswordLabel"));
     m_passWordStrengthIndicator = new PasswordStrengthMeterView;
@@ -82,13 +69,9 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : QDialog(parent)
     hintLayout->addWidget(hintTitle);
     hintLayout->addLayout(hintForm);
 
-    platform::SheetFrame frame(this, 16);
-    frame.column()->addLayout(form);
-    frame.column()->addWidget(hintBox);
-    const platform::SheetButtons buttons =
-        frame.addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
-    connect(buttons.ok, &QPushButton::clicked, this, &BMUserPasswordPanel::okClicked);
-    connect(buttons.cancel, &QPushButton::clicked, this, &BMUserPasswordPanel::cancelClicked);
+    column()->addLayout(form);
+    column()->addWidget(hintBox);
+    addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
 

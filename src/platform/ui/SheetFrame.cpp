@@ -67,4 +67,13 @@ void endModalRunOnDialog(QDialog* dialog)
     QObject::connect(dialog, &QDialog::rejected, dialog, [] { abortModal(); });
 }
 
+SheetPanel::SheetPanel(QWidget* parent, int spacing) : QDialog(parent), mFrame(this, spacing) {}
+
+void SheetPanel::addOkCancel(const QString& okName, const QString& cancelName)
+{
+    mButtons = mFrame.addOkCancel(okName, cancelName);
+    connect(mButtons.ok, &QPushButton::clicked, this, &SheetPanel::okClicked);
+    connect(mButtons.cancel, &QPushButton::clicked, this, &SheetPanel::cancelClicked);
+}
+
 } // namespace platform

@@ -2,12 +2,12 @@
 // The frame every sheet and panel shares: a column with the sheet margins, and
 // a row of buttons at its foot, the sheet's own commands on the left and
 // Cancel and OK on the right, OK the default button.
+#include <QDialog>
 #include <QMargins>
 #include <QString>
 
 #include <initializer_list>
 
-class QDialog;
 class QHBoxLayout;
 class QPushButton;
 class QVBoxLayout;
@@ -49,5 +49,27 @@ QHBoxLayout* buttonRow(std::initializer_list<QWidget*> leading, std::initializer
 void endModalRunOnButtons(const SheetButtons& buttons);
 // The same for a stock dialog's own buttons: accepted stops the run, rejected aborts it.
 void endModalRunOnDialog(QDialog* dialog);
+
+// A panel in the shared frame whose OK and Cancel the controller running it
+// answers: its content goes in column(), then addOkCancel() closes the frame.
+class SheetPanel : public QDialog {
+    Q_OBJECT
+public:
+    QPushButton* okButton() const { return mButtons.ok; }
+    QPushButton* cancelButton() const { return mButtons.cancel; }
+
+signals:
+    void okClicked();
+    void cancelClicked();
+
+protected:
+    explicit SheetPanel(QWidget* parent, int spacing = 12);
+    QVBoxLayout* column() const { return mFrame.column(); }
+    void addOkCancel(const QString& okName = {}, const QString& cancelName = {});
+
+private:
+    SheetFrame mFrame;
+    SheetButtons mButtons;
+};
 
 } // namespace platform
