@@ -11,6 +11,7 @@
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMImageMatrix.h"
+#include "views/BMImages.h"
 #include "windows/BMPasswordWindowController.h"
 
 #include <QApplication>
@@ -28,8 +29,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -46,52 +45,6 @@ using namespace recorddetails;
 namespace {
 
 const QString kImageNameProperty = QStringLiteral("imageName");
-
-// The attachment button's two looks: a paper clip with a green plus or a red minus.
-QIcon attachmentIcon(bool remove)
-{
-    QPixmap pixmap(40, 40);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath clip;
-    clip.moveTo(14, 30);
-    clip.lineTo(14, 10);
-    clip.arcTo(14, 4, 10, 12, 180, -180);
-    clip.lineTo(24, 28);
-    clip.arcTo(10, 22, 14, 14, 0, -180);
-    clip.lineTo(10, 12);
-    p.setPen(QPen(QColor(90, 90, 100), 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawPath(clip);
-    const QColor badge = remove ? QColor(205, 55, 50) : QColor(50, 160, 70);
-    p.setPen(Qt::NoPen);
-    p.setBrush(badge);
-    p.drawEllipse(QRectF(22, 22, 16, 16));
-    p.setPen(QPen(Qt::white, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(26, 30), QPointF(34, 30));
-    if (!remove)
-        p.drawLine(QPointF(30, 26), QPointF(30, 34));
-    return QIcon(pixmap);
-}
-
-QIcon calendarIcon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(90, 90, 100), 2));
-    p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(4, 6, 24, 22), 3, 3);
-    p.setBrush(QColor(200, 60, 55));
-    p.drawRect(QRectF(4, 6, 24, 6));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(90, 90, 100));
-    for (int row = 0; row < 2; ++row)
-        for (int col = 0; col < 4; ++col)
-            p.drawRect(QRectF(8 + col * 5, 15 + row * 5, 3, 3));
-    return QIcon(pixmap);
-}
 
 QString chooseAttachment(QWidget* parent)
 {
@@ -275,7 +228,7 @@ QGroupBox* BMDetailsWindowController::buildFieldsBox()
         mValueFields[static_cast<size_t>(i)] = value;
         if (i < 9) {
             auto* date = new QToolButton;
-            date->setIcon(calendarIcon());
+            date->setIcon(bmimages::icon(QStringLiteral("Calendar")));
             date->setIconSize(QSize(18, 18));
             date->setToolTip(tr("Pick a date"));
             date->setAutoRaise(true);
@@ -594,9 +547,9 @@ void BMDetailsWindowController::updateAutoFill(const TVXType* type)
 
 void BMDetailsWindowController::setAttachmentLook(bool attached)
 {
-    mAttachmentButton->setProperty(kImageNameProperty.toUtf8().constData(),
-                                   attached ? kDeleteAttachmentImage : kAddAttachmentImage);
-    mAttachmentButton->setIcon(attachmentIcon(attached));
+    const QString image = attached ? kDeleteAttachmentImage : kAddAttachmentImage;
+    mAttachmentButton->setProperty(kImageNameProperty.toUtf8().constData(), image);
+    mAttachmentButton->setIcon(bmimages::icon(image));
     mAttachmentButton->setToolTip(attached ? tr("Delete Attachment") : tr("Add Attachment"));
 }
 
