@@ -42,7 +42,9 @@ QTableView* makeTickTable(QAbstractItemModel* model, const QString& name)
 
 BMGroupMembersModel::BMGroupMembersModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists,
                                          QObject* parent)
-    : QAbstractTableModel(parent), mDatabase(database), mLists(lists)
+    : TickListModel(kTickColumn, {tr("Member"), tr("Name"), tr("Description")}, parent)
+    , mDatabase(database)
+    , mLists(lists)
 {
 }
 
@@ -53,59 +55,25 @@ void BMGroupMembersModel::reload()
     endResetModel();
 }
 
-int BMGroupMembersModel::rowCount(const QModelIndex& parent) const
+bool BMGroupMembersModel::isTicked(int row) const { return mLists.members.contains(mRows.at(row)->mUserID()); }
+
+void BMGroupMembersModel::setTicked(int row, bool ticked)
 {
-    return parent.isValid() ? 0 : static_cast<int>(mRows.size());
+    settingsrules::setMemberTicked(mLists, mRows.at(row)->mUserID(), ticked);
 }
 
-int BMGroupMembersModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
-
-QVariant BMGroupMembersModel::data(const QModelIndex& index, int role) const
+QVariant BMGroupMembersModel::cellData(int row, int column, int role) const
 {
-    if (!index.isValid() || index.row() >= mRows.size())
+    if (column == kTickColumn || role != Qt::DisplayRole)
         return {};
-    const auto& user = mRows.at(index.row());
-    if (index.column() == kTickColumn)
-        return role == Qt::CheckStateRole
-            ? QVariant(mLists.members.contains(user->mUserID()) ? Qt::Checked : Qt::Unchecked) : QVariant();
-    if (role != Qt::DisplayRole)
-        return {};
-    return index.column() == kNameColumn ? user->mUsername() : user->mDescription();
-}
-
-bool BMGroupMembersModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (!index.isValid() || index.column() != kTickColumn || role != Qt::CheckStateRole || index.row() >= mRows.size())
-        return false;
-    settingsrules::setMemberTicked(mLists, mRows.at(index.row())->mUserID(),
-                                   value.toInt() == Qt::Checked);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    return true;
-}
-
-Qt::ItemFlags BMGroupMembersModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == kTickColumn)
-        f |= Qt::ItemIsUserCheckable;
-    return f;
-}
-
-QVariant BMGroupMembersModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case kTickColumn: return tr("Member");
-    case kNameColumn: return tr("Name");
-    default: return tr("Description");
-    }
+    const auto& user = mRows.at(row);
+    return column == kNameColumn ? user->mUsername() : user->mDescription();
 }
 
 // --- sub-groups ------------------------------------------------------------------
 
 BMSubGroupsModel::BMSubGroupsModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QObject* parent)
-    : QAbstractTableModel(parent), mDatabase(database), mLists(lists)
+    : TickListModel(kTickColumn, {tr("Include"), tr("Name")}, parent), mDatabase(database), mLists(lists)
 {
 }
 
@@ -116,46 +84,18 @@ void BMSubGroupsModel::reload(const QString& groupUID)
     endResetModel();
 }
 
-int BMSubGroupsModel::rowCount(const QModelIndex& parent) const
+bool BMSubGroupsModel::isTicked(int row) const { return mLists.subGroups.contains(mRows.at(row)->mGroupUID()); }
+
+void BMSubGroupsModel::setTicked(int row, bool ticked)
 {
-    return parent.isValid() ? 0 : static_cast<int>(mRows.size());
+    settingsrules::setSubGroupTicked(mLists, mRows.at(row)->mGroupUID(), ticked);
 }
 
-int BMSubGroupsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
-
-QVariant BMSubGroupsModel::data(const QModelIndex& index, int role) const
+QVariant BMSubGroupsModel::cellData(int row, int column, int role) const
 {
-    if (!index.isValid() || index.row() >= mRows.size())
+    if (column == kTickColumn || role != Qt::DisplayRole)
         return {};
-    const auto& group = mRows.at(index.row());
-    if (index.column() == kTickColumn)
-        return role == Qt::CheckStateRole
-            ? QVariant(mLists.subGroups.contains(group->mGroupUID()) ? Qt::Checked : Qt::Unchecked) : QVariant();
-    return role == Qt::DisplayRole ? QVariant(group->mGroupName()) : QVariant();
-}
-
-bool BMSubGroupsModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (!index.isValid() || index.column() != kTickColumn || role != Qt::CheckStateRole || index.row() >= mRows.size())
-        return false;
-    settingsrules::setSubGroupTicked(mLists, mRows.at(index.row())->mGroupUID(), value.toInt() == Qt::Checked);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    return true;
-}
-
-Qt::ItemFlags BMSubGroupsModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == kTickColumn)
-        f |= Qt::ItemIsUserCheckable;
-    return f;
-}
-
-QVariant BMSubGroupsModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    return section == kTickColumn ? tr("Include") : tr("Name");
+    return mRows.at(row)->mGroupName();
 }
 
 // --- the sheet -----------------------------------------------------------------------
