@@ -13,6 +13,7 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
+#include "views/ListTables.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/exception.h>
@@ -146,16 +147,9 @@ void UserAccountController::buildUsersWindow()
     mToolbar->addWidget(fixedSpacer(mToolbar, 6));
     layout->addWidget(mToolbar);
 
-    mUserManagementTable = new QTableView(mUsersWindow);
-    mUserManagementTable->setObjectName(QStringLiteral("mUserManagementTable"));
-    mUserManagementTable->setModel(mUserListModel);
-    mUserManagementTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    mUserManagementTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    mUserManagementTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    mUserManagementTable->setAlternatingRowColors(true);
-    mUserManagementTable->setShowGrid(false);
+    mUserManagementTable = newListTable(mUserListModel, QStringLiteral("mUserManagementTable"),
+                                        QAbstractItemView::ExtendedSelection, mUsersWindow);
     mUserManagementTable->setIconSize(QSize(16, 16));
-    mUserManagementTable->verticalHeader()->hide();
     mUserManagementTable->verticalHeader()->setDefaultSectionSize(22);
     mUserManagementTable->horizontalHeader()->setHighlightSections(false);
     mUserManagementTable->horizontalHeader()->setSectionResizeMode(UserListModel::DescriptionColumn, QHeaderView::Stretch);
@@ -330,14 +324,8 @@ void UserAccountController::buildGroupListPanel()
     QVBoxLayout* layout = frame.column();
     auto* note = new QLabel(tr("Tick the groups this account belongs to."), mEditUserGroupListPanel);
     layout->addWidget(note);
-    mGroupListTable = new QTableView(mEditUserGroupListPanel);
-    mGroupListTable->setObjectName(QStringLiteral("mGroupListTable"));
-    mGroupListTable->setModel(mGroupListModel);
-    mGroupListTable->setSelectionMode(QAbstractItemView::NoSelection);
-    mGroupListTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    mGroupListTable->setAlternatingRowColors(true);
-    mGroupListTable->setShowGrid(false);
-    mGroupListTable->verticalHeader()->hide();
+    mGroupListTable = newListTable(mGroupListModel, QStringLiteral("mGroupListTable"), QAbstractItemView::NoSelection,
+                                   mEditUserGroupListPanel);
     mGroupListTable->horizontalHeader()->setSectionResizeMode(UserGroupListModel::NameColumn, QHeaderView::Stretch);
     mGroupListTable->setColumnWidth(UserGroupListModel::PermissionsColumn, 100);
     layout->addWidget(mGroupListTable, 1);

@@ -15,6 +15,7 @@
 #include "windows/BMPasswordWindowController.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -38,6 +39,7 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
 #include <thread>
 
 using namespace recorddetails;
@@ -69,6 +71,15 @@ QStringList chooseIcons(QWidget* parent)
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
+}
+
+// The names in the pop-up, the one with the given identifier chosen (else the first).
+void fillPopup(QComboBox* popup, const QStringList& names, const QStringList& uids, const QString& chosenUID)
+{
+    popup->clear();
+    popup->addItems(names);
+    const int chosen = chosenUID.isNull() ? 0 : std::max(0, int(uids.indexOf(chosenUID)));
+    popup->setCurrentIndex(names.isEmpty() ? -1 : chosen);
 }
 
 } // namespace
@@ -480,30 +491,18 @@ void BMDetailsWindowController::fillPopups(const TVXRecord& record)
 {
     mGroupsList = mDatabase.groupsForEditing();
     mTypesList = mDatabase.typesForEditing();
-    mCategoriesPopupButton->clear();
-    for (const auto& group : mGroupsList)
-        mCategoriesPopupButton->addItem(group->mGroupName());
-    int groupIndex = 0;
-    if (record.mGroup())
-        for (int i = 0; i < mGroupsList.size(); ++i)
-            if (mGroupsList[i]->mGroupUID() == record.mGroup()->mGroupUID()) {
-                groupIndex = i;
-                break;
-            }
-    mCategoriesPopupButton->setCurrentIndex(mGroupsList.isEmpty() ? -1 : groupIndex);
-
-    mTypesPopupButton->clear();
-    for (const auto& type : mTypesList)
-        mTypesPopupButton->addItem(type->mTypeName());
+    QStringList groupNames, groupUIDs, typeNames, typeUIDs;
+    for (const auto& group : mGroupsList) {
+        groupNames << group->mGroupName();
+        groupUIDs << group->mGroupUID();
+    }
+    for (const auto& type : mTypesList) {
+        typeNames << type->mTypeName();
+        typeUIDs << type->mTypeUID();
+    }
+    fillPopup(mCategoriesPopupButton, groupNames, groupUIDs, record.mGroup() ? record.mGroup()->mGroupUID() : QString());
+    fillPopup(mTypesPopupButton, typeNames, typeUIDs, record.mType() ? record.mType()->mTypeUID() : QString());
     mTypesPopupButton->setEnabled(!mTypesList.isEmpty());
-    int typeIndex = 0;
-    if (record.mType())
-        for (int i = 0; i < mTypesList.size(); ++i)
-            if (mTypesList[i]->mTypeUID() == record.mType()->mTypeUID()) {
-                typeIndex = i;
-                break;
-            }
-    mTypesPopupButton->setCurrentIndex(mTypesList.isEmpty() ? -1 : typeIndex);
 }
 
 void BMDetailsWindowController::applyTypeInformation(const TVXType* type)

@@ -15,6 +15,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/SheetFrame.h"
+#include "views/ListTables.h"
 
 namespace {
 
@@ -22,17 +23,9 @@ enum { kTickColumn = 0, kNameColumn = 1, kDescriptionColumn = 2 };
 
 QTableView* makeTickTable(QAbstractItemModel* model, const QString& name)
 {
-    auto* table = new QTableView;
-    table->setObjectName(name);
-    table->setModel(model);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setAlternatingRowColors(true);
-    table->setShowGrid(false);
-    table->verticalHeader()->hide();
+    QTableView* table = newListTable(model, name, QAbstractItemView::SingleSelection);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionResizeMode(kTickColumn, QHeaderView::ResizeToContents);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return table;
 }
 

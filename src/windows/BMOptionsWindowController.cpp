@@ -92,6 +92,17 @@ QLabel* sectionTitle(const QString& text)
     return label;
 }
 
+// A pane of the window: a column without margins, its section title on top.
+QVBoxLayout* paneColumn(QWidget* view, const QString& name, const QString& title)
+{
+    view->setObjectName(name);
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(sectionTitle(title));
+    return layout;
+}
+
 } // namespace
 
 BMOptionsWindowController* BMOptionsWindowController::sharedOptionsWindowController()
@@ -168,12 +179,7 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
 QWidget* BMOptionsWindowController::buildSecurityView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mSecurityView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-
-    layout->addWidget(sectionTitle(tr("Automatic Lock")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mSecurityView"), tr("Automatic Lock"));
     auto* lockRow = new QHBoxLayout;
     lockRow->setContentsMargins(16, 0, 0, 0);
     mAutoLock = new QCheckBox(tr("Lock after"));
@@ -262,11 +268,7 @@ QWidget* BMOptionsWindowController::buildSecurityView()
 QWidget* BMOptionsWindowController::buildFormatView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mFormatView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    layout->addWidget(sectionTitle(tr("Record List")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mFormatView"), tr("Record List"));
 
     auto* form = new QFormLayout;
     form->setContentsMargins(16, 0, 0, 0);
@@ -302,11 +304,7 @@ QWidget* BMOptionsWindowController::buildFormatView()
 QWidget* BMOptionsWindowController::buildShowColumnsView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mShowColumnsView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    layout->addWidget(sectionTitle(tr("Columns shown in the list view")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mShowColumnsView"), tr("Columns shown in the list view"));
     auto* grid = new QGridLayout;
     grid->setContentsMargins(16, 0, 0, 0);
     grid->setHorizontalSpacing(28);
