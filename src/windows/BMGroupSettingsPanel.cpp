@@ -31,64 +31,52 @@ QTableView* makeTickTable(QAbstractItemModel* model, const QString& name)
 
 } // namespace
 
-// --- members ---------------------------------------------------------------------
+// --- the two lists -----------------------------------------------------------------
 
-BMGroupMembersModel::BMGroupMembersModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists,
-                                         QObject* parent)
-    : TickListModel(kTickColumn, {tr("Member"), tr("Name"), tr("Description")}, parent)
+BMGroupSheetListModel::BMGroupSheetListModel(Kind kind, TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+                                             QObject* parent)
+    : TickListModel(kTickColumn,
+                    kind == Members ? QStringList{tr("Member"), tr("Name"), tr("Description")}
+                                    : QStringList{tr("Include"), tr("Name")},
+                    parent)
+    , mKind(kind)
     , mDatabase(database)
     , mLists(lists)
 {
 }
 
-void BMGroupMembersModel::reload()
+void BMGroupSheetListModel::reload(const QString& groupUID)
 {
     beginResetModel();
-    mRows = mDatabase.sortedUsersContainsString(QString());
+    mRows.clear();
+    if (mKind == Members) {
+        for (const auto& user : mDatabase.sortedUsersContainsString(QString()))
+            mRows.append({user->mUserID(), user->mUsername(), user->mDescription()});
+    } else {
+        for (const auto& group : mDatabase.subGroupsForGroupWithID(groupUID))
+            mRows.append({group->mGroupUID(), group->mGroupName(), QString()});
+    }
     endResetModel();
 }
 
-bool BMGroupMembersModel::isTicked(int row) const { return mLists.members.contains(mRows.at(row)->mUserID()); }
-
-void BMGroupMembersModel::setTicked(int row, bool ticked)
+bool BMGroupSheetListModel::isTicked(int row) const
 {
-    settingsrules::setMemberTicked(mLists, mRows.at(row)->mUserID(), ticked);
+    return (mKind == Members ? mLists.members : mLists.subGroups).contains(mRows.at(row).uid);
 }
 
-QVariant BMGroupMembersModel::cellData(int row, int column, int role) const
+void BMGroupSheetListModel::setTicked(int row, bool ticked)
+{
+    if (mKind == Members)
+        settingsrules::setMemberTicked(mLists, mRows.at(row).uid, ticked);
+    else
+        settingsrules::setSubGroupTicked(mLists, mRows.at(row).uid, ticked);
+}
+
+QVariant BMGroupSheetListModel::cellData(int row, int column, int role) const
 {
     if (column == kTickColumn || role != Qt::DisplayRole)
         return {};
-    const auto& user = mRows.at(row);
-    return column == kNameColumn ? user->mUsername() : user->mDescription();
-}
-
-// --- sub-groups ------------------------------------------------------------------
-
-BMSubGroupsModel::BMSubGroupsModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QObject* parent)
-    : TickListModel(kTickColumn, {tr("Include"), tr("Name")}, parent), mDatabase(database), mLists(lists)
-{
-}
-
-void BMSubGroupsModel::reload(const QString& groupUID)
-{
-    beginResetModel();
-    mRows = mDatabase.subGroupsForGroupWithID(groupUID);
-    endResetModel();
-}
-
-bool BMSubGroupsModel::isTicked(int row) const { return mLists.subGroups.contains(mRows.at(row)->mGroupUID()); }
-
-void BMSubGroupsModel::setTicked(int row, bool ticked)
-{
-    settingsrules::setSubGroupTicked(mLists, mRows.at(row)->mGroupUID(), ticked);
-}
-
-QVariant BMSubGroupsModel::cellData(int row, int column, int role) const
-{
-    if (column == kTickColumn || role != Qt::DisplayRole)
-        return {};
-    return mRows.at(row)->mGroupName();
+    return column == kNameColumn ? mRows.at(row).name : mRows.at(row).description;
 }
 
 // --- the sheet -----------------------------------------------------------------------
@@ -101,8 +89,8 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     setWindowTitle(tr("Group Settings"));
     setMinimumSize(460, 400);
 
-    mMembersModel = new BMGroupMembersModel(database, lists, this);
-    mSubGroupsModel = new BMSubGroupsModel(database, lists, this);
+    mMembersModel = new BMGroupSheetListModel(BMGroupSheetListModel::Members, database, lists, this);
+    mSubGroupsModel = new BMGroupSheetListModel(BMGroupSheetListModel::SubGroups, database, lists, this);
 
     mGroupNameField = new QLineEdit;
     mGroupNameField->setObjectName(QStringLiteral("mGroupNameField"));
