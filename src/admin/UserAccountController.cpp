@@ -50,6 +50,16 @@ QString reloadMessage()
     return QCoreApplication::translate("UserAccountController", "Operation failed. Please reload the database first.");
 }
 
+// A write the store refused: a stale copy asks for a reload; what the error
+// path has not told the user already gets the given alert.
+void reportRefusedWrite(int code, const QString& title, const QString& message)
+{
+    if (code == kTVXReloadFirst)
+        BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), QCoreApplication::translate("UserAccountController", "OK"));
+    else if (!isReportedByErrorPath(code))
+        BMRunAlertPanel(title, message, QCoreApplication::translate("UserAccountController", "OK"));
+}
+
 QWidget* expandingSpacer(QWidget* parent)
 {
     auto* spacer = new QWidget(parent);
@@ -410,10 +420,7 @@ void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
             reloadUsersFromStore();
             return;
         }
-        if (code == kTVXReloadFirst)
-            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-        else if (!isReportedByErrorPath(code))
-            BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."), tr("OK"));
+        reportRefusedWrite(code, tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."));
         int panel = kPanelNew;
         user = orderFrontAddUserPanelWithUser(user, panel);
     }
@@ -449,10 +456,7 @@ void UserAccountController::editUser(int senderTag)
             reloadUsersFromStore();
             return;
         }
-        if (result == kTVXReloadFirst)
-            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-        else if (!isReportedByErrorPath(result))
-            BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to update user. Try again later."), tr("OK"));
+        reportRefusedWrite(result, platform::standardAlertTitle(), tr("Unable to update user. Try again later."));
         // The administrator flag the account holds stays fixed as before.
         edited->setAdministrator(edited->isAdministrator() || account->isAdministrator());
         code = kPanelEdit;
