@@ -3,7 +3,6 @@
 #include "platform/ui/SecretFields.h"
 
 #include <QFormLayout>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>

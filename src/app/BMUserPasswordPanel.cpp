@@ -8,7 +8,6 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
 BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 16)

@@ -2,8 +2,6 @@
 
 #include "views/ImageAndTextCell.h"
 
-#include <QApplication>
-#include <QIcon>
 #include <QPainter>
 #include <QStyle>
 

@@ -5,7 +5,6 @@
 #include "store/TVXDataBase.h"
 #include "windows/EventLogTableModel.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
