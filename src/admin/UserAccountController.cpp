@@ -12,6 +12,8 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
+#include "views/ListTables.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/exception.h>
@@ -46,6 +48,16 @@ const QString kUserGroupPopClick = QStringLiteral("UserGroupPopClick");
 QString reloadMessage()
 {
     return QCoreApplication::translate("UserAccountController", "Operation failed. Please reload the database first.");
+}
+
+// A write the store refused: a stale copy asks for a reload; what the error
+// path has not told the user already gets the given alert.
+void reportRefusedWrite(int code, const QString& title, const QString& message)
+{
+    if (code == kTVXReloadFirst)
+        BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), QCoreApplication::translate("UserAccountController", "OK"));
+    else if (!isReportedByErrorPath(code))
+        BMRunAlertPanel(title, message, QCoreApplication::translate("UserAccountController", "OK"));
 }
 
 QWidget* expandingSpacer(QWidget* parent)
@@ -145,16 +157,9 @@ void UserAccountController::buildUsersWindow()
     mToolbar->addWidget(fixedSpacer(mToolbar, 6));
     layout->addWidget(mToolbar);
 
-    mUserManagementTable = new QTableView(mUsersWindow);
-    mUserManagementTable->setObjectName(QStringLiteral("mUserManagementTable"));
-    mUserManagementTable->setModel(mUserListModel);
-    mUserManagementTable->setSelectionBehavior(QAbstractItemView::SelectRows);
-    mUserManagementTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    mUserManagementTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    mUserManagementTable->setAlternatingRowColors(true);
-    mUserManagementTable->setShowGrid(false);
+    mUserManagementTable = newListTable(mUserListModel, QStringLiteral("mUserManagementTable"),
+                                        QAbstractItemView::ExtendedSelection, mUsersWindow);
     mUserManagementTable->setIconSize(QSize(16, 16));
-    mUserManagementTable->verticalHeader()->hide();
     mUserManagementTable->verticalHeader()->setDefaultSectionSize(22);
     mUserManagementTable->horizontalHeader()->setHighlightSections(false);
     mUserManagementTable->horizontalHeader()->setSectionResizeMode(UserListModel::DescriptionColumn, QHeaderView::Stretch);
@@ -169,9 +174,6 @@ void UserAccountController::buildUsersWindow()
     tableBox->addWidget(mUserManagementTable);
     layout->addLayout(tableBox, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->setContentsMargins(12, 0, 12, 0);
-    buttons->setSpacing(6);
     auto* newButton = new QPushButton(tr("New"), mUsersWindow);
     newButton->setObjectName(QStringLiteral("newButton"));
     mEditButton = new QPushButton(tr("Edit"), mUsersWindow);
@@ -188,10 +190,9 @@ void UserAccountController::buildUsersWindow()
     connect(mDuplicateButton, &QPushButton::clicked, this, &UserAccountController::duplicateUser);
     connect(mDeleteButton, &QPushButton::clicked, this, &UserAccountController::deleteUser);
     connect(doneButton, &QPushButton::clicked, this, &UserAccountController::done);
-    for (QPushButton* b : {newButton, mEditButton, mDuplicateButton, mDeleteButton})
-        buttons->addWidget(b);
-    buttons->addStretch(1);
-    buttons->addWidget(doneButton);
+    QHBoxLayout* buttons = platform::buttonRow({newButton, mEditButton, mDuplicateButton, mDeleteButton}, {doneButton});
+    buttons->setContentsMargins(12, 0, 12, 0);
+    buttons->setSpacing(6);
     layout->addLayout(buttons);
 
     mEditButton->setEnabled(false);
@@ -207,14 +208,30 @@ void UserAccountController::buildAccountPanel()
     // Escape and closing the panel cancel it.
     connect(mAddUserWindow, &QDialog::rejected, this, &UserAccountController::cancel);
 
-    auto* layout = new QVBoxLayout(mAddUserWindow);
-    layout->setContentsMargins(16, 16, 16, 14);
-    layout->setSpacing(12);
+    platform::SheetFrame frame(mAddUserWindow);
     mUserDetailsTab = new QTabWidget(mAddUserWindow);
     mUserDetailsTab->setObjectName(QStringLiteral("mUserDetailsTab"));
-    layout->addWidget(mUserDetailsTab);
+    frame.column()->addWidget(mUserDetailsTab);
+    QPushButton* generate = buildAccountTab();
+    buildPermissionsTab();
 
-    // Account tab.
+    const platform::SheetButtons buttons = frame.addOkCancel(QStringLiteral("okButton"), QStringLiteral("cancelButton"));
+    buttons.cancel->setAutoDefault(false);
+    connect(buttons.cancel, &QPushButton::clicked, this, &UserAccountController::cancel);
+    connect(buttons.ok, &QPushButton::clicked, this, [this] { OK(); });
+
+    QWidget::setTabOrder(mUserNameField, mDescriptionField);
+    QWidget::setTabOrder(mDescriptionField, mPasswordField);
+    QWidget::setTabOrder(mPasswordField, generate);
+    QWidget::setTabOrder(generate, mRetypePasswordField);
+    QWidget::setTabOrder(mRetypePasswordField, mFullName);
+    QWidget::setTabOrder(mFullName, mEmail);
+    QWidget::setTabOrder(mEmail, mPhoneNo);
+    QWidget::setTabOrder(mPhoneNo, mGroupChoiceButton);
+}
+
+QPushButton* UserAccountController::buildAccountTab()
+{
     auto* account = new QWidget;
     auto* form = new QFormLayout(account);
     form->setContentsMargins(14, 14, 14, 14);
@@ -269,8 +286,11 @@ void UserAccountController::buildAccountPanel()
     flags->addWidget(mAdministrator);
     form->addRow(QString(), flags);
     mUserDetailsTab->addTab(account, tr("Account"));
+    return generate;
+}
 
-    // Permissions tab.
+void UserAccountController::buildPermissionsTab()
+{
     auto* permissions = new QWidget;
     auto* pLayout = new QVBoxLayout(permissions);
     pLayout->setContentsMargins(14, 12, 14, 12);
@@ -301,29 +321,6 @@ void UserAccountController::buildAccountPanel()
     matrixBox(tr("Data"), mDataPermissionMatrix, "mDataPermissionMatrix");
     pLayout->addStretch(1);
     mUserDetailsTab->addTab(permissions, tr("Permissions"));
-
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    auto* cancelButton = new QPushButton(tr("Cancel"), mAddUserWindow);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    cancelButton->setAutoDefault(false);
-    auto* okButton = new QPushButton(tr("OK"), mAddUserWindow);
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setDefault(true);
-    connect(cancelButton, &QPushButton::clicked, this, &UserAccountController::cancel);
-    connect(okButton, &QPushButton::clicked, this, [this] { OK(); });
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(okButton);
-    layout->addLayout(buttons);
-
-    QWidget::setTabOrder(mUserNameField, mDescriptionField);
-    QWidget::setTabOrder(mDescriptionField, mPasswordField);
-    QWidget::setTabOrder(mPasswordField, generate);
-    QWidget::setTabOrder(generate, mRetypePasswordField);
-    QWidget::setTabOrder(mRetypePasswordField, mFullName);
-    QWidget::setTabOrder(mFullName, mEmail);
-    QWidget::setTabOrder(mEmail, mPhoneNo);
-    QWidget::setTabOrder(mPhoneNo, mGroupChoiceButton);
 }
 
 void UserAccountController::buildGroupListPanel()
@@ -333,35 +330,20 @@ void UserAccountController::buildGroupListPanel()
     mEditUserGroupListPanel->setWindowTitle(tr("Groups"));
     mEditUserGroupListPanel->resize(360, 320);
     connect(mEditUserGroupListPanel, &QDialog::rejected, this, &UserAccountController::cancelGroupList);
-    auto* layout = new QVBoxLayout(mEditUserGroupListPanel);
-    layout->setContentsMargins(16, 14, 16, 14);
-    layout->setSpacing(10);
+    platform::SheetFrame frame(mEditUserGroupListPanel, 10);
+    QVBoxLayout* layout = frame.column();
     auto* note = new QLabel(tr("Tick the groups this account belongs to."), mEditUserGroupListPanel);
     layout->addWidget(note);
-    mGroupListTable = new QTableView(mEditUserGroupListPanel);
-    mGroupListTable->setObjectName(QStringLiteral("mGroupListTable"));
-    mGroupListTable->setModel(mGroupListModel);
-    mGroupListTable->setSelectionMode(QAbstractItemView::NoSelection);
-    mGroupListTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    mGroupListTable->setAlternatingRowColors(true);
-    mGroupListTable->setShowGrid(false);
-    mGroupListTable->verticalHeader()->hide();
+    mGroupListTable = newListTable(mGroupListModel, QStringLiteral("mGroupListTable"), QAbstractItemView::NoSelection,
+                                   mEditUserGroupListPanel);
     mGroupListTable->horizontalHeader()->setSectionResizeMode(UserGroupListModel::NameColumn, QHeaderView::Stretch);
     mGroupListTable->setColumnWidth(UserGroupListModel::PermissionsColumn, 100);
     layout->addWidget(mGroupListTable, 1);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch(1);
-    auto* cancelButton = new QPushButton(tr("Cancel"), mEditUserGroupListPanel);
-    cancelButton->setObjectName(QStringLiteral("cancelGroupListButton"));
-    cancelButton->setAutoDefault(false);
-    auto* okButton = new QPushButton(tr("OK"), mEditUserGroupListPanel);
-    okButton->setObjectName(QStringLiteral("okGroupListButton"));
-    okButton->setDefault(true);
-    connect(cancelButton, &QPushButton::clicked, this, &UserAccountController::cancelGroupList);
-    connect(okButton, &QPushButton::clicked, this, &UserAccountController::OKGroupList);
-    buttons->addWidget(cancelButton);
-    buttons->addWidget(okButton);
-    layout->addLayout(buttons);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("okGroupListButton"), QStringLiteral("cancelGroupListButton"));
+    buttons.cancel->setAutoDefault(false);
+    connect(buttons.cancel, &QPushButton::clicked, this, &UserAccountController::cancelGroupList);
+    connect(buttons.ok, &QPushButton::clicked, this, &UserAccountController::OKGroupList);
 }
 
 // --- the list -------------------------------------------------------------------------
@@ -438,10 +420,7 @@ void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
             reloadUsersFromStore();
             return;
         }
-        if (code == kTVXReloadFirst)
-            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-        else if (!isReportedByErrorPath(code))
-            BMRunAlertPanel(tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."), tr("OK"));
+        reportRefusedWrite(code, tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."));
         int panel = kPanelNew;
         user = orderFrontAddUserPanelWithUser(user, panel);
     }
@@ -477,10 +456,7 @@ void UserAccountController::editUser(int senderTag)
             reloadUsersFromStore();
             return;
         }
-        if (result == kTVXReloadFirst)
-            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
-        else if (!isReportedByErrorPath(result))
-            BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to update user. Try again later."), tr("OK"));
+        reportRefusedWrite(result, platform::standardAlertTitle(), tr("Unable to update user. Try again later."));
         // The administrator flag the account holds stays fixed as before.
         edited->setAdministrator(edited->isAdministrator() || account->isAdministrator());
         code = kPanelEdit;

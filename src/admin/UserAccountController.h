@@ -85,6 +85,9 @@ public:
 private:
     void buildUsersWindow();
     void buildAccountPanel();
+    // The two tabs of the account panel; the account tab returns its Generate button.
+    QPushButton* buildAccountTab();
+    void buildPermissionsTab();
     void buildGroupListPanel();
     void resetUserWindow();
     void initUserWindowWithUserInfo(const TVXUser_Admin& user);

@@ -77,7 +77,7 @@ Qt::ItemFlags UserListModel::flags(const QModelIndex& index) const
 }
 
 UserGroupListModel::UserGroupListModel(TVXDataBase& database, QStringList& chosen, QObject* parent)
-    : QAbstractTableModel(parent), mDataBase(database), mChosen(chosen)
+    : TickListModel(PermissionsColumn, {tr("Name"), tr("Permissions")}, parent), mDataBase(database), mChosen(chosen)
 {
 }
 
@@ -93,63 +93,22 @@ std::shared_ptr<BMGroup> UserGroupListModel::groupAt(int row) const
     return row >= 0 && row < mRows.size() ? mRows.at(row) : nullptr;
 }
 
-int UserGroupListModel::rowCount(const QModelIndex& parent) const
+bool UserGroupListModel::isTicked(int row) const { return mChosen.contains(mRows.at(row)->mGroupUID()); }
+
+void UserGroupListModel::setTicked(int row, bool ticked)
 {
-    return parent.isValid() ? 0 : int(mRows.size());
+    const QString& uid = mRows.at(row)->mGroupUID();
+    if (!ticked)
+        mChosen.removeAll(uid);
+    else if (!mChosen.contains(uid))
+        mChosen.append(uid);
 }
 
-int UserGroupListModel::columnCount(const QModelIndex& parent) const
+QVariant UserGroupListModel::cellData(int row, int column, int role) const
 {
-    return parent.isValid() ? 0 : ColumnCount;
-}
-
-QVariant UserGroupListModel::data(const QModelIndex& index, int role) const
-{
-    const auto group = groupAt(index.row());
-    if (!group)
-        return {};
-    if (index.column() == NameColumn && role == Qt::DisplayRole)
-        return group->mGroupName();
-    if (index.column() == PermissionsColumn && role == Qt::CheckStateRole)
-        return mChosen.contains(group->mGroupUID()) ? Qt::Checked : Qt::Unchecked;
-    if (index.column() == PermissionsColumn && role == Qt::TextAlignmentRole)
+    if (column == NameColumn && role == Qt::DisplayRole)
+        return mRows.at(row)->mGroupName();
+    if (column == PermissionsColumn && role == Qt::TextAlignmentRole)
         return int(Qt::AlignCenter);
     return {};
-}
-
-bool UserGroupListModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    const auto group = groupAt(index.row());
-    if (!group || index.column() != PermissionsColumn || role != Qt::CheckStateRole)
-        return false;
-    const QString& uid = group->mGroupUID();
-    if (value.toInt() == Qt::Checked) {
-        if (!mChosen.contains(uid))
-            mChosen.append(uid);
-    } else {
-        mChosen.removeAll(uid);
-    }
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    return true;
-}
-
-QVariant UserGroupListModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case NameColumn: return tr("Name");
-    case PermissionsColumn: return tr("Permissions");
-    default: return {};
-    }
-}
-
-Qt::ItemFlags UserGroupListModel::flags(const QModelIndex& index) const
-{
-    if (!index.isValid())
-        return Qt::NoItemFlags;
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == PermissionsColumn)
-        f |= Qt::ItemIsUserCheckable;
-    return f;
 }

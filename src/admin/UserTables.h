@@ -5,6 +5,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "views/TickListModel.h"
+
 #include <memory>
 
 class BMGroup;
@@ -39,7 +41,7 @@ private:
 
 // The groups an account may join (not the signed-in user's personal group);
 // the "Permissions" box is ticked for the groups in the chosen list.
-class UserGroupListModel : public QAbstractTableModel {
+class UserGroupListModel : public TickListModel {
     Q_OBJECT
 public:
     enum Column { NameColumn, PermissionsColumn, ColumnCount };
@@ -50,14 +52,12 @@ public:
     void reload();
     std::shared_ptr<BMGroup> groupAt(int row) const;
 
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-
 private:
+    int rows() const override { return int(mRows.size()); }
+    bool isTicked(int row) const override;
+    void setTicked(int row, bool ticked) override;
+    QVariant cellData(int row, int column, int role) const override;
+
     TVXDataBase& mDataBase;
     QStringList& mChosen;
     QList<std::shared_ptr<BMGroup>> mRows;

@@ -1,6 +1,7 @@
 #include "app/AppControllerRules.h"
 
 #include "model/StringAdditions.h"
+#include "platform/ui/AlertPanel.h"
 
 #include <QCoreApplication>
 #include <QRegularExpression>
@@ -18,7 +19,7 @@ QString tr(const char* text) { return QCoreApplication::translate("BMController"
 
 AlertText standard(const char* message)
 {
-    return {QCoreApplication::translate("BMController", "Tolvanex Enterprise Alert!"), tr(message)};
+    return {platform::standardAlertTitle(), tr(message)};
 }
 
 AlertText connectionFailed(const char* message) { return {tr("Connection Failed!"), tr(message)}; }

@@ -36,7 +36,7 @@ constexpr int kListViewTag = 1;
 
 QString alertTitle()
 {
-    return BMController::tr("Tolvanex Enterprise Alert!");
+    return platform::standardAlertTitle();
 }
 
 QString okButton()

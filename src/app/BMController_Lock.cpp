@@ -105,7 +105,7 @@ void BMController::displayLockPanel(QObject* sender)
     panel->mAttemptsLabel()->hide();
     const TVXUser& user = *mDatabase->mCurrentUser();
     if (!TVXDataBase::isPasswordEnableForUser(user)) {
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("You need to set password first."), tr("OK"));
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("You need to set password first."), tr("OK"));
         return;
     }
     panel->mUserLockPanelField()->setEnabled(false);
@@ -176,7 +176,7 @@ void BMController::lockPanelOK()
     panel->mPasswordField()->clear();
     mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
                                          mCurrentUserName);
-    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("That is not a correct password."), tr("OK"));
+    BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not a correct password."), tr("OK"));
     ++mNumberOfAttempts;
     if (mDatabase->connection())
         (void)mDatabase->setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user); // as above
@@ -184,7 +184,7 @@ void BMController::lockPanelOK()
         user.setMLoginAttemptCount(static_cast<int16_t>(mNumberOfAttempts));
     const FailedUnlock outcome = failedUnlockOutcome(mNumberOfAttempts);
     if (outcome.warnFiveLeft)
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("Only 5 attempts left !!!"), tr("OK"));
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("Only 5 attempts left !!!"), tr("OK"));
     if (outcome.showAttemptsLabel) {
         panel->mAttemptsLabel()->setText(attemptsLabelText(mNumberOfAttempts));
         panel->mAttemptsLabel()->show();
@@ -193,7 +193,7 @@ void BMController::lockPanelOK()
         panel->mLackPanelOKButton()->setEnabled(false);
         panel->mPasswordField()->setEnabled(false);
         panel->hintButton()->setEnabled(false);
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+        BMRunAlertPanel(platform::standardAlertTitle(),
                         tr("Since you have entered an incorrect password 10 times, your data will now be deleted.")
                             + QLatin1Char('\n')
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
@@ -236,7 +236,7 @@ void BMController::lockPanelHint()
         } else if (code == kTVXAccountDisabled) {
             displayErrCode(code);
         } else {
-            BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+            BMRunAlertPanel(platform::standardAlertTitle(),
                             code == kTVXAccountDeleted ? tr("Your account has been deleted")
                                                        : tr("Connection to the server has been lost."),
                             tr("Retry"));
@@ -264,7 +264,7 @@ void BMController::HintQuestionAnswerPanelOK()
     if (!right) {
         mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
                                              mCurrentUserName);
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), tr("Hint Challenge Answer is incorrect."), tr("OK"));
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {
         const QString hint = mDatabase->passwordHintForUser(user, answer, &code);
         BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
@@ -277,13 +277,13 @@ void BMController::displayErrCode(int code)
     if (code == kTVXDone)
         return;
     if (code == kTVXAccountDisabled) {
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+        BMRunAlertPanel(platform::standardAlertTitle(),
                         tr("Your account has been disabled. Please contact administrator."), tr("Quit"));
         mIsConnectionCancelled = true;
         terminate();
         return;
     }
-    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+    BMRunAlertPanel(platform::standardAlertTitle(),
                     code == kTVXAccountDeleted ? tr("Your account has been deleted")
                                                : tr("Connection to the server has been lost."),
                     tr("Retry"));

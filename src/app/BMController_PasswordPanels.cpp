@@ -29,6 +29,18 @@ void showRefusal(const passwordpanels::Refusal& refusal)
     BMRunAlertPanel(refusal.title, refusal.message, refusal.button);
 }
 
+// Both master-password panels answer to the same commands; the controller owns them.
+BMMasterPasswordPanel* newMasterPasswordPanel(BMController& controller, bool changePanel)
+{
+    auto* panel = new BMMasterPasswordPanel(changePanel);
+    QObject::connect(panel, &BMMasterPasswordPanel::okClicked, &controller,
+                     [&controller] { controller.masterPasswordPanelOK(); });
+    QObject::connect(panel, &BMMasterPasswordPanel::cancelClicked, &controller,
+                     &BMController::masterPasswordPanelCancel);
+    QObject::connect(&controller, &QObject::destroyed, panel, &QObject::deleteLater);
+    return panel;
+}
+
 } // namespace
 
 BMUserPasswordPanel* BMController::passwordPanel()
@@ -46,25 +58,15 @@ BMUserPasswordPanel* BMController::passwordPanel()
 
 BMMasterPasswordPanel* BMController::setMasterPasswordPanel()
 {
-    if (!mSetMasterPasswordPanel) {
-        mSetMasterPasswordPanel = new BMMasterPasswordPanel(false);
-        connect(mSetMasterPasswordPanel, &BMMasterPasswordPanel::okClicked, this, [this] { masterPasswordPanelOK(); });
-        connect(mSetMasterPasswordPanel, &BMMasterPasswordPanel::cancelClicked, this,
-                &BMController::masterPasswordPanelCancel);
-        connect(this, &QObject::destroyed, mSetMasterPasswordPanel, &QObject::deleteLater);
-    }
+    if (!mSetMasterPasswordPanel)
+        mSetMasterPasswordPanel = newMasterPasswordPanel(*this, false);
     return mSetMasterPasswordPanel;
 }
 
 BMMasterPasswordPanel* BMController::resetMasterPasswordPanel()
 {
-    if (!mResetMasterPasswordPanel) {
-        mResetMasterPasswordPanel = new BMMasterPasswordPanel(true);
-        connect(mResetMasterPasswordPanel, &BMMasterPasswordPanel::okClicked, this, [this] { masterPasswordPanelOK(); });
-        connect(mResetMasterPasswordPanel, &BMMasterPasswordPanel::cancelClicked, this,
-                &BMController::masterPasswordPanelCancel);
-        connect(this, &QObject::destroyed, mResetMasterPasswordPanel, &QObject::deleteLater);
-    }
+    if (!mResetMasterPasswordPanel)
+        mResetMasterPasswordPanel = newMasterPasswordPanel(*this, true);
     return mResetMasterPasswordPanel;
 }
 

@@ -1,21 +1,10 @@
 #pragma once
-// The panel shown while an import or export runs on its worker.
-#include <QWidget>
+// The panel shown while an import or export runs on its worker: the loading
+// panel, its text set by the worker's progress.
+#include "app/BMProgressPanel.h"
 
-class QLabel;
-class QProgressBar;
-
-class BMExchangeProgressPanel : public QWidget {
+class BMExchangeProgressPanel : public BMProgressPanel {
     Q_OBJECT
 public:
     explicit BMExchangeProgressPanel(QWidget* parent = nullptr);
-    void setText(const QString& text);
-    QString text() const;
-    // The busy indicator runs while the panel is shown.
-    void startAnimation();
-    void stopAnimation();
-
-private:
-    QLabel* mText;
-    QProgressBar* mIndicator;
 };

@@ -1,6 +1,7 @@
 #include "app/BMLockPanel.h"
 
 #include "app/BMLoginPanel.h"
+#include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -46,21 +47,15 @@ BMLockPanel::BMLockPanel(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::Cus
     connect(m_quitButton, &QPushButton::clicked, this, &BMLockPanel::quitRequested);
     connect(m_hintButton, &QPushButton::clicked, this, &BMLockPanel::hintRequested);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(m_hintButton);
-    buttons->addStretch();
-    buttons->addWidget(m_quitButton);
-    buttons->addWidget(m_okButton);
-
     auto* right = new QVBoxLayout;
     right->setSpacing(10);
     right->addWidget(heading);
     right->addWidget(explanation);
     right->addLayout(form);
-    right->addLayout(buttons);
+    right->addLayout(platform::buttonRow({m_hintButton}, {m_quitButton, m_okButton}));
 
     auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(20, 20, 20, 16);
+    outer->setContentsMargins(platform::kSheetMargins);
     outer->setSpacing(16);
     outer->addWidget(picture);
     outer->addLayout(right, 1);
@@ -85,12 +80,8 @@ BMHintQuestionPanel::BMHintQuestionPanel(QWidget* parent)
     auto* form = new QFormLayout;
     form->addRow(tr("Question:"), m_question);
     form->addRow(tr("Answer:"), m_answer);
-    auto* buttons = new QHBoxLayout;
-    buttons->addStretch();
-    buttons->addWidget(m_okButton);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 16);
-    layout->addLayout(form);
-    layout->addLayout(buttons);
+    platform::SheetFrame frame(this);
+    frame.column()->addLayout(form);
+    frame.addButtonRow({}, {m_okButton});
     setMinimumWidth(400);
 }

@@ -1,5 +1,7 @@
 #include "app/BMLoginPanel.h"
 
+#include "platform/ui/SheetFrame.h"
+
 #include <QCloseEvent>
 #include <QFormLayout>
 #include <QHBoxLayout>
@@ -118,7 +120,7 @@ BMLoginPanel::BMLoginPanel(QWidget* parent) : QWidget(parent, Qt::Dialog)
     right->addLayout(buttons);
 
     auto* outer = new QHBoxLayout(this);
-    outer->setContentsMargins(20, 20, 20, 16);
+    outer->setContentsMargins(platform::kSheetMargins);
     outer->setSpacing(20);
     outer->addWidget(m_tolvanImage);
     outer->addLayout(right, 1);

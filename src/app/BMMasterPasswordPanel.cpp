@@ -1,27 +1,16 @@
 #include "app/BMMasterPasswordPanel.h"
 
-#include <QDialogButtonBox>
+#include "platform/ui/SecretFields.h"
+
 #include <QFormLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLineEdit* secretField(const QString& name)
-{
-    auto* field = new QLineEdit;
-    field->setObjectName(name);
-    field->setEchoMode(QLineEdit::Password);
-    field->setMinimumWidth(240);
-    return field;
-}
-
-} // namespace
+using platform::newSecretField;
 
 BMMasterPasswordPanel::BMMasterPasswordPanel(bool changePanel, QWidget* parent)
-    : QDialog(parent), mChangePanel(changePanel)
+    : SheetPanel(parent, 14), mChangePanel(changePanel)
 {
     setObjectName(changePanel ? QStringLiteral("mResetMasterPasswordPanel") : QStringLiteral("mSetMasterPasswordPanel"));
     setWindowTitle(changePanel ? tr("Change Master Password") : tr("Set Master Password"));
@@ -36,32 +25,20 @@ BMMasterPasswordPanel::BMMasterPasswordPanel(bool changePanel, QWidget* parent)
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(8);
     if (changePanel) {
-        m_oldField = secretField(QStringLiteral("mOldMasterPasswordField"));
-        m_newField = secretField(QStringLiteral("mNewMasterPasswordField"));
-        m_confirmField = secretField(QStringLiteral("mNewConfirmMasterPasswordField"));
+        m_oldField = newSecretField(QStringLiteral("mOldMasterPasswordField"));
+        m_newField = newSecretField(QStringLiteral("mNewMasterPasswordField"));
+        m_confirmField = newSecretField(QStringLiteral("mNewConfirmMasterPasswordField"));
         form->addRow(tr("Old master password:"), m_oldField);
     } else {
-        m_newField = secretField(QStringLiteral("mSetNewMasterPasswordLabel"));
-        m_confirmField = secretField(QStringLiteral("mConfirmNewMasterPasswordLabel"));
+        m_newField = newSecretField(QStringLiteral("mSetNewMasterPasswordLabel"));
+        m_confirmField = newSecretField(QStringLiteral("mConfirmNewMasterPasswordLabel"));
     }
     form->addRow(tr("New master password:"), m_newField);
     form->addRow(tr("Confirm:"), m_confirmField);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("masterPasswordPanelOK"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("masterPasswordPanelCancel"));
-    connect(ok, &QPushButton::clicked, this, &BMMasterPasswordPanel::okClicked);
-    connect(cancel, &QPushButton::clicked, this, &BMMasterPasswordPanel::cancelClicked);
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 16);
-    layout->setSpacing(14);
-    layout->addWidget(explanation);
-    layout->addLayout(form);
-    layout->addWidget(buttons);
+    column()->addWidget(explanation);
+    column()->addLayout(form);
+    addOkCancel(QStringLiteral("masterPasswordPanelOK"), QStringLiteral("masterPasswordPanelCancel"));
 }
 
 void BMMasterPasswordPanel::prepare()

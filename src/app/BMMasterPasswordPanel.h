@@ -3,11 +3,11 @@
 // confirm), or changing it (old, new and confirm).
 #include "app/PasswordPanelRules.h"
 
-#include <QDialog>
+#include "platform/ui/SheetFrame.h"
 
 class QLineEdit;
 
-class BMMasterPasswordPanel : public QDialog {
+class BMMasterPasswordPanel : public platform::SheetPanel {
     Q_OBJECT
 public:
     // changePanel: the panel that asks for the old master password first.
@@ -24,10 +24,6 @@ public:
     QLineEdit* mOldMasterPasswordField() const { return m_oldField; }
     QLineEdit* mNewMasterPasswordField() const { return m_newField; }
     QLineEdit* mConfirmMasterPasswordField() const { return m_confirmField; }
-
-signals:
-    void okClicked();
-    void cancelClicked();
 
 private:
     bool mChangePanel;

@@ -1,5 +1,7 @@
 #include "app/BMProgressPanel.h"
 
+#include "platform/ui/SheetFrame.h"
+
 #include <QLabel>
 #include <QProgressBar>
 #include <QVBoxLayout>
@@ -13,14 +15,13 @@ BMProgressPanel::BMProgressPanel(QWidget* parent) : QWidget(parent, Qt::Dialog |
     m_indicator->setTextVisible(false);
     m_indicator->setRange(0, 1);
     m_indicator->setMinimumWidth(320);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(24, 20, 24, 20);
-    layout->setSpacing(12);
-    layout->addWidget(m_text);
-    layout->addWidget(m_indicator);
+    platform::SheetFrame frame(this);
+    frame.column()->addWidget(m_text);
+    frame.column()->addWidget(m_indicator);
 }
 
 void BMProgressPanel::setText(const QString& text) { m_text->setText(text); }
+QString BMProgressPanel::text() const { return m_text->text(); }
 
 // A range of 0..0 is Qt's busy (indeterminate) indicator.
 void BMProgressPanel::startAnimation() { m_indicator->setRange(0, 0); }

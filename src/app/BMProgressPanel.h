@@ -15,6 +15,7 @@ public:
     QProgressBar* mDataLoadingProgressIndiator() const { return m_indicator; }
 
     void setText(const QString& text);
+    QString text() const;
     // The busy animation.
     void startAnimation();
     void stopAnimation();

@@ -1,37 +1,23 @@
 #include "app/BMUserPasswordPanel.h"
 
+#include "platform/ui/SecretFields.h"
 #include "store/HintQuestions.h"
 
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPushButton>
 #include <QVBoxLayout>
 
-namespace {
-
-QLineEdit* secretField(const char* name)
-{
-    auto* field = new QLineEdit;
-    field->setObjectName(QString::fromLatin1(name));
-    field->setEchoMode(QLineEdit::Password);
-    field->setMinimumWidth(240);
-    return field;
-}
-
-} // namespace
-
-BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : QDialog(parent)
+BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 16)
 {
     setObjectName(QStringLiteral("mPasswordPanel"));
     setWindowTitle(tr("Set Password"));
 
-    m_oldPasswordField = secretField("mOldPasswordField");
-    m_newPasswordField = secretField("mNewPasswordField");
-    m_confirmPasswordField = secretField("mConfirmPasswordField");
+    m_oldPasswordField = platform::newSecretField(QStringLiteral("mOldPasswordField"));
+    m_newPasswordField = platform::newSecretField(QStringLiteral("mNewPasswordField"));
+    m_confirmPasswordField = platform::newSecretField(QStringLiteral("mConfirmPasswordField"));
     m_oldPAsswordLabel = new QLabel(tr("Old password:"));
     m_oldPAsswordLabel->setObjectName(QStringLiteral("mOldPAsswordLabel"));
     m_passWordStrengthIndicator = new PasswordStrengthMeterView;
@@ -82,23 +68,11 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : QDialog(parent)
     hintLayout->addWidget(hintTitle);
     hintLayout->addLayout(hintForm);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* ok = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    ok->setObjectName(QStringLiteral("passwordPanelOK"));
-    ok->setDefault(true);
-    QPushButton* cancel = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    cancel->setObjectName(QStringLiteral("passwordPanelCancel"));
-    connect(ok, &QPushButton::clicked, this, &BMUserPasswordPanel::okClicked);
-    connect(cancel, &QPushButton::clicked, this, &BMUserPasswordPanel::cancelClicked);
+    column()->addLayout(form);
+    column()->addWidget(hintBox);
+    addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(20, 20, 20, 16);
-    layout->setSpacing(16);
-    layout->addLayout(form);
-    layout->addWidget(hintBox);
-    layout->addWidget(buttons);
 
     setTabOrder(m_oldPasswordField, m_newPasswordField);
     setTabOrder(m_newPasswordField, m_confirmPasswordField);

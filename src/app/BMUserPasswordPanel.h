@@ -5,7 +5,7 @@
 #include "app/PasswordPanelRules.h"
 #include "views/BMPasswordStrengthMeter.h"
 
-#include <QDialog>
+#include "platform/ui/SheetFrame.h"
 
 class QComboBox;
 class QLabel;
@@ -15,7 +15,7 @@ class QPushButton;
 // The meter the panel shows, the password generator's own.
 using PasswordStrengthMeterView = BMPasswordStrengthMeter;
 
-class BMUserPasswordPanel : public QDialog {
+class BMUserPasswordPanel : public platform::SheetPanel {
     Q_OBJECT
 public:
     explicit BMUserPasswordPanel(QWidget* parent = nullptr);
@@ -39,8 +39,6 @@ public:
     QLabel* mtPassWordStrengthLabel() const { return m_tPassWordStrengthLabel; }
 
 signals:
-    void okClicked();
-    void cancelClicked();
     void passwordTextChanged(QObject* field);
 
 private:

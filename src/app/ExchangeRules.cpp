@@ -1,5 +1,6 @@
 #include "app/ExchangeRules.h"
 
+#include "app/PasswordPanelRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
 
@@ -51,12 +52,7 @@ QString extensionForTag(int tag)
 
 bool isValidExportPassword(const QString& password)
 {
-    if (password.size() < 2)
-        return false;
-    for (const QChar c : password)
-        if (c != password.front())
-            return true;
-    return false;
+    return passwordpanels::isValidPassword(password);
 }
 
 QString withExtension(const QString& path, const QString& extension)

@@ -1,5 +1,6 @@
 #include "app/PasswordPanelRules.h"
 
+#include "platform/ui/AlertPanel.h"
 #include "store/HintQuestions.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
@@ -13,7 +14,7 @@ namespace {
 
 QString tr(const char* text) { return QCoreApplication::translate("BMController", text); }
 
-QString standardTitle() { return tr("Tolvanex Enterprise Alert!"); }
+QString standardTitle() { return platform::standardAlertTitle(); }
 QString mismatchTitle() { return tr(" Password Mismatch!"); }
 
 bool isAsciiPunctuation(QChar c)

@@ -8,9 +8,7 @@
 #include <algorithm>
 
 TVXUser::TVXUser()
-    : m_userID(TVXUID::giveMeNewUID())
-    , m_description(QLatin1String(""))
-    , m_platformName(kDefaultPlatformName)
+    : TVXUserAccount(kDefaultUserPermissions, true)
     , m_textFont(kDefaultTextFontName, kDefaultTextFontSize)
     , m_rowColor(QColor::fromRgbF(1.0f, 1.0f, 1.0f, 1.0f))
     , m_windowPosition(defaultWindowPosition(mainScreenSize()))

@@ -10,6 +10,8 @@
 #include <QString>
 #include <QStringList>
 
+#include "model/TVXUserAccount.h"
+
 #include <array>
 #include <cstdint>
 #include <memory>
@@ -23,7 +25,6 @@ struct TVXSortDescriptor {
     bool operator==(const TVXSortDescriptor&) const = default;
 };
 
-inline const QString kDefaultPlatformName = QStringLiteral("Mac-Standalone");
 inline constexpr uint16_t kDefaultUserPermissions = 7;
 inline constexpr uint64_t kDefaultColumnMask = 0x2407;
 // The list columns in order, and the bit of each in the column mask.
@@ -37,7 +38,7 @@ inline constexpr int16_t kDefaultMaxLockTime = 60;
 inline const QString kDefaultTextFontName = QStringLiteral("LucidaGrande");
 inline constexpr int kDefaultTextFontSize = 13;
 
-class TVXUser {
+class TVXUser : public TVXUserAccount {
 public:
     // The defaults of a user before the server's values are read (same as createUser()).
     TVXUser();
@@ -53,38 +54,10 @@ public:
     static QRectF defaultWindowPosition(const QSizeF& screen);
 
     // YES when any of the mask's bits is set in the word.
-    bool checkGroupPermission(uint16_t mask) const { return (mask & m_groupPermissionsBit) != 0; }
-    bool checkTypePermission(uint16_t mask) const { return (mask & m_typePermissionsBit) != 0; }
-    bool checkRecordPermission(uint16_t mask) const { return (mask & m_recordPermissionsBit) != 0; }
+    bool checkGroupPermission(uint16_t mask) const { return (mask & mGroupPermissionsBit()) != 0; }
+    bool checkTypePermission(uint16_t mask) const { return (mask & mTypePermissionsBit()) != 0; }
+    bool checkRecordPermission(uint16_t mask) const { return (mask & mRecordPermissionsBit()) != 0; }
 
-    const QString& mUserID() const { return m_userID; }
-    void setMUserID(const QString& v) { m_userID = v; }
-    const QString& mUsername() const { return m_username; }
-    void setMUsername(const QString& v) { m_username = v; }
-    const QString& mPassword() const { return m_password; }
-    void setMPassword(const QString& v) { m_password = v; }
-    const QString& mDescription() const { return m_description; }
-    void setMDescription(const QString& v) { m_description = v; }
-    const QString& mPlatformName() const { return m_platformName; }
-    void setMPlatformName(const QString& v) { m_platformName = v; }
-
-    uint16_t mGroupPermissionsBit() const { return m_groupPermissionsBit; }
-    void setMGroupPermissionsBit(uint16_t v) { m_groupPermissionsBit = v; }
-    uint16_t mTypePermissionsBit() const { return m_typePermissionsBit; }
-    void setMTypePermissionsBit(uint16_t v) { m_typePermissionsBit = v; }
-    uint16_t mDataPermissionsBit() const { return m_dataPermissionsBit; }
-    void setMDataPermissionsBit(uint16_t v) { m_dataPermissionsBit = v; }
-    uint16_t mRecordPermissionsBit() const { return m_recordPermissionsBit; }
-    void setMRecordPermissionsBit(uint16_t v) { m_recordPermissionsBit = v; }
-
-    const QStringList& mUsersGroupArray() const { return m_usersGroupArray; }
-    QStringList& mUsersGroupArray() { return m_usersGroupArray; }
-    void setMUsersGroupArray(const QStringList& v) { m_usersGroupArray = v; }
-
-    bool mIsNotAllowedToChangePassword() const { return m_isNotAllowedToChangePassword; }
-    void setMIsNotAllowedToChangePassword(bool v) { m_isNotAllowedToChangePassword = v; }
-    bool mIsAccountDisabled() const { return m_isAccountDisabled; }
-    void setMIsAccountDisabled(bool v) { m_isAccountDisabled = v; }
     bool mAutoLOck() const { return m_autoLOck; }
     void setMAutoLOck(bool v) { m_autoLOck = v; }
     bool mAutoSubmit() const { return m_autoSubmit; }
@@ -163,18 +136,6 @@ public:
     void setMBackupRestoreTip(uint64_t v) { m_backupRestoreTip = v; }
 
 private:
-    QString m_userID;
-    QString m_username;
-    QString m_password;
-    QString m_description;
-    QString m_platformName;
-    uint16_t m_groupPermissionsBit = kDefaultUserPermissions;
-    uint16_t m_typePermissionsBit = kDefaultUserPermissions;
-    uint16_t m_dataPermissionsBit = kDefaultUserPermissions;
-    uint16_t m_recordPermissionsBit = kDefaultUserPermissions;
-    QStringList m_usersGroupArray;
-    bool m_isNotAllowedToChangePassword = true;
-    bool m_isAccountDisabled = true;
     bool m_autoLOck = false;
     bool m_autoSubmit = false;
     bool m_caseInsensitiveSearch = true;

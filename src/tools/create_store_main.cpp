@@ -47,6 +47,121 @@ int fail(const QString& message)
     return 1;
 }
 
+// The command line: where the server is, and what to do there.
+struct ToolOptions {
+    QCommandLineOption host{{QStringLiteral("H"), QStringLiteral("host")}, QStringLiteral("Server host (default 127.0.0.1)."),
+                            QStringLiteral("host"), QStringLiteral("127.0.0.1")};
+    QCommandLineOption port{{QStringLiteral("P"), QStringLiteral("port")}, QStringLiteral("Server port (default 3306)."),
+                            QStringLiteral("port"), QStringLiteral("3306")};
+    QCommandLineOption admin{{QStringLiteral("u"), QStringLiteral("admin")},
+                             QStringLiteral("Administrator account (default root)."), QStringLiteral("account"),
+                             QStringLiteral("root")};
+    QCommandLineOption create{QStringLiteral("create"),
+                              QStringLiteral("Create the database, its tables, the master password row "
+                                             "and the unfiled group and type.")};
+    QCommandLineOption replace{QStringLiteral("replace"), QStringLiteral("With --create: drop an existing tolvanexdb first.")};
+    QCommandLineOption addUser{QStringLiteral("add-user"),
+                               QStringLiteral("Add a store user (server account and its user row)."), QStringLiteral("name")};
+    QCommandLineOption policyLength{QStringLiteral("policy-min-length"),
+                                    QStringLiteral("Set the users' minimum password length (0: none)."), QStringLiteral("n")};
+    QCommandLineOption policyFlag{QStringLiteral("policy-charset-flag"),
+                                  QStringLiteral("Set what users' passwords must contain: 0 nothing, "
+                                                 "1 letters, 4 digits, 5 letters and digits."),
+                                  QStringLiteral("flag")};
+    QCommandLineOption addAdmin{QStringLiteral("add-admin"),
+                                QStringLiteral("Add a store administrator: a store user who may also create, "
+                                               "change and delete the store's accounts (never root)."),
+                                QStringLiteral("name")};
+    QCommandLineOption demo{QStringLiteral("demo-content"),
+                            QStringLiteral("With --add-user: add the demo store's types, groups and records, "
+                                           "the new user a member of both groups.")};
+    QCommandLineOption tlsCA{QStringLiteral("tls-ca"),
+                             QStringLiteral("Certificate-authority file: the server must offer TLS and its "
+                                            "certificate must verify against this file or the system's "
+                                            "authorities. Without it, TLS is used when the server offers it."),
+                             QStringLiteral("file")};
+    QCommandLineOption upgradeGrants{QStringLiteral("upgrade-grants"),
+                                     QStringLiteral("Give every existing store account exactly the rights "
+                                                    "of server/grants.txt (what it held before is revoked).")};
+    QCommandLineOption upgrade{QStringLiteral("upgrade-schema"),
+                               QStringLiteral("Bring an existing store's tables up to date, keeping every "
+                                              "row (on a cluster, run it against one node).")};
+
+    QList<QCommandLineOption> all() const
+    {
+        return {host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
+                upgradeGrants, demo};
+    }
+};
+
+// The administrator's connection, or the message saying why there is none.
+std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser, const ToolOptions& o, QString& problem)
+{
+    const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(o.admin)));
+    const QString caFile = parser.value(o.tlsCA);
+    try {
+        problem = tvxsql::caFileProblem(caFile);
+        if (!problem.isEmpty())
+            return nullptr;
+        sql::ConnectOptionsMap options;
+        options["hostName"] = sql::SQLString(
+            QStringLiteral("tcp://%1:%2").arg(parser.value(o.host), parser.value(o.port)).toStdString());
+        options["userName"] = sql::SQLString(parser.value(o.admin).toStdString());
+        options["password"] = sql::SQLString(adminPassword.toStdString());
+        options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
+        tvxsql::addTlsOptions(options, caFile);
+        return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+    } catch (const sql::SQLException& e) {
+        if (e.getErrorCode() == tvxsql::kErrTlsConnection)
+            problem = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()));
+        else
+            problem = QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
+        return nullptr;
+    }
+}
+
+int addAccounts(TVXStoreCreator& creator, const QCommandLineParser& parser, const ToolOptions& o)
+{
+    if (parser.isSet(o.addAdmin)) {
+        StoreUser user;
+        user.name = parser.value(o.addAdmin);
+        user.administrator = true;
+        user.password = askSecret("TVX_ADMIN_USER_PASSWORD", QStringLiteral("Password of the new administrator %1").arg(user.name));
+        if (auto r = creator.addStoreUser(user); !r.ok)
+            return fail(r.message);
+        std::cout << "Added the store administrator " << user.name.toStdString() << ".\n";
+    }
+    if (parser.isSet(o.addUser)) {
+        StoreUser user;
+        user.name = parser.value(o.addUser);
+        user.password = askSecret("TVX_USER_PASSWORD", QStringLiteral("Password of the new user %1").arg(user.name));
+        QString userID;
+        if (auto r = creator.addStoreUser(user, &userID); !r.ok)
+            return fail(r.message);
+        std::cout << "Added the store user " << user.name.toStdString() << ".\n";
+        if (parser.isSet(o.demo)) {
+            if (auto r = creator.addDemoContent(userID); !r.ok)
+                return fail(r.message);
+            std::cout << "Added the demo types, groups and records.\n";
+        }
+    }
+    return 0;
+}
+
+int setPolicy(TVXStoreCreator& creator, const QCommandLineParser& parser, const ToolOptions& o)
+{
+    bool lengthOk = true;
+    bool flagOk = true;
+    const int length = parser.value(o.policyLength).isEmpty() ? 0 : parser.value(o.policyLength).toInt(&lengthOk);
+    const int flag = parser.value(o.policyFlag).isEmpty() ? 0 : parser.value(o.policyFlag).toInt(&flagOk);
+    if (!lengthOk || !flagOk)
+        return fail(QStringLiteral("the policy values must be numbers"));
+    if (auto r = creator.setPasswordPolicy(length, flag); !r.ok)
+        return fail(r.message);
+    std::cout << "Set the password policy.\n";
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
@@ -63,132 +178,42 @@ int main(int argc, char** argv)
         "master password), TVX_ADMIN_USER_PASSWORD (the added administrator), TVX_USER_PASSWORD (the added user);\n"
         "each is asked for when not set."));
     parser.addHelpOption();
-    const QCommandLineOption host({QStringLiteral("H"), QStringLiteral("host")},
-                                  QStringLiteral("Server host (default 127.0.0.1)."), QStringLiteral("host"),
-                                  QStringLiteral("127.0.0.1"));
-    const QCommandLineOption port({QStringLiteral("P"), QStringLiteral("port")},
-                                  QStringLiteral("Server port (default 3306)."), QStringLiteral("port"),
-                                  QStringLiteral("3306"));
-    const QCommandLineOption admin({QStringLiteral("u"), QStringLiteral("admin")},
-                                   QStringLiteral("Administrator account (default root)."),
-                                   QStringLiteral("account"), QStringLiteral("root"));
-    const QCommandLineOption create(QStringLiteral("create"),
-                                    QStringLiteral("Create the database, its tables, the master password row "
-                                                   "and the unfiled group and type."));
-    const QCommandLineOption replace(QStringLiteral("replace"),
-                                     QStringLiteral("With --create: drop an existing tolvanexdb first."));
-    const QCommandLineOption addUser(QStringLiteral("add-user"),
-                                     QStringLiteral("Add a store user (server account and its user row)."),
-                                     QStringLiteral("name"));
-    const QCommandLineOption policyLength(QStringLiteral("policy-min-length"),
-                                          QStringLiteral("Set the users' minimum password length (0: none)."),
-                                          QStringLiteral("n"));
-    const QCommandLineOption policyFlag(QStringLiteral("policy-charset-flag"),
-                                        QStringLiteral("Set what users' passwords must contain: 0 nothing, "
-                                                       "1 letters, 4 digits, 5 letters and digits."),
-                                        QStringLiteral("flag"));
-    const QCommandLineOption addAdmin(QStringLiteral("add-admin"),
-                                      QStringLiteral("Add a store administrator: a store user who may also create, "
-                                                     "change and delete the store's accounts (never root)."),
-                                      QStringLiteral("name"));
-    const QCommandLineOption demo(QStringLiteral("demo-content"),
-                                  QStringLiteral("With --add-user: add the demo store's types, groups and records, "
-                                                 "the new user a member of both groups."));
-    const QCommandLineOption tlsCA(QStringLiteral("tls-ca"),
-                                   QStringLiteral("Certificate-authority file: the server must offer TLS and its "
-                                                  "certificate must verify against this file or the system's "
-                                                  "authorities. Without it, TLS is used when the server offers it."),
-                                   QStringLiteral("file"));
-    const QCommandLineOption upgradeGrants(QStringLiteral("upgrade-grants"),
-                                           QStringLiteral("Give every existing store account exactly the rights "
-                                                          "of server/grants.txt (what it held before is revoked)."));
-    const QCommandLineOption upgrade(QStringLiteral("upgrade-schema"),
-                                     QStringLiteral("Bring an existing store's tables up to date, keeping every "
-                                                    "row (on a cluster, run it against one node)."));
-    parser.addOptions({host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
-                       upgradeGrants, demo});
+    const ToolOptions o;
+    parser.addOptions(o.all());
     parser.process(app);
 
-    const bool setPolicy = parser.isSet(policyLength) || parser.isSet(policyFlag);
-    if (!parser.isSet(create) && !parser.isSet(upgrade) && !parser.isSet(addUser) && !parser.isSet(addAdmin) && !setPolicy
-        && !parser.isSet(upgradeGrants))
+    const bool policy = parser.isSet(o.policyLength) || parser.isSet(o.policyFlag);
+    if (!parser.isSet(o.create) && !parser.isSet(o.upgrade) && !parser.isSet(o.addUser) && !parser.isSet(o.addAdmin)
+        && !policy && !parser.isSet(o.upgradeGrants))
         return fail(QStringLiteral("nothing to do: give --create, --upgrade-schema, --add-admin NAME, --add-user NAME, --upgrade-grants "
                                    "or a policy option (see --help)"));
 
-    const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(admin)));
-    std::unique_ptr<sql::Connection> connection;
-    const QString caFile = parser.value(tlsCA);
-    try {
-        if (const QString problem = tvxsql::caFileProblem(caFile); !problem.isEmpty())
-            return fail(problem);
-        sql::ConnectOptionsMap options;
-        options["hostName"] = sql::SQLString(
-            QStringLiteral("tcp://%1:%2").arg(parser.value(host), parser.value(port)).toStdString());
-        options["userName"] = sql::SQLString(parser.value(admin).toStdString());
-        options["password"] = sql::SQLString(adminPassword.toStdString());
-        options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
-        tvxsql::addTlsOptions(options, caFile);
-        connection.reset(get_driver_instance()->connect(options));
-    } catch (const sql::SQLException& e) {
-        if (e.getErrorCode() == tvxsql::kErrTlsConnection)
-            return fail(tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what())));
-        return fail(QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode()));
-    }
-
+    QString problem;
+    std::unique_ptr<sql::Connection> connection = connectAsAdmin(parser, o, problem);
+    if (!connection)
+        return fail(problem);
     TVXStoreCreator creator(std::move(connection));
     if (auto server = creator.checkServer(); !server.ok)
         return fail(server.message);
 
-    if (parser.isSet(create)) {
+    if (parser.isSet(o.create)) {
         const QString master = askSecret("TVX_MASTER_PASSWORD", QStringLiteral("Master password of the new store"));
-        if (auto r = creator.createStore(master, parser.isSet(replace)); !r.ok)
+        if (auto r = creator.createStore(master, parser.isSet(o.replace)); !r.ok)
             return fail(r.message);
         std::cout << "Created the store tolvanexdb.\n";
-    } else if (parser.isSet(upgrade)) {
+    } else if (parser.isSet(o.upgrade)) {
         const StoreResult r = creator.upgradeSchema();
         if (!r.ok)
             return fail(r.message);
         std::cout << r.message.toStdString() << '\n';
     }
-    if (parser.isSet(addAdmin)) {
-        StoreUser user;
-        user.name = parser.value(addAdmin);
-        user.administrator = true;
-        user.password = askSecret("TVX_ADMIN_USER_PASSWORD", QStringLiteral("Password of the new administrator %1").arg(user.name));
-        if (auto r = creator.addStoreUser(user); !r.ok)
-            return fail(r.message);
-        std::cout << "Added the store administrator " << user.name.toStdString() << ".\n";
-    }
-    if (parser.isSet(addUser)) {
-        StoreUser user;
-        user.name = parser.value(addUser);
-        user.password = askSecret("TVX_USER_PASSWORD", QStringLiteral("Password of the new user %1").arg(user.name));
-        QString userID;
-        if (auto r = creator.addStoreUser(user, &userID); !r.ok)
-            return fail(r.message);
-        std::cout << "Added the store user " << user.name.toStdString() << ".\n";
-        if (parser.isSet(demo)) {
-            if (auto r = creator.addDemoContent(userID); !r.ok)
-                return fail(r.message);
-            std::cout << "Added the demo types, groups and records.\n";
-        }
-    }
-    if (parser.isSet(upgradeGrants)) {
+    if (const int code = addAccounts(creator, parser, o); code != 0)
+        return code;
+    if (parser.isSet(o.upgradeGrants)) {
         int accounts = 0;
         if (auto r = creator.upgradeGrants(&accounts); !r.ok)
             return fail(r.message);
         std::cout << "Granted the store's rights again to " << accounts << " accounts.\n";
     }
-    if (setPolicy) {
-        bool lengthOk = true;
-        bool flagOk = true;
-        const int length = parser.value(policyLength).isEmpty() ? 0 : parser.value(policyLength).toInt(&lengthOk);
-        const int flag = parser.value(policyFlag).isEmpty() ? 0 : parser.value(policyFlag).toInt(&flagOk);
-        if (!lengthOk || !flagOk)
-            return fail(QStringLiteral("the policy values must be numbers"));
-        if (auto r = creator.setPasswordPolicy(length, flag); !r.ok)
-            return fail(r.message);
-        std::cout << "Set the password policy.\n";
-    }
-    return 0;
+    return policy ? setPolicy(creator, parser, o) : 0;
 }

@@ -1,7 +1,7 @@
 #include "views/BMImageCell.h"
 
-#include <QApplication>
-#include <QIcon>
+#include "views/ImageAndTextCell.h"
+
 #include <QPainter>
 #include <QStyle>
 
@@ -12,30 +12,16 @@ void BMImageCell::paint(QPainter* painter, const QStyleOptionViewItem& option, c
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
     const bool highlighted = opt.state & QStyle::State_Selected;
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-
-    QStyleOptionViewItem background = opt;
-    background.text.clear();
-    background.icon = QIcon();
-    background.features &= ~QStyleOptionViewItem::HasDecoration;
     if (mBackgroundColor.isValid() && !highlighted)
         painter->fillRect(opt.rect, mBackgroundColor);
     else
-        style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+        ImageAndTextCell::drawRowBackground(painter, opt);
 
-    const QVariant value = index.data(Qt::DecorationRole);
-    QPixmap pixmap;
     const int side = qMin(opt.rect.height() - 2, 20);
-    if (value.userType() == QMetaType::QIcon)
-        pixmap = value.value<QIcon>().pixmap(side, side);
-    else if (value.userType() == QMetaType::QImage)
-        pixmap = QPixmap::fromImage(value.value<QImage>());
-    else if (value.userType() == QMetaType::QPixmap)
-        pixmap = value.value<QPixmap>();
+    const QPixmap pixmap = ImageAndTextCell::decorationPixmap(index.data(Qt::DecorationRole), side);
     if (pixmap.isNull())
         return;
-    QSize size = (QSizeF(pixmap.size()) / pixmap.devicePixelRatio()).toSize();
+    QSize size = ImageAndTextCell::logicalSize(pixmap);
     if (size.height() > side)
         size.scale(side, side, Qt::KeepAspectRatio);
     QRect frame = opt.rect;

@@ -85,22 +85,15 @@ void drawNote(QPainter& p)
         p.drawLine(10, y, 23, y);
 }
 
-void drawPlus(QPainter& p, const QColor& c)
+// A round badge with a white plus or minus.
+void drawBadge(QPainter& p, const QColor& c, bool plus)
 {
     p.setPen(Qt::NoPen);
     p.setBrush(c);
     p.drawEllipse(QRectF(3, 3, 26, 26));
     pen(p, Qt::white, 4);
-    p.drawLine(16, 9, 16, 23);
-    p.drawLine(9, 16, 23, 16);
-}
-
-void drawMinus(QPainter& p, const QColor& c)
-{
-    p.setPen(Qt::NoPen);
-    p.setBrush(c);
-    p.drawEllipse(QRectF(3, 3, 26, 26));
-    pen(p, Qt::white, 4);
+    if (plus)
+        p.drawLine(16, 9, 16, 23);
     p.drawLine(9, 16, 23, 16);
 }
 
@@ -193,7 +186,7 @@ void drawAttachment(QPainter& p, bool add)
     p.save();
     p.translate(14, 14);
     p.scale(0.55, 0.55);
-    add ? drawPlus(p, kGreen) : drawMinus(p, kRed);
+    drawBadge(p, add ? kGreen : kRed, add);
     p.restore();
 }
 
@@ -282,6 +275,20 @@ void drawMagnifier(QPainter& p)
     p.drawLine(QPointF(18, 18), QPointF(26, 26));
 }
 
+void drawCalendar(QPainter& p)
+{
+    p.setPen(QPen(QColor(90, 90, 100), 2));
+    p.setBrush(Qt::white);
+    p.drawRoundedRect(QRectF(4, 6, 24, 22), 3, 3);
+    p.setBrush(QColor(200, 60, 55));
+    p.drawRect(QRectF(4, 6, 24, 6));
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(90, 90, 100));
+    for (int row = 0; row < 2; ++row)
+        for (int col = 0; col < 4; ++col)
+            p.drawRect(QRectF(8 + col * 5, 15 + row * 5, 3, 3));
+}
+
 const QHash<QString, Drawer>& drawers()
 {
     static const QHash<QString, Drawer> table = {
@@ -289,7 +296,7 @@ const QHash<QString, Drawer>& drawers()
         {QStringLiteral("16x16_Encrypt"), drawLock},
         {QStringLiteral("24_folder"), drawFolder},
         {QStringLiteral("16x16_Paste"), drawNote},
-        {QStringLiteral("16x16_Add"), [](QPainter& p) { drawPlus(p, kGreen); }},
+        {QStringLiteral("16x16_Add"), [](QPainter& p) { drawBadge(p, kGreen, true); }},
         {QStringLiteral("16x16_Edit"), drawPencil},
         {QStringLiteral("16x16_Delete"), drawTrash},
         {QStringLiteral("16x16_Copy"), drawCopy},
@@ -306,6 +313,7 @@ const QHash<QString, Drawer>& drawers()
         {QStringLiteral("mainwin_Info"), drawInfo},
         {QStringLiteral("mainwin_Mask"), drawEye},
         {QStringLiteral("mainwin_Search"), drawMagnifier},
+        {QStringLiteral("Calendar"), drawCalendar},
     };
     return table;
 }

@@ -1,5 +1,5 @@
 #pragma once
-// Pictures the main window names ("PaperClip", "24_folder", "16x16_Add", ...):
+// Pictures the windows name ("PaperClip", "24_folder", "16x16_Add", ...):
 // the resource ":/images/<name>.png" when there is one, else a small drawing
 // of our own, so every name always gives a picture.
 #include <QIcon>

@@ -8,9 +8,10 @@
 #include <QPixmap>
 #include <QStyle>
 
-namespace {
 
-QPixmap decorationPixmap(const QVariant& value, int side)
+ImageAndTextCell::ImageAndTextCell(QObject* parent) : QStyledItemDelegate(parent) {}
+
+QPixmap ImageAndTextCell::decorationPixmap(const QVariant& value, int side)
 {
     if (value.canConvert<QIcon>() && value.userType() == QMetaType::QIcon)
         return value.value<QIcon>().pixmap(side, side);
@@ -23,14 +24,21 @@ QPixmap decorationPixmap(const QVariant& value, int side)
     return {};
 }
 
-QSize logicalSize(const QPixmap& pixmap)
+QSize ImageAndTextCell::logicalSize(const QPixmap& pixmap)
 {
     return (QSizeF(pixmap.size()) / pixmap.devicePixelRatio()).toSize();
 }
 
-} // namespace
-
-ImageAndTextCell::ImageAndTextCell(QObject* parent) : QStyledItemDelegate(parent) {}
+void ImageAndTextCell::drawRowBackground(QPainter* painter, const QStyleOptionViewItem& opt)
+{
+    QStyleOptionViewItem background = opt;
+    background.text.clear();
+    background.icon = QIcon();
+    background.features &= ~QStyleOptionViewItem::HasDecoration;
+    const QWidget* widget = opt.widget;
+    QStyle* style = widget ? widget->style() : QApplication::style();
+    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+}
 
 QRect ImageAndTextCell::imageFrameForCellFrame(const QRect& cellFrame, const QSize& imageSize)
 {
@@ -65,15 +73,7 @@ void ImageAndTextCell::paint(QPainter* painter, const QStyleOptionViewItem& opti
 {
     QStyleOptionViewItem opt = option;
     initStyleOption(&opt, index);
-    const QWidget* widget = option.widget;
-    QStyle* style = widget ? widget->style() : QApplication::style();
-
-    // The row's own background and selection, without text or icon.
-    QStyleOptionViewItem background = opt;
-    background.text.clear();
-    background.icon = QIcon();
-    background.features &= ~QStyleOptionViewItem::HasDecoration;
-    style->drawControl(QStyle::CE_ItemViewItem, &background, painter, widget);
+    drawRowBackground(painter, opt);
 
     const int side = qMin(24, qMax(16, opt.rect.height() - 4));
     const QPixmap pixmap = decorationPixmap(index.data(Qt::DecorationRole), side);

@@ -24,6 +24,13 @@ public:
     static QColor badgeStrokeColor(bool highlighted);
     static QColor badgeFillColor(bool highlighted);
 
+    // What the image cells share: the row's own background and selection
+    // without text or icon, the item's decoration as a pixmap of about the
+    // given side, and a pixmap's size in points.
+    static void drawRowBackground(QPainter* painter, const QStyleOptionViewItem& opt);
+    static QPixmap decorationPixmap(const QVariant& value, int side);
+    static QSize logicalSize(const QPixmap& pixmap);
+
     void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
     // Editing covers the text part only.

@@ -15,6 +15,8 @@
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
+#include "views/ListTables.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
 
@@ -91,16 +93,8 @@ BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& data
     mWindow->resize(420, 380);
 
     mModel = new BMCategoryEditModel(mDatabase, this);
-    m_groupTableView = new QTableView;
-    m_groupTableView->setObjectName(QStringLiteral("mGroupTableView"));
-    m_groupTableView->setModel(mModel);
-    m_groupTableView->setSelectionMode(QAbstractItemView::SingleSelection);
-    m_groupTableView->setSelectionBehavior(QAbstractItemView::SelectRows);
-    m_groupTableView->setEditTriggers(QAbstractItemView::NoEditTriggers);
-    m_groupTableView->setAlternatingRowColors(true);
-    m_groupTableView->setShowGrid(false);
+    m_groupTableView = newListTable(mModel, QStringLiteral("mGroupTableView"), QAbstractItemView::SingleSelection);
     m_groupTableView->setIconSize(QSize(16, 16));
-    m_groupTableView->verticalHeader()->hide();
     m_groupTableView->horizontalHeader()->setStretchLastSection(true);
     m_groupTableView->horizontalHeader()->setSectionsClickable(false);
     connect(m_groupTableView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
@@ -138,7 +132,7 @@ BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& data
     side->addWidget(mGroupEditDoneButton);
 
     auto* layout = new QHBoxLayout(mWindow);
-    layout->setContentsMargins(16, 16, 16, 16);
+    layout->setContentsMargins(platform::kSheetMargins);
     layout->setSpacing(12);
     layout->addWidget(m_groupTableView, 1);
     layout->addLayout(side);

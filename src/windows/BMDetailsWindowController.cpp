@@ -8,12 +8,15 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMImageMatrix.h"
+#include "views/BMImages.h"
 #include "windows/BMPasswordWindowController.h"
 
 #include <QApplication>
+#include <QStringList>
 #include <QCalendarWidget>
 #include <QCloseEvent>
 #include <QComboBox>
@@ -28,8 +31,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMouseEvent>
-#include <QPainter>
-#include <QPainterPath>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -39,57 +40,13 @@
 #include <QToolButton>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 using namespace recorddetails;
 
 namespace {
 
 const QString kImageNameProperty = QStringLiteral("imageName");
-
-// The attachment button's two looks: a paper clip with a green plus or a red minus.
-QIcon attachmentIcon(bool remove)
-{
-    QPixmap pixmap(40, 40);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    QPainterPath clip;
-    clip.moveTo(14, 30);
-    clip.lineTo(14, 10);
-    clip.arcTo(14, 4, 10, 12, 180, -180);
-    clip.lineTo(24, 28);
-    clip.arcTo(10, 22, 14, 14, 0, -180);
-    clip.lineTo(10, 12);
-    p.setPen(QPen(QColor(90, 90, 100), 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawPath(clip);
-    const QColor badge = remove ? QColor(205, 55, 50) : QColor(50, 160, 70);
-    p.setPen(Qt::NoPen);
-    p.setBrush(badge);
-    p.drawEllipse(QRectF(22, 22, 16, 16));
-    p.setPen(QPen(Qt::white, 2.6, Qt::SolidLine, Qt::RoundCap));
-    p.drawLine(QPointF(26, 30), QPointF(34, 30));
-    if (!remove)
-        p.drawLine(QPointF(30, 26), QPointF(30, 34));
-    return QIcon(pixmap);
-}
-
-QIcon calendarIcon()
-{
-    QPixmap pixmap(32, 32);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.setPen(QPen(QColor(90, 90, 100), 2));
-    p.setBrush(Qt::white);
-    p.drawRoundedRect(QRectF(4, 6, 24, 22), 3, 3);
-    p.setBrush(QColor(200, 60, 55));
-    p.drawRect(QRectF(4, 6, 24, 6));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(90, 90, 100));
-    for (int row = 0; row < 2; ++row)
-        for (int col = 0; col < 4; ++col)
-            p.drawRect(QRectF(8 + col * 5, 15 + row * 5, 3, 3));
-    return QIcon(pixmap);
-}
 
 QString chooseAttachment(QWidget* parent)
 {
@@ -114,6 +71,15 @@ QStringList chooseIcons(QWidget* parent)
     if (dialog.exec() != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
+}
+
+// The names in the pop-up, the one with the given identifier chosen (else the first).
+void fillPopup(QComboBox* popup, const QStringList& names, const QStringList& uids, const QString& chosenUID)
+{
+    popup->clear();
+    popup->addItems(names);
+    const int chosen = chosenUID.isNull() ? 0 : std::max(0, int(uids.indexOf(chosenUID)));
+    popup->setCurrentIndex(names.isEmpty() ? -1 : chosen);
 }
 
 } // namespace
@@ -184,6 +150,49 @@ void BMDetailsWindowController::buildWindow()
     mWindow->setObjectName(QStringLiteral("DetailsWindowController"));
     mWindow->setWindowTitle(tr("Record Details"));
 
+    mCustomiseButton = new QPushButton(tr("Customize..."));
+    mPasswordButton = new QPushButton(tr("Password..."));
+    mPrintButton = new QPushButton(tr("Print..."));
+    mDuplicateButton = new QPushButton(tr("Duplicate"));
+    mDeleteButton = new QPushButton(tr("Delete"));
+    mCustomiseButton->setVisible(false); // until the field-set sheet is installed
+    mPrintButton->setVisible(false);     // until a printer is installed
+
+    platform::SheetFrame frame(mWindow);
+    frame.column()->addLayout(buildHeader());
+    frame.column()->addWidget(buildFieldsBox());
+    frame.column()->addWidget(buildNotesBox(), 1);
+    frame.column()->addLayout(buildAttachmentRow());
+    const platform::SheetButtons buttons = frame.addOkCancel(
+        {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
+    mCancelButton = buttons.cancel;
+    mOKButton = buttons.ok;
+
+    mDatePicker = new QCalendarWidget(mWindow);
+    mDatePicker->setGridVisible(false);
+    mDatePicker->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
+    mDatePicker->setAutoFillBackground(true);
+    mDatePicker->setStyleSheet(QStringLiteral(
+        "QCalendarWidget QAbstractItemView { background: #c9dcf5; color: #1a3fb0; selection-background-color: #3d6fd6; }"));
+    mDatePicker->hide();
+    connect(mDatePicker, &QCalendarWidget::clicked, this, [this](QDate date) { disposeDatePicker(date); });
+    connect(mDatePicker, &QCalendarWidget::activated, this, [this](QDate date) { disposeDatePicker(date); });
+
+    // The fields, in order, then the note; the buttons follow.
+    QWidget::setTabOrder(mCategoriesPopupButton, mTypesPopupButton);
+    QWidget::setTabOrder(mTypesPopupButton, mValueFields[0]);
+    for (int i = 0; i < 8; ++i)
+        QWidget::setTabOrder(mValueFields[static_cast<size_t>(i)], mValueFields[static_cast<size_t>(i + 1)]);
+    QWidget::setTabOrder(mValueFields[8], mNotesTextView);
+
+    connectWindow();
+    setAttachmentLook(false);
+    updateNoteCount();
+    mWindow->resize(640, 660);
+}
+
+QGridLayout* BMDetailsWindowController::buildHeader()
+{
     mIconSelectionButton = new QToolButton;
     mIconSelectionButton->setIconSize(QSize(40, 40));
     mIconSelectionButton->setFixedSize(56, 56);
@@ -203,7 +212,11 @@ void BMDetailsWindowController::buildWindow()
     header->addWidget(mAutoFillButton, 1, 3);
     header->setColumnStretch(2, 1);
     header->setHorizontalSpacing(10);
+    return header;
+}
 
+QGroupBox* BMDetailsWindowController::buildFieldsBox()
+{
     auto* fieldsBox = new QGroupBox(tr("Fields"));
     auto* fields = new QGridLayout(fieldsBox);
     fields->setHorizontalSpacing(6);
@@ -227,7 +240,7 @@ void BMDetailsWindowController::buildWindow()
         mValueFields[static_cast<size_t>(i)] = value;
         if (i < 9) {
             auto* date = new QToolButton;
-            date->setIcon(calendarIcon());
+            date->setIcon(bmimages::icon(QStringLiteral("Calendar")));
             date->setIconSize(QSize(18, 18));
             date->setToolTip(tr("Pick a date"));
             date->setAutoRaise(true);
@@ -244,7 +257,11 @@ void BMDetailsWindowController::buildWindow()
     mValueFields[9]->setStyleSheet(QStringLiteral("QLineEdit { background: palette(window); color: palette(dark); }"));
     fields->setColumnMinimumWidth(3, 26);
     fields->setColumnStretch(2, 1);
+    return fieldsBox;
+}
 
+QGroupBox* BMDetailsWindowController::buildNotesBox()
+{
     mNotesTextView = new QPlainTextEdit;
     mNotesTextView->setTabChangesFocus(true);
     mNotesTextView->setMinimumHeight(70);
@@ -255,7 +272,11 @@ void BMDetailsWindowController::buildWindow()
     notes->addWidget(mNotesTextView);
     notes->addWidget(mNoteCount);
     connect(mNotesTextView, &QPlainTextEdit::textChanged, this, [this] { updateNoteCount(); });
+    return notesBox;
+}
 
+QHBoxLayout* BMDetailsWindowController::buildAttachmentRow()
+{
     mAttachmentName = new QLineEdit;
     mAttachmentName->setReadOnly(true);
     mAttachmentName->setPlaceholderText(tr("No attachment"));
@@ -266,53 +287,11 @@ void BMDetailsWindowController::buildWindow()
     attachment->addWidget(new QLabel(tr("Attachment:")));
     attachment->addWidget(mAttachmentName, 1);
     attachment->addWidget(mAttachmentButton);
+    return attachment;
+}
 
-    mCustomiseButton = new QPushButton(tr("Customize..."));
-    mPasswordButton = new QPushButton(tr("Password..."));
-    mPrintButton = new QPushButton(tr("Print..."));
-    mDuplicateButton = new QPushButton(tr("Duplicate"));
-    mDeleteButton = new QPushButton(tr("Delete"));
-    mCancelButton = new QPushButton(tr("Cancel"));
-    mOKButton = new QPushButton(tr("OK"));
-    mOKButton->setDefault(true);
-    mCustomiseButton->setVisible(false); // until the field-set sheet is installed
-    mPrintButton->setVisible(false);     // until a printer is installed
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(mCustomiseButton);
-    buttons->addWidget(mPasswordButton);
-    buttons->addWidget(mPrintButton);
-    buttons->addWidget(mDuplicateButton);
-    buttons->addWidget(mDeleteButton);
-    buttons->addStretch();
-    buttons->addWidget(mCancelButton);
-    buttons->addWidget(mOKButton);
-
-    auto* layout = new QVBoxLayout(mWindow);
-    layout->setContentsMargins(18, 18, 18, 18);
-    layout->setSpacing(12);
-    layout->addLayout(header);
-    layout->addWidget(fieldsBox);
-    layout->addWidget(notesBox, 1);
-    layout->addLayout(attachment);
-    layout->addLayout(buttons);
-
-    mDatePicker = new QCalendarWidget(mWindow);
-    mDatePicker->setGridVisible(false);
-    mDatePicker->setVerticalHeaderFormat(QCalendarWidget::NoVerticalHeader);
-    mDatePicker->setAutoFillBackground(true);
-    mDatePicker->setStyleSheet(QStringLiteral(
-        "QCalendarWidget QAbstractItemView { background: #c9dcf5; color: #1a3fb0; selection-background-color: #3d6fd6; }"));
-    mDatePicker->hide();
-    connect(mDatePicker, &QCalendarWidget::clicked, this, [this](QDate date) { disposeDatePicker(date); });
-    connect(mDatePicker, &QCalendarWidget::activated, this, [this](QDate date) { disposeDatePicker(date); });
-
-    // The fields, in order, then the note; the buttons follow.
-    QWidget::setTabOrder(mCategoriesPopupButton, mTypesPopupButton);
-    QWidget::setTabOrder(mTypesPopupButton, mValueFields[0]);
-    for (int i = 0; i < 8; ++i)
-        QWidget::setTabOrder(mValueFields[static_cast<size_t>(i)], mValueFields[static_cast<size_t>(i + 1)]);
-    QWidget::setTabOrder(mValueFields[8], mNotesTextView);
-
+void BMDetailsWindowController::connectWindow()
+{
     connect(mOKButton, &QPushButton::clicked, this, [this] { detailPanelOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { detailPanelCancel(); });
     connect(mDeleteButton, &QPushButton::clicked, this, [this] { deleteItem(); });
@@ -349,9 +328,6 @@ void BMDetailsWindowController::buildWindow()
     };
     mWindow->onClose = [this] { mClosedByUser = true; };
     mWindow->watchChildren();
-    setAttachmentLook(false);
-    updateNoteCount();
-    mWindow->resize(640, 660);
 }
 
 void BMDetailsWindowController::buildIconPanel()
@@ -370,27 +346,15 @@ void BMDetailsWindowController::buildIconPanel()
     scroll->setStyleSheet(QStringLiteral("QScrollArea { background: white; }"));
 
     auto* add = new QPushButton(tr("Add Icons..."));
-    auto* cancel = new QPushButton(tr("Cancel"));
-    auto* ok = new QPushButton(tr("OK"));
-    ok->setDefault(true);
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(add);
-    buttons->addStretch();
-    buttons->addWidget(cancel);
-    buttons->addWidget(ok);
-    auto* layout = new QVBoxLayout(mIconSelectionPanel);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(10);
-    layout->addWidget(new QLabel(tr("Choose an icon for the record:")));
-    layout->addWidget(scroll, 1);
-    layout->addLayout(buttons);
+    platform::SheetFrame frame(mIconSelectionPanel, 10);
+    frame.column()->addWidget(new QLabel(tr("Choose an icon for the record:")));
+    frame.column()->addWidget(scroll, 1);
+    platform::endModalRunOnButtons(frame.addOkCancel({}, {}, {add}));
     connect(add, &QPushButton::clicked, this, [this] { addCustomIcons(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mIconSelectionPanel);
     connect(escape, &QShortcut::activated, this, [] { platform::abortModal(); });
     auto* enter = new QShortcut(QKeySequence(Qt::Key_Return), mIconSelectionPanel);
     connect(enter, &QShortcut::activated, this, [] { platform::stopModal(); });
-    connect(cancel, &QPushButton::clicked, this, [] { platform::abortModal(); });
-    connect(ok, &QPushButton::clicked, this, [] { platform::stopModal(); });
 }
 
 void BMDetailsWindowController::setCustomFieldsRunner(CustomFieldsRunner runner)
@@ -528,30 +492,18 @@ void BMDetailsWindowController::fillPopups(const TVXRecord& record)
 {
     mGroupsList = mDatabase.groupsForEditing();
     mTypesList = mDatabase.typesForEditing();
-    mCategoriesPopupButton->clear();
-    for (const auto& group : mGroupsList)
-        mCategoriesPopupButton->addItem(group->mGroupName());
-    int groupIndex = 0;
-    if (record.mGroup())
-        for (int i = 0; i < mGroupsList.size(); ++i)
-            if (mGroupsList[i]->mGroupUID() == record.mGroup()->mGroupUID()) {
-                groupIndex = i;
-                break;
-            }
-    mCategoriesPopupButton->setCurrentIndex(mGroupsList.isEmpty() ? -1 : groupIndex);
-
-    mTypesPopupButton->clear();
-    for (const auto& type : mTypesList)
-        mTypesPopupButton->addItem(type->mTypeName());
+    QStringList groupNames, groupUIDs, typeNames, typeUIDs;
+    for (const auto& group : mGroupsList) {
+        groupNames << group->mGroupName();
+        groupUIDs << group->mGroupUID();
+    }
+    for (const auto& type : mTypesList) {
+        typeNames << type->mTypeName();
+        typeUIDs << type->mTypeUID();
+    }
+    fillPopup(mCategoriesPopupButton, groupNames, groupUIDs, record.mGroup() ? record.mGroup()->mGroupUID() : QString());
+    fillPopup(mTypesPopupButton, typeNames, typeUIDs, record.mType() ? record.mType()->mTypeUID() : QString());
     mTypesPopupButton->setEnabled(!mTypesList.isEmpty());
-    int typeIndex = 0;
-    if (record.mType())
-        for (int i = 0; i < mTypesList.size(); ++i)
-            if (mTypesList[i]->mTypeUID() == record.mType()->mTypeUID()) {
-                typeIndex = i;
-                break;
-            }
-    mTypesPopupButton->setCurrentIndex(mTypesList.isEmpty() ? -1 : typeIndex);
 }
 
 void BMDetailsWindowController::applyTypeInformation(const TVXType* type)
@@ -595,9 +547,9 @@ void BMDetailsWindowController::updateAutoFill(const TVXType* type)
 
 void BMDetailsWindowController::setAttachmentLook(bool attached)
 {
-    mAttachmentButton->setProperty(kImageNameProperty.toUtf8().constData(),
-                                   attached ? kDeleteAttachmentImage : kAddAttachmentImage);
-    mAttachmentButton->setIcon(attachmentIcon(attached));
+    const QString image = attached ? kDeleteAttachmentImage : kAddAttachmentImage;
+    mAttachmentButton->setProperty(kImageNameProperty.toUtf8().constData(), image);
+    mAttachmentButton->setIcon(bmimages::icon(image));
     mAttachmentButton->setToolTip(attached ? tr("Delete Attachment") : tr("Add Attachment"));
 }
 

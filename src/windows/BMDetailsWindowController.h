@@ -23,6 +23,9 @@ class BMImageMatrix;
 class BMPasswordWindowController;
 class QCalendarWidget;
 class QComboBox;
+class QGridLayout;
+class QGroupBox;
+class QHBoxLayout;
 class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
@@ -158,6 +161,11 @@ protected:
 
 private:
     void buildWindow();
+    QGridLayout* buildHeader();
+    QGroupBox* buildFieldsBox();
+    QGroupBox* buildNotesBox();
+    QHBoxLayout* buildAttachmentRow();
+    void connectWindow();
     void buildIconPanel();
     void endRun(int code);
     std::shared_ptr<BMGroup> selectedGroup() const;

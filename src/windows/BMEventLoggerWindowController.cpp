@@ -1,10 +1,10 @@
 #include "windows/BMEventLoggerWindowController.h"
 
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "windows/EventLogTableModel.h"
 
-#include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPointer>
 #include <QPushButton>
@@ -58,15 +58,9 @@ BMEventLoggerWindowController::BMEventLoggerWindowController(TVXEventLogger& log
     connect(clear, &QPushButton::clicked, this, &BMEventLoggerWindowController::clearLog);
     connect(ok, &QPushButton::clicked, this, &BMEventLoggerWindowController::okAction);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(clear);
-    buttons->addStretch();
-    buttons->addWidget(ok);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 16);
-    layout->setSpacing(12);
-    layout->addWidget(m_logTable, 1);
-    layout->addLayout(buttons);
+    platform::SheetFrame frame(this);
+    frame.column()->addWidget(m_logTable, 1);
+    frame.addButtonRow({clear}, {ok});
 
     // New events arrive on the main thread; the window may go first.
     QPointer<BMEventLoggerWindowController> self(this);

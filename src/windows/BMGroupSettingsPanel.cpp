@@ -1,7 +1,6 @@
 #include "windows/BMGroupSettingsPanel.h"
 
 #include <QCheckBox>
-#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHeaderView>
@@ -15,6 +14,8 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
+#include "platform/ui/SheetFrame.h"
+#include "views/ListTables.h"
 
 namespace {
 
@@ -22,140 +23,60 @@ enum { kTickColumn = 0, kNameColumn = 1, kDescriptionColumn = 2 };
 
 QTableView* makeTickTable(QAbstractItemModel* model, const QString& name)
 {
-    auto* table = new QTableView;
-    table->setObjectName(name);
-    table->setModel(model);
-    table->setSelectionMode(QAbstractItemView::SingleSelection);
-    table->setSelectionBehavior(QAbstractItemView::SelectRows);
-    table->setAlternatingRowColors(true);
-    table->setShowGrid(false);
-    table->verticalHeader()->hide();
+    QTableView* table = newListTable(model, name, QAbstractItemView::SingleSelection);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionResizeMode(kTickColumn, QHeaderView::ResizeToContents);
-    table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     return table;
 }
 
 } // namespace
 
-// --- members ---------------------------------------------------------------------
+// --- the two lists -----------------------------------------------------------------
 
-BMGroupMembersModel::BMGroupMembersModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists,
-                                         QObject* parent)
-    : QAbstractTableModel(parent), mDatabase(database), mLists(lists)
+BMGroupSheetListModel::BMGroupSheetListModel(Kind kind, TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+                                             QObject* parent)
+    : TickListModel(kTickColumn,
+                    kind == Members ? QStringList{tr("Member"), tr("Name"), tr("Description")}
+                                    : QStringList{tr("Include"), tr("Name")},
+                    parent)
+    , mKind(kind)
+    , mDatabase(database)
+    , mLists(lists)
 {
 }
 
-void BMGroupMembersModel::reload()
+void BMGroupSheetListModel::reload(const QString& groupUID)
 {
     beginResetModel();
-    mRows = mDatabase.sortedUsersContainsString(QString());
-    endResetModel();
-}
-
-int BMGroupMembersModel::rowCount(const QModelIndex& parent) const
-{
-    return parent.isValid() ? 0 : static_cast<int>(mRows.size());
-}
-
-int BMGroupMembersModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 3; }
-
-QVariant BMGroupMembersModel::data(const QModelIndex& index, int role) const
-{
-    if (!index.isValid() || index.row() >= mRows.size())
-        return {};
-    const auto& user = mRows.at(index.row());
-    if (index.column() == kTickColumn)
-        return role == Qt::CheckStateRole
-            ? QVariant(mLists.members.contains(user->mUserID()) ? Qt::Checked : Qt::Unchecked) : QVariant();
-    if (role != Qt::DisplayRole)
-        return {};
-    return index.column() == kNameColumn ? user->mUsername() : user->mDescription();
-}
-
-bool BMGroupMembersModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (!index.isValid() || index.column() != kTickColumn || role != Qt::CheckStateRole || index.row() >= mRows.size())
-        return false;
-    settingsrules::setMemberTicked(mLists, mRows.at(index.row())->mUserID(),
-                                   value.toInt() == Qt::Checked);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    return true;
-}
-
-Qt::ItemFlags BMGroupMembersModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == kTickColumn)
-        f |= Qt::ItemIsUserCheckable;
-    return f;
-}
-
-QVariant BMGroupMembersModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    switch (section) {
-    case kTickColumn: return tr("Member");
-    case kNameColumn: return tr("Name");
-    default: return tr("Description");
+    mRows.clear();
+    if (mKind == Members) {
+        for (const auto& user : mDatabase.sortedUsersContainsString(QString()))
+            mRows.append({user->mUserID(), user->mUsername(), user->mDescription()});
+    } else {
+        for (const auto& group : mDatabase.subGroupsForGroupWithID(groupUID))
+            mRows.append({group->mGroupUID(), group->mGroupName(), QString()});
     }
-}
-
-// --- sub-groups ------------------------------------------------------------------
-
-BMSubGroupsModel::BMSubGroupsModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QObject* parent)
-    : QAbstractTableModel(parent), mDatabase(database), mLists(lists)
-{
-}
-
-void BMSubGroupsModel::reload(const QString& groupUID)
-{
-    beginResetModel();
-    mRows = mDatabase.subGroupsForGroupWithID(groupUID);
     endResetModel();
 }
 
-int BMSubGroupsModel::rowCount(const QModelIndex& parent) const
+bool BMGroupSheetListModel::isTicked(int row) const
 {
-    return parent.isValid() ? 0 : static_cast<int>(mRows.size());
+    return (mKind == Members ? mLists.members : mLists.subGroups).contains(mRows.at(row).uid);
 }
 
-int BMSubGroupsModel::columnCount(const QModelIndex& parent) const { return parent.isValid() ? 0 : 2; }
-
-QVariant BMSubGroupsModel::data(const QModelIndex& index, int role) const
+void BMGroupSheetListModel::setTicked(int row, bool ticked)
 {
-    if (!index.isValid() || index.row() >= mRows.size())
+    if (mKind == Members)
+        settingsrules::setMemberTicked(mLists, mRows.at(row).uid, ticked);
+    else
+        settingsrules::setSubGroupTicked(mLists, mRows.at(row).uid, ticked);
+}
+
+QVariant BMGroupSheetListModel::cellData(int row, int column, int role) const
+{
+    if (column == kTickColumn || role != Qt::DisplayRole)
         return {};
-    const auto& group = mRows.at(index.row());
-    if (index.column() == kTickColumn)
-        return role == Qt::CheckStateRole
-            ? QVariant(mLists.subGroups.contains(group->mGroupUID()) ? Qt::Checked : Qt::Unchecked) : QVariant();
-    return role == Qt::DisplayRole ? QVariant(group->mGroupName()) : QVariant();
-}
-
-bool BMSubGroupsModel::setData(const QModelIndex& index, const QVariant& value, int role)
-{
-    if (!index.isValid() || index.column() != kTickColumn || role != Qt::CheckStateRole || index.row() >= mRows.size())
-        return false;
-    settingsrules::setSubGroupTicked(mLists, mRows.at(index.row())->mGroupUID(), value.toInt() == Qt::Checked);
-    emit dataChanged(index, index, {Qt::CheckStateRole});
-    return true;
-}
-
-Qt::ItemFlags BMSubGroupsModel::flags(const QModelIndex& index) const
-{
-    Qt::ItemFlags f = Qt::ItemIsEnabled | Qt::ItemIsSelectable;
-    if (index.column() == kTickColumn)
-        f |= Qt::ItemIsUserCheckable;
-    return f;
-}
-
-QVariant BMSubGroupsModel::headerData(int section, Qt::Orientation orientation, int role) const
-{
-    if (orientation != Qt::Horizontal || role != Qt::DisplayRole)
-        return {};
-    return section == kTickColumn ? tr("Include") : tr("Name");
+    return column == kNameColumn ? mRows.at(row).name : mRows.at(row).description;
 }
 
 // --- the sheet -----------------------------------------------------------------------
@@ -168,8 +89,8 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     setWindowTitle(tr("Group Settings"));
     setMinimumSize(460, 400);
 
-    mMembersModel = new BMGroupMembersModel(database, lists, this);
-    mSubGroupsModel = new BMSubGroupsModel(database, lists, this);
+    mMembersModel = new BMGroupSheetListModel(BMGroupSheetListModel::Members, database, lists, this);
+    mSubGroupsModel = new BMGroupSheetListModel(BMGroupSheetListModel::SubGroups, database, lists, this);
 
     mGroupNameField = new QLineEdit;
     mGroupNameField->setObjectName(QStringLiteral("mGroupNameField"));
@@ -221,23 +142,17 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     mGroupSettingsTab->addTab(subGroupsPage, tr("Sub-Groups"));
     mGroupSettingsTab->addTab(permissionsPage, tr("Permissions"));
 
-    auto* buttons = new QDialogButtonBox;
-    mCancelButton = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    mCancelButton->setObjectName(QStringLiteral("mCancelButton"));
-    mDoneButton = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    mDoneButton->setObjectName(QStringLiteral("mDoneButton"));
-    mDoneButton->setDefault(true);
+    platform::SheetFrame frame(this);
+    frame.column()->addLayout(nameRow);
+    frame.column()->addWidget(mGroupSettingsTab, 1);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("mDoneButton"), QStringLiteral("mCancelButton"));
+    mCancelButton = buttons.cancel;
+    mDoneButton = buttons.ok;
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     // Return in the name field is OK, Escape anywhere is Cancel (keyPressEvent).
     connect(mGroupNameField, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 12);
-    layout->setSpacing(12);
-    layout->addLayout(nameRow);
-    layout->addWidget(mGroupSettingsTab, 1);
-    layout->addWidget(buttons);
 
     setTabOrder(mGroupNameField, mGroupSettingsTab);
     setTabOrder(mGroupSettingsTab, mCancelButton);

@@ -2,12 +2,12 @@
 // The group sheet's window: name, members, sub-groups and record permissions.
 // The lists are item models over the database manager's caches and the
 // sheet's working lists; what the sheet decides lives in GroupTypeSettingsRules.
-#include <QAbstractTableModel>
 #include <QWidget>
 
 #include <functional>
 
 #include "store/TVXDataBase.h"
+#include "views/TickListModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
@@ -17,42 +17,35 @@ class QPushButton;
 class QTabWidget;
 class QTableView;
 
-// Members tab: every user, ticked when a member. Columns: tick, Name, Description.
-class BMGroupMembersModel : public QAbstractTableModel {
+// A tab of the group sheet, ticked from the sheet's working lists: every user
+// on the members tab (tick, Name, Description), the candidate sub-groups of
+// the group being edited on the sub-groups tab (tick, Name).
+class BMGroupSheetListModel : public TickListModel {
     Q_OBJECT
 public:
-    BMGroupMembersModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QObject* parent = nullptr);
-    void reload();
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    enum Kind { Members, SubGroups };
+
+    BMGroupSheetListModel(Kind kind, TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+                          QObject* parent = nullptr);
+    // Reads the users, or the sub-groups of the given group, again.
+    void reload(const QString& groupUID = QString());
 
 private:
+    struct Row {
+        QString uid;
+        QString name;
+        QString description;
+    };
+
+    int rows() const override { return static_cast<int>(mRows.size()); }
+    bool isTicked(int row) const override;
+    void setTicked(int row, bool ticked) override;
+    QVariant cellData(int row, int column, int role) const override;
+
+    Kind mKind;
     TVXDataBase& mDatabase;
     settingsrules::GroupSheetLists& mLists;
-    TVXDataBase::UserList mRows;
-};
-
-// Sub-groups tab: the candidate sub-groups of the group being edited, ticked when listed.
-class BMSubGroupsModel : public QAbstractTableModel {
-    Q_OBJECT
-public:
-    BMSubGroupsModel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QObject* parent = nullptr);
-    void reload(const QString& groupUID);
-    int rowCount(const QModelIndex& parent = {}) const override;
-    int columnCount(const QModelIndex& parent = {}) const override;
-    QVariant data(const QModelIndex& index, int role) const override;
-    bool setData(const QModelIndex& index, const QVariant& value, int role) override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-
-private:
-    TVXDataBase& mDatabase;
-    settingsrules::GroupSheetLists& mLists;
-    TVXDataBase::GroupList mRows;
+    QList<Row> mRows;
 };
 
 class BMGroupSettingsPanel : public QWidget {
@@ -70,8 +63,8 @@ public:
     QCheckBox* mGroupPriorityPermission;
     QPushButton* mDoneButton;
     QPushButton* mCancelButton;
-    BMGroupMembersModel* mMembersModel;
-    BMSubGroupsModel* mSubGroupsModel;
+    BMGroupSheetListModel* mMembersModel;
+    BMGroupSheetListModel* mSubGroupsModel;
 
     // Actions of the two buttons.
     std::function<void()> onOK;

@@ -69,7 +69,24 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     setObjectName(QStringLiteral("BMMainWindow"));
     setUnifiedTitleAndToolBarOnMac(true);
 
-    // Toolbar views; the controller places them on the toolbar.
+    buildToolbarViews();
+    buildCentralWidget();
+    buildMenus();
+    // Escape empties the search, as in the desktop's search fields.
+    new QShortcut(QKeySequence(Qt::Key_Escape), mSearchField, mSearchField, &QLineEdit::clear, Qt::WidgetShortcut);
+    setTabOrder(mCategoriesPopup, mSearchField);
+    setTabOrder(mSearchField, mColumnViewTypesTable);
+    setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
+    setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
+    setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
+    setTabOrder(mTypesPopup, mListViewTypesTable);
+    setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
+    resize(1100, 680);
+}
+
+// Toolbar views; the controller places them on the toolbar.
+void BMMainWindow::buildToolbarViews()
+{
     mToolbarCategoriesView = new QWidget(this);
     {
         auto* layout = new QHBoxLayout(mToolbarCategoriesView);
@@ -134,7 +151,11 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
         mSearchField->addAction(bmimages::icon(QStringLiteral("mainwin_Search")), QLineEdit::LeadingPosition);
         layout->addWidget(mSearchField);
     }
+}
 
+// The record views and the detail pane side by side, the button bar below.
+void BMMainWindow::buildCentralWidget()
+{
     // The three views in a tab view without tabs.
     mTabView = new QStackedWidget(this);
     mTabView->setObjectName(QStringLiteral("mTabView"));
@@ -184,18 +205,6 @@ BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
     centralLayout->addWidget(line);
     centralLayout->addWidget(buildButtonBar());
     setCentralWidget(central);
-
-    buildMenus();
-    // Escape empties the search, as in the desktop's search fields.
-    new QShortcut(QKeySequence(Qt::Key_Escape), mSearchField, mSearchField, &QLineEdit::clear, Qt::WidgetShortcut);
-    setTabOrder(mCategoriesPopup, mSearchField);
-    setTabOrder(mSearchField, mColumnViewTypesTable);
-    setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
-    setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
-    setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
-    setTabOrder(mTypesPopup, mListViewTypesTable);
-    setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
-    resize(1100, 680);
 }
 
 QWidget* BMMainWindow::buildColumnView()

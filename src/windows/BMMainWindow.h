@@ -161,6 +161,8 @@ public:
     int tabIndexForIdentifier(const QString& identifier) const;
 
 private:
+    void buildToolbarViews();
+    void buildCentralWidget();
     QWidget* buildColumnView();
     QWidget* buildListView();
     QWidget* buildTreeView();

@@ -7,6 +7,7 @@
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 
@@ -15,7 +16,6 @@
 #include <QButtonGroup>
 #include <QCheckBox>
 #include <QColorDialog>
-#include <QDialogButtonBox>
 #include <QDir>
 #include <QFileDialog>
 #include <QFontDialog>
@@ -92,6 +92,17 @@ QLabel* sectionTitle(const QString& text)
     return label;
 }
 
+// A pane of the window: a column without margins, its section title on top.
+QVBoxLayout* paneColumn(QWidget* view, const QString& name, const QString& title)
+{
+    view->setObjectName(name);
+    auto* layout = new QVBoxLayout(view);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(10);
+    layout->addWidget(sectionTitle(title));
+    return layout;
+}
+
 } // namespace
 
 BMOptionsWindowController* BMOptionsWindowController::sharedOptionsWindowController()
@@ -130,17 +141,13 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
     for (QWidget* pane : {mSecurityView, mFormatView, mShowColumnsView})
         mActiveContentView->addWidget(pane);
 
-    auto* buttons = new QDialogButtonBox;
-    QPushButton* okButton = buttons->addButton(tr("OK"), QDialogButtonBox::AcceptRole);
-    okButton->setObjectName(QStringLiteral("okButton"));
-    okButton->setDefault(true);
-    QPushButton* cancelButton = buttons->addButton(tr("Cancel"), QDialogButtonBox::RejectRole);
-    cancelButton->setObjectName(QStringLiteral("cancelButton"));
-    connect(okButton, &QPushButton::clicked, this, &BMOptionsWindowController::ok);
-    connect(cancelButton, &QPushButton::clicked, this, &BMOptionsWindowController::cancel);
+    const platform::SheetButtons buttons =
+        platform::makeOkCancel(QStringLiteral("okButton"), QStringLiteral("cancelButton"));
+    connect(buttons.ok, &QPushButton::clicked, this, &BMOptionsWindowController::ok);
+    connect(buttons.cancel, &QPushButton::clicked, this, &BMOptionsWindowController::cancel);
 
     auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 12);
+    layout->setContentsMargins(0, 0, 0, platform::kSheetMargins.bottom());
     layout->setSpacing(0);
     layout->addWidget(mToolBar);
     auto* line = new QFrame;
@@ -148,10 +155,11 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
     line->setFrameShadow(QFrame::Sunken);
     layout->addWidget(line);
     auto* body = new QVBoxLayout;
-    body->setContentsMargins(20, 16, 20, 0);
+    body->setContentsMargins(platform::kSheetMargins.left(), platform::kSheetMargins.top(),
+                             platform::kSheetMargins.right(), 0);
     body->setSpacing(16);
     body->addWidget(mActiveContentView);
-    body->addWidget(buttons);
+    body->addLayout(platform::buttonRow({}, {buttons.cancel, buttons.ok}));
     layout->addLayout(body);
 
     // The event log's folder: the user default, set to the default on first use.
@@ -171,12 +179,7 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
 QWidget* BMOptionsWindowController::buildSecurityView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mSecurityView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-
-    layout->addWidget(sectionTitle(tr("Automatic Lock")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mSecurityView"), tr("Automatic Lock"));
     auto* lockRow = new QHBoxLayout;
     lockRow->setContentsMargins(16, 0, 0, 0);
     mAutoLock = new QCheckBox(tr("Lock after"));
@@ -265,11 +268,7 @@ QWidget* BMOptionsWindowController::buildSecurityView()
 QWidget* BMOptionsWindowController::buildFormatView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mFormatView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    layout->addWidget(sectionTitle(tr("Record List")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mFormatView"), tr("Record List"));
 
     auto* form = new QFormLayout;
     form->setContentsMargins(16, 0, 0, 0);
@@ -305,11 +304,7 @@ QWidget* BMOptionsWindowController::buildFormatView()
 QWidget* BMOptionsWindowController::buildShowColumnsView()
 {
     auto* view = new QWidget;
-    view->setObjectName(QStringLiteral("mShowColumnsView"));
-    auto* layout = new QVBoxLayout(view);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->setSpacing(10);
-    layout->addWidget(sectionTitle(tr("Columns shown in the list view")));
+    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mShowColumnsView"), tr("Columns shown in the list view"));
     auto* grid = new QGridLayout;
     grid->setContentsMargins(16, 0, 0, 0);
     grid->setHorizontalSpacing(28);
@@ -491,8 +486,7 @@ void BMOptionsWindowController::selectFont()
     QFontDialog panel(mSelectedFont, this);
     panel.setObjectName(QStringLiteral("FontPanel"));
     panel.setOption(QFontDialog::DontUseNativeDialog);
-    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
-    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    platform::endModalRunOnDialog(&panel);
     if (platform::runModalForWindow(&panel) == platform::kModalRunStopped)
         setSelectedFont(panel.currentFont());
 }
@@ -505,8 +499,7 @@ void BMOptionsWindowController::selectRowColor()
     panel.setOption(QColorDialog::DontUseNativeDialog);
     // Continuous: the well follows the panel as the user picks.
     connect(&panel, &QColorDialog::currentColorChanged, this, [this](const QColor& color) { setRowColor(color); });
-    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
-    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    platform::endModalRunOnDialog(&panel);
     if (platform::runModalForWindow(&panel) == platform::kModalRunStopped)
         setRowColor(panel.currentColor());
     else
@@ -520,8 +513,7 @@ void BMOptionsWindowController::browseDatabaseLocation()
     panel.setOption(QFileDialog::DontUseNativeDialog);
     panel.setFileMode(QFileDialog::Directory);
     panel.setOption(QFileDialog::ShowDirsOnly);
-    connect(&panel, &QDialog::accepted, [] { platform::stopModal(); });
-    connect(&panel, &QDialog::rejected, [] { platform::abortModal(); });
+    platform::endModalRunOnDialog(&panel);
     if (platform::runModalForWindow(&panel) != platform::kModalRunStopped)
         return;
     const QStringList chosen = panel.selectedFiles();

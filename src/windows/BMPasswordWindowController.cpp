@@ -1,6 +1,7 @@
 #include "windows/BMPasswordWindowController.h"
 
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "views/BMPasswordStrengthMeter.h"
 
@@ -9,7 +10,6 @@
 #include <QFontDatabase>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
@@ -145,9 +145,6 @@ void BMPasswordWindowController::buildWindow()
     mPasswordList->setAlternatingRowColors(true);
 
     mGenerateButton = new QPushButton(tr("Generate"));
-    mCancelButton = new QPushButton(tr("Cancel"));
-    mOKButton = new QPushButton(tr("OK"));
-    mOKButton->setDefault(true);
 
     auto* form = new QGridLayout;
     form->addWidget(new QLabel(tr("Preset:")), 0, 0, Qt::AlignRight);
@@ -158,20 +155,14 @@ void BMPasswordWindowController::buildWindow()
     form->addWidget(mPasswordStrengthIndicator, 2, 1);
     form->setColumnStretch(1, 1);
 
-    auto* buttons = new QHBoxLayout;
-    buttons->addWidget(mGenerateButton);
-    buttons->addStretch();
-    buttons->addWidget(mCancelButton);
-    buttons->addWidget(mOKButton);
-
-    auto* layout = new QVBoxLayout(mWindow);
-    layout->setContentsMargins(18, 18, 18, 18);
-    layout->setSpacing(12);
-    layout->addLayout(form);
-    layout->addWidget(setsBox);
-    layout->addWidget(new QLabel(tr("Proposals (double-click to choose):")));
-    layout->addWidget(mPasswordList, 1);
-    layout->addLayout(buttons);
+    platform::SheetFrame frame(mWindow);
+    frame.column()->addLayout(form);
+    frame.column()->addWidget(setsBox);
+    frame.column()->addWidget(new QLabel(tr("Proposals (double-click to choose):")));
+    frame.column()->addWidget(mPasswordList, 1);
+    const platform::SheetButtons buttons = frame.addOkCancel({}, {}, {mGenerateButton});
+    mCancelButton = buttons.cancel;
+    mOKButton = buttons.ok;
     mWindow->resize(460, 520);
 
     connect(mpasswordStrength, &QComboBox::activated, this, [this] { strengthChange(); });

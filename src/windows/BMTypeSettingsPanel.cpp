@@ -2,11 +2,9 @@
 
 #include <QCheckBox>
 #include <QComboBox>
-#include <QDialogButtonBox>
 #include <QFrame>
 #include <QGridLayout>
 #include <QGroupBox>
-#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -16,6 +14,7 @@
 #include <QVBoxLayout>
 
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 
 namespace {
@@ -90,18 +89,15 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     // The tenth field holds the modification date: its name is not edited.
     mFieldNameFields[kNumberOfFields - 1]->setEnabled(false);
 
-    auto* buttons = new QHBoxLayout;
     mResetButton = new QPushButton(tr("Reset"));
     mResetButton->setObjectName(QStringLiteral("mResetButton"));
-    mCancelButton = new QPushButton(tr("Cancel"));
-    mCancelButton->setObjectName(QStringLiteral("mCancelButton"));
-    mDoneButton = new QPushButton(tr("OK"));
-    mDoneButton->setObjectName(QStringLiteral("mDoneButton"));
-    mDoneButton->setDefault(true);
-    buttons->addWidget(mResetButton);
-    buttons->addStretch(1);
-    buttons->addWidget(mCancelButton);
-    buttons->addWidget(mDoneButton);
+    platform::SheetFrame frame(this);
+    frame.column()->addLayout(head);
+    frame.column()->addWidget(fieldsBox);
+    const platform::SheetButtons buttons =
+        frame.addOkCancel(QStringLiteral("mDoneButton"), QStringLiteral("mCancelButton"), {mResetButton});
+    mCancelButton = buttons.cancel;
+    mDoneButton = buttons.ok;
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     connect(mResetButton, &QPushButton::clicked, this, [this] { if (onReset) onReset(); });
@@ -109,13 +105,6 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     connect(mTypeNameField, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
     for (QLineEdit* field : mFieldNameFields)
         connect(field, &QLineEdit::returnPressed, this, [this] { if (onOK) onOK(); });
-
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(16, 16, 16, 12);
-    layout->setSpacing(12);
-    layout->addLayout(head);
-    layout->addWidget(fieldsBox);
-    layout->addLayout(buttons);
 
     // Name, group, the fields in number order, then the buttons.
     QWidget* previous = mTypeNameField;
@@ -213,13 +202,10 @@ void BMTypeSettingsPanel::chooseIcon()
         if (number == mIconID)
             list->setCurrentItem(item);
     }
-    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Cancel | QDialogButtonBox::Ok);
-    connect(buttons, &QDialogButtonBox::accepted, &picker, [] { platform::stopModal(); });
-    connect(buttons, &QDialogButtonBox::rejected, &picker, [] { platform::abortModal(); });
     connect(list, &QListWidget::itemDoubleClicked, &picker, [] { platform::stopModal(); });
-    auto* layout = new QVBoxLayout(&picker);
-    layout->addWidget(list);
-    layout->addWidget(buttons);
+    platform::SheetFrame frame(&picker);
+    frame.column()->addWidget(list);
+    platform::endModalRunOnButtons(frame.addOkCancel());
     if (platform::runModalForWindow(&picker) == platform::kModalRunStopped && list->currentItem())
         setIconID(list->currentItem()->data(Qt::UserRole).toInt());
 }

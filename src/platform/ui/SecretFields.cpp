@@ -7,6 +7,15 @@
 
 namespace platform {
 
+QLineEdit* newSecretField(const QString& objectName, int minimumWidth)
+{
+    auto* field = new QLineEdit;
+    field->setObjectName(objectName);
+    field->setEchoMode(QLineEdit::Password);
+    field->setMinimumWidth(minimumWidth);
+    return field;
+}
+
 void wipeField(QLineEdit* field)
 {
     if (!field)
