@@ -1,5 +1,6 @@
 // Loading and reloading: the user's row, then groups, types and records into
 // the caches. Workers run while the main thread waits behind its progress panel.
+#include "crypto/DBEncrypter.h"
 #include "model/BMGroup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXRecord.h"
@@ -21,7 +22,10 @@
 
 #include <QSet>
 
+#include <string.h> // explicit_bzero
+
 #include <array>
+#include <cstring>
 #include <future>
 #include <list>
 #include <vector>
@@ -38,6 +42,39 @@ constexpr char kQueryAllGroupMembers[] = "SELECT GROUPID, USERID FROM USERGROUPT
 constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBGROUPTABLE ORDER BY GROUPID, SUBGROUPID";
 
 constexpr int kDefaultIcon = 31;
+
+// Appends a stored value's plain bytes up to the first NUL to `out`, as
+// TVXDataBase::decryptWith reads them; false where it gives the null text
+// (a value that cannot be deciphered).
+bool appendPlainText(const CDBEncrypter* encrypter, const QByteArray& stored, QByteArray& out)
+{
+    if (stored.isEmpty())
+        return true;
+    const qsizetype at = out.size();
+    if (!encrypter) {
+        const qsizetype nul = stored.indexOf('\0');
+        out.append(nul < 0 ? stored : stored.left(nul));
+        return true;
+    }
+    constexpr qsizetype kBlock = 16;
+    if (stored.size() % kBlock != 0 || !encrypter->IsKeyInit())
+        return false;
+    out.resize(at + stored.size());
+    try {
+        encrypter->DecryptECB(stored.constData(), out.data() + at, size_t(stored.size()));
+    } catch (...) {
+        explicit_bzero(out.data() + at, size_t(stored.size()));
+        out.resize(at);
+        return false;
+    }
+    const void* nul = std::memchr(out.constData() + at, '\0', size_t(stored.size()));
+    if (nul) {
+        const qsizetype end = static_cast<const char*>(nul) - out.constData();
+        explicit_bzero(out.data() + end, size_t(out.size() - end));
+        out.resize(end);
+    }
+    return true;
+}
 
 sql::SQLException noConnection()
 {
@@ -320,7 +357,6 @@ int TVXDataBase::readRecordTable()
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
     const auto encrypter = fieldEncrypter();
-    const auto& setters = TVXRecord::setFunctionsArray();
     const TVXGroupCache& groups = m_groups;
     const TVXTypeCache& types = m_types;
     // What a new record carries in value 10 until a stored date replaces it.
@@ -331,6 +367,7 @@ int TVXDataBase::readRecordTable()
         std::vector<std::shared_ptr<TVXRecord>> records;
         std::vector<quint64> digests;
     };
+    const QByteArray nowBytes = now.toUtf8();
     const auto decipher = [&](Slice& slice) {
         slice.records.resize(slice.rows.size());
         slice.digests.resize(slice.rows.size());
@@ -342,12 +379,28 @@ int TVXDataBase::readRecordTable()
             record->setMRecordUID(row.uid);
             record->setMGroup(groups.value(row.groupUID));
             record->setMType(types.value(row.typeUID));
-            for (int i = 0; i < 9; ++i)
-                ((*record).*setters[i])(decryptWith(encrypter.get(), row.stored[i]));
+            // The plain texts of one record side by side, for its one block.
+            thread_local QByteArray plain;
+            std::array<qsizetype, TVXRecord::kTextSlotCount> ends{};
+            uint16_t nullSlots = 0;
+            for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+                if (!appendPlainText(encrypter.get(), row.stored[size_t(i)], plain))
+                    nullSlots |= uint16_t(1u << i);
+                ends[size_t(i)] = plain.size();
+            }
+            std::array<QByteArrayView, TVXRecord::kTextSlotCount> texts;
+            for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+                const qsizetype from = i ? ends[size_t(i) - 1] : 0;
+                texts[size_t(i)] = QByteArrayView(plain).sliced(from, ends[size_t(i)] - from);
+            }
             // An empty stored date keeps the one the new record was made with.
-            record->setMValue10(now);
-            record->setMValue10(decryptWith(encrypter.get(), row.stored[9]));
-            record->setMNotes(decryptWith(encrypter.get(), row.stored[10]));
+            if (texts[9].isEmpty()) {
+                texts[9] = nowBytes;
+                nullSlots &= uint16_t(~(1u << 9));
+            }
+            record->setUtf8Texts(texts, nullSlots);
+            explicit_bzero(plain.data(), size_t(plain.size()));
+            plain.resize(0);
             record->setMIsCustomized(row.customised);
             record->setMHasAttachment(row.attached);
             record->setMAttachmentState(kAttachmentStateNone);
