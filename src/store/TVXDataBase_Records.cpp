@@ -8,6 +8,7 @@
 #include "model/TVXUser.h"
 #include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
+#include "store/RecentListsStore.h"
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -256,7 +257,7 @@ void TVXDataBase::writeBatchRecentRows()
     const std::map<QString, QStringList> rows = std::move(batch->recentlyAddedRows);
     batch->recentlyAddedRows.clear();
     for (const auto& [userID, recordIDs] : rows)
-        writeRecentlyAddedRows(userID, recordIDs);
+        mRecentLists->writeRecentlyAddedRows(userID, recordIDs);
 }
 
 bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
@@ -543,7 +544,7 @@ QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
     for (const QString& recordID : recordIDs) {
         const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
         m_records.remove(recordID);
-        m_recentlyAddedRecords.removeAll(recordID);
+        mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
         mRecordDigests.remove(recordID);
         recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
@@ -780,23 +781,23 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* r
 void TVXDataBase::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!m_recentlyAddedRecords.contains(recordID))
+    if (!mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
         (void)addRecentlyAddedID(recordID, m_currentUser->mUserID());
 }
 
 void TVXDataBase::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!m_recentlyMofifiedTypes.contains(record.mRecordUID()))
+    if (!mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
         (void)addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
 }
 
 void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
 {
-    m_mostViewedRecords.removeAll(recordID);
-    m_recentlyViewedTypes.removeAll(recordID);
-    m_recentlyMofifiedTypes.removeAll(recordID);
-    m_recentlyAddedRecords.removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
 }
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)

@@ -17,6 +17,7 @@
 #include "platform/ui/ModalRun.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
+#include "store/TVXDataBase.h"
 
 using namespace settingsrules;
 

@@ -15,6 +15,7 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
+#include "store/TVXDataBase.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 
 #include <functional>
 
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
@@ -33,7 +33,7 @@ public:
 private:
     TVXDataBase& mDatabase;
     settingsrules::GroupSheetLists& mLists;
-    TVXDataBase::UserList mRows;
+    TVXUserList mRows;
 };
 
 // Sub-groups tab: the candidate sub-groups of the group being edited, ticked when listed.
@@ -52,7 +52,7 @@ public:
 private:
     TVXDataBase& mDatabase;
     settingsrules::GroupSheetLists& mLists;
-    TVXDataBase::GroupList mRows;
+    TVXGroupList mRows;
 };
 
 class BMGroupSettingsPanel : public QWidget {
