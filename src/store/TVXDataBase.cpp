@@ -8,6 +8,7 @@
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
+#include "store/AccountAdmin.h"
 #include "store/EventLogStore.h"
 #include "store/IconStore.h"
 #include "store/RecentListsStore.h"
@@ -64,6 +65,7 @@ TVXDataBase::TVXDataBase()
     : mEventLog(std::make_unique<TVXEventLogStore>(*this))
     , mIcons(std::make_unique<TVXIconStore>(*this))
     , mRecentLists(std::make_unique<TVXRecentLists>(*this))
+    , mAccountAdmin(std::make_unique<TVXAccountAdmin>(*this))
     , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

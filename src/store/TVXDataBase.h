@@ -760,6 +760,7 @@ private:
     std::unique_ptr<class TVXEventLogStore> mEventLog;
     std::unique_ptr<class TVXIconStore> mIcons;
     std::unique_ptr<class TVXRecentLists> mRecentLists;
+    std::unique_ptr<class TVXAccountAdmin> mAccountAdmin;
 
     // [record storage]
     struct AttachmentUpload;
@@ -884,17 +885,6 @@ private:
     // [hint and password]
     // (end of hint and password)
 
-    // [accounts]
-    QString quotedForAccount(const QString& text) const;
-    [[nodiscard]] int runAccountStatement(const QString& statement, bool secretInside = false);
-    [[nodiscard]] int grantStoreRights(const QString& account, bool administrator);
-    [[nodiscard]] int replaceStoreRights(const QString& account, bool administrator);
-    [[nodiscard]] int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
-    [[nodiscard]] int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
-    [[nodiscard]] int writeMemberships(const TVXUser_Admin& user);
-    // The account's rows in one transaction: its personal group, then its user row.
-    [[nodiscard]] int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
-    // (end of accounts)
 
     // [master password]
     // 0 when the stored master password is the one the field encrypter was

@@ -24,42 +24,39 @@ QString firstWord(const QString& text)
     return blank < 0 ? trimmed : trimmed.left(blank);
 }
 
-} // namespace
-
-std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+// One of the group's lists, an identifier per row; null with the error path's code.
+std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, int* code,
+                                         const std::function<QString(sql::ResultSet&)>& column)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = database.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectGroupUserList));
+        std::unique_ptr<sql::PreparedStatement> stmt(database.connection()->prepareStatement(query));
         stmt->setString(1, group.mGroupUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        QStringList members;
+        QStringList identifiers;
         while (rs->next())
-            members << firstWord(tvxsql::textColumn(*rs, 2));
+            identifiers << firstWord(column(*rs));
         *code = kTVXDone;
-        return members;
+        return identifiers;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = database.reportDatabaseError(e);
         return std::nullopt;
     }
 }
 
+} // namespace
+
+std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+{
+    return readGroupList(*this, kQuerySelectGroupUserList, group, code,
+                         [](sql::ResultSet& rs) { return tvxsql::textColumn(rs, 2); });
+}
+
 std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupSubGroupTable));
-        stmt->setString(1, group.mGroupUID().toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        QStringList subGroups;
-        while (rs->next())
-            subGroups << firstWord(QString::fromStdString(rs->getString("SUBGROUPID").asStdString()));
-        *code = kTVXDone;
-        return subGroups;
-    } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
-        return std::nullopt;
-    }
+    return readGroupList(*this, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
+        return QString::fromStdString(rs.getString("SUBGROUPID").asStdString());
+    });
 }
 
 int TVXDataBase::insertUserListForGroup(BMGroup& group)

@@ -10,6 +10,7 @@
 #include "store/HintQuestions.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StatementRunner.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -174,7 +175,7 @@ void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
 void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
         const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
@@ -222,13 +223,7 @@ void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QStrin
         number(kNewRowTipFlags);      // EXPORTIMPORTTIP
         number(kNewRowTipFlags);      // BACKUPRESTORETIP
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 // --- writers ---------------------------------------------------------------
@@ -242,7 +237,7 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
             maximised = hooks->isMainWindowMaximied();
     });
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
                                                                 maximised)
@@ -250,20 +245,14 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
         stmt->setInt(2, user.mDetailPanelWidth());
         stmt->setString(3, user.mUserID().toStdString());
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
         stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
@@ -278,13 +267,7 @@ void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* co
         stmt->setInt(11, user.mClearClipBoardTimer());
         stmt->setString(12, user.mUserID().toStdString());
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 namespace {
