@@ -41,10 +41,7 @@ constexpr int kLastBuiltInName = 999;
 
 const QString kImageNameKey = QStringLiteral("Name");
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 QString builtInIconPath(int iconIndex) { return QStringLiteral(":/icons/Icon%1.png").arg(iconIndex); }
 

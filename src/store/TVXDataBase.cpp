@@ -12,6 +12,7 @@
 #include "store/EventLogStore.h"
 #include "store/IconStore.h"
 #include "store/RecentListsStore.h"
+#include "store/StatementHelpers.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>
@@ -82,7 +83,7 @@ TVXDataBase::~TVXDataBase() = default;
 sql::Connection& TVXDataBase::liveConnection() const
 {
     if (!mCPcon)
-        throw sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+        throw tvxsql::noConnection();
     return *mCPcon;
 }
 

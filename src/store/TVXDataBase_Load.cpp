@@ -39,10 +39,7 @@ constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBG
 
 constexpr int kDefaultIcon = 31;
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 template <class Fn> void onMain(Fn fn)
 {

@@ -26,10 +26,7 @@ namespace {
 // Add, edit and delete, and the group's word prevails over the user's.
 constexpr uint16_t kPersonalGroupPermissions = kPermissionAdd | kPermissionEdit | kPermissionDelete;
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString& name)
 {

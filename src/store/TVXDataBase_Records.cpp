@@ -32,10 +32,7 @@ const QString kEventAddRecord = QStringLiteral("Add Record");
 const QString kEventReplaceRecord = QStringLiteral("Replace Record");
 const QString kEventDeleteRecord = QStringLiteral("Delete Record");
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 // A record without group or type object is one of the unfiled group or type:
 // the loader leaves those objects out when the user's caches lack them.
