@@ -44,6 +44,31 @@ std::optional<QStringList> readGroupList(TVXDataBase& database, const char* quer
     }
 }
 
+// A group's list rewritten whole in one transaction: its rows cleared, then
+// one row per entry (entry first, or the group first).
+int rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
+                     const QStringList& entries, bool entryFirst)
+{
+    try {
+        sql::Connection& connection = *database.connection();
+        tvxsql::Transaction transaction(connection);
+        std::unique_ptr<sql::PreparedStatement> clear(connection.prepareStatement(clearQuery));
+        clear->setString(1, groupUID.toStdString());
+        clear->executeUpdate();
+        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(insertQuery));
+        for (const QString& entry : entries) {
+            insert->setString(entryFirst ? 1 : 2, entry.toStdString());
+            insert->setString(entryFirst ? 2 : 1, groupUID.toStdString());
+            insert->executeUpdate();
+            insert->clearParameters();
+        }
+        transaction.commit();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return database.reportDatabaseError(e);
+    }
+}
+
 } // namespace
 
 std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
@@ -74,45 +99,16 @@ int TVXDataBase::insertUserListForGroup(BMGroup& group)
     }
     group.setMUserMembersArray(members);
 
-    try {
-        // All or nothing: a failure half-way must not lock the members out.
-        tvxsql::Transaction transaction(*mCPcon);
-        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllUsersForGroup));
-        clear->setString(1, group.mGroupUID().toStdString());
-        clear->executeUpdate();
-        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertIntoUserGroupList));
-        for (const QString& member : members) {
-            insert->setString(1, member.toStdString());
-            insert->setString(2, group.mGroupUID().toStdString());
-            insert->executeUpdate();
-            insert->clearParameters();
-        }
-        transaction.commit();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
+    // All or nothing: a failure half-way must not lock the members out.
+    return rewriteGroupList(*this, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
+                            members, true);
 }
 
 int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
-        clear->setString(1, group.mGroupUID().toStdString());
-        clear->executeUpdate();
-        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertGroupSubGroupTable));
-        for (const QString& subGroup : group.mSubGroupsUID()) {
-            insert->setString(1, group.mGroupUID().toStdString());
-            insert->setString(2, subGroup.toStdString());
-            insert->executeUpdate();
-        }
-        transaction.commit();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
+    return rewriteGroupList(*this, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
+                            group.mSubGroupsUID(), false);
 }
 
 void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)

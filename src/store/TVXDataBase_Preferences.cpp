@@ -272,8 +272,10 @@ void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* co
 
 namespace {
 
+// One column of the user's preference row, under the guard.
 template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement, const TVXUser& user, Bind bind)
 {
+    const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(db.connection()->prepareStatement(statement));
         bind(*stmt);
@@ -289,40 +291,34 @@ template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement
 
 int TVXDataBase::saveLastViewForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
 }
 
 int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
 }
 
 int TVXDataBase::saveToggleInfoForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdShowDetailPaneVal, user,
                            [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
 }
 
 int TVXDataBase::saveSortInfoForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
     return updateOneColumn(*this, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
 }
 
 int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
 }
 
 int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLoginAtmptCntVal, user,
                            [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
 }
