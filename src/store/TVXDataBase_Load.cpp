@@ -76,10 +76,7 @@ bool appendPlainText(const CDBEncrypter* encrypter, QByteArrayView stored, QByte
     return true;
 }
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 template <class Fn> void onMain(Fn fn)
 {
