@@ -20,6 +20,43 @@
 
 #include <functional>
 
+namespace {
+
+// An account call's ending: the caller's code gets the result too, and an
+// account written is announced (once the call has released the guard).
+auto accountCallEnding(int* code, storechanges::Announcement& changed)
+{
+    return [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
+        if (code)
+            *code = result;
+        return result;
+    };
+}
+
+constexpr char kQueryInsertUserRow[] =
+    "INSERT INTO USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, "
+    "RECORDPERMISSION, DATAPERMISSION, CANCHANGEPASSWORD, ISACCOUNTDISABLED) VALUES (?,?,?,?,?,?,?,?,?,?)";
+constexpr char kQueryUpdateUserRow[] =
+    "UPDATE USERTABLE SET USERNAME=?, PASSWORD=?, PLATFORMNAME=?, GROUPPERMISSION=?, TYPEPERMISSION=?, "
+    "RECORDPERMISSION=?, DATAPERMISSION=?, CANCHANGEPASSWORD=?, ISACCOUNTDISABLED=? WHERE USERID=?";
+constexpr char kQueryUserNameForID[] = "SELECT USERNAME, PASSWORD FROM USERTABLE WHERE USERID=?";
+constexpr char kQueryUpdatePreferenceName[] = "UPDATE APPPREFTABLE SET USERNAME=? WHERE USERID=?";
+constexpr char kQueryDeleteUserGroups[] = "DELETE FROM USERGROUPTABLE WHERE USERID=?";
+constexpr char kQueryDeleteUserRow[] = "DELETE FROM USERTABLE WHERE USERID=?";
+constexpr char kQueryServerAccountExists[] = "SELECT COUNT(*) FROM MYSQL.USER WHERE USER=?";
+constexpr char kQueryStoreUserExists[] = "SELECT COUNT(*) FROM USERTABLE WHERE USERNAME=?";
+constexpr char kQueryReplaceUserInfo[] =
+    "REPLACE INTO mysql.user_info (User, Full_name, Description, Email, Contact_information) VALUES (?,?,?,?,?)";
+constexpr char kQueryDeleteUserInfo[] = "DELETE FROM mysql.user_info WHERE User=?";
+
+// A password no one learns, for an account that must not log in again.
+constexpr uint16_t kLockOutPasswordFlags = 15;
+constexpr uint16_t kLockOutPasswordLength = 40;
+
+} // namespace
+
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
 {
     swapConnection(std::move(connection));
