@@ -2,7 +2,7 @@
 // Runs fn(i) for i in [0, count) on a few threads; returns when all are done.
 // For independent work only: fn must not touch shared state it writes.
 //
-// The threads are made once and kept: a thread that ends hands its stack and
+// The threads (a pool of their own) are made once and kept: a thread that ends hands its stack and
 // its allocator caches back to the system, and a load that made threads for
 // every slice of rows spent more time on that than on its own work.
 #include <algorithm>
@@ -11,8 +11,10 @@
 #include <cstddef>
 #include <functional>
 #include <mutex>
-#include <thread>
 #include <vector>
+
+#include <QThread>
+#include <QThreadPool>
 
 namespace tvxsql {
 
@@ -21,11 +23,11 @@ public:
     // Made on first use and never destroyed (its threads end with the process).
     static WorkerPool& shared()
     {
-        static auto* pool = new WorkerPool(std::min<std::size_t>(8, std::max(1u, std::thread::hardware_concurrency())));
+        static auto* pool = new WorkerPool(std::min<std::size_t>(8, std::max(1, QThread::idealThreadCount())));
         return *pool;
     }
 
-    std::size_t size() const { return m_threads.size() + 1; } // the caller works too
+    std::size_t size() const { return m_helpers + 1; } // the caller works too
 
     // Runs task(0) to task(count - 1), the caller taking part; false, nothing
     // run, when the pool is busy with another caller's work (or this is one
@@ -37,29 +39,30 @@ public:
         std::unique_lock busy(m_callerMutex, std::try_to_lock);
         if (!busy.owns_lock())
             return false;
-        {
-            std::lock_guard lock(m_mutex);
-            m_task = &task;
-            m_count = count;
-            m_next.store(0);
-            m_working = m_threads.size();
-            ++m_generation;
+        std::atomic<std::size_t> next{0};
+        std::size_t working = m_helpers;
+        std::mutex mutex;
+        std::condition_variable idle;
+        for (std::size_t i = 0; i < m_helpers; ++i) {
+            m_pool.start([&] {
+                tls_isWorker() = true;
+                work(task, count, next);
+                std::lock_guard lock(mutex);
+                if (--working == 0)
+                    idle.notify_one();
+            });
         }
-        m_wake.notify_all();
-        work(task, count);
-        std::unique_lock lock(m_mutex);
-        m_idle.wait(lock, [this] { return m_working == 0; });
-        m_task = nullptr;
+        work(task, count, next);
+        std::unique_lock lock(mutex);
+        idle.wait(lock, [&] { return working == 0; });
         return true;
     }
 
 private:
-    explicit WorkerPool(std::size_t threads)
+    explicit WorkerPool(std::size_t threads) : m_helpers(threads - 1)
     {
-        for (std::size_t i = 1; i < threads; ++i)
-            m_threads.emplace_back([this] { loop(); });
-        for (auto& thread : m_threads)
-            thread.detach();
+        m_pool.setMaxThreadCount(int(m_helpers));
+        m_pool.setExpiryTimeout(-1); // kept: a thread that ends hands its caches back
     }
 
     static bool& tls_isWorker()
@@ -68,48 +71,20 @@ private:
         return worker;
     }
 
-    void work(const std::function<void(std::size_t)>& task, std::size_t count)
+    static void work(const std::function<void(std::size_t)>& task, std::size_t count, std::atomic<std::size_t>& next)
     {
-        for (std::size_t i = m_next.fetch_add(1); i < count; i = m_next.fetch_add(1))
+        for (std::size_t i = next.fetch_add(1); i < count; i = next.fetch_add(1))
             task(i);
     }
 
-    void loop()
-    {
-        tls_isWorker() = true;
-        std::size_t seen = 0;
-        for (;;) {
-            const std::function<void(std::size_t)>* task = nullptr;
-            std::size_t count = 0;
-            {
-                std::unique_lock lock(m_mutex);
-                m_wake.wait(lock, [&] { return m_generation != seen; });
-                seen = m_generation;
-                task = m_task;
-                count = m_count;
-            }
-            work(*task, count);
-            std::lock_guard lock(m_mutex);
-            if (--m_working == 0)
-                m_idle.notify_one();
-        }
-    }
-
-    std::vector<std::thread> m_threads;
+    const std::size_t m_helpers;
+    QThreadPool m_pool;
     std::mutex m_callerMutex;
-    std::mutex m_mutex;
-    std::condition_variable m_wake;
-    std::condition_variable m_idle;
-    const std::function<void(std::size_t)>* m_task = nullptr;
-    std::size_t m_count = 0;
-    std::atomic<std::size_t> m_next{0};
-    std::size_t m_working = 0;
-    std::size_t m_generation = 0;
 };
 
 template <class Fn> void parallelFor(std::size_t count, Fn fn, std::size_t minimumPerThread = 512)
 {
-    const std::size_t hardware = std::max(1u, std::thread::hardware_concurrency());
+    const std::size_t hardware = std::size_t(std::max(1, QThread::idealThreadCount()));
     const std::size_t threads = std::min<std::size_t>({hardware, 8, std::max<std::size_t>(1, count / minimumPerThread)});
     if (threads <= 1) {
         for (std::size_t i = 0; i < count; ++i)
@@ -125,13 +100,10 @@ template <class Fn> void parallelFor(std::size_t count, Fn fn, std::size_t minim
     };
     if (WorkerPool::shared().tryRun(threads, part))
         return;
-    // The pool is busy: threads of our own.
-    std::vector<std::thread> pool;
-    pool.reserve(threads);
+    // The pool is busy (another caller's loop, or this is one of its
+    // threads): the caller does it alone.
     for (std::size_t t = 0; t < threads; ++t)
-        pool.emplace_back(part, t);
-    for (auto& thread : pool)
-        thread.join();
+        part(t);
 }
 
 } // namespace tvxsql

@@ -8,9 +8,12 @@
 #include <memory>
 #include <semaphore>
 #include <stdexcept>
+#include <thread>
+#include <vector>
 
 #include "platform/core/BackgroundTask.h"
 #include "platform/core/MainThread.h"
+#include "store/ParallelFor.h"
 
 using platform::BackgroundTask;
 using platform::TaskOutcome;
@@ -124,3 +127,33 @@ TEST_F(BackgroundTaskTest, ATaskOutlivingItsStarterEndsQuietly)
 }
 
 } // namespace
+
+// The parallel loop: every index runs once, also when loops meet (a loop run
+// from inside another's task, two callers at once) and the shared pool is busy.
+TEST(ParallelFor, EveryIndexRunsOnceWhenLoopsMeet)
+{
+    constexpr std::size_t kCount = 20000;
+    const auto runLoop = [](std::vector<std::atomic<int>>& hits) {
+        tvxsql::parallelFor(hits.size(), [&](std::size_t i) { hits[i].fetch_add(1); }, 16);
+    };
+    std::vector<std::atomic<int>> outer(64);
+    std::vector<std::vector<std::atomic<int>>> inner(64);
+    for (auto& hits : inner)
+        hits = std::vector<std::atomic<int>>(kCount / 64);
+    tvxsql::parallelFor(outer.size(), [&](std::size_t i) {
+        outer[i].fetch_add(1);
+        runLoop(inner[i]); // from one of the pool's threads, or the caller's
+    }, 1);
+
+    std::vector<std::atomic<int>> first(kCount), second(kCount);
+    std::thread other([&] { runLoop(second); });
+    runLoop(first);
+    other.join();
+
+    for (const auto* hits : {&outer, &first, &second})
+        for (const auto& hit : *hits)
+            ASSERT_EQ(hit.load(), 1);
+    for (const auto& hits : inner)
+        for (const auto& hit : hits)
+            ASSERT_EQ(hit.load(), 1);
+}
