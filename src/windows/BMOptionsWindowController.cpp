@@ -103,6 +103,16 @@ QVBoxLayout* paneColumn(QWidget* view, const QString& name, const QString& title
     return layout;
 }
 
+// A section's contents sit this far in from its title.
+constexpr int kSectionIndent = 16;
+
+template <class Layout>
+Layout* indented(Layout* layout)
+{
+    layout->setContentsMargins(kSectionIndent, 0, 0, 0);
+    return layout;
+}
+
 } // namespace
 
 BMOptionsWindowController* BMOptionsWindowController::sharedOptionsWindowController()
@@ -180,8 +190,7 @@ QWidget* BMOptionsWindowController::buildSecurityView()
 {
     auto* view = new QWidget;
     QVBoxLayout* layout = paneColumn(view, QStringLiteral("mSecurityView"), tr("Automatic Lock"));
-    auto* lockRow = new QHBoxLayout;
-    lockRow->setContentsMargins(16, 0, 0, 0);
+    auto* lockRow = indented(new QHBoxLayout);
     mAutoLock = new QCheckBox(tr("Lock after"));
     mAutoLock->setObjectName(QStringLiteral("mAutoLock"));
     mAutoLockField = new QSpinBox;
@@ -198,8 +207,7 @@ QWidget* BMOptionsWindowController::buildSecurityView()
 
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("Clipboard")));
-    auto* clipColumn = new QVBoxLayout;
-    clipColumn->setContentsMargins(16, 0, 0, 0);
+    auto* clipColumn = indented(new QVBoxLayout);
     mClearClipBoardButton = new QCheckBox(tr("Clear the clipboard after copying a value"));
     mClearClipBoardButton->setObjectName(QStringLiteral("mClearClipBoardButton"));
     connect(mClearClipBoardButton, &QCheckBox::toggled, this,
@@ -236,15 +244,13 @@ QWidget* BMOptionsWindowController::buildSecurityView()
     layout->addWidget(sectionTitle(tr("Web Log-in")));
     mAutoSubmit = new QCheckBox(tr("Submit web log-in forms automatically"));
     mAutoSubmit->setObjectName(QStringLiteral("mAutoSubmit"));
-    auto* submitRow = new QHBoxLayout;
-    submitRow->setContentsMargins(16, 0, 0, 0);
+    auto* submitRow = indented(new QHBoxLayout);
     submitRow->addWidget(mAutoSubmit);
     layout->addLayout(submitRow);
 
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("This Computer")));
-    auto* form = new QFormLayout;
-    form->setContentsMargins(16, 0, 0, 0);
+    auto* form = indented(new QFormLayout);
     auto* folderRow = new QHBoxLayout;
     mDatabaseLocationField = new QLineEdit;
     mDatabaseLocationField->setObjectName(QStringLiteral("mDatabaseLocationField"));
@@ -270,8 +276,7 @@ QWidget* BMOptionsWindowController::buildFormatView()
     auto* view = new QWidget;
     QVBoxLayout* layout = paneColumn(view, QStringLiteral("mFormatView"), tr("Record List"));
 
-    auto* form = new QFormLayout;
-    form->setContentsMargins(16, 0, 0, 0);
+    auto* form = indented(new QFormLayout);
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(12);
     auto* fontRow = new QHBoxLayout;
@@ -305,8 +310,7 @@ QWidget* BMOptionsWindowController::buildShowColumnsView()
 {
     auto* view = new QWidget;
     QVBoxLayout* layout = paneColumn(view, QStringLiteral("mShowColumnsView"), tr("Columns shown in the list view"));
-    auto* grid = new QGridLayout;
-    grid->setContentsMargins(16, 0, 0, 0);
+    auto* grid = indented(new QGridLayout);
     grid->setHorizontalSpacing(28);
     grid->setVerticalSpacing(8);
     for (int c = 0; c < kShowColumnPrefNoofColumns; ++c) {
@@ -322,7 +326,7 @@ QWidget* BMOptionsWindowController::buildShowColumnsView()
     layout->addLayout(grid);
     auto* note = new QLabel(tr("The icon column is always shown."));
     note->setEnabled(false);
-    note->setContentsMargins(16, 4, 0, 0);
+    note->setContentsMargins(kSectionIndent, 4, 0, 0);
     layout->addWidget(note);
     layout->addStretch();
     return view;
