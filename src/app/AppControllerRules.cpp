@@ -90,7 +90,7 @@ LoginCheck checkLoginFields(const LoginFields& fields, const HostResolver& resol
     return check;
 }
 
-TVXDataBase::LoginRequest connectionDictionary(const LoginFields& fields, const QString& address)
+TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& address)
 {
     return {
         {kLoginIPAddress, address},

@@ -9,7 +9,7 @@
 #include <functional>
 #include <optional>
 
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 
 namespace appctl {
 
@@ -46,7 +46,7 @@ using HostResolver = std::function<QString(const QString& hostName)>;
 LoginCheck checkLoginFields(const LoginFields& fields, const HostResolver& resolve = addressForHostName);
 
 // What the log-in worker is handed.
-TVXDataBase::LoginRequest connectionDictionary(const LoginFields& fields, const QString& address);
+TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& address);
 
 // The message for a log-in result; none for 0 (the launch goes on). A refused
 // encrypted connection shows the reason the database manager gives.

@@ -13,6 +13,7 @@
 #include "windows/BMCustomSettingsController.h"
 #include "windows/BMDetailsWindowController.h"
 #include "windows/BMMainWindow.h"
+#include "store/TVXDataBase.h"
 
 #include <QAction>
 #include <QComboBox>

@@ -8,6 +8,8 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
+#include "store/PermissionRules.h"
+#include "store/TVXDataBase.h"
 
 namespace recordrules {
 namespace {
@@ -24,9 +26,7 @@ QString reloadFirstMessage() { return tr("Operation failed. Please reload the da
 
 uint16_t recordPermissionWord(const TVXUser* user, const BMGroup* group)
 {
-    if (group && group->mPreferencePermissions())
-        return group->mRecordLevelPermissions();
-    return user ? user->mRecordPermissionsBit() : 0;
+    return storerules::recordPermissionsInGroup(group, user ? user->mRecordPermissionsBit() : 0);
 }
 
 bool checkForRecordPermissionFor(const TVXUser* user, uint16_t mask, const BMGroup* group)

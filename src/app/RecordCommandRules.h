@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "app/AppControllerRules.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 
 class BMGroup;
 class TVXRecord;

@@ -138,10 +138,15 @@ bool CExportDelegate::GetNextRecord(EFileType kind, CStringArray& values, int32_
     mask = mLastType->mTypeMask();
     icon = mLastType->mTypeIconID();
 
+    // The bytes the record keeps are its texts' UTF-8: no text is made.
+    const auto utf8 = [&record](int slot) {
+        const QByteArrayView bytes = record->utf8Text(slot);
+        return std::string(bytes.data(), size_t(bytes.size()));
+    };
     for (int i = 0; i < kQVXValueCount; ++i)
-        values.Add(bytesOf(record->valueAtIndex(i)));
-    values.Add(FileDateFromModificationText(record->mValue10()));
-    values.Add(bytesOf(record->mNotes())); // the writer turns line feeds into CR
+        values.Add(utf8(i));
+    values.Add(FileDateFromModificationText(record->textCopy(9)));
+    values.Add(utf8(TVXRecord::kNotesSlot)); // the writer turns line feeds into CR
 
     if (kind == eFileQVXv4) {
         const bool has = record->mHasAttachment();

@@ -9,6 +9,7 @@
 
 #include <atomic>
 #include <cstdlib>
+#include <cstring>
 
 namespace {
 
@@ -49,6 +50,41 @@ void noteChange()
         gChanged.store(true, std::memory_order_relaxed);
 }
 
+constexpr size_t kBlockHeader = TVXRecord::kTextSlotCount * sizeof(uint32_t);
+
+uint32_t blockEnd(const char* block, int slot)
+{
+    uint32_t end;
+    std::memcpy(&end, block + size_t(slot) * sizeof end, sizeof end);
+    return end;
+}
+
+// Bytes that QString::fromUtf8 reads and toUtf8 writes back as they are,
+// checked quickly: ASCII and two-byte sequences (U+0080 to U+07FF), nearly
+// every value. Anything else takes the long way through QString.
+bool plainUtf8(QByteArrayView bytes)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+    const qsizetype n = bytes.size();
+    qsizetype i = 0;
+    while (i < n) {
+        uint64_t word;
+        if (i + 8 <= n && (std::memcpy(&word, p + i, 8), (word & 0x8080808080808080u) == 0)) {
+            i += 8;
+            continue;
+        }
+        const unsigned char c = p[i];
+        if (c < 0x80) {
+            ++i;
+            continue;
+        }
+        if (c < 0xc2 || c > 0xdf || i + 1 >= n || (p[i + 1] & 0xc0) != 0x80)
+            return false;
+        i += 2;
+    }
+    return true;
+}
+
 } // namespace
 
 void TVXRecord::takeNewSerial()
@@ -76,20 +112,22 @@ uint64_t TVXRecord::changeEpoch()
 TVXRecord::TVXRecord()
 {
     const QString empty = QLatin1String("");
-    m_values.fill(empty);
-    m_notes = empty;
     m_value10ForDisaply = empty;
     m_attachmentName = empty;
     m_attachmentPassKey = empty;
     takeNewSerial();
 }
 
+TVXRecord::~TVXRecord()
+{
+    delete m_texts.load(std::memory_order_acquire);
+}
+
 std::shared_ptr<TVXRecord> TVXRecord::createRecord()
 {
     auto record = std::make_shared<TVXRecord>();
     record->m_recordUID = TVXUID::giveMeNewUID();
-    record->m_values[9] = modificationDateText(QDateTime::currentDateTime());
-    record->renewChangeStamp();
+    record->setText(9, modificationDateText(QDateTime::currentDateTime()));
     return record;
 }
 
@@ -99,8 +137,7 @@ std::shared_ptr<TVXRecord> TVXRecord::createRecord(const QString& value10)
         return createRecord();
     auto record = std::make_shared<TVXRecord>();
     record->m_recordUID = TVXUID::giveMeNewUID();
-    record->m_values[9] = value10;
-    record->renewChangeStamp();
+    record->setText(9, value10);
     return record;
 }
 
@@ -109,15 +146,25 @@ std::shared_ptr<TVXRecord> TVXRecord::copyRecord(const TVXRecord& source)
     auto copy = createRecord();
     copy->m_group = source.m_group;
     copy->m_type = source.m_type;
-    for (int i = 0; i < kNumberOfFields; ++i)
-        copy->setValueAtIndex(i, source.valueAtIndex(i));
+    if (source.utf8TextsExact()) {
+        std::array<QByteArrayView, kTextSlotCount> texts;
+        for (int i = 0; i < kTextSlotCount; ++i)
+            texts[size_t(i)] = source.utf8Text(i);
+        uint16_t nullSlots = source.m_nullSlots & ~uint16_t(1u << 9);
+        if (texts[9].isEmpty()) // an empty source date keeps the new one
+            texts[9] = copy->utf8Text(9);
+        copy->setUtf8Texts(texts, nullSlots);
+    } else {
+        for (int i = 0; i < kNumberOfFields; ++i)
+            copy->setValueAtIndex(i, source.valueAtIndex(i));
+        copy->setMNotes(source.mNotes());
+    }
     copy->m_hasAttachment = source.m_hasAttachment;
     copy->m_isCustomized = source.m_isCustomized;
     copy->m_attachmentName = source.m_attachmentName;
     copy->m_attachmentPassKey = source.m_attachmentPassKey;
     copy->m_attachmentLength = source.m_attachmentLength;
     copy->m_value10ForDisaply = source.m_value10ForDisaply;
-    copy->m_notes = source.m_notes;
     copy->m_viewCounter = source.m_viewCounter;
     copy->m_attachmentState = kAttachmentStateNone;
 
@@ -220,7 +267,122 @@ void TVXRecord::setMValue10(const QString& v)
 {
     if (v.isEmpty())
         return;
-    m_values[9] = v;
+    setText(9, v);
+}
+
+QByteArrayView TVXRecord::utf8Text(int slot) const
+{
+    if (!m_block || slot < 0 || slot >= kTextSlotCount)
+        return {};
+    const uint32_t from = slot ? blockEnd(m_block.get(), slot - 1) : 0;
+    return QByteArrayView(m_block.get() + kBlockHeader + from, blockEnd(m_block.get(), slot) - from);
+}
+
+QString TVXRecord::blockText(int slot) const
+{
+    if (m_nullSlots & (1u << slot))
+        return QString();
+    const QByteArrayView bytes = utf8Text(slot);
+    return bytes.isEmpty() ? QStringLiteral("") : QString::fromUtf8(bytes);
+}
+
+QString TVXRecord::textCopy(int slot) const
+{
+    if (slot < 0 || slot >= kTextSlotCount)
+        return QString();
+    if (const Texts* texts = m_texts.load(std::memory_order_acquire))
+        return (*texts)[size_t(slot)];
+    return blockText(slot);
+}
+
+const TVXRecord::Texts& TVXRecord::madeTexts() const
+{
+    auto made = std::make_unique<Texts>();
+    for (int i = 0; i < kTextSlotCount; ++i)
+        (*made)[size_t(i)] = blockText(i);
+    // Another thread may have made them meanwhile: the first made are kept.
+    Texts* expected = nullptr;
+    if (m_texts.compare_exchange_strong(expected, made.get(), std::memory_order_acq_rel, std::memory_order_acquire))
+        return *made.release();
+    return *expected;
+}
+
+void TVXRecord::storeBlock(const std::array<QByteArrayView, kTextSlotCount>& bytes)
+{
+    size_t total = 0;
+    for (const QByteArrayView& b : bytes)
+        total += size_t(b.size());
+    if (total == 0) {
+        m_block.reset();
+        return;
+    }
+    // Made whole before the old block goes: `bytes` may view into it.
+    auto block = std::make_unique_for_overwrite<char[]>(kBlockHeader + total);
+    uint32_t end = 0;
+    for (int i = 0; i < kTextSlotCount; ++i) {
+        const QByteArrayView b = bytes[size_t(i)];
+        if (!b.isEmpty())
+            std::memcpy(block.get() + kBlockHeader + end, b.data(), size_t(b.size()));
+        end += uint32_t(b.size());
+        std::memcpy(block.get() + size_t(i) * sizeof end, &end, sizeof end);
+    }
+    m_block = std::move(block);
+}
+
+void TVXRecord::setText(int slot, const QString& v)
+{
+    const QByteArray bytes = v.toUtf8();
+    // A lone surrogate (written as '?') or a leading U+FEFF (dropped when read) do not come back.
+    const bool exact = QString::fromUtf8(bytes) == v;
+    std::array<QByteArrayView, kTextSlotCount> all;
+    for (int i = 0; i < kTextSlotCount; ++i)
+        all[size_t(i)] = i == slot ? QByteArrayView(bytes) : utf8Text(i);
+    storeBlock(all);
+    const auto bit = uint16_t(1u << slot);
+    m_nullSlots = v.isNull() ? (m_nullSlots | bit) : (m_nullSlots & ~bit);
+    Texts* texts = m_texts.load(std::memory_order_acquire);
+    if (!texts && !exact)
+        texts = const_cast<Texts*>(&madeTexts());
+    if (texts)
+        (*texts)[size_t(slot)] = v;
+    m_inexactSlots = exact ? (m_inexactSlots & ~bit) : (m_inexactSlots | bit);
+    renewChangeStamp();
+}
+
+void TVXRecord::setUtf8Texts(const std::array<QByteArrayView, kTextSlotCount>& bytes, uint16_t nullSlots)
+{
+    std::array<QByteArrayView, kTextSlotCount> kept = bytes;
+    std::array<QByteArray, kTextSlotCount> rewritten;
+    std::array<QString, kTextSlotCount> inexactTexts;
+    uint16_t inexact = 0;
+    for (int i = 0; i < kTextSlotCount; ++i) {
+        const auto at = size_t(i);
+        if (nullSlots & (1u << i)) {
+            kept[at] = {};
+            continue;
+        }
+        if (plainUtf8(bytes[at]))
+            continue;
+        // Stored as QString::fromUtf8 reads it (invalid sequences replaced).
+        const QString text = QString::fromUtf8(bytes[at]);
+        rewritten[at] = text.toUtf8();
+        kept[at] = rewritten[at];
+        if (QString::fromUtf8(rewritten[at]) != text) {
+            inexactTexts[at] = text;
+            inexact |= uint16_t(1u << i);
+        }
+    }
+    storeBlock(kept);
+    m_nullSlots = nullSlots;
+    m_inexactSlots = 0;
+    Texts* texts = m_texts.load(std::memory_order_acquire);
+    if (!texts && inexact)
+        texts = const_cast<Texts*>(&madeTexts());
+    if (texts) {
+        for (int i = 0; i < kTextSlotCount; ++i)
+            (*texts)[size_t(i)] = (inexact & (1u << i)) ? inexactTexts[size_t(i)] : blockText(i);
+    }
+    m_inexactSlots = inexact;
     renewChangeStamp();
 }
 
@@ -244,10 +406,12 @@ bool TVXRecord::isEqualToRecord(const TVXRecord& other) const
         return false;
     if (m_hasAttachment && m_attachmentName != other.m_attachmentName)
         return false;
-    if (m_notes != other.m_notes)
-        return false;
-    for (int i = 0; i < kNumberOfFields - 1; ++i) {
-        if (m_values[i] != other.m_values[i])
+    // Exact bytes stand for their texts one to one.
+    const bool bytewise = utf8TextsExact() && other.utf8TextsExact();
+    for (int i = 0; i < kTextSlotCount; ++i) {
+        if (i == 9)
+            continue; // the date
+        if (bytewise ? utf8Text(i) != other.utf8Text(i) : text(i) != other.text(i))
             return false;
     }
     return true;

@@ -3,10 +3,12 @@
 // group under a type, optionally with its own customised copy of the type.
 #include "model/TVXType.h"
 
+#include <QByteArrayView>
 #include <QDateTime>
 #include <QString>
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <memory>
 
@@ -26,6 +28,7 @@ public:
 
     // No identifier, group, type or custom type; every text empty; flags off; counters 0.
     TVXRecord();
+    ~TVXRecord();
     TVXRecord(const TVXRecord&) = delete;
     TVXRecord& operator=(const TVXRecord&) = delete;
 
@@ -52,6 +55,23 @@ public:
     const QString& valueAtIndex(int index) const;
     void setValueAtIndex(int index, const QString& value);
 
+    // The values and the note are kept together as UTF-8 in one block; the
+    // getters make their texts on first use and keep them. Loops over many
+    // records read the bytes instead. Slots 0 to 9 are values 1 to 10.
+    static constexpr int kNotesSlot = kNumberOfFields;
+    static constexpr int kTextSlotCount = kNumberOfFields + 1;
+    // What toUtf8() of the slot's text gives; good until the record changes.
+    QByteArrayView utf8Text(int slot) const;
+    // Whether every slot's bytes read back as UTF-8 give its text exactly
+    // (not so for a text holding a lone surrogate; the getters then hold it).
+    bool utf8TextsExact() const { return m_inexactSlots == 0; }
+    // The slot's text made now and not kept.
+    QString textCopy(int slot) const;
+    // Sets every value and the note from the plain bytes of their stored
+    // forms, read as QString::fromUtf8 reads them; a slot in `nullSlots`
+    // (bit per slot) is the null text.
+    void setUtf8Texts(const std::array<QByteArrayView, kTextSlotCount>& bytes, uint16_t nullSlots = 0);
+
     // Duplicate test: group and type identifiers, customisation (and custom type
     // icon, mask and field names), attachment flag and name, note, values 1 to 9.
     bool isEqualToRecord(const TVXRecord& other) const;
@@ -67,30 +87,30 @@ public:
     const std::shared_ptr<TVXType>& mRecordCustomType() const { return m_recordCustomType; }
     void setMRecordCustomType(std::shared_ptr<TVXType> v) { m_recordCustomType = std::move(v); }
 
-    const QString& mValue1() const { return m_values[0]; }
-    const QString& mValue2() const { return m_values[1]; }
-    const QString& mValue3() const { return m_values[2]; }
-    const QString& mValue4() const { return m_values[3]; }
-    const QString& mValue5() const { return m_values[4]; }
-    const QString& mValue6() const { return m_values[5]; }
-    const QString& mValue7() const { return m_values[6]; }
-    const QString& mValue8() const { return m_values[7]; }
-    const QString& mValue9() const { return m_values[8]; }
-    const QString& mValue10() const { return m_values[9]; }
-    void setMValue1(const QString& v) { m_values[0] = v; renewChangeStamp(); }
-    void setMValue2(const QString& v) { m_values[1] = v; renewChangeStamp(); }
-    void setMValue3(const QString& v) { m_values[2] = v; renewChangeStamp(); }
-    void setMValue4(const QString& v) { m_values[3] = v; renewChangeStamp(); }
-    void setMValue5(const QString& v) { m_values[4] = v; renewChangeStamp(); }
-    void setMValue6(const QString& v) { m_values[5] = v; renewChangeStamp(); }
-    void setMValue7(const QString& v) { m_values[6] = v; renewChangeStamp(); }
-    void setMValue8(const QString& v) { m_values[7] = v; renewChangeStamp(); }
-    void setMValue9(const QString& v) { m_values[8] = v; renewChangeStamp(); }
+    const QString& mValue1() const { return text(0); }
+    const QString& mValue2() const { return text(1); }
+    const QString& mValue3() const { return text(2); }
+    const QString& mValue4() const { return text(3); }
+    const QString& mValue5() const { return text(4); }
+    const QString& mValue6() const { return text(5); }
+    const QString& mValue7() const { return text(6); }
+    const QString& mValue8() const { return text(7); }
+    const QString& mValue9() const { return text(8); }
+    const QString& mValue10() const { return text(9); }
+    void setMValue1(const QString& v) { setText(0, v); }
+    void setMValue2(const QString& v) { setText(1, v); }
+    void setMValue3(const QString& v) { setText(2, v); }
+    void setMValue4(const QString& v) { setText(3, v); }
+    void setMValue5(const QString& v) { setText(4, v); }
+    void setMValue6(const QString& v) { setText(5, v); }
+    void setMValue7(const QString& v) { setText(6, v); }
+    void setMValue8(const QString& v) { setText(7, v); }
+    void setMValue9(const QString& v) { setText(8, v); }
     // An empty text keeps the date the record has.
     void setMValue10(const QString& v);
 
-    const QString& mNotes() const { return m_notes; }
-    void setMNotes(const QString& v) { m_notes = v; renewChangeStamp(); }
+    const QString& mNotes() const { return text(kNotesSlot); }
+    void setMNotes(const QString& v) { setText(kNotesSlot, v); }
     bool mIsCustomized() const { return m_isCustomized; }
     void setMIsCustomized(bool v) { m_isCustomized = v; }
     bool mHasAttachment() const { return m_hasAttachment; }
@@ -125,16 +145,34 @@ public:
     static uint64_t changeEpoch();
 
 private:
+    using Texts = std::array<QString, kTextSlotCount>;
+
     void renewChangeStamp();
     void takeNewSerial();
+    const QString& text(int slot) const
+    {
+        if (const Texts* texts = m_texts.load(std::memory_order_acquire))
+            return (*texts)[static_cast<size_t>(slot)];
+        return madeTexts()[static_cast<size_t>(slot)];
+    }
+    const Texts& madeTexts() const;
+    // The slot's text as the block gives it, whatever is kept.
+    QString blockText(int slot) const;
+    void setText(int slot, const QString& v);
+    // Replaces the block with `bytes` (already what toUtf8 gives).
+    void storeBlock(const std::array<QByteArrayView, kTextSlotCount>& bytes);
 
     QString m_recordUID;
     uint64_t m_changeStamp = 0;
     std::shared_ptr<BMGroup> m_group;
     std::shared_ptr<TVXType> m_type;
     std::shared_ptr<TVXType> m_recordCustomType;
-    std::array<QString, kNumberOfFields> m_values;
-    QString m_notes;
+    // Ends of the slots (uint32_t each), then their bytes; null when all are empty.
+    std::unique_ptr<char[]> m_block;
+    // The texts, made when first asked for; shared by the threads that ask.
+    mutable std::atomic<Texts*> m_texts{nullptr};
+    uint16_t m_nullSlots = 0;
+    uint16_t m_inexactSlots = 0; // set only while m_texts holds the exact texts
     bool m_isCustomized = false;
     bool m_hasAttachment = false;
     int32_t m_viewCounter = 0;

@@ -21,16 +21,48 @@ namespace {
 constexpr QChar kSliceEnd = QChar(u'\0');
 
 // The number written by `count` ASCII digits at `at`, or -1.
-int digits(QStringView text, qsizetype at, int count)
+template <class View> int digits(View text, qsizetype at, int count)
 {
     int value = 0;
     for (int i = 0; i < count; ++i) {
-        const char16_t c = text[at + i].unicode();
+        const char16_t c = QChar(text[at + i]).unicode();
         if (c < u'0' || c > u'9')
             return -1;
         value = value * 10 + (c - u'0');
     }
     return value;
+}
+
+template <class View> std::optional<qint64> timeFromText(View text)
+{
+    // yyyy-MM-dd HH:mm:ss +hhmm
+    const auto at = [&text](qsizetype i) { return QChar(text[i]).unicode(); };
+    if (text.size() != 25 || at(4) != u'-' || at(7) != u'-' || at(10) != u' ' || at(13) != u':' || at(16) != u':'
+        || at(19) != u' ' || (at(20) != u'+' && at(20) != u'-'))
+        return std::nullopt;
+    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
+    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
+    const int offsetHours = digits(text, 21, 2), offsetMinutes = digits(text, 23, 2);
+    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || offsetHours < 0
+        || offsetMinutes < 0)
+        return std::nullopt;
+    const QDate date(year, month, day);
+    if (!date.isValid() || !QTime::isValid(hour, minute, second))
+        return std::nullopt;
+    qint64 offset = (offsetHours * 60 + offsetMinutes) * 60;
+    if (at(20) == u'-')
+        offset = -offset;
+    const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
+    return (days * 86400 + hour * 3600 + minute * 60 + second - offset) * 1000;
+}
+
+// Below U+0100 lower case is a fixed step for the capitals (A to Z, U+00C0 to
+// U+00DE but U+00D7) and nothing for the rest: what the full folding gives,
+// without its tables.
+char foldLatin1(char16_t u)
+{
+    const bool capital = (u >= u'A' && u <= u'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
+    return static_cast<char>(capital ? u + 0x20 : u);
 }
 
 } // namespace
@@ -144,24 +176,7 @@ const TVXType* effectiveType(const TVXRecord& record)
 
 std::optional<qint64> modificationTimeFromText(QStringView text)
 {
-    // yyyy-MM-dd HH:mm:ss +hhmm
-    if (text.size() != 25 || text[4] != u'-' || text[7] != u'-' || text[10] != u' ' || text[13] != u':'
-        || text[16] != u':' || text[19] != u' ' || (text[20] != u'+' && text[20] != u'-'))
-        return std::nullopt;
-    const int year = digits(text, 0, 4), month = digits(text, 5, 2), day = digits(text, 8, 2);
-    const int hour = digits(text, 11, 2), minute = digits(text, 14, 2), second = digits(text, 17, 2);
-    const int offsetHours = digits(text, 21, 2), offsetMinutes = digits(text, 23, 2);
-    if (year < 0 || month < 0 || day < 0 || hour < 0 || minute < 0 || second < 0 || offsetHours < 0
-        || offsetMinutes < 0)
-        return std::nullopt;
-    const QDate date(year, month, day);
-    if (!date.isValid() || !QTime::isValid(hour, minute, second))
-        return std::nullopt;
-    qint64 offset = (offsetHours * 60 + offsetMinutes) * 60;
-    if (text[20] == u'-')
-        offset = -offset;
-    const qint64 days = date.toJulianDay() - QDate(1970, 1, 1).toJulianDay();
-    return (days * 86400 + hour * 3600 + minute * 60 + second - offset) * 1000;
+    return timeFromText(text);
 }
 
 // --- entry ---------------------------------------------------------------------
@@ -169,64 +184,107 @@ std::optional<qint64> modificationTimeFromText(QStringView text)
 RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
     : m_stamp(record.changeStamp())
 {
-    std::array<const QString*, kSliceCount> searched{};
+    const bool exact = record.utf8TextsExact();
+    if (!exact || !foldBytes(record))
+        foldTexts(record);
+    if (record.mHasAttachment())
+        m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
+    const QByteArrayView date = record.utf8Text(9);
+    m_modificationTime = exact ? timeFromText(QLatin1StringView(date)) // a date is ASCII
+                               : modificationTimeFromText(record.textCopy(9));
+    const FoldedView first = slice(0);
+    // Below U+0100 only capitals and the micro sign fold to something else,
+    // and folded texts hold no capitals.
+    m_firstValueFoldsToItself = !first.isWide() && !first.latin1().contains(QLatin1Char('\xb5'));
+}
+
+bool RecordSearchEntry::foldBytes(const TVXRecord& record)
+{
+    if (!record.mValue10ForDisaply().isEmpty())
+        return false;
+    std::array<QByteArrayView, kSliceCount> searched{};
     for (int i = 0; i < 9; ++i)
-        searched[i] = &record.valueAtIndex(i);
-    searched[9] = &record.mValue10ForDisaply();
-    searched[10] = &record.mNotes();
+        searched[i] = record.utf8Text(i);
+    searched[kNotesSlice] = record.utf8Text(TVXRecord::kNotesSlot);
+    // Exact bytes are valid UTF-8: a lead byte from 0xc4 up starts a
+    // character from U+0100 up; 0xc2 and 0xc3 start the rest above ASCII.
+    qsizetype length = 0;
+    for (const QByteArrayView text : searched) {
+        length += text.size() + 1;
+        for (const char c : text) {
+            const auto byte = static_cast<unsigned char>(c);
+            if (byte >= 0xc4)
+                return false;
+            if (byte >= 0xc2)
+                --length;
+        }
+    }
+    m_haystack = QByteArray(length, Qt::Uninitialized);
+    char* out = m_haystack.data();
+    qsizetype at = 0;
+    for (int i = 0; i < kSliceCount; ++i) {
+        m_starts[i] = static_cast<int32_t>(at);
+        const QByteArrayView text = searched[i];
+        for (qsizetype k = 0; k < text.size(); ++k) {
+            const auto byte = static_cast<unsigned char>(text[k]);
+            if (byte < 0x80) {
+                out[at++] = foldLatin1(byte);
+            } else {
+                const auto next = static_cast<unsigned char>(text[++k]);
+                out[at++] = foldLatin1(char16_t(((byte & 0x1f) << 6) | (next & 0x3f)));
+            }
+        }
+        out[at++] = '\0';
+    }
+    m_starts[kSliceCount] = static_cast<int32_t>(at);
+    return true;
+}
+
+void RecordSearchEntry::foldTexts(const TVXRecord& record)
+{
+    std::array<QString, kSliceCount> searched;
+    for (int i = 0; i < 9; ++i)
+        searched[i] = record.textCopy(i);
+    searched[9] = record.mValue10ForDisaply();
+    searched[kNotesSlice] = record.textCopy(TVXRecord::kNotesSlot);
 
     char16_t widest = 0;
     qsizetype length = 0;
-    for (const QString* text : searched) {
-        for (const QChar c : *text)
+    for (const QString& text : searched) {
+        for (const QChar c : text)
             widest = std::max(widest, c.unicode());
-        length += text->size() + 1;
+        length += text.size() + 1;
     }
     if (widest < 0x100) {
-        // Below U+0100 lower case is a fixed step for the capitals (A to Z,
-        // U+00C0 to U+00DE but U+00D7) and nothing for the rest: what the full
-        // folding gives, without its tables, in one byte per character.
         m_haystack = QByteArray(length, Qt::Uninitialized);
         char* out = m_haystack.data();
         qsizetype at = 0;
         for (int i = 0; i < kSliceCount; ++i) {
             m_starts[i] = static_cast<int32_t>(at);
-            for (const QChar c : *searched[i]) {
-                const char16_t u = c.unicode();
-                const bool capital = (u >= u'A' && u <= u'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
-                out[at++] = static_cast<char>(capital ? u + 0x20 : u);
-            }
+            for (const QChar c : searched[i])
+                out[at++] = foldLatin1(c.unicode());
             out[at++] = '\0';
         }
         m_starts[kSliceCount] = static_cast<int32_t>(at);
-    } else {
-        // Full folding, text by text, as it may change lengths.
-        std::array<QString, kSliceCount> folded;
-        length = 0;
-        for (int i = 0; i < kSliceCount; ++i) {
-            folded[i] = foldSearchText(*searched[i]);
-            length += folded[i].size() + 1;
-        }
-        m_wide = true;
-        m_haystack = QByteArray(length * qsizetype(sizeof(char16_t)), Qt::Uninitialized);
-        auto* out = reinterpret_cast<char16_t*>(m_haystack.data());
-        qsizetype at = 0;
-        for (int i = 0; i < kSliceCount; ++i) {
-            m_starts[i] = static_cast<int32_t>(at);
-            std::copy(folded[i].utf16(), folded[i].utf16() + folded[i].size(), out + at);
-            at += folded[i].size();
-            out[at++] = u'\0';
-        }
-        m_starts[kSliceCount] = static_cast<int32_t>(at);
+        return;
     }
-
-    if (record.mHasAttachment())
-        m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
-    m_modificationTime = modificationTimeFromText(record.mValue10());
-    const FoldedView first = slice(0);
-    // Below U+0100 only capitals and the micro sign fold to something else,
-    // and folded texts hold no capitals.
-    m_firstValueFoldsToItself = !first.isWide() && !first.latin1().contains(QLatin1Char('\xb5'));
+    // Full folding, text by text, as it may change lengths.
+    length = 0;
+    for (QString& text : searched) {
+        text = foldSearchText(text);
+        length += text.size() + 1;
+    }
+    m_wide = true;
+    m_haystack = QByteArray(length * qsizetype(sizeof(char16_t)), Qt::Uninitialized);
+    auto* out = reinterpret_cast<char16_t*>(m_haystack.data());
+    qsizetype at = 0;
+    for (int i = 0; i < kSliceCount; ++i) {
+        m_starts[i] = static_cast<int32_t>(at);
+        std::copy(searched[i].utf16(), searched[i].utf16() + searched[i].size(), out + at);
+        at += searched[i].size();
+        out[at++] = u'\0';
+    }
+    m_starts[kSliceCount] = static_cast<int32_t>(at);
 }
 
 bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const

@@ -115,6 +115,10 @@ private:
 
     FoldedView slice(int i) const;
     FoldedView haystack() const;
+    // Fills the haystack from the record's UTF-8 bytes; false when a text
+    // holds a character from U+0100 up (or a display date), left to foldTexts.
+    bool foldBytes(const TVXRecord& record);
+    void foldTexts(const TVXRecord& record);
 
     uint64_t m_stamp = 0;
     // The folded searchable texts, each ended by U+0000 so that a match never

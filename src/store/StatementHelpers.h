@@ -6,6 +6,9 @@
 #include "crypto/DataBuf.h"
 #include "store/ColumnLimits.h"
 
+#include "store/ResultCodes.h"
+
+#include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
@@ -15,6 +18,9 @@
 #include <string>
 
 namespace tvxsql {
+
+// What a statement meets when there is no connection: a lost connection's server error.
+inline sql::SQLException noConnection() { return sql::SQLException("Invalid Connection", "HY000", kErrServerLost); }
 
 // Readers of a stored text stop at a zero character: a text holding one
 // would read back cut, so writers refuse it.

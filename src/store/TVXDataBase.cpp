@@ -8,6 +8,11 @@
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
+#include "store/AccountAdmin.h"
+#include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/RecentListsStore.h"
+#include "store/StatementHelpers.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>
@@ -58,7 +63,11 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
 }
 
 TVXDataBase::TVXDataBase()
-    : m_currentUser(TVXUser::createUser())
+    : mEventLog(std::make_unique<TVXEventLogStore>(*this))
+    , mIcons(std::make_unique<TVXIconStore>(*this))
+    , mRecentLists(std::make_unique<TVXRecentLists>(*this))
+    , mAccountAdmin(std::make_unique<TVXAccountAdmin>(*this))
+    , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)
@@ -70,6 +79,24 @@ TVXDataBase::TVXDataBase()
 }
 
 TVXDataBase::~TVXDataBase() = default;
+
+sql::Connection& TVXDataBase::liveConnection() const
+{
+    if (!mCPcon)
+        throw tvxsql::noConnection();
+    return *mCPcon;
+}
+
+int TVXDataBase::runStatement(const std::function<int()>& work, int otherFailure)
+{
+    try {
+        return work();
+    } catch (const sql::SQLException& e) {
+        return reportDatabaseError(e);
+    } catch (const std::exception&) {
+        return otherFailure;
+    }
+}
 
 QString TVXDataBase::connectedServerAddress() const
 {

@@ -5,7 +5,7 @@
 
 #include "platform/core/Error.h"
 #include "store/ConnectionGuard.h"
-#include "store/ResultCodes.h"
+#include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
 
 #include <QByteArray>
@@ -42,42 +42,9 @@ class TVXType;
 class TVXUser;
 class TVXUser_Admin;
 
-using TVXGroupCache = QHash<QString, std::shared_ptr<BMGroup>>;
-using TVXTypeCache = QHash<QString, std::shared_ptr<TVXType>>;
-using TVXRecordCache = QHash<QString, std::shared_ptr<TVXRecord>>;
-using TVXUserCache = QHash<QString, std::shared_ptr<TVXUser_Admin>>;
-using TVXIconCache = QHash<QString, QImage>;
-
-
-// Keys of the log-in request handed to startConnectionToServer().
-inline const QString kLoginIPAddress = QStringLiteral("IPAddress");
-inline const QString kLoginPortNumber = QStringLiteral("PortNumber");
-inline const QString kLoginUsername = QStringLiteral("Username");
-inline const QString kLoginHostPassword = QStringLiteral("HostPassword");
-inline const QString kLoginMasterPassword = QStringLiteral("MasterPassword");
-inline const QString kLoginSchema = QStringLiteral("Schema");
-inline const QString kLoginServerAddress = QStringLiteral("Server Address");
-// A certificate-authority file: the server must then verify against it (TLS).
-inline const QString kLoginTlsCAFile = QStringLiteral("TLSCAFile");
-
-// Keys of the connection details kept from the last log-in.
-inline const QString kDetailServerAddress = QStringLiteral("Server Address");
-inline const QString kDetailPortNumber = QStringLiteral("Port Number");
-inline const QString kDetailMasterPassword = QStringLiteral("Master Password");
-
-// Notices posted on the main thread, with the platform::Error as object.
-inline const QString kDBCommLostNotification = QStringLiteral("DB_COMM_LOST");
-inline const QString kDBUserDeletedNotification = QStringLiteral("DB_USR_DEL");
-// Another client changed the master password: this one must log in again.
-inline const QString kDBMasterPasswordChangedNotification = QStringLiteral("DB_MPW_CHANGED");
-
-// Keys the user-data encrypter (the stored master password and users'
-// passwords). Only its first 16 bytes take part in the key.
-extern const char kTolvanexApplicationKey[];
-
 class TVXDataBase {
 public:
-    using LoginRequest = QHash<QString, QString>;
+    using LoginRequest = TVXLoginRequest;
 
     // The instance the application uses; made on first use, never destroyed.
     static TVXDataBase& sharedTVXDataBase();
@@ -100,8 +67,8 @@ public:
     TVXRecordCache& mRecords() { return m_records; }
     const TVXUserCache& mUsers() const { return m_users; }
     TVXUserCache& mUsers() { return m_users; }
-    const TVXIconCache& mCustomIcons() const { return m_customIcons; }
-    TVXIconCache& mCustomIcons() { return m_customIcons; }
+    const TVXIconCache& mCustomIcons() const;
+    TVXIconCache& mCustomIcons();
     bool isDataReloading() const { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
@@ -195,10 +162,10 @@ public:
     // Group and type arguments may be null (no filter); a null or empty search
     // text means no search. Records, groups and types are the caches' objects.
     // Like the caches, these are for one thread at a time.
-    using RecordList = QList<std::shared_ptr<TVXRecord>>;
-    using GroupList = QList<std::shared_ptr<BMGroup>>;
-    using TypeList = QList<std::shared_ptr<TVXType>>;
-    using UserList = QList<std::shared_ptr<TVXUser_Admin>>;
+    using RecordList = TVXRecordList;
+    using GroupList = TVXGroupList;
+    using TypeList = TVXTypeList;
+    using UserList = TVXUserList;
 
     // Records of the group and the type (matched by identifier) that pass the
     // search, in no particular order.
@@ -288,10 +255,10 @@ public:
     // The signed-in user's four lists of record identifiers, oldest first. An
     // add keeps each list, in memory and on the server, at kRecentListLimit.
     static constexpr int kRecentListLimit = 10;
-    const QStringList& mMostViewedRecords() const { return m_mostViewedRecords; }
-    const QStringList& mRecentlyViewedTypes() const { return m_recentlyViewedTypes; }
-    const QStringList& mRecentlyMofifiedTypes() const { return m_recentlyMofifiedTypes; }
-    const QStringList& mRecentlyAddedRecords() const { return m_recentlyAddedRecords; }
+    const QStringList& mMostViewedRecords() const;
+    const QStringList& mRecentlyViewedTypes() const;
+    const QStringList& mRecentlyMofifiedTypes() const;
+    const QStringList& mRecentlyAddedRecords() const;
     // Append one entry on both sides, first dropping the user's oldest entries
     // so that the list holds no more than the limit. 0 done, 3 a statement
     // failed, 8 the record is no longer stored, 1 other; a failed insert leaves
@@ -370,27 +337,16 @@ public:
     [[nodiscard]] int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
     // (end of personal group and personal records)
 
-    // --- event log -------------------------------------------------------------
-    // The service that records this manager's events; every writer logs through it.
-    TVXEventLogger& eventLogger() { return *m_eventLogger; }
-    // The entries read back from the store (without "Action"); empty until read.
-    const QList<TVXEventLogEntry>& mLogArray() const { return m_logArray; }
-    // Store one entry as a row of the log table. 0 stored, 3 failed.
+    // --- event log (store/EventLogStore.h) ---------------------------------------
+    TVXEventLogger& eventLogger();
+    const QList<TVXEventLogEntry>& mLogArray() const;
     [[nodiscard]] int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
-    // Replace mLogArray with the table's rows. 0, or 3 (then empty).
     [[nodiscard]] int readSaveLogsArrayToDatabase();
-    // When the oldest entry is of another month than now (month only, any
-    // year): back the entries up, then empty the table. Nothing is removed
-    // unless the back-up handler kept them. 0 done or nothing to do, 3 failed.
     [[nodiscard]] int checkForMonthChangeInEventLoggerTable();
     [[nodiscard]] int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
-    // Empty the log table. 0 or 3.
     [[nodiscard]] int removeAllLogs();
-    // Where the roll-over saves the entries; none installed means no roll-over.
-    void setEventLogBackupHandler(TVXEventLogBackupHandler handler) { m_eventLogBackup = std::move(handler); }
-    // Hands mLogArray to the back-up handler; true when it kept them.
+    void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
-    // (end of event log)
 
     // --- record storage --------------------------------------------------------
     // The record writers. Each enciphers the record's texts, writes the server
@@ -450,6 +406,7 @@ public:
     // (notices wait for it); a server error reported under it reaches the
     // error path only once the guard is released.
     std::unique_lock<TVXConnectionGuard> lockConnection() const;
+    const TVXConnectionGuard& connectionGuard() const { return mConnectionMutex; }
 
     // Many records added in a row (an import). Until endRecordBatch, the
     // calling thread keeps the connection, and what addRecord writes (with
@@ -720,6 +677,48 @@ public:
     bool isNodeUnavailable(const sql::SQLException& e);
     int reportError(const platform::Error& error, int code);
 
+    // --- what the store's concern objects use ----------------------------------------
+    // The connection, or a lost connection's server error (2013) when there is none.
+    sql::Connection& liveConnection() const;
+    // One statement's usual error path, for a caller that holds the guard: a
+    // server error goes to reportDatabaseError (3), any other failure gives
+    // `otherFailure`; otherwise work's code.
+    [[nodiscard]] int runStatement(const std::function<int()>& work, int otherFailure = kTVXNotServerError);
+    // Every statement goes through these. The guard is taken, `work` runs on
+    // the connection and the guard is released; only then does a server error
+    // reach the error path (3). Any other failure gives 1; otherwise work's code.
+    [[nodiscard]] int runOnConnection(const std::function<int(sql::Connection&)>& work);
+    // The same inside one write transaction (a savepoint inside an outer one):
+    // committed when work answers 0, rolled back otherwise. The one place a
+    // write transaction runs.
+    [[nodiscard]] int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
+    // A prepared statement: the batch's own, kept for the next record, while
+    // this thread runs a batch on this connection; else a fresh one.
+    struct PreparedRef {
+        std::unique_ptr<sql::PreparedStatement> owned;
+        sql::PreparedStatement* stmt = nullptr;
+        sql::PreparedStatement* operator->() const { return stmt; }
+        sql::PreparedStatement& operator*() const { return *stmt; }
+    };
+    PreparedRef prepareForBatch(sql::Connection& connection, const char* query);
+    // Keeps a log row for the end of this thread's batch, where the rows are
+    // written a hundred at a time, in order, before the commit.
+    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);
+    // The log insert for `rows` rows, and one row's six values bound from `first` on.
+    static std::string eventLogInsertText(int rows);
+    static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
+
+    // The batch's own count of the user's rows in a recent-list table (its
+    // transaction sees only its own changes to them), or null outside a batch.
+    int* batchRecentRows(const char* readStatement, const QString& userID);
+
+    // The recently added rows of the records this thread's batch added wait
+    // for its end (or for the next other use of the list's table), where they
+    // are written together: the list for that user, or null when the record
+    // is not one of the batch's own or no batch runs.
+    QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID);
+    void writeBatchRecentRows();
+
 private:
     // Replaces the connection under the guard; the old one is closed after.
     void swapConnection(std::unique_ptr<sql::Connection> connection);
@@ -744,31 +743,6 @@ private:
     void pruneRecordSearchIndex() const;
     // (end of queries)
 
-    // [recent lists]
-    struct RecentListStatements {
-        const char* read;
-        const char* insert;
-        const char* deleteRecord;
-        const char* removeFirst;
-    };
-    static const RecentListStatements kMostViewedStatements;
-    static const RecentListStatements kRecentlyViewedStatements;
-    static const RecentListStatements kRecentlyModifiedStatements;
-    static const RecentListStatements kRecentlyAddedStatements;
-    [[nodiscard]] int addRecentListEntry(QStringList& list, const RecentListStatements& statements,
-                           const QString& recordID, const QString& userID);
-    [[nodiscard]] int trimRecentListOnServer(const RecentListStatements& statements, const QString& userID);
-    [[nodiscard]] int removeRecentListEntry(QStringList& list, const char* deleteStatement, const QString& recordID);
-    [[nodiscard]] int readRecentList(QStringList& list, const char* readStatement, const QString& userID);
-    // The server side of a run of recently added entries already in memory,
-    // ending as adding them one after another would: the user's oldest rows
-    // give way first, and only the newest kRecentListLimit of the run stay.
-    void writeRecentlyAddedRows(const QString& userID, const QStringList& recordIDs);
-    QStringList m_mostViewedRecords;
-    QStringList m_recentlyViewedTypes;
-    QStringList m_recentlyMofifiedTypes;
-    QStringList m_recentlyAddedRecords;
-    // (end of recent lists)
 
     // [personal group]
     [[nodiscard]] int addPersonalGroup(const QString& userID, const QString& username);
@@ -784,23 +758,13 @@ private:
     [[nodiscard]] int rewritePersonalAttachment(TVXRecord& record);
     // (end of personal group)
 
-    // [event log]
-    static std::shared_ptr<TVXEventLogger> makeEventLogger(TVXDataBase& database);
-    QList<TVXEventLogEntry> m_logArray;
-    TVXEventLogBackupHandler m_eventLogBackup;
-    std::shared_ptr<TVXEventLogger> m_eventLogger{makeEventLogger(*this)};
-    // (end of event log)
+    std::unique_ptr<class TVXEventLogStore> mEventLog;
+    std::unique_ptr<class TVXIconStore> mIcons;
+    std::unique_ptr<class TVXRecentLists> mRecentLists;
+    std::unique_ptr<class TVXAccountAdmin> mAccountAdmin;
 
     // [record storage]
     struct AttachmentUpload;
-    // Every statement goes through these. The guard is taken, `work` runs on
-    // the connection and the guard is released; only then does a server error
-    // reach the error path (3). Any other failure gives 1; otherwise work's code.
-    [[nodiscard]] int runOnConnection(const std::function<int(sql::Connection&)>& work);
-    // The same inside one write transaction (a savepoint inside an outer one):
-    // committed when work answers 0, rolled back otherwise. The one place a
-    // write transaction runs.
-    [[nodiscard]] int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
     // addRecord once the texts are enciphered; `code` is the enciphering's.
     [[nodiscard]] int storeNewRecord(NewRecord& entry, int code);
     // The memory side and the log entry of an add, once the server answered.
@@ -835,37 +799,10 @@ private:
     std::shared_ptr<RecordBatch> mRecordBatch; // shared: deleted where the type is known
     // The open batch when the calling thread runs it, else null.
     RecordBatch* batchOfThisThread() const;
-    // A prepared statement: the batch's own, kept for the next record, while
-    // this thread runs a batch on this connection; else a fresh one.
-    struct PreparedRef {
-        std::unique_ptr<sql::PreparedStatement> owned;
-        sql::PreparedStatement* stmt = nullptr;
-        sql::PreparedStatement* operator->() const { return stmt; }
-        sql::PreparedStatement& operator*() const { return *stmt; }
-    };
-    PreparedRef prepareForBatch(sql::Connection& connection, const char* query);
-    // The batch's own count of the user's rows in a recent-list table (its
-    // transaction sees only its own changes to them), or null outside a batch.
-    int* batchRecentRows(const char* readStatement, const QString& userID);
-    // The user's rows of a recent list on the server (the batch's count inside a batch).
-    [[nodiscard]] int serverRecentRowCount(sql::Connection& connection, const RecentListStatements& statements,
-                             const QString& userID);
     // Keeps a server error for the end of this thread's batch: the main thread
     // may be waiting for the connection meanwhile.
     bool deferErrorToBatchEnd(const platform::Error& error);
-    // The recently added rows of the records this thread's batch added wait
-    // for its end (or for the next other use of the list's table), where they
-    // are written together: the list for that user, or null when the record
-    // is not one of the batch's own or no batch runs.
-    QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID);
-    void writeBatchRecentRows();
-    // Keeps a log row for the end of this thread's batch, where the rows are
-    // written a hundred at a time, in order, before the commit.
-    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);
     void writeBatchLogRows(RecordBatch& batch);
-    // The log insert for `rows` rows, and one row's six values bound from `first` on.
-    static std::string eventLogInsertText(int rows);
-    static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
     // (end of record storage)
 
     // [stale copies]
@@ -941,7 +878,6 @@ private:
     // Deciphered contents cut to the file's length, when the length is known
     // and belongs to them (only zero padding is ever cut).
     static void cutToFileLength(QByteArray& contents, qint64 length);
-    QImage iconImage(int iconIndex) const;
     // (end of attachments and icons)
 
     // [preferences]
@@ -950,17 +886,6 @@ private:
     // [hint and password]
     // (end of hint and password)
 
-    // [accounts]
-    QString quotedForAccount(const QString& text) const;
-    [[nodiscard]] int runAccountStatement(const QString& statement, bool secretInside = false);
-    [[nodiscard]] int grantStoreRights(const QString& account, bool administrator);
-    [[nodiscard]] int replaceStoreRights(const QString& account, bool administrator);
-    [[nodiscard]] int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
-    [[nodiscard]] int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
-    [[nodiscard]] int writeMemberships(const TVXUser_Admin& user);
-    // The account's rows in one transaction: its personal group, then its user row.
-    [[nodiscard]] int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
-    // (end of accounts)
 
     // [master password]
     // 0 when the stored master password is the one the field encrypter was
@@ -976,7 +901,6 @@ private:
     TVXTypeCache m_types;
     TVXRecordCache m_records;
     TVXUserCache m_users;
-    TVXIconCache m_customIcons;
     std::unique_ptr<sql::Connection> mCPcon;
 
     mutable std::mutex mEncrypterMutex;

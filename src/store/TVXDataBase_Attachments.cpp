@@ -23,10 +23,7 @@
 
 namespace {
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 // The cipher's key text: the pass key's bytes, as many as it has characters,
 // at most 16, followed by zero bytes.

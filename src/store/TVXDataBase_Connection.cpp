@@ -19,11 +19,6 @@ namespace {
 // How long a log-in waits for an unreachable server before reporting it.
 constexpr int kConnectTimeoutSeconds = 15;
 
-sql::SQLException invalidConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
-
 } // namespace
 
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
@@ -121,7 +116,7 @@ void TVXDataBase::selectSchema(const QString& schema)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
-        throw invalidConnection();
+        throw tvxsql::noConnection();
     mCPcon->setSchema(schema.toStdString());
 }
 
@@ -129,7 +124,7 @@ void TVXDataBase::createDefaultSchema()
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
-        throw invalidConnection();
+        throw tvxsql::noConnection();
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     stmt->execute(kQueryCreateDefaultSchema);
 }
@@ -138,7 +133,7 @@ QString TVXDataBase::retriveMasterPassword()
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
-        throw invalidConnection();
+        throw tvxsql::noConnection();
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row

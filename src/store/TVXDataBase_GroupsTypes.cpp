@@ -42,10 +42,7 @@ const QString kTypeAdded = QStringLiteral("Type Added Successfully");
 const QString kTypeEdited = QStringLiteral("Type Edited Successfully");
 const QString kTypeDeleted = QStringLiteral("Type Deleted Successfully");
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 // "%s" of a name-comparison format becomes the cipher's hexadecimal form:
 // only hex digits ever reach the statement text, never the name itself.

@@ -4,6 +4,7 @@
 #include "store/HintQuestions.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StatementRunner.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -81,7 +82,7 @@ void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code)
     const QString hintKey = question == 0 ? kHintQuestionNone : answer;
     const QByteArray questionBlob =
         question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> number(mCPcon->prepareStatement(UpdHintQnNoVal));
         number->setInt(1, question);
         number->setString(2, user.mUserID().toStdString());
@@ -98,13 +99,7 @@ void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code)
         questionStmt->setBlob(1, questionStream->stream());
         questionStmt->setString(2, user.mUserID().toStdString());
         questionStmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 namespace {

@@ -1,5 +1,6 @@
 // Loading and reloading: the user's row, then groups, types and records into
 // the caches. Workers run while the main thread waits behind its progress panel.
+#include "crypto/DBEncrypter.h"
 #include "model/BMGroup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXRecord.h"
@@ -21,7 +22,10 @@
 
 #include <QSet>
 
+#include <string.h> // explicit_bzero
+
 #include <array>
+#include <cstring>
 #include <future>
 #include <list>
 #include <vector>
@@ -39,10 +43,40 @@ constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBG
 
 constexpr int kDefaultIcon = 31;
 
-sql::SQLException noConnection()
+// Appends a stored value's plain bytes up to the first NUL to `out`, as
+// TVXDataBase::decryptWith reads them; false where it gives the null text
+// (a value that cannot be deciphered).
+bool appendPlainText(const CDBEncrypter* encrypter, QByteArrayView stored, QByteArray& out)
 {
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
+    if (stored.isEmpty())
+        return true;
+    const qsizetype at = out.size();
+    if (!encrypter) {
+        const qsizetype nul = stored.indexOf('\0');
+        out.append(nul < 0 ? stored : stored.first(nul));
+        return true;
+    }
+    constexpr qsizetype kBlock = 16;
+    if (stored.size() % kBlock != 0 || !encrypter->IsKeyInit())
+        return false;
+    out.resize(at + stored.size());
+    try {
+        encrypter->DecryptECB(stored.constData(), out.data() + at, size_t(stored.size()));
+    } catch (...) {
+        explicit_bzero(out.data() + at, size_t(stored.size()));
+        out.resize(at);
+        return false;
+    }
+    const void* nul = std::memchr(out.constData() + at, '\0', size_t(stored.size()));
+    if (nul) {
+        const qsizetype end = static_cast<const char*>(nul) - out.constData();
+        explicit_bzero(out.data() + end, size_t(out.size() - end));
+        out.resize(end);
+    }
+    return true;
 }
+
+using tvxsql::noConnection;
 
 template <class Fn> void onMain(Fn fn)
 {
@@ -292,15 +326,105 @@ int TVXDataBase::readTypesTable()
 
 namespace {
 
-// A record row as fetched, before its values are deciphered.
-struct FetchedRecord {
-    QString uid;
-    QString groupUID;
-    QString typeUID;
-    std::array<QByteArray, 11> stored; // values 1 to 10, then the note
-    bool customised = false;
-    bool attached = false;
-    int32_t views = 0;
+// Record rows as fetched, before their values are deciphered: the bytes of
+// every column of a slice in one buffer (kept from slice to slice), so that
+// fetching, the one step that cannot run in parallel, makes no string per
+// column.
+constexpr int kRowColumns = 14; // identifier, type, group, values 1 to 10, note
+constexpr int kFirstStoredColumn = 3;
+
+struct RowSlice {
+    struct Row {
+        std::array<qsizetype, kRowColumns + 1> at{}; // column c is [at[c], at[c + 1])
+        bool customised = false;
+        bool attached = false;
+        int32_t views = 0;
+    };
+    QByteArray bytes;
+    std::vector<Row> rows;
+    std::vector<std::shared_ptr<TVXRecord>> records;
+    std::vector<quint64> digests;
+
+    QByteArrayView column(const Row& row, int c) const
+    {
+        return QByteArrayView(bytes).sliced(row.at[size_t(c)], row.at[size_t(c) + 1] - row.at[size_t(c)]);
+    }
+    QString text(const Row& row, int c) const { return QString::fromUtf8(column(row, c)); }
+
+    // Reads rows of the groups given until `count` are kept; false when the
+    // result has no more.
+    bool fill(sql::ResultSet& rs, const QSet<QByteArray>& groups, std::size_t count)
+    {
+        bytes.resize(0); // keeps its memory
+        rows.clear();
+        const auto add = [this](const sql::SQLString& value) {
+            bytes.append(value.c_str(), qsizetype(value.length()));
+            return bytes.size();
+        };
+        while (rows.size() < count) {
+            if (!rs.next())
+                return false;
+            const sql::SQLString group = rs.getString(3);
+            if (!groups.contains(QByteArray::fromRawData(group.c_str(), qsizetype(group.length()))))
+                continue;
+            Row row;
+            row.at[0] = bytes.size();
+            row.at[1] = add(rs.getString(1));
+            row.at[2] = add(rs.getString(2));
+            row.at[3] = add(group);
+            for (int i = 0; i < TVXRecord::kTextSlotCount; ++i)
+                row.at[size_t(kFirstStoredColumn + i + 1)] = add(rs.getString(4 + i));
+            row.attached = rs.getBoolean(15);
+            row.customised = rs.getBoolean(16);
+            row.views = static_cast<int32_t>(rs.getInt64(17));
+            rows.push_back(row);
+        }
+        return true;
+    }
+};
+
+// Makes the record of a fetched row, its values deciphered.
+struct RecordMaker {
+    const CDBEncrypter* encrypter;
+    const TVXGroupCache& groups;
+    const TVXTypeCache& types;
+    QByteArray now; // value 10 of a record whose stored date is empty
+
+    std::shared_ptr<TVXRecord> make(const RowSlice& slice, const RowSlice::Row& row, const QString& uid,
+                                    const QString& groupUID, const QString& typeUID) const
+    {
+        auto record = std::make_shared<TVXRecord>();
+        record->setMRecordUID(uid);
+        record->setMGroup(groups.value(groupUID));
+        record->setMType(types.value(typeUID));
+        // The plain texts of one record side by side, for its one block.
+        thread_local QByteArray plain;
+        std::array<qsizetype, TVXRecord::kTextSlotCount> ends{};
+        uint16_t nullSlots = 0;
+        for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+            if (!appendPlainText(encrypter, slice.column(row, kFirstStoredColumn + i), plain))
+                nullSlots |= uint16_t(1u << i);
+            ends[size_t(i)] = plain.size();
+        }
+        std::array<QByteArrayView, TVXRecord::kTextSlotCount> texts;
+        for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+            const qsizetype from = i ? ends[size_t(i) - 1] : 0;
+            texts[size_t(i)] = QByteArrayView(plain).sliced(from, ends[size_t(i)] - from);
+        }
+        // An empty stored date keeps the one the new record was made with.
+        if (texts[9].isEmpty()) {
+            texts[9] = now;
+            nullSlots &= uint16_t(~(1u << 9));
+        }
+        record->setUtf8Texts(texts, nullSlots);
+        explicit_bzero(plain.data(), size_t(plain.size()));
+        plain.resize(0);
+        record->setMIsCustomized(row.customised);
+        record->setMHasAttachment(row.attached);
+        record->setMAttachmentState(kAttachmentStateNone);
+        record->setMViewCounter(row.views);
+        return record;
+    }
 };
 
 } // namespace
@@ -308,105 +432,82 @@ struct FetchedRecord {
 int TVXDataBase::readRecordTable()
 {
     // Rows are streamed, not buffered whole by the client library, and handled a
-    // slice at a time: memory holds the new records and one slice of rows.
+    // slice at a time: memory holds the new records and two slices of rows.
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
     if (mIsDataReloaded.load()) {
+        // About as many records again: room made once rather than by growing.
+        const qsizetype before = m_records.size();
         m_records.clear();
         mRecordDigests.clear();
+        m_records.reserve(before);
+        mRecordDigests.reserve(before);
     }
-    const QStringList& myGroups = m_currentUser->mUsersGroupArray();
-    const QSet<QString> allowed(myGroups.begin(), myGroups.end());
+    QSet<QByteArray> allowed{kUnfiledUID.toUtf8()};
+    for (const QString& group : m_currentUser->mUsersGroupArray())
+        allowed.insert(group.toUtf8());
 
     const auto encrypter = fieldEncrypter();
-    const auto& setters = TVXRecord::setFunctionsArray();
-    const TVXGroupCache& groups = m_groups;
-    const TVXTypeCache& types = m_types;
-    // What a new record carries in value 10 until a stored date replaces it.
-    const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
-    // A slice of rows is deciphered on other threads while the next is read.
-    struct Slice {
-        std::vector<FetchedRecord> rows;
-        std::vector<std::shared_ptr<TVXRecord>> records;
-        std::vector<quint64> digests;
-    };
-    const auto decipher = [&](Slice& slice) {
-        slice.records.resize(slice.rows.size());
-        slice.digests.resize(slice.rows.size());
-        tvxsql::parallelFor(slice.rows.size(), [&](std::size_t n) {
-            FetchedRecord& row = slice.rows[n];
-            slice.digests[n] = recordRowDigest(row.groupUID, row.typeUID, row.stored.data(), row.attached,
-                                               row.customised);
-            auto record = std::make_shared<TVXRecord>();
-            record->setMRecordUID(row.uid);
-            record->setMGroup(groups.value(row.groupUID));
-            record->setMType(types.value(row.typeUID));
-            for (int i = 0; i < 9; ++i)
-                ((*record).*setters[i])(decryptWith(encrypter.get(), row.stored[i]));
-            // An empty stored date keeps the one the new record was made with.
-            record->setMValue10(now);
-            record->setMValue10(decryptWith(encrypter.get(), row.stored[9]));
-            record->setMNotes(decryptWith(encrypter.get(), row.stored[10]));
-            record->setMIsCustomized(row.customised);
-            record->setMHasAttachment(row.attached);
-            record->setMAttachmentState(kAttachmentStateNone);
-            record->setMViewCounter(row.views);
-            slice.records[n] = std::move(record);
+    const RecordMaker maker{encrypter.get(), m_groups, m_types,
+                            TVXRecord::modificationDateText(QDateTime::currentDateTime()).toUtf8()};
+    TVXRecordCache customised;
+    TVXRecordCache withAttachment;
+    // A slice is deciphered on other threads, and its records filed, while
+    // the next is read: only this step and the reading touch the caches.
+    const auto file = [&](RowSlice& slice) {
+        const std::size_t count = slice.rows.size();
+        slice.records.resize(count);
+        slice.digests.resize(count);
+        tvxsql::parallelFor(count, [&](std::size_t n) {
+            const RowSlice::Row& row = slice.rows[n];
+            const QString groupUID = slice.text(row, 2);
+            const QString typeUID = slice.text(row, 1);
+            std::array<QByteArray, TVXRecord::kTextSlotCount> stored;
+            for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+                const QByteArrayView bytes = slice.column(row, kFirstStoredColumn + i);
+                stored[size_t(i)] = QByteArray::fromRawData(bytes.data(), bytes.size());
+            }
+            slice.digests[n] = recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
+            slice.records[n] = maker.make(slice, row, slice.text(row, 0), groupUID, typeUID);
         });
-        slice.rows = {};
+        // Each cache on one thread: the records on one, the rest on another.
+        tvxsql::parallelFor(
+            2,
+            [&](std::size_t part) {
+                for (std::size_t n = 0; n < count; ++n) {
+                    const std::shared_ptr<TVXRecord>& record = slice.records[n];
+                    const QString& uid = record->mRecordUID();
+                    if (part == 0) {
+                        m_records.insert(uid, record);
+                        continue;
+                    }
+                    mRecordDigests.insert(uid, RecordDigest{slice.digests[n], 0, 0});
+                    if (record->mIsCustomized())
+                        customised.insert(uid, record);
+                    if (record->mHasAttachment())
+                        withAttachment.insert(uid, record);
+                }
+            },
+            1);
+        slice.records.clear();
     };
 
     constexpr std::size_t kSlice = 4096;
-    std::list<Slice> slices;
+    std::array<RowSlice, 2> slices;
     std::future<void> pending;
     bool more = true;
-    while (more) {
-        Slice& slice = slices.emplace_back();
-        slice.rows.reserve(kSlice);
-        while (slice.rows.size() < kSlice && (more = rs->next())) {
-            QString groupUID = tvxsql::textColumn(*rs, 3);
-            if (!allowed.contains(groupUID) && groupUID != kUnfiledUID)
-                continue;
-            FetchedRecord row;
-            row.uid = tvxsql::textColumn(*rs, 1);
-            row.groupUID = std::move(groupUID);
-            row.typeUID = tvxsql::textColumn(*rs, 2);
-            for (int i = 0; i < 11; ++i)
-                row.stored[i] = tvxsql::blobColumn(*rs, 4 + i);
-            row.attached = rs->getBoolean(15);
-            row.customised = rs->getBoolean(16);
-            row.views = static_cast<int32_t>(rs->getInt64(17));
-            slice.rows.push_back(std::move(row));
-        }
+    for (std::size_t next = 0; more; next ^= 1) {
+        RowSlice& slice = slices[next];
+        more = slice.fill(*rs, allowed, kSlice);
         if (pending.valid())
             pending.get();
-        pending = std::async(std::launch::async, [&decipher, &slice] { decipher(slice); });
+
+        pending = std::async(std::launch::async, [&file, &slice] { file(slice); });
     }
-    if (pending.valid())
-        pending.get();
-    std::vector<std::shared_ptr<TVXRecord>> built;
-    mRecordDigests.reserve(mRecordDigests.size() + qsizetype(slices.size() * kSlice));
-    for (Slice& slice : slices) {
-        for (std::size_t n = 0; n < slice.records.size(); ++n)
-            mRecordDigests.insert(slice.records[n]->mRecordUID(), RecordDigest{slice.digests[n], 0, 0});
-        for (auto& record : slice.records)
-            built.push_back(std::move(record));
-    }
-    slices.clear();
+    pending.get();
     rs.reset();
     stmt.reset();
-
-    TVXRecordCache customised;
-    TVXRecordCache withAttachment;
-    m_records.reserve(m_records.size() + static_cast<qsizetype>(built.size()));
-    for (auto& record : built) {
-        if (record->mIsCustomized())
-            customised.insert(record->mRecordUID(), record);
-        if (record->mHasAttachment())
-            withAttachment.insert(record->mRecordUID(), record);
-        m_records.insert(record->mRecordUID(), std::move(record));
-    }
 
     // One statement per table instead of one per record; the result is what
     // the per-record readers give.
@@ -438,20 +539,58 @@ void TVXDataBase::applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> ty
 
 void TVXDataBase::readCustomTypes(TVXRecordCache& records)
 {
+    // Rows are read a batch at a time, their field names deciphered on several
+    // threads, then applied in the order read.
+    struct Row {
+        TVXRecordCache::const_iterator record;
+        int icon = 0;
+        int mask = 0;
+        quint64 digest = 0;
+        std::array<QByteArray, kNumberOfFields> fields;
+        std::array<QString, kNumberOfFields> names;
+    };
+    const auto encrypter = fieldEncrypter();
+    std::vector<Row> rows;
+    const auto apply = [&] {
+        tvxsql::parallelFor(rows.size(), [&](std::size_t n) {
+            Row& row = rows[n];
+            for (int i = 0; i < kNumberOfFields; ++i)
+                row.names[size_t(i)] = decryptWith(encrypter.get(), row.fields[size_t(i)]);
+            row.digest = customTypeDigest(row.icon, row.mask, row.fields.data());
+        });
+        const auto& setters = TVXType::setFunctionsArray();
+        for (Row& row : rows) {
+            auto type = TVXType::createType();
+            type->setMTypeIconID(hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
+            type->setMTypeMask(row.mask);
+            for (int i = 0; i < kNumberOfFields; ++i)
+                ((*type).*setters[size_t(i)])(row.names[size_t(i)]);
+            applyCustomType(**row.record, std::move(type));
+            mRecordDigests[row.record.key()].customType = row.digest;
+        }
+        rows.clear();
+    };
     try {
         std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAllCustomTypes));
+        constexpr std::size_t kBatch = 4096;
         while (rs->next()) {
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
             if (it == records.constEnd())
                 continue;
-            applyCustomType(**it, customTypeFromRow(*rs));
-            QByteArray fields[10];
-            for (int i = 0; i < 10; ++i)
-                fields[i] = tvxsql::blobColumn(*rs, 4 + i);
-            mRecordDigests[it.key()].customType = customTypeDigest(rs->getInt64(2), rs->getInt64(3), fields);
+            Row& row = rows.emplace_back();
+            row.record = it;
+            row.icon = rs->getInt(2);
+            row.mask = rs->getInt(3);
+            for (int i = 0; i < kNumberOfFields; ++i)
+                row.fields[size_t(i)] = tvxsql::blobColumn(*rs, 4 + i);
+            if (rows.size() == kBatch)
+                apply();
         }
+        apply();
     } catch (const sql::SQLException& e) {
+        apply();
         reportDatabaseError(e);
     }
 }

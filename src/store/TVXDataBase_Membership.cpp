@@ -24,42 +24,64 @@ QString firstWord(const QString& text)
     return blank < 0 ? trimmed : trimmed.left(blank);
 }
 
-} // namespace
-
-std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+// One of the group's lists, an identifier per row; null with the error path's code.
+std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, int* code,
+                                         const std::function<QString(sql::ResultSet&)>& column)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = database.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectGroupUserList));
+        std::unique_ptr<sql::PreparedStatement> stmt(database.connection()->prepareStatement(query));
         stmt->setString(1, group.mGroupUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        QStringList members;
+        QStringList identifiers;
         while (rs->next())
-            members << firstWord(tvxsql::textColumn(*rs, 2));
+            identifiers << firstWord(column(*rs));
         *code = kTVXDone;
-        return members;
+        return identifiers;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = database.reportDatabaseError(e);
         return std::nullopt;
     }
 }
 
+// A group's list rewritten whole in one transaction: its rows cleared, then
+// one row per entry (entry first, or the group first).
+int rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
+                     const QStringList& entries, bool entryFirst)
+{
+    try {
+        sql::Connection& connection = *database.connection();
+        tvxsql::Transaction transaction(connection);
+        std::unique_ptr<sql::PreparedStatement> clear(connection.prepareStatement(clearQuery));
+        clear->setString(1, groupUID.toStdString());
+        clear->executeUpdate();
+        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(insertQuery));
+        for (const QString& entry : entries) {
+            insert->setString(entryFirst ? 1 : 2, entry.toStdString());
+            insert->setString(entryFirst ? 2 : 1, groupUID.toStdString());
+            insert->executeUpdate();
+            insert->clearParameters();
+        }
+        transaction.commit();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return database.reportDatabaseError(e);
+    }
+}
+
+} // namespace
+
+std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+{
+    return readGroupList(*this, kQuerySelectGroupUserList, group, code,
+                         [](sql::ResultSet& rs) { return tvxsql::textColumn(rs, 2); });
+}
+
 std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupSubGroupTable));
-        stmt->setString(1, group.mGroupUID().toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        QStringList subGroups;
-        while (rs->next())
-            subGroups << firstWord(QString::fromStdString(rs->getString("SUBGROUPID").asStdString()));
-        *code = kTVXDone;
-        return subGroups;
-    } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
-        return std::nullopt;
-    }
+    return readGroupList(*this, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
+        return QString::fromStdString(rs.getString("SUBGROUPID").asStdString());
+    });
 }
 
 int TVXDataBase::insertUserListForGroup(BMGroup& group)
@@ -77,45 +99,16 @@ int TVXDataBase::insertUserListForGroup(BMGroup& group)
     }
     group.setMUserMembersArray(members);
 
-    try {
-        // All or nothing: a failure half-way must not lock the members out.
-        tvxsql::Transaction transaction(*mCPcon);
-        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllUsersForGroup));
-        clear->setString(1, group.mGroupUID().toStdString());
-        clear->executeUpdate();
-        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertIntoUserGroupList));
-        for (const QString& member : members) {
-            insert->setString(1, member.toStdString());
-            insert->setString(2, group.mGroupUID().toStdString());
-            insert->executeUpdate();
-            insert->clearParameters();
-        }
-        transaction.commit();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
+    // All or nothing: a failure half-way must not lock the members out.
+    return rewriteGroupList(*this, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
+                            members, true);
 }
 
 int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
-        clear->setString(1, group.mGroupUID().toStdString());
-        clear->executeUpdate();
-        std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertGroupSubGroupTable));
-        for (const QString& subGroup : group.mSubGroupsUID()) {
-            insert->setString(1, group.mGroupUID().toStdString());
-            insert->setString(2, subGroup.toStdString());
-            insert->executeUpdate();
-        }
-        transaction.commit();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
+    return rewriteGroupList(*this, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
+                            group.mSubGroupsUID(), false);
 }
 
 void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)

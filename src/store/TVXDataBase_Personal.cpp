@@ -26,10 +26,7 @@ namespace {
 // Add, edit and delete, and the group's word prevails over the user's.
 constexpr uint16_t kPersonalGroupPermissions = kPermissionAdd | kPermissionEdit | kPermissionDelete;
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString& name)
 {
@@ -201,23 +198,18 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
     const QByteArray cipher = encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupInsert));
+    const int code = runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupInsert));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
         stmt->setString(2, userID.toStdString());
         stmt->setInt(3, kPersonalGroupPermissions);
         stmt->setBoolean(4, true);
         // The insert ignores duplicates: no row means the group already exists.
-        if (stmt->executeUpdate() == 0)
-            return kTVXReloadFirst;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXNotServerError;
-    }
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    if (code != kTVXDone)
+        return code;
     if (userID == m_currentUser->mUserID())
         m_groups.insert(userID, makePersonalGroup(userID, name));
     return kTVXDone;
@@ -229,22 +221,14 @@ int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& na
     const QByteArray cipher = encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupUpdateName));
+    return runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupUpdateName));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
         stmt->setString(2, userID.toStdString());
         // Matched rows are counted, so no row means the group is gone.
-        if (stmt->executeUpdate() == 0)
-            return kTVXReloadFirst;
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXNotServerError;
-    }
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
 }
 
 int TVXDataBase::renamePersonalGroup(const QString& userID, const QString& username)
@@ -320,18 +304,13 @@ int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
 int TVXDataBase::deletePersonalGroup(const QString& userID)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupDelete));
+    const int code = runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
-        if (stmt->executeUpdate() == 0)
-            return kTVXReloadFirst;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXNotServerError;
-    }
+        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    if (code != kTVXDone)
+        return code;
     if (userID == m_currentUser->mUserID()) {
         // The store's foreign keys removed the group's records with it.
         if (const auto group = m_groups.take(userID)) {

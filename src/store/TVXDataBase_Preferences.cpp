@@ -10,6 +10,7 @@
 #include "store/HintQuestions.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StatementRunner.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -174,7 +175,7 @@ void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
 void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
         const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
@@ -222,13 +223,7 @@ void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QStrin
         number(kNewRowTipFlags);      // EXPORTIMPORTTIP
         number(kNewRowTipFlags);      // BACKUPRESTORETIP
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 // --- writers ---------------------------------------------------------------
@@ -242,7 +237,7 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
             maximised = hooks->isMainWindowMaximied();
     });
     const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
                                                                 maximised)
@@ -250,20 +245,14 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
         stmt->setInt(2, user.mDetailPanelWidth());
         stmt->setString(3, user.mUserID().toStdString());
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
-    try {
+    tvxsql::runReporting(*this, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
         stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
@@ -278,19 +267,15 @@ void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* co
         stmt->setInt(11, user.mClearClipBoardTimer());
         stmt->setString(12, user.mUserID().toStdString());
         stmt->executeUpdate();
-        if (code)
-            *code = kTVXDone;
-    } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
-        if (code)
-            *code = failed;
-    }
+    });
 }
 
 namespace {
 
+// One column of the user's preference row, under the guard.
 template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement, const TVXUser& user, Bind bind)
 {
+    const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(db.connection()->prepareStatement(statement));
         bind(*stmt);
@@ -306,40 +291,34 @@ template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement
 
 int TVXDataBase::saveLastViewForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
 }
 
 int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
 }
 
 int TVXDataBase::saveToggleInfoForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdShowDetailPaneVal, user,
                            [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
 }
 
 int TVXDataBase::saveSortInfoForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
     return updateOneColumn(*this, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
 }
 
 int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
 }
 
 int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
     return updateOneColumn(*this, UpdLoginAtmptCntVal, user,
                            [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
 }

@@ -8,6 +8,7 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "store/ParallelFor.h"
+#include "store/PermissionRules.h"
 #include "store/RecordSearch.h"
 #include "store/TVXDataBase.h"
 
@@ -405,7 +406,7 @@ int32_t TVXDataBase::getViewCountofRecord(const QString& uid) const
 
 uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits)
 {
-    return group && group->mPreferencePermissions() ? group->mRecordLevelPermissions() : userRecordBits;
+    return storerules::recordPermissionsInGroup(group, userRecordBits);
 }
 
 uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group) const

@@ -8,6 +8,7 @@
 #include "model/TVXUser.h"
 #include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
+#include "store/RecentListsStore.h"
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
@@ -32,10 +33,7 @@ const QString kEventAddRecord = QStringLiteral("Add Record");
 const QString kEventReplaceRecord = QStringLiteral("Replace Record");
 const QString kEventDeleteRecord = QStringLiteral("Delete Record");
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 // A record without group or type object is one of the unfiled group or type:
 // the loader leaves those objects out when the user's caches lack them.
@@ -260,7 +258,7 @@ void TVXDataBase::writeBatchRecentRows()
     const std::map<QString, QStringList> rows = std::move(batch->recentlyAddedRows);
     batch->recentlyAddedRows.clear();
     for (const auto& [userID, recordIDs] : rows)
-        writeRecentlyAddedRows(userID, recordIDs);
+        mRecentLists->writeRecentlyAddedRows(userID, recordIDs);
 }
 
 bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
@@ -547,7 +545,7 @@ QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
     for (const QString& recordID : recordIDs) {
         const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
         m_records.remove(recordID);
-        m_recentlyAddedRecords.removeAll(recordID);
+        mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
         mRecordDigests.remove(recordID);
         recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
@@ -784,23 +782,23 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* r
 void TVXDataBase::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!m_recentlyAddedRecords.contains(recordID))
+    if (!mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
         (void)addRecentlyAddedID(recordID, m_currentUser->mUserID());
 }
 
 void TVXDataBase::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!m_recentlyMofifiedTypes.contains(record.mRecordUID()))
+    if (!mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
         (void)addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
 }
 
 void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
 {
-    m_mostViewedRecords.removeAll(recordID);
-    m_recentlyViewedTypes.removeAll(recordID);
-    m_recentlyMofifiedTypes.removeAll(recordID);
-    m_recentlyAddedRecords.removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
 }
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)

@@ -40,6 +40,17 @@ std::unique_ptr<sql::ResultSet> lockRow(sql::Connection& connection, const char*
     return std::unique_ptr<sql::ResultSet>(stmt->executeQuery());
 }
 
+// 0 when the row has no digest or its stored one is the digest kept, else 8.
+template <class LockStored>
+int compareWithStored(const QHash<QString, quint64>& digests, const QString& uid, LockStored lockStored)
+{
+    const auto known = digests.constFind(uid);
+    if (known == digests.constEnd())
+        return kTVXDone;
+    const auto stored = lockStored();
+    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+}
+
 } // namespace
 
 quint64 TVXDataBase::recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
@@ -135,20 +146,12 @@ int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString&
 
 int TVXDataBase::checkGroupNotStale(sql::Connection& connection, const QString& groupUID)
 {
-    const auto known = mGroupDigests.constFind(groupUID);
-    if (known == mGroupDigests.constEnd())
-        return kTVXDone;
-    const auto stored = lockedGroupDigest(connection, groupUID);
-    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+    return compareWithStored(mGroupDigests, groupUID, [&] { return lockedGroupDigest(connection, groupUID); });
 }
 
 int TVXDataBase::checkTypeNotStale(sql::Connection& connection, const QString& typeUID)
 {
-    const auto known = mTypeDigests.constFind(typeUID);
-    if (known == mTypeDigests.constEnd())
-        return kTVXDone;
-    const auto stored = lockedTypeDigest(connection, typeUID);
-    return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
+    return compareWithStored(mTypeDigests, typeUID, [&] { return lockedTypeDigest(connection, typeUID); });
 }
 
 void TVXDataBase::forgetDigests()

@@ -7,6 +7,7 @@
 #include "store/RecordSearch.h"
 #include "views/BMImages.h"
 #include "views/BMViewRoles.h"
+#include "store/TVXDataBase.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -3,7 +3,7 @@
 // manager's caches and queries (no copy of the records): the types table and
 // smart-type table of the column view, its record-name table, the list
 // view's fifteen-column table and the tree view's outline of types and records.
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 
 #include <QAbstractItemModel>
 #include <QAbstractListModel>
@@ -89,7 +89,7 @@ class BMTypesTableModel : public BMColumnListModel {
 public:
     explicit BMTypesTableModel(std::shared_ptr<const BMBrowseState> state, QObject* parent = nullptr);
     void reload();
-    const TVXDataBase::TypeList& types() const { return mTypes; }
+    const TVXTypeList& types() const { return mTypes; }
     std::shared_ptr<TVXType> typeAt(int row) const { return mTypes.value(row); }
     void setDropHandler(BMRecordDropHandler handler) { mDropHandler = std::move(handler); }
 
@@ -110,7 +110,7 @@ private:
     const QHash<QString, int>& counts() const;
 
     std::shared_ptr<const BMBrowseState> mState;
-    TVXDataBase::TypeList mTypes;
+    TVXTypeList mTypes;
     mutable std::optional<QHash<QString, int>> mCounts;
     BMRecordDropHandler mDropHandler;
 };
@@ -125,7 +125,7 @@ public:
     static QString title(int row);
     QStringList recordUIDs(int row) const;
     // The smart type's records in the selected group under the search text.
-    TVXDataBase::RecordList records(int row) const;
+    TVXRecordList records(int row) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
@@ -140,8 +140,8 @@ class BMRecordNamesModel : public BMColumnListModel {
     Q_OBJECT
 public:
     explicit BMRecordNamesModel(QObject* parent = nullptr);
-    void setRecords(const TVXDataBase::RecordList& records);
-    const TVXDataBase::RecordList& records() const { return mRecords; }
+    void setRecords(const TVXRecordList& records);
+    const TVXRecordList& records() const { return mRecords; }
     std::shared_ptr<TVXRecord> recordAt(int row) const { return mRecords.value(row); }
     void setActive(bool active) { mActive = active; }
 
@@ -152,7 +152,7 @@ public:
 
 private:
     QString columnTitle() const override;
-    TVXDataBase::RecordList mRecords;
+    TVXRecordList mRecords;
     bool mActive = true;
 };
 
@@ -161,8 +161,8 @@ class BMRecordListModel : public QAbstractTableModel {
     Q_OBJECT
 public:
     explicit BMRecordListModel(std::shared_ptr<const BMBrowseState> state, QObject* parent = nullptr);
-    void setRecords(const TVXDataBase::RecordList& records);
-    const TVXDataBase::RecordList& records() const { return mRecords; }
+    void setRecords(const TVXRecordList& records);
+    const TVXRecordList& records() const { return mRecords; }
     std::shared_ptr<TVXRecord> recordAt(int row) const { return mRecords.value(row); }
 
     // The sort the header shows; a change asks the controller to rebuild the list.
@@ -194,7 +194,7 @@ private:
     QVariant imageForColumn(const TVXRecord& record, int column) const;
 
     std::shared_ptr<const BMBrowseState> mState;
-    TVXDataBase::RecordList mRecords;
+    TVXRecordList mRecords;
     int mSortColumn = -1;
     Qt::SortOrder mSortOrder = Qt::AscendingOrder;
     QColor mBandColor;
@@ -211,8 +211,8 @@ public:
     static int levelOf(const QModelIndex& index);
     std::shared_ptr<TVXType> typeAt(const QModelIndex& index) const;
     std::shared_ptr<TVXRecord> recordAt(const QModelIndex& index) const;
-    const TVXDataBase::TypeList& types() const { return mTypes; }
-    TVXDataBase::RecordList recordsOfTypeRow(int row) const { return mRecords.value(row); }
+    const TVXTypeList& types() const { return mTypes; }
+    TVXRecordList recordsOfTypeRow(int row) const { return mRecords.value(row); }
     QModelIndex indexOfRecord(const QString& recordUID) const;
     void setDropHandler(BMRecordDropHandler handler) { mDropHandler = std::move(handler); }
 
@@ -236,7 +236,7 @@ public:
 
 private:
     std::shared_ptr<const BMBrowseState> mState;
-    TVXDataBase::TypeList mTypes;
-    QList<TVXDataBase::RecordList> mRecords; // per type row
+    TVXTypeList mTypes;
+    QList<TVXRecordList> mRecords; // per type row
     BMRecordDropHandler mDropHandler;
 };

@@ -19,6 +19,7 @@
 #include "views/ListTables.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
+#include "store/TVXDataBase.h"
 
 using namespace settingsrules;
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <memory>
 
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 
 class BMCustomSettingsController;
 class QAction;
@@ -30,8 +30,8 @@ public:
 private:
     TVXDataBase& mDatabase;
     int mTableViewType = 0;
-    TVXDataBase::GroupList mGroups;
-    TVXDataBase::TypeList mTypes;
+    TVXGroupList mGroups;
+    TVXTypeList mTypes;
 };
 
 class BMCategoryEditWindowController : public QObject {
@@ -59,7 +59,7 @@ public:
 
     std::shared_ptr<BMGroup> selectedGroup() const;
     std::shared_ptr<TVXType> selectedType() const;
-    TVXDataBase::RecordList recordsToExportForBackUP() const;
+    TVXRecordList recordsToExportForBackUP() const;
     // Deletes the selected group or type, then refreshes the main window and the list.
     void deleteSelectedGroup();
     bool checkForPermissionsOf(int kind, uint16_t bit) const;

@@ -15,6 +15,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/SheetFrame.h"
+#include "store/TVXDataBase.h"
 #include "views/ListTables.h"
 
 namespace {

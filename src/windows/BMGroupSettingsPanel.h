@@ -6,7 +6,7 @@
 
 #include <functional>
 
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 #include "views/TickListModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 

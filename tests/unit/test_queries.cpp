@@ -241,6 +241,11 @@ TEST(RecordSearch, ModificationTimesAgreeWithTheRecordsOwnDateReading)
         if (time) {
             EXPECT_EQ(*time, expected.toMSecsSinceEpoch()) << text;
         }
+        // The search entry reads the record's bytes of value 10.
+        TVXRecord record;
+        record.setMValue10(QString::fromLatin1(text));
+        if (*text)
+            EXPECT_EQ(RecordSearchEntry(record).modificationTime(), time) << text;
     }
 }
 

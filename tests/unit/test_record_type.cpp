@@ -7,6 +7,9 @@
 
 #include <QRegularExpression>
 
+#include <thread>
+#include <vector>
+
 namespace {
 
 std::shared_ptr<TVXType> customType(int icon, int mask)
@@ -249,6 +252,81 @@ TEST(TVXRecord, AccessorTablesReachValueIndexPlusOne)
     EXPECT_EQ((record.*get[9])(), "ten");
     EXPECT_EQ(record.valueAtIndex(9), "ten");
     EXPECT_EQ(&TVXRecord::setFunctionsArray(), &set);
+}
+
+TEST(TVXRecord, TextsComeBackExactlyAsSetAndTheirBytesAsToUtf8GivesThem)
+{
+    // Texts UTF-8 cannot carry as they are (a lone surrogate, a leading
+    // U+FEFF that reading drops) beside ordinary ones, NUL, null and empty.
+    const QString lone = QStringLiteral("a") + QChar(0xd800) + QStringLiteral("b");
+    const QString bom = QChar(0xfeff) + QStringLiteral("x");
+    const QList<QString> texts = {lone, bom, QString(), QStringLiteral(""), QStringLiteral("K\u00e4se"),
+                                  QStringLiteral("\u65e5\u672c \U0001F600"), QStringLiteral("a") + QChar(0) + "b"};
+    for (const QString& text : texts) {
+        TVXRecord record;
+        const QString& held = record.mValue5(); // a reference taken before the change stays good
+        record.setMValue5(text);
+        record.setMNotes(text);
+        EXPECT_EQ(held, text);
+        EXPECT_EQ(record.mValue5().isNull(), text.isNull());
+        EXPECT_EQ(record.mNotes().isNull(), text.isNull());
+        EXPECT_EQ(record.mValue5(), text);
+        EXPECT_EQ(record.textCopy(TVXRecord::kNotesSlot), text);
+        EXPECT_EQ(record.utf8Text(4), text.toUtf8());
+        EXPECT_EQ(record.utf8Text(TVXRecord::kNotesSlot), text.toUtf8());
+        EXPECT_EQ(record.utf8TextsExact(), text != lone && text != bom);
+        EXPECT_EQ(TVXRecord::copyRecord(record)->mValue5(), text);
+        EXPECT_TRUE(TVXRecord::copyRecord(record)->isEqualToRecord(record));
+
+        // A fresh record reads its bytes; the same bytes from other texts compare unequal.
+        TVXRecord other;
+        other.setMNotes(text);
+        other.setMValue5(QString::fromUtf8(text.toUtf8()));
+        EXPECT_EQ(other.isEqualToRecord(record), record.utf8TextsExact());
+    }
+    TVXRecord record;
+    record.setMValue2(lone);
+    record.setMValue2(QStringLiteral("plain"));
+    EXPECT_TRUE(record.utf8TextsExact());
+}
+
+TEST(TVXRecord, StoredBytesReadAsQStringFromUtf8ReadsThem)
+{
+    // Invalid sequences, a truncated one, a surrogate written in UTF-8, three-
+    // and four-byte characters, one and two leading byte order marks.
+    const QList<QByteArray> stored = {"\xc0\x80", "ab\xff", "\xc3", "\xed\xa0\x80", "\xe2\x82\xac \xf0\x9f\x98\x80",
+                                      "\xef\xbb\xbfx", "\xef\xbb\xbf\xef\xbb\xbfx", "K\xc3\xa4se", ""};
+    for (const QByteArray& bytes : stored) {
+        TVXRecord record;
+        std::array<QByteArrayView, TVXRecord::kTextSlotCount> texts;
+        texts.fill(QByteArrayView(bytes));
+        record.setUtf8Texts(texts, uint16_t(1u << 3));
+        const QString expected = bytes.isEmpty() ? QStringLiteral("") : QString::fromUtf8(bytes);
+        EXPECT_EQ(record.mValue1(), expected) << bytes.toHex().constData();
+        EXPECT_FALSE(record.mValue1().isNull());
+        EXPECT_EQ(record.mNotes(), expected);
+        EXPECT_TRUE(record.mValue4().isNull());
+        EXPECT_EQ(record.utf8Text(0), expected.toUtf8());
+        EXPECT_EQ(record.utf8Text(TVXRecord::kNotesSlot), expected.toUtf8());
+    }
+}
+
+TEST(TVXRecord, ThreadsAskingForTheSameTextAtOnceShareOneText)
+{
+    TVXRecord record;
+    record.setMValue1(QStringLiteral("shared"));
+    TVXRecord fresh;
+    fresh.setUtf8Texts({QByteArrayView("shared")});
+    std::array<const QString*, 8> seen{};
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < seen.size(); ++i)
+        threads.emplace_back([&fresh, &seen, i] { seen[i] = &fresh.mValue1(); });
+    for (std::thread& thread : threads)
+        thread.join();
+    for (const QString* text : seen)
+        EXPECT_EQ(text, &fresh.mValue1());
+    EXPECT_EQ(fresh.mValue1(), "shared");
+    EXPECT_TRUE(fresh.isEqualToRecord(record));
 }
 
 TEST(TVXRecord, EqualityIgnoresIdentifierDateViewsAndPassKey)

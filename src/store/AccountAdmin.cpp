@@ -1,4 +1,6 @@
 // Creating, changing and deleting the store's user accounts.
+#include "store/AccountAdmin.h"
+
 #include "model/PasswordGenerator.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
@@ -20,6 +22,19 @@
 
 namespace {
 
+// An account call's ending: the caller's code gets the result too, and an
+// account written is announced (once the call has released the guard).
+auto accountCallEnding(int* code, storechanges::Announcement& changed)
+{
+    return [code, &changed](int result) {
+        if (result == kTVXDone)
+            changed.add(storechanges::kUsers);
+        if (code)
+            *code = result;
+        return result;
+    };
+}
+
 constexpr char kQueryInsertUserRow[] =
     "INSERT INTO USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, "
     "RECORDPERMISSION, DATAPERMISSION, CANCHANGEPASSWORD, ISACCOUNTDISABLED) VALUES (?,?,?,?,?,?,?,?,?,?)";
@@ -40,19 +55,6 @@ constexpr char kQueryDeleteUserInfo[] = "DELETE FROM mysql.user_info WHERE User=
 constexpr uint16_t kLockOutPasswordFlags = 15;
 constexpr uint16_t kLockOutPasswordLength = 40;
 
-// An account call's ending: the caller's code gets the result too, and an
-// account written is announced (once the call has released the guard).
-auto accountCallEnding(int* code, storechanges::Announcement& changed)
-{
-    return [code, &changed](int result) {
-        if (result == kTVXDone)
-            changed.add(storechanges::kUsers);
-        if (code)
-            *code = result;
-        return result;
-    };
-}
-
 } // namespace
 
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
@@ -60,31 +62,42 @@ void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
     swapConnection(std::move(connection));
 }
 
-QString TVXDataBase::quotedForAccount(const QString& text) const
+// The manager's methods of account administration.
+int TVXDataBase::addUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->addUser(user, code); }
+int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->replaceUser(user, code); }
+int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->deleteUser(user, code); }
+int TVXDataBase::deleteUser(TVXUser& current, int* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
+bool TVXDataBase::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
+int TVXDataBase::applyStoreRights(const QString& name, bool administrator)
 {
-    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mCPcon.get());
+    return mAccountAdmin->applyStoreRights(name, administrator);
+}
+
+QString TVXAccountAdmin::quotedForAccount(const QString& text) const
+{
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mDatabase.connection());
     if (!native)
         return QString();
     return QLatin1Char('\'') + QString::fromStdString(native->escapeString(text.toStdString()).asStdString())
            + QLatin1Char('\'');
 }
 
-int TVXDataBase::runAccountStatement(const QString& statement, bool secretInside)
+int TVXAccountAdmin::runAccountStatement(const QString& statement, bool secretInside)
 {
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
         stmt->execute(statement.toStdString());
         return kTVXDone;
     } catch (const sql::SQLException& e) {
         // A server message may quote the statement, and with it a password.
         if (secretInside)
-            return reportDatabaseError(
+            return mDatabase.reportDatabaseError(
                 sql::SQLException("An account statement failed", e.getSQLStateCStr(), e.getErrorCode()));
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     }
 }
 
-int TVXDataBase::grantStoreRights(const QString& account, bool administrator)
+int TVXAccountAdmin::grantStoreRights(const QString& account, bool administrator)
 {
     // Table by table, as server/grants.txt lists them; never every server privilege.
     const QStringList grants = storeGrantStatements(account, administrator);
@@ -96,15 +109,15 @@ int TVXDataBase::grantStoreRights(const QString& account, bool administrator)
     return kTVXDone;
 }
 
-int TVXDataBase::applyStoreRights(const QString& name, bool administrator)
+int TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    if (!mCPcon || !isValidAccountName(name))
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(name))
         return kTVXStatementFailed;
     return replaceStoreRights(quotedForAccount(name) + QStringLiteral("@'%'"), administrator);
 }
 
-int TVXDataBase::replaceStoreRights(const QString& account, bool administrator)
+int TVXAccountAdmin::replaceStoreRights(const QString& account, bool administrator)
 {
     // What the account held before goes: the list is the whole of its rights.
     if (const int code = runAccountStatement(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM %1").arg(account));
@@ -113,10 +126,10 @@ int TVXDataBase::replaceStoreRights(const QString& account, bool administrator)
     return grantStoreRights(account, administrator);
 }
 
-int TVXDataBase::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
+int TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(insert ? kQueryInsertUserRow : kQueryUpdateUserRow));
-    auto stored = tvxsql::blobStream(encryptDataString(password));
+    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(insert ? kQueryInsertUserRow : kQueryUpdateUserRow));
+    auto stored = tvxsql::blobStream(mDatabase.encryptDataString(password));
     int i = 1;
     if (insert)
         stmt->setString(i++, user.mUserID().toStdString());
@@ -134,12 +147,12 @@ int TVXDataBase::writeUserRow(const TVXUser_Admin& user, bool insert, const QStr
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::writeMemberships(const TVXUser_Admin& user)
+int TVXAccountAdmin::writeMemberships(const TVXUser_Admin& user)
 {
-    std::unique_ptr<sql::PreparedStatement> clear(mCPcon->prepareStatement(kQueryDeleteUserGroups));
+    std::unique_ptr<sql::PreparedStatement> clear(mDatabase.connection()->prepareStatement(kQueryDeleteUserGroups));
     clear->setString(1, user.mUserID().toStdString());
     clear->executeUpdate();
-    std::unique_ptr<sql::PreparedStatement> insert(mCPcon->prepareStatement(kQueryInsertIntoUserGroupList));
+    std::unique_ptr<sql::PreparedStatement> insert(mDatabase.connection()->prepareStatement(kQueryInsertIntoUserGroupList));
     for (const QString& group : user.mUsersGroupArray()) {
         insert->setString(1, user.mUserID().toStdString());
         insert->setString(2, group.toStdString());
@@ -148,15 +161,15 @@ int TVXDataBase::writeMemberships(const TVXUser_Admin& user)
     return kTVXDone;
 }
 
-int TVXDataBase::writeUserInfo(const TVXUser_Admin& user, const QString& previousName)
+int TVXAccountAdmin::writeUserInfo(const TVXUser_Admin& user, const QString& previousName)
 {
     try {
         if (!previousName.isEmpty() && previousName != user.mUsername()) {
-            std::unique_ptr<sql::PreparedStatement> old(mCPcon->prepareStatement(kQueryDeleteUserInfo));
+            std::unique_ptr<sql::PreparedStatement> old(mDatabase.connection()->prepareStatement(kQueryDeleteUserInfo));
             old->setString(1, previousName.toStdString());
             old->executeUpdate();
         }
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryReplaceUserInfo));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryReplaceUserInfo));
         stmt->setString(1, user.mUsername().toStdString());
         stmt->setString(2, user.mFullName().toStdString());
         stmt->setString(3, user.mDescription().toStdString());
@@ -165,15 +178,15 @@ int TVXDataBase::writeUserInfo(const TVXUser_Admin& user, const QString& previou
         stmt->executeUpdate();
         return kTVXDone;
     } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     }
 }
 
-bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
+bool TVXAccountAdmin::accountExists(const QString& name)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto count = [this, &name](const char* query) {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(query));
         stmt->setString(1, name.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         return rs->next() ? rs->getInt(1) : 0;
@@ -182,7 +195,7 @@ bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
         if (count(kQueryStoreUserExists) > 0)
             return true;
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
+        mDatabase.reportDatabaseError(e);
         return false;
     }
     try {
@@ -192,12 +205,12 @@ bool TVXDataBase::isUserExistsInTolvanex(const QString& name)
     }
 }
 
-int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
+int TVXAccountAdmin::addUser(const TVXUser_Admin& user, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto done = accountCallEnding(code, changed);
-    if (!mCPcon || !isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
+    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
         return done(kTVXStatementFailed);
     const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
     const QString password = quotedForAccount(user.mPassword());
@@ -212,21 +225,14 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
         return done(r);
     }
 
-    int result = kTVXDone;
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        result = writeUserRow(user, true, user.mPassword());
-        if (result == kTVXDone)
-            initUserPreferencesForUser(user.mUserID(), user.mUsername(), &result);
-        if (result == kTVXDone)
-            result = addUserPersonalGroup(user);
-        if (result == kTVXDone)
-            result = writeMemberships(user);
-        if (result == kTVXDone)
-            transaction.commit();
-    } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
-    }
+    const int result = inTransaction([&] {
+        int rows = writeUserRow(user, true, user.mPassword());
+        if (rows == kTVXDone)
+            mDatabase.initUserPreferencesForUser(user.mUserID(), user.mUsername(), &rows);
+        if (rows == kTVXDone)
+            rows = mDatabase.addUserPersonalGroup(user);
+        return rows == kTVXDone ? writeMemberships(user) : rows;
+    });
     if (result != kTVXDone) {
         undo();
         return done(result);
@@ -234,28 +240,28 @@ int TVXDataBase::addUser(const TVXUser_Admin& user, int* code)
     return done(writeUserInfo(user, QString()));
 }
 
-int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
+int TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto done = accountCallEnding(code, changed);
-    if (!mCPcon || !isValidAccountName(user.mUsername()))
+    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
 
     QString oldName;
     QString oldPassword;
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUserNameForID));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryUserNameForID));
         stmt->setString(1, user.mUserID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         if (!rs->next())
             return done(kTVXReloadFirst);
         oldName = tvxsql::textColumn(*rs, 1);
-        oldPassword = decryptDataString(tvxsql::blobColumn(*rs, 2));
+        oldPassword = mDatabase.decryptDataString(tvxsql::blobColumn(*rs, 2));
     } catch (const sql::SQLException& e) {
-        return done(reportDatabaseError(e));
+        return done(mDatabase.reportDatabaseError(e));
     }
-    if (!isValidAccountName(oldName))
+    if (!TVXDataBase::isValidAccountName(oldName))
         return done(kTVXStatementFailed);
 
     const QString oldAccount = quotedForAccount(oldName) + QStringLiteral("@'%'");
@@ -284,27 +290,22 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
         return done(r);
     }
 
-    int result = kTVXDone;
-    try {
-        tvxsql::Transaction transaction(*mCPcon);
-        result = writeUserRow(user, false, password);
-        if (result == kTVXDone) {
-            std::unique_ptr<sql::PreparedStatement> pref(mCPcon->prepareStatement(kQueryUpdatePreferenceName));
+    const int result = inTransaction([&] {
+        int rows = writeUserRow(user, false, password);
+        if (rows == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> pref(mDatabase.connection()->prepareStatement(kQueryUpdatePreferenceName));
             pref->setString(1, user.mUsername().toStdString());
             pref->setString(2, user.mUserID().toStdString());
             pref->executeUpdate();
-            result = writeMemberships(user);
+            rows = writeMemberships(user);
         }
-        if (result == kTVXDone && renamed) {
-            result = renameUserPersonalGroup(user);
-            if (result == kTVXReloadFirst)
-                result = addUserPersonalGroup(user); // an account made without one gets it now
+        if (rows == kTVXDone && renamed) {
+            rows = mDatabase.renameUserPersonalGroup(user);
+            if (rows == kTVXReloadFirst)
+                rows = mDatabase.addUserPersonalGroup(user); // an account made without one gets it now
         }
-        if (result == kTVXDone)
-            transaction.commit();
-    } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
-    }
+        return rows;
+    });
     if (result != kTVXDone) {
         undo();
         return done(result);
@@ -312,65 +313,73 @@ int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code)
     return done(writeUserInfo(user, oldName));
 }
 
-int TVXDataBase::deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup)
+int TVXAccountAdmin::inTransaction(const std::function<int()>& rows)
 {
     int result = kTVXDone;
     try {
-        tvxsql::Transaction transaction(*mCPcon);
-        // The personal group takes its records with it; the user row takes its
-        // preferences, memberships and recent lists.
-        result = deletePersonalGroup();
-        if (result == kTVXReloadFirst)
-            result = kTVXDone; // an account without a personal group
-        if (result == kTVXDone) {
-            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteUserRow));
-            stmt->setString(1, userID.toStdString());
-            if (stmt->executeUpdate() == 0)
-                result = kTVXReloadFirst;
-        }
+        tvxsql::Transaction transaction(*mDatabase.connection());
+        result = rows();
         if (result == kTVXDone)
             transaction.commit();
     } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
+        result = mDatabase.reportDatabaseError(e);
     }
     return result;
 }
 
-int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code)
+int TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    return inTransaction([&] {
+        // The personal group takes its records with it; the user row takes its
+        // preferences, memberships and recent lists.
+        int result = deletePersonalGroup();
+        if (result == kTVXReloadFirst)
+            result = kTVXDone; // an account without a personal group
+        if (result == kTVXDone) {
+            std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryDeleteUserRow));
+            stmt->setString(1, userID.toStdString());
+            if (stmt->executeUpdate() == 0)
+                result = kTVXReloadFirst;
+        }
+        return result;
+    });
+}
+
+int TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, int* code)
+{
+    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto done = accountCallEnding(code, changed);
-    if (!mCPcon || !isValidAccountName(user.mUsername()))
+    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
-    const int result = deleteAccountRows(user.mUserID(), [&] { return deleteUserPersonalGroup(user); });
+    const int result = deleteAccountRows(user.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(user); });
     if (result != kTVXDone)
         return done(result);
     try {
-        std::unique_ptr<sql::PreparedStatement> info(mCPcon->prepareStatement(kQueryDeleteUserInfo));
+        std::unique_ptr<sql::PreparedStatement> info(mDatabase.connection()->prepareStatement(kQueryDeleteUserInfo));
         info->setString(1, user.mUsername().toStdString());
         info->executeUpdate();
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e); // the account is gone from the store all the same
+        mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
     }
-    m_users.remove(user.mUserID());
+    mDatabase.mUsers().remove(user.mUserID());
     return done(runAccountStatement(
         QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quotedForAccount(user.mUsername()))));
 }
 
-int TVXDataBase::deleteUser(TVXUser& current, int* code)
+int TVXAccountAdmin::deleteCurrentUser(TVXUser& current, int* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // outlives the guard
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto done = accountCallEnding(code, changed);
-    if (!mCPcon || !isValidAccountName(current.mUsername()))
+    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
     // A row already gone counts as deleted: the account must be locked out all the same.
-    int result = deleteAccountRows(current.mUserID(), [&] { return deleteUserPersonalGroup(current); });
+    int result = deleteAccountRows(current.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(current); });
     if (result == kTVXReloadFirst)
         result = kTVXDone;
     // Whatever happened to the rows, the account must not get in again.
-    const QString lockOut = generatePasswordWith(kLockOutPasswordFlags, kLockOutPasswordLength);
+    const QString lockOut = mDatabase.generatePasswordWith(kLockOutPasswordFlags, kLockOutPasswordLength);
     QString statement = QString::fromUtf8(kQuerySetUserPassword);
     statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(current.mUsername()));
     statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(lockOut));

@@ -1,5 +1,7 @@
 // Icons: the application's own (resources ":/icons/IconN.png") and the custom
 // ones users add, stored as PNG on the server and numbered from 1001.
+#include "store/IconStore.h"
+
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/QueryConstants.h"
@@ -39,10 +41,7 @@ constexpr int kLastBuiltInName = 999;
 
 const QString kImageNameKey = QStringLiteral("Name");
 
-sql::SQLException noConnection()
-{
-    return sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-}
+using tvxsql::noConnection;
 
 QString builtInIconPath(int iconIndex) { return QStringLiteral(":/icons/Icon%1.png").arg(iconIndex); }
 
@@ -50,28 +49,39 @@ QString builtInIconPath(int iconIndex) { return QStringLiteral(":/icons/Icon%1.p
 
 QString TVXDataBase::iconName(int iconIndex) { return QStringLiteral("Icon%1").arg(iconIndex); }
 
+// The manager's methods of the icons.
+QImage TVXDataBase::getImageFromIconIndex(int iconIndex) const { return mIcons->displayImage(iconIndex); }
+bool TVXDataBase::hasImageForIconIndex(int iconIndex) const { return mIcons->hasImage(iconIndex); }
+const TVXIconCache& TVXDataBase::mCustomIcons() const { return mIcons->cache(); }
+TVXIconCache& TVXDataBase::mCustomIcons() { return mIcons->cache(); }
+void TVXDataBase::getExternalIcons() { mIcons->load(); }
+int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
+{
+    return mIcons->insert(iconIndex, png);
+}
+
 // --- looking up -------------------------------------------------------------------
 
-QImage TVXDataBase::iconImage(int iconIndex) const
+QImage TVXIconStore::image(int iconIndex) const
 {
     if (iconIndex <= kLastBuiltInName)
         return iconIndex >= 1 ? QImage(builtInIconPath(iconIndex)) : QImage();
-    return m_customIcons.value(iconName(iconIndex));
+    return mIcons.value(TVXDataBase::iconName(iconIndex));
 }
 
-QImage TVXDataBase::getImageFromIconIndex(int iconIndex) const
+QImage TVXIconStore::displayImage(int iconIndex) const
 {
-    QImage image = iconImage(iconIndex);
+    QImage image = this->image(iconIndex);
     if (image.isNull())
         return image;
     // Shown at 24 x 24 points; the pixels stay, for sharp drawing on dense screens.
-    if (iconIndex > kLastBuiltInName || image.width() > kIconDisplaySize)
-        image.setDevicePixelRatio(qreal(image.width()) / kIconDisplaySize);
-    image.setText(kImageNameKey, iconName(iconIndex));
+    if (iconIndex > kLastBuiltInName || image.width() > TVXDataBase::kIconDisplaySize)
+        image.setDevicePixelRatio(qreal(image.width()) / TVXDataBase::kIconDisplaySize);
+    image.setText(kImageNameKey, TVXDataBase::iconName(iconIndex));
     return image;
 }
 
-bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
+bool TVXIconStore::hasImage(int iconIndex) const
 {
     if (iconIndex <= kLastBuiltInName) {
         // The built-in set never changes while the program runs: look once.
@@ -83,40 +93,41 @@ bool TVXDataBase::hasImageForIconIndex(int iconIndex) const
         }();
         return iconIndex >= 1 && builtIn[iconIndex];
     }
-    return m_customIcons.contains(iconName(iconIndex));
+    return mIcons.contains(TVXDataBase::iconName(iconIndex));
 }
 
 // --- loading ----------------------------------------------------------------------
 
-void TVXDataBase::getExternalIcons()
+void TVXIconStore::load()
 {
-    if (mIsDataReloaded.load())
-        m_customIcons.clear();
-    const auto guard = lockConnection();
-    if (!mCPcon)
+    if (mDatabase.isDataReloading())
+        mIcons.clear();
+    const auto guard = mDatabase.lockConnection();
+    sql::Connection* connection = mDatabase.connection();
+    if (!connection)
         throw noConnection();
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::Statement> stmt(connection->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryIcons));
     while (rs->next()) {
         QImage image = QImage::fromData(tvxsql::blobColumn(*rs, 2));
         if (image.isNull())
             continue;
-        const QString name = iconName(rs->getInt(1));
+        const QString name = TVXDataBase::iconName(rs->getInt(1));
         image.setText(kImageNameKey, name);
-        m_customIcons.insert(name, image);
+        mIcons.insert(name, image);
     }
 }
 
 // --- storing ----------------------------------------------------------------------
 
-int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
+int TVXIconStore::insert(int* iconIndex, const QByteArray& png)
 {
     QImage image = QImage::fromData(png, "PNG");
     if (image.isNull())
         return kTVXStatementFailed;
 
     int number = 0;
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         // The next free number, by a plain insert: a table lock is not shared
         // by a cluster's nodes, and an insert never takes a stored picture's place.
         std::unique_ptr<sql::Statement> plain(connection.createStatement());
@@ -130,7 +141,7 @@ int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png
                     highest = rs->getInt(1);
             }
             // Never below the first custom number, whatever rows the table holds.
-            number = std::max({highest, number, kFirstCustomIcon - 1}) + 1;
+            number = std::max({highest, number, TVXDataBase::kFirstCustomIcon - 1}) + 1;
             const auto data = tvxsql::blobStream(png);
             insert->setInt(1, number);
             insert->setBlob(2, data->stream());
@@ -148,10 +159,10 @@ int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png
     if (code != kTVXDone)
         return code;
 
-    const QString name = iconName(number);
+    const QString name = TVXDataBase::iconName(number);
     image.setText(kImageNameKey, name);
     // The main thread reads the cache while the icon worker runs.
-    platform::performOnMainThreadAndWait([this, &name, &image] { m_customIcons.insert(name, image); });
+    platform::performOnMainThreadAndWait([this, &name, &image] { mIcons.insert(name, image); });
     if (iconIndex)
         *iconIndex = number;
     return kTVXDone;

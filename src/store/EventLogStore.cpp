@@ -1,5 +1,7 @@
 // The event log's storage: one row per entry in the log table, read back for
 // the viewer, and rolled over once a month after a back-up.
+#include "store/EventLogStore.h"
+
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -21,13 +23,6 @@ constexpr char kTolvanIdColumnText[] = "Tolvan Id";
 // entry another client adds meanwhile is neither lost nor left out of the back-up.
 constexpr char kQueryEventLogForRollOver[] = "SELECT * FROM EVENTLOGGERTABLE FOR UPDATE";
 
-sql::Connection& liveConnection(const std::unique_ptr<sql::Connection>& connection)
-{
-    if (!connection)
-        throw sql::SQLException("Invalid Connection", "HY000", kErrServerLost);
-    return *connection;
-}
-
 QList<TVXEventLogEntry> entriesFromRows(sql::ResultSet& rs)
 {
     QList<TVXEventLogEntry> entries;
@@ -47,10 +42,29 @@ QString monthAbbreviation(int month) { return QLocale::c().monthName(month, QLoc
 
 } // namespace
 
-std::shared_ptr<TVXEventLogger> TVXDataBase::makeEventLogger(TVXDataBase& database)
+TVXEventLogStore::TVXEventLogStore(TVXDataBase& database)
+    : mDatabase(database)
+    , mLogger(std::make_shared<TVXEventLogger>(database))
 {
-    return std::make_shared<TVXEventLogger>(database);
 }
+
+TVXEventLogStore::~TVXEventLogStore() = default;
+
+// The manager's methods of the event log.
+TVXEventLogger& TVXDataBase::eventLogger() { return mEventLog->logger(); }
+const QList<TVXEventLogEntry>& TVXDataBase::mLogArray() const { return mEventLog->entries(); }
+int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry) { return mEventLog->save(entry); }
+int TVXDataBase::readSaveLogsArrayToDatabase() { return mEventLog->read(); }
+int TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
+{
+    return mEventLog->rollOverAtMonthChange(now);
+}
+int TVXDataBase::removeAllLogs() { return mEventLog->removeAll(); }
+void TVXDataBase::setEventLogBackupHandler(TVXEventLogBackupHandler handler)
+{
+    mEventLog->setBackupHandler(std::move(handler));
+}
+bool TVXDataBase::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
 
 std::string TVXDataBase::eventLogInsertText(int rows)
 {
@@ -71,54 +85,49 @@ void TVXDataBase::bindEventLogRow(sql::PreparedStatement& stmt, int first, const
     stmt.setString(first + 5, entry.computer.toStdString());
 }
 
-int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry)
+int TVXEventLogStore::save(const TVXEventLogEntry& entry)
 {
-    try {
-        const auto guard = lockConnection(); // released before the error path runs
-        if (deferLogRowToBatchEnd(entry))
+    return mDatabase.runStatement(
+        [&] {
+            const auto guard = mDatabase.lockConnection(); // released before the error path runs
+            if (mDatabase.deferLogRowToBatchEnd(entry))
+                return kTVXDone;
+            const TVXDataBase::PreparedRef stmt =
+                mDatabase.prepareForBatch(mDatabase.liveConnection(), KQueryInsertEventLoggerTable);
+            TVXDataBase::bindEventLogRow(*stmt, 1, entry);
+            stmt->executeUpdate();
             return kTVXDone;
-        const PreparedRef stmt = prepareForBatch(liveConnection(mCPcon), KQueryInsertEventLoggerTable);
-        bindEventLogRow(*stmt, 1, entry);
-        stmt->executeUpdate();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXStatementFailed;
-    }
+        },
+        kTVXStatementFailed);
 }
 
-int TVXDataBase::readSaveLogsArrayToDatabase()
+int TVXEventLogStore::read()
 {
-    m_logArray.clear();
-    try {
-        std::unique_ptr<sql::Statement> stmt(liveConnection(mCPcon).createStatement());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(KQuerySelectEventLoggerTable));
-        m_logArray = entriesFromRows(*rs);
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXStatementFailed;
-    }
+    mEntries.clear();
+    return mDatabase.runStatement(
+        [&] {
+            std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(KQuerySelectEventLoggerTable));
+            mEntries = entriesFromRows(*rs);
+            return kTVXDone;
+        },
+        kTVXStatementFailed);
 }
 
-int TVXDataBase::removeAllLogs()
+int TVXEventLogStore::removeAll()
 {
-    try {
-        std::unique_ptr<sql::Statement> stmt(liveConnection(mCPcon).createStatement());
-        stmt->executeUpdate(kDeleteAllLogsFromEventLoggerTable);
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    } catch (const std::exception&) {
-        return kTVXStatementFailed;
-    }
+    return mDatabase.runStatement(
+        [&] {
+            std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
+            stmt->executeUpdate(kDeleteAllLogsFromEventLoggerTable);
+            return kTVXDone;
+        },
+        kTVXStatementFailed);
 }
 
-bool TVXDataBase::doBackupInDocumentFolderForLogInQVX(const QString& month)
+bool TVXEventLogStore::backUp(const QString& month)
 {
-    return m_eventLogBackup && m_eventLogBackup(month, m_logArray);
+    return mBackup && mBackup(month, mEntries);
 }
 
 int TVXDataBase::checkForMonthChangeInEventLoggerTable()
@@ -126,10 +135,10 @@ int TVXDataBase::checkForMonthChangeInEventLoggerTable()
     return checkForMonthChangeInEventLoggerTable(QDateTime::currentDateTime());
 }
 
-int TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
+int TVXEventLogStore::rollOverAtMonthChange(const QDateTime& now)
 {
     try {
-        sql::Connection& connection = liveConnection(mCPcon);
+        sql::Connection& connection = mDatabase.liveConnection();
         QString oldest;
         {
             std::unique_ptr<sql::Statement> stmt(connection.createStatement());
@@ -150,20 +159,20 @@ int TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
         {
             std::unique_ptr<sql::Statement> stmt(connection.createStatement());
             std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryEventLogForRollOver));
-            m_logArray = entriesFromRows(*rs);
+            mEntries = entriesFromRows(*rs);
         }
-        if (m_logArray.isEmpty())
+        if (mEntries.isEmpty())
             return kTVXDone;
         // Nothing is removed that was not kept first.
-        if (!doBackupInDocumentFolderForLogInQVX(monthAbbreviation(oldestDate.date().month())))
+        if (!backUp(monthAbbreviation(oldestDate.date().month())))
             return kTVXStatementFailed;
-        if (const int code = removeAllLogs(); code != kTVXDone)
+        if (const int code = removeAll(); code != kTVXDone)
             return code;
         transaction.commit();
-        m_logArray.clear();
+        mEntries.clear();
         return kTVXDone;
     } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     } catch (const std::exception&) {
         return kTVXStatementFailed;
     }

@@ -1,0 +1,53 @@
+#pragma once
+// The signed-in user's four recent lists (most viewed, recently viewed,
+// recently modified, recently added), owned by the database manager: kept in
+// memory and as rows on the server. The manager's methods forward here.
+#include <QString>
+#include <QStringList>
+
+#include <array>
+
+namespace sql {
+class Connection;
+}
+class TVXDataBase;
+
+class TVXRecentLists {
+public:
+    enum List { MostViewed, RecentlyViewed, RecentlyModified, RecentlyAdded, ListCount };
+
+    explicit TVXRecentLists(TVXDataBase& database) : mDatabase(database) {}
+
+    // Record identifiers, oldest first.
+    const QStringList& list(List which) const { return mLists[which]; }
+    QStringList& list(List which) { return mLists[which]; }
+    // Append one entry on both sides, first dropping the user's oldest rows so
+    // that the list holds no more than the limit.
+    int add(List which, const QString& recordID, const QString& userID);
+    // Drop a record from one list: its rows of every user, every occurrence in memory.
+    int remove(List which, const QString& recordID);
+    int removeMostViewedForUser(const QString& recordID, const QString& userID);
+    // Replace the memory list with the user's rows, in stored order.
+    int read(List which, const QString& userID);
+    // The server side of a run of recently added entries already in memory,
+    // ending as adding them one after another would: the user's oldest rows
+    // give way first, and only the newest of the run up to the limit stay.
+    void writeRecentlyAddedRows(const QString& userID, const QStringList& recordIDs);
+
+private:
+    struct Statements {
+        const char* read;
+        const char* insert;
+        const char* deleteRecord;
+        const char* removeFirst;
+    };
+    static const std::array<Statements, ListCount> kStatements;
+    // The user's rows of a list on the server (the batch's count inside a batch).
+    int serverRowCount(sql::Connection& connection, const Statements& statements, const QString& userID);
+    int trimOnServer(const Statements& statements, const QString& userID);
+    // Deletes the record's rows (of one user when given), then drops it from the memory list.
+    int deleteRows(QStringList& list, const char* statement, const QString& recordID, const QString* userID);
+
+    TVXDataBase& mDatabase;
+    std::array<QStringList, ListCount> mLists;
+};

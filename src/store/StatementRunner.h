@@ -1,0 +1,26 @@
+#pragma once
+// Running statements with the manager's error path, for the store's sources.
+#include "store/TVXDataBase.h"
+
+#include <cppconn/exception.h>
+
+namespace tvxsql {
+
+// Statements whose server error takes the manager's error path (any other
+// exception passes on): 0, or the error path's code, returned and also put
+// in *code when given.
+template <class Work>
+int runReporting(TVXDataBase& database, int* code, Work&& work)
+{
+    int result = kTVXDone;
+    try {
+        work();
+    } catch (const sql::SQLException& e) {
+        result = database.reportDatabaseError(e);
+    }
+    if (code)
+        *code = result;
+    return result;
+}
+
+} // namespace tvxsql

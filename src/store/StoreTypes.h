@@ -1,0 +1,58 @@
+#pragma once
+// What callers of the store share without the database manager itself: the
+// result codes, the log-in request and its keys, the notices the store posts,
+// and the list and cache types its queries hand out.
+
+#include "store/ResultCodes.h"
+
+#include <QHash>
+#include <QList>
+#include <QString>
+
+#include <memory>
+
+class BMGroup;
+class QImage;
+class TVXDataBase;
+class TVXRecord;
+class TVXType;
+class TVXUser_Admin;
+struct TVXSortDescriptor;
+
+using TVXGroupCache = QHash<QString, std::shared_ptr<BMGroup>>;
+using TVXTypeCache = QHash<QString, std::shared_ptr<TVXType>>;
+using TVXRecordCache = QHash<QString, std::shared_ptr<TVXRecord>>;
+using TVXUserCache = QHash<QString, std::shared_ptr<TVXUser_Admin>>;
+using TVXIconCache = QHash<QString, QImage>;
+
+using TVXRecordList = QList<std::shared_ptr<TVXRecord>>;
+using TVXGroupList = QList<std::shared_ptr<BMGroup>>;
+using TVXTypeList = QList<std::shared_ptr<TVXType>>;
+using TVXUserList = QList<std::shared_ptr<TVXUser_Admin>>;
+
+// The log-in request handed to startConnectionToServer(), under the keys below.
+using TVXLoginRequest = QHash<QString, QString>;
+inline const QString kLoginIPAddress = QStringLiteral("IPAddress");
+inline const QString kLoginPortNumber = QStringLiteral("PortNumber");
+inline const QString kLoginUsername = QStringLiteral("Username");
+inline const QString kLoginHostPassword = QStringLiteral("HostPassword");
+inline const QString kLoginMasterPassword = QStringLiteral("MasterPassword");
+inline const QString kLoginSchema = QStringLiteral("Schema");
+inline const QString kLoginServerAddress = QStringLiteral("Server Address");
+// A certificate-authority file: the server must then verify against it (TLS).
+inline const QString kLoginTlsCAFile = QStringLiteral("TLSCAFile");
+
+// Keys of the connection details kept from the last log-in.
+inline const QString kDetailServerAddress = QStringLiteral("Server Address");
+inline const QString kDetailPortNumber = QStringLiteral("Port Number");
+inline const QString kDetailMasterPassword = QStringLiteral("Master Password");
+
+// Notices posted on the main thread, with the platform::Error as object.
+inline const QString kDBCommLostNotification = QStringLiteral("DB_COMM_LOST");
+inline const QString kDBUserDeletedNotification = QStringLiteral("DB_USR_DEL");
+// Another client changed the master password: this one must log in again.
+inline const QString kDBMasterPasswordChangedNotification = QStringLiteral("DB_MPW_CHANGED");
+
+// Keys the user-data encrypter (the stored master password and users'
+// passwords). Only its first 16 bytes take part in the key.
+extern const char kTolvanexApplicationKey[];
