@@ -11,6 +11,8 @@
 #include <sys/socket.h>
 
 #include <algorithm>
+#include <optional>
+#include <utility>
 
 namespace appctl {
 namespace {
@@ -103,24 +105,22 @@ TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& a
 
 std::optional<AlertText> connectionResultAlert(int code, const QString& secureConnectionRefusal)
 {
-    switch (code) {
-    case kTVXDone:
+    // The results that fail with a message of their own.
+    static constexpr std::pair<int, const char*> kFailures[] = {
+        {kTVXMasterPasswordMismatch, "Master Password does not match."},
+        {kTVXAccountDisabled, "Your account has been disabled. Please contact administrator."},
+        {kTVXHostUnreachable, "Invalid server detials."},
+        {kTVXAccessDenied, "Invalid login credentials."},
+        {kTVXAllPrivileges, "Invalid User."},
+    };
+    if (code == kTVXDone)
         return std::nullopt;
-    case kTVXMasterPasswordMismatch:
-        return connectionFailed("Master Password does not match.");
-    case kTVXAccountDisabled:
-        return connectionFailed("Your account has been disabled. Please contact administrator.");
-    case kTVXHostUnreachable:
-        return connectionFailed("Invalid server detials.");
-    case kTVXAccessDenied:
-        return connectionFailed("Invalid login credentials.");
-    case kTVXAllPrivileges:
-        return connectionFailed("Invalid User.");
-    case kTVXSecureConnectionRefused:
+    if (code == kTVXSecureConnectionRefused)
         return AlertText{tr("Connection Failed!"), secureConnectionRefusal};
-    default:
-        return standard(" Connection Failed");
-    }
+    for (const auto& [failure, message] : kFailures)
+        if (code == failure)
+            return connectionFailed(message);
+    return standard(" Connection Failed");
 }
 
 FailedUnlock failedUnlockOutcome(int count)
@@ -139,34 +139,37 @@ QString attemptsLabelText(int count)
 
 bool showsAttemptsLabelAtOpen(int count) { return count > 4; }
 
-double constrainMinCoordinate(SplitViewKind kind, double proposed, double extent)
+namespace {
+
+// The lowest and highest divider positions of a kind; none for other split views.
+std::optional<std::pair<double, double>> dividerLimits(SplitViewKind kind, double extent,
+                                                       double dividerThickness)
 {
     switch (kind) {
     case SplitViewKind::Main:
-        return std::max(proposed, extent * 0.30);
+        return std::pair{extent * 0.30, extent * 0.70};
     case SplitViewKind::Sub:
-        return std::max(proposed, extent * 0.20);
+        return std::pair{extent * 0.20, extent * 0.55};
     case SplitViewKind::SmartType:
-        return std::max(proposed, extent / 2.0);
+        return std::pair{extent / 2.0, extent - dividerThickness - kSmartTypePaneMinimumHeight};
     case SplitViewKind::Other:
         break;
     }
-    return 0.0;
+    return std::nullopt;
+}
+
+} // namespace
+
+double constrainMinCoordinate(SplitViewKind kind, double proposed, double extent)
+{
+    const auto limits = dividerLimits(kind, extent, 0.0);
+    return limits ? std::max(proposed, limits->first) : 0.0;
 }
 
 double constrainMaxCoordinate(SplitViewKind kind, double proposed, double extent, double dividerThickness)
 {
-    switch (kind) {
-    case SplitViewKind::Main:
-        return std::min(proposed, extent * 0.70);
-    case SplitViewKind::Sub:
-        return std::min(proposed, extent * 0.55);
-    case SplitViewKind::SmartType:
-        return std::min(proposed, extent - dividerThickness - kSmartTypePaneMinimumHeight);
-    case SplitViewKind::Other:
-        break;
-    }
-    return 0.0;
+    const auto limits = dividerLimits(kind, extent, dividerThickness);
+    return limits ? std::min(proposed, limits->second) : 0.0;
 }
 
 QString stringFromRect(const QRectF& rect)

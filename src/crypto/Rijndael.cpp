@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <type_traits>
 #include <string.h> // explicit_bzero
 
 namespace {
@@ -133,6 +134,41 @@ bool validLength(int n)
     return n == 16 || n == 24 || n == 32;
 }
 
+// One direction of the cipher: its four round tables and the S-box of the last round.
+struct Direction {
+    const Table* rounds[4];
+    const std::array<uint8_t, 256>* box;
+};
+constexpr Direction kEncryption{{&T1, &T2, &T3, &T4}, &sBox};
+constexpr Direction kDecryption{{&T5, &T6, &T7, &T8}, &siBox};
+
+// One block of bc words. Rows 1 to 3 of column i come from columns (i + from[n]) % bc.
+// The 16-byte block passes bc as a compile-time 4, so that path keeps its unrolled speed.
+template <class Width>
+inline void cipherBlock(Width bc, const int from[3], const Direction& d,
+                        const uint32_t (*keys)[CRijndael::MAX_BC], int rounds, const char* in,
+                        char* result)
+{
+    const Table &A = *d.rounds[0], &B = *d.rounds[1], &C = *d.rounds[2], &D = *d.rounds[3];
+    const auto& box = *d.box;
+    uint32_t a[CRijndael::MAX_BC], t[CRijndael::MAX_BC];
+    for (int i = 0; i < bc; ++i)
+        t[i] = load(in + 4 * i) ^ keys[0][i];
+    for (int r = 1; r < rounds; ++r) {
+        for (int i = 0; i < bc; ++i)
+            a[i] = A[t[i] >> 24] ^ B[(t[(i + from[0]) % bc] >> 16) & 0xff]
+                ^ C[(t[(i + from[1]) % bc] >> 8) & 0xff] ^ D[t[(i + from[2]) % bc] & 0xff]
+                ^ keys[r][i];
+        memcpy(t, a, sizeof(uint32_t) * size_t(int(bc)));
+    }
+    for (int i = 0; i < bc; ++i) {
+        const uint32_t w = word(box[t[i] >> 24], box[(t[(i + from[0]) % bc] >> 16) & 0xff],
+                                box[(t[(i + from[1]) % bc] >> 8) & 0xff],
+                                box[t[(i + from[2]) % bc] & 0xff]);
+        store(result + 4 * i, w ^ keys[rounds][i]);
+    }
+}
+
 } // namespace
 
 const char CRijndael::sm_chain0[CRijndael::MAX_BLOCK_SIZE] = {};
@@ -205,123 +241,30 @@ void CRijndael::MakeKey(const char* key, const char* chain, int keylength, int b
     m_bKeyInit = true;
 }
 
-void CRijndael::DefEncryptBlock(const char* in, char* result) const
-{
-    const uint32_t* k = m_Ke[0];
-    uint32_t t0 = load(in) ^ k[0];
-    uint32_t t1 = load(in + 4) ^ k[1];
-    uint32_t t2 = load(in + 8) ^ k[2];
-    uint32_t t3 = load(in + 12) ^ k[3];
-    for (int r = 1; r < m_iROUNDS; ++r) {
-        k = m_Ke[r];
-        const uint32_t a0 = T1[t0 >> 24] ^ T2[(t1 >> 16) & 0xff] ^ T3[(t2 >> 8) & 0xff]
-            ^ T4[t3 & 0xff] ^ k[0];
-        const uint32_t a1 = T1[t1 >> 24] ^ T2[(t2 >> 16) & 0xff] ^ T3[(t3 >> 8) & 0xff]
-            ^ T4[t0 & 0xff] ^ k[1];
-        const uint32_t a2 = T1[t2 >> 24] ^ T2[(t3 >> 16) & 0xff] ^ T3[(t0 >> 8) & 0xff]
-            ^ T4[t1 & 0xff] ^ k[2];
-        const uint32_t a3 = T1[t3 >> 24] ^ T2[(t0 >> 16) & 0xff] ^ T3[(t1 >> 8) & 0xff]
-            ^ T4[t2 & 0xff] ^ k[3];
-        t0 = a0;
-        t1 = a1;
-        t2 = a2;
-        t3 = a3;
-    }
-    k = m_Ke[m_iROUNDS];
-    const uint32_t t[4] = {t0, t1, t2, t3};
-    for (int j = 0; j < 4; ++j) {
-        const uint32_t w = word(sBox[t[j] >> 24], sBox[(t[(j + 1) & 3] >> 16) & 0xff],
-                                sBox[(t[(j + 2) & 3] >> 8) & 0xff], sBox[t[(j + 3) & 3] & 0xff]);
-        store(result + 4 * j, w ^ k[j]);
-    }
-}
-
-void CRijndael::DefDecryptBlock(const char* in, char* result) const
-{
-    const uint32_t* k = m_Kd[0];
-    uint32_t t0 = load(in) ^ k[0];
-    uint32_t t1 = load(in + 4) ^ k[1];
-    uint32_t t2 = load(in + 8) ^ k[2];
-    uint32_t t3 = load(in + 12) ^ k[3];
-    for (int r = 1; r < m_iROUNDS; ++r) {
-        k = m_Kd[r];
-        const uint32_t a0 = T5[t0 >> 24] ^ T6[(t3 >> 16) & 0xff] ^ T7[(t2 >> 8) & 0xff]
-            ^ T8[t1 & 0xff] ^ k[0];
-        const uint32_t a1 = T5[t1 >> 24] ^ T6[(t0 >> 16) & 0xff] ^ T7[(t3 >> 8) & 0xff]
-            ^ T8[t2 & 0xff] ^ k[1];
-        const uint32_t a2 = T5[t2 >> 24] ^ T6[(t1 >> 16) & 0xff] ^ T7[(t0 >> 8) & 0xff]
-            ^ T8[t3 & 0xff] ^ k[2];
-        const uint32_t a3 = T5[t3 >> 24] ^ T6[(t2 >> 16) & 0xff] ^ T7[(t1 >> 8) & 0xff]
-            ^ T8[t0 & 0xff] ^ k[3];
-        t0 = a0;
-        t1 = a1;
-        t2 = a2;
-        t3 = a3;
-    }
-    k = m_Kd[m_iROUNDS];
-    const uint32_t t[4] = {t0, t1, t2, t3};
-    for (int j = 0; j < 4; ++j) {
-        const uint32_t w = word(siBox[t[j] >> 24], siBox[(t[(j + 3) & 3] >> 16) & 0xff],
-                                siBox[(t[(j + 2) & 3] >> 8) & 0xff], siBox[t[(j + 1) & 3] & 0xff]);
-        store(result + 4 * j, w ^ k[j]);
-    }
-}
-
 void CRijndael::EncryptBlock(const char* in, char* result) const
 {
     if (!m_bKeyInit)
         throw CRijndaelError();
-    if (m_blockSize == 16) {
-        DefEncryptBlock(in, result);
-        return;
-    }
-    const int BC = m_blockSize / 4;
-    const int* sh = shifts[(BC - 4) >> 1];
-    uint32_t a[MAX_BC], t[MAX_BC];
-    for (int i = 0; i < BC; ++i)
-        t[i] = load(in + 4 * i) ^ m_Ke[0][i];
-    for (int r = 1; r < m_iROUNDS; ++r) {
-        for (int i = 0; i < BC; ++i)
-            a[i] = T1[t[i] >> 24] ^ T2[(t[(i + sh[0]) % BC] >> 16) & 0xff]
-                ^ T3[(t[(i + sh[1]) % BC] >> 8) & 0xff] ^ T4[t[(i + sh[2]) % BC] & 0xff]
-                ^ m_Ke[r][i];
-        memcpy(t, a, sizeof(uint32_t) * size_t(BC));
-    }
-    for (int i = 0; i < BC; ++i) {
-        const uint32_t w = word(sBox[t[i] >> 24], sBox[(t[(i + sh[0]) % BC] >> 16) & 0xff],
-                                sBox[(t[(i + sh[1]) % BC] >> 8) & 0xff],
-                                sBox[t[(i + sh[2]) % BC] & 0xff]);
-        store(result + 4 * i, w ^ m_Ke[m_iROUNDS][i]);
-    }
+    const int* sh = shifts[(m_blockSize / 4 - 4) >> 1];
+    const int from[3] = {sh[0], sh[1], sh[2]};
+    if (m_blockSize == 16)
+        cipherBlock(std::integral_constant<int, 4>{}, from, kEncryption, m_Ke, m_iROUNDS, in, result);
+    else
+        cipherBlock(m_blockSize / 4, from, kEncryption, m_Ke, m_iROUNDS, in, result);
 }
 
 void CRijndael::DecryptBlock(const char* in, char* result) const
 {
     if (!m_bKeyInit)
         throw CRijndaelError();
-    if (m_blockSize == 16) {
-        DefDecryptBlock(in, result);
-        return;
-    }
     const int BC = m_blockSize / 4;
     const int* sh = shifts[(BC - 4) >> 1];
     // Inverse row shifts: row n of column i comes from column i - shift.
-    const int s1 = BC - sh[0], s2 = BC - sh[1], s3 = BC - sh[2];
-    uint32_t a[MAX_BC], t[MAX_BC];
-    for (int i = 0; i < BC; ++i)
-        t[i] = load(in + 4 * i) ^ m_Kd[0][i];
-    for (int r = 1; r < m_iROUNDS; ++r) {
-        for (int i = 0; i < BC; ++i)
-            a[i] = T5[t[i] >> 24] ^ T6[(t[(i + s1) % BC] >> 16) & 0xff]
-                ^ T7[(t[(i + s2) % BC] >> 8) & 0xff] ^ T8[t[(i + s3) % BC] & 0xff] ^ m_Kd[r][i];
-        memcpy(t, a, sizeof(uint32_t) * size_t(BC));
-    }
-    for (int i = 0; i < BC; ++i) {
-        const uint32_t w = word(siBox[t[i] >> 24], siBox[(t[(i + s1) % BC] >> 16) & 0xff],
-                                siBox[(t[(i + s2) % BC] >> 8) & 0xff],
-                                siBox[t[(i + s3) % BC] & 0xff]);
-        store(result + 4 * i, w ^ m_Kd[m_iROUNDS][i]);
-    }
+    const int from[3] = {BC - sh[0], BC - sh[1], BC - sh[2]};
+    if (m_blockSize == 16)
+        cipherBlock(std::integral_constant<int, 4>{}, from, kDecryption, m_Kd, m_iROUNDS, in, result);
+    else
+        cipherBlock(BC, from, kDecryption, m_Kd, m_iROUNDS, in, result);
 }
 
 void CRijndael::CheckRun(size_t n) const

@@ -59,8 +59,6 @@ protected:
     void ForgetKey();
 
 private:
-    void DefEncryptBlock(const char* in, char* result) const;
-    void DefDecryptBlock(const char* in, char* result) const;
     void CheckRun(size_t n) const;
 
     bool m_bKeyInit = false;

@@ -15,26 +15,29 @@ TVXType::TVXType()
         m_fields[i] = QString::fromLatin1(kDefaultFieldNames[i]);
 }
 
-std::shared_ptr<TVXType> TVXType::createType()
+namespace {
+
+// A type of the default icon, no mask and the default field names.
+std::shared_ptr<TVXType> typeWithDefaults(const QString& uid, const QString& name)
 {
     auto type = std::make_shared<TVXType>();
-    type->m_typeUID = TVXUID::giveMeNewUID();
-    type->m_typeName = QLatin1String("");
-    type->m_typeIconID = kDefaultIconID;
-    type->m_typeMask = 0;
+    type->setMTypeUID(uid);
+    type->setMTypeName(name);
+    type->setMTypeIconID(kDefaultIconID);
+    type->setMTypeMask(0);
     return type;
+}
+
+} // namespace
+
+std::shared_ptr<TVXType> TVXType::createType()
+{
+    return typeWithDefaults(TVXUID::giveMeNewUID(), QLatin1String(""));
 }
 
 std::shared_ptr<TVXType> TVXType::UnfiledType()
 {
-    static const std::shared_ptr<TVXType> unfiled = [] {
-        auto type = std::make_shared<TVXType>();
-        type->m_typeUID = kUnfiledUID;
-        type->m_typeName = TVXLocalizedUnfiled();
-        type->m_typeIconID = kDefaultIconID;
-        type->m_typeMask = 0;
-        return type;
-    }();
+    static const std::shared_ptr<TVXType> unfiled = typeWithDefaults(kUnfiledUID, TVXLocalizedUnfiled());
     return unfiled;
 }
 

@@ -4,8 +4,10 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPolygonF>
 
 #include <functional>
+#include <initializer_list>
 
 namespace bmimages {
 namespace {
@@ -23,6 +25,15 @@ using Drawer = std::function<void(QPainter&)>;
 void pen(QPainter& p, const QColor& c, qreal w = 2.4)
 {
     p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+}
+
+// A closed outline through the points, filled with the brush.
+void drawOutline(QPainter& p, std::initializer_list<QPointF> points)
+{
+    QPainterPath path;
+    path.addPolygon(QPolygonF(points));
+    path.closeSubpath();
+    p.drawPath(path);
 }
 
 void drawPaperClip(QPainter& p)
@@ -72,14 +83,7 @@ void drawNote(QPainter& p)
 {
     p.setPen(QPen(QColor(150, 130, 60), 1.2));
     p.setBrush(QColor(255, 236, 140));
-    QPainterPath page;
-    page.moveTo(6, 4);
-    page.lineTo(21, 4);
-    page.lineTo(27, 10);
-    page.lineTo(27, 28);
-    page.lineTo(6, 28);
-    page.closeSubpath();
-    p.drawPath(page);
+    drawOutline(p, {{6, 4}, {21, 4}, {27, 10}, {27, 28}, {6, 28}});
     pen(p, QColor(150, 130, 60), 1.6);
     for (int y : {13, 18, 23})
         p.drawLine(10, y, 23, y);
@@ -105,12 +109,7 @@ void drawPencil(QPainter& p)
     p.setBrush(kAmber);
     p.drawRect(QRectF(-4, -13, 8, 20));
     p.setBrush(QColor(240, 200, 170));
-    QPainterPath tip;
-    tip.moveTo(-4, 7);
-    tip.lineTo(4, 7);
-    tip.lineTo(0, 14);
-    tip.closeSubpath();
-    p.drawPath(tip);
+    drawOutline(p, {{-4, 7}, {4, 7}, {0, 14}});
     p.setBrush(kRed);
     p.drawRect(QRectF(-4, -15, 8, 4));
 }
@@ -119,13 +118,7 @@ void drawTrash(QPainter& p)
 {
     p.setPen(QPen(kInk, 1.4));
     p.setBrush(QColor(200, 206, 214));
-    QPainterPath can;
-    can.moveTo(8, 9);
-    can.lineTo(24, 9);
-    can.lineTo(22, 29);
-    can.lineTo(10, 29);
-    can.closeSubpath();
-    p.drawPath(can);
+    drawOutline(p, {{8, 9}, {24, 9}, {22, 29}, {10, 29}});
     p.drawRoundedRect(QRectF(5, 5, 22, 4), 1.5, 1.5);
     p.drawRect(QRectF(13, 2, 6, 3));
     pen(p, kInk, 1.4);

@@ -43,6 +43,24 @@ QImage iconOf(const TVXDataBase& db, const TVXType* type)
     return type ? db.getImageFromIconIndex(type->mTypeIconID()) : QImage();
 }
 
+// A type's row in the column and tree views: its name, icon and record count (asked
+// for only when the role wants it: counting may read every record).
+template <class Count>
+QVariant typeRowData(const TVXDataBase& db, const TVXType& type, int role, Count count)
+{
+    switch (role) {
+    case Qt::DisplayRole:
+    case kTypeSelectRole:
+        return type.mTypeName();
+    case Qt::DecorationRole:
+        return iconOf(db, &type);
+    case kCountRole:
+        return int(count());
+    default:
+        return {};
+    }
+}
+
 } // namespace
 
 QColor blendedBandColor(const QColor& rowColor)
@@ -83,10 +101,32 @@ QString displayDateForValue10(const QString& value10)
     return QLocale::c().toString(when.date(), QStringLiteral("MMMM dd,yyyy"));
 }
 
+// ---- one-column tables ---------------------------------------------------------
+
+BMColumnListModel::BMColumnListModel(QString identifier, Qt::ItemFlags rowFlags, QObject* parent)
+    : QAbstractListModel(parent), mIdentifier(std::move(identifier)), mRowFlags(rowFlags)
+{
+}
+
+QVariant BMColumnListModel::headerData(int section, Qt::Orientation orientation, int role) const
+{
+    return singleColumnHeader(section, orientation, role, mIdentifier, columnTitle());
+}
+
+Qt::ItemFlags BMColumnListModel::flags(const QModelIndex& index) const
+{
+    return index.isValid() ? mRowFlags : Qt::NoItemFlags;
+}
+
+QStringList BMColumnListModel::mimeTypes() const
+{
+    return {platform::recordPboardMimeType()};
+}
+
 // ---- types table -------------------------------------------------------------
 
 BMTypesTableModel::BMTypesTableModel(std::shared_ptr<const BMBrowseState> state, QObject* parent)
-    : QAbstractListModel(parent), mState(std::move(state))
+    : BMColumnListModel(kColumnViewTypeIdentifier, kTypeRowFlags, parent), mState(std::move(state))
 {
 }
 
@@ -126,32 +166,12 @@ QVariant BMTypesTableModel::data(const QModelIndex& index, int role) const
     const auto type = typeAt(index.row());
     if (!type || index.column() != 0)
         return {};
-    switch (role) {
-    case Qt::DisplayRole:
-    case kTypeSelectRole:
-        return type->mTypeName();
-    case Qt::DecorationRole:
-        return iconOf(*mState->database, type.get());
-    case kCountRole:
-        return counts().value(type->mTypeUID());
-    default:
-        return {};
-    }
+    return typeRowData(*mState->database, *type, role, [&] { return counts().value(type->mTypeUID()); });
 }
 
-QVariant BMTypesTableModel::headerData(int section, Qt::Orientation orientation, int role) const
+QString BMTypesTableModel::columnTitle() const
 {
-    return singleColumnHeader(section, orientation, role, kColumnViewTypeIdentifier, tr("Types"));
-}
-
-Qt::ItemFlags BMTypesTableModel::flags(const QModelIndex& index) const
-{
-    return index.isValid() ? kTypeRowFlags : Qt::NoItemFlags;
-}
-
-QStringList BMTypesTableModel::mimeTypes() const
-{
-    return {platform::recordPboardMimeType()};
+    return tr("Types");
 }
 
 int BMTypesTableModel::dropTargetRow(int row, const QModelIndex& parent) const
@@ -254,7 +274,10 @@ QVariant BMSmartTypesModel::headerData(int section, Qt::Orientation orientation,
 
 // ---- record names ------------------------------------------------------------
 
-BMRecordNamesModel::BMRecordNamesModel(QObject* parent) : QAbstractListModel(parent) {}
+BMRecordNamesModel::BMRecordNamesModel(QObject* parent)
+    : BMColumnListModel(kColumnViewDescriptionIdentifier, kRecordRowFlags, parent)
+{
+}
 
 void BMRecordNamesModel::setRecords(const TVXDataBase::RecordList& records)
 {
@@ -278,19 +301,9 @@ QVariant BMRecordNamesModel::data(const QModelIndex& index, int role) const
     return {};
 }
 
-QVariant BMRecordNamesModel::headerData(int section, Qt::Orientation orientation, int role) const
+QString BMRecordNamesModel::columnTitle() const
 {
-    return singleColumnHeader(section, orientation, role, kColumnViewDescriptionIdentifier, tr("Records"));
-}
-
-Qt::ItemFlags BMRecordNamesModel::flags(const QModelIndex& index) const
-{
-    return index.isValid() ? kRecordRowFlags : Qt::NoItemFlags;
-}
-
-QStringList BMRecordNamesModel::mimeTypes() const
-{
-    return {platform::recordPboardMimeType()};
+    return tr("Records");
 }
 
 QMimeData* BMRecordNamesModel::mimeData(const QModelIndexList& indexes) const
@@ -577,19 +590,8 @@ bool BMOutlineModel::hasChildren(const QModelIndex& parent) const
 
 QVariant BMOutlineModel::data(const QModelIndex& index, int role) const
 {
-    if (const auto type = typeAt(index)) {
-        switch (role) {
-        case Qt::DisplayRole:
-        case kTypeSelectRole:
-            return type->mTypeName();
-        case Qt::DecorationRole:
-            return iconOf(*mState->database, type.get());
-        case kCountRole:
-            return int(mRecords.value(index.row()).size());
-        default:
-            return {};
-        }
-    }
+    if (const auto type = typeAt(index))
+        return typeRowData(*mState->database, *type, role, [&] { return mRecords.value(index.row()).size(); });
     if (const auto record = recordAt(index)) {
         switch (role) {
         case Qt::DisplayRole:

@@ -63,8 +63,28 @@ QString maskedValue(const QString& value, bool masked);
 // when it is not a date.
 QString displayDateForValue10(const QString& value10);
 
+// A one-column table of the column view: the header carries the column's identifier
+// (kColumnIdentifierRole) and title; rows carry the given flags and take part in the
+// record drag.
+class BMColumnListModel : public QAbstractListModel {
+    Q_OBJECT
+public:
+    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
+    QStringList mimeTypes() const override;
+
+protected:
+    BMColumnListModel(QString identifier, Qt::ItemFlags rowFlags, QObject* parent);
+    // The header's title, translated where the subclass is.
+    virtual QString columnTitle() const = 0;
+
+private:
+    QString mIdentifier;
+    Qt::ItemFlags mRowFlags;
+};
+
 // The column view's types: those of the records of the filter group.
-class BMTypesTableModel : public QAbstractListModel {
+class BMTypesTableModel : public BMColumnListModel {
     Q_OBJECT
 public:
     explicit BMTypesTableModel(std::shared_ptr<const BMBrowseState> state, QObject* parent = nullptr);
@@ -75,9 +95,6 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
     Qt::DropActions supportedDropActions() const override { return Qt::MoveAction | Qt::CopyAction; }
     // A drop between rows is taken as a drop onto the row below.
     int dropTargetRow(int row, const QModelIndex& parent) const;
@@ -87,6 +104,7 @@ public:
                       const QModelIndex& parent) override;
 
 private:
+    QString columnTitle() const override;
     // Each type's record count in the group under the search text, by type
     // identifier: made in one pass when first asked after a reload.
     const QHash<QString, int>& counts() const;
@@ -118,7 +136,7 @@ private:
 };
 
 // The column view's record names (value 1), over a list the controller builds.
-class BMRecordNamesModel : public QAbstractListModel {
+class BMRecordNamesModel : public BMColumnListModel {
     Q_OBJECT
 public:
     explicit BMRecordNamesModel(QObject* parent = nullptr);
@@ -129,13 +147,11 @@ public:
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role) const override;
-    QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
-    Qt::ItemFlags flags(const QModelIndex& index) const override;
-    QStringList mimeTypes() const override;
     Qt::DropActions supportedDragActions() const override { return Qt::MoveAction | Qt::CopyAction; }
     QMimeData* mimeData(const QModelIndexList& indexes) const override;
 
 private:
+    QString columnTitle() const override;
     TVXRecordList mRecords;
     bool mActive = true;
 };

@@ -30,6 +30,18 @@ QTableView* makeTickTable(QAbstractItemModel* model, const QString& name)
     return table;
 }
 
+// A tab page: the hint above the tick list it explains.
+QWidget* tickTablePage(const QString& hint, QTableView* table)
+{
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    auto* hintLabel = new QLabel(hint);
+    hintLabel->setWordWrap(true);
+    layout->addWidget(hintLabel);
+    layout->addWidget(table);
+    return page;
+}
+
 } // namespace
 
 // --- the two lists -----------------------------------------------------------------
@@ -102,19 +114,9 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     mGroupPermissionsTable = makeTickTable(mMembersModel, QStringLiteral("mGroupPermissionsTable"));
     mGroupMergeTable = makeTickTable(mSubGroupsModel, QStringLiteral("mGroupMergeTable"));
 
-    auto* membersPage = new QWidget;
-    auto* membersLayout = new QVBoxLayout(membersPage);
-    auto* membersHint = new QLabel(tr("Tick the users who may open this group."));
-    membersHint->setWordWrap(true);
-    membersLayout->addWidget(membersHint);
-    membersLayout->addWidget(mGroupPermissionsTable);
-
-    auto* subGroupsPage = new QWidget;
-    auto* subGroupsLayout = new QVBoxLayout(subGroupsPage);
-    auto* subGroupsHint = new QLabel(tr("Members of a ticked group also become members of this group."));
-    subGroupsHint->setWordWrap(true);
-    subGroupsLayout->addWidget(subGroupsHint);
-    subGroupsLayout->addWidget(mGroupMergeTable);
+    QWidget* membersPage = tickTablePage(tr("Tick the users who may open this group."), mGroupPermissionsTable);
+    QWidget* subGroupsPage = tickTablePage(tr("Members of a ticked group also become members of this group."),
+                                           mGroupMergeTable);
 
     auto* permissionsPage = new QWidget;
     auto* permissionsLayout = new QVBoxLayout(permissionsPage);

@@ -52,14 +52,41 @@ QToolButton* barButton(const QString& image, const QString& tip, QWidget* parent
     return button;
 }
 
-void styleSourceTable(BMTableView* table)
+// A table of the column view: one column, one selected row, no editing.
+BMTableView* newSourceTable(const QString& name, QWidget* page)
 {
+    auto* table = new BMTableView(page);
+    table->setObjectName(name);
     table->horizontalHeader()->setStretchLastSection(true);
     table->horizontalHeader()->setSectionResizeMode(QHeaderView::Stretch);
     table->verticalHeader()->setDefaultSectionSize(26);
     table->setSelectionMode(QAbstractItemView::SingleSelection);
     table->setEditTriggers(QAbstractItemView::NoEditTriggers);
     table->setFrameShape(QFrame::NoFrame);
+    return table;
+}
+
+// Two panes of the column view side by side (or one above the other) with a hairline
+// divider; they grow in the ratio firstShare : secondShare.
+BMSplitView* newPaneSplit(Qt::Orientation orientation, const QString& name, QWidget* first, QWidget* second,
+                          int firstShare, int secondShare, QWidget* page)
+{
+    auto* split = new BMSplitView(orientation, page);
+    split->setObjectName(name);
+    split->addWidget(first);
+    split->addWidget(second);
+    split->setStretchFactor(0, firstShare);
+    split->setStretchFactor(1, secondShare);
+    split->setHandleWidth(1);
+    return split;
+}
+
+// A page of the view switch: one column, edge to edge.
+QVBoxLayout* edgeToEdgeColumn(QWidget* page)
+{
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    return layout;
 }
 
 } // namespace
@@ -210,21 +237,12 @@ void BMMainWindow::buildCentralWidget()
 QWidget* BMMainWindow::buildColumnView()
 {
     auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = edgeToEdgeColumn(page);
 
-    mColumnViewTypesTable = new BMTableView(page);
-    mColumnViewTypesTable->setObjectName(QStringLiteral("mColumnViewTypesTable"));
-    styleSourceTable(mColumnViewTypesTable);
+    mColumnViewTypesTable = newSourceTable(QStringLiteral("mColumnViewTypesTable"), page);
     mColumnViewTypesTable->setDropIndicatorShown(true);
-
-    mSmartTypesTable = new BMTableView(page);
-    mSmartTypesTable->setObjectName(QStringLiteral("mSmartTypesTable"));
-    styleSourceTable(mSmartTypesTable);
-
-    mColumnViewDescriptionTable = new BMTableView(page);
-    mColumnViewDescriptionTable->setObjectName(QStringLiteral("mColumnViewDescriptionTable"));
-    styleSourceTable(mColumnViewDescriptionTable);
+    mSmartTypesTable = newSourceTable(QStringLiteral("mSmartTypesTable"), page);
+    mColumnViewDescriptionTable = newSourceTable(QStringLiteral("mColumnViewDescriptionTable"), page);
     mColumnViewDescriptionTable->verticalHeader()->setDefaultSectionSize(24);
     mColumnViewDescriptionTable->setDragEnabled(true);
     mColumnViewDescriptionTable->setDragDropMode(QAbstractItemView::DragOnly);
@@ -240,21 +258,10 @@ QWidget* BMMainWindow::buildColumnView()
         "QHeaderView::section { background: #f3f5f8; color: #5b6472; border: none;"
         " border-bottom: 1px solid #d0d4da; padding: 3px 6px; font-weight: 600; }"));
 
-    mSmartTypeSplitView = new BMSplitView(Qt::Vertical, page);
-    mSmartTypeSplitView->setObjectName(QStringLiteral("mSmartTypeSplitView"));
-    mSmartTypeSplitView->addWidget(mColumnViewTypesTable);
-    mSmartTypeSplitView->addWidget(mSmartTypesTable);
-    mSmartTypeSplitView->setStretchFactor(0, 3);
-    mSmartTypeSplitView->setStretchFactor(1, 1);
-    mSmartTypeSplitView->setHandleWidth(1);
-
-    mSubSplitView = new BMSplitView(Qt::Horizontal, page);
-    mSubSplitView->setObjectName(QStringLiteral("mSubSplitView"));
-    mSubSplitView->addWidget(mSmartTypeSplitView);
-    mSubSplitView->addWidget(mColumnViewDescriptionTable);
-    mSubSplitView->setStretchFactor(0, 2);
-    mSubSplitView->setStretchFactor(1, 3);
-    mSubSplitView->setHandleWidth(1);
+    mSmartTypeSplitView = newPaneSplit(Qt::Vertical, QStringLiteral("mSmartTypeSplitView"), mColumnViewTypesTable,
+                                       mSmartTypesTable, 3, 1, page);
+    mSubSplitView = newPaneSplit(Qt::Horizontal, QStringLiteral("mSubSplitView"), mSmartTypeSplitView,
+                                 mColumnViewDescriptionTable, 2, 3, page);
     mSubSplitView->setSizes({230, 300});
     mSmartTypeSplitView->setSizes({380, 130});
     layout->addWidget(mSubSplitView);
@@ -264,8 +271,7 @@ QWidget* BMMainWindow::buildColumnView()
 QWidget* BMMainWindow::buildListView()
 {
     auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = edgeToEdgeColumn(page);
     layout->setSpacing(0);
 
     // The type pop-up of the list view, above its table.
@@ -304,8 +310,7 @@ QWidget* BMMainWindow::buildListView()
 QWidget* BMMainWindow::buildTreeView()
 {
     auto* page = new QWidget;
-    auto* layout = new QVBoxLayout(page);
-    layout->setContentsMargins(0, 0, 0, 0);
+    QVBoxLayout* layout = edgeToEdgeColumn(page);
     mTreeViewOutlineView = new QTreeView(page);
     mTreeViewOutlineView->setObjectName(QStringLiteral("mTreeViewOutlineView"));
     mTreeViewOutlineView->setHeaderHidden(true);

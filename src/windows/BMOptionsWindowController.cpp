@@ -92,14 +92,41 @@ QLabel* sectionTitle(const QString& text)
     return label;
 }
 
-// A pane of the window: a column without margins, its section title on top.
-QVBoxLayout* paneColumn(QWidget* view, const QString& name, const QString& title)
+// A pane of the window: a column without margins, its section title on top, what fill
+// adds, and room below.
+QWidget* newPane(const QString& name, const QString& title, const std::function<void(QVBoxLayout*)>& fill)
 {
+    auto* view = new QWidget;
     view->setObjectName(name);
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
     layout->addWidget(sectionTitle(title));
+    fill(layout);
+    layout->addStretch();
+    return view;
+}
+
+// A form row of a field that takes the room and the button that chooses its value.
+QPushButton* addChooserRow(QFormLayout* form, const QString& label, QWidget* field, const QString& buttonTitle,
+                           const QString& buttonName)
+{
+    auto* button = new QPushButton(buttonTitle);
+    button->setObjectName(buttonName);
+    auto* row = new QHBoxLayout;
+    row->addWidget(field, 1);
+    row->addWidget(button);
+    form->addRow(label, row);
+    return button;
+}
+
+// A section's contents sit this far in from its title.
+constexpr int kSectionIndent = 16;
+
+template <class Layout>
+Layout* indented(Layout* layout)
+{
+    layout->setContentsMargins(kSectionIndent, 0, 0, 0);
     return layout;
 }
 
@@ -135,9 +162,12 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
     }
 
     mActiveContentView = new QStackedWidget;
-    mSecurityView = buildSecurityView();
-    mFormatView = buildFormatView();
-    mShowColumnsView = buildShowColumnsView();
+    mSecurityView = newPane(QStringLiteral("mSecurityView"), tr("Automatic Lock"),
+                            [this](QVBoxLayout* pane) { buildSecurityView(pane); });
+    mFormatView = newPane(QStringLiteral("mFormatView"), tr("Record List"),
+                          [this](QVBoxLayout* pane) { buildFormatView(pane); });
+    mShowColumnsView = newPane(QStringLiteral("mShowColumnsView"), tr("Columns shown in the list view"),
+                               [this](QVBoxLayout* pane) { buildShowColumnsView(pane); });
     for (QWidget* pane : {mSecurityView, mFormatView, mShowColumnsView})
         mActiveContentView->addWidget(pane);
 
@@ -176,12 +206,9 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
     setActiveView(0, false);
 }
 
-QWidget* BMOptionsWindowController::buildSecurityView()
+void BMOptionsWindowController::buildSecurityView(QVBoxLayout* layout)
 {
-    auto* view = new QWidget;
-    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mSecurityView"), tr("Automatic Lock"));
-    auto* lockRow = new QHBoxLayout;
-    lockRow->setContentsMargins(16, 0, 0, 0);
+    auto* lockRow = indented(new QHBoxLayout);
     mAutoLock = new QCheckBox(tr("Lock after"));
     mAutoLock->setObjectName(QStringLiteral("mAutoLock"));
     mAutoLockField = new QSpinBox;
@@ -198,8 +225,7 @@ QWidget* BMOptionsWindowController::buildSecurityView()
 
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("Clipboard")));
-    auto* clipColumn = new QVBoxLayout;
-    clipColumn->setContentsMargins(16, 0, 0, 0);
+    auto* clipColumn = indented(new QVBoxLayout);
     mClearClipBoardButton = new QCheckBox(tr("Clear the clipboard after copying a value"));
     mClearClipBoardButton->setObjectName(QStringLiteral("mClearClipBoardButton"));
     connect(mClearClipBoardButton, &QCheckBox::toggled, this,
@@ -236,56 +262,40 @@ QWidget* BMOptionsWindowController::buildSecurityView()
     layout->addWidget(sectionTitle(tr("Web Log-in")));
     mAutoSubmit = new QCheckBox(tr("Submit web log-in forms automatically"));
     mAutoSubmit->setObjectName(QStringLiteral("mAutoSubmit"));
-    auto* submitRow = new QHBoxLayout;
-    submitRow->setContentsMargins(16, 0, 0, 0);
+    auto* submitRow = indented(new QHBoxLayout);
     submitRow->addWidget(mAutoSubmit);
     layout->addLayout(submitRow);
 
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("This Computer")));
-    auto* form = new QFormLayout;
-    form->setContentsMargins(16, 0, 0, 0);
-    auto* folderRow = new QHBoxLayout;
+    auto* form = indented(new QFormLayout);
     mDatabaseLocationField = new QLineEdit;
     mDatabaseLocationField->setObjectName(QStringLiteral("mDatabaseLocationField"));
     mDatabaseLocationField->setReadOnly(true);
     mDatabaseLocationField->setMinimumWidth(260);
-    auto* browse = new QPushButton(tr("Choose…"));
-    browse->setObjectName(QStringLiteral("browseDatabaseLocation"));
+    QPushButton* browse = addChooserRow(form, tr("Event log folder:"), mDatabaseLocationField, tr("Choose…"),
+                                        QStringLiteral("browseDatabaseLocation"));
     connect(browse, &QPushButton::clicked, this, &BMOptionsWindowController::browseDatabaseLocation);
-    folderRow->addWidget(mDatabaseLocationField, 1);
-    folderRow->addWidget(browse);
-    form->addRow(tr("Event log folder:"), folderRow);
     mRunOnStartupButton = new QCheckBox(tr("Start Tolvanex Enterprise when I log in"));
     mRunOnStartupButton->setObjectName(QStringLiteral("mRunOnStartupButton"));
     connect(mRunOnStartupButton, &QCheckBox::clicked, this, &BMOptionsWindowController::toLoginItems);
     form->addRow(QString(), mRunOnStartupButton);
     layout->addLayout(form);
-    layout->addStretch();
-    return view;
 }
 
-QWidget* BMOptionsWindowController::buildFormatView()
+void BMOptionsWindowController::buildFormatView(QVBoxLayout* layout)
 {
-    auto* view = new QWidget;
-    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mFormatView"), tr("Record List"));
-
-    auto* form = new QFormLayout;
-    form->setContentsMargins(16, 0, 0, 0);
+    auto* form = indented(new QFormLayout);
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(12);
-    auto* fontRow = new QHBoxLayout;
     mFontNameField = new QLabel;
     mFontNameField->setObjectName(QStringLiteral("mFontNameField"));
     mFontNameField->setFrameShape(QFrame::StyledPanel);
     mFontNameField->setMinimumSize(240, 30);
     mFontNameField->setContentsMargins(6, 2, 6, 2);
-    auto* fontButton = new QPushButton(tr("Select…"));
-    fontButton->setObjectName(QStringLiteral("selectFont"));
+    QPushButton* fontButton =
+        addChooserRow(form, tr("Text font:"), mFontNameField, tr("Select…"), QStringLiteral("selectFont"));
     connect(fontButton, &QPushButton::clicked, this, &BMOptionsWindowController::selectFont);
-    fontRow->addWidget(mFontNameField, 1);
-    fontRow->addWidget(fontButton);
-    form->addRow(tr("Text font:"), fontRow);
 
     auto* colorRow = new QHBoxLayout;
     mRowColorWell = new QToolButton;
@@ -297,16 +307,11 @@ QWidget* BMOptionsWindowController::buildFormatView()
     colorRow->addStretch();
     form->addRow(tr("Row colour:"), colorRow);
     layout->addLayout(form);
-    layout->addStretch();
-    return view;
 }
 
-QWidget* BMOptionsWindowController::buildShowColumnsView()
+void BMOptionsWindowController::buildShowColumnsView(QVBoxLayout* layout)
 {
-    auto* view = new QWidget;
-    QVBoxLayout* layout = paneColumn(view, QStringLiteral("mShowColumnsView"), tr("Columns shown in the list view"));
-    auto* grid = new QGridLayout;
-    grid->setContentsMargins(16, 0, 0, 0);
+    auto* grid = indented(new QGridLayout);
     grid->setHorizontalSpacing(28);
     grid->setVerticalSpacing(8);
     for (int c = 0; c < kShowColumnPrefNoofColumns; ++c) {
@@ -322,10 +327,8 @@ QWidget* BMOptionsWindowController::buildShowColumnsView()
     layout->addLayout(grid);
     auto* note = new QLabel(tr("The icon column is always shown."));
     note->setEnabled(false);
-    note->setContentsMargins(16, 4, 0, 0);
+    note->setContentsMargins(kSectionIndent, 4, 0, 0);
     layout->addWidget(note);
-    layout->addStretch();
-    return view;
 }
 
 void BMOptionsWindowController::setActiveView(int index, bool animate)

@@ -27,6 +27,7 @@ class QSpinBox;
 class QStackedWidget;
 class QToolBar;
 class QToolButton;
+class QVBoxLayout;
 class TVXDataBase;
 
 inline const QString kTolvanPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
@@ -85,9 +86,10 @@ public:
     const QStringList& mIdentifiers() const { return m_identifiers; }
 
 private:
-    QWidget* buildSecurityView();
-    QWidget* buildFormatView();
-    QWidget* buildShowColumnsView();
+    // The panes' contents, below their section titles.
+    void buildSecurityView(QVBoxLayout* layout);
+    void buildFormatView(QVBoxLayout* layout);
+    void buildShowColumnsView(QVBoxLayout* layout);
     void setDatabaseLocation(const QString& folder);
     void updateRowColorWell();
 

@@ -11,17 +11,11 @@
 #include <memory>
 
 #include "model/TVXType.h"
+#include "windows/SheetOperations.h"
 
 class BMGroup;
 class TVXDataBase;
 class TVXUser;
-
-// Operation codes exchanged with the sheets (in and out).
-inline constexpr int kOperationAdd = 0;
-inline constexpr int kOperationEdit = 1;
-inline constexpr int kOperationDuplicate = 2;
-inline constexpr int kOperationDelete = 3;
-inline constexpr int kOperationCustomType = 4;
 
 // Which permission word a test reads.
 inline constexpr int kPermissionKindGroups = 1;

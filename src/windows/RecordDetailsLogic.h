@@ -3,6 +3,7 @@
 // buttons of a type, the date texts, the note and attachment limits, and the
 // record built from what the sheet shows. The sheet and the tests call these.
 #include "store/ColumnLimits.h"
+#include "windows/SheetOperations.h"
 
 #include <QDate>
 #include <QImage>
@@ -19,13 +20,6 @@ class TVXRecord;
 class TVXType;
 
 namespace recorddetails {
-
-// Operation codes exchanged with the sheet's caller (in and out).
-constexpr int kOperationAdd = 0;
-constexpr int kOperationEdit = 1;
-constexpr int kOperationDuplicate = 2;
-constexpr int kOperationDelete = 3;
-constexpr int kOperationCustomType = 4;
 
 constexpr int kMatrixControlCount = 5;
 // The note's limit, in bytes of its UTF-8 form.

@@ -7,6 +7,9 @@
 #include <QSaveFile>
 #include <QStandardPaths>
 
+#include <algorithm>
+#include <iterator>
+
 namespace platform {
 namespace {
 
@@ -22,21 +25,26 @@ bool needsQuoting(const QString& path)
     return path.isEmpty();
 }
 
-// The value level of a desktop entry: backslash, newline, tab and carriage return escaped.
+// The value level of a desktop entry: each character here is written as a backslash
+// and its letter.
+struct Escape {
+    char plain;
+    char letter;
+};
+constexpr Escape kEscapes[] = {{'\\', '\\'}, {'\n', 'n'}, {'\t', 't'}, {'\r', 'r'}};
+
 QString escapeValue(const QString& text)
 {
     QString out;
     for (const QChar c : text) {
-        if (c == QLatin1Char('\\'))
-            out += QStringLiteral("\\\\");
-        else if (c == QLatin1Char('\n'))
-            out += QStringLiteral("\\n");
-        else if (c == QLatin1Char('\t'))
-            out += QStringLiteral("\\t");
-        else if (c == QLatin1Char('\r'))
-            out += QStringLiteral("\\r");
-        else
+        const auto* e = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                     [c](const Escape& x) { return c == QLatin1Char(x.plain); });
+        if (e == std::end(kEscapes)) {
             out += c;
+        } else {
+            out += QLatin1Char('\\');
+            out += QLatin1Char(e->letter);
+        }
     }
     return out;
 }
@@ -51,13 +59,11 @@ QString unescapeValue(const QString& text)
             continue;
         }
         const QChar next = text.at(++i);
-        if (next == QLatin1Char('n'))
-            out += QLatin1Char('\n');
-        else if (next == QLatin1Char('t'))
-            out += QLatin1Char('\t');
-        else if (next == QLatin1Char('r'))
-            out += QLatin1Char('\r');
-        else if (next == QLatin1Char('s'))
+        const auto* e = std::find_if(std::begin(kEscapes), std::end(kEscapes),
+                                     [next](const Escape& x) { return next == QLatin1Char(x.letter); });
+        if (e != std::end(kEscapes))
+            out += QLatin1Char(e->plain);
+        else if (next == QLatin1Char('s')) // read, never written
             out += QLatin1Char(' ');
         else
             out += next;
