@@ -2,7 +2,6 @@
 
 #include <array>
 #include <cstring>
-#include <type_traits>
 #include <string.h> // explicit_bzero
 
 namespace {
@@ -143,9 +142,7 @@ constexpr Direction kEncryption{{&T1, &T2, &T3, &T4}, &sBox};
 constexpr Direction kDecryption{{&T5, &T6, &T7, &T8}, &siBox};
 
 // One block of bc words. Rows 1 to 3 of column i come from columns (i + from[n]) % bc.
-// The 16-byte block passes bc as a compile-time 4, so that path keeps its unrolled speed.
-template <class Width>
-inline void cipherBlock(Width bc, const int from[3], const Direction& d,
+inline void cipherBlock(int bc, const int from[3], const Direction& d,
                         const uint32_t (*keys)[CRijndael::MAX_BC], int rounds, const char* in,
                         char* result)
 {
@@ -159,12 +156,42 @@ inline void cipherBlock(Width bc, const int from[3], const Direction& d,
             a[i] = A[t[i] >> 24] ^ B[(t[(i + from[0]) % bc] >> 16) & 0xff]
                 ^ C[(t[(i + from[1]) % bc] >> 8) & 0xff] ^ D[t[(i + from[2]) % bc] & 0xff]
                 ^ keys[r][i];
-        memcpy(t, a, sizeof(uint32_t) * size_t(int(bc)));
+        memcpy(t, a, sizeof(uint32_t) * size_t(bc));
     }
     for (int i = 0; i < bc; ++i) {
         const uint32_t w = word(box[t[i] >> 24], box[(t[(i + from[0]) % bc] >> 16) & 0xff],
                                 box[(t[(i + from[1]) % bc] >> 8) & 0xff],
                                 box[t[(i + from[2]) % bc] & 0xff]);
+        store(result + 4 * i, w ^ keys[rounds][i]);
+    }
+}
+
+// The 16-byte block, the one every stored value uses: the same rounds with
+// the columns written out, so that the state stays in registers.
+template <int F0, int F1, int F2>
+inline void cipherBlock16(const Direction& d, const uint32_t (*keys)[CRijndael::MAX_BC], int rounds,
+                          const char* in, char* result)
+{
+    const Table &A = *d.rounds[0], &B = *d.rounds[1], &C = *d.rounds[2], &D = *d.rounds[3];
+    uint32_t t[4];
+    for (int i = 0; i < 4; ++i)
+        t[i] = load(in + 4 * i) ^ keys[0][i];
+    const auto column = [&](const uint32_t* s, int i, const uint32_t* k) {
+        return A[s[i] >> 24] ^ B[(s[(i + F0) & 3] >> 16) & 0xff] ^ C[(s[(i + F1) & 3] >> 8) & 0xff]
+            ^ D[s[(i + F2) & 3] & 0xff] ^ k[i];
+    };
+    for (int r = 1; r < rounds; ++r) {
+        const uint32_t a[4] = {column(t, 0, keys[r]), column(t, 1, keys[r]), column(t, 2, keys[r]),
+                               column(t, 3, keys[r])};
+        t[0] = a[0];
+        t[1] = a[1];
+        t[2] = a[2];
+        t[3] = a[3];
+    }
+    const auto& box = *d.box;
+    for (int i = 0; i < 4; ++i) {
+        const uint32_t w = word(box[t[i] >> 24], box[(t[(i + F0) & 3] >> 16) & 0xff],
+                                box[(t[(i + F1) & 3] >> 8) & 0xff], box[t[(i + F2) & 3] & 0xff]);
         store(result + 4 * i, w ^ keys[rounds][i]);
     }
 }
@@ -248,7 +275,7 @@ void CRijndael::EncryptBlock(const char* in, char* result) const
     const int* sh = shifts[(m_blockSize / 4 - 4) >> 1];
     const int from[3] = {sh[0], sh[1], sh[2]};
     if (m_blockSize == 16)
-        cipherBlock(std::integral_constant<int, 4>{}, from, kEncryption, m_Ke, m_iROUNDS, in, result);
+        cipherBlock16<1, 2, 3>(kEncryption, m_Ke, m_iROUNDS, in, result);
     else
         cipherBlock(m_blockSize / 4, from, kEncryption, m_Ke, m_iROUNDS, in, result);
 }
@@ -262,7 +289,7 @@ void CRijndael::DecryptBlock(const char* in, char* result) const
     // Inverse row shifts: row n of column i comes from column i - shift.
     const int from[3] = {BC - sh[0], BC - sh[1], BC - sh[2]};
     if (m_blockSize == 16)
-        cipherBlock(std::integral_constant<int, 4>{}, from, kDecryption, m_Kd, m_iROUNDS, in, result);
+        cipherBlock16<3, 2, 1>(kDecryption, m_Kd, m_iROUNDS, in, result);
     else
         cipherBlock(BC, from, kDecryption, m_Kd, m_iROUNDS, in, result);
 }
