@@ -116,8 +116,7 @@ QStringList UserAccountController::toolbarIdentifiers()
 
 void UserAccountController::buildUsersWindow()
 {
-    mUsersWindow = new QWidget(nullptr, Qt::Window);
-    mUsersWindow->setObjectName(QStringLiteral("mUsersWindow"));
+    mUsersWindow = platform::named<QWidget>(QStringLiteral("mUsersWindow"), nullptr, Qt::Window);
     mUsersWindow->setWindowTitle(tr("Users"));
     mUsersWindow->resize(640, 420);
 
@@ -126,8 +125,7 @@ void UserAccountController::buildUsersWindow()
     layout->setSpacing(8);
 
     // Toolbar: flexible space, the three commands with spaces between, flexible space, search.
-    mToolbar = new QToolBar(QStringLiteral("UserToolBar"), mUsersWindow);
-    mToolbar->setObjectName(QStringLiteral("UserToolBar"));
+    mToolbar = platform::named<QToolBar>(QStringLiteral("UserToolBar"), QStringLiteral("UserToolBar"), mUsersWindow);
     mToolbar->setMovable(false);
     mToolbar->setIconSize(QSize(24, 24));
     mToolbar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
@@ -146,8 +144,7 @@ void UserAccountController::buildUsersWindow()
         connect(action, &QAction::triggered, this, [this, id] { toolBarItemClicked(id); });
     }
     mToolbar->addWidget(expandingSpacer(mToolbar));
-    mSearchField = new QLineEdit(mToolbar);
-    mSearchField->setObjectName(QStringLiteral("mSearchField"));
+    mSearchField = platform::named<QLineEdit>(QStringLiteral("mSearchField"), mToolbar);
     mSearchField->setPlaceholderText(tr("Search"));
     mSearchField->setToolTip(tr("Search"));
     mSearchField->setClearButtonEnabled(true);
@@ -174,16 +171,11 @@ void UserAccountController::buildUsersWindow()
     tableBox->addWidget(mUserManagementTable);
     layout->addLayout(tableBox, 1);
 
-    auto* newButton = new QPushButton(tr("New"), mUsersWindow);
-    newButton->setObjectName(QStringLiteral("newButton"));
-    mEditButton = new QPushButton(tr("Edit"), mUsersWindow);
-    mEditButton->setObjectName(QStringLiteral("editButton"));
-    mDuplicateButton = new QPushButton(tr("Duplicate"), mUsersWindow);
-    mDuplicateButton->setObjectName(QStringLiteral("duplicateButton"));
-    mDeleteButton = new QPushButton(tr("Delete"), mUsersWindow);
-    mDeleteButton->setObjectName(QStringLiteral("deleteButton"));
-    auto* doneButton = new QPushButton(tr("Done"), mUsersWindow);
-    doneButton->setObjectName(QStringLiteral("doneButton"));
+    auto* newButton = platform::named<QPushButton>(QStringLiteral("newButton"), tr("New"), mUsersWindow);
+    mEditButton = platform::named<QPushButton>(QStringLiteral("editButton"), tr("Edit"), mUsersWindow);
+    mDuplicateButton = platform::named<QPushButton>(QStringLiteral("duplicateButton"), tr("Duplicate"), mUsersWindow);
+    mDeleteButton = platform::named<QPushButton>(QStringLiteral("deleteButton"), tr("Delete"), mUsersWindow);
+    auto* doneButton = platform::named<QPushButton>(QStringLiteral("doneButton"), tr("Done"), mUsersWindow);
     doneButton->setDefault(true);
     connect(newButton, &QPushButton::clicked, this, &UserAccountController::newUser);
     connect(mEditButton, &QPushButton::clicked, this, [this] { editUser(kEditTag); });
@@ -202,15 +194,13 @@ void UserAccountController::buildUsersWindow()
 
 void UserAccountController::buildAccountPanel()
 {
-    mAddUserWindow = new QDialog(nullptr);
-    mAddUserWindow->setObjectName(QStringLiteral("mAddUserWindow"));
+    mAddUserWindow = platform::named<QDialog>(QStringLiteral("mAddUserWindow"), nullptr);
     mAddUserWindow->setWindowTitle(tr("User Account"));
     // Escape and closing the panel cancel it.
     connect(mAddUserWindow, &QDialog::rejected, this, &UserAccountController::cancel);
 
     platform::SheetFrame frame(mAddUserWindow);
-    mUserDetailsTab = new QTabWidget(mAddUserWindow);
-    mUserDetailsTab->setObjectName(QStringLiteral("mUserDetailsTab"));
+    mUserDetailsTab = platform::named<QTabWidget>(QStringLiteral("mUserDetailsTab"), mAddUserWindow);
     frame.column()->addWidget(mUserDetailsTab);
     QPushButton* generate = buildAccountTab();
     buildPermissionsTab();
@@ -239,8 +229,7 @@ QPushButton* UserAccountController::buildAccountTab()
     form->setVerticalSpacing(8);
     form->setLabelAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const auto field = [account](const char* name) {
-        auto* edit = new QLineEdit(account);
-        edit->setObjectName(QString::fromLatin1(name));
+        auto* edit = platform::named<QLineEdit>(QString::fromLatin1(name), account);
         edit->setMinimumWidth(240);
         return edit;
     };
@@ -251,16 +240,14 @@ QPushButton* UserAccountController::buildAccountTab()
     mFullName = field("mFullName");
     mEmail = field("mEmail");
     mPhoneNo = field("mPhoneNo");
-    auto* generate = new QPushButton(tr("Generate"), account);
-    generate->setObjectName(QStringLiteral("generateButton"));
+    auto* generate = platform::named<QPushButton>(QStringLiteral("generateButton"), tr("Generate"), account);
     generate->setToolTip(tr("Make a password that meets the password policy"));
     connect(generate, &QPushButton::clicked, this, &UserAccountController::generatePassword);
     auto* passwordRow = new QHBoxLayout;
     passwordRow->setSpacing(6);
     passwordRow->addWidget(mPasswordField, 1);
     passwordRow->addWidget(generate);
-    mGroupChoiceButton = new TVXPopButton(account);
-    mGroupChoiceButton->setObjectName(QStringLiteral("mGroupChoiceButton"));
+    mGroupChoiceButton = platform::named<TVXPopButton>(QStringLiteral("mGroupChoiceButton"), account);
     mGroupChoiceButton->setShouldShowPopUpMenu([this] { return shouldShowPopUpMenu(); });
     connect(mGroupChoiceButton, &QComboBox::activated, this, [this] { editUserGroup(); });
 
@@ -272,12 +259,11 @@ QPushButton* UserAccountController::buildAccountTab()
     form->addRow(tr("Email:"), mEmail);
     form->addRow(tr("Phone:"), mPhoneNo);
     form->addRow(tr("Groups:"), mGroupChoiceButton);
-    mAccountDisabled = new QCheckBox(tr("Account disabled"), account);
-    mAccountDisabled->setObjectName(QStringLiteral("mAccountDisabled"));
-    mPasswordChangeAllowed = new QCheckBox(tr("User cannot change the password"), account);
-    mPasswordChangeAllowed->setObjectName(QStringLiteral("mPasswordChangeAllowed"));
-    mAdministrator = new QCheckBox(tr("Administrator (may manage user accounts)"), account);
-    mAdministrator->setObjectName(QStringLiteral("mAdministrator"));
+    mAccountDisabled = platform::named<QCheckBox>(QStringLiteral("mAccountDisabled"), tr("Account disabled"), account);
+    mPasswordChangeAllowed = platform::named<QCheckBox>(QStringLiteral("mPasswordChangeAllowed"),
+                                                        tr("User cannot change the password"), account);
+    mAdministrator = platform::named<QCheckBox>(QStringLiteral("mAdministrator"),
+                                                tr("Administrator (may manage user accounts)"), account);
     auto* flags = new QVBoxLayout;
     flags->setSpacing(4);
     flags->addSpacing(4);
@@ -295,8 +281,8 @@ void UserAccountController::buildPermissionsTab()
     auto* pLayout = new QVBoxLayout(permissions);
     pLayout->setContentsMargins(14, 12, 14, 12);
     pLayout->setSpacing(10);
-    mSelectAllCheckBox = new QCheckBox(tr("Select All"), permissions);
-    mSelectAllCheckBox->setObjectName(QStringLiteral("mSelectAllCheckBox"));
+    mSelectAllCheckBox = platform::named<QCheckBox>(QStringLiteral("mSelectAllCheckBox"),
+                                                    tr("Select All"), permissions);
     connect(mSelectAllCheckBox, &QCheckBox::clicked, this, &UserAccountController::selectAllPermissions);
     pLayout->addWidget(mSelectAllCheckBox);
     const QStringList itemTitles{tr("Add"), tr("Edit"), tr("Delete")};
@@ -325,8 +311,7 @@ void UserAccountController::buildPermissionsTab()
 
 void UserAccountController::buildGroupListPanel()
 {
-    mEditUserGroupListPanel = new QDialog(mAddUserWindow);
-    mEditUserGroupListPanel->setObjectName(QStringLiteral("mEditUserGroupListPanel"));
+    mEditUserGroupListPanel = platform::named<QDialog>(QStringLiteral("mEditUserGroupListPanel"), mAddUserWindow);
     mEditUserGroupListPanel->setWindowTitle(tr("Groups"));
     mEditUserGroupListPanel->resize(360, 320);
     connect(mEditUserGroupListPanel, &QDialog::rejected, this, &UserAccountController::cancelGroupList);

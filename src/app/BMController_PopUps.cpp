@@ -60,6 +60,41 @@ QHash<QString, qsizetype> recordCountsByGroup(const TVXDataBase& db, const QStri
     return byUID;
 }
 
+// Refills a main-window pop-up without a change signal: `fill` adds the
+// entries and returns the one to choose; an "Edit ..." entry after a
+// separator ends the list. Returns the chosen index.
+template <typename Fill>
+int refillPopUp(QComboBox* popup, const QString& editTitle, const QString& editTag, Fill fill)
+{
+    const QSignalBlocker blocker(popup);
+    popup->clear();
+    const int chosen = fill();
+    popup->insertSeparator(popup->count());
+    popup->addItem(editTitle, editTag);
+    popup->setCurrentIndex(chosen);
+    return popup->currentIndex();
+}
+
+// The context menu's submenu under `tag`, emptied for refilling; none before
+// the context menu is built.
+QMenu* emptiedSubmenu(QMenu* menu, int tag)
+{
+    QAction* item = BMMainWindow::menuItemWithTag(menu, tag);
+    if (!item || !item->menu())
+        return nullptr;
+    item->menu()->clear();
+    return item->menu();
+}
+
+// A checkable entry of a context submenu carrying its index.
+QAction* addChoice(QMenu* submenu, const QString& title, int index)
+{
+    QAction* action = submenu->addAction(title);
+    action->setData(index);
+    action->setCheckable(true);
+    return action;
+}
+
 } // namespace
 
 void BMController::initGroupUIControl()
@@ -68,24 +103,22 @@ void BMController::initGroupUIControl()
     if (!w)
         return;
     QComboBox* popup = w->mCategoriesPopup;
-    const QSignalBlocker blocker(popup);
-    const QString keep = mGroupFilterSelectedUID;
-    popup->clear();
-    const auto groups = mDatabase->groupsForEditing();
-    if (groups.isEmpty()) {
-        popup->addItem(tr("No Groups"), -1);
-    } else {
+    mPreviousCategory = refillPopUp(popup, tr("Edit Groups..."), kEditGroupsItem, [&] {
+        const auto groups = mDatabase->groupsForEditing();
+        if (groups.isEmpty()) {
+            popup->addItem(tr("No Groups"), -1);
+            return 0;
+        }
         const auto counts = recordCountsByGroup(*mDatabase, searchString());
         const QIcon folder = bmimages::icon(QStringLiteral("24_folder"));
-        for (int i = 0; i < groups.size(); ++i)
+        int chosen = 0;
+        for (int i = 0; i < groups.size(); ++i) {
             popup->addItem(folder, groupTitle(*groups.at(i), counts.value(groups.at(i)->mGroupUID())), i);
-    }
-    popup->insertSeparator(popup->count());
-    popup->addItem(tr("Edit Groups..."), kEditGroupsItem);
-    for (int i = 0; i < groups.size(); ++i)
-        if (groups.at(i)->mGroupUID() == keep)
-            popup->setCurrentIndex(i);
-    mPreviousCategory = popup->currentIndex();
+            if (groups.at(i)->mGroupUID() == mGroupFilterSelectedUID)
+                chosen = i;
+        }
+        return chosen;
+    });
 }
 
 void BMController::updateGroupUIControl()
@@ -112,20 +145,17 @@ void BMController::initTypesUIControl()
     if (!w)
         return;
     QComboBox* popup = w->mTypesPopup;
-    const QSignalBlocker blocker(popup);
     const QString keep = popup->currentIndex() > 0 ? popup->currentText() : QString();
-    popup->clear();
-    popup->addItem(tr("All Types"), -1);
-    // The types, so that the list's columns can follow one.
-    const auto types = mDatabase->typesForEditing();
-    for (int i = 0; i < types.size(); ++i)
-        popup->addItem(QIcon(QPixmap::fromImage(mDatabase->getImageFromIconIndex(types.at(i)->mTypeIconID()))),
-                       types.at(i)->mTypeName(), i);
-    popup->insertSeparator(popup->count());
-    popup->addItem(tr("Edit Types..."), kEditTypesItem);
-    const int index = keep.isNull() ? 0 : popup->findText(keep);
-    popup->setCurrentIndex(index < 0 ? 0 : index);
-    mPreviousType = popup->currentIndex();
+    mPreviousType = refillPopUp(popup, tr("Edit Types..."), kEditTypesItem, [&] {
+        popup->addItem(tr("All Types"), -1);
+        // The types, so that the list's columns can follow one.
+        const auto types = mDatabase->typesForEditing();
+        for (int i = 0; i < types.size(); ++i)
+            popup->addItem(QIcon(QPixmap::fromImage(mDatabase->getImageFromIconIndex(types.at(i)->mTypeIconID()))),
+                           types.at(i)->mTypeName(), i);
+        const int index = keep.isNull() ? 0 : popup->findText(keep);
+        return index < 0 ? 0 : index;
+    });
 }
 
 void BMController::setIconToMenuItems()
@@ -351,18 +381,14 @@ void BMController::createItemContextualMenu()
 
 void BMController::initContextualTypeSubMenu()
 {
-    QAction* item = BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextTypeTag);
-    if (!item || !item->menu())
+    QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextTypeTag);
+    if (!submenu)
         return;
-    QMenu* submenu = item->menu();
-    submenu->clear();
     const auto types = mDatabase->typesForEditing();
     for (int i = 0; i < types.size(); ++i) {
         if (types.at(i)->mTypeName().isEmpty())
             continue;
-        QAction* action = submenu->addAction(types.at(i)->mTypeName());
-        action->setData(i);
-        action->setCheckable(true);
+        QAction* action = addChoice(submenu, types.at(i)->mTypeName(), i);
         connect(action, &QAction::triggered, this, [this, i] { contextTypeMenuChanged(i); });
     }
     mPriviousContextualType = -1;
@@ -370,17 +396,13 @@ void BMController::initContextualTypeSubMenu()
 
 void BMController::initContextualCategorySubMenu()
 {
-    QAction* item = BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextGroupTag);
-    if (!item || !item->menu())
+    QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextGroupTag);
+    if (!submenu)
         return;
-    QMenu* submenu = item->menu();
-    submenu->clear();
     const auto groups = mDatabase->groupsWithPermission(kPermissionAdd);
     QStringList names;
     for (int i = 0; i < groups.size(); ++i) {
-        QAction* action = submenu->addAction(groups.at(i)->mGroupName());
-        action->setData(i);
-        action->setCheckable(true);
+        QAction* action = addChoice(submenu, groups.at(i)->mGroupName(), i);
         names.append(groups.at(i)->mGroupName());
         connect(action, &QAction::triggered, this, [this, i] { contextCategoryMenuChanged(i); });
     }

@@ -380,11 +380,17 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
     if (!w || mReloadingTables)
         return;
     const QList<int> rows = selectedRowsOf(table);
-    if (rows.size() > 1) {
+    // No single record: an empty detail pane, and nothing for the record buttons to act on.
+    const auto showNoRecord = [this, w](QToolButton* duplicateButton) {
         updateDetailInfoViewWithRecord(nullptr);
+        for (QToolButton* b : {w->mDeleteButton, w->mEditButton, duplicateButton})
+            b->setEnabled(false);
+    };
+    if (rows.size() > 1) {
         if (table == w->mListViewTypesTable)
-            for (QToolButton* b : {w->mDeleteButton, w->mEditButton, w->mListDuplicateButton})
-                b->setEnabled(false);
+            showNoRecord(w->mListDuplicateButton);
+        else
+            updateDetailInfoViewWithRecord(nullptr);
         validateUIControls();
         return;
     }
@@ -406,9 +412,7 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
     if (table == w->mListViewTypesTable) {
         mReloadingTables = false;
         if (rows.isEmpty()) {
-            updateDetailInfoViewWithRecord(nullptr);
-            for (QToolButton* b : {w->mDeleteButton, w->mEditButton, w->mListDuplicateButton})
-                b->setEnabled(false);
+            showNoRecord(w->mListDuplicateButton);
         } else {
             const auto record = mListModel->recordAt(rows.first());
             noteRecordViewed(record, true);
@@ -420,9 +424,7 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
     if (table == w->mColumnViewDescriptionTable) {
         if (rows.isEmpty()) {
             mReloadingTables = false;
-            updateDetailInfoViewWithRecord(nullptr);
-            for (QToolButton* b : {w->mDeleteButton, w->mEditButton, w->mColumnDuplicateButton})
-                b->setEnabled(false);
+            showNoRecord(w->mColumnDuplicateButton);
         } else {
             const auto record = mNamesModel->recordAt(rows.first());
             noteRecordViewed(record, true);

@@ -23,6 +23,22 @@
 #include <QStackedWidget>
 #include <QToolButton>
 
+namespace {
+
+// A pop-up's "Edit ..." entry opens its editor elsewhere: the choice goes
+// back to what it was, and false. Any other entry becomes `previous`.
+bool takePopUpChoice(QComboBox* popup, int& previous)
+{
+    if (popup->currentData().userType() != QMetaType::Int) {
+        popup->setCurrentIndex(qBound(0, previous, popup->count() - 1));
+        return false;
+    }
+    previous = popup->currentIndex();
+    return true;
+}
+
+} // namespace
+
 int BMController::currentView() const
 {
     const BMMainWindow* w = mainWindowView();
@@ -71,15 +87,8 @@ void BMController::changeView(int view)
 void BMController::changeCategory(QObject*)
 {
     BMMainWindow* w = mainWindowView();
-    if (!w)
+    if (!w || !takePopUpChoice(w->mCategoriesPopup, mPreviousCategory))
         return;
-    QComboBox* popup = w->mCategoriesPopup;
-    if (popup->currentData().userType() != QMetaType::Int) {
-        // "Edit Groups...": the group editor's work; the choice stays what it was.
-        popup->setCurrentIndex(qBound(0, mPreviousCategory, popup->count() - 1));
-        return;
-    }
-    mPreviousCategory = popup->currentIndex();
     const auto groups = mDatabase->groupsForEditing();
     TVXUser* user = mDatabase->getCurrentUser();
     const auto group = selectedGroup();
@@ -102,14 +111,8 @@ void BMController::changeCategory(QObject*)
 void BMController::changeType()
 {
     BMMainWindow* w = mainWindowView();
-    if (!w)
+    if (!w || !takePopUpChoice(w->mTypesPopup, mPreviousType))
         return;
-    if (w->mTypesPopup->currentData().userType() != QMetaType::Int) {
-        // "Edit Types...": the type editor's work; the choice stays what it was.
-        w->mTypesPopup->setCurrentIndex(qBound(0, mPreviousType, w->mTypesPopup->count() - 1));
-        return;
-    }
-    mPreviousType = w->mTypesPopup->currentIndex();
     const auto type = selectedType();
     if (mDatabase->connection())
         (void)mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());

@@ -105,8 +105,7 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     mMembersModel = new BMGroupSheetListModel(BMGroupSheetListModel::Members, database, lists, this);
     mSubGroupsModel = new BMGroupSheetListModel(BMGroupSheetListModel::SubGroups, database, lists, this);
 
-    mGroupNameField = new QLineEdit;
-    mGroupNameField->setObjectName(QStringLiteral("mGroupNameField"));
+    mGroupNameField = platform::named<QLineEdit>(QStringLiteral("mGroupNameField"));
     mGroupNameField->setPlaceholderText(tr("Name of the group"));
     auto* nameRow = new QFormLayout;
     nameRow->addRow(tr("Group Name:"), mGroupNameField);
@@ -122,25 +121,21 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     auto* permissionsLayout = new QVBoxLayout(permissionsPage);
     auto* recordBox = new QGroupBox(tr("Record Permissions"));
     auto* grid = new QGridLayout(recordBox);
-    mAddPermissionCell = new QCheckBox(tr("Add"));
-    mAddPermissionCell->setObjectName(QStringLiteral("mAddPermissionCell"));
-    mEditPermissionCell = new QCheckBox(tr("Edit"));
-    mEditPermissionCell->setObjectName(QStringLiteral("mEditPermissionCell"));
-    mDeletePermissionCell = new QCheckBox(tr("Delete"));
-    mDeletePermissionCell->setObjectName(QStringLiteral("mDeletePermissionCell"));
+    mAddPermissionCell = platform::named<QCheckBox>(QStringLiteral("mAddPermissionCell"), tr("Add"));
+    mEditPermissionCell = platform::named<QCheckBox>(QStringLiteral("mEditPermissionCell"), tr("Edit"));
+    mDeletePermissionCell = platform::named<QCheckBox>(QStringLiteral("mDeletePermissionCell"), tr("Delete"));
     grid->addWidget(mAddPermissionCell, 0, 0);
     grid->addWidget(mEditPermissionCell, 0, 1);
     grid->addWidget(mDeletePermissionCell, 1, 0);
     grid->setHorizontalSpacing(24);
-    mGroupPriorityPermission = new QCheckBox(tr("Group permissions prevail over user permissions"));
-    mGroupPriorityPermission->setObjectName(QStringLiteral("mGroupPriorityPermission"));
+    mGroupPriorityPermission = platform::named<QCheckBox>(QStringLiteral("mGroupPriorityPermission"),
+                                                          tr("Group permissions prevail over user permissions"));
     mGroupPriorityPermission->setEnabled(false);
     permissionsLayout->addWidget(recordBox);
     permissionsLayout->addWidget(mGroupPriorityPermission);
     permissionsLayout->addStretch(1);
 
-    mGroupSettingsTab = new QTabWidget;
-    mGroupSettingsTab->setObjectName(QStringLiteral("mGroupSettingsTab"));
+    mGroupSettingsTab = platform::named<QTabWidget>(QStringLiteral("mGroupSettingsTab"));
     mGroupSettingsTab->addTab(membersPage, tr("Members"));
     mGroupSettingsTab->addTab(subGroupsPage, tr("Sub-Groups"));
     mGroupSettingsTab->addTab(permissionsPage, tr("Permissions"));

@@ -96,8 +96,7 @@ QLabel* sectionTitle(const QString& text)
 // adds, and room below.
 QWidget* newPane(const QString& name, const QString& title, const std::function<void(QVBoxLayout*)>& fill)
 {
-    auto* view = new QWidget;
-    view->setObjectName(name);
+    auto* view = platform::named<QWidget>(name);
     auto* layout = new QVBoxLayout(view);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(10);
@@ -111,8 +110,7 @@ QWidget* newPane(const QString& name, const QString& title, const std::function<
 QPushButton* addChooserRow(QFormLayout* form, const QString& label, QWidget* field, const QString& buttonTitle,
                            const QString& buttonName)
 {
-    auto* button = new QPushButton(buttonTitle);
-    button->setObjectName(buttonName);
+    auto* button = platform::named<QPushButton>(buttonName, buttonTitle);
     auto* row = new QHBoxLayout;
     row->addWidget(field, 1);
     row->addWidget(button);
@@ -145,8 +143,7 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
     setWindowTitle(tr("Options"));
     m_identifiers = {kSecurityToolbarItemIdentifier, kFormatToolbarItemIdentifier, kShowColumnsToolbarItemIdentifier};
 
-    mToolBar = new QToolBar(this);
-    mToolBar->setObjectName(QStringLiteral("MainToolBar"));
+    mToolBar = platform::named<QToolBar>(QStringLiteral("MainToolBar"), this);
     mToolBar->setMovable(false);
     mToolBar->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     mToolBar->setIconSize(QSize(32, 32));
@@ -209,14 +206,11 @@ BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWid
 void BMOptionsWindowController::buildSecurityView(QVBoxLayout* layout)
 {
     auto* lockRow = indented(new QHBoxLayout);
-    mAutoLock = new QCheckBox(tr("Lock after"));
-    mAutoLock->setObjectName(QStringLiteral("mAutoLock"));
-    mAutoLockField = new QSpinBox;
-    mAutoLockField->setObjectName(QStringLiteral("mAutoLockField"));
+    mAutoLock = platform::named<QCheckBox>(QStringLiteral("mAutoLock"), tr("Lock after"));
+    mAutoLockField = platform::named<QSpinBox>(QStringLiteral("mAutoLockField"));
     mAutoLockField->setRange(0, 999);
     mAutoLockField->setMinimumWidth(64);
-    mAutolockLabel = new QLabel(tr("minutes of inactivity"));
-    mAutolockLabel->setObjectName(QStringLiteral("mAutolockLabel"));
+    mAutolockLabel = platform::named<QLabel>(QStringLiteral("mAutolockLabel"), tr("minutes of inactivity"));
     lockRow->addWidget(mAutoLock);
     lockRow->addWidget(mAutoLockField);
     lockRow->addWidget(mAutolockLabel);
@@ -226,25 +220,22 @@ void BMOptionsWindowController::buildSecurityView(QVBoxLayout* layout)
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("Clipboard")));
     auto* clipColumn = indented(new QVBoxLayout);
-    mClearClipBoardButton = new QCheckBox(tr("Clear the clipboard after copying a value"));
-    mClearClipBoardButton->setObjectName(QStringLiteral("mClearClipBoardButton"));
+    mClearClipBoardButton = platform::named<QCheckBox>(QStringLiteral("mClearClipBoardButton"),
+                                                       tr("Clear the clipboard after copying a value"));
     connect(mClearClipBoardButton, &QCheckBox::toggled, this,
             [this] { clearClipBoardMatrixAction(mClearClipBoardButton); });
     clipColumn->addWidget(mClearClipBoardButton);
 
-    mClearClipBoardBox = new QWidget;
-    mClearClipBoardBox->setObjectName(QStringLiteral("mClearClipBoardBox"));
+    mClearClipBoardBox = platform::named<QWidget>(QStringLiteral("mClearClipBoardBox"));
     auto* box = new QHBoxLayout(mClearClipBoardBox);
     box->setContentsMargins(22, 0, 0, 0);
     mClearClipBoardMatrix = new QButtonGroup(this);
-    mClearOnExitCell = new QRadioButton(tr("On Exit"));
-    mClearOnExitCell->setObjectName(QStringLiteral("mClearOnExitCell"));
-    mClearAfterCell = new QRadioButton(options::clipboardAfterTitle(kClipboardStepperMin));
-    mClearAfterCell->setObjectName(QStringLiteral("mClearAfterCell"));
+    mClearOnExitCell = platform::named<QRadioButton>(QStringLiteral("mClearOnExitCell"), tr("On Exit"));
+    mClearAfterCell = platform::named<QRadioButton>(QStringLiteral("mClearAfterCell"),
+                                                    options::clipboardAfterTitle(kClipboardStepperMin));
     mClearClipBoardMatrix->addButton(mClearOnExitCell, kClearClipboardOnExitColumn);
     mClearClipBoardMatrix->addButton(mClearAfterCell, kClearClipboardAfterColumn);
-    mClearAfterTimeStepper = new QSpinBox;
-    mClearAfterTimeStepper->setObjectName(QStringLiteral("mClearAfterTimeStepper"));
+    mClearAfterTimeStepper = platform::named<QSpinBox>(QStringLiteral("mClearAfterTimeStepper"));
     mClearAfterTimeStepper->setRange(kClipboardStepperMin, kClipboardStepperMax);
     mClearAfterTimeStepper->setToolTip(tr("Minutes before the clipboard is cleared"));
     mClearAfterTimeStepper->setAccessibleName(tr("Minutes"));
@@ -260,8 +251,8 @@ void BMOptionsWindowController::buildSecurityView(QVBoxLayout* layout)
 
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("Web Log-in")));
-    mAutoSubmit = new QCheckBox(tr("Submit web log-in forms automatically"));
-    mAutoSubmit->setObjectName(QStringLiteral("mAutoSubmit"));
+    mAutoSubmit = platform::named<QCheckBox>(QStringLiteral("mAutoSubmit"),
+                                             tr("Submit web log-in forms automatically"));
     auto* submitRow = indented(new QHBoxLayout);
     submitRow->addWidget(mAutoSubmit);
     layout->addLayout(submitRow);
@@ -269,15 +260,14 @@ void BMOptionsWindowController::buildSecurityView(QVBoxLayout* layout)
     layout->addSpacing(6);
     layout->addWidget(sectionTitle(tr("This Computer")));
     auto* form = indented(new QFormLayout);
-    mDatabaseLocationField = new QLineEdit;
-    mDatabaseLocationField->setObjectName(QStringLiteral("mDatabaseLocationField"));
+    mDatabaseLocationField = platform::named<QLineEdit>(QStringLiteral("mDatabaseLocationField"));
     mDatabaseLocationField->setReadOnly(true);
     mDatabaseLocationField->setMinimumWidth(260);
     QPushButton* browse = addChooserRow(form, tr("Event log folder:"), mDatabaseLocationField, tr("Choose…"),
                                         QStringLiteral("browseDatabaseLocation"));
     connect(browse, &QPushButton::clicked, this, &BMOptionsWindowController::browseDatabaseLocation);
-    mRunOnStartupButton = new QCheckBox(tr("Start Tolvanex Enterprise when I log in"));
-    mRunOnStartupButton->setObjectName(QStringLiteral("mRunOnStartupButton"));
+    mRunOnStartupButton = platform::named<QCheckBox>(QStringLiteral("mRunOnStartupButton"),
+                                                     tr("Start Tolvanex Enterprise when I log in"));
     connect(mRunOnStartupButton, &QCheckBox::clicked, this, &BMOptionsWindowController::toLoginItems);
     form->addRow(QString(), mRunOnStartupButton);
     layout->addLayout(form);
@@ -288,8 +278,7 @@ void BMOptionsWindowController::buildFormatView(QVBoxLayout* layout)
     auto* form = indented(new QFormLayout);
     form->setHorizontalSpacing(12);
     form->setVerticalSpacing(12);
-    mFontNameField = new QLabel;
-    mFontNameField->setObjectName(QStringLiteral("mFontNameField"));
+    mFontNameField = platform::named<QLabel>(QStringLiteral("mFontNameField"));
     mFontNameField->setFrameShape(QFrame::StyledPanel);
     mFontNameField->setMinimumSize(240, 30);
     mFontNameField->setContentsMargins(6, 2, 6, 2);
@@ -298,8 +287,7 @@ void BMOptionsWindowController::buildFormatView(QVBoxLayout* layout)
     connect(fontButton, &QPushButton::clicked, this, &BMOptionsWindowController::selectFont);
 
     auto* colorRow = new QHBoxLayout;
-    mRowColorWell = new QToolButton;
-    mRowColorWell->setObjectName(QStringLiteral("mRowColorWell"));
+    mRowColorWell = platform::named<QToolButton>(QStringLiteral("mRowColorWell"));
     mRowColorWell->setFixedSize(56, 26);
     mRowColorWell->setToolTip(tr("Colour of alternate rows"));
     connect(mRowColorWell, &QToolButton::clicked, this, &BMOptionsWindowController::selectRowColor);
@@ -318,8 +306,8 @@ void BMOptionsWindowController::buildShowColumnsView(QVBoxLayout* layout)
         for (int r = 0; r < kShowColumnPrefNoofRows; ++r) {
             if (!options::isUsedColumnCell(r, c))
                 continue;
-            auto* cell = new QCheckBox(options::columnCellTitle(r, c));
-            cell->setObjectName(QStringLiteral("mShowColumnMatrix_%1_%2").arg(r).arg(c));
+            auto* cell = platform::named<QCheckBox>(QStringLiteral("mShowColumnMatrix_%1_%2").arg(r).arg(c),
+                                                    options::columnCellTitle(r, c));
             grid->addWidget(cell, r, c);
             mShowColumnMatrix[r][c] = cell;
         }

@@ -33,21 +33,18 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     setObjectName(QStringLiteral("CustomSettingsPanel"));
     setWindowTitle(tr("Type Settings"));
 
-    mCustomIconButton = new QToolButton;
-    mCustomIconButton->setObjectName(QStringLiteral("mCustomIconButton"));
+    mCustomIconButton = platform::named<QToolButton>(QStringLiteral("mCustomIconButton"));
     mCustomIconButton->setIconSize(QSize(32, 32));
     mCustomIconButton->setFixedSize(48, 48);
     mCustomIconButton->setToolTip(tr("Choose the icon of this type"));
     connect(mCustomIconButton, &QToolButton::clicked, this, &BMTypeSettingsPanel::chooseIcon);
 
     mTypeNameLable = new QLabel(tr("Type Name:"));
-    mTypeNameField = new QLineEdit;
-    mTypeNameField->setObjectName(QStringLiteral("mTypeNameField"));
+    mTypeNameField = platform::named<QLineEdit>(QStringLiteral("mTypeNameField"));
     mTypeNameField->setPlaceholderText(tr("Name of the type"));
     mTypeNameLable->setBuddy(mTypeNameField);
     mGroupNameLabel = new QLabel(tr("Group:"));
-    mGroupSelectionPopupForType = new QComboBox;
-    mGroupSelectionPopupForType->setObjectName(QStringLiteral("mGroupSelectionPopupForType"));
+    mGroupSelectionPopupForType = platform::named<QComboBox>(QStringLiteral("mGroupSelectionPopupForType"));
     mGroupSelectionPopupForType->setMinimumContentsLength(18);
     mGroupNameLabel->setBuddy(mGroupSelectionPopupForType);
 
@@ -70,11 +67,9 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
         auto* number = new QLabel(QString::number(i + 1));
         number->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
         number->setMinimumWidth(18);
-        auto* field = new QLineEdit;
-        field->setObjectName(QStringLiteral("mFieldName%1").arg(i + 1));
+        auto* field = platform::named<QLineEdit>(QStringLiteral("mFieldName%1").arg(i + 1));
         field->setMinimumWidth(150);
-        auto* mask = new QCheckBox(tr("Mask"));
-        mask->setObjectName(QStringLiteral("mFieldMask%1").arg(i + 1));
+        auto* mask = platform::named<QCheckBox>(QStringLiteral("mFieldMask%1").arg(i + 1), tr("Mask"));
         mask->setToolTip(tr("Show this field's value as dots"));
         number->setBuddy(field);
         grid->addWidget(number, row, column);
@@ -89,8 +84,7 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
     // The tenth field holds the modification date: its name is not edited.
     mFieldNameFields[kNumberOfFields - 1]->setEnabled(false);
 
-    mResetButton = new QPushButton(tr("Reset"));
-    mResetButton->setObjectName(QStringLiteral("mResetButton"));
+    mResetButton = platform::named<QPushButton>(QStringLiteral("mResetButton"), tr("Reset"));
     platform::SheetFrame frame(this);
     frame.column()->addLayout(head);
     frame.column()->addWidget(fieldsBox);

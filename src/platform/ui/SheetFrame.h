@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <initializer_list>
+#include <utility>
 
 class QHBoxLayout;
 class QPushButton;
@@ -44,6 +45,15 @@ private:
 SheetButtons makeOkCancel(const QString& okName = {}, const QString& cancelName = {});
 // The leading widgets, a stretch, then the trailing ones.
 QHBoxLayout* buttonRow(std::initializer_list<QWidget*> leading, std::initializer_list<QWidget*> trailing);
+
+// A new widget of a sheet with the object name that tests and style sheets find it by.
+template <typename Widget, typename... Args>
+Widget* named(const QString& objectName, Args&&... args)
+{
+    auto* widget = new Widget(std::forward<Args>(args)...);
+    widget->setObjectName(objectName);
+    return widget;
+}
 
 // OK stops the application-modal run, Cancel aborts it.
 void endModalRunOnButtons(const SheetButtons& buttons);
