@@ -8,6 +8,9 @@
 #include <QSet>
 #include <QStringList>
 
+#include <functional>
+#include <variant>
+
 namespace exchange {
 namespace {
 
@@ -75,39 +78,32 @@ QString importSummaryText(const TVXImportSummary& s)
         break;
     }
     // Every count the summary keeps, in this order; a new count is one more row.
-    using Count = int (*)(const TVXImportSummary&);
+    using Count = std::variant<int TVXImportSummary::*, int (TVXImportSummary::*)() const>;
     static const struct {
         const char* text;
         Count count;
     } kRows[] = {
-        {QT_TRANSLATE_NOOP("BMController", "Records read: %1"), [](const TVXImportSummary& v) { return v.recordsInFile; }},
-        {QT_TRANSLATE_NOOP("BMController", "Records imported: %1"),
-         [](const TVXImportSummary& v) { return v.recordsImported; }},
-        {QT_TRANSLATE_NOOP("BMController", "Records refused: %1"), [](const TVXImportSummary& v) { return v.recordsFailed(); }},
-        {QT_TRANSLATE_NOOP("BMController", "  no group to import into: %1"),
-         [](const TVXImportSummary& v) { return v.failedNoTargetGroup; }},
-        {QT_TRANSLATE_NOOP("BMController", "  no type given for them: %1"),
-         [](const TVXImportSummary& v) { return v.failedNoType; }},
-        {QT_TRANSLATE_NOOP("BMController", "  a value or note too long: %1"),
-         [](const TVXImportSummary& v) { return v.failedValueTooLong; }},
-        {QT_TRANSLATE_NOOP("BMController", "  the line incomplete: %1"),
-         [](const TVXImportSummary& v) { return v.failedMalformed; }},
-        {QT_TRANSLATE_NOOP("BMController", "  refused by the server: %1"),
-         [](const TVXImportSummary& v) { return v.failedNotStored; }},
-        {QT_TRANSLATE_NOOP("BMController", "Attachments imported: %1"),
-         [](const TVXImportSummary& v) { return v.attachmentsImported; }},
+        {QT_TRANSLATE_NOOP("BMController", "Records read: %1"), &TVXImportSummary::recordsInFile},
+        {QT_TRANSLATE_NOOP("BMController", "Records imported: %1"), &TVXImportSummary::recordsImported},
+        {QT_TRANSLATE_NOOP("BMController", "Records refused: %1"), &TVXImportSummary::recordsFailed},
+        {QT_TRANSLATE_NOOP("BMController", "  no group to import into: %1"), &TVXImportSummary::failedNoTargetGroup},
+        {QT_TRANSLATE_NOOP("BMController", "  no type given for them: %1"), &TVXImportSummary::failedNoType},
+        {QT_TRANSLATE_NOOP("BMController", "  a value or note too long: %1"), &TVXImportSummary::failedValueTooLong},
+        {QT_TRANSLATE_NOOP("BMController", "  the line incomplete: %1"), &TVXImportSummary::failedMalformed},
+        {QT_TRANSLATE_NOOP("BMController", "  refused by the server: %1"), &TVXImportSummary::failedNotStored},
+        {QT_TRANSLATE_NOOP("BMController", "Attachments imported: %1"), &TVXImportSummary::attachmentsImported},
         {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file missing: %1"),
-         [](const TVXImportSummary& v) { return v.attachmentsMissing; }},
+         &TVXImportSummary::attachmentsMissing},
         {QT_TRANSLATE_NOOP("BMController", "Records imported without their attachment, the file unreadable or too large: %1"),
-         [](const TVXImportSummary& v) { return v.attachmentsRefused; }},
+         &TVXImportSummary::attachmentsRefused},
         {QT_TRANSLATE_NOOP("BMController", "Lines with more fields than a record takes (the extra fields dropped): %1"),
-         [](const TVXImportSummary& v) { return v.linesWithSurplusFields; }},
-        {QT_TRANSLATE_NOOP("BMController", "Types added: %1"), [](const TVXImportSummary& v) { return v.typesAdded; }},
+         &TVXImportSummary::linesWithSurplusFields},
+        {QT_TRANSLATE_NOOP("BMController", "Types added: %1"), &TVXImportSummary::typesAdded},
     };
     QStringList lines;
     lines << (s.succeeded() ? tr("The import is complete.") : tr("Not everything could be imported."));
     for (const auto& row : kRows)
-        lines << tr(row.text).arg(row.count(s));
+        lines << tr(row.text).arg(std::visit([&s](auto count) { return std::invoke(count, s); }, row.count));
     return lines.join(QLatin1Char('\n'));
 }
 
