@@ -41,6 +41,7 @@
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 using namespace recorddetails;
 
@@ -292,16 +293,22 @@ QHBoxLayout* BMDetailsWindowController::buildAttachmentRow()
 
 void BMDetailsWindowController::connectWindow()
 {
-    connect(mOKButton, &QPushButton::clicked, this, [this] { detailPanelOK(); });
-    connect(mCancelButton, &QPushButton::clicked, this, [this] { detailPanelCancel(); });
-    connect(mDeleteButton, &QPushButton::clicked, this, [this] { deleteItem(); });
-    connect(mDuplicateButton, &QPushButton::clicked, this, [this] { duplicateItem(); });
-    connect(mPrintButton, &QPushButton::clicked, this, [this] { printRecord(); });
-    connect(mIconSelectionButton, &QToolButton::clicked, this, [this] { displayIconSelectionPanel(); });
-    connect(mPasswordButton, &QPushButton::clicked, this, [this] { displayPasswordSelectionPanel(); });
-    connect(mCustomiseButton, &QPushButton::clicked, this, [this] { displayCustomSettingsPanel(); });
-    connect(mAttachmentButton, &QToolButton::clicked, this, [this] { attachdetachFile(); });
-    connect(mAutoFillButton, &QPushButton::clicked, this, [this] { webLogin(); });
+    // The command each of the sheet's buttons runs.
+    using Command = void (BMDetailsWindowController::*)();
+    const std::pair<QAbstractButton*, Command> commands[] = {
+        {mOKButton, &BMDetailsWindowController::detailPanelOK},
+        {mCancelButton, &BMDetailsWindowController::detailPanelCancel},
+        {mDeleteButton, &BMDetailsWindowController::deleteItem},
+        {mDuplicateButton, &BMDetailsWindowController::duplicateItem},
+        {mPrintButton, &BMDetailsWindowController::printRecord},
+        {mIconSelectionButton, &BMDetailsWindowController::displayIconSelectionPanel},
+        {mPasswordButton, &BMDetailsWindowController::displayPasswordSelectionPanel},
+        {mCustomiseButton, &BMDetailsWindowController::displayCustomSettingsPanel},
+        {mAttachmentButton, &BMDetailsWindowController::attachdetachFile},
+        {mAutoFillButton, &BMDetailsWindowController::webLogin},
+    };
+    for (const auto& [button, command] : commands)
+        connect(button, &QAbstractButton::clicked, this, [this, command] { (this->*command)(); });
     connect(mTypesPopupButton, &QComboBox::activated, this, [this] { changeTypeSelection(); });
     // Return in a value cell is OK, Escape is Cancel, as in any dialog.
     for (int i = 0; i < 9; ++i)
