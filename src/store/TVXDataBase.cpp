@@ -10,7 +10,10 @@
 #include "platform/core/NotificationCenter.h"
 #include "store/AccountAdmin.h"
 #include "store/EventLogStore.h"
+#include "store/HintStore.h"
 #include "store/IconStore.h"
+#include "store/PersonalStore.h"
+#include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
 #include "store/StatementHelpers.h"
 
@@ -67,6 +70,9 @@ TVXDataBase::TVXDataBase()
     , mIcons(std::make_unique<TVXIconStore>(*this))
     , mRecentLists(std::make_unique<TVXRecentLists>(*this))
     , mAccountAdmin(std::make_unique<TVXAccountAdmin>(*this))
+    , mPreferences(std::make_unique<TVXPreferences>(*this))
+    , mHint(std::make_unique<TVXPasswordHint>(*this))
+    , mPersonal(std::make_unique<TVXPersonalStore>(*this))
     , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

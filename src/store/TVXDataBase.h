@@ -293,49 +293,21 @@ public:
     void readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode);
     // (end of recent lists)
 
-    // --- personal group and personal records -----------------------------------
-    // Every user has a group of their own: the GROUPTABLE row keyed by the
-    // user's identifier, which the group reader leaves out. Its records are
-    // ordinary RECORDTABLE rows filed under that identifier.
-    // "Personal-<name>", the first word through the translation table.
-    static QString personalGroupNameForUser(const QString& username);
+    // --- personal group and personal records (store/PersonalStore.h) -----------
     QString currentUserPersnaolGroupName() const;
-    // The signed-in user's personal group into mGroups (nothing when it has no
-    // row); 0. Server errors pass to the calling worker.
     [[nodiscard]] int readPersonalGroup();
-    // The records filed in the user's personal group. readCompletely: into
-    // mRecords with their group and type, and an empty list back. Otherwise
-    // returned and not cached, without group or type, in attachment state 4,
-    // ready to be re-enciphered. On a failure `code` receives its code and the
-    // list holds what was read before it; nothing enters mRecords then.
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                              int* code = nullptr);
-    // The detached personal records of each user, in the list's order; stops at the first failure.
+    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely, int* code = nullptr);
     QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, int* code = nullptr);
-    // Every user identifier of the store, in the server's order.
     QStringList allUsersUIDS(int* code = nullptr);
-    // Writers of a user's personal group: 0 done, 8 no row changed (already
-    // there, or missing), 3 refused or a server error, 1 any other failure.
-    // mGroups follows only for the signed-in user, and only once the server
-    // accepted the change.
     [[nodiscard]] int addUserPersonalGroup(const TVXUser& user);
     [[nodiscard]] int addUserPersonalGroup(const TVXUser_Admin& user);
-    // Renames the group after the user object's current name.
     [[nodiscard]] int renameUserPersonalGroup(const TVXUser& user);
     [[nodiscard]] int renameUserPersonalGroup(const TVXUser_Admin& user);
-    // Renames the group after the name the store holds for the user; 8 when
-    // the user or the group has no row.
     [[nodiscard]] int renamePersonalGroupForUser(const QString& userID);
-    // Every listed user's group name enciphered again under the current field
-    // encrypter, all or nothing; users without a personal group are passed over.
     [[nodiscard]] int reEncryptPersonalGroups(const QStringList& userIDs);
-    // The server drops the group's records with it.
     [[nodiscard]] int deleteUserPersonalGroup(const TVXUser& user);
     [[nodiscard]] int deleteUserPersonalGroup(const TVXUser_Admin& user);
-    // The records' values written again under the current field encrypter, all
-    // or nothing; 8 when a record is no longer stored.
     [[nodiscard]] int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
-    // (end of personal group and personal records)
 
     // --- event log (store/EventLogStore.h) ---------------------------------------
     TVXEventLogger& eventLogger();
@@ -530,11 +502,8 @@ public:
     static QByteArray iconPNGForPicture(const QImage& picture);
     // (end of attachments and custom icons)
 
-    // --- per-user preferences --------------------------------------------------
-    // Fills the user from its preference row (and then its recent lists).
-    // Statement failures reach the caller (the load).
+    // --- per-user preferences (store/PreferencesStore.h) ----------------------
     void readUserPreferenceForTableForUser(TVXUser& user, int* code);
-    // Inserts a row with the defaults of a new user; an existing row stays.
     void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
     void saveBasicPreferencesForUser(const TVXUser& user, int* code);
     void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
@@ -544,7 +513,6 @@ public:
     [[nodiscard]] int saveSortInfoForUser(const TVXUser& user);
     [[nodiscard]] int savePasswordGeneratorFlagForUser(const TVXUser& user);
     [[nodiscard]] int saveNumberOfAttemptsForUser(const TVXUser& user);
-
     TVXUser* getCurrentUser() const { return m_currentUser.get(); }
     [[nodiscard]] int setToggleInfo(bool show);
     TVXSortDescriptor sortDescriptor(int* code = nullptr) const;
@@ -556,43 +524,28 @@ public:
     [[nodiscard]] int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
     QList<int> columnWidthDetails(int* code = nullptr) const;
-    // index 0: all types; otherwise entry index-1 of the types offered for editing.
     [[nodiscard]] int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
     [[nodiscard]] int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
-
-    // The frame <-> WINDOWPOS text conversions (screen of the given size).
     static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
     static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
-    static QRectF defaultWindowFrame(const QSizeF& screen);
-    // SORTINFO packing.
-    static int64_t packSortInfo(const TVXSortDescriptor& descriptor);
-    static TVXSortDescriptor unpackSortInfo(int64_t value);
-    // FONTNAME/FONTHEIGHT <-> font: the name carries bold and italic.
-    static QString storedFontName(const QFont& font);
-    static QFont fontFromStoredName(const QString& name, int pointSize);
-    // (end of per-user preferences)
 
-    // --- password hint and user password ---------------------------------------
-    // The hint cipher: AES-128 blocks, key = first 16 bytes of the key text zero-padded.
+    // --- password hint and user password (store/HintStore.h) -------------------
     static QByteArray encryptForHint(const QString& key, const QString& value);
     static QString decryptForHint(const QString& key, const QByteArray& stored);
     void saveHintPreferencs(const TVXUser& user, int* code);
     bool isHintExist(const TVXUser& user, int* code);
     QString passwordHintForUser(const TVXUser& user, const QString& answer, int* code);
     QString passwordHintForUser(const TVXUser& user, int* code);
-    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
-                                           int* code);
+    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber, int* code);
     static bool isPasswordEnableForUser(const TVXUser& user, int* code = nullptr);
     bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code = nullptr) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
     static bool isChangePasswordEnableForUser(const TVXUser& user, int* code = nullptr);
     [[nodiscard]] int setPassword(const QString& password, const QString& hint);
     [[nodiscard]] int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
-    // Sets the server account's password and the stored copy.
     void resetPasswordForUser(const TVXUser& user, int* code);
-    // (end of password hint and user password)
 
     // --- server accounts and column settings -----------------------------------
     // Refills mUsers with every other account of the store (not the signed-in
@@ -744,24 +697,13 @@ private:
     // (end of queries)
 
 
-    // [personal group]
-    [[nodiscard]] int addPersonalGroup(const QString& userID, const QString& username);
-    [[nodiscard]] int renamePersonalGroup(const QString& userID, const QString& username);
-    [[nodiscard]] int deletePersonalGroup(const QString& userID);
-    [[nodiscard]] int storePersonalGroupName(const QString& userID, const QString& name);
-    [[nodiscard]] int lookUpUserName(const QString& userID, QString* username);
-    std::shared_ptr<TVXRecord> personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
-                                                     const QString& now) const;
-    // Hand-over points to the record storage and attachment writers, which
-    // re-encipher a record's custom type and attachment.
-    [[nodiscard]] int rewritePersonalCustomType(TVXRecord& record);
-    [[nodiscard]] int rewritePersonalAttachment(TVXRecord& record);
-    // (end of personal group)
-
     std::unique_ptr<class TVXEventLogStore> mEventLog;
     std::unique_ptr<class TVXIconStore> mIcons;
     std::unique_ptr<class TVXRecentLists> mRecentLists;
     std::unique_ptr<class TVXAccountAdmin> mAccountAdmin;
+    std::unique_ptr<class TVXPreferences> mPreferences;
+    std::unique_ptr<class TVXPasswordHint> mHint;
+    std::unique_ptr<class TVXPersonalStore> mPersonal;
 
     // [record storage]
     struct AttachmentUpload;
@@ -879,12 +821,6 @@ private:
     // and belongs to them (only zero padding is ever cut).
     static void cutToFileLength(QByteArray& contents, qint64 length);
     // (end of attachments and icons)
-
-    // [preferences]
-    // (end of preferences)
-
-    // [hint and password]
-    // (end of hint and password)
 
 
     // [master password]
