@@ -9,6 +9,7 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/AccountAdmin.h"
+#include "store/AttachmentStore.h"
 #include "store/EventLogStore.h"
 #include "store/HintStore.h"
 #include "store/IconStore.h"
@@ -73,6 +74,7 @@ TVXDataBase::TVXDataBase()
     , mPreferences(std::make_unique<TVXPreferences>(*this))
     , mHint(std::make_unique<TVXPasswordHint>(*this))
     , mPersonal(std::make_unique<TVXPersonalStore>(*this))
+    , mAttachments(std::make_unique<TVXAttachmentStore>(*this))
     , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

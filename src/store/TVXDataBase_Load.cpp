@@ -12,6 +12,7 @@
 #include "store/QueryConstants.h"
 #include "store/ParallelFor.h"
 #include "store/StatementHelpers.h"
+#include "store/AttachmentStore.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -625,7 +626,7 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
             const QByteArray nameCipher = tvxsql::blobColumn(*rs, 2);
             const QByteArray keyCipher = tvxsql::blobColumn(*rs, 3);
             (*it)->setMAttachmentName(decryptString(nameCipher));
-            const AttachmentKey key = decipherAttachmentKey(keyCipher);
+            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
             mRecordDigests[it.key()].attachment = attachmentDigest(nameCipher, keyCipher);
@@ -644,7 +645,7 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         while (rs->next()) {
             record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            const AttachmentKey key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
             record.setMAttachmentPassKey(key.passKey);
             record.setMAttachmentLength(key.length);
         }
