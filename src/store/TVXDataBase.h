@@ -493,14 +493,10 @@ private:
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
     void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
 
-    // [queries]
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<class RecordSearchIndex> mRecordSearchIndex;
     RecordSearchIndex& recordSearchIndex() const;
-    // Drops the index's entries of records that have left mRecords.
-    void pruneRecordSearchIndex() const;
-    // (end of queries)
-
+    void pruneRecordSearchIndex() const; // drops entries of records gone from mRecords
 
     std::unique_ptr<class TVXEventLogStore> mEventLog;
     std::unique_ptr<class TVXIconStore> mIcons;
@@ -511,55 +507,41 @@ private:
     std::unique_ptr<class TVXPersonalStore> mPersonal;
     std::unique_ptr<class TVXAttachmentStore> mAttachments;
 
-    // [record storage]
+    // Record storage (TVXDataBase_Records.cpp).
     struct AttachmentUpload;
-    // addRecord once the texts are enciphered; `code` is the enciphering's.
-    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code);
-    // The memory side and the log entry of an add, once the server answered.
+    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
     void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
                          const AttachmentUpload* upload);
-    // The rows of records[first, first + count) (none with a file to store)
-    // in shared statements, inside a savepoint of this thread's batch: true
-    // when every row went in; otherwise none of them stays and nothing is
-    // reported.
+    // records[first, first + count) in shared statements, in a savepoint of
+    // this thread's batch: true when all went in, else none stays.
     bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
-    // After a batch the server rolled back: each record added again alone,
-    // in order, until one fails; the identifiers of those not stored.
+    // After a rolled-back batch: each record added again alone until one
+    // fails; the identifiers of those not stored.
     QStringList replayRecords(const QStringList& recordIDs);
-    // Statement parts; server errors pass to the caller.
     [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                         const CustomTypeCiphers& ciphers);
     [[nodiscard]] int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
                             bool customTypeStored);
-    // replaceRecord's store; dropAttachment removes the attachment row too.
-    // A newly stored file's pass key and length go to *newPassKey, *newLength.
+    // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
     [[nodiscard]] int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                             qint64* newLength = nullptr);
     void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
-    // Memory sides of the recent lists after a change the server already holds.
     void noteRecordAdded(const QString& recordID);
     void noteRecordModified(const TVXRecord& record);
     void forgetRecordInRecentLists(const QString& recordID);
-    // Called after each change of a cached record (the search index follows here).
-    void recordCacheChanged(const QString& recordID);
+    void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
     std::shared_ptr<RecordBatch> mRecordBatch; // shared: deleted where the type is known
-    // The open batch when the calling thread runs it, else null.
     RecordBatch* batchOfThisThread() const;
-    // Keeps a server error for the end of this thread's batch: the main thread
-    // may be waiting for the connection meanwhile.
+    // A server error kept for the batch's end: the main thread may be waiting for the connection.
     bool deferErrorToBatchEnd(const platform::Error& error);
     void writeBatchLogRows(RecordBatch& batch);
-    // (end of record storage)
 
-    // [stale copies]
-    // What a cached row held when this client read or last wrote it: a digest
-    // of the stored bytes of the columns a replace writes (a record's with its
-    // custom type and attachment header rows; never the view count). A replace
-    // compares it, inside its transaction, with the row it locks: a row another
-    // client changed meanwhile answers 8. Rows without a digest are written
-    // as before.
+    // Stale copies (TVXDataBase_StaleCopies.cpp): what a cached row held when
+    // this client read or last wrote it (store/RowDigest.h). A replace compares
+    // it in its transaction with the row it locks: 8 when another client
+    // changed the row meanwhile. Rows without a digest are written as before.
     struct RecordDigest {
         quint64 row = 0;
         quint64 customType = 0; // 0: none (read only for a record marked customised)
@@ -569,57 +551,34 @@ private:
     QHash<QString, RecordDigest> mRecordDigests;
     QHash<QString, quint64> mGroupDigests;
     QHash<QString, quint64> mTypeDigests;
-    // `stored`: values 1 to 10, then the note; `fields`: field names 1 to 10.
-    static quint64 recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
-                                   bool attached, bool customised);
-    static quint64 customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields);
-    static quint64 attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher);
-    static quint64 groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails);
-    static quint64 typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields);
-    // The stored row's digest, locked for update; null when the row is gone.
+    // Locked for update; null when the row is gone.
     std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
     std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
-    // 0 when the row is as this client last saw it (or it has no digest), else 8.
     [[nodiscard]] int checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment = false);
     [[nodiscard]] int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
     [[nodiscard]] int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
     void forgetDigests();
-    // A new record's digest, from what its statements stored.
     void noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload);
-    // (end of stale copies)
 
-    // [group and type storage]
-    // The group's row (insert or update) and its two lists in one transaction;
-    // the group's member list is as it was unless all was written.
-    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew);
+    // Group and type storage (TVXDataBase_GroupsTypes.cpp).
+    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
     [[nodiscard]] int storeType(const TVXType& type, bool isNew);
     bool isNameStored(const char* queryFormat, const QString& name);
-    // Memory after the server dropped a group: its records, its place in the
-    // caches, the sub-group lists and the users' group lists.
     void forgetDeletedGroup(const QString& groupUID);
-    // Hand-over point to the in-memory queries: their search index is to be
-    // refreshed here once cached records were dropped, replaced or re-pointed.
-    void cachedRecordsChanged();
-    // (end of group and type storage)
+    void cachedRecordsChanged(); // the search index follows here
 
-    // [attachments and icons]
-    // Everything of an attachment file that is written, prepared before the statement.
+    // Attachment statement parts (TVXDataBase_Attachments.cpp).
     [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
     [[nodiscard]] int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
     [[nodiscard]] int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
     [[nodiscard]] int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
-    // (end of attachments and icons)
 
-
-    // [master password]
     // 0 when the stored master password is the one the field encrypter was
-    // made from, else 4 (nothing is to be written). The row stays locked
-    // (shared, or exclusive for a change) until the transaction ends.
+    // made from, else 4; the row stays locked until the transaction ends.
     [[nodiscard]] int confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
-    // (end of master password)
 
     std::shared_ptr<TVXUser> m_currentUser;
     TVXGroupCache m_groups;

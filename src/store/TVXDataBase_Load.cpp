@@ -13,6 +13,7 @@
 #include "store/ParallelFor.h"
 #include "store/StatementHelpers.h"
 #include "store/AttachmentStore.h"
+#include "store/RowDigest.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -265,7 +266,7 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mGroupDigests.insert(uid, groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
+        mGroupDigests.insert(uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
         m_groups.insert(uid, std::move(group));
     }
     rs.reset();
@@ -319,7 +320,7 @@ int TVXDataBase::readTypesTable()
             ((*type).*setters[i])(decryptString(fields[i]));
         }
         mTypeDigests.insert(type->mTypeUID(),
-                            typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
+                            tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
         m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
@@ -469,7 +470,7 @@ int TVXDataBase::readRecordTable()
                 const QByteArrayView bytes = slice.column(row, kFirstStoredColumn + i);
                 stored[size_t(i)] = QByteArray::fromRawData(bytes.data(), bytes.size());
             }
-            slice.digests[n] = recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
+            slice.digests[n] = tvxsql::recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
             slice.records[n] = maker.make(slice, row, slice.text(row, 0), groupUID, typeUID);
         });
         // Each cache on one thread: the records on one, the rest on another.
@@ -557,7 +558,7 @@ void TVXDataBase::readCustomTypes(TVXRecordCache& records)
             Row& row = rows[n];
             for (int i = 0; i < kNumberOfFields; ++i)
                 row.names[size_t(i)] = decryptWith(encrypter.get(), row.fields[size_t(i)]);
-            row.digest = customTypeDigest(row.icon, row.mask, row.fields.data());
+            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
         });
         const auto& setters = TVXType::setFunctionsArray();
         for (Row& row : rows) {
@@ -629,7 +630,7 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
             const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
-            mRecordDigests[it.key()].attachment = attachmentDigest(nameCipher, keyCipher);
+            mRecordDigests[it.key()].attachment = tvxsql::attachmentDigest(nameCipher, keyCipher);
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
