@@ -226,7 +226,8 @@ public:
     // --- personal group and personal records (store/PersonalStore.h) -----------
     QString currentUserPersnaolGroupName() const;
     [[nodiscard]] int readPersonalGroup();
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely, int* code = nullptr);
+    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
+                                                              int* code = nullptr);
     QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, int* code = nullptr);
     QStringList allUsersUIDS(int* code = nullptr);
     [[nodiscard]] int addUserPersonalGroup(const TVXUser& user);
@@ -387,7 +388,8 @@ public:
     bool isHintExist(const TVXUser& user, int* code);
     QString passwordHintForUser(const TVXUser& user, const QString& answer, int* code);
     QString passwordHintForUser(const TVXUser& user, int* code);
-    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber, int* code);
+    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
+                                           int* code);
     static bool isPasswordEnableForUser(const TVXUser& user, int* code = nullptr);
     bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code = nullptr) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);

@@ -58,13 +58,35 @@ constexpr qsizetype kMaxLengthDigits = 18;
 
 // The manager's attachment readers and cipher.
 QString TVXDataBase::newAttachmentPassKey() const { return mAttachments->newAttachmentPassKey(); }
-std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey, qint64* fileLength) { return TVXAttachmentStore::encryptFile(path, passKey, fileLength); }
-std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey) { return TVXAttachmentStore::decrypt(in, passKey); }
-std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey) { return TVXAttachmentStore::decrypt(data, passKey); }
-std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode) { return mAttachments->extractAttachmentDataForRecord(record, returnCode); }
-std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode) { return mAttachments->extractAttachmentData(recordID, returnCode); }
-std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs, int* returnCode) { return mAttachments->extractAttachmentsData(recordIDs, returnCode); }
-QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode) { return mAttachments->extractAttachmentToTemporaryFile(record, returnCode); }
+std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey, qint64* fileLength)
+{
+    return TVXAttachmentStore::encryptFile(path, passKey, fileLength);
+}
+std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey)
+{
+    return TVXAttachmentStore::decrypt(in, passKey);
+}
+std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey)
+{
+    return TVXAttachmentStore::decrypt(data, passKey);
+}
+std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+{
+    return mAttachments->extractAttachmentDataForRecord(record, returnCode);
+}
+std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
+{
+    return mAttachments->extractAttachmentData(recordID, returnCode);
+}
+std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
+                                                                              int* returnCode)
+{
+    return mAttachments->extractAttachmentsData(recordIDs, returnCode);
+}
+QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+{
+    return mAttachments->extractAttachmentToTemporaryFile(record, returnCode);
+}
 
 // --- the stored pass key and file length --------------------------------------------
 
@@ -151,7 +173,10 @@ void TVXAttachmentStore::cutToFileLength(QByteArray& contents, qint64 length)
 
 // --- the attachment cipher ---------------------------------------------------------
 
-QString TVXAttachmentStore::newAttachmentPassKey() const { return mDatabase.generatePasswordWith(TVXDataBase::kPassKeyFlags, TVXDataBase::kPassKeyLength); }
+QString TVXAttachmentStore::newAttachmentPassKey() const
+{
+    return mDatabase.generatePasswordWith(TVXDataBase::kPassKeyFlags, TVXDataBase::kPassKeyLength);
+}
 
 std::optional<QByteArray> TVXAttachmentStore::encryptFile(const QString& path, const QString& passKey,
                                                    qint64* fileLength)
@@ -254,7 +279,8 @@ int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QStrin
 int TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
 {
     const QByteArray nameCipher = encryptString(record.mAttachmentName());
-    const QByteArray keyCipher = mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
+    const QByteArray keyCipher =
+        mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
     if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
         return kTVXStatementFailed;
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));

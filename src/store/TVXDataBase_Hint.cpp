@@ -45,19 +45,53 @@ int hintReaderCode(const sql::SQLException& e)
 } // namespace
 
 // The manager's password and hint methods.
-QByteArray TVXDataBase::encryptForHint(const QString& key, const QString& value) { return TVXPasswordHint::encryptForHint(key, value); }
-QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored) { return TVXPasswordHint::decryptForHint(key, stored); }
+QByteArray TVXDataBase::encryptForHint(const QString& key, const QString& value)
+{
+    return TVXPasswordHint::encryptForHint(key, value);
+}
+QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored)
+{
+    return TVXPasswordHint::decryptForHint(key, stored);
+}
 void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code) { mHint->saveHintPreferencs(user, code); }
 bool TVXDataBase::isHintExist(const TVXUser& user, int* code) { return mHint->isHintExist(user, code); }
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code) { return mHint->passwordHintForUser(user, answer, code); }
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code) { return mHint->passwordHintForUser(user, code); }
-bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber, int* code) { return mHint->validatePasswordHintAnswerForUser(userName, answer, questionNumber, code); }
-bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code) { return TVXPasswordHint::isPasswordEnableForUser(user, code); }
-bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const { return mHint->validatePasswordForUser(user, typed, code); }
-bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& typed) { return TVXPasswordHint::doesPasswordMatchForUser(user, typed); }
-bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code) { return TVXPasswordHint::isChangePasswordEnableForUser(user, code); }
-int TVXDataBase::setPassword(const QString& password, const QString& hint) { return mHint->setPassword(password, hint); }
-int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary) { return mHint->setPassword(password, hintDictionary); }
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+{
+    return mHint->passwordHintForUser(user, answer, code);
+}
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
+{
+    return mHint->passwordHintForUser(user, code);
+}
+bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
+                                                    int16_t questionNumber, int* code)
+{
+    return mHint->validatePasswordHintAnswerForUser(userName, answer, questionNumber, code);
+}
+bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code)
+{
+    return TVXPasswordHint::isPasswordEnableForUser(user, code);
+}
+bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+{
+    return mHint->validatePasswordForUser(user, typed, code);
+}
+bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
+{
+    return TVXPasswordHint::doesPasswordMatchForUser(user, typed);
+}
+bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+{
+    return TVXPasswordHint::isChangePasswordEnableForUser(user, code);
+}
+int TVXDataBase::setPassword(const QString& password, const QString& hint)
+{
+    return mHint->setPassword(password, hint);
+}
+int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+{
+    return mHint->setPassword(password, hintDictionary);
+}
 void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code) { mHint->resetPasswordForUser(user, code); }
 
 TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
@@ -250,7 +284,8 @@ int TVXPasswordHint::setPassword(const QString& password, const std::optional<QV
     TVXUser& user = currentUser();
     if (hintDictionary) {
         user.setMPassword(password);
-        user.setMHintQuestionNumber(static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
+        user.setMHintQuestionNumber(
+            static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
         user.setMHintAnswer(hintDictionary->value(kUserPasswordHintAnswer).toString());
         user.setMHintEntered(hintDictionary->value(kUserPasswordHint).toString());
     }
@@ -289,7 +324,8 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
     if (code)
         *code = kTVXDone;
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryUpdateUserPassword));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdateUserPassword));
         auto stored = tvxsql::blobStream(mDatabase.encryptDataString(user.mPassword()));
         stmt->setBlob(1, stored->stream());
         stmt->setString(2, user.mUserID().toStdString());

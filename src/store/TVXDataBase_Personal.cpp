@@ -44,12 +44,28 @@ std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString&
 // The manager's personal group and record methods.
 QString TVXDataBase::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
 int TVXDataBase::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID, bool readCompletely, int* code) { return mPersonal->readUserPersonalRecords(userID, readCompletely, code); }
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code) { return mPersonal->personalDBRecords(userIDs, code); }
+QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID, bool readCompletely,
+                                                                       int* code)
+{
+    return mPersonal->readUserPersonalRecords(userID, readCompletely, code);
+}
+QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code)
+{
+    return mPersonal->personalDBRecords(userIDs, code);
+}
 QStringList TVXDataBase::allUsersUIDS(int* code) { return mPersonal->allUsersUIDS(code); }
-int TVXDataBase::renamePersonalGroupForUser(const QString& userID) { return mPersonal->renamePersonalGroupForUser(userID); }
-int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs) { return mPersonal->reEncryptPersonalGroups(userIDs); }
-int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records) { return mPersonal->reEncryptPersonalRecords(records); }
+int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
+{
+    return mPersonal->renamePersonalGroupForUser(userID);
+}
+int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
+{
+    return mPersonal->reEncryptPersonalGroups(userIDs);
+}
+int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+{
+    return mPersonal->reEncryptPersonalRecords(records);
+}
 
 TVXUser& TVXPersonalStore::currentUser() const { return *mDatabase.mCurrentUser(); }
 
@@ -118,7 +134,8 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
         if (!mDatabase.connection())
             throw noConnection();
         {
-            std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryUserPersonalRecords));
+            std::unique_ptr<sql::PreparedStatement> stmt(
+                mDatabase.connection()->prepareStatement(kQueryUserPersonalRecords));
             stmt->setString(1, userID.toStdString());
             std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
             const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
@@ -197,12 +214,27 @@ QStringList TVXPersonalStore::allUsersUIDS(int* code)
 
 // --- personal group writers -------------------------------------------------
 
-int TVXDataBase::addUserPersonalGroup(const TVXUser& user) { return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user) { return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser& user) { return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user) { return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername()); }
+int TVXDataBase::addUserPersonalGroup(const TVXUser& user)
+{
+    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::renameUserPersonalGroup(const TVXUser& user)
+{
+    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
+}
 int TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
-int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
+int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->deletePersonalGroup(user.mUserID());
+}
 
 int TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& username)
 {
@@ -235,7 +267,8 @@ int TVXPersonalStore::storePersonalGroupName(const QString& userID, const QStrin
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
     return mDatabase.runStatement([&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupUpdateName));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.liveConnection().prepareStatement(kQueryGroupUpdateName));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
         stmt->setString(2, userID.toStdString());
@@ -364,7 +397,8 @@ int TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRe
         // All or nothing: a store half under the old key and half under the
         // new one could not be read with either.
         tvxsql::Transaction transaction(*mDatabase.connection());
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryUpdatePersonalRecord));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdatePersonalRecord));
         for (qsizetype r = 0; r < records.size(); ++r) {
             TVXRecord& record = *records[r];
             stmt->clearParameters();

@@ -45,32 +45,80 @@ bool hookFontExists(const QString& family)
 } // namespace
 
 // The manager's preference methods.
-QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised) { return TVXPreferences::getWindowDimensionsInWindowsStandard(frame, screen, maximised); }
-QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF& screen) { return TVXPreferences::getRectFromWindowPosition(text, screen); }
-void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code) { mPreferences->readUserPreferenceForTableForUser(user, code); }
-void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code) { mPreferences->initUserPreferencesForUser(userID, userName, code); }
-void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code) { mPreferences->saveBasicPreferencesForUser(user, code); }
-void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code) { mPreferences->saveOptionPanelPreferencesForUser(user, code); }
+QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
+{
+    return TVXPreferences::getWindowDimensionsInWindowsStandard(frame, screen, maximised);
+}
+QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
+{
+    return TVXPreferences::getRectFromWindowPosition(text, screen);
+}
+void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
+{
+    mPreferences->readUserPreferenceForTableForUser(user, code);
+}
+void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
+{
+    mPreferences->initUserPreferencesForUser(userID, userName, code);
+}
+void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
+{
+    mPreferences->saveBasicPreferencesForUser(user, code);
+}
+void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
+{
+    mPreferences->saveOptionPanelPreferencesForUser(user, code);
+}
 int TVXDataBase::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
 int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
 int TVXDataBase::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
 int TVXDataBase::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
-int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user) { return mPreferences->savePasswordGeneratorFlagForUser(user); }
-int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user) { return mPreferences->saveNumberOfAttemptsForUser(user); }
+int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
+{
+    return mPreferences->savePasswordGeneratorFlagForUser(user);
+}
+int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
+{
+    return mPreferences->saveNumberOfAttemptsForUser(user);
+}
 int TVXDataBase::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
 TVXSortDescriptor TVXDataBase::sortDescriptor(int* code) const { return mPreferences->sortDescriptor(code); }
-int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor) { return mPreferences->setSortDescriptor(descriptor); }
+int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
+{
+    return mPreferences->setSortDescriptor(descriptor);
+}
 uint8_t TVXDataBase::passwordGeneratorFlags(int* code) const { return mPreferences->passwordGeneratorFlags(code); }
 int TVXDataBase::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
-bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, int* code) const { return mPreferences->autoLockEnabledWithInactiveTime(minutes, code); }
-int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const { return mPreferences->numberofAttemptsLeft(user, code); }
-int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user) { return mPreferences->setNumberofAttemptsLeft(count, user); }
+bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
+{
+    return mPreferences->autoLockEnabledWithInactiveTime(minutes, code);
+}
+int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const
+{
+    return mPreferences->numberofAttemptsLeft(user, code);
+}
+int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+{
+    return mPreferences->setNumberofAttemptsLeft(count, user);
+}
 void TVXDataBase::setfont(const QFont& font) { mPreferences->setfont(font); }
 QList<int> TVXDataBase::columnWidthDetails(int* code) const { return mPreferences->columnWidthDetails(code); }
-int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex) { return mPreferences->setColumnWidthDetails(widths, typeIndex); }
-int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeID) const { return mPreferences->showColumnsInListViewReturnCode(code, typeID); }
-void TVXDataBase::saveSplitViewInformation(const QStringList& rects, const QString& name) { mPreferences->saveSplitViewInformation(rects, name); }
-std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QString& name) const { return mPreferences->getSplitViewInformationForName(name); }
+int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+{
+    return mPreferences->setColumnWidthDetails(widths, typeIndex);
+}
+int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
+{
+    return mPreferences->showColumnsInListViewReturnCode(code, typeID);
+}
+void TVXDataBase::saveSplitViewInformation(const QStringList& rects, const QString& name)
+{
+    mPreferences->saveSplitViewInformation(rects, name);
+}
+std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QString& name) const
+{
+    return mPreferences->getSplitViewInformationForName(name);
+}
 
 TVXUser& TVXPreferences::currentUser() const { return *mDatabase.mCurrentUser(); }
 
@@ -102,7 +150,8 @@ QString TVXPreferences::getWindowDimensionsInWindowsStandard(const QRectF& frame
     const long top = static_cast<long>(screen.height() - (y + frame.height()));
     const long right = static_cast<long>(x + frame.width());
     const long bottom = static_cast<long>(screen.height() - y);
-    return QStringLiteral("%1 %2 %3 %4 %5").arg(pad4(left), pad4(top), pad4(right), pad4(bottom), pad4(maximised ? 1 : 0));
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(pad4(left), pad4(top), pad4(right), pad4(bottom), pad4(maximised ? 1 : 0));
 }
 
 QRectF TVXPreferences::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
@@ -207,7 +256,8 @@ void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QSt
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     tvxsql::runReporting(mDatabase, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryInsertToAppPreferenceTable));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
         const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
         const auto number = [&](int64_t v) { stmt->setInt64(i++, v); };
@@ -269,7 +319,8 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, int* code)
     });
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     tvxsql::runReporting(mDatabase, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kUpdateBasicPrefToAppPrefTable));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
                                                                 maximised)
                                .toStdString());
@@ -284,7 +335,8 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, int*
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
     tvxsql::runReporting(mDatabase, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryUpdateAppPreferenceTable));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
         stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
         stmt->setInt(3, fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive) ? 700 : 200);
@@ -440,7 +492,8 @@ void TVXPreferences::saveSplitViewInformation(const QStringList& rects, const QS
         platform::UserDefaults::setStringList(name, rects);
         // The rectangle text "{{x, y}, {w, h}}": its width is the detail pane's.
         const QString first = rects.value(0);
-        const QStringList numbers = QString(first).remove(QLatin1Char('{')).remove(QLatin1Char('}')).split(QLatin1Char(','));
+        const QStringList numbers =
+            QString(first).remove(QLatin1Char('{')).remove(QLatin1Char('}')).split(QLatin1Char(','));
         if (numbers.size() == 4)
             currentUser().setMDetailPanelWidth(static_cast<int16_t>(numbers[2].trimmed().toDouble()));
     } else if (name == kSmartTypeSplitViewAutosaveName || name == kSubSplitViewAutosaveName) {
