@@ -1,7 +1,15 @@
 #pragma once
 // The icons, owned by the database manager: the application's own and the
 // custom ones users add, kept as PNG on the server and cached here under
-// "Icon<n>". The manager's icon methods forward here.
+// "Icon<n>". The manager's icon methods forward here. Of the manager's own:
+// getImageFromIconIndex gives the image at display size (24 x 24 points, its
+// pixels kept through the device pixel ratio), null when there is none;
+// addCustomIconsFromImages is the icon-import worker's body: each picture
+// fitted into a 48 x 48 square (iconRectForPictureSize: proportions kept,
+// centred), stored as PNG (iconPNGForPicture) under the next free number, which
+// two clients cannot both take, and announced with
+// kExternalIconCreatedNotification on the main thread; files that give no
+// picture are skipped.
 #include "store/StoreTypes.h"
 
 #include <QByteArray>

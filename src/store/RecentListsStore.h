@@ -1,7 +1,12 @@
 #pragma once
 // The signed-in user's four recent lists (most viewed, recently viewed,
 // recently modified, recently added), owned by the database manager: kept in
-// memory and as rows on the server. The manager's methods forward here.
+// memory and as rows on the server, oldest first, each at most
+// TVXDataBase::kRecentListLimit long. The manager's methods forward here; its
+// addMostViewedRecord and kin apply the lists' rules for the signed-in user (a
+// viewed record counts and may enter the most-viewed list; the others take a
+// record once), and removeRecordIDFromRecentLists drops a record from all
+// four (the first failure's code, else 0).
 #include <QString>
 #include <QStringList>
 
@@ -22,10 +27,13 @@ public:
     const QStringList& list(List which) const { return mLists[which]; }
     QStringList& list(List which) { return mLists[which]; }
     // Append one entry on both sides, first dropping the user's oldest rows so
-    // that the list holds no more than the limit.
+    // that the list holds no more than the limit. 0 done, 3 a statement
+    // failed, 8 the record is no longer stored, 1 other; a failed insert
+    // leaves the memory list without the entry.
     int add(List which, const QString& recordID, const QString& userID);
     // Drop a record from one list: its rows of every user, every occurrence in memory.
     int remove(List which, const QString& recordID);
+    // One user's rows only (a user's list making room must not empty other users' lists).
     int removeMostViewedForUser(const QString& recordID, const QString& userID);
     // Replace the memory list with the user's rows, in stored order.
     int read(List which, const QString& userID);

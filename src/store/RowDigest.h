@@ -27,4 +27,13 @@ private:
     size_t mValue = size_t(0x9E3779B97F4A7C15ull);
 };
 
+// The digests of the store's rows, over the stored bytes of the columns a
+// replace writes. `stored`: values 1 to 10, then the note; `fields`: field names 1 to 10.
+quint64 recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored, bool attached,
+                        bool customised);
+quint64 customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields);
+quint64 attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher);
+quint64 groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails);
+quint64 typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields);
+
 } // namespace tvxsql

@@ -9,8 +9,12 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/AccountAdmin.h"
+#include "store/AttachmentStore.h"
 #include "store/EventLogStore.h"
+#include "store/HintStore.h"
 #include "store/IconStore.h"
+#include "store/PersonalStore.h"
+#include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
 #include "store/StatementHelpers.h"
 
@@ -67,6 +71,10 @@ TVXDataBase::TVXDataBase()
     , mIcons(std::make_unique<TVXIconStore>(*this))
     , mRecentLists(std::make_unique<TVXRecentLists>(*this))
     , mAccountAdmin(std::make_unique<TVXAccountAdmin>(*this))
+    , mPreferences(std::make_unique<TVXPreferences>(*this))
+    , mHint(std::make_unique<TVXPasswordHint>(*this))
+    , mPersonal(std::make_unique<TVXPersonalStore>(*this))
+    , mAttachments(std::make_unique<TVXAttachmentStore>(*this))
     , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

@@ -3,6 +3,7 @@
 #include "crypto/AESEncrypter.h"
 #include "crypto/DBEncrypter.h"
 #include "model/TVXRecord.h"
+#include "store/AttachmentStore.h"
 #include "store/ParallelFor.h"
 #include "store/QueryConstants.h"
 #include "store/RecordStorageParts.h"
@@ -55,21 +56,53 @@ constexpr qsizetype kMaxLengthDigits = 18;
 
 } // namespace
 
+// The manager's attachment readers and cipher.
+QString TVXDataBase::newAttachmentPassKey() const { return mAttachments->newAttachmentPassKey(); }
+std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey, qint64* fileLength)
+{
+    return TVXAttachmentStore::encryptFile(path, passKey, fileLength);
+}
+std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey)
+{
+    return TVXAttachmentStore::decrypt(in, passKey);
+}
+std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey)
+{
+    return TVXAttachmentStore::decrypt(data, passKey);
+}
+std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+{
+    return mAttachments->extractAttachmentDataForRecord(record, returnCode);
+}
+std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
+{
+    return mAttachments->extractAttachmentData(recordID, returnCode);
+}
+std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
+                                                                              int* returnCode)
+{
+    return mAttachments->extractAttachmentsData(recordIDs, returnCode);
+}
+QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+{
+    return mAttachments->extractAttachmentToTemporaryFile(record, returnCode);
+}
+
 // --- the stored pass key and file length --------------------------------------------
 
-QByteArray TVXDataBase::encipherWholeValue(const QByteArray& plain) const
+QByteArray TVXAttachmentStore::encipherWholeValue(const QByteArray& plain) const
 {
-    const auto encrypter = fieldEncrypter();
+    const auto encrypter = mDatabase.fieldEncrypter();
     return encrypter ? encrypter->encryptBytes(plain) : plain;
 }
 
-QByteArray TVXDataBase::decipherWholeValue(const QByteArray& stored) const
+QByteArray TVXAttachmentStore::decipherWholeValue(const QByteArray& stored) const
 {
     // The text readers stop at the first zero byte; this one reads on.
     if (stored.isEmpty() || stored.size() > INT_MAX - 1)
         return {};
     QByteArray plain;
-    if (const auto encrypter = fieldEncrypter()) {
+    if (const auto encrypter = mDatabase.fieldEncrypter()) {
         const int length = static_cast<int>(stored.size());
         char* buffer = encrypter->Decrypt(stored.constData(), length);
         if (!buffer)
@@ -85,7 +118,7 @@ QByteArray TVXDataBase::decipherWholeValue(const QByteArray& stored) const
     return plain;
 }
 
-QByteArray TVXDataBase::encipherAttachmentKey(const QString& passKey, qint64 length) const
+QByteArray TVXAttachmentStore::encipherAttachmentKey(const QString& passKey, qint64 length) const
 {
     QByteArray plain = passKey.toUtf8();
     if (length >= 0) {
@@ -97,7 +130,7 @@ QByteArray TVXDataBase::encipherAttachmentKey(const QString& passKey, qint64 len
     return cipher;
 }
 
-TVXDataBase::AttachmentKey TVXDataBase::parseAttachmentKey(const QByteArray& plain)
+TVXAttachmentStore::AttachmentKey TVXAttachmentStore::parseAttachmentKey(const QByteArray& plain)
 {
     AttachmentKey key;
     const qsizetype zero = plain.indexOf('\0');
@@ -117,7 +150,7 @@ TVXDataBase::AttachmentKey TVXDataBase::parseAttachmentKey(const QByteArray& pla
     return key;
 }
 
-TVXDataBase::AttachmentKey TVXDataBase::decipherAttachmentKey(const QByteArray& stored) const
+TVXAttachmentStore::AttachmentKey TVXAttachmentStore::decipherAttachmentKey(const QByteArray& stored) const
 {
     QByteArray plain = decipherWholeValue(stored);
     AttachmentKey key = parseAttachmentKey(plain);
@@ -125,12 +158,12 @@ TVXDataBase::AttachmentKey TVXDataBase::decipherAttachmentKey(const QByteArray& 
     return key;
 }
 
-void TVXDataBase::cutToFileLength(QByteArray& contents, qint64 length)
+void TVXAttachmentStore::cutToFileLength(QByteArray& contents, qint64 length)
 {
     // A length that does not fit these contents (a row rewritten by hand, or
     // contents stored apart from their key) is not trusted: better padding
     // than lost bytes.
-    if (length < 0 || length > contents.size() || contents.size() - length >= kAttachmentBlockSize)
+    if (length < 0 || length > contents.size() || contents.size() - length >= TVXDataBase::kAttachmentBlockSize)
         return;
     for (qsizetype i = length; i < contents.size(); ++i)
         if (contents.at(i) != '\0')
@@ -140,9 +173,12 @@ void TVXDataBase::cutToFileLength(QByteArray& contents, qint64 length)
 
 // --- the attachment cipher ---------------------------------------------------------
 
-QString TVXDataBase::newAttachmentPassKey() const { return generatePasswordWith(kPassKeyFlags, kPassKeyLength); }
+QString TVXAttachmentStore::newAttachmentPassKey() const
+{
+    return mDatabase.generatePasswordWith(TVXDataBase::kPassKeyFlags, TVXDataBase::kPassKeyLength);
+}
 
-std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey,
+std::optional<QByteArray> TVXAttachmentStore::encryptFile(const QString& path, const QString& passKey,
                                                    qint64* fileLength)
 {
     if (passKey.isNull() || path.isEmpty())
@@ -151,7 +187,7 @@ std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QS
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray plain = file.readAll();
-    if (file.error() != QFileDevice::NoError || plain.size() > INT_MAX - kAttachmentBlockSize) {
+    if (file.error() != QFileDevice::NoError || plain.size() > INT_MAX - TVXDataBase::kAttachmentBlockSize) {
         wipe(plain);
         return std::nullopt;
     }
@@ -173,12 +209,12 @@ std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QS
     }
 }
 
-std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey)
+std::optional<QByteArray> TVXAttachmentStore::decrypt(const QByteArray& data, const QString& passKey)
 {
     // An empty file is stored as no bytes at all.
     if (data.isEmpty())
         return QByteArray();
-    if (data.size() % kAttachmentBlockSize != 0 || data.size() > INT_MAX - 1)
+    if (data.size() % TVXDataBase::kAttachmentBlockSize != 0 || data.size() > INT_MAX - 1)
         return std::nullopt;
     try {
         const int length = static_cast<int>(data.size());
@@ -192,7 +228,7 @@ std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QSt
     }
 }
 
-std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey)
+std::optional<QByteArray> TVXAttachmentStore::decrypt(std::istream& in, const QString& passKey)
 {
     in.clear();
     in.seekg(0, std::ios::end);
@@ -220,7 +256,7 @@ int TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUplo
     if (!contents)
         return kTVXNotServerError;
     upload.contents = std::move(*contents);
-    upload.passKeyCipher = encipherAttachmentKey(upload.passKey, upload.length);
+    upload.passKeyCipher = mAttachments->encipherAttachmentKey(upload.passKey, upload.length);
     if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
         return kTVXStatementFailed;
     return kTVXDone;
@@ -243,7 +279,8 @@ int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QStrin
 int TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
 {
     const QByteArray nameCipher = encryptString(record.mAttachmentName());
-    const QByteArray keyCipher = encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
+    const QByteArray keyCipher =
+        mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
     if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
         return kTVXStatementFailed;
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));
@@ -343,10 +380,10 @@ int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
 
 // --- readers ------------------------------------------------------------------------
 
-std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+std::optional<QByteArray> TVXAttachmentStore::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
 {
     QByteArray contents;
-    int code = runOnConnection([&](sql::Connection& connection) {
+    int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
         stmt->setString(1, record.mRecordUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -368,11 +405,11 @@ std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXR
     return plain;
 }
 
-std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
+std::optional<QByteArray> TVXAttachmentStore::extractAttachmentData(const QString& recordID, int* returnCode)
 {
     QByteArray contents;
     AttachmentKey key;
-    int code = runOnConnection([&](sql::Connection& connection) {
+    int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
         stmt->setString(1, recordID.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -395,7 +432,7 @@ std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& reco
     return plain;
 }
 
-std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
+std::optional<QHash<QString, QByteArray>> TVXAttachmentStore::extractAttachmentsData(const QStringList& recordIDs,
                                                                               int* returnCode)
 {
     struct Row {
@@ -410,7 +447,7 @@ std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(co
         for (qsizetype i = 1; i < recordIDs.size(); ++i)
             query += ",?";
         query += ")";
-        code = runOnConnection([&](sql::Connection& connection) {
+        code = mDatabase.runOnConnection([&](sql::Connection& connection) {
             std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
             for (qsizetype i = 0; i < recordIDs.size(); ++i)
                 stmt->setString(static_cast<int>(i + 1), recordIDs[i].toStdString());
@@ -450,7 +487,7 @@ std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(co
     return contents;
 }
 
-QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+QString TVXAttachmentStore::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
 {
     int code = kTVXDone;
     auto contents = extractAttachmentDataForRecord(record, &code);

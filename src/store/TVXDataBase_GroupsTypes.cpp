@@ -11,6 +11,7 @@
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
+#include "store/RowDigest.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -102,7 +103,7 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
         group.setMUserMembersArray(membersBefore);
     else
         mGroupDigests.insert(group.mGroupUID(),
-                             groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
+                             tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
     return code;
 }
 
@@ -276,7 +277,7 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
     });
     if (code == kTVXDone)
         mTypeDigests.insert(type.mTypeUID(),
-                            typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+                            tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
     return code;
 }
 

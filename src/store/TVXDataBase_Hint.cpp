@@ -2,6 +2,7 @@
 #include "crypto/Rijndael.h"
 #include "model/TVXUser.h"
 #include "store/HintQuestions.h"
+#include "store/HintStore.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/StatementRunner.h"
@@ -43,7 +44,59 @@ int hintReaderCode(const sql::SQLException& e)
 
 } // namespace
 
+// The manager's password and hint methods.
 QByteArray TVXDataBase::encryptForHint(const QString& key, const QString& value)
+{
+    return TVXPasswordHint::encryptForHint(key, value);
+}
+QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored)
+{
+    return TVXPasswordHint::decryptForHint(key, stored);
+}
+void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code) { mHint->saveHintPreferencs(user, code); }
+bool TVXDataBase::isHintExist(const TVXUser& user, int* code) { return mHint->isHintExist(user, code); }
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+{
+    return mHint->passwordHintForUser(user, answer, code);
+}
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
+{
+    return mHint->passwordHintForUser(user, code);
+}
+bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
+                                                    int16_t questionNumber, int* code)
+{
+    return mHint->validatePasswordHintAnswerForUser(userName, answer, questionNumber, code);
+}
+bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code)
+{
+    return TVXPasswordHint::isPasswordEnableForUser(user, code);
+}
+bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+{
+    return mHint->validatePasswordForUser(user, typed, code);
+}
+bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
+{
+    return TVXPasswordHint::doesPasswordMatchForUser(user, typed);
+}
+bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+{
+    return TVXPasswordHint::isChangePasswordEnableForUser(user, code);
+}
+int TVXDataBase::setPassword(const QString& password, const QString& hint)
+{
+    return mHint->setPassword(password, hint);
+}
+int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+{
+    return mHint->setPassword(password, hintDictionary);
+}
+void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code) { mHint->resetPasswordForUser(user, code); }
+
+TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
+
+QByteArray TVXPasswordHint::encryptForHint(const QString& key, const QString& value)
 {
     const QByteArray plain = value.toUtf8();
     if (plain.isEmpty())
@@ -59,7 +112,7 @@ QByteArray TVXDataBase::encryptForHint(const QString& key, const QString& value)
     return cipherText;
 }
 
-QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored)
+QString TVXPasswordHint::decryptForHint(const QString& key, const QByteArray& stored)
 {
     if (stored.isEmpty())
         return QStringLiteral("");
@@ -73,28 +126,28 @@ QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored
     return QString::fromUtf8(plain);
 }
 
-void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code)
+void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString answer = user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer();
     const QString hint = user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered();
     const int question = user.mHintQuestionNumber();
     const QString hintKey = question == 0 ? kHintQuestionNone : answer;
     const QByteArray questionBlob =
         question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
-    tvxsql::runReporting(*this, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> number(mCPcon->prepareStatement(UpdHintQnNoVal));
+    tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> number(mDatabase.connection()->prepareStatement(UpdHintQnNoVal));
         number->setInt(1, question);
         number->setString(2, user.mUserID().toStdString());
         number->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> answerStmt(mCPcon->prepareStatement(UpdHintQnAnsVal));
+        std::unique_ptr<sql::PreparedStatement> answerStmt(mDatabase.connection()->prepareStatement(UpdHintQnAnsVal));
         auto answerBlob = tvxsql::blobStream(encryptForHint(hintKey, hint));
         answerStmt->setBlob(1, answerBlob->stream());
         answerStmt->setString(2, user.mUserID().toStdString());
         answerStmt->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> questionStmt(mCPcon->prepareStatement(UpdHintQnVal));
+        std::unique_ptr<sql::PreparedStatement> questionStmt(mDatabase.connection()->prepareStatement(UpdHintQnVal));
         auto questionStream = tvxsql::blobStream(questionBlob);
         questionStmt->setBlob(1, questionStream->stream());
         questionStmt->setString(2, user.mUserID().toStdString());
@@ -122,12 +175,12 @@ std::optional<HintColumns> readHintColumns(sql::Connection& connection, const QS
 
 } // namespace
 
-bool TVXDataBase::isHintExist(const TVXUser& user, int* code)
+bool TVXPasswordHint::isHintExist(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)user; // the signed-in user's row is read
     try {
-        const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
+        const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID());
         if (code)
             *code = kTVXDone;
         return row && !row->answer.isEmpty();
@@ -138,42 +191,42 @@ bool TVXDataBase::isHintExist(const TVXUser& user, int* code)
     }
 }
 
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)user;
-    m_currentUser->setMHintEntered(QStringLiteral(""));
+    currentUser().setMHintEntered(QStringLiteral(""));
     try {
-        if (const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID()))
-            m_currentUser->setMHintEntered(decryptForHint(answer, row->answer));
+        if (const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID()))
+            currentUser().setMHintEntered(decryptForHint(answer, row->answer));
         if (code)
             *code = kTVXDone;
     } catch (const sql::SQLException& e) {
         if (code)
             *code = hintReaderCode(e);
     }
-    return m_currentUser->mHintEntered();
+    return currentUser().mHintEntered();
 }
 
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
+QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     return passwordHintForUser(user, kHintQuestionNone, code);
 }
 
-bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
+bool TVXPasswordHint::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
                                                     int16_t questionNumber, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     try {
-        const auto row = readHintColumns(*mCPcon, m_currentUser->mUserID());
+        const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID());
         if (code)
             *code = kTVXDone;
         if (!row || questionNumber <= 0)
             return false;
-        return userName == m_currentUser->mUsername()
+        return userName == currentUser().mUsername()
                && decryptForHint(answer, row->question) == kQuestions.value(questionNumber)
-               && questionNumber == m_currentUser->mHintQuestionNumber();
+               && questionNumber == currentUser().mHintQuestionNumber();
     } catch (const sql::SQLException& e) {
         if (code)
             *code = hintReaderCode(e);
@@ -181,38 +234,38 @@ bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, con
     }
 }
 
-bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXPasswordHint::isPasswordEnableForUser(const TVXUser& user, int* code)
 {
     if (code)
         *code = kTVXDone;
     return !user.mPassword().isEmpty();
 }
 
-bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
+bool TVXPasswordHint::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
 {
     if (!user || typed.isEmpty())
         return false;
     return user->mPassword() == typed;
 }
 
-bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+bool TVXPasswordHint::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
 {
     if (code)
         *code = kTVXDone;
-    return user.mUserID() == m_currentUser->mUserID() && doesPasswordMatchForUser(&user, typed);
+    return user.mUserID() == currentUser().mUserID() && doesPasswordMatchForUser(&user, typed);
 }
 
-bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXPasswordHint::isChangePasswordEnableForUser(const TVXUser& user, int* code)
 {
     if (code)
         *code = kTVXDone;
     return !user.mIsNotAllowedToChangePassword();
 }
 
-int TVXDataBase::setPassword(const QString& password, const QString& hint)
+int TVXPasswordHint::setPassword(const QString& password, const QString& hint)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    TVXUser& user = *m_currentUser;
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    TVXUser& user = currentUser();
     user.setMPassword(password);
     user.setMHintEntered(hint);
     user.setMHintQuestionNumber(0);
@@ -223,15 +276,16 @@ int TVXDataBase::setPassword(const QString& password, const QString& hint)
     return code;
 }
 
-int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+int TVXPasswordHint::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (password.isEmpty())
         return kTVXDone;
-    TVXUser& user = *m_currentUser;
+    TVXUser& user = currentUser();
     if (hintDictionary) {
         user.setMPassword(password);
-        user.setMHintQuestionNumber(static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
+        user.setMHintQuestionNumber(
+            static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
         user.setMHintAnswer(hintDictionary->value(kUserPasswordHintAnswer).toString());
         user.setMHintEntered(hintDictionary->value(kUserPasswordHint).toString());
     }
@@ -242,11 +296,11 @@ int TVXDataBase::setPassword(const QString& password, const std::optional<QVaria
     return code;
 }
 
-void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code)
+void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mCPcon.get());
-    if (!native || !isValidAccountName(user.mUsername())) {
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mDatabase.connection());
+    if (!native || !TVXDataBase::isValidAccountName(user.mUsername())) {
         // A name that could change the statement's form is never sent.
         if (code)
             *code = kTVXStatementFailed;
@@ -257,11 +311,11 @@ void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code)
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, user.mUsername());
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, QString::fromStdString(escaped));
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
         stmt->execute(statement.toStdString());
     } catch (const sql::SQLException& e) {
         // The server's message may quote the statement, and with it the password.
-        const int failed = reportDatabaseError(
+        const int failed = mDatabase.reportDatabaseError(
             sql::SQLException("Setting the account password failed", e.getSQLStateCStr(), e.getErrorCode()));
         if (code)
             *code = failed;
@@ -270,25 +324,26 @@ void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code)
     if (code)
         *code = kTVXDone;
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateUserPassword));
-        auto stored = tvxsql::blobStream(encryptDataString(user.mPassword()));
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdateUserPassword));
+        auto stored = tvxsql::blobStream(mDatabase.encryptDataString(user.mPassword()));
         stmt->setBlob(1, stored->stream());
         stmt->setString(2, user.mUserID().toStdString());
         stmt->executeUpdate();
     } catch (const sql::SQLException& e) {
         // The server account already has the new password: say the copy failed.
-        const int failed = reportDatabaseError(e);
+        const int failed = mDatabase.reportDatabaseError(e);
         if (code)
             *code = failed;
         return;
     }
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
         stmt->execute(kFlushPriviliges);
     } catch (const sql::SQLException& e) {
         // A plain account may not flush; SET PASSWORD has taken effect anyway.
         if (e.getErrorCode() != kErrNoReloadPrivilege) {
-            const int failed = reportDatabaseError(e);
+            const int failed = mDatabase.reportDatabaseError(e);
             if (code)
                 *code = failed;
         }

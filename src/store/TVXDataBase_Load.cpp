@@ -12,6 +12,8 @@
 #include "store/QueryConstants.h"
 #include "store/ParallelFor.h"
 #include "store/StatementHelpers.h"
+#include "store/AttachmentStore.h"
+#include "store/RowDigest.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -264,7 +266,7 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mGroupDigests.insert(uid, groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
+        mGroupDigests.insert(uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
         m_groups.insert(uid, std::move(group));
     }
     rs.reset();
@@ -318,7 +320,7 @@ int TVXDataBase::readTypesTable()
             ((*type).*setters[i])(decryptString(fields[i]));
         }
         mTypeDigests.insert(type->mTypeUID(),
-                            typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
+                            tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
         m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
@@ -468,7 +470,7 @@ int TVXDataBase::readRecordTable()
                 const QByteArrayView bytes = slice.column(row, kFirstStoredColumn + i);
                 stored[size_t(i)] = QByteArray::fromRawData(bytes.data(), bytes.size());
             }
-            slice.digests[n] = recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
+            slice.digests[n] = tvxsql::recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
             slice.records[n] = maker.make(slice, row, slice.text(row, 0), groupUID, typeUID);
         });
         // Each cache on one thread: the records on one, the rest on another.
@@ -556,7 +558,7 @@ void TVXDataBase::readCustomTypes(TVXRecordCache& records)
             Row& row = rows[n];
             for (int i = 0; i < kNumberOfFields; ++i)
                 row.names[size_t(i)] = decryptWith(encrypter.get(), row.fields[size_t(i)]);
-            row.digest = customTypeDigest(row.icon, row.mask, row.fields.data());
+            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
         });
         const auto& setters = TVXType::setFunctionsArray();
         for (Row& row : rows) {
@@ -625,10 +627,10 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
             const QByteArray nameCipher = tvxsql::blobColumn(*rs, 2);
             const QByteArray keyCipher = tvxsql::blobColumn(*rs, 3);
             (*it)->setMAttachmentName(decryptString(nameCipher));
-            const AttachmentKey key = decipherAttachmentKey(keyCipher);
+            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
-            mRecordDigests[it.key()].attachment = attachmentDigest(nameCipher, keyCipher);
+            mRecordDigests[it.key()].attachment = tvxsql::attachmentDigest(nameCipher, keyCipher);
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
@@ -644,7 +646,7 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         while (rs->next()) {
             record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            const AttachmentKey key = decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
             record.setMAttachmentPassKey(key.passKey);
             record.setMAttachmentLength(key.length);
         }

@@ -3,6 +3,7 @@
 #include "store/ColumnLimits.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/AttachmentStore.h"
 #include "store/TVXDataBase.h"
 #include "store/Transaction.h"
 
@@ -114,7 +115,7 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
                         const EncipheredColumn& column = table.columns[i];
                         const QByteArray stored = tvxsql::blobColumn(*rs, static_cast<int>(i + 2));
                         QByteArray rewritten = column.whole
-                                                   ? next.encipherWholeValue(decipherWholeValue(stored))
+                                                   ? next.mAttachments->encipherWholeValue(mAttachments->decipherWholeValue(stored))
                                                    : next.encryptString(decryptString(stored));
                         if (column.tiny && !tvxsql::fitsTinyBlob(rewritten))
                             return kTVXStatementFailed; // would be cut: change nothing

@@ -6,6 +6,7 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "store/ColumnLimits.h"
+#include "store/PersonalStore.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -40,45 +41,73 @@ std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString&
 
 } // namespace
 
-QString TVXDataBase::personalGroupNameForUser(const QString& username)
+// The manager's personal group and record methods.
+QString TVXDataBase::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
+int TVXDataBase::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
+QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID, bool readCompletely,
+                                                                       int* code)
+{
+    return mPersonal->readUserPersonalRecords(userID, readCompletely, code);
+}
+QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code)
+{
+    return mPersonal->personalDBRecords(userIDs, code);
+}
+QStringList TVXDataBase::allUsersUIDS(int* code) { return mPersonal->allUsersUIDS(code); }
+int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
+{
+    return mPersonal->renamePersonalGroupForUser(userID);
+}
+int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
+{
+    return mPersonal->reEncryptPersonalGroups(userIDs);
+}
+int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+{
+    return mPersonal->reEncryptPersonalRecords(records);
+}
+
+TVXUser& TVXPersonalStore::currentUser() const { return *mDatabase.mCurrentUser(); }
+
+QString TVXPersonalStore::personalGroupNameForUser(const QString& username)
 {
     return QStringLiteral("%1-%2").arg(QCoreApplication::translate("TVXDataBase", "Personal"), username);
 }
 
-QString TVXDataBase::currentUserPersnaolGroupName() const
+QString TVXPersonalStore::currentUserPersnaolGroupName() const
 {
-    return personalGroupNameForUser(m_currentUser->mUsername());
+    return personalGroupNameForUser(currentUser().mUsername());
 }
 
 // --- readers -----------------------------------------------------------------
 
-int TVXDataBase::readPersonalGroup()
+int TVXPersonalStore::readPersonalGroup()
 {
-    if (!mCPcon)
+    if (!mDatabase.connection())
         throw noConnection();
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryPersonalGroup));
-    stmt->setString(1, m_currentUser->mUserID().toStdString());
+    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryPersonalGroup));
+    stmt->setString(1, currentUser().mUserID().toStdString());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
     if (rs->next()) {
         // No member list and no sub-groups: nobody else is admitted to it.
         auto group = std::make_shared<BMGroup>();
-        group->setMGroupName(decryptString(tvxsql::blobColumn(*rs, 2)));
+        group->setMGroupName(mDatabase.decryptString(tvxsql::blobColumn(*rs, 2)));
         group->setMGroupUID(tvxsql::textColumn(*rs, 1));
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        m_groups.insert(group->mGroupUID(), std::move(group));
+        mDatabase.mGroups().insert(group->mGroupUID(), std::move(group));
     }
     return kTVXDone;
 }
 
-std::shared_ptr<TVXRecord> TVXDataBase::personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
+std::shared_ptr<TVXRecord> TVXPersonalStore::personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
                                                               const QString& now) const
 {
     auto record = std::make_shared<TVXRecord>();
     record->setMRecordUID(tvxsql::textColumn(rs, 1));
     if (readCompletely) {
-        record->setMType(m_types.value(tvxsql::textColumn(rs, 2)));
-        record->setMGroup(m_groups.value(tvxsql::textColumn(rs, 3)));
+        record->setMType(mDatabase.mTypes().value(tvxsql::textColumn(rs, 2)));
+        record->setMGroup(mDatabase.mGroups().value(tvxsql::textColumn(rs, 3)));
         // A cached record without a stored date shows the moment it was read.
         record->setMValue10(now);
     }
@@ -86,9 +115,9 @@ std::shared_ptr<TVXRecord> TVXDataBase::personalRecordFromRow(sql::ResultSet& rs
     // stores what was there.
     const auto& setters = TVXRecord::setFunctionsArray();
     for (int i = 0; i < 9; ++i)
-        ((*record).*setters[i])(decryptString(tvxsql::blobColumn(rs, 4 + i)));
-    record->setMValue10(decryptString(tvxsql::blobColumn(rs, 13)));
-    record->setMNotes(decryptString(tvxsql::blobColumn(rs, 14)));
+        ((*record).*setters[i])(mDatabase.decryptString(tvxsql::blobColumn(rs, 4 + i)));
+    record->setMValue10(mDatabase.decryptString(tvxsql::blobColumn(rs, 13)));
+    record->setMNotes(mDatabase.decryptString(tvxsql::blobColumn(rs, 14)));
     record->setMIsCustomized(rs.getBoolean(16));
     record->setMHasAttachment(rs.getBoolean(15));
     record->setMViewCounter(static_cast<int32_t>(rs.getInt64(17)));
@@ -96,16 +125,17 @@ std::shared_ptr<TVXRecord> TVXDataBase::personalRecordFromRow(sql::ResultSet& rs
     return record;
 }
 
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID,
+QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(const QString& userID,
                                                                        bool readCompletely, int* code)
 {
     int result = kTVXDone;
     QList<std::shared_ptr<TVXRecord>> records;
     try {
-        if (!mCPcon)
+        if (!mDatabase.connection())
             throw noConnection();
         {
-            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUserPersonalRecords));
+            std::unique_ptr<sql::PreparedStatement> stmt(
+                mDatabase.connection()->prepareStatement(kQueryUserPersonalRecords));
             stmt->setString(1, userID.toStdString());
             std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
             const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
@@ -118,17 +148,17 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QSt
         for (const auto& record : records) {
             int subCode = kTVXDone;
             if (record->mIsCustomized())
-                readCustomTypeForRecord(*record, &subCode);
+                mDatabase.readCustomTypeForRecord(*record, &subCode);
             if (result == kTVXDone)
                 result = subCode;
             subCode = kTVXDone;
             if (record->mHasAttachment())
-                readAttachmentForRecord(*record, &subCode);
+                mDatabase.readAttachmentForRecord(*record, &subCode);
             if (result == kTVXDone)
                 result = subCode;
         }
     } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
+        result = mDatabase.reportDatabaseError(e, TVXDataBase::mapDBErrorCode(mDatabase.serverErrorNumber(e)));
         if (readCompletely)
             records.clear();
     } catch (const std::exception&) {
@@ -141,13 +171,13 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QSt
     if (!readCompletely)
         return records;
     for (const auto& record : records)
-        m_records.insert(record->mRecordUID(), record);
+        mDatabase.mRecords().insert(record->mRecordUID(), record);
     return {};
 }
 
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code)
+QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStringList& userIDs, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QList<std::shared_ptr<TVXRecord>> all;
     int result = kTVXDone;
     for (const QString& userID : userIDs) {
@@ -160,21 +190,21 @@ QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringLi
     return all;
 }
 
-QStringList TVXDataBase::allUsersUIDS(int* code)
+QStringList TVXPersonalStore::allUsersUIDS(int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     int result = kTVXDone;
     QStringList ids;
     try {
-        if (!mCPcon)
+        if (!mDatabase.connection())
             throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryAllUserUIDS));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryAllUserUIDS));
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         while (rs->next())
             if (!rs->isNull(1))
                 ids << tvxsql::textColumn(*rs, 1);
     } catch (const sql::SQLException& e) {
-        result = reportDatabaseError(e);
+        result = mDatabase.reportDatabaseError(e);
         ids.clear();
     }
     if (code)
@@ -184,22 +214,37 @@ QStringList TVXDataBase::allUsersUIDS(int* code)
 
 // --- personal group writers -------------------------------------------------
 
-int TVXDataBase::addUserPersonalGroup(const TVXUser& user) { return addPersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user) { return addPersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser& user) { return renamePersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user) { return renamePersonalGroup(user.mUserID(), user.mUsername()); }
-int TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return deletePersonalGroup(user.mUserID()); }
-int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user) { return deletePersonalGroup(user.mUserID()); }
-
-int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username)
+int TVXDataBase::addUserPersonalGroup(const TVXUser& user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::renameUserPersonalGroup(const TVXUser& user)
+{
+    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
+}
+int TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
+int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user)
+{
+    return mPersonal->deletePersonalGroup(user.mUserID());
+}
+
+int TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& username)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString name = personalGroupNameForUser(username);
-    const QByteArray cipher = encryptString(name);
+    const QByteArray cipher = mDatabase.encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    const int code = runStatement([&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupInsert));
+    const int code = mDatabase.runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupInsert));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
         stmt->setString(2, userID.toStdString());
@@ -210,19 +255,20 @@ int TVXDataBase::addPersonalGroup(const QString& userID, const QString& username
     });
     if (code != kTVXDone)
         return code;
-    if (userID == m_currentUser->mUserID())
-        m_groups.insert(userID, makePersonalGroup(userID, name));
+    if (userID == currentUser().mUserID())
+        mDatabase.mGroups().insert(userID, makePersonalGroup(userID, name));
     return kTVXDone;
 }
 
-int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& name)
+int TVXPersonalStore::storePersonalGroupName(const QString& userID, const QString& name)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    const QByteArray cipher = encryptString(name);
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const QByteArray cipher = mDatabase.encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    return runStatement([&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupUpdateName));
+    return mDatabase.runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.liveConnection().prepareStatement(kQueryGroupUpdateName));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
         stmt->setString(2, userID.toStdString());
@@ -231,22 +277,22 @@ int TVXDataBase::storePersonalGroupName(const QString& userID, const QString& na
     });
 }
 
-int TVXDataBase::renamePersonalGroup(const QString& userID, const QString& username)
+int TVXPersonalStore::renamePersonalGroup(const QString& userID, const QString& username)
 {
     const QString name = personalGroupNameForUser(username);
     const int code = storePersonalGroupName(userID, name);
-    if (code == kTVXDone && userID == m_currentUser->mUserID())
-        if (const auto group = m_groups.value(userID))
+    if (code == kTVXDone && userID == currentUser().mUserID())
+        if (const auto group = mDatabase.mGroups().value(userID))
             group->setMGroupName(name);
     return code;
 }
 
-int TVXDataBase::lookUpUserName(const QString& userID, QString* username)
+int TVXPersonalStore::lookUpUserName(const QString& userID, QString* username)
 {
     try {
-        if (!mCPcon)
+        if (!mDatabase.connection())
             throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGetUserName));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryGetUserName));
         stmt->setString(1, userID.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         if (!rs->next())
@@ -254,13 +300,13 @@ int TVXDataBase::lookUpUserName(const QString& userID, QString* username)
         *username = tvxsql::textColumn(*rs, 1);
         return kTVXDone;
     } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     }
 }
 
-int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
+int TVXPersonalStore::renamePersonalGroupForUser(const QString& userID)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QString username;
     const int code = lookUpUserName(userID, &username);
     if (code != kTVXDone)
@@ -268,23 +314,23 @@ int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
     return renamePersonalGroup(userID, username);
 }
 
-int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
+int TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (userIDs.isEmpty())
         return kTVXDone;
     QString currentUserName; // set when the signed-in user's group was rewritten
     try {
-        if (!mCPcon)
+        if (!mDatabase.connection())
             throw noConnection();
-        tvxsql::Transaction transaction(*mCPcon);
+        tvxsql::Transaction transaction(*mDatabase.connection());
         for (const QString& userID : userIDs) {
             QString username;
             int code = lookUpUserName(userID, &username);
             if (code == kTVXDone) {
                 const QString name = personalGroupNameForUser(username);
                 code = storePersonalGroupName(userID, name);
-                if (code == kTVXDone && userID == m_currentUser->mUserID())
+                if (code == kTVXDone && userID == currentUser().mUserID())
                     currentUserName = name;
             }
             // A user without a row, or without a personal group, has no name to re-encipher.
@@ -293,29 +339,29 @@ int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
         }
         transaction.commit();
     } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     }
     if (!currentUserName.isNull())
-        if (const auto group = m_groups.value(m_currentUser->mUserID()))
+        if (const auto group = mDatabase.mGroups().value(currentUser().mUserID()))
             group->setMGroupName(currentUserName);
     return kTVXDone;
 }
 
-int TVXDataBase::deletePersonalGroup(const QString& userID)
+int TVXPersonalStore::deletePersonalGroup(const QString& userID)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    const int code = runStatement([&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(liveConnection().prepareStatement(kQueryGroupDelete));
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const int code = mDatabase.runStatement([&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
     });
     if (code != kTVXDone)
         return code;
-    if (userID == m_currentUser->mUserID()) {
+    if (userID == currentUser().mUserID()) {
         // The store's foreign keys removed the group's records with it.
-        if (const auto group = m_groups.take(userID)) {
-            for (auto it = m_records.begin(); it != m_records.end();)
-                it = (*it)->mGroup() == group ? m_records.erase(it) : std::next(it);
+        if (const auto group = mDatabase.mGroups().take(userID)) {
+            for (auto it = mDatabase.mRecords().begin(); it != mDatabase.mRecords().end();)
+                it = (*it)->mGroup() == group ? mDatabase.mRecords().erase(it) : std::next(it);
         }
     }
     return kTVXDone;
@@ -323,9 +369,9 @@ int TVXDataBase::deletePersonalGroup(const QString& userID)
 
 // --- re-enciphering personal records ----------------------------------------
 
-int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+int TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (records.isEmpty())
         return kTVXDone;
 
@@ -337,21 +383,22 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
         std::vector<QByteArray> values;
         values.reserve(kNumberOfFields + 1);
         for (int i = 0; i < kNumberOfFields; ++i) {
-            values.push_back(encryptString(((*record).*getters[i])()));
+            values.push_back(mDatabase.encryptString(((*record).*getters[i])()));
             if (!tvxsql::fitsTinyBlob(values.back()))
                 return kTVXStatementFailed;
         }
-        values.push_back(encryptString(record->mNotes())); // NOTE is a LONGBLOB
+        values.push_back(mDatabase.encryptString(record->mNotes())); // NOTE is a LONGBLOB
         ciphers.push_back(std::move(values));
     }
 
     try {
-        if (!mCPcon)
+        if (!mDatabase.connection())
             throw noConnection();
         // All or nothing: a store half under the old key and half under the
         // new one could not be read with either.
-        tvxsql::Transaction transaction(*mCPcon);
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdatePersonalRecord));
+        tvxsql::Transaction transaction(*mDatabase.connection());
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdatePersonalRecord));
         for (qsizetype r = 0; r < records.size(); ++r) {
             TVXRecord& record = *records[r];
             stmt->clearParameters();
@@ -378,22 +425,22 @@ int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>
         }
         transaction.commit();
     } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
+        return mDatabase.reportDatabaseError(e);
     } catch (const std::exception&) {
         return kTVXNotServerError;
     }
     return kTVXDone;
 }
 
-int TVXDataBase::rewritePersonalCustomType(TVXRecord& record)
+int TVXPersonalStore::rewritePersonalCustomType(TVXRecord& record)
 {
-    return updateCustomType(record, *record.mRecordCustomType());
+    return mDatabase.updateCustomType(record, *record.mRecordCustomType());
 }
 
-int TVXDataBase::rewritePersonalAttachment(TVXRecord& record)
+int TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
 {
     // Name and pass key under the new key; a newly chosen file is stored whole.
     if (record.mAttachmentState() == kAttachmentStateStoreNewFile)
-        return insertAttachmentforRecordID(record);
-    return reEncryptAttachmentforRecord(record);
+        return mDatabase.insertAttachmentforRecordID(record);
+    return mDatabase.reEncryptAttachmentforRecord(record);
 }

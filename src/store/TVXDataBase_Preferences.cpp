@@ -11,6 +11,7 @@
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/StatementRunner.h"
+#include "store/PreferencesStore.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -43,26 +44,104 @@ bool hookFontExists(const QString& family)
 
 } // namespace
 
+// The manager's preference methods.
+QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
+{
+    return TVXPreferences::getWindowDimensionsInWindowsStandard(frame, screen, maximised);
+}
+QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
+{
+    return TVXPreferences::getRectFromWindowPosition(text, screen);
+}
+void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
+{
+    mPreferences->readUserPreferenceForTableForUser(user, code);
+}
+void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
+{
+    mPreferences->initUserPreferencesForUser(userID, userName, code);
+}
+void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
+{
+    mPreferences->saveBasicPreferencesForUser(user, code);
+}
+void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
+{
+    mPreferences->saveOptionPanelPreferencesForUser(user, code);
+}
+int TVXDataBase::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
+int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
+int TVXDataBase::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
+int TVXDataBase::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
+int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
+{
+    return mPreferences->savePasswordGeneratorFlagForUser(user);
+}
+int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
+{
+    return mPreferences->saveNumberOfAttemptsForUser(user);
+}
+int TVXDataBase::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
+TVXSortDescriptor TVXDataBase::sortDescriptor(int* code) const { return mPreferences->sortDescriptor(code); }
+int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
+{
+    return mPreferences->setSortDescriptor(descriptor);
+}
+uint8_t TVXDataBase::passwordGeneratorFlags(int* code) const { return mPreferences->passwordGeneratorFlags(code); }
+int TVXDataBase::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
+bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
+{
+    return mPreferences->autoLockEnabledWithInactiveTime(minutes, code);
+}
+int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const
+{
+    return mPreferences->numberofAttemptsLeft(user, code);
+}
+int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+{
+    return mPreferences->setNumberofAttemptsLeft(count, user);
+}
+void TVXDataBase::setfont(const QFont& font) { mPreferences->setfont(font); }
+QList<int> TVXDataBase::columnWidthDetails(int* code) const { return mPreferences->columnWidthDetails(code); }
+int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+{
+    return mPreferences->setColumnWidthDetails(widths, typeIndex);
+}
+int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
+{
+    return mPreferences->showColumnsInListViewReturnCode(code, typeID);
+}
+void TVXDataBase::saveSplitViewInformation(const QStringList& rects, const QString& name)
+{
+    mPreferences->saveSplitViewInformation(rects, name);
+}
+std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QString& name) const
+{
+    return mPreferences->getSplitViewInformationForName(name);
+}
+
+TVXUser& TVXPreferences::currentUser() const { return *mDatabase.mCurrentUser(); }
+
 // --- conversions -------------------------------------------------------------
 
-int64_t TVXDataBase::packSortInfo(const TVXSortDescriptor& descriptor)
+int64_t TVXPreferences::packSortInfo(const TVXSortDescriptor& descriptor)
 {
     return (descriptor.ascending ? 65536 : 0) + (descriptor.key.toInt() & 0xFFFF);
 }
 
-TVXSortDescriptor TVXDataBase::unpackSortInfo(int64_t value)
+TVXSortDescriptor TVXPreferences::unpackSortInfo(int64_t value)
 {
     return {QString::number(value & 0xFFFF), ((value >> 16) & 0xFF) != 0};
 }
 
-QRectF TVXDataBase::defaultWindowFrame(const QSizeF& screen)
+QRectF TVXPreferences::defaultWindowFrame(const QSizeF& screen)
 {
     const double width = std::max(1030.0, 0.7 * screen.width());
     const double height = 0.7 * screen.height();
     return {(screen.width() - width) * 0.5, (screen.height() - height) * 0.5, width, height};
 }
 
-QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
+QString TVXPreferences::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
 {
     // Top-left origin, y downward, as the column has always been written.
     const double x = std::max(0.0, frame.x());
@@ -71,10 +150,11 @@ QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, c
     const long top = static_cast<long>(screen.height() - (y + frame.height()));
     const long right = static_cast<long>(x + frame.width());
     const long bottom = static_cast<long>(screen.height() - y);
-    return QStringLiteral("%1 %2 %3 %4 %5").arg(pad4(left), pad4(top), pad4(right), pad4(bottom), pad4(maximised ? 1 : 0));
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(pad4(left), pad4(top), pad4(right), pad4(bottom), pad4(maximised ? 1 : 0));
 }
 
-QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
+QRectF TVXPreferences::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
 {
     const QStringList parts = text.split(QLatin1Char(' '));
     const auto part = [&parts](int i) { return parts.value(i).toInt(); };
@@ -86,7 +166,7 @@ QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF&
     return {x, y, width, height};
 }
 
-QString TVXDataBase::storedFontName(const QFont& font)
+QString TVXPreferences::storedFontName(const QFont& font)
 {
     // The name carries the style, as the bold and italic columns are derived from it.
     QString name = font.family();
@@ -98,7 +178,7 @@ QString TVXDataBase::storedFontName(const QFont& font)
     return name.left(32);
 }
 
-QFont TVXDataBase::fontFromStoredName(const QString& name, int pointSize)
+QFont TVXPreferences::fontFromStoredName(const QString& name, int pointSize)
 {
     QString family = name;
     QString style;
@@ -117,9 +197,9 @@ QFont TVXDataBase::fontFromStoredName(const QString& name, int pointSize)
 
 // --- reading and creating the row ------------------------------------------
 
-void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
+void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, int* code)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryAppPreference));
+    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryAppPreference));
     stmt->setString(1, user.mUserID().toStdString());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
     QString windowPosition;
@@ -156,27 +236,28 @@ void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
             fontName = kFallbackFontName;
         user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
 
-        const int columns = readColoumWidthInfoForType(user.mCurrentType());
+        const int columns = mDatabase.readColoumWidthInfoForType(user.mCurrentType());
         if (code)
             *code = columns;
     }
     rs.reset();
     stmt.reset();
     // Then the user's recent lists: most viewed, recently viewed, recently modified.
-    const int mostViewed = readMostViewedRecordIDForUser(user.mUserID());
+    const int mostViewed = mDatabase.readMostViewedRecordIDForUser(user.mUserID());
     if (code)
         *code = mostViewed;
-    readRecentlyViewedRecordIDForUser(user.mUserID(), code);
-    readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
+    mDatabase.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
+    mDatabase.readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
     if (!windowPosition.isEmpty())
         user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
 }
 
-void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
+void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    tvxsql::runReporting(*this, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryInsertToAppPreferenceTable));
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
         const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
         const auto number = [&](int64_t v) { stmt->setInt64(i++, v); };
@@ -228,7 +309,7 @@ void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QStrin
 
 // --- writers ---------------------------------------------------------------
 
-void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
+void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, int* code)
 {
     // Asked before the guard is taken: the main thread may be waiting for it.
     bool maximised = false;
@@ -236,9 +317,10 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
         if (auto* hooks = platform::applicationHooks())
             maximised = hooks->isMainWindowMaximied();
     });
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    tvxsql::runReporting(*this, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kUpdateBasicPrefToAppPrefTable));
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
                                                                 maximised)
                                .toStdString());
@@ -248,12 +330,13 @@ void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
     });
 }
 
-void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
+void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
-    tvxsql::runReporting(*this, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUpdateAppPreferenceTable));
+    tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
         stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
         stmt->setInt(3, fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive) ? 700 : 200);
@@ -289,113 +372,113 @@ template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement
 
 } // namespace
 
-int TVXDataBase::saveLastViewForUser(const TVXUser& user)
+int TVXPreferences::saveLastViewForUser(const TVXUser& user)
 {
-    return updateOneColumn(*this, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
+    return updateOneColumn(mDatabase, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
 }
 
-int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user)
+int TVXPreferences::saveCurrentGroupForUser(const TVXUser& user)
 {
-    return updateOneColumn(*this, UpdCurCatVal, user,
+    return updateOneColumn(mDatabase, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
 }
 
-int TVXDataBase::saveToggleInfoForUser(const TVXUser& user)
+int TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
 {
-    return updateOneColumn(*this, UpdShowDetailPaneVal, user,
+    return updateOneColumn(mDatabase, UpdShowDetailPaneVal, user,
                            [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
 }
 
-int TVXDataBase::saveSortInfoForUser(const TVXUser& user)
+int TVXPreferences::saveSortInfoForUser(const TVXUser& user)
 {
     const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
-    return updateOneColumn(*this, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
+    return updateOneColumn(mDatabase, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
 }
 
-int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
+int TVXPreferences::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
-    return updateOneColumn(*this, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
+    return updateOneColumn(mDatabase, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
 }
 
-int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
+int TVXPreferences::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
-    return updateOneColumn(*this, UpdLoginAtmptCntVal, user,
+    return updateOneColumn(mDatabase, UpdLoginAtmptCntVal, user,
                            [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
 }
 
 // --- accessors on the current user ------------------------------------------
 
-int TVXDataBase::setToggleInfo(bool show)
+int TVXPreferences::setToggleInfo(bool show)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    m_currentUser->setMShowDetailOnPane(show);
-    return saveToggleInfoForUser(*m_currentUser);
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMShowDetailOnPane(show);
+    return saveToggleInfoForUser(currentUser());
 }
 
-TVXSortDescriptor TVXDataBase::sortDescriptor(int* code) const
-{
-    if (code)
-        *code = kTVXDone;
-    return m_currentUser->mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
-}
-
-int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    m_currentUser->setMSortingInfo(descriptor);
-    return saveSortInfoForUser(*m_currentUser);
-}
-
-uint8_t TVXDataBase::passwordGeneratorFlags(int* code) const
+TVXSortDescriptor TVXPreferences::sortDescriptor(int* code) const
 {
     if (code)
         *code = kTVXDone;
-    return m_currentUser->mPwdGenFlag();
+    return currentUser().mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
 }
 
-int TVXDataBase::setPasswordGeneratorFlags(uint8_t flags)
+int TVXPreferences::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    m_currentUser->setMPwdGenFlag(flags);
-    return savePasswordGeneratorFlagForUser(*m_currentUser);
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMSortingInfo(descriptor);
+    return saveSortInfoForUser(currentUser());
 }
 
-bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
+uint8_t TVXPreferences::passwordGeneratorFlags(int* code) const
+{
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mPwdGenFlag();
+}
+
+int TVXPreferences::setPasswordGeneratorFlags(uint8_t flags)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMPwdGenFlag(flags);
+    return savePasswordGeneratorFlagForUser(currentUser());
+}
+
+bool TVXPreferences::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
 {
     if (minutes)
-        *minutes = m_currentUser->mLockTime();
+        *minutes = currentUser().mLockTime();
     if (code)
         *code = kTVXDone;
-    return m_currentUser->mAutoLOck();
+    return currentUser().mAutoLOck();
 }
 
-int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const
+int16_t TVXPreferences::numberofAttemptsLeft(const TVXUser& user, int* code) const
 {
     (void)user; // the count is the signed-in user's
     if (code)
         *code = kTVXDone;
-    return m_currentUser->mLoginAttemptCount();
+    return currentUser().mLoginAttemptCount();
 }
 
-int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+int TVXPreferences::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (!user)
         return kTVXStatementFailed;
     user->setMLoginAttemptCount(count);
     return saveNumberOfAttemptsForUser(*user);
 }
 
-void TVXDataBase::setfont(const QFont& font) { m_currentUser->setMTextFont(font); }
+void TVXPreferences::setfont(const QFont& font) { currentUser().setMTextFont(font); }
 
-QList<int> TVXDataBase::columnWidthDetails(int* code) const
+QList<int> TVXPreferences::columnWidthDetails(int* code) const
 {
     if (code)
         *code = kTVXDone;
-    return m_currentUser->mColoumWidthArray();
+    return currentUser().mColoumWidthArray();
 }
 
-int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
+int TVXPreferences::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
 {
     (void)typeID;
     if (code)
@@ -403,39 +486,40 @@ int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeI
     return static_cast<int>(kDefaultColumnMask);
 }
 
-void TVXDataBase::saveSplitViewInformation(const QStringList& rects, const QString& name)
+void TVXPreferences::saveSplitViewInformation(const QStringList& rects, const QString& name)
 {
     if (name == kMainSplitViewAutosaveName) {
         platform::UserDefaults::setStringList(name, rects);
         // The rectangle text "{{x, y}, {w, h}}": its width is the detail pane's.
         const QString first = rects.value(0);
-        const QStringList numbers = QString(first).remove(QLatin1Char('{')).remove(QLatin1Char('}')).split(QLatin1Char(','));
+        const QStringList numbers =
+            QString(first).remove(QLatin1Char('{')).remove(QLatin1Char('}')).split(QLatin1Char(','));
         if (numbers.size() == 4)
-            m_currentUser->setMDetailPanelWidth(static_cast<int16_t>(numbers[2].trimmed().toDouble()));
+            currentUser().setMDetailPanelWidth(static_cast<int16_t>(numbers[2].trimmed().toDouble()));
     } else if (name == kSmartTypeSplitViewAutosaveName || name == kSubSplitViewAutosaveName) {
         platform::UserDefaults::setStringList(name, rects);
     }
 }
 
-std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QString& name) const
+std::optional<QStringList> TVXPreferences::getSplitViewInformationForName(const QString& name) const
 {
     if (name != kMainSplitViewAutosaveName && name != kSubSplitViewAutosaveName
         && name != kSmartTypeSplitViewAutosaveName)
         return std::nullopt;
-    const auto& info = m_currentUser->mMainViewRectInfo();
+    const auto& info = currentUser().mMainViewRectInfo();
     if (!info.contains(name))
         return std::nullopt;
     return info.value(name);
 }
 
-int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+int TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     QString typeID = kAllCategoriesUID;
     if (typeIndex > 0) {
-        const auto types = typesForEditing();
+        const auto types = mDatabase.typesForEditing();
         if (typeIndex - 1 < types.size() && types[typeIndex - 1])
             typeID = types[typeIndex - 1]->mTypeUID();
     }
-    m_currentUser->setMColoumWidthArray(widths);
-    return setShowColumnsInListViewForTypeName(typeID);
+    currentUser().setMColoumWidthArray(widths);
+    return mDatabase.setShowColumnsInListViewForTypeName(typeID);
 }

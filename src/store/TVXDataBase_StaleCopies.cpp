@@ -53,7 +53,7 @@ int compareWithStored(const QHash<QString, quint64>& digests, const QString& uid
 
 } // namespace
 
-quint64 TVXDataBase::recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
+quint64 tvxsql::recordRowDigest(const QString& groupUID, const QString& typeUID, const QByteArray* stored,
                                      bool attached, bool customised)
 {
     tvxsql::RowDigest digest;
@@ -63,7 +63,7 @@ quint64 TVXDataBase::recordRowDigest(const QString& groupUID, const QString& typ
     return digest.add(qint64(attached)).add(qint64(customised)).value();
 }
 
-quint64 TVXDataBase::customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields)
+quint64 tvxsql::customTypeDigest(qint64 icon, qint64 mask, const QByteArray* fields)
 {
     tvxsql::RowDigest digest;
     digest.add(icon).add(mask);
@@ -72,17 +72,17 @@ quint64 TVXDataBase::customTypeDigest(qint64 icon, qint64 mask, const QByteArray
     return digest.value();
 }
 
-quint64 TVXDataBase::attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher)
+quint64 tvxsql::attachmentDigest(const QByteArray& nameCipher, const QByteArray& keyCipher)
 {
     return tvxsql::RowDigest().add(nameCipher).add(keyCipher).value();
 }
 
-quint64 TVXDataBase::groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails)
+quint64 tvxsql::groupDigest(const QByteArray& nameCipher, qint64 permissions, bool prevails)
 {
     return tvxsql::RowDigest().add(nameCipher).add(permissions).add(qint64(prevails)).value();
 }
 
-quint64 TVXDataBase::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields)
+quint64 tvxsql::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mask, const QByteArray* fields)
 {
     tvxsql::RowDigest digest;
     digest.add(nameCipher).add(icon).add(mask);
@@ -101,16 +101,16 @@ std::optional<TVXDataBase::RecordDigest> TVXDataBase::lockedRecordDigest(sql::Co
     for (int i = 0; i < 11; ++i)
         values[i] = tvxsql::blobColumn(*rs, 3 + i);
     RecordDigest digest;
-    digest.row = recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values,
+    digest.row = tvxsql::recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values,
                                  rs->getBoolean(14), rs->getBoolean(15));
     if (!rs->isNull(16)) {
         QByteArray fields[10];
         for (int i = 0; i < 10; ++i)
             fields[i] = tvxsql::blobColumn(*rs, 19 + i);
-        digest.customType = customTypeDigest(rs->getInt64(17), rs->getInt64(18), fields);
+        digest.customType = tvxsql::customTypeDigest(rs->getInt64(17), rs->getInt64(18), fields);
     }
     if (!rs->isNull(29))
-        digest.attachment = attachmentDigest(tvxsql::blobColumn(*rs, 30), tvxsql::blobColumn(*rs, 31));
+        digest.attachment = tvxsql::attachmentDigest(tvxsql::blobColumn(*rs, 30), tvxsql::blobColumn(*rs, 31));
     return digest;
 }
 
@@ -119,7 +119,7 @@ std::optional<quint64> TVXDataBase::lockedGroupDigest(sql::Connection& connectio
     const auto rs = lockRow(connection, kQueryLockGroup, groupUID);
     if (!rs->next())
         return std::nullopt;
-    return groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
+    return tvxsql::groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
 }
 
 std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
@@ -130,7 +130,7 @@ std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection
     QByteArray fields[10];
     for (int i = 0; i < 10; ++i)
         fields[i] = tvxsql::blobColumn(*rs, 4 + i);
-    return typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
+    return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
 }
 
 int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment)
@@ -170,14 +170,14 @@ void TVXDataBase::noteNewRecordDigest(const NewRecord& entry, const AttachmentUp
     stored[10] = entry.ciphers.note;
     const bool customised = record.mIsCustomized() && record.mRecordCustomType();
     RecordDigest digest;
-    digest.row = recordRowDigest(record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID,
+    digest.row = tvxsql::recordRowDigest(record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID,
                                  record.mType() ? record.mType()->mTypeUID() : kUnfiledUID, stored,
                                  record.mHasAttachment(), customised);
     if (customised)
-        digest.customType = customTypeDigest(record.mRecordCustomType()->mTypeIconID(),
+        digest.customType = tvxsql::customTypeDigest(record.mRecordCustomType()->mTypeIconID(),
                                              record.mRecordCustomType()->mTypeMask(), entry.typeCiphers.fields.data());
     if (upload)
-        digest.attachment = attachmentDigest(upload->nameCipher, upload->passKeyCipher);
+        digest.attachment = tvxsql::attachmentDigest(upload->nameCipher, upload->passKeyCipher);
     else if (record.mHasAttachment())
         return; // its row is copied afterwards: no digest known
     mRecordDigests.insert(record.mRecordUID(), digest);

@@ -1,6 +1,7 @@
 // Preferences, the user's own password and the hint, on a real store.
 #include "model/TVXUser.h"
 #include "store/HintQuestions.h"
+#include "store/PreferencesStore.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
@@ -74,7 +75,7 @@ TEST_F(Preferences, ANewRowHasTheDefaults)
     EXPECT_EQ(user.mClearClipBoardTimer(), 30);
     EXPECT_EQ(user.mTextFont().family(), "ArialMT");
     EXPECT_EQ(user.mTextFont().pointSize(), 13);
-    EXPECT_EQ(user.mWindowPosition(), TVXDataBase::defaultWindowFrame(TVXUser::mainScreenSize()));
+    EXPECT_EQ(user.mWindowPosition(), TVXPreferences::defaultWindowFrame(TVXUser::mainScreenSize()));
 }
 
 TEST_F(Preferences, EachWriterChangesOnlyItsColumns)

@@ -1,5 +1,6 @@
 // Conversions of stored preference values, and the hint cipher.
 #include "model/TVXUser.h"
+#include "store/PreferencesStore.h"
 #include "store/TVXDataBase.h"
 #include "support/QtPrinters.h"
 
@@ -25,34 +26,34 @@ TEST(PreferenceRules, WindowFrameTextRoundTrips)
 
 TEST(PreferenceRules, DefaultFrameIsCentredAndAtLeast1030Wide)
 {
-    EXPECT_EQ(TVXDataBase::defaultWindowFrame(QSizeF(1440, 900)), QRectF(205, 135, 1030, 630));
-    EXPECT_EQ(TVXDataBase::defaultWindowFrame(QSizeF(2000, 1000)), QRectF(300, 150, 1400, 700));
+    EXPECT_EQ(TVXPreferences::defaultWindowFrame(QSizeF(1440, 900)), QRectF(205, 135, 1030, 630));
+    EXPECT_EQ(TVXPreferences::defaultWindowFrame(QSizeF(2000, 1000)), QRectF(300, 150, 1400, 700));
 }
 
 TEST(PreferenceRules, SortInfoPacking)
 {
-    EXPECT_EQ(TVXDataBase::unpackSortInfo(65539), (TVXSortDescriptor{"3", true}));
-    EXPECT_EQ(TVXDataBase::unpackSortInfo(3), (TVXSortDescriptor{"3", false}));
-    EXPECT_EQ(TVXDataBase::packSortInfo({"7", true}), 65543);
-    EXPECT_EQ(TVXDataBase::packSortInfo({"7", false}), 7);
+    EXPECT_EQ(TVXPreferences::unpackSortInfo(65539), (TVXSortDescriptor{"3", true}));
+    EXPECT_EQ(TVXPreferences::unpackSortInfo(3), (TVXSortDescriptor{"3", false}));
+    EXPECT_EQ(TVXPreferences::packSortInfo({"7", true}), 65543);
+    EXPECT_EQ(TVXPreferences::packSortInfo({"7", false}), 7);
 }
 
 TEST(PreferenceRules, FontNamesCarryTheirStyle)
 {
-    const QFont boldOblique = TVXDataBase::fontFromStoredName("Helvetica-BoldOblique", 12);
+    const QFont boldOblique = TVXPreferences::fontFromStoredName("Helvetica-BoldOblique", 12);
     EXPECT_EQ(boldOblique.family(), "Helvetica");
     EXPECT_TRUE(boldOblique.bold());
     EXPECT_TRUE(boldOblique.italic());
     EXPECT_EQ(boldOblique.pointSize(), 12);
 
-    const QFont plain = TVXDataBase::fontFromStoredName("ArialMT", 13);
+    const QFont plain = TVXPreferences::fontFromStoredName("ArialMT", 13);
     EXPECT_FALSE(plain.bold());
-    EXPECT_EQ(TVXDataBase::storedFontName(plain), "ArialMT");
+    EXPECT_EQ(TVXPreferences::storedFontName(plain), "ArialMT");
 
     QFont italic("Optima");
     italic.setItalic(true);
-    EXPECT_EQ(TVXDataBase::storedFontName(italic), "Optima-Italic");
-    EXPECT_EQ(TVXDataBase::fontFromStoredName("Optima-Italic", 10).italic(), true);
+    EXPECT_EQ(TVXPreferences::storedFontName(italic), "Optima-Italic");
+    EXPECT_EQ(TVXPreferences::fontFromStoredName("Optima-Italic", 10).italic(), true);
 }
 
 TEST(HintCipher, BlocksAndPadding)

@@ -1,0 +1,70 @@
+#pragma once
+// The settings that follow a user from computer to computer, owned by the
+// database manager: one APPPREFTABLE row per user, read once at load and
+// written column by column. The manager's preference methods forward here.
+#include "store/StoreTypes.h"
+
+#include <QFont>
+#include <QList>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+#include <optional>
+
+class TVXDataBase;
+class TVXUser;
+struct TVXSortDescriptor;
+
+class TVXPreferences {
+public:
+    explicit TVXPreferences(TVXDataBase& database) : mDatabase(database) {}
+
+    // Fills the user from its preference row (and then its recent lists).
+    // Statement failures reach the caller (the load).
+    void readUserPreferenceForTableForUser(TVXUser& user, int* code);
+    // Inserts a row with the defaults of a new user; an existing row stays.
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, int* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
+    int saveLastViewForUser(const TVXUser& user);
+    int saveCurrentGroupForUser(const TVXUser& user);
+    int saveToggleInfoForUser(const TVXUser& user);
+    int saveSortInfoForUser(const TVXUser& user);
+    int savePasswordGeneratorFlagForUser(const TVXUser& user);
+    int saveNumberOfAttemptsForUser(const TVXUser& user);
+
+    // The signed-in user's settings.
+    int setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(int* code) const;
+    int setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(int* code) const;
+    int setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, int* code) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, int* code) const;
+    int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    void setfont(const QFont& font);
+    QList<int> columnWidthDetails(int* code) const;
+    // index 0: all types; otherwise entry index-1 of the types offered for editing.
+    int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
+    void saveSplitViewInformation(const QStringList& rects, const QString& name);
+    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
+
+    // The frame <-> WINDOWPOS text conversions (screen of the given size).
+    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
+    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
+    static QRectF defaultWindowFrame(const QSizeF& screen);
+    // SORTINFO packing.
+    static int64_t packSortInfo(const TVXSortDescriptor& descriptor);
+    static TVXSortDescriptor unpackSortInfo(int64_t value);
+    // FONTNAME/FONTHEIGHT <-> font: the name carries bold and italic.
+    static QString storedFontName(const QFont& font);
+    static QFont fontFromStoredName(const QString& name, int pointSize);
+
+private:
+    TVXUser& currentUser() const;
+
+    TVXDataBase& mDatabase;
+};
