@@ -489,11 +489,7 @@ private:
     static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
     std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
-    void readAttachmentHeaders(TVXRecordCache& records, int* code);
-    void readMembershipLists(int* code);
-    void readCustomTypes(TVXRecordCache& records);
-    std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
-    void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
+    struct LoadSteps; // TVXDataBase_Load.cpp
 
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<class RecordSearchIndex> mRecordSearchIndex;
@@ -540,35 +536,12 @@ private:
     bool deferErrorToBatchEnd(const platform::Error& error);
     void writeBatchLogRows(RecordBatch& batch);
 
-    // Stale copies (TVXDataBase_StaleCopies.cpp): what a cached row held when
-    // this client read or last wrote it (store/RowDigest.h). A replace compares
-    // it in its transaction with the row it locks: 8 when another client
-    // changed the row meanwhile. Rows without a digest are written as before.
-    struct RecordDigest {
-        quint64 row = 0;
-        quint64 customType = 0; // 0: none (read only for a record marked customised)
-        quint64 attachment = 0; // 0: none (read only for a record marked with an attachment)
-        bool operator==(const RecordDigest&) const = default;
-    };
-    QHash<QString, RecordDigest> mRecordDigests;
-    QHash<QString, quint64> mGroupDigests;
-    QHash<QString, quint64> mTypeDigests;
-    // Locked for update; null when the row is gone.
-    std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
-    std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
-    std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
-    [[nodiscard]] int checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment = false);
-    [[nodiscard]] int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
-    [[nodiscard]] int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
-    void forgetDigests();
-    void noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload);
+    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
     [[nodiscard]] int storeType(const TVXType& type, bool isNew);
-    bool isNameStored(const char* queryFormat, const QString& name);
     void forgetDeletedGroup(const QString& groupUID);
-    void cachedRecordsChanged(); // the search index follows here
 
     // Attachment statement parts (TVXDataBase_Attachments.cpp).
     [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;

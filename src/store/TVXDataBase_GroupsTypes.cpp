@@ -12,6 +12,7 @@
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
 #include "store/RowDigest.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -56,6 +57,23 @@ std::string withCipherHex(const char* format, const QByteArray& cipher)
     return query;
 }
 
+bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
+{
+    try {
+        if (!db.connection())
+            throw noConnection();
+        // The field cipher is deterministic: the same name under the same
+        // master password gives the same bytes, so nothing is deciphered.
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            db.connection()->prepareStatement(withCipherHex(queryFormat, db.encryptString(name))));
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        db.reportDatabaseError(e);
+        return false;
+    }
+}
+
 } // namespace
 
 // --- groups -------------------------------------------------------------------
@@ -74,7 +92,7 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
     const int code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+            if (const int fresh = mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
                 return fresh;
         const std::string uid = group.mGroupUID().toStdString();
         std::unique_ptr<sql::PreparedStatement> stmt(
@@ -102,7 +120,7 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
     if (code != kTVXDone)
         group.setMUserMembersArray(membersBefore);
     else
-        mGroupDigests.insert(group.mGroupUID(),
+        mStaleCopies->mGroupDigests.insert(group.mGroupUID(),
                              tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
     return code;
 }
@@ -143,7 +161,7 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
             for (const auto& record : std::as_const(m_records))
                 if (record->mGroup() == cached)
                     record->setMGroup(group);
-            cachedRecordsChanged();
+            pruneRecordSearchIndex();
         }
     }
     if (code == kTVXDone)
@@ -199,7 +217,7 @@ void TVXDataBase::forgetDeletedGroup(const QString& groupUID)
     m_currentUser->mUsersGroupArray().removeAll(groupUID);
     for (const auto& user : std::as_const(m_users))
         user->mUsersGroupArray().removeAll(groupUID);
-    cachedRecordsChanged();
+    pruneRecordSearchIndex();
 }
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
@@ -219,7 +237,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
         // The moved records come back as unfiled records.
         if (readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
-        cachedRecordsChanged();
+        pruneRecordSearchIndex();
         changed.add(storechanges::kRecords);
     } catch (const sql::SQLException& e) {
         // Reported so that a lost connection is noticed; the caller's code stays 1.
@@ -255,7 +273,7 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
     const int code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+            if (const int fresh = mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
                 return fresh;
         std::unique_ptr<sql::PreparedStatement> stmt(
             connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
@@ -276,7 +294,7 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
         return kTVXDone;
     });
     if (code == kTVXDone)
-        mTypeDigests.insert(type.mTypeUID(),
+        mStaleCopies->mTypeDigests.insert(type.mTypeUID(),
                             tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
     return code;
 }
@@ -310,7 +328,7 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
             for (const auto& record : std::as_const(m_records))
                 if (record->mType() == cached)
                     record->setMType(type);
-            cachedRecordsChanged();
+            pruneRecordSearchIndex();
         }
     }
     if (code == kTVXDone)
@@ -336,7 +354,7 @@ int TVXDataBase::deleteType(const TVXType& type)
             const auto& recordType = (*it)->mType();
             it = recordType && recordType->mTypeUID() == uid ? m_records.erase(it) : std::next(it);
         }
-        cachedRecordsChanged();
+        pruneRecordSearchIndex();
     }
     if (code == kTVXDone)
         changed.add(storechanges::kTypes | storechanges::kRecords);
@@ -346,38 +364,14 @@ int TVXDataBase::deleteType(const TVXType& type)
 
 // --- duplicate names ------------------------------------------------------------
 
-bool TVXDataBase::isNameStored(const char* queryFormat, const QString& name)
-{
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        // The field cipher is deterministic: the same name under the same
-        // master password gives the same bytes, so nothing is deciphered.
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mCPcon->prepareStatement(withCipherHex(queryFormat, encryptString(name))));
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        return rs->next();
-    } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
-        return false;
-    }
-}
-
 bool TVXDataBase::checkForGroupDuplicate(const QString& name)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    return isNameStored(kQueryGroupNameLike, name);
+    return isNameStored(*this, kQueryGroupNameLike, name);
 }
 
 bool TVXDataBase::checkForTypeDuplicate(const QString& name)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    return isNameStored(kQueryTypeNameLike, name);
-}
-
-void TVXDataBase::cachedRecordsChanged()
-{
-    // Entries of records that left the cache go now; changed ones are
-    // prepared again on their next use.
-    pruneRecordSearchIndex();
+    return isNameStored(*this, kQueryTypeNameLike, name);
 }

@@ -10,8 +10,10 @@
 #include "store/QueryConstants.h"
 #include "store/RecentListsStore.h"
 #include "store/RecordStorageParts.h"
+#include "store/RowDigest.h"
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -477,7 +479,9 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
         });
     }
     if (code == kTVXDone)
-        noteNewRecordDigest(entry, storeFile ? &upload : nullptr);
+        mStaleCopies->noteNewRecordDigest(entry, storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                            upload.passKeyCipher))
+                                                     : std::nullopt);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -523,7 +527,7 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         }
         if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
-                noteNewRecordDigest(records[i], nullptr);
+                mStaleCopies->noteNewRecordDigest(records[i], std::nullopt);
                 finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
                 codes[i] = kTVXDone;
             }
@@ -546,7 +550,7 @@ QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
         const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
         m_records.remove(recordID);
         mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
-        mRecordDigests.remove(recordID);
+        mStaleCopies->mRecordDigests.remove(recordID);
         recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
         if (replaying && record && !record->mHasAttachment()) {
@@ -655,10 +659,10 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     if (code != kTVXDone)
         return code;
 
-    std::optional<RecordDigest> stored;
+    std::optional<TVXStaleCopies::RecordDigest> stored;
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
-        if (const int fresh = checkRecordNotStale(connection, recordID, dropAttachment); fresh != kTVXDone)
+        if (const int fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment); fresh != kTVXDone)
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
@@ -677,11 +681,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
         if (reencipher)
             if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
-        stored = lockedRecordDigest(connection, recordID);
+        stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
         return kTVXDone;
     });
     if (code == kTVXDone && stored)
-        mRecordDigests.insert(recordID, *stored);
+        mStaleCopies->mRecordDigests.insert(recordID, *stored);
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -758,7 +762,7 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
     CustomTypeCiphers ciphers;
     if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     return runWriteTransaction([&](sql::Connection& connection) {
         return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
@@ -766,7 +770,7 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
 {
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
