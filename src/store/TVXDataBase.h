@@ -507,26 +507,11 @@ private:
 
     // Record storage (TVXDataBase_Records.cpp).
     struct AttachmentUpload;
-    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
-    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
-                         const AttachmentUpload* upload);
-    // records[first, first + count) in shared statements, in a savepoint of
-    // this thread's batch: true when all went in, else none stays.
-    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
-    // After a rolled-back batch: each record added again alone until one
-    // fails; the identifiers of those not stored.
-    QStringList replayRecords(const QStringList& recordIDs);
-    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
-                        const CustomTypeCiphers& ciphers);
-    [[nodiscard]] int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
-                            bool customTypeStored);
+    struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
     [[nodiscard]] int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                             qint64* newLength = nullptr);
     void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
-    void noteRecordAdded(const QString& recordID);
-    void noteRecordModified(const TVXRecord& record);
-    void forgetRecordInRecentLists(const QString& recordID);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
@@ -534,7 +519,6 @@ private:
     RecordBatch* batchOfThisThread() const;
     // A server error kept for the batch's end: the main thread may be waiting for the connection.
     bool deferErrorToBatchEnd(const platform::Error& error);
-    void writeBatchLogRows(RecordBatch& batch);
 
     std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
 

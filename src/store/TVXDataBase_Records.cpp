@@ -64,6 +64,28 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
 
 } // namespace
 
+// Record storage's own steps; they reach the manager's state through d.
+struct TVXDataBase::RecordSteps {
+    TVXDataBase& d;
+    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
+    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+                         const AttachmentUpload* upload);
+    // records[first, first + count) in shared statements, in a savepoint of
+    // this thread's batch: true when all went in, else none stays.
+    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
+    // After a rolled-back batch: each record added again alone until one
+    // fails; the identifiers of those not stored.
+    QStringList replayRecords(const QStringList& recordIDs);
+    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID,
+                                      const TVXType& customType, const CustomTypeCiphers& ciphers);
+    [[nodiscard]] static int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                                 const RecordCiphers& ciphers, bool customTypeStored);
+    void noteRecordAdded(const QString& recordID);
+    void noteRecordModified(const TVXRecord& record);
+    void forgetRecordInRecentLists(const QString& recordID);
+    void writeBatchLogRows(RecordBatch& batch);
+};
+
 // --- connection guard ---------------------------------------------------------
 
 std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
@@ -184,7 +206,7 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     std::optional<sql::SQLException> failure;
     writeBatchRecentRows();
     // A failed log write loses those rows only, as a single one did before.
-    writeBatchLogRows(*open);
+    RecordSteps{*this}.writeBatchLogRows(*open);
     try {
         open->statements.clear();
         // A commit now would store only what followed the server's rollback.
@@ -207,7 +229,7 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
         return kTVXDone;
     // Nothing of the batch is stored: its records are added again one by one,
     // or leave the caches and are reported lost.
-    const QStringList lost = replayRecords(batch->added);
+    const QStringList lost = RecordSteps{*this}.replayRecords(batch->added);
     if (lostRecordIDs)
         *lostRecordIDs = lost;
     return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
@@ -222,7 +244,7 @@ bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
     return true;
 }
 
-void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
+void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
 {
     constexpr qsizetype kRowsPerStatement = 100;
     const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
@@ -232,13 +254,13 @@ void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
         try {
             tvxsql::Transaction rowsAlone(*batch.connection);
             const std::unique_ptr<sql::PreparedStatement> stmt(
-                batch.connection->prepareStatement(eventLogInsertText(int(count))));
+                batch.connection->prepareStatement(d.eventLogInsertText(int(count))));
             for (qsizetype i = 0; i < count; ++i)
-                bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+                d.bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
             rowsAlone.commit();
         } catch (const sql::SQLException& e) {
-            reportDatabaseError(e); // kept for the batch's end
+            d.reportDatabaseError(e); // kept for the batch's end
         }
     }
 }
@@ -358,10 +380,10 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
 
 // --- statement parts --------------------------------------------------------------
 
-int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
+int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
                                  const CustomTypeCiphers& ciphers)
 {
-    const PreparedRef stmt = prepareForBatch(connection, kQueryReplaceCustomType);
+    const PreparedRef stmt = d.prepareForBatch(connection, kQueryReplaceCustomType);
     stmt->setString(1, recordID.toStdString());
     stmt->setInt(2, customType.mTypeIconID());
     stmt->setInt(3, customType.mTypeMask());
@@ -373,7 +395,7 @@ int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& rec
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+int TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
                                      const RecordCiphers& ciphers, bool customTypeStored)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
@@ -435,10 +457,10 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
     int code = encipherRecord(*entry.record, entry.ciphers);
     if (code == kTVXDone && storedAsCustomised(*entry.record))
         code = encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers);
-    return storeNewRecord(entry, code);
+    return RecordSteps{*this}.storeNewRecord(entry, code);
 }
 
-int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
+int TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, int code)
 {
     const std::shared_ptr<TVXRecord>& record = entry.record;
     const QString recordID = record->mRecordUID();
@@ -447,14 +469,14 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
 
     AttachmentUpload upload;
     if (code == kTVXDone && storeFile)
-        code = prepareAttachmentUpload(*record, upload);
+        code = d.prepareAttachmentUpload(*record, upload);
 
     if (code == kTVXDone) {
         // All or nothing: a record without the custom type or attachment it
         // claims would read back wrong on every client.
-        code = runWriteTransaction([&](sql::Connection& connection) {
+        code = d.runWriteTransaction([&](sql::Connection& connection) {
             {
-                const PreparedRef stmt = prepareForBatch(connection, kQueryRecordInsert);
+                const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
                 stmt->setString(1, recordID.toStdString());
                 stmt->setString(2, groupUIDOf(*record).toStdString());
@@ -473,20 +495,20 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
                     step != kTVXDone)
                     return step;
             if (storeFile)
-                if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                if (const int step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
             return kTVXDone;
         });
     }
     if (code == kTVXDone)
-        mStaleCopies->noteNewRecordDigest(entry, storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+        d.mStaleCopies->noteNewRecordDigest(entry, storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
                                                                                             upload.passKeyCipher))
                                                      : std::nullopt);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
 
-void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
                                   const AttachmentUpload* upload)
 {
     if (code == kTVXDone) {
@@ -497,13 +519,13 @@ void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int 
             record->setMAttachmentLength(upload->length);
         }
         record->setMAttachmentState(kAttachmentStateNone);
-        m_records.insert(recordID, record);
-        if (RecordBatch* const batch = batchOfThisThread())
+        d.m_records.insert(recordID, record);
+        if (RecordBatch* const batch = d.batchOfThisThread())
             batch->added.append(recordID);
         noteRecordAdded(recordID);
-        recordCacheChanged(recordID);
+        d.recordCacheChanged(recordID);
     }
-    eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
@@ -525,10 +547,10 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
                 break;
             bytes += row;
         }
-        if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
+        if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
                 mStaleCopies->noteNewRecordDigest(records[i], std::nullopt);
-                finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
+                RecordSteps{*this}.finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
                 codes[i] = kTVXDone;
             }
             next = end;
@@ -538,27 +560,27 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         end = std::max(end, next + 1);
         for (; next < end; ++next)
             if (records[next].record)
-                codes[next] = storeNewRecord(records[next], kTVXDone);
+                codes[next] = RecordSteps{*this}.storeNewRecord(records[next], kTVXDone);
     }
 }
 
-QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
+QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs)
 {
     QStringList lost;
     bool replaying = true;
     for (const QString& recordID : recordIDs) {
-        const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
-        m_records.remove(recordID);
-        mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
-        mStaleCopies->mRecordDigests.remove(recordID);
-        recordCacheChanged(recordID);
+        const std::shared_ptr<TVXRecord> record = d.m_records.value(recordID);
+        d.m_records.remove(recordID);
+        d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+        d.mStaleCopies->mRecordDigests.remove(recordID);
+        d.recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
         if (replaying && record && !record->mHasAttachment()) {
             NewRecord entry;
             entry.record = record;
-            int code = encipherRecord(*record, entry.ciphers);
+            int code = d.encipherRecord(*record, entry.ciphers);
             if (code == kTVXDone && storedAsCustomised(*record))
-                code = encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
+                code = d.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
             code = storeNewRecord(entry, code);
             if (code == kTVXDone)
                 continue;
@@ -569,19 +591,19 @@ QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
     return lost;
 }
 
-bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
+bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
 {
-    const auto guard = lockConnection();
-    RecordBatch* const batch = batchOfThisThread();
-    if (!batch || !mCPcon || batch->connection != mCPcon.get())
+    const auto guard = d.lockConnection();
+    RecordBatch* const batch = d.batchOfThisThread();
+    if (!batch || !d.mCPcon || batch->connection != d.mCPcon.get())
         return false;
-    sql::Connection& connection = *mCPcon;
+    sql::Connection& connection = *d.mCPcon;
     try {
         // The run stands or falls together; the batch's other rows stay.
         tvxsql::Transaction run(connection);
         // A stale key sends the run one record at a time, each then refused.
         if (!batch->keyConfirmed) {
-            if (confirmMasterPasswordRow(connection, false) != kTVXDone)
+            if (d.confirmMasterPasswordRow(connection, false) != kTVXDone)
                 return false;
             batch->keyConfirmed = true;
         }
@@ -666,13 +688,13 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
-        if (const int step = writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+        if (const int step = RecordSteps{*this}.writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
             step != kTVXDone)
             return step;
         if (dropAttachment)
             (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
-            if (const int step = writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
+            if (const int step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
@@ -700,7 +722,7 @@ void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record,
     if (code == kTVXDone) {
         record->setMAttachmentState(kAttachmentStateNone);
         m_records.insert(record->mRecordUID(), record);
-        noteRecordModified(*record);
+        RecordSteps{*this}.noteRecordModified(*record);
         recordCacheChanged(record->mRecordUID());
     }
     eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
@@ -737,7 +759,7 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         // The server dropped the custom type, attachment and every user's
         // recent-list rows with the record; memory follows.
         m_records.remove(recordID);
-        forgetRecordInRecentLists(recordID);
+        RecordSteps{*this}.forgetRecordInRecentLists(recordID);
         recordCacheChanged(recordID);
     }
     eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
@@ -764,7 +786,7 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
         return code;
     mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     return runWriteTransaction([&](sql::Connection& connection) {
-        return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
+        return RecordSteps{*this}.writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
 }
 
@@ -783,26 +805,26 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* r
 
 // --- memory sides -------------------------------------------------------------------
 
-void TVXDataBase::noteRecordAdded(const QString& recordID)
+void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
-        (void)addRecentlyAddedID(recordID, m_currentUser->mUserID());
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        (void)d.addRecentlyAddedID(recordID, d.m_currentUser->mUserID());
 }
 
-void TVXDataBase::noteRecordModified(const TVXRecord& record)
+void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
-        (void)addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        (void)d.addRecentlyModifiedRecordID(record, d.m_currentUser->mUserID());
 }
 
-void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
+void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
 {
-    mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
 }
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)
