@@ -120,8 +120,9 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
     if (code != kTVXDone)
         group.setMUserMembersArray(membersBefore);
     else
-        mStaleCopies->mGroupDigests.insert(group.mGroupUID(),
-                             tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
+        mStaleCopies->mGroupDigests.insert(
+            group.mGroupUID(),
+            tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
     return code;
 }
 
@@ -294,8 +295,8 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
         return kTVXDone;
     });
     if (code == kTVXDone)
-        mStaleCopies->mTypeDigests.insert(type.mTypeUID(),
-                            tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+        mStaleCopies->mTypeDigests.insert(
+            type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
     return code;
 }
 

@@ -276,7 +276,8 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mStaleCopies->mGroupDigests.insert(uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
+        mStaleCopies->mGroupDigests.insert(
+            uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
         m_groups.insert(uid, std::move(group));
     }
     rs.reset();
@@ -329,8 +330,8 @@ int TVXDataBase::readTypesTable()
             fields[i] = tvxsql::blobColumn(*rs, 5 + i);
             ((*type).*setters[i])(decryptString(fields[i]));
         }
-        mStaleCopies->mTypeDigests.insert(type->mTypeUID(),
-                            tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
+        mStaleCopies->mTypeDigests.insert(
+            type->mTypeUID(), tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
         m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;

@@ -380,8 +380,8 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
 
 // --- statement parts --------------------------------------------------------------
 
-int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
-                                 const CustomTypeCiphers& ciphers)
+int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID,
+                                              const TVXType& customType, const CustomTypeCiphers& ciphers)
 {
     const PreparedRef stmt = d.prepareForBatch(connection, kQueryReplaceCustomType);
     stmt->setString(1, recordID.toStdString());
@@ -396,7 +396,7 @@ int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const
 }
 
 int TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
-                                     const RecordCiphers& ciphers, bool customTypeStored)
+                                                  const RecordCiphers& ciphers, bool customTypeStored)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
     std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
@@ -550,7 +550,8 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
                 mStaleCopies->noteNewRecordDigest(records[i], std::nullopt);
-                RecordSteps{*this}.finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
+                const auto& record = records[i].record;
+                RecordSteps{*this}.finishNewRecord(record, kTVXDone, storedAsCustomised(*record), nullptr);
                 codes[i] = kTVXDone;
             }
             next = end;
@@ -684,17 +685,19 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     std::optional<TVXStaleCopies::RecordDigest> stored;
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
-        if (const int fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment); fresh != kTVXDone)
+        if (const int fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
+            fresh != kTVXDone)
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
-        if (const int step = RecordSteps{*this}.writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+        if (const int step = RecordSteps::writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
             step != kTVXDone)
             return step;
         if (dropAttachment)
             (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
-            if (const int step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
+            if (const int step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
+                                                                    typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
