@@ -251,14 +251,7 @@ public:
     void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
-    // --- record storage (TVXDataBase_Records.cpp) --------------------------------
-    // Each writer enciphers the texts, writes the server first and changes the
-    // cache only once the server took the change, then logs its outcome.
-    // 0 done; 8 no row changed (stale copy, or an identifier already stored);
-    // 3 a server error or a cipher too long for its column (nothing written);
-    // 1 any other failure.
-    // A new record with its custom type and attachment (from mAttachmentPath
-    // unless state 3 copies the row), all or nothing.
+    // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     [[nodiscard]] int addRecord(std::shared_ptr<TVXRecord> record);
     // What addRecord enciphers, made ahead (store/RecordStorageParts.h) so
     // that each cipher is made once; 3 with the index (0 to 9) in `tooLong`.
@@ -271,9 +264,7 @@ public:
     static constexpr int kNoteTooLong = 10;
     [[nodiscard]] int measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     struct NewRecord; // a new record with its ciphers
-    // Each as addRecord adds it, codes in order. Inside a batch, rows without
-    // a file go in shared statements a run at a time; a refused run is added
-    // again one by one, so that each record gets the code it would get alone.
+    // Each as addRecord adds it, codes in order.
     void addRecords(QList<NewRecord>& records, QList<int>& codes);
     // Row, custom type and attachment work (state 1 store the file, 4
     // re-encipher) in one transaction; unchanged values answer 0.
@@ -287,19 +278,13 @@ public:
     // main thread; errors reported under it reach the error path on release.
     std::unique_lock<TVXConnectionGuard> lockConnection() const;
     const TVXConnectionGuard& connectionGuard() const { return mConnectionMutex; }
-    // An import: until endRecordBatch the calling thread keeps the connection
-    // and addRecord's rows join one transaction (each record's rows still
-    // stand or fall together). endRecordBatch commits: 0, or the failure's
-    // code after everything was rolled back and its records left the caches
-    // (their identifiers in *lostRecordIDs).
+    // An import's one transaction on this thread (TVXDataBase_Records.cpp).
     [[nodiscard]] int beginRecordBatch();
     [[nodiscard]] int endRecordBatch(QStringList* lostRecordIDs = nullptr);
     bool inRecordBatch() const;
 
     // --- group and type storage (TVXDataBase_GroupsTypes.cpp) ---------------------
-    // Results and cache rules as for records. A group's row and lists are
-    // written all or nothing; a new group counts the signed-in user among its
-    // members, and the member list is widened with its sub-groups' members.
+    // Results and cache rules as for records (TVXDataBase_GroupsTypes.cpp).
     [[nodiscard]] int addGroup(std::shared_ptr<BMGroup> group);
     [[nodiscard]] int updateGroup(std::shared_ptr<BMGroup> group); // 1 when not cached
     // The server and the cache drop the group's (the type's) records with it.
@@ -313,10 +298,7 @@ public:
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code);
 
     // --- attachments (TVXDataBase_Attachments.cpp) ---------------------------------
-    // Contents under a pass key of their own, zero-padded to kAttachmentBlockSize;
-    // name and pass key (with the file's length after a zero byte) under the
-    // field encrypter. Rows of older clients carry no length: their contents
-    // come back padded.
+    // Ciphers and padding as store/AttachmentStore.h describes them.
     static constexpr int kAttachmentBlockSize = 24;
     static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
     static constexpr uint16_t kPassKeyLength = 16;
@@ -523,9 +505,7 @@ private:
     std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
-    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
-    [[nodiscard]] int storeType(const TVXType& type, bool isNew);
-    void forgetDeletedGroup(const QString& groupUID);
+    struct GroupTypeSteps;
 
     // Attachment statement parts (TVXDataBase_Attachments.cpp).
     [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;

@@ -1,6 +1,9 @@
 // Record storage: add, replace and delete records with their custom types and
-// attachments, count views. The server is written first; the caches follow
-// only what it took.
+// attachments, count views. Each writer enciphers the texts, writes the server
+// first and changes the cache only once the server took the change, then logs
+// its outcome: 0 done; 8 no row changed (stale copy, or an identifier already
+// stored); 3 a server error or a cipher too long for its column (nothing
+// written); 1 any other failure.
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -175,6 +178,11 @@ TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
 
 bool TVXDataBase::inRecordBatch() const { return batchOfThisThread() != nullptr; }
 
+// An import: until endRecordBatch the calling thread keeps the connection
+// and addRecord's rows join one transaction (each record's rows still
+// stand or fall together). endRecordBatch commits: 0, or the failure's
+// code after everything was rolled back and its records left the caches
+// (their identifiers in *lostRecordIDs).
 int TVXDataBase::beginRecordBatch()
 {
     if (batchOfThisThread())
@@ -448,6 +456,8 @@ qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
 
 } // namespace
 
+// A new record with its custom type and attachment (from mAttachmentPath
+// unless state 3 copies the row), all or nothing.
 int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 {
     if (!record)
@@ -528,6 +538,9 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
     d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
+// Inside a batch, rows without a file go in shared statements a run at a
+// time; a refused run is added again one by one, so that each record gets
+// the code it would get alone.
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
 {
     codes = QList<int>(records.size(), kTVXNotServerError);
