@@ -80,9 +80,7 @@ public:
     sql::Connection* connection() const { return mCPcon.get(); }
 
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
-    // The log-in worker: connects (always over TLS), refuses an all-privileges
-    // account, selects the store, checks the master password and keys the
-    // encrypters; tells the application through connectionISComplete.
+    // The log-in worker (steps where it is defined); tells connectionISComplete.
     [[nodiscard]] int startConnectionToServer(const LoginRequest& request);
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password, const QString& caFile = {});
