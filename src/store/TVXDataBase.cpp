@@ -16,6 +16,7 @@
 #include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
+#include "store/StaleCopies.h"
 #include "store/StatementHelpers.h"
 
 #include <cppconn/connection.h>
@@ -75,6 +76,7 @@ TVXDataBase::TVXDataBase()
     , mHint(std::make_unique<TVXPasswordHint>(*this))
     , mPersonal(std::make_unique<TVXPersonalStore>(*this))
     , mAttachments(std::make_unique<TVXAttachmentStore>(*this))
+    , mStaleCopies(std::make_unique<TVXStaleCopies>())
     , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

@@ -80,9 +80,7 @@ public:
     sql::Connection* connection() const { return mCPcon.get(); }
 
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
-    // The log-in worker: connects (always over TLS), refuses an all-privileges
-    // account, selects the store, checks the master password and keys the
-    // encrypters; tells the application through connectionISComplete.
+    // The log-in worker (steps where it is defined); tells connectionISComplete.
     [[nodiscard]] int startConnectionToServer(const LoginRequest& request);
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password, const QString& caFile = {});
@@ -251,14 +249,7 @@ public:
     void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
-    // --- record storage (TVXDataBase_Records.cpp) --------------------------------
-    // Each writer enciphers the texts, writes the server first and changes the
-    // cache only once the server took the change, then logs its outcome.
-    // 0 done; 8 no row changed (stale copy, or an identifier already stored);
-    // 3 a server error or a cipher too long for its column (nothing written);
-    // 1 any other failure.
-    // A new record with its custom type and attachment (from mAttachmentPath
-    // unless state 3 copies the row), all or nothing.
+    // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     [[nodiscard]] int addRecord(std::shared_ptr<TVXRecord> record);
     // What addRecord enciphers, made ahead (store/RecordStorageParts.h) so
     // that each cipher is made once; 3 with the index (0 to 9) in `tooLong`.
@@ -271,9 +262,7 @@ public:
     static constexpr int kNoteTooLong = 10;
     [[nodiscard]] int measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     struct NewRecord; // a new record with its ciphers
-    // Each as addRecord adds it, codes in order. Inside a batch, rows without
-    // a file go in shared statements a run at a time; a refused run is added
-    // again one by one, so that each record gets the code it would get alone.
+    // Each as addRecord adds it, codes in order.
     void addRecords(QList<NewRecord>& records, QList<int>& codes);
     // Row, custom type and attachment work (state 1 store the file, 4
     // re-encipher) in one transaction; unchanged values answer 0.
@@ -287,19 +276,13 @@ public:
     // main thread; errors reported under it reach the error path on release.
     std::unique_lock<TVXConnectionGuard> lockConnection() const;
     const TVXConnectionGuard& connectionGuard() const { return mConnectionMutex; }
-    // An import: until endRecordBatch the calling thread keeps the connection
-    // and addRecord's rows join one transaction (each record's rows still
-    // stand or fall together). endRecordBatch commits: 0, or the failure's
-    // code after everything was rolled back and its records left the caches
-    // (their identifiers in *lostRecordIDs).
+    // An import's one transaction on this thread (TVXDataBase_Records.cpp).
     [[nodiscard]] int beginRecordBatch();
     [[nodiscard]] int endRecordBatch(QStringList* lostRecordIDs = nullptr);
     bool inRecordBatch() const;
 
     // --- group and type storage (TVXDataBase_GroupsTypes.cpp) ---------------------
-    // Results and cache rules as for records. A group's row and lists are
-    // written all or nothing; a new group counts the signed-in user among its
-    // members, and the member list is widened with its sub-groups' members.
+    // Results and cache rules as for records (TVXDataBase_GroupsTypes.cpp).
     [[nodiscard]] int addGroup(std::shared_ptr<BMGroup> group);
     [[nodiscard]] int updateGroup(std::shared_ptr<BMGroup> group); // 1 when not cached
     // The server and the cache drop the group's (the type's) records with it.
@@ -313,10 +296,7 @@ public:
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code);
 
     // --- attachments (TVXDataBase_Attachments.cpp) ---------------------------------
-    // Contents under a pass key of their own, zero-padded to kAttachmentBlockSize;
-    // name and pass key (with the file's length after a zero byte) under the
-    // field encrypter. Rows of older clients carry no length: their contents
-    // come back padded.
+    // Ciphers and padding as store/AttachmentStore.h describes them.
     static constexpr int kAttachmentBlockSize = 24;
     static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
     static constexpr uint16_t kPassKeyLength = 16;
@@ -489,11 +469,7 @@ private:
     static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
     std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
-    void readAttachmentHeaders(TVXRecordCache& records, int* code);
-    void readMembershipLists(int* code);
-    void readCustomTypes(TVXRecordCache& records);
-    std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
-    void applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const;
+    struct LoadSteps; // TVXDataBase_Load.cpp
 
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<class RecordSearchIndex> mRecordSearchIndex;
@@ -511,26 +487,11 @@ private:
 
     // Record storage (TVXDataBase_Records.cpp).
     struct AttachmentUpload;
-    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
-    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
-                         const AttachmentUpload* upload);
-    // records[first, first + count) in shared statements, in a savepoint of
-    // this thread's batch: true when all went in, else none stays.
-    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
-    // After a rolled-back batch: each record added again alone until one
-    // fails; the identifiers of those not stored.
-    QStringList replayRecords(const QStringList& recordIDs);
-    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
-                        const CustomTypeCiphers& ciphers);
-    [[nodiscard]] int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
-                            bool customTypeStored);
+    struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
     [[nodiscard]] int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                             qint64* newLength = nullptr);
     void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
-    void noteRecordAdded(const QString& recordID);
-    void noteRecordModified(const TVXRecord& record);
-    void forgetRecordInRecentLists(const QString& recordID);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
@@ -538,37 +499,11 @@ private:
     RecordBatch* batchOfThisThread() const;
     // A server error kept for the batch's end: the main thread may be waiting for the connection.
     bool deferErrorToBatchEnd(const platform::Error& error);
-    void writeBatchLogRows(RecordBatch& batch);
 
-    // Stale copies (TVXDataBase_StaleCopies.cpp): what a cached row held when
-    // this client read or last wrote it (store/RowDigest.h). A replace compares
-    // it in its transaction with the row it locks: 8 when another client
-    // changed the row meanwhile. Rows without a digest are written as before.
-    struct RecordDigest {
-        quint64 row = 0;
-        quint64 customType = 0; // 0: none (read only for a record marked customised)
-        quint64 attachment = 0; // 0: none (read only for a record marked with an attachment)
-        bool operator==(const RecordDigest&) const = default;
-    };
-    QHash<QString, RecordDigest> mRecordDigests;
-    QHash<QString, quint64> mGroupDigests;
-    QHash<QString, quint64> mTypeDigests;
-    // Locked for update; null when the row is gone.
-    std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
-    std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
-    std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
-    [[nodiscard]] int checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment = false);
-    [[nodiscard]] int checkGroupNotStale(sql::Connection& connection, const QString& groupUID);
-    [[nodiscard]] int checkTypeNotStale(sql::Connection& connection, const QString& typeUID);
-    void forgetDigests();
-    void noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload);
+    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
-    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
-    [[nodiscard]] int storeType(const TVXType& type, bool isNew);
-    bool isNameStored(const char* queryFormat, const QString& name);
-    void forgetDeletedGroup(const QString& groupUID);
-    void cachedRecordsChanged(); // the search index follows here
+    struct GroupTypeSteps;
 
     // Attachment statement parts (TVXDataBase_Attachments.cpp).
     [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;

@@ -9,6 +9,7 @@
 #include "store/RecordStorageParts.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXAttachmentFolder.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -308,7 +309,7 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
     int code = prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     {
         const auto guard = lockConnection();
         if (!mCPcon)
@@ -324,7 +325,7 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
 
 int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
 {
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const auto guard = lockConnection();
     if (!mCPcon)
         throw noConnection();
@@ -333,7 +334,7 @@ int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
 
 void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode)
 {
-    mRecordDigests.remove(target.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(target.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
         stmt->setString(1, target.mRecordUID().toStdString());

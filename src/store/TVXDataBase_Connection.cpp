@@ -170,6 +170,8 @@ QString TVXDataBase::secureConnectionRefusal() const
     return mSecureConnectionRefusal;
 }
 
+// Connects (always over TLS), refuses an all-privileges account, selects the
+// store, checks the master password and keys the encrypters.
 int TVXDataBase::startConnectionToServer(const LoginRequest& request)
 {
     mIsConnectionComplete.store(false);

@@ -1,6 +1,9 @@
 // Group and type writers, the duplicate-name tests and the regrouping of a
 // group's records. Names leave the client enciphered; the duplicate tests
 // therefore compare cipher bytes on the server.
+// A group's row and lists are written all or nothing; a new group counts the
+// signed-in user among its members, and the member list is widened with its
+// sub-groups' members.
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -12,6 +15,7 @@
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
 #include "store/RowDigest.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -56,25 +60,50 @@ std::string withCipherHex(const char* format, const QByteArray& cipher)
     return query;
 }
 
+bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
+{
+    try {
+        if (!db.connection())
+            throw noConnection();
+        // The field cipher is deterministic: the same name under the same
+        // master password gives the same bytes, so nothing is deciphered.
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            db.connection()->prepareStatement(withCipherHex(queryFormat, db.encryptString(name))));
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        db.reportDatabaseError(e);
+        return false;
+    }
+}
+
 } // namespace
+
+// Group and type storage's own steps; they reach the manager's state through d.
+struct TVXDataBase::GroupTypeSteps {
+    TVXDataBase& d;
+    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
+    [[nodiscard]] int storeType(const TVXType& type, bool isNew);
+    void forgetDeletedGroup(const QString& groupUID);
+};
 
 // --- groups -------------------------------------------------------------------
 
-int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
+int TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
 {
     if (tvxsql::holdsNul(group.mGroupName()))
         return kTVXStatementFailed;
-    const QByteArray cipher = encryptString(group.mGroupName());
+    const QByteArray cipher = d.encryptString(group.mGroupName());
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
 
     const QStringList membersBefore = group.mUserMembersArray();
     // The membership writers join this transaction: a group never stands
     // on the server without its lists, nor with half of them.
-    const int code = runWriteTransaction([&](sql::Connection& connection) {
+    const int code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+            if (const int fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
                 return fresh;
         const std::string uid = group.mGroupUID().toStdString();
         std::unique_ptr<sql::PreparedStatement> stmt(
@@ -95,15 +124,16 @@ int TVXDataBase::storeGroup(BMGroup& group, bool isNew)
         if (stmt->executeUpdate() == 0)
             return kTVXReloadFirst;
         if (isNew)
-            group.addMember(*m_currentUser);
-        const int lists = insertUserListForGroup(group);
-        return lists == kTVXDone ? insertSubgroupListForGroup(group) : lists;
+            group.addMember(*d.m_currentUser);
+        const int lists = d.insertUserListForGroup(group);
+        return lists == kTVXDone ? d.insertSubgroupListForGroup(group) : lists;
     });
     if (code != kTVXDone)
         group.setMUserMembersArray(membersBefore);
     else
-        mGroupDigests.insert(group.mGroupUID(),
-                             tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
+        d.mStaleCopies->mGroupDigests.insert(
+            group.mGroupUID(),
+            tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
     return code;
 }
 
@@ -113,7 +143,7 @@ int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
-    const int code = storeGroup(*group, true);
+    const int code = GroupTypeSteps{*this}.storeGroup(*group, true);
     if (code == kTVXDone) {
         const QString& uid = group->mGroupUID();
         // The server now counts the signed-in user among the members.
@@ -135,7 +165,7 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
     const auto cached = m_groups.value(uid);
-    const int code = cached ? storeGroup(*group, false) : kTVXNotServerError;
+    const int code = cached ? GroupTypeSteps{*this}.storeGroup(*group, false) : kTVXNotServerError;
     if (code == kTVXDone) {
         m_groups.insert(uid, group);
         if (cached != group) {
@@ -143,7 +173,7 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
             for (const auto& record : std::as_const(m_records))
                 if (record->mGroup() == cached)
                     record->setMGroup(group);
-            cachedRecordsChanged();
+            pruneRecordSearchIndex();
         }
     }
     if (code == kTVXDone)
@@ -177,29 +207,29 @@ int TVXDataBase::deleteGroup(const BMGroup& group)
         });
     }
     if (code == kTVXDone)
-        forgetDeletedGroup(uid);
+        GroupTypeSteps{*this}.forgetDeletedGroup(uid);
     if (code == kTVXDone)
         changed.add(storechanges::kGroups | storechanges::kRecords);
     eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
     return code;
 }
 
-void TVXDataBase::forgetDeletedGroup(const QString& groupUID)
+void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
 {
-    m_groups.remove(groupUID);
-    for (auto it = m_records.begin(); it != m_records.end();) {
+    d.m_groups.remove(groupUID);
+    for (auto it = d.m_records.begin(); it != d.m_records.end();) {
         const auto& recordGroup = (*it)->mGroup();
-        it = recordGroup && recordGroup->mGroupUID() == groupUID ? m_records.erase(it) : std::next(it);
+        it = recordGroup && recordGroup->mGroupUID() == groupUID ? d.m_records.erase(it) : std::next(it);
     }
-    for (const auto& other : std::as_const(m_groups))
+    for (const auto& other : std::as_const(d.m_groups))
         if (other->mGroupUID() != kUnfiledUID)
             other->mSubGroupsUID().removeAll(groupUID);
     // The membership rows went with the group: no user list may name it any
     // longer, or writing that list back would be refused.
-    m_currentUser->mUsersGroupArray().removeAll(groupUID);
-    for (const auto& user : std::as_const(m_users))
+    d.m_currentUser->mUsersGroupArray().removeAll(groupUID);
+    for (const auto& user : std::as_const(d.m_users))
         user->mUsersGroupArray().removeAll(groupUID);
-    cachedRecordsChanged();
+    d.pruneRecordSearchIndex();
 }
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
@@ -219,7 +249,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
         // The moved records come back as unfiled records.
         if (readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
-        cachedRecordsChanged();
+        pruneRecordSearchIndex();
         changed.add(storechanges::kRecords);
     } catch (const sql::SQLException& e) {
         // Reported so that a lost connection is noticed; the caller's code stays 1.
@@ -234,28 +264,28 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
 
 // --- types --------------------------------------------------------------------
 
-int TVXDataBase::storeType(const TVXType& type, bool isNew)
+int TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
 {
     // Every cipher is made and measured before anything is sent.
     std::array<QByteArray, kNumberOfFields + 1> ciphers;
     if (tvxsql::holdsNul(type.mTypeName()))
         return kTVXStatementFailed;
-    ciphers[0] = encryptString(type.mTypeName());
+    ciphers[0] = d.encryptString(type.mTypeName());
     const auto& getters = TVXType::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
         const QString field = (type.*getters[static_cast<size_t>(i)])();
         if (tvxsql::holdsNul(field))
             return kTVXStatementFailed;
-        ciphers[static_cast<size_t>(i) + 1] = encryptString(field);
+        ciphers[static_cast<size_t>(i) + 1] = d.encryptString(field);
     }
     for (const QByteArray& cipher : ciphers)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
 
-    const int code = runWriteTransaction([&](sql::Connection& connection) {
+    const int code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+            if (const int fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
                 return fresh;
         std::unique_ptr<sql::PreparedStatement> stmt(
             connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
@@ -276,8 +306,8 @@ int TVXDataBase::storeType(const TVXType& type, bool isNew)
         return kTVXDone;
     });
     if (code == kTVXDone)
-        mTypeDigests.insert(type.mTypeUID(),
-                            tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+        d.mStaleCopies->mTypeDigests.insert(
+            type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
     return code;
 }
 
@@ -287,7 +317,7 @@ int TVXDataBase::addType(std::shared_ptr<TVXType> type)
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
-    const int code = storeType(*type, true);
+    const int code = GroupTypeSteps{*this}.storeType(*type, true);
     if (code == kTVXDone)
         m_types.insert(type->mTypeUID(), type);
     if (code == kTVXDone)
@@ -302,7 +332,7 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
-    const int code = storeType(*type, false);
+    const int code = GroupTypeSteps{*this}.storeType(*type, false);
     if (code == kTVXDone) {
         const auto cached = m_types.value(type->mTypeUID());
         m_types.insert(type->mTypeUID(), type);
@@ -310,7 +340,7 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
             for (const auto& record : std::as_const(m_records))
                 if (record->mType() == cached)
                     record->setMType(type);
-            cachedRecordsChanged();
+            pruneRecordSearchIndex();
         }
     }
     if (code == kTVXDone)
@@ -336,7 +366,7 @@ int TVXDataBase::deleteType(const TVXType& type)
             const auto& recordType = (*it)->mType();
             it = recordType && recordType->mTypeUID() == uid ? m_records.erase(it) : std::next(it);
         }
-        cachedRecordsChanged();
+        pruneRecordSearchIndex();
     }
     if (code == kTVXDone)
         changed.add(storechanges::kTypes | storechanges::kRecords);
@@ -346,38 +376,14 @@ int TVXDataBase::deleteType(const TVXType& type)
 
 // --- duplicate names ------------------------------------------------------------
 
-bool TVXDataBase::isNameStored(const char* queryFormat, const QString& name)
-{
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        // The field cipher is deterministic: the same name under the same
-        // master password gives the same bytes, so nothing is deciphered.
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mCPcon->prepareStatement(withCipherHex(queryFormat, encryptString(name))));
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        return rs->next();
-    } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
-        return false;
-    }
-}
-
 bool TVXDataBase::checkForGroupDuplicate(const QString& name)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    return isNameStored(kQueryGroupNameLike, name);
+    return isNameStored(*this, kQueryGroupNameLike, name);
 }
 
 bool TVXDataBase::checkForTypeDuplicate(const QString& name)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
-    return isNameStored(kQueryTypeNameLike, name);
-}
-
-void TVXDataBase::cachedRecordsChanged()
-{
-    // Entries of records that left the cache go now; changed ones are
-    // prepared again on their next use.
-    pruneRecordSearchIndex();
+    return isNameStored(*this, kQueryTypeNameLike, name);
 }

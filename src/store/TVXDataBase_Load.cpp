@@ -14,6 +14,7 @@
 #include "store/StatementHelpers.h"
 #include "store/AttachmentStore.h"
 #include "store/RowDigest.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -89,6 +90,15 @@ template <class Fn> void onMain(Fn fn)
 }
 
 } // namespace
+
+// The load's own steps; they reach the manager's state through d.
+struct TVXDataBase::LoadSteps {
+    TVXDataBase& d;
+    void readMembershipLists(int* code);
+    void readCustomTypes(TVXRecordCache& records);
+    void readAttachmentHeaders(TVXRecordCache& records, int* code);
+    std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
+};
 
 QString TVXDataBase::getUserIDForName(const QString& accountName, int* code)
 {
@@ -250,7 +260,7 @@ int TVXDataBase::readCatagoryTable()
 {
     if (mIsDataReloaded.load()) {
         m_groups.clear();
-        mGroupDigests.clear();
+        mStaleCopies->mGroupDigests.clear();
     }
     const QStringList& myGroups = m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
@@ -266,7 +276,8 @@ int TVXDataBase::readCatagoryTable()
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mGroupDigests.insert(uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
+        mStaleCopies->mGroupDigests.insert(
+            uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
         m_groups.insert(uid, std::move(group));
     }
     rs.reset();
@@ -274,28 +285,28 @@ int TVXDataBase::readCatagoryTable()
     // Both lists of every loaded group with one statement per table, in the
     // order the per-group readers give (the tables' key order).
     int code = kTVXDone;
-    readMembershipLists(&code);
+    LoadSteps{*this}.readMembershipLists(&code);
     return code;
 }
 
-void TVXDataBase::readMembershipLists(int* code)
+void TVXDataBase::LoadSteps::readMembershipLists(int* code)
 {
-    if (m_groups.isEmpty())
+    if (d.m_groups.isEmpty())
         return;
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
         std::unique_ptr<sql::ResultSet> members(stmt->executeQuery(kQueryAllGroupMembers));
         while (members->next())
-            if (const auto group = m_groups.value(tvxsql::textColumn(*members, 1)))
+            if (const auto group = d.m_groups.value(tvxsql::textColumn(*members, 1)))
                 group->mUserMembersArray() << tvxsql::textColumn(*members, 2).section(QLatin1Char(' '), 0, 0);
         members.reset();
         std::unique_ptr<sql::ResultSet> subGroups(stmt->executeQuery(kQueryAllSubGroups));
         while (subGroups->next())
-            if (const auto group = m_groups.value(tvxsql::textColumn(*subGroups, 1)))
+            if (const auto group = d.m_groups.value(tvxsql::textColumn(*subGroups, 1)))
                 group->mSubGroupsUID() << tvxsql::textColumn(*subGroups, 2).section(QLatin1Char(' '), 0, 0);
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = d.reportDatabaseError(e);
     }
 }
 
@@ -303,7 +314,7 @@ int TVXDataBase::readTypesTable()
 {
     if (mIsDataReloaded.load()) {
         m_types.clear();
-        mTypeDigests.clear();
+        mStaleCopies->mTypeDigests.clear();
     }
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryTypes));
@@ -319,8 +330,8 @@ int TVXDataBase::readTypesTable()
             fields[i] = tvxsql::blobColumn(*rs, 5 + i);
             ((*type).*setters[i])(decryptString(fields[i]));
         }
-        mTypeDigests.insert(type->mTypeUID(),
-                            tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
+        mStaleCopies->mTypeDigests.insert(
+            type->mTypeUID(), tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
         m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
@@ -438,13 +449,14 @@ int TVXDataBase::readRecordTable()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
+    auto& recordDigests = mStaleCopies->mRecordDigests;
     if (mIsDataReloaded.load()) {
         // About as many records again: room made once rather than by growing.
         const qsizetype before = m_records.size();
         m_records.clear();
-        mRecordDigests.clear();
+        recordDigests.clear();
         m_records.reserve(before);
-        mRecordDigests.reserve(before);
+        recordDigests.reserve(before);
     }
     QSet<QByteArray> allowed{kUnfiledUID.toUtf8()};
     for (const QString& group : m_currentUser->mUsersGroupArray())
@@ -484,7 +496,7 @@ int TVXDataBase::readRecordTable()
                         m_records.insert(uid, record);
                         continue;
                     }
-                    mRecordDigests.insert(uid, RecordDigest{slice.digests[n], 0, 0});
+                    recordDigests.insert(uid, TVXStaleCopies::RecordDigest{slice.digests[n], 0, 0});
                     if (record->mIsCustomized())
                         customised.insert(uid, record);
                     if (record->mHasAttachment())
@@ -515,31 +527,26 @@ int TVXDataBase::readRecordTable()
     // the per-record readers give.
     int code = kTVXDone;
     if (!customised.isEmpty())
-        readCustomTypes(customised);
+        LoadSteps{*this}.readCustomTypes(customised);
     if (!withAttachment.isEmpty())
-        readAttachmentHeaders(withAttachment, &code);
+        LoadSteps{*this}.readAttachmentHeaders(withAttachment, &code);
     return code;
 }
 
-std::shared_ptr<TVXType> TVXDataBase::customTypeFromRow(sql::ResultSet& rs) const
+std::shared_ptr<TVXType> TVXDataBase::LoadSteps::customTypeFromRow(sql::ResultSet& rs) const
 {
     auto type = TVXType::createType();
     type->setMTypeIconID(rs.getInt(2));
     type->setMTypeMask(rs.getInt(3));
     const auto& setters = TVXType::setFunctionsArray();
     for (int i = 0; i < 10; ++i)
-        ((*type).*setters[i])(decryptString(tvxsql::blobColumn(rs, 4 + i)));
-    if (!hasImageForIconIndex(type->mTypeIconID()))
+        ((*type).*setters[i])(d.decryptString(tvxsql::blobColumn(rs, 4 + i)));
+    if (!d.hasImageForIconIndex(type->mTypeIconID()))
         type->setMTypeIconID(kDefaultIcon);
     return type;
 }
 
-void TVXDataBase::applyCustomType(TVXRecord& record, std::shared_ptr<TVXType> type) const
-{
-    record.setMRecordCustomType(std::move(type));
-}
-
-void TVXDataBase::readCustomTypes(TVXRecordCache& records)
+void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
 {
     // Rows are read a batch at a time, their field names deciphered on several
     // threads, then applied in the order read.
@@ -551,29 +558,29 @@ void TVXDataBase::readCustomTypes(TVXRecordCache& records)
         std::array<QByteArray, kNumberOfFields> fields;
         std::array<QString, kNumberOfFields> names;
     };
-    const auto encrypter = fieldEncrypter();
+    const auto encrypter = d.fieldEncrypter();
     std::vector<Row> rows;
     const auto apply = [&] {
         tvxsql::parallelFor(rows.size(), [&](std::size_t n) {
             Row& row = rows[n];
             for (int i = 0; i < kNumberOfFields; ++i)
-                row.names[size_t(i)] = decryptWith(encrypter.get(), row.fields[size_t(i)]);
+                row.names[size_t(i)] = d.decryptWith(encrypter.get(), row.fields[size_t(i)]);
             row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
         });
         const auto& setters = TVXType::setFunctionsArray();
         for (Row& row : rows) {
             auto type = TVXType::createType();
-            type->setMTypeIconID(hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
+            type->setMTypeIconID(d.hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
                 ((*type).*setters[size_t(i)])(row.names[size_t(i)]);
-            applyCustomType(**row.record, std::move(type));
-            mRecordDigests[row.record.key()].customType = row.digest;
+            (*row.record)->setMRecordCustomType(std::move(type));
+            d.mStaleCopies->mRecordDigests[row.record.key()].customType = row.digest;
         }
         rows.clear();
     };
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
         stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAllCustomTypes));
         constexpr std::size_t kBatch = 4096;
@@ -593,7 +600,7 @@ void TVXDataBase::readCustomTypes(TVXRecordCache& records)
         apply();
     } catch (const sql::SQLException& e) {
         apply();
-        reportDatabaseError(e);
+        d.reportDatabaseError(e);
     }
 }
 
@@ -604,7 +611,7 @@ void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, int* code)
         stmt->setString(1, record.mRecordUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         while (rs->next()) {
-            applyCustomType(record, customTypeFromRow(*rs));
+            record.setMRecordCustomType(LoadSteps{*this}.customTypeFromRow(*rs));
             if (code)
                 *code = kTVXDone;
         }
@@ -615,10 +622,10 @@ void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, int* code)
     }
 }
 
-void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
+void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, int* code)
 {
     try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAttachmentHeaders));
         while (rs->next()) {
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
@@ -626,15 +633,15 @@ void TVXDataBase::readAttachmentHeaders(TVXRecordCache& records, int* code)
                 continue;
             const QByteArray nameCipher = tvxsql::blobColumn(*rs, 2);
             const QByteArray keyCipher = tvxsql::blobColumn(*rs, 3);
-            (*it)->setMAttachmentName(decryptString(nameCipher));
-            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(keyCipher);
+            (*it)->setMAttachmentName(d.decryptString(nameCipher));
+            const TVXAttachmentStore::AttachmentKey key = d.mAttachments->decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
-            mRecordDigests[it.key()].attachment = tvxsql::attachmentDigest(nameCipher, keyCipher);
+            d.mStaleCopies->mRecordDigests[it.key()].attachment = tvxsql::attachmentDigest(nameCipher, keyCipher);
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = d.reportDatabaseError(e);
     }
 }
 

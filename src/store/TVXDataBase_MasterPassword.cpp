@@ -4,6 +4,7 @@
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/AttachmentStore.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 #include "store/Transaction.h"
 
@@ -148,7 +149,7 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
 
     // Committed: the new key is in force from now on. Every cipher changed:
     // what was cached is no longer comparable (until the next load).
-    forgetDigests();
+    mStaleCopies->forgetDigests();
     createEncrypter(newPassword);
     {
         std::lock_guard lock(mDetailsMutex);

@@ -1,6 +1,9 @@
 // Record storage: add, replace and delete records with their custom types and
-// attachments, count views. The server is written first; the caches follow
-// only what it took.
+// attachments, count views. Each writer enciphers the texts, writes the server
+// first and changes the cache only once the server took the change, then logs
+// its outcome: 0 done; 8 no row changed (stale copy, or an identifier already
+// stored); 3 a server error or a cipher too long for its column (nothing
+// written); 1 any other failure.
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -10,8 +13,10 @@
 #include "store/QueryConstants.h"
 #include "store/RecentListsStore.h"
 #include "store/RecordStorageParts.h"
+#include "store/RowDigest.h"
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
+#include "store/StaleCopies.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
@@ -61,6 +66,28 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
 }
 
 } // namespace
+
+// Record storage's own steps; they reach the manager's state through d.
+struct TVXDataBase::RecordSteps {
+    TVXDataBase& d;
+    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
+    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+                         const AttachmentUpload* upload);
+    // records[first, first + count) in shared statements, in a savepoint of
+    // this thread's batch: true when all went in, else none stays.
+    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
+    // After a rolled-back batch: each record added again alone until one
+    // fails; the identifiers of those not stored.
+    QStringList replayRecords(const QStringList& recordIDs);
+    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID,
+                                      const TVXType& customType, const CustomTypeCiphers& ciphers);
+    [[nodiscard]] static int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                                 const RecordCiphers& ciphers, bool customTypeStored);
+    void noteRecordAdded(const QString& recordID);
+    void noteRecordModified(const TVXRecord& record);
+    void forgetRecordInRecentLists(const QString& recordID);
+    void writeBatchLogRows(RecordBatch& batch);
+};
 
 // --- connection guard ---------------------------------------------------------
 
@@ -151,6 +178,11 @@ TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
 
 bool TVXDataBase::inRecordBatch() const { return batchOfThisThread() != nullptr; }
 
+// An import: until endRecordBatch the calling thread keeps the connection
+// and addRecord's rows join one transaction (each record's rows still
+// stand or fall together). endRecordBatch commits: 0, or the failure's
+// code after everything was rolled back and its records left the caches
+// (their identifiers in *lostRecordIDs).
 int TVXDataBase::beginRecordBatch()
 {
     if (batchOfThisThread())
@@ -182,7 +214,7 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     std::optional<sql::SQLException> failure;
     writeBatchRecentRows();
     // A failed log write loses those rows only, as a single one did before.
-    writeBatchLogRows(*open);
+    RecordSteps{*this}.writeBatchLogRows(*open);
     try {
         open->statements.clear();
         // A commit now would store only what followed the server's rollback.
@@ -205,7 +237,7 @@ int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
         return kTVXDone;
     // Nothing of the batch is stored: its records are added again one by one,
     // or leave the caches and are reported lost.
-    const QStringList lost = replayRecords(batch->added);
+    const QStringList lost = RecordSteps{*this}.replayRecords(batch->added);
     if (lostRecordIDs)
         *lostRecordIDs = lost;
     return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
@@ -220,7 +252,7 @@ bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
     return true;
 }
 
-void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
+void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
 {
     constexpr qsizetype kRowsPerStatement = 100;
     const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
@@ -230,13 +262,13 @@ void TVXDataBase::writeBatchLogRows(RecordBatch& batch)
         try {
             tvxsql::Transaction rowsAlone(*batch.connection);
             const std::unique_ptr<sql::PreparedStatement> stmt(
-                batch.connection->prepareStatement(eventLogInsertText(int(count))));
+                batch.connection->prepareStatement(d.eventLogInsertText(int(count))));
             for (qsizetype i = 0; i < count; ++i)
-                bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+                d.bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
             rowsAlone.commit();
         } catch (const sql::SQLException& e) {
-            reportDatabaseError(e); // kept for the batch's end
+            d.reportDatabaseError(e); // kept for the batch's end
         }
     }
 }
@@ -356,10 +388,10 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
 
 // --- statement parts --------------------------------------------------------------
 
-int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& recordID, const TVXType& customType,
-                                 const CustomTypeCiphers& ciphers)
+int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID,
+                                              const TVXType& customType, const CustomTypeCiphers& ciphers)
 {
-    const PreparedRef stmt = prepareForBatch(connection, kQueryReplaceCustomType);
+    const PreparedRef stmt = d.prepareForBatch(connection, kQueryReplaceCustomType);
     stmt->setString(1, recordID.toStdString());
     stmt->setInt(2, customType.mTypeIconID());
     stmt->setInt(3, customType.mTypeMask());
@@ -371,8 +403,8 @@ int TVXDataBase::writeCustomType(sql::Connection& connection, const QString& rec
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
-                                     const RecordCiphers& ciphers, bool customTypeStored)
+int TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                                  const RecordCiphers& ciphers, bool customTypeStored)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
     std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
@@ -424,6 +456,8 @@ qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
 
 } // namespace
 
+// A new record with its custom type and attachment (from mAttachmentPath
+// unless state 3 copies the row), all or nothing.
 int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 {
     if (!record)
@@ -433,10 +467,10 @@ int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
     int code = encipherRecord(*entry.record, entry.ciphers);
     if (code == kTVXDone && storedAsCustomised(*entry.record))
         code = encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers);
-    return storeNewRecord(entry, code);
+    return RecordSteps{*this}.storeNewRecord(entry, code);
 }
 
-int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
+int TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, int code)
 {
     const std::shared_ptr<TVXRecord>& record = entry.record;
     const QString recordID = record->mRecordUID();
@@ -445,14 +479,14 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
 
     AttachmentUpload upload;
     if (code == kTVXDone && storeFile)
-        code = prepareAttachmentUpload(*record, upload);
+        code = d.prepareAttachmentUpload(*record, upload);
 
     if (code == kTVXDone) {
         // All or nothing: a record without the custom type or attachment it
         // claims would read back wrong on every client.
-        code = runWriteTransaction([&](sql::Connection& connection) {
+        code = d.runWriteTransaction([&](sql::Connection& connection) {
             {
-                const PreparedRef stmt = prepareForBatch(connection, kQueryRecordInsert);
+                const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
                 std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
                 stmt->setString(1, recordID.toStdString());
                 stmt->setString(2, groupUIDOf(*record).toStdString());
@@ -471,18 +505,20 @@ int TVXDataBase::storeNewRecord(NewRecord& entry, int code)
                     step != kTVXDone)
                     return step;
             if (storeFile)
-                if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                if (const int step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
             return kTVXDone;
         });
     }
     if (code == kTVXDone)
-        noteNewRecordDigest(entry, storeFile ? &upload : nullptr);
+        d.mStaleCopies->noteNewRecordDigest(entry, storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                            upload.passKeyCipher))
+                                                     : std::nullopt);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
 
-void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
                                   const AttachmentUpload* upload)
 {
     if (code == kTVXDone) {
@@ -493,15 +529,18 @@ void TVXDataBase::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int 
             record->setMAttachmentLength(upload->length);
         }
         record->setMAttachmentState(kAttachmentStateNone);
-        m_records.insert(recordID, record);
-        if (RecordBatch* const batch = batchOfThisThread())
+        d.m_records.insert(recordID, record);
+        if (RecordBatch* const batch = d.batchOfThisThread())
             batch->added.append(recordID);
         noteRecordAdded(recordID);
-        recordCacheChanged(recordID);
+        d.recordCacheChanged(recordID);
     }
-    eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
+// Inside a batch, rows without a file go in shared statements a run at a
+// time; a refused run is added again one by one, so that each record gets
+// the code it would get alone.
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
 {
     codes = QList<int>(records.size(), kTVXNotServerError);
@@ -521,10 +560,11 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
                 break;
             bytes += row;
         }
-        if (end - next > 1 && writeNewRecordRows(records, next, end - next)) {
+        if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
-                noteNewRecordDigest(records[i], nullptr);
-                finishNewRecord(records[i].record, kTVXDone, storedAsCustomised(*records[i].record), nullptr);
+                mStaleCopies->noteNewRecordDigest(records[i], std::nullopt);
+                const auto& record = records[i].record;
+                RecordSteps{*this}.finishNewRecord(record, kTVXDone, storedAsCustomised(*record), nullptr);
                 codes[i] = kTVXDone;
             }
             next = end;
@@ -534,27 +574,27 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
         end = std::max(end, next + 1);
         for (; next < end; ++next)
             if (records[next].record)
-                codes[next] = storeNewRecord(records[next], kTVXDone);
+                codes[next] = RecordSteps{*this}.storeNewRecord(records[next], kTVXDone);
     }
 }
 
-QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
+QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs)
 {
     QStringList lost;
     bool replaying = true;
     for (const QString& recordID : recordIDs) {
-        const std::shared_ptr<TVXRecord> record = m_records.value(recordID);
-        m_records.remove(recordID);
-        mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
-        mRecordDigests.remove(recordID);
-        recordCacheChanged(recordID);
+        const std::shared_ptr<TVXRecord> record = d.m_records.value(recordID);
+        d.m_records.remove(recordID);
+        d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+        d.mStaleCopies->mRecordDigests.remove(recordID);
+        d.recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
         if (replaying && record && !record->mHasAttachment()) {
             NewRecord entry;
             entry.record = record;
-            int code = encipherRecord(*record, entry.ciphers);
+            int code = d.encipherRecord(*record, entry.ciphers);
             if (code == kTVXDone && storedAsCustomised(*record))
-                code = encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
+                code = d.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
             code = storeNewRecord(entry, code);
             if (code == kTVXDone)
                 continue;
@@ -565,19 +605,19 @@ QStringList TVXDataBase::replayRecords(const QStringList& recordIDs)
     return lost;
 }
 
-bool TVXDataBase::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
+bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
 {
-    const auto guard = lockConnection();
-    RecordBatch* const batch = batchOfThisThread();
-    if (!batch || !mCPcon || batch->connection != mCPcon.get())
+    const auto guard = d.lockConnection();
+    RecordBatch* const batch = d.batchOfThisThread();
+    if (!batch || !d.mCPcon || batch->connection != d.mCPcon.get())
         return false;
-    sql::Connection& connection = *mCPcon;
+    sql::Connection& connection = *d.mCPcon;
     try {
         // The run stands or falls together; the batch's other rows stay.
         tvxsql::Transaction run(connection);
         // A stale key sends the run one record at a time, each then refused.
         if (!batch->keyConfirmed) {
-            if (confirmMasterPasswordRow(connection, false) != kTVXDone)
+            if (d.confirmMasterPasswordRow(connection, false) != kTVXDone)
                 return false;
             batch->keyConfirmed = true;
         }
@@ -655,20 +695,22 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     if (code != kTVXDone)
         return code;
 
-    std::optional<RecordDigest> stored;
+    std::optional<TVXStaleCopies::RecordDigest> stored;
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
-        if (const int fresh = checkRecordNotStale(connection, recordID, dropAttachment); fresh != kTVXDone)
+        if (const int fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
+            fresh != kTVXDone)
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
-        if (const int step = writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+        if (const int step = RecordSteps::writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
             step != kTVXDone)
             return step;
         if (dropAttachment)
             (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
-            if (const int step = writeCustomType(connection, recordID, *record.mRecordCustomType(), typeCiphers);
+            if (const int step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
+                                                                    typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
@@ -677,11 +719,11 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
         if (reencipher)
             if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
-        stored = lockedRecordDigest(connection, recordID);
+        stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
         return kTVXDone;
     });
     if (code == kTVXDone && stored)
-        mRecordDigests.insert(recordID, *stored);
+        mStaleCopies->mRecordDigests.insert(recordID, *stored);
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -696,7 +738,7 @@ void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record,
     if (code == kTVXDone) {
         record->setMAttachmentState(kAttachmentStateNone);
         m_records.insert(record->mRecordUID(), record);
-        noteRecordModified(*record);
+        RecordSteps{*this}.noteRecordModified(*record);
         recordCacheChanged(record->mRecordUID());
     }
     eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
@@ -733,7 +775,7 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         // The server dropped the custom type, attachment and every user's
         // recent-list rows with the record; memory follows.
         m_records.remove(recordID);
-        forgetRecordInRecentLists(recordID);
+        RecordSteps{*this}.forgetRecordInRecentLists(recordID);
         recordCacheChanged(recordID);
     }
     eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
@@ -758,15 +800,15 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
     CustomTypeCiphers ciphers;
     if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     return runWriteTransaction([&](sql::Connection& connection) {
-        return writeCustomType(connection, record.mRecordUID(), customType, ciphers);
+        return RecordSteps{*this}.writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
 }
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
 {
-    mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const int code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
@@ -779,26 +821,26 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* r
 
 // --- memory sides -------------------------------------------------------------------
 
-void TVXDataBase::noteRecordAdded(const QString& recordID)
+void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
-        (void)addRecentlyAddedID(recordID, m_currentUser->mUserID());
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        (void)d.addRecentlyAddedID(recordID, d.m_currentUser->mUserID());
 }
 
-void TVXDataBase::noteRecordModified(const TVXRecord& record)
+void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
-        (void)addRecentlyModifiedRecordID(record, m_currentUser->mUserID());
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        (void)d.addRecentlyModifiedRecordID(record, d.m_currentUser->mUserID());
 }
 
-void TVXDataBase::forgetRecordInRecentLists(const QString& recordID)
+void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
 {
-    mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
-    mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
 }
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)

@@ -7,6 +7,7 @@
 #include "model/TVXUID.h"
 #include "store/RecordStorageParts.h"
 #include "store/RowDigest.h"
+#include "store/StaleCopies.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 
@@ -91,8 +92,8 @@ quint64 tvxsql::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mas
     return digest.value();
 }
 
-std::optional<TVXDataBase::RecordDigest> TVXDataBase::lockedRecordDigest(sql::Connection& connection,
-                                                                          const QString& recordID)
+std::optional<TVXStaleCopies::RecordDigest> TVXStaleCopies::lockedRecordDigest(sql::Connection& connection,
+                                                                                const QString& recordID)
 {
     const auto rs = lockRow(connection, kQueryLockRecord, recordID);
     if (!rs->next())
@@ -114,7 +115,7 @@ std::optional<TVXDataBase::RecordDigest> TVXDataBase::lockedRecordDigest(sql::Co
     return digest;
 }
 
-std::optional<quint64> TVXDataBase::lockedGroupDigest(sql::Connection& connection, const QString& groupUID)
+std::optional<quint64> TVXStaleCopies::lockedGroupDigest(sql::Connection& connection, const QString& groupUID)
 {
     const auto rs = lockRow(connection, kQueryLockGroup, groupUID);
     if (!rs->next())
@@ -122,7 +123,7 @@ std::optional<quint64> TVXDataBase::lockedGroupDigest(sql::Connection& connectio
     return tvxsql::groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
 }
 
-std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
+std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
 {
     const auto rs = lockRow(connection, kQueryLockType, typeUID);
     if (!rs->next())
@@ -133,7 +134,8 @@ std::optional<quint64> TVXDataBase::lockedTypeDigest(sql::Connection& connection
     return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
 }
 
-int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString& recordID, bool droppingAttachment)
+int TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
+                                        bool droppingAttachment) const
 {
     const auto known = mRecordDigests.constFind(recordID);
     if (known == mRecordDigests.constEnd())
@@ -144,24 +146,24 @@ int TVXDataBase::checkRecordNotStale(sql::Connection& connection, const QString&
     return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
 }
 
-int TVXDataBase::checkGroupNotStale(sql::Connection& connection, const QString& groupUID)
+int TVXStaleCopies::checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const
 {
     return compareWithStored(mGroupDigests, groupUID, [&] { return lockedGroupDigest(connection, groupUID); });
 }
 
-int TVXDataBase::checkTypeNotStale(sql::Connection& connection, const QString& typeUID)
+int TVXStaleCopies::checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const
 {
     return compareWithStored(mTypeDigests, typeUID, [&] { return lockedTypeDigest(connection, typeUID); });
 }
 
-void TVXDataBase::forgetDigests()
+void TVXStaleCopies::forgetDigests()
 {
     mRecordDigests.clear();
     mGroupDigests.clear();
     mTypeDigests.clear();
 }
 
-void TVXDataBase::noteNewRecordDigest(const NewRecord& entry, const AttachmentUpload* upload)
+void TVXStaleCopies::noteNewRecordDigest(const TVXDataBase::NewRecord& entry, std::optional<quint64> attachment)
 {
     const TVXRecord& record = *entry.record;
     QByteArray stored[11];
@@ -176,8 +178,8 @@ void TVXDataBase::noteNewRecordDigest(const NewRecord& entry, const AttachmentUp
     if (customised)
         digest.customType = tvxsql::customTypeDigest(record.mRecordCustomType()->mTypeIconID(),
                                              record.mRecordCustomType()->mTypeMask(), entry.typeCiphers.fields.data());
-    if (upload)
-        digest.attachment = tvxsql::attachmentDigest(upload->nameCipher, upload->passKeyCipher);
+    if (attachment)
+        digest.attachment = *attachment;
     else if (record.mHasAttachment())
         return; // its row is copied afterwards: no digest known
     mRecordDigests.insert(record.mRecordUID(), digest);
