@@ -78,8 +78,8 @@ void BM_FirstLoad(benchmark::State& state)
             break;
         }
         state.ResumeTiming();
-        db->initUserDetails(bench::kBenchUser, bench::kBenchPassword);
-        if (db->loadDataBase() != kTVXDone) {
+        if (db->initUserDetails(bench::kBenchUser, bench::kBenchPassword) != kTVXDone
+            || db->loadDataBase() != kTVXDone) {
             state.SkipWithError("load failed");
             break;
         }
