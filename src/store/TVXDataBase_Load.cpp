@@ -690,28 +690,26 @@ std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(int* code)
     }
 }
 
-bool TVXDataBase::typeNameFromDatabase(const QString& name)
+namespace {
+
+// Whether the query finds a row for the name; false, after the error path,
+// when it cannot be asked (no connection among them).
+bool nameRowExists(TVXDataBase& db, const char* query, const QString& name)
 {
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryTypeNames));
+        if (!db.connection())
+            throw noConnection();
+        std::unique_ptr<sql::PreparedStatement> stmt(db.connection()->prepareStatement(query));
         stmt->setString(1, name.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         return rs->next();
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
+        db.reportDatabaseError(e);
         return false;
     }
 }
 
-bool TVXDataBase::groupNameFromDatabase(const QString& name)
-{
-    try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGroupNames));
-        stmt->setString(1, name.toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        return rs->next();
-    } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
-        return false;
-    }
-}
+} // namespace
+
+bool TVXDataBase::typeNameFromDatabase(const QString& name) { return nameRowExists(*this, kQueryTypeNames, name); }
+bool TVXDataBase::groupNameFromDatabase(const QString& name) { return nameRowExists(*this, kQueryGroupNames, name); }

@@ -145,3 +145,12 @@ TEST(TVXDataBaseCiphers, GarbledStoredValuesReadAsEmpty)
     db.createEncrypter(QStringLiteral("secret"));
     EXPECT_EQ(db.decryptString(QByteArray(15, 'x')), QString(""));
 }
+
+TEST(TVXDataBaseErrors, NameLookupsWithoutAConnectionAnswerNoThroughTheErrorPath)
+{
+    TVXDataBase db;
+    NoticeCounter notices;
+    EXPECT_FALSE(db.typeNameFromDatabase(QStringLiteral("Web Log-in")));
+    EXPECT_FALSE(db.groupNameFromDatabase(QStringLiteral("Office")));
+    EXPECT_EQ(notices.lost, 1);
+}
