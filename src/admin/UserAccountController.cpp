@@ -52,7 +52,7 @@ QString reloadMessage()
 
 // A write the store refused: a stale copy asks for a reload; what the error
 // path has not told the user already gets the given alert.
-void reportRefusedWrite(int code, const QString& title, const QString& message)
+void reportRefusedWrite(TVXResult code, const QString& title, const QString& message)
 {
     if (code == kTVXReloadFirst)
         BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), QCoreApplication::translate("UserAccountController", "OK"));
@@ -361,10 +361,10 @@ void UserAccountController::reloadUsersFromStore()
     if (mDataBase.connection()) {
         try {
             const auto guard = mDataBase.lockConnection();
-            int code = kTVXDone;
+            TVXResult code = kTVXDone;
             mDataBase.readUserTableIfErrorReturnCode(&code);
         } catch (const sql::SQLException& e) {
-            mDataBase.reportDatabaseError(e);
+            (void)mDataBase.reportDatabaseError(e);
         }
     }
     reloadList();
@@ -399,7 +399,7 @@ void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
 {
     // A refused account comes back in the panel as the administrator left it.
     while (user) {
-        const int code = mDataBase.addUser(*user);
+        const TVXResult code = mDataBase.addUser(*user);
         if (code == kTVXDone) {
             applyGroupMembership(*user);
             reloadUsersFromStore();
@@ -434,7 +434,7 @@ void UserAccountController::editUser(int senderTag)
     auto edited = orderFrontAddUserPanelWithUser(account, code);
     // A refused edit comes back in the panel as the administrator left it.
     while (edited) {
-        const int result = mDataBase.replaceUser(*edited);
+        const TVXResult result = mDataBase.replaceUser(*edited);
         if (result == kTVXDone) {
             setEditing(false);
             applyGroupMembership(*edited);
@@ -493,7 +493,7 @@ void UserAccountController::deleteUser()
         if (const auto user = mUserListModel->userAt(row))
             accounts.append(user);
     for (const auto& user : accounts) {
-        const int code = mDataBase.deleteUser(*user);
+        const TVXResult code = mDataBase.deleteUser(*user);
         if (code == kTVXDone)
             mDataBase.addUserToGroupListForGroups(user->mUserID(), {});
         else if (code == kTVXReloadFirst)

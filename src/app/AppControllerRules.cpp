@@ -103,10 +103,10 @@ TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& a
     };
 }
 
-std::optional<AlertText> connectionResultAlert(int code, const QString& secureConnectionRefusal)
+std::optional<AlertText> connectionResultAlert(TVXResult code, const QString& secureConnectionRefusal)
 {
     // The results that fail with a message of their own.
-    static constexpr std::pair<int, const char*> kFailures[] = {
+    static constexpr std::pair<TVXResult, const char*> kFailures[] = {
         {kTVXMasterPasswordMismatch, "Master Password does not match."},
         {kTVXAccountDisabled, "Your account has been disabled. Please contact administrator."},
         {kTVXHostUnreachable, "Invalid server detials."},

@@ -50,7 +50,7 @@ TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& a
 
 // The message for a log-in result; none for 0 (the launch goes on). A refused
 // encrypted connection shows the reason the database manager gives.
-std::optional<AlertText> connectionResultAlert(int code, const QString& secureConnectionRefusal = {});
+std::optional<AlertText> connectionResultAlert(TVXResult code, const QString& secureConnectionRefusal = {});
 
 // The lock panel: what follows a wrong password once the count has been raised.
 struct FailedUnlock {

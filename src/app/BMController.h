@@ -2,6 +2,8 @@
 // The application controller: runs the log-in panel, starts the load, builds
 // the main window and serves every command of it. One class; each concern has
 // its own BMController_<Concern>.cpp and its own marked sections below.
+
+#include "store/ResultCodes.h"
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -126,7 +128,7 @@ public:
     // (end of start-up, log-in and shut-down)
 
     // --- loading, reloading and lost connection ---
-    int loadDataBase(bool flag);
+    TVXResult loadDataBase(bool flag);
     void showLoadingProgressPanel();
     void displayLoadingProgress();
     void dismissLoadingProgress();
@@ -152,7 +154,7 @@ public:
     void lockPanelQuit();
     void lockPanelHint();
     void HintQuestionAnswerPanelOK();
-    void displayErrCode(int code);
+    void displayErrCode(TVXResult code);
     void installInactiveTimerWithTime(double minutes);
     void DoIdle();
     void closeModals();
@@ -183,7 +185,7 @@ public:
     bool masterPasswordPanelOK();
     void masterPasswordPanelCancel();
     // Runs until the re-encryption worker is done; its result code.
-    int showReencryptingPanel();
+    TVXResult showReencryptingPanel();
     void endPasswordPanelSheet();
     // A panel's text changed: the new password's strength follows.
     void controlTextDidChange(QObject* field);
@@ -502,7 +504,7 @@ private:
     bool mLoginInFlight = false;
     // The log-in attempt's worker, kept for its end: one that threw never reports.
     std::shared_ptr<platform::BackgroundTask> mLoginTask;
-    void endLoginAttempt(int code);
+    void endLoginAttempt(TVXResult code);
     bool mLoginSucceeded = false;
     bool mConnectionPanelRunning = false;
     bool mIsTerminating = false;
@@ -562,9 +564,9 @@ private:
     int selectedViewTag() const;
     // The main window's mask button; null before the window exists.
     QAbstractButton* unmaskButton() const;
-    void reportStoreResult(int code) const;
+    void reportStoreResult(TVXResult code) const;
     // Saves the record as new from `source` (edit's "save as new", duplicate).
-    int addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
+    TVXResult addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
     // Made for a manager other than the shared one; children of the controller.
     BMCustomSettingsController* mOwnCustomSettings = nullptr;
     BMCategoryEditWindowController* mOwnCategoryEditor = nullptr;

@@ -101,7 +101,7 @@ void BMController::attachmentAction()
                                            tr("No"), tr("Yes"));
         if (answer != platform::kAlertAlternateReturn)
             return;
-        const int code = mDatabase->removeAttachment(record);
+        const TVXResult code = mDatabase->removeAttachment(record);
         reportStoreResult(code);
         if (code == kTVXDone)
             refreshAfterAttachmentChange(record);
@@ -141,7 +141,7 @@ void BMController::attachmentSelectionPanelDidEnd(const QString& path, int retur
     record->setMAttachmentName(info.fileName());
     record->setMAttachmentPath(info.absoluteFilePath());
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
-    const int code = mDatabase->replaceRecord(record);
+    const TVXResult code = mDatabase->replaceRecord(record);
     if (code != kTVXDone) {
         record->setMHasAttachment(oldHasAttachment);
         record->setMAttachmentName(oldName);
@@ -171,7 +171,7 @@ void BMController::addExtractAttachmentMenu(const std::any& object)
     if (records.isEmpty() || !records.first()->mHasAttachment())
         return;
     const std::shared_ptr<TVXRecord> record = records.first();
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     const auto contents = mDatabase->extractAttachmentDataForRecord(*record, &code);
     const QString path = contents ? TVXAttachmentFolder::shared().writeFile(record->mAttachmentName(), *contents)
                                   : QString();
@@ -263,7 +263,7 @@ void BMController::openPanelDidEndForExtarctAttachment(const QString& chosenPath
         const QString target =
             chosen.dir().filePath(helper.panelUserEnteredFilename(chosen.fileName(), true));
         const auto records = indexSetForExporting(false);
-        int code = kTVXDone;
+        TVXResult code = kTVXDone;
         std::optional<QByteArray> contents;
         if (!records.isEmpty())
             contents = mDatabase->extractAttachmentDataForRecord(*records.first(), &code);
@@ -330,7 +330,7 @@ void BMController::askForSendingMailWithAttachment(const QString& path)
     const QString file = QFileInfo(path).absoluteFilePath();
     // Logged only when the hand-over really started (a request during another is dropped).
     if (runAppleScript([file] { platform::Workspace::composeMailWithAttachment(file); }))
-        mDatabase->eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mCurrentUserName);
+        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mCurrentUserName);
 }
 
 bool BMController::runAppleScript(std::function<void()> script)

@@ -77,11 +77,11 @@ BMProgressPanel* BMController::loadingDataPanel()
 
 // --- first load ---------------------------------------------------------------
 
-int BMController::loadDataBase(bool flag)
+TVXResult BMController::loadDataBase(bool flag)
 {
     (void)flag; // the first load: everything is read
     BMLoginPanel* panel = connectionWindow();
-    const int code = mDatabase->initUserDetails(panel->mLoginUserName()->text(), panel->mUserPassword()->text());
+    const TVXResult code = mDatabase->initUserDetails(panel->mLoginUserName()->text(), panel->mUserPassword()->text());
     if (code != kTVXDone)
         return code;
     // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
@@ -93,7 +93,7 @@ int BMController::loadDataBase(bool flag)
     if (threw) {
         // The store never recorded a code: say so here, as the launch does for a failed load.
         dismissLoadingProgress();
-        reloadFailed(kTVXStatementFailed);
+        reloadFailed(resultNumber(kTVXStatementFailed));
     }
     return kTVXDone;
 }
@@ -153,7 +153,7 @@ void BMController::reloadDatabase(QObject* sender)
     platform::runModalUntilFinished(loadingDataPanel(), *task);
     // The caches are the worker's until it ends.
     if (finishWorker(*task))
-        reloadFailed(kTVXStatementFailed);
+        reloadFailed(resultNumber(kTVXStatementFailed));
     loadingDataPanel()->hide();
     loadingDataPanel()->stopAnimation();
     mReloadInFlight = false;
@@ -209,8 +209,9 @@ void BMController::finishReloadingData()
     BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
 }
 
-void BMController::reloadFailed(int code)
+void BMController::reloadFailed(int number)
 {
+    const TVXResult code = resultOfNumber(number);
     uninstallProgressindicator();
     if (code == kTVXClientError || code == kTVXHostUnreachable || code == kTVXAccessDenied) {
         dbCommunicationError();
@@ -238,8 +239,9 @@ void BMController::updateApplicationUIForCurrectPermissions()
     }
 }
 
-void BMController::accountRefusedDuringReload(int code)
+void BMController::accountRefusedDuringReload(int number)
 {
+    const TVXResult code = resultOfNumber(number);
     uninstallProgressindicator();
     if (code == kTVXAccountDisabled) {
         BMRunAlertPanel(QString(), tr("Your account has been disabled. Please contact administrator."), tr("Quit"));

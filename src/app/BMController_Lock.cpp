@@ -111,7 +111,7 @@ void BMController::displayLockPanel(QObject* sender)
     panel->mUserLockPanelField()->setEnabled(false);
     panel->mUserLockPanelField()->setText(user.mUsername());
     lockUserInterface(true);
-    mDatabase->eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
+    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
     mNumberOfAttempts = user.mLoginAttemptCount();
     if (showLockPanel()) {
         lockUserInterface(false);
@@ -174,7 +174,7 @@ void BMController::lockPanelOK()
         return;
     }
     panel->mPasswordField()->clear();
-    mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
+    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
                                          mCurrentUserName);
     BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not a correct password."), tr("OK"));
     ++mNumberOfAttempts;
@@ -217,7 +217,7 @@ void BMController::lockPanelHint()
     });
     TVXUser& user = *mDatabase->mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
-        mDatabase->eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
+        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
         BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
         panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
         panel->mHintAnswerToQuestion()->clear();
@@ -227,7 +227,7 @@ void BMController::lockPanelHint()
         panel->mHintAnswerToQuestion()->clear();
         return;
     }
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     const bool exists = mDatabase->isHintExist(user, &code);
     if (exists && code == kTVXDone) {
         const QString hint = mDatabase->passwordHintForUser(user, &code);
@@ -253,7 +253,7 @@ void BMController::HintQuestionAnswerPanelOK()
 {
     TVXUser& user = *mDatabase->mCurrentUser();
     const QString answer = hintQuestionAnswerPanel()->mHintAnswerToQuestion()->text();
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     const bool right =
         mDatabase->validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
     if (code != kTVXDone) {
@@ -262,7 +262,7 @@ void BMController::HintQuestionAnswerPanelOK()
             return;
     }
     if (!right) {
-        mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
+        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
                                              mCurrentUserName);
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {
@@ -272,7 +272,7 @@ void BMController::HintQuestionAnswerPanelOK()
     platform::stopModal();
 }
 
-void BMController::displayErrCode(int code)
+void BMController::displayErrCode(TVXResult code)
 {
     if (code == kTVXDone)
         return;

@@ -103,7 +103,10 @@ bool BMController::passwordPanelOK()
         showRefusal(*refusal);
         return false;
     }
-    passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName);
+    // A refused write keeps the panel and what was typed; the store's error
+    // path has said why.
+    if (passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName) != kTVXDone)
+        return false;
     platform::stopModal();
     return true;
 }
@@ -133,7 +136,7 @@ void BMController::setMasterPassword()
         mDatabase->setChangeMasterPassword(true);
         mReencryption = platform::BackgroundTask::start(
             [database = mDatabase, newPassword] { return database->reEncyptAllDatabaseInformation(newPassword); });
-        const int result = showReencryptingPanel();
+        const TVXResult result = showReencryptingPanel();
         if (result != kTVXDone)
             BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
                             tr("The master password could not be changed. The stored data is unchanged."), tr("OK"));
@@ -159,7 +162,7 @@ bool BMController::masterPasswordPanelOK()
 
 void BMController::masterPasswordPanelCancel() { platform::abortModal(); }
 
-int BMController::showReencryptingPanel()
+TVXResult BMController::showReencryptingPanel()
 {
     if (!mReencryptingPanel) {
         auto* panel = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -189,7 +192,7 @@ int BMController::showReencryptingPanel()
     mReencryption.reset();
     // One that threw failed as any other.
     const platform::TaskOutcome outcome = run->outcome();
-    return outcome.failed ? kTVXStatementFailed : outcome.code;
+    return outcome.failed ? kTVXStatementFailed : resultOfNumber(outcome.code);
 }
 
 void BMController::endPasswordPanelSheet()

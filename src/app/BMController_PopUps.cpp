@@ -481,7 +481,7 @@ void BMController::contextCategoryMenuChanged(int tag)
             continue;
         const auto oldGroup = record->mGroup();
         record->setMGroup(group);
-        const int code = mDatabase->replaceRecord(record);
+        const TVXResult code = mDatabase->replaceRecord(record);
         if (code != kTVXDone) {
             // The server kept the record where it was.
             record->setMGroup(oldGroup);

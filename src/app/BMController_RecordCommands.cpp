@@ -95,7 +95,7 @@ bool BMController::checkForDataPermissionFor(uint16_t mask)
     return recordrules::checkForDataPermissionFor(mDatabase->mCurrentUser().get(), mask);
 }
 
-void BMController::reportStoreResult(int code) const
+void BMController::reportStoreResult(TVXResult code) const
 {
     recordrules::reportStoreResult(code);
 }
@@ -147,7 +147,7 @@ BMEventLoggerWindowController* BMController::eventLoggerWindowController()
     return mOwnEventLogger;
 }
 
-int BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+TVXResult BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
 {
     return recordrules::addRecordCopyingAttachment(*mDatabase, record, source);
 }
@@ -171,7 +171,7 @@ void BMController::addItemsToDetail(QObject*)
             // The store logs "Add Record" itself once its outcome is known.
             if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate)
                 return kTVXDone;
-            const int code = mDatabase->addRecord(built);
+            const TVXResult code = mDatabase->addRecord(built);
             reportStoreResult(code);
             return code;
         });
@@ -199,7 +199,7 @@ void BMController::editItemDoubleAction(QObject* sender)
     int operation = kOperationEdit;
     const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
         record, operation, [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
-            int code = kTVXDone;
+            TVXResult code = kTVXDone;
             if (storedOperation == kOperationDuplicate)
                 code = addRecordSavedFrom(built, record.get());
             else if (storedOperation == kOperationEdit)
@@ -232,7 +232,7 @@ void BMController::duplicateItem(QObject*)
     auto copy = TVXRecord::copyRecord(*source);
     copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
     if (source->mHasAttachment()) {
-        int code = kTVXDone;
+        TVXResult code = kTVXDone;
         const QString path = mDatabase->extractAttachmentToTemporaryFile(*source, &code);
         if (!path.isEmpty())
             copy->setMAttachmentPath(path);
@@ -240,10 +240,10 @@ void BMController::duplicateItem(QObject*)
     int operation = kOperationDuplicate;
     detailsWindowController().orderFrontDetailsWindowWithInfo(
         copy, operation, [this, source](const std::shared_ptr<TVXRecord>& built, int) {
-            const int code = addRecordSavedFrom(built, source.get());
+            const TVXResult code = addRecordSavedFrom(built, source.get());
             reportStoreResult(code);
             if (code == kTVXDone)
-                mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
+                (void)mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
                                                      QString(), mCurrentUserName);
             return code;
         });
@@ -420,7 +420,7 @@ void BMController::displayFieldCustomizePanel(QObject*)
     const auto previousType = record->mRecordCustomType();
     const bool previousCustomized = record->mIsCustomized();
     recordrules::applyCustomisedFieldSet(*record, result);
-    const int code = mDatabase->replaceRecord(record);
+    const TVXResult code = mDatabase->replaceRecord(record);
     if (code != kTVXDone) {
         // Memory keeps what the server holds.
         record->setMRecordCustomType(previousType);

@@ -203,11 +203,11 @@ bool BMController::applicationDidFinishLaunching()
         return false;
     // A load that failed part-way must not pass for a whole one: say so, and
     // after a lost connection read everything again once logged in anew.
-    const int loadCode = mDatabase->connectionErrorCode();
+    const TVXResult loadCode = mDatabase->connectionErrorCode();
     bool reloadAfterLaunch = false;
     if (loadCode != kTVXDone) {
         dismissLoadingProgress();
-        reloadFailed(loadCode);
+        reloadFailed(resultNumber(loadCode));
         if (mIsTerminating)
             return false;
         reloadAfterLaunch =
@@ -371,7 +371,7 @@ void BMController::connectToMySqlServer()
 
 void BMController::connectionISComplete() { endLoginAttempt(mDatabase->connectionErrorCode()); }
 
-void BMController::endLoginAttempt(int code)
+void BMController::endLoginAttempt(TVXResult code)
 {
     mLoginInFlight = false;
     dismissConnectionLoadingProgress();
@@ -484,7 +484,7 @@ void BMController::applicationWillTerminate()
     if (mMainWindow)
         user.setMWindowPosition(QRectF(mMainWindow->geometry()));
     if (mDatabase->connection()) {
-        int code = kTVXDone;
+        TVXResult code = kTVXDone;
         mDatabase->saveBasicPreferencesForUser(user, &code);
     }
     mSaveBackUpIsDone = true;

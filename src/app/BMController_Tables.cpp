@@ -370,7 +370,7 @@ void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bo
     mDatabase->updateRecordViewCountForRecord(record->mRecordUID());
     mDatabase->addMostViewedRecord(record.get(), raiseMemoryCounter);
     mDatabase->addRecentlyViewedRecord(record.get());
-    mDatabase->eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
+    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
                                          QString(), mCurrentUserName);
 }
 
@@ -469,7 +469,7 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
     record->setMType(type);
     record->setMRecordCustomType(nullptr);
     record->setMIsCustomized(false);
-    const int code = mDatabase->replaceRecord(record);
+    const TVXResult code = mDatabase->replaceRecord(record);
     if (code == kTVXDone)
         return true;
     // The server did not take the change: memory stays as the server has it.

@@ -82,9 +82,9 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
     return std::nullopt;
 }
 
-int storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName)
+TVXResult storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName)
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (input.hint.isEmpty() || input.answer.isEmpty()) {
         code = database.setPassword(input.newPassword, input.hint.isEmpty() ? QStringLiteral("") : input.hint);
     } else {
@@ -94,7 +94,7 @@ int storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, con
         code = database.setPassword(input.newPassword, std::optional<QVariantHash>(hint));
     }
     // Every password change is an event, hint or not, with its outcome.
-    database.eventLogger().addLogEvent(QStringLiteral("Set Password"), QString(),
+    (void)database.eventLogger().addLogEvent(QStringLiteral("Set Password"), QString(),
                                        TVXEventLogger::actionForResult(code), userName);
     return code;
 }

@@ -2,6 +2,8 @@
 // The checks, messages and storage of the user-password and master-password
 // panels, apart from the panels: the controller asks these and shows what
 // they answer.
+
+#include "store/ResultCodes.h"
 #include <QString>
 
 #include <functional>
@@ -57,7 +59,7 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
 // Stores the password with the hint as the panel asks: the hint text alone, or
 // with its question and answer; logs "Set Password" with the outcome. The
 // store's result code.
-int storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName);
+TVXResult storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName);
 
 // The master-password panels' checks: the old password against the stored
 // one (change panel), the policy, the confirmation, and a new password at all:

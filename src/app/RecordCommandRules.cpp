@@ -45,7 +45,7 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask)
     return false;
 }
 
-void reportStoreResult(int code)
+void reportStoreResult(TVXResult code)
 {
     // A failure the error path showed (a lost connection) is not told twice.
     if (code != kTVXDone && !isReportedByErrorPath(code))
@@ -119,9 +119,9 @@ QString duplicateFirstValue(const QString& value)
     return value + tr(" Copy");
 }
 
-int deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records)
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     for (qsizetype i = records.size() - 1; i >= 0; --i) {
         if (!records.at(i))
             continue;
@@ -132,7 +132,7 @@ int deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVX
     return code;
 }
 
-int addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
+TVXResult addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
                                const TVXRecord* source)
 {
     const int state = record->mAttachmentState();
@@ -141,7 +141,7 @@ int addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXR
     if (!copyStoredRow)
         return database.addRecord(record);
     record->setMAttachmentState(kAttachmentStateCopyStored);
-    int code = database.addRecord(record);
+    TVXResult code = database.addRecord(record);
     if (code == kTVXDone) {
         database.copyAttachmentRow(*source, *record, &code);
         record->setMAttachmentState(kAttachmentStateCopyStored);

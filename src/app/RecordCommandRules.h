@@ -45,7 +45,7 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask);
 
 // Shows "Operation failed. Please reload the database first." for result 8
 // and any other failure the error path has not shown.
-void reportStoreResult(int code);
+void reportStoreResult(TVXResult code);
 
 // Whether two records agree on their custom types: neither has one, or both
 // have equal ones.
@@ -68,12 +68,12 @@ QString duplicateFirstValue(const QString& value);
 
 // Deletes from the last record to the first, stopping at the first failure;
 // the result of the last deletion tried.
-int deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records);
+TVXResult deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records);
 
 // Adds a record that is saved as new from another one (`source`): an
 // attachment the new record does not bring itself is copied from the
 // source's stored row. The add's result, or the copy's when the add worked.
-int addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
+TVXResult addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
                                const TVXRecord* source);
 
 // A record's own field set after the customise sheet returned `returned`:

@@ -46,7 +46,7 @@ CExportDelegate::CExportDelegate(bool allRecords, const QList<std::shared_ptr<TV
 CExportDelegate::~CExportDelegate() = default;
 
 std::optional<CExportDelegate::PreparedSideFile> CExportDelegate::sideFile(const QString& recordID,
-                                                                           const std::string& passKey, int& code)
+                                                                           const std::string& passKey, TVXResult& code)
 {
     // One statement per hundred-odd attachments rather than one each.
     constexpr qsizetype kAttachmentBatch = 128;
@@ -185,7 +185,7 @@ bool CExportDelegate::GetTypeForLastRecord(CStringArray& names, int32_t& mask, i
 bool CExportDelegate::CopyAttachmentToPath(const std::string& sideFilePath, const std::string& recordID,
                                            const std::string& passKey)
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     const auto side = sideFile(QString::fromStdString(recordID), passKey, code);
     if (!side) {
         ++mSummary.attachmentsFailed;

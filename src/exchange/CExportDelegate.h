@@ -4,6 +4,7 @@
 // attachments as side files. It counts what was written and notes every
 // failure; the export command reads that once the provider says it is complete.
 #include "interchange/CExporter.h"
+#include "store/ResultCodes.h"
 
 #include <QByteArray>
 #include <QHash>
@@ -75,7 +76,7 @@ private:
         std::string path; // where it was written
         int written = -1; // 1 written, 0 failed, -1 not tried
     };
-    std::optional<PreparedSideFile> sideFile(const QString& recordID, const std::string& passKey, int& code);
+    std::optional<PreparedSideFile> sideFile(const QString& recordID, const std::string& passKey, TVXResult& code);
 
     std::shared_ptr<TVXType> mLastType;
     QHash<QString, PreparedSideFile> mPrepared;

@@ -144,7 +144,7 @@ bool TVXqVXImportDelegate::typeFits(const TVXType& type) const
 // The stored type for the records of the current type line: a stored type of
 // the same name, or the file's type stored now. The store's code; tooLong is
 // set (and 1 returned) when the type's texts do not fit the store.
-int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
+TVXResult TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
 {
     tooLong = false;
     if (mStoredType)
@@ -162,7 +162,7 @@ int TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     // A type is stored on its own: a failed batch must not leave one cached
     // that the server never kept.
     endBatch();
-    const int code = mDataBase.addType(mCurrentType);
+    const TVXResult code = mDataBase.addType(mCurrentType);
     if (code == kTVXDone) {
         mStoredType = mCurrentType;
         mStoredTypeNameFits = true; // measured with the rest above
@@ -231,7 +231,7 @@ int TVXqVXImportDelegate::takeAttachment(TVXRecord& record, const CStringArray& 
                                          Attachment& attachment)
 {
     if (attachmentFields.GetSize() != kQVXAttachmentFieldCount || attachmentFields.ViewAt(0).empty())
-        return kTVXDone;
+        return 0;
     const QString name = textOf(attachmentFields.ViewAt(0));
     if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(name)))
         return kImportErrorValueTooLong;
@@ -260,7 +260,7 @@ int TVXqVXImportDelegate::takeAttachment(TVXRecord& record, const CStringArray& 
     record.setMAttachmentName(name);
     record.setMAttachmentPath(path);
     record.setMAttachmentState(kAttachmentStateStoreNewFile);
-    return kTVXDone;
+    return 0;
 }
 
 void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values, const CStringArray& customNames,
@@ -356,7 +356,7 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // now, after the records before it.
         storePending();
         QList<TVXDataBase::NewRecord> one{std::move(entry)};
-        QList<int> codes;
+        QList<TVXResult> codes;
         mDataBase.addRecords(one, codes);
         record->setMAttachmentPath(QString()); // the copy goes with `attachment`
         countStored(codes.value(0, kTVXNotServerError), attachmentCode, true);
@@ -373,7 +373,7 @@ void TVXqVXImportDelegate::storePending()
     const QList<int> attachmentCodes = std::move(mPending->attachmentCodes);
     mPending->records.clear();
     mPending->attachmentCodes.clear();
-    QList<int> codes;
+    QList<TVXResult> codes;
     try {
         mDataBase.addRecords(records, codes);
     } catch (const std::exception&) {
@@ -383,14 +383,14 @@ void TVXqVXImportDelegate::storePending()
         countStored(codes.value(i, kTVXNotServerError), attachmentCodes[i], false);
 }
 
-void TVXqVXImportDelegate::countStored(int code, int attachmentCode, bool hasAttachment)
+void TVXqVXImportDelegate::countStored(TVXResult code, int attachmentCode, bool hasAttachment)
 {
     if (code != kTVXDone) {
         ErrorInImport(kImportErrorRecordNotStored);
         return;
     }
     ++mSummary.recordsImported;
-    if (attachmentCode != kTVXDone)
+    if (attachmentCode != 0)
         ErrorInImport(attachmentCode); // stored, without its attachment
     else if (hasAttachment) {
         ++mSummary.attachmentsImported;

@@ -6,6 +6,7 @@
 // it is complete.
 #include "interchange/CqVXImporter.h"
 #include "store/ColumnLimits.h"
+#include "store/ResultCodes.h"
 
 #include <QDate>
 #include <QHash>
@@ -109,8 +110,8 @@ private:
     void endBatch();
     // Stores the records checked so far, in file order, and counts each outcome.
     void storePending();
-    void countStored(int code, int attachmentCode, bool hasAttachment);
-    int storeCurrentType(bool& tooLong);
+    void countStored(TVXResult code, int attachmentCode, bool hasAttachment);
+    TVXResult storeCurrentType(bool& tooLong);
     QString modificationText(std::string_view field);
     void applyLook(TVXRecord& record, int32_t icon, int32_t mask, const CStringArray& customNames) const;
     bool typeFits(const TVXType& type) const;

@@ -24,9 +24,9 @@ namespace {
 
 // An account call's ending: the caller's code gets the result too, and an
 // account written is announced (once the call has released the guard).
-auto accountCallEnding(int* code, storechanges::Announcement& changed)
+auto accountCallEnding(TVXResult* code, storechanges::Announcement& changed)
 {
-    return [code, &changed](int result) {
+    return [code, &changed](TVXResult result) {
         if (result == kTVXDone)
             changed.add(storechanges::kUsers);
         if (code)
@@ -63,12 +63,12 @@ void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
 }
 
 // The manager's methods of account administration.
-int TVXDataBase::addUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->addUser(user, code); }
-int TVXDataBase::replaceUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->replaceUser(user, code); }
-int TVXDataBase::deleteUser(const TVXUser_Admin& user, int* code) { return mAccountAdmin->deleteUser(user, code); }
-int TVXDataBase::deleteUser(TVXUser& current, int* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
+TVXResult TVXDataBase::addUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->addUser(user, code); }
+TVXResult TVXDataBase::replaceUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->replaceUser(user, code); }
+TVXResult TVXDataBase::deleteUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->deleteUser(user, code); }
+TVXResult TVXDataBase::deleteUser(TVXUser& current, TVXResult* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
 bool TVXDataBase::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
-int TVXDataBase::applyStoreRights(const QString& name, bool administrator)
+TVXResult TVXDataBase::applyStoreRights(const QString& name, bool administrator)
 {
     return mAccountAdmin->applyStoreRights(name, administrator);
 }
@@ -82,7 +82,7 @@ QString TVXAccountAdmin::quotedForAccount(const QString& text) const
            + QLatin1Char('\'');
 }
 
-int TVXAccountAdmin::runAccountStatement(const QString& statement, bool secretInside)
+TVXResult TVXAccountAdmin::runAccountStatement(const QString& statement, bool secretInside)
 {
     try {
         std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
@@ -97,19 +97,19 @@ int TVXAccountAdmin::runAccountStatement(const QString& statement, bool secretIn
     }
 }
 
-int TVXAccountAdmin::grantStoreRights(const QString& account, bool administrator)
+TVXResult TVXAccountAdmin::grantStoreRights(const QString& account, bool administrator)
 {
     // Table by table, as server/grants.txt lists them; never every server privilege.
     const QStringList grants = storeGrantStatements(account, administrator);
     if (grants.isEmpty())
         return kTVXStatementFailed;
     for (const QString& grant : grants)
-        if (const int code = runAccountStatement(grant); code != kTVXDone)
+        if (const TVXResult code = runAccountStatement(grant); code != kTVXDone)
             return code;
     return kTVXDone;
 }
 
-int TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
+TVXResult TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(name))
@@ -117,16 +117,16 @@ int TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
     return replaceStoreRights(quotedForAccount(name) + QStringLiteral("@'%'"), administrator);
 }
 
-int TVXAccountAdmin::replaceStoreRights(const QString& account, bool administrator)
+TVXResult TVXAccountAdmin::replaceStoreRights(const QString& account, bool administrator)
 {
     // What the account held before goes: the list is the whole of its rights.
-    if (const int code = runAccountStatement(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM %1").arg(account));
+    if (const TVXResult code = runAccountStatement(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM %1").arg(account));
         code != kTVXDone)
         return code;
     return grantStoreRights(account, administrator);
 }
 
-int TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
+TVXResult TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(insert ? kQueryInsertUserRow : kQueryUpdateUserRow));
     auto stored = tvxsql::blobStream(mDatabase.encryptDataString(password));
@@ -147,7 +147,7 @@ int TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const 
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXAccountAdmin::writeMemberships(const TVXUser_Admin& user)
+TVXResult TVXAccountAdmin::writeMemberships(const TVXUser_Admin& user)
 {
     std::unique_ptr<sql::PreparedStatement> clear(mDatabase.connection()->prepareStatement(kQueryDeleteUserGroups));
     clear->setString(1, user.mUserID().toStdString());
@@ -161,7 +161,7 @@ int TVXAccountAdmin::writeMemberships(const TVXUser_Admin& user)
     return kTVXDone;
 }
 
-int TVXAccountAdmin::writeUserInfo(const TVXUser_Admin& user, const QString& previousName)
+TVXResult TVXAccountAdmin::writeUserInfo(const TVXUser_Admin& user, const QString& previousName)
 {
     try {
         if (!previousName.isEmpty() && previousName != user.mUsername()) {
@@ -195,7 +195,7 @@ bool TVXAccountAdmin::accountExists(const QString& name)
         if (count(kQueryStoreUserExists) > 0)
             return true;
     } catch (const sql::SQLException& e) {
-        mDatabase.reportDatabaseError(e);
+        (void)mDatabase.reportDatabaseError(e);
         return false;
     }
     try {
@@ -205,7 +205,7 @@ bool TVXAccountAdmin::accountExists(const QString& name)
     }
 }
 
-int TVXAccountAdmin::addUser(const TVXUser_Admin& user, int* code)
+TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
 {
     storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
@@ -215,18 +215,18 @@ int TVXAccountAdmin::addUser(const TVXUser_Admin& user, int* code)
     const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
     const QString password = quotedForAccount(user.mPassword());
 
-    if (int r = runAccountStatement(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password), true);
+    if (TVXResult r = runAccountStatement(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password), true);
         r != kTVXDone)
         return done(r);
     // Undoing is best effort: the failure that called for it is what the caller learns.
     const auto undo = [&] { (void)runAccountStatement(QStringLiteral("DROP USER IF EXISTS %1").arg(account)); };
-    if (int r = grantStoreRights(account, user.isAdministrator()); r != kTVXDone) {
+    if (TVXResult r = grantStoreRights(account, user.isAdministrator()); r != kTVXDone) {
         undo();
         return done(r);
     }
 
-    const int result = inTransaction([&] {
-        int rows = writeUserRow(user, true, user.mPassword());
+    const TVXResult result = inTransaction([&] {
+        TVXResult rows = writeUserRow(user, true, user.mPassword());
         if (rows == kTVXDone)
             mDatabase.initUserPreferencesForUser(user.mUserID(), user.mUsername(), &rows);
         if (rows == kTVXDone)
@@ -240,7 +240,7 @@ int TVXAccountAdmin::addUser(const TVXUser_Admin& user, int* code)
     return done(writeUserInfo(user, QString()));
 }
 
-int TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, int* code)
+TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* code)
 {
     storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
@@ -268,7 +268,7 @@ int TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, int* code)
     const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
     const bool renamed = oldName != user.mUsername();
     if (renamed)
-        if (int r = runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(oldAccount, account)); r != kTVXDone)
+        if (TVXResult r = runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(oldAccount, account)); r != kTVXDone)
             return done(r);
     const auto undo = [&] {
         // Best effort: the failure that called for it is what the caller learns.
@@ -278,20 +278,20 @@ int TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, int* code)
     };
     // An empty password in the edited account keeps the one it has.
     const QString password = user.mPassword().isEmpty() ? oldPassword : user.mPassword();
-    if (int r = runAccountStatement(
+    if (TVXResult r = runAccountStatement(
             QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(password)), true);
         r != kTVXDone) {
         undo();
         return done(r);
     }
     // An account made or unmade administrator holds exactly its role's rights.
-    if (int r = replaceStoreRights(account, user.isAdministrator()); r != kTVXDone) {
+    if (TVXResult r = replaceStoreRights(account, user.isAdministrator()); r != kTVXDone) {
         undo();
         return done(r);
     }
 
-    const int result = inTransaction([&] {
-        int rows = writeUserRow(user, false, password);
+    const TVXResult result = inTransaction([&] {
+        TVXResult rows = writeUserRow(user, false, password);
         if (rows == kTVXDone) {
             std::unique_ptr<sql::PreparedStatement> pref(mDatabase.connection()->prepareStatement(kQueryUpdatePreferenceName));
             pref->setString(1, user.mUsername().toStdString());
@@ -313,9 +313,9 @@ int TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, int* code)
     return done(writeUserInfo(user, oldName));
 }
 
-int TVXAccountAdmin::inTransaction(const std::function<int()>& rows)
+TVXResult TVXAccountAdmin::inTransaction(const std::function<TVXResult()>& rows)
 {
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     try {
         tvxsql::Transaction transaction(*mDatabase.connection());
         result = rows();
@@ -327,12 +327,12 @@ int TVXAccountAdmin::inTransaction(const std::function<int()>& rows)
     return result;
 }
 
-int TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup)
+TVXResult TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup)
 {
     return inTransaction([&] {
         // The personal group takes its records with it; the user row takes its
         // preferences, memberships and recent lists.
-        int result = deletePersonalGroup();
+        TVXResult result = deletePersonalGroup();
         if (result == kTVXReloadFirst)
             result = kTVXDone; // an account without a personal group
         if (result == kTVXDone) {
@@ -345,14 +345,14 @@ int TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::functio
     });
 }
 
-int TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, int* code)
+TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code)
 {
     storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
-    const int result = deleteAccountRows(user.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(user); });
+    const TVXResult result = deleteAccountRows(user.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(user); });
     if (result != kTVXDone)
         return done(result);
     try {
@@ -360,14 +360,14 @@ int TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, int* code)
         info->setString(1, user.mUsername().toStdString());
         info->executeUpdate();
     } catch (const sql::SQLException& e) {
-        mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
+        (void)mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
     }
     mDatabase.mUsers().remove(user.mUserID());
     return done(runAccountStatement(
         QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quotedForAccount(user.mUsername()))));
 }
 
-int TVXAccountAdmin::deleteCurrentUser(TVXUser& current, int* code)
+TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)
 {
     storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
@@ -375,7 +375,7 @@ int TVXAccountAdmin::deleteCurrentUser(TVXUser& current, int* code)
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
     // A row already gone counts as deleted: the account must be locked out all the same.
-    int result = deleteAccountRows(current.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(current); });
+    TVXResult result = deleteAccountRows(current.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(current); });
     if (result == kTVXReloadFirst)
         result = kTVXDone;
     // Whatever happened to the rows, the account must not get in again.
@@ -383,6 +383,6 @@ int TVXAccountAdmin::deleteCurrentUser(TVXUser& current, int* code)
     QString statement = QString::fromUtf8(kQuerySetUserPassword);
     statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(current.mUsername()));
     statement.replace(statement.indexOf(QLatin1String("'%@'")), 4, quotedForAccount(lockOut));
-    const int locked = runAccountStatement(statement, true);
+    const TVXResult locked = runAccountStatement(statement, true);
     return done(result != kTVXDone ? result : locked);
 }

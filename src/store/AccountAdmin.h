@@ -4,6 +4,7 @@
 // and mysql.user_info rows, its personal group and its group memberships.
 // Server account statements cannot be rolled back, so they are undone by hand
 // when the rows fail. The manager's methods of the same purpose forward here.
+#include "store/ResultCodes.h"
 #include <QString>
 
 #include <functional>
@@ -18,31 +19,31 @@ public:
 
     // 0 done, 8 the account's row is gone (reload first), anything else failure;
     // the result also goes to *code when given.
-    int addUser(const TVXUser_Admin& user, int* code);
-    int replaceUser(const TVXUser_Admin& user, int* code);
-    int deleteUser(const TVXUser_Admin& user, int* code);
+    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code);
+    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code);
+    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code);
     // The signed-in user deletes itself: what its grants allow goes, and its
     // server password becomes one it never learns.
-    int deleteCurrentUser(TVXUser& current, int* code);
+    TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
     bool accountExists(const QString& name);
     // Replaces an existing account's rights by those of server/grants.txt.
-    int applyStoreRights(const QString& name, bool administrator);
+    TVXResult applyStoreRights(const QString& name, bool administrator);
 
 private:
     QString quotedForAccount(const QString& text) const;
     // A statement on server accounts; one with a password inside never has
     // the server's message (which may quote it) reported.
-    int runAccountStatement(const QString& statement, bool secretInside = false);
-    int grantStoreRights(const QString& account, bool administrator);
-    int replaceStoreRights(const QString& account, bool administrator);
-    int writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
-    int writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
-    int writeMemberships(const TVXUser_Admin& user);
+    TVXResult runAccountStatement(const QString& statement, bool secretInside = false);
+    TVXResult grantStoreRights(const QString& account, bool administrator);
+    TVXResult replaceStoreRights(const QString& account, bool administrator);
+    TVXResult writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
+    TVXResult writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
+    TVXResult writeMemberships(const TVXUser_Admin& user);
     // Rows written in one transaction, committed when `rows` answers 0; a
     // server error takes the error path.
-    int inTransaction(const std::function<int()>& rows);
+    TVXResult inTransaction(const std::function<TVXResult()>& rows);
     // The account's rows in one transaction: its personal group, then its user row.
-    int deleteAccountRows(const QString& userID, const std::function<int()>& deletePersonalGroup);
+    TVXResult deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup);
 
     TVXDataBase& mDatabase;
 };

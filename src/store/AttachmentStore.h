@@ -4,6 +4,7 @@
 // TVXDataBase::kAttachmentBlockSize), its name and pass key under the field
 // encrypter. The manager's readers and cipher methods forward here; its
 // writers stay with the record storage, whose transactions they join.
+#include "store/ResultCodes.h"
 #include <QByteArray>
 #include <QHash>
 #include <QString>
@@ -33,17 +34,17 @@ public:
     // The attachment's contents, deciphered with the record's pass key and cut
     // to its length (padded when the length is unknown). Null with code 8
     // without attachment row, 3 on failure.
-    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode);
+    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode);
     // As above, with the pass key and length stored in the row (for exports).
-    std::optional<QByteArray> extractAttachmentData(const QString& recordID, int* returnCode);
+    std::optional<QByteArray> extractAttachmentData(const QString& recordID, TVXResult* returnCode);
     // The same for several records with one statement: the contents of each
     // record found, keyed by identifier (a record without row is left out).
     // Null with the code when the statement or a decipher failed.
-    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, int* returnCode);
+    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, TVXResult* returnCode);
     // The contents written to a file of the private temporary attachment
     // folder under the attachment's name; the path, or null with the code.
     // The caller removes the file when done (TVXAttachmentFolder).
-    QString extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode);
+    QString extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode);
 
     // ENCRYPTIONKEY holds the pass key's bytes, then a zero byte and the
     // file's length in decimal digits. Readers of a text stop at the zero, so

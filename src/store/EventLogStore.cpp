@@ -53,13 +53,13 @@ TVXEventLogStore::~TVXEventLogStore() = default;
 // The manager's methods of the event log.
 TVXEventLogger& TVXDataBase::eventLogger() { return mEventLog->logger(); }
 const QList<TVXEventLogEntry>& TVXDataBase::mLogArray() const { return mEventLog->entries(); }
-int TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry) { return mEventLog->save(entry); }
-int TVXDataBase::readSaveLogsArrayToDatabase() { return mEventLog->read(); }
-int TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
+TVXResult TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry) { return mEventLog->save(entry); }
+TVXResult TVXDataBase::readSaveLogsArrayToDatabase() { return mEventLog->read(); }
+TVXResult TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
 {
     return mEventLog->rollOverAtMonthChange(now);
 }
-int TVXDataBase::removeAllLogs() { return mEventLog->removeAll(); }
+TVXResult TVXDataBase::removeAllLogs() { return mEventLog->removeAll(); }
 void TVXDataBase::setEventLogBackupHandler(TVXEventLogBackupHandler handler)
 {
     mEventLog->setBackupHandler(std::move(handler));
@@ -85,7 +85,7 @@ void TVXDataBase::bindEventLogRow(sql::PreparedStatement& stmt, int first, const
     stmt.setString(first + 5, entry.computer.toStdString());
 }
 
-int TVXEventLogStore::save(const TVXEventLogEntry& entry)
+TVXResult TVXEventLogStore::save(const TVXEventLogEntry& entry)
 {
     return mDatabase.runStatement(
         [&] {
@@ -101,7 +101,7 @@ int TVXEventLogStore::save(const TVXEventLogEntry& entry)
         kTVXStatementFailed);
 }
 
-int TVXEventLogStore::read()
+TVXResult TVXEventLogStore::read()
 {
     mEntries.clear();
     return mDatabase.runStatement(
@@ -114,7 +114,7 @@ int TVXEventLogStore::read()
         kTVXStatementFailed);
 }
 
-int TVXEventLogStore::removeAll()
+TVXResult TVXEventLogStore::removeAll()
 {
     return mDatabase.runStatement(
         [&] {
@@ -130,12 +130,12 @@ bool TVXEventLogStore::backUp(const QString& month)
     return mBackup && mBackup(month, mEntries);
 }
 
-int TVXDataBase::checkForMonthChangeInEventLoggerTable()
+TVXResult TVXDataBase::checkForMonthChangeInEventLoggerTable()
 {
     return checkForMonthChangeInEventLoggerTable(QDateTime::currentDateTime());
 }
 
-int TVXEventLogStore::rollOverAtMonthChange(const QDateTime& now)
+TVXResult TVXEventLogStore::rollOverAtMonthChange(const QDateTime& now)
 {
     try {
         sql::Connection& connection = mDatabase.liveConnection();
@@ -166,7 +166,7 @@ int TVXEventLogStore::rollOverAtMonthChange(const QDateTime& now)
         // Nothing is removed that was not kept first.
         if (!backUp(monthAbbreviation(oldestDate.date().month())))
             return kTVXStatementFailed;
-        if (const int code = removeAll(); code != kTVXDone)
+        if (const TVXResult code = removeAll(); code != kTVXDone)
             return code;
         transaction.commit();
         mEntries.clear();

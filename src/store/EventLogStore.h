@@ -2,6 +2,7 @@
 // The event log's storage, owned by the database manager: one row per entry in
 // the log table, the entries read back for the viewer, and the monthly roll-over
 // after a back-up. The manager's methods of the same names forward here.
+#include "store/ResultCodes.h"
 #include "store/TVXEventLogEntry.h"
 
 #include <QDateTime>
@@ -22,15 +23,15 @@ public:
     // The entries read back from the store (without "Action"); empty until read.
     const QList<TVXEventLogEntry>& entries() const { return mEntries; }
     // Store one entry as a row of the log table. 0 stored, 3 failed.
-    int save(const TVXEventLogEntry& entry);
+    TVXResult save(const TVXEventLogEntry& entry);
     // Replace the entries with the table's rows. 0, or 3 (then empty).
-    int read();
+    TVXResult read();
     // When the oldest entry is of another month than now (month only, any
     // year): back the entries up, then empty the table. Nothing is removed
     // unless the back-up handler kept them. 0 done or nothing to do, 3 failed.
-    int rollOverAtMonthChange(const QDateTime& now);
+    TVXResult rollOverAtMonthChange(const QDateTime& now);
     // Empty the log table. 0 or 3.
-    int removeAll();
+    TVXResult removeAll();
     // Where the roll-over saves the entries; none installed means no roll-over.
     void setBackupHandler(TVXEventLogBackupHandler handler) { mBackup = std::move(handler); }
     // Hands the entries to the back-up handler; true when it kept them.

@@ -3,6 +3,7 @@
 // copy) and the password hint, owned by the database manager. The hint
 // columns of APPPREFTABLE stay enciphered under the hint's answer: only the
 // right answer opens them. The manager's methods of the same names forward here.
+#include "store/ResultCodes.h"
 #include <QByteArray>
 #include <QString>
 #include <QVariantHash>
@@ -21,30 +22,30 @@ public:
     static QString decryptForHint(const QString& key, const QByteArray& stored);
     // Writes the question number, the hint (under the answer) and the
     // question (under the answer) of the user's row.
-    void saveHintPreferencs(const TVXUser& user, int* code);
+    void saveHintPreferencs(const TVXUser& user, TVXResult* code);
     // The readers look at the signed-in user's row; they report no error to
     // the main thread: 7 access refused (account deleted), 9 a lost server,
     // 3 other failures.
-    bool isHintExist(const TVXUser& user, int* code);
+    bool isHintExist(const TVXUser& user, TVXResult* code);
     // The hint deciphered with the answer (empty for a wrong one); it also
     // becomes the signed-in user's entered hint.
-    QString passwordHintForUser(const TVXUser& user, const QString& answer, int* code);
-    QString passwordHintForUser(const TVXUser& user, int* code);
+    QString passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code);
+    QString passwordHintForUser(const TVXUser& user, TVXResult* code);
     // Whether the name is the signed-in user's and the answer opens the
     // stored question of that number.
     bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
-                                           int* code);
-    static bool isPasswordEnableForUser(const TVXUser& user, int* code);
-    bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const;
+                                           TVXResult* code);
+    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code);
+    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
-    static bool isChangePasswordEnableForUser(const TVXUser& user, int* code);
+    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code);
     // The signed-in user's new password with a hint (question 0) or a hint
     // dictionary; both written, the first failure's code back.
-    int setPassword(const QString& password, const QString& hint);
-    int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    TVXResult setPassword(const QString& password, const QString& hint);
+    TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
     // Sets the server account's password and the stored copy; the server's
     // message is never reported, as it may quote the password.
-    void resetPasswordForUser(const TVXUser& user, int* code);
+    void resetPasswordForUser(const TVXUser& user, TVXResult* code);
 
 private:
     TVXUser& currentUser() const;

@@ -55,7 +55,7 @@ bool TVXDataBase::hasImageForIconIndex(int iconIndex) const { return mIcons->has
 const TVXIconCache& TVXDataBase::mCustomIcons() const { return mIcons->cache(); }
 TVXIconCache& TVXDataBase::mCustomIcons() { return mIcons->cache(); }
 void TVXDataBase::getExternalIcons() { mIcons->load(); }
-int TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
+TVXResult TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
 {
     return mIcons->insert(iconIndex, png);
 }
@@ -120,14 +120,14 @@ void TVXIconStore::load()
 
 // --- storing ----------------------------------------------------------------------
 
-int TVXIconStore::insert(int* iconIndex, const QByteArray& png)
+TVXResult TVXIconStore::insert(int* iconIndex, const QByteArray& png)
 {
     QImage image = QImage::fromData(png, "PNG");
     if (image.isNull())
         return kTVXStatementFailed;
 
     int number = 0;
-    const int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         // The next free number, by a plain insert: a table lock is not shared
         // by a cluster's nodes, and an insert never takes a stored picture's place.
         std::unique_ptr<sql::Statement> plain(connection.createStatement());

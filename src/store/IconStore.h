@@ -30,7 +30,7 @@ public:
     // Server errors reach the caller.
     void load();
     // Stores one icon under the next free number; *iconIndex receives it. 0, or 3.
-    int insert(int* iconIndex, const QByteArray& png);
+    TVXResult insert(int* iconIndex, const QByteArray& png);
 
 private:
     TVXDataBase& mDatabase;

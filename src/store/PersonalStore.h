@@ -4,6 +4,7 @@
 // identifier, which the group reader leaves out. Its records are ordinary
 // RECORDTABLE rows filed under that identifier. The manager's methods of the
 // same names forward here.
+#include "store/ResultCodes.h"
 #include <QList>
 #include <QString>
 #include <QStringList>
@@ -26,46 +27,46 @@ public:
     QString currentUserPersnaolGroupName() const;
     // The signed-in user's personal group into mGroups (nothing when it has no
     // row); 0. Server errors pass to the calling worker.
-    int readPersonalGroup();
+    TVXResult readPersonalGroup();
     // The records filed in the user's personal group. readCompletely: into
     // mRecords with their group and type, and an empty list back. Otherwise
     // returned and not cached, without group or type, in attachment state 4,
     // ready to be re-enciphered. On a failure `code` receives its code and the
     // list holds what was read before it; nothing enters mRecords then.
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely, int* code);
+    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely, TVXResult* code);
     // The detached personal records of each user, in the list's order; stops at the first failure.
-    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, int* code);
+    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code);
     // Every user identifier of the store, in the server's order.
-    QStringList allUsersUIDS(int* code);
+    QStringList allUsersUIDS(TVXResult* code);
 
     // Writers of a user's personal group: 0 done, 8 no row changed (already
     // there, or missing), 3 refused or a server error, 1 any other failure.
     // mGroups follows only for the signed-in user, and only once the server
     // accepted the change.
-    int addPersonalGroup(const QString& userID, const QString& username);
+    TVXResult addPersonalGroup(const QString& userID, const QString& username);
     // Renames the group after the given user name.
-    int renamePersonalGroup(const QString& userID, const QString& username);
+    TVXResult renamePersonalGroup(const QString& userID, const QString& username);
     // Renames the group after the name the store holds for the user; 8 when
     // the user or the group has no row.
-    int renamePersonalGroupForUser(const QString& userID);
+    TVXResult renamePersonalGroupForUser(const QString& userID);
     // Every listed user's group name enciphered again under the current field
     // encrypter, all or nothing; users without a personal group are passed over.
-    int reEncryptPersonalGroups(const QStringList& userIDs);
+    TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
     // The server drops the group's records with it.
-    int deletePersonalGroup(const QString& userID);
+    TVXResult deletePersonalGroup(const QString& userID);
     // The records' values written again under the current field encrypter, all
     // or nothing; 8 when a record is no longer stored.
-    int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
+    TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
 
 private:
-    int storePersonalGroupName(const QString& userID, const QString& name);
-    int lookUpUserName(const QString& userID, QString* username);
+    TVXResult storePersonalGroupName(const QString& userID, const QString& name);
+    TVXResult lookUpUserName(const QString& userID, QString* username);
     std::shared_ptr<TVXRecord> personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
                                                      const QString& now) const;
     // Hand-over points to the record storage and attachment writers, which
     // re-encipher a record's custom type and attachment.
-    int rewritePersonalCustomType(TVXRecord& record);
-    int rewritePersonalAttachment(TVXRecord& record);
+    TVXResult rewritePersonalCustomType(TVXRecord& record);
+    TVXResult rewritePersonalAttachment(TVXRecord& record);
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;

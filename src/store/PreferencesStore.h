@@ -23,32 +23,32 @@ public:
 
     // Fills the user from its preference row (and then its recent lists).
     // Statement failures reach the caller (the load).
-    void readUserPreferenceForTableForUser(TVXUser& user, int* code);
+    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
     // Inserts a row with the defaults of a new user; an existing row stays.
-    void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
-    void saveBasicPreferencesForUser(const TVXUser& user, int* code);
-    void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
-    int saveLastViewForUser(const TVXUser& user);
-    int saveCurrentGroupForUser(const TVXUser& user);
-    int saveToggleInfoForUser(const TVXUser& user);
-    int saveSortInfoForUser(const TVXUser& user);
-    int savePasswordGeneratorFlagForUser(const TVXUser& user);
-    int saveNumberOfAttemptsForUser(const TVXUser& user);
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
+    TVXResult saveLastViewForUser(const TVXUser& user);
+    TVXResult saveCurrentGroupForUser(const TVXUser& user);
+    TVXResult saveToggleInfoForUser(const TVXUser& user);
+    TVXResult saveSortInfoForUser(const TVXUser& user);
+    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
+    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
 
     // The signed-in user's settings.
-    int setToggleInfo(bool show);
-    TVXSortDescriptor sortDescriptor(int* code) const;
-    int setSortDescriptor(const TVXSortDescriptor& descriptor);
-    uint8_t passwordGeneratorFlags(int* code) const;
-    int setPasswordGeneratorFlags(uint8_t flags);
-    bool autoLockEnabledWithInactiveTime(int* minutes, int* code) const;
-    int16_t numberofAttemptsLeft(const TVXUser& user, int* code) const;
-    int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    TVXResult setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(TVXResult* code) const;
+    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(TVXResult* code) const;
+    TVXResult setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const;
+    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
-    QList<int> columnWidthDetails(int* code) const;
+    QList<int> columnWidthDetails(TVXResult* code) const;
     // index 0: all types; otherwise entry index-1 of the types offered for editing.
-    int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
-    int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
+    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
 

@@ -52,55 +52,55 @@ const QStringList& TVXDataBase::mRecentlyAddedRecords() const
 {
     return mRecentLists->list(TVXRecentLists::RecentlyAdded);
 }
-int TVXDataBase::addMostViewedRecordID(const QString& recordID, const QString& userID)
+TVXResult TVXDataBase::addMostViewedRecordID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::MostViewed, recordID, userID);
 }
-int TVXDataBase::addRecentlyViewedRecordID(const QString& recordID, const QString& userID)
+TVXResult TVXDataBase::addRecentlyViewedRecordID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyViewed, recordID, userID);
 }
-int TVXDataBase::addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID)
+TVXResult TVXDataBase::addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyModified, record.mRecordUID(), userID);
 }
-int TVXDataBase::addRecentlyAddedID(const QString& recordID, const QString& userID)
+TVXResult TVXDataBase::addRecentlyAddedID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyAdded, recordID, userID);
 }
-int TVXDataBase::removeMostViewedRecordID(const QString& recordID)
+TVXResult TVXDataBase::removeMostViewedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::MostViewed, recordID);
 }
-int TVXDataBase::removeRecentlyViewedRecordID(const QString& recordID)
+TVXResult TVXDataBase::removeRecentlyViewedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyViewed, recordID);
 }
-int TVXDataBase::removeRecentlyModifiedRecordID(const QString& recordID)
+TVXResult TVXDataBase::removeRecentlyModifiedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyModified, recordID);
 }
-int TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
+TVXResult TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyAdded, recordID);
 }
-int TVXDataBase::removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID)
+TVXResult TVXDataBase::removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID)
 {
     return mRecentLists->removeMostViewedForUser(recordID, userID);
 }
-int TVXDataBase::readMostViewedRecordIDForUser(const QString& userID)
+TVXResult TVXDataBase::readMostViewedRecordIDForUser(const QString& userID)
 {
     return mRecentLists->read(TVXRecentLists::MostViewed, userID);
 }
-void TVXDataBase::readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode)
+void TVXDataBase::readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode)
 {
-    const int code = mRecentLists->read(TVXRecentLists::RecentlyViewed, userID);
+    const TVXResult code = mRecentLists->read(TVXRecentLists::RecentlyViewed, userID);
     if (returnCode)
         *returnCode = code;
 }
-void TVXDataBase::readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode)
+void TVXDataBase::readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode)
 {
-    const int code = mRecentLists->read(TVXRecentLists::RecentlyModified, userID);
+    const TVXResult code = mRecentLists->read(TVXRecentLists::RecentlyModified, userID);
     if (returnCode)
         *returnCode = code;
 }
@@ -126,7 +126,7 @@ int TVXRecentLists::serverRowCount(sql::Connection& connection, const Statements
     return rows;
 }
 
-int TVXRecentLists::trimOnServer(const Statements& statements, const QString& userID)
+TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QString& userID)
 {
     // The server's count decides, not the memory list's: the recently added
     // list starts empty at every log-in while its rows stay, and rows written
@@ -151,7 +151,7 @@ int TVXRecentLists::trimOnServer(const Statements& statements, const QString& us
     });
 }
 
-int TVXRecentLists::add(List which, const QString& recordID, const QString& userID)
+TVXResult TVXRecentLists::add(List which, const QString& recordID, const QString& userID)
 {
     QStringList& list = mLists[which];
     const Statements& statements = kStatements[which];
@@ -164,11 +164,11 @@ int TVXRecentLists::add(List which, const QString& recordID, const QString& user
             return kTVXDone;
         }
     // A failed trim does not stop the insert; its failure is still reported.
-    const int trimCode = trimOnServer(statements, userID);
+    const TVXResult trimCode = trimOnServer(statements, userID);
     while (list.size() >= kLimit)
         list.removeFirst();
 
-    const int code = mDatabase.runStatement([&] {
+    const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
         const TVXDataBase::PreparedRef insert = mDatabase.prepareForBatch(mDatabase.liveConnection(), statements.insert);
         insert->setString(1, userID.toStdString());
@@ -210,7 +210,7 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
                 *known -= removed;
         }
     } catch (const sql::SQLException& e) {
-        mDatabase.reportDatabaseError(e); // the rows still go in, as after a failed trim
+        (void)mDatabase.reportDatabaseError(e); // the rows still go in, as after a failed trim
     } catch (const std::exception&) {
     }
 
@@ -228,7 +228,7 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
             *known += inserted;
         return;
     } catch (const sql::SQLException& e) {
-        mDatabase.reportDatabaseError(e);
+        (void)mDatabase.reportDatabaseError(e);
     } catch (const std::exception&) {
     }
     // Not stored: out of the memory list too, as a failed single insert leaves it.
@@ -238,23 +238,23 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
 
 // --- removing ----------------------------------------------------------------
 
-int TVXRecentLists::remove(List which, const QString& recordID)
+TVXResult TVXRecentLists::remove(List which, const QString& recordID)
 {
     mDatabase.writeBatchRecentRows(); // a row still waiting would come back after the delete
     return deleteRows(mLists[which], kStatements[which].deleteRecord, recordID, nullptr);
 }
 
-int TVXRecentLists::removeMostViewedForUser(const QString& recordID, const QString& userID)
+TVXResult TVXRecentLists::removeMostViewedForUser(const QString& recordID, const QString& userID)
 {
     static constexpr char kDeleteUsersMostViewed[] =
         "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
     return deleteRows(mLists[MostViewed], kDeleteUsersMostViewed, recordID, &userID);
 }
 
-int TVXRecentLists::deleteRows(QStringList& list, const char* statement, const QString& recordID,
+TVXResult TVXRecentLists::deleteRows(QStringList& list, const char* statement, const QString& recordID,
                                const QString* userID)
 {
-    const int code = mDatabase.runStatement([&] {
+    const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(statement));
         stmt->setString(1, recordID.toStdString());
@@ -268,15 +268,15 @@ int TVXRecentLists::deleteRows(QStringList& list, const char* statement, const Q
     return code;
 }
 
-int TVXDataBase::removeRecordIDFromRecentLists(const QString& recordID)
+TVXResult TVXDataBase::removeRecordIDFromRecentLists(const QString& recordID)
 {
-    const int codes[] = {
+    const TVXResult codes[] = {
         removeMostViewedRecordID(recordID),
         removeRecentlyViewedRecordID(recordID),
         removeRecentlyModifiedRecordID(recordID),
         removeRecentlyAddedRecordID(recordID),
     };
-    for (const int code : codes)
+    for (const TVXResult code : codes)
         if (code != kTVXDone)
             return code;
     return kTVXDone;
@@ -284,7 +284,7 @@ int TVXDataBase::removeRecordIDFromRecentLists(const QString& recordID)
 
 // --- reading -----------------------------------------------------------------
 
-int TVXRecentLists::read(List which, const QString& userID)
+TVXResult TVXRecentLists::read(List which, const QString& userID)
 {
     return mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs

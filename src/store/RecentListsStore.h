@@ -7,6 +7,7 @@
 // viewed record counts and may enter the most-viewed list; the others take a
 // record once), and removeRecordIDFromRecentLists drops a record from all
 // four (the first failure's code, else 0).
+#include "store/ResultCodes.h"
 #include <QString>
 #include <QStringList>
 
@@ -30,13 +31,13 @@ public:
     // that the list holds no more than the limit. 0 done, 3 a statement
     // failed, 8 the record is no longer stored, 1 other; a failed insert
     // leaves the memory list without the entry.
-    int add(List which, const QString& recordID, const QString& userID);
+    TVXResult add(List which, const QString& recordID, const QString& userID);
     // Drop a record from one list: its rows of every user, every occurrence in memory.
-    int remove(List which, const QString& recordID);
+    TVXResult remove(List which, const QString& recordID);
     // One user's rows only (a user's list making room must not empty other users' lists).
-    int removeMostViewedForUser(const QString& recordID, const QString& userID);
+    TVXResult removeMostViewedForUser(const QString& recordID, const QString& userID);
     // Replace the memory list with the user's rows, in stored order.
-    int read(List which, const QString& userID);
+    TVXResult read(List which, const QString& userID);
     // The server side of a run of recently added entries already in memory,
     // ending as adding them one after another would: the user's oldest rows
     // give way first, and only the newest of the run up to the limit stay.
@@ -52,9 +53,9 @@ private:
     static const std::array<Statements, ListCount> kStatements;
     // The user's rows of a list on the server (the batch's count inside a batch).
     int serverRowCount(sql::Connection& connection, const Statements& statements, const QString& userID);
-    int trimOnServer(const Statements& statements, const QString& userID);
+    TVXResult trimOnServer(const Statements& statements, const QString& userID);
     // Deletes the record's rows (of one user when given), then drops it from the memory list.
-    int deleteRows(QStringList& list, const char* statement, const QString& recordID, const QString* userID);
+    TVXResult deleteRows(QStringList& list, const char* statement, const QString& recordID, const QString* userID);
 
     TVXDataBase& mDatabase;
     std::array<QStringList, ListCount> mLists;

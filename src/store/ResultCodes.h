@@ -2,19 +2,44 @@
 // Result codes of the database manager's operations. The numbers are what
 // callers and messages depend on; keep them.
 
-inline constexpr int kTVXDone = 0;
-inline constexpr int kTVXNotServerError = 1;        // failure that is not a server error
-inline constexpr int kTVXStatementFailed = 3;       // a statement failed, or could not be done
-inline constexpr int kTVXMasterPasswordMismatch = 4; // also: a write refused, the master password
-                                                     // having changed since this client logged in
-inline constexpr int kTVXAccountDisabled = 6;
-inline constexpr int kTVXAccountDeleted = 7;        // access to the tables refused
-inline constexpr int kTVXReloadFirst = 8;           // changed no row: the cached copy is stale
-inline constexpr int kTVXClientError = 9;           // server errors 2000..2050
-inline constexpr int kTVXHostUnreachable = 10;      // 2002 (refused), 2003, 2005
-inline constexpr int kTVXAccessDenied = 11;         // 1045
-inline constexpr int kTVXAllPrivileges = 13;        // the account holds every server privilege
-inline constexpr int kTVXSecureConnectionRefused = 14; // no TLS, or a certificate that does not verify
+#include <iosfwd>
+
+enum class [[nodiscard]] TVXResult : int {
+    Done = 0,
+    NotServerError = 1,         // failure that is not a server error
+    StatementFailed = 3,        // a statement failed, or could not be done
+    MasterPasswordMismatch = 4, // also: a write refused, the master password
+                                // having changed since this client logged in
+    AccountDisabled = 6,
+    AccountDeleted = 7,         // access to the tables refused
+    ReloadFirst = 8,            // changed no row: the cached copy is stale
+    ClientError = 9,            // server errors 2000..2050
+    HostUnreachable = 10,       // 2002 (refused), 2003, 2005
+    AccessDenied = 11,          // 1045
+    AllPrivileges = 13,         // the account holds every server privilege
+    SecureConnectionRefused = 14, // no TLS, or a certificate that does not verify
+};
+
+// The names callers have always used.
+inline constexpr TVXResult kTVXDone = TVXResult::Done;
+inline constexpr TVXResult kTVXNotServerError = TVXResult::NotServerError;
+inline constexpr TVXResult kTVXStatementFailed = TVXResult::StatementFailed;
+inline constexpr TVXResult kTVXMasterPasswordMismatch = TVXResult::MasterPasswordMismatch;
+inline constexpr TVXResult kTVXAccountDisabled = TVXResult::AccountDisabled;
+inline constexpr TVXResult kTVXAccountDeleted = TVXResult::AccountDeleted;
+inline constexpr TVXResult kTVXReloadFirst = TVXResult::ReloadFirst;
+inline constexpr TVXResult kTVXClientError = TVXResult::ClientError;
+inline constexpr TVXResult kTVXHostUnreachable = TVXResult::HostUnreachable;
+inline constexpr TVXResult kTVXAccessDenied = TVXResult::AccessDenied;
+inline constexpr TVXResult kTVXAllPrivileges = TVXResult::AllPrivileges;
+inline constexpr TVXResult kTVXSecureConnectionRefused = TVXResult::SecureConnectionRefused;
+
+// The number messages and logs show, and what crosses the application hooks
+// (the platform layer knows no store types).
+inline constexpr int resultNumber(TVXResult result) { return static_cast<int>(result); }
+inline constexpr TVXResult resultOfNumber(int number) { return static_cast<TVXResult>(number); }
+// Shows the number (test output).
+std::ostream& operator<<(std::ostream& out, TVXResult result);
 
 // Server error numbers the manager reacts to.
 inline constexpr int kErrAllPrivilegesAccount = 100; // raised by the log-in itself
@@ -43,7 +68,7 @@ inline constexpr bool isNodeNotReady(int serverErrorNumber)
 // Results whose cause the manager's error path has already put before the
 // user (a lost connection, a refused or removed account): a window that
 // started the write only keeps its input.
-inline constexpr bool isReportedByErrorPath(int code)
+inline constexpr bool isReportedByErrorPath(TVXResult code)
 {
     return code == kTVXAccountDisabled || code == kTVXAccountDeleted || code == kTVXClientError
            || code == kTVXHostUnreachable || code == kTVXAccessDenied || code == kTVXAllPrivileges;

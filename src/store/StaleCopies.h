@@ -28,10 +28,10 @@ public:
     static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when no digest is kept or the locked row still matches it, else 8.
-    [[nodiscard]] int checkRecordNotStale(sql::Connection& connection, const QString& recordID,
+    TVXResult checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                           bool droppingAttachment = false) const;
-    [[nodiscard]] int checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const;
-    [[nodiscard]] int checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const;
+    TVXResult checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const;
+    TVXResult checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const;
     void forgetDigests();
     // A stored file's digest in `attachment`; without one a record marked
     // with an attachment (its row copied afterwards) gets no digest.

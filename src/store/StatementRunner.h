@@ -10,9 +10,9 @@ namespace tvxsql {
 // exception passes on): 0, or the error path's code, returned and also put
 // in *code when given.
 template <class Work>
-int runReporting(TVXDataBase& database, int* code, Work&& work)
+TVXResult runReporting(TVXDataBase& database, TVXResult* code, Work&& work)
 {
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     try {
         work();
     } catch (const sql::SQLException& e) {

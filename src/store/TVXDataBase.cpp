@@ -97,7 +97,7 @@ sql::Connection& TVXDataBase::liveConnection() const
     return *mCPcon;
 }
 
-int TVXDataBase::runStatement(const std::function<int()>& work, int otherFailure)
+TVXResult TVXDataBase::runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure)
 {
     try {
         return work();
@@ -227,7 +227,7 @@ QString TVXDataBase::generatePasswordWith(uint16_t flags, uint16_t length) const
 
 // --- error path --------------------------------------------------------------
 
-int TVXDataBase::mapDBErrorCode(int serverErrorNumber)
+TVXResult TVXDataBase::mapDBErrorCode(int serverErrorNumber)
 {
     if (serverErrorNumber == kErrAccessDenied)
         return kTVXAccessDenied;
@@ -282,12 +282,12 @@ int TVXDataBase::serverErrorNumber(const sql::SQLException& e)
     return isNodeUnavailable(e) ? kErrNodeNotReady : e.getErrorCode();
 }
 
-int TVXDataBase::reportDatabaseError(const sql::SQLException& e, int code)
+TVXResult TVXDataBase::reportDatabaseError(const sql::SQLException& e, TVXResult code)
 {
     return reportError(platform::Error{QString::fromUtf8(e.what()), serverErrorNumber(e)}, code);
 }
 
-int TVXDataBase::reportError(const platform::Error& error, int code)
+TVXResult TVXDataBase::reportError(const platform::Error& error, TVXResult code)
 {
     if (deferErrorToBatchEnd(error))
         return code;
@@ -326,11 +326,11 @@ void TVXDataBase::stopConnectionModelWindow()
     });
 }
 
-void TVXDataBase::checkConnectionCallback(int code)
+void TVXDataBase::checkConnectionCallback(TVXResult code)
 {
     platform::performOnMainThreadAndWait([code] {
         if (auto* hooks = platform::applicationHooks())
-            hooks->checkConnectionCallback(code);
+            hooks->checkConnectionCallback(resultNumber(code));
     });
 }
 

@@ -75,13 +75,13 @@ public:
     QString masterPassword() const;
     bool isLoadingComplete() const { return mIsLoadingComplete.load(); }
     bool isConnectionComplete() const { return mIsConnectionComplete.load(); }
-    [[nodiscard]] int connectionErrorCode() const { return mConnectionErrCode.load(); }
+    TVXResult connectionErrorCode() const { return mConnectionErrCode.load(); }
     bool isConnectionLostHandlerOn() const { return mConnectionLostHandlerIsOn.load(); }
     sql::Connection* connection() const { return mCPcon.get(); }
 
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
     // The log-in worker (steps where it is defined); tells connectionISComplete.
-    [[nodiscard]] int startConnectionToServer(const LoginRequest& request);
+    TVXResult startConnectionToServer(const LoginRequest& request);
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password, const QString& caFile = {});
     QString secureConnectionRefusal() const; // why TLS was refused (kTVXSecureConnectionRefused)
@@ -94,9 +94,9 @@ public:
     void createUserEncrypter();
     void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
-    [[nodiscard]] int checkMasterPassword(const QString& typed);
+    TVXResult checkMasterPassword(const QString& typed);
     QString checkForMasterPasswordMatch(); // null on failure
-    [[nodiscard]] static int mapDBErrorCode(int serverErrorNumber);
+    static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
     void createDefaultSchema();
@@ -104,24 +104,24 @@ public:
     // Calls towards the application, performed on the main thread.
     void finishReloadingData();
     void stopConnectionModelWindow();
-    void checkConnectionCallback(int code);
+    void checkConnectionCallback(TVXResult code);
 
     // --- loading and reloading (TVXDataBase_Load.cpp) ---------------------------
     // First load's main-thread step: the user's row and group list; 6 a
     // disabled account, 7 no user row.
-    [[nodiscard]] int initUserDetails(const QString& accountName, const QString& password);
-    QString getUserIDForName(const QString& accountName, int* code = nullptr); // null: no such row
-    [[nodiscard]] int readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID); // 6, 7 as above
-    QStringList fetchGroupArrayForUserID(const QString& userID, int* code = nullptr);
-    [[nodiscard]] int loadDataBase(); // a second load reads nothing
-    [[nodiscard]] int reloadDatabase(); // everything but the preferences
-    [[nodiscard]] int readCatagoryTable();
-    [[nodiscard]] int readTypesTable();
-    [[nodiscard]] int readRecordTable();
-    void readCustomTypeForRecord(TVXRecord& record, int* code);
-    void readAttachmentForRecord(TVXRecord& record, int* code);
+    TVXResult initUserDetails(const QString& accountName, const QString& password);
+    QString getUserIDForName(const QString& accountName, TVXResult* code = nullptr); // null: no such row
+    TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID); // 6, 7 as above
+    QStringList fetchGroupArrayForUserID(const QString& userID, TVXResult* code = nullptr);
+    TVXResult loadDataBase(); // a second load reads nothing
+    TVXResult reloadDatabase(); // everything but the preferences
+    TVXResult readCatagoryTable();
+    TVXResult readTypesTable();
+    TVXResult readRecordTable();
+    void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
+    void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
     // The password policy under kSPPMinLength and kSPPCharSetFlag; null on failure.
-    std::optional<QVariantHash> passwordPolicyDetails(int* code = nullptr);
+    std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
     // From the system's random source; flags 1 lower, 2 upper, 4 digits,
     // 8 symbols, 16 international, 32 pronounceable.
     QString generatePasswordWith(uint16_t flags, uint16_t length) const;
@@ -130,12 +130,12 @@ public:
     bool hasImageForIconIndex(int iconIndex) const; // built-in 1..63, custom from 1001
 
     // --- group membership (TVXDataBase_Membership.cpp) --------------------------
-    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, int* code);
-    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, int* code);
-    [[nodiscard]] int insertUserListForGroup(BMGroup& group); // whole list, one transaction
-    [[nodiscard]] int insertSubgroupListForGroup(const BMGroup& group);
-    void deleteGroupUserTableforGroup(const BMGroup& group, int* code);
-    void deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code);
+    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
+    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, TVXResult* code);
+    TVXResult insertUserListForGroup(BMGroup& group); // whole list, one transaction
+    TVXResult insertSubgroupListForGroup(const BMGroup& group);
+    void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
+    void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
 
     // --- in-memory queries and permission tests (TVXDataBase_Queries.cpp) -------
     // Computed from the caches, for one thread at a time. Null group or type:
@@ -199,16 +199,16 @@ public:
     const QStringList& mRecentlyViewedTypes() const;
     const QStringList& mRecentlyMofifiedTypes() const;
     const QStringList& mRecentlyAddedRecords() const;
-    [[nodiscard]] int addMostViewedRecordID(const QString& recordID, const QString& userID);
-    [[nodiscard]] int addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
-    [[nodiscard]] int addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
-    [[nodiscard]] int addRecentlyAddedID(const QString& recordID, const QString& userID);
-    [[nodiscard]] int removeMostViewedRecordID(const QString& recordID);
-    [[nodiscard]] int removeRecentlyViewedRecordID(const QString& recordID);
-    [[nodiscard]] int removeRecentlyModifiedRecordID(const QString& recordID);
-    [[nodiscard]] int removeRecentlyAddedRecordID(const QString& recordID);
-    [[nodiscard]] int removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
-    [[nodiscard]] int removeRecordIDFromRecentLists(const QString& recordID);
+    TVXResult addMostViewedRecordID(const QString& recordID, const QString& userID);
+    TVXResult addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
+    TVXResult addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
+    TVXResult addRecentlyAddedID(const QString& recordID, const QString& userID);
+    TVXResult removeMostViewedRecordID(const QString& recordID);
+    TVXResult removeRecentlyViewedRecordID(const QString& recordID);
+    TVXResult removeRecentlyModifiedRecordID(const QString& recordID);
+    TVXResult removeRecentlyAddedRecordID(const QString& recordID);
+    TVXResult removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
+    TVXResult removeRecordIDFromRecentLists(const QString& recordID);
     void addMostViewedRecord(const TVXRecord* record, bool increment);
     void addRecentlyViewedRecord(const TVXRecord* record);
     void addRecentlyAddedRecord(const TVXRecord* record);
@@ -217,83 +217,83 @@ public:
     QStringList mostViewedRecordsUIDs() const { return mMostViewedRecords(); }
     QStringList recentlyViewedTypes() const { return mRecentlyViewedTypes(); }
     QStringList recentlyModifiedTypes() const { return mRecentlyMofifiedTypes(); }
-    [[nodiscard]] int readMostViewedRecordIDForUser(const QString& userID);
-    void readRecentlyViewedRecordIDForUser(const QString& userID, int* returnCode);
-    void readRecentlyModifiedRecordIDForUser(const QString& userID, int* returnCode);
+    TVXResult readMostViewedRecordIDForUser(const QString& userID);
+    void readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode);
+    void readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode);
 
     // --- personal group and personal records (store/PersonalStore.h) -----------
     QString currentUserPersnaolGroupName() const;
-    [[nodiscard]] int readPersonalGroup();
+    TVXResult readPersonalGroup();
     QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                              int* code = nullptr);
-    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, int* code = nullptr);
-    QStringList allUsersUIDS(int* code = nullptr);
-    [[nodiscard]] int addUserPersonalGroup(const TVXUser& user);
-    [[nodiscard]] int addUserPersonalGroup(const TVXUser_Admin& user);
-    [[nodiscard]] int renameUserPersonalGroup(const TVXUser& user);
-    [[nodiscard]] int renameUserPersonalGroup(const TVXUser_Admin& user);
-    [[nodiscard]] int renamePersonalGroupForUser(const QString& userID);
-    [[nodiscard]] int reEncryptPersonalGroups(const QStringList& userIDs);
-    [[nodiscard]] int deleteUserPersonalGroup(const TVXUser& user);
-    [[nodiscard]] int deleteUserPersonalGroup(const TVXUser_Admin& user);
-    [[nodiscard]] int reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
+                                                              TVXResult* code = nullptr);
+    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code = nullptr);
+    QStringList allUsersUIDS(TVXResult* code = nullptr);
+    TVXResult addUserPersonalGroup(const TVXUser& user);
+    TVXResult addUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult renameUserPersonalGroup(const TVXUser& user);
+    TVXResult renameUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult renamePersonalGroupForUser(const QString& userID);
+    TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
+    TVXResult deleteUserPersonalGroup(const TVXUser& user);
+    TVXResult deleteUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
 
     // --- event log (store/EventLogStore.h) ---------------------------------------
     TVXEventLogger& eventLogger();
     const QList<TVXEventLogEntry>& mLogArray() const;
-    [[nodiscard]] int saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
-    [[nodiscard]] int readSaveLogsArrayToDatabase();
-    [[nodiscard]] int checkForMonthChangeInEventLoggerTable();
-    [[nodiscard]] int checkForMonthChangeInEventLoggerTable(const QDateTime& now);
-    [[nodiscard]] int removeAllLogs();
+    TVXResult saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
+    TVXResult readSaveLogsArrayToDatabase();
+    TVXResult checkForMonthChangeInEventLoggerTable();
+    TVXResult checkForMonthChangeInEventLoggerTable(const QDateTime& now);
+    TVXResult removeAllLogs();
     void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
-    [[nodiscard]] int addRecord(std::shared_ptr<TVXRecord> record);
+    TVXResult addRecord(std::shared_ptr<TVXRecord> record);
     // What addRecord enciphers, made ahead (store/RecordStorageParts.h) so
     // that each cipher is made once; 3 with the index (0 to 9) in `tooLong`.
     struct RecordCiphers;
     struct CustomTypeCiphers;
-    [[nodiscard]] int encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
-    [[nodiscard]] int encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong = nullptr) const;
+    TVXResult encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
+    TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong = nullptr) const;
     // The record sheet's limits: a note of at most tvxsql::kNoteByteLimit
     // bytes (kNoteTooLong), then every value as encipherRecord measures it.
     static constexpr int kNoteTooLong = 10;
-    [[nodiscard]] int measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
+    TVXResult measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     struct NewRecord; // a new record with its ciphers
     // Each as addRecord adds it, codes in order.
-    void addRecords(QList<NewRecord>& records, QList<int>& codes);
+    void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes);
     // Row, custom type and attachment work (state 1 store the file, 4
     // re-encipher) in one transaction; unchanged values answer 0.
-    [[nodiscard]] int replaceRecord(const std::shared_ptr<TVXRecord>& record);
-    [[nodiscard]] int deleteRecord(const std::shared_ptr<TVXRecord>& record);
+    TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record);
+    TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record);
     void updateRecordViewCountForRecord(const QString& recordID); // the stored count only
     // A null field name is stored as "Field<n>".
-    [[nodiscard]] int updateCustomType(const TVXRecord& record, const TVXType& customType);
-    void deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode); // 0, or 1
+    TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);
+    void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode); // 0, or 1
     // Statements run under this guard. Never hold it while waiting for the
     // main thread; errors reported under it reach the error path on release.
     std::unique_lock<TVXConnectionGuard> lockConnection() const;
     const TVXConnectionGuard& connectionGuard() const { return mConnectionMutex; }
     // An import's one transaction on this thread (TVXDataBase_Records.cpp).
-    [[nodiscard]] int beginRecordBatch();
-    [[nodiscard]] int endRecordBatch(QStringList* lostRecordIDs = nullptr);
+    TVXResult beginRecordBatch();
+    TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr);
     bool inRecordBatch() const;
 
     // --- group and type storage (TVXDataBase_GroupsTypes.cpp) ---------------------
     // Results and cache rules as for records (TVXDataBase_GroupsTypes.cpp).
-    [[nodiscard]] int addGroup(std::shared_ptr<BMGroup> group);
-    [[nodiscard]] int updateGroup(std::shared_ptr<BMGroup> group); // 1 when not cached
+    TVXResult addGroup(std::shared_ptr<BMGroup> group);
+    TVXResult updateGroup(std::shared_ptr<BMGroup> group); // 1 when not cached
     // The server and the cache drop the group's (the type's) records with it.
-    [[nodiscard]] int deleteGroup(const BMGroup& group);
-    [[nodiscard]] int addType(std::shared_ptr<TVXType> type);
-    [[nodiscard]] int updateType(std::shared_ptr<TVXType> type);
-    [[nodiscard]] int deleteType(const TVXType& type);
+    TVXResult deleteGroup(const BMGroup& group);
+    TVXResult addType(std::shared_ptr<TVXType> type);
+    TVXResult updateType(std::shared_ptr<TVXType> type);
+    TVXResult deleteType(const TVXType& type);
     // Compared on the cipher bytes; false after a server error.
     bool checkForGroupDuplicate(const QString& name);
     bool checkForTypeDuplicate(const QString& name);
-    void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code);
+    void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
     // --- attachments (TVXDataBase_Attachments.cpp) ---------------------------------
     // Ciphers and padding as store/AttachmentStore.h describes them.
@@ -301,16 +301,16 @@ public:
     static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
     static constexpr uint16_t kPassKeyLength = 16;
     // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
-    [[nodiscard]] int insertAttachmentforRecordID(TVXRecord& record);
-    [[nodiscard]] int reEncryptAttachmentforRecord(const TVXRecord& record);
-    void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode);
+    TVXResult insertAttachmentforRecordID(TVXRecord& record);
+    TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
+    void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode);
     // Deciphered and cut to the file's length; null with 8 (no row) or 3.
-    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode);
-    std::optional<QByteArray> extractAttachmentData(const QString& recordID, int* returnCode);
-    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, int* returnCode);
+    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode);
+    std::optional<QByteArray> extractAttachmentData(const QString& recordID, TVXResult* returnCode);
+    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, TVXResult* returnCode);
     // Into the private temporary folder (TVXAttachmentFolder); the caller removes it.
-    QString extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode);
-    [[nodiscard]] int removeAttachment(const std::shared_ptr<TVXRecord>& record);
+    QString extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode);
+    TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record);
     static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey,
                                                  qint64* fileLength = nullptr);
     static std::optional<QByteArray> decrypt(std::istream& in, const QString& passKey); // still padded
@@ -327,35 +327,35 @@ public:
     static QString iconName(int iconIndex);
     QImage getImageFromIconIndex(int iconIndex) const;
     void getExternalIcons();
-    [[nodiscard]] int insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
+    TVXResult insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
     void addCustomIconsFromImages(const QStringList& paths);
     static QRectF iconRectForPictureSize(const QSizeF& size);
     static QByteArray iconPNGForPicture(const QImage& picture);
 
     // --- per-user preferences (store/PreferencesStore.h) ----------------------
-    void readUserPreferenceForTableForUser(TVXUser& user, int* code);
-    void initUserPreferencesForUser(const QString& userID, const QString& userName, int* code);
-    void saveBasicPreferencesForUser(const TVXUser& user, int* code);
-    void saveOptionPanelPreferencesForUser(const TVXUser& user, int* code);
-    [[nodiscard]] int saveLastViewForUser(const TVXUser& user);
-    [[nodiscard]] int saveCurrentGroupForUser(const TVXUser& user);
-    [[nodiscard]] int saveToggleInfoForUser(const TVXUser& user);
-    [[nodiscard]] int saveSortInfoForUser(const TVXUser& user);
-    [[nodiscard]] int savePasswordGeneratorFlagForUser(const TVXUser& user);
-    [[nodiscard]] int saveNumberOfAttemptsForUser(const TVXUser& user);
+    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
+    TVXResult saveLastViewForUser(const TVXUser& user);
+    TVXResult saveCurrentGroupForUser(const TVXUser& user);
+    TVXResult saveToggleInfoForUser(const TVXUser& user);
+    TVXResult saveSortInfoForUser(const TVXUser& user);
+    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
+    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
     TVXUser* getCurrentUser() const { return m_currentUser.get(); }
-    [[nodiscard]] int setToggleInfo(bool show);
-    TVXSortDescriptor sortDescriptor(int* code = nullptr) const;
-    [[nodiscard]] int setSortDescriptor(const TVXSortDescriptor& descriptor);
-    uint8_t passwordGeneratorFlags(int* code = nullptr) const;
-    [[nodiscard]] int setPasswordGeneratorFlags(uint8_t flags);
-    bool autoLockEnabledWithInactiveTime(int* minutes, int* code = nullptr) const;
-    int16_t numberofAttemptsLeft(const TVXUser& user, int* code = nullptr) const;
-    [[nodiscard]] int setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    TVXResult setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
+    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
+    TVXResult setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
+    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
-    QList<int> columnWidthDetails(int* code = nullptr) const;
-    [[nodiscard]] int setColumnWidthDetails(const QList<int>& widths, int typeIndex);
-    [[nodiscard]] int showColumnsInListViewReturnCode(int* code, const QString& typeID) const;
+    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
+    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
     static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
@@ -364,44 +364,44 @@ public:
     // --- password hint and user password (store/HintStore.h) -------------------
     static QByteArray encryptForHint(const QString& key, const QString& value);
     static QString decryptForHint(const QString& key, const QByteArray& stored);
-    void saveHintPreferencs(const TVXUser& user, int* code);
-    bool isHintExist(const TVXUser& user, int* code);
-    QString passwordHintForUser(const TVXUser& user, const QString& answer, int* code);
-    QString passwordHintForUser(const TVXUser& user, int* code);
+    void saveHintPreferencs(const TVXUser& user, TVXResult* code);
+    bool isHintExist(const TVXUser& user, TVXResult* code);
+    QString passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code);
+    QString passwordHintForUser(const TVXUser& user, TVXResult* code);
     bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
-                                           int* code);
-    static bool isPasswordEnableForUser(const TVXUser& user, int* code = nullptr);
-    bool validatePasswordForUser(const TVXUser& user, const QString& typed, int* code = nullptr) const;
+                                           TVXResult* code);
+    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
+    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code = nullptr) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
-    static bool isChangePasswordEnableForUser(const TVXUser& user, int* code = nullptr);
-    [[nodiscard]] int setPassword(const QString& password, const QString& hint);
-    [[nodiscard]] int setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
-    void resetPasswordForUser(const TVXUser& user, int* code);
+    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
+    TVXResult setPassword(const QString& password, const QString& hint);
+    TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    void resetPasswordForUser(const TVXUser& user, TVXResult* code);
 
     // --- server accounts and column settings (store/AccountAdmin.h, TVXDataBase_Accounts.cpp)
     // Refills mUsers with every other account; failures reach the caller.
-    void readUserTableIfErrorReturnCode(int* code);
+    void readUserTableIfErrorReturnCode(TVXResult* code);
     bool isStoreAdministrator(); // as the load found it
     // The password typed in this run, else the stored one; empty for non-administrators.
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
-    [[nodiscard]] int readColoumWidthInfoForType(const QString& typeID);
-    [[nodiscard]] int setShowColumnsInListViewForTypeName(const QString& typeID);
+    TVXResult readColoumWidthInfoForType(const QString& typeID);
+    TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
-    [[nodiscard]] int removePasswordInUserTable();
+    TVXResult removePasswordInUserTable();
     static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group); // kind 0 records, 1 types
-    [[nodiscard]] int setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
-    [[nodiscard]] int revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
+    TVXResult setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
+    TVXResult revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
-    [[nodiscard]] int addUser(const TVXUser_Admin& user, int* code = nullptr);
-    [[nodiscard]] int replaceUser(const TVXUser_Admin& user, int* code = nullptr);
-    [[nodiscard]] int deleteUser(const TVXUser_Admin& user, int* code = nullptr);
-    [[nodiscard]] int deleteUser(TVXUser& current, int* code = nullptr);
+    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
     bool isUserExistsInTolvanex(const QString& name);
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
-    int applyStoreRights(const QString& name, bool administrator);
+    TVXResult applyStoreRights(const QString& name, bool administrator);
 
     // --- master password change (TVXDataBase_MasterPassword.cpp) ---------------
     // Kept until reEncyptAllDatabaseInformation() commits it.
@@ -411,7 +411,7 @@ public:
     // Every stored value and the DBPASSWORD row under the new master password,
     // in one transaction; on failure the old key stays. Clears the
     // load-completion flag while it runs (the progress panel polls it).
-    [[nodiscard]] int reEncyptAllDatabaseInformation(const QString& newPassword);
+    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword);
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const; // field encrypter (master password)
@@ -425,22 +425,22 @@ public:
     // --- the error path and what the concern objects use ---------------------------
     // Hands the error to the main thread's handler and returns `code`; under
     // the guard the handing over waits for its release.
-    int reportDatabaseError(const sql::SQLException& e, int code = kTVXStatementFailed);
+    TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed);
     // A cluster node's "not ready" is recognised behind its lock wait timeout (1047).
     int serverErrorNumber(const sql::SQLException& e);
     bool isNodeUnavailable(const sql::SQLException& e);
-    int reportError(const platform::Error& error, int code);
+    TVXResult reportError(const platform::Error& error, TVXResult code);
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
     sql::Connection& liveConnection() const; // throws a lost connection's error (2013) when none
     // For a caller holding the guard: server errors go to reportDatabaseError
     // (3), other failures give `otherFailure`; otherwise work's code.
-    [[nodiscard]] int runStatement(const std::function<int()>& work, int otherFailure = kTVXNotServerError);
+    TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError);
     // Takes the guard, runs work, releases it; only then does a server error
     // reach the error path (3). Other failures give 1.
-    [[nodiscard]] int runOnConnection(const std::function<int(sql::Connection&)>& work);
+    TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work);
     // The same in one write transaction (a savepoint inside an outer one),
     // committed when work answers 0. The one place a write transaction runs.
-    [[nodiscard]] int runWriteTransaction(const std::function<int(sql::Connection&)>& work);
+    TVXResult runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work);
     // The batch's own prepared statement while this thread runs a batch, else a fresh one.
     struct PreparedRef {
         std::unique_ptr<sql::PreparedStatement> owned;
@@ -489,9 +489,9 @@ private:
     struct AttachmentUpload;
     struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
-    [[nodiscard]] int storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+    TVXResult storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                             qint64* newLength = nullptr);
-    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code);
+    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
@@ -506,14 +506,14 @@ private:
     struct GroupTypeSteps;
 
     // Attachment statement parts (TVXDataBase_Attachments.cpp).
-    [[nodiscard]] int prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
-    [[nodiscard]] int writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
-    [[nodiscard]] int writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
+    TVXResult prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
+    TVXResult writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
+    TVXResult writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
     [[nodiscard]] int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
 
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
-    [[nodiscard]] int confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
+    TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
 
@@ -533,7 +533,7 @@ private:
     std::atomic<bool> mIsDataReloaded{false};
     std::atomic<bool> mIsLoadingComplete{false};
     std::atomic<bool> mIsConnectionComplete{false};
-    std::atomic<int> mConnectionErrCode{0};
+    std::atomic<TVXResult> mConnectionErrCode{TVXResult::Done};
     std::atomic<bool> mConnectionLostHandlerIsOn{false};
     std::atomic<bool> mCurrentUserIsAdministrator{false}; // set by the account listing
     std::atomic<int> mReadWriteTimeoutSeconds{kReadWriteTimeoutSeconds};

@@ -43,7 +43,7 @@ bool TVXDataBase::isValidAccountName(const QString& name)
     return pattern.match(name).hasMatch();
 }
 
-void TVXDataBase::readUserTableIfErrorReturnCode(int* code)
+void TVXDataBase::readUserTableIfErrorReturnCode(TVXResult* code)
 {
     // Administrators may create accounts; only an administrator may read this.
     QSet<QString> administrators;
@@ -111,7 +111,7 @@ bool TVXDataBase::isStoreAdministrator()
     return isCurrentUserAdministrator();
 }
 
-int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
+TVXResult TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
@@ -138,7 +138,7 @@ int TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
     }
 }
 
-int TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
+TVXResult TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     const uint64_t mask = m_currentUser->mColoumInfo();
@@ -180,11 +180,11 @@ void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, cons
         std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
         stmt->execute(statement.toStdString());
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
+        (void)reportDatabaseError(e);
     }
 }
 
-int TVXDataBase::removePasswordInUserTable()
+TVXResult TVXDataBase::removePasswordInUserTable()
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     try {

@@ -71,20 +71,20 @@ std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QSt
 {
     return TVXAttachmentStore::decrypt(data, passKey);
 }
-std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentDataForRecord(record, returnCode);
 }
-std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, int* returnCode)
+std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentData(recordID, returnCode);
 }
 std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
-                                                                              int* returnCode)
+                                                                              TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentsData(recordIDs, returnCode);
 }
-QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentToTemporaryFile(record, returnCode);
 }
@@ -246,7 +246,7 @@ std::optional<QByteArray> TVXAttachmentStore::decrypt(std::istream& in, const QS
 
 // --- statement parts --------------------------------------------------------------
 
-int TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const
+TVXResult TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const
 {
     upload.nameCipher = encryptString(record.mAttachmentName());
     if (!tvxsql::fitsTinyBlob(upload.nameCipher))
@@ -263,7 +263,7 @@ int TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUplo
     return kTVXDone;
 }
 
-int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QString& recordID,
+TVXResult TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QString& recordID,
                                        const AttachmentUpload& upload)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryInsertAttachmentTable));
@@ -277,7 +277,7 @@ int TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QStrin
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
+TVXResult TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
 {
     const QByteArray nameCipher = encryptString(record.mAttachmentName());
     const QByteArray keyCipher =
@@ -303,10 +303,10 @@ int TVXDataBase::dropAttachmentRow(sql::Connection& connection, const QString& r
 
 // --- writers ------------------------------------------------------------------------
 
-int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
+TVXResult TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
 {
     AttachmentUpload upload;
-    int code = prepareAttachmentUpload(record, upload);
+    TVXResult code = prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
     mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
@@ -323,7 +323,7 @@ int TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
     return code;
 }
 
-int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
+TVXResult TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
 {
     mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     const auto guard = lockConnection();
@@ -332,10 +332,10 @@ int TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
     return writeAttachmentHeader(*mCPcon, record);
 }
 
-void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, int* returnCode)
+void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode)
 {
     mStaleCopies->mRecordDigests.remove(target.mRecordUID()); // written outside a replace
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
         stmt->setString(1, target.mRecordUID().toStdString());
         stmt->setString(2, source.mRecordUID().toStdString());
@@ -351,7 +351,7 @@ void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, 
         *returnCode = code;
 }
 
-int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
+TVXResult TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
 {
     if (!record)
         return kTVXReloadFirst;
@@ -367,7 +367,7 @@ int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
     record->setMAttachmentPassKey(QString());
     record->setMAttachmentLength(-1);
 
-    const int code = storeReplacedRecord(*record, true, nullptr);
+    const TVXResult code = storeReplacedRecord(*record, true, nullptr);
     if (code != kTVXDone) {
         record->setMValue10(oldDate);
         record->setMHasAttachment(oldHasAttachment);
@@ -381,10 +381,10 @@ int TVXDataBase::removeAttachment(const std::shared_ptr<TVXRecord>& record)
 
 // --- readers ------------------------------------------------------------------------
 
-std::optional<QByteArray> TVXAttachmentStore::extractAttachmentDataForRecord(const TVXRecord& record, int* returnCode)
+std::optional<QByteArray> TVXAttachmentStore::extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode)
 {
     QByteArray contents;
-    int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
+    TVXResult code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
         stmt->setString(1, record.mRecordUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -406,11 +406,11 @@ std::optional<QByteArray> TVXAttachmentStore::extractAttachmentDataForRecord(con
     return plain;
 }
 
-std::optional<QByteArray> TVXAttachmentStore::extractAttachmentData(const QString& recordID, int* returnCode)
+std::optional<QByteArray> TVXAttachmentStore::extractAttachmentData(const QString& recordID, TVXResult* returnCode)
 {
     QByteArray contents;
     AttachmentKey key;
-    int code = mDatabase.runOnConnection([&](sql::Connection& connection) {
+    TVXResult code = mDatabase.runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryAttachments));
         stmt->setString(1, recordID.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -434,7 +434,7 @@ std::optional<QByteArray> TVXAttachmentStore::extractAttachmentData(const QStrin
 }
 
 std::optional<QHash<QString, QByteArray>> TVXAttachmentStore::extractAttachmentsData(const QStringList& recordIDs,
-                                                                              int* returnCode)
+                                                                              TVXResult* returnCode)
 {
     struct Row {
         QString recordID;
@@ -442,7 +442,7 @@ std::optional<QHash<QString, QByteArray>> TVXAttachmentStore::extractAttachments
         QByteArray contents;
     };
     std::vector<Row> rows;
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (!recordIDs.isEmpty()) {
         std::string query = "select RECORDID, ENCRYPTIONKEY, DATA from ATTACHMENTTABLE WHERE RECORDID IN (?";
         for (qsizetype i = 1; i < recordIDs.size(); ++i)
@@ -488,9 +488,9 @@ std::optional<QHash<QString, QByteArray>> TVXAttachmentStore::extractAttachments
     return contents;
 }
 
-QString TVXAttachmentStore::extractAttachmentToTemporaryFile(const TVXRecord& record, int* returnCode)
+QString TVXAttachmentStore::extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode)
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     auto contents = extractAttachmentDataForRecord(record, &code);
     QString path;
     if (contents) {

@@ -64,7 +64,7 @@ void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
         stmt->execute("SET SESSION wsrep_sync_wait=1");
 }
 
-int TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
+TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
     std::optional<QString> keyed;
     {
@@ -142,7 +142,7 @@ QString TVXDataBase::retriveMasterPassword()
     return stored;
 }
 
-int TVXDataBase::checkMasterPassword(const QString& typed)
+TVXResult TVXDataBase::checkMasterPassword(const QString& typed)
 {
     const QString stored = retriveMasterPassword();
     if ((stored.isNull() ? QString() : stored) == typed)
@@ -159,7 +159,7 @@ QString TVXDataBase::checkForMasterPasswordMatch()
     try {
         return retriveMasterPassword();
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
+        (void)reportDatabaseError(e);
         return QString();
     }
 }
@@ -172,7 +172,7 @@ QString TVXDataBase::secureConnectionRefusal() const
 
 // Connects (always over TLS), refuses an all-privileges account, selects the
 // store, checks the master password and keys the encrypters.
-int TVXDataBase::startConnectionToServer(const LoginRequest& request)
+TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
 {
     mIsConnectionComplete.store(false);
     mConnectionErrCode.store(kTVXDone);

@@ -72,7 +72,7 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         return rs->next();
     } catch (const sql::SQLException& e) {
-        db.reportDatabaseError(e);
+        (void)db.reportDatabaseError(e);
         return false;
     }
 }
@@ -82,14 +82,14 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
 // Group and type storage's own steps; they reach the manager's state through d.
 struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
-    [[nodiscard]] int storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
-    [[nodiscard]] int storeType(const TVXType& type, bool isNew);
+    TVXResult storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
+    TVXResult storeType(const TVXType& type, bool isNew);
     void forgetDeletedGroup(const QString& groupUID);
 };
 
 // --- groups -------------------------------------------------------------------
 
-int TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
+TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
 {
     if (tvxsql::holdsNul(group.mGroupName()))
         return kTVXStatementFailed;
@@ -100,10 +100,10 @@ int TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
     const QStringList membersBefore = group.mUserMembersArray();
     // The membership writers join this transaction: a group never stands
     // on the server without its lists, nor with half of them.
-    const int code = d.runWriteTransaction([&](sql::Connection& connection) {
+    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+            if (const TVXResult fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
                 return fresh;
         const std::string uid = group.mGroupUID().toStdString();
         std::unique_ptr<sql::PreparedStatement> stmt(
@@ -125,7 +125,7 @@ int TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
             return kTVXReloadFirst;
         if (isNew)
             group.addMember(*d.m_currentUser);
-        const int lists = d.insertUserListForGroup(group);
+        const TVXResult lists = d.insertUserListForGroup(group);
         return lists == kTVXDone ? d.insertSubgroupListForGroup(group) : lists;
     });
     if (code != kTVXDone)
@@ -137,13 +137,13 @@ int TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
     return code;
 }
 
-int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
+TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!group)
         return kTVXReloadFirst;
-    const int code = GroupTypeSteps{*this}.storeGroup(*group, true);
+    const TVXResult code = GroupTypeSteps{*this}.storeGroup(*group, true);
     if (code == kTVXDone) {
         const QString& uid = group->mGroupUID();
         // The server now counts the signed-in user among the members.
@@ -153,11 +153,11 @@ int TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
     }
     if (code == kTVXDone)
         changed.add(storechanges::kGroups);
-    eventLogger().logOutcome(kEventAddGroup, group->mGroupName(), code);
+    (void)eventLogger().logOutcome(kEventAddGroup, group->mGroupName(), code);
     return code;
 }
 
-int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
+TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
@@ -165,7 +165,7 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
     const auto cached = m_groups.value(uid);
-    const int code = cached ? GroupTypeSteps{*this}.storeGroup(*group, false) : kTVXNotServerError;
+    const TVXResult code = cached ? GroupTypeSteps{*this}.storeGroup(*group, false) : kTVXNotServerError;
     if (code == kTVXDone) {
         m_groups.insert(uid, group);
         if (cached != group) {
@@ -178,16 +178,16 @@ int TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
     }
     if (code == kTVXDone)
         changed.add(storechanges::kGroups | storechanges::kRecords);
-    eventLogger().logOutcome(kEventEditGroup, group->mGroupName(), code);
+    (void)eventLogger().logOutcome(kEventEditGroup, group->mGroupName(), code);
     return code;
 }
 
-int TVXDataBase::deleteGroup(const BMGroup& group)
+TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = group.mGroupUID();
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (!m_groups.contains(uid)) {
         code = kTVXReloadFirst;
     } else {
@@ -210,7 +210,7 @@ int TVXDataBase::deleteGroup(const BMGroup& group)
         GroupTypeSteps{*this}.forgetDeletedGroup(uid);
     if (code == kTVXDone)
         changed.add(storechanges::kGroups | storechanges::kRecords);
-    eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
+    (void)eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
     return code;
 }
 
@@ -232,11 +232,11 @@ void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
     d.pruneRecordSearchIndex();
 }
 
-void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, int* code)
+void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     try {
         if (!mCPcon)
             throw noConnection();
@@ -253,7 +253,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
         changed.add(storechanges::kRecords);
     } catch (const sql::SQLException& e) {
         // Reported so that a lost connection is noticed; the caller's code stays 1.
-        reportDatabaseError(e);
+        (void)reportDatabaseError(e);
         result = kTVXNotServerError;
     } catch (const std::exception&) {
         result = kTVXNotServerError;
@@ -264,7 +264,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
 
 // --- types --------------------------------------------------------------------
 
-int TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
+TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
 {
     // Every cipher is made and measured before anything is sent.
     std::array<QByteArray, kNumberOfFields + 1> ciphers;
@@ -282,10 +282,10 @@ int TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
 
-    const int code = d.runWriteTransaction([&](sql::Connection& connection) {
+    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
-            if (const int fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+            if (const TVXResult fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
                 return fresh;
         std::unique_ptr<sql::PreparedStatement> stmt(
             connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
@@ -311,28 +311,28 @@ int TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
     return code;
 }
 
-int TVXDataBase::addType(std::shared_ptr<TVXType> type)
+TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
-    const int code = GroupTypeSteps{*this}.storeType(*type, true);
+    const TVXResult code = GroupTypeSteps{*this}.storeType(*type, true);
     if (code == kTVXDone)
         m_types.insert(type->mTypeUID(), type);
     if (code == kTVXDone)
         changed.add(storechanges::kTypes);
-    eventLogger().logOutcome(kEventAddType, type->mTypeName(), code, kTypeAdded);
+    (void)eventLogger().logOutcome(kEventAddType, type->mTypeName(), code, kTypeAdded);
     return code;
 }
 
-int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
+TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!type)
         return kTVXReloadFirst;
-    const int code = GroupTypeSteps{*this}.storeType(*type, false);
+    const TVXResult code = GroupTypeSteps{*this}.storeType(*type, false);
     if (code == kTVXDone) {
         const auto cached = m_types.value(type->mTypeUID());
         m_types.insert(type->mTypeUID(), type);
@@ -345,16 +345,16 @@ int TVXDataBase::updateType(std::shared_ptr<TVXType> type)
     }
     if (code == kTVXDone)
         changed.add(storechanges::kTypes | storechanges::kRecords);
-    eventLogger().logOutcome(kEventEditType, type->mTypeName(), code, kTypeEdited);
+    (void)eventLogger().logOutcome(kEventEditType, type->mTypeName(), code, kTypeEdited);
     return code;
 }
 
-int TVXDataBase::deleteType(const TVXType& type)
+TVXResult TVXDataBase::deleteType(const TVXType& type)
 {
     storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
     const auto guard = lockConnection(); // one thread at a time on the connection
     const QString uid = type.mTypeUID();
-    const int code = runWriteTransaction([&](sql::Connection& connection) {
+    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteType));
         stmt->setString(1, uid.toStdString());
         // The type's records go with it by the store's foreign key.
@@ -370,7 +370,7 @@ int TVXDataBase::deleteType(const TVXType& type)
     }
     if (code == kTVXDone)
         changed.add(storechanges::kTypes | storechanges::kRecords);
-    eventLogger().logOutcome(kEventDeleteType, type.mTypeName(), code, kTypeDeleted);
+    (void)eventLogger().logOutcome(kEventDeleteType, type.mTypeName(), code, kTypeDeleted);
     return code;
 }
 

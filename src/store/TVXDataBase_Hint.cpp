@@ -32,7 +32,7 @@ CRijndael hintCipher(const QString& key)
 }
 
 // The readers report no error to the main thread; they map the number.
-int hintReaderCode(const sql::SQLException& e)
+TVXResult hintReaderCode(const sql::SQLException& e)
 {
     const int number = e.getErrorCode();
     if (number == kErrTableAccessDenied || number == kErrColumnAccessDenied)
@@ -53,26 +53,26 @@ QString TVXDataBase::decryptForHint(const QString& key, const QByteArray& stored
 {
     return TVXPasswordHint::decryptForHint(key, stored);
 }
-void TVXDataBase::saveHintPreferencs(const TVXUser& user, int* code) { mHint->saveHintPreferencs(user, code); }
-bool TVXDataBase::isHintExist(const TVXUser& user, int* code) { return mHint->isHintExist(user, code); }
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+void TVXDataBase::saveHintPreferencs(const TVXUser& user, TVXResult* code) { mHint->saveHintPreferencs(user, code); }
+bool TVXDataBase::isHintExist(const TVXUser& user, TVXResult* code) { return mHint->isHintExist(user, code); }
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code)
 {
     return mHint->passwordHintForUser(user, answer, code);
 }
-QString TVXDataBase::passwordHintForUser(const TVXUser& user, int* code)
+QString TVXDataBase::passwordHintForUser(const TVXUser& user, TVXResult* code)
 {
     return mHint->passwordHintForUser(user, code);
 }
 bool TVXDataBase::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
-                                                    int16_t questionNumber, int* code)
+                                                    int16_t questionNumber, TVXResult* code)
 {
     return mHint->validatePasswordHintAnswerForUser(userName, answer, questionNumber, code);
 }
-bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXDataBase::isPasswordEnableForUser(const TVXUser& user, TVXResult* code)
 {
     return TVXPasswordHint::isPasswordEnableForUser(user, code);
 }
-bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+bool TVXDataBase::validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code) const
 {
     return mHint->validatePasswordForUser(user, typed, code);
 }
@@ -80,19 +80,19 @@ bool TVXDataBase::doesPasswordMatchForUser(const TVXUser* user, const QString& t
 {
     return TVXPasswordHint::doesPasswordMatchForUser(user, typed);
 }
-bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXDataBase::isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code)
 {
     return TVXPasswordHint::isChangePasswordEnableForUser(user, code);
 }
-int TVXDataBase::setPassword(const QString& password, const QString& hint)
+TVXResult TVXDataBase::setPassword(const QString& password, const QString& hint)
 {
     return mHint->setPassword(password, hint);
 }
-int TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+TVXResult TVXDataBase::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
 {
     return mHint->setPassword(password, hintDictionary);
 }
-void TVXDataBase::resetPasswordForUser(const TVXUser& user, int* code) { mHint->resetPasswordForUser(user, code); }
+void TVXDataBase::resetPasswordForUser(const TVXUser& user, TVXResult* code) { mHint->resetPasswordForUser(user, code); }
 
 TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
 
@@ -126,7 +126,7 @@ QString TVXPasswordHint::decryptForHint(const QString& key, const QByteArray& st
     return QString::fromUtf8(plain);
 }
 
-void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, int* code)
+void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString answer = user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer();
@@ -135,7 +135,7 @@ void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, int* code)
     const QString hintKey = question == 0 ? kHintQuestionNone : answer;
     const QByteArray questionBlob =
         question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
-    tvxsql::runReporting(mDatabase, code, [&] {
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> number(mDatabase.connection()->prepareStatement(UpdHintQnNoVal));
         number->setInt(1, question);
         number->setString(2, user.mUserID().toStdString());
@@ -175,7 +175,7 @@ std::optional<HintColumns> readHintColumns(sql::Connection& connection, const QS
 
 } // namespace
 
-bool TVXPasswordHint::isHintExist(const TVXUser& user, int* code)
+bool TVXPasswordHint::isHintExist(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)user; // the signed-in user's row is read
@@ -191,7 +191,7 @@ bool TVXPasswordHint::isHintExist(const TVXUser& user, int* code)
     }
 }
 
-QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, const QString& answer, int* code)
+QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)user;
@@ -208,14 +208,14 @@ QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, const QString&
     return currentUser().mHintEntered();
 }
 
-QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, int* code)
+QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     return passwordHintForUser(user, kHintQuestionNone, code);
 }
 
 bool TVXPasswordHint::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
-                                                    int16_t questionNumber, int* code)
+                                                    int16_t questionNumber, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     try {
@@ -234,7 +234,7 @@ bool TVXPasswordHint::validatePasswordHintAnswerForUser(const QString& userName,
     }
 }
 
-bool TVXPasswordHint::isPasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXPasswordHint::isPasswordEnableForUser(const TVXUser& user, TVXResult* code)
 {
     if (code)
         *code = kTVXDone;
@@ -248,21 +248,21 @@ bool TVXPasswordHint::doesPasswordMatchForUser(const TVXUser* user, const QStrin
     return user->mPassword() == typed;
 }
 
-bool TVXPasswordHint::validatePasswordForUser(const TVXUser& user, const QString& typed, int* code) const
+bool TVXPasswordHint::validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code) const
 {
     if (code)
         *code = kTVXDone;
     return user.mUserID() == currentUser().mUserID() && doesPasswordMatchForUser(&user, typed);
 }
 
-bool TVXPasswordHint::isChangePasswordEnableForUser(const TVXUser& user, int* code)
+bool TVXPasswordHint::isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code)
 {
     if (code)
         *code = kTVXDone;
     return !user.mIsNotAllowedToChangePassword();
 }
 
-int TVXPasswordHint::setPassword(const QString& password, const QString& hint)
+TVXResult TVXPasswordHint::setPassword(const QString& password, const QString& hint)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     TVXUser& user = currentUser();
@@ -270,13 +270,13 @@ int TVXPasswordHint::setPassword(const QString& password, const QString& hint)
     user.setMHintEntered(hint);
     user.setMHintQuestionNumber(0);
     user.setMHintAnswer(QStringLiteral(""));
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     saveHintPreferencs(user, &code);
     resetPasswordForUser(user, &code);
     return code;
 }
 
-int TVXPasswordHint::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
+TVXResult TVXPasswordHint::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (password.isEmpty())
@@ -290,13 +290,13 @@ int TVXPasswordHint::setPassword(const QString& password, const std::optional<QV
         user.setMHintEntered(hintDictionary->value(kUserPasswordHint).toString());
     }
     user.setMAutoLOck(true);
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     saveHintPreferencs(user, &code);
     resetPasswordForUser(user, &code);
     return code;
 }
 
-void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
+void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mDatabase.connection());
@@ -315,7 +315,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
         stmt->execute(statement.toStdString());
     } catch (const sql::SQLException& e) {
         // The server's message may quote the statement, and with it the password.
-        const int failed = mDatabase.reportDatabaseError(
+        const TVXResult failed = mDatabase.reportDatabaseError(
             sql::SQLException("Setting the account password failed", e.getSQLStateCStr(), e.getErrorCode()));
         if (code)
             *code = failed;
@@ -332,7 +332,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
         stmt->executeUpdate();
     } catch (const sql::SQLException& e) {
         // The server account already has the new password: say the copy failed.
-        const int failed = mDatabase.reportDatabaseError(e);
+        const TVXResult failed = mDatabase.reportDatabaseError(e);
         if (code)
             *code = failed;
         return;
@@ -343,7 +343,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, int* code)
     } catch (const sql::SQLException& e) {
         // A plain account may not flush; SET PASSWORD has taken effect anyway.
         if (e.getErrorCode() != kErrNoReloadPrivilege) {
-            const int failed = mDatabase.reportDatabaseError(e);
+            const TVXResult failed = mDatabase.reportDatabaseError(e);
             if (code)
                 *code = failed;
         }

@@ -94,13 +94,13 @@ template <class Fn> void onMain(Fn fn)
 // The load's own steps; they reach the manager's state through d.
 struct TVXDataBase::LoadSteps {
     TVXDataBase& d;
-    void readMembershipLists(int* code);
+    void readMembershipLists(TVXResult* code);
     void readCustomTypes(TVXRecordCache& records);
-    void readAttachmentHeaders(TVXRecordCache& records, int* code);
+    void readAttachmentHeaders(TVXRecordCache& records, TVXResult* code);
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
 };
 
-QString TVXDataBase::getUserIDForName(const QString& accountName, int* code)
+QString TVXDataBase::getUserIDForName(const QString& accountName, TVXResult* code)
 {
     (void)code; // not written: a missing row answers null
     if (!mCPcon)
@@ -113,7 +113,7 @@ QString TVXDataBase::getUserIDForName(const QString& accountName, int* code)
     return tvxsql::textColumn(*rs, 1);
 }
 
-QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, int* code)
+QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
 {
     (void)code;
     std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectUserGroupList));
@@ -125,7 +125,7 @@ QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, int* co
     return groups;
 }
 
-int TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
+TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
 {
     if (!mCPcon)
         throw noConnection();
@@ -156,10 +156,10 @@ int TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& 
     return kTVXDone;
 }
 
-int TVXDataBase::initUserDetails(const QString& accountName, const QString& password)
+TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString& password)
 {
     (void)password; // the server account's password; the user row is read by identifier
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     try {
         const QString userID = getUserIDForName(accountName);
         code = userID.isNull() ? kTVXAccountDeleted : readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
@@ -175,9 +175,9 @@ int TVXDataBase::initUserDetails(const QString& accountName, const QString& pass
     return code;
 }
 
-int TVXDataBase::loadDataBase()
+TVXResult TVXDataBase::loadDataBase()
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     mIsLoadingComplete.store(false);
     if (!mReadRecords.load()) {
         try {
@@ -194,7 +194,7 @@ int TVXDataBase::loadDataBase()
                 readUserPreferenceForTableForUser(*m_currentUser, &code);
             // Whatever the code, the personal group and personal records.
             (void)readPersonalGroup(); // always 0: its failures throw
-            int personalCode = kTVXDone;
+            TVXResult personalCode = kTVXDone;
             readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
             if (code == kTVXDone)
                 code = personalCode;
@@ -211,17 +211,17 @@ int TVXDataBase::loadDataBase()
     return code;
 }
 
-int TVXDataBase::reloadDatabase()
+TVXResult TVXDataBase::reloadDatabase()
 {
     mConnectionErrCode.store(kTVXDone);
     mIsDataReloaded.store(true);
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     try {
         if (!mCPcon)
             throw noConnection();
         code = readAllSavedRecordsForUserWithUserPrimaryNameID(m_currentUser->mUserID());
         if (code == kTVXAccountDisabled || code == kTVXAccountDeleted) {
-            onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(code); });
+            onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(resultNumber(code)); });
             endClientThreadState();
             mIsDataReloaded.store(false);
             mConnectionErrCode.store(code);
@@ -238,7 +238,7 @@ int TVXDataBase::reloadDatabase()
         // Then: custom icons again.
         getExternalIcons();
         (void)readPersonalGroup(); // always 0: its failures throw
-        int personalCode = kTVXDone;
+        TVXResult personalCode = kTVXDone;
         readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
         if (code == kTVXDone)
             code = personalCode;
@@ -248,7 +248,7 @@ int TVXDataBase::reloadDatabase()
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {
         code = mapDBErrorCode(serverErrorNumber(e));
-        onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(code); });
+        onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(resultNumber(code)); });
     }
     endClientThreadState();
     mIsDataReloaded.store(false);
@@ -256,7 +256,7 @@ int TVXDataBase::reloadDatabase()
     return code;
 }
 
-int TVXDataBase::readCatagoryTable()
+TVXResult TVXDataBase::readCatagoryTable()
 {
     if (mIsDataReloaded.load()) {
         m_groups.clear();
@@ -284,12 +284,12 @@ int TVXDataBase::readCatagoryTable()
     stmt.reset();
     // Both lists of every loaded group with one statement per table, in the
     // order the per-group readers give (the tables' key order).
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     LoadSteps{*this}.readMembershipLists(&code);
     return code;
 }
 
-void TVXDataBase::LoadSteps::readMembershipLists(int* code)
+void TVXDataBase::LoadSteps::readMembershipLists(TVXResult* code)
 {
     if (d.m_groups.isEmpty())
         return;
@@ -310,7 +310,7 @@ void TVXDataBase::LoadSteps::readMembershipLists(int* code)
     }
 }
 
-int TVXDataBase::readTypesTable()
+TVXResult TVXDataBase::readTypesTable()
 {
     if (mIsDataReloaded.load()) {
         m_types.clear();
@@ -442,7 +442,7 @@ struct RecordMaker {
 
 } // namespace
 
-int TVXDataBase::readRecordTable()
+TVXResult TVXDataBase::readRecordTable()
 {
     // Rows are streamed, not buffered whole by the client library, and handled a
     // slice at a time: memory holds the new records and two slices of rows.
@@ -525,7 +525,7 @@ int TVXDataBase::readRecordTable()
 
     // One statement per table instead of one per record; the result is what
     // the per-record readers give.
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (!customised.isEmpty())
         LoadSteps{*this}.readCustomTypes(customised);
     if (!withAttachment.isEmpty())
@@ -600,11 +600,11 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
         apply();
     } catch (const sql::SQLException& e) {
         apply();
-        d.reportDatabaseError(e);
+        (void)d.reportDatabaseError(e);
     }
 }
 
-void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, int* code)
+void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryCustomType));
@@ -616,13 +616,13 @@ void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, int* code)
                 *code = kTVXDone;
         }
     } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
+        const TVXResult failed = reportDatabaseError(e);
         if (code)
             *code = failed;
     }
 }
 
-void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, int* code)
+void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXResult* code)
 {
     try {
         std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
@@ -645,7 +645,7 @@ void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, int*
     }
 }
 
-void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
+void TVXDataBase::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryAttachmentHeader));
@@ -660,13 +660,13 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, int* code)
         if (code)
             *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        const int failed = reportDatabaseError(e);
+        const TVXResult failed = reportDatabaseError(e);
         if (code)
             *code = failed;
     }
 }
 
-std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(int* code)
+std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(TVXResult* code)
 {
     const auto readValue = [this](const char* query) {
         std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
@@ -685,7 +685,7 @@ std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(int* code)
         policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
         return policy;
     } catch (const sql::SQLException& e) {
-        reportDatabaseError(e);
+        (void)reportDatabaseError(e);
         return std::nullopt;
     }
 }
@@ -704,7 +704,7 @@ bool nameRowExists(TVXDataBase& db, const char* query, const QString& name)
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         return rs->next();
     } catch (const sql::SQLException& e) {
-        db.reportDatabaseError(e);
+        (void)db.reportDatabaseError(e);
         return false;
     }
 }

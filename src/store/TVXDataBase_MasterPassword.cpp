@@ -71,10 +71,10 @@ void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
     mPendingMasterPassword = newPassword;
 }
 
-int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
+TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
 {
     mIsLoadingComplete.store(false);
-    const auto finish = [this](int code) {
+    const auto finish = [this](TVXResult code) {
         endClientThreadState();
         mIsLoadingComplete.store(true);
         return code;
@@ -88,12 +88,12 @@ int TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
     // The guard is held for the transaction only: a failure reaches the error
     // path (and the main thread) once it is released.
     const QByteArray newRow = next.encryptDataString(newPassword);
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         tvxsql::Transaction transaction(connection);
         // The row first, exclusively: writers that confirmed the old one end
         // before, and those after see the new one. A change from a stale key
         // would garble every value.
-        if (const int key = confirmMasterPasswordRow(connection, true); key != kTVXDone)
+        if (const TVXResult key = confirmMasterPasswordRow(connection, true); key != kTVXDone)
             return key;
         for (const EncipheredTable& table : encipheredTables()) {
             // Read everything first (locking the rows), check every size, then write.

@@ -25,7 +25,7 @@ QString firstWord(const QString& text)
 }
 
 // One of the group's lists, an identifier per row; null with the error path's code.
-std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, int* code,
+std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, TVXResult* code,
                                          const std::function<QString(sql::ResultSet&)>& column)
 {
     const auto guard = database.lockConnection(); // one thread at a time on the connection
@@ -46,7 +46,7 @@ std::optional<QStringList> readGroupList(TVXDataBase& database, const char* quer
 
 // A group's list rewritten whole in one transaction: its rows cleared, then
 // one row per entry (entry first, or the group first).
-int rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
+TVXResult rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
                      const QStringList& entries, bool entryFirst)
 {
     try {
@@ -71,20 +71,20 @@ int rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* 
 
 } // namespace
 
-std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, int* code)
+std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
 {
     return readGroupList(*this, kQuerySelectGroupUserList, group, code,
                          [](sql::ResultSet& rs) { return tvxsql::textColumn(rs, 2); });
 }
 
-std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, int* code)
+std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, TVXResult* code)
 {
     return readGroupList(*this, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
         return QString::fromStdString(rs.getString("SUBGROUPID").asStdString());
     });
 }
 
-int TVXDataBase::insertUserListForGroup(BMGroup& group)
+TVXResult TVXDataBase::insertUserListForGroup(BMGroup& group)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     // Members of direct sub-groups join the group (one level), after its own.
@@ -104,14 +104,14 @@ int TVXDataBase::insertUserListForGroup(BMGroup& group)
                             members, true);
 }
 
-int TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
+TVXResult TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     return rewriteGroupList(*this, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
                             group.mSubGroupsUID(), false);
 }
 
-void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)
+void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     try {
@@ -128,7 +128,7 @@ void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, int* code)
     }
 }
 
-void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, int* code)
+void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code)
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
     try {

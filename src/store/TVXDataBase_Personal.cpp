@@ -43,26 +43,26 @@ std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString&
 
 // The manager's personal group and record methods.
 QString TVXDataBase::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
-int TVXDataBase::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
+TVXResult TVXDataBase::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
 QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                                       int* code)
+                                                                       TVXResult* code)
 {
     return mPersonal->readUserPersonalRecords(userID, readCompletely, code);
 }
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, int* code)
+QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, TVXResult* code)
 {
     return mPersonal->personalDBRecords(userIDs, code);
 }
-QStringList TVXDataBase::allUsersUIDS(int* code) { return mPersonal->allUsersUIDS(code); }
-int TVXDataBase::renamePersonalGroupForUser(const QString& userID)
+QStringList TVXDataBase::allUsersUIDS(TVXResult* code) { return mPersonal->allUsersUIDS(code); }
+TVXResult TVXDataBase::renamePersonalGroupForUser(const QString& userID)
 {
     return mPersonal->renamePersonalGroupForUser(userID);
 }
-int TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
+TVXResult TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
 {
     return mPersonal->reEncryptPersonalGroups(userIDs);
 }
-int TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
     return mPersonal->reEncryptPersonalRecords(records);
 }
@@ -81,7 +81,7 @@ QString TVXPersonalStore::currentUserPersnaolGroupName() const
 
 // --- readers -----------------------------------------------------------------
 
-int TVXPersonalStore::readPersonalGroup()
+TVXResult TVXPersonalStore::readPersonalGroup()
 {
     if (!mDatabase.connection())
         throw noConnection();
@@ -126,9 +126,9 @@ std::shared_ptr<TVXRecord> TVXPersonalStore::personalRecordFromRow(sql::ResultSe
 }
 
 QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(const QString& userID,
-                                                                       bool readCompletely, int* code)
+                                                                       bool readCompletely, TVXResult* code)
 {
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     QList<std::shared_ptr<TVXRecord>> records;
     try {
         if (!mDatabase.connection())
@@ -146,7 +146,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
         // stop the reading; their failure still reaches the caller, since a
         // record without its custom type or attachment header is incomplete.
         for (const auto& record : records) {
-            int subCode = kTVXDone;
+            TVXResult subCode = kTVXDone;
             if (record->mIsCustomized())
                 mDatabase.readCustomTypeForRecord(*record, &subCode);
             if (result == kTVXDone)
@@ -175,11 +175,11 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
     return {};
 }
 
-QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStringList& userIDs, int* code)
+QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStringList& userIDs, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QList<std::shared_ptr<TVXRecord>> all;
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     for (const QString& userID : userIDs) {
         all << readUserPersonalRecords(userID, false, &result);
         if (result != kTVXDone)
@@ -190,10 +190,10 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStr
     return all;
 }
 
-QStringList TVXPersonalStore::allUsersUIDS(int* code)
+QStringList TVXPersonalStore::allUsersUIDS(TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    int result = kTVXDone;
+    TVXResult result = kTVXDone;
     QStringList ids;
     try {
         if (!mDatabase.connection())
@@ -214,36 +214,36 @@ QStringList TVXPersonalStore::allUsersUIDS(int* code)
 
 // --- personal group writers -------------------------------------------------
 
-int TVXDataBase::addUserPersonalGroup(const TVXUser& user)
+TVXResult TVXDataBase::addUserPersonalGroup(const TVXUser& user)
 {
     return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
 }
-int TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
 }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser& user)
+TVXResult TVXDataBase::renameUserPersonalGroup(const TVXUser& user)
 {
     return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
 }
-int TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
 }
-int TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
-int TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
+TVXResult TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->deletePersonalGroup(user.mUserID());
 }
 
-int TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& username)
+TVXResult TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& username)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString name = personalGroupNameForUser(username);
     const QByteArray cipher = mDatabase.encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    const int code = mDatabase.runStatement([&] {
+    const TVXResult code = mDatabase.runStatement([&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupInsert));
         const auto blob = tvxsql::blobStream(cipher);
         stmt->setBlob(1, blob->stream());
@@ -260,7 +260,7 @@ int TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& use
     return kTVXDone;
 }
 
-int TVXPersonalStore::storePersonalGroupName(const QString& userID, const QString& name)
+TVXResult TVXPersonalStore::storePersonalGroupName(const QString& userID, const QString& name)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QByteArray cipher = mDatabase.encryptString(name);
@@ -277,17 +277,17 @@ int TVXPersonalStore::storePersonalGroupName(const QString& userID, const QStrin
     });
 }
 
-int TVXPersonalStore::renamePersonalGroup(const QString& userID, const QString& username)
+TVXResult TVXPersonalStore::renamePersonalGroup(const QString& userID, const QString& username)
 {
     const QString name = personalGroupNameForUser(username);
-    const int code = storePersonalGroupName(userID, name);
+    const TVXResult code = storePersonalGroupName(userID, name);
     if (code == kTVXDone && userID == currentUser().mUserID())
         if (const auto group = mDatabase.mGroups().value(userID))
             group->setMGroupName(name);
     return code;
 }
 
-int TVXPersonalStore::lookUpUserName(const QString& userID, QString* username)
+TVXResult TVXPersonalStore::lookUpUserName(const QString& userID, QString* username)
 {
     try {
         if (!mDatabase.connection())
@@ -304,17 +304,17 @@ int TVXPersonalStore::lookUpUserName(const QString& userID, QString* username)
     }
 }
 
-int TVXPersonalStore::renamePersonalGroupForUser(const QString& userID)
+TVXResult TVXPersonalStore::renamePersonalGroupForUser(const QString& userID)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QString username;
-    const int code = lookUpUserName(userID, &username);
+    const TVXResult code = lookUpUserName(userID, &username);
     if (code != kTVXDone)
         return code;
     return renamePersonalGroup(userID, username);
 }
 
-int TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
+TVXResult TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (userIDs.isEmpty())
@@ -326,7 +326,7 @@ int TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
         tvxsql::Transaction transaction(*mDatabase.connection());
         for (const QString& userID : userIDs) {
             QString username;
-            int code = lookUpUserName(userID, &username);
+            TVXResult code = lookUpUserName(userID, &username);
             if (code == kTVXDone) {
                 const QString name = personalGroupNameForUser(username);
                 code = storePersonalGroupName(userID, name);
@@ -347,10 +347,10 @@ int TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
     return kTVXDone;
 }
 
-int TVXPersonalStore::deletePersonalGroup(const QString& userID)
+TVXResult TVXPersonalStore::deletePersonalGroup(const QString& userID)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const int code = mDatabase.runStatement([&] {
+    const TVXResult code = mDatabase.runStatement([&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
@@ -369,7 +369,7 @@ int TVXPersonalStore::deletePersonalGroup(const QString& userID)
 
 // --- re-enciphering personal records ----------------------------------------
 
-int TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (records.isEmpty())
@@ -415,12 +415,12 @@ int TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRe
             if (stmt->executeUpdate() == 0)
                 return kTVXReloadFirst;
             if (record.mIsCustomized() && record.mRecordCustomType())
-                if (const int code = rewritePersonalCustomType(record); code != kTVXDone)
+                if (const TVXResult code = rewritePersonalCustomType(record); code != kTVXDone)
                     return code;
             if (record.mHasAttachment()
                 && (record.mAttachmentState() == kAttachmentStateReencipher
                     || record.mAttachmentState() == kAttachmentStateStoreNewFile))
-                if (const int code = rewritePersonalAttachment(record); code != kTVXDone)
+                if (const TVXResult code = rewritePersonalAttachment(record); code != kTVXDone)
                     return code;
         }
         transaction.commit();
@@ -432,12 +432,12 @@ int TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRe
     return kTVXDone;
 }
 
-int TVXPersonalStore::rewritePersonalCustomType(TVXRecord& record)
+TVXResult TVXPersonalStore::rewritePersonalCustomType(TVXRecord& record)
 {
     return mDatabase.updateCustomType(record, *record.mRecordCustomType());
 }
 
-int TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
+TVXResult TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
 {
     // Name and pass key under the new key; a newly chosen file is stored whole.
     if (record.mAttachmentState() == kAttachmentStateStoreNewFile)

@@ -53,61 +53,61 @@ QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF&
 {
     return TVXPreferences::getRectFromWindowPosition(text, screen);
 }
-void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, int* code)
+void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
 {
     mPreferences->readUserPreferenceForTableForUser(user, code);
 }
-void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
+void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code)
 {
     mPreferences->initUserPreferencesForUser(userID, userName, code);
 }
-void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, int* code)
+void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     mPreferences->saveBasicPreferencesForUser(user, code);
 }
-void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
+void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     mPreferences->saveOptionPanelPreferencesForUser(user, code);
 }
-int TVXDataBase::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
-int TVXDataBase::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
-int TVXDataBase::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
-int TVXDataBase::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
-int TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
+TVXResult TVXDataBase::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
+TVXResult TVXDataBase::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
+TVXResult TVXDataBase::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
+TVXResult TVXDataBase::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
+TVXResult TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
     return mPreferences->savePasswordGeneratorFlagForUser(user);
 }
-int TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
+TVXResult TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
     return mPreferences->saveNumberOfAttemptsForUser(user);
 }
-int TVXDataBase::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
-TVXSortDescriptor TVXDataBase::sortDescriptor(int* code) const { return mPreferences->sortDescriptor(code); }
-int TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
+TVXResult TVXDataBase::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
+TVXSortDescriptor TVXDataBase::sortDescriptor(TVXResult* code) const { return mPreferences->sortDescriptor(code); }
+TVXResult TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
     return mPreferences->setSortDescriptor(descriptor);
 }
-uint8_t TVXDataBase::passwordGeneratorFlags(int* code) const { return mPreferences->passwordGeneratorFlags(code); }
-int TVXDataBase::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
-bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
+uint8_t TVXDataBase::passwordGeneratorFlags(TVXResult* code) const { return mPreferences->passwordGeneratorFlags(code); }
+TVXResult TVXDataBase::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
+bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
 {
     return mPreferences->autoLockEnabledWithInactiveTime(minutes, code);
 }
-int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, int* code) const
+int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const
 {
     return mPreferences->numberofAttemptsLeft(user, code);
 }
-int TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+TVXResult TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 {
     return mPreferences->setNumberofAttemptsLeft(count, user);
 }
 void TVXDataBase::setfont(const QFont& font) { mPreferences->setfont(font); }
-QList<int> TVXDataBase::columnWidthDetails(int* code) const { return mPreferences->columnWidthDetails(code); }
-int TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+QList<int> TVXDataBase::columnWidthDetails(TVXResult* code) const { return mPreferences->columnWidthDetails(code); }
+TVXResult TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     return mPreferences->setColumnWidthDetails(widths, typeIndex);
 }
-int TVXDataBase::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
+int TVXDataBase::showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const
 {
     return mPreferences->showColumnsInListViewReturnCode(code, typeID);
 }
@@ -197,7 +197,7 @@ QFont TVXPreferences::fontFromStoredName(const QString& name, int pointSize)
 
 // --- reading and creating the row ------------------------------------------
 
-void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, int* code)
+void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryAppPreference));
     stmt->setString(1, user.mUserID().toStdString());
@@ -236,14 +236,14 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, int* code)
             fontName = kFallbackFontName;
         user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
 
-        const int columns = mDatabase.readColoumWidthInfoForType(user.mCurrentType());
+        const TVXResult columns = mDatabase.readColoumWidthInfoForType(user.mCurrentType());
         if (code)
             *code = columns;
     }
     rs.reset();
     stmt.reset();
     // Then the user's recent lists: most viewed, recently viewed, recently modified.
-    const int mostViewed = mDatabase.readMostViewedRecordIDForUser(user.mUserID());
+    const TVXResult mostViewed = mDatabase.readMostViewedRecordIDForUser(user.mUserID());
     if (code)
         *code = mostViewed;
     mDatabase.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
@@ -252,10 +252,10 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, int* code)
         user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
 }
 
-void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QString& userName, int* code)
+void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    tvxsql::runReporting(mDatabase, code, [&] {
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.connection()->prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
@@ -309,7 +309,7 @@ void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QSt
 
 // --- writers ---------------------------------------------------------------
 
-void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, int* code)
+void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     // Asked before the guard is taken: the main thread may be waiting for it.
     bool maximised = false;
@@ -318,7 +318,7 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, int* code)
             maximised = hooks->isMainWindowMaximied();
     });
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    tvxsql::runReporting(mDatabase, code, [&] {
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.connection()->prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
@@ -330,11 +330,11 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, int* code)
     });
 }
 
-void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, int* code)
+void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString fontName = storedFontName(user.mTextFont());
-    tvxsql::runReporting(mDatabase, code, [&] {
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.connection()->prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
@@ -356,7 +356,7 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, int*
 namespace {
 
 // One column of the user's preference row, under the guard.
-template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement, const TVXUser& user, Bind bind)
+template <class Bind> TVXResult updateOneColumn(TVXDataBase& db, const char* statement, const TVXUser& user, Bind bind)
 {
     const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
@@ -372,35 +372,35 @@ template <class Bind> int updateOneColumn(TVXDataBase& db, const char* statement
 
 } // namespace
 
-int TVXPreferences::saveLastViewForUser(const TVXUser& user)
+TVXResult TVXPreferences::saveLastViewForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
 }
 
-int TVXPreferences::saveCurrentGroupForUser(const TVXUser& user)
+TVXResult TVXPreferences::saveCurrentGroupForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
 }
 
-int TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
+TVXResult TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdShowDetailPaneVal, user,
                            [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
 }
 
-int TVXPreferences::saveSortInfoForUser(const TVXUser& user)
+TVXResult TVXPreferences::saveSortInfoForUser(const TVXUser& user)
 {
     const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
     return updateOneColumn(mDatabase, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
 }
 
-int TVXPreferences::savePasswordGeneratorFlagForUser(const TVXUser& user)
+TVXResult TVXPreferences::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
 }
 
-int TVXPreferences::saveNumberOfAttemptsForUser(const TVXUser& user)
+TVXResult TVXPreferences::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdLoginAtmptCntVal, user,
                            [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
@@ -408,42 +408,42 @@ int TVXPreferences::saveNumberOfAttemptsForUser(const TVXUser& user)
 
 // --- accessors on the current user ------------------------------------------
 
-int TVXPreferences::setToggleInfo(bool show)
+TVXResult TVXPreferences::setToggleInfo(bool show)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     currentUser().setMShowDetailOnPane(show);
     return saveToggleInfoForUser(currentUser());
 }
 
-TVXSortDescriptor TVXPreferences::sortDescriptor(int* code) const
+TVXSortDescriptor TVXPreferences::sortDescriptor(TVXResult* code) const
 {
     if (code)
         *code = kTVXDone;
     return currentUser().mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
 }
 
-int TVXPreferences::setSortDescriptor(const TVXSortDescriptor& descriptor)
+TVXResult TVXPreferences::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     currentUser().setMSortingInfo(descriptor);
     return saveSortInfoForUser(currentUser());
 }
 
-uint8_t TVXPreferences::passwordGeneratorFlags(int* code) const
+uint8_t TVXPreferences::passwordGeneratorFlags(TVXResult* code) const
 {
     if (code)
         *code = kTVXDone;
     return currentUser().mPwdGenFlag();
 }
 
-int TVXPreferences::setPasswordGeneratorFlags(uint8_t flags)
+TVXResult TVXPreferences::setPasswordGeneratorFlags(uint8_t flags)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     currentUser().setMPwdGenFlag(flags);
     return savePasswordGeneratorFlagForUser(currentUser());
 }
 
-bool TVXPreferences::autoLockEnabledWithInactiveTime(int* minutes, int* code) const
+bool TVXPreferences::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
 {
     if (minutes)
         *minutes = currentUser().mLockTime();
@@ -452,7 +452,7 @@ bool TVXPreferences::autoLockEnabledWithInactiveTime(int* minutes, int* code) co
     return currentUser().mAutoLOck();
 }
 
-int16_t TVXPreferences::numberofAttemptsLeft(const TVXUser& user, int* code) const
+int16_t TVXPreferences::numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const
 {
     (void)user; // the count is the signed-in user's
     if (code)
@@ -460,7 +460,7 @@ int16_t TVXPreferences::numberofAttemptsLeft(const TVXUser& user, int* code) con
     return currentUser().mLoginAttemptCount();
 }
 
-int TVXPreferences::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+TVXResult TVXPreferences::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (!user)
@@ -471,14 +471,14 @@ int TVXPreferences::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 
 void TVXPreferences::setfont(const QFont& font) { currentUser().setMTextFont(font); }
 
-QList<int> TVXPreferences::columnWidthDetails(int* code) const
+QList<int> TVXPreferences::columnWidthDetails(TVXResult* code) const
 {
     if (code)
         *code = kTVXDone;
     return currentUser().mColoumWidthArray();
 }
 
-int TVXPreferences::showColumnsInListViewReturnCode(int* code, const QString& typeID) const
+int TVXPreferences::showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const
 {
     (void)typeID;
     if (code)
@@ -512,7 +512,7 @@ std::optional<QStringList> TVXPreferences::getSplitViewInformationForName(const 
     return info.value(name);
 }
 
-int TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     QString typeID = kAllCategoriesUID;
     if (typeIndex > 0) {

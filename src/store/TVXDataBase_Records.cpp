@@ -70,8 +70,8 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
 // Record storage's own steps; they reach the manager's state through d.
 struct TVXDataBase::RecordSteps {
     TVXDataBase& d;
-    [[nodiscard]] int storeNewRecord(NewRecord& entry, int code); // `code`: the enciphering's
-    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+    TVXResult storeNewRecord(NewRecord& entry, TVXResult code); // `code`: the enciphering's
+    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
                          const AttachmentUpload* upload);
     // records[first, first + count) in shared statements, in a savepoint of
     // this thread's batch: true when all went in, else none stays.
@@ -79,9 +79,9 @@ struct TVXDataBase::RecordSteps {
     // After a rolled-back batch: each record added again alone until one
     // fails; the identifiers of those not stored.
     QStringList replayRecords(const QStringList& recordIDs);
-    [[nodiscard]] int writeCustomType(sql::Connection& connection, const QString& recordID,
+    TVXResult writeCustomType(sql::Connection& connection, const QString& recordID,
                                       const TVXType& customType, const CustomTypeCiphers& ciphers);
-    [[nodiscard]] static int writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+    static TVXResult writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
                                                  const RecordCiphers& ciphers, bool customTypeStored);
     void noteRecordAdded(const QString& recordID);
     void noteRecordModified(const TVXRecord& record);
@@ -96,10 +96,10 @@ std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
     return std::unique_lock<TVXConnectionGuard>(mConnectionMutex);
 }
 
-int TVXDataBase::runOnConnection(const std::function<int(sql::Connection&)>& work)
+TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connection&)>& work)
 {
     std::optional<sql::SQLException> failure;
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     {
         const auto guard = lockConnection();
         try {
@@ -145,26 +145,26 @@ struct TVXDataBase::RecordBatch {
     QList<TVXEventLogEntry> pendingLogRows;
 };
 
-int TVXDataBase::runWriteTransaction(const std::function<int(sql::Connection&)>& work)
+TVXResult TVXDataBase::runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work)
 {
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         tvxsql::Transaction transaction(connection);
         // Nothing is written under a key the store no longer uses. A batch
         // confirms once: the row stays locked until the batch ends.
         RecordBatch* const batch = batchOfThisThread();
         if (!batch || !batch->keyConfirmed) {
-            if (const int key = confirmMasterPasswordRow(connection, false); key != kTVXDone)
+            if (const TVXResult key = confirmMasterPasswordRow(connection, false); key != kTVXDone)
                 return key;
             if (batch)
                 batch->keyConfirmed = true;
         }
-        const int result = work(connection);
+        const TVXResult result = work(connection);
         if (result == kTVXDone)
             transaction.commit();
         return result;
     });
     if (code == kTVXMasterPasswordMismatch)
-        reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+        (void)reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
                                     kErrMasterPasswordChanged},
                     code);
     return code;
@@ -183,7 +183,7 @@ bool TVXDataBase::inRecordBatch() const { return batchOfThisThread() != nullptr;
 // stand or fall together). endRecordBatch commits: 0, or the failure's
 // code after everything was rolled back and its records left the caches
 // (their identifiers in *lostRecordIDs).
-int TVXDataBase::beginRecordBatch()
+TVXResult TVXDataBase::beginRecordBatch()
 {
     if (batchOfThisThread())
         return kTVXDone;
@@ -206,7 +206,7 @@ int TVXDataBase::beginRecordBatch()
     return kTVXDone;
 }
 
-int TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
+TVXResult TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
 {
     RecordBatch* const open = batchOfThisThread();
     if (!open)
@@ -268,7 +268,7 @@ void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
             stmt->executeUpdate();
             rowsAlone.commit();
         } catch (const sql::SQLException& e) {
-            d.reportDatabaseError(e); // kept for the batch's end
+            (void)d.reportDatabaseError(e); // kept for the batch's end
         }
     }
 }
@@ -335,7 +335,7 @@ int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& user
 
 // --- enciphering ----------------------------------------------------------------
 
-int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
+TVXResult TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXRecord::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
@@ -356,7 +356,7 @@ int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers,
     return kTVXDone;
 }
 
-int TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
+TVXResult TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
     if (record.mNotes().toUtf8().size() > tvxsql::kNoteByteLimit) {
         if (tooLong)
@@ -366,7 +366,7 @@ int TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciph
     return encipherRecord(record, ciphers, tooLong);
 }
 
-int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong) const
+TVXResult TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXType::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
@@ -388,7 +388,7 @@ int TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers
 
 // --- statement parts --------------------------------------------------------------
 
-int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID,
+TVXResult TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID,
                                               const TVXType& customType, const CustomTypeCiphers& ciphers)
 {
     const PreparedRef stmt = d.prepareForBatch(connection, kQueryReplaceCustomType);
@@ -403,7 +403,7 @@ int TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+TVXResult TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
                                                   const RecordCiphers& ciphers, bool customTypeStored)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
@@ -458,19 +458,19 @@ qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
 
 // A new record with its custom type and attachment (from mAttachmentPath
 // unless state 3 copies the row), all or nothing.
-int TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
+TVXResult TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 {
     if (!record)
         return kTVXNotServerError;
     NewRecord entry;
     entry.record = std::move(record);
-    int code = encipherRecord(*entry.record, entry.ciphers);
+    TVXResult code = encipherRecord(*entry.record, entry.ciphers);
     if (code == kTVXDone && storedAsCustomised(*entry.record))
         code = encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers);
     return RecordSteps{*this}.storeNewRecord(entry, code);
 }
 
-int TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, int code)
+TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult code)
 {
     const std::shared_ptr<TVXRecord>& record = entry.record;
     const QString recordID = record->mRecordUID();
@@ -500,12 +500,12 @@ int TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, int code)
                     return kTVXReloadFirst;
             }
             if (customised)
-                if (const int step =
+                if (const TVXResult step =
                         writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
                     step != kTVXDone)
                     return step;
             if (storeFile)
-                if (const int step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
             return kTVXDone;
         });
@@ -518,7 +518,7 @@ int TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, int code)
     return code;
 }
 
-void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, int code, bool customised,
+void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
                                   const AttachmentUpload* upload)
 {
     if (code == kTVXDone) {
@@ -535,15 +535,15 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
         noteRecordAdded(recordID);
         d.recordCacheChanged(recordID);
     }
-    d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
 // Inside a batch, rows without a file go in shared statements a run at a
 // time; a refused run is added again one by one, so that each record gets
 // the code it would get alone.
-void TVXDataBase::addRecords(QList<NewRecord>& records, QList<int>& codes)
+void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
 {
-    codes = QList<int>(records.size(), kTVXNotServerError);
+    codes = QList<TVXResult>(records.size(), kTVXNotServerError);
     const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
         if (!entry.record || storesFile(*entry.record))
             return -1;
@@ -592,7 +592,7 @@ QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs
         if (replaying && record && !record->mHasAttachment()) {
             NewRecord entry;
             entry.record = record;
-            int code = d.encipherRecord(*record, entry.ciphers);
+            TVXResult code = d.encipherRecord(*record, entry.ciphers);
             if (code == kTVXDone && storedAsCustomised(*record))
                 code = d.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
             code = storeNewRecord(entry, code);
@@ -675,7 +675,7 @@ bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& record
 
 // --- replacing ----------------------------------------------------------------------
 
-int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
                                      qint64* newLength)
 {
     const QString recordID = record.mRecordUID();
@@ -687,7 +687,7 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     RecordCiphers ciphers;
     CustomTypeCiphers typeCiphers;
     AttachmentUpload upload;
-    int code = encipherRecord(record, ciphers);
+    TVXResult code = encipherRecord(record, ciphers);
     if (code == kTVXDone && writeType)
         code = encipherCustomType(*record.mRecordCustomType(), typeCiphers);
     if (code == kTVXDone && storeFile)
@@ -698,26 +698,26 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     std::optional<TVXStaleCopies::RecordDigest> stored;
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
-        if (const int fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
+        if (const TVXResult fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
             fresh != kTVXDone)
             return fresh;
         // The row first: a record deleted meanwhile answers 8 before its
         // custom type or attachment rows are tried.
-        if (const int step = RecordSteps::writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+        if (const TVXResult step = RecordSteps::writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
             step != kTVXDone)
             return step;
         if (dropAttachment)
             (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
-            if (const int step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
+            if (const TVXResult step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
                                                                     typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
-            if (const int step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+            if (const TVXResult step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                 return step;
         if (reencipher)
-            if (const int step = writeAttachmentHeader(connection, record); step != kTVXDone)
+            if (const TVXResult step = writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
         stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
         return kTVXDone;
@@ -733,7 +733,7 @@ int TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QSt
     return code;
 }
 
-void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, int code)
+void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code)
 {
     if (code == kTVXDone) {
         record->setMAttachmentState(kAttachmentStateNone);
@@ -741,16 +741,16 @@ void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record,
         RecordSteps{*this}.noteRecordModified(*record);
         recordCacheChanged(record->mRecordUID());
     }
-    eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
-int TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
+TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
 {
     if (!record)
         return kTVXReloadFirst;
     QString newPassKey;
     qint64 newLength = -1;
-    const int code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
+    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
     if (code == kTVXDone && !newPassKey.isNull()) {
         record->setMAttachmentPassKey(newPassKey);
         record->setMAttachmentLength(newLength);
@@ -761,12 +761,12 @@ int TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
 
 // --- deleting -----------------------------------------------------------------------
 
-int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
+TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
 {
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const int code = runWriteTransaction([&](sql::Connection& connection) {
+    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteRecord));
         stmt->setString(1, recordID.toStdString());
         return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
@@ -778,7 +778,7 @@ int TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         RecordSteps{*this}.forgetRecordInRecentLists(recordID);
         recordCacheChanged(recordID);
     }
-    eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
     return code;
 }
 
@@ -795,10 +795,10 @@ void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
     });
 }
 
-int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& customType)
+TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& customType)
 {
     CustomTypeCiphers ciphers;
-    if (const int code = encipherCustomType(customType, ciphers); code != kTVXDone)
+    if (const TVXResult code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
     mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     return runWriteTransaction([&](sql::Connection& connection) {
@@ -806,10 +806,10 @@ int TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& custom
     });
 }
 
-void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, int* returnCode)
+void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode)
 {
     mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
-    const int code = runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
         stmt->executeUpdate();

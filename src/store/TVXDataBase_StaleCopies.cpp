@@ -43,7 +43,7 @@ std::unique_ptr<sql::ResultSet> lockRow(sql::Connection& connection, const char*
 
 // 0 when the row has no digest or its stored one is the digest kept, else 8.
 template <class LockStored>
-int compareWithStored(const QHash<QString, quint64>& digests, const QString& uid, LockStored lockStored)
+TVXResult compareWithStored(const QHash<QString, quint64>& digests, const QString& uid, LockStored lockStored)
 {
     const auto known = digests.constFind(uid);
     if (known == digests.constEnd())
@@ -134,7 +134,7 @@ std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connect
     return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
 }
 
-int TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
+TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                         bool droppingAttachment) const
 {
     const auto known = mRecordDigests.constFind(recordID);
@@ -146,12 +146,12 @@ int TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QStri
     return stored && *stored == *known ? kTVXDone : kTVXReloadFirst;
 }
 
-int TVXStaleCopies::checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const
+TVXResult TVXStaleCopies::checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const
 {
     return compareWithStored(mGroupDigests, groupUID, [&] { return lockedGroupDigest(connection, groupUID); });
 }
 
-int TVXStaleCopies::checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const
+TVXResult TVXStaleCopies::checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const
 {
     return compareWithStored(mTypeDigests, typeUID, [&] { return lockedTypeDigest(connection, typeUID); });
 }

@@ -53,7 +53,7 @@ QString TVXEventLogger::computerUserName()
     return name;
 }
 
-QString TVXEventLogger::actionForResult(int resultCode, const QString& successText)
+QString TVXEventLogger::actionForResult(TVXResult resultCode, const QString& successText)
 {
     return resultCode == kTVXDone ? successText : kEventActionFailed;
 }
@@ -69,7 +69,7 @@ QString TVXEventLogger::recordDescription(const TVXRecord& record)
     return record.mValue1();
 }
 
-int TVXEventLogger::addLogEvent(const QString& event, const QString& description, const QString& action,
+TVXResult TVXEventLogger::addLogEvent(const QString& event, const QString& description, const QString& action,
                                 const QString& userName)
 {
     QString user = userName;
@@ -79,7 +79,7 @@ int TVXEventLogger::addLogEvent(const QString& event, const QString& description
         makeEntry(QDateTime::currentDateTime(), event, description, action, user, computerUserName());
 
     // A failed store never stops the caller nor hides the event from the viewer.
-    const int code = mDatabase.saveLogsArrayToDatabase(entry);
+    const TVXResult code = mDatabase.saveLogsArrayToDatabase(entry);
     {
         std::lock_guard lock(mMutex);
         mLogArrary.append(entry);
@@ -88,7 +88,7 @@ int TVXEventLogger::addLogEvent(const QString& event, const QString& description
     return code;
 }
 
-int TVXEventLogger::logOutcome(const QString& event, const QString& description, int resultCode,
+TVXResult TVXEventLogger::logOutcome(const QString& event, const QString& description, TVXResult resultCode,
                                const QString& successText)
 {
     return addLogEvent(event, description, actionForResult(resultCode, successText));

@@ -3,6 +3,7 @@
 // an entry that is stored at once as a row of the log table and appended to
 // the list the event-log viewer shows. The viewer wraps this service and
 // learns of new entries through a listener.
+#include "store/ResultCodes.h"
 #include "store/TVXEventLogEntry.h"
 
 #include <QDateTime>
@@ -35,14 +36,14 @@ public:
     // reaches the list whether or not the store took it; returns the store's
     // result code (0 or 3). Log an operation only once its outcome is known.
     // Descriptions name what the event concerns and never carry a secret.
-    int addLogEvent(const QString& event, const QString& description = QString(),
+    TVXResult addLogEvent(const QString& event, const QString& description = QString(),
                     const QString& action = QString(), const QString& userName = QString());
 
     // Records an operation after it returned: action `successText` for result
     // 0, "Failed" for any other result.
-    int logOutcome(const QString& event, const QString& description, int resultCode,
+    TVXResult logOutcome(const QString& event, const QString& description, TVXResult resultCode,
                    const QString& successText = kEventActionSuccess);
-    static QString actionForResult(int resultCode, const QString& successText = kEventActionSuccess);
+    static QString actionForResult(TVXResult resultCode, const QString& successText = kEventActionSuccess);
 
     // A record's description: its first value, unless that field is masked
     // (a secret shown as dots); then the record's identifier.

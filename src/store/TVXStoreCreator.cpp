@@ -441,8 +441,8 @@ StoreResult TVXStoreCreator::applyStoreRights(const QString& name, bool administ
 {
     if (!isValidAccountName(name))
         return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
-    if (const int code = mStore->applyStoreRights(name, administrator); code != kTVXDone)
-        return StoreResult::failure(QStringLiteral("The server refused the rights of %1 (result %2).").arg(name).arg(code));
+    if (const TVXResult code = mStore->applyStoreRights(name, administrator); code != kTVXDone)
+        return StoreResult::failure(QStringLiteral("The server refused the rights of %1 (result %2).").arg(name).arg(resultNumber(code)));
     return {};
 }
 
@@ -499,9 +499,9 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     account->setMIsNotAllowedToChangePassword(!user.canChangePassword);
     account->setMIsAccountDisabled(user.accountDisabled);
     account->setAdministrator(user.administrator);
-    const int code = mStore->addUser(*account);
+    const TVXResult code = mStore->addUser(*account);
     if (code != kTVXDone)
-        return StoreResult::failure(QStringLiteral("The server refused the new account (result %1).").arg(code));
+        return StoreResult::failure(QStringLiteral("The server refused the new account (result %1).").arg(resultNumber(code)));
     if (userID)
         *userID = account->mUserID();
     return {};

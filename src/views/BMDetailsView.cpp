@@ -53,7 +53,7 @@ std::shared_ptr<TVXType> governingTypeOfRecord(const TVXRecord& record)
     return record.mType();
 }
 
-int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database)
+TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database)
 {
     const std::shared_ptr<TVXRecord> selected = delegate.itemPropertiesForTableViewSelectedRow();
     if (!selected)
@@ -62,7 +62,7 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
         return kTVXDone;
 
     int operation = 1;
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     const auto storer = [&](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
         code = storeRecordFromPane(database, *selected, result, storedOperation);
         if (code != kTVXDone && !isReportedByErrorPath(code))
@@ -76,10 +76,10 @@ int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& data
     return code;
 }
 
-int storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+TVXResult storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
                         int operation)
 {
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (result && operation == 2) {
         const int state = result->mAttachmentState();
         const bool copyAttachment = result->mHasAttachment() && state != kAttachmentStateStoreNewFile
@@ -88,7 +88,7 @@ int storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const 
             result->setMAttachmentState(kAttachmentStateCopyStored);
         code = database.addRecord(result);
         if (code == kTVXDone && copyAttachment) {
-            int copyCode = kTVXDone;
+            TVXResult copyCode = kTVXDone;
             database.copyAttachmentRow(selected, *result, &copyCode);
             result->setMAttachmentState(kAttachmentStateCopyStored);
             if (copyCode == kTVXReloadFirst)
@@ -472,7 +472,7 @@ void BMDetailsView::mousePressEvent(QMouseEvent* event)
 void BMDetailsView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && mDelegate) {
-        editRecordFromDetailsPane(*mDelegate, *mDatabase);
+        (void)editRecordFromDetailsPane(*mDelegate, *mDatabase); // a failure has been shown
         emit recordEdited();
     }
     QWidget::mouseDoubleClickEvent(event);

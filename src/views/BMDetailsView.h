@@ -4,6 +4,8 @@
 // address), and a rounded box holding the record's rows (BMTextTable). A
 // double click edits the record through the delegate. Laid out by setFrames,
 // the same view draws one record for printing.
+
+#include "store/ResultCodes.h"
 #include <QColor>
 #include <QImage>
 #include <QMenu>
@@ -50,13 +52,13 @@ public:
     // the store's code) before the sheet closes: a sheet that can keep its
     // input on a failure overrides this; by default the record is stored once
     // the sheet has closed.
-    using RecordStorer = std::function<int(const std::shared_ptr<TVXRecord>& record, int operation)>;
+    using RecordStorer = std::function<TVXResult(const std::shared_ptr<TVXRecord>& record, int operation)>;
     virtual std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation,
                                                        const RecordStorer& storer)
     {
         auto result = runDetailsSheet(record, operation);
         if (result && storer)
-            storer(result, operation);
+            (void)storer(result, operation); // the storer tells the user of a failure
         return result;
     }
 };
@@ -64,10 +66,10 @@ public:
 // The double click's work: edit, duplicate or delete the selected record
 // through the sheet and store the outcome. Returns the store's result code
 // (0 when nothing was stored).
-int editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database);
+TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database);
 // Stores what the sheet handed back for `operation` (1 replace, 2 add as a
 // copy of `selected`, its attachment row included); the store's code.
-int storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+TVXResult storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
                         int operation);
 
 // The type that governs a record's fields: its own custom type, else its type.

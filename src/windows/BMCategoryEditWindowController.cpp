@@ -228,7 +228,7 @@ void BMCategoryEditWindowController::reloadAndScroll(const QString& uid)
         m_groupTableView->scrollTo(mModel->index(row, 0));
 }
 
-void BMCategoryEditWindowController::reportStoreResult(int code) const
+void BMCategoryEditWindowController::reportStoreResult(TVXResult code) const
 {
     // A failure the error path showed (a lost connection) is not told twice.
     if (code != kTVXDone && !isReportedByErrorPath(code))
@@ -236,7 +236,7 @@ void BMCategoryEditWindowController::reportStoreResult(int code) const
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(
-    const std::shared_ptr<BMGroup>& group, int operation, const std::function<int(const std::shared_ptr<BMGroup>&)>& store)
+    const std::shared_ptr<BMGroup>& group, int operation, const std::function<TVXResult(const std::shared_ptr<BMGroup>&)>& store)
 {
     // A refused group comes back in the sheet as the user left it.
     std::shared_ptr<BMGroup> shown = group;
@@ -245,7 +245,7 @@ std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStore
         const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, shown, sheetOperation);
         if (!result)
             return nullptr;
-        const int code = store(result);
+        const TVXResult code = store(result);
         reportStoreResult(code);
         if (code == kTVXDone)
             return result;
@@ -284,7 +284,7 @@ void BMCategoryEditWindowController::addNewEntry()
             return;
         m_groupTableView->clearSelection();
         runGroupSheetUntilStored(nullptr, kOperationAdd, [this](const std::shared_ptr<BMGroup>& group) {
-            const int code = mDatabase.addGroup(group);
+            const TVXResult code = mDatabase.addGroup(group);
             if (code == kTVXDone)
                 noteGroupMembersInMemory(mDatabase, *group);
             return code;
@@ -302,7 +302,7 @@ void BMCategoryEditWindowController::addNewEntry()
         mSheets.setCustomizing(false);
         if (!type || !checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
             break;
-        const int code = mDatabase.addType(type);
+        const TVXResult code = mDatabase.addType(type);
         reportStoreResult(code);
         if (code == kTVXDone)
             break;
@@ -333,7 +333,7 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             return;
         }
         runGroupSheetUntilStored(group, kOperationEdit, [this](const std::shared_ptr<BMGroup>& result) {
-            const int code = mDatabase.updateGroup(result);
+            const TVXResult code = mDatabase.updateGroup(result);
             if (code == kTVXDone)
                 noteGroupMembersInMemory(mDatabase, *result);
             return code;
@@ -353,7 +353,7 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             mSheets.setCustomizing(false);
             if (!result)
                 return;
-            int code = kTVXDone;
+            TVXResult code = kTVXDone;
             if (operation == kOperationEdit) {
                 if (!result->isEqualToType(*selected))
                     code = mDatabase.updateType(result);
@@ -386,7 +386,7 @@ void BMCategoryEditWindowController::duplicateGroup()
         const NameTaken taken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
         if (!acceptDuplicatedGroup(result.get(), taken))
             return kTVXDone; // refused with its own message: nothing to store
-        const int code = mDatabase.addGroup(result);
+        const TVXResult code = mDatabase.addGroup(result);
         if (code == kTVXDone)
             noteGroupMembersInMemory(mDatabase, *result);
         return code;
@@ -449,7 +449,7 @@ void BMCategoryEditWindowController::deleteSelectedTableEntry()
 void BMCategoryEditWindowController::deleteSelectedGroup()
 {
     const int oldRow = selectedRow();
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     if (m_tableViewType == kEditorGroupsMode) {
         if (const auto group = selectedGroup())
             code = mDatabase.deleteGroup(*group);

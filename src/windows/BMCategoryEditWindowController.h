@@ -80,11 +80,11 @@ public:
 private:
     void selectionChanged();
     void reloadAndScroll(const QString& uid = QString());
-    void reportStoreResult(int code) const;
+    void reportStoreResult(TVXResult code) const;
     // Runs the group sheet and stores its group with `store` (its code) until
     // the store takes it or the user cancels; the stored group, or null.
     std::shared_ptr<BMGroup> runGroupSheetUntilStored(const std::shared_ptr<BMGroup>& group, int operation,
-                                                      const std::function<int(const std::shared_ptr<BMGroup>&)>& store);
+                                                      const std::function<TVXResult(const std::shared_ptr<BMGroup>&)>& store);
 
     TVXDataBase& mDatabase;
     BMCustomSettingsController& mSheets;

@@ -721,14 +721,14 @@ void BMDetailsWindowController::duplicateItem()
         }
         if (!recordFitsStore(*record))
             return;
-        int code = mDatabase.addRecord(record);
+        TVXResult code = mDatabase.addRecord(record);
         if (code == kTVXDone && copyRow) {
             mDatabase.copyAttachmentRow(*mCurrentRecord, *record, &code);
             record->setMAttachmentState(kAttachmentStateNone);
         }
         reportStoreFailure(code);
         const TVXUser* user = mDatabase.getCurrentUser();
-        mDatabase.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
+        (void)mDatabase.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
                                             TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());
         // The duplicate shown stays for another try.
         if (code != kTVXDone)

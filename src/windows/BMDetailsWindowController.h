@@ -3,6 +3,8 @@
 // it a record and an operation code, runs it, and gets back a new record
 // built from the controls (or none) with the operation possibly rewritten.
 // Only a duplicate made from inside the sheet is stored by the sheet itself.
+
+#include "store/ResultCodes.h"
 #include "windows/RecordDetailsLogic.h"
 
 #include <QDate>
@@ -79,7 +81,7 @@ public:
     // Stores the record OK built, for the operation it ends with (0, 1 or 2),
     // and tells the user of a failure itself; the store's result code. The
     // sheet stays open with its input unless it is 0.
-    using RecordStorer = std::function<int(const std::shared_ptr<TVXRecord>& record, int operation)>;
+    using RecordStorer = std::function<TVXResult(const std::shared_ptr<TVXRecord>& record, int operation)>;
     // Runs the sheet on `record` for `operation` (0 add, 1 edit, 2 duplicate).
     // Returns the record built from the controls on OK, else null; the
     // operation becomes 2 when the user duplicated, 3 when the user chose Delete.

@@ -438,7 +438,7 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {
         const TVXUser* user = mDatabase.getCurrentUser();
-        mDatabase.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
+        (void)mDatabase.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
                                             user ? user->mUsername() : QString());
     }
     return mSaved ? platform::kModalRunStopped : platform::kModalRunAborted;
@@ -453,7 +453,9 @@ void BMOptionsWindowController::ok()
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
         return;
     }
-    saveUserPreference();
+    // Settings the store refused keep the window open; its error path has said why.
+    if (saveUserPreference() != kTVXDone)
+        return;
     mSaved = true;
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
     platform::stopModal();
@@ -461,7 +463,7 @@ void BMOptionsWindowController::ok()
 
 void BMOptionsWindowController::cancel() { platform::abortModal(); }
 
-int BMOptionsWindowController::saveUserPreference()
+TVXResult BMOptionsWindowController::saveUserPreference()
 {
     const QString selected = mSelectedTypeUID ? mSelectedTypeUID() : kAllCategoriesUID;
     return options::saveUserPreference(mDatabase, currentChoices(), selected, [] {

@@ -4,6 +4,8 @@
 // (kept on the server), and two settings of this desktop account: the event
 // log's folder and launching at log-in. Run application-modally; OK saves and
 // announces the change with kTolvanPreferenceChangedNotification.
+
+#include "store/ResultCodes.h"
 #include "platform/ui/LoginItems.h"
 #include "windows/OptionsChoices.h"
 
@@ -72,7 +74,7 @@ public:
 
     void initUserPreferences();
     // Saves the controls' options; the server write's result code.
-    int saveUserPreference();
+    TVXResult saveUserPreference();
     void setActiveView(int index, bool animate = false);
     int activeView() const;
 

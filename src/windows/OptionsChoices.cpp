@@ -127,7 +127,7 @@ bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, cons
     return true;
 }
 
-int saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
+TVXResult saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
                        const std::function<bool()>& applyToAllTypes)
 {
     TVXUser* user = database.getCurrentUser();
@@ -135,7 +135,7 @@ int saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, con
         return kTVXStatementFailed;
     storeChoicesInUser(choices, *user);
     saveColumnChoices(database, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     database.saveOptionPanelPreferencesForUser(*user, &code);
     return code;
 }

@@ -2,6 +2,8 @@
 // What the options window shows and stores, apart from the window: the
 // choices read from and written to the signed-in user, the lock-time check,
 // the column matrix and the texts the controls show.
+
+#include "store/ResultCodes.h"
 #include <QColor>
 #include <QFont>
 #include <QString>
@@ -68,7 +70,7 @@ bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, cons
 
 // Saving on OK: the user's options, the column settings, then the server row.
 // Returns the server write's result code.
-int saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
+TVXResult saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
                        const std::function<bool()>& applyToAllTypes);
 
 // "Helvetica - 13 pt size".

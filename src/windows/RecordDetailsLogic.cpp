@@ -46,7 +46,7 @@ QString messageDeleteAttachment() { return tr("Are you sure you want to delete a
 QString messageAttachmentTooLarge() { return tr("The attachment size exceeds 1MB limit."); }
 QString messageNoDataPermission() { return tr(" You don't have sufficient access permissions."); }
 
-void reportStoreFailure(int code)
+void reportStoreFailure(TVXResult code)
 {
     if (code == kTVXDone || isReportedByErrorPath(code))
         return;
@@ -278,7 +278,7 @@ std::shared_ptr<TVXRecord> recordForRunResult(int runCode, std::shared_ptr<TVXRe
     return nullptr;
 }
 
-int storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
+TVXResult storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
                          const std::shared_ptr<TVXRecord>& original)
 {
     if (!record)
@@ -290,7 +290,7 @@ int storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>
             record->setMAttachmentState(kAttachmentStateStoreNewFile);
             copyRow = false;
         }
-        int code = database.addRecord(record);
+        TVXResult code = database.addRecord(record);
         if (code == kTVXDone && copyRow) {
             if (!original)
                 return kTVXReloadFirst;
@@ -301,10 +301,10 @@ int storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>
     }
     if (operation == kOperationEdit) {
         const bool wasCustomised = original && original->mIsCustomized();
-        const int code = record->mAttachmentState() == kAttachmentStateRemoved ? database.removeAttachment(record)
+        const TVXResult code = record->mAttachmentState() == kAttachmentStateRemoved ? database.removeAttachment(record)
                                                                              : database.replaceRecord(record);
         if (code == kTVXDone && wasCustomised && !record->mIsCustomized()) {
-            int dropped = kTVXDone;
+            TVXResult dropped = kTVXDone;
             database.deleteReferencesFromCustomType(*record, &dropped);
         }
         return code;

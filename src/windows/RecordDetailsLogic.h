@@ -1,4 +1,5 @@
 #pragma once
+#include "store/ResultCodes.h"
 // The record sheet's rules without its widgets: field labels, masks and date
 // buttons of a type, the date texts, the note and attachment limits, and the
 // record built from what the sheet shows. The sheet and the tests call these.
@@ -44,7 +45,7 @@ QString messageNoDataPermission();
 // Tells the user of a store write's failure: result 8 and any failure the
 // error path has not shown ("Operation failed. Please reload the database
 // first."); nothing for 0. The windows that write call it.
-void reportStoreFailure(int code);
+void reportStoreFailure(TVXResult code);
 
 // "Field 3": the localised "Field" and the number.
 QString defaultFieldLabel(int fieldNumber);
@@ -140,7 +141,7 @@ std::shared_ptr<TVXRecord> recordForRunResult(int runCode, std::shared_ptr<TVXRe
 // attachment row to it); operation 1 replaces `original` (a removed attachment
 // drops its row too, and a record no longer customised loses its own field
 // set). Returns the manager's result code; 8 means "reload first".
-int storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
+TVXResult storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
                          const std::shared_ptr<TVXRecord>& original);
 
 } // namespace recorddetails

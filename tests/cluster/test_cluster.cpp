@@ -116,11 +116,11 @@ void ensureWholeCluster()
     ASSERT_TRUE(wholeCluster()) << "the cluster did not come together again";
 }
 
-int logInOn(TVXDataBase& db, int node, const QString& user, const QString& password)
+TVXResult logInOn(TVXDataBase& db, int node, const QString& user, const QString& password)
 {
     auto request = loginRequest(user, password);
     request[kLoginPortNumber] = QString::number(clusterPort(node));
-    int code = db.startConnectionToServer(request);
+    TVXResult code = db.startConnectionToServer(request);
     if (code == kTVXDone)
         code = db.initUserDetails(user, password);
     return code == kTVXDone ? db.loadDataBase() : code;
@@ -150,9 +150,9 @@ protected:
             ASSERT_EQ(nodeValue(node, "SELECT COUNT(*) FROM mysql.global_priv WHERE User='bob'"), "1");
     }
 
-    int logInBoth()
+    TVXResult logInBoth()
     {
-        const int code = logInOn(alice, 1, kUserName, kUserPassword);
+        const TVXResult code = logInOn(alice, 1, kUserName, kUserPassword);
         return code != kTVXDone ? code : logInOn(bob, 2, "bob", "bob-pw");
     }
 };
@@ -196,7 +196,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
 
     constexpr int kCalls = 200;
     std::mutex mutex;
-    std::set<int> codes;
+    std::set<TVXResult> codes;
     QString lastStored[2];
     const auto writer = [&](TVXDataBase& db, int who) {
         return [&, who] {
@@ -204,7 +204,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
             for (int i = 0; i < kCalls; ++i) {
                 const QString value = QStringLiteral("%1-%2").arg(who).arg(i);
                 mine->setMValue1(value);
-                const int code = db.replaceRecord(mine);
+                const TVXResult code = db.replaceRecord(mine);
                 std::lock_guard lock(mutex);
                 codes.insert(code);
                 if (code == kTVXDone)
@@ -213,7 +213,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
         };
     };
     runTogether({writer(alice, 0), writer(bob, 1)});
-    for (int code : codes)
+    for (TVXResult code : codes)
         EXPECT_TRUE(code == kTVXDone || code == kTVXReloadFirst) << "a call answered " << code;
 
     // What the last answered-0 call of one of them stored is there: none went missing.
@@ -259,7 +259,7 @@ TEST_F(Cluster, IconsAddedFromTwoNodesGetNumbersAndPicturesOfTheirOwn)
                 picture.fill(qRgb(who * 120, i * 12, 200));
                 const QByteArray png = TVXDataBase::iconPNGForPicture(picture);
                 int number = 0;
-                const int code = db.insertCustomIconWithIndex(&number, png);
+                const TVXResult code = db.insertCustomIconWithIndex(&number, png);
                 std::lock_guard lock(mutex);
                 if (code != kTVXDone)
                     failed = true;

@@ -90,7 +90,7 @@ TEST_F(AccountOps, ANewAccountLogsInAndSeesItsGroups)
 
     // The administrator's list shows it; a second administrator is marked as one.
     addAccount("deputy", "pw", true);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     admin.readUserTableIfErrorReturnCode(&code);
     ASSERT_TRUE(admin.mUsers().contains(nina->mUserID()));
     EXPECT_FALSE(admin.mUsers().value(nina->mUserID())->isAdministrator());

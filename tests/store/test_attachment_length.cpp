@@ -87,7 +87,7 @@ TEST_F(AttachmentLength, FilesOfAnyLengthComeBackExactOnEveryPath)
         EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id), cipherOf(keyWithLength(passKey, c.size)));
         EXPECT_EQ(keyAsOlderClientsRead(bob, id), passKey);
 
-        int code = -1;
+        TVXResult code = resultOfNumber(-1); // not set by the call
         EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), file);
         EXPECT_EQ(code, kTVXDone);
         EXPECT_EQ(alice.extractAttachmentData(id, &code), file); // length from the row
@@ -105,7 +105,7 @@ TEST_F(AttachmentLength, FilesOfAnyLengthComeBackExactOnEveryPath)
         ASSERT_NE(seen, nullptr);
         EXPECT_EQ(seen->mAttachmentPassKey().size(), 16); // the pass key alone
         EXPECT_EQ(seen->mAttachmentLength(), c.size);
-        int code = -1;
+        TVXResult code = resultOfNumber(-1); // not set by the call
         EXPECT_EQ(bob.extractAttachmentDataForRecord(*seen, &code), fileBytes(c.size, c.zeros));
         const QString path = bob.extractAttachmentToTemporaryFile(*seen, &code);
         ASSERT_EQ(code, kTVXDone);
@@ -129,7 +129,7 @@ TEST_F(AttachmentLength, StoringAgainCopyingAndReencipheringKeepTheLength)
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
     EXPECT_EQ(record->mAttachmentLength(), 1000);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), fileBytes(1000));
 
     // Renaming re-enciphers name and key: the length stays in the key.
@@ -178,7 +178,7 @@ TEST_F(AttachmentLength, RowsOfOlderClientsStillReadWithTheirPadding)
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->mAttachmentPassKey(), kPassKey);
         EXPECT_EQ(record->mAttachmentLength(), id == kWrongLength ? 5 : -1);
-        int code = -1;
+        TVXResult code = resultOfNumber(-1); // not set by the call
         EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), padded);
         EXPECT_EQ(alice.extractAttachmentData(id, &code), padded);
         EXPECT_EQ(code, kTVXDone);
@@ -194,7 +194,7 @@ TEST_F(AttachmentLength, RowsOfOlderClientsStillReadWithTheirPadding)
     older->setMAttachmentPath(writeFile("new.txt", fileBytes(25)));
     older->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(alice.replaceRecord(older), kTVXDone);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*older, &code), fileBytes(25));
 }
 
@@ -219,7 +219,7 @@ TEST_F(AttachmentLength, SurvivesAChangeOfMasterPassword)
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->mAttachmentPassKey(), passKey);
     EXPECT_EQ(seen->mAttachmentLength(), 25);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(fresh.extractAttachmentDataForRecord(*seen, &code), fileBytes(25));
 
     // Without a master password the key is stored as its plain bytes, length and all.
@@ -243,7 +243,7 @@ TEST_F(AttachmentLength, PersonalRecordsKeepItWhenReenciphered)
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
     const QString passKey = record->mAttachmentPassKey();
 
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 1);

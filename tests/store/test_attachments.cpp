@@ -56,7 +56,7 @@ TEST_F(Attachment, ContentsRoundTripBetweenClientsUnderTheirPassKey)
               cipherOf(passKey + QChar(0) + QStringLiteral("25")));
 
     const QByteArray expected = file;
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), expected);
     EXPECT_EQ(code, kTVXDone);
 
@@ -104,7 +104,7 @@ TEST_F(Attachment, SeveralAreExtractedWithOneStatementEachUnderItsOwnPassKey)
     auto plain = newRecord(alice, {"no attachment"});
     ASSERT_EQ(alice.addRecord(plain), kTVXDone);
 
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto contents = bob.extractAttachmentsData({ids[2], plain->mRecordUID(), ids[0], ids[1]}, &code);
     ASSERT_TRUE(contents.has_value());
     EXPECT_EQ(code, kTVXDone);
@@ -129,7 +129,7 @@ TEST_F(Attachment, ACopyTakesTheSourcesRowAndPassKey)
     copy->setMAttachmentState(kAttachmentStateCopyStored);
     ASSERT_EQ(alice.addRecord(copy), kTVXDone);
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", copy->mRecordUID()), 0);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     alice.copyAttachmentRow(*source, *copy, &code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(copy->mAttachmentPassKey(), source->mAttachmentPassKey());
@@ -197,7 +197,7 @@ TEST_F(Attachment, RemovingDropsTheRowAndStoresTheRecordWithoutIt)
     EXPECT_TRUE(record->mAttachmentPassKey().isEmpty());
     EXPECT_NE(record->mValue10(), "2009-05-12 10:31:02 +0530"); // a new modification date
     EXPECT_TRUE(alice.mRecentlyMofifiedTypes().contains(id));
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), std::nullopt);
     EXPECT_EQ(code, kTVXReloadFirst);
 
@@ -224,7 +224,7 @@ TEST_F(Attachment, ExtractedFilesGoToAPrivateFolder)
     record->setMAttachmentPath(writeFile("in.txt", contents25()));
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
 
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const QString path = alice.extractAttachmentToTemporaryFile(*record, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_FALSE(path.isEmpty());

@@ -90,8 +90,8 @@ TEST_F(EventLog, AnEntryIsStoredAsSixColumnsWithoutItsAction)
 TEST_F(EventLog, EntriesReadBackInStoredOrderWithoutAction)
 {
     auto& logger = db.eventLogger();
-    logger.addLogEvent("Add Group", "Finance", "Success");
-    logger.addLogEvent("Lock Application");
+    (void)logger.addLogEvent("Add Group", "Finance", "Success");
+    (void)logger.addLogEvent("Lock Application");
     ASSERT_EQ(db.readSaveLogsArrayToDatabase(), kTVXDone);
 
     const auto logged = logger.logArrary();
@@ -104,7 +104,7 @@ TEST_F(EventLog, EntriesReadBackInStoredOrderWithoutAction)
     }
 
     // A second read replaces the list rather than adding to it.
-    logger.addLogEvent("Set Password");
+    (void)logger.addLogEvent("Set Password");
     ASSERT_EQ(db.readSaveLogsArrayToDatabase(), kTVXDone);
     EXPECT_EQ(db.mLogArray().size(), 3);
 
@@ -166,8 +166,8 @@ TEST_F(EventLog, NothingIsRemovedUnlessTheBackUpKeptIt)
 
 TEST_F(EventLog, RemoveAllEmptiesTheTable)
 {
-    db.eventLogger().addLogEvent("Lock Application");
-    db.eventLogger().addLogEvent("Request Hint");
+    (void)db.eventLogger().addLogEvent("Lock Application");
+    (void)db.eventLogger().addLogEvent("Request Hint");
     ASSERT_EQ(tableRows().size(), 2);
     EXPECT_EQ(db.removeAllLogs(), kTVXDone);
     EXPECT_TRUE(tableRows().isEmpty());
@@ -177,7 +177,7 @@ TEST_F(EventLog, RemoveAllEmptiesTheTable)
 
 TEST_F(EventLog, AFailedOperationIsLoggedAsFailed)
 {
-    const int code = db.addRecentlyAddedID("00000000DEADBEEF", aliceID); // no such record
+    const TVXResult code = db.addRecentlyAddedID("00000000DEADBEEF", aliceID); // no such record
     ASSERT_NE(code, kTVXDone);
     EXPECT_EQ(db.eventLogger().logOutcome("Add Record", "bank", code), kTVXDone);
     EXPECT_EQ(db.eventLogger().logArrary().last().action, QString("Failed"));
@@ -205,7 +205,7 @@ TEST_F(EventLog, ListenersHearOfWorkerEntriesOnTheMainThread)
         onMain = onMain && platform::isMainThread();
         EXPECT_EQ(entry.event, "Add Record");
     });
-    std::thread worker([this] { db.eventLogger().addLogEvent("Add Record", "imported", "Success"); });
+    std::thread worker([this] { (void)db.eventLogger().addLogEvent("Add Record", "imported", "Success"); });
     worker.join();
     EXPECT_EQ(heard, 0); // queued for the main thread
     QCoreApplication::processEvents();

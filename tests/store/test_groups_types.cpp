@@ -308,7 +308,7 @@ TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
 
 TEST_F(GroupStore, MovingAGroupsRecordsToUnfiledKeepsThemPastTheGroup)
 {
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     alice.convertForDeletedGroupUIDToUnfieldUID(G2, &code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='0000000000000000'"), "3");
@@ -397,7 +397,7 @@ TEST_F(GroupStoreFailure, ARefusedMoveKeepsTheRecordsWhereTheyWere)
 {
     rootExec(refuseTrigger("refuse_move", "BEFORE UPDATE", "RECORDTABLE"));
     const auto before = alice.mRecords().value(R2);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     alice.convertForDeletedGroupUIDToUnfieldUID(G2, &code);
     EXPECT_EQ(code, kTVXNotServerError);
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='00000000000000A2'"), "2");

@@ -118,7 +118,7 @@ Snapshot snapshot(TVXDataBase& db, const TVXRecord& record)
     s.hasAttachment = record.mHasAttachment();
     if (s.hasAttachment) {
         s.attachmentName = record.mAttachmentName();
-        int code = -1;
+        TVXResult code = resultOfNumber(-1); // not set by the call
         s.attachment = db.extractAttachmentDataForRecord(record, &code).value_or("(unreadable)");
         // A side file records no length: it comes back padded to whole cipher
         // blocks with zero bytes (the test's contents end in a non-zero byte).
@@ -155,9 +155,9 @@ protected:
         ASSERT_EQ(logInAndLoad(*source, kMasterPassword), kTVXDone);
     }
 
-    static int logInAndLoad(TVXDataBase& db, const QString& master)
+    static TVXResult logInAndLoad(TVXDataBase& db, const QString& master)
     {
-        int code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
+        TVXResult code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
         if (code != kTVXDone)
             return code;
         code = db.initUserDetails(kUserName, kUserPassword);

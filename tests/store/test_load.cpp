@@ -170,7 +170,7 @@ TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
     // The per-record readers give what the load put in the caches.
     TVXRecord fresh;
     fresh.setMRecordUID("00000000000000D2");
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     alice.readCustomTypeForRecord(fresh, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_NE(fresh.mRecordCustomType(), nullptr);
@@ -267,7 +267,7 @@ TEST_F(Load, ReloadReportsALostConnection)
     EXPECT_EQ(alice.reloadDatabase(), kTVXClientError);
     EXPECT_EQ(alice.connectionErrorCode(), kTVXClientError);
     EXPECT_EQ(hooks.reloadFailures, 1);
-    EXPECT_EQ(hooks.lastReloadFailure, kTVXClientError);
+    EXPECT_EQ(hooks.lastReloadFailure, resultNumber(kTVXClientError));
     EXPECT_EQ(hooks.reloadsFinished, 0);
 }
 

@@ -230,9 +230,9 @@ TEST_F(LogIn, RunsOnAWorkerAndReportsOnTheMainThread)
 {
     TVXDataBase db;
     std::atomic<bool> done{false};
-    std::atomic<int> code{-1};
+    std::atomic<TVXResult> code{resultOfNumber(-1)};
     std::thread worker([&] {
-        code = db.startConnectionToServer(loginRequest());
+        code.store(db.startConnectionToServer(loginRequest()));
         done = true;
     });
     QElapsedTimer timer;

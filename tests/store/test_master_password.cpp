@@ -51,9 +51,9 @@ protected:
         seed.record({"00000000000000B2", kUnfiledUID, kUnfiledUID, {"lose"}});
     }
 
-    static int logInAndLoad(TVXDataBase& db, const QString& master)
+    static TVXResult logInAndLoad(TVXDataBase& db, const QString& master)
     {
-        int code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
+        TVXResult code = db.startConnectionToServer(loginRequest(kUserName, kUserPassword, master));
         if (code == kTVXDone)
             code = db.initUserDetails(kUserName, kUserPassword);
         return code == kTVXDone ? db.loadDataBase() : code;
@@ -181,7 +181,7 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
     seedStore(kMasterPassword);
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
-    int prefs = -1;
+    TVXResult prefs = resultOfNumber(-1);
     alice.initUserPreferencesForUser(aliceID, kUserName, &prefs);
     ASSERT_EQ(prefs, kTVXDone);
     // The server takes a moment before refusing: the main thread is by then
@@ -191,9 +191,9 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     const HangDeadline deadline(30);
     std::atomic<bool> done{false};
-    std::atomic<int> code{-1};
+    std::atomic<TVXResult> code{resultOfNumber(-1)};
     std::thread worker([&] {
-        code = alice.reEncyptAllDatabaseInformation(kNewMaster);
+        code.store(alice.reEncyptAllDatabaseInformation(kNewMaster));
         done = true;
     });
     QThread::msleep(300);

@@ -52,12 +52,12 @@ TEST_F(Membership, EmptyListsReadAsEmptyNotAsFailure)
 {
     BMGroup group;
     group.setMGroupUID(G1);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto members = db.readGroupUserTableforGroup(group, &code);
     ASSERT_TRUE(members.has_value());
     EXPECT_TRUE(members->isEmpty());
     EXPECT_EQ(code, kTVXDone);
-    code = -1;
+    code = resultOfNumber(-1);
     const auto subGroups = db.readSubgroupListForGroup(group, &code);
     ASSERT_TRUE(subGroups.has_value());
     EXPECT_TRUE(subGroups->isEmpty());
@@ -80,7 +80,7 @@ TEST_F(Membership, SubGroupMembersJoinAfterTheGroupsOwn)
 
     EXPECT_EQ(group.mUserMembersArray(), QStringList({b, c, a}));
     EXPECT_EQ(membersOnServer(G1), sorted({a, b, c}));
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(sorted(*db.readSubgroupListForGroup(group, &code)), sorted({G2, "00000000000000FF"}));
 
     // Rewriting the same lists keeps one row per pair.
@@ -121,7 +121,7 @@ TEST_F(Membership, DeletingAGroupsRows)
     BMGroup group;
     group.setMGroupUID(G1);
     group.setMUserMembersArray({a, b});
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     db.deleteGroupUserTableforGroup(group, &code);
     EXPECT_EQ(code, kTVXDone);
     db.deleteGroupSubGroupsListforGroup(group, &code);

@@ -197,7 +197,7 @@ TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     const TVXRecordCache before = alice.mRecords();
 
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto detached = alice.readUserPersonalRecords(aliceID, false, &code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(alice.mRecords(), before);
@@ -240,7 +240,7 @@ TEST_F(PersonalLoad, ReadFailuresAreReportedAndCacheNothing)
     const TVXRecordCache before = alice.mRecords();
     ASSERT_NO_FATAL_FAILURE(killConnection(alice));
 
-    int code = kTVXDone;
+    TVXResult code = kTVXDone;
     alice.readUserPersonalRecords(aliceID, true, &code);
     EXPECT_EQ(code, kTVXClientError);
     EXPECT_EQ(alice.mRecords(), before);
@@ -369,7 +369,7 @@ TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const QStringList users = alice.allUsersUIDS(&code);
     ASSERT_EQ(code, kTVXDone);
     const auto records = alice.personalDBRecords(users, &code);
@@ -405,7 +405,7 @@ TEST_F(PersonalReencipher, AllOrNothing)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     auto records = alice.readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 2);
@@ -451,7 +451,7 @@ TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
 
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 4);

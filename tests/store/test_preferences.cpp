@@ -169,7 +169,7 @@ TEST_F(Preferences, ChangingOnesOwnPasswordChangesTheServerAccount)
 TEST_F(Preferences, AnAccountNameThatWouldChangeTheStatementIsNeverSent)
 {
     db.mCurrentUser()->setMUsername("alice' OR '1'='1");
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     db.resetPasswordForUser(*db.mCurrentUser(), &code);
     EXPECT_EQ(code, kTVXStatementFailed);
     TVXDataBase again;

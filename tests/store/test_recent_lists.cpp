@@ -31,11 +31,11 @@ QStringList recordIDs(int first, int last)
 struct ListUnderTest {
     const char* name;
     QString table;
-    std::function<int(TVXDataBase&, const QString& record, const QString& user)> add;
-    std::function<int(TVXDataBase&, const QString& record)> remove;
+    std::function<TVXResult(TVXDataBase&, const QString& record, const QString& user)> add;
+    std::function<TVXResult(TVXDataBase&, const QString& record)> remove;
     std::function<const QStringList&(const TVXDataBase&)> memory;
     // Null for the recently added list, which is never read back.
-    std::function<int(TVXDataBase&, const QString& user)> read;
+    std::function<TVXResult(TVXDataBase&, const QString& user)> read;
 };
 
 std::vector<ListUnderTest> allLists()
@@ -51,7 +51,7 @@ std::vector<ListUnderTest> allLists()
          [](TVXDataBase& db, const QString& r) { return db.removeRecentlyViewedRecordID(r); },
          [](const TVXDataBase& db) -> const QStringList& { return db.mRecentlyViewedTypes(); },
          [](TVXDataBase& db, const QString& u) {
-             int code = -1;
+             TVXResult code = resultOfNumber(-1); // not set by the call
              db.readRecentlyViewedRecordIDForUser(u, &code);
              return code;
          }},
@@ -64,7 +64,7 @@ std::vector<ListUnderTest> allLists()
          [](TVXDataBase& db, const QString& r) { return db.removeRecentlyModifiedRecordID(r); },
          [](const TVXDataBase& db) -> const QStringList& { return db.mRecentlyMofifiedTypes(); },
          [](TVXDataBase& db, const QString& u) {
-             int code = -1;
+             TVXResult code = resultOfNumber(-1); // not set by the call
              db.readRecentlyModifiedRecordIDForUser(u, &code);
              return code;
          }},

@@ -101,9 +101,9 @@ TEST_F(RecordBatches, ARunOfNewRecordsReadsBackAsSingleAddsWould)
     }
 
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
-    QList<int> codes;
+    QList<TVXResult> codes;
     alice.addRecords(run, codes);
-    EXPECT_EQ(codes, QList<int>(6, kTVXDone));
+    EXPECT_EQ(codes, QList<TVXResult>(6, kTVXDone));
     ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
 
     // Each row where a second client finds it, values and own look included.
@@ -168,10 +168,10 @@ TEST_F(RecordBatches, SharedInsertsCarryAnyBytesAndRecordsOfAnySize)
         run << entry;
     }
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
-    QList<int> codes;
+    QList<TVXResult> codes;
     alice.addRecords(run, codes);
     ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
-    EXPECT_EQ(codes, QList<int>(noteSizes.size(), kTVXDone));
+    EXPECT_EQ(codes, QList<TVXResult>(noteSizes.size(), kTVXDone));
     for (int i = 0; i < noteSizes.size(); ++i) {
         SCOPED_TRACE(i);
         const QString recordID = run[i].record->mRecordUID();
@@ -204,12 +204,12 @@ TEST_F(RecordBatches, ARunTheServerRefusesInPartIsAddedOneRecordAtATime)
 
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
     QList<TVXDataBase::NewRecord> run{enciphered(alice, first), enciphered(alice, refused), enciphered(alice, last)};
-    QList<int> codes;
+    QList<TVXResult> codes;
     alice.addRecords(run, codes);
-    EXPECT_EQ(codes, (QList<int>{kTVXDone, kTVXStatementFailed, kTVXDone}));
+    EXPECT_EQ(codes, (QList<TVXResult>{kTVXDone, kTVXStatementFailed, kTVXDone}));
     QList<TVXDataBase::NewRecord> second{enciphered(alice, twin), enciphered(alice, after)};
     alice.addRecords(second, codes);
-    EXPECT_EQ(codes, (QList<int>{kTVXReloadFirst, kTVXDone}));
+    EXPECT_EQ(codes, (QList<TVXResult>{kTVXReloadFirst, kTVXDone}));
     QStringList lost;
     ASSERT_EQ(alice.endRecordBatch(&lost), kTVXDone);
     EXPECT_TRUE(lost.isEmpty());

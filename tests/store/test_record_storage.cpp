@@ -184,7 +184,7 @@ TEST_F(RecordStore, CustomTypesAreWrittenOnlyWithTheirRecordAndDroppedOnRequest)
     auto loose = TVXRecord::createRecord();
     EXPECT_EQ(alice.updateCustomType(*loose, *customType(7, 0, {})), kTVXStatementFailed);
 
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     alice.deleteReferencesFromCustomType(*custom, &code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", custom->mRecordUID()), 0);

@@ -35,9 +35,9 @@ protected:
     }
 
 
-    int logInBoth()
+    TVXResult logInBoth()
     {
-        const int code = logInAndLoad(alice, kUserName, kUserPassword);
+        const TVXResult code = logInAndLoad(alice, kUserName, kUserPassword);
         return code != kTVXDone ? code : logInAndLoad(bob, "bob", "bob-pw");
     }
 

@@ -140,7 +140,7 @@ void givePreferenceRow(const QString& userID, const QString& name)
     TVXDataBase administrator;
     administrator.adoptConnection(rootConnection());
     administrator.selectSchema(QStringLiteral("tolvanexdb"));
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     administrator.initUserPreferencesForUser(userID, name, &code);
     EXPECT_EQ(code, kTVXDone);
 }
@@ -165,9 +165,9 @@ TVXDataBase::LoginRequest loginRequest(const QString& user, const QString& passw
     };
 }
 
-int logInAndLoad(TVXDataBase& db, const QString& user, const QString& password, const QString& master)
+TVXResult logInAndLoad(TVXDataBase& db, const QString& user, const QString& password, const QString& master)
 {
-    int code = db.startConnectionToServer(loginRequest(user, password, master));
+    TVXResult code = db.startConnectionToServer(loginRequest(user, password, master));
     if (code == kTVXDone)
         code = db.initUserDetails(user, password);
     return code == kTVXDone ? db.loadDataBase() : code;

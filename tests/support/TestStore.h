@@ -60,7 +60,7 @@ TVXDataBase::LoginRequest loginRequest(const QString& user = kUserName,
                                        const QString& master = kMasterPassword);
 
 // Log-in, the main-thread step and the load worker, as the client runs them.
-int logInAndLoad(TVXDataBase& db, const QString& user = kUserName, const QString& password = kUserPassword,
+TVXResult logInAndLoad(TVXDataBase& db, const QString& user = kUserName, const QString& password = kUserPassword,
                  const QString& master = kMasterPassword);
 
 // Counts the application calls the manager makes on the main thread.

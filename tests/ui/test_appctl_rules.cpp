@@ -107,17 +107,17 @@ TEST(LoginChecks, EmptyPasswordsPassAndLocalhostResolves)
 
 TEST(LoginResults, MessagesByCode)
 {
-    EXPECT_FALSE(connectionResultAlert(0));
-    EXPECT_EQ(connectionResultAlert(4), (AlertText{kFailed, "Master Password does not match."}));
-    EXPECT_EQ(connectionResultAlert(6),
+    EXPECT_FALSE(connectionResultAlert(resultOfNumber(0)));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(4)), (AlertText{kFailed, "Master Password does not match."}));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(6)),
               (AlertText{kFailed, "Your account has been disabled. Please contact administrator."}));
-    EXPECT_EQ(connectionResultAlert(10), (AlertText{kFailed, "Invalid server detials."}));
-    EXPECT_EQ(connectionResultAlert(11), (AlertText{kFailed, "Invalid login credentials."}));
-    EXPECT_EQ(connectionResultAlert(13), (AlertText{kFailed, "Invalid User."}));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(10)), (AlertText{kFailed, "Invalid server detials."}));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(11)), (AlertText{kFailed, "Invalid login credentials."}));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(13)), (AlertText{kFailed, "Invalid User."}));
     // A refused encrypted connection says why, in the database manager's words.
-    EXPECT_EQ(connectionResultAlert(14, "The server was refused: ..."), (AlertText{kFailed, "The server was refused: ..."}));
+    EXPECT_EQ(connectionResultAlert(resultOfNumber(14), "The server was refused: ..."), (AlertText{kFailed, "The server was refused: ..."}));
     for (int code : {1, 3, 5, 7, 8, 9, 12})
-        EXPECT_EQ(connectionResultAlert(code), (AlertText{kStd, " Connection Failed"})) << code;
+        EXPECT_EQ(connectionResultAlert(resultOfNumber(code)), (AlertText{kStd, " Connection Failed"})) << code;
 }
 
 TEST(UnlockAttempts, WarningsLabelAndLockOut)

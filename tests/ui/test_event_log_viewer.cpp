@@ -107,7 +107,7 @@ TEST_F(EventLogViewer, StartsEmptyAndShowsEventsAsTheyAreRecorded)
     script.then([&](QWidget* window) {
         EXPECT_EQ(window, &viewer);
         rowsWhenShown = viewer.model()->rowCount();
-        logger().addLogEvent("Lock Application", QString(), QString(), "alice");
+        (void)logger().addLogEvent("Lock Application", QString(), QString(), "alice");
         EXPECT_EQ(viewer.model()->rowCount(), 1);
         return platform::kModalRunStopped;
     });
@@ -119,7 +119,7 @@ TEST_F(EventLogViewer, StartsEmptyAndShowsEventsAsTheyAreRecorded)
     EXPECT_EQ(viewer.model()->index(0, 5).data().toString(), TVXEventLogger::computerUserName());
 
     // Recorded while the viewer is closed: there when it opens again.
-    logger().addLogEvent("Set Password", QString(), QString(), "alice");
+    (void)logger().addLogEvent("Set Password", QString(), QString(), "alice");
     tvxtest::ModalScript again;
     again.then([](QWidget*) { return platform::kModalRunStopped; });
     viewer.displayEventLogger();
@@ -128,14 +128,14 @@ TEST_F(EventLogViewer, StartsEmptyAndShowsEventsAsTheyAreRecorded)
 
 TEST_F(EventLogViewer, ClearEmptiesTheListSoLaterEventsStandAlone)
 {
-    logger().addLogEvent("Add Record", "Bank", "Success", "alice");
-    logger().addLogEvent("Edit Settings", QString(), QString(), "alice");
+    (void)logger().addLogEvent("Add Record", "Bank", "Success", "alice");
+    (void)logger().addLogEvent("Edit Settings", QString(), QString(), "alice");
     BMEventLoggerWindowController viewer(logger());
     EXPECT_EQ(viewer.model()->rowCount(), 2);
     QTest::mouseClick(viewer.findChild<QPushButton*>("clearLog"), Qt::LeftButton);
     EXPECT_EQ(viewer.model()->rowCount(), 0);
     EXPECT_TRUE(logger().logArrary().isEmpty());
-    logger().addLogEvent("Lock Application", QString(), QString(), "alice");
+    (void)logger().addLogEvent("Lock Application", QString(), QString(), "alice");
     ASSERT_EQ(viewer.model()->rowCount(), 1);
     EXPECT_EQ(viewer.model()->index(0, 1).data().toString(), "Lock Application");
 }
@@ -143,7 +143,7 @@ TEST_F(EventLogViewer, ClearEmptiesTheListSoLaterEventsStandAlone)
 TEST_F(EventLogViewer, SortingFromTheHeaderDeselectsRows)
 {
     for (const char* event : {"Delete Record", "Add Record", "View Record"})
-        logger().addLogEvent(event, QString(), QString(), "alice");
+        (void)logger().addLogEvent(event, QString(), QString(), "alice");
     BMEventLoggerWindowController viewer(logger());
     viewer.show();
     QTableView* table = viewer.mLogTable();

@@ -339,7 +339,7 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
     user.setMHintQuestionNumber(1);
     user.setMHintAnswer("Oslo");
     user.setMHintEntered("the cat's name");
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     db.saveHintPreferencs(user, &code);
     ASSERT_EQ(code, kTVXDone);
 

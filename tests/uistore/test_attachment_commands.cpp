@@ -141,7 +141,7 @@ TEST_F(AttachmentCommands, AFileJustUnderOneMegabyteIsStoredOneOfExactlyOneIsRef
     EXPECT_EQ(record->mAttachmentName(), QStringLiteral("almost.bin"));
     EXPECT_TRUE(record->mAttachmentPath().isEmpty());
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", record->mRecordUID()), 1);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), contents);
     // The pane now shows the attachment row.
     EXPECT_EQ(pane->infoView()->value(BMTextTable::kAttachmentRow), QStringLiteral("almost.bin"));
@@ -374,7 +374,7 @@ TEST_F(PaneEditing, ADuplicateSharesTheStoredAttachment)
     ASSERT_NE(duplicate, nullptr);
     EXPECT_EQ(rowCount("RECORDTABLE", duplicate->mRecordUID()), 1);
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", duplicate->mRecordUID()), 1);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*duplicate, &code), contents);
     // The original keeps its own.
     EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), contents);

@@ -116,7 +116,7 @@ protected:
     QString chosenPath;
     int scopeRow = -1;
     QString selectedGroupUID = G1;
-    int deleteResult = -1;
+    TVXResult deleteResult = resultOfNumber(-1); // not deleted
     int refreshes = 0;
     QStringList mailed;
 };
@@ -169,7 +169,7 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
     names.sort();
     EXPECT_EQ(names, (QStringList{"bank", "mail", "with file"}));
     ASSERT_TRUE(withFile);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     QByteArray contents = reader.extractAttachmentDataForRecord(*withFile, &code).value_or(QByteArray());
     while (contents.endsWith('\0'))
         contents.chop(1); // side files carry no length
@@ -200,7 +200,7 @@ TEST_F(ExchangeCommandsStore, ABackupMustBeWholeBeforeTheGroupIsDeleted)
     answerExportPassword(script, "Secret-1");
     controller->backupRecords();
     EXPECT_EQ(alerts.lastMessage(), "Export failed. The file could not be created.");
-    EXPECT_EQ(deleteResult, -1);
+    EXPECT_EQ(deleteResult, resultOfNumber(-1));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)), "1");
 
     chosenPath = files.filePath("Backup");

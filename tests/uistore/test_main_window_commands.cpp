@@ -230,7 +230,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
 TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands)
 {
-    db->eventLogger().addLogEvent("Edit Settings", "seen in the viewer", QString(), "alice");
+    (void)db->eventLogger().addLogEvent("Edit Settings", "seen in the viewer", QString(), "alice");
     ModalScript script;
     int logRows = -1;
     script.then([&](QWidget* viewer) {

@@ -68,7 +68,7 @@ TEST_F(PasswordPanelsOnTheStore, ANewPasswordWithAQuestionIsWhatTheNextLogInNeed
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
     EXPECT_EQ(fresh.getCurrentUser()->mPassword(), kNewPassword);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_TRUE(fresh.validatePasswordHintAnswerForUser(kUserName, "Rex", 5, &code));
     EXPECT_EQ(fresh.passwordHintForUser(*fresh.getCurrentUser(), "Rex", &code), "the dog");
 }
@@ -79,7 +79,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
     EXPECT_EQ(setPasswordRows(), 1);
     TVXDataBase fresh;
     EXPECT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_FALSE(fresh.isHintExist(*fresh.getCurrentUser(), &code));
 }
 

@@ -59,7 +59,7 @@ TEST_F(RecordCommandsStoreTest, DeletionSeriesGoesFromTheLastAndStopsAtTheFirstF
     auto ghost = TVXRecord::createRecord(); // never stored
     ghost->setMGroup(alice.groupWithUID(G1));
     ghost->setMType(alice.typeWithUID(T1));
-    const int code = recordrules::deleteRecordsFromLast(alice, {record(1), ghost, record(3)});
+    const TVXResult code = recordrules::deleteRecordsFromLast(alice, {record(1), ghost, record(3)});
     EXPECT_EQ(code, kTVXReloadFirst);
     EXPECT_FALSE(record(3));
     EXPECT_TRUE(record(1)); // before the failure in the list: kept
@@ -95,7 +95,7 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue1(), QStringLiteral("record 1 Copy"));
     EXPECT_EQ(seen->mAttachmentName(), QStringLiteral("statement.pdf"));
-    int code = -1;
+    TVXResult code = resultOfNumber(-1); // not set by the call
     const auto data = bob.extractAttachmentDataForRecord(*seen, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_TRUE(data);

@@ -65,9 +65,9 @@ protected:
         auto record = db.mRecords().value(id);
         if (!record)
             return "<no record>";
-        int code = -1;
+        TVXResult code = resultOfNumber(-1); // not set by the call
         const auto data = db.extractAttachmentDataForRecord(*record, &code);
-        return data && code == kTVXDone ? *data : QByteArray("<code ") + QByteArray::number(code) + ">";
+        return data && code == kTVXDone ? *data : QByteArray("<code ") + QByteArray::number(resultNumber(code)) + ">";
     }
 
     std::shared_ptr<TVXRecord> recordNamed(TVXDataBase& db, const QString& value1)

@@ -119,14 +119,14 @@ TEST(EventLogger, AFailedStoreStillReachesTheListAndTheListeners)
     ASSERT_EQ(heard.size(), 1);
     EXPECT_EQ(heard.first(), entry);
 
-    logger.addLogEvent("Set Password", QString(), QString(), "bob");
+    (void)logger.addLogEvent("Set Password", QString(), QString(), "bob");
     EXPECT_EQ(logger.logArrary().last().user, "bob");
 
     logger.removeListener(token);
-    logger.logOutcome("Add Record", "bank", kTVXReloadFirst);
+    (void)logger.logOutcome("Add Record", "bank", kTVXReloadFirst);
     EXPECT_EQ(heard.size(), 2);
     EXPECT_EQ(logger.logArrary().last().action, QString("Failed"));
-    logger.logOutcome("Add Type", "Web log-in", kTVXDone, "Type Added Successfully");
+    (void)logger.logOutcome("Add Type", "Web log-in", kTVXDone, "Type Added Successfully");
     EXPECT_EQ(logger.logArrary().last().action, QString("Type Added Successfully"));
 
     logger.clearLog();

@@ -1,0 +1,8 @@
+#include "store/ResultCodes.h"
+
+#include <ostream>
+
+std::ostream& operator<<(std::ostream& out, TVXResult result)
+{
+    return out << resultNumber(result);
+}
