@@ -3,7 +3,7 @@
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/TVXDataBase.h"
+#include "store/AccountNames.h"
 
 #include <QCoreApplication>
 
@@ -52,7 +52,7 @@ std::optional<Refusal> checkAccountInput(const AccountInput& input, bool editing
         return Refusal{standard, tr(" Username can contain maximum of 16 characters.Please Choose another username.")};
     // The server account takes the name as it is: only characters the store
     // accepts in an account name, so that it is never refused after the checks.
-    if (!TVXDataBase::isValidAccountName(name))
+    if (!tvxsql::isValidAccountName(name))
         return Refusal{standard, tr("Invalid Username.")};
     if (input.description.size() > kMaxDescriptionLength)
         return Refusal{standard, tr(" Description too long, Description can contain maximum of 200 characters.Please "

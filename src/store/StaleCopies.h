@@ -3,12 +3,19 @@
 // this client read or last wrote it (store/RowDigest.h). A replace compares it
 // in its transaction with the row it locks: 8 when another client changed the
 // row meanwhile. Rows without a digest are written as before.
-#include "store/TVXDataBase.h"
+#include "store/ResultCodes.h"
 
+#include <QByteArray>
 #include <QHash>
 #include <QString>
 
 #include <optional>
+#include <span>
+
+namespace sql {
+class Connection;
+}
+class TVXRecord;
 
 class TVXStaleCopies {
 public:
@@ -33,7 +40,10 @@ public:
     TVXResult checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const;
     TVXResult checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const;
     void forgetDigests();
-    // A stored file's digest in `attachment`; without one a record marked
-    // with an attachment (its row copied afterwards) gets no digest.
-    void noteNewRecordDigest(const TVXDataBase::NewRecord& entry, std::optional<quint64> attachment);
+    // A new record's row as written from these ciphers (values 1 to 10, the
+    // note, the custom type's fields). A stored file's digest in `attachment`;
+    // without one a record marked with an attachment (its row copied
+    // afterwards) gets no digest.
+    void noteNewRecordDigest(const TVXRecord& record, std::span<const QByteArray, 10> values, const QByteArray& note,
+                             std::span<const QByteArray, 10> typeFields, std::optional<quint64> attachment);
 };

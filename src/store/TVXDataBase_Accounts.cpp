@@ -4,6 +4,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/AccountNames.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
@@ -37,10 +38,15 @@ bool isGrantPrivilegeList(const QString& privileges)
 
 } // namespace
 
-bool TVXDataBase::isValidAccountName(const QString& name)
+bool tvxsql::isValidAccountName(const QString& name)
 {
     static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,16}$"));
     return pattern.match(name).hasMatch();
+}
+
+bool TVXDataBase::isValidAccountName(const QString& name)
+{
+    return tvxsql::isValidAccountName(name);
 }
 
 void TVXDataBase::readUserTableIfErrorReturnCode(TVXResult* code)

@@ -511,9 +511,11 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
         });
     }
     if (code == kTVXDone)
-        d.mStaleCopies->noteNewRecordDigest(entry, storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
-                                                                                            upload.passKeyCipher))
-                                                     : std::nullopt);
+        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
+                                            entry.typeCiphers.fields,
+                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                               upload.passKeyCipher))
+                                                      : std::nullopt);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -562,7 +564,8 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
         }
         if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
             for (qsizetype i = next; i < end; ++i) {
-                mStaleCopies->noteNewRecordDigest(records[i], std::nullopt);
+                mStaleCopies->noteNewRecordDigest(*records[i].record, records[i].ciphers.values,
+                                                  records[i].ciphers.note, records[i].typeCiphers.fields, std::nullopt);
                 const auto& record = records[i].record;
                 RecordSteps{*this}.finishNewRecord(record, kTVXDone, storedAsCustomised(*record), nullptr);
                 codes[i] = kTVXDone;

@@ -5,7 +5,6 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
-#include "store/RecordStorageParts.h"
 #include "store/RowDigest.h"
 #include "store/StaleCopies.h"
 #include "store/StatementHelpers.h"
@@ -163,13 +162,14 @@ void TVXStaleCopies::forgetDigests()
     mTypeDigests.clear();
 }
 
-void TVXStaleCopies::noteNewRecordDigest(const TVXDataBase::NewRecord& entry, std::optional<quint64> attachment)
+void TVXStaleCopies::noteNewRecordDigest(const TVXRecord& record, std::span<const QByteArray, 10> values,
+                                         const QByteArray& note, std::span<const QByteArray, 10> typeFields,
+                                         std::optional<quint64> attachment)
 {
-    const TVXRecord& record = *entry.record;
     QByteArray stored[11];
     for (int i = 0; i < 10; ++i)
-        stored[i] = entry.ciphers.values[static_cast<size_t>(i)];
-    stored[10] = entry.ciphers.note;
+        stored[i] = values[static_cast<size_t>(i)];
+    stored[10] = note;
     const bool customised = record.mIsCustomized() && record.mRecordCustomType();
     RecordDigest digest;
     digest.row = tvxsql::recordRowDigest(record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID,
@@ -177,7 +177,7 @@ void TVXStaleCopies::noteNewRecordDigest(const TVXDataBase::NewRecord& entry, st
                                  record.mHasAttachment(), customised);
     if (customised)
         digest.customType = tvxsql::customTypeDigest(record.mRecordCustomType()->mTypeIconID(),
-                                             record.mRecordCustomType()->mTypeMask(), entry.typeCiphers.fields.data());
+                                             record.mRecordCustomType()->mTypeMask(), typeFields.data());
     if (attachment)
         digest.attachment = *attachment;
     else if (record.mHasAttachment())

@@ -2,7 +2,6 @@
 
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
 #include "windows/EventLogTableModel.h"
 
 #include <QHeaderView>
@@ -14,7 +13,7 @@
 BMEventLoggerWindowController* BMEventLoggerWindowController::sharedEventLoggerWindowController()
 {
     static BMEventLoggerWindowController* shared =
-        new BMEventLoggerWindowController(TVXDataBase::sharedTVXDataBase().eventLogger());
+        new BMEventLoggerWindowController(TVXEventLogger::sharedEventLogger());
     return shared;
 }
 

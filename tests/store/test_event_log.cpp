@@ -1,6 +1,7 @@
 // The event log against a real store: rows as other tools read them, the
 // read-back, the monthly roll-over and the service's outcome texts.
 #include "platform/core/MainThread.h"
+#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "support/TestStore.h"
 

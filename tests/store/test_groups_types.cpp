@@ -7,6 +7,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"

@@ -8,6 +8,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"

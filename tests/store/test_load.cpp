@@ -5,6 +5,7 @@
 #include "model/TVXUID.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 

@@ -4,6 +4,7 @@
 #include "model/TVXType.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>

@@ -2,6 +2,7 @@
 #include "model/TVXUser.h"
 #include "store/HintQuestions.h"
 #include "store/PreferencesStore.h"
+#include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>

@@ -1,6 +1,7 @@
 // The recent lists against a real store: memory and server rows kept together,
 // at most ten entries per user and list.
 #include "model/TVXRecord.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 

@@ -2,6 +2,7 @@
 // statement the client sends fits the tables, the tables behave as the
 // client relies on, and accounts are made safely.
 #include "store/QueryConstants.h"
+#include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>

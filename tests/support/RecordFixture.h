@@ -6,6 +6,7 @@
 #include "model/TVXType.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
+#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 
 #include <cppconn/connection.h>

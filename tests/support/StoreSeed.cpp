@@ -1,6 +1,7 @@
 #include "support/StoreSeed.h"
 
 #include "store/StatementHelpers.h"
+#include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
@@ -19,6 +20,11 @@ StoreSeed::StoreSeed(const QString& masterPassword)
 }
 
 StoreSeed::~StoreSeed() = default;
+
+QByteArray StoreSeed::cipher(const QString& text) const
+{
+    return mCipher->encryptString(text);
+}
 
 // Binds QByteArray as BLOB, QString as text, bool and integers as numbers.
 void StoreSeed::exec(const char* statement, const std::vector<QVariant>& args)

@@ -1,16 +1,18 @@
 #pragma once
 // Writes rows straight into the test store, enciphered as a client would,
 // so that readers can be tested before (and independently of) the writers.
-#include "store/TVXDataBase.h"
-
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+#include <QVariant>
 
 #include <memory>
+#include <vector>
 
 namespace sql {
 class Connection;
 }
+class TVXDataBase;
 
 namespace teststore {
 
@@ -41,7 +43,7 @@ public:
     void subGroup(const QString& groupUID, const QString& subGroupUID);
 
     // The field cipher of the store's master password.
-    QByteArray cipher(const QString& text) const { return mCipher->encryptString(text); }
+    QByteArray cipher(const QString& text) const;
 
 private:
     void exec(const char* sql, const std::vector<QVariant>& args);

@@ -2,6 +2,7 @@
 
 #include "model/TVXUID.h"
 #include "platform/core/MainThread.h"
+#include "store/TVXDataBase.h"
 
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
@@ -151,7 +152,7 @@ QString caFile()
     return dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/ca.pem") : QString();
 }
 
-TVXDataBase::LoginRequest loginRequest(const QString& user, const QString& password, const QString& master)
+TVXLoginRequest loginRequest(const QString& user, const QString& password, const QString& master)
 {
     // Every test log-in verifies the fixture server's certificate.
     return {

@@ -1,7 +1,7 @@
 #pragma once
 // The store tests' view of the MariaDB that the CTest fixture started: a root
 // connection, a fresh store per test, and accounts made per test.
-#include "store/TVXDataBase.h"
+#include "store/StoreTypes.h"
 #include "store/TVXStoreCreator.h"
 
 #include "platform/core/ApplicationHooks.h"
@@ -19,6 +19,7 @@
 namespace sql {
 class Connection;
 }
+class TVXDataBase;
 
 namespace teststore {
 
@@ -55,9 +56,8 @@ void givePreferenceRow(const QString& userID, const QString& name);
 // The certificate authority of the fixture server (scripts/store-server).
 QString caFile();
 
-TVXDataBase::LoginRequest loginRequest(const QString& user = kUserName,
-                                       const QString& password = kUserPassword,
-                                       const QString& master = kMasterPassword);
+TVXLoginRequest loginRequest(const QString& user = kUserName, const QString& password = kUserPassword,
+                             const QString& master = kMasterPassword);
 
 // Log-in, the main-thread step and the load worker, as the client runs them.
 TVXResult logInAndLoad(TVXDataBase& db, const QString& user = kUserName, const QString& password = kUserPassword,

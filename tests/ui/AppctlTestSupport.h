@@ -10,7 +10,6 @@
 
 #include "app/BMController.h"
 #include "platform/ui/Keychain.h"
-#include "store/TVXDataBase.h"
 
 namespace appctltest {
 

@@ -20,6 +20,7 @@
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/Pasteboard.h"
 #include "store/TVXAttachmentFolder.h"
+#include "store/TVXDataBase.h"
 #include "support/UiTestSupport.h"
 #include "ui/AppctlTestSupport.h"
 

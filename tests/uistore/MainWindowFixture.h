@@ -3,6 +3,7 @@
 // application has it after start-up.
 #include "app/BMController.h"
 #include "model/TVXUID.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"

@@ -25,6 +25,7 @@
 #include "model/TVXUID.h"
 #include "platform/core/UserDefaults.h"
 #include "store/HintQuestions.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"

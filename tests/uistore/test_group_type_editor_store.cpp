@@ -9,6 +9,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"

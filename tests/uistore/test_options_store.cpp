@@ -10,6 +10,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
+#include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
 #include "windows/BMOptionsWindowController.h"

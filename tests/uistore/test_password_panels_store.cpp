@@ -10,6 +10,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"

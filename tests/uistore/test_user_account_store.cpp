@@ -17,6 +17,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
