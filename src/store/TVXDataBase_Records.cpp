@@ -359,10 +359,10 @@ int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& user
 int TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXRecord::getFunctionsArray();
-    const int fields = encipherFields(
+    const int values = encipherFields(
         *this, ciphers.values, [&](int i) { return (record.*getters[static_cast<size_t>(i)])(); }, tooLong);
-    if (fields != kTVXDone)
-        return fields;
+    if (values != kTVXDone)
+        return values;
     if (tvxsql::holdsNul(record.mNotes()))
         return kTVXStatementFailed;
     ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
