@@ -300,42 +300,44 @@ void CRijndael::CheckRun(size_t n) const
         throw CRijndaelError();
 }
 
-void CRijndael::EncryptECB(const char* in, char* result, size_t n) const
+template <class Step>
+void CRijndael::ForEachBlock(const char* in, char* result, size_t n, Step&& step) const
 {
     CheckRun(n);
     const size_t bs = size_t(m_blockSize);
     for (size_t i = 0; i < n; i += bs)
-        EncryptBlock(in + i, result + i);
+        step(in + i, result + i);
+}
+
+void CRijndael::EncryptECB(const char* in, char* result, size_t n) const
+{
+    ForEachBlock(in, result, n, [this](const char* block, char* out) { EncryptBlock(block, out); });
 }
 
 void CRijndael::DecryptECB(const char* in, char* result, size_t n) const
 {
-    CheckRun(n);
-    const size_t bs = size_t(m_blockSize);
-    for (size_t i = 0; i < n; i += bs)
-        DecryptBlock(in + i, result + i);
+    ForEachBlock(in, result, n, [this](const char* block, char* out) { DecryptBlock(block, out); });
 }
 
 void CRijndael::Encrypt(const char* in, char* result, size_t n, int iMode)
 {
-    if (iMode != CBC && iMode != CFB) {
-        EncryptECB(in, result, n);
-        return;
-    }
-    CheckRun(n);
     const size_t bs = size_t(m_blockSize);
-    char block[MAX_BLOCK_SIZE];
-    for (size_t i = 0; i < n; i += bs) {
-        if (iMode == CBC) {
-            Xor(m_chain, in + i);
-            EncryptBlock(m_chain, result + i);
-            memcpy(m_chain, result + i, bs);
-        } else {
+    if (iMode == CBC) {
+        ForEachBlock(in, result, n, [&](const char* plain, char* cipher) {
+            Xor(m_chain, plain);
+            EncryptBlock(m_chain, cipher);
+            memcpy(m_chain, cipher, bs);
+        });
+    } else if (iMode == CFB) {
+        ForEachBlock(in, result, n, [&](const char* plain, char* cipher) {
+            char block[MAX_BLOCK_SIZE];
             EncryptBlock(m_chain, block);
-            Xor(block, in + i);
-            memcpy(result + i, block, bs);
+            Xor(block, plain);
+            memcpy(cipher, block, bs);
             memcpy(m_chain, block, bs);
-        }
+        });
+    } else {
+        EncryptECB(in, result, n);
     }
 }
 
@@ -345,21 +347,20 @@ void CRijndael::Decrypt(const char* in, char* result, size_t n, int iMode)
         DecryptECB(in, result, n);
         return;
     }
-    CheckRun(n);
     const size_t bs = size_t(m_blockSize);
-    char block[MAX_BLOCK_SIZE];
-    char cipher[MAX_BLOCK_SIZE];
-    for (size_t i = 0; i < n; i += bs) {
+    ForEachBlock(in, result, n, [&](const char* from, char* plain) {
         // Keep the cipher block: in and result may be one buffer.
-        memcpy(cipher, in + i, bs);
+        char cipher[MAX_BLOCK_SIZE];
+        memcpy(cipher, from, bs);
+        char block[MAX_BLOCK_SIZE];
         if (iMode == CBC)
             DecryptBlock(cipher, block);
         else
             EncryptBlock(m_chain, block);
         Xor(block, iMode == CBC ? m_chain : cipher);
-        memcpy(result + i, block, bs);
+        memcpy(plain, block, bs);
         memcpy(m_chain, cipher, bs);
-    }
+    });
 }
 
 void CRijndael::Xor(char* buff, const char* chain) const

@@ -60,6 +60,9 @@ protected:
 
 private:
     void CheckRun(size_t n) const;
+    // Checks the run (a key, whole blocks), then hands the step each block.
+    template <class Step>
+    void ForEachBlock(const char* in, char* result, size_t n, Step&& step) const;
 
     bool m_bKeyInit = false;
     uint32_t m_Ke[MAX_ROUNDS + 1][MAX_BC] = {};

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -110,6 +111,24 @@ void noteRefused(TVXReadReport* report)
 {
     if (report)
         ++report->refusedLines;
+}
+
+// The next line holding at least `needed` fields (at most maxFields read),
+// each line before it that is shorter or leaves a quote open counted as
+// refused; none at the end of the text. pos moves past what was read.
+std::optional<LineRead> nextFullLine(const char*& pos, Fields& fields, std::size_t needed, TVXReadReport* report,
+                                     std::size_t maxFields = std::string::npos)
+{
+    for (;;) {
+        pos = SkipWhiteSp(pos, false);
+        if (*pos == '\0')
+            return std::nullopt;
+        const LineRead read = readLineFields(pos, fields, maxFields);
+        pos = read.next;
+        if (!read.openQuote && fields.size() >= needed)
+            return read;
+        noteRefused(report);
+    }
 }
 
 // True when the line at pos is exactly the header (blanks and commas may
@@ -394,22 +413,14 @@ const char* ProcessTolvanexRecord(const char* pos, TVXFileLine& line, TVXReadRep
         pos = SkipLine(pos);
     constexpr std::size_t kFields = kCSVExportValueCount + 1; // with the group name
     Fields fields;
-    LineRead read;
-    for (;;) {
-        pos = SkipWhiteSp(pos, false);
-        if (*pos == '\0')
-            return pos;
-        read = readLineFields(pos, fields, kFields);
-        pos = read.next;
-        if (!read.openQuote && fields.size() >= std::size_t(kCSVExportValueCount))
-            break;
-        noteRefused(report);
-    }
+    const auto read = nextFullLine(pos, fields, kCSVExportValueCount, report, kFields);
+    if (!read)
+        return pos;
     const TextFields text(fields, nullptr);
     for (int i = 0; i < kCSVExportValueCount; ++i)
         text.addTo(line.values, i);
     line.groupName = text.at(kCSVExportValueCount);
-    if (read.continues) {
+    if (read->continues) {
         // The line goes on as the next record from its 14th field; empty
         // fields alone (a closing comma or two) are no record.
         Fields rest;
@@ -453,16 +464,8 @@ const char* GetCSVUserRecord(const char* pos, CStringArray& accountFields,
         pos = SkipLine(pos);
     constexpr int kCount = kCSVUserAccountFieldCount + kCSVUserPermissionFieldCount;
     Fields fields;
-    for (;;) {
-        pos = SkipWhiteSp(pos, false);
-        if (*pos == '\0')
-            return pos;
-        const LineRead read = readLineFields(pos, fields);
-        pos = read.next;
-        if (!read.openQuote && fields.size() >= std::size_t(kCount))
-            break;
-        noteRefused(report);
-    }
+    if (!nextFullLine(pos, fields, kCount, report))
+        return pos;
     const TextFields text(fields, nullptr);
     for (int i = 0; i < kCSVUserAccountFieldCount; ++i)
         text.addTo(accountFields, i);

@@ -207,8 +207,7 @@ bool TVXAccountAdmin::accountExists(const QString& name)
 
 TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
 {
-    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
         return done(kTVXStatementFailed);
@@ -242,8 +241,7 @@ TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
 
 TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* code)
 {
-    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
@@ -347,8 +345,7 @@ TVXResult TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::f
 
 TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code)
 {
-    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
@@ -369,8 +366,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
 
 TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)
 {
-    storechanges::Announcement changed(&mDatabase, mDatabase.connectionGuard()); // outlives the guard
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);

@@ -65,6 +65,51 @@ char foldLatin1(char16_t u)
     return static_cast<char>(capital ? u + 0x20 : u);
 }
 
+#if defined(__SSE2__)
+__m128i splat(char c) { return _mm_set1_epi8(c); }
+__m128i splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
+// All mask bits of a lane set where a and b hold the same character.
+__m128i sameLanes(__m128i a, __m128i b, char) { return _mm_cmpeq_epi8(a, b); }
+__m128i sameLanes(__m128i a, __m128i b, char16_t) { return _mm_cmpeq_epi16(a, b); }
+#endif
+
+// Whether the needle occurs in the haystack, both in one or both in two bytes
+// a character.
+template <class Char>
+bool occursInText(const Char* needle, qsizetype m, const Char* hay, qsizetype n)
+{
+    if (m == 0)
+        return true;
+    if (m > n)
+        return false;
+    qsizetype i = 0;
+#if defined(__SSE2__)
+    // Sixteen bytes of positions at a time: where both the first and the last
+    // character of the needle sit at the right distance, compare the rest.
+    constexpr qsizetype kLanes = 16 / sizeof(Char);
+    const __m128i first = splat(needle[0]);
+    const __m128i last = splat(needle[m - 1]);
+    for (; i + (m - 1) + kLanes <= n; i += kLanes) {
+        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
+        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
+        auto mask = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_and_si128(sameLanes(head, first, Char()), sameLanes(tail, last, Char()))));
+        while (mask) {
+            const qsizetype at = i + __builtin_ctz(mask) / qsizetype(sizeof(Char));
+            if (std::equal(needle + 1, needle + m - 1, hay + at + 1))
+                return true;
+            for (size_t bit = 0; bit < sizeof(Char); ++bit) // one mask bit per byte
+                mask &= mask - 1;
+        }
+    }
+#endif
+    for (; i + m <= n; ++i) {
+        if (hay[i] == needle[0] && std::equal(needle + 1, needle + m, hay + i + 1))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 QString foldSearchText(const QString& text)
@@ -84,39 +129,9 @@ bool SearchNeedle::occursIn(QLatin1StringView haystack) const
     if (!m_latin1)
         return m_text.isEmpty();
     const QByteArray& text = *m_latin1;
-    const qsizetype m = text.size();
-    const qsizetype n = haystack.size();
-    if (m == 0)
-        return true;
-    if (m > n)
-        return false;
-    const char* hay = haystack.data();
-    const char* needle = text.constData();
-    if (m == 1)
-        return std::memchr(hay, needle[0], static_cast<size_t>(n)) != nullptr;
-    qsizetype i = 0;
-#if defined(__SSE2__)
-    // Sixteen positions at a time, as for UTF-16 below.
-    const __m128i first = _mm_set1_epi8(needle[0]);
-    const __m128i last = _mm_set1_epi8(needle[m - 1]);
-    for (; i + (m - 1) + 16 <= n; i += 16) {
-        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
-        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi8(head, first), _mm_cmpeq_epi8(tail, last))));
-        while (mask) {
-            const qsizetype at = i + __builtin_ctz(mask);
-            if (std::memcmp(needle + 1, hay + at + 1, static_cast<size_t>(m - 2)) == 0)
-                return true;
-            mask &= mask - 1;
-        }
-    }
-#endif
-    for (; i + m <= n; ++i) {
-        if (hay[i] == needle[0] && std::memcmp(needle + 1, hay + i + 1, static_cast<size_t>(m - 1)) == 0)
-            return true;
-    }
-    return false;
+    if (text.size() == 1)
+        return std::memchr(haystack.data(), text[0], static_cast<size_t>(haystack.size())) != nullptr;
+    return occursInText(text.constData(), text.size(), haystack.data(), haystack.size());
 }
 
 int FoldedView::compare(const FoldedView& other) const
@@ -128,43 +143,9 @@ int FoldedView::compare(const FoldedView& other) const
 
 bool SearchNeedle::occursIn(QStringView haystack) const
 {
-    const qsizetype m = m_text.size();
-    const qsizetype n = haystack.size();
-    if (m == 0)
-        return true;
-    if (m > n)
-        return false;
-    if (m == 1)
+    if (m_text.size() == 1)
         return haystack.contains(m_text.front()); // vectorised in Qt
-#if defined(__SSE2__)
-    // Eight positions at a time: where both the first and the last character
-    // of the needle sit at the right distance, compare the rest.
-    const char16_t* hay = haystack.utf16();
-    const char16_t* needle = QStringView(m_text).utf16();
-    const __m128i first = _mm_set1_epi16(static_cast<short>(needle[0]));
-    const __m128i last = _mm_set1_epi16(static_cast<short>(needle[m - 1]));
-    qsizetype i = 0;
-    for (; i + (m - 1) + 8 <= n; i += 8) {
-        const __m128i head = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i));
-        const __m128i tail = _mm_loadu_si128(reinterpret_cast<const __m128i*>(hay + i + m - 1));
-        auto mask = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_and_si128(_mm_cmpeq_epi16(head, first), _mm_cmpeq_epi16(tail, last))));
-        while (mask) {
-            const qsizetype at = i + __builtin_ctz(mask) / 2;
-            if (std::equal(needle + 1, needle + m - 1, hay + at + 1))
-                return true;
-            mask &= mask - 1; // two mask bits per character
-            mask &= mask - 1;
-        }
-    }
-    for (; i + m <= n; ++i) {
-        if (hay[i] == needle[0] && std::equal(needle + 1, needle + m, hay + i + 1))
-            return true;
-    }
-    return false;
-#else
-    return haystack.contains(m_text);
-#endif
+    return occursInText(QStringView(m_text).utf16(), m_text.size(), haystack.utf16(), haystack.size());
 }
 
 const TVXType* effectiveType(const TVXRecord& record)

@@ -8,6 +8,7 @@
 
 #include "store/ResultCodes.h"
 
+#include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
@@ -21,6 +22,22 @@ namespace tvxsql {
 
 // What a statement meets when there is no connection: a lost connection's server error.
 inline sql::SQLException noConnection() { return sql::SQLException("Invalid Connection", "HY000", kErrServerLost); }
+
+// The rows a query of one parameter, a key such as an identifier, finds.
+inline std::unique_ptr<sql::ResultSet> rowsFor(sql::Connection& connection, const char* query, const QString& key)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
+    stmt->setString(1, key.toStdString());
+    return std::unique_ptr<sql::ResultSet>(stmt->executeQuery());
+}
+
+// Runs a write of one parameter, a key; the number of rows it matched.
+inline int updateRowsFor(sql::Connection& connection, const char* query, const QString& key)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
+    stmt->setString(1, key.toStdString());
+    return stmt->executeUpdate();
+}
 
 // Readers of a stored text stop at a zero character: a text holding one
 // would read back cut, so writers refuse it.

@@ -2,7 +2,14 @@
 // Running statements with the manager's error path, for the store's sources.
 #include "store/ResultCodes.h"
 
+#include "store/StatementHelpers.h"
+
 #include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <memory>
+#include <string>
 
 namespace tvxsql {
 
@@ -22,6 +29,24 @@ TVXResult runReporting(Database& database, TVXResult* code, Work&& work)
     if (code)
         *code = result;
     return result;
+}
+
+// Whether the query finds a row, its parameters set by `bind`; false, after
+// the error path, when it cannot be asked (no connection among them).
+template <class Database, class Bind>
+bool findsRow(Database& database, const std::string& query, Bind&& bind)
+{
+    try {
+        if (!database.connection())
+            throw noConnection();
+        std::unique_ptr<sql::PreparedStatement> stmt(database.connection()->prepareStatement(query));
+        bind(*stmt);
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        return rs->next();
+    } catch (const sql::SQLException& e) {
+        (void)database.reportDatabaseError(e);
+        return false;
+    }
 }
 
 } // namespace tvxsql

@@ -3,6 +3,7 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/ConnectionGuard.h"
+#include "store/TVXDataBase.h"
 
 namespace storechanges {
 
@@ -20,5 +21,12 @@ void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigne
         platform::NotificationCenter::defaultCenter().post(kStoreChangedNotification, change);
     });
 }
+
+GuardedChange::GuardedChange(const TVXDataBase& store)
+    : Announcement(&store, store.connectionGuard()), mLock(store.lockConnection())
+{
+}
+
+GuardedChange::~GuardedChange() = default;
 
 } // namespace storechanges

@@ -3,6 +3,8 @@
 // that the windows follow the store instead of each command refreshing them.
 #include <QString>
 
+#include <mutex>
+
 class TVXConnectionGuard;
 class TVXDataBase;
 
@@ -49,6 +51,17 @@ private:
     const TVXDataBase* mStore;
     const TVXConnectionGuard& mGuard;
     unsigned mKinds = 0;
+};
+
+// A write call's span: the connection guard held throughout, what the call
+// changed announced once the guard is released.
+class GuardedChange : public Announcement {
+public:
+    explicit GuardedChange(const TVXDataBase& store);
+    ~GuardedChange(); // releases the guard, then announces
+
+private:
+    std::unique_lock<TVXConnectionGuard> mLock;
 };
 
 } // namespace storechanges

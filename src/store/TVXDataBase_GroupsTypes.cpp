@@ -13,6 +13,7 @@
 #include "store/ColumnLimits.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
+#include "store/StatementRunner.h"
 #include "store/StoreChanges.h"
 #include "store/RowDigest.h"
 #include "store/StaleCopies.h"
@@ -60,21 +61,11 @@ std::string withCipherHex(const char* format, const QByteArray& cipher)
     return query;
 }
 
+// The field cipher is deterministic: the same name under the same master
+// password gives the same bytes, so nothing is deciphered.
 bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
 {
-    try {
-        if (!db.connection())
-            throw noConnection();
-        // The field cipher is deterministic: the same name under the same
-        // master password gives the same bytes, so nothing is deciphered.
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            db.connection()->prepareStatement(withCipherHex(queryFormat, db.encryptString(name))));
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        return rs->next();
-    } catch (const sql::SQLException& e) {
-        (void)db.reportDatabaseError(e);
-        return false;
-    }
+    return tvxsql::findsRow(db, withCipherHex(queryFormat, db.encryptString(name)), [](sql::PreparedStatement&) {});
 }
 
 } // namespace
@@ -84,8 +75,43 @@ struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
     TVXResult storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
     TVXResult storeType(const TVXType& type, bool isNew);
+    // The commands: the write, then the cache, the announcement and the log.
+    TVXResult writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew);
+    TVXResult writeType(const std::shared_ptr<TVXType>& type, bool isNew);
     void forgetDeletedGroup(const QString& groupUID);
+    // Records keep pointing at the copy the cache holds: those holding the
+    // replaced one take its replacement.
+    template <class T>
+    void repointRecords(const std::shared_ptr<T>& replaced, const std::shared_ptr<T>& replacement,
+                        const std::shared_ptr<T>& (TVXRecord::*get)() const,
+                        void (TVXRecord::*set)(std::shared_ptr<T>));
+    // A command's end: what it changed announced when it was done, the outcome logged either way.
+    TVXResult finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds, const QString& event,
+               const QString& name, const QString& successText = kEventActionSuccess);
 };
+
+template <class T>
+void TVXDataBase::GroupTypeSteps::repointRecords(const std::shared_ptr<T>& replaced,
+                                                 const std::shared_ptr<T>& replacement,
+                                                 const std::shared_ptr<T>& (TVXRecord::*get)() const,
+                                                 void (TVXRecord::*set)(std::shared_ptr<T>))
+{
+    if (!replaced || replaced == replacement)
+        return;
+    for (const auto& record : std::as_const(d.m_records))
+        if (((*record).*get)() == replaced)
+            ((*record).*set)(replacement);
+    d.pruneRecordSearchIndex();
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
+                                             const QString& event, const QString& name, const QString& successText)
+{
+    if (code == kTVXDone)
+        changed.add(kinds);
+    (void)d.eventLogger().logOutcome(event, name, code, successText);
+    return code;
+}
 
 // --- groups -------------------------------------------------------------------
 
@@ -137,55 +163,35 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
     return code;
 }
 
-TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
+TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    if (!group)
-        return kTVXReloadFirst;
-    const TVXResult code = GroupTypeSteps{*this}.storeGroup(*group, true);
-    if (code == kTVXDone) {
-        const QString& uid = group->mGroupUID();
-        // The server now counts the signed-in user among the members.
-        if (!m_currentUser->mUsersGroupArray().contains(uid))
-            m_currentUser->mUsersGroupArray().append(uid);
-        m_groups.insert(uid, group);
-    }
-    if (code == kTVXDone)
-        changed.add(storechanges::kGroups);
-    (void)eventLogger().logOutcome(kEventAddGroup, group->mGroupName(), code);
-    return code;
-}
-
-TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
-{
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(d);
     if (!group)
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
-    const auto cached = m_groups.value(uid);
-    const TVXResult code = cached ? GroupTypeSteps{*this}.storeGroup(*group, false) : kTVXNotServerError;
+    const auto cached = d.m_groups.value(uid);
+    // Only a group the cache holds is rewritten.
+    const TVXResult code = isNew || cached ? storeGroup(*group, isNew) : kTVXNotServerError;
     if (code == kTVXDone) {
-        m_groups.insert(uid, group);
-        if (cached != group) {
-            // Records keep pointing at the group the cache holds.
-            for (const auto& record : std::as_const(m_records))
-                if (record->mGroup() == cached)
-                    record->setMGroup(group);
-            pruneRecordSearchIndex();
-        }
+        // The server now counts the signed-in user among a new group's members.
+        if (isNew && !d.m_currentUser->mUsersGroupArray().contains(uid))
+            d.m_currentUser->mUsersGroupArray().append(uid);
+        d.m_groups.insert(uid, group);
+        if (!isNew)
+            repointRecords(cached, group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
     }
-    if (code == kTVXDone)
-        changed.add(storechanges::kGroups | storechanges::kRecords);
-    (void)eventLogger().logOutcome(kEventEditGroup, group->mGroupName(), code);
-    return code;
+    if (isNew)
+        return finish(changed, code, storechanges::kGroups, kEventAddGroup, group->mGroupName());
+    return finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventEditGroup,
+                  group->mGroupName());
 }
+
+TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, true); }
+TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, false); }
 
 TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(*this);
     const QString uid = group.mGroupUID();
     TVXResult code = kTVXDone;
     if (!m_groups.contains(uid)) {
@@ -206,21 +212,20 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
             return kTVXDone;
         });
     }
+    GroupTypeSteps steps{*this};
     if (code == kTVXDone)
-        GroupTypeSteps{*this}.forgetDeletedGroup(uid);
-    if (code == kTVXDone)
-        changed.add(storechanges::kGroups | storechanges::kRecords);
-    (void)eventLogger().logOutcome(kEventDeleteGroup, group.mGroupName(), code);
-    return code;
+        steps.forgetDeletedGroup(uid);
+    return steps.finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup,
+                        group.mGroupName());
 }
 
 void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
 {
     d.m_groups.remove(groupUID);
-    for (auto it = d.m_records.begin(); it != d.m_records.end();) {
-        const auto& recordGroup = (*it)->mGroup();
-        it = recordGroup && recordGroup->mGroupUID() == groupUID ? d.m_records.erase(it) : std::next(it);
-    }
+    d.m_records.removeIf([&groupUID](const auto& entry) {
+        const auto& recordGroup = entry.value()->mGroup();
+        return recordGroup && recordGroup->mGroupUID() == groupUID;
+    });
     for (const auto& other : std::as_const(d.m_groups))
         if (other->mGroupUID() != kUnfiledUID)
             other->mSubGroupsUID().removeAll(groupUID);
@@ -234,8 +239,7 @@ void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(*this);
     TVXResult result = kTVXDone;
     try {
         if (!mCPcon)
@@ -311,67 +315,45 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
     return code;
 }
 
-TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type)
+TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TVXType>& type, bool isNew)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(d);
     if (!type)
         return kTVXReloadFirst;
-    const TVXResult code = GroupTypeSteps{*this}.storeType(*type, true);
-    if (code == kTVXDone)
-        m_types.insert(type->mTypeUID(), type);
-    if (code == kTVXDone)
-        changed.add(storechanges::kTypes);
-    (void)eventLogger().logOutcome(kEventAddType, type->mTypeName(), code, kTypeAdded);
-    return code;
+    const TVXResult code = storeType(*type, isNew);
+    if (code == kTVXDone) {
+        const auto cached = d.m_types.value(type->mTypeUID());
+        d.m_types.insert(type->mTypeUID(), type);
+        if (!isNew)
+            repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
+    }
+    if (isNew)
+        return finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded);
+    return finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventEditType,
+                  type->mTypeName(), kTypeEdited);
 }
 
-TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type)
-{
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    if (!type)
-        return kTVXReloadFirst;
-    const TVXResult code = GroupTypeSteps{*this}.storeType(*type, false);
-    if (code == kTVXDone) {
-        const auto cached = m_types.value(type->mTypeUID());
-        m_types.insert(type->mTypeUID(), type);
-        if (cached && cached != type) {
-            for (const auto& record : std::as_const(m_records))
-                if (record->mType() == cached)
-                    record->setMType(type);
-            pruneRecordSearchIndex();
-        }
-    }
-    if (code == kTVXDone)
-        changed.add(storechanges::kTypes | storechanges::kRecords);
-    (void)eventLogger().logOutcome(kEventEditType, type->mTypeName(), code, kTypeEdited);
-    return code;
-}
+TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, true); }
+TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, false); }
 
 TVXResult TVXDataBase::deleteType(const TVXType& type)
 {
-    storechanges::Announcement changed(this, mConnectionMutex); // announced once the guard is released
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    storechanges::GuardedChange changed(*this);
     const QString uid = type.mTypeUID();
     const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteType));
-        stmt->setString(1, uid.toStdString());
         // The type's records go with it by the store's foreign key.
-        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+        return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
     });
     if (code == kTVXDone) {
         m_types.remove(uid);
-        for (auto it = m_records.begin(); it != m_records.end();) {
-            const auto& recordType = (*it)->mType();
-            it = recordType && recordType->mTypeUID() == uid ? m_records.erase(it) : std::next(it);
-        }
+        m_records.removeIf([&uid](const auto& entry) {
+            const auto& recordType = entry.value()->mType();
+            return recordType && recordType->mTypeUID() == uid;
+        });
         pruneRecordSearchIndex();
     }
-    if (code == kTVXDone)
-        changed.add(storechanges::kTypes | storechanges::kRecords);
-    (void)eventLogger().logOutcome(kEventDeleteType, type.mTypeName(), code, kTypeDeleted);
-    return code;
+    return GroupTypeSteps{*this}.finish(changed, code, storechanges::kTypes | storechanges::kRecords,
+                                        kEventDeleteType, type.mTypeName(), kTypeDeleted);
 }
 
 // --- duplicate names ------------------------------------------------------------

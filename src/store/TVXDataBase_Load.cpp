@@ -15,6 +15,7 @@
 #include "store/AttachmentStore.h"
 #include "store/RowDigest.h"
 #include "store/StaleCopies.h"
+#include "store/StatementRunner.h"
 #include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
@@ -105,9 +106,7 @@ QString TVXDataBase::getUserIDForName(const QString& accountName, TVXResult* cod
     (void)code; // not written: a missing row answers null
     if (!mCPcon)
         throw noConnection();
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryGetUserID));
-    stmt->setString(1, accountName.toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const auto rs = tvxsql::rowsFor(*mCPcon, kQueryGetUserID, accountName);
     if (!rs->next())
         return QString();
     return tvxsql::textColumn(*rs, 1);
@@ -116,9 +115,7 @@ QString TVXDataBase::getUserIDForName(const QString& accountName, TVXResult* cod
 QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
 {
     (void)code;
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQuerySelectUserGroupList));
-    stmt->setString(1, userID.toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const auto rs = tvxsql::rowsFor(*mCPcon, kQuerySelectUserGroupList, userID);
     QStringList groups;
     while (rs->next())
         groups << tvxsql::textColumn(*rs, 1);
@@ -129,9 +126,7 @@ TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QSt
 {
     if (!mCPcon)
         throw noConnection();
-    std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryUserRow));
-    stmt->setString(1, userID.toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const auto rs = tvxsql::rowsFor(*mCPcon, kQueryUserRow, userID);
     // No row: the account was removed from the store (a server account alone
     // must not log in with default rights).
     if (!rs->next())
@@ -607,9 +602,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
 void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryCustomType));
-        stmt->setString(1, record.mRecordUID().toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        const auto rs = tvxsql::rowsFor(*mCPcon, kQueryCustomType, record.mRecordUID());
         while (rs->next()) {
             record.setMRecordCustomType(LoadSteps{*this}.customTypeFromRow(*rs));
             if (code)
@@ -648,9 +641,7 @@ void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXR
 void TVXDataBase::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryAttachmentHeader));
-        stmt->setString(1, record.mRecordUID().toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        const auto rs = tvxsql::rowsFor(*mCPcon, kQueryAttachmentHeader, record.mRecordUID());
         while (rs->next()) {
             record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
             const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
@@ -692,21 +683,9 @@ std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(TVXResult* code)
 
 namespace {
 
-// Whether the query finds a row for the name; false, after the error path,
-// when it cannot be asked (no connection among them).
 bool nameRowExists(TVXDataBase& db, const char* query, const QString& name)
 {
-    try {
-        if (!db.connection())
-            throw noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(db.connection()->prepareStatement(query));
-        stmt->setString(1, name.toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        return rs->next();
-    } catch (const sql::SQLException& e) {
-        (void)db.reportDatabaseError(e);
-        return false;
-    }
+    return tvxsql::findsRow(db, query, [&name](sql::PreparedStatement& stmt) { stmt.setString(1, name.toStdString()); });
 }
 
 } // namespace

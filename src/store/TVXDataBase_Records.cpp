@@ -65,6 +65,27 @@ void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
     stmt.setBlob(first + kNumberOfFields, blobs.back()->stream());
 }
 
+// The ten texts enciphered, each refused when its column could not keep it:
+// a zero character, or a cipher past a TINYBLOB (its index then in *tooLong).
+template <class TextAt>
+TVXResult encipherFields(const TVXDataBase& db, std::array<QByteArray, kNumberOfFields>& ciphers, TextAt textAt,
+                   int* tooLong)
+{
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        const QString text = textAt(i);
+        if (tvxsql::holdsNul(text))
+            return kTVXStatementFailed;
+        QByteArray& cipher = ciphers[static_cast<size_t>(i)];
+        cipher = db.encryptString(text);
+        if (!tvxsql::fitsTinyBlob(cipher)) {
+            if (tooLong)
+                *tooLong = i;
+            return kTVXStatementFailed;
+        }
+    }
+    return kTVXDone;
+}
+
 } // namespace
 
 // Record storage's own steps; they reach the manager's state through d.
@@ -338,18 +359,10 @@ int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& user
 TVXResult TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXRecord::getFunctionsArray();
-    for (int i = 0; i < kNumberOfFields; ++i) {
-        const QString value = (record.*getters[static_cast<size_t>(i)])();
-        if (tvxsql::holdsNul(value))
-            return kTVXStatementFailed;
-        QByteArray& cipher = ciphers.values[static_cast<size_t>(i)];
-        cipher = encryptString(value);
-        if (!tvxsql::fitsTinyBlob(cipher)) {
-            if (tooLong)
-                *tooLong = i;
-            return kTVXStatementFailed;
-        }
-    }
+    const TVXResult values = encipherFields(
+        *this, ciphers.values, [&](int i) { return (record.*getters[static_cast<size_t>(i)])(); }, tooLong);
+    if (values != kTVXDone)
+        return values;
     if (tvxsql::holdsNul(record.mNotes()))
         return kTVXStatementFailed;
     ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
@@ -369,21 +382,10 @@ TVXResult TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers
 TVXResult TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong) const
 {
     const auto& getters = TVXType::getFunctionsArray();
-    for (int i = 0; i < kNumberOfFields; ++i) {
-        QString name = (customType.*getters[static_cast<size_t>(i)])();
-        if (name.isNull())
-            name = QStringLiteral("Field%1").arg(i + 1);
-        if (tvxsql::holdsNul(name))
-            return kTVXStatementFailed;
-        QByteArray& cipher = ciphers.fields[static_cast<size_t>(i)];
-        cipher = encryptString(name);
-        if (!tvxsql::fitsTinyBlob(cipher)) {
-            if (tooLong)
-                *tooLong = i;
-            return kTVXStatementFailed;
-        }
-    }
-    return kTVXDone;
+    return encipherFields(*this, ciphers.fields, [&](int i) {
+        const QString& name = (customType.*getters[static_cast<size_t>(i)])();
+        return name.isNull() ? QStringLiteral("Field%1").arg(i + 1) : name;
+    }, tooLong);
 }
 
 // --- statement parts --------------------------------------------------------------
@@ -770,9 +772,7 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
     const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteRecord));
-        stmt->setString(1, recordID.toStdString());
-        return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+        return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
     });
     if (code == kTVXDone) {
         // The server dropped the custom type, attachment and every user's

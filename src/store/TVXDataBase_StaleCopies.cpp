@@ -14,6 +14,8 @@
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
+#include <array>
+
 namespace {
 
 // The record row with its custom type and attachment header, each read only
@@ -33,11 +35,14 @@ constexpr char kQueryLockType[] =
     "SELECT NAME, ICONID, MASKS, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7, FIELD8, FIELD9, "
     "FIELD10 FROM TYPETABLE WHERE UID = ? FOR UPDATE";
 
-std::unique_ptr<sql::ResultSet> lockRow(sql::Connection& connection, const char* query, const QString& key)
+// N BLOB columns from the column `first` on.
+template <size_t N>
+std::array<QByteArray, N> blobColumns(sql::ResultSet& rs, int first)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
-    stmt->setString(1, key.toStdString());
-    return std::unique_ptr<sql::ResultSet>(stmt->executeQuery());
+    std::array<QByteArray, N> columns;
+    for (size_t i = 0; i < N; ++i)
+        columns[i] = tvxsql::blobColumn(rs, first + static_cast<int>(i));
+    return columns;
 }
 
 // 0 when the row has no digest or its stored one is the digest kept, else 8.
@@ -94,21 +99,16 @@ quint64 tvxsql::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mas
 std::optional<TVXStaleCopies::RecordDigest> TVXStaleCopies::lockedRecordDigest(sql::Connection& connection,
                                                                                 const QString& recordID)
 {
-    const auto rs = lockRow(connection, kQueryLockRecord, recordID);
+    const auto rs = tvxsql::rowsFor(connection, kQueryLockRecord, recordID);
     if (!rs->next())
         return std::nullopt;
-    QByteArray values[11];
-    for (int i = 0; i < 11; ++i)
-        values[i] = tvxsql::blobColumn(*rs, 3 + i);
+    const auto values = blobColumns<11>(*rs, 3);
     RecordDigest digest;
-    digest.row = tvxsql::recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values,
+    digest.row = tvxsql::recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values.data(),
                                  rs->getBoolean(14), rs->getBoolean(15));
-    if (!rs->isNull(16)) {
-        QByteArray fields[10];
-        for (int i = 0; i < 10; ++i)
-            fields[i] = tvxsql::blobColumn(*rs, 19 + i);
-        digest.customType = tvxsql::customTypeDigest(rs->getInt64(17), rs->getInt64(18), fields);
-    }
+    if (!rs->isNull(16))
+        digest.customType =
+            tvxsql::customTypeDigest(rs->getInt64(17), rs->getInt64(18), blobColumns<10>(*rs, 19).data());
     if (!rs->isNull(29))
         digest.attachment = tvxsql::attachmentDigest(tvxsql::blobColumn(*rs, 30), tvxsql::blobColumn(*rs, 31));
     return digest;
@@ -116,7 +116,7 @@ std::optional<TVXStaleCopies::RecordDigest> TVXStaleCopies::lockedRecordDigest(s
 
 std::optional<quint64> TVXStaleCopies::lockedGroupDigest(sql::Connection& connection, const QString& groupUID)
 {
-    const auto rs = lockRow(connection, kQueryLockGroup, groupUID);
+    const auto rs = tvxsql::rowsFor(connection, kQueryLockGroup, groupUID);
     if (!rs->next())
         return std::nullopt;
     return tvxsql::groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
@@ -124,13 +124,11 @@ std::optional<quint64> TVXStaleCopies::lockedGroupDigest(sql::Connection& connec
 
 std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
 {
-    const auto rs = lockRow(connection, kQueryLockType, typeUID);
+    const auto rs = tvxsql::rowsFor(connection, kQueryLockType, typeUID);
     if (!rs->next())
         return std::nullopt;
-    QByteArray fields[10];
-    for (int i = 0; i < 10; ++i)
-        fields[i] = tvxsql::blobColumn(*rs, 4 + i);
-    return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3), fields);
+    return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3),
+                              blobColumns<10>(*rs, 4).data());
 }
 
 TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,

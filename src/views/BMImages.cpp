@@ -27,6 +27,27 @@ void pen(QPainter& p, const QColor& c, qreal w = 2.4)
     p.setPen(QPen(c, w, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
 }
 
+// Lines alone: the round pen, nothing filled.
+void strokes(QPainter& p, const QColor& c, qreal w)
+{
+    pen(p, c, w);
+    p.setBrush(Qt::NoBrush);
+}
+
+// Shapes filled with the brush inside a thin outline.
+void outlined(QPainter& p, const QColor& line, qreal w, const QBrush& fill)
+{
+    p.setPen(QPen(line, w));
+    p.setBrush(fill);
+}
+
+// Shapes filled without an outline.
+void filled(QPainter& p, const QBrush& fill)
+{
+    p.setPen(Qt::NoPen);
+    p.setBrush(fill);
+}
+
 // A closed outline through the points, filled with the brush.
 void drawOutline(QPainter& p, std::initializer_list<QPointF> points)
 {
@@ -38,8 +59,7 @@ void drawOutline(QPainter& p, std::initializer_list<QPointF> points)
 
 void drawPaperClip(QPainter& p)
 {
-    pen(p, kInk, 2.6);
-    p.setBrush(Qt::NoBrush);
+    strokes(p, kInk, 2.6);
     QPainterPath path;
     path.moveTo(20, 10);
     path.lineTo(20, 24);
@@ -52,13 +72,11 @@ void drawPaperClip(QPainter& p)
 
 void drawLock(QPainter& p)
 {
-    pen(p, kInk, 3);
-    p.setBrush(Qt::NoBrush);
+    strokes(p, kInk, 3);
     p.drawArc(QRectF(9, 4, 14, 16), 0, 180 * 16);
     p.drawLine(QPointF(9, 12), QPointF(9, 15));
     p.drawLine(QPointF(23, 12), QPointF(23, 15));
-    p.setPen(Qt::NoPen);
-    p.setBrush(kAmber);
+    filled(p, kAmber);
     p.drawRoundedRect(QRectF(6, 14, 20, 15), 3, 3);
     p.setBrush(kInk);
     p.drawEllipse(QRectF(14, 18, 4, 4));
@@ -67,8 +85,7 @@ void drawLock(QPainter& p)
 
 void drawFolder(QPainter& p)
 {
-    p.setPen(QPen(QColor(60, 110, 180), 1.2));
-    p.setBrush(QColor(120, 170, 230));
+    outlined(p, QColor(60, 110, 180), 1.2, QColor(120, 170, 230));
     QPainterPath tab;
     tab.addRoundedRect(QRectF(3, 6, 12, 6), 2, 2);
     p.drawPath(tab);
@@ -81,8 +98,7 @@ void drawFolder(QPainter& p)
 
 void drawNote(QPainter& p)
 {
-    p.setPen(QPen(QColor(150, 130, 60), 1.2));
-    p.setBrush(QColor(255, 236, 140));
+    outlined(p, QColor(150, 130, 60), 1.2, QColor(255, 236, 140));
     drawOutline(p, {{6, 4}, {21, 4}, {27, 10}, {27, 28}, {6, 28}});
     pen(p, QColor(150, 130, 60), 1.6);
     for (int y : {13, 18, 23})
@@ -92,8 +108,7 @@ void drawNote(QPainter& p)
 // A round badge with a white plus or minus.
 void drawBadge(QPainter& p, const QColor& c, bool plus)
 {
-    p.setPen(Qt::NoPen);
-    p.setBrush(c);
+    filled(p, c);
     p.drawEllipse(QRectF(3, 3, 26, 26));
     pen(p, Qt::white, 4);
     if (plus)
@@ -105,8 +120,7 @@ void drawPencil(QPainter& p)
 {
     p.translate(16, 16);
     p.rotate(45);
-    p.setPen(QPen(kInk, 1.2));
-    p.setBrush(kAmber);
+    outlined(p, kInk, 1.2, kAmber);
     p.drawRect(QRectF(-4, -13, 8, 20));
     p.setBrush(QColor(240, 200, 170));
     drawOutline(p, {{-4, 7}, {4, 7}, {0, 14}});
@@ -116,8 +130,7 @@ void drawPencil(QPainter& p)
 
 void drawTrash(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.4));
-    p.setBrush(QColor(200, 206, 214));
+    outlined(p, kInk, 1.4, QColor(200, 206, 214));
     drawOutline(p, {{8, 9}, {24, 9}, {22, 29}, {10, 29}});
     p.drawRoundedRect(QRectF(5, 5, 22, 4), 1.5, 1.5);
     p.drawRect(QRectF(13, 2, 6, 3));
@@ -128,8 +141,7 @@ void drawTrash(QPainter& p)
 
 void drawCopy(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.4));
-    p.setBrush(QColor(225, 232, 242));
+    outlined(p, kInk, 1.4, QColor(225, 232, 242));
     p.drawRoundedRect(QRectF(4, 4, 16, 20), 2, 2);
     p.setBrush(Qt::white);
     p.drawRoundedRect(QRectF(12, 9, 16, 20), 2, 2);
@@ -138,8 +150,7 @@ void drawCopy(QPainter& p)
 void drawGear(QPainter& p)
 {
     p.translate(16, 16);
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(110, 120, 136));
+    filled(p, QColor(110, 120, 136));
     for (int i = 0; i < 8; ++i) {
         p.drawRoundedRect(QRectF(-3, -14, 6, 8), 1.5, 1.5);
         p.rotate(45);
@@ -151,8 +162,7 @@ void drawGear(QPainter& p)
 
 void drawGlobe(QPainter& p)
 {
-    p.setPen(QPen(QColor(30, 90, 170), 1.6));
-    p.setBrush(QColor(140, 195, 250));
+    outlined(p, QColor(30, 90, 170), 1.6, QColor(140, 195, 250));
     p.drawEllipse(QRectF(4, 4, 24, 24));
     p.setBrush(Qt::NoBrush);
     p.drawEllipse(QRectF(10, 4, 12, 24));
@@ -162,8 +172,7 @@ void drawGlobe(QPainter& p)
 
 void drawPrinter(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.4));
-    p.setBrush(Qt::white);
+    outlined(p, kInk, 1.4, Qt::white);
     p.drawRect(QRectF(9, 3, 14, 10));
     p.setBrush(QColor(160, 168, 180));
     p.drawRoundedRect(QRectF(3, 11, 26, 12), 3, 3);
@@ -196,8 +205,7 @@ void drawQvx(QPainter& p)
 
 void drawScissors(QPainter& p)
 {
-    pen(p, kInk, 2);
-    p.setBrush(Qt::NoBrush);
+    strokes(p, kInk, 2);
     p.drawEllipse(QRectF(4, 20, 8, 8));
     p.drawEllipse(QRectF(20, 20, 8, 8));
     p.drawLine(11, 21, 22, 4);
@@ -206,8 +214,7 @@ void drawScissors(QPainter& p)
 
 void drawColumns(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.6));
-    p.setBrush(Qt::white);
+    outlined(p, kInk, 1.6, Qt::white);
     p.drawRoundedRect(QRectF(3, 6, 26, 20), 2, 2);
     p.drawLine(12, 6, 12, 26);
     p.drawLine(20, 6, 20, 26);
@@ -215,8 +222,7 @@ void drawColumns(QPainter& p)
 
 void drawList(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.6));
-    p.setBrush(Qt::white);
+    outlined(p, kInk, 1.6, Qt::white);
     p.drawRoundedRect(QRectF(3, 6, 26, 20), 2, 2);
     for (int y : {11, 16, 21})
         p.drawLine(7, y, 25, y);
@@ -224,13 +230,11 @@ void drawList(QPainter& p)
 
 void drawTree(QPainter& p)
 {
-    pen(p, kInk, 1.6);
-    p.setBrush(Qt::NoBrush);
+    strokes(p, kInk, 1.6);
     p.drawLine(8, 9, 8, 23);
     p.drawLine(8, 16, 14, 16);
     p.drawLine(8, 23, 14, 23);
-    p.setPen(Qt::NoPen);
-    p.setBrush(kInk);
+    filled(p, kInk);
     p.drawRoundedRect(QRectF(4, 5, 14, 5), 1.5, 1.5);
     p.drawRoundedRect(QRectF(15, 14, 13, 4), 1.5, 1.5);
     p.drawRoundedRect(QRectF(15, 21, 13, 4), 1.5, 1.5);
@@ -238,8 +242,7 @@ void drawTree(QPainter& p)
 
 void drawInfo(QPainter& p)
 {
-    p.setPen(Qt::NoPen);
-    p.setBrush(kBlue);
+    filled(p, kBlue);
     p.drawEllipse(QRectF(3, 3, 26, 26));
     p.setBrush(Qt::white);
     p.drawEllipse(QRectF(14, 7, 4.5, 4.5));
@@ -248,8 +251,7 @@ void drawInfo(QPainter& p)
 
 void drawEye(QPainter& p)
 {
-    p.setPen(QPen(kInk, 1.8));
-    p.setBrush(Qt::white);
+    outlined(p, kInk, 1.8, Qt::white);
     QPainterPath eye;
     eye.moveTo(3, 16);
     eye.quadTo(16, 3, 29, 16);
@@ -261,8 +263,7 @@ void drawEye(QPainter& p)
 
 void drawMagnifier(QPainter& p)
 {
-    pen(p, QColor(110, 118, 130), 3);
-    p.setBrush(Qt::NoBrush);
+    strokes(p, QColor(110, 118, 130), 3);
     p.drawEllipse(QRectF(5, 5, 15, 15));
     pen(p, QColor(110, 118, 130), 4);
     p.drawLine(QPointF(18, 18), QPointF(26, 26));
@@ -270,13 +271,11 @@ void drawMagnifier(QPainter& p)
 
 void drawCalendar(QPainter& p)
 {
-    p.setPen(QPen(QColor(90, 90, 100), 2));
-    p.setBrush(Qt::white);
+    outlined(p, QColor(90, 90, 100), 2, Qt::white);
     p.drawRoundedRect(QRectF(4, 6, 24, 22), 3, 3);
     p.setBrush(QColor(200, 60, 55));
     p.drawRect(QRectF(4, 6, 24, 6));
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(90, 90, 100));
+    filled(p, QColor(90, 90, 100));
     for (int row = 0; row < 2; ++row)
         for (int col = 0; col < 4; ++col)
             p.drawRect(QRectF(8 + col * 5, 15 + row * 5, 3, 3));

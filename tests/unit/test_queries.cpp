@@ -181,6 +181,12 @@ TEST(SearchNeedle, FindsExactlyWhatAPlainSubstringSearchFinds)
         const QString needle = text(1 + static_cast<int>(rng() % (round % 2 ? 3 : 10)));
         ASSERT_EQ(SearchNeedle(needle).occursIn(haystack), haystack.contains(needle))
             << qPrintable(haystack) << " / " << qPrintable(needle);
+        // The one-byte form of a haystack below U+0100 answers the same.
+        QString narrow = haystack;
+        narrow.replace(QChar(0x0161), QChar(0xe9)).replace(QChar(0x0163), QChar(u'a'));
+        const QByteArray latin1 = narrow.toLatin1();
+        ASSERT_EQ(SearchNeedle(needle).occursIn(QLatin1StringView(latin1)), narrow.contains(needle))
+            << qPrintable(narrow) << " / " << qPrintable(needle);
     }
     EXPECT_TRUE(SearchNeedle(QString()).occursIn(u"x"));
     EXPECT_TRUE(SearchNeedle("ABC").occursIn(u"xxabc"));
