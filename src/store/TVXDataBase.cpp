@@ -4,7 +4,6 @@
 
 #include "crypto/DBEncrypter.h"
 #include "model/PasswordGenerator.h"
-#include "model/TVXUser.h"
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
@@ -77,7 +76,6 @@ TVXDataBase::TVXDataBase()
     , mPersonal(std::make_unique<TVXPersonalStore>(*this))
     , mAttachments(std::make_unique<TVXAttachmentStore>(*this))
     , mStaleCopies(std::make_unique<TVXStaleCopies>())
-    , m_currentUser(TVXUser::createUser())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)

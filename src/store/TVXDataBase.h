@@ -1,10 +1,12 @@
 #pragma once
 // The database manager: the one connection to the store's server, the field
-// encrypters, the in-memory caches and every read and write of the store.
-// One class; its operations are spread over one source file per concern.
+// encrypters and every read and write of the store; the in-memory caches and
+// their queries come from its base (store/StoreCaches.h). Its operations are
+// spread over one source file per concern.
 
 #include "platform/core/Error.h"
 #include "store/ConnectionGuard.h"
+#include "store/StoreCaches.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
 
@@ -42,7 +44,9 @@ class TVXType;
 class TVXUser;
 class TVXUser_Admin;
 
-class TVXDataBase {
+class TVXDataBase
+    : public TVXStoreCaches
+{
 public:
     using LoginRequest = TVXLoginRequest;
 
@@ -55,18 +59,7 @@ public:
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
     // --- state -------------------------------------------------------------
-    // The signed-in user: made with the manager, filled at log-in.
-    const std::shared_ptr<TVXUser>& mCurrentUser() const { return m_currentUser; }
-    // The caches, keyed by identifier (icons by "Icon%d"); one thread at a
-    // time works on them (workers run while the main thread waits).
-    const TVXGroupCache& mGroups() const { return m_groups; }
-    TVXGroupCache& mGroups() { return m_groups; }
-    const TVXTypeCache& mTypes() const { return m_types; }
-    TVXTypeCache& mTypes() { return m_types; }
-    const TVXRecordCache& mRecords() const { return m_records; }
-    TVXRecordCache& mRecords() { return m_records; }
-    const TVXUserCache& mUsers() const { return m_users; }
-    TVXUserCache& mUsers() { return m_users; }
+    // The custom icons, keyed "Icon%d"; one thread at a time, as the caches.
     const TVXIconCache& mCustomIcons() const;
     TVXIconCache& mCustomIcons();
     bool isDataReloading() const { return mIsDataReloaded.load(); }
@@ -136,62 +129,6 @@ public:
     TVXResult insertSubgroupListForGroup(const BMGroup& group);
     void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
-
-    // --- in-memory queries and permission tests (TVXDataBase_Queries.cpp) -------
-    // Computed from the caches, for one thread at a time. Null group or type:
-    // no filter; null or empty search text: no search.
-    using RecordList = TVXRecordList;
-    using GroupList = TVXGroupList;
-    using TypeList = TVXTypeList;
-    using UserList = TVXUserList;
-    RecordList itemsOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString) const;
-    qsizetype itemsCountOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString) const;
-    // Sorted by a record-list column (store/RecordSearch.h); ties by value 1
-    // ignoring case, then identifier; descending is the exact reverse.
-    RecordList itemsOfGroup(const BMGroup* group, const TVXType* type, const QString& searchString,
-                            int columnID, bool ascending) const;
-    RecordList itemsOfGroup(const BMGroup* group, const QString& searchString) const;
-    // The records of `uids` (a smart list) in the list's order, each once.
-    RecordList itemsOfGroup(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
-    RecordList itemsOfCategory(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
-    TypeList allTypesForGroup(const QString& groupUID, const QString& searchString) const;
-    // The lower-cased text occurs in value 1 to 9, the display date or the notes.
-    bool containsString(const QString& searchString, const TVXRecord& record) const;
-    bool anyRecordHasAtachementinArray() const; // all cached records
-    bool anyRecordHasAtachementinArray(const RecordList& records) const;
-    // Whoever adds, changes, replaces or removes a cached record calls this
-    // afterwards with it, so that its lower-cased texts never outlive it.
-    void refreshRecordSearchEntry(const TVXRecord& record);
-    void prepareRecordSearchIndex() const; // a loader's last step
-    // By name ignoring case, then identifier.
-    GroupList groups(bool includePersonalGroup) const;
-    GroupList groupsForEditing(bool unused = false) const;
-    GroupList groupsWithPermission(uint16_t mask) const;
-    GroupList subGroupsForGroupWithID(const QString& groupUID) const;
-    TypeList typesForEditing(bool unused = false) const;
-    TypeList types(bool unused, const BMGroup* group) const;
-    std::shared_ptr<BMGroup> groupWithUID(const QString& uid) const;
-    std::shared_ptr<TVXType> typeWithUID(const QString& uid) const;
-    std::shared_ptr<TVXRecord> recordWithUID(const QString& uid) const;
-    std::shared_ptr<TVXRecord> getRecordForUID(const QString& uid) const;
-    std::shared_ptr<TVXRecord> giveRecordForID(const QString& uid) const;
-    std::shared_ptr<BMGroup> getGroupFromGroupName(const QString& name) const;
-    std::shared_ptr<TVXType> findSimilarType(const TVXType& type, const BMGroup* group = nullptr) const;
-    std::shared_ptr<BMGroup> findSimilarCategory(const BMGroup& group) const;
-    bool isGroupExistsInDatabase() const { return !m_groups.isEmpty(); }
-    bool isTypeExistsInDatabase() const { return !m_types.isEmpty(); }
-    UserList sortedUsersContainsString(const QString& searchString) const;
-    bool userNameExistWithName(const QString& name) const;
-    void addUserToGroupListForGroups(const QString& userID, const QStringList& groupUIDs);
-    void incrementViewCountofRecord(const QString& uid);
-    int32_t getViewCountofRecord(const QString& uid) const;
-    // The group's word when the group prevails, else the user's own: 1 add,
-    // 2 edit, 4 delete; held when any asked bit is in the word.
-    static uint16_t recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits);
-    uint16_t recordPermissionsInGroup(const BMGroup* group) const;
-    bool checkRecordPermission(uint16_t mask, const BMGroup* group) const;
-    QString getRandomPassKey(const QString& recordID = QString()) const;
-    static std::string voidConvertNSStringToChar(const QString& text);
 
     // --- recent lists (store/RecentListsStore.h) -------------------------------
     static constexpr int kRecentListLimit = 10;
@@ -343,7 +280,6 @@ public:
     TVXResult saveSortInfoForUser(const TVXUser& user);
     TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
     TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
-    TVXUser* getCurrentUser() const { return m_currentUser.get(); }
     TVXResult setToggleInfo(bool show);
     TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
     TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
@@ -471,11 +407,6 @@ private:
 
     struct LoadSteps; // TVXDataBase_Load.cpp
 
-    // Prepared search and sort texts of the cached records; made on first use.
-    mutable std::shared_ptr<class RecordSearchIndex> mRecordSearchIndex;
-    RecordSearchIndex& recordSearchIndex() const;
-    void pruneRecordSearchIndex() const; // drops entries of records gone from mRecords
-
     std::unique_ptr<class TVXEventLogStore> mEventLog;
     std::unique_ptr<class TVXIconStore> mIcons;
     std::unique_ptr<class TVXRecentLists> mRecentLists;
@@ -517,11 +448,6 @@ private:
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
 
-    std::shared_ptr<TVXUser> m_currentUser;
-    TVXGroupCache m_groups;
-    TVXTypeCache m_types;
-    TVXRecordCache m_records;
-    TVXUserCache m_users;
     std::unique_ptr<sql::Connection> mCPcon;
 
     mutable std::mutex mEncrypterMutex;

@@ -1,7 +1,10 @@
 // In-memory queries: the record lists the windows show, groups and types for
 // pop-ups and editors, users, lookups, view counts and the record permission
 // rule. Everything works on the caches; no statement runs here.
+#include "store/StoreCaches.h"
+
 #include "model/BMGroup.h"
+#include "model/PasswordGenerator.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
@@ -10,7 +13,6 @@
 #include "store/ParallelFor.h"
 #include "store/PermissionRules.h"
 #include "store/RecordSearch.h"
-#include "store/TVXDataBase.h"
 
 #include <QSet>
 
@@ -80,28 +82,35 @@ void sortByName(QList<std::shared_ptr<T>>& list, Name name, Uid uid)
     });
 }
 
-void sortGroups(TVXDataBase::GroupList& list)
+void sortGroups(TVXStoreCaches::GroupList& list)
 {
     sortByName(list, &BMGroup::mGroupName, &BMGroup::mGroupUID);
 }
 
-void sortTypes(TVXDataBase::TypeList& list)
+void sortTypes(TVXStoreCaches::TypeList& list)
 {
     sortByName(list, &TVXType::mTypeName, &TVXType::mTypeUID);
 }
 
 } // namespace
 
+TVXStoreCaches::TVXStoreCaches()
+    : m_currentUser(TVXUser::createUser())
+{
+}
+
+TVXStoreCaches::~TVXStoreCaches() = default;
+
 // --- the search index ------------------------------------------------------------
 
-RecordSearchIndex& TVXDataBase::recordSearchIndex() const
+RecordSearchIndex& TVXStoreCaches::recordSearchIndex() const
 {
     if (!mRecordSearchIndex)
         mRecordSearchIndex = std::make_shared<RecordSearchIndex>();
     return *mRecordSearchIndex;
 }
 
-void TVXDataBase::pruneRecordSearchIndex() const
+void TVXStoreCaches::pruneRecordSearchIndex() const
 {
     // After a scan of every record the index holds an entry per searched record;
     // more entries than records means some belong to records that are gone
@@ -116,7 +125,7 @@ void TVXDataBase::pruneRecordSearchIndex() const
     index.retainOnly(live);
 }
 
-void TVXDataBase::refreshRecordSearchEntry(const TVXRecord& record)
+void TVXStoreCaches::refreshRecordSearchEntry(const TVXRecord& record)
 {
     if (m_records.value(record.mRecordUID()).get() == &record)
         recordSearchIndex().refresh(record);
@@ -124,7 +133,7 @@ void TVXDataBase::refreshRecordSearchEntry(const TVXRecord& record)
         recordSearchIndex().forget(record);
 }
 
-void TVXDataBase::prepareRecordSearchIndex() const
+void TVXStoreCaches::prepareRecordSearchIndex() const
 {
     std::vector<const TVXRecord*> walk;
     walk.reserve(static_cast<size_t>(m_records.size()));
@@ -136,7 +145,7 @@ void TVXDataBase::prepareRecordSearchIndex() const
 
 // --- record lists ------------------------------------------------------------------
 
-TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TVXType* type,
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const TVXType* type,
                                                   const QString& searchString) const
 {
     RecordList items;
@@ -146,7 +155,7 @@ TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TV
     return items;
 }
 
-qsizetype TVXDataBase::itemsCountOfGroup(const BMGroup* group, const TVXType* type,
+qsizetype TVXStoreCaches::itemsCountOfGroup(const BMGroup* group, const TVXType* type,
                                          const QString& searchString) const
 {
     qsizetype count = 0;
@@ -156,7 +165,7 @@ qsizetype TVXDataBase::itemsCountOfGroup(const BMGroup* group, const TVXType* ty
     return count;
 }
 
-TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TVXType* type,
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const TVXType* type,
                                                   const QString& searchString, int columnID,
                                                   bool ascending) const
 {
@@ -165,12 +174,12 @@ TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const TV
     return items;
 }
 
-TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const QString& searchString) const
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const QString& searchString) const
 {
     return itemsOfGroup(group, static_cast<const TVXType*>(nullptr), searchString);
 }
 
-TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const QString& searchString,
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const QString& searchString,
                                                   const QStringList& uids) const
 {
     // The lists are short: look each identifier up rather than scan the cache.
@@ -193,13 +202,13 @@ TVXDataBase::RecordList TVXDataBase::itemsOfGroup(const BMGroup* group, const QS
     return items;
 }
 
-TVXDataBase::RecordList TVXDataBase::itemsOfCategory(const BMGroup* group, const QString& searchString,
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfCategory(const BMGroup* group, const QString& searchString,
                                                      const QStringList& uids) const
 {
     return itemsOfGroup(group, searchString, uids);
 }
 
-TVXDataBase::TypeList TVXDataBase::allTypesForGroup(const QString& groupUID, const QString& searchString) const
+TVXStoreCaches::TypeList TVXStoreCaches::allTypesForGroup(const QString& groupUID, const QString& searchString) const
 {
     TypeList types;
     QSet<const TVXType*> listed;
@@ -216,7 +225,7 @@ TVXDataBase::TypeList TVXDataBase::allTypesForGroup(const QString& groupUID, con
     return types;
 }
 
-bool TVXDataBase::containsString(const QString& searchString, const TVXRecord& record) const
+bool TVXStoreCaches::containsString(const QString& searchString, const TVXRecord& record) const
 {
     if (searchString.isEmpty())
         return true;
@@ -227,13 +236,13 @@ bool TVXDataBase::containsString(const QString& searchString, const TVXRecord& r
     return RecordSearchEntry(record).contains(needle);
 }
 
-bool TVXDataBase::anyRecordHasAtachementinArray() const
+bool TVXStoreCaches::anyRecordHasAtachementinArray() const
 {
     return std::any_of(m_records.cbegin(), m_records.cend(),
                        [](const auto& record) { return record && record->mHasAttachment(); });
 }
 
-bool TVXDataBase::anyRecordHasAtachementinArray(const RecordList& records) const
+bool TVXStoreCaches::anyRecordHasAtachementinArray(const RecordList& records) const
 {
     return std::any_of(records.cbegin(), records.cend(),
                        [](const auto& record) { return record && record->mHasAttachment(); });
@@ -241,7 +250,7 @@ bool TVXDataBase::anyRecordHasAtachementinArray(const RecordList& records) const
 
 // --- groups and types ----------------------------------------------------------------
 
-TVXDataBase::GroupList TVXDataBase::groups(bool includePersonalGroup) const
+TVXStoreCaches::GroupList TVXStoreCaches::groups(bool includePersonalGroup) const
 {
     const QString& personal = m_currentUser->mUserID();
     GroupList list;
@@ -253,19 +262,19 @@ TVXDataBase::GroupList TVXDataBase::groups(bool includePersonalGroup) const
     return list;
 }
 
-TVXDataBase::GroupList TVXDataBase::groupsForEditing(bool) const
+TVXStoreCaches::GroupList TVXStoreCaches::groupsForEditing(bool) const
 {
     return groups(true);
 }
 
-TVXDataBase::GroupList TVXDataBase::groupsWithPermission(uint16_t mask) const
+TVXStoreCaches::GroupList TVXStoreCaches::groupsWithPermission(uint16_t mask) const
 {
     GroupList list = groupsForEditing();
     list.removeIf([this, mask](const auto& group) { return !checkRecordPermission(mask, group.get()); });
     return list;
 }
 
-TVXDataBase::GroupList TVXDataBase::subGroupsForGroupWithID(const QString& groupUID) const
+TVXStoreCaches::GroupList TVXStoreCaches::subGroupsForGroupWithID(const QString& groupUID) const
 {
     const QString& personal = m_currentUser->mUserID();
     GroupList list = groupsForEditing();
@@ -276,7 +285,7 @@ TVXDataBase::GroupList TVXDataBase::subGroupsForGroupWithID(const QString& group
     return list;
 }
 
-TVXDataBase::TypeList TVXDataBase::typesForEditing(bool) const
+TVXStoreCaches::TypeList TVXStoreCaches::typesForEditing(bool) const
 {
     TypeList list;
     for (const auto& type : m_types) {
@@ -287,7 +296,7 @@ TVXDataBase::TypeList TVXDataBase::typesForEditing(bool) const
     return list;
 }
 
-TVXDataBase::TypeList TVXDataBase::types(bool, const BMGroup* group) const
+TVXStoreCaches::TypeList TVXStoreCaches::types(bool, const BMGroup* group) const
 {
     if (!group)
         return {};
@@ -296,32 +305,32 @@ TVXDataBase::TypeList TVXDataBase::types(bool, const BMGroup* group) const
     return list;
 }
 
-std::shared_ptr<BMGroup> TVXDataBase::groupWithUID(const QString& uid) const
+std::shared_ptr<BMGroup> TVXStoreCaches::groupWithUID(const QString& uid) const
 {
     return m_groups.value(uid);
 }
 
-std::shared_ptr<TVXType> TVXDataBase::typeWithUID(const QString& uid) const
+std::shared_ptr<TVXType> TVXStoreCaches::typeWithUID(const QString& uid) const
 {
     return m_types.value(uid);
 }
 
-std::shared_ptr<TVXRecord> TVXDataBase::recordWithUID(const QString& uid) const
+std::shared_ptr<TVXRecord> TVXStoreCaches::recordWithUID(const QString& uid) const
 {
     return m_records.value(uid);
 }
 
-std::shared_ptr<TVXRecord> TVXDataBase::getRecordForUID(const QString& uid) const
+std::shared_ptr<TVXRecord> TVXStoreCaches::getRecordForUID(const QString& uid) const
 {
     return m_records.value(uid);
 }
 
-std::shared_ptr<TVXRecord> TVXDataBase::giveRecordForID(const QString& uid) const
+std::shared_ptr<TVXRecord> TVXStoreCaches::giveRecordForID(const QString& uid) const
 {
     return m_records.value(uid);
 }
 
-std::shared_ptr<BMGroup> TVXDataBase::getGroupFromGroupName(const QString& name) const
+std::shared_ptr<BMGroup> TVXStoreCaches::getGroupFromGroupName(const QString& name) const
 {
     for (const auto& group : groupsForEditing()) {
         if (group->mGroupName() == name)
@@ -332,7 +341,7 @@ std::shared_ptr<BMGroup> TVXDataBase::getGroupFromGroupName(const QString& name)
 
 // The first of the sorted list with the very same name: equal names sort by
 // identifier, so the one with the least identifier, found without sorting.
-std::shared_ptr<TVXType> TVXDataBase::findSimilarType(const TVXType& type, const BMGroup*) const
+std::shared_ptr<TVXType> TVXStoreCaches::findSimilarType(const TVXType& type, const BMGroup*) const
 {
     std::shared_ptr<TVXType> found;
     for (const auto& other : m_types) {
@@ -343,7 +352,7 @@ std::shared_ptr<TVXType> TVXDataBase::findSimilarType(const TVXType& type, const
     return found;
 }
 
-std::shared_ptr<BMGroup> TVXDataBase::findSimilarCategory(const BMGroup& group) const
+std::shared_ptr<BMGroup> TVXStoreCaches::findSimilarCategory(const BMGroup& group) const
 {
     for (const auto& other : groupsForEditing()) {
         if (other.get() != &group && other->mGroupName() == group.mGroupName())
@@ -354,7 +363,7 @@ std::shared_ptr<BMGroup> TVXDataBase::findSimilarCategory(const BMGroup& group) 
 
 // --- users ---------------------------------------------------------------------------
 
-TVXDataBase::UserList TVXDataBase::sortedUsersContainsString(const QString& searchString) const
+TVXStoreCaches::UserList TVXStoreCaches::sortedUsersContainsString(const QString& searchString) const
 {
     const QString prefix = foldSearchText(searchString);
     UserList list;
@@ -366,14 +375,14 @@ TVXDataBase::UserList TVXDataBase::sortedUsersContainsString(const QString& sear
     return list;
 }
 
-bool TVXDataBase::userNameExistWithName(const QString& name) const
+bool TVXStoreCaches::userNameExistWithName(const QString& name) const
 {
     return std::any_of(m_users.cbegin(), m_users.cend(), [&name](const auto& user) {
         return user && user->mUsername().compare(name, Qt::CaseInsensitive) == 0;
     });
 }
 
-void TVXDataBase::addUserToGroupListForGroups(const QString& userID, const QStringList& groupUIDs)
+void TVXStoreCaches::addUserToGroupListForGroups(const QString& userID, const QStringList& groupUIDs)
 {
     // Set the membership from the chosen list itself rather than from the
     // user's own group list, which the caller may already have overwritten.
@@ -389,14 +398,14 @@ void TVXDataBase::addUserToGroupListForGroups(const QString& userID, const QStri
 
 // --- view counts ---------------------------------------------------------------------
 
-void TVXDataBase::incrementViewCountofRecord(const QString& uid)
+void TVXStoreCaches::incrementViewCountofRecord(const QString& uid)
 {
     const auto record = m_records.value(uid);
     if (record && record->mViewCounter() < std::numeric_limits<int32_t>::max())
         record->setMViewCounter(record->mViewCounter() + 1);
 }
 
-int32_t TVXDataBase::getViewCountofRecord(const QString& uid) const
+int32_t TVXStoreCaches::getViewCountofRecord(const QString& uid) const
 {
     const auto record = m_records.value(uid);
     return record ? record->mViewCounter() : 0;
@@ -404,30 +413,30 @@ int32_t TVXDataBase::getViewCountofRecord(const QString& uid) const
 
 // --- permissions -----------------------------------------------------------------------
 
-uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits)
+uint16_t TVXStoreCaches::recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits)
 {
     return storerules::recordPermissionsInGroup(group, userRecordBits);
 }
 
-uint16_t TVXDataBase::recordPermissionsInGroup(const BMGroup* group) const
+uint16_t TVXStoreCaches::recordPermissionsInGroup(const BMGroup* group) const
 {
     return recordPermissionsInGroup(group, m_currentUser->mRecordPermissionsBit());
 }
 
-bool TVXDataBase::checkRecordPermission(uint16_t mask, const BMGroup* group) const
+bool TVXStoreCaches::checkRecordPermission(uint16_t mask, const BMGroup* group) const
 {
     return (recordPermissionsInGroup(group) & mask) != 0;
 }
 
 // --- text helpers ----------------------------------------------------------------------
 
-QString TVXDataBase::getRandomPassKey(const QString&) const
+QString TVXStoreCaches::getRandomPassKey(const QString&) const
 {
     // Lower case, upper case, digits and symbols.
-    return generatePasswordWith(15, 16);
+    return generatePassword(15, 16);
 }
 
-std::string TVXDataBase::voidConvertNSStringToChar(const QString& text)
+std::string TVXStoreCaches::voidConvertNSStringToChar(const QString& text)
 {
     return text.toStdString();
 }
