@@ -250,8 +250,9 @@ TEST(RecordSearch, ModificationTimesAgreeWithTheRecordsOwnDateReading)
         // The search entry reads the record's bytes of value 10.
         TVXRecord record;
         record.setMValue10(QString::fromLatin1(text));
-        if (*text)
+        if (*text) {
             EXPECT_EQ(RecordSearchEntry(record).modificationTime(), time) << text;
+        }
     }
 }
 
