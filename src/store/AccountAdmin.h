@@ -8,6 +8,7 @@
 #include <QString>
 
 #include <functional>
+#include <memory>
 
 class TVXDataBase;
 class TVXUser;
@@ -46,4 +47,22 @@ private:
     TVXResult deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup);
 
     TVXDataBase& mDatabase;
+};
+
+// The manager derives from this: its account administration calls are
+// declared here, beside the object they forward to.
+class TVXAccountAdminAccess {
+public:
+    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
+    bool isUserExistsInTolvanex(const QString& name);
+    TVXResult applyStoreRights(const QString& name, bool administrator);
+
+protected:
+    explicit TVXAccountAdminAccess(TVXDataBase& store) : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store)) {}
+    ~TVXAccountAdminAccess() = default;
+
+    std::unique_ptr<TVXAccountAdmin> mAccountAdmin;
 };

@@ -1,7 +1,7 @@
 #pragma once
 // Attachment contents and keys, owned by the database manager: one file per
 // record, its contents under a pass key of its own (zero-padded to
-// TVXDataBase::kAttachmentBlockSize), its name and pass key under the field
+// TVXAttachmentStoreAccess::kAttachmentBlockSize), its name and pass key under the field
 // encrypter. The manager's readers and cipher methods forward here; its
 // writers stay with the record storage, whose transactions they join.
 #include "store/ResultCodes.h"
@@ -11,6 +11,7 @@
 #include <QStringList>
 
 #include <istream>
+#include <memory>
 #include <optional>
 
 class TVXDataBase;
@@ -66,4 +67,32 @@ public:
 
 private:
     TVXDataBase& mDatabase;
+};
+
+// The manager derives from this: its attachment readers, cipher calls and
+// constants are declared here, beside the object they forward to.
+class TVXAttachmentStoreAccess {
+public:
+    // Ciphers and padding as TVXAttachmentStore describes them.
+    static constexpr int kAttachmentBlockSize = 24;
+    static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
+    static constexpr uint16_t kPassKeyLength = 16;
+    // Deciphered and cut to the file's length; null with 8 (no row) or 3.
+    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode);
+    std::optional<QByteArray> extractAttachmentData(const QString& recordID, TVXResult* returnCode);
+    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs,
+                                                                     TVXResult* returnCode);
+    // Into the private temporary folder (TVXAttachmentFolder); the caller removes it.
+    QString extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode);
+    static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey,
+                                                 qint64* fileLength = nullptr);
+    static std::optional<QByteArray> decrypt(std::istream& in, const QString& passKey); // still padded
+    static std::optional<QByteArray> decrypt(const QByteArray& data, const QString& passKey);
+    QString newAttachmentPassKey() const;
+
+protected:
+    explicit TVXAttachmentStoreAccess(TVXDataBase& store) : mAttachments(std::make_unique<TVXAttachmentStore>(store)) {}
+    ~TVXAttachmentStoreAccess() = default;
+
+    std::unique_ptr<TVXAttachmentStore> mAttachments;
 };

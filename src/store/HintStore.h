@@ -8,6 +8,7 @@
 #include <QString>
 #include <QVariantHash>
 
+#include <memory>
 #include <optional>
 
 class TVXDataBase;
@@ -51,4 +52,31 @@ private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
+};
+
+// The manager derives from this: its password and hint calls are declared
+// here, beside the object they forward to.
+class TVXPasswordHintAccess {
+public:
+    static QByteArray encryptForHint(const QString& key, const QString& value);
+    static QString decryptForHint(const QString& key, const QByteArray& stored);
+    void saveHintPreferencs(const TVXUser& user, TVXResult* code);
+    bool isHintExist(const TVXUser& user, TVXResult* code);
+    QString passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code);
+    QString passwordHintForUser(const TVXUser& user, TVXResult* code);
+    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
+                                           TVXResult* code);
+    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
+    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code = nullptr) const;
+    static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
+    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
+    TVXResult setPassword(const QString& password, const QString& hint);
+    TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    void resetPasswordForUser(const TVXUser& user, TVXResult* code);
+
+protected:
+    explicit TVXPasswordHintAccess(TVXDataBase& store) : mHint(std::make_unique<TVXPasswordHint>(store)) {}
+    ~TVXPasswordHintAccess() = default;
+
+    std::unique_ptr<TVXPasswordHint> mHint;
 };

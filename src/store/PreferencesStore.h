@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <memory>
 #include <optional>
 
 class TVXDataBase;
@@ -67,4 +68,42 @@ private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
+};
+
+// The manager derives from this: its preference calls are declared here,
+// beside the object they forward to.
+class TVXPreferencesAccess {
+public:
+    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
+    TVXResult saveLastViewForUser(const TVXUser& user);
+    TVXResult saveCurrentGroupForUser(const TVXUser& user);
+    TVXResult saveToggleInfoForUser(const TVXUser& user);
+    TVXResult saveSortInfoForUser(const TVXUser& user);
+    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
+    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
+    TVXResult setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
+    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
+    TVXResult setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
+    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    void setfont(const QFont& font);
+    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
+    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
+    void saveSplitViewInformation(const QStringList& rects, const QString& name);
+    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
+    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
+    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
+
+protected:
+    explicit TVXPreferencesAccess(TVXDataBase& store) : mPreferences(std::make_unique<TVXPreferences>(store)) {}
+    ~TVXPreferencesAccess() = default;
+
+    std::unique_ptr<TVXPreferences> mPreferences;
 };

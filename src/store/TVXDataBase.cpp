@@ -67,14 +67,14 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
 }
 
 TVXDataBase::TVXDataBase()
-    : mEventLog(std::make_unique<TVXEventLogStore>(*this))
+    : TVXPreferencesAccess(*this)
+    , TVXPasswordHintAccess(*this)
+    , TVXAccountAdminAccess(*this)
+    , TVXAttachmentStoreAccess(*this)
+    , mEventLog(std::make_unique<TVXEventLogStore>(*this))
     , mIcons(std::make_unique<TVXIconStore>(*this))
     , mRecentLists(std::make_unique<TVXRecentLists>(*this))
-    , mAccountAdmin(std::make_unique<TVXAccountAdmin>(*this))
-    , mPreferences(std::make_unique<TVXPreferences>(*this))
-    , mHint(std::make_unique<TVXPasswordHint>(*this))
     , mPersonal(std::make_unique<TVXPersonalStore>(*this))
-    , mAttachments(std::make_unique<TVXAttachmentStore>(*this))
     , mStaleCopies(std::make_unique<TVXStaleCopies>())
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {

@@ -5,7 +5,11 @@
 // spread over one source file per concern.
 
 #include "platform/core/Error.h"
+#include "store/AccountAdmin.h"
+#include "store/AttachmentStore.h"
 #include "store/ConnectionGuard.h"
+#include "store/HintStore.h"
+#include "store/PreferencesStore.h"
 #include "store/StoreCaches.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
@@ -46,6 +50,10 @@ class TVXUser_Admin;
 
 class TVXDataBase
     : public TVXStoreCaches
+    , public TVXPreferencesAccess
+    , public TVXPasswordHintAccess
+    , public TVXAccountAdminAccess
+    , public TVXAttachmentStoreAccess
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -232,27 +240,12 @@ public:
     bool checkForTypeDuplicate(const QString& name);
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
-    // --- attachments (TVXDataBase_Attachments.cpp) ---------------------------------
-    // Ciphers and padding as store/AttachmentStore.h describes them.
-    static constexpr int kAttachmentBlockSize = 24;
-    static constexpr uint16_t kPassKeyFlags = 15; // lower, upper, digits, symbols
-    static constexpr uint16_t kPassKeyLength = 16;
+    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/AttachmentStore.h)
     // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
     TVXResult insertAttachmentforRecordID(TVXRecord& record);
     TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode);
-    // Deciphered and cut to the file's length; null with 8 (no row) or 3.
-    std::optional<QByteArray> extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode);
-    std::optional<QByteArray> extractAttachmentData(const QString& recordID, TVXResult* returnCode);
-    std::optional<QHash<QString, QByteArray>> extractAttachmentsData(const QStringList& recordIDs, TVXResult* returnCode);
-    // Into the private temporary folder (TVXAttachmentFolder); the caller removes it.
-    QString extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode);
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record);
-    static std::optional<QByteArray> encryptFile(const QString& path, const QString& passKey,
-                                                 qint64* fileLength = nullptr);
-    static std::optional<QByteArray> decrypt(std::istream& in, const QString& passKey); // still padded
-    static std::optional<QByteArray> decrypt(const QByteArray& data, const QString& passKey);
-    QString newAttachmentPassKey() const;
 
     // --- icons (store/IconStore.h) ----------------------------------------------------
     static constexpr int kMaxIcons = 63; // built-in 1..63
@@ -269,52 +262,7 @@ public:
     static QRectF iconRectForPictureSize(const QSizeF& size);
     static QByteArray iconPNGForPicture(const QImage& picture);
 
-    // --- per-user preferences (store/PreferencesStore.h) ----------------------
-    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
-    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
-    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
-    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
-    TVXResult saveLastViewForUser(const TVXUser& user);
-    TVXResult saveCurrentGroupForUser(const TVXUser& user);
-    TVXResult saveToggleInfoForUser(const TVXUser& user);
-    TVXResult saveSortInfoForUser(const TVXUser& user);
-    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
-    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
-    TVXResult setToggleInfo(bool show);
-    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
-    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
-    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
-    TVXResult setPasswordGeneratorFlags(uint8_t flags);
-    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
-    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
-    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
-    void setfont(const QFont& font);
-    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
-    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
-    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
-    void saveSplitViewInformation(const QStringList& rects, const QString& name);
-    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
-    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
-    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
-
-    // --- password hint and user password (store/HintStore.h) -------------------
-    static QByteArray encryptForHint(const QString& key, const QString& value);
-    static QString decryptForHint(const QString& key, const QByteArray& stored);
-    void saveHintPreferencs(const TVXUser& user, TVXResult* code);
-    bool isHintExist(const TVXUser& user, TVXResult* code);
-    QString passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code);
-    QString passwordHintForUser(const TVXUser& user, TVXResult* code);
-    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
-                                           TVXResult* code);
-    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
-    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code = nullptr) const;
-    static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
-    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
-    TVXResult setPassword(const QString& password, const QString& hint);
-    TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
-    void resetPasswordForUser(const TVXUser& user, TVXResult* code);
-
-    // --- server accounts and column settings (store/AccountAdmin.h, TVXDataBase_Accounts.cpp)
+    // --- server accounts and column settings (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
     bool isStoreAdministrator(); // as the load found it
@@ -331,13 +279,7 @@ public:
     TVXResult setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
     TVXResult revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
-    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
-    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
-    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
-    TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
-    bool isUserExistsInTolvanex(const QString& name);
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
-    TVXResult applyStoreRights(const QString& name, bool administrator);
 
     // --- master password change (TVXDataBase_MasterPassword.cpp) ---------------
     // Kept until reEncyptAllDatabaseInformation() commits it.
@@ -410,11 +352,7 @@ private:
     std::unique_ptr<class TVXEventLogStore> mEventLog;
     std::unique_ptr<class TVXIconStore> mIcons;
     std::unique_ptr<class TVXRecentLists> mRecentLists;
-    std::unique_ptr<class TVXAccountAdmin> mAccountAdmin;
-    std::unique_ptr<class TVXPreferences> mPreferences;
-    std::unique_ptr<class TVXPasswordHint> mHint;
     std::unique_ptr<class TVXPersonalStore> mPersonal;
-    std::unique_ptr<class TVXAttachmentStore> mAttachments;
 
     // Record storage (TVXDataBase_Records.cpp).
     struct AttachmentUpload;

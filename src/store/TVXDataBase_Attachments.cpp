@@ -58,33 +58,36 @@ constexpr qsizetype kMaxLengthDigits = 18;
 } // namespace
 
 // The manager's attachment readers and cipher.
-QString TVXDataBase::newAttachmentPassKey() const { return mAttachments->newAttachmentPassKey(); }
-std::optional<QByteArray> TVXDataBase::encryptFile(const QString& path, const QString& passKey, qint64* fileLength)
+QString TVXAttachmentStoreAccess::newAttachmentPassKey() const { return mAttachments->newAttachmentPassKey(); }
+std::optional<QByteArray> TVXAttachmentStoreAccess::encryptFile(const QString& path, const QString& passKey,
+                                                                qint64* fileLength)
 {
     return TVXAttachmentStore::encryptFile(path, passKey, fileLength);
 }
-std::optional<QByteArray> TVXDataBase::decrypt(std::istream& in, const QString& passKey)
+std::optional<QByteArray> TVXAttachmentStoreAccess::decrypt(std::istream& in, const QString& passKey)
 {
     return TVXAttachmentStore::decrypt(in, passKey);
 }
-std::optional<QByteArray> TVXDataBase::decrypt(const QByteArray& data, const QString& passKey)
+std::optional<QByteArray> TVXAttachmentStoreAccess::decrypt(const QByteArray& data, const QString& passKey)
 {
     return TVXAttachmentStore::decrypt(data, passKey);
 }
-std::optional<QByteArray> TVXDataBase::extractAttachmentDataForRecord(const TVXRecord& record, TVXResult* returnCode)
+std::optional<QByteArray> TVXAttachmentStoreAccess::extractAttachmentDataForRecord(const TVXRecord& record,
+                                                                                   TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentDataForRecord(record, returnCode);
 }
-std::optional<QByteArray> TVXDataBase::extractAttachmentData(const QString& recordID, TVXResult* returnCode)
+std::optional<QByteArray> TVXAttachmentStoreAccess::extractAttachmentData(const QString& recordID,
+                                                                          TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentData(recordID, returnCode);
 }
-std::optional<QHash<QString, QByteArray>> TVXDataBase::extractAttachmentsData(const QStringList& recordIDs,
-                                                                              TVXResult* returnCode)
+std::optional<QHash<QString, QByteArray>>
+TVXAttachmentStoreAccess::extractAttachmentsData(const QStringList& recordIDs, TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentsData(recordIDs, returnCode);
 }
-QString TVXDataBase::extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode)
+QString TVXAttachmentStoreAccess::extractAttachmentToTemporaryFile(const TVXRecord& record, TVXResult* returnCode)
 {
     return mAttachments->extractAttachmentToTemporaryFile(record, returnCode);
 }
@@ -164,7 +167,8 @@ void TVXAttachmentStore::cutToFileLength(QByteArray& contents, qint64 length)
     // A length that does not fit these contents (a row rewritten by hand, or
     // contents stored apart from their key) is not trusted: better padding
     // than lost bytes.
-    if (length < 0 || length > contents.size() || contents.size() - length >= TVXDataBase::kAttachmentBlockSize)
+    if (length < 0 || length > contents.size()
+        || contents.size() - length >= TVXAttachmentStoreAccess::kAttachmentBlockSize)
         return;
     for (qsizetype i = length; i < contents.size(); ++i)
         if (contents.at(i) != '\0')
@@ -176,7 +180,8 @@ void TVXAttachmentStore::cutToFileLength(QByteArray& contents, qint64 length)
 
 QString TVXAttachmentStore::newAttachmentPassKey() const
 {
-    return mDatabase.generatePasswordWith(TVXDataBase::kPassKeyFlags, TVXDataBase::kPassKeyLength);
+    return mDatabase.generatePasswordWith(TVXAttachmentStoreAccess::kPassKeyFlags,
+                                         TVXAttachmentStoreAccess::kPassKeyLength);
 }
 
 std::optional<QByteArray> TVXAttachmentStore::encryptFile(const QString& path, const QString& passKey,
@@ -188,7 +193,8 @@ std::optional<QByteArray> TVXAttachmentStore::encryptFile(const QString& path, c
     if (!file.open(QIODevice::ReadOnly))
         return std::nullopt;
     QByteArray plain = file.readAll();
-    if (file.error() != QFileDevice::NoError || plain.size() > INT_MAX - TVXDataBase::kAttachmentBlockSize) {
+    if (file.error() != QFileDevice::NoError
+        || plain.size() > INT_MAX - TVXAttachmentStoreAccess::kAttachmentBlockSize) {
         wipe(plain);
         return std::nullopt;
     }
@@ -215,7 +221,7 @@ std::optional<QByteArray> TVXAttachmentStore::decrypt(const QByteArray& data, co
     // An empty file is stored as no bytes at all.
     if (data.isEmpty())
         return QByteArray();
-    if (data.size() % TVXDataBase::kAttachmentBlockSize != 0 || data.size() > INT_MAX - 1)
+    if (data.size() % TVXAttachmentStoreAccess::kAttachmentBlockSize != 0 || data.size() > INT_MAX - 1)
         return std::nullopt;
     try {
         const int length = static_cast<int>(data.size());

@@ -45,77 +45,102 @@ bool hookFontExists(const QString& family)
 } // namespace
 
 // The manager's preference methods.
-QString TVXDataBase::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
+QString TVXPreferencesAccess::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen,
+                                                                  bool maximised)
 {
     return TVXPreferences::getWindowDimensionsInWindowsStandard(frame, screen, maximised);
 }
-QRectF TVXDataBase::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
+QRectF TVXPreferencesAccess::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
 {
     return TVXPreferences::getRectFromWindowPosition(text, screen);
 }
-void TVXDataBase::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
+void TVXPreferencesAccess::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
 {
     mPreferences->readUserPreferenceForTableForUser(user, code);
 }
-void TVXDataBase::initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code)
+void TVXPreferencesAccess::initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code)
 {
     mPreferences->initUserPreferencesForUser(userID, userName, code);
 }
-void TVXDataBase::saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code)
+void TVXPreferencesAccess::saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     mPreferences->saveBasicPreferencesForUser(user, code);
 }
-void TVXDataBase::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
+void TVXPreferencesAccess::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
 {
     mPreferences->saveOptionPanelPreferencesForUser(user, code);
 }
-TVXResult TVXDataBase::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
-TVXResult TVXDataBase::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
-TVXResult TVXDataBase::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
-TVXResult TVXDataBase::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
-TVXResult TVXDataBase::savePasswordGeneratorFlagForUser(const TVXUser& user)
+TVXResult TVXPreferencesAccess::saveLastViewForUser(const TVXUser& user)
+{
+    return mPreferences->saveLastViewForUser(user);
+}
+TVXResult TVXPreferencesAccess::saveCurrentGroupForUser(const TVXUser& user)
+{
+    return mPreferences->saveCurrentGroupForUser(user);
+}
+TVXResult TVXPreferencesAccess::saveToggleInfoForUser(const TVXUser& user)
+{
+    return mPreferences->saveToggleInfoForUser(user);
+}
+TVXResult TVXPreferencesAccess::saveSortInfoForUser(const TVXUser& user)
+{
+    return mPreferences->saveSortInfoForUser(user);
+}
+TVXResult TVXPreferencesAccess::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
     return mPreferences->savePasswordGeneratorFlagForUser(user);
 }
-TVXResult TVXDataBase::saveNumberOfAttemptsForUser(const TVXUser& user)
+TVXResult TVXPreferencesAccess::saveNumberOfAttemptsForUser(const TVXUser& user)
 {
     return mPreferences->saveNumberOfAttemptsForUser(user);
 }
-TVXResult TVXDataBase::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
-TVXSortDescriptor TVXDataBase::sortDescriptor(TVXResult* code) const { return mPreferences->sortDescriptor(code); }
-TVXResult TVXDataBase::setSortDescriptor(const TVXSortDescriptor& descriptor)
+TVXResult TVXPreferencesAccess::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
+TVXSortDescriptor TVXPreferencesAccess::sortDescriptor(TVXResult* code) const
+{
+    return mPreferences->sortDescriptor(code);
+}
+TVXResult TVXPreferencesAccess::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
     return mPreferences->setSortDescriptor(descriptor);
 }
-uint8_t TVXDataBase::passwordGeneratorFlags(TVXResult* code) const { return mPreferences->passwordGeneratorFlags(code); }
-TVXResult TVXDataBase::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
-bool TVXDataBase::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
+uint8_t TVXPreferencesAccess::passwordGeneratorFlags(TVXResult* code) const
+{
+    return mPreferences->passwordGeneratorFlags(code);
+}
+TVXResult TVXPreferencesAccess::setPasswordGeneratorFlags(uint8_t flags)
+{
+    return mPreferences->setPasswordGeneratorFlags(flags);
+}
+bool TVXPreferencesAccess::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
 {
     return mPreferences->autoLockEnabledWithInactiveTime(minutes, code);
 }
-int16_t TVXDataBase::numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const
+int16_t TVXPreferencesAccess::numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const
 {
     return mPreferences->numberofAttemptsLeft(user, code);
 }
-TVXResult TVXDataBase::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+TVXResult TVXPreferencesAccess::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
 {
     return mPreferences->setNumberofAttemptsLeft(count, user);
 }
-void TVXDataBase::setfont(const QFont& font) { mPreferences->setfont(font); }
-QList<int> TVXDataBase::columnWidthDetails(TVXResult* code) const { return mPreferences->columnWidthDetails(code); }
-TVXResult TVXDataBase::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+void TVXPreferencesAccess::setfont(const QFont& font) { mPreferences->setfont(font); }
+QList<int> TVXPreferencesAccess::columnWidthDetails(TVXResult* code) const
+{
+    return mPreferences->columnWidthDetails(code);
+}
+TVXResult TVXPreferencesAccess::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     return mPreferences->setColumnWidthDetails(widths, typeIndex);
 }
-int TVXDataBase::showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const
+int TVXPreferencesAccess::showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const
 {
     return mPreferences->showColumnsInListViewReturnCode(code, typeID);
 }
-void TVXDataBase::saveSplitViewInformation(const QStringList& rects, const QString& name)
+void TVXPreferencesAccess::saveSplitViewInformation(const QStringList& rects, const QString& name)
 {
     mPreferences->saveSplitViewInformation(rects, name);
 }
-std::optional<QStringList> TVXDataBase::getSplitViewInformationForName(const QString& name) const
+std::optional<QStringList> TVXPreferencesAccess::getSplitViewInformationForName(const QString& name) const
 {
     return mPreferences->getSplitViewInformationForName(name);
 }
