@@ -63,22 +63,10 @@ void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
 }
 
 // The manager's methods of account administration.
-TVXResult TVXAccountAdminAccess::addUser(const TVXUser_Admin& user, TVXResult* code)
-{
-    return mAccountAdmin->addUser(user, code);
-}
-TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResult* code)
-{
-    return mAccountAdmin->replaceUser(user, code);
-}
-TVXResult TVXAccountAdminAccess::deleteUser(const TVXUser_Admin& user, TVXResult* code)
-{
-    return mAccountAdmin->deleteUser(user, code);
-}
-TVXResult TVXAccountAdminAccess::deleteUser(TVXUser& current, TVXResult* code)
-{
-    return mAccountAdmin->deleteCurrentUser(current, code);
-}
+TVXResult TVXAccountAdminAccess::addUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->addUser(user, code); }
+TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->replaceUser(user, code); }
+TVXResult TVXAccountAdminAccess::deleteUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->deleteUser(user, code); }
+TVXResult TVXAccountAdminAccess::deleteUser(TVXUser& current, TVXResult* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
 bool TVXAccountAdminAccess::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
 TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool administrator)
 {

@@ -53,10 +53,7 @@ QString TVXPasswordHintAccess::decryptForHint(const QString& key, const QByteArr
 {
     return TVXPasswordHint::decryptForHint(key, stored);
 }
-void TVXPasswordHintAccess::saveHintPreferencs(const TVXUser& user, TVXResult* code)
-{
-    mHint->saveHintPreferencs(user, code);
-}
+void TVXPasswordHintAccess::saveHintPreferencs(const TVXUser& user, TVXResult* code) { mHint->saveHintPreferencs(user, code); }
 bool TVXPasswordHintAccess::isHintExist(const TVXUser& user, TVXResult* code) { return mHint->isHintExist(user, code); }
 QString TVXPasswordHintAccess::passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code)
 {
@@ -95,10 +92,7 @@ TVXResult TVXPasswordHintAccess::setPassword(const QString& password, const std:
 {
     return mHint->setPassword(password, hintDictionary);
 }
-void TVXPasswordHintAccess::resetPasswordForUser(const TVXUser& user, TVXResult* code)
-{
-    mHint->resetPasswordForUser(user, code);
-}
+void TVXPasswordHintAccess::resetPasswordForUser(const TVXUser& user, TVXResult* code) { mHint->resetPasswordForUser(user, code); }
 
 TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
 

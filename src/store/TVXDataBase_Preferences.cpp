@@ -70,22 +70,10 @@ void TVXPreferencesAccess::saveOptionPanelPreferencesForUser(const TVXUser& user
 {
     mPreferences->saveOptionPanelPreferencesForUser(user, code);
 }
-TVXResult TVXPreferencesAccess::saveLastViewForUser(const TVXUser& user)
-{
-    return mPreferences->saveLastViewForUser(user);
-}
-TVXResult TVXPreferencesAccess::saveCurrentGroupForUser(const TVXUser& user)
-{
-    return mPreferences->saveCurrentGroupForUser(user);
-}
-TVXResult TVXPreferencesAccess::saveToggleInfoForUser(const TVXUser& user)
-{
-    return mPreferences->saveToggleInfoForUser(user);
-}
-TVXResult TVXPreferencesAccess::saveSortInfoForUser(const TVXUser& user)
-{
-    return mPreferences->saveSortInfoForUser(user);
-}
+TVXResult TVXPreferencesAccess::saveLastViewForUser(const TVXUser& user) { return mPreferences->saveLastViewForUser(user); }
+TVXResult TVXPreferencesAccess::saveCurrentGroupForUser(const TVXUser& user) { return mPreferences->saveCurrentGroupForUser(user); }
+TVXResult TVXPreferencesAccess::saveToggleInfoForUser(const TVXUser& user) { return mPreferences->saveToggleInfoForUser(user); }
+TVXResult TVXPreferencesAccess::saveSortInfoForUser(const TVXUser& user) { return mPreferences->saveSortInfoForUser(user); }
 TVXResult TVXPreferencesAccess::savePasswordGeneratorFlagForUser(const TVXUser& user)
 {
     return mPreferences->savePasswordGeneratorFlagForUser(user);
@@ -95,22 +83,13 @@ TVXResult TVXPreferencesAccess::saveNumberOfAttemptsForUser(const TVXUser& user)
     return mPreferences->saveNumberOfAttemptsForUser(user);
 }
 TVXResult TVXPreferencesAccess::setToggleInfo(bool show) { return mPreferences->setToggleInfo(show); }
-TVXSortDescriptor TVXPreferencesAccess::sortDescriptor(TVXResult* code) const
-{
-    return mPreferences->sortDescriptor(code);
-}
+TVXSortDescriptor TVXPreferencesAccess::sortDescriptor(TVXResult* code) const { return mPreferences->sortDescriptor(code); }
 TVXResult TVXPreferencesAccess::setSortDescriptor(const TVXSortDescriptor& descriptor)
 {
     return mPreferences->setSortDescriptor(descriptor);
 }
-uint8_t TVXPreferencesAccess::passwordGeneratorFlags(TVXResult* code) const
-{
-    return mPreferences->passwordGeneratorFlags(code);
-}
-TVXResult TVXPreferencesAccess::setPasswordGeneratorFlags(uint8_t flags)
-{
-    return mPreferences->setPasswordGeneratorFlags(flags);
-}
+uint8_t TVXPreferencesAccess::passwordGeneratorFlags(TVXResult* code) const { return mPreferences->passwordGeneratorFlags(code); }
+TVXResult TVXPreferencesAccess::setPasswordGeneratorFlags(uint8_t flags) { return mPreferences->setPasswordGeneratorFlags(flags); }
 bool TVXPreferencesAccess::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
 {
     return mPreferences->autoLockEnabledWithInactiveTime(minutes, code);
@@ -124,10 +103,7 @@ TVXResult TVXPreferencesAccess::setNumberofAttemptsLeft(int16_t count, TVXUser* 
     return mPreferences->setNumberofAttemptsLeft(count, user);
 }
 void TVXPreferencesAccess::setfont(const QFont& font) { mPreferences->setfont(font); }
-QList<int> TVXPreferencesAccess::columnWidthDetails(TVXResult* code) const
-{
-    return mPreferences->columnWidthDetails(code);
-}
+QList<int> TVXPreferencesAccess::columnWidthDetails(TVXResult* code) const { return mPreferences->columnWidthDetails(code); }
 TVXResult TVXPreferencesAccess::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     return mPreferences->setColumnWidthDetails(widths, typeIndex);
