@@ -5,34 +5,22 @@
 #include <iosfwd>
 
 enum class [[nodiscard]] TVXResult : int {
-    Done = 0,
-    NotServerError = 1,         // failure that is not a server error
-    StatementFailed = 3,        // a statement failed, or could not be done
-    MasterPasswordMismatch = 4, // also: a write refused, the master password
-                                // having changed since this client logged in
-    AccountDisabled = 6,
-    AccountDeleted = 7,         // access to the tables refused
-    ReloadFirst = 8,            // changed no row: the cached copy is stale
-    ClientError = 9,            // server errors 2000..2050
-    HostUnreachable = 10,       // 2002 (refused), 2003, 2005
-    AccessDenied = 11,          // 1045
-    AllPrivileges = 13,         // the account holds every server privilege
-    SecureConnectionRefused = 14, // no TLS, or a certificate that does not verify
+    kTVXDone = 0,
+    kTVXNotServerError = 1,         // failure that is not a server error
+    kTVXStatementFailed = 3,        // a statement failed, or could not be done
+    kTVXMasterPasswordMismatch = 4, // also: a write refused, the master password
+                                    // having changed since this client logged in
+    kTVXAccountDisabled = 6,
+    kTVXAccountDeleted = 7,         // access to the tables refused
+    kTVXReloadFirst = 8,            // changed no row: the cached copy is stale
+    kTVXClientError = 9,            // server errors 2000..2050
+    kTVXHostUnreachable = 10,       // 2002 (refused), 2003, 2005
+    kTVXAccessDenied = 11,          // 1045
+    kTVXAllPrivileges = 13,         // the account holds every server privilege
+    kTVXSecureConnectionRefused = 14, // no TLS, or a certificate that does not verify
 };
-
-// The names callers have always used.
-inline constexpr TVXResult kTVXDone = TVXResult::Done;
-inline constexpr TVXResult kTVXNotServerError = TVXResult::NotServerError;
-inline constexpr TVXResult kTVXStatementFailed = TVXResult::StatementFailed;
-inline constexpr TVXResult kTVXMasterPasswordMismatch = TVXResult::MasterPasswordMismatch;
-inline constexpr TVXResult kTVXAccountDisabled = TVXResult::AccountDisabled;
-inline constexpr TVXResult kTVXAccountDeleted = TVXResult::AccountDeleted;
-inline constexpr TVXResult kTVXReloadFirst = TVXResult::ReloadFirst;
-inline constexpr TVXResult kTVXClientError = TVXResult::ClientError;
-inline constexpr TVXResult kTVXHostUnreachable = TVXResult::HostUnreachable;
-inline constexpr TVXResult kTVXAccessDenied = TVXResult::AccessDenied;
-inline constexpr TVXResult kTVXAllPrivileges = TVXResult::AllPrivileges;
-inline constexpr TVXResult kTVXSecureConnectionRefused = TVXResult::SecureConnectionRefused;
+// Callers name the codes as they always have, unqualified.
+using enum TVXResult;
 
 // The number messages and logs show, and what crosses the application hooks
 // (the platform layer knows no store types).

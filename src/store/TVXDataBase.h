@@ -397,7 +397,7 @@ private:
     std::atomic<bool> mIsDataReloaded{false};
     std::atomic<bool> mIsLoadingComplete{false};
     std::atomic<bool> mIsConnectionComplete{false};
-    std::atomic<TVXResult> mConnectionErrCode{TVXResult::Done};
+    std::atomic<TVXResult> mConnectionErrCode{kTVXDone};
     std::atomic<bool> mConnectionLostHandlerIsOn{false};
     std::atomic<bool> mCurrentUserIsAdministrator{false}; // set by the account listing
     std::atomic<int> mReadWriteTimeoutSeconds{kReadWriteTimeoutSeconds};
