@@ -2,7 +2,8 @@
 // The signed-in user's own password (the server account's and the stored
 // copy) and the password hint, owned by the database manager. The hint
 // columns of APPPREFTABLE stay enciphered under the hint's answer: only the
-// right answer opens them. The manager's methods of the same names forward here.
+// right answer opens them. The manager derives from this class: these are its
+// password and hint calls.
 #include "store/ResultCodes.h"
 #include <QByteArray>
 #include <QString>
@@ -16,7 +17,6 @@ class TVXUser;
 
 class TVXPasswordHint {
 public:
-    explicit TVXPasswordHint(TVXDataBase& database) : mDatabase(database) {}
 
     // The hint cipher: AES-128 blocks, key = first 16 bytes of the key text zero-padded.
     static QByteArray encryptForHint(const QString& key, const QString& value);
@@ -36,10 +36,10 @@ public:
     // stored question of that number.
     bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
                                            TVXResult* code);
-    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code);
-    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code) const;
+    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
+    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code = nullptr) const;
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
-    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code);
+    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
     // The signed-in user's new password with a hint (question 0) or a hint
     // dictionary; both written, the first failure's code back.
     TVXResult setPassword(const QString& password, const QString& hint);
@@ -48,35 +48,12 @@ public:
     // message is never reported, as it may quote the password.
     void resetPasswordForUser(const TVXUser& user, TVXResult* code);
 
+protected:
+    explicit TVXPasswordHint(TVXDataBase& database) : mDatabase(database) {}
+    ~TVXPasswordHint() = default;
+
 private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
-};
-
-// The manager derives from this: its password and hint calls are declared
-// here, beside the object they forward to.
-class TVXPasswordHintAccess {
-public:
-    static QByteArray encryptForHint(const QString& key, const QString& value);
-    static QString decryptForHint(const QString& key, const QByteArray& stored);
-    void saveHintPreferencs(const TVXUser& user, TVXResult* code);
-    bool isHintExist(const TVXUser& user, TVXResult* code);
-    QString passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code);
-    QString passwordHintForUser(const TVXUser& user, TVXResult* code);
-    bool validatePasswordHintAnswerForUser(const QString& userName, const QString& answer, int16_t questionNumber,
-                                           TVXResult* code);
-    static bool isPasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
-    bool validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code = nullptr) const;
-    static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
-    static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
-    TVXResult setPassword(const QString& password, const QString& hint);
-    TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
-    void resetPasswordForUser(const TVXUser& user, TVXResult* code);
-
-protected:
-    explicit TVXPasswordHintAccess(TVXDataBase& store) : mHint(std::make_unique<TVXPasswordHint>(store)) {}
-    ~TVXPasswordHintAccess() = default;
-
-    std::unique_ptr<TVXPasswordHint> mHint;
 };

@@ -1,7 +1,8 @@
 #pragma once
 // The settings that follow a user from computer to computer, owned by the
 // database manager: one APPPREFTABLE row per user, read once at load and
-// written column by column. The manager's preference methods forward here.
+// written column by column. The manager derives from this class: these are
+// its preference calls.
 #include "store/StoreTypes.h"
 
 #include <QFont>
@@ -20,7 +21,6 @@ struct TVXSortDescriptor;
 
 class TVXPreferences {
 public:
-    explicit TVXPreferences(TVXDataBase& database) : mDatabase(database) {}
 
     // Fills the user from its preference row (and then its recent lists).
     // Statement failures reach the caller (the load).
@@ -38,15 +38,15 @@ public:
 
     // The signed-in user's settings.
     TVXResult setToggleInfo(bool show);
-    TVXSortDescriptor sortDescriptor(TVXResult* code) const;
+    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
     TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
-    uint8_t passwordGeneratorFlags(TVXResult* code) const;
+    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
     TVXResult setPasswordGeneratorFlags(uint8_t flags);
-    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const;
-    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const;
+    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
     TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
-    QList<int> columnWidthDetails(TVXResult* code) const;
+    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
     // index 0: all types; otherwise entry index-1 of the types offered for editing.
     TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
     [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
@@ -64,46 +64,12 @@ public:
     static QString storedFontName(const QFont& font);
     static QFont fontFromStoredName(const QString& name, int pointSize);
 
+protected:
+    explicit TVXPreferences(TVXDataBase& database) : mDatabase(database) {}
+    ~TVXPreferences() = default;
+
 private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
-};
-
-// The manager derives from this: its preference calls are declared here,
-// beside the object they forward to.
-class TVXPreferencesAccess {
-public:
-    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
-    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
-    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
-    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
-    TVXResult saveLastViewForUser(const TVXUser& user);
-    TVXResult saveCurrentGroupForUser(const TVXUser& user);
-    TVXResult saveToggleInfoForUser(const TVXUser& user);
-    TVXResult saveSortInfoForUser(const TVXUser& user);
-    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
-    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
-    TVXResult setToggleInfo(bool show);
-    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
-    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
-    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
-    TVXResult setPasswordGeneratorFlags(uint8_t flags);
-    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
-    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
-    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
-    void setfont(const QFont& font);
-    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
-    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
-    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
-    void saveSplitViewInformation(const QStringList& rects, const QString& name);
-    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
-    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
-    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
-
-protected:
-    explicit TVXPreferencesAccess(TVXDataBase& store) : mPreferences(std::make_unique<TVXPreferences>(store)) {}
-    ~TVXPreferencesAccess() = default;
-
-    std::unique_ptr<TVXPreferences> mPreferences;
 };

@@ -67,8 +67,8 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
 }
 
 TVXDataBase::TVXDataBase()
-    : TVXPreferencesAccess(*this)
-    , TVXPasswordHintAccess(*this)
+    : TVXPreferences(*this)
+    , TVXPasswordHint(*this)
     , TVXAccountAdminAccess(*this)
     , TVXAttachmentStoreAccess(*this)
     , mEventLog(std::make_unique<TVXEventLogStore>(*this))

@@ -50,8 +50,8 @@ class TVXUser_Admin;
 
 class TVXDataBase
     : public TVXStoreCaches
-    , public TVXPreferencesAccess
-    , public TVXPasswordHintAccess
+    , public TVXPreferences
+    , public TVXPasswordHint
     , public TVXAccountAdminAccess
     , public TVXAttachmentStoreAccess
 {

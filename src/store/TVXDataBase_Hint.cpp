@@ -44,55 +44,6 @@ TVXResult hintReaderCode(const sql::SQLException& e)
 
 } // namespace
 
-// The manager's password and hint methods.
-QByteArray TVXPasswordHintAccess::encryptForHint(const QString& key, const QString& value)
-{
-    return TVXPasswordHint::encryptForHint(key, value);
-}
-QString TVXPasswordHintAccess::decryptForHint(const QString& key, const QByteArray& stored)
-{
-    return TVXPasswordHint::decryptForHint(key, stored);
-}
-void TVXPasswordHintAccess::saveHintPreferencs(const TVXUser& user, TVXResult* code) { mHint->saveHintPreferencs(user, code); }
-bool TVXPasswordHintAccess::isHintExist(const TVXUser& user, TVXResult* code) { return mHint->isHintExist(user, code); }
-QString TVXPasswordHintAccess::passwordHintForUser(const TVXUser& user, const QString& answer, TVXResult* code)
-{
-    return mHint->passwordHintForUser(user, answer, code);
-}
-QString TVXPasswordHintAccess::passwordHintForUser(const TVXUser& user, TVXResult* code)
-{
-    return mHint->passwordHintForUser(user, code);
-}
-bool TVXPasswordHintAccess::validatePasswordHintAnswerForUser(const QString& userName, const QString& answer,
-                                                    int16_t questionNumber, TVXResult* code)
-{
-    return mHint->validatePasswordHintAnswerForUser(userName, answer, questionNumber, code);
-}
-bool TVXPasswordHintAccess::isPasswordEnableForUser(const TVXUser& user, TVXResult* code)
-{
-    return TVXPasswordHint::isPasswordEnableForUser(user, code);
-}
-bool TVXPasswordHintAccess::validatePasswordForUser(const TVXUser& user, const QString& typed, TVXResult* code) const
-{
-    return mHint->validatePasswordForUser(user, typed, code);
-}
-bool TVXPasswordHintAccess::doesPasswordMatchForUser(const TVXUser* user, const QString& typed)
-{
-    return TVXPasswordHint::doesPasswordMatchForUser(user, typed);
-}
-bool TVXPasswordHintAccess::isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code)
-{
-    return TVXPasswordHint::isChangePasswordEnableForUser(user, code);
-}
-TVXResult TVXPasswordHintAccess::setPassword(const QString& password, const QString& hint)
-{
-    return mHint->setPassword(password, hint);
-}
-TVXResult TVXPasswordHintAccess::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
-{
-    return mHint->setPassword(password, hintDictionary);
-}
-void TVXPasswordHintAccess::resetPasswordForUser(const TVXUser& user, TVXResult* code) { mHint->resetPasswordForUser(user, code); }
 
 TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
 
