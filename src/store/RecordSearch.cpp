@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr QChar kSliceEnd = QChar(u'\0');
-
 // The number written by `count` ASCII digits at `at`, or -1.
 template <class View> int digits(View text, qsizetype at, int count)
 {
@@ -56,15 +54,6 @@ template <class View> std::optional<qint64> timeFromText(View text)
     return (days * 86400 + hour * 3600 + minute * 60 + second - offset) * 1000;
 }
 
-// Below U+0100 lower case is a fixed step for the capitals (A to Z, U+00C0 to
-// U+00DE but U+00D7) and nothing for the rest: what the full folding gives,
-// without its tables.
-char foldLatin1(char16_t u)
-{
-    const bool capital = (u >= u'A' && u <= u'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
-    return static_cast<char>(capital ? u + 0x20 : u);
-}
-
 } // namespace
 
 QString foldSearchText(const QString& text)
@@ -75,28 +64,32 @@ QString foldSearchText(const QString& text)
 SearchNeedle::SearchNeedle(const QString& searchText)
     : m_text(foldSearchText(searchText))
 {
-    if (std::all_of(m_text.cbegin(), m_text.cend(), [](QChar c) { return c.unicode() < 0x100; }))
-        m_latin1 = m_text.toLatin1();
+    QByteArray utf8 = m_text.toUtf8();
+    if (QString::fromUtf8(utf8) == m_text)
+        m_utf8 = std::move(utf8);
 }
 
-bool SearchNeedle::occursIn(QLatin1StringView haystack) const
+qsizetype SearchNeedle::indexInUtf8(QByteArrayView haystack, qsizetype from) const
 {
-    if (!m_latin1)
-        return m_text.isEmpty();
-    const QByteArray& text = *m_latin1;
+    if (!m_utf8)
+        return -1;
+    const QByteArray& text = *m_utf8;
     const qsizetype m = text.size();
     const qsizetype n = haystack.size();
     if (m == 0)
-        return true;
-    if (m > n)
-        return false;
+        return from <= n ? from : -1;
+    if (from < 0 || m > n - from)
+        return -1;
     const char* hay = haystack.data();
     const char* needle = text.constData();
-    if (m == 1)
-        return std::memchr(hay, needle[0], static_cast<size_t>(n)) != nullptr;
-    qsizetype i = 0;
+    if (m == 1) {
+        const void* at = std::memchr(hay + from, needle[0], static_cast<size_t>(n - from));
+        return at ? static_cast<const char*>(at) - hay : -1;
+    }
+    qsizetype i = from;
 #if defined(__SSE2__)
-    // Sixteen positions at a time, as for UTF-16 below.
+    // Sixteen positions at a time: where both the first and the last byte of
+    // the needle sit at the right distance, compare the rest.
     const __m128i first = _mm_set1_epi8(needle[0]);
     const __m128i last = _mm_set1_epi8(needle[m - 1]);
     for (; i + (m - 1) + 16 <= n; i += 16) {
@@ -107,23 +100,41 @@ bool SearchNeedle::occursIn(QLatin1StringView haystack) const
         while (mask) {
             const qsizetype at = i + __builtin_ctz(mask);
             if (std::memcmp(needle + 1, hay + at + 1, static_cast<size_t>(m - 2)) == 0)
-                return true;
+                return at;
             mask &= mask - 1;
         }
     }
 #endif
     for (; i + m <= n; ++i) {
         if (hay[i] == needle[0] && std::memcmp(needle + 1, hay + i + 1, static_cast<size_t>(m - 1)) == 0)
-            return true;
+            return i;
     }
-    return false;
+    return -1;
 }
 
 int FoldedView::compare(const FoldedView& other) const
 {
-    if (m_isWide)
-        return other.m_isWide ? m_wide.compare(other.m_wide) : m_wide.compare(other.m_latin1);
-    return other.m_isWide ? m_latin1.compare(other.m_wide) : m_latin1.compare(other.m_latin1);
+    if (m_isWide || other.m_isWide) {
+        const QString mine = m_isWide ? QString() : toString();
+        const QString theirs = other.m_isWide ? QString() : other.toString();
+        return (m_isWide ? m_wide : QStringView(mine)).compare(other.m_isWide ? other.m_wide : QStringView(theirs));
+    }
+    // UTF-8 bytes order as code points, which is the UTF-16 order but where a
+    // character from U+10000 (a lead byte from 0xf0; a surrogate pair in
+    // UTF-16) meets one from U+E000 to U+FFFF (lead byte 0xee or 0xef).
+    const qsizetype n = std::min(m_utf8.size(), other.m_utf8.size());
+    const auto* a = reinterpret_cast<const unsigned char*>(m_utf8.data());
+    const auto* b = reinterpret_cast<const unsigned char*>(other.m_utf8.data());
+    const int prefix = n ? std::memcmp(a, b, static_cast<size_t>(n)) : 0;
+    if (prefix == 0)
+        return m_utf8.size() == other.m_utf8.size() ? 0 : (m_utf8.size() < other.m_utf8.size() ? -1 : 1);
+    qsizetype i = 0;
+    while (a[i] == b[i])
+        ++i;
+    const auto high = [](unsigned char c) { return c == 0xee || c == 0xef; };
+    if ((a[i] >= 0xf0 && high(b[i])) || (high(a[i]) && b[i] >= 0xf0))
+        return a[i] >= 0xf0 ? -1 : 1;
+    return a[i] < b[i] ? -1 : 1;
 }
 
 bool SearchNeedle::occursIn(QStringView haystack) const
@@ -181,62 +192,109 @@ std::optional<qint64> modificationTimeFromText(QStringView text)
 
 // --- entry ---------------------------------------------------------------------
 
+namespace {
+
+uint32_t readEnd(const char* table, int i)
+{
+    uint32_t end;
+    std::memcpy(&end, table + size_t(i) * sizeof end, sizeof end);
+    return end;
+}
+
+void writeEnd(char* table, int i, uint32_t end)
+{
+    std::memcpy(table + size_t(i) * sizeof end, &end, sizeof end);
+}
+
+// What folding does to valid UTF-8 below U+0100, byte by byte: capitals (A to
+// Z; U+00C0 to U+00DE but U+00D7, written 0xc3 0x80 to 0x9e) step to their
+// small letters, one byte or the second byte up by 0x20.
+enum class ByteFolding { None, Some, Wide };
+
+ByteFolding byteFolding(QByteArrayView text)
+{
+    ByteFolding folding = ByteFolding::None;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const unsigned char c = p[i];
+        if (c >= 0xc4)
+            return ByteFolding::Wide; // a character from U+0100 up
+        if ((c >= 'A' && c <= 'Z') || (c == 0xc3 && p[i + 1] <= 0x9e && p[i + 1] != 0x97))
+            folding = ByteFolding::Some;
+    }
+    return folding;
+}
+
+void foldBelowU0100(QByteArrayView text, char* out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        unsigned char c = p[i];
+        if (c >= 'A' && c <= 'Z')
+            c += 0x20;
+        else if (i > 0 && p[i - 1] == 0xc3 && c <= 0x9e && c != 0x97)
+            c += 0x20;
+        out[i] = static_cast<char>(c);
+    }
+}
+
+} // namespace
+
 RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
     : m_stamp(record.changeStamp())
 {
-    const bool exact = record.utf8TextsExact();
-    if (!exact || !foldBytes(record))
+    if (!record.utf8TextsExact() || !foldBytes(record))
         foldTexts(record);
-    if (record.mHasAttachment())
-        m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
     const QByteArrayView date = record.utf8Text(9);
-    m_modificationTime = exact ? timeFromText(QLatin1StringView(date)) // a date is ASCII
-                               : modificationTimeFromText(record.textCopy(9));
+    const std::optional<qint64> time = record.utf8TextsExact()
+                                           ? timeFromText(QLatin1StringView(date)) // a date is ASCII
+                                           : modificationTimeFromText(record.textCopy(9));
+    m_modificationTime = time.value_or(kNoTime);
+    // Below U+0100 only capitals and the micro sign (0xc2 0xb5) fold to
+    // something else, and folded texts hold no capitals.
     const FoldedView first = slice(0);
-    // Below U+0100 only capitals and the micro sign fold to something else,
-    // and folded texts hold no capitals.
-    m_firstValueFoldsToItself = !first.isWide() && !first.latin1().contains(QLatin1Char('\xb5'));
+    m_firstValueFoldsToItself = !first.isWide() && byteFolding(first.utf8()) != ByteFolding::Wide
+                                && !first.utf8().contains(QByteArrayView("\xc2\xb5"));
 }
 
 bool RecordSearchEntry::foldBytes(const TVXRecord& record)
 {
-    if (!record.mValue10ForDisaply().isEmpty())
-        return false;
-    std::array<QByteArrayView, kSliceCount> searched{};
-    for (int i = 0; i < 9; ++i)
-        searched[i] = record.utf8Text(i);
-    searched[kNotesSlice] = record.utf8Text(TVXRecord::kNotesSlot);
     // Exact bytes are valid UTF-8: a lead byte from 0xc4 up starts a
-    // character from U+0100 up; 0xc2 and 0xc3 start the rest above ASCII.
-    qsizetype length = 0;
-    for (const QByteArrayView text : searched) {
-        length += text.size() + 1;
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte >= 0xc4)
-                return false;
-            if (byte >= 0xc2)
-                --length;
-        }
+    // character from U+0100 up, left to foldTexts.
+    std::array<ByteFolding, TVXRecord::kTextSlotCount> folding{};
+    bool folds = false;
+    for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+        if (i == kDateSlice)
+            continue;
+        folding[size_t(i)] = byteFolding(record.utf8Text(i));
+        if (folding[size_t(i)] == ByteFolding::Wide)
+            return false;
+        folds = folds || folding[size_t(i)] == ByteFolding::Some;
     }
-    m_haystack = QByteArray(length, Qt::Uninitialized);
-    char* out = m_haystack.data();
-    qsizetype at = 0;
+    const QString& displayDate = record.mValue10ForDisaply();
+    if (!folds && displayDate.isEmpty()) {
+        m_texts = record.utf8Block(); // read where it is
+        return true;
+    }
+    // A copy laid out as the block, the display date in the date's place.
+    const QByteArray date = foldSearchText(displayDate).toUtf8();
+    size_t length = TVXRecord::kUtf8BlockHeader;
+    for (int i = 0; i < kSliceCount; ++i)
+        length += size_t(i == kDateSlice ? date.size() : record.utf8Text(i).size());
+    m_own = std::make_unique_for_overwrite<char[]>(length);
+    char* bytes = m_own.get() + TVXRecord::kUtf8BlockHeader;
+    uint32_t end = 0;
     for (int i = 0; i < kSliceCount; ++i) {
-        m_starts[i] = static_cast<int32_t>(at);
-        const QByteArrayView text = searched[i];
-        for (qsizetype k = 0; k < text.size(); ++k) {
-            const auto byte = static_cast<unsigned char>(text[k]);
-            if (byte < 0x80) {
-                out[at++] = foldLatin1(byte);
-            } else {
-                const auto next = static_cast<unsigned char>(text[++k]);
-                out[at++] = foldLatin1(char16_t(((byte & 0x1f) << 6) | (next & 0x3f)));
-            }
-        }
-        out[at++] = '\0';
+        const QByteArrayView text = i == kDateSlice ? QByteArrayView(date) : record.utf8Text(i);
+        if (i == kDateSlice || folding[size_t(i)] == ByteFolding::None)
+            std::memcpy(bytes + end, text.data(), size_t(text.size()));
+        else
+            foldBelowU0100(text, bytes + end);
+        end += uint32_t(text.size());
+        writeEnd(m_own.get(), i, end);
     }
-    m_starts[kSliceCount] = static_cast<int32_t>(at);
+    m_texts = m_own.get();
+    m_ownDate = true;
     return true;
 }
 
@@ -244,47 +302,47 @@ void RecordSearchEntry::foldTexts(const TVXRecord& record)
 {
     std::array<QString, kSliceCount> searched;
     for (int i = 0; i < 9; ++i)
-        searched[i] = record.textCopy(i);
-    searched[9] = record.mValue10ForDisaply();
-    searched[kNotesSlice] = record.textCopy(TVXRecord::kNotesSlot);
-
-    char16_t widest = 0;
-    qsizetype length = 0;
-    for (const QString& text : searched) {
-        for (const QChar c : text)
-            widest = std::max(widest, c.unicode());
-        length += text.size() + 1;
-    }
-    if (widest < 0x100) {
-        m_haystack = QByteArray(length, Qt::Uninitialized);
-        char* out = m_haystack.data();
-        qsizetype at = 0;
+        searched[size_t(i)] = foldSearchText(record.textCopy(i));
+    searched[kDateSlice] = foldSearchText(record.mValue10ForDisaply());
+    searched[kNotesSlice] = foldSearchText(record.textCopy(TVXRecord::kNotesSlot));
+    m_ownDate = true;
+    if (record.utf8TextsExact()) {
+        // UTF-8 holds the folded texts exactly too.
+        std::array<QByteArray, kSliceCount> bytes;
+        size_t length = TVXRecord::kUtf8BlockHeader;
         for (int i = 0; i < kSliceCount; ++i) {
-            m_starts[i] = static_cast<int32_t>(at);
-            for (const QChar c : searched[i])
-                out[at++] = foldLatin1(c.unicode());
-            out[at++] = '\0';
+            bytes[size_t(i)] = searched[size_t(i)].toUtf8();
+            length += size_t(bytes[size_t(i)].size());
         }
-        m_starts[kSliceCount] = static_cast<int32_t>(at);
+        m_own = std::make_unique_for_overwrite<char[]>(length);
+        uint32_t end = 0;
+        for (int i = 0; i < kSliceCount; ++i) {
+            const QByteArray& text = bytes[size_t(i)];
+            std::memcpy(m_own.get() + TVXRecord::kUtf8BlockHeader + end, text.constData(), size_t(text.size()));
+            end += uint32_t(text.size());
+            writeEnd(m_own.get(), i, end);
+        }
+        m_texts = m_own.get();
         return;
     }
-    // Full folding, text by text, as it may change lengths.
-    length = 0;
-    for (QString& text : searched) {
-        text = foldSearchText(text);
-        length += text.size() + 1;
-    }
-    m_wide = true;
-    m_haystack = QByteArray(length * qsizetype(sizeof(char16_t)), Qt::Uninitialized);
-    auto* out = reinterpret_cast<char16_t*>(m_haystack.data());
-    qsizetype at = 0;
+    // UTF-16, each text ended by U+0000 so that a match never spans two.
+    constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+    size_t units = 0;
+    for (const QString& text : searched)
+        units += size_t(text.size()) + 1;
+    m_own = std::make_unique_for_overwrite<char[]>(header + units * sizeof(char16_t));
+    auto* out = reinterpret_cast<char16_t*>(m_own.get() + header);
+    uint32_t at = 0;
     for (int i = 0; i < kSliceCount; ++i) {
-        m_starts[i] = static_cast<int32_t>(at);
-        std::copy(searched[i].utf16(), searched[i].utf16() + searched[i].size(), out + at);
-        at += searched[i].size();
+        writeEnd(m_own.get(), i, at);
+        const QString& text = searched[size_t(i)];
+        std::copy(text.utf16(), text.utf16() + text.size(), out + at);
+        at += uint32_t(text.size());
         out[at++] = u'\0';
     }
-    m_starts[kSliceCount] = static_cast<int32_t>(at);
+    writeEnd(m_own.get(), kSliceCount, at);
+    m_texts = m_own.get();
+    m_wide = true;
 }
 
 bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
@@ -292,39 +350,66 @@ bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
     return m_stamp == record.changeStamp();
 }
 
-FoldedView RecordSearchEntry::haystack() const
+uint32_t RecordSearchEntry::sliceEnd(int i) const
 {
-    if (m_wide)
-        return QStringView(reinterpret_cast<const char16_t*>(m_haystack.constData()),
-                           m_haystack.size() / qsizetype(sizeof(char16_t)));
-    return QLatin1StringView(m_haystack.constData(), m_haystack.size());
+    return readEnd(m_texts, i);
 }
 
 FoldedView RecordSearchEntry::slice(int i) const
 {
-    if (i < 0 || i >= kSliceCount || m_haystack.isEmpty())
+    if (i < 0 || i >= kSliceCount || !m_texts)
         return {};
-    const qsizetype from = m_starts[i];
-    const qsizetype length = m_starts[i + 1] - m_starts[i] - 1;
-    const FoldedView all = haystack();
-    if (all.isWide())
-        return all.wide().mid(from, length);
-    return all.latin1().mid(from, length);
+    if (m_wide) {
+        constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+        const auto* units = reinterpret_cast<const char16_t*>(m_texts + header);
+        const uint32_t from = sliceEnd(i);
+        return QStringView(units + from, qsizetype(sliceEnd(i + 1) - from - 1));
+    }
+    if (i == kDateSlice && !m_ownDate)
+        return QByteArrayView();
+    const uint32_t from = i ? sliceEnd(i - 1) : 0;
+    return QByteArrayView(m_texts + TVXRecord::kUtf8BlockHeader + from, qsizetype(sliceEnd(i) - from));
 }
 
 bool RecordSearchEntry::contains(const SearchNeedle& needle) const
 {
     if (needle.isEmpty())
         return true;
-    // A needle holding the separator could match across two texts: test them one by one.
-    if (needle.holds(kSliceEnd)) {
-        for (int i = 0; i < kSliceCount; ++i) {
-            if (needle.occursIn(slice(i)))
+    if (!m_texts)
+        return false;
+    if (m_wide) {
+        constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+        const auto* units = reinterpret_cast<const char16_t*>(m_texts + header);
+        // A needle holding the separator could match across two texts: test them one by one.
+        if (needle.holds(QChar(u'\0'))) {
+            for (int i = 0; i < kSliceCount; ++i) {
+                if (needle.occursIn(slice(i).wide()))
+                    return true;
+            }
+            return false;
+        }
+        return needle.occursIn(QStringView(units, qsizetype(sliceEnd(kSliceCount))));
+    }
+    // The texts lie side by side: a match counts when it lies within one of them.
+    const qsizetype length = needle.utf8Size();
+    if (length <= 0)
+        return false;
+    const char* bytes = m_texts + TVXRecord::kUtf8BlockHeader;
+    const auto within = [&](uint32_t from, uint32_t to, int firstSlice) {
+        const QByteArrayView range(bytes, qsizetype(to));
+        for (qsizetype at = needle.indexInUtf8(range, from); at >= 0; at = needle.indexInUtf8(range, at + 1)) {
+            int s = firstSlice;
+            while (sliceEnd(s) <= uint32_t(at))
+                ++s;
+            if (at + length <= qsizetype(sliceEnd(s)))
                 return true;
         }
         return false;
-    }
-    return needle.occursIn(haystack());
+    };
+    if (m_ownDate)
+        return within(0, sliceEnd(kNotesSlice), 0);
+    // The block's value 10 is not searched.
+    return within(0, sliceEnd(8), 0) || within(sliceEnd(kDateSlice), sliceEnd(kNotesSlice), kNotesSlice);
 }
 
 // --- index -----------------------------------------------------------------------
@@ -507,95 +592,190 @@ template <class T, class Less> void parallelSort(std::vector<T>& items, Less les
 
 } // namespace
 
+namespace {
+
+// The first eight UTF-16 code units of a text as two numbers, shorter texts
+// padded with U+0000: where two pairs differ, they order as the texts do.
+std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text)
+{
+    std::array<char16_t, 8> units{};
+    size_t count = 0;
+    if (text.isWide()) {
+        for (; count < units.size() && qsizetype(count) < text.wide().size(); ++count)
+            units[count] = text.wide()[qsizetype(count)].unicode();
+    } else {
+        const QByteArrayView bytes = text.utf8();
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        for (qsizetype i = 0; i < bytes.size() && count < units.size();) {
+            // Valid UTF-8: the lead byte tells the length.
+            const unsigned char c = p[i];
+            char32_t point = c;
+            int length = 1;
+            if (c >= 0xf0) {
+                point = c & 0x07;
+                length = 4;
+            } else if (c >= 0xe0) {
+                point = c & 0x0f;
+                length = 3;
+            } else if (c >= 0xc0) {
+                point = c & 0x1f;
+                length = 2;
+            }
+            for (int k = 1; k < length; ++k)
+                point = (point << 6) | (p[i + k] & 0x3f);
+            i += length;
+            if (point >= 0x10000) {
+                units[count++] = char16_t(0xd800 + ((point - 0x10000) >> 10));
+                if (count < units.size())
+                    units[count++] = char16_t(0xdc00 + ((point - 0x10000) & 0x3ff));
+            } else {
+                units[count++] = char16_t(point);
+            }
+        }
+    }
+    uint64_t high = 0, low = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        high = (high << 16) | units[i];
+        low = (low << 16) | units[i + 4];
+    }
+    return {high, low};
+}
+
+} // namespace
+
 void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
                     RecordSearchIndex& index, const QDateTime& now)
 {
     if (column < 0 || column >= kRecordColumnCount)
         column = kRecordColumnValue1;
 
+    // What a comparison reads first sits in the key itself, so that most
+    // comparisons decide without following a pointer into the texts (a sort
+    // of many records was bound by those reads): the column as a number
+    // (its rank, its time, or its first code units), value 1's first
+    // characters when it compares as it is.
     struct Key {
-        FoldedView text;
-        qint64 time = 0;
-        FoldedView secondary;
+        std::pair<uint64_t, uint64_t> primary;
+        std::pair<uint64_t, uint64_t> secondary;
+        uint32_t at = 0;
         bool plainSecondary = false;
+    };
+    struct Texts {
+        FoldedView text;
+        FoldedView secondary;
         const QString* uid = nullptr;
-        qsizetype position = 0;
     };
 
-    // Icon texts and folded names, made once per type or group object; the
-    // keys below view into these strings, which do not move their buffers.
+    // Icon texts and folded names, made once per type or group object.
     QHash<const void*, QString> names;
-    const auto nameOf = [&names](const void* object, auto make) -> QStringView {
-        if (!object)
-            return {};
+    const auto nameOf = [&names](const void* object, auto make) {
         auto it = names.find(object);
         if (it == names.end())
-            it = names.insert(object, make());
-        return *it;
+            it = names.insert(object, object ? make() : QString());
+        return object;
     };
 
     const qint64 nowTime = now.toMSecsSinceEpoch();
-    std::vector<Key> keys;
-    keys.reserve(static_cast<size_t>(records.size()));
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const TVXRecord& record = *records[i];
+    const bool byName = column == kRecordColumnIcon || column == kRecordColumnType || column == kRecordColumnGroup;
+    const bool byTime = column == kRecordColumnDate;
+    std::vector<Key> keys(static_cast<size_t>(records.size()));
+    std::vector<Texts> texts(keys.size());
+    std::vector<const void*> named(byName ? keys.size() : 0);
+    std::vector<QString> attachmentNames(column == kRecordColumnAttachment ? keys.size() : 0);
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const TVXRecord& record = *records[static_cast<qsizetype>(i)];
         const RecordSearchEntry& entry = index.entryFor(record);
-        Key key;
-        key.secondary = entry.foldedValue(0);
+        Key& key = keys[i];
+        Texts& text = texts[i];
+        key.at = static_cast<uint32_t>(i);
+        text.secondary = entry.foldedValue(0);
+        text.uid = &record.mRecordUID();
         key.plainSecondary = entry.firstValueFoldsToItself();
-        key.uid = &record.mRecordUID();
-        key.position = i;
+        if (key.plainSecondary)
+            key.secondary = leadingUnits(text.secondary);
         switch (column) {
         case kRecordColumnIcon: {
             const TVXType* type = effectiveType(record);
-            key.text = nameOf(type, [type] { return QString::number(type->mTypeIconID()); });
+            named[i] = nameOf(type, [type] { return QString::number(type->mTypeIconID()); });
             break;
         }
         case kRecordColumnType: {
             const TVXType* type = record.mType().get();
-            key.text = nameOf(type, [type] { return foldSearchText(type->mTypeName()); });
+            named[i] = nameOf(type, [type] { return foldSearchText(type->mTypeName()); });
             break;
         }
         case kRecordColumnGroup: {
             const BMGroup* group = record.mGroup().get();
-            key.text = nameOf(group, [group] { return foldSearchText(group->mGroupName()); });
+            named[i] = nameOf(group, [group] { return foldSearchText(group->mGroupName()); });
             break;
         }
         case kRecordColumnDate:
-            key.time = entry.modificationTime().value_or(nowTime);
+            // Flipping the sign bit orders signed times as unsigned numbers.
+            key.primary.first = static_cast<uint64_t>(entry.modificationTime().value_or(nowTime)) ^ (uint64_t(1) << 63);
             break;
         case kRecordColumnNotes:
-            key.text = entry.foldedNotes();
+            text.text = entry.foldedNotes();
             break;
         case kRecordColumnAttachment:
-            key.text = entry.foldedAttachmentName();
+            // Folded here: few records have one, and the entries need not keep it.
+            if (record.mHasAttachment()) {
+                attachmentNames[i] = foldSearchText(record.mAttachmentName());
+                text.text = QStringView(attachmentNames[i]);
+            }
             break;
         default:
-            key.text = entry.foldedValue(column - kRecordColumnValue1);
+            text.text = entry.foldedValue(column - kRecordColumnValue1);
             break;
         }
-        keys.push_back(key);
+        if (!byName && !byTime)
+            key.primary = leadingUnits(text.text);
+    }
+    if (byName) {
+        // Few distinct names: each object's name becomes its rank among them.
+        std::vector<std::pair<QStringView, const void*>> byText;
+        byText.reserve(static_cast<size_t>(names.size()));
+        for (auto it = names.cbegin(); it != names.cend(); ++it)
+            byText.emplace_back(it.value(), it.key());
+        std::sort(byText.begin(), byText.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+        QHash<const void*, uint64_t> rank;
+        rank.reserve(static_cast<qsizetype>(byText.size()));
+        uint64_t r = 0;
+        for (size_t i = 0; i < byText.size(); ++i) {
+            if (i > 0 && byText[i].first != byText[i - 1].first)
+                ++r;
+            rank.insert(byText[i].second, r);
+        }
+        for (size_t i = 0; i < keys.size(); ++i)
+            keys[i].primary.first = rank.value(named[i]);
     }
 
-    const bool byTime = column == kRecordColumnDate;
+    // Ranks and times are the whole column; first code units decide only where they differ.
+    const bool primaryComplete = byName || byTime;
     // The order is complete (identifiers differ), so sorting parts on their
     // own and merging them gives the one order a single sort would.
-    parallelSort(keys, [byTime](const Key& a, const Key& b) {
-        int order = byTime ? (a.time < b.time ? -1 : (a.time > b.time ? 1 : 0)) : a.text.compare(b.text);
+    parallelSort(keys, [&texts, primaryComplete](const Key& a, const Key& b) {
+        if (a.primary != b.primary)
+            return a.primary < b.primary;
+        const Texts& x = texts[a.at];
+        const Texts& y = texts[b.at];
+        int order = primaryComplete ? 0 : x.text.compare(y.text);
         if (order == 0) {
             // Texts that folding leaves alone compare alike either way; the plain way is faster.
-            order = a.plainSecondary && b.plainSecondary ? a.secondary.compare(b.secondary)
-                                                         : compareIgnoringCase(a.secondary, b.secondary);
+            if (a.plainSecondary && b.plainSecondary)
+                order = a.secondary != b.secondary ? (a.secondary < b.secondary ? -1 : 1)
+                                                   : x.secondary.compare(y.secondary);
+            else
+                order = compareIgnoringCase(x.secondary, y.secondary);
         }
         if (order == 0)
-            order = a.uid->compare(*b.uid);
+            order = x.uid->compare(*y.uid);
         return order < 0;
     });
 
     QList<std::shared_ptr<TVXRecord>> sorted;
     sorted.reserve(records.size());
     for (const Key& key : keys)
-        sorted.append(std::move(records[key.position]));
+        sorted.append(std::move(records[key.at]));
     if (!ascending)
         std::reverse(sorted.begin(), sorted.end());
     records = std::move(sorted);

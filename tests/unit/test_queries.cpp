@@ -229,6 +229,50 @@ TEST(RecordSearch, TiesSortByValueOneAsQStringComparesItIgnoringCase)
     EXPECT_EQ(sorted, expected);
 }
 
+TEST(RecordSearch, TextColumnsSortAsTheirFoldedUtf16TextsCompare)
+{
+    // Long shared beginnings, capitals, characters from U+0100, from U+E000
+    // and beyond U+FFFF (whose UTF-8 and UTF-16 orders differ), a display date.
+    const std::array<QString, 8> pieces = {QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("\u00e9"),
+                                           QStringLiteral("\u00c9"), QStringLiteral("\u0161"),
+                                           QStringLiteral("\uff21"), QStringLiteral("\U0001F600"),
+                                           QStringLiteral("aaaaaaaa")};
+    std::mt19937 rng(5);
+    const auto text = [&] {
+        QString out;
+        for (int i = static_cast<int>(rng() % 5); i > 0; --i)
+            out += pieces[rng() % pieces.size()];
+        return out;
+    };
+    QList<std::shared_ptr<TVXRecord>> records;
+    for (int i = 0; i < 400; ++i) {
+        auto record = std::make_shared<TVXRecord>();
+        record->setMRecordUID(QString::number(i));
+        record->setMValue1(text());
+        record->setMValue3(text());
+        record->setMNotes(text());
+        if (i % 7 == 0)
+            record->setMValue10ForDisaply(QStringLiteral("Mai"));
+        records.append(record);
+    }
+    RecordSearchIndex index;
+    for (const int column : {kRecordColumnValue1 + 2, kRecordColumnNotes}) {
+        QList<std::shared_ptr<TVXRecord>> expected = records;
+        const auto key = [column](const TVXRecord& r) {
+            return (column == kRecordColumnNotes ? r.mNotes() : r.mValue3()).toLower();
+        };
+        std::sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+            int order = key(*a).compare(key(*b));
+            if (order == 0)
+                order = a->mValue1().toLower().compare(b->mValue1().toLower(), Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a->mRecordUID() < b->mRecordUID();
+        });
+        QList<std::shared_ptr<TVXRecord>> sorted = records;
+        sortRecordList(sorted, column, true, index, QDateTime::currentDateTime());
+        EXPECT_EQ(sorted, expected) << column;
+    }
+}
+
 TEST(RecordSearch, ModificationTimesAgreeWithTheRecordsOwnDateReading)
 {
     for (const char* text : {"2009-05-12 10:31:02 +0530", "2009-05-12 10:31:02 -0800", "1970-01-01 00:00:00 +0000",
