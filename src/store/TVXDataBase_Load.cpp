@@ -624,36 +624,49 @@ std::shared_ptr<TVXType> TVXDataBase::LoadSteps::customTypeFromRow(sql::ResultSe
 
 void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
 {
-    // Rows are read a batch at a time, their field names deciphered on several
-    // threads, then applied in the order read.
+    // Rows are read a batch at a time; a batch's types are made (deciphered,
+    // each with its new identifier) on several threads while the next batch
+    // is read, then given to their records in the order read.
     struct Row {
         TVXRecordCache::const_iterator record;
         int icon = 0;
         int mask = 0;
         quint64 digest = 0;
         std::array<QByteArray, kNumberOfFields> fields;
-        std::array<QString, kNumberOfFields> names;
+        std::shared_ptr<TVXType> type;
     };
     const auto encrypter = d.fieldEncrypter();
-    std::vector<Row> rows;
-    const auto apply = [&] {
-        tvxsql::parallelFor(rows.size(), [&](std::size_t n) {
-            Row& row = rows[n];
-            for (int i = 0; i < kNumberOfFields; ++i)
-                row.names[size_t(i)] = d.decryptWith(encrypter.get(), row.fields[size_t(i)]);
-            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
-        });
+    const auto make = [&](std::vector<Row>& batch) {
         const auto& setters = TVXType::setFunctionsArray();
-        for (Row& row : rows) {
+        tvxsql::parallelFor(batch.size(), [&](std::size_t n) {
+            Row& row = batch[n];
             auto type = TVXType::createType();
             type->setMTypeIconID(d.hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
-                ((*type).*setters[size_t(i)])(row.names[size_t(i)]);
-            (*row.record)->setMRecordCustomType(std::move(type));
+                ((*type).*setters[size_t(i)])(d.decryptWith(encrypter.get(), row.fields[size_t(i)]));
+            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
+            row.type = std::move(type);
+        });
+    };
+    std::array<std::vector<Row>, 2> batches;
+    std::size_t reading = 0;
+    std::future<void> making; // the other batch's
+    const auto giveMade = [&] {
+        if (!making.valid())
+            return;
+        making.get();
+        for (Row& row : batches[reading ^ 1]) {
+            (*row.record)->setMRecordCustomType(std::move(row.type));
             d.mStaleCopies->mRecordDigests[row.record.key()].customType = row.digest;
         }
-        rows.clear();
+        batches[reading ^ 1].clear();
+    };
+    const auto handOn = [&] {
+        giveMade();
+        std::vector<Row>& full = batches[reading];
+        making = std::async(std::launch::async, [&make, &full] { make(full); });
+        reading ^= 1;
     };
     try {
         std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
@@ -664,18 +677,21 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
             if (it == records.constEnd())
                 continue;
-            Row& row = rows.emplace_back();
+            Row& row = batches[reading].emplace_back();
             row.record = it;
             row.icon = rs->getInt(2);
             row.mask = rs->getInt(3);
             for (int i = 0; i < kNumberOfFields; ++i)
                 row.fields[size_t(i)] = tvxsql::blobColumn(*rs, 4 + i);
-            if (rows.size() == kBatch)
-                apply();
+            if (batches[reading].size() == kBatch)
+                handOn();
         }
-        apply();
+        handOn();
+        giveMade();
     } catch (const sql::SQLException& e) {
-        apply();
+        // What was read is given all the same.
+        handOn();
+        giveMade();
         d.reportDatabaseError(e);
     }
 }
