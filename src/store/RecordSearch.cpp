@@ -641,6 +641,45 @@ std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text)
     return {high, low};
 }
 
+// What a comparison reads first sits in the key itself, so that most
+// comparisons decide without following a pointer into the texts (a sort of
+// many records was bound by those reads): the column as a number (its rank,
+// its time, or its first code units), value 1's first characters when it
+// compares as it is.
+struct Key {
+    std::pair<uint64_t, uint64_t> primary;
+    std::pair<uint64_t, uint64_t> secondary;
+    uint32_t at = 0;
+    bool plainSecondary = false;
+};
+
+// What the comparison reads where the keys tie.
+struct Texts {
+    FoldedView text;
+    FoldedView secondary;
+    const QString* uid = nullptr;
+};
+
+// Few distinct names: each object's name becomes its rank among them.
+void rankByName(std::vector<Key>& keys, const QHash<const void*, QString>& names, const std::vector<const void*>& named)
+{
+    std::vector<std::pair<QStringView, const void*>> byText;
+    byText.reserve(static_cast<size_t>(names.size()));
+    for (auto it = names.cbegin(); it != names.cend(); ++it)
+        byText.emplace_back(it.value(), it.key());
+    std::sort(byText.begin(), byText.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QHash<const void*, uint64_t> rank;
+    rank.reserve(static_cast<qsizetype>(byText.size()));
+    uint64_t r = 0;
+    for (size_t i = 0; i < byText.size(); ++i) {
+        if (i > 0 && byText[i].first != byText[i - 1].first)
+            ++r;
+        rank.insert(byText[i].second, r);
+    }
+    for (size_t i = 0; i < keys.size(); ++i)
+        keys[i].primary.first = rank.value(named[i]);
+}
+
 } // namespace
 
 void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
@@ -648,23 +687,6 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
 {
     if (column < 0 || column >= kRecordColumnCount)
         column = kRecordColumnValue1;
-
-    // What a comparison reads first sits in the key itself, so that most
-    // comparisons decide without following a pointer into the texts (a sort
-    // of many records was bound by those reads): the column as a number
-    // (its rank, its time, or its first code units), value 1's first
-    // characters when it compares as it is.
-    struct Key {
-        std::pair<uint64_t, uint64_t> primary;
-        std::pair<uint64_t, uint64_t> secondary;
-        uint32_t at = 0;
-        bool plainSecondary = false;
-    };
-    struct Texts {
-        FoldedView text;
-        FoldedView secondary;
-        const QString* uid = nullptr;
-    };
 
     // Icon texts and folded names, made once per type or group object.
     QHash<const void*, QString> names;
@@ -730,24 +752,8 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
         if (!byName && !byTime)
             key.primary = leadingUnits(text.text);
     }
-    if (byName) {
-        // Few distinct names: each object's name becomes its rank among them.
-        std::vector<std::pair<QStringView, const void*>> byText;
-        byText.reserve(static_cast<size_t>(names.size()));
-        for (auto it = names.cbegin(); it != names.cend(); ++it)
-            byText.emplace_back(it.value(), it.key());
-        std::sort(byText.begin(), byText.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-        QHash<const void*, uint64_t> rank;
-        rank.reserve(static_cast<qsizetype>(byText.size()));
-        uint64_t r = 0;
-        for (size_t i = 0; i < byText.size(); ++i) {
-            if (i > 0 && byText[i].first != byText[i - 1].first)
-                ++r;
-            rank.insert(byText[i].second, r);
-        }
-        for (size_t i = 0; i < keys.size(); ++i)
-            keys[i].primary.first = rank.value(named[i]);
-    }
+    if (byName)
+        rankByName(keys, names, named);
 
     // Ranks and times are the whole column; first code units decide only where they differ.
     const bool primaryComplete = byName || byTime;
