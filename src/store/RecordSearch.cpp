@@ -505,6 +505,43 @@ void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
         256);
 }
 
+std::vector<const RecordSearchEntry*> RecordSearchIndex::entriesFor(const QList<std::shared_ptr<TVXRecord>>& records)
+{
+    const uint64_t epoch = TVXRecord::changeEpoch();
+    std::vector<size_t> at(static_cast<size_t>(records.size()));
+    std::vector<size_t> stale;
+    size_t next = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        const TVXRecord* record = records[qsizetype(i)].get();
+        // A list in the order of the last walk finds each record where the
+        // previous one ended, without a lookup.
+        at[i] = next < m_slots.size() && m_slots[next].record == record ? next : size_t(slotOf(*record));
+        next = at[i] + 1;
+        Slot& slot = m_slots[at[i]];
+        if (slot.checkedAt == epoch)
+            continue;
+        if (slot.entry.isCurrentFor(*record))
+            slot.checkedAt = epoch;
+        else
+            stale.push_back(at[i]);
+    }
+    // A record listed twice is rebuilt once.
+    std::sort(stale.begin(), stale.end());
+    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+    tvxsql::parallelFor(
+        stale.size(),
+        [&](size_t i) {
+            Slot& slot = m_slots[stale[i]];
+            slot.entry = RecordSearchEntry(*slot.record);
+            slot.checkedAt = epoch;
+        },
+        256);
+    std::vector<const RecordSearchEntry*> entries(at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        entries[i] = &m_slots[at[i]].entry;
+    return entries;
+}
+
 void RecordSearchIndex::refresh(const TVXRecord& record)
 {
     Slot& slot = m_slots[static_cast<size_t>(slotOf(record))];
@@ -688,69 +725,75 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     if (column < 0 || column >= kRecordColumnCount)
         column = kRecordColumnValue1;
 
-    // Icon texts and folded names, made once per type or group object.
-    QHash<const void*, QString> names;
-    const auto nameOf = [&names](const void* object, auto make) {
-        auto it = names.find(object);
-        if (it == names.end())
-            it = names.insert(object, object ? make() : QString());
-        return object;
-    };
-
     const qint64 nowTime = now.toMSecsSinceEpoch();
     const bool byName = column == kRecordColumnIcon || column == kRecordColumnType || column == kRecordColumnGroup;
     const bool byTime = column == kRecordColumnDate;
-    std::vector<Key> keys(static_cast<size_t>(records.size()));
+    const std::vector<const RecordSearchEntry*> entries = index.entriesFor(records);
+    std::vector<Key> keys(entries.size());
     std::vector<Texts> texts(keys.size());
     std::vector<const void*> named(byName ? keys.size() : 0);
     std::vector<QString> attachmentNames(column == kRecordColumnAttachment ? keys.size() : 0);
-    for (size_t i = 0; i < keys.size(); ++i) {
-        const TVXRecord& record = *records[static_cast<qsizetype>(i)];
-        const RecordSearchEntry& entry = index.entryFor(record);
-        Key& key = keys[i];
-        Texts& text = texts[i];
-        key.at = static_cast<uint32_t>(i);
-        text.secondary = entry.foldedValue(0);
-        text.uid = &record.mRecordUID();
-        key.plainSecondary = entry.firstValueFoldsToItself();
-        if (key.plainSecondary)
-            key.secondary = leadingUnits(text.secondary);
-        switch (column) {
-        case kRecordColumnIcon: {
-            const TVXType* type = effectiveType(record);
-            named[i] = nameOf(type, [type] { return QString::number(type->mTypeIconID()); });
-            break;
-        }
-        case kRecordColumnType: {
-            const TVXType* type = record.mType().get();
-            named[i] = nameOf(type, [type] { return foldSearchText(type->mTypeName()); });
-            break;
-        }
-        case kRecordColumnGroup: {
-            const BMGroup* group = record.mGroup().get();
-            named[i] = nameOf(group, [group] { return foldSearchText(group->mGroupName()); });
-            break;
-        }
-        case kRecordColumnDate:
-            // Flipping the sign bit orders signed times as unsigned numbers.
-            key.primary.first = static_cast<uint64_t>(entry.modificationTime().value_or(nowTime)) ^ (uint64_t(1) << 63);
-            break;
-        case kRecordColumnNotes:
-            text.text = entry.foldedNotes();
-            break;
-        case kRecordColumnAttachment:
-            // Folded here: few records have one, and the entries need not keep it.
-            if (record.mHasAttachment()) {
-                attachmentNames[i] = foldSearchText(record.mAttachmentName());
-                text.text = QStringView(attachmentNames[i]);
+    // Reading the records' texts is waiting for memory: on several threads,
+    // each writing its own keys.
+    tvxsql::parallelFor(
+        keys.size(),
+        [&](size_t i) {
+            const TVXRecord& record = *records[static_cast<qsizetype>(i)];
+            const RecordSearchEntry& entry = *entries[i];
+            Key& key = keys[i];
+            Texts& text = texts[i];
+            key.at = static_cast<uint32_t>(i);
+            text.secondary = entry.foldedValue(0);
+            text.uid = &record.mRecordUID();
+            key.plainSecondary = entry.firstValueFoldsToItself();
+            if (key.plainSecondary)
+                key.secondary = leadingUnits(text.secondary);
+            switch (column) {
+            case kRecordColumnIcon:
+                named[i] = effectiveType(record);
+                break;
+            case kRecordColumnType:
+                named[i] = record.mType().get();
+                break;
+            case kRecordColumnGroup:
+                named[i] = record.mGroup().get();
+                break;
+            case kRecordColumnDate:
+                // Flipping the sign bit orders signed times as unsigned numbers.
+                key.primary.first =
+                    static_cast<uint64_t>(entry.modificationTime().value_or(nowTime)) ^ (uint64_t(1) << 63);
+                break;
+            case kRecordColumnNotes:
+                text.text = entry.foldedNotes();
+                break;
+            case kRecordColumnAttachment:
+                // Folded here: few records have one, and the entries need not keep it.
+                if (record.mHasAttachment()) {
+                    attachmentNames[i] = foldSearchText(record.mAttachmentName());
+                    text.text = QStringView(attachmentNames[i]);
+                }
+                break;
+            default:
+                text.text = entry.foldedValue(column - kRecordColumnValue1);
+                break;
             }
-            break;
-        default:
-            text.text = entry.foldedValue(column - kRecordColumnValue1);
-            break;
-        }
-        if (!byName && !byTime)
-            key.primary = leadingUnits(text.text);
+            if (!byName && !byTime)
+                key.primary = leadingUnits(text.text);
+        },
+        2048);
+    // Icon texts and folded names, made once per type or group object.
+    QHash<const void*, QString> names;
+    for (const void* object : named) {
+        if (names.contains(object))
+            continue;
+        QString name;
+        if (column == kRecordColumnIcon && object)
+            name = QString::number(static_cast<const TVXType*>(object)->mTypeIconID());
+        else if (column == kRecordColumnType && object)
+            name = foldSearchText(static_cast<const TVXType*>(object)->mTypeName());
+        else if (object)
+            name = foldSearchText(static_cast<const BMGroup*>(object)->mGroupName());
+        names.insert(object, name);
     }
     if (byName)
         rankByName(keys, names, named);

@@ -165,6 +165,9 @@ public:
     {
         return m_slots[static_cast<size_t>(position)].entry;
     }
+    // The entries of `records`, made or rebuilt first where needed (on
+    // several threads); the pointers are good until the index is next used.
+    std::vector<const RecordSearchEntry*> entriesFor(const QList<std::shared_ptr<TVXRecord>>& records);
     // Rebuilds the record's entry now.
     void refresh(const TVXRecord& record);
     void forget(const TVXRecord& record);
