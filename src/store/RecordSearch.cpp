@@ -474,6 +474,30 @@ const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TV
     return current(m_slots[static_cast<size_t>(position)]);
 }
 
+void RecordSearchIndex::checkAt(size_t position, uint64_t epoch, std::vector<size_t>& stale)
+{
+    Slot& slot = m_slots[position];
+    if (slot.checkedAt == epoch)
+        return;
+    if (slot.entry.isCurrentFor(*slot.record))
+        slot.checkedAt = epoch;
+    else
+        stale.push_back(position);
+}
+
+void RecordSearchIndex::rebuild(const std::vector<size_t>& stale, uint64_t epoch)
+{
+    // Entries are independent: each thread writes its own slots and only reads records.
+    tvxsql::parallelFor(
+        stale.size(),
+        [&](size_t i) {
+            Slot& slot = m_slots[stale[i]];
+            slot.entry = RecordSearchEntry(*slot.record);
+            slot.checkedAt = epoch;
+        },
+        256);
+}
+
 void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
 {
     const uint64_t epoch = TVXRecord::changeEpoch();
@@ -486,23 +510,9 @@ void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
         if (!walk[p])
             continue;
         place(static_cast<qsizetype>(p), *walk[p]);
-        Slot& slot = m_slots[p];
-        if (slot.checkedAt == epoch)
-            continue;
-        if (slot.entry.isCurrentFor(*slot.record))
-            slot.checkedAt = epoch;
-        else
-            stale.push_back(p);
+        checkAt(p, epoch, stale);
     }
-    // Entries are independent: each thread writes its own slots and only reads records.
-    tvxsql::parallelFor(
-        stale.size(),
-        [&](size_t i) {
-            Slot& slot = m_slots[stale[i]];
-            slot.entry = RecordSearchEntry(*slot.record);
-            slot.checkedAt = epoch;
-        },
-        256);
+    rebuild(stale, epoch);
 }
 
 std::vector<const RecordSearchEntry*> RecordSearchIndex::entriesFor(const QList<std::shared_ptr<TVXRecord>>& records)
@@ -517,25 +527,12 @@ std::vector<const RecordSearchEntry*> RecordSearchIndex::entriesFor(const QList<
         // previous one ended, without a lookup.
         at[i] = next < m_slots.size() && m_slots[next].record == record ? next : size_t(slotOf(*record));
         next = at[i] + 1;
-        Slot& slot = m_slots[at[i]];
-        if (slot.checkedAt == epoch)
-            continue;
-        if (slot.entry.isCurrentFor(*record))
-            slot.checkedAt = epoch;
-        else
-            stale.push_back(at[i]);
+        checkAt(at[i], epoch, stale);
     }
     // A record listed twice is rebuilt once.
     std::sort(stale.begin(), stale.end());
     stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
-    tvxsql::parallelFor(
-        stale.size(),
-        [&](size_t i) {
-            Slot& slot = m_slots[stale[i]];
-            slot.entry = RecordSearchEntry(*slot.record);
-            slot.checkedAt = epoch;
-        },
-        256);
+    rebuild(stale, epoch);
     std::vector<const RecordSearchEntry*> entries(at.size());
     for (size_t i = 0; i < at.size(); ++i)
         entries[i] = &m_slots[at[i]].entry;

@@ -199,6 +199,10 @@ private:
     qsizetype slotOf(const TVXRecord& record);
     void place(qsizetype position, const TVXRecord& record);
     const RecordSearchEntry& current(Slot& slot);
+    // Marks the slot's entry current, or notes its position among the stale.
+    void checkAt(size_t position, uint64_t epoch, std::vector<size_t>& stale);
+    // Rebuilds the entries at `stale` on several threads.
+    void rebuild(const std::vector<size_t>& stale, uint64_t epoch);
 
     std::vector<Slot> m_slots;
     QHash<const TVXRecord*, qsizetype> m_where;
