@@ -687,13 +687,6 @@ struct Key {
     bool plainSecondary = false;
 };
 
-// What the comparison reads where the keys tie.
-struct Texts {
-    FoldedView text;
-    FoldedView secondary;
-    const QString* uid = nullptr;
-};
-
 // Few distinct names: each object's name becomes its rank among them.
 void rankByName(std::vector<Key>& keys, const QHash<const void*, QString>& names, const std::vector<const void*>& named)
 {
@@ -727,24 +720,28 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     const bool byTime = column == kRecordColumnDate;
     const std::vector<const RecordSearchEntry*> entries = index.entriesFor(records);
     std::vector<Key> keys(entries.size());
-    std::vector<Texts> texts(keys.size());
     std::vector<const void*> named(byName ? keys.size() : 0);
     std::vector<QString> attachmentNames(column == kRecordColumnAttachment ? keys.size() : 0);
+    // The column's text; read again only where the keys tie.
+    const auto textOf = [&](size_t i) -> FoldedView {
+        if (column == kRecordColumnNotes)
+            return entries[i]->foldedNotes();
+        if (column == kRecordColumnAttachment)
+            return QStringView(attachmentNames[i]);
+        return entries[i]->foldedValue(column - kRecordColumnValue1);
+    };
     // Reading the records' texts is waiting for memory: on several threads,
     // each writing its own keys.
     tvxsql::parallelFor(
         keys.size(),
         [&](size_t i) {
-            const TVXRecord& record = *records[static_cast<qsizetype>(i)];
+            const TVXRecord& record = *records.at(static_cast<qsizetype>(i));
             const RecordSearchEntry& entry = *entries[i];
             Key& key = keys[i];
-            Texts& text = texts[i];
             key.at = static_cast<uint32_t>(i);
-            text.secondary = entry.foldedValue(0);
-            text.uid = &record.mRecordUID();
             key.plainSecondary = entry.firstValueFoldsToItself();
             if (key.plainSecondary)
-                key.secondary = leadingUnits(text.secondary);
+                key.secondary = leadingUnits(entry.foldedValue(0));
             switch (column) {
             case kRecordColumnIcon:
                 named[i] = effectiveType(record);
@@ -760,22 +757,16 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
                 key.primary.first =
                     static_cast<uint64_t>(entry.modificationTime().value_or(nowTime)) ^ (uint64_t(1) << 63);
                 break;
-            case kRecordColumnNotes:
-                text.text = entry.foldedNotes();
-                break;
             case kRecordColumnAttachment:
                 // Folded here: few records have one, and the entries need not keep it.
-                if (record.mHasAttachment()) {
+                if (record.mHasAttachment())
                     attachmentNames[i] = foldSearchText(record.mAttachmentName());
-                    text.text = QStringView(attachmentNames[i]);
-                }
                 break;
             default:
-                text.text = entry.foldedValue(column - kRecordColumnValue1);
                 break;
             }
             if (!byName && !byTime)
-                key.primary = leadingUnits(text.text);
+                key.primary = leadingUnits(textOf(i));
         },
         2048);
     // Icon texts and folded names, made once per type or group object.
@@ -799,22 +790,21 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     const bool primaryComplete = byName || byTime;
     // The order is complete (identifiers differ), so sorting parts on their
     // own and merging them gives the one order a single sort would.
-    parallelSort(keys, [&texts, primaryComplete](const Key& a, const Key& b) {
+    parallelSort(keys, [&](const Key& a, const Key& b) {
         if (a.primary != b.primary)
             return a.primary < b.primary;
-        const Texts& x = texts[a.at];
-        const Texts& y = texts[b.at];
-        int order = primaryComplete ? 0 : x.text.compare(y.text);
+        int order = primaryComplete ? 0 : textOf(a.at).compare(textOf(b.at));
         if (order == 0) {
             // Texts that folding leaves alone compare alike either way; the plain way is faster.
+            const FoldedView x = entries[a.at]->foldedValue(0);
+            const FoldedView y = entries[b.at]->foldedValue(0);
             if (a.plainSecondary && b.plainSecondary)
-                order = a.secondary != b.secondary ? (a.secondary < b.secondary ? -1 : 1)
-                                                   : x.secondary.compare(y.secondary);
+                order = a.secondary != b.secondary ? (a.secondary < b.secondary ? -1 : 1) : x.compare(y);
             else
-                order = compareIgnoringCase(x.secondary, y.secondary);
+                order = compareIgnoringCase(x, y);
         }
         if (order == 0)
-            order = x.uid->compare(*y.uid);
+            order = records.at(a.at)->mRecordUID().compare(records.at(b.at)->mRecordUID());
         return order < 0;
     });
 
