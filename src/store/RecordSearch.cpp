@@ -687,15 +687,15 @@ struct Key {
     bool plainSecondary = false;
 };
 
-// Few distinct names: each object's name becomes its rank among them.
-void rankByName(std::vector<Key>& keys, const QHash<const void*, QString>& names, const std::vector<const void*>& named)
+// Few distinct names: each name becomes its rank among them.
+void rankByName(std::vector<Key>& keys, const QHash<uint64_t, QString>& names, const std::vector<uint64_t>& named)
 {
-    std::vector<std::pair<QStringView, const void*>> byText;
+    std::vector<std::pair<QStringView, uint64_t>> byText;
     byText.reserve(static_cast<size_t>(names.size()));
     for (auto it = names.cbegin(); it != names.cend(); ++it)
         byText.emplace_back(it.value(), it.key());
     std::sort(byText.begin(), byText.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
-    QHash<const void*, uint64_t> rank;
+    QHash<uint64_t, uint64_t> rank;
     rank.reserve(static_cast<qsizetype>(byText.size()));
     uint64_t r = 0;
     for (size_t i = 0; i < byText.size(); ++i) {
@@ -703,8 +703,7 @@ void rankByName(std::vector<Key>& keys, const QHash<const void*, QString>& names
             ++r;
         rank.insert(byText[i].second, r);
     }
-    for (size_t i = 0; i < keys.size(); ++i)
-        keys[i].primary.first = rank.value(named[i]);
+    tvxsql::parallelFor(keys.size(), [&](size_t i) { keys[i].primary.first = rank.value(named[i]); }, 4096);
 }
 
 } // namespace
@@ -720,7 +719,9 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     const bool byTime = column == kRecordColumnDate;
     const std::vector<const RecordSearchEntry*> entries = index.entriesFor(records);
     std::vector<Key> keys(entries.size());
-    std::vector<const void*> named(byName ? keys.size() : 0);
+    // What names a record in the column: its effective type's icon number + 1,
+    // or its type's or group's address; 0 for none.
+    std::vector<uint64_t> named(byName ? keys.size() : 0);
     std::vector<QString> attachmentNames(column == kRecordColumnAttachment ? keys.size() : 0);
     // The column's text; read again only where the keys tie.
     const auto textOf = [&](size_t i) -> FoldedView {
@@ -744,13 +745,15 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
                 key.secondary = leadingUnits(entry.foldedValue(0));
             switch (column) {
             case kRecordColumnIcon:
-                named[i] = effectiveType(record);
+                // By number, not by type: every customised record has a type of its own.
+                if (const TVXType* type = effectiveType(record))
+                    named[i] = uint64_t(uint32_t(type->mTypeIconID())) + 1;
                 break;
             case kRecordColumnType:
-                named[i] = record.mType().get();
+                named[i] = reinterpret_cast<quintptr>(record.mType().get());
                 break;
             case kRecordColumnGroup:
-                named[i] = record.mGroup().get();
+                named[i] = reinterpret_cast<quintptr>(record.mGroup().get());
                 break;
             case kRecordColumnDate:
                 // Flipping the sign bit orders signed times as unsigned numbers.
@@ -769,19 +772,19 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
                 key.primary = leadingUnits(textOf(i));
         },
         2048);
-    // Icon texts and folded names, made once per type or group object.
-    QHash<const void*, QString> names;
-    for (const void* object : named) {
-        if (names.contains(object))
+    // Icon texts and folded names, made once per number, type or group.
+    QHash<uint64_t, QString> names;
+    for (const uint64_t name : named) {
+        if (names.contains(name))
             continue;
-        QString name;
-        if (column == kRecordColumnIcon && object)
-            name = QString::number(static_cast<const TVXType*>(object)->mTypeIconID());
-        else if (column == kRecordColumnType && object)
-            name = foldSearchText(static_cast<const TVXType*>(object)->mTypeName());
-        else if (object)
-            name = foldSearchText(static_cast<const BMGroup*>(object)->mGroupName());
-        names.insert(object, name);
+        QString text;
+        if (name && column == kRecordColumnIcon)
+            text = QString::number(int32_t(uint32_t(name - 1)));
+        else if (name && column == kRecordColumnType)
+            text = foldSearchText(reinterpret_cast<const TVXType*>(name)->mTypeName());
+        else if (name)
+            text = foldSearchText(reinterpret_cast<const BMGroup*>(name)->mGroupName());
+        names.insert(name, text);
     }
     if (byName)
         rankByName(keys, names, named);
