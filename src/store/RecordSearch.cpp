@@ -630,17 +630,22 @@ namespace {
 
 // The first eight UTF-16 code units of a text as two numbers, shorter texts
 // padded with U+0000: where two pairs differ, they order as the texts do.
-std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text)
+// `whole`: the numbers are the whole text (eight units or fewer, no U+0000),
+// so that equal numbers of two whole texts mean equal texts.
+std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text, bool* whole = nullptr)
 {
     std::array<char16_t, 8> units{};
     size_t count = 0;
+    bool all = true;
     if (text.isWide()) {
         for (; count < units.size() && qsizetype(count) < text.wide().size(); ++count)
             units[count] = text.wide()[qsizetype(count)].unicode();
+        all = qsizetype(count) == text.wide().size();
     } else {
         const QByteArrayView bytes = text.utf8();
         const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
-        for (qsizetype i = 0; i < bytes.size() && count < units.size();) {
+        qsizetype i = 0;
+        while (i < bytes.size() && count < units.size()) {
             // Valid UTF-8: the lead byte tells the length.
             const unsigned char c = p[i];
             char32_t point = c;
@@ -660,13 +665,19 @@ std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text)
             i += length;
             if (point >= 0x10000) {
                 units[count++] = char16_t(0xd800 + ((point - 0x10000) >> 10));
-                if (count < units.size())
-                    units[count++] = char16_t(0xdc00 + ((point - 0x10000) & 0x3ff));
+                if (count == units.size()) {
+                    all = false; // its second half does not fit
+                    break;
+                }
+                units[count++] = char16_t(0xdc00 + ((point - 0x10000) & 0x3ff));
             } else {
                 units[count++] = char16_t(point);
             }
         }
+        all = all && i >= bytes.size();
     }
+    if (whole)
+        *whole = all && std::find(units.begin(), units.begin() + qsizetype(count), u'\0') == units.begin() + qsizetype(count);
     uint64_t high = 0, low = 0;
     for (size_t i = 0; i < 4; ++i) {
         high = (high << 16) | units[i];
@@ -685,6 +696,8 @@ struct Key {
     std::pair<uint64_t, uint64_t> secondary;
     uint32_t at = 0;
     bool plainSecondary = false;
+    bool wholePrimary = false;
+    bool wholeSecondary = false;
 };
 
 // Few distinct names: each name becomes its rank among them.
@@ -742,7 +755,7 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
             key.at = static_cast<uint32_t>(i);
             key.plainSecondary = entry.firstValueFoldsToItself();
             if (key.plainSecondary)
-                key.secondary = leadingUnits(entry.foldedValue(0));
+                key.secondary = leadingUnits(entry.foldedValue(0), &key.wholeSecondary);
             switch (column) {
             case kRecordColumnIcon:
                 // By number, not by type: every customised record has a type of its own.
@@ -769,7 +782,7 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
                 break;
             }
             if (!byName && !byTime)
-                key.primary = leadingUnits(textOf(i));
+                key.primary = leadingUnits(textOf(i), &key.wholePrimary);
         },
         2048);
     // Icon texts and folded names, made once per number, type or group.
@@ -796,15 +809,17 @@ void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool
     parallelSort(keys, [&](const Key& a, const Key& b) {
         if (a.primary != b.primary)
             return a.primary < b.primary;
-        int order = primaryComplete ? 0 : textOf(a.at).compare(textOf(b.at));
+        // Equal numbers of whole texts: equal texts (an empty column, mostly).
+        int order = primaryComplete || (a.wholePrimary && b.wholePrimary) ? 0 : textOf(a.at).compare(textOf(b.at));
         if (order == 0) {
             // Texts that folding leaves alone compare alike either way; the plain way is faster.
-            const FoldedView x = entries[a.at]->foldedValue(0);
-            const FoldedView y = entries[b.at]->foldedValue(0);
-            if (a.plainSecondary && b.plainSecondary)
-                order = a.secondary != b.secondary ? (a.secondary < b.secondary ? -1 : 1) : x.compare(y);
-            else
-                order = compareIgnoringCase(x, y);
+            if (a.plainSecondary && b.plainSecondary && a.secondary != b.secondary)
+                order = a.secondary < b.secondary ? -1 : 1;
+            else if (!(a.plainSecondary && b.plainSecondary && a.wholeSecondary && b.wholeSecondary)) {
+                const FoldedView x = entries[a.at]->foldedValue(0);
+                const FoldedView y = entries[b.at]->foldedValue(0);
+                order = a.plainSecondary && b.plainSecondary ? x.compare(y) : compareIgnoringCase(x, y);
+            }
         }
         if (order == 0)
             order = records.at(a.at)->mRecordUID().compare(records.at(b.at)->mRecordUID());

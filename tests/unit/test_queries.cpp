@@ -232,11 +232,11 @@ TEST(RecordSearch, TiesSortByValueOneAsQStringComparesItIgnoringCase)
 TEST(RecordSearch, TextColumnsSortAsTheirFoldedUtf16TextsCompare)
 {
     // Long shared beginnings, capitals, characters from U+0100, from U+E000
-    // and beyond U+FFFF (whose UTF-8 and UTF-16 orders differ), a display date.
-    const std::array<QString, 8> pieces = {QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("\u00e9"),
+    // and beyond U+FFFF (whose UTF-8 and UTF-16 orders differ), U+0000, a display date.
+    const std::array<QString, 9> pieces = {QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("\u00e9"),
                                            QStringLiteral("\u00c9"), QStringLiteral("\u0161"),
                                            QStringLiteral("\uff21"), QStringLiteral("\U0001F600"),
-                                           QStringLiteral("aaaaaaaa")};
+                                           QStringLiteral("aaaaaaaa"), QString(QChar(0))};
     std::mt19937 rng(5);
     const auto text = [&] {
         QString out;
