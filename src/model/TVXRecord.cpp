@@ -50,7 +50,7 @@ void noteChange()
         gChanged.store(true, std::memory_order_relaxed);
 }
 
-constexpr size_t kBlockHeader = TVXRecord::kTextSlotCount * sizeof(uint32_t);
+constexpr size_t kBlockHeader = TVXRecord::kUtf8BlockHeader;
 
 uint32_t blockEnd(const char* block, int slot)
 {

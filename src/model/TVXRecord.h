@@ -62,6 +62,11 @@ public:
     static constexpr int kTextSlotCount = kNumberOfFields + 1;
     // What toUtf8() of the slot's text gives; good until the record changes.
     QByteArrayView utf8Text(int slot) const;
+    // The block itself: the slots' ends (kTextSlotCount of them, uint32_t
+    // each, from the end of this table), then their bytes; null when every
+    // slot is empty. Good until the record changes (its stamp moves on).
+    static constexpr size_t kUtf8BlockHeader = kTextSlotCount * sizeof(uint32_t);
+    const char* utf8Block() const { return m_block.get(); }
     // Whether every slot's bytes read back as UTF-8 give its text exactly
     // (not so for a text holding a lone surrogate; the getters then hold it).
     bool utf8TextsExact() const { return m_inexactSlots == 0; }

@@ -18,8 +18,6 @@
 
 namespace {
 
-constexpr QChar kSliceEnd = QChar(u'\0');
-
 // The number written by `count` ASCII digits at `at`, or -1.
 template <class View> int digits(View text, qsizetype at, int count)
 {
@@ -56,15 +54,6 @@ template <class View> std::optional<qint64> timeFromText(View text)
     return (days * 86400 + hour * 3600 + minute * 60 + second - offset) * 1000;
 }
 
-// Below U+0100 lower case is a fixed step for the capitals (A to Z, U+00C0 to
-// U+00DE but U+00D7) and nothing for the rest: what the full folding gives,
-// without its tables.
-char foldLatin1(char16_t u)
-{
-    const bool capital = (u >= u'A' && u <= u'Z') || (u >= 0xc0 && u <= 0xde && u != 0xd7);
-    return static_cast<char>(capital ? u + 0x20 : u);
-}
-
 #if defined(__SSE2__)
 __m128i splat(char c) { return _mm_set1_epi8(c); }
 __m128i splat(char16_t c) { return _mm_set1_epi16(static_cast<short>(c)); }
@@ -73,15 +62,13 @@ __m128i sameLanes(__m128i a, __m128i b, char) { return _mm_cmpeq_epi8(a, b); }
 __m128i sameLanes(__m128i a, __m128i b, char16_t) { return _mm_cmpeq_epi16(a, b); }
 #endif
 
-// Whether the needle occurs in the haystack, both in one or both in two bytes
-// a character.
+// Where the needle first occurs in the haystack (-1: nowhere), both in one or
+// both in two bytes a character; the needle is at least two characters long.
 template <class Char>
-bool occursInText(const Char* needle, qsizetype m, const Char* hay, qsizetype n)
+qsizetype indexInText(const Char* needle, qsizetype m, const Char* hay, qsizetype n)
 {
-    if (m == 0)
-        return true;
     if (m > n)
-        return false;
+        return -1;
     qsizetype i = 0;
 #if defined(__SSE2__)
     // Sixteen bytes of positions at a time: where both the first and the last
@@ -97,7 +84,7 @@ bool occursInText(const Char* needle, qsizetype m, const Char* hay, qsizetype n)
         while (mask) {
             const qsizetype at = i + __builtin_ctz(mask) / qsizetype(sizeof(Char));
             if (std::equal(needle + 1, needle + m - 1, hay + at + 1))
-                return true;
+                return at;
             for (size_t bit = 0; bit < sizeof(Char); ++bit) // one mask bit per byte
                 mask &= mask - 1;
         }
@@ -105,9 +92,9 @@ bool occursInText(const Char* needle, qsizetype m, const Char* hay, qsizetype n)
 #endif
     for (; i + m <= n; ++i) {
         if (hay[i] == needle[0] && std::equal(needle + 1, needle + m, hay + i + 1))
-            return true;
+            return i;
     }
-    return false;
+    return -1;
 }
 
 } // namespace
@@ -120,32 +107,63 @@ QString foldSearchText(const QString& text)
 SearchNeedle::SearchNeedle(const QString& searchText)
     : m_text(foldSearchText(searchText))
 {
-    if (std::all_of(m_text.cbegin(), m_text.cend(), [](QChar c) { return c.unicode() < 0x100; }))
-        m_latin1 = m_text.toLatin1();
+    QByteArray utf8 = m_text.toUtf8();
+    if (QString::fromUtf8(utf8) == m_text)
+        m_utf8 = std::move(utf8);
 }
 
-bool SearchNeedle::occursIn(QLatin1StringView haystack) const
+qsizetype SearchNeedle::indexInUtf8(QByteArrayView haystack, qsizetype from) const
 {
-    if (!m_latin1)
-        return m_text.isEmpty();
-    const QByteArray& text = *m_latin1;
-    if (text.size() == 1)
-        return std::memchr(haystack.data(), text[0], static_cast<size_t>(haystack.size())) != nullptr;
-    return occursInText(text.constData(), text.size(), haystack.data(), haystack.size());
+    if (!m_utf8)
+        return -1;
+    const QByteArray& text = *m_utf8;
+    const qsizetype m = text.size();
+    const qsizetype n = haystack.size();
+    if (m == 0)
+        return from <= n ? from : -1;
+    if (from < 0 || m > n - from)
+        return -1;
+    const char* hay = haystack.data();
+    const char* needle = text.constData();
+    if (m == 1) {
+        const void* at = std::memchr(hay + from, needle[0], static_cast<size_t>(n - from));
+        return at ? static_cast<const char*>(at) - hay : -1;
+    }
+    const qsizetype at = indexInText(needle, m, hay + from, n - from);
+    return at < 0 ? -1 : from + at;
 }
 
 int FoldedView::compare(const FoldedView& other) const
 {
-    if (m_isWide)
-        return other.m_isWide ? m_wide.compare(other.m_wide) : m_wide.compare(other.m_latin1);
-    return other.m_isWide ? m_latin1.compare(other.m_wide) : m_latin1.compare(other.m_latin1);
+    if (m_isWide || other.m_isWide) {
+        const QString mine = m_isWide ? QString() : toString();
+        const QString theirs = other.m_isWide ? QString() : other.toString();
+        return (m_isWide ? m_wide : QStringView(mine)).compare(other.m_isWide ? other.m_wide : QStringView(theirs));
+    }
+    // UTF-8 bytes order as code points, which is the UTF-16 order but where a
+    // character from U+10000 (a lead byte from 0xf0; a surrogate pair in
+    // UTF-16) meets one from U+E000 to U+FFFF (lead byte 0xee or 0xef).
+    const qsizetype n = std::min(m_utf8.size(), other.m_utf8.size());
+    const auto* a = reinterpret_cast<const unsigned char*>(m_utf8.data());
+    const auto* b = reinterpret_cast<const unsigned char*>(other.m_utf8.data());
+    const int prefix = n ? std::memcmp(a, b, static_cast<size_t>(n)) : 0;
+    if (prefix == 0)
+        return m_utf8.size() == other.m_utf8.size() ? 0 : (m_utf8.size() < other.m_utf8.size() ? -1 : 1);
+    qsizetype i = 0;
+    while (a[i] == b[i])
+        ++i;
+    const auto high = [](unsigned char c) { return c == 0xee || c == 0xef; };
+    if ((a[i] >= 0xf0 && high(b[i])) || (high(a[i]) && b[i] >= 0xf0))
+        return a[i] >= 0xf0 ? -1 : 1;
+    return a[i] < b[i] ? -1 : 1;
 }
 
 bool SearchNeedle::occursIn(QStringView haystack) const
 {
     if (m_text.size() == 1)
         return haystack.contains(m_text.front()); // vectorised in Qt
-    return occursInText(QStringView(m_text).utf16(), m_text.size(), haystack.utf16(), haystack.size());
+    return m_text.isEmpty()
+        || indexInText(QStringView(m_text).utf16(), m_text.size(), haystack.utf16(), haystack.size()) >= 0;
 }
 
 const TVXType* effectiveType(const TVXRecord& record)
@@ -162,62 +180,109 @@ std::optional<qint64> modificationTimeFromText(QStringView text)
 
 // --- entry ---------------------------------------------------------------------
 
+namespace {
+
+uint32_t readEnd(const char* table, int i)
+{
+    uint32_t end;
+    std::memcpy(&end, table + size_t(i) * sizeof end, sizeof end);
+    return end;
+}
+
+void writeEnd(char* table, int i, uint32_t end)
+{
+    std::memcpy(table + size_t(i) * sizeof end, &end, sizeof end);
+}
+
+// What folding does to valid UTF-8 below U+0100, byte by byte: capitals (A to
+// Z; U+00C0 to U+00DE but U+00D7, written 0xc3 0x80 to 0x9e) step to their
+// small letters, one byte or the second byte up by 0x20.
+enum class ByteFolding { None, Some, Wide };
+
+ByteFolding byteFolding(QByteArrayView text)
+{
+    ByteFolding folding = ByteFolding::None;
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const unsigned char c = p[i];
+        if (c >= 0xc4)
+            return ByteFolding::Wide; // a character from U+0100 up
+        if ((c >= 'A' && c <= 'Z') || (c == 0xc3 && p[i + 1] <= 0x9e && p[i + 1] != 0x97))
+            folding = ByteFolding::Some;
+    }
+    return folding;
+}
+
+void foldBelowU0100(QByteArrayView text, char* out)
+{
+    const auto* p = reinterpret_cast<const unsigned char*>(text.data());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        unsigned char c = p[i];
+        if (c >= 'A' && c <= 'Z')
+            c += 0x20;
+        else if (i > 0 && p[i - 1] == 0xc3 && c <= 0x9e && c != 0x97)
+            c += 0x20;
+        out[i] = static_cast<char>(c);
+    }
+}
+
+} // namespace
+
 RecordSearchEntry::RecordSearchEntry(const TVXRecord& record)
     : m_stamp(record.changeStamp())
 {
-    const bool exact = record.utf8TextsExact();
-    if (!exact || !foldBytes(record))
+    if (!record.utf8TextsExact() || !foldBytes(record))
         foldTexts(record);
-    if (record.mHasAttachment())
-        m_foldedAttachmentName = foldSearchText(record.mAttachmentName());
     const QByteArrayView date = record.utf8Text(9);
-    m_modificationTime = exact ? timeFromText(QLatin1StringView(date)) // a date is ASCII
-                               : modificationTimeFromText(record.textCopy(9));
+    const std::optional<qint64> time = record.utf8TextsExact()
+                                           ? timeFromText(QLatin1StringView(date)) // a date is ASCII
+                                           : modificationTimeFromText(record.textCopy(9));
+    m_modificationTime = time.value_or(kNoTime);
+    // Below U+0100 only capitals and the micro sign (0xc2 0xb5) fold to
+    // something else, and folded texts hold no capitals.
     const FoldedView first = slice(0);
-    // Below U+0100 only capitals and the micro sign fold to something else,
-    // and folded texts hold no capitals.
-    m_firstValueFoldsToItself = !first.isWide() && !first.latin1().contains(QLatin1Char('\xb5'));
+    m_firstValueFoldsToItself = !first.isWide() && byteFolding(first.utf8()) != ByteFolding::Wide
+                                && !first.utf8().contains(QByteArrayView("\xc2\xb5"));
 }
 
 bool RecordSearchEntry::foldBytes(const TVXRecord& record)
 {
-    if (!record.mValue10ForDisaply().isEmpty())
-        return false;
-    std::array<QByteArrayView, kSliceCount> searched{};
-    for (int i = 0; i < 9; ++i)
-        searched[i] = record.utf8Text(i);
-    searched[kNotesSlice] = record.utf8Text(TVXRecord::kNotesSlot);
     // Exact bytes are valid UTF-8: a lead byte from 0xc4 up starts a
-    // character from U+0100 up; 0xc2 and 0xc3 start the rest above ASCII.
-    qsizetype length = 0;
-    for (const QByteArrayView text : searched) {
-        length += text.size() + 1;
-        for (const char c : text) {
-            const auto byte = static_cast<unsigned char>(c);
-            if (byte >= 0xc4)
-                return false;
-            if (byte >= 0xc2)
-                --length;
-        }
+    // character from U+0100 up, left to foldTexts.
+    std::array<ByteFolding, TVXRecord::kTextSlotCount> folding{};
+    bool folds = false;
+    for (int i = 0; i < TVXRecord::kTextSlotCount; ++i) {
+        if (i == kDateSlice)
+            continue;
+        folding[size_t(i)] = byteFolding(record.utf8Text(i));
+        if (folding[size_t(i)] == ByteFolding::Wide)
+            return false;
+        folds = folds || folding[size_t(i)] == ByteFolding::Some;
     }
-    m_haystack = QByteArray(length, Qt::Uninitialized);
-    char* out = m_haystack.data();
-    qsizetype at = 0;
+    const QString& displayDate = record.mValue10ForDisaply();
+    if (!folds && displayDate.isEmpty()) {
+        m_texts = record.utf8Block(); // read where it is
+        return true;
+    }
+    // A copy laid out as the block, the display date in the date's place.
+    const QByteArray date = foldSearchText(displayDate).toUtf8();
+    size_t length = TVXRecord::kUtf8BlockHeader;
+    for (int i = 0; i < kSliceCount; ++i)
+        length += size_t(i == kDateSlice ? date.size() : record.utf8Text(i).size());
+    m_own = std::make_unique_for_overwrite<char[]>(length);
+    char* bytes = m_own.get() + TVXRecord::kUtf8BlockHeader;
+    uint32_t end = 0;
     for (int i = 0; i < kSliceCount; ++i) {
-        m_starts[i] = static_cast<int32_t>(at);
-        const QByteArrayView text = searched[i];
-        for (qsizetype k = 0; k < text.size(); ++k) {
-            const auto byte = static_cast<unsigned char>(text[k]);
-            if (byte < 0x80) {
-                out[at++] = foldLatin1(byte);
-            } else {
-                const auto next = static_cast<unsigned char>(text[++k]);
-                out[at++] = foldLatin1(char16_t(((byte & 0x1f) << 6) | (next & 0x3f)));
-            }
-        }
-        out[at++] = '\0';
+        const QByteArrayView text = i == kDateSlice ? QByteArrayView(date) : record.utf8Text(i);
+        if (i == kDateSlice || folding[size_t(i)] == ByteFolding::None)
+            std::memcpy(bytes + end, text.data(), size_t(text.size()));
+        else
+            foldBelowU0100(text, bytes + end);
+        end += uint32_t(text.size());
+        writeEnd(m_own.get(), i, end);
     }
-    m_starts[kSliceCount] = static_cast<int32_t>(at);
+    m_texts = m_own.get();
+    m_ownDate = true;
     return true;
 }
 
@@ -225,47 +290,47 @@ void RecordSearchEntry::foldTexts(const TVXRecord& record)
 {
     std::array<QString, kSliceCount> searched;
     for (int i = 0; i < 9; ++i)
-        searched[i] = record.textCopy(i);
-    searched[9] = record.mValue10ForDisaply();
-    searched[kNotesSlice] = record.textCopy(TVXRecord::kNotesSlot);
-
-    char16_t widest = 0;
-    qsizetype length = 0;
-    for (const QString& text : searched) {
-        for (const QChar c : text)
-            widest = std::max(widest, c.unicode());
-        length += text.size() + 1;
-    }
-    if (widest < 0x100) {
-        m_haystack = QByteArray(length, Qt::Uninitialized);
-        char* out = m_haystack.data();
-        qsizetype at = 0;
+        searched[size_t(i)] = foldSearchText(record.textCopy(i));
+    searched[kDateSlice] = foldSearchText(record.mValue10ForDisaply());
+    searched[kNotesSlice] = foldSearchText(record.textCopy(TVXRecord::kNotesSlot));
+    m_ownDate = true;
+    if (record.utf8TextsExact()) {
+        // UTF-8 holds the folded texts exactly too.
+        std::array<QByteArray, kSliceCount> bytes;
+        size_t length = TVXRecord::kUtf8BlockHeader;
         for (int i = 0; i < kSliceCount; ++i) {
-            m_starts[i] = static_cast<int32_t>(at);
-            for (const QChar c : searched[i])
-                out[at++] = foldLatin1(c.unicode());
-            out[at++] = '\0';
+            bytes[size_t(i)] = searched[size_t(i)].toUtf8();
+            length += size_t(bytes[size_t(i)].size());
         }
-        m_starts[kSliceCount] = static_cast<int32_t>(at);
+        m_own = std::make_unique_for_overwrite<char[]>(length);
+        uint32_t end = 0;
+        for (int i = 0; i < kSliceCount; ++i) {
+            const QByteArray& text = bytes[size_t(i)];
+            std::memcpy(m_own.get() + TVXRecord::kUtf8BlockHeader + end, text.constData(), size_t(text.size()));
+            end += uint32_t(text.size());
+            writeEnd(m_own.get(), i, end);
+        }
+        m_texts = m_own.get();
         return;
     }
-    // Full folding, text by text, as it may change lengths.
-    length = 0;
-    for (QString& text : searched) {
-        text = foldSearchText(text);
-        length += text.size() + 1;
-    }
-    m_wide = true;
-    m_haystack = QByteArray(length * qsizetype(sizeof(char16_t)), Qt::Uninitialized);
-    auto* out = reinterpret_cast<char16_t*>(m_haystack.data());
-    qsizetype at = 0;
+    // UTF-16, each text ended by U+0000 so that a match never spans two.
+    constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+    size_t units = 0;
+    for (const QString& text : searched)
+        units += size_t(text.size()) + 1;
+    m_own = std::make_unique_for_overwrite<char[]>(header + units * sizeof(char16_t));
+    auto* out = reinterpret_cast<char16_t*>(m_own.get() + header);
+    uint32_t at = 0;
     for (int i = 0; i < kSliceCount; ++i) {
-        m_starts[i] = static_cast<int32_t>(at);
-        std::copy(searched[i].utf16(), searched[i].utf16() + searched[i].size(), out + at);
-        at += searched[i].size();
+        writeEnd(m_own.get(), i, at);
+        const QString& text = searched[size_t(i)];
+        std::copy(text.utf16(), text.utf16() + text.size(), out + at);
+        at += uint32_t(text.size());
         out[at++] = u'\0';
     }
-    m_starts[kSliceCount] = static_cast<int32_t>(at);
+    writeEnd(m_own.get(), kSliceCount, at);
+    m_texts = m_own.get();
+    m_wide = true;
 }
 
 bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
@@ -273,39 +338,66 @@ bool RecordSearchEntry::isCurrentFor(const TVXRecord& record) const
     return m_stamp == record.changeStamp();
 }
 
-FoldedView RecordSearchEntry::haystack() const
+uint32_t RecordSearchEntry::sliceEnd(int i) const
 {
-    if (m_wide)
-        return QStringView(reinterpret_cast<const char16_t*>(m_haystack.constData()),
-                           m_haystack.size() / qsizetype(sizeof(char16_t)));
-    return QLatin1StringView(m_haystack.constData(), m_haystack.size());
+    return readEnd(m_texts, i);
 }
 
 FoldedView RecordSearchEntry::slice(int i) const
 {
-    if (i < 0 || i >= kSliceCount || m_haystack.isEmpty())
+    if (i < 0 || i >= kSliceCount || !m_texts)
         return {};
-    const qsizetype from = m_starts[i];
-    const qsizetype length = m_starts[i + 1] - m_starts[i] - 1;
-    const FoldedView all = haystack();
-    if (all.isWide())
-        return all.wide().mid(from, length);
-    return all.latin1().mid(from, length);
+    if (m_wide) {
+        constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+        const auto* units = reinterpret_cast<const char16_t*>(m_texts + header);
+        const uint32_t from = sliceEnd(i);
+        return QStringView(units + from, qsizetype(sliceEnd(i + 1) - from - 1));
+    }
+    if (i == kDateSlice && !m_ownDate)
+        return QByteArrayView();
+    const uint32_t from = i ? sliceEnd(i - 1) : 0;
+    return QByteArrayView(m_texts + TVXRecord::kUtf8BlockHeader + from, qsizetype(sliceEnd(i) - from));
 }
 
 bool RecordSearchEntry::contains(const SearchNeedle& needle) const
 {
     if (needle.isEmpty())
         return true;
-    // A needle holding the separator could match across two texts: test them one by one.
-    if (needle.holds(kSliceEnd)) {
-        for (int i = 0; i < kSliceCount; ++i) {
-            if (needle.occursIn(slice(i)))
+    if (!m_texts)
+        return false;
+    if (m_wide) {
+        constexpr size_t header = (kSliceCount + 1) * sizeof(uint32_t);
+        const auto* units = reinterpret_cast<const char16_t*>(m_texts + header);
+        // A needle holding the separator could match across two texts: test them one by one.
+        if (needle.holds(QChar(u'\0'))) {
+            for (int i = 0; i < kSliceCount; ++i) {
+                if (needle.occursIn(slice(i).wide()))
+                    return true;
+            }
+            return false;
+        }
+        return needle.occursIn(QStringView(units, qsizetype(sliceEnd(kSliceCount))));
+    }
+    // The texts lie side by side: a match counts when it lies within one of them.
+    const qsizetype length = needle.utf8Size();
+    if (length <= 0)
+        return false;
+    const char* bytes = m_texts + TVXRecord::kUtf8BlockHeader;
+    const auto within = [&](uint32_t from, uint32_t to, int firstSlice) {
+        const QByteArrayView range(bytes, qsizetype(to));
+        for (qsizetype at = needle.indexInUtf8(range, from); at >= 0; at = needle.indexInUtf8(range, at + 1)) {
+            int s = firstSlice;
+            while (sliceEnd(s) <= uint32_t(at))
+                ++s;
+            if (at + length <= qsizetype(sliceEnd(s)))
                 return true;
         }
         return false;
-    }
-    return needle.occursIn(haystack());
+    };
+    if (m_ownDate)
+        return within(0, sliceEnd(kNotesSlice), 0);
+    // The block's value 10 is not searched.
+    return within(0, sliceEnd(8), 0) || within(sliceEnd(kDateSlice), sliceEnd(kNotesSlice), kNotesSlice);
 }
 
 // --- index -----------------------------------------------------------------------
@@ -370,6 +462,30 @@ const RecordSearchEntry& RecordSearchIndex::entryAt(qsizetype position, const TV
     return current(m_slots[static_cast<size_t>(position)]);
 }
 
+void RecordSearchIndex::checkAt(size_t position, uint64_t epoch, std::vector<size_t>& stale)
+{
+    Slot& slot = m_slots[position];
+    if (slot.checkedAt == epoch)
+        return;
+    if (slot.entry.isCurrentFor(*slot.record))
+        slot.checkedAt = epoch;
+    else
+        stale.push_back(position);
+}
+
+void RecordSearchIndex::rebuild(const std::vector<size_t>& stale, uint64_t epoch)
+{
+    // Entries are independent: each thread writes its own slots and only reads records.
+    tvxsql::parallelFor(
+        stale.size(),
+        [&](size_t i) {
+            Slot& slot = m_slots[stale[i]];
+            slot.entry = RecordSearchEntry(*slot.record);
+            slot.checkedAt = epoch;
+        },
+        256);
+}
+
 void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
 {
     const uint64_t epoch = TVXRecord::changeEpoch();
@@ -382,23 +498,33 @@ void RecordSearchIndex::prepareWalk(const std::vector<const TVXRecord*>& walk)
         if (!walk[p])
             continue;
         place(static_cast<qsizetype>(p), *walk[p]);
-        Slot& slot = m_slots[p];
-        if (slot.checkedAt == epoch)
-            continue;
-        if (slot.entry.isCurrentFor(*slot.record))
-            slot.checkedAt = epoch;
-        else
-            stale.push_back(p);
+        checkAt(p, epoch, stale);
     }
-    // Entries are independent: each thread writes its own slots and only reads records.
-    tvxsql::parallelFor(
-        stale.size(),
-        [&](size_t i) {
-            Slot& slot = m_slots[stale[i]];
-            slot.entry = RecordSearchEntry(*slot.record);
-            slot.checkedAt = epoch;
-        },
-        256);
+    rebuild(stale, epoch);
+}
+
+std::vector<const RecordSearchEntry*> RecordSearchIndex::entriesFor(const QList<std::shared_ptr<TVXRecord>>& records)
+{
+    const uint64_t epoch = TVXRecord::changeEpoch();
+    std::vector<size_t> at(static_cast<size_t>(records.size()));
+    std::vector<size_t> stale;
+    size_t next = 0;
+    for (size_t i = 0; i < at.size(); ++i) {
+        const TVXRecord* record = records[qsizetype(i)].get();
+        // A list in the order of the last walk finds each record where the
+        // previous one ended, without a lookup.
+        at[i] = next < m_slots.size() && m_slots[next].record == record ? next : size_t(slotOf(*record));
+        next = at[i] + 1;
+        checkAt(at[i], epoch, stale);
+    }
+    // A record listed twice is rebuilt once.
+    std::sort(stale.begin(), stale.end());
+    stale.erase(std::unique(stale.begin(), stale.end()), stale.end());
+    rebuild(stale, epoch);
+    std::vector<const RecordSearchEntry*> entries(at.size());
+    for (size_t i = 0; i < at.size(); ++i)
+        entries[i] = &m_slots[at[i]].entry;
+    return entries;
 }
 
 void RecordSearchIndex::refresh(const TVXRecord& record)
@@ -488,95 +614,210 @@ template <class T, class Less> void parallelSort(std::vector<T>& items, Less les
 
 } // namespace
 
+namespace {
+
+// The first eight UTF-16 code units of a text as two numbers, shorter texts
+// padded with U+0000: where two pairs differ, they order as the texts do.
+// `whole`: the numbers are the whole text (eight units or fewer, no U+0000),
+// so that equal numbers of two whole texts mean equal texts.
+std::pair<uint64_t, uint64_t> leadingUnits(const FoldedView& text, bool* whole = nullptr)
+{
+    std::array<char16_t, 8> units{};
+    size_t count = 0;
+    bool all = true;
+    if (text.isWide()) {
+        for (; count < units.size() && qsizetype(count) < text.wide().size(); ++count)
+            units[count] = text.wide()[qsizetype(count)].unicode();
+        all = qsizetype(count) == text.wide().size();
+    } else {
+        const QByteArrayView bytes = text.utf8();
+        const auto* p = reinterpret_cast<const unsigned char*>(bytes.data());
+        qsizetype i = 0;
+        while (i < bytes.size() && count < units.size()) {
+            // Valid UTF-8: the lead byte tells the length.
+            const unsigned char c = p[i];
+            char32_t point = c;
+            int length = 1;
+            if (c >= 0xf0) {
+                point = c & 0x07;
+                length = 4;
+            } else if (c >= 0xe0) {
+                point = c & 0x0f;
+                length = 3;
+            } else if (c >= 0xc0) {
+                point = c & 0x1f;
+                length = 2;
+            }
+            for (int k = 1; k < length; ++k)
+                point = (point << 6) | (p[i + k] & 0x3f);
+            i += length;
+            if (point >= 0x10000) {
+                units[count++] = char16_t(0xd800 + ((point - 0x10000) >> 10));
+                if (count == units.size()) {
+                    all = false; // its second half does not fit
+                    break;
+                }
+                units[count++] = char16_t(0xdc00 + ((point - 0x10000) & 0x3ff));
+            } else {
+                units[count++] = char16_t(point);
+            }
+        }
+        all = all && i >= bytes.size();
+    }
+    if (whole)
+        *whole = all && std::find(units.begin(), units.begin() + qsizetype(count), u'\0') == units.begin() + qsizetype(count);
+    uint64_t high = 0, low = 0;
+    for (size_t i = 0; i < 4; ++i) {
+        high = (high << 16) | units[i];
+        low = (low << 16) | units[i + 4];
+    }
+    return {high, low};
+}
+
+// What a comparison reads first sits in the key itself, so that most
+// comparisons decide without following a pointer into the texts (a sort of
+// many records was bound by those reads): the column as a number (its rank,
+// its time, or its first code units), value 1's first characters when it
+// compares as it is.
+struct Key {
+    std::pair<uint64_t, uint64_t> primary;
+    std::pair<uint64_t, uint64_t> secondary;
+    uint32_t at = 0;
+    bool plainSecondary = false;
+    bool wholePrimary = false;
+    bool wholeSecondary = false;
+};
+
+// Few distinct names: each name becomes its rank among them.
+void rankByName(std::vector<Key>& keys, const QHash<uint64_t, QString>& names, const std::vector<uint64_t>& named)
+{
+    std::vector<std::pair<QStringView, uint64_t>> byText;
+    byText.reserve(static_cast<size_t>(names.size()));
+    for (auto it = names.cbegin(); it != names.cend(); ++it)
+        byText.emplace_back(it.value(), it.key());
+    std::sort(byText.begin(), byText.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QHash<uint64_t, uint64_t> rank;
+    rank.reserve(static_cast<qsizetype>(byText.size()));
+    uint64_t r = 0;
+    for (size_t i = 0; i < byText.size(); ++i) {
+        if (i > 0 && byText[i].first != byText[i - 1].first)
+            ++r;
+        rank.insert(byText[i].second, r);
+    }
+    tvxsql::parallelFor(keys.size(), [&](size_t i) { keys[i].primary.first = rank.value(named[i]); }, 4096);
+}
+
+} // namespace
+
 void sortRecordList(QList<std::shared_ptr<TVXRecord>>& records, int column, bool ascending,
                     RecordSearchIndex& index, const QDateTime& now)
 {
     if (column < 0 || column >= kRecordColumnCount)
         column = kRecordColumnValue1;
 
-    struct Key {
-        FoldedView text;
-        qint64 time = 0;
-        FoldedView secondary;
-        bool plainSecondary = false;
-        const QString* uid = nullptr;
-        qsizetype position = 0;
-    };
-
-    // Icon texts and folded names, made once per type or group object; the
-    // keys below view into these strings, which do not move their buffers.
-    QHash<const void*, QString> names;
-    const auto nameOf = [&names](const void* object, auto make) -> QStringView {
-        if (!object)
-            return {};
-        auto it = names.find(object);
-        if (it == names.end())
-            it = names.insert(object, make());
-        return *it;
-    };
-
     const qint64 nowTime = now.toMSecsSinceEpoch();
-    std::vector<Key> keys;
-    keys.reserve(static_cast<size_t>(records.size()));
-    for (qsizetype i = 0; i < records.size(); ++i) {
-        const TVXRecord& record = *records[i];
-        const RecordSearchEntry& entry = index.entryFor(record);
-        Key key;
-        key.secondary = entry.foldedValue(0);
-        key.plainSecondary = entry.firstValueFoldsToItself();
-        key.uid = &record.mRecordUID();
-        key.position = i;
-        switch (column) {
-        case kRecordColumnIcon: {
-            const TVXType* type = effectiveType(record);
-            key.text = nameOf(type, [type] { return QString::number(type->mTypeIconID()); });
-            break;
-        }
-        case kRecordColumnType: {
-            const TVXType* type = record.mType().get();
-            key.text = nameOf(type, [type] { return foldSearchText(type->mTypeName()); });
-            break;
-        }
-        case kRecordColumnGroup: {
-            const BMGroup* group = record.mGroup().get();
-            key.text = nameOf(group, [group] { return foldSearchText(group->mGroupName()); });
-            break;
-        }
-        case kRecordColumnDate:
-            key.time = entry.modificationTime().value_or(nowTime);
-            break;
-        case kRecordColumnNotes:
-            key.text = entry.foldedNotes();
-            break;
-        case kRecordColumnAttachment:
-            key.text = entry.foldedAttachmentName();
-            break;
-        default:
-            key.text = entry.foldedValue(column - kRecordColumnValue1);
-            break;
-        }
-        keys.push_back(key);
-    }
-
+    const bool byName = column == kRecordColumnIcon || column == kRecordColumnType || column == kRecordColumnGroup;
     const bool byTime = column == kRecordColumnDate;
+    const std::vector<const RecordSearchEntry*> entries = index.entriesFor(records);
+    std::vector<Key> keys(entries.size());
+    // What names a record in the column: its effective type's icon number + 1,
+    // or its type's or group's address; 0 for none.
+    std::vector<uint64_t> named(byName ? keys.size() : 0);
+    std::vector<QString> attachmentNames(column == kRecordColumnAttachment ? keys.size() : 0);
+    // The column's text; read again only where the keys tie.
+    const auto textOf = [&](size_t i) -> FoldedView {
+        if (column == kRecordColumnNotes)
+            return entries[i]->foldedNotes();
+        if (column == kRecordColumnAttachment)
+            return QStringView(attachmentNames[i]);
+        return entries[i]->foldedValue(column - kRecordColumnValue1);
+    };
+    // Reading the records' texts is waiting for memory: on several threads,
+    // each writing its own keys.
+    tvxsql::parallelFor(
+        keys.size(),
+        [&](size_t i) {
+            const TVXRecord& record = *records.at(static_cast<qsizetype>(i));
+            const RecordSearchEntry& entry = *entries[i];
+            Key& key = keys[i];
+            key.at = static_cast<uint32_t>(i);
+            key.plainSecondary = entry.firstValueFoldsToItself();
+            if (key.plainSecondary)
+                key.secondary = leadingUnits(entry.foldedValue(0), &key.wholeSecondary);
+            switch (column) {
+            case kRecordColumnIcon:
+                // By number, not by type: every customised record has a type of its own.
+                if (const TVXType* type = effectiveType(record))
+                    named[i] = uint64_t(uint32_t(type->mTypeIconID())) + 1;
+                break;
+            case kRecordColumnType:
+                named[i] = reinterpret_cast<quintptr>(record.mType().get());
+                break;
+            case kRecordColumnGroup:
+                named[i] = reinterpret_cast<quintptr>(record.mGroup().get());
+                break;
+            case kRecordColumnDate:
+                // Flipping the sign bit orders signed times as unsigned numbers.
+                key.primary.first =
+                    static_cast<uint64_t>(entry.modificationTime().value_or(nowTime)) ^ (uint64_t(1) << 63);
+                break;
+            case kRecordColumnAttachment:
+                // Folded here: few records have one, and the entries need not keep it.
+                if (record.mHasAttachment())
+                    attachmentNames[i] = foldSearchText(record.mAttachmentName());
+                break;
+            default:
+                break;
+            }
+            if (!byName && !byTime)
+                key.primary = leadingUnits(textOf(i), &key.wholePrimary);
+        },
+        2048);
+    // Icon texts and folded names, made once per number, type or group.
+    QHash<uint64_t, QString> names;
+    for (const uint64_t name : named) {
+        if (names.contains(name))
+            continue;
+        QString text;
+        if (name && column == kRecordColumnIcon)
+            text = QString::number(int32_t(uint32_t(name - 1)));
+        else if (name && column == kRecordColumnType)
+            text = foldSearchText(reinterpret_cast<const TVXType*>(name)->mTypeName());
+        else if (name)
+            text = foldSearchText(reinterpret_cast<const BMGroup*>(name)->mGroupName());
+        names.insert(name, text);
+    }
+    if (byName)
+        rankByName(keys, names, named);
+
+    // Ranks and times are the whole column; first code units decide only where they differ.
+    const bool primaryComplete = byName || byTime;
     // The order is complete (identifiers differ), so sorting parts on their
     // own and merging them gives the one order a single sort would.
-    parallelSort(keys, [byTime](const Key& a, const Key& b) {
-        int order = byTime ? (a.time < b.time ? -1 : (a.time > b.time ? 1 : 0)) : a.text.compare(b.text);
+    parallelSort(keys, [&](const Key& a, const Key& b) {
+        if (a.primary != b.primary)
+            return a.primary < b.primary;
+        // Equal numbers of whole texts: equal texts (an empty column, mostly).
+        int order = primaryComplete || (a.wholePrimary && b.wholePrimary) ? 0 : textOf(a.at).compare(textOf(b.at));
         if (order == 0) {
             // Texts that folding leaves alone compare alike either way; the plain way is faster.
-            order = a.plainSecondary && b.plainSecondary ? a.secondary.compare(b.secondary)
-                                                         : compareIgnoringCase(a.secondary, b.secondary);
+            if (a.plainSecondary && b.plainSecondary && a.secondary != b.secondary)
+                order = a.secondary < b.secondary ? -1 : 1;
+            else if (!(a.plainSecondary && b.plainSecondary && a.wholeSecondary && b.wholeSecondary)) {
+                const FoldedView x = entries[a.at]->foldedValue(0);
+                const FoldedView y = entries[b.at]->foldedValue(0);
+                order = a.plainSecondary && b.plainSecondary ? x.compare(y) : compareIgnoringCase(x, y);
+            }
         }
         if (order == 0)
-            order = a.uid->compare(*b.uid);
+            order = records.at(a.at)->mRecordUID().compare(records.at(b.at)->mRecordUID());
         return order < 0;
     });
 
     QList<std::shared_ptr<TVXRecord>> sorted;
     sorted.reserve(records.size());
     for (const Key& key : keys)
-        sorted.append(std::move(records[key.position]));
+        sorted.append(std::move(records[key.at]));
     if (!ascending)
         std::reverse(sorted.begin(), sorted.end());
     records = std::move(sorted);

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -32,25 +33,25 @@ inline constexpr int kRecordColumnCount = 15;
 // The form both sides of a search are compared in: lower case.
 QString foldSearchText(const QString& text);
 
-// A folded text as the index keeps it: one byte per character when every
-// character is below U+0100 (most texts), UTF-16 otherwise. Compares as the
-// UTF-16 text would.
+// A folded text as the index keeps it: UTF-8 (nearly every text), or UTF-16
+// for a record whose texts UTF-8 cannot hold exactly. Compares as the UTF-16
+// text would.
 class FoldedView {
 public:
     FoldedView() = default;
-    FoldedView(QLatin1StringView text) : m_latin1(text) {}
+    FoldedView(QByteArrayView utf8) : m_utf8(utf8) {}
     FoldedView(QStringView text) : m_wide(text), m_isWide(true) {}
 
     bool isWide() const { return m_isWide; }
-    QLatin1StringView latin1() const { return m_latin1; }
+    QByteArrayView utf8() const { return m_utf8; }
     QStringView wide() const { return m_wide; }
-    qsizetype size() const { return m_isWide ? m_wide.size() : m_latin1.size(); }
-    QString toString() const { return m_isWide ? m_wide.toString() : QString(m_latin1); }
-    // Case-sensitive, code unit by code unit.
+    bool isEmpty() const { return m_isWide ? m_wide.isEmpty() : m_utf8.isEmpty(); }
+    QString toString() const { return m_isWide ? m_wide.toString() : QString::fromUtf8(m_utf8); }
+    // Case-sensitive, UTF-16 code unit by code unit.
     int compare(const FoldedView& other) const;
 
 private:
-    QLatin1StringView m_latin1;
+    QByteArrayView m_utf8;
     QStringView m_wide;
     bool m_isWide = false;
 };
@@ -64,18 +65,18 @@ public:
     bool isEmpty() const { return m_text.isEmpty(); }
     // Whether the folded text occurs in `haystack` (already folded).
     bool occursIn(QStringView haystack) const;
-    bool occursIn(QLatin1StringView haystack) const;
-    bool occursIn(const FoldedView& haystack) const
-    {
-        return haystack.isWide() ? occursIn(haystack.wide()) : occursIn(haystack.latin1());
-    }
+    // The folded text's first occurrence in UTF-8 `haystack` at or after
+    // `from`, or -1; always -1 when the text has no exact UTF-8 form.
+    qsizetype indexInUtf8(QByteArrayView haystack, qsizetype from = 0) const;
+    // The length of the folded text in UTF-8; -1 when it has no exact UTF-8 form.
+    qsizetype utf8Size() const { return m_utf8 ? m_utf8->size() : -1; }
     bool holds(QChar c) const { return m_text.contains(c); }
 
 private:
     QString m_text;
-    // The folded text in one byte per character; none when it holds a
-    // character from U+0100 up (it then never occurs in such a text).
-    std::optional<QByteArray> m_latin1;
+    // The folded text in UTF-8; none when it holds a lone surrogate (it then
+    // never occurs in a text UTF-8 holds exactly).
+    std::optional<QByteArray> m_utf8;
 };
 
 // The type that gives a record its icon: its own custom type when it has one.
@@ -86,7 +87,9 @@ const TVXType* effectiveType(const TVXRecord& record);
 // at a fraction of its cost.
 std::optional<qint64> modificationTimeFromText(QStringView text);
 
-// One record's prepared texts, as of the record's change stamp.
+// One record's prepared texts, as of the record's change stamp. Where folding
+// leaves a record's texts as they are (most records), they are read in the
+// record's own block, not copied.
 class RecordSearchEntry {
 public:
     RecordSearchEntry() = default;
@@ -98,36 +101,45 @@ public:
     // display date or the notes.
     bool contains(const SearchNeedle& needle) const;
 
-    // Folded value `index` + 1, for index 0 to 8.
+    // Folded value `index` + 1, for index 0 to 8. Like every text the entry
+    // shows, good while the record stays unchanged and the entry is kept.
     FoldedView foldedValue(int index) const { return slice(index); }
     FoldedView foldedNotes() const { return slice(kNotesSlice); }
-    // Folded attachment name; empty when the record has no attachment.
-    FoldedView foldedAttachmentName() const { return QStringView(m_foldedAttachmentName); }
     // Value 10 read as a date, in milliseconds since the epoch; none when it is not a date.
-    std::optional<qint64> modificationTime() const { return m_modificationTime; }
+    std::optional<qint64> modificationTime() const
+    {
+        return m_modificationTime == kNoTime ? std::nullopt : std::optional<qint64>(m_modificationTime);
+    }
+    // Starts bringing the texts into the cache.
+    void prefetchTexts() const
+    {
+        for (int line = 0; line < 4; ++line)
+            __builtin_prefetch(m_texts + 64 * line);
+    }
     // Folded value 1 holds only characters that case folding leaves as they
     // are, so that comparing it ignoring case is comparing it as it is.
     bool firstValueFoldsToItself() const { return m_firstValueFoldsToItself; }
 
 private:
+    static constexpr int kDateSlice = 9; // the display date (value 10 in the record's block: not searched)
     static constexpr int kNotesSlice = 10;
     static constexpr int kSliceCount = 11; // values 1 to 9, display date, notes
+    static constexpr qint64 kNoTime = std::numeric_limits<qint64>::min();
 
     FoldedView slice(int i) const;
-    FoldedView haystack() const;
-    // Fills the haystack from the record's UTF-8 bytes; false when a text
-    // holds a character from U+0100 up (or a display date), left to foldTexts.
+    uint32_t sliceEnd(int i) const;
     bool foldBytes(const TVXRecord& record);
     void foldTexts(const TVXRecord& record);
 
     uint64_t m_stamp = 0;
-    // The folded searchable texts, each ended by U+0000 so that a match never
-    // spans two of them: one byte per character, or UTF-16 when m_wide.
-    QByteArray m_haystack;
+    // A table of slice ends (uint32_t each) then the texts: UTF-8 laid out as
+    // the record's block (m_texts may be that block), or, when m_wide, UTF-16
+    // with each text ended by U+0000 and kSliceCount + 1 starts in the table.
+    const char* m_texts = nullptr;
+    std::unique_ptr<char[]> m_own;
+    qint64 m_modificationTime = kNoTime;
     bool m_wide = false;
-    std::array<int32_t, kSliceCount + 1> m_starts{};
-    QString m_foldedAttachmentName;
-    std::optional<qint64> m_modificationTime;
+    bool m_ownDate = false; // slice 9 holds the display date
     bool m_firstValueFoldsToItself = false;
 };
 
@@ -157,8 +169,17 @@ public:
     // The entry at `position` of the walk last prepared.
     const RecordSearchEntry& preparedEntryAt(qsizetype position) const
     {
+        // Walks read the entries in order and each one's texts elsewhere in
+        // memory: the texts of an entry a little ahead are asked for now, so
+        // that a walk does not wait for memory at every record.
+        constexpr size_t kAhead = 6;
+        if (static_cast<size_t>(position) + kAhead < m_slots.size())
+            m_slots[static_cast<size_t>(position) + kAhead].entry.prefetchTexts();
         return m_slots[static_cast<size_t>(position)].entry;
     }
+    // The entries of `records`, made or rebuilt first where needed (on
+    // several threads); the pointers are good until the index is next used.
+    std::vector<const RecordSearchEntry*> entriesFor(const QList<std::shared_ptr<TVXRecord>>& records);
     // Rebuilds the record's entry now.
     void refresh(const TVXRecord& record);
     void forget(const TVXRecord& record);
@@ -178,6 +199,10 @@ private:
     qsizetype slotOf(const TVXRecord& record);
     void place(qsizetype position, const TVXRecord& record);
     const RecordSearchEntry& current(Slot& slot);
+    // Marks the slot's entry current, or notes its position among the stale.
+    void checkAt(size_t position, uint64_t epoch, std::vector<size_t>& stale);
+    // Rebuilds the entries at `stale` on several threads.
+    void rebuild(const std::vector<size_t>& stale, uint64_t epoch);
 
     std::vector<Slot> m_slots;
     QHash<const TVXRecord*, qsizetype> m_where;

@@ -2,10 +2,11 @@
 // A digest of a row's stored column bytes, to tell whether the row still holds
 // what this client read from it. Only this process compares them.
 #include <QByteArray>
-#include <QHashFunctions>
 #include <QString>
 
 #include <cstddef>
+#include <cstdint>
+#include <cstring>
 
 namespace tvxsql {
 
@@ -18,10 +19,33 @@ public:
     quint64 value() const { return quint64(mValue) | 1u; }
 
 private:
+    // MurmurHash64A, the length folded into the seed: eight bytes a step, and
+    // no set-up per call (the load takes thirteen per record).
     RowDigest& mix(const void* data, size_t length)
     {
-        mValue = qHashBits(&length, sizeof length, mValue);
-        mValue = qHashBits(data, length, mValue);
+        constexpr uint64_t m = 0xc6a4a7935bd1e995ull;
+        constexpr int r = 47;
+        uint64_t h = uint64_t(mValue) ^ (uint64_t(length) * m);
+        const auto* p = static_cast<const unsigned char*>(data);
+        for (; length >= 8; p += 8, length -= 8) {
+            uint64_t k;
+            std::memcpy(&k, p, 8);
+            k *= m;
+            k ^= k >> r;
+            k *= m;
+            h ^= k;
+            h *= m;
+        }
+        if (length) {
+            uint64_t k = 0;
+            std::memcpy(&k, p, length);
+            h ^= k;
+            h *= m;
+        }
+        h ^= h >> r;
+        h *= m;
+        h ^= h >> r;
+        mValue = size_t(h);
         return *this;
     }
     size_t mValue = size_t(0x9E3779B97F4A7C15ull);

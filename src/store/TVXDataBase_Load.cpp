@@ -11,6 +11,7 @@
 #include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
 #include "store/ParallelFor.h"
+#include "store/RecordSearch.h"
 #include "store/StatementHelpers.h"
 #include "store/AttachmentStore.h"
 #include "store/RowDigest.h"
@@ -29,9 +30,16 @@
 #include <string.h> // explicit_bzero
 
 #include <array>
+#include <condition_variable>
 #include <cstring>
+#include <deque>
+#include <exception>
+#include <functional>
 #include <future>
 #include <list>
+#include <mutex>
+#include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -350,8 +358,6 @@ struct RowSlice {
     };
     QByteArray bytes;
     std::vector<Row> rows;
-    std::vector<std::shared_ptr<TVXRecord>> records;
-    std::vector<quint64> digests;
 
     QByteArrayView column(const Row& row, int c) const
     {
@@ -389,6 +395,71 @@ struct RowSlice {
         }
         return true;
     }
+};
+
+// Runs the tasks posted, one after another in the order posted, on a thread
+// of its own.
+class SerialWorker {
+public:
+    SerialWorker() : m_thread([this] { run(); }) {}
+    ~SerialWorker() { close(); }
+    SerialWorker(const SerialWorker&) = delete;
+    SerialWorker& operator=(const SerialWorker&) = delete;
+
+    void post(std::function<void()> task)
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_tasks.push_back(std::move(task));
+        }
+        m_ready.notify_one();
+    }
+    // Returns when every task posted has run; throws what the first that failed threw.
+    void finish()
+    {
+        close();
+        if (m_failure)
+            std::rethrow_exception(std::exchange(m_failure, nullptr));
+    }
+
+private:
+    void close()
+    {
+        {
+            std::lock_guard lock(m_mutex);
+            m_closed = true;
+        }
+        m_ready.notify_one();
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+    void run()
+    {
+        for (;;) {
+            std::function<void()> task;
+            {
+                std::unique_lock lock(m_mutex);
+                m_ready.wait(lock, [this] { return m_closed || !m_tasks.empty(); });
+                if (m_tasks.empty())
+                    return;
+                task = std::move(m_tasks.front());
+                m_tasks.pop_front();
+            }
+            try {
+                if (!m_failure)
+                    task();
+            } catch (...) {
+                m_failure = std::current_exception();
+            }
+        }
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_ready;
+    std::deque<std::function<void()>> m_tasks;
+    bool m_closed = false;
+    std::exception_ptr m_failure; // written by the thread, read after it ended
+    std::thread m_thread;
 };
 
 // Makes the record of a fetched row, its values deciphered.
@@ -450,6 +521,10 @@ TVXResult TVXDataBase::readRecordTable()
         const qsizetype before = m_records.size();
         m_records.clear();
         recordDigests.clear();
+        // Every entry belongs to a record gone now: dropped before the new
+        // records' entries are made, not after (that was twice the index at once).
+        if (mRecordSearchIndex)
+            mRecordSearchIndex->clear();
         m_records.reserve(before);
         recordDigests.reserve(before);
     }
@@ -462,12 +537,16 @@ TVXResult TVXDataBase::readRecordTable()
                             TVXRecord::modificationDateText(QDateTime::currentDateTime()).toUtf8()};
     TVXRecordCache customised;
     TVXRecordCache withAttachment;
-    // A slice is deciphered on other threads, and its records filed, while
-    // the next is read: only this step and the reading touch the caches.
+    // Three steps overlap: this thread reads a slice of rows, the pool
+    // deciphers the slice before it, and two threads of their own file the
+    // records of the one before that into the caches (the caches on one, the
+    // rest on the other), slice after slice in the order read.
+    SerialWorker filingRecords;
+    SerialWorker filingTheRest;
     const auto file = [&](RowSlice& slice) {
         const std::size_t count = slice.rows.size();
-        slice.records.resize(count);
-        slice.digests.resize(count);
+        auto records = std::make_shared<std::vector<std::shared_ptr<TVXRecord>>>(count);
+        auto digests = std::make_shared<std::vector<quint64>>(count);
         tvxsql::parallelFor(count, [&](std::size_t n) {
             const RowSlice::Row& row = slice.rows[n];
             const QString groupUID = slice.text(row, 2);
@@ -477,29 +556,24 @@ TVXResult TVXDataBase::readRecordTable()
                 const QByteArrayView bytes = slice.column(row, kFirstStoredColumn + i);
                 stored[size_t(i)] = QByteArray::fromRawData(bytes.data(), bytes.size());
             }
-            slice.digests[n] = tvxsql::recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
-            slice.records[n] = maker.make(slice, row, slice.text(row, 0), groupUID, typeUID);
+            (*digests)[n] = tvxsql::recordRowDigest(groupUID, typeUID, stored.data(), row.attached, row.customised);
+            (*records)[n] = maker.make(slice, row, slice.text(row, 0), groupUID, typeUID);
         });
-        // Each cache on one thread: the records on one, the rest on another.
-        tvxsql::parallelFor(
-            2,
-            [&](std::size_t part) {
-                for (std::size_t n = 0; n < count; ++n) {
-                    const std::shared_ptr<TVXRecord>& record = slice.records[n];
-                    const QString& uid = record->mRecordUID();
-                    if (part == 0) {
-                        m_records.insert(uid, record);
-                        continue;
-                    }
-                    recordDigests.insert(uid, TVXStaleCopies::RecordDigest{slice.digests[n], 0, 0});
-                    if (record->mIsCustomized())
-                        customised.insert(uid, record);
-                    if (record->mHasAttachment())
-                        withAttachment.insert(uid, record);
-                }
-            },
-            1);
-        slice.records.clear();
+        filingRecords.post([this, records] {
+            for (const std::shared_ptr<TVXRecord>& record : *records)
+                m_records.insert(record->mRecordUID(), record);
+        });
+        filingTheRest.post([&recordDigests, &customised, &withAttachment, records, digests] {
+            for (std::size_t n = 0; n < records->size(); ++n) {
+                const std::shared_ptr<TVXRecord>& record = (*records)[n];
+                const QString& uid = record->mRecordUID();
+                recordDigests.insert(uid, TVXStaleCopies::RecordDigest{(*digests)[n], 0, 0});
+                if (record->mIsCustomized())
+                    customised.insert(uid, record);
+                if (record->mHasAttachment())
+                    withAttachment.insert(uid, record);
+            }
+        });
     };
 
     constexpr std::size_t kSlice = 4096;
@@ -515,6 +589,8 @@ TVXResult TVXDataBase::readRecordTable()
         pending = std::async(std::launch::async, [&file, &slice] { file(slice); });
     }
     pending.get();
+    filingRecords.finish();
+    filingTheRest.finish();
     rs.reset();
     stmt.reset();
 
@@ -543,36 +619,49 @@ std::shared_ptr<TVXType> TVXDataBase::LoadSteps::customTypeFromRow(sql::ResultSe
 
 void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
 {
-    // Rows are read a batch at a time, their field names deciphered on several
-    // threads, then applied in the order read.
+    // Rows are read a batch at a time; a batch's types are made (deciphered,
+    // each with its new identifier) on several threads while the next batch
+    // is read, then given to their records in the order read.
     struct Row {
         TVXRecordCache::const_iterator record;
         int icon = 0;
         int mask = 0;
         quint64 digest = 0;
         std::array<QByteArray, kNumberOfFields> fields;
-        std::array<QString, kNumberOfFields> names;
+        std::shared_ptr<TVXType> type;
     };
     const auto encrypter = d.fieldEncrypter();
-    std::vector<Row> rows;
-    const auto apply = [&] {
-        tvxsql::parallelFor(rows.size(), [&](std::size_t n) {
-            Row& row = rows[n];
-            for (int i = 0; i < kNumberOfFields; ++i)
-                row.names[size_t(i)] = d.decryptWith(encrypter.get(), row.fields[size_t(i)]);
-            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
-        });
+    const auto make = [&](std::vector<Row>& batch) {
         const auto& setters = TVXType::setFunctionsArray();
-        for (Row& row : rows) {
+        tvxsql::parallelFor(batch.size(), [&](std::size_t n) {
+            Row& row = batch[n];
             auto type = TVXType::createType();
             type->setMTypeIconID(d.hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
-                ((*type).*setters[size_t(i)])(row.names[size_t(i)]);
-            (*row.record)->setMRecordCustomType(std::move(type));
+                ((*type).*setters[size_t(i)])(d.decryptWith(encrypter.get(), row.fields[size_t(i)]));
+            row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
+            row.type = std::move(type);
+        });
+    };
+    std::array<std::vector<Row>, 2> batches;
+    std::size_t reading = 0;
+    std::future<void> making; // the other batch's
+    const auto giveMade = [&] {
+        if (!making.valid())
+            return;
+        making.get();
+        for (Row& row : batches[reading ^ 1]) {
+            (*row.record)->setMRecordCustomType(std::move(row.type));
             d.mStaleCopies->mRecordDigests[row.record.key()].customType = row.digest;
         }
-        rows.clear();
+        batches[reading ^ 1].clear();
+    };
+    const auto handOn = [&] {
+        giveMade();
+        std::vector<Row>& full = batches[reading];
+        making = std::async(std::launch::async, [&make, &full] { make(full); });
+        reading ^= 1;
     };
     try {
         std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
@@ -583,18 +672,21 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
             if (it == records.constEnd())
                 continue;
-            Row& row = rows.emplace_back();
+            Row& row = batches[reading].emplace_back();
             row.record = it;
             row.icon = rs->getInt(2);
             row.mask = rs->getInt(3);
             for (int i = 0; i < kNumberOfFields; ++i)
                 row.fields[size_t(i)] = tvxsql::blobColumn(*rs, 4 + i);
-            if (rows.size() == kBatch)
-                apply();
+            if (batches[reading].size() == kBatch)
+                handOn();
         }
-        apply();
+        handOn();
+        giveMade();
     } catch (const sql::SQLException& e) {
-        apply();
+        // What was read is given all the same.
+        handOn();
+        giveMade();
         (void)d.reportDatabaseError(e);
     }
 }

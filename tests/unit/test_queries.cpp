@@ -181,12 +181,11 @@ TEST(SearchNeedle, FindsExactlyWhatAPlainSubstringSearchFinds)
         const QString needle = text(1 + static_cast<int>(rng() % (round % 2 ? 3 : 10)));
         ASSERT_EQ(SearchNeedle(needle).occursIn(haystack), haystack.contains(needle))
             << qPrintable(haystack) << " / " << qPrintable(needle);
-        // The one-byte form of a haystack below U+0100 answers the same.
-        QString narrow = haystack;
-        narrow.replace(QChar(0x0161), QChar(0xe9)).replace(QChar(0x0163), QChar(u'a'));
-        const QByteArray latin1 = narrow.toLatin1();
-        ASSERT_EQ(SearchNeedle(needle).occursIn(QLatin1StringView(latin1)), narrow.contains(needle))
-            << qPrintable(narrow) << " / " << qPrintable(needle);
+        // The UTF-8 form answers the same, at the same place.
+        const QByteArray utf8 = haystack.toUtf8();
+        const qsizetype at = haystack.indexOf(needle);
+        ASSERT_EQ(SearchNeedle(needle).indexInUtf8(utf8, 0), at < 0 ? -1 : haystack.left(at).toUtf8().size())
+            << qPrintable(haystack) << " / " << qPrintable(needle);
     }
     EXPECT_TRUE(SearchNeedle(QString()).occursIn(u"x"));
     EXPECT_TRUE(SearchNeedle("ABC").occursIn(u"xxabc"));
@@ -233,6 +232,50 @@ TEST(RecordSearch, TiesSortByValueOneAsQStringComparesItIgnoringCase)
     for (const auto& record : records)
         sorted << record->mValue1();
     EXPECT_EQ(sorted, expected);
+}
+
+TEST(RecordSearch, TextColumnsSortAsTheirFoldedUtf16TextsCompare)
+{
+    // Long shared beginnings, capitals, characters from U+0100, from U+E000
+    // and beyond U+FFFF (whose UTF-8 and UTF-16 orders differ), U+0000, a display date.
+    const std::array<QString, 9> pieces = {QStringLiteral("a"), QStringLiteral("B"), QStringLiteral("\u00e9"),
+                                           QStringLiteral("\u00c9"), QStringLiteral("\u0161"),
+                                           QStringLiteral("\uff21"), QStringLiteral("\U0001F600"),
+                                           QStringLiteral("aaaaaaaa"), QString(QChar(0))};
+    std::mt19937 rng(5);
+    const auto text = [&] {
+        QString out;
+        for (int i = static_cast<int>(rng() % 5); i > 0; --i)
+            out += pieces[rng() % pieces.size()];
+        return out;
+    };
+    QList<std::shared_ptr<TVXRecord>> records;
+    for (int i = 0; i < 400; ++i) {
+        auto record = std::make_shared<TVXRecord>();
+        record->setMRecordUID(QString::number(i));
+        record->setMValue1(text());
+        record->setMValue3(text());
+        record->setMNotes(text());
+        if (i % 7 == 0)
+            record->setMValue10ForDisaply(QStringLiteral("Mai"));
+        records.append(record);
+    }
+    RecordSearchIndex index;
+    for (const int column : {kRecordColumnValue1 + 2, kRecordColumnNotes}) {
+        QList<std::shared_ptr<TVXRecord>> expected = records;
+        const auto key = [column](const TVXRecord& r) {
+            return (column == kRecordColumnNotes ? r.mNotes() : r.mValue3()).toLower();
+        };
+        std::sort(expected.begin(), expected.end(), [&](const auto& a, const auto& b) {
+            int order = key(*a).compare(key(*b));
+            if (order == 0)
+                order = a->mValue1().toLower().compare(b->mValue1().toLower(), Qt::CaseInsensitive);
+            return order != 0 ? order < 0 : a->mRecordUID() < b->mRecordUID();
+        });
+        QList<std::shared_ptr<TVXRecord>> sorted = records;
+        sortRecordList(sorted, column, true, index, QDateTime::currentDateTime());
+        EXPECT_EQ(sorted, expected) << column;
+    }
 }
 
 TEST(RecordSearch, ModificationTimesAgreeWithTheRecordsOwnDateReading)
