@@ -64,7 +64,7 @@ private:
 };
 
 // The manager derives from this: its calls of the recent lists are declared
-// here, beside the lists, so that its own header stays short.
+// here, beside the lists they reach.
 class TVXRecentListsAccess {
 public:
     static constexpr int kRecentListLimit = 10;
