@@ -51,20 +51,20 @@ TVXEventLogStore::TVXEventLogStore(TVXDataBase& database)
 TVXEventLogStore::~TVXEventLogStore() = default;
 
 // The manager's methods of the event log.
-TVXEventLogger& TVXDataBase::eventLogger() { return mEventLog->logger(); }
-const QList<TVXEventLogEntry>& TVXDataBase::mLogArray() const { return mEventLog->entries(); }
-TVXResult TVXDataBase::saveLogsArrayToDatabase(const TVXEventLogEntry& entry) { return mEventLog->save(entry); }
-TVXResult TVXDataBase::readSaveLogsArrayToDatabase() { return mEventLog->read(); }
-TVXResult TVXDataBase::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
+TVXEventLogger& TVXEventLogAccess::eventLogger() { return mEventLog->logger(); }
+const QList<TVXEventLogEntry>& TVXEventLogAccess::mLogArray() const { return mEventLog->entries(); }
+TVXResult TVXEventLogAccess::saveLogsArrayToDatabase(const TVXEventLogEntry& entry) { return mEventLog->save(entry); }
+TVXResult TVXEventLogAccess::readSaveLogsArrayToDatabase() { return mEventLog->read(); }
+TVXResult TVXEventLogAccess::checkForMonthChangeInEventLoggerTable(const QDateTime& now)
 {
     return mEventLog->rollOverAtMonthChange(now);
 }
-TVXResult TVXDataBase::removeAllLogs() { return mEventLog->removeAll(); }
-void TVXDataBase::setEventLogBackupHandler(TVXEventLogBackupHandler handler)
+TVXResult TVXEventLogAccess::removeAllLogs() { return mEventLog->removeAll(); }
+void TVXEventLogAccess::setEventLogBackupHandler(TVXEventLogBackupHandler handler)
 {
     mEventLog->setBackupHandler(std::move(handler));
 }
-bool TVXDataBase::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
+bool TVXEventLogAccess::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
 
 std::string TVXDataBase::eventLogInsertText(int rows)
 {
@@ -130,7 +130,7 @@ bool TVXEventLogStore::backUp(const QString& month)
     return mBackup && mBackup(month, mEntries);
 }
 
-TVXResult TVXDataBase::checkForMonthChangeInEventLoggerTable()
+TVXResult TVXEventLogAccess::checkForMonthChangeInEventLoggerTable()
 {
     return checkForMonthChangeInEventLoggerTable(QDateTime::currentDateTime());
 }

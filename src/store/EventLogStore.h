@@ -43,3 +43,23 @@ private:
     TVXEventLogBackupHandler mBackup;
     std::shared_ptr<TVXEventLogger> mLogger;
 };
+
+// The manager derives from this: its calls of the event log are declared
+// here, beside the store that keeps the entries.
+class TVXEventLogAccess {
+public:
+    TVXEventLogger& eventLogger();
+    const QList<TVXEventLogEntry>& mLogArray() const;
+    TVXResult saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
+    TVXResult readSaveLogsArrayToDatabase();
+    TVXResult checkForMonthChangeInEventLoggerTable();
+    TVXResult checkForMonthChangeInEventLoggerTable(const QDateTime& now);
+    TVXResult removeAllLogs();
+    void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
+    bool doBackupInDocumentFolderForLogInQVX(const QString& month);
+
+protected:
+    explicit TVXEventLogAccess(TVXDataBase& store) : mEventLog(std::make_unique<TVXEventLogStore>(store)) {}
+
+    std::unique_ptr<TVXEventLogStore> mEventLog;
+};

@@ -47,15 +47,15 @@ QString builtInIconPath(int iconIndex) { return QStringLiteral(":/icons/Icon%1.p
 
 } // namespace
 
-QString TVXDataBase::iconName(int iconIndex) { return QStringLiteral("Icon%1").arg(iconIndex); }
+QString TVXIconsAccess::iconName(int iconIndex) { return QStringLiteral("Icon%1").arg(iconIndex); }
 
 // The manager's methods of the icons.
-QImage TVXDataBase::getImageFromIconIndex(int iconIndex) const { return mIcons->displayImage(iconIndex); }
-bool TVXDataBase::hasImageForIconIndex(int iconIndex) const { return mIcons->hasImage(iconIndex); }
-const TVXIconCache& TVXDataBase::mCustomIcons() const { return mIcons->cache(); }
-TVXIconCache& TVXDataBase::mCustomIcons() { return mIcons->cache(); }
-void TVXDataBase::getExternalIcons() { mIcons->load(); }
-TVXResult TVXDataBase::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
+QImage TVXIconsAccess::getImageFromIconIndex(int iconIndex) const { return mIcons->displayImage(iconIndex); }
+bool TVXIconsAccess::hasImageForIconIndex(int iconIndex) const { return mIcons->hasImage(iconIndex); }
+const TVXIconCache& TVXIconsAccess::mCustomIcons() const { return mIcons->cache(); }
+TVXIconCache& TVXIconsAccess::mCustomIcons() { return mIcons->cache(); }
+void TVXIconsAccess::getExternalIcons() { mIcons->load(); }
+TVXResult TVXIconsAccess::insertCustomIconWithIndex(int* iconIndex, const QByteArray& png)
 {
     return mIcons->insert(iconIndex, png);
 }
@@ -168,7 +168,7 @@ TVXResult TVXIconStore::insert(int* iconIndex, const QByteArray& png)
     return kTVXDone;
 }
 
-QRectF TVXDataBase::iconRectForPictureSize(const QSizeF& size)
+QRectF TVXIconsAccess::iconRectForPictureSize(const QSizeF& size)
 {
     if (size.width() <= 0 || size.height() <= 0)
         return QRectF();
@@ -178,7 +178,7 @@ QRectF TVXDataBase::iconRectForPictureSize(const QSizeF& size)
     return QRectF(half * (1 - sx), half * (1 - sy), kIconCanvasSize * sx, kIconCanvasSize * sy);
 }
 
-QByteArray TVXDataBase::iconPNGForPicture(const QImage& picture)
+QByteArray TVXIconsAccess::iconPNGForPicture(const QImage& picture)
 {
     if (picture.isNull())
         return QByteArray();

@@ -14,6 +14,11 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+
+#include <memory>
 
 class TVXIconStore {
 public:
@@ -35,4 +40,31 @@ public:
 private:
     TVXDataBase& mDatabase;
     TVXIconCache mIcons;
+};
+
+// The manager derives from this: its calls of the icons are declared here,
+// beside the cache they reach.
+class TVXIconsAccess {
+public:
+    static constexpr int kMaxIcons = 63; // built-in 1..63
+    static constexpr int kFirstCustomIcon = 1001;
+    static constexpr int kIconDisplaySize = 24; // points
+    static constexpr int kIconCanvasSize = 48;  // stored custom icons
+    // Posted on the main thread for each icon stored, with its number (int).
+    static inline const QString kExternalIconCreatedNotification = QStringLiteral("ExternalIconCreated");
+    static QString iconName(int iconIndex);
+    // The custom icons, keyed "Icon%d"; one thread at a time, as the caches.
+    const TVXIconCache& mCustomIcons() const;
+    TVXIconCache& mCustomIcons();
+    bool hasImageForIconIndex(int iconIndex) const; // built-in 1..63, custom from 1001
+    QImage getImageFromIconIndex(int iconIndex) const;
+    void getExternalIcons();
+    TVXResult insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
+    static QRectF iconRectForPictureSize(const QSizeF& size);
+    static QByteArray iconPNGForPicture(const QImage& picture);
+
+protected:
+    explicit TVXIconsAccess(TVXDataBase& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
+
+    std::unique_ptr<TVXIconStore> mIcons;
 };

@@ -17,6 +17,7 @@ class ResultSet;
 class TVXDataBase;
 class TVXRecord;
 class TVXUser;
+class TVXUser_Admin;
 
 class TVXPersonalStore {
 public:
@@ -70,4 +71,30 @@ private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
+};
+
+// The manager derives from this: its calls of the personal group and records
+// are declared here, beside the store that does the work.
+class TVXPersonalAccess {
+public:
+    QString currentUserPersnaolGroupName() const;
+    TVXResult readPersonalGroup();
+    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
+                                                              TVXResult* code = nullptr);
+    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code = nullptr);
+    QStringList allUsersUIDS(TVXResult* code = nullptr);
+    TVXResult addUserPersonalGroup(const TVXUser& user);
+    TVXResult addUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult renameUserPersonalGroup(const TVXUser& user);
+    TVXResult renameUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult renamePersonalGroupForUser(const QString& userID);
+    TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
+    TVXResult deleteUserPersonalGroup(const TVXUser& user);
+    TVXResult deleteUserPersonalGroup(const TVXUser_Admin& user);
+    TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
+
+protected:
+    explicit TVXPersonalAccess(TVXDataBase& store) : mPersonal(std::make_unique<TVXPersonalStore>(store)) {}
+
+    std::unique_ptr<TVXPersonalStore> mPersonal;
 };

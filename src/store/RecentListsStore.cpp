@@ -39,66 +39,66 @@ const std::array<TVXRecentLists::Statements, TVXRecentLists::ListCount> TVXRecen
 
 // --- the manager's methods of the recent lists ----------------------------------
 
-const QStringList& TVXDataBase::mMostViewedRecords() const { return mRecentLists->list(TVXRecentLists::MostViewed); }
-const QStringList& TVXDataBase::mRecentlyViewedTypes() const
+const QStringList& TVXRecentListsAccess::mMostViewedRecords() const { return mRecentLists->list(TVXRecentLists::MostViewed); }
+const QStringList& TVXRecentListsAccess::mRecentlyViewedTypes() const
 {
     return mRecentLists->list(TVXRecentLists::RecentlyViewed);
 }
-const QStringList& TVXDataBase::mRecentlyMofifiedTypes() const
+const QStringList& TVXRecentListsAccess::mRecentlyMofifiedTypes() const
 {
     return mRecentLists->list(TVXRecentLists::RecentlyModified);
 }
-const QStringList& TVXDataBase::mRecentlyAddedRecords() const
+const QStringList& TVXRecentListsAccess::mRecentlyAddedRecords() const
 {
     return mRecentLists->list(TVXRecentLists::RecentlyAdded);
 }
-TVXResult TVXDataBase::addMostViewedRecordID(const QString& recordID, const QString& userID)
+TVXResult TVXRecentListsAccess::addMostViewedRecordID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::MostViewed, recordID, userID);
 }
-TVXResult TVXDataBase::addRecentlyViewedRecordID(const QString& recordID, const QString& userID)
+TVXResult TVXRecentListsAccess::addRecentlyViewedRecordID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyViewed, recordID, userID);
 }
-TVXResult TVXDataBase::addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID)
+TVXResult TVXRecentListsAccess::addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyModified, record.mRecordUID(), userID);
 }
-TVXResult TVXDataBase::addRecentlyAddedID(const QString& recordID, const QString& userID)
+TVXResult TVXRecentListsAccess::addRecentlyAddedID(const QString& recordID, const QString& userID)
 {
     return mRecentLists->add(TVXRecentLists::RecentlyAdded, recordID, userID);
 }
-TVXResult TVXDataBase::removeMostViewedRecordID(const QString& recordID)
+TVXResult TVXRecentListsAccess::removeMostViewedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::MostViewed, recordID);
 }
-TVXResult TVXDataBase::removeRecentlyViewedRecordID(const QString& recordID)
+TVXResult TVXRecentListsAccess::removeRecentlyViewedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyViewed, recordID);
 }
-TVXResult TVXDataBase::removeRecentlyModifiedRecordID(const QString& recordID)
+TVXResult TVXRecentListsAccess::removeRecentlyModifiedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyModified, recordID);
 }
-TVXResult TVXDataBase::removeRecentlyAddedRecordID(const QString& recordID)
+TVXResult TVXRecentListsAccess::removeRecentlyAddedRecordID(const QString& recordID)
 {
     return mRecentLists->remove(TVXRecentLists::RecentlyAdded, recordID);
 }
-TVXResult TVXDataBase::removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID)
+TVXResult TVXRecentListsAccess::removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID)
 {
     return mRecentLists->removeMostViewedForUser(recordID, userID);
 }
-TVXResult TVXDataBase::readMostViewedRecordIDForUser(const QString& userID)
+TVXResult TVXRecentListsAccess::readMostViewedRecordIDForUser(const QString& userID)
 {
     return mRecentLists->read(TVXRecentLists::MostViewed, userID);
 }
-void TVXDataBase::readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode)
+void TVXRecentListsAccess::readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode)
 {
     const TVXResult code = mRecentLists->read(TVXRecentLists::RecentlyViewed, userID);
     if (returnCode)
         *returnCode = code;
 }
-void TVXDataBase::readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode)
+void TVXRecentListsAccess::readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode)
 {
     const TVXResult code = mRecentLists->read(TVXRecentLists::RecentlyModified, userID);
     if (returnCode)
@@ -268,7 +268,7 @@ TVXResult TVXRecentLists::deleteRows(QStringList& list, const char* statement, c
     return code;
 }
 
-TVXResult TVXDataBase::removeRecordIDFromRecentLists(const QString& recordID)
+TVXResult TVXRecentListsAccess::removeRecordIDFromRecentLists(const QString& recordID)
 {
     const TVXResult codes[] = {
         removeMostViewedRecordID(recordID),
@@ -301,21 +301,21 @@ TVXResult TVXRecentLists::read(List which, const QString& userID)
     });
 }
 
-void TVXDataBase::addMostViewedRecord(const TVXRecord* record, bool increment)
+void TVXRecentListsAccess::addMostViewedRecord(const TVXRecord* record, bool increment)
 {
-    smartlists::addMostViewedRecord(*this, record, increment);
+    smartlists::addMostViewedRecord(mStore, record, increment);
 }
 
-void TVXDataBase::addRecentlyViewedRecord(const TVXRecord* record) { smartlists::addRecentlyViewedRecord(*this, record); }
+void TVXRecentListsAccess::addRecentlyViewedRecord(const TVXRecord* record) { smartlists::addRecentlyViewedRecord(mStore, record); }
 
-void TVXDataBase::addRecentlyAddedRecord(const TVXRecord* record) { smartlists::addRecentlyAddedRecord(*this, record); }
+void TVXRecentListsAccess::addRecentlyAddedRecord(const TVXRecord* record) { smartlists::addRecentlyAddedRecord(mStore, record); }
 
-void TVXDataBase::addRecentlyModifiedRecord(const TVXRecord* record)
+void TVXRecentListsAccess::addRecentlyModifiedRecord(const TVXRecord* record)
 {
-    smartlists::addRecentlyModifiedRecord(*this, record);
+    smartlists::addRecentlyModifiedRecord(mStore, record);
 }
 
-void TVXDataBase::removeRecordFromSmartTypes(const TVXRecord* record)
+void TVXRecentListsAccess::removeRecordFromSmartTypes(const TVXRecord* record)
 {
-    smartlists::removeRecordFromSmartTypes(*this, record);
+    smartlists::removeRecordFromSmartTypes(mStore, record);
 }

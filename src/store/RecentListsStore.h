@@ -12,11 +12,13 @@
 #include <QStringList>
 
 #include <array>
+#include <memory>
 
 namespace sql {
 class Connection;
 }
 class TVXDataBase;
+class TVXRecord;
 
 class TVXRecentLists {
 public:
@@ -59,4 +61,48 @@ private:
 
     TVXDataBase& mDatabase;
     std::array<QStringList, ListCount> mLists;
+};
+
+// The manager derives from this: its calls of the recent lists are declared
+// here, beside the lists they reach.
+class TVXRecentListsAccess {
+public:
+    static constexpr int kRecentListLimit = 10;
+    const QStringList& mMostViewedRecords() const;
+    const QStringList& mRecentlyViewedTypes() const;
+    const QStringList& mRecentlyMofifiedTypes() const;
+    const QStringList& mRecentlyAddedRecords() const;
+    TVXResult addMostViewedRecordID(const QString& recordID, const QString& userID);
+    TVXResult addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
+    TVXResult addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
+    TVXResult addRecentlyAddedID(const QString& recordID, const QString& userID);
+    TVXResult removeMostViewedRecordID(const QString& recordID);
+    TVXResult removeRecentlyViewedRecordID(const QString& recordID);
+    TVXResult removeRecentlyModifiedRecordID(const QString& recordID);
+    TVXResult removeRecentlyAddedRecordID(const QString& recordID);
+    TVXResult removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
+    TVXResult removeRecordIDFromRecentLists(const QString& recordID);
+    void addMostViewedRecord(const TVXRecord* record, bool increment);
+    void addRecentlyViewedRecord(const TVXRecord* record);
+    void addRecentlyAddedRecord(const TVXRecord* record);
+    void addRecentlyModifiedRecord(const TVXRecord* record);
+    void removeRecordFromSmartTypes(const TVXRecord* record);
+    QStringList mostViewedRecordsUIDs() const { return mMostViewedRecords(); }
+    QStringList recentlyViewedTypes() const { return mRecentlyViewedTypes(); }
+    QStringList recentlyModifiedTypes() const { return mRecentlyMofifiedTypes(); }
+    TVXResult readMostViewedRecordIDForUser(const QString& userID);
+    void readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode);
+    void readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode);
+
+protected:
+    explicit TVXRecentListsAccess(TVXDataBase& store)
+        : mRecentLists(std::make_unique<TVXRecentLists>(store))
+        , mStore(store)
+    {
+    }
+
+    std::unique_ptr<TVXRecentLists> mRecentLists;
+
+private:
+    TVXDataBase& mStore; // the lists' rules read the user and the view counts
 };

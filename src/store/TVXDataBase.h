@@ -8,8 +8,12 @@
 #include "store/AccountAdmin.h"
 #include "store/AttachmentStore.h"
 #include "store/ConnectionGuard.h"
+#include "store/EventLogStore.h"
 #include "store/HintStore.h"
+#include "store/IconStore.h"
+#include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
+#include "store/RecentListsStore.h"
 #include "store/StoreCaches.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
@@ -19,7 +23,6 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QHash>
-#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
@@ -54,6 +57,10 @@ class TVXDataBase
     , public TVXPasswordHint
     , public TVXAccountAdminAccess
     , public TVXAttachmentStoreAccess
+    , public TVXEventLogAccess
+    , public TVXIconsAccess
+    , public TVXRecentListsAccess
+    , public TVXPersonalAccess
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -67,9 +74,6 @@ public:
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
     // --- state -------------------------------------------------------------
-    // The custom icons, keyed "Icon%d"; one thread at a time, as the caches.
-    const TVXIconCache& mCustomIcons() const;
-    TVXIconCache& mCustomIcons();
     bool isDataReloading() const { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
@@ -128,7 +132,6 @@ public:
     QString generatePasswordWith(uint16_t flags, uint16_t length) const;
     bool typeNameFromDatabase(const QString& name);
     bool groupNameFromDatabase(const QString& name);
-    bool hasImageForIconIndex(int iconIndex) const; // built-in 1..63, custom from 1001
 
     // --- group membership (TVXDataBase_Membership.cpp) --------------------------
     std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
@@ -137,62 +140,6 @@ public:
     TVXResult insertSubgroupListForGroup(const BMGroup& group);
     void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
-
-    // --- recent lists (store/RecentListsStore.h) -------------------------------
-    static constexpr int kRecentListLimit = 10;
-    const QStringList& mMostViewedRecords() const;
-    const QStringList& mRecentlyViewedTypes() const;
-    const QStringList& mRecentlyMofifiedTypes() const;
-    const QStringList& mRecentlyAddedRecords() const;
-    TVXResult addMostViewedRecordID(const QString& recordID, const QString& userID);
-    TVXResult addRecentlyViewedRecordID(const QString& recordID, const QString& userID);
-    TVXResult addRecentlyModifiedRecordID(const TVXRecord& record, const QString& userID);
-    TVXResult addRecentlyAddedID(const QString& recordID, const QString& userID);
-    TVXResult removeMostViewedRecordID(const QString& recordID);
-    TVXResult removeRecentlyViewedRecordID(const QString& recordID);
-    TVXResult removeRecentlyModifiedRecordID(const QString& recordID);
-    TVXResult removeRecentlyAddedRecordID(const QString& recordID);
-    TVXResult removeMostViewedRecordIDForUser(const QString& recordID, const QString& userID);
-    TVXResult removeRecordIDFromRecentLists(const QString& recordID);
-    void addMostViewedRecord(const TVXRecord* record, bool increment);
-    void addRecentlyViewedRecord(const TVXRecord* record);
-    void addRecentlyAddedRecord(const TVXRecord* record);
-    void addRecentlyModifiedRecord(const TVXRecord* record);
-    void removeRecordFromSmartTypes(const TVXRecord* record);
-    QStringList mostViewedRecordsUIDs() const { return mMostViewedRecords(); }
-    QStringList recentlyViewedTypes() const { return mRecentlyViewedTypes(); }
-    QStringList recentlyModifiedTypes() const { return mRecentlyMofifiedTypes(); }
-    TVXResult readMostViewedRecordIDForUser(const QString& userID);
-    void readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode);
-    void readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode);
-
-    // --- personal group and personal records (store/PersonalStore.h) -----------
-    QString currentUserPersnaolGroupName() const;
-    TVXResult readPersonalGroup();
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                              TVXResult* code = nullptr);
-    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code = nullptr);
-    QStringList allUsersUIDS(TVXResult* code = nullptr);
-    TVXResult addUserPersonalGroup(const TVXUser& user);
-    TVXResult addUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult renameUserPersonalGroup(const TVXUser& user);
-    TVXResult renameUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult renamePersonalGroupForUser(const QString& userID);
-    TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
-    TVXResult deleteUserPersonalGroup(const TVXUser& user);
-    TVXResult deleteUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
-
-    // --- event log (store/EventLogStore.h) ---------------------------------------
-    TVXEventLogger& eventLogger();
-    const QList<TVXEventLogEntry>& mLogArray() const;
-    TVXResult saveLogsArrayToDatabase(const TVXEventLogEntry& entry);
-    TVXResult readSaveLogsArrayToDatabase();
-    TVXResult checkForMonthChangeInEventLoggerTable();
-    TVXResult checkForMonthChangeInEventLoggerTable(const QDateTime& now);
-    TVXResult removeAllLogs();
-    void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
-    bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record);
@@ -248,19 +195,7 @@ public:
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record);
 
     // --- icons (store/IconStore.h) ----------------------------------------------------
-    static constexpr int kMaxIcons = 63; // built-in 1..63
-    static constexpr int kFirstCustomIcon = 1001;
-    static constexpr int kIconDisplaySize = 24; // points
-    static constexpr int kIconCanvasSize = 48;  // stored custom icons
-    // Posted on the main thread for each icon stored, with its number (int).
-    static inline const QString kExternalIconCreatedNotification = QStringLiteral("ExternalIconCreated");
-    static QString iconName(int iconIndex);
-    QImage getImageFromIconIndex(int iconIndex) const;
-    void getExternalIcons();
-    TVXResult insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
-    void addCustomIconsFromImages(const QStringList& paths);
-    static QRectF iconRectForPictureSize(const QSizeF& size);
-    static QByteArray iconPNGForPicture(const QImage& picture);
+    void addCustomIconsFromImages(const QStringList& paths); // ends the worker's client-thread state
 
     // --- server accounts and column settings (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.
@@ -349,10 +284,6 @@ private:
 
     struct LoadSteps; // TVXDataBase_Load.cpp
 
-    std::unique_ptr<class TVXEventLogStore> mEventLog;
-    std::unique_ptr<class TVXIconStore> mIcons;
-    std::unique_ptr<class TVXRecentLists> mRecentLists;
-    std::unique_ptr<class TVXPersonalStore> mPersonal;
 
     // Record storage (TVXDataBase_Records.cpp).
     struct AttachmentUpload;

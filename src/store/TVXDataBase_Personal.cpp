@@ -42,27 +42,27 @@ std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString&
 } // namespace
 
 // The manager's personal group and record methods.
-QString TVXDataBase::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
-TVXResult TVXDataBase::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::readUserPersonalRecords(const QString& userID, bool readCompletely,
+QString TVXPersonalAccess::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
+TVXResult TVXPersonalAccess::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
+QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::readUserPersonalRecords(const QString& userID, bool readCompletely,
                                                                        TVXResult* code)
 {
     return mPersonal->readUserPersonalRecords(userID, readCompletely, code);
 }
-QList<std::shared_ptr<TVXRecord>> TVXDataBase::personalDBRecords(const QStringList& userIDs, TVXResult* code)
+QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::personalDBRecords(const QStringList& userIDs, TVXResult* code)
 {
     return mPersonal->personalDBRecords(userIDs, code);
 }
-QStringList TVXDataBase::allUsersUIDS(TVXResult* code) { return mPersonal->allUsersUIDS(code); }
-TVXResult TVXDataBase::renamePersonalGroupForUser(const QString& userID)
+QStringList TVXPersonalAccess::allUsersUIDS(TVXResult* code) { return mPersonal->allUsersUIDS(code); }
+TVXResult TVXPersonalAccess::renamePersonalGroupForUser(const QString& userID)
 {
     return mPersonal->renamePersonalGroupForUser(userID);
 }
-TVXResult TVXDataBase::reEncryptPersonalGroups(const QStringList& userIDs)
+TVXResult TVXPersonalAccess::reEncryptPersonalGroups(const QStringList& userIDs)
 {
     return mPersonal->reEncryptPersonalGroups(userIDs);
 }
-TVXResult TVXDataBase::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult TVXPersonalAccess::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
     return mPersonal->reEncryptPersonalRecords(records);
 }
@@ -214,24 +214,24 @@ QStringList TVXPersonalStore::allUsersUIDS(TVXResult* code)
 
 // --- personal group writers -------------------------------------------------
 
-TVXResult TVXDataBase::addUserPersonalGroup(const TVXUser& user)
+TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUser& user)
 {
     return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
 }
-TVXResult TVXDataBase::addUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
 }
-TVXResult TVXDataBase::renameUserPersonalGroup(const TVXUser& user)
+TVXResult TVXPersonalAccess::renameUserPersonalGroup(const TVXUser& user)
 {
     return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
 }
-TVXResult TVXDataBase::renameUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXPersonalAccess::renameUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
 }
-TVXResult TVXDataBase::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
-TVXResult TVXDataBase::deleteUserPersonalGroup(const TVXUser_Admin& user)
+TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
+TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUser_Admin& user)
 {
     return mPersonal->deletePersonalGroup(user.mUserID());
 }
