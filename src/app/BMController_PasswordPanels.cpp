@@ -103,10 +103,12 @@ bool BMController::passwordPanelOK()
         showRefusal(*refusal);
         return false;
     }
-    // A refused write keeps the panel and what was typed; the store's error
-    // path has said why.
-    if (passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName) != kTVXDone)
+    // A refused write keeps the panel and what was typed.
+    if (const TVXResult code = passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName);
+        code != kTVXDone) {
+        reportStoreResult(code);
         return false;
+    }
     platform::stopModal();
     return true;
 }

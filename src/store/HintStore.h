@@ -41,7 +41,8 @@ public:
     static bool doesPasswordMatchForUser(const TVXUser* user, const QString& typed);
     static bool isChangePasswordEnableForUser(const TVXUser& user, TVXResult* code = nullptr);
     // The signed-in user's new password with a hint (question 0) or a hint
-    // dictionary; both written, the first failure's code back.
+    // dictionary; both written, the password's code back (a refused hint has
+    // been reported on the error path; the password changed all the same).
     TVXResult setPassword(const QString& password, const QString& hint);
     TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
     // Sets the server account's password and the stored copy; the server's

@@ -10,6 +10,7 @@
 #include "platform/ui/SheetFrame.h"
 #include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
+#include "windows/RecordDetailsLogic.h"
 
 #include <QAction>
 #include <QActionGroup>
@@ -453,9 +454,11 @@ void BMOptionsWindowController::ok()
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
         return;
     }
-    // Settings the store refused keep the window open; its error path has said why.
-    if (saveUserPreference() != kTVXDone)
+    // Settings the store refused keep the window open.
+    if (const TVXResult code = saveUserPreference(); code != kTVXDone) {
+        recorddetails::reportStoreFailure(code);
         return;
+    }
     mSaved = true;
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
     platform::stopModal();

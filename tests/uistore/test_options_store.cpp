@@ -93,6 +93,23 @@ TEST_F(OptionsOnTheStore, OkWritesTheOptionsAndLogsTheEdit)
     EXPECT_EQ(again.getCurrentUser()->mRowColor(), QColor(1, 2, 3));
 }
 
+TEST_F(OptionsOnTheStore, SettingsTheStoreRefusesKeepTheWindowOpenAndAnnounceNothing)
+{
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_prefs BEFORE UPDATE ON tolvanexdb.APPPREFTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    tvxtest::AlertRecorder alerts; // the store's error path speaks
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        window->ok();
+        return platform::kModalRunAborted; // still open: the test closes it
+    });
+    window->orderFrontOptionsPanel();
+    EXPECT_EQ(notices, 0);
+    EXPECT_FALSE(alerts.alerts().empty());
+    EXPECT_TRUE(control<QCheckBox>("mAutoSubmit")->isChecked()); // what was chosen stays
+}
+
 TEST_F(OptionsOnTheStore, ClosingOrCancellingSavesAndLogsNothing)
 {
     const QString before = prefs("AUTOLOCK, SLEEPMINUTES, AUTOSUBMIT");

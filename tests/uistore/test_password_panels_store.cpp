@@ -33,8 +33,10 @@ protected:
     }
 
     // Plays the user on the password panel: fills it and presses OK.
-    void changePassword(const QString& old, const QString& hint = {}, int question = 0, const QString& answer = {})
+    // Whether OK let the panel close.
+    bool changePassword(const QString& old, const QString& hint = {}, int question = 0, const QString& answer = {})
     {
+        bool accepted = false;
         tvxtest::ModalScript script;
         script.then([&](QWidget* window) {
             auto* panel = qobject_cast<BMUserPasswordPanel*>(window);
@@ -44,9 +46,11 @@ protected:
             panel->mHintField()->setText(hint);
             panel->mHintQuestion()->setCurrentIndex(question);
             panel->mHintAnswer()->setText(answer);
-            return controller.passwordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+            accepted = controller.passwordPanelOK();
+            return accepted ? platform::kModalRunStopped : platform::kModalRunAborted;
         });
         controller.setPassword();
+        return accepted;
     }
     int setPasswordRows()
     {
@@ -82,6 +86,16 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
     EXPECT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_FALSE(fresh.isHintExist(*fresh.getCurrentUser(), &code));
+}
+
+TEST_F(PasswordPanelsOnTheStore, APasswordTheStoreRefusesKeepsThePanelOpen)
+{
+    // The stored copy of the password is refused.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_copy BEFORE UPDATE ON tolvanexdb.USERTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    tvxtest::AlertRecorder alerts; // the store's error path speaks
+    EXPECT_FALSE(changePassword(kUserPassword, "the dog"));
+    EXPECT_FALSE(alerts.alerts().empty());
 }
 
 using MasterPasswordPanelOnTheStore = PasswordPanelsOnTheStore;
