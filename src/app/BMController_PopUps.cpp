@@ -37,29 +37,6 @@ QString groupTitle(const BMGroup& group, qsizetype count)
     return count > 0 ? QStringLiteral("%1 (%2)").arg(group.mGroupName()).arg(count) : group.mGroupName();
 }
 
-// Every group's record count under the search text, by group identifier, in
-// one pass over the records: counting group by group read every record once
-// per group, at each refresh of the tables.
-QHash<QString, qsizetype> recordCountsByGroup(const TVXDataBase& db, const QString& search)
-{
-    QHash<const BMGroup*, qsizetype> byObject;
-    const auto count = [&byObject](const std::shared_ptr<TVXRecord>& record) {
-        if (record && record->mGroup())
-            ++byObject[record->mGroup().get()];
-    };
-    if (search.isEmpty()) {
-        for (const auto& record : db.mRecords())
-            count(record);
-    } else {
-        for (const auto& record : db.itemsOfGroup(nullptr, nullptr, search))
-            count(record);
-    }
-    QHash<QString, qsizetype> byUID;
-    for (auto it = byObject.cbegin(); it != byObject.cend(); ++it)
-        byUID[it.key()->mGroupUID()] += it.value();
-    return byUID;
-}
-
 // Refills a main-window pop-up without a change signal: `fill` adds the
 // entries and returns the one to choose; an "Edit ..." entry after a
 // separator ends the list. Returns the chosen index.
@@ -109,7 +86,7 @@ void BMController::initGroupUIControl()
             popup->addItem(tr("No Groups"), -1);
             return 0;
         }
-        const auto counts = recordCountsByGroup(*mDatabase, searchString());
+        const auto counts = mDatabase->recordCountsByGroup(searchString());
         const QIcon folder = bmimages::icon(QStringLiteral("24_folder"));
         int chosen = 0;
         for (int i = 0; i < groups.size(); ++i) {
@@ -127,7 +104,7 @@ void BMController::updateGroupUIControl()
     if (!w)
         return;
     const auto groups = mDatabase->groupsForEditing();
-    const auto counts = recordCountsByGroup(*mDatabase, searchString());
+    const auto counts = mDatabase->recordCountsByGroup(searchString());
     QComboBox* popup = w->mCategoriesPopup;
     for (int i = 0; i < groups.size() && i < popup->count(); ++i) {
         if (popup->itemData(i).userType() != QMetaType::Int)

@@ -32,39 +32,66 @@ bool typeIs(const TVXRecord& record, const QString* typeUID)
     return !typeUID || (record.mType() && record.mType()->mTypeUID() == *typeUID);
 }
 
-// Calls fn with every cached record of the group and type that passes the search.
+// A large cache is walked on several threads: one thread reading a million
+// records one after another waits on memory at each.
+constexpr qsizetype kParallelWalkFrom = 32768;
+
+// Runs part(begin, end) over [0, count) in one piece a thread.
+template <class Part> void inPieces(std::size_t count, std::size_t pieces, Part&& part)
+{
+    tvxsql::parallelFor(
+        pieces, [&](std::size_t p) { part(count * p / pieces, count * (p + 1) / pieces, p); }, 1);
+}
+
+// The cached records in the cache's order, and which of them are of the
+// group and type and pass the search.
+struct Selection {
+    std::vector<const TVXRecord*> walk;
+    std::vector<char> found;
+};
+
+Selection select(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
+                 const QString* typeUID, const QString& searchString)
+{
+    Selection selection;
+    selection.walk.reserve(static_cast<size_t>(records.size()));
+    for (const auto& record : records)
+        selection.walk.push_back(record.get());
+    // Entries are made ready first (a first search after a load makes them
+    // all, on several threads), then tested on several threads.
+    const bool searching = !searchString.isEmpty();
+    const SearchNeedle needle(searching ? searchString : QString());
+    if (searching)
+        index.prepareWalk(selection.walk);
+    selection.found.assign(selection.walk.size(), 0);
+    tvxsql::parallelFor(
+        selection.walk.size(),
+        [&](std::size_t i) {
+            const TVXRecord* record = selection.walk[i];
+            selection.found[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
+                                 && (!searching || index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle));
+        },
+        4096);
+    return selection;
+}
+
+// Calls fn with every cached record of the group and type that passes the
+// search, in the cache's order.
 template <class Fn>
 void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
                      const QString* typeUID, const QString& searchString, Fn&& fn)
 {
-    if (searchString.isEmpty()) {
+    if (searchString.isEmpty() && records.size() < kParallelWalkFrom) {
         for (const auto& record : records) {
             if (record && groupIs(*record, groupUID) && typeIs(*record, typeUID))
                 fn(record);
         }
         return;
     }
-    // Entries are made ready first (a first search after a load makes them
-    // all, on several threads), then tested on several threads; the records
-    // found are handed on in the cache's order.
-    const SearchNeedle needle(searchString);
-    std::vector<const TVXRecord*> walk;
-    walk.reserve(static_cast<size_t>(records.size()));
-    for (const auto& record : records)
-        walk.push_back(record.get());
-    index.prepareWalk(walk);
-    std::vector<char> found(walk.size(), 0);
-    tvxsql::parallelFor(
-        walk.size(),
-        [&](std::size_t i) {
-            const TVXRecord* record = walk[i];
-            found[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
-                       && index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle);
-        },
-        4096);
+    const Selection selection = select(records, index, groupUID, typeUID, searchString);
     std::size_t position = 0;
     for (const auto& record : records) {
-        if (found[position++])
+        if (selection.found[position++])
             fn(record);
     }
 }
@@ -210,19 +237,44 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfCategory(const BMGroup* group,
 
 TVXStoreCaches::TypeList TVXStoreCaches::allTypesForGroup(const QString& groupUID, const QString& searchString) const
 {
-    TypeList types;
-    QSet<const TVXType*> listed;
-    forEachSelected(m_records, recordSearchIndex(), groupUID.isNull() ? nullptr : &groupUID, nullptr,
-                    searchString, [&](const std::shared_ptr<TVXRecord>& record) {
-                        const auto& type = record->mType();
-                        if (type && !listed.contains(type.get())) {
-                            listed.insert(type.get());
-                            types.append(type);
-                        }
-                    });
+    const Selection selection =
+        select(m_records, recordSearchIndex(), groupUID.isNull() ? nullptr : &groupUID, nullptr, searchString);
+    const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
+    std::vector<QHash<const TVXType*, std::shared_ptr<TVXType>>> found(pieces);
+    inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+        for (std::size_t i = begin; i < end; ++i) {
+            if (!selection.found[i])
+                continue;
+            const auto& type = selection.walk[i]->mType();
+            if (type && !found[piece].contains(type.get()))
+                found[piece].insert(type.get(), type);
+        }
+    });
     pruneRecordSearchIndex();
+    QHash<const TVXType*, std::shared_ptr<TVXType>> listed;
+    for (const auto& piece : found)
+        listed.insert(piece);
+    TypeList types(listed.cbegin(), listed.cend());
     sortTypes(types);
     return types;
+}
+
+QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& searchString) const
+{
+    const Selection selection = select(m_records, recordSearchIndex(), nullptr, nullptr, searchString);
+    const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
+    std::vector<QHash<const BMGroup*, qsizetype>> counted(pieces);
+    inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+        for (std::size_t i = begin; i < end; ++i)
+            if (selection.found[i] && selection.walk[i]->mGroup())
+                ++counted[piece][selection.walk[i]->mGroup().get()];
+    });
+    pruneRecordSearchIndex();
+    QHash<QString, qsizetype> byUID;
+    for (const auto& piece : counted)
+        for (auto it = piece.cbegin(); it != piece.cend(); ++it)
+            byUID[it.key()->mGroupUID()] += it.value();
+    return byUID;
 }
 
 bool TVXStoreCaches::containsString(const QString& searchString, const TVXRecord& record) const

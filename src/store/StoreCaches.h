@@ -53,6 +53,9 @@ public:
     RecordList itemsOfGroup(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
     RecordList itemsOfCategory(const BMGroup* group, const QString& searchString, const QStringList& uids) const;
     TypeList allTypesForGroup(const QString& groupUID, const QString& searchString) const;
+    // How many cached records of each group (by identifier) pass the search: the group
+    // pop-up's counts, in one walk (group by group would read every record once a group).
+    QHash<QString, qsizetype> recordCountsByGroup(const QString& searchString) const;
     // The lower-cased text occurs in value 1 to 9, the display date or the notes.
     bool containsString(const QString& searchString, const TVXRecord& record) const;
     bool anyRecordHasAtachementinArray() const; // all cached records

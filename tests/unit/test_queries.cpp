@@ -468,6 +468,46 @@ TEST_F(QueryTest, TypesOfAGroupAreDistinctSortedAndFollowTheSearch)
     EXPECT_TRUE(db.allTypesForGroup("G9", QString()).isEmpty());
 }
 
+TEST_F(QueryTest, ALargeCacheWalkedOnSeveralThreadsGivesWhatAPlainScanGives)
+{
+    // Enough records that the walks run in pieces on the worker threads.
+    QList<std::shared_ptr<BMGroup>> groups = {nullptr};
+    QList<std::shared_ptr<TVXType>> types = {nullptr};
+    for (int i = 0; i < 6; ++i) {
+        groups << addGroup(QStringLiteral("G%1").arg(i), QStringLiteral("Group %1").arg(i));
+        types << addType(QStringLiteral("T%1").arg(i), QStringLiteral("Type %1").arg(i));
+    }
+    std::mt19937 rng(5);
+    for (int i = 0; i < 40000; ++i)
+        addRecord(QStringLiteral("R%1").arg(i), groups[int(rng() % 7)], types[int(rng() % 4)],
+                  {rng() % 10 == 0 ? QStringLiteral("needle %1").arg(i) : QStringLiteral("hay")});
+
+    const QString g3 = QStringLiteral("G3");
+    for (const QString& text : {QString(), QStringLiteral("NEEDLE")}) {
+        QStringList inG3;
+        QHash<QString, qsizetype> counts;
+        QSet<QString> typeNames;
+        for (const auto& record : std::as_const(db.mRecords())) {
+            if (!text.isEmpty() && !record->mValue1().contains(text, Qt::CaseInsensitive))
+                continue;
+            if (record->mGroup())
+                ++counts[record->mGroup()->mGroupUID()];
+            if (record->mType())
+                typeNames.insert(record->mType()->mTypeName());
+            if (record->mGroup() && record->mGroup()->mGroupUID() == g3)
+                inG3 << record->mRecordUID();
+        }
+        EXPECT_EQ(uids(db.itemsOfGroup(groups[4].get(), text)), inG3) << qPrintable(text); // the cache's order
+        EXPECT_EQ(db.recordCountsByGroup(text), counts) << qPrintable(text);
+        QStringList names;
+        for (const auto& type : db.allTypesForGroup(QString(), text))
+            names << type->mTypeName();
+        QStringList expectedNames(typeNames.cbegin(), typeNames.cend());
+        expectedNames.sort(Qt::CaseInsensitive);
+        EXPECT_EQ(names, expectedNames) << qPrintable(text);
+    }
+}
+
 // --- sorting -------------------------------------------------------------------------------
 
 TEST_F(QueryTest, IconColumnSortsTheEffectiveTypesIconNumberAsText)
