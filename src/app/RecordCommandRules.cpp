@@ -10,6 +10,7 @@
 #include "platform/ui/AlertPanel.h"
 #include "store/PermissionRules.h"
 #include "store/TVXDataBase.h"
+#include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {
 namespace {
@@ -22,8 +23,6 @@ QString tr(const char* text)
 } // namespace
 
 QString insufficientPermissionsMessage() { return tr(" You don't have sufficient access permissions."); }
-QString reloadFirstMessage() { return tr("Operation failed. Please reload the database first."); }
-
 uint16_t recordPermissionWord(const TVXUser* user, const BMGroup* group)
 {
     return storerules::recordPermissionsInGroup(group, user ? user->mRecordPermissionsBit() : 0);
@@ -47,9 +46,7 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask)
 
 void reportStoreResult(TVXResult code)
 {
-    // A failure the error path showed (a lost connection) is not told twice.
-    if (code != kTVXDone && !isReportedByErrorPath(code))
-        BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), reloadFirstMessage(), tr("OK"));
+    recorddetails::reportStoreFailure(code);
 }
 
 bool itemsAreEqual(const TVXRecord& first, const TVXRecord& second)

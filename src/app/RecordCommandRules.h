@@ -34,7 +34,6 @@ using appctl::kMaskingStatusKey;
 namespace recordrules {
 
 QString insufficientPermissionsMessage(); // " You don't have sufficient access permissions."
-QString reloadFirstMessage();             // "Operation failed. Please reload the database first."
 
 // The record permission word in a group: the group's own when it prevails,
 // otherwise the user's.

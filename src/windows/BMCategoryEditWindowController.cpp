@@ -19,6 +19,7 @@
 #include "views/ListTables.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
+#include "windows/RecordDetailsLogic.h"
 #include "store/TVXDataBase.h"
 
 using namespace settingsrules;
@@ -232,7 +233,7 @@ void BMCategoryEditWindowController::reportStoreResult(TVXResult code) const
 {
     // A failure the error path showed (a lost connection) is not told twice.
     if (code != kTVXDone && !isReportedByErrorPath(code))
-        BMRunAlertPanel(QString(), reloadFirstMessage(), tr("OK"));
+        BMRunAlertPanel(QString(), recorddetails::messageReloadFirst(), tr("OK"));
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(

@@ -38,7 +38,6 @@ QString personalGroupPrefix()
 }
 
 QString insufficientPermissionsMessage() { return tr(" You don't have sufficient access permissions."); }
-QString reloadFirstMessage() { return tr("Operation failed. Please reload the database first."); }
 QString noRowSelectedMessage() { return tr(" No row is selected"); }
 
 bool permissionGranted(const TVXUser* user, int kind, uint16_t bit)

@@ -40,7 +40,6 @@ QString personalGroupPrefix();
 
 // The message texts, through the translation table.
 QString insufficientPermissionsMessage(); // " You don't have sufficient access permissions."
-QString reloadFirstMessage();             // "Operation failed. Please reload the database first."
 QString noRowSelectedMessage();           // " No row is selected"
 
 // The editor's permission test: kind 1 reads the user's group word, kind 2
