@@ -1,6 +1,7 @@
 // The manager itself: instance, state accessors, value enciphering and the
 // error path shared by every reader and writer.
 #include "store/TVXDataBase.h"
+#include "store/SharedStore.h"
 
 #include "crypto/DBEncrypter.h"
 #include "model/PasswordGenerator.h"
@@ -65,6 +66,13 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
     static auto* instance = new TVXDataBase; // lives until the process ends
     return *instance;
 }
+
+TVXStoreCaches& sharedstore::caches() { return TVXDataBase::sharedTVXDataBase(); }
+TVXPreferences& sharedstore::preferences() { return TVXDataBase::sharedTVXDataBase(); }
+TVXPasswordHint& sharedstore::passwordHint() { return TVXDataBase::sharedTVXDataBase(); }
+TVXEventLogAccess& sharedstore::eventLog() { return TVXDataBase::sharedTVXDataBase(); }
+TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase(); }
+TVXRecentListsAccess& sharedstore::recentLists() { return TVXDataBase::sharedTVXDataBase(); }
 
 TVXDataBase::TVXDataBase()
     : TVXPreferences(*this)

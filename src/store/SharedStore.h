@@ -1,0 +1,22 @@
+#pragma once
+// The application's one store, seen through the part a caller needs, so that
+// views and windows that default to it need not include the whole manager.
+// Each returns the same object as TVXDataBase::sharedTVXDataBase().
+
+class TVXEventLogAccess;
+class TVXIconsAccess;
+class TVXPasswordHint;
+class TVXPreferences;
+class TVXRecentListsAccess;
+class TVXStoreCaches;
+
+namespace sharedstore {
+
+TVXStoreCaches& caches();
+TVXPreferences& preferences();
+TVXPasswordHint& passwordHint();
+TVXEventLogAccess& eventLog();
+TVXIconsAccess& icons();
+TVXRecentListsAccess& recentLists();
+
+} // namespace sharedstore
