@@ -17,6 +17,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QString>
+#include <QStringList>
 
 #include <memory>
 
@@ -62,9 +63,12 @@ public:
     TVXResult insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
     static QRectF iconRectForPictureSize(const QSizeF& size);
     static QByteArray iconPNGForPicture(const QImage& picture);
+    // Defined by the manager, which ends the worker's client-thread state.
+    virtual void addCustomIconsFromImages(const QStringList& paths) = 0;
 
 protected:
     explicit TVXIconsAccess(TVXDataBase& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
+    ~TVXIconsAccess() = default;
 
     std::unique_ptr<TVXIconStore> mIcons;
 };

@@ -11,15 +11,6 @@
 #include <array>
 #include <memory>
 
-struct TVXDataBase::RecordCiphers {
-    std::array<QByteArray, kNumberOfFields> values; // FIELD1..FIELD10
-    QByteArray note;
-};
-
-struct TVXDataBase::CustomTypeCiphers {
-    std::array<QByteArray, kNumberOfFields> fields;
-};
-
 struct TVXDataBase::NewRecord {
     std::shared_ptr<TVXRecord> record;
     RecordCiphers ciphers;

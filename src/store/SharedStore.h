@@ -4,10 +4,12 @@
 // Each returns the same object as TVXDataBase::sharedTVXDataBase().
 
 class TVXEventLogAccess;
+class TVXGroupTypeWriter;
 class TVXIconsAccess;
 class TVXPasswordHint;
 class TVXPreferences;
 class TVXRecentListsAccess;
+class TVXRecordWriter;
 class TVXStoreCaches;
 
 namespace sharedstore {
@@ -18,5 +20,7 @@ TVXPasswordHint& passwordHint();
 TVXEventLogAccess& eventLog();
 TVXIconsAccess& icons();
 TVXRecentListsAccess& recentLists();
+TVXRecordWriter& recordWriter();
+TVXGroupTypeWriter& groupTypeWriter();
 
 } // namespace sharedstore

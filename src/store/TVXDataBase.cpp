@@ -73,6 +73,8 @@ TVXPasswordHint& sharedstore::passwordHint() { return TVXDataBase::sharedTVXData
 TVXEventLogAccess& sharedstore::eventLog() { return TVXDataBase::sharedTVXDataBase(); }
 TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase(); }
 TVXRecentListsAccess& sharedstore::recentLists() { return TVXDataBase::sharedTVXDataBase(); }
+TVXRecordWriter& sharedstore::recordWriter() { return TVXDataBase::sharedTVXDataBase(); }
+TVXGroupTypeWriter& sharedstore::groupTypeWriter() { return TVXDataBase::sharedTVXDataBase(); }
 
 TVXDataBase::TVXDataBase()
     : TVXPreferences(*this)

@@ -14,6 +14,7 @@
 #include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
+#include "store/RecordWriter.h"
 #include "store/StoreCaches.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
@@ -61,6 +62,8 @@ class TVXDataBase
     , public TVXIconsAccess
     , public TVXRecentListsAccess
     , public TVXPersonalAccess
+    , public TVXRecordWriter
+    , public TVXGroupTypeWriter
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -142,28 +145,24 @@ public:
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
-    TVXResult addRecord(std::shared_ptr<TVXRecord> record);
-    // What addRecord enciphers, made ahead (store/RecordStorageParts.h) so
-    // that each cipher is made once; 3 with the index (0 to 9) in `tooLong`.
-    struct RecordCiphers;
-    struct CustomTypeCiphers;
+    TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
+    // What addRecord enciphers (ciphers in store/RecordWriter.h); 3 with the
+    // index (0 to 9) in `tooLong`.
     TVXResult encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
-    TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong = nullptr) const;
-    // The record sheet's limits: a note of at most tvxsql::kNoteByteLimit
-    // bytes (kNoteTooLong), then every value as encipherRecord measures it.
-    static constexpr int kNoteTooLong = 10;
-    TVXResult measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
+    TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
+                                 int* tooLong = nullptr) const override;
+    TVXResult measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const override;
     struct NewRecord; // a new record with its ciphers
     // Each as addRecord adds it, codes in order.
     void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes);
     // Row, custom type and attachment work (state 1 store the file, 4
     // re-encipher) in one transaction; unchanged values answer 0.
-    TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record);
-    TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record);
+    TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) override;
+    TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) override;
     void updateRecordViewCountForRecord(const QString& recordID); // the stored count only
     // A null field name is stored as "Field<n>".
     TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);
-    void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode); // 0, or 1
+    void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) override; // 0, or 1
     // Statements run under this guard. Never hold it while waiting for the
     // main thread; errors reported under it reach the error path on release.
     std::unique_lock<TVXConnectionGuard> lockConnection() const;
@@ -173,29 +172,27 @@ public:
     TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr);
     bool inRecordBatch() const;
 
-    // --- group and type storage (TVXDataBase_GroupsTypes.cpp) ---------------------
-    // Results and cache rules as for records (TVXDataBase_GroupsTypes.cpp).
-    TVXResult addGroup(std::shared_ptr<BMGroup> group);
-    TVXResult updateGroup(std::shared_ptr<BMGroup> group); // 1 when not cached
-    // The server and the cache drop the group's (the type's) records with it.
-    TVXResult deleteGroup(const BMGroup& group);
-    TVXResult addType(std::shared_ptr<TVXType> type);
-    TVXResult updateType(std::shared_ptr<TVXType> type);
-    TVXResult deleteType(const TVXType& type);
-    // Compared on the cipher bytes; false after a server error.
-    bool checkForGroupDuplicate(const QString& name);
-    bool checkForTypeDuplicate(const QString& name);
+    // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/RecordWriter.h) ---
+    // Results and cache rules as for records.
+    TVXResult addGroup(std::shared_ptr<BMGroup> group) override;
+    TVXResult updateGroup(std::shared_ptr<BMGroup> group) override;
+    TVXResult deleteGroup(const BMGroup& group) override;
+    TVXResult addType(std::shared_ptr<TVXType> type) override;
+    TVXResult updateType(std::shared_ptr<TVXType> type) override;
+    TVXResult deleteType(const TVXType& type) override;
+    bool checkForGroupDuplicate(const QString& name) override;
+    bool checkForTypeDuplicate(const QString& name) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
     // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/AttachmentStore.h)
     // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
     TVXResult insertAttachmentforRecordID(TVXRecord& record);
     TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
-    void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode);
-    TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record);
+    void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
+    TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
     // --- icons (store/IconStore.h) ----------------------------------------------------
-    void addCustomIconsFromImages(const QStringList& paths); // ends the worker's client-thread state
+    void addCustomIconsFromImages(const QStringList& paths) override;
 
     // --- server accounts and column settings (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.

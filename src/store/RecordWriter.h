@@ -1,0 +1,70 @@
+#pragma once
+// What the record sheets, the detail pane and the group and type editors
+// write through: the manager implements both, so that those windows need not
+// include the whole manager. Results and cache rules are the manager's
+// (TVXDataBase_Records.cpp, TVXDataBase_GroupsTypes.cpp).
+#include "model/TVXType.h"
+#include "store/ResultCodes.h"
+
+#include <QByteArray>
+
+#include <array>
+#include <memory>
+
+class BMGroup;
+class QString;
+class TVXRecord;
+
+class TVXRecordWriter {
+public:
+    // What the record writers encipher, made ahead so that each cipher is made once.
+    struct RecordCiphers {
+        std::array<QByteArray, kNumberOfFields> values; // FIELD1..FIELD10
+        QByteArray note;
+    };
+    struct CustomTypeCiphers {
+        std::array<QByteArray, kNumberOfFields> fields;
+    };
+
+    virtual TVXResult addRecord(std::shared_ptr<TVXRecord> record) = 0;
+    // Row, custom type and attachment work in one transaction; unchanged values answer 0.
+    virtual TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) = 0;
+    virtual TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) = 0;
+    virtual void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) = 0;
+    virtual TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) = 0;
+    // The record sheet's limits: a note of at most tvxsql::kNoteByteLimit
+    // bytes (kNoteTooLong), then every value as the record writer measures
+    // it; 3 with the index (0 to 9) in `tooLong`.
+    static constexpr int kNoteTooLong = 10;
+    virtual TVXResult measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers,
+                                         int* tooLong = nullptr) const = 0;
+    virtual TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
+                                         int* tooLong = nullptr) const = 0;
+    virtual void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) = 0; // 0, or 1
+
+protected:
+    TVXRecordWriter() = default;
+    ~TVXRecordWriter() = default;
+    TVXRecordWriter(const TVXRecordWriter&) = delete;
+    TVXRecordWriter& operator=(const TVXRecordWriter&) = delete;
+};
+
+class TVXGroupTypeWriter {
+public:
+    virtual TVXResult addGroup(std::shared_ptr<BMGroup> group) = 0;
+    virtual TVXResult updateGroup(std::shared_ptr<BMGroup> group) = 0; // 1 when not cached
+    // The server and the cache drop the group's (the type's) records with it.
+    virtual TVXResult deleteGroup(const BMGroup& group) = 0;
+    virtual TVXResult addType(std::shared_ptr<TVXType> type) = 0;
+    virtual TVXResult updateType(std::shared_ptr<TVXType> type) = 0;
+    virtual TVXResult deleteType(const TVXType& type) = 0;
+    // Compared on the cipher bytes; false after a server error.
+    virtual bool checkForGroupDuplicate(const QString& name) = 0;
+    virtual bool checkForTypeDuplicate(const QString& name) = 0;
+
+protected:
+    TVXGroupTypeWriter() = default;
+    ~TVXGroupTypeWriter() = default;
+    TVXGroupTypeWriter(const TVXGroupTypeWriter&) = delete;
+    TVXGroupTypeWriter& operator=(const TVXGroupTypeWriter&) = delete;
+};
