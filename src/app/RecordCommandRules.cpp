@@ -9,7 +9,7 @@
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
 #include "store/PermissionRules.h"
-#include "store/TVXDataBase.h"
+#include "store/RecordWriter.h"
 #include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {
@@ -116,31 +116,31 @@ QString duplicateFirstValue(const QString& value)
     return value + tr(" Copy");
 }
 
-TVXResult deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared_ptr<TVXRecord>>& records)
 {
     TVXResult code = kTVXDone;
     for (qsizetype i = records.size() - 1; i >= 0; --i) {
         if (!records.at(i))
             continue;
-        code = database.deleteRecord(records.at(i));
+        code = writer.deleteRecord(records.at(i));
         if (code != kTVXDone)
             break;
     }
     return code;
 }
 
-TVXResult addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
-                               const TVXRecord* source)
+TVXResult addRecordCopyingAttachment(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record,
+                                     const TVXRecord* source)
 {
     const int state = record->mAttachmentState();
     const bool copyStoredRow = source && record->mHasAttachment() && state != kAttachmentStateStoreNewFile
         && state != kAttachmentStateRemoved;
     if (!copyStoredRow)
-        return database.addRecord(record);
+        return writer.addRecord(record);
     record->setMAttachmentState(kAttachmentStateCopyStored);
-    TVXResult code = database.addRecord(record);
+    TVXResult code = writer.addRecord(record);
     if (code == kTVXDone) {
-        database.copyAttachmentRow(*source, *record, &code);
+        writer.copyAttachmentRow(*source, *record, &code);
         record->setMAttachmentState(kAttachmentStateCopyStored);
     }
     return code;

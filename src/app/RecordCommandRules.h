@@ -14,6 +14,7 @@
 
 class BMGroup;
 class TVXRecord;
+class TVXRecordWriter;
 class TVXType;
 class TVXUser;
 
@@ -67,13 +68,13 @@ QString duplicateFirstValue(const QString& value);
 
 // Deletes from the last record to the first, stopping at the first failure;
 // the result of the last deletion tried.
-TVXResult deleteRecordsFromLast(TVXDataBase& database, const QList<std::shared_ptr<TVXRecord>>& records);
+TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared_ptr<TVXRecord>>& records);
 
 // Adds a record that is saved as new from another one (`source`): an
 // attachment the new record does not bring itself is copied from the
 // source's stored row. The add's result, or the copy's when the add worked.
-TVXResult addRecordCopyingAttachment(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record,
-                               const TVXRecord* source);
+TVXResult addRecordCopyingAttachment(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record,
+                                     const TVXRecord* source);
 
 // A record's own field set after the customise sheet returned `returned`:
 // none when it is the type's own set again.

@@ -5,9 +5,9 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/RecordStorageParts.h"
+#include "store/RecordWriter.h"
 #include "store/ResultCodes.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 
 #include <QCoreApplication>
 #include <QFile>
@@ -134,15 +134,15 @@ QString clippedNote(const QString& note)
     return QString::fromUtf8(bytes.constData(), end);
 }
 
-int textTooLongForStore(const TVXDataBase& database, const TVXRecord& record)
+int textTooLongForStore(const TVXRecordWriter& writer, const TVXRecord& record)
 {
-    TVXDataBase::RecordCiphers ciphers;
+    TVXRecordWriter::RecordCiphers ciphers;
     int tooLong = -1;
-    if (database.measureRecordTexts(record, ciphers, &tooLong) != kTVXDone)
+    if (writer.measureRecordTexts(record, ciphers, &tooLong) != kTVXDone)
         return tooLong;
     if (record.mIsCustomized() && record.mRecordCustomType()) {
-        TVXDataBase::CustomTypeCiphers typeCiphers;
-        if (database.encipherCustomType(*record.mRecordCustomType(), typeCiphers, &tooLong) != kTVXDone)
+        TVXRecordWriter::CustomTypeCiphers typeCiphers;
+        if (writer.encipherCustomType(*record.mRecordCustomType(), typeCiphers, &tooLong) != kTVXDone)
             return kFirstOwnFieldName + tooLong;
     }
     return -1;
@@ -182,9 +182,9 @@ int iconNumberOfImage(const QImage& image)
 
 QString duplicateFirstValue(const QString& value1) { return value1 + tr(" Copy"); }
 
-bool hasRecordPermission(const TVXDataBase& database, const BMGroup* group, uint16_t bit)
+bool hasRecordPermission(const TVXStoreCaches& caches, const BMGroup* group, uint16_t bit)
 {
-    return database.checkRecordPermission(bit, group);
+    return caches.checkRecordPermission(bit, group);
 }
 
 std::shared_ptr<TVXRecord> buildRecord(const SheetContents& contents, SheetState& state,
@@ -278,8 +278,8 @@ std::shared_ptr<TVXRecord> recordForRunResult(int runCode, std::shared_ptr<TVXRe
     return nullptr;
 }
 
-TVXResult storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
-                         const std::shared_ptr<TVXRecord>& original)
+TVXResult storeRecordFromSheet(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record, int operation,
+                               const std::shared_ptr<TVXRecord>& original)
 {
     if (!record)
         return kTVXNotServerError;
@@ -290,22 +290,22 @@ TVXResult storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXR
             record->setMAttachmentState(kAttachmentStateStoreNewFile);
             copyRow = false;
         }
-        TVXResult code = database.addRecord(record);
+        TVXResult code = writer.addRecord(record);
         if (code == kTVXDone && copyRow) {
             if (!original)
                 return kTVXReloadFirst;
-            database.copyAttachmentRow(*original, *record, &code);
+            writer.copyAttachmentRow(*original, *record, &code);
             record->setMAttachmentState(kAttachmentStateNone);
         }
         return code;
     }
     if (operation == kOperationEdit) {
         const bool wasCustomised = original && original->mIsCustomized();
-        const TVXResult code = record->mAttachmentState() == kAttachmentStateRemoved ? database.removeAttachment(record)
-                                                                             : database.replaceRecord(record);
+        const TVXResult code = record->mAttachmentState() == kAttachmentStateRemoved ? writer.removeAttachment(record)
+                                                                           : writer.replaceRecord(record);
         if (code == kTVXDone && wasCustomised && !record->mIsCustomized()) {
             TVXResult dropped = kTVXDone;
-            database.deleteReferencesFromCustomType(*record, &dropped);
+            writer.deleteReferencesFromCustomType(*record, &dropped);
         }
         return code;
     }

@@ -16,8 +16,9 @@
 #include <memory>
 
 class BMGroup;
-class TVXDataBase;
 class TVXRecord;
+class TVXRecordWriter;
+class TVXStoreCaches;
 class TVXType;
 
 namespace recorddetails {
@@ -85,7 +86,7 @@ QString clippedNote(const QString& note);
 // measured as the record writers and the import measure it: 0 to 9 a value,
 // 10 the note, 11 to 20 one of the record's own field names; -1 when all fit.
 constexpr int kFirstOwnFieldName = 11;
-int textTooLongForStore(const TVXDataBase& database, const TVXRecord& record);
+int textTooLongForStore(const TVXRecordWriter& writer, const TVXRecord& record);
 // The alert naming the field whose value (or own name) is too long.
 QString messageValueTooLong(const QString& fieldName);
 QString messageFieldNameTooLong(const QString& fieldName);
@@ -101,7 +102,7 @@ int iconNumberOfImage(const QImage& image);
 QString duplicateFirstValue(const QString& value1);
 
 // Record permission in a group: the group's word when it prevails, else the user's.
-bool hasRecordPermission(const TVXDataBase& database, const BMGroup* group, uint16_t bit);
+bool hasRecordPermission(const TVXStoreCaches& caches, const BMGroup* group, uint16_t bit);
 
 // What the sheet shows, read back as the input of a new record.
 struct SheetContents {
@@ -141,7 +142,7 @@ std::shared_ptr<TVXRecord> recordForRunResult(int runCode, std::shared_ptr<TVXRe
 // attachment row to it); operation 1 replaces `original` (a removed attachment
 // drops its row too, and a record no longer customised loses its own field
 // set). Returns the manager's result code; 8 means "reload first".
-TVXResult storeRecordFromSheet(TVXDataBase& database, const std::shared_ptr<TVXRecord>& record, int operation,
-                         const std::shared_ptr<TVXRecord>& original);
+TVXResult storeRecordFromSheet(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record, int operation,
+                               const std::shared_ptr<TVXRecord>& original);
 
 } // namespace recorddetails
