@@ -8,7 +8,10 @@
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/Workspace.h"
 #include "store/ResultCodes.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
+#include "store/RecordWriter.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "views/BMTextTable.h"
 #include "views/TextBlock.h"
 
@@ -53,7 +56,7 @@ std::shared_ptr<TVXType> governingTypeOfRecord(const TVXRecord& record)
     return record.mType();
 }
 
-TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database)
+TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXRecordWriter& writer)
 {
     const std::shared_ptr<TVXRecord> selected = delegate.itemPropertiesForTableViewSelectedRow();
     if (!selected)
@@ -64,7 +67,7 @@ TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase
     int operation = 1;
     TVXResult code = kTVXDone;
     const auto storer = [&](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
-        code = storeRecordFromPane(database, *selected, result, storedOperation);
+        code = storeRecordFromPane(writer, *selected, result, storedOperation);
         if (code != kTVXDone && !isReportedByErrorPath(code))
             BMRunAlertPanel(QString(), operationFailedText(), QCoreApplication::translate("BMDetailsView", "OK"));
         return code;
@@ -76,8 +79,8 @@ TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase
     return code;
 }
 
-TVXResult storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
-                        int operation)
+TVXResult storeRecordFromPane(TVXRecordWriter& writer, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+                              int operation)
 {
     TVXResult code = kTVXDone;
     if (result && operation == 2) {
@@ -86,23 +89,23 @@ TVXResult storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, 
             && state != kAttachmentStateRemoved;
         if (copyAttachment)
             result->setMAttachmentState(kAttachmentStateCopyStored);
-        code = database.addRecord(result);
+        code = writer.addRecord(result);
         if (code == kTVXDone && copyAttachment) {
             TVXResult copyCode = kTVXDone;
-            database.copyAttachmentRow(selected, *result, &copyCode);
+            writer.copyAttachmentRow(selected, *result, &copyCode);
             result->setMAttachmentState(kAttachmentStateCopyStored);
             if (copyCode == kTVXReloadFirst)
                 code = copyCode;
         }
     } else if (result && operation == 1) {
-        code = database.replaceRecord(result);
+        code = writer.replaceRecord(result);
     }
     return code;
 }
 
-BMDetailsView::BMDetailsView(QWidget* parent, TVXDataBase* database)
-    : QWidget(parent), mDetailInfo(std::make_shared<TVXRecord>()),
-      mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+BMDetailsView::BMDetailsView(QWidget* parent, TVXStoreCaches* caches, TVXIconsAccess* icons, TVXRecordWriter* writer)
+    : QWidget(parent), mDetailInfo(std::make_shared<TVXRecord>()), mCaches(caches ? caches : &sharedstore::caches()),
+      mIcons(icons ? icons : &sharedstore::icons()), mWriter(writer ? writer : &sharedstore::recordWriter())
 {
     setMouseTracking(true);
     setMinimumWidth(220);
@@ -179,7 +182,7 @@ void BMDetailsView::showRecord(const std::shared_ptr<TVXRecord>& record)
     mHeaderTitle = record->mValue1();
     QImage image;
     if (auto type = governingTypeOfRecord(*record))
-        image = mDatabase->getImageFromIconIndex(type->mTypeIconID());
+        image = mIcons->getImageFromIconIndex(type->mTypeIconID());
     mHeaderImage = image;
     setDetailInfo(record);
 }
@@ -277,8 +280,8 @@ void BMDetailsView::drawDetailInfo()
     const std::shared_ptr<TVXType> type = governingTypeOfRecord(record);
 
     QFont userFont = mInfoView->font();
-    if (mDatabase->mCurrentUser())
-        userFont = mDatabase->mCurrentUser()->mTextFont();
+    if (mCaches->mCurrentUser())
+        userFont = mCaches->mCurrentUser()->mTextFont();
     userFont = textblock::designFont(userFont);
     BMTextTable::Attributes attributes{userFont, Qt::black, 0};
     BMTextTable::Attributes noteAttributes{userFont, Qt::black, 2};
@@ -290,7 +293,7 @@ void BMDetailsView::drawDetailInfo()
     const QString keyFormat = QStringLiteral("%1:");
     QString groupName;
     if (const auto& group = record.mGroup()) {
-        const auto cached = mDatabase->groupWithUID(group->mGroupUID());
+        const auto cached = mCaches->groupWithUID(group->mGroupUID());
         groupName = cached ? cached->mGroupName() : group->mGroupName();
     }
     mInfoView->setKey(keyFormat.arg(tr("Group")), BMTextTable::kGroupRow);
@@ -472,7 +475,7 @@ void BMDetailsView::mousePressEvent(QMouseEvent* event)
 void BMDetailsView::mouseDoubleClickEvent(QMouseEvent* event)
 {
     if (event->button() == Qt::LeftButton && mDelegate) {
-        (void)editRecordFromDetailsPane(*mDelegate, *mDatabase); // a failure has been shown
+        (void)editRecordFromDetailsPane(*mDelegate, *mWriter); // a failure has been shown
         emit recordEdited();
     }
     QWidget::mouseDoubleClickEvent(event);

@@ -26,8 +26,10 @@ class QContextMenuEvent;
 class QMenu;
 class QPainter;
 class QScrollArea;
-class TVXDataBase;
+class TVXIconsAccess;
 class TVXRecord;
+class TVXRecordWriter;
+class TVXStoreCaches;
 class TVXType;
 
 // What the pane asks of the main window's controller.
@@ -66,11 +68,11 @@ public:
 // The double click's work: edit, duplicate or delete the selected record
 // through the sheet and store the outcome. Returns the store's result code
 // (0 when nothing was stored).
-TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXDataBase& database);
+TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXRecordWriter& writer);
 // Stores what the sheet handed back for `operation` (1 replace, 2 add as a
 // copy of `selected`, its attachment row included); the store's code.
-TVXResult storeRecordFromPane(TVXDataBase& database, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
-                        int operation);
+TVXResult storeRecordFromPane(TVXRecordWriter& writer, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
+                              int operation);
 
 // The type that governs a record's fields: its own custom type, else its type.
 std::shared_ptr<TVXType> governingTypeOfRecord(const TVXRecord& record);
@@ -83,7 +85,14 @@ public:
     static constexpr int kIconSize = 24;
     static inline const QString kMaskedText = QStringLiteral("******");
 
-    explicit BMDetailsView(QWidget* parent = nullptr, TVXDataBase* database = nullptr);
+    // Over the store's parts it reads and writes; a null part is the shared store's.
+    explicit BMDetailsView(QWidget* parent = nullptr, TVXStoreCaches* caches = nullptr, TVXIconsAccess* icons = nullptr,
+                           TVXRecordWriter* writer = nullptr);
+    // Over one store that has all three parts.
+    template <class Store>
+    BMDetailsView(QWidget* parent, Store* store) : BMDetailsView(parent, store, store, store)
+    {
+    }
     ~BMDetailsView() override;
 
     QColor backgroundColor() const { return mBackgroundColor; }
@@ -166,6 +175,8 @@ private:
     BMTextTableButton* mCopyImageButton = nullptr;
     QPointer<QMenu> mAttachmentPopup;
     QPoint mAttachmentMenuOrigin{50, 10};
-    TVXDataBase* mDatabase = nullptr;
+    TVXStoreCaches* mCaches = nullptr;
+    TVXIconsAccess* mIcons = nullptr;
+    TVXRecordWriter* mWriter = nullptr;
     bool mPrintLayout = false;
 };
