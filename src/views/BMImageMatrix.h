@@ -7,7 +7,7 @@
 #include <QList>
 #include <QWidget>
 
-class TVXDataBase;
+class TVXIconsAccess;
 
 class BMImageMatrix : public QWidget {
     Q_OBJECT
@@ -17,7 +17,7 @@ public:
     static constexpr int kColumns = 8;
     static constexpr int kCellSize = 32;
 
-    explicit BMImageMatrix(TVXDataBase& database, QWidget* parent = nullptr);
+    explicit BMImageMatrix(TVXIconsAccess& icons, QWidget* parent = nullptr);
     ~BMImageMatrix() override;
 
     // Lays the grid out from the images.
@@ -51,7 +51,7 @@ private:
     void selectCell(int row, int column);
     void scrollRowToVisible(int row);
 
-    TVXDataBase& mDatabase;
+    TVXIconsAccess& mIcons;
     QList<QImage> m_images;
     int mSelectedRow = -1;
     int mSelectedColumn = -1;
