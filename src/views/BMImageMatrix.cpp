@@ -40,7 +40,7 @@ BMImageMatrix::~BMImageMatrix()
 void BMImageMatrix::fillImages()
 {
     m_images.clear();
-    for (int n = 1; n <= kMaxIcons; ++n)
+    for (int n = 1; n <= TVXIconsAccess::kMaxIcons; ++n)
         m_images.append(mIcons.getImageFromIconIndex(n));
     // Custom icons by number, so that the grid keeps its order between runs.
     QList<int> numbers;
@@ -104,7 +104,7 @@ void BMImageMatrix::setSelectedImage(int iconNumber)
     if (iconNumber > kStandardIcons) {
         const QString name = TVXIconsAccess::iconName(iconNumber);
         position = m_images.size();
-        for (qsizetype i = kMaxIcons; i < m_images.size(); ++i)
+        for (qsizetype i = TVXIconsAccess::kMaxIcons; i < m_images.size(); ++i)
             if (m_images[i].text(kImageNameKey) == name) {
                 position = i;
                 break;

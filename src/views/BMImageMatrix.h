@@ -12,7 +12,6 @@ class TVXIconsAccess;
 class BMImageMatrix : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kMaxIcons = 63;
     static constexpr int kStandardIcons = 256; // numbers above are custom icons
     static constexpr int kColumns = 8;
     static constexpr int kCellSize = 32;
