@@ -13,7 +13,7 @@ namespace {
 const QString kImageNameKey = QStringLiteral("Name");
 }
 
-BMImageMatrix::BMImageMatrix(TVXIconsAccess& icons, QWidget* parent)
+BMImageMatrix::BMImageMatrix(const TVXIconsAccess& icons, QWidget* parent)
     : QWidget(parent), mIcons(icons)
 {
     setAutoFillBackground(true);

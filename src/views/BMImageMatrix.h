@@ -16,7 +16,7 @@ public:
     static constexpr int kColumns = 8;
     static constexpr int kCellSize = 32;
 
-    explicit BMImageMatrix(TVXIconsAccess& icons, QWidget* parent = nullptr);
+    explicit BMImageMatrix(const TVXIconsAccess& icons, QWidget* parent = nullptr);
     ~BMImageMatrix() override;
 
     // Lays the grid out from the images.
@@ -50,7 +50,7 @@ private:
     void selectCell(int row, int column);
     void scrollRowToVisible(int row);
 
-    TVXIconsAccess& mIcons;
+    const TVXIconsAccess& mIcons;
     QList<QImage> m_images;
     int mSelectedRow = -1;
     int mSelectedColumn = -1;

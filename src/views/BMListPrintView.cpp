@@ -47,7 +47,7 @@ QString BMTableViewPrintSource::tableViewForPrinting(const QString& columnIdenti
     return mValue ? mValue(columnIdentifier, row) : QString();
 }
 
-BMListPrintView::BMListPrintView(QWidget* parent, TVXStoreCaches* caches)
+BMListPrintView::BMListPrintView(QWidget* parent, const TVXStoreCaches* caches)
     : QWidget(parent), mCaches(caches ? caches : &sharedstore::caches())
 {
 }

@@ -54,7 +54,8 @@ public:
     static constexpr int kDateWrapWidth = 130;
     static constexpr int kMaxCellHeight = 1000;
 
-    explicit BMListPrintView(QWidget* parent = nullptr, TVXStoreCaches* caches = nullptr);
+    // Without caches, the shared store's.
+    explicit BMListPrintView(QWidget* parent = nullptr, const TVXStoreCaches* caches = nullptr);
 
     void setStringsFromTableView(const BMListPrintSource& table);
     void setPaperSize(const QSizeF& size) { mPaperSize = size; }
@@ -84,5 +85,5 @@ private:
     QList<int> mRowHeights;
     QList<int> mColumnWidths;
     QSizeF mPaperSize{0, 0};
-    TVXStoreCaches* mCaches = nullptr;
+    const TVXStoreCaches* mCaches = nullptr;
 };

@@ -27,7 +27,7 @@ QIcon iconFor(const TVXIconsAccess& icons, int iconID)
 
 } // namespace
 
-BMTypeSettingsPanel::BMTypeSettingsPanel(TVXIconsAccess& icons, QWidget* parent)
+BMTypeSettingsPanel::BMTypeSettingsPanel(const TVXIconsAccess& icons, QWidget* parent)
     : QWidget(parent, Qt::Dialog), mIcons(icons)
 {
     setObjectName(QStringLiteral("CustomSettingsPanel"));

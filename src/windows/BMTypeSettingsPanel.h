@@ -20,7 +20,7 @@ class TVXIconsAccess;
 class BMTypeSettingsPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit BMTypeSettingsPanel(TVXIconsAccess& icons, QWidget* parent = nullptr);
+    explicit BMTypeSettingsPanel(const TVXIconsAccess& icons, QWidget* parent = nullptr);
 
     // The controls as values, and back.
     settingsrules::TypeSheetValues values() const;
@@ -51,7 +51,7 @@ public:
 private:
     void chooseIcon();
 
-    TVXIconsAccess& mIcons;
+    const TVXIconsAccess& mIcons;
     int mIconID = kDefaultIconID;
 
 protected:
