@@ -28,7 +28,7 @@ void BM_Export(benchmark::State& state)
     const std::string path = QDir(scratch().path()).filePath(QStringLiteral("export-%1-%2.qvx").arg(state.range(0)).arg(state.range(1))).toStdString();
     qsizetype records = 0;
     for (auto _ : state) {
-        CExportDelegate provider(true, {}, &db);
+        CExportDelegate provider(true, {}, db, db);
         if (!RunExport(provider, path, kind, password)) {
             state.SkipWithError("export failed");
             break;
@@ -62,7 +62,7 @@ void BM_ImportTenThousand(benchmark::State& state)
         some.append(record);
     }
     {
-        CExportDelegate provider(false, some, &db);
+        CExportDelegate provider(false, some, db, db);
         if (!RunExport(provider, path, eFileQVXv3, "")) {
             state.SkipWithError("making the file failed");
             return;

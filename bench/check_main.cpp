@@ -170,7 +170,7 @@ int main(int argc, char** argv)
                        {eFileCSVExport, "", "csv"}};
         for (const auto& e : exports) {
             const QString path = QDir(scratch.path()).filePath(QString::fromLatin1(e.name) + QStringLiteral(".qvx"));
-            CExportDelegate provider(true, {}, &db);
+            CExportDelegate provider(true, {}, db, db);
             const bool ok = RunExport(provider, path.toStdString(), e.kind, e.password);
             const TVXExportSummary summary = provider.exportSummary();
             lines << QStringLiteral("export %1: %2 exported %3 side files %4, %5")

@@ -3,13 +3,13 @@
 #include "admin/UserAccountChecks.h"
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 
 #include <QIcon>
 #include <QPixmap>
 
-UserListModel::UserListModel(TVXDataBase& database, QObject* parent)
-    : QAbstractTableModel(parent), mDataBase(database)
+UserListModel::UserListModel(const TVXStoreCaches& caches, QObject* parent)
+    : QAbstractTableModel(parent), mCaches(caches)
 {
 }
 
@@ -17,7 +17,7 @@ void UserListModel::reload(const QString& searchText)
 {
     beginResetModel();
     mSearchText = searchText;
-    mRows = mDataBase.sortedUsersContainsString(searchText);
+    mRows = mCaches.sortedUsersContainsString(searchText);
     endResetModel();
 }
 
@@ -76,15 +76,15 @@ Qt::ItemFlags UserListModel::flags(const QModelIndex& index) const
     return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
 }
 
-UserGroupListModel::UserGroupListModel(TVXDataBase& database, QStringList& chosen, QObject* parent)
-    : TickListModel(PermissionsColumn, {tr("Name"), tr("Permissions")}, parent), mDataBase(database), mChosen(chosen)
+UserGroupListModel::UserGroupListModel(const TVXStoreCaches& caches, QStringList& chosen, QObject* parent)
+    : TickListModel(PermissionsColumn, {tr("Name"), tr("Permissions")}, parent), mCaches(caches), mChosen(chosen)
 {
 }
 
 void UserGroupListModel::reload()
 {
     beginResetModel();
-    mRows = mDataBase.groups(false);
+    mRows = mCaches.groups(false);
     endResetModel();
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 // The two tables of the user administration window: the account list and the
-// group list of the group sheet, read from the database manager's queries.
+// group list of the group sheet, read from the store's cached queries.
 #include <QAbstractTableModel>
 #include <QString>
 #include <QStringList>
@@ -10,7 +10,7 @@
 #include <memory>
 
 class BMGroup;
-class TVXDataBase;
+class TVXStoreCaches;
 class TVXUser_Admin;
 
 // Accounts whose name begins with the search text, by name.
@@ -19,9 +19,9 @@ class UserListModel : public QAbstractTableModel {
 public:
     enum Column { NameColumn, DescriptionColumn, PasswordColumn, ColumnCount };
 
-    explicit UserListModel(TVXDataBase& database, QObject* parent = nullptr);
+    explicit UserListModel(const TVXStoreCaches& caches, QObject* parent = nullptr);
 
-    // Asks the database manager again, with the given search text.
+    // Asks the cached accounts again, with the given search text.
     void reload(const QString& searchText);
     const QString& searchText() const { return mSearchText; }
     // The account at a row of the list as shown; null out of range.
@@ -34,7 +34,7 @@ public:
     Qt::ItemFlags flags(const QModelIndex& index) const override;
 
 private:
-    TVXDataBase& mDataBase;
+    const TVXStoreCaches& mCaches;
     QString mSearchText;
     QList<std::shared_ptr<TVXUser_Admin>> mRows;
 };
@@ -47,7 +47,7 @@ public:
     enum Column { NameColumn, PermissionsColumn, ColumnCount };
 
     // `chosen` is the panel's list of chosen group identifiers; ticking edits it.
-    UserGroupListModel(TVXDataBase& database, QStringList& chosen, QObject* parent = nullptr);
+    UserGroupListModel(const TVXStoreCaches& caches, QStringList& chosen, QObject* parent = nullptr);
 
     void reload();
     std::shared_ptr<BMGroup> groupAt(int row) const;
@@ -58,7 +58,7 @@ private:
     void setTicked(int row, bool ticked) override;
     QVariant cellData(int row, int column, int role) const override;
 
-    TVXDataBase& mDataBase;
+    const TVXStoreCaches& mCaches;
     QStringList& mChosen;
     QList<std::shared_ptr<BMGroup>> mRows;
 };

@@ -248,7 +248,7 @@ void BMController::exportPanelDidEnd(int tag, const QString& path)
     case kTagExportCSV: {
         const bool all = scope == kScopeAll;
         CExportDelegate provider(all, all ? BMExchangeHooks::RecordList() : state.hooks.recordsForExporting(scope == kScopeListed),
-                                 database());
+                                 *database(), *database());
         exported = runExportInBackground(provider, path, eFileCSVExport, QString());
         break;
     }
@@ -284,18 +284,19 @@ int BMController::runPassDialogForExportForFile(const QString& path, int exportT
 
     const bool attachments = !state.options->attachmentsBox()->isHidden() && state.options->attachmentsBox()->isChecked();
     const EFileType kind = exportKind(exportTypes, EFileType(requestedKind), attachments);
-    std::unique_ptr<CExportDelegate> provider;
+    BMExchangeHooks::RecordList records;
     switch (exportTypes) {
-    case kScopeAll: provider = std::make_unique<CExportDelegate>(true, BMExchangeHooks::RecordList(), database()); break;
-    case kScopeSelected: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsForExporting(false), database()); break;
-    case kScopeListed: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsForExporting(true), database()); break;
-    case kScopeBackup: provider = std::make_unique<CExportDelegate>(false, state.hooks.recordsToBackUp(), database()); break;
+    case kScopeAll: break;
+    case kScopeSelected: records = state.hooks.recordsForExporting(false); break;
+    case kScopeListed: records = state.hooks.recordsForExporting(true); break;
+    case kScopeBackup: records = state.hooks.recordsToBackUp(); break;
     default: return platform::kModalRunAborted;
     }
+    CExportDelegate provider(exportTypes == kScopeAll, records, *database(), *database());
     // Only a file with every record counts as done: a backup that fell short
     // must not let its group be deleted.
-    return runExportInBackground(*provider, path, kind, password) ? platform::kModalRunStopped
-                                                                  : platform::kModalRunAborted;
+    return runExportInBackground(provider, path, kind, password) ? platform::kModalRunStopped
+                                                                 : platform::kModalRunAborted;
 }
 
 bool BMController::qvxExportpasswordPanelOK()
@@ -514,7 +515,7 @@ void BMController::mailItems()
         return;
     folder.setAutoRemove(false);
     const QString path = folder.filePath(QStringLiteral("Attached_Records.qvx"));
-    CExportDelegate provider(false, exchange().hooks.recordsForExporting(false), database());
+    CExportDelegate provider(false, exchange().hooks.recordsForExporting(false), *database(), *database());
     const bool written = RunExport(provider, path.toStdString(), eFileQVXv4, std::string());
     const TVXExportSummary summary = provider.exportSummary();
     if (!written || !summary.succeeded()) {

@@ -157,7 +157,7 @@ void BMController::makeTableModels()
 {
     BMMainWindow* w = mainWindowView();
     mBrowseState = std::make_shared<BMBrowseState>();
-    mBrowseState->database = mDatabase;
+    mBrowseState->setStore(mDatabase);
     mTypesModel = new BMTypesTableModel(mBrowseState, this);
     mSmartModel = new BMSmartTypesModel(mBrowseState, this);
     mNamesModel = new BMRecordNamesModel(this);

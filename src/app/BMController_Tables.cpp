@@ -69,7 +69,7 @@ void BMController::refreshBrowseState()
     if (!mBrowseState)
         return;
     BMBrowseState& state = *mBrowseState;
-    state.database = mDatabase;
+    state.setStore(mDatabase);
     state.groupFilterUID = mGroupFilterSelectedUID;
     state.group = selectedGroup();
     const QComboBox* popup = mCategoriesPopup();

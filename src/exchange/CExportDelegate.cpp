@@ -7,7 +7,8 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "store/ParallelFor.h"
-#include "store/TVXDataBase.h"
+#include "store/AttachmentStore.h"
+#include "store/StoreCaches.h"
 
 #include <algorithm>
 
@@ -17,10 +18,10 @@ std::string bytesOf(const QString& text) { return text.toStdString(); }
 
 // Every record of the cache, grouped by type so that each type line is
 // written once, in a fixed order.
-QList<std::shared_ptr<TVXRecord>> allRecordsByType(const TVXDataBase& database)
+QList<std::shared_ptr<TVXRecord>> allRecordsByType(const TVXStoreCaches& caches)
 {
     QList<std::shared_ptr<TVXRecord>> records;
-    for (const auto& record : database.mRecords())
+    for (const auto& record : caches.mRecords())
         if (record)
             records.append(record);
     auto key = [](const std::shared_ptr<TVXRecord>& record) {
@@ -35,10 +36,10 @@ QList<std::shared_ptr<TVXRecord>> allRecordsByType(const TVXDataBase& database)
 } // namespace
 
 CExportDelegate::CExportDelegate(bool allRecords, const QList<std::shared_ptr<TVXRecord>>& records,
-                                 TVXDataBase* database)
-    : mAllRecords(allRecords ? 1 : 0), mDataBase(database ? *database : TVXDataBase::sharedTVXDataBase())
+                                 const TVXStoreCaches& caches, TVXAttachmentStoreAccess& attachments)
+    : mAllRecords(allRecords ? 1 : 0), mCaches(caches), mAttachments(attachments)
 {
-    mRecords = allRecords ? allRecordsByType(mDataBase) : records;
+    mRecords = allRecords ? allRecordsByType(mCaches) : records;
     mRecords.removeAll(nullptr);
     mSummary.recordsInScope = int(mRecords.size());
 }
@@ -62,7 +63,7 @@ std::optional<CExportDelegate::PreparedSideFile> CExportDelegate::sideFile(const
                 keys.push_back(bytesOf(record.mAttachmentPassKey())); // what GetNextRecord hands on
             }
         }
-        auto fetched = mDataBase.extractAttachmentsData(batch, &code);
+        auto fetched = mAttachments.extractAttachmentsData(batch, &code);
         if (!fetched)
             return std::nullopt;
         // Enciphered and written (each flushed to the disk) on several
@@ -106,7 +107,7 @@ std::optional<CExportDelegate::PreparedSideFile> CExportDelegate::sideFile(const
     if (side.passKey == passKey)
         return side;
     // Another key than the record's: the attachment alone, under that key.
-    auto contents = mDataBase.extractAttachmentData(recordID, &code);
+    auto contents = mAttachments.extractAttachmentData(recordID, &code);
     if (!contents)
         return std::nullopt;
     PreparedSideFile alone;
@@ -208,7 +209,7 @@ bool CExportDelegate::CopyAttachmentToPath(const std::string& sideFilePath, cons
 
 bool CExportDelegate::AnyRecordHasAttachment()
 {
-    return mDataBase.anyRecordHasAtachementinArray(mRecords);
+    return mCaches.anyRecordHasAtachementinArray(mRecords);
 }
 
 bool CExportDelegate::InitPathsForExportWithAttachments(const std::string& pathIn, std::string& pathOut,

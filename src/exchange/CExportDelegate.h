@@ -17,7 +17,8 @@
 #include <optional>
 #include <string>
 
-class TVXDataBase;
+class TVXAttachmentStoreAccess;
+class TVXStoreCaches;
 class TVXRecord;
 class TVXType;
 
@@ -39,11 +40,11 @@ struct TVXExportSummary {
 
 class CExportDelegate : public CExportDataProviderDelegate {
 public:
-    // allRecords: every record of the manager's cache, grouped by type;
-    // otherwise `records` in their order. The manager is the shared one
-    // unless given. Made on the thread that owns the caches.
-    explicit CExportDelegate(bool allRecords, const QList<std::shared_ptr<TVXRecord>>& records = {},
-                             TVXDataBase* database = nullptr);
+    // allRecords: every cached record, grouped by type; otherwise `records`
+    // in their order. Attachments are read from `attachments` (the same
+    // store). Made on the thread that owns the caches.
+    CExportDelegate(bool allRecords, const QList<std::shared_ptr<TVXRecord>>& records, const TVXStoreCaches& caches,
+                    TVXAttachmentStoreAccess& attachments);
     ~CExportDelegate() override;
     CExportDelegate(const CExportDelegate&) = delete;
     CExportDelegate& operator=(const CExportDelegate&) = delete;
@@ -86,6 +87,7 @@ private:
     qsizetype mNext = 0;
     int8_t mAllRecords;
     std::atomic<bool> mIsComplete{false};
-    TVXDataBase& mDataBase;
+    const TVXStoreCaches& mCaches;
+    TVXAttachmentStoreAccess& mAttachments;
     TVXExportSummary mSummary;
 };

@@ -250,17 +250,12 @@ const std::array<TVXRecord::Setter, kNumberOfFields>& TVXRecord::setFunctionsArr
 
 const QString& TVXRecord::valueAtIndex(int index) const
 {
-    static const QString none;
-    if (index < 0 || index >= kNumberOfFields)
-        return none;
-    return (this->*getFunctionsArray()[index])();
+    return fieldThroughTable(*this, index);
 }
 
 void TVXRecord::setValueAtIndex(int index, const QString& value)
 {
-    if (index < 0 || index >= kNumberOfFields)
-        return;
-    (this->*setFunctionsArray()[index])(value);
+    setFieldThroughTable(*this, index, value);
 }
 
 void TVXRecord::setMValue10(const QString& v)

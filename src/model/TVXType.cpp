@@ -87,17 +87,12 @@ const std::array<TVXType::Setter, kNumberOfFields>& TVXType::setFunctionsArray()
 
 const QString& TVXType::fieldAtIndex(int index) const
 {
-    static const QString none;
-    if (index < 0 || index >= kNumberOfFields)
-        return none;
-    return (this->*getFunctionsArray()[index])();
+    return fieldThroughTable(*this, index);
 }
 
 void TVXType::setFieldAtIndex(int index, const QString& name)
 {
-    if (index < 0 || index >= kNumberOfFields)
-        return;
-    (this->*setFunctionsArray()[index])(name);
+    setFieldThroughTable(*this, index, name);
 }
 
 bool TVXType::isEqualToType(const TVXType& other) const

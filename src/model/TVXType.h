@@ -10,6 +10,25 @@
 inline constexpr int32_t kDefaultIconID = 31;
 inline constexpr int kNumberOfFields = 10;
 
+// A field reached by number through a class's table of getters or setters
+// (index 0 is field 1); outside the ten it reads as empty and writes nothing.
+template <class T>
+const QString& fieldThroughTable(const T& object, int index)
+{
+    static const QString none;
+    if (index < 0 || index >= kNumberOfFields)
+        return none;
+    return (object.*T::getFunctionsArray()[static_cast<size_t>(index)])();
+}
+
+template <class T>
+void setFieldThroughTable(T& object, int index, const QString& value)
+{
+    if (index < 0 || index >= kNumberOfFields)
+        return;
+    (object.*T::setFunctionsArray()[static_cast<size_t>(index)])(value);
+}
+
 inline constexpr const char* kField1 = "Field 1";
 inline constexpr const char* kField2 = "Field 2";
 inline constexpr const char* kField3 = "Field 3";

@@ -8,6 +8,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "platform/core/ApplicationHooks.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/core/MainThread.h"
 #include "store/QueryConstants.h"
 #include "store/ParallelFor.h"
@@ -38,7 +39,6 @@
 #include <future>
 #include <list>
 #include <mutex>
-#include <thread>
 #include <utility>
 #include <vector>
 
@@ -398,10 +398,10 @@ struct RowSlice {
 };
 
 // Runs the tasks posted, one after another in the order posted, on a thread
-// of its own.
+// of the worker pool.
 class SerialWorker {
 public:
-    SerialWorker() : m_thread([this] { run(); }) {}
+    SerialWorker() : m_job([this] { run(); }) {}
     ~SerialWorker() { close(); }
     SerialWorker(const SerialWorker&) = delete;
     SerialWorker& operator=(const SerialWorker&) = delete;
@@ -430,8 +430,7 @@ private:
             m_closed = true;
         }
         m_ready.notify_one();
-        if (m_thread.joinable())
-            m_thread.join();
+        m_job.wait(); // run() keeps what a task threw in m_failure
     }
     void run()
     {
@@ -458,8 +457,8 @@ private:
     std::condition_variable m_ready;
     std::deque<std::function<void()>> m_tasks;
     bool m_closed = false;
-    std::exception_ptr m_failure; // written by the thread, read after it ended
-    std::thread m_thread;
+    std::exception_ptr m_failure; // written by the job, read after it ended
+    platform::PooledJob m_job;     // last: it starts run(), which uses the members above
 };
 
 // Makes the record of a fetched row, its values deciphered.

@@ -1,7 +1,7 @@
 #include "views/BMImageMatrix.h"
 
 #include "platform/core/NotificationCenter.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
 
 #include <QMouseEvent>
 #include <QPainter>
@@ -13,8 +13,8 @@ namespace {
 const QString kImageNameKey = QStringLiteral("Name");
 }
 
-BMImageMatrix::BMImageMatrix(TVXDataBase& database, QWidget* parent)
-    : QWidget(parent), mDatabase(database)
+BMImageMatrix::BMImageMatrix(const TVXIconsAccess& icons, QWidget* parent)
+    : QWidget(parent), mIcons(icons)
 {
     setAutoFillBackground(true);
     QPalette palette = this->palette();
@@ -24,7 +24,7 @@ BMImageMatrix::BMImageMatrix(TVXDataBase& database, QWidget* parent)
     fillImages();
     // Notices are delivered on the main thread, where the grid lives.
     mObserverToken = platform::NotificationCenter::defaultCenter().addObserver(
-        TVXDataBase::kExternalIconCreatedNotification, [this](const platform::Notification& notice) {
+        TVXIconsAccess::kExternalIconCreatedNotification, [this](const platform::Notification& notice) {
             if (const int* number = std::any_cast<int>(&notice.object))
                 ExternalIconCreated(*number);
         });
@@ -40,19 +40,19 @@ BMImageMatrix::~BMImageMatrix()
 void BMImageMatrix::fillImages()
 {
     m_images.clear();
-    for (int n = 1; n <= kMaxIcons; ++n)
-        m_images.append(mDatabase.getImageFromIconIndex(n));
+    for (int n = 1; n <= TVXIconsAccess::kMaxIcons; ++n)
+        m_images.append(mIcons.getImageFromIconIndex(n));
     // Custom icons by number, so that the grid keeps its order between runs.
     QList<int> numbers;
-    for (auto it = mDatabase.mCustomIcons().cbegin(); it != mDatabase.mCustomIcons().cend(); ++it)
+    for (auto it = mIcons.mCustomIcons().cbegin(); it != mIcons.mCustomIcons().cend(); ++it)
         if (const int n = it.key().mid(4).toInt(); n > 0)
             numbers.append(n);
     std::sort(numbers.begin(), numbers.end());
     for (int n : numbers) {
-        QImage image = mDatabase.getImageFromIconIndex(n);
+        QImage image = mIcons.getImageFromIconIndex(n);
         if (image.isNull())
             continue;
-        image.setText(kImageNameKey, TVXDataBase::iconName(n));
+        image.setText(kImageNameKey, TVXIconsAccess::iconName(n));
         m_images.append(image);
     }
 }
@@ -102,9 +102,9 @@ void BMImageMatrix::setSelectedImage(int iconNumber)
 {
     qsizetype position = iconNumber - 1;
     if (iconNumber > kStandardIcons) {
-        const QString name = TVXDataBase::iconName(iconNumber);
+        const QString name = TVXIconsAccess::iconName(iconNumber);
         position = m_images.size();
-        for (qsizetype i = kMaxIcons; i < m_images.size(); ++i)
+        for (qsizetype i = TVXIconsAccess::kMaxIcons; i < m_images.size(); ++i)
             if (m_images[i].text(kImageNameKey) == name) {
                 position = i;
                 break;
@@ -139,9 +139,9 @@ int BMImageMatrix::selectedIconNumber() const
 
 void BMImageMatrix::ExternalIconCreated(int iconNumber)
 {
-    QImage image = mDatabase.getImageFromIconIndex(iconNumber);
+    QImage image = mIcons.getImageFromIconIndex(iconNumber);
     if (!image.isNull()) {
-        image.setText(kImageNameKey, TVXDataBase::iconName(iconNumber));
+        image.setText(kImageNameKey, TVXIconsAccess::iconName(iconNumber));
         m_images.append(image);
     }
     displayMatrix();
@@ -176,7 +176,7 @@ void BMImageMatrix::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.fillRect(rect(), Qt::white);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    const int inset = (kCellSize - TVXDataBase::kIconDisplaySize) / 2;
+    const int inset = (kCellSize - TVXIconsAccess::kIconDisplaySize) / 2;
     for (qsizetype i = 0; i < m_images.size(); ++i) {
         const QRect cell = cellRect(int(i / kColumns), int(i % kColumns));
         if (!m_images[i].isNull())

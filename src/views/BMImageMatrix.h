@@ -7,17 +7,16 @@
 #include <QList>
 #include <QWidget>
 
-class TVXDataBase;
+class TVXIconsAccess;
 
 class BMImageMatrix : public QWidget {
     Q_OBJECT
 public:
-    static constexpr int kMaxIcons = 63;
     static constexpr int kStandardIcons = 256; // numbers above are custom icons
     static constexpr int kColumns = 8;
     static constexpr int kCellSize = 32;
 
-    explicit BMImageMatrix(TVXDataBase& database, QWidget* parent = nullptr);
+    explicit BMImageMatrix(const TVXIconsAccess& icons, QWidget* parent = nullptr);
     ~BMImageMatrix() override;
 
     // Lays the grid out from the images.
@@ -51,7 +50,7 @@ private:
     void selectCell(int row, int column);
     void scrollRowToVisible(int row);
 
-    TVXDataBase& mDatabase;
+    const TVXIconsAccess& mIcons;
     QList<QImage> m_images;
     int mSelectedRow = -1;
     int mSelectedColumn = -1;

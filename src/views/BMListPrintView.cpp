@@ -1,7 +1,8 @@
 #include "views/BMListPrintView.h"
 
 #include "model/TVXUser.h"
-#include "store/TVXDataBase.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "views/TextBlock.h"
 
 #include <QAbstractItemModel>
@@ -46,21 +47,21 @@ QString BMTableViewPrintSource::tableViewForPrinting(const QString& columnIdenti
     return mValue ? mValue(columnIdentifier, row) : QString();
 }
 
-BMListPrintView::BMListPrintView(QWidget* parent, TVXDataBase* database)
-    : QWidget(parent), mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+BMListPrintView::BMListPrintView(QWidget* parent, const TVXStoreCaches* caches)
+    : QWidget(parent), mCaches(caches ? caches : &sharedstore::caches())
 {
 }
 
 QFont BMListPrintView::textFont() const
 {
-    if (mDatabase->mCurrentUser())
-        return textblock::designFont(mDatabase->mCurrentUser()->mTextFont());
+    if (mCaches->mCurrentUser())
+        return textblock::designFont(mCaches->mCurrentUser()->mTextFont());
     return textblock::designFont(font());
 }
 
 QString BMListPrintView::pageHeader() const
 {
-    const QString user = mDatabase->mCurrentUser() ? mDatabase->mCurrentUser()->mUsername() : QString();
+    const QString user = mCaches->mCurrentUser() ? mCaches->mCurrentUser()->mUsername() : QString();
     return tr("Tolvanex Enterprise Alert! Print Report for %1").arg(user);
 }
 

@@ -12,7 +12,7 @@
 
 class QPainter;
 class QTableView;
-class TVXDataBase;
+class TVXStoreCaches;
 
 struct BMListPrintColumn {
     QString identifier; // "0" icon, "1" type ... "12" date, "13" notes, "14" attachment
@@ -54,7 +54,8 @@ public:
     static constexpr int kDateWrapWidth = 130;
     static constexpr int kMaxCellHeight = 1000;
 
-    explicit BMListPrintView(QWidget* parent = nullptr, TVXDataBase* database = nullptr);
+    // Without caches, the shared store's.
+    explicit BMListPrintView(QWidget* parent = nullptr, const TVXStoreCaches* caches = nullptr);
 
     void setStringsFromTableView(const BMListPrintSource& table);
     void setPaperSize(const QSizeF& size) { mPaperSize = size; }
@@ -84,5 +85,5 @@ private:
     QList<int> mRowHeights;
     QList<int> mColumnWidths;
     QSizeF mPaperSize{0, 0};
-    TVXDataBase* mDatabase = nullptr;
+    const TVXStoreCaches* mCaches = nullptr;
 };

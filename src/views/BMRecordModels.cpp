@@ -4,10 +4,12 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "platform/ui/Pasteboard.h"
+#include "store/IconStore.h"
+#include "store/RecentListsStore.h"
 #include "store/RecordSearch.h"
+#include "store/StoreCaches.h"
 #include "views/BMImages.h"
 #include "views/BMViewRoles.h"
-#include "store/TVXDataBase.h"
 
 #include <QCoreApplication>
 #include <QLocale>
@@ -35,25 +37,25 @@ constexpr Qt::ItemFlags kRecordRowFlags = Qt::ItemIsEnabled | Qt::ItemIsSelectab
 
 bool isActive(const BMBrowseState& state)
 {
-    return state.active && state.database;
+    return state.active && state.caches;
 }
 
-QImage iconOf(const TVXDataBase& db, const TVXType* type)
+QImage iconOf(const TVXIconsAccess& icons, const TVXType* type)
 {
-    return type ? db.getImageFromIconIndex(type->mTypeIconID()) : QImage();
+    return type ? icons.getImageFromIconIndex(type->mTypeIconID()) : QImage();
 }
 
 // A type's row in the column and tree views: its name, icon and record count (asked
 // for only when the role wants it: counting may read every record).
 template <class Count>
-QVariant typeRowData(const TVXDataBase& db, const TVXType& type, int role, Count count)
+QVariant typeRowData(const TVXIconsAccess& icons, const TVXType& type, int role, Count count)
 {
     switch (role) {
     case Qt::DisplayRole:
     case kTypeSelectRole:
         return type.mTypeName();
     case Qt::DecorationRole:
-        return iconOf(db, &type);
+        return iconOf(icons, &type);
     case kCountRole:
         return int(count());
     default:
@@ -136,7 +138,7 @@ void BMTypesTableModel::reload()
     mTypes.clear();
     mCounts.reset();
     if (isActive(*mState) && !mState->noGroups)
-        mTypes = mState->database->allTypesForGroup(mState->groupFilterUID, mState->searchText);
+        mTypes = mState->caches->allTypesForGroup(mState->groupFilterUID, mState->searchText);
     endResetModel();
 }
 
@@ -146,7 +148,7 @@ const QHash<QString, int>& BMTypesTableModel::counts() const
         // Counted per row at every paint, each count read every record.
         QHash<const TVXType*, int> byObject;
         for (const auto& record :
-             mState->database->itemsOfGroup(mState->group.get(), nullptr, mState->searchText))
+             mState->caches->itemsOfGroup(mState->group.get(), nullptr, mState->searchText))
             if (record->mType())
                 ++byObject[record->mType().get()];
         mCounts.emplace();
@@ -166,7 +168,7 @@ QVariant BMTypesTableModel::data(const QModelIndex& index, int role) const
     const auto type = typeAt(index.row());
     if (!type || index.column() != 0)
         return {};
-    return typeRowData(*mState->database, *type, role, [&] { return counts().value(type->mTypeUID()); });
+    return typeRowData(*mState->icons, *type, role, [&] { return counts().value(type->mTypeUID()); });
 }
 
 QString BMTypesTableModel::columnTitle() const
@@ -223,26 +225,26 @@ QString BMSmartTypesModel::title(int row)
 
 QStringList BMSmartTypesModel::recordUIDs(int row) const
 {
-    const TVXDataBase* db = mState->database;
-    if (!db)
+    const TVXRecentListsAccess* lists = mState->recentLists;
+    if (!lists)
         return {};
     switch (row) {
     case 0:
-        return db->mostViewedRecordsUIDs();
+        return lists->mostViewedRecordsUIDs();
     case 1:
-        return db->recentlyModifiedTypes();
+        return lists->recentlyModifiedTypes();
     case 2:
-        return db->recentlyViewedTypes();
+        return lists->recentlyViewedTypes();
     default:
         return {};
     }
 }
 
-TVXDataBase::RecordList BMSmartTypesModel::records(int row) const
+TVXRecordList BMSmartTypesModel::records(int row) const
 {
     if (!isActive(*mState) || row < 0 || row >= kSmartTypeCount)
         return {};
-    return mState->database->itemsOfGroup(mState->group.get(), mState->searchText, recordUIDs(row));
+    return mState->caches->itemsOfGroup(mState->group.get(), mState->searchText, recordUIDs(row));
 }
 
 int BMSmartTypesModel::rowCount(const QModelIndex& parent) const
@@ -279,7 +281,7 @@ BMRecordNamesModel::BMRecordNamesModel(QObject* parent)
 {
 }
 
-void BMRecordNamesModel::setRecords(const TVXDataBase::RecordList& records)
+void BMRecordNamesModel::setRecords(const TVXRecordList& records)
 {
     beginResetModel();
     mRecords = records;
@@ -321,7 +323,7 @@ BMRecordListModel::BMRecordListModel(std::shared_ptr<const BMBrowseState> state,
 {
 }
 
-void BMRecordListModel::setRecords(const TVXDataBase::RecordList& records)
+void BMRecordListModel::setRecords(const TVXRecordList& records)
 {
     beginResetModel();
     mRecords = records;
@@ -369,7 +371,7 @@ QVariant BMRecordListModel::imageForColumn(const TVXRecord& record, int column) 
 {
     switch (column) {
     case 0:
-        return iconOf(*mState->database, effectiveType(record));
+        return iconOf(*mState->icons, effectiveType(record));
     case 13:
         return record.mNotes().isEmpty() ? QVariant() : QVariant(bmimages::image(QStringLiteral("16x16_Paste")));
     case 14:
@@ -386,7 +388,7 @@ QVariant BMRecordListModel::displayValue(const TVXRecord& record, int column) co
     case 1:
         return record.mType() ? record.mType()->mTypeName() : QString();
     case 2: {
-        const auto group = record.mGroup() ? mState->database->mGroups().value(record.mGroup()->mGroupUID())
+        const auto group = record.mGroup() ? mState->caches->mGroups().value(record.mGroup()->mGroupUID())
                                            : std::shared_ptr<BMGroup>();
         return group ? group->mGroupName() : (record.mGroup() ? record.mGroup()->mGroupName() : QString());
     }
@@ -440,7 +442,7 @@ QVariant BMRecordListModel::printValue(int row, int column) const
         return {};
     switch (column) {
     case 0:
-        return iconOf(*mState->database, effectiveType(*record));
+        return iconOf(*mState->icons, effectiveType(*record));
     case 1:
     case 2:
         return displayValue(*record, column);
@@ -506,7 +508,7 @@ void BMOutlineModel::reload()
     mTypes.clear();
     mRecords.clear();
     if (isActive(*mState) && !mState->noGroups) {
-        TVXDataBase& db = *mState->database;
+        const TVXStoreCaches& db = *mState->caches;
         mTypes = db.allTypesForGroup(mState->groupFilterUID, mState->searchText);
         // One sorted query shared out by type rather than one query per type:
         // the order is complete, so each type's records keep the order their
@@ -591,14 +593,14 @@ bool BMOutlineModel::hasChildren(const QModelIndex& parent) const
 QVariant BMOutlineModel::data(const QModelIndex& index, int role) const
 {
     if (const auto type = typeAt(index))
-        return typeRowData(*mState->database, *type, role, [&] { return mRecords.value(index.row()).size(); });
+        return typeRowData(*mState->icons, *type, role, [&] { return mRecords.value(index.row()).size(); });
     if (const auto record = recordAt(index)) {
         switch (role) {
         case Qt::DisplayRole:
         case kTypeSelectRole:
             return record->mValue1();
         case Qt::DecorationRole:
-            return iconOf(*mState->database, effectiveType(*record));
+            return iconOf(*mState->icons, effectiveType(*record));
         case kCountRole:
             return 0;
         default:

@@ -18,7 +18,10 @@
 
 class BMGroup;
 class QMimeData;
+class TVXIconsAccess;
+class TVXRecentListsAccess;
 class TVXRecord;
+class TVXStoreCaches;
 class TVXType;
 
 // Column identifiers of the views.
@@ -41,7 +44,17 @@ QColor blendedBandColor(const QColor& rowColor);
 
 // What every view's rows depend on: kept by the controller, read by the models.
 struct BMBrowseState {
-    TVXDataBase* database = nullptr;
+    // The parts of the store the models read; all set together, or all null.
+    const TVXStoreCaches* caches = nullptr;
+    const TVXIconsAccess* icons = nullptr;
+    const TVXRecentListsAccess* recentLists = nullptr;
+    template <class Store>
+    void setStore(const Store* store)
+    {
+        caches = store;
+        icons = store;
+        recentLists = store;
+    }
     std::shared_ptr<BMGroup> group; // the group pop-up's group; null: none
     QString groupFilterUID;         // the group whose types the column and tree views list
     bool noGroups = true;           // the group pop-up reads "No Groups"

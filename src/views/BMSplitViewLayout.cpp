@@ -1,7 +1,7 @@
 #include "views/BMSplitViewLayout.h"
 
 #include "platform/core/UserDefaults.h"
-#include "store/TVXDataBase.h"
+#include "store/PreferencesStore.h"
 
 #include <QRegularExpression>
 #include <QSplitter>
@@ -61,14 +61,14 @@ QList<int> restoredSizes(const QList<int>& currentSizes, const QStringList& stor
     return sizes;
 }
 
-void saveLayoutPreferenceWithName(const QSplitter& splitter, const QString& name, TVXDataBase& database)
+void saveLayoutPreferenceWithName(const QSplitter& splitter, const QString& name, TVXPreferences& preferences)
 {
-    database.saveSplitViewInformation(layoutOf(splitter), name);
+    preferences.saveSplitViewInformation(layoutOf(splitter), name);
 }
 
-void restoreLayoutPreferenceFromName(QSplitter& splitter, const QString& name, const TVXDataBase& database)
+void restoreLayoutPreferenceFromName(QSplitter& splitter, const QString& name, const TVXPreferences& preferences)
 {
-    std::optional<QStringList> stored = database.getSplitViewInformationForName(name);
+    std::optional<QStringList> stored = preferences.getSplitViewInformationForName(name);
     if (!stored) {
         const QVariant kept = platform::UserDefaults::value(name);
         if (!kept.isValid())

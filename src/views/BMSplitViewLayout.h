@@ -7,7 +7,7 @@
 #include <QStringList>
 
 class QSplitter;
-class TVXDataBase;
+class TVXPreferences;
 
 namespace bmsplit {
 
@@ -24,9 +24,9 @@ QStringList layoutOf(const QSplitter& splitter);
 // no rectangle at all, keep their sizes.
 QList<int> restoredSizes(const QList<int>& currentSizes, const QStringList& stored, Qt::Orientation orientation);
 
-// Hands the layout to the database manager (kept on this computer under the name).
-void saveLayoutPreferenceWithName(const QSplitter& splitter, const QString& name, TVXDataBase& database);
+// Hands the layout to the user's preferences (kept on this computer under the name).
+void saveLayoutPreferenceWithName(const QSplitter& splitter, const QString& name, TVXPreferences& preferences);
 // Nothing happens when no layout is stored under the name.
-void restoreLayoutPreferenceFromName(QSplitter& splitter, const QString& name, const TVXDataBase& database);
+void restoreLayoutPreferenceFromName(QSplitter& splitter, const QString& name, const TVXPreferences& preferences);
 
 } // namespace bmsplit

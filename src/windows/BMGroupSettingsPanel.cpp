@@ -15,7 +15,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 #include "views/ListTables.h"
 
 namespace {
@@ -46,14 +46,14 @@ QWidget* tickTablePage(const QString& hint, QTableView* table)
 
 // --- the two lists -----------------------------------------------------------------
 
-BMGroupSheetListModel::BMGroupSheetListModel(Kind kind, TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+BMGroupSheetListModel::BMGroupSheetListModel(Kind kind, const TVXStoreCaches& caches, settingsrules::GroupSheetLists& lists,
                                              QObject* parent)
     : TickListModel(kTickColumn,
                     kind == Members ? QStringList{tr("Member"), tr("Name"), tr("Description")}
                                     : QStringList{tr("Include"), tr("Name")},
                     parent)
     , mKind(kind)
-    , mDatabase(database)
+    , mCaches(caches)
     , mLists(lists)
 {
 }
@@ -63,10 +63,10 @@ void BMGroupSheetListModel::reload(const QString& groupUID)
     beginResetModel();
     mRows.clear();
     if (mKind == Members) {
-        for (const auto& user : mDatabase.sortedUsersContainsString(QString()))
+        for (const auto& user : mCaches.sortedUsersContainsString(QString()))
             mRows.append({user->mUserID(), user->mUsername(), user->mDescription()});
     } else {
-        for (const auto& group : mDatabase.subGroupsForGroupWithID(groupUID))
+        for (const auto& group : mCaches.subGroupsForGroupWithID(groupUID))
             mRows.append({group->mGroupUID(), group->mGroupName(), QString()});
     }
     endResetModel();
@@ -94,7 +94,7 @@ QVariant BMGroupSheetListModel::cellData(int row, int column, int role) const
 
 // --- the sheet -----------------------------------------------------------------------
 
-BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+BMGroupSettingsPanel::BMGroupSettingsPanel(const TVXStoreCaches& caches, settingsrules::GroupSheetLists& lists,
                                            QWidget* parent)
     : QWidget(parent, Qt::Dialog)
 {
@@ -102,8 +102,8 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(TVXDataBase& database, settingsrules:
     setWindowTitle(tr("Group Settings"));
     setMinimumSize(460, 400);
 
-    mMembersModel = new BMGroupSheetListModel(BMGroupSheetListModel::Members, database, lists, this);
-    mSubGroupsModel = new BMGroupSheetListModel(BMGroupSheetListModel::SubGroups, database, lists, this);
+    mMembersModel = new BMGroupSheetListModel(BMGroupSheetListModel::Members, caches, lists, this);
+    mSubGroupsModel = new BMGroupSheetListModel(BMGroupSheetListModel::SubGroups, caches, lists, this);
 
     mGroupNameField = platform::named<QLineEdit>(QStringLiteral("mGroupNameField"));
     mGroupNameField->setPlaceholderText(tr("Name of the group"));

@@ -1,12 +1,11 @@
 #pragma once
 // The group sheet's window: name, members, sub-groups and record permissions.
-// The lists are item models over the database manager's caches and the
+// The lists are item models over the store's caches and the
 // sheet's working lists; what the sheet decides lives in GroupTypeSettingsRules.
 #include <QWidget>
 
 #include <functional>
 
-#include "store/StoreTypes.h"
 #include "views/TickListModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 
@@ -16,6 +15,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
+class TVXStoreCaches;
 
 // A tab of the group sheet, ticked from the sheet's working lists: every user
 // on the members tab (tick, Name, Description), the candidate sub-groups of
@@ -25,7 +25,7 @@ class BMGroupSheetListModel : public TickListModel {
 public:
     enum Kind { Members, SubGroups };
 
-    BMGroupSheetListModel(Kind kind, TVXDataBase& database, settingsrules::GroupSheetLists& lists,
+    BMGroupSheetListModel(Kind kind, const TVXStoreCaches& caches, settingsrules::GroupSheetLists& lists,
                           QObject* parent = nullptr);
     // Reads the users, or the sub-groups of the given group, again.
     void reload(const QString& groupUID = QString());
@@ -43,7 +43,7 @@ private:
     QVariant cellData(int row, int column, int role) const override;
 
     Kind mKind;
-    TVXDataBase& mDatabase;
+    const TVXStoreCaches& mCaches;
     settingsrules::GroupSheetLists& mLists;
     QList<Row> mRows;
 };
@@ -51,7 +51,7 @@ private:
 class BMGroupSettingsPanel : public QWidget {
     Q_OBJECT
 public:
-    BMGroupSettingsPanel(TVXDataBase& database, settingsrules::GroupSheetLists& lists, QWidget* parent = nullptr);
+    BMGroupSettingsPanel(const TVXStoreCaches& caches, settingsrules::GroupSheetLists& lists, QWidget* parent = nullptr);
 
     QLineEdit* mGroupNameField;
     QTabWidget* mGroupSettingsTab;

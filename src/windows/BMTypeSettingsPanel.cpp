@@ -15,20 +15,20 @@
 
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
 
 namespace {
 
-QIcon iconFor(const TVXDataBase& database, int iconID)
+QIcon iconFor(const TVXIconsAccess& icons, int iconID)
 {
-    const QImage image = database.getImageFromIconIndex(iconID);
+    const QImage image = icons.getImageFromIconIndex(iconID);
     return image.isNull() ? QIcon() : QIcon(QPixmap::fromImage(image));
 }
 
 } // namespace
 
-BMTypeSettingsPanel::BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent)
-    : QWidget(parent, Qt::Dialog), mDatabase(database)
+BMTypeSettingsPanel::BMTypeSettingsPanel(const TVXIconsAccess& icons, QWidget* parent)
+    : QWidget(parent, Qt::Dialog), mIcons(icons)
 {
     setObjectName(QStringLiteral("CustomSettingsPanel"));
     setWindowTitle(tr("Type Settings"));
@@ -164,7 +164,7 @@ void BMTypeSettingsPanel::setGroupChoiceVisible(bool visible)
 void BMTypeSettingsPanel::setIconID(int iconID)
 {
     mIconID = iconID > 0 ? iconID : kDefaultIconID;
-    mCustomIconButton->setIcon(iconFor(mDatabase, mIconID));
+    mCustomIconButton->setIcon(iconFor(mIcons, mIconID));
 }
 
 // A small grid of every icon; the chosen one becomes the type's.
@@ -181,17 +181,17 @@ void BMTypeSettingsPanel::chooseIcon()
     list->setMovement(QListView::Static);
     list->setMinimumSize(440, 300);
     QList<int> numbers;
-    for (int i = 1; i <= TVXDataBase::kMaxIcons; ++i)
+    for (int i = 1; i <= TVXIconsAccess::kMaxIcons; ++i)
         numbers << i;
     QList<int> custom;
-    for (const QString& key : mDatabase.mCustomIcons().keys())
+    for (const QString& key : mIcons.mCustomIcons().keys())
         custom << key.mid(4).toInt();
     std::sort(custom.begin(), custom.end());
     numbers << custom;
     for (int number : numbers) {
-        auto* item = new QListWidgetItem(iconFor(mDatabase, number), QString());
+        auto* item = new QListWidgetItem(iconFor(mIcons, number), QString());
         item->setData(Qt::UserRole, number);
-        item->setToolTip(TVXDataBase::iconName(number));
+        item->setToolTip(TVXIconsAccess::iconName(number));
         list->addItem(item);
         if (number == mIconID)
             list->setCurrentItem(item);

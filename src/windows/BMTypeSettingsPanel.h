@@ -15,12 +15,12 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 class QToolButton;
-class TVXDataBase;
+class TVXIconsAccess;
 
 class BMTypeSettingsPanel : public QWidget {
     Q_OBJECT
 public:
-    explicit BMTypeSettingsPanel(TVXDataBase& database, QWidget* parent = nullptr);
+    explicit BMTypeSettingsPanel(const TVXIconsAccess& icons, QWidget* parent = nullptr);
 
     // The controls as values, and back.
     settingsrules::TypeSheetValues values() const;
@@ -51,7 +51,7 @@ public:
 private:
     void chooseIcon();
 
-    TVXDataBase& mDatabase;
+    const TVXIconsAccess& mIcons;
     int mIconID = kDefaultIconID;
 
 protected:

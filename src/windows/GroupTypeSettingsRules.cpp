@@ -6,7 +6,7 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 
 namespace settingsrules {
 namespace {
@@ -111,7 +111,7 @@ uint16_t recordPermissionsFromCells(bool add, bool edit, bool remove)
 
 std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPermissions, bool prevails,
                                         const GroupSheetLists& lists, const QString& editedGroupUID,
-                                        const TVXDataBase& database)
+                                        const TVXStoreCaches& caches)
 {
     auto group = BMGroup::newGroup();
     group->setMGroupName(QString(name).remove(QChar(u'\0'))); // a zero character cannot be stored
@@ -120,13 +120,13 @@ std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPerm
     QStringList members = lists.members;
     group->setMSubGroupsUID(lists.subGroups);
     for (const QString& subGroupID : lists.subGroups) {
-        if (const auto subGroup = database.groupWithUID(subGroupID))
+        if (const auto subGroup = caches.groupWithUID(subGroupID))
             for (const QString& member : subGroup->mUserMembersArray())
                 if (!members.contains(member))
                     members << member;
     }
     for (const QString& subGroupID : lists.deletedSubGroups) {
-        if (const auto subGroup = database.groupWithUID(subGroupID))
+        if (const auto subGroup = caches.groupWithUID(subGroupID))
             for (const QString& member : subGroup->mUserMembersArray())
                 members.removeAll(member);
     }
@@ -136,10 +136,10 @@ std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPerm
     return group;
 }
 
-void noteGroupMembersInMemory(TVXDataBase& database, const BMGroup& group)
+void noteGroupMembersInMemory(TVXStoreCaches& caches, const BMGroup& group)
 {
     const QString& uid = group.mGroupUID();
-    for (const auto& user : std::as_const(database.mUsers())) {
+    for (const auto& user : std::as_const(caches.mUsers())) {
         if (!user)
             continue;
         QStringList& list = user->mUsersGroupArray();

@@ -14,7 +14,7 @@
 #include "windows/SheetOperations.h"
 
 class BMGroup;
-class TVXDataBase;
+class TVXStoreCaches;
 class TVXUser;
 
 // Which permission word a test reads.
@@ -70,11 +70,11 @@ uint16_t recordPermissionsFromCells(bool add, bool edit, bool remove);
 // edited group's identifier; otherwise the group is new.
 std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPermissions, bool prevails,
                                         const GroupSheetLists& lists, const QString& editedGroupUID,
-                                        const TVXDataBase& database);
+                                        const TVXStoreCaches& caches);
 
 // After the store took a group: the other users' group lists in memory follow
 // its member list (added where ticked, removed where not), each entry once.
-void noteGroupMembersInMemory(TVXDataBase& database, const BMGroup& group);
+void noteGroupMembersInMemory(TVXStoreCaches& caches, const BMGroup& group);
 
 // --- type sheet ------------------------------------------------------------------
 

@@ -227,7 +227,7 @@ protected:
     // Exports every record of the source store.
     TVXExportSummary exportAll(const std::string& target, EFileType kind, const std::string& password)
     {
-        CExportDelegate provider(true, {}, source.get());
+        CExportDelegate provider(true, {}, *source, *source);
         RunExport(provider, target, kind, password);
         EXPECT_TRUE(provider.ISExportComplete());
         return provider.exportSummary();
@@ -800,7 +800,7 @@ TEST_F(ExportImport, RunOnAWorkerWhileTheMainThreadPolls)
 {
     ASSERT_NO_FATAL_FAILURE(fillSource());
     const std::string folder = path("Worker.qvx");
-    CExportDelegate provider(true, {}, source.get());
+    CExportDelegate provider(true, {}, *source, *source);
     std::thread exportWorker([&] { RunExport(provider, folder, eFileQVXv4, "pw"); });
     while (!provider.ISExportComplete())
         QCoreApplication::processEvents();

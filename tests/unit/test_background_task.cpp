@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QThread>
 
+#include <atomic>
 #include <memory>
 #include <semaphore>
 #include <stdexcept>
@@ -15,6 +16,7 @@
 #include "platform/core/MainThread.h"
 #include "store/ParallelFor.h"
 
+using platform::PooledJob;
 using platform::BackgroundTask;
 using platform::TaskOutcome;
 using platform::TaskProgress;
@@ -124,6 +126,25 @@ TEST_F(BackgroundTaskTest, ATaskOutlivingItsStarterEndsQuietly)
     release->release();
     ended->acquire();
     QCoreApplication::processEvents();
+}
+
+TEST_F(BackgroundTaskTest, APooledJobIsWaitedForAndGivesBackWhatItThrew)
+{
+    // Waiting is for the end of the work, not for its start.
+    std::atomic<bool> done = false;
+    {
+        std::binary_semaphore gate{0};
+        PooledJob job([&] {
+            gate.acquire();
+            done = true;
+        });
+        gate.release();
+    }
+    EXPECT_TRUE(done);
+
+    PooledJob failing([] { throw std::runtime_error("disk gone"); });
+    EXPECT_THROW(failing.wait(), std::runtime_error);
+    EXPECT_NO_THROW(failing.wait()); // once only
 }
 
 } // namespace

@@ -145,4 +145,48 @@ bool BackgroundTask::waitForEnd(int timeoutMs) const
     return mState->ended.wait_for(lock, std::chrono::milliseconds(timeoutMs), [this] { return !mState->running; });
 }
 
+struct PooledJob::State {
+    std::mutex mutex;
+    std::condition_variable ended;
+    bool running = true;
+    std::exception_ptr failure;
+};
+
+PooledJob::PooledJob(std::function<void()> work) : mState(std::make_shared<State>())
+{
+    workerPool().start([state = mState, work = std::move(work)]() mutable {
+        std::exception_ptr failure;
+        try {
+            work();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+        work = nullptr;
+        {
+            std::lock_guard lock(state->mutex);
+            state->failure = failure;
+            state->running = false;
+        }
+        state->ended.notify_all();
+    });
+}
+
+PooledJob::~PooledJob()
+{
+    std::unique_lock lock(mState->mutex);
+    mState->ended.wait(lock, [this] { return !mState->running; });
+}
+
+void PooledJob::wait()
+{
+    std::exception_ptr failure;
+    {
+        std::unique_lock lock(mState->mutex);
+        mState->ended.wait(lock, [this] { return !mState->running; });
+        failure = std::exchange(mState->failure, nullptr);
+    }
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
 } // namespace platform

@@ -90,4 +90,22 @@ private:
     bool mAnnounced = false;
 };
 
+// Work for a thread that waits for it itself (a worker's own helper): it runs
+// on the same pool as the tasks above and announces nothing.
+class PooledJob {
+public:
+    explicit PooledJob(std::function<void()> work);
+    // Waits for the work to end; what it threw is dropped.
+    ~PooledJob();
+    PooledJob(const PooledJob&) = delete;
+    PooledJob& operator=(const PooledJob&) = delete;
+
+    // Returns once the work has ended; rethrows what it threw (once).
+    void wait();
+
+private:
+    struct State;
+    std::shared_ptr<State> mState;
+};
+
 } // namespace platform
