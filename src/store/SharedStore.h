@@ -7,6 +7,7 @@ class TVXEventLogAccess;
 class TVXGroupTypeWriter;
 class TVXIconsAccess;
 class TVXPasswordHint;
+class TVXPersonalAccess;
 class TVXPreferences;
 class TVXRecentListsAccess;
 class TVXRecordWriter;
@@ -22,5 +23,6 @@ TVXIconsAccess& icons();
 TVXRecentListsAccess& recentLists();
 TVXRecordWriter& recordWriter();
 TVXGroupTypeWriter& groupTypeWriter();
+TVXPersonalAccess& personal();
 
 } // namespace sharedstore

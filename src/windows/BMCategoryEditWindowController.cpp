@@ -20,14 +20,18 @@
 #include "windows/BMCustomSettingsController.h"
 #include "windows/GroupTypeSettingsRules.h"
 #include "windows/RecordDetailsLogic.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
+#include "store/PersonalStore.h"
+#include "store/RecordWriter.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 
 using namespace settingsrules;
 
 // --- the list ----------------------------------------------------------------------
 
-BMCategoryEditModel::BMCategoryEditModel(TVXDataBase& database, QObject* parent)
-    : QAbstractListModel(parent), mDatabase(database)
+BMCategoryEditModel::BMCategoryEditModel(const TVXStoreCaches& caches, const TVXIconsAccess& icons, QObject* parent)
+    : QAbstractListModel(parent), mCaches(caches), mIcons(icons)
 {
 }
 
@@ -43,9 +47,9 @@ void BMCategoryEditModel::reload()
     mGroups.clear();
     mTypes.clear();
     if (mTableViewType == kEditorGroupsMode)
-        mGroups = mDatabase.groupsForEditing(true);
+        mGroups = mCaches.groupsForEditing(true);
     else
-        mTypes = mDatabase.typesForEditing(true);
+        mTypes = mCaches.typesForEditing(true);
     endResetModel();
 }
 
@@ -64,7 +68,7 @@ QVariant BMCategoryEditModel::data(const QModelIndex& index, int role) const
         return mTableViewType == kEditorGroupsMode ? mGroups.at(index.row())->mGroupName()
                                                    : mTypes.at(index.row())->mTypeName();
     if (role == Qt::DecorationRole && mTableViewType == kEditorTypesMode) {
-        const QImage icon = mDatabase.getImageFromIconIndex(mTypes.at(index.row())->mTypeIconID());
+        const QImage icon = mIcons.getImageFromIconIndex(mTypes.at(index.row())->mTypeIconID());
         return icon.isNull() ? QVariant() : QVariant(QPixmap::fromImage(icon));
     }
     return {};
@@ -82,19 +86,21 @@ QVariant BMCategoryEditModel::headerData(int, Qt::Orientation orientation, int r
 BMCategoryEditWindowController& BMCategoryEditWindowController::sharedCategoryEditController()
 {
     static auto* shared = new BMCategoryEditWindowController(
-        TVXDataBase::sharedTVXDataBase(), BMCustomSettingsController::sharedCustomSettingsController());
+        sharedstore::caches(), sharedstore::icons(), sharedstore::groupTypeWriter(), sharedstore::personal(),
+        BMCustomSettingsController::sharedCustomSettingsController());
     return *shared;
 }
 
-BMCategoryEditWindowController::BMCategoryEditWindowController(TVXDataBase& database,
+BMCategoryEditWindowController::BMCategoryEditWindowController(TVXStoreCaches& caches, TVXIconsAccess& icons,
+                                                               TVXGroupTypeWriter& writer, TVXPersonalAccess& personal,
                                                                BMCustomSettingsController& sheets, QObject* parent)
-    : QObject(parent), mDatabase(database), mSheets(sheets)
+    : QObject(parent), mCaches(caches), mIcons(icons), mWriter(writer), mPersonal(personal), mSheets(sheets)
 {
     mWindow = new QWidget(nullptr, Qt::Dialog);
     mWindow->setObjectName(QStringLiteral("CategoryEditWindowController"));
     mWindow->resize(420, 380);
 
-    mModel = new BMCategoryEditModel(mDatabase, this);
+    mModel = new BMCategoryEditModel(mCaches, mIcons, this);
     m_groupTableView = newListTable(mModel, QStringLiteral("mGroupTableView"), QAbstractItemView::SingleSelection);
     m_groupTableView->setIconSize(QSize(16, 16));
     m_groupTableView->horizontalHeader()->setStretchLastSection(true);
@@ -213,12 +219,12 @@ void BMCategoryEditWindowController::reloadAndScroll(const QString& uid)
     mModel->reload();
     if (!uid.isEmpty()) {
         if (m_tableViewType == kEditorGroupsMode) {
-            const auto groups = mDatabase.groupsForEditing(true);
+            const auto groups = mCaches.groupsForEditing(true);
             for (int i = 0; i < groups.size(); ++i)
                 if (groups.at(i)->mGroupUID() == uid)
                     row = i;
         } else {
-            const auto types = mDatabase.typesForEditing(true);
+            const auto types = mCaches.typesForEditing(true);
             for (int i = 0; i < types.size(); ++i)
                 if (types.at(i)->mTypeUID() == uid)
                     row = i;
@@ -260,20 +266,20 @@ std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStore
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::selectedGroup() const
 {
     const int row = selectedRow();
-    const auto groups = mDatabase.groupsForEditing(true);
+    const auto groups = mCaches.groupsForEditing(true);
     return row >= 0 && row < groups.size() ? groups.at(row) : nullptr;
 }
 
 std::shared_ptr<TVXType> BMCategoryEditWindowController::selectedType() const
 {
     const int row = selectedRow();
-    const auto types = mDatabase.typesForEditing(true);
+    const auto types = mCaches.typesForEditing(true);
     return row >= 0 && row < types.size() ? types.at(row) : nullptr;
 }
 
 bool BMCategoryEditWindowController::checkForPermissionsOf(int kind, uint16_t bit) const
 {
-    return settingsrules::checkForPermissionsOf(mDatabase.mCurrentUser().get(), kind, bit);
+    return settingsrules::checkForPermissionsOf(mCaches.mCurrentUser().get(), kind, bit);
 }
 
 // --- add, edit, duplicate ----------------------------------------------------------------
@@ -285,9 +291,9 @@ void BMCategoryEditWindowController::addNewEntry()
             return;
         m_groupTableView->clearSelection();
         runGroupSheetUntilStored(nullptr, kOperationAdd, [this](const std::shared_ptr<BMGroup>& group) {
-            const TVXResult code = mDatabase.addGroup(group);
+            const TVXResult code = mWriter.addGroup(group);
             if (code == kTVXDone)
-                noteGroupMembersInMemory(mDatabase, *group);
+                noteGroupMembersInMemory(mCaches, *group);
             return code;
         });
         reloadAndScroll();
@@ -303,7 +309,7 @@ void BMCategoryEditWindowController::addNewEntry()
         mSheets.setCustomizing(false);
         if (!type || !checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
             break;
-        const TVXResult code = mDatabase.addType(type);
+        const TVXResult code = mWriter.addType(type);
         reportStoreResult(code);
         if (code == kTVXDone)
             break;
@@ -329,14 +335,14 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
         if (!group)
             return;
         editedUID = group->mGroupUID();
-        if (group->mGroupName() == mDatabase.currentUserPersnaolGroupName()) {
+        if (group->mGroupName() == mPersonal.currentUserPersnaolGroupName()) {
             BMRunAlertPanel(QString(), tr("You can not edit your personal group."), tr("OK"));
             return;
         }
         runGroupSheetUntilStored(group, kOperationEdit, [this](const std::shared_ptr<BMGroup>& result) {
-            const TVXResult code = mDatabase.updateGroup(result);
+            const TVXResult code = mWriter.updateGroup(result);
             if (code == kTVXDone)
-                noteGroupMembersInMemory(mDatabase, *result);
+                noteGroupMembersInMemory(mCaches, *result);
             return code;
         });
     } else {
@@ -357,9 +363,9 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             TVXResult code = kTVXDone;
             if (operation == kOperationEdit) {
                 if (!result->isEqualToType(*selected))
-                    code = mDatabase.updateType(result);
+                    code = mWriter.updateType(result);
             } else {
-                code = mDatabase.addType(result);
+                code = mWriter.addType(result);
             }
             reportStoreResult(code);
             if (code == kTVXDone)
@@ -384,12 +390,12 @@ void BMCategoryEditWindowController::duplicateGroup()
     // Only while this sheet runs: a refused duplicate must not rename the next edit.
     setMDuplicateGroup(true);
     runGroupSheetUntilStored(source, kOperationDuplicate, [this](const std::shared_ptr<BMGroup>& result) {
-        const NameTaken taken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
+        const NameTaken taken = [this](const QString& name) { return mWriter.checkForGroupDuplicate(name); };
         if (!acceptDuplicatedGroup(result.get(), taken))
             return kTVXDone; // refused with its own message: nothing to store
-        const TVXResult code = mDatabase.addGroup(result);
+        const TVXResult code = mWriter.addGroup(result);
         if (code == kTVXDone)
-            noteGroupMembersInMemory(mDatabase, *result);
+            noteGroupMembersInMemory(mCaches, *result);
         return code;
     });
     setMDuplicateGroup(false);
@@ -398,17 +404,17 @@ void BMCategoryEditWindowController::duplicateGroup()
 
 // --- delete ------------------------------------------------------------------------------
 
-TVXDataBase::RecordList BMCategoryEditWindowController::recordsToExportForBackUP() const
+TVXRecordList BMCategoryEditWindowController::recordsToExportForBackUP() const
 {
     if (m_tableViewType == kEditorGroupsMode) {
         const auto group = selectedGroup();
-        return group ? mDatabase.itemsOfGroup(group.get(), QString()) : TVXDataBase::RecordList{};
+        return group ? mCaches.itemsOfGroup(group.get(), QString()) : TVXRecordList{};
     }
     const auto type = selectedType();
     if (!type)
         return {};
-    const auto group = mDatabase.groupWithUID(type->mSelectedGroupUID());
-    return mDatabase.itemsOfGroup(group.get(), type.get(), QString());
+    const auto group = mCaches.groupWithUID(type->mSelectedGroupUID());
+    return mCaches.itemsOfGroup(group.get(), type.get(), QString());
 }
 
 void BMCategoryEditWindowController::deleteSelectedTableEntry()
@@ -422,7 +428,7 @@ void BMCategoryEditWindowController::deleteSelectedTableEntry()
         if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionDelete))
             return;
         const auto group = selectedGroup();
-        if (group && group->mGroupName() == mDatabase.currentUserPersnaolGroupName()) {
+        if (group && group->mGroupName() == mPersonal.currentUserPersnaolGroupName()) {
             BMRunAlertPanel(QString(), tr("You can not delete your personal group."), tr("OK"));
             return;
         }
@@ -453,9 +459,9 @@ void BMCategoryEditWindowController::deleteSelectedGroup()
     TVXResult code = kTVXDone;
     if (m_tableViewType == kEditorGroupsMode) {
         if (const auto group = selectedGroup())
-            code = mDatabase.deleteGroup(*group);
+            code = mWriter.deleteGroup(*group);
     } else if (const auto type = selectedType()) {
-        code = mDatabase.deleteType(*type);
+        code = mWriter.deleteType(*type);
     }
     reportStoreResult(code);
     m_groupTableView->clearSelection();

@@ -1,7 +1,7 @@
 #pragma once
 // The group/type editor: one list of every editable group or type, with Add,
 // Edit, Duplicate (groups) and Delete. The sheets build what the editor then
-// stores through the database manager.
+// stores through the store's group and type writer.
 #include <QAbstractListModel>
 #include <QObject>
 
@@ -15,12 +15,16 @@ class QAction;
 class QPushButton;
 class QTableView;
 class QWidget;
+class TVXGroupTypeWriter;
+class TVXIconsAccess;
+class TVXPersonalAccess;
+class TVXStoreCaches;
 
-// The editor's list, read straight from the manager's caches.
+// The editor's list, read straight from the store's caches.
 class BMCategoryEditModel : public QAbstractListModel {
     Q_OBJECT
 public:
-    BMCategoryEditModel(TVXDataBase& database, QObject* parent = nullptr);
+    BMCategoryEditModel(const TVXStoreCaches& caches, const TVXIconsAccess& icons, QObject* parent = nullptr);
     void setTableViewType(int type);
     void reload();
     int rowCount(const QModelIndex& parent = {}) const override;
@@ -28,7 +32,8 @@ public:
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
 
 private:
-    TVXDataBase& mDatabase;
+    const TVXStoreCaches& mCaches;
+    const TVXIconsAccess& mIcons;
     int mTableViewType = 0;
     TVXGroupList mGroups;
     TVXTypeList mTypes;
@@ -38,8 +43,15 @@ class BMCategoryEditWindowController : public QObject {
     Q_OBJECT
 public:
     static BMCategoryEditWindowController& sharedCategoryEditController();
-    BMCategoryEditWindowController(TVXDataBase& database, BMCustomSettingsController& sheets,
+    BMCategoryEditWindowController(TVXStoreCaches& caches, TVXIconsAccess& icons, TVXGroupTypeWriter& writer,
+                                   TVXPersonalAccess& personal, BMCustomSettingsController& sheets,
                                    QObject* parent = nullptr);
+    // Over one store that has all four parts.
+    template <class Store>
+    BMCategoryEditWindowController(Store& store, BMCustomSettingsController& sheets, QObject* parent = nullptr)
+        : BMCategoryEditWindowController(store, store, store, store, sheets, parent)
+    {
+    }
     ~BMCategoryEditWindowController() override;
 
     // Opens the editor for the menu item's mode (its title or tag) and runs it modally.
@@ -86,7 +98,10 @@ private:
     std::shared_ptr<BMGroup> runGroupSheetUntilStored(const std::shared_ptr<BMGroup>& group, int operation,
                                                       const std::function<TVXResult(const std::shared_ptr<BMGroup>&)>& store);
 
-    TVXDataBase& mDatabase;
+    TVXStoreCaches& mCaches;
+    TVXIconsAccess& mIcons;
+    TVXGroupTypeWriter& mWriter;
+    TVXPersonalAccess& mPersonal;
     BMCustomSettingsController& mSheets;
     QWidget* mWindow = nullptr;
     QTableView* m_groupTableView = nullptr;

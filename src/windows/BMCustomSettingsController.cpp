@@ -10,7 +10,10 @@
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
+#include "store/RecordWriter.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMTypeSettingsPanel.h"
 
@@ -28,15 +31,17 @@ void placeOver(QWidget* sheet, QWidget* parent)
 
 BMCustomSettingsController& BMCustomSettingsController::sharedCustomSettingsController()
 {
-    static auto* shared = new BMCustomSettingsController(TVXDataBase::sharedTVXDataBase());
+    static auto* shared = new BMCustomSettingsController(sharedstore::caches(), sharedstore::icons(),
+                                                                sharedstore::groupTypeWriter());
     return *shared;
 }
 
-BMCustomSettingsController::BMCustomSettingsController(TVXDataBase& database, QObject* parent)
-    : QObject(parent), mDatabase(database)
+BMCustomSettingsController::BMCustomSettingsController(TVXStoreCaches& caches, TVXIconsAccess& icons,
+                                                       TVXGroupTypeWriter& writer, QObject* parent)
+    : QObject(parent), mCaches(caches), mIcons(icons), mWriter(writer)
 {
-    mGroupTaken = [this](const QString& name) { return mDatabase.checkForGroupDuplicate(name); };
-    mTypeTaken = [this](const QString& name) { return mDatabase.checkForTypeDuplicate(name); };
+    mGroupTaken = [this](const QString& name) { return mWriter.checkForGroupDuplicate(name); };
+    mTypeTaken = [this](const QString& name) { return mWriter.checkForTypeDuplicate(name); };
 }
 
 BMCustomSettingsController::~BMCustomSettingsController()
@@ -54,7 +59,7 @@ void BMCustomSettingsController::setNameTests(settingsrules::NameTaken groupTake
 BMGroupSettingsPanel* BMCustomSettingsController::groupSettingsPanel()
 {
     if (!mGroupSettingsPanel) {
-        mGroupSettingsPanel = new BMGroupSettingsPanel(mDatabase, mGroupLists);
+        mGroupSettingsPanel = new BMGroupSettingsPanel(mCaches, mGroupLists);
         mGroupSettingsPanel->onOK = [this] {
             if (customGroupSettingsOK())
                 platform::stopModal();
@@ -67,7 +72,7 @@ BMGroupSettingsPanel* BMCustomSettingsController::groupSettingsPanel()
 BMTypeSettingsPanel* BMCustomSettingsController::customSettingsPanel()
 {
     if (!mCustomSettingsPanel) {
-        mCustomSettingsPanel = new BMTypeSettingsPanel(mDatabase);
+        mCustomSettingsPanel = new BMTypeSettingsPanel(mIcons);
         mCustomSettingsPanel->onOK = [this] {
             if (customSettingsOK())
                 platform::stopModal();
@@ -117,7 +122,7 @@ std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWin
         result = settingsrules::groupFromSheet(panel->mGroupNameField->text(), panel->recordPermissions(),
                                                panel->mGroupPriorityPermission->isChecked(), mGroupLists,
                                                operation == kOperationEdit ? mSelectedGroupUID : QString(),
-                                               mDatabase);
+                                               mCaches);
     }
     mGroupLists = {};
     mSelectedGroupUID.clear();
@@ -152,7 +157,7 @@ std::shared_ptr<TVXType> BMCustomSettingsController::runCustomSettingsPanelForWi
     panel->setPerRecordMode(mTypeState.perRecordMode);
 
     QStringList groupNames;
-    for (const auto& group : mDatabase.groupsForEditing(false))
+    for (const auto& group : mCaches.groupsForEditing(false))
         groupNames << group->mGroupName();
     panel->setGroupNames(groupNames);
 
@@ -192,7 +197,7 @@ void BMCustomSettingsController::fillTypeSheet(const TVXType* type)
         panel->setValues(settingsrules::resetTypeSheetValues());
         return;
     }
-    const auto group = mDatabase.groupWithUID(type->mSelectedGroupUID());
+    const auto group = mCaches.groupWithUID(type->mSelectedGroupUID());
     panel->setValues(settingsrules::typeSheetValuesFromType(*type, group ? group->mGroupName() : QString()));
 }
 
@@ -200,7 +205,7 @@ QString BMCustomSettingsController::selectedGroupUIDForType() const
 {
     // Without any group there is nothing to tie the type to: no group.
     const QString name = mCustomSettingsPanel->mGroupSelectionPopupForType->currentText();
-    const auto group = name.isEmpty() ? nullptr : mDatabase.getGroupFromGroupName(name);
+    const auto group = name.isEmpty() ? nullptr : mCaches.getGroupFromGroupName(name);
     return group ? group->mGroupUID() : QString();
 }
 
@@ -216,7 +221,7 @@ bool BMCustomSettingsController::customSettingsOK()
     const auto built = typeFromControls(mTempCustomTypeReference.get());
     const auto outcome = settingsrules::evaluateTypeSheetOK(mTypeState, panel->mTypeNameField->text(), *built,
                                                             mTempCustomTypeReference.get(),
-                                                            mDatabase.mCurrentUser().get(), mTypeTaken);
+                                                            mCaches.mCurrentUser().get(), mTypeTaken);
     if (outcome == settingsrules::TypeSheetOutcome::StartNewType) {
         panel->setValues(settingsrules::resetTypeSheetValues());
         panel->mTypeNameField->setFocus();

@@ -13,15 +13,24 @@ class BMGroup;
 class BMGroupSettingsPanel;
 class BMTypeSettingsPanel;
 class QWidget;
-class TVXDataBase;
+class TVXGroupTypeWriter;
+class TVXIconsAccess;
+class TVXStoreCaches;
 class TVXType;
 
 class BMCustomSettingsController : public QObject {
     Q_OBJECT
 public:
-    // The one the application uses, over the shared database manager.
+    // The one the application uses, over the shared store.
     static BMCustomSettingsController& sharedCustomSettingsController();
-    explicit BMCustomSettingsController(TVXDataBase& database, QObject* parent = nullptr);
+    BMCustomSettingsController(TVXStoreCaches& caches, TVXIconsAccess& icons, TVXGroupTypeWriter& writer,
+                               QObject* parent = nullptr);
+    // Over one store that has all three parts.
+    template <class Store>
+    explicit BMCustomSettingsController(Store& store, QObject* parent = nullptr)
+        : BMCustomSettingsController(store, store, store, parent)
+    {
+    }
     ~BMCustomSettingsController() override;
 
     // A new group built from the sheet, or null (cancelled). Operation: 0 add,
@@ -64,14 +73,15 @@ public:
 
     BMGroupSettingsPanel* groupSettingsPanel();
     BMTypeSettingsPanel* customSettingsPanel();
-    TVXDataBase& database() const { return mDatabase; }
 
 private:
     void fillTypeSheet(const TVXType* type);
     std::shared_ptr<TVXType> typeFromControls(const TVXType* reference) const;
     QString selectedGroupUIDForType() const;
 
-    TVXDataBase& mDatabase;
+    TVXStoreCaches& mCaches;
+    TVXIconsAccess& mIcons;
+    TVXGroupTypeWriter& mWriter;
     BMGroupSettingsPanel* mGroupSettingsPanel = nullptr;
     BMTypeSettingsPanel* mCustomSettingsPanel = nullptr;
     settingsrules::NameTaken mGroupTaken;

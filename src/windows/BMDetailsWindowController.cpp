@@ -9,7 +9,11 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/RecordWriter.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMImageMatrix.h"
 #include "views/BMImages.h"
@@ -123,17 +127,20 @@ void BMDetailWindow::closeEvent(QCloseEvent* event)
 
 BMDetailsWindowController& BMDetailsWindowController::sharedDetailsController()
 {
-    static auto* shared = new BMDetailsWindowController(TVXDataBase::sharedTVXDataBase());
+    static auto* shared = new BMDetailsWindowController(sharedstore::caches(), sharedstore::icons(),
+                                                               sharedstore::recordWriter(), sharedstore::eventLog());
     return *shared;
 }
 
-BMDetailsWindowController::BMDetailsWindowController(TVXDataBase& database, QObject* parent)
-    : QObject(parent), mDatabase(database)
+BMDetailsWindowController::BMDetailsWindowController(TVXStoreCaches& caches, TVXIconsAccess& icons,
+                                                     TVXRecordWriter& writer, TVXEventLogAccess& eventLog,
+                                                     QObject* parent)
+    : QObject(parent), mCaches(caches), mIcons(icons), mWriter(writer), mEventLog(eventLog)
 {
     mFileChooser = {chooseAttachment, chooseIcons};
-    mIconImporter = [](TVXDataBase& db, const QStringList& paths) {
+    mIconImporter = [](TVXIconsAccess& icons, const QStringList& paths) {
         // Nobody waits for it: each icon is announced as it is stored.
-        (void)platform::BackgroundTask::start([&db, paths] { db.addCustomIconsFromImages(paths); });
+        (void)platform::BackgroundTask::start([&icons, paths] { icons.addCustomIconsFromImages(paths); });
     };
     buildWindow();
     buildIconPanel();
@@ -342,7 +349,7 @@ void BMDetailsWindowController::buildIconPanel()
     mIconSelectionPanel = new QWidget(nullptr, Qt::Dialog);
     mIconSelectionPanel->setObjectName(QStringLiteral("IconSelectionPanel"));
     mIconSelectionPanel->setWindowTitle(tr("Choose Icon"));
-    mImageMatrix = new BMImageMatrix(mDatabase);
+    mImageMatrix = new BMImageMatrix(mIcons);
     auto* scroll = new QScrollArea;
     scroll->setWidget(mImageMatrix);
     scroll->setWidgetResizable(false);
@@ -497,8 +504,8 @@ void BMDetailsWindowController::resetControls()
 
 void BMDetailsWindowController::fillPopups(const TVXRecord& record)
 {
-    mGroupsList = mDatabase.groupsForEditing();
-    mTypesList = mDatabase.typesForEditing();
+    mGroupsList = mCaches.groupsForEditing();
+    mTypesList = mCaches.typesForEditing();
     QStringList groupNames, groupUIDs, typeNames, typeUIDs;
     for (const auto& group : mGroupsList) {
         groupNames << group->mGroupName();
@@ -541,7 +548,7 @@ void BMDetailsWindowController::fillFromRecord(const TVXRecord& record)
 
 void BMDetailsWindowController::showIcon(int iconNumber)
 {
-    mIconImage = mDatabase.getImageFromIconIndex(iconNumber);
+    mIconImage = mIcons.getImageFromIconIndex(iconNumber);
     mIconSelectionButton->setIcon(mIconImage.isNull() ? QIcon() : QIcon(QPixmap::fromImage(mIconImage)));
 }
 
@@ -618,7 +625,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::itemRecordFromUIWithCustom
 bool BMDetailsWindowController::checkForRecordPermissionFor(uint16_t bit)
 {
     const auto group = selectedGroup();
-    if (hasRecordPermission(mDatabase, group.get(), bit))
+    if (hasRecordPermission(mCaches, group.get(), bit))
         return true;
     BMRunAlertPanel(QString(), messageNoPermission(), tr("OK"));
     return false;
@@ -665,7 +672,7 @@ void BMDetailsWindowController::detailPanelOK()
 
 bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)
 {
-    const int tooLong = textTooLongForStore(mDatabase, record);
+    const int tooLong = textTooLongForStore(mWriter, record);
     if (tooLong < 0)
         return true;
     QString message;
@@ -721,15 +728,15 @@ void BMDetailsWindowController::duplicateItem()
         }
         if (!recordFitsStore(*record))
             return;
-        TVXResult code = mDatabase.addRecord(record);
+        TVXResult code = mWriter.addRecord(record);
         if (code == kTVXDone && copyRow) {
-            mDatabase.copyAttachmentRow(*mCurrentRecord, *record, &code);
+            mWriter.copyAttachmentRow(*mCurrentRecord, *record, &code);
             record->setMAttachmentState(kAttachmentStateNone);
         }
         reportStoreFailure(code);
-        const TVXUser* user = mDatabase.getCurrentUser();
-        (void)mDatabase.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
-                                            TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());
+        const TVXUser* user = mCaches.getCurrentUser();
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
+                                                 TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());
         // The duplicate shown stays for another try.
         if (code != kTVXDone)
             return;
@@ -745,7 +752,7 @@ void BMDetailsWindowController::duplicateItem()
 
 void BMDetailsWindowController::printRecord()
 {
-    const TVXUser* user = mDatabase.getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!user || (user->mDataPermissionsBit() & kDataPermissionPrint) == 0) {
         BMRunAlertPanel(QStringLiteral("Tolvanex Enterprise Alert!"), messageNoDataPermission(), tr("OK"));
         return;
@@ -788,7 +795,7 @@ void BMDetailsWindowController::addCustomIcons()
 {
     const QStringList paths = mFileChooser.icons ? mFileChooser.icons(mIconSelectionPanel) : QStringList();
     if (!paths.isEmpty() && mIconImporter)
-        mIconImporter(mDatabase, paths);
+        mIconImporter(mIcons, paths);
 }
 
 QLineEdit* BMDetailsWindowController::passwordTargetField() const

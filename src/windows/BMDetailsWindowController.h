@@ -33,7 +33,10 @@ class QLineEdit;
 class QPlainTextEdit;
 class QPushButton;
 class QToolButton;
-class TVXDataBase;
+class TVXEventLogAccess;
+class TVXIconsAccess;
+class TVXRecordWriter;
+class TVXStoreCaches;
 class TVXRecord;
 class TVXType;
 using TVXDataBase_GroupList = QList<std::shared_ptr<BMGroup>>;
@@ -72,10 +75,17 @@ public:
     // Prints the record the sheet shows (built by the detail pane's print view).
     using RecordPrinter = std::function<void(const std::shared_ptr<TVXRecord>& record, QWidget* parent)>;
     // Starts the icon import off the main thread (default: a background task nobody waits for).
-    using IconImporter = std::function<void(TVXDataBase& database, const QStringList& paths)>;
+    using IconImporter = std::function<void(TVXIconsAccess& icons, const QStringList& paths)>;
 
     static BMDetailsWindowController& sharedDetailsController();
-    explicit BMDetailsWindowController(TVXDataBase& database, QObject* parent = nullptr);
+    BMDetailsWindowController(TVXStoreCaches& caches, TVXIconsAccess& icons, TVXRecordWriter& writer,
+                              TVXEventLogAccess& eventLog, QObject* parent = nullptr);
+    // Over one store that has all four parts.
+    template <class Store>
+    explicit BMDetailsWindowController(Store& store, QObject* parent = nullptr)
+        : BMDetailsWindowController(store, store, store, store, parent)
+    {
+    }
     ~BMDetailsWindowController() override;
 
     // Stores the record OK built, for the operation it ends with (0, 1 or 2),
@@ -186,7 +196,10 @@ private:
     // Names the first field the store cannot hold in an alert; false then.
     bool recordFitsStore(const TVXRecord& record);
 
-    TVXDataBase& mDatabase;
+    TVXStoreCaches& mCaches;
+    TVXIconsAccess& mIcons;
+    TVXRecordWriter& mWriter;
+    TVXEventLogAccess& mEventLog;
     QPointer<BMDetailWindow> mWindow;
     QPointer<QWidget> mIconSelectionPanel;
     BMImageMatrix* mImageMatrix = nullptr;
