@@ -48,6 +48,9 @@ public:
     // Sets the server account's password and the stored copy; the server's
     // message is never reported, as it may quote the password.
     void resetPasswordForUser(const TVXUser& user, TVXResult* code);
+    // The server's policy for new passwords, under kSPPMinLength and
+    // kSPPCharSetFlag; null on failure.
+    std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
 
 protected:
     explicit TVXPasswordHint(TVXDataBase& database) : mDatabase(database) {}

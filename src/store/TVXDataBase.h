@@ -125,8 +125,6 @@ public:
     TVXResult readRecordTable();
     void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
     void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
-    // The password policy under kSPPMinLength and kSPPCharSetFlag; null on failure.
-    std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
     // From the system's random source; flags 1 lower, 2 upper, 4 digits,
     // 8 symbols, 16 international, 32 pronounceable.
     QString generatePasswordWith(uint16_t flags, uint16_t length) const;
