@@ -1,4 +1,5 @@
-// The user's own password (the server account's too) and the password hint.
+// The user's own password (the server account's too), the password hint and
+// the password policy.
 #include "crypto/Rijndael.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
