@@ -1,4 +1,4 @@
-// The client: the application object, the database manager's wiring, and the
+// The client: the application object, the shared store's wiring, and the
 // controller, which runs the log-in panel and everything after it.
 #include <QApplication>
 #include <QCommandLineParser>
@@ -11,7 +11,8 @@
 #include "model/RandomSource.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/core/UserDefaults.h"
-#include "store/TVXDataBase.h"
+#include "store/HintStore.h"
+#include "store/SharedStore.h"
 
 int main(int argc, char** argv)
 {
@@ -26,10 +27,9 @@ int main(int argc, char** argv)
     QApplication::setQuitOnLastWindowClosed(false);
 
     RandomNumberInitFromSystem();
-    TVXDataBase& db = TVXDataBase::sharedTVXDataBase();
-    installEventLogBackupHandler(&db);
+    installEventLogBackupHandler(&sharedstore::eventLog());
     BMPasswordPolicyController::sharedBMPasswordPolicyController().setPolicySource(
-        [&db] { return db.passwordPolicyDetails(); });
+        [&passwords = sharedstore::passwordHint()] { return passwords.passwordPolicyDetails(); });
 
     BMController* controller = BMController::sharedApplicationController();
     controller->awakeFromNib();

@@ -43,7 +43,7 @@ void BMController::observeOptionChanges()
 BMOptionsWindowController* BMController::optionsWindowController()
 {
     if (!mOwnOptionsWindow) {
-        mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase);
+        mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase, *mDatabase, *mDatabase);
         // A window has no object parent: it goes with the controller.
         connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
     }

@@ -104,7 +104,7 @@ bool BMController::passwordPanelOK()
         return false;
     }
     // A refused write keeps the panel and what was typed.
-    if (const TVXResult code = passwordpanels::storeUserPassword(*mDatabase, input, mCurrentUserName);
+    if (const TVXResult code = passwordpanels::storeUserPassword(*mDatabase, *mDatabase, input, mCurrentUserName);
         code != kTVXDone) {
         reportStoreResult(code);
         return false;

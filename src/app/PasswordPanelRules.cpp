@@ -2,7 +2,8 @@
 
 #include "platform/ui/AlertPanel.h"
 #include "store/HintQuestions.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/HintStore.h"
 #include "store/TVXEventLogger.h"
 
 #include <QCoreApplication>
@@ -82,20 +83,21 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
     return std::nullopt;
 }
 
-TVXResult storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName)
+TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
+                            const QString& userName)
 {
     TVXResult code = kTVXDone;
     if (input.hint.isEmpty() || input.answer.isEmpty()) {
-        code = database.setPassword(input.newPassword, input.hint.isEmpty() ? QStringLiteral("") : input.hint);
+        code = passwords.setPassword(input.newPassword, input.hint.isEmpty() ? QStringLiteral("") : input.hint);
     } else {
         const QVariantHash hint{{kUserPasswordHint, input.hint},
                                 {kUserPasswordHintAnswer, input.answer},
                                 {kUserPasswordHintQuestionNumber, input.questionNumber}};
-        code = database.setPassword(input.newPassword, std::optional<QVariantHash>(hint));
+        code = passwords.setPassword(input.newPassword, std::optional<QVariantHash>(hint));
     }
     // Every password change is an event, hint or not, with its outcome.
-    (void)database.eventLogger().addLogEvent(QStringLiteral("Set Password"), QString(),
-                                       TVXEventLogger::actionForResult(code), userName);
+    (void)eventLog.eventLogger().addLogEvent(QStringLiteral("Set Password"), QString(),
+                                             TVXEventLogger::actionForResult(code), userName);
     return code;
 }
 

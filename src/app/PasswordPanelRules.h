@@ -9,7 +9,8 @@
 #include <functional>
 #include <optional>
 
-class TVXDataBase;
+class TVXEventLogAccess;
+class TVXPasswordHint;
 
 namespace passwordpanels {
 
@@ -59,7 +60,8 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
 // Stores the password with the hint as the panel asks: the hint text alone, or
 // with its question and answer; logs "Set Password" with the outcome. The
 // store's result code.
-TVXResult storeUserPassword(TVXDataBase& database, const UserPasswordInput& input, const QString& userName);
+TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
+                            const QString& userName);
 
 // The master-password panels' checks: the old password against the stored
 // one (change panel), the policy, the confirmation, and a new password at all:

@@ -2,7 +2,8 @@
 
 #include "interchange/CEventLoggerBackupCreator.h"
 #include "platform/core/UserDefaults.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/SharedStore.h"
 
 #include <QDir>
 
@@ -14,10 +15,10 @@ QString eventLogBackupFolder()
     return QDir::homePath() + QStringLiteral("/Documents/Tolvanex/");
 }
 
-void installEventLogBackupHandler(TVXDataBase* database, std::function<QString()> folder)
+void installEventLogBackupHandler(TVXEventLogAccess* eventLog, std::function<QString()> folder)
 {
-    TVXDataBase& db = database ? *database : TVXDataBase::sharedTVXDataBase();
-    db.setEventLogBackupHandler(
+    TVXEventLogAccess& log = eventLog ? *eventLog : sharedstore::eventLog();
+    log.setEventLogBackupHandler(
         [folder = std::move(folder)](const QString& month, const QList<TVXEventLogEntry>& entries) {
             QList<QVariantHash> dictionaries;
             dictionaries.reserve(entries.size());

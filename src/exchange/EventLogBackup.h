@@ -6,7 +6,7 @@
 
 #include <functional>
 
-class TVXDataBase;
+class TVXEventLogAccess;
 
 // The user default naming the backup folder.
 inline const QString kEventLoggerDatabaseLocationKey = QStringLiteral("EventLoggerDatabaseLocation");
@@ -14,9 +14,9 @@ inline const QString kEventLoggerDatabaseLocationKey = QStringLiteral("EventLogg
 // The folder under the user default, or the home folder's "Documents/Tolvanex/".
 QString eventLogBackupFolder();
 
-// Makes the backup file writer the manager's roll-over handler: each
+// Makes the backup file writer the event log's roll-over handler: each
 // roll-over writes its entries to a new file in the folder that `folder`
 // gives at that moment, and lets the log be emptied only when the file was
-// written whole. Without a manager, the shared one.
-void installEventLogBackupHandler(TVXDataBase* database = nullptr,
+// written whole. Without a store, the shared one's event log.
+void installEventLogBackupHandler(TVXEventLogAccess* eventLog = nullptr,
                                   std::function<QString()> folder = eventLogBackupFolder);

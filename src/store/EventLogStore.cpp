@@ -44,7 +44,7 @@ QString monthAbbreviation(int month) { return QLocale::c().monthName(month, QLoc
 
 TVXEventLogStore::TVXEventLogStore(TVXDataBase& database)
     : mDatabase(database)
-    , mLogger(std::make_shared<TVXEventLogger>(database))
+    , mLogger(std::make_shared<TVXEventLogger>(database, *this))
 {
 }
 

@@ -1,6 +1,7 @@
 #pragma once
 // The signed-in user's own password (the server account's and the stored
-// copy) and the password hint, owned by the database manager. The hint
+// copy), the password hint and the server's policy for new passwords, owned by
+// the database manager. The hint
 // columns of APPPREFTABLE stay enciphered under the hint's answer: only the
 // right answer opens them. The manager derives from this class: these are its
 // password and hint calls.
@@ -48,6 +49,9 @@ public:
     // Sets the server account's password and the stored copy; the server's
     // message is never reported, as it may quote the password.
     void resetPasswordForUser(const TVXUser& user, TVXResult* code);
+    // The server's policy for new passwords, under kSPPMinLength and
+    // kSPPCharSetFlag; null on failure.
+    std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
 
 protected:
     explicit TVXPasswordHint(TVXDataBase& database) : mDatabase(database) {}

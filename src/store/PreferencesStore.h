@@ -50,6 +50,10 @@ public:
     // index 0: all types; otherwise entry index-1 of the types offered for editing.
     TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
     [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
+    // The signed-in user's column widths and shown columns for a type (null:
+    // all types), read into the user or written from it.
+    TVXResult readColoumWidthInfoForType(const QString& typeID);
+    TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
 

@@ -128,8 +128,6 @@ public:
     TVXResult readRecordTable();
     void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
     void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
-    // The password policy under kSPPMinLength and kSPPCharSetFlag; null on failure.
-    std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
     // From the system's random source; flags 1 lower, 2 upper, 4 digits,
     // 8 symbols, 16 international, 32 pronounceable.
     QString generatePasswordWith(uint16_t flags, uint16_t length) const;
@@ -194,15 +192,13 @@ public:
     // --- icons (store/IconStore.h) ----------------------------------------------------
     void addCustomIconsFromImages(const QStringList& paths) override;
 
-    // --- server accounts and column settings (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
+    // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
     bool isStoreAdministrator(); // as the load found it
     // The password typed in this run, else the stored one; empty for non-administrators.
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
-    TVXResult readColoumWidthInfoForType(const QString& typeID);
-    TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);

@@ -1,5 +1,4 @@
-// The store's user accounts as the administrator sees them, and the list
-// columns each user keeps per type.
+// The store's user accounts as the administrator sees them.
 #include "model/BMGroup.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
@@ -115,55 +114,6 @@ bool TVXDataBase::isStoreAdministrator()
 {
     // Known since the load read the accounts: whoever may create accounts.
     return isCurrentUserAdministrator();
-}
-
-TVXResult TVXDataBase::readColoumWidthInfoForType(const QString& typeID)
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
-    try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(KQuerySelectColumnInfoTable));
-        stmt->setString(1, m_currentUser->mUserID().toStdString());
-        stmt->setString(2, type.toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        if (rs->next()) {
-            QList<int> widths;
-            uint64_t mask = 0;
-            for (int i = 0; i < kListNoOfColumns; ++i) {
-                const int64_t value = rs->isNull(3 + i) ? 0 : rs->getInt64(3 + i);
-                widths << static_cast<int>(value & 0xFFFF);
-                if ((value >> 16) & 0xFFFF)
-                    mask |= kColumnMasksArray[i];
-            }
-            m_currentUser->setMColoumWidthArray(widths);
-            m_currentUser->setMColoumInfo(mask);
-        }
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
-}
-
-TVXResult TVXDataBase::setShowColumnsInListViewForTypeName(const QString& typeID)
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    const uint64_t mask = m_currentUser->mColoumInfo();
-    const QList<int>& widths = m_currentUser->mColoumWidthArray();
-    if (widths.size() < kListNoOfColumns)
-        return kTVXStatementFailed;
-    try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(KQueryInsertIntoColumnInfoTable));
-        stmt->setString(1, m_currentUser->mUserID().toStdString());
-        stmt->setString(2, typeID.toStdString());
-        for (int i = 0; i < kListNoOfColumns; ++i) {
-            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
-            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
-        }
-        stmt->executeUpdate();
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
 }
 
 void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,

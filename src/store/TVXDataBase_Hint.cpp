@@ -1,5 +1,7 @@
-// The user's own password (the server account's too) and the password hint.
+// The user's own password (the server account's too), the password hint and
+// the password policy.
 #include "crypto/Rijndael.h"
+#include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
 #include "store/HintQuestions.h"
 #include "store/HintStore.h"
@@ -298,5 +300,29 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
             if (code)
                 *code = failed;
         }
+    }
+}
+
+std::optional<QVariantHash> TVXPasswordHint::passwordPolicyDetails(TVXResult* code)
+{
+    const auto readValue = [this](const char* query) {
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(query));
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (rs->next() && rs->rowsCount() > 0 && !rs->isNull(1))
+            return tvxsql::textColumn(*rs, 1).trimmed().toInt();
+        return 0;
+    };
+    if (code)
+        *code = kTVXDone;
+    try {
+        if (!mDatabase.connection())
+            throw tvxsql::noConnection();
+        QVariantHash policy;
+        policy.insert(kSPPMinLength, readValue(kQueryReadPasswordPolicyAttrMinLength));
+        policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
+        return policy;
+    } catch (const sql::SQLException& e) {
+        (void)mDatabase.reportDatabaseError(e);
+        return std::nullopt;
     }
 }

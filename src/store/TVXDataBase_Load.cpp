@@ -2,7 +2,6 @@
 // the caches. Workers run while the main thread waits behind its progress panel.
 #include "crypto/DBEncrypter.h"
 #include "model/BMGroup.h"
-#include "model/BMPasswordPolicyController.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
@@ -745,30 +744,6 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
         const TVXResult failed = reportDatabaseError(e);
         if (code)
             *code = failed;
-    }
-}
-
-std::optional<QVariantHash> TVXDataBase::passwordPolicyDetails(TVXResult* code)
-{
-    const auto readValue = [this](const char* query) {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(query));
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        if (rs->next() && rs->rowsCount() > 0 && !rs->isNull(1))
-            return tvxsql::textColumn(*rs, 1).trimmed().toInt();
-        return 0;
-    };
-    if (code)
-        *code = kTVXDone;
-    try {
-        if (!mCPcon)
-            throw noConnection();
-        QVariantHash policy;
-        policy.insert(kSPPMinLength, readValue(kQueryReadPasswordPolicyAttrMinLength));
-        policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
-        return policy;
-    } catch (const sql::SQLException& e) {
-        (void)reportDatabaseError(e);
-        return std::nullopt;
     }
 }
 

@@ -160,7 +160,7 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult*
             fontName = kFallbackFontName;
         user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
 
-        const TVXResult columns = mDatabase.readColoumWidthInfoForType(user.mCurrentType());
+        const TVXResult columns = readColoumWidthInfoForType(user.mCurrentType());
         if (code)
             *code = columns;
     }
@@ -445,5 +445,60 @@ TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int ty
             typeID = types[typeIndex - 1]->mTypeUID();
     }
     currentUser().setMColoumWidthArray(widths);
-    return mDatabase.setShowColumnsInListViewForTypeName(typeID);
+    return setShowColumnsInListViewForTypeName(typeID);
+}
+
+// --- the list columns the user keeps per type ---------------------------------
+
+TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
+    TVXUser& user = currentUser();
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(KQuerySelectColumnInfoTable));
+        stmt->setString(1, user.mUserID().toStdString());
+        stmt->setString(2, type.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (rs->next()) {
+            QList<int> widths;
+            uint64_t mask = 0;
+            for (int i = 0; i < kListNoOfColumns; ++i) {
+                const int64_t value = rs->isNull(3 + i) ? 0 : rs->getInt64(3 + i);
+                widths << static_cast<int>(value & 0xFFFF);
+                if ((value >> 16) & 0xFFFF)
+                    mask |= kColumnMasksArray[i];
+            }
+            user.setMColoumWidthArray(widths);
+            user.setMColoumInfo(mask);
+        }
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return mDatabase.reportDatabaseError(e);
+    }
+}
+
+TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typeID)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const TVXUser& user = currentUser();
+    const uint64_t mask = user.mColoumInfo();
+    const QList<int>& widths = user.mColoumWidthArray();
+    if (widths.size() < kListNoOfColumns)
+        return kTVXStatementFailed;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.connection()->prepareStatement(KQueryInsertIntoColumnInfoTable));
+        stmt->setString(1, user.mUserID().toStdString());
+        stmt->setString(2, typeID.toStdString());
+        for (int i = 0; i < kListNoOfColumns; ++i) {
+            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
+            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
+        }
+        stmt->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return mDatabase.reportDatabaseError(e);
+    }
 }

@@ -4,18 +4,23 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/core/MainThread.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 
 #include <pwd.h>
 #include <unistd.h>
 
 #include <vector>
 
-TVXEventLogger::TVXEventLogger(TVXDataBase& database) : mDatabase(database) {}
+TVXEventLogger::TVXEventLogger(const TVXStoreCaches& caches, TVXEventLogStore& store)
+    : mCaches(caches), mStore(store)
+{
+}
 
 TVXEventLogger& TVXEventLogger::sharedEventLogger()
 {
-    return TVXDataBase::sharedTVXDataBase().eventLogger();
+    return sharedstore::eventLog().eventLogger();
 }
 
 TVXEventLogEntry TVXEventLogger::makeEntry(const QDateTime& when, const QString& event,
@@ -73,13 +78,13 @@ TVXResult TVXEventLogger::addLogEvent(const QString& event, const QString& descr
                                 const QString& userName)
 {
     QString user = userName;
-    if (user.isEmpty() && mDatabase.mCurrentUser())
-        user = mDatabase.mCurrentUser()->mUsername();
+    if (user.isEmpty() && mCaches.mCurrentUser())
+        user = mCaches.mCurrentUser()->mUsername();
     const TVXEventLogEntry entry =
         makeEntry(QDateTime::currentDateTime(), event, description, action, user, computerUserName());
 
     // A failed store never stops the caller nor hides the event from the viewer.
-    const TVXResult code = mDatabase.saveLogsArrayToDatabase(entry);
+    const TVXResult code = mStore.save(entry);
     {
         std::lock_guard lock(mMutex);
         mLogArrary.append(entry);
@@ -108,7 +113,7 @@ void TVXEventLogger::clearLog()
 
 void TVXEventLogger::reloadLogDatabase()
 {
-    const QList<TVXEventLogEntry> stored = mDatabase.mLogArray();
+    const QList<TVXEventLogEntry> stored = mStore.entries();
     std::lock_guard lock(mMutex);
     mLogArrary = stored;
 }

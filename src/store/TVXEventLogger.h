@@ -15,24 +15,26 @@
 #include <memory>
 #include <mutex>
 
-class TVXDataBase;
+class TVXEventLogStore;
 class TVXRecord;
+class TVXStoreCaches;
 
 class TVXEventLogger : public std::enable_shared_from_this<TVXEventLogger> {
 public:
     using Listener = std::function<void(const TVXEventLogEntry&)>;
     using ListenerToken = quint64;
 
-    // Logs for and through the given manager, which outlives the service.
-    explicit TVXEventLogger(TVXDataBase& database);
+    // Logs into the given store, for the signed-in user of the caches; both
+    // outlive the service.
+    TVXEventLogger(const TVXStoreCaches& caches, TVXEventLogStore& store);
     TVXEventLogger(const TVXEventLogger&) = delete;
     TVXEventLogger& operator=(const TVXEventLogger&) = delete;
 
-    // The service of the shared manager: what the application's writers and windows use.
+    // The service of the shared store: what the application's writers and windows use.
     static TVXEventLogger& sharedEventLogger();
 
     // Records one event now. A null or empty description or action becomes "";
-    // without a user name the manager's signed-in user is taken. The entry
+    // without a user name the signed-in user is taken. The entry
     // reaches the list whether or not the store took it; returns the store's
     // result code (0 or 3). Log an operation only once its outcome is known.
     // Descriptions name what the event concerns and never carry a secret.
@@ -62,7 +64,7 @@ public:
     QList<TVXEventLogEntry> logArrary() const;
     // Empties the list only; the table keeps its rows.
     void clearLog();
-    // Replaces the list with the manager's entries read back from the store.
+    // Replaces the list with the entries read back from the store.
     void reloadLogDatabase();
 
     // Called with each new entry, on the main thread.
@@ -73,7 +75,8 @@ private:
     void notifyListeners(const TVXEventLogEntry& entry);
     void deliver(const TVXEventLogEntry& entry);
 
-    TVXDataBase& mDatabase;
+    const TVXStoreCaches& mCaches;
+    TVXEventLogStore& mStore;
     mutable std::mutex mMutex; // the import worker logs while the main thread may read
     QList<TVXEventLogEntry> mLogArrary;
     std::map<ListenerToken, Listener> mListeners;

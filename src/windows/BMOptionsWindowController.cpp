@@ -8,7 +8,11 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/HintStore.h"
+#include "store/PreferencesStore.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
 #include "windows/RecordDetailsLogic.h"
 
@@ -133,12 +137,14 @@ Layout* indented(Layout* layout)
 
 BMOptionsWindowController* BMOptionsWindowController::sharedOptionsWindowController()
 {
-    static BMOptionsWindowController* shared = new BMOptionsWindowController(TVXDataBase::sharedTVXDataBase());
+    static BMOptionsWindowController* shared =
+        new BMOptionsWindowController(sharedstore::caches(), sharedstore::preferences(), sharedstore::eventLog());
     return shared;
 }
 
-BMOptionsWindowController::BMOptionsWindowController(TVXDataBase& database, QWidget* parent)
-    : QDialog(parent), mDatabase(database)
+BMOptionsWindowController::BMOptionsWindowController(TVXStoreCaches& caches, TVXPreferences& preferences,
+                                                     TVXEventLogAccess& eventLog, QWidget* parent)
+    : QDialog(parent), mCaches(caches), mPreferences(preferences), mEventLog(eventLog)
 {
     setObjectName(QStringLiteral("OptionsWindowController"));
     setWindowTitle(tr("Options"));
@@ -367,7 +373,7 @@ void BMOptionsWindowController::updateRowColorWell()
 
 void BMOptionsWindowController::initUserPreferences()
 {
-    const TVXUser* user = mDatabase.getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!user)
         return;
     const OptionsChoices choices = options::choicesFromUser(*user);
@@ -394,7 +400,7 @@ void BMOptionsWindowController::initUserPreferences()
             if (QCheckBox* cell = mShowColumnMatrix[r][c])
                 cell->setChecked(cells[r][c]);
 
-    const bool hasPassword = TVXDataBase::isPasswordEnableForUser(*user);
+    const bool hasPassword = TVXPasswordHint::isPasswordEnableForUser(*user);
     for (QWidget* control : {static_cast<QWidget*>(mAutoLock), static_cast<QWidget*>(mAutoLockField),
                              static_cast<QWidget*>(mAutolockLabel)})
         control->setVisible(hasPassword);
@@ -438,17 +444,17 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
     platform::runModalForWindow(this);
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {
-        const TVXUser* user = mDatabase.getCurrentUser();
-        (void)mDatabase.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
-                                            user ? user->mUsername() : QString());
+        const TVXUser* user = mCaches.getCurrentUser();
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
+                                                  user ? user->mUsername() : QString());
     }
     return mSaved ? platform::kModalRunStopped : platform::kModalRunAborted;
 }
 
 void BMOptionsWindowController::ok()
 {
-    const TVXUser* user = mDatabase.getCurrentUser();
-    const bool hasPassword = user && TVXDataBase::isPasswordEnableForUser(*user);
+    const TVXUser* user = mCaches.getCurrentUser();
+    const bool hasPassword = user && TVXPasswordHint::isPasswordEnableForUser(*user);
     const QString refusal = options::lockMinutesRefusal(currentChoices(), hasPassword);
     if (!refusal.isEmpty()) {
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
@@ -469,7 +475,7 @@ void BMOptionsWindowController::cancel() { platform::abortModal(); }
 TVXResult BMOptionsWindowController::saveUserPreference()
 {
     const QString selected = mSelectedTypeUID ? mSelectedTypeUID() : kAllCategoriesUID;
-    return options::saveUserPreference(mDatabase, currentChoices(), selected, [] {
+    return options::saveUserPreference(mCaches, mPreferences, currentChoices(), selected, [] {
         return BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
                                tr("Do you want the current column settings to be applied to all Types?"), tr("No"),
                                QString(), tr("Yes"))

@@ -30,7 +30,9 @@ class QStackedWidget;
 class QToolBar;
 class QToolButton;
 class QVBoxLayout;
-class TVXDataBase;
+class TVXEventLogAccess;
+class TVXPreferences;
+class TVXStoreCaches;
 
 inline const QString kTolvanPreferenceChangedNotification = QStringLiteral("Tolvan Preference Changed Notification");
 
@@ -43,10 +45,13 @@ inline const QString kLaunchOnStartupKey = QStringLiteral("LaunchOnStartup");
 class BMOptionsWindowController : public QDialog {
     Q_OBJECT
 public:
-    // The one window of the application, over the shared database manager.
+    // The one window of the application, over the shared store.
     static BMOptionsWindowController* sharedOptionsWindowController();
 
-    explicit BMOptionsWindowController(TVXDataBase& database, QWidget* parent = nullptr);
+    // The signed-in user comes from the caches, the options are saved through
+    // the preferences, "Edit Settings" goes to the event log.
+    BMOptionsWindowController(TVXStoreCaches& caches, TVXPreferences& preferences, TVXEventLogAccess& eventLog,
+                              QWidget* parent = nullptr);
 
     // Shows the window modally, filled from the user's options; returns when
     // it closes. Logs "Edit Settings" when the options were saved.
@@ -95,7 +100,9 @@ private:
     void setDatabaseLocation(const QString& folder);
     void updateRowColorWell();
 
-    TVXDataBase& mDatabase;
+    TVXStoreCaches& mCaches;
+    TVXPreferences& mPreferences;
+    TVXEventLogAccess& mEventLog;
     std::function<QString()> mSelectedTypeUID;
     platform::LoginItems mLoginItems;
     bool mSaved = false;

@@ -1,8 +1,10 @@
 #include "windows/BMPasswordWindowController.h"
 
+#include "model/PasswordGenerator.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/TVXDataBase.h"
+#include "store/PreferencesStore.h"
+#include "store/SharedStore.h"
 #include "views/BMPasswordStrengthMeter.h"
 
 #include <QCheckBox>
@@ -74,19 +76,19 @@ std::optional<Preset> presetFor(int item)
 
 using namespace passwordsheet;
 
-BMPasswordWindowController::Backend BMPasswordWindowController::backendFor(TVXDataBase& database)
+BMPasswordWindowController::Backend BMPasswordWindowController::backendFor(TVXPreferences& preferences)
 {
     return Backend{
-        [&database] { return database.passwordGeneratorFlags(); },
+        [&preferences] { return preferences.passwordGeneratorFlags(); },
         // A preference: a failed save went to the error path.
-        [&database](uint8_t flags) { (void)database.setPasswordGeneratorFlags(flags); },
-        [&database](uint16_t flags, uint16_t length) { return database.generatePasswordWith(flags, length); },
+        [&preferences](uint8_t flags) { (void)preferences.setPasswordGeneratorFlags(flags); },
+        [](uint16_t flags, uint16_t length) { return ::generatePassword(flags, length); },
     };
 }
 
 BMPasswordWindowController& BMPasswordWindowController::sharedPasswordController()
 {
-    static auto* shared = new BMPasswordWindowController(backendFor(TVXDataBase::sharedTVXDataBase()));
+    static auto* shared = new BMPasswordWindowController(backendFor(sharedstore::preferences()));
     return *shared;
 }
 

@@ -19,7 +19,7 @@ class QComboBox;
 class QListWidget;
 class QPushButton;
 class QSpinBox;
-class TVXDataBase;
+class TVXPreferences;
 
 namespace passwordsheet {
 
@@ -60,7 +60,8 @@ public:
         std::function<void(uint8_t)> storeFlags;
         std::function<QString(uint16_t flags, uint16_t length)> generate;
     };
-    static Backend backendFor(TVXDataBase& database);
+    // The signed-in user's flags in the preferences, and the system's generator.
+    static Backend backendFor(TVXPreferences& preferences);
 
     static BMPasswordWindowController& sharedPasswordController();
     explicit BMPasswordWindowController(Backend backend, QObject* parent = nullptr);

@@ -3,7 +3,8 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
-#include "store/TVXDataBase.h"
+#include "store/PreferencesStore.h"
+#include "store/StoreCaches.h"
 
 #include <QCoreApplication>
 
@@ -100,8 +101,8 @@ void storeChoicesInUser(const OptionsChoices& choices, TVXUser& user)
     user.setMRowColor(choices.rowColor);
 }
 
-bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, const QString& selectedTypeUID,
-                       const std::function<bool()>& applyToAllTypes)
+bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences, TVXUser& user, uint64_t mask,
+                       const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
 {
     if (mask == user.mColoumInfo())
         return false;
@@ -115,28 +116,28 @@ bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, cons
     // Column settings are preferences: a failed save went to the error path.
     if (selectedTypeUID == kAllCategoriesUID) {
         if (applyToAllTypes && applyToAllTypes()) {
-            (void)database.setShowColumnsInListViewForTypeName(kAllCategoriesUID);
-            for (const auto& type : database.typesForEditing(false))
-                (void)database.setShowColumnsInListViewForTypeName(type->mTypeUID());
+            (void)preferences.setShowColumnsInListViewForTypeName(kAllCategoriesUID);
+            for (const auto& type : caches.typesForEditing(false))
+                (void)preferences.setShowColumnsInListViewForTypeName(type->mTypeUID());
         } else {
-            (void)database.setShowColumnsInListViewForTypeName(selectedTypeUID);
+            (void)preferences.setShowColumnsInListViewForTypeName(selectedTypeUID);
         }
     } else {
-        (void)database.setShowColumnsInListViewForTypeName(selectedTypeUID);
+        (void)preferences.setShowColumnsInListViewForTypeName(selectedTypeUID);
     }
     return true;
 }
 
-TVXResult saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
-                       const std::function<bool()>& applyToAllTypes)
+TVXResult saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preferences, const OptionsChoices& choices,
+                             const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
 {
-    TVXUser* user = database.getCurrentUser();
+    TVXUser* user = caches.getCurrentUser();
     if (!user)
         return kTVXStatementFailed;
     storeChoicesInUser(choices, *user);
-    saveColumnChoices(database, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
+    saveColumnChoices(caches, preferences, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
     TVXResult code = kTVXDone;
-    database.saveOptionPanelPreferencesForUser(*user, &code);
+    preferences.saveOptionPanelPreferencesForUser(*user, &code);
     return code;
 }
 

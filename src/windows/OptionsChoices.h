@@ -12,7 +12,8 @@
 #include <cstdint>
 #include <functional>
 
-class TVXDataBase;
+class TVXPreferences;
+class TVXStoreCaches;
 class TVXUser;
 
 // The column matrix: 5 rows by 3 columns; the cell (r, c) stands for entry
@@ -65,13 +66,13 @@ void storeChoicesInUser(const OptionsChoices& choices, TVXUser& user);
 // answer(true) means "Yes". Returns whether the mask differed (and was stored).
 // The user's width list is filled up to every column first, so that the
 // column row can be written for a user who never resized a column.
-bool saveColumnChoices(TVXDataBase& database, TVXUser& user, uint64_t mask, const QString& selectedTypeUID,
-                       const std::function<bool()>& applyToAllTypes);
+bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences, TVXUser& user, uint64_t mask,
+                       const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes);
 
 // Saving on OK: the user's options, the column settings, then the server row.
 // Returns the server write's result code.
-TVXResult saveUserPreference(TVXDataBase& database, const OptionsChoices& choices, const QString& selectedTypeUID,
-                       const std::function<bool()>& applyToAllTypes);
+TVXResult saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preferences, const OptionsChoices& choices,
+                             const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes);
 
 // "Helvetica - 13 pt size".
 QString fontDescription(const QFont& font);

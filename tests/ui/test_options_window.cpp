@@ -126,7 +126,7 @@ protected:
         user.setMLockTime(15);
         user.setMClearClipBoardTimer(5);
         user.setMClipBoardOnExit(false);
-        window = std::make_unique<BMOptionsWindowController>(db);
+        window = std::make_unique<BMOptionsWindowController>(db, db, db);
         window->setLoginItems(platform::LoginItems(mAutostart.path(), QStringLiteral("/opt/tolvanex/bin/tolvanex")));
     }
     template <class T> T* control(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
@@ -340,7 +340,7 @@ protected:
 TEST_F(OptionsWindowRealRun, EscapeCancelsAndEndsTheRun)
 {
     TVXDataBase db;
-    BMOptionsWindowController window(db);
+    BMOptionsWindowController window(db, db, db);
     QTimer::singleShot(0, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
     EXPECT_EQ(window.orderFrontOptionsPanel(), platform::kModalRunAborted);
     EXPECT_FALSE(window.isVisible());

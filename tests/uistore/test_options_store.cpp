@@ -28,7 +28,7 @@ protected:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mDefaults.path());
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
         givePreferenceRow(aliceID, kUserName);
-        window = std::make_unique<BMOptionsWindowController>(db);
+        window = std::make_unique<BMOptionsWindowController>(db, db, db);
         window->setLoginItems(platform::LoginItems(mDefaults.filePath("autostart"), "/opt/tolvanex"));
         token = platform::NotificationCenter::defaultCenter().addObserver(
             kTolvanPreferenceChangedNotification, [this](const platform::Notification&) { ++notices; });
