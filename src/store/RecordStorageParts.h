@@ -1,14 +1,12 @@
 #pragma once
 // What the record and attachment writers encipher and read before they touch
-// the connection: every cipher measured, the file read, so that a refusal
-// comes before anything is written.
-#include "model/TVXType.h"
+// the connection: every cipher measured (the ciphers in store/RecordWriter.h),
+// the file read, so that a refusal comes before anything is written.
 #include "store/TVXDataBase.h"
 
 #include <QByteArray>
 #include <QString>
 
-#include <array>
 #include <memory>
 
 struct TVXDataBase::NewRecord {

@@ -7,12 +7,12 @@
 #include "store/ResultCodes.h"
 
 #include <QByteArray>
+#include <QString>
 
 #include <array>
 #include <memory>
 
 class BMGroup;
-class QString;
 class TVXRecord;
 
 class TVXRecordWriter {
