@@ -15,7 +15,15 @@ BMController* BMController::sharedApplicationController()
 }
 
 BMController::BMController(TVXDataBase* database, QObject* parent)
-    : QObject(parent), mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+    : QObject(parent)
+    , mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+    , mCaches(*mDatabase)
+    , mPreferences(*mDatabase)
+    , mPasswordHint(*mDatabase)
+    , mEventLog(*mDatabase)
+    , mIcons(*mDatabase)
+    , mRecentLists(*mDatabase)
+    , mAttachments(*mDatabase)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
