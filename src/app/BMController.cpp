@@ -24,10 +24,16 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
     , mIcons(*mDatabase)
     , mRecentLists(*mDatabase)
     , mAttachments(*mDatabase)
+    , mAccountAdmin(*mDatabase)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
     registerObservers();
+}
+
+bool BMController::storeConnected() const
+{
+    return mDatabase->connection() != nullptr;
 }
 
 BMController::~BMController()

@@ -29,6 +29,7 @@
 class BMDetailsView;
 class BMDetailsViewDelegate;
 class BMDetailsWindowController;
+class TVXAccountAdminAccess;
 class TVXAttachmentStoreAccess;
 class TVXDataBase;
 class TVXEventLogAccess;
@@ -480,6 +481,8 @@ private:
     void logInAgain(const QString& message);
     // The keyring's copy of the master password, written once a log-in succeeded with it.
     void rememberMasterPassword(const QString& master);
+    // Whether the store has a connection to the server (preferences are saved only then).
+    bool storeConnected() const;
     TVXDataBase* mDatabase = nullptr;
     // Parts of that same store, for the files that need no more of it.
     TVXStoreCaches& mCaches;
@@ -489,6 +492,7 @@ private:
     TVXIconsAccess& mIcons;
     TVXRecentListsAccess& mRecentLists;
     TVXAttachmentStoreAccess& mAttachments;
+    TVXAccountAdminAccess& mAccountAdmin;
 
     // Shared state. The main window is made by the main-window concern; the
     // selected record is what its views have selected.
