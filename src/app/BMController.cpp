@@ -15,11 +15,25 @@ BMController* BMController::sharedApplicationController()
 }
 
 BMController::BMController(TVXDataBase* database, QObject* parent)
-    : QObject(parent), mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+    : QObject(parent)
+    , mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
+    , mCaches(*mDatabase)
+    , mPreferences(*mDatabase)
+    , mPasswordHint(*mDatabase)
+    , mEventLog(*mDatabase)
+    , mIcons(*mDatabase)
+    , mRecentLists(*mDatabase)
+    , mAttachments(*mDatabase)
+    , mAccountAdmin(*mDatabase)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
     registerObservers();
+}
+
+bool BMController::storeConnected() const
+{
+    return mDatabase->connection() != nullptr;
 }
 
 BMController::~BMController()

@@ -29,7 +29,15 @@
 class BMDetailsView;
 class BMDetailsViewDelegate;
 class BMDetailsWindowController;
+class TVXAccountAdminAccess;
+class TVXAttachmentStoreAccess;
 class TVXDataBase;
+class TVXEventLogAccess;
+class TVXIconsAccess;
+class TVXPasswordHint;
+class TVXPreferences;
+class TVXRecentListsAccess;
+class TVXStoreCaches;
 class TVXRecord;
 class BMCategoryEditWindowController;
 class BMCustomSettingsController;
@@ -473,7 +481,18 @@ private:
     void logInAgain(const QString& message);
     // The keyring's copy of the master password, written once a log-in succeeded with it.
     void rememberMasterPassword(const QString& master);
+    // Whether the store has a connection to the server (preferences are saved only then).
+    bool storeConnected() const;
     TVXDataBase* mDatabase = nullptr;
+    // Parts of that same store, for the files that need no more of it.
+    TVXStoreCaches& mCaches;
+    TVXPreferences& mPreferences;
+    TVXPasswordHint& mPasswordHint;
+    TVXEventLogAccess& mEventLog;
+    TVXIconsAccess& mIcons;
+    TVXRecentListsAccess& mRecentLists;
+    TVXAttachmentStoreAccess& mAttachments;
+    TVXAccountAdminAccess& mAccountAdmin;
 
     // Shared state. The main window is made by the main-window concern; the
     // selected record is what its views have selected.

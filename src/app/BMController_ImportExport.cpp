@@ -3,6 +3,7 @@
 // is told afterwards.
 #include "app/BMController.h"
 #include "platform/core/SecretHygiene.h"
+#include "store/StoreCaches.h"
 
 #include "app/BMExchangeHooks.h"
 #include "app/BMExchangeProgressPanel.h"
@@ -17,7 +18,6 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/TVXDataBase.h"
 #include "windows/BMCategoryEditWindowController.h"
 
 #include <QCheckBox>
@@ -157,14 +157,14 @@ QWidget* BMController::exportOptionsView() { return exchange().options.get(); }
 
 bool BMController::isPersonalGroup(const BMGroup* group) const
 {
-    const auto& user = database()->mCurrentUser();
+    const auto& user = mCaches.mCurrentUser();
     return group && user && !user->mUserID().isEmpty() && group->mGroupUID() == user->mUserID();
 }
 
 bool BMController::mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed)
 {
     *allRecordsAllowed = true;
-    const auto& user = database()->mCurrentUser();
+    const auto& user = mCaches.mCurrentUser();
     if (user && (user->mDataPermissionsBit() & kDataPermissionExportAndMail))
         return true;
     // Without the export bit only the user's own records leave the store.
@@ -224,9 +224,9 @@ void BMController::exportSelectionChange()
         return;
     bool any = false;
     switch (options.selectedRow()) {
-    case kRowAllRecords: any = database()->anyRecordHasAtachementinArray(); break;
-    case kRowListedRecords: any = database()->anyRecordHasAtachementinArray(state.hooks.recordsForExporting(true)); break;
-    default: any = database()->anyRecordHasAtachementinArray(state.hooks.recordsForExporting(false)); break;
+    case kRowAllRecords: any = mCaches.anyRecordHasAtachementinArray(); break;
+    case kRowListedRecords: any = mCaches.anyRecordHasAtachementinArray(state.hooks.recordsForExporting(true)); break;
+    default: any = mCaches.anyRecordHasAtachementinArray(state.hooks.recordsForExporting(false)); break;
     }
     options.attachmentsBox()->setEnabled(any);
     options.attachmentsBox()->setChecked(any);
@@ -248,12 +248,12 @@ void BMController::exportPanelDidEnd(int tag, const QString& path)
     case kTagExportCSV: {
         const bool all = scope == kScopeAll;
         CExportDelegate provider(all, all ? BMExchangeHooks::RecordList() : state.hooks.recordsForExporting(scope == kScopeListed),
-                                 *database(), *database());
+                                 mCaches, mAttachments);
         exported = runExportInBackground(provider, path, eFileCSVExport, QString());
         break;
     }
     case kTagBackup: {
-        const bool attachments = database()->anyRecordHasAtachementinArray(state.hooks.recordsToBackUp());
+        const bool attachments = mCaches.anyRecordHasAtachementinArray(state.hooks.recordsToBackUp());
         if (runPassDialogForExportForFile(path, kScopeBackup, attachments ? eFileQVXv4 : eFileQVXv3)
             == platform::kModalRunStopped)
             state.hooks.deleteBackedUpGroup();
@@ -292,7 +292,7 @@ int BMController::runPassDialogForExportForFile(const QString& path, int exportT
     case kScopeBackup: records = state.hooks.recordsToBackUp(); break;
     default: return platform::kModalRunAborted;
     }
-    CExportDelegate provider(exportTypes == kScopeAll, records, *database(), *database());
+    CExportDelegate provider(exportTypes == kScopeAll, records, mCaches, mAttachments);
     // Only a file with every record counts as done: a backup that fell short
     // must not let its group be deleted.
     return runExportInBackground(provider, path, kind, password) ? platform::kModalRunStopped
@@ -358,7 +358,7 @@ void BMController::importSelectedFile(int tag)
         BMRunAlertPanel(noPrivilegeTitle(), tr(" You should have atleast one Group to import records."), tr("OK"));
         return;
     }
-    const auto& user = database()->mCurrentUser();
+    const auto& user = mCaches.mCurrentUser();
     const bool mayImport = user && (user->mDataPermissionsBit() & kDataPermissionImport);
     if (!mayImport && !isPersonalGroup(group.get())) {
         BMRunAlertPanel(noPrivilegeTitle(), tr(" You don't have sufficient privileges to import records."), tr("OK"));
@@ -515,7 +515,7 @@ void BMController::mailItems()
         return;
     folder.setAutoRemove(false);
     const QString path = folder.filePath(QStringLiteral("Attached_Records.qvx"));
-    CExportDelegate provider(false, exchange().hooks.recordsForExporting(false), *database(), *database());
+    CExportDelegate provider(false, exchange().hooks.recordsForExporting(false), mCaches, mAttachments);
     const bool written = RunExport(provider, path.toStdString(), eFileQVXv4, std::string());
     const TVXExportSummary summary = provider.exportSummary();
     if (!written || !summary.succeeded()) {

@@ -3,6 +3,11 @@
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
 #include "app/BMLockPanel.h"
+#include "store/AccountAdmin.h"
+#include "store/EventLogStore.h"
+#include "store/HintStore.h"
+#include "store/PreferencesStore.h"
+#include "store/StoreCaches.h"
 
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
@@ -10,7 +15,6 @@
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
 #include "store/HintQuestions.h"
-#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "windows/BMDetailsWindowController.h"
 
@@ -103,15 +107,15 @@ void BMController::displayLockPanel(QObject* sender)
     platform::abortModal();
     BMLockPanel* panel = lockPanel();
     panel->mAttemptsLabel()->hide();
-    const TVXUser& user = *mDatabase->mCurrentUser();
-    if (!TVXDataBase::isPasswordEnableForUser(user)) {
+    const TVXUser& user = *mCaches.mCurrentUser();
+    if (!TVXPasswordHint::isPasswordEnableForUser(user)) {
         BMRunAlertPanel(platform::standardAlertTitle(), tr("You need to set password first."), tr("OK"));
         return;
     }
     panel->mUserLockPanelField()->setEnabled(false);
     panel->mUserLockPanelField()->setText(user.mUsername());
     lockUserInterface(true);
-    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
+    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
     mNumberOfAttempts = user.mLoginAttemptCount();
     if (showLockPanel()) {
         lockUserInterface(false);
@@ -124,8 +128,8 @@ void BMController::displayLockPanel(QObject* sender)
 bool BMController::showLockPanel()
 {
     BMLockPanel* panel = lockPanel();
-    const TVXUser& user = *mDatabase->mCurrentUser();
-    if (!TVXDataBase::isPasswordEnableForUser(user))
+    const TVXUser& user = *mCaches.mCurrentUser();
+    if (!TVXPasswordHint::isPasswordEnableForUser(user))
         return true;
     mNumberOfAttempts = user.mLoginAttemptCount();
     panel->mAttemptsLabel()->hide();
@@ -154,32 +158,32 @@ void BMController::lockPanelQuit() { platform::abortModal(); }
 void BMController::lockPanelOK()
 {
     BMLockPanel* panel = lockPanel();
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mCaches.mCurrentUser();
     const QString typed = panel->mPasswordField()->text();
-    if (!TVXDataBase::isPasswordEnableForUser(user) && typed.isEmpty()) {
+    if (!TVXPasswordHint::isPasswordEnableForUser(user) && typed.isEmpty()) {
         platform::stopModal();
         panel->hide();
         reloadDatabase(nullptr);
         return;
     }
-    if (mDatabase->validatePasswordForUser(user, typed)) {
+    if (mPasswordHint.validatePasswordForUser(user, typed)) {
         mNumberOfAttempts = 0;
         platform::stopModal();
         panel->hide();
         panel->mPasswordField()->clear();
         reloadDatabase(nullptr);
         // The count is a preference: a failure went to the error path, and the unlock stands.
-        if (mDatabase->connection())
-            (void)mDatabase->setNumberofAttemptsLeft(0, &user);
+        if (storeConnected())
+            (void)mPreferences.setNumberofAttemptsLeft(0, &user);
         return;
     }
     panel->mPasswordField()->clear();
-    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
+    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
                                          mCurrentUserName);
     BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not a correct password."), tr("OK"));
     ++mNumberOfAttempts;
-    if (mDatabase->connection())
-        (void)mDatabase->setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user); // as above
+    if (storeConnected())
+        (void)mPreferences.setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user); // as above
     else
         user.setMLoginAttemptCount(static_cast<int16_t>(mNumberOfAttempts));
     const FailedUnlock outcome = failedUnlockOutcome(mNumberOfAttempts);
@@ -198,10 +202,10 @@ void BMController::lockPanelOK()
                             + QLatin1Char('\n')
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
                         tr("OK"));
-        if (mDatabase->connection()) {
+        if (storeConnected()) {
             // Only Quit is left either way; a failure went to the error path.
-            (void)mDatabase->setNumberofAttemptsLeft(0, &user);
-            (void)mDatabase->deleteUser(user);
+            (void)mPreferences.setNumberofAttemptsLeft(0, &user);
+            (void)mAccountAdmin.deleteUser(user);
         }
     }
 }
@@ -215,9 +219,9 @@ void BMController::lockPanelHint()
         if (mLockPanel)
             mLockPanel->mPasswordField()->setFocus();
     });
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mCaches.mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
-        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
         BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
         panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
         panel->mHintAnswerToQuestion()->clear();
@@ -228,9 +232,9 @@ void BMController::lockPanelHint()
         return;
     }
     TVXResult code = kTVXDone;
-    const bool exists = mDatabase->isHintExist(user, &code);
+    const bool exists = mPasswordHint.isHintExist(user, &code);
     if (exists && code == kTVXDone) {
-        const QString hint = mDatabase->passwordHintForUser(user, &code);
+        const QString hint = mPasswordHint.passwordHintForUser(user, &code);
         if (code == kTVXDone) {
             BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
         } else if (code == kTVXAccountDisabled) {
@@ -251,22 +255,22 @@ void BMController::lockPanelHint()
 
 void BMController::HintQuestionAnswerPanelOK()
 {
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mCaches.mCurrentUser();
     const QString answer = hintQuestionAnswerPanel()->mHintAnswerToQuestion()->text();
     TVXResult code = kTVXDone;
     const bool right =
-        mDatabase->validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
+        mPasswordHint.validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
     if (code != kTVXDone) {
         displayErrCode(code);
         if (mIsTerminating)
             return;
     }
     if (!right) {
-        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
                                              mCurrentUserName);
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {
-        const QString hint = mDatabase->passwordHintForUser(user, answer, &code);
+        const QString hint = mPasswordHint.passwordHintForUser(user, answer, &code);
         BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
     }
     platform::stopModal();
@@ -350,9 +354,9 @@ void BMController::closeModals()
         QTimer::singleShot(1000, this, &BMController::closeModals);
         return;
     }
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mCaches.mCurrentUser();
     int minutes = 0;
-    if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+    if (TVXPasswordHint::isPasswordEnableForUser(user) && mPreferences.autoLockEnabledWithInactiveTime(&minutes)
         && minutes > 0)
         displayLockPanel(nullptr);
     alertISON = true;
@@ -382,7 +386,7 @@ void BMController::checkClipBoard()
 
 void BMController::installClearClipBoardTimer(bool quitting)
 {
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mCaches.mCurrentUser();
     if (!user.mClearClipboardState())
         return;
     if (quitting) {

@@ -7,8 +7,8 @@
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/UserDefaults.h"
+#include "store/StoreCaches.h"
 #include "store/HintQuestions.h"
-#include "store/TVXDataBase.h"
 #include "views/BMImageCell.h"
 #include "views/BMImages.h"
 #include "views/BMRecordModels.h"
@@ -157,7 +157,7 @@ void BMController::makeTableModels()
 {
     BMMainWindow* w = mainWindowView();
     mBrowseState = std::make_shared<BMBrowseState>();
-    mBrowseState->setStore(mDatabase);
+    mBrowseState->setStore(mCaches, mIcons, mRecentLists);
     mTypesModel = new BMTypesTableModel(mBrowseState, this);
     mSmartModel = new BMSmartTypesModel(mBrowseState, this);
     mNamesModel = new BMRecordNamesModel(this);
@@ -251,7 +251,7 @@ void BMController::connectMainWindow(BMMainWindow* w)
 void BMController::initWindowTitle()
 {
     BMMainWindow* w = mainWindowView();
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (w && user)
         w->setWindowTitle(QStringLiteral("%1 - %2").arg(tr("Tolvanex Enterprise"), user->mUsername()));
 }
@@ -259,7 +259,7 @@ void BMController::initWindowTitle()
 void BMController::initSubviews()
 {
     BMMainWindow* w = createMainWindow();
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     const int lastView = user ? qBound(0, int(user->mLastView()), 2) : kColumnViewTag;
 
     // 1. The view switch shows the user's last view; the column view first.
@@ -269,8 +269,8 @@ void BMController::initSubviews()
 
     // Pop-ups: the user's group, then its types.
     initGroupUIControl();
-    if (user && !mDatabase->groupsForEditing().isEmpty()) {
-        const auto groups = mDatabase->groupsForEditing();
+    if (user && !mCaches.groupsForEditing().isEmpty()) {
+        const auto groups = mCaches.groupsForEditing();
         for (int i = 0; i < groups.size(); ++i)
             if (groups.at(i)->mGroupUID() == user->mCurrentGroup())
                 w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(i));
@@ -336,17 +336,17 @@ void forEachKeptSplitView(const BMMainWindow& w, const std::function<void(QSplit
 
 void BMController::saveSplitViewLayouts()
 {
-    if (const BMMainWindow* w = mainWindowView(); w && mDatabase->getCurrentUser())
+    if (const BMMainWindow* w = mainWindowView(); w && mCaches.getCurrentUser())
         forEachKeptSplitView(*w, [this](QSplitter& view, const QString& name) {
-            bmsplit::saveLayoutPreferenceWithName(view, name, *mDatabase);
+            bmsplit::saveLayoutPreferenceWithName(view, name, mPreferences);
         });
 }
 
 void BMController::restoreSplitViewLayouts()
 {
-    if (const BMMainWindow* w = mainWindowView(); w && mDatabase->getCurrentUser())
+    if (const BMMainWindow* w = mainWindowView(); w && mCaches.getCurrentUser())
         forEachKeptSplitView(*w, [this](QSplitter& view, const QString& name) {
-            bmsplit::restoreLayoutPreferenceFromName(view, name, *mDatabase);
+            bmsplit::restoreLayoutPreferenceFromName(view, name, mPreferences);
         });
 }
 
@@ -391,21 +391,21 @@ QAbstractButton* BMController::unmaskButton() const
 void BMController::saveLayoutPreferenceWithName(QSplitter* splitView, const QString& name)
 {
     // The main split's layout also gives the user's pane width: only for a signed-in user.
-    if (splitView && mDatabase->getCurrentUser())
-        bmsplit::saveLayoutPreferenceWithName(*splitView, name, *mDatabase);
+    if (splitView && mCaches.getCurrentUser())
+        bmsplit::saveLayoutPreferenceWithName(*splitView, name, mPreferences);
 }
 
 void BMController::restoreLayoutPreferenceFromName(QSplitter* splitView, const QString& name)
 {
-    if (splitView && mDatabase->getCurrentUser())
-        bmsplit::restoreLayoutPreferenceFromName(*splitView, name, *mDatabase);
+    if (splitView && mCaches.getCurrentUser())
+        bmsplit::restoreLayoutPreferenceFromName(*splitView, name, mPreferences);
 }
 
 bool BMController::columnToggleInfoState()
 {
     if (const BMMainWindow* w = mainWindowView())
         return w->mColumnToggleInfoButton->isChecked();
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     return user ? user->mShowDetailOnPane() : true;
 }
 

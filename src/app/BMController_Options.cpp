@@ -5,7 +5,9 @@
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Pasteboard.h"
-#include "store/TVXDataBase.h"
+#include "store/HintStore.h"
+#include "store/PreferencesStore.h"
+#include "store/StoreCaches.h"
 #include "views/BMDetailsView.h"
 #include "views/BMTableView.h"
 #include "windows/BMMainWindow.h"
@@ -43,7 +45,7 @@ void BMController::observeOptionChanges()
 BMOptionsWindowController* BMController::optionsWindowController()
 {
     if (!mOwnOptionsWindow) {
-        mOwnOptionsWindow = new BMOptionsWindowController(*mDatabase, *mDatabase, *mDatabase);
+        mOwnOptionsWindow = new BMOptionsWindowController(mCaches, mPreferences, mEventLog);
         // A window has no object parent: it goes with the controller.
         connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
     }
@@ -55,7 +57,7 @@ BMOptionsWindowController* BMController::optionsWindowController()
 
 void BMController::optionsDidChange()
 {
-    TVXUser* user = mDatabase->getCurrentUser();
+    TVXUser* user = mCaches.getCurrentUser();
     if (!user)
         return;
     const QColor rowColor = user->mRowColor().isValid() ? user->mRowColor() : QColor(Qt::white);
@@ -92,7 +94,7 @@ void BMController::optionsDidChange()
 
     // 7. Automatic lock: armed anew only; turning it off leaves a running timer to the lock code.
     int minutes = 0;
-    if (TVXDataBase::isPasswordEnableForUser(*user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+    if (TVXPasswordHint::isPasswordEnableForUser(*user) && mPreferences.autoLockEnabledWithInactiveTime(&minutes)
         && minutes > 0)
         installInactiveTimerWithTime(minutes);
 
@@ -105,7 +107,7 @@ void BMController::optionsDidChange()
 
 void BMController::updateFontForTable(QAbstractItemView* table)
 {
-    if (const TVXUser* user = mDatabase->getCurrentUser())
+    if (const TVXUser* user = mCaches.getCurrentUser())
         applyoptions::applyFont(table, user->mTextFont());
 }
 
@@ -117,7 +119,7 @@ void BMController::updateTableColumn(uint64_t bit, const QString& identifier, in
 
 void BMController::listViewColumnsVisiblityChanged()
 {
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     QTableView* table = mListViewTypesTable();
     if (!user || !table)
         return;

@@ -69,7 +69,7 @@ void BMController::refreshBrowseState()
     if (!mBrowseState)
         return;
     BMBrowseState& state = *mBrowseState;
-    state.setStore(mDatabase);
+    state.setStore(mCaches, mIcons, mRecentLists);
     state.groupFilterUID = mGroupFilterSelectedUID;
     state.group = selectedGroup();
     const QComboBox* popup = mCategoriesPopup();

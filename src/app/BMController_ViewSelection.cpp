@@ -7,8 +7,10 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "store/IconStore.h"
+#include "store/PreferencesStore.h"
 #include "store/RecordSearch.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
 #include "windows/BMMainWindow.h"
@@ -54,18 +56,18 @@ void BMController::changeView(int view)
     if (!w || view < kColumnViewTag || view > kTreeViewTag)
         return;
     int previousView = -1;
-    if (TVXUser* user = mDatabase->getCurrentUser()) {
+    if (TVXUser* user = mCaches.getCurrentUser()) {
         previousView = user->mLastView();
         user->setMLastView(int16_t(view));
-        if (mDatabase->connection())
-            (void)mDatabase->saveLastViewForUser(*user); // a preference: a failed save went to the error path
+        if (storeConnected())
+            (void)mPreferences.saveLastViewForUser(*user); // a preference: a failed save went to the error path
     }
     selectTabView(view);
 
     if (view == kListViewTag) {
         // The columns read back or keep their defaults; a failure went to the error path.
-        if (mDatabase->connection())
-            (void)mDatabase->readColoumWidthInfoForType(QString());
+        if (storeConnected())
+            (void)mPreferences.readColoumWidthInfoForType(QString());
         // The columns ticked in Options: the launch applies them only to a list shown then.
         listViewColumnsVisiblityChanged();
     }
@@ -77,7 +79,7 @@ void BMController::changeView(int view)
     } else {
         // Only a list just left has columns to keep: at a start in another
         // view the list never read its columns, and would write defaults over them.
-        if (mSubviewsReady && mDatabase->connection() && previousView == kListViewTag)
+        if (mSubviewsReady && storeConnected() && previousView == kListViewTag)
             saveTableColumnWidthToPreference();
     }
     validateUIControls();
@@ -89,8 +91,8 @@ void BMController::changeCategory(QObject*)
     BMMainWindow* w = mainWindowView();
     if (!w || !takePopUpChoice(w->mCategoriesPopup, mPreviousCategory))
         return;
-    const auto groups = mDatabase->groupsForEditing();
-    TVXUser* user = mDatabase->getCurrentUser();
+    const auto groups = mCaches.groupsForEditing();
+    TVXUser* user = mCaches.getCurrentUser();
     const auto group = selectedGroup();
     if (groups.isEmpty() || !group) {
         mGroupFilterSelectedUID.clear();
@@ -101,8 +103,8 @@ void BMController::changeCategory(QObject*)
         if (user)
             user->setMCurrentGroup(group->mGroupUID());
     }
-    if (user && mDatabase->connection())
-        (void)mDatabase->saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
+    if (user && storeConnected())
+        (void)mPreferences.saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
     initTypesUIControl();
     updateTables();
     validateUIControls();
@@ -114,8 +116,8 @@ void BMController::changeType()
     if (!w || !takePopUpChoice(w->mTypesPopup, mPreviousType))
         return;
     const auto type = selectedType();
-    if (mDatabase->connection())
-        (void)mDatabase->readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
+    if (storeConnected())
+        (void)mPreferences.readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
     updateTables();
     validateUIControls();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
@@ -154,8 +156,8 @@ void BMController::toggleInfoView(bool on)
         toggle->setToolTip(on ? tr("Hide Details") : tr("Show Details"));
     }
     mDetailPanelIsVisible = on;
-    if (mDatabase->getCurrentUser() && mDatabase->connection())
-        (void)mDatabase->setToggleInfo(on); // a preference: a failed save went to the error path
+    if (mCaches.getCurrentUser() && storeConnected())
+        (void)mPreferences.setToggleInfo(on); // a preference: a failed save went to the error path
 }
 
 void BMController::toggleInfoViewFromMenu()
@@ -179,7 +181,7 @@ void BMController::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecor
     if (record) {
         title = record->mValue1();
         if (const TVXType* type = effectiveType(*record))
-            image = mDatabase->getImageFromIconIndex(type->mTypeIconID());
+            image = mIcons.getImageFromIconIndex(type->mTypeIconID());
     }
     // The placeholder (until the detail pane is plugged in) names the record.
     if (w)

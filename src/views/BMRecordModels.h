@@ -48,12 +48,12 @@ struct BMBrowseState {
     const TVXStoreCaches* caches = nullptr;
     const TVXIconsAccess* icons = nullptr;
     const TVXRecentListsAccess* recentLists = nullptr;
-    template <class Store>
-    void setStore(const Store* store)
+    void setStore(const TVXStoreCaches& storeCaches, const TVXIconsAccess& storeIcons,
+                  const TVXRecentListsAccess& storeRecentLists)
     {
-        caches = store;
-        icons = store;
-        recentLists = store;
+        caches = &storeCaches;
+        icons = &storeIcons;
+        recentLists = &storeRecentLists;
     }
     std::shared_ptr<BMGroup> group; // the group pop-up's group; null: none
     QString groupFilterUID;         // the group whose types the column and tree views list
