@@ -25,6 +25,9 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
     , mRecentLists(*mDatabase)
     , mAttachments(*mDatabase)
     , mAccountAdmin(*mDatabase)
+    , mPersonal(*mDatabase)
+    , mRecordWriter(*mDatabase)
+    , mGroupTypeWriter(*mDatabase)
 {
     // The object the application makes is the shared one.
     gSharedController = this;

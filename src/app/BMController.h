@@ -33,10 +33,13 @@ class TVXAccountAdminAccess;
 class TVXAttachmentStoreAccess;
 class TVXDataBase;
 class TVXEventLogAccess;
+class TVXGroupTypeWriter;
 class TVXIconsAccess;
 class TVXPasswordHint;
+class TVXPersonalAccess;
 class TVXPreferences;
 class TVXRecentListsAccess;
+class TVXRecordWriter;
 class TVXStoreCaches;
 class TVXRecord;
 class BMCategoryEditWindowController;
@@ -493,6 +496,9 @@ private:
     TVXRecentListsAccess& mRecentLists;
     TVXAttachmentStoreAccess& mAttachments;
     TVXAccountAdminAccess& mAccountAdmin;
+    TVXPersonalAccess& mPersonal;
+    TVXRecordWriter& mRecordWriter;
+    TVXGroupTypeWriter& mGroupTypeWriter;
 
     // Shared state. The main window is made by the main-window concern; the
     // selected record is what its views have selected.

@@ -12,8 +12,12 @@
 #include "platform/ui/ProcessLauncher.h"
 #include "platform/ui/ScriptRunner.h"
 #include "platform/ui/Workspace.h"
+#include "store/AttachmentStore.h"
+#include "store/EventLogStore.h"
+#include "store/RecentListsStore.h"
+#include "store/RecordWriter.h"
+#include "store/StoreCaches.h"
 #include "store/TVXAttachmentFolder.h"
-#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMDetailsView.h"
 #include "views/BMListPrintView.h"
@@ -81,7 +85,7 @@ void BMController::setDetailInfoView(BMDetailsView* view)
 
 void BMController::refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record)
 {
-    mDatabase->addRecentlyModifiedRecord(record.get());
+    mRecentLists.addRecentlyModifiedRecord(record.get());
     updateDetailInfoViewWithRecord(record);
     followStoreChanges();
     validateUIControls();
@@ -101,7 +105,7 @@ void BMController::attachmentAction()
                                            tr("No"), tr("Yes"));
         if (answer != platform::kAlertAlternateReturn)
             return;
-        const TVXResult code = mDatabase->removeAttachment(record);
+        const TVXResult code = mRecordWriter.removeAttachment(record);
         reportStoreResult(code);
         if (code == kTVXDone)
             refreshAfterAttachmentChange(record);
@@ -141,7 +145,7 @@ void BMController::attachmentSelectionPanelDidEnd(const QString& path, int retur
     record->setMAttachmentName(info.fileName());
     record->setMAttachmentPath(info.absoluteFilePath());
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
-    const TVXResult code = mDatabase->replaceRecord(record);
+    const TVXResult code = mRecordWriter.replaceRecord(record);
     if (code != kTVXDone) {
         record->setMHasAttachment(oldHasAttachment);
         record->setMAttachmentName(oldName);
@@ -172,7 +176,7 @@ void BMController::addExtractAttachmentMenu(const std::any& object)
         return;
     const std::shared_ptr<TVXRecord> record = records.first();
     TVXResult code = kTVXDone;
-    const auto contents = mDatabase->extractAttachmentDataForRecord(*record, &code);
+    const auto contents = mAttachments.extractAttachmentDataForRecord(*record, &code);
     const QString path = contents ? TVXAttachmentFolder::shared().writeFile(record->mAttachmentName(), *contents)
                                   : QString();
     if (path.isEmpty()) {
@@ -266,7 +270,7 @@ void BMController::openPanelDidEndForExtarctAttachment(const QString& chosenPath
         TVXResult code = kTVXDone;
         std::optional<QByteArray> contents;
         if (!records.isEmpty())
-            contents = mDatabase->extractAttachmentDataForRecord(*records.first(), &code);
+            contents = mAttachments.extractAttachmentDataForRecord(*records.first(), &code);
         if (contents && writeAtomically(target, *contents))
             runAppleScript([target] { platform::Workspace::revealFile(target); });
         else
@@ -307,7 +311,7 @@ void BMController::print()
     const BMTableViewPrintSource source(*list, [this](const QString& column, int row) {
         return tableViewForPrinting(column.toInt(), row).toString();
     });
-    BMListPrintView view(nullptr, mDatabase);
+    BMListPrintView view(nullptr, &mCaches);
     view.setGeometry(0, 0, 100, 100);
     view.setStringsFromTableView(source);
     const BMPrintDocument document = documentForListPrintView(view);
@@ -330,7 +334,7 @@ void BMController::askForSendingMailWithAttachment(const QString& path)
     const QString file = QFileInfo(path).absoluteFilePath();
     // Logged only when the hand-over really started (a request during another is dropped).
     if (runAppleScript([file] { platform::Workspace::composeMailWithAttachment(file); }))
-        (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mCurrentUserName);
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mCurrentUserName);
 }
 
 bool BMController::runAppleScript(std::function<void()> script)

@@ -9,7 +9,10 @@
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/Pasteboard.h"
-#include "store/TVXDataBase.h"
+#include "store/IconStore.h"
+#include "store/PreferencesStore.h"
+#include "store/RecordWriter.h"
+#include "store/StoreCaches.h"
 #include "views/BMImages.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
@@ -81,12 +84,12 @@ void BMController::initGroupUIControl()
         return;
     QComboBox* popup = w->mCategoriesPopup;
     mPreviousCategory = refillPopUp(popup, tr("Edit Groups..."), kEditGroupsItem, [&] {
-        const auto groups = mDatabase->groupsForEditing();
+        const auto groups = mCaches.groupsForEditing();
         if (groups.isEmpty()) {
             popup->addItem(tr("No Groups"), -1);
             return 0;
         }
-        const auto counts = mDatabase->recordCountsByGroup(searchString());
+        const auto counts = mCaches.recordCountsByGroup(searchString());
         const QIcon folder = bmimages::icon(QStringLiteral("24_folder"));
         int chosen = 0;
         for (int i = 0; i < groups.size(); ++i) {
@@ -103,8 +106,8 @@ void BMController::updateGroupUIControl()
     BMMainWindow* w = mainWindowView();
     if (!w)
         return;
-    const auto groups = mDatabase->groupsForEditing();
-    const auto counts = mDatabase->recordCountsByGroup(searchString());
+    const auto groups = mCaches.groupsForEditing();
+    const auto counts = mCaches.recordCountsByGroup(searchString());
     QComboBox* popup = w->mCategoriesPopup;
     for (int i = 0; i < groups.size() && i < popup->count(); ++i) {
         if (popup->itemData(i).userType() != QMetaType::Int)
@@ -126,9 +129,9 @@ void BMController::initTypesUIControl()
     mPreviousType = refillPopUp(popup, tr("Edit Types..."), kEditTypesItem, [&] {
         popup->addItem(tr("All Types"), -1);
         // The types, so that the list's columns can follow one.
-        const auto types = mDatabase->typesForEditing();
+        const auto types = mCaches.typesForEditing();
         for (int i = 0; i < types.size(); ++i)
-            popup->addItem(QIcon(QPixmap::fromImage(mDatabase->getImageFromIconIndex(types.at(i)->mTypeIconID()))),
+            popup->addItem(QIcon(QPixmap::fromImage(mIcons.getImageFromIconIndex(types.at(i)->mTypeIconID()))),
                            types.at(i)->mTypeName(), i);
         const int index = keep.isNull() ? 0 : popup->findText(keep);
         return index < 0 ? 0 : index;
@@ -304,7 +307,7 @@ void BMController::validateUIControls()
         w->mPrintRecordButton->setEnabled(validateAttachmentButton());
         w->mAttachmentButton->setEnabled(validateAttachmentButton());
     }
-    w->mAddButton->setEnabled(mDatabase->isGroupExistsInDatabase() || !mDatabase->groupsForEditing().isEmpty());
+    w->mAddButton->setEnabled(mCaches.isGroupExistsInDatabase() || !mCaches.groupsForEditing().isEmpty());
     updateEditMenu();
     updateDetailInfoViewWithRecord(one ? record : nullptr);
 
@@ -361,7 +364,7 @@ void BMController::initContextualTypeSubMenu()
     QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextTypeTag);
     if (!submenu)
         return;
-    const auto types = mDatabase->typesForEditing();
+    const auto types = mCaches.typesForEditing();
     for (int i = 0; i < types.size(); ++i) {
         if (types.at(i)->mTypeName().isEmpty())
             continue;
@@ -376,7 +379,7 @@ void BMController::initContextualCategorySubMenu()
     QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextGroupTag);
     if (!submenu)
         return;
-    const auto groups = mDatabase->groupsWithPermission(kPermissionAdd);
+    const auto groups = mCaches.groupsWithPermission(kPermissionAdd);
     QStringList names;
     for (int i = 0; i < groups.size(); ++i) {
         QAction* action = addChoice(submenu, groups.at(i)->mGroupName(), i);
@@ -384,8 +387,8 @@ void BMController::initContextualCategorySubMenu()
         connect(action, &QAction::triggered, this, [this, i] { contextCategoryMenuChanged(i); });
     }
     // The user's current group is always shown; without the add right it cannot be chosen.
-    const TVXUser* user = mDatabase->getCurrentUser();
-    const auto current = user ? mDatabase->mGroups().value(user->mCurrentGroup()) : nullptr;
+    const TVXUser* user = mCaches.getCurrentUser();
+    const auto current = user ? mCaches.mGroups().value(user->mCurrentGroup()) : nullptr;
     if (current) {
         bool listed = false;
         for (const auto& g : groups)
@@ -435,7 +438,7 @@ QList<std::shared_ptr<TVXRecord>> BMController::contextMenuRecords(BMMainWindow&
 void BMController::contextTypeMenuChanged(int tag)
 {
     BMMainWindow* w = mainWindowView();
-    const auto type = mDatabase->typesForEditing().value(tag);
+    const auto type = mCaches.typesForEditing().value(tag);
     if (!w || !type)
         return;
     const QList<std::shared_ptr<TVXRecord>> records = contextMenuRecords(*w);
@@ -449,7 +452,7 @@ void BMController::contextTypeMenuChanged(int tag)
 void BMController::contextCategoryMenuChanged(int tag)
 {
     BMMainWindow* w = mainWindowView();
-    const auto group = mDatabase->groupsWithPermission(kPermissionAdd).value(tag);
+    const auto group = mCaches.groupsWithPermission(kPermissionAdd).value(tag);
     if (!w || !group)
         return;
     const QList<std::shared_ptr<TVXRecord>> records = contextMenuRecords(*w);
@@ -458,11 +461,11 @@ void BMController::contextCategoryMenuChanged(int tag)
             continue;
         const auto oldGroup = record->mGroup();
         record->setMGroup(group);
-        const TVXResult code = mDatabase->replaceRecord(record);
+        const TVXResult code = mRecordWriter.replaceRecord(record);
         if (code != kTVXDone) {
             // The server kept the record where it was.
             record->setMGroup(oldGroup);
-            mDatabase->refreshRecordSearchEntry(*record);
+            mCaches.refreshRecordSearchEntry(*record);
             reportStoreResult(code);
         }
     }
@@ -472,7 +475,7 @@ void BMController::contextCategoryMenuChanged(int tag)
 void BMController::updateTableColumnWidth()
 {
     BMTableView* table = mListViewTypesTable();
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!table || !user || user->mColoumWidthArray().isEmpty())
         return;
     const QList<int>& widths = user->mColoumWidthArray();
@@ -488,15 +491,15 @@ void BMController::updateTableColumnWidth()
 void BMController::saveTableColumnWidthToPreference()
 {
     BMTableView* table = mListViewTypesTable();
-    if (!table || !mDatabase->getCurrentUser())
+    if (!table || !mCaches.getCurrentUser())
         return;
     QList<int> widths;
     for (int k = 1; k < kListColumnCount; ++k)
         widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
     // Column settings are preferences: a failed save went to the error path and the window stays as shown.
-    (void)mDatabase->setColumnWidthDetails(widths, getSelectedTypeIndex());
+    (void)mPreferences.setColumnWidthDetails(widths, getSelectedTypeIndex());
     if (mListModel->sortColumn() >= 0)
-        (void)mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
                                                        mListModel->sortOrder() == Qt::AscendingOrder});
 }
 
@@ -524,7 +527,7 @@ void BMController::updateTableColumnWIthID(const QString& identifier, const QStr
 void BMController::initTableColumnSorting()
 {
     BMTableView* table = mListViewTypesTable();
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!table || !user || !user->mSortingInfo())
         return;
     bool ok = false;
@@ -600,7 +603,7 @@ QList<std::shared_ptr<TVXRecord>> BMController::indexSetForExporting(bool listed
     default:
         if (listed) {
             refreshBrowseState();
-            return mDatabase->itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText);
+            return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText);
         }
         if (const auto r = itemPropertiesForTableViewSelectedRow())
             records.append(r);

@@ -19,6 +19,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "admin/UserAccountController.h"
 #include "app/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -28,9 +29,14 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
-#include "store/TVXDataBase.h"
+#include "store/AttachmentStore.h"
+#include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/PersonalStore.h"
+#include "store/PreferencesStore.h"
+#include "store/RecordWriter.h"
+#include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
-#include "admin/UserAccountController.h"
 #include "views/BMDetailsView.h"
 #include "views/BMRecordModels.h"
 #include "windows/BMCategoryEditWindowController.h"
@@ -87,12 +93,12 @@ constexpr uint16_t kAllEditorRights = kPermissionAdd | kPermissionEdit | kPermis
 
 bool BMController::checkForRecordPermissionFor(uint16_t mask, const BMGroup* group)
 {
-    return recordrules::checkForRecordPermissionFor(mDatabase->mCurrentUser().get(), mask, group);
+    return recordrules::checkForRecordPermissionFor(mCaches.mCurrentUser().get(), mask, group);
 }
 
 bool BMController::checkForDataPermissionFor(uint16_t mask)
 {
-    return recordrules::checkForDataPermissionFor(mDatabase->mCurrentUser().get(), mask);
+    return recordrules::checkForDataPermissionFor(mCaches.mCurrentUser().get(), mask);
 }
 
 void BMController::reportStoreResult(TVXResult code) const
@@ -108,14 +114,15 @@ int BMController::selectedViewTag() const
 BMCustomSettingsController& BMController::customSettingsController()
 {
     if (!mOwnCustomSettings)
-        mOwnCustomSettings = new BMCustomSettingsController(*mDatabase, this);
+        mOwnCustomSettings = new BMCustomSettingsController(mCaches, mIcons, mGroupTypeWriter, this);
     return *mOwnCustomSettings;
 }
 
 BMCategoryEditWindowController& BMController::categoryEditController()
 {
     if (!mOwnCategoryEditor)
-        mOwnCategoryEditor = new BMCategoryEditWindowController(*mDatabase, customSettingsController(), this);
+        mOwnCategoryEditor = new BMCategoryEditWindowController(mCaches, mIcons, mGroupTypeWriter, mPersonal,
+                                                                customSettingsController(), this);
     BMCategoryEditWindowController* editor = mOwnCategoryEditor;
     editor->setBackupHandler([this] { backupRecords(); });
     return *editor;
@@ -124,7 +131,7 @@ BMCategoryEditWindowController& BMController::categoryEditController()
 BMDetailsWindowController& BMController::detailsWindowController()
 {
     if (!mOwnDetailsController) {
-        mOwnDetailsController = new BMDetailsWindowController(*mDatabase, this);
+        mOwnDetailsController = new BMDetailsWindowController(mCaches, mIcons, mRecordWriter, mEventLog, this);
         installRecordSheetHooks(*mOwnDetailsController);
     }
     return *mOwnDetailsController;
@@ -140,7 +147,7 @@ UserAccountController& BMController::userAccountController()
 BMEventLoggerWindowController* BMController::eventLoggerWindowController()
 {
     if (!mOwnEventLogger) {
-        mOwnEventLogger = new BMEventLoggerWindowController(mDatabase->eventLogger());
+        mOwnEventLogger = new BMEventLoggerWindowController(mEventLog.eventLogger());
         // A window has no object parent: it goes with the controller.
         connect(this, &QObject::destroyed, [viewer = mOwnEventLogger] { delete viewer; });
     }
@@ -149,14 +156,14 @@ BMEventLoggerWindowController* BMController::eventLoggerWindowController()
 
 TVXResult BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
 {
-    return recordrules::addRecordCopyingAttachment(*mDatabase, record, source);
+    return recordrules::addRecordCopyingAttachment(mRecordWriter, record, source);
 }
 
 // --- add, edit, duplicate, delete --------------------------------------------------------
 
 void BMController::addItemsToDetail(QObject*)
 {
-    if (!mDatabase->isGroupExistsInDatabase() || !mDatabase->isTypeExistsInDatabase()) {
+    if (!mCaches.isGroupExistsInDatabase() || !mCaches.isTypeExistsInDatabase()) {
         BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
                         tr("OK"));
         return;
@@ -171,7 +178,7 @@ void BMController::addItemsToDetail(QObject*)
             // The store logs "Add Record" itself once its outcome is known.
             if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate)
                 return kTVXDone;
-            const TVXResult code = mDatabase->addRecord(built);
+            const TVXResult code = mRecordWriter.addRecord(built);
             reportStoreResult(code);
             return code;
         });
@@ -205,7 +212,7 @@ void BMController::editItemDoubleAction(QObject* sender)
             else if (storedOperation == kOperationEdit)
                 // A removed attachment drops its stored row, a field set no longer
                 // the record's own drops its rows.
-                code = recorddetails::storeRecordFromSheet(*mDatabase, built, storedOperation, record);
+                code = recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, record);
             reportStoreResult(code);
             return code;
         });
@@ -233,7 +240,7 @@ void BMController::duplicateItem(QObject*)
     copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
     if (source->mHasAttachment()) {
         TVXResult code = kTVXDone;
-        const QString path = mDatabase->extractAttachmentToTemporaryFile(*source, &code);
+        const QString path = mAttachments.extractAttachmentToTemporaryFile(*source, &code);
         if (!path.isEmpty())
             copy->setMAttachmentPath(path);
     }
@@ -243,7 +250,7 @@ void BMController::duplicateItem(QObject*)
             const TVXResult code = addRecordSavedFrom(built, source.get());
             reportStoreResult(code);
             if (code == kTVXDone)
-                (void)mDatabase->eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
+                (void)mEventLog.eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
                                                      QString(), mCurrentUserName);
             return code;
         });
@@ -262,7 +269,7 @@ void BMController::deleteSelected(QObject*)
     const auto records = recordsSelectedForDeletion();
     if (records.isEmpty())
         return;
-    reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, records));
+    reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, records));
     followStoreChanges();
     validateUIControls();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
@@ -317,7 +324,7 @@ void BMController::copyFieldValue(int tag)
 QList<std::shared_ptr<TVXRecord>> BMController::deDupeIndexes()
 {
     mDedupeItemsNames.clear();
-    return recordrules::deDupeIndexes(mDatabase->itemsOfGroup(nullptr, QString()), &mDedupeItemsNames);
+    return recordrules::deDupeIndexes(mCaches.itemsOfGroup(nullptr, QString()), &mDedupeItemsNames);
 }
 
 bool BMController::itemsAreEqual(const TVXRecord& first, const TVXRecord& second)
@@ -378,7 +385,7 @@ void BMController::deDupe(QObject*)
     mDedupeListModel->setStringList(mDedupeItemsNames);
     mDedupelistTable->scrollToTop();
     if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
-        reportStoreResult(recordrules::deleteRecordsFromLast(*mDatabase, duplicates));
+        reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, duplicates));
         mDedupeItemsNames.clear();
         followStoreChanges();
     }
@@ -420,7 +427,7 @@ void BMController::displayFieldCustomizePanel(QObject*)
     const auto previousType = record->mRecordCustomType();
     const bool previousCustomized = record->mIsCustomized();
     recordrules::applyCustomisedFieldSet(*record, result);
-    const TVXResult code = mDatabase->replaceRecord(record);
+    const TVXResult code = mRecordWriter.replaceRecord(record);
     if (code != kTVXDone) {
         // Memory keeps what the server holds.
         record->setMRecordCustomType(previousType);
@@ -432,7 +439,7 @@ void BMController::displayFieldCustomizePanel(QObject*)
 
 void BMController::addTypes(QObject*)
 {
-    if (!settingsrules::checkForPermissionsOf(mDatabase->mCurrentUser().get(), kPermissionKindTypes, kPermissionAdd))
+    if (!settingsrules::checkForPermissionsOf(mCaches.mCurrentUser().get(), kPermissionKindTypes, kPermissionAdd))
         return;
     BMCustomSettingsController& sheets = customSettingsController();
     sheets.setShouldHideControls(false);
@@ -440,7 +447,7 @@ void BMController::addTypes(QObject*)
     int operation = kOperationAdd;
     const auto type = sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation);
     if (type)
-        reportStoreResult(mDatabase->addType(type));
+        reportStoreResult(mGroupTypeWriter.addType(type));
     sheets.setCustomizing(false);
     if (!type)
         return;
@@ -455,7 +462,7 @@ void BMController::addTypes(QObject*)
 
 void BMController::displayEditGroupPanel(QObject*)
 {
-    const TVXUser* user = mDatabase->mCurrentUser().get();
+    const TVXUser* user = mCaches.mCurrentUser().get();
     showPreviousChoice(mCategoriesPopup(), mPreviousCategory);
     if (!mayOpenEditor(user && user->checkGroupPermission(kAllEditorRights)))
         return;
@@ -465,7 +472,7 @@ void BMController::displayEditGroupPanel(QObject*)
 
 void BMController::displayEditTypesPanel(QObject* sender)
 {
-    const TVXUser* user = mDatabase->mCurrentUser().get();
+    const TVXUser* user = mCaches.mCurrentUser().get();
     QComboBox* types = mTypesPopup();
     if (senderTag(sender) != kEditTypesMenuTag)
         showPreviousChoice(types, mPreviousType);
@@ -489,7 +496,7 @@ void BMController::displayOptionsPanel(QObject*)
 {
     // The list's sorting goes with the options the window saves.
     if (mListModel && mListModel->sortColumn() >= 0) // a failed save went to the error path
-        (void)mDatabase->setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
                                                        mListModel->sortOrder() == Qt::AscendingOrder});
     optionsWindowController()->orderFrontOptionsPanel();
 }

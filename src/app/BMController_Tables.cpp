@@ -9,9 +9,13 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/RecentListsStore.h"
 #include "store/RecordSearch.h"
+#include "store/RecordWriter.h"
+#include "store/StoreCaches.h"
 #include "store/StoreChanges.h"
-#include "store/TVXDataBase.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
@@ -74,7 +78,7 @@ void BMController::refreshBrowseState()
     state.group = selectedGroup();
     const QComboBox* popup = mCategoriesPopup();
     state.noGroups = !popup || popup->currentText() == tr("No Groups") || popup->currentText() == kNoGroupsTitle
-                     || mDatabase->groupsForEditing().isEmpty();
+                     || mCaches.groupsForEditing().isEmpty();
     state.searchText = searchString();
     state.shouldMask = mShouldMask;
     state.active = mShouldCreateDatabase && !mShouldLockInfoDisplay;
@@ -103,7 +107,7 @@ QList<int> BMController::selectedRowsOf(QAbstractItemView* table) const
 std::shared_ptr<BMGroup> BMController::selectedGroup() const
 {
     const QComboBox* popup = mCategoriesPopup();
-    const auto groups = mDatabase->groupsForEditing();
+    const auto groups = mCaches.groupsForEditing();
     if (!popup || groups.isEmpty())
         return nullptr;
     const QVariant tag = popup->currentData();
@@ -126,7 +130,7 @@ std::shared_ptr<TVXType> BMController::selectedType() const
         const QVariant tag = w->mTypesPopup->currentData();
         if (w->mTypesPopup->currentIndex() <= 0 || tag.userType() != QMetaType::Int || tag.toInt() < 0)
             return nullptr;
-        return mDatabase->typesForEditing().value(tag.toInt());
+        return mCaches.typesForEditing().value(tag.toInt());
     }
     default: {
         const QModelIndexList rows = w->mTreeViewOutlineView->selectionModel()->selectedRows();
@@ -192,12 +196,12 @@ QList<std::shared_ptr<TVXRecord>> BMController::sortedItemsForListView()
     if (currentView() == kListViewTag && mListModel && mListModel->sortColumn() >= 0) {
         column = mListModel->sortColumn();
         ascending = mListModel->sortOrder() == Qt::AscendingOrder;
-        if (TVXUser* user = mDatabase->getCurrentUser())
+        if (TVXUser* user = mCaches.getCurrentUser())
             user->setMSortingInfo(TVXSortDescriptor{QString::number(column), ascending});
     }
     if (!mBrowseState || !mBrowseState->active)
         return {};
-    return mDatabase->itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText, column, ascending);
+    return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText, column, ascending);
 }
 
 QList<std::shared_ptr<TVXRecord>> BMController::itemsForSelectedCategoryAndType(bool recreate)
@@ -218,7 +222,7 @@ QList<std::shared_ptr<TVXRecord>> BMController::itemsForDiscriptionTable(bool re
     if (!mBrowseState->active) {
         mNamesModel->setRecords({});
     } else if (typeRow >= 0) {
-        mNamesModel->setRecords(mDatabase->itemsOfGroup(mBrowseState->group.get(), mTypesModel->typeAt(typeRow).get(),
+        mNamesModel->setRecords(mCaches.itemsOfGroup(mBrowseState->group.get(), mTypesModel->typeAt(typeRow).get(),
                                                         mBrowseState->searchText, 3, true));
     } else if (smartRow >= 0) {
         mNamesModel->setRecords(mSmartModel->records(smartRow));
@@ -239,7 +243,7 @@ QList<std::shared_ptr<TVXRecord>> BMController::itemsForOutlineViewType(const st
     refreshBrowseState();
     if (!type || !mBrowseState->active)
         return {};
-    return mDatabase->itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, 3, true);
+    return mCaches.itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, 3, true);
 }
 
 void BMController::observeStoreChanges()
@@ -367,10 +371,10 @@ void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bo
     if (!record)
         return;
     // The memory counter is raised once per view (by the most-viewed rule when asked).
-    mDatabase->updateRecordViewCountForRecord(record->mRecordUID());
-    mDatabase->addMostViewedRecord(record.get(), raiseMemoryCounter);
-    mDatabase->addRecentlyViewedRecord(record.get());
-    (void)mDatabase->eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
+    mRecordWriter.updateRecordViewCountForRecord(record->mRecordUID());
+    mRecentLists.addMostViewedRecord(record.get(), raiseMemoryCounter);
+    mRecentLists.addRecentlyViewedRecord(record.get());
+    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
                                          QString(), mCurrentUserName);
 }
 
@@ -469,14 +473,14 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
     record->setMType(type);
     record->setMRecordCustomType(nullptr);
     record->setMIsCustomized(false);
-    const TVXResult code = mDatabase->replaceRecord(record);
+    const TVXResult code = mRecordWriter.replaceRecord(record);
     if (code == kTVXDone)
         return true;
     // The server did not take the change: memory stays as the server has it.
     record->setMType(oldType);
     record->setMRecordCustomType(oldCustomType);
     record->setMIsCustomized(oldCustomized);
-    mDatabase->refreshRecordSearchEntry(*record);
+    mCaches.refreshRecordSearchEntry(*record);
     if (alertOnFailure)
         reportStoreResult(code);
     return false;
@@ -485,7 +489,7 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
 bool BMController::dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type,
                                     bool alertOnFailure)
 {
-    const auto record = mDatabase->getRecordForUID(recordUID);
+    const auto record = mCaches.getRecordForUID(recordUID);
     if (!record || !type)
         return false;
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))

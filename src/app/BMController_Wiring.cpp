@@ -203,7 +203,7 @@ void BMController::plugDetailPane(BMMainWindow* w)
 {
     if (!w || qobject_cast<BMDetailsView*>(w->detailsView()))
         return;
-    auto* pane = new BMDetailsView(nullptr, mDatabase);
+    auto* pane = new BMDetailsView(nullptr, &mCaches, &mIcons, &mRecordWriter);
     pane->setObjectName(QStringLiteral("mDetailInfoView"));
     w->setDetailsView(pane);
     setDetailInfoView(pane);
@@ -233,7 +233,7 @@ bool BMController::printRecordDetails(const std::shared_ptr<TVXRecord>& record, 
     if (!record)
         return false;
     // Drawn by a pane of its own at the page's width; the screen's mask state holds.
-    BMDetailsView view(nullptr, mDatabase);
+    BMDetailsView view(nullptr, &mCaches, &mIcons, &mRecordWriter);
     view.setShouldMask(mShouldMask);
     view.showRecord(record);
     view.resize(static_cast<int>(defaultPrintableWidth()), 100);

@@ -30,6 +30,7 @@ public:
     // Row, custom type and attachment work in one transaction; unchanged values answer 0.
     virtual TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) = 0;
     virtual TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) = 0;
+    virtual void updateRecordViewCountForRecord(const QString& recordID) = 0; // the stored count only
     virtual void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) = 0;
     virtual TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) = 0;
     // The record sheet's limits: a note of at most tvxsql::kNoteByteLimit

@@ -157,7 +157,7 @@ public:
     // re-encipher) in one transaction; unchanged values answer 0.
     TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) override;
     TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) override;
-    void updateRecordViewCountForRecord(const QString& recordID); // the stored count only
+    void updateRecordViewCountForRecord(const QString& recordID) override; // the stored count only
     // A null field name is stored as "Field<n>".
     TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);
     void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) override; // 0, or 1
