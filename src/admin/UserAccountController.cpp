@@ -1,6 +1,7 @@
 #include "admin/UserAccountController.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/ui/SecretFields.h"
+#include "views/StoreFailureAlert.h"
 
 #include "admin/PermissionMatrix.h"
 #include "admin/TVXPopButton.h"
@@ -45,17 +46,13 @@ namespace {
 
 const QString kUserGroupPopClick = QStringLiteral("UserGroupPopClick");
 
-QString reloadMessage()
-{
-    return QCoreApplication::translate("UserAccountController", "Operation failed. Please reload the database first.");
-}
-
 // A write the store refused: a stale copy asks for a reload; what the error
 // path has not told the user already gets the given alert.
 void reportRefusedWrite(TVXResult code, const QString& title, const QString& message)
 {
     if (code == kTVXReloadFirst)
-        BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), QCoreApplication::translate("UserAccountController", "OK"));
+        BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(),
+                        QCoreApplication::translate("UserAccountController", "OK"));
     else if (!isReportedByErrorPath(code))
         BMRunAlertPanel(title, message, QCoreApplication::translate("UserAccountController", "OK"));
 }
@@ -497,7 +494,7 @@ void UserAccountController::deleteUser()
         if (code == kTVXDone)
             mDataBase.addUserToGroupListForGroups(user->mUserID(), {});
         else if (code == kTVXReloadFirst)
-            BMRunAlertPanel(platform::standardAlertTitle(), reloadMessage(), tr("OK"));
+            BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(), tr("OK"));
         else
             BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to delete user. Try again later."), tr("OK"));
     }

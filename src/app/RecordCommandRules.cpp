@@ -10,6 +10,7 @@
 #include "platform/ui/AlertPanel.h"
 #include "store/PermissionRules.h"
 #include "store/RecordWriter.h"
+#include "views/StoreFailureAlert.h"
 #include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {
@@ -46,7 +47,7 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask)
 
 void reportStoreResult(TVXResult code)
 {
-    recorddetails::reportStoreFailure(code);
+    storealert::reportStoreFailure(code);
 }
 
 bool itemsAreEqual(const TVXRecord& first, const TVXRecord& second)

@@ -7,12 +7,13 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/Workspace.h"
-#include "store/ResultCodes.h"
 #include "store/IconStore.h"
 #include "store/RecordWriter.h"
+#include "store/ResultCodes.h"
 #include "store/SharedStore.h"
 #include "store/StoreCaches.h"
 #include "views/BMTextTable.h"
+#include "views/StoreFailureAlert.h"
 #include "views/TextBlock.h"
 
 #include <QContextMenuEvent>
@@ -42,11 +43,6 @@ QColor blendedWithWhite(const QColor& color, qreal fraction)
                             c.blueF() * (1 - fraction) + fraction, 1.0);
 }
 
-QString operationFailedText()
-{
-    return QCoreApplication::translate("BMDetailsView", "Operation failed. Please reload the database first.");
-}
-
 } // namespace
 
 std::shared_ptr<TVXType> governingTypeOfRecord(const TVXRecord& record)
@@ -68,8 +64,7 @@ TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXRecordWr
     TVXResult code = kTVXDone;
     const auto storer = [&](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
         code = storeRecordFromPane(writer, *selected, result, storedOperation);
-        if (code != kTVXDone && !isReportedByErrorPath(code))
-            BMRunAlertPanel(QString(), operationFailedText(), QCoreApplication::translate("BMDetailsView", "OK"));
+        storealert::reportStoreFailure(code);
         return code;
     };
     delegate.runDetailsSheet(selected, operation, storer);

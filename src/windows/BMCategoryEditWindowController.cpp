@@ -16,15 +16,16 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "views/ListTables.h"
-#include "windows/BMCustomSettingsController.h"
-#include "windows/GroupTypeSettingsRules.h"
-#include "windows/RecordDetailsLogic.h"
 #include "store/IconStore.h"
 #include "store/PersonalStore.h"
 #include "store/RecordWriter.h"
 #include "store/SharedStore.h"
 #include "store/StoreCaches.h"
+#include "views/ListTables.h"
+#include "views/StoreFailureAlert.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/GroupTypeSettingsRules.h"
+#include "windows/RecordDetailsLogic.h"
 
 using namespace settingsrules;
 
@@ -239,7 +240,7 @@ void BMCategoryEditWindowController::reportStoreResult(TVXResult code) const
 {
     // A failure the error path showed (a lost connection) is not told twice.
     if (code != kTVXDone && !isReportedByErrorPath(code))
-        BMRunAlertPanel(QString(), recorddetails::messageReloadFirst(), tr("OK"));
+        BMRunAlertPanel(QString(), storealert::messageReloadFirst(), tr("OK"));
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(

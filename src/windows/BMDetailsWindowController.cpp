@@ -1,5 +1,6 @@
 #include "windows/BMDetailsWindowController.h"
 #include "platform/ui/SecretFields.h"
+#include "views/StoreFailureAlert.h"
 
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -733,7 +734,7 @@ void BMDetailsWindowController::duplicateItem()
             mWriter.copyAttachmentRow(*mCurrentRecord, *record, &code);
             record->setMAttachmentState(kAttachmentStateNone);
         }
-        reportStoreFailure(code);
+        storealert::reportStoreFailure(code);
         const TVXUser* user = mCaches.getCurrentUser();
         (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
                                                  TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());

@@ -14,6 +14,7 @@
 #include "store/SharedStore.h"
 #include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
+#include "views/StoreFailureAlert.h"
 #include "windows/RecordDetailsLogic.h"
 
 #include <QAction>
@@ -462,7 +463,7 @@ void BMOptionsWindowController::ok()
     }
     // Settings the store refused keep the window open.
     if (const TVXResult code = saveUserPreference(); code != kTVXDone) {
-        recorddetails::reportStoreFailure(code);
+        storealert::reportStoreFailure(code);
         return;
     }
     mSaved = true;

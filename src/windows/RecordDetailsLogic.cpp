@@ -41,17 +41,9 @@ QString messageNoPermission() { return tr("You don't have sufficient privileges 
 QString messageNoType() { return tr("Record must belong to some type. Please add a type."); }
 QString messageNoteTruncated() { return tr("The Note Field was truncated to 4000 characters."); }
 QString messageSetGroupAndTypeFirst() { return tr("You need to set the group and type first"); }
-QString messageReloadFirst() { return tr("Operation failed. Please reload the database first."); }
 QString messageDeleteAttachment() { return tr("Are you sure you want to delete attachment?"); }
 QString messageAttachmentTooLarge() { return tr("The attachment size exceeds 1MB limit."); }
 QString messageNoDataPermission() { return tr(" You don't have sufficient access permissions."); }
-
-void reportStoreFailure(TVXResult code)
-{
-    if (code == kTVXDone || isReportedByErrorPath(code))
-        return;
-    BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), messageReloadFirst(), tr("OK"));
-}
 
 QString defaultFieldLabel(int fieldNumber) { return QStringLiteral("%1 %2").arg(tr("Field")).arg(fieldNumber); }
 

@@ -39,14 +39,9 @@ QString messageNoPermission();
 QString messageNoType();
 QString messageNoteTruncated();
 QString messageSetGroupAndTypeFirst();
-QString messageReloadFirst();
 QString messageDeleteAttachment();
 QString messageAttachmentTooLarge();
 QString messageNoDataPermission();
-// Tells the user of a store write's failure: result 8 and any failure the
-// error path has not shown ("Operation failed. Please reload the database
-// first."); nothing for 0. The windows that write call it.
-void reportStoreFailure(TVXResult code);
 
 // "Field 3": the localised "Field" and the number.
 QString defaultFieldLabel(int fieldNumber);

@@ -1,0 +1,16 @@
+#pragma once
+// The one alert for a store write that failed: a stale copy, or a failure the
+// error path has not shown, asks the user to reload. The windows that write,
+// the details pane and the account window use it.
+#include "store/ResultCodes.h"
+
+#include <QString>
+
+namespace storealert {
+
+// "Operation failed. Please reload the database first."
+QString messageReloadFirst();
+// Shows it for result 8 and any failure the error path has not shown; nothing for 0.
+void reportStoreFailure(TVXResult code);
+
+} // namespace storealert
