@@ -25,22 +25,12 @@
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/ColumnLimits.h"
+#include "store/StoreTypes.h"
 
 class BMDetailsView;
 class BMDetailsViewDelegate;
 class BMDetailsWindowController;
-class TVXAccountAdminAccess;
-class TVXAttachmentStoreAccess;
 class TVXDataBase;
-class TVXEventLogAccess;
-class TVXGroupTypeWriter;
-class TVXIconsAccess;
-class TVXPasswordHint;
-class TVXPersonalAccess;
-class TVXPreferences;
-class TVXRecentListsAccess;
-class TVXRecordWriter;
-class TVXStoreCaches;
 class TVXRecord;
 class BMCategoryEditWindowController;
 class BMCustomSettingsController;

@@ -3,15 +3,7 @@
 // views and windows that default to it need not include the whole manager.
 // Each returns the same object as TVXDataBase::sharedTVXDataBase().
 
-class TVXEventLogAccess;
-class TVXGroupTypeWriter;
-class TVXIconsAccess;
-class TVXPasswordHint;
-class TVXPersonalAccess;
-class TVXPreferences;
-class TVXRecentListsAccess;
-class TVXRecordWriter;
-class TVXStoreCaches;
+#include "store/StoreTypes.h"
 
 namespace sharedstore {
 
@@ -20,7 +12,6 @@ TVXPreferences& preferences();
 TVXPasswordHint& passwordHint();
 TVXEventLogAccess& eventLog();
 TVXIconsAccess& icons();
-TVXRecentListsAccess& recentLists();
 TVXRecordWriter& recordWriter();
 TVXGroupTypeWriter& groupTypeWriter();
 TVXPersonalAccess& personal();

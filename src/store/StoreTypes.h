@@ -19,6 +19,20 @@ class TVXType;
 class TVXUser_Admin;
 struct TVXSortDescriptor;
 
+// The parts of the manager a caller may be given instead of the whole of it
+// (each in its own header; the manager derives from all of them).
+class TVXAccountAdminAccess;
+class TVXAttachmentStoreAccess;
+class TVXEventLogAccess;
+class TVXGroupTypeWriter;
+class TVXIconsAccess;
+class TVXPasswordHint;
+class TVXPersonalAccess;
+class TVXPreferences;
+class TVXRecentListsAccess;
+class TVXRecordWriter;
+class TVXStoreCaches;
+
 using TVXGroupCache = QHash<QString, std::shared_ptr<BMGroup>>;
 using TVXTypeCache = QHash<QString, std::shared_ptr<TVXType>>;
 using TVXRecordCache = QHash<QString, std::shared_ptr<TVXRecord>>;

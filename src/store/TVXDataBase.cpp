@@ -72,7 +72,6 @@ TVXPreferences& sharedstore::preferences() { return TVXDataBase::sharedTVXDataBa
 TVXPasswordHint& sharedstore::passwordHint() { return TVXDataBase::sharedTVXDataBase(); }
 TVXEventLogAccess& sharedstore::eventLog() { return TVXDataBase::sharedTVXDataBase(); }
 TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase(); }
-TVXRecentListsAccess& sharedstore::recentLists() { return TVXDataBase::sharedTVXDataBase(); }
 TVXRecordWriter& sharedstore::recordWriter() { return TVXDataBase::sharedTVXDataBase(); }
 TVXGroupTypeWriter& sharedstore::groupTypeWriter() { return TVXDataBase::sharedTVXDataBase(); }
 TVXPersonalAccess& sharedstore::personal() { return TVXDataBase::sharedTVXDataBase(); }
