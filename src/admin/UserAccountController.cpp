@@ -1,7 +1,6 @@
 #include "admin/UserAccountController.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/ui/SecretFields.h"
-#include "views/StoreFailureAlert.h"
 
 #include "admin/PermissionMatrix.h"
 #include "admin/TVXPopButton.h"
@@ -14,10 +13,11 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
+#include "store/AccountAdmin.h"
+#include "store/SharedStore.h"
+#include "store/StoreCaches.h"
 #include "views/ListTables.h"
-#include "store/TVXDataBase.h"
-
-#include <cppconn/exception.h>
+#include "views/StoreFailureAlert.h"
 
 #include <QAction>
 #include <QCheckBox>
@@ -75,15 +75,15 @@ QWidget* fixedSpacer(QWidget* parent, int width)
 
 UserAccountController& UserAccountController::sharedUserAccountController()
 {
-    static auto* shared = new UserAccountController(TVXDataBase::sharedTVXDataBase());
+    static auto* shared = new UserAccountController(sharedstore::caches(), sharedstore::accountAdmin());
     return *shared;
 }
 
-UserAccountController::UserAccountController(TVXDataBase& database, QObject* parent)
-    : QObject(parent), mDataBase(database)
+UserAccountController::UserAccountController(TVXStoreCaches& caches, TVXAccountAdminAccess& accounts, QObject* parent)
+    : QObject(parent), mCaches(caches), mAccounts(accounts)
 {
-    mUserListModel = new UserListModel(mDataBase, this);
-    mGroupListModel = new UserGroupListModel(mDataBase, mSelectGroupArray, this);
+    mUserListModel = new UserListModel(mCaches, this);
+    mGroupListModel = new UserGroupListModel(mCaches, mSelectGroupArray, this);
     buildUsersWindow();
     buildAccountPanel();
     buildGroupListPanel();
@@ -355,15 +355,7 @@ void UserAccountController::reloadList()
 
 void UserAccountController::reloadUsersFromStore()
 {
-    if (mDataBase.connection()) {
-        try {
-            const auto guard = mDataBase.lockConnection();
-            TVXResult code = kTVXDone;
-            mDataBase.readUserTableIfErrorReturnCode(&code);
-        } catch (const sql::SQLException& e) {
-            (void)mDataBase.reportDatabaseError(e);
-        }
-    }
+    mAccounts.reloadAccounts();
     reloadList();
 }
 
@@ -396,7 +388,7 @@ void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
 {
     // A refused account comes back in the panel as the administrator left it.
     while (user) {
-        const TVXResult code = mDataBase.addUser(*user);
+        const TVXResult code = mAccounts.addUser(*user);
         if (code == kTVXDone) {
             applyGroupMembership(*user);
             reloadUsersFromStore();
@@ -411,7 +403,7 @@ void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
 
 void UserAccountController::applyGroupMembership(const TVXUser_Admin& user)
 {
-    mDataBase.addUserToGroupListForGroups(user.mUserID(), user.mUsersGroupArray());
+    mCaches.addUserToGroupListForGroups(user.mUserID(), user.mUsersGroupArray());
 }
 
 void UserAccountController::editUser(int senderTag)
@@ -431,7 +423,7 @@ void UserAccountController::editUser(int senderTag)
     auto edited = orderFrontAddUserPanelWithUser(account, code);
     // A refused edit comes back in the panel as the administrator left it.
     while (edited) {
-        const TVXResult result = mDataBase.replaceUser(*edited);
+        const TVXResult result = mAccounts.replaceUser(*edited);
         if (result == kTVXDone) {
             setEditing(false);
             applyGroupMembership(*edited);
@@ -490,9 +482,9 @@ void UserAccountController::deleteUser()
         if (const auto user = mUserListModel->userAt(row))
             accounts.append(user);
     for (const auto& user : accounts) {
-        const TVXResult code = mDataBase.deleteUser(*user);
+        const TVXResult code = mAccounts.deleteUser(*user);
         if (code == kTVXDone)
-            mDataBase.addUserToGroupListForGroups(user->mUserID(), {});
+            mCaches.addUserToGroupListForGroups(user->mUserID(), {});
         else if (code == kTVXReloadFirst)
             BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(), tr("OK"));
         else
@@ -566,7 +558,7 @@ void UserAccountController::initUserWindowWithUserInfo(const TVXUser_Admin& user
     mUserNameField->setText(user.mUsername());
     mDescriptionField->setText(user.mDescription());
     // Deciphered only now, for this panel (administrators only).
-    QString password = mDataBase.passwordOfAccount(user);
+    QString password = mAccounts.passwordOfAccount(user);
     mPasswordField->setText(password);
     mRetypePasswordField->setText(password);
     platform::wipe(password);
@@ -618,7 +610,7 @@ bool UserAccountController::OK()
     const AccountInput input{mUserNameField->text(), mDescriptionField->text(), mPasswordField->text(),
                              mRetypePasswordField->text(), mEmail->text()};
     const auto refusal = checkAccountInput(
-        input, mIsEditUser, mSelectedUserName, [this](const QString& name) { return mDataBase.connection() && mDataBase.isUserExistsInTolvanex(name); },
+        input, mIsEditUser, mSelectedUserName, [this](const QString& name) { return mAccounts.isUserExistsInTolvanex(name); },
         BMPasswordPolicyController::sharedBMPasswordPolicyController());
     if (refusal) {
         BMRunAlertPanel(refusal->title, refusal->message, tr("OK"));
@@ -703,7 +695,7 @@ void UserAccountController::updateGroupPopupButton()
 {
     mGroupChoiceButton->clear();
     for (const QString& uid : std::as_const(mSelectGroupArray))
-        if (const auto group = mDataBase.groupWithUID(uid))
+        if (const auto group = mCaches.groupWithUID(uid))
             mGroupChoiceButton->addItem(group->mGroupName(), uid);
     mGroupChoiceButton->addItem(addMoreGroupsTitle());
 }

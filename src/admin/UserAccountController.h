@@ -18,7 +18,8 @@ class QTabWidget;
 class QTableView;
 class QToolBar;
 class QWidget;
-class TVXDataBase;
+class TVXAccountAdminAccess;
+class TVXStoreCaches;
 class TVXPopButton;
 class TVXUser_Admin;
 class UserGroupListModel;
@@ -33,7 +34,7 @@ public:
     static constexpr int kDuplicateTag = 3;
 
     static UserAccountController& sharedUserAccountController();
-    explicit UserAccountController(TVXDataBase& database, QObject* parent = nullptr);
+    UserAccountController(TVXStoreCaches& caches, TVXAccountAdminAccess& accounts, QObject* parent = nullptr);
     ~UserAccountController() override;
 
     // Runs the list window modally until Done or closing.
@@ -104,7 +105,8 @@ private:
     // The memory side of a stored account's groups.
     void applyGroupMembership(const TVXUser_Admin& user);
 
-    TVXDataBase& mDataBase;
+    TVXStoreCaches& mCaches;
+    TVXAccountAdminAccess& mAccounts;
 
     PermissionMatrix* mDataPermissionMatrix = nullptr;
     PermissionMatrix* mRecordPermissionMatrix = nullptr;

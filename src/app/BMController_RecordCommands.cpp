@@ -140,7 +140,7 @@ BMDetailsWindowController& BMController::detailsWindowController()
 UserAccountController& BMController::userAccountController()
 {
     if (!mOwnUserAccounts)
-        mOwnUserAccounts = new UserAccountController(*mDatabase, this);
+        mOwnUserAccounts = new UserAccountController(mCaches, mAccountAdmin, this);
     return *mOwnUserAccounts;
 }
 

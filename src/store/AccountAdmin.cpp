@@ -68,9 +68,36 @@ TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResul
 TVXResult TVXAccountAdminAccess::deleteUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->deleteUser(user, code); }
 TVXResult TVXAccountAdminAccess::deleteUser(TVXUser& current, TVXResult* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
 bool TVXAccountAdminAccess::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
+void TVXAccountAdminAccess::reloadAccounts() { mAccountAdmin->reloadAccounts(); }
+QString TVXAccountAdminAccess::passwordOfAccount(const TVXUser_Admin& user) const
+{
+    return mAccountAdmin->passwordOfAccount(user);
+}
 TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool administrator)
 {
     return mAccountAdmin->applyStoreRights(name, administrator);
+}
+
+void TVXAccountAdmin::reloadAccounts()
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (!mDatabase.connection())
+        return;
+    try {
+        TVXResult code = kTVXDone;
+        mDatabase.readUserTableIfErrorReturnCode(&code);
+    } catch (const sql::SQLException& e) {
+        (void)mDatabase.reportDatabaseError(e);
+    }
+}
+
+QString TVXAccountAdmin::passwordOfAccount(const TVXUser_Admin& user) const
+{
+    if (!user.mPassword().isEmpty())
+        return user.mPassword(); // typed in this run
+    if (!mDatabase.isCurrentUserAdministrator())
+        return QString();
+    return mDatabase.decryptDataString(user.mStoredPassword());
 }
 
 QString TVXAccountAdmin::quotedForAccount(const QString& text) const
@@ -185,6 +212,8 @@ TVXResult TVXAccountAdmin::writeUserInfo(const TVXUser_Admin& user, const QStrin
 bool TVXAccountAdmin::accountExists(const QString& name)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (!mDatabase.connection())
+        return false;
     const auto count = [this, &name](const char* query) {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(query));
         stmt->setString(1, name.toStdString());

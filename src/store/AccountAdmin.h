@@ -26,7 +26,12 @@ public:
     // The signed-in user deletes itself: what its grants allow goes, and its
     // server password becomes one it never learns.
     TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
-    bool accountExists(const QString& name);
+    bool accountExists(const QString& name); // false without a connection
+    // Re-reads the other accounts into the caches; nothing without a
+    // connection, and a server error takes the error path.
+    void reloadAccounts();
+    // The password typed in this run, else the stored one; empty for non-administrators.
+    QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Replaces an existing account's rights by those of server/grants.txt.
     TVXResult applyStoreRights(const QString& name, bool administrator);
 
@@ -59,6 +64,8 @@ public:
     TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
     bool isUserExistsInTolvanex(const QString& name);
     TVXResult applyStoreRights(const QString& name, bool administrator);
+    void reloadAccounts();
+    QString passwordOfAccount(const TVXUser_Admin& user) const;
 
 protected:
     explicit TVXAccountAdminAccess(TVXDataBase& store) : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store)) {}

@@ -15,5 +15,6 @@ TVXIconsAccess& icons();
 TVXRecordWriter& recordWriter();
 TVXGroupTypeWriter& groupTypeWriter();
 TVXPersonalAccess& personal();
+TVXAccountAdminAccess& accountAdmin();
 
 } // namespace sharedstore

@@ -75,6 +75,7 @@ TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase(); 
 TVXRecordWriter& sharedstore::recordWriter() { return TVXDataBase::sharedTVXDataBase(); }
 TVXGroupTypeWriter& sharedstore::groupTypeWriter() { return TVXDataBase::sharedTVXDataBase(); }
 TVXPersonalAccess& sharedstore::personal() { return TVXDataBase::sharedTVXDataBase(); }
+TVXAccountAdminAccess& sharedstore::accountAdmin() { return TVXDataBase::sharedTVXDataBase(); }
 
 TVXDataBase::TVXDataBase()
     : TVXPreferences(*this)

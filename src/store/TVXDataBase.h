@@ -196,8 +196,6 @@ public:
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
     bool isStoreAdministrator(); // as the load found it
-    // The password typed in this run, else the stored one; empty for non-administrators.
-    QString passwordOfAccount(const TVXUser_Admin& user) const;
     bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,

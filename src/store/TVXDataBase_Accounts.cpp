@@ -101,15 +101,6 @@ void TVXDataBase::readUserTableIfErrorReturnCode(TVXResult* code)
     }
 }
 
-QString TVXDataBase::passwordOfAccount(const TVXUser_Admin& user) const
-{
-    if (!user.mPassword().isEmpty())
-        return user.mPassword(); // typed in this run
-    if (!mCurrentUserIsAdministrator.load())
-        return QString();
-    return decryptDataString(user.mStoredPassword());
-}
-
 bool TVXDataBase::isStoreAdministrator()
 {
     // Known since the load read the accounts: whoever may create accounts.

@@ -68,6 +68,17 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
     const auto other = alice.mUsers().value(underscoreID);
     EXPECT_EQ(other->mFullName(), "");
     EXPECT_EQ(other->mEmail(), "");
+
+    // A re-read finds an account added since the load; a store without a
+    // connection knows of no account and reads nothing.
+    const QString carolID = addUser("carol", "carol-pw");
+    EXPECT_TRUE(alice.isUserExistsInTolvanex("carol"));
+    alice.reloadAccounts();
+    EXPECT_TRUE(alice.mUsers().contains(carolID));
+    TVXDataBase offline;
+    EXPECT_FALSE(offline.isUserExistsInTolvanex("bob"));
+    offline.reloadAccounts();
+    EXPECT_TRUE(offline.mUsers().isEmpty());
 }
 
 TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)

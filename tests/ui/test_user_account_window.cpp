@@ -164,7 +164,7 @@ protected:
         addUser("bob", "pw", "");
         addGroup("00000000000000A1", "Finance");
         addGroup("00000000000000A2", "Servers");
-        controller = std::make_unique<UserAccountController>(db);
+        controller = std::make_unique<UserAccountController>(db, db);
         controller->performSearch();
     }
 

@@ -45,7 +45,7 @@ protected:
         seed.record({"00000000000000D1", G1, "0000000000000000", {"ledger"}});
         seed.record({"00000000000000D2", G2, "0000000000000000", {"rack"}});
         ASSERT_EQ(logInAndLoad(admin, "boss", "boss-pw"), kTVXDone);
-        controller = std::make_unique<UserAccountController>(admin);
+        controller = std::make_unique<UserAccountController>(admin, admin);
         controller->performSearch();
     }
 
