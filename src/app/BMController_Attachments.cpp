@@ -16,7 +16,6 @@
 #include "store/EventLogStore.h"
 #include "store/RecentListsStore.h"
 #include "store/RecordWriter.h"
-#include "store/StoreCaches.h"
 #include "store/TVXAttachmentFolder.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMDetailsView.h"

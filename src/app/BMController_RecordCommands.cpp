@@ -31,8 +31,6 @@
 #include "platform/ui/Pasteboard.h"
 #include "store/AttachmentStore.h"
 #include "store/EventLogStore.h"
-#include "store/IconStore.h"
-#include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
 #include "store/RecordWriter.h"
 #include "store/StoreCaches.h"

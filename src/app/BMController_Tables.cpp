@@ -10,7 +10,6 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/EventLogStore.h"
-#include "store/IconStore.h"
 #include "store/RecentListsStore.h"
 #include "store/RecordSearch.h"
 #include "store/RecordWriter.h"

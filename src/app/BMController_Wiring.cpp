@@ -6,6 +6,7 @@
 #include "app/ExchangeRules.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "store/AccountAdmin.h"
 #include "views/BMDetailsView.h"
 #include "views/BMPrintDocument.h"
 #include "views/BMSplitView.h"
@@ -13,7 +14,6 @@
 #include "windows/BMCustomSettingsController.h"
 #include "windows/BMDetailsWindowController.h"
 #include "windows/BMMainWindow.h"
-#include "store/TVXDataBase.h"
 
 #include <QAction>
 #include <QComboBox>
@@ -303,7 +303,7 @@ void BMController::removeUnofferedMenuItems()
     // A store administrator keeps the account window, the master-password
     // change and the event log; for every other user they are taken out of
     // their menus (the items themselves stay).
-    if (mDatabase->isStoreAdministrator())
+    if (mAccountAdmin.isStoreAdministrator())
         return;
     for (QAction* item : {w->mEditUserMenuItem, w->mSetMasterPasswordMenuItem})
         if (item)

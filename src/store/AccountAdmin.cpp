@@ -68,6 +68,7 @@ TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResul
 TVXResult TVXAccountAdminAccess::deleteUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->deleteUser(user, code); }
 TVXResult TVXAccountAdminAccess::deleteUser(TVXUser& current, TVXResult* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
 bool TVXAccountAdminAccess::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
+bool TVXAccountAdminAccess::isStoreAdministrator() const { return mAccountAdmin->isStoreAdministrator(); }
 void TVXAccountAdminAccess::reloadAccounts() { mAccountAdmin->reloadAccounts(); }
 QString TVXAccountAdminAccess::passwordOfAccount(const TVXUser_Admin& user) const
 {
@@ -77,6 +78,8 @@ TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool admi
 {
     return mAccountAdmin->applyStoreRights(name, administrator);
 }
+
+bool TVXAccountAdmin::isStoreAdministrator() const { return mDatabase.isCurrentUserAdministrator(); }
 
 void TVXAccountAdmin::reloadAccounts()
 {

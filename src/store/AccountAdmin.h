@@ -27,6 +27,7 @@ public:
     // server password becomes one it never learns.
     TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
     bool accountExists(const QString& name); // false without a connection
+    bool isStoreAdministrator() const;
     // Re-reads the other accounts into the caches; nothing without a
     // connection, and a server error takes the error path.
     void reloadAccounts();
@@ -64,6 +65,7 @@ public:
     TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
     bool isUserExistsInTolvanex(const QString& name);
     TVXResult applyStoreRights(const QString& name, bool administrator);
+    bool isStoreAdministrator() const; // as the load found it: whoever may create accounts
     void reloadAccounts();
     QString passwordOfAccount(const TVXUser_Admin& user) const;
 

@@ -195,7 +195,6 @@ public:
     // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
-    bool isStoreAdministrator(); // as the load found it
     bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,

@@ -101,12 +101,6 @@ void TVXDataBase::readUserTableIfErrorReturnCode(TVXResult* code)
     }
 }
 
-bool TVXDataBase::isStoreAdministrator()
-{
-    // Known since the load read the accounts: whoever may create accounts.
-    return isCurrentUserAdministrator();
-}
-
 void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                                 const QString& account)
 {
