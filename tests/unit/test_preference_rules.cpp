@@ -1,7 +1,7 @@
 // Conversions of stored preference values, and the hint cipher.
 #include "model/TVXUser.h"
+#include "store/HintStore.h"
 #include "store/PreferencesStore.h"
-#include "store/TVXDataBase.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>
@@ -9,18 +9,18 @@
 TEST(PreferenceRules, WindowFrameTextRoundTrips)
 {
     const QSizeF screen(1440, 900);
-    EXPECT_EQ(TVXDataBase::getRectFromWindowPosition("0100 0050 0900 0650 0001", screen), QRectF(100, 250, 800, 600));
+    EXPECT_EQ(TVXPreferences::getRectFromWindowPosition("0100 0050 0900 0650 0001", screen), QRectF(100, 250, 800, 600));
 
     // Partly off the left edge: stored from the edge.
-    const QString text = TVXDataBase::getWindowDimensionsInWindowsStandard(QRectF(-50, 100, 800, 600), screen, false);
+    const QString text = TVXPreferences::getWindowDimensionsInWindowsStandard(QRectF(-50, 100, 800, 600), screen, false);
     EXPECT_EQ(text, "0000 0200 0800 0800 0000");
-    EXPECT_EQ(TVXDataBase::getRectFromWindowPosition(text, screen), QRectF(0, 100, 800, 600));
-    EXPECT_EQ(TVXDataBase::getWindowDimensionsInWindowsStandard(QRectF(10, 20, 30, 40), screen, true),
+    EXPECT_EQ(TVXPreferences::getRectFromWindowPosition(text, screen), QRectF(0, 100, 800, 600));
+    EXPECT_EQ(TVXPreferences::getWindowDimensionsInWindowsStandard(QRectF(10, 20, 30, 40), screen, true),
               "0010 0840 0040 0880 0001");
     // Negative values keep their sign inside the four digits.
-    EXPECT_EQ(TVXDataBase::getWindowDimensionsInWindowsStandard(QRectF(0, 0, 100, 1000), screen, false).left(5),
+    EXPECT_EQ(TVXPreferences::getWindowDimensionsInWindowsStandard(QRectF(0, 0, 100, 1000), screen, false).left(5),
               "0000 ");
-    EXPECT_TRUE(TVXDataBase::getWindowDimensionsInWindowsStandard(QRectF(0, 0, 100, 1000), screen, false)
+    EXPECT_TRUE(TVXPreferences::getWindowDimensionsInWindowsStandard(QRectF(0, 0, 100, 1000), screen, false)
                     .contains("-0100"));
 }
 
@@ -59,34 +59,34 @@ TEST(PreferenceRules, FontNamesCarryTheirStyle)
 TEST(HintCipher, BlocksAndPadding)
 {
     const QString sixteen = QStringLiteral("0123456789abcdef");
-    const QByteArray stored = TVXDataBase::encryptForHint("answer", sixteen);
+    const QByteArray stored = TVXPasswordHint::encryptForHint("answer", sixteen);
     EXPECT_EQ(stored.size(), 32); // a whole last block gains a block of zeros
-    EXPECT_EQ(TVXDataBase::decryptForHint("answer", stored), sixteen);
+    EXPECT_EQ(TVXPasswordHint::decryptForHint("answer", stored), sixteen);
 
     const QString twoByte = QString(20, QChar(u'é')); // 40 bytes of UTF-8
-    const QByteArray longer = TVXDataBase::encryptForHint("answer", twoByte);
+    const QByteArray longer = TVXPasswordHint::encryptForHint("answer", twoByte);
     EXPECT_EQ(longer.size(), 48);
-    EXPECT_EQ(TVXDataBase::decryptForHint("answer", longer), twoByte);
+    EXPECT_EQ(TVXPasswordHint::decryptForHint("answer", longer), twoByte);
 
-    EXPECT_TRUE(TVXDataBase::encryptForHint("answer", "").isEmpty());
-    EXPECT_EQ(TVXDataBase::decryptForHint("answer", QByteArray()), "");
-    EXPECT_NE(TVXDataBase::decryptForHint("wrong", stored), sixteen);
+    EXPECT_TRUE(TVXPasswordHint::encryptForHint("answer", "").isEmpty());
+    EXPECT_EQ(TVXPasswordHint::decryptForHint("answer", QByteArray()), "");
+    EXPECT_NE(TVXPasswordHint::decryptForHint("wrong", stored), sixteen);
 
     // Only the first 16 bytes of an answer key the cipher.
-    const QByteArray hint = TVXDataBase::encryptForHint("the same sixteen-and more", "Blue");
-    EXPECT_EQ(TVXDataBase::decryptForHint("the same sixteen-but different", hint), "Blue");
+    const QByteArray hint = TVXPasswordHint::encryptForHint("the same sixteen-and more", "Blue");
+    EXPECT_EQ(TVXPasswordHint::decryptForHint("the same sixteen-but different", hint), "Blue");
 }
 
 TEST(PasswordRules, TypedPasswordsMatchExactly)
 {
     TVXUser user;
     user.setMPassword("");
-    EXPECT_FALSE(TVXDataBase::doesPasswordMatchForUser(&user, ""));
-    EXPECT_FALSE(TVXDataBase::doesPasswordMatchForUser(nullptr, "x"));
+    EXPECT_FALSE(TVXPasswordHint::doesPasswordMatchForUser(&user, ""));
+    EXPECT_FALSE(TVXPasswordHint::doesPasswordMatchForUser(nullptr, "x"));
     user.setMPassword("Secret");
-    EXPECT_TRUE(TVXDataBase::doesPasswordMatchForUser(&user, "Secret"));
-    EXPECT_FALSE(TVXDataBase::doesPasswordMatchForUser(&user, "secret"));
-    EXPECT_TRUE(TVXDataBase::isPasswordEnableForUser(user));
+    EXPECT_TRUE(TVXPasswordHint::doesPasswordMatchForUser(&user, "Secret"));
+    EXPECT_FALSE(TVXPasswordHint::doesPasswordMatchForUser(&user, "secret"));
+    EXPECT_TRUE(TVXPasswordHint::isPasswordEnableForUser(user));
     user.setMIsNotAllowedToChangePassword(true);
-    EXPECT_FALSE(TVXDataBase::isChangePasswordEnableForUser(user));
+    EXPECT_FALSE(TVXPasswordHint::isChangePasswordEnableForUser(user));
 }

@@ -9,7 +9,7 @@
 #include "model/TVXUser_Admin.h"
 #include "store/RecordSearch.h"
 #include "store/SmartLists.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
 
 #include <gtest/gtest.h>
 
@@ -78,7 +78,9 @@ protected:
         return uids(db.itemsOfGroup(nullptr, nullptr, QString(), column, ascending));
     }
 
-    TVXDataBase db;
+    // The caches alone: the queries need no server.
+    struct Caches : TVXStoreCaches {};
+    Caches db;
 };
 
 // --- search ------------------------------------------------------------------------
@@ -455,7 +457,7 @@ TEST_F(QueryTest, TypesOfAGroupAreDistinctSortedAndFollowTheSearch)
     addRecord("R4", g2, bank, {"a"});
     addRecord("R5", g1, nullptr, {"a"});
 
-    const auto names = [](const TVXDataBase::TypeList& types) {
+    const auto names = [](const TVXStoreCaches::TypeList& types) {
         QStringList out;
         for (const auto& type : types)
             out << type->mTypeName();
@@ -753,7 +755,7 @@ TEST_F(QueryTest, GroupAndTypeListsAreSortedAndLeaveOutWhatTheyShould)
     addGroup("U1", "Personal-alice");
     addGroup(kUnfiledUID, "Unfiled");
     addGroup("G3", "gamma");
-    const auto names = [](const TVXDataBase::GroupList& groups) {
+    const auto names = [](const TVXStoreCaches::GroupList& groups) {
         QStringList out;
         for (const auto& group : groups)
             out << group->mGroupName();
@@ -769,7 +771,7 @@ TEST_F(QueryTest, GroupAndTypeListsAreSortedAndLeaveOutWhatTheyShould)
     card->setMSelectedGroupUID("G2");
     addType("T2", "Bank")->setMSelectedGroupUID("G1");
     addType("T3", "Alpha")->setMSelectedGroupUID("G2");
-    const auto typeNames = [](const TVXDataBase::TypeList& types) {
+    const auto typeNames = [](const TVXStoreCaches::TypeList& types) {
         QStringList out;
         for (const auto& type : types)
             out << type->mTypeName();
@@ -827,7 +829,7 @@ TEST_F(QueryTest, UsersAreFoundByTheStartOfTheirNameInAnyCase)
         user->setMUsername(name);
         db.mUsers().insert(user->mUserID(), user);
     }
-    const auto names = [](const TVXDataBase::UserList& users) {
+    const auto names = [](const TVXStoreCaches::UserList& users) {
         QStringList out;
         for (const auto& user : users)
             out << user->mUsername();
@@ -881,10 +883,10 @@ TEST_F(QueryTest, RecordPermissionsComeFromTheGroupWhenItPrevailsElseFromTheUser
     db.mCurrentUser()->setMRecordPermissionsBit(kPermissionEdit | kPermissionDelete);
     EXPECT_TRUE(db.checkRecordPermission(kPermissionEdit, editOnly.get()));
     EXPECT_FALSE(db.checkRecordPermission(kPermissionAdd, userRules.get()));
-    EXPECT_EQ(TVXDataBase::recordPermissionsInGroup(userRules.get(), 5), 5);
-    EXPECT_EQ(TVXDataBase::recordPermissionsInGroup(editOnly.get(), 5), kPermissionEdit);
+    EXPECT_EQ(TVXStoreCaches::recordPermissionsInGroup(userRules.get(), 5), 5);
+    EXPECT_EQ(TVXStoreCaches::recordPermissionsInGroup(editOnly.get(), 5), kPermissionEdit);
 
-    const auto names = [](const TVXDataBase::GroupList& groups) {
+    const auto names = [](const TVXStoreCaches::GroupList& groups) {
         QStringList out;
         for (const auto& group : groups)
             out << group->mGroupUID();
@@ -903,9 +905,9 @@ TEST_F(QueryTest, AttachmentTestCoversAllRecordsOrTheGivenOnes)
     auto attached = addRecord("R2", nullptr, nullptr);
     attached->setMHasAttachment(true);
     EXPECT_TRUE(db.anyRecordHasAtachementinArray());
-    EXPECT_FALSE(db.anyRecordHasAtachementinArray(TVXDataBase::RecordList{plain}));
-    EXPECT_TRUE(db.anyRecordHasAtachementinArray(TVXDataBase::RecordList{plain, attached}));
-    EXPECT_FALSE(db.anyRecordHasAtachementinArray(TVXDataBase::RecordList{}));
+    EXPECT_FALSE(db.anyRecordHasAtachementinArray(TVXStoreCaches::RecordList{plain}));
+    EXPECT_TRUE(db.anyRecordHasAtachementinArray(TVXStoreCaches::RecordList{plain, attached}));
+    EXPECT_FALSE(db.anyRecordHasAtachementinArray(TVXStoreCaches::RecordList{}));
 }
 
 TEST_F(QueryTest, PassKeyAndUtf8Bytes)
@@ -917,7 +919,7 @@ TEST_F(QueryTest, PassKeyAndUtf8Bytes)
 
     // Longer than any fixed buffer: every byte comes back.
     const QString text = QString(5000, QChar(0x00E9));
-    const std::string bytes = TVXDataBase::voidConvertNSStringToChar(text);
+    const std::string bytes = TVXStoreCaches::voidConvertNSStringToChar(text);
     EXPECT_EQ(bytes.size(), 10000u);
     EXPECT_EQ(QString::fromStdString(bytes), text);
 }
