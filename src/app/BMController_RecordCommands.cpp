@@ -154,7 +154,7 @@ BMEventLoggerWindowController* BMController::eventLoggerWindowController()
 
 TVXResult BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
 {
-    return recordrules::addRecordCopyingAttachment(mRecordWriter, record, source);
+    return mRecordWriter.addRecordCopyingAttachment(record, source);
 }
 
 // --- add, edit, duplicate, delete --------------------------------------------------------

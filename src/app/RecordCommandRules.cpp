@@ -130,23 +130,6 @@ TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared
     return code;
 }
 
-TVXResult addRecordCopyingAttachment(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record,
-                                     const TVXRecord* source)
-{
-    const int state = record->mAttachmentState();
-    const bool copyStoredRow = source && record->mHasAttachment() && state != kAttachmentStateStoreNewFile
-        && state != kAttachmentStateRemoved;
-    if (!copyStoredRow)
-        return writer.addRecord(record);
-    record->setMAttachmentState(kAttachmentStateCopyStored);
-    TVXResult code = writer.addRecord(record);
-    if (code == kTVXDone) {
-        writer.copyAttachmentRow(*source, *record, &code);
-        record->setMAttachmentState(kAttachmentStateCopyStored);
-    }
-    return code;
-}
-
 void applyCustomisedFieldSet(TVXRecord& record, const std::shared_ptr<TVXType>& returned)
 {
     if (!returned)

@@ -70,12 +70,6 @@ QString duplicateFirstValue(const QString& value);
 // the result of the last deletion tried.
 TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared_ptr<TVXRecord>>& records);
 
-// Adds a record that is saved as new from another one (`source`): an
-// attachment the new record does not bring itself is copied from the
-// source's stored row. The add's result, or the copy's when the add worked.
-TVXResult addRecordCopyingAttachment(TVXRecordWriter& writer, const std::shared_ptr<TVXRecord>& record,
-                                     const TVXRecord* source);
-
 // A record's own field set after the customise sheet returned `returned`:
 // none when it is the type's own set again.
 void applyCustomisedFieldSet(TVXRecord& record, const std::shared_ptr<TVXType>& returned);

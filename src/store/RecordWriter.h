@@ -32,6 +32,10 @@ public:
     virtual TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) = 0;
     virtual void updateRecordViewCountForRecord(const QString& recordID) = 0; // the stored count only
     virtual void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) = 0;
+    // Adds a record saved as new from `source`: an attachment the record does
+    // not bring itself is copied from the source's stored row. The add's
+    // result, or the copy's when the add worked.
+    TVXResult addRecordCopyingAttachment(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
     virtual TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) = 0;
     // The record sheet's limits: a note of at most tvxsql::kNoteByteLimit
     // bytes (kNoteTooLong), then every value as the record writer measures

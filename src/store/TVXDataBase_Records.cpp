@@ -460,6 +460,22 @@ qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
 
 // A new record with its custom type and attachment (from mAttachmentPath
 // unless state 3 copies the row), all or nothing.
+TVXResult TVXRecordWriter::addRecordCopyingAttachment(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+{
+    const int state = record->mAttachmentState();
+    const bool copyStoredRow = source && record->mHasAttachment() && state != kAttachmentStateStoreNewFile
+        && state != kAttachmentStateRemoved;
+    if (!copyStoredRow)
+        return addRecord(record);
+    record->setMAttachmentState(kAttachmentStateCopyStored);
+    TVXResult code = addRecord(record);
+    if (code == kTVXDone) {
+        copyAttachmentRow(*source, *record, &code);
+        record->setMAttachmentState(kAttachmentStateCopyStored);
+    }
+    return code;
+}
+
 TVXResult TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
 {
     if (!record)

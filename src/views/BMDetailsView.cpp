@@ -77,25 +77,11 @@ TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXRecordWr
 TVXResult storeRecordFromPane(TVXRecordWriter& writer, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,
                               int operation)
 {
-    TVXResult code = kTVXDone;
-    if (result && operation == 2) {
-        const int state = result->mAttachmentState();
-        const bool copyAttachment = result->mHasAttachment() && state != kAttachmentStateStoreNewFile
-            && state != kAttachmentStateRemoved;
-        if (copyAttachment)
-            result->setMAttachmentState(kAttachmentStateCopyStored);
-        code = writer.addRecord(result);
-        if (code == kTVXDone && copyAttachment) {
-            TVXResult copyCode = kTVXDone;
-            writer.copyAttachmentRow(selected, *result, &copyCode);
-            result->setMAttachmentState(kAttachmentStateCopyStored);
-            if (copyCode == kTVXReloadFirst)
-                code = copyCode;
-        }
-    } else if (result && operation == 1) {
-        code = writer.replaceRecord(result);
-    }
-    return code;
+    if (result && operation == 2)
+        return writer.addRecordCopyingAttachment(result, &selected);
+    if (result && operation == 1)
+        return writer.replaceRecord(result);
+    return kTVXDone;
 }
 
 BMDetailsView::BMDetailsView(QWidget* parent, TVXStoreCaches* caches, TVXIconsAccess* icons, TVXRecordWriter* writer)

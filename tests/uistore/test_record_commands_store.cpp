@@ -11,6 +11,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "store/TVXDataBase.h"
+#include "views/BMDetailsView.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
@@ -89,7 +90,7 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     auto copy = TVXRecord::copyRecord(*source);
     copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
     ASSERT_TRUE(copy->mHasAttachment());
-    EXPECT_EQ(recordrules::addRecordCopyingAttachment(alice, copy, source.get()), kTVXDone);
+    EXPECT_EQ(alice.addRecordCopyingAttachment(copy, source.get()), kTVXDone);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
     const auto seen = bob.recordWithUID(copy->mRecordUID());
@@ -101,6 +102,13 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     EXPECT_EQ(code, kTVXDone);
     ASSERT_TRUE(data);
     EXPECT_EQ(*data, contents);
+
+    // The detail pane's copy: a refused attachment copy is no success.
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_copy BEFORE INSERT ON tolvanexdb.ATTACHMENTTABLE FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    auto second = TVXRecord::copyRecord(*source);
+    EXPECT_NE(storeRecordFromPane(alice, *source, second, 2), kTVXDone);
+    rootExec("DROP TRIGGER tolvanexdb.refuse_copy");
 }
 
 } // namespace
