@@ -29,14 +29,18 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
+#include "store/AccountAdmin.h"
 #include "store/AttachmentStore.h"
 #include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
 #include "store/RecordWriter.h"
 #include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
 #include "views/BMDetailsView.h"
 #include "views/BMRecordModels.h"
+#include "views/StoreFailureAlert.h"
 #include "windows/BMCategoryEditWindowController.h"
 #include "windows/BMCustomSettingsController.h"
 #include "windows/BMDetailsWindowController.h"
@@ -101,7 +105,7 @@ bool BMController::checkForDataPermissionFor(uint16_t mask)
 
 void BMController::reportStoreResult(TVXResult code) const
 {
-    recordrules::reportStoreResult(code);
+    storealert::reportStoreFailure(code);
 }
 
 int BMController::selectedViewTag() const

@@ -10,7 +10,6 @@
 #include "platform/ui/AlertPanel.h"
 #include "store/PermissionRules.h"
 #include "store/RecordWriter.h"
-#include "views/StoreFailureAlert.h"
 #include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {
@@ -43,11 +42,6 @@ bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask)
         return true;
     BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), insufficientPermissionsMessage(), QString());
     return false;
-}
-
-void reportStoreResult(TVXResult code)
-{
-    storealert::reportStoreFailure(code);
 }
 
 bool itemsAreEqual(const TVXRecord& first, const TVXRecord& second)

@@ -43,10 +43,6 @@ uint16_t recordPermissionWord(const TVXUser* user, const BMGroup* group);
 bool checkForRecordPermissionFor(const TVXUser* user, uint16_t mask, const BMGroup* group);
 bool checkForDataPermissionFor(const TVXUser* user, uint16_t mask);
 
-// Shows "Operation failed. Please reload the database first." for result 8
-// and any other failure the error path has not shown.
-void reportStoreResult(TVXResult code);
-
 // Whether two records agree on their custom types: neither has one, or both
 // have equal ones.
 bool itemsAreEqual(const TVXRecord& first, const TVXRecord& second);

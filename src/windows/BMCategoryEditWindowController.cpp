@@ -238,9 +238,7 @@ void BMCategoryEditWindowController::reloadAndScroll(const QString& uid)
 
 void BMCategoryEditWindowController::reportStoreResult(TVXResult code) const
 {
-    // A failure the error path showed (a lost connection) is not told twice.
-    if (code != kTVXDone && !isReportedByErrorPath(code))
-        BMRunAlertPanel(QString(), storealert::messageReloadFirst(), tr("OK"));
+    storealert::reportStoreFailure(code);
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(
