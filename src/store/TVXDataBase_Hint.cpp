@@ -305,6 +305,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
 
 std::optional<QVariantHash> TVXPasswordHint::passwordPolicyDetails(TVXResult* code)
 {
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const auto readValue = [this](const char* query) {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(query));
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -312,17 +313,15 @@ std::optional<QVariantHash> TVXPasswordHint::passwordPolicyDetails(TVXResult* co
             return tvxsql::textColumn(*rs, 1).trimmed().toInt();
         return 0;
     };
-    if (code)
-        *code = kTVXDone;
-    try {
+    QVariantHash policy;
+    // A failure reaches the error path and the caller's code; no policy then.
+    const TVXResult result = tvxsql::runReporting(mDatabase, code, [&] {
         if (!mDatabase.connection())
             throw tvxsql::noConnection();
-        QVariantHash policy;
         policy.insert(kSPPMinLength, readValue(kQueryReadPasswordPolicyAttrMinLength));
         policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
-        return policy;
-    } catch (const sql::SQLException& e) {
-        (void)mDatabase.reportDatabaseError(e);
+    });
+    if (result != kTVXDone)
         return std::nullopt;
-    }
+    return policy;
 }

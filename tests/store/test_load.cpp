@@ -297,6 +297,12 @@ TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)
     ASSERT_TRUE(policy.has_value());
     EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 8);
     EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 5);
+
+    // Without a connection there is no policy, and the code says so.
+    TVXDataBase offline;
+    TVXResult code = kTVXDone;
+    EXPECT_FALSE(offline.passwordPolicyDetails(&code).has_value());
+    EXPECT_NE(code, kTVXDone);
 }
 
 TEST_F(Load, PolicyControllerFollowsTheStoreRows)
