@@ -456,6 +456,8 @@ TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
     const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
     TVXUser& user = currentUser();
     try {
+        if (!mDatabase.connection())
+            throw tvxsql::noConnection();
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.connection()->prepareStatement(KQuerySelectColumnInfoTable));
         stmt->setString(1, user.mUserID().toStdString());
@@ -488,6 +490,8 @@ TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typ
     if (widths.size() < kListNoOfColumns)
         return kTVXStatementFailed;
     try {
+        if (!mDatabase.connection())
+            throw tvxsql::noConnection();
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.connection()->prepareStatement(KQueryInsertIntoColumnInfoTable));
         stmt->setString(1, user.mUserID().toStdString());

@@ -115,6 +115,12 @@ TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
     EXPECT_EQ(alice.setColumnWidthDetails(QList<int>(14, 77), 0), kTVXDone);
     EXPECT_EQ(rootQueryValue("SELECT COLUMN3 FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='000000000000FFFF'"),
               QString::number(65536 + 77));
+
+    // Without a connection the column settings are neither read nor stored.
+    TVXDataBase offline;
+    offline.mCurrentUser()->setMColoumWidthArray(QList<int>(14, 100));
+    EXPECT_NE(offline.readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_NE(offline.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
 }
 
 TEST_F(Accounts, GrantBuilderTakesOnlyWellFormedTexts)
