@@ -129,7 +129,7 @@ void BMDetailWindow::closeEvent(QCloseEvent* event)
 BMDetailsWindowController& BMDetailsWindowController::sharedDetailsController()
 {
     static auto* shared = new BMDetailsWindowController(sharedstore::caches(), sharedstore::icons(),
-                                                               sharedstore::recordWriter(), sharedstore::eventLog());
+                                                        sharedstore::recordWriter(), sharedstore::eventLog());
     return *shared;
 }
 
