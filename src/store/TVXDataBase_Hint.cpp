@@ -305,22 +305,22 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
 
 std::optional<QVariantHash> TVXPasswordHint::passwordPolicyDetails(TVXResult* code)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const auto readValue = [this](const char* query) {
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(query));
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-        if (rs->next() && rs->rowsCount() > 0 && !rs->isNull(1))
-            return tvxsql::textColumn(*rs, 1).trimmed().toInt();
-        return 0;
-    };
     QVariantHash policy;
-    // A failure reaches the error path and the caller's code; no policy then.
-    const TVXResult result = tvxsql::runReporting(mDatabase, code, [&] {
-        if (!mDatabase.connection())
-            throw tvxsql::noConnection();
+    const TVXResult result = mDatabase.runOnConnection([&policy](sql::Connection& connection) {
+        const auto readValue = [&connection](const char* query) {
+            std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(query));
+            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+            if (rs->next() && rs->rowsCount() > 0 && !rs->isNull(1))
+                return tvxsql::textColumn(*rs, 1).trimmed().toInt();
+            return 0;
+        };
         policy.insert(kSPPMinLength, readValue(kQueryReadPasswordPolicyAttrMinLength));
         policy.insert(kSPPCharSetFlag, readValue(kQueryReadPasswordPolicyAttrCharSetFlag));
+        return kTVXDone;
     });
+    // A failure reached the error path; the caller's code says so and there is no policy.
+    if (code)
+        *code = result;
     if (result != kTVXDone)
         return std::nullopt;
     return policy;

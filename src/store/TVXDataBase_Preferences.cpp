@@ -452,14 +452,10 @@ TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int ty
 
 TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
     TVXUser& user = currentUser();
-    try {
-        if (!mDatabase.connection())
-            throw tvxsql::noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(KQuerySelectColumnInfoTable));
+    return mDatabase.runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQuerySelectColumnInfoTable));
         stmt->setString(1, user.mUserID().toStdString());
         stmt->setString(2, type.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
@@ -476,24 +472,18 @@ TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
             user.setMColoumInfo(mask);
         }
         return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return mDatabase.reportDatabaseError(e);
-    }
+    });
 }
 
 TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typeID)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const TVXUser& user = currentUser();
     const uint64_t mask = user.mColoumInfo();
     const QList<int>& widths = user.mColoumWidthArray();
     if (widths.size() < kListNoOfColumns)
         return kTVXStatementFailed;
-    try {
-        if (!mDatabase.connection())
-            throw tvxsql::noConnection();
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(KQueryInsertIntoColumnInfoTable));
+    return mDatabase.runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQueryInsertIntoColumnInfoTable));
         stmt->setString(1, user.mUserID().toStdString());
         stmt->setString(2, typeID.toStdString());
         for (int i = 0; i < kListNoOfColumns; ++i) {
@@ -502,7 +492,5 @@ TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typ
         }
         stmt->executeUpdate();
         return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return mDatabase.reportDatabaseError(e);
-    }
+    });
 }
