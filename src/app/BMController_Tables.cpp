@@ -251,7 +251,7 @@ void BMController::observeStoreChanges()
     mObserverTokens << platform::NotificationCenter::defaultCenter().addObserver(
         storechanges::kStoreChangedNotification, [self](const platform::Notification& notice) {
             const auto* change = std::any_cast<storechanges::StoreChange>(&notice.object);
-            if (!self || !change || change->store != self->mDatabase)
+            if (!self || !change || change->store != &self->mCaches)
                 return;
             self->mPendingStoreChanges |= change->kinds;
             // A worker's changes are shown by the refresh that ends its work.

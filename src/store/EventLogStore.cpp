@@ -4,7 +4,7 @@
 
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreSession.h"
 #include "store/TVXEventLogger.h"
 #include "store/Transaction.h"
 
@@ -42,9 +42,9 @@ QString monthAbbreviation(int month) { return QLocale::c().monthName(month, QLoc
 
 } // namespace
 
-TVXEventLogStore::TVXEventLogStore(TVXDataBase& database)
-    : mDatabase(database)
-    , mLogger(std::make_shared<TVXEventLogger>(database, *this))
+TVXEventLogStore::TVXEventLogStore(TVXStoreSession& session, const TVXStoreCaches& caches)
+    : mDatabase(session)
+    , mLogger(std::make_shared<TVXEventLogger>(caches, *this))
 {
 }
 
@@ -66,7 +66,7 @@ void TVXEventLogAccess::setEventLogBackupHandler(TVXEventLogBackupHandler handle
 }
 bool TVXEventLogAccess::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
 
-std::string TVXDataBase::eventLogInsertText(int rows)
+std::string TVXEventLogStore::insertText(int rows)
 {
     // The single-row insert, with more rows of placeholders.
     std::string text = KQueryInsertEventLoggerTable;
@@ -75,7 +75,7 @@ std::string TVXDataBase::eventLogInsertText(int rows)
     return text;
 }
 
-void TVXDataBase::bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry)
+void TVXEventLogStore::bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry)
 {
     stmt.setString(first, entry.event.toStdString());
     stmt.setString(first + 1, kTolvanIdColumnText);
@@ -92,9 +92,9 @@ TVXResult TVXEventLogStore::save(const TVXEventLogEntry& entry)
             const auto guard = mDatabase.lockConnection(); // released before the error path runs
             if (mDatabase.deferLogRowToBatchEnd(entry))
                 return kTVXDone;
-            const TVXDataBase::PreparedRef stmt =
+            const TVXStoreSession::PreparedRef stmt =
                 mDatabase.prepareForBatch(mDatabase.liveConnection(), KQueryInsertEventLoggerTable);
-            TVXDataBase::bindEventLogRow(*stmt, 1, entry);
+            bindRow(*stmt, 1, entry);
             stmt->executeUpdate();
             return kTVXDone;
         },

@@ -9,13 +9,19 @@
 #include <QList>
 
 #include <memory>
+#include <string>
 
-class TVXDataBase;
+namespace sql {
+class PreparedStatement;
+}
 class TVXEventLogger;
+class TVXStoreCaches;
+class TVXStoreSession;
 
 class TVXEventLogStore {
 public:
-    explicit TVXEventLogStore(TVXDataBase& database);
+    // The logger reads the signed-in user from the caches.
+    TVXEventLogStore(TVXStoreSession& session, const TVXStoreCaches& caches);
     ~TVXEventLogStore();
 
     // The service that records the manager's events; every writer logs through it.
@@ -37,8 +43,12 @@ public:
     // Hands the entries to the back-up handler; true when it kept them.
     bool backUp(const QString& month);
 
+    // The log table's insert of `rows` rows, and one entry bound from placeholder `first` on.
+    static std::string insertText(int rows);
+    static void bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
+
 private:
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
     QList<TVXEventLogEntry> mEntries;
     TVXEventLogBackupHandler mBackup;
     std::shared_ptr<TVXEventLogger> mLogger;
@@ -59,7 +69,10 @@ public:
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
 protected:
-    explicit TVXEventLogAccess(TVXDataBase& store) : mEventLog(std::make_unique<TVXEventLogStore>(store)) {}
+    TVXEventLogAccess(TVXStoreSession& store, const TVXStoreCaches& caches)
+        : mEventLog(std::make_unique<TVXEventLogStore>(store, caches))
+    {
+    }
 
     std::unique_ptr<TVXEventLogStore> mEventLog;
 };

@@ -13,7 +13,7 @@
 #include <memory>
 #include <optional>
 
-class TVXDataBase;
+class TVXStoreSession;
 class TVXUser;
 
 class TVXPasswordHint {
@@ -54,11 +54,11 @@ public:
     std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
 
 protected:
-    explicit TVXPasswordHint(TVXDataBase& database) : mDatabase(database) {}
+    explicit TVXPasswordHint(TVXStoreSession& database) : mDatabase(database) {}
     ~TVXPasswordHint() = default;
 
 private:
     TVXUser& currentUser() const;
 
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
 };

@@ -6,7 +6,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreSession.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -66,7 +66,7 @@ QImage TVXIconStore::image(int iconIndex) const
 {
     if (iconIndex <= kLastBuiltInName)
         return iconIndex >= 1 ? QImage(builtInIconPath(iconIndex)) : QImage();
-    return mIcons.value(TVXDataBase::iconName(iconIndex));
+    return mIcons.value(TVXIconsAccess::iconName(iconIndex));
 }
 
 QImage TVXIconStore::displayImage(int iconIndex) const
@@ -75,9 +75,9 @@ QImage TVXIconStore::displayImage(int iconIndex) const
     if (image.isNull())
         return image;
     // Shown at 24 x 24 points; the pixels stay, for sharp drawing on dense screens.
-    if (iconIndex > kLastBuiltInName || image.width() > TVXDataBase::kIconDisplaySize)
-        image.setDevicePixelRatio(qreal(image.width()) / TVXDataBase::kIconDisplaySize);
-    image.setText(kImageNameKey, TVXDataBase::iconName(iconIndex));
+    if (iconIndex > kLastBuiltInName || image.width() > TVXIconsAccess::kIconDisplaySize)
+        image.setDevicePixelRatio(qreal(image.width()) / TVXIconsAccess::kIconDisplaySize);
+    image.setText(kImageNameKey, TVXIconsAccess::iconName(iconIndex));
     return image;
 }
 
@@ -93,7 +93,7 @@ bool TVXIconStore::hasImage(int iconIndex) const
         }();
         return iconIndex >= 1 && builtIn[iconIndex];
     }
-    return mIcons.contains(TVXDataBase::iconName(iconIndex));
+    return mIcons.contains(TVXIconsAccess::iconName(iconIndex));
 }
 
 // --- loading ----------------------------------------------------------------------
@@ -112,7 +112,7 @@ void TVXIconStore::load()
         QImage image = QImage::fromData(tvxsql::blobColumn(*rs, 2));
         if (image.isNull())
             continue;
-        const QString name = TVXDataBase::iconName(rs->getInt(1));
+        const QString name = TVXIconsAccess::iconName(rs->getInt(1));
         image.setText(kImageNameKey, name);
         mIcons.insert(name, image);
     }
@@ -141,7 +141,7 @@ TVXResult TVXIconStore::insert(int* iconIndex, const QByteArray& png)
                     highest = rs->getInt(1);
             }
             // Never below the first custom number, whatever rows the table holds.
-            number = std::max({highest, number, TVXDataBase::kFirstCustomIcon - 1}) + 1;
+            number = std::max({highest, number, TVXIconsAccess::kFirstCustomIcon - 1}) + 1;
             const auto data = tvxsql::blobStream(png);
             insert->setInt(1, number);
             insert->setBlob(2, data->stream());
@@ -159,7 +159,7 @@ TVXResult TVXIconStore::insert(int* iconIndex, const QByteArray& png)
     if (code != kTVXDone)
         return code;
 
-    const QString name = TVXDataBase::iconName(number);
+    const QString name = TVXIconsAccess::iconName(number);
     image.setText(kImageNameKey, name);
     // The main thread reads the cache while the icon worker runs.
     platform::performOnMainThreadAndWait([this, &name, &image] { mIcons.insert(name, image); });
@@ -198,16 +198,19 @@ QByteArray TVXIconsAccess::iconPNGForPicture(const QImage& picture)
     return png;
 }
 
-void TVXDataBase::addCustomIconsFromImages(const QStringList& paths)
+void TVXIconStore::insertPictures(const QStringList& paths)
 {
     for (const QString& path : paths) {
-        const QByteArray png = iconPNGForPicture(QImage(path));
+        const QByteArray png = TVXIconsAccess::iconPNGForPicture(QImage(path));
         if (png.isEmpty())
             continue;
         int number = 0;
         // Announced with the guard released: the notice waits for the main thread.
-        if (insertCustomIconWithIndex(&number, png) == kTVXDone)
-            platform::NotificationCenter::defaultCenter().post(kExternalIconCreatedNotification, number);
+        if (insert(&number, png) == kTVXDone)
+            platform::NotificationCenter::defaultCenter().post(TVXIconsAccess::kExternalIconCreatedNotification,
+                                                               number);
     }
-    endClientThreadState();
+    mDatabase.endClientThreadState();
 }
+
+void TVXIconsAccess::addCustomIconsFromImages(const QStringList& paths) { mIcons->insertPictures(paths); }

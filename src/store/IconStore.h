@@ -23,7 +23,7 @@
 
 class TVXIconStore {
 public:
-    explicit TVXIconStore(TVXDataBase& database) : mDatabase(database) {}
+    explicit TVXIconStore(TVXStoreSession& database) : mDatabase(database) {}
 
     const TVXIconCache& cache() const { return mIcons; }
     TVXIconCache& cache() { return mIcons; }
@@ -37,9 +37,11 @@ public:
     void load();
     // Stores one icon under the next free number; *iconIndex receives it. 0, or 3.
     TVXResult insert(int* iconIndex, const QByteArray& png);
+    // The icon-import worker's body (see above); ends the worker's client-thread state.
+    void insertPictures(const QStringList& paths);
 
 private:
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
     TVXIconCache mIcons;
 };
 
@@ -63,11 +65,10 @@ public:
     TVXResult insertCustomIconWithIndex(int* iconIndex, const QByteArray& png);
     static QRectF iconRectForPictureSize(const QSizeF& size);
     static QByteArray iconPNGForPicture(const QImage& picture);
-    // Defined by the manager, which ends the worker's client-thread state.
-    virtual void addCustomIconsFromImages(const QStringList& paths) = 0;
+    void addCustomIconsFromImages(const QStringList& paths);
 
 protected:
-    explicit TVXIconsAccess(TVXDataBase& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
+    explicit TVXIconsAccess(TVXStoreSession& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
     ~TVXIconsAccess() = default;
 
     std::unique_ptr<TVXIconStore> mIcons;

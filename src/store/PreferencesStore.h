@@ -15,7 +15,8 @@
 #include <memory>
 #include <optional>
 
-class TVXDataBase;
+class TVXRecentListsAccess;
+class TVXStoreSession;
 class TVXUser;
 struct TVXSortDescriptor;
 
@@ -69,11 +70,17 @@ public:
     static QFont fontFromStoredName(const QString& name, int pointSize);
 
 protected:
-    explicit TVXPreferences(TVXDataBase& database) : mDatabase(database) {}
+    // Reading a user's preferences also reads the user's recent lists.
+    TVXPreferences(TVXStoreSession& database, TVXRecentListsAccess& recentLists)
+        : mDatabase(database)
+        , mUserLists(recentLists)
+    {
+    }
     ~TVXPreferences() = default;
 
 private:
     TVXUser& currentUser() const;
 
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
+    TVXRecentListsAccess& mUserLists;
 };

@@ -7,7 +7,8 @@
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/SmartLists.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
+#include "store/StoreSession.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -22,7 +23,7 @@ namespace {
 // one-row delete would remove, in a single statement.
 constexpr char kQueryRemoveFirstRowsRecentlyAdded[] = "delete  from RECENTLYADDEDTABLE where USERID=? LIMIT ?";
 
-constexpr int kLimit = TVXDataBase::kRecentListLimit;
+constexpr int kLimit = TVXRecentListsAccess::kRecentListLimit;
 
 } // namespace
 
@@ -115,7 +116,7 @@ int TVXRecentLists::serverRowCount(sql::Connection& connection, const Statements
     int* const known = mDatabase.batchRecentRows(statements.read, userID);
     if (known && *known >= 0)
         return *known;
-    const TVXDataBase::PreparedRef read = mDatabase.prepareForBatch(connection, statements.read);
+    const TVXStoreSession::PreparedRef read = mDatabase.prepareForBatch(connection, statements.read);
     read->setString(1, userID.toStdString());
     std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
     int rows = 0;
@@ -140,7 +141,7 @@ TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QStri
         if (rows < kLimit)
             return kTVXDone;
         // Each run deletes the user's first row, the oldest in insertion order.
-        const TVXDataBase::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, statements.removeFirst);
+        const TVXStoreSession::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, statements.removeFirst);
         removeFirst->setString(1, userID.toStdString());
         for (int surplus = rows - (kLimit - 1); surplus > 0; --surplus) {
             const int removed = removeFirst->executeUpdate();
@@ -170,7 +171,7 @@ TVXResult TVXRecentLists::add(List which, const QString& recordID, const QString
 
     const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
-        const TVXDataBase::PreparedRef insert = mDatabase.prepareForBatch(mDatabase.liveConnection(), statements.insert);
+        const TVXStoreSession::PreparedRef insert = mDatabase.prepareForBatch(mDatabase.liveConnection(), statements.insert);
         insert->setString(1, userID.toStdString());
         insert->setString(2, recordID.toStdString());
         // The insert ignores a refused key: no row means the record is gone
@@ -202,7 +203,7 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
         const qsizetype surplus =
             std::min<qsizetype>(rows, std::max<qsizetype>(0, rows + recordIDs.size() - kLimit));
         if (surplus > 0) {
-            const TVXDataBase::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, kQueryRemoveFirstRowsRecentlyAdded);
+            const TVXStoreSession::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, kQueryRemoveFirstRowsRecentlyAdded);
             removeFirst->setString(1, userID.toStdString());
             removeFirst->setInt64(2, surplus);
             const int removed = removeFirst->executeUpdate();
@@ -303,19 +304,19 @@ TVXResult TVXRecentLists::read(List which, const QString& userID)
 
 void TVXRecentListsAccess::addMostViewedRecord(const TVXRecord* record, bool increment)
 {
-    smartlists::addMostViewedRecord(mStore, record, increment);
+    smartlists::addMostViewedRecord(*this, mCaches, record, increment);
 }
 
-void TVXRecentListsAccess::addRecentlyViewedRecord(const TVXRecord* record) { smartlists::addRecentlyViewedRecord(mStore, record); }
+void TVXRecentListsAccess::addRecentlyViewedRecord(const TVXRecord* record) { smartlists::addRecentlyViewedRecord(*this, mCaches, record); }
 
-void TVXRecentListsAccess::addRecentlyAddedRecord(const TVXRecord* record) { smartlists::addRecentlyAddedRecord(mStore, record); }
+void TVXRecentListsAccess::addRecentlyAddedRecord(const TVXRecord* record) { smartlists::addRecentlyAddedRecord(*this, mCaches, record); }
 
 void TVXRecentListsAccess::addRecentlyModifiedRecord(const TVXRecord* record)
 {
-    smartlists::addRecentlyModifiedRecord(mStore, record);
+    smartlists::addRecentlyModifiedRecord(*this, mCaches, record);
 }
 
 void TVXRecentListsAccess::removeRecordFromSmartTypes(const TVXRecord* record)
 {
-    smartlists::removeRecordFromSmartTypes(mStore, record);
+    smartlists::removeRecordFromSmartTypes(*this, record);
 }

@@ -2,7 +2,7 @@
 // The signed-in user's four recent lists (most viewed, recently viewed,
 // recently modified, recently added), owned by the database manager: kept in
 // memory and as rows on the server, oldest first, each at most
-// TVXDataBase::kRecentListLimit long. The manager's methods forward here; its
+// TVXRecentListsAccess::kRecentListLimit long. The manager's methods forward here; its
 // addMostViewedRecord and kin apply the lists' rules for the signed-in user (a
 // viewed record counts and may enter the most-viewed list; the others take a
 // record once), and removeRecordIDFromRecentLists drops a record from all
@@ -17,14 +17,15 @@
 namespace sql {
 class Connection;
 }
-class TVXDataBase;
 class TVXRecord;
+class TVXStoreCaches;
+class TVXStoreSession;
 
 class TVXRecentLists {
 public:
     enum List { MostViewed, RecentlyViewed, RecentlyModified, RecentlyAdded, ListCount };
 
-    explicit TVXRecentLists(TVXDataBase& database) : mDatabase(database) {}
+    explicit TVXRecentLists(TVXStoreSession& database) : mDatabase(database) {}
 
     // Record identifiers, oldest first.
     const QStringList& list(List which) const { return mLists[which]; }
@@ -59,7 +60,7 @@ private:
     // Deletes the record's rows (of one user when given), then drops it from the memory list.
     TVXResult deleteRows(QStringList& list, const char* statement, const QString& recordID, const QString* userID);
 
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
     std::array<QStringList, ListCount> mLists;
 };
 
@@ -95,14 +96,14 @@ public:
     void readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode);
 
 protected:
-    explicit TVXRecentListsAccess(TVXDataBase& store)
+    TVXRecentListsAccess(TVXStoreSession& store, TVXStoreCaches& caches)
         : mRecentLists(std::make_unique<TVXRecentLists>(store))
-        , mStore(store)
+        , mCaches(caches)
     {
     }
 
     std::unique_ptr<TVXRecentLists> mRecentLists;
 
 private:
-    TVXDataBase& mStore; // the lists' rules read the user and the view counts
+    TVXStoreCaches& mCaches; // the lists' rules read the user and the view counts
 };

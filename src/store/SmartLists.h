@@ -31,54 +31,55 @@ MostViewedChange mostViewedChange(const QStringList& list, const QString& record
 
 namespace smartlists {
 
-// Manager needs: mMostViewedRecords(), mRecentlyViewedTypes(),
+// Lists needs: mMostViewedRecords(), mRecentlyViewedTypes(),
 // mRecentlyMofifiedTypes(), mRecentlyAddedRecords() (the lists of record
-// identifiers), mCurrentUser(), incrementViewCountofRecord(uid),
-// getViewCountofRecord(uid), and the server-side adders and removers
+// identifiers), and the server-side adders and removers
 // add...ID(recordID or record, userID), remove...ID(recordID) and
-// removeMostViewedRecordIDForUser(recordID, userID).
+// removeMostViewedRecordIDForUser(recordID, userID). Caches needs:
+// mCurrentUser(), incrementViewCountofRecord(uid), getViewCountofRecord(uid).
 
 // A record was viewed: counts it when asked and applies the most-viewed rule.
-template <class Manager> void addMostViewedRecord(Manager& db, const TVXRecord* record, bool increment)
+template <class Lists, class Caches>
+void addMostViewedRecord(Lists& db, Caches& caches, const TVXRecord* record, bool increment)
 {
     if (!record)
         return;
     const QString& uid = record->mRecordUID();
     if (increment)
-        db.incrementViewCountofRecord(uid);
+        caches.incrementViewCountofRecord(uid);
     const MostViewedChange change = mostViewedChange(
-        db.mMostViewedRecords(), uid, db.getViewCountofRecord(uid),
-        [&db](const QString& listed) { return db.getViewCountofRecord(listed); });
+        db.mMostViewedRecords(), uid, caches.getViewCountofRecord(uid),
+        [&caches](const QString& listed) { return caches.getViewCountofRecord(listed); });
     if (!change.add)
         return;
     // Making room in one's own list leaves other users' lists alone.
     // The lists are a convenience: a failed row went to the error path and changes nothing else.
     if (!change.evict.isNull())
-        (void)db.removeMostViewedRecordIDForUser(change.evict, db.mCurrentUser()->mUserID());
-    (void)db.addMostViewedRecordID(uid, db.mCurrentUser()->mUserID());
+        (void)db.removeMostViewedRecordIDForUser(change.evict, caches.mCurrentUser()->mUserID());
+    (void)db.addMostViewedRecordID(uid, caches.mCurrentUser()->mUserID());
 }
 
 // The other lists take a record once: a listed record stays where it is.
-template <class Manager> void addRecentlyViewedRecord(Manager& db, const TVXRecord* record)
+template <class Lists, class Caches> void addRecentlyViewedRecord(Lists& db, Caches& caches, const TVXRecord* record)
 {
     if (record && !db.mRecentlyViewedTypes().contains(record->mRecordUID()))
-        (void)db.addRecentlyViewedRecordID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyViewedRecordID(record->mRecordUID(), caches.mCurrentUser()->mUserID());
 }
 
-template <class Manager> void addRecentlyAddedRecord(Manager& db, const TVXRecord* record)
+template <class Lists, class Caches> void addRecentlyAddedRecord(Lists& db, Caches& caches, const TVXRecord* record)
 {
     if (record && !db.mRecentlyAddedRecords().contains(record->mRecordUID()))
-        (void)db.addRecentlyAddedID(record->mRecordUID(), db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyAddedID(record->mRecordUID(), caches.mCurrentUser()->mUserID());
 }
 
-template <class Manager> void addRecentlyModifiedRecord(Manager& db, const TVXRecord* record)
+template <class Lists, class Caches> void addRecentlyModifiedRecord(Lists& db, Caches& caches, const TVXRecord* record)
 {
     if (record && !db.mRecentlyMofifiedTypes().contains(record->mRecordUID()))
-        (void)db.addRecentlyModifiedRecordID(*record, db.mCurrentUser()->mUserID());
+        (void)db.addRecentlyModifiedRecordID(*record, caches.mCurrentUser()->mUserID());
 }
 
 // A deleted record leaves all four lists, in memory and on the server.
-template <class Manager> void removeRecordFromSmartTypes(Manager& db, const TVXRecord* record)
+template <class Lists> void removeRecordFromSmartTypes(Lists& db, const TVXRecord* record)
 {
     if (!record)
         return;

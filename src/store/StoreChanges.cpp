@@ -3,11 +3,11 @@
 #include "platform/core/MainThread.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/ConnectionGuard.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreSession.h"
 
 namespace storechanges {
 
-void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigned kinds)
+void announce(const TVXStoreCaches* store, const TVXConnectionGuard& guard, unsigned kinds)
 {
     if (!kinds)
         return;
@@ -22,8 +22,8 @@ void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigne
     });
 }
 
-GuardedChange::GuardedChange(const TVXDataBase& store)
-    : Announcement(&store, store.connectionGuard()), mLock(store.lockConnection())
+GuardedChange::GuardedChange(const TVXStoreSession& store)
+    : Announcement(&store.caches(), store.connectionGuard()), mLock(store.lockConnection())
 {
 }
 

@@ -6,7 +6,8 @@
 #include <mutex>
 
 class TVXConnectionGuard;
-class TVXDataBase;
+class TVXStoreCaches;
+class TVXStoreSession;
 
 namespace storechanges {
 
@@ -21,7 +22,9 @@ inline const QString kStoreChangedNotification = QStringLiteral("TVXStoreChanged
 
 // The notice's object.
 struct StoreChange {
-    const TVXDataBase* store = nullptr; // compared only: the notice may outlive it
+    // The changed store, by the caches the windows show; compared only: the
+    // notice may outlive it.
+    const TVXStoreCaches* store = nullptr;
     unsigned kinds = 0;
     // Handed over from a worker (or from under the guard): it may arrive after
     // the refresh that ended the work, so the window takes it with its next one.
@@ -30,13 +33,13 @@ struct StoreChange {
 
 // Posts the notice: at once on the main thread, handed over without waiting
 // from a worker, and queued while this thread still holds the guard.
-void announce(const TVXDataBase* store, const TVXConnectionGuard& guard, unsigned kinds);
+void announce(const TVXStoreCaches* store, const TVXConnectionGuard& guard, unsigned kinds);
 
 // Collects what a store call changed and announces it when it goes out of
 // scope. Declared before the call's guard, it announces after the guard's release.
 class Announcement {
 public:
-    Announcement(const TVXDataBase* store, const TVXConnectionGuard& guard) : mStore(store), mGuard(guard) {}
+    Announcement(const TVXStoreCaches* store, const TVXConnectionGuard& guard) : mStore(store), mGuard(guard) {}
     ~Announcement()
     {
         if (mKinds)
@@ -48,7 +51,7 @@ public:
     void add(unsigned kinds) { mKinds |= kinds; }
 
 private:
-    const TVXDataBase* mStore;
+    const TVXStoreCaches* mStore;
     const TVXConnectionGuard& mGuard;
     unsigned mKinds = 0;
 };
@@ -57,7 +60,7 @@ private:
 // changed announced once the guard is released.
 class GuardedChange : public Announcement {
 public:
-    explicit GuardedChange(const TVXDataBase& store);
+    explicit GuardedChange(const TVXStoreSession& store);
     ~GuardedChange(); // releases the guard, then announces
 
 private:

@@ -27,6 +27,7 @@ class TVXEventLogAccess;
 class TVXGroupTypeWriter;
 class TVXIconsAccess;
 class TVXPasswordHint;
+class TVXStoreSession;
 class TVXPersonalAccess;
 class TVXPreferences;
 class TVXRecentListsAccess;

@@ -78,13 +78,14 @@ TVXPersonalAccess& sharedstore::personal() { return TVXDataBase::sharedTVXDataBa
 TVXAccountAdminAccess& sharedstore::accountAdmin() { return TVXDataBase::sharedTVXDataBase(); }
 
 TVXDataBase::TVXDataBase()
-    : TVXPreferences(*this)
-    , TVXPasswordHint(*this)
+    // The parts keep references to bases not all built yet; none is used before the body.
+    : TVXPreferences(*this, *this)
+    , TVXPasswordHint(static_cast<TVXStoreSession&>(*this))
     , TVXAccountAdminAccess(*this)
     , TVXAttachmentStoreAccess(*this)
-    , TVXEventLogAccess(*this)
-    , TVXIconsAccess(*this)
-    , TVXRecentListsAccess(*this)
+    , TVXEventLogAccess(*this, *this)
+    , TVXIconsAccess(static_cast<TVXStoreSession&>(*this))
+    , TVXRecentListsAccess(*this, *this)
     , TVXPersonalAccess(*this)
     , mStaleCopies(std::make_unique<TVXStaleCopies>())
 {

@@ -16,6 +16,7 @@
 #include "store/RecentListsStore.h"
 #include "store/RecordWriter.h"
 #include "store/StoreCaches.h"
+#include "store/StoreSession.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
 
@@ -53,7 +54,8 @@ class TVXUser;
 class TVXUser_Admin;
 
 class TVXDataBase
-    : public TVXStoreCaches
+    : public TVXStoreSession
+    , public TVXStoreCaches
     , public TVXPreferences
     , public TVXPasswordHint
     , public TVXAccountAdminAccess
@@ -77,7 +79,9 @@ public:
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
     // --- state -------------------------------------------------------------
-    bool isDataReloading() const { return mIsDataReloaded.load(); }
+    TVXStoreCaches& caches() override { return *this; }
+    const TVXStoreCaches& caches() const override { return *this; }
+    bool isDataReloading() const override { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
     QString masterPassword() const;
@@ -85,7 +89,7 @@ public:
     bool isConnectionComplete() const { return mIsConnectionComplete.load(); }
     TVXResult connectionErrorCode() const { return mConnectionErrCode.load(); }
     bool isConnectionLostHandlerOn() const { return mConnectionLostHandlerIsOn.load(); }
-    sql::Connection* connection() const { return mCPcon.get(); }
+    sql::Connection* connection() const override { return mCPcon.get(); }
 
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
     // The log-in worker (steps where it is defined); tells connectionISComplete.
@@ -128,9 +132,7 @@ public:
     TVXResult readRecordTable();
     void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
     void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
-    // From the system's random source; flags 1 lower, 2 upper, 4 digits,
-    // 8 symbols, 16 international, 32 pronounceable.
-    QString generatePasswordWith(uint16_t flags, uint16_t length) const;
+    QString generatePasswordWith(uint16_t flags, uint16_t length) const override;
     bool typeNameFromDatabase(const QString& name);
     bool groupNameFromDatabase(const QString& name);
 
@@ -161,10 +163,8 @@ public:
     // A null field name is stored as "Field<n>".
     TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);
     void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) override; // 0, or 1
-    // Statements run under this guard. Never hold it while waiting for the
-    // main thread; errors reported under it reach the error path on release.
-    std::unique_lock<TVXConnectionGuard> lockConnection() const;
-    const TVXConnectionGuard& connectionGuard() const { return mConnectionMutex; }
+    std::unique_lock<TVXConnectionGuard> lockConnection() const override;
+    const TVXConnectionGuard& connectionGuard() const override { return mConnectionMutex; }
     // An import's one transaction on this thread (TVXDataBase_Records.cpp).
     TVXResult beginRecordBatch();
     TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr);
@@ -188,9 +188,6 @@ public:
     TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
-
-    // --- icons (store/IconStore.h) ----------------------------------------------------
-    void addCustomIconsFromImages(const QStringList& paths) override;
 
     // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
     // Refills mUsers with every other account; failures reach the caller.
@@ -217,56 +214,36 @@ public:
     TVXResult reEncyptAllDatabaseInformation(const QString& newPassword);
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
-    QByteArray encryptString(const QString& text) const; // field encrypter (master password)
+    QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
     QString getDecryptedString(std::istream& blob) const;
-    QString decryptString(const QByteArray& stored) const;
-    QByteArray encryptDataString(const QString& text) const; // user-data encrypter (application key)
+    QString decryptString(const QByteArray& stored) const override;
+    QByteArray encryptDataString(const QString& text) const override; // user-data encrypter (application key)
     QString getDecryptedStringInfo(std::istream& blob) const;
-    QString decryptDataString(const QByteArray& stored) const;
+    QString decryptDataString(const QByteArray& stored) const override;
     bool hasFieldEncrypter() const;
 
-    // --- the error path and what the concern objects use ---------------------------
-    // Hands the error to the main thread's handler and returns `code`; under
-    // the guard the handing over waits for its release.
-    TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed);
-    // A cluster node's "not ready" is recognised behind its lock wait timeout (1047).
-    int serverErrorNumber(const sql::SQLException& e);
+    // --- the error path (store/StoreSession.h) ------------------------------------
+    TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed) override;
+    int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
     TVXResult reportError(const platform::Error& error, TVXResult code);
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
-    sql::Connection& liveConnection() const; // throws a lost connection's error (2013) when none
-    // For a caller holding the guard: server errors go to reportDatabaseError
-    // (3), other failures give `otherFailure`; otherwise work's code.
-    TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError);
-    // Takes the guard, runs work, releases it; only then does a server error
-    // reach the error path (3). Other failures give 1.
-    TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work);
+    sql::Connection& liveConnection() const override;
+    TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError) override;
+    TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work) override;
     // The same in one write transaction (a savepoint inside an outer one),
     // committed when work answers 0. The one place a write transaction runs.
     TVXResult runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work);
-    // The batch's own prepared statement while this thread runs a batch, else a fresh one.
-    struct PreparedRef {
-        std::unique_ptr<sql::PreparedStatement> owned;
-        sql::PreparedStatement* stmt = nullptr;
-        sql::PreparedStatement* operator->() const { return stmt; }
-        sql::PreparedStatement& operator*() const { return *stmt; }
-    };
-    PreparedRef prepareForBatch(sql::Connection& connection, const char* query);
-    // A log row kept for the batch's end (written a hundred at a time before the commit).
-    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry);
-    static std::string eventLogInsertText(int rows);
-    static void bindEventLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
-    // The batch's own count of the user's rows in a recent-list table; null outside a batch.
-    int* batchRecentRows(const char* readStatement, const QString& userID);
-    // Recently added rows of the batch's own records wait for its end; null
-    // when the record is not the batch's or no batch runs.
-    QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID);
-    void writeBatchRecentRows();
+    PreparedRef prepareForBatch(sql::Connection& connection, const char* query) override;
+    bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry) override;
+    int* batchRecentRows(const char* readStatement, const QString& userID) override;
+    QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID) override;
+    void writeBatchRecentRows() override;
+    void endClientThreadState() const override;
 
 private:
     // Replaces the connection under the guard; the old one is closed after.
     void swapConnection(std::unique_ptr<sql::Connection> connection);
-    void endClientThreadState() const;
     void notifyConnectionComplete();
     // A stored value as text; without an encrypter the bytes are the text.
     static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);

@@ -6,9 +6,11 @@
 #include "store/HintQuestions.h"
 #include "store/HintStore.h"
 #include "store/QueryConstants.h"
+#include "store/AccountNames.h"
 #include "store/StatementHelpers.h"
 #include "store/StatementRunner.h"
-#include "store/TVXDataBase.h"
+#include "store/StoreCaches.h"
+#include "store/StoreSession.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -47,7 +49,7 @@ TVXResult hintReaderCode(const sql::SQLException& e)
 } // namespace
 
 
-TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.mCurrentUser(); }
+TVXUser& TVXPasswordHint::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
 
 QByteArray TVXPasswordHint::encryptForHint(const QString& key, const QString& value)
 {
@@ -253,7 +255,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mDatabase.connection());
-    if (!native || !TVXDataBase::isValidAccountName(user.mUsername())) {
+    if (!native || !tvxsql::isValidAccountName(user.mUsername())) {
         // A name that could change the statement's form is never sent.
         if (code)
             *code = kTVXStatementFailed;

@@ -12,7 +12,9 @@
 #include "store/StatementHelpers.h"
 #include "store/StatementRunner.h"
 #include "store/PreferencesStore.h"
-#include "store/TVXDataBase.h"
+#include "store/RecentListsStore.h"
+#include "store/StoreCaches.h"
+#include "store/StoreSession.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -44,7 +46,7 @@ bool hookFontExists(const QString& family)
 
 } // namespace
 
-TVXUser& TVXPreferences::currentUser() const { return *mDatabase.mCurrentUser(); }
+TVXUser& TVXPreferences::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
 
 // --- conversions -------------------------------------------------------------
 
@@ -167,11 +169,11 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult*
     rs.reset();
     stmt.reset();
     // Then the user's recent lists: most viewed, recently viewed, recently modified.
-    const TVXResult mostViewed = mDatabase.readMostViewedRecordIDForUser(user.mUserID());
+    const TVXResult mostViewed = mUserLists.readMostViewedRecordIDForUser(user.mUserID());
     if (code)
         *code = mostViewed;
-    mDatabase.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
-    mDatabase.readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
+    mUserLists.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
+    mUserLists.readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
     if (!windowPosition.isEmpty())
         user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
 }
@@ -280,7 +282,7 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXR
 namespace {
 
 // One column of the user's preference row, under the guard.
-template <class Bind> TVXResult updateOneColumn(TVXDataBase& db, const char* statement, const TVXUser& user, Bind bind)
+template <class Bind> TVXResult updateOneColumn(TVXStoreSession& db, const char* statement, const TVXUser& user, Bind bind)
 {
     const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
@@ -440,7 +442,7 @@ TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int ty
 {
     QString typeID = kAllCategoriesUID;
     if (typeIndex > 0) {
-        const auto types = mDatabase.typesForEditing();
+        const auto types = mDatabase.caches().typesForEditing();
         if (typeIndex - 1 < types.size() && types[typeIndex - 1])
             typeID = types[typeIndex - 1]->mTypeUID();
     }

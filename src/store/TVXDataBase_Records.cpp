@@ -283,9 +283,9 @@ void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
         try {
             tvxsql::Transaction rowsAlone(*batch.connection);
             const std::unique_ptr<sql::PreparedStatement> stmt(
-                batch.connection->prepareStatement(d.eventLogInsertText(int(count))));
+                batch.connection->prepareStatement(TVXEventLogStore::insertText(int(count))));
             for (qsizetype i = 0; i < count; ++i)
-                d.bindEventLogRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+                TVXEventLogStore::bindRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
             rowsAlone.commit();
         } catch (const sql::SQLException& e) {

@@ -8,7 +8,6 @@
 #include "store/RowDigest.h"
 #include "store/StaleCopies.h"
 #include "store/StatementHelpers.h"
-#include "store/TVXDataBase.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/prepared_statement.h>

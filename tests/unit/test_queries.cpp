@@ -691,13 +691,13 @@ TEST(RecentListRules, AViewedRecordIsCountedAndEntersTheMostViewedListByTheRule)
     TVXRecord record;
     record.setMRecordUID("NEW");
 
-    smartlists::addMostViewedRecord(lists, nullptr, true);
-    smartlists::addMostViewedRecord(lists, &record, false); // never viewed: stays out
+    smartlists::addMostViewedRecord(lists, lists, nullptr, true);
+    smartlists::addMostViewedRecord(lists, lists, &record, false); // never viewed: stays out
     EXPECT_TRUE(lists.calls.isEmpty());
-    smartlists::addMostViewedRecord(lists, &record, true);
+    smartlists::addMostViewedRecord(lists, lists, &record, true);
     EXPECT_EQ(lists.counts["NEW"], 1);
     EXPECT_EQ(lists.calls, QStringList({"add most NEW for U1"}));
-    smartlists::addMostViewedRecord(lists, &record, true); // listed: only counted
+    smartlists::addMostViewedRecord(lists, lists, &record, true); // listed: only counted
     EXPECT_EQ(lists.counts["NEW"], 2);
     EXPECT_EQ(lists.calls.size(), 1);
 
@@ -710,9 +710,9 @@ TEST(RecentListRules, AViewedRecordIsCountedAndEntersTheMostViewedListByTheRule)
     }
     record.setMRecordUID("OTHER");
     lists.counts["OTHER"] = 1;
-    smartlists::addMostViewedRecord(lists, &record, true); // 2 < 3
+    smartlists::addMostViewedRecord(lists, lists, &record, true); // 2 < 3
     EXPECT_TRUE(lists.calls.isEmpty());
-    smartlists::addMostViewedRecord(lists, &record, true); // 3
+    smartlists::addMostViewedRecord(lists, lists, &record, true); // 3
     EXPECT_EQ(lists.calls, QStringList({"remove most for U1 R4", "add most OTHER for U1"}));
     EXPECT_EQ(lists.mostViewed.size(), kMostViewedLimit);
 
@@ -731,11 +731,11 @@ TEST(RecentListRules, OtherListsTakeARecordOnceAndADeletedRecordLeavesAllFour)
     TVXRecord record;
     record.setMRecordUID("R1");
     for (int i = 0; i < 2; ++i) {
-        smartlists::addRecentlyViewedRecord(lists, &record);
-        smartlists::addRecentlyModifiedRecord(lists, &record);
-        smartlists::addRecentlyAddedRecord(lists, &record);
+        smartlists::addRecentlyViewedRecord(lists, lists, &record);
+        smartlists::addRecentlyModifiedRecord(lists, lists, &record);
+        smartlists::addRecentlyAddedRecord(lists, lists, &record);
     }
-    smartlists::addRecentlyViewedRecord(lists, nullptr);
+    smartlists::addRecentlyViewedRecord(lists, lists, nullptr);
     EXPECT_EQ(lists.calls, QStringList({"add viewed R1 for U1", "add modified R1 for U1", "add added R1 for U1"}));
 
     lists.calls.clear();
