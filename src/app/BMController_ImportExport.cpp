@@ -390,7 +390,8 @@ void BMController::importPanelDidEnd(int tag, const QString& path)
 
 void BMController::importCSVFile(const QString& path, bool showProgress)
 {
-    TVXqVXImportDelegate sink(path.toStdString(), exchange().hooks.selectedGroup(), database());
+    TVXqVXImportDelegate sink(path.toStdString(), exchange().hooks.selectedGroup(), mCaches, mRecordWriter,
+                              mGroupTypeWriter);
     runImportInBackground(sink, QString(), showProgress);
 }
 
@@ -404,7 +405,8 @@ void BMController::importQVXFile(const QString& path, bool forRestore)
         return;
     }
     BMExchangeState& state = exchange();
-    TVXqVXImportDelegate sink(file.toStdString(), state.hooks.selectedGroup(), database());
+    TVXqVXImportDelegate sink(file.toStdString(), state.hooks.selectedGroup(), mCaches, mRecordWriter,
+                              mGroupTypeWriter);
     bool encrypted = false;
     try {
         CqVXImporter probe(sink.path(), &sink);

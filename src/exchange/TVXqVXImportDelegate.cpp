@@ -7,8 +7,8 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "store/ColumnLimits.h"
-#include "store/RecordStorageParts.h"
-#include "store/TVXDataBase.h"
+#include "store/RecordWriter.h"
+#include "store/StoreCaches.h"
 
 #include <QDir>
 #include <QFile>
@@ -37,20 +37,15 @@ struct TVXqVXImportDelegate::Attachment {
 };
 
 struct TVXqVXImportDelegate::Pending {
-    QList<TVXDataBase::NewRecord> records;
+    QList<TVXRecordWriter::NewRecord> records;
     QList<int> attachmentCodes; // 0, or why the record goes without its attachment
 };
 
 TVXqVXImportDelegate::TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup,
-                                           TVXDataBase* database)
-    : mPath(path), mTargetGroup(std::move(targetGroup)),
-      mDataBase(database ? *database : TVXDataBase::sharedTVXDataBase()), mPending(std::make_unique<Pending>())
-{
-}
-
-TVXqVXImportDelegate::TVXqVXImportDelegate(const char* path, std::shared_ptr<BMGroup> targetGroup,
-                                           TVXDataBase* database)
-    : TVXqVXImportDelegate(std::string(path ? path : ""), std::move(targetGroup), database)
+                                           TVXStoreCaches& caches, TVXRecordWriter& records,
+                                           TVXGroupTypeWriter& groupsTypes)
+    : mPath(path), mTargetGroup(std::move(targetGroup)), mCaches(caches), mRecords(records),
+      mGroupsTypes(groupsTypes), mPending(std::make_unique<Pending>())
 {
 }
 
@@ -63,7 +58,7 @@ void TVXqVXImportDelegate::beginBatch()
 {
     if (mBatchOpen)
         return;
-    (void)mDataBase.beginRecordBatch(); // without one, each record is its own transaction
+    (void)mRecords.beginRecordBatch(); // without one, each record is its own transaction
     mBatchOpen = true;
     mBatchLines = 0;
     mBatchAttachments = 0;
@@ -76,7 +71,7 @@ void TVXqVXImportDelegate::endBatch()
         return;
     mBatchOpen = false;
     QStringList lost;
-    if (mDataBase.endRecordBatch(&lost) != kTVXDone && !lost.isEmpty()) {
+    if (mRecords.endRecordBatch(&lost) != kTVXDone && !lost.isEmpty()) {
         const int count = int(lost.size());
         mSummary.recordsImported -= count;
         mSummary.failedNotStored += count;
@@ -105,9 +100,9 @@ std::shared_ptr<BMGroup> TVXqVXImportDelegate::FindOrAddGroup(const std::string&
         return nullptr;
     auto group = BMGroup::newGroup();
     group->setMGroupName(textOf(groupName));
-    if (auto stored = mDataBase.findSimilarCategory(*group))
+    if (auto stored = mCaches.findSimilarCategory(*group))
         return stored;
-    if (mDataBase.addGroup(group) != kTVXDone)
+    if (mGroupsTypes.addGroup(group) != kTVXDone)
         return nullptr;
     return group;
 }
@@ -133,10 +128,10 @@ void TVXqVXImportDelegate::CreateType(const CStringArray& typeFields, int32_t ic
 
 bool TVXqVXImportDelegate::typeFits(const TVXType& type) const
 {
-    if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(type.mTypeName())))
+    if (!tvxsql::fitsTinyBlob(mRecords.encryptString(type.mTypeName())))
         return false;
     for (int i = 0; i < kNumberOfFields; ++i)
-        if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(type.fieldAtIndex(i))))
+        if (!tvxsql::fitsTinyBlob(mRecords.encryptString(type.fieldAtIndex(i))))
             return false;
     return true;
 }
@@ -149,8 +144,8 @@ TVXResult TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     tooLong = false;
     if (mStoredType)
         return kTVXDone;
-    if (auto similar = mDataBase.findSimilarType(*mCurrentType, mTargetGroup.get())) {
-        mStoredTypeNameFits = tvxsql::fitsTinyBlob(mDataBase.encryptString(similar->mTypeName()));
+    if (auto similar = mCaches.findSimilarType(*mCurrentType, mTargetGroup.get())) {
+        mStoredTypeNameFits = tvxsql::fitsTinyBlob(mRecords.encryptString(similar->mTypeName()));
         mStoredType = std::move(similar);
         return kTVXDone;
     }
@@ -162,7 +157,7 @@ TVXResult TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     // A type is stored on its own: a failed batch must not leave one cached
     // that the server never kept.
     endBatch();
-    const TVXResult code = mDataBase.addType(mCurrentType);
+    const TVXResult code = mGroupsTypes.addType(mCurrentType);
     if (code == kTVXDone) {
         mStoredType = mCurrentType;
         mStoredTypeNameFits = true; // measured with the rest above
@@ -233,7 +228,7 @@ int TVXqVXImportDelegate::takeAttachment(TVXRecord& record, const CStringArray& 
     if (attachmentFields.GetSize() != kQVXAttachmentFieldCount || attachmentFields.ViewAt(0).empty())
         return 0;
     const QString name = textOf(attachmentFields.ViewAt(0));
-    if (!tvxsql::fitsTinyBlob(mDataBase.encryptString(name)))
+    if (!tvxsql::fitsTinyBlob(mRecords.encryptString(name)))
         return kImportErrorValueTooLong;
     const std::string_view sideName = attachmentFields.ViewAt(2);
 
@@ -317,8 +312,8 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // The record sheet's limits: a note of at most 4000 bytes, and every
         // value short enough for its column once enciphered. The ciphers are
         // the ones stored. Refused before anything, its type included, is stored.
-        TVXDataBase::NewRecord entry;
-        if (mDataBase.measureRecordTexts(*record, entry.ciphers) != kTVXDone) {
+        TVXRecordWriter::NewRecord entry;
+        if (mRecords.measureRecordTexts(*record, entry.ciphers) != kTVXDone) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
@@ -335,7 +330,7 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // as they are stored (an unnamed field as its default name, which fits).
         if (record->mIsCustomized()
             && (!mStoredTypeNameFits
-                || mDataBase.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers) != kTVXDone)) {
+                || mRecords.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers) != kTVXDone)) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
@@ -355,9 +350,9 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
         // Its file waits in the private folder only until this add: stored
         // now, after the records before it.
         storePending();
-        QList<TVXDataBase::NewRecord> one{std::move(entry)};
+        QList<TVXRecordWriter::NewRecord> one{std::move(entry)};
         QList<TVXResult> codes;
-        mDataBase.addRecords(one, codes);
+        mRecords.addRecords(one, codes);
         record->setMAttachmentPath(QString()); // the copy goes with `attachment`
         countStored(codes.value(0, kTVXNotServerError), attachmentCode, true);
     } catch (const std::exception&) {
@@ -369,13 +364,13 @@ void TVXqVXImportDelegate::storePending()
 {
     if (mPending->records.isEmpty())
         return;
-    QList<TVXDataBase::NewRecord> records = std::move(mPending->records);
+    QList<TVXRecordWriter::NewRecord> records = std::move(mPending->records);
     const QList<int> attachmentCodes = std::move(mPending->attachmentCodes);
     mPending->records.clear();
     mPending->attachmentCodes.clear();
     QList<TVXResult> codes;
     try {
-        mDataBase.addRecords(records, codes);
+        mRecords.addRecords(records, codes);
     } catch (const std::exception&) {
         // Those without a code of their own are counted as not stored.
     }

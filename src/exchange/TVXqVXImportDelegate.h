@@ -18,8 +18,10 @@
 #include <string_view>
 
 class QTemporaryDir;
-class TVXDataBase;
+class TVXGroupTypeWriter;
 class TVXRecord;
+class TVXRecordWriter;
+class TVXStoreCaches;
 class TVXType;
 
 struct TVXImportSummary {
@@ -65,12 +67,16 @@ public:
     static constexpr int32_t kStandardIcons = 256;
 
     // path: the file being imported (side files are looked for beside it).
-    // Records go to targetGroup; without one nothing is imported. The manager
-    // is the shared one unless given.
-    explicit TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup = nullptr,
-                                  TVXDataBase* database = nullptr);
-    explicit TVXqVXImportDelegate(const char* path, std::shared_ptr<BMGroup> targetGroup = nullptr,
-                                  TVXDataBase* database = nullptr);
+    // Records go to targetGroup; without one nothing is imported. Groups and
+    // types already stored are found in the caches.
+    TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup, TVXStoreCaches& caches,
+                         TVXRecordWriter& records, TVXGroupTypeWriter& groupsTypes);
+    // The same with a store having every part (the manager).
+    template <class Store>
+    TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup, Store* store)
+        : TVXqVXImportDelegate(path, std::move(targetGroup), *store, *store, *store)
+    {
+    }
     ~TVXqVXImportDelegate() override;
     TVXqVXImportDelegate(const TVXqVXImportDelegate&) = delete;
     TVXqVXImportDelegate& operator=(const TVXqVXImportDelegate&) = delete;
@@ -129,7 +135,9 @@ private:
     std::string mPath;
     std::shared_ptr<BMGroup> mTargetGroup;
     std::atomic<bool> mIsComplete{false};
-    TVXDataBase& mDataBase;
+    TVXStoreCaches& mCaches;
+    TVXRecordWriter& mRecords;
+    TVXGroupTypeWriter& mGroupsTypes;
     TVXImportSummary mSummary;
     // Private (0700) folder for attachments on their way into the store.
     std::unique_ptr<QTemporaryDir> mTemporaryFolder;

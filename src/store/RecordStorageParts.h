@@ -9,12 +9,6 @@
 
 #include <memory>
 
-struct TVXDataBase::NewRecord {
-    std::shared_ptr<TVXRecord> record;
-    RecordCiphers ciphers;
-    CustomTypeCiphers typeCiphers;
-};
-
 struct TVXDataBase::AttachmentUpload {
     QByteArray nameCipher;
     QString passKey;

@@ -1,13 +1,15 @@
 #pragma once
-// What the record sheets, the detail pane and the group and type editors
-// write through: the manager implements both, so that those windows need not
+// What the record sheets, the detail pane, the group and type editors and the
+// import write through: the manager implements both, so that they need not
 // include the whole manager. Results and cache rules are the manager's
 // (TVXDataBase_Records.cpp, TVXDataBase_GroupsTypes.cpp).
 #include "model/TVXType.h"
 #include "store/ResultCodes.h"
 
 #include <QByteArray>
+#include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <array>
 #include <memory>
@@ -46,6 +48,22 @@ public:
     virtual TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
                                          int* tooLong = nullptr) const = 0;
     virtual void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) = 0; // 0, or 1
+    // The field cipher of a value, for measuring it before it is written.
+    virtual QByteArray encryptString(const QString& text) const = 0;
+
+    // An import's records: one transaction on this thread, its statements
+    // shared. A record with its ciphers, made ahead by measureRecordTexts and
+    // encipherCustomType.
+    struct NewRecord {
+        std::shared_ptr<TVXRecord> record;
+        RecordCiphers ciphers;
+        CustomTypeCiphers typeCiphers;
+    };
+    virtual TVXResult beginRecordBatch() = 0;
+    // The records a failed commit lost go to *lostRecordIDs.
+    virtual TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr) = 0;
+    // Each as addRecord adds it, codes in order.
+    virtual void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes) = 0;
 
 protected:
     TVXRecordWriter() = default;

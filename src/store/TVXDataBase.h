@@ -152,9 +152,7 @@ public:
     TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
                                  int* tooLong = nullptr) const override;
     TVXResult measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const override;
-    struct NewRecord; // a new record with its ciphers
-    // Each as addRecord adds it, codes in order.
-    void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes);
+    void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes) override;
     // Row, custom type and attachment work (state 1 store the file, 4
     // re-encipher) in one transaction; unchanged values answer 0.
     TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) override;
@@ -166,8 +164,8 @@ public:
     std::unique_lock<TVXConnectionGuard> lockConnection() const override;
     const TVXConnectionGuard& connectionGuard() const override { return mConnectionMutex; }
     // An import's one transaction on this thread (TVXDataBase_Records.cpp).
-    TVXResult beginRecordBatch();
-    TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr);
+    TVXResult beginRecordBatch() override;
+    TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr) override;
     bool inRecordBatch() const;
 
     // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/RecordWriter.h) ---
