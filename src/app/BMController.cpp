@@ -28,6 +28,7 @@ BMController::BMController(TVXDataBase* database, QObject* parent)
     , mPersonal(*mDatabase)
     , mRecordWriter(*mDatabase)
     , mGroupTypeWriter(*mDatabase)
+    , mMasterPassword(*mDatabase)
 {
     // The object the application makes is the shared one.
     gSharedController = this;

@@ -489,6 +489,7 @@ private:
     TVXPersonalAccess& mPersonal;
     TVXRecordWriter& mRecordWriter;
     TVXGroupTypeWriter& mGroupTypeWriter;
+    TVXMasterPasswordChange& mMasterPassword;
 
     // Shared state. The main window is made by the main-window concern; the
     // selected record is what its views have selected.

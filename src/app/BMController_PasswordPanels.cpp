@@ -9,7 +9,10 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/TVXDataBase.h"
+#include "store/EventLogStore.h"
+#include "store/HintStore.h"
+#include "store/MasterPasswordChange.h"
+#include "store/StoreCaches.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -74,7 +77,7 @@ BMMasterPasswordPanel* BMController::resetMasterPasswordPanel()
 
 void BMController::setPassword()
 {
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!user)
         return;
     if (user->mIsNotAllowedToChangePassword()) {
@@ -82,7 +85,7 @@ void BMController::setPassword()
         return;
     }
     BMUserPasswordPanel* panel = passwordPanel();
-    const bool hasPassword = TVXDataBase::isPasswordEnableForUser(*user);
+    const bool hasPassword = TVXPasswordHint::isPasswordEnableForUser(*user);
     panel->prepare(hasPassword);
     platform::runModalForWindow(panel);
     panel->hide();
@@ -91,20 +94,20 @@ void BMController::setPassword()
 
 bool BMController::passwordPanelOK()
 {
-    const TVXUser* user = mDatabase->getCurrentUser();
+    const TVXUser* user = mCaches.getCurrentUser();
     if (!user || !mPasswordPanel)
         return false;
     const passwordpanels::UserPasswordInput input = mPasswordPanel->input();
     const auto refusal = passwordpanels::checkUserPasswordPanel(
-        input, TVXDataBase::isPasswordEnableForUser(*user),
-        [this, user](const QString& typed) { return mDatabase->validatePasswordForUser(*user, typed); },
+        input, TVXPasswordHint::isPasswordEnableForUser(*user),
+        [this, user](const QString& typed) { return mPasswordHint.validatePasswordForUser(*user, typed); },
         conformsToPolicy);
     if (refusal) {
         showRefusal(*refusal);
         return false;
     }
     // A refused write keeps the panel and what was typed.
-    if (const TVXResult code = passwordpanels::storeUserPassword(*mDatabase, *mDatabase, input, mCurrentUserName);
+    if (const TVXResult code = passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mCurrentUserName);
         code != kTVXDone) {
         reportStoreResult(code);
         return false;
@@ -125,7 +128,7 @@ void BMController::controlTextDidChange(QObject* field)
 
 void BMController::setMasterPassword()
 {
-    const QString stored = mDatabase->checkForMasterPasswordMatch();
+    const QString stored = mMasterPassword.checkForMasterPasswordMatch();
     mActiveMasterPasswordPanel = stored.isEmpty() ? setMasterPasswordPanel() : resetMasterPasswordPanel();
     mActiveMasterPasswordPanel->prepare();
     mMasterPasswordChecksPassed = false;
@@ -134,10 +137,10 @@ void BMController::setMasterPassword()
     mActiveMasterPasswordPanel->prepare(); // no secret stays in the panel
     // Only a run that passed the checks changes anything (closing the panel does not).
     if (code == platform::kModalRunStopped && mMasterPasswordChecksPassed) {
-        mDatabase->saveMasterPasswordForAdmin(newPassword);
-        mDatabase->setChangeMasterPassword(true);
+        mMasterPassword.saveMasterPasswordForAdmin(newPassword);
+        mMasterPassword.setChangeMasterPassword(true);
         mReencryption = platform::BackgroundTask::start(
-            [database = mDatabase, newPassword] { return database->reEncyptAllDatabaseInformation(newPassword); });
+            [&change = mMasterPassword, newPassword] { return change.reEncyptAllDatabaseInformation(newPassword); });
         const TVXResult result = showReencryptingPanel();
         if (result != kTVXDone)
             BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
@@ -152,7 +155,7 @@ bool BMController::masterPasswordPanelOK()
     if (!mActiveMasterPasswordPanel)
         return false;
     const auto refusal = passwordpanels::checkMasterPasswordPanel(
-        mActiveMasterPasswordPanel->input(), mDatabase->checkForMasterPasswordMatch(), conformsToPolicy);
+        mActiveMasterPasswordPanel->input(), mMasterPassword.checkForMasterPasswordMatch(), conformsToPolicy);
     if (refusal) {
         showRefusal(*refusal);
         return false;

@@ -26,6 +26,7 @@ class TVXAttachmentStoreAccess;
 class TVXEventLogAccess;
 class TVXGroupTypeWriter;
 class TVXIconsAccess;
+class TVXMasterPasswordChange;
 class TVXPasswordHint;
 class TVXStoreSession;
 class TVXPersonalAccess;

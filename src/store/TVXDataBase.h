@@ -11,6 +11,7 @@
 #include "store/EventLogStore.h"
 #include "store/HintStore.h"
 #include "store/IconStore.h"
+#include "store/MasterPasswordChange.h"
 #include "store/PersonalStore.h"
 #include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
@@ -66,6 +67,7 @@ class TVXDataBase
     , public TVXPersonalAccess
     , public TVXRecordWriter
     , public TVXGroupTypeWriter
+    , public TVXMasterPasswordChange
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -107,7 +109,7 @@ public:
     void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
     TVXResult checkMasterPassword(const QString& typed);
-    QString checkForMasterPasswordMatch(); // null on failure
+    QString checkForMasterPasswordMatch() override; // null on failure
     static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
@@ -202,14 +204,12 @@ public:
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
 
     // --- master password change (TVXDataBase_MasterPassword.cpp) ---------------
-    // Kept until reEncyptAllDatabaseInformation() commits it.
-    void saveMasterPasswordForAdmin(const QString& newPassword);
-    void setChangeMasterPassword(bool changed) { mIsMasterPasswordChanged.store(changed); }
+    void saveMasterPasswordForAdmin(const QString& newPassword) override;
+    void setChangeMasterPassword(bool changed) override { mIsMasterPasswordChanged.store(changed); }
     bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }
-    // Every stored value and the DBPASSWORD row under the new master password,
-    // in one transaction; on failure the old key stays. Clears the
-    // load-completion flag while it runs (the progress panel polls it).
-    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword);
+    // The stored password is the DBPASSWORD row. Clears the load-completion
+    // flag while it runs (the progress panel polls it).
+    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword) override;
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
