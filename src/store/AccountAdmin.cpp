@@ -2,13 +2,18 @@
 #include "store/AccountAdmin.h"
 
 #include "model/PasswordGenerator.h"
+#include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "store/AccountNames.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/StoreChanges.h"
 #include "store/StoreGrants.h"
-#include "store/TVXDataBase.h"
+#include "store/PersonalStore.h"
+#include "store/PreferencesStore.h"
+#include "store/StoreCaches.h"
+#include "store/StoreSession.h"
 #include "store/Transaction.h"
 
 #include <cppconn/connection.h>
@@ -17,6 +22,9 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 #include <mysql_connection.h>
+
+#include <QRegularExpression>
+#include <QSet>
 
 #include <functional>
 
@@ -34,6 +42,14 @@ auto accountCallEnding(TVXResult* code, storechanges::Announcement& changed)
         return result;
     };
 }
+
+// The account listing joined on equal names: with LIKE, an underscore or a
+// percent sign in one name would pull in another account's details.
+constexpr char kQueryUserDetailsExact[] =
+    "SELECT UT.USERID,UT.USERNAME,UT.PASSWORD,UT.PLATFORMNAME,UT.GROUPPERMISSION,UT.TYPEPERMISSION,"
+    "UT.RECORDPERMISSION,UT.DATAPERMISSION,UT.CANCHANGEPASSWORD,UT.ISACCOUNTDISABLED,UIT.FULL_NAME,"
+    "UIT.DESCRIPTION,UIT.EMAIL,UIT.CONTACT_INFORMATION FROM USERTABLE UT LEFT OUTER JOIN MYSQL.USER_INFO UIT "
+    "ON (CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin = UIT.USER)";
 
 constexpr char kQueryInsertUserRow[] =
     "INSERT INTO USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, "
@@ -57,11 +73,6 @@ constexpr uint16_t kLockOutPasswordLength = 40;
 
 } // namespace
 
-void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
-{
-    swapConnection(std::move(connection));
-}
-
 // The manager's methods of account administration.
 TVXResult TVXAccountAdminAccess::addUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->addUser(user, code); }
 TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->replaceUser(user, code); }
@@ -79,7 +90,63 @@ TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool admi
     return mAccountAdmin->applyStoreRights(name, administrator);
 }
 
-bool TVXAccountAdmin::isStoreAdministrator() const { return mDatabase.isCurrentUserAdministrator(); }
+void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mAccountAdmin->readAccounts(code); }
+bool TVXAccountAdminAccess::isCurrentUserAdministrator() const { return mAccountAdmin->isStoreAdministrator(); }
+
+void TVXAccountAdmin::readAccounts(TVXResult* code)
+{
+    // Administrators may create accounts; only an administrator may read this.
+    QSet<QString> administrators;
+    bool mayReadAccounts = false;
+    try {
+        std::unique_ptr<sql::Statement> admins(mDatabase.liveConnection().createStatement());
+        std::unique_ptr<sql::ResultSet> names(
+            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
+        while (names->next())
+            administrators.insert(tvxsql::textColumn(*names, 1));
+        mayReadAccounts = true;
+    } catch (const sql::SQLException&) {
+    }
+    const QString me = mDatabase.caches().mCurrentUser()->mUsername();
+    mIsStoreAdministrator.store(mayReadAccounts && administrators.contains(me));
+
+    std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
+    TVXUserCache& users = mDatabase.caches().mUsers();
+    users.clear();
+    while (rs->next()) {
+        const QString uid = tvxsql::textColumn(*rs, 1);
+        const QString name = tvxsql::textColumn(*rs, 2);
+        if (name == me || TVXUID::isWellKnownUID(uid))
+            continue;
+        auto user = std::make_shared<TVXUser_Admin>();
+        user->setMUserID(uid);
+        user->setMUsername(name);
+        // Other accounts' passwords stay enciphered, and only an administrator
+        // keeps even those (passwordOfAccount() deciphers one when asked).
+        const QByteArray storedPassword = tvxsql::blobColumn(*rs, 3);
+        user->setHasStoredPassword(!storedPassword.isEmpty());
+        if (mIsStoreAdministrator.load())
+            user->setMStoredPassword(storedPassword);
+        user->setMPlatformName(tvxsql::textColumn(*rs, 4));
+        user->setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt(5)));
+        user->setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt(6)));
+        user->setMRecordPermissionsBit(static_cast<uint16_t>(rs->getInt(7)));
+        user->setMDataPermissionsBit(static_cast<uint16_t>(rs->getInt(8)));
+        user->setMIsNotAllowedToChangePassword(!rs->getBoolean(9));
+        user->setMIsAccountDisabled(rs->getBoolean(10));
+        user->setMFullName(tvxsql::textColumn(*rs, 11));
+        user->setMDescription(tvxsql::textColumn(*rs, 12));
+        user->setMEmail(tvxsql::textColumn(*rs, 13));
+        user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
+        user->setMUsersGroupArray(tvxsql::textColumnOfRows(mDatabase.liveConnection(), kQuerySelectUserGroupList, uid));
+        user->setAdministrator(administrators.contains(name));
+        users.insert(uid, std::move(user));
+        if (code)
+            *code = kTVXDone;
+    }
+}
+
 
 void TVXAccountAdmin::reloadAccounts()
 {
@@ -88,7 +155,7 @@ void TVXAccountAdmin::reloadAccounts()
         return;
     try {
         TVXResult code = kTVXDone;
-        mDatabase.readUserTableIfErrorReturnCode(&code);
+        readAccounts(&code);
     } catch (const sql::SQLException& e) {
         (void)mDatabase.reportDatabaseError(e);
     }
@@ -98,7 +165,7 @@ QString TVXAccountAdmin::passwordOfAccount(const TVXUser_Admin& user) const
 {
     if (!user.mPassword().isEmpty())
         return user.mPassword(); // typed in this run
-    if (!mDatabase.isCurrentUserAdministrator())
+    if (!isStoreAdministrator())
         return QString();
     return mDatabase.decryptDataString(user.mStoredPassword());
 }
@@ -142,7 +209,7 @@ TVXResult TVXAccountAdmin::grantStoreRights(const QString& account, bool adminis
 TVXResult TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(name))
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(name))
         return kTVXStatementFailed;
     return replaceStoreRights(quotedForAccount(name) + QStringLiteral("@'%'"), administrator);
 }
@@ -241,7 +308,7 @@ TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
 {
     storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
-    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
         return done(kTVXStatementFailed);
     const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
     const QString password = quotedForAccount(user.mPassword());
@@ -259,9 +326,9 @@ TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
     const TVXResult result = inTransaction([&] {
         TVXResult rows = writeUserRow(user, true, user.mPassword());
         if (rows == kTVXDone)
-            mDatabase.initUserPreferencesForUser(user.mUserID(), user.mUsername(), &rows);
+            mPreferences.initUserPreferencesForUser(user.mUserID(), user.mUsername(), &rows);
         if (rows == kTVXDone)
-            rows = mDatabase.addUserPersonalGroup(user);
+            rows = mPersonal.addUserPersonalGroup(user);
         return rows == kTVXDone ? writeMemberships(user) : rows;
     });
     if (result != kTVXDone) {
@@ -275,7 +342,7 @@ TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* cod
 {
     storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
-    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
 
     QString oldName;
@@ -291,7 +358,7 @@ TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* cod
     } catch (const sql::SQLException& e) {
         return done(mDatabase.reportDatabaseError(e));
     }
-    if (!TVXDataBase::isValidAccountName(oldName))
+    if (!tvxsql::isValidAccountName(oldName))
         return done(kTVXStatementFailed);
 
     const QString oldAccount = quotedForAccount(oldName) + QStringLiteral("@'%'");
@@ -330,9 +397,9 @@ TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* cod
             rows = writeMemberships(user);
         }
         if (rows == kTVXDone && renamed) {
-            rows = mDatabase.renameUserPersonalGroup(user);
+            rows = mPersonal.renameUserPersonalGroup(user);
             if (rows == kTVXReloadFirst)
-                rows = mDatabase.addUserPersonalGroup(user); // an account made without one gets it now
+                rows = mPersonal.addUserPersonalGroup(user); // an account made without one gets it now
         }
         return rows;
     });
@@ -379,9 +446,9 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
 {
     storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
-    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(user.mUsername()))
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
-    const TVXResult result = deleteAccountRows(user.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(user); });
+    const TVXResult result = deleteAccountRows(user.mUserID(), [&] { return mPersonal.deleteUserPersonalGroup(user); });
     if (result != kTVXDone)
         return done(result);
     try {
@@ -391,7 +458,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
     } catch (const sql::SQLException& e) {
         (void)mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
     }
-    mDatabase.mUsers().remove(user.mUserID());
+    mDatabase.caches().mUsers().remove(user.mUserID());
     return done(runAccountStatement(
         QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quotedForAccount(user.mUsername()))));
 }
@@ -400,10 +467,10 @@ TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)
 {
     storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);
-    if (!mDatabase.connection() || !TVXDataBase::isValidAccountName(current.mUsername()))
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
     // A row already gone counts as deleted: the account must be locked out all the same.
-    TVXResult result = deleteAccountRows(current.mUserID(), [&] { return mDatabase.deleteUserPersonalGroup(current); });
+    TVXResult result = deleteAccountRows(current.mUserID(), [&] { return mPersonal.deleteUserPersonalGroup(current); });
     if (result == kTVXReloadFirst)
         result = kTVXDone;
     // Whatever happened to the rows, the account must not get in again.

@@ -7,16 +7,25 @@
 #include "store/ResultCodes.h"
 #include <QString>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
-class TVXDataBase;
+class TVXPersonalAccess;
+class TVXPreferences;
+class TVXStoreSession;
 class TVXUser;
 class TVXUser_Admin;
 
 class TVXAccountAdmin {
 public:
-    explicit TVXAccountAdmin(TVXDataBase& database) : mDatabase(database) {}
+    // A new account gets its preference row and its personal group.
+    TVXAccountAdmin(TVXStoreSession& database, TVXPersonalAccess& personal, TVXPreferences& preferences)
+        : mDatabase(database)
+        , mPersonal(personal)
+        , mPreferences(preferences)
+    {
+    }
 
     // 0 done, 8 the account's row is gone (reload first), anything else failure;
     // the result also goes to *code when given.
@@ -27,7 +36,12 @@ public:
     // server password becomes one it never learns.
     TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
     bool accountExists(const QString& name); // false without a connection
-    bool isStoreAdministrator() const;
+    bool isStoreAdministrator() const { return mIsStoreAdministrator.load(); }
+    // Refills the user cache with every other account (their groups, and only
+    // for an administrator their enciphered passwords) and finds whether the
+    // signed-in user may create accounts. The caller holds the guard; server
+    // errors reach it.
+    void readAccounts(TVXResult* code);
     // Re-reads the other accounts into the caches; nothing without a
     // connection, and a server error takes the error path.
     void reloadAccounts();
@@ -52,7 +66,10 @@ private:
     // The account's rows in one transaction: its personal group, then its user row.
     TVXResult deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup);
 
-    TVXDataBase& mDatabase;
+    TVXStoreSession& mDatabase;
+    TVXPersonalAccess& mPersonal;
+    TVXPreferences& mPreferences;
+    std::atomic<bool> mIsStoreAdministrator{false}; // set by the account listing
 };
 
 // The manager derives from this: its account administration calls are
@@ -68,9 +85,15 @@ public:
     bool isStoreAdministrator() const; // as the load found it: whoever may create accounts
     void reloadAccounts();
     QString passwordOfAccount(const TVXUser_Admin& user) const;
+    // Refills mUsers with every other account; failures reach the caller.
+    void readUserTableIfErrorReturnCode(TVXResult* code);
+    bool isCurrentUserAdministrator() const;
 
 protected:
-    explicit TVXAccountAdminAccess(TVXDataBase& store) : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store)) {}
+    TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
+        : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
+    {
+    }
     ~TVXAccountAdminAccess() = default;
 
     std::unique_ptr<TVXAccountAdmin> mAccountAdmin;

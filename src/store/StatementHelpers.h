@@ -2,6 +2,7 @@
 // Small helpers around the database API shared by the manager's sources.
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 
 #include "crypto/DataBuf.h"
 #include "store/ColumnLimits.h"
@@ -100,6 +101,16 @@ inline std::string repeatedRowsText(const char* oneRow, int rows)
     for (int i = 1; i < rows; ++i)
         many += ',' + group;
     return many + text.substr(close + 1);
+}
+
+// The first column of every row a query of one key finds, in order.
+inline QStringList textColumnOfRows(sql::Connection& connection, const char* query, const QString& key)
+{
+    const auto rs = rowsFor(connection, query, key);
+    QStringList texts;
+    while (rs->next())
+        texts << textColumn(*rs, 1);
+    return texts;
 }
 
 } // namespace tvxsql

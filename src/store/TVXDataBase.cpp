@@ -81,7 +81,7 @@ TVXDataBase::TVXDataBase()
     // The parts keep references to bases not all built yet; none is used before the body.
     : TVXPreferences(*this, *this)
     , TVXPasswordHint(static_cast<TVXStoreSession&>(*this))
-    , TVXAccountAdminAccess(*this)
+    , TVXAccountAdminAccess(*this, *this, *this)
     , TVXAttachmentStoreAccess(*this)
     , TVXEventLogAccess(*this, *this)
     , TVXIconsAccess(static_cast<TVXStoreSession&>(*this))

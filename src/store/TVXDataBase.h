@@ -190,9 +190,6 @@ public:
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
     // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
-    // Refills mUsers with every other account; failures reach the caller.
-    void readUserTableIfErrorReturnCode(TVXResult* code);
-    bool isCurrentUserAdministrator() const { return mCurrentUserIsAdministrator.load(); }
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
@@ -295,7 +292,6 @@ private:
     std::atomic<bool> mIsConnectionComplete{false};
     std::atomic<TVXResult> mConnectionErrCode{kTVXDone};
     std::atomic<bool> mConnectionLostHandlerIsOn{false};
-    std::atomic<bool> mCurrentUserIsAdministrator{false}; // set by the account listing
     std::atomic<int> mReadWriteTimeoutSeconds{kReadWriteTimeoutSeconds};
 
     mutable std::mutex mDetailsMutex;

@@ -85,6 +85,11 @@ TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, boo
     return stored == *keyed ? kTVXDone : kTVXMasterPasswordMismatch;
 }
 
+void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
+{
+    swapConnection(std::move(connection));
+}
+
 void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
 {
     std::unique_ptr<sql::Connection> previous;

@@ -122,11 +122,7 @@ QString TVXDataBase::getUserIDForName(const QString& accountName, TVXResult* cod
 QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
 {
     (void)code;
-    const auto rs = tvxsql::rowsFor(*mCPcon, kQuerySelectUserGroupList, userID);
-    QStringList groups;
-    while (rs->next())
-        groups << tvxsql::textColumn(*rs, 1);
-    return groups;
+    return tvxsql::textColumnOfRows(liveConnection(), kQuerySelectUserGroupList, userID);
 }
 
 TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)

@@ -7,6 +7,7 @@
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
+#include <cppconn/exception.h>
 
 using namespace teststore;
 
@@ -78,6 +79,8 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
     TVXDataBase offline;
     EXPECT_FALSE(offline.isUserExistsInTolvanex("bob"));
     offline.reloadAccounts();
+    TVXResult code = kTVXDone;
+    EXPECT_THROW(offline.readUserTableIfErrorReturnCode(&code), sql::SQLException); // the load's catch takes it
     EXPECT_TRUE(offline.mUsers().isEmpty());
 }
 
