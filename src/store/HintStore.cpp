@@ -91,18 +91,18 @@ void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, TVXResult* code)
     const QByteArray questionBlob =
         question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
     (void)tvxsql::runReporting(mDatabase, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> number(mDatabase.connection()->prepareStatement(UpdHintQnNoVal));
+        std::unique_ptr<sql::PreparedStatement> number(mDatabase.liveConnection().prepareStatement(UpdHintQnNoVal));
         number->setInt(1, question);
         number->setString(2, user.mUserID().toStdString());
         number->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> answerStmt(mDatabase.connection()->prepareStatement(UpdHintQnAnsVal));
+        std::unique_ptr<sql::PreparedStatement> answerStmt(mDatabase.liveConnection().prepareStatement(UpdHintQnAnsVal));
         auto answerBlob = tvxsql::blobStream(encryptForHint(hintKey, hint));
         answerStmt->setBlob(1, answerBlob->stream());
         answerStmt->setString(2, user.mUserID().toStdString());
         answerStmt->executeUpdate();
 
-        std::unique_ptr<sql::PreparedStatement> questionStmt(mDatabase.connection()->prepareStatement(UpdHintQnVal));
+        std::unique_ptr<sql::PreparedStatement> questionStmt(mDatabase.liveConnection().prepareStatement(UpdHintQnVal));
         auto questionStream = tvxsql::blobStream(questionBlob);
         questionStmt->setBlob(1, questionStream->stream());
         questionStmt->setString(2, user.mUserID().toStdString());
@@ -266,7 +266,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, user.mUsername());
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, QString::fromStdString(escaped));
     try {
-        std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
+        std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
         stmt->execute(statement.toStdString());
     } catch (const sql::SQLException& e) {
         // The server's message may quote the statement, and with it the password.
@@ -280,7 +280,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
         *code = kTVXDone;
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(kQueryUpdateUserPassword));
+            mDatabase.liveConnection().prepareStatement(kQueryUpdateUserPassword));
         auto stored = tvxsql::blobStream(mDatabase.encryptDataString(user.mPassword()));
         stmt->setBlob(1, stored->stream());
         stmt->setString(2, user.mUserID().toStdString());
@@ -293,7 +293,7 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
         return;
     }
     try {
-        std::unique_ptr<sql::Statement> stmt(mDatabase.connection()->createStatement());
+        std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
         stmt->execute(kFlushPriviliges);
     } catch (const sql::SQLException& e) {
         // A plain account may not flush; SET PASSWORD has taken effect anyway.

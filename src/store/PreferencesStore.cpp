@@ -125,7 +125,7 @@ QFont TVXPreferences::fontFromStoredName(const QString& name, int pointSize)
 
 void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryAppPreference));
+    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryAppPreference));
     stmt->setString(1, user.mUserID().toStdString());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
     QString windowPosition;
@@ -183,7 +183,7 @@ void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QSt
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(kQueryInsertToAppPreferenceTable));
+            mDatabase.liveConnection().prepareStatement(kQueryInsertToAppPreferenceTable));
         int i = 1;
         const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
         const auto number = [&](int64_t v) { stmt->setInt64(i++, v); };
@@ -246,7 +246,7 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, TVXResult*
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(kUpdateBasicPrefToAppPrefTable));
+            mDatabase.liveConnection().prepareStatement(kUpdateBasicPrefToAppPrefTable));
         stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
                                                                 maximised)
                                .toStdString());
@@ -262,7 +262,7 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXR
     const QString fontName = storedFontName(user.mTextFont());
     (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.connection()->prepareStatement(kQueryUpdateAppPreferenceTable));
+            mDatabase.liveConnection().prepareStatement(kQueryUpdateAppPreferenceTable));
         stmt->setBoolean(1, user.mAutoLOck());
         stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
         stmt->setInt(3, fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive) ? 700 : 200);
@@ -286,7 +286,7 @@ template <class Bind> TVXResult updateOneColumn(TVXStoreSession& db, const char*
 {
     const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(db.connection()->prepareStatement(statement));
+        std::unique_ptr<sql::PreparedStatement> stmt(db.liveConnection().prepareStatement(statement));
         bind(*stmt);
         stmt->setString(2, user.mUserID().toStdString());
         stmt->executeUpdate();

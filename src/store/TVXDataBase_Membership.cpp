@@ -30,7 +30,7 @@ std::optional<QStringList> readGroupList(TVXDataBase& database, const char* quer
 {
     const auto guard = database.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(database.connection()->prepareStatement(query));
+        std::unique_ptr<sql::PreparedStatement> stmt(database.liveConnection().prepareStatement(query));
         stmt->setString(1, group.mGroupUID().toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         QStringList identifiers;

@@ -119,11 +119,25 @@ TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
     EXPECT_EQ(rootQueryValue("SELECT COLUMN3 FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='000000000000FFFF'"),
               QString::number(65536 + 77));
 
-    // Without a connection the column settings are neither read nor stored.
+    // Without a connection no setting is read or stored, and none crashes.
     TVXDataBase offline;
-    offline.mCurrentUser()->setMColoumWidthArray(QList<int>(14, 100));
+    TVXUser& offlineUser = *offline.mCurrentUser();
+    offlineUser.setMColoumWidthArray(QList<int>(14, 100));
     EXPECT_NE(offline.readColoumWidthInfoForType(QString()), kTVXDone);
     EXPECT_NE(offline.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
+    TVXResult code = kTVXDone;
+    offline.saveBasicPreferencesForUser(offlineUser, &code);
+    EXPECT_NE(code, kTVXDone);
+    code = kTVXDone;
+    offline.saveOptionPanelPreferencesForUser(offlineUser, &code);
+    EXPECT_NE(code, kTVXDone);
+    code = kTVXDone;
+    offline.initUserPreferencesForUser("U1", "carol", &code);
+    EXPECT_NE(code, kTVXDone);
+    EXPECT_THROW(offline.readUserPreferenceForTableForUser(offlineUser, &code), sql::SQLException); // the load's
+    code = kTVXDone;
+    offline.saveHintPreferencs(offlineUser, &code);
+    EXPECT_NE(code, kTVXDone);
 }
 
 TEST_F(Accounts, GrantBuilderTakesOnlyWellFormedTexts)

@@ -62,6 +62,11 @@ TEST_F(Membership, EmptyListsReadAsEmptyNotAsFailure)
     ASSERT_TRUE(subGroups.has_value());
     EXPECT_TRUE(subGroups->isEmpty());
     EXPECT_EQ(code, kTVXDone);
+    // Without a connection: a failure, not an empty list (nor a crash).
+    TVXDataBase offline;
+    EXPECT_FALSE(offline.readGroupUserTableforGroup(group, &code).has_value());
+    EXPECT_NE(code, kTVXDone);
+    EXPECT_FALSE(offline.readSubgroupListForGroup(group, &code).has_value());
 }
 
 TEST_F(Membership, SubGroupMembersJoinAfterTheGroupsOwn)
