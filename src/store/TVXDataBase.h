@@ -54,7 +54,7 @@ class TVXType;
 class TVXUser;
 class TVXUser_Admin;
 
-class TVXDataBase
+class TVXDataBase final
     : public TVXStoreSession
     , public TVXStoreCaches
     , public TVXPreferences
