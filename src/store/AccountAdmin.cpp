@@ -91,7 +91,6 @@ TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool admi
 }
 
 void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mAccountAdmin->readAccounts(code); }
-bool TVXAccountAdminAccess::isCurrentUserAdministrator() const { return mAccountAdmin->isStoreAdministrator(); }
 
 void TVXAccountAdmin::readAccounts(TVXResult* code)
 {

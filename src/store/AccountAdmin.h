@@ -87,7 +87,6 @@ public:
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
-    bool isCurrentUserAdministrator() const;
 
 protected:
     TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
