@@ -3,7 +3,10 @@
 // Inside an outer transaction it is a savepoint: a failure undoes only its
 // own rows, and only the outermost commits. Should undoing a savepoint fail
 // (the server dropped the whole transaction), every enclosing transaction is
-// marked broken and its commit throws instead of storing a part.
+// marked broken and its commit throws instead of storing a part. The
+// outermost one sets a savepoint of its own when it begins and releases it
+// just before its commit: a savepoint gone means the server undid the
+// transaction meanwhile, and the commit throws as a deadlock would.
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/statement.h>
@@ -53,6 +56,12 @@ public:
     {
         if (mOwner) {
             mConnection.setAutoCommit(false);
+            try {
+                execute("SAVEPOINT " + std::string(kBegun));
+            } catch (const sql::SQLException&) {
+                restoreAutoCommit();
+                throw;
+            }
         } else {
             static std::atomic<unsigned> counter{0};
             mSavepoint = "tvx_sp_" + std::to_string(counter.fetch_add(1) + 1);
@@ -67,8 +76,7 @@ public:
             return;
         try {
             if (mOwner) {
-                mConnection.rollback();
-                mConnection.setAutoCommit(true);
+                restoreAutoCommit();
             } else {
                 execute("ROLLBACK TO SAVEPOINT " + mSavepoint);
                 execute("RELEASE SAVEPOINT " + mSavepoint);
@@ -88,6 +96,17 @@ public:
         if (mBroken)
             throw sql::SQLException("Transaction rolled back by the server", "40000", 1213);
         if (mOwner) {
+            // A cluster node may undo the transaction under us (another node's
+            // write took its locks) and still run a prepared statement sent
+            // after that in a new transaction: the savepoint of the start is
+            // then gone, and committing would store only what followed.
+            try {
+                execute("RELEASE SAVEPOINT " + std::string(kBegun));
+            } catch (const sql::SQLException& e) {
+                if (e.getErrorCode() != kErrNoSuchSavepoint)
+                    throw;
+                throw sql::SQLException("Transaction rolled back by the server", "40001", 1213);
+            }
             // As a statement: the connector's own commit() lets a failure pass.
             execute("COMMIT");
             mConnection.setAutoCommit(true);
@@ -106,12 +125,22 @@ private:
         std::unique_ptr<sql::Statement> stmt(mConnection.createStatement());
         stmt->execute(text);
     }
+    // Ends the transaction: the connection never stays out of autocommit,
+    // where every later write would only be a savepoint of this one.
+    void restoreAutoCommit()
+    {
+        mConnection.rollback();
+        mConnection.setAutoCommit(true);
+    }
     void markBroken()
     {
         for (Transaction* outer = mParent; outer; outer = outer->mParent)
             if (&outer->mConnection == &mConnection)
                 outer->mBroken = true;
     }
+
+    static constexpr const char* kBegun = "tvx_begun";
+    static constexpr int kErrNoSuchSavepoint = 1305;
 
     // Transactions nest lexically on one thread.
     static inline thread_local Transaction* tCurrent = nullptr;

@@ -447,6 +447,37 @@ TEST_F(RecordBatches, ANestedTransactionIsASavepoint)
     EXPECT_EQ(eventRows("kept"), 1);
 }
 
+// A cluster node can undo an open transaction (another node's write took
+// its locks) and still run a prepared statement sent after that in a new
+// transaction: the commit then refuses, as a deadlock, instead of storing the
+// part that followed.
+TEST_F(RecordBatches, ATransactionUndoneUnderItNeverCommitsThePartAfter)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    sql::Connection& connection = *alice.connection();
+    auto insertLog = [&connection](const char* description) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(
+            "INSERT INTO EVENTLOGGERTABLE VALUES ('Test', 'Tolvan Id', ?, '2026-01-01 00:00:00', 'alice', 'pc')"));
+        stmt->setString(1, description);
+        stmt->executeUpdate();
+    };
+    {
+        tvxsql::Transaction transaction(connection);
+        insertLog("before the undo");
+        std::unique_ptr<sql::Statement>(connection.createStatement())->execute("ROLLBACK"); // what the node does
+        insertLog("after the undo");
+        try {
+            transaction.commit();
+            ADD_FAILURE() << "committed";
+        } catch (const sql::SQLException& e) {
+            EXPECT_EQ(e.getErrorCode(), 1213);
+        }
+    }
+    EXPECT_TRUE(connection.getAutoCommit());
+    EXPECT_EQ(eventRows("before the undo"), 0);
+    EXPECT_EQ(eventRows("after the undo"), 0);
+}
+
 TEST_F(RecordBatches, ABatchTheServerRollsBackStoresWhatItReportsAndReportsWhatItLost)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);
