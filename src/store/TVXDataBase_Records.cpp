@@ -139,8 +139,12 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
         }
     }
     // The error path waits for the main thread: never with the guard held.
+    // A node cut off or gone, or a server lost inside the write, answers the
+    // lost connection, as a load does; the error path has told the user.
     if (failure)
-        return reportDatabaseError(*failure);
+        return reportDatabaseError(*failure, mapDBErrorCode(serverErrorNumber(*failure)) == kTVXClientError
+                                                 ? kTVXClientError
+                                                 : kTVXStatementFailed);
     return code;
 }
 
