@@ -109,19 +109,30 @@ bool TVXStoreCreator::hasPrimaryKey(const QString& schema, const QString& table)
            > 0;
 }
 
+QString TVXStoreCreator::serverTableEngine(const char* table)
+{
+    return queryValue(QStringLiteral("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
+                                     "TABLE_NAME='%1'")
+                          .arg(QLatin1String(table)));
+}
+
 StoreResult TVXStoreCreator::ensureUserInfo(bool* created, QStringList* changes)
 {
     QString engine;
+    bool copyMade = false;
+    bool oldLeft = false;
     try {
-        engine = queryValue(QStringLiteral(
-            "SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND TABLE_NAME='user_info'"));
+        engine = serverTableEngine("user_info");
+        copyMade = !serverTableEngine("user_info_new").isNull();
+        oldLeft = !serverTableEngine("user_info_old").isNull();
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }
-    if (engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0)
+    const bool innoDB = engine.compare(QLatin1String("InnoDB"), Qt::CaseInsensitive) == 0;
+    if (innoDB && !copyMade && !oldLeft)
         return {};
     const QStringList statements = splitSqlScript(kUserInfoSchemaSQL);
-    if (engine.isEmpty()) {
+    if (engine.isNull() && !copyMade) {
         for (const QString& statement : statements)
             if (auto r = run(statement); !r.ok)
                 return r;
@@ -129,38 +140,70 @@ StoreResult TVXStoreCreator::ensureUserInfo(bool* created, QStringList* changes)
             *created = true;
         return {};
     }
-    // A cluster replicates no MyISAM rows: each node's table may differ, and
-    // converting in place would keep that. The rows of this node go into a new
-    // InnoDB table, which the cluster copies, and that one takes the name.
-    QStringList steps = {QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_new"),
-                         QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_old")};
-    for (QString statement : statements)
-        steps << statement.replace(QLatin1String("mysql.user_info ("), QLatin1String("mysql.user_info_new ("));
-    steps << QStringLiteral("INSERT INTO mysql.user_info_new SELECT * FROM mysql.user_info")
-          << QStringLiteral("RENAME TABLE mysql.user_info TO mysql.user_info_old, "
-                            "mysql.user_info_new TO mysql.user_info")
-          << QStringLiteral("DROP TABLE mysql.user_info_old");
+    // A cluster replicates no MyISAM rows: each node's table may differ. The
+    // rows of this node go into a new InnoDB table, which the cluster copies,
+    // and that one takes the name. A cluster in STRICT_REPLICATION mode
+    // refuses to rename or drop a MyISAM table but converts one, so the old
+    // table becomes InnoDB (each node's rows still its own) before the swap.
+    // Each step leaves what a rerun finds and finishes.
+    QStringList steps;
+    const bool copyHere = !innoDB && !engine.isNull();
+    if (copyHere) {
+        steps << QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_new");
+        for (QString statement : statements)
+            steps << statement.replace(QLatin1String("mysql.user_info ("), QLatin1String("mysql.user_info_new ("));
+        steps << QStringLiteral("INSERT INTO mysql.user_info_new SELECT * FROM mysql.user_info")
+              << QStringLiteral("ALTER TABLE mysql.user_info ENGINE=InnoDB");
+    }
+    steps << QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_old");
+    if (copyHere || copyMade) {
+        if (engine.isNull())
+            steps << QStringLiteral("RENAME TABLE mysql.user_info_new TO mysql.user_info");
+        else
+            steps << QStringLiteral("RENAME TABLE mysql.user_info TO mysql.user_info_old, "
+                                    "mysql.user_info_new TO mysql.user_info")
+                  << QStringLiteral("DROP TABLE mysql.user_info_old");
+    }
     for (const QString& statement : steps)
-        if (auto r = run(statement); !r.ok) {
-            run(QStringLiteral("DROP TABLE IF EXISTS mysql.user_info_new"));
+        if (auto r = run(statement); !r.ok)
             return r;
-        }
-    if (changes)
-        *changes << QStringLiteral("mysql.user_info is now InnoDB (its rows were copied from this server)");
+    if (changes) {
+        if (copyHere)
+            *changes << QStringLiteral("mysql.user_info is now InnoDB (its rows were copied from this server)");
+        else if (copyMade)
+            *changes << QStringLiteral("mysql.user_info is now InnoDB (its rows were copied by the run that stopped "
+                                       "before)");
+        else
+            *changes << QStringLiteral("mysql.user_info_old, left by the run that stopped before, is removed");
+    }
     return {};
 }
 
 StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
 {
+    QStringList renumbered;
+    // Whatever was moved is told, even when a later step fails.
+    const auto tell = [&] {
+        if (changes && !renumbered.isEmpty())
+            *changes << QStringLiteral("custom icons that shared a number now have the numbers %1")
+                            .arg(renumbered.join(QStringLiteral(", ")));
+    };
     try {
-        if (hasPrimaryKey(QStringLiteral("tolvanexdb"), QStringLiteral("CUSTOMICONTABLE")))
+        // A run that stopped after adding ROWKEY left it as the key: go on from there.
+        const bool rowKeyed = queryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.COLUMNS WHERE "
+                                                        "TABLE_SCHEMA='tolvanexdb' AND "
+                                                        "LOWER(TABLE_NAME)='customicontable' AND COLUMN_NAME='ROWKEY'"))
+                                  .toInt()
+                              > 0;
+        if (!rowKeyed && hasPrimaryKey(QStringLiteral("tolvanexdb"), QStringLiteral("CUSTOMICONTABLE")))
             return {};
         // Numbers taken twice: the client showed the picture of the last row read,
         // so that row keeps the number and the others get new ones of their own.
-        if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.CUSTOMICONTABLE ADD COLUMN ROWKEY BIGINT "
-                                        "UNSIGNED NOT NULL AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (ROWKEY)"));
-            !r.ok)
-            return r;
+        if (!rowKeyed)
+            if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.CUSTOMICONTABLE ADD COLUMN ROWKEY BIGINT "
+                                            "UNSIGNED NOT NULL AUTO_INCREMENT INVISIBLE, ADD PRIMARY KEY (ROWKEY)"));
+                !r.ok)
+                return r;
         QList<qint64> shadowed;
         {
             std::unique_ptr<sql::Statement> stmt(admin().createStatement());
@@ -170,7 +213,6 @@ StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
             while (rs->next())
                 shadowed << rs->getInt64(1);
         }
-        QStringList renumbered;
         if (!shadowed.isEmpty()) {
             int next = std::max(queryValue(QStringLiteral("SELECT MAX(ICONINDEX) FROM tolvanexdb.CUSTOMICONTABLE"))
                                     .toInt(),
@@ -193,16 +235,16 @@ StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
         if (auto r = run(QStringLiteral("ALTER TABLE tolvanexdb.CUSTOMICONTABLE DROP PRIMARY KEY, DROP COLUMN ROWKEY, ")
                          + (oldIndex ? QStringLiteral("DROP INDEX ICONINDEX, ") : QString())
                          + QStringLiteral("ADD PRIMARY KEY (ICONINDEX)"));
-            !r.ok)
+            !r.ok) {
+            tell();
             return r;
-        if (changes) {
-            *changes << QStringLiteral("CUSTOMICONTABLE is keyed by ICONINDEX");
-            if (!renumbered.isEmpty())
-                *changes << QStringLiteral("custom icons that shared a number now have the numbers %1")
-                                .arg(renumbered.join(QStringLiteral(", ")));
         }
+        if (changes)
+            *changes << QStringLiteral("CUSTOMICONTABLE is keyed by ICONINDEX");
+        tell();
         return {};
     } catch (const sql::SQLException& e) {
+        tell();
         return StoreResult::failure(serverMessage(e));
     }
 }
@@ -212,6 +254,23 @@ StoreResult TVXStoreCreator::upgradeSchema()
     if (auto server = checkServer(); !server.ok)
         return server;
     QStringList changes;
+    const StoreResult result = upgradeTables(changes);
+    if (!result.ok) {
+        // What was done stays done: the person running the tool learns it, and a rerun goes on from there.
+        if (changes.isEmpty())
+            return result;
+        return StoreResult::failure(changes.join(QStringLiteral("; "))
+                                    + QStringLiteral(". The upgrade then stopped: %1 Run it again to finish.")
+                                          .arg(result.message));
+    }
+    StoreResult done;
+    done.message = changes.isEmpty() ? QStringLiteral("The store's tables are up to date.")
+                                     : changes.join(QStringLiteral("; ")) + QLatin1Char('.');
+    return done;
+}
+
+StoreResult TVXStoreCreator::upgradeTables(QStringList& changes)
+{
     try {
         if (queryValue(QStringLiteral(
                 "SELECT COUNT(*) FROM information_schema.SCHEMATA WHERE SCHEMA_NAME='tolvanexdb'"))
@@ -235,12 +294,7 @@ StoreResult TVXStoreCreator::upgradeSchema()
     }
     if (auto r = keyIconNumbers(&changes); !r.ok)
         return r;
-    if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
-        return r;
-    StoreResult done;
-    done.message = changes.isEmpty() ? QStringLiteral("The store's tables are up to date.")
-                                     : changes.join(QStringLiteral("; ")) + QLatin1Char('.');
-    return done;
+    return ensureUserInfo(nullptr, &changes);
 }
 
 StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool replaceExisting)

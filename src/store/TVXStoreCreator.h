@@ -50,7 +50,8 @@ public:
     StoreResult createStore(const QString& masterPassword, bool replaceExisting);
     // Brings a store made by an earlier version to the current tables: the
     // server's user_info table InnoDB, a primary key on every table. Keeps
-    // every row; can be run again. On success the message says what changed.
+    // every row; can be run again, and a run after a failed one finishes the
+    // job. The message says what changed, on failure too.
     StoreResult upgradeSchema();
     // Adds a user the way the administration window does: server account (host
     // '%') with the store's grants, its rows, its personal group. The account is
@@ -83,6 +84,10 @@ private:
     // Makes mysql.user_info, or copies a non-InnoDB one into an InnoDB one.
     StoreResult ensureUserInfo(bool* created, QStringList* changes);
     StoreResult keyIconNumbers(QStringList* changes);
+    // The upgrade's steps; `changes` holds what was done, also when one fails.
+    StoreResult upgradeTables(QStringList& changes);
+    // The engine of a table of the server's own schema; null when there is no such table.
+    QString serverTableEngine(const char* table);
     QString quoted(const QString& text) const;
 
     sql::Connection& admin() const;

@@ -250,6 +250,70 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
     EXPECT_TRUE(again.message.contains("up to date")) << again.message.toStdString();
 }
 
+TEST_F(Schema, AnUpgradeThatStopsHalfwayTellsWhatItChangedAndARerunFinishesIt)
+{
+    for (const char* table : {"RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"})
+        rootExec(QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP PRIMARY KEY, DROP COLUMN ROWKEY").arg(table));
+    rootExec("ALTER TABLE tolvanexdb.CUSTOMICONTABLE DROP PRIMARY KEY, ADD KEY ICONINDEX (ICONINDEX)");
+    rootExec("ALTER TABLE mysql.user_info ENGINE=MyISAM");
+    rootExec("INSERT INTO tolvanexdb.CUSTOMICONTABLE VALUES (1001, 'A'), (1001, 'C')");
+    rootExec("REPLACE INTO mysql.user_info (User, Full_name) VALUES ('alice', 'Alice Adams')");
+    const QString accountRows = rootQueryValue("SELECT GROUP_CONCAT(User, Full_name ORDER BY User) FROM mysql.user_info");
+
+    // An administrator who may change the store's tables but not the server's own.
+    rootExec("DROP USER IF EXISTS 'upgrader'@'%'");
+    rootExec("CREATE USER 'upgrader'@'%' IDENTIFIED BY 'upgrader-pw'");
+    rootExec("GRANT ALL ON tolvanexdb.* TO 'upgrader'@'%'");
+    rootExec("GRANT SELECT ON mysql.* TO 'upgrader'@'%'");
+    sql::ConnectOptionsMap options;
+    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
+    options["userName"] = sql::SQLString("upgrader");
+    options["password"] = sql::SQLString("upgrader-pw");
+    {
+        TVXStoreCreator limited(std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options)));
+        const StoreResult stopped = limited.upgradeSchema();
+        EXPECT_FALSE(stopped.ok);
+        for (const char* told : {"EVENTLOGGERTABLE has an invisible row key", "CUSTOMICONTABLE is keyed by ICONINDEX",
+                                 "now have the numbers 1002", "Run it again"})
+            EXPECT_TRUE(stopped.message.contains(QLatin1String(told))) << stopped.message.toStdString();
+    }
+    rootExec("DROP USER 'upgrader'@'%'");
+
+    TVXStoreCreator creator(rootConnection());
+    const StoreResult finished = creator.upgradeSchema();
+    ASSERT_TRUE(finished.ok) << finished.message.toStdString();
+    EXPECT_EQ(finished.message, "mysql.user_info is now InnoDB (its rows were copied from this server).");
+    EXPECT_EQ(rootQueryValue("SELECT ENGINE FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
+                             "TABLE_NAME='user_info'"),
+              "InnoDB");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(User, Full_name ORDER BY User) FROM mysql.user_info"), accountRows);
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(ICONINDEX, DATA ORDER BY ICONINDEX) FROM tolvanexdb.CUSTOMICONTABLE"),
+              "1001C,1002A");
+    EXPECT_EQ(creator.upgradeSchema().message, "The store's tables are up to date.");
+}
+
+// A run that stopped after converting the server's MyISAM user_info in place
+// (a cluster in STRICT_REPLICATION mode converts one, but neither renames nor
+// drops it) left the copy of its rows beside it: a rerun swaps the copy in.
+TEST_F(Schema, ARerunFinishesAUserInfoCopyLeftBehind)
+{
+    rootExec("REPLACE INTO mysql.user_info (User, Full_name) VALUES ('alice', 'Alice Adams')");
+    rootExec("CREATE TABLE mysql.user_info_new LIKE mysql.user_info");
+    rootExec("INSERT INTO mysql.user_info_new SELECT * FROM mysql.user_info");
+    rootExec("UPDATE mysql.user_info SET Full_name='changed meanwhile, not kept' WHERE User='alice'");
+    const QString copied = rootQueryValue("SELECT GROUP_CONCAT(User, Full_name ORDER BY User) FROM mysql.user_info_new");
+
+    TVXStoreCreator creator(rootConnection());
+    const StoreResult finished = creator.upgradeSchema();
+    ASSERT_TRUE(finished.ok) << finished.message.toStdString();
+    EXPECT_TRUE(finished.message.contains("mysql.user_info is now InnoDB")) << finished.message.toStdString();
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(User, Full_name ORDER BY User) FROM mysql.user_info"), copied);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='mysql' AND "
+                             "TABLE_NAME LIKE 'user\\_info\\_%'"),
+              "0");
+    EXPECT_EQ(creator.upgradeSchema().message, "The store's tables are up to date.");
+}
+
 TEST_F(Schema, DeletingAGroupDeletesItsRecordsAndTheirRows)
 {
     rootExec("INSERT INTO tolvanexdb.GROUPTABLE VALUES ('00000000000000A1', 'g', 0, 0)");
