@@ -133,7 +133,12 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
                 connection, [&] { return work(connection); },
                 [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
         } catch (const sql::SQLException& e) {
-            failure.emplace(e);
+            // A master-password change holds every writer off until it commits,
+            // however long it takes: the write would then be refused as stale.
+            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && masterPasswordChangeUnderWay(*mCPcon))
+                code = kTVXMasterPasswordMismatch;
+            else
+                failure.emplace(e);
         } catch (const std::exception&) {
             code = kTVXNotServerError;
         }

@@ -355,3 +355,53 @@ TEST_F(RecordStoreFailures, TextsHoldingAZeroCharacterAreRefusedNotCut)
     EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
     EXPECT_EQ(alice.mTypes().value(T1)->mTypeName(), "Web log-in");
 }
+
+TEST_F(RecordStoreFailures, ARowLockedElsewhereIsABusyStoreNotALostConnection)
+{
+    alice.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto kept = newRecord(alice, {"before"});
+    const QString id = kept->mRecordUID();
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    auto edited = newRecord(alice, {"after"});
+    edited->setMRecordUID(id);
+    auto added = newRecord(alice, {"new"});
+
+    int lost = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token =
+        center.addObserver(kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    const HangDeadline deadline(90);
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    // Any account that may read the store can hold the master-password row.
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXStoreBusy);
+    EXPECT_EQ(alice.addRecord(added), kTVXStoreBusy);
+    EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);
+    holder->rollback();
+
+    // The record's own row.
+    std::unique_ptr<sql::ResultSet>(hold->executeQuery(
+        QStringLiteral("SELECT * FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE").arg(id).toStdString()));
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXStoreBusy);
+    EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);
+
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
+    EXPECT_EQ(alice.mRecords().value(id), kept);
+    EXPECT_FALSE(alice.mRecords().contains(added->mRecordUID()));
+    EXPECT_EQ(rowCount("RECORDTABLE", added->mRecordUID()), 0);
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+
+    // Released, the same writes go in on the same connection.
+    holder->rollback();
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXDone);
+    EXPECT_EQ(alice.addRecord(added), kTVXDone);
+    center.removeObserver(token);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("after"));
+    EXPECT_EQ(rowCount("RECORDTABLE", added->mRecordUID()), 1);
+    EXPECT_EQ(lost, 0);
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn());
+}
