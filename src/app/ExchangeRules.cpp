@@ -3,6 +3,7 @@
 #include "app/PasswordPanelRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
+#include "store/ColumnLimits.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -122,6 +123,10 @@ QString exportSummaryText(const TVXExportSummary& s)
         lines << tr("%1 attachments could not be read from the server.").arg(s.attachmentsFailed);
     if (s.sideFilesFailed > 0)
         lines << tr("%1 attachments could not be written.").arg(s.sideFilesFailed);
+    if (s.notesTooLong > 0)
+        lines << tr("%1 records were left out: their note is longer than %2 bytes, more than an import takes.")
+                     .arg(s.notesTooLong)
+                     .arg(tvxsql::kNoteByteLimit);
     return lines.join(QLatin1Char('\n'));
 }
 

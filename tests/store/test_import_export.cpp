@@ -386,6 +386,34 @@ TEST_F(ExportImport, CSVCarriesTypeNamesValuesDatesAndNotes)
     }
 }
 
+TEST_F(ExportImport, ARecordWhoseNoteTheImportWouldRefuseIsLeftOutOfTheExportAndSaidSo)
+{
+    // Stored before the writer applied the note's limit: 4,600 bytes.
+    StoreSeed seed(kMasterPassword);
+    SeedRecord legacy{"00000000000000E1", G1, T1, {"legacy"}};
+    legacy.note = QString(4600, QLatin1Char('n'));
+    seed.record(legacy);
+    ASSERT_EQ(source->reloadDatabase(), kTVXDone);
+    ASSERT_EQ(source->addRecord(newRecord(T1, {"fits"}, QString(4000, QLatin1Char('n')))), kTVXDone);
+
+    for (const EFileType kind : {eFileCSVExport, eFileQVXv4}) {
+        SCOPED_TRACE(int(kind));
+        const std::string file = path(kind == eFileCSVExport ? "notes.csv" : "notes.qvx");
+        const TVXExportSummary exported = exportAll(file, kind, "");
+        EXPECT_FALSE(exported.succeeded());
+        EXPECT_TRUE(exported.fileInPlace());
+        EXPECT_EQ(exported.recordsExported, exported.recordsInScope - 1);
+        EXPECT_EQ(exported.notesTooLong, 1);
+        EXPECT_EQ(exported.firstError, kExportErrorNoteTooLong);
+
+        // What was written imports without a refusal.
+        const TVXImportSummary imported = importInto(*source, file, GTarget);
+        EXPECT_TRUE(imported.succeeded());
+        EXPECT_EQ(imported.recordsImported, exported.recordsExported);
+        EXPECT_EQ(imported.failedValueTooLong, 0);
+    }
+}
+
 TEST_F(ExportImport, IntoTheSameStoreReusesItsTypes)
 {
     ASSERT_NO_FATAL_FAILURE(fillSource());
