@@ -75,6 +75,9 @@ QString importSummaryText(const TVXImportSummary& s)
         return tr("That is not the correct password for this import file.");
     case kImportErrorUnreadableFile:
         return tr("Import failed. The file cannot be read or is empty.");
+    case kImportErrorFileTooLarge:
+        return tr("Import failed. The file is larger than %1 MB, more than an export file holds; it was not read.")
+            .arg(kImportFileByteLimit / (1024 * 1024));
     default:
         break;
     }

@@ -721,6 +721,13 @@ TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
     const TVXImportSummary missing = importInto(*source, path("no such file.qvx"), GTarget);
     EXPECT_EQ(missing.fileError, kImportErrorUnreadableFile);
     EXPECT_FALSE(missing.succeeded());
+
+    // So does one too large to read: its valid head is not imported either.
+    ASSERT_EQ(::truncate(file.c_str(), kImportFileByteLimit + 1), 0);
+    const TVXImportSummary huge = importInto(*source, file, GTarget);
+    EXPECT_EQ(huge.fileError, kImportErrorFileTooLarge);
+    EXPECT_EQ(huge.recordsInFile, 0);
+    EXPECT_FALSE(huge.succeeded());
 }
 
 TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersStay)

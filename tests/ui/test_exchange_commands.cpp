@@ -87,6 +87,10 @@ TEST(ExchangeRules, SummariesSayWhatWasLost)
     TVXImportSummary wrong;
     wrong.fileError = kImportErrorWrongPassword;
     EXPECT_EQ(importSummaryText(wrong), "That is not the correct password for this import file.");
+    TVXImportSummary huge;
+    huge.fileError = kImportErrorFileTooLarge;
+    EXPECT_EQ(importSummaryText(huge),
+              "Import failed. The file is larger than 512 MB, more than an export file holds; it was not read.");
 
     TVXExportSummary exported;
     exported.recordsInScope = exported.recordsExported = 3;
