@@ -281,8 +281,8 @@ bool TVXDataBase::isNodeUnavailable(const sql::SQLException& e)
             return false;
         std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
         // A lone server built with cluster support says it is not ready too.
-        std::unique_ptr<sql::ResultSet> on(stmt->executeQuery("SELECT @@wsrep_on"));
-        if (!on->next() || on->getInt(1) != 1)
+        std::unique_ptr<sql::ResultSet> on(stmt->executeQuery("SHOW VARIABLES LIKE 'wsrep_on'"));
+        if (!on->next() || on->getString(2) != "ON")
             return false;
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'wsrep_ready'"));
         return rs->next() && rs->getString(2) == "OFF";
