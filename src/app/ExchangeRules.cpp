@@ -3,6 +3,7 @@
 #include "app/PasswordPanelRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
+#include "store/ColumnLimits.h"
 
 #include <QCoreApplication>
 #include <QSet>
@@ -74,6 +75,9 @@ QString importSummaryText(const TVXImportSummary& s)
         return tr("That is not the correct password for this import file.");
     case kImportErrorUnreadableFile:
         return tr("Import failed. The file cannot be read or is empty.");
+    case kImportErrorFileTooLarge:
+        return tr("Import failed. The file is larger than %1 MB, more than an export file holds; it was not read.")
+            .arg(kImportFileByteLimit / (1024 * 1024));
     default:
         break;
     }
@@ -122,6 +126,10 @@ QString exportSummaryText(const TVXExportSummary& s)
         lines << tr("%1 attachments could not be read from the server.").arg(s.attachmentsFailed);
     if (s.sideFilesFailed > 0)
         lines << tr("%1 attachments could not be written.").arg(s.sideFilesFailed);
+    if (s.notesTooLong > 0)
+        lines << tr("%1 records were left out: their note is longer than %2 bytes, more than an import takes.")
+                     .arg(s.notesTooLong)
+                     .arg(tvxsql::kNoteByteLimit);
     return lines.join(QLatin1Char('\n'));
 }
 

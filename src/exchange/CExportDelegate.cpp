@@ -8,6 +8,7 @@
 #include "model/TVXType.h"
 #include "store/ParallelFor.h"
 #include "store/AttachmentStore.h"
+#include "store/ColumnLimits.h"
 #include "store/StoreCaches.h"
 
 #include <algorithm>
@@ -123,6 +124,14 @@ bool CExportDelegate::GetNextRecord(EFileType kind, CStringArray& values, int32_
                                     int32_t& icon, bool& typeChanged)
 {
     typeChanged = false;
+    // A note over the limit (stored before the writer applied it) would make
+    // the import refuse the record: it is left out here, and said so.
+    while (mNext < mRecords.size()
+           && mRecords.at(mNext)->utf8Text(TVXRecord::kNotesSlot).size() > tvxsql::kNoteByteLimit) {
+        ++mNext;
+        ++mSummary.notesTooLong;
+        ErrorInExport(kExportErrorNoteTooLong);
+    }
     if (mNext >= mRecords.size())
         return false;
     const std::shared_ptr<TVXRecord> record = mRecords.at(mNext++);

@@ -28,6 +28,7 @@ struct TVXExportSummary {
     int sideFilesWritten = 0;
     int attachmentsFailed = 0; // could not be read from the store
     int sideFilesFailed = 0;   // could not be written (or their name was refused)
+    int notesTooLong = 0;      // records left out: a note over the import's limit
     // The first failure (kExportError...), 0 when there was none.
     int firstError = 0;
     // Where the file lies, empty when none was put in place.

@@ -24,6 +24,9 @@ void RunImport(TVXqVXImportDelegate& sink, const std::string& password)
         CqVXImporter importer(sink.path(), &sink);
         started = true;
         importer.ImportFile(importer.FileType(), password); // ends with the sink's ImportComplete
+    } catch (const TVXFileTooLarge&) {
+        sink.ErrorInImport(kImportErrorFileTooLarge);
+        sink.ImportComplete();
     } catch (...) {
         if (!started) {
             sink.ErrorInImport(kImportErrorUnreadableFile);

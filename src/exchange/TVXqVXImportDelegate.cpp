@@ -399,6 +399,7 @@ void TVXqVXImportDelegate::ErrorInImport(int code)
     case kImportErrorNotImportable:
     case kImportErrorWrongPassword:
     case kImportErrorUnreadableFile:
+    case kImportErrorFileTooLarge:
         if (mSummary.fileError == 0)
             mSummary.fileError = code;
         break;

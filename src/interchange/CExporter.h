@@ -21,6 +21,7 @@ inline constexpr int kExportErrorWriteFile = 3;       // writing or completing t
 inline constexpr int kExportErrorAttachment = 4;      // an attachment could not be read from the store
 inline constexpr int kExportErrorNoType = 5;          // a record's type could not be given: export ended early
 inline constexpr int kExportErrorSideFileName = 6;    // a record identifier is no valid side-file name
+inline constexpr int kExportErrorNoteTooLong = 7;     // a record left out: its note is more than an import takes
 
 // The type and creator codes given to exported files.
 inline constexpr char kExportFileTypeCode[] = "TEXT";

@@ -14,8 +14,9 @@ namespace {
 
 // Only a regular file is read: opened without waiting (a pipe would block
 // for ever) and refused unless it is one. No read error escapes as an
-// exception.
-bool readWholeFile(const std::string& path, std::string& text)
+// exception. A file over the import limit is not read (*tooLarge set); one
+// that grows past it while being read is dropped as well.
+bool readWholeFile(const std::string& path, std::string& text, bool* tooLarge = nullptr)
 {
     text.clear();
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
@@ -23,6 +24,8 @@ bool readWholeFile(const std::string& path, std::string& text)
         return false;
     struct stat info {};
     bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode);
+    bool over = ok && info.st_size > kImportFileByteLimit;
+    ok = ok && !over;
     // Read in place at the size the file has; more than that (it grew
     // meanwhile) through a small buffer.
     std::size_t have = 0;
@@ -44,9 +47,15 @@ bool readWholeFile(const std::string& path, std::string& text)
         } else {
             text.append(chunk, static_cast<std::size_t>(n));
             have = text.size();
+            if (std::int64_t(have) > kImportFileByteLimit) {
+                over = true;
+                ok = false;
+            }
         }
     }
     ::close(fd);
+    if (tooLarge)
+        *tooLarge = over;
     explicit_bzero(chunk, sizeof chunk);
     if (!ok)
         WipeBytes(text);
@@ -81,8 +90,14 @@ int32_t clampedNumber(long value)
 
 CqVXImporter::CqVXImporter(const std::string& path, CqVXImporterDelegate* sink) : mSink(sink)
 {
-    if (!sink || path.empty() || !readWholeFile(path, mText))
+    if (!sink || path.empty())
         throw TVXInterchangeError("Invalid arguments");
+    bool tooLarge = false;
+    if (!readWholeFile(path, mText, &tooLarge)) {
+        if (tooLarge)
+            throw TVXFileTooLarge();
+        throw TVXInterchangeError("Invalid arguments");
+    }
     if (mText.empty())
         throw TVXInterchangeError("Empty file");
     mFileType = GetFileType(mText);

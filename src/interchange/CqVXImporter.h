@@ -19,12 +19,24 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// No export file comes near this size (a record line takes a few kilobytes
+// at most); a larger file is refused before any of it is read, so that it
+// never has to be held in memory.
+inline constexpr std::int64_t kImportFileByteLimit = std::int64_t(512) * 1024 * 1024;
+
+// An import file over kImportFileByteLimit: what() is "File too large".
+class TVXFileTooLarge : public TVXInterchangeError {
+public:
+    TVXFileTooLarge() : TVXInterchangeError("File too large") {}
+};
+
 // Codes handed to CqVXImporterDelegate::ErrorInImport. The importer itself
 // gives 1, 3, 4 and 5; the sink notes its own failures with the others.
 // Whole-file failures: nothing was imported.
 inline constexpr int kImportErrorNotImportable = 1;  // no qVX or CSV export file of a readable version
 inline constexpr int kImportErrorWrongPassword = 3;  // the password does not open the file (or is missing)
 inline constexpr int kImportErrorUnreadableFile = 4; // the file cannot be read, or is empty
+inline constexpr int kImportErrorFileTooLarge = 12;  // over kImportFileByteLimit: not read at all
 // One record line lost each:
 inline constexpr int kImportErrorRecordNotStored = 2; // the store refused the record or its type
 inline constexpr int kImportErrorMalformedLine = 5;   // a record line ended before its fields
@@ -63,8 +75,9 @@ public:
     // Reads the whole file and takes its kind. Throws TVXInterchangeError
     // "Invalid arguments" for a null sink or a file that cannot be read
     // (anything but a regular file is never opened for reading: a folder or
-    // a pipe is refused at once), and "Empty file" for an empty one. The sink
-    // is not owned.
+    // a pipe is refused at once), and "Empty file" for an empty one; a file
+    // over kImportFileByteLimit throws TVXFileTooLarge before anything of it
+    // is read. The sink is not owned.
     CqVXImporter(const std::string& path, CqVXImporterDelegate* sink);
     ~CqVXImporter(); // wipes the file text
     CqVXImporter(const CqVXImporter&) = delete;

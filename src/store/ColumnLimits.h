@@ -8,7 +8,8 @@ namespace tvxsql {
 // server would cut a longer value short (or refuse it), and a cut cipher is lost.
 inline constexpr qsizetype kTinyBlobCapacity = 255;
 
-// The record sheet's limit of a note (a LONGBLOB), in bytes of its UTF-8 form.
+// The limit of a note (a LONGBLOB), in bytes of its UTF-8 form: the sheet,
+// the record writer and the importer apply the same one.
 inline constexpr int kNoteByteLimit = 4000;
 
 // Files of this size or more are not attached (an attachment is one

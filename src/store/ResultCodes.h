@@ -18,6 +18,8 @@ enum class [[nodiscard]] TVXResult : int {
     kTVXAccessDenied = 11,          // 1045
     kTVXAllPrivileges = 13,         // the account holds every server privilege
     kTVXSecureConnectionRefused = 14, // no TLS, or a certificate that does not verify
+    kTVXStoreBusy = 15,             // 1205: a lock still held after the retries; the
+                                    // connection stays, the write may be tried again
 };
 // Callers name the codes as they always have, unqualified.
 using enum TVXResult;

@@ -280,6 +280,10 @@ bool TVXDataBase::isNodeUnavailable(const sql::SQLException& e)
         if (!mCPcon)
             return false;
         std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+        // A lone server built with cluster support says it is not ready too.
+        std::unique_ptr<sql::ResultSet> on(stmt->executeQuery("SHOW VARIABLES LIKE 'wsrep_on'"));
+        if (!on->next() || on->getString(2) != "ON")
+            return false;
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'wsrep_ready'"));
         return rs->next() && rs->getString(2) == "OFF";
     } catch (const sql::SQLException&) {
@@ -294,7 +298,11 @@ int TVXDataBase::serverErrorNumber(const sql::SQLException& e)
 
 TVXResult TVXDataBase::reportDatabaseError(const sql::SQLException& e, TVXResult code)
 {
-    return reportError(platform::Error{QString::fromUtf8(e.what()), serverErrorNumber(e)}, code);
+    const int number = serverErrorNumber(e);
+    // A lock another session holds: the connection is fine, the write can wait.
+    if (number == kErrLockWaitTimeout && code == kTVXStatementFailed)
+        code = kTVXStoreBusy;
+    return reportError(platform::Error{QString::fromUtf8(e.what()), number}, code);
 }
 
 TVXResult TVXDataBase::reportError(const platform::Error& error, TVXResult code)

@@ -30,6 +30,7 @@
 #include <QStringList>
 #include <QVariantHash>
 
+#include <algorithm>
 #include <atomic>
 #include <functional>
 #include <istream>
@@ -102,6 +103,9 @@ public:
     // How long one wait for the server may last (from the next log-in on).
     static constexpr int kReadWriteTimeoutSeconds = 30;
     void setReadWriteTimeout(int seconds) { mReadWriteTimeoutSeconds.store(seconds); }
+    // The session's wait for a row lock: a statement may meet a few such
+    // waits, and a write tries twice, all inside one read timeout.
+    static constexpr int lockWaitSeconds(int readTimeoutSeconds) { return std::max(1, readTimeoutSeconds / 4); }
     static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
@@ -276,6 +280,9 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
+    // After a lock wait ran out: whether a master-password change not yet
+    // committed holds the row (it writes the new one first).
+    bool masterPasswordChangeUnderWay(sql::Connection& connection);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
 

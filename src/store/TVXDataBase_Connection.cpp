@@ -44,6 +44,11 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     std::unique_ptr<sql::Connection> connection(get_driver_instance()->connect(options));
     readCausallyOnCluster(*connection);
+    // A row lock held elsewhere ends the statement (1205, "the store is busy")
+    // well before the read timeout would take it for a lost connection.
+    std::unique_ptr<sql::Statement> stmt(connection->createStatement());
+    stmt->execute("SET SESSION innodb_lock_wait_timeout="
+                  + std::to_string(lockWaitSeconds(mReadWriteTimeoutSeconds.load())));
     return connection;
 }
 

@@ -117,7 +117,7 @@ TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& change
 
 TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
 {
-    if (tvxsql::holdsNul(group.mGroupName()))
+    if (!tvxsql::readsBackAsWritten(group.mGroupName()))
         return kTVXStatementFailed;
     const QByteArray cipher = d.encryptString(group.mGroupName());
     if (!tvxsql::fitsTinyBlob(cipher))
@@ -272,13 +272,13 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
 {
     // Every cipher is made and measured before anything is sent.
     std::array<QByteArray, kNumberOfFields + 1> ciphers;
-    if (tvxsql::holdsNul(type.mTypeName()))
+    if (!tvxsql::readsBackAsWritten(type.mTypeName()))
         return kTVXStatementFailed;
     ciphers[0] = d.encryptString(type.mTypeName());
     const auto& getters = TVXType::getFunctionsArray();
     for (int i = 0; i < kNumberOfFields; ++i) {
         const QString field = (type.*getters[static_cast<size_t>(i)])();
-        if (tvxsql::holdsNul(field))
+        if (!tvxsql::readsBackAsWritten(field))
             return kTVXStatementFailed;
         ciphers[static_cast<size_t>(i) + 1] = d.encryptString(field);
     }

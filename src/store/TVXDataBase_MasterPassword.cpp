@@ -66,6 +66,32 @@ struct RewrittenRow {
 
 } // namespace
 
+bool TVXDataBase::masterPasswordChangeUnderWay(sql::Connection& connection)
+{
+    std::optional<QString> keyed;
+    {
+        std::lock_guard lock(mEncrypterMutex);
+        if (mUserDataEncrypter)
+            keyed = mKeyedMasterPassword;
+    }
+    // Inside an enclosing transaction the next read's isolation cannot change.
+    if (!keyed || !connection.getAutoCommit())
+        return false;
+    try {
+        std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+        // For the next statement only: a lone read of the row as it stands.
+        stmt->execute("SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED");
+        std::unique_ptr<sql::ResultSet> rs(
+            stmt->executeQuery("SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD'"));
+        QString stored; // as the log-in compares: no row is an empty password
+        while (rs->next())
+            stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+        return stored != *keyed;
+    } catch (const sql::SQLException&) {
+        return false; // the lock wait is reported as it is
+    }
+}
+
 void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
 {
     mPendingMasterPassword = newPassword;
@@ -95,6 +121,15 @@ TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword
         // would garble every value.
         if (const TVXResult key = confirmMasterPasswordRow(connection, true); key != kTVXDone)
             return key;
+        // The new row at once: a writer whose wait for the row runs out reads
+        // it uncommitted and knows the change is under way.
+        {
+            std::unique_ptr<sql::PreparedStatement> info(connection.prepareStatement(
+                "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
+            auto stored = tvxsql::blobStream(newRow);
+            info->setBlob(1, stored->stream());
+            info->executeUpdate();
+        }
         for (const EncipheredTable& table : encipheredTables()) {
             // Read everything first (locking the rows), check every size, then write.
             std::string select = std::string("SELECT ") + table.key;
@@ -136,11 +171,6 @@ TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword
                 write->executeUpdate();
             }
         }
-        std::unique_ptr<sql::PreparedStatement> info(connection.prepareStatement(
-            "REPLACE INTO DATABASEINFOTABLE (NAME, VALUE) VALUES ('DBPASSWORD', ?)"));
-        auto stored = tvxsql::blobStream(newRow);
-        info->setBlob(1, stored->stream());
-        info->executeUpdate();
         transaction.commit();
         return kTVXDone;
     });

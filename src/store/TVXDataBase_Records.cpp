@@ -2,8 +2,9 @@
 // attachments, count views. Each writer enciphers the texts, writes the server
 // first and changes the cache only once the server took the change, then logs
 // its outcome: 0 done; 8 no row changed (stale copy, or an identifier already
-// stored); 3 a server error or a cipher too long for its column (nothing
-// written); 1 any other failure.
+// stored); 3 a server error, a cipher too long for its column, a note over
+// the sheet's limit or a text that would not read back as written (nothing
+// written); 15 a lock held elsewhere (nothing written); 1 any other failure.
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -73,7 +74,7 @@ TVXResult encipherFields(const TVXDataBase& db, std::array<QByteArray, kNumberOf
 {
     for (int i = 0; i < kNumberOfFields; ++i) {
         const QString text = textAt(i);
-        if (tvxsql::holdsNul(text))
+        if (!tvxsql::readsBackAsWritten(text))
             return kTVXStatementFailed;
         QByteArray& cipher = ciphers[static_cast<size_t>(i)];
         cipher = db.encryptString(text);
@@ -133,7 +134,12 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
                 connection, [&] { return work(connection); },
                 [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
         } catch (const sql::SQLException& e) {
-            failure.emplace(e);
+            // A master-password change holds every writer off until it commits,
+            // however long it takes: the write would then be refused as stale.
+            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && masterPasswordChangeUnderWay(*mCPcon))
+                code = kTVXMasterPasswordMismatch;
+            else
+                failure.emplace(e);
         } catch (const std::exception&) {
             code = kTVXNotServerError;
         }
@@ -362,12 +368,18 @@ int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& user
 
 TVXResult TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
+    // One limit for every writer: what is stored, the exporter writes and the importer takes.
+    if (record.mNotes().toUtf8().size() > tvxsql::kNoteByteLimit) {
+        if (tooLong)
+            *tooLong = kNoteTooLong;
+        return kTVXStatementFailed;
+    }
     const auto& getters = TVXRecord::getFunctionsArray();
     const TVXResult values = encipherFields(
         *this, ciphers.values, [&](int i) { return (record.*getters[static_cast<size_t>(i)])(); }, tooLong);
     if (values != kTVXDone)
         return values;
-    if (tvxsql::holdsNul(record.mNotes()))
+    if (!tvxsql::readsBackAsWritten(record.mNotes()))
         return kTVXStatementFailed;
     ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
     return kTVXDone;
@@ -375,11 +387,6 @@ TVXResult TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ci
 
 TVXResult TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
 {
-    if (record.mNotes().toUtf8().size() > tvxsql::kNoteByteLimit) {
-        if (tooLong)
-            *tooLong = kNoteTooLong;
-        return kTVXStatementFailed;
-    }
     return encipherRecord(record, ciphers, tooLong);
 }
 

@@ -7,6 +7,8 @@
 // outermost one sets a savepoint of its own when it begins and releases it
 // just before its commit: a savepoint gone means the server undid the
 // transaction meanwhile, and the commit throws as a deadlock would.
+#include "store/ResultCodes.h"
+
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/statement.h>
@@ -26,6 +28,9 @@ namespace tvxsql {
 inline bool isTransientConflict(int errorNumber) { return errorNumber == 1213 || errorNumber == 1205; }
 
 inline constexpr int kWriteAttempts = 10;
+// A lock wait runs out only after a while: the write is tried once more, and
+// then the store is reported busy rather than holding the window longer.
+inline constexpr int kLockWaitAttempts = 2;
 
 // Runs `work` (a whole write: its own transaction or single statements) and
 // runs it again after a transient conflict, a few times, with a short random
@@ -37,11 +42,14 @@ auto retryOnConflict(sql::Connection& connection, Work&& work, Hopeless&& hopele
 {
     const bool outermost = connection.getAutoCommit();
     thread_local std::minstd_rand jitter{std::random_device{}()};
+    int lockWaits = 0;
     for (int attempt = 1;; ++attempt) {
         try {
             return work();
         } catch (const sql::SQLException& e) {
             if (!outermost || attempt >= kWriteAttempts || !isTransientConflict(e.getErrorCode()) || hopeless(e))
+                throw;
+            if (e.getErrorCode() == kErrLockWaitTimeout && ++lockWaits >= kLockWaitAttempts)
                 throw;
         }
         const int most = 5 * attempt * attempt;

@@ -1,6 +1,7 @@
 #pragma once
-// The one alert for a store write that failed: a stale copy, or a failure the
-// error path has not shown, asks the user to reload. The windows that write,
+// The one alert for a store write that failed: a store busy with another
+// session's lock asks for a moment; a stale copy, or a failure the error path
+// has not shown, asks the user to reload. The windows that write,
 // the details pane and the account window use it.
 #include "store/ResultCodes.h"
 
@@ -10,7 +11,10 @@ namespace storealert {
 
 // "Operation failed. Please reload the database first."
 QString messageReloadFirst();
-// Shows it for result 8 and any failure the error path has not shown; nothing for 0.
+// "The store is busy; try again in a moment."
+QString messageStoreBusy();
+// Shows the busy message for 15, the reload message for result 8 and any
+// other failure the error path has not shown; nothing for 0.
 void reportStoreFailure(TVXResult code);
 
 } // namespace storealert

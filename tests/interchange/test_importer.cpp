@@ -4,6 +4,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 using namespace exchangetest;
 using namespace formattest;
 
@@ -354,6 +357,30 @@ TEST(ImportRefusals, AFolderAPipeAndAFileThatFailsToReadAreRefusedAtOnce)
         EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(path, "pw"));
         EXPECT_TRUE(sink.calls.empty());
     }
+}
+
+TEST(ImportRefusals, AFileOverTheLimitIsRefusedWithoutBeingRead)
+{
+    TempFolder folder;
+    // Valid lines at its head, then a hole past the limit (no disk space taken).
+    const std::string path = fileWith(folder, "huge.qvx", twoTypeFile(eFileQVXv3, nullptr));
+    ASSERT_EQ(::truncate(path.c_str(), kImportFileByteLimit + 1), 0);
+    struct rusage before {};
+    ASSERT_EQ(::getrusage(RUSAGE_SELF, &before), 0);
+
+    RecordingSink sink;
+    std::string message = "(accepted)";
+    try {
+        CqVXImporter importer(path, &sink);
+    } catch (const TVXFileTooLarge& e) {
+        message = e.what();
+    }
+    EXPECT_EQ(message, "File too large");
+    EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(path, ""));
+    EXPECT_TRUE(sink.calls.empty());
+    struct rusage after {};
+    ASSERT_EQ(::getrusage(RUSAGE_SELF, &after), 0);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64 * 1024); // KiB: the file was never held
 }
 
 TEST(ImportRefusals, AnythingThrownByTheSinkEndsTheImportReported)

@@ -386,6 +386,34 @@ TEST_F(ExportImport, CSVCarriesTypeNamesValuesDatesAndNotes)
     }
 }
 
+TEST_F(ExportImport, ARecordWhoseNoteTheImportWouldRefuseIsLeftOutOfTheExportAndSaidSo)
+{
+    // Stored before the writer applied the note's limit: 4,600 bytes.
+    StoreSeed seed(kMasterPassword);
+    SeedRecord legacy{"00000000000000E1", G1, T1, {"legacy"}};
+    legacy.note = QString(4600, QLatin1Char('n'));
+    seed.record(legacy);
+    ASSERT_EQ(source->reloadDatabase(), kTVXDone);
+    ASSERT_EQ(source->addRecord(newRecord(T1, {"fits"}, QString(4000, QLatin1Char('n')))), kTVXDone);
+
+    for (const EFileType kind : {eFileCSVExport, eFileQVXv4}) {
+        SCOPED_TRACE(int(kind));
+        const std::string file = path(kind == eFileCSVExport ? "notes.csv" : "notes.qvx");
+        const TVXExportSummary exported = exportAll(file, kind, "");
+        EXPECT_FALSE(exported.succeeded());
+        EXPECT_TRUE(exported.fileInPlace());
+        EXPECT_EQ(exported.recordsExported, exported.recordsInScope - 1);
+        EXPECT_EQ(exported.notesTooLong, 1);
+        EXPECT_EQ(exported.firstError, kExportErrorNoteTooLong);
+
+        // What was written imports without a refusal.
+        const TVXImportSummary imported = importInto(*source, file, GTarget);
+        EXPECT_TRUE(imported.succeeded());
+        EXPECT_EQ(imported.recordsImported, exported.recordsExported);
+        EXPECT_EQ(imported.failedValueTooLong, 0);
+    }
+}
+
 TEST_F(ExportImport, IntoTheSameStoreReusesItsTypes)
 {
     ASSERT_NO_FATAL_FAILURE(fillSource());
@@ -693,6 +721,13 @@ TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
     const TVXImportSummary missing = importInto(*source, path("no such file.qvx"), GTarget);
     EXPECT_EQ(missing.fileError, kImportErrorUnreadableFile);
     EXPECT_FALSE(missing.succeeded());
+
+    // So does one too large to read: its valid head is not imported either.
+    ASSERT_EQ(::truncate(file.c_str(), kImportFileByteLimit + 1), 0);
+    const TVXImportSummary huge = importInto(*source, file, GTarget);
+    EXPECT_EQ(huge.fileError, kImportErrorFileTooLarge);
+    EXPECT_EQ(huge.recordsInFile, 0);
+    EXPECT_FALSE(huge.succeeded());
 }
 
 TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersStay)

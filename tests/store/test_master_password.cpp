@@ -260,3 +260,61 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
     ASSERT_TRUE(fresh.mRecords().contains(record->mRecordUID()));
     EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
 }
+
+TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAsAChangedPassword)
+{
+    seedStore(kMasterPassword);
+    addUser("bob", "bob-pw");
+    TVXDataBase alice;
+    TVXDataBase bob;
+    bob.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    // Each record's rewrite takes a while: the change outlasts bob's read timeout.
+    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "SET @pause = SLEEP(7)");
+    int lost = 0;
+    int changed = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto lostToken =
+        center.addObserver(kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    const auto changedToken = center.addObserver(kDBMasterPasswordChangedNotification,
+                                                 [&changed](const platform::Notification&) { ++changed; });
+
+    const HangDeadline deadline(60);
+    std::atomic<bool> done{false};
+    std::atomic<TVXResult> code{resultOfNumber(-1)};
+    std::thread worker([&] {
+        code.store(alice.reEncyptAllDatabaseInformation(kNewMaster));
+        done = true;
+    });
+    while (rootQueryValue("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE STATE='User sleep'") == "0")
+        QThread::msleep(20);
+
+    auto record = TVXRecord::createRecord();
+    record->setMValue1("während des Wechsels");
+    EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
+    const auto loose = bob.mRecords().value("00000000000000B2");
+    ASSERT_NE(loose, nullptr);
+    EXPECT_EQ(bob.deleteRecord(loose), kTVXMasterPasswordMismatch);
+    EXPECT_FALSE(done.load()); // the change was still under way
+    while (!done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    worker.join();
+    QCoreApplication::processEvents();
+    center.removeObserver(lostToken);
+    center.removeObserver(changedToken);
+
+    EXPECT_EQ(code.load(), kTVXDone);
+    EXPECT_EQ(lost, 0);
+    EXPECT_EQ(changed, 1);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'")
+                                 .arg(record->mRecordUID())),
+              "0");
+    rootExec("DROP TRIGGER tolvanexdb.slow_rewrite");
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
+    expectReadable(fresh);
+}

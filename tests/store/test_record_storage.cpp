@@ -255,9 +255,21 @@ TEST_F(RecordStoreFailures, TextsThatDoNotFitTheirColumnAreRefusedNotCut)
     EXPECT_EQ(alice.replaceRecord(kept), kTVXStatementFailed);
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
 
-    // The note has room: a long one is stored whole.
+    // A note has the limit the sheet and the importer apply: 4,000 bytes of
+    // UTF-8 are stored whole, one more is refused, on an add and a replace.
+    const QString overLimit = QString(2000, QChar(char16_t(0xE9))) + QLatin1Char('x');
+    auto over = newRecord(alice, {"over"});
+    over->setMNotes(overLimit);
+    EXPECT_EQ(alice.addRecord(over), kTVXStatementFailed);
+    EXPECT_EQ(rowCount("RECORDTABLE", over->mRecordUID()), 0);
+    auto longer = newRecord(alice, {"kept"});
+    longer->setMRecordUID(kept->mRecordUID());
+    longer->setMNotes(overLimit);
+    const QString noteBefore = storedCipher("NOTE", "RECORDTABLE", kept->mRecordUID());
+    EXPECT_EQ(alice.replaceRecord(longer), kTVXStatementFailed);
+    EXPECT_EQ(storedCipher("NOTE", "RECORDTABLE", kept->mRecordUID()), noteBefore);
     auto noted = newRecord(alice, {"noted"});
-    noted->setMNotes(QString(3999, QLatin1Char('n')));
+    noted->setMNotes(QString(2000, QChar(char16_t(0xE9))));
     ASSERT_EQ(alice.addRecord(noted), kTVXDone);
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
     EXPECT_EQ(bob.mRecords().value(noted->mRecordUID())->mNotes(), noted->mNotes());
@@ -319,40 +331,120 @@ TEST_F(RecordStoreFailures, ALostConnectionLeavesCacheAndServerAlone)
     EXPECT_EQ(lastEvent(alice).action, "Failed");
 }
 
-TEST_F(RecordStoreFailures, TextsHoldingAZeroCharacterAreRefusedNotCut)
+TEST_F(RecordStoreFailures, TextsThatWouldNotReadBackAsWrittenAreRefused)
 {
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const QString withNul = QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after");
-
-    auto value = newRecord(alice, {"v", withNul});
-    EXPECT_EQ(alice.addRecord(value), kTVXStatementFailed);
-    EXPECT_EQ(rowCount("RECORDTABLE", value->mRecordUID()), 0);
-    auto note = newRecord(alice, {"n"});
-    note->setMNotes(withNul);
-    EXPECT_EQ(alice.addRecord(note), kTVXStatementFailed);
-    auto field = newRecord(alice, {"f"});
-    field->setMIsCustomized(true);
-    field->setMRecordCustomType(customType(31, 0, {withNul}));
-    EXPECT_EQ(alice.addRecord(field), kTVXStatementFailed);
-    EXPECT_EQ(rowCount("RECORDTABLE", field->mRecordUID()), 0);
-
     auto kept = newRecord(alice, {"kept"});
     ASSERT_EQ(alice.addRecord(kept), kTVXDone);
-    kept->setMValue1(withNul);
-    EXPECT_EQ(alice.replaceRecord(kept), kTVXStatementFailed);
-    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
-
-    auto group = std::make_shared<BMGroup>();
-    group->setMGroupUID(QStringLiteral("00000000000000A7"));
-    group->setMGroupName(withNul);
-    EXPECT_EQ(alice.addGroup(group), kTVXStatementFailed);
-    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A7'"), "0");
-    auto type = customType(12, 0, {"URL", withNul});
+    auto type = customType(12, 0, {"URL", "User"});
     type->setMTypeUID(T1);
     type->setMTypeName(QStringLiteral("Web log-in"));
-    EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
-    type->setMField2(QStringLiteral("User"));
-    type->setMTypeName(withNul);
-    EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
-    EXPECT_EQ(alice.mTypes().value(T1)->mTypeName(), "Web log-in");
+
+    const QChar high(char16_t(0xD83D));
+    const QChar low(char16_t(0xDE00));
+    const QChar mark(char16_t(0xFEFF));
+    // A zero character cuts the text; a lone surrogate has no UTF-8 form; a
+    // leading byte-order mark is dropped when read.
+    const QList<QString> refused = {
+        QStringLiteral("before") + QChar(u'\0') + QStringLiteral("after"),
+        QStringLiteral("half ") + high + QStringLiteral(" pair"),
+        QStringLiteral("ends on half ") + high,
+        low + QStringLiteral(" alone"),
+        mark + QStringLiteral("marked"),
+    };
+    int n = 0;
+    for (const QString& text : refused) {
+        SCOPED_TRACE(n++);
+        auto value = newRecord(alice, {"v", text});
+        EXPECT_EQ(alice.addRecord(value), kTVXStatementFailed);
+        EXPECT_EQ(rowCount("RECORDTABLE", value->mRecordUID()), 0);
+        EXPECT_FALSE(alice.mRecords().contains(value->mRecordUID()));
+        auto note = newRecord(alice, {"n"});
+        note->setMNotes(text);
+        EXPECT_EQ(alice.addRecord(note), kTVXStatementFailed);
+        auto field = newRecord(alice, {"f"});
+        field->setMIsCustomized(true);
+        field->setMRecordCustomType(customType(31, 0, {text}));
+        EXPECT_EQ(alice.addRecord(field), kTVXStatementFailed);
+        EXPECT_EQ(rowCount("RECORDTABLE", field->mRecordUID()), 0);
+
+        auto edited = newRecord(alice, {text});
+        edited->setMRecordUID(kept->mRecordUID());
+        EXPECT_EQ(alice.replaceRecord(edited), kTVXStatementFailed);
+        EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
+
+        auto group = std::make_shared<BMGroup>();
+        group->setMGroupUID(QStringLiteral("00000000000000A7"));
+        group->setMGroupName(text);
+        EXPECT_EQ(alice.addGroup(group), kTVXStatementFailed);
+        EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A7'"), "0");
+        type->setMField2(text);
+        EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
+        type->setMField2(QStringLiteral("User"));
+        type->setMTypeName(text);
+        EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
+        type->setMTypeName(QStringLiteral("Web log-in"));
+        EXPECT_EQ(alice.mTypes().value(T1)->mTypeName(), "Web log-in");
+    }
+
+    // A whole pair, and the mark inside a text, are kept exactly.
+    const QString exact = QStringLiteral("smile ") + high + low + QStringLiteral(" and ") + mark + QStringLiteral("inside");
+    auto whole = newRecord(alice, {exact});
+    whole->setMNotes(exact);
+    ASSERT_EQ(alice.addRecord(whole), kTVXDone);
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    const auto read = bob.mRecords().value(whole->mRecordUID());
+    ASSERT_NE(read, nullptr);
+    EXPECT_EQ(read->mValue1(), exact);
+    EXPECT_EQ(read->mNotes(), exact);
+}
+
+TEST_F(RecordStoreFailures, ARowLockedElsewhereIsABusyStoreNotALostConnection)
+{
+    alice.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto kept = newRecord(alice, {"before"});
+    const QString id = kept->mRecordUID();
+    ASSERT_EQ(alice.addRecord(kept), kTVXDone);
+    auto edited = newRecord(alice, {"after"});
+    edited->setMRecordUID(id);
+    auto added = newRecord(alice, {"new"});
+
+    int lost = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token =
+        center.addObserver(kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    const HangDeadline deadline(90);
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    // Any account that may read the store can hold the master-password row.
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXStoreBusy);
+    EXPECT_EQ(alice.addRecord(added), kTVXStoreBusy);
+    EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);
+    holder->rollback();
+
+    // The record's own row.
+    std::unique_ptr<sql::ResultSet>(hold->executeQuery(
+        QStringLiteral("SELECT * FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE").arg(id).toStdString()));
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXStoreBusy);
+    EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);
+
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
+    EXPECT_EQ(alice.mRecords().value(id), kept);
+    EXPECT_FALSE(alice.mRecords().contains(added->mRecordUID()));
+    EXPECT_EQ(rowCount("RECORDTABLE", added->mRecordUID()), 0);
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+
+    // Released, the same writes go in on the same connection.
+    holder->rollback();
+    EXPECT_EQ(alice.replaceRecord(edited), kTVXDone);
+    EXPECT_EQ(alice.addRecord(added), kTVXDone);
+    center.removeObserver(token);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("after"));
+    EXPECT_EQ(rowCount("RECORDTABLE", added->mRecordUID()), 1);
+    EXPECT_EQ(lost, 0);
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn());
 }

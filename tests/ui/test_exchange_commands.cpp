@@ -87,6 +87,10 @@ TEST(ExchangeRules, SummariesSayWhatWasLost)
     TVXImportSummary wrong;
     wrong.fileError = kImportErrorWrongPassword;
     EXPECT_EQ(importSummaryText(wrong), "That is not the correct password for this import file.");
+    TVXImportSummary huge;
+    huge.fileError = kImportErrorFileTooLarge;
+    EXPECT_EQ(importSummaryText(huge),
+              "Import failed. The file is larger than 512 MB, more than an export file holds; it was not read.");
 
     TVXExportSummary exported;
     exported.recordsInScope = exported.recordsExported = 3;
@@ -95,6 +99,14 @@ TEST(ExchangeRules, SummariesSayWhatWasLost)
     exported.firstError = kExportErrorAttachment;
     exported.attachmentsFailed = 1;
     EXPECT_EQ(exportSummaryText(exported), "3 of 3 records were exported.\n1 attachments could not be read from the server.");
+    TVXExportSummary leftOut;
+    leftOut.recordsInScope = 3;
+    leftOut.recordsExported = 2;
+    leftOut.notesTooLong = 1;
+    leftOut.firstError = kExportErrorNoteTooLong;
+    leftOut.path = "/x/R.csv";
+    EXPECT_EQ(exportSummaryText(leftOut), "2 of 3 records were exported.\n1 records were left out: their note is "
+                                          "longer than 4000 bytes, more than an import takes.");
     TVXExportSummary none;
     none.firstError = kExportErrorCreateFile;
     EXPECT_EQ(exportSummaryText(none), "Export failed. The file could not be created.");

@@ -11,6 +11,7 @@
 #include "support/RecordFixture.h"
 #include "support/UiTestSupport.h"
 #include "views/BMImageMatrix.h"
+#include "views/StoreFailureAlert.h"
 #include "windows/BMDetailsWindowController.h"
 #include "windows/BMPasswordWindowController.h"
 
@@ -243,6 +244,48 @@ TEST_F(RecordSheetStore, AStaleRecordAnswersReloadFirst)
     EXPECT_EQ(storeRecordFromSheet(alice, edited, operation, stored), kTVXReloadFirst);
     EXPECT_EQ(alice.mRecords().value(stored->mRecordUID()), stored); // the cache keeps its copy
     EXPECT_EQ(stored->mValue1(), "gone soon");
+}
+
+TEST_F(RecordSheetStore, ABusyStoreKeepsTheSheetWithItsInputUntilTheSaveGoesIn)
+{
+    alice.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    auto stored = newRecord(alice, {"before"});
+    ASSERT_EQ(alice.addRecord(stored), kTVXDone);
+    const HangDeadline deadline(60);
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+
+    std::vector<TVXResult> codes;
+    bool keptOpen = false;
+    QString keptText;
+    script.then([&](QWidget*) {
+        sheet->valueField(0)->setText("after");
+        sheet->okButton()->click();
+        keptOpen = !sheet->requestedEnd().has_value();
+        keptText = sheet->valueField(0)->text();
+        holder->rollback();
+        sheet->okButton()->click();
+        return end();
+    });
+    int operation = kOperationEdit;
+    const auto edited = sheet->orderFrontDetailsWindowWithInfo(
+        stored, operation, [&](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            const TVXResult code = storeRecordFromSheet(alice, built, storedOperation, stored);
+            storealert::reportStoreFailure(code);
+            codes.push_back(code);
+            return code;
+        });
+    EXPECT_EQ(codes, (std::vector<TVXResult>{kTVXStoreBusy, kTVXDone}));
+    EXPECT_TRUE(keptOpen);
+    EXPECT_EQ(keptText, "after");
+    EXPECT_EQ(alerts.messages(), QStringList{"The store is busy; try again in a moment."});
+    ASSERT_NE(edited, nullptr);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", stored->mRecordUID()), cipherOf("after"));
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn());
 }
 
 TEST_F(RecordSheetStore, TheGeneratorKeepsTheChosenSetsOnTheServer)
