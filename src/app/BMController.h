@@ -104,6 +104,9 @@ public:
     void cancelConnection();
     void dontSavePreference();
     bool isLoginInFlight() const { return mLoginInFlight; }
+    // A refresh with a search text waits for the records' search entries,
+    // prepared on the workers after a load; it follows once they are.
+    bool isRefreshAwaitingSearchEntries() const { return mRefreshAwaitsSearchEntries; }
     bool isMainWindowMaximied() override;
     bool fontFamilyExists(const QString& family) override;
     BMLoginPanel* connectionWindow();
@@ -378,6 +381,8 @@ public:
     // Reloads the current view's tables, the group pop-up's counts and the
     // detail pane; what the store announced until then is shown with it.
     void updateTables();
+    void awaitSearchEntries();
+    void pollSearchEntries();
     // Shows what the store announced (records, groups, types) now: the pop-ups
     // and menus that list what changed, then the tables. Nothing announced, nothing done.
     void followStoreChanges();
@@ -544,6 +549,7 @@ private:
     // [loading, reloading and lost connection]
     BMProgressPanel* mLoadingDataPanel = nullptr;
     bool mReloadInFlight = false;
+    bool mRefreshAwaitsSearchEntries = false;
     bool mInLostConnection = false;
     // After a lost connection the account name stays as it was.
     bool mAccountNameFixed = false;

@@ -85,7 +85,12 @@ TVXResult BMController::loadDataBase(bool flag)
     if (code != kTVXDone)
         return code;
     // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
-    mLoadTask = platform::BackgroundTask::start([database = mDatabase] { return database->loadDataBase(); });
+    // The search entries are prepared right after, on threads of their own: the window need not wait for them.
+    mLoadTask = platform::BackgroundTask::start([database = mDatabase] {
+        const TVXResult loaded = database->loadDataBase();
+        database->prepareSearchEntries();
+        return loaded;
+    });
     showLoadingProgressPanel();
     // The panel may be dismissed early; the caches are the worker's until it ends.
     const bool threw = finishWorker(*mLoadTask);
@@ -148,7 +153,11 @@ void BMController::reloadDatabase(QObject* sender)
         mDatabase->mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
     mReloadInFlight = true;
     // A failure reaches the application through reloadFailed on the main thread.
-    const auto task = platform::BackgroundTask::start([database = mDatabase] { return database->reloadDatabase(); });
+    const auto task = platform::BackgroundTask::start([database = mDatabase] {
+        const TVXResult reloaded = database->reloadDatabase();
+        database->prepareSearchEntries();
+        return reloaded;
+    });
     installProgressIndicator();
     platform::runModalUntilFinished(loadingDataPanel(), *task);
     // The caches are the worker's until it ends.
@@ -197,6 +206,8 @@ void BMController::selectCurrentGroupInPopup()
 
 void BMController::finishReloadingData()
 {
+    // The pop-ups and tables below ask the same of the caches: each answered once.
+    const TVXStoreCaches::QueryBatch batch(*mDatabase);
     initWindowTitle();
     uninstallProgressindicator();
     initGroupUIControl();

@@ -34,6 +34,8 @@
 #include <QSplitter>
 #include <QTimer>
 
+#include <optional>
+
 using namespace appctl;
 
 // --- creation and observers ---------------------------------------------------
@@ -222,6 +224,9 @@ bool BMController::applicationDidFinishLaunching()
     mIsLoaded = false;
     setMShouldCreateDatabase(true);
 
+    // The pop-ups, the view and the group shown ask the same of the caches
+    // (the group counts, the group's list): each answered once.
+    std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, *mDatabase);
     initAboutBoxsetting();
     initGroupUIControl();
     initTypesUIControl();
@@ -243,6 +248,7 @@ bool BMController::applicationDidFinishLaunching()
         mMainWindow->raise();
         mMainWindow->activateWindow();
     }
+    batch.reset();
     // The load's progress panel goes once the main window has painted.
     dismissLoadingProgress();
     mSaveBackUpIsDone = false;

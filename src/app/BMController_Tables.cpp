@@ -298,6 +298,14 @@ void BMController::updateTables()
     BMMainWindow* w = mainWindowView();
     if (!w || !mBrowseState)
         return;
+    if (!searchString().isEmpty() && !mCaches.searchEntriesReady()) {
+        // Preparing every record's entry here would hold the window: the
+        // workers prepare them (again, when a change stopped them), and the
+        // refresh follows.
+        mCaches.prepareSearchEntries();
+        awaitSearchEntries();
+        return;
+    }
     refreshBrowseState();
     const bool wasReloading = mReloadingTables;
     mReloadingTables = true;
@@ -363,6 +371,30 @@ void BMController::updateTables()
     mReloadingTables = wasReloading;
     updateGroupUIControl();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+}
+
+void BMController::awaitSearchEntries()
+{
+    if (mRefreshAwaitsSearchEntries)
+        return;
+    mRefreshAwaitsSearchEntries = true;
+    pollSearchEntries();
+}
+
+void BMController::pollSearchEntries()
+{
+    QTimer::singleShot(10, this, [this] {
+        if (!mRefreshAwaitsSearchEntries)
+            return;
+        // While a worker owns the caches (a panel runs it), or the entries are still being made: later.
+        if (platform::isModalRunning() || mCaches.isPreparingSearchEntries()) {
+            pollSearchEntries();
+            return;
+        }
+        mRefreshAwaitsSearchEntries = false;
+        updateTables();
+        validateUIControls();
+    });
 }
 
 void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter)

@@ -1,4 +1,5 @@
 #include "model/TVXRecord.h"
+#include "model/RecordTextHook.h"
 
 #include <cstdio>
 
@@ -43,6 +44,15 @@ uint64_t nextSerial()
 // Set by any change; read first so that, once set, changes only read it.
 std::atomic<bool> gChanged{true};
 std::atomic<uint64_t> gEpoch{0};
+
+std::atomic<void (*)(uint64_t)> gTextChangeHook{nullptr};
+
+// Called before a record's texts or stamp change, with the record's serial.
+void beforeTextChange(uint64_t stamp)
+{
+    if (const auto hook = gTextChangeHook.load(std::memory_order_acquire))
+        hook(stamp >> 32);
+}
 
 void noteChange()
 {
@@ -93,8 +103,14 @@ void TVXRecord::takeNewSerial()
     noteChange();
 }
 
+void setRecordTextChangeHook(void (*hook)(uint64_t serial))
+{
+    gTextChangeHook.store(hook, std::memory_order_release);
+}
+
 void TVXRecord::renewChangeStamp()
 {
+    beforeTextChange(m_changeStamp);
     if ((m_changeStamp & 0xffffffffu) == 0xffffffffu)
         takeNewSerial();
     else
@@ -326,6 +342,7 @@ void TVXRecord::storeBlock(const std::array<QByteArrayView, kTextSlotCount>& byt
 
 void TVXRecord::setText(int slot, const QString& v)
 {
+    beforeTextChange(m_changeStamp);
     const QByteArray bytes = v.toUtf8();
     // A lone surrogate (written as '?') or a leading U+FEFF (dropped when read) do not come back.
     const bool exact = QString::fromUtf8(bytes) == v;
@@ -346,6 +363,7 @@ void TVXRecord::setText(int slot, const QString& v)
 
 void TVXRecord::setUtf8Texts(const std::array<QByteArrayView, kTextSlotCount>& bytes, uint16_t nullSlots)
 {
+    beforeTextChange(m_changeStamp);
     std::array<QByteArrayView, kTextSlotCount> kept = bytes;
     std::array<QByteArray, kTextSlotCount> rewritten;
     std::array<QString, kTextSlotCount> inexactTexts;

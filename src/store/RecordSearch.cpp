@@ -527,6 +527,36 @@ std::vector<const RecordSearchEntry*> RecordSearchIndex::entriesFor(const QList<
     return entries;
 }
 
+void RecordSearchIndex::placeWalk(const std::vector<const TVXRecord*>& walk)
+{
+    clear();
+    m_slots.resize(walk.size());
+    for (size_t p = 0; p < walk.size(); ++p)
+        m_slots[p].record = walk[p];
+}
+
+void RecordSearchIndex::makeEntryAt(size_t position, uint64_t epoch)
+{
+    Slot& slot = m_slots[position];
+    if (!slot.record)
+        return;
+    slot.entry = RecordSearchEntry(*slot.record);
+    slot.checkedAt = epoch;
+}
+
+bool RecordSearchIndex::indexWalk(const std::function<bool()>& stopped)
+{
+    m_where.clear();
+    m_where.reserve(static_cast<qsizetype>(m_slots.size()));
+    for (size_t p = 0; p < m_slots.size(); ++p) {
+        if (p % 4096 == 0 && stopped())
+            return false;
+        if (m_slots[p].record)
+            m_where.insert(m_slots[p].record, static_cast<qsizetype>(p));
+    }
+    return true;
+}
+
 void RecordSearchIndex::refresh(const TVXRecord& record)
 {
     Slot& slot = m_slots[static_cast<size_t>(slotOf(record))];

@@ -11,6 +11,7 @@
 
 #include <array>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <optional>
@@ -180,6 +181,15 @@ public:
     // The entries of `records`, made or rebuilt first where needed (on
     // several threads); the pointers are good until the index is next used.
     std::vector<const RecordSearchEntry*> entriesFor(const QList<std::shared_ptr<TVXRecord>>& records);
+    // An index made for a whole walk away from the caches' thread (the
+    // entries prepared after a load): placeWalk lays the walk's records out
+    // in its order, entries still to make; makeEntryAt then makes the entry
+    // at a position (distinct positions on several threads at once), and
+    // indexWalk, beside them, notes where each record is (it reads no entry).
+    void placeWalk(const std::vector<const TVXRecord*>& walk);
+    void makeEntryAt(size_t position, uint64_t epoch);
+    // False, left unfinished, once `stopped` says so.
+    bool indexWalk(const std::function<bool()>& stopped);
     // Rebuilds the record's entry now.
     void refresh(const TVXRecord& record);
     void forget(const TVXRecord& record);

@@ -5,6 +5,7 @@
 
 #include "model/BMGroup.h"
 #include "model/PasswordGenerator.h"
+#include "model/RecordTextHook.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
@@ -15,10 +16,19 @@
 #include "store/RecordSearch.h"
 
 #include <QSet>
+#include <QThread>
 
 #include <algorithm>
+#include <atomic>
 #include <limits>
+#include <map>
+#include <thread>
+#include <tuple>
 #include <vector>
+
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
 namespace {
 
@@ -50,26 +60,54 @@ struct Selection {
     std::vector<char> found;
 };
 
-Selection select(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
-                 const QString* typeUID, const QString& searchString)
+} // namespace
+
+// Which records of a walk the last search text found: the types present, the
+// list and the group counts of one refresh each ask, and one scan answers
+// them all while no record changed and the walk is the same.
+struct TVXStoreCaches::SearchMemo {
+    QString folded;
+    uint64_t epoch = 0;
+    std::vector<const TVXRecord*> walk;
+    std::vector<char> matches;
+};
+
+namespace {
+
+Selection select(const TVXRecordCache& records, RecordSearchIndex& index, TVXStoreCaches::SearchMemo& memo,
+                 const QString* groupUID, const QString* typeUID, const QString& searchString)
 {
     Selection selection;
     selection.walk.reserve(static_cast<size_t>(records.size()));
     for (const auto& record : records)
         selection.walk.push_back(record.get());
-    // Entries are made ready first (a first search after a load makes them
-    // all, on several threads), then tested on several threads.
     const bool searching = !searchString.isEmpty();
-    const SearchNeedle needle(searching ? searchString : QString());
-    if (searching)
-        index.prepareWalk(selection.walk);
+    if (searching) {
+        const SearchNeedle needle(searchString);
+        if (memo.folded != needle.folded() || memo.epoch != TVXRecord::changeEpoch() || memo.walk != selection.walk) {
+            // Entries are made ready first (those a change left stale, or
+            // all when none were prepared), then tested on several threads.
+            index.prepareWalk(selection.walk);
+            memo.matches.assign(selection.walk.size(), 0);
+            tvxsql::parallelFor(
+                selection.walk.size(),
+                [&](std::size_t i) {
+                    memo.matches[i] =
+                        selection.walk[i] && index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle);
+                },
+                4096);
+            memo.folded = needle.folded();
+            memo.epoch = TVXRecord::changeEpoch();
+            memo.walk = selection.walk;
+        }
+    }
     selection.found.assign(selection.walk.size(), 0);
     tvxsql::parallelFor(
         selection.walk.size(),
         [&](std::size_t i) {
             const TVXRecord* record = selection.walk[i];
             selection.found[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
-                                 && (!searching || index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle));
+                                 && (!searching || memo.matches[i]);
         },
         4096);
     return selection;
@@ -78,8 +116,8 @@ Selection select(const TVXRecordCache& records, RecordSearchIndex& index, const 
 // Calls fn with every cached record of the group and type that passes the
 // search, in the cache's order.
 template <class Fn>
-void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, const QString* groupUID,
-                     const QString* typeUID, const QString& searchString, Fn&& fn)
+void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TVXStoreCaches::SearchMemo& memo,
+                     const QString* groupUID, const QString* typeUID, const QString& searchString, Fn&& fn)
 {
     if (searchString.isEmpty() && records.size() < kParallelWalkFrom) {
         for (const auto& record : records) {
@@ -88,7 +126,7 @@ void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, co
         }
         return;
     }
-    const Selection selection = select(records, index, groupUID, typeUID, searchString);
+    const Selection selection = select(records, index, memo, groupUID, typeUID, searchString);
     std::size_t position = 0;
     for (const auto& record : records) {
         if (selection.found[position++])
@@ -121,20 +159,306 @@ void sortTypes(TVXStoreCaches::TypeList& list)
 
 } // namespace
 
+// --- the entries' preparation on threads of its own ----------------------------------
+
+// Makes the entries of a copy of the record list into an index of its own.
+// It reads the records only (a change to one of them stops it first, through
+// the records' text-change hook) and writes only its own index.
+class SearchEntryPreparation {
+public:
+    // Records' serials in buckets of this many: the hook's quick test.
+    static constexpr int kBucketShift = 12;
+
+    std::vector<std::shared_ptr<TVXRecord>> records;
+    std::vector<char> buckets; // a listed record's serial falls in each marked bucket
+    uint64_t epoch = 0;
+    std::shared_ptr<RecordSearchIndex> index = std::make_shared<RecordSearchIndex>();
+    std::atomic<bool> stopAsked{false};
+    std::atomic<bool> ended{false};
+    std::atomic<bool> complete{false};
+
+    bool lists(uint64_t serial) const
+    {
+        const uint64_t bucket = serial >> kBucketShift;
+        return bucket < buckets.size() && buckets[bucket];
+    }
+    void start(TVXStoreCaches::PreparationHold hold)
+    {
+        m_thread = std::thread([this, hold = std::move(hold)] { run(hold); });
+    }
+    // Asks it to end and waits for it (a slice of records at most).
+    void stop()
+    {
+        stopAsked = true;
+        join();
+    }
+    void join()
+    {
+        std::lock_guard lock(m_joinMutex);
+        if (m_thread.joinable())
+            m_thread.join();
+    }
+
+private:
+    static void yieldToTheWindow()
+    {
+        // Below the window's own threads, which share the machine meanwhile.
+        const auto thread = static_cast<id_t>(syscall(SYS_gettid));
+        setpriority(PRIO_PROCESS, thread, std::min(19, getpriority(PRIO_PROCESS, thread) + 5));
+    }
+    void run(const TVXStoreCaches::PreparationHold& hold)
+    {
+        if (hold)
+            hold(stopAsked);
+        yieldToTheWindow();
+        {
+            std::vector<const TVXRecord*> walk(records.size());
+            for (size_t i = 0; i < records.size(); ++i)
+                walk[i] = records[i].get();
+            index->placeWalk(walk);
+        }
+        constexpr size_t kSlice = 1024;
+        const size_t count = records.size();
+        std::atomic<size_t> next{0};
+        const auto work = [&] {
+            for (size_t begin = next.fetch_add(kSlice); begin < count && !stopAsked; begin = next.fetch_add(kSlice))
+                for (size_t i = begin; i < std::min(count, begin + kSlice); ++i)
+                    index->makeEntryAt(i, epoch);
+        };
+        const size_t threads = std::min<size_t>(8, size_t(std::max(1, QThread::idealThreadCount())));
+        std::vector<std::thread> helpers;
+        for (size_t t = 1; t < threads; ++t)
+            helpers.emplace_back([&] {
+                yieldToTheWindow();
+                work();
+            });
+        // The lookup by record beside them: it reads no entry.
+        index->indexWalk([this] { return stopAsked.load(); });
+        work();
+        for (std::thread& helper : helpers)
+            helper.join();
+        complete = !stopAsked;
+        ended = true;
+    }
+
+    std::thread m_thread;
+    std::mutex m_joinMutex;
+};
+
+namespace {
+
+// Records read on a preparation's threads below this many are prepared at once.
+std::atomic<qsizetype> gBackgroundPreparationFrom{kParallelWalkFrom};
+std::mutex gHoldMutex;
+TVXStoreCaches::PreparationHold gPreparationHold;
+
+// The preparations running, for the records' text-change hook.
+std::mutex gRunningMutex;
+std::vector<std::shared_ptr<SearchEntryPreparation>> gRunning;
+std::atomic<int> gRunningCount{0};
+
+void stopPreparationsReading(uint64_t serial)
+{
+    if (gRunningCount.load(std::memory_order_acquire) == 0)
+        return;
+    std::vector<std::shared_ptr<SearchEntryPreparation>> reading;
+    {
+        std::lock_guard lock(gRunningMutex);
+        for (const auto& preparation : gRunning)
+            if (!preparation->ended && preparation->lists(serial))
+                reading.push_back(preparation);
+    }
+    for (const auto& preparation : reading)
+        preparation->stop();
+}
+
+void listRunning(const std::shared_ptr<SearchEntryPreparation>& preparation)
+{
+    static std::once_flag hooked;
+    std::call_once(hooked, [] { setRecordTextChangeHook(&stopPreparationsReading); });
+    std::lock_guard lock(gRunningMutex);
+    gRunning.push_back(preparation);
+    gRunningCount.store(int(gRunning.size()), std::memory_order_release);
+}
+
+void unlistRunning(const std::shared_ptr<SearchEntryPreparation>& preparation)
+{
+    std::lock_guard lock(gRunningMutex);
+    gRunning.erase(std::remove(gRunning.begin(), gRunning.end(), preparation), gRunning.end());
+    gRunningCount.store(int(gRunning.size()), std::memory_order_release);
+}
+
+} // namespace
+
+// The answers given while a batch is open.
+struct TVXStoreCaches::BatchMemo {
+    int depth = 0;
+    uint64_t epoch = 0;
+    qsizetype recordCount = 0;
+    QHash<QString, QHash<QString, qsizetype>> counts;
+    std::map<std::pair<QString, QString>, TypeList> types;
+    // Group, type, search text, sorted, column, ascending.
+    std::map<std::tuple<const void*, const void*, QString, bool, int, bool>, RecordList> lists;
+
+    void clear()
+    {
+        counts.clear();
+        types.clear();
+        lists.clear();
+    }
+};
+
 TVXStoreCaches::TVXStoreCaches()
     : m_currentUser(TVXUser::createUser())
 {
+    m_searchMemo = std::make_unique<SearchMemo>();
 }
 
-TVXStoreCaches::~TVXStoreCaches() = default;
+TVXStoreCaches::~TVXStoreCaches()
+{
+    stopPreparingSearchEntries();
+}
+
+TVXStoreCaches::QueryBatch::QueryBatch(const TVXStoreCaches& caches)
+    : m_caches(caches)
+{
+    if (!m_caches.m_batchMemo)
+        m_caches.m_batchMemo = std::make_unique<BatchMemo>();
+    BatchMemo& memo = *m_caches.m_batchMemo;
+    m_outermost = memo.depth++ == 0;
+    if (m_outermost) {
+        memo.clear();
+        memo.epoch = TVXRecord::changeEpoch();
+        memo.recordCount = m_caches.m_records.size();
+    }
+}
+
+TVXStoreCaches::QueryBatch::~QueryBatch()
+{
+    BatchMemo& memo = *m_caches.m_batchMemo;
+    --memo.depth;
+    if (m_outermost)
+        memo.clear();
+}
+
+TVXStoreCaches::BatchMemo* TVXStoreCaches::openBatch() const
+{
+    BatchMemo* memo = m_batchMemo.get();
+    if (!memo || memo->depth == 0)
+        return nullptr;
+    // A record made, changed or dropped meanwhile: earlier answers no longer hold.
+    const uint64_t epoch = TVXRecord::changeEpoch();
+    if (epoch != memo->epoch || m_records.size() != memo->recordCount) {
+        memo->clear();
+        memo->epoch = epoch;
+        memo->recordCount = m_records.size();
+    }
+    return memo;
+}
 
 // --- the search index ------------------------------------------------------------
 
 RecordSearchIndex& TVXStoreCaches::recordSearchIndex() const
 {
+    takeOverPreparation();
     if (!mRecordSearchIndex)
         mRecordSearchIndex = std::make_shared<RecordSearchIndex>();
     return *mRecordSearchIndex;
+}
+
+void TVXStoreCaches::takeOverPreparation() const
+{
+    std::shared_ptr<SearchEntryPreparation> ended;
+    {
+        std::lock_guard lock(m_preparationMutex);
+        if (!m_preparation || !m_preparation->ended)
+            return;
+        ended = std::move(m_preparation);
+    }
+    unlistRunning(ended);
+    ended->join();
+    if (!ended->complete)
+        return; // stopped by a change: a later search prepares what it needs
+    mRecordSearchIndex = ended->index;
+    m_searchEntriesPrepared = true;
+    pruneRecordSearchIndex();
+}
+
+void TVXStoreCaches::prepareSearchEntries()
+{
+    takeOverPreparation();
+    if (m_searchEntriesPrepared)
+        return;
+    if (m_records.size() < gBackgroundPreparationFrom.load()) {
+        prepareRecordSearchIndex();
+        m_searchEntriesPrepared = true;
+        return;
+    }
+    {
+        std::lock_guard lock(m_preparationMutex);
+        if (m_preparation)
+            return; // running
+    }
+    auto preparation = std::make_shared<SearchEntryPreparation>();
+    preparation->records.reserve(static_cast<size_t>(m_records.size()));
+    uint64_t lastBucket = 0;
+    for (const auto& record : m_records) {
+        preparation->records.push_back(record);
+        if (record)
+            lastBucket = std::max(lastBucket, (record->changeStamp() >> 32) >> SearchEntryPreparation::kBucketShift);
+    }
+    preparation->buckets.assign(static_cast<size_t>(lastBucket) + 1, 0);
+    for (const auto& record : preparation->records)
+        if (record)
+            preparation->buckets[(record->changeStamp() >> 32) >> SearchEntryPreparation::kBucketShift] = 1;
+    preparation->epoch = TVXRecord::changeEpoch();
+    listRunning(preparation); // before it starts: any change from now on stops it first
+    PreparationHold hold;
+    {
+        std::lock_guard lock(gHoldMutex);
+        hold = gPreparationHold;
+    }
+    preparation->start(std::move(hold));
+    std::lock_guard lock(m_preparationMutex);
+    m_preparation = std::move(preparation);
+}
+
+bool TVXStoreCaches::searchEntriesReady() const
+{
+    takeOverPreparation();
+    return m_searchEntriesPrepared || m_records.size() < gBackgroundPreparationFrom.load();
+}
+
+bool TVXStoreCaches::isPreparingSearchEntries() const
+{
+    std::lock_guard lock(m_preparationMutex);
+    return m_preparation && !m_preparation->ended;
+}
+
+void TVXStoreCaches::stopPreparingSearchEntries()
+{
+    std::shared_ptr<SearchEntryPreparation> running;
+    {
+        std::lock_guard lock(m_preparationMutex);
+        running = std::move(m_preparation);
+    }
+    if (running) {
+        unlistRunning(running);
+        running->stop();
+    }
+    m_searchEntriesPrepared = false;
+    *m_searchMemo = SearchMemo{};
+}
+
+void TVXStoreCaches::setBackgroundPreparationFrom(qsizetype records)
+{
+    gBackgroundPreparationFrom = records;
+}
+
+void TVXStoreCaches::setPreparationHold(PreparationHold hold)
+{
+    std::lock_guard lock(gHoldMutex);
+    gPreparationHold = std::move(hold);
 }
 
 void TVXStoreCaches::pruneRecordSearchIndex() const
@@ -175,10 +499,17 @@ void TVXStoreCaches::prepareRecordSearchIndex() const
 TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const TVXType* type,
                                                   const QString& searchString) const
 {
+    BatchMemo* batch = openBatch();
+    const auto key = std::make_tuple(static_cast<const void*>(group), static_cast<const void*>(type), searchString,
+                                     false, 0, false);
+    if (batch && batch->lists.count(key))
+        return batch->lists.at(key);
     RecordList items;
-    forEachSelected(m_records, recordSearchIndex(), uidOf(group), uidOf(type), searchString,
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
                     [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
     pruneRecordSearchIndex();
+    if (batch)
+        batch->lists[key] = items;
     return items;
 }
 
@@ -186,7 +517,7 @@ qsizetype TVXStoreCaches::itemsCountOfGroup(const BMGroup* group, const TVXType*
                                          const QString& searchString) const
 {
     qsizetype count = 0;
-    forEachSelected(m_records, recordSearchIndex(), uidOf(group), uidOf(type), searchString,
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
                     [&count](const std::shared_ptr<TVXRecord>&) { ++count; });
     pruneRecordSearchIndex();
     return count;
@@ -196,8 +527,18 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
                                                   const QString& searchString, int columnID,
                                                   bool ascending) const
 {
-    RecordList items = itemsOfGroup(group, type, searchString);
+    BatchMemo* batch = openBatch();
+    const auto key = std::make_tuple(static_cast<const void*>(group), static_cast<const void*>(type), searchString,
+                                     true, columnID, ascending);
+    if (batch && batch->lists.count(key))
+        return batch->lists.at(key);
+    RecordList items;
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
+                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
+    pruneRecordSearchIndex();
     sortRecordList(items, columnID, ascending, recordSearchIndex(), QDateTime::currentDateTime());
+    if (batch)
+        batch->lists[key] = items;
     return items;
 }
 
@@ -237,8 +578,12 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfCategory(const BMGroup* group,
 
 TVXStoreCaches::TypeList TVXStoreCaches::allTypesForGroup(const QString& groupUID, const QString& searchString) const
 {
-    const Selection selection =
-        select(m_records, recordSearchIndex(), groupUID.isNull() ? nullptr : &groupUID, nullptr, searchString);
+    BatchMemo* batch = openBatch();
+    const auto key = std::make_pair(groupUID.isNull() ? QString() : groupUID + QLatin1Char('.'), searchString);
+    if (batch && batch->types.count(key))
+        return batch->types.at(key);
+    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo,
+                                       groupUID.isNull() ? nullptr : &groupUID, nullptr, searchString);
     const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
     std::vector<QHash<const TVXType*, std::shared_ptr<TVXType>>> found(pieces);
     inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
@@ -256,12 +601,17 @@ TVXStoreCaches::TypeList TVXStoreCaches::allTypesForGroup(const QString& groupUI
         listed.insert(piece);
     TypeList types(listed.cbegin(), listed.cend());
     sortTypes(types);
+    if (batch)
+        batch->types[key] = types;
     return types;
 }
 
 QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& searchString) const
 {
-    const Selection selection = select(m_records, recordSearchIndex(), nullptr, nullptr, searchString);
+    BatchMemo* batch = openBatch();
+    if (batch && batch->counts.contains(searchString))
+        return batch->counts.value(searchString);
+    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, nullptr, nullptr, searchString);
     const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
     std::vector<QHash<const BMGroup*, qsizetype>> counted(pieces);
     inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
@@ -274,6 +624,8 @@ QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& sea
     for (const auto& piece : counted)
         for (auto it = piece.cbegin(); it != piece.cend(); ++it)
             byUID[it.key()->mGroupUID()] += it.value();
+    if (batch)
+        batch->counts.insert(searchString, byUID);
     return byUID;
 }
 

@@ -9,11 +9,15 @@
 #include <QString>
 #include <QStringList>
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <mutex>
 #include <string>
 
 class RecordSearchIndex;
+class SearchEntryPreparation;
 class TVXUser;
 
 class TVXStoreCaches {
@@ -63,7 +67,46 @@ public:
     // Whoever adds, changes, replaces or removes a cached record calls this
     // afterwards with it, so that its lower-cased texts never outlive it.
     void refreshRecordSearchEntry(const TVXRecord& record);
-    void prepareRecordSearchIndex() const; // a loader's last step
+    void prepareRecordSearchIndex() const; // every entry, now, on this thread and the workers
+
+    // --- every record's search entry, prepared after a load -------------------------
+    // So that the first search costs what a later one does. Small caches are
+    // prepared at once; large ones on threads of their own while the caller
+    // goes on, from a copy of the record list (the records stay alive). A
+    // change to a listed record's texts stops that preparation first; the
+    // owner takes a complete one over when it next uses the entries. Calls of
+    // the caches' owner; one running at a time.
+    void prepareSearchEntries();
+    // The entries are ready for a search that should not prepare them all
+    // itself: small caches, or a preparation done and taken over.
+    bool searchEntriesReady() const;
+    // A preparation is running (read at any time: it touches nothing else).
+    bool isPreparingSearchEntries() const;
+    // Stops a running preparation and drops it (a reload replaces the records).
+    void stopPreparingSearchEntries();
+    // From how many records the preparation runs on threads of its own; a
+    // hold run first on its thread, told when it is asked to stop (tests use
+    // both to search while it runs).
+    using PreparationHold = std::function<void(const std::atomic<bool>& stopAsked)>;
+    static void setBackgroundPreparationFrom(qsizetype records);
+    static void setPreparationHold(PreparationHold hold);
+
+    // While a batch is open, a query asked again with the same arguments is
+    // answered from its first answer (the group pop-up's counts, the group's
+    // list, the types present): for a run of refreshes over caches that do
+    // not change meanwhile, such as the end of a log-in.
+    struct SearchMemo; // which records the last search text found (StoreCaches.cpp)
+    class QueryBatch {
+    public:
+        explicit QueryBatch(const TVXStoreCaches& caches);
+        ~QueryBatch();
+        QueryBatch(const QueryBatch&) = delete;
+        QueryBatch& operator=(const QueryBatch&) = delete;
+
+    private:
+        const TVXStoreCaches& m_caches;
+        bool m_outermost;
+    };
     // By name ignoring case, then identifier.
     GroupList groups(bool includePersonalGroup) const;
     GroupList groupsForEditing(bool unused = false) const;
@@ -101,6 +144,16 @@ protected:
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<RecordSearchIndex> mRecordSearchIndex;
     RecordSearchIndex& recordSearchIndex() const;
+    // The preparation running or ended, not yet taken over; whether the
+    // entries are all prepared; which records the last search found.
+    struct BatchMemo;
+    mutable std::shared_ptr<SearchEntryPreparation> m_preparation;
+    mutable std::mutex m_preparationMutex;
+    mutable bool m_searchEntriesPrepared = false;
+    mutable std::unique_ptr<SearchMemo> m_searchMemo;
+    mutable std::unique_ptr<BatchMemo> m_batchMemo;
+    void takeOverPreparation() const;
+    BatchMemo* openBatch() const; // null when no batch is open; dropped when the caches changed
     void pruneRecordSearchIndex() const; // drops entries of records gone from mRecords
 
     std::shared_ptr<TVXUser> m_currentUser;

@@ -510,6 +510,7 @@ TVXResult TVXDataBase::readRecordTable()
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
     auto& recordDigests = mStaleCopies->mRecordDigests;
+    stopPreparingSearchEntries(); // it reads the records about to go
     if (mIsDataReloaded.load()) {
         // About as many records again: room made once rather than by growing.
         const qsizetype before = m_records.size();

@@ -2,9 +2,13 @@
 // load, a reload, a lost connection and the lock panel's attempts.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <optional>
+#include <thread>
 
 #include <QApplication>
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -14,7 +18,10 @@
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
+#include "model/TVXRecord.h"
 #include "model/TVXUser.h"
+#include "views/BMRecordModels.h"
+#include "windows/BMMainWindow.h"
 #include "windows/BMDetailsWindowController.h"
 #include "platform/core/UserDefaults.h"
 #include "support/StoreSeed.h"
@@ -223,6 +230,65 @@ TEST_F(Session, AReloadShowsWhatAnotherClientStored)
     EXPECT_TRUE(db.mRecords().contains("00000000000000B2"));
     EXPECT_FALSE(db.isDataReloading());
     EXPECT_EQ(hooks.reloadsFinished.load(), 0) << "the controller is the application's hooks";
+}
+
+TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAlsoAfterAReload)
+{
+    // Prepared on threads of their own however few the records, and held at their start until released.
+    std::atomic<bool> holding{true};
+    TVXStoreCaches::setBackgroundPreparationFrom(0);
+    TVXStoreCaches::setPreparationHold([&holding](const std::atomic<bool>& stopAsked) {
+        while (holding && !stopAsked)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    });
+    struct Restore {
+        ~Restore()
+        {
+            TVXStoreCaches::setPreparationHold({});
+            TVXStoreCaches::setBackgroundPreparationFrom(32768);
+        }
+    } restore;
+    seed->record({"00000000000000B2", G1, "0000000000000000", {"Needle one"}});
+    seed->record({"00000000000000B3", G1, "0000000000000000", {"hay"}});
+    ASSERT_TRUE(launch());
+    BMMainWindow* window = controller->mainWindowView();
+    controller->changeView(kListViewTag);
+    const auto listed = [this] {
+        QStringList uids;
+        for (const auto& record : controller->listModel()->records())
+            uids << record->mRecordUID();
+        uids.sort();
+        return uids;
+    };
+    // The log-in's counts and list, with the preparation still held.
+    ASSERT_TRUE(db.isPreparingSearchEntries());
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (3)");
+    EXPECT_EQ(listed(), QStringList({"00000000000000B1", "00000000000000B2", "00000000000000B3"}));
+
+    // Typed meanwhile: the window goes on, and the search follows the preparation.
+    QTest::keyClicks(window->mSearchField, "NEEDLE");
+    EXPECT_TRUE(controller->isRefreshAwaitingSearchEntries());
+    EXPECT_TRUE(db.isPreparingSearchEntries());
+    holding = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
+    EXPECT_EQ(listed(), QStringList({"00000000000000B2"}));
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
+
+    // A reload brings another client's record; the search text stays and finds it too.
+    holding = true;
+    seed->record({"00000000000000B4", G1, "0000000000000000", {"hay", "needle two"}});
+    {
+        tvxtest::ModalScript script;
+        controller->reloadDatabase(nullptr);
+    }
+    ASSERT_TRUE(db.isPreparingSearchEntries());
+    holding = false;
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
+    EXPECT_EQ(listed(), QStringList({"00000000000000B2", "00000000000000B4"}));
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
+    window->mSearchField->clear();
+    EXPECT_EQ(listed().size(), 4);
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (4)");
 }
 
 TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)

@@ -15,7 +15,9 @@
 
 #include <QDateTime>
 
+#include <chrono>
 #include <random>
+#include <thread>
 
 namespace {
 
@@ -81,6 +83,40 @@ protected:
     // The caches alone: the queries need no server.
     struct Caches : TVXStoreCaches {};
     Caches db;
+};
+
+// Search entries prepared on threads of their own from `from` records on,
+// the preparation held at its start until released (or asked to stop).
+class BackgroundPreparation {
+public:
+    explicit BackgroundPreparation(qsizetype from = 0)
+    {
+        TVXStoreCaches::setBackgroundPreparationFrom(from);
+        TVXStoreCaches::setPreparationHold([this](const std::atomic<bool>& stopAsked) {
+            while (m_holding && !stopAsked)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    }
+    ~BackgroundPreparation()
+    {
+        TVXStoreCaches::setPreparationHold({});
+        TVXStoreCaches::setBackgroundPreparationFrom(32768);
+    }
+    void hold() { m_holding = true; }
+    void release() { m_holding = false; }
+    static bool endsWithin(const TVXStoreCaches& caches, int seconds = 30)
+    {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(seconds);
+        while (caches.isPreparingSearchEntries()) {
+            if (std::chrono::steady_clock::now() > until)
+                return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return true;
+    }
+
+private:
+    std::atomic<bool> m_holding{false};
 };
 
 // --- search ------------------------------------------------------------------------
@@ -346,9 +382,11 @@ TEST_F(QueryTest, SearchesAgreeWithAPlainScanThroughRandomChangesOfTheCache)
         return sorted(out);
     };
 
+    // Entries also prepared on threads of their own, while the cache changes.
+    const BackgroundPreparation background;
     int next = 0;
     for (int step = 0; step < 1500; ++step) {
-        switch (rng() % 7) {
+        switch (rng() % 9) {
         case 0:
         case 1: {
             auto record = addRecord(QString("R%1").arg(next++), rng() % 2 ? g1 : nullptr, nullptr);
@@ -384,13 +422,94 @@ TEST_F(QueryTest, SearchesAgreeWithAPlainScanThroughRandomChangesOfTheCache)
             else
                 db.itemsOfGroup(nullptr, nullptr, QString(), static_cast<int>(rng() % 15), true);
             break;
+        case 6:
+            if (rng() % 3 == 0)
+                db.stopPreparingSearchEntries(); // as a reload does
+            db.prepareSearchEntries();
+            if (rng() % 2)
+                ASSERT_TRUE(BackgroundPreparation::endsWithin(db));
+            break;
+        case 7:
+            // Moved between groups: no text changes, so only the group filter tells.
+            if (auto record = randomRecord())
+                record->setMGroup(record->mGroup() ? nullptr : g1);
+            break;
         default: {
             const QString text = word().mid(static_cast<int>(rng() % 3), 1 + static_cast<int>(rng() % 3));
             const BMGroup* group = rng() % 3 ? nullptr : g1.get();
+            // One refresh asks the list, the group counts and the list of the other group.
             ASSERT_EQ(sorted(uids(db.itemsOfGroup(group, text))), expected(text, group)) << step;
+            ASSERT_EQ(db.recordCountsByGroup(text).value("G1"), expected(text, g1.get()).size()) << step;
+            ASSERT_EQ(sorted(uids(db.itemsOfGroup(group ? nullptr : g1.get(), text))),
+                      expected(text, group ? nullptr : g1.get()))
+                << step;
         }
         }
     }
+    db.stopPreparingSearchEntries();
+}
+
+TEST_F(QueryTest, EntriesPreparedOnThreadsOfTheirOwnAreTakenOverUnlessAChangeStopsThem)
+{
+    BackgroundPreparation background;
+    auto group = addGroup("G1", "One");
+    for (int i = 0; i < 3000; ++i)
+        addRecord(QStringLiteral("R%1").arg(i), group, nullptr,
+                  {i % 100 == 0 ? QStringLiteral("Needle %1").arg(i) : QStringLiteral("hay %1").arg(i)});
+    const auto needles = [&] { return search("needle").size(); };
+
+    // Held: it runs while this thread goes on, and nothing is taken over yet.
+    background.hold();
+    db.prepareSearchEntries();
+    EXPECT_TRUE(db.isPreparingSearchEntries());
+    EXPECT_FALSE(db.searchEntriesReady());
+    // A listed record's texts change: the preparation stops before the change.
+    db.mRecords().value("R7")->setMValue1("needle too");
+    EXPECT_FALSE(db.isPreparingSearchEntries());
+    EXPECT_FALSE(db.searchEntriesReady()); // an unfinished one is not taken over
+
+    db.prepareSearchEntries();
+    background.release();
+    ASSERT_TRUE(BackgroundPreparation::endsWithin(db));
+    EXPECT_TRUE(db.searchEntriesReady());
+    EXPECT_EQ(needles(), 31);
+
+    // Taken over, the entries follow later changes as ever.
+    db.mRecords().value("R100")->setMValue1("hay");
+    db.mRecords().remove("R200");
+    EXPECT_EQ(needles(), 29);
+    EXPECT_EQ(db.recordCountsByGroup("needle").value("G1"), 29);
+
+    // A reload's records replace these: the preparation running over them stops and nothing is taken over.
+    background.hold();
+    db.stopPreparingSearchEntries();
+    db.prepareSearchEntries();
+    db.stopPreparingSearchEntries();
+    EXPECT_FALSE(db.isPreparingSearchEntries());
+    EXPECT_FALSE(db.searchEntriesReady());
+    EXPECT_EQ(needles(), 29);
+}
+
+TEST_F(QueryTest, ABatchAnswersARepeatedQueryOnceButNotAcrossAChange)
+{
+    auto one = addGroup("G1", "One");
+    auto two = addGroup("G2", "Two");
+    auto type = addType("T1", "Login");
+    addRecord("R1", one, type, {"alpha"});
+    auto r2 = addRecord("R2", two, type, {"beta"});
+    const TVXStoreCaches::QueryBatch batch(db);
+    EXPECT_EQ(db.recordCountsByGroup(QString()).value("G1"), 1);
+    EXPECT_EQ(uids(db.itemsOfGroup(one.get(), nullptr, "a", 3, true)), QStringList({"R1"}));
+    EXPECT_TRUE(db.itemsOfGroup(two.get(), nullptr, "alpha", 3, true).isEmpty());
+    // Changed, added or removed meanwhile: asked anew.
+    r2->setMValue1("alpha two");
+    EXPECT_EQ(uids(db.itemsOfGroup(two.get(), nullptr, "alpha", 3, true)), QStringList({"R2"}));
+    addRecord("R3", one, type, {"gamma"});
+    EXPECT_EQ(db.recordCountsByGroup(QString()).value("G1"), 2);
+    EXPECT_EQ(db.allTypesForGroup("G1", "gamma").size(), 1);
+    db.mRecords().remove("R3");
+    EXPECT_EQ(db.recordCountsByGroup(QString()).value("G1"), 1);
+    EXPECT_TRUE(db.allTypesForGroup("G1", "gamma").isEmpty());
 }
 
 TEST(RecordSearchIndex, KeepsOneEntryPerRecordAndDropsThoseOfRecordsThatAreGone)
