@@ -234,6 +234,8 @@ QPushButton* UserAccountController::buildAccountTab()
     mDescriptionField = field("mDescriptionField");
     mPasswordField = field("mPasswordField");
     mRetypePasswordField = field("mRetypePasswordField");
+    for (QLineEdit* secret : {mPasswordField, mRetypePasswordField})
+        secret->setEchoMode(QLineEdit::Password);
     mFullName = field("mFullName");
     mEmail = field("mEmail");
     mPhoneNo = field("mPhoneNo");
@@ -330,10 +332,11 @@ void UserAccountController::buildGroupListPanel()
 
 // --- the list -------------------------------------------------------------------------
 
-void UserAccountController::displayUserList()
+void UserAccountController::displayUserList(QWidget* over)
 {
     mUserManagementTable->clearSelection();
     reloadUsersFromStore();
+    platform::placeCentred(mUsersWindow, over);
     platform::runModalForWindow(mUsersWindow);
     mUsersWindow->hide();
 }
@@ -443,10 +446,6 @@ void UserAccountController::editUser(int senderTag)
 void UserAccountController::setEditing(bool editing)
 {
     mIsEditUser = editing;
-    // While editing, the stored password is shown hidden.
-    const auto mode = editing ? QLineEdit::Password : QLineEdit::Normal;
-    mPasswordField->setEchoMode(mode);
-    mRetypePasswordField->setEchoMode(mode);
     if (editing)
         mEmail->setReadOnly(true);
 }

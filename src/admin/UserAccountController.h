@@ -38,7 +38,8 @@ public:
     ~UserAccountController() override;
 
     // Runs the list window modally until Done or closing.
-    void displayUserList();
+    // Opens the window centred over `over` (the main window), or the screen.
+    void displayUserList(QWidget* over = nullptr);
     void done();
 
     // Actions of the list. editUser's senderTag is the tag of the button that

@@ -27,6 +27,7 @@
 #include <QAction>
 #include <QDir>
 #include <QFileDialog>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
@@ -368,7 +369,19 @@ void BMController::webLogin()
     // default browser and the password waits on the clipboard (cleared by
     // the clipboard watch like any copied secret).
     const bool started = runAppleScript([address] {
-        platform::processLauncher()->startDetached(QStringLiteral("xdg-open"), {address});
+        if (platform::processLauncher()->startDetached(QStringLiteral("xdg-open"), {address}))
+            return;
+        // Without a launcher nothing opens: the user is told, on the main thread.
+        QMetaObject::invokeMethod(
+            qApp,
+            [address] {
+                BMRunAlertPanel(platform::standardAlertTitle(),
+                                tr("No web browser could be opened for %1: the browser launcher (xdg-open) "
+                                   "is missing. The password is on the clipboard; open the page yourself.")
+                                    .arg(address),
+                                tr("OK"));
+            },
+            Qt::QueuedConnection);
     });
     if (started && !password.isEmpty())
         platform::Pasteboard::generalPasteboard().setSecretString(password);

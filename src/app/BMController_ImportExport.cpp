@@ -66,8 +66,10 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
     if (request.accessory) {
         if (auto* grid = qobject_cast<QGridLayout*>(panel.layout()))
             grid->addWidget(request.accessory, grid->rowCount(), 0, 1, grid->columnCount());
+        // Hidden when the last panel let it go.
+        request.accessory->show();
     }
-    const bool chosen = panel.exec() == QDialog::Accepted && !panel.selectedFiles().isEmpty();
+    const bool chosen = platform::runDialog(&panel) == QDialog::Accepted && !panel.selectedFiles().isEmpty();
     if (request.accessory) {
         request.accessory->hide();
         request.accessory->setParent(nullptr); // the panel dies; the accessory stays with the controller
@@ -90,6 +92,14 @@ void waitForExchange(platform::BackgroundTask& task, BMExchangeProgressPanel* pa
         panel->setText(previous);
     }
     task.waitForFinished(QEventLoop::ExcludeUserInputEvents);
+}
+
+// The scope the user chose last stays; all records only where allowed.
+void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed)
+{
+    options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
+    if (!allRecordsAllowed && options.selectedRow() == kRowAllRecords)
+        options.selectRow(kRowSelectedRecords);
 }
 
 } // namespace
@@ -192,8 +202,7 @@ void BMController::exportSelectedFile(int tag)
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
     QCheckBox* box = options.attachmentsBox();
-    options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
-    options.selectRow(kRowSelectedRecords);
+    offerScopes(options, allRecordsAllowed);
     options.setAttachmentsTag(tag);
     if (tag == kTagExportQVXWithAttachments) {
         box->setVisible(true);
@@ -494,8 +503,7 @@ void BMController::mailSelectedFile()
         return;
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
-    options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
-    options.selectRow(kRowSelectedRecords);
+    offerScopes(options, allRecordsAllowed);
     options.setAttachmentsTag(kTagExportQVXWithAttachments);
     options.attachmentsBox()->setVisible(true);
     exportSelectionChange();

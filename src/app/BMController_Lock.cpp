@@ -16,7 +16,12 @@
 #include "platform/ui/Pasteboard.h"
 #include "store/HintQuestions.h"
 #include "store/TVXEventLogger.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "views/BMRecordModels.h"
+#include "views/BMTableView.h"
 #include "windows/BMDetailsWindowController.h"
+#include "windows/BMMainWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -27,7 +32,12 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
+#include <QItemSelectionModel>
+#include <QSet>
 #include <QTimer>
+#include <QTreeView>
+
+#include <algorithm>
 
 using namespace appctl;
 
@@ -63,6 +73,173 @@ void postReturnToFocus()
         return;
     QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier));
     QCoreApplication::postEvent(target, new QKeyEvent(QEvent::KeyRelease, Qt::Key_Return, Qt::NoModifier));
+}
+
+// The client's windows while the lock panel is up: hidden, as the data in them
+// must not show, then shown again as they were, their input and focus kept.
+// Runs under way stay: a hidden sheet or alert goes on waiting for its user.
+class HiddenWindows {
+public:
+    explicit HiddenWindows(const QWidget* lockPanel)
+    {
+        const QList<QWidget*> runWindows = platform::modalRunWindows();
+        QList<QWidget*> others;
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (!w->isVisible() || w == lockPanel || w->windowType() == Qt::ToolTip)
+                continue;
+            if (w->windowType() == Qt::Popup) {
+                w->close(); // an open menu is not brought back
+                continue;
+            }
+            if (!runWindows.contains(w))
+                others.push_back(w);
+        }
+        // Shown again in this order: plain windows (main window first), then
+        // modal ones, the runs' windows last and innermost last, so that each
+        // modal window is above the ones it blocks.
+        std::stable_sort(others.begin(), others.end(), [](const QWidget* a, const QWidget* b) {
+            return rank(a) < rank(b);
+        });
+        for (QWidget* w : others)
+            mWindows.push_back({w, w->focusWidget()});
+        for (QWidget* w : runWindows)
+            if (w->isVisible())
+                mWindows.push_back({w, w->focusWidget()});
+        mActive = QApplication::activeWindow();
+        for (auto it = mWindows.rbegin(); it != mWindows.rend(); ++it)
+            it->window->hide();
+    }
+
+    void showAgain()
+    {
+        QWidget* top = nullptr;
+        for (const Entry& entry : mWindows) {
+            if (!entry.window)
+                continue;
+            entry.window->show();
+            entry.window->raise();
+            if (entry.focus)
+                entry.focus->setFocus(Qt::OtherFocusReason);
+            top = entry.window;
+        }
+        // The innermost modal window takes the input; else the one active before.
+        QWidget* active = QApplication::activeModalWidget() ? top : mActive.data();
+        if (!active || !active->isVisible())
+            active = top;
+        if (active)
+            active->activateWindow();
+        mWindows.clear();
+    }
+
+private:
+    struct Entry {
+        QPointer<QWidget> window;
+        QPointer<QWidget> focus;
+    };
+    static int rank(const QWidget* w)
+    {
+        if (w->inherits("BMMainWindow"))
+            return 0;
+        return w->isModal() ? 2 : 1;
+    }
+
+    QList<Entry> mWindows;
+    QPointer<QWidget> mActive;
+};
+
+// What the main window's current view had selected: the lock empties the
+// tables and the unlock reloads them, then this is chosen again.
+struct KeptSelection {
+    int view = -1;
+    QString typeUID;
+    int smartRow = -1;
+    QSet<QString> records;
+};
+
+QString recordUID(const std::shared_ptr<TVXRecord>& record) { return record ? record->mRecordUID() : QString(); }
+
+KeptSelection keepSelection(const BMController& controller)
+{
+    KeptSelection kept;
+    const BMMainWindow* w = controller.mainWindowView();
+    if (!w)
+        return kept;
+    kept.view = controller.currentView();
+    if (kept.view == kColumnViewTag) {
+        for (const QModelIndex& index : w->mColumnViewTypesTable->selectionModel()->selectedRows())
+            if (const auto type = controller.typesModel()->typeAt(index.row()))
+                kept.typeUID = type->mTypeUID();
+        for (const QModelIndex& index : w->mSmartTypesTable->selectionModel()->selectedRows())
+            kept.smartRow = index.row();
+        for (const QModelIndex& index : w->mColumnViewDescriptionTable->selectionModel()->selectedRows())
+            kept.records.insert(recordUID(controller.namesModel()->recordAt(index.row())));
+    } else if (kept.view == kListViewTag) {
+        for (const QModelIndex& index : w->mListViewTypesTable->selectionModel()->selectedRows())
+            kept.records.insert(recordUID(controller.listModel()->recordAt(index.row())));
+    } else {
+        for (const QModelIndex& index : w->mTreeViewOutlineView->selectionModel()->selectedRows())
+            kept.records.insert(recordUID(controller.outlineModel()->recordAt(index)));
+    }
+    kept.records.remove(QString());
+    return kept;
+}
+
+void selectRecordRows(QAbstractItemView* view, const QSet<QString>& uids,
+                      const std::function<std::shared_ptr<TVXRecord>(int)>& recordAtRow)
+{
+    if (uids.isEmpty() || view->selectionModel()->hasSelection())
+        return;
+    QItemSelection selection;
+    QModelIndex first;
+    for (int row = 0; row < view->model()->rowCount(); ++row) {
+        if (!uids.contains(recordUID(recordAtRow(row))))
+            continue;
+        const QModelIndex index = view->model()->index(row, 0);
+        selection.select(index, index);
+        if (!first.isValid())
+            first = index;
+    }
+    if (selection.isEmpty())
+        return;
+    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
+    view->scrollTo(first);
+}
+
+void restoreSelection(BMController& controller, const KeptSelection& kept)
+{
+    BMMainWindow* w = controller.mainWindowView();
+    if (!w || kept.view != controller.currentView())
+        return;
+    if (kept.view == kColumnViewTag) {
+        BMTypesTableModel* types = controller.typesModel();
+        if (!w->mColumnViewTypesTable->selectionModel()->hasSelection()
+            && !w->mSmartTypesTable->selectionModel()->hasSelection()) {
+            int row = -1;
+            for (int i = 0; i < types->rowCount() && !kept.typeUID.isEmpty(); ++i)
+                if (types->typeAt(i) && types->typeAt(i)->mTypeUID() == kept.typeUID)
+                    row = i;
+            // Choosing the type (or smart type) fills the record table.
+            if (row >= 0)
+                w->mColumnViewTypesTable->selectRow(row);
+            else if (kept.smartRow >= 0 && kept.smartRow < w->mSmartTypesTable->model()->rowCount())
+                w->mSmartTypesTable->selectRow(kept.smartRow);
+        }
+        BMRecordNamesModel* names = controller.namesModel();
+        selectRecordRows(w->mColumnViewDescriptionTable, kept.records, [names](int row) { return names->recordAt(row); });
+    } else if (kept.view == kListViewTag) {
+        BMRecordListModel* list = controller.listModel();
+        selectRecordRows(w->mListViewTypesTable, kept.records, [list](int row) { return list->recordAt(row); });
+    } else if (kept.records.size() == 1 && !w->mTreeViewOutlineView->selectionModel()->hasSelection()) {
+        const QModelIndex index = controller.outlineModel()->indexOfRecord(*kept.records.cbegin());
+        if (index.isValid()) {
+            w->mTreeViewOutlineView->expand(index.parent());
+            w->mTreeViewOutlineView->selectionModel()->select(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            w->mTreeViewOutlineView->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
+            w->mTreeViewOutlineView->scrollTo(index);
+        }
+    }
 }
 
 } // namespace
@@ -104,7 +281,8 @@ void BMController::lockUserInterface(bool locked)
 void BMController::displayLockPanel(QObject* sender)
 {
     (void)sender;
-    platform::abortModal();
+    // Nothing running is ended: an editor or alert open now is hidden under the
+    // lock and comes back as it was, its input kept.
     BMLockPanel* panel = lockPanel();
     panel->mAttemptsLabel()->hide();
     const TVXUser& user = *mCaches.mCurrentUser();
@@ -114,11 +292,15 @@ void BMController::displayLockPanel(QObject* sender)
     }
     panel->mUserLockPanelField()->setEnabled(false);
     panel->mUserLockPanelField()->setText(user.mUsername());
+    const KeptSelection kept = keepSelection(*this);
     lockUserInterface(true);
     (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
     mNumberOfAttempts = user.mLoginAttemptCount();
+    HiddenWindows hidden(panel);
     if (showLockPanel()) {
         lockUserInterface(false);
+        restoreSelection(*this, kept);
+        hidden.showAgain();
     } else {
         mIsConnectionCancelled = true;
         terminate();
@@ -311,7 +493,7 @@ void BMController::DoIdle()
     if (BMDetailsWindowController& sheet = detailsWindowController(); sheet.isVisible()) {
         // The record sheet through its own OK, whatever has the focus; a panel
         // above it takes a Return first. An input the store refuses keeps the
-        // sheet open behind the lock panel.
+        // sheet open, hidden under the lock with its alert.
         QPointer<BMDetailsWindowController> target(&sheet);
         const auto confirm = [target] {
             if (target && target->isVisible())

@@ -492,7 +492,7 @@ void BMController::displayEditTypesPanel(QObject* sender)
     }
 }
 
-void BMController::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(); }
+void BMController::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(mainWindow()); }
 
 void BMController::displayOptionsPanel(QObject*)
 {

@@ -326,6 +326,10 @@ void BMController::updateTables()
         mSmartModel->reload();
         if (smartRow >= 0 && smartRow < mSmartModel->rowCount() && selectedRowOf(w->mColumnViewTypesTable) < 0)
             w->mSmartTypesTable->selectRow(smartRow);
+        // A search whose hits left the chosen type out shows the first type with hits.
+        if (!mBrowseState->searchText.isEmpty() && mTypesModel->rowCount() > 0
+            && selectedRowOf(w->mColumnViewTypesTable) < 0 && selectedRowOf(w->mSmartTypesTable) < 0)
+            w->mColumnViewTypesTable->selectRow(0);
         itemsForDiscriptionTable(true);
         reselectRows(w->mColumnViewDescriptionTable, names,
                      [&](int row) { return uidOfRecord(mNamesModel->recordAt(row)); }, mNamesModel->rowCount());

@@ -113,6 +113,12 @@ void BMController::connectCommands(BMMainWindow* w)
     for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
              w->mListViewTypesTable, w->mColumnViewDescriptionTable, w->mTreeViewOutlineView})
         connect(table, &QAbstractItemView::doubleClicked, this, [this, table] { editItemDoubleAction(table); });
+    // Return does the same, in every view.
+    for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
+             w->mListViewTypesTable, w->mColumnViewDescriptionTable, w->mTreeViewOutlineView})
+        for (const auto key : {Qt::Key_Return, Qt::Key_Enter})
+            new QShortcut(QKeySequence(key), table, this, [this, table] { editItemDoubleAction(table); },
+                          Qt::WidgetShortcut);
 
     // Toolbar.
     onClick(w->mToolbarOptionButton, this, [this, w] { displayOptionsPanel(w->mToolbarOptionButton); });

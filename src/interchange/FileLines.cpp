@@ -421,12 +421,19 @@ const char* ProcessTolvanexRecord(const char* pos, TVXFileLine& line, TVXReadRep
         text.addTo(line.values, i);
     line.groupName = text.at(kCSVExportValueCount);
     if (read->continues) {
-        // The line goes on as the next record from its 14th field; empty
-        // fields alone (a closing comma or two) are no record.
+        // The line goes on as the next record from its 14th field when that
+        // tail holds a whole record; empty fields alone (a closing comma or
+        // two) are no record, and a shorter tail is surplus, dropped and
+        // counted once as such.
         Fields rest;
         const LineRead restRead = readLineFields(pos, rest);
         if (!restRead.openQuote && !hasExtraFields(rest, 0))
             return restRead.next;
+        if (restRead.openQuote || rest.size() < std::size_t(kCSVExportValueCount)) {
+            if (report)
+                ++report->linesWithExtraFields;
+            return restRead.next;
+        }
     }
     return pos;
 }

@@ -36,6 +36,9 @@ int BMTypeSelect::firstMatchingRow(const QAbstractItemModel& model, int column, 
 BMTableView::BMTableView(QWidget* parent) : QTableView(parent)
 {
     setSelectionBehavior(QAbstractItemView::SelectRows);
+    // Rows are chosen whole with the arrows: Tab goes on to the next control
+    // instead of walking every cell.
+    setTabKeyNavigation(false);
     setShowGrid(false);
     setWordWrap(false);
     verticalHeader()->hide();

@@ -59,7 +59,7 @@ QString chooseAttachment(QWidget* parent)
     QFileDialog dialog(parent, QCoreApplication::translate("BMDetailsWindowController", "Attach a File"));
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setLabelText(QFileDialog::Accept, QCoreApplication::translate("BMDetailsWindowController", "Add"));
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+    if (platform::runDialog(&dialog) != QDialog::Accepted || dialog.selectedFiles().isEmpty())
         return {};
     return dialog.selectedFiles().first();
 }
@@ -74,7 +74,7 @@ QStringList chooseIcons(QWidget* parent)
     dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setOption(QFileDialog::DontResolveSymlinks);
     dialog.setNameFilter(QCoreApplication::translate("BMDetailsWindowController", "Images (%1)").arg(patterns.join(' ')));
-    if (dialog.exec() != QDialog::Accepted)
+    if (platform::runDialog(&dialog) != QDialog::Accepted)
         return {};
     return dialog.selectedFiles();
 }

@@ -388,44 +388,44 @@ void BMMainWindow::buildMenus()
         return action;
     };
 
-    mFileMenu = bar->addMenu(tr("File"));
-    item(mFileMenu, tr("Set Password..."), kSetPasswordMenuItemTag);
-    mSetMasterPasswordMenuItem = item(mFileMenu, tr("Set Master Password..."), kSetMasterPasswordMenuItemTag);
-    mEditUserMenuItem = item(mFileMenu, tr("Edit Users..."), kEditUserMenuItemTag);
+    mFileMenu = bar->addMenu(tr("&File"));
+    item(mFileMenu, tr("Set &Password..."), kSetPasswordMenuItemTag);
+    mSetMasterPasswordMenuItem = item(mFileMenu, tr("Set &Master Password..."), kSetMasterPasswordMenuItemTag);
+    mEditUserMenuItem = item(mFileMenu, tr("Edit &Users..."), kEditUserMenuItemTag);
     mFileMenu->addSeparator();
-    item(mFileMenu, tr("Edit Groups..."), kEditCategoriesMenuItemTag);
-    item(mFileMenu, tr("Edit Types..."), kEditTypesMenuItemTag);
-    mOptionsMenuItem = mFileMenu->addAction(tr("Options..."));
+    item(mFileMenu, tr("Edit &Groups..."), kEditCategoriesMenuItemTag);
+    item(mFileMenu, tr("Edit T&ypes..."), kEditTypesMenuItemTag);
+    mOptionsMenuItem = mFileMenu->addAction(tr("&Options..."));
     mOptionsMenuItem->setMenuRole(QAction::PreferencesRole);
     mFileMenu->addSeparator();
-    item(mFileMenu, tr("Lock"), kLockMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
-    mReloadMenuItem = mFileMenu->addAction(tr("Reload"));
+    item(mFileMenu, tr("&Lock"), kLockMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_L));
+    mReloadMenuItem = mFileMenu->addAction(tr("&Reload"));
     mReloadMenuItem->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_R));
     mFileMenu->addSeparator();
-    QMenu* import = mFileMenu->addMenu(tr("Import"));
+    QMenu* import = mFileMenu->addMenu(tr("&Import"));
     import->menuAction()->setData(kImportMenuItemTag);
-    item(import, tr("qVX File..."), kImportVIDMenuItemTag);
-    item(import, tr("CSV File..."), kImportCSVMenuItemTag);
-    QMenu* exportMenu = mFileMenu->addMenu(tr("Export"));
+    item(import, tr("&qVX File..."), kImportVIDMenuItemTag);
+    item(import, tr("&CSV File..."), kImportCSVMenuItemTag);
+    QMenu* exportMenu = mFileMenu->addMenu(tr("&Export"));
     exportMenu->menuAction()->setData(kExportMenuItemTag);
-    item(exportMenu, tr("qVX File..."), kExportVIDTag);
-    item(exportMenu, tr("CSV File..."), kExportCSVTag);
+    item(exportMenu, tr("&qVX File..."), kExportVIDTag);
+    item(exportMenu, tr("&CSV File..."), kExportCSVTag);
     exportMenu->addSeparator();
-    mMailMenuItem = exportMenu->addAction(tr("Mail qVX File..."));
-    item(mFileMenu, tr("Backup..."), kBackupMenuItemTag);
-    item(mFileMenu, tr("Restore..."), kRestoreMenuItemTag);
+    mMailMenuItem = exportMenu->addAction(tr("&Mail qVX File..."));
+    item(mFileMenu, tr("&Backup..."), kBackupMenuItemTag);
+    item(mFileMenu, tr("Re&store..."), kRestoreMenuItemTag);
     mFileMenu->addSeparator();
-    item(mFileMenu, tr("Remove Duplicates..."), kDeDupeMenuItemTag);
-    item(mFileMenu, tr("Print..."), kPrintMenuItemTag)->setShortcut(QKeySequence::Print);
+    item(mFileMenu, tr("Remove &Duplicates..."), kDeDupeMenuItemTag);
+    item(mFileMenu, tr("Pri&nt..."), kPrintMenuItemTag)->setShortcut(QKeySequence::Print);
     mFileMenu->addSeparator();
-    item(mFileMenu, tr("Close"), kCloseMenuItemTag)->setShortcut(QKeySequence::Close);
-    item(mFileMenu, tr("Quit"), kQuitMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    item(mFileMenu, tr("&Close"), kCloseMenuItemTag)->setShortcut(QKeySequence::Close);
+    item(mFileMenu, tr("&Quit"), kQuitMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
 
-    mEditMenu = bar->addMenu(tr("Edit"));
-    item(mEditMenu, tr("Cut"), kCutMenuItemTag)->setShortcut(QKeySequence::Cut);
-    item(mEditMenu, tr("Copy"), kCopyMenuItemTag)->setShortcut(QKeySequence::Copy);
-    item(mEditMenu, tr("Paste"), kPasteMenuItemTag)->setShortcut(QKeySequence::Paste);
-    item(mEditMenu, tr("Select All"), kSelectAllMenuItemTag)->setShortcut(QKeySequence::SelectAll);
+    mEditMenu = bar->addMenu(tr("&Edit"));
+    item(mEditMenu, tr("Cu&t"), kCutMenuItemTag)->setShortcut(QKeySequence::Cut);
+    item(mEditMenu, tr("&Copy"), kCopyMenuItemTag)->setShortcut(QKeySequence::Copy);
+    item(mEditMenu, tr("&Paste"), kPasteMenuItemTag)->setShortcut(QKeySequence::Paste);
+    item(mEditMenu, tr("Select &All"), kSelectAllMenuItemTag)->setShortcut(QKeySequence::SelectAll);
     mEditMenu->addSeparator();
     item(mEditMenu, tr("Copy Group"), kCopyCategoryMenuItemTag);
     for (int n = 0; n < 10; ++n)
@@ -433,29 +433,33 @@ void BMMainWindow::buildMenus()
              kCopyField1MenuItemTag + n);
     item(mEditMenu, tr("Copy Notes"), kCopyNotesMenuItemTag);
 
-    mItemMenu = bar->addMenu(tr("Item"));
-    item(mItemMenu, tr("Add Item"), kAddItemMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
-    item(mItemMenu, tr("Edit Item"), kEditItemMenuItemTag);
-    item(mItemMenu, tr("Delete"), kDeleteItemMenuItemTag);
-    item(mItemMenu, tr("Duplicate"), kDuplicateItemMenuItemTag);
-    item(mItemMenu, tr("Customize Fields"), kCustomizeFieldsMenuItemTag);
-    item(mItemMenu, tr("AutoFill"), kWebLoginMenuItemTag);
-    item(mItemMenu, tr("Print..."), kPrintRecordMenuItemTag);
-    item(mItemMenu, tr("Add Attachment"), kAttachmentMenuItemTag);
+    mItemMenu = bar->addMenu(tr("&Item"));
+    item(mItemMenu, tr("&Add Item"), kAddItemMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_N));
+    item(mItemMenu, tr("&Edit Item"), kEditItemMenuItemTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_E));
+    item(mItemMenu, tr("&Delete"), kDeleteItemMenuItemTag);
+    item(mItemMenu, tr("D&uplicate"), kDuplicateItemMenuItemTag);
+    item(mItemMenu, tr("&Customize Fields"), kCustomizeFieldsMenuItemTag);
+    item(mItemMenu, tr("Auto&Fill"), kWebLoginMenuItemTag);
+    item(mItemMenu, tr("&Print..."), kPrintRecordMenuItemTag);
+    item(mItemMenu, tr("Add A&ttachment"), kAttachmentMenuItemTag);
 
-    mViewMenu = bar->addMenu(tr("View"));
-    item(mViewMenu, tr("Column View"), kColumnViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
-    item(mViewMenu, tr("List View"), kListViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
-    item(mViewMenu, tr("Tree View"), kTreeViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
+    mViewMenu = bar->addMenu(tr("&View"));
+    item(mViewMenu, tr("&Column View"), kColumnViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_1));
+    item(mViewMenu, tr("&List View"), kListViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_2));
+    item(mViewMenu, tr("&Tree View"), kTreeViewTag)->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_3));
     mViewMenu->addSeparator();
     item(mViewMenu, tr("Hide Details"), kToggleDetailsMenuItemTag);
     item(mViewMenu, tr("Mask"), kMaskMenuItemTag);
     mViewMenu->addSeparator();
-    mEventLoggerMenuItem = mViewMenu->addAction(tr("Event Log..."));
+    mEventLoggerMenuItem = mViewMenu->addAction(tr("&Event Log..."));
 
-    mHelpMenu = bar->addMenu(tr("Help"));
+    mHelpMenu = bar->addMenu(tr("&Help"));
     mHelpMenuItem = mHelpMenu->addAction(tr("Tolvanex Enterprise Help"));
     mHelpMenuItem->setShortcut(QKeySequence::HelpContents);
+
+    // F10 opens the first menu; the arrow keys and mnemonics go on from there.
+    connect(new QShortcut(QKeySequence(Qt::Key_F10), this), &QShortcut::activated, this,
+            [this] { menuBar()->setActiveAction(mFileMenu->menuAction()); });
 }
 
 QMenu* BMMainWindow::addMenu(const QString& title, QMenu** slot)

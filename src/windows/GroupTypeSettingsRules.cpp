@@ -6,9 +6,12 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
+#include "store/ColumnLimits.h"
 #include "store/StoreCaches.h"
 
 namespace settingsrules {
+
+static_assert(kStoredNameByteLimit == tvxsql::kTinyBlobCapacity / 16 * 16);
 namespace {
 
 QString tr(const char* text)
@@ -60,11 +63,36 @@ bool checkForPermissionsOf(const TVXUser* user, int kind, uint16_t bit)
 
 // --- group sheet ---------------------------------------------------------------
 
+bool fitsNameColumn(const QString& name) { return name.toUtf8().size() <= kStoredNameByteLimit; }
+
+QString messageGroupNameTooLong()
+{
+    return tr("The group name is too long to be stored (at most %1 bytes). Please shorten it.")
+        .arg(kStoredNameByteLimit);
+}
+
+QString messageTypeNameTooLong()
+{
+    return tr("The type name is too long to be stored (at most %1 bytes). Please shorten it.")
+        .arg(kStoredNameByteLimit);
+}
+
+QString messageTypeFieldNameTooLong(const QString& fieldLabel)
+{
+    return tr("The field name \"%1\" is too long to be stored (at most %2 bytes). Please shorten it.")
+        .arg(fieldLabel)
+        .arg(kStoredNameByteLimit);
+}
+
 bool acceptGroupName(const QString& name, bool editing, const QString& oldName, const NameTaken& taken)
 {
     if (isStringAnEmptySet(name)) {
         // This one alert has no title of its own.
         BMRunAlertPanel(QStringLiteral(" "), tr("You must specify a name for this Group. "), tr("OK"));
+        return false;
+    }
+    if (!fitsNameColumn(name)) {
+        alertOK(messageGroupNameTooLong());
         return false;
     }
     if (name.startsWith(personalGroupPrefix())) {
@@ -223,10 +251,20 @@ std::shared_ptr<TVXType> typeFromSheetValues(const TypeSheetValues& values, bool
 TypeSheetOutcome evaluateTypeSheetOK(TypeSheetState& state, const QString& name, const TVXType& built,
                                      const TVXType* reference, const TVXUser* user, const NameTaken& taken)
 {
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        if (!fitsNameColumn(built.fieldAtIndex(i))) {
+            alertOK(messageTypeFieldNameTooLong(defaultFieldName(i + 1)));
+            return TypeSheetOutcome::Stay;
+        }
+    }
     if (state.perRecordMode)
         return TypeSheetOutcome::Accept;
     if (isStringAnEmptySet(name)) {
         BMRunAlertPanel(QStringLiteral(" "), tr("You must specify a name for this type."), tr("OK"));
+        return TypeSheetOutcome::Stay;
+    }
+    if (!fitsNameColumn(name)) {
+        alertOK(messageTypeNameTooLong());
         return TypeSheetOutcome::Stay;
     }
     if (name != state.previousTypeName) {
@@ -291,6 +329,10 @@ bool acceptDuplicatedGroup(const BMGroup* group, const NameTaken& taken)
     }
     if (name.isEmpty()) {
         alertOK(tr("Group without name could not be added."));
+        return false;
+    }
+    if (!fitsNameColumn(name)) {
+        alertOK(messageGroupNameTooLong());
         return false;
     }
     return true;

@@ -53,6 +53,14 @@ bool checkForPermissionsOf(const TVXUser* user, int kind, uint16_t bit);
 // kept its name) the duplicate test. Refusals are alerts; true accepts.
 bool acceptGroupName(const QString& name, bool editing, const QString& oldName, const NameTaken& taken);
 
+// Group, type and field names are stored enciphered in whole blocks of 16
+// bytes in a column of 255: at most this many bytes of UTF-8 text.
+inline constexpr int kStoredNameByteLimit = 240;
+bool fitsNameColumn(const QString& name);
+QString messageGroupNameTooLong();
+QString messageTypeNameTooLong();
+QString messageTypeFieldNameTooLong(const QString& fieldLabel);
+
 // The lists a group sheet edits, copied from the group when it opens.
 struct GroupSheetLists {
     QStringList members;

@@ -77,15 +77,15 @@ TEST(CsvExport, LayoutShortAndLongLines)
         "Tolvanex Export File,v1,,,,,,,,,d,notes,G\r\n" // a type merely named like the header
         "Web,1,2,3,4,5,6,7,8,9,d\r"                    // 11 fields: refused
         "Web,1,2,3,4,5,6,7,8,9,d,notes\r"              // no group: taken
-        "Web,1,2,3,4,5,6,7,8,9,d,notes,G,x,y,z\r"      // goes on as a line of 3: refused
+        "Web,1,2,3,4,5,6,7,8,9,d,notes,G,x,y,z\r"      // a tail of 3: surplus, dropped
         "Two,a,,,,,,,,,d,n,G,Bank,b,,,,,,,,,e,m,H\r"   // two records in one line
         "Web,1,,,,,,,,,d,n,G,, ,\r"                    // empty fields behind: no record
         "\r\n\r\n"
         "Mail,m1,,,,,,,,,d,n,G2";                      // no final line end
     EXPECT_EQ(GetFileType(file), eFileCSVExport);
     const ReadResult back = readAll(eFileCSVExport, file, nullptr);
-    EXPECT_EQ(back.report.refusedLines, 2);
-    EXPECT_EQ(back.report.linesWithExtraFields, 0);
+    EXPECT_EQ(back.report.refusedLines, 1);
+    EXPECT_EQ(back.report.linesWithExtraFields, 1);
     ASSERT_EQ(back.lines.size(), 7u);
     EXPECT_EQ(listOf(back.lines[0].values)[0], "Tolvanex Export File");
     EXPECT_EQ(back.lines[0].groupName.str(), "G");

@@ -652,6 +652,20 @@ TEST_F(ImportIntoStore, SurplusFieldsAndOpenQuotesAreCountedAndTheirNeighboursSt
     ASSERT_TRUE(seen.count("a") && seen.count("b"));
     EXPECT_EQ(seen.at("b").day, QDate(2009, 5, 8));
     EXPECT_EQ(seen.at("b").notes, "m");
+
+    // Two surplus fields behind a record are one line with more fields, not a
+    // record read nor an incomplete line.
+    const std::string tail = path("tail.csv");
+    writeFile(tail, "Tolvanex Export File\r"
+                    "Web,c,,,,,,,,,\"May 07,2009\",n,G,extra,more\r"
+                    "Web,d,,,,,,,,,\"May 07,2009\",n,G\r");
+    summary = importInto(*source, tail, GTarget);
+    EXPECT_EQ(summary.recordsInFile, 2);
+    EXPECT_EQ(summary.recordsImported, 2);
+    EXPECT_EQ(summary.failedMalformed, 0);
+    EXPECT_EQ(summary.linesWithSurplusFields, 1);
+    seen = snapshots(*source, GTarget);
+    EXPECT_TRUE(seen.count("c") && seen.count("d"));
 }
 
 TEST_F(ImportIntoStore, TextsOverTheRecordSheetsLimitsAreRefusedAndCounted)

@@ -52,4 +52,23 @@ private:
     platform::ModalResponder mPrevious;
 };
 
+// While alive: alerts and modal runs show their windows and run for real;
+// the test plays the user from timers.
+class RealRuns {
+public:
+    RealRuns()
+        : mAlerts(platform::setAlertResponder({})), mRuns(platform::setModalResponder({}))
+    {
+    }
+    ~RealRuns()
+    {
+        platform::setAlertResponder(std::move(mAlerts));
+        platform::setModalResponder(std::move(mRuns));
+    }
+
+private:
+    platform::AlertResponder mAlerts;
+    platform::ModalResponder mRuns;
+};
+
 } // namespace tvxtest

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QDialog>
 #include <QTimer>
 #include <QWidget>
 
@@ -99,6 +100,43 @@ TEST_F(RealModalRuns, ATaskEndsItsOwnRunNotOneOpenedAboveIt)
     EXPECT_EQ(platform::runModalUntilFinished(&outer, *task), platform::kModalRunStopped);
     EXPECT_TRUE(innerUpAtTheEnd);
     EXPECT_EQ(innerCode, platform::kModalRunAborted);
+}
+
+TEST_F(RealModalRuns, ADialogRunIsRegisteredAndOutlivesBeingHidden)
+{
+    QWidget sheet;
+    QDialog alert;
+    int alertCode = -1;
+    QList<QWidget*> windows;
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, [&] {
+            windows = platform::modalRunWindows();
+            // Hidden and shown again (the lock does so), the dialog still waits.
+            alert.hide();
+            QTimer::singleShot(0, [&] {
+                alert.show();
+                // An abort reaches the innermost run: the dialog's, not the sheet's.
+                platform::abortModal();
+                QTimer::singleShot(0, [] { platform::stopModal(); });
+            });
+        });
+        alertCode = platform::runDialog(&alert);
+    });
+    EXPECT_EQ(platform::runModalForWindow(&sheet), platform::kModalRunStopped);
+    EXPECT_EQ(windows, (QList<QWidget*>{&sheet, &alert}));
+    EXPECT_EQ(alertCode, QDialog::Rejected);
+    EXPECT_FALSE(alert.isVisible());
+
+    // The dialog's own answer ends its run alone.
+    QTimer::singleShot(0, [&] {
+        QTimer::singleShot(0, &alert, &QDialog::accept);
+        alertCode = platform::runDialog(&alert);
+        sheet.setProperty("stillRunning", platform::isModalRunning());
+        platform::stopModal();
+    });
+    EXPECT_EQ(platform::runModalForWindow(&sheet), platform::kModalRunStopped);
+    EXPECT_EQ(alertCode, QDialog::Accepted);
+    EXPECT_TRUE(sheet.property("stillRunning").toBool());
 }
 
 TEST(Pasteboard, ChangeCountFollowsEveryChange)

@@ -5,9 +5,11 @@
 
 #include <QCheckBox>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 
@@ -358,6 +360,45 @@ TEST_F(AccountWindow, EditingHidesThePasswordAndKeepsTheIdentifier)
     EXPECT_EQ(result->mUserID(), aliceID);
     EXPECT_EQ(result->mUsername(), "alice");
     EXPECT_EQ(result->mPassword(), "pw");
+}
+
+TEST_F(AccountWindow, OpensOnScreenOverTheMainWindowAndMasksEveryPassword)
+{
+    QWidget mainWindow;
+    const QRect screen = QGuiApplication::primaryScreen()->availableGeometry();
+    mainWindow.setGeometry(screen.adjusted(screen.width() / 4, screen.height() / 5, 0, 0));
+    mainWindow.show();
+    ModalScript script;
+    QRect frame;
+    script.then([&](QWidget* window) {
+        frame = window->frameGeometry();
+        return platform::kModalRunStopped;
+    });
+    controller->displayUserList(&mainWindow);
+    EXPECT_TRUE(screen.contains(frame)) << "the window is kept whole on the screen";
+    if (frame.width() <= screen.width() * 3 / 4 && frame.height() <= screen.height() * 4 / 5)
+        EXPECT_LE((frame.center() - mainWindow.frameGeometry().center()).manhattanLength(), 2);
+
+    // Without a main window on screen, the middle of the screen.
+    mainWindow.hide();
+    controller->usersWindow()->move(-5000, -5000);
+    script.then([&](QWidget* window) {
+        frame = window->frameGeometry();
+        return platform::kModalRunStopped;
+    });
+    controller->displayUserList(&mainWindow);
+    EXPECT_TRUE(screen.contains(frame));
+
+    // A new account's password, typed or generated, is masked.
+    bool masked = false;
+    script.then([&](QWidget*) {
+        panelChild<QPushButton>("generateButton")->click();
+        masked = panelChild<QLineEdit>("mPasswordField")->echoMode() == QLineEdit::Password
+                 && panelChild<QLineEdit>("mRetypePasswordField")->echoMode() == QLineEdit::Password;
+        return platform::kModalRunAborted;
+    });
+    controller->newUser();
+    EXPECT_TRUE(masked);
 }
 
 TEST_F(AccountWindow, GroupSheetTicksAreKeptOnOKAndDroppedOnCancel)

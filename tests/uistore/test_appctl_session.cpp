@@ -11,9 +11,11 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
@@ -527,6 +529,90 @@ TEST_F(IdleLock, TheLockOverTheRecordSheetStoresItsEditWhateverHasTheFocus)
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue2(), "bob");
     EXPECT_EQ(seen->mNotes(), "first line");
+}
+
+TEST_F(IdleLock, HidesARefusedEditWithItsAlertAndGivesBothBackAsTheyWere)
+{
+    // Every window runs for real here: the sheet, its alert, the lock panel.
+    tvxtest::RealRuns real;
+    ASSERT_TRUE(controller->mainWindowView());
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {"00000000000000B1"}));
+    BMDetailsWindowController& sheet = controller->detailsWindowController();
+    // Return as the idle handler posts it: the alert's default button.
+    controller->setReturnKeyPoster([](int) {
+        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
+            QTimer::singleShot(0, box->defaultButton(), &QPushButton::click);
+    });
+    const QString tooLong(300, QLatin1Char('x'));
+    QStringList shownWhileLocked;
+    bool sheetBackWithItsEdit = false;
+    bool focusBack = false;
+    bool openAfterAlert = false;
+    int step = 0;
+    QTimer user;
+    user.setInterval(10);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* alert = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        switch (step) {
+        case 0: // the sheet: a value too long to store, and OK
+            if (!sheet.window()->isVisible())
+                return;
+            sheet.valueField(1)->setText(tooLong);
+            step = 1;
+            QTimer::singleShot(0, sheet.okButton(), &QPushButton::click);
+            return;
+        case 1: // the refusal's alert is up when the idle time runs out
+            if (!alert)
+                return;
+            step = 2;
+            QTimer::singleShot(0, controller.get(), [this] { controller->DoIdle(); });
+            return;
+        case 2: // locked: only the lock panel shows
+            if (!controller->lockPanel()->isVisible())
+                return;
+            for (QWidget* w : QApplication::topLevelWidgets())
+                if (w->isVisible())
+                    shownWhileLocked << (w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName());
+            QTest::keyClicks(controller->lockPanel()->mPasswordField(), kUserPassword);
+            step = 3;
+            QTimer::singleShot(0, controller->lockPanel()->mLackPanelOKButton(), &QPushButton::click);
+            return;
+        case 3: // unlocked: the sheet and its alert are back
+            if (controller->isLocked() || !alert || !alert->isVisible())
+                return;
+            sheetBackWithItsEdit = sheet.window()->isVisible() && sheet.valueField(1)->text() == tooLong;
+            focusBack = sheet.window()->focusWidget() == sheet.valueField(1);
+            step = 4;
+            QTimer::singleShot(0, alert->defaultButton(), &QPushButton::click);
+            return;
+        case 4: // OK on the alert leaves the sheet open; a value that fits is stored
+            if (alert)
+                return;
+            openAfterAlert = sheet.window()->isVisible() && !sheet.requestedEnd().has_value();
+            sheet.valueField(1)->setText(QStringLiteral("fixed"));
+            step = 5;
+            QTimer::singleShot(0, sheet.okButton(), &QPushButton::click);
+            return;
+        default:
+            return;
+        }
+    });
+    user.start();
+    controller->editItemDoubleAction();
+    user.stop();
+
+    EXPECT_EQ(step, 5);
+    EXPECT_EQ(shownWhileLocked, QStringList{"mLockPanel"});
+    EXPECT_TRUE(sheetBackWithItsEdit);
+    EXPECT_TRUE(focusBack);
+    EXPECT_TRUE(openAfterAlert) << "the alert's OK must not end the sheet";
+    EXPECT_EQ(sheet.requestedEnd(), platform::kModalRunStopped);
+    EXPECT_EQ(loggedEvents("Lock Application"), 1);
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    const auto seen = other.recordWithUID("00000000000000B1");
+    ASSERT_TRUE(seen);
+    EXPECT_EQ(seen->mValue2(), "fixed");
 }
 
 TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)

@@ -36,7 +36,7 @@ public:
         std::unique_lock lock(mutex);
         detached << (QStringList{program} + arguments);
         released.wait(lock, [this] { return !hold; });
-        return true;
+        return !missing;
     }
     int execute(const QString& program, const QStringList& arguments, int) override
     {
@@ -63,6 +63,7 @@ public:
         return executed;
     }
     bool hold = false;
+    bool missing = false; // the program is not installed
 
 private:
     std::mutex mutex;
@@ -272,6 +273,16 @@ TEST_F(AttachmentCommands, WebLogInOpensTheAddressOnceAtATime)
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     ASSERT_EQ(launcher->detachedCalls().size(), 2);
     EXPECT_EQ(launcher->detachedCalls()[1], QStringList({"xdg-open", "https://secure.example/login"}));
+
+    // No launcher: the user is told, not left with only a copied password.
+    tvxtest::AlertRecorder alerts;
+    launcher->missing = true;
+    controller->webLogin();
+    ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.alerts().empty(); }, 5000));
+    EXPECT_TRUE(alerts.lastMessage().startsWith("No web browser could be opened for https://secure.example/login"))
+        << alerts.lastMessage().toStdString();
+    EXPECT_FALSE(alerts.lastMessage().contains("s3cret"));
 }
 
 TEST_F(AttachmentCommands, PrintingARecordNeedsThePrintPermission)

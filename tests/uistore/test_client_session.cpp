@@ -113,7 +113,7 @@ protected:
         QStringList titles;
         for (QAction* action : menu->actions())
             if (!action->isSeparator())
-                titles.append(action->text());
+                titles.append(action->text().remove(QLatin1Char('&')));
         return titles;
     }
     // The next widget the Tab key reaches after `from` (its own parts skipped).
@@ -312,7 +312,7 @@ TEST_F(ClientSession, PicturesOfTheLaunchedWindow)
     for (QMenu* menu : {window->mFileMenu, window->mItemMenu}) {
         menu->popup(window->mapToGlobal(QPoint(10, 20)));
         QApplication::processEvents();
-        EXPECT_TRUE(menu->grab().save(folder + "/client-menu-" + menu->title() + ".png"));
+        EXPECT_TRUE(menu->grab().save(folder + "/client-menu-" + menu->title().remove(QLatin1Char('&')) + ".png"));
         menu->hide();
     }
 }

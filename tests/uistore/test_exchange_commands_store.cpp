@@ -2,12 +2,16 @@
 // paths chosen by the test instead of a file panel.
 #include <gtest/gtest.h>
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
+#include <QFileDialog>
 #include <QFileInfo>
 #include <QLineEdit>
 #include <QRadioButton>
+#include <QPointer>
 #include <QTemporaryDir>
+#include <QTimer>
 
 #include "app/BMController.h"
 #include "app/BMExchangeHooks.h"
@@ -56,11 +60,12 @@ protected:
 
         controller = std::make_unique<BMController>(&db);
         BMExchangeHooks hooks;
-        hooks.chooseFile = [this](const BMFilePanelRequest& request) {
-            if (auto* options = static_cast<BMExportOptionsView*>(request.accessory); options && scopeRow >= 0)
-                options->rowButton(scopeRow)->click();
-            return chosenPath;
-        };
+        if (!realFilePanel)
+            hooks.chooseFile = [this](const BMFilePanelRequest& request) {
+                if (auto* options = static_cast<BMExportOptionsView*>(request.accessory); options && scopeRow >= 0)
+                    options->rowButton(scopeRow)->click();
+                return chosenPath;
+            };
         hooks.selectedGroup = [this] { return db.mGroups().value(selectedGroupUID); };
         hooks.recordsForExporting = [this](bool listed) {
             auto records = recordsOf(G1);
@@ -111,6 +116,7 @@ protected:
         });
     }
 
+    bool realFilePanel = false; // set by a test's constructor: the desktop's file panel runs
     QTemporaryDir files;
     TVXDataBase db;
     std::unique_ptr<BMController> controller;
@@ -122,7 +128,59 @@ protected:
     QStringList mailed;
 };
 
+class ExportFilePanel : public ExchangeCommandsStore {
+protected:
+    ExportFilePanel() { realFilePanel = true; }
+};
+
 } // namespace
+
+TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
+{
+    tvxtest::RealRuns real;
+    ModalScript progress; // the export's progress panel
+    AlertRecorder alerts;
+    auto* options = static_cast<BMExportOptionsView*>(controller->exportOptionsView());
+    const QString path = files.filePath("all.csv");
+    QList<bool> offered;
+    QList<int> preselected;
+    int panels = 0;
+    QPointer<QFileDialog> handled;
+    QTimer user;
+    user.setInterval(10);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!panel || panel == handled)
+            return;
+        handled = panel;
+        ++panels;
+        offered << (options->isVisible() && options->rowButton(0)->isVisible());
+        preselected << options->selectedRow();
+        if (panels == 2) {
+            // All records this time, written to a file of its own.
+            options->rowButton(0)->click();
+            panel->selectFile(path);
+            QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->accept(); });
+        } else {
+            QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->reject(); });
+        }
+    });
+    user.start();
+    controller->exportSelectedFile(1072); // cancelled
+    controller->exportSelectedFile(1072); // all records
+    controller->exportSelectedFile(1072); // the choice is kept
+    user.stop();
+
+    ASSERT_EQ(panels, 3);
+    EXPECT_EQ(offered, QList<bool>({true, true, true}));
+    EXPECT_EQ(preselected, QList<int>({2, 2, 0}));
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    int records = 0;
+    for (const QByteArray& line : file.readAll().split('\r'))
+        records += line.startsWith("Web log-in,") ? 1 : 0;
+    EXPECT_EQ(records, 3) << "every record of the group, not the one selected";
+}
 
 TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGroup)
 {

@@ -240,6 +240,62 @@ TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
 
 // --- types -------------------------------------------------------------------------
 
+TEST_F(EditorStoreTest, NamesTooLongToStoreNameTheFieldAndTheLimitAndTheSheetKeepsThem)
+{
+    // 240 bytes fill the name column's last whole cipher block; one more does not fit.
+    const QString longest(240, QLatin1Char('g'));
+    const QString tooLong(311, QLatin1Char('g'));
+    const int groupsBefore = rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE")).toInt();
+    {
+        AlertRecorder alerts;
+        ModalScript script;
+        bool refused = false;
+        QString keptName;
+        script.then([&](QWidget*) {
+            auto* field = sheets->groupSettingsPanel()->mGroupNameField;
+            field->setText(tooLong);
+            // Refused before any store: the sheet stays with the name.
+            refused = !sheets->customGroupSettingsOK();
+            keptName = field->text();
+            field->setText(longest);
+            return pressGroupOK();
+        });
+        editor->prepareForMode(kEditorGroupsMode);
+        editor->addNewEntry();
+        EXPECT_TRUE(refused);
+        EXPECT_EQ(alerts.messages(),
+                  QStringList{QStringLiteral("The group name is too long to be stored (at most 240 bytes). "
+                                             "Please shorten it.")});
+        EXPECT_EQ(keptName, tooLong);
+        EXPECT_TRUE(groupNamed(alice, longest));
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE")).toInt(),
+                  groupsBefore + 1);
+    }
+    const auto typesBefore = rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE"));
+    {
+        AlertRecorder alerts;
+        ModalScript script;
+        script.then([&](QWidget*) {
+            auto* panel = sheets->customSettingsPanel();
+            panel->mTypeNameField->setText(tooLong);
+            EXPECT_FALSE(sheets->customSettingsOK());
+            panel->mTypeNameField->setText(QStringLiteral("Printer"));
+            // Two-byte letters: 121 of them are 242 bytes.
+            panel->mFieldNameFields[2]->setText(QString(121, QChar(0xE9)));
+            EXPECT_FALSE(sheets->customSettingsOK());
+            return platform::kModalRunAborted;
+        });
+        editor->prepareForMode(kEditorTypesMode);
+        editor->addNewEntry();
+        EXPECT_EQ(alerts.messages(),
+                  QStringList({QStringLiteral("The type name is too long to be stored (at most 240 bytes). "
+                                              "Please shorten it."),
+                               QStringLiteral("The field name \"Field 3\" is too long to be stored (at most 240 "
+                                              "bytes). Please shorten it.")}));
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE")), typesBefore);
+    }
+}
+
 TEST_F(EditorStoreTest, AddedTypeReachesTheOtherClient)
 {
     ModalScript script;

@@ -6,6 +6,7 @@
 #include "app/OptionsApplying.h"
 
 #include "app/BMExchangeHooks.h"
+#include "app/BMLockPanel.h"
 #include "app/ExchangeRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -26,14 +27,18 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QComboBox>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenuBar>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -551,4 +556,247 @@ TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStore
     boss->removeUnofferedMenuItems();
     EXPECT_EQ(offered(bossWindow), QList<bool>({true, true, true}));
     boss.reset();
+}
+
+// --- the keyboard ----------------------------------------------------------------------------
+
+namespace {
+
+class KeyboardWalk : public MainWindowCommands {
+protected:
+    void SetUp() override
+    {
+        MainWindowCommands::SetUp();
+        window->show();
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window));
+    }
+    QWidget* focused() const { return QApplication::focusWidget() ? QApplication::focusWidget() : window; }
+    void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(focused(), key, modifiers); }
+    // Alt and the menu's mnemonic, then the items' mnemonics in the menus that open.
+    bool menu(Qt::Key title, std::initializer_list<Qt::Key> items)
+    {
+        // The user is back at the main window (the desktop gives it back once a menu goes).
+        if (QApplication::activeWindow() != window) {
+            window->activateWindow();
+            if (!QTest::qWaitForWindowActive(window))
+                return false;
+        }
+        if (!QApplication::focusWidget())
+            window->mListViewTypesTable->setFocus();
+        QTest::keyClick(focused(), title, Qt::AltModifier);
+        if (!QApplication::activePopupWidget()) {
+            // The bar still holds the menu last used: Escape leaves it, as on the desktop.
+            QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+            QTest::keyClick(focused(), title, Qt::AltModifier);
+        }
+        for (Qt::Key item : items) {
+            QWidget* open = QApplication::activePopupWidget();
+            if (!open)
+                return false;
+            QTest::keyClick(open, item);
+        }
+        return QApplication::activePopupWidget() == nullptr;
+    }
+    // The arrow keys leave the first row selected, wherever the cursor was.
+    void selectFirstRow()
+    {
+        press(Qt::Key_Home);
+        press(Qt::Key_Down);
+        press(Qt::Key_Up);
+    }
+    // Tab until the widget has the focus.
+    bool tabTo(QWidget* target)
+    {
+        if (QApplication::focusWidget() == target)
+            return true;
+        if (QApplication::activeWindow() != window) {
+            window->activateWindow();
+            (void)QTest::qWaitForWindowActive(window);
+        }
+        for (int i = 0; i < 60 && QApplication::focusWidget() != target; ++i)
+            press(Qt::Key_Tab);
+        return QApplication::focusWidget() == target;
+    }
+    ModalScript::Step sheetStep(std::function<void(BMDetailsWindowController&)> edit)
+    {
+        return [this, edit](QWidget*) {
+            BMDetailsWindowController& sheet = controller->detailsWindowController();
+            edit(sheet);
+            sheet.okButton()->click();
+            return sheetEnd();
+        };
+    }
+};
+
+} // namespace
+
+TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("walk.csv");
+    BMExchangeHooks hooks;
+    hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
+    controller->setExchangeHooks(hooks);
+    AlertRecorder alerts;
+    ModalScript script;
+
+    // F10 opens the first menu; Escape closes it and leaves the menu bar.
+    press(Qt::Key_F10);
+    EXPECT_EQ(QApplication::activePopupWidget(), window->mFileMenu);
+    if (QApplication::activePopupWidget())
+        QTest::keyClick(QApplication::activePopupWidget(), Qt::Key_Escape);
+    QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+
+    // Views.
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(controller->currentView(), kColumnViewTag);
+    press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(controller->currentView(), kTreeViewTag);
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(controller->currentView(), kListViewTag);
+
+    // Choose a group in its pop-up.
+    const QString firstGroup = window->mCategoriesPopup->currentText();
+    ASSERT_TRUE(tabTo(window->mCategoriesPopup));
+    for (int i = 0; i < 6 && listValue1s().isEmpty(); ++i)
+        press(Qt::Key_Down);
+    EXPECT_NE(window->mCategoriesPopup->currentText(), firstGroup);
+    ASSERT_FALSE(listValue1s().isEmpty());
+
+    // Open with Return, the first record of the list.
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    const QString opened = selectedUID();
+    ASSERT_FALSE(opened.isEmpty());
+    script.then([](QWidget*) { return platform::kModalRunAborted; });
+    press(Qt::Key_Return);
+    EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
+
+    // Edit Item has a shortcut.
+    script.then(sheetStep([](BMDetailsWindowController& sheet) { sheet.valueField(1)->setText("by keys"); }));
+    press(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE")).toInt(), 6);
+    ASSERT_EQ(script.windows().size(), 2);
+    EXPECT_EQ(db->recordWithUID(opened)->mValue2(), "by keys");
+
+    // Duplicate through the Item menu.
+    script.then(sheetStep([](BMDetailsWindowController&) {}));
+    EXPECT_TRUE(menu(Qt::Key_I, {Qt::Key_U}));
+    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(eventDescriptions("Duplicate Record").size(), 1);
+
+    // Add.
+    script.then(sheetStep([](BMDetailsWindowController& sheet) { sheet.valueField(0)->setText("added by keys"); }));
+    press(Qt::Key_N, Qt::ControlModifier);
+    EXPECT_EQ(script.windows().size(), 4);
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE").toInt(), 8);
+
+    // Search, then Escape clears it.
+    press(Qt::Key_F, Qt::ControlModifier);
+    ASSERT_EQ(QApplication::focusWidget(), window->mSearchField);
+    QTest::keyClicks(window->mSearchField, "added by");
+    EXPECT_EQ(listValue1s(), QStringList{"added by keys"});
+    press(Qt::Key_Escape);
+    EXPECT_TRUE(window->mSearchField->text().isEmpty());
+    EXPECT_GT(listValue1s().size(), 1);
+
+    // Delete the selected record, confirmed with Yes.
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    const QString deleted = selectedUID();
+    ASSERT_FALSE(deleted.isEmpty());
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    press(Qt::Key_Delete);
+    EXPECT_EQ(recordCount(deleted), "0");
+
+    // Another group, and back.
+    const QString group = window->mCategoriesPopup->currentText();
+    ASSERT_TRUE(tabTo(window->mCategoriesPopup));
+    press(Qt::Key_Down);
+    EXPECT_NE(window->mCategoriesPopup->currentText(), group);
+    press(Qt::Key_Up);
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), group);
+
+    // Options.
+    EXPECT_TRUE(menu(Qt::Key_F, {Qt::Key_O}));
+    EXPECT_EQ(script.windows().value(script.windows().size() - 1), "OptionsWindowController");
+
+    // Lock: unlocking gives back the focus and the selection.
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    const QString kept = selectedUID();
+    script.then([](QWidget* panel) {
+        auto* lock = static_cast<BMLockPanel*>(panel);
+        QTest::keyClicks(lock->mPasswordField(), kUserPassword);
+        lock->mLackPanelOKButton()->click();
+        return platform::kModalRunStopped;
+    });
+    press(Qt::Key_L, Qt::ControlModifier);
+    EXPECT_TRUE(script.windows().contains("mLockPanel"));
+    EXPECT_FALSE(controller->isLocked());
+    EXPECT_EQ(selectedUID(), kept);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
+
+    // Export the selected record to a CSV file. (Offscreen, the menu bar answers
+    // no more keys once a command has run a worker from it: the import has a walk of its own.)
+    EXPECT_TRUE(menu(Qt::Key_F, {Qt::Key_E, Qt::Key_C}));
+    EXPECT_TRUE(QFileInfo::exists(path));
+}
+
+TEST_F(KeyboardWalk, ImportIsReachedFromTheFileMenu)
+{
+    QTemporaryDir dir;
+    const QString path = dir.filePath("walk.csv");
+    BMExchangeHooks hooks;
+    hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
+    controller->setExchangeHooks(hooks);
+    {
+        QFile file(path);
+        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+        file.write("Tolvanex Export File\rWeb log-in,imported by keys,,,,,,,,,\"May 07,2009\",n,G\r");
+    }
+    AlertRecorder alerts;
+    ModalScript script;
+    ASSERT_TRUE(tabTo(window->mCategoriesPopup));
+    for (int i = 0; i < 6 && listValue1s().isEmpty(); ++i)
+        press(Qt::Key_Down);
+    EXPECT_TRUE(menu(Qt::Key_F, {Qt::Key_I, Qt::Key_C}));
+    EXPECT_TRUE(alerts.messages().join('\n').contains("The import is complete."))
+        << alerts.messages().join('\n').toStdString();
+    EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE").toInt(), 7);
+}
+
+TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
+{
+    window->show();
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
+    const auto selectedType = [this] {
+        const QModelIndexList rows = window->mColumnViewTypesTable->selectionModel()->selectedRows();
+        const auto type = rows.isEmpty() ? nullptr : controller->typesModel()->typeAt(rows.first().row());
+        return type ? type->mTypeName() : QString();
+    };
+    ASSERT_EQ(selectedType(), "Bank Account");
+
+    ModalScript script;
+    script.then([](QWidget* panel) {
+        auto* lock = static_cast<BMLockPanel*>(panel);
+        QTest::keyClicks(lock->mPasswordField(), kUserPassword);
+        lock->mLackPanelOKButton()->click();
+        return platform::kModalRunStopped;
+    });
+    controller->displayLockPanel();
+    ASSERT_TRUE(script.windows().contains("mLockPanel"));
+    EXPECT_EQ(selectedType(), "Bank Account");
+    EXPECT_EQ(selectedUID(), R2);
+
+    // A hit of another type shows at once, and stays chosen once the search is cleared.
+    window->mSearchField->setText("Admin");
+    EXPECT_EQ(selectedType(), "Web log-in");
+    ASSERT_EQ(controller->namesModel()->rowCount(), 1);
+    window->mColumnViewDescriptionTable->selectRow(0);
+    EXPECT_EQ(selectedUID(), R3);
+    window->mSearchField->clear();
+    EXPECT_EQ(selectedType(), "Web log-in");
+    EXPECT_EQ(selectedUID(), R3);
 }

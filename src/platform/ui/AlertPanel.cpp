@@ -1,5 +1,7 @@
 #include "platform/ui/AlertPanel.h"
 
+#include "platform/ui/ModalRun.h"
+
 #include <QAbstractButton>
 #include <QApplication>
 #include <QFontMetrics>
@@ -68,7 +70,8 @@ int BMRunAlertPanel(const QString& title, const QString& message, const QString&
         return r(request);
 
     const std::unique_ptr<QMessageBox> alert = platform::buildAlertBox(request, QApplication::activeWindow());
-    alert->exec();
+    // A registered run: the lock hides the alert without ending it.
+    platform::runDialog(alert.get());
     QAbstractButton* clicked = alert->clickedButton();
     const QVariant code = clicked ? clicked->property(platform::kAlertCodeProperty) : QVariant();
     return code.isValid() ? code.toInt() : platform::kAlertDefaultReturn;

@@ -4,6 +4,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QDialog>
 #include <QEventLoop>
 #include <QPointer>
 #include <QWidget>
@@ -17,6 +18,7 @@ struct Run {
     QEventLoop* loop;
     int code;
     bool ended = false;
+    QPointer<QWidget> window = {};
 };
 
 std::vector<Run*>& runs()
@@ -66,7 +68,7 @@ void endInnermost(int code)
 int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& wait)
 {
     QEventLoop loop;
-    Run run{&loop, kModalRunStopped};
+    Run run{&loop, kModalRunStopped, false, window};
     runs().push_back(&run);
     QPointer<QWidget> guard(window);
     auto* watcher = new CloseWatcher(window, &run);
@@ -119,6 +121,52 @@ int runModalUntilFinished(QWidget* window, BackgroundTask& task, bool keepShown)
         QObject::connect(&task, &BackgroundTask::finished, run.loop, &QEventLoop::quit);
         run.loop->exec();
     });
+}
+
+int runDialog(QDialog* dialog)
+{
+    QEventLoop loop;
+    Run run{&loop, kModalRunStopped, false, dialog};
+    runs().push_back(&run);
+    QPointer<QDialog> guard(dialog);
+    const Qt::WindowModality previousModality = dialog->windowModality();
+    if (!dialog->isVisible())
+        dialog->setWindowModality(Qt::ApplicationModal);
+    // Only this run ends with the dialog: a run opened above it stays.
+    const QMetaObject::Connection done =
+        QObject::connect(dialog, &QDialog::finished, &loop, [&run](int result) {
+            if (run.ended)
+                return;
+            run.code = result;
+            run.ended = true;
+            run.loop->quit();
+        });
+    dialog->setResult(QDialog::Rejected);
+    dialog->show();
+    dialog->raise();
+    dialog->activateWindow();
+    if (!run.ended)
+        loop.exec();
+    runs().pop_back();
+    run.loop = nullptr;
+    QObject::disconnect(done);
+    if (!guard)
+        return QDialog::Rejected;
+    guard->hide();
+    guard->setWindowModality(previousModality);
+    // Ended by stop or abort rather than by the dialog's own buttons.
+    if (run.code == kModalRunStopped || run.code == kModalRunAborted)
+        return guard->result();
+    return run.code;
+}
+
+QList<QWidget*> modalRunWindows()
+{
+    QList<QWidget*> windows;
+    for (const Run* run : runs())
+        if (run->window)
+            windows.push_back(run->window);
+    return windows;
 }
 
 void stopModal() { endInnermost(kModalRunStopped); }

@@ -4,9 +4,13 @@
 
 #include <QCoreApplication>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QHBoxLayout>
+#include <QScreen>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace platform {
 
@@ -53,6 +57,22 @@ QHBoxLayout* buttonRow(std::initializer_list<QWidget*> leading, std::initializer
     for (QWidget* widget : trailing)
         row->addWidget(widget);
     return row;
+}
+
+void placeCentred(QWidget* window, const QWidget* over)
+{
+    if (!window->testAttribute(Qt::WA_Resized))
+        window->adjustSize();
+    const bool overShown = over && over->isVisible();
+    QScreen* screen = overShown ? over->screen() : QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->availableGeometry() : QRect();
+    QRect frame(QPoint(0, 0), window->frameGeometry().size());
+    frame.moveCenter(overShown ? over->frameGeometry().center() : area.center());
+    if (area.isValid()) {
+        frame.moveLeft(std::max(area.left(), std::min(frame.left(), area.right() + 1 - frame.width())));
+        frame.moveTop(std::max(area.top(), std::min(frame.top(), area.bottom() + 1 - frame.height())));
+    }
+    window->move(frame.topLeft());
 }
 
 void endModalRunOnButtons(const SheetButtons& buttons)

@@ -55,6 +55,10 @@ Widget* named(const QString& objectName, Args&&... args)
     return widget;
 }
 
+// Moves the window to the middle of `over` when that is shown, else of the
+// screen, kept whole on the screen.
+void placeCentred(QWidget* window, const QWidget* over);
+
 // OK stops the application-modal run, Cancel aborts it.
 void endModalRunOnButtons(const SheetButtons& buttons);
 // The same for a stock dialog's own buttons: accepted stops the run, rejected aborts it.
