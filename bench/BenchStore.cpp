@@ -96,6 +96,7 @@ std::unique_ptr<sql::Connection> connect(const QString& user, const QString& pas
     options["password"] = sql::SQLString(password.toStdString());
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["CLIENT_FOUND_ROWS"] = true;
+    options["sslEnforce"] = true; // the server takes no TCP connection without TLS
     return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
 }
 

@@ -9,6 +9,7 @@
 #include "exchange/EventLogBackup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/RandomSource.h"
+#include "platform/core/QuitSignals.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/core/UserDefaults.h"
 #include "store/HintStore.h"
@@ -32,6 +33,8 @@ int main(int argc, char** argv)
         [&passwords = sharedstore::passwordHint()] { return passwords.passwordPolicyDetails(); });
 
     BMController* controller = BMController::sharedApplicationController();
+    // Before the temporary folder is made: a session's end or Ctrl+C quits as Quit does.
+    platform::quitOnTerminationSignals([controller] { controller->terminate(); });
     controller->awakeFromNib();
     controller->applicationWillFinishLaunching();
 

@@ -92,6 +92,8 @@ inline const QString kUsernameKey = QStringLiteral("Username");
 inline const QString kPortNumberKey = QStringLiteral("PortNumber");
 // The certificate-authority file the server's certificate must verify against.
 inline const QString kTlsCAFileKey = QStringLiteral("TLSCAFile");
+// true: a server that offers no TLS is connected to unencrypted, on purpose.
+inline const QString kAllowUnencryptedServerKey = QStringLiteral("AllowUnencryptedServer");
 inline const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");
 
 // Notices the controller observes besides the database manager's.

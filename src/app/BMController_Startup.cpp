@@ -363,6 +363,8 @@ void BMController::connectToMySqlServer()
     platform::UserDefaults::setValue(kPortNumberKey, fields.port);
     TVXDataBase::LoginRequest request = connectionDictionary(fields, check.address);
     request.insert(kLoginTlsCAFile, platform::UserDefaults::value(kTlsCAFileKey).toString());
+    if (platform::UserDefaults::value(kAllowUnencryptedServerKey).toBool())
+        request.insert(kLoginAllowUnencrypted, QStringLiteral("1"));
     enableConnectionWindowControls(false);
     mLoginInFlight = true;
     // The code reaches the main thread through connectionISComplete.

@@ -98,7 +98,8 @@ public:
     // The log-in worker (steps where it is defined); tells connectionISComplete.
     TVXResult startConnectionToServer(const LoginRequest& request);
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
-                                                      const QString& password, const QString& caFile = {});
+                                                      const QString& password, const QString& caFile = {},
+                                                      bool allowUnencrypted = false);
     QString secureConnectionRefusal() const; // why TLS was refused (kTVXSecureConnectionRefused)
     // How long one wait for the server may last (from the next log-in on).
     static constexpr int kReadWriteTimeoutSeconds = 30;

@@ -24,10 +24,9 @@ constexpr int kConnectTimeoutSeconds = 15;
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
                                                                const QString& password,
-                                                               const QString& caFile)
+                                                               const QString& caFile,
+                                                               bool allowUnencrypted)
 {
-    if (const QString problem = tvxsql::caFileProblem(caFile); !problem.isEmpty())
-        throw sql::SQLException(problem.toStdString(), "HY000", tvxsql::kErrTlsConnection);
     sql::ConnectOptionsMap options;
     options["hostName"] = sql::SQLString(url.toStdString());
     options["userName"] = sql::SQLString(account.toStdString());
@@ -37,12 +36,11 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["CLIENT_FOUND_ROWS"] = true;
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
-    tvxsql::addTlsOptions(options, caFile);
     // A frozen or vanished server reaches the lost-connection path instead of
     // holding a statement for ever; each wait counts, not a whole streamed read.
     options["OPT_READ_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
-    std::unique_ptr<sql::Connection> connection(get_driver_instance()->connect(options));
+    std::unique_ptr<sql::Connection> connection = tvxsql::connectWithTls(options, {caFile, allowUnencrypted});
     readCausallyOnCluster(*connection);
     // A row lock held elsewhere ends the statement (1205, "the store is busy")
     // well before the read timeout would take it for a lost connection.
@@ -180,7 +178,7 @@ QString TVXDataBase::secureConnectionRefusal() const
     return mSecureConnectionRefusal;
 }
 
-// Connects (always over TLS), refuses an all-privileges account, selects the
+// Connects (over TLS unless allowed otherwise), refuses an all-privileges account, selects the
 // store, checks the master password and keys the encrypters.
 TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
 {
@@ -202,7 +200,8 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
 
     const QString account = request.value(kLoginUsername);
     try {
-        auto connection = connectToSServer(url, account, request.value(kLoginHostPassword), caFile);
+        auto connection = connectToSServer(url, account, request.value(kLoginHostPassword), caFile,
+                                           request.value(kLoginAllowUnencrypted) == QLatin1String("1"));
         // The new connection replaces (and closes) the one of an earlier log-in,
         // never under a statement another thread is running.
         swapConnection(std::move(connection));
@@ -220,7 +219,10 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
             std::lock_guard lock(mDetailsMutex);
-            mSecureConnectionRefusal = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()));
+            mSecureConnectionRefusal = tvxsql::tlsRefusalMessage(
+                caFile, QString::fromUtf8(e.what()),
+                QStringLiteral("To use a server without it on purpose, set AllowUnencryptedServer=true in the "
+                               "client's settings."));
             mConnectionErrCode.store(kTVXSecureConnectionRefused);
         } else {
             // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.

@@ -76,10 +76,13 @@ struct ToolOptions {
                             QStringLiteral("With --add-user: add the demo store's types, groups and records, "
                                            "the new user a member of both groups.")};
     QCommandLineOption tlsCA{QStringLiteral("tls-ca"),
-                             QStringLiteral("Certificate-authority file: the server must offer TLS and its "
-                                            "certificate must verify against this file or the system's "
-                                            "authorities. Without it, TLS is used when the server offers it."),
+                             QStringLiteral("Certificate-authority file: the server's certificate must verify "
+                                            "against this file or the system's authorities. Without it, the "
+                                            "certificate is taken unverified."),
                              QStringLiteral("file")};
+    QCommandLineOption allowUnencrypted{QStringLiteral("allow-unencrypted"),
+                                        QStringLiteral("Connect to a server that does not offer TLS, unencrypted "
+                                                       "(without it such a server is refused).")};
     QCommandLineOption upgradeGrants{QStringLiteral("upgrade-grants"),
                                      QStringLiteral("Give every existing store account exactly the rights "
                                                     "of server/grants.txt (what it held before is revoked).")};
@@ -90,7 +93,7 @@ struct ToolOptions {
     QList<QCommandLineOption> all() const
     {
         return {host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
-                upgradeGrants, demo};
+                allowUnencrypted, upgradeGrants, demo};
     }
 };
 
@@ -100,20 +103,17 @@ std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(o.admin)));
     const QString caFile = parser.value(o.tlsCA);
     try {
-        problem = tvxsql::caFileProblem(caFile);
-        if (!problem.isEmpty())
-            return nullptr;
         sql::ConnectOptionsMap options;
         options["hostName"] = sql::SQLString(
             QStringLiteral("tcp://%1:%2").arg(parser.value(o.host), parser.value(o.port)).toStdString());
         options["userName"] = sql::SQLString(parser.value(o.admin).toStdString());
         options["password"] = sql::SQLString(adminPassword.toStdString());
         options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
-        tvxsql::addTlsOptions(options, caFile);
-        return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
+        return tvxsql::connectWithTls(options, {caFile, parser.isSet(o.allowUnencrypted)});
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrTlsConnection)
-            problem = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()));
+            problem = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()),
+                                                QStringLiteral("--allow-unencrypted connects to it all the same."));
         else
             problem = QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
         return nullptr;

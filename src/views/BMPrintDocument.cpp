@@ -7,6 +7,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFile>
 #include <QPagedPaintDevice>
 #include <QPainter>
 #include <QPrintDialog>
@@ -14,6 +15,9 @@
 
 #include <algorithm>
 #include <cmath>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -167,5 +171,22 @@ bool presentPrintDocument(const BMPrintDocument& document, QWidget* window)
     QObject::connect(&dialog, &QDialog::rejected, [] { platform::abortModal(); });
     if (platform::runModalForWindow(&dialog) != platform::kModalRunStopped || dialog.result() != QDialog::Accepted)
         return false;
-    return printDocument(printer, document) > 0;
+    return printOnPrinter(printer, document) > 0;
+}
+
+int printOnPrinter(QPrinter& printer, const BMPrintDocument& document)
+{
+    if (const QString file = printer.outputFileName(); !file.isEmpty()) {
+        // Made (or emptied) here with the owner's rights only, never through
+        // a symbolic link; the printer then writes into it and keeps the mode.
+        const int fd = ::open(QFile::encodeName(file).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC,
+                              0600);
+        if (fd < 0)
+            return 0;
+        const bool ownerOnly = ::fchmod(fd, 0600) == 0;
+        ::close(fd);
+        if (!ownerOnly)
+            return 0;
+    }
+    return printDocument(printer, document);
 }

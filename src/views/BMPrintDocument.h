@@ -2,7 +2,8 @@
 // Printing a laid-out view: the view's content scaled to the page width when
 // it is wider, spread over as many pages as it needs (a page ends at the
 // last row that fits), with an underlined header and footer on every page.
-// Nothing is written to disk unless the printer itself writes a file.
+// Nothing is written to disk unless the printer itself writes a file, which
+// is then its owner's alone.
 #include <QList>
 #include <QSizeF>
 #include <QString>
@@ -13,6 +14,7 @@ class BMDetailsView;
 class BMListPrintView;
 class QPagedPaintDevice;
 class QPainter;
+class QPrinter;
 class QWidget;
 class TVXRecord;
 class TVXDataBase;
@@ -49,6 +51,11 @@ BMPrintDocument documentForListPrintView(BMListPrintView& view);
 
 // The width available on the device's pages, in screen pixels.
 qreal printableWidth(const QPagedPaintDevice& device);
+
+// Prints on the printer. A printer that writes a file (a PDF) gets it made
+// readable and writable by its owner only (0600) before a page is drawn; when
+// that cannot be done nothing is printed (0 pages).
+int printOnPrinter(QPrinter& printer, const BMPrintDocument& document);
 
 // Shows the print dialog for the document (a modal run on the window) and
 // prints it when confirmed. Tests replace the presenter to print into a file.

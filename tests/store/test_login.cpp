@@ -5,9 +5,11 @@
 #include "platform/core/NotificationCenter.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXDataBase.h"
+#include "support/GreetingRelay.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
+#include <cppconn/driver.h>
 #include <cppconn/exception.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
@@ -179,6 +181,86 @@ TEST_F(LogIn, AServerThatDoesNotVerifyIsRefusedWithTheReason)
     // The next log-in with the right authority forgets the refusal.
     EXPECT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
     EXPECT_TRUE(db.secureConnectionRefusal().isEmpty());
+}
+
+namespace {
+
+// The fixture server as one that also takes unencrypted connections, for the
+// length of a test.
+struct PlainConnectionsTaken {
+    PlainConnectionsTaken() { rootExec("SET GLOBAL require_secure_transport=OFF"); }
+    ~PlainConnectionsTaken() { rootExec("SET GLOBAL require_secure_transport=ON"); }
+};
+
+QString sessionCipherOf(TVXDataBase& db)
+{
+    std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'Ssl_cipher'"));
+    return rs->next() ? QString::fromStdString(rs->getString(2).asStdString()) : QString();
+}
+
+} // namespace
+
+TEST_F(LogIn, TheServerTakesNoConnectionWithoutTls)
+{
+    sql::ConnectOptionsMap options;
+    options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
+    options["userName"] = sql::SQLString(kUserName.toStdString());
+    options["password"] = sql::SQLString(kUserPassword.toStdString());
+    EXPECT_THROW(std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options)), sql::SQLException);
+}
+
+TEST_F(LogIn, AGreetingWithoutTlsIsRefusedUnlessAllowedOnPurpose)
+{
+    // A server that would take the plain session: the client refuses it itself.
+    const PlainConnectionsTaken plain;
+    rootExec("ALTER USER 'alice'@'%' REQUIRE NONE");
+    GreetingRelay relay(port());
+    auto request = loginRequest();
+    request[kLoginPortNumber] = QString::number(relay.port());
+    const auto refusedForNoTls = [&](const TVXLoginRequest& attempt) {
+        TVXDataBase db;
+        const TVXResult code = db.startConnectionToServer(attempt);
+        const QString refusal = db.secureConnectionRefusal();
+        EXPECT_EQ(db.connection(), nullptr);
+        EXPECT_FALSE(refusal.contains(kUserPassword));
+        return code == kTVXSecureConnectionRefused
+            && refusal.contains("does not offer an encrypted connection (TLS)")
+            && refusal.contains("AllowUnencryptedServer=true");
+    };
+    // With a certificate authority named, and without one (the client library
+    // alone would then go on in plain text).
+    EXPECT_TRUE(refusedForNoTls(request));
+    auto unnamed = request;
+    unnamed.remove(kLoginTlsCAFile);
+    EXPECT_TRUE(refusedForNoTls(unnamed));
+    EXPECT_GE(relay.strippedGreetings(), 2);
+
+    // Allowed on purpose: it goes through unencrypted, with or without the authority named.
+    for (auto attempt : {request, unnamed}) {
+        attempt[kLoginAllowUnencrypted] = QStringLiteral("1");
+        TVXDataBase db;
+        ASSERT_EQ(db.startConnectionToServer(attempt), kTVXDone) << db.secureConnectionRefusal().toStdString();
+        EXPECT_TRUE(sessionCipherOf(db).isEmpty());
+    }
+    // The setting takes TLS all the same where it is offered.
+    auto direct = loginRequest();
+    direct[kLoginAllowUnencrypted] = QStringLiteral("1");
+    TVXDataBase db;
+    ASSERT_EQ(db.startConnectionToServer(direct), kTVXDone);
+    EXPECT_FALSE(sessionCipherOf(db).isEmpty());
+}
+
+TEST_F(LogIn, ACertificateForAnotherHostNameSaysWhichNameItLacks)
+{
+    // 127.1 reaches the server but is not a name its certificate holds.
+    auto request = loginRequest();
+    request[kLoginServerAddress] = QStringLiteral("127.1");
+    TVXDataBase db;
+    EXPECT_EQ(db.startConnectionToServer(request), kTVXSecureConnectionRefused);
+    const QString refusal = db.secureConnectionRefusal();
+    EXPECT_TRUE(refusal.contains("does not name 127.1")) << refusal.toStdString();
+    EXPECT_TRUE(refusal.contains("localhost")) << refusal.toStdString();
 }
 
 TEST_F(LogIn, EncryptersAreKeyedAsTheStoreExpects)

@@ -3,6 +3,7 @@
 // client relies on, and accounts are made safely.
 #include "store/QueryConstants.h"
 #include "store/TVXDataBase.h"
+#include "support/GreetingRelay.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
@@ -201,6 +202,7 @@ TEST_F(Schema, AFailedCreationLeavesNothingBehind)
     options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
     options["userName"] = sql::SQLString("maker");
     options["password"] = sql::SQLString("maker-pw");
+    options["sslEnforce"] = true;
     TVXStoreCreator creator(std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options)));
     const StoreResult result = creator.createStore(kMasterPassword, false);
     EXPECT_FALSE(result.ok);
@@ -404,14 +406,14 @@ TEST_F(Schema, TheStoreToolWorksOverTlsAndGrantsExistingAccountsAgain)
     EXPECT_TRUE(output.contains("refused")) << output.toStdString();
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='carol'"), "0");
 
-    // The tool's own session is a TLS handshake (the tests' root connection is plain).
+    // The tool's own session is a TLS handshake (each root query here is one more).
     const QString before = rootQueryValue("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE "
                                           "VARIABLE_NAME='SSL_ACCEPTS'");
     ASSERT_EQ(runTool(caFile(), &output), 0) << output.toStdString();
     EXPECT_GT(rootQueryValue("SELECT VARIABLE_VALUE FROM information_schema.GLOBAL_STATUS WHERE "
                              "VARIABLE_NAME='SSL_ACCEPTS'")
                   .toInt(),
-              before.toInt());
+              before.toInt() + 1);
     TVXDataBase carol;
     EXPECT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
     // The old account holds the store's rights table by table now, and nothing more.
@@ -445,4 +447,39 @@ TEST_F(Schema, AccountTextsAreEscapedAndNamesChecked)
     again.password = QStringLiteral("pw");
     EXPECT_FALSE(creator.addStoreUser(again).ok);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='alice'"), "1");
+}
+
+TEST_F(Schema, TheStoreToolRefusesAServerWithoutTlsUnlessAllowed)
+{
+    // A server that would take the plain session: the tool refuses it itself.
+    rootExec("SET GLOBAL require_secure_transport=OFF");
+    GreetingRelay relay(port());
+    const auto runTool = [&](const QStringList& tlsArguments, QString* output) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TVX_ADMIN_PASSWORD", "");
+        env.insert("TVX_USER_PASSWORD", "dora-pw");
+        tool.setProcessEnvironment(env);
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL),
+                   QStringList{"--port", QString::number(relay.port()), "--add-user", "dora"} + tlsArguments);
+        if (!tool.waitForFinished(60000))
+            return -1;
+        *output = QString::fromUtf8(tool.readAll());
+        return tool.exitCode();
+    };
+    for (const QStringList& tls : {QStringList{"--tls-ca", caFile()}, QStringList{}}) {
+        QString output;
+        EXPECT_EQ(runTool(tls, &output), 1);
+        EXPECT_TRUE(output.contains("does not offer an encrypted connection (TLS)")) << output.toStdString();
+        EXPECT_TRUE(output.contains("--allow-unencrypted")) << output.toStdString();
+        EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'"), "0");
+    }
+    EXPECT_GE(relay.strippedGreetings(), 2);
+
+    // Allowed on purpose.
+    QString output;
+    EXPECT_EQ(runTool({"--allow-unencrypted"}, &output), 0) << output.toStdString();
+    rootExec("SET GLOBAL require_secure_transport=ON");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'"), "1");
 }

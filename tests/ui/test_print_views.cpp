@@ -15,10 +15,14 @@
 #include "views/TextBlock.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QPainter>
 #include <QPdfWriter>
+#include <QPrinter>
 #include <QRegularExpression>
 #include <QTemporaryDir>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -218,6 +222,43 @@ TEST_F(PrintViewTest, ARecordPrintsWithItsFooterAndHonoursTheMask)
     EXPECT_EQ(document.footer, QStringLiteral("Tolvanex Enterprise Print Report for: alice"));
     EXPECT_EQ(printToPDF(document, "record.pdf"), 1);
     EXPECT_EQ(pdfPageCount(dir.filePath("record.pdf")), 1);
+}
+
+TEST_F(PrintViewTest, APrintFileIsItsOwnersAloneOrNotWritten)
+{
+    BMPrintDocument document;
+    document.size = QSizeF(300, 200);
+    document.draw = [](QPainter& painter) { painter.drawText(QPointF(10, 20), QStringLiteral("s3cret")); };
+    const auto printTo = [&](const QString& path) {
+        QPrinter printer(QPrinter::ScreenResolution);
+        printer.setOutputFormat(QPrinter::PdfFormat);
+        printer.setOutputFileName(path);
+        return printOnPrinter(printer, document);
+    };
+    const mode_t previous = ::umask(022); // as a desktop session's usual mask
+    // A new file, and one that was readable by everyone before.
+    const QString fresh = dir.filePath("fresh.pdf");
+    const QString existing = dir.filePath("existing.pdf");
+    QFile old(existing);
+    ASSERT_TRUE(old.open(QIODevice::WriteOnly));
+    old.close();
+    ::chmod(QFile::encodeName(existing).constData(), 0644);
+    for (const QString& path : {fresh, existing}) {
+        EXPECT_EQ(printTo(path), 1);
+        EXPECT_EQ(pdfPageCount(path), 1);
+        struct stat status {};
+        ASSERT_EQ(::stat(QFile::encodeName(path).constData(), &status), 0);
+        EXPECT_EQ(status.st_mode & 07777, 0600u) << path.toStdString();
+    }
+    // Through a symbolic link: nothing is printed, and its target is untouched.
+    const QString target = dir.filePath("target");
+    QFile(target).open(QIODevice::WriteOnly);
+    ASSERT_TRUE(QFile::link(target, dir.filePath("link.pdf")));
+    EXPECT_EQ(printTo(dir.filePath("link.pdf")), 0);
+    EXPECT_EQ(QFileInfo(target).size(), 0);
+    // Where no file can be made: nothing is printed.
+    EXPECT_EQ(printTo(dir.filePath("missing/folder/out.pdf")), 0);
+    ::umask(previous);
 }
 
 } // namespace
