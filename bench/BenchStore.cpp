@@ -3,6 +3,7 @@
 #include "crypto/AESEncrypter.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
+#include "store/TlsOptions.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXStoreCreator.h"
 
@@ -96,6 +97,7 @@ std::unique_ptr<sql::Connection> connect(const QString& user, const QString& pas
     options["password"] = sql::SQLString(password.toStdString());
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["CLIENT_FOUND_ROWS"] = true;
+    tvxsql::addTlsOptions(options, QString()); // store accounts must use TLS
     return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
 }
 

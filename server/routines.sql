@@ -6,6 +6,16 @@
 -- and those beside it); every store account on TVX_SESSION_USERID,
 -- TVX_IS_ADMIN and TVX_ACCOUNT_IS_ADMIN (server/grants.txt).
 
+-- Who is a store account and who an administrator, as the rights routine
+-- last granted them. InnoDB: the checks below run inside the client's
+-- transactions, which a read of the server's own (Aria) account tables would
+-- leave unable to set savepoints. No store account may write it.
+CREATE TABLE IF NOT EXISTS STOREACCOUNTTABLE (
+  USERNAME VARCHAR(80) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  ISADMIN  BOOL NOT NULL DEFAULT 0,
+  PRIMARY KEY (USERNAME)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
 DELIMITER //
 
 -- The USERID of the session's account; NULL when it has no user row.
@@ -20,17 +30,15 @@ BEGIN
 END//
 
 -- 1 when the named account is a store administrator: it has a user row and
--- holds EXECUTE on the account procedures, which only they (and the store
--- tool) grant.
+-- was last granted the administrators' rights (EXECUTE on the account
+-- procedures), which only the rights routine grants and records.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_ACCOUNT_IS_ADMIN(account_name VARCHAR(80))
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
 RETURN EXISTS (SELECT 1 FROM USERTABLE
                WHERE USERNAME = account_name AND BINARY USERNAME = BINARY account_name)
-       AND EXISTS (SELECT 1 FROM mysql.procs_priv
-                   WHERE Db = 'tolvanexdb' AND BINARY User = BINARY account_name AND Host = '%'
-                     AND Routine_name = 'TVX_CREATE_ACCOUNT' AND Routine_type = 'PROCEDURE'
-                     AND FIND_IN_SET('Execute', Proc_priv) > 0)//
+       AND EXISTS (SELECT 1 FROM STOREACCOUNTTABLE
+                   WHERE USERNAME = account_name COLLATE utf8mb4_bin AND ISADMIN)//
 
 -- 1 when the session's account is a store administrator, else 0.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_ADMIN()
@@ -112,6 +120,8 @@ BEGIN
   SET SESSION max_sp_recursion_depth = GREATEST(saved_depth, 1);
   EXECUTE IMMEDIATE CONCAT('REVOKE ALL PRIVILEGES, GRANT OPTION FROM ', account);
   -- @STORE_GRANTS@
+  INSERT INTO STOREACCOUNTTABLE (USERNAME, ISADMIN) VALUES (account_name, administrator <> 0)
+    ON DUPLICATE KEY UPDATE ISADMIN = VALUES(ISADMIN);
   SET SESSION max_sp_recursion_depth = saved_depth;
 END//
 
@@ -141,16 +151,19 @@ BEGIN
   CALL TVX_CHECK_STORE_ACCOUNT(old_name);
   CALL TVX_CHECK_NEW_NAME(new_name);
   EXECUTE IMMEDIATE CONCAT('RENAME USER ', QUOTE(old_name), '@''%'' TO ', QUOTE(new_name), '@''%''');
+  DELETE FROM STOREACCOUNTTABLE WHERE USERNAME = new_name COLLATE utf8mb4_bin;
+  UPDATE STOREACCOUNTTABLE SET USERNAME = new_name WHERE USERNAME = old_name COLLATE utf8mb4_bin;
 END//
 
--- An account whose server account is gone already counts as dropped.
+-- A name no server account holds counts as dropped already.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DROP_ACCOUNT(account_name VARCHAR(80))
 SQL SECURITY DEFINER MODIFIES SQL DATA
 BEGIN
   CALL TVX_CHECK_NAME(account_name);
-  IF EXISTS (SELECT 1 FROM mysql.global_priv WHERE BINARY User = BINARY account_name AND Host = '%') THEN
+  IF TVX_ACCOUNT_NAME_TAKEN(account_name) THEN
     CALL TVX_CHECK_STORE_ACCOUNT(account_name);
     EXECUTE IMMEDIATE CONCAT('DROP USER ', QUOTE(account_name), '@''%''');
+    DELETE FROM STOREACCOUNTTABLE WHERE USERNAME = account_name COLLATE utf8mb4_bin;
   END IF;
 END//
 
@@ -160,5 +173,87 @@ BEGIN
   CALL TVX_CHECK_STORE_ACCOUNT(account_name);
   CALL TVX_APPLY_RIGHTS(account_name, '%', administrator);
 END//
+
+-- Rows that belong to one user: only that user, an administrator, or a
+-- server account that is none of the store's (the server's own
+-- administrators, who could drop these triggers anyway) may write them.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_WRITE_ROW_OF(row_userid VARCHAR(30))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  DECLARE session_name VARCHAR(80) CHARACTER SET utf8mb4 DEFAULT SUBSTRING_INDEX(USER(), '@', 1);
+  -- A store account was granted the store's rights; one that deleted its own
+  -- user row stays a store account.
+  IF NOT EXISTS (SELECT 1 FROM STOREACCOUNTTABLE WHERE USERNAME = session_name COLLATE utf8mb4_bin) THEN
+    RETURN 1;
+  END IF;
+  IF row_userid IS NOT NULL AND BINARY row_userid = BINARY TVX_SESSION_USERID() THEN
+    RETURN 1;
+  END IF;
+  RETURN TVX_IS_ADMIN();
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_ROW_OWNER(row_userid VARCHAR(30))
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF NOT TVX_MAY_WRITE_ROW_OF(row_userid) THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Only its own user or an administrator may change this row';
+  END IF;
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_USERTABLE_UPDATE
+BEFORE UPDATE ON USERTABLE FOR EACH ROW
+BEGIN
+  CALL TVX_CHECK_ROW_OWNER(OLD.USERID);
+  CALL TVX_CHECK_ROW_OWNER(NEW.USERID);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_USERTABLE_DELETE
+BEFORE DELETE ON USERTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_APPPREFTABLE_UPDATE
+BEFORE UPDATE ON APPPREFTABLE FOR EACH ROW
+BEGIN
+  CALL TVX_CHECK_ROW_OWNER(OLD.USERID);
+  CALL TVX_CHECK_ROW_OWNER(NEW.USERID);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_APPPREFTABLE_DELETE
+BEFORE DELETE ON APPPREFTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_COLUMNINFOTABLE_INSERT
+BEFORE INSERT ON COLUMNINFOTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(NEW.USERID)//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_COLUMNINFOTABLE_UPDATE
+BEFORE UPDATE ON COLUMNINFOTABLE FOR EACH ROW
+BEGIN
+  CALL TVX_CHECK_ROW_OWNER(OLD.USERID);
+  CALL TVX_CHECK_ROW_OWNER(NEW.USERID);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_COLUMNINFOTABLE_DELETE
+BEFORE DELETE ON COLUMNINFOTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MOSTVIEWEDTABLE_INSERT
+BEFORE INSERT ON MOSTVIEWEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(NEW.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MOSTVIEWEDTABLE_DELETE
+BEFORE DELETE ON MOSTVIEWEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYVIEWEDTABLE_INSERT
+BEFORE INSERT ON RECENTLYVIEWEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(NEW.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYVIEWEDTABLE_DELETE
+BEFORE DELETE ON RECENTLYVIEWEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYMODIFIEDTABLE_INSERT
+BEFORE INSERT ON RECENTLYMODIFIEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(NEW.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYMODIFIEDTABLE_DELETE
+BEFORE DELETE ON RECENTLYMODIFIEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYADDEDTABLE_INSERT
+BEFORE INSERT ON RECENTLYADDEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(NEW.USERID)//
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYADDEDTABLE_DELETE
+BEFORE DELETE ON RECENTLYADDEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.USERID)//
+
+-- The session's own preference row, hint columns included: ordinary accounts
+-- may read those columns of no other row.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW APPPREFSELFVIEW AS
+SELECT * FROM APPPREFTABLE WHERE USERID = TVX_SESSION_USERID()//
 
 DELIMITER ;

@@ -50,6 +50,12 @@ constexpr char kQueryUserDetailsExact[] =
     "UT.RECORDPERMISSION,UT.DATAPERMISSION,UT.CANCHANGEPASSWORD,UT.ISACCOUNTDISABLED,UIT.FULL_NAME,"
     "UIT.DESCRIPTION,UIT.EMAIL,UIT.CONTACT_INFORMATION FROM USERTABLE UT LEFT OUTER JOIN MYSQL.USER_INFO UIT "
     "ON (CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin = UIT.USER)";
+// The same for an ordinary account, which may not read the password copies.
+constexpr char kQueryUserDetailsWithoutPasswords[] =
+    "SELECT UT.USERID,UT.USERNAME,NULL,UT.PLATFORMNAME,UT.GROUPPERMISSION,UT.TYPEPERMISSION,"
+    "UT.RECORDPERMISSION,UT.DATAPERMISSION,UT.CANCHANGEPASSWORD,UT.ISACCOUNTDISABLED,UIT.FULL_NAME,"
+    "UIT.DESCRIPTION,UIT.EMAIL,UIT.CONTACT_INFORMATION FROM USERTABLE UT LEFT OUTER JOIN MYSQL.USER_INFO UIT "
+    "ON (CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin = UIT.USER)";
 
 constexpr char kQueryInsertUserRow[] =
     "INSERT INTO USERTABLE (USERID, USERNAME, PASSWORD, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, "
@@ -117,7 +123,8 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
     const QString me = mDatabase.caches().mCurrentUser()->mUsername();
 
     std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
+    std::unique_ptr<sql::ResultSet> rs(
+        stmt->executeQuery(mIsStoreAdministrator.load() ? kQueryUserDetailsExact : kQueryUserDetailsWithoutPasswords));
     TVXUserCache& users = mDatabase.caches().mUsers();
     users.clear();
     while (rs->next()) {
