@@ -131,8 +131,10 @@ SQL SECURITY DEFINER MODIFIES SQL DATA
 BEGIN
   DECLARE password_hash VARCHAR(64) CHARACTER SET latin1 DEFAULT TVX_PASSWORD_HASH(account_password);
   CALL TVX_CHECK_NEW_NAME(account_name);
+  -- TLS whenever the server offers it; a server without it (run unencrypted on
+  -- purpose) could never let such an account in.
   EXECUTE IMMEDIATE CONCAT('CREATE USER ', QUOTE(account_name), '@''%'' IDENTIFIED BY PASSWORD ',
-                           QUOTE(password_hash), ' REQUIRE SSL');
+                           QUOTE(password_hash), IF(@@have_ssl = 'YES', ' REQUIRE SSL', ''));
   CALL TVX_APPLY_RIGHTS(account_name, '%', administrator);
 END//
 
