@@ -3,6 +3,7 @@
 #include "crypto/AESEncrypter.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
+#include "store/TlsOptions.h"
 #include "store/StatementHelpers.h"
 #include "store/TVXStoreCreator.h"
 

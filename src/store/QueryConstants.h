@@ -77,7 +77,7 @@ inline constexpr char kQueryMostViewedTable[] =
 inline constexpr char kQueryInsertMostViewedTable[] =
     "INSERT IGNORE INTO MOSTVIEWEDTABLE VALUES(?, ?)";
 inline constexpr char kQueryDeleteMostViewedTable[] =
-    "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =?";
+    "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
 inline constexpr char kQueryRemoveFirstRowMostViewed[] =
     "delete  from MOSTVIEWEDTABLE where USERID=? LIMIT 1";
 inline constexpr char kQueryRecentlyViewedTable[] =
@@ -85,7 +85,7 @@ inline constexpr char kQueryRecentlyViewedTable[] =
 inline constexpr char kQueryInsertRecentlyViewedTable[] =
     "INSERT IGNORE INTO RECENTLYVIEWEDTABLE VALUES(?, ?)";
 inline constexpr char kQueryDeleteRecentlyViewedTable[] =
-    "DELETE FROM RECENTLYVIEWEDTABLE WHERE RECORDID =?";
+    "DELETE FROM RECENTLYVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
 inline constexpr char kQueryRemoveFirstRowRecentlyViewed[] =
     "delete  from RECENTLYVIEWEDTABLE where USERID=? LIMIT 1";
 inline constexpr char kQueryRecentlyModifiedTable[] =
@@ -93,7 +93,7 @@ inline constexpr char kQueryRecentlyModifiedTable[] =
 inline constexpr char kQueryInsertRecentlyModifiedTable[] =
     "INSERT IGNORE INTO RECENTLYMODIFIEDTABLE VALUES(?, ?)";
 inline constexpr char kQueryDeleteRecentlyModifiedTable[] =
-    "DELETE FROM RECENTLYMODIFIEDTABLE WHERE RECORDID =?";
+    "DELETE FROM RECENTLYMODIFIEDTABLE WHERE RECORDID =? AND USERID =?";
 inline constexpr char kQueryRemoveFirstRowRecentlyModified[] =
     "delete  from RECENTLYMODIFIEDTABLE where USERID=? LIMIT 1";
 inline constexpr char kQueryRecentlyAddedTable[] =
@@ -101,13 +101,13 @@ inline constexpr char kQueryRecentlyAddedTable[] =
 inline constexpr char kQueryInsertRecentlyAddedTable[] =
     "INSERT IGNORE INTO RECENTLYADDEDTABLE VALUES(?, ?)";
 inline constexpr char kQueryDeleteRecentlyAddedTable[] =
-    "DELETE FROM RECENTLYADDEDTABLE WHERE RECORDID =?";
+    "DELETE FROM RECENTLYADDEDTABLE WHERE RECORDID =? AND USERID =?";
 inline constexpr char kQueryRemoveFirstRowRecentlyAdded[] =
     "delete  from RECENTLYADDEDTABLE where USERID=? LIMIT 1";
 inline constexpr char kQueryGetUserID[] =
     "SELECT USERID FROM USERTABLE WHERE USERNAME=?";
 inline constexpr char kQueryUserRow[] =
-    "SELECT * FROM USERTABLE where USERID=? LIMIT 1";
+    "SELECT USERID,USERNAME,PLATFORMNAME,GROUPPERMISSION,TYPEPERMISSION,RECORDPERMISSION,DATAPERMISSION,CANCHANGEPASSWORD,ISACCOUNTDISABLED FROM USERTABLE where USERID=? LIMIT 1";
 inline constexpr char kQueryUserDetails[] =
     "SELECT UT.USERID,UT.USERNAME,UT.PASSWORD,UT.PLATFORMNAME,UT.GROUPPERMISSION,UT.TYPEPERMISSION,UT.RECORDPERMISSION,UT.DATAPERMISSION,UT.CANCHANGEPASSWORD,UT.ISACCOUNTDISABLED,UIT.FULL_NAME,UIT.DESCRIPTION,UIT.EMAIL,UIT.CONTACT_INFORMATION FROM USERTABLE UT LEFT OUTER JOIN MYSQL.USER_INFO UIT ON (UT.USERNAME LIKE UIT.USER)";
 inline constexpr char kRemovePasswordFromUserTable[] =
@@ -135,7 +135,7 @@ inline constexpr char kQueryDeleteAllSubGroupForGroup[] =
 inline constexpr char kQueryInsertGroupSubGroupTable[] =
     "INSERT IGNORE INTO  GROUPSUBGROUPTABLE(GROUPID ,SUBGROUPID ) VALUES (?,?)";
 inline constexpr char kQueryAppPreference[] =
-    "SELECT * FROM APPPREFTABLE WHERE USERID=? LIMIT 1";
+    "SELECT * FROM APPPREFSELFVIEW WHERE USERID=? LIMIT 1";
 inline constexpr char kQueryInsertToAppPreferenceTable[] =
     "INSERT IGNORE INTO APPPREFTABLE (USERID,USERNAME,CURRENTTYPE,CURRENTCATEGORY,WINDOWPOS ,SORTINFO,SHOWDETAILPANE ,DETAILPANEWIDTH ,AUTOLOCK,FONTHEIGHT ,FONTWIDTH,FONTESCAPEMENT,FONTORIENTATION ,FONTWEIGHT ,FONTITALIC  ,FONTUNDERLINE  ,FONTSTRIKEOUT  ,FONTCHARSET  , FONTOUTPRECISION  ,FONTCLIPPRECISION  ,FONTQUALITY  ,FONTPITCHANDFAMILY  ,FONTNAME, ROWCOLOR ,SLEEPMINUTES ,MAXSLEEPMINUTES ,PWDGENFLAG,CSAESENSITIVESEARCH,WHOLEWORDSEARCH,HINTQNO ,HINTQANSWER  ,HINTQUESTION ,LASTVIEW ,AUTOSUBMIT ,SEARCHCOLUMN,CLEARCLIPBOARDONEXIT,CLEARCLIPBOARDTIMER ,MINIMISETOSYSTRAY,LOGINATTEMPTCOUNT ,EXPORTIMPORTTIP,BACKUPRESTORETIP) VALUES (?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?,?)";
 inline constexpr char kQueryUpdateAppPreferenceTable[] =

@@ -4,6 +4,7 @@
 #include "store/RecentListsStore.h"
 
 #include "model/TVXRecord.h"
+#include "model/TVXUser.h"
 #include "store/QueryConstants.h"
 #include "store/StatementHelpers.h"
 #include "store/SmartLists.h"
@@ -242,7 +243,10 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
 TVXResult TVXRecentLists::remove(List which, const QString& recordID)
 {
     mDatabase.writeBatchRecentRows(); // a row still waiting would come back after the delete
-    return deleteRows(mLists[which], kStatements[which].deleteRecord, recordID, nullptr);
+    // The signed-in user's rows: the server refuses other users' (a deleted
+    // record's rows of every user go with it).
+    const QString userID = mDatabase.caches().mCurrentUser()->mUserID();
+    return deleteRows(mLists[which], kStatements[which].deleteRecord, recordID, &userID);
 }
 
 TVXResult TVXRecentLists::removeMostViewedForUser(const QString& recordID, const QString& userID)

@@ -35,7 +35,7 @@ public:
     // failed, 8 the record is no longer stored, 1 other; a failed insert
     // leaves the memory list without the entry.
     TVXResult add(List which, const QString& recordID, const QString& userID);
-    // Drop a record from one list: its rows of every user, every occurrence in memory.
+    // Drop a record from one list: the signed-in user's rows, every occurrence in memory.
     TVXResult remove(List which, const QString& recordID);
     // One user's rows only (a user's list making room must not empty other users' lists).
     TVXResult removeMostViewedForUser(const QString& recordID, const QString& userID);

@@ -140,7 +140,6 @@ TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QSt
     TVXUser& user = *m_currentUser;
     user.setMUserID(QString::fromStdString(rs->getString("USERID").asStdString()));
     user.setMUsername(QString::fromStdString(rs->getString("USERNAME").asStdString()));
-    user.setMPassword(decryptDataString(tvxsql::blobColumn(*rs, 3)));
     user.setMPlatformName(rs->isNull("PLATFORMNAME")
                               ? QStringLiteral("")
                               : QString::fromStdString(rs->getString("PLATFORMNAME").asStdString()));
@@ -156,7 +155,6 @@ TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QSt
 
 TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString& password)
 {
-    (void)password; // the server account's password; the user row is read by identifier
     TVXResult code = kTVXDone;
     try {
         const QString userID = getUserIDForName(accountName);
@@ -164,6 +162,10 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     } catch (const sql::SQLException& e) {
         code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }
+    // The lock panel checks against the password the server has just accepted,
+    // never against the stored copy, which others may have written.
+    if (code == kTVXDone)
+        m_currentUser->setMPassword(password);
     mConnectionErrCode.store(code);
     if (code != kTVXDone) {
         endClientThreadState();

@@ -44,7 +44,7 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
     // An ordinary user's load holds no other account's password, not even enciphered.
     EXPECT_TRUE(bob->mPassword().isEmpty());
     EXPECT_TRUE(bob->mStoredPassword().isEmpty());
-    EXPECT_TRUE(bob->hasPassword());
+    EXPECT_FALSE(bob->hasPassword()); // not even whether it has one
     EXPECT_TRUE(alice.passwordOfAccount(*bob).isEmpty());
     for (const auto& user : alice.mUsers())
         EXPECT_TRUE(user->mPassword().isEmpty() && user->mStoredPassword().isEmpty()) << user->mUsername().toStdString();

@@ -157,7 +157,10 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
     EXPECT_EQ(columns("eventloggertable").split(',').size(), 6);
     EXPECT_EQ(columns("customicontable"), "ICONINDEX,DATA");
     EXPECT_EQ(columns("mostviewedtable"), "USERID,RECORDID");
-    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb'"), "17");
+    // The client's seventeen tables and the record of the store's accounts.
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb' AND "
+                             "TABLE_TYPE='BASE TABLE'"),
+              "18");
 }
 
 TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
@@ -165,7 +168,7 @@ TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
     // A cluster applies row changes of a keyless table by scanning it, and
     // replicates no MyISAM table at all.
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME) FROM information_schema.TABLES t WHERE "
-                             "TABLE_SCHEMA='tolvanexdb' AND NOT EXISTS (SELECT 1 FROM "
+                             "TABLE_SCHEMA='tolvanexdb' AND TABLE_TYPE='BASE TABLE' AND NOT EXISTS (SELECT 1 FROM "
                              "information_schema.TABLE_CONSTRAINTS c WHERE c.TABLE_SCHEMA=t.TABLE_SCHEMA AND "
                              "c.TABLE_NAME=t.TABLE_NAME AND c.CONSTRAINT_TYPE='PRIMARY KEY')"),
               "");
@@ -242,7 +245,7 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
               "InnoDB Alice Adams");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_CONSTRAINTS WHERE "
                              "TABLE_SCHEMA='tolvanexdb' AND CONSTRAINT_TYPE='PRIMARY KEY'"),
-              "17");
+              "18"); // the client's tables and the record of the store's accounts
     // Store accounts still read the account details.
     TVXDataBase db;
     EXPECT_EQ(logInAndLoad(db), kTVXDone);
@@ -368,13 +371,19 @@ TEST_F(Schema, StoreUsersGetOnlyTheStoreRights)
                                              "AND TABLE_NAME='%1'")
                                   .arg(table));
     };
-    EXPECT_EQ(tableRights("usertable"), "DELETE,SELECT");
+    EXPECT_EQ(tableRights("usertable"), "DELETE");
     EXPECT_EQ(tableRights("databaseinfotable"), "SELECT");
     EXPECT_EQ(tableRights("eventloggertable"), "INSERT");
     EXPECT_EQ(tableRights("recordtable"), "DELETE,INSERT,SELECT,UPDATE");
     EXPECT_EQ(tableRights("user_info"), "SELECT");
+    // Every column of the user rows but the password copy, which only its own user writes.
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(DISTINCT COLUMN_NAME ORDER BY COLUMN_NAME) FROM "
+                             "information_schema.COLUMN_PRIVILEGES WHERE GRANTEE=\"'alice'@'%'\" AND "
+                             "TABLE_NAME='usertable' AND PRIVILEGE_TYPE='SELECT'"),
+              "CANCHANGEPASSWORD,DATAPERMISSION,GROUPPERMISSION,ISACCOUNTDISABLED,PLATFORMNAME,RECORDPERMISSION,"
+              "TYPEPERMISSION,USERID,USERNAME");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(COLUMN_NAME) FROM information_schema.COLUMN_PRIVILEGES WHERE "
-                             "GRANTEE=\"'alice'@'%'\" AND TABLE_NAME='usertable'"),
+                             "GRANTEE=\"'alice'@'%'\" AND TABLE_NAME='usertable' AND PRIVILEGE_TYPE='UPDATE'"),
               "PASSWORD");
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT USERNAME FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
               "alice");
@@ -482,4 +491,89 @@ TEST_F(Schema, TheStoreToolRefusesAServerWithoutTlsUnlessAllowed)
     EXPECT_EQ(runTool({"--allow-unencrypted"}, &output), 0) << output.toStdString();
     rootExec("SET GLOBAL require_secure_transport=ON");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'"), "1");
+}
+
+namespace {
+
+// The store tool over the fixture server's TLS, as root; the passwords in
+// `secrets` go into its environment (a null one is left out, so the tool asks).
+int runStoreTool(const QStringList& arguments, const QHash<QString, QString>& secrets, QString* output)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    for (const char* name : {"TVX_ADMIN_PASSWORD", "TVX_USER_PASSWORD", "TVX_ADMIN_USER_PASSWORD", "TVX_MASTER_PASSWORD"})
+        env.remove(name);
+    env.insert("TVX_ADMIN_PASSWORD", "");
+    for (auto it = secrets.cbegin(); it != secrets.cend(); ++it)
+        if (!it.value().isNull())
+            env.insert(it.key(), it.value());
+    tool.setProcessEnvironment(env);
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL),
+               QStringList{"--port", QString::number(port()), "--tls-ca", caFile()} + arguments);
+    tool.closeWriteChannel(); // a prompt meets the end of input
+    if (!tool.waitForFinished(60000))
+        return -1;
+    *output = QString::fromUtf8(tool.readAll());
+    return tool.exitCode();
+}
+
+} // namespace
+
+TEST_F(Schema, TheToolRefusesEmptyPasswordsAndThoseThePolicyRefuses)
+{
+    QString output;
+    const auto nothingMade = [] {
+        return rootQueryValue("SELECT COUNT(*) FROM mysql.global_priv WHERE User IN ('carol', 'chief')") == "0"
+               && rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME IN ('carol', 'chief')") == "0";
+    };
+    // Empty from the variable, and a prompt that meets the end of input.
+    EXPECT_EQ(runStoreTool({"--add-user", "carol"}, {{"TVX_USER_PASSWORD", ""}}, &output), 1);
+    EXPECT_TRUE(output.contains("empty")) << output.toStdString();
+    EXPECT_EQ(runStoreTool({"--add-user", "carol"}, {}, &output), 1);
+    EXPECT_TRUE(output.contains("empty")) << output.toStdString();
+    EXPECT_EQ(runStoreTool({"--add-admin", "chief"}, {{"TVX_ADMIN_USER_PASSWORD", ""}}, &output), 1);
+    EXPECT_TRUE(nothingMade());
+
+    // A policy set in the same run holds for the accounts it adds.
+    EXPECT_EQ(runStoreTool({"--policy-min-length", "8", "--policy-charset-flag", "5", "--add-user", "carol"},
+                           {{"TVX_USER_PASSWORD", "abcdefgh"}}, &output),
+              1);
+    EXPECT_TRUE(output.contains("password policy")) << output.toStdString();
+    EXPECT_EQ(runStoreTool({"--add-admin", "chief"}, {{"TVX_ADMIN_USER_PASSWORD", "short1"}}, &output), 1);
+    EXPECT_TRUE(output.contains("at least 8 characters")) << output.toStdString();
+    EXPECT_TRUE(nothingMade());
+    ASSERT_EQ(runStoreTool({"--add-user", "carol"}, {{"TVX_USER_PASSWORD", "abcdefg1"}}, &output), 0)
+        << output.toStdString();
+    TVXDataBase carol;
+    EXPECT_EQ(logInAndLoad(carol, "carol", "abcdefg1"), kTVXDone);
+}
+
+TEST_F(Schema, UpgradingGrantsTakesEveryHostOfAStoreAccount)
+{
+    // Hosts an earlier version never looked at: one with every right on the store.
+    addUser("dora", "dora-pw");
+    rootExec("DROP USER IF EXISTS 'dora'@'localhost', 'dora'@'10.0.0.%'"); // from an earlier run
+    rootExec("CREATE USER 'dora'@'localhost' IDENTIFIED BY 'local-pw'");
+    rootExec("GRANT ALL PRIVILEGES ON tolvanexdb.* TO 'dora'@'localhost'");
+    rootExec("CREATE USER 'dora'@'10.0.0.%' IDENTIFIED BY 'lan-pw'");
+    rootExec("GRANT SELECT, INSERT, UPDATE, DELETE ON *.* TO 'dora'@'10.0.0.%'");
+    QString output;
+    ASSERT_EQ(runStoreTool({"--upgrade-grants"}, {}, &output), 0) << output.toStdString();
+    for (const char* grantee : {"'dora'@'localhost'", "'dora'@'10.0.0.%'", "'dora'@'%'"}) {
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.SCHEMA_PRIVILEGES WHERE "
+                                                "GRANTEE=\"%1\"").arg(grantee)),
+                  "0")
+            << grantee;
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.USER_PRIVILEGES WHERE "
+                                                "GRANTEE=\"%1\" AND PRIVILEGE_TYPE <> 'USAGE'").arg(grantee)),
+                  "0")
+            << grantee;
+        EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(PRIVILEGE_TYPE ORDER BY PRIVILEGE_TYPE) FROM "
+                                                "information_schema.TABLE_PRIVILEGES WHERE GRANTEE=\"%1\" AND "
+                                                "TABLE_NAME='recordtable'").arg(grantee)),
+                  "DELETE,INSERT,SELECT,UPDATE")
+            << grantee;
+    }
+    rootExec("DROP USER 'dora'@'localhost', 'dora'@'10.0.0.%'");
 }
