@@ -274,6 +274,7 @@ TEST_F(Schema, AnUpgradeThatStopsHalfwayTellsWhatItChangedAndARerunFinishesIt)
     options["hostName"] = sql::SQLString("tcp://127.0.0.1:" + std::to_string(port()));
     options["userName"] = sql::SQLString("upgrader");
     options["password"] = sql::SQLString("upgrader-pw");
+    options["sslEnforce"] = true; // the server takes no TCP connection without TLS
     {
         TVXStoreCreator limited(std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options)));
         const StoreResult stopped = limited.upgradeSchema();
