@@ -5,6 +5,8 @@
 
 extern const char* const kStoreSchemaSQL;
 extern const char* const kUserInfoSchemaSQL;
+// The write rules the server holds (server/rules.sql): functions and triggers.
+extern const char* const kStoreRulesSQL;
 
 // Splits a script into its statements (at ';' ending a line), dropping "--" comments.
 QStringList splitSqlScript(const char* script);

@@ -27,6 +27,33 @@ namespace {
 constexpr const char* kRowKeyedTables[] = {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
                                            "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"};
 
+// A script whose routines and triggers hold ';' in their bodies: statements
+// end at the delimiter "DELIMITER x" lines set, as in the mariadb client.
+QStringList splitDelimitedScript(const char* script)
+{
+    QStringList statements;
+    QString current;
+    QString delimiter = QStringLiteral(";");
+    for (const QString& rawLine : QString::fromUtf8(script).split(QLatin1Char('\n'))) {
+        const QString line = rawLine.trimmed();
+        if (line.startsWith(QLatin1String("DELIMITER "), Qt::CaseInsensitive)) {
+            delimiter = line.mid(10).trimmed();
+            continue;
+        }
+        if (line.isEmpty() || line.startsWith(QLatin1String("--")))
+            continue;
+        current += line + QLatin1Char('\n');
+        if (line.endsWith(delimiter)) {
+            current.chop(delimiter.size() + 1);
+            statements << current.trimmed();
+            current.clear();
+        }
+    }
+    if (!current.trimmed().isEmpty())
+        statements << current.trimmed();
+    return statements;
+}
+
 QString serverMessage(const sql::SQLException& e)
 {
     return QStringLiteral("%1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
@@ -237,6 +264,8 @@ StoreResult TVXStoreCreator::upgradeSchema()
         return r;
     if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
         return r;
+    if (auto r = installRules(); !r.ok)
+        return r;
     StoreResult done;
     done.message = changes.isEmpty() ? QStringLiteral("The store's tables are up to date.")
                                      : changes.join(QStringLiteral("; ")) + QLatin1Char('.');
@@ -318,6 +347,21 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     } catch (const sql::SQLException& e) {
         return undo(StoreResult::failure(serverMessage(e)));
     }
+    if (auto r = installRules(); !r.ok)
+        return undo(r);
+    return {};
+}
+
+StoreResult TVXStoreCreator::installRules()
+{
+    try {
+        admin().setSchema(kTolvanexSchema);
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    for (const QString& statement : splitDelimitedScript(kStoreRulesSQL))
+        if (auto r = run(statement); !r.ok)
+            return r;
     return {};
 }
 

@@ -83,6 +83,8 @@ private:
     // Makes mysql.user_info, or copies a non-InnoDB one into an InnoDB one.
     StoreResult ensureUserInfo(bool* created, QStringList* changes);
     StoreResult keyIconNumbers(QStringList* changes);
+    // The server's write rules (server/rules.sql), replacing those installed.
+    StoreResult installRules();
     QString quoted(const QString& text) const;
 
     sql::Connection& admin() const;
