@@ -10,7 +10,9 @@ namespace storealert {
 
 // "Operation failed. Please reload the database first."
 QString messageReloadFirst();
-// Shows it for result 8 and any failure the error path has not shown; nothing for 0.
+// "You don't have sufficient access permissions.": the server refused the write.
+QString messagePermissionRefused();
+// Shows that for result 15; the reload message for result 8 and any failure the error path has not shown; nothing for 0.
 void reportStoreFailure(TVXResult code);
 
 } // namespace storealert
