@@ -61,11 +61,21 @@ constexpr char kQueryUserNameForID[] = "SELECT USERNAME, PASSWORD FROM USERTABLE
 constexpr char kQueryUpdatePreferenceName[] = "UPDATE APPPREFTABLE SET USERNAME=? WHERE USERID=?";
 constexpr char kQueryDeleteUserGroups[] = "DELETE FROM USERGROUPTABLE WHERE USERID=?";
 constexpr char kQueryDeleteUserRow[] = "DELETE FROM USERTABLE WHERE USERID=?";
-constexpr char kQueryServerAccountExists[] = "SELECT COUNT(*) FROM MYSQL.USER WHERE USER=?";
+constexpr char kQueryServerAccountExists[] = "SELECT tolvanexdb.TVX_ACCOUNT_NAME_TAKEN(?)";
 constexpr char kQueryStoreUserExists[] = "SELECT COUNT(*) FROM USERTABLE WHERE USERNAME=?";
 constexpr char kQueryReplaceUserInfo[] =
     "REPLACE INTO mysql.user_info (User, Full_name, Description, Email, Contact_information) VALUES (?,?,?,?,?)";
 constexpr char kQueryDeleteUserInfo[] = "DELETE FROM mysql.user_info WHERE User=?";
+
+// Server accounts change only through the store's routines, which act on
+// the store's own accounts alone; names and passwords go as parameters.
+constexpr char kCallCreateAccount[] = "CALL tolvanexdb.TVX_CREATE_ACCOUNT(?, ?, ?)";
+constexpr char kCallSetAccountPassword[] = "CALL tolvanexdb.TVX_SET_ACCOUNT_PASSWORD(?, ?)";
+constexpr char kCallRenameAccount[] = "CALL tolvanexdb.TVX_RENAME_ACCOUNT(?, ?)";
+constexpr char kCallDropAccount[] = "CALL tolvanexdb.TVX_DROP_ACCOUNT(?)";
+constexpr char kCallGrantAccount[] = "CALL tolvanexdb.TVX_GRANT_ACCOUNT(?, ?)";
+constexpr char kQueryIsAdministrator[] = "SELECT tolvanexdb.TVX_IS_ADMIN()";
+constexpr char kQueryAdministrators[] = "SELECT USERNAME FROM USERTABLE WHERE tolvanexdb.TVX_ACCOUNT_IS_ADMIN(USERNAME)";
 
 // A password no one learns, for an account that must not log in again.
 constexpr uint16_t kLockOutPasswordFlags = 15;
@@ -94,20 +104,17 @@ void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mA
 
 void TVXAccountAdmin::readAccounts(TVXResult* code)
 {
-    // Administrators may create accounts; only an administrator may read this.
+    // Administrators hold the account routines; the server says who does.
     QSet<QString> administrators;
-    bool mayReadAccounts = false;
-    try {
+    {
         std::unique_ptr<sql::Statement> admins(mDatabase.liveConnection().createStatement());
-        std::unique_ptr<sql::ResultSet> names(
-            admins->executeQuery("SELECT User FROM MYSQL.USER WHERE Create_user_priv='Y'"));
+        std::unique_ptr<sql::ResultSet> names(admins->executeQuery(kQueryAdministrators));
         while (names->next())
             administrators.insert(tvxsql::textColumn(*names, 1));
-        mayReadAccounts = true;
-    } catch (const sql::SQLException&) {
+        std::unique_ptr<sql::ResultSet> self(admins->executeQuery(kQueryIsAdministrator));
+        mIsStoreAdministrator.store(self->next() && self->getInt(1) == 1);
     }
     const QString me = mDatabase.caches().mCurrentUser()->mUsername();
-    mIsStoreAdministrator.store(mayReadAccounts && administrators.contains(me));
 
     std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryUserDetailsExact));
@@ -193,16 +200,21 @@ TVXResult TVXAccountAdmin::runAccountStatement(const QString& statement, bool se
     }
 }
 
-TVXResult TVXAccountAdmin::grantStoreRights(const QString& account, bool administrator)
+TVXResult TVXAccountAdmin::callAccountRoutine(const char* call, const QStringList& texts, std::optional<bool> flag)
 {
-    // Table by table, as server/grants.txt lists them; never every server privilege.
-    const QStringList grants = storeGrantStatements(account, administrator);
-    if (grants.isEmpty())
-        return kTVXStatementFailed;
-    for (const QString& grant : grants)
-        if (const TVXResult code = runAccountStatement(grant); code != kTVXDone)
-            return code;
-    return kTVXDone;
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(call));
+        int i = 1;
+        for (const QString& text : texts)
+            stmt->setString(i++, text.toStdString());
+        if (flag)
+            stmt->setBoolean(i, *flag);
+        stmt->execute();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        // Passwords are parameters: the server's message never holds one.
+        return mDatabase.reportDatabaseError(e);
+    }
 }
 
 TVXResult TVXAccountAdmin::applyStoreRights(const QString& name, bool administrator)
@@ -210,16 +222,7 @@ TVXResult TVXAccountAdmin::applyStoreRights(const QString& name, bool administra
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (!mDatabase.connection() || !tvxsql::isValidAccountName(name))
         return kTVXStatementFailed;
-    return replaceStoreRights(quotedForAccount(name) + QStringLiteral("@'%'"), administrator);
-}
-
-TVXResult TVXAccountAdmin::replaceStoreRights(const QString& account, bool administrator)
-{
-    // What the account held before goes: the list is the whole of its rights.
-    if (const TVXResult code = runAccountStatement(QStringLiteral("REVOKE ALL PRIVILEGES, GRANT OPTION FROM %1").arg(account));
-        code != kTVXDone)
-        return code;
-    return grantStoreRights(account, administrator);
+    return callAccountRoutine(kCallGrantAccount, {name}, administrator);
 }
 
 TVXResult TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)
@@ -309,18 +312,12 @@ TVXResult TVXAccountAdmin::addUser(const TVXUser_Admin& user, TVXResult* code)
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !tvxsql::isValidAccountName(user.mUsername()) || user.mUserID().isEmpty())
         return done(kTVXStatementFailed);
-    const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
-    const QString password = quotedForAccount(user.mPassword());
-
-    if (TVXResult r = runAccountStatement(QStringLiteral("CREATE USER %1 IDENTIFIED BY %2").arg(account, password), true);
+    // The routine makes the server account with its role's rights.
+    if (TVXResult r = callAccountRoutine(kCallCreateAccount, {user.mUsername(), user.mPassword()}, user.isAdministrator());
         r != kTVXDone)
         return done(r);
     // Undoing is best effort: the failure that called for it is what the caller learns.
-    const auto undo = [&] { (void)runAccountStatement(QStringLiteral("DROP USER IF EXISTS %1").arg(account)); };
-    if (TVXResult r = grantStoreRights(account, user.isAdministrator()); r != kTVXDone) {
-        undo();
-        return done(r);
-    }
+    const auto undo = [&] { (void)callAccountRoutine(kCallDropAccount, {user.mUsername()}); };
 
     const TVXResult result = inTransaction([&] {
         TVXResult rows = writeUserRow(user, true, user.mPassword());
@@ -360,28 +357,27 @@ TVXResult TVXAccountAdmin::replaceUser(const TVXUser_Admin& user, TVXResult* cod
     if (!tvxsql::isValidAccountName(oldName))
         return done(kTVXStatementFailed);
 
-    const QString oldAccount = quotedForAccount(oldName) + QStringLiteral("@'%'");
-    const QString account = quotedForAccount(user.mUsername()) + QStringLiteral("@'%'");
     const bool renamed = oldName != user.mUsername();
     if (renamed)
-        if (TVXResult r = runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(oldAccount, account)); r != kTVXDone)
+        if (TVXResult r = callAccountRoutine(kCallRenameAccount, {oldName, user.mUsername()}); r != kTVXDone)
             return done(r);
+    // An empty password in the edited account keeps the one it has.
+    const bool newPassword = !user.mPassword().isEmpty();
+    const QString password = newPassword ? user.mPassword() : oldPassword;
     const auto undo = [&] {
         // Best effort: the failure that called for it is what the caller learns.
-        (void)runAccountStatement(QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(oldPassword)), true);
+        if (newPassword && !oldPassword.isEmpty())
+            (void)callAccountRoutine(kCallSetAccountPassword, {user.mUsername(), oldPassword});
         if (renamed)
-            (void)runAccountStatement(QStringLiteral("RENAME USER %1 TO %2").arg(account, oldAccount));
+            (void)callAccountRoutine(kCallRenameAccount, {user.mUsername(), oldName});
     };
-    // An empty password in the edited account keeps the one it has.
-    const QString password = user.mPassword().isEmpty() ? oldPassword : user.mPassword();
-    if (TVXResult r = runAccountStatement(
-            QStringLiteral("ALTER USER %1 IDENTIFIED BY %2").arg(account, quotedForAccount(password)), true);
-        r != kTVXDone) {
-        undo();
-        return done(r);
-    }
+    if (newPassword)
+        if (TVXResult r = callAccountRoutine(kCallSetAccountPassword, {user.mUsername(), password}); r != kTVXDone) {
+            undo();
+            return done(r);
+        }
     // An account made or unmade administrator holds exactly its role's rights.
-    if (TVXResult r = replaceStoreRights(account, user.isAdministrator()); r != kTVXDone) {
+    if (TVXResult r = callAccountRoutine(kCallGrantAccount, {user.mUsername()}, user.isAdministrator()); r != kTVXDone) {
         undo();
         return done(r);
     }
@@ -458,8 +454,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
         (void)mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
     }
     mDatabase.caches().mUsers().remove(user.mUserID());
-    return done(runAccountStatement(
-        QStringLiteral("DROP USER IF EXISTS %1@'%'").arg(quotedForAccount(user.mUsername()))));
+    return done(callAccountRoutine(kCallDropAccount, {user.mUsername()}));
 }
 
 TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)

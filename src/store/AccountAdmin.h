@@ -1,15 +1,18 @@
 #pragma once
 // Account administration, owned by the database manager: an account is its
-// server account (host '%') with the store's grants, its USERTABLE, APPPREFTABLE
+// server account (host '%', changed only through the store's account
+// routines) with the store's grants, its USERTABLE, APPPREFTABLE
 // and mysql.user_info rows, its personal group and its group memberships.
 // Server account statements cannot be rolled back, so they are undone by hand
 // when the rows fail. The manager's methods of the same purpose forward here.
 #include "store/ResultCodes.h"
 #include <QString>
+#include <QStringList>
 
 #include <atomic>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class TVXPersonalAccess;
 class TVXPreferences;
@@ -55,8 +58,9 @@ private:
     // A statement on server accounts; one with a password inside never has
     // the server's message (which may quote it) reported.
     TVXResult runAccountStatement(const QString& statement, bool secretInside = false);
-    TVXResult grantStoreRights(const QString& account, bool administrator);
-    TVXResult replaceStoreRights(const QString& account, bool administrator);
+    // One of the store's account routines, the texts and then the flag (when
+    // given) as its parameters.
+    TVXResult callAccountRoutine(const char* call, const QStringList& texts, std::optional<bool> flag = std::nullopt);
     TVXResult writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
     TVXResult writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
     TVXResult writeMemberships(const TVXUser_Admin& user);

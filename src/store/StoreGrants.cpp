@@ -6,9 +6,10 @@
 QList<StoreGrant> parseStoreGrants(const QString& text, QString* problem)
 {
     // Only names and privilege lists of these shapes reach a GRANT statement.
-    static const QRegularExpression line(QStringLiteral("^(user|admin)\\s+(\\S+)\\s+(.+?)\\s*$"));
+    static const QRegularExpression line(
+        QStringLiteral("^(user|admin)\\s+((?:FUNCTION|PROCEDURE)\\s+)?(\\S+)\\s+(.+?)\\s*$"));
     static const QRegularExpression object(
-        QStringLiteral("^(\\*\\.\\*|tolvanexdb\\.\\*|mysql\\.(user|user_info)|(tolvanexdb\\.)?[A-Z]+)$"));
+        QStringLiteral("^(\\*\\.\\*|tolvanexdb\\.\\*|mysql\\.(user|user_info)|(tolvanexdb\\.)?[A-Z_]+)$"));
     static const QRegularExpression privilege(QStringLiteral("^[A-Z]+( [A-Z]+)?(\\([A-Z_]+(, ?[A-Z_]+)*\\))?$"));
     static const QLatin1String grantOption(" WITH GRANT OPTION");
 
@@ -24,13 +25,15 @@ QList<StoreGrant> parseStoreGrants(const QString& text, QString* problem)
         if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('#')))
             continue;
         const auto match = line.match(trimmed);
-        if (!match.hasMatch() || !object.match(match.captured(2)).hasMatch())
+        if (!match.hasMatch() || !object.match(match.captured(3)).hasMatch())
             return fail(QStringLiteral("grants line %1 is not of the form: role object privileges").arg(n + 1));
         StoreGrant grant;
         grant.administrator = match.captured(1) == QLatin1String("admin");
-        grant.object = match.captured(2).contains(QLatin1Char('.')) ? match.captured(2)
-                                                                    : QStringLiteral("tolvanexdb.") + match.captured(2);
-        grant.privileges = match.captured(3);
+        grant.object = match.captured(3).contains(QLatin1Char('.')) ? match.captured(3)
+                                                                    : QStringLiteral("tolvanexdb.") + match.captured(3);
+        if (!match.captured(2).isEmpty())
+            grant.object = match.captured(2).trimmed() + QLatin1Char(' ') + grant.object; // "FUNCTION tolvanexdb.X"
+        grant.privileges = match.captured(4);
         if (grant.privileges.endsWith(grantOption)) {
             grant.withGrantOption = true;
             grant.privileges.chop(grantOption.size());
@@ -73,15 +76,24 @@ const QList<StoreGrant>& storeGrants()
     return grants;
 }
 
-QStringList storeGrantStatements(const QString& quotedAccount, bool administrator)
+QString storeGrantRoutineText()
 {
-    QStringList statements;
+    // The statements run inside the rights routine, whose variables
+    // `account` (the quoted account) and `administrator` they use. Objects
+    // and privileges passed the parser's patterns, so they hold no quotes.
+    QString userPart;
+    QString adminPart;
     for (const StoreGrant& grant : storeGrants()) {
-        if (grant.administrator && !administrator)
-            continue;
-        statements << QStringLiteral("GRANT %1 ON %2 TO %3%4")
-                          .arg(grant.privileges, grant.object, quotedAccount,
-                               grant.withGrantOption ? QStringLiteral(" WITH GRANT OPTION") : QString());
+        const QString statement =
+            QStringLiteral("EXECUTE IMMEDIATE CONCAT('GRANT %1 ON %2 TO ', account%3);\n")
+                .arg(grant.privileges, grant.object,
+                     grant.withGrantOption ? QStringLiteral(", ' WITH GRANT OPTION'") : QString());
+        if (grant.administrator)
+            adminPart += QStringLiteral("    ") + statement;
+        else
+            userPart += QStringLiteral("  ") + statement;
     }
-    return statements;
+    if (userPart.isEmpty() || adminPart.isEmpty())
+        return userPart;
+    return userPart + QStringLiteral("  IF administrator THEN\n") + adminPart + QStringLiteral("  END IF;\n");
 }

@@ -7,7 +7,7 @@
 
 struct StoreGrant {
     bool administrator = false; // an "admin" line: administrators only
-    QString object;             // "tolvanexdb.TABLE", "tolvanexdb.*", "mysql.user_info", "*.*", ...
+    QString object;             // "tolvanexdb.TABLE", "tolvanexdb.*", "mysql.user_info", "FUNCTION tolvanexdb.F", ...
     QString privileges;         // as GRANT takes them, "WITH GRANT OPTION" apart
     bool withGrantOption = false;
 };
@@ -16,5 +16,6 @@ struct StoreGrant {
 QList<StoreGrant> parseStoreGrants(const QString& text, QString* problem = nullptr);
 // The compiled-in server/grants.txt.
 const QList<StoreGrant>& storeGrants();
-// The GRANT statements for an account (already quoted, e.g. 'nina'@'%').
-QStringList storeGrantStatements(const QString& quotedAccount, bool administrator);
+// The body of the store's rights routine: every account's grants, then inside
+// "IF administrator" the administrators' (empty when the list is unreadable).
+QString storeGrantRoutineText();

@@ -1,5 +1,6 @@
 #include "store/TVXStoreCreator.h"
 
+#include "model/BMPasswordPolicyController.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser_Admin.h"
@@ -7,6 +8,7 @@
 #include "store/QueryConstants.h"
 #include "store/SchemaText.h"
 #include "store/StatementHelpers.h"
+#include "store/StoreGrants.h"
 #include "store/TVXDataBase.h"
 
 #include <QDateTime>
@@ -27,36 +29,25 @@ namespace {
 constexpr const char* kRowKeyedTables[] = {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
                                            "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"};
 
-// A script whose routines and triggers hold ';' in their bodies: statements
-// end at the delimiter "DELIMITER x" lines set, as in the mariadb client.
-QStringList splitDelimitedScript(const char* script)
-{
-    QStringList statements;
-    QString current;
-    QString delimiter = QStringLiteral(";");
-    for (const QString& rawLine : QString::fromUtf8(script).split(QLatin1Char('\n'))) {
-        const QString line = rawLine.trimmed();
-        if (line.startsWith(QLatin1String("DELIMITER "), Qt::CaseInsensitive)) {
-            delimiter = line.mid(10).trimmed();
-            continue;
-        }
-        if (line.isEmpty() || line.startsWith(QLatin1String("--")))
-            continue;
-        current += line + QLatin1Char('\n');
-        if (line.endsWith(delimiter)) {
-            current.chop(delimiter.size() + 1);
-            statements << current.trimmed();
-            current.clear();
-        }
-    }
-    if (!current.trimmed().isEmpty())
-        statements << current.trimmed();
-    return statements;
-}
+// The locked account the store's routines run as; no one logs in as it.
+constexpr char kDefinerAccount[] = "'tvx_definer'@'localhost'";
 
 QString serverMessage(const sql::SQLException& e)
 {
     return QStringLiteral("%1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
+}
+
+QString policyRefusal(const QString& name, const BMPasswordPolicyController& rules)
+{
+    QStringList needs;
+    if (rules.mminPassLength() > 0)
+        needs << QStringLiteral("at least %1 characters").arg(rules.mminPassLength());
+    if (rules.mCharsetFlag() & 1)
+        needs << QStringLiteral("a letter");
+    if (rules.mCharsetFlag() & 4)
+        needs << QStringLiteral("a digit");
+    return QStringLiteral("The password of %1 does not meet the store's password policy (it needs %2).")
+        .arg(name, needs.join(QStringLiteral(", ")));
 }
 
 } // namespace
@@ -234,6 +225,52 @@ StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
     }
 }
 
+StoreResult TVXStoreCreator::installRoutines(QStringList* changes)
+{
+    const QString grants = storeGrantRoutineText();
+    if (grants.isEmpty())
+        return StoreResult::failure(QStringLiteral("The store's list of rights (server/grants.txt) is unreadable."));
+    bool madeDefiner = false;
+    try {
+        madeDefiner = queryValue(QStringLiteral("SELECT COUNT(*) FROM mysql.global_priv "
+                                                "WHERE User='tvx_definer' AND Host='localhost'"))
+                          .toInt()
+                      == 0;
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    const QString definer = QString::fromLatin1(kDefinerAccount);
+    // The hash 'invalid' matches no password: locked, and unusable if unlocked.
+    QStringList steps = {
+        QStringLiteral("CREATE USER IF NOT EXISTS %1 IDENTIFIED VIA mysql_native_password USING 'invalid' "
+                       "ACCOUNT LOCK")
+            .arg(definer),
+        QStringLiteral("ALTER USER %1 IDENTIFIED VIA mysql_native_password USING 'invalid' ACCOUNT LOCK").arg(definer),
+        // What the routines do: make, rename and drop accounts, grant the
+        // store's rights (which needs them with the grant option) and read who
+        // holds which.
+        QStringLiteral("GRANT ALL PRIVILEGES ON tolvanexdb.* TO %1 WITH GRANT OPTION").arg(definer),
+        QStringLiteral("GRANT SELECT, INSERT, UPDATE, DELETE ON mysql.user_info TO %1 WITH GRANT OPTION").arg(definer),
+        QStringLiteral("GRANT SELECT ON mysql.procs_priv TO %1").arg(definer),
+        QStringLiteral("GRANT SELECT ON mysql.global_priv TO %1").arg(definer),
+        QStringLiteral("GRANT CREATE USER ON *.* TO %1").arg(definer),
+    };
+    QString script = QString::fromUtf8(kStoreRoutinesSQL);
+    script.replace(QLatin1String("  -- @STORE_GRANTS@\n"), grants);
+    steps << splitDelimitedScript(script);
+    try {
+        admin().setSchema(kTolvanexSchema);
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    for (const QString& statement : std::as_const(steps))
+        if (auto r = run(statement); !r.ok)
+            return r;
+    if (changes && madeDefiner)
+        *changes << QStringLiteral("the store's routines run as the locked account tvx_definer@localhost");
+    return {};
+}
+
 StoreResult TVXStoreCreator::upgradeSchema()
 {
     if (auto server = checkServer(); !server.ok)
@@ -263,6 +300,8 @@ StoreResult TVXStoreCreator::upgradeSchema()
     if (auto r = keyIconNumbers(&changes); !r.ok)
         return r;
     if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
+        return r;
+    if (auto r = installRoutines(&changes); !r.ok)
         return r;
     if (auto r = installRules(); !r.ok)
         return r;
@@ -312,6 +351,8 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
             return undo(r);
     if (auto r = ensureUserInfo(&createdUserInfo, nullptr); !r.ok)
         return undo(r);
+    if (auto r = installRoutines(nullptr); !r.ok)
+        return undo(r);
 
     mStore->createEncrypter(masterPassword);
     try {
@@ -359,7 +400,12 @@ StoreResult TVXStoreCreator::installRules()
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }
-    for (const QString& statement : splitDelimitedScript(kStoreRulesSQL))
+    const QString definer = QString::fromLatin1(kDefinerAccount);
+    // The rules tell the store tool's account from store accounts by their rights.
+    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.tables_priv TO %1").arg(definer),
+                         QStringLiteral("GRANT SELECT ON mysql.db TO %1").arg(definer)};
+    steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
+    for (const QString& statement : std::as_const(steps))
         if (auto r = run(statement); !r.ok)
             return r;
     return {};
@@ -483,34 +529,63 @@ StoreResult TVXStoreCreator::dropServerAccount(const QString& name)
 
 StoreResult TVXStoreCreator::applyStoreRights(const QString& name, bool administrator)
 {
+    return applyStoreRights(name, QStringLiteral("%"), administrator);
+}
+
+StoreResult TVXStoreCreator::applyStoreRights(const QString& name, const QString& host, bool administrator)
+{
     if (!isValidAccountName(name))
         return StoreResult::failure(QStringLiteral("Not a valid account name: use 1 to 16 letters, digits, '_', '.' or '-'."));
-    if (const TVXResult code = mStore->applyStoreRights(name, administrator); code != kTVXDone)
-        return StoreResult::failure(QStringLiteral("The server refused the rights of %1 (result %2).").arg(name).arg(resultNumber(code)));
-    return {};
+    try {
+        std::unique_ptr<sql::PreparedStatement> call(
+            admin().prepareStatement("CALL tolvanexdb.TVX_APPLY_RIGHTS(?, ?, ?)"));
+        call->setString(1, name.toStdString());
+        call->setString(2, host.toStdString());
+        call->setBoolean(3, administrator);
+        call->execute();
+        return {};
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(QStringLiteral("The server refused the rights of %1: %2").arg(name, serverMessage(e)));
+    }
 }
 
 StoreResult TVXStoreCreator::upgradeGrants(int* accounts)
 {
-    QList<std::pair<QString, bool>> found;
+    if (auto r = installRoutines(nullptr); !r.ok)
+        return r;
+    // Every host of every name with a user row. Administrators are those that
+    // hold the account routines, or (in a store of an earlier version) may
+    // create accounts at some host.
+    struct Account {
+        QString name;
+        QString host;
+        bool administrator;
+    };
+    QList<Account> found;
     try {
         std::unique_ptr<sql::Statement> stmt(admin().createStatement());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
-            "SELECT UT.USERNAME, MAX(U.Create_user_priv='Y') FROM tolvanexdb.USERTABLE UT JOIN mysql.user U "
-            "ON U.User = CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin AND U.Host='%' "
-            "GROUP BY UT.USERNAME ORDER BY UT.USERNAME"));
+            "SELECT UT.USERNAME, G.Host, tolvanexdb.TVX_ACCOUNT_IS_ADMIN(UT.USERNAME) OR EXISTS (SELECT 1 FROM "
+            "mysql.user A WHERE A.User = G.User AND A.Create_user_priv = 'Y') FROM tolvanexdb.USERTABLE UT "
+            "JOIN mysql.global_priv G ON G.User = CONVERT(UT.USERNAME USING utf8mb3) COLLATE utf8mb3_bin "
+            "ORDER BY UT.USERNAME, G.Host"));
         while (rs->next())
-            found.append({QString::fromStdString(rs->getString(1).asStdString()), rs->getInt(2) == 1});
+            found.append({QString::fromStdString(rs->getString(1).asStdString()),
+                          QString::fromStdString(rs->getString(2).asStdString()), rs->getInt(3) == 1});
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }
     int done = 0;
-    for (const auto& [name, administrator] : std::as_const(found)) {
-        if (name.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0 || !isValidAccountName(name))
+    QString previous;
+    for (const Account& account : std::as_const(found)) {
+        if (account.name.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0 || account.name == QLatin1String("tvx_definer")
+            || !isValidAccountName(account.name))
             continue; // never an account the store does not own
-        if (auto r = applyStoreRights(name, administrator); !r.ok)
+        if (auto r = applyStoreRights(account.name, account.host, account.administrator); !r.ok)
             return r;
-        ++done;
+        if (account.name != previous)
+            ++done;
+        previous = account.name;
     }
     if (accounts)
         *accounts = done;
@@ -530,6 +605,17 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     }
     if (user.name.compare(QLatin1String("root"), Qt::CaseInsensitive) == 0)
         return StoreResult::failure(QStringLiteral("The server's own root account cannot be a store user."));
+    // Checked before anything is made: an account never gets a password its
+    // own client would refuse.
+    if (user.password.isEmpty())
+        return StoreResult::failure(QStringLiteral("The password of %1 is empty; every account needs one.").arg(user.name));
+    const std::optional<QVariantHash> policy = mStore->passwordPolicyDetails();
+    if (!policy)
+        return StoreResult::failure(QStringLiteral("The store's password policy could not be read."));
+    BMPasswordPolicyController rules;
+    rules.passwordPolicyDidChanged(*policy);
+    if (!rules.stringConformsPassowrdPolicy(user.password))
+        return StoreResult::failure(policyRefusal(user.name, rules));
     if (mStore->isUserExistsInTolvanex(user.name))
         return StoreResult::failure(QStringLiteral("An account named %1 exists already.").arg(user.name));
 

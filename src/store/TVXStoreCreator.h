@@ -52,9 +52,9 @@ public:
     // server's user_info table InnoDB, a primary key on every table. Keeps
     // every row; can be run again. On success the message says what changed.
     StoreResult upgradeSchema();
-    // Adds a user the way the administration window does: server account (host
-    // '%') with the store's grants, its rows, its personal group. The account is
-    // removed again when the rows fail.
+    // Adds a user the way the administration window does (through the store's
+    // account routines): server account (host '%') with the store's grants, its
+    // rows, its personal group. The account is removed again when the rows fail.
     StoreResult addStoreUser(const StoreUser& user, QString* userID = nullptr);
     // The store-wide password policy: minimum length and character-set flag
     // (0 none, 1 letters, 4 digits, 5 digits and letters).
@@ -63,13 +63,20 @@ public:
     // a server account type, two groups with a few records, and the account
     // `memberID` in both groups.
     StoreResult addDemoContent(const QString& memberID);
-    // Gives an existing server account exactly the rights of server/grants.txt
-    // for its role (what it held before is revoked).
+    // Gives an existing server account (host '%', or the host given) exactly
+    // the rights of server/grants.txt for its role (what it held before is
+    // revoked), through the store's rights routine.
     StoreResult applyStoreRights(const QString& name, bool administrator);
-    // Re-grants every store account (a USERTABLE row with a server account at
-    // host '%'): administrators are those that may create accounts. Reports
-    // how many were re-granted.
+    StoreResult applyStoreRights(const QString& name, const QString& host, bool administrator);
+    // Re-grants every store account (a USERTABLE row with a server account),
+    // at every host of its name: administrators are those that hold the account
+    // routines or may create accounts. Installs the routines and their definer
+    // first. Reports how many accounts were re-granted.
     StoreResult upgradeGrants(int* accounts = nullptr);
+    // The definer account 'tvx_definer'@'localhost' (locked) and the store's
+    // routines (server/routines.sql, the rights routine granting exactly
+    // server/grants.txt). Can be run again; notes in *changes a definer it made.
+    StoreResult installRoutines(QStringList* changes);
     // Removes a server account if it exists (for re-running a set-up).
     StoreResult dropServerAccount(const QString& name);
 

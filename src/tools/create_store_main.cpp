@@ -81,11 +81,14 @@ struct ToolOptions {
                                             "authorities. Without it, TLS is used when the server offers it."),
                              QStringLiteral("file")};
     QCommandLineOption upgradeGrants{QStringLiteral("upgrade-grants"),
-                                     QStringLiteral("Give every existing store account exactly the rights "
-                                                    "of server/grants.txt (what it held before is revoked).")};
+                                     QStringLiteral("Give every existing store account, at every host of its "
+                                                    "name, exactly the rights of server/grants.txt (what it held "
+                                                    "before is revoked); installs the store's routines first.")};
     QCommandLineOption upgrade{QStringLiteral("upgrade-schema"),
-                               QStringLiteral("Bring an existing store's tables up to date, keeping every "
-                                              "row (on a cluster, run it against one node).")};
+                               QStringLiteral("Bring an existing store's tables and routines up to date, "
+                                              "keeping every row, and grant its accounts the store's rights "
+                                              "again as --upgrade-grants does (on a cluster, run it against "
+                                              "one node).")};
 
     QList<QCommandLineOption> all() const
     {
@@ -207,13 +210,19 @@ int main(int argc, char** argv)
             return fail(r.message);
         std::cout << r.message.toStdString() << '\n';
     }
+    // Accounts of an upgraded store hold none of its routines until granted again.
+    const bool regrant = parser.isSet(o.upgradeGrants) || parser.isSet(o.upgrade);
+    // The policy first: the passwords of accounts added in the same run must meet it.
+    if (policy)
+        if (const int code = setPolicy(creator, parser, o); code != 0)
+            return code;
     if (const int code = addAccounts(creator, parser, o); code != 0)
         return code;
-    if (parser.isSet(o.upgradeGrants)) {
+    if (regrant) {
         int accounts = 0;
         if (auto r = creator.upgradeGrants(&accounts); !r.ok)
             return fail(r.message);
         std::cout << "Granted the store's rights again to " << accounts << " accounts.\n";
     }
-    return policy ? setPolicy(creator, parser, o) : 0;
+    return 0;
 }

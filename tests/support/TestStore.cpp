@@ -136,6 +136,32 @@ void makeAdministrator(const QString& name)
     EXPECT_TRUE(rights.ok) << rights.message.toStdString();
 }
 
+std::unique_ptr<sql::Connection> accountConnection(const QString& name, const QString& password)
+{
+    TVXDataBase connector;
+    return connector.connectToSServer(QStringLiteral("tcp://127.0.0.1:%1").arg(port()), name, password, caFile());
+}
+
+int refusalOf(sql::Connection& connection, const QString& statement)
+{
+    try {
+        std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+        stmt->execute(statement.toStdString());
+        return 0;
+    } catch (const sql::SQLException& e) {
+        return e.getErrorCode();
+    }
+}
+
+QString queryValueOn(sql::Connection& connection, const QString& query)
+{
+    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(query.toStdString()));
+    if (!rs->next() || rs->isNull(1))
+        return QString();
+    return QString::fromStdString(rs->getString(1).asStdString());
+}
+
 void givePreferenceRow(const QString& userID, const QString& name)
 {
     TVXDataBase administrator;

@@ -49,6 +49,14 @@ QString addAccount(const QString& name, const QString& password, bool administra
 // Gives an account an administrator's rights (server/grants.txt).
 void makeAdministrator(const QString& name);
 
+// A plain connection with an account's own credentials (no schema chosen), as
+// anyone holding them would have with a mariadb client; throws when refused.
+std::unique_ptr<sql::Connection> accountConnection(const QString& name, const QString& password);
+// Runs one statement: 0 when it went through, else the server's error number.
+int refusalOf(sql::Connection& connection, const QString& statement);
+// First column of the first row as text; null without a row or on a NULL.
+QString queryValueOn(sql::Connection& connection, const QString& query);
+
 // The user's preference row with its defaults, written as account
 // administration writes it (an ordinary account may not add one).
 void givePreferenceRow(const QString& userID, const QString& name);

@@ -1,0 +1,164 @@
+-- Routines, triggers and views of the store. They run as
+-- 'tvx_definer'@'localhost', a locked account no one logs in as; inside them
+-- USER() still names the logged-in account, whose name part is what they check.
+-- Statements end at the current delimiter, as in the mariadb client.
+-- Administrators hold EXECUTE on the account procedures (TVX_CREATE_ACCOUNT
+-- and those beside it); every store account on TVX_SESSION_USERID,
+-- TVX_IS_ADMIN and TVX_ACCOUNT_IS_ADMIN (server/grants.txt).
+
+DELIMITER //
+
+-- The USERID of the session's account; NULL when it has no user row.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_SESSION_USERID()
+RETURNS VARCHAR(16) CHARACTER SET utf8mb4
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  DECLARE session_name VARCHAR(80) CHARACTER SET utf8mb4 DEFAULT SUBSTRING_INDEX(USER(), '@', 1);
+  -- The name column compares without case; server account names do not.
+  RETURN (SELECT USERID FROM USERTABLE
+          WHERE USERNAME = session_name AND BINARY USERNAME = BINARY session_name LIMIT 1);
+END//
+
+-- 1 when the named account is a store administrator: it has a user row and
+-- holds EXECUTE on the account procedures, which only they (and the store
+-- tool) grant.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_ACCOUNT_IS_ADMIN(account_name VARCHAR(80))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN EXISTS (SELECT 1 FROM USERTABLE
+               WHERE USERNAME = account_name AND BINARY USERNAME = BINARY account_name)
+       AND EXISTS (SELECT 1 FROM mysql.procs_priv
+                   WHERE Db = 'tolvanexdb' AND BINARY User = BINARY account_name AND Host = '%'
+                     AND Routine_name = 'TVX_CREATE_ACCOUNT' AND Routine_type = 'PROCEDURE'
+                     AND FIND_IN_SET('Execute', Proc_priv) > 0)//
+
+-- 1 when the session's account is a store administrator, else 0.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_ADMIN()
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_ACCOUNT_IS_ADMIN(SUBSTRING_INDEX(USER(), '@', 1))//
+
+-- 1 when some server account (at any host) or role holds the name.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_ACCOUNT_NAME_TAKEN(account_name VARCHAR(80))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN EXISTS (SELECT 1 FROM mysql.global_priv WHERE BINARY User = BINARY account_name)//
+
+-- Refuses a name outside the account-name rule (no quotes, no wildcards).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_NAME(account_name VARCHAR(80))
+SQL SECURITY DEFINER NO SQL
+BEGIN
+  IF account_name IS NULL OR CAST(account_name AS BINARY) NOT REGEXP '^[A-Za-z0-9_.-]{1,16}$' THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Not a valid account name';
+  END IF;
+END//
+
+-- Refuses a name that is not a store account: the store's accounts are those
+-- at host '%' that hold the rights every store account holds and nothing
+-- server-wide.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_STORE_ACCOUNT(account_name VARCHAR(80))
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  CALL TVX_CHECK_NAME(account_name);
+  IF NOT EXISTS (SELECT 1 FROM mysql.procs_priv
+                 WHERE Db = 'tolvanexdb' AND BINARY User = BINARY account_name AND Host = '%'
+                   AND Routine_name = 'TVX_SESSION_USERID' AND Routine_type = 'FUNCTION'
+                   AND FIND_IN_SET('Execute', Proc_priv) > 0)
+     OR NOT EXISTS (SELECT 1 FROM mysql.global_priv
+                    WHERE BINARY User = BINARY account_name AND Host = '%'
+                      AND JSON_VALUE(Priv, '$.access') = 0) THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Not an account of the store';
+  END IF;
+END//
+
+-- Refuses a name that some server account holds already (at any host).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_NEW_NAME(account_name VARCHAR(80))
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  CALL TVX_CHECK_NAME(account_name);
+  IF TVX_ACCOUNT_NAME_TAKEN(account_name) THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'A server account of that name exists already';
+  END IF;
+END//
+
+-- Refuses an empty password; returns the server's hash of the password, so
+-- that no statement text carries the password itself.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_PASSWORD_HASH(account_password TEXT)
+RETURNS VARCHAR(64) CHARACTER SET latin1
+SQL SECURITY DEFINER NO SQL
+BEGIN
+  IF account_password IS NULL OR account_password = '' THEN
+    SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'An account password must not be empty';
+  END IF;
+  RETURN PASSWORD(account_password);
+END//
+
+-- Gives an account exactly the rights of server/grants.txt for its role; the
+-- store tool writes the GRANT statements in place of the marker below. Only
+-- the store tool (and the account procedures) may run it.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_APPLY_RIGHTS(account_name VARCHAR(80), account_host VARCHAR(255), administrator TINYINT)
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  DECLARE account VARCHAR(400) DEFAULT CONCAT(QUOTE(account_name), '@', QUOTE(account_host));
+  -- Granting EXECUTE on a procedure that is running (the caller) counts as
+  -- recursion: allow one level while granting.
+  DECLARE saved_depth INT DEFAULT @@SESSION.max_sp_recursion_depth;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    SET SESSION max_sp_recursion_depth = saved_depth;
+    RESIGNAL;
+  END;
+  CALL TVX_CHECK_NAME(account_name);
+  SET SESSION max_sp_recursion_depth = GREATEST(saved_depth, 1);
+  EXECUTE IMMEDIATE CONCAT('REVOKE ALL PRIVILEGES, GRANT OPTION FROM ', account);
+  -- @STORE_GRANTS@
+  SET SESSION max_sp_recursion_depth = saved_depth;
+END//
+
+-- The account window's operations, for administrators.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CREATE_ACCOUNT(account_name VARCHAR(80), account_password TEXT, administrator TINYINT)
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  DECLARE password_hash VARCHAR(64) CHARACTER SET latin1 DEFAULT TVX_PASSWORD_HASH(account_password);
+  CALL TVX_CHECK_NEW_NAME(account_name);
+  EXECUTE IMMEDIATE CONCAT('CREATE USER ', QUOTE(account_name), '@''%'' IDENTIFIED BY PASSWORD ',
+                           QUOTE(password_hash), ' REQUIRE SSL');
+  CALL TVX_APPLY_RIGHTS(account_name, '%', administrator);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_SET_ACCOUNT_PASSWORD(account_name VARCHAR(80), account_password TEXT)
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  DECLARE password_hash VARCHAR(64) CHARACTER SET latin1 DEFAULT TVX_PASSWORD_HASH(account_password);
+  CALL TVX_CHECK_STORE_ACCOUNT(account_name);
+  EXECUTE IMMEDIATE CONCAT('ALTER USER ', QUOTE(account_name), '@''%'' IDENTIFIED BY PASSWORD ',
+                           QUOTE(password_hash));
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_RENAME_ACCOUNT(old_name VARCHAR(80), new_name VARCHAR(80))
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  CALL TVX_CHECK_STORE_ACCOUNT(old_name);
+  CALL TVX_CHECK_NEW_NAME(new_name);
+  EXECUTE IMMEDIATE CONCAT('RENAME USER ', QUOTE(old_name), '@''%'' TO ', QUOTE(new_name), '@''%''');
+END//
+
+-- An account whose server account is gone already counts as dropped.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DROP_ACCOUNT(account_name VARCHAR(80))
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  CALL TVX_CHECK_NAME(account_name);
+  IF EXISTS (SELECT 1 FROM mysql.global_priv WHERE BINARY User = BINARY account_name AND Host = '%') THEN
+    CALL TVX_CHECK_STORE_ACCOUNT(account_name);
+    EXECUTE IMMEDIATE CONCAT('DROP USER ', QUOTE(account_name), '@''%''');
+  END IF;
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_GRANT_ACCOUNT(account_name VARCHAR(80), administrator TINYINT)
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  CALL TVX_CHECK_STORE_ACCOUNT(account_name);
+  CALL TVX_APPLY_RIGHTS(account_name, '%', administrator);
+END//
+
+DELIMITER ;
