@@ -16,21 +16,27 @@
 
 DELIMITER //
 
--- 1 when the session is not held to the bits: a store administrator, or a
--- server account without a user row and without rights on the store's tables
--- of its own (the store tool's). A store account whose user row is gone is
--- held to them, and may change nothing.
+-- 1 when the session is not held to the bits: a store administrator (an
+-- account with a user row and rights on the whole store database, which only
+-- administrators hold), or a server account without a user row and without
+-- rights on the store's tables of its own (the store tool's). A store account
+-- whose user row is gone is held to them, and may change nothing.
+-- The rights are read from information_schema, not from the mysql tables:
+-- those would join the session's transaction, whose savepoints they refuse.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_UNRULED()
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
 BEGIN
-  DECLARE account VARCHAR(128) DEFAULT SUBSTRING_INDEX(USER(), '@', 1);
-  IF TVX_IS_ADMIN() THEN
-    RETURN 1;
+  -- information_schema names an account 'name'@'host'; names compare exactly.
+  DECLARE account VARCHAR(200) DEFAULT CONCAT('''', SUBSTRING_INDEX(USER(), '@', 1), '''');
+  IF TVX_SESSION_USERID() IS NOT NULL THEN
+    RETURN EXISTS (SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES
+                   WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account);
   END IF;
-  RETURN TVX_SESSION_USERID() IS NULL
-         AND NOT EXISTS (SELECT 1 FROM mysql.tables_priv WHERE Db = 'tolvanexdb' AND User = account)
-         AND NOT EXISTS (SELECT 1 FROM mysql.db WHERE Db = 'tolvanexdb' AND User = account);
+  RETURN NOT EXISTS (SELECT 1 FROM information_schema.TABLE_PRIVILEGES
+                     WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account)
+         AND NOT EXISTS (SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES
+                         WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account);
 END //
 
 -- A group's record word for a user: the group's word when the group's

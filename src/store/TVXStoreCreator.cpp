@@ -401,9 +401,10 @@ StoreResult TVXStoreCreator::installRules()
         return StoreResult::failure(serverMessage(e));
     }
     const QString definer = QString::fromLatin1(kDefinerAccount);
-    // The rules tell the store tool's account from store accounts by their rights.
-    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.tables_priv TO %1").arg(definer),
-                         QStringLiteral("GRANT SELECT ON mysql.db TO %1").arg(definer)};
+    // The rules tell administrators and the store tool's account from other
+    // accounts by their rights, which information_schema lists in full only
+    // to an account that may read the mysql database.
+    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer)};
     steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
     for (const QString& statement : std::as_const(steps))
         if (auto r = run(statement); !r.ok)
