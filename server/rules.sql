@@ -116,13 +116,30 @@ BEGIN
   SIGNAL SQLSTATE '23000' SET MYSQL_ERRNO = 1452, MESSAGE_TEXT = text;
 END //
 
+-- A record row's checks, in the order an import's rows take them: its type
+-- exists; the session's own rights in the group (which also show that the
+-- group exists); only when those fail, the group's existence and whether the
+-- session is held to the bits at all.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_RECORD(group_uid VARCHAR(16), type_uid VARCHAR(16), bits INT)
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF type_uid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM TYPETABLE WHERE UID = type_uid) THEN
+    CALL TVX_REFUSE_LINK('type');
+  END IF;
+  IF IFNULL((SELECT TVX_RECORD_WORD(g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, u.RECORDPERMISSION) & bits
+             FROM USERTABLE u JOIN GROUPTABLE g ON g.UID = group_uid
+             WHERE u.USERID = TVX_SESSION_USERID()
+               AND (group_uid = u.USERID OR group_uid = '0000000000000000'
+                    OR EXISTS (SELECT 1 FROM USERGROUPTABLE m WHERE m.GROUPID = group_uid AND m.USERID = u.USERID))),
+            0) = 0 THEN
+    IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
+    IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+  END IF;
+END //
+
 -- Records: their group and type exist; add, edit, delete by the record word.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECORD_INSERT BEFORE INSERT ON RECORDTABLE FOR EACH ROW
-BEGIN
-  IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = NEW.GROUPUID) THEN CALL TVX_REFUSE_LINK('group'); END IF;
-  IF NOT EXISTS (SELECT 1 FROM TYPETABLE WHERE UID = NEW.TYPEUID) THEN CALL TVX_REFUSE_LINK('type'); END IF;
-  IF NOT TVX_MAY_RECORD(NEW.GROUPUID, 1) THEN CALL TVX_REFUSE(); END IF;
-END //
+CALL TVX_CHECK_RECORD(NEW.GROUPUID, NEW.TYPEUID, 1) //
 
 -- A view count alone is anyone's who sees the record; a record moved to
 -- another group needs the add bit there (the client's move offers only such
