@@ -1,5 +1,7 @@
 #pragma once
-// The record-permission rule, shared by the store's queries and the commands.
+// The permission rules, shared by the store's queries, the commands and the
+// windows. The server holds the same rules (server/rules.sql: TVX_RECORD_WORD,
+// TVX_WORD_ALLOWS); the store tests run every word through both.
 
 #include "model/BMGroup.h"
 
@@ -13,6 +15,12 @@ namespace storerules {
 inline uint16_t recordPermissionsInGroup(const BMGroup* group, uint16_t userRecordBits)
 {
     return group && group->mPreferencePermissions() ? group->mRecordLevelPermissions() : userRecordBits;
+}
+
+// A user's group or type word allows a change when it holds one of the bits.
+inline bool userWordAllows(uint16_t userWord, uint16_t bits)
+{
+    return (userWord & bits) != 0;
 }
 
 } // namespace storerules

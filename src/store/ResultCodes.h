@@ -20,6 +20,7 @@ enum class [[nodiscard]] TVXResult : int {
     kTVXSecureConnectionRefused = 14, // no TLS, or a certificate that does not verify
     kTVXStoreBusy = 15,             // 1205: a lock still held after the retries; the
                                     // connection stays, the write may be tried again
+    kTVXPermissionRefused = 16,     // the server refused a write the account's bits do not allow
 };
 // Callers name the codes as they always have, unqualified.
 using enum TVXResult;
@@ -43,6 +44,8 @@ inline constexpr int kErrUnknownHost = 2005;
 inline constexpr int kErrServerLost = 2013;
 inline constexpr int kErrUnknownSystemVariable = 1193;
 inline constexpr int kErrLockWaitTimeout = 1205;
+// The store's write rules (server/rules.sql) refuse a change the account's bits do not allow.
+inline constexpr int kErrPermissionRefused = 45001;
 // A cluster node that is not part of the primary component, or a server that
 // is going down, answers these: to the client it is a lost connection.
 inline constexpr int kErrNodeNotReady = 1047;        // "WSREP has not yet prepared node for application use"

@@ -7,6 +7,8 @@
 extern const char* const kStoreSchemaSQL;
 extern const char* const kUserInfoSchemaSQL;
 extern const char* const kStoreRoutinesSQL;
+// The write rules the server holds (server/rules.sql): functions and triggers.
+extern const char* const kStoreRulesSQL;
 
 // Splits a script into its statements (at ';' ending a line), dropping "--" comments.
 QStringList splitSqlScript(const char* script);

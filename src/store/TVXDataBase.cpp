@@ -243,6 +243,8 @@ TVXResult TVXDataBase::mapDBErrorCode(int serverErrorNumber)
         return kTVXAccessDenied;
     if (serverErrorNumber == kErrAllPrivilegesAccount)
         return kTVXAllPrivileges;
+    if (serverErrorNumber == kErrPermissionRefused)
+        return kTVXPermissionRefused;
     // This client library reports a refused TCP connection as 2002.
     if (serverErrorNumber == kErrConnectionRefused || serverErrorNumber == kErrConnectHostFailed
         || serverErrorNumber == kErrUnknownHost)
@@ -302,6 +304,9 @@ TVXResult TVXDataBase::reportDatabaseError(const sql::SQLException& e, TVXResult
     // A lock another session holds: the connection is fine, the write can wait.
     if (number == kErrLockWaitTimeout && code == kTVXStatementFailed)
         code = kTVXStoreBusy;
+    // A write the store's rules refused is the user's to hear of, not a stale copy.
+    if (code == kTVXStatementFailed && e.getErrorCode() == kErrPermissionRefused)
+        code = kTVXPermissionRefused;
     return reportError(platform::Error{QString::fromUtf8(e.what()), number}, code);
 }
 

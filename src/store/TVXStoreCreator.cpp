@@ -360,7 +360,9 @@ StoreResult TVXStoreCreator::upgradeTables(QStringList& changes)
         return r;
     if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
         return r;
-    return installRoutines(&changes);
+    if (auto r = installRoutines(&changes); !r.ok)
+        return r;
+    return installRules();
 }
 
 StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool replaceExisting)
@@ -440,6 +442,27 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     } catch (const sql::SQLException& e) {
         return undo(StoreResult::failure(serverMessage(e)));
     }
+    if (auto r = installRules(); !r.ok)
+        return undo(r);
+    return {};
+}
+
+StoreResult TVXStoreCreator::installRules()
+{
+    try {
+        admin().setSchema(kTolvanexSchema);
+    } catch (const sql::SQLException& e) {
+        return StoreResult::failure(serverMessage(e));
+    }
+    const QString definer = QString::fromLatin1(kDefinerAccount);
+    // The rules tell administrators and the store tool's account from other
+    // accounts by their rights, which information_schema lists in full only
+    // to an account that may read the mysql database.
+    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer)};
+    steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
+    for (const QString& statement : std::as_const(steps))
+        if (auto r = run(statement); !r.ok)
+            return r;
     return {};
 }
 

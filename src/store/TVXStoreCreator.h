@@ -95,6 +95,8 @@ private:
     StoreResult upgradeTables(QStringList& changes);
     // The engine of a table of the server's own schema; null when there is no such table.
     QString serverTableEngine(const char* table);
+    // The server's write rules (server/rules.sql), replacing those installed.
+    StoreResult installRules();
     QString quoted(const QString& text) const;
 
     sql::Connection& admin() const;

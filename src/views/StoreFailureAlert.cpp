@@ -17,11 +17,21 @@ QString messageStoreBusy()
     return QCoreApplication::translate("BMDetailsWindowController", "The store is busy; try again in a moment.");
 }
 
+QString messagePermissionRefused()
+{
+    return QCoreApplication::translate("BMDetailsWindowController", "You don't have sufficient access permissions.");
+}
+
 void reportStoreFailure(TVXResult code)
 {
     if (code == kTVXDone || isReportedByErrorPath(code))
         return;
-    BMRunAlertPanel(platform::standardAlertTitle(), code == kTVXStoreBusy ? messageStoreBusy() : messageReloadFirst(),
+    QString message = messageReloadFirst();
+    if (code == kTVXStoreBusy)
+        message = messageStoreBusy();
+    else if (code == kTVXPermissionRefused)
+        message = messagePermissionRefused();
+    BMRunAlertPanel(platform::standardAlertTitle(), message,
                     QCoreApplication::translate("BMDetailsWindowController", "OK"));
 }
 

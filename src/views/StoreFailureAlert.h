@@ -13,8 +13,11 @@ namespace storealert {
 QString messageReloadFirst();
 // "The store is busy; try again in a moment."
 QString messageStoreBusy();
-// Shows the busy message for 15, the reload message for result 8 and any
-// other failure the error path has not shown; nothing for 0.
+// "You don't have sufficient access permissions.": the server refused the write.
+QString messagePermissionRefused();
+// Shows the busy message for 15, the permission message for 16, the reload
+// message for result 8 and any other failure the error path has not shown;
+// nothing for 0.
 void reportStoreFailure(TVXResult code);
 
 } // namespace storealert

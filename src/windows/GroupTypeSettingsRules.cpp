@@ -7,6 +7,7 @@
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
 #include "store/ColumnLimits.h"
+#include "store/PermissionRules.h"
 #include "store/StoreCaches.h"
 
 namespace settingsrules {
@@ -50,7 +51,7 @@ bool permissionGranted(const TVXUser* user, int kind, uint16_t bit)
     if (!user)
         return false;
     const uint16_t word = kind == kPermissionKindGroups ? user->mGroupPermissionsBit() : user->mTypePermissionsBit();
-    return (word & bit) != 0;
+    return storerules::userWordAllows(word, bit);
 }
 
 bool checkForPermissionsOf(const TVXUser* user, int kind, uint16_t bit)

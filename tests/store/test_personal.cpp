@@ -368,6 +368,8 @@ TEST_F(PersonalWriters, FailuresLeaveStoreAndMemoryAsTheyWere)
 
 TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
 {
+    // Rewriting everyone's personal records is the master-password change, an administrator's.
+    makeAdministrator(kUserName);
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call

@@ -453,6 +453,30 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
 }
 
+// The edit right taken away after this client read it: the server refuses,
+// and the sheet says so instead of asking for a reload.
+TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissionsAndTheInputStays)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    ModalScript script;
+    script.then([&](QWidget*) {
+        rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=1 WHERE USERID='%1'").arg(aliceID));
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(1)->setText("admin");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
+        EXPECT_EQ(alerts.lastMessage(), "You don't have sufficient access permissions.");
+        EXPECT_EQ(sheet.valueField(1)->text(), "admin");
+        return platform::kModalRunAborted;
+    });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(alerts.alerts().size(), 1u);
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "postgres");
+}
+
 TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
 {
     const int groups = serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt();

@@ -1,0 +1,280 @@
+-- The store's write rules, held by the server: the permission bits and group
+-- membership the client checks, for every connection, and the links between
+-- rows whatever the session's FOREIGN_KEY_CHECKS says. BEFORE triggers call
+-- the functions below; a refused row ends the statement with SQLSTATE 45000,
+-- error 45001 and the fixed text below, a broken link with the foreign-key
+-- error 1452. "tvx-create-store --create" and "--upgrade-schema" install this
+-- (a rerun replaces it). Statements end at the current delimiter, as in the
+-- mariadb client.
+--
+-- Everything here runs as the store routines' locked account
+-- (server/routines.sql), which also names the session's account. Store
+-- administrators, and server accounts that hold no rights on the store's
+-- tables of their own (the store tool's), are not held to the bits.
+-- Group uid 0000000000000000 is the unfiled group, open to everyone; a user's
+-- personal group has the user's USERID as its uid.
+
+DELIMITER //
+
+-- 1 when the session is not held to the bits: a store administrator (as
+-- STOREACCOUNTTABLE records it, see TVX_IS_ADMIN), or a server account without
+-- a user row and without rights on the store's tables of its own (the store
+-- tool's). A store account whose user row is gone is held to them, and may
+-- change nothing. Rights are read from information_schema, not from the mysql
+-- tables: those would join the session's transaction, whose savepoints they refuse.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_UNRULED()
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  -- information_schema names an account 'name'@'host'; names compare exactly.
+  DECLARE account VARCHAR(200) DEFAULT CONCAT('''', SUBSTRING_INDEX(USER(), '@', 1), '''');
+  IF TVX_SESSION_USERID() IS NOT NULL THEN
+    RETURN TVX_IS_ADMIN();
+  END IF;
+  RETURN NOT EXISTS (SELECT 1 FROM information_schema.TABLE_PRIVILEGES
+                     WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account)
+         AND NOT EXISTS (SELECT 1 FROM information_schema.SCHEMA_PRIVILEGES
+                         WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account);
+END //
+
+-- A group's record word for a user: the group's word when the group's
+-- permissions prevail, else the user's own (storerules::recordPermissionsInGroup).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_RECORD_WORD(group_word INT, group_prevails BOOL, user_word INT)
+RETURNS INT
+DETERMINISTIC NO SQL
+RETURN IF(group_prevails, group_word, user_word) //
+
+-- A user's group or type word allows a change when it holds one of the bits
+-- (storerules::userWordAllows).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_WORD_ALLOWS(word INT, bits INT)
+RETURNS TINYINT
+DETERMINISTIC NO SQL
+RETURN IFNULL(word & bits, 0) <> 0 //
+
+-- The session sees the group's records: its account is a member, the group is
+-- its personal group or the unfiled group.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_SEES_GROUP(group_uid VARCHAR(16))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  DECLARE me VARCHAR(16) DEFAULT TVX_SESSION_USERID();
+  RETURN (me IS NOT NULL AND (group_uid = me OR group_uid = '0000000000000000'
+          OR EXISTS (SELECT 1 FROM USERGROUPTABLE WHERE GROUPID = group_uid AND USERID = me)))
+         OR TVX_UNRULED();
+END //
+
+-- The session may change a record of the group with one of the bits (1 add and
+-- duplicate, 2 edit, 4 delete) in the record word. The session's own rights
+-- are asked first: one indexed lookup per row on an import's path.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_RECORD(group_uid VARCHAR(16), bits INT)
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  DECLARE me VARCHAR(16) DEFAULT TVX_SESSION_USERID();
+  IF me IS NOT NULL AND IFNULL((SELECT TVX_RECORD_WORD(g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, u.RECORDPERMISSION) & bits
+                                FROM GROUPTABLE g JOIN USERTABLE u ON u.USERID = me
+                                WHERE g.UID = group_uid
+                                  AND (group_uid = me OR group_uid = '0000000000000000'
+                                       OR EXISTS (SELECT 1 FROM USERGROUPTABLE m
+                                                  WHERE m.GROUPID = group_uid AND m.USERID = me))), 0) <> 0 THEN
+    RETURN 1;
+  END IF;
+  RETURN TVX_UNRULED();
+END //
+
+-- The session's group word (GROUPPERMISSION) or type word (TYPEPERMISSION)
+-- allows the change.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_GROUP(bits INT)
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_WORD_ALLOWS((SELECT GROUPPERMISSION FROM USERTABLE WHERE USERID = TVX_SESSION_USERID()), bits)
+       OR TVX_UNRULED() //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_TYPE(bits INT)
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_WORD_ALLOWS((SELECT TYPEPERMISSION FROM USERTABLE WHERE USERID = TVX_SESSION_USERID()), bits)
+       OR TVX_UNRULED() //
+
+-- The session's own personal group (its uid is the user's USERID).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_OWN_GROUP(group_uid VARCHAR(16))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN IFNULL(group_uid = TVX_SESSION_USERID(), 0) //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REFUSE()
+SQL SECURITY DEFINER NO SQL
+SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45001, MESSAGE_TEXT = 'You don''t have sufficient access permissions.' //
+
+-- As the foreign keys would answer, were they checked.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REFUSE_LINK(what VARCHAR(64))
+SQL SECURITY DEFINER NO SQL
+BEGIN
+  DECLARE text VARCHAR(128) DEFAULT CONCAT('Cannot add or update a row: its ', what, ' does not exist');
+  SIGNAL SQLSTATE '23000' SET MYSQL_ERRNO = 1452, MESSAGE_TEXT = text;
+END //
+
+-- A record row's checks, in the order an import's rows take them: its type
+-- exists; the session's own rights in the group (which also show that the
+-- group exists); only when those fail, the group's existence and whether the
+-- session is held to the bits at all.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_RECORD(group_uid VARCHAR(16), type_uid VARCHAR(16), bits INT)
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF type_uid IS NOT NULL AND NOT EXISTS (SELECT 1 FROM TYPETABLE WHERE UID = type_uid) THEN
+    CALL TVX_REFUSE_LINK('type');
+  END IF;
+  IF IFNULL((SELECT TVX_RECORD_WORD(g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, u.RECORDPERMISSION) & bits
+             FROM USERTABLE u JOIN GROUPTABLE g ON g.UID = group_uid
+             WHERE u.USERID = TVX_SESSION_USERID()
+               AND (group_uid = u.USERID OR group_uid = '0000000000000000'
+                    OR EXISTS (SELECT 1 FROM USERGROUPTABLE m WHERE m.GROUPID = group_uid AND m.USERID = u.USERID))),
+            0) = 0 THEN
+    IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
+    IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+  END IF;
+END //
+
+-- Records: their group and type exist; add, edit, delete by the record word.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECORD_INSERT BEFORE INSERT ON RECORDTABLE FOR EACH ROW
+CALL TVX_CHECK_RECORD(NEW.GROUPUID, NEW.TYPEUID, 1) //
+
+-- A view count alone is anyone's who sees the record; a record moved to
+-- another group needs the add bit there (the client's move offers only such
+-- groups); any other change the edit bit.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECORD_UPDATE BEFORE UPDATE ON RECORDTABLE FOR EACH ROW
+BEGIN
+  IF NEW.GROUPUID <> OLD.GROUPUID AND NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = NEW.GROUPUID) THEN
+    CALL TVX_REFUSE_LINK('group');
+  END IF;
+  IF NEW.TYPEUID <> OLD.TYPEUID AND NOT EXISTS (SELECT 1 FROM TYPETABLE WHERE UID = NEW.TYPEUID) THEN
+    CALL TVX_REFUSE_LINK('type');
+  END IF;
+  IF NEW.RECORDID <> OLD.RECORDID THEN
+    IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NEW.GROUPUID <> OLD.GROUPUID THEN
+    IF NOT (TVX_SEES_GROUP(OLD.GROUPUID) AND TVX_MAY_RECORD(NEW.GROUPUID, 1)) THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NEW.TYPEUID <=> OLD.TYPEUID AND NEW.FIELD1 <=> OLD.FIELD1 AND NEW.FIELD2 <=> OLD.FIELD2
+         AND NEW.FIELD3 <=> OLD.FIELD3 AND NEW.FIELD4 <=> OLD.FIELD4 AND NEW.FIELD5 <=> OLD.FIELD5
+         AND NEW.FIELD6 <=> OLD.FIELD6 AND NEW.FIELD7 <=> OLD.FIELD7 AND NEW.FIELD8 <=> OLD.FIELD8
+         AND NEW.FIELD9 <=> OLD.FIELD9 AND NEW.FIELD10 <=> OLD.FIELD10 AND NEW.NOTE <=> OLD.NOTE
+         AND NEW.HASATTACHMENT <=> OLD.HASATTACHMENT AND NEW.HASCUSTOMFIELD <=> OLD.HASCUSTOMFIELD THEN
+    IF NOT TVX_SEES_GROUP(OLD.GROUPUID) THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NOT TVX_MAY_RECORD(OLD.GROUPUID, 2) THEN
+    CALL TVX_REFUSE();
+  END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECORD_DELETE BEFORE DELETE ON RECORDTABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_MAY_RECORD(OLD.GROUPUID, 4) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+-- A record's attachment and custom field set: written with its add or edit
+-- bit (a new record's or an edited one's), removed with edit or delete.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_RECORD_PART(record_id VARCHAR(16), bits INT, linked BOOL)
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  DECLARE group_uid VARCHAR(16);
+  SET group_uid = (SELECT GROUPUID FROM RECORDTABLE WHERE RECORDID = record_id);
+  IF group_uid IS NULL THEN
+    IF linked THEN CALL TVX_REFUSE_LINK('record'); END IF;
+    IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NOT TVX_MAY_RECORD(group_uid, bits) THEN
+    CALL TVX_REFUSE();
+  END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_ATTACHMENT_INSERT BEFORE INSERT ON ATTACHMENTTABLE FOR EACH ROW
+CALL TVX_CHECK_RECORD_PART(NEW.RECORDID, 3, 1) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_ATTACHMENT_UPDATE BEFORE UPDATE ON ATTACHMENTTABLE FOR EACH ROW
+BEGIN
+  CALL TVX_CHECK_RECORD_PART(OLD.RECORDID, 3, 0);
+  IF NEW.RECORDID <> OLD.RECORDID THEN CALL TVX_CHECK_RECORD_PART(NEW.RECORDID, 3, 1); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_ATTACHMENT_DELETE BEFORE DELETE ON ATTACHMENTTABLE FOR EACH ROW
+CALL TVX_CHECK_RECORD_PART(OLD.RECORDID, 6, 0) //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_CUSTOMTYPE_INSERT BEFORE INSERT ON CUSTOMTYPETABLE FOR EACH ROW
+CALL TVX_CHECK_RECORD_PART(NEW.RECORDID, 3, 1) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_CUSTOMTYPE_UPDATE BEFORE UPDATE ON CUSTOMTYPETABLE FOR EACH ROW
+BEGIN
+  CALL TVX_CHECK_RECORD_PART(OLD.RECORDID, 3, 0);
+  IF NEW.RECORDID <> OLD.RECORDID THEN CALL TVX_CHECK_RECORD_PART(NEW.RECORDID, 3, 1); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_CUSTOMTYPE_DELETE BEFORE DELETE ON CUSTOMTYPETABLE FOR EACH ROW
+CALL TVX_CHECK_RECORD_PART(OLD.RECORDID, 6, 0) //
+
+-- Groups by the session's group word; its own personal group is its own.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_INSERT BEFORE INSERT ON GROUPTABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_IS_OWN_GROUP(NEW.UID) AND NOT TVX_MAY_GROUP(1) THEN CALL TVX_REFUSE(); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_UPDATE BEFORE UPDATE ON GROUPTABLE FOR EACH ROW
+BEGIN
+  IF NEW.UID <> OLD.UID THEN
+    IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NOT TVX_IS_OWN_GROUP(OLD.UID) AND NOT TVX_MAY_GROUP(2) THEN
+    CALL TVX_REFUSE();
+  END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_DELETE BEFORE DELETE ON GROUPTABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_IS_OWN_GROUP(OLD.UID) AND NOT TVX_MAY_GROUP(4) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+-- Types by the session's type word.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_TYPE_INSERT BEFORE INSERT ON TYPETABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_MAY_TYPE(1) THEN CALL TVX_REFUSE(); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_TYPE_UPDATE BEFORE UPDATE ON TYPETABLE FOR EACH ROW
+BEGIN
+  IF NOT (IF(NEW.UID = OLD.UID, TVX_MAY_TYPE(2), TVX_UNRULED())) THEN CALL TVX_REFUSE(); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_TYPE_DELETE BEFORE DELETE ON TYPETABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_MAY_TYPE(4) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+-- Member lists: the group sheet rewrites them whole, for a new group (add)
+-- or an edited one (edit). Leaving a group is the user's own affair.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_MEMBER_ROW(group_uid VARCHAR(16), user_id VARCHAR(16))
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
+  IF NOT EXISTS (SELECT 1 FROM USERTABLE WHERE USERID = user_id) THEN CALL TVX_REFUSE_LINK('user'); END IF;
+  IF NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_INSERT BEFORE INSERT ON USERGROUPTABLE FOR EACH ROW
+CALL TVX_CHECK_MEMBER_ROW(NEW.GROUPID, NEW.USERID) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_UPDATE BEFORE UPDATE ON USERGROUPTABLE FOR EACH ROW
+CALL TVX_CHECK_MEMBER_ROW(NEW.GROUPID, NEW.USERID) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_DELETE BEFORE DELETE ON USERGROUPTABLE FOR EACH ROW
+BEGIN
+  IF NOT IFNULL(OLD.USERID = TVX_SESSION_USERID(), 0) AND NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+-- Sub-group lists as member lists; a reference to a deleted group may go
+-- with the group delete bit.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_SUBGROUP_ROW(group_uid VARCHAR(16))
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
+  IF NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_INSERT BEFORE INSERT ON GROUPSUBGROUPTABLE FOR EACH ROW
+CALL TVX_CHECK_SUBGROUP_ROW(NEW.GROUPID) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_UPDATE BEFORE UPDATE ON GROUPSUBGROUPTABLE FOR EACH ROW
+CALL TVX_CHECK_SUBGROUP_ROW(NEW.GROUPID) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_DELETE BEFORE DELETE ON GROUPSUBGROUPTABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_MAY_GROUP(3)
+     AND NOT (EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = OLD.SUBGROUPID) = 0 AND TVX_MAY_GROUP(4)) THEN
+    CALL TVX_REFUSE();
+  END IF;
+END //
+
+DELIMITER ;
