@@ -36,7 +36,10 @@ void loadFloor(benchmark::State& state, bool streamed)
         std::vector<int> enciphered;
     };
     const std::vector<Query> queries = {
-        {"SELECT * FROM USERTABLE", {}},
+        // What an ordinary account may read of the user rows and its own preferences.
+        {"SELECT USERID, USERNAME, PLATFORMNAME, GROUPPERMISSION, TYPEPERMISSION, RECORDPERMISSION, DATAPERMISSION, "
+         "CANCHANGEPASSWORD, ISACCOUNTDISABLED FROM USERTABLE",
+         {}},
         {"SELECT * FROM USERGROUPTABLE", {}},
         {"SELECT * FROM GROUPSUBGROUPTABLE", {}},
         {"SELECT * FROM GROUPTABLE", {2}},
@@ -44,7 +47,7 @@ void loadFloor(benchmark::State& state, bool streamed)
         {"SELECT * FROM RECORDTABLE", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14}},
         {"SELECT * FROM CUSTOMTYPETABLE", {4, 5, 6, 7, 8, 9, 10, 11, 12, 13}},
         {"SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE", {2, 3}},
-        {"SELECT * FROM APPPREFTABLE", {}},
+        {"SELECT * FROM APPPREFSELFVIEW", {}},
     };
     for (auto _ : state) {
         size_t bytes = 0;
