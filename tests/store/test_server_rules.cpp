@@ -22,18 +22,6 @@ const QString GScratch = QStringLiteral("00000000000000A8");
 const QString TScratch = QStringLiteral("00000000000000C8");
 const QString kMissing = QStringLiteral("00000000000000FF"); // no row anywhere
 
-// The server's error number for a statement; 0 when it ran.
-int errorOf(sql::Connection& connection, const QString& statement)
-{
-    try {
-        std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-        stmt->execute(statement.toStdString());
-        return 0;
-    } catch (const sql::SQLException& e) {
-        return e.getErrorCode();
-    }
-}
-
 constexpr int kErrNoReferencedRow = 1452;
 
 class ServerRules : public RecordFixture {
@@ -61,8 +49,8 @@ protected:
     }
 
     // A statement on alice's own server account, as a plain client sends it.
-    int as(const QString& statement) { return errorOf(*alice.connection(), statement); }
-    void asRoot(const QString& statement) { ASSERT_EQ(errorOf(*root, statement), 0) << statement.toStdString(); }
+    int as(const QString& statement) { return refusalOf(*alice.connection(), statement); }
+    void asRoot(const QString& statement) { ASSERT_EQ(refusalOf(*root, statement), 0) << statement.toStdString(); }
 
     void setUserWords(int group, int type, int record)
     {
@@ -261,19 +249,19 @@ TEST_F(ServerRules, GroupsAndTypesWithoutTheBitsKeepTheirNamesAndRecords)
 TEST_F(ServerRules, RowsThatBreakTheStoresLinksAreRefusedWhateverTheForeignKeySetting)
 {
     for (sql::Connection* connection : {alice.connection(), root.get()}) {
-        ASSERT_EQ(errorOf(*connection, "SET FOREIGN_KEY_CHECKS=0"), 0);
-        EXPECT_EQ(errorOf(*connection, insertRecord(RNew, kMissing)), kErrNoReferencedRow);
-        EXPECT_EQ(errorOf(*connection, insertRecord(RNew, G1, kMissing)), kErrNoReferencedRow);
-        EXPECT_EQ(errorOf(*connection, "UPDATE RECORDTABLE SET GROUPUID='" + kMissing + "' WHERE RECORDID='" + R1 + "'"),
+        ASSERT_EQ(refusalOf(*connection, "SET FOREIGN_KEY_CHECKS=0"), 0);
+        EXPECT_EQ(refusalOf(*connection, insertRecord(RNew, kMissing)), kErrNoReferencedRow);
+        EXPECT_EQ(refusalOf(*connection, insertRecord(RNew, G1, kMissing)), kErrNoReferencedRow);
+        EXPECT_EQ(refusalOf(*connection, "UPDATE RECORDTABLE SET GROUPUID='" + kMissing + "' WHERE RECORDID='" + R1 + "'"),
                   kErrNoReferencedRow);
-        EXPECT_EQ(errorOf(*connection, "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + kMissing + "', '"
+        EXPECT_EQ(refusalOf(*connection, "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + kMissing + "', '"
                                            + aliceID + "')"),
                   kErrNoReferencedRow);
-        EXPECT_EQ(errorOf(*connection, "INSERT INTO GROUPSUBGROUPTABLE VALUES ('" + kMissing + "', '" + G1 + "')"),
+        EXPECT_EQ(refusalOf(*connection, "INSERT INTO GROUPSUBGROUPTABLE VALUES ('" + kMissing + "', '" + G1 + "')"),
                   kErrNoReferencedRow);
-        EXPECT_EQ(errorOf(*connection, "INSERT INTO ATTACHMENTTABLE VALUES ('" + kMissing + "', x'01', x'01', x'01')"),
+        EXPECT_EQ(refusalOf(*connection, "INSERT INTO ATTACHMENTTABLE VALUES ('" + kMissing + "', x'01', x'01', x'01')"),
                   kErrNoReferencedRow);
-        ASSERT_EQ(errorOf(*connection, "SET FOREIGN_KEY_CHECKS=1"), 0);
+        ASSERT_EQ(refusalOf(*connection, "SET FOREIGN_KEY_CHECKS=1"), 0);
     }
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + RNew + "' OR GROUPUID='" + kMissing
                     + "'"),
@@ -288,10 +276,10 @@ TEST_F(ServerRules, AnAdministratorIsNotHeldToTheBits)
     ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
     asRoot("UPDATE USERTABLE SET GROUPPERMISSION=0, TYPEPERMISSION=0, RECORDPERMISSION=0 WHERE USERNAME='boss'");
     sql::Connection& plain = *boss.connection();
-    ASSERT_EQ(errorOf(plain, "SET autocommit=1"), 0);
-    EXPECT_EQ(errorOf(plain, "UPDATE RECORDTABLE SET FIELD1=x'00' WHERE RECORDID='" + R2 + "'"), 0);
-    EXPECT_EQ(errorOf(plain, "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + G2 + "', '" + aliceID + "')"), 0);
-    EXPECT_EQ(errorOf(plain, "DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), 0);
+    ASSERT_EQ(refusalOf(plain, "SET autocommit=1"), 0);
+    EXPECT_EQ(refusalOf(plain, "UPDATE RECORDTABLE SET FIELD1=x'00' WHERE RECORDID='" + R2 + "'"), 0);
+    EXPECT_EQ(refusalOf(plain, "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + G2 + "', '" + aliceID + "')"), 0);
+    EXPECT_EQ(refusalOf(plain, "DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), 0);
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R2 + "'"), "0");
 }
 
