@@ -256,10 +256,6 @@ void BMDetailsView::placeTitle()
 
 void BMDetailsView::drawDetailInfo()
 {
-    TVXRecord empty;
-    const TVXRecord& record = mDetailInfo ? *mDetailInfo : empty;
-    const std::shared_ptr<TVXType> type = governingTypeOfRecord(record);
-
     QFont userFont = mInfoView->font();
     if (mCaches->mCurrentUser())
         userFont = mCaches->mCurrentUser()->mTextFont();
@@ -268,8 +264,12 @@ void BMDetailsView::drawDetailInfo()
     BMTextTable::Attributes noteAttributes{userFont, Qt::black, 2};
     mInfoView->setAttributes(attributes);
     mInfoView->setNoteAttributes(noteAttributes);
+    // No stand-in record for an empty pane: making a record tells every
+    // search entry to check its record again.
     if (!mDetailInfo)
         return;
+    const TVXRecord& record = *mDetailInfo;
+    const std::shared_ptr<TVXType> type = governingTypeOfRecord(record);
 
     const QString keyFormat = QStringLiteral("%1:");
     QString groupName;

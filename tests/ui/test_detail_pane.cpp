@@ -331,3 +331,25 @@ TEST_F(DetailPaneTest, ContextMenuComesFromTheDelegateOnlyWithARecord)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(DetailPaneTest, AnEmptyPaneIsDrawnWithoutMakingARecord)
+{
+    // A record made anywhere tells every search entry to look at its record
+    // again: an empty pane drawn at each refresh made a million-record search
+    // check a million records every time.
+    view->show();
+    show(record);
+    TVXRecord::changeEpoch();
+    const uint64_t before = TVXRecord::changeEpoch();
+    view->resetDetailInfo();
+    view->resize(360, 500);
+    view->setShouldMask(false);
+    view->repaint();
+    QApplication::processEvents();
+    EXPECT_EQ(TVXRecord::changeEpoch(), before);
+    EXPECT_TRUE(shownRows().isEmpty());
+}
+
+} // namespace
