@@ -381,6 +381,12 @@ public:
     // Reloads the current view's tables, the group pop-up's counts and the
     // detail pane; what the store announced until then is shown with it.
     void updateTables();
+    // While held, refreshes asked for are made once, when the hold ends:
+    // the launch's steps each ask for one over the same records.
+    void holdTableRefreshes();
+    void releaseTableRefreshes();
+    // In the column view with no type chosen, chooses the current type row (or the first).
+    void chooseTypeInColumnView();
     void awaitSearchEntries();
     void pollSearchEntries();
     // Shows what the store announced (records, groups, types) now: the pop-ups
@@ -550,6 +556,8 @@ private:
     BMProgressPanel* mLoadingDataPanel = nullptr;
     bool mReloadInFlight = false;
     bool mRefreshAwaitsSearchEntries = false;
+    int mTableRefreshHolds = 0;
+    bool mTableRefreshHeld = false;
     bool mInLostConnection = false;
     // After a lost connection the account name stays as it was.
     bool mAccountNameFixed = false;

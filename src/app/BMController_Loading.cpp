@@ -91,6 +91,9 @@ TVXResult BMController::loadDataBase(bool flag)
         database->prepareSearchEntries();
         return loaded;
     });
+    // The window is made while the store loads, rather than after: it reads
+    // nothing of the caches until its tables are first filled.
+    createMainWindow();
     showLoadingProgressPanel();
     // The panel may be dismissed early; the caches are the worker's until it ends.
     const bool threw = finishWorker(*mLoadTask);

@@ -291,14 +291,6 @@ void BMController::initSubviews()
     mSubviewsReady = true;
     w->mTabView->setCurrentIndex(lastView);
     changeView(lastView);
-    // The column view opens on a chosen type with its records, never on a
-    // type row that only looks chosen (the table's current row) beside an empty list.
-    if (lastView == kColumnViewTag && mTypesModel->rowCount() > 0
-        && !w->mColumnViewTypesTable->selectionModel()->hasSelection()
-        && !w->mSmartTypesTable->selectionModel()->hasSelection()) {
-        const QModelIndex current = w->mColumnViewTypesTable->currentIndex();
-        w->mColumnViewTypesTable->selectRow(current.isValid() ? current.row() : 0);
-    }
 
     // 6. Mask state, as kept on this computer (masked unless told otherwise).
     const bool masked = platform::UserDefaults::value(kMaskingStatusKey, true).toBool();
@@ -320,6 +312,19 @@ void BMController::initSubviews()
 
     // 9. The user's options apply.
     platform::NotificationCenter::defaultCenter().post(kPreferenceChangedNotification);
+}
+
+void BMController::chooseTypeInColumnView()
+{
+    // The column view opens on a chosen type with its records, never on a
+    // type row that only looks chosen (the table's current row) beside an empty list.
+    BMMainWindow* w = mainWindowView();
+    if (!w || currentView() != kColumnViewTag || mTypesModel->rowCount() == 0
+        || w->mColumnViewTypesTable->selectionModel()->hasSelection()
+        || w->mSmartTypesTable->selectionModel()->hasSelection())
+        return;
+    const QModelIndex current = w->mColumnViewTypesTable->currentIndex();
+    w->mColumnViewTypesTable->selectRow(current.isValid() ? current.row() : 0);
 }
 
 namespace {

@@ -227,6 +227,8 @@ bool BMController::applicationDidFinishLaunching()
     // The pop-ups, the view and the group shown ask the same of the caches
     // (the group counts, the group's list): each answered once.
     std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, *mDatabase);
+    // Each step below asks for the tables over the same records: they are filled once, at the end.
+    holdTableRefreshes();
     initAboutBoxsetting();
     initGroupUIControl();
     initTypesUIControl();
@@ -241,6 +243,8 @@ bool BMController::applicationDidFinishLaunching()
     restoreSplitViewLayouts();
 
     updateUserRelatedInterface();
+    releaseTableRefreshes();
+    chooseTypeInColumnView();
 
     if (mMainWindow) {
         watchMainWindow();
@@ -376,6 +380,7 @@ void BMController::connectToMySqlServer()
             endLoginAttempt(kTVXNotServerError);
     });
 }
+
 
 void BMController::connectionISComplete() { endLoginAttempt(mDatabase->connectionErrorCode()); }
 

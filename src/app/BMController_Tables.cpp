@@ -30,6 +30,7 @@
 #include <QTreeView>
 
 #include <algorithm>
+#include <utility>
 
 namespace {
 
@@ -298,6 +299,10 @@ void BMController::updateTables()
     BMMainWindow* w = mainWindowView();
     if (!w || !mBrowseState)
         return;
+    if (mTableRefreshHolds > 0) {
+        mTableRefreshHeld = true;
+        return;
+    }
     if (!searchString().isEmpty() && !mCaches.searchEntriesReady()) {
         // Preparing every record's entry here would hold the window: the
         // workers prepare them (again, when a change stopped them), and the
@@ -306,6 +311,8 @@ void BMController::updateTables()
         awaitSearchEntries();
         return;
     }
+    // The views, the type counts and the group pop-up ask of the same records: one walk answers them.
+    const TVXStoreCaches::QueryBatch batch(mCaches);
     refreshBrowseState();
     const bool wasReloading = mReloadingTables;
     mReloadingTables = true;
@@ -375,6 +382,16 @@ void BMController::updateTables()
     mReloadingTables = wasReloading;
     updateGroupUIControl();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+}
+
+void BMController::holdTableRefreshes() { ++mTableRefreshHolds; }
+
+void BMController::releaseTableRefreshes()
+{
+    if (mTableRefreshHolds == 0 || --mTableRefreshHolds > 0 || !std::exchange(mTableRefreshHeld, false))
+        return;
+    updateTables();
+    validateUIControls();
 }
 
 void BMController::awaitSearchEntries()

@@ -22,6 +22,7 @@
 #include <atomic>
 #include <limits>
 #include <map>
+#include <optional>
 #include <thread>
 #include <tuple>
 #include <vector>
@@ -54,11 +55,18 @@ template <class Part> void inPieces(std::size_t count, std::size_t pieces, Part&
 }
 
 // The cached records in the cache's order, and which of them are of the
-// group and type and pass the search.
+// group and type and pass the search. Shared: a batch keeps them for the
+// queries after.
+using Walk = std::vector<const TVXRecord*>;
 struct Selection {
-    std::vector<const TVXRecord*> walk;
-    std::vector<char> found;
+    std::shared_ptr<const Walk> walk;
+    std::shared_ptr<const std::vector<char>> found;
 };
+
+// A group or type filter, or none; and the search text.
+using SelectionKey = std::tuple<std::optional<QString>, std::optional<QString>, QString>;
+
+std::optional<QString> keyOf(const QString* uid) { return uid ? std::optional<QString>(*uid) : std::nullopt; }
 
 } // namespace
 
@@ -72,44 +80,88 @@ struct TVXStoreCaches::SearchMemo {
     std::vector<char> matches;
 };
 
+// The answers given while a batch is open.
+struct TVXStoreCaches::BatchMemo {
+    int depth = 0;
+    uint64_t epoch = 0;
+    qsizetype recordCount = 0;
+    QHash<QString, QHash<QString, qsizetype>> counts;
+    std::map<std::pair<QString, QString>, TypeList> types;
+    std::map<std::pair<std::optional<QString>, QString>, QHash<QString, qsizetype>> typeCounts;
+    // Group, type, search text, sorted, column, ascending.
+    std::map<std::tuple<const void*, const void*, QString, bool, int, bool>, RecordList> lists;
+    // The walk of the cache, made once a batch, and which records each filter selected.
+    std::shared_ptr<const Walk> walk;
+    std::map<SelectionKey, std::shared_ptr<const std::vector<char>>> selections;
+
+    void clear()
+    {
+        counts.clear();
+        types.clear();
+        typeCounts.clear();
+        lists.clear();
+        walk.reset();
+        selections.clear();
+    }
+};
+
 namespace {
 
 Selection select(const TVXRecordCache& records, RecordSearchIndex& index, TVXStoreCaches::SearchMemo& memo,
-                 const QString* groupUID, const QString* typeUID, const QString& searchString)
+                 TVXStoreCaches::BatchMemo* batch, const QString* groupUID, const QString* typeUID,
+                 const QString& searchString)
 {
     Selection selection;
-    selection.walk.reserve(static_cast<size_t>(records.size()));
-    for (const auto& record : records)
-        selection.walk.push_back(record.get());
+    if (batch && batch->walk) {
+        selection.walk = batch->walk;
+    } else {
+        auto walk = std::make_shared<Walk>();
+        walk->reserve(static_cast<size_t>(records.size()));
+        for (const auto& record : records)
+            walk->push_back(record.get());
+        selection.walk = std::move(walk);
+        if (batch)
+            batch->walk = selection.walk;
+    }
+    const SelectionKey key(keyOf(groupUID), keyOf(typeUID), searchString);
+    if (batch) {
+        if (const auto it = batch->selections.find(key); it != batch->selections.end()) {
+            selection.found = it->second;
+            return selection;
+        }
+    }
+    const Walk& walk = *selection.walk;
     const bool searching = !searchString.isEmpty();
     if (searching) {
         const SearchNeedle needle(searchString);
-        if (memo.folded != needle.folded() || memo.epoch != TVXRecord::changeEpoch() || memo.walk != selection.walk) {
+        if (memo.folded != needle.folded() || memo.epoch != TVXRecord::changeEpoch() || memo.walk != walk) {
             // Entries are made ready first (those a change left stale, or
             // all when none were prepared), then tested on several threads.
-            index.prepareWalk(selection.walk);
-            memo.matches.assign(selection.walk.size(), 0);
+            index.prepareWalk(walk);
+            memo.matches.assign(walk.size(), 0);
             tvxsql::parallelFor(
-                selection.walk.size(),
+                walk.size(),
                 [&](std::size_t i) {
-                    memo.matches[i] =
-                        selection.walk[i] && index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle);
+                    memo.matches[i] = walk[i] && index.preparedEntryAt(static_cast<qsizetype>(i)).contains(needle);
                 },
                 4096);
             memo.folded = needle.folded();
             memo.epoch = TVXRecord::changeEpoch();
-            memo.walk = selection.walk;
+            memo.walk = walk;
         }
     }
-    selection.found.assign(selection.walk.size(), 0);
+    auto found = std::make_shared<std::vector<char>>(walk.size(), 0);
     tvxsql::parallelFor(
-        selection.walk.size(),
+        walk.size(),
         [&](std::size_t i) {
-            const TVXRecord* record = selection.walk[i];
-            selection.found[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
-                                 && (!searching || memo.matches[i]);
+            const TVXRecord* record = walk[i];
+            (*found)[i] = record && groupIs(*record, groupUID) && typeIs(*record, typeUID)
+                          && (!searching || memo.matches[i]);
         },
         4096);
+    selection.found = std::move(found);
+    if (batch)
+        batch->selections[key] = selection.found;
     return selection;
 }
 
@@ -117,7 +169,8 @@ Selection select(const TVXRecordCache& records, RecordSearchIndex& index, TVXSto
 // search, in the cache's order.
 template <class Fn>
 void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TVXStoreCaches::SearchMemo& memo,
-                     const QString* groupUID, const QString* typeUID, const QString& searchString, Fn&& fn)
+                     TVXStoreCaches::BatchMemo* batch, const QString* groupUID, const QString* typeUID,
+                     const QString& searchString, Fn&& fn)
 {
     if (searchString.isEmpty() && records.size() < kParallelWalkFrom) {
         for (const auto& record : records) {
@@ -126,10 +179,11 @@ void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TV
         }
         return;
     }
-    const Selection selection = select(records, index, memo, groupUID, typeUID, searchString);
+    const Selection selection = select(records, index, memo, batch, groupUID, typeUID, searchString);
+    const std::vector<char>& found = *selection.found;
     std::size_t position = 0;
     for (const auto& record : records) {
-        if (selection.found[position++])
+        if (found[position++])
             fn(record);
     }
 }
@@ -290,23 +344,6 @@ void unlistRunning(const std::shared_ptr<SearchEntryPreparation>& preparation)
 
 } // namespace
 
-// The answers given while a batch is open.
-struct TVXStoreCaches::BatchMemo {
-    int depth = 0;
-    uint64_t epoch = 0;
-    qsizetype recordCount = 0;
-    QHash<QString, QHash<QString, qsizetype>> counts;
-    std::map<std::pair<QString, QString>, TypeList> types;
-    // Group, type, search text, sorted, column, ascending.
-    std::map<std::tuple<const void*, const void*, QString, bool, int, bool>, RecordList> lists;
-
-    void clear()
-    {
-        counts.clear();
-        types.clear();
-        lists.clear();
-    }
-};
 
 TVXStoreCaches::TVXStoreCaches()
     : m_currentUser(TVXUser::createUser())
@@ -505,7 +542,7 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
     if (batch && batch->lists.count(key))
         return batch->lists.at(key);
     RecordList items;
-    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), uidOf(type), searchString,
                     [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
     pruneRecordSearchIndex();
     if (batch)
@@ -517,7 +554,7 @@ qsizetype TVXStoreCaches::itemsCountOfGroup(const BMGroup* group, const TVXType*
                                          const QString& searchString) const
 {
     qsizetype count = 0;
-    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, openBatch(), uidOf(group), uidOf(type), searchString,
                     [&count](const std::shared_ptr<TVXRecord>&) { ++count; });
     pruneRecordSearchIndex();
     return count;
@@ -533,7 +570,7 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
     if (batch && batch->lists.count(key))
         return batch->lists.at(key);
     RecordList items;
-    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, uidOf(group), uidOf(type), searchString,
+    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), uidOf(type), searchString,
                     [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
     pruneRecordSearchIndex();
     sortRecordList(items, columnID, ascending, recordSearchIndex(), QDateTime::currentDateTime());
@@ -582,15 +619,17 @@ TVXStoreCaches::TypeList TVXStoreCaches::allTypesForGroup(const QString& groupUI
     const auto key = std::make_pair(groupUID.isNull() ? QString() : groupUID + QLatin1Char('.'), searchString);
     if (batch && batch->types.count(key))
         return batch->types.at(key);
-    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo,
+    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, batch,
                                        groupUID.isNull() ? nullptr : &groupUID, nullptr, searchString);
-    const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
+    const Walk& walk = *selection.walk;
+    const std::vector<char>& selected = *selection.found;
+    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
     std::vector<QHash<const TVXType*, std::shared_ptr<TVXType>>> found(pieces);
-    inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
         for (std::size_t i = begin; i < end; ++i) {
-            if (!selection.found[i])
+            if (!selected[i])
                 continue;
-            const auto& type = selection.walk[i]->mType();
+            const auto& type = walk[i]->mType();
             if (type && !found[piece].contains(type.get()))
                 found[piece].insert(type.get(), type);
         }
@@ -611,13 +650,15 @@ QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& sea
     BatchMemo* batch = openBatch();
     if (batch && batch->counts.contains(searchString))
         return batch->counts.value(searchString);
-    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, nullptr, nullptr, searchString);
-    const std::size_t pieces = std::clamp<std::size_t>(selection.walk.size() / 4096, 1, 8);
+    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, batch, nullptr, nullptr, searchString);
+    const Walk& walk = *selection.walk;
+    const std::vector<char>& selected = *selection.found;
+    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
     std::vector<QHash<const BMGroup*, qsizetype>> counted(pieces);
-    inPieces(selection.walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
         for (std::size_t i = begin; i < end; ++i)
-            if (selection.found[i] && selection.walk[i]->mGroup())
-                ++counted[piece][selection.walk[i]->mGroup().get()];
+            if (selected[i] && walk[i]->mGroup())
+                ++counted[piece][walk[i]->mGroup().get()];
     });
     pruneRecordSearchIndex();
     QHash<QString, qsizetype> byUID;
@@ -626,6 +667,33 @@ QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& sea
             byUID[it.key()->mGroupUID()] += it.value();
     if (batch)
         batch->counts.insert(searchString, byUID);
+    return byUID;
+}
+
+QHash<QString, qsizetype> TVXStoreCaches::recordCountsByType(const BMGroup* group, const QString& searchString) const
+{
+    BatchMemo* batch = openBatch();
+    const auto key = std::make_pair(keyOf(uidOf(group)), searchString);
+    if (batch && batch->typeCounts.count(key))
+        return batch->typeCounts.at(key);
+    const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), nullptr,
+                                       searchString);
+    const Walk& walk = *selection.walk;
+    const std::vector<char>& selected = *selection.found;
+    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
+    std::vector<QHash<const TVXType*, qsizetype>> counted(pieces);
+    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+        for (std::size_t i = begin; i < end; ++i)
+            if (selected[i] && walk[i]->mType())
+                ++counted[piece][walk[i]->mType().get()];
+    });
+    pruneRecordSearchIndex();
+    QHash<QString, qsizetype> byUID;
+    for (const auto& piece : counted)
+        for (auto it = piece.cbegin(); it != piece.cend(); ++it)
+            byUID[it.key()->mTypeUID()] += it.value();
+    if (batch)
+        batch->typeCounts[key] = byUID;
     return byUID;
 }
 

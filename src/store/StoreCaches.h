@@ -60,6 +60,8 @@ public:
     // How many cached records of each group (by identifier) pass the search: the group
     // pop-up's counts, in one walk (group by group would read every record once a group).
     QHash<QString, qsizetype> recordCountsByGroup(const QString& searchString) const;
+    // The records of the group (all groups: null) that pass the search, by type identifier.
+    QHash<QString, qsizetype> recordCountsByType(const BMGroup* group, const QString& searchString) const;
     // The lower-cased text occurs in value 1 to 9, the display date or the notes.
     bool containsString(const QString& searchString, const TVXRecord& record) const;
     bool anyRecordHasAtachementinArray() const; // all cached records
@@ -96,6 +98,7 @@ public:
     // list, the types present): for a run of refreshes over caches that do
     // not change meanwhile, such as the end of a log-in.
     struct SearchMemo; // which records the last search text found (StoreCaches.cpp)
+    struct BatchMemo;  // the answers given while a batch is open (StoreCaches.cpp)
     class QueryBatch {
     public:
         explicit QueryBatch(const TVXStoreCaches& caches);
@@ -146,7 +149,6 @@ protected:
     RecordSearchIndex& recordSearchIndex() const;
     // The preparation running or ended, not yet taken over; whether the
     // entries are all prepared; which records the last search found.
-    struct BatchMemo;
     mutable std::shared_ptr<SearchEntryPreparation> m_preparation;
     mutable std::mutex m_preparationMutex;
     mutable bool m_searchEntriesPrepared = false;

@@ -139,21 +139,19 @@ void BMTypesTableModel::reload()
     mCounts.reset();
     if (isActive(*mState) && !mState->noGroups)
         mTypes = mState->caches->allTypesForGroup(mState->groupFilterUID, mState->searchText);
+    // Counted now, in the refresh's batch, which has just selected the same records.
+    if (!mTypes.isEmpty())
+        counts();
     endResetModel();
 }
 
 const QHash<QString, int>& BMTypesTableModel::counts() const
 {
     if (!mCounts) {
-        // Counted per row at every paint, each count read every record.
-        QHash<const TVXType*, int> byObject;
-        for (const auto& record :
-             mState->caches->itemsOfGroup(mState->group.get(), nullptr, mState->searchText))
-            if (record->mType())
-                ++byObject[record->mType().get()];
         mCounts.emplace();
-        for (auto it = byObject.cbegin(); it != byObject.cend(); ++it)
-            (*mCounts)[it.key()->mTypeUID()] += it.value();
+        const auto byType = mState->caches->recordCountsByType(mState->group.get(), mState->searchText);
+        for (auto it = byType.cbegin(); it != byType.cend(); ++it)
+            mCounts->insert(it.key(), int(it.value()));
     }
     return *mCounts;
 }

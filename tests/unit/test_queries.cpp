@@ -629,6 +629,51 @@ TEST_F(QueryTest, ALargeCacheWalkedOnSeveralThreadsGivesWhatAPlainScanGives)
     }
 }
 
+TEST_F(QueryTest, ABatchWalksALargeCacheOnceAndWalksAgainOnceItChanged)
+{
+    // Enough records that every query walks the cache (the walk a batch keeps).
+    auto one = addGroup("G1", "One");
+    auto two = addGroup("G2", "Two");
+    auto web = addType("T1", "web");
+    auto card = addType("T2", "Card");
+    for (int i = 0; i < 40000; ++i)
+        addRecord(QStringLiteral("R%1").arg(i), i % 2 ? one : two, i % 3 ? web : card,
+                  {i % 10 == 0 ? QStringLiteral("needle %1").arg(i) : QStringLiteral("hay")});
+    const auto plainCounts = [&](const BMGroup* group, const QString& text) {
+        QHash<QString, qsizetype> byType;
+        for (const auto& record : std::as_const(db.mRecords()))
+            if ((!group || record->mGroup().get() == group) && record->mType()
+                && record->mValue1().contains(text, Qt::CaseInsensitive))
+                ++byType[record->mType()->mTypeUID()];
+        return byType;
+    };
+    const auto check = [&](int step) {
+        for (const QString& text : {QString(), QStringLiteral("NEEDLE")}) {
+            const auto inOne = plainCounts(one.get(), text);
+            EXPECT_EQ(db.recordCountsByType(one.get(), text), inOne) << step;
+            EXPECT_EQ(db.recordCountsByType(nullptr, text), plainCounts(nullptr, text)) << step;
+            EXPECT_EQ(db.itemsOfGroup(one.get(), web.get(), text).size(), inOne.value("T1")) << step;
+            EXPECT_EQ(db.allTypesForGroup("G1", text).size(), inOne.size()) << step;
+            EXPECT_EQ(db.recordCountsByGroup(text).value("G1"), inOne.value("T1") + inOne.value("T2")) << step;
+        }
+    };
+    const TVXStoreCaches::QueryBatch batch(db);
+    check(0);
+    // Replaced by another record of the same identifier, in the other group
+    // and type: as many records as before, and the old one is gone from memory.
+    auto replacement = std::make_shared<TVXRecord>();
+    replacement->setMRecordUID("R1");
+    replacement->setMGroup(two);
+    replacement->setMType(card);
+    replacement->setMValue1("needle again");
+    db.mRecords().insert("R1", replacement);
+    check(1);
+    db.mRecords().remove("R3");
+    check(2);
+    db.mRecords().value("R5")->setMValue1("a needle now");
+    check(3);
+}
+
 // --- sorting -------------------------------------------------------------------------------
 
 TEST_F(QueryTest, IconColumnSortsTheEffectiveTypesIconNumberAsText)
