@@ -1,5 +1,6 @@
 #include "app/PasswordPanelRules.h"
 
+#include "model/StringAdditions.h"
 #include "platform/ui/AlertPanel.h"
 #include "store/HintQuestions.h"
 #include "store/EventLogStore.h"
@@ -87,10 +88,12 @@ TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& event
                             const QString& userName)
 {
     TVXResult code = kTVXDone;
-    if (input.hint.isEmpty() || input.answer.isEmpty()) {
-        code = passwords.setPassword(input.newPassword, input.hint.isEmpty() ? QStringLiteral("") : input.hint);
+    // The hint is shown back as it was typed, less what the store cannot keep.
+    const QString hintText = storableText(input.hint);
+    if (hintText.isEmpty() || input.answer.isEmpty()) {
+        code = passwords.setPassword(input.newPassword, hintText.isEmpty() ? QStringLiteral("") : hintText);
     } else {
-        const QVariantHash hint{{kUserPasswordHint, input.hint},
+        const QVariantHash hint{{kUserPasswordHint, hintText},
                                 {kUserPasswordHintAnswer, input.answer},
                                 {kUserPasswordHintQuestionNumber, input.questionNumber}};
         code = passwords.setPassword(input.newPassword, std::optional<QVariantHash>(hint));

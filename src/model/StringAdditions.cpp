@@ -70,6 +70,25 @@ bool isvalidIPv4Address(const QString& text)
     return inet_pton(AF_INET, utf8.constData(), &address) != 0;
 }
 
+QString storableText(const QString& text)
+{
+    const QChar mark(0xFEFF);
+    if (!text.contains(QChar(u'\0')) && !text.startsWith(mark) && QStringView(text).isValidUtf16())
+        return text;
+    QString kept;
+    kept.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text.at(i);
+        if (c.isHighSurrogate() && i + 1 < text.size() && text.at(i + 1).isLowSurrogate()) {
+            kept.append(c);
+            kept.append(text.at(++i));
+        } else if (!c.isNull() && !c.isSurrogate() && !(c == mark && kept.isEmpty())) {
+            kept.append(c);
+        }
+    }
+    return kept;
+}
+
 QString stringWithSTDString(const std::string& text)
 {
     return QString::fromUtf8(text.data(), qsizetype(text.size()));

@@ -18,6 +18,11 @@ char16_t macOSRomanToUnicode(unsigned char byte);
 // True when the text parses as a dotted IPv4 address (inet_pton with AF_INET).
 bool isvalidIPv4Address(const QString& text);
 
+// The text without what the store cannot give back as it was typed: zero
+// characters (readers stop at them), lone surrogates (no UTF-8 form) and a
+// leading byte-order mark (dropped when read as the encoding's mark).
+QString storableText(const QString& text);
+
 // The string's bytes read as UTF-8.
 QString stringWithSTDString(const std::string& text);
 

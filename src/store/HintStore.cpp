@@ -220,6 +220,9 @@ bool TVXPasswordHint::isChangePasswordEnableForUser(const TVXUser& user, TVXResu
 TVXResult TVXPasswordHint::setPassword(const QString& password, const QString& hint)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    // Refused before anything is written: the hint would not read back as typed.
+    if (!tvxsql::readsBackAsWritten(hint))
+        return kTVXStatementFailed;
     TVXUser& user = currentUser();
     user.setMPassword(password);
     user.setMHintEntered(hint);
@@ -236,6 +239,8 @@ TVXResult TVXPasswordHint::setPassword(const QString& password, const std::optio
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (password.isEmpty())
         return kTVXDone;
+    if (hintDictionary && !tvxsql::readsBackAsWritten(hintDictionary->value(kUserPasswordHint).toString()))
+        return kTVXStatementFailed; // before anything is written
     TVXUser& user = currentUser();
     if (hintDictionary) {
         user.setMPassword(password);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include "model/BMGroup.h"
+#include "model/StringAdditions.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
@@ -143,7 +144,7 @@ std::shared_ptr<BMGroup> groupFromSheet(const QString& name, uint16_t recordPerm
                                         const TVXStoreCaches& caches)
 {
     auto group = BMGroup::newGroup();
-    group->setMGroupName(QString(name).remove(QChar(u'\0'))); // a zero character cannot be stored
+    group->setMGroupName(storableText(name));
     group->setMRecordLevelPermissions(recordPermissions);
     group->setMPreferencePermissions(prevails);
     QStringList members = lists.members;
@@ -224,7 +225,7 @@ void applyTypeSheetValues(TVXType& type, const TypeSheetValues& values, bool per
         type.setMTypeIconID(reference->mTypeIconID());
         type.setMSelectedGroupUID(reference->mSelectedGroupUID());
     } else if (!perRecordMode) {
-        type.setMTypeName(QString(values.name).remove(QChar(u'\0'))); // a zero character cannot be stored
+        type.setMTypeName(storableText(values.name));
         type.setMTypeIconID(values.iconID);
         type.setMSelectedGroupUID(groupUID);
     }
@@ -232,7 +233,7 @@ void applyTypeSheetValues(TVXType& type, const TypeSheetValues& values, bool per
     for (int i = 0; i < kNumberOfFields; ++i) {
         if (values.masks[static_cast<size_t>(i)])
             mask |= 1 << i;
-        const QString text = QString(values.fieldNames[static_cast<size_t>(i)]).remove(QChar(u'\0'));
+        const QString text = storableText(values.fieldNames[static_cast<size_t>(i)]);
         QString name = text.isEmpty() ? defaultFieldName(i + 1) : text;
         if (i == kNumberOfFields - 1 && reference)
             name = reference->fieldAtIndex(i);

@@ -1,6 +1,7 @@
 #include "windows/RecordDetailsLogic.h"
 
 #include "model/BMGroup.h"
+#include "model/StringAdditions.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
@@ -185,10 +186,10 @@ std::shared_ptr<TVXRecord> buildRecord(const SheetContents& contents, SheetState
     auto record = TVXRecord::createRecord(); // value 10: now
     record->setMGroup(contents.group);
     record->setMType(contents.type);
-    // A zero character cannot be stored (readers stop at it): dropped here.
+    // What the store cannot give back as typed (a zero character, a lone surrogate) is dropped here.
     for (int i = 0; i < 9; ++i)
-        record->setValueAtIndex(i, QString(contents.values[static_cast<size_t>(i)]).remove(QChar(u'\0')));
-    record->setMNotes(clippedNote(QString(contents.note).remove(QChar(u'\0'))));
+        record->setValueAtIndex(i, storableText(contents.values[static_cast<size_t>(i)]));
+    record->setMNotes(clippedNote(storableText(contents.note)));
 
     int icon = contents.iconNumber != 0 ? contents.iconNumber : contents.selectedImageID;
     if (contents.type && icon != 0 && icon != contents.type->mTypeIconID()) {

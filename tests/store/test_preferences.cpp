@@ -167,6 +167,21 @@ TEST_F(Preferences, ChangingOnesOwnPasswordChangesTheServerAccount)
     EXPECT_FALSE(db.isHintExist(*db.mCurrentUser(), nullptr));
 }
 
+TEST_F(Preferences, AHintThatWouldNotReadBackAsTypedIsRefusedBeforeThePasswordChanges)
+{
+    const QString newPassword = QStringLiteral("n3w-pw-42");
+    for (const QString& hint : {QString(QChar(0xFEFF)) + "sea", QString("se") + QChar(0xD800) + "a"}) {
+        EXPECT_EQ(db.setPassword(newPassword, hint), kTVXStatementFailed);
+        EXPECT_EQ(db.setPassword(newPassword, QVariantHash{{kUserPasswordHintQuestionNumber, 4},
+                                                          {kUserPasswordHintAnswer, QStringLiteral("blue")},
+                                                          {kUserPasswordHint, hint}}),
+                  kTVXStatementFailed);
+    }
+    // Nothing was changed: the old password still opens the account.
+    TVXDataBase again;
+    EXPECT_EQ(again.startConnectionToServer(loginRequest(kUserName, kUserPassword)), kTVXDone);
+}
+
 TEST_F(Preferences, AnAccountNameThatWouldChangeTheStatementIsNeverSent)
 {
     db.mCurrentUser()->setMUsername("alice' OR '1'='1");

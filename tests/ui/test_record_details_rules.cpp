@@ -117,6 +117,20 @@ SheetContents contentsFor(const std::shared_ptr<TVXType>& type)
     return c;
 }
 
+TEST(RecordSheetBuild, TextTheStoreCannotGiveBackAsTypedIsLeftOut)
+{
+    auto type = typeWith({"URL", "User"}, 2, 12);
+    auto c = contentsFor(type);
+    c.values[0] = QString(QChar(0xFEFF)) + "bank";
+    c.values[1] = QString("al") + QChar(0xD800) + "ice";
+    c.note = QString("n") + QChar(0) + "ote" + QChar(0xDC00);
+    SheetState state;
+    auto record = buildRecord(c, state, nullptr);
+    EXPECT_EQ(record->mValue1(), "bank");
+    EXPECT_EQ(record->mValue2(), "alice");
+    EXPECT_EQ(record->mNotes(), "note");
+}
+
 TEST(RecordSheetBuild, AnotherIconMakesTheRecordCustomisedWithoutTouchingItsType)
 {
     auto type = typeWith({"URL", "User"}, 2, 12);
