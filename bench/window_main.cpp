@@ -9,6 +9,7 @@
 #include "app/BMLockPanel.h"
 #include "app/BMLoginPanel.h"
 #include "model/BMGroup.h"
+#include "model/TVXRecord.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/Keychain.h"
 #include "platform/ui/ModalRun.h"
@@ -16,6 +17,9 @@
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
 #include "windows/BMMainWindow.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/prepared_statement.h>
 
 #include <QAction>
 #include <QApplication>
@@ -138,6 +142,7 @@ private:
     void lockAndUnlock();
     void reload();
     void print(double coreLoadMs) const;
+    void restoreViewCounts() const;
 
     int mRepetitions;
     BlockMeter mMeter;
@@ -147,6 +152,7 @@ private:
     std::map<std::string, Figure> mFigures;
     std::vector<std::string> mOrder;
     QStringList mAlerts;
+    std::map<QString, int64_t> mViewCounts; // of the records the bench opened, before it did
     // What the modal runs do while the bench runs; by window name.
     std::map<QString, std::function<int(QWidget*)>> mModal;
 };
@@ -268,6 +274,9 @@ void WindowBench::closeRecordSheet()
 {
     BMTableView* table = mWindow->mListViewTypesTable;
     for (int i = 0; i < mRepetitions; ++i) {
+        // Opening a record counts a view: put back afterwards, so that the store stays as generated.
+        if (const auto record = mController->listModel()->recordAt(i))
+            mViewCounts.emplace(record->mRecordUID(), record->mViewCounter());
         {
             // Chosen without the view counting of a click, so that the store stays as generated.
             const QSignalBlocker blocker(table->selectionModel());
@@ -404,7 +413,20 @@ int WindowBench::run()
     lockAndUnlock();
     reload();
     print(load);
+    restoreViewCounts();
     return 0;
+}
+
+void WindowBench::restoreViewCounts() const
+{
+    auto root = bench::connect(QStringLiteral("root"), QString());
+    std::unique_ptr<sql::PreparedStatement> stmt(
+        root->prepareStatement("UPDATE tolvanexdb.RECORDTABLE SET VIEWCOUNT=? WHERE RECORDID=?"));
+    for (const auto& [uid, count] : mViewCounts) {
+        stmt->setInt64(1, count);
+        stmt->setString(2, uid.toStdString());
+        stmt->executeUpdate();
+    }
 }
 
 } // namespace

@@ -381,7 +381,6 @@ void BMController::connectToMySqlServer()
     });
 }
 
-
 void BMController::connectionISComplete() { endLoginAttempt(mDatabase->connectionErrorCode()); }
 
 void BMController::endLoginAttempt(TVXResult code)
