@@ -166,11 +166,11 @@ Selection select(const TVXRecordCache& records, RecordSearchIndex& index, TVXSto
 }
 
 // Calls fn with every cached record of the group and type that passes the
-// search, in the cache's order.
-template <class Fn>
+// search, in the cache's order; reserve first with how many there are, when a walk tells.
+template <class Fn, class Reserve>
 void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TVXStoreCaches::SearchMemo& memo,
                      TVXStoreCaches::BatchMemo* batch, const QString* groupUID, const QString* typeUID,
-                     const QString& searchString, Fn&& fn)
+                     const QString& searchString, Fn&& fn, Reserve&& reserve)
 {
     if (searchString.isEmpty() && records.size() < kParallelWalkFrom) {
         for (const auto& record : records) {
@@ -181,6 +181,7 @@ void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TV
     }
     const Selection selection = select(records, index, memo, batch, groupUID, typeUID, searchString);
     const std::vector<char>& found = *selection.found;
+    reserve(static_cast<qsizetype>(std::count(found.begin(), found.end(), char(1))));
     std::size_t position = 0;
     for (const auto& record : records) {
         if (found[position++])
@@ -543,7 +544,8 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
         return batch->lists.at(key);
     RecordList items;
     forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), uidOf(type), searchString,
-                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
+                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); },
+                    [&items](qsizetype count) { items.reserve(count); });
     pruneRecordSearchIndex();
     if (batch)
         batch->lists[key] = items;
@@ -555,7 +557,7 @@ qsizetype TVXStoreCaches::itemsCountOfGroup(const BMGroup* group, const TVXType*
 {
     qsizetype count = 0;
     forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, openBatch(), uidOf(group), uidOf(type), searchString,
-                    [&count](const std::shared_ptr<TVXRecord>&) { ++count; });
+                    [&count](const std::shared_ptr<TVXRecord>&) { ++count; }, [](qsizetype) {});
     pruneRecordSearchIndex();
     return count;
 }
@@ -571,7 +573,8 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
         return batch->lists.at(key);
     RecordList items;
     forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), uidOf(type), searchString,
-                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); });
+                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); },
+                    [&items](qsizetype count) { items.reserve(count); });
     pruneRecordSearchIndex();
     sortRecordList(items, columnID, ascending, recordSearchIndex(), QDateTime::currentDateTime());
     if (batch)
