@@ -189,6 +189,27 @@ void forEachSelected(const TVXRecordCache& records, RecordSearchIndex& index, TV
     }
 }
 
+// The selected records counted by what `of` names of each (its group, its
+// type; none: left out), by that one's identifier; in pieces on the workers.
+template <class Named, class Of, class IdOf>
+QHash<QString, qsizetype> countSelected(const Selection& selection, Of of, IdOf idOf)
+{
+    const Walk& walk = *selection.walk;
+    const std::vector<char>& selected = *selection.found;
+    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
+    std::vector<QHash<const Named*, qsizetype>> counted(pieces);
+    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
+        for (std::size_t i = begin; i < end; ++i)
+            if (const Named* named = selected[i] ? of(*walk[i]) : nullptr)
+                ++counted[piece][named];
+    });
+    QHash<QString, qsizetype> byID;
+    for (const auto& piece : counted)
+        for (auto it = piece.cbegin(); it != piece.cend(); ++it)
+            byID[idOf(*it.key())] += it.value();
+    return byID;
+}
+
 const QString* uidOf(const BMGroup* group) { return group ? &group->mGroupUID() : nullptr; }
 const QString* uidOf(const TVXType* type) { return type ? &type->mTypeUID() : nullptr; }
 
@@ -654,20 +675,10 @@ QHash<QString, qsizetype> TVXStoreCaches::recordCountsByGroup(const QString& sea
     if (batch && batch->counts.contains(searchString))
         return batch->counts.value(searchString);
     const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, batch, nullptr, nullptr, searchString);
-    const Walk& walk = *selection.walk;
-    const std::vector<char>& selected = *selection.found;
-    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
-    std::vector<QHash<const BMGroup*, qsizetype>> counted(pieces);
-    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
-        for (std::size_t i = begin; i < end; ++i)
-            if (selected[i] && walk[i]->mGroup())
-                ++counted[piece][walk[i]->mGroup().get()];
-    });
+    const auto byUID = countSelected<BMGroup>(
+        selection, [](const TVXRecord& record) { return record.mGroup().get(); },
+        [](const BMGroup& group) { return group.mGroupUID(); });
     pruneRecordSearchIndex();
-    QHash<QString, qsizetype> byUID;
-    for (const auto& piece : counted)
-        for (auto it = piece.cbegin(); it != piece.cend(); ++it)
-            byUID[it.key()->mGroupUID()] += it.value();
     if (batch)
         batch->counts.insert(searchString, byUID);
     return byUID;
@@ -681,20 +692,10 @@ QHash<QString, qsizetype> TVXStoreCaches::recordCountsByType(const BMGroup* grou
         return batch->typeCounts.at(key);
     const Selection selection = select(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), nullptr,
                                        searchString);
-    const Walk& walk = *selection.walk;
-    const std::vector<char>& selected = *selection.found;
-    const std::size_t pieces = std::clamp<std::size_t>(walk.size() / 4096, 1, 8);
-    std::vector<QHash<const TVXType*, qsizetype>> counted(pieces);
-    inPieces(walk.size(), pieces, [&](std::size_t begin, std::size_t end, std::size_t piece) {
-        for (std::size_t i = begin; i < end; ++i)
-            if (selected[i] && walk[i]->mType())
-                ++counted[piece][walk[i]->mType().get()];
-    });
+    const auto byUID = countSelected<TVXType>(
+        selection, [](const TVXRecord& record) { return record.mType().get(); },
+        [](const TVXType& type) { return type.mTypeUID(); });
     pruneRecordSearchIndex();
-    QHash<QString, qsizetype> byUID;
-    for (const auto& piece : counted)
-        for (auto it = piece.cbegin(); it != piece.cend(); ++it)
-            byUID[it.key()->mTypeUID()] += it.value();
     if (batch)
         batch->typeCounts[key] = byUID;
     return byUID;
