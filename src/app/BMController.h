@@ -556,8 +556,8 @@ private:
     BMProgressPanel* mLoadingDataPanel = nullptr;
     bool mReloadInFlight = false;
     bool mRefreshAwaitsSearchEntries = false;
-    int mTableRefreshHolds = 0;
-    bool mTableRefreshHeld = false;
+    bool mHoldingTableRefreshes = false;
+    bool mTableRefreshHeld = false; // one was asked for while held
     bool mInLostConnection = false;
     // After a lost connection the account name stays as it was.
     bool mAccountNameFixed = false;

@@ -299,7 +299,7 @@ void BMController::updateTables()
     BMMainWindow* w = mainWindowView();
     if (!w || !mBrowseState)
         return;
-    if (mTableRefreshHolds > 0) {
+    if (mHoldingTableRefreshes) {
         mTableRefreshHeld = true;
         return;
     }
@@ -384,11 +384,12 @@ void BMController::updateTables()
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
 
-void BMController::holdTableRefreshes() { ++mTableRefreshHolds; }
+void BMController::holdTableRefreshes() { mHoldingTableRefreshes = true; }
 
 void BMController::releaseTableRefreshes()
 {
-    if (mTableRefreshHolds == 0 || --mTableRefreshHolds > 0 || !std::exchange(mTableRefreshHeld, false))
+    mHoldingTableRefreshes = false;
+    if (!std::exchange(mTableRefreshHeld, false))
         return;
     updateTables();
     validateUIControls();

@@ -70,11 +70,16 @@ bool isvalidIPv4Address(const QString& text)
     return inet_pton(AF_INET, utf8.constData(), &address) != 0;
 }
 
+bool isStorableText(const QString& text)
+{
+    return !text.contains(QChar(u'\0')) && !text.startsWith(QChar(0xFEFF)) && QStringView(text).isValidUtf16();
+}
+
 QString storableText(const QString& text)
 {
-    const QChar mark(0xFEFF);
-    if (!text.contains(QChar(u'\0')) && !text.startsWith(mark) && QStringView(text).isValidUtf16())
+    if (isStorableText(text))
         return text;
+    const QChar mark(0xFEFF);
     QString kept;
     kept.reserve(text.size());
     for (qsizetype i = 0; i < text.size(); ++i) {

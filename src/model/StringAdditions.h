@@ -18,9 +18,11 @@ char16_t macOSRomanToUnicode(unsigned char byte);
 // True when the text parses as a dotted IPv4 address (inet_pton with AF_INET).
 bool isvalidIPv4Address(const QString& text);
 
-// The text without what the store cannot give back as it was typed: zero
-// characters (readers stop at them), lone surrogates (no UTF-8 form) and a
-// leading byte-order mark (dropped when read as the encoding's mark).
+// Whether the store gives the text back as it was written. Readers stop at a
+// zero character; a lone surrogate has no UTF-8 form (it would be stored as
+// '?'); a leading byte-order mark is taken for the encoding's mark and dropped.
+bool isStorableText(const QString& text);
+// The text without what the store cannot give back as it was typed.
 QString storableText(const QString& text);
 
 // The string's bytes read as UTF-8.

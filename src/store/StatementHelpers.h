@@ -5,6 +5,7 @@
 #include <QStringList>
 
 #include "crypto/DataBuf.h"
+#include "model/StringAdditions.h"
 #include "store/ColumnLimits.h"
 
 #include "store/ResultCodes.h"
@@ -40,14 +41,8 @@ inline int updateRowsFor(sql::Connection& connection, const char* query, const Q
     return stmt->executeUpdate();
 }
 
-// Whether a text reads back as it was written; writers refuse one that
-// would not. Readers stop at a zero character; a lone surrogate has no UTF-8
-// form (it would be stored as '?'); a leading byte-order mark is taken for
-// the encoding's mark and dropped when read.
-inline bool readsBackAsWritten(const QString& text)
-{
-    return !text.contains(QChar(u'\0')) && !text.startsWith(QChar(0xFEFF)) && QStringView(text).isValidUtf16();
-}
+// Whether a text reads back as it was written; writers refuse one that would not.
+inline bool readsBackAsWritten(const QString& text) { return isStorableText(text); }
 
 // The raw bytes of a BLOB or text column (by position from 1); empty for NULL.
 inline QByteArray blobColumn(sql::ResultSet& rs, int column)

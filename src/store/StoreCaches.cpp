@@ -555,12 +555,13 @@ void TVXStoreCaches::prepareRecordSearchIndex() const
 
 // --- record lists ------------------------------------------------------------------
 
-TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const TVXType* type,
-                                                  const QString& searchString) const
+TVXStoreCaches::RecordList TVXStoreCaches::selectedRecords(const BMGroup* group, const TVXType* type,
+                                                     const QString& searchString,
+                                                     std::optional<std::pair<int, bool>> order) const
 {
     BatchMemo* batch = openBatch();
     const auto key = std::make_tuple(static_cast<const void*>(group), static_cast<const void*>(type), searchString,
-                                     false, 0, false);
+                                     order.has_value(), order ? order->first : 0, order && order->second);
     if (batch && batch->lists.count(key))
         return batch->lists.at(key);
     RecordList items;
@@ -568,9 +569,17 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
                     [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); },
                     [&items](qsizetype count) { items.reserve(count); });
     pruneRecordSearchIndex();
+    if (order)
+        sortRecordList(items, order->first, order->second, recordSearchIndex(), QDateTime::currentDateTime());
     if (batch)
         batch->lists[key] = items;
     return items;
+}
+
+TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const TVXType* type,
+                                                  const QString& searchString) const
+{
+    return selectedRecords(group, type, searchString, std::nullopt);
 }
 
 qsizetype TVXStoreCaches::itemsCountOfGroup(const BMGroup* group, const TVXType* type,
@@ -587,20 +596,7 @@ TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, co
                                                   const QString& searchString, int columnID,
                                                   bool ascending) const
 {
-    BatchMemo* batch = openBatch();
-    const auto key = std::make_tuple(static_cast<const void*>(group), static_cast<const void*>(type), searchString,
-                                     true, columnID, ascending);
-    if (batch && batch->lists.count(key))
-        return batch->lists.at(key);
-    RecordList items;
-    forEachSelected(m_records, recordSearchIndex(), *m_searchMemo, batch, uidOf(group), uidOf(type), searchString,
-                    [&items](const std::shared_ptr<TVXRecord>& record) { items.append(record); },
-                    [&items](qsizetype count) { items.reserve(count); });
-    pruneRecordSearchIndex();
-    sortRecordList(items, columnID, ascending, recordSearchIndex(), QDateTime::currentDateTime());
-    if (batch)
-        batch->lists[key] = items;
-    return items;
+    return selectedRecords(group, type, searchString, std::make_pair(columnID, ascending));
 }
 
 TVXStoreCaches::RecordList TVXStoreCaches::itemsOfGroup(const BMGroup* group, const QString& searchString) const

@@ -14,7 +14,9 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <utility>
 
 class RecordSearchIndex;
 class SearchEntryPreparation;
@@ -156,6 +158,10 @@ protected:
     mutable std::unique_ptr<BatchMemo> m_batchMemo;
     void takeOverPreparation() const;
     BatchMemo* openBatch() const; // null when no batch is open; dropped when the caches changed
+    // The records of the group and type that pass the search, in the cache's
+    // order or sorted by (column, ascending); a batch keeps the answer.
+    RecordList selectedRecords(const BMGroup* group, const TVXType* type, const QString& searchString,
+                               std::optional<std::pair<int, bool>> order) const;
     void pruneRecordSearchIndex() const; // drops entries of records gone from mRecords
 
     std::shared_ptr<TVXUser> m_currentUser;
