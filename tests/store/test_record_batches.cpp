@@ -40,6 +40,15 @@ int eventRows(const QString& description)
         .toInt();
 }
 
+// An event row written on the connection, inside whatever transaction it has open.
+void insertEventRow(sql::Connection& connection, const char* description)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(
+        "INSERT INTO EVENTLOGGERTABLE VALUES ('Test', 'Tolvan Id', ?, '2026-01-01 00:00:00', 'alice', 'pc')"));
+    stmt->setString(1, description);
+    stmt->executeUpdate();
+}
+
 // The user's recently added rows, in the order the server keeps them.
 QStringList recentRows(const QString& userID)
 {
@@ -420,12 +429,7 @@ TEST_F(RecordBatches, ANestedTransactionIsASavepoint)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);
     sql::Connection& connection = *alice.connection();
-    auto insertLog = [&connection](const char* description) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(
-            "INSERT INTO EVENTLOGGERTABLE VALUES ('Test', 'Tolvan Id', ?, '2026-01-01 00:00:00', 'alice', 'pc')"));
-        stmt->setString(1, description);
-        stmt->executeUpdate();
-    };
+    const auto insertLog = [&connection](const char* description) { insertEventRow(connection, description); };
     {
         tvxsql::Transaction outer(connection);
         insertLog("outer");
@@ -455,12 +459,7 @@ TEST_F(RecordBatches, ATransactionUndoneUnderItNeverCommitsThePartAfter)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);
     sql::Connection& connection = *alice.connection();
-    auto insertLog = [&connection](const char* description) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(
-            "INSERT INTO EVENTLOGGERTABLE VALUES ('Test', 'Tolvan Id', ?, '2026-01-01 00:00:00', 'alice', 'pc')"));
-        stmt->setString(1, description);
-        stmt->executeUpdate();
-    };
+    const auto insertLog = [&connection](const char* description) { insertEventRow(connection, description); };
     {
         tvxsql::Transaction transaction(connection);
         insertLog("before the undo");
