@@ -114,7 +114,8 @@ void WriteFieldString(std::string& out, const BlowfishContext* key, std::string_
         return;
     }
     std::string block(encipheredLength(text.size()), '\0');
-    std::memcpy(block.data(), text.data(), text.size());
+    if (!text.empty()) // an empty view may point nowhere
+        std::memcpy(block.data(), text.data(), text.size());
     BlowfishEncryptToBuffer(*key, block.data(), block.data(), block.size());
     WriteHexBytes(out, block, false);
 }

@@ -274,7 +274,8 @@ bool RecordSearchEntry::foldBytes(const TVXRecord& record)
     uint32_t end = 0;
     for (int i = 0; i < kSliceCount; ++i) {
         const QByteArrayView text = i == kDateSlice ? QByteArrayView(date) : record.utf8Text(i);
-        if (i == kDateSlice || folding[size_t(i)] == ByteFolding::None)
+        // An empty text may have no bytes at all to copy from.
+        if (!text.isEmpty() && (i == kDateSlice || folding[size_t(i)] == ByteFolding::None))
             std::memcpy(bytes + end, text.data(), size_t(text.size()));
         else
             foldBelowU0100(text, bytes + end);

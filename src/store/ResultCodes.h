@@ -51,11 +51,14 @@ inline constexpr int kErrPermissionRefused = 45001;
 inline constexpr int kErrNodeNotReady = 1047;        // "WSREP has not yet prepared node for application use"
 inline constexpr int kErrServerShutdown = 1053;
 inline constexpr int kErrConnectionKilled = 1927;
+// A commit in flight when its node leaves the primary component ("Got error 6
+// during COMMIT"): the transaction was not stored, and the node serves no more.
+inline constexpr int kErrErrorDuringCommit = 1180;
 
 inline constexpr bool isNodeNotReady(int serverErrorNumber)
 {
     return serverErrorNumber == kErrNodeNotReady || serverErrorNumber == kErrServerShutdown
-           || serverErrorNumber == kErrConnectionKilled;
+           || serverErrorNumber == kErrConnectionKilled || serverErrorNumber == kErrErrorDuringCommit;
 }
 
 // Results whose cause the manager's error path has already put before the
