@@ -5,6 +5,7 @@
 // only way out.
 #include "interchange/FileFormats.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <stdexcept>
@@ -20,9 +21,17 @@ public:
 };
 
 // No export file comes near this size (a record line takes a few kilobytes
-// at most); a larger file is refused before any of it is read, so that it
-// never has to be held in memory.
+// at most); a larger file is refused before any of it is read.
 inline constexpr std::int64_t kImportFileByteLimit = std::int64_t(512) * 1024 * 1024;
+// The file is read in pieces, so the memory it takes is bounded whatever its
+// size: the text from the next record on, at least kImportLookAheadBytes past
+// its end (the readers look ahead for a quote's close), and at most
+// kImportLongestRecordBytes for one record; a longer record (or a quote left
+// open that long) is refused as malformed and reading goes on at the next
+// line end after that.
+inline constexpr std::size_t kImportPieceBytes = std::size_t(4) * 1024 * 1024;
+inline constexpr std::size_t kImportLookAheadBytes = std::size_t(1) * 1024 * 1024;
+inline constexpr std::size_t kImportLongestRecordBytes = std::size_t(32) * 1024 * 1024;
 
 // An import file over kImportFileByteLimit: what() is "File too large".
 class TVXFileTooLarge : public TVXInterchangeError {
@@ -72,14 +81,14 @@ public:
 
 class CqVXImporter {
 public:
-    // Reads the whole file and takes its kind. Throws TVXInterchangeError
+    // Opens the file, reads its first piece and takes its kind. Throws TVXInterchangeError
     // "Invalid arguments" for a null sink or a file that cannot be read
     // (anything but a regular file is never opened for reading: a folder or
     // a pipe is refused at once), and "Empty file" for an empty one; a file
     // over kImportFileByteLimit throws TVXFileTooLarge before anything of it
     // is read. The sink is not owned.
     CqVXImporter(const std::string& path, CqVXImporterDelegate* sink);
-    ~CqVXImporter(); // wipes the file text
+    ~CqVXImporter(); // wipes the text read
     CqVXImporter(const CqVXImporter&) = delete;
     CqVXImporter& operator=(const CqVXImporter&) = delete;
 
@@ -105,9 +114,19 @@ public:
 
 private:
     bool readLines(const BlowfishContext* key);
+    // At least `ahead` bytes of text from mConsumed on, or all the file has;
+    // false when reading failed or the file grew past the limit.
+    bool fillWindow(std::size_t ahead);
+    // Drops the window up to the first line end at or after `from` bytes past
+    // mConsumed, reading on as far as needed; false as fillWindow.
+    bool skipToLineEndAfter(std::size_t from);
 
     CqVXImporterDelegate* mSink;
-    std::string mText;
+    int mFd = -1;
+    std::string mText;          // the window: the file's bytes from some point on (zero-terminated)
+    std::size_t mConsumed = 0;  // the window's bytes already handed on
+    std::int64_t mBytesRead = 0;
+    bool mAtEnd = false;        // the file has no more bytes
     EFileType mFileType = eFileNone;
     bool mEncrypted = false;
 };

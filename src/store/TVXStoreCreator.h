@@ -7,6 +7,7 @@
 #include <QString>
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 namespace sql {
@@ -53,6 +54,14 @@ public:
     // every row; can be run again, and a run after a failed one finishes the
     // job. The message says what changed, on failure too.
     StoreResult upgradeSchema();
+    // A connection as the same administrator to another node (host, client port).
+    using NodeConnector = std::function<std::unique_ptr<sql::Connection>(const QString& host, int port)>;
+    // On a cluster, refuses while any client of the store is connected to any
+    // node, naming how many and where: the upgrade's table and trigger changes
+    // run in total order, and one that meets a client's replicated write can
+    // stop every node. Also refuses when a node cannot be asked. A lone server
+    // (its changes only wait for a client's locks) always passes.
+    StoreResult refuseWhileClientsConnected(const NodeConnector& connectTo);
     // Adds a user the way the administration window does (through the store's
     // account routines): server account (host '%') with the store's grants, its
     // rows, its personal group. The account is removed again when the rows fail.

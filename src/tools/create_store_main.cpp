@@ -93,34 +93,69 @@ struct ToolOptions {
                                               "again as --upgrade-grants does (on a cluster, run it against "
                                               "one node).")};
 
+    QCommandLineOption force{QStringLiteral("force"),
+                             QStringLiteral("With --upgrade-schema on a cluster: go on even while clients of the "
+                                            "store are connected (a client's write can then stop the cluster).")};
+
     QList<QCommandLineOption> all() const
     {
         return {host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
-                allowUnencrypted, upgradeGrants, demo};
+                allowUnencrypted, upgradeGrants, demo, force};
+    }
+};
+
+// Where and as whom the tool connects; other nodes of a cluster are reached
+// the same way. Holds the administrator's password until the tool ends.
+struct AdminLogin {
+    sql::ConnectOptionsMap options;
+    tvxsql::TlsPolicy tls;
+    QString caFile;
+
+    std::unique_ptr<sql::Connection> connect(const QString& host, const QString& port) const
+    {
+        sql::ConnectOptionsMap at = options;
+        at["hostName"] = sql::SQLString(QStringLiteral("tcp://%1:%2").arg(host, port).toStdString());
+        return tvxsql::connectWithTls(at, tls);
     }
 };
 
 // The administrator's connection, or the message saying why there is none.
-std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser, const ToolOptions& o, QString& problem)
+std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser, const ToolOptions& o,
+                                                AdminLogin& login, QString& problem)
 {
     const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(o.admin)));
-    const QString caFile = parser.value(o.tlsCA);
+    login.caFile = parser.value(o.tlsCA);
+    login.tls = {login.caFile, parser.isSet(o.allowUnencrypted)};
+    login.options["userName"] = sql::SQLString(parser.value(o.admin).toStdString());
+    login.options["password"] = sql::SQLString(adminPassword.toStdString());
+    login.options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     try {
-        sql::ConnectOptionsMap options;
-        options["hostName"] = sql::SQLString(
-            QStringLiteral("tcp://%1:%2").arg(parser.value(o.host), parser.value(o.port)).toStdString());
-        options["userName"] = sql::SQLString(parser.value(o.admin).toStdString());
-        options["password"] = sql::SQLString(adminPassword.toStdString());
-        options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
-        return tvxsql::connectWithTls(options, {caFile, parser.isSet(o.allowUnencrypted)});
+        return login.connect(parser.value(o.host), parser.value(o.port));
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrTlsConnection)
-            problem = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()),
+            problem = tvxsql::tlsRefusalMessage(login.caFile, QString::fromUtf8(e.what()),
                                                 QStringLiteral("--allow-unencrypted connects to it all the same."));
         else
             problem = QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
         return nullptr;
     }
+}
+
+// The upgrade's DDL, replicated in total order, can freeze a cluster when it
+// meets a client's write: without --force it runs only with no client connected.
+int upgradeStore(TVXStoreCreator& creator, const AdminLogin& login, bool force)
+{
+    if (!force) {
+        const StoreResult check = creator.refuseWhileClientsConnected(
+            [&login](const QString& host, int port) { return login.connect(host, QString::number(port)); });
+        if (!check.ok)
+            return fail(check.message + QStringLiteral(" (--force runs it all the same.)"));
+    }
+    const StoreResult r = creator.upgradeSchema();
+    if (!r.ok)
+        return fail(r.message);
+    std::cout << r.message.toStdString() << '\n';
+    return 0;
 }
 
 int addAccounts(TVXStoreCreator& creator, const QCommandLineParser& parser, const ToolOptions& o)
@@ -192,7 +227,8 @@ int main(int argc, char** argv)
                                    "or a policy option (see --help)"));
 
     QString problem;
-    std::unique_ptr<sql::Connection> connection = connectAsAdmin(parser, o, problem);
+    AdminLogin login;
+    std::unique_ptr<sql::Connection> connection = connectAsAdmin(parser, o, login, problem);
     if (!connection)
         return fail(problem);
     TVXStoreCreator creator(std::move(connection));
@@ -205,10 +241,8 @@ int main(int argc, char** argv)
             return fail(r.message);
         std::cout << "Created the store tolvanexdb.\n";
     } else if (parser.isSet(o.upgrade)) {
-        const StoreResult r = creator.upgradeSchema();
-        if (!r.ok)
-            return fail(r.message);
-        std::cout << r.message.toStdString() << '\n';
+        if (const int code = upgradeStore(creator, login, parser.isSet(o.force)); code != 0)
+            return code;
     }
     // Accounts of an upgraded store hold none of its routines until granted again.
     const bool regrant = parser.isSet(o.upgradeGrants) || parser.isSet(o.upgrade);

@@ -455,3 +455,125 @@ TEST_F(Cluster, ANodeCutOffFromTheOthersIsALostConnection)
     TVXDataBase late;
     EXPECT_EQ(late.startConnectionToServer(request), kTVXHostUnreachable);
 }
+
+namespace {
+
+// tvx-create-store against node 1 as root; its exit code, or -1 when it was
+// still running after a minute (then it is killed).
+int runToolOnNodeOne(const QStringList& arguments, QString* output)
+{
+    QProcess tool;
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("TVX_ADMIN_PASSWORD", "");
+    tool.setProcessEnvironment(env);
+    tool.setProcessChannelMode(QProcess::MergedChannels);
+    tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL), QStringList{"--port", QString::number(clusterPort(1))} + arguments);
+    const bool finished = tool.waitForFinished(60000);
+    if (!finished) {
+        tool.kill();
+        tool.waitForFinished();
+    }
+    *output = QString::fromUtf8(tool.readAll());
+    return finished ? tool.exitCode() : -1;
+}
+
+} // namespace
+
+// The upgrade replaces the store's triggers in total order on every node; one
+// that met a client's replicated write once froze the whole cluster. With a
+// client writing on another node it now refuses before changing anything,
+// saying how many sessions and where, while the writes go on; once the
+// clients have quit it runs, and a second run finds nothing to do.
+TEST_F(Cluster, AnUpgradeWhileAClientWritesOnAnotherNodeRefusesAndTheClusterStaysWritable)
+{
+    seed.reset(); // the fixture's own session in the store
+    {
+        TVXDataBase writer;
+        ASSERT_EQ(logInOn(writer, 2, "bob", "bob-pw"), kTVXDone);
+        std::atomic<bool> stop{false};
+        std::atomic<int> stored{0}, failed{0}, storedWhileTheToolRan{0};
+        int code = 0;
+        QString output;
+        runTogether({[&] {
+                         while (!stop) {
+                             if (writer.addRecord(newRecord(writer, {"written during the upgrade"})) == kTVXDone)
+                                 ++stored;
+                             else
+                                 ++failed;
+                         }
+                     },
+                     [&] {
+                         while (stored == 0 && failed == 0)
+                             QThread::msleep(10);
+                         code = runToolOnNodeOne({"--upgrade-schema"}, &output);
+                         storedWhileTheToolRan = stored.load();
+                         QThread::msleep(500);
+                         stop = true;
+                     }});
+        EXPECT_EQ(code, 1) << output.toStdString();
+        EXPECT_TRUE(output.contains(QStringLiteral("1 session of the store's clients is connected: 1 on 127.0.0.1:%1 "
+                                                   "(bob from ")
+                                        .arg(clusterPort(2))))
+            << output.toStdString();
+        EXPECT_TRUE(output.contains("--force")) << output.toStdString();
+        EXPECT_EQ(failed, 0);
+        EXPECT_GT(stored, storedWhileTheToolRan);
+    }
+    // Every node still takes writes.
+    for (int node = 1; node <= 3; ++node) {
+        TVXDataBase client;
+        ASSERT_EQ(logInOn(client, node, kUserName, kUserPassword), kTVXDone) << "node " << node;
+        EXPECT_EQ(client.addRecord(newRecord(client, {"after the refusal"})), kTVXDone) << "node " << node;
+    }
+
+    QString output;
+    EXPECT_EQ(runToolOnNodeOne({"--upgrade-schema"}, &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains("The store's tables are up to date.")) << output.toStdString();
+    TVXDataBase after;
+    ASSERT_EQ(logInOn(after, 3, kUserName, kUserPassword), kTVXDone);
+    EXPECT_EQ(after.addRecord(newRecord(after, {"after the upgrade"})), kTVXDone);
+}
+
+// Node 3 is cut off while its client writes record after record, so that a
+// commit is under way when the node leaves the primary component (the server
+// then answers "error during COMMIT", 1180). That write and every later one
+// answer the lost connection, told once, and every write answered 0 is on the
+// nodes that stayed.
+TEST_F(Cluster, ACommitUnderWayWhenItsNodeIsCutOffIsALostConnection)
+{
+    TVXDataBase client;
+    ASSERT_EQ(logInOn(client, 3, kUserName, kUserPassword), kTVXDone);
+    LostNotices notices;
+    QStringList answeredDone;
+    QList<TVXResult> otherAnswers;
+    std::atomic<int> writes{0};
+    std::atomic<bool> done{false};
+    bool isolated = false;
+    // The lost connection is told on the main thread, which runTogether keeps serving.
+    runTogether({[&] {
+                     for (int i = 0; i < 100000 && otherAnswers.size() < 3; ++i) {
+                         auto record = newRecord(client, {QStringLiteral("cut %1").arg(i)});
+                         const TVXResult code = client.addRecord(record);
+                         if (code == kTVXDone)
+                             answeredDone << record->mRecordUID();
+                         else
+                             otherAnswers << code;
+                         ++writes;
+                     }
+                     done = true;
+                 },
+                 [&] {
+                     while (writes < 20 && !done)
+                         QThread::msleep(5);
+                     isolated = nodeExec(3, QStringLiteral("SET GLOBAL wsrep_provider_options='gmcast.isolate=1'"));
+                 }});
+    ASSERT_TRUE(isolated);
+    EXPECT_EQ(otherAnswers, QList<TVXResult>(3, kTVXClientError));
+    EXPECT_EQ(notices.count, 1);
+
+    const QString stored = QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID IN ('%1')")
+                               .arg(answeredDone.join("','"));
+    EXPECT_EQ(nodeValue(1, stored).toInt(), answeredDone.size());
+    ASSERT_NO_FATAL_FAILURE(ensureWholeCluster());
+    EXPECT_EQ(nodeValue(3, stored).toInt(), answeredDone.size());
+}

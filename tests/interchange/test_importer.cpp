@@ -7,6 +7,9 @@
 #include <sys/resource.h>
 #include <unistd.h>
 
+#include <fstream>
+#include <limits>
+
 using namespace exchangetest;
 using namespace formattest;
 
@@ -397,4 +400,190 @@ TEST(ImportRefusals, AnythingThrownByTheSinkEndsTheImportReported)
     CqVXImporter importer(fileWith(folder, "two.qvx", twoTypeFile(eFileQVXv3, nullptr)), &sink);
     EXPECT_FALSE(importer.ImportFile(eFileQVXv3, ""));
     EXPECT_EQ(sink.calls, (Strings{"type", "error 4", "complete"}));
+}
+
+namespace {
+
+// One line per sink call, what a peer would compare: the kind of call and
+// every text it carried.
+std::string describe(const RecordingSink::Line& line)
+{
+    std::string out = line.isType ? "type" : "record";
+    for (const auto* list : {&line.values, &line.customNames, &line.attachmentFields})
+        for (const std::string& value : *list)
+            out += '|' + value;
+    return out + '|' + line.groupName + '|' + std::to_string(line.icon) + '|' + std::to_string(line.mask);
+}
+
+// The calls the readers make over the text held whole, as the importer once read every file.
+std::vector<std::string> wholeTextCalls(EFileType kind, const std::string& text)
+{
+    std::vector<std::string> calls;
+    TVXReadReport report;
+    int refused = 0;
+    const char* pos = text.c_str();
+    TVXFileLine line;
+    for (;;) {
+        const char* next = GetNextRecord(kind, pos, nullptr, line, &report);
+        for (; refused < report.refusedLines; ++refused)
+            calls.push_back("error 5");
+        if (!next || (line.values.GetSize() == 0 && (*next == '\0' || next == pos)))
+            return calls;
+        pos = next;
+        if (line.values.GetSize() == 0)
+            continue;
+        RecordingSink::Line got;
+        got.isType = line.isType;
+        got.values = listOf(line.values);
+        if (!line.isType) {
+            got.customNames = listOf(line.customNames);
+            got.attachmentFields = listOf(line.attachmentFields);
+        }
+        got.groupName = line.groupName.str();
+        got.icon = int32_t(line.icon);
+        got.mask = int32_t(line.mask);
+        calls.push_back(describe(got));
+    }
+}
+
+std::vector<std::string> importedCalls(const RecordingSink& sink)
+{
+    std::vector<std::string> calls;
+    std::size_t next = 0;
+    for (const std::string& call : sink.calls) {
+        if (call == "type" || call == "record")
+            calls.push_back(describe(sink.lines[next++]));
+        else if (call != "complete" && call != "error 11")
+            calls.push_back(call);
+    }
+    return calls;
+}
+
+// The peak resident memory since the last reset, in KiB.
+long peakMemoryKiB()
+{
+    std::ifstream status("/proc/self/status");
+    std::string key;
+    long value = 0;
+    while (status >> key) {
+        if (key == "VmHWM:" && status >> value)
+            return value;
+        status.ignore(std::numeric_limits<std::streamsize>::max(), '\n');
+    }
+    return -1;
+}
+
+void resetPeakMemory()
+{
+    std::ofstream clear("/proc/self/clear_refs");
+    clear << "5";
+}
+
+} // namespace
+
+// Far more text than one piece of reading: records whose quoted notes hold
+// commas, quotes and line ends, lines left with an open quote, blank lines,
+// all across many piece boundaries. What the sink gets is what the readers
+// give over the text held whole.
+TEST(ImportReading, AFileReadInPiecesGivesWhatItsWholeTextGives)
+{
+    std::string text;
+    WriteHeader(eFileQVXv3, text, nullptr);
+    WriteNextQVXRecord(text, eFileQVXv3, nullptr, typeLine("A", 7, 4));
+    unsigned seed = 12345;
+    const auto random = [&seed](unsigned below) {
+        seed = seed * 1103515245u + 12345u;
+        return (seed >> 8) % below;
+    };
+    const std::string pieces[] = {"plain", "with, comma", "say \"hi\"", "two\nlines", "cr\rend", "  lead", "\"\""};
+    for (int i = 0; text.size() < 3 * kImportPieceBytes + kImportLookAheadBytes / 3; ++i) {
+        if (random(50) == 0) {
+            text += "F,0,\"an open quote, " + std::to_string(i) + "\r\n";
+            continue;
+        }
+        if (random(30) == 0)
+            text += "\r\n\r\n   \r\n";
+        TVXFileLine line = recordLine("r" + std::to_string(i), long(random(64)), long(random(8)));
+        std::string notes;
+        for (unsigned n = random(40); n > 0; --n)
+            notes += pieces[random(std::size(pieces))];
+        line.values.SetAt(10, notes + std::string(random(3000), 'x'));
+        WriteNextQVXRecord(text, eFileQVXv3, nullptr, line);
+    }
+    const std::vector<std::string> expected = wholeTextCalls(eFileQVXv3, text);
+    ASSERT_GT(expected.size(), 5000u);
+
+    TempFolder folder;
+    const std::string path = fileWith(folder, "long.qvx", text);
+    RecordingSink sink;
+    CqVXImporter importer(path, &sink);
+    EXPECT_TRUE(importer.ImportFile(eFileQVXv3, ""));
+    const std::vector<std::string> got = importedCalls(sink);
+    ASSERT_EQ(got.size(), expected.size());
+    for (std::size_t i = 0; i < got.size(); ++i)
+        ASSERT_EQ(got[i], expected[i]) << "call " << i;
+}
+
+// A file many times larger than the memory the import may take is read
+// through, written here in pieces of its own so that the test holds none of
+// it whole either; the process's peak memory stays far below the file's size.
+TEST(ImportReading, AFileFarLargerThanItsMemoryIsReadWithBoundedMemory)
+{
+    TempFolder folder;
+    const std::string path = folder.path("large.qvx");
+    constexpr std::int64_t kFileBytes = std::int64_t(384) * 1024 * 1024;
+    int records = 0;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::trunc);
+        std::string chunk;
+        WriteHeader(eFileQVXv3, chunk, nullptr);
+        WriteNextQVXRecord(chunk, eFileQVXv3, nullptr, typeLine("A", 7, 4));
+        std::int64_t written = 0;
+        while (written < kFileBytes) {
+            TVXFileLine line = recordLine("r" + std::to_string(records++), 7, 4);
+            line.values.SetAt(10, std::string(3900, 'n'));
+            WriteNextQVXRecord(chunk, eFileQVXv3, nullptr, line);
+            if (chunk.size() > 1024 * 1024) {
+                out.write(chunk.data(), std::streamsize(chunk.size()));
+                written += std::int64_t(chunk.size());
+                chunk.clear();
+            }
+        }
+        out.write(chunk.data(), std::streamsize(chunk.size()));
+        ASSERT_TRUE(out.good());
+    }
+
+    // Counts what arrives and keeps only the last record's first value.
+    struct CountingSink : CqVXImporterDelegate {
+        std::shared_ptr<BMGroup> FindOrAddGroup(const std::string&) override { return nullptr; }
+        void CreateType(const CStringArray&, int32_t, int32_t, int) override { ++types; }
+        void AddRecord(EFileType, const CStringArray& values, const CStringArray&, const CStringArray&,
+                       const CString&, int32_t, int32_t, int) override
+        {
+            ++records;
+            last.assign(values.ViewAt(0));
+        }
+        void ImportComplete() override { complete = true; }
+        void ErrorInImport(int code) override { errors.push_back(code); }
+        int types = 0, records = 0;
+        std::string last;
+        bool complete = false;
+        std::vector<int> errors;
+    } sink;
+
+    resetPeakMemory();
+    const long before = peakMemoryKiB();
+    ASSERT_GT(before, 0);
+    {
+        CqVXImporter importer(path, &sink);
+        EXPECT_TRUE(importer.ImportFile(eFileQVXv3, ""));
+    }
+    const long grown = peakMemoryKiB() - before;
+    EXPECT_TRUE(sink.complete);
+    EXPECT_TRUE(sink.errors.empty());
+    EXPECT_EQ(sink.types, 1);
+    EXPECT_EQ(sink.records, records);
+    EXPECT_EQ(sink.last, "r" + std::to_string(records - 1));
+    // The file is 384 MiB; the reading window a few pieces of 4 MiB.
+    EXPECT_LT(grown, 48 * 1024) << "peak grew by " << grown << " KiB";
 }
