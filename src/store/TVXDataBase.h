@@ -281,9 +281,6 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
-    // After a lock wait ran out: whether a master-password change not yet
-    // committed holds the row (it writes the new one first).
-    bool masterPasswordChangeUnderWay(sql::Connection& connection);
     QString mPendingMasterPassword;
     std::atomic<bool> mIsMasterPasswordChanged{false};
 

@@ -66,32 +66,6 @@ struct RewrittenRow {
 
 } // namespace
 
-bool TVXDataBase::masterPasswordChangeUnderWay(sql::Connection& connection)
-{
-    std::optional<QString> keyed;
-    {
-        std::lock_guard lock(mEncrypterMutex);
-        if (mUserDataEncrypter)
-            keyed = mKeyedMasterPassword;
-    }
-    // Inside an enclosing transaction the next read's isolation cannot change.
-    if (!keyed || !connection.getAutoCommit())
-        return false;
-    try {
-        std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-        // For the next statement only: a lone read of the row as it stands.
-        stmt->execute("SET TRANSACTION ISOLATION LEVEL READ UNCOMMITTED");
-        std::unique_ptr<sql::ResultSet> rs(
-            stmt->executeQuery("SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD'"));
-        QString stored; // as the log-in compares: no row is an empty password
-        while (rs->next())
-            stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
-        return stored != *keyed;
-    } catch (const sql::SQLException&) {
-        return false; // the lock wait is reported as it is
-    }
-}
-
 void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
 {
     mPendingMasterPassword = newPassword;

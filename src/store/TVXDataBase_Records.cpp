@@ -134,12 +134,10 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
                 connection, [&] { return work(connection); },
                 [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
         } catch (const sql::SQLException& e) {
-            // A master-password change holds every writer off until it commits,
-            // however long it takes: the write would then be refused as stale.
-            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && masterPasswordChangeUnderWay(*mCPcon))
-                code = kTVXMasterPasswordMismatch;
-            else
-                failure.emplace(e);
+            // A lock wait that ran out, a master-password change's included,
+            // is the store being busy: the change may still fail, and only one
+            // that committed refuses the write (confirmMasterPasswordRow).
+            failure.emplace(e);
         } catch (const std::exception&) {
             code = kTVXNotServerError;
         }

@@ -261,7 +261,10 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
     EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
 }
 
-TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAsAChangedPassword)
+// A writer held up by a change under way is told the store is busy (the
+// change may yet fail); once the change committed, it is told the master
+// password changed.
+TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutKeepsAnotherClientBusyThenRefusesItsWrites)
 {
     seedStore(kMasterPassword);
     addUser("bob", "bob-pw");
@@ -293,21 +296,24 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAs
 
     auto record = TVXRecord::createRecord();
     record->setMValue1("während des Wechsels");
-    EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
+    EXPECT_EQ(bob.addRecord(record), kTVXStoreBusy);
     const auto loose = bob.mRecords().value("00000000000000B2");
     ASSERT_NE(loose, nullptr);
-    EXPECT_EQ(bob.deleteRecord(loose), kTVXMasterPasswordMismatch);
+    EXPECT_EQ(bob.deleteRecord(loose), kTVXStoreBusy);
     EXPECT_FALSE(done.load()); // the change was still under way
+    QCoreApplication::processEvents();
+    EXPECT_EQ(changed, 0);
     while (!done.load()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
     }
     worker.join();
+    EXPECT_EQ(code.load(), kTVXDone);
+    EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
     QCoreApplication::processEvents();
     center.removeObserver(lostToken);
     center.removeObserver(changedToken);
 
-    EXPECT_EQ(code.load(), kTVXDone);
     EXPECT_EQ(lost, 0);
     EXPECT_EQ(changed, 1);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'")
@@ -317,4 +323,65 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAs
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
     expectReadable(fresh);
+}
+
+// A change ended half way (its connection killed) while another client's save
+// waits on it: the save is told the store is busy, never that the master
+// password changed, and goes through once the change is gone; the store
+// stays under the old password.
+TEST_F(MasterPassword, AChangeKilledWhileAnotherClientsSaveWaitsLeavesThatSaveBusyThenStored)
+{
+    seedStore(kMasterPassword);
+    addUser("bob", "bob-pw");
+    TVXDataBase alice;
+    TVXDataBase bob;
+    bob.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+             "SET @pause = SLEEP(30)");
+    int changed = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto changedToken = center.addObserver(kDBMasterPasswordChangedNotification,
+                                                 [&changed](const platform::Notification&) { ++changed; });
+
+    const HangDeadline deadline(90);
+    std::atomic<bool> done{false};
+    std::atomic<TVXResult> code{resultOfNumber(-1)};
+    std::thread worker([&] {
+        code.store(alice.reEncyptAllDatabaseInformation(kNewMaster));
+        done = true;
+    });
+    QString changer;
+    while ((changer = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE STATE='User sleep'"))
+               .isEmpty())
+        QThread::msleep(20);
+
+    auto record = TVXRecord::createRecord();
+    record->setMValue1("nach dem Abbruch");
+    EXPECT_EQ(bob.addRecord(record), kTVXStoreBusy);
+    EXPECT_FALSE(done.load());
+    rootExec(QStringLiteral("KILL %1").arg(changer));
+    while (!done.load()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        QThread::msleep(1);
+    }
+    worker.join();
+    EXPECT_NE(code.load(), kTVXDone);
+    rootExec("DROP TRIGGER tolvanexdb.slow_rewrite");
+    for (int i = 0; i < 100 && rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST "
+                                                             "WHERE ID=%1").arg(changer)) != "0"; ++i)
+        QThread::msleep(50);
+
+    EXPECT_EQ(bob.addRecord(record), kTVXDone);
+    QCoreApplication::processEvents();
+    center.removeObserver(changedToken);
+    EXPECT_EQ(changed, 0);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'")
+                                 .arg(record->mRecordUID())),
+              "1");
+    TVXDataBase fresh;
+    ASSERT_EQ(logInAndLoad(fresh, kMasterPassword), kTVXDone);
+    expectReadable(fresh);
+    EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "nach dem Abbruch");
 }
