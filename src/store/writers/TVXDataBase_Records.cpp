@@ -269,7 +269,12 @@ TVXResult TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     const QStringList lost = RecordSteps{*this}.replayRecords(batch->added);
     if (lostRecordIDs)
         *lostRecordIDs = lost;
-    return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
+    if (lost.isEmpty())
+        return kTVXDone;
+    // A node cut off or gone at the commit is a lost connection, as for a single write.
+    return reportDatabaseError(*failure, mapDBErrorCode(serverErrorNumber(*failure)) == kTVXClientError
+                                             ? kTVXClientError
+                                             : kTVXStatementFailed);
 }
 
 bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
