@@ -10,7 +10,9 @@
 #include <cppconn/statement.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QSslCertificate>
 
 #include <chrono>
 #include <cstdio>
@@ -178,6 +180,16 @@ QString caFile()
 {
     const char* dir = std::getenv("TVX_STORE_DIR");
     return dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/ca.pem") : QString();
+}
+
+QString serverFingerprint()
+{
+    const char* dir = std::getenv("TVX_STORE_DIR");
+    const auto certificates =
+        QSslCertificate::fromPath(dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/server.pem") : QString());
+    return certificates.isEmpty()
+        ? QString()
+        : QString::fromLatin1(certificates.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
 TVXLoginRequest loginRequest(const QString& user, const QString& password, const QString& master)
