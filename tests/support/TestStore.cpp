@@ -176,17 +176,30 @@ void givePreferenceRow(const QString& userID, const QString& name)
     EXPECT_EQ(code, kTVXDone);
 }
 
+namespace {
+
+// The fixture's TLS folder: the store server's, or else the cluster's (one authority for every node).
+QString fixtureTlsFolder()
+{
+    if (const char* dir = std::getenv("TVX_STORE_DIR"))
+        return QString::fromLocal8Bit(dir) + QStringLiteral("/tls");
+    if (const char* dir = std::getenv("TVX_CLUSTER_DIR"))
+        return QString::fromLocal8Bit(dir) + QStringLiteral("/tls");
+    return QString();
+}
+
+} // namespace
+
 QString caFile()
 {
-    const char* dir = std::getenv("TVX_STORE_DIR");
-    return dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/ca.pem") : QString();
+    const QString folder = fixtureTlsFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/ca.pem");
 }
 
 QString serverFingerprint()
 {
-    const char* dir = std::getenv("TVX_STORE_DIR");
-    const auto certificates =
-        QSslCertificate::fromPath(dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/server.pem") : QString());
+    const QString folder = fixtureTlsFolder();
+    const auto certificates = QSslCertificate::fromPath(folder.isEmpty() ? QString() : folder + QStringLiteral("/server.pem"));
     return certificates.isEmpty()
         ? QString()
         : QString::fromLatin1(certificates.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
