@@ -264,10 +264,10 @@ TEST_F(LogIn, WrongPasswordsInARowBlockTheAccountUntilAnAdministratorUnblocksIt)
     // The block is the account's: an administrator still logs in, and unblocks it.
     TVXDataBase boss;
     ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
-    ASSERT_EQ(boss.unblockAccount(kUserName), kTVXDone);
+    ASSERT_EQ(boss.accountAdmin().unblockAccount(kUserName), kTVXDone);
     ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
     // An ordinary account may not unblock anyone.
-    EXPECT_NE(alice.unblockAccount("boss"), kTVXDone);
+    EXPECT_NE(alice.accountAdmin().unblockAccount("boss"), kTVXDone);
     // A right password clears the count: as many wrong ones again do not block.
     for (int i = 0; i + 1 < limit; ++i)
         (void)alice.startConnectionToServer(loginRequest(kUserName, "again"));
