@@ -467,7 +467,7 @@ int runToolOnNodeOne(const QStringList& arguments, QString* output)
     env.insert("TVX_ADMIN_PASSWORD", "");
     tool.setProcessEnvironment(env);
     tool.setProcessChannelMode(QProcess::MergedChannels);
-    tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL), QStringList{"--port", QString::number(clusterPort(1))} + arguments);
+    tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL), QStringList{"--port", QString::number(clusterPort(1)), "--tls-ca", caFile()} + arguments);
     const bool finished = tool.waitForFinished(60000);
     if (!finished) {
         tool.kill();
