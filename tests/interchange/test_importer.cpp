@@ -584,6 +584,12 @@ TEST(ImportReading, AFileFarLargerThanItsMemoryIsReadWithBoundedMemory)
     EXPECT_EQ(sink.types, 1);
     EXPECT_EQ(sink.records, records);
     EXPECT_EQ(sink.last, "r" + std::to_string(records - 1));
-    // The file is 384 MiB; the reading window a few pieces of 4 MiB.
+    // The file is 384 MiB; the reading window a few pieces of 4 MiB. The
+    // address sanitizer keeps freed memory aside for a while, so its build
+    // measures its own quarantine instead.
+#if !defined(__SANITIZE_ADDRESS__)
     EXPECT_LT(grown, 48 * 1024) << "peak grew by " << grown << " KiB";
+#else
+    EXPECT_LT(grown, 384 * 1024) << "peak grew by " << grown << " KiB";
+#endif
 }
