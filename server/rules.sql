@@ -14,6 +14,18 @@
 -- Group uid 0000000000000000 is the unfiled group, open to everyone; a user's
 -- personal group has the user's USERID as its uid.
 
+-- Sessions that may go on writing a group's member and sub-group lists:
+-- the one that made the group, or one that was let in to rewrite them (the
+-- group sheet deletes the whole list, its writer's row included, before it
+-- writes the new one). A session is a connection of one node; another
+-- session's write of the lists ends the rest's. No store account reads or
+-- writes it but through the rules below.
+CREATE TABLE IF NOT EXISTS TVXLISTWRITERTABLE (
+  GROUPID  VARCHAR(16) NOT NULL,
+  SESSION  VARCHAR(300) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin NOT NULL,
+  PRIMARY KEY (GROUPID, SESSION)
+) ENGINE=InnoDB DEFAULT CHARSET=utf8mb4;
+
 DELIMITER //
 
 -- 1 when the session is not held to the bits: a store administrator (as
@@ -29,7 +41,8 @@ BEGIN
   -- information_schema names an account 'name'@'host'; names compare exactly.
   DECLARE account VARCHAR(200) DEFAULT CONCAT('''', SUBSTRING_INDEX(USER(), '@', 1), '''');
   IF TVX_SESSION_USERID() IS NOT NULL THEN
-    RETURN TVX_IS_ADMIN();
+    -- A disabled administrator writes nothing either.
+    RETURN TVX_IS_ADMIN() AND TVX_ACTIVE_USERID() IS NOT NULL;
   END IF;
   RETURN NOT EXISTS (SELECT 1 FROM information_schema.TABLE_PRIVILEGES
                      WHERE TABLE_SCHEMA = 'tolvanexdb' AND BINARY SUBSTRING_INDEX(GRANTEE, '@', 1) = BINARY account)
@@ -51,13 +64,26 @@ RETURNS TINYINT
 DETERMINISTIC NO SQL
 RETURN IFNULL(word & bits, 0) <> 0 //
 
+-- 1 for the server account the store tool runs as: no user row, no rights
+-- on the store's tables of its own.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_TOOL()
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_SESSION_USERID() IS NULL AND TVX_UNRULED() //
+
+-- A group whose uid is a user's USERID is that user's personal group.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_PERSONAL_GROUP(group_uid VARCHAR(16))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN EXISTS (SELECT 1 FROM USERTABLE WHERE USERID = group_uid) //
+
 -- The session sees the group's records: its account is a member, the group is
--- its personal group or the unfiled group.
+-- its personal group or the unfiled group. A disabled account sees none.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_SEES_GROUP(group_uid VARCHAR(16))
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
 BEGIN
-  DECLARE me VARCHAR(16) DEFAULT TVX_SESSION_USERID();
+  DECLARE me VARCHAR(16) DEFAULT TVX_ACTIVE_USERID();
   RETURN (me IS NOT NULL AND (group_uid = me OR group_uid = '0000000000000000'
           OR EXISTS (SELECT 1 FROM USERGROUPTABLE WHERE GROUPID = group_uid AND USERID = me)))
          OR TVX_UNRULED();
@@ -72,7 +98,7 @@ SQL SECURITY DEFINER READS SQL DATA
 BEGIN
   DECLARE me VARCHAR(16) DEFAULT TVX_SESSION_USERID();
   IF me IS NOT NULL AND IFNULL((SELECT TVX_RECORD_WORD(g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, u.RECORDPERMISSION) & bits
-                                FROM GROUPTABLE g JOIN USERTABLE u ON u.USERID = me
+                                FROM GROUPTABLE g JOIN USERTABLE u ON u.USERID = me AND NOT u.ISACCOUNTDISABLED
                                 WHERE g.UID = group_uid
                                   AND (group_uid = me OR group_uid = '0000000000000000'
                                        OR EXISTS (SELECT 1 FROM USERGROUPTABLE m
@@ -87,24 +113,32 @@ END //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_GROUP(bits INT)
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
-RETURN TVX_WORD_ALLOWS((SELECT GROUPPERMISSION FROM USERTABLE WHERE USERID = TVX_SESSION_USERID()), bits)
+RETURN TVX_WORD_ALLOWS((SELECT GROUPPERMISSION FROM USERTABLE WHERE USERID = TVX_ACTIVE_USERID()), bits)
        OR TVX_UNRULED() //
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_MAY_TYPE(bits INT)
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
-RETURN TVX_WORD_ALLOWS((SELECT TYPEPERMISSION FROM USERTABLE WHERE USERID = TVX_SESSION_USERID()), bits)
+RETURN TVX_WORD_ALLOWS((SELECT TYPEPERMISSION FROM USERTABLE WHERE USERID = TVX_ACTIVE_USERID()), bits)
        OR TVX_UNRULED() //
 
 -- The session's own personal group (its uid is the user's USERID).
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_IS_OWN_GROUP(group_uid VARCHAR(16))
 RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
-RETURN IFNULL(group_uid = TVX_SESSION_USERID(), 0) //
+RETURN IFNULL(group_uid = TVX_ACTIVE_USERID(), 0) //
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REFUSE()
 SQL SECURITY DEFINER NO SQL
 SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45001, MESSAGE_TEXT = 'You don''t have sufficient access permissions.' //
+
+-- A row that others still name: as the foreign keys answer.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REFUSE_PARENT(what VARCHAR(64))
+SQL SECURITY DEFINER NO SQL
+BEGIN
+  DECLARE text VARCHAR(128) DEFAULT CONCAT('Cannot delete or update a parent row: ', what, ' still name it');
+  SIGNAL SQLSTATE '23000' SET MYSQL_ERRNO = 1451, MESSAGE_TEXT = text;
+END //
 
 -- As the foreign keys would answer, were they checked.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REFUSE_LINK(what VARCHAR(64))
@@ -126,7 +160,7 @@ BEGIN
   END IF;
   IF IFNULL((SELECT TVX_RECORD_WORD(g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, u.RECORDPERMISSION) & bits
              FROM USERTABLE u JOIN GROUPTABLE g ON g.UID = group_uid
-             WHERE u.USERID = TVX_SESSION_USERID()
+             WHERE u.USERID = TVX_SESSION_USERID() AND NOT u.ISACCOUNTDISABLED
                AND (group_uid = u.USERID OR group_uid = '0000000000000000'
                     OR EXISTS (SELECT 1 FROM USERGROUPTABLE m WHERE m.GROUPID = group_uid AND m.USERID = u.USERID))),
             0) = 0 THEN
@@ -165,9 +199,20 @@ BEGIN
   END IF;
 END //
 
+-- Without the foreign keys' cascade a deleted record's parts would stay behind
+-- without their record.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECORD_DELETE BEFORE DELETE ON RECORDTABLE FOR EACH ROW
 BEGIN
   IF NOT TVX_MAY_RECORD(OLD.GROUPUID, 4) THEN CALL TVX_REFUSE(); END IF;
+  IF @@foreign_key_checks = 0
+     AND (EXISTS (SELECT 1 FROM ATTACHMENTTABLE WHERE RECORDID = OLD.RECORDID)
+          OR EXISTS (SELECT 1 FROM CUSTOMTYPETABLE WHERE RECORDID = OLD.RECORDID)
+          OR EXISTS (SELECT 1 FROM MOSTVIEWEDTABLE WHERE RECORDID = OLD.RECORDID)
+          OR EXISTS (SELECT 1 FROM RECENTLYVIEWEDTABLE WHERE RECORDID = OLD.RECORDID)
+          OR EXISTS (SELECT 1 FROM RECENTLYMODIFIEDTABLE WHERE RECORDID = OLD.RECORDID)
+          OR EXISTS (SELECT 1 FROM RECENTLYADDEDTABLE WHERE RECORDID = OLD.RECORDID)) THEN
+    CALL TVX_REFUSE_PARENT('its attachment, custom fields or recent-list entries');
+  END IF;
 END //
 
 -- A record's attachment and custom field set: written with its add or edit
@@ -205,22 +250,100 @@ END //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_CUSTOMTYPE_DELETE BEFORE DELETE ON CUSTOMTYPETABLE FOR EACH ROW
 CALL TVX_CHECK_RECORD_PART(OLD.RECORDID, 6, 0) //
 
--- Groups by the session's group word; its own personal group is its own.
+-- The session goes on writing the group's lists; no other session does.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_MARK_LIST_WRITER(group_uid VARCHAR(16))
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  DECLARE session_key VARCHAR(300) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin
+    DEFAULT CONCAT(@@hostname, ':', @@port, ':', CONNECTION_ID(), ':', SUBSTRING_INDEX(USER(), '@', 1));
+  DELETE FROM TVXLISTWRITERTABLE WHERE GROUPID = group_uid AND SESSION <> session_key;
+  IF NOT TVX_UNRULED() THEN
+    INSERT IGNORE INTO TVXLISTWRITERTABLE (GROUPID, SESSION) VALUES (group_uid, session_key);
+  END IF;
+END //
+
+-- The session may write the group's member and sub-group lists: an
+-- administrator; the owner of a personal group, for its own row only; else
+-- an account with the group bits (add or edit) that belongs to the group or
+-- made it or was let in to its lists in this session. A personal group has
+-- its owner as its only member, and only its owner writes its lists.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_LIST_WRITE(group_uid VARCHAR(16), user_id VARCHAR(16))
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  DECLARE session_key VARCHAR(300) CHARACTER SET utf8mb4 COLLATE utf8mb4_bin
+    DEFAULT CONCAT(@@hostname, ':', @@port, ':', CONNECTION_ID(), ':', SUBSTRING_INDEX(USER(), '@', 1));
+  IF TVX_IS_PERSONAL_GROUP(group_uid) THEN
+    IF NOT (TVX_UNRULED() OR TVX_IS_OWN_GROUP(group_uid)) OR NOT IFNULL(user_id = group_uid, user_id IS NULL) THEN
+      CALL TVX_REFUSE();
+    END IF;
+  ELSEIF NOT TVX_UNRULED() THEN
+    IF NOT TVX_MAY_GROUP(3)
+       OR NOT (TVX_SEES_GROUP(group_uid)
+               OR EXISTS (SELECT 1 FROM TVXLISTWRITERTABLE WHERE GROUPID = group_uid AND SESSION = session_key)) THEN
+      CALL TVX_REFUSE();
+    END IF;
+  END IF;
+  CALL TVX_MARK_LIST_WRITER(group_uid);
+END //
+
+-- The session belongs to the group: it sees its records (a member, its own
+-- personal group, the unfiled group), or it made the group in this session.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_BELONGS_TO(group_uid VARCHAR(16))
+RETURNS TINYINT
+SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_SEES_GROUP(group_uid)
+       OR EXISTS (SELECT 1 FROM TVXLISTWRITERTABLE
+                  WHERE GROUPID = group_uid
+                    AND SESSION = CONCAT(@@hostname, ':', @@port, ':', CONNECTION_ID(), ':', SUBSTRING_INDEX(USER(), '@', 1))) //
+
+-- Groups by the session's group word, and only those it belongs to; a
+-- personal group is made, renamed and deleted by its owner or an
+-- administrator, and its permission word is fixed.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_INSERT BEFORE INSERT ON GROUPTABLE FOR EACH ROW
 BEGIN
-  IF NOT TVX_IS_OWN_GROUP(NEW.UID) AND NOT TVX_MAY_GROUP(1) THEN CALL TVX_REFUSE(); END IF;
+  IF TVX_IS_PERSONAL_GROUP(NEW.UID) THEN
+    IF NOT (TVX_IS_OWN_GROUP(NEW.UID) OR TVX_UNRULED()) THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NOT TVX_MAY_GROUP(1) THEN
+    CALL TVX_REFUSE();
+  ELSEIF NOT TVX_UNRULED() THEN
+    -- Its maker writes its first lists in the same session.
+    CALL TVX_MARK_LIST_WRITER(NEW.UID);
+  END IF;
 END //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_UPDATE BEFORE UPDATE ON GROUPTABLE FOR EACH ROW
 BEGIN
   IF NEW.UID <> OLD.UID THEN
     IF NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
-  ELSEIF NOT TVX_IS_OWN_GROUP(OLD.UID) AND NOT TVX_MAY_GROUP(2) THEN
+  ELSEIF TVX_IS_PERSONAL_GROUP(OLD.UID) THEN
+    IF NOT (TVX_IS_OWN_GROUP(OLD.UID) OR TVX_UNRULED())
+       OR (NOT (NEW.RECORDPERMISSION <=> OLD.RECORDPERMISSION
+                AND NEW.GROUPPERMISSIONPREVAILS <=> OLD.GROUPPERMISSIONPREVAILS) AND NOT TVX_IS_TOOL()) THEN
+      CALL TVX_REFUSE();
+    END IF;
+  ELSEIF NOT TVX_UNRULED() AND NOT (TVX_MAY_GROUP(2) AND TVX_BELONGS_TO(OLD.UID)) THEN
     CALL TVX_REFUSE();
   END IF;
 END //
+-- A group's records go with it by the foreign key's cascade, which no rule
+-- sees: the delete is refused while it holds records the session could not
+-- delete one by one, and while anything names it without the foreign keys.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_GROUP_DELETE BEFORE DELETE ON GROUPTABLE FOR EACH ROW
 BEGIN
-  IF NOT TVX_IS_OWN_GROUP(OLD.UID) AND NOT TVX_MAY_GROUP(4) THEN CALL TVX_REFUSE(); END IF;
+  IF TVX_IS_PERSONAL_GROUP(OLD.UID) THEN
+    IF NOT (TVX_IS_OWN_GROUP(OLD.UID) OR TVX_UNRULED()) THEN CALL TVX_REFUSE(); END IF;
+  ELSEIF NOT TVX_UNRULED() AND NOT (TVX_MAY_GROUP(4) AND TVX_BELONGS_TO(OLD.UID)) THEN
+    CALL TVX_REFUSE();
+  END IF;
+  IF EXISTS (SELECT 1 FROM RECORDTABLE WHERE GROUPUID = OLD.UID) THEN
+    IF @@foreign_key_checks = 0 THEN CALL TVX_REFUSE_PARENT('records'); END IF;
+    IF NOT TVX_MAY_RECORD(OLD.UID, 4) THEN CALL TVX_REFUSE(); END IF;
+  END IF;
+  IF @@foreign_key_checks = 0
+     AND (EXISTS (SELECT 1 FROM USERGROUPTABLE WHERE GROUPID = OLD.UID)
+          OR EXISTS (SELECT 1 FROM GROUPSUBGROUPTABLE WHERE GROUPID = OLD.UID)) THEN
+    CALL TVX_REFUSE_PARENT('member or sub-group rows');
+  END IF;
+  DELETE FROM TVXLISTWRITERTABLE WHERE GROUPID = OLD.UID;
 END //
 
 -- Types by the session's type word.
@@ -232,49 +355,109 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_TYPE_UPDATE BE
 BEGIN
   IF NOT (IF(NEW.UID = OLD.UID, TVX_MAY_TYPE(2), TVX_UNRULED())) THEN CALL TVX_REFUSE(); END IF;
 END //
+-- A type's records go with it by the cascade, whatever their group: refused
+-- while the session could not delete one of them itself.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_TYPE_DELETE BEFORE DELETE ON TYPETABLE FOR EACH ROW
 BEGIN
   IF NOT TVX_MAY_TYPE(4) THEN CALL TVX_REFUSE(); END IF;
+  IF EXISTS (SELECT 1 FROM RECORDTABLE WHERE TYPEUID = OLD.UID) THEN
+    IF @@foreign_key_checks = 0 THEN CALL TVX_REFUSE_PARENT('records'); END IF;
+    IF EXISTS (SELECT 1 FROM (SELECT DISTINCT GROUPUID FROM RECORDTABLE WHERE TYPEUID = OLD.UID) g
+               WHERE NOT TVX_MAY_RECORD(g.GROUPUID, 4)) THEN
+      CALL TVX_REFUSE();
+    END IF;
+  END IF;
 END //
 
 -- Member lists: the group sheet rewrites them whole, for a new group (add)
--- or an edited one (edit). Leaving a group is the user's own affair.
+-- or an edited one (edit), of a group its writer belongs to. Leaving a
+-- group is the user's own affair.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_MEMBER_ROW(group_uid VARCHAR(16), user_id VARCHAR(16))
-SQL SECURITY DEFINER READS SQL DATA
+SQL SECURITY DEFINER MODIFIES SQL DATA
 BEGIN
   IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
   IF NOT EXISTS (SELECT 1 FROM USERTABLE WHERE USERID = user_id) THEN CALL TVX_REFUSE_LINK('user'); END IF;
-  IF NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+  CALL TVX_CHECK_LIST_WRITE(group_uid, user_id);
 END //
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_INSERT BEFORE INSERT ON USERGROUPTABLE FOR EACH ROW
 CALL TVX_CHECK_MEMBER_ROW(NEW.GROUPID, NEW.USERID) //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_UPDATE BEFORE UPDATE ON USERGROUPTABLE FOR EACH ROW
-CALL TVX_CHECK_MEMBER_ROW(NEW.GROUPID, NEW.USERID) //
+BEGIN
+  CALL TVX_CHECK_LIST_WRITE(OLD.GROUPID, OLD.USERID);
+  CALL TVX_CHECK_MEMBER_ROW(NEW.GROUPID, NEW.USERID);
+END //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MEMBER_DELETE BEFORE DELETE ON USERGROUPTABLE FOR EACH ROW
 BEGIN
-  IF NOT IFNULL(OLD.USERID = TVX_SESSION_USERID(), 0) AND NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+  -- A writer of the lists goes on writing them after its own row is gone.
+  IF NOT (IFNULL(OLD.USERID = TVX_ACTIVE_USERID(), 0) AND NOT TVX_IS_PERSONAL_GROUP(OLD.GROUPID)
+          AND NOT TVX_MAY_GROUP(3)) THEN
+    CALL TVX_CHECK_LIST_WRITE(OLD.GROUPID, OLD.USERID);
+  END IF;
 END //
 
 -- Sub-group lists as member lists; a reference to a deleted group may go
 -- with the group delete bit.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_SUBGROUP_ROW(group_uid VARCHAR(16))
-SQL SECURITY DEFINER READS SQL DATA
+SQL SECURITY DEFINER MODIFIES SQL DATA
 BEGIN
   IF NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = group_uid) THEN CALL TVX_REFUSE_LINK('group'); END IF;
-  IF NOT TVX_MAY_GROUP(3) THEN CALL TVX_REFUSE(); END IF;
+  CALL TVX_CHECK_LIST_WRITE(group_uid, NULL);
 END //
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_INSERT BEFORE INSERT ON GROUPSUBGROUPTABLE FOR EACH ROW
 CALL TVX_CHECK_SUBGROUP_ROW(NEW.GROUPID) //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_UPDATE BEFORE UPDATE ON GROUPSUBGROUPTABLE FOR EACH ROW
-CALL TVX_CHECK_SUBGROUP_ROW(NEW.GROUPID) //
+BEGIN
+  CALL TVX_CHECK_LIST_WRITE(OLD.GROUPID, NULL);
+  CALL TVX_CHECK_SUBGROUP_ROW(NEW.GROUPID);
+END //
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_SUBGROUP_DELETE BEFORE DELETE ON GROUPSUBGROUPTABLE FOR EACH ROW
 BEGIN
-  IF NOT TVX_MAY_GROUP(3)
-     AND NOT (EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = OLD.SUBGROUPID) = 0 AND TVX_MAY_GROUP(4)) THEN
+  IF NOT (NOT EXISTS (SELECT 1 FROM GROUPTABLE WHERE UID = OLD.SUBGROUPID) AND TVX_MAY_GROUP(4)) THEN
+    CALL TVX_CHECK_LIST_WRITE(OLD.GROUPID, NULL);
+  END IF;
+END //
+
+-- The event log and the recent lists number their rows themselves: a key
+-- chosen by a writer could use up the numbering or probe for others' rows.
+-- An entry names the session's own account.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_ROW_KEY(row_key BIGINT UNSIGNED)
+SQL SECURITY DEFINER READS SQL DATA
+BEGIN
+  IF IFNULL(row_key, 0) <> 0 AND NOT TVX_IS_TOOL() THEN CALL TVX_REFUSE(); END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_EVENT_INSERT BEFORE INSERT ON EVENTLOGGERTABLE FOR EACH ROW
+BEGIN
+  IF NOT TVX_IS_TOOL()
+     AND (IFNULL(NEW.ROWKEY, 0) <> 0 OR TVX_ACTIVE_USERID() IS NULL
+          OR NOT IFNULL(BINARY NEW.USERNAME = BINARY SUBSTRING_INDEX(USER(), '@', 1), 0)) THEN
     CALL TVX_REFUSE();
   END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_EVENT_UPDATE BEFORE UPDATE ON EVENTLOGGERTABLE FOR EACH ROW
+BEGIN
+  IF NEW.ROWKEY <> OLD.ROWKEY AND NOT TVX_IS_TOOL() THEN CALL TVX_REFUSE(); END IF;
+END //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_MOSTVIEWED_KEY BEFORE INSERT ON MOSTVIEWEDTABLE FOR EACH ROW
+FOLLOWS TVX_MOSTVIEWEDTABLE_INSERT CALL TVX_CHECK_ROW_KEY(NEW.ROWKEY) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYVIEWED_KEY BEFORE INSERT ON RECENTLYVIEWEDTABLE FOR EACH ROW
+FOLLOWS TVX_RECENTLYVIEWEDTABLE_INSERT CALL TVX_CHECK_ROW_KEY(NEW.ROWKEY) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYMODIFIED_KEY BEFORE INSERT ON RECENTLYMODIFIEDTABLE FOR EACH ROW
+FOLLOWS TVX_RECENTLYMODIFIEDTABLE_INSERT CALL TVX_CHECK_ROW_KEY(NEW.ROWKEY) //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_RECENTLYADDED_KEY BEFORE INSERT ON RECENTLYADDEDTABLE FOR EACH ROW
+FOLLOWS TVX_RECENTLYADDEDTABLE_INSERT CALL TVX_CHECK_ROW_KEY(NEW.ROWKEY) //
+
+-- Custom icons: a disabled account writes none.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_ICON_INSERT BEFORE INSERT ON CUSTOMICONTABLE FOR EACH ROW
+BEGIN
+  IF TVX_ACTIVE_USERID() IS NULL AND NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
+END //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_ICON_DELETE BEFORE DELETE ON CUSTOMICONTABLE FOR EACH ROW
+BEGIN
+  IF TVX_ACTIVE_USERID() IS NULL AND NOT TVX_UNRULED() THEN CALL TVX_REFUSE(); END IF;
 END //
 
 DELIMITER ;

@@ -116,7 +116,15 @@ protected:
 };
 
 using PersonalLoad = PersonalFixture;
-using PersonalWriters = PersonalFixture;
+// Another user's personal group is written by an administrator's account window.
+class PersonalWriters : public PersonalFixture {
+protected:
+    void SetUp() override
+    {
+        PersonalFixture::SetUp();
+        rootExec("CALL tolvanexdb.TVX_APPLY_RIGHTS('alice', '%', 1)");
+    }
+};
 using PersonalReencipher = PersonalFixture;
 
 } // namespace
