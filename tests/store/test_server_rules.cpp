@@ -526,3 +526,46 @@ TEST_F(MembershipRules, APasswordThatMayNotChangeKeepsItsCopy)
     asRoot("UPDATE USERTABLE SET CANCHANGEPASSWORD=1 WHERE USERID='" + bobID + "'");
     EXPECT_EQ(asBob("UPDATE USERTABLE SET PASSWORD=x'01' WHERE USERID='" + bobID + "'"), 0);
 }
+
+TEST_F(MembershipRules, ReadsFollowMembership)
+{
+    const QString outside = "('" + R3 + "', '" + RP + "')";
+    for (const char* table : {"RECORDTABLE", "CUSTOMTYPETABLE", "ATTACHMENTTABLE"}) {
+        EXPECT_EQ(queryValueOn(*bob.connection(),
+                               QStringLiteral("SELECT COUNT(*) FROM %1 WHERE RECORDID IN %2").arg(table, outside)),
+                  "0")
+            << table;
+        EXPECT_EQ(queryValueOn(*alice.connection(),
+                               QStringLiteral("SELECT COUNT(*) FROM %1 WHERE RECORDID IN %2").arg(table, outside)),
+                  "2")
+            << table;
+    }
+    EXPECT_EQ(queryValueOn(*bob.connection(), "SELECT GROUP_CONCAT(RECORDID ORDER BY RECORDID) FROM RECORDTABLE"),
+              R1 + "," + R2);
+    EXPECT_FALSE(bob.mRecords().contains(R3));
+    EXPECT_FALSE(bob.mRecords().contains(RP));
+    // Nor through a write: a move out of a group he does not see finds no row.
+    EXPECT_EQ(asBob("UPDATE RECORDTABLE SET GROUPUID='" + G2 + "' WHERE RECORDID='" + R3 + "'"), 0);
+    EXPECT_EQ(value("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R3 + "'"), G3);
+
+    // An administrator reads every group's.
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase boss;
+    ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
+    EXPECT_EQ(queryValueOn(*boss.connection(), "SELECT COUNT(*) FROM ATTACHMENTTABLE"), "2");
+    EXPECT_EQ(queryValueOn(*boss.connection(), "SELECT COUNT(*) FROM RECORDTABLE"), "4");
+}
+
+TEST_F(MembershipRules, ALockOnTheMasterPasswordRowHoldsUpNoSave)
+{
+    ASSERT_EQ(as("SET SESSION innodb_lock_wait_timeout=1"), 0);
+    ASSERT_EQ(asBob("START TRANSACTION"), 0);
+    ASSERT_EQ(asBob("SELECT * FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"), 0);
+    EXPECT_NE(asBob("SELECT * FROM TVXMASTERPASSWORDTABLE FOR UPDATE"), 0);
+    EXPECT_EQ(asBob("SELECT TVX_MASTER_PASSWORD(1)"), kErrPermissionRefused);
+    auto record = newRecord(alice, {"mail"});
+    EXPECT_EQ(alice.addRecord(record), kTVXDone);
+    record->setMValue1(QStringLiteral("mail 2"));
+    EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
+    ASSERT_EQ(asBob("ROLLBACK"), 0);
+}
