@@ -229,6 +229,9 @@ TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
 
     EXPECT_TRUE(alice.personalDBRecords({}, &code).isEmpty());
     EXPECT_EQ(code, kTVXDone);
+    // Other users' personal records are an administrator's to read (the master-password change).
+    EXPECT_EQ(alice.personalDBRecords({bobID, carolID, aliceID}, &code).size(), detached.size());
+    rootExec("CALL tolvanexdb.TVX_APPLY_RIGHTS('alice', '%', 1)");
     const auto all = alice.personalDBRecords({bobID, carolID, aliceID}, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_EQ(all.size(), 3);
