@@ -5,8 +5,8 @@
 // had to refuse, and why; the import command reads that once the sink says
 // it is complete.
 #include "interchange/CqVXImporter.h"
-#include "store/ColumnLimits.h"
-#include "store/ResultCodes.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/session/ResultCodes.h"
 
 #include <QDate>
 #include <QHash>
@@ -74,7 +74,7 @@ public:
     // The same with a store having every part (the manager).
     template <class Store>
     TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup, Store* store)
-        : TVXqVXImportDelegate(path, std::move(targetGroup), *store, *store, *store)
+        : TVXqVXImportDelegate(path, std::move(targetGroup), store->caches(), *store, *store)
     {
     }
     ~TVXqVXImportDelegate() override;

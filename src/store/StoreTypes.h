@@ -3,7 +3,7 @@
 // result codes, the log-in request and its keys, the notices the store posts,
 // and the list and cache types its queries hand out.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 
 #include <QHash>
 #include <QList>
@@ -20,7 +20,7 @@ class TVXUser_Admin;
 struct TVXSortDescriptor;
 
 // The parts of the manager a caller may be given instead of the whole of it
-// (each in its own header; the manager derives from all of them).
+// (each in its own header; the manager holds or implements each of them).
 class TVXAccountAdminAccess;
 class TVXAttachmentStoreAccess;
 class TVXEventLogAccess;

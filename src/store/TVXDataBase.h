@@ -1,25 +1,27 @@
 #pragma once
 // The database manager: the one connection to the store's server, the field
-// encrypters and every read and write of the store; the in-memory caches and
-// their queries come from its base (store/StoreCaches.h). Its operations are
-// spread over one source file per concern.
+// encrypters and every read and write of the store. It is the session its
+// concern objects run their statements through and the writer of records,
+// groups and types; the caches (store/loading/StoreCaches.h) and the other
+// concerns are members, reached through the accessors below. Its operations
+// are spread over one source file per concern.
 
 #include "platform/core/Error.h"
-#include "store/AccountAdmin.h"
-#include "store/AttachmentStore.h"
-#include "store/ConnectionGuard.h"
-#include "store/EventLogStore.h"
-#include "store/HintStore.h"
-#include "store/IconStore.h"
-#include "store/MasterPasswordChange.h"
-#include "store/PersonalStore.h"
-#include "store/PreferencesStore.h"
-#include "store/RecentListsStore.h"
-#include "store/RecordWriter.h"
-#include "store/StoreCaches.h"
-#include "store/StoreSession.h"
+#include "store/accounts/AccountAdmin.h"
+#include "store/attachments/AttachmentStore.h"
+#include "store/session/ConnectionGuard.h"
+#include "store/eventlog/EventLogStore.h"
+#include "store/accounts/HintStore.h"
+#include "store/personal/IconStore.h"
+#include "store/session/MasterPasswordStore.h"
+#include "store/personal/PersonalStore.h"
+#include "store/accounts/PreferencesStore.h"
+#include "store/personal/RecentListsStore.h"
+#include "store/writers/RecordWriter.h"
+#include "store/loading/StoreCaches.h"
+#include "store/session/StoreSession.h"
 #include "store/StoreTypes.h"
-#include "store/TVXEventLogEntry.h"
+#include "store/eventlog/TVXEventLogEntry.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -57,18 +59,8 @@ class TVXUser_Admin;
 
 class TVXDataBase final
     : public TVXStoreSession
-    , public TVXStoreCaches
-    , public TVXPreferences
-    , public TVXPasswordHint
-    , public TVXAccountAdminAccess
-    , public TVXAttachmentStoreAccess
-    , public TVXEventLogAccess
-    , public TVXIconsAccess
-    , public TVXRecentListsAccess
-    , public TVXPersonalAccess
     , public TVXRecordWriter
     , public TVXGroupTypeWriter
-    , public TVXMasterPasswordChange
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -81,9 +73,22 @@ public:
     TVXDataBase(const TVXDataBase&) = delete;
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
+    // --- the concerns it holds ----------------------------------------------
+    TVXStoreCaches& caches() override { return mCaches; }
+    const TVXStoreCaches& caches() const override { return mCaches; }
+    TVXPreferences& preferences() { return mPreferences; }
+    TVXPasswordHint& passwordHint() { return mPasswordHint; }
+    TVXAccountAdminAccess& accountAdmin() { return mAccountAdminAccess; }
+    TVXAttachmentStoreAccess& attachments() { return mAttachmentAccess; }
+    TVXEventLogAccess& eventLog() { return mEventLogAccess; }
+    TVXIconsAccess& icons() { return mIconsAccess; }
+    const TVXIconsAccess& icons() const { return mIconsAccess; }
+    TVXRecentListsAccess& recentLists() { return mRecentListsAccess; }
+    const TVXRecentListsAccess& recentLists() const { return mRecentListsAccess; }
+    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
+
     // --- state -------------------------------------------------------------
-    TVXStoreCaches& caches() override { return *this; }
-    const TVXStoreCaches& caches() const override { return *this; }
     bool isDataReloading() const override { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
@@ -114,12 +119,11 @@ public:
     void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
     TVXResult checkMasterPassword(const QString& typed);
-    QString checkForMasterPasswordMatch() override; // null on failure
+    QString checkForMasterPasswordMatch(); // null on failure
     static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
     void createDefaultSchema();
-    void setupDataBase() {}
     // Calls towards the application, performed on the main thread.
     void finishReloadingData();
     void stopConnectionModelWindow();
@@ -153,7 +157,7 @@ public:
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
-    // What addRecord enciphers (ciphers in store/RecordWriter.h); 3 with the
+    // What addRecord enciphers (ciphers in store/writers/RecordWriter.h); 3 with the
     // index (0 to 9) in `tooLong`.
     TVXResult encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
@@ -175,7 +179,7 @@ public:
     TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr) override;
     bool inRecordBatch() const;
 
-    // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/RecordWriter.h) ---
+    // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/writers/RecordWriter.h) ---
     // Results and cache rules as for records.
     TVXResult addGroup(std::shared_ptr<BMGroup> group) override;
     TVXResult updateGroup(std::shared_ptr<BMGroup> group) override;
@@ -187,31 +191,21 @@ public:
     bool checkForTypeDuplicate(const QString& name) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
-    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/AttachmentStore.h)
+    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/attachments/AttachmentStore.h)
     // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
     TVXResult insertAttachmentforRecordID(TVXRecord& record);
     TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
-    // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
+    // --- server accounts (TVXDataBase_Accounts.cpp; more in store/accounts/AccountAdmin.h)
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
     TVXResult removePasswordInUserTable();
     static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group); // kind 0 records, 1 types
-    TVXResult setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
-    TVXResult revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
-
-    // --- master password change (TVXDataBase_MasterPassword.cpp) ---------------
-    void saveMasterPasswordForAdmin(const QString& newPassword) override;
-    void setChangeMasterPassword(bool changed) override { mIsMasterPasswordChanged.store(changed); }
-    bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }
-    // The stored password is the DBPASSWORD row. Clears the load-completion
-    // flag while it runs (the progress panel polls it).
-    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword) override;
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
@@ -222,7 +216,7 @@ public:
     QString decryptDataString(const QByteArray& stored) const override;
     bool hasFieldEncrypter() const;
 
-    // --- the error path (store/StoreSession.h) ------------------------------------
+    // --- the error path (store/session/StoreSession.h) ------------------------------------
     TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed) override;
     int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
@@ -267,7 +261,7 @@ private:
     // A server error kept for the batch's end: the main thread may be waiting for the connection.
     bool deferErrorToBatchEnd(const platform::Error& error);
 
-    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
+    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/writers/StaleCopies.h
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     struct GroupTypeSteps;
@@ -281,11 +275,7 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
-    // After a lock wait ran out: whether a master-password change not yet
-    // committed holds the row (it writes the new one first).
-    bool masterPasswordChangeUnderWay(sql::Connection& connection);
-    QString mPendingMasterPassword;
-    std::atomic<bool> mIsMasterPasswordChanged{false};
+    friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;
 
@@ -305,4 +295,17 @@ private:
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;
     QString mSecureConnectionRefusal; // under mDetailsMutex
+
+    // The concerns, in the order they are made: each keeps references to
+    // those before it and to the session (this), used only after construction.
+    TVXStoreCaches mCaches;
+    TVXRecentListsAccess mRecentListsAccess;
+    TVXPreferences mPreferences;
+    TVXPasswordHint mPasswordHint;
+    TVXPersonalAccess mPersonalAccess;
+    TVXAccountAdminAccess mAccountAdminAccess;
+    TVXAttachmentStoreAccess mAttachmentAccess;
+    TVXEventLogAccess mEventLogAccess;
+    TVXIconsAccess mIconsAccess;
+    TVXMasterPasswordStore mMasterPassword;
 };

@@ -5,7 +5,7 @@
 // double click edits the record through the delegate. Laid out by setFrames,
 // the same view draws one record for printing.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include <QColor>
 #include <QImage>
 #include <QMenu>
@@ -90,7 +90,7 @@ public:
                            TVXRecordWriter* writer = nullptr);
     // Over one store that has all three parts.
     template <class Store>
-    BMDetailsView(QWidget* parent, Store* store) : BMDetailsView(parent, store, store, store)
+    BMDetailsView(QWidget* parent, Store* store) : BMDetailsView(parent, &store->caches(), &store->icons(), store)
     {
     }
     ~BMDetailsView() override;

@@ -4,7 +4,7 @@
 // built from the controls (or none) with the operation possibly rewritten.
 // Only a duplicate made from inside the sheet is stored by the sheet itself.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "windows/RecordDetailsLogic.h"
 
 #include <QDate>
@@ -83,7 +83,7 @@ public:
     // Over one store that has all four parts.
     template <class Store>
     explicit BMDetailsWindowController(Store& store, QObject* parent = nullptr)
-        : BMDetailsWindowController(store, store, store, store, parent)
+        : BMDetailsWindowController(store.caches(), store.icons(), store, store.eventLog(), parent)
     {
     }
     ~BMDetailsWindowController() override;

@@ -3,7 +3,7 @@
 // permission word and prevail flag gets the client's answer from the server;
 // the client with the rights still writes, and a refusal reaches it as such.
 #include "model/TVXUID.h"
-#include "store/PermissionRules.h"
+#include "store/accounts/PermissionRules.h"
 #include "support/RecordFixture.h"
 
 #include <cppconn/exception.h>
@@ -297,11 +297,11 @@ TEST_F(ServerRules, TheClientWithTheRightsStillWrites)
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), "2");
     EXPECT_EQ(alice.updateGroup(makeGroup(GNew, "Legal & Tax", {aliceID}, {})), kTVXDone);
     EXPECT_EQ(value("SELECT GROUP_CONCAT(USERID) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), aliceID);
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(GNew)), kTVXDone);
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(GNew)), kTVXDone);
 
     ASSERT_EQ(alice.addType(makeType(TNew, "Server")), kTVXDone);
     EXPECT_EQ(alice.updateType(makeType(TNew, "Host")), kTVXDone);
-    EXPECT_EQ(alice.deleteType(*alice.mTypes().value(TNew)), kTVXDone);
+    EXPECT_EQ(alice.deleteType(*alice.caches().mTypes().value(TNew)), kTVXDone);
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='" + GNew + "'"), "0");
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID='" + TNew + "'"), "0");
 }
@@ -316,7 +316,7 @@ TEST_F(ServerRules, ARefusedWriteReachesTheClientAsARefusalAndStoresNothing)
     const QString stored = value("SELECT HEX(FIELD1) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + id + "'");
     setUserWords(0, 0, 0);
     EXPECT_EQ(alice.updateGroup(makeGroup(G1, "Renamed", {aliceID, bobID}, {})), kTVXPermissionRefused);
-    EXPECT_EQ(alice.deleteType(*alice.mTypes().value(T1)), kTVXPermissionRefused);
+    EXPECT_EQ(alice.deleteType(*alice.caches().mTypes().value(T1)), kTVXPermissionRefused);
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID='" + T1 + "'"), "1");
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + G1 + "'"), "2");
 
@@ -514,8 +514,8 @@ TEST_F(MembershipRules, TheLogAndTheRecentListsNumberTheirOwnRowsUnderTheSession
     EXPECT_EQ(asBob(entry.arg("bob").arg("NULL")), 0);
     EXPECT_EQ(refusalOf(*boss.connection(), "UPDATE EVENTLOGGERTABLE SET ROWKEY=18446744073709551615"),
               kErrPermissionRefused);
-    EXPECT_EQ(bob.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
-    EXPECT_EQ(alice.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
+    EXPECT_EQ(bob.eventLog().eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
+    EXPECT_EQ(alice.eventLog().eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
     EXPECT_EQ(value("SELECT GROUP_CONCAT(USERNAME ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE "
                     "WHERE EVENT IN ('Add', 'Lock Application')"),
               "bob,bob,alice");
@@ -545,8 +545,8 @@ TEST_F(MembershipRules, ReadsFollowMembership)
     }
     EXPECT_EQ(queryValueOn(*bob.connection(), "SELECT GROUP_CONCAT(RECORDID ORDER BY RECORDID) FROM RECORDTABLE"),
               R1 + "," + R2);
-    EXPECT_FALSE(bob.mRecords().contains(R3));
-    EXPECT_FALSE(bob.mRecords().contains(RP));
+    EXPECT_FALSE(bob.caches().mRecords().contains(R3));
+    EXPECT_FALSE(bob.caches().mRecords().contains(RP));
     // Nor through a write: a move out of a group he does not see finds no row.
     EXPECT_EQ(asBob("UPDATE RECORDTABLE SET GROUPUID='" + G2 + "' WHERE RECORDID='" + R3 + "'"), 0);
     EXPECT_EQ(value("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R3 + "'"), G3);

@@ -3,7 +3,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 
 #include <gtest/gtest.h>
 
@@ -102,8 +102,8 @@ TEST(EventLogger, AMaskedFirstValueIsNotLogged)
 TEST(EventLogger, AFailedStoreStillReachesTheListAndTheListeners)
 {
     TVXDataBase db; // never connected: every store fails
-    db.mCurrentUser()->setMUsername("alice");
-    TVXEventLogger& logger = db.eventLogger();
+    db.caches().mCurrentUser()->setMUsername("alice");
+    TVXEventLogger& logger = db.eventLog().eventLogger();
 
     QList<TVXEventLogEntry> heard;
     const auto token = logger.addListener([&heard](const TVXEventLogEntry& e) { heard << e; });

@@ -1,0 +1,86 @@
+#pragma once
+// The settings that follow a user from computer to computer, owned by the
+// database manager: one APPPREFTABLE row per user, read once at load and
+// written column by column. The manager holds one of these: these are
+// its preference calls.
+#include "store/StoreTypes.h"
+
+#include <QFont>
+#include <QList>
+#include <QRectF>
+#include <QSizeF>
+#include <QString>
+#include <QStringList>
+
+#include <memory>
+#include <optional>
+
+class TVXRecentListsAccess;
+class TVXStoreSession;
+class TVXUser;
+struct TVXSortDescriptor;
+
+class TVXPreferences {
+public:
+
+    // Fills the user from its preference row (and then its recent lists).
+    // Statement failures reach the caller (the load).
+    void readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code);
+    // Inserts a row with the defaults of a new user; an existing row stays.
+    void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
+    void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
+    void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
+    TVXResult saveLastViewForUser(const TVXUser& user);
+    TVXResult saveCurrentGroupForUser(const TVXUser& user);
+    TVXResult saveToggleInfoForUser(const TVXUser& user);
+    TVXResult saveSortInfoForUser(const TVXUser& user);
+    TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
+    TVXResult saveNumberOfAttemptsForUser(const TVXUser& user);
+
+    // The signed-in user's settings.
+    TVXResult setToggleInfo(bool show);
+    TVXSortDescriptor sortDescriptor(TVXResult* code = nullptr) const;
+    TVXResult setSortDescriptor(const TVXSortDescriptor& descriptor);
+    uint8_t passwordGeneratorFlags(TVXResult* code = nullptr) const;
+    TVXResult setPasswordGeneratorFlags(uint8_t flags);
+    bool autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code = nullptr) const;
+    int16_t numberofAttemptsLeft(const TVXUser& user, TVXResult* code = nullptr) const;
+    TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
+    void setfont(const QFont& font);
+    QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
+    // index 0: all types; otherwise entry index-1 of the types offered for editing.
+    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
+    // The signed-in user's column widths and shown columns for a type (null:
+    // all types), read into the user or written from it.
+    TVXResult readColoumWidthInfoForType(const QString& typeID);
+    TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
+    void saveSplitViewInformation(const QStringList& rects, const QString& name);
+    std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
+
+    // The frame <-> WINDOWPOS text conversions (screen of the given size).
+    static QString getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised);
+    static QRectF getRectFromWindowPosition(const QString& text, const QSizeF& screen);
+    static QRectF defaultWindowFrame(const QSizeF& screen);
+    // SORTINFO packing.
+    static int64_t packSortInfo(const TVXSortDescriptor& descriptor);
+    static TVXSortDescriptor unpackSortInfo(int64_t value);
+    // FONTNAME/FONTHEIGHT <-> font: the name carries bold and italic.
+    static QString storedFontName(const QFont& font);
+    static QFont fontFromStoredName(const QString& name, int pointSize);
+
+    // Reading a user's preferences also reads the user's recent lists.
+    TVXPreferences(TVXStoreSession& database, TVXRecentListsAccess& recentLists)
+        : mDatabase(database)
+        , mUserLists(recentLists)
+    {
+    }
+    TVXPreferences(const TVXPreferences&) = delete;
+    TVXPreferences& operator=(const TVXPreferences&) = delete;
+
+private:
+    TVXUser& currentUser() const;
+
+    TVXStoreSession& mDatabase;
+    TVXRecentListsAccess& mUserLists;
+};
