@@ -130,7 +130,7 @@ TEST(ApplyingOptionsController, AChangeNoticeReappliesTheOptions)
 {
     TVXDataBase db;
     BMController controller(&db);
-    controller.observeOptionChanges();
+    controller.optionsApplier().observeOptionChanges();
     TVXUser& user = *db.getCurrentUser();
     // Clearing with no moment to happen is off; with minutes or at exit it is on.
     user.setMClipBoardOnExit(false);

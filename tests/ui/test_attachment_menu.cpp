@@ -106,7 +106,7 @@ TEST_F(AttachmentMenu, OpenWithListsTheDefaultFirstThenTheOthers)
     const QString file = home.filePath("note.txt");
 
     BMController controller(&database);
-    std::unique_ptr<QMenu> menu(controller.attachmentMenuForFile(file));
+    std::unique_ptr<QMenu> menu(controller.attachmentCommands().attachmentMenuForFile(file));
     const QList<QAction*> items = menu->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), QStringLiteral("Open With"));

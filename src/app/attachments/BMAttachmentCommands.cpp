@@ -1,8 +1,8 @@
 // Attachments, printing, mail and web log-in: the commands that take a
 // record's contents out of the application.
-#include "app/BMController.h"
-
+#include "app/attachments/BMAttachmentCommands.h"
 #include "app/BMAttachmentDownloadPanelDelgeate.h"
+#include "app/BMController.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -25,14 +25,29 @@
 #include "views/BMTextTable.h"
 
 #include <QAction>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileDialog>
-#include <QCoreApplication>
 #include <QFileInfo>
 #include <QMenu>
 #include <QSaveFile>
 #include <QStandardPaths>
 #include <QUrl>
+
+BMAttachmentCommands::BMAttachmentCommands(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mAttachments(app.store().attachments)
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mRecentLists(app.store().recentLists)
+    , mRecordWriter(app.store().recordWriter)
+    , mWindowSetup(app.windowSetup())
+    , mPopUps(app.popUps())
+    , mRecordCommands(app.recordCommands())
+    , mTables(app.tables())
+{
+}
 
 namespace {
 
@@ -77,25 +92,25 @@ bool writeAtomically(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
-void BMController::setDetailInfoView(BMDetailsView* view)
+void BMAttachmentCommands::setDetailInfoView(BMDetailsView* view)
 {
     // The controller observes the pane's attachment-menu notice from its creation on.
     mDetailInfoView = view;
 }
 
-void BMController::refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record)
+void BMAttachmentCommands::refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record)
 {
     mRecentLists.addRecentlyModifiedRecord(record.get());
-    updateDetailInfoViewWithRecord(record);
-    followStoreChanges();
-    validateUIControls();
+    mTables.updateDetailInfoViewWithRecord(record);
+    mTables.followStoreChanges();
+    mPopUps.validateUIControls();
 }
 
-void BMController::attachmentAction()
+void BMAttachmentCommands::attachmentAction()
 {
-    if (!checkForRecordPermissionFor(kPermissionEdit, selectedGroup().get()))
+    if (!mRecordCommands.checkForRecordPermissionFor(kPermissionEdit, mTables.selectedGroup().get()))
         return;
-    const auto records = indexSetForExporting(false);
+    const auto records = mPopUps.indexSetForExporting(false);
     if (records.isEmpty())
         return;
     const std::shared_ptr<TVXRecord> record = records.first();
@@ -106,13 +121,13 @@ void BMController::attachmentAction()
         if (answer != platform::kAlertAlternateReturn)
             return;
         const TVXResult code = mRecordWriter.removeAttachment(record);
-        reportStoreResult(code);
+        mRecordCommands.reportStoreResult(code);
         if (code == kTVXDone)
             refreshAfterAttachmentChange(record);
         return;
     }
 
-    QFileDialog panel(mMainWindow);
+    QFileDialog panel(mState.mMainWindow);
     panel.setObjectName(QStringLiteral("AttachmentSelectionPanel"));
     panel.setFileMode(QFileDialog::ExistingFile);
     panel.setAcceptMode(QFileDialog::AcceptOpen);
@@ -121,11 +136,11 @@ void BMController::attachmentAction()
     attachmentSelectionPanelDidEnd(path, path.isEmpty() ? platform::kModalRunAborted : platform::kModalRunStopped);
 }
 
-void BMController::attachmentSelectionPanelDidEnd(const QString& path, int returnCode)
+void BMAttachmentCommands::attachmentSelectionPanelDidEnd(const QString& path, int returnCode)
 {
     if (returnCode != platform::kModalRunStopped || path.isEmpty())
         return;
-    const auto records = indexSetForExporting(false);
+    const auto records = mPopUps.indexSetForExporting(false);
     if (records.isEmpty())
         return;
     const std::shared_ptr<TVXRecord> record = records.first();
@@ -151,14 +166,14 @@ void BMController::attachmentSelectionPanelDidEnd(const QString& path, int retur
         record->setMAttachmentName(oldName);
         record->setMAttachmentPath(oldPath);
         record->setMAttachmentState(oldState);
-        reportStoreResult(code);
+        mRecordCommands.reportStoreResult(code);
         return;
     }
     record->setMAttachmentPath(QString()); // the local path is never kept
     refreshAfterAttachmentChange(record);
 }
 
-void BMController::addExtractAttachmentMenu(const std::any& object)
+void BMAttachmentCommands::addExtractAttachmentMenu(const std::any& object)
 {
     if (!mDetailInfoView)
         return;
@@ -171,7 +186,7 @@ void BMController::addExtractAttachmentMenu(const std::any& object)
     else
         mDetailInfoView->setAttachmentMenuOrigin(QPoint(0, 0));
 
-    const auto records = indexSetForExporting(false);
+    const auto records = mPopUps.indexSetForExporting(false);
     if (records.isEmpty() || !records.first()->mHasAttachment())
         return;
     const std::shared_ptr<TVXRecord> record = records.first();
@@ -188,7 +203,7 @@ void BMController::addExtractAttachmentMenu(const std::any& object)
     mDetailInfoView->setAttachmentMenu(menu);
 }
 
-QMenu* BMController::attachmentMenuForFile(const QString& path, QWidget* parent)
+QMenu* BMAttachmentCommands::attachmentMenuForFile(const QString& path, QWidget* parent)
 {
     auto* menu = new QMenu(parent);
     menu->setObjectName(QStringLiteral("AttachmentMenu"));
@@ -225,19 +240,19 @@ QMenu* BMController::attachmentMenuForFile(const QString& path, QWidget* parent)
     return menu;
 }
 
-void BMController::launchfile(QAction* item)
+void BMAttachmentCommands::launchfile(QAction* item)
 {
     if (item)
         platform::Workspace::openFileWithApplication(item->data().toString(), item->toolTip());
 }
 
-void BMController::openWithApp(QAction* item)
+void BMAttachmentCommands::openWithApp(QAction* item)
 {
     if (item)
         platform::Workspace::openFile(item->data().toString());
 }
 
-void BMController::saveAsAttachment(QAction* item)
+void BMAttachmentCommands::saveAsAttachment(QAction* item)
 {
     if (!item)
         return;
@@ -246,7 +261,7 @@ void BMController::saveAsAttachment(QAction* item)
     auto& helper = BMAttachmentDownloadPanelDelgeate::sharedBMAttachmentDownloadPanelDelgeate();
     helper.setRequiredFileExtension(QFileInfo(name).suffix());
 
-    QFileDialog panel(mMainWindow);
+    QFileDialog panel(mState.mMainWindow);
     panel.setObjectName(QStringLiteral("AttachmentSavePanel"));
     panel.setAcceptMode(QFileDialog::AcceptSave);
     panel.setFileMode(QFileDialog::AnyFile);
@@ -258,7 +273,7 @@ void BMController::saveAsAttachment(QAction* item)
                                         temporaryPath);
 }
 
-void BMController::openPanelDidEndForExtarctAttachment(const QString& chosenPath, int returnCode,
+void BMAttachmentCommands::openPanelDidEndForExtarctAttachment(const QString& chosenPath, int returnCode,
                                                        const QString& temporaryPath)
 {
     if (returnCode == platform::kModalRunStopped && !chosenPath.isEmpty()) {
@@ -266,7 +281,7 @@ void BMController::openPanelDidEndForExtarctAttachment(const QString& chosenPath
         const QFileInfo chosen(chosenPath);
         const QString target =
             chosen.dir().filePath(helper.panelUserEnteredFilename(chosen.fileName(), true));
-        const auto records = indexSetForExporting(false);
+        const auto records = mPopUps.indexSetForExporting(false);
         TVXResult code = kTVXDone;
         std::optional<QByteArray> contents;
         if (!records.isEmpty())
@@ -280,52 +295,52 @@ void BMController::openPanelDidEndForExtarctAttachment(const QString& chosenPath
         TVXAttachmentFolder::shared().removeFile(temporaryPath);
 }
 
-void BMController::clearTmpFiles()
+void BMAttachmentCommands::clearTmpFiles()
 {
     TVXAttachmentFolder::shared().clear();
 }
 
-void BMController::printRecord()
+void BMAttachmentCommands::printRecord()
 {
-    if (!checkForDataPermissionFor(kDataPermissionPrint))
+    if (!mRecordCommands.checkForDataPermissionFor(kDataPermissionPrint))
         return;
-    const std::shared_ptr<TVXRecord> record = itemPropertiesForTableViewSelectedRow();
+    const std::shared_ptr<TVXRecord> record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record)
         return;
-    printRecordDetails(record, mMainWindow);
+    mWindowSetup.printRecordDetails(record, mState.mMainWindow);
 }
 
-void BMController::print()
+void BMAttachmentCommands::print()
 {
-    if (!checkForDataPermissionFor(kDataPermissionPrint))
+    if (!mRecordCommands.checkForDataPermissionFor(kDataPermissionPrint))
         return;
-    if (currentView() != kListViewTag) {
+    if (mTables.currentView() != kListViewTag) {
         BMRunAlertPanel(alertTitle(), tr("Printing is available in \"List View\" "), okButton());
         return;
     }
-    const BMTableView* list = mListViewTypesTable();
+    const BMTableView* list = mTables.mListViewTypesTable();
     if (!list)
         return;
     // The list as it stands on screen (its visible columns in their order),
     // with values printed unmasked.
     const BMTableViewPrintSource source(*list, [this](const QString& column, int row) {
-        return tableViewForPrinting(column.toInt(), row).toString();
+        return mTables.tableViewForPrinting(column.toInt(), row).toString();
     });
     BMListPrintView view(nullptr, &mCaches);
     view.setGeometry(0, 0, 100, 100);
     view.setStringsFromTableView(source);
     const BMPrintDocument document = documentForListPrintView(view);
-    mPrintDialogON = true;
-    const bool printed = presentPrintDocument(document, mMainWindow);
+    mState.mPrintDialogON = true;
+    const bool printed = presentPrintDocument(document, mState.mMainWindow);
     printOperationDidRun(printed);
 }
 
-void BMController::printOperationDidRun(bool)
+void BMAttachmentCommands::printOperationDidRun(bool)
 {
-    mPrintDialogON = false;
+    mState.mPrintDialogON = false;
 }
 
-void BMController::askForSendingMailWithAttachment(const QString& path)
+void BMAttachmentCommands::askForSendingMailWithAttachment(const QString& path)
 {
     const int answer =
         BMRunAlertPanel(tr("Send Mail"), tr("Do you want to mail the exported file ?"), tr("No"), tr("Yes"));
@@ -334,15 +349,15 @@ void BMController::askForSendingMailWithAttachment(const QString& path)
     const QString file = QFileInfo(path).absoluteFilePath();
     // Logged only when the hand-over really started (a request during another is dropped).
     if (runAppleScript([file] { platform::Workspace::composeMailWithAttachment(file); }))
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mCurrentUserName);
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mState.mCurrentUserName);
 }
 
-bool BMController::runAppleScript(std::function<void()> script)
+bool BMAttachmentCommands::runAppleScript(std::function<void()> script)
 {
     return platform::ScriptRunner::shared().run(std::move(script));
 }
 
-QString BMController::webLoginAddress(const QString& value)
+QString BMAttachmentCommands::webLoginAddress(const QString& value)
 {
     const QString address = value.startsWith(QLatin1String("www.")) ? QStringLiteral("http://%1").arg(value) : value;
     // Addresses come from records other users wrote: only web pages are opened,
@@ -356,9 +371,9 @@ QString BMController::webLoginAddress(const QString& value)
     return address;
 }
 
-void BMController::webLogin()
+void BMAttachmentCommands::webLogin()
 {
-    const std::shared_ptr<TVXRecord> record = itemPropertiesForTableViewSelectedRow();
+    const std::shared_ptr<TVXRecord> record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record)
         return;
     const QString password = record->mValue3();

@@ -1,10 +1,8 @@
 // Import, export, backup and restore commands: file panels, password sheets,
 // the interchange run on a worker behind a progress panel, and what the user
 // is told afterwards.
+#include "app/exchange/BMImportExport.h"
 #include "app/BMController.h"
-#include "platform/core/SecretHygiene.h"
-#include "store/StoreCaches.h"
-
 #include "app/BMExchangeHooks.h"
 #include "app/BMExchangeProgressPanel.h"
 #include "app/BMExportOptionsView.h"
@@ -16,8 +14,10 @@
 #include "model/TVXRecord.h"
 #include "model/TVXUser.h"
 #include "platform/core/BackgroundTask.h"
+#include "platform/core/SecretHygiene.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "store/StoreCaches.h"
 #include "windows/BMCategoryEditWindowController.h"
 
 #include <QCheckBox>
@@ -25,11 +25,11 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
-#include <QScopeGuard>
 #include <QGridLayout>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
@@ -43,6 +43,21 @@ public:
     std::unique_ptr<BMImportPasswordPanel> importPassword;
     std::unique_ptr<BMExchangeProgressPanel> progress;
 };
+
+BMImportExport::BMImportExport(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mAttachments(app.store().attachments)
+    , mCaches(app.store().caches)
+    , mGroupTypeWriter(app.store().groupTypeWriter)
+    , mRecordWriter(app.store().recordWriter)
+    , mAttachmentCommands(app.attachmentCommands())
+    , mPopUps(app.popUps())
+    , mRecordCommands(app.recordCommands())
+    , mStartup(app.startup())
+    , mTables(app.tables())
+{
+}
 
 namespace {
 
@@ -104,44 +119,44 @@ void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed)
 
 } // namespace
 
-BMExchangeState& BMController::exchange() const
+BMExchangeState& BMImportExport::exchange() const
 {
     if (!mExchange) {
         auto state = std::make_shared<BMExchangeState>();
-        auto* self = const_cast<BMController*>(this);
+        auto* self = const_cast<BMImportExport*>(this);
         state->hooks.chooseFile = [self](const BMFilePanelRequest& request) {
-            return runFilePanel(request, self->mainWindow());
+            return runFilePanel(request, self->mState.mainWindow());
         };
-        state->hooks.selectedGroup = [self] { return self->selectedGroup(); };
-        state->hooks.recordsForExporting = [self](bool listed) { return self->indexSetForExporting(listed); };
+        state->hooks.selectedGroup = [self] { return self->mTables.selectedGroup(); };
+        state->hooks.recordsForExporting = [self](bool listed) { return self->mPopUps.indexSetForExporting(listed); };
         // The backup serves the group/type editor: its selected group or type.
-        state->hooks.recordsToBackUp = [self] { return self->categoryEditController().recordsToExportForBackUP(); };
-        state->hooks.deleteBackedUpGroup = [self] { self->categoryEditController().deleteSelectedGroup(); };
+        state->hooks.recordsToBackUp = [self] { return self->mRecordCommands.categoryEditController().recordsToExportForBackUP(); };
+        state->hooks.deleteBackedUpGroup = [self] { self->mRecordCommands.categoryEditController().deleteSelectedGroup(); };
         state->hooks.refreshAfterImport = [self] {
-            self->updateGroupUIControl();
-            self->initTypesUIControl();
-            self->updateTables();
+            self->mPopUps.updateGroupUIControl();
+            self->mPopUps.initTypesUIControl();
+            self->mTables.updateTables();
         };
-        state->hooks.offerMail = [self](const QString& path) { self->askForSendingMailWithAttachment(path); };
+        state->hooks.offerMail = [self](const QString& path) { self->mAttachmentCommands.askForSendingMailWithAttachment(path); };
 
         state->options = std::make_unique<BMExportOptionsView>();
-        connect(state->options.get(), &BMExportOptionsView::scopeChanged, self, &BMController::exportSelectionChange);
+        connect(state->options.get(), &BMExportOptionsView::scopeChanged, self, &BMImportExport::exportSelectionChange);
         state->exportPassword = std::make_unique<BMExportPasswordPanel>();
         connect(state->exportPassword->okButton(), &QPushButton::clicked, self, [self] { self->qvxExportpasswordPanelOK(); });
-        connect(state->exportPassword->cancelButton(), &QPushButton::clicked, self, &BMController::qvxExportpasswordPanelCancel);
+        connect(state->exportPassword->cancelButton(), &QPushButton::clicked, self, &BMImportExport::qvxExportpasswordPanelCancel);
         // Escape or closing the sheet cancel it: no export without a checked password.
-        connect(state->exportPassword.get(), &QDialog::rejected, self, &BMController::qvxExportpasswordPanelCancel);
+        connect(state->exportPassword.get(), &QDialog::rejected, self, &BMImportExport::qvxExportpasswordPanelCancel);
         state->importPassword = std::make_unique<BMImportPasswordPanel>();
         connect(state->importPassword->okButton(), &QPushButton::clicked, self, [self] { self->qvxImportpasswordPanelOK(); });
-        connect(state->importPassword->cancelButton(), &QPushButton::clicked, self, &BMController::qvxImportpasswordPanelCancel);
-        connect(state->importPassword.get(), &QDialog::rejected, self, &BMController::qvxImportpasswordPanelCancel);
+        connect(state->importPassword->cancelButton(), &QPushButton::clicked, self, &BMImportExport::qvxImportpasswordPanelCancel);
+        connect(state->importPassword.get(), &QDialog::rejected, self, &BMImportExport::qvxImportpasswordPanelCancel);
         state->progress = std::make_unique<BMExchangeProgressPanel>();
         mExchange = std::move(state);
     }
     return *mExchange;
 }
 
-void BMController::setExchangeHooks(const BMExchangeHooks& hooks)
+void BMImportExport::setExchangeHooks(const BMExchangeHooks& hooks)
 {
     BMExchangeHooks& mine = exchange().hooks;
     // Only the hooks given replace the defaults.
@@ -154,24 +169,24 @@ void BMController::setExchangeHooks(const BMExchangeHooks& hooks)
     if (hooks.offerMail) mine.offerMail = hooks.offerMail;
 }
 
-const BMExchangeHooks& BMController::exchangeHooks() const
+const BMExchangeHooks& BMImportExport::exchangeHooks() const
 {
     return exchange().hooks;
 }
 
-QWidget* BMController::exportPasswordPanel() { return exchange().exportPassword.get(); }
-QWidget* BMController::importPasswordPanel() { return exchange().importPassword.get(); }
-QWidget* BMController::exportOptionsView() { return exchange().options.get(); }
+QWidget* BMImportExport::exportPasswordPanel() { return exchange().exportPassword.get(); }
+QWidget* BMImportExport::importPasswordPanel() { return exchange().importPassword.get(); }
+QWidget* BMImportExport::exportOptionsView() { return exchange().options.get(); }
 
 // --- permissions ----------------------------------------------------------------------
 
-bool BMController::isPersonalGroup(const BMGroup* group) const
+bool BMImportExport::isPersonalGroup(const BMGroup* group) const
 {
     const auto& user = mCaches.mCurrentUser();
     return group && user && !user->mUserID().isEmpty() && group->mGroupUID() == user->mUserID();
 }
 
-bool BMController::mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed)
+bool BMImportExport::mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed)
 {
     *allRecordsAllowed = true;
     const auto& user = mCaches.mCurrentUser();
@@ -189,12 +204,12 @@ bool BMController::mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllo
 
 // --- export ---------------------------------------------------------------------------
 
-void BMController::exportItemsToQVX()
+void BMImportExport::exportItemsToQVX()
 {
     exportSelectedFile(kTagExportQVXWithAttachments);
 }
 
-void BMController::exportSelectedFile(int tag)
+void BMImportExport::exportSelectedFile(int tag)
 {
     bool allRecordsAllowed = true;
     if (!mayExportFromSelectedGroup(false, &allRecordsAllowed))
@@ -225,7 +240,7 @@ void BMController::exportSelectedFile(int tag)
     options.rowButton(kRowAllRecords)->setEnabled(true);
 }
 
-void BMController::exportSelectionChange()
+void BMImportExport::exportSelectionChange()
 {
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
@@ -241,7 +256,7 @@ void BMController::exportSelectionChange()
     options.attachmentsBox()->setChecked(any);
 }
 
-void BMController::exportPanelDidEnd(int tag, const QString& path)
+void BMImportExport::exportPanelDidEnd(int tag, const QString& path)
 {
     BMExchangeState& state = exchange();
     const int scope = scopeCodeForRow(state.options->selectedRow());
@@ -275,7 +290,7 @@ void BMController::exportPanelDidEnd(int tag, const QString& path)
         state.hooks.offerMail(written);
 }
 
-int BMController::runPassDialogForExportForFile(const QString& path, int exportTypes, int requestedKind)
+int BMImportExport::runPassDialogForExportForFile(const QString& path, int exportTypes, int requestedKind)
 {
     BMExchangeState& state = exchange();
     state.exportPassword->clear();
@@ -308,7 +323,7 @@ int BMController::runPassDialogForExportForFile(const QString& path, int exportT
                                                                  : platform::kModalRunAborted;
 }
 
-bool BMController::qvxExportpasswordPanelOK()
+bool BMImportExport::qvxExportpasswordPanelOK()
 {
     BMExportPasswordPanel& panel = *exchange().exportPassword;
     const QString password = panel.newPasswordField()->text();
@@ -325,12 +340,12 @@ bool BMController::qvxExportpasswordPanelOK()
     return true;
 }
 
-void BMController::qvxExportpasswordPanelCancel()
+void BMImportExport::qvxExportpasswordPanelCancel()
 {
     platform::abortModal();
 }
 
-bool BMController::runExportInBackground(CExportDelegate& provider, const QString& path, int kind,
+bool BMImportExport::runExportInBackground(CExportDelegate& provider, const QString& path, int kind,
                                          const QString& password, bool showProgress)
 {
     CExportDelegate* target = &provider;
@@ -348,7 +363,7 @@ bool BMController::runExportInBackground(CExportDelegate& provider, const QStrin
     return summary.succeeded();
 }
 
-void BMController::backupRecords()
+void BMImportExport::backupRecords()
 {
     const QString extension = extensionForTag(kTagBackup);
     const QString path = withExtension(exchange().hooks.chooseFile({true, extension, tr("Backup"), nullptr}), extension);
@@ -359,7 +374,7 @@ void BMController::backupRecords()
 
 // --- import ---------------------------------------------------------------------------
 
-void BMController::importSelectedFile(int tag)
+void BMImportExport::importSelectedFile(int tag)
 {
     BMExchangeState& state = exchange();
     const auto group = state.hooks.selectedGroup();
@@ -378,7 +393,7 @@ void BMController::importSelectedFile(int tag)
         importPanelDidEnd(tag, path);
 }
 
-void BMController::importPanelDidEnd(int tag, const QString& path)
+void BMImportExport::importPanelDidEnd(int tag, const QString& path)
 {
     if (tag == kTagImportQVX) {
         importQVXFile(path, false);
@@ -397,14 +412,14 @@ void BMController::importPanelDidEnd(int tag, const QString& path)
     exchange().hooks.refreshAfterImport();
 }
 
-void BMController::importCSVFile(const QString& path, bool showProgress)
+void BMImportExport::importCSVFile(const QString& path, bool showProgress)
 {
     TVXqVXImportDelegate sink(path.toStdString(), exchange().hooks.selectedGroup(), mCaches, mRecordWriter,
                               mGroupTypeWriter);
     runImportInBackground(sink, QString(), showProgress);
 }
 
-void BMController::importQVXFile(const QString& path, bool forRestore)
+void BMImportExport::importQVXFile(const QString& path, bool forRestore)
 {
     Q_UNUSED(forRestore); // a restore adds the file's records as an import does
     const QFileInfo info(path);
@@ -439,7 +454,7 @@ void BMController::importQVXFile(const QString& path, bool forRestore)
     runImportInBackground(sink, password, true);
 }
 
-bool BMController::qvxImportpasswordPanelOK()
+bool BMImportExport::qvxImportpasswordPanelOK()
 {
     BMImportPasswordPanel& panel = *exchange().importPassword;
     if (!CqVXImporter::DoesPasswordMatch(mSelectedFileName.toStdString(), panel.passwordField()->text().toStdString())) {
@@ -451,12 +466,12 @@ bool BMController::qvxImportpasswordPanelOK()
     return true;
 }
 
-void BMController::qvxImportpasswordPanelCancel()
+void BMImportExport::qvxImportpasswordPanelCancel()
 {
     platform::abortModal();
 }
 
-void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QString& password, bool showProgress)
+void BMImportExport::runImportInBackground(TVXqVXImportDelegate& sink, const QString& password, bool showProgress)
 {
     TVXqVXImportDelegate* target = &sink;
     // RunImport reports every failure in the sink's summary.
@@ -470,7 +485,7 @@ void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QStri
         BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
 }
 
-void BMController::importFile(const QString& path)
+void BMImportExport::importFile(const QString& path)
 {
     const QString suffix = QFileInfo(path).suffix().toLower();
     if (suffix == QLatin1String("qvx"))
@@ -480,23 +495,23 @@ void BMController::importFile(const QString& path)
     exchange().hooks.refreshAfterImport();
 }
 
-bool BMController::openFile(const QString& path)
+bool BMImportExport::openFile(const QString& path)
 {
     const int answer = BMRunAlertPanel(platform::standardAlertTitle(),
                                        QStringLiteral("%1 %2?").arg(tr("Do you want to import the file"), path),
                                        tr("Yes"), tr("No"));
     if (answer == platform::kAlertDefaultReturn) {
-        if (mAppDidFinishLaunching)
+        if (mState.mAppDidFinishLaunching)
             importFile(path);
         else
-            mimportFileName = path;
+            mStartup.mimportFileName = path;
     }
     return true;
 }
 
 // --- mail -----------------------------------------------------------------------------
 
-void BMController::mailSelectedFile()
+void BMImportExport::mailSelectedFile()
 {
     bool allRecordsAllowed = true;
     if (!mayExportFromSelectedGroup(true, &allRecordsAllowed))
@@ -516,7 +531,7 @@ void BMController::mailSelectedFile()
     options.rowButton(kRowAllRecords)->setEnabled(true);
 }
 
-void BMController::mailItems()
+void BMImportExport::mailItems()
 {
     // A private folder of our own rather than a fixed name in the shared
     // temporary folder; it stays for the mail client to read.

@@ -1,7 +1,7 @@
 // The group and type pop-ups, the menus the controller adjusts, the record
 // context menu, the list's columns and sorting.
+#include "app/popups/BMPopUps.h"
 #include "app/BMController.h"
-
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -25,6 +25,20 @@
 #include <QSignalBlocker>
 #include <QToolButton>
 #include <QTreeView>
+
+BMPopUps::BMPopUps(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mCaches(app.store().caches)
+    , mIcons(app.store().icons)
+    , mPreferences(app.store().preferences)
+    , mRecordWriter(app.store().recordWriter)
+    , mWindowSetup(app.windowSetup())
+    , mRecordCommands(app.recordCommands())
+    , mStartup(app.startup())
+    , mTables(app.tables())
+{
+}
 
 namespace {
 
@@ -77,37 +91,37 @@ QAction* addChoice(QMenu* submenu, const QString& title, int index)
 
 } // namespace
 
-void BMController::initGroupUIControl()
+void BMPopUps::initGroupUIControl()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
     QComboBox* popup = w->mCategoriesPopup;
-    mPreviousCategory = refillPopUp(popup, tr("Edit Groups..."), kEditGroupsItem, [&] {
+    mState.mPreviousCategory = refillPopUp(popup, tr("Edit Groups..."), kEditGroupsItem, [&] {
         const auto groups = mCaches.groupsForEditing();
         if (groups.isEmpty()) {
             popup->addItem(tr("No Groups"), -1);
             return 0;
         }
-        const auto counts = mCaches.recordCountsByGroup(searchString());
+        const auto counts = mCaches.recordCountsByGroup(mTables.searchString());
         const QIcon folder = bmimages::icon(QStringLiteral("24_folder"));
         int chosen = 0;
         for (int i = 0; i < groups.size(); ++i) {
             popup->addItem(folder, groupTitle(*groups.at(i), counts.value(groups.at(i)->mGroupUID())), i);
-            if (groups.at(i)->mGroupUID() == mGroupFilterSelectedUID)
+            if (groups.at(i)->mGroupUID() == mState.mGroupFilterSelectedUID)
                 chosen = i;
         }
         return chosen;
     });
 }
 
-void BMController::updateGroupUIControl()
+void BMPopUps::updateGroupUIControl()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
     const auto groups = mCaches.groupsForEditing();
-    const auto counts = mCaches.recordCountsByGroup(searchString());
+    const auto counts = mCaches.recordCountsByGroup(mTables.searchString());
     QComboBox* popup = w->mCategoriesPopup;
     for (int i = 0; i < groups.size() && i < popup->count(); ++i) {
         if (popup->itemData(i).userType() != QMetaType::Int)
@@ -119,14 +133,14 @@ void BMController::updateGroupUIControl()
     }
 }
 
-void BMController::initTypesUIControl()
+void BMPopUps::initTypesUIControl()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
     QComboBox* popup = w->mTypesPopup;
     const QString keep = popup->currentIndex() > 0 ? popup->currentText() : QString();
-    mPreviousType = refillPopUp(popup, tr("Edit Types..."), kEditTypesItem, [&] {
+    mState.mPreviousType = refillPopUp(popup, tr("Edit Types..."), kEditTypesItem, [&] {
         popup->addItem(tr("All Types"), -1);
         // The types, so that the list's columns can follow one.
         const auto types = mCaches.typesForEditing();
@@ -138,9 +152,9 @@ void BMController::initTypesUIControl()
     });
 }
 
-void BMController::setIconToMenuItems()
+void BMPopUps::setIconToMenuItems()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
     const QHash<int, QString> images = {
@@ -161,13 +175,13 @@ void BMController::setIconToMenuItems()
     }
 }
 
-void BMController::updateEditMenuItem(int fieldIndex, int tag)
+void BMPopUps::updateEditMenuItem(int fieldIndex, int tag)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     QAction* item = w ? BMMainWindow::menuItemWithTag(w->mEditMenu, tag) : nullptr;
     if (!item)
         return;
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     const TVXType* type = record ? (record->mRecordCustomType() ? record->mRecordCustomType().get() : record->mType().get())
                                  : nullptr;
     const QString value = record ? record->valueAtIndex(fieldIndex) : QString();
@@ -180,12 +194,12 @@ void BMController::updateEditMenuItem(int fieldIndex, int tag)
     item->setEnabled(true);
 }
 
-void BMController::updateEditMenu()
+void BMPopUps::updateEditMenu()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (QAction* group = BMMainWindow::menuItemWithTag(w->mEditMenu, kCopyCategoryMenuItemTag)) {
         group->setText(QStringLiteral("%1 %2").arg(tr("Copy"), tr("Group")));
         group->setEnabled(record != nullptr);
@@ -198,67 +212,67 @@ void BMController::updateEditMenu()
     }
 }
 
-bool BMController::isItemNotSelected() const
+bool BMPopUps::isItemNotSelected() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return false;
-    switch (currentView()) {
+    switch (mTables.currentView()) {
     case kColumnViewTag:
-        return selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
+        return mTables.selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
     case kListViewTag:
-        return selectedRowsOf(w->mListViewTypesTable).size() == 1;
+        return mTables.selectedRowsOf(w->mListViewTypesTable).size() == 1;
     default:
         return !w->mTreeViewOutlineView->selectionModel()->selectedRows().isEmpty();
     }
 }
 
-bool BMController::validateAttachmentButton() const
+bool BMPopUps::validateAttachmentButton() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return false;
-    if (currentView() == kListViewTag)
-        return selectedRowsOf(w->mListViewTypesTable).size() == 1;
-    if (currentView() == kTreeViewTag)
-        return itemPropertiesForTableViewSelectedRow() != nullptr;
-    return selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
+    if (mTables.currentView() == kListViewTag)
+        return mTables.selectedRowsOf(w->mListViewTypesTable).size() == 1;
+    if (mTables.currentView() == kTreeViewTag)
+        return mTables.itemPropertiesForTableViewSelectedRow() != nullptr;
+    return mTables.selectedRowOf(w->mColumnViewDescriptionTable) >= 0;
 }
 
-bool BMController::validateWebLogin() const
+bool BMPopUps::validateWebLogin() const
 {
-    const BMMainWindow* w = mainWindowView();
-    const auto type = typeUIDForTableViewSelectedRow();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    const auto type = mTables.typeUIDForTableViewSelectedRow();
     if (!w || !type || type->mTypeUID() != kWebLoginUID)
         return false;
-    return currentView() != kListViewTag || selectedRowsOf(w->mListViewTypesTable).size() == 1;
+    return mTables.currentView() != kListViewTag || mTables.selectedRowsOf(w->mListViewTypesTable).size() == 1;
 }
 
-bool BMController::validateMenuItem(QAction* item)
+bool BMPopUps::validateMenuItem(QAction* item)
 {
     // The context menu's Type and Group follow the selected record's edit right.
-    updateApplicationUIForCurrectPermissions();
-    const BMMainWindow* w = mainWindowView();
+    mStartup.updateApplicationUIForCurrectPermissions();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || !item)
         return false;
     if (!w->isVisible())
         return false;
-    if (mPrintDialogON)
+    if (mState.mPrintDialogON)
         return false;
     const int tag = item->data().toInt();
     const bool one = isItemNotSelected();
-    const bool recordRow = itemPropertiesForTableViewSelectedRow() != nullptr;
-    const int view = currentView();
+    const bool recordRow = mTables.itemPropertiesForTableViewSelectedRow() != nullptr;
+    const int view = mTables.currentView();
     QMenu* viewMenu = w->mViewMenu;
     if (viewMenu->actions().contains(item) && tag >= kColumnViewTag && tag <= kTreeViewTag)
         return tag != view;
     switch (tag) {
     case kCutMenuItemTag:
     case kCopyMenuItemTag:
-        return view == kListViewTag ? !selectedRowsOf(w->mListViewTypesTable).isEmpty() : one;
+        return view == kListViewTag ? !mTables.selectedRowsOf(w->mListViewTypesTable).isEmpty() : one;
     case kDeleteItemMenuItemTag:
         if (view == kListViewTag)
-            return !selectedRowsOf(w->mListViewTypesTable).isEmpty();
+            return !mTables.selectedRowsOf(w->mListViewTypesTable).isEmpty();
         return view == kTreeViewTag ? one && recordRow : one;
     case kPasteMenuItemTag:
         return platform::Pasteboard::generalPasteboard().string().startsWith(kQVXPasteHeader);
@@ -282,16 +296,16 @@ bool BMController::validateMenuItem(QAction* item)
     }
 }
 
-void BMController::validateUIControls()
+void BMPopUps::validateUIControls()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return;
     const bool one = isItemNotSelected();
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     w->mColumnDuplicateButton->setEnabled(one);
     w->mListDuplicateButton->setEnabled(one);
-    if (currentView() == kTreeViewTag) {
+    if (mTables.currentView() == kTreeViewTag) {
         const bool onRecord = one && record;
         for (QToolButton* b : {w->mTreeDuplicateButton, w->mDeleteButton, w->mEditButton, w->mPrintRecordButton,
                                w->mAttachmentButton})
@@ -300,16 +314,16 @@ void BMController::validateUIControls()
     } else {
         w->mTreeDuplicateButton->setEnabled(one);
         w->mAutoFillButton->setEnabled(validateWebLogin());
-        w->mDeleteButton->setEnabled(currentView() == kListViewTag
-                                         ? !selectedRowsOf(w->mListViewTypesTable).isEmpty()
-                                         : selectedRowOf(w->mColumnViewDescriptionTable) >= 0);
+        w->mDeleteButton->setEnabled(mTables.currentView() == kListViewTag
+                                         ? !mTables.selectedRowsOf(w->mListViewTypesTable).isEmpty()
+                                         : mTables.selectedRowOf(w->mColumnViewDescriptionTable) >= 0);
         w->mEditButton->setEnabled(one);
         w->mPrintRecordButton->setEnabled(validateAttachmentButton());
         w->mAttachmentButton->setEnabled(validateAttachmentButton());
     }
     w->mAddButton->setEnabled(mCaches.isGroupExistsInDatabase() || !mCaches.groupsForEditing().isEmpty());
     updateEditMenu();
-    updateDetailInfoViewWithRecord(one ? record : nullptr);
+    mTables.updateDetailInfoViewWithRecord(one ? record : nullptr);
 
     const bool deleteLook = one && record && record->mHasAttachment();
     const QString image = deleteLook ? QStringLiteral("DeleteAttachment") : QStringLiteral("AddAttachment");
@@ -324,11 +338,11 @@ void BMController::validateUIControls()
         }
 }
 
-void BMController::createItemContextualMenu()
+void BMPopUps::createItemContextualMenu()
 {
     if (mItemContextualMenu_)
         return;
-    mItemContextualMenu_ = new QMenu(mainWindowView());
+    mItemContextualMenu_ = new QMenu(mWindowSetup.mainWindowView());
     mItemContextualMenu_->setObjectName(QStringLiteral("mItemContextualMenu"));
     const struct {
         const char* title;
@@ -359,7 +373,7 @@ void BMController::createItemContextualMenu()
     initContextualCategorySubMenu();
 }
 
-void BMController::initContextualTypeSubMenu()
+void BMPopUps::initContextualTypeSubMenu()
 {
     QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextTypeTag);
     if (!submenu)
@@ -371,10 +385,10 @@ void BMController::initContextualTypeSubMenu()
         QAction* action = addChoice(submenu, types.at(i)->mTypeName(), i);
         connect(action, &QAction::triggered, this, [this, i] { contextTypeMenuChanged(i); });
     }
-    mPriviousContextualType = -1;
+    mState.mPriviousContextualType = -1;
 }
 
-void BMController::initContextualCategorySubMenu()
+void BMPopUps::initContextualCategorySubMenu()
 {
     QMenu* submenu = emptiedSubmenu(mItemContextualMenu_, kContextGroupTag);
     if (!submenu)
@@ -402,56 +416,56 @@ void BMController::initContextualCategorySubMenu()
             submenu->insertAction(submenu->actions().value(position), action);
         }
     }
-    mPriviousContextualCategory = -1;
+    mState.mPriviousContextualCategory = -1;
 }
 
-QMenu* BMController::extendMenu()
+QMenu* BMPopUps::extendMenu()
 {
     if (!mItemContextualMenu_)
         return nullptr;
     initContextualTypeSubMenu();
     initContextualCategorySubMenu();
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextTypeTag)->menu(),
-                    record && record->mType() ? record->mType()->mTypeName() : QString(), &mPriviousContextualType);
+                    record && record->mType() ? record->mType()->mTypeName() : QString(), &mState.mPriviousContextualType);
     tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, kContextGroupTag)->menu(),
                     record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
-                    &mPriviousContextualCategory);
+                    &mState.mPriviousContextualCategory);
     return mItemContextualMenu_;
 }
 
 // What the record context menu acts on: the list's selected rows, or the
 // record the other views show.
-QList<std::shared_ptr<TVXRecord>> BMController::contextMenuRecords(BMMainWindow& w)
+QList<std::shared_ptr<TVXRecord>> BMPopUps::contextMenuRecords(BMMainWindow& w)
 {
     QList<std::shared_ptr<TVXRecord>> records;
-    if (currentView() == kListViewTag) {
-        for (int row : selectedRowsOf(w.mListViewTypesTable))
-            if (const auto r = mListModel->recordAt(row))
+    if (mTables.currentView() == kListViewTag) {
+        for (int row : mTables.selectedRowsOf(w.mListViewTypesTable))
+            if (const auto r = mTables.mListModel->recordAt(row))
                 records.append(r);
-    } else if (const auto r = itemPropertiesForTableViewSelectedRow()) {
+    } else if (const auto r = mTables.itemPropertiesForTableViewSelectedRow()) {
         records.append(r);
     }
     return records;
 }
 
-void BMController::contextTypeMenuChanged(int tag)
+void BMPopUps::contextTypeMenuChanged(int tag)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     const auto type = mCaches.typesForEditing().value(tag);
     if (!w || !type)
         return;
     const QList<std::shared_ptr<TVXRecord>> records = contextMenuRecords(*w);
     for (const auto& record : records)
         if (!record->mType() || record->mType()->mTypeUID() != type->mTypeUID())
-            retypeRecord(record, type, true);
-    followStoreChanges();
+            mTables.retypeRecord(record, type, true);
+    mTables.followStoreChanges();
     validateUIControls();
 }
 
-void BMController::contextCategoryMenuChanged(int tag)
+void BMPopUps::contextCategoryMenuChanged(int tag)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     const auto group = mCaches.groupsWithPermission(kPermissionAdd).value(tag);
     if (!w || !group)
         return;
@@ -466,15 +480,15 @@ void BMController::contextCategoryMenuChanged(int tag)
             // The server kept the record where it was.
             record->setMGroup(oldGroup);
             mCaches.refreshRecordSearchEntry(*record);
-            reportStoreResult(code);
+            mRecordCommands.reportStoreResult(code);
         }
     }
-    followStoreChanges();
+    mTables.followStoreChanges();
 }
 
-void BMController::updateTableColumnWidth()
+void BMPopUps::updateTableColumnWidth()
 {
-    BMTableView* table = mListViewTypesTable();
+    BMTableView* table = mTables.mListViewTypesTable();
     const TVXUser* user = mCaches.getCurrentUser();
     if (!table || !user || user->mColoumWidthArray().isEmpty())
         return;
@@ -488,25 +502,25 @@ void BMController::updateTableColumnWidth()
     }
 }
 
-void BMController::saveTableColumnWidthToPreference()
+void BMPopUps::saveTableColumnWidthToPreference()
 {
-    BMTableView* table = mListViewTypesTable();
+    BMTableView* table = mTables.mListViewTypesTable();
     if (!table || !mCaches.getCurrentUser())
         return;
     QList<int> widths;
     for (int k = 1; k < kListColumnCount; ++k)
         widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
     // Column settings are preferences: a failed save went to the error path and the window stays as shown.
-    (void)mPreferences.setColumnWidthDetails(widths, getSelectedTypeIndex());
-    if (mListModel->sortColumn() >= 0)
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
-                                                       mListModel->sortOrder() == Qt::AscendingOrder});
+    (void)mPreferences.setColumnWidthDetails(widths, mTables.getSelectedTypeIndex());
+    if (mTables.mListModel->sortColumn() >= 0)
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.mListModel->sortColumn()),
+                                                       mTables.mListModel->sortOrder() == Qt::AscendingOrder});
 }
 
-void BMController::updateTableColumnsWithSelectedItem()
+void BMPopUps::updateTableColumnsWithSelectedItem()
 {
     // The value columns carry the chosen type's field names; "Field 1" .. without a type.
-    const auto type = currentView() == kListViewTag ? selectedType() : nullptr;
+    const auto type = mTables.currentView() == kListViewTag ? mTables.selectedType() : nullptr;
     for (int n = 0; n < kNumberOfFields; ++n) {
         QString title = QString::fromLatin1(kDefaultFieldNames[size_t(n)]);
         if (type && !type->fieldAtIndex(n).isEmpty())
@@ -515,18 +529,18 @@ void BMController::updateTableColumnsWithSelectedItem()
     }
 }
 
-void BMController::updateTableColumnWIthID(const QString& identifier, const QString& key)
+void BMPopUps::updateTableColumnWIthID(const QString& identifier, const QString& key)
 {
     bool ok = false;
     const int column = identifier.toInt(&ok);
-    if (!ok || column - 3 < 0 || column - 3 >= kNumberOfFields || !mListModel)
+    if (!ok || column - 3 < 0 || column - 3 >= kNumberOfFields || !mTables.mListModel)
         return;
-    mListModel->setHeaderTitle(column, key);
+    mTables.mListModel->setHeaderTitle(column, key);
 }
 
-void BMController::initTableColumnSorting()
+void BMPopUps::initTableColumnSorting()
 {
-    BMTableView* table = mListViewTypesTable();
+    BMTableView* table = mTables.mListViewTypesTable();
     const TVXUser* user = mCaches.getCurrentUser();
     if (!table || !user || !user->mSortingInfo())
         return;
@@ -535,13 +549,13 @@ void BMController::initTableColumnSorting()
     if (!ok || column < 0 || column >= kListColumnCount)
         return;
     const Qt::SortOrder order = user->mSortingInfo()->ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
-    mListModel->setSortIndicator(column, order);
+    mTables.mListModel->setSortIndicator(column, order);
     table->horizontalHeader()->setSortIndicator(column, order);
 }
 
-void BMController::setShouldMask(bool mask)
+void BMPopUps::setShouldMask(bool mask)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (w) {
         const QString title = mask ? tr("Unmask") : tr("Mask");
         w->mUnmaskButton->setChecked(mask);
@@ -549,17 +563,17 @@ void BMController::setShouldMask(bool mask)
         if (QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kMaskMenuItemTag))
             item->setText(title);
     }
-    if (mask == mShouldMask)
+    if (mask == mState.mShouldMask)
         return;
-    mShouldMask = mask;
-    emit shouldMaskChanged(mask);
-    refreshBrowseState();
-    if (mListModel && mListModel->rowCount() > 0)
-        emit mListModel->dataChanged(mListModel->index(0, 0),
-                                     mListModel->index(mListModel->rowCount() - 1, kListColumnCount - 1));
+    mState.mShouldMask = mask;
+    emit mTables.shouldMaskChanged(mask);
+    mTables.refreshBrowseState();
+    if (mTables.mListModel && mTables.mListModel->rowCount() > 0)
+        emit mTables.mListModel->dataChanged(mTables.mListModel->index(0, 0),
+                                     mTables.mListModel->index(mTables.mListModel->rowCount() - 1, kListColumnCount - 1));
 }
 
-bool BMController::isValidPassword(const QString& password)
+bool BMPopUps::isValidPassword(const QString& password)
 {
     if (password.isEmpty())
         return true;
@@ -569,44 +583,63 @@ bool BMController::isValidPassword(const QString& password)
     return std::any_of(password.begin(), password.end(), [first](QChar c) { return c != first; });
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::indexSetForExporting(bool listed)
+QList<std::shared_ptr<TVXRecord>> BMPopUps::indexSetForExporting(bool listed)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return {};
     QList<std::shared_ptr<TVXRecord>> records;
-    switch (currentView()) {
+    switch (mTables.currentView()) {
     case kColumnViewTag: {
-        const int smartRow = selectedRowOf(w->mSmartTypesTable);
-        if (smartRow >= 0 && selectedRowOf(w->mColumnViewTypesTable) < 0) {
+        const int smartRow = mTables.selectedRowOf(w->mSmartTypesTable);
+        if (smartRow >= 0 && mTables.selectedRowOf(w->mColumnViewTypesTable) < 0) {
             if (listed)
-                return itemsForDiscriptionTable(true);
-            if (const auto r = selectedSmartRecord())
+                return mTables.itemsForDiscriptionTable(true);
+            if (const auto r = mTables.selectedSmartRecord())
                 records.append(r);
             return records;
         }
         if (listed)
-            return sortedItemsForListView();
-        if (const auto r = itemPropertiesForTableViewSelectedRow())
+            return mTables.sortedItemsForListView();
+        if (const auto r = mTables.itemPropertiesForTableViewSelectedRow())
             records.append(r);
         return records;
     }
     case kListViewTag: {
-        if (mListModel->records().isEmpty())
+        if (mTables.mListModel->records().isEmpty())
             return {};
         if (listed)
-            return mListModel->records();
-        for (int row : selectedRowsOf(w->mListViewTypesTable))
-            records.append(mListModel->recordAt(row));
+            return mTables.mListModel->records();
+        for (int row : mTables.selectedRowsOf(w->mListViewTypesTable))
+            records.append(mTables.mListModel->recordAt(row));
         return records;
     }
     default:
         if (listed) {
-            refreshBrowseState();
-            return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText);
+            mTables.refreshBrowseState();
+            return mCaches.itemsOfGroup(mTables.mBrowseState->group.get(), nullptr, mTables.mBrowseState->searchText);
         }
-        if (const auto r = itemPropertiesForTableViewSelectedRow())
+        if (const auto r = mTables.itemPropertiesForTableViewSelectedRow())
             records.append(r);
         return records;
     }
+}
+
+void BMPopUps::tickContextItem(QMenu* submenu, const QString& title, int* previousTag)
+{
+    if (!submenu)
+        return;
+    for (QAction* action : submenu->actions())
+        if (action->data().isValid() && action->data().toInt() == *previousTag)
+            action->setChecked(false);
+    *previousTag = -1;
+    if (title.isNull())
+        return;
+    for (QAction* action : submenu->actions())
+        if (action->text() == title && action->data().isValid()) {
+            action->setCheckable(true);
+            action->setChecked(true);
+            *previousTag = action->data().toInt();
+            return;
+        }
 }

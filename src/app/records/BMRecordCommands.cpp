@@ -2,24 +2,9 @@
 // group, type, user, options and event-log windows. Each checks the signed-in
 // user's permission first; each change goes to the database manager, and the
 // main window shows what the store announced before the command returns.
-#include "app/BMController.h"
-
-#include <QAbstractButton>
-#include <QAbstractItemView>
-#include <QAction>
-#include <QComboBox>
-#include <QCoreApplication>
-#include <QDesktopServices>
-#include <QHBoxLayout>
-#include <QItemSelectionModel>
-#include <QLabel>
-#include <QListView>
-#include <QPushButton>
-#include <QStringListModel>
-#include <QUrl>
-#include <QVBoxLayout>
-
+#include "app/records/BMRecordCommands.h"
 #include "admin/UserAccountController.h"
+#include "app/BMController.h"
 #include "app/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -48,6 +33,42 @@
 #include "windows/BMOptionsWindowController.h"
 #include "windows/GroupTypeSettingsRules.h"
 #include "windows/RecordDetailsLogic.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QUrl>
+#include <QVBoxLayout>
+
+BMRecordCommands::BMRecordCommands(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mAccountAdmin(app.store().accountAdmin)
+    , mAttachments(app.store().attachments)
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mGroupTypeWriter(app.store().groupTypeWriter)
+    , mIcons(app.store().icons)
+    , mPersonal(app.store().personal)
+    , mPreferences(app.store().preferences)
+    , mRecordWriter(app.store().recordWriter)
+    , mAttachmentCommands(app.attachmentCommands())
+    , mImportExport(app.importExport())
+    , mWindowSetup(app.windowSetup())
+    , mOptionsApplier(app.optionsApplier())
+    , mPopUps(app.popUps())
+    , mTables(app.tables())
+{
+}
 
 namespace {
 
@@ -93,60 +114,60 @@ constexpr uint16_t kAllEditorRights = kPermissionAdd | kPermissionEdit | kPermis
 
 // --- permissions -------------------------------------------------------------------
 
-bool BMController::checkForRecordPermissionFor(uint16_t mask, const BMGroup* group)
+bool BMRecordCommands::checkForRecordPermissionFor(uint16_t mask, const BMGroup* group)
 {
     return recordrules::checkForRecordPermissionFor(mCaches.mCurrentUser().get(), mask, group);
 }
 
-bool BMController::checkForDataPermissionFor(uint16_t mask)
+bool BMRecordCommands::checkForDataPermissionFor(uint16_t mask)
 {
     return recordrules::checkForDataPermissionFor(mCaches.mCurrentUser().get(), mask);
 }
 
-void BMController::reportStoreResult(TVXResult code) const
+void BMRecordCommands::reportStoreResult(TVXResult code) const
 {
     storealert::reportStoreFailure(code);
 }
 
-int BMController::selectedViewTag() const
+int BMRecordCommands::selectedViewTag() const
 {
-    return currentView();
+    return mTables.currentView();
 }
 
-BMCustomSettingsController& BMController::customSettingsController()
+BMCustomSettingsController& BMRecordCommands::customSettingsController()
 {
     if (!mOwnCustomSettings)
         mOwnCustomSettings = new BMCustomSettingsController(mCaches, mIcons, mGroupTypeWriter, this);
     return *mOwnCustomSettings;
 }
 
-BMCategoryEditWindowController& BMController::categoryEditController()
+BMCategoryEditWindowController& BMRecordCommands::categoryEditController()
 {
     if (!mOwnCategoryEditor)
         mOwnCategoryEditor = new BMCategoryEditWindowController(mCaches, mIcons, mGroupTypeWriter, mPersonal,
                                                                 customSettingsController(), this);
     BMCategoryEditWindowController* editor = mOwnCategoryEditor;
-    editor->setBackupHandler([this] { backupRecords(); });
+    editor->setBackupHandler([this] { mImportExport.backupRecords(); });
     return *editor;
 }
 
-BMDetailsWindowController& BMController::detailsWindowController()
+BMDetailsWindowController& BMRecordCommands::detailsWindowController()
 {
     if (!mOwnDetailsController) {
         mOwnDetailsController = new BMDetailsWindowController(mCaches, mIcons, mRecordWriter, mEventLog, this);
-        installRecordSheetHooks(*mOwnDetailsController);
+        mWindowSetup.installRecordSheetHooks(*mOwnDetailsController);
     }
     return *mOwnDetailsController;
 }
 
-UserAccountController& BMController::userAccountController()
+UserAccountController& BMRecordCommands::userAccountController()
 {
     if (!mOwnUserAccounts)
         mOwnUserAccounts = new UserAccountController(mCaches, mAccountAdmin, this);
     return *mOwnUserAccounts;
 }
 
-BMEventLoggerWindowController* BMController::eventLoggerWindowController()
+BMEventLoggerWindowController* BMRecordCommands::eventLoggerWindowController()
 {
     if (!mOwnEventLogger) {
         mOwnEventLogger = new BMEventLoggerWindowController(mEventLog.eventLogger());
@@ -156,14 +177,14 @@ BMEventLoggerWindowController* BMController::eventLoggerWindowController()
     return mOwnEventLogger;
 }
 
-TVXResult BMController::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+TVXResult BMRecordCommands::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
 {
     return mRecordWriter.addRecordCopyingAttachment(record, source);
 }
 
 // --- add, edit, duplicate, delete --------------------------------------------------------
 
-void BMController::addItemsToDetail(QObject*)
+void BMRecordCommands::addItemsToDetail(QObject*)
 {
     if (!mCaches.isGroupExistsInDatabase() || !mCaches.isTypeExistsInDatabase()) {
         BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
@@ -171,7 +192,7 @@ void BMController::addItemsToDetail(QObject*)
         return;
     }
     auto record = TVXRecord::createRecord();
-    record->setMGroup(selectedGroup());
+    record->setMGroup(mTables.selectedGroup());
     record->setMType(nullptr);
     int operation = kOperationAdd;
     // Stored before the sheet closes: a refused record stays in it.
@@ -185,24 +206,24 @@ void BMController::addItemsToDetail(QObject*)
             return code;
         });
     if (result)
-        followStoreChanges();
+        mTables.followStoreChanges();
 }
 
-void BMController::editItemDoubleAction(QObject* sender)
+void BMRecordCommands::editItemDoubleAction(QObject* sender)
 {
     if (const auto* table = qobject_cast<const QAbstractItemView*>(sender))
         if (!table->selectionModel() || !table->selectionModel()->hasSelection())
             return;
-    const auto group = selectedGroup();
+    const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionEdit, group.get()))
         return;
-    if (currentView() == kTreeViewTag && toggleSelectedTreeTypeRow())
+    if (mTables.currentView() == kTreeViewTag && mTables.toggleSelectedTreeTypeRow())
         return;
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record) {
-        updateDetailInfoViewWithRecord(nullptr);
-        updateTables();
-        validateUIControls();
+        mTables.updateDetailInfoViewWithRecord(nullptr);
+        mTables.updateTables();
+        mPopUps.validateUIControls();
         return;
     }
     int operation = kOperationEdit;
@@ -223,19 +244,19 @@ void BMController::editItemDoubleAction(QObject* sender)
         return;
     }
     if (result) {
-        reloadSmartTypesTable();
-        updateDetailInfoViewWithRecord(result);
+        mTables.reloadSmartTypesTable();
+        mTables.updateDetailInfoViewWithRecord(result);
     }
-    followStoreChanges();
-    validateUIControls();
+    mTables.followStoreChanges();
+    mPopUps.validateUIControls();
 }
 
-void BMController::duplicateItem(QObject*)
+void BMRecordCommands::duplicateItem(QObject*)
 {
-    const auto group = selectedGroup();
+    const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
         return;
-    const auto source = itemPropertiesForTableViewSelectedRow();
+    const auto source = mTables.itemPropertiesForTableViewSelectedRow();
     if (!source)
         return;
     auto copy = TVXRecord::copyRecord(*source);
@@ -253,33 +274,33 @@ void BMController::duplicateItem(QObject*)
             reportStoreResult(code);
             if (code == kTVXDone)
                 (void)mEventLog.eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
-                                                     QString(), mCurrentUserName);
+                                                     QString(), mState.mCurrentUserName);
             return code;
         });
-    followStoreChanges();
+    mTables.followStoreChanges();
 }
 
-void BMController::deleteSelected(QObject*)
+void BMRecordCommands::deleteSelected(QObject*)
 {
-    const auto group = selectedGroup();
+    const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionDelete, group.get()))
         return;
     if (BMRunAlertPanel(alertTitle(), tr("Are you realy sure you want to delete the selected item(s)?"), tr("No"),
                         tr("Yes"))
         != platform::kAlertAlternateReturn)
         return;
-    const auto records = recordsSelectedForDeletion();
+    const auto records = mTables.recordsSelectedForDeletion();
     if (records.isEmpty())
         return;
     reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, records));
-    followStoreChanges();
-    validateUIControls();
-    updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+    mTables.followStoreChanges();
+    mPopUps.validateUIControls();
+    mTables.updateDetailInfoViewWithRecord(mTables.itemPropertiesForTableViewSelectedRow());
 }
 
 // --- mask and copy ---------------------------------------------------------------------
 
-void BMController::unmask(QAbstractButton* maskButton)
+void BMRecordCommands::unmask(QAbstractButton* maskButton)
 {
     if (!maskButton)
         return;
@@ -287,14 +308,14 @@ void BMController::unmask(QAbstractButton* maskButton)
     platform::UserDefaults::setValue(kMaskingStatusKey, on);
     // The View menu's item and the window's button take the title with the state.
     maskButton->setToolTip(on ? tr("Unmask") : tr("Mask"));
-    setShouldMask(on);
-    if (mDetailInfoView)
-        mDetailInfoView->setShouldMask(on);
+    mPopUps.setShouldMask(on);
+    if (mAttachmentCommands.mDetailInfoView)
+        mAttachmentCommands.mDetailInfoView->setShouldMask(on);
 }
 
-void BMController::unmaskFromMenu(QAction* item)
+void BMRecordCommands::unmaskFromMenu(QAction* item)
 {
-    QAbstractButton* button = unmaskButton();
+    QAbstractButton* button = mWindowSetup.unmaskButton();
     if (!item || !button)
         return;
     if (item->text() == tr("Mask")) {
@@ -307,14 +328,14 @@ void BMController::unmaskFromMenu(QAction* item)
     unmask(button);
 }
 
-void BMController::copyFieldValue(QObject* sender)
+void BMRecordCommands::copyFieldValue(QObject* sender)
 {
     copyFieldValue(senderTag(sender));
 }
 
-void BMController::copyFieldValue(int tag)
+void BMRecordCommands::copyFieldValue(int tag)
 {
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record)
         return;
     if (const auto text = recordrules::copyFieldText(*record, tag))
@@ -323,18 +344,18 @@ void BMController::copyFieldValue(int tag)
 
 // --- remove duplicates -------------------------------------------------------------------
 
-QList<std::shared_ptr<TVXRecord>> BMController::deDupeIndexes()
+QList<std::shared_ptr<TVXRecord>> BMRecordCommands::deDupeIndexes()
 {
     mDedupeItemsNames.clear();
     return recordrules::deDupeIndexes(mCaches.itemsOfGroup(nullptr, QString()), &mDedupeItemsNames);
 }
 
-bool BMController::itemsAreEqual(const TVXRecord& first, const TVXRecord& second)
+bool BMRecordCommands::itemsAreEqual(const TVXRecord& first, const TVXRecord& second)
 {
     return recordrules::itemsAreEqual(first, second);
 }
 
-QWidget* BMController::dedupeSheet()
+QWidget* BMRecordCommands::dedupeSheet()
 {
     if (mDedupeItems)
         return mDedupeItems;
@@ -373,7 +394,7 @@ QWidget* BMController::dedupeSheet()
     return mDedupeItems;
 }
 
-void BMController::deDupe(QObject*)
+void BMRecordCommands::deDupe(QObject*)
 {
     if (!checkForDataPermissionFor(kDataPermissionRemoveDuplicates))
         return;
@@ -389,26 +410,26 @@ void BMController::deDupe(QObject*)
     if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
         reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, duplicates));
         mDedupeItemsNames.clear();
-        followStoreChanges();
+        mTables.followStoreChanges();
     }
     sheet->hide();
 }
 
-void BMController::dedupeYes(QObject*) { platform::stopModal(); }
-void BMController::dedupeNo(QObject*) { platform::abortModal(); }
+void BMRecordCommands::dedupeYes(QObject*) { platform::stopModal(); }
+void BMRecordCommands::dedupeNo(QObject*) { platform::abortModal(); }
 
-void BMController::selectAll(QObject*)
+void BMRecordCommands::selectAll(QObject*)
 {
-    if (currentView() == kListViewTag)
-        selectAllRecordRows();
+    if (mTables.currentView() == kListViewTag)
+        mTables.selectAllRecordRows();
 }
 
 // --- field sets and types ------------------------------------------------------------------
 
-void BMController::displayFieldCustomizePanel(QObject*)
+void BMRecordCommands::displayFieldCustomizePanel(QObject*)
 {
     BMCustomSettingsController& sheets = customSettingsController();
-    const auto record = itemPropertiesForTableViewSelectedRow();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record || !record->mType())
         return;
     if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
@@ -421,7 +442,7 @@ void BMController::displayFieldCustomizePanel(QObject*)
     info->setMSelectedGroupUID(record->mType()->mSelectedGroupUID());
     sheets.setResetInfo(record->mType());
     int operation = kOperationCustomType;
-    const auto result = sheets.runCustomSettingsPanelForWindow(mainWindow(), info, operation);
+    const auto result = sheets.runCustomSettingsPanelForWindow(mState.mainWindow(), info, operation);
     sheets.setResetInfo(nullptr);
     sheets.setCustomizing(false);
     if (!result)
@@ -436,10 +457,10 @@ void BMController::displayFieldCustomizePanel(QObject*)
         record->setMIsCustomized(previousCustomized);
     }
     reportStoreResult(code);
-    followStoreChanges();
+    mTables.followStoreChanges();
 }
 
-void BMController::addTypes(QObject*)
+void BMRecordCommands::addTypes(QObject*)
 {
     if (!settingsrules::checkForPermissionsOf(mCaches.mCurrentUser().get(), kPermissionKindTypes, kPermissionAdd))
         return;
@@ -454,7 +475,7 @@ void BMController::addTypes(QObject*)
     if (!type)
         return;
     if (operation == kOperationAdd) {
-        followStoreChanges();
+        mTables.followStoreChanges();
     } else if (operation == kOperationDuplicate) {
         BMRunAlertPanel(alertTitle(), tr("Could not raplace item."), tr("OK"));
     }
@@ -462,47 +483,47 @@ void BMController::addTypes(QObject*)
 
 // --- window openers ------------------------------------------------------------------------
 
-void BMController::displayEditGroupPanel(QObject*)
+void BMRecordCommands::displayEditGroupPanel(QObject*)
 {
     const TVXUser* user = mCaches.mCurrentUser().get();
-    showPreviousChoice(mCategoriesPopup(), mPreviousCategory);
+    showPreviousChoice(mTables.mCategoriesPopup(), mState.mPreviousCategory);
     if (!mayOpenEditor(user && user->checkGroupPermission(kAllEditorRights)))
         return;
     categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
-    followStoreChanges(); // what the editor stored shows now
+    mTables.followStoreChanges(); // what the editor stored shows now
 }
 
-void BMController::displayEditTypesPanel(QObject* sender)
+void BMRecordCommands::displayEditTypesPanel(QObject* sender)
 {
     const TVXUser* user = mCaches.mCurrentUser().get();
-    QComboBox* types = mTypesPopup();
+    QComboBox* types = mTables.mTypesPopup();
     if (senderTag(sender) != kEditTypesMenuTag)
-        showPreviousChoice(types, mPreviousType);
+        showPreviousChoice(types, mState.mPreviousType);
     if (!mayOpenEditor(user && user->checkTypePermission(kAllEditorRights)))
         return;
     categoryEditController().displayGroupEditWindow(tr("Edit Types..."), kEditTypesMenuTag);
-    initTypesUIControl();
-    initContextualTypeSubMenu();
+    mPopUps.initTypesUIControl();
+    mPopUps.initContextualTypeSubMenu();
     if (types && types->count() > 0) {
         // The first entry, with the list's columns following it.
         types->setCurrentIndex(0);
-        changeType();
+        mTables.changeType();
     } else {
-        updateTables();
+        mTables.updateTables();
     }
 }
 
-void BMController::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(mainWindow()); }
+void BMRecordCommands::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(mState.mainWindow()); }
 
-void BMController::displayOptionsPanel(QObject*)
+void BMRecordCommands::displayOptionsPanel(QObject*)
 {
     // The list's sorting goes with the options the window saves.
-    if (mListModel && mListModel->sortColumn() >= 0) // a failed save went to the error path
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mListModel->sortColumn()),
-                                                       mListModel->sortOrder() == Qt::AscendingOrder});
-    optionsWindowController()->orderFrontOptionsPanel();
+    if (mTables.mListModel && mTables.mListModel->sortColumn() >= 0) // a failed save went to the error path
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.mListModel->sortColumn()),
+                                                       mTables.mListModel->sortOrder() == Qt::AscendingOrder});
+    mOptionsApplier.optionsWindowController()->orderFrontOptionsPanel();
 }
 
-void BMController::eventLogger(QObject*) { eventLoggerWindowController()->displayEventLogger(); }
+void BMRecordCommands::eventLogger(QObject*) { eventLoggerWindowController()->displayEventLogger(); }
 
-void BMController::showHelp(QObject*) { QDesktopServices::openUrl(QUrl(kUserGuideAddress)); }
+void BMRecordCommands::showHelp(QObject*) { QDesktopServices::openUrl(QUrl(kUserGuideAddress)); }

@@ -1,6 +1,6 @@
 // Applying the user's options to the main window.
+#include "app/options/BMOptionsApplier.h"
 #include "app/BMController.h"
-
 #include "app/OptionsApplying.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
@@ -18,6 +18,20 @@
 #include <QTableView>
 #include <QTreeView>
 
+BMOptionsApplier::BMOptionsApplier(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mPreferences(app.store().preferences)
+    , mAttachmentCommands(app.attachmentCommands())
+    , mLockControl(app.lockControl())
+    , mWindowSetup(app.windowSetup())
+    , mPopUps(app.popUps())
+    , mTables(app.tables())
+{
+}
+
 namespace {
 
 // The main window's tables other than the list (none before the window exists).
@@ -30,11 +44,11 @@ QList<QAbstractItemView*> otherTablesOf(const BMMainWindow* w)
 
 } // namespace
 
-void BMController::observeOptionChanges()
+void BMOptionsApplier::observeOptionChanges()
 {
     if (mOptionsObserver)
         return;
-    QPointer<BMController> self(this);
+    QPointer<BMOptionsApplier> self(this);
     mOptionsObserver = platform::NotificationCenter::defaultCenter().addObserver(
         kTolvanPreferenceChangedNotification, [self](const platform::Notification&) {
             if (self)
@@ -42,7 +56,7 @@ void BMController::observeOptionChanges()
         });
 }
 
-BMOptionsWindowController* BMController::optionsWindowController()
+BMOptionsWindowController* BMOptionsApplier::optionsWindowController()
 {
     if (!mOwnOptionsWindow) {
         mOwnOptionsWindow = new BMOptionsWindowController(mCaches, mPreferences, mEventLog);
@@ -50,12 +64,12 @@ BMOptionsWindowController* BMController::optionsWindowController()
         connect(this, &QObject::destroyed, [options = mOwnOptionsWindow] { delete options; });
     }
     BMOptionsWindowController* window = mOwnOptionsWindow;
-    QPointer<BMController> self(this);
-    window->setSelectedTypeUIDProvider([self] { return self ? self->getSelectedTypeUID() : QString(); });
+    QPointer<BMOptionsApplier> self(this);
+    window->setSelectedTypeUIDProvider([self] { return self ? self->mTables.getSelectedTypeUID() : QString(); });
     return window;
 }
 
-void BMController::optionsDidChange()
+void BMOptionsApplier::optionsDidChange()
 {
     TVXUser* user = mCaches.getCurrentUser();
     if (!user)
@@ -63,14 +77,14 @@ void BMController::optionsDidChange()
     const QColor rowColor = user->mRowColor().isValid() ? user->mRowColor() : QColor(Qt::white);
 
     // 1. The detail pane takes the row colour.
-    applyoptions::applyBackgroundColor(detailInfoView(), rowColor);
+    applyoptions::applyBackgroundColor(mAttachmentCommands.detailInfoView(), rowColor);
 
     // 2. The tables: the list's band colour and the others' background, lighter.
-    const BMMainWindow* w = mainWindowView();
-    const bool listShown = w && currentView() == kListViewTag;
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    const bool listShown = w && mTables.currentView() == kListViewTag;
     const QColor light = applyoptions::blendedRowColor(rowColor);
     // The list draws its bands from the row colour itself (blended as its rows are drawn).
-    if (BMTableView* list = mListViewTypesTable())
+    if (BMTableView* list = mTables.mListViewTypesTable())
         list->setRowColor(rowColor);
     for (QAbstractItemView* view : otherTablesOf(w))
         applyoptions::applyBackgroundColor(view, light);
@@ -78,52 +92,52 @@ void BMController::optionsDidChange()
     // 3. The list's columns.
     if (listShown) {
         listViewColumnsVisiblityChanged();
-        updateTableColumnsWithSelectedItem();
+        mPopUps.updateTableColumnsWithSelectedItem();
     }
 
     // 4. Font and row height.
-    updateFontForTable(mListViewTypesTable());
+    updateFontForTable(mTables.mListViewTypesTable());
     for (QAbstractItemView* view : otherTablesOf(w))
         updateFontForTable(view);
 
     // 5, 6. Column order, contents and sorting.
     if (listShown)
         rearrangeTableColumns();
-    updateTables();
-    initTableColumnSorting();
+    mTables.updateTables();
+    mPopUps.initTableColumnSorting();
 
     // 7. Automatic lock: armed anew only; turning it off leaves a running timer to the lock code.
     int minutes = 0;
     if (TVXPasswordHint::isPasswordEnableForUser(*user) && mPreferences.autoLockEnabledWithInactiveTime(&minutes)
         && minutes > 0)
-        installInactiveTimerWithTime(minutes);
+        mLockControl.installInactiveTimerWithTime(minutes);
 
     // 8. Clipboard: clearing is on when it has a moment to happen; a value
     // still on the clipboard follows the new clearing time.
     user->setMClearClipboardState(user->mClipBoardOnExit() || user->mClearClipBoardTimer() > 0);
-    if (platform::Pasteboard::generalPasteboard().changeCount() == mLastPasteBoardChangeCount)
-        installClearClipBoardTimer(false);
+    if (platform::Pasteboard::generalPasteboard().changeCount() == mState.mLastPasteBoardChangeCount)
+        mLockControl.installClearClipBoardTimer(false);
 }
 
-void BMController::updateFontForTable(QAbstractItemView* table)
+void BMOptionsApplier::updateFontForTable(QAbstractItemView* table)
 {
     if (const TVXUser* user = mCaches.getCurrentUser())
         applyoptions::applyFont(table, user->mTextFont());
 }
 
-void BMController::updateTableColumn(uint64_t bit, const QString& identifier, int index)
+void BMOptionsApplier::updateTableColumn(uint64_t bit, const QString& identifier, int index)
 {
     Q_UNUSED(index);
-    applyoptions::updateTableColumn(mListViewTypesTable(), bit, identifier.toInt());
+    applyoptions::updateTableColumn(mTables.mListViewTypesTable(), bit, identifier.toInt());
 }
 
-void BMController::listViewColumnsVisiblityChanged()
+void BMOptionsApplier::listViewColumnsVisiblityChanged()
 {
     const TVXUser* user = mCaches.getCurrentUser();
-    QTableView* table = mListViewTypesTable();
+    QTableView* table = mTables.mListViewTypesTable();
     if (!user || !table)
         return;
     applyoptions::applyColumnMask(table, user->mColoumInfo());
 }
 
-void BMController::rearrangeTableColumns() { applyoptions::rearrangeTableColumns(mListViewTypesTable()); }
+void BMOptionsApplier::rearrangeTableColumns() { applyoptions::rearrangeTableColumns(mTables.mListViewTypesTable()); }

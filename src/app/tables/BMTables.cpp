@@ -1,36 +1,289 @@
-// The group/type outline and the record tables: what they show, what a
-// selection does, and re-typing a record by dragging it onto a type.
+// What the main window shows: the view, the group and type, the detail pane
+// and the search.
+#include "app/tables/BMTables.h"
 #include "app/BMController.h"
-
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "store/EventLogStore.h"
+#include "store/IconStore.h"
+#include "store/PreferencesStore.h"
 #include "store/RecentListsStore.h"
 #include "store/RecordSearch.h"
 #include "store/RecordWriter.h"
 #include "store/StoreCaches.h"
 #include "store/StoreChanges.h"
 #include "store/TVXEventLogger.h"
+#include "views/BMImageCell.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
+#include "views/ImageAndTextCell.h"
 #include "windows/BMMainWindow.h"
 
+#include <QAction>
+#include <QButtonGroup>
 #include <QComboBox>
+#include <QFrame>
+#include <QHeaderView>
 #include <QItemSelectionModel>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMenu>
 #include <QPointer>
 #include <QSet>
+#include <QSplitter>
+#include <QStackedWidget>
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
-
 #include <algorithm>
 #include <utility>
+
+BMTables::BMTables(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mIcons(app.store().icons)
+    , mPreferences(app.store().preferences)
+    , mRecentLists(app.store().recentLists)
+    , mRecordWriter(app.store().recordWriter)
+    , mWindowSetup(app.windowSetup())
+    , mOptionsApplier(app.optionsApplier())
+    , mPopUps(app.popUps())
+    , mRecordCommands(app.recordCommands())
+    , mStartup(app.startup())
+{
+}
+
+namespace {
+
+// A pop-up's "Edit ..." entry opens its editor elsewhere: the choice goes
+// back to what it was, and false. Any other entry becomes `previous`.
+bool takePopUpChoice(QComboBox* popup, int& previous)
+{
+    if (popup->currentData().userType() != QMetaType::Int) {
+        popup->setCurrentIndex(qBound(0, previous, popup->count() - 1));
+        return false;
+    }
+    previous = popup->currentIndex();
+    return true;
+}
+
+} // namespace
+
+int BMTables::currentView() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w)
+        return kColumnViewTag;
+    const int tag = w->mViewsSelectionControl->checkedId();
+    return tag < 0 ? kColumnViewTag : tag;
+}
+
+void BMTables::changeView(int view)
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || view < kColumnViewTag || view > kTreeViewTag)
+        return;
+    int previousView = -1;
+    if (TVXUser* user = mCaches.getCurrentUser()) {
+        previousView = user->mLastView();
+        user->setMLastView(int16_t(view));
+        if (mState.storeConnected())
+            (void)mPreferences.saveLastViewForUser(*user); // a preference: a failed save went to the error path
+    }
+    mWindowSetup.selectTabView(view);
+
+    if (view == kListViewTag) {
+        // The columns read back or keep their defaults; a failure went to the error path.
+        if (mState.storeConnected())
+            (void)mPreferences.readColoumWidthInfoForType(QString());
+        // The columns ticked in Options: the launch applies them only to a list shown then.
+        mOptionsApplier.listViewColumnsVisiblityChanged();
+    }
+    updateTables();
+    if (view == kListViewTag) {
+        mPopUps.updateTableColumnsWithSelectedItem();
+        mPopUps.initTableColumnSorting();
+        mPopUps.updateTableColumnWidth();
+    } else {
+        // Only a list just left has columns to keep: at a start in another
+        // view the list never read its columns, and would write defaults over them.
+        if (mWindowSetup.mSubviewsReady && mState.storeConnected() && previousView == kListViewTag)
+            mPopUps.saveTableColumnWidthToPreference();
+    }
+    mPopUps.validateUIControls();
+    w->update();
+}
+
+void BMTables::changeCategory(QObject*)
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || !takePopUpChoice(w->mCategoriesPopup, mState.mPreviousCategory))
+        return;
+    const auto groups = mCaches.groupsForEditing();
+    TVXUser* user = mCaches.getCurrentUser();
+    const auto group = selectedGroup();
+    if (groups.isEmpty() || !group) {
+        mState.mGroupFilterSelectedUID.clear();
+        if (user)
+            user->setMCurrentGroup(kAllCategoriesUID);
+    } else {
+        mState.mGroupFilterSelectedUID = group->mGroupUID();
+        if (user)
+            user->setMCurrentGroup(group->mGroupUID());
+    }
+    if (user && mState.storeConnected())
+        (void)mPreferences.saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
+    mPopUps.initTypesUIControl();
+    updateTables();
+    mPopUps.validateUIControls();
+}
+
+void BMTables::changeType()
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || !takePopUpChoice(w->mTypesPopup, mState.mPreviousType))
+        return;
+    const auto type = selectedType();
+    if (mState.storeConnected())
+        (void)mPreferences.readColoumWidthInfoForType(type ? type->mTypeUID() : QString());
+    updateTables();
+    mPopUps.validateUIControls();
+    updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+    mPopUps.updateTableColumnsWithSelectedItem();
+    mPopUps.updateTableColumnWidth();
+    mPopUps.initTableColumnSorting();
+}
+
+bool BMTables::isDetailPaneShown() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    return w && !w->mDetailsViewContainer->isHidden();
+}
+
+void BMTables::toggleInfoView(bool on)
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w)
+        return;
+    QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag);
+    if (!on) {
+        if (isDetailPaneShown())
+            mDetailsViewFrame = w->mMainSplitView->sizes();
+        w->mDetailsViewContainer->hide();
+        if (item)
+            item->setText(tr("Show Details"));
+    } else {
+        w->mDetailsViewContainer->show();
+        if (!mDetailsViewFrame.isEmpty())
+            w->mMainSplitView->setSizes(mDetailsViewFrame);
+        if (item)
+            item->setText(tr("Hide Details"));
+    }
+    for (QToolButton* toggle : {w->mColumnToggleInfoButton, w->mListToggleInfoButton, w->mTreeToggleInfoButton}) {
+        toggle->setChecked(on);
+        toggle->setToolTip(on ? tr("Hide Details") : tr("Show Details"));
+    }
+    mState.mDetailPanelIsVisible = on;
+    if (mCaches.getCurrentUser() && mState.storeConnected())
+        (void)mPreferences.setToggleInfo(on); // a preference: a failed save went to the error path
+}
+
+void BMTables::toggleInfoViewFromMenu()
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w)
+        return;
+    QAction* item = BMMainWindow::menuItemWithTag(w->mViewMenu, kToggleDetailsMenuItemTag);
+    const bool show = item && item->text() == tr("Show Details");
+    if (item)
+        item->setText(show ? tr("Hide Details") : tr("Show Details"));
+    w->mColumnToggleInfoButton->setChecked(show);
+    toggleInfoView(show);
+}
+
+void BMTables::updateDetailInfoViewWithRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    QString title;
+    QImage image;
+    if (record) {
+        title = record->mValue1();
+        if (const TVXType* type = effectiveType(*record))
+            image = mIcons.getImageFromIconIndex(type->mTypeIconID());
+    }
+    // The placeholder (until the detail pane is plugged in) names the record.
+    if (w)
+        if (auto* placeholder = qobject_cast<QLabel*>(w->detailsView())) {
+            placeholder->setText(record ? QStringLiteral("<div style='font-size:15pt; color:#2b303a'>%1</div>"
+                                                         "<div style='color:#8a8f98'>%2</div>")
+                                              .arg(title.toHtmlEscaped(),
+                                                   record->mType() ? record->mType()->mTypeName().toHtmlEscaped()
+                                                                   : QString())
+                                        : tr("No record selected"));
+        }
+    emit detailInfoRecordChanged(record, title, image);
+}
+
+QString BMTables::searchString() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    return w ? w->mSearchField->text() : QString();
+}
+
+void BMTables::performSearch()
+{
+    updateTables();
+    mPopUps.validateUIControls();
+}
+
+void BMTables::focusSearchField()
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w)
+        return;
+    w->mSearchField->setFocus(Qt::ShortcutFocusReason);
+    w->mSearchField->selectAll();
+}
+
+QComboBox* BMTables::mCategoriesPopup() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    return w ? w->mCategoriesPopup : nullptr;
+}
+
+QComboBox* BMTables::mTypesPopup() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    return w ? w->mTypesPopup : nullptr;
+}
+
+BMTableView* BMTables::mListViewTypesTable() const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    return w ? w->mListViewTypesTable : nullptr;
+}
+
+int BMTables::getSelectedTypeIndex() const
+{
+    const QComboBox* popup = mTypesPopup();
+    return popup ? qMax(0, popup->currentIndex()) : 0;
+}
+
+QString BMTables::getSelectedTypeUID() const
+{
+    return kAllCategoriesUID;
+}
+
+// The group/type outline and the record tables: what they show, what a
+// selection does, and re-typing a record by dragging it onto a type.
 
 namespace {
 
@@ -57,34 +310,34 @@ void reselectRows(QAbstractItemView* view, const QSet<QString>& uids,
 
 } // namespace
 
-void BMController::setMShouldCreateDatabase(bool loaded)
+void BMTables::setMShouldCreateDatabase(bool loaded)
 {
-    mShouldCreateDatabase = loaded;
+    mState.mShouldCreateDatabase = loaded;
 }
 
-void BMController::setMShouldLockInfoDisplay(bool locked)
+void BMTables::setMShouldLockInfoDisplay(bool locked)
 {
-    mShouldLockInfoDisplay = locked;
+    mState.mShouldLockInfoDisplay = locked;
     updateTables();
 }
 
-void BMController::refreshBrowseState()
+void BMTables::refreshBrowseState()
 {
     if (!mBrowseState)
         return;
     BMBrowseState& state = *mBrowseState;
     state.setStore(mCaches, mIcons, mRecentLists);
-    state.groupFilterUID = mGroupFilterSelectedUID;
+    state.groupFilterUID = mState.mGroupFilterSelectedUID;
     state.group = selectedGroup();
     const QComboBox* popup = mCategoriesPopup();
     state.noGroups = !popup || popup->currentText() == tr("No Groups") || popup->currentText() == kNoGroupsTitle
                      || mCaches.groupsForEditing().isEmpty();
     state.searchText = searchString();
-    state.shouldMask = mShouldMask;
-    state.active = mShouldCreateDatabase && !mShouldLockInfoDisplay;
+    state.shouldMask = mState.mShouldMask;
+    state.active = mState.mShouldCreateDatabase && !mState.mShouldLockInfoDisplay;
 }
 
-int BMController::selectedRowOf(QAbstractItemView* table) const
+int BMTables::selectedRowOf(QAbstractItemView* table) const
 {
     const QList<int> rows = selectedRowsOf(table);
     if (rows.isEmpty())
@@ -93,7 +346,7 @@ int BMController::selectedRowOf(QAbstractItemView* table) const
     return current.isValid() && rows.contains(current.row()) ? current.row() : rows.first();
 }
 
-QList<int> BMController::selectedRowsOf(QAbstractItemView* table) const
+QList<int> BMTables::selectedRowsOf(QAbstractItemView* table) const
 {
     QList<int> rows;
     if (!table || !table->selectionModel())
@@ -104,7 +357,7 @@ QList<int> BMController::selectedRowsOf(QAbstractItemView* table) const
     return rows;
 }
 
-std::shared_ptr<BMGroup> BMController::selectedGroup() const
+std::shared_ptr<BMGroup> BMTables::selectedGroup() const
 {
     const QComboBox* popup = mCategoriesPopup();
     const auto groups = mCaches.groupsForEditing();
@@ -116,9 +369,9 @@ std::shared_ptr<BMGroup> BMController::selectedGroup() const
     return groups.value(tag.toInt());
 }
 
-std::shared_ptr<TVXType> BMController::selectedType() const
+std::shared_ptr<TVXType> BMTables::selectedType() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return nullptr;
     switch (currentView()) {
@@ -144,9 +397,9 @@ std::shared_ptr<TVXType> BMController::selectedType() const
     }
 }
 
-std::shared_ptr<TVXRecord> BMController::itemPropertiesForTableViewSelectedRow() const
+std::shared_ptr<TVXRecord> BMTables::itemPropertiesForTableViewSelectedRow() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || !mNamesModel)
         return nullptr;
     switch (currentView()) {
@@ -168,9 +421,9 @@ std::shared_ptr<TVXRecord> BMController::itemPropertiesForTableViewSelectedRow()
     }
 }
 
-std::shared_ptr<TVXType> BMController::typeUIDForTableViewSelectedRow() const
+std::shared_ptr<TVXType> BMTables::typeUIDForTableViewSelectedRow() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return nullptr;
     if (currentView() == kColumnViewTag && selectedRowOf(w->mColumnViewTypesTable) < 0)
@@ -179,16 +432,16 @@ std::shared_ptr<TVXType> BMController::typeUIDForTableViewSelectedRow() const
     return record ? record->mType() : nullptr;
 }
 
-std::shared_ptr<TVXRecord> BMController::selectedSmartRecord() const
+std::shared_ptr<TVXRecord> BMTables::selectedSmartRecord() const
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || currentView() != kColumnViewTag || selectedRowOf(w->mSmartTypesTable) < 0)
         return nullptr;
     const int row = selectedRowOf(w->mColumnViewDescriptionTable);
     return row < 0 ? nullptr : mNamesModel->recordAt(row);
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::sortedItemsForListView()
+QList<std::shared_ptr<TVXRecord>> BMTables::sortedItemsForListView()
 {
     refreshBrowseState();
     int column = 3;
@@ -204,16 +457,16 @@ QList<std::shared_ptr<TVXRecord>> BMController::sortedItemsForListView()
     return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText, column, ascending);
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::itemsForSelectedCategoryAndType(bool recreate)
+QList<std::shared_ptr<TVXRecord>> BMTables::itemsForSelectedCategoryAndType(bool recreate)
 {
     if (recreate || mListModel->records().isEmpty())
         mListModel->setRecords(sortedItemsForListView());
     return mListModel->records();
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::itemsForDiscriptionTable(bool recreate)
+QList<std::shared_ptr<TVXRecord>> BMTables::itemsForDiscriptionTable(bool recreate)
 {
-    const BMMainWindow* w = mainWindowView();
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!recreate || !w)
         return mNamesModel->records();
     refreshBrowseState();
@@ -233,7 +486,7 @@ QList<std::shared_ptr<TVXRecord>> BMController::itemsForDiscriptionTable(bool re
     return mNamesModel->records();
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::itemsForOutlineViewType(const std::shared_ptr<TVXType>& type,
+QList<std::shared_ptr<TVXRecord>> BMTables::itemsForOutlineViewType(const std::shared_ptr<TVXType>& type,
                                                                         bool recreate)
 {
     if (!recreate && type)
@@ -246,10 +499,10 @@ QList<std::shared_ptr<TVXRecord>> BMController::itemsForOutlineViewType(const st
     return mCaches.itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, 3, true);
 }
 
-void BMController::observeStoreChanges()
+void BMTables::observeStoreChanges()
 {
-    QPointer<BMController> self(this);
-    mObserverTokens << platform::NotificationCenter::defaultCenter().addObserver(
+    QPointer<BMTables> self(this);
+    mStartup.mObserverTokens << platform::NotificationCenter::defaultCenter().addObserver(
         storechanges::kStoreChangedNotification, [self](const platform::Notification& notice) {
             const auto* change = std::any_cast<storechanges::StoreChange>(&notice.object);
             if (!self || !change || change->store != &self->mCaches)
@@ -270,37 +523,37 @@ void BMController::observeStoreChanges()
         });
 }
 
-void BMController::followStoreChanges()
+void BMTables::followStoreChanges()
 {
     using namespace storechanges;
     const unsigned kinds = mPendingStoreChanges;
-    if (!(kinds & (kRecords | kGroups | kTypes)) || !mainWindowView())
+    if (!(kinds & (kRecords | kGroups | kTypes)) || !mWindowSetup.mainWindowView())
         return; // users' changes show in the account window only
     if (kinds & kGroups) {
-        initGroupUIControl(); // the shown group again, or the first when it is gone
-        initContextualCategorySubMenu();
+        mPopUps.initGroupUIControl(); // the shown group again, or the first when it is gone
+        mPopUps.initContextualCategorySubMenu();
     }
     if (kinds & kTypes) {
-        initTypesUIControl();
-        initContextualTypeSubMenu();
+        mPopUps.initTypesUIControl();
+        mPopUps.initContextualTypeSubMenu();
     }
     // The shown group is kept by identity: its title carries a record count,
     // and a renamed group is still the same group.
     const auto group = selectedGroup();
-    if ((kinds & kGroups) && (group ? group->mGroupUID() : QString()) != mGroupFilterSelectedUID)
+    if ((kinds & kGroups) && (group ? group->mGroupUID() : QString()) != mState.mGroupFilterSelectedUID)
         changeCategory(); // the first group takes over, with its types
     else
         updateTables();
 }
 
-void BMController::updateTables()
+void BMTables::updateTables()
 {
     mPendingStoreChanges = 0;
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || !mBrowseState)
         return;
-    if (mHoldingTableRefreshes) {
-        mTableRefreshHeld = true;
+    if (mStartup.mHoldingTableRefreshes) {
+        mStartup.mTableRefreshHeld = true;
         return;
     }
     if (!searchString().isEmpty() && !mCaches.searchEntriesReady()) {
@@ -380,46 +633,46 @@ void BMController::updateTables()
     }
     }
     mReloadingTables = wasReloading;
-    updateGroupUIControl();
+    mPopUps.updateGroupUIControl();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
 
-void BMController::holdTableRefreshes() { mHoldingTableRefreshes = true; }
+void BMTables::holdTableRefreshes() { mStartup.mHoldingTableRefreshes = true; }
 
-void BMController::releaseTableRefreshes()
+void BMTables::releaseTableRefreshes()
 {
-    mHoldingTableRefreshes = false;
-    if (!std::exchange(mTableRefreshHeld, false))
+    mStartup.mHoldingTableRefreshes = false;
+    if (!std::exchange(mStartup.mTableRefreshHeld, false))
         return;
     updateTables();
-    validateUIControls();
+    mPopUps.validateUIControls();
 }
 
-void BMController::awaitSearchEntries()
+void BMTables::awaitSearchEntries()
 {
-    if (mRefreshAwaitsSearchEntries)
+    if (mStartup.mRefreshAwaitsSearchEntries)
         return;
-    mRefreshAwaitsSearchEntries = true;
+    mStartup.mRefreshAwaitsSearchEntries = true;
     pollSearchEntries();
 }
 
-void BMController::pollSearchEntries()
+void BMTables::pollSearchEntries()
 {
     QTimer::singleShot(10, this, [this] {
-        if (!mRefreshAwaitsSearchEntries)
+        if (!mStartup.mRefreshAwaitsSearchEntries)
             return;
         // While a worker owns the caches (a panel runs it), or the entries are still being made: later.
         if (platform::isModalRunning() || mCaches.isPreparingSearchEntries()) {
             pollSearchEntries();
             return;
         }
-        mRefreshAwaitsSearchEntries = false;
+        mStartup.mRefreshAwaitsSearchEntries = false;
         updateTables();
-        validateUIControls();
+        mPopUps.validateUIControls();
     });
 }
 
-void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter)
+void BMTables::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter)
 {
     if (!record)
         return;
@@ -428,12 +681,12 @@ void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bo
     mRecentLists.addMostViewedRecord(record.get(), raiseMemoryCounter);
     mRecentLists.addRecentlyViewedRecord(record.get());
     (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
-                                         QString(), mCurrentUserName);
+                                         QString(), mState.mCurrentUserName);
 }
 
-void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
+void BMTables::tableViewSelectionDidChange(QAbstractItemView* table)
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || mReloadingTables)
         return;
     const QList<int> rows = selectedRowsOf(table);
@@ -448,7 +701,7 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
             showNoRecord(w->mListDuplicateButton);
         else
             updateDetailInfoViewWithRecord(nullptr);
-        validateUIControls();
+        mPopUps.validateUIControls();
         return;
     }
     mReloadingTables = true; // the reloads below put selections back
@@ -463,7 +716,7 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
         }
         itemsForDiscriptionTable(true);
         mReloadingTables = false;
-        validateUIControls();
+        mPopUps.validateUIControls();
         return;
     }
     if (table == w->mListViewTypesTable) {
@@ -475,7 +728,7 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
             noteRecordViewed(record, true);
             updateDetailInfoViewWithRecord(record);
         }
-        validateUIControls();
+        mPopUps.validateUIControls();
         return;
     }
     if (table == w->mColumnViewDescriptionTable) {
@@ -493,15 +746,15 @@ void BMController::tableViewSelectionDidChange(QAbstractItemView* table)
             mReloadingTables = false;
             updateDetailInfoViewWithRecord(record);
         }
-        validateUIControls();
+        mPopUps.validateUIControls();
         return;
     }
     mReloadingTables = false;
 }
 
-void BMController::outlineViewSelectionDidChange()
+void BMTables::outlineViewSelectionDidChange()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || mReloadingTables)
         return;
     const QModelIndexList rows = w->mTreeViewOutlineView->selectionModel()->selectedRows();
@@ -514,10 +767,10 @@ void BMController::outlineViewSelectionDidChange()
         noteRecordViewed(record, true);
         updateDetailInfoViewWithRecord(record);
     }
-    validateUIControls();
+    mPopUps.validateUIControls();
 }
 
-bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const std::shared_ptr<TVXType>& type,
+bool BMTables::retypeRecord(const std::shared_ptr<TVXRecord>& record, const std::shared_ptr<TVXType>& type,
                                 bool alertOnFailure)
 {
     const auto oldType = record->mType();
@@ -535,70 +788,51 @@ bool BMController::retypeRecord(const std::shared_ptr<TVXRecord>& record, const 
     record->setMIsCustomized(oldCustomized);
     mCaches.refreshRecordSearchEntry(*record);
     if (alertOnFailure)
-        reportStoreResult(code);
+        mRecordCommands.reportStoreResult(code);
     return false;
 }
 
-bool BMController::dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type,
+bool BMTables::dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type,
                                     bool alertOnFailure)
 {
     const auto record = mCaches.getRecordForUID(recordUID);
     if (!record || !type)
         return false;
-    if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
+    if (!mRecordCommands.checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
         return false;
     // The tables follow the store's notice once the drop has ended.
     return retypeRecord(record, type, alertOnFailure);
 }
 
-bool BMController::tableViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
+bool BMTables::tableViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
 {
     return dropRecordOnType(recordUID, type, false);
 }
 
-bool BMController::outlineViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
+bool BMTables::outlineViewAcceptDrop(const QString& recordUID, const std::shared_ptr<TVXType>& type)
 {
     return dropRecordOnType(recordUID, type, true);
 }
 
-QVariant BMController::tableViewForPrinting(int column, int row) const
+QVariant BMTables::tableViewForPrinting(int column, int row) const
 {
     return mListModel ? mListModel->printValue(row, column) : QVariant();
 }
 
-void BMController::tableViewSortDescriptorsDidChange()
+void BMTables::tableViewSortDescriptorsDidChange()
 {
     updateTables();
-    validateUIControls();
+    mPopUps.validateUIControls();
 }
 
-void BMController::tickContextItem(QMenu* submenu, const QString& title, int* previousTag)
+QMenu* BMTables::extendMenuforEventInTableView(QAbstractItemView* table, const QPoint& pos)
 {
-    if (!submenu)
-        return;
-    for (QAction* action : submenu->actions())
-        if (action->data().isValid() && action->data().toInt() == *previousTag)
-            action->setChecked(false);
-    *previousTag = -1;
-    if (title.isNull())
-        return;
-    for (QAction* action : submenu->actions())
-        if (action->text() == title && action->data().isValid()) {
-            action->setCheckable(true);
-            action->setChecked(true);
-            *previousTag = action->data().toInt();
-            return;
-        }
-}
-
-QMenu* BMController::extendMenuforEventInTableView(QAbstractItemView* table, const QPoint& pos)
-{
-    BMMainWindow* w = mainWindowView();
-    if (!w || !mItemContextualMenu_
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || !mPopUps.mItemContextualMenu_
         || (table != w->mListViewTypesTable && table != w->mColumnViewDescriptionTable))
         return nullptr;
-    initContextualCategorySubMenu();
-    initContextualTypeSubMenu();
+    mPopUps.initContextualCategorySubMenu();
+    mPopUps.initContextualTypeSubMenu();
     const QModelIndex index = table->indexAt(pos);
     if (!index.isValid())
         return nullptr;
@@ -609,11 +843,11 @@ QMenu* BMController::extendMenuforEventInTableView(QAbstractItemView* table, con
         table->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 
-    QMenu* groups = BMMainWindow::menuItemWithTag(mItemContextualMenu_, 702)->menu();
-    QMenu* types = BMMainWindow::menuItemWithTag(mItemContextualMenu_, 701)->menu();
+    QMenu* groups = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 702)->menu();
+    QMenu* types = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 701)->menu();
     const auto record = itemPropertiesForTableViewSelectedRow();
-    tickContextItem(groups, record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
-                    &mPriviousContextualCategory);
+    mPopUps.tickContextItem(groups, record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
+                    &mState.mPriviousContextualCategory);
     QString typeName;
     if (table == w->mColumnViewDescriptionTable) {
         if (record && record->mType())
@@ -626,34 +860,34 @@ QMenu* BMController::extendMenuforEventInTableView(QAbstractItemView* table, con
         if (names.size() == 1)
             typeName = *names.begin();
     }
-    tickContextItem(types, typeName, &mPriviousContextualType);
-    return mItemContextualMenu_;
+    mPopUps.tickContextItem(types, typeName, &mState.mPriviousContextualType);
+    return mPopUps.mItemContextualMenu_;
 }
 
-QMenu* BMController::extendMenuforEventInOutlineView(const QPoint& pos)
+QMenu* BMTables::extendMenuforEventInOutlineView(const QPoint& pos)
 {
-    BMMainWindow* w = mainWindowView();
-    if (!w || !mItemContextualMenu_)
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || !mPopUps.mItemContextualMenu_)
         return nullptr;
     QTreeView* outline = w->mTreeViewOutlineView;
     const QModelIndex index = outline->indexAt(pos);
     const auto record = mOutlineModel->recordAt(index);
     if (!record)
         return nullptr;
-    initContextualCategorySubMenu();
-    initContextualTypeSubMenu();
+    mPopUps.initContextualCategorySubMenu();
+    mPopUps.initContextualTypeSubMenu();
     outline->setFocus(Qt::MouseFocusReason);
     outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, 701)->menu(),
-                    record->mType() ? record->mType()->mTypeName() : QString(), &mPriviousContextualType);
-    tickContextItem(BMMainWindow::menuItemWithTag(mItemContextualMenu_, 702)->menu(),
-                    record->mGroup() ? record->mGroup()->mGroupName() : QString(), &mPriviousContextualCategory);
-    return mItemContextualMenu_;
+    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 701)->menu(),
+                    record->mType() ? record->mType()->mTypeName() : QString(), &mState.mPriviousContextualType);
+    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 702)->menu(),
+                    record->mGroup() ? record->mGroup()->mGroupName() : QString(), &mState.mPriviousContextualCategory);
+    return mPopUps.mItemContextualMenu_;
 }
 
-QList<std::shared_ptr<TVXRecord>> BMController::recordsSelectedForDeletion()
+QList<std::shared_ptr<TVXRecord>> BMTables::recordsSelectedForDeletion()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w)
         return {};
     switch (currentView()) {
@@ -687,9 +921,9 @@ QList<std::shared_ptr<TVXRecord>> BMController::recordsSelectedForDeletion()
     }
 }
 
-bool BMController::toggleSelectedTreeTypeRow()
+bool BMTables::toggleSelectedTreeTypeRow()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || currentView() != kTreeViewTag)
         return false;
     QTreeView* outline = w->mTreeViewOutlineView;
@@ -700,15 +934,15 @@ bool BMController::toggleSelectedTreeTypeRow()
     return true;
 }
 
-void BMController::selectAllRecordRows()
+void BMTables::selectAllRecordRows()
 {
-    if (BMMainWindow* w = mainWindowView(); w && currentView() == kListViewTag)
+    if (BMMainWindow* w = mWindowSetup.mainWindowView(); w && currentView() == kListViewTag)
         w->mListViewTypesTable->selectAll();
 }
 
-void BMController::reloadSmartTypesTable()
+void BMTables::reloadSmartTypesTable()
 {
-    BMMainWindow* w = mainWindowView();
+    BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || !mSmartModel)
         return;
     const bool wasReloading = mReloadingTables;
@@ -719,4 +953,64 @@ void BMController::reloadSmartTypesTable()
     if (smartRow >= 0 && smartRow < mSmartModel->rowCount())
         w->mSmartTypesTable->selectRow(smartRow);
     mReloadingTables = wasReloading;
+}
+
+void BMTables::makeTableModels()
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    mBrowseState = std::make_shared<BMBrowseState>();
+    mBrowseState->setStore(mCaches, mIcons, mRecentLists);
+    mTypesModel = new BMTypesTableModel(mBrowseState, this);
+    mSmartModel = new BMSmartTypesModel(mBrowseState, this);
+    mNamesModel = new BMRecordNamesModel(this);
+    mListModel = new BMRecordListModel(mBrowseState, this);
+    mOutlineModel = new BMOutlineModel(mBrowseState, this);
+    mTypesModel->setDropHandler(
+        [this](const QString& uid, const std::shared_ptr<TVXType>& type) { return tableViewAcceptDrop(uid, type); });
+    mOutlineModel->setDropHandler(
+        [this](const QString& uid, const std::shared_ptr<TVXType>& type) { return outlineViewAcceptDrop(uid, type); });
+
+    w->mColumnViewTypesTable->setModel(mTypesModel);
+    w->mSmartTypesTable->setModel(mSmartModel);
+    w->mColumnViewDescriptionTable->setModel(mNamesModel);
+    w->mListViewTypesTable->setModel(mListModel);
+    w->mTreeViewOutlineView->setModel(mOutlineModel);
+
+    // Cells: icon, name and count in the type, smart-type and outline columns;
+    // images in the list's icon, notes and attachment columns.
+    w->mColumnViewTypesTable->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mSmartTypesTable->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mTreeViewOutlineView->setItemDelegateForColumn(0, new ImageAndTextCell(w));
+    w->mListViewTypesTable->setItemDelegateForColumn(0, new BMImageCell(w));
+    for (int column : {13, 14}) {
+        auto* cell = new BMImageCell(w);
+        cell->setImageAlignment(Qt::AlignLeft);
+        w->mListViewTypesTable->setItemDelegateForColumn(column, cell);
+    }
+    QHeaderView* header = w->mListViewTypesTable->horizontalHeader();
+    header->setSectionResizeMode(QHeaderView::Interactive);
+    header->setMinimumSectionSize(22);
+    for (int column : {0, 13, 14})
+        header->resizeSection(column, 28);
+    for (int column = 1; column <= 12; ++column)
+        header->resizeSection(column, column <= 2 ? 110 : 130);
+    // The list's bands follow the row colour the table is given.
+    connect(w->mListViewTypesTable, &BMTableView::rowColorChanged, mListModel,
+            [this](const QColor& color) { mListModel->setBandColor(blendedBandColor(color)); });
+    w->mListViewTypesTable->setSortingEnabled(true);
+    mListModel->setSortIndicator(3, Qt::AscendingOrder);
+    header->setSortIndicator(3, Qt::AscendingOrder);
+}
+
+void BMTables::chooseTypeInColumnView()
+{
+    // The column view opens on a chosen type with its records, never on a
+    // type row that only looks chosen (the table's current row) beside an empty list.
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || currentView() != kColumnViewTag || mTypesModel->rowCount() == 0
+        || w->mColumnViewTypesTable->selectionModel()->hasSelection()
+        || w->mSmartTypesTable->selectionModel()->hasSelection())
+        return;
+    const QModelIndex current = w->mColumnViewTypesTable->currentIndex();
+    w->mColumnViewTypesTable->selectRow(current.isValid() ? current.row() : 0);
 }

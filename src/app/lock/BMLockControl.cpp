@@ -1,23 +1,25 @@
 // Lock and unlock, the password hint, the automatic lock after idle time and
 // the clearing of copied text.
+#include "app/lock/BMLockControl.h"
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
 #include "app/BMLockPanel.h"
-#include "store/AccountAdmin.h"
-#include "store/EventLogStore.h"
-#include "store/HintStore.h"
-#include "store/PreferencesStore.h"
-#include "store/StoreCaches.h"
-
+#include "app/mainwindow/BMMainWindowSetup.h"
+#include "app/tables/BMTables.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/IdleTimer.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
+#include "store/AccountAdmin.h"
+#include "store/EventLogStore.h"
 #include "store/HintQuestions.h"
+#include "store/HintStore.h"
+#include "store/PreferencesStore.h"
+#include "store/StoreCaches.h"
 #include "store/TVXEventLogger.h"
-#include "model/TVXRecord.h"
-#include "model/TVXType.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
 #include "windows/BMDetailsWindowController.h"
@@ -25,6 +27,7 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
@@ -32,14 +35,29 @@
 #include <QPointer>
 #include <QPushButton>
 #include <QScopeGuard>
-#include <QItemSelectionModel>
 #include <QSet>
 #include <QTimer>
 #include <QTreeView>
-
 #include <algorithm>
 
 using namespace appctl;
+
+BMLockControl::BMLockControl(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mAccountAdmin(app.store().accountAdmin)
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mPasswordHint(app.store().passwordHint)
+    , mPreferences(app.store().preferences)
+    , mPasswordPanels(app.passwordPanels())
+    , mPopUps(app.popUps())
+    , mRecordCommands(app.recordCommands())
+    , mStartup(app.startup())
+    , mWindowSetup(app.windowSetup())
+    , mTables(app.tables())
+{
+}
 
 namespace {
 
@@ -158,10 +176,9 @@ struct KeptSelection {
 
 QString recordUID(const std::shared_ptr<TVXRecord>& record) { return record ? record->mRecordUID() : QString(); }
 
-KeptSelection keepSelection(const BMController& controller)
+KeptSelection keepSelection(const BMMainWindow* w, const BMTables& controller)
 {
     KeptSelection kept;
-    const BMMainWindow* w = controller.mainWindowView();
     if (!w)
         return kept;
     kept.view = controller.currentView();
@@ -206,9 +223,8 @@ void selectRecordRows(QAbstractItemView* view, const QSet<QString>& uids,
     view->scrollTo(first);
 }
 
-void restoreSelection(BMController& controller, const KeptSelection& kept)
+void restoreSelection(BMMainWindow* w, const BMTables& controller, const KeptSelection& kept)
 {
-    BMMainWindow* w = controller.mainWindowView();
     if (!w || kept.view != controller.currentView())
         return;
     if (kept.view == kColumnViewTag) {
@@ -244,41 +260,41 @@ void restoreSelection(BMController& controller, const KeptSelection& kept)
 
 } // namespace
 
-void BMController::resetIdleGuard() { alertISON = true; }
+void BMLockControl::resetIdleGuard() { alertISON = true; }
 
-BMLockPanel* BMController::lockPanel()
+BMLockPanel* BMLockControl::lockPanel()
 {
     if (!mLockPanel) {
         mLockPanel = new BMLockPanel;
         connect(this, &QObject::destroyed, mLockPanel, &QObject::deleteLater);
-        connect(mLockPanel, &BMLockPanel::unlockRequested, this, &BMController::lockPanelOK);
-        connect(mLockPanel, &BMLockPanel::quitRequested, this, &BMController::lockPanelQuit);
-        connect(mLockPanel, &BMLockPanel::hintRequested, this, &BMController::lockPanelHint);
+        connect(mLockPanel, &BMLockPanel::unlockRequested, this, &BMLockControl::lockPanelOK);
+        connect(mLockPanel, &BMLockPanel::quitRequested, this, &BMLockControl::lockPanelQuit);
+        connect(mLockPanel, &BMLockPanel::hintRequested, this, &BMLockControl::lockPanelHint);
     }
     return mLockPanel;
 }
 
-BMHintQuestionPanel* BMController::hintQuestionAnswerPanel()
+BMHintQuestionPanel* BMLockControl::hintQuestionAnswerPanel()
 {
     if (!mHintQuestionAnswerPanel) {
         mHintQuestionAnswerPanel = new BMHintQuestionPanel;
         connect(this, &QObject::destroyed, mHintQuestionAnswerPanel, &QObject::deleteLater);
         connect(mHintQuestionAnswerPanel, &BMHintQuestionPanel::answered, this,
-                &BMController::HintQuestionAnswerPanelOK);
+                &BMLockControl::HintQuestionAnswerPanelOK);
     }
     return mHintQuestionAnswerPanel;
 }
 
 // --- lock and unlock ------------------------------------------------------------
 
-void BMController::lockUserInterface(bool locked)
+void BMLockControl::lockUserInterface(bool locked)
 {
     // The tables show no record while locked (and the pane follows them).
-    setMShouldLockInfoDisplay(locked);
-    initTypesUIControl();
+    mTables.setMShouldLockInfoDisplay(locked);
+    mPopUps.initTypesUIControl();
 }
 
-void BMController::displayLockPanel(QObject* sender)
+void BMLockControl::displayLockPanel(QObject* sender)
 {
     (void)sender;
     // Nothing running is ended: an editor or alert open now is hidden under the
@@ -292,36 +308,36 @@ void BMController::displayLockPanel(QObject* sender)
     }
     panel->mUserLockPanelField()->setEnabled(false);
     panel->mUserLockPanelField()->setText(user.mUsername());
-    const KeptSelection kept = keepSelection(*this);
+    const KeptSelection kept = keepSelection(mWindowSetup.mainWindowView(), mTables);
     lockUserInterface(true);
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
-    mNumberOfAttempts = user.mLoginAttemptCount();
+    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mState.mCurrentUserName);
+    mState.mNumberOfAttempts = user.mLoginAttemptCount();
     HiddenWindows hidden(panel);
     if (showLockPanel()) {
         lockUserInterface(false);
-        restoreSelection(*this, kept);
+        restoreSelection(mWindowSetup.mainWindowView(), mTables, kept);
         hidden.showAgain();
     } else {
-        mIsConnectionCancelled = true;
-        terminate();
+        mState.mIsConnectionCancelled = true;
+        mStartup.terminate();
     }
 }
 
-bool BMController::showLockPanel()
+bool BMLockControl::showLockPanel()
 {
     BMLockPanel* panel = lockPanel();
     const TVXUser& user = *mCaches.mCurrentUser();
     if (!TVXPasswordHint::isPasswordEnableForUser(user))
         return true;
-    mNumberOfAttempts = user.mLoginAttemptCount();
+    mState.mNumberOfAttempts = user.mLoginAttemptCount();
     panel->mAttemptsLabel()->hide();
-    mShouldLockInfoDisplay = true;
-    if (showsAttemptsLabelAtOpen(mNumberOfAttempts)) {
-        panel->mAttemptsLabel()->setText(attemptsLabelText(mNumberOfAttempts));
+    mState.mShouldLockInfoDisplay = true;
+    if (showsAttemptsLabelAtOpen(mState.mNumberOfAttempts)) {
+        panel->mAttemptsLabel()->setText(attemptsLabelText(mState.mNumberOfAttempts));
         panel->mAttemptsLabel()->show();
     }
     // A lock-out of an earlier run left only Quit usable; a new lock starts afresh.
-    const bool lockedOut = mNumberOfAttempts >= kMaxUnlockAttempts;
+    const bool lockedOut = mState.mNumberOfAttempts >= kMaxUnlockAttempts;
     panel->mLackPanelOKButton()->setEnabled(!lockedOut);
     panel->mPasswordField()->setEnabled(!lockedOut);
     panel->hintButton()->setEnabled(!lockedOut);
@@ -331,13 +347,13 @@ bool BMController::showLockPanel()
     const int code = platform::runModalForWindow(panel);
     panel->hide();
     panel->mPasswordField()->clear();
-    mShouldLockInfoDisplay = false;
+    mState.mShouldLockInfoDisplay = false;
     return code != platform::kModalRunAborted;
 }
 
-void BMController::lockPanelQuit() { platform::abortModal(); }
+void BMLockControl::lockPanelQuit() { platform::abortModal(); }
 
-void BMController::lockPanelOK()
+void BMLockControl::lockPanelOK()
 {
     BMLockPanel* panel = lockPanel();
     TVXUser& user = *mCaches.mCurrentUser();
@@ -345,34 +361,34 @@ void BMController::lockPanelOK()
     if (!TVXPasswordHint::isPasswordEnableForUser(user) && typed.isEmpty()) {
         platform::stopModal();
         panel->hide();
-        reloadDatabase(nullptr);
+        mStartup.reloadDatabase(nullptr);
         return;
     }
     if (mPasswordHint.validatePasswordForUser(user, typed)) {
-        mNumberOfAttempts = 0;
+        mState.mNumberOfAttempts = 0;
         platform::stopModal();
         panel->hide();
         panel->mPasswordField()->clear();
-        reloadDatabase(nullptr);
+        mStartup.reloadDatabase(nullptr);
         // The count is a preference: a failure went to the error path, and the unlock stands.
-        if (storeConnected())
+        if (mState.storeConnected())
             (void)mPreferences.setNumberofAttemptsLeft(0, &user);
         return;
     }
     panel->mPasswordField()->clear();
     (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
-                                         mCurrentUserName);
+                                         mState.mCurrentUserName);
     BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not a correct password."), tr("OK"));
-    ++mNumberOfAttempts;
-    if (storeConnected())
-        (void)mPreferences.setNumberofAttemptsLeft(static_cast<int16_t>(mNumberOfAttempts), &user); // as above
+    ++mState.mNumberOfAttempts;
+    if (mState.storeConnected())
+        (void)mPreferences.setNumberofAttemptsLeft(static_cast<int16_t>(mState.mNumberOfAttempts), &user); // as above
     else
-        user.setMLoginAttemptCount(static_cast<int16_t>(mNumberOfAttempts));
-    const FailedUnlock outcome = failedUnlockOutcome(mNumberOfAttempts);
+        user.setMLoginAttemptCount(static_cast<int16_t>(mState.mNumberOfAttempts));
+    const FailedUnlock outcome = failedUnlockOutcome(mState.mNumberOfAttempts);
     if (outcome.warnFiveLeft)
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Only 5 attempts left !!!"), tr("OK"));
     if (outcome.showAttemptsLabel) {
-        panel->mAttemptsLabel()->setText(attemptsLabelText(mNumberOfAttempts));
+        panel->mAttemptsLabel()->setText(attemptsLabelText(mState.mNumberOfAttempts));
         panel->mAttemptsLabel()->show();
     }
     if (outcome.lockOut) {
@@ -384,7 +400,7 @@ void BMController::lockPanelOK()
                             + QLatin1Char('\n')
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
                         tr("OK"));
-        if (storeConnected()) {
+        if (mState.storeConnected()) {
             // Only Quit is left either way; a failure went to the error path.
             (void)mPreferences.setNumberofAttemptsLeft(0, &user);
             (void)mAccountAdmin.deleteUser(user);
@@ -394,7 +410,7 @@ void BMController::lockPanelOK()
 
 // --- the hint -------------------------------------------------------------------
 
-void BMController::lockPanelHint()
+void BMLockControl::lockPanelHint()
 {
     // Whatever the hint's alerts were, the user types the password next.
     const auto refocus = qScopeGuard([this] {
@@ -403,7 +419,7 @@ void BMController::lockPanelHint()
     });
     TVXUser& user = *mCaches.mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mCurrentUserName);
+        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
         BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
         panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
         panel->mHintAnswerToQuestion()->clear();
@@ -435,7 +451,7 @@ void BMController::lockPanelHint()
         BMRunAlertPanel(tr("The Hint"), tr("You have not set any hint."), tr("OK"));
 }
 
-void BMController::HintQuestionAnswerPanelOK()
+void BMLockControl::HintQuestionAnswerPanelOK()
 {
     TVXUser& user = *mCaches.mCurrentUser();
     const QString answer = hintQuestionAnswerPanel()->mHintAnswerToQuestion()->text();
@@ -444,12 +460,12 @@ void BMController::HintQuestionAnswerPanelOK()
         mPasswordHint.validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
     if (code != kTVXDone) {
         displayErrCode(code);
-        if (mIsTerminating)
+        if (mStartup.mIsTerminating)
             return;
     }
     if (!right) {
         (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
-                                             mCurrentUserName);
+                                             mState.mCurrentUserName);
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {
         const QString hint = mPasswordHint.passwordHintForUser(user, answer, &code);
@@ -458,15 +474,15 @@ void BMController::HintQuestionAnswerPanelOK()
     platform::stopModal();
 }
 
-void BMController::displayErrCode(TVXResult code)
+void BMLockControl::displayErrCode(TVXResult code)
 {
     if (code == kTVXDone)
         return;
     if (code == kTVXAccountDisabled) {
         BMRunAlertPanel(platform::standardAlertTitle(),
                         tr("Your account has been disabled. Please contact administrator."), tr("Quit"));
-        mIsConnectionCancelled = true;
-        terminate();
+        mState.mIsConnectionCancelled = true;
+        mStartup.terminate();
         return;
     }
     BMRunAlertPanel(platform::standardAlertTitle(),
@@ -477,7 +493,7 @@ void BMController::displayErrCode(TVXResult code)
 
 // --- automatic lock ---------------------------------------------------------------
 
-void BMController::installInactiveTimerWithTime(double minutes)
+void BMLockControl::installInactiveTimerWithTime(double minutes)
 {
     platform::IdleTimer::shared().remove();
     if (minutes <= 0)
@@ -485,12 +501,12 @@ void BMController::installInactiveTimerWithTime(double minutes)
     platform::IdleTimer::shared().install(static_cast<int>(minutes * 60.0 * 1000.0), [this] { DoIdle(); });
 }
 
-void BMController::DoIdle()
+void BMLockControl::DoIdle()
 {
     if (!alertISON)
         return;
     alertISON = false;
-    if (BMDetailsWindowController& sheet = detailsWindowController(); sheet.isVisible()) {
+    if (BMDetailsWindowController& sheet = mRecordCommands.detailsWindowController(); sheet.isVisible()) {
         // The record sheet through its own OK, whatever has the focus; a panel
         // above it takes a Return first. An input the store refuses keeps the
         // sheet open, hidden under the lock with its alert.
@@ -509,7 +525,7 @@ void BMController::DoIdle()
         } else {
             QTimer::singleShot(0, this, confirm);
         }
-        QTimer::singleShot(100, this, &BMController::closeModals);
+        QTimer::singleShot(100, this, &BMLockControl::closeModals);
         return;
     }
     if (const int editors = openEditorWindows(); editors > 0) {
@@ -522,18 +538,18 @@ void BMController::DoIdle()
             if (times > 1)
                 QTimer::singleShot(0, [] { postReturnToFocus(); });
         }
-        QTimer::singleShot(100, this, &BMController::closeModals);
+        QTimer::singleShot(100, this, &BMLockControl::closeModals);
         return;
     }
     closeModals();
 }
 
-void BMController::closeModals()
+void BMLockControl::closeModals()
 {
     // Not while the log-in panel, a load or a re-encryption is up (no data
     // shows, and aborting them would end the session): try again shortly.
-    if (mConnectionPanelRunning || mReloadInFlight || mLoadTask || mReencryption) {
-        QTimer::singleShot(1000, this, &BMController::closeModals);
+    if (mStartup.mConnectionPanelRunning || mStartup.mReloadInFlight || mStartup.mLoadTask || mPasswordPanels.mReencryption) {
+        QTimer::singleShot(1000, this, &BMLockControl::closeModals);
         return;
     }
     const TVXUser& user = *mCaches.mCurrentUser();
@@ -546,10 +562,10 @@ void BMController::closeModals()
 
 // --- clipboard ------------------------------------------------------------------
 
-void BMController::checkClipBoard()
+void BMLockControl::checkClipBoard()
 {
     const int count = platform::Pasteboard::generalPasteboard().changeCount();
-    if (count <= mLastPasteBoardChangeCount)
+    if (count <= mState.mLastPasteBoardChangeCount)
         return;
     const bool active = mApplicationActiveProbe ? mApplicationActiveProbe()
                                                 : QGuiApplication::applicationState() == Qt::ApplicationActive;
@@ -557,7 +573,7 @@ void BMController::checkClipBoard()
     // Without text the board does not count as empty.
     const bool emptyString = data && data->hasText() && data->text().isEmpty();
     if (active && !emptyString) {
-        mLastPasteBoardChangeCount = count;
+        mState.mLastPasteBoardChangeCount = count;
         installClearClipBoardTimer(false);
     } else if (mClearClipBoardTimer) {
         mClearClipBoardTimer->stop();
@@ -566,7 +582,7 @@ void BMController::checkClipBoard()
     }
 }
 
-void BMController::installClearClipBoardTimer(bool quitting)
+void BMLockControl::installClearClipBoardTimer(bool quitting)
 {
     const TVXUser& user = *mCaches.mCurrentUser();
     if (!user.mClearClipboardState())
@@ -590,7 +606,7 @@ void BMController::installClearClipBoardTimer(bool quitting)
     timer->start();
 }
 
-void BMController::clearClipBoard(QTimer* timer)
+void BMLockControl::clearClipBoard(QTimer* timer)
 {
     QClipboard* clipboard = QGuiApplication::clipboard();
     const QMimeData* data = clipboard->mimeData();
@@ -611,4 +627,4 @@ void BMController::clearClipBoard(QTimer* timer)
     mClearClipBoardTimer = nullptr;
 }
 
-void BMController::clearClipBoardAction() { clearClipBoard(mClearClipBoardTimer); }
+void BMLockControl::clearClipBoardAction() { clearClipBoard(mClearClipBoardTimer); }

@@ -1,6 +1,6 @@
 // The user-password and master-password panels of the controller.
+#include "app/passwords/BMPasswordPanels.h"
 #include "app/BMController.h"
-
 #include "app/BMMasterPasswordPanel.h"
 #include "app/BMUserPasswordPanel.h"
 #include "app/PasswordPanelRules.h"
@@ -20,6 +20,17 @@
 #include <QProgressBar>
 #include <QVBoxLayout>
 
+BMPasswordPanels::BMPasswordPanels(BMController& app)
+    : QObject(nullptr)
+    , mState(app.state())
+    , mCaches(app.store().caches)
+    , mEventLog(app.store().eventLog)
+    , mMasterPassword(app.store().masterPassword)
+    , mPasswordHint(app.store().passwordHint)
+    , mRecordCommands(app.recordCommands())
+{
+}
+
 namespace {
 
 bool conformsToPolicy(const QString& password)
@@ -33,40 +44,40 @@ void showRefusal(const passwordpanels::Refusal& refusal)
 }
 
 // Both master-password panels answer to the same commands; the controller owns them.
-BMMasterPasswordPanel* newMasterPasswordPanel(BMController& controller, bool changePanel)
+BMMasterPasswordPanel* newMasterPasswordPanel(BMPasswordPanels& controller, bool changePanel)
 {
     auto* panel = new BMMasterPasswordPanel(changePanel);
     QObject::connect(panel, &BMMasterPasswordPanel::okClicked, &controller,
                      [&controller] { controller.masterPasswordPanelOK(); });
     QObject::connect(panel, &BMMasterPasswordPanel::cancelClicked, &controller,
-                     &BMController::masterPasswordPanelCancel);
+                     &BMPasswordPanels::masterPasswordPanelCancel);
     QObject::connect(&controller, &QObject::destroyed, panel, &QObject::deleteLater);
     return panel;
 }
 
 } // namespace
 
-BMUserPasswordPanel* BMController::passwordPanel()
+BMUserPasswordPanel* BMPasswordPanels::passwordPanel()
 {
     if (!mPasswordPanel) {
         mPasswordPanel = new BMUserPasswordPanel;
         mPasswordPanel->setAttribute(Qt::WA_DeleteOnClose, false);
         connect(mPasswordPanel, &BMUserPasswordPanel::okClicked, this, [this] { passwordPanelOK(); });
-        connect(mPasswordPanel, &BMUserPasswordPanel::cancelClicked, this, &BMController::passwordPanelCancel);
-        connect(mPasswordPanel, &BMUserPasswordPanel::passwordTextChanged, this, &BMController::controlTextDidChange);
+        connect(mPasswordPanel, &BMUserPasswordPanel::cancelClicked, this, &BMPasswordPanels::passwordPanelCancel);
+        connect(mPasswordPanel, &BMUserPasswordPanel::passwordTextChanged, this, &BMPasswordPanels::controlTextDidChange);
         connect(this, &QObject::destroyed, mPasswordPanel, &QObject::deleteLater);
     }
     return mPasswordPanel;
 }
 
-BMMasterPasswordPanel* BMController::setMasterPasswordPanel()
+BMMasterPasswordPanel* BMPasswordPanels::setMasterPasswordPanel()
 {
     if (!mSetMasterPasswordPanel)
         mSetMasterPasswordPanel = newMasterPasswordPanel(*this, false);
     return mSetMasterPasswordPanel;
 }
 
-BMMasterPasswordPanel* BMController::resetMasterPasswordPanel()
+BMMasterPasswordPanel* BMPasswordPanels::resetMasterPasswordPanel()
 {
     if (!mResetMasterPasswordPanel)
         mResetMasterPasswordPanel = newMasterPasswordPanel(*this, true);
@@ -75,7 +86,7 @@ BMMasterPasswordPanel* BMController::resetMasterPasswordPanel()
 
 // --- the user's own password ---------------------------------------------------
 
-void BMController::setPassword()
+void BMPasswordPanels::setPassword()
 {
     const TVXUser* user = mCaches.getCurrentUser();
     if (!user)
@@ -92,7 +103,7 @@ void BMController::setPassword()
     panel->prepare(hasPassword); // no secret stays in the panel
 }
 
-bool BMController::passwordPanelOK()
+bool BMPasswordPanels::passwordPanelOK()
 {
     const TVXUser* user = mCaches.getCurrentUser();
     if (!user || !mPasswordPanel)
@@ -107,18 +118,18 @@ bool BMController::passwordPanelOK()
         return false;
     }
     // A refused write keeps the panel and what was typed.
-    if (const TVXResult code = passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mCurrentUserName);
+    if (const TVXResult code = passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mState.mCurrentUserName);
         code != kTVXDone) {
-        reportStoreResult(code);
+        mRecordCommands.reportStoreResult(code);
         return false;
     }
     platform::stopModal();
     return true;
 }
 
-void BMController::passwordPanelCancel() { platform::abortModal(); }
+void BMPasswordPanels::passwordPanelCancel() { platform::abortModal(); }
 
-void BMController::controlTextDidChange(QObject* field)
+void BMPasswordPanels::controlTextDidChange(QObject* field)
 {
     if (mPasswordPanel && field == mPasswordPanel->mNewPasswordField())
         mPasswordPanel->showStrength(passwordpanels::passwordStrength(mPasswordPanel->mNewPasswordField()->text()));
@@ -126,7 +137,7 @@ void BMController::controlTextDidChange(QObject* field)
 
 // --- the master password -------------------------------------------------------
 
-void BMController::setMasterPassword()
+void BMPasswordPanels::setMasterPassword()
 {
     const QString stored = mMasterPassword.checkForMasterPasswordMatch();
     mActiveMasterPasswordPanel = stored.isEmpty() ? setMasterPasswordPanel() : resetMasterPasswordPanel();
@@ -150,7 +161,7 @@ void BMController::setMasterPassword()
     endPasswordPanelSheet();
 }
 
-bool BMController::masterPasswordPanelOK()
+bool BMPasswordPanels::masterPasswordPanelOK()
 {
     if (!mActiveMasterPasswordPanel)
         return false;
@@ -165,9 +176,9 @@ bool BMController::masterPasswordPanelOK()
     return true;
 }
 
-void BMController::masterPasswordPanelCancel() { platform::abortModal(); }
+void BMPasswordPanels::masterPasswordPanelCancel() { platform::abortModal(); }
 
-TVXResult BMController::showReencryptingPanel()
+TVXResult BMPasswordPanels::showReencryptingPanel()
 {
     if (!mReencryptingPanel) {
         auto* panel = new QWidget(nullptr, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
@@ -200,7 +211,7 @@ TVXResult BMController::showReencryptingPanel()
     return outcome.failed ? kTVXStatementFailed : resultOfNumber(outcome.code);
 }
 
-void BMController::endPasswordPanelSheet()
+void BMPasswordPanels::endPasswordPanelSheet()
 {
     for (QWidget* panel : {static_cast<QWidget*>(mSetMasterPasswordPanel), static_cast<QWidget*>(mResetMasterPasswordPanel)})
         if (panel && panel->isVisible())

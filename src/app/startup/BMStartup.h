@@ -1,0 +1,152 @@
+#pragma once
+// Start-up, log-in and shut-down, the first load, reloads and a lost connection.
+
+#include "app/AppState.h"
+#include "platform/core/ApplicationHooks.h"
+#include "platform/core/NotificationCenter.h"
+#include "store/ResultCodes.h"
+#include "store/StoreTypes.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <memory>
+
+class TVXDataBase;
+class BMLoginPanel;
+class BMProgressPanel;
+class QComboBox;
+class QTimer;
+namespace platform {
+class BackgroundTask;
+}
+
+class BMController;
+struct BMAppState;
+class BMAttachmentCommands;
+class BMImportExport;
+class BMLockControl;
+class BMMainWindowSetup;
+class BMOptionsApplier;
+class BMPopUps;
+class BMRecordCommands;
+class BMTables;
+
+class BMStartup : public QObject {
+    Q_OBJECT
+public:
+    explicit BMStartup(BMController& app);
+
+    // Observers and the application hooks; undone by the destructor.
+    void registerObservers();
+    void unregisterObservers();
+    void awakeFromNib();
+    void applicationWillFinishLaunching();
+    // The launch: log-in panel, load, main window. false when the user quit
+    // before the main window was shown.
+    bool applicationDidFinishLaunching();
+    void setUserDefaultValues();
+    void updateUserRelatedInterface();
+    // A file handed over by the desktop: imported once the main window is shown.
+    void setFileToOpenAtLaunch(const QString& path);
+
+    // Runs the log-in panel until a log-in succeeds (true) or the panel is
+    // closed (false: the application quits without saving).
+    bool runConnectionPanel();
+    void connectToMySqlServer();
+    void connectionISComplete();
+    void enableConnectionWindowControls(bool enable);
+    void dismissConnectionLoadingProgress();
+    void cancelConnection();
+    void dontSavePreference();
+    bool isLoginInFlight() const { return mLoginInFlight; }
+    // A refresh with a search text waits for the records' search entries,
+    // prepared on the workers after a load; it follows once they are.
+    bool isRefreshAwaitingSearchEntries() const { return mRefreshAwaitsSearchEntries; }
+    bool isMainWindowMaximied();
+    bool fontFamilyExists(const QString& family);
+    BMLoginPanel* connectionWindow();
+
+    void createTemperoryFolders();
+    void clearTemperoryFolders();
+    static QString temporaryFolderPath();
+    void saveUSerPreference();
+
+    // Shut-down. terminate() is the application's quit: the should-terminate
+    // step, then the handler (by default the event loop's quit, after which
+    // applicationWillTerminate runs).
+    void terminate();
+    void applicationShouldTerminate();
+    void applicationWillTerminate();
+    void systmWillPowerOff();
+    bool isTerminating() const { return mIsTerminating; }
+    void setTerminateHandler(std::function<void()> handler) { mTerminateHandler = std::move(handler); }
+
+    // Split-view and window rules.
+    void windowDidResize(bool fromNotification = true);
+    void popupType(QComboBox* popup);
+    QList<platform::NotificationCenter::Token> mObserverTokens;
+    bool mConnectionPanelRunning = false;
+    bool mIsTerminating = false;
+    QString mimportFileName;
+    TVXResult loadDataBase(bool flag);
+    void showLoadingProgressPanel();
+    void displayLoadingProgress();
+    void dismissLoadingProgress();
+    void reloadDatabase(QObject* sender);
+    void installProgressIndicator();
+    void uninstallProgressindicator();
+    void finishReloadingData();
+    void reloadFailed(int code);
+    void updateApplicationUIForCurrectPermissions();
+    void accountRefusedDuringReload(int code);
+    void stopConnectionModelWindow();
+    void dbCommunicationError();
+    // Another client changed the master password: the same account logs in again with the new one.
+    void dbMasterPasswordChanged();
+    void dbUserDeletedError();
+    BMProgressPanel* loadingDataPanel();
+    bool mReloadInFlight = false;
+    bool mRefreshAwaitsSearchEntries = false;
+    bool mHoldingTableRefreshes = false;
+    bool mTableRefreshHeld = false; // one was asked for while held
+    // The first load's worker while it runs.
+    std::shared_ptr<platform::BackgroundTask> mLoadTask;
+
+private:
+    // Tells why, then runs the log-in panel for the same account.
+    void logInAgain(const QString& message);
+    // The keyring's copy of the master password, written once a log-in succeeded with it.
+    void rememberMasterPassword(const QString& master);
+    BMLoginPanel* mConnectionWindow = nullptr;
+    std::function<void()> mTerminateHandler;
+    bool mLoginInFlight = false;
+    // The log-in attempt's worker, kept for its end: one that threw never reports.
+    std::shared_ptr<platform::BackgroundTask> mLoginTask;
+    void endLoginAttempt(TVXResult code);
+    bool mLoginSucceeded = false;
+    bool mObserversRegistered = false;
+    QTimer* mClipBoardWatchTimer = nullptr;
+    BMProgressPanel* mLoadingDataPanel = nullptr;
+    bool mInLostConnection = false;
+    // After a lost connection the account name stays as it was.
+    bool mAccountNameFixed = false;
+    // Selects the user's current group in the group pop-up (or the first item).
+    void selectCurrentGroupInPopup();
+    QString selectedGroupUIDForSaving();
+
+    // What this concern reads and calls.
+    BMAppState& mState;
+    // The coordinator, as what the store's workers report to.
+    platform::ApplicationHooks& mHooks;
+    TVXDataBase* mDatabase;
+    BMAttachmentCommands& mAttachmentCommands;
+    BMImportExport& mImportExport;
+    BMLockControl& mLockControl;
+    BMMainWindowSetup& mWindowSetup;
+    BMOptionsApplier& mOptionsApplier;
+    BMPopUps& mPopUps;
+    BMRecordCommands& mRecordCommands;
+    BMTables& mTables;
+};
