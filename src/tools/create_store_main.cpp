@@ -172,6 +172,7 @@ int main(int argc, char** argv)
     platform::disableCoreDumps(); // the tool holds passwords too
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tvx-create-store"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TVX_VERSION));
     RandomNumberInitFromSystem();
 
     QCommandLineParser parser;
@@ -181,6 +182,7 @@ int main(int argc, char** argv)
         "master password), TVX_ADMIN_USER_PASSWORD (the added administrator), TVX_USER_PASSWORD (the added user);\n"
         "each is asked for when not set."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const ToolOptions o;
     parser.addOptions(o.all());
     parser.process(app);
