@@ -6,8 +6,8 @@
 #include "BenchStore.h"
 
 #include "app/BMController.h"
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "platform/ui/AlertPanel.h"
@@ -246,7 +246,7 @@ void WindowBench::typeLetter(QLineEdit* field, char letter)
     QTest::keyClick(field, letter);
     // A search typed while the search entries are still being prepared is
     // shown once they are: the action lasts until then.
-    while (mController->startup().isRefreshAwaitingSearchEntries())
+    while (mController->tables().isRefreshAwaitingSearchEntries())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 

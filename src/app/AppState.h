@@ -21,20 +21,23 @@ struct BMAppState {
     // The main window is made by the main-window concern and deleted with the coordinator.
     QPointer<QWidget> mMainWindow;
     std::function<bool()> mStoreConnected;
+    // The session.
     QString mCurrentUserName;
-    QString mGroupFilterSelectedUID;
-    bool mNeedToDoSynchOnExit = false;
-    bool mShouldLockInfoDisplay = false;
-    bool mDetailPanelIsVisible = false;
-    bool mSaveBackUpIsDone = true;
+    bool mIsLoaded = false;
+    bool mIsConnectionCancelled = false;
     bool mAppDidFinishLaunching = false;
+    bool mNeedToDoSynchOnExit = false;
+    bool mSaveBackUpIsDone = true;
+    // The lock and the clipboard.
+    int mNumberOfAttempts = 0;
+    bool mShouldLockInfoDisplay = false;
+    int mLastPasteBoardChangeCount = 0;
+    // What the main window shows.
+    QString mGroupFilterSelectedUID;
+    bool mDetailPanelIsVisible = false;
     bool mShouldMask = false;
     bool mShouldCreateDatabase = false;
     bool mPrintDialogON = false;
-    bool mIsLoaded = false;
-    bool mIsConnectionCancelled = false;
-    int mLastPasteBoardChangeCount = 0;
-    int mNumberOfAttempts = 0;
     int mPreviousType = 0;
     int mPreviousCategory = 0;
     int mPriviousContextualType = -1;

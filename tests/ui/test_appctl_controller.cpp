@@ -15,7 +15,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/TVXUser.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/Pasteboard.h"

@@ -9,7 +9,7 @@
 #include <QTableView>
 
 #include "app/BMController.h"
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/TVXDataBase.h"

@@ -1,7 +1,7 @@
 // The attachment menu and the save panel's name rule, without a store.
 #include <gtest/gtest.h>
 
-#include "app/BMAttachmentDownloadPanelDelgeate.h"
+#include "app/attachments/BMAttachmentDownloadPanelDelgeate.h"
 #include "app/BMController.h"
 #include "platform/ui/ProcessLauncher.h"
 #include "store/TVXDataBase.h"

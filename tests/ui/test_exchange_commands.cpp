@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 
 #include "app/BMController.h"
-#include "app/BMExchangeHooks.h"
-#include "app/BMExportOptionsView.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExportOptionsView.h"
+#include "app/exchange/ExchangeRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
 #include "model/BMGroup.h"

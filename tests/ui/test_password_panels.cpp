@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include "app/BMController.h"
-#include "app/BMMasterPasswordPanel.h"
-#include "app/BMUserPasswordPanel.h"
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
+#include "app/passwords/PasswordPanelRules.h"
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
 #include "support/UiTestSupport.h"

@@ -17,8 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUser.h"
@@ -269,10 +269,10 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
 
     // Typed meanwhile: the window goes on, and the search follows the preparation.
     QTest::keyClicks(window->mSearchField, "NEEDLE");
-    EXPECT_TRUE(controller->startup().isRefreshAwaitingSearchEntries());
+    EXPECT_TRUE(controller->tables().isRefreshAwaitingSearchEntries());
     EXPECT_TRUE(db.isPreparingSearchEntries());
     holding = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isRefreshAwaitingSearchEntries(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->tables().isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2"}));
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
 
@@ -285,7 +285,7 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
     }
     ASSERT_TRUE(db.isPreparingSearchEntries());
     holding = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isRefreshAwaitingSearchEntries(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->tables().isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2", "00000000000000B4"}));
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
     window->mSearchField->clear();

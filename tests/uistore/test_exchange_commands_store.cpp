@@ -14,8 +14,8 @@
 #include <QTimer>
 
 #include "app/BMController.h"
-#include "app/BMExchangeHooks.h"
-#include "app/BMExportOptionsView.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExportOptionsView.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"

@@ -3,11 +3,11 @@
 // change reaches the server.
 #include "MainWindowFixture.h"
 
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 
-#include "app/BMExchangeHooks.h"
-#include "app/BMLockPanel.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/exchange/ExchangeRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"

@@ -3,7 +3,7 @@
 // Written only when TVX_SCREENSHOT_DIR names a folder (scripts/test names one).
 #include "MainWindowFixture.h"
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"

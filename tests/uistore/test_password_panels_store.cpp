@@ -5,8 +5,8 @@
 #include <QLineEdit>
 
 #include "app/BMController.h"
-#include "app/BMMasterPasswordPanel.h"
-#include "app/BMUserPasswordPanel.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"

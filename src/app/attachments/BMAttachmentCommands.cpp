@@ -1,7 +1,7 @@
 // Attachments, printing, mail and web log-in: the commands that take a
 // record's contents out of the application.
 #include "app/attachments/BMAttachmentCommands.h"
-#include "app/BMAttachmentDownloadPanelDelgeate.h"
+#include "app/attachments/BMAttachmentDownloadPanelDelgeate.h"
 #include "app/BMController.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -35,17 +35,10 @@
 #include <QUrl>
 
 BMAttachmentCommands::BMAttachmentCommands(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mAttachments(app.store().attachments)
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mRecentLists(app.store().recentLists)
-    , mRecordWriter(app.store().recordWriter)
-    , mWindowSetup(app.windowSetup())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mTables(app.tables())
+    : mState(app.state()), mAttachments(app.store().attachments), mCaches(app.store().caches),
+      mEventLog(app.store().eventLog), mRecentLists(app.store().recentLists),
+      mRecordWriter(app.store().recordWriter), mWindowSetup(app.windowSetup()), mPopUps(app.popUps()),
+      mRecordCommands(app.recordCommands()), mTables(app.tables())
 {
 }
 

@@ -62,9 +62,9 @@ public:
     bool runAppleScript(std::function<void()> script);
     void webLogin();
     // The detail pane the main window shows (set by setDetailInfoView).
-    BMDetailsView* mDetailInfoView = nullptr;
 
 private:
+    BMDetailsView* mDetailInfoView = nullptr;
     // The address a web log-in opens: www. gets http://; only web addresses pass.
     static QString webLoginAddress(const QString& value);
     void refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record);

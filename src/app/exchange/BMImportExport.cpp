@@ -3,12 +3,12 @@
 // is told afterwards.
 #include "app/exchange/BMImportExport.h"
 #include "app/BMController.h"
-#include "app/BMExchangeHooks.h"
-#include "app/BMExchangeProgressPanel.h"
-#include "app/BMExportOptionsView.h"
-#include "app/BMExportPasswordPanel.h"
-#include "app/BMImportPasswordPanel.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExchangeProgressPanel.h"
+#include "app/exchange/BMExportOptionsView.h"
+#include "app/exchange/BMExportPasswordPanel.h"
+#include "app/exchange/BMImportPasswordPanel.h"
+#include "app/exchange/ExchangeRules.h"
 #include "exchange/ImportExport.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -45,17 +45,10 @@ public:
 };
 
 BMImportExport::BMImportExport(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mAttachments(app.store().attachments)
-    , mCaches(app.store().caches)
-    , mGroupTypeWriter(app.store().groupTypeWriter)
-    , mRecordWriter(app.store().recordWriter)
-    , mAttachmentCommands(app.attachmentCommands())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mStartup(app.startup())
-    , mTables(app.tables())
+    : mState(app.state()), mAttachments(app.store().attachments), mCaches(app.store().caches),
+      mGroupTypeWriter(app.store().groupTypeWriter), mRecordWriter(app.store().recordWriter),
+      mAttachmentCommands(app.attachmentCommands()), mPopUps(app.popUps()),
+      mRecordCommands(app.recordCommands()), mStartup(app.startup()), mTables(app.tables())
 {
 }
 
@@ -500,12 +493,8 @@ bool BMImportExport::openFile(const QString& path)
     const int answer = BMRunAlertPanel(platform::standardAlertTitle(),
                                        QStringLiteral("%1 %2?").arg(tr("Do you want to import the file"), path),
                                        tr("Yes"), tr("No"));
-    if (answer == platform::kAlertDefaultReturn) {
-        if (mState.mAppDidFinishLaunching)
-            importFile(path);
-        else
-            mStartup.mimportFileName = path;
-    }
+    if (answer == platform::kAlertDefaultReturn)
+        mStartup.setFileToOpenAtLaunch(path);
     return true;
 }
 

@@ -3,7 +3,7 @@
 #include "app/lock/BMLockControl.h"
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
-#include "app/BMLockPanel.h"
+#include "app/lock/BMLockPanel.h"
 #include "app/mainwindow/BMMainWindowSetup.h"
 #include "app/tables/BMTables.h"
 #include "model/TVXRecord.h"
@@ -43,19 +43,11 @@
 using namespace appctl;
 
 BMLockControl::BMLockControl(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mAccountAdmin(app.store().accountAdmin)
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mPasswordHint(app.store().passwordHint)
-    , mPreferences(app.store().preferences)
-    , mPasswordPanels(app.passwordPanels())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mStartup(app.startup())
-    , mWindowSetup(app.windowSetup())
-    , mTables(app.tables())
+    : mState(app.state()), mAccountAdmin(app.store().accountAdmin), mCaches(app.store().caches),
+      mEventLog(app.store().eventLog), mPasswordHint(app.store().passwordHint),
+      mPreferences(app.store().preferences), mPasswordPanels(app.passwordPanels()), mPopUps(app.popUps()),
+      mRecordCommands(app.recordCommands()), mStartup(app.startup()), mWindowSetup(app.windowSetup()),
+      mTables(app.tables())
 {
 }
 
@@ -206,21 +198,9 @@ void selectRecordRows(QAbstractItemView* view, const QSet<QString>& uids,
 {
     if (uids.isEmpty() || view->selectionModel()->hasSelection())
         return;
-    QItemSelection selection;
-    QModelIndex first;
-    for (int row = 0; row < view->model()->rowCount(); ++row) {
-        if (!uids.contains(recordUID(recordAtRow(row))))
-            continue;
-        const QModelIndex index = view->model()->index(row, 0);
-        selection.select(index, index);
-        if (!first.isValid())
-            first = index;
-    }
-    if (selection.isEmpty())
-        return;
-    view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
-    view->selectionModel()->setCurrentIndex(first, QItemSelectionModel::NoUpdate);
-    view->scrollTo(first);
+    const auto uidAtRow = [&recordAtRow](int row) { return recordUID(recordAtRow(row)); };
+    if (BMTables::reselectRows(view, uids, uidAtRow, view->model()->rowCount()))
+        view->scrollTo(view->selectionModel()->currentIndex());
 }
 
 void restoreSelection(BMMainWindow* w, const BMTables& controller, const KeptSelection& kept)
@@ -460,7 +440,7 @@ void BMLockControl::HintQuestionAnswerPanelOK()
         mPasswordHint.validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
     if (code != kTVXDone) {
         displayErrCode(code);
-        if (mStartup.mIsTerminating)
+        if (mStartup.isTerminating())
             return;
     }
     if (!right) {
@@ -548,7 +528,7 @@ void BMLockControl::closeModals()
 {
     // Not while the log-in panel, a load or a re-encryption is up (no data
     // shows, and aborting them would end the session): try again shortly.
-    if (mStartup.mConnectionPanelRunning || mStartup.mReloadInFlight || mStartup.mLoadTask || mPasswordPanels.mReencryption) {
+    if (mStartup.isSessionWorkRunning() || mPasswordPanels.isReencrypting()) {
         QTimer::singleShot(1000, this, &BMLockControl::closeModals);
         return;
     }

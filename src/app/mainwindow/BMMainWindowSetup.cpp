@@ -3,7 +3,7 @@
 #include "app/mainwindow/BMMainWindowSetup.h"
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/ExchangeRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -51,22 +51,12 @@
 #include <functional>
 
 BMMainWindowSetup::BMMainWindowSetup(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mWindowDelegate(app)
-    , mAccountAdmin(app.store().accountAdmin)
-    , mCaches(app.store().caches)
-    , mIcons(app.store().icons)
-    , mPreferences(app.store().preferences)
-    , mRecordWriter(app.store().recordWriter)
-    , mAttachmentCommands(app.attachmentCommands())
-    , mImportExport(app.importExport())
-    , mLockControl(app.lockControl())
-    , mPasswordPanels(app.passwordPanels())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mStartup(app.startup())
-    , mTables(app.tables())
+    : mState(app.state()), mWindowDelegate(app), mAccountAdmin(app.store().accountAdmin),
+      mCaches(app.store().caches), mIcons(app.store().icons), mPreferences(app.store().preferences),
+      mRecordWriter(app.store().recordWriter), mAttachmentCommands(app.attachmentCommands()),
+      mImportExport(app.importExport()), mLockControl(app.lockControl()),
+      mPasswordPanels(app.passwordPanels()), mPopUps(app.popUps()), mRecordCommands(app.recordCommands()),
+      mStartup(app.startup()), mTables(app.tables())
 {
 }
 
@@ -181,7 +171,12 @@ void BMMainWindowSetup::connectCommands(BMMainWindow* w)
         if (w->mTypesPopup->itemData(index).toString() == kEditTypesItem)
             mRecordCommands.displayEditTypesPanel(w->mTypesPopup);
     });
+    connectMenuItems(w);
+    connectContextMenu();
+}
 
+void BMMainWindowSetup::connectMenuItems(BMMainWindow* w)
+{
     // Menu items found by tag.
     const auto tagged = [this, w](int tag, std::function<void(QAction*)> command) {
         QAction* item = w->menuItemWithTag(tag);
@@ -227,7 +222,10 @@ void BMMainWindowSetup::connectCommands(BMMainWindow* w)
     for (int tag = kCopyCategoryMenuItemTag; tag <= kCopyNotesMenuItemTag; ++tag)
         tagged(tag, [this](QAction* item) { mRecordCommands.copyFieldValue(item); });
     tagged(kSelectAllMenuItemTag, [this](QAction* item) { mRecordCommands.selectAll(item); });
+}
 
+void BMMainWindowSetup::connectContextMenu()
+{
     // The record context menu (the type and group submenus connect their own items).
     mPopUps.createItemContextualMenu();
     const auto context = [this](int tag, std::function<void(QAction*)> command) {
@@ -569,7 +567,7 @@ void BMMainWindowSetup::connectMainWindow(BMMainWindow* w)
                 [this, table] { mTables.tableViewSelectionDidChange(table); });
     connect(w->mTreeViewOutlineView->selectionModel(), &QItemSelectionModel::selectionChanged, this,
             [this] { mTables.outlineViewSelectionDidChange(); });
-    connect(mTables.mListModel, &BMRecordListModel::sortDescriptorsDidChange, this,
+    connect(mTables.listModel(), &BMRecordListModel::sortDescriptorsDidChange, this,
             [this] { mTables.tableViewSortDescriptorsDidChange(); });
 
     for (QAbstractItemView* table :
@@ -693,7 +691,7 @@ QComboBox* BMMainWindowSetup::categoriesPopup() { return mTables.mCategoriesPopu
 
 QComboBox* BMMainWindowSetup::typesPopup() { return mTables.mTypesPopup(); }
 
-QMenu* BMMainWindowSetup::itemContextualMenu() { return mPopUps.mItemContextualMenu_; }
+QMenu* BMMainWindowSetup::itemContextualMenu() { return mPopUps.mItemContextualMenu(); }
 
 QSplitter* BMMainWindowSetup::mainSplitView()
 {

@@ -35,6 +35,7 @@ class BMMainWindowSetup : public QObject {
     Q_OBJECT
 public:
     explicit BMMainWindowSetup(BMController& app);
+    bool subviewsReady() const { return mSubviewsReady; }
 
     // The main window's parts as the launch and the reload use them (null
     // before the window exists).
@@ -70,7 +71,6 @@ public:
     // The about box (made by initAboutBoxsetting at the launch), shown from the Help menu.
     void orderFrontAboutPanel();
     QWidget* aboutBox() const { return mAboutBox; }
-    bool mSubviewsReady = false;
     // Connects the main window's buttons, menu items, toolbar buttons, tables
     // and pop-up editing items to the commands (once, when the window is made).
     void connectCommands(BMMainWindow* window);
@@ -95,6 +95,10 @@ public:
     void watchMainWindow();
 
 private:
+    bool mSubviewsReady = false;
+    // The menu bar's items, and the record context menu's.
+    void connectMenuItems(BMMainWindow* window);
+    void connectContextMenu();
     QSplitter* mainSplitView();
     QSplitter* subSplitView();
     void connectMainWindow(BMMainWindow* window);

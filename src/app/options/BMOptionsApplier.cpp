@@ -1,7 +1,7 @@
 // Applying the user's options to the main window.
 #include "app/options/BMOptionsApplier.h"
 #include "app/BMController.h"
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "platform/ui/Pasteboard.h"
@@ -13,22 +13,17 @@
 #include "windows/BMMainWindow.h"
 #include "windows/BMOptionsWindowController.h"
 
+#include <utility>
 #include <QAbstractItemView>
 #include <QPointer>
 #include <QTableView>
 #include <QTreeView>
 
 BMOptionsApplier::BMOptionsApplier(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mPreferences(app.store().preferences)
-    , mAttachmentCommands(app.attachmentCommands())
-    , mLockControl(app.lockControl())
-    , mWindowSetup(app.windowSetup())
-    , mPopUps(app.popUps())
-    , mTables(app.tables())
+    : mState(app.state()), mCaches(app.store().caches), mEventLog(app.store().eventLog),
+      mPreferences(app.store().preferences), mAttachmentCommands(app.attachmentCommands()),
+      mLockControl(app.lockControl()), mWindowSetup(app.windowSetup()), mPopUps(app.popUps()),
+      mTables(app.tables())
 {
 }
 
@@ -54,6 +49,12 @@ void BMOptionsApplier::observeOptionChanges()
             if (self)
                 self->optionsDidChange();
         });
+}
+
+void BMOptionsApplier::stopObservingOptionChanges()
+{
+    if (mOptionsObserver)
+        platform::NotificationCenter::defaultCenter().removeObserver(std::exchange(mOptionsObserver, 0));
 }
 
 BMOptionsWindowController* BMOptionsApplier::optionsWindowController()

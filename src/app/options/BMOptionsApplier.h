@@ -28,15 +28,16 @@ public:
     void optionsDidChange();
     // Calls optionsDidChange on every "Tolvan Preference Changed Notification".
     void observeOptionChanges();
+    void stopObservingOptionChanges();
     void updateFontForTable(class QAbstractItemView* table);
     void updateTableColumn(uint64_t bit, const QString& identifier, int index);
     void listViewColumnsVisiblityChanged();
     void rearrangeTableColumns();
     // The options window, storing column settings for the list's selected type.
     class BMOptionsWindowController* optionsWindowController();
-    quint64 mOptionsObserver = 0;
 
 private:
+    quint64 mOptionsObserver = 0;
     class BMOptionsWindowController* mOwnOptionsWindow = nullptr;
 
     // What this concern reads and calls.

@@ -1,9 +1,9 @@
 // The user-password and master-password panels of the controller.
 #include "app/passwords/BMPasswordPanels.h"
 #include "app/BMController.h"
-#include "app/BMMasterPasswordPanel.h"
-#include "app/BMUserPasswordPanel.h"
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
+#include "app/passwords/PasswordPanelRules.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
 #include "platform/core/BackgroundTask.h"
@@ -21,13 +21,9 @@
 #include <QVBoxLayout>
 
 BMPasswordPanels::BMPasswordPanels(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mMasterPassword(app.store().masterPassword)
-    , mPasswordHint(app.store().passwordHint)
-    , mRecordCommands(app.recordCommands())
+    : mState(app.state()), mCaches(app.store().caches), mEventLog(app.store().eventLog),
+      mMasterPassword(app.store().masterPassword), mPasswordHint(app.store().passwordHint),
+      mRecordCommands(app.recordCommands())
 {
 }
 

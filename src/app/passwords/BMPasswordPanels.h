@@ -21,6 +21,7 @@ class BMPasswordPanels : public QObject {
     Q_OBJECT
 public:
     explicit BMPasswordPanels(BMController& app);
+    bool isReencrypting() const { return mReencryption != nullptr; }
 
     // The signed-in user's password panel (menu command): checks, then stores
     // the password with its hint. passwordPanelOK answers whether it passed.
@@ -41,9 +42,9 @@ public:
     class BMMasterPasswordPanel* setMasterPasswordPanel();
     class BMMasterPasswordPanel* resetMasterPasswordPanel();
     // The running re-encryption.
-    std::shared_ptr<platform::BackgroundTask> mReencryption;
 
 private:
+    std::shared_ptr<platform::BackgroundTask> mReencryption;
     BMUserPasswordPanel* mPasswordPanel = nullptr;
     BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;
     BMMasterPasswordPanel* mResetMasterPasswordPanel = nullptr;

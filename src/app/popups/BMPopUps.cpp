@@ -27,16 +27,10 @@
 #include <QTreeView>
 
 BMPopUps::BMPopUps(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mCaches(app.store().caches)
-    , mIcons(app.store().icons)
-    , mPreferences(app.store().preferences)
-    , mRecordWriter(app.store().recordWriter)
-    , mWindowSetup(app.windowSetup())
-    , mRecordCommands(app.recordCommands())
-    , mStartup(app.startup())
-    , mTables(app.tables())
+    : mState(app.state()), mCaches(app.store().caches), mIcons(app.store().icons),
+      mPreferences(app.store().preferences), mRecordWriter(app.store().recordWriter),
+      mWindowSetup(app.windowSetup()), mRecordCommands(app.recordCommands()), mStartup(app.startup()),
+      mTables(app.tables())
 {
 }
 
@@ -441,7 +435,7 @@ QList<std::shared_ptr<TVXRecord>> BMPopUps::contextMenuRecords(BMMainWindow& w)
     QList<std::shared_ptr<TVXRecord>> records;
     if (mTables.currentView() == kListViewTag) {
         for (int row : mTables.selectedRowsOf(w.mListViewTypesTable))
-            if (const auto r = mTables.mListModel->recordAt(row))
+            if (const auto r = mTables.listModel()->recordAt(row))
                 records.append(r);
     } else if (const auto r = mTables.itemPropertiesForTableViewSelectedRow()) {
         records.append(r);
@@ -512,9 +506,9 @@ void BMPopUps::saveTableColumnWidthToPreference()
         widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
     // Column settings are preferences: a failed save went to the error path and the window stays as shown.
     (void)mPreferences.setColumnWidthDetails(widths, mTables.getSelectedTypeIndex());
-    if (mTables.mListModel->sortColumn() >= 0)
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.mListModel->sortColumn()),
-                                                       mTables.mListModel->sortOrder() == Qt::AscendingOrder});
+    if (mTables.listModel()->sortColumn() >= 0)
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
+                                                       mTables.listModel()->sortOrder() == Qt::AscendingOrder});
 }
 
 void BMPopUps::updateTableColumnsWithSelectedItem()
@@ -533,9 +527,9 @@ void BMPopUps::updateTableColumnWIthID(const QString& identifier, const QString&
 {
     bool ok = false;
     const int column = identifier.toInt(&ok);
-    if (!ok || column - 3 < 0 || column - 3 >= kNumberOfFields || !mTables.mListModel)
+    if (!ok || column - 3 < 0 || column - 3 >= kNumberOfFields || !mTables.listModel())
         return;
-    mTables.mListModel->setHeaderTitle(column, key);
+    mTables.listModel()->setHeaderTitle(column, key);
 }
 
 void BMPopUps::initTableColumnSorting()
@@ -549,7 +543,7 @@ void BMPopUps::initTableColumnSorting()
     if (!ok || column < 0 || column >= kListColumnCount)
         return;
     const Qt::SortOrder order = user->mSortingInfo()->ascending ? Qt::AscendingOrder : Qt::DescendingOrder;
-    mTables.mListModel->setSortIndicator(column, order);
+    mTables.listModel()->setSortIndicator(column, order);
     table->horizontalHeader()->setSortIndicator(column, order);
 }
 
@@ -568,9 +562,9 @@ void BMPopUps::setShouldMask(bool mask)
     mState.mShouldMask = mask;
     emit mTables.shouldMaskChanged(mask);
     mTables.refreshBrowseState();
-    if (mTables.mListModel && mTables.mListModel->rowCount() > 0)
-        emit mTables.mListModel->dataChanged(mTables.mListModel->index(0, 0),
-                                     mTables.mListModel->index(mTables.mListModel->rowCount() - 1, kListColumnCount - 1));
+    if (mTables.listModel() && mTables.listModel()->rowCount() > 0)
+        emit mTables.listModel()->dataChanged(mTables.listModel()->index(0, 0),
+                                     mTables.listModel()->index(mTables.listModel()->rowCount() - 1, kListColumnCount - 1));
 }
 
 bool BMPopUps::isValidPassword(const QString& password)
@@ -606,18 +600,18 @@ QList<std::shared_ptr<TVXRecord>> BMPopUps::indexSetForExporting(bool listed)
         return records;
     }
     case kListViewTag: {
-        if (mTables.mListModel->records().isEmpty())
+        if (mTables.listModel()->records().isEmpty())
             return {};
         if (listed)
-            return mTables.mListModel->records();
+            return mTables.listModel()->records();
         for (int row : mTables.selectedRowsOf(w->mListViewTypesTable))
-            records.append(mTables.mListModel->recordAt(row));
+            records.append(mTables.listModel()->recordAt(row));
         return records;
     }
     default:
         if (listed) {
             mTables.refreshBrowseState();
-            return mCaches.itemsOfGroup(mTables.mBrowseState->group.get(), nullptr, mTables.mBrowseState->searchText);
+            return mCaches.itemsOfGroup(mTables.browseState().group.get(), nullptr, mTables.browseState().searchText);
         }
         if (const auto r = mTables.itemPropertiesForTableViewSelectedRow())
             records.append(r);

@@ -55,10 +55,10 @@ public:
     void setShouldMask(bool mask);
     static bool isValidPassword(const QString& password);
     QList<std::shared_ptr<TVXRecord>> indexSetForExporting(bool listed);
-    QMenu* mItemContextualMenu_ = nullptr;
     void tickContextItem(QMenu* submenu, const QString& title, int* previousTag);
 
 private:
+    QMenu* mItemContextualMenu_ = nullptr;
     QList<std::shared_ptr<TVXRecord>> contextMenuRecords(BMMainWindow& window);
 
     // What this concern reads and calls.

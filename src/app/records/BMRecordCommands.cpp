@@ -5,7 +5,7 @@
 #include "app/records/BMRecordCommands.h"
 #include "admin/UserAccountController.h"
 #include "app/BMController.h"
-#include "app/RecordCommandRules.h"
+#include "app/records/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -50,23 +50,13 @@
 #include <QVBoxLayout>
 
 BMRecordCommands::BMRecordCommands(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mAccountAdmin(app.store().accountAdmin)
-    , mAttachments(app.store().attachments)
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mGroupTypeWriter(app.store().groupTypeWriter)
-    , mIcons(app.store().icons)
-    , mPersonal(app.store().personal)
-    , mPreferences(app.store().preferences)
-    , mRecordWriter(app.store().recordWriter)
-    , mAttachmentCommands(app.attachmentCommands())
-    , mImportExport(app.importExport())
-    , mWindowSetup(app.windowSetup())
-    , mOptionsApplier(app.optionsApplier())
-    , mPopUps(app.popUps())
-    , mTables(app.tables())
+    : mState(app.state()), mAccountAdmin(app.store().accountAdmin), mAttachments(app.store().attachments),
+      mCaches(app.store().caches), mEventLog(app.store().eventLog),
+      mGroupTypeWriter(app.store().groupTypeWriter), mIcons(app.store().icons),
+      mPersonal(app.store().personal), mPreferences(app.store().preferences),
+      mRecordWriter(app.store().recordWriter), mAttachmentCommands(app.attachmentCommands()),
+      mImportExport(app.importExport()), mWindowSetup(app.windowSetup()),
+      mOptionsApplier(app.optionsApplier()), mPopUps(app.popUps()), mTables(app.tables())
 {
 }
 
@@ -309,8 +299,8 @@ void BMRecordCommands::unmask(QAbstractButton* maskButton)
     // The View menu's item and the window's button take the title with the state.
     maskButton->setToolTip(on ? tr("Unmask") : tr("Mask"));
     mPopUps.setShouldMask(on);
-    if (mAttachmentCommands.mDetailInfoView)
-        mAttachmentCommands.mDetailInfoView->setShouldMask(on);
+    if (mAttachmentCommands.detailInfoView())
+        mAttachmentCommands.detailInfoView()->setShouldMask(on);
 }
 
 void BMRecordCommands::unmaskFromMenu(QAction* item)
@@ -518,9 +508,9 @@ void BMRecordCommands::displayEditUsersPanel(QObject*) { userAccountController()
 void BMRecordCommands::displayOptionsPanel(QObject*)
 {
     // The list's sorting goes with the options the window saves.
-    if (mTables.mListModel && mTables.mListModel->sortColumn() >= 0) // a failed save went to the error path
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.mListModel->sortColumn()),
-                                                       mTables.mListModel->sortOrder() == Qt::AscendingOrder});
+    if (mTables.listModel() && mTables.listModel()->sortColumn() >= 0) // a failed save went to the error path
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
+                                                       mTables.listModel()->sortOrder() == Qt::AscendingOrder});
     mOptionsApplier.optionsWindowController()->orderFrontOptionsPanel();
 }
 

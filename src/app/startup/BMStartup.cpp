@@ -3,7 +3,7 @@
 #include "app/startup/BMStartup.h"
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "exchange/EventLogBackup.h"
 #include "model/BMGroup.h"
@@ -44,18 +44,11 @@
 #include <optional>
 
 BMStartup::BMStartup(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mHooks(app)
-    , mDatabase(app.database())
-    , mAttachmentCommands(app.attachmentCommands())
-    , mImportExport(app.importExport())
-    , mLockControl(app.lockControl())
-    , mWindowSetup(app.windowSetup())
-    , mOptionsApplier(app.optionsApplier())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mTables(app.tables())
+    : mState(app.state()), mHooks(app), mDatabase(app.database()),
+      mAttachmentCommands(app.attachmentCommands()), mImportExport(app.importExport()),
+      mLockControl(app.lockControl()), mWindowSetup(app.windowSetup()),
+      mOptionsApplier(app.optionsApplier()), mPopUps(app.popUps()), mRecordCommands(app.recordCommands()),
+      mTables(app.tables())
 {
 }
 
@@ -392,10 +385,7 @@ void BMStartup::unregisterObservers()
     for (auto token : mObserverTokens)
         platform::NotificationCenter::defaultCenter().removeObserver(token);
     mObserverTokens.clear();
-    if (mOptionsApplier.mOptionsObserver) {
-        platform::NotificationCenter::defaultCenter().removeObserver(mOptionsApplier.mOptionsObserver);
-        mOptionsApplier.mOptionsObserver = 0;
-    }
+    mOptionsApplier.stopObservingOptionChanges();
     if (platform::applicationHooks() == &mHooks)
         platform::setApplicationHooks(nullptr);
     if (secretHandlerOwner == this) {
@@ -526,6 +516,38 @@ bool BMStartup::applicationDidFinishLaunching()
 
     BMPasswordPolicyController::sharedBMPasswordPolicyController().refreshPasswordPolicyFrom();
 
+    showLoadedMainWindow();
+    mState.mSaveBackUpIsDone = false;
+    mState.mAppDidFinishLaunching = true;
+
+    if (!mimportFileName.isEmpty()) {
+        const QString path = mimportFileName;
+        mimportFileName.clear();
+        mImportExport.importFile(path);
+    }
+
+    mWindowSetup.correctTabNextKeyViews();
+    mWindowSetup.removeUnofferedMenuItems();
+
+    if (reloadAfterLaunch)
+        reloadDatabase(nullptr);
+
+    // Armed here too: before the log-in the user's lock settings are not known yet.
+    applicationWillFinishLaunching();
+
+    if (!mClipBoardWatchTimer) {
+        mClipBoardWatchTimer = new QTimer(this);
+        mClipBoardWatchTimer->setInterval(1000);
+        connect(mClipBoardWatchTimer, &QTimer::timeout, &mLockControl, &BMLockControl::checkClipBoard);
+        mClipBoardWatchTimer->start();
+    }
+    return true;
+}
+
+// The main window over the loaded store: its pop-ups, menus, views and
+// layouts made ready, the tables filled once, then shown.
+void BMStartup::showLoadedMainWindow()
+{
     if (!mState.mMainWindow)
         mWindowSetup.createMainWindow();
     mWindowSetup.registerRecordDragTypes();
@@ -563,31 +585,6 @@ bool BMStartup::applicationDidFinishLaunching()
     batch.reset();
     // The load's progress panel goes once the main window has painted.
     dismissLoadingProgress();
-    mState.mSaveBackUpIsDone = false;
-    mState.mAppDidFinishLaunching = true;
-
-    if (!mimportFileName.isEmpty()) {
-        const QString path = mimportFileName;
-        mimportFileName.clear();
-        mImportExport.importFile(path);
-    }
-
-    mWindowSetup.correctTabNextKeyViews();
-    mWindowSetup.removeUnofferedMenuItems();
-
-    if (reloadAfterLaunch)
-        reloadDatabase(nullptr);
-
-    // Armed here too: before the log-in the user's lock settings are not known yet.
-    applicationWillFinishLaunching();
-
-    if (!mClipBoardWatchTimer) {
-        mClipBoardWatchTimer = new QTimer(this);
-        mClipBoardWatchTimer->setInterval(1000);
-        connect(mClipBoardWatchTimer, &QTimer::timeout, &mLockControl, &BMLockControl::checkClipBoard);
-        mClipBoardWatchTimer->start();
-    }
-    return true;
 }
 
 void BMStartup::updateUserRelatedInterface()

@@ -61,9 +61,6 @@ public:
     void cancelConnection();
     void dontSavePreference();
     bool isLoginInFlight() const { return mLoginInFlight; }
-    // A refresh with a search text waits for the records' search entries,
-    // prepared on the workers after a load; it follows once they are.
-    bool isRefreshAwaitingSearchEntries() const { return mRefreshAwaitsSearchEntries; }
     bool isMainWindowMaximied();
     bool fontFamilyExists(const QString& family);
     BMLoginPanel* connectionWindow();
@@ -81,15 +78,15 @@ public:
     void applicationWillTerminate();
     void systmWillPowerOff();
     bool isTerminating() const { return mIsTerminating; }
+    // The log-in panel, a load or a reload is under way.
+    bool isSessionWorkRunning() const { return mConnectionPanelRunning || mReloadInFlight || mLoadTask; }
+    // Observers of other concerns, removed with this one's (unregisterObservers).
+    void keepObserver(platform::NotificationCenter::Token token) { mObserverTokens << token; }
     void setTerminateHandler(std::function<void()> handler) { mTerminateHandler = std::move(handler); }
 
     // Split-view and window rules.
     void windowDidResize(bool fromNotification = true);
     void popupType(QComboBox* popup);
-    QList<platform::NotificationCenter::Token> mObserverTokens;
-    bool mConnectionPanelRunning = false;
-    bool mIsTerminating = false;
-    QString mimportFileName;
     TVXResult loadDataBase(bool flag);
     void showLoadingProgressPanel();
     void displayLoadingProgress();
@@ -107,14 +104,16 @@ public:
     void dbMasterPasswordChanged();
     void dbUserDeletedError();
     BMProgressPanel* loadingDataPanel();
-    bool mReloadInFlight = false;
-    bool mRefreshAwaitsSearchEntries = false;
-    bool mHoldingTableRefreshes = false;
-    bool mTableRefreshHeld = false; // one was asked for while held
     // The first load's worker while it runs.
-    std::shared_ptr<platform::BackgroundTask> mLoadTask;
 
 private:
+    QList<platform::NotificationCenter::Token> mObserverTokens;
+    bool mConnectionPanelRunning = false;
+    bool mIsTerminating = false;
+    QString mimportFileName;
+    bool mReloadInFlight = false;
+    std::shared_ptr<platform::BackgroundTask> mLoadTask;
+    void showLoadedMainWindow();
     // Tells why, then runs the log-in panel for the same account.
     void logInAgain(const QString& message);
     // The keyring's copy of the master password, written once a log-in succeeded with it.

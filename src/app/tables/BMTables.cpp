@@ -45,23 +45,17 @@
 #include <utility>
 
 BMTables::BMTables(BMController& app)
-    : QObject(nullptr)
-    , mState(app.state())
-    , mCaches(app.store().caches)
-    , mEventLog(app.store().eventLog)
-    , mIcons(app.store().icons)
-    , mPreferences(app.store().preferences)
-    , mRecentLists(app.store().recentLists)
-    , mRecordWriter(app.store().recordWriter)
-    , mWindowSetup(app.windowSetup())
-    , mOptionsApplier(app.optionsApplier())
-    , mPopUps(app.popUps())
-    , mRecordCommands(app.recordCommands())
-    , mStartup(app.startup())
+    : mState(app.state()), mCaches(app.store().caches), mEventLog(app.store().eventLog),
+      mIcons(app.store().icons), mPreferences(app.store().preferences),
+      mRecentLists(app.store().recentLists), mRecordWriter(app.store().recordWriter),
+      mWindowSetup(app.windowSetup()), mOptionsApplier(app.optionsApplier()), mPopUps(app.popUps()),
+      mRecordCommands(app.recordCommands()), mStartup(app.startup())
 {
 }
 
 namespace {
+
+QString uidOfRecord(const std::shared_ptr<TVXRecord>& r) { return r ? r->mRecordUID() : QString(); }
 
 // A pop-up's "Edit ..." entry opens its editor elsewhere: the choice goes
 // back to what it was, and false. Any other entry becomes `previous`.
@@ -115,7 +109,7 @@ void BMTables::changeView(int view)
     } else {
         // Only a list just left has columns to keep: at a start in another
         // view the list never read its columns, and would write defaults over them.
-        if (mWindowSetup.mSubviewsReady && mState.storeConnected() && previousView == kListViewTag)
+        if (mWindowSetup.subviewsReady() && mState.storeConnected() && previousView == kListViewTag)
             mPopUps.saveTableColumnWidthToPreference();
     }
     mPopUps.validateUIControls();
@@ -289,9 +283,10 @@ namespace {
 
 const QString kNoGroupsTitle = QStringLiteral("No Groups");
 
-// Puts back the selection of records (by identifier) after a reload.
-void reselectRows(QAbstractItemView* view, const QSet<QString>& uids,
-                  const std::function<QString(int)>& uidAtRow, int rows)
+} // namespace
+
+bool BMTables::reselectRows(QAbstractItemView* view, const QSet<QString>& uids,
+                            const std::function<QString(int)>& uidAtRow, int rows)
 {
     QItemSelection selection;
     QModelIndex current;
@@ -303,12 +298,11 @@ void reselectRows(QAbstractItemView* view, const QSet<QString>& uids,
                 current = index;
         }
     if (selection.isEmpty())
-        return;
+        return false;
     view->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     view->selectionModel()->setCurrentIndex(current, QItemSelectionModel::NoUpdate);
+    return true;
 }
-
-} // namespace
 
 void BMTables::setMShouldCreateDatabase(bool loaded)
 {
@@ -502,7 +496,7 @@ QList<std::shared_ptr<TVXRecord>> BMTables::itemsForOutlineViewType(const std::s
 void BMTables::observeStoreChanges()
 {
     QPointer<BMTables> self(this);
-    mStartup.mObserverTokens << platform::NotificationCenter::defaultCenter().addObserver(
+    mStartup.keepObserver(platform::NotificationCenter::defaultCenter().addObserver(
         storechanges::kStoreChangedNotification, [self](const platform::Notification& notice) {
             const auto* change = std::any_cast<storechanges::StoreChange>(&notice.object);
             if (!self || !change || change->store != &self->mCaches)
@@ -520,7 +514,7 @@ void BMTables::observeStoreChanges()
                 if (!platform::isModalRunning())
                     self->followStoreChanges();
             });
-        });
+        }));
 }
 
 void BMTables::followStoreChanges()
@@ -546,14 +540,82 @@ void BMTables::followStoreChanges()
         updateTables();
 }
 
+// The reloads of the three views, each keeping its selection (and the
+// outline its open types) over the new rows.
+void BMTables::reloadColumnView(BMMainWindow& window)
+{
+    BMMainWindow* w = &window;
+    QSet<QString> types;
+    if (const auto type = mTypesModel->typeAt(selectedRowOf(w->mColumnViewTypesTable)))
+        types.insert(type->mTypeUID());
+    const int smartRow = selectedRowOf(w->mSmartTypesTable);
+    QSet<QString> names;
+    for (int row : selectedRowsOf(w->mColumnViewDescriptionTable))
+        names.insert(uidOfRecord(mNamesModel->recordAt(row)));
+
+    mTypesModel->reload();
+    reselectRows(w->mColumnViewTypesTable, types,
+                 [this](int row) { return mTypesModel->typeAt(row)->mTypeUID(); }, mTypesModel->rowCount());
+    mSmartModel->reload();
+    if (smartRow >= 0 && smartRow < mSmartModel->rowCount() && selectedRowOf(w->mColumnViewTypesTable) < 0)
+        w->mSmartTypesTable->selectRow(smartRow);
+    // A search whose hits left the chosen type out shows the first type with hits.
+    if (!mBrowseState->searchText.isEmpty() && mTypesModel->rowCount() > 0
+        && selectedRowOf(w->mColumnViewTypesTable) < 0 && selectedRowOf(w->mSmartTypesTable) < 0)
+        w->mColumnViewTypesTable->selectRow(0);
+    itemsForDiscriptionTable(true);
+    reselectRows(w->mColumnViewDescriptionTable, names,
+                 [&](int row) { return uidOfRecord(mNamesModel->recordAt(row)); }, mNamesModel->rowCount());
+}
+
+void BMTables::reloadListView(BMMainWindow& window)
+{
+    BMMainWindow* w = &window;
+    QSet<QString> selected;
+    for (int row : selectedRowsOf(w->mListViewTypesTable))
+        selected.insert(uidOfRecord(mListModel->recordAt(row)));
+    itemsForSelectedCategoryAndType(true);
+    reselectRows(w->mListViewTypesTable, selected,
+                 [&](int row) { return uidOfRecord(mListModel->recordAt(row)); }, mListModel->rowCount());
+}
+
+void BMTables::reloadOutlineView(BMMainWindow& window)
+{
+    BMMainWindow* w = &window;
+    QTreeView* outline = w->mTreeViewOutlineView;
+    QSet<QString> expanded;
+    for (int row = 0; row < mOutlineModel->rowCount(); ++row)
+        if (outline->isExpanded(mOutlineModel->index(row, 0)))
+            expanded.insert(mOutlineModel->types().at(row)->mTypeUID());
+    QString selectedRecord;
+    QString selectedType;
+    const QModelIndexList rows = outline->selectionModel()->selectedRows();
+    if (!rows.isEmpty()) {
+        if (const auto record = mOutlineModel->recordAt(rows.first()))
+            selectedRecord = record->mRecordUID();
+        else if (const auto type = mOutlineModel->typeAt(rows.first()))
+            selectedType = type->mTypeUID();
+    }
+    mOutlineModel->reload();
+    for (int row = 0; row < mOutlineModel->rowCount(); ++row)
+        if (expanded.contains(mOutlineModel->types().at(row)->mTypeUID()))
+            outline->expand(mOutlineModel->index(row, 0));
+    QModelIndex select = selectedRecord.isEmpty() ? QModelIndex() : mOutlineModel->indexOfRecord(selectedRecord);
+    for (int row = 0; !select.isValid() && !selectedType.isEmpty() && row < mOutlineModel->rowCount(); ++row)
+        if (mOutlineModel->types().at(row)->mTypeUID() == selectedType)
+            select = mOutlineModel->index(row, 0);
+    if (select.isValid())
+        outline->selectionModel()->setCurrentIndex(select, QItemSelectionModel::ClearAndSelect);
+}
+
 void BMTables::updateTables()
 {
     mPendingStoreChanges = 0;
     BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || !mBrowseState)
         return;
-    if (mStartup.mHoldingTableRefreshes) {
-        mStartup.mTableRefreshHeld = true;
+    if (mHoldingTableRefreshes) {
+        mTableRefreshHeld = true;
         return;
     }
     if (!searchString().isEmpty() && !mCaches.searchEntriesReady()) {
@@ -569,80 +631,28 @@ void BMTables::updateTables()
     refreshBrowseState();
     const bool wasReloading = mReloadingTables;
     mReloadingTables = true;
-    const auto uidOfRecord = [](const std::shared_ptr<TVXRecord>& r) { return r ? r->mRecordUID() : QString(); };
     switch (currentView()) {
-    case kColumnViewTag: {
-        QSet<QString> types;
-        if (const auto type = mTypesModel->typeAt(selectedRowOf(w->mColumnViewTypesTable)))
-            types.insert(type->mTypeUID());
-        const int smartRow = selectedRowOf(w->mSmartTypesTable);
-        QSet<QString> names;
-        for (int row : selectedRowsOf(w->mColumnViewDescriptionTable))
-            names.insert(uidOfRecord(mNamesModel->recordAt(row)));
-
-        mTypesModel->reload();
-        reselectRows(w->mColumnViewTypesTable, types,
-                     [this](int row) { return mTypesModel->typeAt(row)->mTypeUID(); }, mTypesModel->rowCount());
-        mSmartModel->reload();
-        if (smartRow >= 0 && smartRow < mSmartModel->rowCount() && selectedRowOf(w->mColumnViewTypesTable) < 0)
-            w->mSmartTypesTable->selectRow(smartRow);
-        // A search whose hits left the chosen type out shows the first type with hits.
-        if (!mBrowseState->searchText.isEmpty() && mTypesModel->rowCount() > 0
-            && selectedRowOf(w->mColumnViewTypesTable) < 0 && selectedRowOf(w->mSmartTypesTable) < 0)
-            w->mColumnViewTypesTable->selectRow(0);
-        itemsForDiscriptionTable(true);
-        reselectRows(w->mColumnViewDescriptionTable, names,
-                     [&](int row) { return uidOfRecord(mNamesModel->recordAt(row)); }, mNamesModel->rowCount());
+    case kColumnViewTag:
+        reloadColumnView(*w);
         break;
-    }
-    case kListViewTag: {
-        QSet<QString> selected;
-        for (int row : selectedRowsOf(w->mListViewTypesTable))
-            selected.insert(uidOfRecord(mListModel->recordAt(row)));
-        itemsForSelectedCategoryAndType(true);
-        reselectRows(w->mListViewTypesTable, selected,
-                     [&](int row) { return uidOfRecord(mListModel->recordAt(row)); }, mListModel->rowCount());
+    case kListViewTag:
+        reloadListView(*w);
         break;
-    }
-    default: {
-        QTreeView* outline = w->mTreeViewOutlineView;
-        QSet<QString> expanded;
-        for (int row = 0; row < mOutlineModel->rowCount(); ++row)
-            if (outline->isExpanded(mOutlineModel->index(row, 0)))
-                expanded.insert(mOutlineModel->types().at(row)->mTypeUID());
-        QString selectedRecord;
-        QString selectedType;
-        const QModelIndexList rows = outline->selectionModel()->selectedRows();
-        if (!rows.isEmpty()) {
-            if (const auto record = mOutlineModel->recordAt(rows.first()))
-                selectedRecord = record->mRecordUID();
-            else if (const auto type = mOutlineModel->typeAt(rows.first()))
-                selectedType = type->mTypeUID();
-        }
-        mOutlineModel->reload();
-        for (int row = 0; row < mOutlineModel->rowCount(); ++row)
-            if (expanded.contains(mOutlineModel->types().at(row)->mTypeUID()))
-                outline->expand(mOutlineModel->index(row, 0));
-        QModelIndex select = selectedRecord.isEmpty() ? QModelIndex() : mOutlineModel->indexOfRecord(selectedRecord);
-        for (int row = 0; !select.isValid() && !selectedType.isEmpty() && row < mOutlineModel->rowCount(); ++row)
-            if (mOutlineModel->types().at(row)->mTypeUID() == selectedType)
-                select = mOutlineModel->index(row, 0);
-        if (select.isValid())
-            outline->selectionModel()->setCurrentIndex(select, QItemSelectionModel::ClearAndSelect);
+    default:
+        reloadOutlineView(*w);
         break;
-    }
     }
     mReloadingTables = wasReloading;
     mPopUps.updateGroupUIControl();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
 
-void BMTables::holdTableRefreshes() { mStartup.mHoldingTableRefreshes = true; }
+void BMTables::holdTableRefreshes() { mHoldingTableRefreshes = true; }
 
 void BMTables::releaseTableRefreshes()
 {
-    mStartup.mHoldingTableRefreshes = false;
-    if (!std::exchange(mStartup.mTableRefreshHeld, false))
+    mHoldingTableRefreshes = false;
+    if (!std::exchange(mTableRefreshHeld, false))
         return;
     updateTables();
     mPopUps.validateUIControls();
@@ -650,23 +660,23 @@ void BMTables::releaseTableRefreshes()
 
 void BMTables::awaitSearchEntries()
 {
-    if (mStartup.mRefreshAwaitsSearchEntries)
+    if (mRefreshAwaitsSearchEntries)
         return;
-    mStartup.mRefreshAwaitsSearchEntries = true;
+    mRefreshAwaitsSearchEntries = true;
     pollSearchEntries();
 }
 
 void BMTables::pollSearchEntries()
 {
     QTimer::singleShot(10, this, [this] {
-        if (!mStartup.mRefreshAwaitsSearchEntries)
+        if (!mRefreshAwaitsSearchEntries)
             return;
         // While a worker owns the caches (a panel runs it), or the entries are still being made: later.
         if (platform::isModalRunning() || mCaches.isPreparingSearchEntries()) {
             pollSearchEntries();
             return;
         }
-        mStartup.mRefreshAwaitsSearchEntries = false;
+        mRefreshAwaitsSearchEntries = false;
         updateTables();
         mPopUps.validateUIControls();
     });
@@ -828,7 +838,7 @@ void BMTables::tableViewSortDescriptorsDidChange()
 QMenu* BMTables::extendMenuforEventInTableView(QAbstractItemView* table, const QPoint& pos)
 {
     BMMainWindow* w = mWindowSetup.mainWindowView();
-    if (!w || !mPopUps.mItemContextualMenu_
+    if (!w || !mPopUps.mItemContextualMenu()
         || (table != w->mListViewTypesTable && table != w->mColumnViewDescriptionTable))
         return nullptr;
     mPopUps.initContextualCategorySubMenu();
@@ -843,8 +853,8 @@ QMenu* BMTables::extendMenuforEventInTableView(QAbstractItemView* table, const Q
         table->selectionModel()->select(index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     table->selectionModel()->setCurrentIndex(index, QItemSelectionModel::NoUpdate);
 
-    QMenu* groups = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 702)->menu();
-    QMenu* types = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 701)->menu();
+    QMenu* groups = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu(), 702)->menu();
+    QMenu* types = BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu(), 701)->menu();
     const auto record = itemPropertiesForTableViewSelectedRow();
     mPopUps.tickContextItem(groups, record && record->mGroup() ? record->mGroup()->mGroupName() : QString(),
                     &mState.mPriviousContextualCategory);
@@ -861,13 +871,13 @@ QMenu* BMTables::extendMenuforEventInTableView(QAbstractItemView* table, const Q
             typeName = *names.begin();
     }
     mPopUps.tickContextItem(types, typeName, &mState.mPriviousContextualType);
-    return mPopUps.mItemContextualMenu_;
+    return mPopUps.mItemContextualMenu();
 }
 
 QMenu* BMTables::extendMenuforEventInOutlineView(const QPoint& pos)
 {
     BMMainWindow* w = mWindowSetup.mainWindowView();
-    if (!w || !mPopUps.mItemContextualMenu_)
+    if (!w || !mPopUps.mItemContextualMenu())
         return nullptr;
     QTreeView* outline = w->mTreeViewOutlineView;
     const QModelIndex index = outline->indexAt(pos);
@@ -878,11 +888,11 @@ QMenu* BMTables::extendMenuforEventInOutlineView(const QPoint& pos)
     mPopUps.initContextualTypeSubMenu();
     outline->setFocus(Qt::MouseFocusReason);
     outline->selectionModel()->setCurrentIndex(index, QItemSelectionModel::ClearAndSelect);
-    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 701)->menu(),
+    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu(), 701)->menu(),
                     record->mType() ? record->mType()->mTypeName() : QString(), &mState.mPriviousContextualType);
-    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu_, 702)->menu(),
+    mPopUps.tickContextItem(BMMainWindow::menuItemWithTag(mPopUps.mItemContextualMenu(), 702)->menu(),
                     record->mGroup() ? record->mGroup()->mGroupName() : QString(), &mState.mPriviousContextualCategory);
-    return mPopUps.mItemContextualMenu_;
+    return mPopUps.mItemContextualMenu();
 }
 
 QList<std::shared_ptr<TVXRecord>> BMTables::recordsSelectedForDeletion()

@@ -7,9 +7,11 @@
 #include <QImage>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QPoint>
 #include <QString>
 #include <QVariant>
+#include <functional>
 #include <memory>
 
 class TVXRecord;
@@ -28,6 +30,7 @@ struct BMBrowseState;
 
 class BMController;
 struct BMAppState;
+class BMMainWindow;
 class BMMainWindowSetup;
 class BMOptionsApplier;
 class BMPopUps;
@@ -92,6 +95,13 @@ public:
     // In the column view with no type chosen, chooses the current type row (or the first).
     void chooseTypeInColumnView();
     void awaitSearchEntries();
+    // Puts back a selection (by record or type identifier) after a reload; the
+    // first row chosen becomes current. false when no row was chosen.
+    static bool reselectRows(QAbstractItemView* view, const QSet<QString>& uids,
+                             const std::function<QString(int)>& uidAtRow, int rows);
+    // A refresh with a search text waits for the records' search entries,
+    // prepared on the workers after a load; it follows once they are.
+    bool isRefreshAwaitingSearchEntries() const { return mRefreshAwaitsSearchEntries; }
     void pollSearchEntries();
     // Shows what the store announced (records, groups, types) now: the pop-ups
     // and menus that list what changed, then the tables. Nothing announced, nothing done.
@@ -110,13 +120,13 @@ public:
     // A printed record list's value: column 0 to 14 of the list's row, never masked.
     QVariant tableViewForPrinting(int column, int row) const;
     BMRecordListModel* listModel() const { return mListModel; }
+    // What the tables show: the group, type, search text and flags they follow.
+    const BMBrowseState& browseState() const { return *mBrowseState; }
     BMTypesTableModel* typesModel() const { return mTypesModel; }
     BMSmartTypesModel* smartModel() const { return mSmartModel; }
     BMRecordNamesModel* namesModel() const { return mNamesModel; }
     BMOutlineModel* outlineModel() const { return mOutlineModel; }
-    std::shared_ptr<BMBrowseState> mBrowseState;
     void observeStoreChanges();
-    BMRecordListModel* mListModel = nullptr;
     // The browse state follows the pop-ups, the search field and the flags.
     void refreshBrowseState();
     void makeTableModels();
@@ -138,6 +148,14 @@ public:
     void reloadSmartTypesTable();
 
 private:
+    std::shared_ptr<BMBrowseState> mBrowseState;
+    BMRecordListModel* mListModel = nullptr;
+    void reloadColumnView(BMMainWindow& window);
+    void reloadListView(BMMainWindow& window);
+    void reloadOutlineView(BMMainWindow& window);
+    bool mRefreshAwaitsSearchEntries = false;
+    bool mHoldingTableRefreshes = false;
+    bool mTableRefreshHeld = false; // one was asked for while held
     QList<int> mDetailsViewFrame; // the main split's sizes while the pane is hidden
     bool mReloadingTables = false; // selections put back after a reload are not the user's
     unsigned mPendingStoreChanges = 0; // the store's announced kinds not shown yet

@@ -1,6 +1,6 @@
-#include "app/BMLockPanel.h"
+#include "app/lock/BMLockPanel.h"
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>

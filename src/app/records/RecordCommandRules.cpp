@@ -1,4 +1,4 @@
-#include "app/RecordCommandRules.h"
+#include "app/records/RecordCommandRules.h"
 
 #include <QCoreApplication>
 #include <QLocale>

@@ -2,7 +2,7 @@
 // The signed-in user's password panel: old password (when there is one), new
 // password with its strength, confirmation, and an optional hint with a
 // question and its answer. The controller runs it and checks what it holds.
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/PasswordPanelRules.h"
 #include "views/BMPasswordStrengthMeter.h"
 
 #include "platform/ui/SheetFrame.h"

@@ -1,4 +1,4 @@
-#include "app/BMAttachmentDownloadPanelDelgeate.h"
+#include "app/attachments/BMAttachmentDownloadPanelDelgeate.h"
 
 #include <QFileInfo>
 

@@ -1,4 +1,4 @@
-#include "app/BMExportOptionsView.h"
+#include "app/exchange/BMExportOptionsView.h"
 
 #include <QButtonGroup>
 #include <QCheckBox>

@@ -1,4 +1,4 @@
-#include "app/BMImportPasswordPanel.h"
+#include "app/exchange/BMImportPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
 

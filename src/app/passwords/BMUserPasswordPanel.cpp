@@ -1,4 +1,4 @@
-#include "app/BMUserPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
 #include "store/HintQuestions.h"

@@ -1,4 +1,4 @@
-#include "app/BMMasterPasswordPanel.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
 

@@ -1,4 +1,4 @@
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 
 #include "model/TVXUser.h"
 

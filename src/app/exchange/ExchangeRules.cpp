@@ -1,6 +1,6 @@
-#include "app/ExchangeRules.h"
+#include "app/exchange/ExchangeRules.h"
 
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/PasswordPanelRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
 #include "store/ColumnLimits.h"

@@ -1,7 +1,7 @@
 #pragma once
 // The master-password panels: setting a first master password (new and
 // confirm), or changing it (old, new and confirm).
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/PasswordPanelRules.h"
 
 #include "platform/ui/SheetFrame.h"
 

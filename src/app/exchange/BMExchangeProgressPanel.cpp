@@ -1,4 +1,4 @@
-#include "app/BMExchangeProgressPanel.h"
+#include "app/exchange/BMExchangeProgressPanel.h"
 
 #include <QLabel>
 #include <QProgressBar>

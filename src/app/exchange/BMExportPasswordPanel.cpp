@@ -1,4 +1,4 @@
-#include "app/BMExportPasswordPanel.h"
+#include "app/exchange/BMExportPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
 

@@ -1,4 +1,4 @@
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 
 #include "platform/ui/SheetFrame.h"
 
@@ -70,6 +70,19 @@ BMLoginPanel::BMLoginPanel(QWidget* parent) : QWidget(parent, Qt::Dialog)
     m_loginUserNameLabel = new QLabel(tr("Tolvanex Username:"), this);
     m_loginUserPassword = new QLabel(tr("Tolvanex User Password:"), this);
 
+    layOutFields();
+
+    setTabOrder(m_ipAddressField, m_portNumberField);
+    setTabOrder(m_portNumberField, m_loginUserName);
+    setTabOrder(m_loginUserName, m_userPassword);
+    setTabOrder(m_userPassword, m_masterPassword);
+    setTabOrder(m_masterPassword, m_connectToServer);
+    setMinimumWidth(520);
+}
+
+// The picture on the left; the heading, the form and the Connect row on the right.
+void BMLoginPanel::layOutFields()
+{
     auto* heading = new QLabel(tr("Connect to the Tolvanex Enterprise server"), this);
     QFont headingFont = heading->font();
     headingFont.setBold(true);
@@ -124,13 +137,6 @@ BMLoginPanel::BMLoginPanel(QWidget* parent) : QWidget(parent, Qt::Dialog)
     outer->setSpacing(20);
     outer->addWidget(m_tolvanImage);
     outer->addLayout(right, 1);
-
-    setTabOrder(m_ipAddressField, m_portNumberField);
-    setTabOrder(m_portNumberField, m_loginUserName);
-    setTabOrder(m_loginUserName, m_userPassword);
-    setTabOrder(m_userPassword, m_masterPassword);
-    setTabOrder(m_masterPassword, m_connectToServer);
-    setMinimumWidth(520);
 }
 
 void BMLoginPanel::closeEvent(QCloseEvent* event)

@@ -55,6 +55,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
+    void layOutFields();
     QLineEdit* m_ipAddressField;
     QLineEdit* m_loginUserName;
     QLineEdit* m_userPassword;

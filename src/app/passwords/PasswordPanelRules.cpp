@@ -1,4 +1,4 @@
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/PasswordPanelRules.h"
 
 #include "model/StringAdditions.h"
 #include "platform/ui/AlertPanel.h"
