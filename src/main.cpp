@@ -13,7 +13,7 @@
 #include "platform/core/QuitSignals.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/core/UserDefaults.h"
-#include "store/HintStore.h"
+#include "store/accounts/HintStore.h"
 #include "store/SharedStore.h"
 
 int main(int argc, char** argv)

@@ -3,8 +3,8 @@
 // terminal, never from the command line (other users could read them there).
 #include "model/RandomSource.h"
 #include "platform/core/SecretHygiene.h"
-#include "store/TVXStoreCreator.h"
-#include "store/TlsOptions.h"
+#include "store/schema/TVXStoreCreator.h"
+#include "store/session/TlsOptions.h"
 
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>

@@ -2,7 +2,7 @@
 // Attachments, printing, mail hand-over and web log-in.
 
 #include "app/AppState.h"
-#include "store/ColumnLimits.h"
+#include "store/schema/ColumnLimits.h"
 #include "store/StoreTypes.h"
 
 #include <QObject>

@@ -17,7 +17,7 @@
 #include "platform/core/SecretHygiene.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 #include "windows/BMCategoryEditWindowController.h"
 
 #include <QCheckBox>

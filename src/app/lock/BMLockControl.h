@@ -2,7 +2,7 @@
 // Lock and unlock, the password hint, the automatic lock after idle time and the clearing of copied text.
 
 #include "app/AppState.h"
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "store/StoreTypes.h"
 
 #include <QObject>

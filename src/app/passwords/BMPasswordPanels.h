@@ -2,7 +2,7 @@
 // The user's password panel and the master-password panels, with the re-encryption.
 
 #include "app/AppState.h"
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "store/StoreTypes.h"
 
 #include <QObject>

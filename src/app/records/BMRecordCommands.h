@@ -2,7 +2,7 @@
 // The record commands (add, edit, duplicate, delete, copy, unmask, de-dupe), their permission tests, and the windows they open.
 
 #include "app/AppState.h"
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "store/StoreTypes.h"
 
 #include <QList>

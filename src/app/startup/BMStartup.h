@@ -4,7 +4,7 @@
 #include "app/AppState.h"
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/NotificationCenter.h"
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "store/StoreTypes.h"
 
 #include <QList>
