@@ -22,10 +22,10 @@ struct BMAppState {
     QPointer<QWidget> mMainWindow;
     std::function<bool()> mStoreConnected;
     // The session.
-    QString mCurrentUserName;
     bool mIsLoaded = false;
     bool mIsConnectionCancelled = false;
     bool mAppDidFinishLaunching = false;
+    QString mCurrentUserName;
     bool mNeedToDoSynchOnExit = false;
     bool mSaveBackUpIsDone = true;
     // The lock and the clipboard.

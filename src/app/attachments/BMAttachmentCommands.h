@@ -61,13 +61,14 @@ public:
     // Runs the hand-over on a worker; false when another one still runs (dropped).
     bool runAppleScript(std::function<void()> script);
     void webLogin();
-    // The detail pane the main window shows (set by setDetailInfoView).
 
 private:
-    BMDetailsView* mDetailInfoView = nullptr;
     // The address a web log-in opens: www. gets http://; only web addresses pass.
     static QString webLoginAddress(const QString& value);
     void refreshAfterAttachmentChange(const std::shared_ptr<TVXRecord>& record);
+
+    // The detail pane the main window shows (set by setDetailInfoView).
+    BMDetailsView* mDetailInfoView = nullptr;
 
     // What this concern reads and calls.
     BMAppState& mState;

@@ -63,9 +63,10 @@ private:
     void importCSVFile(const QString& path, bool showProgress);
     bool mayExportFromSelectedGroup(bool forMail, bool* allRecordsAllowed);
     bool isPersonalGroup(const BMGroup* group) const;
+    class BMExchangeState& exchange() const;
+
     // Panels, hooks and accessory of these commands; made on first use.
     mutable std::shared_ptr<class BMExchangeState> mExchange;
-    class BMExchangeState& exchange() const;
     QString mSelectedFileName;
 
     // What this concern reads and calls.

@@ -53,12 +53,13 @@ public:
     static void resetIdleGuard();
 
 private:
+    void lockUserInterface(bool locked);
+
     BMLockPanel* mLockPanel = nullptr;
     BMHintQuestionPanel* mHintQuestionAnswerPanel = nullptr;
     QTimer* mClearClipBoardTimer = nullptr;
     std::function<bool()> mApplicationActiveProbe;
     std::function<void(int)> mReturnKeyPoster;
-    void lockUserInterface(bool locked);
 
     // What this concern reads and calls.
     BMAppState& mState;

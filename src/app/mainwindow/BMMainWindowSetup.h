@@ -95,13 +95,14 @@ public:
     void watchMainWindow();
 
 private:
-    bool mSubviewsReady = false;
     // The menu bar's items, and the record context menu's.
     void connectMenuItems(BMMainWindow* window);
     void connectContextMenu();
     QSplitter* mainSplitView();
     QSplitter* subSplitView();
     void connectMainWindow(BMMainWindow* window);
+
+    bool mSubviewsReady = false;
     QWidget* mAboutBox = nullptr;
     std::shared_ptr<BMDetailsViewDelegate> mPaneDelegate;
     bool mCommandsConnected = false;

@@ -41,9 +41,9 @@ public:
     class BMUserPasswordPanel* passwordPanel();
     class BMMasterPasswordPanel* setMasterPasswordPanel();
     class BMMasterPasswordPanel* resetMasterPasswordPanel();
-    // The running re-encryption.
 
 private:
+    // The running re-encryption.
     std::shared_ptr<platform::BackgroundTask> mReencryption;
     BMUserPasswordPanel* mPasswordPanel = nullptr;
     BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;

@@ -58,8 +58,9 @@ public:
     void tickContextItem(QMenu* submenu, const QString& title, int* previousTag);
 
 private:
-    QMenu* mItemContextualMenu_ = nullptr;
     QList<std::shared_ptr<TVXRecord>> contextMenuRecords(BMMainWindow& window);
+
+    QMenu* mItemContextualMenu_ = nullptr;
 
     // What this concern reads and calls.
     BMAppState& mState;

@@ -87,6 +87,7 @@ public:
 private:
     // Saves the record as new from `source` (edit's "save as new", duplicate).
     TVXResult addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
+
     // Made for a manager other than the shared one; children of the controller.
     BMCustomSettingsController* mOwnCustomSettings = nullptr;
     BMCategoryEditWindowController* mOwnCategoryEditor = nullptr;

@@ -104,26 +104,30 @@ public:
     void dbMasterPasswordChanged();
     void dbUserDeletedError();
     BMProgressPanel* loadingDataPanel();
-    // The first load's worker while it runs.
 
 private:
-    QList<platform::NotificationCenter::Token> mObserverTokens;
-    bool mConnectionPanelRunning = false;
-    bool mIsTerminating = false;
-    QString mimportFileName;
-    bool mReloadInFlight = false;
-    std::shared_ptr<platform::BackgroundTask> mLoadTask;
     void showLoadedMainWindow();
     // Tells why, then runs the log-in panel for the same account.
     void logInAgain(const QString& message);
     // The keyring's copy of the master password, written once a log-in succeeded with it.
     void rememberMasterPassword(const QString& master);
+    void endLoginAttempt(TVXResult code);
+    // Selects the user's current group in the group pop-up (or the first item).
+    void selectCurrentGroupInPopup();
+    QString selectedGroupUIDForSaving();
+
+    QList<platform::NotificationCenter::Token> mObserverTokens;
+    bool mConnectionPanelRunning = false;
+    bool mIsTerminating = false;
+    QString mimportFileName;
+    bool mReloadInFlight = false;
+    // The first load's worker while it runs.
+    std::shared_ptr<platform::BackgroundTask> mLoadTask;
     BMLoginPanel* mConnectionWindow = nullptr;
     std::function<void()> mTerminateHandler;
     bool mLoginInFlight = false;
     // The log-in attempt's worker, kept for its end: one that threw never reports.
     std::shared_ptr<platform::BackgroundTask> mLoginTask;
-    void endLoginAttempt(TVXResult code);
     bool mLoginSucceeded = false;
     bool mObserversRegistered = false;
     QTimer* mClipBoardWatchTimer = nullptr;
@@ -131,9 +135,6 @@ private:
     bool mInLostConnection = false;
     // After a lost connection the account name stays as it was.
     bool mAccountNameFixed = false;
-    // Selects the user's current group in the group pop-up (or the first item).
-    void selectCurrentGroupInPopup();
-    QString selectedGroupUIDForSaving();
 
     // What this concern reads and calls.
     BMAppState& mState;

@@ -148,11 +148,16 @@ public:
     void reloadSmartTypesTable();
 
 private:
-    std::shared_ptr<BMBrowseState> mBrowseState;
-    BMRecordListModel* mListModel = nullptr;
     void reloadColumnView(BMMainWindow& window);
     void reloadListView(BMMainWindow& window);
     void reloadOutlineView(BMMainWindow& window);
+    // A record was looked at: view counts, smart lists and the event log.
+    void noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter);
+    // A dragged record dropped onto a type, with the edit right checked.
+    bool dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type, bool alertOnFailure);
+
+    std::shared_ptr<BMBrowseState> mBrowseState;
+    BMRecordListModel* mListModel = nullptr;
     bool mRefreshAwaitsSearchEntries = false;
     bool mHoldingTableRefreshes = false;
     bool mTableRefreshHeld = false; // one was asked for while held
@@ -164,10 +169,6 @@ private:
     BMSmartTypesModel* mSmartModel = nullptr;
     BMRecordNamesModel* mNamesModel = nullptr;
     BMOutlineModel* mOutlineModel = nullptr;
-    // A record was looked at: view counts, smart lists and the event log.
-    void noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool raiseMemoryCounter);
-    // A dragged record dropped onto a type, with the edit right checked.
-    bool dropRecordOnType(const QString& recordUID, const std::shared_ptr<TVXType>& type, bool alertOnFailure);
 
     // What this concern reads and calls.
     BMAppState& mState;
