@@ -8,18 +8,18 @@ BMController* gSharedController = nullptr;
 }
 
 BMStoreAccess::BMStoreAccess(TVXDataBase& database)
-    : caches(database)
-    , preferences(database)
-    , passwordHint(database)
-    , eventLog(database)
-    , icons(database)
-    , recentLists(database)
-    , attachments(database)
-    , accountAdmin(database)
-    , personal(database)
+    : caches(database.caches())
+    , preferences(database.preferences())
+    , passwordHint(database.passwordHint())
+    , eventLog(database.eventLog())
+    , icons(database.icons())
+    , recentLists(database.recentLists())
+    , attachments(database.attachments())
+    , accountAdmin(database.accountAdmin())
+    , personal(database.personal())
     , recordWriter(database)
     , groupTypeWriter(database)
-    , masterPassword(database)
+    , masterPassword(database.masterPasswordChange())
 {
 }
 

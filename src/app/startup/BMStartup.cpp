@@ -115,7 +115,7 @@ TVXResult BMStartup::loadDataBase(bool flag)
     // The search entries are prepared right after, on threads of their own: the window need not wait for them.
     mLoadTask = platform::BackgroundTask::start([mDatabase = mDatabase] {
         const TVXResult loaded = mDatabase->loadDataBase();
-        mDatabase->prepareSearchEntries();
+        mDatabase->caches().prepareSearchEntries();
         return loaded;
     });
     // The window is made while the store loads, rather than after: it reads
@@ -180,12 +180,12 @@ void BMStartup::reloadDatabase(QObject* sender)
     loadingDataPanel()->setText(tr("Reloading data from the server..."));
     loadingDataPanel()->startAnimation();
     if (sender)
-        mDatabase->mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
+        mDatabase->caches().mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
     mReloadInFlight = true;
     // A failure reaches the application through reloadFailed on the main thread.
     const auto task = platform::BackgroundTask::start([mDatabase = mDatabase] {
         const TVXResult reloaded = mDatabase->reloadDatabase();
-        mDatabase->prepareSearchEntries();
+        mDatabase->caches().prepareSearchEntries();
         return reloaded;
     });
     installProgressIndicator();
@@ -220,10 +220,10 @@ void BMStartup::selectCurrentGroupInPopup()
     QComboBox* popup = mWindowSetup.categoriesPopup();
     if (!popup || popup->count() == 0)
         return;
-    const QString current = mDatabase->mCurrentUser()->mCurrentGroup();
+    const QString current = mDatabase->caches().mCurrentUser()->mCurrentGroup();
     int index = 0;
-    if (mDatabase->mGroups().contains(current)) {
-        const auto groups = mDatabase->groupsForEditing(false);
+    if (mDatabase->caches().mGroups().contains(current)) {
+        const auto groups = mDatabase->caches().groupsForEditing(false);
         for (int i = 0; i < groups.size(); ++i) {
             if (groups[i]->mGroupUID() == current) {
                 index = i;
@@ -237,7 +237,7 @@ void BMStartup::selectCurrentGroupInPopup()
 void BMStartup::finishReloadingData()
 {
     // The pop-ups and tables below ask the same of the caches: each answered once.
-    const TVXStoreCaches::QueryBatch batch(*mDatabase);
+    const TVXStoreCaches::QueryBatch batch(mDatabase->caches());
     mWindowSetup.initWindowTitle();
     uninstallProgressindicator();
     mPopUps.initGroupUIControl();
@@ -268,7 +268,7 @@ void BMStartup::updateApplicationUIForCurrectPermissions()
     const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     const BMGroup* group = record ? record->mGroup().get() : nullptr;
     const uint16_t bits =
-        TVXDataBase::recordPermissionsInGroup(group, mDatabase->mCurrentUser()->mRecordPermissionsBit());
+        TVXStoreCaches::recordPermissionsInGroup(group, mDatabase->caches().mCurrentUser()->mRecordPermissionsBit());
     const bool mayEdit = (bits & 2) != 0;
     QMenu* menu = mWindowSetup.itemContextualMenu();
     if (!menu)
@@ -425,9 +425,9 @@ void BMStartup::awakeFromNib()
 
 void BMStartup::applicationWillFinishLaunching()
 {
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mDatabase->caches().mCurrentUser();
     int minutes = 0;
-    if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+    if (TVXPasswordHint::isPasswordEnableForUser(user) && mDatabase->preferences().autoLockEnabledWithInactiveTime(&minutes)
         && minutes >= 1)
         mLockControl.installInactiveTimerWithTime(minutes);
 }
@@ -556,7 +556,7 @@ void BMStartup::showLoadedMainWindow()
 
     // The pop-ups, the view and the group shown ask the same of the caches
     // (the group counts, the group's list): each answered once.
-    std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, *mDatabase);
+    std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, mDatabase->caches());
     // Each step below asks for the tables over the same records: they are filled once, at the end.
     mTables.holdTableRefreshes();
     mWindowSetup.initAboutBoxsetting();
@@ -589,14 +589,14 @@ void BMStartup::showLoadedMainWindow()
 
 void BMStartup::updateUserRelatedInterface()
 {
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mDatabase->caches().mCurrentUser();
     mState.mCurrentUserName = user.mUsername();
     if (mState.mMainWindow && user.mWindowPosition().isValid())
         mState.mMainWindow->setGeometry(user.mWindowPosition().toRect());
 
     if (!user.mCurrentGroup().isEmpty()) {
         mState.mGroupFilterSelectedUID = user.mCurrentGroup();
-        const auto group = mDatabase->mGroups().value(mState.mGroupFilterSelectedUID);
+        const auto group = mDatabase->caches().mGroups().value(mState.mGroupFilterSelectedUID);
         QComboBox* popup = mWindowSetup.categoriesPopup();
         if (group && !group->mGroupName().isEmpty() && popup && popup->count() > 0) {
             int chosen = 0;
@@ -735,13 +735,13 @@ void BMStartup::clearTemperoryFolders() { TVXAttachmentFolder::shared().clear();
 
 QString BMStartup::selectedGroupUIDForSaving()
 {
-    const auto groups = mDatabase->groupsForEditing(false);
+    const auto groups = mDatabase->caches().groupsForEditing(false);
     if (groups.isEmpty())
         return kAllCategoriesUID;
     QComboBox* popup = mWindowSetup.categoriesPopup();
     if (!popup) {
         // Without a group pop-up the stored choice stands.
-        const QString current = mDatabase->mCurrentUser()->mCurrentGroup();
+        const QString current = mDatabase->caches().mCurrentUser()->mCurrentGroup();
         return current.isEmpty() ? groups.first()->mGroupUID() : current;
     }
     const int index = popup->currentIndex();
@@ -751,16 +751,16 @@ QString BMStartup::selectedGroupUIDForSaving()
 void BMStartup::saveUSerPreference()
 {
     mWindowSetup.saveSplitViewLayouts();
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mDatabase->caches().mCurrentUser();
     user.setMLastView(static_cast<int16_t>(mRecordCommands.selectedViewTag()));
     user.setMShowDetailOnPane(mWindowSetup.columnToggleInfoState());
     user.setMCurrentGroup(selectedGroupUIDForSaving());
     user.setMCurrentType(kAllCategoriesUID);
     if (mDatabase->connection()) {
         // View state at quit: a failed save already went to the error path.
-        (void)mDatabase->saveLastViewForUser(user);
-        (void)mDatabase->saveToggleInfoForUser(user);
-        (void)mDatabase->saveCurrentGroupForUser(user);
+        (void)mDatabase->preferences().saveLastViewForUser(user);
+        (void)mDatabase->preferences().saveToggleInfoForUser(user);
+        (void)mDatabase->preferences().saveCurrentGroupForUser(user);
     }
     if (user.mLastView() == 1)
         mPopUps.saveTableColumnWidthToPreference();
@@ -797,12 +797,12 @@ void BMStartup::applicationWillTerminate()
     if (mState.mSaveBackUpIsDone || !mState.mAppDidFinishLaunching)
         return;
     saveUSerPreference();
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mDatabase->caches().mCurrentUser();
     if (mState.mMainWindow)
         user.setMWindowPosition(QRectF(mState.mMainWindow->geometry()));
     if (mDatabase->connection()) {
         TVXResult code = kTVXDone;
-        mDatabase->saveBasicPreferencesForUser(user, &code);
+        mDatabase->preferences().saveBasicPreferencesForUser(user, &code);
     }
     mState.mSaveBackUpIsDone = true;
 }
@@ -829,7 +829,7 @@ void BMStartup::windowDidResize(bool fromNotification)
         }
     }
     if (mState.mMainWindow)
-        mDatabase->mCurrentUser()->setMWindowPosition(QRectF(mState.mMainWindow->geometry()));
+        mDatabase->caches().mCurrentUser()->setMWindowPosition(QRectF(mState.mMainWindow->geometry()));
 }
 
 void BMStartup::popupType(QComboBox* popup)
