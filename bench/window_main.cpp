@@ -233,7 +233,7 @@ void WindowBench::switchGroups(const std::string& name)
 {
     QComboBox* popup = mWindow->mCategoriesPopup;
     for (int i = 0; i < mRepetitions; ++i) {
-        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.groupsForEditing().size()));
+        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.caches().groupsForEditing().size()));
         measure(name, [popup, index] {
             popup->setCurrentIndex(index);
             emit popup->activated(index);
