@@ -111,6 +111,8 @@ private:
     void logInAgain(const QString& message);
     // The keyring's copy of the master password, written once a log-in succeeded with it.
     void rememberMasterPassword(const QString& master);
+    // First log-in to a server without an authority: asks, keeps the answer, logs in again.
+    void askToTrustServer(const QString& fingerprint);
     void endLoginAttempt(TVXResult code);
     // Selects the user's current group in the group pop-up (or the first item).
     void selectCurrentGroupInPopup();
