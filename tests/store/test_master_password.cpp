@@ -338,7 +338,7 @@ TEST_F(MasterPassword, AChangeKilledWhileAnotherClientsSaveWaitsLeavesThatSaveBu
     bob.setReadWriteTimeout(4);
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
     ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
-    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "SET @pause = SLEEP(30)");
     int changed = 0;
     auto& center = platform::NotificationCenter::defaultCenter();
