@@ -325,35 +325,11 @@ TVXResult TVXDataBase::reportError(const platform::Error& error, TVXResult code)
 
 // --- calls towards the application -----------------------------------------
 
-void TVXDataBase::notifyConnectionComplete()
+void storehooks::notifyConnectionComplete()
 {
     platform::performOnMainThreadAndWait([] {
         if (auto* hooks = platform::applicationHooks())
             hooks->connectionISComplete();
-    });
-}
-
-void TVXDataBase::finishReloadingData()
-{
-    platform::performOnMainThreadAndWait([] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->finishReloadingData();
-    });
-}
-
-void TVXDataBase::stopConnectionModelWindow()
-{
-    platform::performOnMainThreadAndWait([] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->stopConnectionModelWindow();
-    });
-}
-
-void TVXDataBase::checkConnectionCallback(TVXResult code)
-{
-    platform::performOnMainThreadAndWait([code] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->checkConnectionCallback(resultNumber(code));
     });
 }
 

@@ -112,7 +112,6 @@ public:
     // The session's wait for a row lock: a statement may meet a few such
     // waits, and a write tries twice, all inside one read timeout.
     static constexpr int lockWaitSeconds(int readTimeoutSeconds) { return std::max(1, readTimeoutSeconds / 4); }
-    static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
     void createUserEncrypter();
@@ -123,11 +122,6 @@ public:
     static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
-    void createDefaultSchema();
-    // Calls towards the application, performed on the main thread.
-    void finishReloadingData();
-    void stopConnectionModelWindow();
-    void checkConnectionCallback(TVXResult code);
 
     // --- loading and reloading (TVXDataBase_Load.cpp) ---------------------------
     // First load's main-thread step: the user's row and group list; 6 a
@@ -202,9 +196,6 @@ public:
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
-    TVXResult removePasswordInUserTable();
-    static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group); // kind 0 records, 1 types
-    static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
@@ -238,7 +229,6 @@ public:
 private:
     // Replaces the connection under the guard; the old one is closed after.
     void swapConnection(std::unique_ptr<sql::Connection> connection);
-    void notifyConnectionComplete();
     // A stored value as text; without an encrypter the bytes are the text.
     static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
     std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
@@ -309,3 +299,8 @@ private:
     TVXIconsAccess mIconsAccess;
     TVXMasterPasswordStore mMasterPassword;
 };
+
+namespace storehooks {
+// Tells the application, on the main thread, that a log-in ended.
+void notifyConnectionComplete();
+} // namespace storehooks

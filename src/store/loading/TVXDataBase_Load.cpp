@@ -170,7 +170,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     if (code != kTVXDone) {
         endClientThreadState();
         mIsConnectionComplete.store(true);
-        notifyConnectionComplete();
+        storehooks::notifyConnectionComplete();
     }
     return code;
 }

@@ -8,6 +8,7 @@
 #include "store/schema/QueryConstants.h"
 #include "store/schema/SchemaText.h"
 #include "store/session/StatementHelpers.h"
+#include "store/accounts/AccountNames.h"
 #include "store/accounts/StoreGrants.h"
 #include "store/TVXDataBase.h"
 
@@ -65,7 +66,7 @@ TVXStoreCreator::~TVXStoreCreator() = default;
 
 bool TVXStoreCreator::isValidAccountName(const QString& name)
 {
-    return TVXDataBase::isValidAccountName(name);
+    return tvxsql::isValidAccountName(name);
 }
 
 QString TVXStoreCreator::quoted(const QString& text) const

@@ -21,6 +21,8 @@ constexpr int kConnectTimeoutSeconds = 15;
 
 } // namespace
 
+static void readCausallyOnCluster(sql::Connection& connection);
+
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
                                                                const QString& password,
@@ -50,7 +52,7 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     return connection;
 }
 
-void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
+static void readCausallyOnCluster(sql::Connection& connection)
 {
     // A cluster node applies other nodes' commits a moment later: without the
     // wait, a reload right after another client's write can miss it.
@@ -128,15 +130,6 @@ void TVXDataBase::selectSchema(const QString& schema)
     mCPcon->setSchema(schema.toStdString());
 }
 
-void TVXDataBase::createDefaultSchema()
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    if (!mCPcon)
-        throw tvxsql::noConnection();
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
-    stmt->execute(kQueryCreateDefaultSchema);
-}
-
 QString TVXDataBase::retriveMasterPassword()
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
@@ -158,7 +151,7 @@ TVXResult TVXDataBase::checkMasterPassword(const QString& typed)
     endClientThreadState();
     mConnectionErrCode.store(kTVXMasterPasswordMismatch);
     mIsConnectionComplete.store(true);
-    notifyConnectionComplete();
+    storehooks::notifyConnectionComplete();
     return kTVXMasterPasswordMismatch;
 }
 
@@ -234,6 +227,6 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
     endClientThreadState();
     mIsConnectionComplete.store(true);
     setReconnectionDone();
-    notifyConnectionComplete();
+    storehooks::notifyConnectionComplete();
     return mConnectionErrCode.load();
 }
