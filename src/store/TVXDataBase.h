@@ -20,6 +20,7 @@
 #include "store/writers/RecordWriter.h"
 #include "store/loading/StoreCaches.h"
 #include "store/session/StoreSession.h"
+#include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
 #include "store/eventlog/TVXEventLogEntry.h"
 
@@ -87,6 +88,8 @@ public:
     const TVXRecentListsAccess& recentLists() const { return mRecentListsAccess; }
     TVXPersonalAccess& personal() { return mPersonalAccess; }
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
+    TVXValueCiphers& ciphers() { return mCiphers; }
+    const TVXValueCiphers& ciphers() const { return mCiphers; }
 
     // --- state -------------------------------------------------------------
     bool isDataReloading() const override { return mIsDataReloaded.load(); }
@@ -114,8 +117,6 @@ public:
     static constexpr int lockWaitSeconds(int readTimeoutSeconds) { return std::max(1, readTimeoutSeconds / 4); }
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
-    void createUserEncrypter();
-    void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
     TVXResult checkMasterPassword(const QString& typed);
     QString checkForMasterPasswordMatch(); // null on failure
@@ -200,19 +201,15 @@ public:
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
-    QString getDecryptedString(std::istream& blob) const;
     QString decryptString(const QByteArray& stored) const override;
     QByteArray encryptDataString(const QString& text) const override; // user-data encrypter (application key)
-    QString getDecryptedStringInfo(std::istream& blob) const;
     QString decryptDataString(const QByteArray& stored) const override;
-    bool hasFieldEncrypter() const;
 
     // --- the error path (store/session/StoreSession.h) ------------------------------------
     TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed) override;
     int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
     TVXResult reportError(const platform::Error& error, TVXResult code);
-    std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
     sql::Connection& liveConnection() const override;
     TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError) override;
     TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work) override;
@@ -229,9 +226,6 @@ public:
 private:
     // Replaces the connection under the guard; the old one is closed after.
     void swapConnection(std::unique_ptr<sql::Connection> connection);
-    // A stored value as text; without an encrypter the bytes are the text.
-    static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
-    std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
     struct LoadSteps; // TVXDataBase_Load.cpp
 
@@ -269,10 +263,7 @@ private:
 
     std::unique_ptr<sql::Connection> mCPcon;
 
-    mutable std::mutex mEncrypterMutex;
-    std::shared_ptr<const CDBEncrypter> mEncrypter;
-    std::shared_ptr<const CDBEncrypter> mUserDataEncrypter;
-    std::optional<QString> mKeyedMasterPassword; // what mEncrypter was made from
+    TVXValueCiphers mCiphers;
 
     std::atomic<bool> mReadRecords{false};
     std::atomic<bool> mIsDataReloaded{false};

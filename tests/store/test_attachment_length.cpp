@@ -250,7 +250,7 @@ TEST_F(AttachmentLength, PersonalRecordsKeepItWhenReenciphered)
     EXPECT_EQ(records[0]->mAttachmentPassKey(), passKey);
     EXPECT_EQ(records[0]->mAttachmentLength(), 25);
 
-    alice.createEncrypter(kNewMaster);
+    alice.ciphers().createEncrypter(kNewMaster);
     ASSERT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
     StoreSeed rekeyed(kNewMaster);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", record->mRecordUID()),

@@ -239,7 +239,7 @@ TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
     seed->record({"00000000000000B5", G1, T1, {"new"}});
     rootExec("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B3'");
     TVXDataBase userCipher;
-    userCipher.createUserEncrypter();
+    userCipher.ciphers().createUserEncrypter();
     StoreSeed rekeyed(QStringLiteral("New-Master"));
     rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
                  .arg(QString::fromLatin1(userCipher.encryptDataString("New-Master").toHex())));

@@ -96,7 +96,7 @@ QString TVXAttachmentStoreAccess::extractAttachmentToTemporaryFile(const TVXReco
 
 QByteArray TVXAttachmentStore::encipherWholeValue(const QByteArray& plain) const
 {
-    const auto encrypter = mDatabase.fieldEncrypter();
+    const auto encrypter = mDatabase.ciphers().fieldEncrypter();
     return encrypter ? encrypter->encryptBytes(plain) : plain;
 }
 
@@ -106,7 +106,7 @@ QByteArray TVXAttachmentStore::decipherWholeValue(const QByteArray& stored) cons
     if (stored.isEmpty() || stored.size() > INT_MAX - 1)
         return {};
     QByteArray plain;
-    if (const auto encrypter = mDatabase.fieldEncrypter()) {
+    if (const auto encrypter = mDatabase.ciphers().fieldEncrypter()) {
         const int length = static_cast<int>(stored.size());
         char* buffer = encrypter->Decrypt(stored.constData(), length);
         if (!buffer)

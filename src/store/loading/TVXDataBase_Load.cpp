@@ -55,7 +55,7 @@ constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBG
 constexpr int kDefaultIcon = 31;
 
 // Appends a stored value's plain bytes up to the first NUL to `out`, as
-// TVXDataBase::decryptWith reads them; false where it gives the null text
+// TVXValueCiphers::decryptWith reads them; false where it gives the null text
 // (a value that cannot be deciphered).
 bool appendPlainText(const CDBEncrypter* encrypter, QByteArrayView stored, QByteArray& out)
 {
@@ -229,8 +229,8 @@ TVXResult TVXDataBase::reloadDatabase()
         }
         mIconsAccess.getExternalIcons();
         // Re-key from the store: the master password may have been changed by another client.
-        createEncrypter(QString());
-        createEncrypter(retriveMasterPassword());
+        mCiphers.createEncrypter(QString());
+        mCiphers.createEncrypter(retriveMasterPassword());
 
         code = readCatagoryTable();
         code = readTypesTable();
@@ -529,7 +529,7 @@ TVXResult TVXDataBase::readRecordTable()
     for (const QString& group : mCaches.m_currentUser->mUsersGroupArray())
         allowed.insert(group.toUtf8());
 
-    const auto encrypter = fieldEncrypter();
+    const auto encrypter = mCiphers.fieldEncrypter();
     const RecordMaker maker{encrypter.get(), mCaches.m_groups, mCaches.m_types,
                             TVXRecord::modificationDateText(QDateTime::currentDateTime()).toUtf8()};
     TVXRecordCache customised;
@@ -627,7 +627,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
         std::array<QByteArray, kNumberOfFields> fields;
         std::shared_ptr<TVXType> type;
     };
-    const auto encrypter = d.fieldEncrypter();
+    const auto encrypter = d.ciphers().fieldEncrypter();
     const auto make = [&](std::vector<Row>& batch) {
         const auto& setters = TVXType::setFunctionsArray();
         tvxsql::parallelFor(batch.size(), [&](std::size_t n) {
@@ -636,7 +636,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
             type->setMTypeIconID(d.icons().hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
-                ((*type).*setters[size_t(i)])(d.decryptWith(encrypter.get(), row.fields[size_t(i)]));
+                ((*type).*setters[size_t(i)])(d.ciphers().decryptWith(encrypter.get(), row.fields[size_t(i)]));
             row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
             row.type = std::move(type);
         });

@@ -57,7 +57,7 @@ TVXStoreCreator::TVXStoreCreator(std::unique_ptr<sql::Connection> admin)
     : mStore(std::make_unique<TVXDataBase>())
 {
     mStore->adoptConnection(std::move(admin));
-    mStore->createUserEncrypter();
+    mStore->ciphers().createUserEncrypter();
 }
 
 sql::Connection& TVXStoreCreator::admin() const { return *mStore->connection(); }
@@ -409,7 +409,7 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     if (auto r = installRoutines(nullptr); !r.ok)
         return undo(r);
 
-    mStore->createEncrypter(masterPassword);
+    mStore->ciphers().createEncrypter(masterPassword);
     try {
         // An empty master password is stored as an empty value: log-ins then
         // type nothing, and values are kept as their plain bytes.
@@ -525,7 +525,7 @@ StoreResult TVXStoreCreator::addDemoContent(const QString& memberID)
     };
     try {
         mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
-        mStore->createEncrypter(mStore->retriveMasterPassword());
+        mStore->ciphers().createEncrypter(mStore->retriveMasterPassword());
         std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
         const auto blob = [&](const QString& text) -> std::istream* {
             blobs.push_back(tvxsql::blobStream(mStore->encryptString(text)));
@@ -655,7 +655,7 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     try {
         // The personal group's name is enciphered under the store's own master password.
         mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
-        mStore->createEncrypter(mStore->retriveMasterPassword());
+        mStore->ciphers().createEncrypter(mStore->retriveMasterPassword());
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }

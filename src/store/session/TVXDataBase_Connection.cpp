@@ -71,13 +71,7 @@ static void readCausallyOnCluster(sql::Connection& connection)
 
 TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
-    std::optional<QString> keyed;
-    {
-        std::lock_guard lock(mEncrypterMutex);
-        if (!mUserDataEncrypter)
-            return kTVXDone; // nothing keyed from the store yet
-        keyed = mKeyedMasterPassword;
-    }
+    const std::optional<QString> keyed = mCiphers.keyedMasterPassword();
     if (!keyed)
         return kTVXDone;
     std::unique_ptr<sql::Statement> stmt(connection.createStatement());
@@ -201,14 +195,14 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
         if (hasAdminUserPrivileges(account))
             throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
         selectSchema(QString::fromLatin1(kTolvanexSchema));
-        createUserEncrypter();
+        mCiphers.createUserEncrypter();
         const QString typed = request.value(kLoginMasterPassword);
         if (checkMasterPassword(typed) == kTVXMasterPasswordMismatch) {
             swapConnection(nullptr); // a refused log-in keeps no connection
             return kTVXMasterPasswordMismatch;
         }
         // Always replaced: an empty password must not leave an earlier store's key in force.
-        createEncrypter(typed);
+        mCiphers.createEncrypter(typed);
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
             std::lock_guard lock(mDetailsMutex);
