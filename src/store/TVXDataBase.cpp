@@ -58,6 +58,7 @@ TVXDataBase::TVXDataBase()
     , mEventLogAccess(*this, mCaches)
     , mIconsAccess(*this)
     , mMasterPassword(*this)
+    , mMembership(*this, mCaches)
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)

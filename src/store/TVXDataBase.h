@@ -17,6 +17,7 @@
 #include "store/personal/PersonalStore.h"
 #include "store/accounts/PreferencesStore.h"
 #include "store/personal/RecentListsStore.h"
+#include "store/writers/GroupMembership.h"
 #include "store/writers/RecordWriter.h"
 #include "store/loading/StoreCaches.h"
 #include "store/session/StoreSession.h"
@@ -89,6 +90,7 @@ public:
     TVXPersonalAccess& personal() { return mPersonalAccess; }
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
     TVXValueCiphers& ciphers() { return mCiphers; }
+    TVXGroupMembership& membership() { return mMembership; }
     const TVXValueCiphers& ciphers() const { return mCiphers; }
 
     // --- state -------------------------------------------------------------
@@ -141,14 +143,6 @@ public:
     QString generatePasswordWith(uint16_t flags, uint16_t length) const override;
     bool typeNameFromDatabase(const QString& name);
     bool groupNameFromDatabase(const QString& name);
-
-    // --- group membership (TVXDataBase_Membership.cpp) --------------------------
-    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
-    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, TVXResult* code);
-    TVXResult insertUserListForGroup(BMGroup& group); // whole list, one transaction
-    TVXResult insertSubgroupListForGroup(const BMGroup& group);
-    void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
-    void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
@@ -289,6 +283,7 @@ private:
     TVXEventLogAccess mEventLogAccess;
     TVXIconsAccess mIconsAccess;
     TVXMasterPasswordStore mMasterPassword;
+    TVXGroupMembership mMembership;
 };
 
 namespace storehooks {
