@@ -59,6 +59,7 @@ TVXDataBase::TVXDataBase()
     , mIconsAccess(*this)
     , mMasterPassword(*this)
     , mMembership(*this, mCaches)
+    , mLoader(*this)
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)

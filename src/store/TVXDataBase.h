@@ -20,6 +20,7 @@
 #include "store/writers/GroupMembership.h"
 #include "store/writers/RecordWriter.h"
 #include "store/loading/StoreCaches.h"
+#include "store/loading/StoreLoader.h"
 #include "store/session/StoreSession.h"
 #include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
@@ -91,6 +92,7 @@ public:
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
     TVXValueCiphers& ciphers() { return mCiphers; }
     TVXGroupMembership& membership() { return mMembership; }
+    TVXStoreLoader& loader() { return mLoader; }
     const TVXValueCiphers& ciphers() const { return mCiphers; }
 
     // --- state -------------------------------------------------------------
@@ -130,19 +132,9 @@ public:
     // First load's main-thread step: the user's row and group list; 6 a
     // disabled account, 7 no user row.
     TVXResult initUserDetails(const QString& accountName, const QString& password);
-    QString getUserIDForName(const QString& accountName, TVXResult* code = nullptr); // null: no such row
-    TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID); // 6, 7 as above
-    QStringList fetchGroupArrayForUserID(const QString& userID, TVXResult* code = nullptr);
     TVXResult loadDataBase(); // a second load reads nothing
     TVXResult reloadDatabase(); // everything but the preferences
-    TVXResult readCatagoryTable();
-    TVXResult readTypesTable();
-    TVXResult readRecordTable();
-    void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
-    void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
     QString generatePasswordWith(uint16_t flags, uint16_t length) const override;
-    bool typeNameFromDatabase(const QString& name);
-    bool groupNameFromDatabase(const QString& name);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
@@ -222,6 +214,7 @@ private:
     void swapConnection(std::unique_ptr<sql::Connection> connection);
 
     struct LoadSteps; // TVXDataBase_Load.cpp
+    friend class TVXStoreLoader;
 
 
     // Record storage (TVXDataBase_Records.cpp).
@@ -284,6 +277,7 @@ private:
     TVXIconsAccess mIconsAccess;
     TVXMasterPasswordStore mMasterPassword;
     TVXGroupMembership mMembership;
+    TVXStoreLoader mLoader;
 };
 
 namespace storehooks {

@@ -150,7 +150,7 @@ TEST(TVXDataBaseErrors, NameLookupsWithoutAConnectionAnswerNoThroughTheErrorPath
 {
     TVXDataBase db;
     NoticeCounter notices;
-    EXPECT_FALSE(db.typeNameFromDatabase(QStringLiteral("Web Log-in")));
-    EXPECT_FALSE(db.groupNameFromDatabase(QStringLiteral("Office")));
+    EXPECT_FALSE(db.loader().typeNameFromDatabase(QStringLiteral("Web Log-in")));
+    EXPECT_FALSE(db.loader().groupNameFromDatabase(QStringLiteral("Office")));
     EXPECT_EQ(notices.lost, 1);
 }

@@ -97,5 +97,6 @@ public:
 private:
     friend class TVXDataBase;
     friend class TVXMasterPasswordStore; // re-enciphers the attachment keys
+    friend class TVXStoreLoader;         // reads the attachment headers
     std::unique_ptr<TVXAttachmentStore> mAttachments;
 };

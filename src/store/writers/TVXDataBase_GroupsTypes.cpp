@@ -251,7 +251,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
             stmt->executeUpdate();
         }
         // The moved records come back as unfiled records.
-        if (readRecordTable() != kTVXDone)
+        if (mLoader.readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
         mCaches.pruneRecordSearchIndex();
         changed.add(storechanges::kRecords);
