@@ -60,6 +60,7 @@ TVXDataBase::TVXDataBase()
     , mMasterPassword(*this)
     , mMembership(*this, mCaches)
     , mLoader(*this)
+    , mAttachmentWriter(*this)
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)

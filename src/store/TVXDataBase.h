@@ -9,6 +9,7 @@
 #include "platform/core/Error.h"
 #include "store/accounts/AccountAdmin.h"
 #include "store/attachments/AttachmentStore.h"
+#include "store/attachments/AttachmentWriter.h"
 #include "store/session/ConnectionGuard.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintStore.h"
@@ -93,6 +94,7 @@ public:
     TVXValueCiphers& ciphers() { return mCiphers; }
     TVXGroupMembership& membership() { return mMembership; }
     TVXStoreLoader& loader() { return mLoader; }
+    TVXAttachmentWriter& attachmentWriter() { return mAttachmentWriter; }
     const TVXValueCiphers& ciphers() const { return mCiphers; }
 
     // --- state -------------------------------------------------------------
@@ -172,10 +174,7 @@ public:
     bool checkForTypeDuplicate(const QString& name) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
-    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/attachments/AttachmentStore.h)
-    // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
-    TVXResult insertAttachmentforRecordID(TVXRecord& record);
-    TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
+    // --- attachment rows (more in store/attachments/AttachmentWriter.h and AttachmentStore.h)
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
@@ -218,7 +217,7 @@ private:
 
 
     // Record storage (TVXDataBase_Records.cpp).
-    struct AttachmentUpload;
+    using AttachmentUpload = TVXAttachmentUpload;
     struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
     TVXResult storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
@@ -237,11 +236,7 @@ private:
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     struct GroupTypeSteps;
 
-    // Attachment statement parts (TVXDataBase_Attachments.cpp).
-    TVXResult prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
-    TVXResult writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
-    TVXResult writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
-    [[nodiscard]] int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
+    friend class TVXAttachmentWriter; // writes under the manager's guard and stale-copy rules
 
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
@@ -278,6 +273,7 @@ private:
     TVXMasterPasswordStore mMasterPassword;
     TVXGroupMembership mMembership;
     TVXStoreLoader mLoader;
+    TVXAttachmentWriter mAttachmentWriter;
 };
 
 namespace storehooks {

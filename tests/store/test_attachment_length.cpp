@@ -138,7 +138,7 @@ TEST_F(AttachmentLength, StoringAgainCopyingAndReencipheringKeepTheLength)
     record->setMAttachmentState(kAttachmentStateReencipher);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id), keyCipher);
-    EXPECT_EQ(alice.reEncryptAttachmentforRecord(*record), kTVXDone);
+    EXPECT_EQ(alice.attachmentWriter().reEncryptAttachmentforRecord(*record), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id), keyCipher);
 
     // Duplicate: the copy's row and its length are the source's.

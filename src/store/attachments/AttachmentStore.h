@@ -98,5 +98,6 @@ private:
     friend class TVXDataBase;
     friend class TVXMasterPasswordStore; // re-enciphers the attachment keys
     friend class TVXStoreLoader;         // reads the attachment headers
+    friend class TVXAttachmentWriter;    // enciphers the attachment keys
     std::unique_ptr<TVXAttachmentStore> mAttachments;
 };

@@ -441,6 +441,6 @@ TVXResult TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
 {
     // Name and pass key under the new key; a newly chosen file is stored whole.
     if (record.mAttachmentState() == kAttachmentStateStoreNewFile)
-        return mDatabase.insertAttachmentforRecordID(record);
-    return mDatabase.reEncryptAttachmentforRecord(record);
+        return mDatabase.attachmentWriter().insertAttachmentforRecordID(record);
+    return mDatabase.attachmentWriter().reEncryptAttachmentforRecord(record);
 }
