@@ -86,16 +86,13 @@ public:
     TVXAttachmentStoreAccess& attachments() { return mAttachmentAccess; }
     TVXEventLogAccess& eventLog() { return mEventLogAccess; }
     TVXIconsAccess& icons() { return mIconsAccess; }
-    const TVXIconsAccess& icons() const { return mIconsAccess; }
     TVXRecentListsAccess& recentLists() { return mRecentListsAccess; }
-    const TVXRecentListsAccess& recentLists() const { return mRecentListsAccess; }
     TVXPersonalAccess& personal() { return mPersonalAccess; }
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
     TVXValueCiphers& ciphers() { return mCiphers; }
     TVXGroupMembership& membership() { return mMembership; }
     TVXStoreLoader& loader() { return mLoader; }
     TVXAttachmentWriter& attachmentWriter() { return mAttachmentWriter; }
-    const TVXValueCiphers& ciphers() const { return mCiphers; }
 
     // --- state -------------------------------------------------------------
     bool isDataReloading() const override { return mIsDataReloaded.load(); }
