@@ -77,22 +77,25 @@ public:
     TVXDataBase(const TVXDataBase&) = delete;
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
-    // --- the concerns it holds ----------------------------------------------
+    // --- the concerns it holds; a caller is given the part it uses ----------
     TVXStoreCaches& caches() override { return mCaches; }
     const TVXStoreCaches& caches() const override { return mCaches; }
+    // The user's settings, password hint, account administration, personal group.
     TVXPreferences& preferences() { return mPreferences; }
     TVXPasswordHint& passwordHint() { return mPasswordHint; }
     TVXAccountAdminAccess& accountAdmin() { return mAccountAdminAccess; }
+    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    // Attachment rows (read, then written), the event log, icons, recent lists.
     TVXAttachmentStoreAccess& attachments() { return mAttachmentAccess; }
+    TVXAttachmentWriter& attachmentWriter() { return mAttachmentWriter; }
     TVXEventLogAccess& eventLog() { return mEventLogAccess; }
     TVXIconsAccess& icons() { return mIconsAccess; }
     TVXRecentListsAccess& recentLists() { return mRecentListsAccess; }
-    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    // The parts the log-in, the load and the writers run through.
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
     TVXValueCiphers& ciphers() { return mCiphers; }
-    TVXGroupMembership& membership() { return mMembership; }
     TVXStoreLoader& loader() { return mLoader; }
-    TVXAttachmentWriter& attachmentWriter() { return mAttachmentWriter; }
+    TVXGroupMembership& membership() { return mMembership; }
 
     // --- state -------------------------------------------------------------
     bool isDataReloading() const override { return mIsDataReloaded.load(); }

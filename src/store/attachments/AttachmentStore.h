@@ -91,8 +91,6 @@ public:
     QString newAttachmentPassKey() const;
 
     explicit TVXAttachmentStoreAccess(TVXDataBase& store) : mAttachments(std::make_unique<TVXAttachmentStore>(store)) {}
-    TVXAttachmentStoreAccess(const TVXAttachmentStoreAccess&) = delete;
-    TVXAttachmentStoreAccess& operator=(const TVXAttachmentStoreAccess&) = delete;
 
 private:
     friend class TVXDataBase;
