@@ -374,9 +374,12 @@ void refuseWrites(const QString& when, const QString& table)
 {
     rootExec(QString("CREATE TRIGGER tolvanexdb.refuse_%1 %2 ON tolvanexdb.%1 FOR EACH ROW "
                      "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'")
-                 .arg(table, when));
+                 .arg(teststore::rowsTable(table), when));
 }
-void acceptWrites(const QString& table) { rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(table)); }
+void acceptWrites(const QString& table)
+{
+    rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(teststore::rowsTable(table)));
+}
 
 } // namespace
 

@@ -246,7 +246,7 @@ TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
     EXPECT_EQ(db->caches().getRecordForUID(R2)->mType()->mTypeUID(), TBank);
 
     // A write the server refuses outright is told too, not passed over in silence.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
     const auto shown = alerts.alerts().size();
     EXPECT_FALSE(controller->tables().outlineViewAcceptDrop(R1, db->caches().typeWithUID(TBank)));
