@@ -192,7 +192,8 @@ public:
     }
     MemoryOptionFile(const MemoryOptionFile&) = delete;
     MemoryOptionFile& operator=(const MemoryOptionFile&) = delete;
-    bool ok() const { return mFd >= 0; }
+    // The library reads it by name: without /proc it would quietly read nothing.
+    bool ok() const { return mFd >= 0 && QFileInfo::exists(QString::fromStdString(path())); }
     std::string path() const { return "/proc/self/fd/" + std::to_string(mFd); }
 
 private:
