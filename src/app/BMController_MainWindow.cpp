@@ -19,9 +19,11 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QClipboard>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QGuiApplication>
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
@@ -105,7 +107,9 @@ QWidget* BMController::toolbarItemForItemIdentifier(const QString& identifier)
         return nullptr;
     view->setToolTip(tip);
     view->adjustSize();
-    view->setFixedSize(view->sizeHint());
+    // A view without a layout has no size hint: its own frame is its size.
+    const QSize hint = view->sizeHint();
+    view->setFixedSize(hint.isValid() ? hint : view->size());
     return view;
 }
 
@@ -223,6 +227,10 @@ void BMController::connectMainWindow(BMMainWindow* w)
                 if (!action->isSeparator() && action->data().isValid())
                     action->setEnabled(validateMenuItem(action));
         });
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
+        connect(menu, &QMenu::aboutToHide, this, [this] { validateMenuItems(); });
+    // Paste follows what the clipboard holds, whoever put it there.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { validateMenuItems(); });
 
     for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
              w->mColumnViewTypesTable, w->mSmartTypesTable, w->mColumnViewDescriptionTable, w->mListViewTypesTable})

@@ -245,6 +245,14 @@ bool BMController::validateMenuItem(QAction* item)
         return false;
     if (mPrintDialogON)
         return false;
+    return menuItemFollowsSelection(item);
+}
+
+bool BMController::menuItemFollowsSelection(QAction* item) const
+{
+    const BMMainWindow* w = mainWindowView();
+    if (!w || !item)
+        return false;
     const int tag = item->data().toInt();
     const bool one = isItemNotSelected();
     const bool recordRow = itemPropertiesForTableViewSelectedRow() != nullptr;
@@ -282,6 +290,19 @@ bool BMController::validateMenuItem(QAction* item)
     }
 }
 
+void BMController::validateMenuItems()
+{
+    // A disabled item's shortcut does nothing: every item is kept as the
+    // selection has it, not as its menu was when last opened.
+    BMMainWindow* w = mainWindowView();
+    if (!w)
+        return;
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->data().isValid())
+                action->setEnabled(menuItemFollowsSelection(action));
+}
+
 void BMController::validateUIControls()
 {
     BMMainWindow* w = mainWindowView();
@@ -309,6 +330,7 @@ void BMController::validateUIControls()
     }
     w->mAddButton->setEnabled(mCaches.isGroupExistsInDatabase() || !mCaches.groupsForEditing().isEmpty());
     updateEditMenu();
+    validateMenuItems();
     updateDetailInfoViewWithRecord(one ? record : nullptr);
 
     const bool deleteLook = one && record && record->mHasAttachment();

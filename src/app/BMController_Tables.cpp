@@ -201,7 +201,9 @@ QList<std::shared_ptr<TVXRecord>> BMController::sortedItemsForListView()
     }
     if (!mBrowseState || !mBrowseState->active)
         return {};
-    return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText, column, ascending);
+    // The list's headers name the chosen type's fields: it lists only that type's records.
+    const auto type = currentView() == kListViewTag ? selectedType() : nullptr;
+    return mCaches.itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, column, ascending);
 }
 
 QList<std::shared_ptr<TVXRecord>> BMController::itemsForSelectedCategoryAndType(bool recreate)

@@ -791,6 +791,45 @@ TEST_F(KeyboardWalk, ImportIsReachedFromTheFileMenu)
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE").toInt(), 7);
 }
 
+TEST_F(KeyboardWalk, ShortcutsFollowTheSelectionNotTheLastOpeningOfTheirMenu)
+{
+    ModalScript script;
+    // Opens the menu by its mnemonic with whatever is selected then, and closes it again.
+    const auto openAndClose = [this](Qt::Key title) {
+        QTest::keyClick(focused(), title, Qt::AltModifier);
+        if (QWidget* open = QApplication::activePopupWidget())
+            QTest::keyClick(open, Qt::Key_Escape);
+        QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+        window->activateWindow();
+        (void)QTest::qWaitForWindowActive(window);
+    };
+
+    press(Qt::Key_3, Qt::ControlModifier);
+    ASSERT_EQ(controller->currentView(), kTreeViewTag);
+    ASSERT_TRUE(selectedUID().isEmpty());
+    openAndClose(Qt::Key_I); // Edit Item disabled: nothing is selected
+    openAndClose(Qt::Key_E); // Select All disabled: not the list view
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(controller->currentView(), kListViewTag);
+    openAndClose(Qt::Key_V); // List View disabled: it is the current view
+
+    chooseGroup("Finance");
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    ASSERT_FALSE(selectedUID().isEmpty());
+    script.then([](QWidget*) { return platform::kModalRunAborted; });
+    press(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
+
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
+
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(controller->currentView(), kColumnViewTag);
+    press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(controller->currentView(), kListViewTag);
+}
+
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
 {
     window->show();
