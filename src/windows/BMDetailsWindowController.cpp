@@ -801,6 +801,15 @@ void BMDetailsWindowController::addCustomIcons()
 
 QLineEdit* BMDetailsWindowController::passwordTargetField() const
 {
+    // The record's password field, by its name, else its first masked field;
+    // only a type with neither leaves it to where the user was.
+    const auto fields = fieldPresentations(governingType().get());
+    for (int i = 0; i < 9; ++i)
+        if (fields[static_cast<size_t>(i)].label.contains(QLatin1String("password"), Qt::CaseInsensitive))
+            return mValueFields[static_cast<size_t>(i)];
+    for (int i = 0; i < 9; ++i)
+        if (fields[static_cast<size_t>(i)].masked)
+            return mValueFields[static_cast<size_t>(i)];
     if (mLastFocusedValue)
         return mLastFocusedValue;
     for (int i = 0; i < 9; ++i)

@@ -360,7 +360,7 @@ TEST_F(RecordSheet, TheCustomiseButtonRunsTheFieldSetSheetOnACopy)
     EXPECT_EQ(result->mRecordCustomType()->mField1(), "Database host");
 }
 
-TEST_F(RecordSheet, ThePasswordButtonFillsTheLastFieldAndCancelLeavesIt)
+TEST_F(RecordSheet, ThePasswordButtonFillsThePasswordFieldWhateverHasTheFocusAndCancelLeavesIt)
 {
     BMDetailsWindowController sheet(db);
     int generated = 0;
@@ -368,33 +368,36 @@ TEST_F(RecordSheet, ThePasswordButtonFillsTheLastFieldAndCancelLeavesIt)
         [] { return uint8_t(7); }, [](uint8_t) {},
         [&](uint16_t, uint16_t) { return QStringLiteral("Gen%1").arg(++generated); }});
     sheet.setPasswordController(&generator);
-    script.then([&](QWidget*) {
-        sheet.valueField(2)->setText("old");
-        sheet.valueField(2)->setFocus();
-        QApplication::processEvents();
-        sheet.passwordButton()->click();        // cancelled
-        EXPECT_EQ(sheet.valueField(2)->text(), "old");
-        sheet.passwordButton()->click();        // third proposal chosen
-        EXPECT_EQ(sheet.valueField(2)->text(), "Gen3");
-        EXPECT_EQ(sheet.valueField(0)->text(), "a");
-        return -1001;
-    });
-    script.then([&](QWidget*) {
-        EXPECT_TRUE(sheet.isPanelDisplayed());
-        generator.generatePassword();
+    const auto cancelGenerator = [&](QWidget*) {
         generator.cancelButton()->click();
         return *generator.requestedEnd();
-    });
-    script.then([&](QWidget*) {
-        generated = 0;
-        generator.generatePassword();
+    };
+    const auto chooseThird = [&](QWidget*) {
+        EXPECT_TRUE(sheet.isPanelDisplayed());
         generator.passwordList()->setCurrentRow(2);
         generator.okButton()->click();
         return *generator.requestedEnd();
+    };
+
+    // A web log-in: its "Password" field, though the focus is in the first.
+    script.then([&](QWidget*) {
+        sheet.valueField(2)->setText("old");
+        sheet.valueField(0)->setFocus();
+        QApplication::processEvents();
+        sheet.passwordButton()->click(); // cancelled
+        EXPECT_EQ(sheet.valueField(2)->text(), "old");
+        generated = 0;
+        sheet.passwordButton()->click(); // third proposal chosen
+        EXPECT_EQ(sheet.valueField(2)->text(), "Gen3");
+        EXPECT_EQ(sheet.valueField(0)->text(), "https://bank.example");
+        return -1001;
     });
+    script.then(cancelGenerator);
+    script.then(chooseThird);
     sheet.window()->show();
     int operation = kOperationEdit;
-    sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation);
+    sheet.orderFrontDetailsWindowWithInfo(record(web, {"https://bank.example"}), operation);
+
     sheet.window()->hide();
     EXPECT_FALSE(sheet.isPanelDisplayed());
 }
