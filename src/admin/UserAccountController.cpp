@@ -694,7 +694,7 @@ void UserAccountController::updateGroupPopupButton()
 {
     mGroupChoiceButton->clear();
     for (const QString& uid : std::as_const(mSelectGroupArray))
-        if (const auto group = mCaches.groupWithUID(uid))
+        if (const auto group = mCaches.accountGroupWithUID(uid))
             mGroupChoiceButton->addItem(group->mGroupName(), uid);
     mGroupChoiceButton->addItem(addMoreGroupsTitle());
 }
