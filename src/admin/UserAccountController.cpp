@@ -1,4 +1,6 @@
 #include "admin/UserAccountController.h"
+
+#include "platform/ui/EscapeGuard.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/ui/SecretFields.h"
 
@@ -23,6 +25,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QShortcut>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -116,6 +119,9 @@ void UserAccountController::buildUsersWindow()
     mUsersWindow = platform::named<QWidget>(QStringLiteral("mUsersWindow"), nullptr, Qt::Window);
     mUsersWindow->setWindowTitle(tr("Users"));
     mUsersWindow->resize(640, 420);
+    // Escape closes the list, as Done does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), mUsersWindow), &QShortcut::activated, this,
+            &UserAccountController::done);
 
     auto* layout = new QVBoxLayout(mUsersWindow);
     layout->setContentsMargins(0, 0, 0, 12);
@@ -192,6 +198,7 @@ void UserAccountController::buildUsersWindow()
 void UserAccountController::buildAccountPanel()
 {
     mAddUserWindow = platform::named<QDialog>(QStringLiteral("mAddUserWindow"), nullptr);
+    mAddUserEscape = new platform::EscapeGuard(mAddUserWindow, [this] { return mSelectGroupArray.join(QLatin1Char(',')).toUtf8(); });
     mAddUserWindow->setWindowTitle(tr("User Account"));
     // Escape and closing the panel cancel it.
     connect(mAddUserWindow, &QDialog::rejected, this, &UserAccountController::cancel);
@@ -520,7 +527,10 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
     mAdministrator->setEnabled(!(returnCode == kPanelEdit && account->isAdministrator()));
 
     std::shared_ptr<TVXUser_Admin> result;
-    if (platform::runModalForWindow(mAddUserWindow) == platform::kModalRunStopped) {
+    mAddUserEscape->take();
+    const int code = platform::runModalForWindow(mAddUserWindow);
+    mAddUserEscape->forget();
+    if (code == platform::kModalRunStopped) {
         result = userRecordsFromUI();
         if (result && returnCode == kPanelEdit)
             result->setMUserID(account->mUserID());

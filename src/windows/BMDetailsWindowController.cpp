@@ -1,4 +1,6 @@
 #include "windows/BMDetailsWindowController.h"
+
+#include "platform/ui/EscapeGuard.h"
 #include "platform/ui/SecretFields.h"
 #include "views/StoreFailureAlert.h"
 
@@ -323,10 +325,11 @@ void BMDetailsWindowController::connectWindow()
         connect(mValueFields[static_cast<size_t>(i)], &QLineEdit::returnPressed, this, [this] { detailPanelOK(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mWindow);
     escape->setContext(Qt::WindowShortcut);
+    mEscapeGuard = new platform::EscapeGuard(mWindow, [this] { return inputExtras(); });
     connect(escape, &QShortcut::activated, this, [this] {
         if (mDatePicker->isVisible())
             mDatePicker->hide();
-        else
+        else if (mEscapeGuard->mayDiscard())
             detailPanelCancel();
     });
 
@@ -431,6 +434,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
     applyTypeInformation(governingType().get());
     fillFromRecord(*record);
 
+    mEscapeGuard->take();
     mValueFields[0]->setFocus();
     mIsVisible = true;
     mClosedByUser = false;
@@ -447,6 +451,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
                                      mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
 
     mAttachmentPath.clear();
+    mEscapeGuard->forget();
     mDatePicker->hide();
     mWindow->hide();
     // The closed sheet keeps no copy of the record's values.
@@ -554,6 +559,12 @@ void BMDetailsWindowController::showIcon(int iconNumber)
 }
 
 int BMDetailsWindowController::iconNumberShown() const { return iconNumberOfImage(mIconImage); }
+
+QByteArray BMDetailsWindowController::inputExtras() const
+{
+    // The icon and the attachment are chosen, not typed, and are input all the same.
+    return QByteArray::number(iconNumberShown()) + (mAttachmentModified ? "+" : "");
+}
 
 void BMDetailsWindowController::updateAutoFill(const TVXType* type)
 {

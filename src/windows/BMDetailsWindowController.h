@@ -21,6 +21,9 @@
 #include <optional>
 
 class BMGroup;
+namespace platform {
+class EscapeGuard;
+}
 class BMImageMatrix;
 class BMPasswordWindowController;
 class QCalendarWidget;
@@ -164,6 +167,8 @@ public:
     QPushButton* printButton() const { return mPrintButton; }
     QCalendarWidget* datePicker() const { return mDatePicker; }
     int iconNumberShown() const;
+    // What the sheet holds beyond its controls' texts: the icon and the attachment.
+    QByteArray inputExtras() const;
     // How the sheet's own buttons asked the running sheet to end (-1000 or
     // -1001), or nothing while it runs on.
     std::optional<int> requestedEnd() const { return mRequestedEnd; }
@@ -225,6 +230,7 @@ private:
     QLineEdit* mAttachmentName = nullptr;
     QToolButton* mAttachmentButton = nullptr;
     QLineEdit* mLastFocusedValue = nullptr;
+    platform::EscapeGuard* mEscapeGuard = nullptr;
 
     int mOperation = 0;
     RecordStorer mStorer;
