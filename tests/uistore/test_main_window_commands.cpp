@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 
@@ -828,6 +829,44 @@ TEST_F(KeyboardWalk, ShortcutsFollowTheSelectionNotTheLastOpeningOfTheirMenu)
     EXPECT_EQ(controller->currentView(), kColumnViewTag);
     press(Qt::Key_2, Qt::ControlModifier);
     EXPECT_EQ(controller->currentView(), kListViewTag);
+}
+
+TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
+{
+    tvxtest::RealRuns real;
+    AlertRecorder alerts;
+    chooseGroup("Finance");
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    const QString first = selectedUID();
+    ASSERT_FALSE(first.isEmpty());
+
+    // Return opens the sheet; Escape (nothing typed) closes it.
+    bool sheetShown = false;
+    QTimer::singleShot(50, [&] {
+        QWidget* sheet = controller->detailsWindowController().window();
+        sheetShown = sheet->isVisible();
+        QTest::keyClick(controller->detailsWindowController().valueField(0), Qt::Key_Escape);
+    });
+    press(Qt::Key_Return);
+    EXPECT_TRUE(sheetShown);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
+    press(Qt::Key_Down);
+    EXPECT_NE(selectedUID(), first);
+    EXPECT_FALSE(selectedUID().isEmpty());
+
+    // The same after an edit stored through OK, which refreshes the list.
+    QTimer::singleShot(50, [&] {
+        auto& sheet = controller->detailsWindowController();
+        sheet.valueField(1)->setText("changed");
+        sheet.okButton()->click();
+    });
+    press(Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
+    const QString edited = selectedUID();
+    press(Qt::Key_Up);
+    EXPECT_NE(selectedUID(), edited);
 }
 
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
