@@ -386,6 +386,58 @@ void BMController::updateTables()
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
 }
 
+void BMController::showRecordInCurrentView(const QString& recordUID)
+{
+    BMMainWindow* w = mainWindowView();
+    const auto record = recordUID.isEmpty() ? nullptr : mCaches.recordWithUID(recordUID);
+    if (!w || !record)
+        return;
+    const bool wasReloading = std::exchange(mReloadingTables, true); // a view switch counts no view
+    const auto rowOf = [&recordUID](const QList<std::shared_ptr<TVXRecord>>& records) {
+        for (int row = 0; row < records.size(); ++row)
+            if (records.at(row) && records.at(row)->mRecordUID() == recordUID)
+                return row;
+        return -1;
+    };
+    switch (currentView()) {
+    case kColumnViewTag: {
+        const auto current = itemPropertiesForTableViewSelectedRow();
+        if (current && current->mRecordUID() == recordUID)
+            break;
+        const auto& types = mTypesModel->types();
+        for (int row = 0; record->mType() && row < types.size(); ++row)
+            if (types.at(row)->mTypeUID() == record->mType()->mTypeUID()) {
+                w->mSmartTypesTable->clearSelection();
+                w->mColumnViewTypesTable->selectRow(row);
+                const int name = rowOf(itemsForDiscriptionTable(true));
+                if (name >= 0)
+                    w->mColumnViewDescriptionTable->selectRow(name);
+                else
+                    w->mColumnViewDescriptionTable->clearSelection();
+                break;
+            }
+        break;
+    }
+    case kListViewTag: {
+        const int row = rowOf(mListModel->records());
+        if (row >= 0 && !selectedRowsOf(w->mListViewTypesTable).contains(row))
+            w->mListViewTypesTable->selectRow(row);
+        break;
+    }
+    default: {
+        const QModelIndex index = mOutlineModel->indexOfRecord(recordUID);
+        if (index.isValid()) {
+            w->mTreeViewOutlineView->expand(index.parent());
+            w->mTreeViewOutlineView->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            w->mTreeViewOutlineView->scrollTo(index);
+        }
+        break;
+    }
+    }
+    mReloadingTables = wasReloading;
+}
+
 void BMController::holdTableRefreshes() { mHoldingTableRefreshes = true; }
 
 void BMController::releaseTableRefreshes()

@@ -55,6 +55,8 @@ void BMController::changeView(int view)
     BMMainWindow* w = mainWindowView();
     if (!w || view < kColumnViewTag || view > kTreeViewTag)
         return;
+    // The record the user chose stays chosen in the view switched to.
+    const auto chosen = itemPropertiesForTableViewSelectedRow();
     int previousView = -1;
     if (TVXUser* user = mCaches.getCurrentUser()) {
         previousView = user->mLastView();
@@ -82,6 +84,8 @@ void BMController::changeView(int view)
         if (mSubviewsReady && storeConnected() && previousView == kListViewTag)
             saveTableColumnWidthToPreference();
     }
+    if (chosen)
+        showRecordInCurrentView(chosen->mRecordUID());
     validateUIControls();
     w->update();
 }

@@ -869,6 +869,40 @@ TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
     EXPECT_NE(selectedUID(), edited);
 }
 
+TEST_F(KeyboardWalk, TheColumnViewIsWalkedWithTheArrowsAndAViewSwitchKeepsTheRecord)
+{
+    chooseGroup("Finance");
+    press(Qt::Key_1, Qt::ControlModifier);
+    ASSERT_EQ(controller->currentView(), kColumnViewTag);
+    ASSERT_TRUE(tabTo(window->mColumnViewTypesTable));
+    press(Qt::Key_Down); // the first type
+    ASSERT_EQ(window->mColumnViewTypesTable->selectionModel()->selectedRows().size(), 1);
+
+    // Right goes on to the type's records and the first Down there selects one.
+    press(Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), window->mColumnViewDescriptionTable);
+    press(Qt::Key_Down);
+    const QString chosen = selectedUID();
+    EXPECT_FALSE(chosen.isEmpty());
+    // Left goes back to the types.
+    press(Qt::Key_Left);
+    EXPECT_EQ(QApplication::focusWidget(), window->mColumnViewTypesTable);
+    ASSERT_TRUE(tabTo(window->mColumnViewDescriptionTable));
+    EXPECT_EQ(selectedUID(), chosen);
+
+    // The record chosen stays chosen through every view.
+    press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+}
+
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
 {
     window->show();
