@@ -68,6 +68,14 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
             grid->addWidget(request.accessory, grid->rowCount(), 0, 1, grid->columnCount());
         // Hidden when the last panel let it go.
         request.accessory->show();
+        // The accessory's choices come right after the file name, not after every control of the panel.
+        auto* name = panel.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QWidget* previous = name;
+        for (QWidget* control : request.accessory->findChildren<QWidget*>())
+            if (previous && (control->focusPolicy() & Qt::TabFocus)) {
+                QWidget::setTabOrder(previous, control);
+                previous = control;
+            }
     }
     const bool chosen = platform::runDialog(&panel) == QDialog::Accepted && !panel.selectedFiles().isEmpty();
     if (request.accessory) {
@@ -94,12 +102,15 @@ void waitForExchange(platform::BackgroundTask& task, BMExchangeProgressPanel* pa
     task.waitForFinished(QEventLoop::ExcludeUserInputEvents);
 }
 
-// The scope the user chose last stays; all records only where allowed.
-void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed)
+// The scope the user chose last stays; all records only where allowed, and
+// the selected records only when there are any.
+void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed, bool anySelected)
 {
     options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
     if (!allRecordsAllowed && options.selectedRow() == kRowAllRecords)
         options.selectRow(kRowSelectedRecords);
+    if (!anySelected && options.selectedRow() == kRowSelectedRecords)
+        options.selectRow(allRecordsAllowed ? kRowAllRecords : kRowListedRecords);
 }
 
 } // namespace
@@ -202,7 +213,7 @@ void BMController::exportSelectedFile(int tag)
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
     QCheckBox* box = options.attachmentsBox();
-    offerScopes(options, allRecordsAllowed);
+    offerScopes(options, allRecordsAllowed, !state.hooks.recordsForExporting(false).isEmpty());
     options.setAttachmentsTag(tag);
     if (tag == kTagExportQVXWithAttachments) {
         box->setVisible(true);
@@ -503,7 +514,7 @@ void BMController::mailSelectedFile()
         return;
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
-    offerScopes(options, allRecordsAllowed);
+    offerScopes(options, allRecordsAllowed, !state.hooks.recordsForExporting(false).isEmpty());
     options.setAttachmentsTag(kTagExportQVXWithAttachments);
     options.attachmentsBox()->setVisible(true);
     exportSelectionChange();

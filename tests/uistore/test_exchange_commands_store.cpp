@@ -11,6 +11,7 @@
 #include <QRadioButton>
 #include <QPointer>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/BMController.h"
@@ -180,6 +181,45 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
     for (const QByteArray& line : file.readAll().split('\r'))
         records += line.startsWith("Web log-in,") ? 1 : 0;
     EXPECT_EQ(records, 3) << "every record of the group, not the one selected";
+}
+
+TEST_F(ExportFilePanel, WithNothingSelectedTheScopeIsAllRecordsAndAFewTabsAway)
+{
+    BMExchangeHooks nothingSelected;
+    nothingSelected.recordsForExporting = [this](bool listed) {
+        return listed ? recordsOf(G1) : BMExchangeHooks::RecordList{};
+    };
+    controller->setExchangeHooks(nothingSelected);
+    tvxtest::RealRuns real;
+    auto* options = static_cast<BMExportOptionsView*>(controller->exportOptionsView());
+    options->selectRow(2); // the selected records were the last choice
+    int preselected = -1;
+    int tabs = -1;
+    QPointer<QFileDialog> handled;
+    QTimer user;
+    user.setInterval(10);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!panel || panel == handled)
+            return;
+        handled = panel;
+        preselected = options->selectedRow();
+        panel->activateWindow();
+        (void)QTest::qWaitForWindowActive(panel);
+        for (int i = 1; i <= 20 && tabs < 0; ++i) {
+            QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : panel;
+            QTest::keyClick(focus, Qt::Key_Tab);
+            if (QApplication::focusWidget() && options->isAncestorOf(QApplication::focusWidget()))
+                tabs = i;
+        }
+        QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->reject(); });
+    });
+    user.start();
+    controller->exportSelectedFile(1072);
+    user.stop();
+    EXPECT_EQ(preselected, 0);
+    EXPECT_GE(tabs, 1);
+    EXPECT_LE(tabs, 3) << "the scope is reached from the file name in a few Tabs";
 }
 
 TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGroup)
