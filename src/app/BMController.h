@@ -703,5 +703,8 @@ private:
     // The controller becomes the shown main window's delegate: its resizes
     // keep the smart types' pane high enough and remember the frame.
     void watchMainWindow();
+    // Ctrl+L locks also while a sheet or an alert keeps the main window from the keys.
+    void watchLockKeyOverSheets();
+    bool mayLockOverModalRun() const;
     // (end of wiring of the main window)
 };

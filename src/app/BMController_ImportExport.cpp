@@ -28,6 +28,8 @@
 #include <QScopeGuard>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QStandardPaths>
@@ -475,7 +477,21 @@ void BMController::runImportInBackground(TVXqVXImportDelegate& sink, const QStri
         RunImport(*target, secret);
         std::fill(secret.begin(), secret.end(), '\0');
     });
-    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Importing Data..."));
+    // The records handled so far are counted on the panel, and Stop leaves the rest of the file.
+    BMExchangeProgressPanel* panel = showProgress ? exchange().progress.get() : nullptr;
+    QTimer counter;
+    if (panel) {
+        panel->offerStop([target] { target->requestStop(); });
+        counter.setInterval(100);
+        connect(&counter, &QTimer::timeout, panel, [panel, target] {
+            panel->setText(tr("Importing Data... %1 records").arg(QLocale().toString(target->recordLinesHandled())));
+        });
+        counter.start();
+    }
+    waitForExchange(*task, panel, tr("Importing Data..."));
+    counter.stop();
+    if (panel)
+        panel->offerStop({});
     const QString message = importSummaryText(sink.importSummary());
     if (!message.isEmpty())
         BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));

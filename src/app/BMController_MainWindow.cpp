@@ -279,9 +279,21 @@ void BMController::initSubviews()
     initGroupUIControl();
     if (user && !mCaches.groupsForEditing().isEmpty()) {
         const auto groups = mCaches.groupsForEditing();
+        const auto counts = mCaches.recordCountsByGroup(QString());
+        int chosen = -1;
         for (int i = 0; i < groups.size(); ++i)
             if (groups.at(i)->mGroupUID() == user->mCurrentGroup())
-                w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(i));
+                chosen = i;
+        // A group left empty (a newcomer's own group, say) gives way to the
+        // first group with records: the window opens on something to see.
+        if (chosen < 0 || counts.value(groups.at(chosen)->mGroupUID()) == 0)
+            for (int i = 0; i < groups.size(); ++i)
+                if (counts.value(groups.at(i)->mGroupUID()) > 0) {
+                    chosen = i;
+                    break;
+                }
+        if (chosen >= 0)
+            w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(chosen));
     }
     mPreviousCategory = w->mCategoriesPopup->currentIndex();
     if (const auto group = selectedGroup())

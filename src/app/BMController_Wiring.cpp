@@ -180,6 +180,8 @@ void BMController::connectCommands(BMMainWindow* w)
         tagged(tag, [this](QAction* item) { copyFieldValue(item); });
     tagged(kSelectAllMenuItemTag, [this](QAction* item) { selectAll(item); });
 
+    watchLockKeyOverSheets();
+
     // The record context menu (the type and group submenus connect their own items).
     createItemContextualMenu();
     const auto context = [this](int tag, std::function<void(QAction*)> command) {
@@ -271,6 +273,13 @@ void BMController::installRecordSheetHooks(BMDetailsWindowController& sheet)
     sheet.setRecordPrinter([self](const std::shared_ptr<TVXRecord>& record, QWidget* parent) {
         if (self)
             self->printRecordDetails(record, parent);
+    });
+    // A save refused as stale reloads from the sheet, which keeps its input.
+    sheet.setStoreReloader([self] {
+        if (!self || !self->storeConnected())
+            return false;
+        self->reloadDatabase(nullptr);
+        return self->storeConnected();
     });
 }
 

@@ -673,13 +673,60 @@ void BMDetailsWindowController::detailPanelOK()
         int operation = mOperation;
         const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
                                                mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
-        if (record && mStorer(record, operation) != kTVXDone) {
+        TVXResult code = kTVXDone;
+        if (record) {
+            const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
+            code = mStorer(record, operation);
+        }
+        if (code != kTVXDone) {
             keepState();
+            if (storealert::asksForReload(code) && mStoreReloader)
+                offerReload();
             return;
         }
     }
     mBuiltRecord = std::move(built);
     endRun(platform::kModalRunStopped);
+}
+
+void BMDetailsWindowController::offerReload()
+{
+    // The sheet is modal: the reload is offered here, and what was typed stays.
+    if (BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(), tr("Reload"), tr("Cancel"))
+        != platform::kAlertDefaultReturn)
+        return;
+    const QString recordUID = mCurrentRecord ? mCurrentRecord->mRecordUID() : QString();
+    const auto group = selectedGroup();
+    const auto type = selectedType();
+    const QString groupUID = group ? group->mGroupUID() : QString();
+    const QString typeUID = type ? type->mTypeUID() : QString();
+    if (!mStoreReloader())
+        return; // the reload said why itself
+
+    // The pop-ups list the fresh groups and types, still showing the choice.
+    auto chosen = TVXRecord::createRecord();
+    chosen->setMGroup(mCaches.groupWithUID(groupUID));
+    chosen->setMType(mCaches.mTypes().value(typeUID));
+    fillPopups(*chosen);
+    if (mShouldEditRecord && !recordUID.isEmpty()) {
+        if (auto fresh = mCaches.recordWithUID(recordUID)) {
+            mCurrentRecord = std::move(fresh); // OK now stores over the copy just read
+            return;
+        }
+        // Deleted meanwhile: what the sheet holds can only go in as a new record.
+        mShouldEditRecord = false;
+        mShouldDuplicateItem = true;
+        mDeleteButton->setEnabled(false);
+        QString message = tr("This record was deleted by another user meanwhile. OK stores what the sheet shows as a new record.");
+        if (!mAttachmentName->text().isEmpty()) {
+            mAttachmentName->clear();
+            mAttachmentPath.clear();
+            mAttachmentModified = true;
+            setAttachmentLook(false);
+            message += QLatin1Char(' ') + tr("Its attachment was deleted with it.");
+        }
+        BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
+    }
 }
 
 bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)

@@ -10,12 +10,15 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 
 #include "app/BMController.h"
 #include "app/BMExchangeHooks.h"
+#include "app/BMExchangeProgressPanel.h"
 #include "app/BMExportOptionsView.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -341,6 +344,49 @@ TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
         << alerts.lastMessage().toStdString();
     EXPECT_EQ(firstValuesIn(GTarget), QStringList{"bank"});
     EXPECT_EQ(recordsOf(GTarget).constFirst()->mValue3(), "pw, with \"quotes\"");
+}
+
+TEST_F(ExchangeCommandsStore, ALargeImportCountsItsRecordsAndStopsOnRequestSayingWhatWasStored)
+{
+    const QString file = files.filePath("large.csv");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        QByteArray text = "Tolvanex Export File\r";
+        for (int i = 0; i < 20000; ++i)
+            text += "Web log-in,host " + QByteArray::number(i) + ",user,pw,,,,,,,\"May 07,2009\",n,G\r";
+        out.write(text);
+    }
+    selectedGroupUID = GTarget;
+    chosenPath = file;
+    ModalScript script;
+    AlertRecorder alerts;
+    QString counted;
+    script.then([&](QWidget* panel) {
+        auto* progress = qobject_cast<BMExchangeProgressPanel*>(panel);
+        EXPECT_NE(progress, nullptr);
+        if (!progress)
+            return platform::kModalRunStopped;
+        const QRegularExpression count(QStringLiteral("Importing Data\\.\\.\\. [1-9][0-9,.]* records"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return count.match(progress->text()).hasMatch(); }, 20000));
+        counted = progress->text();
+        EXPECT_TRUE(progress->stopButton()->isVisibleTo(progress));
+        progress->stopButton()->click();
+        return platform::kModalRunStopped;
+    });
+    controller->importSelectedFile(1061);
+    EXPECT_FALSE(counted.isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    const QString report = alerts.lastMessage();
+    EXPECT_TRUE(report.startsWith("The import was stopped.")) << report.toStdString();
+    const QRegularExpression imported(QStringLiteral("Records imported: (\\d+)"));
+    const auto match = imported.match(report);
+    ASSERT_TRUE(match.hasMatch()) << report.toStdString();
+    const int stored = match.captured(1).toInt();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, 20000);
+    EXPECT_EQ(rootQueryValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='%1'").arg(GTarget)),
+              QString::number(stored));
 }
 
 TEST_F(ExchangeCommandsStore, MailedRecordsAreWrittenToAPrivateFolder)

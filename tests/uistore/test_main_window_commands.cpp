@@ -394,7 +394,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
         EXPECT_EQ(alerts.messages(),
-                  QStringList{"The value of \"Host\" is too long to be stored. Please shorten it."});
+                  QStringList{"The value of \"Host\" is too long to be stored (at most 240 bytes). Please shorten it."});
         EXPECT_EQ(sheet.valueField(0)->text(), tooLong);
         EXPECT_EQ(sheet.valueField(1)->text(), "admin");
         EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Replace Record'")),
@@ -452,6 +452,69 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     controller->addItemsToDetail();
     EXPECT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+}
+
+// Another client changed the record meanwhile: the sheet offers the reload
+// itself, keeps what was typed and stores it over the fresh copy; a record
+// deleted meanwhile goes in as a new one, and the sheet says so.
+TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheInput)
+{
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    auto changed = TVXRecord::copyRecord(*other.recordWithUID(R5));
+    changed->setMRecordUID(R5);
+    changed->setMNotes("changed by the other client");
+    ASSERT_EQ(other.replaceRecord(changed), kTVXDone);
+
+    AlertRecorder alerts; // the reload offer is answered with its default, Reload
+    ModalScript script;
+    const QString typed(200, QLatin1Char('a'));
+    script.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(1)->setText(typed);
+        sheet.okButton()->click(); // stale: the offer, the reload behind the sheet
+        EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
+        EXPECT_EQ(sheet.valueField(1)->text(), typed);
+        EXPECT_EQ(alerts.messages(), QStringList{"Operation failed. Please reload the database first."});
+        if (!alerts.alerts().empty())
+            EXPECT_EQ(alerts.alerts().front().defaultButton, "Reload");
+        sheet.okButton()->click(); // over the fresh copy
+        return sheetEnd();
+    });
+    script.then([](QWidget*) { return platform::kModalRunStopped; }); // the reload's progress panel
+    controller->editItemDoubleAction();
+    EXPECT_EQ(alerts.alerts().size(), 1u) << alerts.messages().join('\n').toStdString();
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R5)), "1");
+    TVXDataBase after;
+    ASSERT_EQ(logInAndLoad(after), kTVXDone);
+    EXPECT_EQ(after.recordWithUID(R5)->mValue2(), typed);
+
+    // Deleted meanwhile.
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}));
+    ASSERT_EQ(other.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(other.deleteRecord(other.recordWithUID(R2)), kTVXDone);
+    ModalScript again;
+    again.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        sheet.valueField(0)->setText("Bank of Somewhere");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd());
+        EXPECT_EQ(alerts.lastMessage(),
+                  "This record was deleted by another user meanwhile. OK stores what the sheet shows as a new record.");
+        EXPECT_EQ(sheet.valueField(0)->text(), "Bank of Somewhere");
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    again.then([](QWidget*) { return platform::kModalRunStopped; });
+    controller->editItemDoubleAction();
+    EXPECT_EQ(recordCount(R2), "0");
+    TVXDataBase last;
+    ASSERT_EQ(logInAndLoad(last), kTVXDone);
+    int stored = 0;
+    for (const auto& record : last.mRecords())
+        stored += record->mValue1() == "Bank of Somewhere" ? 1 : 0;
+    EXPECT_EQ(stored, 1);
 }
 
 // The edit right taken away after this client read it: the server refuses,
@@ -901,6 +964,52 @@ TEST_F(KeyboardWalk, TheColumnViewIsWalkedWithTheArrowsAndAViewSwitchKeepsTheRec
     EXPECT_EQ(selectedUID(), chosen);
     press(Qt::Key_1, Qt::ControlModifier);
     EXPECT_EQ(selectedUID(), chosen);
+}
+
+TEST_F(KeyboardWalk, CtrlLLocksOverAnOpenSheetAndGivesItBackWithItsInput)
+{
+    tvxtest::RealRuns real;
+    chooseGroup("Finance");
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    bool lockShown = false;
+    bool sheetHidden = false;
+    QString afterUnlock;
+    auto& sheet = controller->detailsWindowController();
+    QTimer::singleShot(50, [&] {
+        sheet.valueField(1)->setFocus();
+        sheet.valueField(1)->setText("typed before the lock");
+        QTest::keyClick(sheet.valueField(1), Qt::Key_L, Qt::ControlModifier);
+    });
+    // The lock panel, once up: the right password.
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* lock = qobject_cast<BMLockPanel*>(QApplication::activeModalWidget());
+        if (!lock || lockShown)
+            return;
+        lockShown = true;
+        sheetHidden = !sheet.window()->isVisible();
+        QTest::keyClicks(lock->mPasswordField(), kUserPassword);
+        lock->mLackPanelOKButton()->click();
+        QTimer::singleShot(50, [&] {
+            afterUnlock = sheet.valueField(1)->text();
+            sheet.cancelButton()->click();
+        });
+    });
+    poll.start();
+    // A key that failed to lock leaves the sheet open: it is closed here, and the test fails below.
+    QTimer::singleShot(8000, &sheet, [&sheet] {
+        if (sheet.isVisible())
+            sheet.cancelButton()->click();
+    });
+    press(Qt::Key_Return);
+    poll.stop();
+    EXPECT_TRUE(lockShown) << "Ctrl+L did not lock over the sheet";
+    EXPECT_TRUE(sheetHidden) << "the sheet shows under the lock";
+    EXPECT_EQ(afterUnlock, "typed before the lock");
+    EXPECT_FALSE(controller->isLocked());
 }
 
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
