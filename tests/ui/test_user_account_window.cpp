@@ -477,7 +477,7 @@ TEST_F(AccountWindow, EscapeClosesTheListAndAsksBeforeDroppingTypedAccountInput)
     EXPECT_TRUE(guard.isActive()) << "Escape did not close the users window";
     EXPECT_FALSE(controller->usersWindow()->isVisible());
 
-    const auto accounts = db.mUsers().size();
+    const auto accounts = db.caches().mUsers().size();
     QString kept;
     QTimer::singleShot(0, [&] {
         auto* name = panelChild<QLineEdit>("mUserNameField");
@@ -493,6 +493,6 @@ TEST_F(AccountWindow, EscapeClosesTheListAndAsksBeforeDroppingTypedAccountInput)
     EXPECT_EQ(kept, "nina");
     EXPECT_EQ(alerts.messages(), QStringList({"You have made changes. Do you want to discard them?",
                                               "You have made changes. Do you want to discard them?"}));
-    EXPECT_EQ(db.mUsers().size(), accounts);
+    EXPECT_EQ(db.caches().mUsers().size(), accounts);
     platform::setModalResponder(previous);
 }

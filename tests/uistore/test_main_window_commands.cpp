@@ -462,7 +462,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
-    auto changed = TVXRecord::copyRecord(*other.recordWithUID(R5));
+    auto changed = TVXRecord::copyRecord(*other.caches().recordWithUID(R5));
     changed->setMRecordUID(R5);
     changed->setMNotes("changed by the other client");
     ASSERT_EQ(other.replaceRecord(changed), kTVXDone);
@@ -477,8 +477,9 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
         EXPECT_EQ(sheet.valueField(1)->text(), typed);
         EXPECT_EQ(alerts.messages(), QStringList{"Operation failed. Please reload the database first."});
-        if (!alerts.alerts().empty())
+        if (!alerts.alerts().empty()) {
             EXPECT_EQ(alerts.alerts().front().defaultButton, "Reload");
+        }
         sheet.okButton()->click(); // over the fresh copy
         return sheetEnd();
     });
@@ -488,12 +489,12 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R5)), "1");
     TVXDataBase after;
     ASSERT_EQ(logInAndLoad(after), kTVXDone);
-    EXPECT_EQ(after.recordWithUID(R5)->mValue2(), typed);
+    EXPECT_EQ(after.caches().recordWithUID(R5)->mValue2(), typed);
 
     // Deleted meanwhile.
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}));
     ASSERT_EQ(other.reloadDatabase(), kTVXDone);
-    ASSERT_EQ(other.deleteRecord(other.recordWithUID(R2)), kTVXDone);
+    ASSERT_EQ(other.deleteRecord(other.caches().recordWithUID(R2)), kTVXDone);
     ModalScript again;
     again.then([&](QWidget*) {
         BMDetailsWindowController& sheet = controller->detailsWindowController();
@@ -512,7 +513,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
     TVXDataBase last;
     ASSERT_EQ(logInAndLoad(last), kTVXDone);
     int stored = 0;
-    for (const auto& record : last.mRecords())
+    for (const auto& record : last.caches().mRecords())
         stored += record->mValue1() == "Bank of Somewhere" ? 1 : 0;
     EXPECT_EQ(stored, 1);
 }

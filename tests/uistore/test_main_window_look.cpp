@@ -49,7 +49,7 @@ TEST_F(DemoStoreLook, TheDemoStoreSaysWhatItsTypesHold)
     // The window opens on a group with records, not on the account's empty own group.
     const auto shown = controller->selectedGroup();
     ASSERT_TRUE(shown);
-    EXPECT_NE(shown->mGroupName(), db->currentUserPersnaolGroupName());
+    EXPECT_NE(shown->mGroupName(), db->personal().currentUserPersnaolGroupName());
     EXPECT_GT(db->caches().recordCountsByGroup(QString()).value(shown->mGroupUID()), 0);
 }
 

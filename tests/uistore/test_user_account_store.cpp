@@ -255,8 +255,8 @@ TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheSt
     addAccount("keeper", "keeper-pw", true); // an administrator in no group
     TVXDataBase keeper;
     ASSERT_EQ(logInAndLoad(keeper, "keeper", "keeper-pw"), kTVXDone);
-    ASSERT_TRUE(keeper.groups(false).isEmpty());
-    UserAccountController window(keeper, keeper);
+    ASSERT_TRUE(keeper.caches().groups(false).isEmpty());
+    UserAccountController window(keeper.caches(), keeper.accountAdmin());
     window.performSearch();
 
     ModalScript script;
@@ -288,6 +288,6 @@ TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheSt
 
     TVXDataBase nina;
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
-    EXPECT_EQ(nina.mCurrentUser()->mUsersGroupArray(), QStringList{G2});
-    EXPECT_TRUE(nina.mRecords().contains("00000000000000D2"));
+    EXPECT_EQ(nina.caches().mCurrentUser()->mUsersGroupArray(), QStringList{G2});
+    EXPECT_TRUE(nina.caches().mRecords().contains("00000000000000D2"));
 }
