@@ -102,10 +102,16 @@ public:
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
     // The log-in worker (steps where it is defined); tells connectionISComplete.
     TVXResult startConnectionToServer(const LoginRequest& request);
+    // The server's certificate is checked as tvxsql::connectWithTls says;
+    // metFingerprint receives the SHA-256 of the one it presented.
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password, const QString& caFile = {},
-                                                      bool allowUnencrypted = false);
+                                                      bool allowUnencrypted = false,
+                                                      const QString& pinnedFingerprint = {},
+                                                      QString* metFingerprint = nullptr);
     QString secureConnectionRefusal() const; // why TLS was refused (kTVXSecureConnectionRefused)
+    // The SHA-256 fingerprint of the certificate the last log-in met (empty: none seen).
+    QString serverFingerprint() const;
     // How long one wait for the server may last (from the next log-in on).
     static constexpr int kReadWriteTimeoutSeconds = 30;
     void setReadWriteTimeout(int seconds) { mReadWriteTimeoutSeconds.store(seconds); }
@@ -295,6 +301,7 @@ private:
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;
     QString mSecureConnectionRefusal; // under mDetailsMutex
+    QString mServerFingerprint;       // under mDetailsMutex
 
     // The concerns, in the order they are made: each keeps references to
     // those before it and to the session (this), used only after construction.

@@ -290,4 +290,25 @@ TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheSt
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
     EXPECT_EQ(nina.caches().mCurrentUser()->mUsersGroupArray(), QStringList{G2});
     EXPECT_TRUE(nina.caches().mRecords().contains("00000000000000D2"));
+
+TEST_F(AccountWindowStore, UnblockLetsAnAccountTheServerBlockedLogInAgain)
+{
+    const int limit = rootQueryValue("SELECT @@GLOBAL.max_password_errors").toInt();
+    ASSERT_GT(limit, 0);
+    ASSERT_LE(limit, 100);
+    TVXDataBase client;
+    for (int i = 0; i < limit; ++i)
+        (void)client.startConnectionToServer(loginRequest(kUserName, "guess"));
+    ASSERT_EQ(client.startConnectionToServer(loginRequest()), kTVXAccountBlocked);
+
+    auto* unblock = controller->usersWindow()->findChild<QPushButton*>("unblockButton");
+    ASSERT_NE(unblock, nullptr);
+    EXPECT_FALSE(unblock->isEnabled());
+    selectUser(kUserName);
+    ASSERT_TRUE(unblock->isEnabled());
+    AlertRecorder alerts;
+    QTest::mouseClick(unblock, Qt::LeftButton);
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_TRUE(alerts.lastMessage().contains("alice can log in again")) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(client.startConnectionToServer(loginRequest()), kTVXDone);
 }
