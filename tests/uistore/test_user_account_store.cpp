@@ -290,6 +290,7 @@ TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheSt
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
     EXPECT_EQ(nina.caches().mCurrentUser()->mUsersGroupArray(), QStringList{G2});
     EXPECT_TRUE(nina.caches().mRecords().contains("00000000000000D2"));
+}
 
 TEST_F(AccountWindowStore, UnblockLetsAnAccountTheServerBlockedLogInAgain)
 {
