@@ -6,8 +6,8 @@
 #include "BenchStore.h"
 
 #include "app/BMController.h"
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "platform/ui/AlertPanel.h"
@@ -175,7 +175,7 @@ double WindowBench::coreLoad()
 bool WindowBench::logIn()
 {
     mController = std::make_unique<BMController>(&mDatabase);
-    mController->setTerminateHandler([] {});
+    mController->startup().setTerminateHandler([] {});
     Clock::time_point clicked;
     mModal[QStringLiteral("mConnectionWindow")] = [this, &clicked](QWidget* window) {
         auto* panel = static_cast<BMLoginPanel*>(window);
@@ -190,14 +190,14 @@ bool WindowBench::logIn()
         mMeter.reset();
         clicked = Clock::now();
         panel->mConnectToServer()->click();
-        while (mController->isLoginInFlight())
+        while (mController->startup().isLoginInFlight())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         panel->hide(); // as the ended run does
         return platform::kModalRunAborted;
     };
     if (!mController->applicationDidFinishLaunching())
         return false;
-    mWindow = mController->mainWindowView();
+    mWindow = mController->windowSetup().mainWindowView();
     // Painted: the window's first paint has gone through.
     bool painted = false;
     struct PaintWatch : QObject {
@@ -233,7 +233,7 @@ void WindowBench::switchGroups(const std::string& name)
 {
     QComboBox* popup = mWindow->mCategoriesPopup;
     for (int i = 0; i < mRepetitions; ++i) {
-        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.groupsForEditing().size()));
+        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.caches().groupsForEditing().size()));
         measure(name, [popup, index] {
             popup->setCurrentIndex(index);
             emit popup->activated(index);
@@ -246,7 +246,7 @@ void WindowBench::typeLetter(QLineEdit* field, char letter)
     QTest::keyClick(field, letter);
     // A search typed while the search entries are still being prepared is
     // shown once they are: the action lasts until then.
-    while (mController->isRefreshAwaitingSearchEntries())
+    while (mController->tables().isRefreshAwaitingSearchEntries())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
@@ -275,12 +275,12 @@ void WindowBench::closeRecordSheet()
     BMTableView* table = mWindow->mListViewTypesTable;
     for (int i = 0; i < mRepetitions; ++i) {
         // Opening a record counts a view: put back afterwards, so that the store stays as generated.
-        if (const auto record = mController->listModel()->recordAt(i))
+        if (const auto record = mController->tables().listModel()->recordAt(i))
             mViewCounts.emplace(record->mRecordUID(), record->mViewCounter());
         {
             // Chosen without the view counting of a click, so that the store stays as generated.
             const QSignalBlocker blocker(table->selectionModel());
-            table->selectionModel()->select(mController->listModel()->index(i, 0),
+            table->selectionModel()->select(mController->tables().listModel()->index(i, 0),
                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         }
         Clock::time_point closed;
@@ -293,7 +293,7 @@ void WindowBench::closeRecordSheet()
         };
         settle();
         mMeter.reset();
-        mController->editItemDoubleAction(nullptr);
+        mController->recordCommands().editItemDoubleAction(nullptr);
         const double total = msSince(closed);
         settle();
         mFigures["close the record sheet"].blocks.push_back(mMeter.longest());
@@ -323,7 +323,7 @@ void WindowBench::lockAndUnlock()
         settle();
         mMeter.reset();
         locked = Clock::now();
-        mController->displayLockPanel(mWindow->mToolbarLockButton);
+        mController->lockControl().displayLockPanel(mWindow->mToolbarLockButton);
         const double unlockTotal = msSince(typed);
         settle();
         mFigures["lock"].blocks.push_back(lockBlock);
@@ -338,7 +338,7 @@ void WindowBench::lockAndUnlock()
 void WindowBench::reload()
 {
     for (int i = 0; i < mRepetitions; ++i)
-        measure("reload", [this] { mController->reloadDatabase(mWindow->mReloadMenuItem); });
+        measure("reload", [this] { mController->startup().reloadDatabase(mWindow->mReloadMenuItem); });
 }
 
 void WindowBench::print(double coreLoadMs) const

@@ -3,11 +3,11 @@
 // change reaches the server.
 #include "MainWindowFixture.h"
 
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 
-#include "app/BMExchangeHooks.h"
-#include "app/BMLockPanel.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/exchange/ExchangeRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -58,7 +58,7 @@ protected:
     }
     QString selectedUID() const
     {
-        const auto record = controller->itemPropertiesForTableViewSelectedRow();
+        const auto record = controller->tables().itemPropertiesForTableViewSelectedRow();
         return record ? record->mRecordUID() : QString();
     }
     QStringList eventDescriptions(const QString& event) const
@@ -70,7 +70,7 @@ protected:
         return out;
     }
     // The record sheet's own answer once its buttons were pressed.
-    int sheetEnd() const { return controller->detailsWindowController().requestedEnd().value_or(-1001); }
+    int sheetEnd() const { return controller->recordCommands().detailsWindowController().requestedEnd().value_or(-1001); }
 };
 
 TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSelectsTheRowAbove)
@@ -78,16 +78,16 @@ TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSel
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2, R1}));
     const int first = qMin(listRowOf(R2), listRowOf(R1));
     ASSERT_GT(first, 0);
-    const QString above = controller->listModel()->recordAt(first - 1)->mRecordUID();
+    const QString above = controller->tables().listModel()->recordAt(first - 1)->mRecordUID();
     const QString lowerRow = listRowOf(R1) > listRowOf(R2) ? "mail" : "Bank of Nowhere";
 
     AlertRecorder alerts;
-    controller->deleteSelected(); // "No" is the default answer
+    controller->recordCommands().deleteSelected(); // "No" is the default answer
     EXPECT_EQ(recordCount(R1), "1");
     EXPECT_EQ(recordCount(R2), "1");
 
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R1), "0");
     EXPECT_EQ(recordCount(R2), "0");
     EXPECT_EQ(listValue1s().size(), 2);
@@ -101,21 +101,21 @@ TEST_F(MainWindowCommands, DeleteInTheColumnAndTreeViewsTakesTheOneRecordShownNe
     AlertRecorder alerts;
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kColumnViewTag));
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R5), "0");
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     QTreeView* outline = window->mTreeViewOutlineView;
     // A type row selected: nothing is deleted.
-    outline->selectionModel()->setCurrentIndex(controller->outlineModel()->indexOfRecord(R2).parent(),
+    outline->selectionModel()->setCurrentIndex(controller->tables().outlineModel()->indexOfRecord(R2).parent(),
                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "4");
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R2), "0");
     EXPECT_EQ(recordCount(R1), "1");
 }
@@ -124,13 +124,13 @@ TEST_F(MainWindowCommands, DoubleClickOnATreeTypeRowExpandsItInsteadOfEditing)
 {
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     QTreeView* outline = window->mTreeViewOutlineView;
-    const QModelIndex typeRow = controller->outlineModel()->indexOfRecord(R2).parent();
+    const QModelIndex typeRow = controller->tables().outlineModel()->indexOfRecord(R2).parent();
     outline->collapse(typeRow);
     outline->selectionModel()->setCurrentIndex(typeRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ModalScript script;
-    controller->editItemDoubleAction(outline);
+    controller->recordCommands().editItemDoubleAction(outline);
     EXPECT_TRUE(outline->isExpanded(typeRow));
-    controller->editItemDoubleAction(outline);
+    controller->recordCommands().editItemDoubleAction(outline);
     EXPECT_FALSE(outline->isExpanded(typeRow));
     EXPECT_TRUE(script.windows().isEmpty()); // no record sheet
 }
@@ -157,14 +157,14 @@ TEST_F(MainWindowCommands, AnEditStoresTheSheetsValuesAndARemovedAttachmentLoses
     alerts.answerNext(platform::kAlertAlternateReturn); // yes, remove the attachment
     ModalScript script;
     script.then([this](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         EXPECT_EQ(sheet.valueField(0)->text(), "db1");
         sheet.valueField(1)->setText("admin");
         sheet.attachmentButton()->click();
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
 
     TVXDataBase other;
@@ -181,28 +181,28 @@ TEST_F(MainWindowCommands, DuplicateOffersACopyOfTheSelectedRecordAndStoresIt)
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
     ModalScript script;
     script.then([this](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         EXPECT_EQ(sheet.valueField(0)->text(), "Bank of Nowhere Copy");
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->duplicateItem();
+    controller->recordCommands().duplicateItem();
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "5");
     EXPECT_EQ(eventDescriptions("Duplicate Record"), QStringList{"Bank of Nowhere Copy"});
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     EXPECT_TRUE(listValue1s().contains("Bank of Nowhere Copy"));
 }
 
 TEST_F(MainWindowCommands, SelectAllTakesEveryRowOfTheListOnly)
 {
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
-    controller->selectAll();
+    controller->recordCommands().selectAll();
     EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
     EXPECT_TRUE(window->mDeleteButton->isEnabled());
     EXPECT_FALSE(window->mEditButton->isEnabled()); // several rows: nothing to edit
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}, kColumnViewTag));
-    controller->selectAll();
+    controller->recordCommands().selectAll();
     EXPECT_EQ(window->mColumnViewDescriptionTable->selectionModel()->selectedRows().size(), 1);
 }
 
@@ -212,7 +212,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
     BMExchangeHooks hooks;
     QString path = dir.filePath("chosen.csv");
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     const auto exported = [&path] {
         QFile in(path);
         return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
@@ -220,7 +220,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R3}));
     AlertRecorder alerts; // no mail
-    controller->exportSelectedFile(exchange::kTagExportCSV);
+    controller->importExport().exportSelectedFile(exchange::kTagExportCSV);
     QString text = exported();
     EXPECT_TRUE(text.contains("mail"));
     EXPECT_TRUE(text.contains("Admin portal"));
@@ -228,7 +228,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
     path = dir.filePath("tree.csv");
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kTreeViewTag));
-    controller->exportSelectedFile(exchange::kTagExportCSV);
+    controller->importExport().exportSelectedFile(exchange::kTagExportCSV);
     text = exported();
     EXPECT_TRUE(text.contains("db1"));
     EXPECT_FALSE(text.contains("mail"));
@@ -243,20 +243,20 @@ TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands
         logRows = static_cast<BMEventLoggerWindowController*>(viewer)->model()->rowCount();
         return platform::kModalRunStopped;
     });
-    controller->eventLogger();
+    controller->recordCommands().eventLogger();
     EXPECT_EQ(logRows, db->eventLog().eventLogger().logArrary().size());
     EXPECT_GT(logRows, 0);
 
     // The options window takes the list's sorting with it.
-    controller->changeView(kListViewTag);
-    controller->listModel()->sort(5, Qt::DescendingOrder);
-    controller->displayOptionsPanel();
+    controller->tables().changeView(kListViewTag);
+    controller->tables().listModel()->sort(5, Qt::DescendingOrder);
+    controller->recordCommands().displayOptionsPanel();
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "1");
     ASSERT_TRUE(db->caches().getCurrentUser()->mSortingInfo());
     EXPECT_EQ(db->caches().getCurrentUser()->mSortingInfo()->key, "5");
     EXPECT_FALSE(db->caches().getCurrentUser()->mSortingInfo()->ascending);
 
-    controller->displayEditUsersPanel();
+    controller->recordCommands().displayEditUsersPanel();
     EXPECT_EQ(script.windows(), (QStringList{"EventLoggerWindowController", "OptionsWindowController", "mUsersWindow"}));
 }
 
@@ -265,7 +265,7 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
     chooseGroup("Servers");
     ModalScript script;
     script.then([this](QWidget*) {
-        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        BMCategoryEditWindowController& editor = controller->recordCommands().categoryEditController();
         const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
@@ -274,14 +274,14 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
     ASSERT_EQ(script.windows().size(), 2);
-    ASSERT_TRUE(controller->selectedGroup());
-    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G2);
+    ASSERT_TRUE(controller->tables().selectedGroup());
+    EXPECT_EQ(controller->tables().selectedGroup()->mGroupUID(), G2);
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Hosts (1)");
 }
 
@@ -290,13 +290,13 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
     QTemporaryDir dir;
     BMExchangeHooks hooks;
     hooks.chooseFile = [&dir](const BMFilePanelRequest&) { return dir.filePath("servers.qvx"); };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     chooseGroup("Servers");
 
     AlertRecorder alerts; // "Backup" is the default answer
     ModalScript script;
     script.then([this](QWidget*) {
-        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        BMCategoryEditWindowController& editor = controller->recordCommands().categoryEditController();
         const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
@@ -305,27 +305,27 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget* panel) {
-        EXPECT_EQ(panel, controller->exportPasswordPanel());
+        EXPECT_EQ(panel, controller->importExport().exportPasswordPanel());
         panel->findChild<QLineEdit*>("mqvxExportNewPasswordField")->setText("backup-pw");
         panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField")->setText("backup-pw");
-        return controller->qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return controller->importExport().qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
 
     EXPECT_GT(QFileInfo(dir.filePath("servers.qvx")).size(), 0);
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G2)), "0");
     EXPECT_EQ(recordCount(R5), "0");
     // The window shows another group now.
-    ASSERT_TRUE(controller->selectedGroup());
-    EXPECT_NE(controller->selectedGroup()->mGroupUID(), G2);
+    ASSERT_TRUE(controller->tables().selectedGroup());
+    EXPECT_NE(controller->tables().selectedGroup()->mGroupUID(), G2);
 }
 
 TEST_F(MainWindowCommands, TheRowColourOfTheOptionsReachesTheListsBands)
 {
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     db->caches().getCurrentUser()->setMRowColor(QColor(200, 40, 40));
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
-    EXPECT_EQ(controller->listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
+    EXPECT_EQ(controller->tables().listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
 }
 
 TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
@@ -335,13 +335,13 @@ TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
     QToolButton* mask = window->mUnmaskButton;
     mask->setChecked(false);
-    controller->unmask(mask);
+    controller->recordCommands().unmask(mask);
     EXPECT_FALSE(pane.shouldMask());
-    const QModelIndex password = controller->listModel()->index(listRowOf(R1), 5);
+    const QModelIndex password = controller->tables().listModel()->index(listRowOf(R1), 5);
     EXPECT_EQ(password.data().toString(), "s3cret");
 
     QAction* item = BMMainWindow::menuItemWithTag(window->mViewMenu, kMaskMenuItemTag);
-    controller->unmaskFromMenu(item);
+    controller->recordCommands().unmaskFromMenu(item);
     EXPECT_TRUE(mask->isChecked());
     EXPECT_TRUE(pane.shouldMask());
     EXPECT_EQ(item->text(), "Unmask");
@@ -352,8 +352,8 @@ TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
 TEST_F(MainWindowCommands, TheAboutBoxShowsTheVersionFromTheHelpMenu)
 {
     QCoreApplication::setApplicationVersion("4.2.1");
-    controller->orderFrontAboutPanel();
-    QWidget* box = controller->aboutBox();
+    controller->windowSetup().orderFrontAboutPanel();
+    QWidget* box = controller->windowSetup().aboutBox();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->findChild<QLabel*>("AboutVersion")->text(), "Version 4.2.1");
@@ -375,9 +375,12 @@ void refuseWrites(const QString& when, const QString& table)
 {
     rootExec(QString("CREATE TRIGGER tolvanexdb.refuse_%1 %2 ON tolvanexdb.%1 FOR EACH ROW "
                      "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'")
-                 .arg(table, when));
+                 .arg(teststore::rowsTable(table), when));
 }
-void acceptWrites(const QString& table) { rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(table)); }
+void acceptWrites(const QString& table)
+{
+    rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(teststore::rowsTable(table)));
+}
 
 } // namespace
 
@@ -388,7 +391,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
     ModalScript script;
     const QString tooLong(250, QLatin1Char('h'));
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(0)->setText(tooLong);
         sheet.valueField(1)->setText("admin");
         sheet.okButton()->click();
@@ -404,7 +407,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -419,7 +422,7 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     AlertRecorder alerts;
     ModalScript script;
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("admin");
         sheet.notesView()->setPlainText("moved to rack 4");
         sheet.okButton()->click();
@@ -431,7 +434,7 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -442,14 +445,14 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     refuseWrites("BEFORE INSERT", "RECORDTABLE");
     ModalScript adding;
     adding.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(0)->setText("new host");
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd());
         EXPECT_EQ(sheet.valueField(0)->text(), "new host");
         return platform::kModalRunAborted;
     });
-    controller->addItemsToDetail();
+    controller->recordCommands().addItemsToDetail();
     EXPECT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
 }
@@ -471,7 +474,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
     ModalScript script;
     const QString typed(200, QLatin1Char('a'));
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText(typed);
         sheet.okButton()->click(); // stale: the offer, the reload behind the sheet
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
@@ -484,7 +487,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
         return sheetEnd();
     });
     script.then([](QWidget*) { return platform::kModalRunStopped; }); // the reload's progress panel
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u) << alerts.messages().join('\n').toStdString();
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R5)), "1");
     TVXDataBase after;
@@ -497,7 +500,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
     ASSERT_EQ(other.deleteRecord(other.caches().recordWithUID(R2)), kTVXDone);
     ModalScript again;
     again.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(0)->setText("Bank of Somewhere");
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd());
@@ -508,7 +511,7 @@ TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheIn
         return sheetEnd();
     });
     again.then([](QWidget*) { return platform::kModalRunStopped; });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(recordCount(R2), "0");
     TVXDataBase last;
     ASSERT_EQ(logInAndLoad(last), kTVXDone);
@@ -527,7 +530,7 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
     ModalScript script;
     script.then([&](QWidget*) {
         rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=1 WHERE USERID='%1'").arg(aliceID));
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("admin");
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
@@ -535,7 +538,7 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
         EXPECT_EQ(sheet.valueField(1)->text(), "admin");
         return platform::kModalRunAborted;
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -549,22 +552,22 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
     AlertRecorder alerts;
     ModalScript script;
     script.then([this](QWidget*) {
-        controller->categoryEditController().addNewEntry();
+        controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
     script.then([&](QWidget*) {
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
-        EXPECT_EQ(controller->customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
+        EXPECT_EQ(controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
         acceptWrites("GROUPTABLE");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
     EXPECT_EQ(script.windows().size(), 3);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
@@ -577,26 +580,26 @@ TEST_F(MainWindowCommands, ATypeTheServerRefusesComesBackInTheTypeSheet)
     AlertRecorder alerts;
     ModalScript script;
     script.then([this](QWidget*) {
-        controller->categoryEditController().addNewEntry();
+        controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
         sheet->mTypeNameField->setText("Licence");
         sheet->mFieldNameFields[0]->setText("Product");
-        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
                                                                              : platform::kModalRunAborted;
     });
     script.then([&](QWidget*) {
-        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
         EXPECT_EQ(sheet->mTypeNameField->text(), "Licence");
         EXPECT_EQ(sheet->mFieldNameFields[0]->text(), "Product");
         acceptWrites("TYPETABLE");
-        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
                                                                              : platform::kModalRunAborted;
     });
-    controller->displayEditTypesPanel();
+    controller->recordCommands().displayEditTypesPanel();
     EXPECT_EQ(script.windows().size(), 3);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt(), types + 1);
@@ -617,8 +620,8 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
     window = nullptr; // the controller deletes its window
     controller = std::make_unique<BMController>(db.get());
     window = tvxtest::createMainWindow(*controller);
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
-    controller->changeView(kListViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);
+    controller->tables().changeView(kListViewTag);
     QTableView* list = window->mListViewTypesTable;
     QStringList shown;
     for (int column = 0; column < list->model()->columnCount(); ++column)
@@ -634,7 +637,7 @@ TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStore
                            w->mFileMenu->actions().contains(w->mSetMasterPasswordMenuItem),
                            w->mViewMenu->actions().contains(w->mEventLoggerMenuItem)};
     };
-    controller->removeUnofferedMenuItems();
+    controller->windowSetup().removeUnofferedMenuItems();
     EXPECT_EQ(offered(window), QList<bool>({false, false, false}));
 
     addAccount("boss", "boss-pw", true);
@@ -642,7 +645,7 @@ TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStore
     ASSERT_EQ(logInAndLoad(bossStore, "boss", "boss-pw"), kTVXDone);
     auto boss = std::make_unique<BMController>(&bossStore);
     BMMainWindow* bossWindow = tvxtest::createMainWindow(*boss);
-    boss->removeUnofferedMenuItems();
+    boss->windowSetup().removeUnofferedMenuItems();
     EXPECT_EQ(offered(bossWindow), QList<bool>({true, true, true}));
     boss.reset();
 }
@@ -710,7 +713,7 @@ protected:
     ModalScript::Step sheetStep(std::function<void(BMDetailsWindowController&)> edit)
     {
         return [this, edit](QWidget*) {
-            BMDetailsWindowController& sheet = controller->detailsWindowController();
+            BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
             edit(sheet);
             sheet.okButton()->click();
             return sheetEnd();
@@ -726,7 +729,7 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     const QString path = dir.filePath("walk.csv");
     BMExchangeHooks hooks;
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     AlertRecorder alerts;
     ModalScript script;
 
@@ -739,11 +742,11 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
 
     // Views.
     press(Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kColumnViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kColumnViewTag);
     press(Qt::Key_3, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kTreeViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kTreeViewTag);
     press(Qt::Key_2, Qt::ControlModifier);
-    ASSERT_EQ(controller->currentView(), kListViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kListViewTag);
 
     // The window opened on a group with records; choose another in its pop-up.
     ASSERT_FALSE(listValue1s().isEmpty());
@@ -825,7 +828,7 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     });
     press(Qt::Key_L, Qt::ControlModifier);
     EXPECT_TRUE(script.windows().contains("mLockPanel"));
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(selectedUID(), kept);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
 
@@ -841,7 +844,7 @@ TEST_F(KeyboardWalk, ImportIsReachedFromTheFileMenu)
     const QString path = dir.filePath("walk.csv");
     BMExchangeHooks hooks;
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -872,12 +875,12 @@ TEST_F(KeyboardWalk, ShortcutsFollowTheSelectionNotTheLastOpeningOfTheirMenu)
     };
 
     press(Qt::Key_3, Qt::ControlModifier);
-    ASSERT_EQ(controller->currentView(), kTreeViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kTreeViewTag);
     ASSERT_TRUE(selectedUID().isEmpty());
     openAndClose(Qt::Key_I); // Edit Item disabled: nothing is selected
     openAndClose(Qt::Key_E); // Select All disabled: not the list view
     press(Qt::Key_2, Qt::ControlModifier);
-    ASSERT_EQ(controller->currentView(), kListViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kListViewTag);
     openAndClose(Qt::Key_V); // List View disabled: it is the current view
 
     chooseGroup("Finance");
@@ -892,9 +895,9 @@ TEST_F(KeyboardWalk, ShortcutsFollowTheSelectionNotTheLastOpeningOfTheirMenu)
     EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
 
     press(Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kColumnViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kColumnViewTag);
     press(Qt::Key_2, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kListViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kListViewTag);
 }
 
 TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
@@ -911,9 +914,9 @@ TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
     // Return opens the sheet; Escape (nothing typed) closes it.
     bool sheetShown = false;
     QTimer::singleShot(50, [&] {
-        QWidget* sheet = controller->detailsWindowController().window();
+        QWidget* sheet = controller->recordCommands().detailsWindowController().window();
         sheetShown = sheet->isVisible();
-        QTest::keyClick(controller->detailsWindowController().valueField(0), Qt::Key_Escape);
+        QTest::keyClick(controller->recordCommands().detailsWindowController().valueField(0), Qt::Key_Escape);
     });
     press(Qt::Key_Return);
     EXPECT_TRUE(sheetShown);
@@ -924,7 +927,7 @@ TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
 
     // The same after an edit stored through OK, which refreshes the list.
     QTimer::singleShot(50, [&] {
-        auto& sheet = controller->detailsWindowController();
+        auto& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("changed");
         sheet.okButton()->click();
     });
@@ -939,7 +942,7 @@ TEST_F(KeyboardWalk, TheColumnViewIsWalkedWithTheArrowsAndAViewSwitchKeepsTheRec
 {
     chooseGroup("Finance");
     press(Qt::Key_1, Qt::ControlModifier);
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);
     ASSERT_TRUE(tabTo(window->mColumnViewTypesTable));
     press(Qt::Key_Down); // the first type
     ASSERT_EQ(window->mColumnViewTypesTable->selectionModel()->selectedRows().size(), 1);
@@ -979,7 +982,7 @@ TEST_F(KeyboardWalk, CtrlLLocksOverAnOpenSheetAndGivesItBackWithItsInput)
     bool lockShown = false;
     bool sheetHidden = false;
     QString afterUnlock;
-    auto& sheet = controller->detailsWindowController();
+    auto& sheet = controller->recordCommands().detailsWindowController();
     QTimer::singleShot(50, [&] {
         sheet.valueField(1)->setFocus();
         sheet.valueField(1)->setText("typed before the lock");
@@ -1012,7 +1015,7 @@ TEST_F(KeyboardWalk, CtrlLLocksOverAnOpenSheetAndGivesItBackWithItsInput)
     EXPECT_TRUE(lockShown) << "Ctrl+L did not lock over the sheet";
     EXPECT_TRUE(sheetHidden) << "the sheet shows under the lock";
     EXPECT_EQ(afterUnlock, "typed before the lock");
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
 }
 
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)
@@ -1021,7 +1024,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
     const auto selectedType = [this] {
         const QModelIndexList rows = window->mColumnViewTypesTable->selectionModel()->selectedRows();
-        const auto type = rows.isEmpty() ? nullptr : controller->typesModel()->typeAt(rows.first().row());
+        const auto type = rows.isEmpty() ? nullptr : controller->tables().typesModel()->typeAt(rows.first().row());
         return type ? type->mTypeName() : QString();
     };
     ASSERT_EQ(selectedType(), "Bank Account");
@@ -1033,7 +1036,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
         lock->mLackPanelOKButton()->click();
         return platform::kModalRunStopped;
     });
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     ASSERT_TRUE(script.windows().contains("mLockPanel"));
     EXPECT_EQ(selectedType(), "Bank Account");
     EXPECT_EQ(selectedUID(), R2);
@@ -1041,7 +1044,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
     // A hit of another type shows at once, and stays chosen once the search is cleared.
     window->mSearchField->setText("Admin");
     EXPECT_EQ(selectedType(), "Web log-in");
-    ASSERT_EQ(controller->namesModel()->rowCount(), 1);
+    ASSERT_EQ(controller->tables().namesModel()->rowCount(), 1);
     window->mColumnViewDescriptionTable->selectRow(0);
     EXPECT_EQ(selectedUID(), R3);
     window->mSearchField->clear();

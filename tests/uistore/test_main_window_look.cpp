@@ -3,7 +3,7 @@
 // Written only when TVX_SCREENSHOT_DIR names a folder (scripts/test names one).
 #include "MainWindowFixture.h"
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
@@ -47,7 +47,7 @@ TEST_F(DemoStoreLook, TheDemoStoreSaysWhatItsTypesHold)
     EXPECT_EQ(db->caches().mRecords().size(), 4);
 
     // The window opens on a group with records, not on the account's empty own group.
-    const auto shown = controller->selectedGroup();
+    const auto shown = controller->tables().selectedGroup();
     ASSERT_TRUE(shown);
     EXPECT_NE(shown->mGroupName(), db->personal().currentUserPersnaolGroupName());
     EXPECT_GT(db->caches().recordCountsByGroup(QString()).value(shown->mGroupUID()), 0);
@@ -71,21 +71,21 @@ TEST_F(DemoStoreLook, PicturesOfTheClient)
 
     window->show();
     chooseGroup("Household");
-    controller->changeView(kColumnViewTag);
+    controller->tables().changeView(kColumnViewTag);
     window->mColumnViewTypesTable->selectRow(1);
     window->mColumnViewDescriptionTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-column.png"));
 
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-list.png"));
 
-    controller->changeView(kTreeViewTag);
+    controller->tables().changeView(kTreeViewTag);
     window->mTreeViewOutlineView->expandAll();
     window->mTreeViewOutlineView->setCurrentIndex(
-        controller->outlineModel()->index(0, 0, controller->outlineModel()->index(0, 0)));
+        controller->tables().outlineModel()->index(0, 0, controller->tables().outlineModel()->index(0, 0)));
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-tree.png"));
 
@@ -97,7 +97,7 @@ TEST_F(DemoStoreLook, PicturesOfTheClient)
         EXPECT_TRUE(sheet->grab().save(folder + "/record-sheet.png"));
         return platform::kModalRunAborted;
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(script.windows().size(), 1);
 
     const auto alert = platform::buildAlertBox(
