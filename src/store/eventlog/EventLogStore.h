@@ -73,8 +73,6 @@ public:
     {
     }
 
-    TVXEventLogAccess(const TVXEventLogAccess&) = delete;
-    TVXEventLogAccess& operator=(const TVXEventLogAccess&) = delete;
 
 private:
     friend class TVXDataBase;

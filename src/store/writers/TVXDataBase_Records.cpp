@@ -508,7 +508,7 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
 
     AttachmentUpload upload;
     if (code == kTVXDone && storeFile)
-        code = d.prepareAttachmentUpload(*record, upload);
+        code = d.attachmentWriter().prepareAttachmentUpload(*record, upload);
 
     if (code == kTVXDone) {
         // All or nothing: a record without the custom type or attachment it
@@ -534,7 +534,7 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
                     step != kTVXDone)
                     return step;
             if (storeFile)
-                if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                if (const TVXResult step = d.attachmentWriter().writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                     return step;
             return kTVXDone;
         });
@@ -723,7 +723,7 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
     if (code == kTVXDone && writeType)
         code = encipherCustomType(*record.mRecordCustomType(), typeCiphers);
     if (code == kTVXDone && storeFile)
-        code = prepareAttachmentUpload(record, upload);
+        code = mAttachmentWriter.prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
 
@@ -739,17 +739,17 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
             step != kTVXDone)
             return step;
         if (dropAttachment)
-            (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
+            (void)mAttachmentWriter.dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
             if (const TVXResult step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
                                                                     typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
-            if (const TVXResult step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+            if (const TVXResult step = mAttachmentWriter.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                 return step;
         if (reencipher)
-            if (const TVXResult step = writeAttachmentHeader(connection, record); step != kTVXDone)
+            if (const TVXResult step = mAttachmentWriter.writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
         stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
         return kTVXDone;
