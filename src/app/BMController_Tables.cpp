@@ -423,12 +423,9 @@ void BMController::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bo
 {
     if (!record)
         return;
-    // The memory counter is raised once per view (by the most-viewed rule when asked).
-    mRecordWriter.updateRecordViewCountForRecord(record->mRecordUID());
-    mRecentLists.addMostViewedRecord(record.get(), raiseMemoryCounter);
-    mRecentLists.addRecentlyViewedRecord(record.get());
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
-                                         QString(), mCurrentUserName);
+    // The memory counter is raised once per view (by the most-viewed rule when
+    // asked); the rows follow on the server behind the window.
+    mRecordWriter.recordViewed(*record, raiseMemoryCounter, mCurrentUserName);
 }
 
 void BMController::tableViewSelectionDidChange(QAbstractItemView* table)

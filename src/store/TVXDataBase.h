@@ -20,6 +20,7 @@
 #include "store/StoreSession.h"
 #include "store/StoreTypes.h"
 #include "store/TVXEventLogEntry.h"
+#include "store/WriteBehind.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -34,6 +35,7 @@
 #include <atomic>
 #include <functional>
 #include <istream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -227,6 +229,7 @@ public:
     int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
     TVXResult reportError(const platform::Error& error, TVXResult code);
+    void handOnError(const platform::Error& error); // to the main thread's handler
     std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
     sql::Connection& liveConnection() const override;
     TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError) override;
@@ -305,4 +308,16 @@ private:
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;
     QString mSecureConnectionRefusal; // under mDetailsMutex
+
+    // Statements prepared once per connection, under the guard (prepareForBatch).
+    std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
+
+public:
+    // --- writes behind the window (TVXDataBase_RecordViews.cpp; store/WriteBehind.h)
+    void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
+    TVXWriteBehind& writeBehind() { return *mWriteBehind; }
+
+private:
+    // Last: flushed before anything it writes through goes.
+    std::unique_ptr<TVXWriteBehind> mWriteBehind;
 };

@@ -342,6 +342,14 @@ TVXDataBase::PreparedRef TVXDataBase::prepareForBatch(sql::Connection& connectio
     PreparedRef ref;
     RecordBatch* const batch = batchOfThisThread();
     if (!batch || batch->connection != &connection) {
+        // Prepared once per connection: a prepare is a round trip to the server.
+        if (&connection == mCPcon.get() && mConnectionMutex.heldByThisThread()) {
+            auto& kept = mPrepared[query];
+            if (!kept)
+                kept.reset(connection.prepareStatement(query));
+            ref.stmt = kept.get();
+            return ref;
+        }
         ref.owned.reset(connection.prepareStatement(query));
         ref.stmt = ref.owned.get();
         return ref;
@@ -818,7 +826,7 @@ void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
 {
     // A count not raised is no loss worth a message; the error path still hears of it.
     (void)runOnConnection([&](sql::Connection& connection) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecordViewCount));
+        const PreparedRef stmt = prepareForBatch(connection, kQueryUpdateRecordViewCount);
         stmt->setString(1, recordID.toStdString());
         stmt->executeUpdate();
         return kTVXDone;

@@ -43,6 +43,10 @@ public:
 
     // Records an operation after it returned: action `successText` for result
     // 0, "Failed" for any other result.
+    // The same for an entry stored later by the caller (a write sent behind
+    // the window): listed now, and returned for storing.
+    TVXEventLogEntry noteLogEvent(const QString& event, const QString& description, const QString& action,
+                                  const QString& userName);
     TVXResult logOutcome(const QString& event, const QString& description, TVXResult resultCode,
                    const QString& successText = kEventActionSuccess);
     static QString actionForResult(TVXResult resultCode, const QString& successText = kEventActionSuccess);
@@ -72,6 +76,9 @@ public:
     void removeListener(ListenerToken token);
 
 private:
+    TVXEventLogEntry entryNow(const QString& event, const QString& description, const QString& action,
+                              const QString& userName) const;
+    void list(const TVXEventLogEntry& entry); // appended and announced
     void notifyListeners(const TVXEventLogEntry& entry);
     void deliver(const TVXEventLogEntry& entry);
 
