@@ -3,9 +3,9 @@
 #include "crypto/AESEncrypter.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
-#include "store/TlsOptions.h"
-#include "store/StatementHelpers.h"
-#include "store/TVXStoreCreator.h"
+#include "store/session/TlsOptions.h"
+#include "store/session/StatementHelpers.h"
+#include "store/schema/TVXStoreCreator.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>

@@ -3,7 +3,7 @@
 #include "BenchStore.h"
 
 #include "crypto/DBEncrypter.h"
-#include "store/StatementHelpers.h"
+#include "store/session/StatementHelpers.h"
 
 #include <benchmark/benchmark.h>
 

@@ -3,7 +3,7 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXType.h"
-#include "store/RecordSearch.h"
+#include "store/loading/RecordSearch.h"
 
 #include <benchmark/benchmark.h>
 

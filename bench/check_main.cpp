@@ -10,7 +10,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
-#include "store/RecordSearch.h"
+#include "store/loading/RecordSearch.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>

@@ -5,7 +5,7 @@
 // and wait for a line on standard input; then end as the client ends.
 #include "BenchStore.h"
 
-#include "store/RecordSearch.h"
+#include "store/loading/RecordSearch.h"
 
 #include <QCoreApplication>
 #include <QElapsedTimer>

@@ -3,6 +3,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QFileInfo>
+#include <QIcon>
 #include <QTimer>
 
 #include "app/BMController.h"
@@ -12,7 +13,7 @@
 #include "platform/core/QuitSignals.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/core/UserDefaults.h"
-#include "store/HintStore.h"
+#include "store/accounts/HintStore.h"
 #include "store/SharedStore.h"
 
 int main(int argc, char** argv)
@@ -22,26 +23,21 @@ int main(int argc, char** argv)
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Tolvanex Enterprise"));
     QApplication::setOrganizationName(QStringLiteral("Tolvanex"));
-    QApplication::setApplicationVersion(QStringLiteral("0.1.0")); // the about box shows it
+    QApplication::setApplicationVersion(QStringLiteral(TVX_VERSION)); // the about box and --version show it
+    // The desktop entry and icon of an installed client; nothing when run from the build folder.
+    QGuiApplication::setDesktopFileName(QStringLiteral("org.tolvanex.Enterprise"));
+    QApplication::setWindowIcon(QIcon::fromTheme(QStringLiteral("org.tolvanex.Enterprise")));
     // Closing the last window quits through the controller, which clears
     // the clipboard and saves the view state first.
     QApplication::setQuitOnLastWindowClosed(false);
 
-    RandomNumberInitFromSystem();
-    installEventLogBackupHandler(&sharedstore::eventLog());
-    BMPasswordPolicyController::sharedBMPasswordPolicyController().setPolicySource(
-        [&passwords = sharedstore::passwordHint()] { return passwords.passwordPolicyDetails(); });
-
-    BMController* controller = BMController::sharedApplicationController();
-    // Before the temporary folder is made: a session's end or Ctrl+C quits as Quit does.
-    platform::quitOnTerminationSignals([controller] { controller->terminate(); });
-    controller->awakeFromNib();
-    controller->applicationWillFinishLaunching();
-
     // Server, port and account given here fill the log-in panel (never a password).
+    // Read before anything is set up, so that --help, --version and a wrong option
+    // leave no window, temporary folder or setting behind.
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Tolvanex Enterprise client"));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption host(QStringLiteral("host"), QStringLiteral("Server host for the log-in panel."),
                                   QStringLiteral("host"));
     const QCommandLineOption port(QStringLiteral("port"), QStringLiteral("Server port for the log-in panel."),
@@ -55,6 +51,18 @@ int main(int argc, char** argv)
     parser.addOptions({host, port, user, tlsCA});
     parser.addPositionalArgument(QStringLiteral("file"), QStringLiteral("A qVX or CSV file to import after the log-in."));
     parser.process(app);
+
+    RandomNumberInitFromSystem();
+    installEventLogBackupHandler(&sharedstore::eventLog());
+    BMPasswordPolicyController::sharedBMPasswordPolicyController().setPolicySource(
+        [&passwords = sharedstore::passwordHint()] { return passwords.passwordPolicyDetails(); });
+
+    BMController* controller = BMController::sharedApplicationController();
+    // Before the temporary folder is made: a session's end or Ctrl+C quits as Quit does.
+    platform::quitOnTerminationSignals([controller] { controller->terminate(); });
+    controller->awakeFromNib();
+    controller->applicationWillFinishLaunching();
+
     if (parser.isSet(host))
         platform::UserDefaults::setValue(QStringLiteral("ServerHostName"), parser.value(host));
     if (parser.isSet(port))

@@ -3,7 +3,7 @@
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/AccountNames.h"
+#include "store/accounts/AccountNames.h"
 
 #include <QCoreApplication>
 

@@ -13,9 +13,9 @@
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/AccountAdmin.h"
+#include "store/accounts/AccountAdmin.h"
 #include "store/SharedStore.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 #include "views/ListTables.h"
 #include "views/StoreFailureAlert.h"
 

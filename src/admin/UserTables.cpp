@@ -3,7 +3,7 @@
 #include "admin/UserAccountChecks.h"
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 
 #include <QIcon>
 #include <QPixmap>

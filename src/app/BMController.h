@@ -3,7 +3,7 @@
 // the main window and serves every command of it. One class; each concern has
 // its own BMController_<Concern>.cpp and its own marked sections below.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include <QObject>
 #include <QPointer>
 #include <QWidget>
@@ -24,7 +24,7 @@
 
 #include "platform/core/ApplicationHooks.h"
 #include "platform/core/NotificationCenter.h"
-#include "store/ColumnLimits.h"
+#include "store/schema/ColumnLimits.h"
 #include "store/StoreTypes.h"
 
 class BMDetailsView;

@@ -3,7 +3,7 @@
 // is told afterwards.
 #include "app/BMController.h"
 #include "platform/core/SecretHygiene.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 
 #include "app/BMExchangeHooks.h"
 #include "app/BMExchangeProgressPanel.h"

@@ -9,10 +9,10 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/EventLogStore.h"
-#include "store/HintStore.h"
-#include "store/MasterPasswordChange.h"
-#include "store/StoreCaches.h"
+#include "store/eventlog/EventLogStore.h"
+#include "store/accounts/HintStore.h"
+#include "store/session/MasterPasswordChange.h"
+#include "store/loading/StoreCaches.h"
 
 #include <QApplication>
 #include <QLabel>

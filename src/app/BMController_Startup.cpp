@@ -16,8 +16,8 @@
 #include "platform/ui/Keychain.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
-#include "store/HintQuestions.h"
-#include "store/TVXAttachmentFolder.h"
+#include "store/accounts/HintQuestions.h"
+#include "store/attachments/TVXAttachmentFolder.h"
 #include "store/TVXDataBase.h"
 
 #include <QAbstractButton>

@@ -6,7 +6,7 @@
 #include "app/ExchangeRules.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
-#include "store/AccountAdmin.h"
+#include "store/accounts/AccountAdmin.h"
 #include "views/BMDetailsView.h"
 #include "views/BMPrintDocument.h"
 #include "views/BMSplitView.h"

@@ -1,7 +1,7 @@
 #include "app/BMUserPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
-#include "store/HintQuestions.h"
+#include "store/accounts/HintQuestions.h"
 
 #include <QComboBox>
 #include <QFormLayout>

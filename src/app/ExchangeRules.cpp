@@ -3,7 +3,7 @@
 #include "app/PasswordPanelRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
-#include "store/ColumnLimits.h"
+#include "store/schema/ColumnLimits.h"
 
 #include <QCoreApplication>
 #include <QSet>

@@ -2,10 +2,10 @@
 
 #include "model/StringAdditions.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/HintQuestions.h"
-#include "store/EventLogStore.h"
-#include "store/HintStore.h"
-#include "store/TVXEventLogger.h"
+#include "store/accounts/HintQuestions.h"
+#include "store/eventlog/EventLogStore.h"
+#include "store/accounts/HintStore.h"
+#include "store/eventlog/TVXEventLogger.h"
 
 #include <QCoreApplication>
 #include <QSet>

@@ -3,7 +3,7 @@
 // panels, apart from the panels: the controller asks these and shows what
 // they answer.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include <QString>
 
 #include <functional>

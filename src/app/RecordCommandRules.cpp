@@ -8,8 +8,8 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/PermissionRules.h"
-#include "store/RecordWriter.h"
+#include "store/accounts/PermissionRules.h"
+#include "store/writers/RecordWriter.h"
 #include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {

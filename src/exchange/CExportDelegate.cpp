@@ -6,10 +6,10 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
-#include "store/ParallelFor.h"
-#include "store/AttachmentStore.h"
-#include "store/ColumnLimits.h"
-#include "store/StoreCaches.h"
+#include "store/loading/ParallelFor.h"
+#include "store/attachments/AttachmentStore.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/loading/StoreCaches.h"
 
 #include <algorithm>
 

@@ -4,7 +4,7 @@
 // attachments as side files. It counts what was written and notes every
 // failure; the export command reads that once the provider says it is complete.
 #include "interchange/CExporter.h"
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 
 #include <QByteArray>
 #include <QHash>

@@ -2,7 +2,7 @@
 
 #include "interchange/CEventLoggerBackupCreator.h"
 #include "platform/core/UserDefaults.h"
-#include "store/EventLogStore.h"
+#include "store/eventlog/EventLogStore.h"
 #include "store/SharedStore.h"
 
 #include <QDir>

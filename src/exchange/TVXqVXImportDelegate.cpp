@@ -6,9 +6,9 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
-#include "store/ColumnLimits.h"
-#include "store/RecordWriter.h"
-#include "store/StoreCaches.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/writers/RecordWriter.h"
+#include "store/loading/StoreCaches.h"
 
 #include <QDir>
 #include <QFile>

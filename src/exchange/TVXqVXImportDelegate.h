@@ -5,8 +5,8 @@
 // had to refuse, and why; the import command reads that once the sink says
 // it is complete.
 #include "interchange/CqVXImporter.h"
-#include "store/ColumnLimits.h"
-#include "store/ResultCodes.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/session/ResultCodes.h"
 
 #include <QDate>
 #include <QHash>

@@ -3,7 +3,7 @@
 // result codes, the log-in request and its keys, the notices the store posts,
 // and the list and cache types its queries hand out.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 
 #include <QHash>
 #include <QList>

@@ -1,26 +1,26 @@
 #pragma once
 // The database manager: the one connection to the store's server, the field
 // encrypters and every read and write of the store; the in-memory caches and
-// their queries come from its base (store/StoreCaches.h). Its operations are
+// their queries come from its base (store/loading/StoreCaches.h). Its operations are
 // spread over one source file per concern.
 
 #include "platform/core/Error.h"
-#include "store/AccountAdmin.h"
-#include "store/AttachmentStore.h"
-#include "store/ConnectionGuard.h"
-#include "store/EventLogStore.h"
-#include "store/HintStore.h"
-#include "store/IconStore.h"
-#include "store/MasterPasswordChange.h"
-#include "store/PersonalStore.h"
-#include "store/PreferencesStore.h"
-#include "store/RecentListsStore.h"
-#include "store/RecordWriter.h"
-#include "store/StoreCaches.h"
-#include "store/StoreSession.h"
+#include "store/accounts/AccountAdmin.h"
+#include "store/attachments/AttachmentStore.h"
+#include "store/session/ConnectionGuard.h"
+#include "store/eventlog/EventLogStore.h"
+#include "store/accounts/HintStore.h"
+#include "store/personal/IconStore.h"
+#include "store/session/MasterPasswordChange.h"
+#include "store/personal/PersonalStore.h"
+#include "store/accounts/PreferencesStore.h"
+#include "store/personal/RecentListsStore.h"
+#include "store/writers/RecordWriter.h"
+#include "store/loading/StoreCaches.h"
+#include "store/session/StoreSession.h"
 #include "store/StoreTypes.h"
-#include "store/TVXEventLogEntry.h"
-#include "store/WriteBehind.h"
+#include "store/eventlog/TVXEventLogEntry.h"
+#include "store/writers/WriteBehind.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -155,7 +155,7 @@ public:
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
-    // What addRecord enciphers (ciphers in store/RecordWriter.h); 3 with the
+    // What addRecord enciphers (ciphers in store/writers/RecordWriter.h); 3 with the
     // index (0 to 9) in `tooLong`.
     TVXResult encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong = nullptr) const;
     TVXResult encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers,
@@ -177,7 +177,7 @@ public:
     TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr) override;
     bool inRecordBatch() const;
 
-    // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/RecordWriter.h) ---
+    // --- group and type storage (TVXDataBase_GroupsTypes.cpp; store/writers/RecordWriter.h) ---
     // Results and cache rules as for records.
     TVXResult addGroup(std::shared_ptr<BMGroup> group) override;
     TVXResult updateGroup(std::shared_ptr<BMGroup> group) override;
@@ -189,14 +189,14 @@ public:
     bool checkForTypeDuplicate(const QString& name) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
-    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/AttachmentStore.h)
+    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/attachments/AttachmentStore.h)
     // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
     TVXResult insertAttachmentforRecordID(TVXRecord& record);
     TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
-    // --- server accounts (TVXDataBase_Accounts.cpp; more in store/AccountAdmin.h)
+    // --- server accounts (TVXDataBase_Accounts.cpp; more in store/accounts/AccountAdmin.h)
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
@@ -224,7 +224,7 @@ public:
     QString decryptDataString(const QByteArray& stored) const override;
     bool hasFieldEncrypter() const;
 
-    // --- the error path (store/StoreSession.h) ------------------------------------
+    // --- the error path (store/session/StoreSession.h) ------------------------------------
     TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed) override;
     int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
@@ -270,7 +270,7 @@ private:
     // A server error kept for the batch's end: the main thread may be waiting for the connection.
     bool deferErrorToBatchEnd(const platform::Error& error);
 
-    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/StaleCopies.h
+    std::unique_ptr<class TVXStaleCopies> mStaleCopies; // store/writers/StaleCopies.h
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     struct GroupTypeSteps;

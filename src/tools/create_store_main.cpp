@@ -3,8 +3,8 @@
 // terminal, never from the command line (other users could read them there).
 #include "model/RandomSource.h"
 #include "platform/core/SecretHygiene.h"
-#include "store/TVXStoreCreator.h"
-#include "store/TlsOptions.h"
+#include "store/schema/TVXStoreCreator.h"
+#include "store/session/TlsOptions.h"
 
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
@@ -172,6 +172,7 @@ int main(int argc, char** argv)
     platform::disableCoreDumps(); // the tool holds passwords too
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("tvx-create-store"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(TVX_VERSION));
     RandomNumberInitFromSystem();
 
     QCommandLineParser parser;
@@ -181,6 +182,7 @@ int main(int argc, char** argv)
         "master password), TVX_ADMIN_USER_PASSWORD (the added administrator), TVX_USER_PASSWORD (the added user);\n"
         "each is asked for when not set."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const ToolOptions o;
     parser.addOptions(o.all());
     parser.process(app);

@@ -5,7 +5,7 @@
 // double click edits the record through the delegate. Laid out by setFrames,
 // the same view draws one record for printing.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include <QColor>
 #include <QImage>
 #include <QMenu>

@@ -1,7 +1,7 @@
 #include "views/BMImageMatrix.h"
 
 #include "platform/core/NotificationCenter.h"
-#include "store/IconStore.h"
+#include "store/personal/IconStore.h"
 
 #include <QMouseEvent>
 #include <QPainter>

@@ -2,7 +2,7 @@
 
 #include "model/TVXUser.h"
 #include "store/SharedStore.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 #include "views/TextBlock.h"
 
 #include <QAbstractItemModel>

@@ -1,7 +1,7 @@
 #include "views/BMSplitViewLayout.h"
 
 #include "platform/core/UserDefaults.h"
-#include "store/PreferencesStore.h"
+#include "store/accounts/PreferencesStore.h"
 
 #include <QRegularExpression>
 #include <QSplitter>

@@ -3,7 +3,7 @@
 // session's lock asks for a moment; a stale copy, or a failure the error path
 // has not shown, asks the user to reload. The windows that write,
 // the details pane and the account window use it.
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 
 #include <QString>
 

@@ -10,10 +10,10 @@
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "store/IconStore.h"
-#include "store/RecordWriter.h"
+#include "store/personal/IconStore.h"
+#include "store/writers/RecordWriter.h"
 #include "store/SharedStore.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMTypeSettingsPanel.h"
 

@@ -4,7 +4,7 @@
 // built from the controls (or none) with the operation possibly rewritten.
 // Only a duplicate made from inside the sheet is stored by the sheet itself.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "windows/RecordDetailsLogic.h"
 
 #include <QDate>

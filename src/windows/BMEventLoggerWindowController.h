@@ -2,7 +2,7 @@
 // The event-log viewer: a modal window listing the events the log service
 // recorded (date, event, description, outcome, user, computer). It listens
 // to the service, so events recorded while it is open appear at once.
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 
 #include <QDialog>
 

@@ -15,7 +15,7 @@
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/StoreCaches.h"
+#include "store/loading/StoreCaches.h"
 #include "views/ListTables.h"
 
 namespace {

@@ -5,7 +5,7 @@
 // log's folder and launching at log-in. Run application-modally; OK saves and
 // announces the change with kTolvanPreferenceChangedNotification.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include "platform/ui/LoginItems.h"
 #include "windows/OptionsChoices.h"
 

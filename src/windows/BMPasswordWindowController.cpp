@@ -3,7 +3,7 @@
 #include "model/PasswordGenerator.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/PreferencesStore.h"
+#include "store/accounts/PreferencesStore.h"
 #include "store/SharedStore.h"
 #include "views/BMPasswordStrengthMeter.h"
 

@@ -15,7 +15,7 @@
 
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/SheetFrame.h"
-#include "store/IconStore.h"
+#include "store/personal/IconStore.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // The event-log viewer's rows: the entries the log service recorded since its
 // list was last cleared, one column per entry key, sortable by any column
 // (the date column as dates).
-#include "store/TVXEventLogEntry.h"
+#include "store/eventlog/TVXEventLogEntry.h"
 
 #include <QAbstractTableModel>
 #include <QList>

@@ -7,9 +7,9 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/ColumnLimits.h"
-#include "store/PermissionRules.h"
-#include "store/StoreCaches.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/accounts/PermissionRules.h"
+#include "store/loading/StoreCaches.h"
 
 namespace settingsrules {
 

@@ -3,8 +3,8 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
-#include "store/PreferencesStore.h"
-#include "store/StoreCaches.h"
+#include "store/accounts/PreferencesStore.h"
+#include "store/loading/StoreCaches.h"
 
 #include <QCoreApplication>
 

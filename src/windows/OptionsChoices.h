@@ -3,7 +3,7 @@
 // choices read from and written to the signed-in user, the lock-time check,
 // the column matrix and the texts the controls show.
 
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 #include <QColor>
 #include <QFont>
 #include <QString>

@@ -6,9 +6,9 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "platform/ui/AlertPanel.h"
-#include "store/RecordWriter.h"
-#include "store/ResultCodes.h"
-#include "store/StoreCaches.h"
+#include "store/writers/RecordWriter.h"
+#include "store/session/ResultCodes.h"
+#include "store/loading/StoreCaches.h"
 
 #include <QCoreApplication>
 #include <QFile>

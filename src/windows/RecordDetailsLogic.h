@@ -1,9 +1,9 @@
 #pragma once
-#include "store/ResultCodes.h"
+#include "store/session/ResultCodes.h"
 // The record sheet's rules without its widgets: field labels, masks and date
 // buttons of a type, the date texts, the note and attachment limits, and the
 // record built from what the sheet shows. The sheet and the tests call these.
-#include "store/ColumnLimits.h"
+#include "store/schema/ColumnLimits.h"
 #include "windows/SheetOperations.h"
 
 #include <QDate>

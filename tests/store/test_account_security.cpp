@@ -2,7 +2,7 @@
 // plain connection, as someone trying to act as another would.
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXStoreCreator.h"
+#include "store/schema/TVXStoreCreator.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>

@@ -1,7 +1,7 @@
 // The attached file's length travels in the pass key's stored value, after a
 // zero byte: files of any length come back byte-exact, rows of older clients
 // still read (padded), and every rewrite of the key keeps the length.
-#include "store/TVXAttachmentFolder.h"
+#include "store/attachments/TVXAttachmentFolder.h"
 #include "support/RecordFixture.h"
 
 using namespace teststore;

@@ -1,7 +1,7 @@
 // Attachments against a real store: contents round-trip between clients under
 // their own pass key, copies share it, removal and re-enciphering touch only
 // what they must, and failures store nothing. Plus the private temporary folder.
-#include "store/TVXAttachmentFolder.h"
+#include "store/attachments/TVXAttachmentFolder.h"
 #include "support/RecordFixture.h"
 
 #include <QDir>

@@ -2,7 +2,7 @@
 // read-back, the monthly roll-over and the service's outcome texts.
 #include "platform/core/MainThread.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>

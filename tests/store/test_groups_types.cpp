@@ -8,7 +8,7 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 

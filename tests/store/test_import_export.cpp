@@ -9,7 +9,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 

@@ -3,7 +3,7 @@
 #include "platform/core/MainThread.h"
 #include "model/TVXType.h"
 #include "platform/core/NotificationCenter.h"
-#include "store/StatementHelpers.h"
+#include "store/session/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 #include "support/GreetingRelay.h"
 #include "support/TestStore.h"

@@ -1,7 +1,7 @@
 // Preferences, the user's own password and the hint, on a real store.
 #include "model/TVXUser.h"
-#include "store/HintQuestions.h"
-#include "store/PreferencesStore.h"
+#include "store/accounts/HintQuestions.h"
+#include "store/accounts/PreferencesStore.h"
 #include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 

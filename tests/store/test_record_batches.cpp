@@ -5,9 +5,9 @@
 // same records added one by one would.
 #include "model/TVXUID.h"
 #include "platform/core/NotificationCenter.h"
-#include "store/RecordStorageParts.h"
-#include "store/StoreChanges.h"
-#include "store/Transaction.h"
+#include "store/writers/RecordStorageParts.h"
+#include "store/loading/StoreChanges.h"
+#include "store/session/Transaction.h"
 #include "support/RecordFixture.h"
 
 #include <cppconn/prepared_statement.h>

@@ -1,7 +1,7 @@
 // The schema and the store-creation code against a real server: every
 // statement the client sends fits the tables, the tables behave as the
 // client relies on, and accounts are made safely.
-#include "store/QueryConstants.h"
+#include "store/schema/QueryConstants.h"
 #include "store/TVXDataBase.h"
 #include "support/GreetingRelay.h"
 #include "support/TestStore.h"

@@ -3,7 +3,7 @@
 // permission word and prevail flag gets the client's answer from the server;
 // the client with the rights still writes, and a refusal reaches it as such.
 #include "model/TVXUID.h"
-#include "store/PermissionRules.h"
+#include "store/accounts/PermissionRules.h"
 #include "support/RecordFixture.h"
 
 #include <cppconn/exception.h>

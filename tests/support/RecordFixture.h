@@ -7,7 +7,7 @@
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/resultset.h>

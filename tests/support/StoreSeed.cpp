@@ -1,6 +1,6 @@
 #include "support/StoreSeed.h"
 
-#include "store/StatementHelpers.h"
+#include "store/session/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 #include "support/TestStore.h"
 

@@ -2,7 +2,7 @@
 // The store tests' view of the MariaDB that the CTest fixture started: a root
 // connection, a fresh store per test, and accounts made per test.
 #include "store/StoreTypes.h"
-#include "store/TVXStoreCreator.h"
+#include "store/schema/TVXStoreCreator.h"
 
 #include "platform/core/ApplicationHooks.h"
 #include "support/QtPrinters.h"

@@ -19,7 +19,7 @@
 #include "model/TVXUser.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/Pasteboard.h"
-#include "store/TVXAttachmentFolder.h"
+#include "store/attachments/TVXAttachmentFolder.h"
 #include "store/TVXDataBase.h"
 #include "support/UiTestSupport.h"
 #include "ui/AppctlTestSupport.h"

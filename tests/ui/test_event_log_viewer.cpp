@@ -9,7 +9,7 @@
 #include <QTest>
 
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "support/UiTestSupport.h"
 #include "windows/BMEventLoggerWindowController.h"
 #include "windows/EventLogTableModel.h"

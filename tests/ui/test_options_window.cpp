@@ -22,7 +22,7 @@
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/LoginItems.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "support/UiTestSupport.h"
 #include "windows/BMOptionsWindowController.h"
 #include "windows/OptionsChoices.h"

@@ -1,7 +1,7 @@
 #include "MainWindowFixture.h"
 
 #include "model/TVXRecord.h"
-#include "store/TVXStoreCreator.h"
+#include "store/schema/TVXStoreCreator.h"
 #include "support/MainWindowSelection.h"
 
 #include <QApplication>

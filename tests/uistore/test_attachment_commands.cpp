@@ -8,7 +8,7 @@
 #include "platform/ui/Pasteboard.h"
 #include "platform/ui/ProcessLauncher.h"
 #include "platform/ui/ScriptRunner.h"
-#include "store/TVXAttachmentFolder.h"
+#include "store/attachments/TVXAttachmentFolder.h"
 #include "support/MainWindowSelection.h"
 #include "support/RecordFixture.h"
 #include "support/UiTestSupport.h"

@@ -24,7 +24,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "platform/core/UserDefaults.h"
-#include "store/HintQuestions.h"
+#include "store/accounts/HintQuestions.h"
 #include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"

@@ -7,7 +7,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "views/BMTableView.h"
 #include "views/BMViewRoles.h"
 

@@ -14,7 +14,7 @@
 
 #include "platform/core/BackgroundTask.h"
 #include "platform/core/MainThread.h"
-#include "store/ParallelFor.h"
+#include "store/loading/ParallelFor.h"
 
 using platform::PooledJob;
 using platform::BackgroundTask;

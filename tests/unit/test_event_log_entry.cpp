@@ -3,7 +3,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
-#include "store/TVXEventLogger.h"
+#include "store/eventlog/TVXEventLogger.h"
 
 #include <gtest/gtest.h>
 

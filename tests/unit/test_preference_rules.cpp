@@ -1,7 +1,7 @@
 // Conversions of stored preference values, and the hint cipher.
 #include "model/TVXUser.h"
-#include "store/HintStore.h"
-#include "store/PreferencesStore.h"
+#include "store/accounts/HintStore.h"
+#include "store/accounts/PreferencesStore.h"
 #include "support/QtPrinters.h"
 
 #include <gtest/gtest.h>

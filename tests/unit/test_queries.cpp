@@ -7,9 +7,9 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
-#include "store/RecordSearch.h"
-#include "store/SmartLists.h"
-#include "store/StoreCaches.h"
+#include "store/loading/RecordSearch.h"
+#include "store/loading/SmartLists.h"
+#include "store/loading/StoreCaches.h"
 
 #include <gtest/gtest.h>
 

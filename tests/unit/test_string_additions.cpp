@@ -1,5 +1,5 @@
 #include "model/StringAdditions.h"
-#include "store/StatementHelpers.h"
+#include "store/session/StatementHelpers.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,0 @@
-#include "store/ResultCodes.h"
-
-#include <ostream>
-
-std::ostream& operator<<(std::ostream& out, TVXResult result)
-{
-    return out << resultNumber(result);
-}

@@ -1,0 +1,103 @@
+#pragma once
+// Account administration, owned by the database manager: an account is its
+// server account (host '%', changed only through the store's account
+// routines) with the store's grants, its USERTABLE, APPPREFTABLE
+// and mysql.user_info rows, its personal group and its group memberships.
+// Server account statements cannot be rolled back, so they are undone by hand
+// when the rows fail. The manager's methods of the same purpose forward here.
+#include "store/session/ResultCodes.h"
+#include <QString>
+#include <QStringList>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class TVXPersonalAccess;
+class TVXPreferences;
+class TVXStoreSession;
+class TVXUser;
+class TVXUser_Admin;
+
+class TVXAccountAdmin {
+public:
+    // A new account gets its preference row and its personal group.
+    TVXAccountAdmin(TVXStoreSession& database, TVXPersonalAccess& personal, TVXPreferences& preferences)
+        : mDatabase(database)
+        , mPersonal(personal)
+        , mPreferences(preferences)
+    {
+    }
+
+    // 0 done, 8 the account's row is gone (reload first), anything else failure;
+    // the result also goes to *code when given.
+    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code);
+    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code);
+    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code);
+    // The signed-in user deletes itself: what its grants allow goes, and its
+    // server password becomes one it never learns.
+    TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
+    bool accountExists(const QString& name); // false without a connection
+    bool isStoreAdministrator() const { return mIsStoreAdministrator.load(); }
+    // Refills the user cache with every other account (their groups, and only
+    // for an administrator their enciphered passwords) and finds whether the
+    // signed-in user may create accounts. The caller holds the guard; server
+    // errors reach it.
+    void readAccounts(TVXResult* code);
+    // Re-reads the other accounts into the caches; nothing without a
+    // connection, and a server error takes the error path.
+    void reloadAccounts();
+    // The password typed in this run, else the stored one; empty for non-administrators.
+    QString passwordOfAccount(const TVXUser_Admin& user) const;
+    // Replaces an existing account's rights by those of server/grants.txt.
+    TVXResult applyStoreRights(const QString& name, bool administrator);
+
+private:
+    QString quotedForAccount(const QString& text) const;
+    // A statement on server accounts; one with a password inside never has
+    // the server's message (which may quote it) reported.
+    TVXResult runAccountStatement(const QString& statement, bool secretInside = false);
+    // One of the store's account routines, the texts and then the flag (when
+    // given) as its parameters.
+    TVXResult callAccountRoutine(const char* call, const QStringList& texts, std::optional<bool> flag = std::nullopt);
+    TVXResult writeUserInfo(const TVXUser_Admin& user, const QString& previousName);
+    TVXResult writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password);
+    TVXResult writeMemberships(const TVXUser_Admin& user);
+    // Rows written in one transaction, committed when `rows` answers 0; a
+    // server error takes the error path.
+    TVXResult inTransaction(const std::function<TVXResult()>& rows);
+    // The account's rows in one transaction: its personal group, then its user row.
+    TVXResult deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup);
+
+    TVXStoreSession& mDatabase;
+    TVXPersonalAccess& mPersonal;
+    TVXPreferences& mPreferences;
+    std::atomic<bool> mIsStoreAdministrator{false}; // set by the account listing
+};
+
+// The manager derives from this: its account administration calls are
+// declared here, beside the object they forward to.
+class TVXAccountAdminAccess {
+public:
+    TVXResult addUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
+    TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
+    bool isUserExistsInTolvanex(const QString& name);
+    TVXResult applyStoreRights(const QString& name, bool administrator);
+    bool isStoreAdministrator() const; // as the load found it: whoever may create accounts
+    void reloadAccounts();
+    QString passwordOfAccount(const TVXUser_Admin& user) const;
+    // Refills mUsers with every other account; failures reach the caller.
+    void readUserTableIfErrorReturnCode(TVXResult* code);
+
+protected:
+    TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
+        : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
+    {
+    }
+    ~TVXAccountAdminAccess() = default;
+
+    std::unique_ptr<TVXAccountAdmin> mAccountAdmin;
+};

@@ -1,0 +1,498 @@
+// The settings that follow a user from computer to computer: one APPPREFTABLE
+// row per user, read once at load and written column by column.
+#include "model/ColorAdditions.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/ApplicationHooks.h"
+#include "platform/core/MainThread.h"
+#include "platform/core/UserDefaults.h"
+#include "store/accounts/HintQuestions.h"
+#include "store/schema/QueryConstants.h"
+#include "store/session/StatementHelpers.h"
+#include "store/session/StatementRunner.h"
+#include "store/accounts/PreferencesStore.h"
+#include "store/personal/RecentListsStore.h"
+#include "store/loading/StoreCaches.h"
+#include "store/session/StoreSession.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <algorithm>
+#include <cmath>
+
+namespace {
+
+constexpr int kNewRowSortInfo = 65539;   // column 3, ascending
+constexpr int kNewRowDetailWidth = 290;
+constexpr int kNewRowPwdGenFlag = 65535;
+constexpr int kNewRowTipFlags = 65537;
+const QString kFallbackFontName = QStringLiteral("Lucida Grande");
+
+QString pad4(long value) { return QString::asprintf("%.4ld", value); }
+
+bool hookFontExists(const QString& family)
+{
+    bool exists = true;
+    platform::performOnMainThreadAndWait([&] {
+        if (auto* hooks = platform::applicationHooks())
+            exists = hooks->fontFamilyExists(family);
+    });
+    return exists;
+}
+
+} // namespace
+
+TVXUser& TVXPreferences::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
+
+// --- conversions -------------------------------------------------------------
+
+int64_t TVXPreferences::packSortInfo(const TVXSortDescriptor& descriptor)
+{
+    return (descriptor.ascending ? 65536 : 0) + (descriptor.key.toInt() & 0xFFFF);
+}
+
+TVXSortDescriptor TVXPreferences::unpackSortInfo(int64_t value)
+{
+    return {QString::number(value & 0xFFFF), ((value >> 16) & 0xFF) != 0};
+}
+
+QRectF TVXPreferences::defaultWindowFrame(const QSizeF& screen)
+{
+    const double width = std::max(1030.0, 0.7 * screen.width());
+    const double height = 0.7 * screen.height();
+    return {(screen.width() - width) * 0.5, (screen.height() - height) * 0.5, width, height};
+}
+
+QString TVXPreferences::getWindowDimensionsInWindowsStandard(const QRectF& frame, const QSizeF& screen, bool maximised)
+{
+    // Top-left origin, y downward, as the column has always been written.
+    const double x = std::max(0.0, frame.x());
+    const double y = std::max(0.0, frame.y());
+    const long left = static_cast<long>(x);
+    const long top = static_cast<long>(screen.height() - (y + frame.height()));
+    const long right = static_cast<long>(x + frame.width());
+    const long bottom = static_cast<long>(screen.height() - y);
+    return QStringLiteral("%1 %2 %3 %4 %5")
+        .arg(pad4(left), pad4(top), pad4(right), pad4(bottom), pad4(maximised ? 1 : 0));
+}
+
+QRectF TVXPreferences::getRectFromWindowPosition(const QString& text, const QSizeF& screen)
+{
+    const QStringList parts = text.split(QLatin1Char(' '));
+    const auto part = [&parts](int i) { return parts.value(i).toInt(); };
+    const int left = part(0), top = part(1), right = part(2), bottom = part(3);
+    const double x = std::max(0, left);
+    const double y = std::max(0.0, screen.height() - bottom);
+    const double width = std::min<double>(right - left, screen.width());
+    const double height = std::min<double>(bottom - top, screen.height());
+    return {x, y, width, height};
+}
+
+QString TVXPreferences::storedFontName(const QFont& font)
+{
+    // The name carries the style, as the bold and italic columns are derived from it.
+    QString name = font.family();
+    const bool bold = font.bold() && !name.contains(QLatin1String("Bold"), Qt::CaseInsensitive);
+    const bool italic = font.italic() && !name.contains(QLatin1String("Italic"), Qt::CaseInsensitive)
+                        && !name.contains(QLatin1String("Oblique"), Qt::CaseInsensitive);
+    if (bold || italic)
+        name += QLatin1Char('-') + QLatin1String(bold ? "Bold" : "") + QLatin1String(italic ? "Italic" : "");
+    return name.left(32);
+}
+
+QFont TVXPreferences::fontFromStoredName(const QString& name, int pointSize)
+{
+    QString family = name;
+    QString style;
+    if (const qsizetype dash = name.indexOf(QLatin1Char('-')); dash > 0) {
+        family = name.left(dash);
+        style = name.mid(dash + 1);
+    }
+    QFont font(family);
+    if (pointSize > 0)
+        font.setPointSize(pointSize);
+    font.setBold(style.contains(QLatin1String("Bold"), Qt::CaseInsensitive));
+    font.setItalic(style.contains(QLatin1String("Italic"), Qt::CaseInsensitive)
+                   || style.contains(QLatin1String("Oblique"), Qt::CaseInsensitive));
+    return font;
+}
+
+// --- reading and creating the row ------------------------------------------
+
+void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryAppPreference));
+    stmt->setString(1, user.mUserID().toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    QString windowPosition;
+    while (rs->next()) {
+        const TVXSortDescriptor sort = unpackSortInfo(rs->getInt64("SORTINFO"));
+        user.setMUserID(tvxsql::textColumn(*rs, 1));
+        user.setMUsername(tvxsql::textColumn(*rs, 2));
+        user.setMCurrentType(tvxsql::textColumn(*rs, 3));
+        user.setMCurrentGroup(tvxsql::textColumn(*rs, 4));
+        windowPosition = tvxsql::textColumn(*rs, 5);
+        if (windowPosition.isEmpty())
+            user.setMWindowPosition(defaultWindowFrame(TVXUser::mainScreenSize()));
+        user.setMSortingInfo(sort);
+        user.setMShowDetailOnPane(rs->getBoolean("SHOWDETAILPANE"));
+        user.setMDetailPanelWidth(static_cast<int16_t>(rs->getInt("DETAILPANEWIDTH")));
+        user.setMAutoLOck(rs->getBoolean("AUTOLOCK"));
+        user.setMRowColor(colorFromInt64(rs->getInt64("ROWCOLOR")));
+        user.setMLockTime(static_cast<int16_t>(rs->getInt("SLEEPMINUTES")));
+        user.setMMAxLockTime(static_cast<int16_t>(rs->getInt("MAXSLEEPMINUTES")));
+        user.setMPwdGenFlag(static_cast<uint8_t>(rs->getInt64("PWDGENFLAG") & 0xFF));
+        user.setMHintQuestionNumber(static_cast<int16_t>(rs->getInt("HINTQNO")));
+        // The hint columns stay as their raw bytes: only the right answer opens them.
+        user.setMHintAnswer(QString::fromLatin1(tvxsql::blobColumn(*rs, 31)));
+        user.setMHintEntered(QString::fromLatin1(tvxsql::blobColumn(*rs, 32)));
+        user.setMLastView(static_cast<int16_t>(rs->getInt("LASTVIEW")));
+        user.setMAutoSubmit(rs->getBoolean("AUTOSUBMIT"));
+        user.setMClipBoardOnExit(rs->getBoolean("CLEARCLIPBOARDONEXIT"));
+        user.setMClearClipBoardTimer(static_cast<int16_t>(rs->getInt("CLEARCLIPBOARDTIMER")));
+        user.setMLoginAttemptCount(static_cast<int16_t>(rs->getInt("LOGINATTEMPTCOUNT")));
+
+        QString fontName = tvxsql::textColumn(*rs, 23);
+        const QString family = fontName.section(QLatin1Char('-'), 0, 0);
+        if (fontName.isEmpty() || !hookFontExists(family))
+            fontName = kFallbackFontName;
+        user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
+
+        const TVXResult columns = readColoumWidthInfoForType(user.mCurrentType());
+        if (code)
+            *code = columns;
+    }
+    rs.reset();
+    stmt.reset();
+    // Then the user's recent lists: most viewed, recently viewed, recently modified.
+    const TVXResult mostViewed = mUserLists.readMostViewedRecordIDForUser(user.mUserID());
+    if (code)
+        *code = mostViewed;
+    mUserLists.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
+    mUserLists.readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
+    if (!windowPosition.isEmpty())
+        user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
+}
+
+void TVXPreferences::initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.liveConnection().prepareStatement(kQueryInsertToAppPreferenceTable));
+        int i = 1;
+        const auto text = [&](const QString& v) { stmt->setString(i++, v.toStdString()); };
+        const auto number = [&](int64_t v) { stmt->setInt64(i++, v); };
+        const auto flag = [&](bool v) { stmt->setBoolean(i++, v); };
+        text(userID);                 // USERID
+        text(userName);               // USERNAME
+        text(kAllCategoriesUID);      // CURRENTTYPE
+        text(userID);                 // CURRENTCATEGORY: the personal group
+        text(QString(""));            // WINDOWPOS
+        number(kNewRowSortInfo);      // SORTINFO
+        flag(true);                   // SHOWDETAILPANE
+        number(kNewRowDetailWidth);   // DETAILPANEWIDTH
+        flag(true);                   // AUTOLOCK
+        number(13);                   // FONTHEIGHT
+        number(0);                    // FONTWIDTH
+        number(0);                    // FONTESCAPEMENT
+        number(0);                    // FONTORIENTATION
+        number(400);                  // FONTWEIGHT
+        flag(false);                  // FONTITALIC
+        flag(false);                  // FONTUNDERLINE
+        flag(false);                  // FONTSTRIKEOUT
+        number(1);                    // FONTCHARSET
+        number(0);                    // FONTOUTPRECISION
+        number(0);                    // FONTCLIPPRECISION
+        number(0);                    // FONTQUALITY
+        number(0);                    // FONTPITCHANDFAMILY
+        text(QStringLiteral("ArialMT")); // FONTNAME
+        number(16777215);             // ROWCOLOR: white
+        number(10);                   // SLEEPMINUTES
+        number(60);                   // MAXSLEEPMINUTES
+        number(kNewRowPwdGenFlag);    // PWDGENFLAG
+        flag(false);                  // CSAESENSITIVESEARCH
+        flag(false);                  // WHOLEWORDSEARCH
+        number(0);                    // HINTQNO
+        text(QString(""));            // HINTQANSWER
+        text(QString(""));            // HINTQUESTION
+        number(1);                    // LASTVIEW
+        flag(false);                  // AUTOSUBMIT
+        flag(false);                  // SEARCHCOLUMN
+        flag(false);                  // CLEARCLIPBOARDONEXIT
+        number(30);                   // CLEARCLIPBOARDTIMER
+        flag(false);                  // MINIMISETOSYSTRAY
+        number(0);                    // LOGINATTEMPTCOUNT
+        number(kNewRowTipFlags);      // EXPORTIMPORTTIP
+        number(kNewRowTipFlags);      // BACKUPRESTORETIP
+        stmt->executeUpdate();
+    });
+}
+
+// --- writers ---------------------------------------------------------------
+
+void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code)
+{
+    // Asked before the guard is taken: the main thread may be waiting for it.
+    bool maximised = false;
+    platform::performOnMainThreadAndWait([&] {
+        if (auto* hooks = platform::applicationHooks())
+            maximised = hooks->isMainWindowMaximied();
+    });
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.liveConnection().prepareStatement(kUpdateBasicPrefToAppPrefTable));
+        stmt->setString(1, getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(),
+                                                                maximised)
+                               .toStdString());
+        stmt->setInt(2, user.mDetailPanelWidth());
+        stmt->setString(3, user.mUserID().toStdString());
+        stmt->executeUpdate();
+    });
+}
+
+void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const QString fontName = storedFontName(user.mTextFont());
+    (void)tvxsql::runReporting(mDatabase, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mDatabase.liveConnection().prepareStatement(kQueryUpdateAppPreferenceTable));
+        stmt->setBoolean(1, user.mAutoLOck());
+        stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
+        stmt->setInt(3, fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive) ? 700 : 200);
+        stmt->setBoolean(4, fontName.contains(QLatin1String("Italic"), Qt::CaseInsensitive));
+        stmt->setString(5, fontName.toStdString());
+        stmt->setInt64(6, int64Value(user.mRowColor().isValid() ? user.mRowColor() : QColor(Qt::white)));
+        stmt->setInt(7, user.mLockTime());
+        stmt->setInt(8, user.mMAxLockTime());
+        stmt->setBoolean(9, user.mAutoSubmit());
+        stmt->setBoolean(10, user.mClipBoardOnExit());
+        stmt->setInt(11, user.mClearClipBoardTimer());
+        stmt->setString(12, user.mUserID().toStdString());
+        stmt->executeUpdate();
+    });
+}
+
+namespace {
+
+// One column of the user's preference row, under the guard.
+template <class Bind> TVXResult updateOneColumn(TVXStoreSession& db, const char* statement, const TVXUser& user, Bind bind)
+{
+    const auto guard = db.lockConnection(); // one thread at a time on the connection
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(db.liveConnection().prepareStatement(statement));
+        bind(*stmt);
+        stmt->setString(2, user.mUserID().toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return db.reportDatabaseError(e);
+    }
+}
+
+} // namespace
+
+TVXResult TVXPreferences::saveLastViewForUser(const TVXUser& user)
+{
+    return updateOneColumn(mDatabase, UpdLastViewVal, user, [&](auto& s) { s.setInt(1, user.mLastView()); });
+}
+
+TVXResult TVXPreferences::saveCurrentGroupForUser(const TVXUser& user)
+{
+    return updateOneColumn(mDatabase, UpdCurCatVal, user,
+                           [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
+}
+
+TVXResult TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
+{
+    return updateOneColumn(mDatabase, UpdShowDetailPaneVal, user,
+                           [&](auto& s) { s.setBoolean(1, user.mShowDetailOnPane()); });
+}
+
+TVXResult TVXPreferences::saveSortInfoForUser(const TVXUser& user)
+{
+    const TVXSortDescriptor sort = user.mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
+    return updateOneColumn(mDatabase, UpdSortInfoVal, user, [&](auto& s) { s.setInt64(1, packSortInfo(sort)); });
+}
+
+TVXResult TVXPreferences::savePasswordGeneratorFlagForUser(const TVXUser& user)
+{
+    return updateOneColumn(mDatabase, UpdPwdGenFlagVal, user, [&](auto& s) { s.setInt64(1, user.mPwdGenFlag()); });
+}
+
+TVXResult TVXPreferences::saveNumberOfAttemptsForUser(const TVXUser& user)
+{
+    return updateOneColumn(mDatabase, UpdLoginAtmptCntVal, user,
+                           [&](auto& s) { s.setInt(1, user.mLoginAttemptCount()); });
+}
+
+// --- accessors on the current user ------------------------------------------
+
+TVXResult TVXPreferences::setToggleInfo(bool show)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMShowDetailOnPane(show);
+    return saveToggleInfoForUser(currentUser());
+}
+
+TVXSortDescriptor TVXPreferences::sortDescriptor(TVXResult* code) const
+{
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mSortingInfo().value_or(TVXSortDescriptor{QStringLiteral("3"), true});
+}
+
+TVXResult TVXPreferences::setSortDescriptor(const TVXSortDescriptor& descriptor)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMSortingInfo(descriptor);
+    return saveSortInfoForUser(currentUser());
+}
+
+uint8_t TVXPreferences::passwordGeneratorFlags(TVXResult* code) const
+{
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mPwdGenFlag();
+}
+
+TVXResult TVXPreferences::setPasswordGeneratorFlags(uint8_t flags)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    currentUser().setMPwdGenFlag(flags);
+    return savePasswordGeneratorFlagForUser(currentUser());
+}
+
+bool TVXPreferences::autoLockEnabledWithInactiveTime(int* minutes, TVXResult* code) const
+{
+    if (minutes)
+        *minutes = currentUser().mLockTime();
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mAutoLOck();
+}
+
+int16_t TVXPreferences::numberofAttemptsLeft(const TVXUser& user, TVXResult* code) const
+{
+    (void)user; // the count is the signed-in user's
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mLoginAttemptCount();
+}
+
+TVXResult TVXPreferences::setNumberofAttemptsLeft(int16_t count, TVXUser* user)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (!user)
+        return kTVXStatementFailed;
+    user->setMLoginAttemptCount(count);
+    return saveNumberOfAttemptsForUser(*user);
+}
+
+void TVXPreferences::setfont(const QFont& font) { currentUser().setMTextFont(font); }
+
+QList<int> TVXPreferences::columnWidthDetails(TVXResult* code) const
+{
+    if (code)
+        *code = kTVXDone;
+    return currentUser().mColoumWidthArray();
+}
+
+int TVXPreferences::showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const
+{
+    (void)typeID;
+    if (code)
+        *code = kTVXDone;
+    return static_cast<int>(kDefaultColumnMask);
+}
+
+void TVXPreferences::saveSplitViewInformation(const QStringList& rects, const QString& name)
+{
+    if (name == kMainSplitViewAutosaveName) {
+        platform::UserDefaults::setStringList(name, rects);
+        // The rectangle text "{{x, y}, {w, h}}": its width is the detail pane's.
+        const QString first = rects.value(0);
+        const QStringList numbers =
+            QString(first).remove(QLatin1Char('{')).remove(QLatin1Char('}')).split(QLatin1Char(','));
+        if (numbers.size() == 4)
+            currentUser().setMDetailPanelWidth(static_cast<int16_t>(numbers[2].trimmed().toDouble()));
+    } else if (name == kSmartTypeSplitViewAutosaveName || name == kSubSplitViewAutosaveName) {
+        platform::UserDefaults::setStringList(name, rects);
+    }
+}
+
+std::optional<QStringList> TVXPreferences::getSplitViewInformationForName(const QString& name) const
+{
+    if (name != kMainSplitViewAutosaveName && name != kSubSplitViewAutosaveName
+        && name != kSmartTypeSplitViewAutosaveName)
+        return std::nullopt;
+    const auto& info = currentUser().mMainViewRectInfo();
+    if (!info.contains(name))
+        return std::nullopt;
+    return info.value(name);
+}
+
+TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+{
+    QString typeID = kAllCategoriesUID;
+    if (typeIndex > 0) {
+        const auto types = mDatabase.caches().typesForEditing();
+        if (typeIndex - 1 < types.size() && types[typeIndex - 1])
+            typeID = types[typeIndex - 1]->mTypeUID();
+    }
+    currentUser().setMColoumWidthArray(widths);
+    return setShowColumnsInListViewForTypeName(typeID);
+}
+
+// --- the list columns the user keeps per type ---------------------------------
+
+TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
+{
+    const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
+    TVXUser& user = currentUser();
+    return mDatabase.runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQuerySelectColumnInfoTable));
+        stmt->setString(1, user.mUserID().toStdString());
+        stmt->setString(2, type.toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        if (rs->next()) {
+            QList<int> widths;
+            uint64_t mask = 0;
+            for (int i = 0; i < kListNoOfColumns; ++i) {
+                const int64_t value = rs->isNull(3 + i) ? 0 : rs->getInt64(3 + i);
+                widths << static_cast<int>(value & 0xFFFF);
+                if ((value >> 16) & 0xFFFF)
+                    mask |= kColumnMasksArray[i];
+            }
+            user.setMColoumWidthArray(widths);
+            user.setMColoumInfo(mask);
+        }
+        return kTVXDone;
+    });
+}
+
+TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typeID)
+{
+    const TVXUser& user = currentUser();
+    const uint64_t mask = user.mColoumInfo();
+    const QList<int>& widths = user.mColoumWidthArray();
+    if (widths.size() < kListNoOfColumns)
+        return kTVXStatementFailed;
+    return mDatabase.runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQueryInsertIntoColumnInfoTable));
+        stmt->setString(1, user.mUserID().toStdString());
+        stmt->setString(2, typeID.toStdString());
+        for (int i = 0; i < kListNoOfColumns; ++i) {
+            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
+            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
+        }
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+}

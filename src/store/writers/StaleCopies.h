@@ -1,0 +1,49 @@
+#pragma once
+// Stale copies, owned by the database manager: what each cached row held when
+// this client read or last wrote it (store/loading/RowDigest.h). A replace compares it
+// in its transaction with the row it locks: 8 when another client changed the
+// row meanwhile. Rows without a digest are written as before.
+#include "store/session/ResultCodes.h"
+
+#include <QByteArray>
+#include <QHash>
+#include <QString>
+
+#include <optional>
+#include <span>
+
+namespace sql {
+class Connection;
+}
+class TVXRecord;
+
+class TVXStaleCopies {
+public:
+    struct RecordDigest {
+        quint64 row = 0;
+        quint64 customType = 0; // 0: none (read only for a record marked customised)
+        quint64 attachment = 0; // 0: none (read only for a record marked with an attachment)
+        bool operator==(const RecordDigest&) const = default;
+    };
+    // Filled by the loaders and the writers, one thread at a time per table.
+    QHash<QString, RecordDigest> mRecordDigests;
+    QHash<QString, quint64> mGroupDigests;
+    QHash<QString, quint64> mTypeDigests;
+
+    // Locked for update; null when the row is gone.
+    static std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
+    static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
+    static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
+    // 0 when no digest is kept or the locked row still matches it, else 8.
+    TVXResult checkRecordNotStale(sql::Connection& connection, const QString& recordID,
+                                          bool droppingAttachment = false) const;
+    TVXResult checkGroupNotStale(sql::Connection& connection, const QString& groupUID) const;
+    TVXResult checkTypeNotStale(sql::Connection& connection, const QString& typeUID) const;
+    void forgetDigests();
+    // A new record's row as written from these ciphers (values 1 to 10, the
+    // note, the custom type's fields). A stored file's digest in `attachment`;
+    // without one a record marked with an attachment (its row copied
+    // afterwards) gets no digest.
+    void noteNewRecordDigest(const TVXRecord& record, std::span<const QByteArray, 10> values, const QByteArray& note,
+                             std::span<const QByteArray, 10> typeFields, std::optional<quint64> attachment);
+};

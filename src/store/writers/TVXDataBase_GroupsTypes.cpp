@@ -1,0 +1,371 @@
+// Group and type writers, the duplicate-name tests and the regrouping of a
+// group's records. Names leave the client enciphered; the duplicate tests
+// therefore compare cipher bytes on the server.
+// A group's row and lists are written all or nothing; a new group counts the
+// signed-in user among its members, and the member list is widened with its
+// sub-groups' members.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
+#include "store/schema/ColumnLimits.h"
+#include "store/schema/QueryConstants.h"
+#include "store/session/StatementHelpers.h"
+#include "store/session/StatementRunner.h"
+#include "store/loading/StoreChanges.h"
+#include "store/loading/RowDigest.h"
+#include "store/writers/StaleCopies.h"
+#include "store/TVXDataBase.h"
+#include "store/eventlog/TVXEventLogger.h"
+#include "store/session/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+namespace {
+
+// GROUPSUBGROUPTABLE has no foreign key on SUBGROUPID: a deleted group's
+// place in other groups' lists is removed by hand, except in the unfiled
+// group's list, which keeps its entries.
+constexpr char kQueryDeleteFromSubGroupLists[] =
+    "DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID=? AND GROUPID<>?";
+
+const QString kEventAddGroup = QStringLiteral("Add Group");
+const QString kEventEditGroup = QStringLiteral("Edit Group");
+const QString kEventDeleteGroup = QStringLiteral("Delete Group");
+const QString kEventAddType = QStringLiteral("Add Type");
+const QString kEventEditType = QStringLiteral("Edit Type");
+const QString kEventDeleteType = QStringLiteral("Delete Type");
+const QString kTypeAdded = QStringLiteral("Type Added Successfully");
+const QString kTypeEdited = QStringLiteral("Type Edited Successfully");
+const QString kTypeDeleted = QStringLiteral("Type Deleted Successfully");
+
+using tvxsql::noConnection;
+
+// "%s" of a name-comparison format becomes the cipher's hexadecimal form:
+// only hex digits ever reach the statement text, never the name itself.
+std::string withCipherHex(const char* format, const QByteArray& cipher)
+{
+    std::string query(format);
+    const std::string::size_type at = query.find("%s");
+    if (at != std::string::npos)
+        query.replace(at, 2, cipher.toHex().toUpper().toStdString());
+    return query;
+}
+
+// The field cipher is deterministic: the same name under the same master
+// password gives the same bytes, so nothing is deciphered.
+bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
+{
+    return tvxsql::findsRow(db, withCipherHex(queryFormat, db.encryptString(name)), [](sql::PreparedStatement&) {});
+}
+
+} // namespace
+
+// Group and type storage's own steps; they reach the manager's state through d.
+struct TVXDataBase::GroupTypeSteps {
+    TVXDataBase& d;
+    TVXResult storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
+    TVXResult storeType(const TVXType& type, bool isNew);
+    // The commands: the write, then the cache, the announcement and the log.
+    TVXResult writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew);
+    TVXResult writeType(const std::shared_ptr<TVXType>& type, bool isNew);
+    void forgetDeletedGroup(const QString& groupUID);
+    // Records keep pointing at the copy the cache holds: those holding the
+    // replaced one take its replacement.
+    template <class T>
+    void repointRecords(const std::shared_ptr<T>& replaced, const std::shared_ptr<T>& replacement,
+                        const std::shared_ptr<T>& (TVXRecord::*get)() const,
+                        void (TVXRecord::*set)(std::shared_ptr<T>));
+    // A command's end: what it changed announced when it was done, the outcome logged either way.
+    TVXResult finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds, const QString& event,
+               const QString& name, const QString& successText = kEventActionSuccess);
+};
+
+template <class T>
+void TVXDataBase::GroupTypeSteps::repointRecords(const std::shared_ptr<T>& replaced,
+                                                 const std::shared_ptr<T>& replacement,
+                                                 const std::shared_ptr<T>& (TVXRecord::*get)() const,
+                                                 void (TVXRecord::*set)(std::shared_ptr<T>))
+{
+    if (!replaced || replaced == replacement)
+        return;
+    for (const auto& record : std::as_const(d.m_records))
+        if (((*record).*get)() == replaced)
+            ((*record).*set)(replacement);
+    d.pruneRecordSearchIndex();
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
+                                             const QString& event, const QString& name, const QString& successText)
+{
+    if (code == kTVXDone)
+        changed.add(kinds);
+    (void)d.eventLogger().logOutcome(event, name, code, successText);
+    return code;
+}
+
+// --- groups -------------------------------------------------------------------
+
+TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
+{
+    if (!tvxsql::readsBackAsWritten(group.mGroupName()))
+        return kTVXStatementFailed;
+    const QByteArray cipher = d.encryptString(group.mGroupName());
+    if (!tvxsql::fitsTinyBlob(cipher))
+        return kTVXStatementFailed;
+
+    const QStringList membersBefore = group.mUserMembersArray();
+    // The membership writers join this transaction: a group never stands
+    // on the server without its lists, nor with half of them.
+    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored row changes nothing.
+        if (!isNew)
+            if (const TVXResult fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+                return fresh;
+        const std::string uid = group.mGroupUID().toStdString();
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            connection.prepareStatement(isNew ? kQueryGroupInsert : kQueryGroupUpdate));
+        const auto name = tvxsql::blobStream(cipher);
+        stmt->setBlob(1, name->stream());
+        if (isNew) {
+            stmt->setString(2, uid);
+            stmt->setUInt(3, group.mRecordLevelPermissions());
+            stmt->setBoolean(4, group.mPreferencePermissions());
+        } else {
+            stmt->setUInt(2, group.mRecordLevelPermissions());
+            stmt->setBoolean(3, group.mPreferencePermissions());
+            stmt->setString(4, uid);
+        }
+        // The insert ignores a stored identifier; the update counts matched
+        // rows. Either way no row means the cached copy is stale.
+        if (stmt->executeUpdate() == 0)
+            return kTVXReloadFirst;
+        if (isNew)
+            group.addMember(*d.m_currentUser);
+        const TVXResult lists = d.insertUserListForGroup(group);
+        return lists == kTVXDone ? d.insertSubgroupListForGroup(group) : lists;
+    });
+    if (code != kTVXDone)
+        group.setMUserMembersArray(membersBefore);
+    else
+        d.mStaleCopies->mGroupDigests.insert(
+            group.mGroupUID(),
+            tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
+    return code;
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew)
+{
+    storechanges::GuardedChange changed(d);
+    if (!group)
+        return kTVXReloadFirst;
+    const QString uid = group->mGroupUID();
+    const auto cached = d.m_groups.value(uid);
+    // Only a group the cache holds is rewritten.
+    const TVXResult code = isNew || cached ? storeGroup(*group, isNew) : kTVXNotServerError;
+    if (code == kTVXDone) {
+        // The server now counts the signed-in user among a new group's members.
+        if (isNew && !d.m_currentUser->mUsersGroupArray().contains(uid))
+            d.m_currentUser->mUsersGroupArray().append(uid);
+        d.m_groups.insert(uid, group);
+        if (!isNew)
+            repointRecords(cached, group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
+    }
+    if (isNew)
+        return finish(changed, code, storechanges::kGroups, kEventAddGroup, group->mGroupName());
+    return finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventEditGroup,
+                  group->mGroupName());
+}
+
+TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, true); }
+TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, false); }
+
+TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
+{
+    storechanges::GuardedChange changed(*this);
+    const QString uid = group.mGroupUID();
+    TVXResult code = kTVXDone;
+    if (!m_groups.contains(uid)) {
+        code = kTVXReloadFirst;
+    } else {
+        code = runWriteTransaction([&](sql::Connection& connection) {
+            std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
+            stmt->setString(1, uid.toStdString());
+            // The group's records, members and own sub-group rows go with it
+            // by the store's foreign keys.
+            if (stmt->executeUpdate() == 0)
+                return kTVXReloadFirst;
+            std::unique_ptr<sql::PreparedStatement> references(
+                connection.prepareStatement(kQueryDeleteFromSubGroupLists));
+            references->setString(1, uid.toStdString());
+            references->setString(2, kUnfiledUID.toStdString());
+            references->executeUpdate();
+            return kTVXDone;
+        });
+    }
+    GroupTypeSteps steps{*this};
+    if (code == kTVXDone)
+        steps.forgetDeletedGroup(uid);
+    return steps.finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup,
+                        group.mGroupName());
+}
+
+void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
+{
+    d.m_groups.remove(groupUID);
+    d.m_records.removeIf([&groupUID](const auto& entry) {
+        const auto& recordGroup = entry.value()->mGroup();
+        return recordGroup && recordGroup->mGroupUID() == groupUID;
+    });
+    for (const auto& other : std::as_const(d.m_groups))
+        if (other->mGroupUID() != kUnfiledUID)
+            other->mSubGroupsUID().removeAll(groupUID);
+    // The membership rows went with the group: no user list may name it any
+    // longer, or writing that list back would be refused.
+    d.m_currentUser->mUsersGroupArray().removeAll(groupUID);
+    for (const auto& user : std::as_const(d.m_users))
+        user->mUsersGroupArray().removeAll(groupUID);
+    d.pruneRecordSearchIndex();
+}
+
+void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code)
+{
+    storechanges::GuardedChange changed(*this);
+    TVXResult result = kTVXDone;
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        {
+            std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryRemoveUIDDeletedGroup));
+            stmt->setString(1, kUnfiledUID.toStdString());
+            stmt->setString(2, groupUID.toStdString());
+            stmt->executeUpdate();
+        }
+        // The moved records come back as unfiled records.
+        if (readRecordTable() != kTVXDone)
+            result = kTVXNotServerError;
+        pruneRecordSearchIndex();
+        changed.add(storechanges::kRecords);
+    } catch (const sql::SQLException& e) {
+        // Reported so that a lost connection is noticed; the caller's code stays 1.
+        (void)reportDatabaseError(e);
+        result = kTVXNotServerError;
+    } catch (const std::exception&) {
+        result = kTVXNotServerError;
+    }
+    if (code)
+        *code = result;
+}
+
+// --- types --------------------------------------------------------------------
+
+TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
+{
+    // Every cipher is made and measured before anything is sent.
+    std::array<QByteArray, kNumberOfFields + 1> ciphers;
+    if (!tvxsql::readsBackAsWritten(type.mTypeName()))
+        return kTVXStatementFailed;
+    ciphers[0] = d.encryptString(type.mTypeName());
+    const auto& getters = TVXType::getFunctionsArray();
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        const QString field = (type.*getters[static_cast<size_t>(i)])();
+        if (!tvxsql::readsBackAsWritten(field))
+            return kTVXStatementFailed;
+        ciphers[static_cast<size_t>(i) + 1] = d.encryptString(field);
+    }
+    for (const QByteArray& cipher : ciphers)
+        if (!tvxsql::fitsTinyBlob(cipher))
+            return kTVXStatementFailed;
+
+    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored row changes nothing.
+        if (!isNew)
+            if (const TVXResult fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+                return fresh;
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
+        std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+        for (const QByteArray& cipher : ciphers)
+            blobs.push_back(tvxsql::blobStream(cipher));
+        // Insert: UID, NAME, ICONID, MASKS, FIELD1..10. Update: NAME, ICONID,
+        // MASKS, FIELD1..10, UID.
+        const int first = isNew ? 2 : 1;
+        stmt->setBlob(first, blobs[0]->stream());
+        stmt->setInt(first + 1, type.mTypeIconID());
+        stmt->setInt(first + 2, type.mTypeMask());
+        for (int i = 0; i < kNumberOfFields; ++i)
+            stmt->setBlob(first + 3 + i, blobs[static_cast<size_t>(i) + 1]->stream());
+        stmt->setString(isNew ? 1 : 14, type.mTypeUID().toStdString());
+        if (stmt->executeUpdate() == 0)
+            return kTVXReloadFirst;
+        return kTVXDone;
+    });
+    if (code == kTVXDone)
+        d.mStaleCopies->mTypeDigests.insert(
+            type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+    return code;
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TVXType>& type, bool isNew)
+{
+    storechanges::GuardedChange changed(d);
+    if (!type)
+        return kTVXReloadFirst;
+    const TVXResult code = storeType(*type, isNew);
+    if (code == kTVXDone) {
+        const auto cached = d.m_types.value(type->mTypeUID());
+        d.m_types.insert(type->mTypeUID(), type);
+        if (!isNew)
+            repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
+    }
+    if (isNew)
+        return finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded);
+    return finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventEditType,
+                  type->mTypeName(), kTypeEdited);
+}
+
+TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, true); }
+TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, false); }
+
+TVXResult TVXDataBase::deleteType(const TVXType& type)
+{
+    storechanges::GuardedChange changed(*this);
+    const QString uid = type.mTypeUID();
+    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
+        // The type's records go with it by the store's foreign key.
+        return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    if (code == kTVXDone) {
+        m_types.remove(uid);
+        m_records.removeIf([&uid](const auto& entry) {
+            const auto& recordType = entry.value()->mType();
+            return recordType && recordType->mTypeUID() == uid;
+        });
+        pruneRecordSearchIndex();
+    }
+    return GroupTypeSteps{*this}.finish(changed, code, storechanges::kTypes | storechanges::kRecords,
+                                        kEventDeleteType, type.mTypeName(), kTypeDeleted);
+}
+
+// --- duplicate names ------------------------------------------------------------
+
+bool TVXDataBase::checkForGroupDuplicate(const QString& name)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    return isNameStored(*this, kQueryGroupNameLike, name);
+}
+
+bool TVXDataBase::checkForTypeDuplicate(const QString& name)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    return isNameStored(*this, kQueryTypeNameLike, name);
+}

@@ -1,0 +1,142 @@
+// Group members and sub-groups: read with the groups, rewritten whole by the
+// group writers.
+#include "model/BMGroup.h"
+#include "store/schema/QueryConstants.h"
+#include "store/session/StatementHelpers.h"
+#include "store/TVXDataBase.h"
+#include "store/session/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+
+#include <QRegularExpression>
+
+namespace {
+
+// The identifier is the first blank-delimited word of the column.
+QString firstWord(const QString& text)
+{
+    const QString trimmed = text.trimmed();
+    static const QRegularExpression blankPattern(QStringLiteral("\\s"));
+    const qsizetype blank = trimmed.indexOf(blankPattern);
+    return blank < 0 ? trimmed : trimmed.left(blank);
+}
+
+// One of the group's lists, an identifier per row; null with the error path's code.
+std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, TVXResult* code,
+                                         const std::function<QString(sql::ResultSet&)>& column)
+{
+    const auto guard = database.lockConnection(); // one thread at a time on the connection
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(database.liveConnection().prepareStatement(query));
+        stmt->setString(1, group.mGroupUID().toStdString());
+        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        QStringList identifiers;
+        while (rs->next())
+            identifiers << firstWord(column(*rs));
+        *code = kTVXDone;
+        return identifiers;
+    } catch (const sql::SQLException& e) {
+        *code = database.reportDatabaseError(e);
+        return std::nullopt;
+    }
+}
+
+// A group's list rewritten whole in one transaction: its rows cleared, then
+// one row per entry (entry first, or the group first).
+TVXResult rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
+                     const QStringList& entries, bool entryFirst)
+{
+    try {
+        sql::Connection& connection = *database.connection();
+        tvxsql::Transaction transaction(connection);
+        std::unique_ptr<sql::PreparedStatement> clear(connection.prepareStatement(clearQuery));
+        clear->setString(1, groupUID.toStdString());
+        clear->executeUpdate();
+        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(insertQuery));
+        for (const QString& entry : entries) {
+            insert->setString(entryFirst ? 1 : 2, entry.toStdString());
+            insert->setString(entryFirst ? 2 : 1, groupUID.toStdString());
+            insert->executeUpdate();
+            insert->clearParameters();
+        }
+        transaction.commit();
+        return kTVXDone;
+    } catch (const sql::SQLException& e) {
+        return database.reportDatabaseError(e);
+    }
+}
+
+} // namespace
+
+std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
+{
+    return readGroupList(*this, kQuerySelectGroupUserList, group, code,
+                         [](sql::ResultSet& rs) { return tvxsql::textColumn(rs, 2); });
+}
+
+std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, TVXResult* code)
+{
+    return readGroupList(*this, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
+        return QString::fromStdString(rs.getString("SUBGROUPID").asStdString());
+    });
+}
+
+TVXResult TVXDataBase::insertUserListForGroup(BMGroup& group)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    // Members of direct sub-groups join the group (one level), after its own.
+    QStringList members = group.mUserMembersArray();
+    for (const QString& subGroupID : group.mSubGroupsUID()) {
+        const auto subGroup = m_groups.value(subGroupID);
+        if (!subGroup)
+            continue;
+        for (const QString& member : subGroup->mUserMembersArray())
+            if (!members.contains(member))
+                members << member;
+    }
+    group.setMUserMembersArray(members);
+
+    // All or nothing: a failure half-way must not lock the members out.
+    return rewriteGroupList(*this, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
+                            members, true);
+}
+
+TVXResult TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    return rewriteGroupList(*this, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
+                            group.mSubGroupsUID(), false);
+}
+
+void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(
+            mCPcon->prepareStatement(kQueryDeleteGroupFromUserGroupList));
+        for (const QString& member : group.mUserMembersArray()) {
+            stmt->setString(1, member.toStdString());
+            stmt->setString(2, group.mGroupUID().toStdString());
+            stmt->executeUpdate();
+        }
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
+}
+
+void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code)
+{
+    const auto guard = lockConnection(); // one thread at a time on the connection
+    try {
+        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
+        stmt->setString(1, group.mGroupUID().toStdString());
+        stmt->executeUpdate();
+        *code = kTVXDone;
+    } catch (const sql::SQLException& e) {
+        *code = reportDatabaseError(e);
+    }
+}

@@ -1,0 +1,895 @@
+// Record storage: add, replace and delete records with their custom types and
+// attachments, count views. Each writer enciphers the texts, writes the server
+// first and changes the cache only once the server took the change, then logs
+// its outcome: 0 done; 8 no row changed (stale copy, or an identifier already
+// stored); 3 a server error, a cipher too long for its column, a note over
+// the sheet's limit or a text that would not read back as written (nothing
+// written); 15 a lock held elsewhere (nothing written); 1 any other failure.
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUID.h"
+#include "model/TVXUser.h"
+#include "platform/core/MainThread.h"
+#include "store/schema/QueryConstants.h"
+#include "store/personal/RecentListsStore.h"
+#include "store/writers/RecordStorageParts.h"
+#include "store/loading/RowDigest.h"
+#include "store/session/StatementHelpers.h"
+#include "store/loading/StoreChanges.h"
+#include "store/writers/StaleCopies.h"
+#include "store/TVXDataBase.h"
+#include "store/eventlog/TVXEventLogger.h"
+#include "store/session/Transaction.h"
+
+#include <cppconn/connection.h>
+#include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+
+#include <algorithm>
+#include <array>
+#include <map>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace {
+
+const QString kEventAddRecord = QStringLiteral("Add Record");
+const QString kEventReplaceRecord = QStringLiteral("Replace Record");
+const QString kEventDeleteRecord = QStringLiteral("Delete Record");
+
+using tvxsql::noConnection;
+
+// A record without group or type object is one of the unfiled group or type:
+// the loader leaves those objects out when the user's caches lack them.
+QString groupUIDOf(const TVXRecord& record)
+{
+    return record.mGroup() ? record.mGroup()->mGroupUID() : kUnfiledUID;
+}
+
+QString typeUIDOf(const TVXRecord& record)
+{
+    return record.mType() ? record.mType()->mTypeUID() : kUnfiledUID;
+}
+
+// Binds the ten values and the note from `first` on; the streams live in `blobs`.
+void bindRecordCiphers(sql::PreparedStatement& stmt, int first,
+                       const std::array<QByteArray, kNumberOfFields>& values, const QByteArray& note,
+                       std::vector<std::unique_ptr<tvxsql::BlobParameter>>& blobs)
+{
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        blobs.push_back(tvxsql::blobStream(values[static_cast<size_t>(i)]));
+        stmt.setBlob(first + i, blobs.back()->stream());
+    }
+    blobs.push_back(tvxsql::blobStream(note));
+    stmt.setBlob(first + kNumberOfFields, blobs.back()->stream());
+}
+
+// The ten texts enciphered, each refused when its column could not keep it:
+// a zero character, or a cipher past a TINYBLOB (its index then in *tooLong).
+template <class TextAt>
+TVXResult encipherFields(const TVXDataBase& db, std::array<QByteArray, kNumberOfFields>& ciphers, TextAt textAt,
+                   int* tooLong)
+{
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        const QString text = textAt(i);
+        if (!tvxsql::readsBackAsWritten(text))
+            return kTVXStatementFailed;
+        QByteArray& cipher = ciphers[static_cast<size_t>(i)];
+        cipher = db.encryptString(text);
+        if (!tvxsql::fitsTinyBlob(cipher)) {
+            if (tooLong)
+                *tooLong = i;
+            return kTVXStatementFailed;
+        }
+    }
+    return kTVXDone;
+}
+
+} // namespace
+
+// Record storage's own steps; they reach the manager's state through d.
+struct TVXDataBase::RecordSteps {
+    TVXDataBase& d;
+    TVXResult storeNewRecord(NewRecord& entry, TVXResult code); // `code`: the enciphering's
+    void finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
+                         const AttachmentUpload* upload);
+    // records[first, first + count) in shared statements, in a savepoint of
+    // this thread's batch: true when all went in, else none stays.
+    bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
+    // After a rolled-back batch: each record added again alone until one
+    // fails; the identifiers of those not stored.
+    QStringList replayRecords(const QStringList& recordIDs);
+    TVXResult writeCustomType(sql::Connection& connection, const QString& recordID,
+                                      const TVXType& customType, const CustomTypeCiphers& ciphers);
+    static TVXResult writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                                 const RecordCiphers& ciphers, bool customTypeStored);
+    void noteRecordAdded(const QString& recordID);
+    void noteRecordModified(const TVXRecord& record);
+    void forgetRecordInRecentLists(const QString& recordID);
+    void writeBatchLogRows(RecordBatch& batch);
+};
+
+// --- connection guard ---------------------------------------------------------
+
+std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
+{
+    return std::unique_lock<TVXConnectionGuard>(mConnectionMutex);
+}
+
+TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connection&)>& work)
+{
+    std::optional<sql::SQLException> failure;
+    TVXResult code = kTVXDone;
+    {
+        const auto guard = lockConnection();
+        try {
+            if (!mCPcon)
+                throw noConnection();
+            sql::Connection& connection = *mCPcon;
+            // A whole write again after a deadlock or a cluster's conflict
+            // (work is a whole write transaction or single statements).
+            code = tvxsql::retryOnConflict(
+                connection, [&] { return work(connection); },
+                [this](const sql::SQLException& e) { return isNodeUnavailable(e); });
+        } catch (const sql::SQLException& e) {
+            // A master-password change holds every writer off until it commits,
+            // however long it takes: the write would then be refused as stale.
+            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && masterPasswordChangeUnderWay(*mCPcon))
+                code = kTVXMasterPasswordMismatch;
+            else
+                failure.emplace(e);
+        } catch (const std::exception&) {
+            code = kTVXNotServerError;
+        }
+    }
+    // The error path waits for the main thread: never with the guard held.
+    // A node cut off or gone, or a server lost inside the write, answers the
+    // lost connection, as a load does; the error path has told the user.
+    if (failure)
+        return reportDatabaseError(*failure, mapDBErrorCode(serverErrorNumber(*failure)) == kTVXClientError
+                                                 ? kTVXClientError
+                                                 : kTVXStatementFailed);
+    return code;
+}
+
+// --- record batches -----------------------------------------------------------------
+
+struct TVXDataBase::RecordBatch {
+    std::unique_lock<TVXConnectionGuard> guard;
+    std::thread::id thread;
+    sql::Connection* connection = nullptr;
+    std::unique_ptr<tvxsql::Transaction> transaction;
+    std::map<const char*, std::unique_ptr<sql::PreparedStatement>> statements;
+    std::map<std::pair<const char*, QString>, int> recentRows;
+    // Recently added rows not yet written, by user.
+    std::map<QString, QStringList> recentlyAddedRows;
+    QStringList added;
+    std::vector<platform::Error> deferredErrors;
+    bool keyConfirmed = false; // the master-password row, for the whole transaction
+    bool recordsChanged = false; // announced once the batch has released the guard
+    // The server rolled the whole transaction back (deadlock, lost connection):
+    // nothing written before then will be committed.
+    bool broken = false;
+    // Log rows written together before the commit, in their order.
+    QList<TVXEventLogEntry> pendingLogRows;
+};
+
+TVXResult TVXDataBase::runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work)
+{
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
+        tvxsql::Transaction transaction(connection);
+        // Nothing is written under a key the store no longer uses. A batch
+        // confirms once: the row stays locked until the batch ends.
+        RecordBatch* const batch = batchOfThisThread();
+        if (!batch || !batch->keyConfirmed) {
+            if (const TVXResult key = confirmMasterPasswordRow(connection, false); key != kTVXDone)
+                return key;
+            if (batch)
+                batch->keyConfirmed = true;
+        }
+        const TVXResult result = work(connection);
+        if (result == kTVXDone)
+            transaction.commit();
+        return result;
+    });
+    if (code == kTVXMasterPasswordMismatch)
+        (void)reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+                                    kErrMasterPasswordChanged},
+                    code);
+    return code;
+}
+
+TVXDataBase::RecordBatch* TVXDataBase::batchOfThisThread() const
+{
+    RecordBatch* batch = mRecordBatch.get();
+    return batch && batch->thread == std::this_thread::get_id() ? batch : nullptr;
+}
+
+bool TVXDataBase::inRecordBatch() const { return batchOfThisThread() != nullptr; }
+
+// An import: until endRecordBatch the calling thread keeps the connection
+// and addRecord's rows join one transaction (each record's rows still
+// stand or fall together). endRecordBatch commits: 0, or the failure's
+// code after everything was rolled back and its records left the caches
+// (their identifiers in *lostRecordIDs).
+TVXResult TVXDataBase::beginRecordBatch()
+{
+    if (batchOfThisThread())
+        return kTVXDone;
+    auto batch = std::make_shared<RecordBatch>();
+    batch->guard = lockConnection(); // held until the batch ends
+    try {
+        if (!mCPcon)
+            throw noConnection();
+        // Inside someone's transaction the batch would only join it.
+        if (!mCPcon->getAutoCommit())
+            return kTVXDone;
+        batch->connection = mCPcon.get();
+        batch->thread = std::this_thread::get_id();
+        batch->transaction = std::make_unique<tvxsql::Transaction>(*mCPcon);
+    } catch (const sql::SQLException& e) {
+        batch.reset(); // the guard first
+        return reportDatabaseError(e);
+    }
+    mRecordBatch = std::move(batch);
+    return kTVXDone;
+}
+
+TVXResult TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
+{
+    RecordBatch* const open = batchOfThisThread();
+    if (!open)
+        return kTVXDone;
+    std::optional<sql::SQLException> failure;
+    writeBatchRecentRows();
+    // A failed log write loses those rows only, as a single one did before.
+    RecordSteps{*this}.writeBatchLogRows(*open);
+    try {
+        open->statements.clear();
+        // A commit now would store only what followed the server's rollback.
+        if (open->broken)
+            throw sql::SQLException("Transaction rolled back by the server", "40000", 1213);
+        open->transaction->commit();
+    } catch (const sql::SQLException& e) {
+        failure.emplace(e);
+    }
+    open->statements.clear();
+    open->transaction.reset(); // rolls back what was not committed
+    std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
+    batch->guard.unlock();
+    if (batch->recordsChanged)
+        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
+
+    for (const platform::Error& error : batch->deferredErrors)
+        platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    if (!failure)
+        return kTVXDone;
+    // Nothing of the batch is stored: its records are added again one by one,
+    // or leave the caches and are reported lost.
+    const QStringList lost = RecordSteps{*this}.replayRecords(batch->added);
+    if (lostRecordIDs)
+        *lostRecordIDs = lost;
+    return lost.isEmpty() ? kTVXDone : reportDatabaseError(*failure);
+}
+
+bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != mCPcon.get())
+        return false;
+    batch->pendingLogRows.append(entry);
+    return true;
+}
+
+void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
+{
+    constexpr qsizetype kRowsPerStatement = 100;
+    const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
+    batch.pendingLogRows.clear();
+    for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
+        const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
+        try {
+            tvxsql::Transaction rowsAlone(*batch.connection);
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                batch.connection->prepareStatement(TVXEventLogStore::insertText(int(count))));
+            for (qsizetype i = 0; i < count; ++i)
+                TVXEventLogStore::bindRow(*stmt, int(i) * 6 + 1, rows[first + i]);
+            stmt->executeUpdate();
+            rowsAlone.commit();
+        } catch (const sql::SQLException& e) {
+            (void)d.reportDatabaseError(e); // kept for the batch's end
+        }
+    }
+}
+
+QStringList* TVXDataBase::batchRecentlyAddedRows(const QString& recordID, const QString& userID)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    // Only the batch's own records: their rows cannot be refused for a record gone.
+    if (!batch || batch->connection != mCPcon.get() || batch->added.lastIndexOf(recordID) < 0)
+        return nullptr;
+    return &batch->recentlyAddedRows[userID];
+}
+
+void TVXDataBase::writeBatchRecentRows()
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->recentlyAddedRows.empty())
+        return;
+    const std::map<QString, QStringList> rows = std::move(batch->recentlyAddedRows);
+    batch->recentlyAddedRows.clear();
+    for (const auto& [userID, recordIDs] : rows)
+        mRecentLists->writeRecentlyAddedRows(userID, recordIDs);
+}
+
+bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch)
+        return false;
+    // Errors after which the server keeps nothing of the transaction.
+    constexpr int kDeadlock = 1213;
+    if (error.code == kDeadlock || (error.code >= 2000 && error.code <= 2050))
+        batch->broken = true;
+    batch->deferredErrors.push_back(error);
+    return true;
+}
+
+TVXDataBase::PreparedRef TVXDataBase::prepareForBatch(sql::Connection& connection, const char* query)
+{
+    PreparedRef ref;
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != &connection) {
+        // Prepared once per connection: a prepare is a round trip to the server.
+        if (&connection == mCPcon.get() && mConnectionMutex.heldByThisThread()) {
+            auto& kept = mPrepared[query];
+            if (!kept)
+                kept.reset(connection.prepareStatement(query));
+            ref.stmt = kept.get();
+            return ref;
+        }
+        ref.owned.reset(connection.prepareStatement(query));
+        ref.stmt = ref.owned.get();
+        return ref;
+    }
+    auto& cached = batch->statements[query];
+    if (!cached)
+        cached.reset(connection.prepareStatement(query));
+    ref.stmt = cached.get();
+    return ref;
+}
+
+int* TVXDataBase::batchRecentRows(const char* readStatement, const QString& userID)
+{
+    RecordBatch* const batch = batchOfThisThread();
+    if (!batch || batch->connection != mCPcon.get())
+        return nullptr;
+    const auto found = batch->recentRows.find({readStatement, userID});
+    if (found == batch->recentRows.end())
+        return &batch->recentRows.emplace(std::make_pair(readStatement, userID), -1).first->second;
+    return &found->second;
+}
+
+// --- enciphering ----------------------------------------------------------------
+
+TVXResult TVXDataBase::encipherRecord(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
+{
+    // One limit for every writer: what is stored, the exporter writes and the importer takes.
+    if (record.mNotes().toUtf8().size() > tvxsql::kNoteByteLimit) {
+        if (tooLong)
+            *tooLong = kNoteTooLong;
+        return kTVXStatementFailed;
+    }
+    const auto& getters = TVXRecord::getFunctionsArray();
+    const TVXResult values = encipherFields(
+        *this, ciphers.values, [&](int i) { return (record.*getters[static_cast<size_t>(i)])(); }, tooLong);
+    if (values != kTVXDone)
+        return values;
+    if (!tvxsql::readsBackAsWritten(record.mNotes()))
+        return kTVXStatementFailed;
+    ciphers.note = encryptString(record.mNotes()); // NOTE is a LONGBLOB
+    return kTVXDone;
+}
+
+TVXResult TVXDataBase::measureRecordTexts(const TVXRecord& record, RecordCiphers& ciphers, int* tooLong) const
+{
+    return encipherRecord(record, ciphers, tooLong);
+}
+
+TVXResult TVXDataBase::encipherCustomType(const TVXType& customType, CustomTypeCiphers& ciphers, int* tooLong) const
+{
+    const auto& getters = TVXType::getFunctionsArray();
+    return encipherFields(*this, ciphers.fields, [&](int i) {
+        const QString& name = (customType.*getters[static_cast<size_t>(i)])();
+        return name.isNull() ? QStringLiteral("Field%1").arg(i + 1) : name;
+    }, tooLong);
+}
+
+// --- statement parts --------------------------------------------------------------
+
+TVXResult TVXDataBase::RecordSteps::writeCustomType(sql::Connection& connection, const QString& recordID,
+                                              const TVXType& customType, const CustomTypeCiphers& ciphers)
+{
+    const PreparedRef stmt = d.prepareForBatch(connection, kQueryReplaceCustomType);
+    stmt->setString(1, recordID.toStdString());
+    stmt->setInt(2, customType.mTypeIconID());
+    stmt->setInt(3, customType.mTypeMask());
+    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+    for (int i = 0; i < kNumberOfFields; ++i) {
+        blobs.push_back(tvxsql::blobStream(ciphers.fields[static_cast<size_t>(i)]));
+        stmt->setBlob(4 + i, blobs.back()->stream());
+    }
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+TVXResult TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
+                                                  const RecordCiphers& ciphers, bool customTypeStored)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecord));
+    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+    stmt->setString(1, groupUIDOf(record).toStdString());
+    stmt->setString(2, typeUIDOf(record).toStdString());
+    bindRecordCiphers(*stmt, 3, ciphers.values, ciphers.note, blobs);
+    stmt->setBoolean(14, record.mHasAttachment());
+    stmt->setBoolean(15, customTypeStored);
+    stmt->setString(16, record.mRecordUID().toStdString());
+    // Matched rows are counted: no row means the record is no longer stored.
+    return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
+}
+
+// --- adding -------------------------------------------------------------------------
+
+namespace {
+
+// Customised without a custom type is stored, and kept, as not customised.
+bool storedAsCustomised(const TVXRecord& record)
+{
+    return record.mIsCustomized() && record.mRecordCustomType();
+}
+
+// In state 3 the caller copies a stored attachment row once the record is stored.
+bool storesFile(const TVXRecord& record)
+{
+    return record.mHasAttachment() && record.mAttachmentState() != kAttachmentStateCopyStored;
+}
+
+// Rows per shared insert: far below the server's limit of placeholders.
+constexpr qsizetype kNewRecordsPerStatement = 250;
+// The bytes a shared insert carries stay well inside the smallest packet
+// limit a server is configured with (1 MiB); a record larger than
+// kMaxSharedRecordBytes goes alone, its values streamed.
+constexpr qsizetype kSharedStatementBytes = 512 * 1024;
+constexpr qsizetype kMaxSharedRecordBytes = 64 * 1024;
+
+// What a record's rows carry in a shared insert.
+qsizetype sharedRowBytes(const TVXDataBase::NewRecord& entry)
+{
+    qsizetype bytes = 3 * 16 + entry.ciphers.note.size();
+    for (const QByteArray& cipher : entry.ciphers.values)
+        bytes += cipher.size();
+    if (entry.record->mIsCustomized() && entry.record->mRecordCustomType())
+        for (const QByteArray& cipher : entry.typeCiphers.fields)
+            bytes += 16 + cipher.size();
+    return bytes;
+}
+
+} // namespace
+
+// A new record with its custom type and attachment (from mAttachmentPath
+// unless state 3 copies the row), all or nothing.
+TVXResult TVXRecordWriter::addRecordCopyingAttachment(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+{
+    const int state = record->mAttachmentState();
+    const bool copyStoredRow = source && record->mHasAttachment() && state != kAttachmentStateStoreNewFile
+        && state != kAttachmentStateRemoved;
+    if (!copyStoredRow)
+        return addRecord(record);
+    record->setMAttachmentState(kAttachmentStateCopyStored);
+    TVXResult code = addRecord(record);
+    if (code == kTVXDone) {
+        copyAttachmentRow(*source, *record, &code);
+        record->setMAttachmentState(kAttachmentStateCopyStored);
+    }
+    return code;
+}
+
+TVXResult TVXDataBase::addRecord(std::shared_ptr<TVXRecord> record)
+{
+    if (!record)
+        return kTVXNotServerError;
+    NewRecord entry;
+    entry.record = std::move(record);
+    TVXResult code = encipherRecord(*entry.record, entry.ciphers);
+    if (code == kTVXDone && storedAsCustomised(*entry.record))
+        code = encipherCustomType(*entry.record->mRecordCustomType(), entry.typeCiphers);
+    return RecordSteps{*this}.storeNewRecord(entry, code);
+}
+
+TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult code)
+{
+    const std::shared_ptr<TVXRecord>& record = entry.record;
+    const QString recordID = record->mRecordUID();
+    const bool customised = storedAsCustomised(*record);
+    const bool storeFile = storesFile(*record);
+
+    AttachmentUpload upload;
+    if (code == kTVXDone && storeFile)
+        code = d.prepareAttachmentUpload(*record, upload);
+
+    if (code == kTVXDone) {
+        // All or nothing: a record without the custom type or attachment it
+        // claims would read back wrong on every client.
+        code = d.runWriteTransaction([&](sql::Connection& connection) {
+            {
+                const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
+                std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+                stmt->setString(1, recordID.toStdString());
+                stmt->setString(2, groupUIDOf(*record).toStdString());
+                stmt->setString(3, typeUIDOf(*record).toStdString());
+                bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
+                stmt->setBoolean(15, record->mHasAttachment());
+                stmt->setBoolean(16, customised);
+                stmt->setInt64(17, record->mViewCounter());
+                // The insert ignores a stored identifier: no row was added.
+                if (stmt->executeUpdate() == 0)
+                    return kTVXReloadFirst;
+            }
+            if (customised)
+                if (const TVXResult step =
+                        writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
+                    step != kTVXDone)
+                    return step;
+            if (storeFile)
+                if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                    return step;
+            return kTVXDone;
+        });
+    }
+    if (code == kTVXDone)
+        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
+                                            entry.typeCiphers.fields,
+                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                               upload.passKeyCipher))
+                                                      : std::nullopt);
+    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
+    return code;
+}
+
+void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
+                                  const AttachmentUpload* upload)
+{
+    if (code == kTVXDone) {
+        const QString recordID = record->mRecordUID();
+        record->setMIsCustomized(customised);
+        if (upload) {
+            record->setMAttachmentPassKey(upload->passKey);
+            record->setMAttachmentLength(upload->length);
+        }
+        record->setMAttachmentState(kAttachmentStateNone);
+        d.m_records.insert(recordID, record);
+        if (RecordBatch* const batch = d.batchOfThisThread())
+            batch->added.append(recordID);
+        noteRecordAdded(recordID);
+        d.recordCacheChanged(recordID);
+    }
+    (void)d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+}
+
+// Inside a batch, rows without a file go in shared statements a run at a
+// time; a refused run is added again one by one, so that each record gets
+// the code it would get alone.
+void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
+{
+    codes = QList<TVXResult>(records.size(), kTVXNotServerError);
+    const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
+        if (!entry.record || storesFile(*entry.record))
+            return -1;
+        const qsizetype bytes = sharedRowBytes(entry);
+        return bytes <= kMaxSharedRecordBytes ? bytes : -1;
+    };
+    qsizetype next = 0;
+    while (next < records.size()) {
+        qsizetype end = next;
+        qsizetype bytes = 0;
+        for (; end < records.size() && end - next < kNewRecordsPerStatement; ++end) {
+            const qsizetype row = sharedBytes(records[end]);
+            if (row < 0 || bytes + row > kSharedStatementBytes)
+                break;
+            bytes += row;
+        }
+        if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
+            for (qsizetype i = next; i < end; ++i) {
+                mStaleCopies->noteNewRecordDigest(*records[i].record, records[i].ciphers.values,
+                                                  records[i].ciphers.note, records[i].typeCiphers.fields, std::nullopt);
+                const auto& record = records[i].record;
+                RecordSteps{*this}.finishNewRecord(record, kTVXDone, storedAsCustomised(*record), nullptr);
+                codes[i] = kTVXDone;
+            }
+            next = end;
+            continue;
+        }
+        // One at a time: a lone record, one with a file, or a run the server refused.
+        end = std::max(end, next + 1);
+        for (; next < end; ++next)
+            if (records[next].record)
+                codes[next] = RecordSteps{*this}.storeNewRecord(records[next], kTVXDone);
+    }
+}
+
+QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs)
+{
+    QStringList lost;
+    bool replaying = true;
+    for (const QString& recordID : recordIDs) {
+        const std::shared_ptr<TVXRecord> record = d.m_records.value(recordID);
+        d.m_records.remove(recordID);
+        d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+        d.mStaleCopies->mRecordDigests.remove(recordID);
+        d.recordCacheChanged(recordID);
+        // A stored file is not read again: such a record is reported.
+        if (replaying && record && !record->mHasAttachment()) {
+            NewRecord entry;
+            entry.record = record;
+            TVXResult code = d.encipherRecord(*record, entry.ciphers);
+            if (code == kTVXDone && storedAsCustomised(*record))
+                code = d.encipherCustomType(*record->mRecordCustomType(), entry.typeCiphers);
+            code = storeNewRecord(entry, code);
+            if (code == kTVXDone)
+                continue;
+            replaying = false; // the first refusal ends the replay
+        }
+        lost << recordID;
+    }
+    return lost;
+}
+
+bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count)
+{
+    const auto guard = d.lockConnection();
+    RecordBatch* const batch = d.batchOfThisThread();
+    if (!batch || !d.mCPcon || batch->connection != d.mCPcon.get())
+        return false;
+    sql::Connection& connection = *d.mCPcon;
+    try {
+        // The run stands or falls together; the batch's other rows stay.
+        tvxsql::Transaction run(connection);
+        // A stale key sends the run one record at a time, each then refused.
+        if (!batch->keyConfirmed) {
+            if (d.confirmMasterPasswordRow(connection, false) != kTVXDone)
+                return false;
+            batch->keyConfirmed = true;
+        }
+        qsizetype customised = 0;
+        {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryRecordInsert, int(count))));
+            for (qsizetype i = 0; i < count; ++i) {
+                const NewRecord& entry = records[first + i];
+                const TVXRecord& record = *entry.record;
+                const int base = int(i) * 17;
+                const bool custom = storedAsCustomised(record);
+                customised += custom ? 1 : 0;
+                stmt->setString(base + 1, record.mRecordUID().toStdString());
+                stmt->setString(base + 2, groupUIDOf(record).toStdString());
+                stmt->setString(base + 3, typeUIDOf(record).toStdString());
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.ciphers.values[static_cast<size_t>(f)]);
+                tvxsql::bindBytes(*stmt, base + 4 + kNumberOfFields, entry.ciphers.note);
+                stmt->setBoolean(base + 15, record.mHasAttachment());
+                stmt->setBoolean(base + 16, custom);
+                stmt->setInt64(base + 17, record.mViewCounter());
+            }
+            // An ignored row (a stored identifier, a group or type gone) leaves the count short.
+            if (stmt->executeUpdate() != int(count))
+                return false;
+        }
+        if (customised > 0) {
+            const std::unique_ptr<sql::PreparedStatement> stmt(
+                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryReplaceCustomType, int(customised))));
+            int base = 0;
+            for (qsizetype i = 0; i < count; ++i) {
+                const NewRecord& entry = records[first + i];
+                if (!storedAsCustomised(*entry.record))
+                    continue;
+                const TVXType& type = *entry.record->mRecordCustomType();
+                stmt->setString(base + 1, entry.record->mRecordUID().toStdString());
+                stmt->setInt(base + 2, type.mTypeIconID());
+                stmt->setInt(base + 3, type.mTypeMask());
+                for (int f = 0; f < kNumberOfFields; ++f)
+                    tvxsql::bindBytes(*stmt, base + 4 + f, entry.typeCiphers.fields[static_cast<size_t>(f)]);
+                base += 3 + kNumberOfFields;
+            }
+            // The records are new: no row of theirs was there to replace.
+            if (stmt->executeUpdate() != int(customised))
+                return false;
+        }
+        run.commit();
+        return true;
+    } catch (const sql::SQLException&) {
+        // Each record is tried again alone and reports its own failure.
+        return false;
+    }
+}
+
+// --- replacing ----------------------------------------------------------------------
+
+TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
+                                     qint64* newLength)
+{
+    const QString recordID = record.mRecordUID();
+    const bool writeType = record.mIsCustomized() && record.mRecordCustomType();
+    const int state = record.mAttachmentState();
+    const bool storeFile = !dropAttachment && record.mHasAttachment() && state == kAttachmentStateStoreNewFile;
+    const bool reencipher = !dropAttachment && record.mHasAttachment() && state == kAttachmentStateReencipher;
+
+    RecordCiphers ciphers;
+    CustomTypeCiphers typeCiphers;
+    AttachmentUpload upload;
+    TVXResult code = encipherRecord(record, ciphers);
+    if (code == kTVXDone && writeType)
+        code = encipherCustomType(*record.mRecordCustomType(), typeCiphers);
+    if (code == kTVXDone && storeFile)
+        code = prepareAttachmentUpload(record, upload);
+    if (code != kTVXDone)
+        return code;
+
+    std::optional<TVXStaleCopies::RecordDigest> stored;
+    code = runWriteTransaction([&](sql::Connection& connection) {
+        // A copy older than the stored rows changes nothing.
+        if (const TVXResult fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
+            fresh != kTVXDone)
+            return fresh;
+        // The row first: a record deleted meanwhile answers 8 before its
+        // custom type or attachment rows are tried.
+        if (const TVXResult step = RecordSteps::writeReplacedRecord(connection, record, ciphers, record.mIsCustomized());
+            step != kTVXDone)
+            return step;
+        if (dropAttachment)
+            (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
+        if (writeType)
+            if (const TVXResult step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
+                                                                    typeCiphers);
+                step != kTVXDone)
+                return step;
+        if (storeFile)
+            if (const TVXResult step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                return step;
+        if (reencipher)
+            if (const TVXResult step = writeAttachmentHeader(connection, record); step != kTVXDone)
+                return step;
+        stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
+        return kTVXDone;
+    });
+    if (code == kTVXDone && stored)
+        mStaleCopies->mRecordDigests.insert(recordID, *stored);
+    if (code == kTVXDone && storeFile) {
+        if (newPassKey)
+            *newPassKey = upload.passKey;
+        if (newLength)
+            *newLength = upload.length;
+    }
+    return code;
+}
+
+void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code)
+{
+    if (code == kTVXDone) {
+        record->setMAttachmentState(kAttachmentStateNone);
+        m_records.insert(record->mRecordUID(), record);
+        RecordSteps{*this}.noteRecordModified(*record);
+        recordCacheChanged(record->mRecordUID());
+    }
+    (void)eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+}
+
+TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    if (!record)
+        return kTVXReloadFirst;
+    QString newPassKey;
+    qint64 newLength = -1;
+    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
+    if (code == kTVXDone && !newPassKey.isNull()) {
+        record->setMAttachmentPassKey(newPassKey);
+        record->setMAttachmentLength(newLength);
+    }
+    finishReplacedRecord(record, code);
+    return code;
+}
+
+// --- deleting -----------------------------------------------------------------------
+
+TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
+{
+    if (!record)
+        return kTVXReloadFirst;
+    const QString recordID = record->mRecordUID();
+    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
+        return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
+    });
+    if (code == kTVXDone) {
+        // The server dropped the custom type, attachment and every user's
+        // recent-list rows with the record; memory follows.
+        m_records.remove(recordID);
+        RecordSteps{*this}.forgetRecordInRecentLists(recordID);
+        recordCacheChanged(recordID);
+    }
+    (void)eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    return code;
+}
+
+// --- view count and custom types ------------------------------------------------------
+
+void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
+{
+    // A count not raised is no loss worth a message; the error path still hears of it.
+    (void)runOnConnection([&](sql::Connection& connection) {
+        const PreparedRef stmt = prepareForBatch(connection, kQueryUpdateRecordViewCount);
+        stmt->setString(1, recordID.toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+}
+
+TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& customType)
+{
+    CustomTypeCiphers ciphers;
+    if (const TVXResult code = encipherCustomType(customType, ciphers); code != kTVXDone)
+        return code;
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    return runWriteTransaction([&](sql::Connection& connection) {
+        return RecordSteps{*this}.writeCustomType(connection, record.mRecordUID(), customType, ciphers);
+    });
+}
+
+void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode)
+{
+    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
+        stmt->setString(1, record.mRecordUID().toStdString());
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+    if (returnCode)
+        *returnCode = code == kTVXDone ? kTVXDone : kTVXNotServerError;
+}
+
+// --- memory sides -------------------------------------------------------------------
+
+void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
+{
+    // The record is stored whatever its recent-list row does; that failure went to the error path.
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        (void)d.addRecentlyAddedID(recordID, d.m_currentUser->mUserID());
+}
+
+void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
+{
+    // As above: the change is stored whatever the list's row does.
+    if (!d.mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        (void)d.addRecentlyModifiedRecordID(record, d.m_currentUser->mUserID());
+}
+
+void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
+{
+    d.mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+}
+
+void TVXDataBase::recordCacheChanged(const QString& recordID)
+{
+    if (RecordBatch* const batch = batchOfThisThread())
+        batch->recordsChanged = true;
+    else
+        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
+    // Keeps searches from rebuilding the entry, and drops a deleted record's texts at once.
+    if (const auto record = m_records.value(recordID))
+        refreshRecordSearchEntry(*record);
+    else
+        pruneRecordSearchIndex();
+}
