@@ -460,18 +460,24 @@ void WindowBench::lockAndUnlock()
             mMeter.reset();
             auto* panel = static_cast<BMLockPanel*>(window);
             panel->mPasswordField()->setText(bench::kBenchPassword);
+            unlockTrips = roundTrips();
             typed = Clock::now();
             panel->mLackPanelOKButton()->click();
             return platform::kModalRunStopped;
         };
         settle();
         mMeter.reset();
+        const uint64_t lockTrips = roundTrips();
+        uint64_t unlockTrips = lockTrips;
         locked = Clock::now();
         mController->displayLockPanel(mWindow->mToolbarLockButton);
         const double unlockTotal = msSince(typed);
         settle();
-        record("lock", lockBlock, lockTotal, roundTrips());
-        record("unlock", mMeter.longest(), unlockTotal, roundTrips());
+        const uint64_t afterUnlock = roundTrips();
+        record("lock", lockBlock, lockTotal, lockTrips);
+        mFigures["lock"].trips.back() = double(unlockTrips - lockTrips);
+        record("unlock", mMeter.longest(), unlockTotal, unlockTrips);
+        mFigures["unlock"].trips.back() = double(afterUnlock - unlockTrips);
     }
 }
 

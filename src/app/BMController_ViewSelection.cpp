@@ -60,7 +60,7 @@ void BMController::changeView(int view)
         previousView = user->mLastView();
         user->setMLastView(int16_t(view));
         if (storeConnected())
-            (void)mPreferences.saveLastViewForUser(*user); // a preference: a failed save went to the error path
+            mPreferences.saveLastViewBehind(*user); // a preference: a failed save goes to the error path
     }
     selectTabView(view);
 
@@ -104,7 +104,7 @@ void BMController::changeCategory(QObject*)
             user->setMCurrentGroup(group->mGroupUID());
     }
     if (user && storeConnected())
-        (void)mPreferences.saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
+        mPreferences.saveCurrentGroupBehind(*user); // a preference: a failed save goes to the error path
     initTypesUIControl();
     updateTables();
     validateUIControls();

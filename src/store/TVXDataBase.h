@@ -316,6 +316,7 @@ public:
     // --- writes behind the window (TVXDataBase_RecordViews.cpp; store/WriteBehind.h)
     void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
     TVXWriteBehind& writeBehind() { return *mWriteBehind; }
+    void sendBehindWindow(std::function<void()> write) override { mWriteBehind->post(std::move(write)); }
 
 private:
     // Last: flushed before anything it writes through goes.

@@ -23,6 +23,7 @@
 #include <QTreeView>
 
 #include <cppconn/connection.h>
+#include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
 #include <map>
@@ -174,9 +175,11 @@ TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerIn
     auto holder = teststore::rootConnection();
     std::unique_ptr<sql::Statement> hold(holder->createStatement());
     hold->execute("START TRANSACTION");
-    hold->execute(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE")
-                      .arg(R1)
-                      .toStdString());
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE")
+                               .arg(R1)
+                               .toStdString()))
+        ->next();
 
     const QStringList clicked = {R1, R2, R3, R4, R1};
     std::map<QString, int> views;
