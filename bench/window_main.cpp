@@ -453,6 +453,8 @@ void WindowBench::lockAndUnlock()
         double lockBlock = 0;
         double lockTotal = 0;
         Clock::time_point typed;
+        uint64_t lockTrips = 0;
+        uint64_t unlockTrips = 0;
         mModal[QStringLiteral("mLockPanel")] = [&](QWidget* window) {
             lockTotal = msSince(locked);
             settle();
@@ -467,8 +469,8 @@ void WindowBench::lockAndUnlock()
         };
         settle();
         mMeter.reset();
-        const uint64_t lockTrips = roundTrips();
-        uint64_t unlockTrips = lockTrips;
+        lockTrips = roundTrips();
+        unlockTrips = lockTrips;
         locked = Clock::now();
         mController->displayLockPanel(mWindow->mToolbarLockButton);
         const double unlockTotal = msSince(typed);
