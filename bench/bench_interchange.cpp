@@ -28,12 +28,12 @@ void BM_Export(benchmark::State& state)
     const std::string path = QDir(scratch().path()).filePath(QStringLiteral("export-%1-%2.qvx").arg(state.range(0)).arg(state.range(1))).toStdString();
     qsizetype records = 0;
     for (auto _ : state) {
-        CExportDelegate provider(true, {}, db, db);
+        CExportDelegate provider(true, {}, db.caches(), db.attachments());
         if (!RunExport(provider, path, kind, password)) {
             state.SkipWithError("export failed");
             break;
         }
-        records = db.mRecords().size();
+        records = db.caches().mRecords().size();
     }
     state.SetItemsProcessed(static_cast<int64_t>(state.iterations()) * records);
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
@@ -56,13 +56,13 @@ void BM_ImportTenThousand(benchmark::State& state)
                                  ? qEnvironmentVariableIntValue("TVX_BENCH_IMPORT_N")
                                  : 10000;
     QList<std::shared_ptr<TVXRecord>> some;
-    for (const auto& record : db.mRecords()) {
+    for (const auto& record : db.caches().mRecords()) {
         if (some.size() == wanted)
             break;
         some.append(record);
     }
     {
-        CExportDelegate provider(false, some, db, db);
+        CExportDelegate provider(false, some, db.caches(), db.attachments());
         if (!RunExport(provider, path, eFileQVXv3, "")) {
             state.SkipWithError("making the file failed");
             return;

@@ -86,7 +86,7 @@ void BM_FirstLoad(benchmark::State& state)
             state.SkipWithError("load failed");
             break;
         }
-        benchmark::DoNotOptimize(db->mRecords().size());
+        benchmark::DoNotOptimize(db->caches().mRecords().size());
         state.PauseTiming();
         db.reset();
         state.ResumeTiming();
@@ -109,7 +109,7 @@ void BM_Reload(benchmark::State& state)
             state.SkipWithError("reload failed");
             break;
         }
-        benchmark::DoNotOptimize(db.mRecords().size());
+        benchmark::DoNotOptimize(db.caches().mRecords().size());
     }
     setCounters(state);
 }

@@ -12,14 +12,14 @@ namespace {
 void BM_SearchAllRecords(benchmark::State& state)
 {
     TVXDataBase& db = bench::loadedStore();
-    db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker); // the first search prepares the index
+    db.caches().itemsOfGroup(nullptr, nullptr, bench::kSearchMarker); // the first search prepares the index
     qsizetype found = 0;
     for (auto _ : state) {
-        found = db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size();
+        found = db.caches().itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size();
         benchmark::DoNotOptimize(found);
     }
     state.counters["found"] = static_cast<double>(found);
-    state.counters["records"] = static_cast<double>(db.mRecords().size());
+    state.counters["records"] = static_cast<double>(db.caches().mRecords().size());
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
 }
 BENCHMARK(BM_SearchAllRecords)->Unit(benchmark::kMillisecond);
@@ -35,7 +35,7 @@ void BM_FirstSearchAfterLoad(benchmark::State& state)
             break;
         }
         state.ResumeTiming();
-        benchmark::DoNotOptimize(db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size());
+        benchmark::DoNotOptimize(db.caches().itemsOfGroup(nullptr, nullptr, bench::kSearchMarker).size());
     }
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
 }
@@ -44,11 +44,11 @@ BENCHMARK(BM_FirstSearchAfterLoad)->Unit(benchmark::kMillisecond)->Iterations(3)
 void BM_SearchOneGroupAndType(benchmark::State& state)
 {
     TVXDataBase& db = bench::loadedStore();
-    const auto group = db.mGroups().value(QStringLiteral("A000000000000000"));
-    const auto type = db.mTypes().value(QStringLiteral("C000000000000000"));
-    db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker);
+    const auto group = db.caches().mGroups().value(QStringLiteral("A000000000000000"));
+    const auto type = db.caches().mTypes().value(QStringLiteral("C000000000000000"));
+    db.caches().itemsOfGroup(group.get(), type.get(), bench::kSearchMarker);
     for (auto _ : state)
-        benchmark::DoNotOptimize(db.itemsOfGroup(group.get(), type.get(), bench::kSearchMarker).size());
+        benchmark::DoNotOptimize(db.caches().itemsOfGroup(group.get(), type.get(), bench::kSearchMarker).size());
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
 }
 BENCHMARK(BM_SearchOneGroupAndType)->Unit(benchmark::kMillisecond);
@@ -57,9 +57,9 @@ void BM_SortAllRecords(benchmark::State& state)
 {
     TVXDataBase& db = bench::loadedStore();
     const int column = static_cast<int>(state.range(0));
-    db.itemsOfGroup(nullptr, nullptr, QString(), column, true);
+    db.caches().itemsOfGroup(nullptr, nullptr, QString(), column, true);
     for (auto _ : state)
-        benchmark::DoNotOptimize(db.itemsOfGroup(nullptr, nullptr, QString(), column, true).size());
+        benchmark::DoNotOptimize(db.caches().itemsOfGroup(nullptr, nullptr, QString(), column, true).size());
     state.counters["peak_MiB"] = bench::peakMemoryMiB();
 }
 BENCHMARK(BM_SortAllRecords)->DenseRange(kRecordColumnIcon, kRecordColumnAttachment)->Unit(benchmark::kMillisecond);

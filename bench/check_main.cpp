@@ -63,18 +63,18 @@ void addType(Digest& d, const TVXType* type, bool withIdentity)
 QString cacheDigest(const TVXDataBase& db)
 {
     Digest d;
-    std::map<QString, std::shared_ptr<BMGroup>> groups(db.mGroups().keyValueBegin(), db.mGroups().keyValueEnd());
+    std::map<QString, std::shared_ptr<BMGroup>> groups(db.caches().mGroups().keyValueBegin(), db.caches().mGroups().keyValueEnd());
     for (const auto& [uid, group] : groups) {
         d << uid << group->mGroupName() << qint64(group->mRecordLevelPermissions())
           << qint64(group->mPreferencePermissions()) << group->mUserMembersArray().join(QLatin1Char(','))
           << group->mSubGroupsUID().join(QLatin1Char(','));
     }
-    std::map<QString, std::shared_ptr<TVXType>> types(db.mTypes().keyValueBegin(), db.mTypes().keyValueEnd());
+    std::map<QString, std::shared_ptr<TVXType>> types(db.caches().mTypes().keyValueBegin(), db.caches().mTypes().keyValueEnd());
     for (const auto& [uid, type] : types) {
         d << uid;
         addType(d, type.get(), true);
     }
-    std::map<QString, std::shared_ptr<TVXRecord>> records(db.mRecords().keyValueBegin(), db.mRecords().keyValueEnd());
+    std::map<QString, std::shared_ptr<TVXRecord>> records(db.caches().mRecords().keyValueBegin(), db.caches().mRecords().keyValueEnd());
     for (const auto& [uid, record] : records) {
         d << uid << record->mRecordUID();
         d << (record->mGroup() ? record->mGroup()->mGroupUID() : QStringLiteral("-"));
@@ -91,7 +91,7 @@ QString cacheDigest(const TVXDataBase& db)
     return d.hex();
 }
 
-QString listDigest(const TVXDataBase::RecordList& list, bool inOrder)
+QString listDigest(const TVXStoreCaches::RecordList& list, bool inOrder)
 {
     QStringList uids;
     for (const auto& record : list)
@@ -136,28 +136,28 @@ int main(int argc, char** argv)
     QStringList lines;
     try {
         TVXDataBase& db = bench::loadedStore();
-        lines << QStringLiteral("caches %1 records %2").arg(db.mRecords().size()).arg(cacheDigest(db));
+        lines << QStringLiteral("caches %1 records %2").arg(db.caches().mRecords().size()).arg(cacheDigest(db));
         const QStringList needles = {bench::kSearchMarker, QStringLiteral("ab"), QStringLiteral("Ä"),
                                      QStringLiteral("feld"), QStringLiteral("zz9")};
-        const auto group = db.mGroups().value(QStringLiteral("A000000000000000"));
-        const auto type = db.mTypes().value(QStringLiteral("C000000000000000"));
+        const auto group = db.caches().mGroups().value(QStringLiteral("A000000000000000"));
+        const auto type = db.caches().mTypes().value(QStringLiteral("C000000000000000"));
         for (const QString& needle : needles) {
-            lines << QStringLiteral("search %1: %2").arg(needle, listDigest(db.itemsOfGroup(nullptr, nullptr, needle), false));
+            lines << QStringLiteral("search %1: %2").arg(needle, listDigest(db.caches().itemsOfGroup(nullptr, nullptr, needle), false));
             lines << QStringLiteral("search %1 in A0/C0: %2")
-                         .arg(needle, listDigest(db.itemsOfGroup(group.get(), type.get(), needle), false));
-            lines << QStringLiteral("count %1: %2").arg(needle).arg(db.itemsCountOfGroup(group.get(), nullptr, needle));
+                         .arg(needle, listDigest(db.caches().itemsOfGroup(group.get(), type.get(), needle), false));
+            lines << QStringLiteral("count %1: %2").arg(needle).arg(db.caches().itemsCountOfGroup(group.get(), nullptr, needle));
             QStringList typeUIDs;
-            for (const auto& t : db.allTypesForGroup(QString(), needle))
+            for (const auto& t : db.caches().allTypesForGroup(QString(), needle))
                 typeUIDs << t->mTypeUID();
             lines << QStringLiteral("types %1: %2").arg(needle, typeUIDs.join(QLatin1Char(',')));
         }
         for (int column = kRecordColumnIcon; column <= kRecordColumnAttachment; ++column) {
             lines << QStringLiteral("sort %1 up: %2")
                          .arg(column)
-                         .arg(listDigest(db.itemsOfGroup(nullptr, nullptr, QString(), column, true), true));
+                         .arg(listDigest(db.caches().itemsOfGroup(nullptr, nullptr, QString(), column, true), true));
             lines << QStringLiteral("sort %1 down, searched: %2")
                          .arg(column)
-                         .arg(listDigest(db.itemsOfGroup(nullptr, nullptr, QStringLiteral("ab"), column, false), true));
+                         .arg(listDigest(db.caches().itemsOfGroup(nullptr, nullptr, QStringLiteral("ab"), column, false), true));
         }
         QTemporaryDir scratch;
         const struct {
@@ -170,7 +170,7 @@ int main(int argc, char** argv)
                        {eFileCSVExport, "", "csv"}};
         for (const auto& e : exports) {
             const QString path = QDir(scratch.path()).filePath(QString::fromLatin1(e.name) + QStringLiteral(".qvx"));
-            CExportDelegate provider(true, {}, db, db);
+            CExportDelegate provider(true, {}, db.caches(), db.attachments());
             const bool ok = RunExport(provider, path.toStdString(), e.kind, e.password);
             const TVXExportSummary summary = provider.exportSummary();
             lines << QStringLiteral("export %1: %2 exported %3 side files %4, %5")

@@ -25,9 +25,9 @@ int main(int argc, char** argv)
         return 1;
     }
     const qint64 load = timer.restart();
-    const auto found = db.itemsOfGroup(nullptr, nullptr, bench::kSearchMarker);
+    const auto found = db.caches().itemsOfGroup(nullptr, nullptr, bench::kSearchMarker);
     const qint64 search = timer.restart();
-    const auto sorted = db.itemsOfGroup(nullptr, nullptr, QString(), kRecordColumnIcon, true);
+    const auto sorted = db.caches().itemsOfGroup(nullptr, nullptr, QString(), kRecordColumnIcon, true);
     const qint64 sort = timer.restart();
     std::cout << "ready " << load << ' ' << search << ' ' << sort << ' ' << bench::peakMemoryMiB() << std::endl;
     std::string line;

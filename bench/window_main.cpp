@@ -257,7 +257,7 @@ void WindowBench::switchGroups(const std::string& name)
 {
     QComboBox* popup = mWindow->mCategoriesPopup;
     for (int i = 0; i < mRepetitions; ++i) {
-        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.groupsForEditing().size()));
+        const int index = (popup->currentIndex() + 7) % std::max(1, int(mDatabase.caches().groupsForEditing().size()));
         measure(name, [popup, index] {
             popup->setCurrentIndex(index);
             emit popup->activated(index);
@@ -411,7 +411,7 @@ void WindowBench::deleteRecords()
         if (const auto r = mController->listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
             source = r;
     QStringList doomed;
-    for (const auto& r : mDatabase.mRecords())
+    for (const auto& r : mDatabase.caches().mRecords())
         if (r->mValue1().startsWith(QStringLiteral("bench added ")))
             doomed << r->mRecordUID();
     QList<TVXRecordWriter::NewRecord> more;

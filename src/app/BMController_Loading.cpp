@@ -88,7 +88,7 @@ TVXResult BMController::loadDataBase(bool flag)
     // The search entries are prepared right after, on threads of their own: the window need not wait for them.
     mLoadTask = platform::BackgroundTask::start([database = mDatabase] {
         const TVXResult loaded = database->loadDataBase();
-        database->prepareSearchEntries();
+        database->caches().prepareSearchEntries();
         return loaded;
     });
     // The window is made while the store loads, rather than after: it reads
@@ -153,12 +153,12 @@ void BMController::reloadDatabase(QObject* sender)
     loadingDataPanel()->setText(tr("Reloading data from the server..."));
     loadingDataPanel()->startAnimation();
     if (sender)
-        mDatabase->mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
+        mDatabase->caches().mCurrentUser()->setMCurrentGroup(selectedGroupUIDForSaving());
     mReloadInFlight = true;
     // A failure reaches the application through reloadFailed on the main thread.
     const auto task = platform::BackgroundTask::start([database = mDatabase] {
         const TVXResult reloaded = database->reloadDatabase();
-        database->prepareSearchEntries();
+        database->caches().prepareSearchEntries();
         return reloaded;
     });
     installProgressIndicator();
@@ -193,10 +193,10 @@ void BMController::selectCurrentGroupInPopup()
     QComboBox* popup = categoriesPopup();
     if (!popup || popup->count() == 0)
         return;
-    const QString current = mDatabase->mCurrentUser()->mCurrentGroup();
+    const QString current = mDatabase->caches().mCurrentUser()->mCurrentGroup();
     int index = 0;
-    if (mDatabase->mGroups().contains(current)) {
-        const auto groups = mDatabase->groupsForEditing(false);
+    if (mDatabase->caches().mGroups().contains(current)) {
+        const auto groups = mDatabase->caches().groupsForEditing(false);
         for (int i = 0; i < groups.size(); ++i) {
             if (groups[i]->mGroupUID() == current) {
                 index = i;
@@ -210,7 +210,7 @@ void BMController::selectCurrentGroupInPopup()
 void BMController::finishReloadingData()
 {
     // The pop-ups and tables below ask the same of the caches: each answered once.
-    const TVXStoreCaches::QueryBatch batch(*mDatabase);
+    const TVXStoreCaches::QueryBatch batch(mDatabase->caches());
     initWindowTitle();
     uninstallProgressindicator();
     initGroupUIControl();
@@ -241,7 +241,7 @@ void BMController::updateApplicationUIForCurrectPermissions()
     const auto record = itemPropertiesForTableViewSelectedRow();
     const BMGroup* group = record ? record->mGroup().get() : nullptr;
     const uint16_t bits =
-        TVXDataBase::recordPermissionsInGroup(group, mDatabase->mCurrentUser()->mRecordPermissionsBit());
+        TVXStoreCaches::recordPermissionsInGroup(group, mDatabase->caches().mCurrentUser()->mRecordPermissionsBit());
     const bool mayEdit = (bits & 2) != 0;
     QMenu* menu = itemContextualMenu();
     if (!menu)

@@ -127,9 +127,9 @@ void BMController::awakeFromNib()
 
 void BMController::applicationWillFinishLaunching()
 {
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mDatabase->caches().mCurrentUser();
     int minutes = 0;
-    if (TVXDataBase::isPasswordEnableForUser(user) && mDatabase->autoLockEnabledWithInactiveTime(&minutes)
+    if (TVXPasswordHint::isPasswordEnableForUser(user) && mDatabase->preferences().autoLockEnabledWithInactiveTime(&minutes)
         && minutes >= 1)
         installInactiveTimerWithTime(minutes);
 }
@@ -226,7 +226,7 @@ bool BMController::applicationDidFinishLaunching()
 
     // The pop-ups, the view and the group shown ask the same of the caches
     // (the group counts, the group's list): each answered once.
-    std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, *mDatabase);
+    std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, mDatabase->caches());
     // Each step below asks for the tables over the same records: they are filled once, at the end.
     holdTableRefreshes();
     initAboutBoxsetting();
@@ -284,14 +284,14 @@ bool BMController::applicationDidFinishLaunching()
 
 void BMController::updateUserRelatedInterface()
 {
-    const TVXUser& user = *mDatabase->mCurrentUser();
+    const TVXUser& user = *mDatabase->caches().mCurrentUser();
     mCurrentUserName = user.mUsername();
     if (mMainWindow && user.mWindowPosition().isValid())
         mMainWindow->setGeometry(user.mWindowPosition().toRect());
 
     if (!user.mCurrentGroup().isEmpty()) {
         mGroupFilterSelectedUID = user.mCurrentGroup();
-        const auto group = mDatabase->mGroups().value(mGroupFilterSelectedUID);
+        const auto group = mDatabase->caches().mGroups().value(mGroupFilterSelectedUID);
         QComboBox* popup = categoriesPopup();
         if (group && !group->mGroupName().isEmpty() && popup && popup->count() > 0) {
             int chosen = 0;
@@ -430,13 +430,13 @@ void BMController::clearTemperoryFolders() { TVXAttachmentFolder::shared().clear
 
 QString BMController::selectedGroupUIDForSaving()
 {
-    const auto groups = mDatabase->groupsForEditing(false);
+    const auto groups = mDatabase->caches().groupsForEditing(false);
     if (groups.isEmpty())
         return kAllCategoriesUID;
     QComboBox* popup = categoriesPopup();
     if (!popup) {
         // Without a group pop-up the stored choice stands.
-        const QString current = mDatabase->mCurrentUser()->mCurrentGroup();
+        const QString current = mDatabase->caches().mCurrentUser()->mCurrentGroup();
         return current.isEmpty() ? groups.first()->mGroupUID() : current;
     }
     const int index = popup->currentIndex();
@@ -446,16 +446,16 @@ QString BMController::selectedGroupUIDForSaving()
 void BMController::saveUSerPreference()
 {
     saveSplitViewLayouts();
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mDatabase->caches().mCurrentUser();
     user.setMLastView(static_cast<int16_t>(selectedViewTag()));
     user.setMShowDetailOnPane(columnToggleInfoState());
     user.setMCurrentGroup(selectedGroupUIDForSaving());
     user.setMCurrentType(kAllCategoriesUID);
     if (mDatabase->connection()) {
         // View state at quit: a failed save already went to the error path.
-        (void)mDatabase->saveLastViewForUser(user);
-        (void)mDatabase->saveToggleInfoForUser(user);
-        (void)mDatabase->saveCurrentGroupForUser(user);
+        (void)mDatabase->preferences().saveLastViewForUser(user);
+        (void)mDatabase->preferences().saveToggleInfoForUser(user);
+        (void)mDatabase->preferences().saveCurrentGroupForUser(user);
     }
     if (user.mLastView() == 1)
         saveTableColumnWidthToPreference();
@@ -492,12 +492,12 @@ void BMController::applicationWillTerminate()
     if (mSaveBackUpIsDone || !mAppDidFinishLaunching)
         return;
     saveUSerPreference();
-    TVXUser& user = *mDatabase->mCurrentUser();
+    TVXUser& user = *mDatabase->caches().mCurrentUser();
     if (mMainWindow)
         user.setMWindowPosition(QRectF(mMainWindow->geometry()));
     if (mDatabase->connection()) {
         TVXResult code = kTVXDone;
-        mDatabase->saveBasicPreferencesForUser(user, &code);
+        mDatabase->preferences().saveBasicPreferencesForUser(user, &code);
     }
     mSaveBackUpIsDone = true;
 }
@@ -524,7 +524,7 @@ void BMController::windowDidResize(bool fromNotification)
         }
     }
     if (mMainWindow)
-        mDatabase->mCurrentUser()->setMWindowPosition(QRectF(mMainWindow->geometry()));
+        mDatabase->caches().mCurrentUser()->setMWindowPosition(QRectF(mMainWindow->geometry()));
 }
 
 void BMController::popupType(QComboBox* popup)

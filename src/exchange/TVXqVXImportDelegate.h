@@ -74,7 +74,7 @@ public:
     // The same with a store having every part (the manager).
     template <class Store>
     TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup, Store* store)
-        : TVXqVXImportDelegate(path, std::move(targetGroup), *store, *store, *store)
+        : TVXqVXImportDelegate(path, std::move(targetGroup), store->caches(), *store, *store)
     {
     }
     ~TVXqVXImportDelegate() override;

@@ -20,7 +20,7 @@ class TVXUser_Admin;
 struct TVXSortDescriptor;
 
 // The parts of the manager a caller may be given instead of the whole of it
-// (each in its own header; the manager derives from all of them).
+// (each in its own header; the manager holds or implements each of them).
 class TVXAccountAdminAccess;
 class TVXAttachmentStoreAccess;
 class TVXEventLogAccess;

@@ -68,27 +68,27 @@ TVXDataBase& TVXDataBase::sharedTVXDataBase()
     return *instance;
 }
 
-TVXStoreCaches& sharedstore::caches() { return TVXDataBase::sharedTVXDataBase(); }
-TVXPreferences& sharedstore::preferences() { return TVXDataBase::sharedTVXDataBase(); }
-TVXPasswordHint& sharedstore::passwordHint() { return TVXDataBase::sharedTVXDataBase(); }
-TVXEventLogAccess& sharedstore::eventLog() { return TVXDataBase::sharedTVXDataBase(); }
-TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase(); }
+TVXStoreCaches& sharedstore::caches() { return TVXDataBase::sharedTVXDataBase().caches(); }
+TVXPreferences& sharedstore::preferences() { return TVXDataBase::sharedTVXDataBase().preferences(); }
+TVXPasswordHint& sharedstore::passwordHint() { return TVXDataBase::sharedTVXDataBase().passwordHint(); }
+TVXEventLogAccess& sharedstore::eventLog() { return TVXDataBase::sharedTVXDataBase().eventLog(); }
+TVXIconsAccess& sharedstore::icons() { return TVXDataBase::sharedTVXDataBase().icons(); }
 TVXRecordWriter& sharedstore::recordWriter() { return TVXDataBase::sharedTVXDataBase(); }
 TVXGroupTypeWriter& sharedstore::groupTypeWriter() { return TVXDataBase::sharedTVXDataBase(); }
-TVXPersonalAccess& sharedstore::personal() { return TVXDataBase::sharedTVXDataBase(); }
-TVXAccountAdminAccess& sharedstore::accountAdmin() { return TVXDataBase::sharedTVXDataBase(); }
+TVXPersonalAccess& sharedstore::personal() { return TVXDataBase::sharedTVXDataBase().personal(); }
+TVXAccountAdminAccess& sharedstore::accountAdmin() { return TVXDataBase::sharedTVXDataBase().accountAdmin(); }
 
 TVXDataBase::TVXDataBase()
-    // The parts keep references to bases not all built yet; none is used before the body.
-    : TVXPreferences(*this, *this)
-    , TVXPasswordHint(static_cast<TVXStoreSession&>(*this))
-    , TVXAccountAdminAccess(*this, *this, *this)
-    , TVXAttachmentStoreAccess(*this)
-    , TVXEventLogAccess(*this, *this)
-    , TVXIconsAccess(static_cast<TVXStoreSession&>(*this))
-    , TVXRecentListsAccess(*this, *this)
-    , TVXPersonalAccess(*this)
-    , mStaleCopies(std::make_unique<TVXStaleCopies>())
+    : mStaleCopies(std::make_unique<TVXStaleCopies>())
+    , mRecentListsAccess(*this, mCaches)
+    , mPreferences(*this, mRecentListsAccess)
+    , mPasswordHint(*this)
+    , mPersonalAccess(*this)
+    , mAccountAdminAccess(*this, mPersonalAccess, mPreferences)
+    , mAttachmentAccess(*this)
+    , mEventLogAccess(*this, mCaches)
+    , mIconsAccess(*this)
+    , mMasterPassword(*this)
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)

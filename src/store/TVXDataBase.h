@@ -1,8 +1,10 @@
 #pragma once
 // The database manager: the one connection to the store's server, the field
-// encrypters and every read and write of the store; the in-memory caches and
-// their queries come from its base (store/loading/StoreCaches.h). Its operations are
-// spread over one source file per concern.
+// encrypters and every read and write of the store. It is the session its
+// concern objects run their statements through and the writer of records,
+// groups and types; the caches (store/loading/StoreCaches.h) and the other
+// concerns are members, reached through the accessors below. Its operations
+// are spread over one source file per concern.
 
 #include "platform/core/Error.h"
 #include "store/accounts/AccountAdmin.h"
@@ -11,7 +13,7 @@
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintStore.h"
 #include "store/personal/IconStore.h"
-#include "store/session/MasterPasswordChange.h"
+#include "store/session/MasterPasswordStore.h"
 #include "store/personal/PersonalStore.h"
 #include "store/accounts/PreferencesStore.h"
 #include "store/personal/RecentListsStore.h"
@@ -59,18 +61,8 @@ class TVXUser_Admin;
 
 class TVXDataBase final
     : public TVXStoreSession
-    , public TVXStoreCaches
-    , public TVXPreferences
-    , public TVXPasswordHint
-    , public TVXAccountAdminAccess
-    , public TVXAttachmentStoreAccess
-    , public TVXEventLogAccess
-    , public TVXIconsAccess
-    , public TVXRecentListsAccess
-    , public TVXPersonalAccess
     , public TVXRecordWriter
     , public TVXGroupTypeWriter
-    , public TVXMasterPasswordChange
 {
 public:
     using LoginRequest = TVXLoginRequest;
@@ -83,9 +75,22 @@ public:
     TVXDataBase(const TVXDataBase&) = delete;
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
+    // --- the concerns it holds ----------------------------------------------
+    TVXStoreCaches& caches() override { return mCaches; }
+    const TVXStoreCaches& caches() const override { return mCaches; }
+    TVXPreferences& preferences() { return mPreferences; }
+    TVXPasswordHint& passwordHint() { return mPasswordHint; }
+    TVXAccountAdminAccess& accountAdmin() { return mAccountAdminAccess; }
+    TVXAttachmentStoreAccess& attachments() { return mAttachmentAccess; }
+    TVXEventLogAccess& eventLog() { return mEventLogAccess; }
+    TVXIconsAccess& icons() { return mIconsAccess; }
+    const TVXIconsAccess& icons() const { return mIconsAccess; }
+    TVXRecentListsAccess& recentLists() { return mRecentListsAccess; }
+    const TVXRecentListsAccess& recentLists() const { return mRecentListsAccess; }
+    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
+
     // --- state -------------------------------------------------------------
-    TVXStoreCaches& caches() override { return *this; }
-    const TVXStoreCaches& caches() const override { return *this; }
     bool isDataReloading() const override { return mIsDataReloaded.load(); }
     QString connectedServerAddress() const;
     QString connectingPortAddress() const;
@@ -116,12 +121,11 @@ public:
     void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
     TVXResult checkMasterPassword(const QString& typed);
-    QString checkForMasterPasswordMatch() override; // null on failure
+    QString checkForMasterPasswordMatch(); // null on failure
     static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
     void createDefaultSchema();
-    void setupDataBase() {}
     // Calls towards the application, performed on the main thread.
     void finishReloadingData();
     void stopConnectionModelWindow();
@@ -202,18 +206,8 @@ public:
                                        const QString& account);
     TVXResult removePasswordInUserTable();
     static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group); // kind 0 records, 1 types
-    TVXResult setGroupOverridesPermissionsForUsersInGroup(const BMGroup&) { return kTVXDone; }
-    TVXResult revokeGroupOverridesPermissionsForUser(const TVXUser_Admin&, const BMGroup&) { return kTVXDone; }
     static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
-
-    // --- master password change (TVXDataBase_MasterPassword.cpp) ---------------
-    void saveMasterPasswordForAdmin(const QString& newPassword) override;
-    void setChangeMasterPassword(bool changed) override { mIsMasterPasswordChanged.store(changed); }
-    bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }
-    // The stored password is the DBPASSWORD row. Clears the load-completion
-    // flag while it runs (the progress panel polls it).
-    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword) override;
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
@@ -284,11 +278,7 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
-    // After a lock wait ran out: whether a master-password change not yet
-    // committed holds the row (it writes the new one first).
-    bool masterPasswordChangeUnderWay(sql::Connection& connection);
-    QString mPendingMasterPassword;
-    std::atomic<bool> mIsMasterPasswordChanged{false};
+    friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;
 
@@ -312,8 +302,21 @@ private:
     // Statements prepared once per connection, under the guard (prepareForBatch).
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
 
+    // The concerns, in the order they are made: each keeps references to
+    // those before it and to the session (this), used only after construction.
+    TVXStoreCaches mCaches;
+    TVXRecentListsAccess mRecentListsAccess;
+    TVXPreferences mPreferences;
+    TVXPasswordHint mPasswordHint;
+    TVXPersonalAccess mPersonalAccess;
+    TVXAccountAdminAccess mAccountAdminAccess;
+    TVXAttachmentStoreAccess mAttachmentAccess;
+    TVXEventLogAccess mEventLogAccess;
+    TVXIconsAccess mIconsAccess;
+    TVXMasterPasswordStore mMasterPassword;
+
 public:
-    // --- writes behind the window (TVXDataBase_RecordViews.cpp; store/WriteBehind.h)
+    // --- writes behind the window (writers/TVXDataBase_RecordViews.cpp; writers/WriteBehind.h)
     void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
     TVXWriteBehind& writeBehind() { return *mWriteBehind; }
     void sendBehindWindow(std::function<void()> write) override { mWriteBehind->post(std::move(write)); }

@@ -90,7 +90,7 @@ public:
                            TVXRecordWriter* writer = nullptr);
     // Over one store that has all three parts.
     template <class Store>
-    BMDetailsView(QWidget* parent, Store* store) : BMDetailsView(parent, store, store, store)
+    BMDetailsView(QWidget* parent, Store* store) : BMDetailsView(parent, &store->caches(), &store->icons(), store)
     {
     }
     ~BMDetailsView() override;

@@ -49,7 +49,7 @@ public:
     // Over one store that has all four parts.
     template <class Store>
     BMCategoryEditWindowController(Store& store, BMCustomSettingsController& sheets, QObject* parent = nullptr)
-        : BMCategoryEditWindowController(store, store, store, store, sheets, parent)
+        : BMCategoryEditWindowController(store.caches(), store.icons(), store, store.personal(), sheets, parent)
     {
     }
     ~BMCategoryEditWindowController() override;

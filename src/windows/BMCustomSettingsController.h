@@ -28,7 +28,7 @@ public:
     // Over one store that has all three parts.
     template <class Store>
     explicit BMCustomSettingsController(Store& store, QObject* parent = nullptr)
-        : BMCustomSettingsController(store, store, store, parent)
+        : BMCustomSettingsController(store.caches(), store.icons(), store, parent)
     {
     }
     ~BMCustomSettingsController() override;

@@ -83,7 +83,7 @@ public:
     // Over one store that has all four parts.
     template <class Store>
     explicit BMDetailsWindowController(Store& store, QObject* parent = nullptr)
-        : BMDetailsWindowController(store, store, store, store, parent)
+        : BMDetailsWindowController(store.caches(), store.icons(), store, store.eventLog(), parent)
     {
     }
     ~BMDetailsWindowController() override;

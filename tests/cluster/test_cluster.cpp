@@ -107,18 +107,18 @@ TEST_F(Cluster, AccountDetailsAreTheSameOnEveryNode)
     nina->setMPassword("nina-pw");
     nina->setMFullName("Nina Neu");
     nina->setMEmail("nina@example.org");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
     const QString details = QStringLiteral(
         "SELECT CONCAT_WS('|', Full_name, Email) FROM mysql.user_info WHERE User='nina'");
     for (int node = 1; node <= 3; ++node)
         EXPECT_EQ(nodeValue(node, details), "Nina Neu|nina@example.org") << "node " << node;
 
     nina->setMFullName("Nina Alt");
-    ASSERT_EQ(admin.replaceUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().replaceUser(*nina), kTVXDone);
     for (int node = 1; node <= 3; ++node)
         EXPECT_EQ(nodeValue(node, details), "Nina Alt|nina@example.org") << "node " << node;
 
-    ASSERT_EQ(admin.deleteUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().deleteUser(*nina), kTVXDone);
     for (int node = 1; node <= 3; ++node)
         EXPECT_EQ(nodeValue(node, "SELECT COUNT(*) FROM mysql.user_info WHERE User='nina'"), "0") << "node " << node;
 }
@@ -147,11 +147,11 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
     const QString id = record->mRecordUID();
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(bob.mRecords().contains(id));
+    ASSERT_TRUE(bob.caches().mRecords().contains(id));
     // Each client stores once alone: a log that cannot be written shows here, not as thousands of failures.
     for (TVXDataBase* db : {&alice, &bob}) {
         ASSERT_EQ(db->reloadDatabase(), kTVXDone);
-        const auto mine = db->mRecords().value(id);
+        const auto mine = db->caches().mRecords().value(id);
         mine->setMValue1(db == &alice ? QStringLiteral("alone-0") : QStringLiteral("alone-1"));
         ASSERT_EQ(db->replaceRecord(mine), kTVXDone);
     }
@@ -167,7 +167,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
     std::atomic<int> failedReloads{0};
     const auto writer = [&](TVXDataBase& db, int who) {
         return [&, who] {
-            auto mine = db.mRecords().value(id);
+            auto mine = db.caches().mRecords().value(id);
             QString basedOn = mine->valueAtIndex(0);
             for (int i = 0; i < writesPerClient; ++i) {
                 const QString value = QStringLiteral("%1-%2").arg(who).arg(i);
@@ -181,11 +181,11 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
                     basedOn = value;
                     continue;
                 }
-                if (db.reloadDatabase() != kTVXDone || !db.mRecords().contains(id)) {
+                if (db.reloadDatabase() != kTVXDone || !db.caches().mRecords().contains(id)) {
                     ++failedReloads;
                     return;
                 }
-                mine = db.mRecords().value(id);
+                mine = db.caches().mRecords().value(id);
                 basedOn = mine->valueAtIndex(0);
             }
         };
@@ -250,7 +250,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
     // What the record holds at the end is the last change stored.
     TVXDataBase reader;
     ASSERT_EQ(logInOn(reader, 3, kUserName, kUserPassword), kTVXDone);
-    const QString final = reader.mRecords().value(id)->valueAtIndex(0);
+    const QString final = reader.caches().mRecords().value(id)->valueAtIndex(0);
     EXPECT_TRUE(final == QLatin1String("start") ? storedChanges == 0 : replacedBy.contains(final));
     EXPECT_FALSE(std::any_of(replacedBy.cbegin(), replacedBy.cend(), [&](const QString& v) { return v == final; }))
         << final.toStdString() << " was replaced, yet is what the record holds";
@@ -347,9 +347,9 @@ TEST_F(Cluster, IconsAddedFromTwoNodesGetNumbersAndPicturesOfTheirOwn)
             for (int i = 0; i < 20; ++i) {
                 QImage picture(10 + i, 10 + who, QImage::Format_ARGB32);
                 picture.fill(qRgb(who * 120, i * 12, 200));
-                const QByteArray png = TVXDataBase::iconPNGForPicture(picture);
+                const QByteArray png = TVXIconsAccess::iconPNGForPicture(picture);
                 int number = 0;
-                const TVXResult code = db.insertCustomIconWithIndex(&number, png);
+                const TVXResult code = db.icons().insertCustomIconWithIndex(&number, png);
                 std::lock_guard lock(mutex);
                 if (code != kTVXDone)
                     failed = true;
@@ -381,7 +381,7 @@ TEST_F(Cluster, AReloadOnOneNodeSeesAWriteJustMadeOnAnother)
         auto record = newRecord(alice, {QStringLiteral("new %1").arg(i)});
         ASSERT_EQ(alice.addRecord(record), kTVXDone);
         ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-        if (!bob.mRecords().contains(record->mRecordUID()))
+        if (!bob.caches().mRecords().contains(record->mRecordUID()))
             ++missed;
     }
     EXPECT_EQ(missed, 0);
@@ -404,10 +404,10 @@ TEST_F(Cluster, AClientWhoseNodeIsKilledLogsInOnAnotherAndFindsItsRecords)
         // The server lost inside each write: the lost connection, told once.
         LostNotices notices;
         EXPECT_EQ(client.addRecord(newRecord(client, {"after the crash"})), kTVXClientError);
-        const auto kept = client.mRecords().value(stored.first());
+        const auto kept = client.caches().mRecords().value(stored.first());
         kept->setMValue1(QStringLiteral("changed after the crash"));
         EXPECT_EQ(client.replaceRecord(kept), kTVXClientError);
-        EXPECT_EQ(client.deleteRecord(client.mRecords().value(stored.last())), kTVXClientError);
+        EXPECT_EQ(client.deleteRecord(client.caches().mRecords().value(stored.last())), kTVXClientError);
         EXPECT_EQ(notices.count, 1);
         EXPECT_TRUE(client.isConnectionLostHandlerOn());
     }
@@ -416,7 +416,7 @@ TEST_F(Cluster, AClientWhoseNodeIsKilledLogsInOnAnotherAndFindsItsRecords)
     TVXDataBase again;
     ASSERT_EQ(logInOn(again, 1, kUserName, kUserPassword), kTVXDone);
     for (const QString& id : stored)
-        EXPECT_TRUE(again.mRecords().contains(id)) << id.toStdString();
+        EXPECT_TRUE(again.caches().mRecords().contains(id)) << id.toStdString();
 
     // Back in the cluster, the node catches up on what it missed.
     ASSERT_NO_FATAL_FAILURE(ensureWholeCluster());

@@ -64,40 +64,40 @@ TEST_F(AccountOps, AnAdministratorIsNotAnAllPrivilegesAccount)
     TVXDataBase again;
     EXPECT_EQ(again.startConnectionToServer(loginRequest("boss", "boss-pw")), kTVXDone);
     EXPECT_FALSE(again.hasAdminUserPrivileges("boss"));
-    EXPECT_TRUE(admin.mGroups().contains(adminID)); // its personal group
+    EXPECT_TRUE(admin.caches().mGroups().contains(adminID)); // its personal group
 }
 
 TEST_F(AccountOps, ANewAccountLogsInAndSeesItsGroups)
 {
     const auto nina = newAccount("nina", "nina's \"pw\"");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
-    EXPECT_TRUE(admin.isUserExistsInTolvanex("nina"));
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
+    EXPECT_TRUE(admin.accountAdmin().isUserExistsInTolvanex("nina"));
 
     TVXDataBase client;
     ASSERT_EQ(logInAndLoad(client, "nina", "nina's \"pw\""), kTVXDone);
-    const TVXUser& me = *client.mCurrentUser();
+    const TVXUser& me = *client.caches().mCurrentUser();
     EXPECT_EQ(me.mUserID(), nina->mUserID());
     EXPECT_EQ(me.mRecordPermissionsBit(), 7);
     EXPECT_EQ(me.mDataPermissionsBit(), 9);
     EXPECT_EQ(me.mUsersGroupArray(), QStringList{G1});
-    QStringList groups = client.mGroups().keys();
+    QStringList groups = client.caches().mGroups().keys();
     groups.sort();
     QStringList expected{G1, nina->mUserID()};
     expected.sort();
     EXPECT_EQ(groups, expected);
-    EXPECT_EQ(client.mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina");
+    EXPECT_EQ(client.caches().mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina");
     EXPECT_EQ(me.mDetailPanelWidth(), 290); // its preference row
     EXPECT_EQ(rootQueryValue("SELECT Full_name FROM mysql.user_info WHERE User='nina'"), "Nina Neu");
 
     // The administrator's list shows it; a second administrator is marked as one.
     addAccount("deputy", "pw", true);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    admin.readUserTableIfErrorReturnCode(&code);
-    ASSERT_TRUE(admin.mUsers().contains(nina->mUserID()));
-    EXPECT_FALSE(admin.mUsers().value(nina->mUserID())->isAdministrator());
-    EXPECT_EQ(admin.mUsers().value(nina->mUserID())->mEmail(), "nina@example.org");
+    admin.accountAdmin().readUserTableIfErrorReturnCode(&code);
+    ASSERT_TRUE(admin.caches().mUsers().contains(nina->mUserID()));
+    EXPECT_FALSE(admin.caches().mUsers().value(nina->mUserID())->isAdministrator());
+    EXPECT_EQ(admin.caches().mUsers().value(nina->mUserID())->mEmail(), "nina@example.org");
     bool deputyIsAdmin = false;
-    for (const auto& user : admin.mUsers())
+    for (const auto& user : admin.caches().mUsers())
         if (user->mUsername() == "deputy")
             deputyIsAdmin = user->isAdministrator();
     EXPECT_TRUE(deputyIsAdmin);
@@ -106,7 +106,7 @@ TEST_F(AccountOps, ANewAccountLogsInAndSeesItsGroups)
 TEST_F(AccountOps, ReplaceRenamesAndChangesEverything)
 {
     const auto nina = newAccount("nina", "old-pw");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
 
     nina->setMUsername("nina2");
     nina->setMPassword("new-pw");
@@ -114,21 +114,21 @@ TEST_F(AccountOps, ReplaceRenamesAndChangesEverything)
     nina->setMIsAccountDisabled(false);
     nina->setMUsersGroupArray({G2});
     nina->setMFullName("Nina Zwei");
-    ASSERT_EQ(admin.replaceUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().replaceUser(*nina), kTVXDone);
 
     TVXDataBase client;
     EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "old-pw")), kTVXAccessDenied);
     EXPECT_EQ(client.startConnectionToServer(loginRequest("nina2", "old-pw")), kTVXAccessDenied);
     ASSERT_EQ(logInAndLoad(client, "nina2", "new-pw"), kTVXDone);
-    EXPECT_EQ(client.mCurrentUser()->mRecordPermissionsBit(), 1);
-    EXPECT_EQ(client.mCurrentUser()->mUsersGroupArray(), QStringList{G2});
-    EXPECT_EQ(client.mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina2");
+    EXPECT_EQ(client.caches().mCurrentUser()->mRecordPermissionsBit(), 1);
+    EXPECT_EQ(client.caches().mCurrentUser()->mUsersGroupArray(), QStringList{G2});
+    EXPECT_EQ(client.caches().mGroups().value(nina->mUserID())->mGroupName(), "Personal-nina2");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(Full_name) FROM mysql.user_info WHERE User LIKE 'nina%'"),
               "Nina Zwei");
 
     // An empty password keeps the one the account has.
     nina->setMPassword(QString());
-    ASSERT_EQ(admin.replaceUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().replaceUser(*nina), kTVXDone);
     TVXDataBase again;
     EXPECT_EQ(again.startConnectionToServer(loginRequest("nina2", "new-pw")), kTVXDone);
 }
@@ -136,8 +136,8 @@ TEST_F(AccountOps, ReplaceRenamesAndChangesEverything)
 TEST_F(AccountOps, DeletedAccountsCanNoLongerLogIn)
 {
     const auto nina = newAccount("nina", "pw");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
-    ASSERT_EQ(admin.deleteUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().deleteUser(*nina), kTVXDone);
     TVXDataBase client;
     EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "pw")), kTVXAccessDenied);
     EXPECT_EQ(serverAccounts("nina"), 0);
@@ -151,15 +151,15 @@ TEST_F(AccountOps, DeletedAccountsCanNoLongerLogIn)
               "0");
 
     // A stale copy: the account is gone already.
-    EXPECT_EQ(admin.deleteUser(*nina), kTVXReloadFirst);
-    EXPECT_EQ(admin.replaceUser(*nina), kTVXReloadFirst);
+    EXPECT_EQ(admin.accountAdmin().deleteUser(*nina), kTVXReloadFirst);
+    EXPECT_EQ(admin.accountAdmin().replaceUser(*nina), kTVXReloadFirst);
 }
 
 TEST_F(AccountOps, NamesThatCouldChangeAStatementAreRefused)
 {
     for (const QString& name : QStringList{"bad name", "x'; DROP USER root; --", "o'brien", "a%", QString(17, 'a'), QString()}) {
         const auto user = newAccount(name, "pw");
-        EXPECT_EQ(admin.addUser(*user), kTVXStatementFailed) << name.toStdString();
+        EXPECT_EQ(admin.accountAdmin().addUser(*user), kTVXStatementFailed) << name.toStdString();
     }
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE"), "2"); // alice and boss
     EXPECT_EQ(serverAccounts("root"), 4);
@@ -170,7 +170,7 @@ TEST_F(AccountOps, RowsThatFailUndoTheServerAccount)
     rootExec("CREATE TRIGGER tolvanexdb.refuse_user BEFORE INSERT ON tolvanexdb.APPPREFTABLE FOR EACH ROW "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
     const auto nina = newAccount("nina", "pw");
-    EXPECT_NE(admin.addUser(*nina), kTVXDone);
+    EXPECT_NE(admin.accountAdmin().addUser(*nina), kTVXDone);
     EXPECT_EQ(serverAccounts("nina"), 0);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "0");
 }
@@ -178,7 +178,7 @@ TEST_F(AccountOps, RowsThatFailUndoTheServerAccount)
 TEST_F(AccountOps, AnOrdinaryAccountIsRefusedWhatItsWorkThroughTheClientNeverNeeds)
 {
     const auto nina = newAccount("nina", "pw");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
     // The account's own credentials, straight to the server.
     TVXDataBase connector;
     const auto own = connector.connectToSServer(QStringLiteral("tcp://127.0.0.1:%1").arg(port()), "nina", "pw", caFile());
@@ -226,10 +226,10 @@ TEST_F(AccountOps, AnOrdinaryAccountIsRefusedWhatItsWorkThroughTheClientNeverNee
 TEST_F(AccountOps, ASignedInUserDeletesItself)
 {
     const auto nina = newAccount("nina", "pw");
-    ASSERT_EQ(admin.addUser(*nina), kTVXDone);
+    ASSERT_EQ(admin.accountAdmin().addUser(*nina), kTVXDone);
     TVXDataBase client;
     ASSERT_EQ(logInAndLoad(client, "nina", "pw"), kTVXDone);
-    EXPECT_EQ(client.deleteUser(*client.mCurrentUser()), kTVXDone);
+    EXPECT_EQ(client.accountAdmin().deleteUser(*client.caches().mCurrentUser()), kTVXDone);
 
     TVXDataBase again;
     EXPECT_EQ(again.startConnectionToServer(loginRequest("nina", "pw")), kTVXAccessDenied);

@@ -265,14 +265,14 @@ TEST_F(AccountSecurity, APasswordCopyWrittenBySomeoneElseNeverUnlocks)
                  .arg(QString::fromLatin1(cipher.encryptDataString("chosen-by-bob").toHex()), aliceID));
     TVXDataBase client;
     ASSERT_EQ(logInAndLoad(client), kTVXDone);
-    const TVXUser& alice = *client.mCurrentUser();
-    EXPECT_FALSE(client.validatePasswordForUser(alice, "chosen-by-bob"));
-    EXPECT_TRUE(client.validatePasswordForUser(alice, kUserPassword));
+    const TVXUser& alice = *client.caches().mCurrentUser();
+    EXPECT_FALSE(client.passwordHint().validatePasswordForUser(alice, "chosen-by-bob"));
+    EXPECT_TRUE(client.passwordHint().validatePasswordForUser(alice, kUserPassword));
 
     // An emptied copy leaves the lock on.
     rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET PASSWORD='' WHERE USERID='%1'").arg(aliceID));
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
-    EXPECT_TRUE(TVXPasswordHint::isPasswordEnableForUser(*again.mCurrentUser()));
-    EXPECT_TRUE(again.validatePasswordForUser(*again.mCurrentUser(), kUserPassword));
+    EXPECT_TRUE(TVXPasswordHint::isPasswordEnableForUser(*again.caches().mCurrentUser()));
+    EXPECT_TRUE(again.passwordHint().validatePasswordForUser(*again.caches().mCurrentUser(), kUserPassword));
 }

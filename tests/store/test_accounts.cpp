@@ -33,20 +33,20 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
 
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    QStringList ids = alice.mUsers().keys();
+    QStringList ids = alice.caches().mUsers().keys();
     ids.sort();
     QStringList expected{bobID, underscoreID};
     expected.sort();
     EXPECT_EQ(ids, expected);
 
-    const auto bob = alice.mUsers().value(bobID);
+    const auto bob = alice.caches().mUsers().value(bobID);
     EXPECT_EQ(bob->mUsername(), "bob");
     // An ordinary user's load holds no other account's password, not even enciphered.
     EXPECT_TRUE(bob->mPassword().isEmpty());
     EXPECT_TRUE(bob->mStoredPassword().isEmpty());
     EXPECT_FALSE(bob->hasPassword()); // not even whether it has one
-    EXPECT_TRUE(alice.passwordOfAccount(*bob).isEmpty());
-    for (const auto& user : alice.mUsers())
+    EXPECT_TRUE(alice.accountAdmin().passwordOfAccount(*bob).isEmpty());
+    for (const auto& user : alice.caches().mUsers())
         EXPECT_TRUE(user->mPassword().isEmpty() && user->mStoredPassword().isEmpty()) << user->mUsername().toStdString();
     EXPECT_EQ(bob->mFullName(), "Bob Builder");
     EXPECT_EQ(bob->mDescription(), "Site lead");
@@ -60,38 +60,38 @@ TEST_F(Accounts, ListingShowsEveryOtherAccountWithItsDetails)
     addAccount("boss", "boss-pw", true);
     TVXDataBase boss;
     ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
-    const auto bobForBoss = boss.mUsers().value(bobID);
+    const auto bobForBoss = boss.caches().mUsers().value(bobID);
     ASSERT_TRUE(bobForBoss);
     EXPECT_TRUE(bobForBoss->mPassword().isEmpty());
-    EXPECT_EQ(boss.passwordOfAccount(*bobForBoss), "bob-pw");
+    EXPECT_EQ(boss.accountAdmin().passwordOfAccount(*bobForBoss), "bob-pw");
 
     // "b_b" would match "bob" under LIKE; equal names only.
-    const auto other = alice.mUsers().value(underscoreID);
+    const auto other = alice.caches().mUsers().value(underscoreID);
     EXPECT_EQ(other->mFullName(), "");
     EXPECT_EQ(other->mEmail(), "");
 
     // A re-read finds an account added since the load; a store without a
     // connection knows of no account and reads nothing.
     const QString carolID = addUser("carol", "carol-pw");
-    EXPECT_TRUE(alice.isUserExistsInTolvanex("carol"));
-    alice.reloadAccounts();
-    EXPECT_TRUE(alice.mUsers().contains(carolID));
+    EXPECT_TRUE(alice.accountAdmin().isUserExistsInTolvanex("carol"));
+    alice.accountAdmin().reloadAccounts();
+    EXPECT_TRUE(alice.caches().mUsers().contains(carolID));
     TVXDataBase offline;
-    EXPECT_FALSE(offline.isUserExistsInTolvanex("bob"));
-    offline.reloadAccounts();
+    EXPECT_FALSE(offline.accountAdmin().isUserExistsInTolvanex("bob"));
+    offline.accountAdmin().reloadAccounts();
     TVXResult code = kTVXDone;
-    EXPECT_THROW(offline.readUserTableIfErrorReturnCode(&code), sql::SQLException); // the load's catch takes it
-    EXPECT_TRUE(offline.mUsers().isEmpty());
+    EXPECT_THROW(offline.accountAdmin().readUserTableIfErrorReturnCode(&code), sql::SQLException); // the load's catch takes it
+    EXPECT_TRUE(offline.caches().mUsers().isEmpty());
 }
 
 TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    auto& user = *alice.mCurrentUser();
+    auto& user = *alice.caches().mCurrentUser();
     user.setMColoumInfo(0x2407);
     user.setMColoumWidthArray(QList<int>(14, 100));
-    EXPECT_EQ(alice.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
+    EXPECT_EQ(alice.preferences().setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
     const QString row = rootQueryValue(QStringLiteral(
         "SELECT CONCAT_WS(',', COLUMN1, COLUMN2, COLUMN3, COLUMN4, COLUMN5, COLUMN6, COLUMN7, COLUMN8, COLUMN9, "
         "COLUMN10, COLUMN11, COLUMN12, COLUMN13, COLUMN14) FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='00000000000000C1'"));
@@ -100,43 +100,43 @@ TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
     rootExec(QStringLiteral("REPLACE INTO tolvanexdb.COLUMNINFOTABLE VALUES ('%1', '000000000000FFFF', "
                             "65626, 90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 65537)")
                  .arg(aliceID));
-    EXPECT_EQ(alice.readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_EQ(alice.preferences().readColoumWidthInfoForType(QString()), kTVXDone);
     EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
     EXPECT_EQ(user.mColoumWidthArray().value(0), 90);
     EXPECT_EQ(user.mColoumWidthArray().value(1), 90);
     EXPECT_EQ(user.mColoumWidthArray().value(13), 1);
 
     // No row: the settings stay as they are.
-    EXPECT_EQ(alice.readColoumWidthInfoForType("00000000000000C9"), kTVXDone);
+    EXPECT_EQ(alice.preferences().readColoumWidthInfoForType("00000000000000C9"), kTVXDone);
     EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
 
     user.setMColoumWidthArray({100, 100});
-    EXPECT_EQ(alice.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXStatementFailed);
+    EXPECT_EQ(alice.preferences().setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXStatementFailed);
 
     // Resizing a column in the all-types view stores the all-types row.
     user.setMColoumInfo(0x1);
-    EXPECT_EQ(alice.setColumnWidthDetails(QList<int>(14, 77), 0), kTVXDone);
+    EXPECT_EQ(alice.preferences().setColumnWidthDetails(QList<int>(14, 77), 0), kTVXDone);
     EXPECT_EQ(rootQueryValue("SELECT COLUMN3 FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='000000000000FFFF'"),
               QString::number(65536 + 77));
 
     // Without a connection no setting is read or stored, and none crashes.
     TVXDataBase offline;
-    TVXUser& offlineUser = *offline.mCurrentUser();
+    TVXUser& offlineUser = *offline.caches().mCurrentUser();
     offlineUser.setMColoumWidthArray(QList<int>(14, 100));
-    EXPECT_NE(offline.readColoumWidthInfoForType(QString()), kTVXDone);
-    EXPECT_NE(offline.setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
+    EXPECT_NE(offline.preferences().readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_NE(offline.preferences().setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXDone);
     TVXResult code = kTVXDone;
-    offline.saveBasicPreferencesForUser(offlineUser, &code);
+    offline.preferences().saveBasicPreferencesForUser(offlineUser, &code);
     EXPECT_NE(code, kTVXDone);
     code = kTVXDone;
-    offline.saveOptionPanelPreferencesForUser(offlineUser, &code);
+    offline.preferences().saveOptionPanelPreferencesForUser(offlineUser, &code);
     EXPECT_NE(code, kTVXDone);
     code = kTVXDone;
-    offline.initUserPreferencesForUser("U1", "carol", &code);
+    offline.preferences().initUserPreferencesForUser("U1", "carol", &code);
     EXPECT_NE(code, kTVXDone);
-    EXPECT_THROW(offline.readUserPreferenceForTableForUser(offlineUser, &code), sql::SQLException); // the load's
+    EXPECT_THROW(offline.preferences().readUserPreferenceForTableForUser(offlineUser, &code), sql::SQLException); // the load's
     code = kTVXDone;
-    offline.saveHintPreferencs(offlineUser, &code);
+    offline.passwordHint().saveHintPreferencs(offlineUser, &code);
     EXPECT_NE(code, kTVXDone);
 }
 

@@ -55,7 +55,7 @@ protected:
         row.values = {"older"};
         row.hasAttachment = true;
         seed->record(row);
-        const auto cipher = TVXDataBase::encryptFile(writeFile(recordID, contents), passKey);
+        const auto cipher = TVXAttachmentStoreAccess::encryptFile(writeFile(recordID, contents), passKey);
         ASSERT_TRUE(cipher.has_value());
         seed->attachment(recordID, "older.txt", storedKey, *cipher);
     }
@@ -88,9 +88,9 @@ TEST_F(AttachmentLength, FilesOfAnyLengthComeBackExactOnEveryPath)
         EXPECT_EQ(keyAsOlderClientsRead(bob, id), passKey);
 
         TVXResult code = resultOfNumber(-1); // not set by the call
-        EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), file);
+        EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), file);
         EXPECT_EQ(code, kTVXDone);
-        EXPECT_EQ(alice.extractAttachmentData(id, &code), file); // length from the row
+        EXPECT_EQ(alice.attachments().extractAttachmentData(id, &code), file); // length from the row
         EXPECT_EQ(code, kTVXDone);
     }
 
@@ -99,15 +99,15 @@ TEST_F(AttachmentLength, FilesOfAnyLengthComeBackExactOnEveryPath)
     for (const Case& c : cases) {
         SCOPED_TRACE(c.size);
         std::shared_ptr<TVXRecord> seen;
-        for (const auto& record : bob.mRecords())
+        for (const auto& record : bob.caches().mRecords())
             if (record->mValue1() == QStringLiteral("f%1").arg(c.size))
                 seen = record;
         ASSERT_NE(seen, nullptr);
         EXPECT_EQ(seen->mAttachmentPassKey().size(), 16); // the pass key alone
         EXPECT_EQ(seen->mAttachmentLength(), c.size);
         TVXResult code = resultOfNumber(-1); // not set by the call
-        EXPECT_EQ(bob.extractAttachmentDataForRecord(*seen, &code), fileBytes(c.size, c.zeros));
-        const QString path = bob.extractAttachmentToTemporaryFile(*seen, &code);
+        EXPECT_EQ(bob.attachments().extractAttachmentDataForRecord(*seen, &code), fileBytes(c.size, c.zeros));
+        const QString path = bob.attachments().extractAttachmentToTemporaryFile(*seen, &code);
         ASSERT_EQ(code, kTVXDone);
         QFile extracted(path);
         ASSERT_TRUE(extracted.open(QIODevice::ReadOnly));
@@ -130,7 +130,7 @@ TEST_F(AttachmentLength, StoringAgainCopyingAndReencipheringKeepTheLength)
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
     EXPECT_EQ(record->mAttachmentLength(), 1000);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), fileBytes(1000));
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), fileBytes(1000));
 
     // Renaming re-enciphers name and key: the length stays in the key.
     const QString keyCipher = storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id);
@@ -151,7 +151,7 @@ TEST_F(AttachmentLength, StoringAgainCopyingAndReencipheringKeepTheLength)
     alice.copyAttachmentRow(*record, *copy, &code);
     ASSERT_EQ(code, kTVXDone);
     EXPECT_EQ(copy->mAttachmentLength(), 1000);
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*copy, &code), fileBytes(1000));
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*copy, &code), fileBytes(1000));
 
     // Removing the attachment forgets the length with the pass key.
     ASSERT_EQ(alice.removeAttachment(copy), kTVXDone);
@@ -174,18 +174,18 @@ TEST_F(AttachmentLength, RowsOfOlderClientsStillReadWithTheirPadding)
     const QByteArray padded = fileBytes(25) + QByteArray(23, '\0');
     for (const QString& id : {kOlder, kNotDigits, kWrongLength}) {
         SCOPED_TRACE(id.toStdString());
-        const auto record = alice.mRecords().value(id);
+        const auto record = alice.caches().mRecords().value(id);
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->mAttachmentPassKey(), kPassKey);
         EXPECT_EQ(record->mAttachmentLength(), id == kWrongLength ? 5 : -1);
         TVXResult code = resultOfNumber(-1); // not set by the call
-        EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), padded);
-        EXPECT_EQ(alice.extractAttachmentData(id, &code), padded);
+        EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), padded);
+        EXPECT_EQ(alice.attachments().extractAttachmentData(id, &code), padded);
         EXPECT_EQ(code, kTVXDone);
     }
 
     // Re-enciphering a row without length writes the pass key alone, as before.
-    const auto older = alice.mRecords().value(kOlder);
+    const auto older = alice.caches().mRecords().value(kOlder);
     older->setMAttachmentState(kAttachmentStateReencipher);
     ASSERT_EQ(alice.replaceRecord(older), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", kOlder), cipherOf(kPassKey));
@@ -195,7 +195,7 @@ TEST_F(AttachmentLength, RowsOfOlderClientsStillReadWithTheirPadding)
     older->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(alice.replaceRecord(older), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*older, &code), fileBytes(25));
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*older, &code), fileBytes(25));
 }
 
 TEST_F(AttachmentLength, SurvivesAChangeOfMasterPassword)
@@ -207,7 +207,7 @@ TEST_F(AttachmentLength, SurvivesAChangeOfMasterPassword)
     const QString id = record->mRecordUID();
     const QString passKey = record->mAttachmentPassKey();
 
-    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    ASSERT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
     StoreSeed rekeyed(kNewMaster);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id),
               hex(rekeyed.cipher(keyWithLength(passKey, 25))));
@@ -215,22 +215,22 @@ TEST_F(AttachmentLength, SurvivesAChangeOfMasterPassword)
 
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kUserPassword, kNewMaster), kTVXDone);
-    const auto seen = fresh.mRecords().value(id);
+    const auto seen = fresh.caches().mRecords().value(id);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->mAttachmentPassKey(), passKey);
     EXPECT_EQ(seen->mAttachmentLength(), 25);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(fresh.extractAttachmentDataForRecord(*seen, &code), fileBytes(25));
+    EXPECT_EQ(fresh.attachments().extractAttachmentDataForRecord(*seen, &code), fileBytes(25));
 
     // Without a master password the key is stored as its plain bytes, length and all.
-    ASSERT_EQ(fresh.reEncyptAllDatabaseInformation(QString()), kTVXDone);
+    ASSERT_EQ(fresh.masterPasswordChange().reEncyptAllDatabaseInformation(QString()), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id),
               hex(keyWithLength(passKey, 25).toUtf8()));
     EXPECT_EQ(keyAsOlderClientsRead(fresh, id), passKey);
-    ASSERT_EQ(fresh.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    ASSERT_EQ(fresh.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again, kUserName, kUserPassword, kNewMaster), kTVXDone);
-    EXPECT_EQ(again.extractAttachmentData(id, &code), fileBytes(25));
+    EXPECT_EQ(again.attachments().extractAttachmentData(id, &code), fileBytes(25));
 }
 
 TEST_F(AttachmentLength, PersonalRecordsKeepItWhenReenciphered)
@@ -238,22 +238,22 @@ TEST_F(AttachmentLength, PersonalRecordsKeepItWhenReenciphered)
     seed->group(aliceID, "Personal-alice", 7, true);
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     auto record = attached("mine", fileBytes(25));
-    record->setMGroup(alice.mGroups().value(aliceID));
+    record->setMGroup(alice.caches().mGroups().value(aliceID));
     ASSERT_NE(record->mGroup(), nullptr);
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
     const QString passKey = record->mAttachmentPassKey();
 
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
+    const auto records = alice.personal().readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 1);
     EXPECT_EQ(records[0]->mAttachmentPassKey(), passKey);
     EXPECT_EQ(records[0]->mAttachmentLength(), 25);
 
     alice.createEncrypter(kNewMaster);
-    ASSERT_EQ(alice.reEncryptPersonalRecords(records), kTVXDone);
+    ASSERT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
     StoreSeed rekeyed(kNewMaster);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", record->mRecordUID()),
               hex(rekeyed.cipher(keyWithLength(passKey, 25))));
-    EXPECT_EQ(alice.extractAttachmentData(record->mRecordUID(), &code), fileBytes(25));
+    EXPECT_EQ(alice.attachments().extractAttachmentData(record->mRecordUID(), &code), fileBytes(25));
 }

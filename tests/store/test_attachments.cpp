@@ -57,17 +57,17 @@ TEST_F(Attachment, ContentsRoundTripBetweenClientsUnderTheirPassKey)
 
     const QByteArray expected = file;
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), expected);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), expected);
     EXPECT_EQ(code, kTVXDone);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto seen = bob.mRecords().value(id);
+    const auto seen = bob.caches().mRecords().value(id);
     ASSERT_NE(seen, nullptr);
     EXPECT_TRUE(seen->mHasAttachment());
     EXPECT_EQ(seen->mAttachmentName(), "Vertrag ✓.bin");
     EXPECT_EQ(seen->mAttachmentPassKey(), passKey);
-    EXPECT_EQ(bob.extractAttachmentDataForRecord(*seen, &code), expected);
-    EXPECT_EQ(bob.extractAttachmentData(id, &code), expected); // pass key from the row
+    EXPECT_EQ(bob.attachments().extractAttachmentDataForRecord(*seen, &code), expected);
+    EXPECT_EQ(bob.attachments().extractAttachmentData(id, &code), expected); // pass key from the row
     EXPECT_EQ(code, kTVXDone);
 
     // Storing the file again draws a new pass key; a whole number of blocks comes back exact.
@@ -76,13 +76,13 @@ TEST_F(Attachment, ContentsRoundTripBetweenClientsUnderTheirPassKey)
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
     EXPECT_NE(record->mAttachmentPassKey(), passKey);
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), blocks);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), blocks);
 
     // An empty file is stored as no bytes and comes back empty.
     record->setMAttachmentPath(writeFile("empty.bin", QByteArray()));
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), QByteArray());
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), QByteArray());
     EXPECT_EQ(code, kTVXDone);
 }
 
@@ -105,13 +105,13 @@ TEST_F(Attachment, SeveralAreExtractedWithOneStatementEachUnderItsOwnPassKey)
     ASSERT_EQ(alice.addRecord(plain), kTVXDone);
 
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto contents = bob.extractAttachmentsData({ids[2], plain->mRecordUID(), ids[0], ids[1]}, &code);
+    const auto contents = bob.attachments().extractAttachmentsData({ids[2], plain->mRecordUID(), ids[0], ids[1]}, &code);
     ASSERT_TRUE(contents.has_value());
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(contents->size(), 3); // the record without row is left out
     for (int n = 0; n < 3; ++n)
         EXPECT_EQ(contents->value(ids[n]), files[n]) << n; // cut to each file's length
-    EXPECT_TRUE(bob.extractAttachmentsData({}, &code)->isEmpty());
+    EXPECT_TRUE(bob.attachments().extractAttachmentsData({}, &code)->isEmpty());
 }
 
 TEST_F(Attachment, ACopyTakesTheSourcesRowAndPassKey)
@@ -135,7 +135,7 @@ TEST_F(Attachment, ACopyTakesTheSourcesRowAndPassKey)
     EXPECT_EQ(copy->mAttachmentPassKey(), source->mAttachmentPassKey());
     EXPECT_EQ(stored("HEX(DATA)", "ATTACHMENTTABLE", copy->mRecordUID()),
               stored("HEX(DATA)", "ATTACHMENTTABLE", source->mRecordUID()));
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*copy, &code)->left(25), contents25());
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*copy, &code)->left(25), contents25());
 
     // A target that has a row already is refused by the server; a source without one copies nothing.
     alice.copyAttachmentRow(*source, *copy, &code);
@@ -196,13 +196,13 @@ TEST_F(Attachment, RemovingDropsTheRowAndStoresTheRecordWithoutIt)
     EXPECT_TRUE(record->mAttachmentName().isEmpty());
     EXPECT_TRUE(record->mAttachmentPassKey().isEmpty());
     EXPECT_NE(record->mValue10(), "2009-05-12 10:31:02 +0530"); // a new modification date
-    EXPECT_TRUE(alice.mRecentlyMofifiedTypes().contains(id));
+    EXPECT_TRUE(alice.recentLists().mRecentlyMofifiedTypes().contains(id));
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), std::nullopt);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), std::nullopt);
     EXPECT_EQ(code, kTVXReloadFirst);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mRecords().value(id)->mHasAttachment());
+    EXPECT_FALSE(bob.caches().mRecords().value(id)->mHasAttachment());
 
     // A row already gone: the record is still stored without it.
     auto other = newRecord(alice, {"other"});
@@ -225,7 +225,7 @@ TEST_F(Attachment, ExtractedFilesGoToAPrivateFolder)
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
 
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const QString path = alice.extractAttachmentToTemporaryFile(*record, &code);
+    const QString path = alice.attachments().extractAttachmentToTemporaryFile(*record, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_FALSE(path.isEmpty());
     EXPECT_EQ(QFileInfo(path).fileName(), "outside.txt");
@@ -250,7 +250,7 @@ TEST_F(AttachmentFailures, AFileThatCannotBeReadStoresNothing)
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
     EXPECT_EQ(alice.addRecord(record), kTVXNotServerError);
     EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
-    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(record->mRecordUID()));
 
     auto kept = newRecord(alice, {"kept"});
     ASSERT_EQ(alice.addRecord(kept), kTVXDone);
@@ -288,7 +288,7 @@ TEST_F(AttachmentFailures, ARefusedAttachmentLeavesTheRecordAsItWas)
     EXPECT_EQ(alice.replaceRecord(edited), kTVXStatementFailed);
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
     EXPECT_EQ(stored("HEX(DATA)", "ATTACHMENTTABLE", id), data);
-    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_EQ(alice.caches().mRecords().value(id), record);
     EXPECT_EQ(edited->mAttachmentPassKey(), QString());
 
     // Removing it is refused: the record keeps its attachment, in memory too.
@@ -313,14 +313,14 @@ TEST(AttachmentCipher, FilesArePaddedToWholeBlocksUnderTheirPassKey)
     file.write(contents25());
     file.close();
 
-    const auto cipher = TVXDataBase::encryptFile(path, "0123456789abcdef");
+    const auto cipher = TVXAttachmentStoreAccess::encryptFile(path, "0123456789abcdef");
     ASSERT_TRUE(cipher.has_value());
     EXPECT_EQ(cipher->size(), 48);
-    EXPECT_EQ(TVXDataBase::decrypt(*cipher, "0123456789abcdef"), contents25() + QByteArray(23, '\0'));
-    EXPECT_NE(TVXDataBase::decrypt(*cipher, "fedcba9876543210"), contents25() + QByteArray(23, '\0'));
-    EXPECT_EQ(TVXDataBase::decrypt(cipher->left(30), "0123456789abcdef"), std::nullopt);
-    EXPECT_EQ(TVXDataBase::encryptFile(dir.filePath("none"), "0123456789abcdef"), std::nullopt);
-    EXPECT_EQ(TVXDataBase::encryptFile(path, QString()), std::nullopt);
+    EXPECT_EQ(TVXAttachmentStoreAccess::decrypt(*cipher, "0123456789abcdef"), contents25() + QByteArray(23, '\0'));
+    EXPECT_NE(TVXAttachmentStoreAccess::decrypt(*cipher, "fedcba9876543210"), contents25() + QByteArray(23, '\0'));
+    EXPECT_EQ(TVXAttachmentStoreAccess::decrypt(cipher->left(30), "0123456789abcdef"), std::nullopt);
+    EXPECT_EQ(TVXAttachmentStoreAccess::encryptFile(dir.filePath("none"), "0123456789abcdef"), std::nullopt);
+    EXPECT_EQ(TVXAttachmentStoreAccess::encryptFile(path, QString()), std::nullopt);
 }
 
 TEST(AttachmentFolder, IsPrivateAndKeepsNamesInside)

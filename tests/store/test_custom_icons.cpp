@@ -25,14 +25,14 @@ QImage picture(int width, int height, QColor colour)
     return image;
 }
 
-QByteArray iconPNG(QColor colour) { return TVXDataBase::iconPNGForPicture(picture(60, 60, colour)); }
+QByteArray iconPNG(QColor colour) { return TVXIconsAccess::iconPNGForPicture(picture(60, 60, colour)); }
 
 // Collects "ExternalIconCreated" notices and where they ran.
 struct IconNotices {
     IconNotices()
     {
         token = platform::NotificationCenter::defaultCenter().addObserver(
-            TVXDataBase::kExternalIconCreatedNotification, [this](const platform::Notification& notice) {
+            TVXIconsAccess::kExternalIconCreatedNotification, [this](const platform::Notification& notice) {
                 std::lock_guard lock(mutex);
                 numbers << std::any_cast<int>(notice.object);
                 if (!platform::isMainThread())
@@ -58,34 +58,34 @@ struct IconNotices {
 
 TEST(CustomIconCanvas, PicturesAreFittedIntoTheSquareAndCentred)
 {
-    EXPECT_EQ(TVXDataBase::iconRectForPictureSize(QSizeF(100, 50)), QRectF(0, 12, 48, 24));
-    EXPECT_EQ(TVXDataBase::iconRectForPictureSize(QSizeF(50, 100)), QRectF(12, 0, 24, 48));
-    EXPECT_EQ(TVXDataBase::iconRectForPictureSize(QSizeF(7, 7)), QRectF(0, 0, 48, 48));
-    EXPECT_TRUE(TVXDataBase::iconRectForPictureSize(QSizeF(0, 5)).isEmpty());
+    EXPECT_EQ(TVXIconsAccess::iconRectForPictureSize(QSizeF(100, 50)), QRectF(0, 12, 48, 24));
+    EXPECT_EQ(TVXIconsAccess::iconRectForPictureSize(QSizeF(50, 100)), QRectF(12, 0, 24, 48));
+    EXPECT_EQ(TVXIconsAccess::iconRectForPictureSize(QSizeF(7, 7)), QRectF(0, 0, 48, 48));
+    EXPECT_TRUE(TVXIconsAccess::iconRectForPictureSize(QSizeF(0, 5)).isEmpty());
 
-    const QImage icon = QImage::fromData(TVXDataBase::iconPNGForPicture(picture(100, 50, Qt::red)), "PNG");
+    const QImage icon = QImage::fromData(TVXIconsAccess::iconPNGForPicture(picture(100, 50, Qt::red)), "PNG");
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.size(), QSize(48, 48));
     EXPECT_EQ(qAlpha(icon.pixel(24, 5)), 0);
     EXPECT_EQ(icon.pixelColor(24, 24), QColor(Qt::red));
     EXPECT_EQ(qAlpha(icon.pixel(24, 42)), 0);
-    EXPECT_TRUE(TVXDataBase::iconPNGForPicture(QImage()).isEmpty());
+    EXPECT_TRUE(TVXIconsAccess::iconPNGForPicture(QImage()).isEmpty());
 }
 
 TEST(BuiltInIcons, AreTheApplicationsOwnAtDisplaySize)
 {
     TVXDataBase db;
-    for (int n = 1; n <= TVXDataBase::kMaxIcons; ++n) {
-        const QImage image = db.getImageFromIconIndex(n);
+    for (int n = 1; n <= TVXIconsAccess::kMaxIcons; ++n) {
+        const QImage image = db.icons().getImageFromIconIndex(n);
         ASSERT_FALSE(image.isNull()) << n;
         EXPECT_EQ(image.deviceIndependentSize(), QSizeF(24, 24)) << n;
         EXPECT_EQ(image.text("Name"), QStringLiteral("Icon%1").arg(n));
-        EXPECT_TRUE(db.hasImageForIconIndex(n));
+        EXPECT_TRUE(db.icons().hasImageForIconIndex(n));
     }
-    EXPECT_NE(db.getImageFromIconIndex(1), db.getImageFromIconIndex(2));
+    EXPECT_NE(db.icons().getImageFromIconIndex(1), db.icons().getImageFromIconIndex(2));
     for (const int n : {0, -1, 64, 999, 1000, 1001}) {
-        EXPECT_TRUE(db.getImageFromIconIndex(n).isNull()) << n;
-        EXPECT_FALSE(db.hasImageForIconIndex(n)) << n;
+        EXPECT_TRUE(db.icons().getImageFromIconIndex(n).isNull()) << n;
+        EXPECT_FALSE(db.icons().hasImageForIconIndex(n)) << n;
     }
 }
 
@@ -93,14 +93,14 @@ TEST_F(CustomIcon, NumbersStartAt1001AndOtherClientsLoadThem)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);
     int number = 0;
-    ASSERT_EQ(alice.insertCustomIconWithIndex(&number, iconPNG(Qt::blue)), kTVXDone);
+    ASSERT_EQ(alice.icons().insertCustomIconWithIndex(&number, iconPNG(Qt::blue)), kTVXDone);
     EXPECT_EQ(number, 1001);
-    ASSERT_EQ(alice.insertCustomIconWithIndex(&number, iconPNG(Qt::green)), kTVXDone);
+    ASSERT_EQ(alice.icons().insertCustomIconWithIndex(&number, iconPNG(Qt::green)), kTVXDone);
     EXPECT_EQ(number, 1002);
-    EXPECT_EQ(alice.insertCustomIconWithIndex(&number, "not a picture"), kTVXStatementFailed);
+    EXPECT_EQ(alice.icons().insertCustomIconWithIndex(&number, "not a picture"), kTVXStatementFailed);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.CUSTOMICONTABLE"), "2");
 
-    const QImage mine = alice.getImageFromIconIndex(1001);
+    const QImage mine = alice.icons().getImageFromIconIndex(1001);
     ASSERT_FALSE(mine.isNull());
     EXPECT_EQ(mine.deviceIndependentSize(), QSizeF(24, 24));
     EXPECT_EQ(mine.text("Name"), "Icon1001");
@@ -112,16 +112,16 @@ TEST_F(CustomIcon, NumbersStartAt1001AndOtherClientsLoadThem)
     seed->customType("00000000000000B2", 1005, 0, {"Host"});
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(bob.mCustomIcons().size(), 2);
-    EXPECT_EQ(bob.mCustomIcons().value("Icon1002").pixelColor(24, 24), QColor(Qt::green));
-    EXPECT_EQ(bob.getImageFromIconIndex(1002).deviceIndependentSize(), QSizeF(24, 24));
-    EXPECT_EQ(bob.mRecords().value("00000000000000B1")->mRecordCustomType()->mTypeIconID(), 1002);
-    EXPECT_EQ(bob.mRecords().value("00000000000000B2")->mRecordCustomType()->mTypeIconID(), kDefaultIconID);
+    EXPECT_EQ(bob.icons().mCustomIcons().size(), 2);
+    EXPECT_EQ(bob.icons().mCustomIcons().value("Icon1002").pixelColor(24, 24), QColor(Qt::green));
+    EXPECT_EQ(bob.icons().getImageFromIconIndex(1002).deviceIndependentSize(), QSizeF(24, 24));
+    EXPECT_EQ(bob.caches().mRecords().value("00000000000000B1")->mRecordCustomType()->mTypeIconID(), 1002);
+    EXPECT_EQ(bob.caches().mRecords().value("00000000000000B2")->mRecordCustomType()->mTypeIconID(), kDefaultIconID);
 
     // A first load reads the icons before the records too.
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again, "bob", "bob-pw"), kTVXDone);
-    EXPECT_EQ(again.mRecords().value("00000000000000B1")->mRecordCustomType()->mTypeIconID(), 1002);
+    EXPECT_EQ(again.caches().mRecords().value("00000000000000B1")->mRecordCustomType()->mTypeIconID(), 1002);
 }
 
 TEST_F(CustomIcon, EachNewIconIsAnnouncedOnTheMainThread)
@@ -132,11 +132,11 @@ TEST_F(CustomIcon, EachNewIconIsAnnouncedOnTheMainThread)
     const QString text = writeFile("notes.txt", "no picture here");
 
     IconNotices notices;
-    runTogether({[&] { alice.addCustomIconsFromImages({text, wide, files.filePath("missing.png")}); }});
+    runTogether({[&] { alice.icons().addCustomIconsFromImages({text, wide, files.filePath("missing.png")}); }});
     EXPECT_EQ(notices.sorted(), QList<int>{1001});
     EXPECT_FALSE(notices.offMainThread);
     // The stored icon is the picture fitted into the square.
-    const QImage stored = alice.mCustomIcons().value("Icon1001");
+    const QImage stored = alice.icons().mCustomIcons().value("Icon1001");
     EXPECT_EQ(stored.size(), QSize(48, 48));
     EXPECT_EQ(qAlpha(stored.pixel(24, 5)), 0);
     EXPECT_EQ(stored.pixelColor(24, 24), QColor(Qt::red));
@@ -157,8 +157,8 @@ TEST_F(CustomIcon, TwoClientsAddingAtOnceGetDistinctNumbers)
     }
 
     IconNotices notices;
-    runTogether({[&] { alice.addCustomIconsFromImages(alicePictures); },
-                [&] { bob.addCustomIconsFromImages(bobPictures); }});
+    runTogether({[&] { alice.icons().addCustomIconsFromImages(alicePictures); },
+                [&] { bob.icons().addCustomIconsFromImages(bobPictures); }});
 
     QList<int> expected;
     for (int n = 1001; n <= 1010; ++n)
@@ -166,11 +166,11 @@ TEST_F(CustomIcon, TwoClientsAddingAtOnceGetDistinctNumbers)
     EXPECT_EQ(notices.sorted(), expected);
     EXPECT_FALSE(notices.offMainThread);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(DISTINCT ICONINDEX) FROM tolvanexdb.CUSTOMICONTABLE"), "10");
-    EXPECT_EQ(alice.mCustomIcons().size(), 5);
-    EXPECT_EQ(bob.mCustomIcons().size(), 5);
+    EXPECT_EQ(alice.icons().mCustomIcons().size(), 5);
+    EXPECT_EQ(bob.icons().mCustomIcons().size(), 5);
 
     ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(alice.mCustomIcons().size(), 10);
+    EXPECT_EQ(alice.icons().mCustomIcons().size(), 10);
 }
 
 TEST_F(CustomIcon, TheImportSharesTheConnectionWithTheMainThread)
@@ -187,7 +187,7 @@ TEST_F(CustomIcon, TheImportSharesTheConnectionWithTheMainThread)
     IconNotices notices;
     std::atomic<bool> done{false};
     std::thread worker([&] {
-        alice.addCustomIconsFromImages(pictures);
+        alice.icons().addCustomIconsFromImages(pictures);
         done = true;
     });
     QStringList added;
@@ -202,7 +202,7 @@ TEST_F(CustomIcon, TheImportSharesTheConnectionWithTheMainThread)
     QCoreApplication::processEvents();
 
     EXPECT_EQ(notices.sorted().size(), 8);
-    EXPECT_EQ(alice.mCustomIcons().size(), 8);
+    EXPECT_EQ(alice.icons().mCustomIcons().size(), 8);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.CUSTOMICONTABLE"), "8");
     for (const QString& id : added)
         EXPECT_EQ(stored("VIEWCOUNT", "RECORDTABLE", id), "1") << id.toStdString();

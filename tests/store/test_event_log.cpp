@@ -74,10 +74,10 @@ struct BackUps {
 
 TEST_F(EventLog, AnEntryIsStoredAsSixColumnsWithoutItsAction)
 {
-    EXPECT_EQ(db.eventLogger().addLogEvent("Add Record", "Vertrag–Müller", "Success"), kTVXDone);
+    EXPECT_EQ(db.eventLog().eventLogger().addLogEvent("Add Record", "Vertrag–Müller", "Success"), kTVXDone);
 
-    ASSERT_EQ(db.eventLogger().logArrary().size(), 1);
-    const TVXEventLogEntry entry = db.eventLogger().logArrary().first();
+    ASSERT_EQ(db.eventLog().eventLogger().logArrary().size(), 1);
+    const TVXEventLogEntry entry = db.eventLog().eventLogger().logArrary().first();
     EXPECT_EQ(entry.action, QString("Success"));
     EXPECT_EQ(entry.user, kUserName);
 
@@ -90,28 +90,28 @@ TEST_F(EventLog, AnEntryIsStoredAsSixColumnsWithoutItsAction)
 
 TEST_F(EventLog, EntriesReadBackInStoredOrderWithoutAction)
 {
-    auto& logger = db.eventLogger();
+    auto& logger = db.eventLog().eventLogger();
     (void)logger.addLogEvent("Add Group", "Finance", "Success");
     (void)logger.addLogEvent("Lock Application");
-    ASSERT_EQ(db.readSaveLogsArrayToDatabase(), kTVXDone);
+    ASSERT_EQ(db.eventLog().readSaveLogsArrayToDatabase(), kTVXDone);
 
     const auto logged = logger.logArrary();
-    ASSERT_EQ(db.mLogArray().size(), 2);
+    ASSERT_EQ(db.eventLog().mLogArray().size(), 2);
     for (int i = 0; i < 2; ++i) {
         TVXEventLogEntry expected = logged[i];
         expected.action.reset();
-        EXPECT_EQ(db.mLogArray()[i], expected);
-        EXPECT_FALSE(db.mLogArray()[i].toHash().contains(kAction));
+        EXPECT_EQ(db.eventLog().mLogArray()[i], expected);
+        EXPECT_FALSE(db.eventLog().mLogArray()[i].toHash().contains(kAction));
     }
 
     // A second read replaces the list rather than adding to it.
     (void)logger.addLogEvent("Set Password");
-    ASSERT_EQ(db.readSaveLogsArrayToDatabase(), kTVXDone);
-    EXPECT_EQ(db.mLogArray().size(), 3);
+    ASSERT_EQ(db.eventLog().readSaveLogsArrayToDatabase(), kTVXDone);
+    EXPECT_EQ(db.eventLog().mLogArray().size(), 3);
 
     // The viewer's reload shows what the store holds.
     logger.reloadLogDatabase();
-    EXPECT_EQ(logger.logArrary(), db.mLogArray());
+    EXPECT_EQ(logger.logArrary(), db.eventLog().mLogArray());
 }
 
 TEST_F(EventLog, AnOldestEntryOfAnotherMonthIsBackedUpThenTheTableEmptied)
@@ -119,27 +119,27 @@ TEST_F(EventLog, AnOldestEntryOfAnotherMonthIsBackedUpThenTheTableEmptied)
     rootInsertEntry("View Record", "2011-08-31 23:59:59");
     rootInsertEntry("Add Record", "2011-09-01 00:00:01");
     BackUps backUps;
-    db.setEventLogBackupHandler(backUps.handler(true));
+    db.eventLog().setEventLogBackupHandler(backUps.handler(true));
 
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(at("2011-09-15 12:00:00")), kTVXDone);
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(at("2011-09-15 12:00:00")), kTVXDone);
     EXPECT_EQ(backUps.months, QStringList{"Aug"});
     ASSERT_EQ(backUps.saved.size(), 2);
     EXPECT_EQ(backUps.saved[0].event, "View Record");
     EXPECT_EQ(backUps.saved[1].date, "2011-09-01 00:00:01");
     EXPECT_TRUE(tableRows().isEmpty());
-    EXPECT_TRUE(db.mLogArray().isEmpty());
+    EXPECT_TRUE(db.eventLog().mLogArray().isEmpty());
 }
 
 TEST_F(EventLog, AnOldestEntryOfThisMonthKeepsTheLogWhateverItsYear)
 {
     BackUps backUps;
-    db.setEventLogBackupHandler(backUps.handler(true));
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(at("2011-09-15 12:00:00")), kTVXDone); // empty log
+    db.eventLog().setEventLogBackupHandler(backUps.handler(true));
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(at("2011-09-15 12:00:00")), kTVXDone); // empty log
 
     rootInsertEntry("View Record", "2011-09-01 00:00:00");
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(at("2011-09-30 23:00:00")), kTVXDone);
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(at("2011-09-30 23:00:00")), kTVXDone);
     rootInsertEntry("View Record", "2009-09-20 10:00:00"); // the same month of an earlier year
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(at("2011-09-30 23:00:00")), kTVXDone);
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(at("2011-09-30 23:00:00")), kTVXDone);
 
     EXPECT_TRUE(backUps.months.isEmpty());
     EXPECT_EQ(tableRows().size(), 2);
@@ -151,37 +151,37 @@ TEST_F(EventLog, NothingIsRemovedUnlessTheBackUpKeptIt)
     const QDateTime september = at("2011-09-15 12:00:00");
 
     // No back-up installed.
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(september), kTVXStatementFailed);
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(september), kTVXStatementFailed);
     EXPECT_EQ(tableRows().size(), 1);
 
     BackUps refusing;
-    db.setEventLogBackupHandler(refusing.handler(false));
-    EXPECT_EQ(db.checkForMonthChangeInEventLoggerTable(september), kTVXStatementFailed);
+    db.eventLog().setEventLogBackupHandler(refusing.handler(false));
+    EXPECT_EQ(db.eventLog().checkForMonthChangeInEventLoggerTable(september), kTVXStatementFailed);
     EXPECT_EQ(refusing.months, QStringList{"Aug"});
     EXPECT_EQ(tableRows().size(), 1);
 
     // The connection is usable afterwards: nothing was left locked.
-    EXPECT_EQ(db.eventLogger().addLogEvent("Lock Application"), kTVXDone);
+    EXPECT_EQ(db.eventLog().eventLogger().addLogEvent("Lock Application"), kTVXDone);
     EXPECT_EQ(tableRows().size(), 2);
 }
 
 TEST_F(EventLog, RemoveAllEmptiesTheTable)
 {
-    (void)db.eventLogger().addLogEvent("Lock Application");
-    (void)db.eventLogger().addLogEvent("Request Hint");
+    (void)db.eventLog().eventLogger().addLogEvent("Lock Application");
+    (void)db.eventLog().eventLogger().addLogEvent("Request Hint");
     ASSERT_EQ(tableRows().size(), 2);
-    EXPECT_EQ(db.removeAllLogs(), kTVXDone);
+    EXPECT_EQ(db.eventLog().removeAllLogs(), kTVXDone);
     EXPECT_TRUE(tableRows().isEmpty());
     // The viewer's list is the service's own and stays.
-    EXPECT_EQ(db.eventLogger().logArrary().size(), 2);
+    EXPECT_EQ(db.eventLog().eventLogger().logArrary().size(), 2);
 }
 
 TEST_F(EventLog, AFailedOperationIsLoggedAsFailed)
 {
-    const TVXResult code = db.addRecentlyAddedID("00000000DEADBEEF", aliceID); // no such record
+    const TVXResult code = db.recentLists().addRecentlyAddedID("00000000DEADBEEF", aliceID); // no such record
     ASSERT_NE(code, kTVXDone);
-    EXPECT_EQ(db.eventLogger().logOutcome("Add Record", "bank", code), kTVXDone);
-    EXPECT_EQ(db.eventLogger().logArrary().last().action, QString("Failed"));
+    EXPECT_EQ(db.eventLog().eventLogger().logOutcome("Add Record", "bank", code), kTVXDone);
+    EXPECT_EQ(db.eventLog().eventLogger().logArrary().last().action, QString("Failed"));
     const auto rows = tableRows();
     ASSERT_EQ(rows.size(), 1);
     EXPECT_EQ(rows[0].mid(0, 3), QStringList({"Add Record", "Tolvan Id", "bank"}));
@@ -190,23 +190,23 @@ TEST_F(EventLog, AFailedOperationIsLoggedAsFailed)
 TEST_F(EventLog, AnEntryTheStoreRefusedStillReachesTheViewer)
 {
     rootExec("DROP TABLE tolvanexdb.EVENTLOGGERTABLE");
-    EXPECT_EQ(db.eventLogger().addLogEvent("Lock Application"), kTVXStatementFailed);
-    ASSERT_EQ(db.eventLogger().logArrary().size(), 1);
-    EXPECT_EQ(db.eventLogger().logArrary().first().event, "Lock Application");
-    EXPECT_EQ(db.readSaveLogsArrayToDatabase(), kTVXStatementFailed);
-    EXPECT_TRUE(db.mLogArray().isEmpty());
+    EXPECT_EQ(db.eventLog().eventLogger().addLogEvent("Lock Application"), kTVXStatementFailed);
+    ASSERT_EQ(db.eventLog().eventLogger().logArrary().size(), 1);
+    EXPECT_EQ(db.eventLog().eventLogger().logArrary().first().event, "Lock Application");
+    EXPECT_EQ(db.eventLog().readSaveLogsArrayToDatabase(), kTVXStatementFailed);
+    EXPECT_TRUE(db.eventLog().mLogArray().isEmpty());
 }
 
 TEST_F(EventLog, ListenersHearOfWorkerEntriesOnTheMainThread)
 {
     int heard = 0;
     bool onMain = true;
-    db.eventLogger().addListener([&](const TVXEventLogEntry& entry) {
+    db.eventLog().eventLogger().addListener([&](const TVXEventLogEntry& entry) {
         ++heard;
         onMain = onMain && platform::isMainThread();
         EXPECT_EQ(entry.event, "Add Record");
     });
-    std::thread worker([this] { (void)db.eventLogger().addLogEvent("Add Record", "imported", "Success"); });
+    std::thread worker([this] { (void)db.eventLog().eventLogger().addLogEvent("Add Record", "imported", "Success"); });
     worker.join();
     EXPECT_EQ(heard, 0); // queued for the main thread
     QCoreApplication::processEvents();

@@ -81,7 +81,7 @@ protected:
         return list;
     }
 
-    static QStringList recordIDs(const TVXDataBase& db) { return sorted(db.mRecords().keys()); }
+    static QStringList recordIDs(const TVXDataBase& db) { return sorted(db.caches().mRecords().keys()); }
 
     static QString count(const QString& where)
     {
@@ -106,7 +106,7 @@ protected:
 
     static TVXEventLogEntry lastEvent(TVXDataBase& db)
     {
-        const auto log = db.eventLogger().logArrary();
+        const auto log = db.eventLog().eventLogger().logArrary();
         return log.isEmpty() ? TVXEventLogEntry{} : log.last();
     }
 
@@ -163,14 +163,14 @@ TEST_F(GroupStore, AddedGroupWithMembersAndSubGroupsReachesTheOtherClient)
     EXPECT_EQ(group->mUserMembersArray(), QStringList({bobID, aliceID, carolID}));
     EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
     EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(alice.encryptString(kAwkwardName)));
-    EXPECT_EQ(alice.mGroups().value(GNew), group);
-    EXPECT_TRUE(alice.mCurrentUser()->mUsersGroupArray().contains(GNew));
+    EXPECT_EQ(alice.caches().mGroups().value(GNew), group);
+    EXPECT_TRUE(alice.caches().mCurrentUser()->mUsersGroupArray().contains(GNew));
     EXPECT_EQ(lastEvent(alice).event, "Add Group");
     EXPECT_EQ(lastEvent(alice).description, kAwkwardName);
     EXPECT_EQ(lastEvent(alice).action, QString("Success"));
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto seen = bob.mGroups().value(GNew);
+    const auto seen = bob.caches().mGroups().value(GNew);
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mGroupName(), kAwkwardName);
     EXPECT_EQ(seen->mRecordLevelPermissions(), 5);
@@ -181,11 +181,11 @@ TEST_F(GroupStore, AddedGroupWithMembersAndSubGroupsReachesTheOtherClient)
 
 TEST_F(GroupStore, AddingAStoredIdentifierAnswers8AndCachesNothing)
 {
-    const auto cached = alice.mGroups().value(G1);
+    const auto cached = alice.caches().mGroups().value(G1);
     auto clash = makeGroup(G1, "Other", {}, {});
     EXPECT_EQ(alice.addGroup(clash), kTVXReloadFirst);
 
-    EXPECT_EQ(alice.mGroups().value(G1), cached);
+    EXPECT_EQ(alice.caches().mGroups().value(G1), cached);
     EXPECT_TRUE(clash->mUserMembersArray().isEmpty());
     EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance")));
     EXPECT_EQ(membersOnServer(G1), sorted({aliceID, bobID, carolID}));
@@ -198,8 +198,8 @@ TEST_F(GroupStore, UpdatedGroupReachesTheOtherClient)
     // An edited copy replaces the cached object; the records follow it.
     auto edited = makeGroup(G1, "Finance & Legal", {aliceID}, {}, 1, false);
     EXPECT_EQ(alice.updateGroup(edited), kTVXDone);
-    EXPECT_EQ(alice.mGroups().value(G1), edited);
-    EXPECT_EQ(alice.mRecords().value(R1)->mGroup(), edited);
+    EXPECT_EQ(alice.caches().mGroups().value(G1), edited);
+    EXPECT_EQ(alice.caches().mRecords().value(R1)->mGroup(), edited);
     EXPECT_EQ(membersOnServer(G1), QStringList{aliceID});
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A1'"), "0");
     EXPECT_EQ(lastEvent(alice).event, "Edit Group");
@@ -210,17 +210,17 @@ TEST_F(GroupStore, UpdatedGroupReachesTheOtherClient)
 
     // Bob is no longer a member: the group leaves his view, records and all.
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mGroups().contains(G1));
-    EXPECT_FALSE(bob.mRecords().contains(R1));
+    EXPECT_FALSE(bob.caches().mGroups().contains(G1));
+    EXPECT_FALSE(bob.caches().mRecords().contains(R1));
 
     edited->setMUserMembersArray({aliceID, bobID});
     EXPECT_EQ(alice.updateGroup(edited), kTVXDone);
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(bob.mGroups().contains(G1));
-    EXPECT_EQ(bob.mGroups().value(G1)->mGroupName(), "Finance & Legal");
-    EXPECT_EQ(bob.mGroups().value(G1)->mRecordLevelPermissions(), 1);
-    EXPECT_FALSE(bob.mGroups().value(G1)->mPreferencePermissions());
-    EXPECT_TRUE(bob.mGroups().value(G1)->mSubGroupsUID().isEmpty());
+    ASSERT_TRUE(bob.caches().mGroups().contains(G1));
+    EXPECT_EQ(bob.caches().mGroups().value(G1)->mGroupName(), "Finance & Legal");
+    EXPECT_EQ(bob.caches().mGroups().value(G1)->mRecordLevelPermissions(), 1);
+    EXPECT_FALSE(bob.caches().mGroups().value(G1)->mPreferencePermissions());
+    EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
 TEST_F(GroupStore, ARenameFromAStaleCopyAnswers8AndKeepsTheOthersName)
@@ -231,7 +231,7 @@ TEST_F(GroupStore, ARenameFromAStaleCopyAnswers8AndKeepsTheOthersName)
     auto bobs = makeGroup(G1, "Finance (Bob)", {aliceID, bobID}, {G2}, 7, true);
     EXPECT_EQ(bob.updateGroup(bobs), kTVXReloadFirst);
     EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance (Alice)")));
-    EXPECT_NE(bob.mGroups().value(G1), bobs);
+    EXPECT_NE(bob.caches().mGroups().value(G1), bobs);
     // Alice's own copy is the stored row: she may save again.
     EXPECT_EQ(alice.updateGroup(alices), kTVXDone);
 
@@ -251,10 +251,10 @@ TEST_F(GroupStore, UpdatingAGroupNotCachedOrNoLongerStored)
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 
     // Cached but gone from the server: 8, and the cache stays as it was.
-    const auto cached = alice.mGroups().value(G2);
+    const auto cached = alice.caches().mGroups().value(G2);
     rootExec("DELETE FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A2'");
     EXPECT_EQ(alice.updateGroup(makeGroup(G2, "Servers 2", {aliceID}, {})), kTVXReloadFirst);
-    EXPECT_EQ(alice.mGroups().value(G2), cached);
+    EXPECT_EQ(alice.caches().mGroups().value(G2), cached);
     EXPECT_EQ(cached->mGroupName(), "Servers");
     EXPECT_EQ(count("USERGROUPTABLE WHERE GROUPID='00000000000000A2'"), "0");
 }
@@ -265,18 +265,18 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     seed->member(aliceID, kUnfiledUID);
     seed->subGroup(kUnfiledUID, G2);
     ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(alice.mGroups().contains(kUnfiledUID));
-    ASSERT_EQ(alice.mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
+    ASSERT_TRUE(alice.caches().mGroups().contains(kUnfiledUID));
+    ASSERT_EQ(alice.caches().mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
 
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(G2)), kTVXDone);
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(G2)), kTVXDone);
 
-    EXPECT_FALSE(alice.mGroups().contains(G2));
+    EXPECT_FALSE(alice.caches().mGroups().contains(G2));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R4}));
-    EXPECT_TRUE(alice.mGroups().value(G1)->mSubGroupsUID().isEmpty());
-    EXPECT_EQ(alice.mGroups().value(kUnfiledUID)->mSubGroupsUID(), QStringList{G2});
-    EXPECT_FALSE(alice.mCurrentUser()->mUsersGroupArray().contains(G2));
-    ASSERT_TRUE(alice.mUsers().contains(bobID));
-    EXPECT_FALSE(alice.mUsers().value(bobID)->mUsersGroupArray().contains(G2));
+    EXPECT_TRUE(alice.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
+    EXPECT_EQ(alice.caches().mGroups().value(kUnfiledUID)->mSubGroupsUID(), QStringList{G2});
+    EXPECT_FALSE(alice.caches().mCurrentUser()->mUsersGroupArray().contains(G2));
+    ASSERT_TRUE(alice.caches().mUsers().contains(bobID));
+    EXPECT_FALSE(alice.caches().mUsers().value(bobID)->mUsersGroupArray().contains(G2));
     EXPECT_EQ(lastEvent(alice).event, "Delete Group");
     EXPECT_EQ(lastEvent(alice).description, "Servers");
     EXPECT_EQ(lastEvent(alice).action, QString("Success"));
@@ -287,9 +287,9 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE SUBGROUPID='00000000000000A2'"), "1");
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mGroups().contains(G2));
+    EXPECT_FALSE(bob.caches().mGroups().contains(G2));
     EXPECT_EQ(recordIDs(bob), QStringList({R1, R4}));
-    EXPECT_TRUE(bob.mGroups().value(G1)->mSubGroupsUID().isEmpty());
+    EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
 TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
@@ -301,10 +301,10 @@ TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
 
     // Deleted by another client meanwhile: alice is told to reload and keeps what she has.
     rootExec("DELETE FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A2'");
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(G2)), kTVXReloadFirst);
-    EXPECT_TRUE(alice.mGroups().contains(G2));
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(G2)), kTVXReloadFirst);
+    EXPECT_TRUE(alice.caches().mGroups().contains(G2));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
-    EXPECT_EQ(alice.mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
+    EXPECT_EQ(alice.caches().mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
 }
 
 TEST_F(GroupStore, MovingAGroupsRecordsToUnfiledKeepsThemPastTheGroup)
@@ -314,12 +314,12 @@ TEST_F(GroupStore, MovingAGroupsRecordsToUnfiledKeepsThemPastTheGroup)
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='0000000000000000'"), "3");
     // Read again: filed under the unfiled group, which alice has not cached.
-    ASSERT_TRUE(alice.mRecords().contains(R2));
-    EXPECT_EQ(alice.mRecords().value(R2)->mGroup(), nullptr);
-    EXPECT_EQ(alice.mRecords().value(R2)->mValue1(), "db");
-    EXPECT_EQ(alice.mRecords().value(R1)->mGroup(), alice.mGroups().value(G1));
+    ASSERT_TRUE(alice.caches().mRecords().contains(R2));
+    EXPECT_EQ(alice.caches().mRecords().value(R2)->mGroup(), nullptr);
+    EXPECT_EQ(alice.caches().mRecords().value(R2)->mValue1(), "db");
+    EXPECT_EQ(alice.caches().mRecords().value(R1)->mGroup(), alice.caches().mGroups().value(G1));
 
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(G2)), kTVXDone);
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(G2)), kTVXDone);
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
 
     // Carol is not admitted to G2: she sees its moved records as unfiled ones.
@@ -357,8 +357,8 @@ TEST_F(GroupStoreFailure, ARefusedListLeavesNoNewGroupBehind)
 
     EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
     EXPECT_EQ(count("USERGROUPTABLE WHERE GROUPID='00000000000000A9'"), "0");
-    EXPECT_FALSE(alice.mGroups().contains(GNew));
-    EXPECT_FALSE(alice.mCurrentUser()->mUsersGroupArray().contains(GNew));
+    EXPECT_FALSE(alice.caches().mGroups().contains(GNew));
+    EXPECT_FALSE(alice.caches().mCurrentUser()->mUsersGroupArray().contains(GNew));
     EXPECT_EQ(group->mUserMembersArray(), QStringList{bobID});
     EXPECT_TRUE(alice.connection()->getAutoCommit());
     EXPECT_EQ(lastEvent(alice).event, "Add Group");
@@ -369,16 +369,16 @@ TEST_F(GroupStoreFailure, ARefusedUpdateKeepsRowListsAndCache)
 {
     // The row is written first, then refused in the member list: all of it is undone.
     rootExec(refuseTrigger("refuse_member", "BEFORE INSERT", "USERGROUPTABLE"));
-    const auto cached = alice.mGroups().value(G1);
+    const auto cached = alice.caches().mGroups().value(G1);
     auto edited = makeGroup(G1, "Renamed", {aliceID}, {}, 1);
     EXPECT_EQ(alice.updateGroup(edited), kTVXStatementFailed);
 
     EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance")));
     EXPECT_EQ(membersOnServer(G1), sorted({aliceID, bobID, carolID}));
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A1'"), "1");
-    EXPECT_EQ(alice.mGroups().value(G1), cached);
+    EXPECT_EQ(alice.caches().mGroups().value(G1), cached);
     EXPECT_EQ(cached->mGroupName(), "Finance");
-    EXPECT_EQ(alice.mRecords().value(R1)->mGroup(), cached);
+    EXPECT_EQ(alice.caches().mRecords().value(R1)->mGroup(), cached);
     EXPECT_EQ(edited->mUserMembersArray(), QStringList{aliceID});
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 }
@@ -386,10 +386,10 @@ TEST_F(GroupStoreFailure, ARefusedUpdateKeepsRowListsAndCache)
 TEST_F(GroupStoreFailure, ARefusedDeleteKeepsEverything)
 {
     rootExec(refuseTrigger("refuse_delete", "BEFORE DELETE", "GROUPTABLE"));
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(G2)), kTVXStatementFailed);
-    EXPECT_TRUE(alice.mGroups().contains(G2));
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(G2)), kTVXStatementFailed);
+    EXPECT_TRUE(alice.caches().mGroups().contains(G2));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
-    EXPECT_EQ(alice.mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
+    EXPECT_EQ(alice.caches().mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='00000000000000A2'"), "2");
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 }
@@ -397,13 +397,13 @@ TEST_F(GroupStoreFailure, ARefusedDeleteKeepsEverything)
 TEST_F(GroupStoreFailure, ARefusedMoveKeepsTheRecordsWhereTheyWere)
 {
     rootExec(refuseTrigger("refuse_move", "BEFORE UPDATE", "RECORDTABLE"));
-    const auto before = alice.mRecords().value(R2);
+    const auto before = alice.caches().mRecords().value(R2);
     TVXResult code = resultOfNumber(-1); // not set by the call
     alice.convertForDeletedGroupUIDToUnfieldUID(G2, &code);
     EXPECT_EQ(code, kTVXNotServerError);
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='00000000000000A2'"), "2");
-    EXPECT_EQ(alice.mRecords().value(R2), before);
-    EXPECT_EQ(before->mGroup(), alice.mGroups().value(G2));
+    EXPECT_EQ(alice.caches().mRecords().value(R2), before);
+    EXPECT_EQ(before->mGroup(), alice.caches().mGroups().value(G2));
 }
 
 TEST_F(GroupStoreFailure, ANameTooLongForItsColumnIsRefusedBeforeWriting)
@@ -412,7 +412,7 @@ TEST_F(GroupStoreFailure, ANameTooLongForItsColumnIsRefusedBeforeWriting)
     auto group = makeGroup(GNew, QString(128, QChar(0x00E9)), {}, {});
     EXPECT_EQ(alice.addGroup(group), kTVXStatementFailed);
     EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
-    EXPECT_FALSE(alice.mGroups().contains(GNew));
+    EXPECT_FALSE(alice.caches().mGroups().contains(GNew));
 
     auto edited = makeGroup(G1, QString(300, QLatin1Char('n')), {aliceID}, {});
     EXPECT_EQ(alice.updateGroup(edited), kTVXStatementFailed);
@@ -429,33 +429,33 @@ TEST_F(TypeStore, AddedUpdatedAndDeletedTypesReachTheOtherClient)
 {
     auto type = makeType(TNew, kAwkwardName, 7, 0b101, {"Host", "Login", "Secret"});
     EXPECT_EQ(alice.addType(type), kTVXDone);
-    EXPECT_EQ(alice.mTypes().value(TNew), type);
+    EXPECT_EQ(alice.caches().mTypes().value(TNew), type);
     EXPECT_EQ(lastEvent(alice).event, "Add Type");
     EXPECT_EQ(lastEvent(alice).description, kAwkwardName);
     EXPECT_EQ(lastEvent(alice).action, QString("Type Added Successfully"));
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(bob.mTypes().contains(TNew));
-    EXPECT_TRUE(bob.mTypes().value(TNew)->isEqualToType(*type));
+    ASSERT_TRUE(bob.caches().mTypes().contains(TNew));
+    EXPECT_TRUE(bob.caches().mTypes().value(TNew)->isEqualToType(*type));
 
     // An edited copy replaces the cached type; the records follow it.
-    auto edited = TVXType::createCopyforType(*alice.mTypes().value(T1));
+    auto edited = TVXType::createCopyforType(*alice.caches().mTypes().value(T1));
     edited->setMTypeName("Web sign-in");
     edited->setMTypeIconID(1001);
     edited->setMField10("Expires");
     EXPECT_EQ(alice.updateType(edited), kTVXDone);
-    EXPECT_EQ(alice.mTypes().value(T1), edited);
-    EXPECT_EQ(alice.mRecords().value(R1)->mType(), edited);
+    EXPECT_EQ(alice.caches().mTypes().value(T1), edited);
+    EXPECT_EQ(alice.caches().mRecords().value(R1)->mType(), edited);
     EXPECT_EQ(lastEvent(alice).action, QString("Type Edited Successfully"));
     EXPECT_EQ(alice.updateType(edited), kTVXDone); // unchanged: still matches its row
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_TRUE(bob.mTypes().value(T1)->isEqualToType(*edited));
-    EXPECT_EQ(bob.mTypes().value(T1)->mField2(), "User");
+    EXPECT_TRUE(bob.caches().mTypes().value(T1)->isEqualToType(*edited));
+    EXPECT_EQ(bob.caches().mTypes().value(T1)->mField2(), "User");
 
     // Deleting the type takes its records, on the server and in the cache.
     EXPECT_EQ(alice.deleteType(*edited), kTVXDone);
-    EXPECT_FALSE(alice.mTypes().contains(T1));
+    EXPECT_FALSE(alice.caches().mTypes().contains(T1));
     EXPECT_EQ(recordIDs(alice), QStringList{R3});
     EXPECT_EQ(count("RECORDTABLE WHERE TYPEUID='00000000000000C1'"), "0");
     EXPECT_EQ(lastEvent(alice).event, "Delete Type");
@@ -463,24 +463,24 @@ TEST_F(TypeStore, AddedUpdatedAndDeletedTypesReachTheOtherClient)
     EXPECT_EQ(lastEvent(alice).action, QString("Type Deleted Successfully"));
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mTypes().contains(T1));
+    EXPECT_FALSE(bob.caches().mTypes().contains(T1));
     EXPECT_EQ(recordIDs(bob), QStringList{R3});
 }
 
 TEST_F(TypeStore, AStoredIdentifierOrAMissingRowAnswers8)
 {
-    const auto cached = alice.mTypes().value(T1);
+    const auto cached = alice.caches().mTypes().value(T1);
     EXPECT_EQ(alice.addType(makeType(T1, "Clash", 1, 0, {})), kTVXReloadFirst);
-    EXPECT_EQ(alice.mTypes().value(T1), cached);
+    EXPECT_EQ(alice.caches().mTypes().value(T1), cached);
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web log-in")));
     EXPECT_EQ(lastEvent(alice).event, "Add Type");
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 
     rootExec("DELETE FROM tolvanexdb.TYPETABLE WHERE UID='00000000000000C1'");
     EXPECT_EQ(alice.updateType(makeType(T1, "Gone", 1, 0, {})), kTVXReloadFirst);
-    EXPECT_EQ(alice.mTypes().value(T1), cached);
+    EXPECT_EQ(alice.caches().mTypes().value(T1), cached);
     EXPECT_EQ(alice.deleteType(*cached), kTVXReloadFirst);
-    EXPECT_TRUE(alice.mTypes().contains(T1));
+    EXPECT_TRUE(alice.caches().mTypes().contains(T1));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
 }
 
@@ -491,7 +491,7 @@ TEST_F(TypeStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
               kTVXReloadFirst);
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web log-in")));
     EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", T1), hexOf(seed->cipher("Login")));
-    EXPECT_EQ(bob.mTypes().value(T1)->mTypeName(), "Web log-in");
+    EXPECT_EQ(bob.caches().mTypes().value(T1)->mTypeName(), "Web log-in");
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
     EXPECT_EQ(bob.updateType(makeType(T1, "Web sign-in", 12, 0b10, {"URL", "Login", "Password"})), kTVXDone);
@@ -520,22 +520,22 @@ TEST_F(TypeStoreFailure, ARefusedWriteKeepsServerAndCache)
     rootExec(refuseTrigger("refuse_type_update", "BEFORE UPDATE", "TYPETABLE"));
     rootExec(refuseTrigger("refuse_type_delete", "BEFORE DELETE", "TYPETABLE"));
     rootExec(refuseTrigger("refuse_type_insert", "BEFORE INSERT", "TYPETABLE"));
-    const auto cached = alice.mTypes().value(T1);
+    const auto cached = alice.caches().mTypes().value(T1);
 
     auto edited = TVXType::createCopyforType(*cached);
     edited->setMTypeName("Renamed");
     EXPECT_EQ(alice.updateType(edited), kTVXStatementFailed);
-    EXPECT_EQ(alice.mTypes().value(T1), cached);
-    EXPECT_EQ(alice.mRecords().value(R1)->mType(), cached);
+    EXPECT_EQ(alice.caches().mTypes().value(T1), cached);
+    EXPECT_EQ(alice.caches().mRecords().value(R1)->mType(), cached);
     EXPECT_EQ(lastEvent(alice).event, "Edit Type");
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 
     EXPECT_EQ(alice.deleteType(*cached), kTVXStatementFailed);
-    EXPECT_TRUE(alice.mTypes().contains(T1));
+    EXPECT_TRUE(alice.caches().mTypes().contains(T1));
     EXPECT_EQ(recordIDs(alice), QStringList({R1, R2, R3, R4}));
 
     EXPECT_EQ(alice.addType(makeType(TNew, "New", 31, 0, {})), kTVXStatementFailed);
-    EXPECT_FALSE(alice.mTypes().contains(TNew));
+    EXPECT_FALSE(alice.caches().mTypes().contains(TNew));
 
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web log-in")));
     EXPECT_EQ(count("RECORDTABLE WHERE TYPEUID='00000000000000C1'"), "3");
@@ -547,10 +547,10 @@ TEST_F(TypeStoreFailure, AFieldNameTooLongForItsColumnIsRefusedBeforeWriting)
     type->setMField7(QString(256, QLatin1Char('f')));
     EXPECT_EQ(alice.addType(type), kTVXStatementFailed);
     EXPECT_EQ(count("TYPETABLE WHERE UID='00000000000000C9'"), "0");
-    EXPECT_FALSE(alice.mTypes().contains(TNew));
+    EXPECT_FALSE(alice.caches().mTypes().contains(TNew));
     EXPECT_EQ(lastEvent(alice).action, QString("Failed"));
 
-    auto edited = TVXType::createCopyforType(*alice.mTypes().value(T1));
+    auto edited = TVXType::createCopyforType(*alice.caches().mTypes().value(T1));
     edited->setMTypeName(QString(256, QLatin1Char('n')));
     EXPECT_EQ(alice.updateType(edited), kTVXStatementFailed);
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web log-in")));

@@ -120,7 +120,7 @@ Snapshot snapshot(TVXDataBase& db, const TVXRecord& record)
     if (s.hasAttachment) {
         s.attachmentName = record.mAttachmentName();
         TVXResult code = resultOfNumber(-1); // not set by the call
-        s.attachment = db.extractAttachmentDataForRecord(record, &code).value_or("(unreadable)");
+        s.attachment = db.attachments().extractAttachmentDataForRecord(record, &code).value_or("(unreadable)");
         // A side file records no length: it comes back padded to whole cipher
         // blocks with zero bytes (the test's contents end in a non-zero byte).
         while (s.attachment.endsWith('\0'))
@@ -133,7 +133,7 @@ Snapshot snapshot(TVXDataBase& db, const TVXRecord& record)
 std::map<QString, Snapshot> snapshots(TVXDataBase& db, const QString& groupUID)
 {
     std::map<QString, Snapshot> all;
-    for (const auto& record : db.mRecords())
+    for (const auto& record : db.caches().mRecords())
         if (record->mGroup() && record->mGroup()->mGroupUID() == groupUID)
             all[record->mValue1()] = snapshot(db, *record);
     return all;
@@ -169,8 +169,8 @@ protected:
                                          const QString& notes = QString())
     {
         auto record = TVXRecord::createRecord();
-        record->setMGroup(source->mGroups().value(G1));
-        record->setMType(source->mTypes().value(typeUID));
+        record->setMGroup(source->caches().mGroups().value(G1));
+        record->setMType(source->caches().mTypes().value(typeUID));
         for (int i = 0; i < values.size(); ++i)
             record->setValueAtIndex(i, values[i]);
         record->setMValue10(TVXRecord::modificationDateText(QDateTime(QDate(2021, 7, 4), QTime(12, 30))));
@@ -189,7 +189,7 @@ protected:
         ASSERT_EQ(source->addRecord(plain), kTVXDone);
 
         auto custom = newRecord(T1, {"custom", "bob"}, "custom note");
-        auto look = TVXType::createCopyforType(*source->mTypes().value(T1));
+        auto look = TVXType::createCopyforType(*source->caches().mTypes().value(T1));
         look->setMTypeIconID(7);
         look->setMTypeMask(0b101);
         for (int i = 0; i < kNumberOfFields; ++i)
@@ -227,7 +227,7 @@ protected:
     // Exports every record of the source store.
     TVXExportSummary exportAll(const std::string& target, EFileType kind, const std::string& password)
     {
-        CExportDelegate provider(true, {}, *source, *source);
+        CExportDelegate provider(true, {}, source->caches(), source->attachments());
         RunExport(provider, target, kind, password);
         EXPECT_TRUE(provider.ISExportComplete());
         return provider.exportSummary();
@@ -236,7 +236,7 @@ protected:
     TVXImportSummary importInto(TVXDataBase& db, const std::string& file, const QString& groupUID,
                                 const std::string& password = "")
     {
-        TVXqVXImportDelegate sink(file, db.mGroups().value(groupUID), &db);
+        TVXqVXImportDelegate sink(file, db.caches().mGroups().value(groupUID), &db);
         RunImport(sink, password);
         EXPECT_TRUE(sink.IsImportComplete());
         return sink.importSummary();
@@ -420,11 +420,11 @@ TEST_F(ExportImport, IntoTheSameStoreReusesItsTypes)
     const auto before = snapshots(*source, G1);
     const std::string file = path("Again.qvx");
     ASSERT_TRUE(exportAll(file, eFileQVXv4, "").succeeded());
-    const qsizetype types = source->mTypes().size();
+    const qsizetype types = source->caches().mTypes().size();
     const TVXImportSummary imported = importInto(*source, file + "/Again.qvx", GTarget);
     EXPECT_TRUE(imported.succeeded());
     EXPECT_EQ(imported.typesAdded, 0);
-    EXPECT_EQ(source->mTypes().size(), types);
+    EXPECT_EQ(source->caches().mTypes().size(), types);
     const auto copies = snapshots(*source, GTarget);
     ASSERT_EQ(copies.size(), 5u);
     for (const auto& [name, s] : before)
@@ -497,12 +497,12 @@ TEST_F(ImportIntoStore, VersionOneAndTwoFilesMakeTheirTypes)
 
 TEST_F(ImportIntoStore, FindOrAddGroupFindsAGroupByNameOrStoresANewOne)
 {
-    TVXqVXImportDelegate sink(path("unused.qvx"), source->mGroups().value(GTarget), source.get());
+    TVXqVXImportDelegate sink(path("unused.qvx"), source->caches().mGroups().value(GTarget), source.get());
     EXPECT_EQ(sink.FindOrAddGroup(""), nullptr);
-    EXPECT_EQ(sink.FindOrAddGroup("Finance"), source->mGroups().value(G1));
+    EXPECT_EQ(sink.FindOrAddGroup("Finance"), source->caches().mGroups().value(G1));
     const auto added = sink.FindOrAddGroup("Brand new");
     ASSERT_NE(added, nullptr);
-    EXPECT_EQ(source->mGroups().value(added->mGroupUID()), added);
+    EXPECT_EQ(source->caches().mGroups().value(added->mGroupUID()), added);
     EXPECT_EQ(sink.FindOrAddGroup("Brand new"), added);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'")
                                  .arg(added->mGroupUID())),
@@ -516,8 +516,8 @@ TEST_F(ImportIntoStore, AWrongPasswordImportsNothing)
     ASSERT_NO_FATAL_FAILURE(fillSource());
     const std::string file = path("secret.qvx");
     ASSERT_TRUE(exportAll(file, eFileQVXv3, "right one").succeeded());
-    const qsizetype records = source->mRecords().size();
-    const qsizetype types = source->mTypes().size();
+    const qsizetype records = source->caches().mRecords().size();
+    const qsizetype types = source->caches().mTypes().size();
     for (const std::string password : {"wrong one", ""}) {
         EXPECT_FALSE(CqVXImporter::DoesPasswordMatch(file, password));
         const TVXImportSummary summary = importInto(*source, file, GTarget, password);
@@ -526,8 +526,8 @@ TEST_F(ImportIntoStore, AWrongPasswordImportsNothing)
         EXPECT_EQ(summary.recordsInFile, 0);
         EXPECT_EQ(summary.recordsImported, 0);
     }
-    EXPECT_EQ(source->mRecords().size(), records);
-    EXPECT_EQ(source->mTypes().size(), types);
+    EXPECT_EQ(source->caches().mRecords().size(), records);
+    EXPECT_EQ(source->caches().mTypes().size(), types);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='%1'")
                                  .arg(GTarget)),
               "0");
@@ -537,7 +537,7 @@ TEST_F(ImportIntoStore, ARecordWhoseSideFileIsMissingIsStoredWithoutAttachment)
 {
     ASSERT_NO_FATAL_FAILURE(fillSource());
     const QString withFileID = [&] {
-        for (const auto& r : source->mRecords())
+        for (const auto& r : source->caches().mRecords())
             if (r->mValue1() == "with file")
                 return r->mRecordUID();
         return QString();
@@ -796,7 +796,7 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
     // One log entry per record line, in file order, the refused ones as failures.
     QStringList events;
     QList<int> failed;
-    for (const auto& entry : source->eventLogger().logArrary()) {
+    for (const auto& entry : source->eventLog().eventLogger().logArrary()) {
         if (entry.event != QStringLiteral("Add Record"))
             continue;
         if (entry.action != kEventActionSuccess)
@@ -807,13 +807,13 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
     EXPECT_EQ(failed, refused);
     // The recently added list holds the newest ten that were stored, on both sides.
     QStringList newest;
-    for (const QString& recordID : source->mRecentlyAddedRecords())
-        newest << source->mRecords().value(recordID)->mValue1();
-    EXPECT_EQ(newest, stored.mid(stored.size() - TVXDataBase::kRecentListLimit));
+    for (const QString& recordID : source->recentLists().mRecentlyAddedRecords())
+        newest << source->caches().mRecords().value(recordID)->mValue1();
+    EXPECT_EQ(newest, stored.mid(stored.size() - TVXRecentListsAccess::kRecentListLimit));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(RECORDID) FROM tolvanexdb.RECENTLYADDEDTABLE "
                                             "WHERE USERID='%1'")
                                  .arg(aliceID)),
-              source->mRecentlyAddedRecords().join(','));
+              source->recentLists().mRecentlyAddedRecords().join(','));
 }
 
 TEST_F(ExportFromStore, AnUnwritableFolderReportsFailure)
@@ -849,14 +849,14 @@ TEST_F(ExportImport, RunOnAWorkerWhileTheMainThreadPolls)
 {
     ASSERT_NO_FATAL_FAILURE(fillSource());
     const std::string folder = path("Worker.qvx");
-    CExportDelegate provider(true, {}, *source, *source);
+    CExportDelegate provider(true, {}, source->caches(), source->attachments());
     std::thread exportWorker([&] { RunExport(provider, folder, eFileQVXv4, "pw"); });
     while (!provider.ISExportComplete())
         QCoreApplication::processEvents();
     exportWorker.join();
     EXPECT_TRUE(provider.exportSummary().succeeded());
 
-    TVXqVXImportDelegate sink(folder + "/Worker.qvx", source->mGroups().value(GTarget), source.get());
+    TVXqVXImportDelegate sink(folder + "/Worker.qvx", source->caches().mGroups().value(GTarget), source.get());
     std::thread importWorker([&] { RunImport(sink, "pw"); });
     while (!sink.IsImportComplete())
         QCoreApplication::processEvents();
@@ -873,12 +873,12 @@ TEST_F(BackupFileRollOver, KeepsTheEntriesBeforeTheLogIsEmptied)
     makeAdministrator(kUserName);
     source->selectSchema(QStringLiteral("tolvanexdb"));
     const QString folder = files.filePath("Documents/Tolvanex");
-    installEventLogBackupHandler(source.get(), [folder] { return folder; });
+    installEventLogBackupHandler(&source->eventLog(), [folder] { return folder; });
     rootExec("DELETE FROM tolvanexdb.EVENTLOGGERTABLE");
     rootExec("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES"
              "('Add Record', 'Tolvan Id', 'bank, main', '2024-01-15 08:00:00', 'alice', 'Alice A'),"
              "('Lock', 'Tolvan Id', '', '2024-02-01 09:30:00', 'alice', 'Alice A')");
-    EXPECT_EQ(source->checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))), kTVXDone);
+    EXPECT_EQ(source->eventLog().checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))), kTVXDone);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "0");
     const QStringList written = QDir(folder).entryList({"EventLog-Jan-*.csv"}, QDir::Files);
     ASSERT_EQ(written.size(), 1);
@@ -888,10 +888,10 @@ TEST_F(BackupFileRollOver, KeepsTheEntriesBeforeTheLogIsEmptied)
               "2024-02-01 09:30:00,Lock,,alice,Alice A,\r");
 
     // A folder that takes no file keeps the log as it is.
-    installEventLogBackupHandler(source.get(), [] { return QStringLiteral("/proc/tolvanex-backups"); });
+    installEventLogBackupHandler(&source->eventLog(), [] { return QStringLiteral("/proc/tolvanex-backups"); });
     rootExec("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES"
              "('Lock', 'Tolvan Id', '', '2024-01-15 08:00:00', 'alice', 'Alice A')");
-    EXPECT_EQ(source->checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))),
+    EXPECT_EQ(source->eventLog().checkForMonthChangeInEventLoggerTable(QDateTime(QDate(2024, 3, 1), QTime(10, 0))),
               kTVXStatementFailed);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "1");
 }

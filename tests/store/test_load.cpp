@@ -45,7 +45,7 @@ protected:
 
     QStringList recordIDs(const TVXDataBase& db)
     {
-        QStringList ids = db.mRecords().keys();
+        QStringList ids = db.caches().mRecords().keys();
         ids.sort();
         return ids;
     }
@@ -63,12 +63,12 @@ TEST_F(Load, UsersSeeTheirGroupsAndTheUnfiledRecords)
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     EXPECT_TRUE(alice.isLoadingComplete());
     EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B3"}));
-    EXPECT_EQ(alice.mGroups().keys(), QStringList{G1});
-    EXPECT_EQ(alice.mCurrentUser()->mUserID(), aliceID);
-    EXPECT_EQ(alice.mCurrentUser()->mPassword(), kUserPassword);
-    EXPECT_EQ(alice.mCurrentUser()->mRecordPermissionsBit(), 7);
+    EXPECT_EQ(alice.caches().mGroups().keys(), QStringList{G1});
+    EXPECT_EQ(alice.caches().mCurrentUser()->mUserID(), aliceID);
+    EXPECT_EQ(alice.caches().mCurrentUser()->mPassword(), kUserPassword);
+    EXPECT_EQ(alice.caches().mCurrentUser()->mRecordPermissionsBit(), 7);
 
-    const auto group = alice.mGroups().value(G1);
+    const auto group = alice.caches().mGroups().value(G1);
     EXPECT_EQ(group->mGroupName(), "Finance");
     EXPECT_EQ(group->mRecordLevelPermissions(), 7);
     EXPECT_TRUE(group->mPreferencePermissions());
@@ -79,21 +79,21 @@ TEST_F(Load, UsersSeeTheirGroupsAndTheUnfiledRecords)
     EXPECT_EQ(members, expected);
     EXPECT_EQ(group->mSubGroupsUID(), QStringList{G2});
 
-    const auto record = alice.mRecords().value("00000000000000B1");
+    const auto record = alice.caches().mRecords().value("00000000000000B1");
     EXPECT_EQ(record->mValue1(), "bank");
     EXPECT_EQ(record->mValue3(), "pw1");
     EXPECT_EQ(record->mGroup(), group);
-    EXPECT_EQ(record->mType(), alice.mTypes().value(T1));
+    EXPECT_EQ(record->mType(), alice.caches().mTypes().value(T1));
     // The unfiled group is not in the user's groups: its records have no group object.
-    EXPECT_EQ(alice.mRecords().value("00000000000000B3")->mGroup(), nullptr);
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000B3")->mGroup(), nullptr);
 
-    const auto type = alice.mTypes().value(T1);
+    const auto type = alice.caches().mTypes().value(T1);
     EXPECT_EQ(type->mTypeName(), "Web log-in");
     EXPECT_EQ(type->mTypeIconID(), 12);
     EXPECT_EQ(type->mTypeMask(), 0b10);
     EXPECT_EQ(type->mField2(), "User");
     EXPECT_EQ(type->mField10(), "Field 10");
-    EXPECT_EQ(alice.mTypes().size(), 2); // every type, the unfiled one included
+    EXPECT_EQ(alice.caches().mTypes().size(), 2); // every type, the unfiled one included
 
     TVXDataBase bob;
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
@@ -105,7 +105,7 @@ TEST_F(Load, UserWithoutGroupsSeesOnlyUnfiledRecords)
     TVXDataBase carol;
     ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
     EXPECT_EQ(recordIDs(carol), QStringList{"00000000000000B3"});
-    EXPECT_TRUE(carol.mGroups().isEmpty());
+    EXPECT_TRUE(carol.caches().mGroups().isEmpty());
 }
 
 TEST_F(Load, ASecondLoadReadsNothing)
@@ -115,7 +115,7 @@ TEST_F(Load, ASecondLoadReadsNothing)
     seed->record({"00000000000000B4", G1, T1, {"late"}});
     EXPECT_EQ(alice.loadDataBase(), kTVXDone);
     EXPECT_TRUE(alice.isLoadingComplete());
-    EXPECT_FALSE(alice.mRecords().contains("00000000000000B4"));
+    EXPECT_FALSE(alice.caches().mRecords().contains("00000000000000B4"));
 }
 
 TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
@@ -145,7 +145,7 @@ TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
 
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const auto& records = alice.mRecords();
+    const auto& records = alice.caches().mRecords();
 
     EXPECT_TRUE(records.value("00000000000000D1")->mIsCustomized());
     EXPECT_EQ(records.value("00000000000000D1")->mRecordCustomType(), nullptr);
@@ -157,7 +157,7 @@ TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
     EXPECT_EQ(customType->mField1(), "Host");
     EXPECT_EQ(customType->mField2(), "Port");
     EXPECT_EQ(records.value("00000000000000D2")->mViewCounter(), 5);
-    EXPECT_NE(customType, alice.mTypes().value(T1));
+    EXPECT_NE(customType, alice.caches().mTypes().value(T1));
 
     EXPECT_EQ(records.value("00000000000000D3")->mRecordCustomType()->mTypeIconID(), 12);
     EXPECT_EQ(records.value("00000000000000B1")->mRecordCustomType(), nullptr);
@@ -194,7 +194,7 @@ TEST_F(Load, TextsOfAnyLengthAndScriptReadBackUnchanged)
 
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const auto record = alice.mRecords().value("00000000000000E1");
+    const auto record = alice.caches().mRecords().value("00000000000000E1");
     ASSERT_NE(record, nullptr);
     EXPECT_EQ(record->mValue1(), "Ålesund");
     EXPECT_EQ(record->mValue2(), "Ελληνικά");
@@ -202,9 +202,9 @@ TEST_F(Load, TextsOfAnyLengthAndScriptReadBackUnchanged)
     EXPECT_EQ(record->mValue4(), "日本語");
     EXPECT_EQ(record->mValue10(), "2024-01-02 03:04:05 +0000");
     EXPECT_EQ(record->mNotes(), note);
-    EXPECT_EQ(alice.mGroups().value("00000000000000A3")->mGroupName(), "Gruppe Ärger ✓");
+    EXPECT_EQ(alice.caches().mGroups().value("00000000000000A3")->mGroupName(), "Gruppe Ärger ✓");
     // A record stored without a date keeps the date it was made with.
-    EXPECT_FALSE(alice.mRecords().value("00000000000000B1")->mValue10().isEmpty());
+    EXPECT_FALSE(alice.caches().mRecords().value("00000000000000B1")->mValue10().isEmpty());
 }
 
 TEST_F(Load, DisabledAndDeletedAccountsAreRefused)
@@ -216,7 +216,7 @@ TEST_F(Load, DisabledAndDeletedAccountsAreRefused)
     EXPECT_EQ(bob.initUserDetails("bob", "bob-pw"), kTVXAccountDisabled);
     EXPECT_EQ(bob.connectionErrorCode(), kTVXAccountDisabled);
     EXPECT_EQ(hooks.completions, completionsBefore + 1);
-    EXPECT_NE(bob.mCurrentUser()->mUserID(), bobID); // left as it was
+    EXPECT_NE(bob.caches().mCurrentUser()->mUserID(), bobID); // left as it was
 
     // A server account without a user row must not get in with default rights.
     rootExec("CREATE USER 'dave'@'%' IDENTIFIED BY 'dave-pw'");
@@ -232,7 +232,7 @@ TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const auto oldRecord = alice.mRecords().value("00000000000000B1");
+    const auto oldRecord = alice.caches().mRecords().value("00000000000000B1");
 
     // Another client changes the store: a new record, a removed one, and a new
     // master password with every name re-enciphered under it.
@@ -250,9 +250,9 @@ TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
     EXPECT_EQ(hooks.reloadsFinished, 1);
     EXPECT_FALSE(alice.isDataReloading());
     EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B5"}));
-    EXPECT_NE(alice.mRecords().value("00000000000000B1"), oldRecord);
-    EXPECT_EQ(alice.mGroups().value(G1)->mGroupName(), "Finance 2");
-    EXPECT_EQ(alice.mRecords().value("00000000000000B1")->mGroup(), alice.mGroups().value(G1));
+    EXPECT_NE(alice.caches().mRecords().value("00000000000000B1"), oldRecord);
+    EXPECT_EQ(alice.caches().mGroups().value(G1)->mGroupName(), "Finance 2");
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000B1")->mGroup(), alice.caches().mGroups().value(G1));
     EXPECT_EQ(alice.encryptString("x"), rekeyed.cipher("x"));
 }
 
@@ -286,14 +286,14 @@ TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)
 {
     TVXDataBase alice;
     ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
-    auto policy = alice.passwordPolicyDetails();
+    auto policy = alice.passwordHint().passwordPolicyDetails();
     ASSERT_TRUE(policy.has_value());
     EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 0);
     EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 0);
 
     rootExec("INSERT INTO tolvanexdb.DATABASEINFOTABLE VALUES ('PASSWDPOLICYMINLENGTH', '8'), "
              "('PASSWDPOLICYCHARSETFLAG', '5')");
-    policy = alice.passwordPolicyDetails();
+    policy = alice.passwordHint().passwordPolicyDetails();
     ASSERT_TRUE(policy.has_value());
     EXPECT_EQ(policy->value(kSPPMinLength).toInt(), 8);
     EXPECT_EQ(policy->value(kSPPCharSetFlag).toInt(), 5);
@@ -301,7 +301,7 @@ TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)
     // Without a connection there is no policy, and the code says so.
     TVXDataBase offline;
     TVXResult code = kTVXDone;
-    EXPECT_FALSE(offline.passwordPolicyDetails(&code).has_value());
+    EXPECT_FALSE(offline.passwordHint().passwordPolicyDetails(&code).has_value());
     EXPECT_NE(code, kTVXDone);
 }
 
@@ -310,7 +310,7 @@ TEST_F(Load, PolicyControllerFollowsTheStoreRows)
     TVXDataBase alice;
     ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
     auto& policy = BMPasswordPolicyController::sharedBMPasswordPolicyController();
-    const auto source = [&alice] { return alice.passwordPolicyDetails(); };
+    const auto source = [&alice] { return alice.passwordHint().passwordPolicyDetails(); };
 
     auto root = rootConnection();
     TVXStoreCreator creator(std::move(root));
@@ -340,15 +340,15 @@ TEST_F(Load, TheLoadReadsTheUsersRecentLists)
     {
         TVXDataBase first;
         ASSERT_EQ(logInAndLoad(first, kUserName, kUserPassword), kTVXDone);
-        EXPECT_EQ(first.addMostViewedRecordID("00000000000000B1", aliceID), kTVXDone);
-        EXPECT_EQ(first.addRecentlyViewedRecordID("00000000000000B3", aliceID), kTVXDone);
-        EXPECT_EQ(first.addRecentlyModifiedRecordID(*first.mRecords().value("00000000000000B1"), aliceID), kTVXDone);
-        EXPECT_EQ(first.addRecentlyAddedID("00000000000000B3", aliceID), kTVXDone);
+        EXPECT_EQ(first.recentLists().addMostViewedRecordID("00000000000000B1", aliceID), kTVXDone);
+        EXPECT_EQ(first.recentLists().addRecentlyViewedRecordID("00000000000000B3", aliceID), kTVXDone);
+        EXPECT_EQ(first.recentLists().addRecentlyModifiedRecordID(*first.caches().mRecords().value("00000000000000B1"), aliceID), kTVXDone);
+        EXPECT_EQ(first.recentLists().addRecentlyAddedID("00000000000000B3", aliceID), kTVXDone);
     }
     TVXDataBase second;
     ASSERT_EQ(logInAndLoad(second, kUserName, kUserPassword), kTVXDone);
-    EXPECT_EQ(second.mMostViewedRecords(), QStringList{"00000000000000B1"});
-    EXPECT_EQ(second.mRecentlyViewedTypes(), QStringList{"00000000000000B3"});
-    EXPECT_EQ(second.mRecentlyMofifiedTypes(), QStringList{"00000000000000B1"});
-    EXPECT_TRUE(second.mRecentlyAddedRecords().isEmpty()); // not read back
+    EXPECT_EQ(second.recentLists().mMostViewedRecords(), QStringList{"00000000000000B1"});
+    EXPECT_EQ(second.recentLists().mRecentlyViewedTypes(), QStringList{"00000000000000B3"});
+    EXPECT_EQ(second.recentLists().mRecentlyMofifiedTypes(), QStringList{"00000000000000B1"});
+    EXPECT_TRUE(second.recentLists().mRecentlyAddedRecords().isEmpty()); // not read back
 }

@@ -62,7 +62,7 @@ protected:
 
     static void expectReadable(TVXDataBase& db)
     {
-        const auto record = db.mRecords().value("00000000000000B1");
+        const auto record = db.caches().mRecords().value("00000000000000B1");
         ASSERT_NE(record, nullptr);
         EXPECT_EQ(record->mValue1(), "Sparkasse");
         EXPECT_EQ(record->mValue3(), "Grüße");
@@ -71,11 +71,11 @@ protected:
         EXPECT_EQ(record->mRecordCustomType()->mField1(), "Eigenes Feld");
         EXPECT_EQ(record->mAttachmentName(), "vertrag.pdf");
         EXPECT_EQ(record->mAttachmentPassKey(), "pass-key-16chars");
-        EXPECT_EQ(db.mGroups().value(G1)->mGroupName(), "Finanzen");
-        EXPECT_EQ(db.mTypes().value(T1)->mTypeName(), "Bank");
-        EXPECT_EQ(db.mTypes().value(T1)->mField2(), "PIN");
-        EXPECT_EQ(db.mTypes().value(kUnfiledUID)->mTypeName(), "Unfiled");
-        EXPECT_EQ(db.mRecords().value("00000000000000B2")->mValue1(), "lose");
+        EXPECT_EQ(db.caches().mGroups().value(G1)->mGroupName(), "Finanzen");
+        EXPECT_EQ(db.caches().mTypes().value(T1)->mTypeName(), "Bank");
+        EXPECT_EQ(db.caches().mTypes().value(T1)->mField2(), "PIN");
+        EXPECT_EQ(db.caches().mTypes().value(kUnfiledUID)->mTypeName(), "Unfiled");
+        EXPECT_EQ(db.caches().mRecords().value("00000000000000B2")->mValue1(), "lose");
     }
 
     static QString storeFingerprint()
@@ -99,9 +99,9 @@ TEST_F(MasterPassword, EveryValueReadsBackUnderTheNewPassword)
     seedStore(kMasterPassword);
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
-    alice.saveMasterPasswordForAdmin(kNewMaster);
-    alice.setChangeMasterPassword(true);
-    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    alice.masterPasswordChange().saveMasterPasswordForAdmin(kNewMaster);
+    alice.masterPasswordChange().setChangeMasterPassword(true);
+    EXPECT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
     EXPECT_TRUE(alice.isLoadingComplete());
     EXPECT_EQ(alice.masterPassword(), kNewMaster);
     EXPECT_EQ(alice.checkForMasterPasswordMatch(), kNewMaster);
@@ -114,7 +114,7 @@ TEST_F(MasterPassword, EveryValueReadsBackUnderTheNewPassword)
 
     // The same password again changes nothing.
     const QString before = storeFingerprint();
-    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    EXPECT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
     EXPECT_EQ(storeFingerprint(), before);
 }
 
@@ -130,7 +130,7 @@ TEST_F(MasterPassword, AFailureHalfWayChangesNothing)
              "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
 
-    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
+    EXPECT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
     EXPECT_TRUE(alice.isLoadingComplete());
     EXPECT_EQ(storeFingerprint(), before);
     EXPECT_EQ(alice.encryptString("x"), oldCipher);
@@ -146,7 +146,7 @@ TEST_F(MasterPassword, AnEmptyPasswordStoresPlainBytesAndBack)
     seedStore(kMasterPassword);
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
-    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(QString()), kTVXDone);
+    ASSERT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(QString()), kTVXDone);
     EXPECT_FALSE(alice.hasFieldEncrypter());
     EXPECT_EQ(rootQueryValue("SELECT FIELD1 FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B1'"),
               "Sparkasse");
@@ -155,7 +155,7 @@ TEST_F(MasterPassword, AnEmptyPasswordStoresPlainBytesAndBack)
     ASSERT_EQ(logInAndLoad(plain, QString()), kTVXDone);
     expectReadable(plain);
 
-    ASSERT_EQ(plain.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    ASSERT_EQ(plain.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again, kNewMaster), kTVXDone);
     expectReadable(again);
@@ -172,7 +172,7 @@ TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, QString()), kTVXDone);
     const QString before = storeFingerprint();
-    EXPECT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
+    EXPECT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
     EXPECT_EQ(storeFingerprint(), before);
     EXPECT_FALSE(alice.hasFieldEncrypter());
 }
@@ -183,7 +183,7 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
     TVXResult prefs = resultOfNumber(-1);
-    alice.initUserPreferencesForUser(aliceID, kUserName, &prefs);
+    alice.preferences().initUserPreferencesForUser(aliceID, kUserName, &prefs);
     ASSERT_EQ(prefs, kTVXDone);
     // The server takes a moment before refusing: the main thread is by then
     // waiting for the connection, and the worker's error waits for the main thread.
@@ -194,14 +194,14 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
     std::atomic<bool> done{false};
     std::atomic<TVXResult> code{resultOfNumber(-1)};
     std::thread worker([&] {
-        code.store(alice.reEncyptAllDatabaseInformation(kNewMaster));
+        code.store(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
         done = true;
     });
     QThread::msleep(300);
     QElapsedTimer timer;
     timer.start();
-    alice.mCurrentUser()->setMShowDetailOnPane(true);
-    EXPECT_EQ(alice.saveToggleInfoForUser(*alice.mCurrentUser()), kTVXDone);
+    alice.caches().mCurrentUser()->setMShowDetailOnPane(true);
+    EXPECT_EQ(alice.preferences().saveToggleInfoForUser(*alice.caches().mCurrentUser()), kTVXDone);
     while (!done.load()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         QThread::msleep(1);
@@ -223,7 +223,7 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
     TVXDataBase bob;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
     ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
-    ASSERT_EQ(alice.reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
+    ASSERT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXDone);
 
     int notices = 0;
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -232,8 +232,8 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
     auto record = TVXRecord::createRecord();
     record->setMValue1("unter altem Schlüssel");
     EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
-    EXPECT_FALSE(bob.mRecords().contains(record->mRecordUID()));
-    const auto loose = bob.mRecords().value("00000000000000B2");
+    EXPECT_FALSE(bob.caches().mRecords().contains(record->mRecordUID()));
+    const auto loose = bob.caches().mRecords().value("00000000000000B2");
     ASSERT_NE(loose, nullptr);
     loose->setMValue1("geändert");
     EXPECT_EQ(bob.replaceRecord(loose), kTVXMasterPasswordMismatch);
@@ -250,15 +250,15 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
     // Every stored cipher changed: a copy from before the change is stale.
     EXPECT_EQ(bob.replaceRecord(loose), kTVXReloadFirst);
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto reloaded = bob.mRecords().value("00000000000000B2");
+    const auto reloaded = bob.caches().mRecords().value("00000000000000B2");
     ASSERT_NE(reloaded, nullptr);
     reloaded->setMValue1("geändert");
     EXPECT_EQ(bob.replaceRecord(reloaded), kTVXDone);
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kNewMaster), kTVXDone);
-    EXPECT_EQ(fresh.mRecords().value("00000000000000B2")->mValue1(), "geändert");
-    ASSERT_TRUE(fresh.mRecords().contains(record->mRecordUID()));
-    EXPECT_EQ(fresh.mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
+    EXPECT_EQ(fresh.caches().mRecords().value("00000000000000B2")->mValue1(), "geändert");
+    ASSERT_TRUE(fresh.caches().mRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(fresh.caches().mRecords().value(record->mRecordUID())->mValue1(), "unter altem Schlüssel");
 }
 
 TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAsAChangedPassword)
@@ -285,7 +285,7 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAs
     std::atomic<bool> done{false};
     std::atomic<TVXResult> code{resultOfNumber(-1)};
     std::thread worker([&] {
-        code.store(alice.reEncyptAllDatabaseInformation(kNewMaster));
+        code.store(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
         done = true;
     });
     while (rootQueryValue("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE STATE='User sleep'") == "0")
@@ -294,7 +294,7 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAs
     auto record = TVXRecord::createRecord();
     record->setMValue1("während des Wechsels");
     EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
-    const auto loose = bob.mRecords().value("00000000000000B2");
+    const auto loose = bob.caches().mRecords().value("00000000000000B2");
     ASSERT_NE(loose, nullptr);
     EXPECT_EQ(bob.deleteRecord(loose), kTVXMasterPasswordMismatch);
     EXPECT_FALSE(done.load()); // the change was still under way

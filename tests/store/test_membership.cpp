@@ -74,7 +74,7 @@ TEST_F(Membership, SubGroupMembersJoinAfterTheGroupsOwn)
     auto sub = std::make_shared<BMGroup>();
     sub->setMGroupUID(G2);
     sub->setMUserMembersArray({a, b});
-    db.mGroups().insert(G2, sub);
+    db.caches().mGroups().insert(G2, sub);
 
     BMGroup group;
     group.setMGroupUID(G1);

@@ -132,27 +132,27 @@ TEST_F(PersonalLoad, OwnGroupAndRecordsAtLoadAndReloadOnly)
 
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    EXPECT_EQ(sorted(alice.mGroups().keys()), sorted({G1, aliceID}));
-    const auto personal = alice.mGroups().value(aliceID);
+    EXPECT_EQ(sorted(alice.caches().mGroups().keys()), sorted({G1, aliceID}));
+    const auto personal = alice.caches().mGroups().value(aliceID);
     ASSERT_NE(personal, nullptr);
     EXPECT_EQ(personal->mGroupName(), "Personal-alice");
-    EXPECT_EQ(alice.currentUserPersnaolGroupName(), "Personal-alice");
+    EXPECT_EQ(alice.personal().currentUserPersnaolGroupName(), "Personal-alice");
     EXPECT_EQ(personal->mRecordLevelPermissions(), 7);
     EXPECT_TRUE(personal->mPreferencePermissions());
     EXPECT_TRUE(personal->mUserMembersArray().isEmpty());
     EXPECT_TRUE(personal->mSubGroupsUID().isEmpty());
 
-    EXPECT_EQ(sorted(alice.mRecords().keys()), sorted({"00000000000000B1", P1, P2, custom.uid}));
-    const auto mine = alice.mRecords().value(P1);
+    EXPECT_EQ(sorted(alice.caches().mRecords().keys()), sorted({"00000000000000B1", P1, P2, custom.uid}));
+    const auto mine = alice.caches().mRecords().value(P1);
     EXPECT_EQ(mine->mGroup(), personal);
-    EXPECT_EQ(mine->mType(), alice.mTypes().value(T1));
+    EXPECT_EQ(mine->mType(), alice.caches().mTypes().value(T1));
     EXPECT_EQ(mine->mValue2(), "alice@example.org");
     EXPECT_EQ(mine->mNotes(), "Notiz für mich ✓");
     EXPECT_EQ(mine->mViewCounter(), 4);
     EXPECT_EQ(mine->mAttachmentState(), kAttachmentStateNone);
     EXPECT_FALSE(mine->mValue10().isEmpty()); // no stored date: the moment of reading
 
-    const auto withExtras = alice.mRecords().value(custom.uid);
+    const auto withExtras = alice.caches().mRecords().value(custom.uid);
     ASSERT_NE(withExtras->mRecordCustomType(), nullptr);
     EXPECT_EQ(withExtras->mRecordCustomType()->mField2(), "Port");
     EXPECT_EQ(withExtras->mRecordCustomType()->mTypeMask(), 3);
@@ -162,46 +162,46 @@ TEST_F(PersonalLoad, OwnGroupAndRecordsAtLoadAndReloadOnly)
     // Bob sees his own, not alice's.
     TVXDataBase bob;
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
-    EXPECT_EQ(sorted(bob.mGroups().keys()), QStringList{bobID});
-    EXPECT_EQ(bob.mRecords().keys(), QStringList{P3}); // not a member of G1
-    EXPECT_EQ(bob.mRecords().value(P3)->mGroup(), bob.mGroups().value(bobID));
+    EXPECT_EQ(sorted(bob.caches().mGroups().keys()), QStringList{bobID});
+    EXPECT_EQ(bob.caches().mRecords().keys(), QStringList{P3}); // not a member of G1
+    EXPECT_EQ(bob.caches().mRecords().value(P3)->mGroup(), bob.caches().mGroups().value(bobID));
 
     // A reload reads them again, after the shared groups and records were replaced.
     seed->record(rec("00000000000000E5", aliceID, T1, {"later"}));
     rootExec(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET NAME=UNHEX('%1') WHERE UID='%2'")
                  .arg(QString::fromLatin1(seed->cipher("Personal-alicia").toHex()), aliceID));
     EXPECT_EQ(alice.reloadDatabase(), kTVXDone);
-    const auto reloaded = alice.mGroups().value(aliceID);
+    const auto reloaded = alice.caches().mGroups().value(aliceID);
     ASSERT_NE(reloaded, nullptr);
     EXPECT_NE(reloaded, personal);
     EXPECT_EQ(reloaded->mGroupName(), "Personal-alicia");
-    EXPECT_FALSE(alice.mGroups().contains(bobID));
-    EXPECT_EQ(sorted(alice.mRecords().keys()),
+    EXPECT_FALSE(alice.caches().mGroups().contains(bobID));
+    EXPECT_EQ(sorted(alice.caches().mRecords().keys()),
               sorted({"00000000000000B1", P1, P2, custom.uid, "00000000000000E5"}));
-    EXPECT_EQ(alice.mRecords().value(P1)->mGroup(), reloaded);
-    EXPECT_EQ(alice.mRecords().value("00000000000000E5")->mValue1(), "later");
+    EXPECT_EQ(alice.caches().mRecords().value(P1)->mGroup(), reloaded);
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000E5")->mValue1(), "later");
 }
 
 TEST_F(PersonalLoad, UserWithoutPersonalGroupLoadsWithoutOne)
 {
     TVXDataBase carol;
     ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
-    EXPECT_TRUE(carol.mGroups().isEmpty());
-    EXPECT_EQ(carol.mRecords().keys(), QStringList{});
+    EXPECT_TRUE(carol.caches().mGroups().isEmpty());
+    EXPECT_EQ(carol.caches().mRecords().keys(), QStringList{});
     EXPECT_EQ(carol.reloadDatabase(), kTVXDone);
-    EXPECT_TRUE(carol.mGroups().isEmpty());
+    EXPECT_TRUE(carol.caches().mGroups().isEmpty());
 }
 
 TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const TVXRecordCache before = alice.mRecords();
+    const TVXRecordCache before = alice.caches().mRecords();
 
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto detached = alice.readUserPersonalRecords(aliceID, false, &code);
+    const auto detached = alice.personal().readUserPersonalRecords(aliceID, false, &code);
     EXPECT_EQ(code, kTVXDone);
-    EXPECT_EQ(alice.mRecords(), before);
+    EXPECT_EQ(alice.caches().mRecords(), before);
     ASSERT_EQ(detached.size(), 2);
     for (const auto& record : detached) {
         EXPECT_EQ(record->mAttachmentState(), kAttachmentStateReencipher);
@@ -215,19 +215,19 @@ TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
     EXPECT_EQ(mine->mValue10(), ""); // kept empty, so that writing it back stores the same
 
     // With a complete read into an existing cache, only the personal entries are replaced.
-    EXPECT_TRUE(alice.readUserPersonalRecords(aliceID, true, &code).isEmpty());
+    EXPECT_TRUE(alice.personal().readUserPersonalRecords(aliceID, true, &code).isEmpty());
     EXPECT_EQ(code, kTVXDone);
-    EXPECT_EQ(alice.mRecords().size(), before.size());
+    EXPECT_EQ(alice.caches().mRecords().size(), before.size());
 
-    EXPECT_TRUE(alice.personalDBRecords({}, &code).isEmpty());
+    EXPECT_TRUE(alice.personal().personalDBRecords({}, &code).isEmpty());
     EXPECT_EQ(code, kTVXDone);
-    const auto all = alice.personalDBRecords({bobID, carolID, aliceID}, &code);
+    const auto all = alice.personal().personalDBRecords({bobID, carolID, aliceID}, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_EQ(all.size(), 3);
     EXPECT_EQ(all[0]->mRecordUID(), P3); // in the order of the users given
     EXPECT_EQ(all[0]->mValue1(), "bob's own");
 
-    const QStringList users = alice.allUsersUIDS(&code);
+    const QStringList users = alice.personal().allUsersUIDS(&code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(users.size(), rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE").toInt());
     for (const QString& id : {aliceID, bobID, carolID})
@@ -238,20 +238,20 @@ TEST_F(PersonalLoad, ReadFailuresAreReportedAndCacheNothing)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const TVXRecordCache before = alice.mRecords();
+    const TVXRecordCache before = alice.caches().mRecords();
     ASSERT_NO_FATAL_FAILURE(killConnection(alice));
 
     TVXResult code = kTVXDone;
-    alice.readUserPersonalRecords(aliceID, true, &code);
+    alice.personal().readUserPersonalRecords(aliceID, true, &code);
     EXPECT_EQ(code, kTVXClientError);
-    EXPECT_EQ(alice.mRecords(), before);
+    EXPECT_EQ(alice.caches().mRecords(), before);
     code = kTVXDone;
-    EXPECT_TRUE(alice.personalDBRecords({aliceID, bobID}, &code).isEmpty());
+    EXPECT_TRUE(alice.personal().personalDBRecords({aliceID, bobID}, &code).isEmpty());
     EXPECT_NE(code, kTVXDone);
     code = kTVXDone;
-    EXPECT_TRUE(alice.allUsersUIDS(&code).isEmpty());
+    EXPECT_TRUE(alice.personal().allUsersUIDS(&code).isEmpty());
     EXPECT_EQ(code, kTVXStatementFailed);
-    EXPECT_THROW((void)alice.readPersonalGroup(), sql::SQLException); // the worker maps it
+    EXPECT_THROW((void)alice.personal().readPersonalGroup(), sql::SQLException); // the worker maps it
 }
 
 TEST_F(PersonalWriters, AddRenameAndDeleteAreSeenByTheUser)
@@ -259,40 +259,40 @@ TEST_F(PersonalWriters, AddRenameAndDeleteAreSeenByTheUser)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     const auto carolAccount = account(carolID, "carol");
-    EXPECT_EQ(alice.addUserPersonalGroup(*carolAccount), kTVXDone);
-    EXPECT_EQ(alice.addUserPersonalGroup(*carolAccount), kTVXReloadFirst);
-    EXPECT_FALSE(alice.mGroups().contains(carolID)); // not alice's to see
+    EXPECT_EQ(alice.personal().addUserPersonalGroup(*carolAccount), kTVXDone);
+    EXPECT_EQ(alice.personal().addUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    EXPECT_FALSE(alice.caches().mGroups().contains(carolID)); // not alice's to see
 
     TVXDataBase carol;
     ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
-    const auto group = carol.mGroups().value(carolID);
+    const auto group = carol.caches().mGroups().value(carolID);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->mGroupName(), "Personal-carol");
-    EXPECT_EQ(group->mGroupName(), carol.currentUserPersnaolGroupName());
+    EXPECT_EQ(group->mGroupName(), carol.personal().currentUserPersnaolGroupName());
     EXPECT_EQ(group->mRecordLevelPermissions(), 7);
     EXPECT_TRUE(group->mPreferencePermissions());
 
     carolAccount->setMUsername("caroline");
-    EXPECT_EQ(alice.renameUserPersonalGroup(*carolAccount), kTVXDone);
+    EXPECT_EQ(alice.personal().renameUserPersonalGroup(*carolAccount), kTVXDone);
     ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(carol.mGroups().value(carolID)->mGroupName(), "Personal-caroline");
+    EXPECT_EQ(carol.caches().mGroups().value(carolID)->mGroupName(), "Personal-caroline");
 
     // By identifier: the name the store holds.
-    EXPECT_EQ(alice.renamePersonalGroupForUser(carolID), kTVXDone);
+    EXPECT_EQ(alice.personal().renamePersonalGroupForUser(carolID), kTVXDone);
     ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(carol.mGroups().value(carolID)->mGroupName(), "Personal-carol");
-    EXPECT_EQ(alice.renamePersonalGroupForUser(TVXUID::giveMeNewUID()), kTVXReloadFirst);
+    EXPECT_EQ(carol.caches().mGroups().value(carolID)->mGroupName(), "Personal-carol");
+    EXPECT_EQ(alice.personal().renamePersonalGroupForUser(TVXUID::giveMeNewUID()), kTVXReloadFirst);
 
     // Deleting the group takes its records with it.
     seed->record(rec("00000000000000E6", carolID, T1, {"carol's"}));
     ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(carol.mRecords().contains("00000000000000E6"));
-    EXPECT_EQ(alice.deleteUserPersonalGroup(*carolAccount), kTVXDone);
-    EXPECT_EQ(alice.deleteUserPersonalGroup(*carolAccount), kTVXReloadFirst);
-    EXPECT_EQ(alice.renameUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    ASSERT_TRUE(carol.caches().mRecords().contains("00000000000000E6"));
+    EXPECT_EQ(alice.personal().deleteUserPersonalGroup(*carolAccount), kTVXDone);
+    EXPECT_EQ(alice.personal().deleteUserPersonalGroup(*carolAccount), kTVXReloadFirst);
+    EXPECT_EQ(alice.personal().renameUserPersonalGroup(*carolAccount), kTVXReloadFirst);
     ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(carol.mGroups().contains(carolID));
-    EXPECT_FALSE(carol.mRecords().contains("00000000000000E6"));
+    EXPECT_FALSE(carol.caches().mGroups().contains(carolID));
+    EXPECT_FALSE(carol.caches().mRecords().contains("00000000000000E6"));
 }
 
 TEST_F(PersonalWriters, NamesInAnyScriptDecipherUnchanged)
@@ -300,7 +300,7 @@ TEST_F(PersonalWriters, NamesInAnyScriptDecipherUnchanged)
     TVXDataBase alice;
     ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
     const QString name = QStringLiteral("Zoë Ærøskøbing 東京");
-    EXPECT_EQ(alice.addUserPersonalGroup(*account(carolID, name)), kTVXDone);
+    EXPECT_EQ(alice.personal().addUserPersonalGroup(*account(carolID, name)), kTVXDone);
 
     const QByteArray stored = QByteArray::fromHex(storedGroupName(carolID).toLatin1());
     EXPECT_EQ(stored, seed->cipher("Personal-" + name));
@@ -313,26 +313,26 @@ TEST_F(PersonalWriters, TheSignedInUsersCacheFollowsItsOwnGroup)
 {
     TVXDataBase carol;
     ASSERT_EQ(logInAndLoad(carol, "carol", "carol-pw"), kTVXDone);
-    ASSERT_FALSE(carol.mGroups().contains(carolID));
+    ASSERT_FALSE(carol.caches().mGroups().contains(carolID));
 
-    EXPECT_EQ(carol.addUserPersonalGroup(*carol.mCurrentUser()), kTVXDone);
-    const auto group = carol.mGroups().value(carolID);
+    EXPECT_EQ(carol.personal().addUserPersonalGroup(*carol.caches().mCurrentUser()), kTVXDone);
+    const auto group = carol.caches().mGroups().value(carolID);
     ASSERT_NE(group, nullptr);
     EXPECT_EQ(group->mGroupName(), "Personal-carol");
     EXPECT_EQ(group->mRecordLevelPermissions(), 7);
     EXPECT_TRUE(group->mPreferencePermissions());
 
-    EXPECT_EQ(carol.renameUserPersonalGroup(*account(carolID, "cara")), kTVXDone);
-    EXPECT_EQ(carol.mGroups().value(carolID), group);
+    EXPECT_EQ(carol.personal().renameUserPersonalGroup(*account(carolID, "cara")), kTVXDone);
+    EXPECT_EQ(carol.caches().mGroups().value(carolID), group);
     EXPECT_EQ(group->mGroupName(), "Personal-cara");
 
     seed->record(rec("00000000000000E7", carolID, T1, {"mine"}));
     ASSERT_EQ(carol.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(carol.mRecords().contains("00000000000000E7"));
-    EXPECT_EQ(carol.deleteUserPersonalGroup(*carol.mCurrentUser()), kTVXDone);
-    EXPECT_FALSE(carol.mGroups().contains(carolID));
-    EXPECT_FALSE(carol.mRecords().contains("00000000000000E7"));
-    EXPECT_TRUE(carol.mRecords().isEmpty());
+    ASSERT_TRUE(carol.caches().mRecords().contains("00000000000000E7"));
+    EXPECT_EQ(carol.personal().deleteUserPersonalGroup(*carol.caches().mCurrentUser()), kTVXDone);
+    EXPECT_FALSE(carol.caches().mGroups().contains(carolID));
+    EXPECT_FALSE(carol.caches().mRecords().contains("00000000000000E7"));
+    EXPECT_TRUE(carol.caches().mRecords().isEmpty());
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000E7'"), "0");
 }
 
@@ -340,28 +340,28 @@ TEST_F(PersonalWriters, FailuresLeaveStoreAndMemoryAsTheyWere)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
-    const auto group = alice.mGroups().value(aliceID);
+    const auto group = alice.caches().mGroups().value(aliceID);
     const QString storedBefore = storedGroupName(aliceID);
-    const TVXGroupCache groupsBefore = alice.mGroups();
-    const TVXRecordCache recordsBefore = alice.mRecords();
+    const TVXGroupCache groupsBefore = alice.caches().mGroups();
+    const TVXRecordCache recordsBefore = alice.caches().mRecords();
 
     // A name whose cipher does not fit the column is refused, not cut short.
     allowTruncation(alice);
     const auto longName = account(aliceID, QString(300, QLatin1Char('n')));
-    EXPECT_EQ(alice.renameUserPersonalGroup(*longName), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().renameUserPersonalGroup(*longName), kTVXStatementFailed);
     EXPECT_EQ(storedGroupName(aliceID), storedBefore);
     EXPECT_EQ(group->mGroupName(), "Personal-alice");
-    EXPECT_EQ(alice.addUserPersonalGroup(*account(carolID, QString(300, QLatin1Char('n')))), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().addUserPersonalGroup(*account(carolID, QString(300, QLatin1Char('n')))), kTVXStatementFailed);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(carolID)), "0");
 
     // A server error: code 3, the caches untouched.
     ASSERT_NO_FATAL_FAILURE(killConnection(alice));
-    EXPECT_EQ(alice.renameUserPersonalGroup(*account(aliceID, "al")), kTVXStatementFailed);
-    EXPECT_EQ(alice.deleteUserPersonalGroup(*alice.mCurrentUser()), kTVXStatementFailed);
-    EXPECT_EQ(alice.addUserPersonalGroup(*alice.mCurrentUser()), kTVXStatementFailed);
-    EXPECT_EQ(alice.reEncryptPersonalGroups({aliceID}), kTVXStatementFailed);
-    EXPECT_EQ(alice.mGroups(), groupsBefore);
-    EXPECT_EQ(alice.mRecords(), recordsBefore);
+    EXPECT_EQ(alice.personal().renameUserPersonalGroup(*account(aliceID, "al")), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().deleteUserPersonalGroup(*alice.caches().mCurrentUser()), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().addUserPersonalGroup(*alice.caches().mCurrentUser()), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().reEncryptPersonalGroups({aliceID}), kTVXStatementFailed);
+    EXPECT_EQ(alice.caches().mGroups(), groupsBefore);
+    EXPECT_EQ(alice.caches().mRecords(), recordsBefore);
     EXPECT_EQ(group->mGroupName(), "Personal-alice");
     EXPECT_EQ(storedGroupName(aliceID), storedBefore);
 }
@@ -373,17 +373,17 @@ TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const QStringList users = alice.allUsersUIDS(&code);
+    const QStringList users = alice.personal().allUsersUIDS(&code);
     ASSERT_EQ(code, kTVXDone);
-    const auto records = alice.personalDBRecords(users, &code);
+    const auto records = alice.personal().personalDBRecords(users, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 3);
 
     storeMasterPassword(kNewMaster);
     alice.createEncrypter(kNewMaster);
-    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXDone);
-    EXPECT_EQ(alice.reEncryptPersonalGroups(users), kTVXDone); // carol has none: passed over
-    EXPECT_EQ(alice.mGroups().value(aliceID)->mGroupName(), "Personal-alice");
+    EXPECT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
+    EXPECT_EQ(alice.personal().reEncryptPersonalGroups(users), kTVXDone); // carol has none: passed over
+    EXPECT_EQ(alice.caches().mGroups().value(aliceID)->mGroupName(), "Personal-alice");
 
     StoreSeed rekeyed(kNewMaster);
     EXPECT_EQ(storedHex("RECORDTABLE", "FIELD3", "RECORDID", P1), QString::fromLatin1(rekeyed.cipher("s3cret").toHex().toUpper()));
@@ -393,15 +393,15 @@ TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
 
     TVXDataBase bob;
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw", kNewMaster), kTVXDone);
-    EXPECT_EQ(bob.mGroups().value(bobID)->mGroupName(), "Personal-bob");
-    EXPECT_EQ(bob.mRecords().value(P3)->mValue1(), "bob's own");
-    EXPECT_EQ(bob.mRecords().value(P3)->mValue3(), "pw");
+    EXPECT_EQ(bob.caches().mGroups().value(bobID)->mGroupName(), "Personal-bob");
+    EXPECT_EQ(bob.caches().mRecords().value(P3)->mValue1(), "bob's own");
+    EXPECT_EQ(bob.caches().mRecords().value(P3)->mValue3(), "pw");
 
     TVXDataBase aliceAgain;
     ASSERT_EQ(logInAndLoad(aliceAgain, kUserName, kUserPassword, kNewMaster), kTVXDone);
-    EXPECT_EQ(aliceAgain.mGroups().value(aliceID)->mGroupName(), "Personal-alice");
-    EXPECT_EQ(aliceAgain.mRecords().value(P1)->mNotes(), "Notiz für mich ✓");
-    EXPECT_EQ(aliceAgain.mRecords().value(P2)->mValue3(), "4711");
+    EXPECT_EQ(aliceAgain.caches().mGroups().value(aliceID)->mGroupName(), "Personal-alice");
+    EXPECT_EQ(aliceAgain.caches().mRecords().value(P1)->mNotes(), "Notiz für mich ✓");
+    EXPECT_EQ(aliceAgain.caches().mRecords().value(P2)->mValue3(), "4711");
 }
 
 TEST_F(PersonalReencipher, AllOrNothing)
@@ -409,7 +409,7 @@ TEST_F(PersonalReencipher, AllOrNothing)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    auto records = alice.readUserPersonalRecords(aliceID, false, &code);
+    auto records = alice.personal().readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 2);
     const QString before1 = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1);
@@ -424,7 +424,7 @@ TEST_F(PersonalReencipher, AllOrNothing)
     // A record deleted meanwhile: the ones before it are not kept.
     auto gone = std::make_shared<TVXRecord>();
     gone->setMRecordUID(TVXUID::giveMeNewUID());
-    EXPECT_EQ(alice.reEncryptPersonalRecords({records[0], records[1], gone}), kTVXReloadFirst);
+    EXPECT_EQ(alice.personal().reEncryptPersonalRecords({records[0], records[1], gone}), kTVXReloadFirst);
     unchanged();
 
     // A value whose cipher would not fit its column: refused before writing.
@@ -432,12 +432,12 @@ TEST_F(PersonalReencipher, AllOrNothing)
     auto tooLong = std::make_shared<TVXRecord>();
     tooLong->setMRecordUID(P2);
     tooLong->setMValue5(QString(250, QLatin1Char('x'))); // 256 bytes once enciphered
-    EXPECT_EQ(alice.reEncryptPersonalRecords({records[0], tooLong}), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().reEncryptPersonalRecords({records[0], tooLong}), kTVXStatementFailed);
     unchanged();
 
     // A lost connection.
     ASSERT_NO_FATAL_FAILURE(killConnection(alice));
-    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXStatementFailed);
+    EXPECT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXStatementFailed);
     unchanged();
 }
 
@@ -455,14 +455,14 @@ TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto records = alice.readUserPersonalRecords(aliceID, false, &code);
+    const auto records = alice.personal().readUserPersonalRecords(aliceID, false, &code);
     ASSERT_EQ(code, kTVXDone);
     ASSERT_EQ(records.size(), 4);
     const QString contentsBefore = storedHex("ATTACHMENTTABLE", "DATA", "RECORDID", attached.uid);
 
     storeMasterPassword(kNewMaster);
     alice.createEncrypter(kNewMaster);
-    EXPECT_EQ(alice.reEncryptPersonalRecords(records), kTVXDone);
+    EXPECT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
 
     // Field names, attachment name and pass key move to the new key with the
     // values; the contents stay, since their own pass key does not change.
@@ -477,13 +477,13 @@ TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
 
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again, kUserName, kUserPassword, kNewMaster), kTVXDone);
-    const auto customised = again.mRecords().value(custom.uid);
+    const auto customised = again.caches().mRecords().value(custom.uid);
     ASSERT_NE(customised, nullptr);
     ASSERT_NE(customised->mRecordCustomType(), nullptr);
     EXPECT_EQ(customised->mValue1(), "custom");
     EXPECT_EQ(customised->mRecordCustomType()->mField1(), "Host");
     EXPECT_EQ(customised->mRecordCustomType()->mTypeIconID(), 12);
-    const auto withAttachment = again.mRecords().value(attached.uid);
+    const auto withAttachment = again.caches().mRecords().value(attached.uid);
     ASSERT_NE(withAttachment, nullptr);
     EXPECT_EQ(withAttachment->mAttachmentName(), "file.pdf");
     EXPECT_EQ(withAttachment->mAttachmentPassKey(), "pass-key-16chars");

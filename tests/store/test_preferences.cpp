@@ -63,7 +63,7 @@ TEST_F(Preferences, ANewRowHasTheDefaults)
 
     TVXDataBase second;
     ASSERT_EQ(logInAndLoad(second, kUserName, kUserPassword), kTVXDone);
-    const TVXUser& user = *second.mCurrentUser();
+    const TVXUser& user = *second.caches().mCurrentUser();
     EXPECT_EQ(user.mSortingInfo(), (TVXSortDescriptor{"3", true}));
     EXPECT_EQ(user.mCurrentType(), "000000000000FFFF");
     EXPECT_EQ(user.mCurrentGroup(), aliceID);
@@ -81,23 +81,23 @@ TEST_F(Preferences, ANewRowHasTheDefaults)
 
 TEST_F(Preferences, EachWriterChangesOnlyItsColumns)
 {
-    TVXUser& user = *db.mCurrentUser();
+    TVXUser& user = *db.caches().mCurrentUser();
     const auto check = [&](auto write, QList<int> expected) {
         const QString before = row();
         write();
         EXPECT_EQ(changed(before, row()), expected);
     };
     user.setMLastView(2);
-    check([&] { EXPECT_EQ(db.saveLastViewForUser(user), kTVXDone); }, {33});
+    check([&] { EXPECT_EQ(db.preferences().saveLastViewForUser(user), kTVXDone); }, {33});
     user.setMCurrentGroup("00000000000000A1");
-    check([&] { EXPECT_EQ(db.saveCurrentGroupForUser(user), kTVXDone); }, {4});
-    check([&] { EXPECT_EQ(db.setToggleInfo(false), kTVXDone); }, {7});
-    check([&] { EXPECT_EQ(db.setSortDescriptor({"5", false}), kTVXDone); }, {6});
-    check([&] { EXPECT_EQ(db.setPasswordGeneratorFlags(7), kTVXDone); }, {27});
-    check([&] { EXPECT_EQ(db.setNumberofAttemptsLeft(4, &user), kTVXDone); }, {39});
+    check([&] { EXPECT_EQ(db.preferences().saveCurrentGroupForUser(user), kTVXDone); }, {4});
+    check([&] { EXPECT_EQ(db.preferences().setToggleInfo(false), kTVXDone); }, {7});
+    check([&] { EXPECT_EQ(db.preferences().setSortDescriptor({"5", false}), kTVXDone); }, {6});
+    check([&] { EXPECT_EQ(db.preferences().setPasswordGeneratorFlags(7), kTVXDone); }, {27});
+    check([&] { EXPECT_EQ(db.preferences().setNumberofAttemptsLeft(4, &user), kTVXDone); }, {39});
     user.setMWindowPosition(QRectF(100, 250, 800, 600));
     user.setMDetailPanelWidth(333);
-    check([&] { db.saveBasicPreferencesForUser(user, nullptr); }, {5, 8});
+    check([&] { db.preferences().saveBasicPreferencesForUser(user, nullptr); }, {5, 8});
     QFont font("DejaVu Sans", 15);
     font.setBold(true);
     user.setMTextFont(font);
@@ -106,14 +106,14 @@ TEST_F(Preferences, EachWriterChangesOnlyItsColumns)
     user.setMAutoLOck(false);
     user.setMClearClipBoardTimer(12);
     user.setMClipBoardOnExit(true);
-    check([&] { db.saveOptionPanelPreferencesForUser(user, nullptr); }, {9, 10, 14, 23, 24, 25, 36, 37});
+    check([&] { db.preferences().saveOptionPanelPreferencesForUser(user, nullptr); }, {9, 10, 14, 23, 24, 25, 36, 37});
     EXPECT_EQ(rootQueryValue("SELECT CONCAT_WS(',', FONTNAME, FONTWEIGHT, ROWCOLOR) FROM tolvanexdb.APPPREFTABLE"),
               QStringLiteral("DejaVu Sans-Bold,700,%1").arg(10 + 20 * 256 + 30 * 65536));
 
     // A second client reads them all back.
     TVXDataBase second;
     ASSERT_EQ(logInAndLoad(second, kUserName, kUserPassword), kTVXDone);
-    const TVXUser& other = *second.mCurrentUser();
+    const TVXUser& other = *second.caches().mCurrentUser();
     EXPECT_EQ(other.mLastView(), 2);
     EXPECT_EQ(other.mCurrentGroup(), "00000000000000A1");
     EXPECT_FALSE(other.mShowDetailOnPane());
@@ -130,8 +130,8 @@ TEST_F(Preferences, EachWriterChangesOnlyItsColumns)
     EXPECT_EQ(other.mClearClipBoardTimer(), 12);
     const QSizeF screen = TVXUser::mainScreenSize();
     EXPECT_EQ(other.mWindowPosition(),
-              TVXDataBase::getRectFromWindowPosition(
-                  TVXDataBase::getWindowDimensionsInWindowsStandard(QRectF(100, 250, 800, 600), screen, false), screen));
+              TVXPreferences::getRectFromWindowPosition(
+                  TVXPreferences::getWindowDimensionsInWindowsStandard(QRectF(100, 250, 800, 600), screen, false), screen));
 }
 
 TEST_F(Preferences, ChangingOnesOwnPasswordChangesTheServerAccount)
@@ -140,39 +140,39 @@ TEST_F(Preferences, ChangingOnesOwnPasswordChangesTheServerAccount)
     QVariantHash hint{{kUserPasswordHintQuestionNumber, 4},
                       {kUserPasswordHintAnswer, QStringLiteral("Türkis")},
                       {kUserPasswordHint, QStringLiteral("the colour of the sea, twice")}};
-    EXPECT_EQ(db.setPassword(newPassword, hint), kTVXDone);
-    EXPECT_EQ(db.mCurrentUser()->mPassword(), newPassword);
-    EXPECT_TRUE(db.mCurrentUser()->mAutoLOck());
+    EXPECT_EQ(db.passwordHint().setPassword(newPassword, hint), kTVXDone);
+    EXPECT_EQ(db.caches().mCurrentUser()->mPassword(), newPassword);
+    EXPECT_TRUE(db.caches().mCurrentUser()->mAutoLOck());
 
     TVXDataBase again;
     EXPECT_EQ(again.startConnectionToServer(loginRequest(kUserName, kUserPassword)), kTVXAccessDenied);
     EXPECT_EQ(again.startConnectionToServer(loginRequest(kUserName, newPassword)), kTVXDone);
     ASSERT_EQ(again.initUserDetails(kUserName, newPassword), kTVXDone);
-    EXPECT_EQ(again.mCurrentUser()->mPassword(), newPassword); // the stored copy
+    EXPECT_EQ(again.caches().mCurrentUser()->mPassword(), newPassword); // the stored copy
 
     // The hint opens with the answer to question 4 only.
-    EXPECT_TRUE(db.isHintExist(*db.mCurrentUser(), nullptr));
-    EXPECT_EQ(db.passwordHintForUser(*db.mCurrentUser(), "Türkis", nullptr), "the colour of the sea, twice");
-    EXPECT_TRUE(db.validatePasswordHintAnswerForUser(kUserName, "Türkis", 4, nullptr));
-    EXPECT_FALSE(db.validatePasswordHintAnswerForUser(kUserName, "Rot", 4, nullptr));
-    EXPECT_FALSE(db.validatePasswordHintAnswerForUser(kUserName, "Türkis", 5, nullptr));
-    EXPECT_FALSE(db.validatePasswordHintAnswerForUser("bob", "Türkis", 4, nullptr));
+    EXPECT_TRUE(db.passwordHint().isHintExist(*db.caches().mCurrentUser(), nullptr));
+    EXPECT_EQ(db.passwordHint().passwordHintForUser(*db.caches().mCurrentUser(), "Türkis", nullptr), "the colour of the sea, twice");
+    EXPECT_TRUE(db.passwordHint().validatePasswordHintAnswerForUser(kUserName, "Türkis", 4, nullptr));
+    EXPECT_FALSE(db.passwordHint().validatePasswordHintAnswerForUser(kUserName, "Rot", 4, nullptr));
+    EXPECT_FALSE(db.passwordHint().validatePasswordHintAnswerForUser(kUserName, "Türkis", 5, nullptr));
+    EXPECT_FALSE(db.passwordHint().validatePasswordHintAnswerForUser("bob", "Türkis", 4, nullptr));
 
     // A hint without a question opens with the text of question 0.
-    EXPECT_EQ(db.setPassword(newPassword, QStringLiteral("ask the admin")), kTVXDone);
-    EXPECT_EQ(db.passwordHintForUser(*db.mCurrentUser(), nullptr), "ask the admin");
+    EXPECT_EQ(db.passwordHint().setPassword(newPassword, QStringLiteral("ask the admin")), kTVXDone);
+    EXPECT_EQ(db.passwordHint().passwordHintForUser(*db.caches().mCurrentUser(), nullptr), "ask the admin");
     EXPECT_EQ(rootQueryValue("SELECT HEX(HINTQUESTION) FROM tolvanexdb.APPPREFTABLE"), "");
 
-    EXPECT_EQ(db.setPassword(newPassword, QString()), kTVXDone);
-    EXPECT_FALSE(db.isHintExist(*db.mCurrentUser(), nullptr));
+    EXPECT_EQ(db.passwordHint().setPassword(newPassword, QString()), kTVXDone);
+    EXPECT_FALSE(db.passwordHint().isHintExist(*db.caches().mCurrentUser(), nullptr));
 }
 
 TEST_F(Preferences, AHintThatWouldNotReadBackAsTypedIsRefusedBeforeThePasswordChanges)
 {
     const QString newPassword = QStringLiteral("n3w-pw-42");
     for (const QString& hint : {QString(QChar(0xFEFF)) + "sea", QString("se") + QChar(0xD800) + "a"}) {
-        EXPECT_EQ(db.setPassword(newPassword, hint), kTVXStatementFailed);
-        EXPECT_EQ(db.setPassword(newPassword, QVariantHash{{kUserPasswordHintQuestionNumber, 4},
+        EXPECT_EQ(db.passwordHint().setPassword(newPassword, hint), kTVXStatementFailed);
+        EXPECT_EQ(db.passwordHint().setPassword(newPassword, QVariantHash{{kUserPasswordHintQuestionNumber, 4},
                                                           {kUserPasswordHintAnswer, QStringLiteral("blue")},
                                                           {kUserPasswordHint, hint}}),
                   kTVXStatementFailed);
@@ -184,9 +184,9 @@ TEST_F(Preferences, AHintThatWouldNotReadBackAsTypedIsRefusedBeforeThePasswordCh
 
 TEST_F(Preferences, AnAccountNameThatWouldChangeTheStatementIsNeverSent)
 {
-    db.mCurrentUser()->setMUsername("alice' OR '1'='1");
+    db.caches().mCurrentUser()->setMUsername("alice' OR '1'='1");
     TVXResult code = resultOfNumber(-1); // not set by the call
-    db.resetPasswordForUser(*db.mCurrentUser(), &code);
+    db.passwordHint().resetPasswordForUser(*db.caches().mCurrentUser(), &code);
     EXPECT_EQ(code, kTVXStatementFailed);
     TVXDataBase again;
     EXPECT_EQ(again.startConnectionToServer(loginRequest()), kTVXDone);

@@ -43,36 +43,36 @@ std::vector<ListUnderTest> allLists()
 {
     return {
         {"most viewed", "MOSTVIEWEDTABLE",
-         [](TVXDataBase& db, const QString& r, const QString& u) { return db.addMostViewedRecordID(r, u); },
-         [](TVXDataBase& db, const QString& r) { return db.removeMostViewedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.mMostViewedRecords(); },
-         [](TVXDataBase& db, const QString& u) { return db.readMostViewedRecordIDForUser(u); }},
+         [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addMostViewedRecordID(r, u); },
+         [](TVXDataBase& db, const QString& r) { return db.recentLists().removeMostViewedRecordID(r); },
+         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mMostViewedRecords(); },
+         [](TVXDataBase& db, const QString& u) { return db.recentLists().readMostViewedRecordIDForUser(u); }},
         {"recently viewed", "RECENTLYVIEWEDTABLE",
-         [](TVXDataBase& db, const QString& r, const QString& u) { return db.addRecentlyViewedRecordID(r, u); },
-         [](TVXDataBase& db, const QString& r) { return db.removeRecentlyViewedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.mRecentlyViewedTypes(); },
+         [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addRecentlyViewedRecordID(r, u); },
+         [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyViewedRecordID(r); },
+         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyViewedTypes(); },
          [](TVXDataBase& db, const QString& u) {
              TVXResult code = resultOfNumber(-1); // not set by the call
-             db.readRecentlyViewedRecordIDForUser(u, &code);
+             db.recentLists().readRecentlyViewedRecordIDForUser(u, &code);
              return code;
          }},
         {"recently modified", "RECENTLYMODIFIEDTABLE",
          [](TVXDataBase& db, const QString& r, const QString& u) {
              auto record = TVXRecord::createRecord();
              record->setMRecordUID(r);
-             return db.addRecentlyModifiedRecordID(*record, u);
+             return db.recentLists().addRecentlyModifiedRecordID(*record, u);
          },
-         [](TVXDataBase& db, const QString& r) { return db.removeRecentlyModifiedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.mRecentlyMofifiedTypes(); },
+         [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyModifiedRecordID(r); },
+         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyMofifiedTypes(); },
          [](TVXDataBase& db, const QString& u) {
              TVXResult code = resultOfNumber(-1); // not set by the call
-             db.readRecentlyModifiedRecordIDForUser(u, &code);
+             db.recentLists().readRecentlyModifiedRecordIDForUser(u, &code);
              return code;
          }},
         {"recently added", "RECENTLYADDEDTABLE",
-         [](TVXDataBase& db, const QString& r, const QString& u) { return db.addRecentlyAddedID(r, u); },
-         [](TVXDataBase& db, const QString& r) { return db.removeRecentlyAddedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.mRecentlyAddedRecords(); },
+         [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addRecentlyAddedID(r, u); },
+         [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyAddedRecordID(r); },
+         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyAddedRecords(); },
          nullptr},
     };
 }
@@ -212,7 +212,7 @@ TEST_F(RecentLists, ADeletedRecordLeavesEveryList)
         EXPECT_TRUE(serverRows(list.table, bobID).isEmpty());
     }
     // Memory follows through the removers.
-    EXPECT_EQ(db.removeRecordIDFromRecentLists(recordID(1)), kTVXDone);
+    EXPECT_EQ(db.recentLists().removeRecordIDFromRecentLists(recordID(1)), kTVXDone);
     for (const ListUnderTest& list : lists) {
         SCOPED_TRACE(list.name);
         EXPECT_EQ(list.memory(db), QStringList{recordID(2)});
@@ -221,12 +221,12 @@ TEST_F(RecentLists, ADeletedRecordLeavesEveryList)
 
 TEST_F(RecentLists, MakingRoomInOnesMostViewedListKeepsOtherUsersEntries)
 {
-    ASSERT_EQ(db.addMostViewedRecordID(recordID(1), aliceID), kTVXDone);
-    ASSERT_EQ(db.addMostViewedRecordID(recordID(2), aliceID), kTVXDone);
+    ASSERT_EQ(db.recentLists().addMostViewedRecordID(recordID(1), aliceID), kTVXDone);
+    ASSERT_EQ(db.recentLists().addMostViewedRecordID(recordID(2), aliceID), kTVXDone);
     rootInsert("MOSTVIEWEDTABLE", bobID, {recordID(1)});
 
-    EXPECT_EQ(db.removeMostViewedRecordIDForUser(recordID(1), aliceID), kTVXDone);
-    EXPECT_EQ(db.mMostViewedRecords(), QStringList{recordID(2)});
+    EXPECT_EQ(db.recentLists().removeMostViewedRecordIDForUser(recordID(1), aliceID), kTVXDone);
+    EXPECT_EQ(db.recentLists().mMostViewedRecords(), QStringList{recordID(2)});
     EXPECT_EQ(serverRows("MOSTVIEWEDTABLE", aliceID), QStringList{recordID(2)});
     EXPECT_EQ(serverRows("MOSTVIEWEDTABLE", bobID), QStringList{recordID(1)});
 }

@@ -64,7 +64,7 @@ QStringList recentRows(const QString& userID)
 
 QStringList newest(const QStringList& entries)
 {
-    return entries.mid(std::max<qsizetype>(0, entries.size() - TVXDataBase::kRecentListLimit));
+    return entries.mid(std::max<qsizetype>(0, entries.size() - TVXRecentListsAccess::kRecentListLimit));
 }
 
 QString addRecordDescriptions()
@@ -121,9 +121,9 @@ TEST_F(RecordBatches, ARunOfNewRecordsReadsBackAsSingleAddsWould)
     for (int i = 0; i < 6; ++i) {
         SCOPED_TRACE(i);
         const auto& written = run[i].record;
-        const auto read = reader.mRecords().value(ids[i]);
+        const auto read = reader.caches().mRecords().value(ids[i]);
         ASSERT_TRUE(read);
-        EXPECT_TRUE(alice.mRecords().contains(ids[i]));
+        EXPECT_TRUE(alice.caches().mRecords().contains(ids[i]));
         for (int f = 0; f < kNumberOfFields; ++f)
             EXPECT_EQ(read->valueAtIndex(f), written->valueAtIndex(f));
         EXPECT_EQ(read->mNotes(), written->mNotes());
@@ -138,7 +138,7 @@ TEST_F(RecordBatches, ARunOfNewRecordsReadsBackAsSingleAddsWould)
             EXPECT_EQ(read->mRecordCustomType()->fieldAtIndex(1), QStringLiteral("Own %1").arg(i));
         }
     }
-    EXPECT_EQ(alice.mRecentlyAddedRecords(), ids);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), ids);
     EXPECT_EQ(recentRows(aliceID), ids);
     EXPECT_EQ(addRecordDescriptions(), described.join(','));
 }
@@ -226,23 +226,23 @@ TEST_F(RecordBatches, ARunTheServerRefusesInPartIsAddedOneRecordAtATime)
 
     for (const auto& record : {first, last, after}) {
         EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 1) << record->mValue1().toStdString();
-        EXPECT_EQ(alice.mRecords().value(record->mRecordUID()), record);
+        EXPECT_EQ(alice.caches().mRecords().value(record->mRecordUID()), record);
     }
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", last->mRecordUID()), 1);
     EXPECT_EQ(rowCount("RECORDTABLE", refused->mRecordUID()), 0);
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", refused->mRecordUID()), 0);
-    EXPECT_FALSE(alice.mRecords().contains(refused->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(refused->mRecordUID()));
     // The stored record keeps its values and its place in memory.
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", kept->mRecordUID()), cipherOf("kept"));
-    EXPECT_EQ(alice.mRecords().value(kept->mRecordUID()), kept);
+    EXPECT_EQ(alice.caches().mRecords().value(kept->mRecordUID()), kept);
 
     const QStringList added{kept->mRecordUID(), first->mRecordUID(), last->mRecordUID(), after->mRecordUID()};
-    EXPECT_EQ(alice.mRecentlyAddedRecords(), added);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), added);
     EXPECT_EQ(recentRows(aliceID), added);
     // Every outcome logged in order, the failures as such.
     EXPECT_EQ(addRecordDescriptions(), "kept,first,refused,last,twin,after");
     QStringList actions;
-    for (const auto& entry : alice.eventLogger().logArrary())
+    for (const auto& entry : alice.eventLog().eventLogger().logArrary())
         if (entry.event == QStringLiteral("Add Record"))
             actions << entry.action.value_or(QString());
     EXPECT_EQ(actions, (QStringList{"Success", "Success", "Failed", "Success", "Failed", "Success"}));
@@ -273,19 +273,19 @@ TEST_F(RecordBatches, RecentlyAddedRowsOfABatchEndAsSingleAddsLeaveThem)
     ASSERT_NO_FATAL_FAILURE(addSome(3, added));
     ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
     EXPECT_EQ(recentRows(aliceID), old.mid(5) + added);
-    EXPECT_EQ(alice.mRecentlyAddedRecords(), added);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), added);
 
     // Twelve more, with an entry of a record the batch did not add between
     // them: only the newest ten of everything stay, in their order.
     QStringList sequence = old.mid(5) + added;
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
     ASSERT_NO_FATAL_FAILURE(addSome(6, added));
-    ASSERT_EQ(alice.addRecentlyAddedID(old[0], aliceID), kTVXDone);
+    ASSERT_EQ(alice.recentLists().addRecentlyAddedID(old[0], aliceID), kTVXDone);
     ASSERT_NO_FATAL_FAILURE(addSome(6, added));
     ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
     sequence = sequence + added.mid(3, 6) + QStringList{old[0]} + added.mid(9);
     EXPECT_EQ(recentRows(aliceID), newest(sequence));
-    EXPECT_EQ(alice.mRecentlyAddedRecords(), newest(sequence));
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), newest(sequence));
 }
 
 TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)
@@ -322,7 +322,7 @@ TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", last->mRecordUID()), 1);
     EXPECT_EQ(rowCount("RECENTLYADDEDTABLE", first->mRecordUID()), 1);
     EXPECT_EQ(rowCount("RECENTLYADDEDTABLE", last->mRecordUID()), 1);
-    EXPECT_FALSE(alice.mRecords().contains(refused->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(refused->mRecordUID()));
     // Each outcome is logged, the failure included.
     EXPECT_EQ(eventRows("first"), 1);
     EXPECT_EQ(eventRows("refused"), 1);
@@ -341,7 +341,7 @@ TEST_F(RecordBatches, CommittedWritesAnnounceWhatTheyChangedAndABatchOnceAtItsEn
 
     ASSERT_EQ(alice.addRecord(newRecord(alice, {"single"})), kTVXDone);
     ASSERT_EQ(notices.size(), 1);
-    EXPECT_EQ(notices[0].store, &alice);
+    EXPECT_EQ(notices[0].store, &alice.caches());
     EXPECT_EQ(notices[0].kinds, storechanges::kRecords);
     EXPECT_FALSE(notices[0].handedOver);
 
@@ -370,7 +370,7 @@ TEST_F(RecordBatches, CommittedWritesAnnounceWhatTheyChangedAndABatchOnceAtItsEn
 
     // A renamed type changes what its records show as well.
     notices.clear();
-    const auto type = alice.mTypes().value(T1);
+    const auto type = alice.caches().mTypes().value(T1);
     type->setMTypeName("Sites");
     ASSERT_EQ(alice.updateType(type), kTVXDone);
     ASSERT_EQ(notices.size(), 1);
@@ -383,7 +383,7 @@ TEST_F(RecordBatches, KeepTheRecentListAtItsLimitAsSingleAddsDo)
     ASSERT_EQ(logInBoth(), kTVXDone);
     QStringList ids;
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
-    for (int i = 0; i < TVXDataBase::kRecentListLimit + 5; ++i) {
+    for (int i = 0; i < TVXRecentListsAccess::kRecentListLimit + 5; ++i) {
         auto record = newRecord(alice, {QStringLiteral("r%1").arg(i)});
         ASSERT_EQ(alice.addRecord(record), kTVXDone);
         ids << record->mRecordUID();
@@ -392,11 +392,11 @@ TEST_F(RecordBatches, KeepTheRecentListAtItsLimitAsSingleAddsDo)
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'")
                                  .arg(aliceID))
                   .toInt(),
-              TVXDataBase::kRecentListLimit);
-    EXPECT_EQ(alice.mRecentlyAddedRecords(), ids.mid(5));
+              TVXRecentListsAccess::kRecentListLimit);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), ids.mid(5));
     // The log rows, written together at the end, keep their order.
     QStringList described;
-    for (int i = 0; i < TVXDataBase::kRecentListLimit + 5; ++i)
+    for (int i = 0; i < TVXRecentListsAccess::kRecentListLimit + 5; ++i)
         described << QStringLiteral("r%1").arg(i);
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(DESCRIPTION SEPARATOR ',') FROM tolvanexdb.EVENTLOGGERTABLE "
                              "WHERE EVENT='Add Record'"),
@@ -406,7 +406,7 @@ TEST_F(RecordBatches, KeepTheRecentListAtItsLimitAsSingleAddsDo)
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'")
                                  .arg(aliceID))
                   .toInt(),
-              TVXDataBase::kRecentListLimit);
+              TVXRecentListsAccess::kRecentListLimit);
 }
 
 TEST_F(RecordBatches, AFailedCommitTakesTheBatchsRecordsOutOfTheCaches)
@@ -415,13 +415,13 @@ TEST_F(RecordBatches, AFailedCommitTakesTheBatchsRecordsOutOfTheCaches)
     auto record = newRecord(alice, {"lost with the connection"});
     ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
-    EXPECT_TRUE(alice.mRecords().contains(record->mRecordUID()));
+    EXPECT_TRUE(alice.caches().mRecords().contains(record->mRecordUID()));
     ASSERT_NO_FATAL_FAILURE(killConnection(alice));
     QStringList lost;
     EXPECT_NE(alice.endRecordBatch(&lost), kTVXDone);
     EXPECT_EQ(lost, QStringList{record->mRecordUID()});
-    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
-    EXPECT_FALSE(alice.mRecentlyAddedRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.recentLists().mRecentlyAddedRecords().contains(record->mRecordUID()));
     EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
 }
 
@@ -526,10 +526,10 @@ TEST_F(RecordBatches, ABatchTheServerRollsBackStoresWhatItReportsAndReportsWhatI
     EXPECT_EQ(rowCount("RECORDTABLE", after->mRecordUID()), 1);
     EXPECT_EQ(rowCount("RECORDTABLE", withFile->mRecordUID()), 0);
     EXPECT_EQ(rowCount("RECORDTABLE", victim->mRecordUID()), 0);
-    EXPECT_TRUE(alice.mRecords().contains(first->mRecordUID()));
-    EXPECT_TRUE(alice.mRecords().contains(after->mRecordUID()));
-    EXPECT_FALSE(alice.mRecords().contains(withFile->mRecordUID()));
+    EXPECT_TRUE(alice.caches().mRecords().contains(first->mRecordUID()));
+    EXPECT_TRUE(alice.caches().mRecords().contains(after->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(withFile->mRecordUID()));
     EXPECT_TRUE(alice.connection()->getAutoCommit());
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(bob.mRecords().value(first->mRecordUID())->mValue1(), "first");
+    EXPECT_EQ(bob.caches().mRecords().value(first->mRecordUID())->mValue1(), "first");
 }

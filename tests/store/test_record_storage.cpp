@@ -35,21 +35,21 @@ TEST_F(RecordStore, WhatOneClientWritesTheOtherReadsAfterItsReload)
     const QString id = record->mRecordUID();
 
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
-    EXPECT_EQ(alice.mRecords().value(id), record);
-    EXPECT_TRUE(alice.mRecentlyAddedRecords().contains(id));
+    EXPECT_EQ(alice.caches().mRecords().value(id), record);
+    EXPECT_TRUE(alice.recentLists().mRecentlyAddedRecords().contains(id));
     EXPECT_TRUE(record->mIsCustomized());
     EXPECT_EQ(storedCipher("FIELD3", "CUSTOMTYPETABLE", id), cipherOf("Field3"));
     EXPECT_EQ(lastEvent(alice).event, "Add Record");
     EXPECT_EQ(lastEvent(alice).action, "Success");
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    auto seen = bob.mRecords().value(id);
+    auto seen = bob.caches().mRecords().value(id);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->mValue1(), "bank");
     EXPECT_EQ(seen->mValue3(), "pw1");
     EXPECT_EQ(seen->mValue10(), record->mValue10());
     EXPECT_EQ(seen->mNotes(), "Notiz für die Bank ✓");
-    EXPECT_EQ(seen->mGroup(), bob.mGroups().value(G1));
+    EXPECT_EQ(seen->mGroup(), bob.caches().mGroups().value(G1));
     ASSERT_TRUE(seen->mIsCustomized());
     ASSERT_NE(seen->mRecordCustomType(), nullptr);
     EXPECT_EQ(seen->mRecordCustomType()->mTypeIconID(), 5); // a built-in icon: kept
@@ -61,23 +61,23 @@ TEST_F(RecordStore, WhatOneClientWritesTheOtherReadsAfterItsReload)
     record->setMValue2("alice.b");
     record->mRecordCustomType()->setMField2("Account");
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
-    EXPECT_TRUE(alice.mRecentlyMofifiedTypes().contains(id));
+    EXPECT_TRUE(alice.recentLists().mRecentlyMofifiedTypes().contains(id));
     alice.updateRecordViewCountForRecord(id);
     alice.updateRecordViewCountForRecord(id);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    seen = bob.mRecords().value(id);
+    seen = bob.caches().mRecords().value(id);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->mValue2(), "alice.b");
     EXPECT_EQ(seen->mRecordCustomType()->mField2(), "Account");
     EXPECT_EQ(seen->mViewCounter(), 2);
 
     ASSERT_EQ(alice.deleteRecord(record), kTVXDone);
-    EXPECT_FALSE(alice.mRecords().contains(id));
+    EXPECT_FALSE(alice.caches().mRecords().contains(id));
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", id), 0);
     EXPECT_EQ(lastEvent(alice).event, "Delete Record");
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mRecords().contains(id));
+    EXPECT_FALSE(bob.caches().mRecords().contains(id));
 }
 
 
@@ -90,7 +90,7 @@ TEST_F(RecordStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
     const QString id = record->mRecordUID();
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto bobs = bob.mRecords().value(id);
+    const auto bobs = bob.caches().mRecords().value(id);
     ASSERT_NE(bobs, nullptr);
 
     // Merely viewing a record changes nobody's copy.
@@ -107,7 +107,7 @@ TEST_F(RecordStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
     record->mRecordCustomType()->setMField2("Account");
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
-    const auto reloaded = bob.mRecords().value(id);
+    const auto reloaded = bob.caches().mRecords().value(id);
     reloaded->setMValue3("bobs-pw");
     EXPECT_EQ(bob.replaceRecord(reloaded), kTVXReloadFirst);
     EXPECT_EQ(storedCipher("FIELD2", "CUSTOMTYPETABLE", id), cipherOf("Account"));
@@ -115,7 +115,7 @@ TEST_F(RecordStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
 
     // From a fresh copy the change goes in, and Alice's copy is the stale one.
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto fresh = bob.mRecords().value(id);
+    const auto fresh = bob.caches().mRecords().value(id);
     fresh->setMValue3("bobs-pw");
     EXPECT_EQ(bob.replaceRecord(fresh), kTVXDone);
     EXPECT_EQ(bob.replaceRecord(fresh), kTVXDone);
@@ -133,7 +133,7 @@ TEST_F(RecordStore, SavingUnchangedAnswersDoneAndAStaleCopyAnswers8)
     EXPECT_EQ(alice.replaceRecord(nullptr), kTVXReloadFirst);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_EQ(bob.deleteRecord(bob.mRecords().value(id)), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.caches().mRecords().value(id)), kTVXDone);
 
     // Gone on the server: alice's copy is stale and stays as it was.
     record->setMValue1("changed");
@@ -141,7 +141,7 @@ TEST_F(RecordStore, SavingUnchangedAnswersDoneAndAStaleCopyAnswers8)
     EXPECT_EQ(lastEvent(alice).event, "Replace Record");
     EXPECT_EQ(lastEvent(alice).action, "Failed");
     EXPECT_EQ(alice.deleteRecord(record), kTVXReloadFirst);
-    EXPECT_EQ(alice.mRecords().value(id), record);
+    EXPECT_EQ(alice.caches().mRecords().value(id), record);
     EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
 }
 
@@ -155,8 +155,8 @@ TEST_F(RecordStore, AStoredIdentifierIsNotAddedAgain)
     auto twin = newRecord(alice, {"second"});
     twin->setMRecordUID(id);
     EXPECT_EQ(alice.addRecord(twin), kTVXReloadFirst);
-    EXPECT_EQ(alice.mRecords().value(id), record);
-    EXPECT_EQ(alice.mRecentlyAddedRecords().count(id), 1);
+    EXPECT_EQ(alice.caches().mRecords().value(id), record);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords().count(id), 1);
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("first"));
     EXPECT_EQ(lastEvent(alice).event, "Add Record");
     EXPECT_EQ(lastEvent(alice).action, "Failed");
@@ -197,15 +197,15 @@ TEST_F(RecordStore, ADeletedRecordLeavesTheRecentLists)
     const QString id = record->mRecordUID();
     ASSERT_EQ(alice.addRecord(record), kTVXDone);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
-    ASSERT_EQ(alice.addMostViewedRecordID(id, aliceID), kTVXDone);
-    ASSERT_EQ(alice.addRecentlyViewedRecordID(id, aliceID), kTVXDone);
-    ASSERT_EQ(bob.addRecentlyViewedRecordID(id, bobID), kTVXDone);
+    ASSERT_EQ(alice.recentLists().addMostViewedRecordID(id, aliceID), kTVXDone);
+    ASSERT_EQ(alice.recentLists().addRecentlyViewedRecordID(id, aliceID), kTVXDone);
+    ASSERT_EQ(bob.recentLists().addRecentlyViewedRecordID(id, bobID), kTVXDone);
 
     ASSERT_EQ(alice.deleteRecord(record), kTVXDone);
-    EXPECT_FALSE(alice.mMostViewedRecords().contains(id));
-    EXPECT_FALSE(alice.mRecentlyViewedTypes().contains(id));
-    EXPECT_FALSE(alice.mRecentlyMofifiedTypes().contains(id));
-    EXPECT_FALSE(alice.mRecentlyAddedRecords().contains(id));
+    EXPECT_FALSE(alice.recentLists().mMostViewedRecords().contains(id));
+    EXPECT_FALSE(alice.recentLists().mRecentlyViewedTypes().contains(id));
+    EXPECT_FALSE(alice.recentLists().mRecentlyMofifiedTypes().contains(id));
+    EXPECT_FALSE(alice.recentLists().mRecentlyAddedRecords().contains(id));
     for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE", "RECENTLYADDEDTABLE"})
         EXPECT_EQ(rowCount(table, id), 0) << table;
 }
@@ -229,7 +229,7 @@ TEST_F(RecordStoreFailures, TextsThatDoNotFitTheirColumnAreRefusedNotCut)
     record->setMValue5(tooLong);
     EXPECT_EQ(alice.addRecord(record), kTVXStatementFailed);
     EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
-    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(record->mRecordUID()));
 
     // A field name of the custom type: nothing of the record is written either.
     auto custom = newRecord(alice, {"custom"});
@@ -272,7 +272,7 @@ TEST_F(RecordStoreFailures, TextsThatDoNotFitTheirColumnAreRefusedNotCut)
     noted->setMNotes(QString(2000, QChar(char16_t(0xE9))));
     ASSERT_EQ(alice.addRecord(noted), kTVXDone);
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
-    EXPECT_EQ(bob.mRecords().value(noted->mRecordUID())->mNotes(), noted->mNotes());
+    EXPECT_EQ(bob.caches().mRecords().value(noted->mRecordUID())->mNotes(), noted->mNotes());
 }
 
 TEST_F(RecordStoreFailures, ARefusedCustomTypeLeavesNoRecordBehind)
@@ -285,8 +285,8 @@ TEST_F(RecordStoreFailures, ARefusedCustomTypeLeavesNoRecordBehind)
     record->setMRecordCustomType(customType(31, 0, {"Host"}));
     EXPECT_EQ(alice.addRecord(record), kTVXStatementFailed);
     EXPECT_EQ(rowCount("RECORDTABLE", record->mRecordUID()), 0);
-    EXPECT_FALSE(alice.mRecords().contains(record->mRecordUID()));
-    EXPECT_FALSE(alice.mRecentlyAddedRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.caches().mRecords().contains(record->mRecordUID()));
+    EXPECT_FALSE(alice.recentLists().mRecentlyAddedRecords().contains(record->mRecordUID()));
     EXPECT_EQ(lastEvent(alice).event, "Add Record");
     EXPECT_EQ(lastEvent(alice).action, "Failed");
 
@@ -301,8 +301,8 @@ TEST_F(RecordStoreFailures, ARefusedCustomTypeLeavesNoRecordBehind)
     EXPECT_EQ(alice.replaceRecord(edited), kTVXStatementFailed);
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
     EXPECT_EQ(stored("HASCUSTOMFIELD", "RECORDTABLE", id), "0");
-    EXPECT_EQ(alice.mRecords().value(id), kept);
-    EXPECT_FALSE(alice.mRecentlyMofifiedTypes().contains(id));
+    EXPECT_EQ(alice.caches().mRecords().value(id), kept);
+    EXPECT_FALSE(alice.recentLists().mRecentlyMofifiedTypes().contains(id));
     EXPECT_FALSE(alice.isConnectionLostHandlerOn()); // a refusal, not a lost connection
 }
 
@@ -324,8 +324,8 @@ TEST_F(RecordStoreFailures, ALostConnectionLeavesCacheAndServerAlone)
     platform::NotificationCenter::defaultCenter().removeObserver(token);
 
     EXPECT_EQ(lost, 1);
-    EXPECT_EQ(alice.mRecords().value(id), record);
-    EXPECT_FALSE(alice.mRecords().contains(other->mRecordUID()));
+    EXPECT_EQ(alice.caches().mRecords().value(id), record);
+    EXPECT_FALSE(alice.caches().mRecords().contains(other->mRecordUID()));
     EXPECT_EQ(rowCount("RECORDTABLE", id), 1);
     EXPECT_EQ(rowCount("RECORDTABLE", other->mRecordUID()), 0);
     EXPECT_EQ(lastEvent(alice).action, "Failed");
@@ -358,7 +358,7 @@ TEST_F(RecordStoreFailures, TextsThatWouldNotReadBackAsWrittenAreRefused)
         auto value = newRecord(alice, {"v", text});
         EXPECT_EQ(alice.addRecord(value), kTVXStatementFailed);
         EXPECT_EQ(rowCount("RECORDTABLE", value->mRecordUID()), 0);
-        EXPECT_FALSE(alice.mRecords().contains(value->mRecordUID()));
+        EXPECT_FALSE(alice.caches().mRecords().contains(value->mRecordUID()));
         auto note = newRecord(alice, {"n"});
         note->setMNotes(text);
         EXPECT_EQ(alice.addRecord(note), kTVXStatementFailed);
@@ -384,7 +384,7 @@ TEST_F(RecordStoreFailures, TextsThatWouldNotReadBackAsWrittenAreRefused)
         type->setMTypeName(text);
         EXPECT_EQ(alice.updateType(type), kTVXStatementFailed);
         type->setMTypeName(QStringLiteral("Web log-in"));
-        EXPECT_EQ(alice.mTypes().value(T1)->mTypeName(), "Web log-in");
+        EXPECT_EQ(alice.caches().mTypes().value(T1)->mTypeName(), "Web log-in");
     }
 
     // A whole pair, and the mark inside a text, are kept exactly.
@@ -393,7 +393,7 @@ TEST_F(RecordStoreFailures, TextsThatWouldNotReadBackAsWrittenAreRefused)
     whole->setMNotes(exact);
     ASSERT_EQ(alice.addRecord(whole), kTVXDone);
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
-    const auto read = bob.mRecords().value(whole->mRecordUID());
+    const auto read = bob.caches().mRecords().value(whole->mRecordUID());
     ASSERT_NE(read, nullptr);
     EXPECT_EQ(read->mValue1(), exact);
     EXPECT_EQ(read->mNotes(), exact);
@@ -433,8 +433,8 @@ TEST_F(RecordStoreFailures, ARowLockedElsewhereIsABusyStoreNotALostConnection)
     EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);
 
     EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", id), cipherOf("before"));
-    EXPECT_EQ(alice.mRecords().value(id), kept);
-    EXPECT_FALSE(alice.mRecords().contains(added->mRecordUID()));
+    EXPECT_EQ(alice.caches().mRecords().value(id), kept);
+    EXPECT_FALSE(alice.caches().mRecords().contains(added->mRecordUID()));
     EXPECT_EQ(rowCount("RECORDTABLE", added->mRecordUID()), 0);
     EXPECT_EQ(lastEvent(alice).action, "Failed");
 

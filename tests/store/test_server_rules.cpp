@@ -295,11 +295,11 @@ TEST_F(ServerRules, TheClientWithTheRightsStillWrites)
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), "2");
     EXPECT_EQ(alice.updateGroup(makeGroup(GNew, "Legal & Tax", {aliceID}, {})), kTVXDone);
     EXPECT_EQ(value("SELECT GROUP_CONCAT(USERID) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), aliceID);
-    EXPECT_EQ(alice.deleteGroup(*alice.mGroups().value(GNew)), kTVXDone);
+    EXPECT_EQ(alice.deleteGroup(*alice.caches().mGroups().value(GNew)), kTVXDone);
 
     ASSERT_EQ(alice.addType(makeType(TNew, "Server")), kTVXDone);
     EXPECT_EQ(alice.updateType(makeType(TNew, "Host")), kTVXDone);
-    EXPECT_EQ(alice.deleteType(*alice.mTypes().value(TNew)), kTVXDone);
+    EXPECT_EQ(alice.deleteType(*alice.caches().mTypes().value(TNew)), kTVXDone);
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='" + GNew + "'"), "0");
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID='" + TNew + "'"), "0");
 }
@@ -314,7 +314,7 @@ TEST_F(ServerRules, ARefusedWriteReachesTheClientAsARefusalAndStoresNothing)
     const QString stored = value("SELECT HEX(FIELD1) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + id + "'");
     setUserWords(0, 0, 0);
     EXPECT_EQ(alice.updateGroup(makeGroup(G1, "Renamed", {aliceID, bobID}, {})), kTVXPermissionRefused);
-    EXPECT_EQ(alice.deleteType(*alice.mTypes().value(T1)), kTVXPermissionRefused);
+    EXPECT_EQ(alice.deleteType(*alice.caches().mTypes().value(T1)), kTVXPermissionRefused);
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE WHERE UID='" + T1 + "'"), "1");
     EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + G1 + "'"), "2");
 

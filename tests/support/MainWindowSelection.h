@@ -50,7 +50,7 @@ inline void showRecordsIn(BMController& controller, BMDetailsView& pane)
 inline bool chooseGroup(BMController& controller, const QString& groupUID)
 {
     QComboBox* popup = controller.mCategoriesPopup();
-    const auto groups = controller.database()->groupsForEditing();
+    const auto groups = controller.database()->caches().groupsForEditing();
     for (int i = 0; popup && i < groups.size(); ++i) {
         if (groups.at(i)->mGroupUID() != groupUID)
             continue;
@@ -71,7 +71,7 @@ inline bool chooseGroup(BMController& controller, const QString& groupUID)
 inline bool selectRecords(BMController& controller, const QStringList& recordUIDs, int view = kListViewTag)
 {
     BMMainWindow* w = controller.mainWindowView();
-    const auto first = recordUIDs.isEmpty() ? nullptr : controller.database()->recordWithUID(recordUIDs.first());
+    const auto first = recordUIDs.isEmpty() ? nullptr : controller.database()->caches().recordWithUID(recordUIDs.first());
     if (!w || !first || !first->mGroup())
         return false;
     controller.changeView(view);

@@ -46,8 +46,8 @@ protected:
     static std::shared_ptr<TVXRecord> newRecord(const TVXDataBase& db, const QStringList& values)
     {
         auto record = TVXRecord::createRecord();
-        record->setMGroup(db.mGroups().value(G1));
-        record->setMType(db.mTypes().value(T1));
+        record->setMGroup(db.caches().mGroups().value(G1));
+        record->setMType(db.caches().mTypes().value(T1));
         for (int i = 0; i < values.size(); ++i)
             record->setValueAtIndex(i, values[i]);
         return record;
@@ -110,7 +110,7 @@ protected:
 
     static TVXEventLogEntry lastEvent(TVXDataBase& db)
     {
-        const auto entries = db.eventLogger().logArrary();
+        const auto entries = db.eventLog().eventLogger().logArrary();
         return entries.isEmpty() ? TVXEventLogEntry{} : entries.last();
     }
 

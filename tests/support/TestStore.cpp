@@ -170,7 +170,7 @@ void givePreferenceRow(const QString& userID, const QString& name)
     administrator.adoptConnection(rootConnection());
     administrator.selectSchema(QStringLiteral("tolvanexdb"));
     TVXResult code = resultOfNumber(-1); // not set by the call
-    administrator.initUserPreferencesForUser(userID, name, &code);
+    administrator.preferences().initUserPreferencesForUser(userID, name, &code);
     EXPECT_EQ(code, kTVXDone);
 }
 

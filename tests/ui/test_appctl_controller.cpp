@@ -173,7 +173,7 @@ TEST_F(ControllerTest, ThePortStepperMovesThePortByOne)
 TEST_F(ControllerTest, ClosingTheLogInPanelQuitsWithoutSavingOrTouchingTheClipboard)
 {
     platform::Pasteboard::generalPasteboard().setString("copied secret");
-    db.mCurrentUser()->setMClearClipboardState(true);
+    db.caches().mCurrentUser()->setMClearClipboardState(true);
     tvxtest::ModalScript script;
     script.then([](QWidget* window) {
         window->close();
@@ -268,7 +268,7 @@ protected:
     {
         ControllerTest::SetUp();
         controller->setApplicationActiveProbe([this] { return active; });
-        TVXUser& user = *db.mCurrentUser();
+        TVXUser& user = *db.caches().mCurrentUser();
         user.setMClearClipboardState(true);
         user.setMClipBoardOnExit(false);
         user.setMClearClipBoardTimer(2);
@@ -307,7 +307,7 @@ TEST_F(Clipboard, CopyingArmsTheClearOnlyWhileActive)
 
 TEST_F(Clipboard, ACopiedSecretIsMarkedAndClearedWhileAnotherWindowIsActive)
 {
-    db.mCurrentUser()->setMClearClipBoardTimer(0);
+    db.caches().mCurrentUser()->setMClearClipBoardTimer(0);
     active = false; // the browser of a web log-in has the focus
     board().setSecretString("pw-6");
     const QMimeData* data = QGuiApplication::clipboard()->mimeData();
@@ -322,7 +322,7 @@ TEST_F(Clipboard, ACopiedSecretIsMarkedAndClearedWhileAnotherWindowIsActive)
 
 TEST_F(Clipboard, TheArmedClearEmptiesTheBoard)
 {
-    db.mCurrentUser()->setMClearClipBoardTimer(0);
+    db.caches().mCurrentUser()->setMClearClipBoardTimer(0);
     board().setString("pw-3");
     controller->checkClipBoard();
     ASSERT_TRUE(controller->isClearClipBoardPending());
@@ -332,7 +332,7 @@ TEST_F(Clipboard, TheArmedClearEmptiesTheBoard)
 
 TEST_F(Clipboard, ClearingAtQuitOnlyOrNotAtAll)
 {
-    db.mCurrentUser()->setMClipBoardOnExit(true);
+    db.caches().mCurrentUser()->setMClipBoardOnExit(true);
     board().setString("pw-4");
     controller->checkClipBoard();
     EXPECT_FALSE(controller->isClearClipBoardPending());
@@ -343,7 +343,7 @@ TEST_F(Clipboard, ClearingAtQuitOnlyOrNotAtAll)
     auto second = std::make_unique<BMController>(&db);
     int secondTerminations = 0;
     second->setTerminateHandler([&] { ++secondTerminations; });
-    db.mCurrentUser()->setMClearClipboardState(false);
+    db.caches().mCurrentUser()->setMClearClipboardState(false);
     board().setString("pw-5");
     second->terminate();
     EXPECT_EQ(secondTerminations, 1);

@@ -131,7 +131,7 @@ TEST(ApplyingOptionsController, AChangeNoticeReappliesTheOptions)
     TVXDataBase db;
     BMController controller(&db);
     controller.observeOptionChanges();
-    TVXUser& user = *db.getCurrentUser();
+    TVXUser& user = *db.caches().getCurrentUser();
     // Clearing with no moment to happen is off; with minutes or at exit it is on.
     user.setMClipBoardOnExit(false);
     user.setMClearClipBoardTimer(0);

@@ -96,7 +96,7 @@ TEST(EventLogModel, ColumnsAreEntryKeysAndUnknownKeysShowNothing)
 class EventLogViewer : public ::testing::Test {
 protected:
     TVXDataBase db; // no server: entries still reach the list
-    TVXEventLogger& logger() { return db.eventLogger(); }
+    TVXEventLogger& logger() { return db.eventLog().eventLogger(); }
 };
 
 TEST_F(EventLogViewer, StartsEmptyAndShowsEventsAsTheyAreRecorded)

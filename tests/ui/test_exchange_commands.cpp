@@ -117,8 +117,8 @@ class ExchangeCommands : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        db.mCurrentUser()->setMUserID("00000000000000E1");
-        db.mCurrentUser()->setMDataPermissionsBit(0);
+        db.caches().mCurrentUser()->setMUserID("00000000000000E1");
+        db.caches().mCurrentUser()->setMDataPermissionsBit(0);
         shared = BMGroup::newGroup();
         shared->setMGroupName("Finance");
         personal = std::make_shared<BMGroup>();
@@ -171,7 +171,7 @@ TEST_F(ExchangeCommands, WithoutTheExportBitOnlyThePersonalGroupExports)
     EXPECT_EQ(lastRequest.extension, "csv");
     EXPECT_EQ(alerts.alerts().size(), 2u);
 
-    db.mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
+    db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
     selected = shared;
     controller->exportSelectedFile(kTagExportQVX);
     EXPECT_EQ(panels, 2);
@@ -180,7 +180,7 @@ TEST_F(ExchangeCommands, WithoutTheExportBitOnlyThePersonalGroupExports)
 
 TEST_F(ExchangeCommands, TheAttachmentsBoxFollowsTheCommand)
 {
-    db.mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
+    db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
     selected = shared;
     auto* options = static_cast<BMExportOptionsView*>(controller->exportOptionsView());
     controller->exportSelectedFile(kTagExportQVXWithAttachments);
@@ -215,7 +215,7 @@ TEST_F(ExchangeCommands, ImportRefusalsComeBeforeThePanel)
 
 TEST_F(ExchangeCommands, MissingFilesAndRestoreConfirmation)
 {
-    db.mCurrentUser()->setMDataPermissionsBit(kDataPermissionImport);
+    db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionImport);
     selected = shared;
     AlertRecorder alerts;
     QTemporaryDir dir;
@@ -234,7 +234,7 @@ TEST_F(ExchangeCommands, MissingFilesAndRestoreConfirmation)
 
 TEST_F(ExchangeCommands, AFileThatCannotBeReadEndsTheImportWithAnError)
 {
-    db.mCurrentUser()->setMDataPermissionsBit(kDataPermissionImport);
+    db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionImport);
     selected = shared;
     AlertRecorder alerts;
     QTemporaryDir dir;

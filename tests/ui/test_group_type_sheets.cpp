@@ -47,18 +47,18 @@ class SheetsTest : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        db.mCurrentUser()->setMUserID(QStringLiteral("00000000000000AA"));
-        db.mCurrentUser()->setMUsername(QStringLiteral("alice"));
+        db.caches().mCurrentUser()->setMUserID(QStringLiteral("00000000000000AA"));
+        db.caches().mCurrentUser()->setMUsername(QStringLiteral("alice"));
         bob = addUser("00000000000000B0", "bob");
         carol = addUser("00000000000000C0", "carol");
         sales = addGroup("00000000000000A1", "Sales", {bob->mUserID()});
         ops = addGroup("00000000000000A2", "Ops", {carol->mUserID()});
-        personal = addGroup(db.mCurrentUser()->mUserID(), "Personal-alice", {});
+        personal = addGroup(db.caches().mCurrentUser()->mUserID(), "Personal-alice", {});
         web = TVXType::createType();
         web->setMTypeName(QStringLiteral("Web"));
         web->setMField1(QStringLiteral("URL"));
         web->setMSelectedGroupUID(sales->mGroupUID());
-        db.mTypes().insert(web->mTypeUID(), web);
+        db.caches().mTypes().insert(web->mTypeUID(), web);
         sheets.setNameTests(takenNames({"Sales", "Ops", "Personal-alice"}), takenNames({"Web", "Mail"}));
     }
 
@@ -67,7 +67,7 @@ protected:
         auto user = TVXUser_Admin::createUser();
         user->setMUserID(QString::fromLatin1(uid));
         user->setMUsername(QString::fromLatin1(name));
-        db.mUsers().insert(user->mUserID(), user);
+        db.caches().mUsers().insert(user->mUserID(), user);
         return user;
     }
 
@@ -77,7 +77,7 @@ protected:
         group->setMGroupUID(uid);
         group->setMGroupName(QString::fromLatin1(name));
         group->setMUserMembersArray(members);
-        db.mGroups().insert(uid, group);
+        db.caches().mGroups().insert(uid, group);
         return group;
     }
 
@@ -275,8 +275,8 @@ TEST_F(SheetsTest, StoredGroupMembersReachTheUsersListsOnce)
     auto group = BMGroup::newGroup();
     group->setMUserMembersArray({bob->mUserID()});
     carol->mUsersGroupArray() << group->mGroupUID();
-    noteGroupMembersInMemory(db, *group);
-    noteGroupMembersInMemory(db, *group);
+    noteGroupMembersInMemory(db.caches(), *group);
+    noteGroupMembersInMemory(db.caches(), *group);
     EXPECT_EQ(bob->mUsersGroupArray().count(group->mGroupUID()), 1);
     EXPECT_FALSE(carol->mUsersGroupArray().contains(group->mGroupUID()));
 }
@@ -433,7 +433,7 @@ TEST_F(SheetsTest, ChangeQuestionAnswersAndPermissions)
 {
     AlertRecorder alerts;
     auto copy = TVXType::createCopyforType(*web);
-    db.mCurrentUser()->setMTypePermissionsBit(kPermissionAdd); // may add types, not edit them
+    db.caches().mCurrentUser()->setMTypePermissionsBit(kPermissionAdd); // may add types, not edit them
     ModalScript script;
     script.then([&](QWidget*) {
         auto* panel = sheets.customSettingsPanel();
@@ -561,7 +561,7 @@ TEST_F(EditorTest, RefusalsBeforeAnySheetOpens)
     editor.deleteSelectedTableEntry();
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("You can not delete your personal group."));
 
-    db.mCurrentUser()->setMGroupPermissionsBit(0);
+    db.caches().mCurrentUser()->setMGroupPermissionsBit(0);
     editor.addNewEntry();
     EXPECT_EQ(alerts.lastMessage(), kNoPermission);
     editor.selectRow(2);
@@ -570,7 +570,7 @@ TEST_F(EditorTest, RefusalsBeforeAnySheetOpens)
     editor.duplicateGroup();
     EXPECT_EQ(alerts.messages().mid(5), QStringList(4, kNoPermission));
     EXPECT_TRUE(script.windows().isEmpty());
-    EXPECT_EQ(db.mGroups().size(), 3);
+    EXPECT_EQ(db.caches().mGroups().size(), 3);
 }
 
 TEST_F(EditorTest, DuplicatingThePersonalGroupIsRefusedUntilRenamed)
@@ -588,14 +588,14 @@ TEST_F(EditorTest, DuplicatingThePersonalGroupIsRefusedUntilRenamed)
     editor.duplicateGroup();
     EXPECT_EQ(alerts.messages(), QStringList{kReservedMessage});
     EXPECT_FALSE(editor.mDuplicateGroup());
-    EXPECT_EQ(db.mGroups().size(), 3);
+    EXPECT_EQ(db.caches().mGroups().size(), 3);
 }
 
 TEST_F(EditorTest, AddTypeIsRefusedAfterTheSheetWithoutPermission)
 {
     AlertRecorder alerts;
     ModalScript script;
-    db.mCurrentUser()->setMTypePermissionsBit(kPermissionEdit);
+    db.caches().mCurrentUser()->setMTypePermissionsBit(kPermissionEdit);
     script.then([this](QWidget*) {
         sheets.customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Server"));
         return sheets.customSettingsOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
@@ -604,7 +604,7 @@ TEST_F(EditorTest, AddTypeIsRefusedAfterTheSheetWithoutPermission)
     editor.addNewEntry();
     EXPECT_EQ(script.windows(), QStringList{QStringLiteral("CustomSettingsPanel")});
     EXPECT_EQ(alerts.messages(), QStringList{kNoPermission});
-    EXPECT_EQ(db.mTypes().size(), 1);
+    EXPECT_EQ(db.caches().mTypes().size(), 1);
 }
 
 } // namespace

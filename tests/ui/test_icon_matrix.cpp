@@ -21,7 +21,7 @@ QImage customIcon(QColor colour)
 TEST(IconMatrix, BuiltInIconsFillEightRowsAndTheLastCellIsEmpty)
 {
     TVXDataBase db;
-    BMImageMatrix matrix(db);
+    BMImageMatrix matrix(db.icons());
     ASSERT_EQ(matrix.mImages().size(), 63);
     EXPECT_FALSE(matrix.mImages().first().isNull());
     EXPECT_EQ(matrix.numberOfRows(), 8);
@@ -52,9 +52,9 @@ TEST(IconMatrix, BuiltInIconsFillEightRowsAndTheLastCellIsEmpty)
 TEST(IconMatrix, CustomIconsFollowInNumberOrderAndNewOnesArriveByNotice)
 {
     TVXDataBase db;
-    db.mCustomIcons().insert(TVXDataBase::iconName(1003), customIcon(Qt::blue));
-    db.mCustomIcons().insert(TVXDataBase::iconName(1001), customIcon(Qt::red));
-    BMImageMatrix matrix(db);
+    db.icons().mCustomIcons().insert(TVXIconsAccess::iconName(1003), customIcon(Qt::blue));
+    db.icons().mCustomIcons().insert(TVXIconsAccess::iconName(1001), customIcon(Qt::red));
+    BMImageMatrix matrix(db.icons());
     ASSERT_EQ(matrix.mImages().size(), 65);
     EXPECT_EQ(matrix.mImages()[63].text("Name"), "Icon1001");
     EXPECT_EQ(matrix.mImages()[64].text("Name"), "Icon1003");
@@ -64,8 +64,8 @@ TEST(IconMatrix, CustomIconsFollowInNumberOrderAndNewOnesArriveByNotice)
     EXPECT_EQ(matrix.selectedColumn(), 0);
 
     // The importer stores the icon in the cache, then posts the notice.
-    db.mCustomIcons().insert(TVXDataBase::iconName(1005), customIcon(Qt::green));
-    platform::NotificationCenter::defaultCenter().post(TVXDataBase::kExternalIconCreatedNotification, 1005);
+    db.icons().mCustomIcons().insert(TVXIconsAccess::iconName(1005), customIcon(Qt::green));
+    platform::NotificationCenter::defaultCenter().post(TVXIconsAccess::kExternalIconCreatedNotification, 1005);
     ASSERT_EQ(matrix.mImages().size(), 66);
     EXPECT_EQ(matrix.selectedIconNumber(), 1005);
     EXPECT_EQ(matrix.selectedRow(), 8);
@@ -73,7 +73,7 @@ TEST(IconMatrix, CustomIconsFollowInNumberOrderAndNewOnesArriveByNotice)
     EXPECT_EQ(matrix.height(), 9 * 32);
 
     // Renewing starts again from the manager's icons, selecting the first.
-    db.mCustomIcons().remove(TVXDataBase::iconName(1001));
+    db.icons().mCustomIcons().remove(TVXIconsAccess::iconName(1001));
     matrix.renewIconMatrix();
     EXPECT_EQ(matrix.mImages().size(), 65);
     EXPECT_EQ(matrix.selectedIconNumber(), 1);

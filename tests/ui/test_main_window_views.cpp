@@ -239,7 +239,7 @@ TEST(MainWindowWithoutStore, ToolbarPopUpsAndEmptyTables)
     controller.initGroupUIControl();
     EXPECT_EQ(window->mCategoriesPopup->itemText(0), "No Groups");
     controller.changeCategory();
-    EXPECT_EQ(db.mCurrentUser()->mCurrentGroup(), kAllCategoriesUID);
+    EXPECT_EQ(db.caches().mCurrentUser()->mCurrentGroup(), kAllCategoriesUID);
     EXPECT_EQ(controller.selectedGroup(), nullptr);
 
     // Before the data is loaded every view is empty.

@@ -119,14 +119,14 @@ protected:
     {
         PrivateDefaults::SetUp();
         ASSERT_TRUE(mAutostart.isValid());
-        TVXUser& user = *db.getCurrentUser();
+        TVXUser& user = *db.caches().getCurrentUser();
         user.setMUsername(QStringLiteral("alice"));
         user.setMPassword(QStringLiteral("alice-pw"));
         user.setMAutoLOck(true);
         user.setMLockTime(15);
         user.setMClearClipBoardTimer(5);
         user.setMClipBoardOnExit(false);
-        window = std::make_unique<BMOptionsWindowController>(db, db, db);
+        window = std::make_unique<BMOptionsWindowController>(db.caches(), db.preferences(), db.eventLog());
         window->setLoginItems(platform::LoginItems(mAutostart.path(), QStringLiteral("/opt/tolvanex/bin/tolvanex")));
     }
     template <class T> T* control(const char* name) { return window->findChild<T*>(QString::fromLatin1(name)); }
@@ -148,7 +148,7 @@ TEST_F(OptionsWindow, ShowsTheUsersOptionsAndHidesLockWithoutPassword)
     EXPECT_EQ(control<QRadioButton>("mClearAfterCell")->text(), QStringLiteral("After 05     Minutes"));
     EXPECT_EQ(window->currentChoices().columnMask, kDefaultColumnMask);
 
-    db.getCurrentUser()->setMPassword(QString());
+    db.caches().getCurrentUser()->setMPassword(QString());
     window->initUserPreferences();
     EXPECT_FALSE(control<QCheckBox>("mAutoLock")->isVisible());
     EXPECT_FALSE(control<QSpinBox>("mAutoLockField")->isVisible());
@@ -169,9 +169,9 @@ TEST_F(OptionsWindow, RefusedMinutesKeepTheWindowOpenAndSaveNothing)
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Please enter an integer between 1 and 60"));
     EXPECT_EQ(alerts.lastTitle(), QStringLiteral("Tolvanex Enterprise Alert!"));
-    EXPECT_EQ(db.getCurrentUser()->mLockTime(), 15);
+    EXPECT_EQ(db.caches().getCurrentUser()->mLockTime(), 15);
     // Nothing saved, nothing logged.
-    EXPECT_TRUE(db.eventLogger().logArrary().isEmpty());
+    EXPECT_TRUE(db.eventLog().eventLogger().logArrary().isEmpty());
 }
 
 TEST_F(OptionsWindow, ClipboardControlsFollowEachOther)
@@ -340,7 +340,7 @@ protected:
 TEST_F(OptionsWindowRealRun, EscapeCancelsAndEndsTheRun)
 {
     TVXDataBase db;
-    BMOptionsWindowController window(db, db, db);
+    BMOptionsWindowController window(db.caches(), db.preferences(), db.eventLog());
     QTimer::singleShot(0, [&window] { QTest::keyClick(&window, Qt::Key_Escape); });
     EXPECT_EQ(window.orderFrontOptionsPanel(), platform::kModalRunAborted);
     EXPECT_FALSE(window.isVisible());

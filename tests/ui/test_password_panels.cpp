@@ -121,7 +121,7 @@ class PasswordPanels : public ::testing::Test {
 protected:
     void SetUp() override
     {
-        TVXUser& user = *db.getCurrentUser();
+        TVXUser& user = *db.caches().getCurrentUser();
         user.setMUsername("alice");
         user.setMIsNotAllowedToChangePassword(false);
         // Without a server every query reports a lost connection, whose
@@ -134,7 +134,7 @@ protected:
 
 TEST_F(PasswordPanels, AUserWhoMayNotChangeItNeverSeesThePanel)
 {
-    db.getCurrentUser()->setMIsNotAllowedToChangePassword(true);
+    db.caches().getCurrentUser()->setMIsNotAllowedToChangePassword(true);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     controller.setPassword();
@@ -158,7 +158,7 @@ TEST_F(PasswordPanels, OldPasswordShowsOnlyForAUserWhoHasOne)
     controller.setPassword();
     EXPECT_FALSE(oldShown);
 
-    db.getCurrentUser()->setMPassword("alice-pw");
+    db.caches().getCurrentUser()->setMPassword("alice-pw");
     script.then([&](QWidget* window) {
         window->show();
         oldShown = qobject_cast<BMUserPasswordPanel*>(window)->mOldPasswordField()->isVisible();
@@ -171,7 +171,7 @@ TEST_F(PasswordPanels, OldPasswordShowsOnlyForAUserWhoHasOne)
 
 TEST_F(PasswordPanels, TypingShowsTheStrengthAndRefusalsKeepThePanelOpen)
 {
-    db.getCurrentUser()->setMPassword("alice-pw");
+    db.caches().getCurrentUser()->setMPassword("alice-pw");
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     script.then([&](QWidget* window) {
@@ -192,7 +192,7 @@ TEST_F(PasswordPanels, TypingShowsTheStrengthAndRefusalsKeepThePanelOpen)
     EXPECT_EQ(alerts.messages(), QStringList({"Your old password is incorrect.",
                                               "Your new password doesn't match the confirm password."}));
     // Nothing was stored, and the panel keeps no secret once closed.
-    EXPECT_EQ(db.getCurrentUser()->mPassword(), "alice-pw");
+    EXPECT_EQ(db.caches().getCurrentUser()->mPassword(), "alice-pw");
     EXPECT_TRUE(controller.passwordPanel()->mNewPasswordField()->text().isEmpty());
     EXPECT_TRUE(controller.passwordPanel()->mOldPasswordField()->text().isEmpty());
 }

@@ -55,7 +55,7 @@ protected:
     void SetUp() override
     {
         ASSERT_TRUE(dir.isValid());
-        database.mCurrentUser()->setMUsername(QStringLiteral("alice"));
+        database.caches().mCurrentUser()->setMUsername(QStringLiteral("alice"));
     }
 
     // Prints on an A4 PDF at screen resolution; the number of pages printed.
@@ -103,7 +103,7 @@ TEST_F(PrintViewTest, IconAndAttachmentColumnsNeverPrint)
     table.cells["1"] = QStringList{"Web log-in", "Card"};
     table.cells["3"] = QStringList{"Bank", "Visa"};
     table.cells["14"] = QStringList{"yes", "no"};
-    BMListPrintView view(nullptr, &database);
+    BMListPrintView view(nullptr, &database.caches());
     view.setStringsFromTableView(table);
     ASSERT_EQ(view.stringArray().size(), 2);
     EXPECT_EQ(view.stringArray()[0], QStringList({"Web log-in", "Card"}));
@@ -122,7 +122,7 @@ TEST_F(PrintViewTest, LongNotesWrapAt200AndTheRowGrows)
     table.columns = {{"0", 20}, {"3", 100}, {"13", 60}};
     table.cells["3"] = QStringList{"Bank", "Visa"};
     table.cells["13"] = QStringList{QString(300, QLatin1Char('n')), "short"};
-    BMListPrintView view(nullptr, &database);
+    BMListPrintView view(nullptr, &database.caches());
     view.setStringsFromTableView(table);
     ASSERT_EQ(view.columnWidths().size(), 2);
     EXPECT_EQ(view.columnWidths()[1], BMListPrintView::kNotesWrapWidth);
@@ -142,7 +142,7 @@ TEST_F(PrintViewTest, EmptyColumnsTakeNoWidthAndAnEmptyListNoHeight)
     table.columns = {{"0", 20}, {"3", 100}, {"4", 100}};
     table.cells["3"] = QStringList{"Bank"};
     table.cells["4"] = QStringList{""};
-    BMListPrintView view(nullptr, &database);
+    BMListPrintView view(nullptr, &database.caches());
     view.setStringsFromTableView(table);
     ASSERT_EQ(view.columnWidths().size(), 2);
     EXPECT_EQ(view.columnWidths()[1], 0);
@@ -173,7 +173,7 @@ TEST_F(PrintViewTest, ALongListSpreadsOverPagesWithItsHeaderOnEach)
         table.cells["1"] << QStringLiteral("Type %1").arg(row);
         table.cells["3"] << QStringLiteral("Record %1").arg(row);
     }
-    BMListPrintView view(nullptr, &database);
+    BMListPrintView view(nullptr, &database.caches());
     view.setStringsFromTableView(table);
     const BMPrintDocument document = documentForListPrintView(view);
     const int pages = printToPDF(document, "list.pdf");

@@ -159,12 +159,12 @@ protected:
     void SetUp() override
     {
         RecordCommandsTest::SetUp();
-        db.mCurrentUser()->setMUsername(QStringLiteral("alice"));
-        db.mGroups().insert(group->mGroupUID(), group);
-        db.mTypes().insert(type->mTypeUID(), type);
+        db.caches().mCurrentUser()->setMUsername(QStringLiteral("alice"));
+        db.caches().mGroups().insert(group->mGroupUID(), group);
+        db.caches().mTypes().insert(type->mTypeUID(), type);
     }
 
-    void addRecord(const std::shared_ptr<TVXRecord>& record) { db.mRecords().insert(record->mRecordUID(), record); }
+    void addRecord(const std::shared_ptr<TVXRecord>& record) { db.caches().mRecords().insert(record->mRecordUID(), record); }
 
     TVXDataBase db;
     BMController controller{&db};
@@ -174,7 +174,7 @@ TEST_F(ControllerCommandsTest, CommandsWithoutPermissionChangeNothing)
 {
     AlertRecorder alerts;
     ModalScript script;
-    TVXUser& me = *db.mCurrentUser();
+    TVXUser& me = *db.caches().mCurrentUser();
     me.setMRecordPermissionsBit(0);
     me.setMDataPermissionsBit(0);
     me.setMTypePermissionsBit(0);
@@ -193,14 +193,14 @@ TEST_F(ControllerCommandsTest, CommandsWithoutPermissionChangeNothing)
     for (const auto& alert : alerts.alerts())
         EXPECT_EQ(alert.title, kStandardTitle);
     EXPECT_TRUE(script.windows().isEmpty()); // no sheet, editor or confirmation opened
-    EXPECT_EQ(db.mRecords().size(), 2);
-    EXPECT_EQ(db.mTypes().size(), 1);
+    EXPECT_EQ(db.caches().mRecords().size(), 2);
+    EXPECT_EQ(db.caches().mTypes().size(), 1);
 }
 
 TEST_F(ControllerCommandsTest, AddingNeedsAGroupAndAType)
 {
     AlertRecorder alerts;
-    db.mTypes().clear();
+    db.caches().mTypes().clear();
     controller.addItemsToDetail();
     EXPECT_EQ(alerts.lastMessage(),
               QStringLiteral("Before adding record you need to have atleast one group and a type."));
@@ -240,7 +240,7 @@ TEST_F(ControllerCommandsTest, RemovingDuplicatesAsksWithTheirNames)
     });
     controller.deDupe();
     EXPECT_EQ(script.windows(), QStringList{QStringLiteral("DedupeItems")});
-    EXPECT_EQ(db.mRecords().size(), 4);
+    EXPECT_EQ(db.caches().mRecords().size(), 4);
 }
 
 } // namespace

@@ -45,8 +45,8 @@ protected:
         addGroup(kGroupB, "Servers");
         web = addType(kWebLoginUID, "Web log-in", 12, 0b100, {"URL", "User", "Password", "Expiry Date"});
         server = addType(kServerType, "Server", 20, 0, {"Host", "DATE", "Field 3"});
-        db.mCurrentUser()->setMRecordPermissionsBit(7);
-        db.mCurrentUser()->setMDataPermissionsBit(1);
+        db.caches().mCurrentUser()->setMRecordPermissionsBit(7);
+        db.caches().mCurrentUser()->setMDataPermissionsBit(1);
     }
 
     std::shared_ptr<BMGroup> addGroup(const QString& uid, const QString& name)
@@ -54,7 +54,7 @@ protected:
         auto group = BMGroup::newGroup();
         group->setMGroupUID(uid);
         group->setMGroupName(name);
-        db.mGroups().insert(uid, group);
+        db.caches().mGroups().insert(uid, group);
         return group;
     }
 
@@ -68,14 +68,14 @@ protected:
         type->setMTypeMask(mask);
         for (int i = 0; i < fields.size(); ++i)
             type->setFieldAtIndex(i, fields[i]);
-        db.mTypes().insert(uid, type);
+        db.caches().mTypes().insert(uid, type);
         return type;
     }
 
     std::shared_ptr<TVXRecord> record(const std::shared_ptr<TVXType>& type, const QStringList& values)
     {
         auto r = TVXRecord::createRecord();
-        r->setMGroup(db.mGroups().value(kGroupB));
+        r->setMGroup(db.caches().mGroups().value(kGroupB));
         r->setMType(type);
         for (int i = 0; i < values.size(); ++i)
             r->setValueAtIndex(i, values[i]);
@@ -152,14 +152,14 @@ TEST_F(RecordSheet, RefusalsKeepTheSheetOpenWithItsContents)
         EXPECT_EQ(sheet.notesView()->toPlainText(), QString(3999, 'n'));
 
         sheet.notesView()->setPlainText(QString(4000, 'n'));
-        db.mCurrentUser()->setMRecordPermissionsBit(kPermissionEdit); // no add
+        db.caches().mCurrentUser()->setMRecordPermissionsBit(kPermissionEdit); // no add
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd().has_value());
         EXPECT_EQ(alerts.lastMessage(), "You don't have sufficient privileges to add record for selected group.");
 
         // A group whose permissions prevail decides, whatever the user's own bits.
-        db.mGroups().value(kGroupB)->setMPreferencePermissions(true);
-        db.mGroups().value(kGroupB)->setMRecordLevelPermissions(kPermissionAdd);
+        db.caches().mGroups().value(kGroupB)->setMPreferencePermissions(true);
+        db.caches().mGroups().value(kGroupB)->setMRecordLevelPermissions(kPermissionAdd);
         QTest::keyClick(sheet.valueField(1), Qt::Key_Return); // Return is OK
         return endOf(sheet);
     });
@@ -172,7 +172,7 @@ TEST_F(RecordSheet, RefusalsKeepTheSheetOpenWithItsContents)
 
 TEST_F(RecordSheet, WithoutTypesOKAsksForOne)
 {
-    db.mTypes().clear();
+    db.caches().mTypes().clear();
     BMDetailsWindowController sheet(db);
     script.then([&](QWidget*) {
         EXPECT_FALSE(sheet.typePopup()->isEnabled());
@@ -200,7 +200,7 @@ TEST_F(RecordSheet, DeleteAndClosingTheWindow)
     EXPECT_EQ(operation, kOperationDelete);
 
     // Closing the window stores nothing: no check has passed.
-    db.mCurrentUser()->setMRecordPermissionsBit(0);
+    db.caches().mCurrentUser()->setMRecordPermissionsBit(0);
     script.then([&](QWidget* window) {
         window->close();
         return -1000;

@@ -166,7 +166,7 @@ protected:
         addUser("bob", "pw", "");
         addGroup("00000000000000A1", "Finance");
         addGroup("00000000000000A2", "Servers");
-        controller = std::make_unique<UserAccountController>(db, db);
+        controller = std::make_unique<UserAccountController>(db.caches(), db.accountAdmin());
         controller->performSearch();
     }
 
@@ -178,7 +178,7 @@ protected:
         user->setMDescription(description);
         user->setMEmail(name + "@example.org");
         user->setMRecordPermissionsBit(3);
-        db.mUsers().insert(user->mUserID(), user);
+        db.caches().mUsers().insert(user->mUserID(), user);
         return user;
     }
     void addGroup(const QString& uid, const QString& name)
@@ -186,7 +186,7 @@ protected:
         auto group = std::make_shared<BMGroup>();
         group->setMGroupUID(uid);
         group->setMGroupName(name);
-        db.mGroups().insert(uid, group);
+        db.caches().mGroups().insert(uid, group);
     }
     template <class T> T* panelChild(const char* name) const
     {
@@ -333,7 +333,7 @@ TEST_F(AccountWindow, DuplicateOffersTheNameWithCopyAndNoPassword)
     EXPECT_EQ(offeredName, "alicecopy");
     EXPECT_TRUE(offeredPassword.isEmpty());
     EXPECT_EQ(offeredRecordBits, 3);
-    EXPECT_EQ(db.mUsers().size(), 3); // cancelled: nothing stored
+    EXPECT_EQ(db.caches().mUsers().size(), 3); // cancelled: nothing stored
 }
 
 TEST_F(AccountWindow, EditingHidesThePasswordAndKeepsTheIdentifier)
@@ -355,7 +355,7 @@ TEST_F(AccountWindow, EditingHidesThePasswordAndKeepsTheIdentifier)
 
     // The panel's result for an edit carries the edited account's identifier.
     script.then([&](QWidget*) { return platform::kModalRunStopped; });
-    const auto result = controller->orderFrontAddUserPanelWithUser(db.mUsers().value(aliceID), code);
+    const auto result = controller->orderFrontAddUserPanelWithUser(db.caches().mUsers().value(aliceID), code);
     ASSERT_TRUE(result);
     EXPECT_EQ(result->mUserID(), aliceID);
     EXPECT_EQ(result->mUsername(), "alice");
@@ -441,7 +441,7 @@ TEST_F(AccountWindow, GroupSheetTicksAreKeptOnOKAndDroppedOnCancel)
     ASSERT_TRUE(result);
     EXPECT_EQ(result->mUsersGroupArray(), QStringList{"00000000000000A2"});
     // Nothing is stored by the panel itself: the cached groups are as they were.
-    EXPECT_TRUE(db.mGroups().value("00000000000000A2")->mUserMembersArray().isEmpty());
+    EXPECT_TRUE(db.caches().mGroups().value("00000000000000A2")->mUserMembersArray().isEmpty());
 }
 
 TEST_F(AccountWindow, DeleteAsksWithNoAsTheDefault)
@@ -453,7 +453,7 @@ TEST_F(AccountWindow, DeleteAsksWithNoAsTheDefault)
     EXPECT_EQ(alerts.lastMessage(), " Are you sure,you want to delete selected users?");
     EXPECT_EQ(alerts.alerts()[0].defaultButton, "No");
     EXPECT_EQ(alerts.alerts()[0].alternateButton, "Yes");
-    EXPECT_EQ(db.mUsers().size(), 3);
+    EXPECT_EQ(db.caches().mUsers().size(), 3);
 }
 
 } // namespace

@@ -127,7 +127,7 @@ TEST_F(Session, LogInThroughThePanelLoadsTheStoreAndShowsTheMainWindow)
     EXPECT_EQ(alerts.lastMessage(), "Master Password does not match.");
 
     EXPECT_TRUE(db.isLoadingComplete());
-    EXPECT_TRUE(db.mRecords().contains("00000000000000B1"));
+    EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B1"));
     EXPECT_EQ(controller->currentUserName(), kUserName);
     ASSERT_NE(controller->mainWindow(), nullptr);
     EXPECT_TRUE(controller->mainWindow()->isVisible());
@@ -216,7 +216,7 @@ TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)
     EXPECT_FALSE(controller->applicationDidFinishLaunching());
     EXPECT_EQ(script.windows(), QStringList({"mConnectionWindow", "mConnectionWindow"}));
     EXPECT_EQ(alerts.messages(), QStringList{" Connection Failed"});
-    EXPECT_TRUE(db.mRecords().isEmpty());
+    EXPECT_TRUE(db.caches().mRecords().isEmpty());
     EXPECT_EQ(terminations, 1);
 }
 
@@ -229,7 +229,7 @@ TEST_F(Session, AReloadShowsWhatAnotherClientStored)
     controller->reloadDatabase(nullptr);
     EXPECT_EQ(script.windows(), QStringList{"mLoadingDataPanel"});
     EXPECT_TRUE(alerts.alerts().empty());
-    EXPECT_TRUE(db.mRecords().contains("00000000000000B2"));
+    EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B2"));
     EXPECT_FALSE(db.isDataReloading());
     EXPECT_EQ(hooks.reloadsFinished.load(), 0) << "the controller is the application's hooks";
 }
@@ -263,14 +263,14 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
         return uids;
     };
     // The log-in's counts and list, with the preparation still held.
-    ASSERT_TRUE(db.isPreparingSearchEntries());
+    ASSERT_TRUE(db.caches().isPreparingSearchEntries());
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (3)");
     EXPECT_EQ(listed(), QStringList({"00000000000000B1", "00000000000000B2", "00000000000000B3"}));
 
     // Typed meanwhile: the window goes on, and the search follows the preparation.
     QTest::keyClicks(window->mSearchField, "NEEDLE");
     EXPECT_TRUE(controller->isRefreshAwaitingSearchEntries());
-    EXPECT_TRUE(db.isPreparingSearchEntries());
+    EXPECT_TRUE(db.caches().isPreparingSearchEntries());
     holding = false;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2"}));
@@ -283,7 +283,7 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
         tvxtest::ModalScript script;
         controller->reloadDatabase(nullptr);
     }
-    ASSERT_TRUE(db.isPreparingSearchEntries());
+    ASSERT_TRUE(db.caches().isPreparingSearchEntries());
     holding = false;
     ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2", "00000000000000B4"}));
@@ -326,7 +326,7 @@ TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
     tvxtest::ModalScript again;
     controller->reloadDatabase(nullptr);
     EXPECT_EQ(alerts.alerts().size(), 1u);
-    EXPECT_TRUE(db.mRecords().contains("00000000000000B3"));
+    EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B3"));
 }
 
 TEST_F(Session, AClickOverALostConnectionReturnsAtOnceAndTheLossIsToldAsBefore)
@@ -366,7 +366,7 @@ TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)
 {
     ASSERT_TRUE(launch());
     givePreferenceRow();
-    ASSERT_EQ(db.setNumberofAttemptsLeft(4, db.getCurrentUser()), kTVXDone);
+    ASSERT_EQ(db.preferences().setNumberofAttemptsLeft(4, db.caches().getCurrentUser()), kTVXDone);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     bool labelAtOpen = true;
@@ -401,7 +401,7 @@ TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
 {
     ASSERT_TRUE(launch());
     givePreferenceRow();
-    ASSERT_EQ(db.setNumberofAttemptsLeft(9, db.getCurrentUser()), kTVXDone);
+    ASSERT_EQ(db.preferences().setNumberofAttemptsLeft(9, db.caches().getCurrentUser()), kTVXDone);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     QString labelAtOpen;
@@ -436,12 +436,12 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
 {
     ASSERT_TRUE(launch());
     givePreferenceRow();
-    TVXUser& user = *db.getCurrentUser();
+    TVXUser& user = *db.caches().getCurrentUser();
     user.setMHintQuestionNumber(1);
     user.setMHintAnswer("Oslo");
     user.setMHintEntered("the cat's name");
     TVXResult code = resultOfNumber(-1); // not set by the call
-    db.saveHintPreferencs(user, &code);
+    db.passwordHint().saveHintPreferencs(user, &code);
     ASSERT_EQ(code, kTVXDone);
 
     tvxtest::AlertRecorder alerts;
@@ -485,7 +485,7 @@ protected:
     {
         Session::SetUp();
         ASSERT_TRUE(launch());
-        TVXUser& user = *db.getCurrentUser();
+        TVXUser& user = *db.caches().getCurrentUser();
         user.setMAutoLOck(true);
         user.setMLockTime(5);
     }
@@ -558,7 +558,7 @@ TEST_F(IdleLock, TheLockOverTheRecordSheetStoresItsEditWhateverHasTheFocus)
     EXPECT_EQ(script.windows().value(0), "DetailsWindowController");
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    const auto seen = other.recordWithUID("00000000000000B1");
+    const auto seen = other.caches().recordWithUID("00000000000000B1");
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue2(), "bob");
     EXPECT_EQ(seen->mNotes(), "first line");
@@ -643,7 +643,7 @@ TEST_F(IdleLock, HidesARefusedEditWithItsAlertAndGivesBothBackAsTheyWere)
     EXPECT_EQ(loggedEvents("Lock Application"), 1);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    const auto seen = other.recordWithUID("00000000000000B1");
+    const auto seen = other.caches().recordWithUID("00000000000000B1");
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue2(), "fixed");
 }

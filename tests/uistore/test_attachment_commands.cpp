@@ -143,10 +143,10 @@ TEST_F(AttachmentCommands, AFileJustUnderOneMegabyteIsStoredOneOfExactlyOneIsRef
     EXPECT_TRUE(record->mAttachmentPath().isEmpty());
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", record->mRecordUID()), 1);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), contents);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), contents);
     // The pane now shows the attachment row.
     EXPECT_EQ(pane->infoView()->value(BMTextTable::kAttachmentRow), QStringLiteral("almost.bin"));
-    EXPECT_TRUE(alice.mRecentlyMofifiedTypes().contains(record->mRecordUID()));
+    EXPECT_TRUE(alice.recentLists().mRecentlyMofifiedTypes().contains(record->mRecordUID()));
 }
 
 TEST_F(AttachmentCommands, RemovingAsksFirstAndOnlyYesRemoves)
@@ -297,7 +297,7 @@ TEST_F(AttachmentCommands, PrintingARecordNeedsThePrintPermission)
         printed = printDocument(writer, document);
         return printed > 0;
     });
-    alice.mCurrentUser()->setMDataPermissionsBit(kDataPermissionPrint);
+    alice.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionPrint);
     controller->printRecord();
     EXPECT_EQ(printed, 1);
     EXPECT_TRUE(dialogOnWhilePrinting);
@@ -305,7 +305,7 @@ TEST_F(AttachmentCommands, PrintingARecordNeedsThePrintPermission)
     EXPECT_GT(QFileInfo(out.filePath("record.pdf")).size(), 0);
 
     printed = 0;
-    alice.mCurrentUser()->setMDataPermissionsBit(0);
+    alice.caches().mCurrentUser()->setMDataPermissionsBit(0);
     tvxtest::AlertRecorder alerts;
     controller->printRecord();
     EXPECT_EQ(printed, 0);
@@ -350,14 +350,14 @@ TEST_F(PaneEditing, EditedValuesReachTheServer)
     EXPECT_EQ(editRecordFromDetailsPane(delegate, alice), kTVXDone);
     EXPECT_EQ(delegate.tableUpdates, 1);
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
-    ASSERT_TRUE(bob.mRecords().contains(record->mRecordUID()));
-    EXPECT_EQ(bob.mRecords().value(record->mRecordUID())->mValue3(), QStringLiteral("n3w-secret"));
+    ASSERT_TRUE(bob.caches().mRecords().contains(record->mRecordUID()));
+    EXPECT_EQ(bob.caches().mRecords().value(record->mRecordUID())->mValue3(), QStringLiteral("n3w-secret"));
 }
 
 TEST_F(PaneEditing, ARecordDeletedMeanwhileAsksForAReload)
 {
     ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
-    ASSERT_EQ(bob.deleteRecord(bob.mRecords().value(record->mRecordUID())), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.caches().mRecords().value(record->mRecordUID())), kTVXDone);
     SheetDelegate delegate;
     delegate.selected = record;
     delegate.sheet = [](const std::shared_ptr<TVXRecord>& r, int&) { return r; };
@@ -386,9 +386,9 @@ TEST_F(PaneEditing, ADuplicateSharesTheStoredAttachment)
     EXPECT_EQ(rowCount("RECORDTABLE", duplicate->mRecordUID()), 1);
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", duplicate->mRecordUID()), 1);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*duplicate, &code), contents);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*duplicate, &code), contents);
     // The original keeps its own.
-    EXPECT_EQ(alice.extractAttachmentDataForRecord(*record, &code), contents);
+    EXPECT_EQ(alice.attachments().extractAttachmentDataForRecord(*record, &code), contents);
 }
 
 } // namespace

@@ -197,7 +197,7 @@ TEST_F(ClientSession, ARecordAddedThroughTheSheetReachesAnotherClient)
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
     std::shared_ptr<TVXRecord> seen;
-    for (const auto& record : other.mRecords())
+    for (const auto& record : other.caches().mRecords())
         if (record->mValue1() == "router")
             seen = record;
     ASSERT_NE(seen, nullptr);
@@ -255,7 +255,7 @@ TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)
         return platform::kModalRunAborted;
     });
     script.then([](QWidget*) { return platform::kModalRunAborted; }); // the field-set sheet: Cancel
-    auto record = TVXDataBase::sharedTVXDataBase().mRecords().value(R2);
+    auto record = TVXDataBase::sharedTVXDataBase().caches().mRecords().value(R2);
     ASSERT_NE(record, nullptr);
     int operation = 1;
     EXPECT_EQ(sheet.orderFrontDetailsWindowWithInfo(record, operation), nullptr);

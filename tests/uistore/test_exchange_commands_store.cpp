@@ -66,13 +66,13 @@ protected:
                     options->rowButton(scopeRow)->click();
                 return chosenPath;
             };
-        hooks.selectedGroup = [this] { return db.mGroups().value(selectedGroupUID); };
+        hooks.selectedGroup = [this] { return db.caches().mGroups().value(selectedGroupUID); };
         hooks.recordsForExporting = [this](bool listed) {
             auto records = recordsOf(G1);
             return listed ? records : BMExchangeHooks::RecordList{records.constFirst()};
         };
         hooks.recordsToBackUp = [this] { return recordsOf(G1); };
-        hooks.deleteBackedUpGroup = [this] { deleteResult = db.deleteGroup(*db.mGroups().value(G1)); };
+        hooks.deleteBackedUpGroup = [this] { deleteResult = db.deleteGroup(*db.caches().mGroups().value(G1)); };
         hooks.refreshAfterImport = [this] { ++refreshes; };
         hooks.offerMail = [this](const QString& path) { mailed << path; };
         controller->setExchangeHooks(hooks);
@@ -81,8 +81,8 @@ protected:
     void addRecord(const QStringList& values, const QString& attachment = QString())
     {
         auto record = TVXRecord::createRecord();
-        record->setMGroup(db.mGroups().value(G1));
-        record->setMType(db.mTypes().value(T1));
+        record->setMGroup(db.caches().mGroups().value(G1));
+        record->setMType(db.caches().mTypes().value(T1));
         for (int i = 0; i < values.size(); ++i)
             record->setValueAtIndex(i, values[i]);
         record->setMValue10(TVXRecord::modificationDateText(QDateTime(QDate(2022, 3, 4), QTime(9, 30))));
@@ -96,7 +96,7 @@ protected:
 
     BMExchangeHooks::RecordList recordsOf(const QString& groupUID) const
     {
-        return db.itemsOfGroup(db.mGroups().value(groupUID).get(), nullptr, QString(), 3, true);
+        return db.caches().itemsOfGroup(db.caches().mGroups().value(groupUID).get(), nullptr, QString(), 3, true);
     }
     QStringList firstValuesIn(const QString& groupUID) const
     {
@@ -219,7 +219,7 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
     ASSERT_EQ(logInAndLoad(reader), kTVXDone);
     QStringList names;
     std::shared_ptr<TVXRecord> withFile;
-    for (const auto& record : reader.mRecords())
+    for (const auto& record : reader.caches().mRecords())
         if (record->mGroup() && record->mGroup()->mGroupUID() == GTarget) {
             names << record->mValue1();
             if (record->mHasAttachment())
@@ -229,7 +229,7 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
     EXPECT_EQ(names, (QStringList{"bank", "mail", "with file"}));
     ASSERT_TRUE(withFile);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    QByteArray contents = reader.extractAttachmentDataForRecord(*withFile, &code).value_or(QByteArray());
+    QByteArray contents = reader.attachments().extractAttachmentDataForRecord(*withFile, &code).value_or(QByteArray());
     while (contents.endsWith('\0'))
         contents.chop(1); // side files carry no length
     EXPECT_EQ(contents, kFileBytes);

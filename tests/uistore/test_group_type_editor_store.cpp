@@ -69,7 +69,7 @@ protected:
 
     int rowOfGroup(const QString& uid) const
     {
-        const auto groups = alice.groupsForEditing(true);
+        const auto groups = alice.caches().groupsForEditing(true);
         for (int i = 0; i < groups.size(); ++i)
             if (groups.at(i)->mGroupUID() == uid)
                 return i;
@@ -78,7 +78,7 @@ protected:
 
     int rowOfType(const QString& uid) const
     {
-        const auto types = alice.typesForEditing(true);
+        const auto types = alice.caches().typesForEditing(true);
         for (int i = 0; i < types.size(); ++i)
             if (types.at(i)->mTypeUID() == uid)
                 return i;
@@ -96,7 +96,7 @@ protected:
 
     std::shared_ptr<BMGroup> groupNamed(const TVXDataBase& db, const QString& name) const
     {
-        for (const auto& group : db.mGroups())
+        for (const auto& group : db.caches().mGroups())
             if (group->mGroupName() == name)
                 return group;
         return nullptr;
@@ -104,7 +104,7 @@ protected:
 
     std::shared_ptr<TVXType> typeNamed(const TVXDataBase& db, const QString& name) const
     {
-        for (const auto& type : db.mTypes())
+        for (const auto& type : db.caches().mTypes())
             if (type->mTypeName() == name)
                 return type;
         return nullptr;
@@ -142,12 +142,12 @@ TEST_F(EditorStoreTest, AddedGroupReachesTheServerAndItsMember)
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='%1'")
                                  .arg(added->mGroupUID())),
               QStringLiteral("2")); // bob, and alice who added it
-    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.groupsForEditing(true).size());
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().groupsForEditing(true).size());
     // Alice's copy of bob's account knows the new membership.
-    EXPECT_TRUE(alice.mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
+    EXPECT_TRUE(alice.caches().mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto seen = bob.mGroups().value(added->mGroupUID());
+    const auto seen = bob.caches().mGroups().value(added->mGroupUID());
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mGroupName(), QStringLiteral("Legal"));
     EXPECT_EQ(seen->mRecordLevelPermissions(), kPermissionAdd | kPermissionEdit);
@@ -184,17 +184,17 @@ TEST_F(EditorStoreTest, EditedGroupKeepsItsIdentifierAndTakesSubGroupMembers)
     editor->selectRow(rowOfGroup(G1));
     editor->editTableEntry(true);
 
-    const auto edited = alice.groupWithUID(G1);
+    const auto edited = alice.caches().groupWithUID(G1);
     ASSERT_TRUE(edited);
     EXPECT_EQ(edited->mGroupName(), QStringLiteral("Treasury"));
     EXPECT_TRUE(edited->mUserMembersArray().contains(carolID));
-    EXPECT_EQ(alice.recordWithUID(R1)->mGroup(), edited); // records follow the replaced group
+    EXPECT_EQ(alice.caches().recordWithUID(R1)->mGroup(), edited); // records follow the replaced group
     EXPECT_EQ(editor->selectedGroup(), edited);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_TRUE(bob.groupWithUID(G1));
-    EXPECT_EQ(bob.groupWithUID(G1)->mGroupName(), QStringLiteral("Treasury"));
-    EXPECT_EQ(bob.groupWithUID(G1)->mSubGroupsUID(), QStringList{G2});
+    ASSERT_TRUE(bob.caches().groupWithUID(G1));
+    EXPECT_EQ(bob.caches().groupWithUID(G1)->mGroupName(), QStringLiteral("Treasury"));
+    EXPECT_EQ(bob.caches().groupWithUID(G1)->mSubGroupsUID(), QStringList{G2});
 }
 
 TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
@@ -212,22 +212,22 @@ TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
     EXPECT_EQ(alerts.lastTitle(), QStringLiteral("TolvanEnterprise Delete Group."));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Note – You can Backup this group before Deleting it.\nAre you "
                                                    "Sure?\nAll Types and Records inside this Group will be deleted."));
-    EXPECT_TRUE(alice.groupWithUID(G1));
+    EXPECT_TRUE(alice.caches().groupWithUID(G1));
 
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes
     editor->deleteSelectedTableEntry();                 // confirmation's default: No
-    EXPECT_TRUE(alice.groupWithUID(G1));
+    EXPECT_TRUE(alice.caches().groupWithUID(G1));
     EXPECT_EQ(alerts.lastTitle(), QStringLiteral("Tolvanex Enterprise Delete Group."));
 
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
     editor->deleteSelectedTableEntry();
-    EXPECT_FALSE(alice.groupWithUID(G1));
-    EXPECT_FALSE(alice.recordWithUID(R1));
+    EXPECT_FALSE(alice.caches().groupWithUID(G1));
+    EXPECT_FALSE(alice.caches().recordWithUID(R1));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)),
               QStringLiteral("0"));
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.recordWithUID(R1));
+    EXPECT_FALSE(bob.caches().recordWithUID(R1));
 
     // A group without records is only confirmed.
     const auto before = alerts.alerts().size();
@@ -235,7 +235,7 @@ TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
     alerts.answerNext(platform::kAlertAlternateReturn);
     editor->deleteSelectedTableEntry();
     EXPECT_EQ(alerts.alerts().size(), before + 1);
-    EXPECT_FALSE(alice.groupWithUID(G2));
+    EXPECT_FALSE(alice.caches().groupWithUID(G2));
 }
 
 // --- types -------------------------------------------------------------------------
@@ -310,10 +310,10 @@ TEST_F(EditorStoreTest, AddedTypeReachesTheOtherClient)
     editor->addNewEntry();
     const auto added = typeNamed(alice, QStringLiteral("Server"));
     ASSERT_TRUE(added);
-    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.typesForEditing(true).size());
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().typesForEditing(true).size());
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto seen = bob.typeWithUID(added->mTypeUID());
+    const auto seen = bob.caches().typeWithUID(added->mTypeUID());
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mField1(), QStringLiteral("Host"));
     EXPECT_EQ(seen->mTypeMask(), 0b1000);
@@ -331,13 +331,13 @@ TEST_F(EditorStoreTest, ChangedFieldsKeptAsAnEditReachTheOtherClient)
     editor->prepareForMode(kEditorTypesMode);
     editor->selectRow(rowOfType(T1));
     editor->editTableEntry(true);
-    const auto edited = alice.typeWithUID(T1);
+    const auto edited = alice.caches().typeWithUID(T1);
     EXPECT_EQ(edited->mField2(), QStringLiteral("Login"));
-    EXPECT_EQ(alice.recordWithUID(R1)->mType(), edited);
+    EXPECT_EQ(alice.caches().recordWithUID(R1)->mType(), edited);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(bob.typeWithUID(T1)->mField2(), QStringLiteral("Login"));
-    EXPECT_EQ(bob.typeWithUID(T1)->mTypeName(), QStringLiteral("Web log-in"));
+    EXPECT_EQ(bob.caches().typeWithUID(T1)->mField2(), QStringLiteral("Login"));
+    EXPECT_EQ(bob.caches().typeWithUID(T1)->mTypeName(), QStringLiteral("Web log-in"));
 }
 
 TEST_F(EditorStoreTest, DeletingATypeTakesItsRecords)
@@ -352,10 +352,10 @@ TEST_F(EditorStoreTest, DeletingATypeTakesItsRecords)
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.alerts().front().message.section('\n', 2), QStringLiteral("All  Records inside this Type will be deleted."));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Note – This action cannot be reversed.\nPlease confirm. Deleting Types?"));
-    EXPECT_FALSE(alice.typeWithUID(T1));
+    EXPECT_FALSE(alice.caches().typeWithUID(T1));
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.typeWithUID(T1));
-    EXPECT_FALSE(bob.recordWithUID(R1));
+    EXPECT_FALSE(bob.caches().typeWithUID(T1));
+    EXPECT_FALSE(bob.caches().recordWithUID(R1));
 }
 
 } // namespace

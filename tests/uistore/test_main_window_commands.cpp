@@ -63,7 +63,7 @@ protected:
     QStringList eventDescriptions(const QString& event) const
     {
         QStringList out;
-        for (const auto& entry : db->eventLogger().logArrary())
+        for (const auto& entry : db->eventLog().eventLogger().logArrary())
             if (entry.event == event)
                 out << entry.description;
         return out;
@@ -143,7 +143,7 @@ TEST_F(MainWindowCommands, AnEditStoresTheSheetsValuesAndARemovedAttachmentLoses
         ASSERT_TRUE(out.open(QIODevice::WriteOnly));
         out.write("ssh-key");
     }
-    auto record = db->recordWithUID(R5);
+    auto record = db->caches().recordWithUID(R5);
     record->setMHasAttachment(true);
     record->setMAttachmentName("keys.txt");
     record->setMAttachmentPath(file);
@@ -168,7 +168,7 @@ TEST_F(MainWindowCommands, AnEditStoresTheSheetsValuesAndARemovedAttachmentLoses
 
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    const auto seen = other.recordWithUID(R5);
+    const auto seen = other.caches().recordWithUID(R5);
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue2(), "admin");
     EXPECT_FALSE(seen->mHasAttachment());
@@ -235,7 +235,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
 TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands)
 {
-    (void)db->eventLogger().addLogEvent("Edit Settings", "seen in the viewer", QString(), "alice");
+    (void)db->eventLog().eventLogger().addLogEvent("Edit Settings", "seen in the viewer", QString(), "alice");
     ModalScript script;
     int logRows = -1;
     script.then([&](QWidget* viewer) {
@@ -243,7 +243,7 @@ TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands
         return platform::kModalRunStopped;
     });
     controller->eventLogger();
-    EXPECT_EQ(logRows, db->eventLogger().logArrary().size());
+    EXPECT_EQ(logRows, db->eventLog().eventLogger().logArrary().size());
     EXPECT_GT(logRows, 0);
 
     // The options window takes the list's sorting with it.
@@ -251,9 +251,9 @@ TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands
     controller->listModel()->sort(5, Qt::DescendingOrder);
     controller->displayOptionsPanel();
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "1");
-    ASSERT_TRUE(db->getCurrentUser()->mSortingInfo());
-    EXPECT_EQ(db->getCurrentUser()->mSortingInfo()->key, "5");
-    EXPECT_FALSE(db->getCurrentUser()->mSortingInfo()->ascending);
+    ASSERT_TRUE(db->caches().getCurrentUser()->mSortingInfo());
+    EXPECT_EQ(db->caches().getCurrentUser()->mSortingInfo()->key, "5");
+    EXPECT_FALSE(db->caches().getCurrentUser()->mSortingInfo()->ascending);
 
     controller->displayEditUsersPanel();
     EXPECT_EQ(script.windows(), (QStringList{"EventLoggerWindowController", "OptionsWindowController", "mUsersWindow"}));
@@ -265,7 +265,7 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
     ModalScript script;
     script.then([this](QWidget*) {
         BMCategoryEditWindowController& editor = controller->categoryEditController();
-        const auto groups = db->groupsForEditing(true);
+        const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
                 editor.selectRow(row);
@@ -296,7 +296,7 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
     ModalScript script;
     script.then([this](QWidget*) {
         BMCategoryEditWindowController& editor = controller->categoryEditController();
-        const auto groups = db->groupsForEditing(true);
+        const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
                 editor.selectRow(row);
@@ -322,7 +322,7 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
 TEST_F(MainWindowCommands, TheRowColourOfTheOptionsReachesTheListsBands)
 {
     controller->changeView(kListViewTag);
-    db->getCurrentUser()->setMRowColor(QColor(200, 40, 40));
+    db->caches().getCurrentUser()->setMRowColor(QColor(200, 40, 40));
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
     EXPECT_EQ(controller->listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
 }
@@ -407,8 +407,8 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    EXPECT_EQ(other.recordWithUID(R5)->mValue1(), "db1.example");
-    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "admin");
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue1(), "db1.example");
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "admin");
 }
 
 TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
@@ -434,8 +434,8 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "admin");
-    EXPECT_EQ(other.recordWithUID(R5)->mNotes(), "moved to rack 4");
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "admin");
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mNotes(), "moved to rack 4");
 
     // A new record the server refuses stays in the sheet too.
     refuseWrites("BEFORE INSERT", "RECORDTABLE");
@@ -474,7 +474,7 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    EXPECT_EQ(other.recordWithUID(R5)->mValue2(), "postgres");
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "postgres");
 }
 
 TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
@@ -541,13 +541,13 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
 {
     // What an earlier session stored in Options: the first two values only;
     // it was quit in the column view.
-    db->mCurrentUser()->setMLastView(kColumnViewTag);
+    db->caches().mCurrentUser()->setMLastView(kColumnViewTag);
     {
         TVXDataBase earlier;
         ASSERT_EQ(logInAndLoad(earlier), kTVXDone);
-        earlier.mCurrentUser()->setMColoumInfo(0x1 | 0x2);
-        earlier.mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
-        ASSERT_EQ(earlier.setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
+        earlier.caches().mCurrentUser()->setMColoumInfo(0x1 | 0x2);
+        earlier.caches().mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
+        ASSERT_EQ(earlier.preferences().setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
     }
     window = nullptr; // the controller deletes its window
     controller = std::make_unique<BMController>(db.get());
@@ -702,7 +702,7 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     press(Qt::Key_E, Qt::ControlModifier);
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE")).toInt(), 6);
     ASSERT_EQ(script.windows().size(), 2);
-    EXPECT_EQ(db->recordWithUID(opened)->mValue2(), "by keys");
+    EXPECT_EQ(db->caches().recordWithUID(opened)->mValue2(), "by keys");
 
     // Duplicate through the Item menu.
     script.then(sheetStep([](BMDetailsWindowController&) {}));

@@ -30,21 +30,21 @@ protected:
 TEST_F(DemoStoreLook, TheDemoStoreSaysWhatItsTypesHold)
 {
     QStringList types;
-    for (const auto& type : db->typesForEditing(true))
+    for (const auto& type : db->caches().typesForEditing(true))
         types << type->mTypeName();
     types.sort();
     EXPECT_EQ(types, QStringList({"Bank Card", "Server Account", "Unfiled", "Web Log-in"}));
-    const auto web = db->mTypes().value(kWebLoginUID);
+    const auto web = db->caches().mTypes().value(kWebLoginUID);
     ASSERT_TRUE(web);
     EXPECT_EQ(web->fieldAtIndex(2), "Password");
     EXPECT_EQ(web->mTypeMask(), 0b100) << "the password is masked";
     QStringList groups;
-    for (const auto& group : db->groupsForEditing(true))
-        if (group->mGroupUID() != kUnfiledUID && group->mGroupName() != db->currentUserPersnaolGroupName())
+    for (const auto& group : db->caches().groupsForEditing(true))
+        if (group->mGroupUID() != kUnfiledUID && group->mGroupName() != db->personal().currentUserPersnaolGroupName())
             groups << group->mGroupName();
     groups.sort();
     EXPECT_EQ(groups, QStringList({"Household", "Office"})) << "the account is in both";
-    EXPECT_EQ(db->mRecords().size(), 4);
+    EXPECT_EQ(db->caches().mRecords().size(), 4);
 }
 
 TEST_F(DemoStoreLook, PicturesOfTheClient)

@@ -65,7 +65,7 @@ TEST_F(MainWindowWiring, TheDetailPaneFollowsTheSelectionAndTheMask)
     ASSERT_NE(pane()->detailInfo(), nullptr);
     EXPECT_EQ(pane()->detailInfo()->mRecordUID(), R4);
     EXPECT_EQ(pane()->headerTitle(), "Credit union");
-    EXPECT_EQ(pane()->headerImage(), db->getImageFromIconIndex(7));
+    EXPECT_EQ(pane()->headerImage(), db->icons().getImageFromIconIndex(7));
 
     const bool masked = pane()->shouldMask();
     EXPECT_EQ(masked, controller->shouldMask());
@@ -239,7 +239,7 @@ TEST_F(MainWindowWiring, TheAttachmentRowsButtonOpensOneMenuOnThePane)
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
         file.write("balance 42");
     }
-    auto record = db->recordWithUID(R2);
+    auto record = db->caches().recordWithUID(R2);
     record->setMHasAttachment(true);
     record->setMAttachmentName(QStringLiteral("statement.txt"));
     record->setMAttachmentPath(path);

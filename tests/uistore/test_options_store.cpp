@@ -28,7 +28,7 @@ protected:
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, mDefaults.path());
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
         givePreferenceRow(aliceID, kUserName);
-        window = std::make_unique<BMOptionsWindowController>(db, db, db);
+        window = std::make_unique<BMOptionsWindowController>(db.caches(), db.preferences(), db.eventLog());
         window->setLoginItems(platform::LoginItems(mDefaults.filePath("autostart"), "/opt/tolvanex"));
         token = platform::NotificationCenter::defaultCenter().addObserver(
             kTolvanPreferenceChangedNotification, [this](const platform::Notification&) { ++notices; });
@@ -88,9 +88,9 @@ TEST_F(OptionsOnTheStore, OkWritesTheOptionsAndLogsTheEdit)
     // Read back by a fresh log-in.
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
-    EXPECT_EQ(again.getCurrentUser()->mLockTime(), 25);
-    EXPECT_EQ(again.getCurrentUser()->mClearClipBoardTimer(), 3);
-    EXPECT_EQ(again.getCurrentUser()->mRowColor(), QColor(1, 2, 3));
+    EXPECT_EQ(again.caches().getCurrentUser()->mLockTime(), 25);
+    EXPECT_EQ(again.caches().getCurrentUser()->mClearClipBoardTimer(), 3);
+    EXPECT_EQ(again.caches().getCurrentUser()->mRowColor(), QColor(1, 2, 3));
 }
 
 TEST_F(OptionsOnTheStore, SettingsTheStoreRefusesKeepTheWindowOpenAndAnnounceNothing)
@@ -144,7 +144,7 @@ TEST_F(OptionsOnTheStore, ClipboardClearingTurnedOffStaysOffAfterLogIn)
 
 TEST_F(OptionsOnTheStore, ChangedColumnsOnAllTypesAskAndFollowTheAnswer)
 {
-    const int types = db.typesForEditing(false).size();
+    const int types = db.caches().typesForEditing(false).size();
     ASSERT_GT(types, 0);
     window->setSelectedTypeUIDProvider([] { return kAllCategoriesUID; });
     const auto toggleNotes = [&](QWidget*) {
@@ -195,7 +195,7 @@ TEST_F(OptionsOnTheStore, ChangedColumnsOnOneTypeAreStoredForItWithoutAsking)
     EXPECT_TRUE(alerts.alerts().empty());
     EXPECT_EQ(rootQueryValue("SELECT CONCAT_WS('|', TYPEID, COLUMN2) FROM tolvanexdb.COLUMNINFOTABLE"),
               QStringLiteral("%1|%2").arg(kUnfiledUID).arg(65536 + 100));
-    EXPECT_EQ(db.getCurrentUser()->mColoumInfo(), kDefaultColumnMask | 0x800);
+    EXPECT_EQ(db.caches().getCurrentUser()->mColoumInfo(), kDefaultColumnMask | 0x800);
 }
 
 } // namespace

@@ -29,7 +29,7 @@ protected:
         StoreTest::SetUp();
         ASSERT_EQ(logInAndLoad(db), kTVXDone);
         givePreferenceRow(aliceID, kUserName);
-        db.getCurrentUser()->setMIsNotAllowedToChangePassword(false);
+        db.caches().getCurrentUser()->setMIsNotAllowedToChangePassword(false);
     }
 
     // Plays the user on the password panel: fills it and presses OK.
@@ -72,10 +72,10 @@ TEST_F(PasswordPanelsOnTheStore, ANewPasswordWithAQuestionIsWhatTheNextLogInNeed
     EXPECT_EQ(old.startConnectionToServer(loginRequest(kUserName, kUserPassword)), kTVXAccessDenied);
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
-    EXPECT_EQ(fresh.getCurrentUser()->mPassword(), kNewPassword);
+    EXPECT_EQ(fresh.caches().getCurrentUser()->mPassword(), kNewPassword);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_TRUE(fresh.validatePasswordHintAnswerForUser(kUserName, "Rex", 5, &code));
-    EXPECT_EQ(fresh.passwordHintForUser(*fresh.getCurrentUser(), "Rex", &code), "the dog");
+    EXPECT_TRUE(fresh.passwordHint().validatePasswordHintAnswerForUser(kUserName, "Rex", 5, &code));
+    EXPECT_EQ(fresh.passwordHint().passwordHintForUser(*fresh.caches().getCurrentUser(), "Rex", &code), "the dog");
 }
 
 TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
@@ -85,7 +85,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWithoutHintIsStoredAndLoggedToo)
     TVXDataBase fresh;
     EXPECT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_FALSE(fresh.isHintExist(*fresh.getCurrentUser(), &code));
+    EXPECT_FALSE(fresh.passwordHint().isHintExist(*fresh.caches().getCurrentUser(), &code));
 }
 
 TEST_F(PasswordPanelsOnTheStore, APasswordTheStoreRefusesKeepsThePanelOpen)
@@ -128,8 +128,8 @@ TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOld
               kTVXMasterPasswordMismatch);
     TVXDataBase fresh;
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kUserPassword, kNewMaster), kTVXDone);
-    ASSERT_TRUE(fresh.mRecords().contains("00000000000000B1"));
-    EXPECT_EQ(fresh.mRecords().value("00000000000000B1")->mValue2(), "1234");
+    ASSERT_TRUE(fresh.caches().mRecords().contains("00000000000000B1"));
+    EXPECT_EQ(fresh.caches().mRecords().value("00000000000000B1")->mValue2(), "1234");
 }
 
 } // namespace

@@ -138,8 +138,8 @@ TEST_F(MainWindowTest, ColumnWidthsAreKeptAndAZeroWidthComesBackAt70)
 
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
-    ASSERT_GE(again.mCurrentUser()->mColoumWidthArray().size(), 5);
-    EXPECT_EQ(again.mCurrentUser()->mColoumWidthArray().at(3), 155);
+    ASSERT_GE(again.caches().mCurrentUser()->mColoumWidthArray().size(), 5);
+    EXPECT_EQ(again.caches().mCurrentUser()->mColoumWidthArray().at(3), 155);
     BMController second(&again);
     BMMainWindow* secondWindow = second.createMainWindow();
     second.updateTableColumnWidth();

@@ -48,7 +48,7 @@ protected:
 
     std::shared_ptr<TVXRecord> record(int i) const
     {
-        return alice.recordWithUID(QStringLiteral("00000000000000B%1").arg(i));
+        return alice.caches().recordWithUID(QStringLiteral("00000000000000B%1").arg(i));
     }
 
     QString bobID;
@@ -59,15 +59,15 @@ protected:
 TEST_F(RecordCommandsStoreTest, DeletionSeriesGoesFromTheLastAndStopsAtTheFirstFailure)
 {
     auto ghost = TVXRecord::createRecord(); // never stored
-    ghost->setMGroup(alice.groupWithUID(G1));
-    ghost->setMType(alice.typeWithUID(T1));
+    ghost->setMGroup(alice.caches().groupWithUID(G1));
+    ghost->setMType(alice.caches().typeWithUID(T1));
     const TVXResult code = recordrules::deleteRecordsFromLast(alice, {record(1), ghost, record(3)});
     EXPECT_EQ(code, kTVXReloadFirst);
     EXPECT_FALSE(record(3));
     EXPECT_TRUE(record(1)); // before the failure in the list: kept
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.recordWithUID(QStringLiteral("00000000000000B3")));
-    EXPECT_TRUE(bob.recordWithUID(QStringLiteral("00000000000000B1")));
+    EXPECT_FALSE(bob.caches().recordWithUID(QStringLiteral("00000000000000B3")));
+    EXPECT_TRUE(bob.caches().recordWithUID(QStringLiteral("00000000000000B1")));
 }
 
 TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
@@ -93,12 +93,12 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     EXPECT_EQ(alice.addRecordCopyingAttachment(copy, source.get()), kTVXDone);
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    const auto seen = bob.recordWithUID(copy->mRecordUID());
+    const auto seen = bob.caches().recordWithUID(copy->mRecordUID());
     ASSERT_TRUE(seen);
     EXPECT_EQ(seen->mValue1(), QStringLiteral("record 1 Copy"));
     EXPECT_EQ(seen->mAttachmentName(), QStringLiteral("statement.pdf"));
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto data = bob.extractAttachmentDataForRecord(*seen, &code);
+    const auto data = bob.attachments().extractAttachmentDataForRecord(*seen, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_TRUE(data);
     EXPECT_EQ(*data, contents);

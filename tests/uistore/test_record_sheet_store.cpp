@@ -63,17 +63,17 @@ protected:
 
     static QByteArray attachmentOf(TVXDataBase& db, const QString& id)
     {
-        auto record = db.mRecords().value(id);
+        auto record = db.caches().mRecords().value(id);
         if (!record)
             return "<no record>";
         TVXResult code = resultOfNumber(-1); // not set by the call
-        const auto data = db.extractAttachmentDataForRecord(*record, &code);
+        const auto data = db.attachments().extractAttachmentDataForRecord(*record, &code);
         return data && code == kTVXDone ? *data : QByteArray("<code ") + QByteArray::number(resultNumber(code)) + ">";
     }
 
     std::shared_ptr<TVXRecord> recordNamed(TVXDataBase& db, const QString& value1)
     {
-        for (const auto& r : db.mRecords())
+        for (const auto& r : db.caches().mRecords())
             if (r->mValue1() == value1)
                 return r;
         return nullptr;
@@ -90,8 +90,8 @@ protected:
 TEST_F(RecordSheetStore, AnAddedRecordWithItsAttachmentReachesTheOtherClient)
 {
     auto fresh = TVXRecord::createRecord();
-    fresh->setMGroup(alice.mGroups().value(G1));
-    fresh->setMType(alice.mTypes().value(T1));
+    fresh->setMGroup(alice.caches().mGroups().value(G1));
+    fresh->setMType(alice.caches().mTypes().value(T1));
     offeredFile = writeFile("key.pem", QByteArray("-----BEGIN KEY-----\n\0\1\2", 23));
     int operation = kOperationAdd;
     auto result = run(fresh, operation, [&] {
@@ -106,13 +106,13 @@ TEST_F(RecordSheetStore, AnAddedRecordWithItsAttachmentReachesTheOtherClient)
     EXPECT_EQ(operation, kOperationAdd);
     ASSERT_EQ(storeRecordFromSheet(alice, result, operation, fresh), kTVXDone);
     const QString id = result->mRecordUID();
-    EXPECT_EQ(alice.mRecords().value(id), result);
+    EXPECT_EQ(alice.caches().mRecords().value(id), result);
     EXPECT_EQ(storedCipher("FIELD3", "RECORDTABLE", id), cipherOf("pw-\u00e9t\u00e9"));
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", id), 1);
     EXPECT_EQ(lastEvent(alice).event, "Add Record");
 
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    auto seen = bob.mRecords().value(id);
+    auto seen = bob.caches().mRecords().value(id);
     ASSERT_NE(seen, nullptr);
     EXPECT_EQ(seen->mValue1(), "https://bank.example");
     EXPECT_EQ(seen->mValue3(), "pw-\u00e9t\u00e9");
@@ -133,11 +133,11 @@ TEST_F(RecordSheetStore, AnEditKeepsTheAttachmentAndRemovingItDropsTheRow)
     });
     ASSERT_NE(edited, nullptr);
     ASSERT_EQ(storeRecordFromSheet(alice, edited, operation, stored), kTVXDone);
-    EXPECT_EQ(alice.mRecords().value(id), edited);
+    EXPECT_EQ(alice.caches().mRecords().value(id), edited);
     // The cache's new object still opens the stored attachment.
     EXPECT_EQ(attachmentOf(alice, id), "secret file");
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_EQ(bob.mRecords().value(id)->mValue2(), "admin");
+    EXPECT_EQ(bob.caches().mRecords().value(id)->mValue2(), "admin");
     EXPECT_EQ(attachmentOf(bob, id), "secret file");
 
     operation = kOperationEdit;
@@ -151,7 +151,7 @@ TEST_F(RecordSheetStore, AnEditKeepsTheAttachmentAndRemovingItDropsTheRow)
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", id), 0);
     EXPECT_EQ(recordColumn("HASATTACHMENT", id), "0");
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    EXPECT_FALSE(bob.mRecords().value(id)->mHasAttachment());
+    EXPECT_FALSE(bob.caches().mRecords().value(id)->mHasAttachment());
 }
 
 TEST_F(RecordSheetStore, DuplicatingTwiceStoresTheFirstCopyWithItsAttachment)
@@ -172,7 +172,7 @@ TEST_F(RecordSheetStore, DuplicatingTwiceStoresTheFirstCopyWithItsAttachment)
     ASSERT_NE(first, nullptr);
     EXPECT_NE(first->mRecordUID(), stored->mRecordUID());
     EXPECT_EQ(attachmentOf(alice, first->mRecordUID()), "ovpn profile");
-    const auto log = alice.eventLogger().logArrary();
+    const auto log = alice.eventLog().eventLogger().logArrary();
     ASSERT_FALSE(log.isEmpty());
     EXPECT_EQ(log.last().event, "Duplicate Record");
     EXPECT_EQ(log.last().action, "Success");
@@ -208,21 +208,21 @@ TEST_F(RecordSheetStore, AnotherIconIsStoredAsTheRecordsOwnFieldSet)
     EXPECT_EQ(recordColumn("HASCUSTOMFIELD", id), "1");
     EXPECT_EQ(stored("ICONID", "CUSTOMTYPETABLE", id), "40");
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    auto seen = bob.mRecords().value(id);
+    auto seen = bob.caches().mRecords().value(id);
     ASSERT_TRUE(seen->mIsCustomized());
     EXPECT_EQ(seen->mRecordCustomType()->mTypeIconID(), 40);
     EXPECT_EQ(seen->mRecordCustomType()->mField1(), "URL");
-    EXPECT_EQ(bob.mTypes().value(T1)->mTypeIconID(), 12);
+    EXPECT_EQ(bob.caches().mTypes().value(T1)->mTypeIconID(), 12);
 
     // Another type chosen later: the record is plain again, its own field set gone.
     operation = kOperationEdit;
-    auto retyped = run(alice.mRecords().value(id), operation, [&] {
+    auto retyped = run(alice.caches().mRecords().value(id), operation, [&] {
         sheet->typePopup()->setCurrentIndex(sheet->typePopup()->findText("Server"));
         sheet->changeTypeSelection();
         sheet->okButton()->click();
     });
     ASSERT_NE(retyped, nullptr);
-    ASSERT_EQ(storeRecordFromSheet(alice, retyped, operation, alice.mRecords().value(id)), kTVXDone);
+    ASSERT_EQ(storeRecordFromSheet(alice, retyped, operation, alice.caches().mRecords().value(id)), kTVXDone);
     EXPECT_EQ(recordColumn("HASCUSTOMFIELD", id), "0");
     EXPECT_EQ(rowCount("CUSTOMTYPETABLE", id), 0);
     EXPECT_EQ(recordColumn("TYPEUID", id), T2);
@@ -233,7 +233,7 @@ TEST_F(RecordSheetStore, AStaleRecordAnswersReloadFirst)
     auto stored = newRecord(alice, {"gone soon"});
     ASSERT_EQ(alice.addRecord(stored), kTVXDone);
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
-    ASSERT_EQ(bob.deleteRecord(bob.mRecords().value(stored->mRecordUID())), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.caches().mRecords().value(stored->mRecordUID())), kTVXDone);
 
     int operation = kOperationEdit;
     auto edited = run(stored, operation, [&] {
@@ -242,7 +242,7 @@ TEST_F(RecordSheetStore, AStaleRecordAnswersReloadFirst)
     });
     ASSERT_NE(edited, nullptr);
     EXPECT_EQ(storeRecordFromSheet(alice, edited, operation, stored), kTVXReloadFirst);
-    EXPECT_EQ(alice.mRecords().value(stored->mRecordUID()), stored); // the cache keeps its copy
+    EXPECT_EQ(alice.caches().mRecords().value(stored->mRecordUID()), stored); // the cache keeps its copy
     EXPECT_EQ(stored->mValue1(), "gone soon");
 }
 
@@ -291,7 +291,7 @@ TEST_F(RecordSheetStore, ABusyStoreKeepsTheSheetWithItsInputUntilTheSaveGoesIn)
 TEST_F(RecordSheetStore, TheGeneratorKeepsTheChosenSetsOnTheServer)
 {
     givePreferenceRow(aliceID, kUserName);
-    BMPasswordWindowController generator(BMPasswordWindowController::backendFor(alice));
+    BMPasswordWindowController generator(BMPasswordWindowController::backendFor(alice.preferences()));
     for (int i = 0; i < 5; ++i)
         generator.characterSetBox(i)->setChecked(i < 2); // lower and upper case
     generator.characterSetChange();
@@ -304,7 +304,7 @@ TEST_F(RecordSheetStore, TheGeneratorKeepsTheChosenSetsOnTheServer)
                                  .arg(aliceID)),
               "35"); // 1 + 2 + pronounceable
     // A new sheet starts from the stored sets.
-    BMPasswordWindowController again(BMPasswordWindowController::backendFor(alice));
+    BMPasswordWindowController again(BMPasswordWindowController::backendFor(alice.preferences()));
     EXPECT_TRUE(again.characterSetBox(0)->isChecked());
     EXPECT_TRUE(again.characterSetBox(1)->isChecked());
     EXPECT_FALSE(again.characterSetBox(2)->isChecked());

@@ -71,7 +71,7 @@ TEST_F(MainWindowTest, GroupPopUpCountsRecordsAndColumnViewListsTheGroupsTypes)
 
     chooseGroup("Servers");
     EXPECT_EQ(column(*controller->typesModel()), QStringList({"Server"}));
-    EXPECT_EQ(db->mCurrentUser()->mCurrentGroup(), G2);
+    EXPECT_EQ(db->caches().mCurrentUser()->mCurrentGroup(), G2);
     EXPECT_EQ(serverValue(QString("SELECT CURRENTCATEGORY FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), G2);
 }
 
@@ -116,18 +116,18 @@ TEST_F(MainWindowTest, SortingTheListByAColumnIsKeptAsTheUsersSortOrder)
     // By value 2, descending: "root", "alice", "99", "12-34".
     window->mListViewTypesTable->horizontalHeader()->setSortIndicator(4, Qt::DescendingOrder);
     EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "mail", "Credit union", "Bank of Nowhere"}));
-    ASSERT_TRUE(db->mCurrentUser()->mSortingInfo().has_value());
-    EXPECT_EQ(db->mCurrentUser()->mSortingInfo()->key, "4");
-    EXPECT_FALSE(db->mCurrentUser()->mSortingInfo()->ascending);
+    ASSERT_TRUE(db->caches().mCurrentUser()->mSortingInfo().has_value());
+    EXPECT_EQ(db->caches().mCurrentUser()->mSortingInfo()->key, "4");
+    EXPECT_FALSE(db->caches().mCurrentUser()->mSortingInfo()->ascending);
 
     // Leaving the list stores the sort with the column widths.
     window->mListViewTypesTable->horizontalHeader()->resizeSection(3, 0);
     controller->changeView(kColumnViewTag);
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
-    ASSERT_TRUE(again.mCurrentUser()->mSortingInfo().has_value());
-    EXPECT_EQ(again.mCurrentUser()->mSortingInfo()->key, "4");
-    EXPECT_FALSE(again.mCurrentUser()->mSortingInfo()->ascending);
+    ASSERT_TRUE(again.caches().mCurrentUser()->mSortingInfo().has_value());
+    EXPECT_EQ(again.caches().mCurrentUser()->mSortingInfo()->key, "4");
+    EXPECT_FALSE(again.caches().mCurrentUser()->mSortingInfo()->ascending);
 }
 
 TEST_F(MainWindowTest, SearchNarrowsTheViewsAndTheGroupCounts)
@@ -145,7 +145,7 @@ TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
 {
     chooseGroup("Finance");
     controller->changeView(kListViewTag);
-    const auto record = db->getRecordForUID(R3);
+    const auto record = db->caches().getRecordForUID(R3);
     const int before = record->mViewCounter();
     window->mListViewTypesTable->selectRow(listRowOf(R3));
 
@@ -184,14 +184,14 @@ TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerIn
     const QStringList clicked = {R1, R2, R3, R4, R1};
     std::map<QString, int> views;
     for (const QString& uid : clicked)
-        views[uid] = db->getRecordForUID(uid)->mViewCounter();
+        views[uid] = db->caches().getRecordForUID(uid)->mViewCounter();
     for (const QString& uid : clicked) {
         window->mListViewTypesTable->selectRow(listRowOf(uid));
         window->mListViewTypesTable->clearSelection();
     }
     // The window took the clicks at once: memory shows them, the server has none yet.
-    EXPECT_EQ(db->getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
-    EXPECT_EQ(db->mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
+    EXPECT_EQ(db->caches().getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
+    EXPECT_EQ(db->recentLists().mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
     EXPECT_FALSE(db->writeBehind().isIdle());
     EXPECT_EQ(teststore::rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"),
               "0");
@@ -209,13 +209,13 @@ TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerIn
                                       .split('|');
     QStringList expected;
     for (const QString& uid : clicked)
-        expected.append(TVXEventLogger::recordDescription(*db->getRecordForUID(uid)));
+        expected.append(TVXEventLogger::recordDescription(*db->caches().getRecordForUID(uid)));
     EXPECT_EQ(described, expected);
     // A later log-in reads the lists as the clicks left them.
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
-    EXPECT_EQ(again.mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
-    EXPECT_EQ(again.getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
+    EXPECT_EQ(again.recentLists().mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
+    EXPECT_EQ(again.caches().getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
 }
 
 TEST_F(MainWindowTest, ViewingARecordInTheColumnViewFillsMostViewedAndKeepsTheSelection)
@@ -273,7 +273,7 @@ TEST_F(MainWindowTest, DroppingARecordOnATypeRetypesItOnTheServer)
     ASSERT_TRUE(types->dropMimeData(drag.get(), Qt::MoveAction, -1, -1, types->index(1, 0)));
     EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), TWeb);
     EXPECT_EQ(serverValue(QString("SELECT HASCUSTOMFIELD FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), "0");
-    EXPECT_EQ(db->getRecordForUID(R4)->mRecordCustomType(), nullptr);
+    EXPECT_EQ(db->caches().getRecordForUID(R4)->mRecordCustomType(), nullptr);
     QCoreApplication::processEvents(); // the types' counts follow once the drop has ended
     EXPECT_EQ(types->data(types->index(0, 0), kCountRole).toInt(), 1);
     EXPECT_EQ(types->data(types->index(1, 0), kCountRole).toInt(), 3);
@@ -288,10 +288,10 @@ TEST_F(MainWindowTest, ADropWithoutTheEditRightIsRefusedAndChangesNothing)
     tvxtest::AlertRecorder alerts;
     chooseGroup("Vault");
     controller->changeView(kColumnViewTag);
-    EXPECT_FALSE(controller->tableViewAcceptDrop(R6, db->typeWithUID(TWeb)));
+    EXPECT_FALSE(controller->tableViewAcceptDrop(R6, db->caches().typeWithUID(TWeb)));
     EXPECT_EQ(alerts.lastMessage(), " You don't have sufficient access permissions.");
     EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R6)), TServer);
-    EXPECT_EQ(db->getRecordForUID(R6)->mType()->mTypeUID(), TServer);
+    EXPECT_EQ(db->caches().getRecordForUID(R6)->mType()->mTypeUID(), TServer);
 }
 
 TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
@@ -299,19 +299,19 @@ TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
     tvxtest::AlertRecorder alerts;
     chooseGroup("Finance");
     rootExec(QString("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2));
-    EXPECT_FALSE(controller->outlineViewAcceptDrop(R2, db->typeWithUID(TWeb)));
+    EXPECT_FALSE(controller->outlineViewAcceptDrop(R2, db->caches().typeWithUID(TWeb)));
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
-    EXPECT_EQ(db->getRecordForUID(R2)->mType()->mTypeUID(), TBank);
+    EXPECT_EQ(db->caches().getRecordForUID(R2)->mType()->mTypeUID(), TBank);
 
     // A write the server refuses outright is told too, not passed over in silence.
     rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
     const auto shown = alerts.alerts().size();
-    EXPECT_FALSE(controller->outlineViewAcceptDrop(R1, db->typeWithUID(TBank)));
+    EXPECT_FALSE(controller->outlineViewAcceptDrop(R1, db->caches().typeWithUID(TBank)));
     rootExec("DROP TRIGGER tolvanexdb.refuse_drop");
     EXPECT_EQ(alerts.alerts().size(), shown + 1);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
-    EXPECT_EQ(db->getRecordForUID(R1)->mType()->mTypeUID(), TWeb);
+    EXPECT_EQ(db->caches().getRecordForUID(R1)->mType()->mTypeUID(), TWeb);
 }
 
 TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
@@ -323,7 +323,7 @@ TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
     for (const QString& uid : {R2, R3})
         table->selectionModel()->select(controller->listModel()->index(listRowOf(uid), 0),
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
-    const auto types = db->typesForEditing();
+    const auto types = db->caches().typesForEditing();
     int serverTag = -1;
     for (int i = 0; i < types.size(); ++i)
         if (types.at(i)->mTypeUID() == TServer)
@@ -350,7 +350,7 @@ TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
     chooseGroup("Finance");
     controller->changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(listRowOf(R2));
-    const auto groups = db->groupsWithPermission(kPermissionAdd);
+    const auto groups = db->caches().groupsWithPermission(kPermissionAdd);
     int servers = -1;
     for (int i = 0; i < groups.size(); ++i)
         if (groups.at(i)->mGroupUID() == G2)
@@ -376,8 +376,8 @@ TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
     // Two records stored straight into the store: one reload, once the event loop turns.
     for (const char* name : {"vpn", "wiki"}) {
         auto record = TVXRecord::createRecord();
-        record->setMGroup(db->mGroups().value(G1));
-        record->setMType(db->typeWithUID(TWeb));
+        record->setMGroup(db->caches().mGroups().value(G1));
+        record->setMType(db->caches().typeWithUID(TWeb));
         record->setMValue1(name);
         ASSERT_EQ(db->addRecord(record), kTVXDone);
     }
@@ -387,7 +387,7 @@ TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
     EXPECT_EQ(reloads.size(), 1);
 
     // A group renamed: the pop-up names it anew, and the shown group stays.
-    const auto renamed = db->mGroups().value(G2);
+    const auto renamed = db->caches().mGroups().value(G2);
     renamed->setMGroupName("Hosts");
     ASSERT_EQ(db->updateGroup(renamed), kTVXDone);
     QCoreApplication::processEvents();
@@ -395,12 +395,12 @@ TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (6)");
 
     // The shown group deleted: the first group left takes over, with its own records.
-    ASSERT_EQ(db->deleteGroup(*db->mGroups().value(G1)), kTVXDone);
+    ASSERT_EQ(db->deleteGroup(*db->caches().mGroups().value(G1)), kTVXDone);
     QCoreApplication::processEvents();
-    const auto first = db->groupsForEditing().value(0);
+    const auto first = db->caches().groupsForEditing().value(0);
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(window->mCategoriesPopup->currentText().startsWith(first->mGroupName()));
-    EXPECT_EQ(db->mCurrentUser()->mCurrentGroup(), first->mGroupUID());
+    EXPECT_EQ(db->caches().mCurrentUser()->mCurrentGroup(), first->mGroupUID());
     for (const auto& record : controller->listModel()->records())
         EXPECT_EQ(record->mGroup()->mGroupUID(), first->mGroupUID());
 }

@@ -45,7 +45,7 @@ protected:
         seed.record({"00000000000000D1", G1, "0000000000000000", {"ledger"}});
         seed.record({"00000000000000D2", G2, "0000000000000000", {"rack"}});
         ASSERT_EQ(logInAndLoad(admin, "boss", "boss-pw"), kTVXDone);
-        controller = std::make_unique<UserAccountController>(admin, admin);
+        controller = std::make_unique<UserAccountController>(admin.caches(), admin.accountAdmin());
         controller->performSearch();
     }
 
@@ -129,22 +129,22 @@ TEST_F(AccountWindowStore, ANewAccountLogsInWithWhatThePanelGaveIt)
 
     TVXDataBase nina;
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
-    const TVXUser& me = *nina.mCurrentUser();
+    const TVXUser& me = *nina.caches().mCurrentUser();
     EXPECT_EQ(me.mRecordPermissionsBit(), kPermissionAdd);
     EXPECT_EQ(me.mDataPermissionsBit(), kDataPermissionPrint | kDataPermissionExportAndMail);
     EXPECT_EQ(me.mGroupPermissionsBit(), 7);
     EXPECT_EQ(me.mUsersGroupArray(), QStringList{G1});
     // It sees the records of Finance, not those of Servers.
-    EXPECT_TRUE(nina.mRecords().contains("00000000000000D1"));
-    EXPECT_FALSE(nina.mRecords().contains("00000000000000D2"));
+    EXPECT_TRUE(nina.caches().mRecords().contains("00000000000000D1"));
+    EXPECT_FALSE(nina.caches().mRecords().contains("00000000000000D2"));
     EXPECT_EQ(rootQueryValue("SELECT Full_name FROM mysql.user_info WHERE User='nina'"), "Nina Neu");
     // Not an administrator: it may not make accounts.
     auto other = TVXUser_Admin::createUser();
     other->setMUsername("eve");
     other->setMPassword("pw");
-    EXPECT_NE(nina.addUser(*other), kTVXDone);
+    EXPECT_NE(nina.accountAdmin().addUser(*other), kTVXDone);
     // The administrator's cached group counts the new member.
-    EXPECT_TRUE(admin.mGroups().value(G1)->mUserMembersArray().contains(me.mUserID()));
+    EXPECT_TRUE(admin.caches().mGroups().value(G1)->mUserMembersArray().contains(me.mUserID()));
 }
 
 TEST_F(AccountWindowStore, ExistingNamesAreRefusedBeforeAnythingIsStored)
@@ -181,7 +181,7 @@ TEST_F(AccountWindowStore, AnAccountTheServerRefusesComesBackInThePanel)
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase nina;
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
-    EXPECT_EQ(nina.mCurrentUser()->mRecordPermissionsBit(), kPermissionAdd | kPermissionDelete)
+    EXPECT_EQ(nina.caches().mCurrentUser()->mRecordPermissionsBit(), kPermissionAdd | kPermissionDelete)
         << "the permissions chosen are kept";
 }
 
@@ -209,7 +209,7 @@ TEST_F(AccountWindowStore, EditRenamesAndChangesThePassword)
     TVXDataBase client;
     EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "old-pw")), kTVXAccessDenied);
     ASSERT_EQ(logInAndLoad(client, "nina2", "new-pw"), kTVXDone);
-    EXPECT_EQ(client.mCurrentUser()->mRecordPermissionsBit(), 7);
+    EXPECT_EQ(client.caches().mCurrentUser()->mRecordPermissionsBit(), 7);
 }
 
 TEST_F(AccountWindowStore, DuplicateStoresANewAccountWithTheSamePermissions)
@@ -230,7 +230,7 @@ TEST_F(AccountWindowStore, DuplicateStoresANewAccountWithTheSamePermissions)
     EXPECT_NE(controller->userListModel()->userAt(1)->mUserID(), controller->userListModel()->userAt(2)->mUserID());
     TVXDataBase copy;
     ASSERT_EQ(logInAndLoad(copy, "ninacopy", "pw-two"), kTVXDone);
-    EXPECT_EQ(copy.mCurrentUser()->mDataPermissionsBit(), kDataPermissionPrint);
+    EXPECT_EQ(copy.caches().mCurrentUser()->mDataPermissionsBit(), kDataPermissionPrint);
 }
 
 TEST_F(AccountWindowStore, DeletedAccountsAreGoneAndCannotLogIn)

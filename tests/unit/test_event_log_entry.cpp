@@ -102,8 +102,8 @@ TEST(EventLogger, AMaskedFirstValueIsNotLogged)
 TEST(EventLogger, AFailedStoreStillReachesTheListAndTheListeners)
 {
     TVXDataBase db; // never connected: every store fails
-    db.mCurrentUser()->setMUsername("alice");
-    TVXEventLogger& logger = db.eventLogger();
+    db.caches().mCurrentUser()->setMUsername("alice");
+    TVXEventLogger& logger = db.eventLog().eventLogger();
 
     QList<TVXEventLogEntry> heard;
     const auto token = logger.addListener([&heard](const TVXEventLogEntry& e) { heard << e; });

@@ -76,7 +76,7 @@ private:
     std::atomic<bool> mIsStoreAdministrator{false}; // set by the account listing
 };
 
-// The manager derives from this: its account administration calls are
+// The manager holds one of these: its account administration calls are
 // declared here, beside the object they forward to.
 class TVXAccountAdminAccess {
 public:
@@ -92,12 +92,14 @@ public:
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
 
-protected:
     TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
         : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
     {
     }
-    ~TVXAccountAdminAccess() = default;
+    TVXAccountAdminAccess(const TVXAccountAdminAccess&) = delete;
+    TVXAccountAdminAccess& operator=(const TVXAccountAdminAccess&) = delete;
 
+private:
+    friend class TVXDataBase;
     std::unique_ptr<TVXAccountAdmin> mAccountAdmin;
 };

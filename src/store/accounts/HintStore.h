@@ -3,7 +3,7 @@
 // copy), the password hint and the server's policy for new passwords, owned by
 // the database manager. The hint
 // columns of APPPREFTABLE stay enciphered under the hint's answer: only the
-// right answer opens them. The manager derives from this class: these are its
+// right answer opens them. The manager holds one of these: these are its
 // password and hint calls.
 #include "store/session/ResultCodes.h"
 #include <QByteArray>
@@ -53,9 +53,9 @@ public:
     // kSPPCharSetFlag; null on failure.
     std::optional<QVariantHash> passwordPolicyDetails(TVXResult* code = nullptr);
 
-protected:
     explicit TVXPasswordHint(TVXStoreSession& database) : mDatabase(database) {}
-    ~TVXPasswordHint() = default;
+    TVXPasswordHint(const TVXPasswordHint&) = delete;
+    TVXPasswordHint& operator=(const TVXPasswordHint&) = delete;
 
 private:
     TVXUser& currentUser() const;

@@ -1,7 +1,7 @@
 #pragma once
 // The settings that follow a user from computer to computer, owned by the
 // database manager: one APPPREFTABLE row per user, read once at load and
-// written column by column. The manager derives from this class: these are
+// written column by column. The manager holds one of these: these are
 // its preference calls.
 #include "store/StoreTypes.h"
 
@@ -73,14 +73,14 @@ public:
     static QString storedFontName(const QFont& font);
     static QFont fontFromStoredName(const QString& name, int pointSize);
 
-protected:
     // Reading a user's preferences also reads the user's recent lists.
     TVXPreferences(TVXStoreSession& database, TVXRecentListsAccess& recentLists)
         : mDatabase(database)
         , mUserLists(recentLists)
     {
     }
-    ~TVXPreferences() = default;
+    TVXPreferences(const TVXPreferences&) = delete;
+    TVXPreferences& operator=(const TVXPreferences&) = delete;
 
 private:
     TVXUser& currentUser() const;

@@ -69,7 +69,7 @@ private:
     TVXDataBase& mDatabase;
 };
 
-// The manager derives from this: its attachment readers, cipher calls and
+// The manager holds one of these: its attachment readers, cipher calls and
 // constants are declared here, beside the object they forward to.
 class TVXAttachmentStoreAccess {
 public:
@@ -90,9 +90,12 @@ public:
     static std::optional<QByteArray> decrypt(const QByteArray& data, const QString& passKey);
     QString newAttachmentPassKey() const;
 
-protected:
     explicit TVXAttachmentStoreAccess(TVXDataBase& store) : mAttachments(std::make_unique<TVXAttachmentStore>(store)) {}
-    ~TVXAttachmentStoreAccess() = default;
+    TVXAttachmentStoreAccess(const TVXAttachmentStoreAccess&) = delete;
+    TVXAttachmentStoreAccess& operator=(const TVXAttachmentStoreAccess&) = delete;
 
+private:
+    friend class TVXDataBase;
+    friend class TVXMasterPasswordStore; // re-enciphers the attachment keys
     std::unique_ptr<TVXAttachmentStore> mAttachments;
 };

@@ -257,13 +257,13 @@ TVXResult TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, Attachme
     upload.nameCipher = encryptString(record.mAttachmentName());
     if (!tvxsql::fitsTinyBlob(upload.nameCipher))
         return kTVXStatementFailed;
-    upload.passKey = newAttachmentPassKey();
+    upload.passKey = mAttachmentAccess.newAttachmentPassKey();
     // A file that cannot be read stores nothing: no row without contents.
-    auto contents = encryptFile(record.mAttachmentPath(), upload.passKey, &upload.length);
+    auto contents = mAttachmentAccess.encryptFile(record.mAttachmentPath(), upload.passKey, &upload.length);
     if (!contents)
         return kTVXNotServerError;
     upload.contents = std::move(*contents);
-    upload.passKeyCipher = mAttachments->encipherAttachmentKey(upload.passKey, upload.length);
+    upload.passKeyCipher = mAttachmentAccess.mAttachments->encipherAttachmentKey(upload.passKey, upload.length);
     if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
         return kTVXStatementFailed;
     return kTVXDone;
@@ -287,7 +287,7 @@ TVXResult TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const 
 {
     const QByteArray nameCipher = encryptString(record.mAttachmentName());
     const QByteArray keyCipher =
-        mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
+        mAttachmentAccess.mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
     if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
         return kTVXStatementFailed;
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));

@@ -54,7 +54,7 @@ private:
     std::shared_ptr<TVXEventLogger> mLogger;
 };
 
-// The manager derives from this: its calls of the event log are declared
+// The manager holds one of these: its calls of the event log are declared
 // here, beside the store that keeps the entries.
 class TVXEventLogAccess {
 public:
@@ -68,11 +68,15 @@ public:
     void setEventLogBackupHandler(TVXEventLogBackupHandler handler);
     bool doBackupInDocumentFolderForLogInQVX(const QString& month);
 
-protected:
     TVXEventLogAccess(TVXStoreSession& store, const TVXStoreCaches& caches)
         : mEventLog(std::make_unique<TVXEventLogStore>(store, caches))
     {
     }
 
+    TVXEventLogAccess(const TVXEventLogAccess&) = delete;
+    TVXEventLogAccess& operator=(const TVXEventLogAccess&) = delete;
+
+private:
+    friend class TVXDataBase;
     std::unique_ptr<TVXEventLogStore> mEventLog;
 };

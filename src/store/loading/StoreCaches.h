@@ -1,8 +1,8 @@
 #pragma once
 // The manager's in-memory side: the caches the loaders fill, the signed-in
 // user, the prepared search texts, and the queries and permission tests
-// computed from them. No statement runs here. The database manager derives
-// from this, so its callers reach these calls on it as before.
+// computed from them. No statement runs here. The database manager holds
+// one (TVXDataBase::caches()); its loaders and writers fill it.
 
 #include "store/StoreTypes.h"
 
@@ -142,9 +142,11 @@ public:
     QString getRandomPassKey(const QString& recordID = QString()) const;
     static std::string voidConvertNSStringToChar(const QString& text);
 
-protected:
     TVXStoreCaches(); // makes the (still empty) signed-in user
     ~TVXStoreCaches();
+
+protected:
+    friend class TVXDataBase; // its loaders fill the caches
 
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<RecordSearchIndex> mRecordSearchIndex;

@@ -137,7 +137,7 @@ TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QSt
     if (rs->getBoolean("ISACCOUNTDISABLED"))
         return kTVXAccountDisabled;
 
-    TVXUser& user = *m_currentUser;
+    TVXUser& user = *mCaches.m_currentUser;
     user.setMUserID(QString::fromStdString(rs->getString("USERID").asStdString()));
     user.setMUsername(QString::fromStdString(rs->getString("USERNAME").asStdString()));
     user.setMPlatformName(rs->isNull("PLATFORMNAME")
@@ -165,7 +165,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     // The lock panel checks against the password the server has just accepted,
     // never against the stored copy, which others may have written.
     if (code == kTVXDone)
-        m_currentUser->setMPassword(password);
+        mCaches.m_currentUser->setMPassword(password);
     mConnectionErrCode.store(code);
     if (code != kTVXDone) {
         endClientThreadState();
@@ -182,20 +182,20 @@ TVXResult TVXDataBase::loadDataBase()
     if (!mReadRecords.load()) {
         try {
             // Custom icons are read first (they decide the icons of custom types).
-            getExternalIcons();
+            mIconsAccess.getExternalIcons();
             code = readCatagoryTable();
             if (code == kTVXDone)
                 code = readTypesTable();
             if (code == kTVXDone)
                 code = readRecordTable();
             if (code == kTVXDone)
-                readUserTableIfErrorReturnCode(&code);
+                mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
             if (code == kTVXDone)
-                readUserPreferenceForTableForUser(*m_currentUser, &code);
+                mPreferences.readUserPreferenceForTableForUser(*mCaches.m_currentUser, &code);
             // Whatever the code, the personal group and personal records.
-            (void)readPersonalGroup(); // always 0: its failures throw
+            (void)mPersonalAccess.readPersonalGroup(); // always 0: its failures throw
             TVXResult personalCode = kTVXDone;
-            readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+            mPersonalAccess.readUserPersonalRecords(mCaches.m_currentUser->mUserID(), true, &personalCode);
             if (code == kTVXDone)
                 code = personalCode;
         } catch (const sql::SQLException& e) {
@@ -220,7 +220,7 @@ TVXResult TVXDataBase::reloadDatabase()
     try {
         if (!mCPcon)
             throw noConnection();
-        code = readAllSavedRecordsForUserWithUserPrimaryNameID(m_currentUser->mUserID());
+        code = readAllSavedRecordsForUserWithUserPrimaryNameID(mCaches.m_currentUser->mUserID());
         if (code == kTVXAccountDisabled || code == kTVXAccountDeleted) {
             onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(resultNumber(code)); });
             endClientThreadState();
@@ -228,7 +228,7 @@ TVXResult TVXDataBase::reloadDatabase()
             mConnectionErrCode.store(code);
             return code;
         }
-        getExternalIcons();
+        mIconsAccess.getExternalIcons();
         // Re-key from the store: the master password may have been changed by another client.
         createEncrypter(QString());
         createEncrypter(retriveMasterPassword());
@@ -237,14 +237,14 @@ TVXResult TVXDataBase::reloadDatabase()
         code = readTypesTable();
         code = readRecordTable();
         // Then: custom icons again.
-        getExternalIcons();
-        (void)readPersonalGroup(); // always 0: its failures throw
+        mIconsAccess.getExternalIcons();
+        (void)mPersonalAccess.readPersonalGroup(); // always 0: its failures throw
         TVXResult personalCode = kTVXDone;
-        readUserPersonalRecords(m_currentUser->mUserID(), true, &personalCode);
+        mPersonalAccess.readUserPersonalRecords(mCaches.m_currentUser->mUserID(), true, &personalCode);
         if (code == kTVXDone)
             code = personalCode;
         if (code == kTVXDone)
-            readUserTableIfErrorReturnCode(&code);
+            mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
     } catch (const sql::SQLException& e) {
@@ -260,10 +260,10 @@ TVXResult TVXDataBase::reloadDatabase()
 TVXResult TVXDataBase::readCatagoryTable()
 {
     if (mIsDataReloaded.load()) {
-        m_groups.clear();
+        mCaches.m_groups.clear();
         mStaleCopies->mGroupDigests.clear();
     }
-    const QStringList& myGroups = m_currentUser->mUsersGroupArray();
+    const QStringList& myGroups = mCaches.m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
@@ -279,7 +279,7 @@ TVXResult TVXDataBase::readCatagoryTable()
         group->setMPreferencePermissions(rs->getBoolean(4));
         mStaleCopies->mGroupDigests.insert(
             uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
-        m_groups.insert(uid, std::move(group));
+        mCaches.m_groups.insert(uid, std::move(group));
     }
     rs.reset();
     stmt.reset();
@@ -292,18 +292,18 @@ TVXResult TVXDataBase::readCatagoryTable()
 
 void TVXDataBase::LoadSteps::readMembershipLists(TVXResult* code)
 {
-    if (d.m_groups.isEmpty())
+    if (d.caches().m_groups.isEmpty())
         return;
     try {
         std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
         std::unique_ptr<sql::ResultSet> members(stmt->executeQuery(kQueryAllGroupMembers));
         while (members->next())
-            if (const auto group = d.m_groups.value(tvxsql::textColumn(*members, 1)))
+            if (const auto group = d.caches().m_groups.value(tvxsql::textColumn(*members, 1)))
                 group->mUserMembersArray() << tvxsql::textColumn(*members, 2).section(QLatin1Char(' '), 0, 0);
         members.reset();
         std::unique_ptr<sql::ResultSet> subGroups(stmt->executeQuery(kQueryAllSubGroups));
         while (subGroups->next())
-            if (const auto group = d.m_groups.value(tvxsql::textColumn(*subGroups, 1)))
+            if (const auto group = d.caches().m_groups.value(tvxsql::textColumn(*subGroups, 1)))
                 group->mSubGroupsUID() << tvxsql::textColumn(*subGroups, 2).section(QLatin1Char(' '), 0, 0);
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
@@ -314,7 +314,7 @@ void TVXDataBase::LoadSteps::readMembershipLists(TVXResult* code)
 TVXResult TVXDataBase::readTypesTable()
 {
     if (mIsDataReloaded.load()) {
-        m_types.clear();
+        mCaches.m_types.clear();
         mStaleCopies->mTypeDigests.clear();
     }
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
@@ -333,7 +333,7 @@ TVXResult TVXDataBase::readTypesTable()
         }
         mStaleCopies->mTypeDigests.insert(
             type->mTypeUID(), tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
-        m_types.insert(type->mTypeUID(), std::move(type));
+        mCaches.m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
 }
@@ -513,25 +513,25 @@ TVXResult TVXDataBase::readRecordTable()
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
     auto& recordDigests = mStaleCopies->mRecordDigests;
-    stopPreparingSearchEntries(); // it reads the records about to go
+    mCaches.stopPreparingSearchEntries(); // it reads the records about to go
     if (mIsDataReloaded.load()) {
         // About as many records again: room made once rather than by growing.
-        const qsizetype before = m_records.size();
-        m_records.clear();
+        const qsizetype before = mCaches.m_records.size();
+        mCaches.m_records.clear();
         recordDigests.clear();
         // Every entry belongs to a record gone now: dropped before the new
         // records' entries are made, not after (that was twice the index at once).
-        if (mRecordSearchIndex)
-            mRecordSearchIndex->clear();
-        m_records.reserve(before);
+        if (mCaches.mRecordSearchIndex)
+            mCaches.mRecordSearchIndex->clear();
+        mCaches.m_records.reserve(before);
         recordDigests.reserve(before);
     }
     QSet<QByteArray> allowed{kUnfiledUID.toUtf8()};
-    for (const QString& group : m_currentUser->mUsersGroupArray())
+    for (const QString& group : mCaches.m_currentUser->mUsersGroupArray())
         allowed.insert(group.toUtf8());
 
     const auto encrypter = fieldEncrypter();
-    const RecordMaker maker{encrypter.get(), m_groups, m_types,
+    const RecordMaker maker{encrypter.get(), mCaches.m_groups, mCaches.m_types,
                             TVXRecord::modificationDateText(QDateTime::currentDateTime()).toUtf8()};
     TVXRecordCache customised;
     TVXRecordCache withAttachment;
@@ -559,7 +559,7 @@ TVXResult TVXDataBase::readRecordTable()
         });
         filingRecords.post([this, records] {
             for (const std::shared_ptr<TVXRecord>& record : *records)
-                m_records.insert(record->mRecordUID(), record);
+                mCaches.m_records.insert(record->mRecordUID(), record);
         });
         filingTheRest.post([&recordDigests, &customised, &withAttachment, records, digests] {
             for (std::size_t n = 0; n < records->size(); ++n) {
@@ -610,7 +610,7 @@ std::shared_ptr<TVXType> TVXDataBase::LoadSteps::customTypeFromRow(sql::ResultSe
     const auto& setters = TVXType::setFunctionsArray();
     for (int i = 0; i < 10; ++i)
         ((*type).*setters[i])(d.decryptString(tvxsql::blobColumn(rs, 4 + i)));
-    if (!d.hasImageForIconIndex(type->mTypeIconID()))
+    if (!d.icons().hasImageForIconIndex(type->mTypeIconID()))
         type->setMTypeIconID(kDefaultIcon);
     return type;
 }
@@ -634,7 +634,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
         tvxsql::parallelFor(batch.size(), [&](std::size_t n) {
             Row& row = batch[n];
             auto type = TVXType::createType();
-            type->setMTypeIconID(d.hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
+            type->setMTypeIconID(d.icons().hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
                 ((*type).*setters[size_t(i)])(d.decryptWith(encrypter.get(), row.fields[size_t(i)]));
@@ -717,7 +717,7 @@ void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXR
             const QByteArray nameCipher = tvxsql::blobColumn(*rs, 2);
             const QByteArray keyCipher = tvxsql::blobColumn(*rs, 3);
             (*it)->setMAttachmentName(d.decryptString(nameCipher));
-            const TVXAttachmentStore::AttachmentKey key = d.mAttachments->decipherAttachmentKey(keyCipher);
+            const TVXAttachmentStore::AttachmentKey key = d.attachments().mAttachments->decipherAttachmentKey(keyCipher);
             (*it)->setMAttachmentPassKey(key.passKey);
             (*it)->setMAttachmentLength(key.length);
             d.mStaleCopies->mRecordDigests[it.key()].attachment = tvxsql::attachmentDigest(nameCipher, keyCipher);
@@ -734,7 +734,7 @@ void TVXDataBase::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
         const auto rs = tvxsql::rowsFor(*mCPcon, kQueryAttachmentHeader, record.mRecordUID());
         while (rs->next()) {
             record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            const TVXAttachmentStore::AttachmentKey key = mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            const TVXAttachmentStore::AttachmentKey key = mAttachmentAccess.mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
             record.setMAttachmentPassKey(key.passKey);
             record.setMAttachmentLength(key.length);
         }

@@ -45,7 +45,7 @@ private:
     TVXIconCache mIcons;
 };
 
-// The manager derives from this: its calls of the icons are declared here,
+// The manager holds one of these: its calls of the icons are declared here,
 // beside the cache they reach.
 class TVXIconsAccess {
 public:
@@ -67,9 +67,11 @@ public:
     static QByteArray iconPNGForPicture(const QImage& picture);
     void addCustomIconsFromImages(const QStringList& paths);
 
-protected:
     explicit TVXIconsAccess(TVXStoreSession& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
-    ~TVXIconsAccess() = default;
+    TVXIconsAccess(const TVXIconsAccess&) = delete;
+    TVXIconsAccess& operator=(const TVXIconsAccess&) = delete;
 
+private:
+    friend class TVXDataBase;
     std::unique_ptr<TVXIconStore> mIcons;
 };

@@ -73,7 +73,7 @@ private:
     TVXDataBase& mDatabase;
 };
 
-// The manager derives from this: its calls of the personal group and records
+// The manager holds one of these: its calls of the personal group and records
 // are declared here, beside the store that does the work.
 class TVXPersonalAccess {
 public:
@@ -93,8 +93,12 @@ public:
     TVXResult deleteUserPersonalGroup(const TVXUser_Admin& user);
     TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
 
-protected:
     explicit TVXPersonalAccess(TVXDataBase& store) : mPersonal(std::make_unique<TVXPersonalStore>(store)) {}
 
+    TVXPersonalAccess(const TVXPersonalAccess&) = delete;
+    TVXPersonalAccess& operator=(const TVXPersonalAccess&) = delete;
+
+private:
+    friend class TVXDataBase;
     std::unique_ptr<TVXPersonalStore> mPersonal;
 };

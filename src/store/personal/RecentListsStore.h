@@ -71,7 +71,7 @@ private:
     std::array<QStringList, ListCount> mLists;
 };
 
-// The manager derives from this: its calls of the recent lists are declared
+// The manager holds one of these: its calls of the recent lists are declared
 // here, beside the lists they reach.
 class TVXRecentListsAccess {
 public:
@@ -102,15 +102,17 @@ public:
     void readRecentlyViewedRecordIDForUser(const QString& userID, TVXResult* returnCode);
     void readRecentlyModifiedRecordIDForUser(const QString& userID, TVXResult* returnCode);
 
-protected:
     TVXRecentListsAccess(TVXStoreSession& store, TVXStoreCaches& caches)
         : mRecentLists(std::make_unique<TVXRecentLists>(store))
         , mCaches(caches)
     {
     }
 
-    std::unique_ptr<TVXRecentLists> mRecentLists;
+    TVXRecentListsAccess(const TVXRecentListsAccess&) = delete;
+    TVXRecentListsAccess& operator=(const TVXRecentListsAccess&) = delete;
 
 private:
+    friend class TVXDataBase;
+    std::unique_ptr<TVXRecentLists> mRecentLists;
     TVXStoreCaches& mCaches; // the lists' rules read the user and the view counts
 };

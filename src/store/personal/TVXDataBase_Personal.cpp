@@ -67,7 +67,7 @@ TVXResult TVXPersonalAccess::reEncryptPersonalRecords(const QList<std::shared_pt
     return mPersonal->reEncryptPersonalRecords(records);
 }
 
-TVXUser& TVXPersonalStore::currentUser() const { return *mDatabase.mCurrentUser(); }
+TVXUser& TVXPersonalStore::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
 
 QString TVXPersonalStore::personalGroupNameForUser(const QString& username)
 {
@@ -95,7 +95,7 @@ TVXResult TVXPersonalStore::readPersonalGroup()
         group->setMGroupUID(tvxsql::textColumn(*rs, 1));
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mDatabase.mGroups().insert(group->mGroupUID(), std::move(group));
+        mDatabase.caches().mGroups().insert(group->mGroupUID(), std::move(group));
     }
     return kTVXDone;
 }
@@ -106,8 +106,8 @@ std::shared_ptr<TVXRecord> TVXPersonalStore::personalRecordFromRow(sql::ResultSe
     auto record = std::make_shared<TVXRecord>();
     record->setMRecordUID(tvxsql::textColumn(rs, 1));
     if (readCompletely) {
-        record->setMType(mDatabase.mTypes().value(tvxsql::textColumn(rs, 2)));
-        record->setMGroup(mDatabase.mGroups().value(tvxsql::textColumn(rs, 3)));
+        record->setMType(mDatabase.caches().mTypes().value(tvxsql::textColumn(rs, 2)));
+        record->setMGroup(mDatabase.caches().mGroups().value(tvxsql::textColumn(rs, 3)));
         // A cached record without a stored date shows the moment it was read.
         record->setMValue10(now);
     }
@@ -171,7 +171,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
     if (!readCompletely)
         return records;
     for (const auto& record : records)
-        mDatabase.mRecords().insert(record->mRecordUID(), record);
+        mDatabase.caches().mRecords().insert(record->mRecordUID(), record);
     return {};
 }
 
@@ -256,7 +256,7 @@ TVXResult TVXPersonalStore::addPersonalGroup(const QString& userID, const QStrin
     if (code != kTVXDone)
         return code;
     if (userID == currentUser().mUserID())
-        mDatabase.mGroups().insert(userID, makePersonalGroup(userID, name));
+        mDatabase.caches().mGroups().insert(userID, makePersonalGroup(userID, name));
     return kTVXDone;
 }
 
@@ -282,7 +282,7 @@ TVXResult TVXPersonalStore::renamePersonalGroup(const QString& userID, const QSt
     const QString name = personalGroupNameForUser(username);
     const TVXResult code = storePersonalGroupName(userID, name);
     if (code == kTVXDone && userID == currentUser().mUserID())
-        if (const auto group = mDatabase.mGroups().value(userID))
+        if (const auto group = mDatabase.caches().mGroups().value(userID))
             group->setMGroupName(name);
     return code;
 }
@@ -342,7 +342,7 @@ TVXResult TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
         return mDatabase.reportDatabaseError(e);
     }
     if (!currentUserName.isNull())
-        if (const auto group = mDatabase.mGroups().value(currentUser().mUserID()))
+        if (const auto group = mDatabase.caches().mGroups().value(currentUser().mUserID()))
             group->setMGroupName(currentUserName);
     return kTVXDone;
 }
@@ -359,9 +359,9 @@ TVXResult TVXPersonalStore::deletePersonalGroup(const QString& userID)
         return code;
     if (userID == currentUser().mUserID()) {
         // The store's foreign keys removed the group's records with it.
-        if (const auto group = mDatabase.mGroups().take(userID)) {
-            for (auto it = mDatabase.mRecords().begin(); it != mDatabase.mRecords().end();)
-                it = (*it)->mGroup() == group ? mDatabase.mRecords().erase(it) : std::next(it);
+        if (const auto group = mDatabase.caches().mGroups().take(userID)) {
+            for (auto it = mDatabase.caches().mRecords().begin(); it != mDatabase.caches().mRecords().end();)
+                it = (*it)->mGroup() == group ? mDatabase.caches().mRecords().erase(it) : std::next(it);
         }
     }
     return kTVXDone;

@@ -234,7 +234,7 @@ StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
         if (!shadowed.isEmpty()) {
             int next = std::max(queryValue(QStringLiteral("SELECT MAX(ICONINDEX) FROM tolvanexdb.CUSTOMICONTABLE"))
                                     .toInt(),
-                                TVXDataBase::kFirstCustomIcon - 1);
+                                TVXIconsAccess::kFirstCustomIcon - 1);
             std::unique_ptr<sql::PreparedStatement> move(admin().prepareStatement(
                 "UPDATE tolvanexdb.CUSTOMICONTABLE SET ICONINDEX=? WHERE ROWKEY=?"));
             for (const qint64 row : shadowed) {
@@ -664,14 +664,14 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     // own client would refuse.
     if (user.password.isEmpty())
         return StoreResult::failure(QStringLiteral("The password of %1 is empty; every account needs one.").arg(user.name));
-    const std::optional<QVariantHash> policy = mStore->passwordPolicyDetails();
+    const std::optional<QVariantHash> policy = mStore->passwordHint().passwordPolicyDetails();
     if (!policy)
         return StoreResult::failure(QStringLiteral("The store's password policy could not be read."));
     BMPasswordPolicyController rules;
     rules.passwordPolicyDidChanged(*policy);
     if (!rules.stringConformsPassowrdPolicy(user.password))
         return StoreResult::failure(policyRefusal(user.name, rules));
-    if (mStore->isUserExistsInTolvanex(user.name))
+    if (mStore->accountAdmin().isUserExistsInTolvanex(user.name))
         return StoreResult::failure(QStringLiteral("An account named %1 exists already.").arg(user.name));
 
     auto account = TVXUser_Admin::createUser();
@@ -684,7 +684,7 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     account->setMIsNotAllowedToChangePassword(!user.canChangePassword);
     account->setMIsAccountDisabled(user.accountDisabled);
     account->setAdministrator(user.administrator);
-    const TVXResult code = mStore->addUser(*account);
+    const TVXResult code = mStore->accountAdmin().addUser(*account);
     if (code != kTVXDone)
         return StoreResult::failure(QStringLiteral("The server refused the new account (result %1).").arg(resultNumber(code)));
     if (userID)

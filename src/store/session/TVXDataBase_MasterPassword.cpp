@@ -66,13 +66,16 @@ struct RewrittenRow {
 
 } // namespace
 
-bool TVXDataBase::masterPasswordChangeUnderWay(sql::Connection& connection)
+QString TVXMasterPasswordStore::checkForMasterPasswordMatch() { return mDatabase.checkForMasterPasswordMatch(); }
+
+bool TVXMasterPasswordStore::masterPasswordChangeUnderWay(sql::Connection& connection)
 {
+    TVXDataBase& d = mDatabase;
     std::optional<QString> keyed;
     {
-        std::lock_guard lock(mEncrypterMutex);
-        if (mUserDataEncrypter)
-            keyed = mKeyedMasterPassword;
+        std::lock_guard lock(d.mEncrypterMutex);
+        if (d.mUserDataEncrypter)
+            keyed = d.mKeyedMasterPassword;
     }
     // Inside an enclosing transaction the next read's isolation cannot change.
     if (!keyed || !connection.getAutoCommit())
@@ -85,24 +88,20 @@ bool TVXDataBase::masterPasswordChangeUnderWay(sql::Connection& connection)
             stmt->executeQuery("SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD'"));
         QString stored; // as the log-in compares: no row is an empty password
         while (rs->next())
-            stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+            stored = d.decryptDataString(tvxsql::blobColumn(*rs, 1));
         return stored != *keyed;
     } catch (const sql::SQLException&) {
         return false; // the lock wait is reported as it is
     }
 }
 
-void TVXDataBase::saveMasterPasswordForAdmin(const QString& newPassword)
+TVXResult TVXMasterPasswordStore::reEncyptAllDatabaseInformation(const QString& newPassword)
 {
-    mPendingMasterPassword = newPassword;
-}
-
-TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword)
-{
-    mIsLoadingComplete.store(false);
-    const auto finish = [this](TVXResult code) {
-        endClientThreadState();
-        mIsLoadingComplete.store(true);
+    TVXDataBase& d = mDatabase;
+    d.mIsLoadingComplete.store(false);
+    const auto finish = [&d](TVXResult code) {
+        d.endClientThreadState();
+        d.mIsLoadingComplete.store(true);
         return code;
     };
 
@@ -114,12 +113,12 @@ TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword
     // The guard is held for the transaction only: a failure reaches the error
     // path (and the main thread) once it is released.
     const QByteArray newRow = next.encryptDataString(newPassword);
-    const TVXResult code = runOnConnection([&](sql::Connection& connection) {
+    const TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
         tvxsql::Transaction transaction(connection);
         // The row first, exclusively: writers that confirmed the old one end
         // before, and those after see the new one. A change from a stale key
         // would garble every value.
-        if (const TVXResult key = confirmMasterPasswordRow(connection, true); key != kTVXDone)
+        if (const TVXResult key = d.confirmMasterPasswordRow(connection, true); key != kTVXDone)
             return key;
         // The new row at once: a writer whose wait for the row runs out reads
         // it uncommitted and knows the change is under way.
@@ -151,8 +150,8 @@ TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword
                         const EncipheredColumn& column = table.columns[i];
                         const QByteArray stored = tvxsql::blobColumn(*rs, static_cast<int>(i + 2));
                         QByteArray rewritten = column.whole
-                                                   ? next.mAttachments->encipherWholeValue(mAttachments->decipherWholeValue(stored))
-                                                   : next.encryptString(decryptString(stored));
+                                                   ? next.mAttachmentAccess.mAttachments->encipherWholeValue(d.mAttachmentAccess.mAttachments->decipherWholeValue(stored))
+                                                   : next.encryptString(d.decryptString(stored));
                         if (column.tiny && !tvxsql::fitsTinyBlob(rewritten))
                             return kTVXStatementFailed; // would be cut: change nothing
                         row.values.push_back(std::move(rewritten));
@@ -179,11 +178,11 @@ TVXResult TVXDataBase::reEncyptAllDatabaseInformation(const QString& newPassword
 
     // Committed: the new key is in force from now on. Every cipher changed:
     // what was cached is no longer comparable (until the next load).
-    mStaleCopies->forgetDigests();
-    createEncrypter(newPassword);
+    d.mStaleCopies->forgetDigests();
+    d.createEncrypter(newPassword);
     {
-        std::lock_guard lock(mDetailsMutex);
-        mConnectionDetails.insert(kDetailMasterPassword, newPassword);
+        std::lock_guard lock(d.mDetailsMutex);
+        d.mConnectionDetails.insert(kDetailMasterPassword, newPassword);
     }
     mPendingMasterPassword.clear();
     return finish(kTVXDone);

@@ -98,10 +98,10 @@ void TVXDataBase::GroupTypeSteps::repointRecords(const std::shared_ptr<T>& repla
 {
     if (!replaced || replaced == replacement)
         return;
-    for (const auto& record : std::as_const(d.m_records))
+    for (const auto& record : std::as_const(d.caches().m_records))
         if (((*record).*get)() == replaced)
             ((*record).*set)(replacement);
-    d.pruneRecordSearchIndex();
+    d.caches().pruneRecordSearchIndex();
 }
 
 TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
@@ -109,7 +109,7 @@ TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& change
 {
     if (code == kTVXDone)
         changed.add(kinds);
-    (void)d.eventLogger().logOutcome(event, name, code, successText);
+    (void)d.eventLog().eventLogger().logOutcome(event, name, code, successText);
     return code;
 }
 
@@ -150,7 +150,7 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
         if (stmt->executeUpdate() == 0)
             return kTVXReloadFirst;
         if (isNew)
-            group.addMember(*d.m_currentUser);
+            group.addMember(*d.caches().m_currentUser);
         const TVXResult lists = d.insertUserListForGroup(group);
         return lists == kTVXDone ? d.insertSubgroupListForGroup(group) : lists;
     });
@@ -169,14 +169,14 @@ TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>
     if (!group)
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
-    const auto cached = d.m_groups.value(uid);
+    const auto cached = d.caches().m_groups.value(uid);
     // Only a group the cache holds is rewritten.
     const TVXResult code = isNew || cached ? storeGroup(*group, isNew) : kTVXNotServerError;
     if (code == kTVXDone) {
         // The server now counts the signed-in user among a new group's members.
-        if (isNew && !d.m_currentUser->mUsersGroupArray().contains(uid))
-            d.m_currentUser->mUsersGroupArray().append(uid);
-        d.m_groups.insert(uid, group);
+        if (isNew && !d.caches().m_currentUser->mUsersGroupArray().contains(uid))
+            d.caches().m_currentUser->mUsersGroupArray().append(uid);
+        d.caches().m_groups.insert(uid, group);
         if (!isNew)
             repointRecords(cached, group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
     }
@@ -194,7 +194,7 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
     storechanges::GuardedChange changed(*this);
     const QString uid = group.mGroupUID();
     TVXResult code = kTVXDone;
-    if (!m_groups.contains(uid)) {
+    if (!mCaches.m_groups.contains(uid)) {
         code = kTVXReloadFirst;
     } else {
         code = runWriteTransaction([&](sql::Connection& connection) {
@@ -221,20 +221,20 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
 
 void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
 {
-    d.m_groups.remove(groupUID);
-    d.m_records.removeIf([&groupUID](const auto& entry) {
+    d.caches().m_groups.remove(groupUID);
+    d.caches().m_records.removeIf([&groupUID](const auto& entry) {
         const auto& recordGroup = entry.value()->mGroup();
         return recordGroup && recordGroup->mGroupUID() == groupUID;
     });
-    for (const auto& other : std::as_const(d.m_groups))
+    for (const auto& other : std::as_const(d.caches().m_groups))
         if (other->mGroupUID() != kUnfiledUID)
             other->mSubGroupsUID().removeAll(groupUID);
     // The membership rows went with the group: no user list may name it any
     // longer, or writing that list back would be refused.
-    d.m_currentUser->mUsersGroupArray().removeAll(groupUID);
-    for (const auto& user : std::as_const(d.m_users))
+    d.caches().m_currentUser->mUsersGroupArray().removeAll(groupUID);
+    for (const auto& user : std::as_const(d.caches().m_users))
         user->mUsersGroupArray().removeAll(groupUID);
-    d.pruneRecordSearchIndex();
+    d.caches().pruneRecordSearchIndex();
 }
 
 void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code)
@@ -253,7 +253,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
         // The moved records come back as unfiled records.
         if (readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
-        pruneRecordSearchIndex();
+        mCaches.pruneRecordSearchIndex();
         changed.add(storechanges::kRecords);
     } catch (const sql::SQLException& e) {
         // Reported so that a lost connection is noticed; the caller's code stays 1.
@@ -322,8 +322,8 @@ TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TVXType>&
         return kTVXReloadFirst;
     const TVXResult code = storeType(*type, isNew);
     if (code == kTVXDone) {
-        const auto cached = d.m_types.value(type->mTypeUID());
-        d.m_types.insert(type->mTypeUID(), type);
+        const auto cached = d.caches().m_types.value(type->mTypeUID());
+        d.caches().m_types.insert(type->mTypeUID(), type);
         if (!isNew)
             repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
     }
@@ -345,12 +345,12 @@ TVXResult TVXDataBase::deleteType(const TVXType& type)
         return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
     });
     if (code == kTVXDone) {
-        m_types.remove(uid);
-        m_records.removeIf([&uid](const auto& entry) {
+        mCaches.m_types.remove(uid);
+        mCaches.m_records.removeIf([&uid](const auto& entry) {
             const auto& recordType = entry.value()->mType();
             return recordType && recordType->mTypeUID() == uid;
         });
-        pruneRecordSearchIndex();
+        mCaches.pruneRecordSearchIndex();
     }
     return GroupTypeSteps{*this}.finish(changed, code, storechanges::kTypes | storechanges::kRecords,
                                         kEventDeleteType, type.mTypeName(), kTypeDeleted);

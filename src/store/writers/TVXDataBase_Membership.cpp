@@ -90,7 +90,7 @@ TVXResult TVXDataBase::insertUserListForGroup(BMGroup& group)
     // Members of direct sub-groups join the group (one level), after its own.
     QStringList members = group.mUserMembersArray();
     for (const QString& subGroupID : group.mSubGroupsUID()) {
-        const auto subGroup = m_groups.value(subGroupID);
+        const auto subGroup = mCaches.m_groups.value(subGroupID);
         if (!subGroup)
             continue;
         for (const QString& member : subGroup->mUserMembersArray())

@@ -136,7 +136,7 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
         } catch (const sql::SQLException& e) {
             // A master-password change holds every writer off until it commits,
             // however long it takes: the write would then be refused as stale.
-            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && masterPasswordChangeUnderWay(*mCPcon))
+            if (e.getErrorCode() == kErrLockWaitTimeout && mCPcon && mMasterPassword.masterPasswordChangeUnderWay(*mCPcon))
                 code = kTVXMasterPasswordMismatch;
             else
                 failure.emplace(e);
@@ -260,7 +260,7 @@ TVXResult TVXDataBase::endRecordBatch(QStringList* lostRecordIDs)
     std::shared_ptr<RecordBatch> batch = std::move(mRecordBatch);
     batch->guard.unlock();
     if (batch->recordsChanged)
-        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
+        storechanges::announce(&mCaches, mConnectionMutex, storechanges::kRecords);
 
     for (const platform::Error& error : batch->deferredErrors)
         platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
@@ -321,7 +321,7 @@ void TVXDataBase::writeBatchRecentRows()
     const std::map<QString, QStringList> rows = std::move(batch->recentlyAddedRows);
     batch->recentlyAddedRows.clear();
     for (const auto& [userID, recordIDs] : rows)
-        mRecentLists->writeRecentlyAddedRows(userID, recordIDs);
+        mRecentListsAccess.mRecentLists->writeRecentlyAddedRows(userID, recordIDs);
 }
 
 bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
@@ -568,13 +568,13 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
             record->setMAttachmentLength(upload->length);
         }
         record->setMAttachmentState(kAttachmentStateNone);
-        d.m_records.insert(recordID, record);
+        d.caches().m_records.insert(recordID, record);
         if (RecordBatch* const batch = d.batchOfThisThread())
             batch->added.append(recordID);
         noteRecordAdded(recordID);
         d.recordCacheChanged(recordID);
     }
-    (void)d.eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)d.eventLog().eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
 // Inside a batch, rows without a file go in shared statements a run at a
@@ -623,9 +623,9 @@ QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs
     QStringList lost;
     bool replaying = true;
     for (const QString& recordID : recordIDs) {
-        const std::shared_ptr<TVXRecord> record = d.m_records.value(recordID);
-        d.m_records.remove(recordID);
-        d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+        const std::shared_ptr<TVXRecord> record = d.caches().m_records.value(recordID);
+        d.caches().m_records.remove(recordID);
+        d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
         d.mStaleCopies->mRecordDigests.remove(recordID);
         d.recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
@@ -777,11 +777,11 @@ void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record,
 {
     if (code == kTVXDone) {
         record->setMAttachmentState(kAttachmentStateNone);
-        m_records.insert(record->mRecordUID(), record);
+        mCaches.m_records.insert(record->mRecordUID(), record);
         RecordSteps{*this}.noteRecordModified(*record);
         recordCacheChanged(record->mRecordUID());
     }
-    (void)eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)mEventLogAccess.eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
 TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
@@ -812,11 +812,11 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (code == kTVXDone) {
         // The server dropped the custom type, attachment and every user's
         // recent-list rows with the record; memory follows.
-        m_records.remove(recordID);
+        mCaches.m_records.remove(recordID);
         RecordSteps{*this}.forgetRecordInRecentLists(recordID);
         recordCacheChanged(recordID);
     }
-    (void)eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    (void)mEventLogAccess.eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
     return code;
 }
 
@@ -862,23 +862,23 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXRes
 void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!d.mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
-        (void)d.addRecentlyAddedID(recordID, d.m_currentUser->mUserID());
+    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        (void)d.recentLists().addRecentlyAddedID(recordID, d.caches().m_currentUser->mUserID());
 }
 
 void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!d.mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
-        (void)d.addRecentlyModifiedRecordID(record, d.m_currentUser->mUserID());
+    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        (void)d.recentLists().addRecentlyModifiedRecordID(record, d.caches().m_currentUser->mUserID());
 }
 
 void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
 {
-    d.mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
-    d.mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
-    d.mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
-    d.mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
+    d.recentLists().mRecentLists->list(TVXRecentLists::MostViewed).removeAll(recordID);
+    d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyViewed).removeAll(recordID);
+    d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).removeAll(recordID);
+    d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
 }
 
 void TVXDataBase::recordCacheChanged(const QString& recordID)
@@ -886,10 +886,10 @@ void TVXDataBase::recordCacheChanged(const QString& recordID)
     if (RecordBatch* const batch = batchOfThisThread())
         batch->recordsChanged = true;
     else
-        storechanges::announce(this, mConnectionMutex, storechanges::kRecords);
+        storechanges::announce(&mCaches, mConnectionMutex, storechanges::kRecords);
     // Keeps searches from rebuilding the entry, and drops a deleted record's texts at once.
-    if (const auto record = m_records.value(recordID))
-        refreshRecordSearchEntry(*record);
+    if (const auto record = mCaches.m_records.value(recordID))
+        mCaches.refreshRecordSearchEntry(*record);
     else
-        pruneRecordSearchIndex();
+        mCaches.pruneRecordSearchIndex();
 }

@@ -1,0 +1,36 @@
+#pragma once
+// The manager's master-password change: the new password kept until the
+// change commits, and every stored value enciphered again under it
+// (TVXDataBase_MasterPassword.cpp).
+#include "store/session/MasterPasswordChange.h"
+
+#include <QString>
+
+#include <atomic>
+
+namespace sql {
+class Connection;
+}
+
+class TVXDataBase;
+
+class TVXMasterPasswordStore final : public TVXMasterPasswordChange {
+public:
+    explicit TVXMasterPasswordStore(TVXDataBase& database) : mDatabase(database) {}
+
+    QString checkForMasterPasswordMatch() override;
+    void saveMasterPasswordForAdmin(const QString& newPassword) override { mPendingMasterPassword = newPassword; }
+    void setChangeMasterPassword(bool changed) override { mIsMasterPasswordChanged.store(changed); }
+    bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }
+    // The stored password is the DBPASSWORD row. Clears the manager's
+    // load-completion flag while it runs (the progress panel polls it).
+    TVXResult reEncyptAllDatabaseInformation(const QString& newPassword) override;
+    // After a lock wait ran out: whether a master-password change not yet
+    // committed holds the row (it writes the new one first).
+    bool masterPasswordChangeUnderWay(sql::Connection& connection);
+
+private:
+    TVXDataBase& mDatabase;
+    QString mPendingMasterPassword;
+    std::atomic<bool> mIsMasterPasswordChanged{false};
+};
