@@ -16,6 +16,7 @@
 
 #include <QDateTime>
 #include <QFile>
+#include <QFileInfo>
 
 #include <cstdio>
 #include <cstdlib>
@@ -26,10 +27,15 @@ namespace bench {
 
 namespace {
 
-QString readStoreFile(const char* name)
+QString storeFilePath(const char* name)
 {
     const char* dir = std::getenv("TVX_STORE_DIR");
-    QFile file(QString::fromLocal8Bit(dir ? dir : "build/bench-store") + QLatin1Char('/') + QLatin1String(name));
+    return QString::fromLocal8Bit(dir ? dir : "build/bench-store") + QLatin1Char('/') + QLatin1String(name);
+}
+
+QString readStoreFile(const char* name)
+{
+    QFile file(storeFilePath(name));
     if (!file.open(QIODevice::ReadOnly))
         return {};
     return QString::fromUtf8(file.readAll()).trimmed();
@@ -108,7 +114,9 @@ TVXDataBase::LoginRequest loginRequest()
             {kLoginUsername, kBenchUser},
             {kLoginHostPassword, kBenchPassword},
             {kLoginMasterPassword, kBenchMaster},
-            {kLoginServerAddress, QStringLiteral("localhost")}};
+            {kLoginServerAddress, QStringLiteral("localhost")},
+            // The real log-in path, verified against the store server's own authority.
+            {kLoginTlsCAFile, QFileInfo(storeFilePath("tls/ca.pem")).absoluteFilePath()}};
 }
 
 QString shapeTag(const StoreShape& shape)

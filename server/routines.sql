@@ -258,4 +258,15 @@ BEFORE DELETE ON RECENTLYADDEDTABLE FOR EACH ROW CALL TVX_CHECK_ROW_OWNER(OLD.US
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW APPPREFSELFVIEW AS
 SELECT * FROM APPPREFTABLE WHERE USERID = TVX_SESSION_USERID()//
 
+-- Unblocking an account the server blocked after too many wrong passwords in
+-- a row (max_password_errors), for administrators. An ALTER USER without a
+-- clause clears the server's count of wrong passwords; an account locked on
+-- purpose stays locked.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_UNBLOCK_ACCOUNT(account_name VARCHAR(80))
+SQL SECURITY DEFINER MODIFIES SQL DATA
+BEGIN
+  CALL TVX_CHECK_STORE_ACCOUNT(account_name);
+  EXECUTE IMMEDIATE CONCAT('ALTER USER ', QUOTE(account_name), '@''%''');
+END//
+
 DELIMITER ;

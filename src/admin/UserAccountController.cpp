@@ -172,14 +172,19 @@ void UserAccountController::buildUsersWindow()
     mEditButton = platform::named<QPushButton>(QStringLiteral("editButton"), tr("Edit"), mUsersWindow);
     mDuplicateButton = platform::named<QPushButton>(QStringLiteral("duplicateButton"), tr("Duplicate"), mUsersWindow);
     mDeleteButton = platform::named<QPushButton>(QStringLiteral("deleteButton"), tr("Delete"), mUsersWindow);
+    mUnblockButton = platform::named<QPushButton>(QStringLiteral("unblockButton"), tr("Unblock"), mUsersWindow);
+    mUnblockButton->setToolTip(tr("Lets the account log in again after the server blocked it for too many wrong "
+                                  "passwords in a row."));
     auto* doneButton = platform::named<QPushButton>(QStringLiteral("doneButton"), tr("Done"), mUsersWindow);
     doneButton->setDefault(true);
     connect(newButton, &QPushButton::clicked, this, &UserAccountController::newUser);
     connect(mEditButton, &QPushButton::clicked, this, [this] { editUser(kEditTag); });
     connect(mDuplicateButton, &QPushButton::clicked, this, &UserAccountController::duplicateUser);
     connect(mDeleteButton, &QPushButton::clicked, this, &UserAccountController::deleteUser);
+    connect(mUnblockButton, &QPushButton::clicked, this, &UserAccountController::unblockUser);
     connect(doneButton, &QPushButton::clicked, this, &UserAccountController::done);
-    QHBoxLayout* buttons = platform::buttonRow({newButton, mEditButton, mDuplicateButton, mDeleteButton}, {doneButton});
+    QHBoxLayout* buttons = platform::buttonRow({newButton, mEditButton, mDuplicateButton, mDeleteButton, mUnblockButton},
+                                                 {doneButton});
     buttons->setContentsMargins(12, 0, 12, 0);
     buttons->setSpacing(6);
     layout->addLayout(buttons);
@@ -187,6 +192,7 @@ void UserAccountController::buildUsersWindow()
     mEditButton->setEnabled(false);
     mDuplicateButton->setEnabled(false);
     mDeleteButton->setEnabled(false);
+    mUnblockButton->setEnabled(false);
 }
 
 void UserAccountController::buildAccountPanel()
@@ -377,6 +383,7 @@ void UserAccountController::tableViewSelectionDidChange()
     mEditButton->setEnabled(count == 1);
     mDuplicateButton->setEnabled(count == 1);
     mDeleteButton->setEnabled(count >= 1);
+    mUnblockButton->setEnabled(count == 1);
 }
 
 void UserAccountController::newUser()
@@ -490,6 +497,22 @@ void UserAccountController::deleteUser()
             BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to delete user. Try again later."), tr("OK"));
     }
     reloadList();
+}
+
+void UserAccountController::unblockUser()
+{
+    const QList<int> rows = selectedRows();
+    const auto user = rows.size() == 1 ? mUserListModel->userAt(rows.first()) : nullptr;
+    if (!user) {
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
+        return;
+    }
+    if (mAccounts.unblockAccount(user->mUsername()) == kTVXDone)
+        BMRunAlertPanel(platform::standardAlertTitle(),
+                        tr("%1 can log in again: the count of wrong passwords is cleared.").arg(user->mUsername()),
+                        tr("OK"));
+    else
+        BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to unblock the user. Try again later."), tr("OK"));
 }
 
 // --- the account panel ------------------------------------------------------------------

@@ -1,6 +1,6 @@
 #pragma once
 // The administrator's window for the store's user accounts: the account list
-// with New, Edit, Duplicate and Delete, the account panel with its checks,
+// with New, Edit, Duplicate, Delete and Unblock, the account panel with its checks,
 // permission matrices and group membership, and the group list sheet.
 #include <QObject>
 #include <QString>
@@ -48,6 +48,8 @@ public:
     void editUser(int senderTag = kEditTag);
     void duplicateUser();
     void deleteUser();
+    // Lets the selected account log in again after the server blocked it for wrong passwords.
+    void unblockUser();
     void performSearch();
 
     // Actions of the panel. OK answers whether the checks passed (and the run was ended).
@@ -136,6 +138,7 @@ private:
     QPushButton* mDeleteButton = nullptr;
     QPushButton* mEditButton = nullptr;
     QPushButton* mDuplicateButton = nullptr;
+    QPushButton* mUnblockButton = nullptr;
     QString mSelectedUserName;
     QStringList mUsersGroupArray;
     QString mSelectedUserID;

@@ -112,6 +112,8 @@ std::optional<AlertText> connectionResultAlert(TVXResult code, const QString& se
         {kTVXHostUnreachable, "Invalid server detials."},
         {kTVXAccessDenied, "Invalid login credentials."},
         {kTVXAllPrivileges, "Invalid User."},
+        {kTVXAccountBlocked, "This account is blocked after too many wrong passwords in a row. A store "
+                             "administrator can unblock it: user account window, Unblock."},
     };
     if (code == kTVXDone)
         return std::nullopt;
@@ -121,6 +123,23 @@ std::optional<AlertText> connectionResultAlert(TVXResult code, const QString& se
         if (code == failure)
             return connectionFailed(message);
     return standard(" Connection Failed");
+}
+
+QString trustedServerKey(const QString& host, const QString& port)
+{
+    return kTrustedServersGroup + QLatin1Char('/') + host.trimmed().toLower() + QLatin1Char(':') + port.trimmed();
+}
+
+AlertText serverTrustQuestion(const QString& host, const QString& port, const QString& fingerprint)
+{
+    return AlertText{
+        tr("Trust this server?"),
+        tr("This is the first log-in to %1 port %2 from this computer, and no certificate authority file is set "
+           "to verify the server. It presents a certificate with the SHA-256 fingerprint\n\n%3\n\nCompare it with "
+           "the fingerprint its administrator gives you (openssl x509 -noout -fingerprint -sha256). If you trust "
+           "it, the client logs in to this server only while it presents this certificate; nothing was sent to "
+           "it yet.")
+            .arg(host.trimmed(), port.trimmed(), fingerprint)};
 }
 
 FailedUnlock failedUnlockOutcome(int count)

@@ -52,6 +52,12 @@ TVXLoginRequest connectionDictionary(const LoginFields& fields, const QString& a
 // encrypted connection shows the reason the database manager gives.
 std::optional<AlertText> connectionResultAlert(TVXResult code, const QString& secureConnectionRefusal = {});
 
+// The user default holding the certificate fingerprint trusted for a server
+// (as typed) and port: trust on first use, without a certificate authority.
+QString trustedServerKey(const QString& host, const QString& port);
+// The question of a first log-in to a server without a certificate authority.
+AlertText serverTrustQuestion(const QString& host, const QString& port, const QString& fingerprint);
+
 // The lock panel: what follows a wrong password once the count has been raised.
 struct FailedUnlock {
     bool warnFiveLeft = false;   // "Only 5 attempts left !!!"
@@ -92,6 +98,8 @@ inline const QString kUsernameKey = QStringLiteral("Username");
 inline const QString kPortNumberKey = QStringLiteral("PortNumber");
 // The certificate-authority file the server's certificate must verify against.
 inline const QString kTlsCAFileKey = QStringLiteral("TLSCAFile");
+// Fingerprints trusted per server and port: kTrustedServersGroup/host:port.
+inline const QString kTrustedServersGroup = QStringLiteral("TrustedServerCertificates");
 // true: a server that offers no TLS is connected to unencrypted, on purpose.
 inline const QString kAllowUnencryptedServerKey = QStringLiteral("AllowUnencryptedServer");
 inline const QString kMaskingStatusKey = QStringLiteral("MaskingStatus");

@@ -531,6 +531,8 @@ private:
     bool mLoginInFlight = false;
     // The log-in attempt's worker, kept for its end: one that threw never reports.
     std::shared_ptr<platform::BackgroundTask> mLoginTask;
+    // First log-in to a server without an authority: asks, keeps the answer, logs in again.
+    void askToTrustServer(const QString& fingerprint);
     void endLoginAttempt(TVXResult code);
     bool mLoginSucceeded = false;
     bool mConnectionPanelRunning = false;

@@ -366,7 +366,11 @@ void BMController::connectToMySqlServer()
     platform::UserDefaults::setValue(kUsernameKey, fields.account);
     platform::UserDefaults::setValue(kPortNumberKey, fields.port);
     TVXDataBase::LoginRequest request = connectionDictionary(fields, check.address);
-    request.insert(kLoginTlsCAFile, platform::UserDefaults::value(kTlsCAFileKey).toString());
+    const QString caFile = platform::UserDefaults::value(kTlsCAFileKey).toString();
+    request.insert(kLoginTlsCAFile, caFile);
+    if (caFile.isEmpty())
+        request.insert(kLoginTlsFingerprint,
+                       platform::UserDefaults::value(trustedServerKey(fields.host, fields.port)).toString());
     if (platform::UserDefaults::value(kAllowUnencryptedServerKey).toBool())
         request.insert(kLoginAllowUnencrypted, QStringLiteral("1"));
     enableConnectionWindowControls(false);
@@ -394,8 +398,31 @@ void BMController::endLoginAttempt(TVXResult code)
         platform::abortModal();
         return;
     }
+    if (code == kTVXServerNotTrusted) {
+        askToTrustServer(mDatabase->serverFingerprint());
+        return;
+    }
     if (const auto alert = connectionResultAlert(code, mDatabase->secureConnectionRefusal()))
         BMRunAlertPanel(alert->title, alert->message, tr("OK"));
+}
+
+void BMController::askToTrustServer(const QString& fingerprint)
+{
+    // The worker that met the certificate has ended its attempt; the panel's
+    // fields are what it was started with.
+    BMLoginPanel* panel = connectionWindow();
+    const QString host = panel->mIPAddressField()->text();
+    const QString port = panel->mPortNumberField()->text();
+    const AlertText question = serverTrustQuestion(host, port, fingerprint);
+    if (fingerprint.isEmpty()
+        || BMRunAlertPanel(question.title, question.message, tr("Trust"), tr("Cancel")) != platform::kAlertDefaultReturn)
+        return;
+    platform::UserDefaults::setValue(trustedServerKey(host, port), fingerprint);
+    // Again, now pinned; not from inside the ending attempt's hand-over.
+    QTimer::singleShot(0, this, [this] {
+        if (!mLoginSucceeded && !mIsTerminating)
+            connectToMySqlServer();
+    });
 }
 
 void BMController::rememberMasterPassword(const QString& master)

@@ -57,6 +57,8 @@ inline const QString kLoginSchema = QStringLiteral("Schema");
 inline const QString kLoginServerAddress = QStringLiteral("Server Address");
 // A certificate-authority file: the server must then verify against it (TLS).
 inline const QString kLoginTlsCAFile = QStringLiteral("TLSCAFile");
+// Without a CA file: the SHA-256 fingerprint trusted for this server and port.
+inline const QString kLoginTlsFingerprint = QStringLiteral("TLSFingerprint");
 // "1": a server that offers no TLS is taken all the same.
 inline const QString kLoginAllowUnencrypted = QStringLiteral("AllowUnencryptedServer");
 

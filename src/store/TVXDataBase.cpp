@@ -247,6 +247,8 @@ TVXResult TVXDataBase::mapDBErrorCode(int serverErrorNumber)
         return kTVXAllPrivileges;
     if (serverErrorNumber == kErrPermissionRefused)
         return kTVXPermissionRefused;
+    if (serverErrorNumber == kErrUserBlocked)
+        return kTVXAccountBlocked;
     // This client library reports a refused TCP connection as 2002.
     if (serverErrorNumber == kErrConnectionRefused || serverErrorNumber == kErrConnectHostFailed
         || serverErrorNumber == kErrUnknownHost)

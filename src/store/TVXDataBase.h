@@ -104,10 +104,16 @@ public:
     // --- log-in (TVXDataBase_Connection.cpp) -----------------------------------
     // The log-in worker (steps where it is defined); tells connectionISComplete.
     TVXResult startConnectionToServer(const LoginRequest& request);
+    // The server's certificate is checked as tvxsql::connectWithTls says;
+    // metFingerprint receives the SHA-256 of the one it presented.
     std::unique_ptr<sql::Connection> connectToSServer(const QString& url, const QString& account,
                                                       const QString& password, const QString& caFile = {},
-                                                      bool allowUnencrypted = false);
+                                                      bool allowUnencrypted = false,
+                                                      const QString& pinnedFingerprint = {},
+                                                      QString* metFingerprint = nullptr);
     QString secureConnectionRefusal() const; // why TLS was refused (kTVXSecureConnectionRefused)
+    // The SHA-256 fingerprint of the certificate the last log-in met (empty: none seen).
+    QString serverFingerprint() const;
     // How long one wait for the server may last (from the next log-in on).
     static constexpr int kReadWriteTimeoutSeconds = 30;
     void setReadWriteTimeout(int seconds) { mReadWriteTimeoutSeconds.store(seconds); }
@@ -298,6 +304,7 @@ private:
     mutable std::mutex mDetailsMutex;
     QHash<QString, QString> mConnectionDetails;
     QString mSecureConnectionRefusal; // under mDetailsMutex
+    QString mServerFingerprint;       // under mDetailsMutex
 
     // Statements prepared once per connection, under the guard (prepareForBatch).
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;

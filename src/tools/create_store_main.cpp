@@ -77,9 +77,17 @@ struct ToolOptions {
                                            "the new user a member of both groups.")};
     QCommandLineOption tlsCA{QStringLiteral("tls-ca"),
                              QStringLiteral("Certificate-authority file: the server's certificate must verify "
-                                            "against this file or the system's authorities. Without it, the "
-                                            "certificate is taken unverified."),
+                                            "against this file or the system's authorities."),
                              QStringLiteral("file")};
+    QCommandLineOption tlsFingerprint{QStringLiteral("tls-fingerprint"),
+                                      QStringLiteral("Without --tls-ca: the SHA-256 fingerprint the server's "
+                                                     "certificate must have (as openssl x509 -fingerprint "
+                                                     "-sha256 shows it)."),
+                                      QStringLiteral("SHA256")};
+    QCommandLineOption trustServer{QStringLiteral("trust-server"),
+                                   QStringLiteral("Without --tls-ca or --tls-fingerprint: take the certificate the "
+                                                  "server presents, unverified, and print its fingerprint (for a "
+                                                  "first run on the server's own host).")};
     QCommandLineOption allowUnencrypted{QStringLiteral("allow-unencrypted"),
                                         QStringLiteral("Connect to a server that does not offer TLS, unencrypted "
                                                        "(without it such a server is refused).")};
@@ -96,15 +104,29 @@ struct ToolOptions {
     QList<QCommandLineOption> all() const
     {
         return {host, port, admin, create, replace, upgrade, addUser, addAdmin, policyLength, policyFlag, tlsCA,
-                allowUnencrypted, upgradeGrants, demo};
+                tlsFingerprint, trustServer, allowUnencrypted, upgradeGrants, demo};
     }
 };
 
 // The administrator's connection, or the message saying why there is none.
 std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser, const ToolOptions& o, QString& problem)
 {
-    const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(o.admin)));
     const QString caFile = parser.value(o.tlsCA);
+    tvxsql::TlsPolicy policy{caFile, parser.isSet(o.allowUnencrypted), {}, parser.isSet(o.trustServer)};
+    if (parser.isSet(o.tlsFingerprint)) {
+        policy.pinnedFingerprint = tvxsql::normalizedFingerprint(parser.value(o.tlsFingerprint));
+        if (policy.pinnedFingerprint.isEmpty()) {
+            problem = QStringLiteral("--tls-fingerprint takes a SHA-256 fingerprint: 64 hexadecimal digits, "
+                                     "in pairs joined by colons or not");
+            return nullptr;
+        }
+        if (!caFile.isEmpty()) {
+            problem = QStringLiteral("give --tls-ca or --tls-fingerprint, not both");
+            return nullptr;
+        }
+    }
+    const QString adminPassword = askSecret("TVX_ADMIN_PASSWORD", QStringLiteral("Password of %1").arg(parser.value(o.admin)));
+    QString met;
     try {
         sql::ConnectOptionsMap options;
         options["hostName"] = sql::SQLString(
@@ -112,11 +134,26 @@ std::unique_ptr<sql::Connection> connectAsAdmin(const QCommandLineParser& parser
         options["userName"] = sql::SQLString(parser.value(o.admin).toStdString());
         options["password"] = sql::SQLString(adminPassword.toStdString());
         options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
-        return tvxsql::connectWithTls(options, {caFile, parser.isSet(o.allowUnencrypted)});
+        auto connection = tvxsql::connectWithTls(options, policy, &met);
+        if (caFile.isEmpty() && policy.pinnedFingerprint.isEmpty() && !met.isEmpty())
+            std::cerr << "tvx-create-store: took the server's certificate unverified (--trust-server); its SHA-256 "
+                         "fingerprint is "
+                      << met.toStdString() << "\n";
+        return connection;
     } catch (const sql::SQLException& e) {
-        if (e.getErrorCode() == tvxsql::kErrTlsConnection)
-            problem = tvxsql::tlsRefusalMessage(caFile, QString::fromUtf8(e.what()),
-                                                QStringLiteral("--allow-unencrypted connects to it all the same."));
+        if (e.getErrorCode() == tvxsql::kErrServerNotTrusted)
+            problem = QStringLiteral("the server's certificate cannot be verified: no --tls-ca or --tls-fingerprint "
+                                     "was given, and nothing was sent to it. It presents a certificate with the "
+                                     "SHA-256 fingerprint %1. Check that fingerprint with the server's "
+                                     "administrator (openssl x509 -noout -fingerprint -sha256 -in the server's "
+                                     "certificate) and give it as --tls-fingerprint, or name the authority with "
+                                     "--tls-ca; on the server's own host, --trust-server takes it as it is.")
+                          .arg(met);
+        else if (e.getErrorCode() == tvxsql::kErrTlsConnection)
+            problem = tvxsql::tlsRefusalMessage(
+                caFile, QString::fromUtf8(e.what()), QStringLiteral("--allow-unencrypted connects to it all the same."),
+                QStringLiteral("Once you have checked the new certificate, --tls-fingerprint with its fingerprint "
+                               "accepts it."));
         else
             problem = QStringLiteral("cannot connect: %1 (server error %2)").arg(QString::fromUtf8(e.what())).arg(e.getErrorCode());
         return nullptr;

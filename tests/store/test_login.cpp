@@ -140,23 +140,138 @@ TEST_F(LogIn, AccountWithEveryServerPrivilegeIsRefused)
     EXPECT_FALSE(db.hasAdminUserPrivileges(kUserName));
 }
 
-TEST_F(LogIn, TheSessionIsEncryptedWithOrWithoutACertificateAuthorityNamed)
+namespace {
+
+QString sessionCipherOf(TVXDataBase& db)
 {
-    const auto cipher = [](TVXDataBase& db) {
-        std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'Ssl_cipher'"));
-        return rs->next() ? QString::fromStdString(rs->getString(2).asStdString()) : QString();
-    };
+    std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'Ssl_cipher'"));
+    return rs->next() ? QString::fromStdString(rs->getString(2).asStdString()) : QString();
+}
+
+TVXLoginRequest withoutAuthority(TVXLoginRequest request, const QString& pinned = {}, int port = 0)
+{
+    request.remove(kLoginTlsCAFile);
+    if (!pinned.isEmpty())
+        request[kLoginTlsFingerprint] = pinned;
+    if (port)
+        request[kLoginPortNumber] = QString::number(port);
+    return request;
+}
+
+} // namespace
+
+TEST_F(LogIn, WithoutAnAuthorityTheFirstLogInReportsTheFingerprintAndAPinnedOneLogsIn)
+{
+    const QString fingerprint = serverFingerprint();
+    ASSERT_EQ(fingerprint.size(), 95);
+    TVXDataBase db;
+    EXPECT_EQ(db.startConnectionToServer(withoutAuthority(loginRequest())), kTVXServerNotTrusted);
+    EXPECT_EQ(db.serverFingerprint(), fingerprint);
+    EXPECT_EQ(db.connection(), nullptr);
+    EXPECT_EQ(hooks.completions, 1);
+
+    // The answer, kept and handed back: encrypted, as with the authority named.
+    ASSERT_EQ(db.startConnectionToServer(withoutAuthority(loginRequest(), fingerprint)), kTVXDone)
+        << db.secureConnectionRefusal().toStdString();
+    EXPECT_FALSE(sessionCipherOf(db).isEmpty());
+    EXPECT_EQ(db.serverFingerprint(), fingerprint);
+    // As a person copies it: lower case, without the colons.
+    TVXDataBase copied;
+    EXPECT_EQ(copied.startConnectionToServer(
+                  withoutAuthority(loginRequest(), fingerprint.toLower().remove(QLatin1Char(':')))),
+              kTVXDone);
     TVXDataBase verified;
     ASSERT_EQ(verified.startConnectionToServer(loginRequest()), kTVXDone);
-    EXPECT_FALSE(cipher(verified).isEmpty());
+    EXPECT_FALSE(sessionCipherOf(verified).isEmpty());
+}
 
-    // Without a CA file the server's offer of TLS is taken all the same.
-    auto unnamed = loginRequest();
-    unnamed.remove(kLoginTlsCAFile);
-    TVXDataBase offered;
-    ASSERT_EQ(offered.startConnectionToServer(unnamed), kTVXDone);
-    EXPECT_FALSE(cipher(offered).isEmpty());
+TEST_F(LogIn, ARelayWithACertificateOfItsOwnGetsNoLogIn)
+{
+    GreetingRelay relay(port(), GreetingRelay::Tls::OwnCertificate);
+    const QString own = QString::fromStdString(relay.fingerprint());
+    const QString fingerprint = serverFingerprint();
+    ASSERT_NE(own, fingerprint);
+    const auto refusalOf = [&](const TVXLoginRequest& request) {
+        TVXDataBase db;
+        const TVXResult code = db.startConnectionToServer(request);
+        EXPECT_EQ(db.connection(), nullptr);
+        return std::pair{code, db.secureConnectionRefusal() + db.serverFingerprint()};
+    };
+    // Unknown: the relay's fingerprint is what the question shows.
+    const auto unknown = refusalOf(withoutAuthority(loginRequest(), {}, relay.port()));
+    EXPECT_EQ(unknown.first, kTVXServerNotTrusted);
+    EXPECT_EQ(unknown.second, own);
+
+    // Pinned to the server's: refused, with both fingerprints and the way to accept a new one.
+    const auto changed = refusalOf(withoutAuthority(loginRequest(), fingerprint, relay.port()));
+    EXPECT_EQ(changed.first, kTVXSecureConnectionRefused);
+    EXPECT_TRUE(changed.second.contains(fingerprint)) << changed.second.toStdString();
+    EXPECT_TRUE(changed.second.contains(own)) << changed.second.toStdString();
+    EXPECT_TRUE(changed.second.contains("TrustedServerCertificates")) << changed.second.toStdString();
+
+    // The relay lets the first look at the server go by and takes the session itself.
+    relay.passThrough(1);
+    const auto swapped = refusalOf(withoutAuthority(loginRequest(), fingerprint, relay.port()));
+    EXPECT_EQ(swapped.first, kTVXSecureConnectionRefused);
+    EXPECT_TRUE(swapped.second.contains("not the one checked")) << swapped.second.toStdString();
+    EXPECT_TRUE(relay.clientBytes().empty()) << "the relay read the log-in";
+}
+
+TEST_F(LogIn, NoPasswordGoesOutWhenTheServerAsksForItInClearText)
+{
+    const QString secret = QStringLiteral("alice-clear-text-secret");
+    rootExec("SET PASSWORD FOR 'alice'@'%' = PASSWORD('alice-clear-text-secret')");
+    const auto attempt = [&](GreetingRelay& relay, TVXLoginRequest request) {
+        request[kLoginPortNumber] = QString::number(relay.port());
+        request[kLoginHostPassword] = secret;
+        TVXDataBase db;
+        EXPECT_EQ(db.startConnectionToServer(request), kTVXSecureConnectionRefused);
+        const QString refusal = db.secureConnectionRefusal();
+        EXPECT_TRUE(refusal.contains("log-in method was refused")) << refusal.toStdString();
+        EXPECT_FALSE(refusal.contains(secret));
+        EXPECT_FALSE(relay.clientBytes().empty()) << "the relay never saw the log-in";
+        EXPECT_EQ(relay.clientBytes().find(secret.toStdString()), std::string::npos) << "the password went out";
+    };
+    {
+        // Unencrypted, allowed on purpose.
+        GreetingRelay relay(port(), GreetingRelay::Tls::Strip, true);
+        auto request = withoutAuthority(loginRequest());
+        request[kLoginAllowUnencrypted] = QStringLiteral("1");
+        attempt(relay, request);
+    }
+    {
+        // A relay whose certificate the user trusted.
+        GreetingRelay relay(port(), GreetingRelay::Tls::OwnCertificate, true);
+        attempt(relay, withoutAuthority(loginRequest(), QString::fromStdString(relay.fingerprint())));
+    }
+}
+
+TEST_F(LogIn, WrongPasswordsInARowBlockTheAccountUntilAnAdministratorUnblocksIt)
+{
+    // The project's server stops guessing after a few wrong passwords.
+    const int limit = rootQueryValue("SELECT @@GLOBAL.max_password_errors").toInt();
+    ASSERT_GT(limit, 0);
+    ASSERT_LE(limit, 100);
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase alice;
+    for (int i = 0; i < limit; ++i)
+        ASSERT_EQ(alice.startConnectionToServer(loginRequest(kUserName, "guess-" + QString::number(i))),
+                  kTVXAccessDenied);
+    EXPECT_EQ(alice.startConnectionToServer(loginRequest()), kTVXAccountBlocked);
+    EXPECT_EQ(alice.connection(), nullptr);
+
+    // The block is the account's: an administrator still logs in, and unblocks it.
+    TVXDataBase boss;
+    ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
+    ASSERT_EQ(boss.accountAdmin().unblockAccount(kUserName), kTVXDone);
+    ASSERT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
+    // An ordinary account may not unblock anyone.
+    EXPECT_NE(alice.accountAdmin().unblockAccount("boss"), kTVXDone);
+    // A right password clears the count: as many wrong ones again do not block.
+    for (int i = 0; i + 1 < limit; ++i)
+        (void)alice.startConnectionToServer(loginRequest(kUserName, "again"));
+    EXPECT_EQ(alice.startConnectionToServer(loginRequest()), kTVXDone);
 }
 
 TEST_F(LogIn, AServerThatDoesNotVerifyIsRefusedWithTheReason)
@@ -191,13 +306,6 @@ struct PlainConnectionsTaken {
     PlainConnectionsTaken() { rootExec("SET GLOBAL require_secure_transport=OFF"); }
     ~PlainConnectionsTaken() { rootExec("SET GLOBAL require_secure_transport=ON"); }
 };
-
-QString sessionCipherOf(TVXDataBase& db)
-{
-    std::unique_ptr<sql::Statement> stmt(db.connection()->createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SHOW STATUS LIKE 'Ssl_cipher'"));
-    return rs->next() ? QString::fromStdString(rs->getString(2).asStdString()) : QString();
-}
 
 } // namespace
 

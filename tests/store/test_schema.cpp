@@ -494,6 +494,63 @@ TEST_F(Schema, TheStoreToolRefusesAServerWithoutTlsUnlessAllowed)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'"), "1");
 }
 
+TEST_F(Schema, TheStoreToolPinsTheServersCertificateAndNeverSendsAPasswordInClear)
+{
+    const QString fingerprint = serverFingerprint();
+    ASSERT_FALSE(fingerprint.isEmpty());
+    const auto runTool = [](int toolPort, const QStringList& tlsArguments, const QString& adminPassword,
+                            QString* output) {
+        QProcess tool;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("TVX_ADMIN_PASSWORD", adminPassword);
+        env.insert("TVX_USER_PASSWORD", "dora-pw");
+        tool.setProcessEnvironment(env);
+        tool.setProcessChannelMode(QProcess::MergedChannels);
+        tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL),
+                   QStringList{"--port", QString::number(toolPort), "--add-user", "dora"} + tlsArguments);
+        if (!tool.waitForFinished(60000))
+            return -1;
+        *output = QString::fromUtf8(tool.readAll());
+        return tool.exitCode();
+    };
+    const auto doraMade = [] { return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'") == "1"; };
+    QString output;
+    // Neither an authority nor a fingerprint: refused, saying what it met.
+    EXPECT_EQ(runTool(port(), {}, "", &output), 1);
+    EXPECT_TRUE(output.contains(fingerprint)) << output.toStdString();
+    EXPECT_TRUE(output.contains("--tls-fingerprint")) << output.toStdString();
+    EXPECT_FALSE(doraMade());
+
+    {
+        // A relay with its own certificate: refused, with both fingerprints; it read nothing.
+        GreetingRelay relay(port(), GreetingRelay::Tls::OwnCertificate);
+        EXPECT_EQ(runTool(relay.port(), {"--tls-fingerprint", fingerprint}, "", &output), 1);
+        EXPECT_TRUE(output.contains(fingerprint)) << output.toStdString();
+        EXPECT_TRUE(output.contains(QString::fromStdString(relay.fingerprint()))) << output.toStdString();
+        EXPECT_TRUE(relay.clientBytes().empty());
+        EXPECT_FALSE(doraMade());
+    }
+    const QString secret = QStringLiteral("server-admin-secret");
+    for (const auto tls : {GreetingRelay::Tls::Strip, GreetingRelay::Tls::OwnCertificate}) {
+        // Asked for the password in clear text: the server administrator's is never sent.
+        GreetingRelay relay(port(), tls, true);
+        const QStringList taken = tls == GreetingRelay::Tls::Strip ? QStringList{"--allow-unencrypted"}
+                                                                   : QStringList{"--trust-server"};
+        EXPECT_EQ(runTool(relay.port(), taken, secret, &output), 1);
+        EXPECT_TRUE(output.contains("log-in method was refused")) << output.toStdString();
+        EXPECT_FALSE(relay.clientBytes().empty());
+        EXPECT_EQ(relay.clientBytes().find(secret.toStdString()), std::string::npos) << "the password went out";
+    }
+
+    // The right fingerprint, and a first run on the server's own host, go through.
+    EXPECT_EQ(runTool(port(), {"--tls-fingerprint", fingerprint.toLower()}, "", &output), 0) << output.toStdString();
+    EXPECT_TRUE(doraMade());
+    rootExec("DELETE FROM tolvanexdb.USERTABLE WHERE USERNAME='dora'");
+    rootExec("DROP USER 'dora'@'%'");
+    EXPECT_EQ(runTool(port(), {"--trust-server"}, "", &output), 0) << output.toStdString();
+    EXPECT_TRUE(output.contains(fingerprint)) << output.toStdString();
+}
+
 namespace {
 
 // The store tool over the fixture server's TLS, as root; the passwords in

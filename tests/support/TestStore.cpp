@@ -10,7 +10,9 @@
 #include <cppconn/statement.h>
 
 #include <QCoreApplication>
+#include <QCryptographicHash>
 #include <QFile>
+#include <QSslCertificate>
 
 #include <chrono>
 #include <cstdio>
@@ -174,10 +176,33 @@ void givePreferenceRow(const QString& userID, const QString& name)
     EXPECT_EQ(code, kTVXDone);
 }
 
+namespace {
+
+// The fixture's TLS folder: the store server's, or else the cluster's (one authority for every node).
+QString fixtureTlsFolder()
+{
+    if (const char* dir = std::getenv("TVX_STORE_DIR"))
+        return QString::fromLocal8Bit(dir) + QStringLiteral("/tls");
+    if (const char* dir = std::getenv("TVX_CLUSTER_DIR"))
+        return QString::fromLocal8Bit(dir) + QStringLiteral("/tls");
+    return QString();
+}
+
+} // namespace
+
 QString caFile()
 {
-    const char* dir = std::getenv("TVX_STORE_DIR");
-    return dir ? QString::fromLocal8Bit(dir) + QStringLiteral("/tls/ca.pem") : QString();
+    const QString folder = fixtureTlsFolder();
+    return folder.isEmpty() ? QString() : folder + QStringLiteral("/ca.pem");
+}
+
+QString serverFingerprint()
+{
+    const QString folder = fixtureTlsFolder();
+    const auto certificates = QSslCertificate::fromPath(folder.isEmpty() ? QString() : folder + QStringLiteral("/server.pem"));
+    return certificates.isEmpty()
+        ? QString()
+        : QString::fromLatin1(certificates.first().digest(QCryptographicHash::Sha256).toHex(':').toUpper());
 }
 
 TVXLoginRequest loginRequest(const QString& user, const QString& password, const QString& master)

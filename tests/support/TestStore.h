@@ -63,6 +63,8 @@ void givePreferenceRow(const QString& userID, const QString& name);
 
 // The certificate authority of the fixture server (scripts/store-server).
 QString caFile();
+// The SHA-256 fingerprint of the fixture server's certificate, as openssl x509 -fingerprint -sha256 shows it.
+QString serverFingerprint();
 
 TVXLoginRequest loginRequest(const QString& user = kUserName, const QString& password = kUserPassword,
                              const QString& master = kMasterPassword);

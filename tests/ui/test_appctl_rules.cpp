@@ -114,6 +114,11 @@ TEST(LoginResults, MessagesByCode)
     EXPECT_EQ(connectionResultAlert(resultOfNumber(10)), (AlertText{kFailed, "Invalid server detials."}));
     EXPECT_EQ(connectionResultAlert(resultOfNumber(11)), (AlertText{kFailed, "Invalid login credentials."}));
     EXPECT_EQ(connectionResultAlert(resultOfNumber(13)), (AlertText{kFailed, "Invalid User."}));
+    // A blocked account: says so, and who lets it in again.
+    const auto blocked = connectionResultAlert(resultOfNumber(18));
+    ASSERT_TRUE(blocked);
+    EXPECT_EQ(blocked->title, kFailed);
+    EXPECT_TRUE(blocked->message.contains("blocked") && blocked->message.contains("administrator")) << blocked->message.toStdString();
     // A refused encrypted connection says why, in the database manager's words.
     EXPECT_EQ(connectionResultAlert(resultOfNumber(14), "The server was refused: ..."), (AlertText{kFailed, "The server was refused: ..."}));
     for (int code : {1, 3, 5, 7, 8, 9, 12})

@@ -47,6 +47,8 @@ protected:
         seed->group(G1, "Finance", 7, true);
         seed->member(aliceID, G1);
         seed->record({"00000000000000B1", G1, "0000000000000000", {"bank", "alice", "pw1"}});
+        // As scripts/run sets it up: the server verified against the store's authority.
+        platform::UserDefaults::setValue("TLSCAFile", caFile());
         controller = std::make_unique<BMController>(&db);
         controller->setTerminateHandler([this] { ++terminations; });
     }
@@ -189,6 +191,51 @@ TEST_F(Session, AServerThatDoesNotVerifyAgainstTheNamedAuthorityIsRefusedWithThe
     EXPECT_TRUE(alerts.lastMessage().contains("/etc/ssl/certs/ca-certificates.crt")) << alerts.lastMessage().toStdString();
     EXPECT_TRUE(alerts.lastMessage().contains("does not verify")) << alerts.lastMessage().toStdString();
     EXPECT_TRUE(db.isLoadingComplete());
+}
+
+TEST_F(Session, AFirstLogInWithoutAnAuthorityShowsTheFingerprintAndKeepsTheAnswer)
+{
+    platform::UserDefaults::remove("TLSCAFile");
+    const QString fingerprint = serverFingerprint();
+    const QString key = QStringLiteral("TrustedServerCertificates/127.0.0.1:%1").arg(port());
+    tvxtest::AlertRecorder alerts;
+    alerts.answerNext(platform::kAlertAlternateReturn); // Cancel: nothing kept, no log-in
+    alerts.answerNext(platform::kAlertDefaultReturn);   // Trust
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* window) {
+        connectAs(window, kUserPassword);
+        EXPECT_EQ(db.connection(), nullptr);
+        EXPECT_FALSE(platform::UserDefaults::value(key).isValid());
+        connectAs(window, kUserPassword);
+        // The answer is kept and the log-in goes on by itself.
+        EXPECT_TRUE(QTest::qWaitFor([&] { return db.connection() != nullptr && !controller->isLoginInFlight(); }, 30000));
+        return platform::kModalRunAborted;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    for (const auto& alert : alerts.alerts()) {
+        EXPECT_EQ(alert.title, "Trust this server?");
+        EXPECT_TRUE(alert.message.contains(fingerprint)) << alert.message.toStdString();
+    }
+    EXPECT_EQ(platform::UserDefaults::value(key).toString(), fingerprint);
+    EXPECT_TRUE(desktop.settingsFileText().contains(fingerprint.toLatin1()));
+    EXPECT_FALSE(desktop.settingsFileText().contains(kUserPassword.toUtf8()));
+
+    // A certificate that is no longer the trusted one: refused with both fingerprints, nothing asked.
+    const QString other = QString(fingerprint).replace(0, 2, fingerprint.startsWith("00") ? "11" : "00");
+    platform::UserDefaults::setValue(key, other);
+    controller = std::make_unique<BMController>(&db);
+    tvxtest::ModalScript again;
+    again.then([&](QWidget* window) {
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    EXPECT_FALSE(controller->applicationDidFinishLaunching());
+    ASSERT_EQ(alerts.alerts().size(), 3u);
+    EXPECT_EQ(alerts.lastTitle(), "Connection Failed!");
+    EXPECT_TRUE(alerts.lastMessage().contains(fingerprint)) << alerts.lastMessage().toStdString();
+    EXPECT_TRUE(alerts.lastMessage().contains(other)) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(platform::UserDefaults::value(key).toString(), other);
 }
 
 TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)

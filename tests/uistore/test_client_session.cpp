@@ -51,6 +51,7 @@ protected:
     void SetUp() override
     {
         StoreTest::SetUp();
+        platform::UserDefaults::setValue("TLSCAFile", caFile());
         StoreSeed seed(kMasterPassword);
         seed.group(G1, "Finance");
         seed.member(aliceID, G1);

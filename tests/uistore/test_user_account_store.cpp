@@ -249,3 +249,25 @@ TEST_F(AccountWindowStore, DeletedAccountsAreGoneAndCannotLogIn)
     EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "pw-pw")), kTVXAccessDenied);
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "0");
 }
+
+TEST_F(AccountWindowStore, UnblockLetsAnAccountTheServerBlockedLogInAgain)
+{
+    const int limit = rootQueryValue("SELECT @@GLOBAL.max_password_errors").toInt();
+    ASSERT_GT(limit, 0);
+    ASSERT_LE(limit, 100);
+    TVXDataBase client;
+    for (int i = 0; i < limit; ++i)
+        (void)client.startConnectionToServer(loginRequest(kUserName, "guess"));
+    ASSERT_EQ(client.startConnectionToServer(loginRequest()), kTVXAccountBlocked);
+
+    auto* unblock = controller->usersWindow()->findChild<QPushButton*>("unblockButton");
+    ASSERT_NE(unblock, nullptr);
+    EXPECT_FALSE(unblock->isEnabled());
+    selectUser(kUserName);
+    ASSERT_TRUE(unblock->isEnabled());
+    AlertRecorder alerts;
+    QTest::mouseClick(unblock, Qt::LeftButton);
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_TRUE(alerts.lastMessage().contains("alice can log in again")) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(client.startConnectionToServer(loginRequest()), kTVXDone);
+}

@@ -80,6 +80,7 @@ constexpr char kCallSetAccountPassword[] = "CALL tolvanexdb.TVX_SET_ACCOUNT_PASS
 constexpr char kCallRenameAccount[] = "CALL tolvanexdb.TVX_RENAME_ACCOUNT(?, ?)";
 constexpr char kCallDropAccount[] = "CALL tolvanexdb.TVX_DROP_ACCOUNT(?)";
 constexpr char kCallGrantAccount[] = "CALL tolvanexdb.TVX_GRANT_ACCOUNT(?, ?)";
+constexpr char kCallUnblockAccount[] = "CALL tolvanexdb.TVX_UNBLOCK_ACCOUNT(?)";
 constexpr char kQueryIsAdministrator[] = "SELECT tolvanexdb.TVX_IS_ADMIN()";
 constexpr char kQueryAdministrators[] = "SELECT USERNAME FROM USERTABLE WHERE tolvanexdb.TVX_ACCOUNT_IS_ADMIN(USERNAME)";
 
@@ -105,6 +106,8 @@ TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool admi
 {
     return mAccountAdmin->applyStoreRights(name, administrator);
 }
+
+TVXResult TVXAccountAdminAccess::unblockAccount(const QString& name) { return mAccountAdmin->unblockAccount(name); }
 
 void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mAccountAdmin->readAccounts(code); }
 
@@ -230,6 +233,14 @@ TVXResult TVXAccountAdmin::applyStoreRights(const QString& name, bool administra
     if (!mDatabase.connection() || !tvxsql::isValidAccountName(name))
         return kTVXStatementFailed;
     return callAccountRoutine(kCallGrantAccount, {name}, administrator);
+}
+
+TVXResult TVXAccountAdmin::unblockAccount(const QString& name)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (!mDatabase.connection() || !tvxsql::isValidAccountName(name))
+        return kTVXStatementFailed;
+    return callAccountRoutine(kCallUnblockAccount, {name});
 }
 
 TVXResult TVXAccountAdmin::writeUserRow(const TVXUser_Admin& user, bool insert, const QString& password)

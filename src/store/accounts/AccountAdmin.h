@@ -52,6 +52,8 @@ public:
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Replaces an existing account's rights by those of server/grants.txt.
     TVXResult applyStoreRights(const QString& name, bool administrator);
+    // Lets in again an account the server blocked after wrong passwords.
+    TVXResult unblockAccount(const QString& name);
 
 private:
     QString quotedForAccount(const QString& text) const;
@@ -86,6 +88,7 @@ public:
     TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
     bool isUserExistsInTolvanex(const QString& name);
     TVXResult applyStoreRights(const QString& name, bool administrator);
+    TVXResult unblockAccount(const QString& name); // the server's block after wrong passwords
     bool isStoreAdministrator() const; // as the load found it: whoever may create accounts
     void reloadAccounts();
     QString passwordOfAccount(const TVXUser_Admin& user) const;

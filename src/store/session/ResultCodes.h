@@ -21,6 +21,9 @@ enum class [[nodiscard]] TVXResult : int {
     kTVXStoreBusy = 15,             // 1205: a lock still held after the retries; the
                                     // connection stays, the write may be tried again
     kTVXPermissionRefused = 16,     // the server refused a write the account's bits do not allow
+    kTVXServerNotTrusted = 17,      // no CA file and no fingerprint kept for the server yet: the
+                                    // certificate met is in serverFingerprint(); nothing was sent
+    kTVXAccountBlocked = 18,        // 4150: too many wrong passwords; an administrator unblocks it
 };
 // Callers name the codes as they always have, unqualified.
 using enum TVXResult;
@@ -44,6 +47,8 @@ inline constexpr int kErrUnknownHost = 2005;
 inline constexpr int kErrServerLost = 2013;
 inline constexpr int kErrUnknownSystemVariable = 1193;
 inline constexpr int kErrLockWaitTimeout = 1205;
+// The server blocks an account after max_password_errors wrong passwords in a row.
+inline constexpr int kErrUserBlocked = 4150;
 // The store's write rules (server/rules.sql) refuse a change the account's bits do not allow.
 inline constexpr int kErrPermissionRefused = 45001;
 // A cluster node that is not part of the primary component, or a server that

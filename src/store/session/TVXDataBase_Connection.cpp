@@ -25,7 +25,9 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
                                                                const QString& account,
                                                                const QString& password,
                                                                const QString& caFile,
-                                                               bool allowUnencrypted)
+                                                               bool allowUnencrypted,
+                                                               const QString& pinnedFingerprint,
+                                                               QString* metFingerprint)
 {
     sql::ConnectOptionsMap options;
     options["hostName"] = sql::SQLString(url.toStdString());
@@ -40,7 +42,8 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     // holding a statement for ever; each wait counts, not a whole streamed read.
     options["OPT_READ_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
-    std::unique_ptr<sql::Connection> connection = tvxsql::connectWithTls(options, {caFile, allowUnencrypted});
+    std::unique_ptr<sql::Connection> connection = tvxsql::connectWithTls(
+        options, {caFile, allowUnencrypted, pinnedFingerprint, false}, metFingerprint);
     readCausallyOnCluster(*connection);
     // A row lock held elsewhere ends the statement (1205, "the store is busy")
     // well before the read timeout would take it for a lost connection.
@@ -184,6 +187,12 @@ QString TVXDataBase::secureConnectionRefusal() const
     return mSecureConnectionRefusal;
 }
 
+QString TVXDataBase::serverFingerprint() const
+{
+    std::lock_guard lock(mDetailsMutex);
+    return mServerFingerprint;
+}
+
 // Connects (over TLS unless allowed otherwise), refuses an all-privileges account, selects the
 // store, checks the master password and keys the encrypters.
 TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
@@ -199,15 +208,18 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
     {
         std::lock_guard lock(mDetailsMutex);
         mSecureConnectionRefusal.clear();
+        mServerFingerprint.clear();
         mConnectionDetails.insert(kDetailServerAddress, request.value(kLoginServerAddress));
         mConnectionDetails.insert(kDetailMasterPassword, request.value(kLoginMasterPassword));
         mConnectionDetails.insert(kDetailPortNumber, request.value(kLoginPortNumber));
     }
 
     const QString account = request.value(kLoginUsername);
+    QString met;
     try {
         auto connection = connectToSServer(url, account, request.value(kLoginHostPassword), caFile,
-                                           request.value(kLoginAllowUnencrypted) == QLatin1String("1"));
+                                           request.value(kLoginAllowUnencrypted) == QLatin1String("1"),
+                                           request.value(kLoginTlsFingerprint), &met);
         // The new connection replaces (and closes) the one of an earlier log-in,
         // never under a statement another thread is running.
         swapConnection(std::move(connection));
@@ -223,18 +235,27 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
         // Always replaced: an empty password must not leave an earlier store's key in force.
         createEncrypter(typed);
     } catch (const sql::SQLException& e) {
-        if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
+        if (e.getErrorCode() == tvxsql::kErrServerNotTrusted) {
+            mConnectionErrCode.store(kTVXServerNotTrusted);
+        } else if (e.getErrorCode() == tvxsql::kErrTlsConnection) {
             std::lock_guard lock(mDetailsMutex);
             mSecureConnectionRefusal = tvxsql::tlsRefusalMessage(
                 caFile, QString::fromUtf8(e.what()),
                 QStringLiteral("To use a server without it on purpose, set AllowUnencryptedServer=true in the "
-                               "client's settings."));
+                               "client's settings."),
+                QStringLiteral("To accept a new certificate on purpose, remove the server's entry from "
+                               "TrustedServerCertificates in the client's settings and log in again: its new "
+                               "fingerprint is then shown for you to check."));
             mConnectionErrCode.store(kTVXSecureConnectionRefused);
         } else {
             // A cluster node cut off from the others cannot serve a log-in: as an unreachable server.
             mConnectionErrCode.store(isNodeUnavailable(e) ? kTVXHostUnreachable : mapDBErrorCode(e.getErrorCode()));
         }
         swapConnection(nullptr);
+    }
+    {
+        std::lock_guard lock(mDetailsMutex);
+        mServerFingerprint = met;
     }
 
     endClientThreadState();
