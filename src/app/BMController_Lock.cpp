@@ -294,7 +294,7 @@ void BMController::displayLockPanel(QObject* sender)
     panel->mUserLockPanelField()->setText(user.mUsername());
     const KeptSelection kept = keepSelection(*this);
     lockUserInterface(true);
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
+    mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Lock Application"), QString(), QString(), mCurrentUserName);
     mNumberOfAttempts = user.mLoginAttemptCount();
     HiddenWindows hidden(panel);
     if (showLockPanel()) {

@@ -42,6 +42,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -172,6 +173,10 @@ void BMDetailsWindowController::buildWindow()
     frame.column()->addWidget(buildFieldsBox());
     frame.column()->addWidget(buildNotesBox(), 1);
     frame.column()->addLayout(buildAttachmentRow());
+    mSavingLine = new QLabel(tr("Waiting for the server..."));
+    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
+    mSavingLine->hide();
+    frame.column()->addWidget(mSavingLine);
     const platform::SheetButtons buttons = frame.addOkCancel(
         {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
     mCancelButton = buttons.cancel;
@@ -662,13 +667,29 @@ void BMDetailsWindowController::detailPanelOK()
         int operation = mOperation;
         const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
                                                mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
-        if (record && mStorer(record, operation) != kTVXDone) {
+        if (record && storeWaitingForAnswer(record, operation) != kTVXDone) {
             keepState();
             return;
         }
     }
     mBuiltRecord = std::move(built);
     endRun(platform::kModalRunStopped);
+}
+
+TVXResult BMDetailsWindowController::storeWaitingForAnswer(const std::shared_ptr<TVXRecord>& record, int operation)
+{
+    // The store answers from a distant server: the sheet stays as typed and says
+    // that it waits, the line only when the wait is long enough to notice.
+    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    QTimer line;
+    line.setSingleShot(true);
+    connect(&line, &QTimer::timeout, mSavingLine, &QWidget::show);
+    line.start(300);
+    const TVXResult code = mStorer(record, operation);
+    line.stop();
+    mSavingLine->hide();
+    QGuiApplication::restoreOverrideCursor();
+    return code;
 }
 
 bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)

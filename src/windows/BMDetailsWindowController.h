@@ -157,6 +157,8 @@ public:
     QPushButton* deleteButton() const { return mDeleteButton; }
     QPushButton* duplicateButton() const { return mDuplicateButton; }
     QPushButton* okButton() const { return mOKButton; }
+    // Shown while a save has waited 300 ms for the server's answer.
+    QLabel* savingLine() const { return mSavingLine; }
     QPushButton* cancelButton() const { return mCancelButton; }
     QPushButton* autoFillButton() const { return mAutoFillButton; }
     QPushButton* customiseButton() const { return mCustomiseButton; }
@@ -195,6 +197,8 @@ private:
     QLineEdit* passwordTargetField() const;
     // Names the first field the store cannot hold in an alert; false then.
     bool recordFitsStore(const TVXRecord& record);
+    // The storer's answer, the sheet showing the wait (busy cursor, then a line).
+    TVXResult storeWaitingForAnswer(const std::shared_ptr<TVXRecord>& record, int operation);
 
     TVXStoreCaches& mCaches;
     TVXIconsAccess& mIcons;
@@ -212,6 +216,7 @@ private:
     QComboBox* mCategoriesPopupButton = nullptr;
     QPlainTextEdit* mNotesTextView = nullptr;
     QLabel* mNoteCount = nullptr;
+    QLabel* mSavingLine = nullptr;
     QPushButton* mDeleteButton = nullptr;
     QPushButton* mDuplicateButton = nullptr;
     QPushButton* mOKButton = nullptr;

@@ -90,6 +90,7 @@ protected:
     }
     int loggedEvents(const QString& event)
     {
+        db.writeBehind().flush(); // what went out behind the window first
         return rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='%1'")
                                   .arg(event))
             .toInt();

@@ -92,6 +92,12 @@ TVXEventLogEntry TVXEventLogger::noteLogEvent(const QString& event, const QStrin
     return entry;
 }
 
+void TVXEventLogger::addLogEventBehind(const QString& event, const QString& description, const QString& action,
+                                       const QString& userName)
+{
+    mStore.saveBehind(noteLogEvent(event, description, action, userName));
+}
+
 TVXEventLogEntry TVXEventLogger::entryNow(const QString& event, const QString& description, const QString& action,
                                           const QString& userName) const
 {

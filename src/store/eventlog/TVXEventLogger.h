@@ -47,6 +47,10 @@ public:
     // the window): listed now, and returned for storing.
     TVXEventLogEntry noteLogEvent(const QString& event, const QString& description, const QString& action,
                                   const QString& userName);
+    // An event stored behind the window (a lock): listed now, its row sent
+    // after the writes before it; a failure reaches the error path only.
+    void addLogEventBehind(const QString& event, const QString& description = QString(),
+                           const QString& action = QString(), const QString& userName = QString());
     TVXResult logOutcome(const QString& event, const QString& description, TVXResult resultCode,
                    const QString& successText = kEventActionSuccess);
     static QString actionForResult(TVXResult resultCode, const QString& successText = kEventActionSuccess);

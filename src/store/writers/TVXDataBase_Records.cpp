@@ -10,6 +10,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/core/MainThread.h"
 #include "store/schema/QueryConstants.h"
 #include "store/personal/RecentListsStore.h"
@@ -25,6 +26,8 @@
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <array>
@@ -152,6 +155,23 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
                                                  ? kTVXClientError
                                                  : kTVXStatementFailed);
     return code;
+}
+
+TVXResult TVXDataBase::awaitServer(const std::function<TVXResult()>& serverPart)
+{
+    // Off the main thread, inside an import's batch or under the guard: here.
+    if (!QCoreApplication::instance() || !platform::isMainThread() || mConnectionMutex.heldByThisThread()
+        || batchOfThisThread())
+        return serverPart();
+    const auto task = platform::BackgroundTask::start([this, &serverPart] {
+        const TVXResult code = serverPart();
+        endClientThreadState();
+        return resultNumber(code);
+    });
+    // The window goes on meanwhile (paints, timers, the worker's hand-overs), input held back.
+    task->waitForFinished(QEventLoop::ExcludeUserInputEvents);
+    const platform::TaskOutcome outcome = task->outcome();
+    return outcome.failed ? kTVXNotServerError : resultOfNumber(outcome.code);
 }
 
 // --- record batches -----------------------------------------------------------------
@@ -515,44 +535,48 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
     const bool storeFile = storesFile(*record);
 
     AttachmentUpload upload;
-    if (code == kTVXDone && storeFile)
-        code = d.prepareAttachmentUpload(*record, upload);
+    // The rows on a worker when called from the window; the caches follow here.
+    code = d.awaitServer([&, code]() mutable {
+        if (code == kTVXDone && storeFile)
+            code = d.prepareAttachmentUpload(*record, upload);
 
-    if (code == kTVXDone) {
-        // All or nothing: a record without the custom type or attachment it
-        // claims would read back wrong on every client.
-        code = d.runWriteTransaction([&](sql::Connection& connection) {
-            {
-                const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
-                std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
-                stmt->setString(1, recordID.toStdString());
-                stmt->setString(2, groupUIDOf(*record).toStdString());
-                stmt->setString(3, typeUIDOf(*record).toStdString());
-                bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
-                stmt->setBoolean(15, record->mHasAttachment());
-                stmt->setBoolean(16, customised);
-                stmt->setInt64(17, record->mViewCounter());
-                // The insert ignores a stored identifier: no row was added.
-                if (stmt->executeUpdate() == 0)
-                    return kTVXReloadFirst;
-            }
-            if (customised)
-                if (const TVXResult step =
-                        writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
-                    step != kTVXDone)
-                    return step;
-            if (storeFile)
-                if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
-                    return step;
-            return kTVXDone;
-        });
-    }
-    if (code == kTVXDone)
-        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
-                                            entry.typeCiphers.fields,
-                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
-                                                                                               upload.passKeyCipher))
-                                                      : std::nullopt);
+        if (code == kTVXDone) {
+            // All or nothing: a record without the custom type or attachment it
+            // claims would read back wrong on every client.
+            code = d.runWriteTransaction([&](sql::Connection& connection) {
+                {
+                    const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
+                    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+                    stmt->setString(1, recordID.toStdString());
+                    stmt->setString(2, groupUIDOf(*record).toStdString());
+                    stmt->setString(3, typeUIDOf(*record).toStdString());
+                    bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
+                    stmt->setBoolean(15, record->mHasAttachment());
+                    stmt->setBoolean(16, customised);
+                    stmt->setInt64(17, record->mViewCounter());
+                    // The insert ignores a stored identifier: no row was added.
+                    if (stmt->executeUpdate() == 0)
+                        return kTVXReloadFirst;
+                }
+                if (customised)
+                    if (const TVXResult step =
+                            writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
+                        step != kTVXDone)
+                        return step;
+                if (storeFile)
+                    if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                        return step;
+                return kTVXDone;
+            });
+        }
+        if (code == kTVXDone)
+            d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
+                                                entry.typeCiphers.fields,
+                                                storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                                   upload.passKeyCipher))
+                                                          : std::nullopt);
+        return code;
+    });
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -790,7 +814,8 @@ TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
         return kTVXReloadFirst;
     QString newPassKey;
     qint64 newLength = -1;
-    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
+    const TVXResult code =
+        awaitServer([&] { return storeReplacedRecord(*record, false, &newPassKey, &newLength); });
     if (code == kTVXDone && !newPassKey.isNull()) {
         record->setMAttachmentPassKey(newPassKey);
         record->setMAttachmentLength(newLength);
@@ -806,8 +831,10 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
-        return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
+    const TVXResult code = awaitServer([&] {
+        return runWriteTransaction([&](sql::Connection& connection) {
+            return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
+        });
     });
     if (code == kTVXDone) {
         // The server dropped the custom type, attachment and every user's
