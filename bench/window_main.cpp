@@ -8,8 +8,8 @@
 #include "DelayingRelay.h"
 
 #include "app/BMController.h"
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "platform/ui/AlertPanel.h"
@@ -199,7 +199,7 @@ double WindowBench::coreLoad()
 bool WindowBench::logIn()
 {
     mController = std::make_unique<BMController>(&mDatabase);
-    mController->setTerminateHandler([] {});
+    mController->startup().setTerminateHandler([] {});
     Clock::time_point clicked;
     uint64_t loginTrips = 0;
     mModal[QStringLiteral("mConnectionWindow")] = [this, &clicked, &loginTrips](QWidget* window) {
@@ -216,14 +216,14 @@ bool WindowBench::logIn()
         loginTrips = roundTrips();
         clicked = Clock::now();
         panel->mConnectToServer()->click();
-        while (mController->isLoginInFlight())
+        while (mController->startup().isLoginInFlight())
             QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
         panel->hide(); // as the ended run does
         return platform::kModalRunAborted;
     };
     if (!mController->applicationDidFinishLaunching())
         return false;
-    mWindow = mController->mainWindowView();
+    mWindow = mController->windowSetup().mainWindowView();
     // Painted: the window's first paint has gone through.
     bool painted = false;
     struct PaintWatch : QObject {
@@ -270,7 +270,7 @@ void WindowBench::typeLetter(QLineEdit* field, char letter)
     QTest::keyClick(field, letter);
     // A search typed while the search entries are still being prepared is
     // shown once they are: the action lasts until then.
-    while (mController->isRefreshAwaitingSearchEntries())
+    while (mController->tables().isRefreshAwaitingSearchEntries())
         QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
 }
 
@@ -299,12 +299,12 @@ void WindowBench::closeRecordSheet()
     BMTableView* table = mWindow->mListViewTypesTable;
     for (int i = 0; i < mRepetitions; ++i) {
         // Opening a record counts a view: put back afterwards, so that the store stays as generated.
-        if (const auto record = mController->listModel()->recordAt(i))
+        if (const auto record = mController->tables().listModel()->recordAt(i))
             mViewCounts.emplace(record->mRecordUID(), record->mViewCounter());
         {
             // Chosen without the view counting of a click, so that the store stays as generated.
             const QSignalBlocker blocker(table->selectionModel());
-            table->selectionModel()->select(mController->listModel()->index(i, 0),
+            table->selectionModel()->select(mController->tables().listModel()->index(i, 0),
                                             QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
         }
         Clock::time_point closed;
@@ -317,7 +317,7 @@ void WindowBench::closeRecordSheet()
         };
         settle();
         mMeter.reset();
-        mController->editItemDoubleAction(nullptr);
+        mController->recordCommands().editItemDoubleAction(nullptr);
         const double total = msSince(closed);
         settle();
         record("close the record sheet", mMeter.longest(), total, roundTrips());
@@ -338,7 +338,7 @@ void WindowBench::clickRecords()
     for (int i = 0; i < mRepetitions * 2; ++i) {
         const int row = 20 + i;
         // Put back afterwards, so that the store stays as generated.
-        if (const auto record = mController->listModel()->recordAt(row))
+        if (const auto record = mController->tables().listModel()->recordAt(row))
             mViewCounts.emplace(record->mRecordUID(), record->mViewCounter());
         measure("record clicked", [table, row] { table->selectRow(row); });
         const QSignalBlocker blocker(table->selectionModel());
@@ -352,7 +352,7 @@ void WindowBench::runSheet(const std::string& name, int row,
     BMTableView* table = mWindow->mListViewTypesTable;
     if (row >= 0) {
         const QSignalBlocker blocker(table->selectionModel());
-        table->selectionModel()->select(mController->listModel()->index(row, 0),
+        table->selectionModel()->select(mController->tables().listModel()->index(row, 0),
                                         QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     Clock::time_point saved = Clock::now();
@@ -360,7 +360,7 @@ void WindowBench::runSheet(const std::string& name, int row,
     mModal[QStringLiteral("DetailsWindowController")] = [&](QWidget* window) {
         window->show();
         settle();
-        BMDetailsWindowController& sheet = mController->detailsWindowController();
+        BMDetailsWindowController& sheet = mController->recordCommands().detailsWindowController();
         fill(sheet);
         mMeter.reset();
         trips = roundTrips();
@@ -370,9 +370,9 @@ void WindowBench::runSheet(const std::string& name, int row,
     };
     settle();
     if (row >= 0)
-        mController->editItemDoubleAction(nullptr);
+        mController->recordCommands().editItemDoubleAction(nullptr);
     else
-        mController->addItemsToDetail(nullptr);
+        mController->recordCommands().addItemsToDetail(nullptr);
     const double total = msSince(saved);
     mDatabase.writeBehind().flush();
     settle();
@@ -382,14 +382,14 @@ void WindowBench::runSheet(const std::string& name, int row,
 void WindowBench::saveRecords()
 {
     for (int i = 0; i < mRepetitions; ++i) {
-        const auto record = mController->listModel()->recordAt(40 + i);
+        const auto record = mController->tables().listModel()->recordAt(40 + i);
         if (!record)
             return;
         const QString uid = record->mRecordUID();
         const QString note = record->mNotes();
         // Changed, then put back: the store stays as generated.
         for (const QString& text : {note + QStringLiteral(" (edited)"), note})
-            runSheet("record saved", rowOf(*mController->listModel(), uid),
+            runSheet("record saved", rowOf(*mController->tables().listModel(), uid),
                      [&text](BMDetailsWindowController& sheet) { sheet.notesView()->setPlainText(text); });
     }
 }
@@ -407,8 +407,8 @@ void WindowBench::deleteRecords()
     // The added records and more of the same, written as an import writes them,
     // are deleted together; the store is then as generated again.
     std::shared_ptr<TVXRecord> source;
-    for (int row = 0; row < mController->listModel()->rowCount() && !source; ++row)
-        if (const auto r = mController->listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
+    for (int row = 0; row < mController->tables().listModel()->rowCount() && !source; ++row)
+        if (const auto r = mController->tables().listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
             source = r;
     QStringList doomed;
     for (const auto& r : mDatabase.caches().mRecords())
@@ -438,12 +438,12 @@ void WindowBench::deleteRecords()
         table->clearSelection();
         QItemSelection selection;
         for (const QString& uid : doomed)
-            if (const int row = rowOf(*mController->listModel(), uid); row >= 0)
-                selection.select(mController->listModel()->index(row, 0), mController->listModel()->index(row, 0));
+            if (const int row = rowOf(*mController->tables().listModel(), uid); row >= 0)
+                selection.select(mController->tables().listModel()->index(row, 0), mController->tables().listModel()->index(row, 0));
         table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     mAnswerNextAlert = platform::kAlertAlternateReturn; // "Yes"
-    measure("records deleted (100)", [this] { mController->deleteSelected(nullptr); });
+    measure("records deleted (100)", [this] { mController->recordCommands().deleteSelected(nullptr); });
 }
 
 void WindowBench::lockAndUnlock()
@@ -472,7 +472,7 @@ void WindowBench::lockAndUnlock()
         lockTrips = roundTrips();
         unlockTrips = lockTrips;
         locked = Clock::now();
-        mController->displayLockPanel(mWindow->mToolbarLockButton);
+        mController->lockControl().displayLockPanel(mWindow->mToolbarLockButton);
         const double unlockTotal = msSince(typed);
         settle();
         const uint64_t afterUnlock = roundTrips();
@@ -486,7 +486,7 @@ void WindowBench::lockAndUnlock()
 void WindowBench::reload()
 {
     for (int i = 0; i < mRepetitions; ++i)
-        measure("reload", [this] { mController->reloadDatabase(mWindow->mReloadMenuItem); });
+        measure("reload", [this] { mController->startup().reloadDatabase(mWindow->mReloadMenuItem); });
 }
 
 void WindowBench::print(double coreLoadMs) const

@@ -29,6 +29,13 @@ BEGIN
           WHERE USERNAME = session_name AND BINARY USERNAME = BINARY session_name LIMIT 1);
 END//
 
+-- The session's USERID while its account may write: NULL when it has no user
+-- row or its account is disabled.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_ACTIVE_USERID()
+RETURNS VARCHAR(16) CHARACTER SET utf8mb4
+SQL SECURITY DEFINER READS SQL DATA
+RETURN (SELECT USERID FROM USERTABLE WHERE USERID = TVX_SESSION_USERID() AND NOT ISACCOUNTDISABLED)//
+
 -- 1 when the named account is a store administrator: it has a user row and
 -- was last granted the administrators' rights (EXECUTE on the account
 -- procedures), which only the rights routine grants and records.
@@ -52,11 +59,16 @@ RETURNS TINYINT
 SQL SECURITY DEFINER READS SQL DATA
 RETURN EXISTS (SELECT 1 FROM mysql.global_priv WHERE BINARY User = BINARY account_name)//
 
--- Refuses a name outside the account-name rule (no quotes, no wildcards).
+-- Refuses a name outside the account-name rule (no quotes, no wildcards, no
+-- line breaks: a pattern's '$' would let a final one through) and the names
+-- the server keeps for itself, in any case.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_CHECK_NAME(account_name VARCHAR(80))
 SQL SECURITY DEFINER NO SQL
 BEGIN
-  IF account_name IS NULL OR CAST(account_name AS BINARY) NOT REGEXP '^[A-Za-z0-9_.-]{1,16}$' THEN
+  IF account_name IS NULL OR CHAR_LENGTH(account_name) NOT BETWEEN 1 AND 16
+     OR CAST(account_name AS BINARY) REGEXP '[^A-Za-z0-9_.-]'
+     OR LOWER(account_name) IN ('root', 'public', 'none', 'current_user', 'current_role', 'tvx_definer')
+     OR LOWER(account_name) LIKE 'mysql.%' OR LOWER(account_name) LIKE 'mariadb.%' THEN
     SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'Not a valid account name';
   END IF;
 END//
@@ -189,6 +201,10 @@ BEGIN
   IF NOT EXISTS (SELECT 1 FROM STOREACCOUNTTABLE WHERE USERNAME = session_name COLLATE utf8mb4_bin) THEN
     RETURN 1;
   END IF;
+  -- A disabled account writes nothing, its own rows included.
+  IF TVX_ACTIVE_USERID() IS NULL THEN
+    RETURN 0;
+  END IF;
   IF row_userid IS NOT NULL AND BINARY row_userid = BINARY TVX_SESSION_USERID() THEN
     RETURN 1;
   END IF;
@@ -208,6 +224,12 @@ BEFORE UPDATE ON USERTABLE FOR EACH ROW
 BEGIN
   CALL TVX_CHECK_ROW_OWNER(OLD.USERID);
   CALL TVX_CHECK_ROW_OWNER(NEW.USERID);
+  -- An account that may not change its password may not change its copy.
+  IF NOT OLD.CANCHANGEPASSWORD AND NOT (NEW.PASSWORD <=> OLD.PASSWORD) AND NOT TVX_IS_ADMIN()
+     AND EXISTS (SELECT 1 FROM STOREACCOUNTTABLE
+                 WHERE USERNAME = CONVERT(SUBSTRING_INDEX(USER(), '@', 1) USING utf8mb4) COLLATE utf8mb4_bin) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45001, MESSAGE_TEXT = 'You don''t have sufficient access permissions.';
+  END IF;
 END//
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' TRIGGER TVX_USERTABLE_DELETE

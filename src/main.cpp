@@ -59,9 +59,9 @@ int main(int argc, char** argv)
 
     BMController* controller = BMController::sharedApplicationController();
     // Before the temporary folder is made: a session's end or Ctrl+C quits as Quit does.
-    platform::quitOnTerminationSignals([controller] { controller->terminate(); });
-    controller->awakeFromNib();
-    controller->applicationWillFinishLaunching();
+    platform::quitOnTerminationSignals([controller] { controller->startup().terminate(); });
+    controller->startup().awakeFromNib();
+    controller->startup().applicationWillFinishLaunching();
 
     if (parser.isSet(host))
         platform::UserDefaults::setValue(QStringLiteral("ServerHostName"), parser.value(host));
@@ -75,12 +75,12 @@ int main(int argc, char** argv)
                                          file.isEmpty() ? QString() : QFileInfo(file).absoluteFilePath());
     }
     if (!parser.positionalArguments().isEmpty())
-        controller->setFileToOpenAtLaunch(parser.positionalArguments().constFirst());
+        controller->startup().setFileToOpenAtLaunch(parser.positionalArguments().constFirst());
 
-    QObject::connect(&app, &QGuiApplication::lastWindowClosed, controller, [controller] { controller->terminate(); });
+    QObject::connect(&app, &QGuiApplication::lastWindowClosed, controller, [controller] { controller->startup().terminate(); });
     QTimer::singleShot(0, controller, [controller] {
         if (!controller->applicationDidFinishLaunching())
-            controller->terminate();
+            controller->startup().terminate();
     });
     const int status = app.exec();
     delete controller;

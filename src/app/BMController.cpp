@@ -7,6 +7,22 @@ namespace {
 BMController* gSharedController = nullptr;
 }
 
+BMStoreAccess::BMStoreAccess(TVXDataBase& database)
+    : caches(database.caches())
+    , preferences(database.preferences())
+    , passwordHint(database.passwordHint())
+    , eventLog(database.eventLog())
+    , icons(database.icons())
+    , recentLists(database.recentLists())
+    , attachments(database.attachments())
+    , accountAdmin(database.accountAdmin())
+    , personal(database.personal())
+    , recordWriter(database)
+    , groupTypeWriter(database)
+    , masterPassword(database.masterPasswordChange())
+{
+}
+
 BMController* BMController::sharedApplicationController()
 {
     if (!gSharedController)
@@ -17,34 +33,40 @@ BMController* BMController::sharedApplicationController()
 BMController::BMController(TVXDataBase* database, QObject* parent)
     : QObject(parent)
     , mDatabase(database ? database : &TVXDataBase::sharedTVXDataBase())
-    , mCaches(mDatabase->caches())
-    , mPreferences(mDatabase->preferences())
-    , mPasswordHint(mDatabase->passwordHint())
-    , mEventLog(mDatabase->eventLog())
-    , mIcons(mDatabase->icons())
-    , mRecentLists(mDatabase->recentLists())
-    , mAttachments(mDatabase->attachments())
-    , mAccountAdmin(mDatabase->accountAdmin())
-    , mPersonal(mDatabase->personal())
-    , mRecordWriter(*mDatabase)
-    , mGroupTypeWriter(*mDatabase)
-    , mMasterPassword(mDatabase->masterPasswordChange())
+    , mStore(*mDatabase)
+    , mStartup(*this)
+    , mTables(*this)
+    , mLockControl(*this)
+    , mPopUps(*this)
+    , mRecordCommands(*this)
+    , mAttachmentCommands(*this)
+    , mImportExport(*this)
+    , mOptionsApplier(*this)
+    , mPasswordPanels(*this)
+    , mWindowSetup(*this)
 {
     // The object the application makes is the shared one.
     gSharedController = this;
-    registerObservers();
-}
-
-bool BMController::storeConnected() const
-{
-    return mDatabase->connection() != nullptr;
+    mState.mStoreConnected = [db = mDatabase] { return db->connection() != nullptr; };
+    connect(&mTables, &BMTables::detailInfoRecordChanged, this, &BMController::detailInfoRecordChanged);
+    connect(&mTables, &BMTables::shouldMaskChanged, this, &BMController::shouldMaskChanged);
+    mStartup.registerObservers();
 }
 
 BMController::~BMController()
 {
-    unregisterObservers();
-    // The window's views read this controller's models and call it back.
-    delete mMainWindow.data();
+    mStartup.unregisterObservers();
+    // The window's views read the concerns' models and call them back.
+    delete mState.mMainWindow.data();
     if (gSharedController == this)
         gSharedController = nullptr;
 }
+
+void BMController::connectionISComplete() { mStartup.connectionISComplete(); }
+void BMController::finishReloadingData() { mStartup.finishReloadingData(); }
+void BMController::reloadFailed(int code) { mStartup.reloadFailed(code); }
+void BMController::updateApplicationUIForCurrectPermissions() { mStartup.updateApplicationUIForCurrectPermissions(); }
+void BMController::accountRefusedDuringReload(int code) { mStartup.accountRefusedDuringReload(code); }
+void BMController::stopConnectionModelWindow() { mStartup.stopConnectionModelWindow(); }
+bool BMController::isMainWindowMaximied() { return mStartup.isMainWindowMaximied(); }
+bool BMController::fontFamilyExists(const QString& family) { return mStartup.fontFamilyExists(family); }

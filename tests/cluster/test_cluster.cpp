@@ -140,7 +140,7 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
     // taken, and its row then travels with the write.
     for (int node = 1; node <= 3; ++node)
         ASSERT_TRUE(nodeExecAlone(node, {"CREATE TRIGGER tolvanexdb.log_stored_change AFTER UPDATE ON "
-                                         "tolvanexdb.RECORDTABLE FOR EACH ROW INSERT INTO tolvanexdb.STOREDCHANGES "
+                                         "tolvanexdb.RECORDROWS FOR EACH ROW INSERT INTO tolvanexdb.STOREDCHANGES "
                                          "(REPLACED, STORED) VALUES (OLD.FIELD1, NEW.FIELD1)"}));
     ASSERT_EQ(logInBoth(), kTVXDone);
     auto record = newRecord(alice, {"start"});
@@ -264,7 +264,7 @@ TEST_F(Cluster, AnOlderStoreIsUpgradedInOneRunUnderStrictReplication)
 {
     ASSERT_EQ(nodeValue(1, "SELECT @@wsrep_mode"), "STRICT_REPLICATION,REQUIRED_PRIMARY_KEY");
     for (int node = 1; node <= 3; ++node) {
-        QStringList older;
+        QStringList older = olderStoreRules();
         for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
                                   "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"})
             older << QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP PRIMARY KEY, DROP COLUMN ROWKEY").arg(table);

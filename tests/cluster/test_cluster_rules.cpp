@@ -39,7 +39,8 @@ protected:
 
 TEST_F(ClusterRules, EveryNodeRefusesWhatTheBitsRefuse)
 {
-    rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET GROUPPERMISSION=0 WHERE USERID='%1'").arg(aliceID));
+    rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET GROUPPERMISSION=0, TYPEPERMISSION=7 WHERE USERID='%1'")
+                 .arg(aliceID));
     for (int node = 1; node <= 3; ++node) {
         TVXDataBase client;
         auto request = loginRequest(kUserName, kUserPassword);
@@ -49,13 +50,24 @@ TEST_F(ClusterRules, EveryNodeRefusesWhatTheBitsRefuse)
         ASSERT_EQ(refusalOf(plain, "USE tolvanexdb"), 0);
         // Waits for what the cluster committed, as the client's reads do.
         ASSERT_EQ(refusalOf(plain, "SET SESSION wsrep_sync_wait=1"), 0);
-        EXPECT_EQ(refusalOf(plain, "DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused)
-            << "node " << node;
+        // Not there for her: a group she is not in.
+        EXPECT_EQ(refusalOf(plain, "DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), 0) << "node " << node;
         EXPECT_EQ(refusalOf(plain, "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + G2 + "', '" + aliceID
                                      + "')"),
                   kErrPermissionRefused)
             << "node " << node;
+        // Membership decides what is read, joined and deleted, and the log keeps its own keys.
+        EXPECT_EQ(queryValueOn(plain, "SELECT COUNT(*) FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), "0")
+            << "node " << node;
+        EXPECT_EQ(refusalOf(plain, "DELETE FROM TYPETABLE WHERE UID='" + T1 + "'"), kErrPermissionRefused)
+            << "node " << node;
+        EXPECT_EQ(refusalOf(plain, "INSERT INTO EVENTLOGGERTABLE (EVENT, USERNAME, ROWKEY) VALUES ('Add', 'alice', "
+                                   "18446744073709551615)"),
+                  kErrPermissionRefused)
+            << "node " << node;
         ASSERT_EQ(refusalOf(plain, "SET FOREIGN_KEY_CHECKS=0"), 0);
+        EXPECT_EQ(refusalOf(plain, "DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), kErrPermissionRefused)
+            << "node " << node;
         EXPECT_EQ(refusalOf(plain, "INSERT INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES ('" + kMissing + "', '"
                                      + T1 + "', '" + kMissing + "')"),
                   1452)

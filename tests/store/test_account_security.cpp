@@ -223,7 +223,9 @@ TEST_F(AccountSecurity, AnAdministratorIsConfinedToTheStoresAccounts)
     for (const QString& name : {QStringLiteral("root"), QStringLiteral("otherapp"), QStringLiteral("dba"),
                                 QStringLiteral("tvx_definer"),
                                 QStringLiteral("o'brien"), QStringLiteral("a%"), QStringLiteral("%"),
-                                QStringLiteral("b_b"), QStringLiteral("bob@localhost"), QString(17, 'a')}) {
+                                QStringLiteral("b_b"), QStringLiteral("bob@localhost"), QString(17, 'a'),
+                                QStringLiteral("carl\n"), QStringLiteral("ca\nrl"), QStringLiteral("PUBLIC"),
+                                QStringLiteral("Root"), QStringLiteral("mysql.sys"), QStringLiteral("MariaDB.sys")}) {
         for (const QString& call : {QStringLiteral("CALL tolvanexdb.TVX_SET_ACCOUNT_PASSWORD(?, 'x')"),
                                     QStringLiteral("CALL tolvanexdb.TVX_GRANT_ACCOUNT(?, 1)"),
                                     QStringLiteral("CALL tolvanexdb.TVX_DROP_ACCOUNT(?)"),

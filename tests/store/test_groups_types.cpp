@@ -46,7 +46,7 @@ QString refuseTrigger(const QString& name, const QString& when, const QString& t
 {
     return QStringLiteral("CREATE TRIGGER tolvanexdb.%1 %2 ON tolvanexdb.%3 FOR EACH ROW BEGIN IF %4 THEN "
                           "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END")
-        .arg(name, when, table, condition);
+        .arg(name, when, rowsTable(table), condition);
 }
 
 class GroupsTypesFixture : public StoreTest {

@@ -713,7 +713,7 @@ TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
                     "F,5,one,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
                     "F,5,two,,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r"
                     "F,5,short line\r");
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_records BEFORE INSERT ON tolvanexdb.RECORDTABLE "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_records BEFORE INSERT ON tolvanexdb.RECORDROWS "
              "FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
     const TVXImportSummary summary = importInto(*source, file, GTarget);
     rootExec("DROP TRIGGER tolvanexdb.refuse_records");
@@ -765,7 +765,7 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
     }
     const std::string file = path("batches.qvx");
     writeFile(file, text);
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPETABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPEROWS FOR EACH ROW "
              "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     const TVXImportSummary summary = importInto(*source, file, GTarget);
     rootExec("DROP TRIGGER tolvanexdb.refuse_look");

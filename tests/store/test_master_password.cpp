@@ -83,8 +83,8 @@ protected:
         auto root = rootConnection();
         std::unique_ptr<sql::Statement> stmt(root->createStatement());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
-            "CHECKSUM TABLE tolvanexdb.GROUPTABLE, tolvanexdb.TYPETABLE, tolvanexdb.RECORDTABLE, "
-            "tolvanexdb.CUSTOMTYPETABLE, tolvanexdb.ATTACHMENTTABLE, tolvanexdb.DATABASEINFOTABLE EXTENDED"));
+            "CHECKSUM TABLE tolvanexdb.GROUPTABLE, tolvanexdb.TYPETABLE, tolvanexdb.RECORDROWS, "
+            "tolvanexdb.CUSTOMTYPEROWS, tolvanexdb.ATTACHMENTROWS, tolvanexdb.DATABASEINFOTABLE EXTENDED"));
         QString all;
         while (rs->next())
             all += QString::fromStdString(rs->getString(2).asStdString()) + QLatin1Char('/');
@@ -126,7 +126,7 @@ TEST_F(MasterPassword, AFailureHalfWayChangesNothing)
     const QByteArray oldCipher = alice.encryptString("x");
     const QString before = storeFingerprint();
     // Groups and types are rewritten before the server refuses the second record.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
 
@@ -187,7 +187,7 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
     ASSERT_EQ(prefs, kTVXDone);
     // The server takes a moment before refusing: the main thread is by then
     // waiting for the connection, and the worker's error waits for the main thread.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN SET @pause = SLEEP(1); "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     const HangDeadline deadline(30);
@@ -271,7 +271,7 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutEndsAnotherClientsWritesAs
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
     ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
     // Each record's rewrite takes a while: the change outlasts bob's read timeout.
-    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "SET @pause = SLEEP(7)");
     int lost = 0;
     int changed = 0;

@@ -24,6 +24,9 @@ protected:
         seed = std::make_unique<StoreSeed>(kMasterPassword);
         seed->group(G1, "One");
         seed->group(G2, "Two");
+        // How the lists are written, by an administrator: who may write
+        // whose lists is the server rules' affair (test_server_rules.cpp).
+        rootExec("CALL tolvanexdb.TVX_APPLY_RIGHTS('alice', '%', 1)");
         ASSERT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
     }
 

@@ -116,7 +116,15 @@ protected:
 };
 
 using PersonalLoad = PersonalFixture;
-using PersonalWriters = PersonalFixture;
+// Another user's personal group is written by an administrator's account window.
+class PersonalWriters : public PersonalFixture {
+protected:
+    void SetUp() override
+    {
+        PersonalFixture::SetUp();
+        rootExec("CALL tolvanexdb.TVX_APPLY_RIGHTS('alice', '%', 1)");
+    }
+};
 using PersonalReencipher = PersonalFixture;
 
 } // namespace
@@ -221,6 +229,9 @@ TEST_F(PersonalLoad, DetachedReadingLeavesTheCacheAlone)
 
     EXPECT_TRUE(alice.personal().personalDBRecords({}, &code).isEmpty());
     EXPECT_EQ(code, kTVXDone);
+    // Other users' personal records are an administrator's to read (the master-password change).
+    EXPECT_EQ(alice.personal().personalDBRecords({bobID, carolID, aliceID}, &code).size(), detached.size());
+    rootExec("CALL tolvanexdb.TVX_APPLY_RIGHTS('alice', '%', 1)");
     const auto all = alice.personal().personalDBRecords({bobID, carolID, aliceID}, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_EQ(all.size(), 3);

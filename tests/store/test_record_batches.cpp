@@ -197,7 +197,7 @@ TEST_F(RecordBatches, ARunTheServerRefusesInPartIsAddedOneRecordAtATime)
     ASSERT_EQ(logInBoth(), kTVXDone);
     auto kept = newRecord(alice, {"kept"});
     ASSERT_EQ(alice.addRecord(kept), kTVXDone);
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPETABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPEROWS FOR EACH ROW "
              "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     auto first = newRecord(alice, {"first"});
     auto refused = newRecord(alice, {"refused"});
@@ -292,7 +292,7 @@ TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)
 {
     ASSERT_EQ(logInBoth(), kTVXDone);
     // The server refuses the custom type of one record, after its record row went in.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPETABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPEROWS FOR EACH ROW "
              "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     auto first = newRecord(alice, {"first"});
     auto refused = newRecord(alice, {"refused"});

@@ -418,9 +418,9 @@ TEST_F(RecordStoreFailures, ARowLockedElsewhereIsABusyStoreNotALostConnection)
     auto holder = rootConnection();
     holder->setAutoCommit(false);
     std::unique_ptr<sql::Statement> hold(holder->createStatement());
-    // Any account that may read the store can hold the master-password row.
+    // A master-password change holds the master password's lock row.
     std::unique_ptr<sql::ResultSet>(
-        hold->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.TVXMASTERPASSWORDTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
     EXPECT_EQ(alice.replaceRecord(edited), kTVXStoreBusy);
     EXPECT_EQ(alice.addRecord(added), kTVXStoreBusy);
     EXPECT_EQ(alice.deleteRecord(kept), kTVXStoreBusy);

@@ -157,10 +157,15 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
     EXPECT_EQ(columns("eventloggertable").split(',').size(), 6);
     EXPECT_EQ(columns("customicontable"), "ICONINDEX,DATA");
     EXPECT_EQ(columns("mostviewedtable"), "USERID,RECORDID");
-    // The client's seventeen tables and the record of the store's accounts.
+    // The client's seventeen tables (three of them views over their rows), the
+    // record of the store's accounts, the group-list writers and the
+    // master-password lock row.
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb' AND "
                              "TABLE_TYPE='BASE TABLE'"),
-              "18");
+              "20");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.VIEWS "
+                             "WHERE TABLE_SCHEMA='tolvanexdb'"),
+              "appprefselfview,attachmenttable,customtypetable,recordtable");
 }
 
 TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
@@ -218,7 +223,9 @@ TEST_F(Schema, AFailedCreationLeavesNothingBehind)
 TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
 {
     // The tables as earlier versions made them: no keys, user_info MyISAM,
-    // and a custom icon number taken twice.
+    // a custom icon number taken twice, records in plain tables.
+    for (const QString& step : olderStoreRules())
+        rootExec(step);
     for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
                               "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"})
         rootExec(QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP PRIMARY KEY, DROP COLUMN ROWKEY").arg(table));
@@ -233,6 +240,11 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
     const StoreResult result = creator.upgradeSchema();
     ASSERT_TRUE(result.ok) << result.message.toStdString();
     EXPECT_TRUE(result.message.contains("1003")) << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains("RECORDTABLE is a view over RECORDROWS")) << result.message.toStdString();
+    // A save locks the copy of the master password's row: it holds the row's value.
+    EXPECT_EQ(rootQueryValue("SELECT VALUE = (SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD') "
+                             "FROM tolvanexdb.TVXMASTERPASSWORDTABLE"),
+              "1");
 
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(EVENT ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE"),
               "third,first,second");
@@ -245,7 +257,7 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
               "InnoDB Alice Adams");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_CONSTRAINTS WHERE "
                              "TABLE_SCHEMA='tolvanexdb' AND CONSTRAINT_TYPE='PRIMARY KEY'"),
-              "18"); // the client's tables and the record of the store's accounts
+              "20"); // the client's tables, the record of the store's accounts, the list writers, the lock row
     // Store accounts still read the account details.
     TVXDataBase db;
     EXPECT_EQ(logInAndLoad(db), kTVXDone);
@@ -257,6 +269,8 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
 
 TEST_F(Schema, AnUpgradeThatStopsHalfwayTellsWhatItChangedAndARerunFinishesIt)
 {
+    for (const QString& step : olderStoreRules())
+        rootExec(step);
     for (const char* table : {"RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"})
         rootExec(QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP PRIMARY KEY, DROP COLUMN ROWKEY").arg(table));
     rootExec("ALTER TABLE tolvanexdb.CUSTOMICONTABLE DROP PRIMARY KEY, ADD KEY ICONINDEX (ICONINDEX)");

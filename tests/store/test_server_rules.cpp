@@ -99,14 +99,15 @@ protected:
 TEST_F(ServerRules, RecordsOutsideTheAccountsGroupsAreRefusedAndStayAsTheyWere)
 {
     const QString before = value("SELECT HEX(FIELD1) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R2 + "'");
-    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused);
-    EXPECT_EQ(as("UPDATE RECORDTABLE SET FIELD1=x'00' WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused);
+    // A record of a group she is not in is not there for her to change.
+    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), 0);
+    EXPECT_EQ(as("UPDATE RECORDTABLE SET FIELD1=x'00' WHERE RECORDID='" + R2 + "'"), 0);
     EXPECT_EQ(as(insertRecord(RNew, G2)), kErrPermissionRefused);
     // Nor by a way round: the insert the client uses, moves in and out, the record's parts.
     EXPECT_EQ(as("INSERT IGNORE INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES ('" + RNew + "', '" + T1
                  + "', '" + G2 + "')"),
               kErrPermissionRefused);
-    EXPECT_EQ(as("UPDATE RECORDTABLE SET GROUPUID='" + G1 + "' WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(as("UPDATE RECORDTABLE SET GROUPUID='" + G1 + "' WHERE RECORDID='" + R2 + "'"), 0);
     EXPECT_EQ(as("UPDATE RECORDTABLE SET GROUPUID='" + G2 + "' WHERE RECORDID='" + R1 + "'"), kErrPermissionRefused);
     EXPECT_EQ(as("REPLACE INTO ATTACHMENTTABLE VALUES ('" + R2 + "', x'01', x'01', x'01')"), kErrPermissionRefused);
     EXPECT_EQ(as("REPLACE INTO CUSTOMTYPETABLE (RECORDID) VALUES ('" + R2 + "')"), kErrPermissionRefused);
@@ -133,7 +134,8 @@ TEST_F(ServerRules, WithinItsGroupsTheRecordWordDecidesButAViewIsEveryViewers)
     EXPECT_EQ(as("UPDATE IGNORE RECORDTABLE SET VIEWCOUNT=VIEWCOUNT+1 WHERE RECORDID='" + R1 + "'"), 0);
     EXPECT_EQ(value("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R1 + "'"), "1");
     // A record of a group alice does not see is not hers to count either.
-    EXPECT_EQ(as("UPDATE RECORDTABLE SET VIEWCOUNT=VIEWCOUNT+1 WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(as("UPDATE RECORDTABLE SET VIEWCOUNT=VIEWCOUNT+1 WHERE RECORDID='" + R2 + "'"), 0);
+    EXPECT_EQ(value("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R2 + "'"), "0");
 
     // The unfiled group and her own personal group are open to her, by her own word
     // and by the personal group's.
@@ -198,6 +200,7 @@ TEST_F(ServerRules, EveryGroupAndTypeWordGetsTheClientsAnswer)
     for (uint16_t word = 0; word < 8; ++word) {
         setUserWords(word, word, 7);
         asRoot(QStringLiteral("INSERT INTO GROUPTABLE VALUES ('%1', x'02', 0, 0)").arg(GScratch));
+        asRoot(QStringLiteral("INSERT INTO USERGROUPTABLE VALUES ('%1', '%2')").arg(GScratch, aliceID));
         asRoot(QStringLiteral("INSERT INTO TYPETABLE (UID, NAME) VALUES ('%1', x'02')").arg(TScratch));
         const auto expect = [&](int code, uint16_t bits, const char* what) {
             EXPECT_EQ(code == 0, storerules::userWordAllows(word, bits)) << "word " << word << ": " << what;
@@ -208,11 +211,11 @@ TEST_F(ServerRules, EveryGroupAndTypeWordGetsTheClientsAnswer)
         expect(as("UPDATE GROUPTABLE SET NAME=x'03' WHERE UID='" + G1 + "'"), kPermissionEdit, "rename a group");
         expect(as("DELETE FROM GROUPTABLE WHERE UID='" + GScratch + "'"), kPermissionDelete, "delete a group");
         // The group sheet rewrites the lists of a group it adds or edits.
-        expect(as("INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + G2 + "', '" + aliceID + "')"),
-               kPermissionAdd | kPermissionEdit, "join a group");
-        expect(as("DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G2 + "' AND USERID='" + bobID + "'"),
+        expect(as("DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G1 + "' AND USERID='" + bobID + "'"),
                kPermissionAdd | kPermissionEdit, "remove a member");
-        expect(as("INSERT INTO GROUPSUBGROUPTABLE VALUES ('" + G2 + "', '" + G1 + "')"),
+        expect(as("INSERT IGNORE INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + G1 + "', '" + bobID + "')"),
+               kPermissionAdd | kPermissionEdit, "add a member");
+        expect(as("INSERT INTO GROUPSUBGROUPTABLE VALUES ('" + G1 + "', '" + G2 + "')"),
                kPermissionAdd | kPermissionEdit, "add a sub-group");
         expect(as(QStringLiteral("INSERT INTO TYPETABLE (UID, NAME) VALUES ('%1', x'01')").arg(TNew)),
                kPermissionAdd, "add a type");
@@ -220,8 +223,7 @@ TEST_F(ServerRules, EveryGroupAndTypeWordGetsTheClientsAnswer)
         expect(as("DELETE FROM TYPETABLE WHERE UID='" + TScratch + "'"), kPermissionDelete, "delete a type");
         for (const QString& undo : QStringList{"DELETE FROM GROUPTABLE WHERE UID IN ('" + GNew + "', '" + GScratch + "')",
               "DELETE FROM TYPETABLE WHERE UID IN ('" + TNew + "', '" + TScratch + "')",
-              "DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G2 + "'", "DELETE FROM GROUPSUBGROUPTABLE",
-              "INSERT INTO USERGROUPTABLE VALUES ('" + G2 + "', '" + bobID + "')"})
+              "DELETE FROM GROUPSUBGROUPTABLE", "INSERT IGNORE INTO USERGROUPTABLE VALUES ('" + G1 + "', '" + bobID + "')"})
             asRoot(undo);
     }
 }
@@ -332,13 +334,242 @@ TEST_F(ServerRules, UpgradingTheSchemaPutsBackTheRulesAndARerunReplacesThem)
     const QString triggerCount = QStringLiteral("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE "
                                                 "TRIGGER_SCHEMA='tolvanexdb' AND TRIGGER_NAME LIKE 'TVX\\_%'");
     const QString installed = value(triggerCount);
+    asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=0 WHERE UID='" + G1 + "'");
     asRoot("DROP TRIGGER TVX_RECORD_DELETE");
-    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), 0) << "the rule was not gone";
+    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R1 + "'"), 0) << "the rule was not gone";
     for (int run = 0; run < 2; ++run) {
         const StoreResult upgraded = TVXStoreCreator(rootConnection()).upgradeSchema();
         ASSERT_TRUE(upgraded.ok) << upgraded.message.toStdString();
     }
-    asRoot("INSERT INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES ('" + R2 + "', '" + T1 + "', '" + G2 + "')");
-    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), kErrPermissionRefused);
+    asRoot("INSERT INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES ('" + R1 + "', '" + T1 + "', '" + G1 + "')");
+    EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R1 + "'"), kErrPermissionRefused);
     EXPECT_EQ(value(triggerCount), installed); // replaced, not added twice
+}
+
+namespace {
+
+const QString G3 = QStringLiteral("00000000000000A3");   // alice's alone
+const QString R3 = QStringLiteral("00000000000000B3");   // G3, with its parts
+const QString RP = QStringLiteral("00000000000000B4");   // alice's personal record
+
+// Membership decides: bob holds every bit and a plain connection of his own,
+// alice a group of her own and a personal group with a record in each.
+class MembershipRules : public ServerRules {
+protected:
+    void SetUp() override
+    {
+        ServerRules::SetUp();
+        seed->group(G3, "Alice only", 7, true);
+        seed->member(aliceID, G3);
+        seed->group(aliceID, "Personal-alice", 7, true);
+        for (const auto& [uid, group] : {std::pair{R3, G3}, std::pair{RP, aliceID}}) {
+            SeedRecord r;
+            r.uid = uid;
+            r.groupUID = group;
+            r.typeUID = T1;
+            r.values = {"secret"};
+            r.hasCustomField = true;
+            r.hasAttachment = true;
+            seed->record(r);
+            seed->customType(uid, 12, 0, {"Host"});
+            seed->attachment(uid, "key.txt", "pass-key-16chars");
+        }
+        asRoot("UPDATE USERTABLE SET GROUPPERMISSION=7, TYPEPERMISSION=7, RECORDPERMISSION=7 WHERE USERID='" + bobID
+               + "'");
+        ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+        ASSERT_EQ(asBob("SET autocommit=1"), 0);
+    }
+
+    int asBob(const QString& statement) { return refusalOf(*bob.connection(), statement); }
+    static QString members(const QString& group)
+    {
+        return value("SELECT GROUP_CONCAT(USERID ORDER BY USERID) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='"
+                     + group + "'");
+    }
+    static QString groupRow(const QString& group)
+    {
+        return value("SELECT CONCAT(HEX(NAME), RECORDPERMISSION, GROUPPERMISSIONPREVAILS) FROM tolvanexdb.GROUPTABLE "
+                     "WHERE UID='" + group + "'");
+    }
+    static QString records() { return value("SELECT GROUP_CONCAT(RECORDID ORDER BY RECORDID) FROM tolvanexdb.RECORDTABLE"); }
+    static QString insertMember(const QString& group, const QString& user)
+    {
+        return "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + group + "', '" + user + "')";
+    }
+
+    TVXDataBase bob;
+};
+
+} // namespace
+
+TEST_F(MembershipRules, MemberListsAreWrittenFromInsideTheGroupOnly)
+{
+    const QString g3 = groupRow(G3), personal = groupRow(aliceID);
+    // Another's group: no joining, no removing, no renaming, no sub-groups.
+    EXPECT_EQ(asBob(insertMember(G3, bobID)), kErrPermissionRefused);
+    EXPECT_EQ(asBob("DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G3 + "'"), kErrPermissionRefused);
+    EXPECT_NE(asBob("UPDATE USERGROUPTABLE SET USERID='" + bobID + "' WHERE GROUPID='" + G3 + "'"), 0);
+    EXPECT_EQ(asBob("UPDATE GROUPTABLE SET NAME=x'00' WHERE UID='" + G3 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(asBob("INSERT INTO GROUPSUBGROUPTABLE VALUES ('" + G3 + "', '" + G2 + "')"), kErrPermissionRefused);
+    EXPECT_EQ(asBob("DELETE FROM GROUPTABLE WHERE UID='" + G3 + "'"), kErrPermissionRefused);
+    // A personal group: nobody joins it, nor changes its word, nor deletes it.
+    EXPECT_EQ(asBob(insertMember(aliceID, bobID)), kErrPermissionRefused);
+    EXPECT_EQ(as(insertMember(aliceID, bobID)), kErrPermissionRefused);
+    EXPECT_EQ(asBob("UPDATE GROUPTABLE SET RECORDPERMISSION=0 WHERE UID='" + aliceID + "'"), kErrPermissionRefused);
+    EXPECT_EQ(as("UPDATE GROUPTABLE SET RECORDPERMISSION=0 WHERE UID='" + aliceID + "'"), kErrPermissionRefused);
+    EXPECT_EQ(asBob("DELETE FROM GROUPTABLE WHERE UID='" + aliceID + "'"), kErrPermissionRefused);
+    // Nor makes one for another user.
+    asRoot("DELETE FROM GROUPTABLE WHERE UID='" + bobID + "'");
+    EXPECT_EQ(as(QStringLiteral("INSERT INTO GROUPTABLE VALUES ('%1', x'01', 7, 1)").arg(bobID)), kErrPermissionRefused);
+
+    EXPECT_EQ(members(G3), aliceID);
+    EXPECT_EQ(members(aliceID), QString());
+    EXPECT_EQ(groupRow(G3), g3);
+    EXPECT_EQ(groupRow(aliceID), personal);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPSUBGROUPTABLE"), "0");
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+}
+
+// The group sheet's whole-list rewrite deletes its writer's own row first;
+// a new group's lists come after its row; an administrator's change of the
+// list ends what the writer was let in to.
+TEST_F(MembershipRules, TheGroupSheetStillRewritesTheListsOfItsOwnGroups)
+{
+    ASSERT_EQ(bob.updateGroup(makeGroup(G2, "Servers 2", {aliceID, bobID}, {G1})), kTVXDone);
+    QStringList both{aliceID, bobID};
+    both.sort();
+    EXPECT_EQ(members(G2), both.join(','));
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPSUBGROUPTABLE WHERE GROUPID='" + G2 + "'"), "1");
+
+    ASSERT_EQ(bob.addGroup(makeGroup(GNew, "Legal", {aliceID}, {G2})), kTVXDone);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), "2");
+    // Plain statements, one by one, of a group made in this session.
+    ASSERT_EQ(asBob("INSERT INTO GROUPTABLE VALUES ('" + GScratch + "', x'01', 7, 1)"), 0);
+    EXPECT_EQ(asBob(insertMember(GScratch, aliceID)), 0);
+
+    // Taken out by an administrator, bob cannot put himself back.
+    asRoot("DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G2 + "' AND USERID='" + bobID + "'");
+    EXPECT_EQ(asBob(insertMember(G2, bobID)), kErrPermissionRefused);
+    EXPECT_EQ(asBob("DELETE FROM USERGROUPTABLE WHERE GROUPID='" + G2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(members(G2), aliceID);
+}
+
+TEST_F(MembershipRules, GroupAndTypeDeletesTakeNoRecordTheAccountCouldNotDelete)
+{
+    // T1 has records in alice's groups.
+    EXPECT_EQ(asBob("DELETE FROM TYPETABLE WHERE UID='" + T1 + "'"), kErrPermissionRefused);
+    // Bob's own group, but its word lets him keep records, not delete them.
+    asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=3 WHERE UID='" + G2 + "'");
+    EXPECT_EQ(asBob("DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.ATTACHMENTTABLE"), "2");
+    // Without the foreign keys nothing is left naming a deleted group or type.
+    for (sql::Connection* connection : {bob.connection(), root.get()}) {
+        ASSERT_EQ(refusalOf(*connection, "SET FOREIGN_KEY_CHECKS=0"), 0);
+        EXPECT_EQ(refusalOf(*connection, "DELETE FROM GROUPTABLE WHERE UID='" + G1 + "'"), 1451);
+        EXPECT_EQ(refusalOf(*connection, "DELETE FROM TYPETABLE WHERE UID='" + T1 + "'"), 1451);
+        EXPECT_EQ(refusalOf(*connection, "DELETE FROM RECORDTABLE WHERE RECORDID='" + R3 + "'"),
+                  connection == root.get() ? 1451 : 0); // not one bob sees
+        ASSERT_EQ(refusalOf(*connection, "SET FOREIGN_KEY_CHECKS=1"), 0);
+    }
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+    // With the delete bit the group goes, and its records with it.
+    asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=7 WHERE UID='" + G2 + "'");
+    EXPECT_EQ(asBob("DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), 0);
+    EXPECT_EQ(records(), R1 + "," + R3 + "," + RP);
+}
+
+TEST_F(MembershipRules, ADisabledAccountWritesNothing)
+{
+    asRoot("UPDATE USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERID='" + bobID + "'");
+    EXPECT_EQ(asBob(insertRecord(RNew, G2)), kErrPermissionRefused);
+    EXPECT_EQ(asBob(insertRecord(RNew, kUnfiledUID)), kErrPermissionRefused);
+    EXPECT_EQ(asBob("UPDATE GROUPTABLE SET NAME=x'00' WHERE UID='" + G2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(asBob(insertMember(G2, aliceID)), kErrPermissionRefused);
+    EXPECT_EQ(asBob("DELETE FROM GROUPTABLE WHERE UID='" + G2 + "'"), kErrPermissionRefused);
+    EXPECT_EQ(asBob("INSERT INTO TYPETABLE (UID, NAME) VALUES ('" + TNew + "', x'01')"), kErrPermissionRefused);
+    EXPECT_EQ(asBob("INSERT INTO CUSTOMICONTABLE VALUES (900, x'01')"), kErrPermissionRefused);
+    EXPECT_NE(asBob("UPDATE USERTABLE SET PASSWORD=x'01' WHERE USERID='" + bobID + "'"), 0);
+    EXPECT_NE(asBob("INSERT INTO EVENTLOGGERTABLE VALUES ('Add', '', '', '', 'bob', '')"), 0);
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+    EXPECT_EQ(members(G2), bobID);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.CUSTOMICONTABLE"), "0");
+}
+
+TEST_F(MembershipRules, TheLogAndTheRecentListsNumberTheirOwnRowsUnderTheSessionsName)
+{
+    const QString entry = "INSERT INTO EVENTLOGGERTABLE (EVENT, USERNAME, ROWKEY) VALUES ('Add', '%1', %2)";
+    EXPECT_EQ(asBob(entry.arg("bob").arg("18446744073709551615")), kErrPermissionRefused);
+    EXPECT_EQ(asBob(entry.arg("alice").arg("NULL")), kErrPermissionRefused);
+    EXPECT_EQ(asBob("INSERT INTO RECENTLYVIEWEDTABLE (USERID, RECORDID, ROWKEY) VALUES ('" + bobID + "', '" + R2
+                    + "', 18446744073709551615)"),
+              kErrPermissionRefused);
+    // An administrator, too, writes under its own name and keeps the keys.
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase boss;
+    ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
+    EXPECT_EQ(refusalOf(*boss.connection(), entry.arg("alice").arg("NULL")), kErrPermissionRefused);
+
+    // The log goes on for everyone.
+    EXPECT_EQ(asBob(entry.arg("bob").arg("NULL")), 0);
+    EXPECT_EQ(refusalOf(*boss.connection(), "UPDATE EVENTLOGGERTABLE SET ROWKEY=18446744073709551615"),
+              kErrPermissionRefused);
+    EXPECT_EQ(bob.eventLog().eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
+    EXPECT_EQ(alice.eventLog().eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString()), kTVXDone);
+    EXPECT_EQ(value("SELECT GROUP_CONCAT(USERNAME ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE "
+                    "WHERE EVENT IN ('Add', 'Lock Application')"),
+              "bob,bob,alice");
+    EXPECT_LT(value("SELECT MAX(ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE").toULongLong(), 1000000u);
+}
+
+TEST_F(MembershipRules, APasswordThatMayNotChangeKeepsItsCopy)
+{
+    asRoot("UPDATE USERTABLE SET CANCHANGEPASSWORD=0 WHERE USERID='" + bobID + "'");
+    EXPECT_EQ(asBob("UPDATE USERTABLE SET PASSWORD=x'01' WHERE USERID='" + bobID + "'"), kErrPermissionRefused);
+    asRoot("UPDATE USERTABLE SET CANCHANGEPASSWORD=1 WHERE USERID='" + bobID + "'");
+    EXPECT_EQ(asBob("UPDATE USERTABLE SET PASSWORD=x'01' WHERE USERID='" + bobID + "'"), 0);
+}
+
+TEST_F(MembershipRules, ReadsFollowMembership)
+{
+    const QString outside = "('" + R3 + "', '" + RP + "')";
+    for (const char* table : {"RECORDTABLE", "CUSTOMTYPETABLE", "ATTACHMENTTABLE"}) {
+        EXPECT_EQ(queryValueOn(*bob.connection(),
+                               QStringLiteral("SELECT COUNT(*) FROM %1 WHERE RECORDID IN %2").arg(table, outside)),
+                  "0")
+            << table;
+        EXPECT_EQ(queryValueOn(*alice.connection(),
+                               QStringLiteral("SELECT COUNT(*) FROM %1 WHERE RECORDID IN %2").arg(table, outside)),
+                  "2")
+            << table;
+    }
+    EXPECT_EQ(queryValueOn(*bob.connection(), "SELECT GROUP_CONCAT(RECORDID ORDER BY RECORDID) FROM RECORDTABLE"),
+              R1 + "," + R2);
+    EXPECT_FALSE(bob.caches().mRecords().contains(R3));
+    EXPECT_FALSE(bob.caches().mRecords().contains(RP));
+    // Nor through a write: a move out of a group he does not see finds no row.
+    EXPECT_EQ(asBob("UPDATE RECORDTABLE SET GROUPUID='" + G2 + "' WHERE RECORDID='" + R3 + "'"), 0);
+    EXPECT_EQ(value("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='" + R3 + "'"), G3);
+
+    // An administrator reads every group's.
+    addAccount("boss", "boss-pw", true);
+    TVXDataBase boss;
+    ASSERT_EQ(logInAndLoad(boss, "boss", "boss-pw"), kTVXDone);
+    EXPECT_EQ(queryValueOn(*boss.connection(), "SELECT COUNT(*) FROM ATTACHMENTTABLE"), "2");
+    EXPECT_EQ(queryValueOn(*boss.connection(), "SELECT COUNT(*) FROM RECORDTABLE"), "4");
+}
+
+TEST_F(MembershipRules, ALockOnTheMasterPasswordRowHoldsUpNoSave)
+{
+    ASSERT_EQ(as("SET SESSION innodb_lock_wait_timeout=1"), 0);
+    ASSERT_EQ(asBob("START TRANSACTION"), 0);
+    ASSERT_FALSE(queryValueOn(*bob.connection(), "SELECT NAME FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE")
+                     .isNull());
+    EXPECT_NE(asBob("DELETE FROM TVXMASTERPASSWORDTABLE"), 0);
+    EXPECT_EQ(asBob("SELECT TVX_MASTER_PASSWORD(1) INTO @stored"), kErrPermissionRefused);
+    auto record = newRecord(alice, {"mail"});
+    EXPECT_EQ(alice.addRecord(record), kTVXDone);
+    record->setMValue1(QStringLiteral("mail 2"));
+    EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
+    ASSERT_EQ(asBob("ROLLBACK"), 0);
 }

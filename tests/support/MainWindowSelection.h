@@ -25,9 +25,9 @@ namespace tvxtest {
 // caller deletes the window before the controller.
 inline BMMainWindow* createMainWindow(BMController& controller)
 {
-    controller.setMShouldCreateDatabase(true);
-    BMMainWindow* window = controller.createMainWindow();
-    controller.initSubviews();
+    controller.tables().setMShouldCreateDatabase(true);
+    BMMainWindow* window = controller.windowSetup().createMainWindow();
+    controller.windowSetup().initSubviews();
     window->resize(1100, 680);
     return window;
 }
@@ -35,7 +35,7 @@ inline BMMainWindow* createMainWindow(BMController& controller)
 // The pane shows what the controller hands it, as in the main window.
 inline void showRecordsIn(BMController& controller, BMDetailsView& pane)
 {
-    controller.setDetailInfoView(&pane);
+    controller.attachmentCommands().setDetailInfoView(&pane);
     QObject::connect(&controller, &BMController::detailInfoRecordChanged, &pane,
                      [&pane](const std::shared_ptr<TVXRecord>& record, const QString&, const QImage&) {
                          if (record)
@@ -49,7 +49,7 @@ inline void showRecordsIn(BMController& controller, BMDetailsView& pane)
 // pop-up does not list it.
 inline bool chooseGroup(BMController& controller, const QString& groupUID)
 {
-    QComboBox* popup = controller.mCategoriesPopup();
+    QComboBox* popup = controller.tables().mCategoriesPopup();
     const auto groups = controller.database()->caches().groupsForEditing();
     for (int i = 0; popup && i < groups.size(); ++i) {
         if (groups.at(i)->mGroupUID() != groupUID)
@@ -58,7 +58,7 @@ inline bool chooseGroup(BMController& controller, const QString& groupUID)
         if (index < 0)
             return false;
         popup->setCurrentIndex(index);
-        controller.changeCategory(popup);
+        controller.tables().changeCategory(popup);
         return true;
     }
     return false;
@@ -70,16 +70,16 @@ inline bool chooseGroup(BMController& controller, const QString& groupUID)
 // and in the tree view. False when a record is not shown there.
 inline bool selectRecords(BMController& controller, const QStringList& recordUIDs, int view = kListViewTag)
 {
-    BMMainWindow* w = controller.mainWindowView();
+    BMMainWindow* w = controller.windowSetup().mainWindowView();
     const auto first = recordUIDs.isEmpty() ? nullptr : controller.database()->caches().recordWithUID(recordUIDs.first());
     if (!w || !first || !first->mGroup())
         return false;
-    controller.changeView(view);
+    controller.tables().changeView(view);
     if (!chooseGroup(controller, first->mGroup()->mGroupUID()))
         return false;
 
     if (view == kListViewTag) {
-        const auto& records = controller.listModel()->records();
+        const auto& records = controller.tables().listModel()->records();
         QItemSelection selection;
         for (const QString& uid : recordUIDs) {
             int row = -1;
@@ -88,7 +88,7 @@ inline bool selectRecords(BMController& controller, const QStringList& recordUID
                     row = r;
             if (row < 0)
                 return false;
-            const QModelIndex index = controller.listModel()->index(row, 0);
+            const QModelIndex index = controller.tables().listModel()->index(row, 0);
             selection.select(index, index);
         }
         QItemSelectionModel* model = w->mListViewTypesTable->selectionModel();
@@ -98,7 +98,7 @@ inline bool selectRecords(BMController& controller, const QStringList& recordUID
     }
 
     if (view == kColumnViewTag) {
-        const auto& types = controller.typesModel()->types();
+        const auto& types = controller.tables().typesModel()->types();
         int typeRow = -1;
         for (int r = 0; r < types.size() && typeRow < 0; ++r)
             if (first->mType() && types.at(r)->mTypeUID() == first->mType()->mTypeUID())
@@ -106,7 +106,7 @@ inline bool selectRecords(BMController& controller, const QStringList& recordUID
         if (typeRow < 0)
             return false;
         w->mColumnViewTypesTable->selectRow(typeRow);
-        const auto& names = controller.namesModel()->records();
+        const auto& names = controller.tables().namesModel()->records();
         for (int r = 0; r < names.size(); ++r)
             if (names.at(r)->mRecordUID() == first->mRecordUID()) {
                 w->mColumnViewDescriptionTable->selectRow(r);
@@ -115,7 +115,7 @@ inline bool selectRecords(BMController& controller, const QStringList& recordUID
         return false;
     }
 
-    const QModelIndex index = controller.outlineModel()->indexOfRecord(first->mRecordUID());
+    const QModelIndex index = controller.tables().outlineModel()->indexOfRecord(first->mRecordUID());
     if (!index.isValid())
         return false;
     w->mTreeViewOutlineView->expand(index.parent());

@@ -105,7 +105,7 @@ protected:
     {
         rootExec(QStringLiteral("CREATE TRIGGER tolvanexdb.refuse_%1_%2 BEFORE %2 ON tolvanexdb.%1 "
                                 "FOR EACH ROW SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'")
-                     .arg(table.toLower(), event));
+                     .arg(rowsTable(table).toLower(), event));
     }
 
     static TVXEventLogEntry lastEvent(TVXDataBase& db)

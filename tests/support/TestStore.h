@@ -54,6 +54,33 @@ void makeAdministrator(const QString& name);
 std::unique_ptr<sql::Connection> accountConnection(const QString& name, const QString& password);
 // Runs one statement: 0 when it went through, else the server's error number.
 int refusalOf(sql::Connection& connection, const QString& statement);
+// Statements that take a store back to before its records were read through
+// views and its log numbered only by the server (for upgrade tests).
+inline QStringList olderStoreRules()
+{
+    QStringList steps;
+    for (const char* trigger : {"TVX_EVENT_INSERT", "TVX_EVENT_UPDATE", "TVX_MOSTVIEWED_KEY", "TVX_RECENTLYVIEWED_KEY",
+                                "TVX_RECENTLYMODIFIED_KEY", "TVX_RECENTLYADDED_KEY", "TVX_INFO_INSERT",
+                                "TVX_INFO_UPDATE", "TVX_INFO_DELETE", "TVX_ICON_INSERT", "TVX_ICON_DELETE"})
+        steps << QStringLiteral("DROP TRIGGER IF EXISTS tolvanexdb.%1").arg(QLatin1String(trigger));
+    for (const char* viewed : {"RECORD", "CUSTOMTYPE", "ATTACHMENT"})
+        steps << QStringLiteral("DROP VIEW tolvanexdb.%1TABLE").arg(QLatin1String(viewed))
+              << QStringLiteral("RENAME TABLE tolvanexdb.%1ROWS TO tolvanexdb.%1TABLE").arg(QLatin1String(viewed));
+    steps << QStringLiteral("DROP TABLE tolvanexdb.TVXLISTWRITERTABLE")
+          << QStringLiteral("DROP TABLE tolvanexdb.TVXMASTERPASSWORDTABLE");
+    return steps;
+}
+
+// The table that holds a name's rows and triggers: some names are views over
+// rows kept under another name.
+inline QString rowsTable(const QString& name)
+{
+    const QString upper = name.toUpper();
+    for (const char* viewed : {"RECORD", "CUSTOMTYPE", "ATTACHMENT"})
+        if (upper == QLatin1String(viewed) + QLatin1String("TABLE"))
+            return QLatin1String(viewed) + QLatin1String("ROWS");
+    return name;
+}
 // First column of the first row as text; null without a row or on a NULL.
 QString queryValueOn(sql::Connection& connection, const QString& query);
 

@@ -15,7 +15,7 @@
 #include <QTest>
 #include <QToolButton>
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/TVXUser.h"
 #include "platform/core/UserDefaults.h"
 #include "platform/ui/Pasteboard.h"
@@ -34,11 +34,11 @@ protected:
     void SetUp() override
     {
         controller = std::make_unique<BMController>(&db);
-        controller->setTerminateHandler([this] { ++terminations; });
+        controller->startup().setTerminateHandler([this] { ++terminations; });
     }
     void TearDown() override { controller.reset(); }
 
-    BMLoginPanel* panel() { return controller->connectionWindow(); }
+    BMLoginPanel* panel() { return controller->startup().connectionWindow(); }
     void fill(const QString& host, const QString& account, const QString& port,
               const QString& serverPassword = QString(), const QString& master = QString())
     {
@@ -60,7 +60,7 @@ protected:
 TEST_F(ControllerTest, FirstLaunchIsMarkedAndLaterLaunchesPrefillThePanel)
 {
     desktop.keychain.secrets.insert("MasterPassword", "kept-master");
-    controller->setUserDefaultValues();
+    controller->startup().setUserDefaultValues();
     EXPECT_TRUE(UserDefaults::value("IsApplicationFirstLaunch").toBool());
     EXPECT_TRUE(panel()->mMasterPassword()->text().isEmpty()) << "the first launch prefills nothing";
     EXPECT_EQ(UserDefaults::value("EventLoggerDatabaseLocation").toString(),
@@ -73,8 +73,8 @@ TEST_F(ControllerTest, FirstLaunchIsMarkedAndLaterLaunchesPrefillThePanel)
     UserDefaults::setValue("PortNumber", "3310");
     UserDefaults::setValue("EventLoggerDatabaseLocation", "/srv/logs/");
     controller = std::make_unique<BMController>(&db);
-    controller->setTerminateHandler([this] { ++terminations; });
-    controller->setUserDefaultValues();
+    controller->startup().setTerminateHandler([this] { ++terminations; });
+    controller->startup().setUserDefaultValues();
     EXPECT_EQ(panel()->mMasterPassword()->text(), "kept-master");
     EXPECT_EQ(panel()->mIPAddressField()->text(), "vault.example");
     EXPECT_EQ(panel()->mLoginUserName()->text(), "alice");
@@ -86,7 +86,7 @@ TEST_F(ControllerTest, FirstLaunchIsMarkedAndLaterLaunchesPrefillThePanel)
 
 TEST_F(ControllerTest, TheLogInPanelPutsTheFocusInTheFirstEmptyField)
 {
-    controller->setUserDefaultValues(); // the first launch
+    controller->startup().setUserDefaultValues(); // the first launch
     UserDefaults::setValue("ServerHostName", "vault.example");
     UserDefaults::setValue("Username", "alice");
     UserDefaults::setValue("PortNumber", "3310");
@@ -118,7 +118,7 @@ TEST_F(ControllerTest, RefusalsLeaveThePanelOpenAndStoreNothing)
     panel()->mConnectToServer()->click();
     EXPECT_EQ(alerts.lastMessage(), "Invalid server detials.");
 
-    EXPECT_FALSE(controller->isLoginInFlight());
+    EXPECT_FALSE(controller->startup().isLoginInFlight());
     EXPECT_FALSE(panel()->mConnectToServerView()->isVisibleTo(panel()));
     EXPECT_TRUE(panel()->mConnectToServer()->isEnabled());
     EXPECT_FALSE(UserDefaults::value("ServerHostName").isValid());
@@ -132,10 +132,10 @@ TEST_F(ControllerTest, ARefusedConnectionIsReportedAndTheMasterPasswordStaysOutO
     // Nothing listens on port 1: the worker reports the host as unreachable.
     fill("127.0.0.1", "alice", "1", "server-secret-1", "master-secret-9");
     panel()->mConnectToServer()->click();
-    EXPECT_TRUE(controller->isLoginInFlight());
+    EXPECT_TRUE(controller->startup().isLoginInFlight());
     EXPECT_FALSE(panel()->mConnectToServer()->isEnabled());
     EXPECT_TRUE(panel()->mMasterPassword()->isReadOnly());
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isLoginInFlight(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isLoginInFlight(); }, 30000));
 
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastTitle(), "Connection Failed!");
@@ -189,9 +189,9 @@ TEST_F(ControllerTest, ClosingTheLogInPanelQuitsWithoutSavingOrTouchingTheClipbo
 TEST_F(ControllerTest, ReloadFailuresAndTheLostConnectionPanel)
 {
     tvxtest::AlertRecorder alerts;
-    controller->reloadFailed(0);
+    controller->startup().reloadFailed(0);
     EXPECT_TRUE(alerts.alerts().empty());
-    controller->reloadFailed(3);
+    controller->startup().reloadFailed(3);
     EXPECT_EQ(alerts.lastTitle(), "Reload Failed!");
     EXPECT_EQ(alerts.lastMessage(), "Data can't be reloaded.");
 
@@ -211,7 +211,7 @@ TEST_F(ControllerTest, ReloadFailuresAndTheLostConnectionPanel)
         window->close();
         return platform::kModalRunStopped;
     });
-    controller->reloadFailed(10);
+    controller->startup().reloadFailed(10);
     ASSERT_GE(alerts.alerts().size(), 3u);
     EXPECT_EQ(alerts.alerts()[1].title, "Tolvanex Enterprise Alert!");
     EXPECT_EQ(alerts.alerts()[1].message, "Connection to the server has been lost.Please connect again.");
@@ -226,7 +226,7 @@ TEST_F(ControllerTest, ReloadFailuresAndTheLostConnectionPanel)
 TEST_F(ControllerTest, ARemovedAccountQuitsWithoutSaving)
 {
     tvxtest::AlertRecorder alerts;
-    controller->dbUserDeletedError();
+    controller->startup().dbUserDeletedError();
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastMessage(), "This User may be deleted. Please contact Administrator for more information.");
     EXPECT_EQ(alerts.alerts()[0].defaultButton, "Quit");
@@ -238,25 +238,25 @@ TEST_F(ControllerTest, LockingNeedsAPassword)
 {
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     EXPECT_EQ(alerts.lastMessage(), "You need to set password first.");
     EXPECT_EQ(alerts.lastTitle(), "Tolvanex Enterprise Alert!");
     EXPECT_TRUE(script.windows().isEmpty());
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
 }
 
 TEST_F(ControllerTest, TheTemporaryFolderIsPrivateAndGoesAtQuitUnlessCancelled)
 {
-    controller->createTemperoryFolders();
-    const QString path = BMController::temporaryFolderPath();
+    controller->startup().createTemperoryFolders();
+    const QString path = BMStartup::temporaryFolderPath();
     ASSERT_TRUE(QFileInfo(path).isDir());
     EXPECT_EQ(QFileInfo(path).permissions() & (QFile::ReadOther | QFile::ReadGroup | QFile::WriteOther), 0);
-    controller->dontSavePreference();
-    controller->applicationWillTerminate();
+    controller->startup().dontSavePreference();
+    controller->startup().applicationWillTerminate();
     EXPECT_TRUE(QFileInfo::exists(path));
 
     auto second = std::make_unique<BMController>(&db);
-    second->applicationWillTerminate();
+    second->startup().applicationWillTerminate();
     EXPECT_FALSE(QFileInfo::exists(path));
 }
 
@@ -267,14 +267,14 @@ protected:
     void SetUp() override
     {
         ControllerTest::SetUp();
-        controller->setApplicationActiveProbe([this] { return active; });
+        controller->lockControl().setApplicationActiveProbe([this] { return active; });
         TVXUser& user = *db.caches().mCurrentUser();
         user.setMClearClipboardState(true);
         user.setMClipBoardOnExit(false);
         user.setMClearClipBoardTimer(2);
         board().setString("earlier");
-        controller->checkClipBoard();
-        controller->clearClipBoardAction();
+        controller->lockControl().checkClipBoard();
+        controller->lockControl().clearClipBoardAction();
     }
     platform::Pasteboard& board() { return platform::Pasteboard::generalPasteboard(); }
     bool active = true;
@@ -286,22 +286,22 @@ TEST_F(Clipboard, CopyingArmsTheClearOnlyWhileActive)
 {
     board().setString("pw-1");
     active = false;
-    controller->checkClipBoard();
-    EXPECT_FALSE(controller->isClearClipBoardPending()) << "inactive: nothing armed";
+    controller->lockControl().checkClipBoard();
+    EXPECT_FALSE(controller->lockControl().isClearClipBoardPending()) << "inactive: nothing armed";
     active = true;
-    controller->checkClipBoard();
-    EXPECT_TRUE(controller->isClearClipBoardPending()) << "armed once active again";
+    controller->lockControl().checkClipBoard();
+    EXPECT_TRUE(controller->lockControl().isClearClipBoardPending()) << "armed once active again";
 
     // An empty string on the board cancels the pending clear.
     board().setString("");
-    controller->checkClipBoard();
-    EXPECT_FALSE(controller->isClearClipBoardPending());
+    controller->lockControl().checkClipBoard();
+    EXPECT_FALSE(controller->lockControl().isClearClipBoardPending());
 
     board().setString("pw-2");
-    controller->checkClipBoard();
-    EXPECT_TRUE(controller->isClearClipBoardPending());
-    controller->clearClipBoardAction();
-    EXPECT_FALSE(controller->isClearClipBoardPending());
+    controller->lockControl().checkClipBoard();
+    EXPECT_TRUE(controller->lockControl().isClearClipBoardPending());
+    controller->lockControl().clearClipBoardAction();
+    EXPECT_FALSE(controller->lockControl().isClearClipBoardPending());
     EXPECT_EQ(board().string(), "");
 }
 
@@ -314,9 +314,9 @@ TEST_F(Clipboard, ACopiedSecretIsMarkedAndClearedWhileAnotherWindowIsActive)
     ASSERT_NE(data, nullptr);
     EXPECT_EQ(data->data("x-kde-passwordManagerHint"), "secret");
     EXPECT_EQ(data->text(), "pw-6");
-    EXPECT_TRUE(controller->isClearClipBoardPending());
-    controller->checkClipBoard(); // the watch leaves the secret's clear armed
-    EXPECT_TRUE(controller->isClearClipBoardPending());
+    EXPECT_TRUE(controller->lockControl().isClearClipBoardPending());
+    controller->lockControl().checkClipBoard(); // the watch leaves the secret's clear armed
+    EXPECT_TRUE(controller->lockControl().isClearClipBoardPending());
     EXPECT_TRUE(QTest::qWaitFor([&] { return board().string().isEmpty(); }, 5000));
 }
 
@@ -324,28 +324,28 @@ TEST_F(Clipboard, TheArmedClearEmptiesTheBoard)
 {
     db.caches().mCurrentUser()->setMClearClipBoardTimer(0);
     board().setString("pw-3");
-    controller->checkClipBoard();
-    ASSERT_TRUE(controller->isClearClipBoardPending());
+    controller->lockControl().checkClipBoard();
+    ASSERT_TRUE(controller->lockControl().isClearClipBoardPending());
     EXPECT_TRUE(QTest::qWaitFor([&] { return board().string().isEmpty(); }, 5000));
-    EXPECT_FALSE(controller->isClearClipBoardPending());
+    EXPECT_FALSE(controller->lockControl().isClearClipBoardPending());
 }
 
 TEST_F(Clipboard, ClearingAtQuitOnlyOrNotAtAll)
 {
     db.caches().mCurrentUser()->setMClipBoardOnExit(true);
     board().setString("pw-4");
-    controller->checkClipBoard();
-    EXPECT_FALSE(controller->isClearClipBoardPending());
-    controller->terminate();
+    controller->lockControl().checkClipBoard();
+    EXPECT_FALSE(controller->lockControl().isClearClipBoardPending());
+    controller->startup().terminate();
     EXPECT_EQ(terminations, 1);
     EXPECT_EQ(board().string(), "");
 
     auto second = std::make_unique<BMController>(&db);
     int secondTerminations = 0;
-    second->setTerminateHandler([&] { ++secondTerminations; });
+    second->startup().setTerminateHandler([&] { ++secondTerminations; });
     db.caches().mCurrentUser()->setMClearClipboardState(false);
     board().setString("pw-5");
-    second->terminate();
+    second->startup().terminate();
     EXPECT_EQ(secondTerminations, 1);
     EXPECT_EQ(board().string(), "pw-5");
 }

@@ -9,7 +9,7 @@
 #include <QTableView>
 
 #include "app/BMController.h"
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 #include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/TVXDataBase.h"
@@ -130,7 +130,7 @@ TEST(ApplyingOptionsController, AChangeNoticeReappliesTheOptions)
 {
     TVXDataBase db;
     BMController controller(&db);
-    controller.observeOptionChanges();
+    controller.optionsApplier().observeOptionChanges();
     TVXUser& user = *db.caches().getCurrentUser();
     // Clearing with no moment to happen is off; with minutes or at exit it is on.
     user.setMClipBoardOnExit(false);

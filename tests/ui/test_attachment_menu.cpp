@@ -1,7 +1,7 @@
 // The attachment menu and the save panel's name rule, without a store.
 #include <gtest/gtest.h>
 
-#include "app/BMAttachmentDownloadPanelDelgeate.h"
+#include "app/attachments/BMAttachmentDownloadPanelDelgeate.h"
 #include "app/BMController.h"
 #include "platform/ui/ProcessLauncher.h"
 #include "store/TVXDataBase.h"
@@ -106,7 +106,7 @@ TEST_F(AttachmentMenu, OpenWithListsTheDefaultFirstThenTheOthers)
     const QString file = home.filePath("note.txt");
 
     BMController controller(&database);
-    std::unique_ptr<QMenu> menu(controller.attachmentMenuForFile(file));
+    std::unique_ptr<QMenu> menu(controller.attachmentCommands().attachmentMenuForFile(file));
     const QList<QAction*> items = menu->actions();
     ASSERT_EQ(items.size(), 2);
     EXPECT_EQ(items[0]->text(), QStringLiteral("Open With"));

@@ -11,9 +11,9 @@
 #include <sys/stat.h>
 
 #include "app/BMController.h"
-#include "app/BMExchangeHooks.h"
-#include "app/BMExportOptionsView.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExportOptionsView.h"
+#include "app/exchange/ExchangeRules.h"
 #include "exchange/CExportDelegate.h"
 #include "exchange/TVXqVXImportDelegate.h"
 #include "model/BMGroup.h"
@@ -139,7 +139,7 @@ protected:
         hooks.deleteBackedUpGroup = [this] { ++deletions; };
         hooks.refreshAfterImport = [this] { ++refreshes; };
         hooks.offerMail = [this](const QString&) { ++mails; };
-        controller->setExchangeHooks(hooks);
+        controller->importExport().setExchangeHooks(hooks);
     }
 
     TVXDataBase db;
@@ -157,15 +157,15 @@ TEST_F(ExchangeCommands, WithoutTheExportBitOnlyThePersonalGroupExports)
 {
     AlertRecorder alerts;
     selected = shared;
-    controller->exportSelectedFile(kTagExportQVX);
+    controller->importExport().exportSelectedFile(kTagExportQVX);
     EXPECT_EQ(alerts.lastMessage(), " You don't have sufficient privileges to export records.");
     EXPECT_EQ(alerts.lastTitle(), "Tolvanex  Enterprise Alert");
-    controller->mailSelectedFile();
+    controller->importExport().mailSelectedFile();
     EXPECT_EQ(alerts.lastTitle(), "Tolvanex Enterprise Alert!");
     EXPECT_EQ(panels, 0);
 
     selected = personal; // its own records: yes, but not all records
-    controller->exportSelectedFile(kTagExportCSV);
+    controller->importExport().exportSelectedFile(kTagExportCSV);
     EXPECT_EQ(panels, 1);
     EXPECT_FALSE(allRowEnabled);
     EXPECT_EQ(lastRequest.extension, "csv");
@@ -173,7 +173,7 @@ TEST_F(ExchangeCommands, WithoutTheExportBitOnlyThePersonalGroupExports)
 
     db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
     selected = shared;
-    controller->exportSelectedFile(kTagExportQVX);
+    controller->importExport().exportSelectedFile(kTagExportQVX);
     EXPECT_EQ(panels, 2);
     EXPECT_TRUE(allRowEnabled);
 }
@@ -182,15 +182,15 @@ TEST_F(ExchangeCommands, TheAttachmentsBoxFollowsTheCommand)
 {
     db.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionExportAndMail);
     selected = shared;
-    auto* options = static_cast<BMExportOptionsView*>(controller->exportOptionsView());
-    controller->exportSelectedFile(kTagExportQVXWithAttachments);
+    auto* options = static_cast<BMExportOptionsView*>(controller->importExport().exportOptionsView());
+    controller->importExport().exportSelectedFile(kTagExportQVXWithAttachments);
     // No record has an attachment: the box is turned off.
     EXPECT_FALSE(options->attachmentsBox()->isEnabled());
     EXPECT_FALSE(options->attachmentsBox()->isChecked());
     EXPECT_EQ(options->selectedRow(), kRowSelectedRecords);
-    controller->exportSelectedFile(kTagExportQVX);
+    controller->importExport().exportSelectedFile(kTagExportQVX);
     EXPECT_TRUE(options->attachmentsBox()->isHidden());
-    controller->exportSelectedFile(kTagExportCSV);
+    controller->importExport().exportSelectedFile(kTagExportCSV);
     EXPECT_FALSE(options->attachmentsBox()->isHidden());
     EXPECT_FALSE(options->attachmentsBox()->isEnabled());
 }
@@ -198,15 +198,15 @@ TEST_F(ExchangeCommands, TheAttachmentsBoxFollowsTheCommand)
 TEST_F(ExchangeCommands, ImportRefusalsComeBeforeThePanel)
 {
     AlertRecorder alerts;
-    controller->importSelectedFile(kTagImportQVX);
+    controller->importExport().importSelectedFile(kTagImportQVX);
     EXPECT_EQ(alerts.lastMessage(), " You should have atleast one Group to import records.");
     selected = shared;
-    controller->importSelectedFile(kTagImportQVX);
+    controller->importExport().importSelectedFile(kTagImportQVX);
     EXPECT_EQ(alerts.lastMessage(), " You don't have sufficient privileges to import records.");
     EXPECT_EQ(alerts.lastTitle(), "Tolvanex  Enterprise Alert");
     EXPECT_EQ(panels, 0);
     selected = personal;
-    controller->importSelectedFile(kTagImportCSV); // cancelled panel
+    controller->importExport().importSelectedFile(kTagImportCSV); // cancelled panel
     EXPECT_EQ(panels, 1);
     EXPECT_EQ(lastRequest.extension, "csv");
     EXPECT_FALSE(lastRequest.save);
@@ -220,11 +220,11 @@ TEST_F(ExchangeCommands, MissingFilesAndRestoreConfirmation)
     AlertRecorder alerts;
     QTemporaryDir dir;
     chosenPath = dir.filePath("nothing-here.qvx");
-    controller->importSelectedFile(kTagImportQVX);
+    controller->importExport().importSelectedFile(kTagImportQVX);
     EXPECT_EQ(alerts.lastMessage(), "Import failed. Invaild import file name.");
     EXPECT_EQ(refreshes, 1);
 
-    controller->importSelectedFile(kTagRestore); // answered "No", the default
+    controller->importExport().importSelectedFile(kTagRestore); // answered "No", the default
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.lastMessage(), "This operation will destroy the current contents of the database and restore the "
                                     "selected database.\n Are you sure you want to do this? ");
@@ -244,14 +244,14 @@ TEST_F(ExchangeCommands, AFileThatCannotBeReadEndsTheImportWithAnError)
     const QStringList paths{dir.path(), pipe, QStringLiteral("/proc/self/mem")};
     for (const QString& path : paths) {
         chosenPath = path;
-        controller->importSelectedFile(kTagImportCSV);
+        controller->importExport().importSelectedFile(kTagImportCSV);
         EXPECT_EQ(alerts.lastMessage(), "Import failed. The file cannot be read or is empty.") << path.toStdString();
     }
     chosenPath = QStringLiteral("/proc/self/mem");
-    controller->importSelectedFile(kTagImportQVX);
+    controller->importExport().importSelectedFile(kTagImportQVX);
     EXPECT_EQ(alerts.lastMessage(), "Import failed. The file cannot be read or is empty.");
     chosenPath = pipe;
-    controller->importSelectedFile(kTagImportQVX);
+    controller->importExport().importSelectedFile(kTagImportQVX);
     EXPECT_EQ(alerts.lastMessage(), "Import failed. Invaild import file name.");
     EXPECT_EQ(alerts.alerts().size(), 5u);
     EXPECT_EQ(refreshes, 5);
@@ -260,31 +260,31 @@ TEST_F(ExchangeCommands, AFileThatCannotBeReadEndsTheImportWithAnError)
 TEST_F(ExchangeCommands, ExportPasswordSheetChecks)
 {
     AlertRecorder alerts;
-    auto* panel = controller->exportPasswordPanel();
+    auto* panel = controller->importExport().exportPasswordPanel();
     auto* first = panel->findChild<QLineEdit*>("mqvxExportNewPasswordField");
     auto* second = panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField");
     first->setText("abc");
     second->setText("abd");
-    EXPECT_FALSE(controller->qvxExportpasswordPanelOK());
+    EXPECT_FALSE(controller->importExport().qvxExportpasswordPanelOK());
     EXPECT_EQ(alerts.lastMessage(), "Your new password doesn't match the confirm password.");
     first->setText("aa");
     second->setText("aa");
-    EXPECT_FALSE(controller->qvxExportpasswordPanelOK());
+    EXPECT_FALSE(controller->importExport().qvxExportpasswordPanelOK());
     EXPECT_EQ(alerts.lastMessage(), "Password must be atleast 2 characters and have atleast 2 unique characters.");
     first->setText("ab");
     second->setText("ab");
-    EXPECT_TRUE(controller->qvxExportpasswordPanelOK());
+    EXPECT_TRUE(controller->importExport().qvxExportpasswordPanelOK());
     EXPECT_EQ(alerts.alerts().size(), 2u);
 }
 
 TEST_F(ExchangeCommands, CancelledBackupsDeleteNothing)
 {
     QTemporaryDir dir;
-    controller->backupRecords(); // save panel cancelled
+    controller->importExport().backupRecords(); // save panel cancelled
     EXPECT_EQ(deletions, 0);
     chosenPath = dir.filePath("Backup");
     ModalScript script; // the password sheet is cancelled
-    controller->backupRecords();
+    controller->importExport().backupRecords();
     EXPECT_EQ(script.windows(), QStringList{"mqvxExportPasswordPanel"});
     EXPECT_EQ(deletions, 0);
     EXPECT_FALSE(QFileInfo::exists(dir.filePath("Backup.qvx")));
@@ -300,10 +300,10 @@ TEST_F(ExchangeCommands, TheExportPasswordSheetKeepsNoPasswordOnceClosed)
             QTest::keyClicks(panel->findChild<QLineEdit*>(name), "typed-secret");
         return platform::kModalRunAborted;
     });
-    controller->backupRecords();
+    controller->importExport().backupRecords();
     ASSERT_EQ(script.windows(), QStringList{"mqvxExportPasswordPanel"});
     for (const char* name : {"mqvxExportNewPasswordField", "mqvxExportConfirmPasswordField"}) {
-        auto* field = controller->exportPasswordPanel()->findChild<QLineEdit*>(name);
+        auto* field = controller->importExport().exportPasswordPanel()->findChild<QLineEdit*>(name);
         EXPECT_TRUE(field->text().isEmpty()) << name;
         // Undo would bring the typed password back.
         EXPECT_FALSE(field->isUndoAvailable()) << name;

@@ -156,7 +156,7 @@ TEST(MainWindowClass, ControlFGoesToTheSearchFieldOfTheController)
 {
     TVXDataBase db;
     BMController controller(&db);
-    BMMainWindow* window = controller.createMainWindow();
+    BMMainWindow* window = controller.windowSetup().createMainWindow();
     EXPECT_EQ(window->delegate(), &controller);
     window->show();
     window->activateWindow();
@@ -211,18 +211,18 @@ TEST(ListRules, MaskingDatesBandsAndPasswords)
     EXPECT_NEAR(blendedBandColor(Qt::black).redF(), 0.65, 0.01);
     EXPECT_FALSE(blendedBandColor(QColor()).isValid());
 
-    EXPECT_TRUE(BMController::isValidPassword(""));
-    EXPECT_FALSE(BMController::isValidPassword("a"));
-    EXPECT_FALSE(BMController::isValidPassword("aa"));
-    EXPECT_FALSE(BMController::isValidPassword("1111"));
-    EXPECT_TRUE(BMController::isValidPassword("ab"));
+    EXPECT_TRUE(BMPopUps::isValidPassword(""));
+    EXPECT_FALSE(BMPopUps::isValidPassword("a"));
+    EXPECT_FALSE(BMPopUps::isValidPassword("aa"));
+    EXPECT_FALSE(BMPopUps::isValidPassword("1111"));
+    EXPECT_TRUE(BMPopUps::isValidPassword("ab"));
 }
 
 TEST(MainWindowWithoutStore, ToolbarPopUpsAndEmptyTables)
 {
     TVXDataBase db;
     BMController controller(&db);
-    BMMainWindow* window = controller.createMainWindow();
+    BMMainWindow* window = controller.windowSetup().createMainWindow();
 
     QStringList items;
     for (QAction* action : window->mToolbar->actions())
@@ -236,27 +236,27 @@ TEST(MainWindowWithoutStore, ToolbarPopUpsAndEmptyTables)
     EXPECT_EQ(window->mToolbarOptionButton->toolTip(), "Option");
 
     // No group: the pop-up says so, and choosing it keeps "all groups" as the user's group.
-    controller.initGroupUIControl();
+    controller.popUps().initGroupUIControl();
     EXPECT_EQ(window->mCategoriesPopup->itemText(0), "No Groups");
-    controller.changeCategory();
+    controller.tables().changeCategory();
     EXPECT_EQ(db.caches().mCurrentUser()->mCurrentGroup(), kAllCategoriesUID);
-    EXPECT_EQ(controller.selectedGroup(), nullptr);
+    EXPECT_EQ(controller.tables().selectedGroup(), nullptr);
 
     // Before the data is loaded every view is empty.
-    controller.changeView(kListViewTag);
+    controller.tables().changeView(kListViewTag);
     EXPECT_EQ(window->mTabView->currentIndex(), kListViewTag);
-    EXPECT_EQ(controller.listModel()->rowCount(), 0);
-    EXPECT_EQ(controller.smartModel()->rowCount(), 0);
-    EXPECT_FALSE(controller.isItemNotSelected());
-    EXPECT_EQ(controller.getSelectedTypeUID(), kAllCategoriesUID);
+    EXPECT_EQ(controller.tables().listModel()->rowCount(), 0);
+    EXPECT_EQ(controller.tables().smartModel()->rowCount(), 0);
+    EXPECT_FALSE(controller.popUps().isItemNotSelected());
+    EXPECT_EQ(controller.tables().getSelectedTypeUID(), kAllCategoriesUID);
 
-    controller.initTypesUIControl();
+    controller.popUps().initTypesUIControl();
     EXPECT_EQ(window->mTypesPopup->itemText(0), "All Types");
     EXPECT_EQ(window->mTypesPopup->itemText(window->mTypesPopup->count() - 1), "Edit Types...");
 
     // The context menu: ten items and a separator, tags 700 to 709 in order.
     QStringList titles;
-    for (QAction* action : controller.mItemContextualMenu()->actions())
+    for (QAction* action : controller.popUps().mItemContextualMenu()->actions())
         titles.append(action->isSeparator() ? "-" : action->text() + "/" + action->data().toString());
     EXPECT_EQ(titles, QStringList({"Edit Item/700", "Type/701", "Group/702", "Customize Fields/703", "-",
                                    "Delete/704", "Duplicate/705", "Export/Email qVX/706", "Print.../707",

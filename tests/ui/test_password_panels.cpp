@@ -6,9 +6,9 @@
 #include <QTest>
 
 #include "app/BMController.h"
-#include "app/BMMasterPasswordPanel.h"
-#include "app/BMUserPasswordPanel.h"
-#include "app/PasswordPanelRules.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
+#include "app/passwords/PasswordPanelRules.h"
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
 #include "support/UiTestSupport.h"
@@ -126,7 +126,7 @@ protected:
         user.setMIsNotAllowedToChangePassword(false);
         // Without a server every query reports a lost connection, whose
         // log-in panel would take the scripted modal runs.
-        controller.unregisterObservers();
+        controller.startup().unregisterObservers();
     }
     TVXDataBase db; // no server
     BMController controller{&db};
@@ -137,7 +137,7 @@ TEST_F(PasswordPanels, AUserWhoMayNotChangeItNeverSeesThePanel)
     db.caches().getCurrentUser()->setMIsNotAllowedToChangePassword(true);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
-    controller.setPassword();
+    controller.passwordPanels().setPassword();
     EXPECT_TRUE(script.windows().isEmpty());
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastTitle(), "Tolvanex Enterprise Alert");
@@ -155,7 +155,7 @@ TEST_F(PasswordPanels, OldPasswordShowsOnlyForAUserWhoHasOne)
         window->hide();
         return platform::kModalRunAborted;
     });
-    controller.setPassword();
+    controller.passwordPanels().setPassword();
     EXPECT_FALSE(oldShown);
 
     db.caches().getCurrentUser()->setMPassword("alice-pw");
@@ -165,7 +165,7 @@ TEST_F(PasswordPanels, OldPasswordShowsOnlyForAUserWhoHasOne)
         window->hide();
         return platform::kModalRunAborted;
     });
-    controller.setPassword();
+    controller.passwordPanels().setPassword();
     EXPECT_TRUE(oldShown);
 }
 
@@ -182,19 +182,19 @@ TEST_F(PasswordPanels, TypingShowsTheStrengthAndRefusalsKeepThePanelOpen)
         EXPECT_FLOAT_EQ(panel->mPassWordStrengthIndicator()->mProgress(), 0.5f);
         QTest::keyClicks(panel->mOldPasswordField(), "not-alice-pw");
         QTest::keyClicks(panel->mConfirmPasswordField(), "Ab1!");
-        EXPECT_FALSE(controller.passwordPanelOK());
+        EXPECT_FALSE(controller.passwordPanels().passwordPanelOK());
         panel->mOldPasswordField()->setText("alice-pw");
         panel->mConfirmPasswordField()->setText("Ab1?");
-        EXPECT_FALSE(controller.passwordPanelOK());
+        EXPECT_FALSE(controller.passwordPanels().passwordPanelOK());
         return platform::kModalRunAborted;
     });
-    controller.setPassword();
+    controller.passwordPanels().setPassword();
     EXPECT_EQ(alerts.messages(), QStringList({"Your old password is incorrect.",
                                               "Your new password doesn't match the confirm password."}));
     // Nothing was stored, and the panel keeps no secret once closed.
     EXPECT_EQ(db.caches().getCurrentUser()->mPassword(), "alice-pw");
-    EXPECT_TRUE(controller.passwordPanel()->mNewPasswordField()->text().isEmpty());
-    EXPECT_TRUE(controller.passwordPanel()->mOldPasswordField()->text().isEmpty());
+    EXPECT_TRUE(controller.passwordPanels().passwordPanel()->mNewPasswordField()->text().isEmpty());
+    EXPECT_TRUE(controller.passwordPanels().passwordPanel()->mOldPasswordField()->text().isEmpty());
 }
 
 TEST_F(PasswordPanels, WithoutAStoredMasterPasswordTheSetPanelRuns)
@@ -207,10 +207,10 @@ TEST_F(PasswordPanels, WithoutAStoredMasterPasswordTheSetPanelRuns)
         auto* panel = qobject_cast<BMMasterPasswordPanel*>(window);
         panel->mNewMasterPasswordField()->setText("Erstes-1");
         panel->mConfirmMasterPasswordField()->setText("Erstes-2");
-        EXPECT_FALSE(controller.masterPasswordPanelOK());
+        EXPECT_FALSE(controller.passwordPanels().masterPasswordPanelOK());
         return platform::kModalRunAborted;
     });
-    controller.setMasterPassword();
+    controller.passwordPanels().setMasterPassword();
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastTitle(), " Password Mismatch!");
     EXPECT_EQ(alerts.lastMessage(), "Your new password doesn't match the confirm password.");

@@ -6,7 +6,7 @@
 #include <QListView>
 
 #include "app/BMController.h"
-#include "app/RecordCommandRules.h"
+#include "app/records/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -107,14 +107,14 @@ TEST_F(RecordCommandsTest, CustomTypesOfTwoRecords)
 {
     auto a = makeRecord(group, type, "a");
     auto b = makeRecord(group, type, "b");
-    EXPECT_TRUE(BMController::itemsAreEqual(*a, *b));
+    EXPECT_TRUE(BMRecordCommands::itemsAreEqual(*a, *b));
     a->setMRecordCustomType(TVXType::createCopyforType(*type));
-    EXPECT_FALSE(BMController::itemsAreEqual(*a, *b));
-    EXPECT_FALSE(BMController::itemsAreEqual(*b, *a));
+    EXPECT_FALSE(BMRecordCommands::itemsAreEqual(*a, *b));
+    EXPECT_FALSE(BMRecordCommands::itemsAreEqual(*b, *a));
     b->setMRecordCustomType(TVXType::createCopyforType(*type));
-    EXPECT_TRUE(BMController::itemsAreEqual(*a, *b));
+    EXPECT_TRUE(BMRecordCommands::itemsAreEqual(*a, *b));
     b->mRecordCustomType()->setMField2(QStringLiteral("PIN"));
-    EXPECT_FALSE(BMController::itemsAreEqual(*a, *b));
+    EXPECT_FALSE(BMRecordCommands::itemsAreEqual(*a, *b));
 }
 
 // --- copied texts ----------------------------------------------------------------------------
@@ -182,13 +182,13 @@ TEST_F(ControllerCommandsTest, CommandsWithoutPermissionChangeNothing)
     addRecord(makeRecord(group, type, "bank"));
     addRecord(makeRecord(group, type, "bank"));
 
-    controller.deleteSelected();
-    controller.duplicateItem();
-    controller.editItemDoubleAction();
-    controller.deDupe();
-    controller.addTypes();
-    controller.displayEditGroupPanel();
-    controller.displayEditTypesPanel();
+    controller.recordCommands().deleteSelected();
+    controller.recordCommands().duplicateItem();
+    controller.recordCommands().editItemDoubleAction();
+    controller.recordCommands().deDupe();
+    controller.recordCommands().addTypes();
+    controller.recordCommands().displayEditGroupPanel();
+    controller.recordCommands().displayEditTypesPanel();
     EXPECT_EQ(alerts.messages(), QStringList(7, kNoPermission));
     for (const auto& alert : alerts.alerts())
         EXPECT_EQ(alert.title, kStandardTitle);
@@ -201,7 +201,7 @@ TEST_F(ControllerCommandsTest, AddingNeedsAGroupAndAType)
 {
     AlertRecorder alerts;
     db.caches().mTypes().clear();
-    controller.addItemsToDetail();
+    controller.recordCommands().addItemsToDetail();
     EXPECT_EQ(alerts.lastMessage(),
               QStringLiteral("Before adding record you need to have atleast one group and a type."));
     EXPECT_EQ(alerts.lastTitle(), kStandardTitle);
@@ -210,7 +210,7 @@ TEST_F(ControllerCommandsTest, AddingNeedsAGroupAndAType)
 TEST_F(ControllerCommandsTest, DeleteConfirmationDefaultsToNo)
 {
     AlertRecorder alerts;
-    controller.deleteSelected();
+    controller.recordCommands().deleteSelected();
     ASSERT_EQ(alerts.alerts().size(), 1u);
     const auto& question = alerts.alerts().front();
     EXPECT_EQ(question.message, QStringLiteral("Are you realy sure you want to delete the selected item(s)?"));
@@ -222,7 +222,7 @@ TEST_F(ControllerCommandsTest, DeleteConfirmationDefaultsToNo)
 TEST_F(ControllerCommandsTest, RemovingDuplicatesAsksWithTheirNames)
 {
     AlertRecorder alerts;
-    controller.deDupe();
+    controller.recordCommands().deDupe();
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("No duplicate item(s) found."));
 
     addRecord(makeRecord(group, type, "bank"));
@@ -231,14 +231,14 @@ TEST_F(ControllerCommandsTest, RemovingDuplicatesAsksWithTheirNames)
     addRecord(makeRecord(group, type, "mail"));
     ModalScript script;
     script.then([this](QWidget* sheet) {
-        EXPECT_EQ(sheet, controller.dedupeSheet());
+        EXPECT_EQ(sheet, controller.recordCommands().dedupeSheet());
         EXPECT_EQ(sheet->findChild<QLabel*>(QStringLiteral("mNumberOfDedupesText"))->text(),
                   QStringLiteral("2 duplicate item(s) found. Do you want to delete these item(s)?"));
         EXPECT_EQ(sheet->findChild<QListView*>(QStringLiteral("mDedupelistTable"))->model()->rowCount(), 2);
-        EXPECT_EQ(controller.dedupeItemsNames(), (QStringList{"bank", "bank"}));
+        EXPECT_EQ(controller.recordCommands().dedupeItemsNames(), (QStringList{"bank", "bank"}));
         return platform::kModalRunAborted; // No
     });
-    controller.deDupe();
+    controller.recordCommands().deDupe();
     EXPECT_EQ(script.windows(), QStringList{QStringLiteral("DedupeItems")});
     EXPECT_EQ(db.caches().mRecords().size(), 4);
 }

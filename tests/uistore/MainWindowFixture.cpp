@@ -72,7 +72,7 @@ void MainWindowTest::chooseGroup(const QString& name)
     for (int i = 0; i < popup->count(); ++i)
         if (popup->itemText(i) == name || popup->itemText(i).startsWith(name + QStringLiteral(" ("))) {
             popup->setCurrentIndex(i);
-            controller->changeCategory();
+            controller->tables().changeCategory();
             return;
         }
     ADD_FAILURE() << "no group " << name.toStdString();
@@ -81,14 +81,14 @@ void MainWindowTest::chooseGroup(const QString& name)
 QStringList MainWindowTest::listValue1s() const
 {
     QStringList values;
-    for (int row = 0; row < controller->listModel()->rowCount(); ++row)
-        values.append(controller->listModel()->data(controller->listModel()->index(row, 3), Qt::DisplayRole).toString());
+    for (int row = 0; row < controller->tables().listModel()->rowCount(); ++row)
+        values.append(controller->tables().listModel()->data(controller->tables().listModel()->index(row, 3), Qt::DisplayRole).toString());
     return values;
 }
 
 int MainWindowTest::listRowOf(const QString& recordUID) const
 {
-    const auto& records = controller->listModel()->records();
+    const auto& records = controller->tables().listModel()->records();
     for (int row = 0; row < records.size(); ++row)
         if (records.at(row)->mRecordUID() == recordUID)
             return row;

@@ -17,8 +17,8 @@
 #include <QTest>
 #include <QTimer>
 
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUser.h"
@@ -50,7 +50,7 @@ protected:
         // As scripts/run sets it up: the server verified against the store's authority.
         platform::UserDefaults::setValue("TLSCAFile", caFile());
         controller = std::make_unique<BMController>(&db);
-        controller->setTerminateHandler([this] { ++terminations; });
+        controller->startup().setTerminateHandler([this] { ++terminations; });
     }
     void TearDown() override
     {
@@ -69,7 +69,7 @@ protected:
         panel->mUserPassword()->setText(password);
         panel->mMasterPassword()->setText(master);
         QTest::mouseClick(panel->mConnectToServer(), Qt::LeftButton);
-        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isLoginInFlight(); }, 30000));
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isLoginInFlight(); }, 30000));
     }
 
     // Log-in and first load as the application runs them.
@@ -151,7 +151,7 @@ TEST_F(Session, TheLoadingPanelStaysUntilTheMainWindowHasPainted)
             auto* widget = qobject_cast<QWidget*>(object);
             if (event->type() == QEvent::Paint && !panelUp && widget && controller->mainWindow()
                 && widget->window() == controller->mainWindow())
-                panelUp = controller->loadingDataPanel()->isVisible();
+                panelUp = controller->startup().loadingDataPanel()->isVisible();
             return false;
         }
     } watch;
@@ -169,7 +169,7 @@ TEST_F(Session, TheLoadingPanelStaysUntilTheMainWindowHasPainted)
     });
     ASSERT_TRUE(controller->applicationDidFinishLaunching());
     EXPECT_TRUE(QTest::qWaitFor(
-        [&] { return watch.panelUp.has_value() && !controller->loadingDataPanel()->isVisible(); }, 10000));
+        [&] { return watch.panelUp.has_value() && !controller->startup().loadingDataPanel()->isVisible(); }, 10000));
     qApp->removeEventFilter(&watch);
     EXPECT_EQ(watch.panelUp, std::optional<bool>(true));
 }
@@ -209,7 +209,7 @@ TEST_F(Session, AFirstLogInWithoutAnAuthorityShowsTheFingerprintAndKeepsTheAnswe
         EXPECT_FALSE(platform::UserDefaults::value(key).isValid());
         connectAs(window, kUserPassword);
         // The answer is kept and the log-in goes on by itself.
-        EXPECT_TRUE(QTest::qWaitFor([&] { return db.connection() != nullptr && !controller->isLoginInFlight(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return db.connection() != nullptr && !controller->startup().isLoginInFlight(); }, 30000));
         return platform::kModalRunAborted;
     });
     ASSERT_TRUE(controller->applicationDidFinishLaunching());
@@ -253,7 +253,7 @@ TEST_F(Session, AnUnknownAccountIsRefusedAndThePanelComesBack)
         panel->mUserPassword()->setText("bob-pw");
         panel->mMasterPassword()->setText(kMasterPassword);
         panel->mConnectToServer()->click();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->isLoginInFlight(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isLoginInFlight(); }, 30000));
         return platform::kModalRunAborted;
     });
     // The server account logs in, but the store has no user row: asked again, then closed.
@@ -274,7 +274,7 @@ TEST_F(Session, AReloadShowsWhatAnotherClientStored)
     seed->record({"00000000000000B2", G1, "0000000000000000", {"mail"}});
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script; // the progress panel's run ends at once; the worker is awaited
-    controller->reloadDatabase(nullptr);
+    controller->startup().reloadDatabase(nullptr);
     EXPECT_EQ(script.windows(), QStringList{"mLoadingDataPanel"});
     EXPECT_TRUE(alerts.alerts().empty());
     EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B2"));
@@ -301,11 +301,11 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
     seed->record({"00000000000000B2", G1, "0000000000000000", {"Needle one"}});
     seed->record({"00000000000000B3", G1, "0000000000000000", {"hay"}});
     ASSERT_TRUE(launch());
-    BMMainWindow* window = controller->mainWindowView();
-    controller->changeView(kListViewTag);
+    BMMainWindow* window = controller->windowSetup().mainWindowView();
+    controller->tables().changeView(kListViewTag);
     const auto listed = [this] {
         QStringList uids;
-        for (const auto& record : controller->listModel()->records())
+        for (const auto& record : controller->tables().listModel()->records())
             uids << record->mRecordUID();
         uids.sort();
         return uids;
@@ -317,10 +317,10 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
 
     // Typed meanwhile: the window goes on, and the search follows the preparation.
     QTest::keyClicks(window->mSearchField, "NEEDLE");
-    EXPECT_TRUE(controller->isRefreshAwaitingSearchEntries());
+    EXPECT_TRUE(controller->tables().isRefreshAwaitingSearchEntries());
     EXPECT_TRUE(db.caches().isPreparingSearchEntries());
     holding = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->tables().isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2"}));
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
 
@@ -329,11 +329,11 @@ TEST_F(Session, ASearchTypedWhileTheSearchEntriesArePreparedIsShownOnceTheyAreAl
     seed->record({"00000000000000B4", G1, "0000000000000000", {"hay", "needle two"}});
     {
         tvxtest::ModalScript script;
-        controller->reloadDatabase(nullptr);
+        controller->startup().reloadDatabase(nullptr);
     }
     ASSERT_TRUE(db.caches().isPreparingSearchEntries());
     holding = false;
-    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->isRefreshAwaitingSearchEntries(); }, 30000));
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !controller->tables().isRefreshAwaitingSearchEntries(); }, 30000));
     EXPECT_EQ(listed(), QStringList({"00000000000000B2", "00000000000000B4"}));
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
     window->mSearchField->clear();
@@ -360,7 +360,7 @@ TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
         connectAs(window, kUserPassword);
         return platform::kModalRunAborted;
     });
-    controller->reloadDatabase(nullptr);
+    controller->startup().reloadDatabase(nullptr);
     EXPECT_EQ(script.windows(), QStringList({"mLoadingDataPanel", "mConnectionWindow"}));
     ASSERT_FALSE(alerts.alerts().empty());
     EXPECT_EQ(alerts.alerts()[0].message, "Connection to the server has been lost.Please connect again.");
@@ -372,7 +372,7 @@ TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
     // The new connection carries the next reload.
     seed->record({"00000000000000B3", G1, "0000000000000000", {"after"}});
     tvxtest::ModalScript again;
-    controller->reloadDatabase(nullptr);
+    controller->startup().reloadDatabase(nullptr);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B3"));
 }
@@ -380,8 +380,8 @@ TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
 TEST_F(Session, AClickOverALostConnectionReturnsAtOnceAndTheLossIsToldAsBefore)
 {
     ASSERT_TRUE(launch());
-    BMMainWindow* window = controller->mainWindowView();
-    controller->changeView(kListViewTag);
+    BMMainWindow* window = controller->windowSetup().mainWindowView();
+    controller->tables().changeView(kListViewTag);
     const QString id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE USER='alice' LIMIT 1");
     ASSERT_FALSE(id.isEmpty());
     rootExec("KILL " + id);
@@ -421,7 +421,7 @@ TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)
     QString labelAfter;
     script.then([&](QWidget* window) {
         auto* panel = static_cast<BMLockPanel*>(window);
-        EXPECT_TRUE(controller->isLocked());
+        EXPECT_TRUE(controller->lockControl().isLocked());
         EXPECT_EQ(panel->mUserLockPanelField()->text(), kUserName);
         labelAtOpen = panel->mAttemptsLabel()->isVisibleTo(panel);
         QTest::keyClicks(panel->mPasswordField(), "not-it");
@@ -432,11 +432,11 @@ TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)
         QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
         return platform::kModalRunStopped;
     });
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     EXPECT_FALSE(labelAtOpen) << "four failures show no label";
     EXPECT_EQ(labelAfter, "5 attempts left");
     EXPECT_EQ(alerts.messages(), QStringList({"That is not a correct password.", "Only 5 attempts left !!!"}));
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(storedAttempts(), "0");
     EXPECT_EQ(loggedEvents("Lock Application"), 1);
     EXPECT_EQ(loggedEvents("Failed login attempt"), 1);
@@ -463,7 +463,7 @@ TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
         EXPECT_TRUE(panel->mLockPanelQuitButton()->isEnabled());
         return platform::kModalRunAborted; // Quit
     });
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     EXPECT_EQ(labelAtOpen, "1 attempts left");
     EXPECT_FALSE(okEnabledAfter);
     ASSERT_EQ(alerts.alerts().size(), 2u);
@@ -514,7 +514,7 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
             return platform::kModalRunStopped;
         });
     }
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     EXPECT_EQ(question, "What city were you born in?");
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.alerts()[0].message, "Hint Challenge Answer is incorrect.");
@@ -522,7 +522,7 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
     EXPECT_EQ(alerts.alerts()[1].message, "the cat's name");
     EXPECT_EQ(loggedEvents("Request Hint"), 2);
     EXPECT_EQ(loggedEvents("Failed Hint Question Answer"), 1);
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
 }
 
 namespace {
@@ -560,48 +560,48 @@ TEST_F(IdleLock, AnOpenEditorIsConfirmedFirstAndTheLockFollows)
     sheet.show();
     inner.show();
     QList<int> posted;
-    controller->setReturnKeyPoster([&](int times) {
+    controller->lockControl().setReturnKeyPoster([&](int times) {
         posted << times;
         inner.hide();
         sheet.hide();
     });
     tvxtest::ModalScript script;
     script.then(unlock());
-    controller->DoIdle();
+    controller->lockControl().DoIdle();
     EXPECT_EQ(posted, QList<int>{2}) << "a panel inside the sheet takes the first Return";
     EXPECT_TRUE(script.windows().isEmpty()) << "the lock waits for the editor to close";
-    controller->DoIdle(); // a second firing meanwhile starts nothing
+    controller->lockControl().DoIdle(); // a second firing meanwhile starts nothing
     EXPECT_EQ(posted.size(), 1);
     ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(loggedEvents("Lock Application"), 1);
 
     // Without an editor the lock comes at once.
     tvxtest::ModalScript again;
     again.then(unlock());
-    controller->DoIdle();
+    controller->lockControl().DoIdle();
     EXPECT_EQ(again.windows().value(0), "mLockPanel");
     EXPECT_EQ(posted.size(), 1);
 }
 
 TEST_F(IdleLock, TheLockOverTheRecordSheetStoresItsEditWhateverHasTheFocus)
 {
-    ASSERT_TRUE(controller->mainWindowView());
+    ASSERT_TRUE(controller->windowSetup().mainWindowView());
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {"00000000000000B1"}));
     tvxtest::ModalScript script;
     script.then([this](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("bob");
         // The user was typing a note when the idle time ran out.
         sheet.notesView()->setFocus();
         sheet.notesView()->setPlainText("first line");
-        controller->DoIdle();
+        controller->lockControl().DoIdle();
         EXPECT_TRUE(QTest::qWaitFor([&] { return sheet.requestedEnd().has_value(); }, 5000));
         EXPECT_EQ(sheet.notesView()->toPlainText(), "first line") << "no Return typed into the note";
         return sheet.requestedEnd().value_or(platform::kModalRunAborted);
     });
     script.then(unlock());
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
     EXPECT_EQ(script.windows().value(0), "DetailsWindowController");
     TVXDataBase other;
@@ -616,11 +616,11 @@ TEST_F(IdleLock, HidesARefusedEditWithItsAlertAndGivesBothBackAsTheyWere)
 {
     // Every window runs for real here: the sheet, its alert, the lock panel.
     tvxtest::RealRuns real;
-    ASSERT_TRUE(controller->mainWindowView());
+    ASSERT_TRUE(controller->windowSetup().mainWindowView());
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {"00000000000000B1"}));
-    BMDetailsWindowController& sheet = controller->detailsWindowController();
+    BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
     // Return as the idle handler posts it: the alert's default button.
-    controller->setReturnKeyPoster([](int) {
+    controller->lockControl().setReturnKeyPoster([](int) {
         if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
             QTimer::singleShot(0, box->defaultButton(), &QPushButton::click);
     });
@@ -646,20 +646,20 @@ TEST_F(IdleLock, HidesARefusedEditWithItsAlertAndGivesBothBackAsTheyWere)
             if (!alert)
                 return;
             step = 2;
-            QTimer::singleShot(0, controller.get(), [this] { controller->DoIdle(); });
+            QTimer::singleShot(0, controller.get(), [this] { controller->lockControl().DoIdle(); });
             return;
         case 2: // locked: only the lock panel shows
-            if (!controller->lockPanel()->isVisible())
+            if (!controller->lockControl().lockPanel()->isVisible())
                 return;
             for (QWidget* w : QApplication::topLevelWidgets())
                 if (w->isVisible())
                     shownWhileLocked << (w->objectName().isEmpty() ? w->metaObject()->className() : w->objectName());
-            QTest::keyClicks(controller->lockPanel()->mPasswordField(), kUserPassword);
+            QTest::keyClicks(controller->lockControl().lockPanel()->mPasswordField(), kUserPassword);
             step = 3;
-            QTimer::singleShot(0, controller->lockPanel()->mLackPanelOKButton(), &QPushButton::click);
+            QTimer::singleShot(0, controller->lockControl().lockPanel()->mLackPanelOKButton(), &QPushButton::click);
             return;
         case 3: // unlocked: the sheet and its alert are back
-            if (controller->isLocked() || !alert || !alert->isVisible())
+            if (controller->lockControl().isLocked() || !alert || !alert->isVisible())
                 return;
             sheetBackWithItsEdit = sheet.window()->isVisible() && sheet.valueField(1)->text() == tooLong;
             focusBack = sheet.window()->focusWidget() == sheet.valueField(1);
@@ -679,7 +679,7 @@ TEST_F(IdleLock, HidesARefusedEditWithItsAlertAndGivesBothBackAsTheyWere)
         }
     });
     user.start();
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     user.stop();
 
     EXPECT_EQ(step, 5);
@@ -704,13 +704,13 @@ TEST_F(IdleLock, WaitsWhileTheLogInPanelIsUp)
     tvxtest::ModalScript script;
     script.then([](QWidget*) { return platform::kModalRunAborted; }); // the reload's progress panel
     script.then([this](QWidget* window) {
-        controller->DoIdle();
-        EXPECT_FALSE(controller->isLocked());
+        controller->lockControl().DoIdle();
+        EXPECT_FALSE(controller->lockControl().isLocked());
         connectAs(window, kUserPassword);
         return platform::kModalRunAborted;
     });
     script.then(unlock());
-    controller->reloadDatabase(nullptr);
+    controller->startup().reloadDatabase(nullptr);
     EXPECT_EQ(script.windows(), QStringList({"mLoadingDataPanel", "mConnectionWindow"}));
     ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 5000));
     EXPECT_EQ(terminations, 0);

@@ -116,7 +116,7 @@ protected:
     {
         tvxtest::ModalScript modal;
         modal.then(choose(writeFile(name, bytes)));
-        controller->attachmentAction();
+        controller->attachmentCommands().attachmentAction();
     }
 
     std::shared_ptr<RecordingLauncher> launcher;
@@ -130,12 +130,12 @@ protected:
 TEST_F(AttachmentCommands, AFileJustUnderOneMegabyteIsStoredOneOfExactlyOneIsRefused)
 {
     tvxtest::AlertRecorder alerts;
-    attach(QByteArray(BMController::kAttacmentMaxSize, 'x'), "big.bin");
+    attach(QByteArray(BMAttachmentCommands::kAttacmentMaxSize, 'x'), "big.bin");
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("The attachment size exceeds 1MB limit."));
     EXPECT_FALSE(record->mHasAttachment());
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", record->mRecordUID()), 0);
 
-    const QByteArray contents(BMController::kAttacmentMaxSize - 1, 'y');
+    const QByteArray contents(BMAttachmentCommands::kAttacmentMaxSize - 1, 'y');
     attach(contents, "almost.bin");
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_TRUE(record->mHasAttachment());
@@ -155,7 +155,7 @@ TEST_F(AttachmentCommands, RemovingAsksFirstAndOnlyYesRemoves)
     ASSERT_TRUE(record->mHasAttachment());
 
     tvxtest::AlertRecorder alerts; // default answer: "No"
-    controller->attachmentAction();
+    controller->attachmentCommands().attachmentAction();
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.alerts()[0].message, QStringLiteral("Are you sure you want to delete attachment?"));
     EXPECT_EQ(alerts.alerts()[0].defaultButton, QStringLiteral("No"));
@@ -164,7 +164,7 @@ TEST_F(AttachmentCommands, RemovingAsksFirstAndOnlyYesRemoves)
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", record->mRecordUID()), 1);
 
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->attachmentAction();
+    controller->attachmentCommands().attachmentAction();
     EXPECT_FALSE(record->mHasAttachment());
     EXPECT_EQ(rowCount("ATTACHMENTTABLE", record->mRecordUID()), 0);
     EXPECT_TRUE(pane->infoView()->value(BMTextTable::kAttachmentRow).isEmpty());
@@ -232,7 +232,7 @@ TEST_F(AttachmentCommands, CancellingTheSaveStillRemovesTheTemporaryCopy)
 TEST_F(AttachmentCommands, MailAsksAndHandsTheFileToTheMailClient)
 {
     tvxtest::AlertRecorder alerts; // "No"
-    controller->askForSendingMailWithAttachment(files.filePath("Attached_Records.qvx"));
+    controller->attachmentCommands().askForSendingMailWithAttachment(files.filePath("Attached_Records.qvx"));
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(alerts.lastTitle(), QStringLiteral("Send Mail"));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Do you want to mail the exported file ?"));
@@ -240,7 +240,7 @@ TEST_F(AttachmentCommands, MailAsksAndHandsTheFileToTheMailClient)
     EXPECT_TRUE(launcher->detachedCalls().isEmpty());
 
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->askForSendingMailWithAttachment(files.filePath("Attached_Records.qvx"));
+    controller->attachmentCommands().askForSendingMailWithAttachment(files.filePath("Attached_Records.qvx"));
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     ASSERT_EQ(launcher->detachedCalls().size(), 1);
     EXPECT_EQ(launcher->detachedCalls()[0],
@@ -252,8 +252,8 @@ TEST_F(AttachmentCommands, WebLogInOpensTheAddressOnceAtATime)
 {
     launcher->hold = true; // the first hand-over is still running
     platform::Pasteboard::generalPasteboard().setString(QStringLiteral("before"));
-    controller->webLogin();
-    controller->webLogin();
+    controller->attachmentCommands().webLogin();
+    controller->attachmentCommands().webLogin();
     launcher->release();
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     ASSERT_EQ(launcher->detachedCalls().size(), 1);
@@ -263,13 +263,13 @@ TEST_F(AttachmentCommands, WebLogInOpensTheAddressOnceAtATime)
     // Anything but a web address is never handed over.
     for (const char* address : {"file:///etc/passwd", "/usr/bin/xterm", "javascript:alert(1)", "-x"}) {
         record->setMValue4(QString::fromLatin1(address));
-        controller->webLogin();
+        controller->attachmentCommands().webLogin();
     }
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     EXPECT_EQ(launcher->detachedCalls().size(), 1);
 
     record->setMValue4(QStringLiteral("https://secure.example/login"));
-    controller->webLogin();
+    controller->attachmentCommands().webLogin();
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     ASSERT_EQ(launcher->detachedCalls().size(), 2);
     EXPECT_EQ(launcher->detachedCalls()[1], QStringList({"xdg-open", "https://secure.example/login"}));
@@ -277,7 +277,7 @@ TEST_F(AttachmentCommands, WebLogInOpensTheAddressOnceAtATime)
     // No launcher: the user is told, not left with only a copied password.
     tvxtest::AlertRecorder alerts;
     launcher->missing = true;
-    controller->webLogin();
+    controller->attachmentCommands().webLogin();
     ASSERT_TRUE(platform::ScriptRunner::shared().waitUntilIdle(5000));
     ASSERT_TRUE(QTest::qWaitFor([&] { return !alerts.alerts().empty(); }, 5000));
     EXPECT_TRUE(alerts.lastMessage().startsWith("No web browser could be opened for https://secure.example/login"))
@@ -291,23 +291,23 @@ TEST_F(AttachmentCommands, PrintingARecordNeedsThePrintPermission)
     int printed = 0;
     bool dialogOnWhilePrinting = false;
     auto previous = setPrintPresenter([&](const BMPrintDocument& document, QWidget*) {
-        dialogOnWhilePrinting = controller->isPrintDialogOn();
+        dialogOnWhilePrinting = controller->attachmentCommands().isPrintDialogOn();
         QPdfWriter writer(out.filePath("record.pdf"));
         writer.setResolution(96);
         printed = printDocument(writer, document);
         return printed > 0;
     });
     alice.caches().mCurrentUser()->setMDataPermissionsBit(kDataPermissionPrint);
-    controller->printRecord();
+    controller->attachmentCommands().printRecord();
     EXPECT_EQ(printed, 1);
     EXPECT_TRUE(dialogOnWhilePrinting);
-    EXPECT_FALSE(controller->isPrintDialogOn());
+    EXPECT_FALSE(controller->attachmentCommands().isPrintDialogOn());
     EXPECT_GT(QFileInfo(out.filePath("record.pdf")).size(), 0);
 
     printed = 0;
     alice.caches().mCurrentUser()->setMDataPermissionsBit(0);
     tvxtest::AlertRecorder alerts;
-    controller->printRecord();
+    controller->attachmentCommands().printRecord();
     EXPECT_EQ(printed, 0);
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral(" You don't have sufficient access permissions."));
     setPrintPresenter(previous);

@@ -18,8 +18,8 @@
 #include <QTreeView>
 
 #include "app/BMController.h"
-#include "app/BMLockPanel.h"
-#include "app/BMLoginPanel.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
@@ -66,7 +66,7 @@ protected:
             givePreferenceRow(aliceID, kUserName);
         }
         controller = std::make_unique<BMController>(); // over the shared manager, as the application
-        controller->setTerminateHandler([this] { ++terminations; });
+        controller->startup().setTerminateHandler([this] { ++terminations; });
     }
     void TearDown() override
     {
@@ -86,11 +86,11 @@ protected:
             panel->mUserPassword()->setText(kUserPassword);
             panel->mMasterPassword()->setText(kMasterPassword);
             QTest::mouseClick(panel->mConnectToServer(), Qt::LeftButton);
-            EXPECT_TRUE(QTest::qWaitFor([this] { return !controller->isLoginInFlight(); }, 30000));
+            EXPECT_TRUE(QTest::qWaitFor([this] { return !controller->startup().isLoginInFlight(); }, 30000));
             return platform::kModalRunAborted;
         });
         const bool shown = controller->applicationDidFinishLaunching();
-        window = controller->mainWindowView();
+        window = controller->windowSetup().mainWindowView();
         return shown && window;
     }
 
@@ -98,7 +98,7 @@ protected:
     QStringList listedFirstValues() const
     {
         QStringList values;
-        for (const auto& record : controller->listModel()->records())
+        for (const auto& record : controller->tables().listModel()->records())
             values.append(record->mValue1());
         return values;
     }
@@ -141,9 +141,9 @@ TEST_F(ClientSession, TheMainWindowShowsTheUsersRecordsAndTheSelectedOneInThePan
     EXPECT_EQ(window->windowTitle(), "Tolvanex Enterprise - alice");
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
     ASSERT_NE(pane(), nullptr);
-    EXPECT_EQ(controller->detailInfoView(), pane());
+    EXPECT_EQ(controller->attachmentCommands().detailInfoView(), pane());
     window->mViewsSelectionControl->button(kColumnViewTag)->click();
-    EXPECT_EQ(controller->typesModel()->rowCount(), 2) << "the chosen group's types";
+    EXPECT_EQ(controller->tables().typesModel()->rowCount(), 2) << "the chosen group's types";
     QApplication::processEvents();
     EXPECT_GT(window->mColumnViewTypesTable->height(), 92) << "the types table is not folded away at launch";
 
@@ -175,7 +175,7 @@ TEST_F(ClientSession, ARecordAddedThroughTheSheetReachesAnotherClient)
 {
     ASSERT_TRUE(launch());
     showListView();
-    auto& sheet = controller->detailsWindowController();
+    auto& sheet = controller->recordCommands().detailsWindowController();
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     script.then([&](QWidget*) {
@@ -219,7 +219,7 @@ TEST_F(ClientSession, LockingHidesTheRecordsUntilTheRightPasswordUnlocks)
     bool paneEmptyWhileLocked = false;
     script.then([&](QWidget* window) {
         auto* panel = static_cast<BMLockPanel*>(window);
-        rowsWhileLocked = controller->listModel()->rowCount();
+        rowsWhileLocked = controller->tables().listModel()->rowCount();
         paneEmptyWhileLocked = pane()->detailInfo() == nullptr;
         QTest::keyClicks(panel->mPasswordField(), "not-it");
         QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
@@ -232,7 +232,7 @@ TEST_F(ClientSession, LockingHidesTheRecordsUntilTheRightPasswordUnlocks)
     EXPECT_EQ(alerts.messages(), QStringList{"That is not a correct password."});
     EXPECT_EQ(rowsWhileLocked, 0);
     EXPECT_TRUE(paneEmptyWhileLocked);
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(listedFirstValues(), QStringList({"Bank of Nowhere", "mail"}));
     EXPECT_EQ(terminations, 0);
 }
@@ -240,7 +240,7 @@ TEST_F(ClientSession, LockingHidesTheRecordsUntilTheRightPasswordUnlocks)
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)
 {
     ASSERT_TRUE(launch());
-    auto& sheet = controller->detailsWindowController();
+    auto& sheet = controller->recordCommands().detailsWindowController();
     EXPECT_FALSE(sheet.customiseButton()->isHidden());
     EXPECT_FALSE(sheet.printButton()->isHidden());
 
@@ -274,7 +274,7 @@ TEST_F(ClientSession, TheSplitLayoutsAreKeptAtQuitAndComeBackAtTheNextStart)
     QSplitter* main = window->mMainSplitView;
     main->setSizes({700, main->width() - 700 - main->handleWidth()});
     ASSERT_EQ(main->sizes().at(0), 700);
-    controller->applicationWillTerminate();
+    controller->startup().applicationWillTerminate();
     const QStringList stored = platform::UserDefaults::stringList(kMainSplitViewAutosaveName);
     ASSERT_EQ(stored.size(), 2);
     EXPECT_TRUE(stored.at(0).contains(", {700, ")) << stored.at(0).toStdString();
@@ -282,7 +282,7 @@ TEST_F(ClientSession, TheSplitLayoutsAreKeptAtQuitAndComeBackAtTheNextStart)
     // The next start puts the divider back where it was.
     controller.reset();
     controller = std::make_unique<BMController>();
-    controller->setTerminateHandler([this] { ++terminations; });
+    controller->startup().setTerminateHandler([this] { ++terminations; });
     ASSERT_TRUE(launch());
     window->resize(1100, 680);
     EXPECT_EQ(window->mMainSplitView->sizes().at(0), 700);
@@ -325,7 +325,7 @@ TEST_F(ClientSession, TheColumnViewShowsTheRecordsOfItsSelectedTypeAfterTheLogIn
     ASSERT_TRUE(launch());
     window->show();
     QApplication::processEvents();
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);
     const QModelIndexList types = window->mColumnViewTypesTable->selectionModel()->selectedRows();
     ASSERT_EQ(types.size(), 1) << "a type is chosen";
     EXPECT_EQ(window->mColumnViewTypesTable->currentIndex().row(), types.first().row());

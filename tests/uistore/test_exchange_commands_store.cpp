@@ -14,8 +14,8 @@
 #include <QTimer>
 
 #include "app/BMController.h"
-#include "app/BMExchangeHooks.h"
-#include "app/BMExportOptionsView.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExportOptionsView.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -75,7 +75,7 @@ protected:
         hooks.deleteBackedUpGroup = [this] { deleteResult = db.deleteGroup(*db.caches().mGroups().value(G1)); };
         hooks.refreshAfterImport = [this] { ++refreshes; };
         hooks.offerMail = [this](const QString& path) { mailed << path; };
-        controller->setExchangeHooks(hooks);
+        controller->importExport().setExchangeHooks(hooks);
     }
 
     void addRecord(const QStringList& values, const QString& attachment = QString())
@@ -109,10 +109,10 @@ protected:
     void answerExportPassword(ModalScript& script, const QString& password)
     {
         script.then([this, password](QWidget* panel) {
-            EXPECT_EQ(panel, controller->exportPasswordPanel());
+            EXPECT_EQ(panel, controller->importExport().exportPasswordPanel());
             panel->findChild<QLineEdit*>("mqvxExportNewPasswordField")->setText(password);
             panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField")->setText(password);
-            return controller->qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+            return controller->importExport().qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
         });
     }
 
@@ -140,7 +140,7 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
     tvxtest::RealRuns real;
     ModalScript progress; // the export's progress panel
     AlertRecorder alerts;
-    auto* options = static_cast<BMExportOptionsView*>(controller->exportOptionsView());
+    auto* options = static_cast<BMExportOptionsView*>(controller->importExport().exportOptionsView());
     const QString path = files.filePath("all.csv");
     QList<bool> offered;
     QList<int> preselected;
@@ -166,9 +166,9 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
         }
     });
     user.start();
-    controller->exportSelectedFile(1072); // cancelled
-    controller->exportSelectedFile(1072); // all records
-    controller->exportSelectedFile(1072); // the choice is kept
+    controller->importExport().exportSelectedFile(1072); // cancelled
+    controller->importExport().exportSelectedFile(1072); // all records
+    controller->importExport().exportSelectedFile(1072); // the choice is kept
     user.stop();
 
     ASSERT_EQ(panels, 3);
@@ -189,7 +189,7 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
     scopeRow = 0; // all records
     chosenPath = files.filePath("Records");
     answerExportPassword(script, "Secret-1");
-    controller->exportSelectedFile(1070);
+    controller->importExport().exportSelectedFile(1070);
     EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
     // Version 4 with its side files: a folder holding the file of its own name.
     const QString folder = files.filePath("Records.qvx");
@@ -203,11 +203,11 @@ TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGr
     script.then([this](QWidget* panel) {
         auto* field = panel->findChild<QLineEdit*>("mqvxImportPasswordField");
         field->setText("wrong");
-        EXPECT_FALSE(controller->qvxImportpasswordPanelOK());
+        EXPECT_FALSE(controller->importExport().qvxImportpasswordPanelOK());
         field->setText("Secret-1");
-        return controller->qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return controller->importExport().qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
-    controller->importSelectedFile(1060);
+    controller->importExport().importSelectedFile(1060);
     ASSERT_EQ(alerts.messages().size(), 2);
     EXPECT_EQ(alerts.messages().at(0), "That is not the correct password for this import file.");
     EXPECT_TRUE(alerts.messages().at(1).startsWith("The import is complete.\nRecords read: 3\nRecords imported: 3\n"))
@@ -241,12 +241,12 @@ TEST_F(ExchangeCommandsStore, ACancelledImportPasswordImportsNothing)
     scopeRow = 1; // the listed records, without attachments: version 3
     chosenPath = files.filePath("Listed.qvx");
     answerExportPassword(script, "ab");
-    controller->exportSelectedFile(1071);
+    controller->importExport().exportSelectedFile(1071);
     ASSERT_TRUE(QFileInfo(chosenPath).isFile());
 
     selectedGroupUID = GTarget;
     script.then([](QWidget*) { return platform::kModalRunAborted; });
-    controller->importSelectedFile(1060);
+    controller->importExport().importSelectedFile(1060);
     EXPECT_TRUE(firstValuesIn(GTarget).isEmpty());
 }
 
@@ -257,14 +257,14 @@ TEST_F(ExchangeCommandsStore, ABackupMustBeWholeBeforeTheGroupIsDeleted)
     // A backup that cannot be written leaves the group.
     chosenPath = files.filePath("missing-folder/Backup");
     answerExportPassword(script, "Secret-1");
-    controller->backupRecords();
+    controller->importExport().backupRecords();
     EXPECT_EQ(alerts.lastMessage(), "Export failed. The file could not be created.");
     EXPECT_EQ(deleteResult, resultOfNumber(-1));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)), "1");
 
     chosenPath = files.filePath("Backup");
     answerExportPassword(script, "Secret-1");
-    controller->backupRecords();
+    controller->importExport().backupRecords();
     EXPECT_EQ(deleteResult, kTVXDone);
     EXPECT_TRUE(QFileInfo(files.filePath("Backup.qvx/Backup.qvx")).isFile()); // with the attachment
     EXPECT_TRUE(mailed.isEmpty()); // a backup is not offered for mail
@@ -276,9 +276,9 @@ TEST_F(ExchangeCommandsStore, ABackupMustBeWholeBeforeTheGroupIsDeleted)
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes
     script.then([this](QWidget* panel) {
         panel->findChild<QLineEdit*>("mqvxImportPasswordField")->setText("Secret-1");
-        return controller->qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return controller->importExport().qvxImportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
-    controller->importSelectedFile(109);
+    controller->importExport().importSelectedFile(109);
     EXPECT_EQ(firstValuesIn(GTarget), (QStringList{"bank", "mail", "with file"}));
 }
 
@@ -287,14 +287,14 @@ TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
     ModalScript script;
     AlertRecorder alerts;
     chosenPath = files.filePath("Selected");
-    controller->exportSelectedFile(1072); // the selected record: "bank"
+    controller->importExport().exportSelectedFile(1072); // the selected record: "bank"
     const QString file = files.filePath("Selected.csv");
     ASSERT_TRUE(QFileInfo(file).isFile());
     EXPECT_EQ(mailed, QStringList{file});
 
     selectedGroupUID = GTarget;
     chosenPath = file;
-    controller->importSelectedFile(1061);
+    controller->importExport().importSelectedFile(1061);
     // The user is told what arrived.
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_TRUE(alerts.lastMessage().startsWith("The import is complete.\nRecords read: 1\nRecords imported: 1\n"))
@@ -305,7 +305,7 @@ TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
 
 TEST_F(ExchangeCommandsStore, MailedRecordsAreWrittenToAPrivateFolder)
 {
-    controller->mailItems();
+    controller->importExport().mailItems();
     ASSERT_EQ(mailed.size(), 1);
     const QFileInfo written(mailed.constFirst());
     EXPECT_TRUE(written.isFile());

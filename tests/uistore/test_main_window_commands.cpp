@@ -3,11 +3,11 @@
 // change reaches the server.
 #include "MainWindowFixture.h"
 
-#include "app/OptionsApplying.h"
+#include "app/options/OptionsApplying.h"
 
-#include "app/BMExchangeHooks.h"
-#include "app/BMLockPanel.h"
-#include "app/ExchangeRules.h"
+#include "app/exchange/BMExchangeHooks.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/exchange/ExchangeRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -62,7 +62,7 @@ protected:
     }
     QString selectedUID() const
     {
-        const auto record = controller->itemPropertiesForTableViewSelectedRow();
+        const auto record = controller->tables().itemPropertiesForTableViewSelectedRow();
         return record ? record->mRecordUID() : QString();
     }
     QStringList eventDescriptions(const QString& event) const
@@ -74,7 +74,7 @@ protected:
         return out;
     }
     // The record sheet's own answer once its buttons were pressed.
-    int sheetEnd() const { return controller->detailsWindowController().requestedEnd().value_or(-1001); }
+    int sheetEnd() const { return controller->recordCommands().detailsWindowController().requestedEnd().value_or(-1001); }
 };
 
 TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSelectsTheRowAbove)
@@ -82,16 +82,16 @@ TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSel
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2, R1}));
     const int first = qMin(listRowOf(R2), listRowOf(R1));
     ASSERT_GT(first, 0);
-    const QString above = controller->listModel()->recordAt(first - 1)->mRecordUID();
+    const QString above = controller->tables().listModel()->recordAt(first - 1)->mRecordUID();
     const QString lowerRow = listRowOf(R1) > listRowOf(R2) ? "mail" : "Bank of Nowhere";
 
     AlertRecorder alerts;
-    controller->deleteSelected(); // "No" is the default answer
+    controller->recordCommands().deleteSelected(); // "No" is the default answer
     EXPECT_EQ(recordCount(R1), "1");
     EXPECT_EQ(recordCount(R2), "1");
 
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R1), "0");
     EXPECT_EQ(recordCount(R2), "0");
     EXPECT_EQ(listValue1s().size(), 2);
@@ -105,21 +105,21 @@ TEST_F(MainWindowCommands, DeleteInTheColumnAndTreeViewsTakesTheOneRecordShownNe
     AlertRecorder alerts;
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kColumnViewTag));
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R5), "0");
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     QTreeView* outline = window->mTreeViewOutlineView;
     // A type row selected: nothing is deleted.
-    outline->selectionModel()->setCurrentIndex(controller->outlineModel()->indexOfRecord(R2).parent(),
+    outline->selectionModel()->setCurrentIndex(controller->tables().outlineModel()->indexOfRecord(R2).parent(),
                                                QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "4");
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     alerts.answerNext(platform::kAlertAlternateReturn);
-    controller->deleteSelected();
+    controller->recordCommands().deleteSelected();
     EXPECT_EQ(recordCount(R2), "0");
     EXPECT_EQ(recordCount(R1), "1");
 }
@@ -128,13 +128,13 @@ TEST_F(MainWindowCommands, DoubleClickOnATreeTypeRowExpandsItInsteadOfEditing)
 {
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kTreeViewTag));
     QTreeView* outline = window->mTreeViewOutlineView;
-    const QModelIndex typeRow = controller->outlineModel()->indexOfRecord(R2).parent();
+    const QModelIndex typeRow = controller->tables().outlineModel()->indexOfRecord(R2).parent();
     outline->collapse(typeRow);
     outline->selectionModel()->setCurrentIndex(typeRow, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     ModalScript script;
-    controller->editItemDoubleAction(outline);
+    controller->recordCommands().editItemDoubleAction(outline);
     EXPECT_TRUE(outline->isExpanded(typeRow));
-    controller->editItemDoubleAction(outline);
+    controller->recordCommands().editItemDoubleAction(outline);
     EXPECT_FALSE(outline->isExpanded(typeRow));
     EXPECT_TRUE(script.windows().isEmpty()); // no record sheet
 }
@@ -161,14 +161,14 @@ TEST_F(MainWindowCommands, AnEditStoresTheSheetsValuesAndARemovedAttachmentLoses
     alerts.answerNext(platform::kAlertAlternateReturn); // yes, remove the attachment
     ModalScript script;
     script.then([this](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         EXPECT_EQ(sheet.valueField(0)->text(), "db1");
         sheet.valueField(1)->setText("admin");
         sheet.attachmentButton()->click();
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
 
     TVXDataBase other;
@@ -185,28 +185,28 @@ TEST_F(MainWindowCommands, DuplicateOffersACopyOfTheSelectedRecordAndStoresIt)
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
     ModalScript script;
     script.then([this](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         EXPECT_EQ(sheet.valueField(0)->text(), "Bank of Nowhere Copy");
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->duplicateItem();
+    controller->recordCommands().duplicateItem();
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='00000000000000A1'"), "5");
     EXPECT_EQ(eventDescriptions("Duplicate Record"), QStringList{"Bank of Nowhere Copy"});
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     EXPECT_TRUE(listValue1s().contains("Bank of Nowhere Copy"));
 }
 
 TEST_F(MainWindowCommands, SelectAllTakesEveryRowOfTheListOnly)
 {
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
-    controller->selectAll();
+    controller->recordCommands().selectAll();
     EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
     EXPECT_TRUE(window->mDeleteButton->isEnabled());
     EXPECT_FALSE(window->mEditButton->isEnabled()); // several rows: nothing to edit
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}, kColumnViewTag));
-    controller->selectAll();
+    controller->recordCommands().selectAll();
     EXPECT_EQ(window->mColumnViewDescriptionTable->selectionModel()->selectedRows().size(), 1);
 }
 
@@ -216,7 +216,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
     BMExchangeHooks hooks;
     QString path = dir.filePath("chosen.csv");
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     const auto exported = [&path] {
         QFile in(path);
         return in.open(QIODevice::ReadOnly) ? QString::fromUtf8(in.readAll()) : QString();
@@ -224,7 +224,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R3}));
     AlertRecorder alerts; // no mail
-    controller->exportSelectedFile(exchange::kTagExportCSV);
+    controller->importExport().exportSelectedFile(exchange::kTagExportCSV);
     QString text = exported();
     EXPECT_TRUE(text.contains("mail"));
     EXPECT_TRUE(text.contains("Admin portal"));
@@ -232,7 +232,7 @@ TEST_F(MainWindowCommands, ExportWritesTheRecordsSelectedInTheCurrentView)
 
     path = dir.filePath("tree.csv");
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}, kTreeViewTag));
-    controller->exportSelectedFile(exchange::kTagExportCSV);
+    controller->importExport().exportSelectedFile(exchange::kTagExportCSV);
     text = exported();
     EXPECT_TRUE(text.contains("db1"));
     EXPECT_FALSE(text.contains("mail"));
@@ -247,20 +247,20 @@ TEST_F(MainWindowCommands, TheEventLogOptionsAndUserWindowsOpenFromTheirCommands
         logRows = static_cast<BMEventLoggerWindowController*>(viewer)->model()->rowCount();
         return platform::kModalRunStopped;
     });
-    controller->eventLogger();
+    controller->recordCommands().eventLogger();
     EXPECT_EQ(logRows, db->eventLog().eventLogger().logArrary().size());
     EXPECT_GT(logRows, 0);
 
     // The options window takes the list's sorting with it.
-    controller->changeView(kListViewTag);
-    controller->listModel()->sort(5, Qt::DescendingOrder);
-    controller->displayOptionsPanel();
+    controller->tables().changeView(kListViewTag);
+    controller->tables().listModel()->sort(5, Qt::DescendingOrder);
+    controller->recordCommands().displayOptionsPanel();
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "1");
     ASSERT_TRUE(db->caches().getCurrentUser()->mSortingInfo());
     EXPECT_EQ(db->caches().getCurrentUser()->mSortingInfo()->key, "5");
     EXPECT_FALSE(db->caches().getCurrentUser()->mSortingInfo()->ascending);
 
-    controller->displayEditUsersPanel();
+    controller->recordCommands().displayEditUsersPanel();
     EXPECT_EQ(script.windows(), (QStringList{"EventLoggerWindowController", "OptionsWindowController", "mUsersWindow"}));
 }
 
@@ -269,7 +269,7 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
     chooseGroup("Servers");
     ModalScript script;
     script.then([this](QWidget*) {
-        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        BMCategoryEditWindowController& editor = controller->recordCommands().categoryEditController();
         const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
@@ -278,14 +278,14 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
     ASSERT_EQ(script.windows().size(), 2);
-    ASSERT_TRUE(controller->selectedGroup());
-    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G2);
+    ASSERT_TRUE(controller->tables().selectedGroup());
+    EXPECT_EQ(controller->tables().selectedGroup()->mGroupUID(), G2);
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Hosts (1)");
 }
 
@@ -294,13 +294,13 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
     QTemporaryDir dir;
     BMExchangeHooks hooks;
     hooks.chooseFile = [&dir](const BMFilePanelRequest&) { return dir.filePath("servers.qvx"); };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     chooseGroup("Servers");
 
     AlertRecorder alerts; // "Backup" is the default answer
     ModalScript script;
     script.then([this](QWidget*) {
-        BMCategoryEditWindowController& editor = controller->categoryEditController();
+        BMCategoryEditWindowController& editor = controller->recordCommands().categoryEditController();
         const auto groups = db->caches().groupsForEditing(true);
         for (int row = 0; row < groups.size(); ++row)
             if (groups.at(row)->mGroupUID() == G2)
@@ -309,27 +309,27 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget* panel) {
-        EXPECT_EQ(panel, controller->exportPasswordPanel());
+        EXPECT_EQ(panel, controller->importExport().exportPasswordPanel());
         panel->findChild<QLineEdit*>("mqvxExportNewPasswordField")->setText("backup-pw");
         panel->findChild<QLineEdit*>("mqvxExportConfirmPasswordField")->setText("backup-pw");
-        return controller->qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return controller->importExport().qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
 
     EXPECT_GT(QFileInfo(dir.filePath("servers.qvx")).size(), 0);
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G2)), "0");
     EXPECT_EQ(recordCount(R5), "0");
     // The window shows another group now.
-    ASSERT_TRUE(controller->selectedGroup());
-    EXPECT_NE(controller->selectedGroup()->mGroupUID(), G2);
+    ASSERT_TRUE(controller->tables().selectedGroup());
+    EXPECT_NE(controller->tables().selectedGroup()->mGroupUID(), G2);
 }
 
 TEST_F(MainWindowCommands, TheRowColourOfTheOptionsReachesTheListsBands)
 {
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     db->caches().getCurrentUser()->setMRowColor(QColor(200, 40, 40));
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
-    EXPECT_EQ(controller->listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
+    EXPECT_EQ(controller->tables().listModel()->bandColor(), blendedBandColor(QColor(200, 40, 40)));
 }
 
 TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
@@ -339,13 +339,13 @@ TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1}));
     QToolButton* mask = window->mUnmaskButton;
     mask->setChecked(false);
-    controller->unmask(mask);
+    controller->recordCommands().unmask(mask);
     EXPECT_FALSE(pane.shouldMask());
-    const QModelIndex password = controller->listModel()->index(listRowOf(R1), 5);
+    const QModelIndex password = controller->tables().listModel()->index(listRowOf(R1), 5);
     EXPECT_EQ(password.data().toString(), "s3cret");
 
     QAction* item = BMMainWindow::menuItemWithTag(window->mViewMenu, kMaskMenuItemTag);
-    controller->unmaskFromMenu(item);
+    controller->recordCommands().unmaskFromMenu(item);
     EXPECT_TRUE(mask->isChecked());
     EXPECT_TRUE(pane.shouldMask());
     EXPECT_EQ(item->text(), "Unmask");
@@ -356,8 +356,8 @@ TEST_F(MainWindowCommands, TheMaskButtonMasksTheListAndThePaneAndIsKept)
 TEST_F(MainWindowCommands, TheAboutBoxShowsTheVersionFromTheHelpMenu)
 {
     QCoreApplication::setApplicationVersion("4.2.1");
-    controller->orderFrontAboutPanel();
-    QWidget* box = controller->aboutBox();
+    controller->windowSetup().orderFrontAboutPanel();
+    QWidget* box = controller->windowSetup().aboutBox();
     ASSERT_NE(box, nullptr);
     EXPECT_TRUE(box->isVisible());
     EXPECT_EQ(box->findChild<QLabel*>("AboutVersion")->text(), "Version 4.2.1");
@@ -379,9 +379,12 @@ void refuseWrites(const QString& when, const QString& table)
 {
     rootExec(QString("CREATE TRIGGER tolvanexdb.refuse_%1 %2 ON tolvanexdb.%1 FOR EACH ROW "
                      "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'")
-                 .arg(table, when));
+                 .arg(teststore::rowsTable(table), when));
 }
-void acceptWrites(const QString& table) { rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(table)); }
+void acceptWrites(const QString& table)
+{
+    rootExec(QString("DROP TRIGGER tolvanexdb.refuse_%1").arg(teststore::rowsTable(table)));
+}
 
 } // namespace
 
@@ -392,7 +395,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
     ModalScript script;
     const QString tooLong(250, QLatin1Char('h'));
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(0)->setText(tooLong);
         sheet.valueField(1)->setText("admin");
         sheet.okButton()->click();
@@ -408,7 +411,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -423,7 +426,7 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     AlertRecorder alerts;
     ModalScript script;
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("admin");
         sheet.notesView()->setPlainText("moved to rack 4");
         sheet.okButton()->click();
@@ -435,7 +438,7 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
         sheet.okButton()->click();
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -446,14 +449,14 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     refuseWrites("BEFORE INSERT", "RECORDTABLE");
     ModalScript adding;
     adding.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(0)->setText("new host");
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd());
         EXPECT_EQ(sheet.valueField(0)->text(), "new host");
         return platform::kModalRunAborted;
     });
-    controller->addItemsToDetail();
+    controller->recordCommands().addItemsToDetail();
     EXPECT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
 }
@@ -478,7 +481,7 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
     bool busyCursor = false;
     QString typedMeanwhile;
     script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("admin");
         QTimer::singleShot(600, [&] {
             answered = true;
@@ -493,7 +496,7 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
         EXPECT_TRUE(sheet.savingLine()->isHidden());
         return sheetEnd();
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
 
     EXPECT_TRUE(answered) << "the window's timers ran while the save waited";
     EXPECT_TRUE(stillOpen);
@@ -517,7 +520,7 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
     ModalScript script;
     script.then([&](QWidget*) {
         rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=1 WHERE USERID='%1'").arg(aliceID));
-        BMDetailsWindowController& sheet = controller->detailsWindowController();
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         sheet.valueField(1)->setText("admin");
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
@@ -525,7 +528,7 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
         EXPECT_EQ(sheet.valueField(1)->text(), "admin");
         return platform::kModalRunAborted;
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(alerts.alerts().size(), 1u);
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
@@ -539,22 +542,22 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
     AlertRecorder alerts;
     ModalScript script;
     script.then([this](QWidget*) {
-        controller->categoryEditController().addNewEntry();
+        controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        controller->customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
     script.then([&](QWidget*) {
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
-        EXPECT_EQ(controller->customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
+        EXPECT_EQ(controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
         acceptWrites("GROUPTABLE");
-        return controller->customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
                                                                               : platform::kModalRunAborted;
     });
-    controller->displayEditGroupPanel();
+    controller->recordCommands().displayEditGroupPanel();
     EXPECT_EQ(script.windows().size(), 3);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
@@ -567,26 +570,26 @@ TEST_F(MainWindowCommands, ATypeTheServerRefusesComesBackInTheTypeSheet)
     AlertRecorder alerts;
     ModalScript script;
     script.then([this](QWidget*) {
-        controller->categoryEditController().addNewEntry();
+        controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
     script.then([this](QWidget*) {
-        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
         sheet->mTypeNameField->setText("Licence");
         sheet->mFieldNameFields[0]->setText("Product");
-        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
                                                                              : platform::kModalRunAborted;
     });
     script.then([&](QWidget*) {
-        auto* sheet = controller->customSettingsController().customSettingsPanel();
+        auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
         EXPECT_EQ(sheet->mTypeNameField->text(), "Licence");
         EXPECT_EQ(sheet->mFieldNameFields[0]->text(), "Product");
         acceptWrites("TYPETABLE");
-        return controller->customSettingsController().customSettingsOK() ? platform::kModalRunStopped
+        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
                                                                              : platform::kModalRunAborted;
     });
-    controller->displayEditTypesPanel();
+    controller->recordCommands().displayEditTypesPanel();
     EXPECT_EQ(script.windows().size(), 3);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt(), types + 1);
@@ -607,8 +610,8 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
     window = nullptr; // the controller deletes its window
     controller = std::make_unique<BMController>(db.get());
     window = tvxtest::createMainWindow(*controller);
-    ASSERT_EQ(controller->currentView(), kColumnViewTag);
-    controller->changeView(kListViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);
+    controller->tables().changeView(kListViewTag);
     QTableView* list = window->mListViewTypesTable;
     QStringList shown;
     for (int column = 0; column < list->model()->columnCount(); ++column)
@@ -624,7 +627,7 @@ TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStore
                            w->mFileMenu->actions().contains(w->mSetMasterPasswordMenuItem),
                            w->mViewMenu->actions().contains(w->mEventLoggerMenuItem)};
     };
-    controller->removeUnofferedMenuItems();
+    controller->windowSetup().removeUnofferedMenuItems();
     EXPECT_EQ(offered(window), QList<bool>({false, false, false}));
 
     addAccount("boss", "boss-pw", true);
@@ -632,7 +635,7 @@ TEST_F(MainWindowCommands, TheAccountMasterPasswordAndEventLogItemsStayForAStore
     ASSERT_EQ(logInAndLoad(bossStore, "boss", "boss-pw"), kTVXDone);
     auto boss = std::make_unique<BMController>(&bossStore);
     BMMainWindow* bossWindow = tvxtest::createMainWindow(*boss);
-    boss->removeUnofferedMenuItems();
+    boss->windowSetup().removeUnofferedMenuItems();
     EXPECT_EQ(offered(bossWindow), QList<bool>({true, true, true}));
     boss.reset();
 }
@@ -700,7 +703,7 @@ protected:
     ModalScript::Step sheetStep(std::function<void(BMDetailsWindowController&)> edit)
     {
         return [this, edit](QWidget*) {
-            BMDetailsWindowController& sheet = controller->detailsWindowController();
+            BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
             edit(sheet);
             sheet.okButton()->click();
             return sheetEnd();
@@ -716,7 +719,7 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     const QString path = dir.filePath("walk.csv");
     BMExchangeHooks hooks;
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     AlertRecorder alerts;
     ModalScript script;
 
@@ -729,11 +732,11 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
 
     // Views.
     press(Qt::Key_1, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kColumnViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kColumnViewTag);
     press(Qt::Key_3, Qt::ControlModifier);
-    EXPECT_EQ(controller->currentView(), kTreeViewTag);
+    EXPECT_EQ(controller->tables().currentView(), kTreeViewTag);
     press(Qt::Key_2, Qt::ControlModifier);
-    ASSERT_EQ(controller->currentView(), kListViewTag);
+    ASSERT_EQ(controller->tables().currentView(), kListViewTag);
 
     // Choose a group in its pop-up.
     const QString firstGroup = window->mCategoriesPopup->currentText();
@@ -813,7 +816,7 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     });
     press(Qt::Key_L, Qt::ControlModifier);
     EXPECT_TRUE(script.windows().contains("mLockPanel"));
-    EXPECT_FALSE(controller->isLocked());
+    EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(selectedUID(), kept);
     EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
 
@@ -829,7 +832,7 @@ TEST_F(KeyboardWalk, ImportIsReachedFromTheFileMenu)
     const QString path = dir.filePath("walk.csv");
     BMExchangeHooks hooks;
     hooks.chooseFile = [&path](const BMFilePanelRequest&) { return path; };
-    controller->setExchangeHooks(hooks);
+    controller->importExport().setExchangeHooks(hooks);
     {
         QFile file(path);
         ASSERT_TRUE(file.open(QIODevice::WriteOnly));
@@ -852,7 +855,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}, kColumnViewTag));
     const auto selectedType = [this] {
         const QModelIndexList rows = window->mColumnViewTypesTable->selectionModel()->selectedRows();
-        const auto type = rows.isEmpty() ? nullptr : controller->typesModel()->typeAt(rows.first().row());
+        const auto type = rows.isEmpty() ? nullptr : controller->tables().typesModel()->typeAt(rows.first().row());
         return type ? type->mTypeName() : QString();
     };
     ASSERT_EQ(selectedType(), "Bank Account");
@@ -864,7 +867,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
         lock->mLackPanelOKButton()->click();
         return platform::kModalRunStopped;
     });
-    controller->displayLockPanel();
+    controller->lockControl().displayLockPanel();
     ASSERT_TRUE(script.windows().contains("mLockPanel"));
     EXPECT_EQ(selectedType(), "Bank Account");
     EXPECT_EQ(selectedUID(), R2);
@@ -872,7 +875,7 @@ TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndAS
     // A hit of another type shows at once, and stays chosen once the search is cleared.
     window->mSearchField->setText("Admin");
     EXPECT_EQ(selectedType(), "Web log-in");
-    ASSERT_EQ(controller->namesModel()->rowCount(), 1);
+    ASSERT_EQ(controller->tables().namesModel()->rowCount(), 1);
     window->mColumnViewDescriptionTable->selectRow(0);
     EXPECT_EQ(selectedUID(), R3);
     window->mSearchField->clear();

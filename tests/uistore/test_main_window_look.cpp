@@ -3,7 +3,7 @@
 // Written only when TVX_SCREENSHOT_DIR names a folder (scripts/test names one).
 #include "MainWindowFixture.h"
 
-#include "app/BMLoginPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
@@ -65,21 +65,21 @@ TEST_F(DemoStoreLook, PicturesOfTheClient)
 
     window->show();
     chooseGroup("Household");
-    controller->changeView(kColumnViewTag);
+    controller->tables().changeView(kColumnViewTag);
     window->mColumnViewTypesTable->selectRow(1);
     window->mColumnViewDescriptionTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-column.png"));
 
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(0);
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-list.png"));
 
-    controller->changeView(kTreeViewTag);
+    controller->tables().changeView(kTreeViewTag);
     window->mTreeViewOutlineView->expandAll();
     window->mTreeViewOutlineView->setCurrentIndex(
-        controller->outlineModel()->index(0, 0, controller->outlineModel()->index(0, 0)));
+        controller->tables().outlineModel()->index(0, 0, controller->tables().outlineModel()->index(0, 0)));
     QApplication::processEvents();
     EXPECT_TRUE(window->grab().save(folder + "/mainwin-tree.png"));
 
@@ -91,7 +91,7 @@ TEST_F(DemoStoreLook, PicturesOfTheClient)
         EXPECT_TRUE(sheet->grab().save(folder + "/record-sheet.png"));
         return platform::kModalRunAborted;
     });
-    controller->editItemDoubleAction();
+    controller->recordCommands().editItemDoubleAction();
     EXPECT_EQ(script.windows().size(), 1);
 
     const auto alert = platform::buildAlertBox(

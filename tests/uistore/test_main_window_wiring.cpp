@@ -37,7 +37,7 @@ protected:
     {
         MainWindowTest::SetUp();
         chooseGroup("Finance");
-        controller->changeView(kListViewTag);
+        controller->tables().changeView(kListViewTag);
     }
     void select(const QString& recordUID)
     {
@@ -58,8 +58,8 @@ protected:
 TEST_F(MainWindowWiring, TheDetailPaneFollowsTheSelectionAndTheMask)
 {
     ASSERT_NE(pane(), nullptr);
-    EXPECT_EQ(controller->detailInfoView(), pane());
-    EXPECT_EQ(pane()->delegate(), controller->detailsViewDelegate());
+    EXPECT_EQ(controller->attachmentCommands().detailInfoView(), pane());
+    EXPECT_EQ(pane()->delegate(), controller->windowSetup().detailsViewDelegate());
 
     select(R4); // customised: its own icon, not its type's
     ASSERT_NE(pane()->detailInfo(), nullptr);
@@ -68,7 +68,7 @@ TEST_F(MainWindowWiring, TheDetailPaneFollowsTheSelectionAndTheMask)
     EXPECT_EQ(pane()->headerImage(), db->icons().getImageFromIconIndex(7));
 
     const bool masked = pane()->shouldMask();
-    EXPECT_EQ(masked, controller->shouldMask());
+    EXPECT_EQ(masked, controller->popUps().shouldMask());
     window->mUnmaskButton->click();
     EXPECT_EQ(pane()->shouldMask(), !masked);
     window->mUnmaskButton->click();
@@ -85,7 +85,7 @@ TEST_F(MainWindowWiring, DeleteAsksFromTheButtonTheItemMenuAndTheContextMenu)
     tvxtest::AlertRecorder alerts; // every question answered with its default: No
     window->mDeleteButton->click();
     window->menuItemWithTag(kDeleteItemMenuItemTag)->trigger();
-    BMMainWindow::menuItemWithTag(controller->mItemContextualMenu(), 704)->trigger();
+    BMMainWindow::menuItemWithTag(controller->popUps().mItemContextualMenu(), 704)->trigger();
     EXPECT_EQ(alerts.messages(), QStringList({kDeleteQuestion, kDeleteQuestion, kDeleteQuestion}));
     EXPECT_EQ(storedRecords(R1), 1);
 }
@@ -111,7 +111,7 @@ TEST_F(MainWindowWiring, TheDesktopsKeysDeleteThroughTheQuestionClearTheSearchAn
     EXPECT_EQ(alerts.messages().size(), 1) << "the Delete key in the search field deletes nothing";
 
     int terminations = 0;
-    controller->setTerminateHandler([&] { ++terminations; });
+    controller->startup().setTerminateHandler([&] { ++terminations; });
     QAction* quit = window->menuItemWithTag(kQuitMenuItemTag);
     ASSERT_NE(quit, nullptr);
     EXPECT_EQ(quit->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -142,7 +142,7 @@ TEST_F(MainWindowWiring, EditingARecordOfAGroupWithoutTheEditRightIsRefused)
     window->mListViewTypesTable->selectRow(row);
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
-    emit window->mListViewTypesTable->doubleClicked(controller->listModel()->index(row, 3));
+    emit window->mListViewTypesTable->doubleClicked(controller->tables().listModel()->index(row, 3));
     window->mEditButton->click();
     // The pane asks the same of the controller.
     QTest::mouseDClick(pane(), Qt::LeftButton, Qt::NoModifier, QPoint(100, 200));
@@ -156,7 +156,7 @@ TEST_F(MainWindowWiring, ThePanesContextMenuIsTheRecordMenu)
     select(R2);
     QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(100, 200), pane()->mapToGlobal(QPoint(100, 200)));
     QApplication::sendEvent(pane(), &event);
-    QMenu* menu = controller->mItemContextualMenu();
+    QMenu* menu = controller->popUps().mItemContextualMenu();
     ASSERT_NE(menu, nullptr);
     EXPECT_TRUE(menu->isVisible());
     QAction* bank = nullptr;
@@ -181,7 +181,7 @@ TEST_F(MainWindowWiring, PrintingFromTheButtonDrawsTheSelectedRecord)
     ASSERT_EQ(printed.size(), 1);
     EXPECT_EQ(printed.first().footer, recordPrintFooter(controller->currentUserName()));
     EXPECT_GT(printed.first().size.height(), BMDetailsView::kHeaderHeight);
-    EXPECT_FALSE(controller->isPrintDialogOn());
+    EXPECT_FALSE(controller->attachmentCommands().isPrintDialogOn());
 }
 
 TEST_F(MainWindowWiring, ToolbarAndPopUpEditingItemsOpenTheirWindows)
@@ -193,7 +193,7 @@ TEST_F(MainWindowWiring, ToolbarAndPopUpEditingItemsOpenTheirWindows)
     window->mCategoriesPopup->setCurrentIndex(edit);
     emit window->mCategoriesPopup->activated(edit);
     EXPECT_EQ(script.windows(), QStringList{"CategoryEditWindowController"});
-    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G1) << "the group stays chosen";
+    EXPECT_EQ(controller->tables().selectedGroup()->mGroupUID(), G1) << "the group stays chosen";
 
     select(R2);
     window->mAttachmentButton->click();
@@ -245,7 +245,7 @@ TEST_F(MainWindowWiring, TheAttachmentRowsButtonOpensOneMenuOnThePane)
     record->setMAttachmentPath(path);
     record->setMAttachmentState(kAttachmentStateStoreNewFile);
     ASSERT_EQ(db->replaceRecord(record), kTVXDone);
-    controller->updateTables();
+    controller->tables().updateTables();
     select(R2);
     ASSERT_NE(pane()->detailInfo(), nullptr);
 

@@ -5,8 +5,8 @@
 #include <QLineEdit>
 
 #include "app/BMController.h"
-#include "app/BMMasterPasswordPanel.h"
-#include "app/BMUserPasswordPanel.h"
+#include "app/passwords/BMMasterPasswordPanel.h"
+#include "app/passwords/BMUserPasswordPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
@@ -46,10 +46,10 @@ protected:
             panel->mHintField()->setText(hint);
             panel->mHintQuestion()->setCurrentIndex(question);
             panel->mHintAnswer()->setText(answer);
-            accepted = controller.passwordPanelOK();
+            accepted = controller.passwordPanels().passwordPanelOK();
             return accepted ? platform::kModalRunStopped : platform::kModalRunAborted;
         });
-        controller.setPassword();
+        controller.passwordPanels().setPassword();
         return accepted;
     }
     int setPasswordRows()
@@ -115,13 +115,13 @@ TEST_F(MasterPasswordPanelOnTheStore, TheNewMasterPasswordOpensTheStoreAndTheOld
         panel->mOldMasterPasswordField()->setText(kMasterPassword);
         panel->mNewMasterPasswordField()->setText(kNewMaster);
         panel->mConfirmMasterPasswordField()->setText(kNewMaster);
-        return own.masterPasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return own.passwordPanels().masterPasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
-    own.setMasterPassword();
+    own.passwordPanels().setMasterPassword();
     EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
     EXPECT_TRUE(alice.isLoadingComplete());
     EXPECT_EQ(alice.masterPassword(), kNewMaster);
-    EXPECT_TRUE(own.resetMasterPasswordPanel()->mNewMasterPasswordField()->text().isEmpty());
+    EXPECT_TRUE(own.passwordPanels().resetMasterPasswordPanel()->mNewMasterPasswordField()->text().isEmpty());
 
     TVXDataBase old;
     EXPECT_EQ(old.startConnectionToServer(loginRequest(kUserName, kUserPassword, kMasterPassword)),

@@ -39,16 +39,16 @@ TEST_F(MainWindowTest, AGroupWithoutRecordsIsListedByItsBareName)
     EXPECT_TRUE(titles.contains("Archive"));
     EXPECT_FALSE(titles.contains("Archive (0)"));
     chooseGroup("Archive");
-    EXPECT_EQ(controller->typesModel()->rowCount(), 0);
-    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G4);
+    EXPECT_EQ(controller->tables().typesModel()->rowCount(), 0);
+    EXPECT_EQ(controller->tables().selectedGroup()->mGroupUID(), G4);
 }
 
 TEST_F(MainWindowTest, CopyItemsFollowTheSelectedRecordsFields)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(listRowOf(R1)); // mail: URL, User, Password; value 4 empty
-    controller->validateUIControls();
+    controller->popUps().validateUIControls();
     EXPECT_EQ(item(window, kCopyField1MenuItemTag)->text(), "Copy URL");
     EXPECT_TRUE(item(window, kCopyField1MenuItemTag)->isEnabled());
     EXPECT_EQ(item(window, kCopyField1MenuItemTag + 3)->text(), "Field 4");
@@ -58,7 +58,7 @@ TEST_F(MainWindowTest, CopyItemsFollowTheSelectedRecordsFields)
 
     // A customised record names its own fields.
     window->mListViewTypesTable->selectRow(listRowOf(R4));
-    controller->validateUIControls();
+    controller->popUps().validateUIControls();
     EXPECT_EQ(item(window, kCopyField1MenuItemTag)->text(), "Copy Institution");
 }
 
@@ -66,42 +66,42 @@ TEST_F(MainWindowTest, MenuItemsAreEnabledByViewSelectionAndPasteboard)
 {
     window->show();
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kListViewTag)));
-    EXPECT_TRUE(controller->validateMenuItem(item(window, kTreeViewTag)));
-    EXPECT_TRUE(controller->validateMenuItem(item(window, kSelectAllMenuItemTag)));
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kEditItemMenuItemTag)));
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kDeleteItemMenuItemTag)));
+    controller->tables().changeView(kListViewTag);
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kListViewTag)));
+    EXPECT_TRUE(controller->popUps().validateMenuItem(item(window, kTreeViewTag)));
+    EXPECT_TRUE(controller->popUps().validateMenuItem(item(window, kSelectAllMenuItemTag)));
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kEditItemMenuItemTag)));
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kDeleteItemMenuItemTag)));
 
     window->mListViewTypesTable->selectRow(listRowOf(R1));
-    EXPECT_TRUE(controller->validateMenuItem(item(window, kEditItemMenuItemTag)));
-    EXPECT_TRUE(controller->validateMenuItem(item(window, kWebLoginMenuItemTag)));
+    EXPECT_TRUE(controller->popUps().validateMenuItem(item(window, kEditItemMenuItemTag)));
+    EXPECT_TRUE(controller->popUps().validateMenuItem(item(window, kWebLoginMenuItemTag)));
     window->mListViewTypesTable->selectRow(listRowOf(R2));
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kWebLoginMenuItemTag))); // not a web log-in
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kWebLoginMenuItemTag))); // not a web log-in
 
     auto& board = platform::Pasteboard::generalPasteboard();
     board.setString("plain text");
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kPasteMenuItemTag)));
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kPasteMenuItemTag)));
     board.setString("Tolvanex qVX File -v3.0\n...");
-    EXPECT_TRUE(controller->validateMenuItem(item(window, kPasteMenuItemTag)));
+    EXPECT_TRUE(controller->popUps().validateMenuItem(item(window, kPasteMenuItemTag)));
 
     // The tree: a type row is no record for the record commands.
-    controller->changeView(kTreeViewTag);
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kSelectAllMenuItemTag)));
-    window->mTreeViewOutlineView->setCurrentIndex(controller->outlineModel()->index(0, 0));
-    EXPECT_TRUE(controller->isItemNotSelected());
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kDuplicateItemMenuItemTag)));
+    controller->tables().changeView(kTreeViewTag);
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kSelectAllMenuItemTag)));
+    window->mTreeViewOutlineView->setCurrentIndex(controller->tables().outlineModel()->index(0, 0));
+    EXPECT_TRUE(controller->popUps().isItemNotSelected());
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kDuplicateItemMenuItemTag)));
 
     // While a print dialog is up nothing of the window is enabled.
     window->hide();
-    EXPECT_FALSE(controller->validateMenuItem(item(window, kTreeViewTag)));
+    EXPECT_FALSE(controller->popUps().validateMenuItem(item(window, kTreeViewTag)));
 }
 
 TEST_F(MainWindowTest, ARecordWithAnAttachmentOffersToDeleteIt)
 {
     chooseGroup("Vault");
-    controller->changeView(kTreeViewTag);
-    auto* outline = controller->outlineModel();
+    controller->tables().changeView(kTreeViewTag);
+    auto* outline = controller->tables().outlineModel();
     window->mTreeViewOutlineView->setCurrentIndex(outline->index(0, 0, outline->index(0, 0)));
     EXPECT_EQ(window->mAttachmentButton->toolTip(), "Delete Attachment");
     EXPECT_EQ(item(window, kAttachmentMenuItemTag)->text(), "Delete Attachment");
@@ -113,8 +113,8 @@ TEST_F(MainWindowTest, ARecordWithAnAttachmentOffersToDeleteIt)
 TEST_F(MainWindowTest, TheGroupSubmenuAlwaysShowsTheCurrentGroup)
 {
     chooseGroup("Archive"); // no add right here
-    controller->initContextualCategorySubMenu();
-    QMenu* groups = BMMainWindow::menuItemWithTag(controller->mItemContextualMenu(), 702)->menu();
+    controller->popUps().initContextualCategorySubMenu();
+    QMenu* groups = BMMainWindow::menuItemWithTag(controller->popUps().mItemContextualMenu(), 702)->menu();
     QStringList titles;
     QAction* archive = nullptr;
     for (QAction* a : groups->actions()) {
@@ -130,19 +130,19 @@ TEST_F(MainWindowTest, TheGroupSubmenuAlwaysShowsTheCurrentGroup)
 TEST_F(MainWindowTest, ColumnWidthsAreKeptAndAZeroWidthComesBackAt70)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     QHeaderView* header = window->mListViewTypesTable->horizontalHeader();
     header->resizeSection(4, 155);
     header->resizeSection(5, 0);
-    controller->changeView(kColumnViewTag); // leaving the list stores its widths
+    controller->tables().changeView(kColumnViewTag); // leaving the list stores its widths
 
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
     ASSERT_GE(again.caches().mCurrentUser()->mColoumWidthArray().size(), 5);
     EXPECT_EQ(again.caches().mCurrentUser()->mColoumWidthArray().at(3), 155);
     BMController second(&again);
-    BMMainWindow* secondWindow = second.createMainWindow();
-    second.updateTableColumnWidth();
+    BMMainWindow* secondWindow = second.windowSetup().createMainWindow();
+    second.popUps().updateTableColumnWidth();
     EXPECT_EQ(secondWindow->mListViewTypesTable->horizontalHeader()->sectionSize(4), 155);
     EXPECT_EQ(secondWindow->mListViewTypesTable->horizontalHeader()->sectionSize(5), 70);
 }
@@ -150,39 +150,39 @@ TEST_F(MainWindowTest, ColumnWidthsAreKeptAndAZeroWidthComesBackAt70)
 TEST_F(MainWindowTest, ChoosingATypeNamesTheListsColumnsAfterIt)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    auto* list = controller->listModel();
+    controller->tables().changeView(kListViewTag);
+    auto* list = controller->tables().listModel();
     EXPECT_EQ(list->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Field 1");
     const int bank = window->mTypesPopup->findText("Bank Account");
     ASSERT_GT(bank, 0);
     window->mTypesPopup->setCurrentIndex(bank);
-    controller->changeType();
-    EXPECT_EQ(controller->selectedType()->mTypeUID(), TBank);
+    controller->tables().changeType();
+    EXPECT_EQ(controller->tables().selectedType()->mTypeUID(), TBank);
     EXPECT_EQ(list->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Bank");
     EXPECT_EQ(list->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), "PIN");
     EXPECT_EQ(list->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Field 4");
     // The list still shows every record of the group.
     EXPECT_EQ(list->rowCount(), 4);
     window->mTypesPopup->setCurrentIndex(0);
-    controller->changeType();
+    controller->tables().changeType();
     EXPECT_EQ(list->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Field 1");
 }
 
 TEST_F(MainWindowTest, TypingInTheListSelectsByTheSortColumnAndCountsTheView)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    controller->setShouldMask(false);
+    controller->tables().changeView(kListViewTag);
+    controller->popUps().setShouldMask(false);
     ASSERT_TRUE(window->mListViewTypesTable->typeToSelect("c", 50.0));
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R4);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow()->mRecordUID(), R4);
     EXPECT_EQ(serverValue(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), "1");
 }
 
 TEST_F(MainWindowTest, DroppingOntoATypeInTheTreeRetypesTheRecord)
 {
     chooseGroup("Finance");
-    controller->changeView(kTreeViewTag);
-    auto* outline = controller->outlineModel();
+    controller->tables().changeView(kTreeViewTag);
+    auto* outline = controller->tables().outlineModel();
     std::unique_ptr<QMimeData> drag(recordMimeData(R2));
     const QModelIndex web = outline->index(1, 0);
     ASSERT_EQ(outline->typeAt(web)->mTypeUID(), TWeb);
@@ -195,15 +195,15 @@ TEST_F(MainWindowTest, DroppingOntoATypeInTheTreeRetypesTheRecord)
 TEST_F(MainWindowTest, SearchingTheColumnViewNarrowsTypesAndSmartCounts)
 {
     chooseGroup("Finance");
-    controller->changeView(kColumnViewTag);
+    controller->tables().changeView(kColumnViewTag);
     window->mColumnViewTypesTable->selectRow(1);
     window->mColumnViewDescriptionTable->selectRow(0); // Admin portal, now viewed
     window->mSearchField->setText("bank");
-    ASSERT_EQ(controller->typesModel()->rowCount(), 1);
-    EXPECT_EQ(controller->typesModel()->typeAt(0)->mTypeUID(), TBank);
-    EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(0, 0), kCountRole).toInt(), 0);
+    ASSERT_EQ(controller->tables().typesModel()->rowCount(), 1);
+    EXPECT_EQ(controller->tables().typesModel()->typeAt(0)->mTypeUID(), TBank);
+    EXPECT_EQ(controller->tables().smartModel()->data(controller->tables().smartModel()->index(0, 0), kCountRole).toInt(), 0);
     window->mSearchField->setText("admin");
-    EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(0, 0), kCountRole).toInt(), 1);
+    EXPECT_EQ(controller->tables().smartModel()->data(controller->tables().smartModel()->index(0, 0), kCountRole).toInt(), 1);
 }
 
 TEST_F(MainWindowTest, TheEditItemsOfThePopUpsLeaveTheChoiceAsItWas)
@@ -211,26 +211,26 @@ TEST_F(MainWindowTest, TheEditItemsOfThePopUpsLeaveTheChoiceAsItWas)
     chooseGroup("Servers");
     QComboBox* groups = window->mCategoriesPopup;
     groups->setCurrentIndex(groups->count() - 1); // "Edit Groups..."
-    controller->changeCategory();
+    controller->tables().changeCategory();
     EXPECT_EQ(groups->currentText(), "Servers (1)");
-    EXPECT_EQ(controller->selectedGroup()->mGroupUID(), G2);
+    EXPECT_EQ(controller->tables().selectedGroup()->mGroupUID(), G2);
 
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     QComboBox* types = window->mTypesPopup;
     types->setCurrentIndex(types->findText("Server"));
-    controller->changeType();
+    controller->tables().changeType();
     types->setCurrentIndex(types->count() - 1); // "Edit Types..."
-    controller->changeType();
+    controller->tables().changeType();
     EXPECT_EQ(types->currentText(), "Server");
 }
 
 TEST_F(MainWindowTest, TheDetailPanesMenuTicksTheSelectedRecordsTypeAndGroup)
 {
     chooseGroup("Finance");
-    controller->changeView(kTreeViewTag);
-    auto* outline = controller->outlineModel();
+    controller->tables().changeView(kTreeViewTag);
+    auto* outline = controller->tables().outlineModel();
     window->mTreeViewOutlineView->setCurrentIndex(outline->index(1, 0, outline->index(0, 0))); // Credit union
-    QMenu* menu = controller->extendMenu();
+    QMenu* menu = controller->popUps().extendMenu();
     ASSERT_NE(menu, nullptr);
     const auto ticked = [&](int tag) {
         QStringList out;

@@ -6,7 +6,7 @@
 #include <QFile>
 #include <QTemporaryDir>
 
-#include "app/RecordCommandRules.h"
+#include "app/records/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
@@ -104,7 +104,7 @@ TEST_F(RecordCommandsStoreTest, RecordSavedAsNewTakesTheStoredAttachment)
     EXPECT_EQ(*data, contents);
 
     // The detail pane's copy: a refused attachment copy is no success.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_copy BEFORE INSERT ON tolvanexdb.ATTACHMENTTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_copy BEFORE INSERT ON tolvanexdb.ATTACHMENTROWS FOR EACH ROW "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
     auto second = TVXRecord::copyRecord(*source);
     EXPECT_NE(storeRecordFromPane(alice, *source, second, 2), kTVXDone);

@@ -257,7 +257,7 @@ TEST_F(RecordSheetStore, ABusyStoreKeepsTheSheetWithItsInputUntilTheSaveGoesIn)
     holder->setAutoCommit(false);
     std::unique_ptr<sql::Statement> hold(holder->createStatement());
     std::unique_ptr<sql::ResultSet>(
-        hold->executeQuery("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.TVXMASTERPASSWORDTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
 
     std::vector<TVXResult> codes;
     bool keptOpen = false;

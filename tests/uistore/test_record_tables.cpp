@@ -53,24 +53,24 @@ TEST_F(MainWindowTest, GroupPopUpCountsRecordsAndColumnViewListsTheGroupsTypes)
     EXPECT_EQ(titles.last(), "Edit Groups...");
 
     chooseGroup("Finance");
-    controller->changeView(kColumnViewTag);
-    EXPECT_EQ(column(*controller->typesModel()), QStringList({"Bank Account", "Web log-in"}));
-    const auto* types = controller->typesModel();
+    controller->tables().changeView(kColumnViewTag);
+    EXPECT_EQ(column(*controller->tables().typesModel()), QStringList({"Bank Account", "Web log-in"}));
+    const auto* types = controller->tables().typesModel();
     EXPECT_EQ(types->data(types->index(0, 0), kCountRole).toInt(), 2);
     EXPECT_FALSE(types->data(types->index(0, 0), Qt::DecorationRole).value<QImage>().isNull());
 
     // The smart table always has its three rows, empty as they are.
-    EXPECT_EQ(column(*controller->smartModel()), QStringList({"Most Viewed", "Recently Modified", "Recently Viewed"}));
+    EXPECT_EQ(column(*controller->tables().smartModel()), QStringList({"Most Viewed", "Recently Modified", "Recently Viewed"}));
     for (int row = 0; row < 3; ++row)
-        EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(row, 0), kCountRole).toInt(), 0);
+        EXPECT_EQ(controller->tables().smartModel()->data(controller->tables().smartModel()->index(row, 0), kCountRole).toInt(), 0);
 
     // No type chosen: no record names; a type lists its records by value 1.
-    EXPECT_EQ(controller->namesModel()->rowCount(), 0);
+    EXPECT_EQ(controller->tables().namesModel()->rowCount(), 0);
     window->mColumnViewTypesTable->selectRow(1);
-    EXPECT_EQ(column(*controller->namesModel()), QStringList({"Admin portal", "mail"}));
+    EXPECT_EQ(column(*controller->tables().namesModel()), QStringList({"Admin portal", "mail"}));
 
     chooseGroup("Servers");
-    EXPECT_EQ(column(*controller->typesModel()), QStringList({"Server"}));
+    EXPECT_EQ(column(*controller->tables().typesModel()), QStringList({"Server"}));
     EXPECT_EQ(db->caches().mCurrentUser()->mCurrentGroup(), G2);
     EXPECT_EQ(serverValue(QString("SELECT CURRENTCATEGORY FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), G2);
 }
@@ -78,12 +78,12 @@ TEST_F(MainWindowTest, GroupPopUpCountsRecordsAndColumnViewListsTheGroupsTypes)
 TEST_F(MainWindowTest, ListViewShowsEveryRecordOfTheGroupMaskedByTheEffectiveType)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    controller->setShouldMask(false);
-    auto* list = controller->listModel();
+    controller->tables().changeView(kListViewTag);
+    controller->popUps().setShouldMask(false);
+    auto* list = controller->tables().listModel();
     ASSERT_EQ(listValue1s(), QStringList({"Admin portal", "Bank of Nowhere", "Credit union", "mail"}));
 
-    controller->setShouldMask(true);
+    controller->popUps().setShouldMask(true);
     const int mail = listRowOf(R1);
     EXPECT_EQ(list->data(list->index(mail, 1), Qt::DisplayRole).toString(), "Web log-in");
     EXPECT_EQ(list->data(list->index(mail, 2), Qt::DisplayRole).toString(), "Finance");
@@ -103,7 +103,7 @@ TEST_F(MainWindowTest, ListViewShowsEveryRecordOfTheGroupMaskedByTheEffectiveTyp
     EXPECT_EQ(list->data(list->index(credit, 4), Qt::DisplayRole).toString(), "99");
 
     // Unmasking shows the plain values at once.
-    controller->setShouldMask(false);
+    controller->popUps().setShouldMask(false);
     EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "s3cret");
     EXPECT_EQ(list->data(list->index(credit, 3), Qt::DisplayRole).toString(), "Credit union");
 }
@@ -111,8 +111,8 @@ TEST_F(MainWindowTest, ListViewShowsEveryRecordOfTheGroupMaskedByTheEffectiveTyp
 TEST_F(MainWindowTest, SortingTheListByAColumnIsKeptAsTheUsersSortOrder)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    controller->setShouldMask(false);
+    controller->tables().changeView(kListViewTag);
+    controller->popUps().setShouldMask(false);
     // By value 2, descending: "root", "alice", "99", "12-34".
     window->mListViewTypesTable->horizontalHeader()->setSortIndicator(4, Qt::DescendingOrder);
     EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "mail", "Credit union", "Bank of Nowhere"}));
@@ -122,7 +122,7 @@ TEST_F(MainWindowTest, SortingTheListByAColumnIsKeptAsTheUsersSortOrder)
 
     // Leaving the list stores the sort with the column widths.
     window->mListViewTypesTable->horizontalHeader()->resizeSection(3, 0);
-    controller->changeView(kColumnViewTag);
+    controller->tables().changeView(kColumnViewTag);
     TVXDataBase again;
     ASSERT_EQ(logInAndLoad(again), kTVXDone);
     ASSERT_TRUE(again.caches().mCurrentUser()->mSortingInfo().has_value());
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, SortingTheListByAColumnIsKeptAsTheUsersSortOrder)
 TEST_F(MainWindowTest, SearchNarrowsTheViewsAndTheGroupCounts)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     QTest::keyClicks(window->mSearchField, "BANK");
     EXPECT_EQ(listValue1s(), QStringList({"Bank of Nowhere"}));
     EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
@@ -144,7 +144,7 @@ TEST_F(MainWindowTest, SearchNarrowsTheViewsAndTheGroupCounts)
 TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     const auto record = db->caches().getRecordForUID(R3);
     const int before = record->mViewCounter();
     window->mListViewTypesTable->selectRow(listRowOf(R3));
@@ -157,7 +157,7 @@ TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
     // The masked password never reaches the log.
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION LIKE '%pw2%'"), "0");
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow(), record);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow(), record);
 
     // Several rows: nothing is counted, the commands for one record are off.
     QTest::keyClick(window->mListViewTypesTable, Qt::Key_Down, Qt::ShiftModifier);
@@ -170,7 +170,7 @@ TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
 TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerInOrder)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     // Another session holds the first record's row: whatever the clicks write waits behind it.
     auto holder = teststore::rootConnection();
     std::unique_ptr<sql::Statement> hold(holder->createStatement());
@@ -221,38 +221,38 @@ TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerIn
 TEST_F(MainWindowTest, ViewingARecordInTheColumnViewFillsMostViewedAndKeepsTheSelection)
 {
     chooseGroup("Finance");
-    controller->changeView(kColumnViewTag);
+    controller->tables().changeView(kColumnViewTag);
     window->mColumnViewTypesTable->selectRow(1); // Web log-in
     window->mColumnViewDescriptionTable->selectRow(1); // mail
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.MOSTVIEWEDTABLE WHERE USERID='%1'").arg(aliceID)), "1");
-    EXPECT_EQ(controller->smartModel()->data(controller->smartModel()->index(2, 0), kCountRole).toInt(), 1);
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R1);
-    EXPECT_EQ(controller->typeUIDForTableViewSelectedRow()->mTypeUID(), TWeb);
-    EXPECT_TRUE(controller->validateWebLogin());
+    EXPECT_EQ(controller->tables().smartModel()->data(controller->tables().smartModel()->index(2, 0), kCountRole).toInt(), 1);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow()->mRecordUID(), R1);
+    EXPECT_EQ(controller->tables().typeUIDForTableViewSelectedRow()->mTypeUID(), TWeb);
+    EXPECT_TRUE(controller->popUps().validateWebLogin());
 
     // The smart type lists what was viewed; it gives no type.
     window->mSmartTypesTable->selectRow(2);
-    EXPECT_EQ(column(*controller->namesModel()), QStringList({"mail"}));
-    EXPECT_EQ(controller->typeUIDForTableViewSelectedRow(), nullptr);
-    EXPECT_EQ(controller->selectedSmartRecord(), nullptr);
+    EXPECT_EQ(column(*controller->tables().namesModel()), QStringList({"mail"}));
+    EXPECT_EQ(controller->tables().typeUIDForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->tables().selectedSmartRecord(), nullptr);
 }
 
 TEST_F(MainWindowTest, TreeViewListsTypesWithTheirRecords)
 {
     chooseGroup("Finance");
-    controller->changeView(kTreeViewTag);
-    auto* outline = controller->outlineModel();
+    controller->tables().changeView(kTreeViewTag);
+    auto* outline = controller->tables().outlineModel();
     ASSERT_EQ(column(*outline), QStringList({"Bank Account", "Web log-in"}));
     EXPECT_EQ(column(*outline, 0, outline->index(0, 0)), QStringList({"Bank of Nowhere", "Credit union"}));
     EXPECT_TRUE(outline->hasChildren(outline->index(0, 0)));
 
     // A type row is no record: the record commands are off.
     window->mTreeViewOutlineView->setCurrentIndex(outline->index(1, 0));
-    EXPECT_EQ(controller->selectedType()->mTypeUID(), TWeb);
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->tables().selectedType()->mTypeUID(), TWeb);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow(), nullptr);
     EXPECT_FALSE(window->mEditButton->isEnabled());
     window->mTreeViewOutlineView->setCurrentIndex(outline->index(0, 0, outline->index(1, 0)));
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
     EXPECT_TRUE(window->mEditButton->isEnabled());
 
     // Drops go onto a type itself only.
@@ -266,8 +266,8 @@ TEST_F(MainWindowTest, TreeViewListsTypesWithTheirRecords)
 TEST_F(MainWindowTest, DroppingARecordOnATypeRetypesItOnTheServer)
 {
     chooseGroup("Finance");
-    controller->changeView(kColumnViewTag);
-    auto* types = controller->typesModel();
+    controller->tables().changeView(kColumnViewTag);
+    auto* types = controller->tables().typesModel();
     std::unique_ptr<QMimeData> drag(recordMimeData(R4));
     // Onto "Web log-in": the record's own type goes, and so does its customisation.
     ASSERT_TRUE(types->dropMimeData(drag.get(), Qt::MoveAction, -1, -1, types->index(1, 0)));
@@ -287,8 +287,8 @@ TEST_F(MainWindowTest, ADropWithoutTheEditRightIsRefusedAndChangesNothing)
 {
     tvxtest::AlertRecorder alerts;
     chooseGroup("Vault");
-    controller->changeView(kColumnViewTag);
-    EXPECT_FALSE(controller->tableViewAcceptDrop(R6, db->caches().typeWithUID(TWeb)));
+    controller->tables().changeView(kColumnViewTag);
+    EXPECT_FALSE(controller->tables().tableViewAcceptDrop(R6, db->caches().typeWithUID(TWeb)));
     EXPECT_EQ(alerts.lastMessage(), " You don't have sufficient access permissions.");
     EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R6)), TServer);
     EXPECT_EQ(db->caches().getRecordForUID(R6)->mType()->mTypeUID(), TServer);
@@ -299,15 +299,15 @@ TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
     tvxtest::AlertRecorder alerts;
     chooseGroup("Finance");
     rootExec(QString("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2));
-    EXPECT_FALSE(controller->outlineViewAcceptDrop(R2, db->caches().typeWithUID(TWeb)));
+    EXPECT_FALSE(controller->tables().outlineViewAcceptDrop(R2, db->caches().typeWithUID(TWeb)));
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
     EXPECT_EQ(db->caches().getRecordForUID(R2)->mType()->mTypeUID(), TBank);
 
     // A write the server refuses outright is told too, not passed over in silence.
-    rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDTABLE FOR EACH ROW "
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_drop BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
     const auto shown = alerts.alerts().size();
-    EXPECT_FALSE(controller->outlineViewAcceptDrop(R1, db->caches().typeWithUID(TBank)));
+    EXPECT_FALSE(controller->tables().outlineViewAcceptDrop(R1, db->caches().typeWithUID(TBank)));
     rootExec("DROP TRIGGER tolvanexdb.refuse_drop");
     EXPECT_EQ(alerts.alerts().size(), shown + 1);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
@@ -317,11 +317,11 @@ TEST_F(MainWindowTest, AStaleRecordDropAlertsAndKeepsTheTypeTheServerHas)
 TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     auto* table = window->mListViewTypesTable;
     table->selectRow(listRowOf(R1));
     for (const QString& uid : {R2, R3})
-        table->selectionModel()->select(controller->listModel()->index(listRowOf(uid), 0),
+        table->selectionModel()->select(controller->tables().listModel()->index(listRowOf(uid), 0),
                                         QItemSelectionModel::Select | QItemSelectionModel::Rows);
     const auto types = db->caches().typesForEditing();
     int serverTag = -1;
@@ -329,13 +329,13 @@ TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
         if (types.at(i)->mTypeUID() == TServer)
             serverTag = i;
     ASSERT_GE(serverTag, 0);
-    controller->contextTypeMenuChanged(serverTag);
+    controller->popUps().contextTypeMenuChanged(serverTag);
     for (const QString& uid : {R1, R2, R3})
         EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(uid)), TServer);
     EXPECT_EQ(serverValue(QString("SELECT TYPEUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R4)), TBank);
 
     // The menu ticks the one type the selection shares.
-    QMenu* menu = controller->extendMenuforEventInTableView(table, table->visualRect(controller->listModel()->index(listRowOf(R1), 3)).center());
+    QMenu* menu = controller->tables().extendMenuforEventInTableView(table, table->visualRect(controller->tables().listModel()->index(listRowOf(R1), 3)).center());
     ASSERT_NE(menu, nullptr);
     QMenu* typeMenu = BMMainWindow::menuItemWithTag(menu, 701)->menu();
     QStringList ticked;
@@ -348,7 +348,7 @@ TEST_F(MainWindowTest, ContextMenuRetypesEverySelectedRecord)
 TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(listRowOf(R2));
     const auto groups = db->caches().groupsWithPermission(kPermissionAdd);
     int servers = -1;
@@ -356,9 +356,9 @@ TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
         if (groups.at(i)->mGroupUID() == G2)
             servers = i;
     ASSERT_GE(servers, 0);
-    controller->setShouldMask(false);
-    QSignalSpy reloads(controller->listModel(), &QAbstractItemModel::modelReset);
-    controller->contextCategoryMenuChanged(servers);
+    controller->popUps().setShouldMask(false);
+    QSignalSpy reloads(controller->tables().listModel(), &QAbstractItemModel::modelReset);
+    controller->popUps().contextCategoryMenuChanged(servers);
     EXPECT_EQ(serverValue(QString("SELECT GROUPUID FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R2)), G2);
     EXPECT_EQ(listValue1s(), QStringList({"Admin portal", "Credit union", "mail"}));
     // The list showed the move before the command returned; the store's notice adds no reload.
@@ -369,9 +369,9 @@ TEST_F(MainWindowTest, MovingARecordToAnotherGroupFromTheContextMenu)
 TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    controller->setShouldMask(false);
-    QSignalSpy reloads(controller->listModel(), &QAbstractItemModel::modelReset);
+    controller->tables().changeView(kListViewTag);
+    controller->popUps().setShouldMask(false);
+    QSignalSpy reloads(controller->tables().listModel(), &QAbstractItemModel::modelReset);
 
     // Two records stored straight into the store: one reload, once the event loop turns.
     for (const char* name : {"vpn", "wiki"}) {
@@ -401,35 +401,35 @@ TEST_F(MainWindowTest, TheWindowFollowsWritesMadePastTheController)
     ASSERT_NE(first, nullptr);
     EXPECT_TRUE(window->mCategoriesPopup->currentText().startsWith(first->mGroupName()));
     EXPECT_EQ(db->caches().mCurrentUser()->mCurrentGroup(), first->mGroupUID());
-    for (const auto& record : controller->listModel()->records())
+    for (const auto& record : controller->tables().listModel()->records())
         EXPECT_EQ(record->mGroup()->mGroupUID(), first->mGroupUID());
 }
 
 TEST_F(MainWindowTest, LockedWindowShowsNoRows)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    EXPECT_EQ(controller->listModel()->rowCount(), 4);
-    controller->setMShouldLockInfoDisplay(true);
-    EXPECT_EQ(controller->listModel()->rowCount(), 0);
-    controller->changeView(kColumnViewTag);
-    EXPECT_EQ(controller->typesModel()->rowCount(), 0);
-    EXPECT_EQ(controller->smartModel()->rowCount(), 0);
-    controller->setMShouldLockInfoDisplay(false);
-    EXPECT_EQ(controller->typesModel()->rowCount(), 2);
+    controller->tables().changeView(kListViewTag);
+    EXPECT_EQ(controller->tables().listModel()->rowCount(), 4);
+    controller->tables().setMShouldLockInfoDisplay(true);
+    EXPECT_EQ(controller->tables().listModel()->rowCount(), 0);
+    controller->tables().changeView(kColumnViewTag);
+    EXPECT_EQ(controller->tables().typesModel()->rowCount(), 0);
+    EXPECT_EQ(controller->tables().smartModel()->rowCount(), 0);
+    controller->tables().setMShouldLockInfoDisplay(false);
+    EXPECT_EQ(controller->tables().typesModel()->rowCount(), 2);
 }
 
 TEST_F(MainWindowTest, ExportListsFollowTheView)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    EXPECT_EQ(controller->indexSetForExporting(true).size(), 4);
-    EXPECT_TRUE(controller->indexSetForExporting(false).isEmpty());
+    controller->tables().changeView(kListViewTag);
+    EXPECT_EQ(controller->popUps().indexSetForExporting(true).size(), 4);
+    EXPECT_TRUE(controller->popUps().indexSetForExporting(false).isEmpty());
     window->mListViewTypesTable->selectRow(listRowOf(R2));
-    ASSERT_EQ(controller->indexSetForExporting(false).size(), 1);
-    EXPECT_EQ(controller->indexSetForExporting(false).first()->mRecordUID(), R2);
-    controller->changeView(kTreeViewTag);
-    EXPECT_EQ(controller->indexSetForExporting(true).size(), 4);
+    ASSERT_EQ(controller->popUps().indexSetForExporting(false).size(), 1);
+    EXPECT_EQ(controller->popUps().indexSetForExporting(false).first()->mRecordUID(), R2);
+    controller->tables().changeView(kTreeViewTag);
+    EXPECT_EQ(controller->popUps().indexSetForExporting(true).size(), 4);
 }
 
 TEST_F(MainWindowTest, HidingAndShowingTheDetailPaneRestoresTheSplit)
@@ -437,12 +437,12 @@ TEST_F(MainWindowTest, HidingAndShowingTheDetailPaneRestoresTheSplit)
     window->show();
     window->mMainSplitView->setSizes({700, 400});
     const QList<int> before = window->mMainSplitView->sizes();
-    controller->toggleInfoView(false);
+    controller->tables().toggleInfoView(false);
     EXPECT_TRUE(window->mDetailsViewContainer->isHidden());
     EXPECT_EQ(BMMainWindow::menuItemWithTag(window->mViewMenu, kToggleDetailsMenuItemTag)->text(), "Show Details");
     EXPECT_FALSE(window->mListToggleInfoButton->isChecked());
     EXPECT_EQ(serverValue(QString("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "0");
-    controller->toggleInfoViewFromMenu();
+    controller->tables().toggleInfoViewFromMenu();
     EXPECT_FALSE(window->mDetailsViewContainer->isHidden());
     EXPECT_EQ(window->mMainSplitView->sizes(), before);
     EXPECT_EQ(BMMainWindow::menuItemWithTag(window->mViewMenu, kToggleDetailsMenuItemTag)->text(), "Hide Details");
@@ -450,7 +450,7 @@ TEST_F(MainWindowTest, HidingAndShowingTheDetailPaneRestoresTheSplit)
 
 TEST_F(MainWindowTest, TheViewSwitchIsKeptAsTheUsersLastView)
 {
-    controller->changeView(kTreeViewTag);
+    controller->tables().changeView(kTreeViewTag);
     EXPECT_EQ(window->mTabView->currentIndex(), kTreeViewTag);
     EXPECT_EQ(serverValue(QString("SELECT LASTVIEW FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'").arg(aliceID)), "2");
     EXPECT_EQ(window->windowTitle(), "Tolvanex Enterprise - alice");
@@ -459,9 +459,9 @@ TEST_F(MainWindowTest, TheViewSwitchIsKeptAsTheUsersLastView)
 TEST_F(MainWindowTest, APrintedListShowsValuesUnmasked)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
-    controller->setShouldMask(true);
-    auto* list = controller->listModel();
+    controller->tables().changeView(kListViewTag);
+    controller->popUps().setShouldMask(true);
+    auto* list = controller->tables().listModel();
     const int mail = listRowOf(R1);
     EXPECT_EQ(list->data(list->index(mail, 5), Qt::DisplayRole).toString(), "******");
     EXPECT_EQ(list->printValue(mail, 5).toString(), "s3cret");
@@ -474,12 +474,12 @@ TEST_F(MainWindowTest, APrintedListShowsValuesUnmasked)
 TEST_F(MainWindowTest, SwitchingBackToTheListKeepsItsSelectedRecord)
 {
     chooseGroup("Finance");
-    controller->changeView(kListViewTag);
+    controller->tables().changeView(kListViewTag);
     window->mListViewTypesTable->selectRow(listRowOf(R3));
-    controller->changeView(kColumnViewTag);
-    controller->changeView(kListViewTag);
-    ASSERT_NE(controller->itemPropertiesForTableViewSelectedRow(), nullptr);
-    EXPECT_EQ(controller->itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
+    controller->tables().changeView(kColumnViewTag);
+    controller->tables().changeView(kListViewTag);
+    ASSERT_NE(controller->tables().itemPropertiesForTableViewSelectedRow(), nullptr);
+    EXPECT_EQ(controller->tables().itemPropertiesForTableViewSelectedRow()->mRecordUID(), R3);
     // Putting the selection back is not a second view.
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"), "1");
 }

@@ -25,8 +25,17 @@ bool isGrantPrivilegeList(const QString& privileges)
 
 bool tvxsql::isValidAccountName(const QString& name)
 {
-    static const QRegularExpression pattern(QStringLiteral("^[A-Za-z0-9_.-]{1,16}$"));
-    return pattern.match(name).hasMatch();
+    // \z, not $: '$' also matches before a final line break.
+    static const QRegularExpression pattern(QStringLiteral("\\A[A-Za-z0-9_.-]{1,16}\\z"));
+    if (!pattern.match(name).hasMatch())
+        return false;
+    // Names the server keeps for itself, as the store's routines refuse them.
+    const QString lower = name.toLower();
+    static const QStringList reserved = {QStringLiteral("root"), QStringLiteral("public"), QStringLiteral("none"),
+                                         QStringLiteral("current_user"), QStringLiteral("current_role"),
+                                         QStringLiteral("tvx_definer")};
+    return !reserved.contains(lower) && !lower.startsWith(QLatin1String("mysql."))
+           && !lower.startsWith(QLatin1String("mariadb."));
 }
 
 bool TVXDataBase::isValidAccountName(const QString& name)

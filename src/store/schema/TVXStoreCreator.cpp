@@ -29,6 +29,15 @@ namespace {
 constexpr const char* kRowKeyedTables[] = {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
                                            "RECENTLYADDEDTABLE", "EVENTLOGGERTABLE"};
 
+// Tables an ordinary account reads only in part: their rows live in a base
+// table under the second name, and a view under the first (server/rules.sql)
+// shows each session its own part, so that the client's statements stay.
+constexpr std::pair<const char*, const char*> kViewedTables[] = {
+    {"RECORDTABLE", "RECORDROWS"},
+    {"CUSTOMTYPETABLE", "CUSTOMTYPEROWS"},
+    {"ATTACHMENTTABLE", "ATTACHMENTROWS"},
+};
+
 // The locked account the store's routines run as; no one logs in as it.
 constexpr char kDefinerAccount[] = "'tvx_definer'@'localhost'";
 
@@ -267,6 +276,29 @@ StoreResult TVXStoreCreator::keyIconNumbers(QStringList* changes)
     }
 }
 
+StoreResult TVXStoreCreator::keepRowsUnderViews(QStringList* changes)
+{
+    for (const auto& [name, base] : kViewedTables) {
+        try {
+            const QString kind = queryValue(QStringLiteral("SELECT TABLE_TYPE FROM information_schema.TABLES WHERE "
+                                                           "TABLE_SCHEMA='tolvanexdb' AND LOWER(TABLE_NAME)=LOWER('%1')")
+                                                .arg(QLatin1String(name)));
+            if (kind != QLatin1String("BASE TABLE"))
+                continue; // moved already (the view takes the name when the rules are installed)
+        } catch (const sql::SQLException& e) {
+            return StoreResult::failure(serverMessage(e));
+        }
+        // The rows keep their keys, links and triggers under the new name.
+        if (auto r = run(QStringLiteral("RENAME TABLE tolvanexdb.%1 TO tolvanexdb.%2")
+                             .arg(QLatin1String(name), QLatin1String(base)));
+            !r.ok)
+            return r;
+        if (changes)
+            *changes << QStringLiteral("%1 is a view over %2").arg(QLatin1String(name), QLatin1String(base));
+    }
+    return {};
+}
+
 StoreResult TVXStoreCreator::installRoutines(QStringList* changes)
 {
     const QString grants = storeGrantRoutineText();
@@ -358,6 +390,8 @@ StoreResult TVXStoreCreator::upgradeTables(QStringList& changes)
     }
     if (auto r = keyIconNumbers(&changes); !r.ok)
         return r;
+    if (auto r = keepRowsUnderViews(&changes); !r.ok)
+        return r;
     if (auto r = ensureUserInfo(nullptr, &changes); !r.ok)
         return r;
     if (auto r = installRoutines(&changes); !r.ok)
@@ -403,6 +437,8 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     for (const QString& statement : splitSqlScript(kStoreSchemaSQL))
         if (auto r = run(statement); !r.ok)
             return undo(r);
+    if (auto r = keepRowsUnderViews(nullptr); !r.ok)
+        return undo(r);
     if (auto r = ensureUserInfo(&createdUserInfo, nullptr); !r.ok)
         return undo(r);
     if (auto r = installRoutines(nullptr); !r.ok)

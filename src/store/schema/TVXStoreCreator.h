@@ -91,6 +91,7 @@ private:
     // Makes mysql.user_info, or copies a non-InnoDB one into an InnoDB one.
     StoreResult ensureUserInfo(bool* created, QStringList* changes);
     StoreResult keyIconNumbers(QStringList* changes);
+    StoreResult keepRowsUnderViews(QStringList* changes);
     // The upgrade's steps; `changes` holds what was done, also when one fails.
     StoreResult upgradeTables(QStringList& changes);
     // The engine of a table of the server's own schema; null when there is no such table.

@@ -82,9 +82,10 @@ TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, boo
     if (!keyed)
         return kTVXDone;
     std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
-        forChange ? "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"
-                  : "SELECT VALUE FROM DATABASEINFOTABLE WHERE NAME='DBPASSWORD' LOCK IN SHARE MODE"));
+    // The store locks a copy of the row that no reader of DATABASEINFOTABLE can
+    // lock: a lock taken there holds up no save.
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(forChange ? "SELECT TVX_MASTER_PASSWORD(1)"
+                                                                    : "SELECT TVX_MASTER_PASSWORD(0)"));
     QString stored; // as the log-in compares: no row is an empty password
     while (rs->next())
         stored = decryptDataString(tvxsql::blobColumn(*rs, 1));

@@ -1,0 +1,77 @@
+#pragma once
+// Lock and unlock, the password hint, the automatic lock after idle time and the clearing of copied text.
+
+#include "app/AppState.h"
+#include "store/session/ResultCodes.h"
+#include "store/StoreTypes.h"
+
+#include <QObject>
+#include <functional>
+
+class BMHintQuestionPanel;
+class BMLockPanel;
+class QTimer;
+
+class BMController;
+struct BMAppState;
+class BMPasswordPanels;
+class BMPopUps;
+class BMRecordCommands;
+class BMStartup;
+class BMTables;
+class BMMainWindowSetup;
+class BMTables;
+
+class BMLockControl : public QObject {
+    Q_OBJECT
+public:
+    explicit BMLockControl(BMController& app);
+
+    void displayLockPanel(QObject* sender = nullptr);
+    bool showLockPanel();
+    void lockPanelOK();
+    void lockPanelQuit();
+    void lockPanelHint();
+    void HintQuestionAnswerPanelOK();
+    void displayErrCode(TVXResult code);
+    void installInactiveTimerWithTime(double minutes);
+    void DoIdle();
+    void closeModals();
+    void checkClipBoard();
+    void installClearClipBoardTimer(bool quitting);
+    void clearClipBoard(QTimer* timer);
+    void clearClipBoardAction();
+    bool isLocked() const { return mState.mShouldLockInfoDisplay; }
+    int numberOfAttempts() const { return mState.mNumberOfAttempts; }
+    bool isClearClipBoardPending() const { return mClearClipBoardTimer != nullptr; }
+    BMLockPanel* lockPanel();
+    BMHintQuestionPanel* hintQuestionAnswerPanel();
+    // Whether this application is the active one (replaceable for tests).
+    void setApplicationActiveProbe(std::function<bool()> probe) { mApplicationActiveProbe = std::move(probe); }
+    // The open record editor gets Return (how the idle lock confirms it first).
+    void setReturnKeyPoster(std::function<void(int times)> poster) { mReturnKeyPoster = std::move(poster); }
+    static void resetIdleGuard();
+
+private:
+    void lockUserInterface(bool locked);
+
+    BMLockPanel* mLockPanel = nullptr;
+    BMHintQuestionPanel* mHintQuestionAnswerPanel = nullptr;
+    QTimer* mClearClipBoardTimer = nullptr;
+    std::function<bool()> mApplicationActiveProbe;
+    std::function<void(int)> mReturnKeyPoster;
+
+    // What this concern reads and calls.
+    BMAppState& mState;
+    TVXAccountAdminAccess& mAccountAdmin;
+    TVXStoreCaches& mCaches;
+    TVXEventLogAccess& mEventLog;
+    TVXPasswordHint& mPasswordHint;
+    TVXPreferences& mPreferences;
+    BMPasswordPanels& mPasswordPanels;
+    BMPopUps& mPopUps;
+    BMRecordCommands& mRecordCommands;
+    BMStartup& mStartup;
+    BMMainWindowSetup& mWindowSetup;
+    BMTables& mTables;
+};

@@ -1,0 +1,519 @@
+// The commands of the main window that act on records, and the openers of the
+// group, type, user, options and event-log windows. Each checks the signed-in
+// user's permission first; each change goes to the database manager, and the
+// main window shows what the store announced before the command returns.
+#include "app/records/BMRecordCommands.h"
+#include "admin/UserAccountController.h"
+#include "app/BMController.h"
+#include "app/records/RecordCommandRules.h"
+#include "model/BMGroup.h"
+#include "model/TVXRecord.h"
+#include "model/TVXType.h"
+#include "model/TVXUser.h"
+#include "platform/core/UserDefaults.h"
+#include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
+#include "platform/ui/Pasteboard.h"
+#include "store/accounts/AccountAdmin.h"
+#include "store/attachments/AttachmentStore.h"
+#include "store/eventlog/EventLogStore.h"
+#include "store/personal/IconStore.h"
+#include "store/personal/PersonalStore.h"
+#include "store/accounts/PreferencesStore.h"
+#include "store/writers/RecordWriter.h"
+#include "store/loading/StoreCaches.h"
+#include "store/eventlog/TVXEventLogger.h"
+#include "views/BMDetailsView.h"
+#include "views/BMRecordModels.h"
+#include "views/StoreFailureAlert.h"
+#include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMCustomSettingsController.h"
+#include "windows/BMDetailsWindowController.h"
+#include "windows/BMEventLoggerWindowController.h"
+#include "windows/BMOptionsWindowController.h"
+#include "windows/GroupTypeSettingsRules.h"
+#include "windows/RecordDetailsLogic.h"
+
+#include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QAction>
+#include <QComboBox>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QHBoxLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QListView>
+#include <QPushButton>
+#include <QStringListModel>
+#include <QUrl>
+#include <QVBoxLayout>
+
+BMRecordCommands::BMRecordCommands(BMController& app)
+    : mState(app.state()), mAccountAdmin(app.store().accountAdmin), mAttachments(app.store().attachments),
+      mCaches(app.store().caches), mEventLog(app.store().eventLog),
+      mGroupTypeWriter(app.store().groupTypeWriter), mIcons(app.store().icons),
+      mPersonal(app.store().personal), mPreferences(app.store().preferences),
+      mRecordWriter(app.store().recordWriter), mAttachmentCommands(app.attachmentCommands()),
+      mImportExport(app.importExport()), mWindowSetup(app.windowSetup()),
+      mOptionsApplier(app.optionsApplier()), mPopUps(app.popUps()), mTables(app.tables())
+{
+}
+
+namespace {
+
+const QString kUserGuideAddress = QStringLiteral("https://www.tolvanex.com/enterprise/userguide/");
+const QString kEventDuplicateRecord = QStringLiteral("Duplicate Record");
+
+// A menu item's tag: its "tag" property, else its data.
+int senderTag(const QObject* sender)
+{
+    if (!sender)
+        return -1;
+    const QVariant tag = sender->property("tag");
+    if (tag.isValid())
+        return tag.toInt();
+    if (const auto* action = qobject_cast<const QAction*>(sender))
+        return action->data().isValid() ? action->data().toInt() : -1;
+    return -1;
+}
+
+QString alertTitle()
+{
+    return QCoreApplication::translate("BMController", "Tolvanex Enterprise Alert!");
+}
+
+// The pop-up shows the choice it showed before its editing item was chosen.
+void showPreviousChoice(QComboBox* popup, int previous)
+{
+    if (popup && popup->count() > 0)
+        popup->setCurrentIndex(qBound(0, previous, popup->count() - 1));
+}
+
+// The group and type editor opens only with every right over what it edits.
+bool mayOpenEditor(bool permitted)
+{
+    if (!permitted)
+        BMRunAlertPanel(alertTitle(), recordrules::insufficientPermissionsMessage(), QString());
+    return permitted;
+}
+
+constexpr uint16_t kAllEditorRights = kPermissionAdd | kPermissionEdit | kPermissionDelete;
+
+} // namespace
+
+// --- permissions -------------------------------------------------------------------
+
+bool BMRecordCommands::checkForRecordPermissionFor(uint16_t mask, const BMGroup* group)
+{
+    return recordrules::checkForRecordPermissionFor(mCaches.mCurrentUser().get(), mask, group);
+}
+
+bool BMRecordCommands::checkForDataPermissionFor(uint16_t mask)
+{
+    return recordrules::checkForDataPermissionFor(mCaches.mCurrentUser().get(), mask);
+}
+
+void BMRecordCommands::reportStoreResult(TVXResult code) const
+{
+    storealert::reportStoreFailure(code);
+}
+
+int BMRecordCommands::selectedViewTag() const
+{
+    return mTables.currentView();
+}
+
+BMCustomSettingsController& BMRecordCommands::customSettingsController()
+{
+    if (!mOwnCustomSettings)
+        mOwnCustomSettings = new BMCustomSettingsController(mCaches, mIcons, mGroupTypeWriter, this);
+    return *mOwnCustomSettings;
+}
+
+BMCategoryEditWindowController& BMRecordCommands::categoryEditController()
+{
+    if (!mOwnCategoryEditor)
+        mOwnCategoryEditor = new BMCategoryEditWindowController(mCaches, mIcons, mGroupTypeWriter, mPersonal,
+                                                                customSettingsController(), this);
+    BMCategoryEditWindowController* editor = mOwnCategoryEditor;
+    editor->setBackupHandler([this] { mImportExport.backupRecords(); });
+    return *editor;
+}
+
+BMDetailsWindowController& BMRecordCommands::detailsWindowController()
+{
+    if (!mOwnDetailsController) {
+        mOwnDetailsController = new BMDetailsWindowController(mCaches, mIcons, mRecordWriter, mEventLog, this);
+        mWindowSetup.installRecordSheetHooks(*mOwnDetailsController);
+    }
+    return *mOwnDetailsController;
+}
+
+UserAccountController& BMRecordCommands::userAccountController()
+{
+    if (!mOwnUserAccounts)
+        mOwnUserAccounts = new UserAccountController(mCaches, mAccountAdmin, this);
+    return *mOwnUserAccounts;
+}
+
+BMEventLoggerWindowController* BMRecordCommands::eventLoggerWindowController()
+{
+    if (!mOwnEventLogger) {
+        mOwnEventLogger = new BMEventLoggerWindowController(mEventLog.eventLogger());
+        // A window has no object parent: it goes with the controller.
+        connect(this, &QObject::destroyed, [viewer = mOwnEventLogger] { delete viewer; });
+    }
+    return mOwnEventLogger;
+}
+
+TVXResult BMRecordCommands::addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source)
+{
+    return mRecordWriter.addRecordCopyingAttachment(record, source);
+}
+
+// --- add, edit, duplicate, delete --------------------------------------------------------
+
+void BMRecordCommands::addItemsToDetail(QObject*)
+{
+    if (!mCaches.isGroupExistsInDatabase() || !mCaches.isTypeExistsInDatabase()) {
+        BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
+                        tr("OK"));
+        return;
+    }
+    auto record = TVXRecord::createRecord();
+    record->setMGroup(mTables.selectedGroup());
+    record->setMType(nullptr);
+    int operation = kOperationAdd;
+    // Stored before the sheet closes: a refused record stays in it.
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
+        record, operation, [this](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            // The store logs "Add Record" itself once its outcome is known.
+            if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate)
+                return kTVXDone;
+            const TVXResult code = mRecordWriter.addRecord(built);
+            reportStoreResult(code);
+            return code;
+        });
+    if (result)
+        mTables.followStoreChanges();
+}
+
+void BMRecordCommands::editItemDoubleAction(QObject* sender)
+{
+    if (const auto* table = qobject_cast<const QAbstractItemView*>(sender))
+        if (!table->selectionModel() || !table->selectionModel()->hasSelection())
+            return;
+    const auto group = mTables.selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionEdit, group.get()))
+        return;
+    if (mTables.currentView() == kTreeViewTag && mTables.toggleSelectedTreeTypeRow())
+        return;
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
+    if (!record) {
+        mTables.updateDetailInfoViewWithRecord(nullptr);
+        mTables.updateTables();
+        mPopUps.validateUIControls();
+        return;
+    }
+    int operation = kOperationEdit;
+    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
+        record, operation, [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            TVXResult code = kTVXDone;
+            if (storedOperation == kOperationDuplicate)
+                code = addRecordSavedFrom(built, record.get());
+            else if (storedOperation == kOperationEdit)
+                // A removed attachment drops its stored row, a field set no longer
+                // the record's own drops its rows.
+                code = recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, record);
+            reportStoreResult(code);
+            return code;
+        });
+    if (operation == kOperationDelete) {
+        deleteSelected(sender);
+        return;
+    }
+    if (result) {
+        mTables.reloadSmartTypesTable();
+        mTables.updateDetailInfoViewWithRecord(result);
+    }
+    mTables.followStoreChanges();
+    mPopUps.validateUIControls();
+}
+
+void BMRecordCommands::duplicateItem(QObject*)
+{
+    const auto group = mTables.selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
+        return;
+    const auto source = mTables.itemPropertiesForTableViewSelectedRow();
+    if (!source)
+        return;
+    auto copy = TVXRecord::copyRecord(*source);
+    copy->setMValue1(recordrules::duplicateFirstValue(copy->mValue1()));
+    if (source->mHasAttachment()) {
+        TVXResult code = kTVXDone;
+        const QString path = mAttachments.extractAttachmentToTemporaryFile(*source, &code);
+        if (!path.isEmpty())
+            copy->setMAttachmentPath(path);
+    }
+    int operation = kOperationDuplicate;
+    detailsWindowController().orderFrontDetailsWindowWithInfo(
+        copy, operation, [this, source](const std::shared_ptr<TVXRecord>& built, int) {
+            const TVXResult code = addRecordSavedFrom(built, source.get());
+            reportStoreResult(code);
+            if (code == kTVXDone)
+                (void)mEventLog.eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
+                                                     QString(), mState.mCurrentUserName);
+            return code;
+        });
+    mTables.followStoreChanges();
+}
+
+void BMRecordCommands::deleteSelected(QObject*)
+{
+    const auto group = mTables.selectedGroup();
+    if (!checkForRecordPermissionFor(kPermissionDelete, group.get()))
+        return;
+    if (BMRunAlertPanel(alertTitle(), tr("Are you realy sure you want to delete the selected item(s)?"), tr("No"),
+                        tr("Yes"))
+        != platform::kAlertAlternateReturn)
+        return;
+    const auto records = mTables.recordsSelectedForDeletion();
+    if (records.isEmpty())
+        return;
+    reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, records));
+    mTables.followStoreChanges();
+    mPopUps.validateUIControls();
+    mTables.updateDetailInfoViewWithRecord(mTables.itemPropertiesForTableViewSelectedRow());
+}
+
+// --- mask and copy ---------------------------------------------------------------------
+
+void BMRecordCommands::unmask(QAbstractButton* maskButton)
+{
+    if (!maskButton)
+        return;
+    const bool on = maskButton->isChecked();
+    platform::UserDefaults::setValue(kMaskingStatusKey, on);
+    // The View menu's item and the window's button take the title with the state.
+    maskButton->setToolTip(on ? tr("Unmask") : tr("Mask"));
+    mPopUps.setShouldMask(on);
+    if (mAttachmentCommands.detailInfoView())
+        mAttachmentCommands.detailInfoView()->setShouldMask(on);
+}
+
+void BMRecordCommands::unmaskFromMenu(QAction* item)
+{
+    QAbstractButton* button = mWindowSetup.unmaskButton();
+    if (!item || !button)
+        return;
+    if (item->text() == tr("Mask")) {
+        item->setText(tr("Unmask"));
+        button->setChecked(true);
+    } else {
+        item->setText(tr("Mask"));
+        button->setChecked(false);
+    }
+    unmask(button);
+}
+
+void BMRecordCommands::copyFieldValue(QObject* sender)
+{
+    copyFieldValue(senderTag(sender));
+}
+
+void BMRecordCommands::copyFieldValue(int tag)
+{
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
+    if (!record)
+        return;
+    if (const auto text = recordrules::copyFieldText(*record, tag))
+        platform::Pasteboard::generalPasteboard().setSecretString(*text);
+}
+
+// --- remove duplicates -------------------------------------------------------------------
+
+QList<std::shared_ptr<TVXRecord>> BMRecordCommands::deDupeIndexes()
+{
+    mDedupeItemsNames.clear();
+    return recordrules::deDupeIndexes(mCaches.itemsOfGroup(nullptr, QString()), &mDedupeItemsNames);
+}
+
+bool BMRecordCommands::itemsAreEqual(const TVXRecord& first, const TVXRecord& second)
+{
+    return recordrules::itemsAreEqual(first, second);
+}
+
+QWidget* BMRecordCommands::dedupeSheet()
+{
+    if (mDedupeItems)
+        return mDedupeItems;
+    mDedupeItems = new QWidget(nullptr, Qt::Dialog);
+    mDedupeItems->setObjectName(QStringLiteral("DedupeItems"));
+    mDedupeItems->setWindowTitle(tr("Remove Duplicates"));
+    mDedupeItems->setAttribute(Qt::WA_DeleteOnClose, false);
+    connect(this, &QObject::destroyed, [sheet = mDedupeItems] { delete sheet; });
+    mNumberOfDedupesText = new QLabel;
+    mNumberOfDedupesText->setObjectName(QStringLiteral("mNumberOfDedupesText"));
+    mNumberOfDedupesText->setWordWrap(true);
+    mDedupeListModel = new QStringListModel(mDedupeItems);
+    mDedupelistTable = new QListView;
+    mDedupelistTable->setObjectName(QStringLiteral("mDedupelistTable"));
+    mDedupelistTable->setModel(mDedupeListModel);
+    mDedupelistTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    mDedupelistTable->setAlternatingRowColors(true);
+    auto* no = new QPushButton(tr("No"));
+    auto* yes = new QPushButton(tr("Yes"));
+    no->setObjectName(QStringLiteral("dedupeNo"));
+    yes->setObjectName(QStringLiteral("dedupeYes"));
+    no->setDefault(true);
+    connect(no, &QPushButton::clicked, this, [this] { dedupeNo(); });
+    connect(yes, &QPushButton::clicked, this, [this] { dedupeYes(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addStretch(1);
+    buttons->addWidget(no);
+    buttons->addWidget(yes);
+    auto* layout = new QVBoxLayout(mDedupeItems);
+    layout->setContentsMargins(16, 16, 16, 12);
+    layout->setSpacing(10);
+    layout->addWidget(mNumberOfDedupesText);
+    layout->addWidget(mDedupelistTable, 1);
+    layout->addLayout(buttons);
+    mDedupeItems->resize(380, 300);
+    return mDedupeItems;
+}
+
+void BMRecordCommands::deDupe(QObject*)
+{
+    if (!checkForDataPermissionFor(kDataPermissionRemoveDuplicates))
+        return;
+    const auto duplicates = deDupeIndexes();
+    if (duplicates.isEmpty()) {
+        BMRunAlertPanel(alertTitle(), tr("No duplicate item(s) found."), tr("OK"));
+        return;
+    }
+    QWidget* sheet = dedupeSheet();
+    mNumberOfDedupesText->setText(recordrules::duplicatesFoundText(duplicates.size()));
+    mDedupeListModel->setStringList(mDedupeItemsNames);
+    mDedupelistTable->scrollToTop();
+    if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
+        reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, duplicates));
+        mDedupeItemsNames.clear();
+        mTables.followStoreChanges();
+    }
+    sheet->hide();
+}
+
+void BMRecordCommands::dedupeYes(QObject*) { platform::stopModal(); }
+void BMRecordCommands::dedupeNo(QObject*) { platform::abortModal(); }
+
+void BMRecordCommands::selectAll(QObject*)
+{
+    if (mTables.currentView() == kListViewTag)
+        mTables.selectAllRecordRows();
+}
+
+// --- field sets and types ------------------------------------------------------------------
+
+void BMRecordCommands::displayFieldCustomizePanel(QObject*)
+{
+    BMCustomSettingsController& sheets = customSettingsController();
+    const auto record = mTables.itemPropertiesForTableViewSelectedRow();
+    if (!record || !record->mType())
+        return;
+    if (!checkForRecordPermissionFor(kPermissionEdit, record->mGroup().get()))
+        return;
+    sheets.setCustomizing(true);
+    sheets.setShouldHideControls(true);
+    // The sheet edits a copy: the cached record changes only once stored.
+    const auto& own = record->mRecordCustomType();
+    auto info = TVXType::createCopyforType(own ? *own : *record->mType());
+    info->setMSelectedGroupUID(record->mType()->mSelectedGroupUID());
+    sheets.setResetInfo(record->mType());
+    int operation = kOperationCustomType;
+    const auto result = sheets.runCustomSettingsPanelForWindow(mState.mainWindow(), info, operation);
+    sheets.setResetInfo(nullptr);
+    sheets.setCustomizing(false);
+    if (!result)
+        return;
+    const auto previousType = record->mRecordCustomType();
+    const bool previousCustomized = record->mIsCustomized();
+    recordrules::applyCustomisedFieldSet(*record, result);
+    const TVXResult code = mRecordWriter.replaceRecord(record);
+    if (code != kTVXDone) {
+        // Memory keeps what the server holds.
+        record->setMRecordCustomType(previousType);
+        record->setMIsCustomized(previousCustomized);
+    }
+    reportStoreResult(code);
+    mTables.followStoreChanges();
+}
+
+void BMRecordCommands::addTypes(QObject*)
+{
+    if (!settingsrules::checkForPermissionsOf(mCaches.mCurrentUser().get(), kPermissionKindTypes, kPermissionAdd))
+        return;
+    BMCustomSettingsController& sheets = customSettingsController();
+    sheets.setShouldHideControls(false);
+    sheets.setCustomizing(false);
+    int operation = kOperationAdd;
+    const auto type = sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation);
+    if (type)
+        reportStoreResult(mGroupTypeWriter.addType(type));
+    sheets.setCustomizing(false);
+    if (!type)
+        return;
+    if (operation == kOperationAdd) {
+        mTables.followStoreChanges();
+    } else if (operation == kOperationDuplicate) {
+        BMRunAlertPanel(alertTitle(), tr("Could not raplace item."), tr("OK"));
+    }
+}
+
+// --- window openers ------------------------------------------------------------------------
+
+void BMRecordCommands::displayEditGroupPanel(QObject*)
+{
+    const TVXUser* user = mCaches.mCurrentUser().get();
+    showPreviousChoice(mTables.mCategoriesPopup(), mState.mPreviousCategory);
+    if (!mayOpenEditor(user && user->checkGroupPermission(kAllEditorRights)))
+        return;
+    categoryEditController().displayGroupEditWindow(tr("Edit Groups..."), kEditGroupsMenuTag);
+    mTables.followStoreChanges(); // what the editor stored shows now
+}
+
+void BMRecordCommands::displayEditTypesPanel(QObject* sender)
+{
+    const TVXUser* user = mCaches.mCurrentUser().get();
+    QComboBox* types = mTables.mTypesPopup();
+    if (senderTag(sender) != kEditTypesMenuTag)
+        showPreviousChoice(types, mState.mPreviousType);
+    if (!mayOpenEditor(user && user->checkTypePermission(kAllEditorRights)))
+        return;
+    categoryEditController().displayGroupEditWindow(tr("Edit Types..."), kEditTypesMenuTag);
+    mPopUps.initTypesUIControl();
+    mPopUps.initContextualTypeSubMenu();
+    if (types && types->count() > 0) {
+        // The first entry, with the list's columns following it.
+        types->setCurrentIndex(0);
+        mTables.changeType();
+    } else {
+        mTables.updateTables();
+    }
+}
+
+void BMRecordCommands::displayEditUsersPanel(QObject*) { userAccountController().displayUserList(mState.mainWindow()); }
+
+void BMRecordCommands::displayOptionsPanel(QObject*)
+{
+    // The list's sorting goes with the options the window saves.
+    if (mTables.listModel() && mTables.listModel()->sortColumn() >= 0) // a failed save went to the error path
+        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
+                                                       mTables.listModel()->sortOrder() == Qt::AscendingOrder});
+    mOptionsApplier.optionsWindowController()->orderFrontOptionsPanel();
+}
+
+void BMRecordCommands::eventLogger(QObject*) { eventLoggerWindowController()->displayEventLogger(); }
+
+void BMRecordCommands::showHelp(QObject*) { QDesktopServices::openUrl(QUrl(kUserGuideAddress)); }
