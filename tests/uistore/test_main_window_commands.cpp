@@ -461,56 +461,6 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
 }
 
-// The server is slow to answer (another session holds the record's row): the
-// window goes on, the sheet keeps what was typed and says that it waits.
-TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnsweringAndTheSheetsInput)
-{
-    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
-    auto holder = teststore::rootConnection();
-    std::unique_ptr<sql::Statement> hold(holder->createStatement());
-    hold->execute("START TRANSACTION");
-    std::unique_ptr<sql::ResultSet>(
-        hold->executeQuery(QString("SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD' FOR UPDATE")
-                               .toStdString()))
-        ->next();
-    AlertRecorder alerts;
-    ModalScript script;
-    bool answered = false;
-    bool stillOpen = false;
-    bool lineShown = false;
-    bool busyCursor = false;
-    QString typedMeanwhile;
-    script.then([&](QWidget*) {
-        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
-        sheet.valueField(1)->setText("admin");
-        QTimer::singleShot(600, [&] {
-            answered = true;
-            stillOpen = !sheet.requestedEnd();
-            lineShown = !sheet.savingLine()->isHidden();
-            busyCursor = QGuiApplication::overrideCursor()
-                         && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
-            typedMeanwhile = sheet.valueField(1)->text();
-            hold->execute("ROLLBACK");
-        });
-        sheet.okButton()->click();
-        EXPECT_TRUE(sheet.savingLine()->isHidden());
-        return sheetEnd();
-    });
-    controller->recordCommands().editItemDoubleAction();
-
-    EXPECT_TRUE(answered) << "the window's timers ran while the save waited";
-    EXPECT_TRUE(stillOpen);
-    EXPECT_TRUE(lineShown);
-    EXPECT_TRUE(busyCursor);
-    EXPECT_EQ(typedMeanwhile, "admin");
-    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
-    EXPECT_TRUE(alerts.alerts().empty());
-    EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "admin");
-    TVXDataBase other;
-    ASSERT_EQ(logInAndLoad(other), kTVXDone);
-    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "admin");
-}
-
 // The edit right taken away after this client read it: the server refuses,
 // and the sheet says so instead of asking for a reload.
 TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissionsAndTheInputStays)

@@ -535,8 +535,7 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
     const bool storeFile = storesFile(*record);
 
     AttachmentUpload upload;
-    // The rows on a worker when called from the window; the caches follow here.
-    code = d.awaitServer([&, code]() mutable {
+    code = [&, code]() mutable {
         if (code == kTVXDone && storeFile)
             code = d.prepareAttachmentUpload(*record, upload);
 
@@ -576,7 +575,7 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
                                                                                                    upload.passKeyCipher))
                                                           : std::nullopt);
         return code;
-    });
+    }();
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -814,8 +813,7 @@ TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
         return kTVXReloadFirst;
     QString newPassKey;
     qint64 newLength = -1;
-    const TVXResult code =
-        awaitServer([&] { return storeReplacedRecord(*record, false, &newPassKey, &newLength); });
+    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
     if (code == kTVXDone && !newPassKey.isNull()) {
         record->setMAttachmentPassKey(newPassKey);
         record->setMAttachmentLength(newLength);
@@ -831,10 +829,8 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const TVXResult code = awaitServer([&] {
-        return runWriteTransaction([&](sql::Connection& connection) {
-            return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
-        });
+    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
+        return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
     });
     if (code == kTVXDone) {
         // The server dropped the custom type, attachment and every user's
