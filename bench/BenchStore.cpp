@@ -205,7 +205,7 @@ void generateStore(const StoreShape& shape)
     auto root = connect(QStringLiteral("root"), QString());
     root->setSchema("tolvanexdb");
     TVXDataBase cipher;
-    cipher.createEncrypter(kBenchMaster);
+    cipher.ciphers().createEncrypter(kBenchMaster);
     TextMaker text(42);
 
     QString benchID;

@@ -515,19 +515,44 @@ END //
 
 DELIMITER ;
 
+-- The session's reader and whether it reads everything, asked once per
+-- statement: declared deterministic so that the server keeps the answer of
+-- each uncorrelated subquery below for the statement (a session's account
+-- does not change within one) instead of asking again for every row.
+DELIMITER //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_READER_ID()
+RETURNS VARCHAR(16) CHARACTER SET utf8mb4
+DETERMINISTIC SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_ACTIVE_USERID() //
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' FUNCTION TVX_READS_ALL()
+RETURNS TINYINT
+DETERMINISTIC SQL SECURITY DEFINER READS SQL DATA
+RETURN TVX_UNRULED() //
+DELIMITER ;
+
 -- What a session reads of the records and their parts: those of the groups
--- it sees (TVX_SEES_GROUP: its groups, its personal group, the unfiled group;
--- every group for an administrator and the store tool). Writes go through to
--- the rows and their triggers. Each group is asked once per statement.
+-- it sees (as TVX_SEES_GROUP: its groups, its personal group, the unfiled
+-- group; every group for an administrator and the store tool; none for a
+-- disabled account). Writes go through to the rows and their triggers.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW RECORDTABLE AS
-SELECT * FROM RECORDROWS WHERE GROUPUID IN (SELECT UID FROM GROUPTABLE WHERE TVX_SEES_GROUP(UID));
+SELECT * FROM RECORDROWS
+WHERE (SELECT TVX_READS_ALL())
+   OR (SELECT TVX_READER_ID()) IS NOT NULL
+      AND (GROUPUID = '0000000000000000' OR GROUPUID = (SELECT TVX_READER_ID())
+           OR GROUPUID IN (SELECT GROUPID FROM USERGROUPTABLE WHERE USERID = (SELECT TVX_READER_ID())));
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW CUSTOMTYPETABLE AS
 SELECT * FROM CUSTOMTYPEROWS
-WHERE RECORDID IN (SELECT RECORDID FROM RECORDROWS
-                   WHERE GROUPUID IN (SELECT UID FROM GROUPTABLE WHERE TVX_SEES_GROUP(UID)));
+WHERE (SELECT TVX_READS_ALL())
+   OR RECORDID IN (SELECT RECORDID FROM RECORDROWS
+                   WHERE (SELECT TVX_READER_ID()) IS NOT NULL
+                     AND (GROUPUID = '0000000000000000' OR GROUPUID = (SELECT TVX_READER_ID())
+                          OR GROUPUID IN (SELECT GROUPID FROM USERGROUPTABLE WHERE USERID = (SELECT TVX_READER_ID()))));
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW ATTACHMENTTABLE AS
 SELECT * FROM ATTACHMENTROWS
-WHERE RECORDID IN (SELECT RECORDID FROM RECORDROWS
-                   WHERE GROUPUID IN (SELECT UID FROM GROUPTABLE WHERE TVX_SEES_GROUP(UID)));
+WHERE (SELECT TVX_READS_ALL())
+   OR RECORDID IN (SELECT RECORDID FROM RECORDROWS
+                   WHERE (SELECT TVX_READER_ID()) IS NOT NULL
+                     AND (GROUPUID = '0000000000000000' OR GROUPUID = (SELECT TVX_READER_ID())
+                          OR GROUPUID IN (SELECT GROUPID FROM USERGROUPTABLE WHERE USERID = (SELECT TVX_READER_ID()))));

@@ -32,36 +32,6 @@
 #include <string_view>
 #include <vector>
 
-// 38 characters; only the first 16 key the cipher, so they must never change:
-// every stored master password and user password depends on them.
-const char kTolvanexApplicationKey[] = "TolvanexVaultKey-7Q2mW9xK4pL8sN3vR6tZ0";
-static_assert(sizeof(kTolvanexApplicationKey) - 1 == 38);
-
-namespace {
-
-// What a reader of a NUL-ended text sees of a deciphered buffer.
-QString textUpToNul(const QByteArray& bytes)
-{
-    const qsizetype nul = bytes.indexOf('\0');
-    return QString::fromUtf8(nul < 0 ? bytes : bytes.left(nul));
-}
-
-QByteArray readWholeStream(std::istream& in)
-{
-    in.clear();
-    in.seekg(0, std::ios::end);
-    const std::streamoff length = in.tellg();
-    if (length < 1)
-        return {};
-    in.seekg(0, std::ios::beg);
-    QByteArray bytes(static_cast<qsizetype>(length), '\0');
-    in.read(bytes.data(), length);
-    bytes.resize(static_cast<qsizetype>(in.gcount()));
-    return bytes;
-}
-
-} // namespace
-
 TVXDataBase& TVXDataBase::sharedTVXDataBase()
 {
     static auto* instance = new TVXDataBase; // lives until the process ends
@@ -89,6 +59,9 @@ TVXDataBase::TVXDataBase()
     , mEventLogAccess(*this, mCaches)
     , mIconsAccess(*this)
     , mMasterPassword(*this)
+    , mMembership(*this, mCaches)
+    , mLoader(*this)
+    , mAttachmentWriter(*this)
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)
@@ -138,99 +111,12 @@ QString TVXDataBase::masterPassword() const
     return mConnectionDetails.value(kDetailMasterPassword);
 }
 
-// --- encrypters --------------------------------------------------------------
+// --- value enciphering ---------------------------------------------------------
 
-std::shared_ptr<const CDBEncrypter> TVXDataBase::fieldEncrypter() const
-{
-    std::lock_guard lock(mEncrypterMutex);
-    return mEncrypter;
-}
-
-std::shared_ptr<const CDBEncrypter> TVXDataBase::userDataEncrypter() const
-{
-    std::lock_guard lock(mEncrypterMutex);
-    return mUserDataEncrypter;
-}
-
-bool TVXDataBase::hasFieldEncrypter() const { return fieldEncrypter() != nullptr; }
-
-void TVXDataBase::createUserEncrypter()
-{
-    auto encrypter = std::make_shared<const CDBEncrypter>(kTolvanexApplicationKey);
-    std::lock_guard lock(mEncrypterMutex);
-    mUserDataEncrypter = std::move(encrypter);
-}
-
-void TVXDataBase::createEncrypter(const QString& masterPassword)
-{
-    std::shared_ptr<const CDBEncrypter> encrypter;
-    if (!masterPassword.isEmpty())
-        encrypter = std::make_shared<const CDBEncrypter>(masterPassword.toUtf8().constData());
-    std::lock_guard lock(mEncrypterMutex);
-    mEncrypter = std::move(encrypter);
-    mKeyedMasterPassword = masterPassword;
-}
-
-QByteArray TVXDataBase::encryptString(const QString& text) const
-{
-    const QByteArray plain = text.toUtf8();
-    const auto encrypter = fieldEncrypter();
-    return encrypter ? encrypter->encryptBytes(plain) : plain;
-}
-
-QString TVXDataBase::decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored)
-{
-    if (stored.isEmpty())
-        return QStringLiteral("");
-    constexpr qsizetype kBlock = 16;
-    constexpr qsizetype kOnStack = 1024;
-    if (!encrypter || stored.size() % kBlock != 0 || !encrypter->IsKeyInit() || stored.size() > kOnStack)
-        return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
-    // Short values (nearly all) are deciphered on the stack: the text is the
-    // one string made, and the plain bytes are wiped at once.
-    char plain[kOnStack];
-    const auto size = static_cast<size_t>(stored.size());
-    QString text;
-    try {
-        encrypter->DecryptECB(stored.constData(), plain, size);
-        const void* nul = std::memchr(plain, '\0', size);
-        text = QString::fromUtf8(QByteArrayView(plain, nul ? static_cast<const char*>(nul) - plain : stored.size()));
-    } catch (...) {
-        text = textUpToNul(QByteArray());
-    }
-    explicit_bzero(plain, size);
-    return text;
-}
-
-QString TVXDataBase::decryptString(const QByteArray& stored) const
-{
-    return decryptWith(fieldEncrypter().get(), stored);
-}
-
-QString TVXDataBase::getDecryptedString(std::istream& blob) const
-{
-    return decryptString(readWholeStream(blob));
-}
-
-QByteArray TVXDataBase::encryptDataString(const QString& text) const
-{
-    const QByteArray plain = text.toUtf8();
-    const auto encrypter = userDataEncrypter();
-    return encrypter ? encrypter->encryptBytes(plain) : plain;
-}
-
-QString TVXDataBase::decryptDataString(const QByteArray& stored) const
-{
-    if (stored.isEmpty())
-        return QStringLiteral("");
-    const auto encrypter = userDataEncrypter();
-    return textUpToNul(encrypter ? encrypter->decryptBytes(stored) : stored);
-}
-
-QString TVXDataBase::getDecryptedStringInfo(std::istream& blob) const
-{
-    return decryptDataString(readWholeStream(blob));
-}
+QByteArray TVXDataBase::encryptString(const QString& text) const { return mCiphers.encryptString(text); }
+QString TVXDataBase::decryptString(const QByteArray& stored) const { return mCiphers.decryptString(stored); }
+QByteArray TVXDataBase::encryptDataString(const QString& text) const { return mCiphers.encryptDataString(text); }
+QString TVXDataBase::decryptDataString(const QByteArray& stored) const { return mCiphers.decryptDataString(stored); }
 
 QString TVXDataBase::generatePasswordWith(uint16_t flags, uint16_t length) const
 {
@@ -339,35 +225,11 @@ void TVXDataBase::handOnError(const platform::Error& error)
 
 // --- calls towards the application -----------------------------------------
 
-void TVXDataBase::notifyConnectionComplete()
+void storehooks::notifyConnectionComplete()
 {
     platform::performOnMainThreadAndWait([] {
         if (auto* hooks = platform::applicationHooks())
             hooks->connectionISComplete();
-    });
-}
-
-void TVXDataBase::finishReloadingData()
-{
-    platform::performOnMainThreadAndWait([] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->finishReloadingData();
-    });
-}
-
-void TVXDataBase::stopConnectionModelWindow()
-{
-    platform::performOnMainThreadAndWait([] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->stopConnectionModelWindow();
-    });
-}
-
-void TVXDataBase::checkConnectionCallback(TVXResult code)
-{
-    platform::performOnMainThreadAndWait([code] {
-        if (auto* hooks = platform::applicationHooks())
-            hooks->checkConnectionCallback(resultNumber(code));
     });
 }
 

@@ -9,6 +9,7 @@
 #include "platform/core/Error.h"
 #include "store/accounts/AccountAdmin.h"
 #include "store/attachments/AttachmentStore.h"
+#include "store/attachments/AttachmentWriter.h"
 #include "store/session/ConnectionGuard.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintStore.h"
@@ -17,9 +18,12 @@
 #include "store/personal/PersonalStore.h"
 #include "store/accounts/PreferencesStore.h"
 #include "store/personal/RecentListsStore.h"
+#include "store/writers/GroupMembership.h"
 #include "store/writers/RecordWriter.h"
 #include "store/loading/StoreCaches.h"
+#include "store/loading/StoreLoader.h"
 #include "store/session/StoreSession.h"
+#include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
 #include "store/eventlog/TVXEventLogEntry.h"
 #include "store/writers/WriteBehind.h"
@@ -75,20 +79,25 @@ public:
     TVXDataBase(const TVXDataBase&) = delete;
     TVXDataBase& operator=(const TVXDataBase&) = delete;
 
-    // --- the concerns it holds ----------------------------------------------
+    // --- the concerns it holds; a caller is given the part it uses ----------
     TVXStoreCaches& caches() override { return mCaches; }
     const TVXStoreCaches& caches() const override { return mCaches; }
+    // The user's settings, password hint, account administration, personal group.
     TVXPreferences& preferences() { return mPreferences; }
     TVXPasswordHint& passwordHint() { return mPasswordHint; }
     TVXAccountAdminAccess& accountAdmin() { return mAccountAdminAccess; }
+    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    // Attachment rows (read, then written), the event log, icons, recent lists.
     TVXAttachmentStoreAccess& attachments() { return mAttachmentAccess; }
+    TVXAttachmentWriter& attachmentWriter() { return mAttachmentWriter; }
     TVXEventLogAccess& eventLog() { return mEventLogAccess; }
     TVXIconsAccess& icons() { return mIconsAccess; }
-    const TVXIconsAccess& icons() const { return mIconsAccess; }
     TVXRecentListsAccess& recentLists() { return mRecentListsAccess; }
-    const TVXRecentListsAccess& recentLists() const { return mRecentListsAccess; }
-    TVXPersonalAccess& personal() { return mPersonalAccess; }
+    // The parts the log-in, the load and the writers run through.
     TVXMasterPasswordStore& masterPasswordChange() { return mMasterPassword; }
+    TVXValueCiphers& ciphers() { return mCiphers; }
+    TVXStoreLoader& loader() { return mLoader; }
+    TVXGroupMembership& membership() { return mMembership; }
 
     // --- state -------------------------------------------------------------
     bool isDataReloading() const override { return mIsDataReloaded.load(); }
@@ -120,48 +129,22 @@ public:
     // The session's wait for a row lock: a statement may meet a few such
     // waits, and a write tries twice, all inside one read timeout.
     static constexpr int lockWaitSeconds(int readTimeoutSeconds) { return std::max(1, readTimeoutSeconds / 4); }
-    static void readCausallyOnCluster(sql::Connection& connection);
     bool hasAdminUserPrivileges(const QString& account);
     void selectSchema(const QString& schema);
-    void createUserEncrypter();
-    void createEncrypter(const QString& masterPassword); // empty: values stay plain bytes
     QString retriveMasterPassword(); // null when there is no row
     TVXResult checkMasterPassword(const QString& typed);
     QString checkForMasterPasswordMatch(); // null on failure
     static TVXResult mapDBErrorCode(int serverErrorNumber);
     void handleDatabaseError(const platform::Error& error); // main thread only
     void setReconnectionDone() { mConnectionLostHandlerIsOn.store(false); }
-    void createDefaultSchema();
-    // Calls towards the application, performed on the main thread.
-    void finishReloadingData();
-    void stopConnectionModelWindow();
-    void checkConnectionCallback(TVXResult code);
 
     // --- loading and reloading (TVXDataBase_Load.cpp) ---------------------------
     // First load's main-thread step: the user's row and group list; 6 a
     // disabled account, 7 no user row.
     TVXResult initUserDetails(const QString& accountName, const QString& password);
-    QString getUserIDForName(const QString& accountName, TVXResult* code = nullptr); // null: no such row
-    TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID); // 6, 7 as above
-    QStringList fetchGroupArrayForUserID(const QString& userID, TVXResult* code = nullptr);
     TVXResult loadDataBase(); // a second load reads nothing
     TVXResult reloadDatabase(); // everything but the preferences
-    TVXResult readCatagoryTable();
-    TVXResult readTypesTable();
-    TVXResult readRecordTable();
-    void readCustomTypeForRecord(TVXRecord& record, TVXResult* code);
-    void readAttachmentForRecord(TVXRecord& record, TVXResult* code);
     QString generatePasswordWith(uint16_t flags, uint16_t length) const override;
-    bool typeNameFromDatabase(const QString& name);
-    bool groupNameFromDatabase(const QString& name);
-
-    // --- group membership (TVXDataBase_Membership.cpp) --------------------------
-    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
-    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, TVXResult* code);
-    TVXResult insertUserListForGroup(BMGroup& group); // whole list, one transaction
-    TVXResult insertSubgroupListForGroup(const BMGroup& group);
-    void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
-    void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
 
     // --- record storage (TVXDataBase_Records.cpp: results and cache rules) ------
     TVXResult addRecord(std::shared_ptr<TVXRecord> record) override;
@@ -199,10 +182,7 @@ public:
     bool checkForTypeDuplicate(const QString& name) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
-    // --- attachment writers (TVXDataBase_Attachments.cpp; readers in store/attachments/AttachmentStore.h)
-    // 0 stored, 8 not stored, 1 unreadable file, 3 too long; server errors throw.
-    TVXResult insertAttachmentforRecordID(TVXRecord& record);
-    TVXResult reEncryptAttachmentforRecord(const TVXRecord& record);
+    // --- attachment rows (more in store/attachments/AttachmentWriter.h and AttachmentStore.h)
     void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) override;
     TVXResult removeAttachment(const std::shared_ptr<TVXRecord>& record) override;
 
@@ -210,19 +190,13 @@ public:
     // e.g. "GRANT %@ on RECORDTABLE TO '%@'"; names are checked, never spliced raw.
     void assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                        const QString& account);
-    TVXResult removePasswordInUserTable();
-    static bool HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group); // kind 0 records, 1 types
-    static bool isValidAccountName(const QString& name); // letters, digits, '_', '.', '-'; 1 to 16
     void adoptConnection(std::unique_ptr<sql::Connection> connection); // the store-creation tool's
 
     // --- value enciphering; without an encrypter the plain UTF-8 bytes -------------
     QByteArray encryptString(const QString& text) const override; // field encrypter (master password)
-    QString getDecryptedString(std::istream& blob) const;
     QString decryptString(const QByteArray& stored) const override;
     QByteArray encryptDataString(const QString& text) const override; // user-data encrypter (application key)
-    QString getDecryptedStringInfo(std::istream& blob) const;
     QString decryptDataString(const QByteArray& stored) const override;
-    bool hasFieldEncrypter() const;
 
     // --- the error path (store/session/StoreSession.h) ------------------------------------
     TVXResult reportDatabaseError(const sql::SQLException& e, TVXResult code = kTVXStatementFailed) override;
@@ -230,7 +204,6 @@ public:
     bool isNodeUnavailable(const sql::SQLException& e);
     TVXResult reportError(const platform::Error& error, TVXResult code);
     void handOnError(const platform::Error& error); // to the main thread's handler
-    std::shared_ptr<const CDBEncrypter> fieldEncrypter() const;
     sql::Connection& liveConnection() const override;
     TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError) override;
     TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work) override;
@@ -251,16 +224,13 @@ public:
 private:
     // Replaces the connection under the guard; the old one is closed after.
     void swapConnection(std::unique_ptr<sql::Connection> connection);
-    void notifyConnectionComplete();
-    // A stored value as text; without an encrypter the bytes are the text.
-    static QString decryptWith(const CDBEncrypter* encrypter, const QByteArray& stored);
-    std::shared_ptr<const CDBEncrypter> userDataEncrypter() const;
 
     struct LoadSteps; // TVXDataBase_Load.cpp
+    friend class TVXStoreLoader;
 
 
     // Record storage (TVXDataBase_Records.cpp).
-    struct AttachmentUpload;
+    using AttachmentUpload = TVXAttachmentUpload;
     struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
     TVXResult storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
@@ -279,11 +249,7 @@ private:
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     struct GroupTypeSteps;
 
-    // Attachment statement parts (TVXDataBase_Attachments.cpp).
-    TVXResult prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const;
-    TVXResult writeAttachmentUpload(sql::Connection& connection, const QString& recordID, const AttachmentUpload& upload);
-    TVXResult writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record);
-    [[nodiscard]] int dropAttachmentRow(sql::Connection& connection, const QString& recordID);
+    friend class TVXAttachmentWriter; // writes under the manager's guard and stale-copy rules
 
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
@@ -292,10 +258,7 @@ private:
 
     std::unique_ptr<sql::Connection> mCPcon;
 
-    mutable std::mutex mEncrypterMutex;
-    std::shared_ptr<const CDBEncrypter> mEncrypter;
-    std::shared_ptr<const CDBEncrypter> mUserDataEncrypter;
-    std::optional<QString> mKeyedMasterPassword; // what mEncrypter was made from
+    TVXValueCiphers mCiphers;
 
     std::atomic<bool> mReadRecords{false};
     std::atomic<bool> mIsDataReloaded{false};
@@ -325,6 +288,9 @@ private:
     TVXEventLogAccess mEventLogAccess;
     TVXIconsAccess mIconsAccess;
     TVXMasterPasswordStore mMasterPassword;
+    TVXGroupMembership mMembership;
+    TVXStoreLoader mLoader;
+    TVXAttachmentWriter mAttachmentWriter;
 
 public:
     // --- writes behind the window (writers/TVXDataBase_RecordViews.cpp; writers/WriteBehind.h)
@@ -336,3 +302,8 @@ private:
     // Last: flushed before anything it writes through goes.
     std::unique_ptr<TVXWriteBehind> mWriteBehind;
 };
+
+namespace storehooks {
+// Tells the application, on the main thread, that a log-in ended.
+void notifyConnectionComplete();
+} // namespace storehooks

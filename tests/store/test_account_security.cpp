@@ -262,7 +262,7 @@ TEST_F(AccountSecurity, APasswordCopyWrittenBySomeoneElseNeverUnlocks)
     givePreferenceRow(aliceID, kUserName);
     // An administrator (the only one who may) writes alice's copy before she logs in.
     TVXDataBase cipher;
-    cipher.createUserEncrypter();
+    cipher.ciphers().createUserEncrypter();
     rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET PASSWORD=UNHEX('%1') WHERE USERID='%2'")
                  .arg(QString::fromLatin1(cipher.encryptDataString("chosen-by-bob").toHex()), aliceID));
     TVXDataBase client;

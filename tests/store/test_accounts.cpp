@@ -3,6 +3,7 @@
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "store/TVXDataBase.h"
+#include "store/accounts/PermissionRules.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
@@ -167,8 +168,8 @@ TEST(AccountRules, GroupPermissionTest)
     BMGroup group;
     group.setMRecordLevelPermissions(kPermissionAdd | kPermissionEdit);
     group.setMTypeLevelPermissions(kPermissionDelete);
-    EXPECT_TRUE(TVXDataBase::HasSufficientPVOnDB(0, kPermissionEdit, group));
-    EXPECT_FALSE(TVXDataBase::HasSufficientPVOnDB(0, kPermissionDelete, group));
-    EXPECT_TRUE(TVXDataBase::HasSufficientPVOnDB(1, kPermissionDelete, group));
-    EXPECT_FALSE(TVXDataBase::HasSufficientPVOnDB(2, kPermissionDelete, group));
+    EXPECT_TRUE(storerules::HasSufficientPVOnDB(0, kPermissionEdit, group));
+    EXPECT_FALSE(storerules::HasSufficientPVOnDB(0, kPermissionDelete, group));
+    EXPECT_TRUE(storerules::HasSufficientPVOnDB(1, kPermissionDelete, group));
+    EXPECT_FALSE(storerules::HasSufficientPVOnDB(2, kPermissionDelete, group));
 }

@@ -138,7 +138,7 @@ TEST_F(AttachmentLength, StoringAgainCopyingAndReencipheringKeepTheLength)
     record->setMAttachmentState(kAttachmentStateReencipher);
     ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id), keyCipher);
-    EXPECT_EQ(alice.reEncryptAttachmentforRecord(*record), kTVXDone);
+    EXPECT_EQ(alice.attachmentWriter().reEncryptAttachmentforRecord(*record), kTVXDone);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", id), keyCipher);
 
     // Duplicate: the copy's row and its length are the source's.
@@ -250,7 +250,7 @@ TEST_F(AttachmentLength, PersonalRecordsKeepItWhenReenciphered)
     EXPECT_EQ(records[0]->mAttachmentPassKey(), passKey);
     EXPECT_EQ(records[0]->mAttachmentLength(), 25);
 
-    alice.createEncrypter(kNewMaster);
+    alice.ciphers().createEncrypter(kNewMaster);
     ASSERT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
     StoreSeed rekeyed(kNewMaster);
     EXPECT_EQ(storedCipher("ENCRYPTIONKEY", "ATTACHMENTTABLE", record->mRecordUID()),

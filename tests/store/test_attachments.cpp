@@ -175,7 +175,7 @@ TEST_F(Attachment, ReencipheringTouchesOnlyNameAndPassKey)
 
     auto bare = newRecord(alice, {"bare"});
     ASSERT_EQ(alice.addRecord(bare), kTVXDone);
-    EXPECT_EQ(alice.reEncryptAttachmentforRecord(*bare), kTVXReloadFirst);
+    EXPECT_EQ(alice.attachmentWriter().reEncryptAttachmentforRecord(*bare), kTVXReloadFirst);
 }
 
 TEST_F(Attachment, RemovingDropsTheRowAndStoresTheRecordWithoutIt)

@@ -172,12 +172,12 @@ TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
     TVXRecord fresh;
     fresh.setMRecordUID("00000000000000D2");
     TVXResult code = resultOfNumber(-1); // not set by the call
-    alice.readCustomTypeForRecord(fresh, &code);
+    alice.loader().readCustomTypeForRecord(fresh, &code);
     EXPECT_EQ(code, kTVXDone);
     ASSERT_NE(fresh.mRecordCustomType(), nullptr);
     EXPECT_TRUE(fresh.mRecordCustomType()->isEqualToType(*customType));
     fresh.setMRecordUID("00000000000000D4");
-    alice.readAttachmentForRecord(fresh, &code);
+    alice.loader().readAttachmentForRecord(fresh, &code);
     EXPECT_EQ(fresh.mAttachmentName(), "Vertrag–Müller.pdf");
 }
 
@@ -239,7 +239,7 @@ TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
     seed->record({"00000000000000B5", G1, T1, {"new"}});
     rootExec("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B3'");
     TVXDataBase userCipher;
-    userCipher.createUserEncrypter();
+    userCipher.ciphers().createUserEncrypter();
     StoreSeed rekeyed(QStringLiteral("New-Master"));
     rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
                  .arg(QString::fromLatin1(userCipher.encryptDataString("New-Master").toHex())));

@@ -84,7 +84,7 @@ TEST_F(LogIn, RightMasterPasswordLogsInAndTellsTheApplication)
     EXPECT_EQ(hooks.completions, 1);
     ASSERT_NE(db.connection(), nullptr);
     EXPECT_EQ(QString::fromStdString(db.connection()->getSchema().asStdString()), "tolvanexdb");
-    EXPECT_TRUE(db.hasFieldEncrypter());
+    EXPECT_TRUE(db.ciphers().hasFieldEncrypter());
     EXPECT_EQ(db.masterPassword(), kMasterPassword);
     EXPECT_EQ(db.connectedServerAddress(), "localhost");
     EXPECT_EQ(db.connectingPortAddress(), QString::number(port()));
@@ -395,7 +395,7 @@ TEST_F(LogIn, EmptyMasterPasswordStoresPlainBytes)
 
     TVXDataBase db;
     EXPECT_EQ(db.startConnectionToServer(loginRequest(kUserName, kUserPassword, "")), kTVXDone);
-    EXPECT_FALSE(db.hasFieldEncrypter());
+    EXPECT_FALSE(db.ciphers().hasFieldEncrypter());
     EXPECT_EQ(rootQueryValue("SELECT NAME FROM tolvanexdb.GROUPTABLE WHERE UID='0000000000000000'"), "Unfiled");
     EXPECT_EQ(db.encryptString(QStringLiteral("plain")), QByteArray("plain"));
 
@@ -409,12 +409,12 @@ TEST_F(LogIn, EmptyMasterPasswordDropsTheKeyOfAnEarlierStore)
 {
     TVXDataBase db;
     ASSERT_EQ(db.startConnectionToServer(loginRequest()), kTVXDone);
-    ASSERT_TRUE(db.hasFieldEncrypter());
+    ASSERT_TRUE(db.ciphers().hasFieldEncrypter());
 
     ASSERT_NO_FATAL_FAILURE(resetStore(QString()));
     addUser(kUserName, kUserPassword);
     ASSERT_EQ(db.startConnectionToServer(loginRequest(kUserName, kUserPassword, "")), kTVXDone);
-    EXPECT_FALSE(db.hasFieldEncrypter());
+    EXPECT_FALSE(db.ciphers().hasFieldEncrypter());
 }
 
 TEST_F(LogIn, RunsOnAWorkerAndReportsOnTheMainThread)

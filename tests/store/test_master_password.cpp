@@ -147,7 +147,7 @@ TEST_F(MasterPassword, AnEmptyPasswordStoresPlainBytesAndBack)
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
     ASSERT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(QString()), kTVXDone);
-    EXPECT_FALSE(alice.hasFieldEncrypter());
+    EXPECT_FALSE(alice.ciphers().hasFieldEncrypter());
     EXPECT_EQ(rootQueryValue("SELECT FIELD1 FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B1'"),
               "Sparkasse");
 
@@ -174,7 +174,7 @@ TEST_F(MasterPassword, AValueThatWouldNoLongerFitIsRefusedBeforeWriting)
     const QString before = storeFingerprint();
     EXPECT_EQ(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster), kTVXStatementFailed);
     EXPECT_EQ(storeFingerprint(), before);
-    EXPECT_FALSE(alice.hasFieldEncrypter());
+    EXPECT_FALSE(alice.ciphers().hasFieldEncrypter());
 }
 
 TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMeanwhile)

@@ -56,20 +56,20 @@ TEST_F(Membership, EmptyListsReadAsEmptyNotAsFailure)
     BMGroup group;
     group.setMGroupUID(G1);
     TVXResult code = resultOfNumber(-1); // not set by the call
-    const auto members = db.readGroupUserTableforGroup(group, &code);
+    const auto members = db.membership().readGroupUserTableforGroup(group, &code);
     ASSERT_TRUE(members.has_value());
     EXPECT_TRUE(members->isEmpty());
     EXPECT_EQ(code, kTVXDone);
     code = resultOfNumber(-1);
-    const auto subGroups = db.readSubgroupListForGroup(group, &code);
+    const auto subGroups = db.membership().readSubgroupListForGroup(group, &code);
     ASSERT_TRUE(subGroups.has_value());
     EXPECT_TRUE(subGroups->isEmpty());
     EXPECT_EQ(code, kTVXDone);
     // Without a connection: a failure, not an empty list (nor a crash).
     TVXDataBase offline;
-    EXPECT_FALSE(offline.readGroupUserTableforGroup(group, &code).has_value());
+    EXPECT_FALSE(offline.membership().readGroupUserTableforGroup(group, &code).has_value());
     EXPECT_NE(code, kTVXDone);
-    EXPECT_FALSE(offline.readSubgroupListForGroup(group, &code).has_value());
+    EXPECT_FALSE(offline.membership().readSubgroupListForGroup(group, &code).has_value());
 }
 
 TEST_F(Membership, SubGroupMembersJoinAfterTheGroupsOwn)
@@ -83,24 +83,24 @@ TEST_F(Membership, SubGroupMembersJoinAfterTheGroupsOwn)
     group.setMGroupUID(G1);
     group.setMUserMembersArray({b, c});
     group.setMSubGroupsUID({G2, QStringLiteral("00000000000000FF")}); // the second is not loaded
-    EXPECT_EQ(db.insertUserListForGroup(group), kTVXDone);
-    EXPECT_EQ(db.insertSubgroupListForGroup(group), kTVXDone);
+    EXPECT_EQ(db.membership().insertUserListForGroup(group), kTVXDone);
+    EXPECT_EQ(db.membership().insertSubgroupListForGroup(group), kTVXDone);
 
     EXPECT_EQ(group.mUserMembersArray(), QStringList({b, c, a}));
     EXPECT_EQ(membersOnServer(G1), sorted({a, b, c}));
     TVXResult code = resultOfNumber(-1); // not set by the call
-    EXPECT_EQ(sorted(*db.readSubgroupListForGroup(group, &code)), sorted({G2, "00000000000000FF"}));
+    EXPECT_EQ(sorted(*db.membership().readSubgroupListForGroup(group, &code)), sorted({G2, "00000000000000FF"}));
 
     // Rewriting the same lists keeps one row per pair.
-    EXPECT_EQ(db.insertUserListForGroup(group), kTVXDone);
-    EXPECT_EQ(db.insertSubgroupListForGroup(group), kTVXDone);
+    EXPECT_EQ(db.membership().insertUserListForGroup(group), kTVXDone);
+    EXPECT_EQ(db.membership().insertSubgroupListForGroup(group), kTVXDone);
     EXPECT_EQ(membersOnServer(G1), sorted({a, b, c}));
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.GROUPSUBGROUPTABLE"), "2");
 
     // An empty list leaves no rows.
     group.setMUserMembersArray({});
     group.setMSubGroupsUID({});
-    EXPECT_EQ(db.insertUserListForGroup(group), kTVXDone);
+    EXPECT_EQ(db.membership().insertUserListForGroup(group), kTVXDone);
     EXPECT_TRUE(membersOnServer(G1).isEmpty());
 }
 
@@ -115,7 +115,7 @@ TEST_F(Membership, AFailedRewriteKeepsTheOldMembers)
     BMGroup group;
     group.setMGroupUID(G1);
     group.setMUserMembersArray({c, QStringLiteral("FFFFFFFFFFFFFFFF")});
-    EXPECT_EQ(db.insertUserListForGroup(group), kTVXStatementFailed);
+    EXPECT_EQ(db.membership().insertUserListForGroup(group), kTVXStatementFailed);
     EXPECT_EQ(membersOnServer(G1), sorted({a, b}));
     EXPECT_TRUE(db.connection()->getAutoCommit());
 }
@@ -130,9 +130,9 @@ TEST_F(Membership, DeletingAGroupsRows)
     group.setMGroupUID(G1);
     group.setMUserMembersArray({a, b});
     TVXResult code = resultOfNumber(-1); // not set by the call
-    db.deleteGroupUserTableforGroup(group, &code);
+    db.membership().deleteGroupUserTableforGroup(group, &code);
     EXPECT_EQ(code, kTVXDone);
-    db.deleteGroupSubGroupsListforGroup(group, &code);
+    db.membership().deleteGroupSubGroupsListforGroup(group, &code);
     EXPECT_EQ(code, kTVXDone);
     EXPECT_TRUE(membersOnServer(G1).isEmpty());
     EXPECT_EQ(membersOnServer(G2), QStringList{b});

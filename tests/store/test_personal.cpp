@@ -97,7 +97,7 @@ protected:
     static void storeMasterPassword(const QString& master)
     {
         TVXDataBase userCipher;
-        userCipher.createUserEncrypter();
+        userCipher.ciphers().createUserEncrypter();
         rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
                      .arg(QString::fromLatin1(userCipher.encryptDataString(master).toHex())));
     }
@@ -316,7 +316,7 @@ TEST_F(PersonalWriters, NamesInAnyScriptDecipherUnchanged)
     const QByteArray stored = QByteArray::fromHex(storedGroupName(carolID).toLatin1());
     EXPECT_EQ(stored, seed->cipher("Personal-" + name));
     TVXDataBase other;
-    other.createEncrypter(kMasterPassword);
+    other.ciphers().createEncrypter(kMasterPassword);
     EXPECT_EQ(other.decryptString(stored), "Personal-" + name);
 }
 
@@ -391,7 +391,7 @@ TEST_F(PersonalReencipher, UnderANewMasterPasswordOtherClientsReadItBack)
     ASSERT_EQ(records.size(), 3);
 
     storeMasterPassword(kNewMaster);
-    alice.createEncrypter(kNewMaster);
+    alice.ciphers().createEncrypter(kNewMaster);
     EXPECT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
     EXPECT_EQ(alice.personal().reEncryptPersonalGroups(users), kTVXDone); // carol has none: passed over
     EXPECT_EQ(alice.caches().mGroups().value(aliceID)->mGroupName(), "Personal-alice");
@@ -425,7 +425,7 @@ TEST_F(PersonalReencipher, AllOrNothing)
     ASSERT_EQ(records.size(), 2);
     const QString before1 = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1);
     const QString before2 = storedHex("RECORDTABLE", "FIELD1", "RECORDID", P2);
-    alice.createEncrypter(kNewMaster);
+    alice.ciphers().createEncrypter(kNewMaster);
 
     const auto unchanged = [&] {
         EXPECT_EQ(storedHex("RECORDTABLE", "FIELD1", "RECORDID", P1), before1);
@@ -472,7 +472,7 @@ TEST_F(PersonalReencipher, CustomTypesAndAttachmentsAreNotLeftUnderTheOldKey)
     const QString contentsBefore = storedHex("ATTACHMENTTABLE", "DATA", "RECORDID", attached.uid);
 
     storeMasterPassword(kNewMaster);
-    alice.createEncrypter(kNewMaster);
+    alice.ciphers().createEncrypter(kNewMaster);
     EXPECT_EQ(alice.personal().reEncryptPersonalRecords(records), kTVXDone);
 
     // Field names, attachment name and pass key move to the new key with the

@@ -34,7 +34,7 @@ struct ListUnderTest {
     QString table;
     std::function<TVXResult(TVXDataBase&, const QString& record, const QString& user)> add;
     std::function<TVXResult(TVXDataBase&, const QString& record)> remove;
-    std::function<const QStringList&(const TVXDataBase&)> memory;
+    std::function<const QStringList&(TVXDataBase&)> memory;
     // Null for the recently added list, which is never read back.
     std::function<TVXResult(TVXDataBase&, const QString& user)> read;
 };
@@ -45,12 +45,12 @@ std::vector<ListUnderTest> allLists()
         {"most viewed", "MOSTVIEWEDTABLE",
          [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addMostViewedRecordID(r, u); },
          [](TVXDataBase& db, const QString& r) { return db.recentLists().removeMostViewedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mMostViewedRecords(); },
+         [](TVXDataBase& db) -> const QStringList& { return db.recentLists().mMostViewedRecords(); },
          [](TVXDataBase& db, const QString& u) { return db.recentLists().readMostViewedRecordIDForUser(u); }},
         {"recently viewed", "RECENTLYVIEWEDTABLE",
          [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addRecentlyViewedRecordID(r, u); },
          [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyViewedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyViewedTypes(); },
+         [](TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyViewedTypes(); },
          [](TVXDataBase& db, const QString& u) {
              TVXResult code = resultOfNumber(-1); // not set by the call
              db.recentLists().readRecentlyViewedRecordIDForUser(u, &code);
@@ -63,7 +63,7 @@ std::vector<ListUnderTest> allLists()
              return db.recentLists().addRecentlyModifiedRecordID(*record, u);
          },
          [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyModifiedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyMofifiedTypes(); },
+         [](TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyMofifiedTypes(); },
          [](TVXDataBase& db, const QString& u) {
              TVXResult code = resultOfNumber(-1); // not set by the call
              db.recentLists().readRecentlyModifiedRecordIDForUser(u, &code);
@@ -72,7 +72,7 @@ std::vector<ListUnderTest> allLists()
         {"recently added", "RECENTLYADDEDTABLE",
          [](TVXDataBase& db, const QString& r, const QString& u) { return db.recentLists().addRecentlyAddedID(r, u); },
          [](TVXDataBase& db, const QString& r) { return db.recentLists().removeRecentlyAddedRecordID(r); },
-         [](const TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyAddedRecords(); },
+         [](TVXDataBase& db) -> const QStringList& { return db.recentLists().mRecentlyAddedRecords(); },
          nullptr},
     };
 }

@@ -16,7 +16,7 @@ StoreSeed::StoreSeed(const QString& masterPassword)
     : mRoot(rootConnection()), mCipher(std::make_unique<TVXDataBase>())
 {
     mRoot->setSchema("tolvanexdb");
-    mCipher->createEncrypter(masterPassword);
+    mCipher->ciphers().createEncrypter(masterPassword);
 }
 
 StoreSeed::~StoreSeed() = default;

@@ -110,7 +110,7 @@ QString addUser(const QString& name, const QString& password)
     // A bare account: server account, store grants and user row, nothing more,
     // so that readers and writers are tested on rows the test controls.
     TVXDataBase cipher;
-    cipher.createUserEncrypter();
+    cipher.ciphers().createUserEncrypter();
     const QString uid = TVXUID::giveMeNewUID();
     rootExec(QStringLiteral("CREATE USER '%1'@'%' IDENTIFIED BY '%2'").arg(name, password));
     // The rights every store account gets (server/grants.txt).

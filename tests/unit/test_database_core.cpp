@@ -86,8 +86,8 @@ TEST(TVXDataBaseErrors, OtherErrorsPostNothing)
 TEST(TVXDataBaseCiphers, WithoutMasterPasswordValuesAreTheirPlainBytes)
 {
     TVXDataBase db;
-    db.createEncrypter(QString());
-    EXPECT_FALSE(db.hasFieldEncrypter());
+    db.ciphers().createEncrypter(QString());
+    EXPECT_FALSE(db.ciphers().hasFieldEncrypter());
     const QString text = QStringLiteral("Grüße, 東京");
     EXPECT_EQ(db.encryptString(text), text.toUtf8());
     EXPECT_EQ(db.decryptString(text.toUtf8()), text);
@@ -97,8 +97,8 @@ TEST(TVXDataBaseCiphers, WithoutMasterPasswordValuesAreTheirPlainBytes)
 TEST(TVXDataBaseCiphers, FieldValuesAreAes128EcbUnderTheMasterPassword)
 {
     TVXDataBase db;
-    db.createEncrypter(QStringLiteral("secret"));
-    ASSERT_TRUE(db.hasFieldEncrypter());
+    db.ciphers().createEncrypter(QStringLiteral("secret"));
+    ASSERT_TRUE(db.ciphers().hasFieldEncrypter());
 
     // Accented and non-Latin letters: more UTF-8 bytes than characters.
     const QString text = QStringLiteral("Grüße aus Zürich — 東京の夜");
@@ -115,13 +115,13 @@ TEST(TVXDataBaseCiphers, FieldValuesAreAes128EcbUnderTheMasterPassword)
     EXPECT_EQ(reference.encryptBytes(text.toUtf8()), cipher);
 
     std::istringstream stream(std::string(cipher.constData(), cipher.size()));
-    EXPECT_EQ(db.getDecryptedString(stream), text);
+    EXPECT_EQ(db.ciphers().getDecryptedString(stream), text);
 }
 
 TEST(TVXDataBaseCiphers, ValuesLongerThanFourKilobytesSurvive)
 {
     TVXDataBase db;
-    db.createEncrypter(QStringLiteral("secret"));
+    db.ciphers().createEncrypter(QStringLiteral("secret"));
     const QString note = QString(6000, QChar(u'é'));
     EXPECT_EQ(db.decryptString(db.encryptString(note)), note);
 }
@@ -129,8 +129,8 @@ TEST(TVXDataBaseCiphers, ValuesLongerThanFourKilobytesSurvive)
 TEST(TVXDataBaseCiphers, UserDataUsesTheApplicationKeyNotTheMasterPassword)
 {
     TVXDataBase db;
-    db.createUserEncrypter();
-    db.createEncrypter(QStringLiteral("secret"));
+    db.ciphers().createUserEncrypter();
+    db.ciphers().createEncrypter(QStringLiteral("secret"));
     const QByteArray stored = db.encryptDataString(QStringLiteral("pw"));
     EXPECT_NE(stored, db.encryptString(QStringLiteral("pw")));
     EXPECT_EQ(db.decryptDataString(stored), QStringLiteral("pw"));
@@ -142,7 +142,7 @@ TEST(TVXDataBaseCiphers, UserDataUsesTheApplicationKeyNotTheMasterPassword)
 TEST(TVXDataBaseCiphers, GarbledStoredValuesReadAsEmpty)
 {
     TVXDataBase db;
-    db.createEncrypter(QStringLiteral("secret"));
+    db.ciphers().createEncrypter(QStringLiteral("secret"));
     EXPECT_EQ(db.decryptString(QByteArray(15, 'x')), QString(""));
 }
 
@@ -150,7 +150,7 @@ TEST(TVXDataBaseErrors, NameLookupsWithoutAConnectionAnswerNoThroughTheErrorPath
 {
     TVXDataBase db;
     NoticeCounter notices;
-    EXPECT_FALSE(db.typeNameFromDatabase(QStringLiteral("Web Log-in")));
-    EXPECT_FALSE(db.groupNameFromDatabase(QStringLiteral("Office")));
+    EXPECT_FALSE(db.loader().typeNameFromDatabase(QStringLiteral("Web Log-in")));
+    EXPECT_FALSE(db.loader().groupNameFromDatabase(QStringLiteral("Office")));
     EXPECT_EQ(notices.lost, 1);
 }

@@ -99,8 +99,6 @@ public:
         : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
     {
     }
-    TVXAccountAdminAccess(const TVXAccountAdminAccess&) = delete;
-    TVXAccountAdminAccess& operator=(const TVXAccountAdminAccess&) = delete;
 
 private:
     friend class TVXDataBase;

@@ -23,4 +23,14 @@ inline bool userWordAllows(uint16_t userWord, uint16_t bits)
     return (userWord & bits) != 0;
 }
 
+// Whether a group's word of the kind (0 records, 1 types) holds one of the bits.
+inline bool HasSufficientPVOnDB(int kind, uint16_t bits, const BMGroup& group)
+{
+    if (kind == 0)
+        return (bits & group.mRecordLevelPermissions()) != 0;
+    if (kind == 1)
+        return (bits & group.mTypeLevelPermissions()) != 0;
+    return false;
+}
+
 } // namespace storerules

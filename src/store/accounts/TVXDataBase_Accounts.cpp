@@ -38,11 +38,6 @@ bool tvxsql::isValidAccountName(const QString& name)
            && !lower.startsWith(QLatin1String("mariadb."));
 }
 
-bool TVXDataBase::isValidAccountName(const QString& name)
-{
-    return tvxsql::isValidAccountName(name);
-}
-
 void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, const QString& privileges,
                                                 const QString& account)
 {
@@ -51,7 +46,7 @@ void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, cons
         return;
     // Only well-formed names and privilege lists reach the server: the texts are
     // spliced into the statement, which cannot take them as parameters.
-    if (!isValidAccountName(account) || !isGrantPrivilegeList(privileges))
+    if (!tvxsql::isValidAccountName(account) || !isGrantPrivilegeList(privileges))
         return;
     QString statement = grantFormat;
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, privileges.chopped(1));
@@ -67,23 +62,3 @@ void TVXDataBase::assignTablePrivilegesforTable(const QString& grantFormat, cons
     }
 }
 
-TVXResult TVXDataBase::removePasswordInUserTable()
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    try {
-        std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
-        stmt->executeUpdate(kRemovePasswordFromUserTable);
-        return kTVXDone;
-    } catch (const sql::SQLException& e) {
-        return reportDatabaseError(e);
-    }
-}
-
-bool TVXDataBase::HasSufficientPVOnDB(int kind, uint16_t mask, const BMGroup& group)
-{
-    if (kind == 0)
-        return (mask & group.mRecordLevelPermissions()) != 0;
-    if (kind == 1)
-        return (mask & group.mTypeLevelPermissions()) != 0;
-    return false;
-}

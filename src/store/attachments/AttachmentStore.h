@@ -91,11 +91,11 @@ public:
     QString newAttachmentPassKey() const;
 
     explicit TVXAttachmentStoreAccess(TVXDataBase& store) : mAttachments(std::make_unique<TVXAttachmentStore>(store)) {}
-    TVXAttachmentStoreAccess(const TVXAttachmentStoreAccess&) = delete;
-    TVXAttachmentStoreAccess& operator=(const TVXAttachmentStoreAccess&) = delete;
 
 private:
     friend class TVXDataBase;
     friend class TVXMasterPasswordStore; // re-enciphers the attachment keys
+    friend class TVXStoreLoader;         // reads the attachment headers
+    friend class TVXAttachmentWriter;    // enciphers the attachment keys
     std::unique_ptr<TVXAttachmentStore> mAttachments;
 };

@@ -96,7 +96,7 @@ QString TVXAttachmentStoreAccess::extractAttachmentToTemporaryFile(const TVXReco
 
 QByteArray TVXAttachmentStore::encipherWholeValue(const QByteArray& plain) const
 {
-    const auto encrypter = mDatabase.fieldEncrypter();
+    const auto encrypter = mDatabase.ciphers().fieldEncrypter();
     return encrypter ? encrypter->encryptBytes(plain) : plain;
 }
 
@@ -106,7 +106,7 @@ QByteArray TVXAttachmentStore::decipherWholeValue(const QByteArray& stored) cons
     if (stored.isEmpty() || stored.size() > INT_MAX - 1)
         return {};
     QByteArray plain;
-    if (const auto encrypter = mDatabase.fieldEncrypter()) {
+    if (const auto encrypter = mDatabase.ciphers().fieldEncrypter()) {
         const int length = static_cast<int>(stored.size());
         char* buffer = encrypter->Decrypt(stored.constData(), length);
         if (!buffer)
@@ -252,25 +252,25 @@ std::optional<QByteArray> TVXAttachmentStore::decrypt(std::istream& in, const QS
 
 // --- statement parts --------------------------------------------------------------
 
-TVXResult TVXDataBase::prepareAttachmentUpload(const TVXRecord& record, AttachmentUpload& upload) const
+TVXResult TVXAttachmentWriter::prepareAttachmentUpload(const TVXRecord& record, TVXAttachmentUpload& upload) const
 {
-    upload.nameCipher = encryptString(record.mAttachmentName());
+    upload.nameCipher = mDatabase.encryptString(record.mAttachmentName());
     if (!tvxsql::fitsTinyBlob(upload.nameCipher))
         return kTVXStatementFailed;
-    upload.passKey = mAttachmentAccess.newAttachmentPassKey();
+    upload.passKey = mDatabase.mAttachmentAccess.newAttachmentPassKey();
     // A file that cannot be read stores nothing: no row without contents.
-    auto contents = mAttachmentAccess.encryptFile(record.mAttachmentPath(), upload.passKey, &upload.length);
+    auto contents = mDatabase.mAttachmentAccess.encryptFile(record.mAttachmentPath(), upload.passKey, &upload.length);
     if (!contents)
         return kTVXNotServerError;
     upload.contents = std::move(*contents);
-    upload.passKeyCipher = mAttachmentAccess.mAttachments->encipherAttachmentKey(upload.passKey, upload.length);
+    upload.passKeyCipher = mDatabase.mAttachmentAccess.mAttachments->encipherAttachmentKey(upload.passKey, upload.length);
     if (!tvxsql::fitsTinyBlob(upload.passKeyCipher))
         return kTVXStatementFailed;
     return kTVXDone;
 }
 
-TVXResult TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const QString& recordID,
-                                       const AttachmentUpload& upload)
+TVXResult TVXAttachmentWriter::writeAttachmentUpload(sql::Connection& connection, const QString& recordID,
+                                       const TVXAttachmentUpload& upload)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryInsertAttachmentTable));
     const auto name = tvxsql::blobStream(upload.nameCipher);
@@ -283,11 +283,11 @@ TVXResult TVXDataBase::writeAttachmentUpload(sql::Connection& connection, const 
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-TVXResult TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
+TVXResult TVXAttachmentWriter::writeAttachmentHeader(sql::Connection& connection, const TVXRecord& record)
 {
-    const QByteArray nameCipher = encryptString(record.mAttachmentName());
+    const QByteArray nameCipher = mDatabase.encryptString(record.mAttachmentName());
     const QByteArray keyCipher =
-        mAttachmentAccess.mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
+        mDatabase.mAttachmentAccess.mAttachments->encipherAttachmentKey(record.mAttachmentPassKey(), record.mAttachmentLength());
     if (!tvxsql::fitsTinyBlob(nameCipher) || !tvxsql::fitsTinyBlob(keyCipher))
         return kTVXStatementFailed;
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateAttachmentTable));
@@ -300,7 +300,7 @@ TVXResult TVXDataBase::writeAttachmentHeader(sql::Connection& connection, const 
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
-int TVXDataBase::dropAttachmentRow(sql::Connection& connection, const QString& recordID)
+int TVXAttachmentWriter::dropAttachmentRow(sql::Connection& connection, const QString& recordID)
 {
     std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteAttachmentTable));
     stmt->setString(1, recordID.toStdString());
@@ -309,18 +309,18 @@ int TVXDataBase::dropAttachmentRow(sql::Connection& connection, const QString& r
 
 // --- writers ------------------------------------------------------------------------
 
-TVXResult TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
+TVXResult TVXAttachmentWriter::insertAttachmentforRecordID(TVXRecord& record)
 {
-    AttachmentUpload upload;
+    TVXAttachmentUpload upload;
     TVXResult code = prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
-    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mDatabase.mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
     {
-        const auto guard = lockConnection();
-        if (!mCPcon)
+        const auto guard = mDatabase.lockConnection();
+        if (!mDatabase.mCPcon)
             throw noConnection();
-        code = writeAttachmentUpload(*mCPcon, record.mRecordUID(), upload);
+        code = writeAttachmentUpload(*mDatabase.mCPcon, record.mRecordUID(), upload);
     }
     if (code == kTVXDone) {
         record.setMAttachmentPassKey(upload.passKey);
@@ -329,13 +329,13 @@ TVXResult TVXDataBase::insertAttachmentforRecordID(TVXRecord& record)
     return code;
 }
 
-TVXResult TVXDataBase::reEncryptAttachmentforRecord(const TVXRecord& record)
+TVXResult TVXAttachmentWriter::reEncryptAttachmentforRecord(const TVXRecord& record)
 {
-    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
-    const auto guard = lockConnection();
-    if (!mCPcon)
+    mDatabase.mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    const auto guard = mDatabase.lockConnection();
+    if (!mDatabase.mCPcon)
         throw noConnection();
-    return writeAttachmentHeader(*mCPcon, record);
+    return writeAttachmentHeader(*mDatabase.mCPcon, record);
 }
 
 void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode)

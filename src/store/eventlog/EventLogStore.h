@@ -75,8 +75,6 @@ public:
     {
     }
 
-    TVXEventLogAccess(const TVXEventLogAccess&) = delete;
-    TVXEventLogAccess& operator=(const TVXEventLogAccess&) = delete;
 
 private:
     friend class TVXDataBase;

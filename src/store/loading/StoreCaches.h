@@ -147,6 +147,7 @@ public:
 
 protected:
     friend class TVXDataBase; // its loaders fill the caches
+    friend class TVXStoreLoader;
 
     // Prepared search and sort texts of the cached records; made on first use.
     mutable std::shared_ptr<RecordSearchIndex> mRecordSearchIndex;

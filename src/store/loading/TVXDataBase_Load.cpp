@@ -55,7 +55,7 @@ constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBG
 constexpr int kDefaultIcon = 31;
 
 // Appends a stored value's plain bytes up to the first NUL to `out`, as
-// TVXDataBase::decryptWith reads them; false where it gives the null text
+// TVXValueCiphers::decryptWith reads them; false where it gives the null text
 // (a value that cannot be deciphered).
 bool appendPlainText(const CDBEncrypter* encrypter, QByteArrayView stored, QByteArray& out)
 {
@@ -108,28 +108,28 @@ struct TVXDataBase::LoadSteps {
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
 };
 
-QString TVXDataBase::getUserIDForName(const QString& accountName, TVXResult* code)
+QString TVXStoreLoader::getUserIDForName(const QString& accountName, TVXResult* code)
 {
     (void)code; // not written: a missing row answers null
-    if (!mCPcon)
+    if (!mDatabase.mCPcon)
         throw noConnection();
-    const auto rs = tvxsql::rowsFor(*mCPcon, kQueryGetUserID, accountName);
+    const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryGetUserID, accountName);
     if (!rs->next())
         return QString();
     return tvxsql::textColumn(*rs, 1);
 }
 
-QStringList TVXDataBase::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
+QStringList TVXStoreLoader::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
 {
     (void)code;
-    return tvxsql::textColumnOfRows(liveConnection(), kQuerySelectUserGroupList, userID);
+    return tvxsql::textColumnOfRows(mDatabase.liveConnection(), kQuerySelectUserGroupList, userID);
 }
 
-TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
+TVXResult TVXStoreLoader::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
 {
-    if (!mCPcon)
+    if (!mDatabase.mCPcon)
         throw noConnection();
-    const auto rs = tvxsql::rowsFor(*mCPcon, kQueryUserRow, userID);
+    const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryUserRow, userID);
     // No row: the account was removed from the store (a server account alone
     // must not log in with default rights).
     if (!rs->next())
@@ -137,7 +137,7 @@ TVXResult TVXDataBase::readAllSavedRecordsForUserWithUserPrimaryNameID(const QSt
     if (rs->getBoolean("ISACCOUNTDISABLED"))
         return kTVXAccountDisabled;
 
-    TVXUser& user = *mCaches.m_currentUser;
+    TVXUser& user = *mDatabase.mCaches.m_currentUser;
     user.setMUserID(QString::fromStdString(rs->getString("USERID").asStdString()));
     user.setMUsername(QString::fromStdString(rs->getString("USERNAME").asStdString()));
     user.setMPlatformName(rs->isNull("PLATFORMNAME")
@@ -157,8 +157,8 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
 {
     TVXResult code = kTVXDone;
     try {
-        const QString userID = getUserIDForName(accountName);
-        code = userID.isNull() ? kTVXAccountDeleted : readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
+        const QString userID = mLoader.getUserIDForName(accountName);
+        code = userID.isNull() ? kTVXAccountDeleted : mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
     } catch (const sql::SQLException& e) {
         code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }
@@ -170,7 +170,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     if (code != kTVXDone) {
         endClientThreadState();
         mIsConnectionComplete.store(true);
-        notifyConnectionComplete();
+        storehooks::notifyConnectionComplete();
     }
     return code;
 }
@@ -183,11 +183,11 @@ TVXResult TVXDataBase::loadDataBase()
         try {
             // Custom icons are read first (they decide the icons of custom types).
             mIconsAccess.getExternalIcons();
-            code = readCatagoryTable();
+            code = mLoader.readCatagoryTable();
             if (code == kTVXDone)
-                code = readTypesTable();
+                code = mLoader.readTypesTable();
             if (code == kTVXDone)
-                code = readRecordTable();
+                code = mLoader.readRecordTable();
             if (code == kTVXDone)
                 mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
             if (code == kTVXDone)
@@ -220,7 +220,7 @@ TVXResult TVXDataBase::reloadDatabase()
     try {
         if (!mCPcon)
             throw noConnection();
-        code = readAllSavedRecordsForUserWithUserPrimaryNameID(mCaches.m_currentUser->mUserID());
+        code = mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(mCaches.m_currentUser->mUserID());
         if (code == kTVXAccountDisabled || code == kTVXAccountDeleted) {
             onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(resultNumber(code)); });
             endClientThreadState();
@@ -230,12 +230,12 @@ TVXResult TVXDataBase::reloadDatabase()
         }
         mIconsAccess.getExternalIcons();
         // Re-key from the store: the master password may have been changed by another client.
-        createEncrypter(QString());
-        createEncrypter(retriveMasterPassword());
+        mCiphers.createEncrypter(QString());
+        mCiphers.createEncrypter(retriveMasterPassword());
 
-        code = readCatagoryTable();
-        code = readTypesTable();
-        code = readRecordTable();
+        code = mLoader.readCatagoryTable();
+        code = mLoader.readTypesTable();
+        code = mLoader.readRecordTable();
         // Then: custom icons again.
         mIconsAccess.getExternalIcons();
         (void)mPersonalAccess.readPersonalGroup(); // always 0: its failures throw
@@ -257,36 +257,36 @@ TVXResult TVXDataBase::reloadDatabase()
     return code;
 }
 
-TVXResult TVXDataBase::readCatagoryTable()
+TVXResult TVXStoreLoader::readCatagoryTable()
 {
-    if (mIsDataReloaded.load()) {
-        mCaches.m_groups.clear();
-        mStaleCopies->mGroupDigests.clear();
+    if (mDatabase.mIsDataReloaded.load()) {
+        mDatabase.mCaches.m_groups.clear();
+        mDatabase.mStaleCopies->mGroupDigests.clear();
     }
-    const QStringList& myGroups = mCaches.m_currentUser->mUsersGroupArray();
+    const QStringList& myGroups = mDatabase.mCaches.m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryGroupNotPersonal));
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         if (!allowed.contains(uid))
             continue;
         auto group = std::make_shared<BMGroup>();
-        group->setMGroupName(decryptString(tvxsql::blobColumn(*rs, 2)));
+        group->setMGroupName(mDatabase.decryptString(tvxsql::blobColumn(*rs, 2)));
         group->setMGroupUID(uid);
         group->setMRecordLevelPermissions(static_cast<uint16_t>(rs->getInt(3)));
         group->setMPreferencePermissions(rs->getBoolean(4));
-        mStaleCopies->mGroupDigests.insert(
+        mDatabase.mStaleCopies->mGroupDigests.insert(
             uid, tvxsql::groupDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getBoolean(4)));
-        mCaches.m_groups.insert(uid, std::move(group));
+        mDatabase.mCaches.m_groups.insert(uid, std::move(group));
     }
     rs.reset();
     stmt.reset();
     // Both lists of every loaded group with one statement per table, in the
     // order the per-group readers give (the tables' key order).
     TVXResult code = kTVXDone;
-    LoadSteps{*this}.readMembershipLists(&code);
+    TVXDataBase::LoadSteps{mDatabase}.readMembershipLists(&code);
     return code;
 }
 
@@ -311,29 +311,29 @@ void TVXDataBase::LoadSteps::readMembershipLists(TVXResult* code)
     }
 }
 
-TVXResult TVXDataBase::readTypesTable()
+TVXResult TVXStoreLoader::readTypesTable()
 {
-    if (mIsDataReloaded.load()) {
-        mCaches.m_types.clear();
-        mStaleCopies->mTypeDigests.clear();
+    if (mDatabase.mIsDataReloaded.load()) {
+        mDatabase.mCaches.m_types.clear();
+        mDatabase.mStaleCopies->mTypeDigests.clear();
     }
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryTypes));
     const auto& setters = TVXType::setFunctionsArray();
     while (rs->next()) {
         auto type = std::make_shared<TVXType>();
         type->setMTypeUID(tvxsql::textColumn(*rs, 1));
-        type->setMTypeName(decryptString(tvxsql::blobColumn(*rs, 2)));
+        type->setMTypeName(mDatabase.decryptString(tvxsql::blobColumn(*rs, 2)));
         type->setMTypeIconID(rs->getInt(3));
         type->setMTypeMask(rs->getInt(4));
         QByteArray fields[10];
         for (int i = 0; i < 10; ++i) {
             fields[i] = tvxsql::blobColumn(*rs, 5 + i);
-            ((*type).*setters[i])(decryptString(fields[i]));
+            ((*type).*setters[i])(mDatabase.decryptString(fields[i]));
         }
-        mStaleCopies->mTypeDigests.insert(
+        mDatabase.mStaleCopies->mTypeDigests.insert(
             type->mTypeUID(), tvxsql::typeDigest(tvxsql::blobColumn(*rs, 2), rs->getInt64(3), rs->getInt64(4), fields));
-        mCaches.m_types.insert(type->mTypeUID(), std::move(type));
+        mDatabase.mCaches.m_types.insert(type->mTypeUID(), std::move(type));
     }
     return kTVXDone;
 }
@@ -505,33 +505,33 @@ struct RecordMaker {
 
 } // namespace
 
-TVXResult TVXDataBase::readRecordTable()
+TVXResult TVXStoreLoader::readRecordTable()
 {
     // Rows are streamed, not buffered whole by the client library, and handled a
     // slice at a time: memory holds the new records and two slices of rows.
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
+    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
     stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
-    auto& recordDigests = mStaleCopies->mRecordDigests;
-    mCaches.stopPreparingSearchEntries(); // it reads the records about to go
-    if (mIsDataReloaded.load()) {
+    auto& recordDigests = mDatabase.mStaleCopies->mRecordDigests;
+    mDatabase.mCaches.stopPreparingSearchEntries(); // it reads the records about to go
+    if (mDatabase.mIsDataReloaded.load()) {
         // About as many records again: room made once rather than by growing.
-        const qsizetype before = mCaches.m_records.size();
-        mCaches.m_records.clear();
+        const qsizetype before = mDatabase.mCaches.m_records.size();
+        mDatabase.mCaches.m_records.clear();
         recordDigests.clear();
         // Every entry belongs to a record gone now: dropped before the new
         // records' entries are made, not after (that was twice the index at once).
-        if (mCaches.mRecordSearchIndex)
-            mCaches.mRecordSearchIndex->clear();
-        mCaches.m_records.reserve(before);
+        if (mDatabase.mCaches.mRecordSearchIndex)
+            mDatabase.mCaches.mRecordSearchIndex->clear();
+        mDatabase.mCaches.m_records.reserve(before);
         recordDigests.reserve(before);
     }
     QSet<QByteArray> allowed{kUnfiledUID.toUtf8()};
-    for (const QString& group : mCaches.m_currentUser->mUsersGroupArray())
+    for (const QString& group : mDatabase.mCaches.m_currentUser->mUsersGroupArray())
         allowed.insert(group.toUtf8());
 
-    const auto encrypter = fieldEncrypter();
-    const RecordMaker maker{encrypter.get(), mCaches.m_groups, mCaches.m_types,
+    const auto encrypter = mDatabase.mCiphers.fieldEncrypter();
+    const RecordMaker maker{encrypter.get(), mDatabase.mCaches.m_groups, mDatabase.mCaches.m_types,
                             TVXRecord::modificationDateText(QDateTime::currentDateTime()).toUtf8()};
     TVXRecordCache customised;
     TVXRecordCache withAttachment;
@@ -559,7 +559,7 @@ TVXResult TVXDataBase::readRecordTable()
         });
         filingRecords.post([this, records] {
             for (const std::shared_ptr<TVXRecord>& record : *records)
-                mCaches.m_records.insert(record->mRecordUID(), record);
+                mDatabase.mCaches.m_records.insert(record->mRecordUID(), record);
         });
         filingTheRest.post([&recordDigests, &customised, &withAttachment, records, digests] {
             for (std::size_t n = 0; n < records->size(); ++n) {
@@ -596,9 +596,9 @@ TVXResult TVXDataBase::readRecordTable()
     // the per-record readers give.
     TVXResult code = kTVXDone;
     if (!customised.isEmpty())
-        LoadSteps{*this}.readCustomTypes(customised);
+        TVXDataBase::LoadSteps{mDatabase}.readCustomTypes(customised);
     if (!withAttachment.isEmpty())
-        LoadSteps{*this}.readAttachmentHeaders(withAttachment, &code);
+        TVXDataBase::LoadSteps{mDatabase}.readAttachmentHeaders(withAttachment, &code);
     return code;
 }
 
@@ -628,7 +628,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
         std::array<QByteArray, kNumberOfFields> fields;
         std::shared_ptr<TVXType> type;
     };
-    const auto encrypter = d.fieldEncrypter();
+    const auto encrypter = d.ciphers().fieldEncrypter();
     const auto make = [&](std::vector<Row>& batch) {
         const auto& setters = TVXType::setFunctionsArray();
         tvxsql::parallelFor(batch.size(), [&](std::size_t n) {
@@ -637,7 +637,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
             type->setMTypeIconID(d.icons().hasImageForIconIndex(row.icon) ? row.icon : kDefaultIcon);
             type->setMTypeMask(row.mask);
             for (int i = 0; i < kNumberOfFields; ++i)
-                ((*type).*setters[size_t(i)])(d.decryptWith(encrypter.get(), row.fields[size_t(i)]));
+                ((*type).*setters[size_t(i)])(d.ciphers().decryptWith(encrypter.get(), row.fields[size_t(i)]));
             row.digest = tvxsql::customTypeDigest(row.icon, row.mask, row.fields.data());
             row.type = std::move(type);
         });
@@ -689,17 +689,17 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
     }
 }
 
-void TVXDataBase::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
+void TVXStoreLoader::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        const auto rs = tvxsql::rowsFor(*mCPcon, kQueryCustomType, record.mRecordUID());
+        const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryCustomType, record.mRecordUID());
         while (rs->next()) {
-            record.setMRecordCustomType(LoadSteps{*this}.customTypeFromRow(*rs));
+            record.setMRecordCustomType(TVXDataBase::LoadSteps{mDatabase}.customTypeFromRow(*rs));
             if (code)
                 *code = kTVXDone;
         }
     } catch (const sql::SQLException& e) {
-        const TVXResult failed = reportDatabaseError(e);
+        const TVXResult failed = mDatabase.reportDatabaseError(e);
         if (code)
             *code = failed;
     }
@@ -728,20 +728,20 @@ void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXR
     }
 }
 
-void TVXDataBase::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
+void TVXStoreLoader::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        const auto rs = tvxsql::rowsFor(*mCPcon, kQueryAttachmentHeader, record.mRecordUID());
+        const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryAttachmentHeader, record.mRecordUID());
         while (rs->next()) {
-            record.setMAttachmentName(decryptString(tvxsql::blobColumn(*rs, 2)));
-            const TVXAttachmentStore::AttachmentKey key = mAttachmentAccess.mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
+            record.setMAttachmentName(mDatabase.decryptString(tvxsql::blobColumn(*rs, 2)));
+            const TVXAttachmentStore::AttachmentKey key = mDatabase.mAttachmentAccess.mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));
             record.setMAttachmentPassKey(key.passKey);
             record.setMAttachmentLength(key.length);
         }
         if (code)
             *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        const TVXResult failed = reportDatabaseError(e);
+        const TVXResult failed = mDatabase.reportDatabaseError(e);
         if (code)
             *code = failed;
     }
@@ -756,5 +756,5 @@ bool nameRowExists(TVXDataBase& db, const char* query, const QString& name)
 
 } // namespace
 
-bool TVXDataBase::typeNameFromDatabase(const QString& name) { return nameRowExists(*this, kQueryTypeNames, name); }
-bool TVXDataBase::groupNameFromDatabase(const QString& name) { return nameRowExists(*this, kQueryGroupNames, name); }
+bool TVXStoreLoader::typeNameFromDatabase(const QString& name) { return nameRowExists(mDatabase, kQueryTypeNames, name); }
+bool TVXStoreLoader::groupNameFromDatabase(const QString& name) { return nameRowExists(mDatabase, kQueryGroupNames, name); }

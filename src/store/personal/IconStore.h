@@ -68,8 +68,6 @@ public:
     void addCustomIconsFromImages(const QStringList& paths);
 
     explicit TVXIconsAccess(TVXStoreSession& store) : mIcons(std::make_unique<TVXIconStore>(store)) {}
-    TVXIconsAccess(const TVXIconsAccess&) = delete;
-    TVXIconsAccess& operator=(const TVXIconsAccess&) = delete;
 
 private:
     friend class TVXDataBase;

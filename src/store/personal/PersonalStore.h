@@ -95,8 +95,6 @@ public:
 
     explicit TVXPersonalAccess(TVXDataBase& store) : mPersonal(std::make_unique<TVXPersonalStore>(store)) {}
 
-    TVXPersonalAccess(const TVXPersonalAccess&) = delete;
-    TVXPersonalAccess& operator=(const TVXPersonalAccess&) = delete;
 
 private:
     friend class TVXDataBase;

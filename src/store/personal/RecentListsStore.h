@@ -108,8 +108,6 @@ public:
     {
     }
 
-    TVXRecentListsAccess(const TVXRecentListsAccess&) = delete;
-    TVXRecentListsAccess& operator=(const TVXRecentListsAccess&) = delete;
 
 private:
     friend class TVXDataBase;

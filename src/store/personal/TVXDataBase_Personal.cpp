@@ -148,12 +148,12 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
         for (const auto& record : records) {
             TVXResult subCode = kTVXDone;
             if (record->mIsCustomized())
-                mDatabase.readCustomTypeForRecord(*record, &subCode);
+                mDatabase.loader().readCustomTypeForRecord(*record, &subCode);
             if (result == kTVXDone)
                 result = subCode;
             subCode = kTVXDone;
             if (record->mHasAttachment())
-                mDatabase.readAttachmentForRecord(*record, &subCode);
+                mDatabase.loader().readAttachmentForRecord(*record, &subCode);
             if (result == kTVXDone)
                 result = subCode;
         }
@@ -441,6 +441,6 @@ TVXResult TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
 {
     // Name and pass key under the new key; a newly chosen file is stored whole.
     if (record.mAttachmentState() == kAttachmentStateStoreNewFile)
-        return mDatabase.insertAttachmentforRecordID(record);
-    return mDatabase.reEncryptAttachmentforRecord(record);
+        return mDatabase.attachmentWriter().insertAttachmentforRecordID(record);
+    return mDatabase.attachmentWriter().reEncryptAttachmentforRecord(record);
 }

@@ -8,6 +8,7 @@
 #include "store/schema/QueryConstants.h"
 #include "store/schema/SchemaText.h"
 #include "store/session/StatementHelpers.h"
+#include "store/accounts/AccountNames.h"
 #include "store/accounts/StoreGrants.h"
 #include "store/TVXDataBase.h"
 
@@ -65,7 +66,7 @@ TVXStoreCreator::TVXStoreCreator(std::unique_ptr<sql::Connection> admin)
     : mStore(std::make_unique<TVXDataBase>())
 {
     mStore->adoptConnection(std::move(admin));
-    mStore->createUserEncrypter();
+    mStore->ciphers().createUserEncrypter();
 }
 
 sql::Connection& TVXStoreCreator::admin() const { return *mStore->connection(); }
@@ -74,7 +75,7 @@ TVXStoreCreator::~TVXStoreCreator() = default;
 
 bool TVXStoreCreator::isValidAccountName(const QString& name)
 {
-    return TVXDataBase::isValidAccountName(name);
+    return tvxsql::isValidAccountName(name);
 }
 
 QString TVXStoreCreator::quoted(const QString& text) const
@@ -444,7 +445,7 @@ StoreResult TVXStoreCreator::createStore(const QString& masterPassword, bool rep
     if (auto r = installRoutines(nullptr); !r.ok)
         return undo(r);
 
-    mStore->createEncrypter(masterPassword);
+    mStore->ciphers().createEncrypter(masterPassword);
     try {
         // An empty master password is stored as an empty value: log-ins then
         // type nothing, and values are kept as their plain bytes.
@@ -560,7 +561,7 @@ StoreResult TVXStoreCreator::addDemoContent(const QString& memberID)
     };
     try {
         mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
-        mStore->createEncrypter(mStore->retriveMasterPassword());
+        mStore->ciphers().createEncrypter(mStore->retriveMasterPassword());
         std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
         const auto blob = [&](const QString& text) -> std::istream* {
             blobs.push_back(tvxsql::blobStream(mStore->encryptString(text)));
@@ -690,7 +691,7 @@ StoreResult TVXStoreCreator::addStoreUser(const StoreUser& user, QString* userID
     try {
         // The personal group's name is enciphered under the store's own master password.
         mStore->selectSchema(QString::fromLatin1(kTolvanexSchema));
-        mStore->createEncrypter(mStore->retriveMasterPassword());
+        mStore->ciphers().createEncrypter(mStore->retriveMasterPassword());
     } catch (const sql::SQLException& e) {
         return StoreResult::failure(serverMessage(e));
     }

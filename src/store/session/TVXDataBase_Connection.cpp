@@ -21,6 +21,8 @@ constexpr int kConnectTimeoutSeconds = 15;
 
 } // namespace
 
+static void readCausallyOnCluster(sql::Connection& connection);
+
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
                                                                const QString& password,
@@ -53,7 +55,7 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     return connection;
 }
 
-void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
+static void readCausallyOnCluster(sql::Connection& connection)
 {
     // A cluster node applies other nodes' commits a moment later: without the
     // wait, a reload right after another client's write can miss it.
@@ -72,13 +74,7 @@ void TVXDataBase::readCausallyOnCluster(sql::Connection& connection)
 
 TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
-    std::optional<QString> keyed;
-    {
-        std::lock_guard lock(mEncrypterMutex);
-        if (!mUserDataEncrypter)
-            return kTVXDone; // nothing keyed from the store yet
-        keyed = mKeyedMasterPassword;
-    }
+    const std::optional<QString> keyed = mCiphers.keyedMasterPassword();
     if (!keyed)
         return kTVXDone;
     std::unique_ptr<sql::Statement> stmt(connection.createStatement());
@@ -138,15 +134,6 @@ void TVXDataBase::selectSchema(const QString& schema)
     mCPcon->setSchema(schema.toStdString());
 }
 
-void TVXDataBase::createDefaultSchema()
-{
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    if (!mCPcon)
-        throw tvxsql::noConnection();
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
-    stmt->execute(kQueryCreateDefaultSchema);
-}
-
 QString TVXDataBase::retriveMasterPassword()
 {
     const auto guard = lockConnection(); // one thread at a time on the connection
@@ -168,7 +155,7 @@ TVXResult TVXDataBase::checkMasterPassword(const QString& typed)
     endClientThreadState();
     mConnectionErrCode.store(kTVXMasterPasswordMismatch);
     mIsConnectionComplete.store(true);
-    notifyConnectionComplete();
+    storehooks::notifyConnectionComplete();
     return kTVXMasterPasswordMismatch;
 }
 
@@ -227,14 +214,14 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
         if (hasAdminUserPrivileges(account))
             throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
         selectSchema(QString::fromLatin1(kTolvanexSchema));
-        createUserEncrypter();
+        mCiphers.createUserEncrypter();
         const QString typed = request.value(kLoginMasterPassword);
         if (checkMasterPassword(typed) == kTVXMasterPasswordMismatch) {
             swapConnection(nullptr); // a refused log-in keeps no connection
             return kTVXMasterPasswordMismatch;
         }
         // Always replaced: an empty password must not leave an earlier store's key in force.
-        createEncrypter(typed);
+        mCiphers.createEncrypter(typed);
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() == tvxsql::kErrServerNotTrusted) {
             mConnectionErrCode.store(kTVXServerNotTrusted);
@@ -262,6 +249,6 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
     endClientThreadState();
     mIsConnectionComplete.store(true);
     setReconnectionDone();
-    notifyConnectionComplete();
+    storehooks::notifyConnectionComplete();
     return mConnectionErrCode.load();
 }

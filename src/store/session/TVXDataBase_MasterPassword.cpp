@@ -71,12 +71,7 @@ QString TVXMasterPasswordStore::checkForMasterPasswordMatch() { return mDatabase
 bool TVXMasterPasswordStore::masterPasswordChangeUnderWay(sql::Connection& connection)
 {
     TVXDataBase& d = mDatabase;
-    std::optional<QString> keyed;
-    {
-        std::lock_guard lock(d.mEncrypterMutex);
-        if (d.mUserDataEncrypter)
-            keyed = d.mKeyedMasterPassword;
-    }
+    const std::optional<QString> keyed = d.mCiphers.keyedMasterPassword();
     // Inside an enclosing transaction the next read's isolation cannot change.
     if (!keyed || !connection.getAutoCommit())
         return false;
@@ -107,8 +102,8 @@ TVXResult TVXMasterPasswordStore::reEncyptAllDatabaseInformation(const QString& 
 
     // Enciphering with the new key, on a throw-away manager so the old key stays in force.
     TVXDataBase next;
-    next.createEncrypter(newPassword);
-    next.createUserEncrypter();
+    next.ciphers().createEncrypter(newPassword);
+    next.ciphers().createUserEncrypter();
 
     // The guard is held for the transaction only: a failure reaches the error
     // path (and the main thread) once it is released.
@@ -179,7 +174,7 @@ TVXResult TVXMasterPasswordStore::reEncyptAllDatabaseInformation(const QString& 
     // Committed: the new key is in force from now on. Every cipher changed:
     // what was cached is no longer comparable (until the next load).
     d.mStaleCopies->forgetDigests();
-    d.createEncrypter(newPassword);
+    d.ciphers().createEncrypter(newPassword);
     {
         std::lock_guard lock(d.mDetailsMutex);
         d.mConnectionDetails.insert(kDetailMasterPassword, newPassword);

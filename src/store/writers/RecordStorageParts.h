@@ -3,16 +3,4 @@
 // the connection: every cipher measured (the ciphers in store/writers/RecordWriter.h),
 // the file read, so that a refusal comes before anything is written.
 #include "store/TVXDataBase.h"
-
-#include <QByteArray>
-#include <QString>
-
-#include <memory>
-
-struct TVXDataBase::AttachmentUpload {
-    QByteArray nameCipher;
-    QString passKey;
-    qint64 length = -1; // of the file read
-    QByteArray passKeyCipher; // pass key and length
-    QByteArray contents; // under the attachment cipher
-};
+#include "store/attachments/AttachmentWriter.h" // TVXAttachmentUpload

@@ -151,8 +151,8 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
             return kTVXReloadFirst;
         if (isNew)
             group.addMember(*d.caches().m_currentUser);
-        const TVXResult lists = d.insertUserListForGroup(group);
-        return lists == kTVXDone ? d.insertSubgroupListForGroup(group) : lists;
+        const TVXResult lists = d.membership().insertUserListForGroup(group);
+        return lists == kTVXDone ? d.membership().insertSubgroupListForGroup(group) : lists;
     });
     if (code != kTVXDone)
         group.setMUserMembersArray(membersBefore);
@@ -251,7 +251,7 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
             stmt->executeUpdate();
         }
         // The moved records come back as unfiled records.
-        if (readRecordTable() != kTVXDone)
+        if (mLoader.readRecordTable() != kTVXDone)
             result = kTVXNotServerError;
         mCaches.pruneRecordSearchIndex();
         changed.add(storechanges::kRecords);

@@ -535,47 +535,44 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
     const bool storeFile = storesFile(*record);
 
     AttachmentUpload upload;
-    code = [&, code]() mutable {
-        if (code == kTVXDone && storeFile)
-            code = d.prepareAttachmentUpload(*record, upload);
+    if (code == kTVXDone && storeFile)
+        code = d.attachmentWriter().prepareAttachmentUpload(*record, upload);
 
-        if (code == kTVXDone) {
-            // All or nothing: a record without the custom type or attachment it
-            // claims would read back wrong on every client.
-            code = d.runWriteTransaction([&](sql::Connection& connection) {
-                {
-                    const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
-                    std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
-                    stmt->setString(1, recordID.toStdString());
-                    stmt->setString(2, groupUIDOf(*record).toStdString());
-                    stmt->setString(3, typeUIDOf(*record).toStdString());
-                    bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
-                    stmt->setBoolean(15, record->mHasAttachment());
-                    stmt->setBoolean(16, customised);
-                    stmt->setInt64(17, record->mViewCounter());
-                    // The insert ignores a stored identifier: no row was added.
-                    if (stmt->executeUpdate() == 0)
-                        return kTVXReloadFirst;
-                }
-                if (customised)
-                    if (const TVXResult step =
-                            writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
-                        step != kTVXDone)
-                        return step;
-                if (storeFile)
-                    if (const TVXResult step = d.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
-                        return step;
-                return kTVXDone;
-            });
-        }
-        if (code == kTVXDone)
-            d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
-                                                entry.typeCiphers.fields,
-                                                storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
-                                                                                                   upload.passKeyCipher))
-                                                          : std::nullopt);
-        return code;
-    }();
+    if (code == kTVXDone) {
+        // All or nothing: a record without the custom type or attachment it
+        // claims would read back wrong on every client.
+        code = d.runWriteTransaction([&](sql::Connection& connection) {
+            {
+                const PreparedRef stmt = d.prepareForBatch(connection, kQueryRecordInsert);
+                std::vector<std::unique_ptr<tvxsql::BlobParameter>> blobs;
+                stmt->setString(1, recordID.toStdString());
+                stmt->setString(2, groupUIDOf(*record).toStdString());
+                stmt->setString(3, typeUIDOf(*record).toStdString());
+                bindRecordCiphers(*stmt, 4, entry.ciphers.values, entry.ciphers.note, blobs);
+                stmt->setBoolean(15, record->mHasAttachment());
+                stmt->setBoolean(16, customised);
+                stmt->setInt64(17, record->mViewCounter());
+                // The insert ignores a stored identifier: no row was added.
+                if (stmt->executeUpdate() == 0)
+                    return kTVXReloadFirst;
+            }
+            if (customised)
+                if (const TVXResult step =
+                        writeCustomType(connection, recordID, *record->mRecordCustomType(), entry.typeCiphers);
+                    step != kTVXDone)
+                    return step;
+            if (storeFile)
+                if (const TVXResult step = d.attachmentWriter().writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+                    return step;
+            return kTVXDone;
+        });
+    }
+    if (code == kTVXDone)
+        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
+                                            entry.typeCiphers.fields,
+                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
+                                                                                               upload.passKeyCipher))
+                                                      : std::nullopt);
     finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
     return code;
 }
@@ -754,7 +751,7 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
     if (code == kTVXDone && writeType)
         code = encipherCustomType(*record.mRecordCustomType(), typeCiphers);
     if (code == kTVXDone && storeFile)
-        code = prepareAttachmentUpload(record, upload);
+        code = mAttachmentWriter.prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
 
@@ -770,17 +767,17 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
             step != kTVXDone)
             return step;
         if (dropAttachment)
-            (void)dropAttachmentRow(connection, recordID); // a row already gone is as wanted
+            (void)mAttachmentWriter.dropAttachmentRow(connection, recordID); // a row already gone is as wanted
         if (writeType)
             if (const TVXResult step = RecordSteps{*this}.writeCustomType(connection, recordID, *record.mRecordCustomType(),
                                                                     typeCiphers);
                 step != kTVXDone)
                 return step;
         if (storeFile)
-            if (const TVXResult step = writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
+            if (const TVXResult step = mAttachmentWriter.writeAttachmentUpload(connection, recordID, upload); step != kTVXDone)
                 return step;
         if (reencipher)
-            if (const TVXResult step = writeAttachmentHeader(connection, record); step != kTVXDone)
+            if (const TVXResult step = mAttachmentWriter.writeAttachmentHeader(connection, record); step != kTVXDone)
                 return step;
         stored = TVXStaleCopies::lockedRecordDigest(connection, recordID);
         return kTVXDone;

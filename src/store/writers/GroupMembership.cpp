@@ -3,7 +3,9 @@
 #include "model/BMGroup.h"
 #include "store/schema/QueryConstants.h"
 #include "store/session/StatementHelpers.h"
-#include "store/TVXDataBase.h"
+#include "store/writers/GroupMembership.h"
+#include "store/loading/StoreCaches.h"
+#include "store/session/StoreSession.h"
 #include "store/session/Transaction.h"
 
 #include <cppconn/connection.h>
@@ -25,7 +27,7 @@ QString firstWord(const QString& text)
 }
 
 // One of the group's lists, an identifier per row; null with the error path's code.
-std::optional<QStringList> readGroupList(TVXDataBase& database, const char* query, const BMGroup& group, TVXResult* code,
+std::optional<QStringList> readGroupList(TVXStoreSession& database, const char* query, const BMGroup& group, TVXResult* code,
                                          const std::function<QString(sql::ResultSet&)>& column)
 {
     const auto guard = database.lockConnection(); // one thread at a time on the connection
@@ -46,11 +48,11 @@ std::optional<QStringList> readGroupList(TVXDataBase& database, const char* quer
 
 // A group's list rewritten whole in one transaction: its rows cleared, then
 // one row per entry (entry first, or the group first).
-TVXResult rewriteGroupList(TVXDataBase& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
+TVXResult rewriteGroupList(TVXStoreSession& database, const char* clearQuery, const char* insertQuery, const QString& groupUID,
                      const QStringList& entries, bool entryFirst)
 {
     try {
-        sql::Connection& connection = *database.connection();
+        sql::Connection& connection = database.liveConnection();
         tvxsql::Transaction transaction(connection);
         std::unique_ptr<sql::PreparedStatement> clear(connection.prepareStatement(clearQuery));
         clear->setString(1, groupUID.toStdString());
@@ -71,26 +73,26 @@ TVXResult rewriteGroupList(TVXDataBase& database, const char* clearQuery, const 
 
 } // namespace
 
-std::optional<QStringList> TVXDataBase::readGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
+std::optional<QStringList> TVXGroupMembership::readGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
 {
-    return readGroupList(*this, kQuerySelectGroupUserList, group, code,
+    return readGroupList(mDatabase, kQuerySelectGroupUserList, group, code,
                          [](sql::ResultSet& rs) { return tvxsql::textColumn(rs, 2); });
 }
 
-std::optional<QStringList> TVXDataBase::readSubgroupListForGroup(const BMGroup& group, TVXResult* code)
+std::optional<QStringList> TVXGroupMembership::readSubgroupListForGroup(const BMGroup& group, TVXResult* code)
 {
-    return readGroupList(*this, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
+    return readGroupList(mDatabase, kQueryGroupSubGroupTable, group, code, [](sql::ResultSet& rs) {
         return QString::fromStdString(rs.getString("SUBGROUPID").asStdString());
     });
 }
 
-TVXResult TVXDataBase::insertUserListForGroup(BMGroup& group)
+TVXResult TVXGroupMembership::insertUserListForGroup(BMGroup& group)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     // Members of direct sub-groups join the group (one level), after its own.
     QStringList members = group.mUserMembersArray();
     for (const QString& subGroupID : group.mSubGroupsUID()) {
-        const auto subGroup = mCaches.m_groups.value(subGroupID);
+        const auto subGroup = mCaches.mGroups().value(subGroupID);
         if (!subGroup)
             continue;
         for (const QString& member : subGroup->mUserMembersArray())
@@ -100,23 +102,23 @@ TVXResult TVXDataBase::insertUserListForGroup(BMGroup& group)
     group.setMUserMembersArray(members);
 
     // All or nothing: a failure half-way must not lock the members out.
-    return rewriteGroupList(*this, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
+    return rewriteGroupList(mDatabase, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
                             members, true);
 }
 
-TVXResult TVXDataBase::insertSubgroupListForGroup(const BMGroup& group)
+TVXResult TVXGroupMembership::insertSubgroupListForGroup(const BMGroup& group)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
-    return rewriteGroupList(*this, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    return rewriteGroupList(mDatabase, kQueryDeleteAllSubGroupForGroup, kQueryInsertGroupSubGroupTable, group.mGroupUID(),
                             group.mSubGroupsUID(), false);
 }
 
-void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
+void TVXGroupMembership::deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(
-            mCPcon->prepareStatement(kQueryDeleteGroupFromUserGroupList));
+            mDatabase.liveConnection().prepareStatement(kQueryDeleteGroupFromUserGroupList));
         for (const QString& member : group.mUserMembersArray()) {
             stmt->setString(1, member.toStdString());
             stmt->setString(2, group.mGroupUID().toStdString());
@@ -124,19 +126,19 @@ void TVXDataBase::deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* 
         }
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = mDatabase.reportDatabaseError(e);
     }
 }
 
-void TVXDataBase::deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code)
+void TVXGroupMembership::deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code)
 {
-    const auto guard = lockConnection(); // one thread at a time on the connection
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryDeleteAllSubGroupForGroup));
+        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryDeleteAllSubGroupForGroup));
         stmt->setString(1, group.mGroupUID().toStdString());
         stmt->executeUpdate();
         *code = kTVXDone;
     } catch (const sql::SQLException& e) {
-        *code = reportDatabaseError(e);
+        *code = mDatabase.reportDatabaseError(e);
     }
 }

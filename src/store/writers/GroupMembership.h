@@ -1,0 +1,34 @@
+#pragma once
+// A group's members and sub-groups on the server: read with the groups,
+// rewritten whole by the group writers.
+#include "store/session/ResultCodes.h"
+
+#include <QStringList>
+
+#include <optional>
+
+class BMGroup;
+class TVXStoreCaches;
+class TVXStoreSession;
+
+class TVXGroupMembership {
+public:
+    TVXGroupMembership(TVXStoreSession& database, const TVXStoreCaches& caches)
+        : mDatabase(database)
+        , mCaches(caches)
+    {
+    }
+    TVXGroupMembership(const TVXGroupMembership&) = delete;
+    TVXGroupMembership& operator=(const TVXGroupMembership&) = delete;
+
+    std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
+    std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, TVXResult* code);
+    TVXResult insertUserListForGroup(BMGroup& group); // whole list, one transaction
+    TVXResult insertSubgroupListForGroup(const BMGroup& group);
+    void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
+    void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);
+
+private:
+    TVXStoreSession& mDatabase;
+    const TVXStoreCaches& mCaches; // sub-groups' members join a group's list
+};
