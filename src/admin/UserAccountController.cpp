@@ -1,4 +1,6 @@
 #include "admin/UserAccountController.h"
+
+#include "platform/ui/EscapeGuard.h"
 #include "platform/core/SecretHygiene.h"
 #include "platform/ui/SecretFields.h"
 
@@ -23,6 +25,7 @@
 #include <QCheckBox>
 #include <QCoreApplication>
 #include <QDialog>
+#include <QShortcut>
 #include <QFormLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
@@ -116,6 +119,9 @@ void UserAccountController::buildUsersWindow()
     mUsersWindow = platform::named<QWidget>(QStringLiteral("mUsersWindow"), nullptr, Qt::Window);
     mUsersWindow->setWindowTitle(tr("Users"));
     mUsersWindow->resize(640, 420);
+    // Escape closes the list, as Done does.
+    connect(new QShortcut(QKeySequence(Qt::Key_Escape), mUsersWindow), &QShortcut::activated, this,
+            &UserAccountController::done);
 
     auto* layout = new QVBoxLayout(mUsersWindow);
     layout->setContentsMargins(0, 0, 0, 12);
@@ -198,6 +204,7 @@ void UserAccountController::buildUsersWindow()
 void UserAccountController::buildAccountPanel()
 {
     mAddUserWindow = platform::named<QDialog>(QStringLiteral("mAddUserWindow"), nullptr);
+    mAddUserEscape = new platform::EscapeGuard(mAddUserWindow, [this] { return mSelectGroupArray.join(QLatin1Char(',')).toUtf8(); });
     mAddUserWindow->setWindowTitle(tr("User Account"));
     // Escape and closing the panel cancel it.
     connect(mAddUserWindow, &QDialog::rejected, this, &UserAccountController::cancel);
@@ -543,7 +550,10 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
     mAdministrator->setEnabled(!(returnCode == kPanelEdit && account->isAdministrator()));
 
     std::shared_ptr<TVXUser_Admin> result;
-    if (platform::runModalForWindow(mAddUserWindow) == platform::kModalRunStopped) {
+    mAddUserEscape->take();
+    const int code = platform::runModalForWindow(mAddUserWindow);
+    mAddUserEscape->forget();
+    if (code == platform::kModalRunStopped) {
         result = userRecordsFromUI();
         if (result && returnCode == kPanelEdit)
             result->setMUserID(account->mUserID());
@@ -717,7 +727,7 @@ void UserAccountController::updateGroupPopupButton()
 {
     mGroupChoiceButton->clear();
     for (const QString& uid : std::as_const(mSelectGroupArray))
-        if (const auto group = mCaches.groupWithUID(uid))
+        if (const auto group = mCaches.accountGroupWithUID(uid))
             mGroupChoiceButton->addItem(group->mGroupName(), uid);
     mGroupChoiceButton->addItem(addMoreGroupsTitle());
 }

@@ -9,6 +9,9 @@
 #include <memory>
 
 class PermissionMatrix;
+namespace platform {
+class EscapeGuard;
+}
 class QCheckBox;
 class QDialog;
 class QLabel;
@@ -127,6 +130,7 @@ private:
 
     QDialog* mAddUserWindow = nullptr;
     QDialog* mEditUserGroupListPanel = nullptr;
+    platform::EscapeGuard* mAddUserEscape = nullptr;
     QTableView* mUserManagementTable = nullptr;
     QTableView* mGroupListTable = nullptr;
     QWidget* mUsersWindow = nullptr;

@@ -84,7 +84,7 @@ UserGroupListModel::UserGroupListModel(const TVXStoreCaches& caches, QStringList
 void UserGroupListModel::reload()
 {
     beginResetModel();
-    mRows = mCaches.groups(false);
+    mRows = mCaches.groupsForAccounts();
     endResetModel();
 }
 

@@ -262,6 +262,11 @@ void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values,
                                      const CStringArray& attachmentFields, const CString& /*groupName*/,
                                      int32_t icon, int32_t mask, int count)
 {
+    if (mStopRequested.load()) {
+        mSummary.stopped = true;
+        return;
+    }
+    mLinesHandled.fetch_add(1);
     try {
         beginBatch();
         addRecordLine(kind, values, customNames, attachmentFields, icon, mask, count);

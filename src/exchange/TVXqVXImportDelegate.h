@@ -42,6 +42,8 @@ struct TVXImportSummary {
     // Lines imported without the fields they held past their layout.
     int linesWithSurplusFields = 0;
     int typesAdded = 0;
+    // The user stopped the import: the lines after went unread.
+    bool stopped = false;
     // Set when the file as a whole was refused and nothing was imported:
     // kImportErrorNotImportable, kImportErrorWrongPassword or
     // kImportErrorUnreadableFile.
@@ -91,6 +93,10 @@ public:
 
     // Polled by the main thread; set last, when the importer is done with the sink.
     bool IsImportComplete() const { return mIsComplete.load(); }
+    // Record lines handled so far, for the progress shown (any thread).
+    int recordLinesHandled() const { return mLinesHandled.load(); }
+    // From any thread: the lines not yet handled are left; what was stored stays.
+    void requestStop() { mStopRequested.store(true); }
     // What was imported and refused; final once IsImportComplete().
     TVXImportSummary importSummary() const { return mSummary; }
     const std::string& path() const { return mPath; }
@@ -135,6 +141,8 @@ private:
     std::string mPath;
     std::shared_ptr<BMGroup> mTargetGroup;
     std::atomic<bool> mIsComplete{false};
+    std::atomic<int> mLinesHandled{0};
+    std::atomic<bool> mStopRequested{false};
     TVXStoreCaches& mCaches;
     TVXRecordWriter& mRecords;
     TVXGroupTypeWriter& mGroupsTypes;

@@ -144,6 +144,16 @@ bool BMTableView::typeToSelect(const QString& characters, double now)
 
 void BMTableView::keyPressEvent(QKeyEvent* event)
 {
+    // Nothing selected yet: the first arrow selects the row under the cursor
+    // (the first row without one) rather than only moving the cursor's frame.
+    const bool arrow = event->key() == Qt::Key_Down || event->key() == Qt::Key_Up;
+    if (arrow && !(event->modifiers() & (Qt::ShiftModifier | Qt::ControlModifier)) && model()
+        && model()->rowCount(rootIndex()) > 0 && selectionModel() && !selectionModel()->hasSelection()) {
+        const QModelIndex current = currentIndex();
+        selectRow(current.isValid() ? current.row() : 0);
+        event->accept();
+        return;
+    }
     switch (event->key()) {
     case Qt::Key_Backspace:
     case Qt::Key_Delete:

@@ -20,4 +20,20 @@ QString messagePermissionRefused();
 // nothing for 0.
 void reportStoreFailure(TVXResult code);
 
+// The failure is shown as the reload message (8, and failures the error path has not shown).
+bool asksForReload(TVXResult code);
+
+// While one is alive, such a failure is not shown here: the window that made it
+// shows the reload message itself, with the reload at hand.
+class ReloadOfferedByCaller {
+public:
+    explicit ReloadOfferedByCaller(bool offered = true);
+    ~ReloadOfferedByCaller();
+    ReloadOfferedByCaller(const ReloadOfferedByCaller&) = delete;
+    ReloadOfferedByCaller& operator=(const ReloadOfferedByCaller&) = delete;
+
+private:
+    bool mOffered;
+};
+
 } // namespace storealert

@@ -1,5 +1,7 @@
 #include "windows/BMCustomSettingsController.h"
 
+#include "platform/ui/EscapeGuard.h"
+
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -65,6 +67,7 @@ BMGroupSettingsPanel* BMCustomSettingsController::groupSettingsPanel()
                 platform::stopModal();
         };
         mGroupSettingsPanel->onCancel = [] { platform::abortModal(); };
+        mGroupEscape = new platform::EscapeGuard(mGroupSettingsPanel);
     }
     return mGroupSettingsPanel;
 }
@@ -79,6 +82,8 @@ BMTypeSettingsPanel* BMCustomSettingsController::customSettingsPanel()
         };
         mCustomSettingsPanel->onCancel = [this] { customSettingsCancel(); };
         mCustomSettingsPanel->onReset = [this] { customSettingsReset(); };
+        mTypeEscape = new platform::EscapeGuard(mCustomSettingsPanel,
+                                               [panel = mCustomSettingsPanel] { return QByteArray::number(panel->iconID()); });
     }
     return mCustomSettingsPanel;
 }
@@ -115,6 +120,7 @@ std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWin
     panel->mGroupNameField->setFocus();
     panel->mGroupNameField->selectAll();
     placeOver(panel, parent);
+    mGroupEscape->take();
 
     std::shared_ptr<BMGroup> result;
     // Closing the sheet's window is no OK: only an accepted name builds a group.
@@ -124,6 +130,7 @@ std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWin
                                                operation == kOperationEdit ? mSelectedGroupUID : QString(),
                                                mCaches);
     }
+    mGroupEscape->forget();
     mGroupLists = {};
     mSelectedGroupUID.clear();
     mShouldEditGroup = false;
@@ -169,6 +176,7 @@ std::shared_ptr<TVXType> BMCustomSettingsController::runCustomSettingsPanelForWi
     else
         panel->mTypeNameField->setFocus();
     placeOver(panel, parent);
+    mTypeEscape->take();
 
     std::shared_ptr<TVXType> result;
     if (platform::runModalForWindow(panel) == platform::kModalRunStopped && mTypeAccepted) {
@@ -183,6 +191,7 @@ std::shared_ptr<TVXType> BMCustomSettingsController::runCustomSettingsPanelForWi
         mCustomTypeSaved = result;
         setCustomizing(true);
     }
+    mTypeEscape->forget();
     panel->hide();
     mTypeState.shouldEditType = false;
     mTempCustomTypeReference.reset();

@@ -10,6 +10,9 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 class BMGroup;
+namespace platform {
+class EscapeGuard;
+}
 class BMGroupSettingsPanel;
 class BMTypeSettingsPanel;
 class QWidget;
@@ -84,6 +87,8 @@ private:
     TVXGroupTypeWriter& mWriter;
     BMGroupSettingsPanel* mGroupSettingsPanel = nullptr;
     BMTypeSettingsPanel* mCustomSettingsPanel = nullptr;
+    platform::EscapeGuard* mGroupEscape = nullptr;
+    platform::EscapeGuard* mTypeEscape = nullptr;
     settingsrules::NameTaken mGroupTaken;
     settingsrules::NameTaken mTypeTaken;
 

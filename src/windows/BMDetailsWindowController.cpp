@@ -1,4 +1,6 @@
 #include "windows/BMDetailsWindowController.h"
+
+#include "platform/ui/EscapeGuard.h"
 #include "platform/ui/SecretFields.h"
 #include "views/StoreFailureAlert.h"
 
@@ -42,7 +44,6 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -173,10 +174,6 @@ void BMDetailsWindowController::buildWindow()
     frame.column()->addWidget(buildFieldsBox());
     frame.column()->addWidget(buildNotesBox(), 1);
     frame.column()->addLayout(buildAttachmentRow());
-    mSavingLine = new QLabel(tr("Waiting for the server..."));
-    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
-    mSavingLine->hide();
-    frame.column()->addWidget(mSavingLine);
     const platform::SheetButtons buttons = frame.addOkCancel(
         {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
     mCancelButton = buttons.cancel;
@@ -328,10 +325,11 @@ void BMDetailsWindowController::connectWindow()
         connect(mValueFields[static_cast<size_t>(i)], &QLineEdit::returnPressed, this, [this] { detailPanelOK(); });
     auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), mWindow);
     escape->setContext(Qt::WindowShortcut);
+    mEscapeGuard = new platform::EscapeGuard(mWindow, [this] { return inputExtras(); });
     connect(escape, &QShortcut::activated, this, [this] {
         if (mDatePicker->isVisible())
             mDatePicker->hide();
-        else
+        else if (mEscapeGuard->mayDiscard())
             detailPanelCancel();
     });
 
@@ -436,6 +434,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
     applyTypeInformation(governingType().get());
     fillFromRecord(*record);
 
+    mEscapeGuard->take();
     mValueFields[0]->setFocus();
     mIsVisible = true;
     mClosedByUser = false;
@@ -452,6 +451,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
                                      mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
 
     mAttachmentPath.clear();
+    mEscapeGuard->forget();
     mDatePicker->hide();
     mWindow->hide();
     // The closed sheet keeps no copy of the record's values.
@@ -560,6 +560,12 @@ void BMDetailsWindowController::showIcon(int iconNumber)
 
 int BMDetailsWindowController::iconNumberShown() const { return iconNumberOfImage(mIconImage); }
 
+QByteArray BMDetailsWindowController::inputExtras() const
+{
+    // The icon and the attachment are chosen, not typed, and are input all the same.
+    return QByteArray::number(iconNumberShown()) + (mAttachmentModified ? "+" : "");
+}
+
 void BMDetailsWindowController::updateAutoFill(const TVXType* type)
 {
     mAutoFillButton->setVisible(type && type->mTypeUID() == kWebLoginUID);
@@ -667,8 +673,15 @@ void BMDetailsWindowController::detailPanelOK()
         int operation = mOperation;
         const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
                                                mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
-        if (record && storeWaitingForAnswer(record, operation) != kTVXDone) {
+        TVXResult code = kTVXDone;
+        if (record) {
+            const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
+            code = mStorer(record, operation);
+        }
+        if (code != kTVXDone) {
             keepState();
+            if (storealert::asksForReload(code) && mStoreReloader)
+                offerReload();
             return;
         }
     }
@@ -676,20 +689,44 @@ void BMDetailsWindowController::detailPanelOK()
     endRun(platform::kModalRunStopped);
 }
 
-TVXResult BMDetailsWindowController::storeWaitingForAnswer(const std::shared_ptr<TVXRecord>& record, int operation)
+void BMDetailsWindowController::offerReload()
 {
-    // The store answers from a distant server: the sheet stays as typed and says
-    // that it waits, the line only when the wait is long enough to notice.
-    QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-    QTimer line;
-    line.setSingleShot(true);
-    connect(&line, &QTimer::timeout, mSavingLine, &QWidget::show);
-    line.start(300);
-    const TVXResult code = mStorer(record, operation);
-    line.stop();
-    mSavingLine->hide();
-    QGuiApplication::restoreOverrideCursor();
-    return code;
+    // The sheet is modal: the reload is offered here, and what was typed stays.
+    if (BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(), tr("Reload"), tr("Cancel"))
+        != platform::kAlertDefaultReturn)
+        return;
+    const QString recordUID = mCurrentRecord ? mCurrentRecord->mRecordUID() : QString();
+    const auto group = selectedGroup();
+    const auto type = selectedType();
+    const QString groupUID = group ? group->mGroupUID() : QString();
+    const QString typeUID = type ? type->mTypeUID() : QString();
+    if (!mStoreReloader())
+        return; // the reload said why itself
+
+    // The pop-ups list the fresh groups and types, still showing the choice.
+    auto chosen = TVXRecord::createRecord();
+    chosen->setMGroup(mCaches.groupWithUID(groupUID));
+    chosen->setMType(mCaches.mTypes().value(typeUID));
+    fillPopups(*chosen);
+    if (mShouldEditRecord && !recordUID.isEmpty()) {
+        if (auto fresh = mCaches.recordWithUID(recordUID)) {
+            mCurrentRecord = std::move(fresh); // OK now stores over the copy just read
+            return;
+        }
+        // Deleted meanwhile: what the sheet holds can only go in as a new record.
+        mShouldEditRecord = false;
+        mShouldDuplicateItem = true;
+        mDeleteButton->setEnabled(false);
+        QString message = tr("This record was deleted by another user meanwhile. OK stores what the sheet shows as a new record.");
+        if (!mAttachmentName->text().isEmpty()) {
+            mAttachmentName->clear();
+            mAttachmentPath.clear();
+            mAttachmentModified = true;
+            setAttachmentLook(false);
+            message += QLatin1Char(' ') + tr("Its attachment was deleted with it.");
+        }
+        BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
+    }
 }
 
 bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)
@@ -822,6 +859,15 @@ void BMDetailsWindowController::addCustomIcons()
 
 QLineEdit* BMDetailsWindowController::passwordTargetField() const
 {
+    // The record's password field, by its name, else its first masked field;
+    // only a type with neither leaves it to where the user was.
+    const auto fields = fieldPresentations(governingType().get());
+    for (int i = 0; i < 9; ++i)
+        if (fields[static_cast<size_t>(i)].label.contains(QLatin1String("password"), Qt::CaseInsensitive))
+            return mValueFields[static_cast<size_t>(i)];
+    for (int i = 0; i < 9; ++i)
+        if (fields[static_cast<size_t>(i)].masked)
+            return mValueFields[static_cast<size_t>(i)];
     if (mLastFocusedValue)
         return mLastFocusedValue;
     for (int i = 0; i < 9; ++i)

@@ -21,6 +21,9 @@
 #include <optional>
 
 class BMGroup;
+namespace platform {
+class EscapeGuard;
+}
 class BMImageMatrix;
 class BMPasswordWindowController;
 class QCalendarWidget;
@@ -134,6 +137,10 @@ public:
     void setFileChooser(FileChooser chooser) { mFileChooser = std::move(chooser); }
     void setCustomFieldsRunner(CustomFieldsRunner runner);
     void setRecordPrinter(RecordPrinter printer);
+    // Reloads the store behind the sheet (its input stays); true once the
+    // caches are fresh. Without one, a stale copy is only reported.
+    using StoreReloader = std::function<bool()>;
+    void setStoreReloader(StoreReloader reloader) { mStoreReloader = std::move(reloader); }
     void setIconImporter(IconImporter importer) { mIconImporter = std::move(importer); }
     void setPasswordController(BMPasswordWindowController* controller) { mPasswordController = controller; }
 
@@ -157,8 +164,6 @@ public:
     QPushButton* deleteButton() const { return mDeleteButton; }
     QPushButton* duplicateButton() const { return mDuplicateButton; }
     QPushButton* okButton() const { return mOKButton; }
-    // Shown while a save has waited 300 ms for the server's answer.
-    QLabel* savingLine() const { return mSavingLine; }
     QPushButton* cancelButton() const { return mCancelButton; }
     QPushButton* autoFillButton() const { return mAutoFillButton; }
     QPushButton* customiseButton() const { return mCustomiseButton; }
@@ -166,6 +171,10 @@ public:
     QPushButton* printButton() const { return mPrintButton; }
     QCalendarWidget* datePicker() const { return mDatePicker; }
     int iconNumberShown() const;
+    // What the sheet holds beyond its controls' texts: the icon and the attachment.
+    QByteArray inputExtras() const;
+    // A save refused as stale: offers the reload and takes the fresh copy.
+    void offerReload();
     // How the sheet's own buttons asked the running sheet to end (-1000 or
     // -1001), or nothing while it runs on.
     std::optional<int> requestedEnd() const { return mRequestedEnd; }
@@ -197,8 +206,6 @@ private:
     QLineEdit* passwordTargetField() const;
     // Names the first field the store cannot hold in an alert; false then.
     bool recordFitsStore(const TVXRecord& record);
-    // The storer's answer, the sheet showing the wait (busy cursor, then a line).
-    TVXResult storeWaitingForAnswer(const std::shared_ptr<TVXRecord>& record, int operation);
 
     TVXStoreCaches& mCaches;
     TVXIconsAccess& mIcons;
@@ -216,7 +223,6 @@ private:
     QComboBox* mCategoriesPopupButton = nullptr;
     QPlainTextEdit* mNotesTextView = nullptr;
     QLabel* mNoteCount = nullptr;
-    QLabel* mSavingLine = nullptr;
     QPushButton* mDeleteButton = nullptr;
     QPushButton* mDuplicateButton = nullptr;
     QPushButton* mOKButton = nullptr;
@@ -230,9 +236,11 @@ private:
     QLineEdit* mAttachmentName = nullptr;
     QToolButton* mAttachmentButton = nullptr;
     QLineEdit* mLastFocusedValue = nullptr;
+    platform::EscapeGuard* mEscapeGuard = nullptr;
 
     int mOperation = 0;
     RecordStorer mStorer;
+    StoreReloader mStoreReloader;
     std::shared_ptr<TVXRecord> mBuiltRecord; // what OK built (and stored, with a storer)
     std::shared_ptr<TVXRecord> mCurrentRecord;
     std::shared_ptr<TVXRecord> mDuplicateCopy;

@@ -11,6 +11,7 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMenu>
@@ -51,6 +52,48 @@ QToolButton* barButton(const QString& image, const QString& tip, QWidget* parent
     button->setFocusPolicy(Qt::NoFocus);
     return button;
 }
+
+// Right in a source table of the column view goes on to its records, Left
+// back to the source that lists them, as the columns of a browser do.
+class ColumnWalk : public QObject {
+public:
+    ColumnWalk(QTableView* types, QTableView* smart, QTableView* records, QObject* parent)
+        : QObject(parent), mTypes(types), mSmart(smart), mRecords(records)
+    {
+        for (QTableView* table : {types, smart, records})
+            table->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->modifiers() & (Qt::ControlModifier | Qt::AltModifier | Qt::MetaModifier))
+            return false;
+        if (key->key() == Qt::Key_Right && (watched == mTypes || watched == mSmart)) {
+            if (!static_cast<QTableView*>(watched)->selectionModel()->hasSelection() || !mRecords->model()
+                || mRecords->model()->rowCount() == 0)
+                return true;
+            mRecords->setFocus(Qt::TabFocusReason);
+            if (!mRecords->selectionModel()->hasSelection())
+                mRecords->selectRow(0);
+            return true;
+        }
+        if (key->key() == Qt::Key_Left && watched == mRecords) {
+            QTableView* source = mSmart->selectionModel()->hasSelection() ? mSmart : mTypes;
+            source->setFocus(Qt::BacktabFocusReason);
+            return true;
+        }
+        return false;
+    }
+
+private:
+    QTableView* mTypes;
+    QTableView* mSmart;
+    QTableView* mRecords;
+};
 
 // A table of the column view: one column, one selected row, no editing.
 BMTableView* newSourceTable(const QString& name, QWidget* page)
@@ -262,6 +305,7 @@ QWidget* BMMainWindow::buildColumnView()
                                        mSmartTypesTable, 3, 1, page);
     mSubSplitView = newPaneSplit(Qt::Horizontal, QStringLiteral("mSubSplitView"), mSmartTypeSplitView,
                                  mColumnViewDescriptionTable, 2, 3, page);
+    new ColumnWalk(mColumnViewTypesTable, mSmartTypesTable, mColumnViewDescriptionTable, page);
     mSubSplitView->setSizes({230, 300});
     mSmartTypeSplitView->setSizes({380, 130});
     layout->addWidget(mSubSplitView);

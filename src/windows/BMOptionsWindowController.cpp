@@ -1,5 +1,7 @@
 #include "windows/BMOptionsWindowController.h"
 
+#include "platform/ui/EscapeGuard.h"
+
 #include "exchange/EventLogBackup.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
@@ -442,7 +444,11 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
     initUserPreferences();
     // The session's autostart entry is the truth; it may have been removed elsewhere.
     mRunOnStartupButton->setChecked(mLoginItems.isLaunchedAtLogin());
+    if (!mEscapeGuard)
+        mEscapeGuard = new platform::EscapeGuard(this);
+    mEscapeGuard->take();
     platform::runModalForWindow(this);
+    mEscapeGuard->forget();
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {
         const TVXUser* user = mCaches.getCurrentUser();

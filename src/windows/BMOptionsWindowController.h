@@ -18,6 +18,9 @@
 #include <functional>
 
 class QAction;
+namespace platform {
+class EscapeGuard;
+}
 class QButtonGroup;
 class QCheckBox;
 class QGroupBox;
@@ -132,4 +135,5 @@ private:
     QRadioButton* mClearAfterCell = nullptr;
     QSpinBox* mClearAfterTimeStepper = nullptr;
     QCheckBox* mRunOnStartupButton = nullptr;
+    platform::EscapeGuard* mEscapeGuard = nullptr;
 };

@@ -207,9 +207,10 @@ void BMPasswordWindowController::endRun(int code)
 
 QString BMPasswordWindowController::displayPasswordGenerationPanel(QWidget* sender)
 {
-    m_genratedPasswordList.clear();
-    reloadList();
     characterSetChange();
+    // The sheet opens with proposals of the settings it shows: a choice at
+    // once. Only the user's own Generate stores the settings.
+    proposePasswords(flagsFromChecks(checks(), mIsPronounceable->isChecked()));
     mRequestedEnd.reset();
     if (sender && sender->window())
         mWindow->move(sender->window()->geometry().center() - mWindow->rect().center());
@@ -228,7 +229,11 @@ QString BMPasswordWindowController::displayPasswordGenerationPanel(QWidget* send
 
 void BMPasswordWindowController::generatePassword()
 {
-    const uint8_t flags = passgeneratorFlags();
+    proposePasswords(passgeneratorFlags());
+}
+
+void BMPasswordWindowController::proposePasswords(uint8_t flags)
+{
     const auto length = uint16_t(mpasswordLength->value());
     m_genratedPasswordList.clear();
     for (int i = 0; i < kProposalCount; ++i) {

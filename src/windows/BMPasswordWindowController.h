@@ -96,6 +96,7 @@ public:
     std::optional<int> requestedEnd() const { return mRequestedEnd; }
 
 private:
+    void proposePasswords(uint8_t flags);
     void buildWindow();
     void reloadList();
     void endRun(int code);

@@ -143,12 +143,16 @@ int textTooLongForStore(const TVXRecordWriter& writer, const TVXRecord& record)
 
 QString messageValueTooLong(const QString& fieldName)
 {
-    return tr("The value of \"%1\" is too long to be stored. Please shorten it.").arg(fieldName);
+    return tr("The value of \"%1\" is too long to be stored (at most %2 bytes). Please shorten it.")
+        .arg(fieldName)
+        .arg(kStoredValueByteLimit);
 }
 
 QString messageFieldNameTooLong(const QString& fieldName)
 {
-    return tr("The field name \"%1\" is too long to be stored. Please shorten it.").arg(fieldName);
+    return tr("The field name \"%1\" is too long to be stored (at most %2 bytes). Please shorten it.")
+        .arg(fieldName)
+        .arg(kStoredValueByteLimit);
 }
 
 bool isAttachableFile(const QString& path)

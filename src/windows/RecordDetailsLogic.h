@@ -83,6 +83,8 @@ QString clippedNote(const QString& note);
 constexpr int kFirstOwnFieldName = 11;
 int textTooLongForStore(const TVXRecordWriter& writer, const TVXRecord& record);
 // The alert naming the field whose value (or own name) is too long.
+// A value or field name is stored as one cipher of whole blocks in a column of 255 bytes.
+inline constexpr int kStoredValueByteLimit = 240;
 QString messageValueTooLong(const QString& fieldName);
 QString messageFieldNameTooLong(const QString& fieldName);
 

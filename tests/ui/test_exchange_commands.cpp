@@ -187,7 +187,7 @@ TEST_F(ExchangeCommands, TheAttachmentsBoxFollowsTheCommand)
     // No record has an attachment: the box is turned off.
     EXPECT_FALSE(options->attachmentsBox()->isEnabled());
     EXPECT_FALSE(options->attachmentsBox()->isChecked());
-    EXPECT_EQ(options->selectedRow(), kRowSelectedRecords);
+    EXPECT_EQ(options->selectedRow(), kRowAllRecords) << "nothing is selected";
     controller->importExport().exportSelectedFile(kTagExportQVX);
     EXPECT_TRUE(options->attachmentsBox()->isHidden());
     controller->importExport().exportSelectedFile(kTagExportCSV);

@@ -320,6 +320,55 @@ TEST_F(SheetsTest, KeyboardDrivesARealRun)
 
 // --- type sheet ----------------------------------------------------------------------
 
+TEST_F(SheetsTest, EscapeOverTypedChangesAsksAndNoKeepsTheSheet)
+{
+    const auto previous = platform::setModalResponder({});
+    AlertRecorder alerts;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::stopModalWithCode(-1); });
+
+    // The group sheet: a typed name asks; No keeps it with the name, Yes leaves.
+    QString keptName;
+    QTimer::singleShot(0, [&] {
+        auto* field = sheets.groupSettingsPanel()->mGroupNameField;
+        QTest::keyClicks(field, QStringLiteral("Legal"));
+        QTest::keyClick(field, Qt::Key_Escape); // answered No
+        keptName = field->text();
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        QTest::keyClick(field, Qt::Key_Escape);
+    });
+    guard.start(5000);
+    int operation = kOperationAdd;
+    EXPECT_FALSE(sheets.runGroupSettingsPanelForWindow(nullptr, nullptr, operation));
+    EXPECT_TRUE(guard.isActive()) << "Escape did not end the run";
+    EXPECT_EQ(keptName, "Legal");
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts().front().message, "You have made changes. Do you want to discard them?");
+    EXPECT_EQ(alerts.alerts().front().defaultButton, "No");
+
+    // The type sheet as it opened: Escape leaves at once.
+    QTimer::singleShot(0, [this] { QTest::keyClick(sheets.customSettingsPanel()->mTypeNameField, Qt::Key_Escape); });
+    guard.start(5000);
+    operation = kOperationAdd;
+    EXPECT_FALSE(sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation));
+    EXPECT_TRUE(guard.isActive());
+    EXPECT_EQ(alerts.alerts().size(), 2u);
+
+    // A field name typed in the type sheet asks too.
+    QTimer::singleShot(0, [&] {
+        QTest::keyClicks(sheets.customSettingsPanel()->mFieldNameFields[1], QStringLiteral("Login"));
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        QTest::keyClick(sheets.customSettingsPanel()->mFieldNameFields[1], Qt::Key_Escape);
+    });
+    guard.start(5000);
+    operation = kOperationAdd;
+    EXPECT_FALSE(sheets.runCustomSettingsPanelForWindow(nullptr, nullptr, operation));
+    guard.stop();
+    EXPECT_EQ(alerts.alerts().size(), 3u);
+    platform::setModalResponder(previous);
+}
+
 TEST_F(SheetsTest, TypeSheetShowsTheTypeAndDefaults)
 {
     web->setMTypeMask(0b1000000010);

@@ -347,4 +347,25 @@ TEST_F(OptionsWindowRealRun, EscapeCancelsAndEndsTheRun)
     EXPECT_FALSE(platform::isModalRunning());
 }
 
+TEST_F(OptionsWindowRealRun, EscapeOverAChangedOptionAsksAndNoKeepsTheWindow)
+{
+    TVXDataBase db;
+    BMOptionsWindowController window(db.caches(), db.preferences(), db.eventLog());
+    tvxtest::AlertRecorder alerts;
+    bool keptOpen = false;
+    QTimer::singleShot(0, [&] {
+        QCheckBox* box = window.findChildren<QCheckBox*>().value(0);
+        ASSERT_NE(box, nullptr);
+        box->toggle();
+        QTest::keyClick(&window, Qt::Key_Escape); // answered No
+        keptOpen = window.isVisible() && platform::isModalRunning();
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        QTest::keyClick(&window, Qt::Key_Escape);
+    });
+    EXPECT_EQ(window.orderFrontOptionsPanel(), platform::kModalRunAborted);
+    EXPECT_TRUE(keptOpen);
+    EXPECT_EQ(alerts.messages(), QStringList({"You have made changes. Do you want to discard them?",
+                                              "You have made changes. Do you want to discard them?"}));
+}
+
 } // namespace

@@ -107,14 +107,16 @@ protected:
     tvxtest::ModalScript script;
 };
 
-TEST_F(GeneratorSheet, OpensWithTheStoredSetsAndAnEmptyList)
+TEST_F(GeneratorSheet, OpensWithTheStoredSetsAndTheirProposalsNoneChosen)
 {
     BMPasswordWindowController sheet(backend());
     const CharacterSetChecks lowerAndDigits{true, false, true, false, false};
     EXPECT_EQ(boxes(sheet), lowerAndDigits);
     script.then([&](QWidget* window) {
         EXPECT_EQ(window->objectName(), "PasswordController");
-        EXPECT_EQ(sheet.passwordList()->count(), 0);
+        EXPECT_EQ(sheet.passwordList()->count(), 10);
+        EXPECT_EQ(lastFlags, 1 | 4 | 32);
+        EXPECT_EQ(stores, 0); // opening stores nothing
         EXPECT_TRUE(sheet.pronounceableBox()->isChecked());
         EXPECT_TRUE(sheet.pronounceableBox()->isEnabled());
         sheet.okButton()->click(); // nothing chosen
@@ -180,7 +182,7 @@ TEST_F(GeneratorSheet, GenerateMakesTenAndTheChosenOneComesBack)
         emit sheet.passwordList()->itemDoubleClicked(sheet.passwordList()->item(4)); // chooses, as OK does
         return *sheet.requestedEnd();
     });
-    EXPECT_EQ(sheet.displayPasswordGenerationPanel(nullptr), "pw5-16");
+    EXPECT_EQ(sheet.displayPasswordGenerationPanel(nullptr), "pw15-16"); // after the ten of the opening
     EXPECT_TRUE(sheet.mGenratedPasswordList().isEmpty());
     EXPECT_EQ(sheet.passwordList()->count(), 0);
 }

@@ -12,6 +12,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 
 #include "model/BMGroup.h"
@@ -360,7 +361,64 @@ TEST_F(RecordSheet, TheCustomiseButtonRunsTheFieldSetSheetOnACopy)
     EXPECT_EQ(result->mRecordCustomType()->mField1(), "Database host");
 }
 
-TEST_F(RecordSheet, ThePasswordButtonFillsTheLastFieldAndCancelLeavesIt)
+TEST_F(RecordSheet, EscapeOverTypedChangesAsksAndNoKeepsTheInput)
+{
+    BMDetailsWindowController sheet(db);
+    const auto previous = platform::setModalResponder({});
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::stopModalWithCode(-1); });
+    const auto escape = [&sheet] {
+        QTest::keyClick(sheet.valueField(1), Qt::Key_Escape);
+        QApplication::processEvents();
+    };
+
+    // As it opened: Escape leaves without a word.
+    QTimer::singleShot(0, [&] {
+        QApplication::setActiveWindow(sheet.window());
+        escape();
+    });
+    guard.start(5000);
+    int operation = kOperationEdit;
+    EXPECT_FALSE(sheet.orderFrontDetailsWindowWithInfo(record(web, {"https://bank.example", "alice"}), operation));
+    EXPECT_TRUE(guard.isActive()) << "Escape did not end the run";
+    EXPECT_TRUE(alerts.alerts().empty());
+
+    // A long typed edit: No keeps it, Yes throws it away.
+    const QString edit(5000, QLatin1Char('x'));
+    QString kept;
+    QTimer::singleShot(0, [&] {
+        QApplication::setActiveWindow(sheet.window());
+        sheet.valueField(1)->setText(edit);
+        escape(); // answered No
+        kept = sheet.valueField(1)->text();
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        escape();
+    });
+    guard.start(5000);
+    operation = kOperationEdit;
+    EXPECT_FALSE(sheet.orderFrontDetailsWindowWithInfo(record(web, {"https://bank.example", "alice"}), operation));
+    EXPECT_TRUE(guard.isActive()) << "Escape did not end the run";
+    EXPECT_EQ(kept, edit);
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts().front().message, "You have made changes. Do you want to discard them?");
+    EXPECT_EQ(operation, kOperationEdit);
+
+    // Another type chosen is a change too.
+    QTimer::singleShot(0, [&] {
+        QApplication::setActiveWindow(sheet.window());
+        sheet.typePopup()->setCurrentIndex(sheet.typePopup()->findText("Server"));
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        escape();
+    });
+    guard.start(5000);
+    EXPECT_FALSE(sheet.orderFrontDetailsWindowWithInfo(record(web, {"https://bank.example"}), operation));
+    guard.stop();
+    EXPECT_EQ(alerts.alerts().size(), 3u);
+    platform::setModalResponder(previous);
+}
+
+TEST_F(RecordSheet, ThePasswordButtonFillsThePasswordFieldWhateverHasTheFocusAndCancelLeavesIt)
 {
     BMDetailsWindowController sheet(db);
     int generated = 0;
@@ -368,33 +426,36 @@ TEST_F(RecordSheet, ThePasswordButtonFillsTheLastFieldAndCancelLeavesIt)
         [] { return uint8_t(7); }, [](uint8_t) {},
         [&](uint16_t, uint16_t) { return QStringLiteral("Gen%1").arg(++generated); }});
     sheet.setPasswordController(&generator);
-    script.then([&](QWidget*) {
-        sheet.valueField(2)->setText("old");
-        sheet.valueField(2)->setFocus();
-        QApplication::processEvents();
-        sheet.passwordButton()->click();        // cancelled
-        EXPECT_EQ(sheet.valueField(2)->text(), "old");
-        sheet.passwordButton()->click();        // third proposal chosen
-        EXPECT_EQ(sheet.valueField(2)->text(), "Gen3");
-        EXPECT_EQ(sheet.valueField(0)->text(), "a");
-        return -1001;
-    });
-    script.then([&](QWidget*) {
-        EXPECT_TRUE(sheet.isPanelDisplayed());
-        generator.generatePassword();
+    const auto cancelGenerator = [&](QWidget*) {
         generator.cancelButton()->click();
         return *generator.requestedEnd();
-    });
-    script.then([&](QWidget*) {
-        generated = 0;
-        generator.generatePassword();
+    };
+    const auto chooseThird = [&](QWidget*) {
+        EXPECT_TRUE(sheet.isPanelDisplayed());
         generator.passwordList()->setCurrentRow(2);
         generator.okButton()->click();
         return *generator.requestedEnd();
+    };
+
+    // A web log-in: its "Password" field, though the focus is in the first.
+    script.then([&](QWidget*) {
+        sheet.valueField(2)->setText("old");
+        sheet.valueField(0)->setFocus();
+        QApplication::processEvents();
+        sheet.passwordButton()->click(); // cancelled
+        EXPECT_EQ(sheet.valueField(2)->text(), "old");
+        generated = 0;
+        sheet.passwordButton()->click(); // third proposal chosen
+        EXPECT_EQ(sheet.valueField(2)->text(), "Gen3");
+        EXPECT_EQ(sheet.valueField(0)->text(), "https://bank.example");
+        return -1001;
     });
+    script.then(cancelGenerator);
+    script.then(chooseThird);
     sheet.window()->show();
     int operation = kOperationEdit;
-    sheet.orderFrontDetailsWindowWithInfo(record(server, {"a"}), operation);
+    sheet.orderFrontDetailsWindowWithInfo(record(web, {"https://bank.example"}), operation);
+
     sheet.window()->hide();
     EXPECT_FALSE(sheet.isPanelDisplayed());
 }

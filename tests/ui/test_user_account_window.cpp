@@ -11,7 +11,9 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTableView>
+#include <QApplication>
 #include <QTest>
+#include <QTimer>
 
 #include "admin/PermissionMatrix.h"
 #include "admin/TVXPopButton.h"
@@ -457,3 +459,40 @@ TEST_F(AccountWindow, DeleteAsksWithNoAsTheDefault)
 }
 
 } // namespace
+
+TEST_F(AccountWindow, EscapeClosesTheListAndAsksBeforeDroppingTypedAccountInput)
+{
+    const auto previous = platform::setModalResponder({});
+    AlertRecorder alerts;
+    QTimer guard;
+    guard.setSingleShot(true);
+    QObject::connect(&guard, &QTimer::timeout, [] { platform::stopModalWithCode(-1); });
+
+    QTimer::singleShot(0, [this] {
+        QApplication::setActiveWindow(controller->usersWindow());
+        QTest::keyClick(table(), Qt::Key_Escape);
+    });
+    guard.start(5000);
+    controller->displayUserList();
+    EXPECT_TRUE(guard.isActive()) << "Escape did not close the users window";
+    EXPECT_FALSE(controller->usersWindow()->isVisible());
+
+    const auto accounts = db.caches().mUsers().size();
+    QString kept;
+    QTimer::singleShot(0, [&] {
+        auto* name = panelChild<QLineEdit>("mUserNameField");
+        QTest::keyClicks(name, "nina");
+        QTest::keyClick(name, Qt::Key_Escape); // answered No
+        kept = name->text();
+        alerts.answerNext(platform::kAlertAlternateReturn);
+        QTest::keyClick(name, Qt::Key_Escape);
+    });
+    guard.start(5000);
+    controller->newUser();
+    guard.stop();
+    EXPECT_EQ(kept, "nina");
+    EXPECT_EQ(alerts.messages(), QStringList({"You have made changes. Do you want to discard them?",
+                                              "You have made changes. Do you want to discard them?"}));
+    EXPECT_EQ(db.caches().mUsers().size(), accounts);
+    platform::setModalResponder(previous);
+}

@@ -10,11 +10,15 @@
 #include <QLineEdit>
 #include <QRadioButton>
 #include <QPointer>
+#include <QPushButton>
+#include <QRegularExpression>
 #include <QTemporaryDir>
+#include <QTest>
 #include <QTimer>
 
 #include "app/BMController.h"
 #include "app/exchange/BMExchangeHooks.h"
+#include "app/exchange/BMExchangeProgressPanel.h"
 #include "app/exchange/BMExportOptionsView.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -182,6 +186,45 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
     EXPECT_EQ(records, 3) << "every record of the group, not the one selected";
 }
 
+TEST_F(ExportFilePanel, WithNothingSelectedTheScopeIsAllRecordsAndAFewTabsAway)
+{
+    BMExchangeHooks nothingSelected;
+    nothingSelected.recordsForExporting = [this](bool listed) {
+        return listed ? recordsOf(G1) : BMExchangeHooks::RecordList{};
+    };
+    controller->importExport().setExchangeHooks(nothingSelected);
+    tvxtest::RealRuns real;
+    auto* options = static_cast<BMExportOptionsView*>(controller->importExport().exportOptionsView());
+    options->selectRow(2); // the selected records were the last choice
+    int preselected = -1;
+    int tabs = -1;
+    QPointer<QFileDialog> handled;
+    QTimer user;
+    user.setInterval(10);
+    QObject::connect(&user, &QTimer::timeout, [&] {
+        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+        if (!panel || panel == handled)
+            return;
+        handled = panel;
+        preselected = options->selectedRow();
+        panel->activateWindow();
+        (void)QTest::qWaitForWindowActive(panel);
+        for (int i = 1; i <= 20 && tabs < 0; ++i) {
+            QWidget* focus = QApplication::focusWidget() ? QApplication::focusWidget() : panel;
+            QTest::keyClick(focus, Qt::Key_Tab);
+            if (QApplication::focusWidget() && options->isAncestorOf(QApplication::focusWidget()))
+                tabs = i;
+        }
+        QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->reject(); });
+    });
+    user.start();
+    controller->importExport().exportSelectedFile(1072);
+    user.stop();
+    EXPECT_EQ(preselected, 0);
+    EXPECT_GE(tabs, 1);
+    EXPECT_LE(tabs, 3) << "the scope is reached from the file name in a few Tabs";
+}
+
 TEST_F(ExchangeCommandsStore, EncryptedExportWithAttachmentsComesBackInAnotherGroup)
 {
     ModalScript script;
@@ -301,6 +344,49 @@ TEST_F(ExchangeCommandsStore, CSVOfTheSelectedRecordImportsWithoutPassword)
         << alerts.lastMessage().toStdString();
     EXPECT_EQ(firstValuesIn(GTarget), QStringList{"bank"});
     EXPECT_EQ(recordsOf(GTarget).constFirst()->mValue3(), "pw, with \"quotes\"");
+}
+
+TEST_F(ExchangeCommandsStore, ALargeImportCountsItsRecordsAndStopsOnRequestSayingWhatWasStored)
+{
+    const QString file = files.filePath("large.csv");
+    {
+        QFile out(file);
+        ASSERT_TRUE(out.open(QIODevice::WriteOnly));
+        QByteArray text = "Tolvanex Export File\r";
+        for (int i = 0; i < 20000; ++i)
+            text += "Web log-in,host " + QByteArray::number(i) + ",user,pw,,,,,,,\"May 07,2009\",n,G\r";
+        out.write(text);
+    }
+    selectedGroupUID = GTarget;
+    chosenPath = file;
+    ModalScript script;
+    AlertRecorder alerts;
+    QString counted;
+    script.then([&](QWidget* panel) {
+        auto* progress = qobject_cast<BMExchangeProgressPanel*>(panel);
+        EXPECT_NE(progress, nullptr);
+        if (!progress)
+            return platform::kModalRunStopped;
+        const QRegularExpression count(QStringLiteral("Importing Data\\.\\.\\. [1-9][0-9,.]* records"));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return count.match(progress->text()).hasMatch(); }, 20000));
+        counted = progress->text();
+        EXPECT_TRUE(progress->stopButton()->isVisibleTo(progress));
+        progress->stopButton()->click();
+        return platform::kModalRunStopped;
+    });
+    controller->importExport().importSelectedFile(1061);
+    EXPECT_FALSE(counted.isEmpty());
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    const QString report = alerts.lastMessage();
+    EXPECT_TRUE(report.startsWith("The import was stopped.")) << report.toStdString();
+    const QRegularExpression imported(QStringLiteral("Records imported: (\\d+)"));
+    const auto match = imported.match(report);
+    ASSERT_TRUE(match.hasMatch()) << report.toStdString();
+    const int stored = match.captured(1).toInt();
+    EXPECT_GT(stored, 0);
+    EXPECT_LT(stored, 20000);
+    EXPECT_EQ(rootQueryValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='%1'").arg(GTarget)),
+              QString::number(stored));
 }
 
 TEST_F(ExchangeCommandsStore, MailedRecordsAreWrittenToAPrivateFolder)

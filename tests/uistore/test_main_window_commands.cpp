@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
 #include <QTimer>
@@ -401,7 +402,7 @@ TEST_F(MainWindowCommands, ATooLongValueKeepsTheSheetOpenWithItsInputAndStoresNo
         sheet.okButton()->click();
         EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
         EXPECT_EQ(alerts.messages(),
-                  QStringList{"The value of \"Host\" is too long to be stored. Please shorten it."});
+                  QStringList{"The value of \"Host\" is too long to be stored (at most 240 bytes). Please shorten it."});
         EXPECT_EQ(sheet.valueField(0)->text(), tooLong);
         EXPECT_EQ(sheet.valueField(1)->text(), "admin");
         EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Replace Record'")),
@@ -459,6 +460,70 @@ TEST_F(MainWindowCommands, AStoreFailureFromTheSheetIsShownAndTheInputStays)
     controller->recordCommands().addItemsToDetail();
     EXPECT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
+}
+
+// Another client changed the record meanwhile: the sheet offers the reload
+// itself, keeps what was typed and stores it over the fresh copy; a record
+// deleted meanwhile goes in as a new one, and the sheet says so.
+TEST_F(MainWindowCommands, AStaleSaveIsMendedFromTheSheetByAReloadThatKeepsTheInput)
+{
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    auto changed = TVXRecord::copyRecord(*other.caches().recordWithUID(R5));
+    changed->setMRecordUID(R5);
+    changed->setMNotes("changed by the other client");
+    ASSERT_EQ(other.replaceRecord(changed), kTVXDone);
+
+    AlertRecorder alerts; // the reload offer is answered with its default, Reload
+    ModalScript script;
+    const QString typed(200, QLatin1Char('a'));
+    script.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
+        sheet.valueField(1)->setText(typed);
+        sheet.okButton()->click(); // stale: the offer, the reload behind the sheet
+        EXPECT_FALSE(sheet.requestedEnd()) << "the sheet stays open";
+        EXPECT_EQ(sheet.valueField(1)->text(), typed);
+        EXPECT_EQ(alerts.messages(), QStringList{"Operation failed. Please reload the database first."});
+        if (!alerts.alerts().empty()) {
+            EXPECT_EQ(alerts.alerts().front().defaultButton, "Reload");
+        }
+        sheet.okButton()->click(); // over the fresh copy
+        return sheetEnd();
+    });
+    script.then([](QWidget*) { return platform::kModalRunStopped; }); // the reload's progress panel
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_EQ(alerts.alerts().size(), 1u) << alerts.messages().join('\n').toStdString();
+    EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R5)), "1");
+    TVXDataBase after;
+    ASSERT_EQ(logInAndLoad(after), kTVXDone);
+    EXPECT_EQ(after.caches().recordWithUID(R5)->mValue2(), typed);
+
+    // Deleted meanwhile.
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R2}));
+    ASSERT_EQ(other.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(other.deleteRecord(other.caches().recordWithUID(R2)), kTVXDone);
+    ModalScript again;
+    again.then([&](QWidget*) {
+        BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
+        sheet.valueField(0)->setText("Bank of Somewhere");
+        sheet.okButton()->click();
+        EXPECT_FALSE(sheet.requestedEnd());
+        EXPECT_EQ(alerts.lastMessage(),
+                  "This record was deleted by another user meanwhile. OK stores what the sheet shows as a new record.");
+        EXPECT_EQ(sheet.valueField(0)->text(), "Bank of Somewhere");
+        sheet.okButton()->click();
+        return sheetEnd();
+    });
+    again.then([](QWidget*) { return platform::kModalRunStopped; });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_EQ(recordCount(R2), "0");
+    TVXDataBase last;
+    ASSERT_EQ(logInAndLoad(last), kTVXDone);
+    int stored = 0;
+    for (const auto& record : last.caches().mRecords())
+        stored += record->mValue1() == "Bank of Somewhere" ? 1 : 0;
+    EXPECT_EQ(stored, 1);
 }
 
 // The edit right taken away after this client read it: the server refuses,
@@ -688,9 +753,11 @@ TEST_F(KeyboardWalk, EveryCommandIsReachedWithoutTheMouse)
     press(Qt::Key_2, Qt::ControlModifier);
     ASSERT_EQ(controller->tables().currentView(), kListViewTag);
 
-    // Choose a group in its pop-up.
+    // The window opened on a group with records; choose another in its pop-up.
+    ASSERT_FALSE(listValue1s().isEmpty());
     const QString firstGroup = window->mCategoriesPopup->currentText();
     ASSERT_TRUE(tabTo(window->mCategoriesPopup));
+    press(Qt::Key_Down);
     for (int i = 0; i < 6 && listValue1s().isEmpty(); ++i)
         press(Qt::Key_Down);
     EXPECT_NE(window->mCategoriesPopup->currentText(), firstGroup);
@@ -797,6 +864,163 @@ TEST_F(KeyboardWalk, ImportIsReachedFromTheFileMenu)
     EXPECT_TRUE(alerts.messages().join('\n').contains("The import is complete."))
         << alerts.messages().join('\n').toStdString();
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE").toInt(), 7);
+}
+
+TEST_F(KeyboardWalk, ShortcutsFollowTheSelectionNotTheLastOpeningOfTheirMenu)
+{
+    ModalScript script;
+    // Opens the menu by its mnemonic with whatever is selected then, and closes it again.
+    const auto openAndClose = [this](Qt::Key title) {
+        QTest::keyClick(focused(), title, Qt::AltModifier);
+        if (QWidget* open = QApplication::activePopupWidget())
+            QTest::keyClick(open, Qt::Key_Escape);
+        QTest::keyClick(window->menuBar(), Qt::Key_Escape);
+        window->activateWindow();
+        (void)QTest::qWaitForWindowActive(window);
+    };
+
+    press(Qt::Key_3, Qt::ControlModifier);
+    ASSERT_EQ(controller->tables().currentView(), kTreeViewTag);
+    ASSERT_TRUE(selectedUID().isEmpty());
+    openAndClose(Qt::Key_I); // Edit Item disabled: nothing is selected
+    openAndClose(Qt::Key_E); // Select All disabled: not the list view
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_EQ(controller->tables().currentView(), kListViewTag);
+    openAndClose(Qt::Key_V); // List View disabled: it is the current view
+
+    chooseGroup("Finance");
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    ASSERT_FALSE(selectedUID().isEmpty());
+    script.then([](QWidget*) { return platform::kModalRunAborted; });
+    press(Qt::Key_E, Qt::ControlModifier);
+    EXPECT_EQ(script.windows(), QStringList{"DetailsWindowController"});
+
+    press(Qt::Key_A, Qt::ControlModifier);
+    EXPECT_EQ(window->mListViewTypesTable->selectionModel()->selectedRows().size(), 4);
+
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(controller->tables().currentView(), kColumnViewTag);
+    press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(controller->tables().currentView(), kListViewTag);
+}
+
+TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
+{
+    tvxtest::RealRuns real;
+    AlertRecorder alerts;
+    chooseGroup("Finance");
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    const QString first = selectedUID();
+    ASSERT_FALSE(first.isEmpty());
+
+    // Return opens the sheet; Escape (nothing typed) closes it.
+    bool sheetShown = false;
+    QTimer::singleShot(50, [&] {
+        QWidget* sheet = controller->recordCommands().detailsWindowController().window();
+        sheetShown = sheet->isVisible();
+        QTest::keyClick(controller->recordCommands().detailsWindowController().valueField(0), Qt::Key_Escape);
+    });
+    press(Qt::Key_Return);
+    EXPECT_TRUE(sheetShown);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
+    press(Qt::Key_Down);
+    EXPECT_NE(selectedUID(), first);
+    EXPECT_FALSE(selectedUID().isEmpty());
+
+    // The same after an edit stored through OK, which refreshes the list.
+    QTimer::singleShot(50, [&] {
+        auto& sheet = controller->recordCommands().detailsWindowController();
+        sheet.valueField(1)->setText("changed");
+        sheet.okButton()->click();
+    });
+    press(Qt::Key_Return);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return QApplication::focusWidget() == window->mListViewTypesTable; }, 2000));
+    const QString edited = selectedUID();
+    press(Qt::Key_Up);
+    EXPECT_NE(selectedUID(), edited);
+}
+
+TEST_F(KeyboardWalk, TheColumnViewIsWalkedWithTheArrowsAndAViewSwitchKeepsTheRecord)
+{
+    chooseGroup("Finance");
+    press(Qt::Key_1, Qt::ControlModifier);
+    ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);
+    ASSERT_TRUE(tabTo(window->mColumnViewTypesTable));
+    press(Qt::Key_Down); // the first type
+    ASSERT_EQ(window->mColumnViewTypesTable->selectionModel()->selectedRows().size(), 1);
+
+    // Right goes on to the type's records and the first Down there selects one.
+    press(Qt::Key_Right);
+    EXPECT_EQ(QApplication::focusWidget(), window->mColumnViewDescriptionTable);
+    press(Qt::Key_Down);
+    const QString chosen = selectedUID();
+    EXPECT_FALSE(chosen.isEmpty());
+    // Left goes back to the types.
+    press(Qt::Key_Left);
+    EXPECT_EQ(QApplication::focusWidget(), window->mColumnViewTypesTable);
+    ASSERT_TRUE(tabTo(window->mColumnViewDescriptionTable));
+    EXPECT_EQ(selectedUID(), chosen);
+
+    // The record chosen stays chosen through every view.
+    press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_2, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_3, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+    press(Qt::Key_1, Qt::ControlModifier);
+    EXPECT_EQ(selectedUID(), chosen);
+}
+
+TEST_F(KeyboardWalk, CtrlLLocksOverAnOpenSheetAndGivesItBackWithItsInput)
+{
+    tvxtest::RealRuns real;
+    chooseGroup("Finance");
+    press(Qt::Key_2, Qt::ControlModifier);
+    ASSERT_TRUE(tabTo(window->mListViewTypesTable));
+    selectFirstRow();
+    bool lockShown = false;
+    bool sheetHidden = false;
+    QString afterUnlock;
+    auto& sheet = controller->recordCommands().detailsWindowController();
+    QTimer::singleShot(50, [&] {
+        sheet.valueField(1)->setFocus();
+        sheet.valueField(1)->setText("typed before the lock");
+        QTest::keyClick(sheet.valueField(1), Qt::Key_L, Qt::ControlModifier);
+    });
+    // The lock panel, once up: the right password.
+    QTimer poll;
+    poll.setInterval(20);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* lock = qobject_cast<BMLockPanel*>(QApplication::activeModalWidget());
+        if (!lock || lockShown)
+            return;
+        lockShown = true;
+        sheetHidden = !sheet.window()->isVisible();
+        QTest::keyClicks(lock->mPasswordField(), kUserPassword);
+        lock->mLackPanelOKButton()->click();
+        QTimer::singleShot(50, [&] {
+            afterUnlock = sheet.valueField(1)->text();
+            sheet.cancelButton()->click();
+        });
+    });
+    poll.start();
+    // A key that failed to lock leaves the sheet open: it is closed here, and the test fails below.
+    QTimer::singleShot(8000, &sheet, [&sheet] {
+        if (sheet.isVisible())
+            sheet.cancelButton()->click();
+    });
+    press(Qt::Key_Return);
+    poll.stop();
+    EXPECT_TRUE(lockShown) << "Ctrl+L did not lock over the sheet";
+    EXPECT_TRUE(sheetHidden) << "the sheet shows under the lock";
+    EXPECT_EQ(afterUnlock, "typed before the lock");
+    EXPECT_FALSE(controller->lockControl().isLocked());
 }
 
 TEST_F(MainWindowCommands, TheColumnViewKeepsItsTypeAndRecordThroughTheLockAndASearch)

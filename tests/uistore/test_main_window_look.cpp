@@ -45,6 +45,12 @@ TEST_F(DemoStoreLook, TheDemoStoreSaysWhatItsTypesHold)
     groups.sort();
     EXPECT_EQ(groups, QStringList({"Household", "Office"})) << "the account is in both";
     EXPECT_EQ(db->caches().mRecords().size(), 4);
+
+    // The window opens on a group with records, not on the account's empty own group.
+    const auto shown = controller->tables().selectedGroup();
+    ASSERT_TRUE(shown);
+    EXPECT_NE(shown->mGroupName(), db->personal().currentUserPersnaolGroupName());
+    EXPECT_GT(db->caches().recordCountsByGroup(QString()).value(shown->mGroupUID()), 0);
 }
 
 TEST_F(DemoStoreLook, PicturesOfTheClient)

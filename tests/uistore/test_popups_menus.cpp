@@ -161,11 +161,30 @@ TEST_F(MainWindowTest, ChoosingATypeNamesTheListsColumnsAfterIt)
     EXPECT_EQ(list->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Bank");
     EXPECT_EQ(list->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), "PIN");
     EXPECT_EQ(list->headerData(6, Qt::Horizontal, Qt::DisplayRole).toString(), "Field 4");
-    // The list still shows every record of the group.
-    EXPECT_EQ(list->rowCount(), 4);
+    // Only the chosen type's records stand under its headers, also once sorted.
+    const auto listed = [list] {
+        QStringList uids;
+        for (const auto& record : list->records())
+            uids << record->mRecordUID();
+        return uids;
+    };
+    EXPECT_EQ(listed(), QStringList({R2, R4}));
+    list->sort(4, Qt::DescendingOrder);
+    EXPECT_EQ(listed(), QStringList({R4, R2}));
+
+    // Chosen from the pop-up itself, another type.
+    const int web = window->mTypesPopup->findText("Web log-in");
+    ASSERT_GT(web, 0);
+    window->mTypesPopup->setCurrentIndex(web);
+    emit window->mTypesPopup->activated(web);
+    EXPECT_EQ(list->headerData(5, Qt::Horizontal, Qt::DisplayRole).toString(), "Password");
+    const QStringList webRecords = listed();
+    EXPECT_EQ(QSet<QString>(webRecords.begin(), webRecords.end()), QSet<QString>({R1, R3}));
+
     window->mTypesPopup->setCurrentIndex(0);
     controller->tables().changeType();
     EXPECT_EQ(list->headerData(3, Qt::Horizontal, Qt::DisplayRole).toString(), "Field 1");
+    EXPECT_EQ(list->rowCount(), 4);
 }
 
 TEST_F(MainWindowTest, TypingInTheListSelectsByTheSortColumnAndCountsTheView)

@@ -250,6 +250,48 @@ TEST_F(AccountWindowStore, DeletedAccountsAreGoneAndCannotLogIn)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "0");
 }
 
+TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheStore)
+{
+    addAccount("keeper", "keeper-pw", true); // an administrator in no group
+    TVXDataBase keeper;
+    ASSERT_EQ(logInAndLoad(keeper, "keeper", "keeper-pw"), kTVXDone);
+    ASSERT_TRUE(keeper.caches().groups(false).isEmpty());
+    UserAccountController window(keeper.caches(), keeper.accountAdmin());
+    window.performSearch();
+
+    ModalScript script;
+    QStringList offered;
+    script.then([&](QWidget*) {
+        script.then([&](QWidget*) {
+            auto* table = window.groupListPanel()->findChild<QTableView*>("mGroupListTable");
+            auto* model = table->model();
+            for (int row = 0; row < model->rowCount(); ++row)
+                offered << model->index(row, 0).data().toString();
+            for (int row = 0; row < model->rowCount(); ++row)
+                if (model->index(row, 0).data().toString() == "Servers")
+                    model->setData(model->index(row, 1), Qt::Checked, Qt::CheckStateRole);
+            window.OKGroupList();
+            return platform::kModalRunStopped;
+        });
+        window.accountPanel()->findChild<TVXPopButton*>("mGroupChoiceButton")->showPopup();
+        auto* popup = window.accountPanel()->findChild<TVXPopButton*>("mGroupChoiceButton");
+        EXPECT_EQ(popup->itemText(0), "Servers"); // the chosen group by its name
+        for (const char* name : {"mUserNameField", "mPasswordField", "mRetypePasswordField", "mEmail"})
+            QTest::keyClicks(window.accountPanel()->findChild<QLineEdit*>(name),
+                             QString(name) == "mEmail" ? "nina@example.org" : QString(name) == "mUserNameField" ? "nina" : "Nina-pw1");
+        return window.OK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    });
+    AlertRecorder alerts;
+    window.newUser();
+    EXPECT_EQ(offered, QStringList({"Finance", "Servers"}));
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+
+    TVXDataBase nina;
+    ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
+    EXPECT_EQ(nina.caches().mCurrentUser()->mUsersGroupArray(), QStringList{G2});
+    EXPECT_TRUE(nina.caches().mRecords().contains("00000000000000D2"));
+}
+
 TEST_F(AccountWindowStore, UnblockLetsAnAccountTheServerBlockedLogInAgain)
 {
     const int limit = rootQueryValue("SELECT @@GLOBAL.max_password_errors").toInt();

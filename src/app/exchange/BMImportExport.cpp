@@ -27,6 +27,8 @@
 #include <QFileInfo>
 #include <QGridLayout>
 #include <QLineEdit>
+#include <QLocale>
+#include <QTimer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
@@ -76,6 +78,14 @@ QString runFilePanel(const BMFilePanelRequest& request, QWidget* parent)
             grid->addWidget(request.accessory, grid->rowCount(), 0, 1, grid->columnCount());
         // Hidden when the last panel let it go.
         request.accessory->show();
+        // The accessory's choices come right after the file name, not after every control of the panel.
+        auto* name = panel.findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        QWidget* previous = name;
+        for (QWidget* control : request.accessory->findChildren<QWidget*>())
+            if (previous && (control->focusPolicy() & Qt::TabFocus)) {
+                QWidget::setTabOrder(previous, control);
+                previous = control;
+            }
     }
     const bool chosen = platform::runDialog(&panel) == QDialog::Accepted && !panel.selectedFiles().isEmpty();
     if (request.accessory) {
@@ -102,12 +112,15 @@ void waitForExchange(platform::BackgroundTask& task, BMExchangeProgressPanel* pa
     task.waitForFinished(QEventLoop::ExcludeUserInputEvents);
 }
 
-// The scope the user chose last stays; all records only where allowed.
-void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed)
+// The scope the user chose last stays; all records only where allowed, and
+// the selected records only when there are any.
+void offerScopes(BMExportOptionsView& options, bool allRecordsAllowed, bool anySelected)
 {
     options.rowButton(kRowAllRecords)->setEnabled(allRecordsAllowed);
     if (!allRecordsAllowed && options.selectedRow() == kRowAllRecords)
         options.selectRow(kRowSelectedRecords);
+    if (!anySelected && options.selectedRow() == kRowSelectedRecords)
+        options.selectRow(allRecordsAllowed ? kRowAllRecords : kRowListedRecords);
 }
 
 } // namespace
@@ -210,7 +223,7 @@ void BMImportExport::exportSelectedFile(int tag)
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
     QCheckBox* box = options.attachmentsBox();
-    offerScopes(options, allRecordsAllowed);
+    offerScopes(options, allRecordsAllowed, !state.hooks.recordsForExporting(false).isEmpty());
     options.setAttachmentsTag(tag);
     if (tag == kTagExportQVXWithAttachments) {
         box->setVisible(true);
@@ -472,7 +485,21 @@ void BMImportExport::runImportInBackground(TVXqVXImportDelegate& sink, const QSt
         RunImport(*target, secret);
         std::fill(secret.begin(), secret.end(), '\0');
     });
-    waitForExchange(*task, showProgress ? exchange().progress.get() : nullptr, tr("Importing Data..."));
+    // The records handled so far are counted on the panel, and Stop leaves the rest of the file.
+    BMExchangeProgressPanel* panel = showProgress ? exchange().progress.get() : nullptr;
+    QTimer counter;
+    if (panel) {
+        panel->offerStop([target] { target->requestStop(); });
+        counter.setInterval(100);
+        connect(&counter, &QTimer::timeout, panel, [panel, target] {
+            panel->setText(tr("Importing Data... %1 records").arg(QLocale().toString(target->recordLinesHandled())));
+        });
+        counter.start();
+    }
+    waitForExchange(*task, panel, tr("Importing Data..."));
+    counter.stop();
+    if (panel)
+        panel->offerStop({});
     const QString message = importSummaryText(sink.importSummary());
     if (!message.isEmpty())
         BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
@@ -507,7 +534,7 @@ void BMImportExport::mailSelectedFile()
         return;
     BMExchangeState& state = exchange();
     BMExportOptionsView& options = *state.options;
-    offerScopes(options, allRecordsAllowed);
+    offerScopes(options, allRecordsAllowed, !state.hooks.recordsForExporting(false).isEmpty());
     options.setAttachmentsTag(kTagExportQVXWithAttachments);
     options.attachmentsBox()->setVisible(true);
     exportSelectionChange();

@@ -105,7 +105,10 @@ QString importSummaryText(const TVXImportSummary& s)
         {QT_TRANSLATE_NOOP("BMController", "Types added: %1"), &TVXImportSummary::typesAdded},
     };
     QStringList lines;
-    lines << (s.succeeded() ? tr("The import is complete.") : tr("Not everything could be imported."));
+    if (s.stopped)
+        lines << tr("The import was stopped. The records imported below are stored; the rest of the file was not read.");
+    else
+        lines << (s.succeeded() ? tr("The import is complete.") : tr("Not everything could be imported."));
     for (const auto& row : kRows)
         lines << tr(row.text).arg(std::visit([&s](auto count) { return std::invoke(count, s); }, row.count));
     return lines.join(QLatin1Char('\n'));

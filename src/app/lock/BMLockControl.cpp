@@ -4,6 +4,7 @@
 #include "app/AppControllerRules.h"
 #include "app/BMController.h"
 #include "app/lock/BMLockPanel.h"
+#include "app/BMProgressPanel.h"
 #include "app/mainwindow/BMMainWindowSetup.h"
 #include "app/tables/BMTables.h"
 #include "model/TVXRecord.h"
@@ -473,6 +474,68 @@ void BMLockControl::displayErrCode(TVXResult code)
 }
 
 // --- automatic lock ---------------------------------------------------------------
+
+namespace {
+
+// The lock's shortcut for every window of the application: a sheet or an
+// alert runs modally, and the main window's menu does not see the keys then.
+class LockKeyOverSheets : public QObject {
+public:
+    LockKeyOverSheets(QObject* owner, std::function<bool()> mayLock, std::function<void()> lock)
+        : QObject(owner), mMayLock(std::move(mayLock)), mLock(std::move(lock))
+    {
+        qApp->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override
+    {
+        if (event->type() != QEvent::KeyPress && event->type() != QEvent::ShortcutOverride)
+            return false;
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() != Qt::Key_L || (key->modifiers() & ~Qt::KeypadModifier) != Qt::ControlModifier
+            || !platform::isModalRunning() || !mMayLock())
+            return false;
+        if (event->type() == QEvent::ShortcutOverride) {
+            event->accept(); // the key press follows, and locks
+            return true;
+        }
+        // Once the key is handled: the lock runs a modal panel of its own.
+        QTimer::singleShot(0, this, [this] {
+            if (platform::isModalRunning() && mMayLock())
+                mLock();
+        });
+        return true;
+    }
+
+private:
+    std::function<bool()> mMayLock;
+    std::function<void()> mLock;
+};
+
+} // namespace
+
+bool BMLockControl::mayLockOverModalRun() const
+{
+    // Not over the log-in, a load, a re-encryption, an exchange's progress or the lock itself.
+    if (mState.mShouldLockInfoDisplay || mStartup.isSessionWorkRunning() || mPasswordPanels.isReencrypting())
+        return false;
+    return !qobject_cast<const BMProgressPanel*>(QApplication::activeModalWidget());
+}
+
+void BMLockControl::watchLockKeyOverSheets()
+{
+    if (mWatchingLockKey)
+        return;
+    mWatchingLockKey = true;
+    QPointer<BMLockControl> self(this);
+    new LockKeyOverSheets(
+        this, [self] { return self && self->mayLockOverModalRun(); },
+        [self] {
+            if (self)
+                self->displayLockPanel(nullptr);
+        });
+}
 
 void BMLockControl::installInactiveTimerWithTime(double minutes)
 {

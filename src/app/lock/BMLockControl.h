@@ -28,6 +28,9 @@ public:
     explicit BMLockControl(BMController& app);
 
     void displayLockPanel(QObject* sender = nullptr);
+    // Ctrl+L locks also while a sheet or an alert keeps the main window from the keys.
+    void watchLockKeyOverSheets();
+    bool mayLockOverModalRun() const;
     bool showLockPanel();
     void lockPanelOK();
     void lockPanelQuit();
@@ -74,4 +77,5 @@ private:
     BMStartup& mStartup;
     BMMainWindowSetup& mWindowSetup;
     BMTables& mTables;
+    bool mWatchingLockKey = false;
 };

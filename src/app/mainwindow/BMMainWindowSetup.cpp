@@ -28,6 +28,8 @@
 
 #include <QAction>
 #include <QButtonGroup>
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QComboBox>
 #include <QCoreApplication>
 #include <QDialog>
@@ -226,6 +228,8 @@ void BMMainWindowSetup::connectMenuItems(BMMainWindow* w)
 
 void BMMainWindowSetup::connectContextMenu()
 {
+    mLockControl.watchLockKeyOverSheets();
+
     // The record context menu (the type and group submenus connect their own items).
     mPopUps.createItemContextualMenu();
     const auto context = [this](int tag, std::function<void(QAction*)> command) {
@@ -317,6 +321,13 @@ void BMMainWindowSetup::installRecordSheetHooks(BMDetailsWindowController& sheet
     sheet.setRecordPrinter([self](const std::shared_ptr<TVXRecord>& record, QWidget* parent) {
         if (self)
             self->printRecordDetails(record, parent);
+    });
+    // A save refused as stale reloads from the sheet, which keeps its input.
+    sheet.setStoreReloader([self] {
+        if (!self || !self->mState.storeConnected())
+            return false;
+        self->mStartup.reloadDatabase(nullptr);
+        return self->mState.storeConnected();
     });
 }
 
@@ -489,7 +500,9 @@ QWidget* BMMainWindowSetup::toolbarItemForItemIdentifier(const QString& identifi
         return nullptr;
     view->setToolTip(tip);
     view->adjustSize();
-    view->setFixedSize(view->sizeHint());
+    // A view without a layout has no size hint: its own frame is its size.
+    const QSize hint = view->sizeHint();
+    view->setFixedSize(hint.isValid() ? hint : view->size());
     return view;
 }
 
@@ -560,6 +573,10 @@ void BMMainWindowSetup::connectMainWindow(BMMainWindow* w)
                 if (!action->isSeparator() && action->data().isValid())
                     action->setEnabled(mPopUps.validateMenuItem(action));
         });
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
+        connect(menu, &QMenu::aboutToHide, this, [this] { mPopUps.validateMenuItems(); });
+    // Paste follows what the clipboard holds, whoever put it there.
+    connect(QGuiApplication::clipboard(), &QClipboard::dataChanged, this, [this] { mPopUps.validateMenuItems(); });
 
     for (QAbstractItemView* table : std::initializer_list<QAbstractItemView*>{
              w->mColumnViewTypesTable, w->mSmartTypesTable, w->mColumnViewDescriptionTable, w->mListViewTypesTable})
@@ -608,9 +625,21 @@ void BMMainWindowSetup::initSubviews()
     mPopUps.initGroupUIControl();
     if (user && !mCaches.groupsForEditing().isEmpty()) {
         const auto groups = mCaches.groupsForEditing();
+        const auto counts = mCaches.recordCountsByGroup(QString());
+        int chosen = -1;
         for (int i = 0; i < groups.size(); ++i)
             if (groups.at(i)->mGroupUID() == user->mCurrentGroup())
-                w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(i));
+                chosen = i;
+        // A group left empty (a newcomer's own group, say) gives way to the
+        // first group with records: the window opens on something to see.
+        if (chosen < 0 || counts.value(groups.at(chosen)->mGroupUID()) == 0)
+            for (int i = 0; i < groups.size(); ++i)
+                if (counts.value(groups.at(i)->mGroupUID()) > 0) {
+                    chosen = i;
+                    break;
+                }
+        if (chosen >= 0)
+            w->mCategoriesPopup->setCurrentIndex(w->mCategoriesPopup->findData(chosen));
     }
     mState.mPreviousCategory = w->mCategoriesPopup->currentIndex();
     if (const auto group = mTables.selectedGroup())

@@ -253,6 +253,14 @@ bool BMPopUps::validateMenuItem(QAction* item)
         return false;
     if (mState.mPrintDialogON)
         return false;
+    return menuItemFollowsSelection(item);
+}
+
+bool BMPopUps::menuItemFollowsSelection(QAction* item) const
+{
+    const BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w || !item)
+        return false;
     const int tag = item->data().toInt();
     const bool one = isItemNotSelected();
     const bool recordRow = mTables.itemPropertiesForTableViewSelectedRow() != nullptr;
@@ -290,6 +298,19 @@ bool BMPopUps::validateMenuItem(QAction* item)
     }
 }
 
+void BMPopUps::validateMenuItems()
+{
+    // A disabled item's shortcut does nothing: every item is kept as the
+    // selection has it, not as its menu was when last opened.
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    if (!w)
+        return;
+    for (QMenu* menu : {w->mFileMenu, w->mEditMenu, w->mItemMenu, w->mViewMenu})
+        for (QAction* action : menu->actions())
+            if (!action->isSeparator() && action->data().isValid())
+                action->setEnabled(menuItemFollowsSelection(action));
+}
+
 void BMPopUps::validateUIControls()
 {
     BMMainWindow* w = mWindowSetup.mainWindowView();
@@ -317,6 +338,7 @@ void BMPopUps::validateUIControls()
     }
     w->mAddButton->setEnabled(mCaches.isGroupExistsInDatabase() || !mCaches.groupsForEditing().isEmpty());
     updateEditMenu();
+    validateMenuItems();
     mTables.updateDetailInfoViewWithRecord(one ? record : nullptr);
 
     const bool deleteLook = one && record && record->mHasAttachment();

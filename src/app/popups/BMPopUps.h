@@ -33,6 +33,9 @@ public:
     void updateEditMenu();
     void updateEditMenuItem(int fieldIndex, int tag);
     bool validateMenuItem(QAction* item);
+    // What the selection, the view and the pasteboard allow of an item.
+    bool menuItemFollowsSelection(QAction* item) const;
+    void validateMenuItems();
     void validateUIControls();
     // Despite its name: true when one record is selected.
     bool isItemNotSelected() const;

@@ -219,13 +219,17 @@ void BMRecordCommands::editItemDoubleAction(QObject* sender)
     int operation = kOperationEdit;
     const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
         record, operation, [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+            // After a reload from the sheet the record read then is the one replaced.
+            auto current = mCaches.recordWithUID(record->mRecordUID());
+            if (!current)
+                current = record;
             TVXResult code = kTVXDone;
             if (storedOperation == kOperationDuplicate)
-                code = addRecordSavedFrom(built, record.get());
+                code = addRecordSavedFrom(built, current.get());
             else if (storedOperation == kOperationEdit)
                 // A removed attachment drops its stored row, a field set no longer
                 // the record's own drops its rows.
-                code = recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, record);
+                code = recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, current);
             reportStoreResult(code);
             return code;
         });

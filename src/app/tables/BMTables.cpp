@@ -85,6 +85,8 @@ void BMTables::changeView(int view)
     BMMainWindow* w = mWindowSetup.mainWindowView();
     if (!w || view < kColumnViewTag || view > kTreeViewTag)
         return;
+    // The record the user chose stays chosen in the view switched to.
+    const auto chosen = itemPropertiesForTableViewSelectedRow();
     int previousView = -1;
     if (TVXUser* user = mCaches.getCurrentUser()) {
         previousView = user->mLastView();
@@ -112,6 +114,8 @@ void BMTables::changeView(int view)
         if (mWindowSetup.subviewsReady() && mState.storeConnected() && previousView == kListViewTag)
             mPopUps.saveTableColumnWidthToPreference();
     }
+    if (chosen)
+        showRecordInCurrentView(chosen->mRecordUID());
     mPopUps.validateUIControls();
     w->update();
 }
@@ -448,7 +452,9 @@ QList<std::shared_ptr<TVXRecord>> BMTables::sortedItemsForListView()
     }
     if (!mBrowseState || !mBrowseState->active)
         return {};
-    return mCaches.itemsOfGroup(mBrowseState->group.get(), nullptr, mBrowseState->searchText, column, ascending);
+    // The list's headers name the chosen type's fields: it lists only that type's records.
+    const auto type = currentView() == kListViewTag ? selectedType() : nullptr;
+    return mCaches.itemsOfGroup(mBrowseState->group.get(), type.get(), mBrowseState->searchText, column, ascending);
 }
 
 QList<std::shared_ptr<TVXRecord>> BMTables::itemsForSelectedCategoryAndType(bool recreate)
@@ -645,6 +651,58 @@ void BMTables::updateTables()
     mReloadingTables = wasReloading;
     mPopUps.updateGroupUIControl();
     updateDetailInfoViewWithRecord(itemPropertiesForTableViewSelectedRow());
+}
+
+void BMTables::showRecordInCurrentView(const QString& recordUID)
+{
+    BMMainWindow* w = mWindowSetup.mainWindowView();
+    const auto record = recordUID.isEmpty() ? nullptr : mCaches.recordWithUID(recordUID);
+    if (!w || !record)
+        return;
+    const bool wasReloading = std::exchange(mReloadingTables, true); // a view switch counts no view
+    const auto rowOf = [&recordUID](const QList<std::shared_ptr<TVXRecord>>& records) {
+        for (int row = 0; row < records.size(); ++row)
+            if (records.at(row) && records.at(row)->mRecordUID() == recordUID)
+                return row;
+        return -1;
+    };
+    switch (currentView()) {
+    case kColumnViewTag: {
+        const auto current = itemPropertiesForTableViewSelectedRow();
+        if (current && current->mRecordUID() == recordUID)
+            break;
+        const auto& types = mTypesModel->types();
+        for (int row = 0; record->mType() && row < types.size(); ++row)
+            if (types.at(row)->mTypeUID() == record->mType()->mTypeUID()) {
+                w->mSmartTypesTable->clearSelection();
+                w->mColumnViewTypesTable->selectRow(row);
+                const int name = rowOf(itemsForDiscriptionTable(true));
+                if (name >= 0)
+                    w->mColumnViewDescriptionTable->selectRow(name);
+                else
+                    w->mColumnViewDescriptionTable->clearSelection();
+                break;
+            }
+        break;
+    }
+    case kListViewTag: {
+        const int row = rowOf(mListModel->records());
+        if (row >= 0 && !selectedRowsOf(w->mListViewTypesTable).contains(row))
+            w->mListViewTypesTable->selectRow(row);
+        break;
+    }
+    default: {
+        const QModelIndex index = mOutlineModel->indexOfRecord(recordUID);
+        if (index.isValid()) {
+            w->mTreeViewOutlineView->expand(index.parent());
+            w->mTreeViewOutlineView->selectionModel()->setCurrentIndex(
+                index, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            w->mTreeViewOutlineView->scrollTo(index);
+        }
+        break;
+    }
+    }
+    mReloadingTables = wasReloading;
 }
 
 void BMTables::holdTableRefreshes() { mHoldingTableRefreshes = true; }

@@ -88,6 +88,8 @@ public:
     // Reloads the current view's tables, the group pop-up's counts and the
     // detail pane; what the store announced until then is shown with it.
     void updateTables();
+    // Selects the record in the view shown when that view lists it (a view switch keeps the record).
+    void showRecordInCurrentView(const QString& recordUID);
     // While held, refreshes asked for are made once, when the hold ends:
     // the launch's steps each ask for one over the same records.
     void holdTableRefreshes();

@@ -3,6 +3,7 @@
 #include "platform/core/BackgroundTask.h"
 
 #include <QCloseEvent>
+#include <QApplication>
 #include <QCoreApplication>
 #include <QDialog>
 #include <QEventLoop>
@@ -63,6 +64,25 @@ void endInnermost(int code)
         run->loop->quit();
 }
 
+// The window and the control the user was in when a sheet came up: the
+// sheet gone, the keys go there again (the desktop may activate another window).
+class FocusReturn {
+public:
+    FocusReturn() : mWindow(QApplication::activeWindow()), mFocus(QApplication::focusWidget()) {}
+    void giveBack() const
+    {
+        if (!mWindow || !mWindow->isVisible())
+            return;
+        mWindow->activateWindow();
+        if (mFocus && mFocus->window() == mWindow && mFocus->isVisible() && mFocus->isEnabled())
+            mFocus->setFocus(Qt::ActiveWindowFocusReason);
+    }
+
+private:
+    QPointer<QWidget> mWindow;
+    QPointer<QWidget> mFocus;
+};
+
 // Shows the window application-modally while wait() runs, then takes it down
 // (unless keepShown and the run was not ended by stop, abort or closing).
 int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& wait)
@@ -71,6 +91,7 @@ int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& w
     Run run{&loop, kModalRunStopped, false, window};
     runs().push_back(&run);
     QPointer<QWidget> guard(window);
+    const FocusReturn focusReturn;
     auto* watcher = new CloseWatcher(window, &run);
     const Qt::WindowModality previousModality = window->windowModality();
     if (!window->isVisible())
@@ -86,6 +107,7 @@ int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& w
         if (!keepShown || run.ended) {
             guard->hide();
             guard->setWindowModality(previousModality);
+            focusReturn.giveBack();
         }
     }
     return run.code;
@@ -142,6 +164,7 @@ int runDialog(QDialog* dialog)
             run.loop->quit();
         });
     dialog->setResult(QDialog::Rejected);
+    const FocusReturn focusReturn;
     dialog->show();
     dialog->raise();
     dialog->activateWindow();
@@ -154,6 +177,7 @@ int runDialog(QDialog* dialog)
         return QDialog::Rejected;
     guard->hide();
     guard->setWindowModality(previousModality);
+    focusReturn.giveBack();
     // Ended by stop or abort rather than by the dialog's own buttons.
     if (run.code == kModalRunStopped || run.code == kModalRunAborted)
         return guard->result();

@@ -1,6 +1,7 @@
 // Creating, changing and deleting the store's user accounts.
 #include "store/accounts/AccountAdmin.h"
 
+#include "model/BMGroup.h"
 #include "model/PasswordGenerator.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
@@ -124,6 +125,23 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
         mIsStoreAdministrator.store(self->next() && self->getInt(1) == 1);
     }
     const QString me = mDatabase.caches().mCurrentUser()->mUsername();
+
+    // An administrator gives accounts any group, also one it is not in itself.
+    TVXGroupCache& storeGroups = mDatabase.caches().mStoreGroups();
+    storeGroups.clear();
+    if (mIsStoreAdministrator.load()) {
+        std::unique_ptr<sql::Statement> groups(mDatabase.liveConnection().createStatement());
+        std::unique_ptr<sql::ResultSet> rows(groups->executeQuery(kQueryGroupNotPersonal));
+        while (rows->next()) {
+            const QString uid = tvxsql::textColumn(*rows, 1);
+            if (uid == kUnfiledUID)
+                continue; // the unfiled group is no group to join
+            auto group = std::make_shared<BMGroup>();
+            group->setMGroupUID(uid);
+            group->setMGroupName(mDatabase.decryptString(tvxsql::blobColumn(*rows, 2)));
+            storeGroups.insert(group->mGroupUID(), std::move(group));
+        }
+    }
 
     std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
     std::unique_ptr<sql::ResultSet> rs(

@@ -734,6 +734,23 @@ TVXStoreCaches::GroupList TVXStoreCaches::groups(bool includePersonalGroup) cons
     return list;
 }
 
+TVXStoreCaches::GroupList TVXStoreCaches::groupsForAccounts() const
+{
+    GroupList list = groups(false);
+    for (auto it = m_storeGroups.cbegin(); it != m_storeGroups.cend(); ++it)
+        if (*it && !m_groups.contains(it.key()))
+            list.append(*it);
+    sortGroups(list);
+    return list;
+}
+
+std::shared_ptr<BMGroup> TVXStoreCaches::accountGroupWithUID(const QString& uid) const
+{
+    if (auto group = groupWithUID(uid))
+        return group;
+    return m_storeGroups.value(uid);
+}
+
 TVXStoreCaches::GroupList TVXStoreCaches::groupsForEditing(bool) const
 {
     return groups(true);

@@ -120,6 +120,12 @@ public:
     TypeList typesForEditing(bool unused = false) const;
     TypeList types(bool unused, const BMGroup* group) const;
     std::shared_ptr<BMGroup> groupWithUID(const QString& uid) const;
+    // Every group an account may join: an administrator's reading of the
+    // store's groups (not only those it is in), else the cached groups;
+    // never a personal group.
+    TVXGroupCache& mStoreGroups() { return m_storeGroups; }
+    GroupList groupsForAccounts() const;
+    std::shared_ptr<BMGroup> accountGroupWithUID(const QString& uid) const;
     std::shared_ptr<TVXType> typeWithUID(const QString& uid) const;
     std::shared_ptr<TVXRecord> recordWithUID(const QString& uid) const;
     std::shared_ptr<TVXRecord> getRecordForUID(const QString& uid) const;
@@ -172,4 +178,5 @@ protected:
     TVXTypeCache m_types;
     TVXRecordCache m_records;
     TVXUserCache m_users;
+    TVXGroupCache m_storeGroups;
 };
