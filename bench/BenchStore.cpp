@@ -1,4 +1,5 @@
 #include "BenchStore.h"
+#include "DelayingRelay.h"
 
 #include "crypto/AESEncrypter.h"
 #include "model/TVXRecord.h"
@@ -107,10 +108,23 @@ std::unique_ptr<sql::Connection> connect(const QString& user, const QString& pas
     return std::unique_ptr<sql::Connection>(get_driver_instance()->connect(options));
 }
 
+namespace {
+DelayingRelay* relay()
+{
+    static const std::unique_ptr<DelayingRelay> made = []() -> std::unique_ptr<DelayingRelay> {
+        const int ms = qEnvironmentVariableIntValue("TVX_BENCH_RTT_MS");
+        return ms > 0 ? std::make_unique<DelayingRelay>(serverPort(), ms) : nullptr;
+    }();
+    return made.get();
+}
+} // namespace
+
+uint64_t relayedRoundTrips() { return relay() ? relay()->roundTrips() : 0; }
+
 TVXDataBase::LoginRequest loginRequest()
 {
     return {{kLoginIPAddress, QStringLiteral("127.0.0.1")},
-            {kLoginPortNumber, QString::number(serverPort())},
+            {kLoginPortNumber, QString::number(relay() ? relay()->port() : serverPort())},
             {kLoginUsername, kBenchUser},
             {kLoginHostPassword, kBenchPassword},
             {kLoginMasterPassword, kBenchMaster},

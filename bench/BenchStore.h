@@ -5,6 +5,7 @@
 
 #include <QString>
 
+#include <cstdint>
 #include <memory>
 
 namespace sql {
@@ -38,7 +39,11 @@ QString storedShapeTag();
 // Number of records the store holds now.
 int storedRecordCount();
 
+// The manager's log-in: straight to the server, or with TVX_BENCH_RTT_MS=N
+// through a relay that adds N ms to every round trip (made once per process).
 TVXDataBase::LoginRequest loginRequest();
+// Round trips through that relay so far (0 without it).
+uint64_t relayedRoundTrips();
 
 // A manager logged in and loaded as the benchmark user (made once per process).
 TVXDataBase& loadedStore();

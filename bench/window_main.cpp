@@ -1,9 +1,11 @@
-// tvx-bench-window [repetitions]: the main window over the benchmark store,
-// driven offscreen as a user drives it. For each action it prints the longest
+// tvx-bench-window [repetitions] [--rtt-ms N]: the main window over the
+// benchmark store, driven offscreen as a user drives it; with --rtt-ms through
+// a relay of its own that adds N ms to every round trip, as a distant server. For each action it prints the longest
 // stretch the main thread spent without answering events (a thread asks it
 // every millisecond, as a window manager pings a window) and the time the
 // action took. The log-in is compared with a plain load of the same store.
 #include "BenchStore.h"
+#include "DelayingRelay.h"
 
 #include "app/BMController.h"
 #include "app/lock/BMLockPanel.h"
@@ -14,6 +16,7 @@
 #include "platform/ui/Keychain.h"
 #include "platform/ui/ModalRun.h"
 #include "store/TVXDataBase.h"
+#include "windows/BMDetailsWindowController.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
 #include "windows/BMMainWindow.h"
@@ -27,6 +30,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QToolButton>
 #include <QSettings>
@@ -41,6 +45,8 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -101,6 +107,7 @@ public:
 struct Figure {
     std::vector<double> blocks;
     std::vector<double> totals;
+    std::vector<double> trips; // round trips through the relay
 };
 
 double median(std::vector<double> values)
@@ -113,7 +120,7 @@ double median(std::vector<double> values)
 
 class WindowBench {
 public:
-    WindowBench(int repetitions) : mRepetitions(repetitions) {}
+    WindowBench(int repetitions, DelayingRelay* relay) : mRepetitions(repetitions), mRelay(relay) {}
     int run();
 
 private:
@@ -123,14 +130,29 @@ private:
     {
         settle();
         mMeter.reset();
+        const uint64_t trips = roundTrips();
         const Clock::time_point start = Clock::now();
         action();
         const double total = msSince(start);
+        // What went out behind the window counts for the action too.
+        mDatabase.writeBehind().flush();
         settle();
-        mFigures[name].blocks.push_back(mMeter.longest());
+        record(name, mMeter.longest(), total, trips);
+    }
+    void record(const std::string& name, double block, double total, uint64_t tripsBefore)
+    {
+        mFigures[name].blocks.push_back(block);
         mFigures[name].totals.push_back(total);
+        mFigures[name].trips.push_back(double(roundTrips() - tripsBefore));
         mOrder.push_back(name);
     }
+    uint64_t roundTrips() const { return mRelay ? mRelay->roundTrips() : 0; }
+    void clickRecords();
+    // Runs the record sheet on the list's row (an edit) or on a new record; `fill` plays the user before OK.
+    void runSheet(const std::string& name, int row, const std::function<void(BMDetailsWindowController&)>& fill);
+    void saveRecords();
+    void addRecords();
+    void deleteRecords();
     double coreLoad();
     bool logIn();
     void switchGroups(const std::string& name);
@@ -145,6 +167,7 @@ private:
     void restoreViewCounts() const;
 
     int mRepetitions;
+    DelayingRelay* mRelay;
     BlockMeter mMeter;
     TVXDataBase mDatabase;
     std::unique_ptr<BMController> mController;
@@ -152,6 +175,7 @@ private:
     std::map<std::string, Figure> mFigures;
     std::vector<std::string> mOrder;
     QStringList mAlerts;
+    std::optional<int> mAnswerNextAlert;
     std::map<QString, int64_t> mViewCounts; // of the records the bench opened, before it did
     // What the modal runs do while the bench runs; by window name.
     std::map<QString, std::function<int(QWidget*)>> mModal;
@@ -177,10 +201,11 @@ bool WindowBench::logIn()
     mController = std::make_unique<BMController>(&mDatabase);
     mController->startup().setTerminateHandler([] {});
     Clock::time_point clicked;
-    mModal[QStringLiteral("mConnectionWindow")] = [this, &clicked](QWidget* window) {
+    uint64_t loginTrips = 0;
+    mModal[QStringLiteral("mConnectionWindow")] = [this, &clicked, &loginTrips](QWidget* window) {
         auto* panel = static_cast<BMLoginPanel*>(window);
         panel->mIPAddressField()->setText(QStringLiteral("127.0.0.1"));
-        panel->mPortNumberField()->setText(QString::number(bench::serverPort()));
+        panel->mPortNumberField()->setText(QString::number(mRelay ? mRelay->port() : bench::serverPort()));
         panel->mLoginUserName()->setText(bench::kBenchUser);
         panel->mUserPassword()->setText(bench::kBenchPassword);
         panel->mMasterPassword()->setText(bench::kBenchMaster);
@@ -188,6 +213,7 @@ bool WindowBench::logIn()
         panel->show();
         settle(200);
         mMeter.reset();
+        loginTrips = roundTrips();
         clicked = Clock::now();
         panel->mConnectToServer()->click();
         while (mController->startup().isLoginInFlight())
@@ -217,9 +243,7 @@ bool WindowBench::logIn()
     const double total = msSince(clicked);
     mWindow->removeEventFilter(&watch);
     settle();
-    mFigures["log-in to painted window"].blocks.push_back(mMeter.longest());
-    mFigures["log-in to painted window"].totals.push_back(total);
-    mOrder.push_back("log-in to painted window");
+    record("log-in to painted window", mMeter.longest(), total, loginTrips);
     return true;
 }
 
@@ -296,10 +320,130 @@ void WindowBench::closeRecordSheet()
         mController->recordCommands().editItemDoubleAction(nullptr);
         const double total = msSince(closed);
         settle();
-        mFigures["close the record sheet"].blocks.push_back(mMeter.longest());
-        mFigures["close the record sheet"].totals.push_back(total);
-        mOrder.push_back("close the record sheet");
+        record("close the record sheet", mMeter.longest(), total, roundTrips());
     }
+}
+
+int rowOf(const BMRecordListModel& list, const QString& uid)
+{
+    for (int row = 0; row < list.rowCount(); ++row)
+        if (const auto record = list.recordAt(row); record && record->mRecordUID() == uid)
+            return row;
+    return -1;
+}
+
+void WindowBench::clickRecords()
+{
+    BMTableView* table = mWindow->mListViewTypesTable;
+    for (int i = 0; i < mRepetitions * 2; ++i) {
+        const int row = 20 + i;
+        // Put back afterwards, so that the store stays as generated.
+        if (const auto record = mController->tables().listModel()->recordAt(row))
+            mViewCounts.emplace(record->mRecordUID(), record->mViewCounter());
+        measure("record clicked", [table, row] { table->selectRow(row); });
+        const QSignalBlocker blocker(table->selectionModel());
+        table->clearSelection();
+    }
+}
+
+void WindowBench::runSheet(const std::string& name, int row,
+                           const std::function<void(BMDetailsWindowController&)>& fill)
+{
+    BMTableView* table = mWindow->mListViewTypesTable;
+    if (row >= 0) {
+        const QSignalBlocker blocker(table->selectionModel());
+        table->selectionModel()->select(mController->tables().listModel()->index(row, 0),
+                                        QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    Clock::time_point saved = Clock::now();
+    uint64_t trips = roundTrips();
+    mModal[QStringLiteral("DetailsWindowController")] = [&](QWidget* window) {
+        window->show();
+        settle();
+        BMDetailsWindowController& sheet = mController->recordCommands().detailsWindowController();
+        fill(sheet);
+        mMeter.reset();
+        trips = roundTrips();
+        saved = Clock::now();
+        sheet.okButton()->click();
+        return sheet.requestedEnd().value_or(platform::kModalRunAborted);
+    };
+    settle();
+    if (row >= 0)
+        mController->recordCommands().editItemDoubleAction(nullptr);
+    else
+        mController->recordCommands().addItemsToDetail(nullptr);
+    const double total = msSince(saved);
+    mDatabase.writeBehind().flush();
+    settle();
+    record(name, mMeter.longest(), total, trips);
+}
+
+void WindowBench::saveRecords()
+{
+    for (int i = 0; i < mRepetitions; ++i) {
+        const auto record = mController->tables().listModel()->recordAt(40 + i);
+        if (!record)
+            return;
+        const QString uid = record->mRecordUID();
+        const QString note = record->mNotes();
+        // Changed, then put back: the store stays as generated.
+        for (const QString& text : {note + QStringLiteral(" (edited)"), note})
+            runSheet("record saved", rowOf(*mController->tables().listModel(), uid),
+                     [&text](BMDetailsWindowController& sheet) { sheet.notesView()->setPlainText(text); });
+    }
+}
+
+void WindowBench::addRecords()
+{
+    for (int i = 0; i < mRepetitions; ++i)
+        runSheet("record added", -1, [i](BMDetailsWindowController& sheet) {
+            sheet.valueField(0)->setText(QStringLiteral("bench added %1").arg(i));
+        });
+}
+
+void WindowBench::deleteRecords()
+{
+    // The added records and more of the same, written as an import writes them,
+    // are deleted together; the store is then as generated again.
+    std::shared_ptr<TVXRecord> source;
+    for (int row = 0; row < mController->tables().listModel()->rowCount() && !source; ++row)
+        if (const auto r = mController->tables().listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
+            source = r;
+    QStringList doomed;
+    for (const auto& r : mDatabase.caches().mRecords())
+        if (r->mValue1().startsWith(QStringLiteral("bench added ")))
+            doomed << r->mRecordUID();
+    QList<TVXRecordWriter::NewRecord> more;
+    for (qsizetype i = doomed.size(); source && i < 100; ++i) {
+        TVXRecordWriter::NewRecord entry;
+        entry.record = TVXRecord::copyRecord(*source);
+        entry.record->setMValue1(QStringLiteral("bench added %1").arg(i));
+        if (mDatabase.encipherRecord(*entry.record, entry.ciphers) != kTVXDone)
+            throw std::runtime_error("a record to delete cannot be made");
+        doomed << entry.record->mRecordUID();
+        more << std::move(entry);
+    }
+    QList<TVXResult> codes;
+    if (mDatabase.beginRecordBatch() != kTVXDone)
+        throw std::runtime_error("the records to delete cannot be written");
+    mDatabase.addRecords(more, codes);
+    if (mDatabase.endRecordBatch() != kTVXDone)
+        throw std::runtime_error("the records to delete cannot be written");
+    settle(200);
+
+    BMTableView* table = mWindow->mListViewTypesTable;
+    {
+        const QSignalBlocker blocker(table->selectionModel());
+        table->clearSelection();
+        QItemSelection selection;
+        for (const QString& uid : doomed)
+            if (const int row = rowOf(*mController->tables().listModel(), uid); row >= 0)
+                selection.select(mController->tables().listModel()->index(row, 0), mController->tables().listModel()->index(row, 0));
+        table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+    }
+    mAnswerNextAlert = platform::kAlertAlternateReturn; // "Yes"
+    measure("records deleted (100)", [this] { mController->recordCommands().deleteSelected(nullptr); });
 }
 
 void WindowBench::lockAndUnlock()
@@ -309,6 +453,8 @@ void WindowBench::lockAndUnlock()
         double lockBlock = 0;
         double lockTotal = 0;
         Clock::time_point typed;
+        uint64_t lockTrips = 0;
+        uint64_t unlockTrips = 0;
         mModal[QStringLiteral("mLockPanel")] = [&](QWidget* window) {
             lockTotal = msSince(locked);
             settle();
@@ -316,22 +462,24 @@ void WindowBench::lockAndUnlock()
             mMeter.reset();
             auto* panel = static_cast<BMLockPanel*>(window);
             panel->mPasswordField()->setText(bench::kBenchPassword);
+            unlockTrips = roundTrips();
             typed = Clock::now();
             panel->mLackPanelOKButton()->click();
             return platform::kModalRunStopped;
         };
         settle();
         mMeter.reset();
+        lockTrips = roundTrips();
+        unlockTrips = lockTrips;
         locked = Clock::now();
         mController->lockControl().displayLockPanel(mWindow->mToolbarLockButton);
         const double unlockTotal = msSince(typed);
         settle();
-        mFigures["lock"].blocks.push_back(lockBlock);
-        mFigures["lock"].totals.push_back(lockTotal);
-        mFigures["unlock"].blocks.push_back(mMeter.longest());
-        mFigures["unlock"].totals.push_back(unlockTotal);
-        mOrder.push_back("lock");
-        mOrder.push_back("unlock");
+        const uint64_t afterUnlock = roundTrips();
+        record("lock", lockBlock, lockTotal, lockTrips);
+        mFigures["lock"].trips.back() = double(unlockTrips - lockTrips);
+        record("unlock", mMeter.longest(), unlockTotal, unlockTrips);
+        mFigures["unlock"].trips.back() = double(afterUnlock - unlockTrips);
     }
 }
 
@@ -343,7 +491,8 @@ void WindowBench::reload()
 
 void WindowBench::print(double coreLoadMs) const
 {
-    std::printf("%-34s %10s %10s %10s %8s\n", "window figure", "block ms", "worst ms", "action ms", "x load");
+    std::printf("%-34s %10s %10s %10s %8s %7s\n", "window figure", "block ms", "worst ms", "action ms", "x load",
+                mRelay ? "trips" : "");
     std::vector<std::string> seen;
     for (const std::string& name : mOrder) {
         if (std::find(seen.begin(), seen.end(), name) != seen.end())
@@ -353,8 +502,9 @@ void WindowBench::print(double coreLoadMs) const
         const double total = median(f.totals);
         const std::string ratio =
             name == "log-in to painted window" && coreLoadMs > 0 ? std::to_string(total / coreLoadMs).substr(0, 4) : "";
-        std::printf("%-34s %10.1f %10.1f %10.1f %8s\n", name.c_str(), median(f.blocks),
-                    *std::max_element(f.blocks.begin(), f.blocks.end()), total, ratio.c_str());
+        const std::string trips = mRelay ? std::to_string(int(median(f.trips))) : "";
+        std::printf("%-34s %10.1f %10.1f %10.1f %8s %7s\n", name.c_str(), median(f.blocks),
+                    *std::max_element(f.blocks.begin(), f.blocks.end()), total, ratio.c_str(), trips.c_str());
     }
     std::printf("%-34s %10s %10s %10.1f\n", "core load (plain, for the ratio)", "", "", coreLoadMs);
     if (!mAlerts.isEmpty())
@@ -364,6 +514,8 @@ void WindowBench::print(double coreLoadMs) const
 int WindowBench::run()
 {
     platform::setAlertResponder([this](const platform::AlertRequest& alert) {
+        if (const std::optional<int> answer = std::exchange(mAnswerNextAlert, std::nullopt))
+            return *answer;
         mAlerts.append(alert.title + QStringLiteral(": ") + alert.message);
         return platform::kAlertDefaultReturn;
     });
@@ -409,7 +561,11 @@ int WindowBench::run()
     }
     switchView(kListViewTag);
     sortByHeaders();
+    clickRecords();
     closeRecordSheet();
+    saveRecords();
+    addRecords();
+    deleteRecords();
     lockAndUnlock();
     reload();
     print(load);
@@ -445,10 +601,20 @@ int main(int argc, char** argv)
     MemoryKeychain keychain;
     platform::Keychain::setShared(&keychain);
 
-    const int repetitions = argc > 1 ? std::max(1, std::atoi(argv[1])) : 3;
-    std::printf("records: %d\n", bench::storedRecordCount());
+    int repetitions = 3;
+    int rttMs = 0;
+    for (int i = 1; i < argc; ++i) {
+        if (std::string(argv[i]) == "--rtt-ms" && i + 1 < argc)
+            rttMs = std::max(0, std::atoi(argv[++i]));
+        else
+            repetitions = std::max(1, std::atoi(argv[i]));
+    }
+    std::printf("records: %d, round trip added: %d ms\n", bench::storedRecordCount(), rttMs);
     try {
-        WindowBench bench(repetitions);
+        std::unique_ptr<DelayingRelay> relay;
+        if (rttMs > 0)
+            relay = std::make_unique<DelayingRelay>(bench::serverPort(), rttMs);
+        WindowBench bench(repetitions, relay.get());
         return bench.run();
     } catch (const std::exception& e) {
         std::fprintf(stderr, "tvx-bench-window: %s\n", e.what());

@@ -22,6 +22,7 @@
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>
 #include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 #include <mysql.h>
@@ -64,8 +65,9 @@ TVXDataBase::TVXDataBase()
 {
     mConnectionMutex.setReleasedHandler([this](std::vector<platform::Error>& errors) {
         for (const platform::Error& error : errors)
-            platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+            handOnError(error);
     });
+    mWriteBehind = std::make_unique<TVXWriteBehind>([this] { endClientThreadState(); });
     // The driver's first use initialises the client library, which is not
     // safe to do from two threads at once; do it here, on the creating thread.
     get_driver_instance();
@@ -207,8 +209,18 @@ TVXResult TVXDataBase::reportError(const platform::Error& error, TVXResult code)
         mConnectionMutex.keepUntilReleased(error);
         return code;
     }
-    platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
+    handOnError(error);
     return code;
+}
+
+void TVXDataBase::handOnError(const platform::Error& error)
+{
+    // A write behind the window reports without waiting: the main thread may be
+    // waiting for that writer to finish.
+    if (TVXWriteBehind::isWriterThread())
+        platform::performOnMainThread([this, error] { handleDatabaseError(error); });
+    else
+        platform::performOnMainThreadAndWait([this, &error] { handleDatabaseError(error); });
 }
 
 // --- calls towards the application -----------------------------------------

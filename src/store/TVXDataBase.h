@@ -26,6 +26,7 @@
 #include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
 #include "store/eventlog/TVXEventLogEntry.h"
+#include "store/writers/WriteBehind.h"
 
 #include <QByteArray>
 #include <QFont>
@@ -40,6 +41,7 @@
 #include <atomic>
 #include <functional>
 #include <istream>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -201,12 +203,17 @@ public:
     int serverErrorNumber(const sql::SQLException& e) override;
     bool isNodeUnavailable(const sql::SQLException& e);
     TVXResult reportError(const platform::Error& error, TVXResult code);
+    void handOnError(const platform::Error& error); // to the main thread's handler
     sql::Connection& liveConnection() const override;
     TVXResult runStatement(const std::function<TVXResult()>& work, TVXResult otherFailure = kTVXNotServerError) override;
     TVXResult runOnConnection(const std::function<TVXResult(sql::Connection&)>& work) override;
     // The same in one write transaction (a savepoint inside an outer one),
     // committed when work answers 0. The one place a write transaction runs.
     TVXResult runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work);
+    // A write's server part: on the main thread it runs on a worker while the
+    // main thread serves its events (user input held back) until the answer
+    // comes; anywhere else, here. The caller keeps the memory part for after.
+    TVXResult awaitServer(const std::function<TVXResult()>& serverPart);
     PreparedRef prepareForBatch(sql::Connection& connection, const char* query) override;
     bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry) override;
     int* batchRecentRows(const char* readStatement, const QString& userID) override;
@@ -266,6 +273,9 @@ private:
     QString mSecureConnectionRefusal; // under mDetailsMutex
     QString mServerFingerprint;       // under mDetailsMutex
 
+    // Statements prepared once per connection, under the guard (prepareForBatch).
+    std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
+
     // The concerns, in the order they are made: each keeps references to
     // those before it and to the session (this), used only after construction.
     TVXStoreCaches mCaches;
@@ -281,6 +291,16 @@ private:
     TVXGroupMembership mMembership;
     TVXStoreLoader mLoader;
     TVXAttachmentWriter mAttachmentWriter;
+
+public:
+    // --- writes behind the window (writers/TVXDataBase_RecordViews.cpp; writers/WriteBehind.h)
+    void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
+    TVXWriteBehind& writeBehind() { return *mWriteBehind; }
+    void sendBehindWindow(std::function<void()> write) override { mWriteBehind->post(std::move(write)); }
+
+private:
+    // Last: flushed before anything it writes through goes.
+    std::unique_ptr<TVXWriteBehind> mWriteBehind;
 };
 
 namespace storehooks {

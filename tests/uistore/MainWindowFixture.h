@@ -40,7 +40,12 @@ protected:
     void chooseGroup(const QString& name);
     QStringList listValue1s() const;
     int listRowOf(const QString& recordUID) const;
-    QString serverValue(const QString& query) const { return teststore::rootQueryValue(query); }
+    // What the window sent behind it has gone out before the server is asked.
+    QString serverValue(const QString& query) const
+    {
+        db->writeBehind().flush();
+        return teststore::rootQueryValue(query);
+    }
 
     // Set by a test's constructor: the store holds the demo contents of
     // scripts/run (alice in both groups) instead of the seed below.

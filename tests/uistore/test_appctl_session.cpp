@@ -90,6 +90,7 @@ protected:
     }
     int loggedEvents(const QString& event)
     {
+        db.writeBehind().flush(); // what went out behind the window first
         return rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='%1'")
                                   .arg(event))
             .toInt();
@@ -374,6 +375,39 @@ TEST_F(Session, ALostConnectionAsksForTheLogInAgainAndWorkGoesOn)
     controller->startup().reloadDatabase(nullptr);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_TRUE(db.caches().mRecords().contains("00000000000000B3"));
+}
+
+TEST_F(Session, AClickOverALostConnectionReturnsAtOnceAndTheLossIsToldAsBefore)
+{
+    ASSERT_TRUE(launch());
+    BMMainWindow* window = controller->windowSetup().mainWindowView();
+    controller->tables().changeView(kListViewTag);
+    const QString id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE USER='alice' LIMIT 1");
+    ASSERT_FALSE(id.isEmpty());
+    rootExec("KILL " + id);
+
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* panel) {
+        connectAs(panel, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    window->mListViewTypesTable->selectRow(0);
+    // The click's writes fail behind the window: the click itself did not wait for them.
+    EXPECT_TRUE(alerts.alerts().empty());
+    EXPECT_TRUE(script.windows().isEmpty());
+
+    ASSERT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mConnectionWindow"); }, 30000));
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.alerts()[0].message, "Connection to the server has been lost.Please connect again.");
+    EXPECT_EQ(terminations, 0);
+    // The new connection takes the next click's rows.
+    db.writeBehind().flush();
+    window->mListViewTypesTable->clearSelection();
+    window->mListViewTypesTable->selectRow(0);
+    db.writeBehind().flush();
+    EXPECT_EQ(loggedEvents("View Record"), 1);
+    EXPECT_EQ(alerts.alerts().size(), 1u);
 }
 
 TEST_F(Session, WrongPasswordsAreCountedOnTheServerAndTheRightOneUnlocks)

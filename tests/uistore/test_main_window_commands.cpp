@@ -42,6 +42,11 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeView>
+#include <QTimer>
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 
 using namespace mainwintest;
 using namespace teststore;

@@ -7,6 +7,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
+#include "store/eventlog/TVXEventLogger.h"
 #include "views/BMTableView.h"
 #include "views/BMViewRoles.h"
 
@@ -20,6 +21,12 @@
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
+#include <map>
 
 using namespace mainwintest;
 using namespace teststore;
@@ -158,6 +165,57 @@ TEST_F(MainWindowTest, SelectingOneRecordCountsAViewOnTheServerOnce)
     EXPECT_FALSE(window->mEditButton->isEnabled());
     EXPECT_FALSE(window->mListDuplicateButton->isEnabled());
     EXPECT_TRUE(window->mDeleteButton->isEnabled());
+}
+
+TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerInOrder)
+{
+    chooseGroup("Finance");
+    controller->tables().changeView(kListViewTag);
+    // Another session holds the first record's row: whatever the clicks write waits behind it.
+    auto holder = teststore::rootConnection();
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    hold->execute("START TRANSACTION");
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE")
+                               .arg(R1)
+                               .toStdString()))
+        ->next();
+
+    const QStringList clicked = {R1, R2, R3, R4, R1};
+    std::map<QString, int> views;
+    for (const QString& uid : clicked)
+        views[uid] = db->caches().getRecordForUID(uid)->mViewCounter();
+    for (const QString& uid : clicked) {
+        window->mListViewTypesTable->selectRow(listRowOf(uid));
+        window->mListViewTypesTable->clearSelection();
+    }
+    // The window took the clicks at once: memory shows them, the server has none yet.
+    EXPECT_EQ(db->caches().getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
+    EXPECT_EQ(db->recentLists().mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
+    EXPECT_FALSE(db->writeBehind().isIdle());
+    EXPECT_EQ(teststore::rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'"),
+              "0");
+    hold->execute("ROLLBACK");
+
+    for (const auto& [uid, before] : views)
+        EXPECT_EQ(serverValue(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(uid)),
+                  QString::number(before + (uid == R1 ? 2 : 1)));
+    EXPECT_EQ(serverValue(QString("SELECT GROUP_CONCAT(RECORDID ORDER BY ROWKEY) FROM tolvanexdb.RECENTLYVIEWEDTABLE "
+                                  "WHERE USERID='%1'")
+                              .arg(aliceID)),
+              QStringList({R1, R2, R3, R4}).join(','));
+    const QStringList described = serverValue("SELECT GROUP_CONCAT(DESCRIPTION ORDER BY ROWKEY SEPARATOR '|') FROM "
+                                              "tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'")
+                                      .split('|');
+    QStringList expected;
+    for (const QString& uid : clicked)
+        expected.append(TVXEventLogger::recordDescription(*db->caches().getRecordForUID(uid)));
+    EXPECT_EQ(described, expected);
+    // A later log-in reads the lists as the clicks left them.
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again), kTVXDone);
+    EXPECT_EQ(again.recentLists().mRecentlyViewedTypes(), QStringList({R1, R2, R3, R4}));
+    EXPECT_EQ(again.caches().getRecordForUID(R1)->mViewCounter(), views[R1] + 2);
 }
 
 TEST_F(MainWindowTest, ViewingARecordInTheColumnViewFillsMostViewedAndKeepsTheSelection)

@@ -291,7 +291,8 @@ void BMLockControl::displayLockPanel(QObject* sender)
     panel->mUserLockPanelField()->setText(user.mUsername());
     const KeptSelection kept = keepSelection(mWindowSetup.mainWindowView(), mTables);
     lockUserInterface(true);
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Lock Application"), QString(), QString(), mState.mCurrentUserName);
+    mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Lock Application"), QString(), QString(),
+                                              mState.mCurrentUserName);
     mState.mNumberOfAttempts = user.mLoginAttemptCount();
     HiddenWindows hidden(panel);
     if (showLockPanel()) {

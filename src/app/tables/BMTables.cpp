@@ -92,7 +92,7 @@ void BMTables::changeView(int view)
         previousView = user->mLastView();
         user->setMLastView(int16_t(view));
         if (mState.storeConnected())
-            (void)mPreferences.saveLastViewForUser(*user); // a preference: a failed save went to the error path
+            mPreferences.saveLastViewBehind(*user); // a preference: a failed save goes to the error path
     }
     mWindowSetup.selectTabView(view);
 
@@ -138,7 +138,7 @@ void BMTables::changeCategory(QObject*)
             user->setMCurrentGroup(group->mGroupUID());
     }
     if (user && mState.storeConnected())
-        (void)mPreferences.saveCurrentGroupForUser(*user); // a preference: a failed save went to the error path
+        mPreferences.saveCurrentGroupBehind(*user); // a preference: a failed save goes to the error path
     mPopUps.initTypesUIControl();
     updateTables();
     mPopUps.validateUIControls();
@@ -744,12 +744,9 @@ void BMTables::noteRecordViewed(const std::shared_ptr<TVXRecord>& record, bool r
 {
     if (!record)
         return;
-    // The memory counter is raised once per view (by the most-viewed rule when asked).
-    mRecordWriter.updateRecordViewCountForRecord(record->mRecordUID());
-    mRecentLists.addMostViewedRecord(record.get(), raiseMemoryCounter);
-    mRecentLists.addRecentlyViewedRecord(record.get());
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("View Record"), TVXEventLogger::recordDescription(*record),
-                                         QString(), mState.mCurrentUserName);
+    // The memory counter is raised once per view (by the most-viewed rule when
+    // asked); the rows follow on the server behind the window.
+    mRecordWriter.recordViewed(*record, raiseMemoryCounter, mState.mCurrentUserName);
 }
 
 void BMTables::tableViewSelectionDidChange(QAbstractItemView* table)

@@ -282,18 +282,24 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXR
 namespace {
 
 // One column of the user's preference row, under the guard.
-template <class Bind> TVXResult updateOneColumn(TVXStoreSession& db, const char* statement, const TVXUser& user, Bind bind)
+template <class Bind>
+TVXResult updateOneColumnOf(TVXStoreSession& db, const char* statement, const std::string& userID, Bind bind)
 {
     const auto guard = db.lockConnection(); // one thread at a time on the connection
     try {
-        std::unique_ptr<sql::PreparedStatement> stmt(db.liveConnection().prepareStatement(statement));
+        const TVXStoreSession::PreparedRef stmt = db.prepareForBatch(db.liveConnection(), statement);
         bind(*stmt);
-        stmt->setString(2, user.mUserID().toStdString());
+        stmt->setString(2, userID);
         stmt->executeUpdate();
         return kTVXDone;
     } catch (const sql::SQLException& e) {
         return db.reportDatabaseError(e);
     }
+}
+
+template <class Bind> TVXResult updateOneColumn(TVXStoreSession& db, const char* statement, const TVXUser& user, Bind bind)
+{
+    return updateOneColumnOf(db, statement, user.mUserID().toStdString(), std::move(bind));
 }
 
 } // namespace
@@ -307,6 +313,22 @@ TVXResult TVXPreferences::saveCurrentGroupForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdCurCatVal, user,
                            [&](auto& s) { s.setString(1, user.mCurrentGroup().toStdString()); });
+}
+
+void TVXPreferences::saveLastViewBehind(const TVXUser& user)
+{
+    const int view = user.mLastView();
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), view] {
+        (void)updateOneColumnOf(mDatabase, UpdLastViewVal, id, [view](auto& s) { s.setInt(1, view); });
+    });
+}
+
+void TVXPreferences::saveCurrentGroupBehind(const TVXUser& user)
+{
+    mDatabase.sendBehindWindow(
+        [this, id = user.mUserID().toStdString(), group = user.mCurrentGroup().toStdString()] {
+            (void)updateOneColumnOf(mDatabase, UpdCurCatVal, id, [&group](auto& s) { s.setString(1, group); });
+        });
 }
 
 TVXResult TVXPreferences::saveToggleInfoForUser(const TVXUser& user)

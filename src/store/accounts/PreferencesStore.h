@@ -32,6 +32,10 @@ public:
     void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
     TVXResult saveLastViewForUser(const TVXUser& user);
     TVXResult saveCurrentGroupForUser(const TVXUser& user);
+    // The same two sent behind the window (a view or group switch): the
+    // values as they are now, written in order after the writes before them.
+    void saveLastViewBehind(const TVXUser& user);
+    void saveCurrentGroupBehind(const TVXUser& user);
     TVXResult saveToggleInfoForUser(const TVXUser& user);
     TVXResult saveSortInfoForUser(const TVXUser& user);
     TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);

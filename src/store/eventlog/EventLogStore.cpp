@@ -101,6 +101,11 @@ TVXResult TVXEventLogStore::save(const TVXEventLogEntry& entry)
         kTVXStatementFailed);
 }
 
+void TVXEventLogStore::saveBehind(const TVXEventLogEntry& entry)
+{
+    mDatabase.sendBehindWindow([this, entry] { (void)save(entry); });
+}
+
 TVXResult TVXEventLogStore::read()
 {
     mEntries.clear();

@@ -30,6 +30,8 @@ public:
     const QList<TVXEventLogEntry>& entries() const { return mEntries; }
     // Store one entry as a row of the log table. 0 stored, 3 failed.
     TVXResult save(const TVXEventLogEntry& entry);
+    // The same behind the window (store/writers/WriteBehind.h): a failure goes to the error path only.
+    void saveBehind(const TVXEventLogEntry& entry);
     // Replace the entries with the table's rows. 0, or 3 (then empty).
     TVXResult read();
     // When the oldest entry is of another month than now (month only, any

@@ -77,20 +77,43 @@ QString TVXEventLogger::recordDescription(const TVXRecord& record)
 TVXResult TVXEventLogger::addLogEvent(const QString& event, const QString& description, const QString& action,
                                 const QString& userName)
 {
+    const TVXEventLogEntry entry = entryNow(event, description, action, userName);
+    // A failed store never stops the caller nor hides the event from the viewer.
+    const TVXResult code = mStore.save(entry);
+    list(entry);
+    return code;
+}
+
+TVXEventLogEntry TVXEventLogger::noteLogEvent(const QString& event, const QString& description,
+                                              const QString& action, const QString& userName)
+{
+    const TVXEventLogEntry entry = entryNow(event, description, action, userName);
+    list(entry);
+    return entry;
+}
+
+void TVXEventLogger::addLogEventBehind(const QString& event, const QString& description, const QString& action,
+                                       const QString& userName)
+{
+    mStore.saveBehind(noteLogEvent(event, description, action, userName));
+}
+
+TVXEventLogEntry TVXEventLogger::entryNow(const QString& event, const QString& description, const QString& action,
+                                          const QString& userName) const
+{
     QString user = userName;
     if (user.isEmpty() && mCaches.mCurrentUser())
         user = mCaches.mCurrentUser()->mUsername();
-    const TVXEventLogEntry entry =
-        makeEntry(QDateTime::currentDateTime(), event, description, action, user, computerUserName());
+    return makeEntry(QDateTime::currentDateTime(), event, description, action, user, computerUserName());
+}
 
-    // A failed store never stops the caller nor hides the event from the viewer.
-    const TVXResult code = mStore.save(entry);
+void TVXEventLogger::list(const TVXEventLogEntry& entry)
+{
     {
         std::lock_guard lock(mMutex);
         mLogArrary.append(entry);
     }
     notifyListeners(entry);
-    return code;
 }
 
 TVXResult TVXEventLogger::logOutcome(const QString& event, const QString& description, TVXResult resultCode,

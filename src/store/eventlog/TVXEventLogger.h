@@ -43,6 +43,14 @@ public:
 
     // Records an operation after it returned: action `successText` for result
     // 0, "Failed" for any other result.
+    // The same for an entry stored later by the caller (a write sent behind
+    // the window): listed now, and returned for storing.
+    TVXEventLogEntry noteLogEvent(const QString& event, const QString& description, const QString& action,
+                                  const QString& userName);
+    // An event stored behind the window (a lock): listed now, its row sent
+    // after the writes before it; a failure reaches the error path only.
+    void addLogEventBehind(const QString& event, const QString& description = QString(),
+                           const QString& action = QString(), const QString& userName = QString());
     TVXResult logOutcome(const QString& event, const QString& description, TVXResult resultCode,
                    const QString& successText = kEventActionSuccess);
     static QString actionForResult(TVXResult resultCode, const QString& successText = kEventActionSuccess);
@@ -72,6 +80,9 @@ public:
     void removeListener(ListenerToken token);
 
 private:
+    TVXEventLogEntry entryNow(const QString& event, const QString& description, const QString& action,
+                              const QString& userName) const;
+    void list(const TVXEventLogEntry& entry); // appended and announced
     void notifyListeners(const TVXEventLogEntry& entry);
     void deliver(const TVXEventLogEntry& entry);
 

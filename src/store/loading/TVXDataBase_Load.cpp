@@ -213,6 +213,7 @@ TVXResult TVXDataBase::loadDataBase()
 
 TVXResult TVXDataBase::reloadDatabase()
 {
+    mWriteBehind->flush(); // what the clicks left to write is read back below
     mConnectionErrCode.store(kTVXDone);
     mIsDataReloaded.store(true);
     TVXResult code = kTVXDone;

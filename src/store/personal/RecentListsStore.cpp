@@ -156,20 +156,35 @@ TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QStri
 TVXResult TVXRecentLists::add(List which, const QString& recordID, const QString& userID)
 {
     QStringList& list = mLists[which];
-    const Statements& statements = kStatements[which];
     if (which == RecentlyAdded)
         if (QStringList* const deferred = mDatabase.batchRecentlyAddedRows(recordID, userID)) {
-            while (list.size() >= kLimit)
-                list.removeFirst();
             deferred->append(recordID);
-            list.append(recordID);
+            addInMemory(which, recordID);
             return kTVXDone;
         }
-    // A failed trim does not stop the insert; its failure is still reported.
-    const TVXResult trimCode = trimOnServer(statements, userID);
+    bool stored = false;
+    const TVXResult code = writeAdded(which, recordID, userID, &stored);
+    // Room is made in memory whatever the insert did; the entry only when it was stored.
     while (list.size() >= kLimit)
         list.removeFirst();
+    if (stored)
+        list.append(recordID);
+    return code;
+}
 
+void TVXRecentLists::addInMemory(List which, const QString& recordID)
+{
+    QStringList& list = mLists[which];
+    while (list.size() >= kLimit)
+        list.removeFirst();
+    list.append(recordID);
+}
+
+TVXResult TVXRecentLists::writeAdded(List which, const QString& recordID, const QString& userID, bool* stored)
+{
+    const Statements& statements = kStatements[which];
+    // A failed trim does not stop the insert; its failure is still reported.
+    const TVXResult trimCode = trimOnServer(statements, userID);
     const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
         const TVXStoreSession::PreparedRef insert = mDatabase.prepareForBatch(mDatabase.liveConnection(), statements.insert);
@@ -182,10 +197,9 @@ TVXResult TVXRecentLists::add(List which, const QString& recordID, const QString
             *known += inserted;
         return inserted == 0 ? kTVXReloadFirst : kTVXDone;
     });
-    if (code != kTVXDone)
-        return code;
-    list.append(recordID);
-    return trimCode;
+    if (stored)
+        *stored = code == kTVXDone;
+    return code != kTVXDone ? code : trimCode;
 }
 
 void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QStringList& recordIDs)
@@ -246,30 +260,37 @@ TVXResult TVXRecentLists::remove(List which, const QString& recordID)
     // The signed-in user's rows: the server refuses other users' (a deleted
     // record's rows of every user go with it).
     const QString userID = mDatabase.caches().mCurrentUser()->mUserID();
-    return deleteRows(mLists[which], kStatements[which].deleteRecord, recordID, &userID);
+    return deleteRows(&mLists[which], kStatements[which].deleteRecord, recordID, &userID);
+}
+
+namespace {
+constexpr char kDeleteUsersMostViewed[] = "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
 }
 
 TVXResult TVXRecentLists::removeMostViewedForUser(const QString& recordID, const QString& userID)
 {
-    static constexpr char kDeleteUsersMostViewed[] =
-        "DELETE FROM MOSTVIEWEDTABLE WHERE RECORDID =? AND USERID =?";
-    return deleteRows(mLists[MostViewed], kDeleteUsersMostViewed, recordID, &userID);
+    return deleteRows(&mLists[MostViewed], kDeleteUsersMostViewed, recordID, &userID);
 }
 
-TVXResult TVXRecentLists::deleteRows(QStringList& list, const char* statement, const QString& recordID,
+TVXResult TVXRecentLists::deleteMostViewedRows(const QString& recordID, const QString& userID)
+{
+    return deleteRows(nullptr, kDeleteUsersMostViewed, recordID, &userID);
+}
+
+TVXResult TVXRecentLists::deleteRows(QStringList* list, const char* statement, const QString& recordID,
                                const QString* userID)
 {
     const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
-        std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(statement));
+        const TVXStoreSession::PreparedRef stmt = mDatabase.prepareForBatch(mDatabase.liveConnection(), statement);
         stmt->setString(1, recordID.toStdString());
         if (userID)
             stmt->setString(2, userID->toStdString());
         stmt->executeUpdate();
         return kTVXDone;
     });
-    if (code == kTVXDone)
-        list.removeAll(recordID);
+    if (code == kTVXDone && list)
+        list->removeAll(recordID);
     return code;
 }
 

@@ -35,6 +35,13 @@ public:
     // failed, 8 the record is no longer stored, 1 other; a failed insert
     // leaves the memory list without the entry.
     TVXResult add(List which, const QString& recordID, const QString& userID);
+    // The two sides of add apart, for a write sent behind the window: the
+    // memory list takes the entry now (the oldest giving way), the server's
+    // rows later (add's codes; memory is left alone).
+    void addInMemory(List which, const QString& recordID);
+    TVXResult writeAdded(List which, const QString& recordID, const QString& userID, bool* stored = nullptr);
+    // The server side of removeMostViewedForUser.
+    TVXResult deleteMostViewedRows(const QString& recordID, const QString& userID);
     // Drop a record from one list: the signed-in user's rows, every occurrence in memory.
     TVXResult remove(List which, const QString& recordID);
     // One user's rows only (a user's list making room must not empty other users' lists).
@@ -58,7 +65,7 @@ private:
     int serverRowCount(sql::Connection& connection, const Statements& statements, const QString& userID);
     TVXResult trimOnServer(const Statements& statements, const QString& userID);
     // Deletes the record's rows (of one user when given), then drops it from the memory list.
-    TVXResult deleteRows(QStringList& list, const char* statement, const QString& recordID, const QString* userID);
+    TVXResult deleteRows(QStringList* list, const char* statement, const QString& recordID, const QString* userID);
 
     TVXStoreSession& mDatabase;
     std::array<QStringList, ListCount> mLists;

@@ -38,6 +38,9 @@ public:
     // main thread; errors reported under it reach the error path on release.
     virtual std::unique_lock<TVXConnectionGuard> lockConnection() const = 0;
     virtual const TVXConnectionGuard& connectionGuard() const = 0;
+    // Sends a write behind the window, after every write sent so before it
+    // (store/writers/WriteBehind.h); the write reports its own failures.
+    virtual void sendBehindWindow(std::function<void()> write) = 0;
     // A worker thread's client state, ended before the thread finishes.
     virtual void endClientThreadState() const = 0;
 

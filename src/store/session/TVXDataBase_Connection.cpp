@@ -95,12 +95,18 @@ void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
 
 void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
 {
+    // What the last session's clicks left to write goes out on its own connection.
+    if (mWriteBehind)
+        mWriteBehind->flush();
     std::unique_ptr<sql::Connection> previous;
+    std::map<const char*, std::unique_ptr<sql::PreparedStatement>> prepared;
     {
         const auto guard = lockConnection();
         previous = std::exchange(mCPcon, std::move(connection));
+        prepared.swap(mPrepared);
     }
     // Closing the old connection talks to its server: not under the guard.
+    prepared.clear();
     previous.reset();
 }
 

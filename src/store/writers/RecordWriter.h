@@ -33,6 +33,11 @@ public:
     virtual TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) = 0;
     virtual TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) = 0;
     virtual void updateRecordViewCountForRecord(const QString& recordID) = 0; // the stored count only
+    // A record was viewed (clicked): the view count (raised in memory when
+    // asked), the most-viewed and recently-viewed lists and the "View Record"
+    // event change in memory at once; their rows follow on the server behind
+    // the window, in the order of the views. Main thread only.
+    virtual void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) = 0;
     virtual void copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode) = 0;
     // Adds a record saved as new from `source`: an attachment the record does
     // not bring itself is copied from the source's stored row. The add's

@@ -10,6 +10,7 @@
 #include "model/TVXType.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
+#include "platform/core/BackgroundTask.h"
 #include "platform/core/MainThread.h"
 #include "store/schema/QueryConstants.h"
 #include "store/personal/RecentListsStore.h"
@@ -25,6 +26,8 @@
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
+
+#include <QCoreApplication>
 
 #include <algorithm>
 #include <array>
@@ -150,6 +153,23 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
                                                  ? kTVXClientError
                                                  : kTVXStatementFailed);
     return code;
+}
+
+TVXResult TVXDataBase::awaitServer(const std::function<TVXResult()>& serverPart)
+{
+    // Off the main thread, inside an import's batch or under the guard: here.
+    if (!QCoreApplication::instance() || !platform::isMainThread() || mConnectionMutex.heldByThisThread()
+        || batchOfThisThread())
+        return serverPart();
+    const auto task = platform::BackgroundTask::start([this, &serverPart] {
+        const TVXResult code = serverPart();
+        endClientThreadState();
+        return resultNumber(code);
+    });
+    // The window goes on meanwhile (paints, timers, the worker's hand-overs), input held back.
+    task->waitForFinished(QEventLoop::ExcludeUserInputEvents);
+    const platform::TaskOutcome outcome = task->outcome();
+    return outcome.failed ? kTVXNotServerError : resultOfNumber(outcome.code);
 }
 
 // --- record batches -----------------------------------------------------------------
@@ -345,6 +365,14 @@ TVXDataBase::PreparedRef TVXDataBase::prepareForBatch(sql::Connection& connectio
     PreparedRef ref;
     RecordBatch* const batch = batchOfThisThread();
     if (!batch || batch->connection != &connection) {
+        // Prepared once per connection: a prepare is a round trip to the server.
+        if (&connection == mCPcon.get() && mConnectionMutex.heldByThisThread()) {
+            auto& kept = mPrepared[query];
+            if (!kept)
+                kept.reset(connection.prepareStatement(query));
+            ref.stmt = kept.get();
+            return ref;
+        }
         ref.owned.reset(connection.prepareStatement(query));
         ref.stmt = ref.owned.get();
         return ref;
@@ -821,7 +849,7 @@ void TVXDataBase::updateRecordViewCountForRecord(const QString& recordID)
 {
     // A count not raised is no loss worth a message; the error path still hears of it.
     (void)runOnConnection([&](sql::Connection& connection) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryUpdateRecordViewCount));
+        const PreparedRef stmt = prepareForBatch(connection, kQueryUpdateRecordViewCount);
         stmt->setString(1, recordID.toStdString());
         stmt->executeUpdate();
         return kTVXDone;
