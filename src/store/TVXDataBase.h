@@ -210,10 +210,6 @@ public:
     // The same in one write transaction (a savepoint inside an outer one),
     // committed when work answers 0. The one place a write transaction runs.
     TVXResult runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work);
-    // A write's server part: on the main thread it runs on a worker while the
-    // main thread serves its events (user input held back) until the answer
-    // comes; anywhere else, here. The caller keeps the memory part for after.
-    TVXResult awaitServer(const std::function<TVXResult()>& serverPart);
     PreparedRef prepareForBatch(sql::Connection& connection, const char* query) override;
     bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry) override;
     int* batchRecentRows(const char* readStatement, const QString& userID) override;

@@ -155,23 +155,6 @@ TVXResult TVXDataBase::runOnConnection(const std::function<TVXResult(sql::Connec
     return code;
 }
 
-TVXResult TVXDataBase::awaitServer(const std::function<TVXResult()>& serverPart)
-{
-    // Off the main thread, inside an import's batch or under the guard: here.
-    if (!QCoreApplication::instance() || !platform::isMainThread() || mConnectionMutex.heldByThisThread()
-        || batchOfThisThread())
-        return serverPart();
-    const auto task = platform::BackgroundTask::start([this, &serverPart] {
-        const TVXResult code = serverPart();
-        endClientThreadState();
-        return resultNumber(code);
-    });
-    // The window goes on meanwhile (paints, timers, the worker's hand-overs), input held back.
-    task->waitForFinished(QEventLoop::ExcludeUserInputEvents);
-    const platform::TaskOutcome outcome = task->outcome();
-    return outcome.failed ? kTVXNotServerError : resultOfNumber(outcome.code);
-}
-
 // --- record batches -----------------------------------------------------------------
 
 struct TVXDataBase::RecordBatch {
