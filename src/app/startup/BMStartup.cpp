@@ -789,8 +789,10 @@ void BMStartup::saveUSerPreference()
         (void)mDatabase->preferences().saveToggleInfoForUser(user);
         (void)mDatabase->preferences().saveCurrentGroupForUser(user);
     }
-    if (user.mLastView() == 1)
+    if (user.mLastView() == 1) {
         mPopUps.saveTableColumnWidthToPreference();
+        mDatabase->writeBehind().flush(); // the columns go out before the connection closes
+    }
 }
 
 // --- shut-down ----------------------------------------------------------------

@@ -118,6 +118,11 @@ struct TVXDataBase::RecordSteps {
 
 std::unique_lock<TVXConnectionGuard> TVXDataBase::lockConnection() const
 {
+    // On the main thread the guard may wait for a worker's statement, and the
+    // statement taken under it for the server: counted, so that tests can
+    // show which actions never do that.
+    if (platform::isMainThread())
+        mMainThreadConnectionUses.fetch_add(1, std::memory_order_relaxed);
     return std::unique_lock<TVXConnectionGuard>(mConnectionMutex);
 }
 
