@@ -157,6 +157,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
 {
     TVXResult code = kTVXDone;
     try {
+        const auto guard = lockConnection(); // an error found under it is handed on once released
         const QString userID = mLoader.getUserIDForName(accountName);
         code = userID.isNull() ? kTVXAccountDeleted : mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
     } catch (const sql::SQLException& e) {
