@@ -82,7 +82,7 @@ void TVXqVXImportDelegate::sendPending(bool wait)
     }
     mSent = std::move(batch);
     Pending* const sent = mSent.get();
-    mWriter = platform::BackgroundTask::start([this, sent] {
+    mWriter = std::make_unique<platform::PooledJob>([this, sent] {
         storeBatch(*sent);
         mysql_thread_end(); // the client library's state of this worker
     });
@@ -92,10 +92,14 @@ void TVXqVXImportDelegate::collectSent()
 {
     if (!mSent)
         return;
-    mWriter->waitForFinished(); // off the main thread: until the work has ended
+    try {
+        mWriter->wait();
+    } catch (...) {
+        // What the worker did not answer counts as not stored.
+    }
     mWriter.reset();
     const std::unique_ptr<Pending> batch = std::move(mSent);
-    countBatch(*batch); // what the worker did not answer counts as not stored
+    countBatch(*batch);
 }
 
 void TVXqVXImportDelegate::storeBatch(Pending& batch)

@@ -19,7 +19,7 @@
 
 class QTemporaryDir;
 namespace platform {
-class BackgroundTask;
+class PooledJob;
 }
 class TVXGroupTypeWriter;
 class TVXRecord;
@@ -167,5 +167,5 @@ private:
     std::unique_ptr<Pending> mPending;
     // The batch a worker stores meanwhile, and the worker.
     std::unique_ptr<Pending> mSent;
-    std::unique_ptr<platform::BackgroundTask> mWriter;
+    std::unique_ptr<platform::PooledJob> mWriter;
 };

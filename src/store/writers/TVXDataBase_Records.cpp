@@ -393,7 +393,7 @@ TVXDataBase::PreparedRef TVXDataBase::prepareRowsForBatch(sql::Connection& conne
         return ref;
     }
     // An import repeats a few row counts (full runs); others come and go.
-    constexpr size_t kKeptTexts = 16;
+    constexpr size_t kKeptTexts = 6;
     const std::pair<const char*, int> key{oneRow, rows};
     auto found = mPreparedRows.find(key);
     if (found == mPreparedRows.end()) {
