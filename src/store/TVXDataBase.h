@@ -229,9 +229,17 @@ private:
     using AttachmentUpload = TVXAttachmentUpload;
     struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
+    // What a write stored with its rows where it could: its event row, its
+    // row of a recent list. The memory part then only lists them.
+    struct SideRows {
+        TVXEventLogEntry logRow;
+        bool logStored = false;
+        bool recentStored = false;
+    };
     TVXResult storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
-                            qint64* newLength = nullptr);
-    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code);
+                            qint64* newLength = nullptr, SideRows* sideRows = nullptr);
+    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code,
+                              const SideRows* sideRows = nullptr);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
@@ -250,6 +258,19 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
+    // The master-password row's stored bytes as last read (log-in, checks),
+    // under the guard: a write call has the server compare them with its row.
+    struct KeyRow {
+        bool known = false;
+        bool present = false; // no row reads as an empty password
+        QByteArray cipher;
+    };
+    KeyRow mKeyRow;
+    void noteKeyRow(sql::ResultSet& rs, int column);
+    // Whether mKeyRow is the row the current key was made from.
+    bool keyRowMatchesKey() const;
+    // The error path's message for a write refused under a changed master password.
+    void reportKeyRowChanged();
     friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;
