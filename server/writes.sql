@@ -1,4 +1,4 @@
--- A record's add, edit and delete as one call each: a distant server is then
+-- A record's and a type's add, edit and delete as one call each: a distant server is then
 -- asked once instead of once a statement. SQL SECURITY INVOKER: the session's
 -- own rights hold, and the tables' triggers and views see its account, as for
 -- the statements these stand for. Installed after server/rules.sql.
@@ -126,6 +126,91 @@ BEGIN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
   END IF;
   DELETE FROM RECORDTABLE WHERE RECORDID = record_id;
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A type's add, edit and delete, as a record's.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_ADD_TYPE(
+  check_key TINYINT, key_row LONGBLOB, type_uid VARCHAR(16), type_name LONGBLOB, type_icon INT, type_mask INT,
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  INSERT IGNORE INTO TYPETABLE (UID, NAME, ICONID, MASKS, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7,
+                                FIELD8, FIELD9, FIELD10)
+    VALUES (type_uid, type_name, type_icon, type_mask, f1, f2, f3, f4, f5, f6, f7, f8, f9, f10);
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- The rest of a type's edit whose transaction the client began, as a record's.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPLACE_TYPE(
+  type_uid VARCHAR(16), type_name LONGBLOB, type_icon INT, type_mask INT,
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  UPDATE TYPETABLE SET NAME = type_name, ICONID = type_icon, MASKS = type_mask, FIELD1 = f1, FIELD2 = f2,
+                       FIELD3 = f3, FIELD4 = f4, FIELD5 = f5, FIELD6 = f6, FIELD7 = f7, FIELD8 = f8, FIELD9 = f9,
+                       FIELD10 = f10
+    WHERE UID = type_uid;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_TYPE(
+  check_key TINYINT, key_row LONGBLOB, type_uid VARCHAR(16),
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  DELETE FROM TYPETABLE WHERE UID = type_uid;
   IF ROW_COUNT() = 0 THEN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;

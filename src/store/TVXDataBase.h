@@ -26,6 +26,7 @@
 #include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
 #include "store/eventlog/TVXEventLogEntry.h"
+#include "store/writers/WriteCalls.h"
 #include "store/writers/WriteBehind.h"
 
 #include <QByteArray>
@@ -272,6 +273,25 @@ private:
     bool keyRowMatchesKey() const;
     // The error path's message for a write refused under a changed master password.
     void reportKeyRowChanged();
+
+    // Writes as one call of a store routine (store/writers/WriteCalls.h), under
+    // the guard. Whether a write may go so: not inside a batch or another
+    // transaction.
+    bool mayCall(sql::Connection& connection) const;
+    using CallBind = std::function<void(sql::PreparedStatement&, int first)>;
+    // A call that begins, checks the master-password row when `checksKey`
+    // (its two first parameters), writes and commits: its answer in `answer`,
+    // or false, with nothing written, when the statements must serve (the row
+    // not known, a store without the routine).
+    bool callWrite(sql::Connection& connection, const char* call, bool checksKey, const CallBind& bind,
+                   tvxcalls::CallAnswer& answer);
+    // An edit in three round trips: begin; lock the master-password row and
+    // the row with `lockQuery` (columns: the master-password row, the row's
+    // key, NULL when gone, then what `check` compares: 0 to go on, else the
+    // answer); one call that writes and commits.
+    bool callLockedWrite(sql::Connection& connection, const char* lockQuery, const QString& uid,
+                         const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
+                         const CallBind& bind, tvxcalls::CallAnswer& answer);
     friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;

@@ -210,6 +210,65 @@ TEST_F(RecordStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
     EXPECT_EQ(lastEvent(alice).event, "Delete Record");
 }
 
+// A store whose routines are older than the client, or an account not yet
+// granted them, still takes the writes, with the same answers.
+TEST_F(RecordStore, AStoreWithoutTheWriteRoutinesTakesTheWritesAsStatements)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_ADD_RECORD");
+    rootExec("REVOKE EXECUTE ON PROCEDURE tolvanexdb.TVX_REPLACE_RECORD FROM 'alice'@'%'");
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_DELETE_RECORD");
+    auto record = newRecord(alice, {"bank", "alice"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    EXPECT_EQ(alice.addRecord(record), kTVXReloadFirst);
+    record->setMValue2("alice.b");
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    EXPECT_EQ(rowCount("RECENTLYMODIFIEDTABLE", id), 1);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto bobs = bob.caches().mRecords().value(id);
+    ASSERT_NE(bobs, nullptr);
+    bobs->setMValue3("bobs-pw");
+    ASSERT_EQ(bob.replaceRecord(bobs), kTVXDone); // bob still holds the routine
+    record->setMValue2("alice.c");
+    EXPECT_EQ(alice.replaceRecord(record), kTVXReloadFirst);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    ASSERT_EQ(alice.deleteRecord(bobs), kTVXDone);
+    EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', USERNAME) ORDER BY ROWKEY) FROM "
+                                            "tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION='bank'")),
+              "Add Record:alice,Add Record:alice,Replace Record:alice,Replace Record:bob,Replace Record:alice,"
+              "Delete Record:alice");
+}
+
+// The event and recent-list rows go with the write, but one the server
+// refuses undoes nothing: the record is stored, and the refusal takes the
+// error path as when the row went on its own.
+TEST_F(RecordStoreFailures, ARefusedEventOrRecentRowLeavesTheRecordStored)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    refuse("EVENTLOGGERTABLE");
+    auto logged = newRecord(alice, {"unlogged"});
+    EXPECT_EQ(alice.addRecord(logged), kTVXDone);
+    EXPECT_EQ(rowCount("RECORDTABLE", logged->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("RECENTLYADDEDTABLE", logged->mRecordUID()), 1);
+    EXPECT_TRUE(alice.recentLists().mRecentlyAddedRecords().contains(logged->mRecordUID()));
+    EXPECT_EQ(lastEvent(alice).event, "Add Record");
+    EXPECT_EQ(lastEvent(alice).action, "Success");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "0");
+    rootExec("DROP TRIGGER tolvanexdb.refuse_eventloggertable_INSERT");
+
+    refuse("RECENTLYMODIFIEDTABLE");
+    logged->setMValue1("unlisted");
+    EXPECT_EQ(alice.replaceRecord(logged), kTVXDone);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", logged->mRecordUID()), cipherOf("unlisted"));
+    EXPECT_EQ(rowCount("RECENTLYMODIFIEDTABLE", logged->mRecordUID()), 0);
+    EXPECT_FALSE(alice.recentLists().mRecentlyMofifiedTypes().contains(logged->mRecordUID()));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(EVENT) FROM tolvanexdb.EVENTLOGGERTABLE"), "Replace Record");
+}
+
 TEST_F(RecordStore, AStoredIdentifierIsNotAddedAgain)
 {
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);

@@ -41,6 +41,10 @@ constexpr char kQueryLockKeyAndRecord[] =
     "LEFT JOIN CUSTOMTYPETABLE c ON c.RECORDID = r.RECORDID AND r.HASCUSTOMFIELD <> 0 "
     "LEFT JOIN ATTACHMENTTABLE a ON a.RECORDID = r.RECORDID AND r.HASATTACHMENT <> 0 "
     "FOR UPDATE";
+constexpr char kQueryLockKeyAndType[] =
+    "SELECT TVX_MASTER_PASSWORD(0), t.UID, t.NAME, t.ICONID, t.MASKS, t.FIELD1, t.FIELD2, t.FIELD3, t.FIELD4, "
+    "t.FIELD5, t.FIELD6, t.FIELD7, t.FIELD8, t.FIELD9, t.FIELD10 "
+    "FROM (SELECT 1 AS ONEROW) k LEFT JOIN TYPETABLE t ON t.UID = ? FOR UPDATE";
 constexpr char kQueryLockGroup[] =
     "SELECT NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS FROM GROUPTABLE WHERE UID = ? FOR UPDATE";
 constexpr char kQueryLockType[] =
@@ -154,9 +158,16 @@ std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connect
     const auto rs = tvxsql::rowsFor(connection, kQueryLockType, typeUID);
     if (!rs->next())
         return std::nullopt;
-    return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3),
-                              blobColumns<10>(*rs, 4).data());
+    return typeDigestAt(*rs, 0);
 }
+
+quint64 TVXStaleCopies::typeDigestAt(sql::ResultSet& rs, int before)
+{
+    return tvxsql::typeDigest(tvxsql::blobColumn(rs, before + 1), rs.getInt64(before + 2), rs.getInt64(before + 3),
+                              blobColumns<10>(rs, before + 4).data());
+}
+
+const char* TVXStaleCopies::lockKeyAndTypeText() { return kQueryLockKeyAndType; }
 
 TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                         bool droppingAttachment) const

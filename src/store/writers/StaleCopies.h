@@ -40,6 +40,9 @@ public:
     // The master-password row (column 1), then the record's RECORDID (NULL
     // when gone) and its lock's columns; one placeholder, the identifier.
     static const char* lockKeyAndRecordText();
+    // The same for a type (its UID, then the columns its digest reads).
+    static quint64 typeDigestAt(sql::ResultSet& rs, int before);
+    static const char* lockKeyAndTypeText();
     static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when no digest is kept or the locked row still matches it, else 8.

@@ -48,40 +48,13 @@ const QString kEventDeleteRecord = QStringLiteral("Delete Record");
 using tvxsql::noConnection;
 
 // A record's add, edit and delete as one call of a store routine each
-// (server/writes.sql), and what the routines answer besides the server's errors.
+// (store/writers/WriteCalls.h).
 constexpr char kCallAddRecord[] = "CALL TVX_ADD_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallReplaceRecord[] = "CALL TVX_REPLACE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallDeleteRecord[] = "CALL TVX_DELETE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?)";
-constexpr int kCallKeyRowChanged = 45020; // nothing written: the statements check the row
-constexpr int kCallNoRowChanged = 45021;  // nothing written: 8
-// Stored; the event row, the recent-list row, or both go their usual way.
-constexpr int kCallLogRowRefused = 45022;
-constexpr int kCallRecentRowRefused = 45023;
-constexpr int kCallSideRowsRefused = 45024;
-// A store whose routines or rights are older than this client: the statements serve.
-constexpr int kErrNoSuchRoutine = 1305;
-constexpr int kErrRoutineDenied = 1370;
 
-bool callNotServed(const sql::SQLException& e)
-{
-    return e.getErrorCode() == kErrNoSuchRoutine || e.getErrorCode() == kErrRoutineDenied;
-}
 
-void executeText(sql::Connection& connection, const char* text)
-{
-    const std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-    stmt->execute(text);
-}
 
-// After a failure inside a transaction this client began: a connection gone
-// has nothing left to undo.
-void rollBackQuietly(sql::Connection& connection)
-{
-    try {
-        executeText(connection, "ROLLBACK");
-    } catch (const sql::SQLException&) {
-    }
-}
 
 // A record without group or type object is one of the unfiled group or type:
 // the loader leaves those objects out when the user's caches lack them.
@@ -147,34 +120,16 @@ struct TVXDataBase::RecordSteps {
                                       const TVXType& customType, const CustomTypeCiphers& ciphers);
     static TVXResult writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
                                                  const RecordCiphers& ciphers, bool customTypeStored);
-    using Bind = std::function<void(sql::PreparedStatement&, int first)>;
-    // A write as one call (server/writes.sql) that begins, checks the
-    // master-password row when `checksKey`, writes, stores the event row and
-    // commits: its answer in `answer`, or false, with nothing
-    // written, when the statements must serve (the row not known, a store
-    // without the routine). Runs under the guard, outside any transaction.
-    struct CallAnswer {
-        TVXResult code = kTVXDone;
-        bool logRefused = false;
-        bool recentRefused = false;
-        // Whether the routine's error is one of its answers (taken into this).
-        bool take(const sql::SQLException& e);
-    };
-    bool callWrite(sql::Connection& connection, const char* call, bool checksKey, const Bind& bind,
-                   CallAnswer& answer);
-    // An edit in three round trips: begin; lock the master-password row and
-    // the record's rows and compare them; one call that writes and commits.
-    // The record's digest as now stored in *stored (null when not known).
+    // An edit as the checks and one call; the record's digest as now stored
+    // in *stored (null when not known).
     bool replaceInOneCall(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
-                          const CustomTypeCiphers* typeCiphers, const TVXEventLogEntry& logRow, CallAnswer& answer,
-                          std::optional<TVXStaleCopies::RecordDigest>& stored);
-    // Whether a write may go as one call here: not inside a batch or another transaction.
-    bool mayCall(sql::Connection& connection) const { return !d.batchOfThisThread() && connection.getAutoCommit(); }
+                          const CustomTypeCiphers* typeCiphers, const TVXEventLogEntry& logRow,
+                          tvxcalls::CallAnswer& answer, std::optional<TVXStaleCopies::RecordDigest>& stored);
     // The recent-list row's user and limit, from `first` on (NULL: no row).
     void bindRecentRow(sql::PreparedStatement& stmt, int first) const;
     // The side rows of a write that went in: a refused event row is stored
     // its usual way (which reports why).
-    SideRows settleSideRows(const TVXEventLogEntry& logRow, const CallAnswer& answer);
+    SideRows settleSideRows(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
     // The memory lists (and the server's rows unless the write stored them).
     void noteRecordAdded(const QString& recordID, bool rowStored = false);
     void noteRecordModified(const TVXRecord& record, bool rowStored = false);
@@ -573,120 +528,42 @@ void bindValueCiphers(sql::PreparedStatement& stmt, int first, const TVXRecordWr
 
 } // namespace
 
-bool TVXDataBase::RecordSteps::CallAnswer::take(const sql::SQLException& e)
-{
-    switch (e.getErrorCode()) {
-    case kCallNoRowChanged:
-        code = kTVXReloadFirst; // the routine rolled back
-        return true;
-    case kCallLogRowRefused:
-    case kCallRecentRowRefused:
-    case kCallSideRowsRefused:
-        code = kTVXDone; // committed
-        logRefused = e.getErrorCode() != kCallRecentRowRefused;
-        recentRefused = e.getErrorCode() != kCallLogRowRefused;
-        return true;
-    default:
-        return false;
-    }
-}
-
-bool TVXDataBase::RecordSteps::callWrite(sql::Connection& connection, const char* call, bool checksKey,
-                                         const Bind& bind, CallAnswer& answer)
-{
-    answer = CallAnswer{};
-    if (checksKey && !d.keyRowMatchesKey())
-        return false;
-    try {
-        const PreparedRef stmt = d.prepareForBatch(connection, call);
-        int next = 1;
-        if (checksKey) {
-            stmt->setBoolean(1, d.mCiphers.keyedMasterPassword().has_value());
-            if (d.mKeyRow.present)
-                tvxsql::bindBytes(*stmt, 2, d.mKeyRow.cipher);
-            else
-                stmt->setNull(2, sql::DataType::LONGVARBINARY);
-            next = 3;
-        }
-        bind(*stmt, next);
-        stmt->execute();
-        return true;
-    } catch (const sql::SQLException& e) {
-        if (answer.take(e))
-            return true;
-        if (e.getErrorCode() == kCallKeyRowChanged) {
-            d.mKeyRow = {};
-            return false;
-        }
-        if (callNotServed(e))
-            return false;
-        throw;
-    }
-}
-
 bool TVXDataBase::RecordSteps::replaceInOneCall(sql::Connection& connection, const TVXRecord& record,
                                                 const RecordCiphers& ciphers, const CustomTypeCiphers* typeCiphers,
-                                                const TVXEventLogEntry& logRow, CallAnswer& answer,
+                                                const TVXEventLogEntry& logRow, tvxcalls::CallAnswer& answer,
                                                 std::optional<TVXStaleCopies::RecordDigest>& stored)
 {
-    answer = CallAnswer{};
     const QString recordID = record.mRecordUID();
     const TVXType* type = typeCiphers ? record.mRecordCustomType().get() : nullptr;
     stored.reset();
-    executeText(connection, "START TRANSACTION");
-    std::optional<TVXStaleCopies::RecordDigest> before;
+    TVXStaleCopies::RecordDigest before;
     bool attachedBefore = false;
     bool customisedBefore = false;
-    try {
-        {
-            const PreparedRef lock = d.prepareForBatch(connection, TVXStaleCopies::lockKeyAndRecordText());
-            lock->setString(1, recordID.toStdString());
-            const std::unique_ptr<sql::ResultSet> rs(lock->executeQuery());
-            if (rs->next()) {
-                d.noteKeyRow(*rs, 1);
-                if (!rs->isNull(2))
-                    before = TVXStaleCopies::recordDigestAt(*rs, 2, &attachedBefore, &customisedBefore);
-            }
-        }
-        // Nothing is written under a key the store no longer uses, nor over
-        // rows another client changed since this copy was read.
-        if (!d.keyRowMatchesKey()) {
-            rollBackQuietly(connection);
-            answer.code = kTVXMasterPasswordMismatch;
-            return true;
-        }
-        const auto known = d.mStaleCopies->mRecordDigests.constFind(recordID);
-        if (!before || (known != d.mStaleCopies->mRecordDigests.constEnd() && *known != *before)) {
-            rollBackQuietly(connection);
-            answer.code = kTVXReloadFirst;
-            return true;
-        }
-        const PreparedRef stmt = d.prepareForBatch(connection, kCallReplaceRecord);
-        stmt->setString(1, recordID.toStdString());
-        stmt->setString(2, groupUIDOf(record).toStdString());
-        stmt->setString(3, typeUIDOf(record).toStdString());
-        bindValueCiphers(*stmt, 4, ciphers);
-        stmt->setBoolean(15, record.mHasAttachment());
-        stmt->setBoolean(16, record.mIsCustomized());
-        stmt->setBoolean(17, type != nullptr);
-        bindTypeCiphers(*stmt, 18, type, typeCiphers);
-        bindLogRow(*stmt, 30, logRow);
-        bindRecentRow(*stmt, 36);
-        stmt->execute();
-    } catch (const sql::SQLException& e) {
-        if (!answer.take(e)) {
-            rollBackQuietly(connection);
-            if (callNotServed(e))
-                return false;
-            throw;
-        }
-        if (answer.code != kTVXDone)
-            return true; // the routine rolled back
-        // Committed, a side row refused.
-    } catch (...) {
-        rollBackQuietly(connection);
-        throw;
-    }
+    const bool called = d.callLockedWrite(
+        connection, TVXStaleCopies::lockKeyAndRecordText(), recordID,
+        [&](sql::ResultSet& rs) {
+            // A copy older than the stored rows changes nothing.
+            before = TVXStaleCopies::recordDigestAt(rs, 2, &attachedBefore, &customisedBefore);
+            const auto known = d.mStaleCopies->mRecordDigests.constFind(recordID);
+            return known == d.mStaleCopies->mRecordDigests.constEnd() || *known == before ? kTVXDone
+                                                                                           : kTVXReloadFirst;
+        },
+        kCallReplaceRecord,
+        [&](sql::PreparedStatement& stmt, int) {
+            stmt.setString(1, recordID.toStdString());
+            stmt.setString(2, groupUIDOf(record).toStdString());
+            stmt.setString(3, typeUIDOf(record).toStdString());
+            bindValueCiphers(stmt, 4, ciphers);
+            stmt.setBoolean(15, record.mHasAttachment());
+            stmt.setBoolean(16, record.mIsCustomized());
+            stmt.setBoolean(17, type != nullptr);
+            bindTypeCiphers(stmt, 18, type, typeCiphers);
+            bindLogRow(stmt, 30, logRow);
+            bindRecentRow(stmt, 36);
+        },
+        answer);
+    if (!called || answer.code != kTVXDone)
+        return called;
     // What the rows hold now, from what was written and the parts left alone.
     QByteArray values[kNumberOfFields + 1];
     for (int i = 0; i < kNumberOfFields; ++i)
@@ -699,11 +576,11 @@ bool TVXDataBase::RecordSteps::replaceInOneCall(sql::Connection& connection, con
     if (type)
         now.customType = tvxsql::customTypeDigest(type->mTypeIconID(), type->mTypeMask(), typeCiphers->fields.data());
     else if (record.mIsCustomized() && customisedBefore)
-        now.customType = before->customType;
+        now.customType = before.customType;
     else if (record.mIsCustomized())
         whole = false; // a row the lock did not read
     if (record.mHasAttachment() && attachedBefore)
-        now.attachment = before->attachment;
+        now.attachment = before.attachment;
     else if (record.mHasAttachment())
         whole = false;
     if (whole)
@@ -721,7 +598,8 @@ void TVXDataBase::RecordSteps::bindRecentRow(sql::PreparedStatement& stmt, int f
     stmt.setInt(first + 1, TVXRecentListsAccess::kRecentListLimit);
 }
 
-TVXDataBase::SideRows TVXDataBase::RecordSteps::settleSideRows(const TVXEventLogEntry& logRow, const CallAnswer& answer)
+TVXDataBase::SideRows TVXDataBase::RecordSteps::settleSideRows(const TVXEventLogEntry& logRow,
+                                                               const tvxcalls::CallAnswer& answer)
 {
     if (answer.logRefused)
         (void)d.eventLog().saveLogsArrayToDatabase(logRow);
@@ -814,13 +692,13 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
     const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
         kEventAddRecord, TVXEventLogger::recordDescription(*record), kEventActionSuccess);
     bool called = false;
-    CallAnswer answer;
+    tvxcalls::CallAnswer answer;
     if (code == kTVXDone && !storeFile) {
         code = d.runOnConnection([&](sql::Connection& connection) {
-            called = mayCall(connection);
+            called = d.mayCall(connection);
             if (!called)
                 return kTVXDone;
-            called = callWrite(connection, kCallAddRecord, true, [&](sql::PreparedStatement& stmt, int first) {
+            called = d.callWrite(connection, kCallAddRecord, true, [&](sql::PreparedStatement& stmt, int first) {
                 stmt.setString(first, recordID.toStdString());
                 stmt.setString(first + 1, groupUIDOf(*record).toStdString());
                 stmt.setString(first + 2, typeUIDOf(*record).toStdString());
@@ -1068,10 +946,10 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
     const TVXEventLogEntry logRow = mEventLogAccess.eventLogger().entryNow(
         kEventReplaceRecord, TVXEventLogger::recordDescription(record), kEventActionSuccess);
     bool called = false;
-    RecordSteps::CallAnswer answer;
+    tvxcalls::CallAnswer answer;
     if (!dropAttachment && !storeFile && !reencipher) {
         code = runOnConnection([&](sql::Connection& connection) {
-            called = RecordSteps{*this}.mayCall(connection);
+            called = mayCall(connection);
             if (!called)
                 return kTVXDone;
             called = RecordSteps{*this}.replaceInOneCall(connection, record, ciphers, writeType ? &typeCiphers : nullptr,
@@ -1173,17 +1051,17 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     const TVXEventLogEntry logRow = mEventLogAccess.eventLogger().entryNow(
         kEventDeleteRecord, TVXEventLogger::recordDescription(*record), kEventActionSuccess);
     bool called = false;
-    RecordSteps::CallAnswer answer;
+    tvxcalls::CallAnswer answer;
     TVXResult code = runOnConnection([&](sql::Connection& connection) {
-        called = RecordSteps{*this}.mayCall(connection);
+        called = mayCall(connection);
         if (!called)
             return kTVXDone;
-        called = RecordSteps{*this}.callWrite(connection, kCallDeleteRecord, true,
-                                              [&](sql::PreparedStatement& stmt, int first) {
-                                                  stmt.setString(first, recordID.toStdString());
-                                                  bindLogRow(stmt, first + 1, logRow);
-                                              },
-                                              answer);
+        called = callWrite(connection, kCallDeleteRecord, true,
+                           [&](sql::PreparedStatement& stmt, int first) {
+                               stmt.setString(first, recordID.toStdString());
+                               bindLogRow(stmt, first + 1, logRow);
+                           },
+                           answer);
         return answer.code;
     });
     if (code == kTVXDone && !called)
