@@ -2,13 +2,17 @@
 -- asked once instead of once a statement. SQL SECURITY INVOKER: the session's
 -- own rights hold, and the tables' triggers and views see its account, as for
 -- the statements these stand for. Installed after server/rules.sql.
+-- A routine leaves its transaction open and the client commits: a cluster
+-- node's conflict at a COMMIT inside a routine may go unreported, at the
+-- client's own COMMIT it fails the statement.
 --
 -- Answers besides the server's own errors (the client tells them apart):
 --   45020  the master-password row is no longer the one the client holds
 --          (nothing written; the client checks the row itself and tries again)
 --   45021  no row changed: a stored identifier, a record gone (nothing written)
---   45022  stored, but the event row was refused, 45023 the recent-list row,
---   45024  both: the client writes them again its usual way, which reports why
+--   45022  written, but the event row was refused, 45023 the recent-list row,
+--   45024  both: the client commits and writes them again its usual way, which
+--          reports why
 -- check_key 0 leaves the master-password row unchecked (the client holds no key).
 -- recent_user: the user whose recently added (or modified) list takes the
 -- record, its oldest rows giving way beyond recent_limit; NULL for none.
@@ -32,9 +36,14 @@ SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
   DECLARE recent_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   START TRANSACTION;
@@ -58,7 +67,11 @@ BEGIN
   IF recent_user IS NOT NULL THEN
     CALL TVX_NOTE_RECENT('ADDED', recent_user, record_id, recent_limit, recent_refused);
   END IF;
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
 END//
 
@@ -80,9 +93,14 @@ SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
   DECLARE recent_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   -- A transaction the server undid meanwhile (a cluster node's conflict)
@@ -104,7 +122,11 @@ BEGIN
   IF recent_user IS NOT NULL THEN
     CALL TVX_NOTE_RECENT('MODIFIED', recent_user, record_id, recent_limit, recent_refused);
   END IF;
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
 END//
 
@@ -116,9 +138,14 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_RECOR
 SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   START TRANSACTION;
@@ -130,7 +157,11 @@ BEGIN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
 END//
 
@@ -145,9 +176,14 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_ADD_TYPE(
 SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   START TRANSACTION;
@@ -161,7 +197,11 @@ BEGIN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
 END//
 
@@ -176,9 +216,14 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPLACE_TYPE
 SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   IF NOT @@in_transaction THEN
@@ -189,7 +234,11 @@ BEGIN
                        FIELD10 = f10
     WHERE UID = type_uid;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
 END//
 
@@ -201,9 +250,14 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_TYPE(
 SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   START TRANSACTION;
@@ -215,7 +269,11 @@ BEGIN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
 END//
 
@@ -230,9 +288,14 @@ CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_GROUP
 SQL SECURITY INVOKER MODIFIES SQL DATA
 BEGIN
   DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
   DECLARE EXIT HANDLER FOR SQLEXCEPTION
   BEGIN
-    ROLLBACK;
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
     RESIGNAL;
   END;
   START TRANSACTION;
@@ -245,7 +308,11 @@ BEGIN
   END IF;
   DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID = group_uid AND GROUPID <> unfiled_uid;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  COMMIT;
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
 END//
 
@@ -308,7 +375,7 @@ BEGIN
   END IF;
 END//
 
--- After the commit: which of a write's side rows were refused.
+-- Last: which of a write's side rows were refused (the client then commits).
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPORT_REFUSED_ROWS(log_refused TINYINT,
                                                                                        recent_refused TINYINT)
 SQL SECURITY INVOKER NO SQL

@@ -294,9 +294,10 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
-// A group's delete asks a distant server once, its event row included; its
-// lists are written a statement each, not a statement a row.
-TEST_F(GroupStore, ADeleteTakesOneRoundTripAndAListOneStatement)
+// A group's delete asks a distant server twice (the write, the commit), its
+// event row included; its lists are written a statement each, not a
+// statement a row.
+TEST_F(GroupStore, ADeleteTakesTwoRoundTripsAndAListOneStatement)
 {
     DelayingRelay relay(port(), 0);
     useServerPort(relay.port());
@@ -322,7 +323,7 @@ TEST_F(GroupStore, ADeleteTakesOneRoundTripAndAListOneStatement)
     EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9'"), "2");
 
-    EXPECT_LE(tripsOf([&] { return distant.deleteGroup(*group); }), 1u);
+    EXPECT_LE(tripsOf([&] { return distant.deleteGroup(*group); }), 2u);
     EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE SUBGROUPID='00000000000000A9' OR GROUPID='00000000000000A9'"), "0");
     EXPECT_EQ(lastEvent(distant).event, "Delete Group");
@@ -537,8 +538,9 @@ TEST_F(TypeStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web sign-in")));
 }
 
-// A type's add and delete ask a distant server once, an edit three times
-// (begin, the checks, the write), their event rows included.
+// A type's add and delete ask a distant server twice (the write, the commit),
+// an edit four times (begin, the checks, the write, the commit), their event
+// rows included.
 TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
 {
     DelayingRelay relay(port(), 0);
@@ -561,9 +563,9 @@ TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
     ASSERT_EQ(distant.eventLog().eventLogger().logOutcome("Edit Type", "Warm", kTVXReloadFirst), kTVXDone);
 
     auto type = makeType(TNew, "Router", 7, 0b1, {"Host"});
-    EXPECT_LE(tripsOf([&] { return distant.addType(type); }), 1u);
+    EXPECT_LE(tripsOf([&] { return distant.addType(type); }), 2u);
     type->setMField2("Login");
-    EXPECT_LE(tripsOf([&] { return distant.updateType(type); }), 3u);
+    EXPECT_LE(tripsOf([&] { return distant.updateType(type); }), 4u);
     EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", TNew), hexOf(seed->cipher("Login")));
     EXPECT_EQ(lastEvent(distant).action, QString("Type Edited Successfully"));
 
@@ -576,7 +578,7 @@ TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
     EXPECT_LE(tripsOf([&] { return distant.updateType(type); }, kTVXReloadFirst), 4u);
     EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", TNew), hexOf(seed->cipher("Login")));
 
-    EXPECT_LE(tripsOf([&] { return distant.deleteType(*type); }), 1u);
+    EXPECT_LE(tripsOf([&] { return distant.deleteType(*type); }), 2u);
     EXPECT_EQ(count("TYPETABLE WHERE UID='00000000000000C9'"), "0");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', DESCRIPTION) ORDER BY ROWKEY) FROM "
                              "tolvanexdb.EVENTLOGGERTABLE WHERE USERNAME='alice' AND DESCRIPTION='Router'"),

@@ -26,7 +26,7 @@ bool tvxcalls::CallAnswer::take(const sql::SQLException& e)
     case kLogRowRefused:
     case kRecentRowRefused:
     case kSideRowsRefused:
-        code = kTVXDone; // committed
+        code = kTVXDone; // written: the client commits
         logRefused = e.getErrorCode() != kRecentRowRefused;
         recentRefused = e.getErrorCode() != kLogRowRefused;
         return true;
@@ -54,6 +54,14 @@ void tvxcalls::rollBackQuietly(sql::Connection& connection)
     }
 }
 
+void tvxcalls::commitWritten(sql::Connection& connection, const CallAnswer& answer)
+{
+    // A routine that wrote leaves its transaction open: only this statement's
+    // answer says whether a cluster kept it. One that answered 8 rolled back.
+    if (answer.code == kTVXDone)
+        executeText(connection, "COMMIT");
+}
+
 bool TVXDataBase::mayCall(sql::Connection& connection) const
 {
     return !batchOfThisThread() && connection.getAutoCommit();
@@ -78,18 +86,24 @@ bool TVXDataBase::callWrite(sql::Connection& connection, const char* call, bool 
         }
         bind(*stmt, next);
         stmt->execute();
-        return true;
     } catch (const sql::SQLException& e) {
-        if (answer.take(e))
-            return true;
-        if (e.getErrorCode() == tvxcalls::kKeyRowChanged) {
-            mKeyRow = {};
-            return false;
+        if (!answer.take(e)) {
+            if (e.getErrorCode() == tvxcalls::kKeyRowChanged) {
+                mKeyRow = {};
+                return false;
+            }
+            if (tvxcalls::notServed(e))
+                return false;
+            throw;
         }
-        if (tvxcalls::notServed(e))
-            return false;
+    }
+    try {
+        tvxcalls::commitWritten(connection, answer);
+    } catch (const sql::SQLException&) {
+        tvxcalls::rollBackQuietly(connection);
         throw;
     }
+    return true;
 }
 
 bool TVXDataBase::callLockedWrite(sql::Connection& connection, const char* lockQuery, const QString& uid,
@@ -120,11 +134,15 @@ bool TVXDataBase::callLockedWrite(sql::Connection& connection, const char* lockQ
         }
         const PreparedRef stmt = prepareForBatch(connection, call);
         bind(*stmt, 1);
-        stmt->execute();
+        try {
+            stmt->execute();
+        } catch (const sql::SQLException& e) {
+            if (!answer.take(e))
+                throw;
+        }
+        tvxcalls::commitWritten(connection, answer);
         return true;
     } catch (const sql::SQLException& e) {
-        if (answer.take(e))
-            return true; // the routine committed or rolled back
         tvxcalls::rollBackQuietly(connection);
         if (tvxcalls::notServed(e))
             return false;

@@ -1,8 +1,9 @@
 #pragma once
 // Writes sent as one call of a store routine each (server/writes.sql): the
-// routine begins, checks, writes, stores the event row and commits, so that a
-// distant server is asked once instead of once a statement. What the
-// routines answer besides the server's own errors.
+// routine begins, checks, writes and stores the event row, so that a distant
+// server is asked once instead of once a statement; the client commits, as a
+// statement of its own. What the routines answer besides the server's own
+// errors.
 #include "store/session/ResultCodes.h"
 
 namespace sql {
@@ -23,13 +24,16 @@ struct CallAnswer {
     TVXResult code = kTVXDone;
     bool logRefused = false;
     bool recentRefused = false;
-    // Whether the routine's error is one of its answers (then taken into this).
+    // Whether the routine's error is one of its answers (then taken into this);
+    // 0 leaves the routine's transaction open for the client's commit.
     bool take(const sql::SQLException& e);
 };
 
 // A store whose routines or rights are older than this client: the statements serve.
 bool notServed(const sql::SQLException& e);
 void executeText(sql::Connection& connection, const char* text);
+// After a call that wrote (answer 0): the commit; its failure throws.
+void commitWritten(sql::Connection& connection, const CallAnswer& answer);
 // After a failure inside a transaction this client began: a connection gone
 // has nothing left to undo.
 void rollBackQuietly(sql::Connection& connection);
