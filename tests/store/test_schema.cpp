@@ -165,7 +165,8 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
               "20");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.VIEWS "
                              "WHERE TABLE_SCHEMA='tolvanexdb'"),
-              "appprefselfview,attachmenttable,columninfotable,customtypetable,mostviewedtable,recentlyaddedtable,"
+              "appprefselfview,attachmenttable,columninfotable,customtypetable,mostviewedtable,recentlyaddedkeys,"
+              "recentlyaddedtable,"
               "recentlymodifiedtable,recentlyviewedtable,recordtable");
 }
 
