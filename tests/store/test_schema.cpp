@@ -167,7 +167,7 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
                              "WHERE TABLE_SCHEMA='tolvanexdb'"),
               "appprefselfview,attachmenttable,columninfotable,customtypetable,mostviewedtable,recentlyaddedkeys,"
               "recentlyaddedtable,"
-              "recentlymodifiedtable,recentlyviewedtable,recordtable");
+              "recentlymodifiedtable,recentlyviewedtable,recordtable,tvxseengroups");
 }
 
 TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)

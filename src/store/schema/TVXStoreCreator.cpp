@@ -517,7 +517,9 @@ StoreResult TVXStoreCreator::installRules()
     // The rules tell administrators and the store tool's account from other
     // accounts by their rights, which information_schema lists in full only
     // to an account that may read the mysql database.
-    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer)};
+    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer),
+                         // The record views find a part's group in this index (stores made before it lack it).
+                         QStringLiteral("ALTER TABLE RECORDROWS ADD INDEX IF NOT EXISTS RECORD_READER (RECORDID, GROUPUID)")};
     steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
     steps << splitDelimitedScript(QString::fromUtf8(kStoreWritesSQL));
     for (const QString& statement : std::as_const(steps))
