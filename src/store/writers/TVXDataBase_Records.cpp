@@ -553,13 +553,18 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
             return kTVXDone;
         });
     }
-    if (code == kTVXDone)
-        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
-                                            entry.typeCiphers.fields,
-                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
-                                                                                               upload.passKeyCipher))
-                                                      : std::nullopt);
-    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
+    // The memory part, a save's on the main thread once the server answered.
+    const std::optional<quint64> fileDigest =
+        storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher, upload.passKeyCipher)) : std::nullopt;
+    AttachmentUpload kept;
+    kept.passKey = upload.passKey;
+    kept.length = upload.length;
+    d.afterServer([&db = d, record, code, customised, storeFile, fileDigest, kept, ciphers = entry.ciphers,
+                   typeFields = entry.typeCiphers.fields] {
+        if (code == kTVXDone)
+            db.mStaleCopies->noteNewRecordDigest(*record, ciphers.values, ciphers.note, typeFields, fileDigest);
+        RecordSteps{db}.finishNewRecord(record, code, customised, storeFile ? &kept : nullptr);
+    });
     return code;
 }
 
@@ -580,7 +585,7 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
         noteRecordAdded(recordID);
         d.recordCacheChanged(recordID);
     }
-    (void)d.eventLog().eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    d.logRecordOutcome(kEventAddRecord, *record, code);
 }
 
 // Inside a batch, rows without a file go in shared statements a run at a
@@ -769,7 +774,7 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
         return kTVXDone;
     });
     if (code == kTVXDone && stored)
-        mStaleCopies->mRecordDigests.insert(recordID, *stored);
+        afterServer([this, recordID, digest = *stored] { mStaleCopies->mRecordDigests.insert(recordID, digest); });
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -781,13 +786,15 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
 
 void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code)
 {
-    if (code == kTVXDone) {
-        record->setMAttachmentState(kAttachmentStateNone);
-        mCaches.m_records.insert(record->mRecordUID(), record);
-        RecordSteps{*this}.noteRecordModified(*record);
-        recordCacheChanged(record->mRecordUID());
-    }
-    (void)mEventLogAccess.eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+    afterServer([this, record, code] {
+        if (code == kTVXDone) {
+            record->setMAttachmentState(kAttachmentStateNone);
+            mCaches.m_records.insert(record->mRecordUID(), record);
+            RecordSteps{*this}.noteRecordModified(*record);
+            recordCacheChanged(record->mRecordUID());
+        }
+        logRecordOutcome(kEventReplaceRecord, *record, code);
+    });
 }
 
 TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
@@ -815,14 +822,16 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
         return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
     });
-    if (code == kTVXDone) {
-        // The server dropped the custom type, attachment and every user's
-        // recent-list rows with the record; memory follows.
-        mCaches.m_records.remove(recordID);
-        RecordSteps{*this}.forgetRecordInRecentLists(recordID);
-        recordCacheChanged(recordID);
-    }
-    (void)mEventLogAccess.eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    afterServer([this, record, recordID, code] {
+        if (code == kTVXDone) {
+            // The server dropped the custom type, attachment and every user's
+            // recent-list rows with the record; memory follows.
+            mCaches.m_records.remove(recordID);
+            RecordSteps{*this}.forgetRecordInRecentLists(recordID);
+            recordCacheChanged(recordID);
+        }
+        logRecordOutcome(kEventDeleteRecord, *record, code);
+    });
     return code;
 }
 
@@ -852,7 +861,8 @@ TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& 
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode)
 {
-    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    // Written outside a replace.
+    afterServer([this, recordID = record.mRecordUID()] { mStaleCopies->mRecordDigests.remove(recordID); });
     const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
@@ -865,18 +875,48 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXRes
 
 // --- memory sides -------------------------------------------------------------------
 
+namespace {
+
+// A save's memory part lists the record at once; its row follows behind the
+// window, and an entry the server would not take leaves the list again.
+void listBehindWindow(TVXDataBase& db, TVXRecentLists& lists, TVXRecentLists::List which, const QString& recordID,
+                      const QString& userID)
+{
+    lists.addInMemory(which, recordID);
+    db.sendBehindWindow([&lists, which, recordID, userID] {
+        bool stored = false;
+        (void)lists.writeAdded(which, recordID, userID, &stored);
+        if (!stored)
+            platform::performOnMainThread([&lists, which, recordID] { lists.list(which).removeAll(recordID); });
+    });
+}
+
+} // namespace
+
 void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
-        (void)d.recentLists().addRecentlyAddedID(recordID, d.caches().m_currentUser->mUserID());
+    TVXRecentLists& lists = *d.recentLists().mRecentLists;
+    if (lists.list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        return;
+    const QString userID = d.caches().m_currentUser->mUserID();
+    if (d.mAnsweringSave)
+        listBehindWindow(d, lists, TVXRecentLists::RecentlyAdded, recordID, userID);
+    else
+        (void)d.recentLists().addRecentlyAddedID(recordID, userID);
 }
 
 void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
-        (void)d.recentLists().addRecentlyModifiedRecordID(record, d.caches().m_currentUser->mUserID());
+    TVXRecentLists& lists = *d.recentLists().mRecentLists;
+    if (lists.list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        return;
+    const QString userID = d.caches().m_currentUser->mUserID();
+    if (d.mAnsweringSave)
+        listBehindWindow(d, lists, TVXRecentLists::RecentlyModified, record.mRecordUID(), userID);
+    else
+        (void)d.recentLists().addRecentlyModifiedRecordID(record, userID);
 }
 
 void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
