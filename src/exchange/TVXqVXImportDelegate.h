@@ -113,7 +113,9 @@ private:
     struct Pending;
     // Records go to the store in batches of this many lines, each one
     // transaction: far fewer round trips and disk syncs than one per record.
-    static constexpr int kRecordsPerBatch = 250;
+    // A batch's records wait in memory until its end (a few MiB at most), and
+    // the batch's statements carry as many rows as their bytes allow.
+    static constexpr int kRecordsPerBatch = 2000;
     void addRecordLine(EFileType kind, const CStringArray& values, const CStringArray& customNames,
                        const CStringArray& attachmentFields, int32_t icon, int32_t mask, int count);
     void beginBatch();

@@ -213,6 +213,7 @@ public:
     // committed when work answers 0. The one place a write transaction runs.
     TVXResult runWriteTransaction(const std::function<TVXResult(sql::Connection&)>& work);
     PreparedRef prepareForBatch(sql::Connection& connection, const char* query) override;
+    PreparedRef prepareRowsForBatch(sql::Connection& connection, const char* oneRow, int rows) override;
     bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry) override;
     int* batchRecentRows(const char* readStatement, const QString& userID) override;
     QStringList* batchRecentlyAddedRows(const QString& recordID, const QString& userID) override;
@@ -273,6 +274,8 @@ private:
 
     // Statements prepared once per connection, under the guard (prepareForBatch).
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
+    // Multi-row texts by one-row text and row count (prepareRowsForBatch), a few at a time.
+    std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> mPreparedRows;
 
     // The concerns, in the order they are made: each keeps references to
     // those before it and to the session (this), used only after construction.

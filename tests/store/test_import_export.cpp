@@ -13,6 +13,8 @@
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
+#include "DelayingRelay.h"
+
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
@@ -747,8 +749,8 @@ TEST_F(ImportIntoStore, RecordsTheStoreRefusesAndThoseWithoutATypeAreCounted)
 TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersStay)
 {
     // More lines than one batch takes; the store refuses two records' own looks.
-    const int lines = 260;
-    const QList<int> refused{3, 255};
+    const int lines = 2010;
+    const QList<int> refused{3, 2005};
     std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Web,URL,User,,,,,,,,0,\r";
     QStringList expectedEvents;
     QStringList stored;
@@ -791,6 +793,8 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
         EXPECT_EQ(seen.at("line 4").day, QDate(2009, 5, 5));
         EXPECT_EQ(seen.at("line 32").day, QDate(2009, 5, 5));
         EXPECT_EQ(seen.at("line 250").day, QDate(2009, 5, 27));
+        EXPECT_TRUE(seen.at("line 2000").customised); // of the second batch
+        EXPECT_EQ(seen.at("line 2000").day, QDate(2009, 5, 13));
         EXPECT_EQ(seen.at("line 7").day, QDate::currentDate());
     }
     // One log entry per record line, in file order, the refused ones as failures.
@@ -814,6 +818,54 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
                                             "WHERE USERID='%1'")
                                  .arg(aliceID)),
               source->recentLists().mRecentlyAddedRecords().join(','));
+}
+
+// A distant store: the import's round trips do not grow with its records
+// one batch at a time, and it keeps what it guarantees.
+TEST_F(ImportIntoStore, ThreeThousandRecordsGoInAFewDozenRoundTrips)
+{
+    const int lines = 3000;
+    std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Web,URL,User,,,,,,,,0,\r";
+    for (int i = 0; i < lines; ++i) {
+        const int icon = i % 5 == 0 ? 40 : 5; // every fifth with a look of its own
+        const std::string note = i % 7 == 0 ? std::string(300, 'n') : "n";
+        text += "F," + std::to_string(icon) + ",line " + std::to_string(i) + ",user,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,"
+            + note + "\r";
+    }
+    const std::string file = path("distant.qvx");
+    writeFile(file, text);
+
+    // The relay counts each time the client speaks again after the server answered.
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase distant;
+    const TVXResult login = logInAndLoad(distant, kMasterPassword);
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    const uint64_t before = relay.roundTrips();
+    const TVXImportSummary summary = importInto(distant, file, GTarget);
+    const uint64_t trips = relay.roundTrips() - before;
+
+    EXPECT_TRUE(summary.succeeded());
+    EXPECT_EQ(summary.recordsImported, lines);
+    // 53 in 2 batches; batches of 250 records, each with its own count of
+    // the recent rows and a savepoint per hundred log rows, took 379.
+    EXPECT_LE(trips, 60u);
+    EXPECT_GT(trips, 0u);
+
+    TVXDataBase reader;
+    ASSERT_EQ(logInAndLoad(reader, kMasterPassword), kTVXDone);
+    const auto seen = snapshots(reader, GTarget);
+    EXPECT_EQ(int(seen.size()), lines);
+    EXPECT_TRUE(seen.at("line 2995").customised);
+    EXPECT_FALSE(seen.at("line 2996").customised);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add Record'"),
+              QString::number(lines));
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(RECORDID ORDER BY ROWKEY) FROM "
+                                            "tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              distant.recentLists().mRecentlyAddedRecords().join(','));
+    EXPECT_EQ(distant.recentLists().mRecentlyAddedRecords().size(), TVXRecentListsAccess::kRecentListLimit);
 }
 
 TEST_F(ExportFromStore, AnUnwritableFolderReportsFailure)

@@ -66,15 +66,6 @@ void TVXEventLogAccess::setEventLogBackupHandler(TVXEventLogBackupHandler handle
 }
 bool TVXEventLogAccess::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
 
-std::string TVXEventLogStore::insertText(int rows)
-{
-    // The single-row insert, with more rows of placeholders.
-    std::string text = KQueryInsertEventLoggerTable;
-    for (int i = 1; i < rows; ++i)
-        text += ",(?, ?, ?, ?, ?, ?)";
-    return text;
-}
-
 void TVXEventLogStore::bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry)
 {
     stmt.setString(first, entry.event.toStdString());

@@ -45,8 +45,7 @@ public:
     // Hands the entries to the back-up handler; true when it kept them.
     bool backUp(const QString& month);
 
-    // The log table's insert of `rows` rows, and one entry bound from placeholder `first` on.
-    static std::string insertText(int rows);
+    // One entry of the log table's insert bound from placeholder `first` on.
     static void bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
 
 private:

@@ -20,9 +20,11 @@
 
 namespace {
 
-// The user's first rows, as many as bound: those that as many runs of the
-// one-row delete would remove, in a single statement.
-constexpr char kQueryRemoveFirstRowsRecentlyAdded[] = "delete  from RECENTLYADDEDTABLE where USERID=? LIMIT ?";
+// All but the user's newest rows, as many as bound: those that as many runs
+// of the one-row delete (oldest first) would leave, in a single statement.
+constexpr char kQueryKeepNewestRowsRecentlyAdded[] =
+    "DELETE FROM RECENTLYADDEDTABLE WHERE USERID=? AND ROWKEY < (SELECT MIN(ROWKEY) FROM "
+    "(SELECT ROWKEY FROM RECENTLYADDEDTABLE WHERE USERID=? ORDER BY ROWKEY DESC LIMIT ?) AS kept)";
 
 constexpr int kLimit = TVXRecentListsAccess::kRecentListLimit;
 
@@ -207,46 +209,44 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
     const Statements& statements = kStatements[RecentlyAdded];
     if (recordIDs.isEmpty())
         return;
-    // Each add made room for itself: of the user's rows, those beyond what the
-    // run leaves room for go, oldest first; none of the run's own rows that a
-    // later add would delete is written at all.
-    try {
-        const auto guard = mDatabase.lockConnection(); // released before the error path runs
-        sql::Connection& connection = mDatabase.liveConnection();
-        const int rows = serverRowCount(connection, statements, userID);
-        int* const known = mDatabase.batchRecentRows(statements.read, userID); // kept in step with deletions
-        const qsizetype surplus =
-            std::min<qsizetype>(rows, std::max<qsizetype>(0, rows + recordIDs.size() - kLimit));
-        if (surplus > 0) {
-            const TVXStoreSession::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, kQueryRemoveFirstRowsRecentlyAdded);
-            removeFirst->setString(1, userID.toStdString());
-            removeFirst->setInt64(2, surplus);
-            const int removed = removeFirst->executeUpdate();
-            if (known)
-                *known -= removed;
-        }
-    } catch (const sql::SQLException& e) {
-        (void)mDatabase.reportDatabaseError(e); // the rows still go in, as after a failed trim
-    } catch (const std::exception&) {
-    }
-
+    // Each add made room for itself: none of the run's own rows that a later
+    // add would delete is written at all, and of the user's rows only the
+    // newest stay afterwards, as after as many single adds. Two statements,
+    // whatever the user's rows on the server.
     const QStringList newest = recordIDs.mid(std::max<qsizetype>(0, recordIDs.size() - kLimit));
+    bool stored = false;
     try {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
-        const std::unique_ptr<sql::PreparedStatement> insert(mDatabase.liveConnection().prepareStatement(
-            tvxsql::repeatedRowsText(statements.insert, int(newest.size()))));
+        const TVXStoreSession::PreparedRef insert =
+            mDatabase.prepareRowsForBatch(mDatabase.liveConnection(), statements.insert, int(newest.size()));
         for (qsizetype i = 0; i < newest.size(); ++i) {
             insert->setString(int(i) * 2 + 1, userID.toStdString());
             insert->setString(int(i) * 2 + 2, newest[i].toStdString());
         }
-        const int inserted = insert->executeUpdate();
-        if (int* const known = mDatabase.batchRecentRows(statements.read, userID); known && *known >= 0)
-            *known += inserted;
-        return;
+        insert->executeUpdate();
+        stored = true;
     } catch (const sql::SQLException& e) {
         (void)mDatabase.reportDatabaseError(e);
     } catch (const std::exception&) {
     }
+    // A failed insert does not stop the trim; its failure is still reported.
+    try {
+        const auto guard = mDatabase.lockConnection();
+        const TVXStoreSession::PreparedRef trim =
+            mDatabase.prepareForBatch(mDatabase.liveConnection(), kQueryKeepNewestRowsRecentlyAdded);
+        trim->setString(1, userID.toStdString());
+        trim->setString(2, userID.toStdString());
+        trim->setInt(3, kLimit);
+        trim->executeUpdate();
+        // The batch's count of the user's rows is no longer known.
+        if (int* const known = mDatabase.batchRecentRows(statements.read, userID))
+            *known = -1;
+    } catch (const sql::SQLException& e) {
+        (void)mDatabase.reportDatabaseError(e);
+    } catch (const std::exception&) {
+    }
+    if (stored)
+        return;
     // Not stored: out of the memory list too, as a failed single insert leaves it.
     for (const QString& recordID : recordIDs)
         mLists[RecentlyAdded].removeAll(recordID);

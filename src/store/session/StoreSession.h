@@ -76,7 +76,9 @@ public:
         sql::PreparedStatement& operator*() const { return *stmt; }
     };
     virtual PreparedRef prepareForBatch(sql::Connection& connection, const char* query) = 0;
-    // A log row kept for the batch's end (written a hundred at a time before the commit).
+    // The one-row INSERT or REPLACE `oneRow` taking `rows` rows, kept as prepareForBatch keeps its statements.
+    virtual PreparedRef prepareRowsForBatch(sql::Connection& connection, const char* oneRow, int rows) = 0;
+    // A log row kept for the batch's end (written together before the commit).
     virtual bool deferLogRowToBatchEnd(const TVXEventLogEntry& entry) = 0;
     // The batch's own count of the user's rows in a recent-list table; null outside a batch.
     virtual int* batchRecentRows(const char* readStatement, const QString& userID) = 0;

@@ -100,13 +100,16 @@ void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
         mWriteBehind->flush();
     std::unique_ptr<sql::Connection> previous;
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> prepared;
+    std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> preparedRows;
     {
         const auto guard = lockConnection();
         previous = std::exchange(mCPcon, std::move(connection));
         prepared.swap(mPrepared);
+        preparedRows.swap(mPreparedRows);
     }
     // Closing the old connection talks to its server: not under the guard.
     prepared.clear();
+    preparedRows.clear();
     previous.reset();
 }
 

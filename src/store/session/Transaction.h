@@ -59,8 +59,13 @@ auto retryOnConflict(sql::Connection& connection, Work&& work, Hopeless&& hopele
 
 class Transaction {
 public:
-    explicit Transaction(sql::Connection& connection)
-        : mConnection(connection), mOwner(connection.getAutoCommit()), mParent(tCurrent)
+    // A nested one committed with KeepSavepoint leaves its savepoint to the
+    // outermost commit, which releases it with the rest: a round trip less.
+    enum class Nested { ReleaseSavepoint, KeepSavepoint };
+
+    explicit Transaction(sql::Connection& connection, Nested nested = Nested::ReleaseSavepoint)
+        : mConnection(connection), mOwner(connection.getAutoCommit()), mParent(tCurrent),
+          mKeepSavepoint(nested == Nested::KeepSavepoint)
     {
         if (mOwner) {
             mConnection.setAutoCommit(false);
@@ -118,7 +123,7 @@ public:
             // As a statement: the connector's own commit() lets a failure pass.
             execute("COMMIT");
             mConnection.setAutoCommit(true);
-        } else {
+        } else if (!mKeepSavepoint) {
             execute("RELEASE SAVEPOINT " + mSavepoint);
         }
         mCommitted = true;
@@ -156,6 +161,7 @@ private:
     sql::Connection& mConnection;
     bool mOwner;
     Transaction* mParent;
+    bool mKeepSavepoint;
     std::string mSavepoint;
     bool mCommitted = false;
     bool mBroken = false;

@@ -291,22 +291,34 @@ bool TVXDataBase::deferLogRowToBatchEnd(const TVXEventLogEntry& entry)
 
 void TVXDataBase::RecordSteps::writeBatchLogRows(RecordBatch& batch)
 {
-    constexpr qsizetype kRowsPerStatement = 100;
+    // As many rows a statement as its bytes allow (the shared inserts'
+    // bound): a batch's rows go in one or two. A single statement that
+    // fails undoes only itself, so it needs no savepoint of its own.
+    constexpr qsizetype kRowsPerStatement = 4000;
+    constexpr qsizetype kBytesPerStatement = 512 * 1024;
     const QList<TVXEventLogEntry> rows = std::move(batch.pendingLogRows);
     batch.pendingLogRows.clear();
-    for (qsizetype first = 0; first < rows.size(); first += kRowsPerStatement) {
-        const qsizetype count = std::min(kRowsPerStatement, rows.size() - first);
+    const auto rowBytes = [](const TVXEventLogEntry& row) {
+        return qsizetype(64) + row.event.size() + 3 * row.description.size() + row.date.size() + 3 * row.user.size()
+            + 3 * row.computer.size();
+    };
+    for (qsizetype first = 0; first < rows.size();) {
+        qsizetype count = 0;
+        for (qsizetype bytes = 0; first + count < rows.size() && count < kRowsPerStatement; ++count) {
+            bytes += rowBytes(rows[first + count]);
+            if (count > 0 && bytes > kBytesPerStatement)
+                break;
+        }
         try {
-            tvxsql::Transaction rowsAlone(*batch.connection);
-            const std::unique_ptr<sql::PreparedStatement> stmt(
-                batch.connection->prepareStatement(TVXEventLogStore::insertText(int(count))));
+            const PreparedRef stmt =
+                d.prepareRowsForBatch(*batch.connection, KQueryInsertEventLoggerTable, int(count));
             for (qsizetype i = 0; i < count; ++i)
                 TVXEventLogStore::bindRow(*stmt, int(i) * 6 + 1, rows[first + i]);
             stmt->executeUpdate();
-            rowsAlone.commit();
         } catch (const sql::SQLException& e) {
             (void)d.reportDatabaseError(e); // kept for the batch's end
         }
+        first += count;
     }
 }
 
@@ -346,24 +358,46 @@ bool TVXDataBase::deferErrorToBatchEnd(const platform::Error& error)
 TVXDataBase::PreparedRef TVXDataBase::prepareForBatch(sql::Connection& connection, const char* query)
 {
     PreparedRef ref;
+    // Prepared once per connection, a batch's included: a prepare is a round trip to the server.
+    if (&connection == mCPcon.get() && mConnectionMutex.heldByThisThread()) {
+        auto& kept = mPrepared[query];
+        if (!kept)
+            kept.reset(connection.prepareStatement(query));
+        ref.stmt = kept.get();
+        return ref;
+    }
     RecordBatch* const batch = batchOfThisThread();
-    if (!batch || batch->connection != &connection) {
-        // Prepared once per connection: a prepare is a round trip to the server.
-        if (&connection == mCPcon.get() && mConnectionMutex.heldByThisThread()) {
-            auto& kept = mPrepared[query];
-            if (!kept)
-                kept.reset(connection.prepareStatement(query));
-            ref.stmt = kept.get();
-            return ref;
-        }
-        ref.owned.reset(connection.prepareStatement(query));
+    if (batch && batch->connection == &connection) {
+        auto& cached = batch->statements[query];
+        if (!cached)
+            cached.reset(connection.prepareStatement(query));
+        ref.stmt = cached.get();
+        return ref;
+    }
+    ref.owned.reset(connection.prepareStatement(query));
+    ref.stmt = ref.owned.get();
+    return ref;
+}
+
+TVXDataBase::PreparedRef TVXDataBase::prepareRowsForBatch(sql::Connection& connection, const char* oneRow, int rows)
+{
+    PreparedRef ref;
+    if (&connection != mCPcon.get() || !mConnectionMutex.heldByThisThread()) {
+        ref.owned.reset(connection.prepareStatement(tvxsql::repeatedRowsText(oneRow, rows)));
         ref.stmt = ref.owned.get();
         return ref;
     }
-    auto& cached = batch->statements[query];
-    if (!cached)
-        cached.reset(connection.prepareStatement(query));
-    ref.stmt = cached.get();
+    // An import repeats a few row counts (full runs); others come and go.
+    constexpr size_t kKeptTexts = 16;
+    const std::pair<const char*, int> key{oneRow, rows};
+    auto found = mPreparedRows.find(key);
+    if (found == mPreparedRows.end()) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(tvxsql::repeatedRowsText(oneRow, rows)));
+        if (mPreparedRows.size() >= kKeptTexts)
+            mPreparedRows.clear();
+        found = mPreparedRows.emplace(key, std::move(stmt)).first;
+    }
+    ref.stmt = found->second.get();
     return ref;
 }
 
@@ -461,8 +495,11 @@ bool storesFile(const TVXRecord& record)
     return record.mHasAttachment() && record.mAttachmentState() != kAttachmentStateCopyStored;
 }
 
-// Rows per shared insert: far below the server's limit of placeholders.
-constexpr qsizetype kNewRecordsPerStatement = 250;
+// Rows per shared insert: below the server's limit of 65,535 placeholders.
+constexpr qsizetype kNewRecordsPerStatement = 2000;
+// A run cut short by its bytes is cut to a multiple of this, so that runs
+// repeat a few row counts and their statements are prepared once.
+constexpr qsizetype kRunRowsStep = 32;
 // The bytes a shared insert carries stay well inside the smallest packet
 // limit a server is configured with (1 MiB); a record larger than
 // kMaxSharedRecordBytes goes alone, its values streamed.
@@ -606,8 +643,13 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
         qsizetype bytes = 0;
         for (; end < records.size() && end - next < kNewRecordsPerStatement; ++end) {
             const qsizetype row = sharedBytes(records[end]);
-            if (row < 0 || bytes + row > kSharedStatementBytes)
+            if (row < 0)
                 break;
+            if (bytes + row > kSharedStatementBytes) {
+                if (end - next > kRunRowsStep)
+                    end = next + (end - next) / kRunRowsStep * kRunRowsStep;
+                break;
+            }
             bytes += row;
         }
         if (end - next > 1 && RecordSteps{*this}.writeNewRecordRows(records, next, end - next)) {
@@ -664,8 +706,9 @@ bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& record
         return false;
     sql::Connection& connection = *d.mCPcon;
     try {
-        // The run stands or falls together; the batch's other rows stay.
-        tvxsql::Transaction run(connection);
+        // The run stands or falls together; the batch's other rows stay. Its
+        // savepoint goes with the batch's commit.
+        tvxsql::Transaction run(connection, tvxsql::Transaction::Nested::KeepSavepoint);
         // A stale key sends the run one record at a time, each then refused.
         if (!batch->keyConfirmed) {
             if (d.confirmMasterPasswordRow(connection, false) != kTVXDone)
@@ -674,8 +717,7 @@ bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& record
         }
         qsizetype customised = 0;
         {
-            const std::unique_ptr<sql::PreparedStatement> stmt(
-                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryRecordInsert, int(count))));
+            const PreparedRef stmt = d.prepareRowsForBatch(connection, kQueryRecordInsert, int(count));
             for (qsizetype i = 0; i < count; ++i) {
                 const NewRecord& entry = records[first + i];
                 const TVXRecord& record = *entry.record;
@@ -697,8 +739,7 @@ bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& record
                 return false;
         }
         if (customised > 0) {
-            const std::unique_ptr<sql::PreparedStatement> stmt(
-                connection.prepareStatement(tvxsql::repeatedRowsText(kQueryReplaceCustomType, int(customised))));
+            const PreparedRef stmt = d.prepareRowsForBatch(connection, kQueryReplaceCustomType, int(customised));
             int base = 0;
             for (qsizetype i = 0; i < count; ++i) {
                 const NewRecord& entry = records[first + i];
