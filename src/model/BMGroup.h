@@ -1,5 +1,6 @@
 #pragma once
 // A group (folder) of records with its permission words, member users and sub-groups.
+#include "model/Accessors.h"
 #include <QString>
 #include <QStringList>
 
@@ -36,22 +37,17 @@ public:
     void addMember(const TVXUser_Admin& user);
     void addMember(const QString& userID);
 
-    const QString& mGroupName() const { return m_groupName; }
-    void setMGroupName(const QString& v) { m_groupName = v; }
-    const QString& mGroupUID() const { return m_groupUID; }
-    void setMGroupUID(const QString& v) { m_groupUID = v; }
-    uint16_t mRecordLevelPermissions() const { return m_recordLevelPermissions; }
-    void setMRecordLevelPermissions(uint16_t v) { m_recordLevelPermissions = v; }
-    uint16_t mTypeLevelPermissions() const { return m_typeLevelPermissions; }
-    void setMTypeLevelPermissions(uint16_t v) { m_typeLevelPermissions = v; }
+    TVX_ACCESSORS(QString, mGroupName, setMGroupName, m_groupName)
+    TVX_ACCESSORS(QString, mGroupUID, setMGroupUID, m_groupUID)
+    TVX_ACCESSORS(uint16_t, mRecordLevelPermissions, setMRecordLevelPermissions, m_recordLevelPermissions)
+    TVX_ACCESSORS(uint16_t, mTypeLevelPermissions, setMTypeLevelPermissions, m_typeLevelPermissions)
     const QStringList& mUserMembersArray() const { return m_userMembersArray; }
     QStringList& mUserMembersArray() { return m_userMembersArray; }
     void setMUserMembersArray(const QStringList& v) { m_userMembersArray = v; }
     const QStringList& mSubGroupsUID() const { return m_subGroupsUID; }
     QStringList& mSubGroupsUID() { return m_subGroupsUID; }
     void setMSubGroupsUID(const QStringList& v) { m_subGroupsUID = v; }
-    bool mPreferencePermissions() const { return m_preferencePermissions; }
-    void setMPreferencePermissions(bool v) { m_preferencePermissions = v; }
+    TVX_ACCESSORS(bool, mPreferencePermissions, setMPreferencePermissions, m_preferencePermissions)
 
 private:
     QString m_groupName;

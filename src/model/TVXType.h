@@ -1,6 +1,7 @@
 #pragma once
 // A record type: the template naming a record's ten fields, its icon and
 // which fields are masked on screen.
+#include "model/Accessors.h"
 #include <QString>
 
 #include <array>
@@ -86,16 +87,11 @@ public:
     // Whether field number (1 to 10) is masked.
     bool isFieldMasked(int fieldNumber) const;
 
-    const QString& mTypeUID() const { return m_typeUID; }
-    void setMTypeUID(const QString& v) { m_typeUID = v; }
-    const QString& mTypeName() const { return m_typeName; }
-    void setMTypeName(const QString& v) { m_typeName = v; }
-    const QString& mSelectedGroupUID() const { return m_selectedGroupUID; }
-    void setMSelectedGroupUID(const QString& v) { m_selectedGroupUID = v; }
-    int32_t mTypeIconID() const { return m_typeIconID; }
-    void setMTypeIconID(int32_t v) { m_typeIconID = v; }
-    int32_t mTypeMask() const { return m_typeMask; }
-    void setMTypeMask(int32_t v) { m_typeMask = v; }
+    TVX_ACCESSORS(QString, mTypeUID, setMTypeUID, m_typeUID)
+    TVX_ACCESSORS(QString, mTypeName, setMTypeName, m_typeName)
+    TVX_ACCESSORS(QString, mSelectedGroupUID, setMSelectedGroupUID, m_selectedGroupUID)
+    TVX_ACCESSORS(int32_t, mTypeIconID, setMTypeIconID, m_typeIconID)
+    TVX_ACCESSORS(int32_t, mTypeMask, setMTypeMask, m_typeMask)
 
     const QString& mField1() const { return m_fields[0]; }
     const QString& mField2() const { return m_fields[1]; }

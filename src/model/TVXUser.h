@@ -1,6 +1,7 @@
 #pragma once
 // The signed-in user: identity, permission words and every preference kept
 // per user on the server.
+#include "model/Accessors.h"
 #include <QColor>
 #include <QFont>
 #include <QHash>
@@ -58,82 +59,52 @@ public:
     bool checkTypePermission(uint16_t mask) const { return (mask & mTypePermissionsBit()) != 0; }
     bool checkRecordPermission(uint16_t mask) const { return (mask & mRecordPermissionsBit()) != 0; }
 
-    bool mAutoLOck() const { return m_autoLOck; }
-    void setMAutoLOck(bool v) { m_autoLOck = v; }
-    bool mAutoSubmit() const { return m_autoSubmit; }
-    void setMAutoSubmit(bool v) { m_autoSubmit = v; }
-    bool mCaseInsensitiveSearch() const { return m_caseInsensitiveSearch; }
-    void setMCaseInsensitiveSearch(bool v) { m_caseInsensitiveSearch = v; }
-    bool mWholeWordSearch() const { return m_wholeWordSearch; }
-    void setMWholeWordSearch(bool v) { m_wholeWordSearch = v; }
-    bool mSearchColoum() const { return m_searchColoum; }
-    void setMSearchColoum(bool v) { m_searchColoum = v; }
-    bool mShowDetailOnPane() const { return m_showDetailOnPane; }
-    void setMShowDetailOnPane(bool v) { m_showDetailOnPane = v; }
-    bool mAutoLogin() const { return m_autoLogin; }
-    void setMAutoLogin(bool v) { m_autoLogin = v; }
-    bool mClearClipboardState() const { return m_clearClipboardState; }
-    void setMClearClipboardState(bool v) { m_clearClipboardState = v; }
-    bool mClipBoardOnExit() const { return m_clipBoardOnExit; }
-    void setMClipBoardOnExit(bool v) { m_clipBoardOnExit = v; }
+    TVX_ACCESSORS(bool, mAutoLOck, setMAutoLOck, m_autoLOck)
+    TVX_ACCESSORS(bool, mAutoSubmit, setMAutoSubmit, m_autoSubmit)
+    TVX_ACCESSORS(bool, mCaseInsensitiveSearch, setMCaseInsensitiveSearch, m_caseInsensitiveSearch)
+    TVX_ACCESSORS(bool, mWholeWordSearch, setMWholeWordSearch, m_wholeWordSearch)
+    TVX_ACCESSORS(bool, mSearchColoum, setMSearchColoum, m_searchColoum)
+    TVX_ACCESSORS(bool, mShowDetailOnPane, setMShowDetailOnPane, m_showDetailOnPane)
+    TVX_ACCESSORS(bool, mAutoLogin, setMAutoLogin, m_autoLogin)
+    TVX_ACCESSORS(bool, mClearClipboardState, setMClearClipboardState, m_clearClipboardState)
+    TVX_ACCESSORS(bool, mClipBoardOnExit, setMClipBoardOnExit, m_clipBoardOnExit)
 
-    int16_t mLockTime() const { return m_lockTime; }
-    void setMLockTime(int16_t v) { m_lockTime = v; }
-    int16_t mMAxLockTime() const { return m_mAxLockTime; }
-    void setMMAxLockTime(int16_t v) { m_mAxLockTime = v; }
-    int16_t mClearClipBoardTimer() const { return m_clearClipBoardTimer; }
-    void setMClearClipBoardTimer(int16_t v) { m_clearClipBoardTimer = v; }
+    TVX_ACCESSORS(int16_t, mLockTime, setMLockTime, m_lockTime)
+    TVX_ACCESSORS(int16_t, mMAxLockTime, setMMAxLockTime, m_mAxLockTime)
+    TVX_ACCESSORS(int16_t, mClearClipBoardTimer, setMClearClipBoardTimer, m_clearClipBoardTimer)
 
-    uint64_t mColoumInfo() const { return m_coloumInfo; }
-    void setMColoumInfo(uint64_t v) { m_coloumInfo = v; }
+    TVX_ACCESSORS(uint64_t, mColoumInfo, setMColoumInfo, m_coloumInfo)
     // Widths of the list columns in column order; empty when none are stored.
-    const QList<int>& mColoumWidthArray() const { return m_coloumWidthArray; }
-    void setMColoumWidthArray(const QList<int>& v) { m_coloumWidthArray = v; }
+    TVX_ACCESSORS(QList<int>, mColoumWidthArray, setMColoumWidthArray, m_coloumWidthArray)
 
-    const QFont& mTextFont() const { return m_textFont; }
-    void setMTextFont(const QFont& v) { m_textFont = v; }
-    const QColor& mRowColor() const { return m_rowColor; }
-    void setMRowColor(const QColor& v) { m_rowColor = v; }
+    TVX_ACCESSORS(QFont, mTextFont, setMTextFont, m_textFont)
+    TVX_ACCESSORS(QColor, mRowColor, setMRowColor, m_rowColor)
 
-    const QString& mHintAnswer() const { return m_hintAnswer; }
-    void setMHintAnswer(const QString& v) { m_hintAnswer = v; }
-    const QString& mHintEntered() const { return m_hintEntered; }
-    void setMHintEntered(const QString& v) { m_hintEntered = v; }
-    int16_t mHintQuestionNumber() const { return m_hintQuestionNumber; }
-    void setMHintQuestionNumber(int16_t v) { m_hintQuestionNumber = v; }
+    TVX_ACCESSORS(QString, mHintAnswer, setMHintAnswer, m_hintAnswer)
+    TVX_ACCESSORS(QString, mHintEntered, setMHintEntered, m_hintEntered)
+    TVX_ACCESSORS(int16_t, mHintQuestionNumber, setMHintQuestionNumber, m_hintQuestionNumber)
 
-    int16_t mDetailPanelWidth() const { return m_detailPanelWidth; }
-    void setMDetailPanelWidth(int16_t v) { m_detailPanelWidth = v; }
-    uint8_t mPwdGenFlag() const { return m_pwdGenFlag; }
-    void setMPwdGenFlag(uint8_t v) { m_pwdGenFlag = v; }
-    int16_t mLoginAttemptCount() const { return m_loginAttemptCount; }
-    void setMLoginAttemptCount(int16_t v) { m_loginAttemptCount = v; }
-    int16_t mLastView() const { return m_lastView; }
-    void setMLastView(int16_t v) { m_lastView = v; }
+    TVX_ACCESSORS(int16_t, mDetailPanelWidth, setMDetailPanelWidth, m_detailPanelWidth)
+    TVX_ACCESSORS(uint8_t, mPwdGenFlag, setMPwdGenFlag, m_pwdGenFlag)
+    TVX_ACCESSORS(int16_t, mLoginAttemptCount, setMLoginAttemptCount, m_loginAttemptCount)
+    TVX_ACCESSORS(int16_t, mLastView, setMLastView, m_lastView)
 
     // None until the server's value is read or the list is sorted.
-    const std::optional<TVXSortDescriptor>& mSortingInfo() const { return m_sortingInfo; }
-    void setMSortingInfo(const std::optional<TVXSortDescriptor>& v) { m_sortingInfo = v; }
+    TVX_ACCESSORS(std::optional<TVXSortDescriptor>, mSortingInfo, setMSortingInfo, m_sortingInfo)
 
-    const QRectF& mWindowPosition() const { return m_windowPosition; }
-    void setMWindowPosition(const QRectF& v) { m_windowPosition = v; }
+    TVX_ACCESSORS(QRectF, mWindowPosition, setMWindowPosition, m_windowPosition)
 
-    const QString& mCurrentType() const { return m_currentType; }
-    void setMCurrentType(const QString& v) { m_currentType = v; }
-    const QString& mCurrentGroup() const { return m_currentGroup; }
-    void setMCurrentGroup(const QString& v) { m_currentGroup = v; }
+    TVX_ACCESSORS(QString, mCurrentType, setMCurrentType, m_currentType)
+    TVX_ACCESSORS(QString, mCurrentGroup, setMCurrentGroup, m_currentGroup)
 
     // Split-view layouts by name: one rectangle text per sub-view.
     const QHash<QString, QStringList>& mMainViewRectInfo() const { return m_mainViewRectInfo; }
     QHash<QString, QStringList>& mMainViewRectInfo() { return m_mainViewRectInfo; }
     void setMMainViewRectInfo(const QHash<QString, QStringList>& v) { m_mainViewRectInfo = v; }
 
-    bool mMinimizeToTray() const { return m_minimizeToTray; }
-    void setMMinimizeToTray(bool v) { m_minimizeToTray = v; }
-    uint64_t mExportImportTip() const { return m_exportImportTip; }
-    void setMExportImportTip(uint64_t v) { m_exportImportTip = v; }
-    uint64_t mBackupRestoreTip() const { return m_backupRestoreTip; }
-    void setMBackupRestoreTip(uint64_t v) { m_backupRestoreTip = v; }
+    TVX_ACCESSORS(bool, mMinimizeToTray, setMMinimizeToTray, m_minimizeToTray)
+    TVX_ACCESSORS(uint64_t, mExportImportTip, setMExportImportTip, m_exportImportTip)
+    TVX_ACCESSORS(uint64_t, mBackupRestoreTip, setMBackupRestoreTip, m_backupRestoreTip)
 
 private:
     bool m_autoLOck = false;

@@ -1,6 +1,7 @@
 #pragma once
 // The fields a server user account has wherever it is seen: the signed-in user
 // (TVXUser) and the administrator's view of an account (TVXUser_Admin).
+#include "model/Accessors.h"
 #include <QString>
 #include <QStringList>
 
@@ -13,34 +14,23 @@ public:
     TVXUserAccount(const TVXUserAccount&) = delete;
     TVXUserAccount& operator=(const TVXUserAccount&) = delete;
 
-    const QString& mUserID() const { return m_userID; }
-    void setMUserID(const QString& v) { m_userID = v; }
-    const QString& mUsername() const { return m_username; }
-    void setMUsername(const QString& v) { m_username = v; }
-    const QString& mPassword() const { return m_password; }
-    void setMPassword(const QString& v) { m_password = v; }
-    const QString& mDescription() const { return m_description; }
-    void setMDescription(const QString& v) { m_description = v; }
-    const QString& mPlatformName() const { return m_platformName; }
-    void setMPlatformName(const QString& v) { m_platformName = v; }
+    TVX_ACCESSORS(QString, mUserID, setMUserID, m_userID)
+    TVX_ACCESSORS(QString, mUsername, setMUsername, m_username)
+    TVX_ACCESSORS(QString, mPassword, setMPassword, m_password)
+    TVX_ACCESSORS(QString, mDescription, setMDescription, m_description)
+    TVX_ACCESSORS(QString, mPlatformName, setMPlatformName, m_platformName)
 
-    uint16_t mGroupPermissionsBit() const { return m_groupPermissionsBit; }
-    void setMGroupPermissionsBit(uint16_t v) { m_groupPermissionsBit = v; }
-    uint16_t mTypePermissionsBit() const { return m_typePermissionsBit; }
-    void setMTypePermissionsBit(uint16_t v) { m_typePermissionsBit = v; }
-    uint16_t mDataPermissionsBit() const { return m_dataPermissionsBit; }
-    void setMDataPermissionsBit(uint16_t v) { m_dataPermissionsBit = v; }
-    uint16_t mRecordPermissionsBit() const { return m_recordPermissionsBit; }
-    void setMRecordPermissionsBit(uint16_t v) { m_recordPermissionsBit = v; }
+    TVX_ACCESSORS(uint16_t, mGroupPermissionsBit, setMGroupPermissionsBit, m_groupPermissionsBit)
+    TVX_ACCESSORS(uint16_t, mTypePermissionsBit, setMTypePermissionsBit, m_typePermissionsBit)
+    TVX_ACCESSORS(uint16_t, mDataPermissionsBit, setMDataPermissionsBit, m_dataPermissionsBit)
+    TVX_ACCESSORS(uint16_t, mRecordPermissionsBit, setMRecordPermissionsBit, m_recordPermissionsBit)
 
     const QStringList& mUsersGroupArray() const { return m_usersGroupArray; }
     QStringList& mUsersGroupArray() { return m_usersGroupArray; }
     void setMUsersGroupArray(const QStringList& v) { m_usersGroupArray = v; }
 
-    bool mIsNotAllowedToChangePassword() const { return m_isNotAllowedToChangePassword; }
-    void setMIsNotAllowedToChangePassword(bool v) { m_isNotAllowedToChangePassword = v; }
-    bool mIsAccountDisabled() const { return m_isAccountDisabled; }
-    void setMIsAccountDisabled(bool v) { m_isAccountDisabled = v; }
+    TVX_ACCESSORS(bool, mIsNotAllowedToChangePassword, setMIsNotAllowedToChangePassword, m_isNotAllowedToChangePassword)
+    TVX_ACCESSORS(bool, mIsAccountDisabled, setMIsAccountDisabled, m_isAccountDisabled)
 
 protected:
     // A new identifier, the default platform, an empty description; the two user

@@ -1,5 +1,6 @@
 #pragma once
 // A server user account as the administrator's window lists and edits it.
+#include "model/Accessors.h"
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
@@ -22,21 +23,16 @@ public:
     // mPassword() is the password as typed in the account window, empty for an
     // account read from the store: its password stays enciphered here, and is
     // kept for administrators only.
-    const QByteArray& mStoredPassword() const { return m_storedPassword; }
-    void setMStoredPassword(const QByteArray& v) { m_storedPassword = v; }
+    TVX_ACCESSORS(QByteArray, mStoredPassword, setMStoredPassword, m_storedPassword)
     // The account has a password (typed, or stored on the server).
     bool hasPassword() const { return !mPassword().isEmpty() || m_hasStoredPassword; }
     void setHasStoredPassword(bool v) { m_hasStoredPassword = v; }
 
-    const QString& mFullName() const { return m_fullName; }
-    void setMFullName(const QString& v) { m_fullName = v; }
-    const QString& mEmail() const { return m_email; }
-    void setMEmail(const QString& v) { m_email = v; }
-    const QString& mPhoneNo() const { return m_phoneNo; }
-    void setMPhoneNo(const QString& v) { m_phoneNo = v; }
+    TVX_ACCESSORS(QString, mFullName, setMFullName, m_fullName)
+    TVX_ACCESSORS(QString, mEmail, setMEmail, m_email)
+    TVX_ACCESSORS(QString, mPhoneNo, setMPhoneNo, m_phoneNo)
 
-    bool isAdministrator() const { return m_isAdministrator; }
-    void setAdministrator(bool v) { m_isAdministrator = v; }
+    TVX_ACCESSORS(bool, isAdministrator, setAdministrator, m_isAdministrator)
 
 private:
     QByteArray m_storedPassword;

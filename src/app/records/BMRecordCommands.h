@@ -86,6 +86,7 @@ public:
     // The view selector's tag (0 column, 1 list, 2 tree), as the view state is saved.
     int selectedViewTag() const;
     void reportStoreResult(TVXResult code) const;
+    TVXRecordWriter& recordWriter() { return mRecordWriter; }
     // Whether a deletion waits for the server's answers.
     bool isDeleting() const { return mDeletion != nullptr; }
     // Shown while more than one record is being deleted.

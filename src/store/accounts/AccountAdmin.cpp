@@ -455,17 +455,17 @@ TVXResult TVXAccountAdmin::inTransaction(const std::function<TVXResult()>& rows)
     return result;
 }
 
-TVXResult TVXAccountAdmin::deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup)
+TVXResult TVXAccountAdmin::deleteAccountRows(const TVXUserAccount& user)
 {
     return inTransaction([&] {
         // The personal group takes its records with it; the user row takes its
         // preferences, memberships and recent lists.
-        TVXResult result = deletePersonalGroup();
+        TVXResult result = mPersonal.deleteUserPersonalGroup(user);
         if (result == kTVXReloadFirst)
             result = kTVXDone; // an account without a personal group
         if (result == kTVXDone) {
             std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryDeleteUserRow));
-            stmt->setString(1, userID.toStdString());
+            stmt->setString(1, user.mUserID().toStdString());
             if (stmt->executeUpdate() == 0)
                 result = kTVXReloadFirst;
         }
@@ -479,7 +479,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
     const auto done = accountCallEnding(code, changed);
     if (!mDatabase.connection() || !tvxsql::isValidAccountName(user.mUsername()))
         return done(kTVXStatementFailed);
-    const TVXResult result = deleteAccountRows(user.mUserID(), [&] { return mPersonal.deleteUserPersonalGroup(user); });
+    const TVXResult result = deleteAccountRows(user);
     if (result != kTVXDone)
         return done(result);
     try {
@@ -500,7 +500,7 @@ TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)
     if (!mDatabase.connection() || !tvxsql::isValidAccountName(current.mUsername()))
         return done(kTVXStatementFailed);
     // A row already gone counts as deleted: the account must be locked out all the same.
-    TVXResult result = deleteAccountRows(current.mUserID(), [&] { return mPersonal.deleteUserPersonalGroup(current); });
+    TVXResult result = deleteAccountRows(current);
     if (result == kTVXReloadFirst)
         result = kTVXDone;
     // Whatever happened to the rows, the account must not get in again.

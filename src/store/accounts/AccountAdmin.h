@@ -18,6 +18,7 @@ class TVXPersonalAccess;
 class TVXPreferences;
 class TVXStoreSession;
 class TVXUser;
+class TVXUserAccount;
 class TVXUser_Admin;
 
 class TVXAccountAdmin {
@@ -70,7 +71,7 @@ private:
     // server error takes the error path.
     TVXResult inTransaction(const std::function<TVXResult()>& rows);
     // The account's rows in one transaction: its personal group, then its user row.
-    TVXResult deleteAccountRows(const QString& userID, const std::function<TVXResult()>& deletePersonalGroup);
+    TVXResult deleteAccountRows(const TVXUserAccount& user);
 
     TVXStoreSession& mDatabase;
     TVXPersonalAccess& mPersonal;

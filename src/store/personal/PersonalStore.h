@@ -2,8 +2,8 @@
 // The personal group and personal records, owned by the database manager.
 // Every user has a group of their own: the GROUPTABLE row keyed by the user's
 // identifier, which the group reader leaves out. Its records are ordinary
-// RECORDTABLE rows filed under that identifier. The manager's methods of the
-// same names forward here.
+// RECORDTABLE rows filed under that identifier. The manager holds one of these
+// and hands it to the callers that use it.
 #include "store/session/ResultCodes.h"
 #include <QList>
 #include <QString>
@@ -17,11 +17,11 @@ class ResultSet;
 class TVXDataBase;
 class TVXRecord;
 class TVXUser;
-class TVXUser_Admin;
+class TVXUserAccount;
 
-class TVXPersonalStore {
+class TVXPersonalAccess {
 public:
-    explicit TVXPersonalStore(TVXDataBase& database) : mDatabase(database) {}
+    explicit TVXPersonalAccess(TVXDataBase& database) : mDatabase(database) {}
 
     // "Personal-<name>", the first word through the translation table.
     static QString personalGroupNameForUser(const QString& username);
@@ -34,19 +34,21 @@ public:
     // returned and not cached, without group or type, in attachment state 4,
     // ready to be re-enciphered. On a failure `code` receives its code and the
     // list holds what was read before it; nothing enters mRecords then.
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely, TVXResult* code);
+    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
+                                                              TVXResult* code = nullptr);
     // The detached personal records of each user, in the list's order; stops at the first failure.
-    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code);
+    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code = nullptr);
     // Every user identifier of the store, in the server's order.
-    QStringList allUsersUIDS(TVXResult* code);
+    QStringList allUsersUIDS(TVXResult* code = nullptr);
 
     // Writers of a user's personal group: 0 done, 8 no row changed (already
     // there, or missing), 3 refused or a server error, 1 any other failure.
     // mGroups follows only for the signed-in user, and only once the server
     // accepted the change.
-    TVXResult addPersonalGroup(const QString& userID, const QString& username);
-    // Renames the group after the given user name.
-    TVXResult renamePersonalGroup(const QString& userID, const QString& username);
+    // The signed-in user or an account of the account window.
+    TVXResult addUserPersonalGroup(const TVXUserAccount& user);
+    // Renames the group after the account's name.
+    TVXResult renameUserPersonalGroup(const TVXUserAccount& user);
     // Renames the group after the name the store holds for the user; 8 when
     // the user or the group has no row.
     TVXResult renamePersonalGroupForUser(const QString& userID);
@@ -54,7 +56,7 @@ public:
     // encrypter, all or nothing; users without a personal group are passed over.
     TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
     // The server drops the group's records with it.
-    TVXResult deletePersonalGroup(const QString& userID);
+    TVXResult deleteUserPersonalGroup(const TVXUserAccount& user);
     // The records' values written again under the current field encrypter, all
     // or nothing; 8 when a record is no longer stored.
     TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
@@ -62,6 +64,7 @@ public:
 private:
     TVXResult storePersonalGroupName(const QString& userID, const QString& name);
     TVXResult lookUpUserName(const QString& userID, QString* username);
+    TVXResult renamePersonalGroup(const QString& userID, const QString& username);
     std::shared_ptr<TVXRecord> personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
                                                      const QString& now) const;
     // Hand-over points to the record storage and attachment writers, which
@@ -71,32 +74,4 @@ private:
     TVXUser& currentUser() const;
 
     TVXDataBase& mDatabase;
-};
-
-// The manager holds one of these: its calls of the personal group and records
-// are declared here, beside the store that does the work.
-class TVXPersonalAccess {
-public:
-    QString currentUserPersnaolGroupName() const;
-    TVXResult readPersonalGroup();
-    QList<std::shared_ptr<TVXRecord>> readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                              TVXResult* code = nullptr);
-    QList<std::shared_ptr<TVXRecord>> personalDBRecords(const QStringList& userIDs, TVXResult* code = nullptr);
-    QStringList allUsersUIDS(TVXResult* code = nullptr);
-    TVXResult addUserPersonalGroup(const TVXUser& user);
-    TVXResult addUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult renameUserPersonalGroup(const TVXUser& user);
-    TVXResult renameUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult renamePersonalGroupForUser(const QString& userID);
-    TVXResult reEncryptPersonalGroups(const QStringList& userIDs);
-    TVXResult deleteUserPersonalGroup(const TVXUser& user);
-    TVXResult deleteUserPersonalGroup(const TVXUser_Admin& user);
-    TVXResult reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records);
-
-    explicit TVXPersonalAccess(TVXDataBase& store) : mPersonal(std::make_unique<TVXPersonalStore>(store)) {}
-
-
-private:
-    friend class TVXDataBase;
-    std::unique_ptr<TVXPersonalStore> mPersonal;
 };

@@ -4,7 +4,6 @@
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
-#include "model/TVXUser_Admin.h"
 #include "store/schema/ColumnLimits.h"
 #include "store/personal/PersonalStore.h"
 #include "store/schema/QueryConstants.h"
@@ -41,47 +40,21 @@ std::shared_ptr<BMGroup> makePersonalGroup(const QString& userID, const QString&
 
 } // namespace
 
-// The manager's personal group and record methods.
-QString TVXPersonalAccess::currentUserPersnaolGroupName() const { return mPersonal->currentUserPersnaolGroupName(); }
-TVXResult TVXPersonalAccess::readPersonalGroup() { return mPersonal->readPersonalGroup(); }
-QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::readUserPersonalRecords(const QString& userID, bool readCompletely,
-                                                                       TVXResult* code)
-{
-    return mPersonal->readUserPersonalRecords(userID, readCompletely, code);
-}
-QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::personalDBRecords(const QStringList& userIDs, TVXResult* code)
-{
-    return mPersonal->personalDBRecords(userIDs, code);
-}
-QStringList TVXPersonalAccess::allUsersUIDS(TVXResult* code) { return mPersonal->allUsersUIDS(code); }
-TVXResult TVXPersonalAccess::renamePersonalGroupForUser(const QString& userID)
-{
-    return mPersonal->renamePersonalGroupForUser(userID);
-}
-TVXResult TVXPersonalAccess::reEncryptPersonalGroups(const QStringList& userIDs)
-{
-    return mPersonal->reEncryptPersonalGroups(userIDs);
-}
-TVXResult TVXPersonalAccess::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
-{
-    return mPersonal->reEncryptPersonalRecords(records);
-}
+TVXUser& TVXPersonalAccess::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
 
-TVXUser& TVXPersonalStore::currentUser() const { return *mDatabase.caches().mCurrentUser(); }
-
-QString TVXPersonalStore::personalGroupNameForUser(const QString& username)
+QString TVXPersonalAccess::personalGroupNameForUser(const QString& username)
 {
     return QStringLiteral("%1-%2").arg(QCoreApplication::translate("TVXDataBase", "Personal"), username);
 }
 
-QString TVXPersonalStore::currentUserPersnaolGroupName() const
+QString TVXPersonalAccess::currentUserPersnaolGroupName() const
 {
     return personalGroupNameForUser(currentUser().mUsername());
 }
 
 // --- readers -----------------------------------------------------------------
 
-TVXResult TVXPersonalStore::readPersonalGroup()
+TVXResult TVXPersonalAccess::readPersonalGroup()
 {
     if (!mDatabase.connection())
         throw noConnection();
@@ -100,7 +73,7 @@ TVXResult TVXPersonalStore::readPersonalGroup()
     return kTVXDone;
 }
 
-std::shared_ptr<TVXRecord> TVXPersonalStore::personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
+std::shared_ptr<TVXRecord> TVXPersonalAccess::personalRecordFromRow(sql::ResultSet& rs, bool readCompletely,
                                                               const QString& now) const
 {
     auto record = std::make_shared<TVXRecord>();
@@ -125,7 +98,7 @@ std::shared_ptr<TVXRecord> TVXPersonalStore::personalRecordFromRow(sql::ResultSe
     return record;
 }
 
-QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(const QString& userID,
+QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::readUserPersonalRecords(const QString& userID,
                                                                        bool readCompletely, TVXResult* code)
 {
     TVXResult result = kTVXDone;
@@ -175,7 +148,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::readUserPersonalRecords(cons
     return {};
 }
 
-QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStringList& userIDs, TVXResult* code)
+QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::personalDBRecords(const QStringList& userIDs, TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QList<std::shared_ptr<TVXRecord>> all;
@@ -190,7 +163,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalStore::personalDBRecords(const QStr
     return all;
 }
 
-QStringList TVXPersonalStore::allUsersUIDS(TVXResult* code)
+QStringList TVXPersonalAccess::allUsersUIDS(TVXResult* code)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     TVXResult result = kTVXDone;
@@ -214,32 +187,11 @@ QStringList TVXPersonalStore::allUsersUIDS(TVXResult* code)
 
 // --- personal group writers -------------------------------------------------
 
-TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUser& user)
-{
-    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
-}
-TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUser_Admin& user)
-{
-    return mPersonal->addPersonalGroup(user.mUserID(), user.mUsername());
-}
-TVXResult TVXPersonalAccess::renameUserPersonalGroup(const TVXUser& user)
-{
-    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
-}
-TVXResult TVXPersonalAccess::renameUserPersonalGroup(const TVXUser_Admin& user)
-{
-    return mPersonal->renamePersonalGroup(user.mUserID(), user.mUsername());
-}
-TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUser& user) { return mPersonal->deletePersonalGroup(user.mUserID()); }
-TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUser_Admin& user)
-{
-    return mPersonal->deletePersonalGroup(user.mUserID());
-}
-
-TVXResult TVXPersonalStore::addPersonalGroup(const QString& userID, const QString& username)
+TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUserAccount& user)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const QString name = personalGroupNameForUser(username);
+    const QString& userID = user.mUserID();
+    const QString name = personalGroupNameForUser(user.mUsername());
     const QByteArray cipher = mDatabase.encryptString(name);
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
@@ -260,7 +212,7 @@ TVXResult TVXPersonalStore::addPersonalGroup(const QString& userID, const QStrin
     return kTVXDone;
 }
 
-TVXResult TVXPersonalStore::storePersonalGroupName(const QString& userID, const QString& name)
+TVXResult TVXPersonalAccess::storePersonalGroupName(const QString& userID, const QString& name)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     const QByteArray cipher = mDatabase.encryptString(name);
@@ -277,7 +229,12 @@ TVXResult TVXPersonalStore::storePersonalGroupName(const QString& userID, const 
     });
 }
 
-TVXResult TVXPersonalStore::renamePersonalGroup(const QString& userID, const QString& username)
+TVXResult TVXPersonalAccess::renameUserPersonalGroup(const TVXUserAccount& user)
+{
+    return renamePersonalGroup(user.mUserID(), user.mUsername());
+}
+
+TVXResult TVXPersonalAccess::renamePersonalGroup(const QString& userID, const QString& username)
 {
     const QString name = personalGroupNameForUser(username);
     const TVXResult code = storePersonalGroupName(userID, name);
@@ -287,7 +244,7 @@ TVXResult TVXPersonalStore::renamePersonalGroup(const QString& userID, const QSt
     return code;
 }
 
-TVXResult TVXPersonalStore::lookUpUserName(const QString& userID, QString* username)
+TVXResult TVXPersonalAccess::lookUpUserName(const QString& userID, QString* username)
 {
     try {
         if (!mDatabase.connection())
@@ -304,7 +261,7 @@ TVXResult TVXPersonalStore::lookUpUserName(const QString& userID, QString* usern
     }
 }
 
-TVXResult TVXPersonalStore::renamePersonalGroupForUser(const QString& userID)
+TVXResult TVXPersonalAccess::renamePersonalGroupForUser(const QString& userID)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     QString username;
@@ -314,7 +271,7 @@ TVXResult TVXPersonalStore::renamePersonalGroupForUser(const QString& userID)
     return renamePersonalGroup(userID, username);
 }
 
-TVXResult TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
+TVXResult TVXPersonalAccess::reEncryptPersonalGroups(const QStringList& userIDs)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (userIDs.isEmpty())
@@ -347,9 +304,10 @@ TVXResult TVXPersonalStore::reEncryptPersonalGroups(const QStringList& userIDs)
     return kTVXDone;
 }
 
-TVXResult TVXPersonalStore::deletePersonalGroup(const QString& userID)
+TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUserAccount& user)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const QString& userID = user.mUserID();
     const TVXResult code = mDatabase.runStatement([&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
@@ -369,7 +327,7 @@ TVXResult TVXPersonalStore::deletePersonalGroup(const QString& userID)
 
 // --- re-enciphering personal records ----------------------------------------
 
-TVXResult TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+TVXResult TVXPersonalAccess::reEncryptPersonalRecords(const QList<std::shared_ptr<TVXRecord>>& records)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (records.isEmpty())
@@ -432,12 +390,12 @@ TVXResult TVXPersonalStore::reEncryptPersonalRecords(const QList<std::shared_ptr
     return kTVXDone;
 }
 
-TVXResult TVXPersonalStore::rewritePersonalCustomType(TVXRecord& record)
+TVXResult TVXPersonalAccess::rewritePersonalCustomType(TVXRecord& record)
 {
     return mDatabase.updateCustomType(record, *record.mRecordCustomType());
 }
 
-TVXResult TVXPersonalStore::rewritePersonalAttachment(TVXRecord& record)
+TVXResult TVXPersonalAccess::rewritePersonalAttachment(TVXRecord& record)
 {
     // Name and pass key under the new key; a newly chosen file is stored whole.
     if (record.mAttachmentState() == kAttachmentStateStoreNewFile)

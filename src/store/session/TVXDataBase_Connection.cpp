@@ -83,9 +83,36 @@ TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, boo
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(forChange ? "SELECT TVX_MASTER_PASSWORD(1)"
                                                                     : "SELECT TVX_MASTER_PASSWORD(0)"));
     QString stored; // as the log-in compares: no row is an empty password
-    while (rs->next())
+    mKeyRow = KeyRow{true, false, {}};
+    while (rs->next()) {
         stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+        noteKeyRow(*rs, 1);
+    }
     return stored == *keyed ? kTVXDone : kTVXMasterPasswordMismatch;
+}
+
+void TVXDataBase::noteKeyRow(sql::ResultSet& rs, int column)
+{
+    mKeyRow.known = true;
+    mKeyRow.present = !rs.isNull(column);
+    mKeyRow.cipher = mKeyRow.present ? tvxsql::blobColumn(rs, column) : QByteArray();
+}
+
+bool TVXDataBase::keyRowMatchesKey() const
+{
+    const std::optional<QString> keyed = mCiphers.keyedMasterPassword();
+    if (!keyed)
+        return true; // nothing to compare
+    if (!mKeyRow.known)
+        return false;
+    return (mKeyRow.present ? decryptDataString(mKeyRow.cipher) : QString()) == *keyed;
+}
+
+void TVXDataBase::reportKeyRowChanged()
+{
+    (void)reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+                                      kErrMasterPasswordChanged},
+                      kTVXMasterPasswordMismatch);
 }
 
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
@@ -106,6 +133,7 @@ void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
         previous = std::exchange(mCPcon, std::move(connection));
         prepared.swap(mPrepared);
         preparedRows.swap(mPreparedRows);
+        mKeyRow = {};
     }
     // Closing the old connection talks to its server: not under the guard.
     prepared.clear();
@@ -145,8 +173,11 @@ QString TVXDataBase::retriveMasterPassword()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row
-    while (rs->next())
+    mKeyRow = KeyRow{true, false, {}};
+    while (rs->next()) {
         stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
+        noteKeyRow(*rs, 2);
+    }
     return stored;
 }
 
