@@ -1,4 +1,4 @@
--- A record's and a type's add, edit and delete as one call each: a distant server is then
+-- A record's and a type's add, edit and delete and a group's delete as one call each: a distant server is then
 -- asked once instead of once a statement. SQL SECURITY INVOKER: the session's
 -- own rights hold, and the tables' triggers and views see its account, as for
 -- the statements these stand for. Installed after server/rules.sql.
@@ -214,6 +214,36 @@ BEGIN
   IF ROW_COUNT() = 0 THEN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A group's delete: its records, members and own sub-group rows go with it
+-- by the store's foreign keys, its place in other groups' lists (but the
+-- unfiled group's) by hand.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_GROUP(
+  check_key TINYINT, key_row LONGBLOB, group_uid VARCHAR(16), unfiled_uid VARCHAR(16),
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  DELETE FROM GROUPTABLE WHERE UID = group_uid;
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID = group_uid AND GROUPID <> unfiled_uid;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
   COMMIT;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);

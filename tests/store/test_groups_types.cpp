@@ -294,6 +294,43 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
+// A group's delete asks a distant server once, its event row included; its
+// lists are written a statement each, not a statement a row.
+TEST_F(GroupStore, ADeleteTakesOneRoundTripAndAListOneStatement)
+{
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase distant;
+    const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write) {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(write(), kTVXDone);
+        return relay.roundTrips() - before;
+    };
+    auto warm = makeGroup(QStringLiteral("00000000000000A8"), "Warm", {}, {});
+    ASSERT_EQ(distant.addGroup(warm), kTVXDone);
+    ASSERT_EQ(distant.deleteGroup(*warm), kTVXDone); // prepares the call
+
+    auto group = makeGroup(GNew, "Network", {aliceID}, {G2});
+    ASSERT_EQ(distant.addGroup(group), kTVXDone);
+    const uint64_t fewMembers = tripsOf([&] { return distant.updateGroup(group); });
+    group->setMUserMembersArray({aliceID, bobID, carolID});
+    group->setMSubGroupsUID({G1, G2});
+    EXPECT_EQ(tripsOf([&] { return distant.updateGroup(group); }), fewMembers);
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9'"), "2");
+
+    EXPECT_LE(tripsOf([&] { return distant.deleteGroup(*group); }), 1u);
+    EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE SUBGROUPID='00000000000000A9' OR GROUPID='00000000000000A9'"), "0");
+    EXPECT_EQ(lastEvent(distant).event, "Delete Group");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete Group' AND "
+                             "DESCRIPTION='Network'"),
+              "1");
+}
+
 TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
 {
     BMGroup stranger;

@@ -21,7 +21,6 @@ constexpr int kConnectTimeoutSeconds = 15;
 
 } // namespace
 
-static void readCausallyOnCluster(sql::Connection& connection);
 
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
@@ -46,31 +45,24 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     std::unique_ptr<sql::Connection> connection = tvxsql::connectWithTls(
         options, {caFile, allowUnencrypted, pinnedFingerprint, false}, metFingerprint);
-    readCausallyOnCluster(*connection);
-    // A row lock held elsewhere ends the statement (1205, "the store is busy")
-    // well before the read timeout would take it for a lost connection.
+    // The session's settings in one statement. A row lock held elsewhere ends
+    // the statement (1205, "the store is busy") well before the read timeout
+    // would take it for a lost connection. A cluster node applies other
+    // nodes' commits a moment later: its reads wait for them, or a reload
+    // right after another client's write can miss it.
+    const std::string lockWait =
+        "SET SESSION innodb_lock_wait_timeout=" + std::to_string(lockWaitSeconds(mReadWriteTimeoutSeconds.load()));
     std::unique_ptr<sql::Statement> stmt(connection->createStatement());
-    stmt->execute("SET SESSION innodb_lock_wait_timeout="
-                  + std::to_string(lockWaitSeconds(mReadWriteTimeoutSeconds.load())));
-    return connection;
-}
-
-static void readCausallyOnCluster(sql::Connection& connection)
-{
-    // A cluster node applies other nodes' commits a moment later: without the
-    // wait, a reload right after another client's write can miss it.
-    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-    bool clusterNode = false;
     try {
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@wsrep_on"));
-        clusterNode = rs->next() && rs->getInt(1) == 1;
+        stmt->execute(lockWait + ", wsrep_sync_wait=IF(@@wsrep_on, 1, @@SESSION.wsrep_sync_wait)");
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() != kErrUnknownSystemVariable) // a server without cluster support
             throw;
+        stmt->execute(lockWait);
     }
-    if (clusterNode)
-        stmt->execute("SET SESSION wsrep_sync_wait=1");
+    return connection;
 }
+
 
 TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {

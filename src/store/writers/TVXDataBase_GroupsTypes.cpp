@@ -55,6 +55,7 @@ using tvxsql::noConnection;
 constexpr char kCallAddType[] = "CALL TVX_ADD_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallReplaceType[] = "CALL TVX_REPLACE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallDeleteType[] = "CALL TVX_DELETE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallDeleteGroup[] = "CALL TVX_DELETE_GROUP(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 // "%s" of a name-comparison format becomes the cipher's hexadecimal form:
 // only hex digits ever reach the statement text, never the name itself.
@@ -215,9 +216,29 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
     storechanges::GuardedChange changed(*this);
     const QString uid = group.mGroupUID();
     TVXResult code = kTVXDone;
+    const TVXEventLogEntry logRow =
+        mEventLogAccess.eventLogger().entryNow(kEventDeleteGroup, group.mGroupName(), kEventActionSuccess);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
     if (!mCaches.m_groups.contains(uid)) {
         code = kTVXReloadFirst;
     } else {
+        code = runOnConnection([&](sql::Connection& connection) {
+            called = mayCall(connection);
+            if (called)
+                called = callWrite(connection, kCallDeleteGroup, true,
+                                   [&](sql::PreparedStatement& stmt, int first) {
+                                       stmt.setString(first, uid.toStdString());
+                                       stmt.setString(first + 1, kUnfiledUID.toStdString());
+                                       TVXEventLogStore::bindRow(stmt, first + 2, logRow);
+                                   },
+                                   answer);
+            return called ? answer.code : kTVXDone;
+        });
+        if (called && code == kTVXDone)
+            GroupTypeSteps{*this}.settleLogRow(logRow, answer);
+    }
+    if (!called && code == kTVXDone) {
         code = runWriteTransaction([&](sql::Connection& connection) {
             std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
             stmt->setString(1, uid.toStdString());
@@ -237,7 +258,7 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
     if (code == kTVXDone)
         steps.forgetDeletedGroup(uid);
     return steps.finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup,
-                        group.mGroupName());
+                        group.mGroupName(), kEventActionSuccess, called && code == kTVXDone ? &logRow : nullptr);
 }
 
 void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)

@@ -53,9 +53,6 @@ constexpr char kCallAddRecord[] = "CALL TVX_ADD_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?
 constexpr char kCallReplaceRecord[] = "CALL TVX_REPLACE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallDeleteRecord[] = "CALL TVX_DELETE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
-
-
-
 // A record without group or type object is one of the unfiled group or type:
 // the loader leaves those objects out when the user's caches lack them.
 QString groupUIDOf(const TVXRecord& record)
