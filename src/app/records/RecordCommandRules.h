@@ -35,6 +35,8 @@ using appctl::kMaskingStatusKey;
 namespace recordrules {
 
 QString insufficientPermissionsMessage(); // " You don't have sufficient access permissions."
+// A record command asked for while a save or delete waits for the server.
+QString stillWritingMessage();
 
 // The record permission word in a group: the group's own when it prevails,
 // otherwise the user's.
@@ -65,6 +67,19 @@ QString duplicateFirstValue(const QString& value);
 // Deletes from the last record to the first, stopping at the first failure;
 // the result of the last deletion tried.
 TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared_ptr<TVXRecord>>& records);
+
+// What a deletion series left: the descriptions of the records deleted, of
+// the one that failed (with its code) and of those not tried after it.
+struct DeletionResults {
+    QStringList deleted;
+    QString failed;
+    TVXResult failure = kTVXDone;
+    QStringList notTried;
+};
+// Why a store refused a change, in the words the failure alerts use.
+QString refusalReason(TVXResult code);
+// The series' end: each record's result, for an alert.
+QString deletionResultsText(const DeletionResults& results);
 
 // A record's own field set after the customise sheet returned `returned`:
 // none when it is the type's own set again.
