@@ -26,6 +26,7 @@
 #include "store/session/ValueCiphers.h"
 #include "store/StoreTypes.h"
 #include "store/eventlog/TVXEventLogEntry.h"
+#include "store/writers/WriteCalls.h"
 #include "store/writers/WriteBehind.h"
 
 #include <QByteArray>
@@ -230,9 +231,17 @@ private:
     using AttachmentUpload = TVXAttachmentUpload;
     struct RecordSteps; // TVXDataBase_Records.cpp
     // replaceRecord's store; a newly stored file's pass key and length go to *newPassKey, *newLength.
+    // What a write stored with its rows where it could: its event row, its
+    // row of a recent list. The memory part then only lists them.
+    struct SideRows {
+        TVXEventLogEntry logRow;
+        bool logStored = false;
+        bool recentStored = false;
+    };
     TVXResult storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
-                            qint64* newLength = nullptr);
-    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code);
+                            qint64* newLength = nullptr, SideRows* sideRows = nullptr);
+    void finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code,
+                              const SideRows* sideRows = nullptr);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
     struct RecordBatch;
@@ -251,6 +260,38 @@ private:
     // 0 when the stored master password is the one the field encrypter was
     // made from, else 4; the row stays locked until the transaction ends.
     TVXResult confirmMasterPasswordRow(sql::Connection& connection, bool forChange);
+    // The master-password row's stored bytes as last read (log-in, checks),
+    // under the guard: a write call has the server compare them with its row.
+    struct KeyRow {
+        bool known = false;
+        bool present = false; // no row reads as an empty password
+        QByteArray cipher;
+    };
+    KeyRow mKeyRow;
+    void noteKeyRow(sql::ResultSet& rs, int column);
+    // Whether mKeyRow is the row the current key was made from.
+    bool keyRowMatchesKey() const;
+    // The error path's message for a write refused under a changed master password.
+    void reportKeyRowChanged();
+
+    // Writes as one call of a store routine (store/writers/WriteCalls.h), under
+    // the guard. Whether a write may go so: not inside a batch or another
+    // transaction.
+    bool mayCall(sql::Connection& connection) const;
+    using CallBind = std::function<void(sql::PreparedStatement&, int first)>;
+    // A call that begins, checks the master-password row when `checksKey`
+    // (its two first parameters), writes and commits: its answer in `answer`,
+    // or false, with nothing written, when the statements must serve (the row
+    // not known, a store without the routine).
+    bool callWrite(sql::Connection& connection, const char* call, bool checksKey, const CallBind& bind,
+                   tvxcalls::CallAnswer& answer);
+    // An edit in three round trips: begin; lock the master-password row and
+    // the row with `lockQuery` (columns: the master-password row, the row's
+    // key, NULL when gone, then what `check` compares: 0 to go on, else the
+    // answer); one call that writes and commits.
+    bool callLockedWrite(sql::Connection& connection, const char* lockQuery, const QString& uid,
+                         const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
+                         const CallBind& bind, tvxcalls::CallAnswer& answer);
     friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;

@@ -12,6 +12,8 @@
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 
+#include "DelayingRelay.h"
+
 #include <cppconn/connection.h>
 
 using namespace teststore;
@@ -292,6 +294,43 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
+// A group's delete asks a distant server once, its event row included; its
+// lists are written a statement each, not a statement a row.
+TEST_F(GroupStore, ADeleteTakesOneRoundTripAndAListOneStatement)
+{
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase distant;
+    const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write) {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(write(), kTVXDone);
+        return relay.roundTrips() - before;
+    };
+    auto warm = makeGroup(QStringLiteral("00000000000000A8"), "Warm", {}, {});
+    ASSERT_EQ(distant.addGroup(warm), kTVXDone);
+    ASSERT_EQ(distant.deleteGroup(*warm), kTVXDone); // prepares the call
+
+    auto group = makeGroup(GNew, "Network", {aliceID}, {G2});
+    ASSERT_EQ(distant.addGroup(group), kTVXDone);
+    const uint64_t fewMembers = tripsOf([&] { return distant.updateGroup(group); });
+    group->setMUserMembersArray({aliceID, bobID, carolID});
+    group->setMSubGroupsUID({G1, G2});
+    EXPECT_EQ(tripsOf([&] { return distant.updateGroup(group); }), fewMembers);
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9'"), "2");
+
+    EXPECT_LE(tripsOf([&] { return distant.deleteGroup(*group); }), 1u);
+    EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE SUBGROUPID='00000000000000A9' OR GROUPID='00000000000000A9'"), "0");
+    EXPECT_EQ(lastEvent(distant).event, "Delete Group");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete Group' AND "
+                             "DESCRIPTION='Network'"),
+              "1");
+}
+
 TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
 {
     BMGroup stranger;
@@ -496,6 +535,53 @@ TEST_F(TypeStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
     ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
     EXPECT_EQ(bob.updateType(makeType(T1, "Web sign-in", 12, 0b10, {"URL", "Login", "Password"})), kTVXDone);
     EXPECT_EQ(storedHex("TYPETABLE", "NAME", T1), hexOf(seed->cipher("Web sign-in")));
+}
+
+// A type's add and delete ask a distant server once, an edit three times
+// (begin, the checks, the write), their event rows included.
+TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
+{
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase distant;
+    const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(write(), expected);
+        return relay.roundTrips() - before;
+    };
+    // The first of each prepares its statements, once per connection.
+    auto warm = makeType(QStringLiteral("00000000000000C8"), "Warm", 1, 0, {});
+    ASSERT_EQ(distant.addType(warm), kTVXDone);
+    warm->setMTypeName("Warmer");
+    ASSERT_EQ(distant.updateType(warm), kTVXDone);
+    ASSERT_EQ(distant.deleteType(*warm), kTVXDone);
+    ASSERT_EQ(distant.eventLog().eventLogger().logOutcome("Edit Type", "Warm", kTVXReloadFirst), kTVXDone);
+
+    auto type = makeType(TNew, "Router", 7, 0b1, {"Host"});
+    EXPECT_LE(tripsOf([&] { return distant.addType(type); }), 1u);
+    type->setMField2("Login");
+    EXPECT_LE(tripsOf([&] { return distant.updateType(type); }), 3u);
+    EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", TNew), hexOf(seed->cipher("Login")));
+    EXPECT_EQ(lastEvent(distant).action, QString("Type Edited Successfully"));
+
+    // Bob's change makes the copy stale: nothing written.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    auto bobs = TVXType::createCopyforType(*bob.caches().mTypes().value(TNew));
+    bobs->setMField3("Secret");
+    ASSERT_EQ(bob.updateType(bobs), kTVXDone);
+    type->setMField2("User");
+    EXPECT_LE(tripsOf([&] { return distant.updateType(type); }, kTVXReloadFirst), 4u);
+    EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", TNew), hexOf(seed->cipher("Login")));
+
+    EXPECT_LE(tripsOf([&] { return distant.deleteType(*type); }), 1u);
+    EXPECT_EQ(count("TYPETABLE WHERE UID='00000000000000C9'"), "0");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', DESCRIPTION) ORDER BY ROWKEY) FROM "
+                             "tolvanexdb.EVENTLOGGERTABLE WHERE USERNAME='alice' AND DESCRIPTION='Router'"),
+              "Add Type:Router,Edit Type:Router,Edit Type:Router,Delete Type:Router");
+    EXPECT_EQ(lastEvent(distant).action, QString("Type Deleted Successfully"));
 }
 
 TEST_F(TypeStore, DuplicateNamesAreFoundOnCipherBytesOnly)

@@ -2,11 +2,15 @@
 // path's notices.
 #include "platform/core/MainThread.h"
 #include "model/TVXType.h"
+#include "model/TVXUser.h"
 #include "platform/core/NotificationCenter.h"
 #include "store/session/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 #include "support/GreetingRelay.h"
 #include "support/TestStore.h"
+#include "support/StoreSeed.h"
+
+#include "DelayingRelay.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/driver.h>
@@ -88,6 +92,37 @@ TEST_F(LogIn, RightMasterPasswordLogsInAndTellsTheApplication)
     EXPECT_EQ(db.masterPassword(), kMasterPassword);
     EXPECT_EQ(db.connectedServerAddress(), "localhost");
     EXPECT_EQ(db.connectingPortAddress(), QString::number(port()));
+}
+
+// A distant server is asked few times for the log-in's checks: the session's
+// settings in one statement, the account's user row with its groups in one.
+TEST_F(LogIn, TheChecksOfALogInTakeFewRoundTrips)
+{
+    {
+        StoreSeed seed(kMasterPassword);
+        seed.group("00000000000000A2", "Servers");
+        seed.group("00000000000000A1", "Finance");
+        seed.member(aliceID, "00000000000000A2");
+        seed.member(aliceID, "00000000000000A1");
+    }
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase db;
+    const TVXResult login = db.startConnectionToServer(loginRequest());
+    const uint64_t afterConnect = relay.roundTrips();
+    const TVXResult details = login == kTVXDone ? db.initUserDetails(kUserName, kUserPassword) : login;
+    const uint64_t total = relay.roundTrips();
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    ASSERT_EQ(details, kTVXDone);
+    // The connection with its TLS handshake and checks took 11, the user's
+    // row and groups 9 (a statement prepared, run and closed each).
+    EXPECT_LE(afterConnect, 10u);
+    EXPECT_LE(total - afterConnect, 3u);
+    EXPECT_EQ(db.caches().mCurrentUser()->mUserID(), aliceID);
+    EXPECT_EQ(db.caches().mCurrentUser()->mUsername(), kUserName);
+    EXPECT_EQ(db.caches().mCurrentUser()->mUsersGroupArray(),
+              QStringList({"00000000000000A1", "00000000000000A2"}));
 }
 
 TEST_F(LogIn, WrongOrEmptyMasterPasswordIsRefused)

@@ -4,6 +4,8 @@
 #include "platform/core/NotificationCenter.h"
 #include "support/RecordFixture.h"
 
+#include "DelayingRelay.h"
+
 using namespace teststore;
 
 namespace {
@@ -143,6 +145,128 @@ TEST_F(RecordStore, SavingUnchangedAnswersDoneAndAStaleCopyAnswers8)
     EXPECT_EQ(alice.deleteRecord(record), kTVXReloadFirst);
     EXPECT_EQ(alice.caches().mRecords().value(id), record);
     EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
+}
+
+// A distant server is asked as few times as the checks allow: an add and a
+// delete once, an edit three times (begin, the checks, the write), their
+// event and recent-list rows included.
+TEST_F(RecordStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
+{
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    DelayingRelay relay(port(), 0);
+    TVXLoginRequest request = loginRequest();
+    request[kLoginPortNumber] = QString::number(relay.port());
+    ASSERT_EQ(alice.startConnectionToServer(request), kTVXDone);
+    ASSERT_EQ(alice.initUserDetails(kUserName, kUserPassword), kTVXDone);
+    ASSERT_EQ(alice.loadDataBase(), kTVXDone);
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(write(), expected);
+        return relay.roundTrips() - before;
+    };
+    // The first of each prepares its statements, once per connection.
+    auto warm = newRecord(alice, {"warm"});
+    ASSERT_EQ(alice.addRecord(warm), kTVXDone);
+    warm->setMValue2("edited");
+    ASSERT_EQ(alice.replaceRecord(warm), kTVXDone);
+    ASSERT_EQ(alice.deleteRecord(warm), kTVXDone);
+    // A failure's event row goes on its own.
+    ASSERT_EQ(alice.eventLog().eventLogger().logOutcome("Replace Record", "warm", kTVXReloadFirst), kTVXDone);
+
+    auto record = newRecord(alice, {"bank", "alice"});
+    record->setMIsCustomized(true);
+    record->setMRecordCustomType(customType(5, 0, {"Bank", "Login"}));
+    const QString id = record->mRecordUID();
+    EXPECT_LE(tripsOf([&] { return alice.addRecord(record); }), 1u);
+    record->setMValue2("alice.b");
+    EXPECT_LE(tripsOf([&] { return alice.replaceRecord(record); }), 3u);
+    record->setMValue2("alice.c");
+    EXPECT_LE(tripsOf([&] { return alice.replaceRecord(record); }), 3u);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.c"));
+    EXPECT_EQ(lastEvent(alice).event, "Replace Record");
+    EXPECT_EQ(lastEvent(alice).action, "Success");
+    EXPECT_EQ(rowCount("RECENTLYADDEDTABLE", id), 1);
+    EXPECT_EQ(rowCount("RECENTLYMODIFIEDTABLE", id), 1);
+    EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords().count(id), 1);
+    EXPECT_EQ(alice.recentLists().mRecentlyMofifiedTypes().count(id), 1);
+
+    // Bob's change makes alice's copy stale: answered in as many, nothing written.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto bobs = bob.caches().mRecords().value(id);
+    ASSERT_NE(bobs, nullptr);
+    bobs->setMValue3("bobs-pw");
+    ASSERT_EQ(bob.replaceRecord(bobs), kTVXDone);
+    record->setMValue2("alice.d");
+    EXPECT_LE(tripsOf([&] { return alice.replaceRecord(record); }, kTVXReloadFirst), 4u);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.c"));
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+
+    EXPECT_LE(tripsOf([&] { return alice.deleteRecord(record); }), 1u);
+    EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
+    EXPECT_EQ(rowCount("CUSTOMTYPETABLE", id), 0);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(EVENT ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE "
+                                            "WHERE DESCRIPTION='bank' AND USERNAME='alice'")),
+              "Add Record,Replace Record,Replace Record,Replace Record,Delete Record");
+    EXPECT_EQ(lastEvent(alice).event, "Delete Record");
+}
+
+// A store whose routines are older than the client, or an account not yet
+// granted them, still takes the writes, with the same answers.
+TEST_F(RecordStore, AStoreWithoutTheWriteRoutinesTakesTheWritesAsStatements)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_ADD_RECORD");
+    rootExec("REVOKE EXECUTE ON PROCEDURE tolvanexdb.TVX_REPLACE_RECORD FROM 'alice'@'%'");
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_DELETE_RECORD");
+    auto record = newRecord(alice, {"bank", "alice"});
+    const QString id = record->mRecordUID();
+    ASSERT_EQ(alice.addRecord(record), kTVXDone);
+    EXPECT_EQ(alice.addRecord(record), kTVXReloadFirst);
+    record->setMValue2("alice.b");
+    ASSERT_EQ(alice.replaceRecord(record), kTVXDone);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    EXPECT_EQ(rowCount("RECENTLYMODIFIEDTABLE", id), 1);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    const auto bobs = bob.caches().mRecords().value(id);
+    ASSERT_NE(bobs, nullptr);
+    bobs->setMValue3("bobs-pw");
+    ASSERT_EQ(bob.replaceRecord(bobs), kTVXDone); // bob still holds the routine
+    record->setMValue2("alice.c");
+    EXPECT_EQ(alice.replaceRecord(record), kTVXReloadFirst);
+    EXPECT_EQ(storedCipher("FIELD2", "RECORDTABLE", id), cipherOf("alice.b"));
+    ASSERT_EQ(alice.deleteRecord(bobs), kTVXDone);
+    EXPECT_EQ(rowCount("RECORDTABLE", id), 0);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', USERNAME) ORDER BY ROWKEY) FROM "
+                                            "tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION='bank'")),
+              "Add Record:alice,Add Record:alice,Replace Record:alice,Replace Record:bob,Replace Record:alice,"
+              "Delete Record:alice");
+}
+
+// The event and recent-list rows go with the write, but one the server
+// refuses undoes nothing: the record is stored, and the refusal takes the
+// error path as when the row went on its own.
+TEST_F(RecordStoreFailures, ARefusedEventOrRecentRowLeavesTheRecordStored)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    refuse("EVENTLOGGERTABLE");
+    auto logged = newRecord(alice, {"unlogged"});
+    EXPECT_EQ(alice.addRecord(logged), kTVXDone);
+    EXPECT_EQ(rowCount("RECORDTABLE", logged->mRecordUID()), 1);
+    EXPECT_EQ(rowCount("RECENTLYADDEDTABLE", logged->mRecordUID()), 1);
+    EXPECT_TRUE(alice.recentLists().mRecentlyAddedRecords().contains(logged->mRecordUID()));
+    EXPECT_EQ(lastEvent(alice).event, "Add Record");
+    EXPECT_EQ(lastEvent(alice).action, "Success");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE"), "0");
+    rootExec("DROP TRIGGER tolvanexdb.refuse_eventloggertable_INSERT");
+
+    refuse("RECENTLYMODIFIEDTABLE");
+    logged->setMValue1("unlisted");
+    EXPECT_EQ(alice.replaceRecord(logged), kTVXDone);
+    EXPECT_EQ(storedCipher("FIELD1", "RECORDTABLE", logged->mRecordUID()), cipherOf("unlisted"));
+    EXPECT_EQ(rowCount("RECENTLYMODIFIEDTABLE", logged->mRecordUID()), 0);
+    EXPECT_FALSE(alice.recentLists().mRecentlyMofifiedTypes().contains(logged->mRecordUID()));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(EVENT) FROM tolvanexdb.EVENTLOGGERTABLE"), "Replace Record");
 }
 
 TEST_F(RecordStore, AStoredIdentifierIsNotAddedAgain)

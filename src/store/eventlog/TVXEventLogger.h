@@ -79,10 +79,12 @@ public:
     ListenerToken addListener(Listener listener);
     void removeListener(ListenerToken token);
 
-private:
+    // An entry of now, and listing one whose row a write stored with itself.
     TVXEventLogEntry entryNow(const QString& event, const QString& description, const QString& action,
-                              const QString& userName) const;
+                              const QString& userName = QString()) const;
     void list(const TVXEventLogEntry& entry); // appended and announced
+
+private:
     void notifyListeners(const TVXEventLogEntry& entry);
     void deliver(const TVXEventLogEntry& entry);
 

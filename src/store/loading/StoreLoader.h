@@ -21,6 +21,9 @@ public:
     // The user's row into the signed-in user; 6 a disabled account, 7 no user row.
     TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);
     QStringList fetchGroupArrayForUserID(const QString& userID, TVXResult* code = nullptr);
+    // The log-in's read of its account's user row and groups, in one
+    // statement: as getUserIDForName and the read of that row together.
+    TVXResult readUserForName(const QString& accountName);
     TVXResult readCatagoryTable();
     TVXResult readTypesTable();
     TVXResult readRecordTable();

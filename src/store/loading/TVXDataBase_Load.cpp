@@ -108,6 +108,52 @@ struct TVXDataBase::LoadSteps {
     std::shared_ptr<TVXType> customTypeFromRow(sql::ResultSet& rs) const;
 };
 
+namespace {
+
+// The user row of the account's name (the first, as getUserIDForName finds
+// it) with its groups, in the order their own read gives them.
+constexpr char kQueryUserRowForName[] =
+    "SELECT u.USERID, u.USERNAME, u.PLATFORMNAME, u.GROUPPERMISSION, u.TYPEPERMISSION, u.RECORDPERMISSION, "
+    "u.DATAPERMISSION, u.CANCHANGEPASSWORD, u.ISACCOUNTDISABLED, "
+    "(SELECT GROUP_CONCAT(m.GROUPID ORDER BY m.GROUPID SEPARATOR ',') FROM USERGROUPTABLE m "
+    "WHERE m.USERID = u.USERID) AS GROUPIDS "
+    "FROM USERTABLE u WHERE u.USERID = (SELECT USERID FROM USERTABLE WHERE USERNAME = ? LIMIT 1) LIMIT 1";
+
+// The signed-in user's fields from a row of the user table's readable columns.
+void fillUser(TVXUser& user, sql::ResultSet& rs)
+{
+    user.setMUserID(QString::fromStdString(rs.getString("USERID").asStdString()));
+    user.setMUsername(QString::fromStdString(rs.getString("USERNAME").asStdString()));
+    user.setMPlatformName(rs.isNull("PLATFORMNAME") ? QStringLiteral("")
+                                                    : QString::fromStdString(rs.getString("PLATFORMNAME").asStdString()));
+    user.setMGroupPermissionsBit(static_cast<uint16_t>(rs.getInt("GROUPPERMISSION")));
+    user.setMTypePermissionsBit(static_cast<uint16_t>(rs.getInt("TYPEPERMISSION")));
+    user.setMRecordPermissionsBit(static_cast<uint16_t>(rs.getInt("RECORDPERMISSION")));
+    user.setMDataPermissionsBit(static_cast<uint16_t>(rs.getInt("DATAPERMISSION")));
+    user.setMIsNotAllowedToChangePassword(!rs.getBoolean("CANCHANGEPASSWORD"));
+    user.setMIsAccountDisabled(false);
+}
+
+} // namespace
+
+TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
+{
+    if (!mDatabase.mCPcon)
+        throw noConnection();
+    const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryUserRowForName, accountName);
+    // No row: the account was removed from the store (a server account alone
+    // must not log in with default rights).
+    if (!rs->next())
+        return kTVXAccountDeleted;
+    if (rs->getBoolean("ISACCOUNTDISABLED"))
+        return kTVXAccountDisabled;
+    TVXUser& user = *mDatabase.mCaches.m_currentUser;
+    fillUser(user, *rs);
+    const QString groups = rs->isNull("GROUPIDS") ? QString() : tvxsql::textColumn(*rs, 10);
+    user.setMUsersGroupArray(groups.split(QLatin1Char(','), Qt::SkipEmptyParts));
+    return kTVXDone;
+}
+
 QString TVXStoreLoader::getUserIDForName(const QString& accountName, TVXResult* code)
 {
     (void)code; // not written: a missing row answers null
@@ -138,17 +184,7 @@ TVXResult TVXStoreLoader::readAllSavedRecordsForUserWithUserPrimaryNameID(const 
         return kTVXAccountDisabled;
 
     TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    user.setMUserID(QString::fromStdString(rs->getString("USERID").asStdString()));
-    user.setMUsername(QString::fromStdString(rs->getString("USERNAME").asStdString()));
-    user.setMPlatformName(rs->isNull("PLATFORMNAME")
-                              ? QStringLiteral("")
-                              : QString::fromStdString(rs->getString("PLATFORMNAME").asStdString()));
-    user.setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt("GROUPPERMISSION")));
-    user.setMTypePermissionsBit(static_cast<uint16_t>(rs->getInt("TYPEPERMISSION")));
-    user.setMRecordPermissionsBit(static_cast<uint16_t>(rs->getInt("RECORDPERMISSION")));
-    user.setMDataPermissionsBit(static_cast<uint16_t>(rs->getInt("DATAPERMISSION")));
-    user.setMIsNotAllowedToChangePassword(!rs->getBoolean("CANCHANGEPASSWORD"));
-    user.setMIsAccountDisabled(false);
+    fillUser(user, *rs);
     user.setMUsersGroupArray(fetchGroupArrayForUserID(userID));
     return kTVXDone;
 }
@@ -157,8 +193,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
 {
     TVXResult code = kTVXDone;
     try {
-        const QString userID = mLoader.getUserIDForName(accountName);
-        code = userID.isNull() ? kTVXAccountDeleted : mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
+        code = mLoader.readUserForName(accountName);
     } catch (const sql::SQLException& e) {
         code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }

@@ -9,6 +9,8 @@ extern const char* const kUserInfoSchemaSQL;
 extern const char* const kStoreRoutinesSQL;
 // The write rules the server holds (server/rules.sql): functions and triggers.
 extern const char* const kStoreRulesSQL;
+// A record's add, edit and delete as one call each (server/writes.sql), after the rules.
+extern const char* const kStoreWritesSQL;
 
 // Splits a script into its statements (at ';' ending a line), dropping "--" comments.
 QStringList splitSqlScript(const char* script);

@@ -5,6 +5,7 @@
 #include <QMap>
 #include <QSet>
 #include <QStringList>
+#include <QThread>
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -18,6 +19,9 @@ struct NodeAddress {
     int port = 0;
     QString text; // as the cluster lists it
 };
+
+// The locked account the store's routines and triggers run as.
+constexpr char kDefinerName[] = "tvx_definer";
 
 QString text(sql::ResultSet& rs, int column)
 {
@@ -67,12 +71,25 @@ QStringList storeSessions(sql::Connection& c)
     QStringList sessions;
     std::unique_ptr<sql::Statement> stmt(c.createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(
-        "SELECT USER, HOST, DB FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() "
+        "SELECT USER, HOST, DB, ID FROM information_schema.PROCESSLIST WHERE ID <> CONNECTION_ID() "
         "AND USER <> 'system user' AND COMMAND <> 'Daemon'"));
     while (rs->next()) {
-        const QString user = text(*rs, 1);
+        QString user = text(*rs, 1);
+        QString host = text(*rs, 2);
+        // A session inside one of the store's routines or triggers is listed
+        // under the account they run as: asked again, it names its own.
+        for (int attempt = 0; user == QLatin1String(kDefinerName) && attempt < 50; ++attempt) {
+            QThread::msleep(10);
+            std::unique_ptr<sql::Statement> again(c.createStatement());
+            std::unique_ptr<sql::ResultSet> row(again->executeQuery(
+                "SELECT USER, HOST FROM information_schema.PROCESSLIST WHERE ID = " + std::to_string(rs->getInt64(4))));
+            if (!row->next())
+                break;
+            user = text(*row, 1);
+            host = text(*row, 2);
+        }
         if (accounts.contains(user) || text(*rs, 3).compare(QLatin1String("tolvanexdb"), Qt::CaseInsensitive) == 0)
-            sessions << QStringLiteral("%1 from %2").arg(user, text(*rs, 2).section(QLatin1Char(':'), 0, 0));
+            sessions << QStringLiteral("%1 from %2").arg(user, host.section(QLatin1Char(':'), 0, 0));
     }
     return sessions;
 }

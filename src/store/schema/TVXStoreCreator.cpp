@@ -497,6 +497,7 @@ StoreResult TVXStoreCreator::installRules()
     // to an account that may read the mysql database.
     QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer)};
     steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
+    steps << splitDelimitedScript(QString::fromUtf8(kStoreWritesSQL));
     for (const QString& statement : std::as_const(steps))
         if (auto r = run(statement); !r.ok)
             return r;

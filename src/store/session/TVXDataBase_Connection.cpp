@@ -21,7 +21,6 @@ constexpr int kConnectTimeoutSeconds = 15;
 
 } // namespace
 
-static void readCausallyOnCluster(sql::Connection& connection);
 
 std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& url,
                                                                const QString& account,
@@ -46,31 +45,24 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     options["OPT_WRITE_TIMEOUT"] = mReadWriteTimeoutSeconds.load();
     std::unique_ptr<sql::Connection> connection = tvxsql::connectWithTls(
         options, {caFile, allowUnencrypted, pinnedFingerprint, false}, metFingerprint);
-    readCausallyOnCluster(*connection);
-    // A row lock held elsewhere ends the statement (1205, "the store is busy")
-    // well before the read timeout would take it for a lost connection.
+    // The session's settings in one statement. A row lock held elsewhere ends
+    // the statement (1205, "the store is busy") well before the read timeout
+    // would take it for a lost connection. A cluster node applies other
+    // nodes' commits a moment later: its reads wait for them, or a reload
+    // right after another client's write can miss it.
+    const std::string lockWait =
+        "SET SESSION innodb_lock_wait_timeout=" + std::to_string(lockWaitSeconds(mReadWriteTimeoutSeconds.load()));
     std::unique_ptr<sql::Statement> stmt(connection->createStatement());
-    stmt->execute("SET SESSION innodb_lock_wait_timeout="
-                  + std::to_string(lockWaitSeconds(mReadWriteTimeoutSeconds.load())));
-    return connection;
-}
-
-static void readCausallyOnCluster(sql::Connection& connection)
-{
-    // A cluster node applies other nodes' commits a moment later: without the
-    // wait, a reload right after another client's write can miss it.
-    std::unique_ptr<sql::Statement> stmt(connection.createStatement());
-    bool clusterNode = false;
     try {
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery("SELECT @@wsrep_on"));
-        clusterNode = rs->next() && rs->getInt(1) == 1;
+        stmt->execute(lockWait + ", wsrep_sync_wait=IF(@@wsrep_on, 1, @@SESSION.wsrep_sync_wait)");
     } catch (const sql::SQLException& e) {
         if (e.getErrorCode() != kErrUnknownSystemVariable) // a server without cluster support
             throw;
+        stmt->execute(lockWait);
     }
-    if (clusterNode)
-        stmt->execute("SET SESSION wsrep_sync_wait=1");
+    return connection;
 }
+
 
 TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, bool forChange)
 {
@@ -83,9 +75,36 @@ TVXResult TVXDataBase::confirmMasterPasswordRow(sql::Connection& connection, boo
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(forChange ? "SELECT TVX_MASTER_PASSWORD(1)"
                                                                     : "SELECT TVX_MASTER_PASSWORD(0)"));
     QString stored; // as the log-in compares: no row is an empty password
-    while (rs->next())
+    mKeyRow = KeyRow{true, false, {}};
+    while (rs->next()) {
         stored = decryptDataString(tvxsql::blobColumn(*rs, 1));
+        noteKeyRow(*rs, 1);
+    }
     return stored == *keyed ? kTVXDone : kTVXMasterPasswordMismatch;
+}
+
+void TVXDataBase::noteKeyRow(sql::ResultSet& rs, int column)
+{
+    mKeyRow.known = true;
+    mKeyRow.present = !rs.isNull(column);
+    mKeyRow.cipher = mKeyRow.present ? tvxsql::blobColumn(rs, column) : QByteArray();
+}
+
+bool TVXDataBase::keyRowMatchesKey() const
+{
+    const std::optional<QString> keyed = mCiphers.keyedMasterPassword();
+    if (!keyed)
+        return true; // nothing to compare
+    if (!mKeyRow.known)
+        return false;
+    return (mKeyRow.present ? decryptDataString(mKeyRow.cipher) : QString()) == *keyed;
+}
+
+void TVXDataBase::reportKeyRowChanged()
+{
+    (void)reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
+                                      kErrMasterPasswordChanged},
+                      kTVXMasterPasswordMismatch);
 }
 
 void TVXDataBase::adoptConnection(std::unique_ptr<sql::Connection> connection)
@@ -106,6 +125,7 @@ void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
         previous = std::exchange(mCPcon, std::move(connection));
         prepared.swap(mPrepared);
         preparedRows.swap(mPreparedRows);
+        mKeyRow = {};
     }
     // Closing the old connection talks to its server: not under the guard.
     prepared.clear();
@@ -145,8 +165,11 @@ QString TVXDataBase::retriveMasterPassword()
     std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
     std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
     QString stored; // null: no row
-    while (rs->next())
+    mKeyRow = KeyRow{true, false, {}};
+    while (rs->next()) {
         stored = decryptDataString(tvxsql::blobColumn(*rs, 2));
+        noteKeyRow(*rs, 2);
+    }
     return stored;
 }
 

@@ -15,6 +15,8 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
+
 namespace {
 
 // The identifier is the first blank-delimited word of the column.
@@ -57,12 +59,18 @@ TVXResult rewriteGroupList(TVXStoreSession& database, const char* clearQuery, co
         std::unique_ptr<sql::PreparedStatement> clear(connection.prepareStatement(clearQuery));
         clear->setString(1, groupUID.toStdString());
         clear->executeUpdate();
-        std::unique_ptr<sql::PreparedStatement> insert(connection.prepareStatement(insertQuery));
-        for (const QString& entry : entries) {
-            insert->setString(entryFirst ? 1 : 2, entry.toStdString());
-            insert->setString(entryFirst ? 2 : 1, groupUID.toStdString());
+        // Many rows a statement: a distant server is asked once, not once a row.
+        constexpr qsizetype kRowsPerStatement = 1000;
+        for (qsizetype first = 0; first < entries.size(); first += kRowsPerStatement) {
+            const qsizetype rows = std::min(kRowsPerStatement, entries.size() - first);
+            std::unique_ptr<sql::PreparedStatement> insert(
+                connection.prepareStatement(tvxsql::repeatedRowsText(insertQuery, int(rows))));
+            for (qsizetype i = 0; i < rows; ++i) {
+                const int at = int(i) * 2;
+                insert->setString(at + (entryFirst ? 1 : 2), entries[first + i].toStdString());
+                insert->setString(at + (entryFirst ? 2 : 1), groupUID.toStdString());
+            }
             insert->executeUpdate();
-            insert->clearParameters();
         }
         transaction.commit();
         return kTVXDone;

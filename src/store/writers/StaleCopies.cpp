@@ -28,6 +28,23 @@ constexpr char kQueryLockRecord[] =
     "LEFT JOIN CUSTOMTYPETABLE c ON c.RECORDID = r.RECORDID AND r.HASCUSTOMFIELD <> 0 "
     "LEFT JOIN ATTACHMENTTABLE a ON a.RECORDID = r.RECORDID AND r.HASATTACHMENT <> 0 "
     "WHERE r.RECORDID = ? FOR UPDATE";
+// The same after the master-password row, locked shared, in one row even
+// when the record is gone (its RECORDID then NULL): an edit's checks in one
+// round trip.
+constexpr char kQueryLockKeyAndRecord[] =
+    "SELECT TVX_MASTER_PASSWORD(0), r.RECORDID, r.GROUPUID, r.TYPEUID, r.FIELD1, r.FIELD2, r.FIELD3, r.FIELD4, "
+    "r.FIELD5, r.FIELD6, r.FIELD7, r.FIELD8, r.FIELD9, r.FIELD10, r.NOTE, r.HASATTACHMENT, r.HASCUSTOMFIELD, "
+    "c.RECORDID, c.ICONID, c.MASKS, c.FIELD1, c.FIELD2, c.FIELD3, c.FIELD4, c.FIELD5, c.FIELD6, c.FIELD7, "
+    "c.FIELD8, c.FIELD9, c.FIELD10, a.RECORDID, a.ATTACHMENTNAME, a.ENCRYPTIONKEY "
+    "FROM (SELECT 1 AS ONEROW) k "
+    "LEFT JOIN RECORDTABLE r ON r.RECORDID = ? "
+    "LEFT JOIN CUSTOMTYPETABLE c ON c.RECORDID = r.RECORDID AND r.HASCUSTOMFIELD <> 0 "
+    "LEFT JOIN ATTACHMENTTABLE a ON a.RECORDID = r.RECORDID AND r.HASATTACHMENT <> 0 "
+    "FOR UPDATE";
+constexpr char kQueryLockKeyAndType[] =
+    "SELECT TVX_MASTER_PASSWORD(0), t.UID, t.NAME, t.ICONID, t.MASKS, t.FIELD1, t.FIELD2, t.FIELD3, t.FIELD4, "
+    "t.FIELD5, t.FIELD6, t.FIELD7, t.FIELD8, t.FIELD9, t.FIELD10 "
+    "FROM (SELECT 1 AS ONEROW) k LEFT JOIN TYPETABLE t ON t.UID = ? FOR UPDATE";
 constexpr char kQueryLockGroup[] =
     "SELECT NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS FROM GROUPTABLE WHERE UID = ? FOR UPDATE";
 constexpr char kQueryLockType[] =
@@ -95,23 +112,38 @@ quint64 tvxsql::typeDigest(const QByteArray& nameCipher, qint64 icon, qint64 mas
     return digest.value();
 }
 
+TVXStaleCopies::RecordDigest TVXStaleCopies::recordDigestAt(sql::ResultSet& rs, int before, bool* attached,
+                                                            bool* customised)
+{
+    const auto values = blobColumns<11>(rs, before + 3);
+    RecordDigest digest;
+    const bool hasAttachment = rs.getBoolean(before + 14);
+    const bool hasCustomType = rs.getBoolean(before + 15);
+    digest.row = tvxsql::recordRowDigest(tvxsql::textColumn(rs, before + 1), tvxsql::textColumn(rs, before + 2),
+                                         values.data(), hasAttachment, hasCustomType);
+    if (!rs.isNull(before + 16))
+        digest.customType = tvxsql::customTypeDigest(rs.getInt64(before + 17), rs.getInt64(before + 18),
+                                                     blobColumns<10>(rs, before + 19).data());
+    if (!rs.isNull(before + 29))
+        digest.attachment =
+            tvxsql::attachmentDigest(tvxsql::blobColumn(rs, before + 30), tvxsql::blobColumn(rs, before + 31));
+    if (attached)
+        *attached = hasAttachment;
+    if (customised)
+        *customised = hasCustomType;
+    return digest;
+}
+
 std::optional<TVXStaleCopies::RecordDigest> TVXStaleCopies::lockedRecordDigest(sql::Connection& connection,
                                                                                 const QString& recordID)
 {
     const auto rs = tvxsql::rowsFor(connection, kQueryLockRecord, recordID);
     if (!rs->next())
         return std::nullopt;
-    const auto values = blobColumns<11>(*rs, 3);
-    RecordDigest digest;
-    digest.row = tvxsql::recordRowDigest(tvxsql::textColumn(*rs, 1), tvxsql::textColumn(*rs, 2), values.data(),
-                                 rs->getBoolean(14), rs->getBoolean(15));
-    if (!rs->isNull(16))
-        digest.customType =
-            tvxsql::customTypeDigest(rs->getInt64(17), rs->getInt64(18), blobColumns<10>(*rs, 19).data());
-    if (!rs->isNull(29))
-        digest.attachment = tvxsql::attachmentDigest(tvxsql::blobColumn(*rs, 30), tvxsql::blobColumn(*rs, 31));
-    return digest;
+    return recordDigestAt(*rs, 0);
 }
+
+const char* TVXStaleCopies::lockKeyAndRecordText() { return kQueryLockKeyAndRecord; }
 
 std::optional<quint64> TVXStaleCopies::lockedGroupDigest(sql::Connection& connection, const QString& groupUID)
 {
@@ -126,9 +158,16 @@ std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connect
     const auto rs = tvxsql::rowsFor(connection, kQueryLockType, typeUID);
     if (!rs->next())
         return std::nullopt;
-    return tvxsql::typeDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getInt64(3),
-                              blobColumns<10>(*rs, 4).data());
+    return typeDigestAt(*rs, 0);
 }
+
+quint64 TVXStaleCopies::typeDigestAt(sql::ResultSet& rs, int before)
+{
+    return tvxsql::typeDigest(tvxsql::blobColumn(rs, before + 1), rs.getInt64(before + 2), rs.getInt64(before + 3),
+                              blobColumns<10>(rs, before + 4).data());
+}
+
+const char* TVXStaleCopies::lockKeyAndTypeText() { return kQueryLockKeyAndType; }
 
 TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                         bool droppingAttachment) const

@@ -14,6 +14,7 @@
 
 namespace sql {
 class Connection;
+class ResultSet;
 }
 class TVXRecord;
 
@@ -32,6 +33,16 @@ public:
 
     // Locked for update; null when the row is gone.
     static std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
+    // The record's digest from the columns after `before` of a row of the
+    // lock's shape (the stored flags in *attached, *customised).
+    static RecordDigest recordDigestAt(sql::ResultSet& rs, int before, bool* attached = nullptr,
+                                       bool* customised = nullptr);
+    // The master-password row (column 1), then the record's RECORDID (NULL
+    // when gone) and its lock's columns; one placeholder, the identifier.
+    static const char* lockKeyAndRecordText();
+    // The same for a type (its UID, then the columns its digest reads).
+    static quint64 typeDigestAt(sql::ResultSet& rs, int before);
+    static const char* lockKeyAndTypeText();
     static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when no digest is kept or the locked row still matches it, else 8.

@@ -18,6 +18,7 @@
 #include "store/loading/RowDigest.h"
 #include "store/writers/StaleCopies.h"
 #include "store/TVXDataBase.h"
+#include "store/eventlog/EventLogStore.h"
 #include "store/eventlog/TVXEventLogger.h"
 #include "store/session/Transaction.h"
 
@@ -50,6 +51,12 @@ const QString kTypeDeleted = QStringLiteral("Type Deleted Successfully");
 
 using tvxsql::noConnection;
 
+// A type's add, edit and delete as one call each (store/writers/WriteCalls.h).
+constexpr char kCallAddType[] = "CALL TVX_ADD_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallReplaceType[] = "CALL TVX_REPLACE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallDeleteType[] = "CALL TVX_DELETE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallDeleteGroup[] = "CALL TVX_DELETE_GROUP(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
 // "%s" of a name-comparison format becomes the cipher's hexadecimal form:
 // only hex digits ever reach the statement text, never the name itself.
 std::string withCipherHex(const char* format, const QByteArray& cipher)
@@ -74,7 +81,10 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
 struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
     TVXResult storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
-    TVXResult storeType(const TVXType& type, bool isNew);
+    // The event row goes with the write where it can: then *logStored.
+    TVXResult storeType(const TVXType& type, bool isNew, const TVXEventLogEntry& logRow, bool* logStored);
+    // A refused event row of a call is stored its usual way (which reports why).
+    void settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
     // The commands: the write, then the cache, the announcement and the log.
     TVXResult writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew);
     TVXResult writeType(const std::shared_ptr<TVXType>& type, bool isNew);
@@ -86,8 +96,10 @@ struct TVXDataBase::GroupTypeSteps {
                         const std::shared_ptr<T>& (TVXRecord::*get)() const,
                         void (TVXRecord::*set)(std::shared_ptr<T>));
     // A command's end: what it changed announced when it was done, the outcome logged either way.
+    // `storedLogRow`: the outcome's row the write stored with itself, only listed.
     TVXResult finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds, const QString& event,
-               const QString& name, const QString& successText = kEventActionSuccess);
+               const QString& name, const QString& successText = kEventActionSuccess,
+               const TVXEventLogEntry* storedLogRow = nullptr);
 };
 
 template <class T>
@@ -105,12 +117,22 @@ void TVXDataBase::GroupTypeSteps::repointRecords(const std::shared_ptr<T>& repla
 }
 
 TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
-                                             const QString& event, const QString& name, const QString& successText)
+                                             const QString& event, const QString& name, const QString& successText,
+                                             const TVXEventLogEntry* storedLogRow)
 {
     if (code == kTVXDone)
         changed.add(kinds);
-    (void)d.eventLog().eventLogger().logOutcome(event, name, code, successText);
+    if (storedLogRow && code == kTVXDone)
+        d.eventLog().eventLogger().list(*storedLogRow);
+    else
+        (void)d.eventLog().eventLogger().logOutcome(event, name, code, successText);
     return code;
+}
+
+void TVXDataBase::GroupTypeSteps::settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer)
+{
+    if (answer.logRefused)
+        (void)d.eventLog().saveLogsArrayToDatabase(logRow);
 }
 
 // --- groups -------------------------------------------------------------------
@@ -194,9 +216,29 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
     storechanges::GuardedChange changed(*this);
     const QString uid = group.mGroupUID();
     TVXResult code = kTVXDone;
+    const TVXEventLogEntry logRow =
+        mEventLogAccess.eventLogger().entryNow(kEventDeleteGroup, group.mGroupName(), kEventActionSuccess);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
     if (!mCaches.m_groups.contains(uid)) {
         code = kTVXReloadFirst;
     } else {
+        code = runOnConnection([&](sql::Connection& connection) {
+            called = mayCall(connection);
+            if (called)
+                called = callWrite(connection, kCallDeleteGroup, true,
+                                   [&](sql::PreparedStatement& stmt, int first) {
+                                       stmt.setString(first, uid.toStdString());
+                                       stmt.setString(first + 1, kUnfiledUID.toStdString());
+                                       TVXEventLogStore::bindRow(stmt, first + 2, logRow);
+                                   },
+                                   answer);
+            return called ? answer.code : kTVXDone;
+        });
+        if (called && code == kTVXDone)
+            GroupTypeSteps{*this}.settleLogRow(logRow, answer);
+    }
+    if (!called && code == kTVXDone) {
         code = runWriteTransaction([&](sql::Connection& connection) {
             std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
             stmt->setString(1, uid.toStdString());
@@ -216,7 +258,7 @@ TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
     if (code == kTVXDone)
         steps.forgetDeletedGroup(uid);
     return steps.finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup,
-                        group.mGroupName());
+                        group.mGroupName(), kEventActionSuccess, called && code == kTVXDone ? &logRow : nullptr);
 }
 
 void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
@@ -268,7 +310,8 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
 
 // --- types --------------------------------------------------------------------
 
-TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew)
+TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew, const TVXEventLogEntry& logRow,
+                                                bool* logStored)
 {
     // Every cipher is made and measured before anything is sent.
     std::array<QByteArray, kNumberOfFields + 1> ciphers;
@@ -286,7 +329,50 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
 
-    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
+    // Outside a batch: one call (an edit after its checks).
+    const auto bindType = [&](sql::PreparedStatement& stmt, int first) {
+        stmt.setString(first, type.mTypeUID().toStdString());
+        tvxsql::bindBytes(stmt, first + 1, ciphers[0]);
+        stmt.setInt(first + 2, type.mTypeIconID());
+        stmt.setInt(first + 3, type.mTypeMask());
+        for (int i = 0; i < kNumberOfFields; ++i)
+            tvxsql::bindBytes(stmt, first + 4 + i, ciphers[static_cast<size_t>(i) + 1]);
+        TVXEventLogStore::bindRow(stmt, first + 4 + kNumberOfFields, logRow);
+    };
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
+        called = d.mayCall(connection);
+        if (!called)
+            return kTVXDone;
+        if (isNew)
+            called = d.callWrite(connection, kCallAddType, true, bindType, answer);
+        else
+            called = d.callLockedWrite(
+                connection, TVXStaleCopies::lockKeyAndTypeText(), type.mTypeUID(),
+                [&](sql::ResultSet& rs) {
+                    // A copy older than the stored row changes nothing.
+                    const auto known = d.mStaleCopies->mTypeDigests.constFind(type.mTypeUID());
+                    return known == d.mStaleCopies->mTypeDigests.constEnd()
+                                   || *known == TVXStaleCopies::typeDigestAt(rs, 2)
+                               ? kTVXDone
+                               : kTVXReloadFirst;
+                },
+                kCallReplaceType, bindType, answer);
+        return answer.code;
+    });
+    if (called) {
+        if (code == kTVXMasterPasswordMismatch)
+            d.reportKeyRowChanged();
+        if (code == kTVXDone) {
+            settleLogRow(logRow, answer);
+            *logStored = true;
+            d.mStaleCopies->mTypeDigests.insert(
+                type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+        }
+        return code;
+    }
+    code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
             if (const TVXResult fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
@@ -320,17 +406,21 @@ TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TVXType>&
     storechanges::GuardedChange changed(d);
     if (!type)
         return kTVXReloadFirst;
-    const TVXResult code = storeType(*type, isNew);
+    const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
+        isNew ? kEventAddType : kEventEditType, type->mTypeName(), isNew ? kTypeAdded : kTypeEdited);
+    bool logStored = false;
+    const TVXResult code = storeType(*type, isNew, logRow, &logStored);
     if (code == kTVXDone) {
         const auto cached = d.caches().m_types.value(type->mTypeUID());
         d.caches().m_types.insert(type->mTypeUID(), type);
         if (!isNew)
             repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
     }
+    const TVXEventLogEntry* stored = logStored ? &logRow : nullptr;
     if (isNew)
-        return finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded);
+        return finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded, stored);
     return finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventEditType,
-                  type->mTypeName(), kTypeEdited);
+                  type->mTypeName(), kTypeEdited, stored);
 }
 
 TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, true); }
@@ -340,10 +430,28 @@ TVXResult TVXDataBase::deleteType(const TVXType& type)
 {
     storechanges::GuardedChange changed(*this);
     const QString uid = type.mTypeUID();
-    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
-        // The type's records go with it by the store's foreign key.
-        return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
+    const TVXEventLogEntry logRow =
+        mEventLogAccess.eventLogger().entryNow(kEventDeleteType, type.mTypeName(), kTypeDeleted);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    TVXResult code = runOnConnection([&](sql::Connection& connection) {
+        called = mayCall(connection);
+        if (called)
+            called = callWrite(connection, kCallDeleteType, true,
+                               [&](sql::PreparedStatement& stmt, int first) {
+                                   stmt.setString(first, uid.toStdString());
+                                   TVXEventLogStore::bindRow(stmt, first + 1, logRow);
+                               },
+                               answer);
+        return called ? answer.code : kTVXDone;
     });
+    if (!called)
+        code = runWriteTransaction([&](sql::Connection& connection) {
+            // The type's records go with it by the store's foreign key.
+            return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
+        });
+    else if (code == kTVXDone)
+        GroupTypeSteps{*this}.settleLogRow(logRow, answer);
     if (code == kTVXDone) {
         mCaches.m_types.remove(uid);
         mCaches.m_records.removeIf([&uid](const auto& entry) {
@@ -353,7 +461,8 @@ TVXResult TVXDataBase::deleteType(const TVXType& type)
         mCaches.pruneRecordSearchIndex();
     }
     return GroupTypeSteps{*this}.finish(changed, code, storechanges::kTypes | storechanges::kRecords,
-                                        kEventDeleteType, type.mTypeName(), kTypeDeleted);
+                                        kEventDeleteType, type.mTypeName(), kTypeDeleted,
+                                        called && code == kTVXDone ? &logRow : nullptr);
 }
 
 // --- duplicate names ------------------------------------------------------------

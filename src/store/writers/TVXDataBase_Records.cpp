@@ -20,12 +20,15 @@
 #include "store/loading/StoreChanges.h"
 #include "store/writers/StaleCopies.h"
 #include "store/TVXDataBase.h"
+#include "store/eventlog/EventLogStore.h"
 #include "store/eventlog/TVXEventLogger.h"
 #include "store/session/Transaction.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 
 #include <QCoreApplication>
 
@@ -43,6 +46,12 @@ const QString kEventReplaceRecord = QStringLiteral("Replace Record");
 const QString kEventDeleteRecord = QStringLiteral("Delete Record");
 
 using tvxsql::noConnection;
+
+// A record's add, edit and delete as one call of a store routine each
+// (store/writers/WriteCalls.h).
+constexpr char kCallAddRecord[] = "CALL TVX_ADD_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallReplaceRecord[] = "CALL TVX_REPLACE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallDeleteRecord[] = "CALL TVX_DELETE_RECORD(?, ?, ?, ?, ?, ?, ?, ?, ?)";
 
 // A record without group or type object is one of the unfiled group or type:
 // the loader leaves those objects out when the user's caches lack them.
@@ -97,7 +106,7 @@ struct TVXDataBase::RecordSteps {
     TVXDataBase& d;
     TVXResult storeNewRecord(NewRecord& entry, TVXResult code); // `code`: the enciphering's
     void finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
-                         const AttachmentUpload* upload);
+                         const AttachmentUpload* upload, const SideRows* sideRows = nullptr);
     // records[first, first + count) in shared statements, in a savepoint of
     // this thread's batch: true when all went in, else none stays.
     bool writeNewRecordRows(const QList<NewRecord>& records, qsizetype first, qsizetype count);
@@ -108,8 +117,19 @@ struct TVXDataBase::RecordSteps {
                                       const TVXType& customType, const CustomTypeCiphers& ciphers);
     static TVXResult writeReplacedRecord(sql::Connection& connection, const TVXRecord& record,
                                                  const RecordCiphers& ciphers, bool customTypeStored);
-    void noteRecordAdded(const QString& recordID);
-    void noteRecordModified(const TVXRecord& record);
+    // An edit as the checks and one call; the record's digest as now stored
+    // in *stored (null when not known).
+    bool replaceInOneCall(sql::Connection& connection, const TVXRecord& record, const RecordCiphers& ciphers,
+                          const CustomTypeCiphers* typeCiphers, const TVXEventLogEntry& logRow,
+                          tvxcalls::CallAnswer& answer, std::optional<TVXStaleCopies::RecordDigest>& stored);
+    // The recent-list row's user and limit, from `first` on (NULL: no row).
+    void bindRecentRow(sql::PreparedStatement& stmt, int first) const;
+    // The side rows of a write that went in: a refused event row is stored
+    // its usual way (which reports why).
+    SideRows settleSideRows(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
+    // The memory lists (and the server's rows unless the write stored them).
+    void noteRecordAdded(const QString& recordID, bool rowStored = false);
+    void noteRecordModified(const TVXRecord& record, bool rowStored = false);
     void forgetRecordInRecentLists(const QString& recordID);
     void writeBatchLogRows(RecordBatch& batch);
 };
@@ -196,9 +216,7 @@ TVXResult TVXDataBase::runWriteTransaction(const std::function<TVXResult(sql::Co
         return result;
     });
     if (code == kTVXMasterPasswordMismatch)
-        (void)reportError(platform::Error{QStringLiteral("The master password was changed by another client"),
-                                    kErrMasterPasswordChanged},
-                    code);
+        reportKeyRowChanged();
     return code;
 }
 
@@ -479,6 +497,112 @@ TVXResult TVXDataBase::RecordSteps::writeReplacedRecord(sql::Connection& connect
     return stmt->executeUpdate() == 0 ? kTVXReloadFirst : kTVXDone;
 }
 
+// --- writes in one call ---------------------------------------------------------
+
+namespace {
+
+void bindLogRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& logRow)
+{
+    TVXEventLogStore::bindRow(stmt, first, logRow);
+}
+
+// The ten custom field names, or empty ones where no custom type is written.
+void bindTypeCiphers(sql::PreparedStatement& stmt, int first, const TVXType* type,
+                     const TVXRecordWriter::CustomTypeCiphers* ciphers)
+{
+    stmt.setInt(first, type ? type->mTypeIconID() : 0);
+    stmt.setInt(first + 1, type ? type->mTypeMask() : 0);
+    for (int i = 0; i < kNumberOfFields; ++i)
+        tvxsql::bindBytes(stmt, first + 2 + i, ciphers ? ciphers->fields[static_cast<size_t>(i)] : QByteArray());
+}
+
+void bindValueCiphers(sql::PreparedStatement& stmt, int first, const TVXRecordWriter::RecordCiphers& ciphers)
+{
+    for (int i = 0; i < kNumberOfFields; ++i)
+        tvxsql::bindBytes(stmt, first + i, ciphers.values[static_cast<size_t>(i)]);
+    tvxsql::bindBytes(stmt, first + kNumberOfFields, ciphers.note);
+}
+
+} // namespace
+
+bool TVXDataBase::RecordSteps::replaceInOneCall(sql::Connection& connection, const TVXRecord& record,
+                                                const RecordCiphers& ciphers, const CustomTypeCiphers* typeCiphers,
+                                                const TVXEventLogEntry& logRow, tvxcalls::CallAnswer& answer,
+                                                std::optional<TVXStaleCopies::RecordDigest>& stored)
+{
+    const QString recordID = record.mRecordUID();
+    const TVXType* type = typeCiphers ? record.mRecordCustomType().get() : nullptr;
+    stored.reset();
+    TVXStaleCopies::RecordDigest before;
+    bool attachedBefore = false;
+    bool customisedBefore = false;
+    const bool called = d.callLockedWrite(
+        connection, TVXStaleCopies::lockKeyAndRecordText(), recordID,
+        [&](sql::ResultSet& rs) {
+            // A copy older than the stored rows changes nothing.
+            before = TVXStaleCopies::recordDigestAt(rs, 2, &attachedBefore, &customisedBefore);
+            const auto known = d.mStaleCopies->mRecordDigests.constFind(recordID);
+            return known == d.mStaleCopies->mRecordDigests.constEnd() || *known == before ? kTVXDone
+                                                                                           : kTVXReloadFirst;
+        },
+        kCallReplaceRecord,
+        [&](sql::PreparedStatement& stmt, int) {
+            stmt.setString(1, recordID.toStdString());
+            stmt.setString(2, groupUIDOf(record).toStdString());
+            stmt.setString(3, typeUIDOf(record).toStdString());
+            bindValueCiphers(stmt, 4, ciphers);
+            stmt.setBoolean(15, record.mHasAttachment());
+            stmt.setBoolean(16, record.mIsCustomized());
+            stmt.setBoolean(17, type != nullptr);
+            bindTypeCiphers(stmt, 18, type, typeCiphers);
+            bindLogRow(stmt, 30, logRow);
+            bindRecentRow(stmt, 36);
+        },
+        answer);
+    if (!called || answer.code != kTVXDone)
+        return called;
+    // What the rows hold now, from what was written and the parts left alone.
+    QByteArray values[kNumberOfFields + 1];
+    for (int i = 0; i < kNumberOfFields; ++i)
+        values[i] = ciphers.values[static_cast<size_t>(i)];
+    values[kNumberOfFields] = ciphers.note;
+    TVXStaleCopies::RecordDigest now;
+    now.row = tvxsql::recordRowDigest(groupUIDOf(record), typeUIDOf(record), values, record.mHasAttachment(),
+                                      record.mIsCustomized());
+    bool whole = true;
+    if (type)
+        now.customType = tvxsql::customTypeDigest(type->mTypeIconID(), type->mTypeMask(), typeCiphers->fields.data());
+    else if (record.mIsCustomized() && customisedBefore)
+        now.customType = before.customType;
+    else if (record.mIsCustomized())
+        whole = false; // a row the lock did not read
+    if (record.mHasAttachment() && attachedBefore)
+        now.attachment = before.attachment;
+    else if (record.mHasAttachment())
+        whole = false;
+    if (whole)
+        stored = now;
+    return true;
+}
+
+void TVXDataBase::RecordSteps::bindRecentRow(sql::PreparedStatement& stmt, int first) const
+{
+    const auto& user = d.caches().m_currentUser;
+    if (user)
+        stmt.setString(first, user->mUserID().toStdString());
+    else
+        stmt.setNull(first, sql::DataType::VARCHAR);
+    stmt.setInt(first + 1, TVXRecentListsAccess::kRecentListLimit);
+}
+
+TVXDataBase::SideRows TVXDataBase::RecordSteps::settleSideRows(const TVXEventLogEntry& logRow,
+                                                               const tvxcalls::CallAnswer& answer)
+{
+    if (answer.logRefused)
+        (void)d.eventLog().saveLogsArrayToDatabase(logRow);
+    return SideRows{logRow, true, !answer.recentRefused && d.caches().m_currentUser};
+}
+
 // --- adding -------------------------------------------------------------------------
 
 namespace {
@@ -561,7 +685,33 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
     if (code == kTVXDone && storeFile)
         code = d.attachmentWriter().prepareAttachmentUpload(*record, upload);
 
-    if (code == kTVXDone) {
+    // Without a file, outside a batch: one call.
+    const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
+        kEventAddRecord, TVXEventLogger::recordDescription(*record), kEventActionSuccess);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    if (code == kTVXDone && !storeFile) {
+        code = d.runOnConnection([&](sql::Connection& connection) {
+            called = d.mayCall(connection);
+            if (!called)
+                return kTVXDone;
+            called = d.callWrite(connection, kCallAddRecord, true, [&](sql::PreparedStatement& stmt, int first) {
+                stmt.setString(first, recordID.toStdString());
+                stmt.setString(first + 1, groupUIDOf(*record).toStdString());
+                stmt.setString(first + 2, typeUIDOf(*record).toStdString());
+                bindValueCiphers(stmt, first + 3, entry.ciphers);
+                stmt.setBoolean(first + 14, record->mHasAttachment());
+                stmt.setBoolean(first + 15, customised);
+                stmt.setInt64(first + 16, record->mViewCounter());
+                bindTypeCiphers(stmt, first + 17, customised ? record->mRecordCustomType().get() : nullptr,
+                                customised ? &entry.typeCiphers : nullptr);
+                bindLogRow(stmt, first + 29, logRow);
+                bindRecentRow(stmt, first + 35);
+            }, answer);
+            return answer.code;
+        });
+    }
+    if (code == kTVXDone && !called) {
         // All or nothing: a record without the custom type or attachment it
         // claims would read back wrong on every client.
         code = d.runWriteTransaction([&](sql::Connection& connection) {
@@ -596,12 +746,15 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
                                             storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
                                                                                                upload.passKeyCipher))
                                                       : std::nullopt);
-    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr);
+    SideRows sideRows;
+    if (called && code == kTVXDone)
+        sideRows = settleSideRows(logRow, answer);
+    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr, &sideRows);
     return code;
 }
 
 void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool customised,
-                                  const AttachmentUpload* upload)
+                                  const AttachmentUpload* upload, const SideRows* sideRows)
 {
     if (code == kTVXDone) {
         const QString recordID = record->mRecordUID();
@@ -614,10 +767,13 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
         d.caches().m_records.insert(recordID, record);
         if (RecordBatch* const batch = d.batchOfThisThread())
             batch->added.append(recordID);
-        noteRecordAdded(recordID);
+        noteRecordAdded(recordID, sideRows && sideRows->recentStored);
         d.recordCacheChanged(recordID);
     }
-    (void)d.eventLog().eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+    if (sideRows && sideRows->logStored)
+        d.eventLog().eventLogger().list(sideRows->logRow);
+    else
+        (void)d.eventLog().eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
 }
 
 // Inside a batch, rows without a file go in shared statements a run at a
@@ -763,7 +919,7 @@ bool TVXDataBase::RecordSteps::writeNewRecordRows(const QList<NewRecord>& record
 // --- replacing ----------------------------------------------------------------------
 
 TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachment, QString* newPassKey,
-                                     qint64* newLength)
+                                     qint64* newLength, SideRows* sideRows)
 {
     const QString recordID = record.mRecordUID();
     const bool writeType = record.mIsCustomized() && record.mRecordCustomType();
@@ -783,6 +939,36 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
         return code;
 
     std::optional<TVXStaleCopies::RecordDigest> stored;
+    // Without attachment work, outside a batch: the checks and one call.
+    const TVXEventLogEntry logRow = mEventLogAccess.eventLogger().entryNow(
+        kEventReplaceRecord, TVXEventLogger::recordDescription(record), kEventActionSuccess);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    if (!dropAttachment && !storeFile && !reencipher) {
+        code = runOnConnection([&](sql::Connection& connection) {
+            called = mayCall(connection);
+            if (!called)
+                return kTVXDone;
+            called = RecordSteps{*this}.replaceInOneCall(connection, record, ciphers, writeType ? &typeCiphers : nullptr,
+                                                         logRow, answer, stored);
+            return answer.code;
+        });
+        if (called && code == kTVXMasterPasswordMismatch)
+            reportKeyRowChanged();
+        if (called && code == kTVXDone) {
+            if (stored)
+                mStaleCopies->mRecordDigests.insert(recordID, *stored);
+            else
+                mStaleCopies->mRecordDigests.remove(recordID); // written as before until read again
+            const SideRows settled = RecordSteps{*this}.settleSideRows(logRow, answer);
+            if (sideRows)
+                *sideRows = settled;
+            else
+                mEventLogAccess.eventLogger().list(logRow);
+        }
+        if (called)
+            return code;
+    }
     code = runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored rows changes nothing.
         if (const TVXResult fresh = mStaleCopies->checkRecordNotStale(connection, recordID, dropAttachment);
@@ -820,15 +1006,20 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
     return code;
 }
 
-void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code)
+void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code,
+                                       const SideRows* sideRows)
 {
     if (code == kTVXDone) {
         record->setMAttachmentState(kAttachmentStateNone);
         mCaches.m_records.insert(record->mRecordUID(), record);
-        RecordSteps{*this}.noteRecordModified(*record);
+        RecordSteps{*this}.noteRecordModified(*record, sideRows && sideRows->recentStored);
         recordCacheChanged(record->mRecordUID());
     }
-    (void)mEventLogAccess.eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record), code);
+    if (sideRows && sideRows->logStored && code == kTVXDone)
+        mEventLogAccess.eventLogger().list(sideRows->logRow);
+    else
+        (void)mEventLogAccess.eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record),
+                                                       code);
 }
 
 TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
@@ -837,12 +1028,13 @@ TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
         return kTVXReloadFirst;
     QString newPassKey;
     qint64 newLength = -1;
-    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength);
+    SideRows sideRows;
+    const TVXResult code = storeReplacedRecord(*record, false, &newPassKey, &newLength, &sideRows);
     if (code == kTVXDone && !newPassKey.isNull()) {
         record->setMAttachmentPassKey(newPassKey);
         record->setMAttachmentLength(newLength);
     }
-    finishReplacedRecord(record, code);
+    finishReplacedRecord(record, code, &sideRows);
     return code;
 }
 
@@ -853,9 +1045,26 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
     if (!record)
         return kTVXReloadFirst;
     const QString recordID = record->mRecordUID();
-    const TVXResult code = runWriteTransaction([&](sql::Connection& connection) {
-        return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
+    const TVXEventLogEntry logRow = mEventLogAccess.eventLogger().entryNow(
+        kEventDeleteRecord, TVXEventLogger::recordDescription(*record), kEventActionSuccess);
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    TVXResult code = runOnConnection([&](sql::Connection& connection) {
+        called = mayCall(connection);
+        if (!called)
+            return kTVXDone;
+        called = callWrite(connection, kCallDeleteRecord, true,
+                           [&](sql::PreparedStatement& stmt, int first) {
+                               stmt.setString(first, recordID.toStdString());
+                               bindLogRow(stmt, first + 1, logRow);
+                           },
+                           answer);
+        return answer.code;
     });
+    if (code == kTVXDone && !called)
+        code = runWriteTransaction([&](sql::Connection& connection) {
+            return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
+        });
     if (code == kTVXDone) {
         // The server dropped the custom type, attachment and every user's
         // recent-list rows with the record; memory follows.
@@ -863,7 +1072,13 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         RecordSteps{*this}.forgetRecordInRecentLists(recordID);
         recordCacheChanged(recordID);
     }
-    (void)mEventLogAccess.eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record), code);
+    if (called && code == kTVXDone) {
+        (void)RecordSteps{*this}.settleSideRows(logRow, answer);
+        mEventLogAccess.eventLogger().list(logRow);
+    } else {
+        (void)mEventLogAccess.eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record),
+                                                       code);
+    }
     return code;
 }
 
@@ -906,17 +1121,25 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXRes
 
 // --- memory sides -------------------------------------------------------------------
 
-void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID)
+void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID, bool rowStored)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+    if (d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+        return;
+    if (rowStored)
+        d.recentLists().mRecentLists->addInMemory(TVXRecentLists::RecentlyAdded, recordID);
+    else
         (void)d.recentLists().addRecentlyAddedID(recordID, d.caches().m_currentUser->mUserID());
 }
 
-void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record)
+void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record, bool rowStored)
 {
     // As above: the change is stored whatever the list's row does.
-    if (!d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+    if (d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+        return;
+    if (rowStored)
+        d.recentLists().mRecentLists->addInMemory(TVXRecentLists::RecentlyModified, record.mRecordUID());
+    else
         (void)d.recentLists().addRecentlyModifiedRecordID(record, d.caches().m_currentUser->mUserID());
 }
 

@@ -1,0 +1,325 @@
+-- A record's and a type's add, edit and delete and a group's delete as one call each: a distant server is then
+-- asked once instead of once a statement. SQL SECURITY INVOKER: the session's
+-- own rights hold, and the tables' triggers and views see its account, as for
+-- the statements these stand for. Installed after server/rules.sql.
+--
+-- Answers besides the server's own errors (the client tells them apart):
+--   45020  the master-password row is no longer the one the client holds
+--          (nothing written; the client checks the row itself and tries again)
+--   45021  no row changed: a stored identifier, a record gone (nothing written)
+--   45022  stored, but the event row was refused, 45023 the recent-list row,
+--   45024  both: the client writes them again its usual way, which reports why
+-- check_key 0 leaves the master-password row unchecked (the client holds no key).
+-- recent_user: the user whose recently added (or modified) list takes the
+-- record, its oldest rows giving way beyond recent_limit; NULL for none.
+
+DELIMITER //
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_ADD_RECORD(
+  check_key TINYINT, key_row LONGBLOB,
+  record_id VARCHAR(16), group_uid VARCHAR(16), type_uid VARCHAR(16),
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB, note LONGBLOB,
+  has_attachment TINYINT, customised TINYINT, view_count BIGINT,
+  type_icon INT, type_mask INT,
+  t1 LONGBLOB, t2 LONGBLOB, t3 LONGBLOB, t4 LONGBLOB, t5 LONGBLOB,
+  t6 LONGBLOB, t7 LONGBLOB, t8 LONGBLOB, t9 LONGBLOB, t10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4,
+  recent_user VARCHAR(16), recent_limit INT)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE recent_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  INSERT IGNORE INTO RECORDTABLE (RECORDID, GROUPUID, TYPEUID, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6,
+                                  FIELD7, FIELD8, FIELD9, FIELD10, NOTE, HASATTACHMENT, HASCUSTOMFIELD, VIEWCOUNT)
+    VALUES (record_id, group_uid, type_uid, f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, note, has_attachment,
+            customised, view_count);
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  IF customised THEN
+    REPLACE INTO CUSTOMTYPETABLE VALUES (record_id, type_icon, type_mask, t1, t2, t3, t4, t5, t6, t7, t8, t9, t10);
+    IF ROW_COUNT() = 0 THEN
+      SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+    END IF;
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  IF recent_user IS NOT NULL THEN
+    CALL TVX_NOTE_RECENT('ADDED', recent_user, record_id, recent_limit, recent_refused);
+  END IF;
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
+END//
+
+-- The rest of an edit whose transaction the client began: it locked the
+-- master-password row and the record's rows and compared them with its copy.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPLACE_RECORD(
+  record_id VARCHAR(16), group_uid VARCHAR(16), type_uid VARCHAR(16),
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB, note LONGBLOB,
+  has_attachment TINYINT, customised TINYINT, write_type TINYINT,
+  type_icon INT, type_mask INT,
+  t1 LONGBLOB, t2 LONGBLOB, t3 LONGBLOB, t4 LONGBLOB, t5 LONGBLOB,
+  t6 LONGBLOB, t7 LONGBLOB, t8 LONGBLOB, t9 LONGBLOB, t10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4,
+  recent_user VARCHAR(16), recent_limit INT)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE recent_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  -- A transaction the server undid meanwhile (a cluster node's conflict)
+  -- would leave these statements to commit one by one, unchecked.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  UPDATE RECORDTABLE SET GROUPUID = group_uid, TYPEUID = type_uid, FIELD1 = f1, FIELD2 = f2, FIELD3 = f3,
+                         FIELD4 = f4, FIELD5 = f5, FIELD6 = f6, FIELD7 = f7, FIELD8 = f8, FIELD9 = f9,
+                         FIELD10 = f10, NOTE = note, HASATTACHMENT = has_attachment, HASCUSTOMFIELD = customised
+    WHERE RECORDID = record_id;
+  IF write_type THEN
+    REPLACE INTO CUSTOMTYPETABLE VALUES (record_id, type_icon, type_mask, t1, t2, t3, t4, t5, t6, t7, t8, t9, t10);
+    IF ROW_COUNT() = 0 THEN
+      SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+    END IF;
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  IF recent_user IS NOT NULL THEN
+    CALL TVX_NOTE_RECENT('MODIFIED', recent_user, record_id, recent_limit, recent_refused);
+  END IF;
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_RECORD(
+  check_key TINYINT, key_row LONGBLOB, record_id VARCHAR(16),
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  DELETE FROM RECORDTABLE WHERE RECORDID = record_id;
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A type's add, edit and delete, as a record's.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_ADD_TYPE(
+  check_key TINYINT, key_row LONGBLOB, type_uid VARCHAR(16), type_name LONGBLOB, type_icon INT, type_mask INT,
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  INSERT IGNORE INTO TYPETABLE (UID, NAME, ICONID, MASKS, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7,
+                                FIELD8, FIELD9, FIELD10)
+    VALUES (type_uid, type_name, type_icon, type_mask, f1, f2, f3, f4, f5, f6, f7, f8, f9, f10);
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- The rest of a type's edit whose transaction the client began, as a record's.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPLACE_TYPE(
+  type_uid VARCHAR(16), type_name LONGBLOB, type_icon INT, type_mask INT,
+  f1 LONGBLOB, f2 LONGBLOB, f3 LONGBLOB, f4 LONGBLOB, f5 LONGBLOB,
+  f6 LONGBLOB, f7 LONGBLOB, f8 LONGBLOB, f9 LONGBLOB, f10 LONGBLOB,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  UPDATE TYPETABLE SET NAME = type_name, ICONID = type_icon, MASKS = type_mask, FIELD1 = f1, FIELD2 = f2,
+                       FIELD3 = f3, FIELD4 = f4, FIELD5 = f5, FIELD6 = f6, FIELD7 = f7, FIELD8 = f8, FIELD9 = f9,
+                       FIELD10 = f10
+    WHERE UID = type_uid;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_TYPE(
+  check_key TINYINT, key_row LONGBLOB, type_uid VARCHAR(16),
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  DELETE FROM TYPETABLE WHERE UID = type_uid;
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A group's delete: its records, members and own sub-group rows go with it
+-- by the store's foreign keys, its place in other groups' lists (but the
+-- unfiled group's) by hand.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_GROUP(
+  check_key TINYINT, key_row LONGBLOB, group_uid VARCHAR(16), unfiled_uid VARCHAR(16),
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  DELETE FROM GROUPTABLE WHERE UID = group_uid;
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID = group_uid AND GROUPID <> unfiled_uid;
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  COMMIT;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- The event row of a write, in its transaction. A refused row does not
+-- undo the write (as when the row is stored on its own); a deadlock or a
+-- lock wait that ran out undoes both.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_LOG_WRITE(
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4,
+  OUT refused TINYINT)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE failure INT DEFAULT 0;
+  DECLARE CONTINUE HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    IF failure IN (1205, 1213) THEN
+      RESIGNAL;
+    END IF;
+    SET refused = 1;
+  END;
+  SET refused = 0;
+  INSERT IGNORE INTO EVENTLOGGERTABLE VALUES (log_event, log_id, log_description, log_date, log_user, log_computer);
+END//
+
+-- A record's row of the user's recently added or modified list, as the
+-- client writes it on its own: the user's oldest rows give way until there
+-- is room, then the record's row; a record there already stays where it is.
+-- A refused row does not undo the write; a deadlock undoes both.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_NOTE_RECENT(
+  which VARCHAR(8), recent_user VARCHAR(16), record_id VARCHAR(16), recent_limit INT, OUT refused TINYINT)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE failure INT DEFAULT 0;
+  DECLARE kept INT DEFAULT 0;
+  DECLARE CONTINUE HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    IF failure IN (1205, 1213) THEN
+      RESIGNAL;
+    END IF;
+    SET refused = 1;
+  END;
+  SET refused = 0;
+  IF which = 'ADDED' THEN
+    SELECT COUNT(*) INTO kept FROM RECENTLYADDEDTABLE WHERE USERID = recent_user;
+    WHILE kept >= recent_limit AND refused = 0 DO
+      DELETE FROM RECENTLYADDEDTABLE WHERE USERID = recent_user LIMIT 1;
+      SET kept = kept - 1;
+    END WHILE;
+    INSERT IGNORE INTO RECENTLYADDEDTABLE VALUES (recent_user, record_id);
+  ELSEIF NOT EXISTS (SELECT 1 FROM RECENTLYMODIFIEDTABLE WHERE USERID = recent_user AND RECORDID = record_id) THEN
+    SELECT COUNT(*) INTO kept FROM RECENTLYMODIFIEDTABLE WHERE USERID = recent_user;
+    WHILE kept >= recent_limit AND refused = 0 DO
+      DELETE FROM RECENTLYMODIFIEDTABLE WHERE USERID = recent_user LIMIT 1;
+      SET kept = kept - 1;
+    END WHILE;
+    INSERT IGNORE INTO RECENTLYMODIFIEDTABLE VALUES (recent_user, record_id);
+  END IF;
+END//
+
+-- After the commit: which of a write's side rows were refused.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPORT_REFUSED_ROWS(log_refused TINYINT,
+                                                                                       recent_refused TINYINT)
+SQL SECURITY INVOKER NO SQL
+BEGIN
+  IF log_refused AND recent_refused THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45024, MESSAGE_TEXT = 'Stored; the event and recent-list rows were refused';
+  ELSEIF log_refused THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45022, MESSAGE_TEXT = 'Stored; the event row was refused';
+  ELSEIF recent_refused THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45023, MESSAGE_TEXT = 'Stored; the recent-list row was refused';
+  END IF;
+END//
+
+DELIMITER ;
