@@ -216,8 +216,18 @@ bool WindowBench::logIn()
         loginTrips = roundTrips();
         clicked = Clock::now();
         panel->mConnectToServer()->click();
-        while (mController->startup().isLoginInFlight())
-            QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        const auto waitForAttempt = [this] {
+            while (mController->startup().isLoginInFlight())
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+        };
+        waitForAttempt();
+        // A first log-in to the relay's port asks to trust the server, and the
+        // answer starts the attempt again a moment later.
+        if (!mAlerts.isEmpty() && mAlerts.last().startsWith(QStringLiteral("Trust this server?"))) {
+            for (int i = 0; i < 1000 && !mController->startup().isLoginInFlight(); ++i)
+                QCoreApplication::processEvents(QEventLoop::AllEvents, 1);
+            waitForAttempt();
+        }
         panel->hide(); // as the ended run does
         return platform::kModalRunAborted;
     };

@@ -6,6 +6,8 @@
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "platform/core/BackgroundTask.h"
+#include "platform/core/MainThread.h"
 #include "store/schema/ColumnLimits.h"
 #include "store/writers/RecordWriter.h"
 #include "store/loading/StoreCaches.h"
@@ -13,6 +15,8 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+
+#include <mysql.h>
 
 #include <algorithm>
 
@@ -39,6 +43,12 @@ struct TVXqVXImportDelegate::Attachment {
 struct TVXqVXImportDelegate::Pending {
     QList<TVXRecordWriter::NewRecord> records;
     QList<int> attachmentCodes; // 0, or why the record goes without its attachment
+    // The side files' copies of the records with one, removed with the batch.
+    std::vector<std::unique_ptr<Attachment>> attachments;
+    // What the store answered.
+    QList<TVXResult> codes;
+    TVXResult endCode = kTVXDone;
+    QStringList lost; // after a failed commit: the records not stored after all
 };
 
 TVXqVXImportDelegate::TVXqVXImportDelegate(const std::string& path, std::shared_ptr<BMGroup> targetGroup,
@@ -51,36 +61,73 @@ TVXqVXImportDelegate::TVXqVXImportDelegate(const std::string& path, std::shared_
 
 TVXqVXImportDelegate::~TVXqVXImportDelegate()
 {
-    endBatch(); // the private folder goes with its contents
-}
-
-void TVXqVXImportDelegate::beginBatch()
-{
-    if (mBatchOpen)
-        return;
-    (void)mRecords.beginRecordBatch(); // without one, each record is its own transaction
-    mBatchOpen = true;
-    mBatchLines = 0;
-    mBatchAttachments = 0;
-}
-
-void TVXqVXImportDelegate::endBatch()
-{
-    storePending();
-    if (!mBatchOpen)
-        return;
-    mBatchOpen = false;
-    QStringList lost;
-    if (mRecords.endRecordBatch(&lost) != kTVXDone && !lost.isEmpty()) {
-        const int count = int(lost.size());
-        mSummary.recordsImported -= count;
-        mSummary.failedNotStored += count;
-        mSummary.attachmentsImported -= mBatchAttachments;
+    try {
+        sendPending(true); // the private folder goes with its contents
+    } catch (...) {
     }
-    mBatchLines = 0;
-    mBatchAttachments = 0;
 }
 
+void TVXqVXImportDelegate::sendPending(bool wait)
+{
+    collectSent();
+    if (mPending->records.isEmpty())
+        return;
+    std::unique_ptr<Pending> batch = std::exchange(mPending, std::make_unique<Pending>());
+    // A main thread waiting for a worker would not hand the worker's error
+    // reports on: there the batch is stored on the spot.
+    if (wait || platform::isMainThread()) {
+        storeBatch(*batch);
+        countBatch(*batch);
+        return;
+    }
+    mSent = std::move(batch);
+    Pending* const sent = mSent.get();
+    mWriter = std::make_unique<platform::PooledJob>([this, sent] {
+        storeBatch(*sent);
+        mysql_thread_end(); // the client library's state of this worker
+    });
+}
+
+void TVXqVXImportDelegate::collectSent()
+{
+    if (!mSent)
+        return;
+    try {
+        mWriter->wait();
+    } catch (...) {
+        // What the worker did not answer counts as not stored.
+    }
+    mWriter.reset();
+    const std::unique_ptr<Pending> batch = std::move(mSent);
+    countBatch(*batch);
+}
+
+void TVXqVXImportDelegate::storeBatch(Pending& batch)
+{
+    (void)mRecords.beginRecordBatch(); // without one, each record is its own transaction
+    try {
+        mRecords.addRecords(batch.records, batch.codes);
+    } catch (const std::exception&) {
+        // Those without a code of their own are counted as not stored.
+    }
+    for (const auto& entry : batch.records)
+        if (entry.record && entry.record->mHasAttachment())
+            entry.record->setMAttachmentPath(QString()); // the copy goes with the batch
+    batch.endCode = mRecords.endRecordBatch(&batch.lost);
+}
+
+void TVXqVXImportDelegate::countBatch(Pending& batch)
+{
+    const bool failedCommit = batch.endCode != kTVXDone;
+    for (qsizetype i = 0; i < batch.records.size(); ++i) {
+        const TVXRecordWriter::NewRecord& entry = batch.records[i];
+        TVXResult code = batch.codes.value(i, kTVXNotServerError);
+        // A record the failed commit took back is not stored after all.
+        if (failedCommit && code == kTVXDone && entry.record && batch.lost.contains(entry.record->mRecordUID()))
+            code = kTVXNotServerError;
+        countStored(code, batch.attachmentCodes.value(i), entry.record && entry.record->mHasAttachment());
+    }
+}
 QString TVXqVXImportDelegate::notesFromFile(std::string_view field)
 {
     QString notes = textOf(field);
@@ -102,6 +149,7 @@ std::shared_ptr<BMGroup> TVXqVXImportDelegate::FindOrAddGroup(const std::string&
     group->setMGroupName(textOf(groupName));
     if (auto stored = mCaches.findSimilarCategory(*group))
         return stored;
+    sendPending(true); // the group's log row after the records' before it
     if (mGroupsTypes.addGroup(group) != kTVXDone)
         return nullptr;
     return group;
@@ -156,7 +204,7 @@ TVXResult TVXqVXImportDelegate::storeCurrentType(bool& tooLong)
     mCurrentType->setMSelectedGroupUID(mTargetGroup->mGroupUID());
     // A type is stored on its own: a failed batch must not leave one cached
     // that the server never kept.
-    endBatch();
+    sendPending(true);
     const TVXResult code = mGroupsTypes.addType(mCurrentType);
     if (code == kTVXDone) {
         mStoredType = mCurrentType;
@@ -268,10 +316,9 @@ void TVXqVXImportDelegate::AddRecord(EFileType kind, const CStringArray& values,
     }
     mLinesHandled.fetch_add(1);
     try {
-        beginBatch();
         addRecordLine(kind, values, customNames, attachmentFields, icon, mask, count);
-        if (++mBatchLines >= kRecordsPerBatch)
-            endBatch();
+        if (mPending->records.size() >= kRecordsPerBatch || int(mPending->attachments.size()) >= kAttachmentsPerBatch)
+            sendPending(false);
     } catch (...) {
         ErrorInImport(kImportErrorRecordNotStored);
     }
@@ -340,47 +387,21 @@ void TVXqVXImportDelegate::addRecordLine(EFileType kind, const CStringArray& val
             return;
         }
 
-        Attachment attachment;
-        const int attachmentCode = takeAttachment(*record, attachmentFields, attachment);
+        auto attachment = std::make_unique<Attachment>();
+        const int attachmentCode = takeAttachment(*record, attachmentFields, *attachment);
         if (attachmentCode == kImportErrorValueTooLong) {
             ErrorInImport(kImportErrorValueTooLong);
             return;
         }
         entry.record = record;
-        if (!record->mHasAttachment()) {
-            mPending->records.append(std::move(entry));
-            mPending->attachmentCodes.append(attachmentCode);
-            return;
-        }
-        // Its file waits in the private folder only until this add: stored
-        // now, after the records before it.
-        storePending();
-        QList<TVXRecordWriter::NewRecord> one{std::move(entry)};
-        QList<TVXResult> codes;
-        mRecords.addRecords(one, codes);
-        record->setMAttachmentPath(QString()); // the copy goes with `attachment`
-        countStored(codes.value(0, kTVXNotServerError), attachmentCode, true);
+        // A side file's copy waits in the private folder only until its batch is stored.
+        if (record->mHasAttachment())
+            mPending->attachments.push_back(std::move(attachment));
+        mPending->records.append(std::move(entry));
+        mPending->attachmentCodes.append(attachmentCode);
     } catch (const std::exception&) {
         ErrorInImport(kImportErrorRecordNotStored);
     }
-}
-
-void TVXqVXImportDelegate::storePending()
-{
-    if (mPending->records.isEmpty())
-        return;
-    QList<TVXRecordWriter::NewRecord> records = std::move(mPending->records);
-    const QList<int> attachmentCodes = std::move(mPending->attachmentCodes);
-    mPending->records.clear();
-    mPending->attachmentCodes.clear();
-    QList<TVXResult> codes;
-    try {
-        mRecords.addRecords(records, codes);
-    } catch (const std::exception&) {
-        // Those without a code of their own are counted as not stored.
-    }
-    for (qsizetype i = 0; i < records.size(); ++i)
-        countStored(codes.value(i, kTVXNotServerError), attachmentCodes[i], false);
 }
 
 void TVXqVXImportDelegate::countStored(TVXResult code, int attachmentCode, bool hasAttachment)
@@ -392,10 +413,8 @@ void TVXqVXImportDelegate::countStored(TVXResult code, int attachmentCode, bool 
     ++mSummary.recordsImported;
     if (attachmentCode != 0)
         ErrorInImport(attachmentCode); // stored, without its attachment
-    else if (hasAttachment) {
+    else if (hasAttachment)
         ++mSummary.attachmentsImported;
-        ++mBatchAttachments;
-    }
 }
 
 void TVXqVXImportDelegate::ErrorInImport(int code)
@@ -439,7 +458,7 @@ void TVXqVXImportDelegate::ErrorInImport(int code)
 void TVXqVXImportDelegate::ImportComplete()
 {
     try {
-        endBatch();
+        sendPending(true);
     } catch (...) {
         // The store ends a failed batch itself; its records count as not stored.
         ErrorInImport(kImportErrorRecordNotStored);

@@ -18,6 +18,9 @@
 #include <string_view>
 
 class QTemporaryDir;
+namespace platform {
+class PooledJob;
+}
 class TVXGroupTypeWriter;
 class TVXRecord;
 class TVXRecordWriter;
@@ -111,19 +114,25 @@ public:
 private:
     struct Attachment;
     struct Pending;
-    // Records go to the store in batches of this many lines, each one
+    // Records go to the store in batches of this many records, each one
     // transaction: far fewer round trips and disk syncs than one per record.
-    // A batch's records wait in memory until its end (a few MiB at most), and
-    // the batch's statements carry as many rows as their bytes allow.
+    // A batch's records wait in memory until it is stored (a few MiB at
+    // most), and its statements carry as many rows as their bytes allow.
     static constexpr int kRecordsPerBatch = 2000;
+    // Copies of side files waiting with a batch, at most: a batch with more
+    // is stored at once.
+    static constexpr int kAttachmentsPerBatch = 16;
     void addRecordLine(EFileType kind, const CStringArray& values, const CStringArray& customNames,
                        const CStringArray& attachmentFields, int32_t icon, int32_t mask, int count);
-    void beginBatch();
-    // Stores the records waiting, then commits the open batch; a failed
-    // commit turns its records into ones not stored.
-    void endBatch();
-    // Stores the records checked so far, in file order, and counts each outcome.
-    void storePending();
+    // Hands the records waiting to the store as one batch. Off the main
+    // thread a worker stores them while the next batch is read (one batch
+    // at a time); with `wait`, or on the main thread, they are stored before
+    // it returns. Either way the batch before is counted first.
+    void sendPending(bool wait);
+    // Waits for the batch on its way and counts each record's outcome.
+    void collectSent();
+    void storeBatch(Pending& batch);
+    void countBatch(Pending& batch);
     void countStored(TVXResult code, int attachmentCode, bool hasAttachment);
     TVXResult storeCurrentType(bool& tooLong);
     QString modificationText(std::string_view field);
@@ -156,7 +165,7 @@ private:
     // Records checked and waiting for the batch's shared statements, each
     // with the ciphers its checks made.
     std::unique_ptr<Pending> mPending;
-    bool mBatchOpen = false;
-    int mBatchLines = 0;
-    int mBatchAttachments = 0;
+    // The batch a worker stores meanwhile, and the worker.
+    std::unique_ptr<Pending> mSent;
+    std::unique_ptr<platform::PooledJob> mWriter;
 };

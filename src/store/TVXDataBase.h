@@ -165,6 +165,8 @@ public:
     TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);
     void deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode) override; // 0, or 1
     std::unique_lock<TVXConnectionGuard> lockConnection() const override;
+    // How often the main thread took the connection guard since the start.
+    uint64_t connectionUsesOnMainThread() const { return mMainThreadConnectionUses.load(); }
     const TVXConnectionGuard& connectionGuard() const override { return mConnectionMutex; }
     // An import's one transaction on this thread (TVXDataBase_Records.cpp).
     TVXResult beginRecordBatch() override;
@@ -244,6 +246,7 @@ private:
                               const SideRows* sideRows = nullptr);
     void recordCacheChanged(const QString& recordID); // the search index follows here
     mutable TVXConnectionGuard mConnectionMutex;
+    mutable std::atomic<uint64_t> mMainThreadConnectionUses{0};
     struct RecordBatch;
     std::shared_ptr<RecordBatch> mRecordBatch; // shared: deleted where the type is known
     RecordBatch* batchOfThisThread() const;

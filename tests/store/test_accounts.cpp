@@ -101,22 +101,36 @@ TEST_F(Accounts, ColumnSettingsArePackedPerUserAndType)
     rootExec(QStringLiteral("REPLACE INTO tolvanexdb.COLUMNINFOTABLE VALUES ('%1', '000000000000FFFF', "
                             "65626, 90, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 65537)")
                  .arg(aliceID));
-    EXPECT_EQ(alice.preferences().readColoumWidthInfoForType(QString()), kTVXDone);
-    EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
-    EXPECT_EQ(user.mColoumWidthArray().value(0), 90);
-    EXPECT_EQ(user.mColoumWidthArray().value(1), 90);
-    EXPECT_EQ(user.mColoumWidthArray().value(13), 1);
+    // The load reads every type's row; a switch of view or type then asks the server nothing.
+    TVXDataBase again;
+    ASSERT_EQ(logInAndLoad(again, kUserName, kUserPassword), kTVXDone);
+    auto& againUser = *again.caches().mCurrentUser();
+    const uint64_t uses = again.connectionUsesOnMainThread();
+    EXPECT_EQ(again.preferences().readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_EQ(againUser.mColoumInfo(), 0x400u | 0x2000u);
+    EXPECT_EQ(againUser.mColoumWidthArray().value(0), 90);
+    EXPECT_EQ(againUser.mColoumWidthArray().value(1), 90);
+    EXPECT_EQ(againUser.mColoumWidthArray().value(13), 1);
+    EXPECT_EQ(again.preferences().readColoumWidthInfoForType("00000000000000C1"), kTVXDone);
+    EXPECT_EQ(againUser.mColoumInfo(), 0x2407u);
+    EXPECT_EQ(againUser.mColoumWidthArray(), QList<int>(14, 100));
 
     // No row: the settings stay as they are.
-    EXPECT_EQ(alice.preferences().readColoumWidthInfoForType("00000000000000C9"), kTVXDone);
-    EXPECT_EQ(user.mColoumInfo(), 0x400u | 0x2000u);
+    EXPECT_EQ(again.preferences().readColoumWidthInfoForType("00000000000000C9"), kTVXDone);
+    EXPECT_EQ(againUser.mColoumInfo(), 0x2407u);
+    EXPECT_EQ(again.connectionUsesOnMainThread(), uses);
 
     user.setMColoumWidthArray({100, 100});
     EXPECT_EQ(alice.preferences().setShowColumnsInListViewForTypeName("00000000000000C1"), kTVXStatementFailed);
 
     // Resizing a column in the all-types view stores the all-types row.
+    // It goes behind the window, and is read back at once.
     user.setMColoumInfo(0x1);
-    EXPECT_EQ(alice.preferences().setColumnWidthDetails(QList<int>(14, 77), 0), kTVXDone);
+    alice.preferences().setColumnWidthDetails(QList<int>(14, 77), 0);
+    user.setMColoumWidthArray(QList<int>(14, 5));
+    EXPECT_EQ(alice.preferences().readColoumWidthInfoForType(QString()), kTVXDone);
+    EXPECT_EQ(user.mColoumWidthArray(), QList<int>(14, 77));
+    alice.writeBehind().flush();
     EXPECT_EQ(rootQueryValue("SELECT COLUMN3 FROM tolvanexdb.COLUMNINFOTABLE WHERE TYPEID='000000000000FFFF'"),
               QString::number(65536 + 77));
 

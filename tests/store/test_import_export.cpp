@@ -820,6 +820,54 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
               source->recentLists().mRecentlyAddedRecords().join(','));
 }
 
+// On a worker a batch goes to the store while the next is read: each record
+// is still counted once, with the outcome the store gave it.
+TEST_F(ImportIntoStore, BatchesStoredWhileTheNextIsReadCountEachRecordAsTheStoreAnswered)
+{
+    const int lines = 4500; // three batches
+    const QList<int> refused{10, 2500, 4400};
+    std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Web,URL,User,,,,,,,,0,\r";
+    QStringList stored;
+    for (int i = 0; i < lines; ++i) {
+        const int icon = refused.contains(i) ? 99 : (i % 5 == 0 ? 40 : 5);
+        text += "F," + std::to_string(icon) + ",line " + std::to_string(i) + ",user,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r";
+        if (!refused.contains(i))
+            stored << QStringLiteral("line %1").arg(i);
+    }
+    const std::string file = path("worker.qvx");
+    writeFile(file, text);
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_look BEFORE INSERT ON tolvanexdb.CUSTOMTYPEROWS FOR EACH ROW "
+             "BEGIN IF NEW.ICONID = 99 THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
+    TVXqVXImportDelegate sink(file, source->caches().mGroups().value(GTarget), source.get());
+    std::thread worker([&] { RunImport(sink, ""); });
+    while (!sink.IsImportComplete())
+        QCoreApplication::processEvents();
+    worker.join();
+    rootExec("DROP TRIGGER tolvanexdb.refuse_look");
+
+    const TVXImportSummary summary = sink.importSummary();
+    EXPECT_EQ(summary.recordsInFile, lines);
+    EXPECT_EQ(summary.recordsImported, lines - 3);
+    EXPECT_EQ(summary.failedNotStored, 3);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE GROUPUID='%1'").arg(GTarget)),
+              QString::number(lines - 3));
+    QList<int> failed;
+    int added = 0;
+    for (const auto& entry : source->eventLog().eventLogger().logArrary()) {
+        if (entry.event != QStringLiteral("Add Record"))
+            continue;
+        if (entry.action != kEventActionSuccess)
+            failed << added;
+        ++added;
+    }
+    EXPECT_EQ(added, lines);
+    EXPECT_EQ(failed, refused);
+    QStringList newest;
+    for (const QString& recordID : source->recentLists().mRecentlyAddedRecords())
+        newest << source->caches().mRecords().value(recordID)->mValue1();
+    EXPECT_EQ(newest, stored.mid(stored.size() - TVXRecentListsAccess::kRecentListLimit));
+}
+
 // A distant store: the import's round trips do not grow with its records
 // one batch at a time, and it keeps what it guarantees.
 TEST_F(ImportIntoStore, ThreeThousandRecordsGoInAFewDozenRoundTrips)

@@ -237,6 +237,52 @@ TEST_F(ClientSession, LockingHidesTheRecordsUntilTheRightPasswordUnlocks)
     EXPECT_EQ(terminations, 0);
 }
 
+// With the server far away, the main thread waits for it in none of these:
+// it never takes the connection's guard (a worker may hold it for a while).
+TEST_F(ClientSession, TheLogInsEndTheSwitchesLockAndUnlockLeaveTheConnectionToWorkers)
+{
+    const TVXDataBase& store = TVXDataBase::sharedTVXDataBase();
+    const uint64_t before = store.connectionUsesOnMainThread();
+    ASSERT_TRUE(launch());
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the log-in, its end included";
+
+    // The list reads its columns, and keeps them when left.
+    for (int view : {kListViewTag, kColumnViewTag, kTreeViewTag, kListViewTag, kColumnViewTag})
+        window->mViewsSelectionControl->button(view)->click();
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the view switches";
+    QComboBox* groups = window->mCategoriesPopup;
+    for (int i = groups->count() - 1; i >= 0; --i) {
+        groups->setCurrentIndex(i);
+        controller->tables().changeCategory();
+    }
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the group switches";
+
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        QTest::keyClicks(panel->mPasswordField(), "not-it");
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        QTest::keyClicks(panel->mPasswordField(), kUserPassword);
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        return platform::kModalRunStopped;
+    });
+    window->mToolbarLockButton->click();
+    EXPECT_FALSE(controller->lockControl().isLocked());
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the lock and unlock";
+
+    // What went behind the window arrived: the failed attempt's count was put back.
+    TVXDataBase::sharedTVXDataBase().writeBehind().flush();
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT LOGINATTEMPTCOUNT FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              "0");
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Failed login attempt'"),
+              "1");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              "1");
+}
+
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)
 {
     ASSERT_TRUE(launch());

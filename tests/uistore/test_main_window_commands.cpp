@@ -622,7 +622,12 @@ TEST_F(MainWindowCommands, TheListShowsTheColumnsOfTheOptionsWhenFirstShownAfter
         earlier.caches().mCurrentUser()->setMColoumWidthArray(QList<int>(kListNoOfColumns, 90));
         ASSERT_EQ(earlier.preferences().setShowColumnsInListViewForTypeName(kAllCategoriesUID), kTVXDone);
     }
+    // The next start: its load reads the columns.
     window = nullptr; // the controller deletes its window
+    controller.reset();
+    db = std::make_unique<TVXDataBase>();
+    ASSERT_EQ(logInAndLoad(*db), kTVXDone);
+    db->caches().mCurrentUser()->setMLastView(kColumnViewTag);
     controller = std::make_unique<BMController>(db.get());
     window = tvxtest::createMainWindow(*controller);
     ASSERT_EQ(controller->tables().currentView(), kColumnViewTag);

@@ -352,18 +352,19 @@ void BMLockControl::lockPanelOK()
         panel->hide();
         panel->mPasswordField()->clear();
         mStartup.reloadDatabase(nullptr);
-        // The count is a preference: a failure went to the error path, and the unlock stands.
+        // The count is a preference, sent behind the window: a failure goes
+        // to the error path, and the unlock stands.
         if (mState.storeConnected())
-            (void)mPreferences.setNumberofAttemptsLeft(0, &user);
+            mPreferences.setNumberofAttemptsLeftBehind(0, user);
         return;
     }
     panel->mPasswordField()->clear();
-    (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed login attempt"), QString(), QString(),
-                                         mState.mCurrentUserName);
+    mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Failed login attempt"), QString(), QString(),
+                                              mState.mCurrentUserName);
     BMRunAlertPanel(platform::standardAlertTitle(), tr("That is not a correct password."), tr("OK"));
     ++mState.mNumberOfAttempts;
     if (mState.storeConnected())
-        (void)mPreferences.setNumberofAttemptsLeft(static_cast<int16_t>(mState.mNumberOfAttempts), &user); // as above
+        mPreferences.setNumberofAttemptsLeftBehind(static_cast<int16_t>(mState.mNumberOfAttempts), user); // as above
     else
         user.setMLoginAttemptCount(static_cast<int16_t>(mState.mNumberOfAttempts));
     const FailedUnlock outcome = failedUnlockOutcome(mState.mNumberOfAttempts);

@@ -526,11 +526,12 @@ void BMPopUps::saveTableColumnWidthToPreference()
     QList<int> widths;
     for (int k = 1; k < kListColumnCount; ++k)
         widths.append(table->isColumnHidden(k) ? 0 : table->horizontalHeader()->sectionSize(k));
-    // Column settings are preferences: a failed save went to the error path and the window stays as shown.
-    (void)mPreferences.setColumnWidthDetails(widths, mTables.getSelectedTypeIndex());
+    // Column settings are preferences, sent behind the window: a failed save
+    // goes to the error path and the window stays as shown.
+    mPreferences.setColumnWidthDetails(widths, mTables.getSelectedTypeIndex());
     if (mTables.listModel()->sortColumn() >= 0)
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
-                                                       mTables.listModel()->sortOrder() == Qt::AscendingOrder});
+        mPreferences.setSortDescriptorBehind(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
+                                                               mTables.listModel()->sortOrder() == Qt::AscendingOrder});
 }
 
 void BMPopUps::updateTableColumnsWithSelectedItem()

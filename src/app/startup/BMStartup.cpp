@@ -108,7 +108,15 @@ TVXResult BMStartup::loadDataBase(bool flag)
 {
     (void)flag; // the first load: everything is read
     BMLoginPanel* panel = connectionWindow();
-    const TVXResult code = mDatabase->initUserDetails(panel->mLoginUserName()->text(), panel->mUserPassword()->text());
+    // The user's row is read on a worker too: the server may be far away.
+    const auto userRow = platform::BackgroundTask::start(
+        [mDatabase = mDatabase, name = panel->mLoginUserName()->text(), password = panel->mUserPassword()->text()] {
+            const TVXResult read = mDatabase->initUserDetails(name, password);
+            mDatabase->endClientThreadState();
+            return int(read);
+        });
+    const bool rowThrew = finishWorker(*userRow);
+    const TVXResult code = rowThrew ? kTVXNotServerError : static_cast<TVXResult>(userRow->outcome().code);
     if (code != kTVXDone)
         return code;
     // Its code stays in connectionErrorCode(), which the launch reads once the panel is down.
@@ -789,8 +797,10 @@ void BMStartup::saveUSerPreference()
         (void)mDatabase->preferences().saveToggleInfoForUser(user);
         (void)mDatabase->preferences().saveCurrentGroupForUser(user);
     }
-    if (user.mLastView() == 1)
+    if (user.mLastView() == 1) {
         mPopUps.saveTableColumnWidthToPreference();
+        mDatabase->writeBehind().flush(); // the columns go out before the connection closes
+    }
 }
 
 // --- shut-down ----------------------------------------------------------------

@@ -162,12 +162,14 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult*
             fontName = kFallbackFontName;
         user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
 
-        const TVXResult columns = readColoumWidthInfoForType(user.mCurrentType());
-        if (code)
-            *code = columns;
     }
     rs.reset();
     stmt.reset();
+    // Every type's columns in one read: the window's switches then read none.
+    readColumnRowsForUser(user.mUserID());
+    const TVXResult columns = readColoumWidthInfoForType(user.mCurrentType());
+    if (code)
+        *code = columns;
     // Then the user's recent lists: most viewed, recently viewed, recently modified.
     const TVXResult mostViewed = mUserLists.readMostViewedRecordIDForUser(user.mUserID());
     if (code)
@@ -281,6 +283,43 @@ void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXR
 
 namespace {
 
+// Every type's column row of one user.
+constexpr char kQuerySelectUsersColumnRows[] = "SELECT * FROM COLUMNINFOTABLE WHERE USERID = ?";
+
+// A column row's values: each column's width in its low 16 bits, shown in the next.
+struct ColumnRowValues {
+    QList<int> widths;
+    uint64_t mask = 0;
+};
+
+ColumnRowValues columnRowValues(sql::ResultSet& rs)
+{
+    ColumnRowValues row;
+    for (int i = 0; i < kListNoOfColumns; ++i) {
+        const int64_t value = rs.isNull(3 + i) ? 0 : rs.getInt64(3 + i);
+        row.widths << static_cast<int>(value & 0xFFFF);
+        if ((value >> 16) & 0xFFFF)
+            row.mask |= kColumnMasksArray[i];
+    }
+    return row;
+}
+
+TVXResult writeColumnRow(TVXStoreSession& db, const QString& userID, const QString& typeID, const QList<int>& widths,
+                         uint64_t mask)
+{
+    return db.runOnConnection([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQueryInsertIntoColumnInfoTable));
+        stmt->setString(1, userID.toStdString());
+        stmt->setString(2, typeID.toStdString());
+        for (int i = 0; i < kListNoOfColumns; ++i) {
+            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
+            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
+        }
+        stmt->executeUpdate();
+        return kTVXDone;
+    });
+}
+
 // One column of the user's preference row, under the guard.
 template <class Bind>
 TVXResult updateOneColumnOf(TVXStoreSession& db, const char* statement, const std::string& userID, Bind bind)
@@ -329,6 +368,23 @@ void TVXPreferences::saveCurrentGroupBehind(const TVXUser& user)
         [this, id = user.mUserID().toStdString(), group = user.mCurrentGroup().toStdString()] {
             (void)updateOneColumnOf(mDatabase, UpdCurCatVal, id, [&group](auto& s) { s.setString(1, group); });
         });
+}
+
+void TVXPreferences::setSortDescriptorBehind(const TVXSortDescriptor& descriptor)
+{
+    TVXUser& user = currentUser();
+    user.setMSortingInfo(descriptor);
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), packed = packSortInfo(descriptor)] {
+        (void)updateOneColumnOf(mDatabase, UpdSortInfoVal, id, [packed](auto& s) { s.setInt64(1, packed); });
+    });
+}
+
+void TVXPreferences::setNumberofAttemptsLeftBehind(int16_t count, TVXUser& user)
+{
+    user.setMLoginAttemptCount(count);
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), count] {
+        (void)updateOneColumnOf(mDatabase, UpdLoginAtmptCntVal, id, [count](auto& s) { s.setInt(1, count); });
+    });
 }
 
 TVXResult TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
@@ -460,7 +516,7 @@ std::optional<QStringList> TVXPreferences::getSplitViewInformationForName(const 
     return info.value(name);
 }
 
-TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
+void TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int typeIndex)
 {
     QString typeID = kAllCategoriesUID;
     if (typeIndex > 0) {
@@ -468,8 +524,14 @@ TVXResult TVXPreferences::setColumnWidthDetails(const QList<int>& widths, int ty
         if (typeIndex - 1 < types.size() && types[typeIndex - 1])
             typeID = types[typeIndex - 1]->mTypeUID();
     }
-    currentUser().setMColoumWidthArray(widths);
-    return setShowColumnsInListViewForTypeName(typeID);
+    TVXUser& user = currentUser();
+    user.setMColoumWidthArray(widths);
+    if (widths.size() < kListNoOfColumns)
+        return;
+    keepColumnRow(typeID, user);
+    mDatabase.sendBehindWindow([this, userID = user.mUserID(), typeID, widths, mask = user.mColoumInfo()] {
+        (void)writeColumnRow(mDatabase, userID, typeID, widths, mask);
+    });
 }
 
 // --- the list columns the user keeps per type ---------------------------------
@@ -478,43 +540,59 @@ TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
 {
     const QString type = typeID.isNull() ? kAllCategoriesUID : typeID;
     TVXUser& user = currentUser();
+    {
+        const std::lock_guard lock(mColumnRowsMutex);
+        if (mColumnRowsRead) {
+            // No row: the settings stay as they are.
+            if (const auto found = mColumnRows.constFind(type); found != mColumnRows.cend()) {
+                user.setMColoumWidthArray(found->widths);
+                user.setMColoumInfo(found->mask);
+            }
+            return kTVXDone;
+        }
+    }
     return mDatabase.runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQuerySelectColumnInfoTable));
         stmt->setString(1, user.mUserID().toStdString());
         stmt->setString(2, type.toStdString());
         std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
         if (rs->next()) {
-            QList<int> widths;
-            uint64_t mask = 0;
-            for (int i = 0; i < kListNoOfColumns; ++i) {
-                const int64_t value = rs->isNull(3 + i) ? 0 : rs->getInt64(3 + i);
-                widths << static_cast<int>(value & 0xFFFF);
-                if ((value >> 16) & 0xFFFF)
-                    mask |= kColumnMasksArray[i];
-            }
-            user.setMColoumWidthArray(widths);
-            user.setMColoumInfo(mask);
+            const ColumnRowValues row = columnRowValues(*rs);
+            user.setMColoumWidthArray(row.widths);
+            user.setMColoumInfo(row.mask);
         }
         return kTVXDone;
     });
 }
 
+void TVXPreferences::readColumnRowsForUser(const QString& userID)
+{
+    QHash<QString, ColumnRow> rows;
+    std::unique_ptr<sql::PreparedStatement> stmt(
+        mDatabase.liveConnection().prepareStatement(kQuerySelectUsersColumnRows));
+    stmt->setString(1, userID.toStdString());
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    while (rs->next()) {
+        const ColumnRowValues row = columnRowValues(*rs);
+        rows.insert(tvxsql::textColumn(*rs, 2), ColumnRow{row.widths, row.mask});
+    }
+    const std::lock_guard lock(mColumnRowsMutex);
+    mColumnRows = std::move(rows);
+    mColumnRowsRead = true;
+}
+
+void TVXPreferences::keepColumnRow(const QString& typeID, const TVXUser& user)
+{
+    const std::lock_guard lock(mColumnRowsMutex);
+    if (mColumnRowsRead)
+        mColumnRows.insert(typeID, ColumnRow{user.mColoumWidthArray(), user.mColoumInfo()});
+}
+
 TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typeID)
 {
     const TVXUser& user = currentUser();
-    const uint64_t mask = user.mColoumInfo();
-    const QList<int>& widths = user.mColoumWidthArray();
-    if (widths.size() < kListNoOfColumns)
+    if (user.mColoumWidthArray().size() < kListNoOfColumns)
         return kTVXStatementFailed;
-    return mDatabase.runOnConnection([&](sql::Connection& connection) {
-        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQueryInsertIntoColumnInfoTable));
-        stmt->setString(1, user.mUserID().toStdString());
-        stmt->setString(2, typeID.toStdString());
-        for (int i = 0; i < kListNoOfColumns; ++i) {
-            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
-            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
-        }
-        stmt->executeUpdate();
-        return kTVXDone;
-    });
+    keepColumnRow(typeID, user);
+    return writeColumnRow(mDatabase, user.mUserID(), typeID, user.mColoumWidthArray(), user.mColoumInfo());
 }

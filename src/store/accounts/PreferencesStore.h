@@ -6,6 +6,7 @@
 #include "store/StoreTypes.h"
 
 #include <QFont>
+#include <QHash>
 #include <QList>
 #include <QRectF>
 #include <QSizeF>
@@ -13,6 +14,7 @@
 #include <QStringList>
 
 #include <memory>
+#include <mutex>
 #include <optional>
 
 class TVXRecentListsAccess;
@@ -36,6 +38,10 @@ public:
     // values as they are now, written in order after the writes before them.
     void saveLastViewBehind(const TVXUser& user);
     void saveCurrentGroupBehind(const TVXUser& user);
+    // The list's sorting and the login-attempt count set now and sent behind
+    // the window (a view switch, an unlock).
+    void setSortDescriptorBehind(const TVXSortDescriptor& descriptor);
+    void setNumberofAttemptsLeftBehind(int16_t count, TVXUser& user);
     TVXResult saveToggleInfoForUser(const TVXUser& user);
     TVXResult saveSortInfoForUser(const TVXUser& user);
     TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
@@ -52,13 +58,19 @@ public:
     TVXResult setNumberofAttemptsLeft(int16_t count, TVXUser* user);
     void setfont(const QFont& font);
     QList<int> columnWidthDetails(TVXResult* code = nullptr) const;
-    // index 0: all types; otherwise entry index-1 of the types offered for editing.
-    TVXResult setColumnWidthDetails(const QList<int>& widths, int typeIndex);
+    // index 0: all types; otherwise entry index-1 of the types offered for
+    // editing. Kept at once, sent behind the window (a view switch).
+    void setColumnWidthDetails(const QList<int>& widths, int typeIndex);
     [[nodiscard]] int showColumnsInListViewReturnCode(TVXResult* code, const QString& typeID) const;
     // The signed-in user's column widths and shown columns for a type (null:
-    // all types), read into the user or written from it.
+    // all types), read into the user or written from it. Once the load read
+    // every row of the user's (readColumnRowsForUser), a read asks the server
+    // nothing: a view or type switch waits for nothing.
     TVXResult readColoumWidthInfoForType(const QString& typeID);
     TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
+    // Every column row of the user, kept; on the caller's connection, under
+    // its guard (the load). Statement failures reach the caller.
+    void readColumnRowsForUser(const QString& userID);
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
 
@@ -84,7 +96,15 @@ public:
 
 private:
     TVXUser& currentUser() const;
+    struct ColumnRow {
+        QList<int> widths;
+        uint64_t mask = 0;
+    };
+    void keepColumnRow(const QString& typeID, const TVXUser& user);
 
     TVXStoreSession& mDatabase;
     TVXRecentListsAccess& mUserLists;
+    mutable std::mutex mColumnRowsMutex; // the load's worker fills them while the window reads
+    QHash<QString, ColumnRow> mColumnRows; // by type, the user's as the load found them and since written
+    bool mColumnRowsRead = false;
 };

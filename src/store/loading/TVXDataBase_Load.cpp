@@ -196,6 +196,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
 {
     TVXResult code = kTVXDone;
     try {
+        const auto guard = lockConnection(); // an error found under it is handed on once released
         code = mLoader.readUserForName(accountName);
     } catch (const sql::SQLException& e) {
         code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
