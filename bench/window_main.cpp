@@ -376,6 +376,9 @@ void WindowBench::runSheet(const std::string& name, int row,
         trips = roundTrips();
         saved = Clock::now();
         sheet.okButton()->click();
+        // The window's own loop serves events until the server's answer.
+        while (sheet.isSaving())
+            settle(1);
         return sheet.requestedEnd().value_or(platform::kModalRunAborted);
     };
     settle();
@@ -453,7 +456,11 @@ void WindowBench::deleteRecords()
         table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
     mAnswerNextAlert = platform::kAlertAlternateReturn; // "Yes"
-    measure("records deleted (100)", [this] { mController->recordCommands().deleteSelected(nullptr); });
+    measure("records deleted (100)", [this] {
+        mController->recordCommands().deleteSelected(nullptr);
+        while (mController->recordCommands().isDeleting())
+            settle(1);
+    });
 }
 
 void WindowBench::lockAndUnlock()

@@ -215,6 +215,9 @@ TVXResult TVXDataBase::reportError(const platform::Error& error, TVXResult code)
 
 void TVXDataBase::handOnError(const platform::Error& error)
 {
+    // A save from the window shows its errors with its answer.
+    if (collectsForSave(error))
+        return;
     // A write behind the window reports without waiting: the main thread may be
     // waiting for that writer to finish.
     if (TVXWriteBehind::isWriterThread())

@@ -34,6 +34,7 @@
 #include <QRectF>
 #include <QSizeF>
 #include <QHash>
+#include <QObject>
 #include <QString>
 #include <QStringList>
 #include <QVariantHash>
@@ -46,6 +47,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <vector>
 
 namespace sql {
 class Connection;
@@ -340,8 +342,28 @@ public:
     void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
     TVXWriteBehind& writeBehind() { return *mWriteBehind; }
     void sendBehindWindow(std::function<void()> write) override { mWriteBehind->post(std::move(write)); }
+    // --- saves from the window (writers/TVXDataBase_SavesBehind.cpp; RecordWriter.h)
+    void saveBehindWindow(std::function<TVXResult()> serverPart, SaveAnswer answer) override;
+    int savesInFlight() const override { return mSavesInFlight; }
+    void whenSavesAnswered(std::function<void()> then) override;
 
 private:
+    struct SaveInFlight;
+    static thread_local SaveInFlight* tSave; // the save this thread runs the server part of
+    // A save's memory part: on the main thread after the server's answer when
+    // this thread runs a save's server part, else at once.
+    void afterServer(std::function<void()> memoryPart);
+    // Whether this thread runs a save's server part: its errors wait for the answer.
+    static bool collectsForSave(const platform::Error& error);
+    void answerSave(SaveInFlight& save, TVXResult code, const SaveAnswer& answer);
+    int mSavesInFlight = 0;  // main thread
+    // Set while a save's memory part runs: its own rows go behind the window.
+    bool mAnsweringSave = false;
+    // An outcome's event row: behind the window from a save's memory part.
+    void logRecordOutcome(const QString& event, const TVXRecord& record, TVXResult code);
+    std::vector<std::function<void()>> mAfterSaves;
+    // Receives the answers on the main thread; outlives the writer below.
+    std::unique_ptr<QObject> mAnswers;
     // Last: flushed before anything it writes through goes.
     std::unique_ptr<TVXWriteBehind> mWriteBehind;
 };

@@ -61,17 +61,21 @@ TVXResult editRecordFromDetailsPane(BMDetailsViewDelegate& delegate, TVXRecordWr
         return kTVXDone;
 
     int operation = 1;
-    TVXResult code = kTVXDone;
-    const auto storer = [&](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
-        code = storeRecordFromPane(writer, *selected, result, storedOperation);
-        storealert::reportStoreFailure(code);
-        return code;
-    };
-    delegate.runDetailsSheet(selected, operation, storer);
+    // The answer may come behind the window, once the sheet waited for it.
+    const auto code = std::make_shared<TVXResult>(kTVXDone);
+    delegate.runDetailsSheet(
+        selected, operation,
+        [&writer, selected](const std::shared_ptr<TVXRecord>& result, int storedOperation) {
+            return storeRecordFromPane(writer, *selected, result, storedOperation);
+        },
+        [code](TVXResult answered) {
+            *code = answered;
+            storealert::reportStoreFailure(answered);
+        });
     if (operation == 3)
         delegate.deleteSelected();
     delegate.showStoredChanges();
-    return code;
+    return *code;
 }
 
 TVXResult storeRecordFromPane(TVXRecordWriter& writer, const TVXRecord& selected, const std::shared_ptr<TVXRecord>& result,

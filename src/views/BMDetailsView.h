@@ -50,17 +50,19 @@ public:
     // (edit) and comes back as the sheet's: 1 edited, 2 duplicated, 3 delete.
     // The record to store (the edited one, or the duplicate), or null when cancelled.
     virtual std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation) = 0;
-    // The same, with the record stored through `storer` (record, operation:
-    // the store's code) before the sheet closes: a sheet that can keep its
-    // input on a failure overrides this; by default the record is stored once
-    // the sheet has closed.
+    // The same, with the record stored before the sheet closes: `store`
+    // (record, operation: the store's code) writes and tells no one, `report`
+    // then tells the user of a failure. A sheet that can keep its input on a
+    // failure overrides this (and may store behind the window); by default the
+    // record is stored once the sheet has closed.
     using RecordStorer = std::function<TVXResult(const std::shared_ptr<TVXRecord>& record, int operation)>;
+    using StoreReport = std::function<void(TVXResult code)>;
     virtual std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation,
-                                                       const RecordStorer& storer)
+                                                       const RecordStorer& store, const StoreReport& report)
     {
         auto result = runDetailsSheet(record, operation);
-        if (result && storer)
-            (void)storer(result, operation); // the storer tells the user of a failure
+        if (result && store)
+            report(store(result, operation));
         return result;
     }
 };

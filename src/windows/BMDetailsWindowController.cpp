@@ -44,6 +44,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
+#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -121,6 +122,10 @@ bool BMDetailWindow::eventFilter(QObject* watched, QEvent* event)
 
 void BMDetailWindow::closeEvent(QCloseEvent* event)
 {
+    if (mayClose && !mayClose()) {
+        event->ignore();
+        return;
+    }
     if (onClose)
         onClose();
     QWidget::closeEvent(event);
@@ -174,6 +179,14 @@ void BMDetailsWindowController::buildWindow()
     frame.column()->addWidget(buildFieldsBox());
     frame.column()->addWidget(buildNotesBox(), 1);
     frame.column()->addLayout(buildAttachmentRow());
+    mSavingLine = new QLabel(tr("Waiting for the server..."));
+    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
+    mSavingLine->hide();
+    frame.column()->addWidget(mSavingLine);
+    mSavingLineTimer = new QTimer(this);
+    mSavingLineTimer->setSingleShot(true);
+    mSavingLineTimer->setInterval(300);
+    connect(mSavingLineTimer, &QTimer::timeout, mSavingLine, &QWidget::show);
     const platform::SheetButtons buttons = frame.addOkCancel(
         {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
     mCancelButton = buttons.cancel;
@@ -345,6 +358,7 @@ void BMDetailsWindowController::connectWindow()
         removeDatePicker(at);
     };
     mWindow->onClose = [this] { mClosedByUser = true; };
+    mWindow->mayClose = [this] { return !mSaving; };
     mWindow->watchChildren();
 }
 
@@ -402,10 +416,24 @@ bool BMDetailsWindowController::eventFilter(QObject* watched, QEvent* event)
 std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWithInfo(std::shared_ptr<TVXRecord> record,
                                                                                       int& operation, RecordStorer storer)
 {
+    RecordSaver saver;
+    if (storer)
+        saver = [storer = std::move(storer)](const std::shared_ptr<TVXRecord>& built, int storedOperation,
+                                             const SaveAnswer& answer) { answer(storer(built, storedOperation)); };
+    // A storer tells of a failure itself, inside the call.
+    return orderFrontDetailsWindowSaving(std::move(record), operation, std::move(saver), {});
+}
+
+std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowSaving(std::shared_ptr<TVXRecord> record,
+                                                                                    int& operation, RecordSaver saver,
+                                                                                    SaveAnswer report)
+{
     if (!record)
         return nullptr;
+    ++mRun;
     mOperation = operation;
-    mStorer = std::move(storer);
+    mSaver = std::move(saver);
+    mReport = std::move(report);
     mBuiltRecord.reset();
     mShouldDeleteItem = mShouldDuplicateItem = mStateForDuplicate = false;
     mShouldAddRecord = mShouldEditRecord = false;
@@ -463,7 +491,10 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowWit
     mCurrentRecord.reset();
     mDuplicateCopy.reset();
     mBuiltRecord.reset();
-    mStorer = nullptr;
+    mSaver = nullptr;
+    mReport = nullptr;
+    ++mRun; // an answer still due finds the sheet closed
+    showSaving(false);
     return result;
 }
 
@@ -645,6 +676,8 @@ bool BMDetailsWindowController::checkForRecordPermissionFor(uint16_t bit)
 
 void BMDetailsWindowController::detailPanelOK()
 {
+    if (mSaving)
+        return; // the answer to the last OK decides
     if (!checkForRecordPermissionFor(mShouldEditRecord ? kPermissionEdit : kPermissionAdd))
         return;
     if (!mTypesPopupButton->isEnabled()) {
@@ -669,24 +702,72 @@ void BMDetailsWindowController::detailPanelOK()
         keepState();
         return;
     }
-    if (mStorer && mCurrentRecord) {
+    if (mSaver && mCurrentRecord) {
         int operation = mOperation;
         const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
                                                mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
-        TVXResult code = kTVXDone;
         if (record) {
+            showSaving(true);
+            QPointer<BMDetailsWindowController> self(this);
             const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
-            code = mStorer(record, operation);
-        }
-        if (code != kTVXDone) {
-            keepState();
-            if (storealert::asksForReload(code) && mStoreReloader)
-                offerReload();
+            mSaver(record, operation, [self, run = mRun, built, customizing, customFromPanel](TVXResult code) {
+                if (self)
+                    self->saveAnswered(run, built, code, customizing, customFromPanel);
+            });
             return;
         }
     }
     mBuiltRecord = std::move(built);
     endRun(platform::kModalRunStopped);
+}
+
+void BMDetailsWindowController::saveAnswered(quint64 run, std::shared_ptr<TVXRecord> built, TVXResult code,
+                                             bool customizing, bool customFromPanel)
+{
+    // The sheet closed meanwhile (or runs on another record): the store has
+    // done its part, nothing here is the answer's.
+    if (run != mRun)
+        return;
+    showSaving(false);
+    if (mReport) {
+        const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
+        mReport(code);
+    }
+    if (code != kTVXDone) {
+        mIsCustomizing = customizing;
+        mIsCustomFromDetailPanel = customFromPanel;
+        if (storealert::asksForReload(code) && mStoreReloader)
+            offerReload();
+        return;
+    }
+    mBuiltRecord = std::move(built);
+    endRun(platform::kModalRunStopped);
+}
+
+void BMDetailsWindowController::showSaving(bool saving)
+{
+    if (saving == mSaving)
+        return;
+    mSaving = saving;
+    if (saving) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        mSavingLineTimer->start();
+        // Nothing else may start on the record until the answer.
+        mEnabledBeforeSave.clear();
+        for (QWidget* control : std::initializer_list<QWidget*>{
+                 mOKButton, mCancelButton, mDeleteButton, mDuplicateButton, mPrintButton, mIconSelectionButton,
+                 mPasswordButton, mCustomiseButton, mAttachmentButton, mAutoFillButton, mTypesPopupButton}) {
+            mEnabledBeforeSave.emplace_back(control, control->isEnabled());
+            control->setEnabled(false);
+        }
+        return;
+    }
+    mSavingLineTimer->stop();
+    mSavingLine->hide();
+    QGuiApplication::restoreOverrideCursor();
+    for (const auto& [control, enabled] : mEnabledBeforeSave)
+        control->setEnabled(enabled);
+    mEnabledBeforeSave.clear();
 }
 
 void BMDetailsWindowController::offerReload()
@@ -749,7 +830,11 @@ bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)
     return false;
 }
 
-void BMDetailsWindowController::detailPanelCancel() { endRun(platform::kModalRunAborted); }
+void BMDetailsWindowController::detailPanelCancel()
+{
+    if (!mSaving) // what was sent is answered first
+        endRun(platform::kModalRunAborted);
+}
 
 void BMDetailsWindowController::deleteItem()
 {

@@ -19,6 +19,8 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
+#include <vector>
 
 class BMGroup;
 namespace platform {
@@ -56,6 +58,8 @@ public:
     std::function<void(const QPoint& windowPoint, bool keyPress)> onPress;
     // Set when the user closed the window (rather than OK or Cancel).
     std::function<void()> onClose;
+    // Whether the window may close now (not while a save waits for its answer).
+    std::function<bool()> mayClose;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -101,6 +105,18 @@ public:
     // With a storer, OK stores the record before the sheet closes.
     std::shared_ptr<TVXRecord> orderFrontDetailsWindowWithInfo(std::shared_ptr<TVXRecord> record, int& operation,
                                                                RecordStorer storer = {});
+    // A store from a distant server: the saver starts storing the record and
+    // hands the store's code to `answer` later, on the main thread, without
+    // telling the user; `report` then tells of a failure. Meanwhile the window
+    // goes on: the sheet keeps its input, shows a busy cursor and, after
+    // 300 ms, a waiting line; its buttons wait for the answer.
+    using SaveAnswer = std::function<void(TVXResult)>;
+    using RecordSaver =
+        std::function<void(const std::shared_ptr<TVXRecord>& record, int operation, SaveAnswer answer)>;
+    std::shared_ptr<TVXRecord> orderFrontDetailsWindowSaving(std::shared_ptr<TVXRecord> record, int& operation,
+                                                             RecordSaver saver, SaveAnswer report);
+    // Whether OK's save waits for the server's answer.
+    bool isSaving() const { return mSaving; }
 
     bool isVisible() const { return mIsVisible; }
     bool isPanelDisplayed() const { return mIsPanelDisplayed; }
@@ -164,6 +180,8 @@ public:
     QPushButton* deleteButton() const { return mDeleteButton; }
     QPushButton* duplicateButton() const { return mDuplicateButton; }
     QPushButton* okButton() const { return mOKButton; }
+    // Shown once a save has waited 300 ms for the server's answer.
+    QLabel* savingLine() const { return mSavingLine; }
     QPushButton* cancelButton() const { return mCancelButton; }
     QPushButton* autoFillButton() const { return mAutoFillButton; }
     QPushButton* customiseButton() const { return mCustomiseButton; }
@@ -206,6 +224,10 @@ private:
     QLineEdit* passwordTargetField() const;
     // Names the first field the store cannot hold in an alert; false then.
     bool recordFitsStore(const TVXRecord& record);
+    // While OK's save waits: the cursor, the line, the buttons.
+    void showSaving(bool saving);
+    void saveAnswered(quint64 run, std::shared_ptr<TVXRecord> built, TVXResult code, bool customizing,
+                      bool customFromPanel);
 
     TVXStoreCaches& mCaches;
     TVXIconsAccess& mIcons;
@@ -223,6 +245,8 @@ private:
     QComboBox* mCategoriesPopupButton = nullptr;
     QPlainTextEdit* mNotesTextView = nullptr;
     QLabel* mNoteCount = nullptr;
+    QLabel* mSavingLine = nullptr;
+    class QTimer* mSavingLineTimer = nullptr;
     QPushButton* mDeleteButton = nullptr;
     QPushButton* mDuplicateButton = nullptr;
     QPushButton* mOKButton = nullptr;
@@ -239,7 +263,11 @@ private:
     platform::EscapeGuard* mEscapeGuard = nullptr;
 
     int mOperation = 0;
-    RecordStorer mStorer;
+    RecordSaver mSaver;
+    SaveAnswer mReport;
+    bool mSaving = false;
+    quint64 mRun = 0; // counts the runs: an answer for an earlier one changes nothing
+    std::vector<std::pair<QWidget*, bool>> mEnabledBeforeSave;
     StoreReloader mStoreReloader;
     std::shared_ptr<TVXRecord> mBuiltRecord; // what OK built (and stored, with a storer)
     std::shared_ptr<TVXRecord> mCurrentRecord;

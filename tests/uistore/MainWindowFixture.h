@@ -8,9 +8,12 @@
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
 #include "views/BMRecordModels.h"
+#include "windows/BMDetailsWindowController.h"
 #include "windows/BMMainWindow.h"
 
 #include <QComboBox>
+#include <QPushButton>
+#include <QTest>
 
 #include <memory>
 
@@ -29,6 +32,17 @@ inline const QString R3 = QStringLiteral("00000000000000B3");
 inline const QString R4 = QStringLiteral("00000000000000B4");
 inline const QString R5 = QStringLiteral("00000000000000B5");
 inline const QString R6 = QStringLiteral("00000000000000B6");
+
+// OK in the record sheet, then the store's answer, served by the event loop
+// as the window's own would serve it.
+inline void pressOK(BMDetailsWindowController& sheet)
+{
+    sheet.okButton()->click();
+    QDeadlineTimer deadline(30000);
+    while (sheet.isSaving() && !deadline.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    EXPECT_FALSE(sheet.isSaving()) << "the save was answered";
+}
 
 class MainWindowTest : public teststore::StoreTest {
 protected:
@@ -50,6 +64,12 @@ protected:
     // Set by a test's constructor: the store holds the demo contents of
     // scripts/run (alice in both groups) instead of the seed below.
     bool demoStore = false;
+    // The answers of the saves and deletions the window started.
+    bool writesAnswered() const
+    {
+        return QTest::qWaitFor(
+            [this] { return db->savesInFlight() == 0 && !controller->recordCommands().isDeleting(); }, 30000);
+    }
     std::unique_ptr<teststore::StoreSeed> seed;
     std::unique_ptr<TVXDataBase> db;
     std::unique_ptr<BMController> controller;

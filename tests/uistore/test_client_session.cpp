@@ -188,6 +188,7 @@ TEST_F(ClientSession, ARecordAddedThroughTheSheetReachesAnotherClient)
         QTest::keyClicks(sheet.valueField(1), "admin");
         QTest::keyClicks(sheet.valueField(2), "r0uter-pw");
         sheet.okButton()->click();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000)); // the store's answer
         return sheet.requestedEnd().value_or(platform::kModalRunAborted);
     });
     window->mAddButton->click();

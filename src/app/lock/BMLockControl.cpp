@@ -5,6 +5,8 @@
 #include "app/BMController.h"
 #include "app/lock/BMLockPanel.h"
 #include "app/BMProgressPanel.h"
+#include "app/records/BMRecordCommands.h"
+#include "store/writers/RecordWriter.h"
 #include "app/mainwindow/BMMainWindowSetup.h"
 #include "app/tables/BMTables.h"
 #include "model/TVXRecord.h"
@@ -46,7 +48,7 @@ using namespace appctl;
 BMLockControl::BMLockControl(BMController& app)
     : mState(app.state()), mAccountAdmin(app.store().accountAdmin), mCaches(app.store().caches),
       mEventLog(app.store().eventLog), mPasswordHint(app.store().passwordHint),
-      mPreferences(app.store().preferences), mPasswordPanels(app.passwordPanels()), mPopUps(app.popUps()),
+      mPreferences(app.store().preferences), mRecordWriter(app.store().recordWriter), mPasswordPanels(app.passwordPanels()), mPopUps(app.popUps()),
       mRecordCommands(app.recordCommands()), mStartup(app.startup()), mWindowSetup(app.windowSetup()),
       mTables(app.tables())
 {
@@ -278,6 +280,16 @@ void BMLockControl::lockUserInterface(bool locked)
 void BMLockControl::displayLockPanel(QObject* sender)
 {
     (void)sender;
+    // A record being written is answered first: the lock's own modal run must
+    // not be where a save's answer lands.
+    if (mRecordWriter.savesInFlight() > 0 || mRecordCommands.isDeleting()) {
+        QPointer<BMLockControl> self(this);
+        mRecordWriter.whenSavesAnswered([self] {
+            if (self && !self->isLocked())
+                self->displayLockPanel(nullptr);
+        });
+        return;
+    }
     // Nothing running is ended: an editor or alert open now is hidden under the
     // lock and comes back as it was, its input kept.
     BMLockPanel* panel = lockPanel();

@@ -71,6 +71,7 @@ private:
     TVXEventLogAccess& mEventLog;
     TVXPasswordHint& mPasswordHint;
     TVXPreferences& mPreferences;
+    TVXRecordWriter& mRecordWriter;
     BMPasswordPanels& mPasswordPanels;
     BMPopUps& mPopUps;
     BMRecordCommands& mRecordCommands;

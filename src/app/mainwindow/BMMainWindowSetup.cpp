@@ -23,6 +23,7 @@
 #include "views/BMTableView.h"
 #include "views/ImageAndTextCell.h"
 #include "windows/BMCustomSettingsController.h"
+#include "store/writers/RecordWriter.h"
 #include "windows/BMDetailsWindowController.h"
 #include "windows/BMMainWindow.h"
 
@@ -96,9 +97,18 @@ public:
         return mCommands.detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation);
     }
     std::shared_ptr<TVXRecord> runDetailsSheet(const std::shared_ptr<TVXRecord>& record, int& operation,
-                                               const RecordStorer& storer) override
+                                               const RecordStorer& store, const StoreReport& report) override
     {
-        return mCommands.detailsWindowController().orderFrontDetailsWindowWithInfo(record, operation, storer);
+        // The sheet waits for the server's answer while the window goes on.
+        TVXRecordWriter& writer = mCommands.recordWriter();
+        return mCommands.detailsWindowController().orderFrontDetailsWindowSaving(
+            record, operation,
+            [&writer, store](const std::shared_ptr<TVXRecord>& built, int storedOperation,
+                             const BMDetailsWindowController::SaveAnswer& answer) {
+                writer.saveBehindWindow([store, built, storedOperation] { return store(built, storedOperation); },
+                                        answer);
+            },
+            report);
     }
 
 private:

@@ -5,6 +5,7 @@
 #include "app/records/BMRecordCommands.h"
 #include "admin/UserAccountController.h"
 #include "app/BMController.h"
+#include "app/BMProgressPanel.h"
 #include "app/records/RecordCommandRules.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
@@ -44,6 +45,7 @@
 #include <QItemSelectionModel>
 #include <QLabel>
 #include <QListView>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStringListModel>
 #include <QUrl>
@@ -64,6 +66,7 @@ namespace {
 
 const QString kUserGuideAddress = QStringLiteral("https://www.tolvanex.com/enterprise/userguide/");
 const QString kEventDuplicateRecord = QStringLiteral("Duplicate Record");
+using SaveAnswer = BMDetailsWindowController::SaveAnswer;
 
 // A menu item's tag: its "tag" property, else its data.
 int senderTag(const QObject* sender)
@@ -176,6 +179,8 @@ TVXResult BMRecordCommands::addRecordSavedFrom(const std::shared_ptr<TVXRecord>&
 
 void BMRecordCommands::addItemsToDetail(QObject*)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     if (!mCaches.isGroupExistsInDatabase() || !mCaches.isTypeExistsInDatabase()) {
         BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
                         tr("OK"));
@@ -186,21 +191,25 @@ void BMRecordCommands::addItemsToDetail(QObject*)
     record->setMType(nullptr);
     int operation = kOperationAdd;
     // Stored before the sheet closes: a refused record stays in it.
-    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
-        record, operation, [this](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+    const auto result = detailsWindowController().orderFrontDetailsWindowSaving(
+        record, operation,
+        [this](const std::shared_ptr<TVXRecord>& built, int storedOperation, const SaveAnswer& answer) {
             // The store logs "Add Record" itself once its outcome is known.
-            if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate)
-                return kTVXDone;
-            const TVXResult code = mRecordWriter.addRecord(built);
-            reportStoreResult(code);
-            return code;
-        });
+            if (storedOperation != kOperationAdd && storedOperation != kOperationDuplicate) {
+                answer(kTVXDone);
+                return;
+            }
+            mRecordWriter.saveBehindWindow([this, built] { return mRecordWriter.addRecord(built); }, answer);
+        },
+        [this](TVXResult code) { reportStoreResult(code); });
     if (result)
         mTables.followStoreChanges();
 }
 
 void BMRecordCommands::editItemDoubleAction(QObject* sender)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     if (const auto* table = qobject_cast<const QAbstractItemView*>(sender))
         if (!table->selectionModel() || !table->selectionModel()->hasSelection())
             return;
@@ -217,22 +226,26 @@ void BMRecordCommands::editItemDoubleAction(QObject* sender)
         return;
     }
     int operation = kOperationEdit;
-    const auto result = detailsWindowController().orderFrontDetailsWindowWithInfo(
-        record, operation, [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation) {
+    const auto result = detailsWindowController().orderFrontDetailsWindowSaving(
+        record, operation,
+        [this, record](const std::shared_ptr<TVXRecord>& built, int storedOperation, const SaveAnswer& answer) {
             // After a reload from the sheet the record read then is the one replaced.
             auto current = mCaches.recordWithUID(record->mRecordUID());
             if (!current)
                 current = record;
-            TVXResult code = kTVXDone;
-            if (storedOperation == kOperationDuplicate)
-                code = addRecordSavedFrom(built, current.get());
-            else if (storedOperation == kOperationEdit)
-                // A removed attachment drops its stored row, a field set no longer
-                // the record's own drops its rows.
-                code = recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, current);
-            reportStoreResult(code);
-            return code;
-        });
+            mRecordWriter.saveBehindWindow(
+                [this, built, storedOperation, current] {
+                    if (storedOperation == kOperationDuplicate)
+                        return addRecordSavedFrom(built, current.get());
+                    if (storedOperation == kOperationEdit)
+                        // A removed attachment drops its stored row, a field set no
+                        // longer the record's own drops its rows.
+                        return recorddetails::storeRecordFromSheet(mRecordWriter, built, storedOperation, current);
+                    return kTVXDone;
+                },
+                answer);
+        },
+        [this](TVXResult code) { reportStoreResult(code); });
     if (operation == kOperationDelete) {
         deleteSelected(sender);
         return;
@@ -247,6 +260,8 @@ void BMRecordCommands::editItemDoubleAction(QObject* sender)
 
 void BMRecordCommands::duplicateItem(QObject*)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
         return;
@@ -262,20 +277,26 @@ void BMRecordCommands::duplicateItem(QObject*)
             copy->setMAttachmentPath(path);
     }
     int operation = kOperationDuplicate;
-    detailsWindowController().orderFrontDetailsWindowWithInfo(
-        copy, operation, [this, source](const std::shared_ptr<TVXRecord>& built, int) {
-            const TVXResult code = addRecordSavedFrom(built, source.get());
-            reportStoreResult(code);
-            if (code == kTVXDone)
-                (void)mEventLog.eventLogger().addLogEvent(kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
-                                                     QString(), mState.mCurrentUserName);
-            return code;
-        });
+    detailsWindowController().orderFrontDetailsWindowSaving(
+        copy, operation,
+        [this, source](const std::shared_ptr<TVXRecord>& built, int, const SaveAnswer& answer) {
+            mRecordWriter.saveBehindWindow([this, built, source] { return addRecordSavedFrom(built, source.get()); },
+                                           [this, built, answer](TVXResult code) {
+                                               if (code == kTVXDone)
+                                                   mEventLog.eventLogger().addLogEventBehind(
+                                                       kEventDuplicateRecord, TVXEventLogger::recordDescription(*built),
+                                                       QString(), mState.mCurrentUserName);
+                                               answer(code);
+                                           });
+        },
+        [this](TVXResult code) { reportStoreResult(code); });
     mTables.followStoreChanges();
 }
 
 void BMRecordCommands::deleteSelected(QObject*)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionDelete, group.get()))
         return;
@@ -286,10 +307,102 @@ void BMRecordCommands::deleteSelected(QObject*)
     const auto records = mTables.recordsSelectedForDeletion();
     if (records.isEmpty())
         return;
-    reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, records));
-    mTables.followStoreChanges();
-    mPopUps.validateUIControls();
-    mTables.updateDetailInfoViewWithRecord(mTables.itemPropertiesForTableViewSelectedRow());
+    deleteRecordsBehind(records, [this] {
+        mTables.followStoreChanges();
+        mPopUps.validateUIControls();
+        mTables.updateDetailInfoViewWithRecord(mTables.itemPropertiesForTableViewSelectedRow());
+    });
+}
+
+struct BMRecordCommands::Deletion {
+    QList<std::shared_ptr<TVXRecord>> records; // in the order deleted
+    std::vector<char> tried;                   // written by the worker before each answer
+    std::atomic<bool> stopped{false};          // the worker's: a failure ends the series
+    recordrules::DeletionResults results;
+    qsizetype answered = 0;
+    std::function<void()> then;
+};
+
+bool BMRecordCommands::isWriting() const
+{
+    return mDeletion || mRecordWriter.savesInFlight() > 0;
+}
+
+void BMRecordCommands::deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord>>& records,
+                                           std::function<void()> then)
+{
+    auto deletion = std::make_shared<Deletion>();
+    for (qsizetype i = records.size() - 1; i >= 0; --i)
+        if (records.at(i))
+            deletion->records << records.at(i);
+    deletion->tried.assign(size_t(deletion->records.size()), 0);
+    deletion->then = std::move(then);
+    if (deletion->records.isEmpty()) {
+        deletion->then();
+        return;
+    }
+    mDeletion = deletion;
+    if (deletion->records.size() > 1) {
+        if (!mDeletionPanel) {
+            mDeletionPanel = new BMProgressPanel;
+            mDeletionPanel->setObjectName(QStringLiteral("DeletionProgressPanel"));
+            connect(this, &QObject::destroyed, [panel = mDeletionPanel] { delete panel; });
+        }
+        mDeletionPanel->mDataLoadingProgressIndiator()->setRange(0, int(deletion->records.size()));
+        mDeletionPanel->mDataLoadingProgressIndiator()->setValue(0);
+        mDeletionPanel->setText(tr("Deleting %1 records...").arg(deletion->records.size()));
+        // Modal without a run of its own: the window's input waits, its events go on.
+        mDeletionPanel->setWindowModality(Qt::ApplicationModal);
+        mDeletionPanel->show();
+    }
+    for (qsizetype i = 0; i < deletion->records.size(); ++i) {
+        const auto record = deletion->records.at(i);
+        mRecordWriter.saveBehindWindow(
+            [this, deletion, record, i] {
+                if (deletion->stopped.load())
+                    return kTVXDone;
+                deletion->tried[size_t(i)] = 1;
+                const TVXResult code = mRecordWriter.deleteRecord(record);
+                if (code != kTVXDone)
+                    deletion->stopped.store(true);
+                return code;
+            },
+            [this, i](TVXResult code) { deletionAnswered(i, code); });
+    }
+}
+
+void BMRecordCommands::deletionAnswered(qsizetype index, TVXResult code)
+{
+    const std::shared_ptr<Deletion> deletion = mDeletion;
+    if (!deletion)
+        return;
+    const QString description = TVXEventLogger::recordDescription(*deletion->records.at(index));
+    if (!deletion->tried[size_t(index)])
+        deletion->results.notTried << description;
+    else if (code == kTVXDone)
+        deletion->results.deleted << description;
+    else {
+        deletion->results.failed = description;
+        deletion->results.failure = code;
+    }
+    const qsizetype total = deletion->records.size();
+    if (++deletion->answered < total) {
+        if (mDeletionPanel && mDeletionPanel->isVisible()) {
+            mDeletionPanel->mDataLoadingProgressIndiator()->setValue(int(deletion->answered));
+            mDeletionPanel->setText(tr("Deleted %1 of %2 records...").arg(deletion->answered).arg(total));
+        }
+        return;
+    }
+    mDeletion.reset();
+    if (mDeletionPanel) {
+        mDeletionPanel->hide();
+        mDeletionPanel->setWindowModality(Qt::NonModal);
+    }
+    if (total == 1 || deletion->results.failed.isNull())
+        reportStoreResult(deletion->results.failure);
+    else
+        BMRunAlertPanel(alertTitle(), recordrules::deletionResultsText(deletion->results), tr("OK"));
+    deletion->then();
 }
 
 // --- mask and copy ---------------------------------------------------------------------
@@ -390,6 +503,8 @@ QWidget* BMRecordCommands::dedupeSheet()
 
 void BMRecordCommands::deDupe(QObject*)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     if (!checkForDataPermissionFor(kDataPermissionRemoveDuplicates))
         return;
     const auto duplicates = deDupeIndexes();
@@ -401,12 +516,12 @@ void BMRecordCommands::deDupe(QObject*)
     mNumberOfDedupesText->setText(recordrules::duplicatesFoundText(duplicates.size()));
     mDedupeListModel->setStringList(mDedupeItemsNames);
     mDedupelistTable->scrollToTop();
-    if (platform::runModalForWindow(sheet) == platform::kModalRunStopped) {
-        reportStoreResult(recordrules::deleteRecordsFromLast(mRecordWriter, duplicates));
-        mDedupeItemsNames.clear();
-        mTables.followStoreChanges();
-    }
+    const bool confirmed = platform::runModalForWindow(sheet) == platform::kModalRunStopped;
     sheet->hide();
+    if (confirmed) {
+        mDedupeItemsNames.clear();
+        deleteRecordsBehind(duplicates, [this] { mTables.followStoreChanges(); });
+    }
 }
 
 void BMRecordCommands::dedupeYes(QObject*) { platform::stopModal(); }
@@ -422,6 +537,8 @@ void BMRecordCommands::selectAll(QObject*)
 
 void BMRecordCommands::displayFieldCustomizePanel(QObject*)
 {
+    if (isWriting())
+        return; // the records are the server's until it answers
     BMCustomSettingsController& sheets = customSettingsController();
     const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record || !record->mType())

@@ -10,7 +10,9 @@
 #include <QString>
 #include <QStringList>
 #include <QWidget>
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class BMDetailsWindowController;
@@ -30,6 +32,7 @@ class QStringListModel;
 class BMController;
 struct BMAppState;
 class BMAttachmentCommands;
+class BMProgressPanel;
 class BMImportExport;
 class BMMainWindowSetup;
 class BMOptionsApplier;
@@ -83,8 +86,22 @@ public:
     // The view selector's tag (0 column, 1 list, 2 tree), as the view state is saved.
     int selectedViewTag() const;
     void reportStoreResult(TVXResult code) const;
+    TVXRecordWriter& recordWriter() { return mRecordWriter; }
+    // Whether a deletion waits for the server's answers.
+    bool isDeleting() const { return mDeletion != nullptr; }
+    // Shown while more than one record is being deleted.
+    BMProgressPanel* deletionPanel() const { return mDeletionPanel; }
 
 private:
+    struct Deletion;
+    // Deletes behind the window from the last record to the first, stopping
+    // at the first failure; a series of several shows its progress and ends
+    // with each record's result. `then` follows the last answer.
+    void deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord>>& records, std::function<void()> then);
+    void deletionAnswered(qsizetype index, TVXResult code);
+    // Not while a record is being written: nothing acts on a half-written record.
+    bool isWriting() const;
+
     // Saves the record as new from `source` (edit's "save as new", duplicate).
     TVXResult addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);
 
@@ -99,6 +116,8 @@ private:
     QLabel* mNumberOfDedupesText = nullptr;
     QStringListModel* mDedupeListModel = nullptr;
     QStringList mDedupeItemsNames;
+    std::shared_ptr<Deletion> mDeletion;
+    BMProgressPanel* mDeletionPanel = nullptr;
 
     // What this concern reads and calls.
     BMAppState& mState;

@@ -10,6 +10,7 @@
 #include "platform/ui/AlertPanel.h"
 #include "store/accounts/PermissionRules.h"
 #include "store/writers/RecordWriter.h"
+#include "views/StoreFailureAlert.h"
 #include "windows/RecordDetailsLogic.h"
 
 namespace recordrules {
@@ -122,6 +123,33 @@ TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared
             break;
     }
     return code;
+}
+
+QString refusalReason(TVXResult code)
+{
+    switch (code) {
+    case kTVXStoreBusy:
+        return storealert::messageStoreBusy();
+    case kTVXPermissionRefused:
+        return storealert::messagePermissionRefused();
+    case kTVXReloadFirst:
+        return storealert::messageReloadFirst();
+    default:
+        return QCoreApplication::translate("BMRecordCommands", "The server did not take the change.");
+    }
+}
+
+QString deletionResultsText(const DeletionResults& results)
+{
+    const auto tr = [](const char* text) { return QCoreApplication::translate("BMRecordCommands", text); };
+    const qsizetype total = results.deleted.size() + (results.failed.isNull() ? 0 : 1) + results.notTried.size();
+    QStringList lines;
+    lines << tr("%1 of %2 records deleted.").arg(results.deleted.size()).arg(total);
+    if (!results.failed.isNull())
+        lines << tr("Not deleted: \"%1\". %2").arg(results.failed, refusalReason(results.failure));
+    if (!results.notTried.isEmpty())
+        lines << tr("Not tried: %1.").arg(results.notTried.join(QStringLiteral(", ")));
+    return lines.join(QLatin1Char('\n'));
 }
 
 void applyCustomisedFieldSet(TVXRecord& record, const std::shared_ptr<TVXType>& returned)

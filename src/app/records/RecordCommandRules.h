@@ -66,6 +66,19 @@ QString duplicateFirstValue(const QString& value);
 // the result of the last deletion tried.
 TVXResult deleteRecordsFromLast(TVXRecordWriter& writer, const QList<std::shared_ptr<TVXRecord>>& records);
 
+// What a deletion series left: the descriptions of the records deleted, of
+// the one that failed (with its code) and of those not tried after it.
+struct DeletionResults {
+    QStringList deleted;
+    QString failed;
+    TVXResult failure = kTVXDone;
+    QStringList notTried;
+};
+// Why a store refused a change, in the words the failure alerts use.
+QString refusalReason(TVXResult code);
+// The series' end: each record's result, for an alert.
+QString deletionResultsText(const DeletionResults& results);
+
 // A record's own field set after the customise sheet returned `returned`:
 // none when it is the type's own set again.
 void applyCustomisedFieldSet(TVXRecord& record, const std::shared_ptr<TVXType>& returned);

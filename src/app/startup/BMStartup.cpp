@@ -182,6 +182,16 @@ void BMStartup::reloadDatabase(QObject* sender)
 {
     if (mReloadInFlight)
         return;
+    // A save still due its answer first: its memory part must not land in the fresh caches.
+    if (mDatabase->savesInFlight() > 0) {
+        QPointer<BMStartup> self(this);
+        QPointer<QObject> from(sender);
+        mDatabase->whenSavesAnswered([self, from] {
+            if (self)
+                self->reloadDatabase(from);
+        });
+        return;
+    }
     // The launch's panel, not yet gone, becomes this run's: it must not go mid-way.
     if (QWidget* window = mState.mMainWindow)
         qDeleteAll(window->findChildren<QObject*>(kPanelDismissalName, Qt::FindDirectChildrenOnly));

@@ -340,7 +340,8 @@ TVXResult TVXAttachmentWriter::reEncryptAttachmentforRecord(const TVXRecord& rec
 
 void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode)
 {
-    mStaleCopies->mRecordDigests.remove(target.mRecordUID()); // written outside a replace
+    // Written outside a replace.
+    afterServer([this, recordID = target.mRecordUID()] { mStaleCopies->mRecordDigests.remove(recordID); });
     const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
         stmt->setString(1, target.mRecordUID().toStdString());

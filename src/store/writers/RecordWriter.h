@@ -12,6 +12,7 @@
 #include <QStringList>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class BMGroup;
@@ -69,6 +70,20 @@ public:
     virtual TVXResult endRecordBatch(QStringList* lostRecordIDs = nullptr) = 0;
     // Each as addRecord adds it, codes in order.
     virtual void addRecords(QList<NewRecord>& records, QList<TVXResult>& codes) = 0;
+
+    // A save from the window. `serverPart` calls this writer's own functions
+    // (add, replace, delete, attachment rows); it runs on the worker that sends
+    // the writes behind the window, after every write posted before it. What
+    // those calls change in memory (caches, stale-copy digests, recent lists,
+    // change notices, event rows) and the errors they report follow on the
+    // main thread once the server has answered; then `answer` gets the code.
+    // An answer due after the writer is gone is dropped. Main thread only.
+    using SaveAnswer = std::function<void(TVXResult)>;
+    virtual void saveBehindWindow(std::function<TVXResult()> serverPart, SaveAnswer answer) = 0;
+    // Saves started and not yet answered (main thread).
+    virtual int savesInFlight() const = 0;
+    // Runs `then` on the main thread once no save is in flight: at once when none is.
+    virtual void whenSavesAnswered(std::function<void()> then) = 0;
 
 protected:
     TVXRecordWriter() = default;

@@ -745,16 +745,21 @@ TVXResult TVXDataBase::RecordSteps::storeNewRecord(NewRecord& entry, TVXResult c
             return kTVXDone;
         });
     }
-    if (code == kTVXDone)
-        d.mStaleCopies->noteNewRecordDigest(*entry.record, entry.ciphers.values, entry.ciphers.note,
-                                            entry.typeCiphers.fields,
-                                            storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher,
-                                                                                               upload.passKeyCipher))
-                                                      : std::nullopt);
     SideRows sideRows;
     if (called && code == kTVXDone)
         sideRows = settleSideRows(logRow, answer);
-    finishNewRecord(record, code, customised, storeFile ? &upload : nullptr, &sideRows);
+    // The memory part, a save's on the main thread once the server answered.
+    const std::optional<quint64> fileDigest =
+        storeFile ? std::optional(tvxsql::attachmentDigest(upload.nameCipher, upload.passKeyCipher)) : std::nullopt;
+    AttachmentUpload kept;
+    kept.passKey = upload.passKey;
+    kept.length = upload.length;
+    d.afterServer([&db = d, record, code, customised, storeFile, fileDigest, kept, sideRows, ciphers = entry.ciphers,
+                   typeFields = entry.typeCiphers.fields] {
+        if (code == kTVXDone)
+            db.mStaleCopies->noteNewRecordDigest(*record, ciphers.values, ciphers.note, typeFields, fileDigest);
+        RecordSteps{db}.finishNewRecord(record, code, customised, storeFile ? &kept : nullptr, &sideRows);
+    });
     return code;
 }
 
@@ -778,7 +783,7 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
     if (sideRows && sideRows->logStored)
         d.eventLog().eventLogger().list(sideRows->logRow);
     else
-        (void)d.eventLog().eventLogger().logOutcome(kEventAddRecord, TVXEventLogger::recordDescription(*record), code);
+        d.logRecordOutcome(kEventAddRecord, *record, code);
 }
 
 // Inside a batch, rows without a file go in shared statements a run at a
@@ -961,15 +966,17 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
         if (called && code == kTVXMasterPasswordMismatch)
             reportKeyRowChanged();
         if (called && code == kTVXDone) {
-            if (stored)
-                mStaleCopies->mRecordDigests.insert(recordID, *stored);
-            else
-                mStaleCopies->mRecordDigests.remove(recordID); // written as before until read again
             const SideRows settled = RecordSteps{*this}.settleSideRows(logRow, answer);
             if (sideRows)
                 *sideRows = settled;
-            else
-                mEventLogAccess.eventLogger().list(logRow);
+            afterServer([this, recordID, stored, listRow = !sideRows, logRow] {
+                if (stored)
+                    mStaleCopies->mRecordDigests.insert(recordID, *stored);
+                else
+                    mStaleCopies->mRecordDigests.remove(recordID); // written as before until read again
+                if (listRow)
+                    mEventLogAccess.eventLogger().list(logRow);
+            });
         }
         if (called)
             return code;
@@ -1001,7 +1008,7 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
         return kTVXDone;
     });
     if (code == kTVXDone && stored)
-        mStaleCopies->mRecordDigests.insert(recordID, *stored);
+        afterServer([this, recordID, digest = *stored] { mStaleCopies->mRecordDigests.insert(recordID, digest); });
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -1014,17 +1021,18 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
 void TVXDataBase::finishReplacedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code,
                                        const SideRows* sideRows)
 {
-    if (code == kTVXDone) {
-        record->setMAttachmentState(kAttachmentStateNone);
-        mCaches.m_records.insert(record->mRecordUID(), record);
-        RecordSteps{*this}.noteRecordModified(*record, sideRows && sideRows->recentStored);
-        recordCacheChanged(record->mRecordUID());
-    }
-    if (sideRows && sideRows->logStored && code == kTVXDone)
-        mEventLogAccess.eventLogger().list(sideRows->logRow);
-    else
-        (void)mEventLogAccess.eventLogger().logOutcome(kEventReplaceRecord, TVXEventLogger::recordDescription(*record),
-                                                       code);
+    afterServer([this, record, code, rows = sideRows ? *sideRows : SideRows{}] {
+        if (code == kTVXDone) {
+            record->setMAttachmentState(kAttachmentStateNone);
+            mCaches.m_records.insert(record->mRecordUID(), record);
+            RecordSteps{*this}.noteRecordModified(*record, rows.recentStored);
+            recordCacheChanged(record->mRecordUID());
+        }
+        if (rows.logStored && code == kTVXDone)
+            mEventLogAccess.eventLogger().list(rows.logRow);
+        else
+            logRecordOutcome(kEventReplaceRecord, *record, code);
+    });
 }
 
 TVXResult TVXDataBase::replaceRecord(const std::shared_ptr<TVXRecord>& record)
@@ -1070,20 +1078,22 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         code = runWriteTransaction([&](sql::Connection& connection) {
             return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
         });
-    if (code == kTVXDone) {
-        // The server dropped the custom type, attachment and every user's
-        // recent-list rows with the record; memory follows.
-        mCaches.m_records.remove(recordID);
-        RecordSteps{*this}.forgetRecordInRecentLists(recordID);
-        recordCacheChanged(recordID);
-    }
-    if (called && code == kTVXDone) {
+    const bool logStored = called && code == kTVXDone;
+    if (logStored)
         (void)RecordSteps{*this}.settleSideRows(logRow, answer);
-        mEventLogAccess.eventLogger().list(logRow);
-    } else {
-        (void)mEventLogAccess.eventLogger().logOutcome(kEventDeleteRecord, TVXEventLogger::recordDescription(*record),
-                                                       code);
-    }
+    afterServer([this, record, recordID, code, logStored, logRow] {
+        if (code == kTVXDone) {
+            // The server dropped the custom type, attachment and every user's
+            // recent-list rows with the record; memory follows.
+            mCaches.m_records.remove(recordID);
+            RecordSteps{*this}.forgetRecordInRecentLists(recordID);
+            recordCacheChanged(recordID);
+        }
+        if (logStored)
+            mEventLogAccess.eventLogger().list(logRow);
+        else
+            logRecordOutcome(kEventDeleteRecord, *record, code);
+    });
     return code;
 }
 
@@ -1113,7 +1123,8 @@ TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& 
 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode)
 {
-    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    // Written outside a replace.
+    afterServer([this, recordID = record.mRecordUID()] { mStaleCopies->mRecordDigests.remove(recordID); });
     const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
@@ -1126,26 +1137,52 @@ void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXRes
 
 // --- memory sides -------------------------------------------------------------------
 
+namespace {
+
+// A save's memory part lists the record at once; its row follows behind the
+// window, and an entry the server would not take leaves the list again.
+void listBehindWindow(TVXDataBase& db, TVXRecentLists& lists, TVXRecentLists::List which, const QString& recordID,
+                      const QString& userID)
+{
+    lists.addInMemory(which, recordID);
+    db.sendBehindWindow([&lists, which, recordID, userID] {
+        bool stored = false;
+        (void)lists.writeAdded(which, recordID, userID, &stored);
+        if (!stored)
+            platform::performOnMainThread([&lists, which, recordID] { lists.list(which).removeAll(recordID); });
+    });
+}
+
+} // namespace
+
 void TVXDataBase::RecordSteps::noteRecordAdded(const QString& recordID, bool rowStored)
 {
     // The record is stored whatever its recent-list row does; that failure went to the error path.
-    if (d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).contains(recordID))
+    TVXRecentLists& lists = *d.recentLists().mRecentLists;
+    if (lists.list(TVXRecentLists::RecentlyAdded).contains(recordID))
         return;
+    const QString userID = d.caches().m_currentUser->mUserID();
     if (rowStored)
-        d.recentLists().mRecentLists->addInMemory(TVXRecentLists::RecentlyAdded, recordID);
+        lists.addInMemory(TVXRecentLists::RecentlyAdded, recordID);
+    else if (d.mAnsweringSave)
+        listBehindWindow(d, lists, TVXRecentLists::RecentlyAdded, recordID, userID);
     else
-        (void)d.recentLists().addRecentlyAddedID(recordID, d.caches().m_currentUser->mUserID());
+        (void)d.recentLists().addRecentlyAddedID(recordID, userID);
 }
 
 void TVXDataBase::RecordSteps::noteRecordModified(const TVXRecord& record, bool rowStored)
 {
     // As above: the change is stored whatever the list's row does.
-    if (d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
+    TVXRecentLists& lists = *d.recentLists().mRecentLists;
+    if (lists.list(TVXRecentLists::RecentlyModified).contains(record.mRecordUID()))
         return;
+    const QString userID = d.caches().m_currentUser->mUserID();
     if (rowStored)
-        d.recentLists().mRecentLists->addInMemory(TVXRecentLists::RecentlyModified, record.mRecordUID());
+        lists.addInMemory(TVXRecentLists::RecentlyModified, record.mRecordUID());
+    else if (d.mAnsweringSave)
+        listBehindWindow(d, lists, TVXRecentLists::RecentlyModified, record.mRecordUID(), userID);
     else
-        (void)d.recentLists().addRecentlyModifiedRecordID(record, d.caches().m_currentUser->mUserID());
+        (void)d.recentLists().addRecentlyModifiedRecordID(record, userID);
 }
 
 void TVXDataBase::RecordSteps::forgetRecordInRecentLists(const QString& recordID)
