@@ -639,6 +639,12 @@ TEST_F(MainWindowCommands, AnAnswerAfterTheSheetsRunOrDuringALockRequestDoesNoHa
     controller->recordCommands().editItemDoubleAction();
     EXPECT_FALSE(sheet.isSaving());
     EXPECT_FALSE(sheet.isVisible());
+    // A command on the records meanwhile is refused, saying why.
+    const auto recordsBefore = db->caches().mRecords().size();
+    controller->recordCommands().duplicateItem();
+    ASSERT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_EQ(alerts.lastMessage(), "The last change is still waiting for the server's answer. Try again once it has answered.");
+    EXPECT_EQ(db->caches().mRecords().size(), recordsBefore) << "no copy was made";
 
     // The next run is under way when the first answer arrives.
     bool ranOn = false;
@@ -651,7 +657,7 @@ TEST_F(MainWindowCommands, AnAnswerAfterTheSheetsRunOrDuringALockRequestDoesNoHa
     int operation = kOperationEdit;
     EXPECT_EQ(sheet.orderFrontDetailsWindowWithInfo(db->caches().recordWithUID(R2), operation), nullptr);
     EXPECT_TRUE(ranOn) << "the late answer ended no other run";
-    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(alerts.alerts().size(), 1u) << alerts.lastMessage().toStdString();
     EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "late");
     EXPECT_EQ(recordCount(R5), "1");
 

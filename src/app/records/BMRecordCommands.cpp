@@ -179,8 +179,8 @@ TVXResult BMRecordCommands::addRecordSavedFrom(const std::shared_ptr<TVXRecord>&
 
 void BMRecordCommands::addItemsToDetail(QObject*)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     if (!mCaches.isGroupExistsInDatabase() || !mCaches.isTypeExistsInDatabase()) {
         BMRunAlertPanel(QString(), tr("Before adding record you need to have atleast one group and a type."),
                         tr("OK"));
@@ -208,8 +208,8 @@ void BMRecordCommands::addItemsToDetail(QObject*)
 
 void BMRecordCommands::editItemDoubleAction(QObject* sender)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     if (const auto* table = qobject_cast<const QAbstractItemView*>(sender))
         if (!table->selectionModel() || !table->selectionModel()->hasSelection())
             return;
@@ -260,8 +260,8 @@ void BMRecordCommands::editItemDoubleAction(QObject* sender)
 
 void BMRecordCommands::duplicateItem(QObject*)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionAdd, group.get()))
         return;
@@ -295,8 +295,8 @@ void BMRecordCommands::duplicateItem(QObject*)
 
 void BMRecordCommands::deleteSelected(QObject*)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     const auto group = mTables.selectedGroup();
     if (!checkForRecordPermissionFor(kPermissionDelete, group.get()))
         return;
@@ -326,6 +326,15 @@ struct BMRecordCommands::Deletion {
 bool BMRecordCommands::isWriting() const
 {
     return mDeletion || mRecordWriter.savesInFlight() > 0;
+}
+
+bool BMRecordCommands::refusedWhileWriting()
+{
+    // The records are the server's until it answers.
+    if (!isWriting())
+        return false;
+    BMRunAlertPanel(alertTitle(), recordrules::stillWritingMessage(), tr("OK"));
+    return true;
 }
 
 void BMRecordCommands::deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord>>& records,
@@ -503,8 +512,8 @@ QWidget* BMRecordCommands::dedupeSheet()
 
 void BMRecordCommands::deDupe(QObject*)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     if (!checkForDataPermissionFor(kDataPermissionRemoveDuplicates))
         return;
     const auto duplicates = deDupeIndexes();
@@ -537,8 +546,8 @@ void BMRecordCommands::selectAll(QObject*)
 
 void BMRecordCommands::displayFieldCustomizePanel(QObject*)
 {
-    if (isWriting())
-        return; // the records are the server's until it answers
+    if (refusedWhileWriting())
+        return;
     BMCustomSettingsController& sheets = customSettingsController();
     const auto record = mTables.itemPropertiesForTableViewSelectedRow();
     if (!record || !record->mType())

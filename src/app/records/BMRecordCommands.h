@@ -101,6 +101,8 @@ private:
     void deletionAnswered(qsizetype index, TVXResult code);
     // Not while a record is being written: nothing acts on a half-written record.
     bool isWriting() const;
+    // A command while a change waits for the server: says so and returns true.
+    bool refusedWhileWriting();
 
     // Saves the record as new from `source` (edit's "save as new", duplicate).
     TVXResult addRecordSavedFrom(const std::shared_ptr<TVXRecord>& record, const TVXRecord* source);

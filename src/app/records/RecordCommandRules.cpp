@@ -24,6 +24,10 @@ QString tr(const char* text)
 } // namespace
 
 QString insufficientPermissionsMessage() { return tr(" You don't have sufficient access permissions."); }
+QString stillWritingMessage()
+{
+    return tr("The last change is still waiting for the server's answer. Try again once it has answered.");
+}
 uint16_t recordPermissionWord(const TVXUser* user, const BMGroup* group)
 {
     return storerules::recordPermissionsInGroup(group, user ? user->mRecordPermissionsBit() : 0);

@@ -35,6 +35,8 @@ using appctl::kMaskingStatusKey;
 namespace recordrules {
 
 QString insufficientPermissionsMessage(); // " You don't have sufficient access permissions."
+// A record command asked for while a save or delete waits for the server.
+QString stillWritingMessage();
 
 // The record permission word in a group: the group's own when it prevails,
 // otherwise the user's.
