@@ -263,7 +263,8 @@ BEGIN
   DECLARE CONTINUE HANDLER FOR SQLEXCEPTION
   BEGIN
     GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
-    IF failure IN (1205, 1213) THEN
+    -- A transaction the server undid (a cluster conflict) must not commit what is left.
+    IF failure IN (1205, 1213) OR NOT @@in_transaction THEN
       RESIGNAL;
     END IF;
     SET refused = 1;
@@ -285,7 +286,8 @@ BEGIN
   DECLARE CONTINUE HANDLER FOR SQLEXCEPTION
   BEGIN
     GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
-    IF failure IN (1205, 1213) THEN
+    -- A transaction the server undid (a cluster conflict) must not commit what is left.
+    IF failure IN (1205, 1213) OR NOT @@in_transaction THEN
       RESIGNAL;
     END IF;
     SET refused = 1;

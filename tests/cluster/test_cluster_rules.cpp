@@ -32,6 +32,7 @@ protected:
         record.typeUID = T1;
         record.values = {"db"};
         seed->record(record);
+        rootExec("INSERT INTO tolvanexdb.RECENTLYVIEWEDTABLE VALUES ('" + bobID + "', '" + R2 + "')");
     }
 };
 
@@ -60,6 +61,8 @@ TEST_F(ClusterRules, EveryNodeRefusesWhatTheBitsRefuse)
         EXPECT_EQ(queryValueOn(plain, "SELECT COUNT(*) FROM RECORDTABLE WHERE RECORDID='" + R2 + "'"), "0")
             << "node " << node;
         EXPECT_EQ(refusalOf(plain, "DELETE FROM TYPETABLE WHERE UID='" + T1 + "'"), kErrPermissionRefused)
+            << "node " << node;
+        EXPECT_EQ(queryValueOn(plain, "SELECT COUNT(*) FROM RECENTLYVIEWEDTABLE WHERE USERID='" + bobID + "'"), "0")
             << "node " << node;
         EXPECT_EQ(refusalOf(plain, "INSERT INTO EVENTLOGGERTABLE (EVENT, USERNAME, ROWKEY) VALUES ('Add', 'alice', "
                                    "18446744073709551615)"),

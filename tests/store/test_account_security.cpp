@@ -2,11 +2,14 @@
 // plain connection, as someone trying to act as another would.
 #include "model/TVXUser.h"
 #include "store/TVXDataBase.h"
+#include "store/schema/QueryConstants.h"
 #include "store/schema/TVXStoreCreator.h"
 #include "support/TestStore.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
+#include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
 
 using namespace teststore;
 
@@ -119,6 +122,49 @@ TEST_F(AccountSecurity, AnOrdinaryAccountReadsNoOtherUsersPasswordCopyOrHint)
     EXPECT_EQ(refusalOf(*boss, "SELECT PASSWORD FROM tolvanexdb.USERTABLE"), 0);
 }
 
+// Which records a user looked at and how a user sets up the lists are that
+// user's own: the client's own statements, bound to another user, find nothing.
+TEST_F(AccountSecurity, AnOrdinaryAccountReadsOnlyItsOwnRecentListsAndColumnSettings)
+{
+    rootExec("INSERT INTO tolvanexdb.RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES "
+             "('00000000000000F1', '0000000000000000', '0000000000000000')");
+    const char* const lists[] = {kQueryMostViewedTable, kQueryRecentlyViewedTable, kQueryRecentlyModifiedTable,
+                                 kQueryRecentlyAddedTable};
+    for (const QString& user : {aliceID, bobID}) {
+        rootExec(QStringLiteral("INSERT INTO tolvanexdb.COLUMNINFOTABLE (USERID, TYPEID, COLUMN1) VALUES ('%1', 'T1', 5)")
+                     .arg(user));
+        for (const char* table : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE", "RECENTLYADDEDTABLE"})
+            rootExec(QStringLiteral("INSERT INTO tolvanexdb.%1 VALUES ('%2', '00000000000000F1')").arg(table, user));
+    }
+    const auto rowsFor = [](sql::Connection& connection, const char* statement, const QString& user) {
+        std::unique_ptr<sql::PreparedStatement> read(connection.prepareStatement(statement));
+        read->setString(1, user.toStdString());
+        if (QByteArray(statement).count('?') > 1)
+            read->setString(2, "T1");
+        std::unique_ptr<sql::ResultSet> rs(read->executeQuery());
+        int rows = 0;
+        while (rs->next())
+            ++rows;
+        return rows;
+    };
+    const auto bob = accountConnection("bob", "bob-pw");
+    const auto boss = accountConnection("boss", "boss-pw");
+    bob->setSchema(kTolvanexSchema);
+    boss->setSchema(kTolvanexSchema);
+    for (const char* statement : {lists[0], lists[1], lists[2], lists[3], KQuerySelectColumnInfoTable}) {
+        EXPECT_EQ(rowsFor(*bob, statement, aliceID), 0) << statement;
+        EXPECT_EQ(rowsFor(*bob, statement, bobID), 1) << statement;
+        // Administrators read every user's, as they read every view in the event log.
+        EXPECT_EQ(rowsFor(*boss, statement, aliceID), 1) << statement;
+    }
+    for (const char* table : {"COLUMNINFOTABLE", "MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE",
+                              "RECENTLYADDEDTABLE"})
+        EXPECT_EQ(queryValueOn(*bob, QStringLiteral("SELECT GROUP_CONCAT(USERID) FROM %1").arg(table)), bobID) << table;
+    // A disabled account reads none, its own neither.
+    rootExec(QStringLiteral("UPDATE tolvanexdb.USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERID='%1'").arg(bobID));
+    EXPECT_EQ(rowsFor(*bob, KQuerySelectColumnInfoTable, bobID), 0);
+}
+
 TEST_F(AccountSecurity, RowsOfOtherUsersAreWrittenOnlyByAnAdministrator)
 {
     givePreferenceRow(aliceID, kUserName);
@@ -139,7 +185,6 @@ TEST_F(AccountSecurity, RowsOfOtherUsersAreWrittenOnlyByAnAdministrator)
                  QStringLiteral("UPDATE tolvanexdb.APPPREFTABLE SET LOGINATTEMPTCOUNT=9") + aliceRows,
                  QStringLiteral("UPDATE tolvanexdb.APPPREFTABLE SET AUTOLOCK=0"),
                  QStringLiteral("UPDATE tolvanexdb.APPPREFTABLE SET HINTQANSWER=''") + aliceRows,
-                 QStringLiteral("DELETE FROM tolvanexdb.COLUMNINFOTABLE") + aliceRows,
                  QStringLiteral("REPLACE INTO tolvanexdb.COLUMNINFOTABLE (USERID, TYPEID) VALUES ('%1', 'T1')").arg(aliceID),
                  QStringLiteral("INSERT INTO tolvanexdb.COLUMNINFOTABLE (USERID, TYPEID) VALUES ('%1', 'T2')").arg(aliceID),
              })
@@ -147,11 +192,15 @@ TEST_F(AccountSecurity, RowsOfOtherUsersAreWrittenOnlyByAnAdministrator)
                 wentThrough << statement;
         for (const char* list : {"MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE", "RECENTLYMODIFIEDTABLE", "RECENTLYADDEDTABLE"}) {
             for (const QString& statement :
-                 {QStringLiteral("DELETE FROM tolvanexdb.%1").arg(list) + aliceRows,
-                  QStringLiteral("INSERT INTO tolvanexdb.%1 VALUES ('%2', '00000000000000F1')").arg(list, aliceID)})
+                 {QStringLiteral("INSERT INTO tolvanexdb.%1 VALUES ('%2', '00000000000000F1')").arg(list, aliceID)})
                 if (refusalOf(bob, statement) == 0)
                     wentThrough << statement;
         }
+        // Her list and column rows are out of his sight: his deletes find none
+        // of them (aliceState below shows they stay).
+        for (const char* table : {"COLUMNINFOTABLE", "MOSTVIEWEDTABLE", "RECENTLYVIEWEDTABLE",
+                                  "RECENTLYMODIFIEDTABLE", "RECENTLYADDEDTABLE"})
+            (void)refusalOf(bob, QStringLiteral("DELETE FROM tolvanexdb.%1").arg(table) + aliceRows);
         return wentThrough;
     };
     // Alice's rows as a whole, to see that nothing of them changed.

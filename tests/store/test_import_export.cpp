@@ -910,7 +910,7 @@ TEST_F(ImportIntoStore, ThreeThousandRecordsGoInAFewDozenRoundTrips)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add Record'"),
               QString::number(lines));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT GROUP_CONCAT(RECORDID ORDER BY ROWKEY) FROM "
-                                            "tolvanexdb.RECENTLYADDEDTABLE WHERE USERID='%1'")
+                                            "tolvanexdb.RECENTLYADDEDROWS WHERE USERID='%1'")
                                  .arg(aliceID)),
               distant.recentLists().mRecentlyAddedRecords().join(','));
     EXPECT_EQ(distant.recentLists().mRecentlyAddedRecords().size(), TVXRecentListsAccess::kRecentListLimit);

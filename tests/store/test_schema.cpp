@@ -157,7 +157,7 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
     EXPECT_EQ(columns("eventloggertable").split(',').size(), 6);
     EXPECT_EQ(columns("customicontable"), "ICONINDEX,DATA");
     EXPECT_EQ(columns("mostviewedtable"), "USERID,RECORDID");
-    // The client's seventeen tables (three of them views over their rows), the
+    // The client's seventeen tables (eight of them views over their rows), the
     // record of the store's accounts, the group-list writers and the
     // master-password lock row.
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb' AND "
@@ -165,7 +165,9 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
               "20");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.VIEWS "
                              "WHERE TABLE_SCHEMA='tolvanexdb'"),
-              "appprefselfview,attachmenttable,customtypetable,recordtable");
+              "appprefselfview,attachmenttable,columninfotable,customtypetable,mostviewedtable,recentlyaddedkeys,"
+              "recentlyaddedtable,"
+              "recentlymodifiedtable,recentlyviewedtable,recordtable,tvxseengroups");
 }
 
 TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
@@ -180,7 +182,7 @@ TEST_F(Schema, EveryTableHasAPrimaryKeyAndAClusterReplicatesEveryOne)
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.COLUMNS "
                              "WHERE TABLE_SCHEMA='tolvanexdb' AND COLUMN_NAME='ROWKEY' AND "
                              "EXTRA LIKE '%auto_increment%' AND EXTRA LIKE '%INVISIBLE%' AND COLUMN_KEY='PRI'"),
-              "eventloggertable,mostviewedtable,recentlyaddedtable,recentlymodifiedtable,recentlyviewedtable");
+              "eventloggertable,mostviewedrows,recentlyaddedrows,recentlymodifiedrows,recentlyviewedrows");
     EXPECT_EQ(rootQueryValue("SELECT COLUMN_NAME FROM information_schema.KEY_COLUMN_USAGE WHERE "
                              "TABLE_SCHEMA='tolvanexdb' AND TABLE_NAME='customicontable' AND CONSTRAINT_NAME='PRIMARY'"),
               "ICONINDEX");
@@ -241,6 +243,7 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
     ASSERT_TRUE(result.ok) << result.message.toStdString();
     EXPECT_TRUE(result.message.contains("1003")) << result.message.toStdString();
     EXPECT_TRUE(result.message.contains("RECORDTABLE is a view over RECORDROWS")) << result.message.toStdString();
+    EXPECT_TRUE(result.message.contains("MOSTVIEWEDTABLE is a view over MOSTVIEWEDROWS")) << result.message.toStdString();
     // A save locks the copy of the master password's row: it holds the row's value.
     EXPECT_EQ(rootQueryValue("SELECT VALUE = (SELECT VALUE FROM tolvanexdb.DATABASEINFOTABLE WHERE NAME='DBPASSWORD') "
                              "FROM tolvanexdb.TVXMASTERPASSWORDTABLE"),

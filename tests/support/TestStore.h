@@ -54,6 +54,10 @@ void makeAdministrator(const QString& name);
 std::unique_ptr<sql::Connection> accountConnection(const QString& name, const QString& password);
 // Runs one statement: 0 when it went through, else the server's error number.
 int refusalOf(sql::Connection& connection, const QString& statement);
+// The names that are views over rows kept under NAMEROWS: NAMETABLE.
+inline constexpr const char* kViewedTablePrefixes[] = {"RECORD",         "CUSTOMTYPE",       "ATTACHMENT",
+                                                       "MOSTVIEWED",     "RECENTLYVIEWED",   "RECENTLYMODIFIED",
+                                                       "RECENTLYADDED",  "COLUMNINFO"};
 // Statements that take a store back to before its records were read through
 // views and its log numbered only by the server (for upgrade tests).
 inline QStringList olderStoreRules()
@@ -63,7 +67,7 @@ inline QStringList olderStoreRules()
                                 "TVX_RECENTLYMODIFIED_KEY", "TVX_RECENTLYADDED_KEY", "TVX_INFO_INSERT",
                                 "TVX_INFO_UPDATE", "TVX_INFO_DELETE", "TVX_ICON_INSERT", "TVX_ICON_DELETE"})
         steps << QStringLiteral("DROP TRIGGER IF EXISTS tolvanexdb.%1").arg(QLatin1String(trigger));
-    for (const char* viewed : {"RECORD", "CUSTOMTYPE", "ATTACHMENT"})
+    for (const char* viewed : kViewedTablePrefixes)
         steps << QStringLiteral("DROP VIEW tolvanexdb.%1TABLE").arg(QLatin1String(viewed))
               << QStringLiteral("RENAME TABLE tolvanexdb.%1ROWS TO tolvanexdb.%1TABLE").arg(QLatin1String(viewed));
     steps << QStringLiteral("DROP TABLE tolvanexdb.TVXLISTWRITERTABLE")
@@ -76,7 +80,7 @@ inline QStringList olderStoreRules()
 inline QString rowsTable(const QString& name)
 {
     const QString upper = name.toUpper();
-    for (const char* viewed : {"RECORD", "CUSTOMTYPE", "ATTACHMENT"})
+    for (const char* viewed : kViewedTablePrefixes)
         if (upper == QLatin1String(viewed) + QLatin1String("TABLE"))
             return QLatin1String(viewed) + QLatin1String("ROWS");
     return name;

@@ -200,7 +200,7 @@ TEST_F(MainWindowTest, ABurstOfClicksGoesOutBehindTheWindowAndReachesTheServerIn
     for (const auto& [uid, before] : views)
         EXPECT_EQ(serverValue(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(uid)),
                   QString::number(before + (uid == R1 ? 2 : 1)));
-    EXPECT_EQ(serverValue(QString("SELECT GROUP_CONCAT(RECORDID ORDER BY ROWKEY) FROM tolvanexdb.RECENTLYVIEWEDTABLE "
+    EXPECT_EQ(serverValue(QString("SELECT GROUP_CONCAT(RECORDID ORDER BY ROWKEY) FROM tolvanexdb.RECENTLYVIEWEDROWS "
                                   "WHERE USERID='%1'")
                               .arg(aliceID)),
               QStringList({R1, R2, R3, R4}).join(','));

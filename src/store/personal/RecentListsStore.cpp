@@ -22,9 +22,10 @@ namespace {
 
 // All but the user's newest rows, as many as bound: those that as many runs
 // of the one-row delete (oldest first) would leave, in a single statement.
+// RECENTLYADDEDKEYS is the list's view with its row keys in sight.
 constexpr char kQueryKeepNewestRowsRecentlyAdded[] =
-    "DELETE FROM RECENTLYADDEDTABLE WHERE USERID=? AND ROWKEY < (SELECT MIN(ROWKEY) FROM "
-    "(SELECT ROWKEY FROM RECENTLYADDEDTABLE WHERE USERID=? ORDER BY ROWKEY DESC LIMIT ?) AS kept)";
+    "DELETE FROM RECENTLYADDEDKEYS WHERE USERID=? AND ROWKEY < (SELECT MIN(ROWKEY) FROM "
+    "(SELECT ROWKEY FROM RECENTLYADDEDKEYS WHERE USERID=? ORDER BY ROWKEY DESC LIMIT ?) AS kept)";
 
 constexpr int kLimit = TVXRecentListsAccess::kRecentListLimit;
 

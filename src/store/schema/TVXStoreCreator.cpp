@@ -37,7 +37,22 @@ constexpr std::pair<const char*, const char*> kViewedTables[] = {
     {"RECORDTABLE", "RECORDROWS"},
     {"CUSTOMTYPETABLE", "CUSTOMTYPEROWS"},
     {"ATTACHMENTTABLE", "ATTACHMENTROWS"},
+    {"MOSTVIEWEDTABLE", "MOSTVIEWEDROWS"},
+    {"RECENTLYVIEWEDTABLE", "RECENTLYVIEWEDROWS"},
+    {"RECENTLYMODIFIEDTABLE", "RECENTLYMODIFIEDROWS"},
+    {"RECENTLYADDEDTABLE", "RECENTLYADDEDROWS"},
+    {"COLUMNINFOTABLE", "COLUMNINFOROWS"},
 };
+
+// The table that holds a name's rows: the name itself, or the base table of
+// the view that took it.
+QString rowsOf(const char* name)
+{
+    for (const auto& [viewed, base] : kViewedTables)
+        if (qstrcmp(viewed, name) == 0)
+            return QString::fromLatin1(base);
+    return QString::fromLatin1(name);
+}
 
 // The locked account the store's routines run as; no one logs in as it.
 constexpr char kDefinerAccount[] = "'tvx_definer'@'localhost'";
@@ -375,7 +390,14 @@ StoreResult TVXStoreCreator::upgradeTables(QStringList& changes)
             == 0)
             return StoreResult::failure(QStringLiteral("There is no store tolvanexdb on this server."));
         for (const char* table : kRowKeyedTables) {
-            const QString name = QString::fromLatin1(table);
+            QString name = QString::fromLatin1(table);
+            // Once moved (a run that stopped may have left the name free), the
+            // rows are under the view's base table.
+            if (queryValue(QStringLiteral("SELECT TABLE_TYPE FROM information_schema.TABLES WHERE "
+                                          "TABLE_SCHEMA='tolvanexdb' AND LOWER(TABLE_NAME)=LOWER('%1')")
+                               .arg(name))
+                != QLatin1String("BASE TABLE"))
+                name = rowsOf(table);
             if (hasPrimaryKey(QStringLiteral("tolvanexdb"), name))
                 continue;
             // Rows are numbered in the order they were stored, which the recent lists rely on.
@@ -495,7 +517,9 @@ StoreResult TVXStoreCreator::installRules()
     // The rules tell administrators and the store tool's account from other
     // accounts by their rights, which information_schema lists in full only
     // to an account that may read the mysql database.
-    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer)};
+    QStringList steps = {QStringLiteral("GRANT SELECT ON mysql.* TO %1").arg(definer),
+                         // The record views find a part's group in this index (stores made before it lack it).
+                         QStringLiteral("ALTER TABLE RECORDROWS ADD INDEX IF NOT EXISTS RECORD_READER (RECORDID, GROUPUID)")};
     steps << splitDelimitedScript(QString::fromUtf8(kStoreRulesSQL));
     steps << splitDelimitedScript(QString::fromUtf8(kStoreWritesSQL));
     for (const QString& statement : std::as_const(steps))
