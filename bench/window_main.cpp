@@ -23,6 +23,7 @@
 
 #include <cppconn/connection.h>
 #include <cppconn/prepared_statement.h>
+#include <cppconn/resultset.h>
 
 #include <QAction>
 #include <QApplication>
@@ -392,6 +393,12 @@ void WindowBench::runSheet(const std::string& name, int row,
     record(name, mMeter.longest(), total, trips);
 }
 
+// The enciphered columns a save rewrites.
+constexpr const char* kSavedColumnNames[] = {"FIELD1", "FIELD2", "FIELD3", "FIELD4", "FIELD5", "FIELD6",
+                                             "FIELD7", "FIELD8", "FIELD9", "FIELD10", "NOTE"};
+constexpr int kSavedColumnCount = int(std::size(kSavedColumnNames));
+constexpr const char* kSavedColumns = "FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7, FIELD8, FIELD9, FIELD10, NOTE";
+
 void WindowBench::saveRecords()
 {
     for (int i = 0; i < mRepetitions; ++i) {
@@ -400,10 +407,36 @@ void WindowBench::saveRecords()
             return;
         const QString uid = record->mRecordUID();
         const QString note = record->mNotes();
-        // Changed, then put back: the store stays as generated.
+        // Changed, then put back: the store stays as generated. A save also
+        // stamps the record's modification date, so its stored bytes are put
+        // back afterwards.
+        auto root = bench::connect(QStringLiteral("root"), QString());
+        std::unique_ptr<sql::PreparedStatement> read(root->prepareStatement(
+            "SELECT " + std::string(kSavedColumns) + " FROM tolvanexdb.RECORDTABLE WHERE RECORDID=?"));
+        read->setString(1, uid.toStdString());
+        std::unique_ptr<sql::ResultSet> row(read->executeQuery());
+        if (!row->next())
+            throw std::runtime_error("the record to save is not in the store");
+        std::vector<std::optional<std::string>> stored;
+        for (int column = 1; column <= kSavedColumnCount; ++column)
+            stored.push_back(row->isNull(column) ? std::nullopt
+                                                 : std::optional(std::string(row->getString(column))));
         for (const QString& text : {note + QStringLiteral(" (edited)"), note})
             runSheet("record saved", rowOf(*mController->tables().listModel(), uid),
                      [&text](BMDetailsWindowController& sheet) { sheet.notesView()->setPlainText(text); });
+        std::string assignments;
+        for (const char* column : kSavedColumnNames)
+            assignments += (assignments.empty() ? "" : ", ") + std::string(column) + "=?";
+        std::unique_ptr<sql::PreparedStatement> write(root->prepareStatement(
+            "UPDATE tolvanexdb.RECORDTABLE SET " + assignments + " WHERE RECORDID=?"));
+        for (int column = 1; column <= kSavedColumnCount; ++column) {
+            if (const auto& bytes = stored[size_t(column - 1)])
+                write->setString(column, *bytes);
+            else
+                write->setNull(column, 0);
+        }
+        write->setString(kSavedColumnCount + 1, uid.toStdString());
+        write->executeUpdate();
     }
 }
 

@@ -27,6 +27,40 @@ const QString G1 = QStringLiteral("00000000000000A1");
 const QString T1 = QStringLiteral("00000000000000C1");
 const QString kNewMaster = QStringLiteral("Neues-Kennwort-2");
 
+// The change to kNewMaster on a thread of its own, as the password panel runs it.
+class ChangeOnWorker {
+public:
+    explicit ChangeOnWorker(TVXDataBase& db)
+        : mThread([this, &db] {
+            mCode.store(db.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
+            mDone = true;
+        })
+    {
+    }
+    ~ChangeOnWorker()
+    {
+        if (mThread.joinable())
+            mThread.join();
+    }
+
+    bool done() const { return mDone.load(); }
+    // Serves the main thread's events until the change ended; its result.
+    TVXResult finish()
+    {
+        while (!mDone.load()) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(1);
+        }
+        mThread.join();
+        return mCode.load();
+    }
+
+private:
+    std::atomic<bool> mDone{false};
+    std::atomic<TVXResult> mCode{resultOfNumber(-1)};
+    std::thread mThread; // last: it starts once the flags are made
+};
+
 class MasterPassword : public StoreTest {
 protected:
     // Changing the master password is an administrator's work.
@@ -76,6 +110,34 @@ protected:
         EXPECT_EQ(db.caches().mTypes().value(T1)->mField2(), "PIN");
         EXPECT_EQ(db.caches().mTypes().value(kUnfiledUID)->mTypeName(), "Unfiled");
         EXPECT_EQ(db.caches().mRecords().value("00000000000000B2")->mValue1(), "lose");
+    }
+
+    // Alice and bob signed in to the seeded store; bob waits at most 4 s for a row.
+    void signInAliceAndBob(TVXDataBase& alice, TVXDataBase& bob)
+    {
+        seedStore(kMasterPassword);
+        addUser("bob", "bob-pw");
+        bob.setReadWriteTimeout(4);
+        ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
+        ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    }
+
+    // Every record's rewrite sleeps this long (dropped with slow_rewrite).
+    static void slowRewrites(int seconds)
+    {
+        rootExec(QStringLiteral("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS "
+                                "FOR EACH ROW SET @pause = SLEEP(%1)")
+                     .arg(seconds));
+    }
+
+    // The connection of a change that sleeps in a slowed rewrite, once it does.
+    static QString sleepingConnection()
+    {
+        QString id;
+        while ((id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE STATE='User sleep'"))
+                   .isEmpty())
+            QThread::msleep(20);
+        return id;
     }
 
     static QString storeFingerprint()
@@ -191,24 +253,15 @@ TEST_F(MasterPassword, AFailingChangeOnAWorkerNeverBlocksTheMainThreadWritingMea
              "BEGIN IF NEW.RECORDID = '00000000000000B2' THEN SET @pause = SLEEP(1); "
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'; END IF; END");
     const HangDeadline deadline(30);
-    std::atomic<bool> done{false};
-    std::atomic<TVXResult> code{resultOfNumber(-1)};
-    std::thread worker([&] {
-        code.store(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
-        done = true;
-    });
+    ChangeOnWorker change(alice);
     QThread::msleep(300);
     QElapsedTimer timer;
     timer.start();
     alice.caches().mCurrentUser()->setMShowDetailOnPane(true);
     EXPECT_EQ(alice.preferences().saveToggleInfoForUser(*alice.caches().mCurrentUser()), kTVXDone);
-    while (!done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    worker.join();
+    const TVXResult code = change.finish();
     EXPECT_LT(timer.elapsed(), 10000);
-    EXPECT_EQ(code.load(), kTVXStatementFailed);
+    EXPECT_EQ(code, kTVXStatementFailed);
     EXPECT_EQ(alice.masterPassword(), kMasterPassword);
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
                                  .arg(aliceID)),
@@ -266,16 +319,11 @@ TEST_F(MasterPassword, AClientStillOnTheOldPasswordWritesNothingUntilItLogsInAga
 // password changed.
 TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutKeepsAnotherClientBusyThenRefusesItsWrites)
 {
-    seedStore(kMasterPassword);
-    addUser("bob", "bob-pw");
     TVXDataBase alice;
     TVXDataBase bob;
-    bob.setReadWriteTimeout(4);
-    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
-    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
+    ASSERT_NO_FATAL_FAILURE(signInAliceAndBob(alice, bob));
     // Each record's rewrite takes a while: the change outlasts bob's read timeout.
-    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
-             "SET @pause = SLEEP(7)");
+    slowRewrites(7);
     int lost = 0;
     int changed = 0;
     auto& center = platform::NotificationCenter::defaultCenter();
@@ -285,14 +333,8 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutKeepsAnotherClientBusyThen
                                                  [&changed](const platform::Notification&) { ++changed; });
 
     const HangDeadline deadline(60);
-    std::atomic<bool> done{false};
-    std::atomic<TVXResult> code{resultOfNumber(-1)};
-    std::thread worker([&] {
-        code.store(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
-        done = true;
-    });
-    while (rootQueryValue("SELECT COUNT(*) FROM information_schema.PROCESSLIST WHERE STATE='User sleep'") == "0")
-        QThread::msleep(20);
+    ChangeOnWorker change(alice);
+    (void)sleepingConnection();
 
     auto record = TVXRecord::createRecord();
     record->setMValue1("während des Wechsels");
@@ -300,15 +342,11 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutKeepsAnotherClientBusyThen
     const auto loose = bob.caches().mRecords().value("00000000000000B2");
     ASSERT_NE(loose, nullptr);
     EXPECT_EQ(bob.deleteRecord(loose), kTVXStoreBusy);
-    EXPECT_FALSE(done.load()); // the change was still under way
+    EXPECT_FALSE(change.done()); // the change was still under way
     QCoreApplication::processEvents();
     EXPECT_EQ(changed, 0);
-    while (!done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    worker.join();
-    EXPECT_EQ(code.load(), kTVXDone);
+    const TVXResult code = change.finish();
+    EXPECT_EQ(code, kTVXDone);
     EXPECT_EQ(bob.addRecord(record), kTVXMasterPasswordMismatch);
     QCoreApplication::processEvents();
     center.removeObserver(lostToken);
@@ -331,43 +369,26 @@ TEST_F(MasterPassword, AChangeOutlastingTheReadTimeoutKeepsAnotherClientBusyThen
 // stays under the old password.
 TEST_F(MasterPassword, AChangeKilledWhileAnotherClientsSaveWaitsLeavesThatSaveBusyThenStored)
 {
-    seedStore(kMasterPassword);
-    addUser("bob", "bob-pw");
     TVXDataBase alice;
     TVXDataBase bob;
-    bob.setReadWriteTimeout(4);
-    ASSERT_EQ(logInAndLoad(alice, kMasterPassword), kTVXDone);
-    ASSERT_EQ(teststore::logInAndLoad(bob, "bob", "bob-pw", kMasterPassword), kTVXDone);
-    rootExec("CREATE TRIGGER tolvanexdb.slow_rewrite BEFORE UPDATE ON tolvanexdb.RECORDROWS FOR EACH ROW "
-             "SET @pause = SLEEP(30)");
+    ASSERT_NO_FATAL_FAILURE(signInAliceAndBob(alice, bob));
+    slowRewrites(30);
     int changed = 0;
     auto& center = platform::NotificationCenter::defaultCenter();
     const auto changedToken = center.addObserver(kDBMasterPasswordChangedNotification,
                                                  [&changed](const platform::Notification&) { ++changed; });
 
     const HangDeadline deadline(90);
-    std::atomic<bool> done{false};
-    std::atomic<TVXResult> code{resultOfNumber(-1)};
-    std::thread worker([&] {
-        code.store(alice.masterPasswordChange().reEncyptAllDatabaseInformation(kNewMaster));
-        done = true;
-    });
-    QString changer;
-    while ((changer = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE STATE='User sleep'"))
-               .isEmpty())
-        QThread::msleep(20);
+    ChangeOnWorker change(alice);
+    const QString changer = sleepingConnection();
 
     auto record = TVXRecord::createRecord();
     record->setMValue1("nach dem Abbruch");
     EXPECT_EQ(bob.addRecord(record), kTVXStoreBusy);
-    EXPECT_FALSE(done.load());
+    EXPECT_FALSE(change.done());
     rootExec(QStringLiteral("KILL %1").arg(changer));
-    while (!done.load()) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
-        QThread::msleep(1);
-    }
-    worker.join();
-    EXPECT_NE(code.load(), kTVXDone);
+    const TVXResult code = change.finish();
+    EXPECT_NE(code, kTVXDone);
     rootExec("DROP TRIGGER tolvanexdb.slow_rewrite");
     for (int i = 0; i < 100 && rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM information_schema.PROCESSLIST "
                                                              "WHERE ID=%1").arg(changer)) != "0"; ++i)

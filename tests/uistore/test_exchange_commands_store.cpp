@@ -16,6 +16,8 @@
 #include <QTest>
 #include <QTimer>
 
+#include <functional>
+
 #include "app/BMController.h"
 #include "app/exchange/BMExchangeHooks.h"
 #include "app/exchange/BMExchangeProgressPanel.h"
@@ -132,9 +134,40 @@ protected:
     QStringList mailed;
 };
 
+// While it lives, `answer` is called once for each file panel that opens, as
+// a user would meet it, and must close it.
+class FilePanelUser {
+public:
+    explicit FilePanelUser(std::function<void(QFileDialog*)> answer) : mAnswer(std::move(answer))
+    {
+        mTimer.setInterval(10);
+        QObject::connect(&mTimer, &QTimer::timeout, [this] {
+            auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!panel || panel == mHandled)
+                return;
+            mHandled = panel;
+            mAnswer(panel);
+        });
+        mTimer.start();
+    }
+
+private:
+    std::function<void(QFileDialog*)> mAnswer;
+    QPointer<QFileDialog> mHandled;
+    QTimer mTimer;
+};
+
 class ExportFilePanel : public ExchangeCommandsStore {
 protected:
     ExportFilePanel() { realFilePanel = true; }
+
+    static void closePanel(QFileDialog* panel, bool accept)
+    {
+        QTimer::singleShot(0, panel, [panel, accept] {
+            auto* dialog = static_cast<QDialog*>(panel); // QFileDialog hides accept()
+            accept ? dialog->accept() : dialog->reject();
+        });
+    }
 };
 
 } // namespace
@@ -149,14 +182,7 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
     QList<bool> offered;
     QList<int> preselected;
     int panels = 0;
-    QPointer<QFileDialog> handled;
-    QTimer user;
-    user.setInterval(10);
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!panel || panel == handled)
-            return;
-        handled = panel;
+    FilePanelUser user([&](QFileDialog* panel) {
         ++panels;
         offered << (options->isVisible() && options->rowButton(0)->isVisible());
         preselected << options->selectedRow();
@@ -164,16 +190,12 @@ TEST_F(ExportFilePanel, EveryPanelOffersTheScopeAndKeepsTheLastChoice)
             // All records this time, written to a file of its own.
             options->rowButton(0)->click();
             panel->selectFile(path);
-            QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->accept(); });
-        } else {
-            QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->reject(); });
         }
+        closePanel(panel, panels == 2);
     });
-    user.start();
     controller->importExport().exportSelectedFile(1072); // cancelled
     controller->importExport().exportSelectedFile(1072); // all records
     controller->importExport().exportSelectedFile(1072); // the choice is kept
-    user.stop();
 
     ASSERT_EQ(panels, 3);
     EXPECT_EQ(offered, QList<bool>({true, true, true}));
@@ -198,14 +220,7 @@ TEST_F(ExportFilePanel, WithNothingSelectedTheScopeIsAllRecordsAndAFewTabsAway)
     options->selectRow(2); // the selected records were the last choice
     int preselected = -1;
     int tabs = -1;
-    QPointer<QFileDialog> handled;
-    QTimer user;
-    user.setInterval(10);
-    QObject::connect(&user, &QTimer::timeout, [&] {
-        auto* panel = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
-        if (!panel || panel == handled)
-            return;
-        handled = panel;
+    FilePanelUser user([&](QFileDialog* panel) {
         preselected = options->selectedRow();
         panel->activateWindow();
         (void)QTest::qWaitForWindowActive(panel);
@@ -215,11 +230,9 @@ TEST_F(ExportFilePanel, WithNothingSelectedTheScopeIsAllRecordsAndAFewTabsAway)
             if (QApplication::focusWidget() && options->isAncestorOf(QApplication::focusWidget()))
                 tabs = i;
         }
-        QTimer::singleShot(0, panel, [panel] { static_cast<QDialog*>(panel)->reject(); });
+        closePanel(panel, false);
     });
-    user.start();
     controller->importExport().exportSelectedFile(1072);
-    user.stop();
     EXPECT_EQ(preselected, 0);
     EXPECT_GE(tabs, 1);
     EXPECT_LE(tabs, 3) << "the scope is reached from the file name in a few Tabs";

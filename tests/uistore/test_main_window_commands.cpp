@@ -865,6 +865,23 @@ protected:
         window->activateWindow();
         ASSERT_TRUE(QTest::qWaitForWindowActive(window));
     }
+    // Plays the user on the record sheet once it is up and has the keyboard: a
+    // fixed delay may come before that on a slow build, and the key is lost.
+    void onceTheSheetIsActive(std::function<void(BMDetailsWindowController&)> act)
+    {
+        auto& sheet = controller->recordCommands().detailsWindowController();
+        auto* poll = new QTimer(window);
+        poll->setInterval(10);
+        QObject::connect(poll, &QTimer::timeout, [poll, &sheet, act = std::move(act)] {
+            QWidget* shown = sheet.window();
+            if (!shown || !shown->isVisible() || QApplication::activeWindow() != shown)
+                return;
+            poll->deleteLater();
+            poll->stop();
+            act(sheet);
+        });
+        poll->start();
+    }
     QWidget* focused() const { return QApplication::focusWidget() ? QApplication::focusWidget() : window; }
     void press(Qt::Key key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) { QTest::keyClick(focused(), key, modifiers); }
     // Alt and the menu's mnemonic, then the items' mnemonics in the menus that open.
@@ -1121,10 +1138,9 @@ TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
 
     // Return opens the sheet; Escape (nothing typed) closes it.
     bool sheetShown = false;
-    QTimer::singleShot(50, [&] {
-        QWidget* sheet = controller->recordCommands().detailsWindowController().window();
-        sheetShown = sheet->isVisible();
-        QTest::keyClick(controller->recordCommands().detailsWindowController().valueField(0), Qt::Key_Escape);
+    onceTheSheetIsActive([&](BMDetailsWindowController& sheet) {
+        sheetShown = sheet.window()->isVisible();
+        QTest::keyClick(sheet.valueField(0), Qt::Key_Escape);
     });
     press(Qt::Key_Return);
     EXPECT_TRUE(sheetShown);
@@ -1134,8 +1150,7 @@ TEST_F(KeyboardWalk, TheFocusIsBackInTheListOnceASheetCloses)
     EXPECT_FALSE(selectedUID().isEmpty());
 
     // The same after an edit stored through OK, which refreshes the list.
-    QTimer::singleShot(50, [&] {
-        auto& sheet = controller->recordCommands().detailsWindowController();
+    onceTheSheetIsActive([](BMDetailsWindowController& sheet) {
         sheet.valueField(1)->setText("changed");
         sheet.okButton()->click();
     });

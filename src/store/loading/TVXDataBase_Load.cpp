@@ -134,21 +134,32 @@ void fillUser(TVXUser& user, sql::ResultSet& rs)
     user.setMIsAccountDisabled(false);
 }
 
-} // namespace
-
-TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
+// The signed-in user from the row `query` finds for `key`, kept in `rs` for
+// its other columns. No row means the account was removed from the store (a
+// server account alone must not log in with default rights).
+TVXResult readUserRow(sql::Connection* connection, const char* query, const QString& key, TVXUser& user,
+                      std::unique_ptr<sql::ResultSet>& rs)
 {
-    if (!mDatabase.mCPcon)
+    if (!connection)
         throw noConnection();
-    const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryUserRowForName, accountName);
-    // No row: the account was removed from the store (a server account alone
-    // must not log in with default rights).
+    rs = tvxsql::rowsFor(*connection, query, key);
     if (!rs->next())
         return kTVXAccountDeleted;
     if (rs->getBoolean("ISACCOUNTDISABLED"))
         return kTVXAccountDisabled;
-    TVXUser& user = *mDatabase.mCaches.m_currentUser;
     fillUser(user, *rs);
+    return kTVXDone;
+}
+
+} // namespace
+
+TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
+{
+    std::unique_ptr<sql::ResultSet> rs;
+    TVXUser& user = *mDatabase.mCaches.m_currentUser;
+    if (const TVXResult code = readUserRow(mDatabase.mCPcon.get(), kQueryUserRowForName, accountName, user, rs);
+        code != kTVXDone)
+        return code;
     const QString groups = rs->isNull("GROUPIDS") ? QString() : tvxsql::textColumn(*rs, 10);
     user.setMUsersGroupArray(groups.split(QLatin1Char(','), Qt::SkipEmptyParts));
     return kTVXDone;
@@ -173,18 +184,10 @@ QStringList TVXStoreLoader::fetchGroupArrayForUserID(const QString& userID, TVXR
 
 TVXResult TVXStoreLoader::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
 {
-    if (!mDatabase.mCPcon)
-        throw noConnection();
-    const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryUserRow, userID);
-    // No row: the account was removed from the store (a server account alone
-    // must not log in with default rights).
-    if (!rs->next())
-        return kTVXAccountDeleted;
-    if (rs->getBoolean("ISACCOUNTDISABLED"))
-        return kTVXAccountDisabled;
-
+    std::unique_ptr<sql::ResultSet> rs;
     TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    fillUser(user, *rs);
+    if (const TVXResult code = readUserRow(mDatabase.mCPcon.get(), kQueryUserRow, userID, user, rs); code != kTVXDone)
+        return code;
     user.setMUsersGroupArray(fetchGroupArrayForUserID(userID));
     return kTVXDone;
 }
