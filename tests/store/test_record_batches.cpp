@@ -14,6 +14,7 @@
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QScopeGuard>
 
 #include <chrono>
 #include <thread>
@@ -286,6 +287,38 @@ TEST_F(RecordBatches, RecentlyAddedRowsOfABatchEndAsSingleAddsLeaveThem)
     sequence = sequence + added.mid(3, 6) + QStringList{old[0]} + added.mid(9);
     EXPECT_EQ(recentRows(aliceID), newest(sequence));
     EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), newest(sequence));
+}
+
+// A store not yet upgraded has no view of the list's row keys, or grants
+// none on it: the batch's rows are trimmed the older way, and the client is
+// not told that its account is gone.
+TEST_F(RecordBatches, RecentlyAddedRowsAreTrimmedOnAStoreWithoutTheKeysView)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    int refusals = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token = center.addObserver(kDBUserDeletedNotification, [&](const auto&) { ++refusals; });
+    const auto unobserve = qScopeGuard([&] { center.removeObserver(token); });
+    const QString older[] = {
+        QStringLiteral("REVOKE SELECT, DELETE ON tolvanexdb.RECENTLYADDEDKEYS FROM 'alice'@'%'"),
+        QStringLiteral("DROP VIEW tolvanexdb.RECENTLYADDEDKEYS"),
+    };
+    QStringList added;
+    for (const QString& step : older) {
+        SCOPED_TRACE(step.toStdString());
+        rootExec(step);
+        ASSERT_EQ(alice.beginRecordBatch(), kTVXDone);
+        for (int i = 0; i < 7; ++i) {
+            auto record = newRecord(alice, {QStringLiteral("r%1").arg(added.size())});
+            ASSERT_EQ(alice.addRecord(record), kTVXDone);
+            added << record->mRecordUID();
+        }
+        ASSERT_EQ(alice.endRecordBatch(), kTVXDone);
+        QCoreApplication::processEvents();
+        EXPECT_EQ(refusals, 0);
+        EXPECT_EQ(recentRows(aliceID), newest(added));
+        EXPECT_EQ(alice.recentLists().mRecentlyAddedRecords(), newest(added));
+    }
 }
 
 TEST_F(RecordBatches, AFailedRecordUndoesOnlyItsOwnRows)

@@ -29,6 +29,17 @@ constexpr char kQueryKeepNewestRowsRecentlyAdded[] =
 
 constexpr int kLimit = TVXRecentListsAccess::kRecentListLimit;
 
+// A store not yet upgraded has no such view, or grants none on it: the
+// one-row deletes serve there as before.
+bool trimNotServed(const sql::SQLException& e)
+{
+    constexpr int kErrTableAccessDenied = 1142;
+    constexpr int kErrNoSuchTable = 1146;
+    constexpr int kErrViewInvalid = 1356;
+    return e.getErrorCode() == kErrTableAccessDenied || e.getErrorCode() == kErrNoSuchTable
+        || e.getErrorCode() == kErrViewInvalid;
+}
+
 } // namespace
 
 const std::array<TVXRecentLists::Statements, TVXRecentLists::ListCount> TVXRecentLists::kStatements{{
@@ -131,7 +142,7 @@ int TVXRecentLists::serverRowCount(sql::Connection& connection, const Statements
     return rows;
 }
 
-TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QString& userID)
+TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QString& userID, int room)
 {
     // The server's count decides, not the memory list's: the recently added
     // list starts empty at every log-in while its rows stay, and rows written
@@ -142,12 +153,12 @@ TVXResult TVXRecentLists::trimOnServer(const Statements& statements, const QStri
         sql::Connection& connection = mDatabase.liveConnection();
         const int rows = serverRowCount(connection, statements, userID);
         int* const known = mDatabase.batchRecentRows(statements.read, userID); // kept in step with deletions
-        if (rows < kLimit)
+        if (rows <= kLimit - room)
             return kTVXDone;
         // Each run deletes the user's first row, the oldest in insertion order.
         const TVXStoreSession::PreparedRef removeFirst = mDatabase.prepareForBatch(connection, statements.removeFirst);
         removeFirst->setString(1, userID.toStdString());
-        for (int surplus = rows - (kLimit - 1); surplus > 0; --surplus) {
+        for (int surplus = rows - (kLimit - room); surplus > 0; --surplus) {
             const int removed = removeFirst->executeUpdate();
             if (known)
                 *known -= removed;
@@ -187,7 +198,7 @@ TVXResult TVXRecentLists::writeAdded(List which, const QString& recordID, const 
 {
     const Statements& statements = kStatements[which];
     // A failed trim does not stop the insert; its failure is still reported.
-    const TVXResult trimCode = trimOnServer(statements, userID);
+    const TVXResult trimCode = trimOnServer(statements, userID, 1);
     const TVXResult code = mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
         const TVXStoreSession::PreparedRef insert = mDatabase.prepareForBatch(mDatabase.liveConnection(), statements.insert);
@@ -231,21 +242,26 @@ void TVXRecentLists::writeRecentlyAddedRows(const QString& userID, const QString
     } catch (const std::exception&) {
     }
     // A failed insert does not stop the trim; its failure is still reported.
+    bool trimServed = true;
     try {
         const auto guard = mDatabase.lockConnection();
+        // The batch's count of the user's rows is no longer known.
+        if (int* const known = mDatabase.batchRecentRows(statements.read, userID))
+            *known = -1;
         const TVXStoreSession::PreparedRef trim =
             mDatabase.prepareForBatch(mDatabase.liveConnection(), kQueryKeepNewestRowsRecentlyAdded);
         trim->setString(1, userID.toStdString());
         trim->setString(2, userID.toStdString());
         trim->setInt(3, kLimit);
         trim->executeUpdate();
-        // The batch's count of the user's rows is no longer known.
-        if (int* const known = mDatabase.batchRecentRows(statements.read, userID))
-            *known = -1;
     } catch (const sql::SQLException& e) {
-        (void)mDatabase.reportDatabaseError(e);
+        trimServed = !trimNotServed(e);
+        if (trimServed)
+            (void)mDatabase.reportDatabaseError(e);
     } catch (const std::exception&) {
     }
+    if (!trimServed)
+        (void)trimOnServer(statements, userID, 0);
     if (stored)
         return;
     // Not stored: out of the memory list too, as a failed single insert leaves it.

@@ -63,7 +63,8 @@ private:
     static const std::array<Statements, ListCount> kStatements;
     // The user's rows of a list on the server (the batch's count inside a batch).
     int serverRowCount(sql::Connection& connection, const Statements& statements, const QString& userID);
-    TVXResult trimOnServer(const Statements& statements, const QString& userID);
+    // Leaves the user at most kRecentListLimit - room rows, the newest.
+    TVXResult trimOnServer(const Statements& statements, const QString& userID, int room);
     // Deletes the record's rows (of one user when given), then drops it from the memory list.
     TVXResult deleteRows(QStringList* list, const char* statement, const QString& recordID, const QString* userID);
 
