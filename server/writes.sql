@@ -318,7 +318,9 @@ END//
 
 -- The event row of a write, in its transaction. A refused row does not
 -- undo the write (as when the row is stored on its own); a deadlock or a
--- lock wait that ran out undoes both.
+-- lock wait that ran out undoes both. Only inside the transaction: one the
+-- server undid under the routine would leave the row to go in on its own,
+-- and the client's retry of the write to log it a second time.
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_LOG_WRITE(
   log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
   log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
@@ -337,7 +339,11 @@ BEGIN
     SET refused = 1;
   END;
   SET refused = 0;
-  INSERT IGNORE INTO EVENTLOGGERTABLE VALUES (log_event, log_id, log_description, log_date, log_user, log_computer);
+  INSERT IGNORE INTO EVENTLOGGERTABLE
+    SELECT log_event, log_id, log_description, log_date, log_user, log_computer FROM DUAL WHERE @@in_transaction;
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
 END//
 
 -- A record's row of the user's recently added or modified list, as the

@@ -214,3 +214,21 @@ TEST_F(EventLog, ListenersHearOfWorkerEntriesOnTheMainThread)
     EXPECT_TRUE(onMain);
     EXPECT_EQ(tableRows().size(), 1);
 }
+
+// A write's event row goes in only with the write's transaction: after the
+// server undid that transaction under the routine (a cluster's conflict), the
+// row would otherwise be stored on its own and then again by the write's retry.
+TEST_F(EventLog, AWritesEventRowIsStoredOnlyInsideItsTransaction)
+{
+    auto alice = accountConnection(kUserName, kUserPassword);
+    alice->setSchema("tolvanexdb");
+    const QString call = QStringLiteral(
+        "CALL TVX_LOG_WRITE('Add Record', 'Tolvan Id', 'bank', '2026-12-10 10:00:00', 'alice', 'pc', @refused)");
+    EXPECT_EQ(refusalOf(*alice, call), 1213) << "outside a transaction the write is retried";
+    EXPECT_TRUE(tableRows().isEmpty());
+
+    ASSERT_EQ(refusalOf(*alice, "START TRANSACTION"), 0);
+    EXPECT_EQ(refusalOf(*alice, call), 0);
+    ASSERT_EQ(refusalOf(*alice, "COMMIT"), 0);
+    EXPECT_EQ(tableRows().size(), 1);
+}
