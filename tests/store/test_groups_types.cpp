@@ -16,6 +16,8 @@
 
 #include <cppconn/connection.h>
 
+#include <functional>
+
 using namespace teststore;
 
 namespace {
@@ -76,6 +78,24 @@ protected:
         ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
     }
 
+
+    // Logs `distant` in as alice through `relay`, so that its round trips can
+    // be counted; later clients connect directly again.
+    void logInThrough(DelayingRelay& relay, TVXDataBase& distant)
+    {
+        useServerPort(relay.port());
+        const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
+        useServerPort(0);
+        ASSERT_EQ(login, kTVXDone);
+    }
+
+    static uint64_t tripsOf(DelayingRelay& relay, const std::function<TVXResult()>& write,
+                            TVXResult expected = kTVXDone)
+    {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(write(), expected);
+        return relay.roundTrips() - before;
+    }
 
     static QStringList sorted(QStringList list)
     {
@@ -300,15 +320,10 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
 TEST_F(GroupStore, ADeleteTakesTwoRoundTripsAndAListOneStatement)
 {
     DelayingRelay relay(port(), 0);
-    useServerPort(relay.port());
     TVXDataBase distant;
-    const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
-    useServerPort(0);
-    ASSERT_EQ(login, kTVXDone);
-    const auto tripsOf = [&relay](const std::function<TVXResult()>& write) {
-        const uint64_t before = relay.roundTrips();
-        EXPECT_EQ(write(), kTVXDone);
-        return relay.roundTrips() - before;
+    ASSERT_NO_FATAL_FAILURE(logInThrough(relay, distant));
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
+        return GroupsTypesFixture::tripsOf(relay, write, expected);
     };
     auto warm = makeGroup(QStringLiteral("00000000000000A8"), "Warm", {}, {});
     ASSERT_EQ(distant.addGroup(warm), kTVXDone);
@@ -544,15 +559,10 @@ TEST_F(TypeStore, AReplaceFromAStaleCopyAnswers8AndKeepsTheOthersChange)
 TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
 {
     DelayingRelay relay(port(), 0);
-    useServerPort(relay.port());
     TVXDataBase distant;
-    const TVXResult login = logInAndLoad(distant, kUserName, kUserPassword);
-    useServerPort(0);
-    ASSERT_EQ(login, kTVXDone);
+    ASSERT_NO_FATAL_FAILURE(logInThrough(relay, distant));
     const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
-        const uint64_t before = relay.roundTrips();
-        EXPECT_EQ(write(), expected);
-        return relay.roundTrips() - before;
+        return GroupsTypesFixture::tripsOf(relay, write, expected);
     };
     // The first of each prepares its statements, once per connection.
     auto warm = makeType(QStringLiteral("00000000000000C8"), "Warm", 1, 0, {});
