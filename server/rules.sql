@@ -537,8 +537,8 @@ DELIMITER ;
 -- Cheap on a whole load: the groups seen are made once per statement into a
 -- small set, and each row is one lookup there by the bytes of its group
 -- uid (uids are upper-case hexadecimal; a byte key hashes faster than a
--- collation's). A part finds its record's group in RECORD_READER, a narrow
--- index, not in the wide record rows.
+-- collation's). A part looks up its own record by key (an IN over the records
+-- made the server walk every record for a few thousand parts).
 -- The groups the session sees, as the bytes of their uids; made once per
 -- statement (not merged into the reader). No store account reads it itself.
 CREATE OR REPLACE ALGORITHM = TEMPTABLE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW TVXSEENGROUPS AS
@@ -553,14 +553,14 @@ SELECT * FROM RECORDROWS
 WHERE CAST(GROUPUID AS BINARY) IN (SELECT UID FROM TVXSEENGROUPS);
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW CUSTOMTYPETABLE AS
-SELECT * FROM CUSTOMTYPEROWS
-WHERE RECORDID IN (SELECT r.RECORDID FROM RECORDROWS r FORCE INDEX (RECORD_READER)
-                   WHERE CAST(r.GROUPUID AS BINARY) IN (SELECT UID FROM TVXSEENGROUPS));
+SELECT * FROM CUSTOMTYPEROWS c
+WHERE EXISTS (SELECT 1 FROM RECORDROWS r
+              WHERE r.RECORDID = c.RECORDID AND CAST(r.GROUPUID AS BINARY) IN (SELECT UID FROM TVXSEENGROUPS));
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' SQL SECURITY DEFINER VIEW ATTACHMENTTABLE AS
-SELECT * FROM ATTACHMENTROWS
-WHERE RECORDID IN (SELECT r.RECORDID FROM RECORDROWS r FORCE INDEX (RECORD_READER)
-                   WHERE CAST(r.GROUPUID AS BINARY) IN (SELECT UID FROM TVXSEENGROUPS));
+SELECT * FROM ATTACHMENTROWS a
+WHERE EXISTS (SELECT 1 FROM RECORDROWS r
+              WHERE r.RECORDID = a.RECORDID AND CAST(r.GROUPUID AS BINARY) IN (SELECT UID FROM TVXSEENGROUPS));
 
 -- A user's recent lists and column settings: an ordinary account reads and
 -- removes only its own rows (administrators and the store tool every user's;
