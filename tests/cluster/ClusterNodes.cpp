@@ -80,7 +80,7 @@ bool clusterScript(const QStringList& arguments)
     QProcess process;
     process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     process.start(script, arguments);
-    return process.waitForFinished(600000) && process.exitCode() == 0;
+    return process.waitForFinished(600000 * TVX_TEST_TIME_SCALE) && process.exitCode() == 0;
 }
 
 bool wholeCluster()
@@ -102,8 +102,8 @@ void ensureWholeCluster()
         if (!nodeStatus(node, "wsrep_cluster_status").isNull()
             && nodeStatus(node, "wsrep_cluster_status") != QLatin1String("Primary"))
             nodeExec(node, QStringLiteral("SET GLOBAL wsrep_provider_options='gmcast.isolate=0'"));
-    for (int i = 0; i < 120 && !wholeCluster(); ++i) {
-        if (i == 20 || (i == 0 && nodeStatus(1, "wsrep_cluster_size").isNull())) {
+    for (int i = 0; i < 120 * TVX_TEST_TIME_SCALE && !wholeCluster(); ++i) {
+        if (i == 20 * TVX_TEST_TIME_SCALE || (i == 0 && nodeStatus(1, "wsrep_cluster_size").isNull())) {
             ASSERT_TRUE(clusterScript({QStringLiteral("start")}));
         }
         QThread::msleep(500);

@@ -432,7 +432,7 @@ TEST_F(Cluster, ANodeCutOffFromTheOthersIsALostConnection)
     auto record = newRecord(client, {"before the cut"});
     ASSERT_EQ(client.addRecord(record), kTVXDone);
     ASSERT_TRUE(nodeExec(3, QStringLiteral("SET GLOBAL wsrep_provider_options='gmcast.isolate=1'")));
-    for (int i = 0; i < 60 && nodeStatus(3, "wsrep_cluster_status") == QLatin1String("Primary"); ++i)
+    for (int i = 0; i < 60 * TVX_TEST_TIME_SCALE && nodeStatus(3, "wsrep_cluster_status") == QLatin1String("Primary"); ++i)
         QThread::msleep(250);
     ASSERT_NE(nodeStatus(3, "wsrep_cluster_status"), "Primary");
 
@@ -468,7 +468,7 @@ int runToolOnNodeOne(const QStringList& arguments, QString* output)
     tool.setProcessEnvironment(env);
     tool.setProcessChannelMode(QProcess::MergedChannels);
     tool.start(QStringLiteral(TVX_CREATE_STORE_TOOL), QStringList{"--port", QString::number(clusterPort(1)), "--tls-ca", caFile()} + arguments);
-    const bool finished = tool.waitForFinished(60000);
+    const bool finished = tool.waitForFinished(60000 * TVX_TEST_TIME_SCALE);
     if (!finished) {
         tool.kill();
         tool.waitForFinished();

@@ -3,7 +3,9 @@
 #include "platform/core/MainThread.h"
 #include "model/TVXType.h"
 #include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
 #include "platform/core/NotificationCenter.h"
+#include "store/personal/IconStore.h"
 #include "store/session/StatementHelpers.h"
 #include "store/TVXDataBase.h"
 #include "support/GreetingRelay.h"
@@ -147,6 +149,28 @@ TEST_F(LogIn, WrongAccountPasswordIsAccessDenied)
     EXPECT_EQ(db.startConnectionToServer(loginRequest("nobody", "x")), kTVXAccessDenied);
     EXPECT_EQ(hooks.completions, 2);
     EXPECT_EQ(db.connection(), nullptr);
+}
+
+// A caller that goes on after a refused log-in meets failures, never a call
+// through a connection or concern that is not there.
+TEST_F(LogIn, AStoreWhoseLogInFailedAnswersEveryCallWithAFailure)
+{
+    TVXDataBase db;
+    ASSERT_EQ(db.startConnectionToServer(loginRequest(kUserName, "not-the-password")), kTVXAccessDenied);
+    TVXUser_Admin user;
+    user.setMUsername(QStringLiteral("carol"));
+    user.setMPassword(QStringLiteral("carol-pw"));
+    EXPECT_NE(db.accountAdmin().addUser(user), kTVXDone);
+    EXPECT_NE(db.accountAdmin().replaceUser(user), kTVXDone);
+    EXPECT_NE(db.accountAdmin().deleteUser(user), kTVXDone);
+    EXPECT_NE(db.accountAdmin().unblockAccount(QStringLiteral("carol")), kTVXDone);
+    EXPECT_FALSE(db.accountAdmin().isUserExistsInTolvanex(QStringLiteral("alice")));
+    EXPECT_FALSE(db.accountAdmin().isStoreAdministrator());
+    int number = 0;
+    const QByteArray png = TVXIconsAccess::iconPNGForPicture(QImage(8, 8, QImage::Format_ARGB32));
+    EXPECT_NE(db.icons().insertCustomIconWithIndex(&number, png), kTVXDone);
+    EXPECT_NE(db.reloadDatabase(), kTVXDone);
+    EXPECT_TRUE(db.caches().mRecords().isEmpty());
 }
 
 TEST_F(LogIn, UnreachableServerIsReported)
