@@ -560,6 +560,25 @@ TEST_F(MembershipRules, ReadsFollowMembership)
     EXPECT_EQ(queryValueOn(*boss.connection(), "SELECT COUNT(*) FROM RECORDTABLE"), "4");
 }
 
+// A part is seen through its record's group as it is now: a move takes the
+// record's custom field set and attachment with it, both ways.
+TEST_F(MembershipRules, ARecordsPartsFollowItIntoAnotherGroup)
+{
+    const QString parts = "SELECT CONCAT((SELECT COUNT(*) FROM CUSTOMTYPETABLE WHERE RECORDID='" + R3
+                          + "'), (SELECT COUNT(*) FROM ATTACHMENTTABLE WHERE RECORDID='" + R3 + "'))";
+    const auto moveTo = [&](const QString& group) {
+        return refusalOf(*alice.connection(),
+                         "UPDATE RECORDTABLE SET GROUPUID='" + group + "' WHERE RECORDID='" + R3 + "'");
+    };
+    ASSERT_EQ(refusalOf(*alice.connection(), "SET autocommit=1"), 0);
+    EXPECT_EQ(queryValueOn(*bob.connection(), parts), "00");
+    ASSERT_EQ(moveTo(G1), 0);
+    EXPECT_EQ(queryValueOn(*bob.connection(), parts), "11");
+    ASSERT_EQ(moveTo(G3), 0);
+    EXPECT_EQ(queryValueOn(*bob.connection(), parts), "00");
+    EXPECT_EQ(queryValueOn(*alice.connection(), parts), "11");
+}
+
 TEST_F(MembershipRules, ALockOnTheMasterPasswordRowHoldsUpNoSave)
 {
     ASSERT_EQ(as("SET SESSION innodb_lock_wait_timeout=1"), 0);
