@@ -414,7 +414,7 @@ void BMLockControl::lockPanelHint()
     });
     TVXUser& user = *mCaches.mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
         BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
         panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
         panel->mHintAnswerToQuestion()->clear();
@@ -459,7 +459,7 @@ void BMLockControl::HintQuestionAnswerPanelOK()
             return;
     }
     if (!right) {
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
                                              mState.mCurrentUserName);
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {
