@@ -313,7 +313,12 @@ void BMLockControl::displayLockPanel(QObject* sender)
         hidden.showAgain();
     } else {
         mState.mIsConnectionCancelled = true;
-        mStartup.terminate();
+        // A lock-out's deletion in flight is answered before the application ends.
+        QPointer<BMLockControl> self(this);
+        mRecordWriter.whenSavesAnswered([self] {
+            if (self)
+                self->mStartup.terminate();
+        });
     }
 }
 
@@ -396,9 +401,11 @@ void BMLockControl::lockPanelOK()
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
                         tr("OK"));
         if (mState.storeConnected()) {
-            // Only Quit is left either way; a failure went to the error path.
-            (void)mPreferences.setNumberofAttemptsLeft(0, &user);
-            (void)mAccountAdmin.deleteUser(user);
+            // Behind the window, in this order; only Quit is left either way,
+            // and it waits for the deletion's answer. A failure goes to the
+            // error path.
+            mPreferences.setNumberofAttemptsLeftBehind(0, user);
+            mRecordWriter.saveBehindWindow(mAccountAdmin.deleteUserServerPart(user), nullptr);
         }
     }
 }
