@@ -350,13 +350,11 @@ public:
     // and every save still due is answered here (its errors shown), serving no
     // other event of the main thread. Main thread only.
     void finishWritesBehind();
+    void afterServer(std::function<void()> memoryPart) override;
 
 private:
     struct SaveInFlight;
     static thread_local SaveInFlight* tSave; // the save this thread runs the server part of
-    // A save's memory part: on the main thread after the server's answer when
-    // this thread runs a save's server part, else at once.
-    void afterServer(std::function<void()> memoryPart);
     // Whether this thread runs a save's server part: its errors wait for the answer.
     static bool collectsForSave(const platform::Error& error);
     void answerSave(SaveInFlight& save, TVXResult code, const SaveAnswer& answer);
