@@ -397,6 +397,46 @@ protected:
         return "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + group + "', '" + user + "')";
     }
 
+    // bob holds a locking read open while alice adds, edits and deletes a
+    // record in a group they share, in one of her own and in her personal
+    // group, and makes a group with both as members and a type: a save that
+    // waited out the lock would answer busy (15).
+    void expectSavesGoPast(const QStringList& lockingReads)
+    {
+        ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
+        ASSERT_EQ(as("SET SESSION innodb_lock_wait_timeout=1"), 0);
+        ASSERT_EQ(asBob("START TRANSACTION"), 0);
+        for (const QString& read : lockingReads)
+            ASSERT_EQ(queryValueOn(*bob.connection(), read), "1") << read.toStdString();
+        for (const QString& group : {G1, G3, aliceID}) {
+            SCOPED_TRACE(group.toStdString());
+            auto record = newRecord(alice, {"mail"});
+            record->setMGroup(alice.caches().mGroups().value(group));
+            ASSERT_TRUE(record->mGroup());
+            EXPECT_EQ(alice.addRecord(record), kTVXDone);
+            record->setMValue1(QStringLiteral("mail 2"));
+            EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
+            EXPECT_EQ(alice.deleteRecord(record), kTVXDone);
+        }
+        EXPECT_EQ(alice.addGroup(makeGroup(GNew, "Shared", {aliceID, bobID}, {})), kTVXDone);
+        EXPECT_EQ(alice.addType(makeType(TNew, "Router")), kTVXDone);
+        ASSERT_EQ(asBob("ROLLBACK"), 0);
+        EXPECT_EQ(members(GNew), std::min(aliceID, bobID) + "," + std::max(aliceID, bobID));
+    }
+    // Every row of the table, each by its primary key (no gap locked, which
+    // would also hold up a new row's insert).
+    static QStringList lockEachRow(const QString& table, const QStringList& key)
+    {
+        QStringList terms;
+        for (const QString& column : key)
+            terms << "'" + column + "=', QUOTE(" + column + ")";
+        const QString rows = value("SELECT GROUP_CONCAT(CONCAT(" + terms.join(", ' AND ', ") + ") SEPARATOR '|') FROM tolvanexdb." + table);
+        QStringList reads;
+        for (const QString& row : rows.split('|'))
+            reads << "SELECT COUNT(*) FROM " + table + " WHERE " + row + " FOR UPDATE";
+        return reads;
+    }
+
     TVXDataBase bob;
 };
 
@@ -592,4 +632,26 @@ TEST_F(MembershipRules, ALockOnTheMasterPasswordRowHoldsUpNoSave)
     record->setMValue1(QStringLiteral("mail 2"));
     EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
     ASSERT_EQ(asBob("ROLLBACK"), 0);
+}
+
+// The rows every save's checks and links read: groups (bob's own, the
+// shared one, alice's), types, users and member rows.
+TEST_F(MembershipRules, ALockOnAGroupRowHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("GROUPTABLE", {"UID"}));
+}
+
+TEST_F(MembershipRules, ALockOnATypeRowHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("TYPETABLE", {"UID"}));
+}
+
+TEST_F(MembershipRules, ALockOnAUserRowHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("USERTABLE", {"USERID"}));
+}
+
+TEST_F(MembershipRules, ALockOnMemberRowsHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("USERGROUPTABLE", {"GROUPID", "USERID"}));
 }
