@@ -1,4 +1,4 @@
--- A record's and a type's add, edit and delete and a group's delete as one call each: a distant server is then
+-- A record's, a type's and a group's add, edit and delete as one call each: a distant server is then
 -- asked once instead of once a statement. SQL SECURITY INVOKER: the session's
 -- own rights hold, and the tables' triggers and views see its account, as for
 -- the statements these stand for. Installed after server/rules.sql.
@@ -13,6 +13,7 @@
 --   45022  written, but the event row was refused, 45023 the recent-list row,
 --   45024  both: the client commits and writes them again its usual way, which
 --          reports why
+--   45025  a group's member or sub-group list is not a JSON array (nothing written)
 -- check_key 0 leaves the master-password row unchecked (the client holds no key).
 -- recent_user: the user whose recently added (or modified) list takes the
 -- record, its oldest rows giving way beyond recent_limit; NULL for none.
@@ -314,6 +315,109 @@ BEGIN
     SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
   END IF;
   CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A group's add and the rest of its edit, as a record's. The member and
+-- sub-group lists travel as JSON arrays of identifiers and are rewritten
+-- whole, as the group sheet writes them (TVX_WRITE_GROUP_LISTS).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_ADD_GROUP(
+  check_key TINYINT, key_row LONGBLOB, group_uid VARCHAR(16), group_name LONGBLOB, permissions INT,
+  prevails TINYINT, members LONGTEXT CHARACTER SET utf8mb4, sub_groups LONGTEXT CHARACTER SET utf8mb4,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
+    RESIGNAL;
+  END;
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+  INSERT IGNORE INTO GROUPTABLE (NAME, UID, RECORDPERMISSION, GROUPPERMISSIONPREVAILS)
+    VALUES (group_name, group_uid, permissions, prevails);
+  IF ROW_COUNT() = 0 THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
+  END IF;
+  CALL TVX_WRITE_GROUP_LISTS(group_uid, members, sub_groups);
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- The rest of a group's edit whose transaction the client began: it locked
+-- the master-password row and the group's row and compared them with its copy.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_REPLACE_GROUP(
+  group_uid VARCHAR(16), group_name LONGBLOB, permissions INT,
+  prevails TINYINT, members LONGTEXT CHARACTER SET utf8mb4, sub_groups LONGTEXT CHARACTER SET utf8mb4,
+  log_event VARCHAR(255) CHARACTER SET utf8mb4, log_id VARCHAR(64) CHARACTER SET utf8mb4,
+  log_description TEXT CHARACTER SET utf8mb4, log_date VARCHAR(32) CHARACTER SET utf8mb4,
+  log_user VARCHAR(80) CHARACTER SET utf8mb4, log_computer VARCHAR(255) CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE log_refused TINYINT DEFAULT 0;
+  DECLARE failure INT DEFAULT 0;
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    GET DIAGNOSTICS CONDITION 1 failure = MYSQL_ERRNO;
+    -- Stored, the side rows aside: the client commits.
+    IF failure NOT IN (45022, 45023, 45024) THEN
+      ROLLBACK;
+    END IF;
+    RESIGNAL;
+  END;
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  UPDATE GROUPTABLE SET NAME = group_name, RECORDPERMISSION = permissions, GROUPPERMISSIONPREVAILS = prevails
+    WHERE UID = group_uid;
+  CALL TVX_WRITE_GROUP_LISTS(group_uid, members, sub_groups);
+  CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
+  -- A cluster node may undo the transaction under a routine's statement
+  -- without failing it; what followed then went in on its own.
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+END//
+
+-- A group's member and sub-group lists rewritten whole, each cleared and
+-- then written a row per identifier in the order given, as the client's own
+-- statements do (the member rules see the writer's own row go first). The
+-- arrays are walked as data: nothing in them becomes statement text.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_WRITE_GROUP_LISTS(
+  group_uid VARCHAR(16), members LONGTEXT CHARACTER SET utf8mb4, sub_groups LONGTEXT CHARACTER SET utf8mb4)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  IF NOT IFNULL(JSON_VALID(members) AND JSON_TYPE(members) = 'ARRAY'
+                AND JSON_VALID(sub_groups) AND JSON_TYPE(sub_groups) = 'ARRAY', 0) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45025, MESSAGE_TEXT = 'A list is not an array of identifiers';
+  END IF;
+  DELETE FROM USERGROUPTABLE WHERE GROUPID = group_uid;
+  INSERT IGNORE INTO USERGROUPTABLE (USERID, GROUPID)
+    SELECT m.USERID, group_uid
+      FROM JSON_TABLE(members, '$[*]' COLUMNS (AT FOR ORDINALITY,
+                                              USERID VARCHAR(255) CHARACTER SET utf8mb4 PATH '$' ERROR ON EMPTY)) m
+      ORDER BY m.AT;
+  DELETE FROM GROUPSUBGROUPTABLE WHERE GROUPID = group_uid;
+  INSERT IGNORE INTO GROUPSUBGROUPTABLE (GROUPID, SUBGROUPID)
+    SELECT group_uid, s.SUBGROUPID
+      FROM JSON_TABLE(sub_groups, '$[*]' COLUMNS (AT FOR ORDINALITY,
+                                                 SUBGROUPID VARCHAR(255) CHARACTER SET utf8mb4 PATH '$' ERROR ON EMPTY)) s
+      ORDER BY s.AT;
 END//
 
 -- The event row of a write, in its transaction. A refused row does not

@@ -314,10 +314,10 @@ TEST_F(GroupStore, DeletingAGroupTakesItsRecordsAndItsPlaceInOtherLists)
     EXPECT_TRUE(bob.caches().mGroups().value(G1)->mSubGroupsUID().isEmpty());
 }
 
-// A group's delete asks a distant server twice (the write, the commit), its
-// event row included; its lists are written a statement each, not a
-// statement a row.
-TEST_F(GroupStore, ADeleteTakesTwoRoundTripsAndAListOneStatement)
+// A group's add and delete ask a distant server twice (the write, the
+// commit), an edit four times (begin, the checks, the write, the commit),
+// its rows, both lists and the event row included, however long the lists.
+TEST_F(GroupStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
 {
     DelayingRelay relay(port(), 0);
     TVXDataBase distant;
@@ -325,26 +325,91 @@ TEST_F(GroupStore, ADeleteTakesTwoRoundTripsAndAListOneStatement)
     const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
         return GroupsTypesFixture::tripsOf(relay, write, expected);
     };
+    // The first of each prepares its statements, once per connection.
     auto warm = makeGroup(QStringLiteral("00000000000000A8"), "Warm", {}, {});
     ASSERT_EQ(distant.addGroup(warm), kTVXDone);
-    ASSERT_EQ(distant.deleteGroup(*warm), kTVXDone); // prepares the call
+    ASSERT_EQ(distant.updateGroup(warm), kTVXDone);
+    ASSERT_EQ(distant.deleteGroup(*warm), kTVXDone);
+    ASSERT_EQ(distant.eventLog().eventLogger().logOutcome("Edit Group", "Warm", kTVXReloadFirst), kTVXDone);
 
-    auto group = makeGroup(GNew, "Network", {aliceID}, {G2});
-    ASSERT_EQ(distant.addGroup(group), kTVXDone);
+    auto group = makeGroup(GNew, "Network", {bobID}, {G2});
+    EXPECT_LE(tripsOf([&] { return distant.addGroup(group); }), 2u);
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(SUBGROUPID) FROM tolvanexdb.GROUPSUBGROUPTABLE WHERE "
+                             "GROUPID='00000000000000A9'"),
+              G2);
     const uint64_t fewMembers = tripsOf([&] { return distant.updateGroup(group); });
-    group->setMUserMembersArray({aliceID, bobID, carolID});
+    EXPECT_LE(fewMembers, 4u);
+    // Bob out, carol in, a sub-group more: the lists are rewritten whole.
+    group->setMGroupName("Network & Storage");
+    group->setMUserMembersArray({aliceID, carolID});
     group->setMSubGroupsUID({G1, G2});
     EXPECT_EQ(tripsOf([&] { return distant.updateGroup(group); }), fewMembers);
+    // G1's bob comes back through the sub-group.
     EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9'"), "2");
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Network & Storage")));
+    group->setMSubGroupsUID({});
+    group->setMUserMembersArray({bobID, aliceID});
+    EXPECT_EQ(tripsOf([&] { return distant.updateGroup(group); }), fewMembers);
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9'"), "0");
 
+    // Bob's rename makes the copy stale: nothing written, in as few.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(bob.updateGroup(makeGroup(GNew, "Bob's", {aliceID, bobID}, {})), kTVXDone);
+    group->setMUserMembersArray({aliceID});
+    EXPECT_LE(tripsOf([&] { return distant.updateGroup(group); }, kTVXReloadFirst), 4u);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Bob's")));
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+
+    ASSERT_EQ(distant.reloadDatabase(), kTVXDone);
+    group = distant.caches().mGroups().value(GNew);
+    ASSERT_TRUE(group);
     EXPECT_LE(tripsOf([&] { return distant.deleteGroup(*group); }), 2u);
     EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
     EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE SUBGROUPID='00000000000000A9' OR GROUPID='00000000000000A9'"), "0");
     EXPECT_EQ(lastEvent(distant).event, "Delete Group");
-    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete Group' AND "
-                             "DESCRIPTION='Network'"),
-              "1");
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', DESCRIPTION) ORDER BY ROWKEY) FROM "
+                             "tolvanexdb.EVENTLOGGERTABLE WHERE USERNAME='alice' AND DESCRIPTION LIKE 'Network%'"),
+              "Add Group:Network,Edit Group:Network,Edit Group:Network & Storage,Edit Group:Network & Storage,"
+              "Edit Group:Network & Storage");
+}
+
+// A store whose routines are older than the client, or an account not yet
+// granted them, still takes a group's add and edit, with the same answers.
+TEST_F(GroupStore, AStoreWithoutTheGroupRoutinesTakesTheWritesAsStatements)
+{
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_ADD_GROUP");
+    // The edit's routine is there, the one it calls for the lists not granted.
+    rootExec("REVOKE EXECUTE ON PROCEDURE tolvanexdb.TVX_WRITE_GROUP_LISTS FROM 'alice'@'%'");
+    auto group = makeGroup(GNew, "Ops", {bobID}, {G1});
+    ASSERT_EQ(alice.addGroup(group), kTVXDone);
+    EXPECT_EQ(group->mUserMembersArray(), QStringList({bobID, aliceID, carolID}));
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
+    EXPECT_EQ(count("GROUPSUBGROUPTABLE WHERE GROUPID='00000000000000A9' AND SUBGROUPID='00000000000000A1'"), "1");
+    EXPECT_EQ(alice.addGroup(makeGroup(GNew, "Clash", {}, {})), kTVXReloadFirst);
+
+    group->setMGroupName("Ops 2");
+    group->setMUserMembersArray({aliceID, bobID});
+    group->setMSubGroupsUID({G2});
+    ASSERT_EQ(alice.updateGroup(group), kTVXDone);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Ops 2")));
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(SUBGROUPID) FROM tolvanexdb.GROUPSUBGROUPTABLE WHERE "
+                             "GROUPID='00000000000000A9'"),
+              G2);
+
+    // Bob, who holds the routines, renames it: alice's copy is stale.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(bob.updateGroup(makeGroup(GNew, "Ops (Bob)", {aliceID, bobID}, {})), kTVXDone);
+    group->setMUserMembersArray({aliceID});
+    EXPECT_EQ(alice.updateGroup(group), kTVXReloadFirst);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Ops (Bob)")));
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', DESCRIPTION, ':', USERNAME) ORDER BY ROWKEY) "
+                             "FROM tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION LIKE 'Ops%'"),
+              "Add Group:Ops:alice,Edit Group:Ops 2:alice,Edit Group:Ops (Bob):bob,Edit Group:Ops 2:alice");
 }
 
 TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)

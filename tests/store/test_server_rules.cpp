@@ -514,6 +514,42 @@ TEST_F(MembershipRules, TheGroupSheetStillRewritesTheListsOfItsOwnGroups)
     EXPECT_EQ(members(G2), aliceID);
 }
 
+// The sheet's add and edit, one call each, are refused where their rows
+// would be: nothing of the group or its lists is left.
+TEST_F(MembershipRules, TheGroupSheetsCallsAreRefusedAsItsRowsWouldBe)
+{
+    const QString g2 = groupRow(G2), g2Members = members(G2);
+    const auto loggedWrites = [&] {
+        return value("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE USERNAME='bob' AND DESCRIPTION IN "
+                     "('Servers 2', 'Legal')");
+    };
+    const auto unchanged = [&] {
+        EXPECT_EQ(groupRow(G2), g2);
+        EXPECT_EQ(members(G2), g2Members);
+        EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPSUBGROUPTABLE"), "0");
+        EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='" + GNew + "'"), "0");
+        EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + GNew + "'"), "0");
+    };
+    // Adding, not editing; then editing, not adding.
+    asRoot("UPDATE USERTABLE SET GROUPPERMISSION=1 WHERE USERID='" + bobID + "'");
+    EXPECT_NE(bob.updateGroup(makeGroup(G2, "Servers 2", {aliceID, bobID}, {G1})), kTVXDone);
+    unchanged();
+    asRoot("UPDATE USERTABLE SET GROUPPERMISSION=2 WHERE USERID='" + bobID + "'");
+    EXPECT_NE(bob.addGroup(makeGroup(GNew, "Legal", {aliceID}, {G2})), kTVXDone);
+    unchanged();
+    // Alice's personal group is not bob's to make or fill.
+    EXPECT_NE(bob.addGroup(makeGroup(aliceID, "Legal", {bobID}, {})), kTVXDone);
+    EXPECT_EQ(members(aliceID), QString());
+    // A disabled account writes neither.
+    asRoot("UPDATE USERTABLE SET GROUPPERMISSION=7, ISACCOUNTDISABLED=1 WHERE USERID='" + bobID + "'");
+    EXPECT_NE(bob.updateGroup(makeGroup(G2, "Servers 2", {aliceID, bobID}, {G1})), kTVXDone);
+    EXPECT_NE(bob.addGroup(makeGroup(GNew, "Legal", {aliceID}, {G2})), kTVXDone);
+    unchanged();
+    // Each refusal logged once, as failed (the call's own row went with its
+    // write); a disabled account's not at all.
+    EXPECT_EQ(loggedWrites(), "3");
+}
+
 TEST_F(MembershipRules, GroupAndTypeDeletesTakeNoRecordTheAccountCouldNotDelete)
 {
     // T1 has records in alice's groups.

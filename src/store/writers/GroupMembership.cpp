@@ -94,9 +94,8 @@ std::optional<QStringList> TVXGroupMembership::readSubgroupListForGroup(const BM
     });
 }
 
-TVXResult TVXGroupMembership::insertUserListForGroup(BMGroup& group)
+QStringList TVXGroupMembership::widenedMembers(const BMGroup& group) const
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     // Members of direct sub-groups join the group (one level), after its own.
     QStringList members = group.mUserMembersArray();
     for (const QString& subGroupID : group.mSubGroupsUID()) {
@@ -107,6 +106,13 @@ TVXResult TVXGroupMembership::insertUserListForGroup(BMGroup& group)
             if (!members.contains(member))
                 members << member;
     }
+    return members;
+}
+
+TVXResult TVXGroupMembership::insertUserListForGroup(BMGroup& group)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    const QStringList members = widenedMembers(group);
     group.setMUserMembersArray(members);
 
     // All or nothing: a failure half-way must not lock the members out.

@@ -23,7 +23,9 @@ public:
 
     std::optional<QStringList> readGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
     std::optional<QStringList> readSubgroupListForGroup(const BMGroup& group, TVXResult* code);
-    TVXResult insertUserListForGroup(BMGroup& group); // whole list, one transaction
+    // The group's members with those of its direct sub-groups, as its list is written.
+    QStringList widenedMembers(const BMGroup& group) const;
+    TVXResult insertUserListForGroup(BMGroup& group); // whole list (widened), one transaction
     TVXResult insertSubgroupListForGroup(const BMGroup& group);
     void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);

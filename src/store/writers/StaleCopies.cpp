@@ -45,6 +45,9 @@ constexpr char kQueryLockKeyAndType[] =
     "SELECT TVX_MASTER_PASSWORD(0), t.UID, t.NAME, t.ICONID, t.MASKS, t.FIELD1, t.FIELD2, t.FIELD3, t.FIELD4, "
     "t.FIELD5, t.FIELD6, t.FIELD7, t.FIELD8, t.FIELD9, t.FIELD10 "
     "FROM (SELECT 1 AS ONEROW) k LEFT JOIN TYPETABLE t ON t.UID = ? FOR UPDATE";
+constexpr char kQueryLockKeyAndGroup[] =
+    "SELECT TVX_MASTER_PASSWORD(0), g.UID, g.NAME, g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS "
+    "FROM (SELECT 1 AS ONEROW) k LEFT JOIN GROUPTABLE g ON g.UID = ? FOR UPDATE";
 constexpr char kQueryLockGroup[] =
     "SELECT NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS FROM GROUPTABLE WHERE UID = ? FOR UPDATE";
 constexpr char kQueryLockType[] =
@@ -150,8 +153,15 @@ std::optional<quint64> TVXStaleCopies::lockedGroupDigest(sql::Connection& connec
     const auto rs = tvxsql::rowsFor(connection, kQueryLockGroup, groupUID);
     if (!rs->next())
         return std::nullopt;
-    return tvxsql::groupDigest(tvxsql::blobColumn(*rs, 1), rs->getInt64(2), rs->getBoolean(3));
+    return groupDigestAt(*rs, 0);
 }
+
+quint64 TVXStaleCopies::groupDigestAt(sql::ResultSet& rs, int before)
+{
+    return tvxsql::groupDigest(tvxsql::blobColumn(rs, before + 1), rs.getInt64(before + 2), rs.getBoolean(before + 3));
+}
+
+const char* TVXStaleCopies::lockKeyAndGroupText() { return kQueryLockKeyAndGroup; }
 
 std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
 {

@@ -43,6 +43,9 @@ public:
     // The same for a type (its UID, then the columns its digest reads).
     static quint64 typeDigestAt(sql::ResultSet& rs, int before);
     static const char* lockKeyAndTypeText();
+    // The same for a group (its UID, then NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS).
+    static quint64 groupDigestAt(sql::ResultSet& rs, int before);
+    static const char* lockKeyAndGroupText();
     static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when no digest is kept or the locked row still matches it, else 8.

@@ -27,6 +27,9 @@
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
 
+#include <QJsonArray>
+#include <QJsonDocument>
+
 #include <array>
 #include <string>
 #include <vector>
@@ -56,6 +59,16 @@ constexpr char kCallAddType[] = "CALL TVX_ADD_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?,
 constexpr char kCallReplaceType[] = "CALL TVX_REPLACE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallDeleteType[] = "CALL TVX_DELETE_TYPE(?, ?, ?, ?, ?, ?, ?, ?, ?)";
 constexpr char kCallDeleteGroup[] = "CALL TVX_DELETE_GROUP(?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+// A group's add and edit with its whole member and sub-group lists.
+constexpr char kCallAddGroup[] = "CALL TVX_ADD_GROUP(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+constexpr char kCallReplaceGroup[] = "CALL TVX_REPLACE_GROUP(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// A list of identifiers as the routines take it: a JSON array, one value
+// the server walks as data.
+std::string identifierArray(const QStringList& identifiers)
+{
+    return QJsonDocument(QJsonArray::fromStringList(identifiers)).toJson(QJsonDocument::Compact).toStdString();
+}
 
 // "%s" of a name-comparison format becomes the cipher's hexadecimal form:
 // only hex digits ever reach the statement text, never the name itself.
@@ -80,8 +93,9 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
 // Group and type storage's own steps; they reach the manager's state through d.
 struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
-    TVXResult storeGroup(BMGroup& group, bool isNew); // row and both lists, one transaction
     // The event row goes with the write where it can: then *logStored.
+    // A group's row and both lists, all or nothing.
+    TVXResult storeGroup(BMGroup& group, bool isNew, const TVXEventLogEntry& logRow, bool* logStored);
     TVXResult storeType(const TVXType& type, bool isNew, const TVXEventLogEntry& logRow, bool* logStored);
     // A refused event row of a call is stored its usual way (which reports why).
     void settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
@@ -137,7 +151,8 @@ void TVXDataBase::GroupTypeSteps::settleLogRow(const TVXEventLogEntry& logRow, c
 
 // --- groups -------------------------------------------------------------------
 
-TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
+TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, const TVXEventLogEntry& logRow,
+                                                 bool* logStored)
 {
     if (!tvxsql::readsBackAsWritten(group.mGroupName()))
         return kTVXStatementFailed;
@@ -146,9 +161,68 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
         return kTVXStatementFailed;
 
     const QStringList membersBefore = group.mUserMembersArray();
-    // The membership writers join this transaction: a group never stands
-    // on the server without its lists, nor with half of them.
-    const TVXResult code = d.runWriteTransaction([&](sql::Connection& connection) {
+    const auto restoreMembers = [&](TVXResult code) {
+        if (code != kTVXDone)
+            group.setMUserMembersArray(membersBefore);
+        else
+            d.mStaleCopies->mGroupDigests.insert(
+                group.mGroupUID(),
+                tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
+        return code;
+    };
+
+    // Outside a batch: one call with the lists as they will stand (an edit
+    // after its checks). A new group counts the signed-in user among its members.
+    if (isNew)
+        group.addMember(*d.caches().m_currentUser);
+    group.setMUserMembersArray(d.membership().widenedMembers(group));
+    const std::string members = identifierArray(group.mUserMembersArray());
+    const std::string subGroups = identifierArray(group.mSubGroupsUID());
+    const auto bindGroup = [&](sql::PreparedStatement& stmt, int first) {
+        stmt.setString(first, group.mGroupUID().toStdString());
+        tvxsql::bindBytes(stmt, first + 1, cipher);
+        stmt.setUInt(first + 2, group.mRecordLevelPermissions());
+        stmt.setBoolean(first + 3, group.mPreferencePermissions());
+        stmt.setString(first + 4, members);
+        stmt.setString(first + 5, subGroups);
+        TVXEventLogStore::bindRow(stmt, first + 6, logRow);
+    };
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
+        called = d.mayCall(connection);
+        if (!called)
+            return kTVXDone;
+        if (isNew)
+            called = d.callWrite(connection, kCallAddGroup, true, bindGroup, answer);
+        else
+            called = d.callLockedWrite(
+                connection, TVXStaleCopies::lockKeyAndGroupText(), group.mGroupUID(),
+                [&](sql::ResultSet& rs) {
+                    // A copy older than the stored row changes nothing.
+                    const auto known = d.mStaleCopies->mGroupDigests.constFind(group.mGroupUID());
+                    return known == d.mStaleCopies->mGroupDigests.constEnd()
+                                   || *known == TVXStaleCopies::groupDigestAt(rs, 2)
+                               ? kTVXDone
+                               : kTVXReloadFirst;
+                },
+                kCallReplaceGroup, bindGroup, answer);
+        return answer.code;
+    });
+    if (called) {
+        if (code == kTVXMasterPasswordMismatch)
+            d.reportKeyRowChanged();
+        if (code == kTVXDone) {
+            settleLogRow(logRow, answer);
+            *logStored = true;
+        }
+        return restoreMembers(code);
+    }
+
+    // The statements, one by one. The membership writers join this
+    // transaction: a group never stands on the server without its lists,
+    // nor with half of them.
+    code = d.runWriteTransaction([&](sql::Connection& connection) {
         // A copy older than the stored row changes nothing.
         if (!isNew)
             if (const TVXResult fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
@@ -171,18 +245,10 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew)
         // rows. Either way no row means the cached copy is stale.
         if (stmt->executeUpdate() == 0)
             return kTVXReloadFirst;
-        if (isNew)
-            group.addMember(*d.caches().m_currentUser);
         const TVXResult lists = d.membership().insertUserListForGroup(group);
         return lists == kTVXDone ? d.membership().insertSubgroupListForGroup(group) : lists;
     });
-    if (code != kTVXDone)
-        group.setMUserMembersArray(membersBefore);
-    else
-        d.mStaleCopies->mGroupDigests.insert(
-            group.mGroupUID(),
-            tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
-    return code;
+    return restoreMembers(code);
 }
 
 TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew)
@@ -192,8 +258,11 @@ TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>
         return kTVXReloadFirst;
     const QString uid = group->mGroupUID();
     const auto cached = d.caches().m_groups.value(uid);
+    const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
+        isNew ? kEventAddGroup : kEventEditGroup, group->mGroupName(), kEventActionSuccess);
+    bool logStored = false;
     // Only a group the cache holds is rewritten.
-    const TVXResult code = isNew || cached ? storeGroup(*group, isNew) : kTVXNotServerError;
+    const TVXResult code = isNew || cached ? storeGroup(*group, isNew, logRow, &logStored) : kTVXNotServerError;
     if (code == kTVXDone) {
         // The server now counts the signed-in user among a new group's members.
         if (isNew && !d.caches().m_currentUser->mUsersGroupArray().contains(uid))
@@ -202,10 +271,12 @@ TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>
         if (!isNew)
             repointRecords(cached, group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
     }
+    const TVXEventLogEntry* stored = logStored ? &logRow : nullptr;
     if (isNew)
-        return finish(changed, code, storechanges::kGroups, kEventAddGroup, group->mGroupName());
+        return finish(changed, code, storechanges::kGroups, kEventAddGroup, group->mGroupName(),
+                      kEventActionSuccess, stored);
     return finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventEditGroup,
-                  group->mGroupName());
+                  group->mGroupName(), kEventActionSuccess, stored);
 }
 
 TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, true); }
