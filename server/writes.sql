@@ -47,10 +47,7 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   INSERT IGNORE INTO RECORDTABLE (RECORDID, GROUPUID, TYPEUID, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6,
                                   FIELD7, FIELD8, FIELD9, FIELD10, NOTE, HASATTACHMENT, HASCUSTOMFIELD, VIEWCOUNT)
     VALUES (record_id, group_uid, type_uid, f1, f2, f3, f4, f5, f6, f7, f8, f9, f10, note, has_attachment,
@@ -68,12 +65,7 @@ BEGIN
   IF recent_user IS NOT NULL THEN
     CALL TVX_NOTE_RECENT('ADDED', recent_user, record_id, recent_limit, recent_refused);
   END IF;
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
+  CALL TVX_END_WRITE(log_refused, recent_refused);
 END//
 
 -- The rest of an edit whose transaction the client began: it locked the
@@ -104,11 +96,7 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  -- A transaction the server undid meanwhile (a cluster node's conflict)
-  -- would leave these statements to commit one by one, unchecked.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
+  CALL TVX_STILL_IN_TRANSACTION();
   UPDATE RECORDTABLE SET GROUPUID = group_uid, TYPEUID = type_uid, FIELD1 = f1, FIELD2 = f2, FIELD3 = f3,
                          FIELD4 = f4, FIELD5 = f5, FIELD6 = f6, FIELD7 = f7, FIELD8 = f8, FIELD9 = f9,
                          FIELD10 = f10, NOTE = note, HASATTACHMENT = has_attachment, HASCUSTOMFIELD = customised
@@ -123,12 +111,7 @@ BEGIN
   IF recent_user IS NOT NULL THEN
     CALL TVX_NOTE_RECENT('MODIFIED', recent_user, record_id, recent_limit, recent_refused);
   END IF;
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
+  CALL TVX_END_WRITE(log_refused, recent_refused);
 END//
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_RECORD(
@@ -149,21 +132,13 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   DELETE FROM RECORDTABLE WHERE RECORDID = record_id;
   IF ROW_COUNT() = 0 THEN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- A type's add, edit and delete, as a record's.
@@ -187,10 +162,7 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   INSERT IGNORE INTO TYPETABLE (UID, NAME, ICONID, MASKS, FIELD1, FIELD2, FIELD3, FIELD4, FIELD5, FIELD6, FIELD7,
                                 FIELD8, FIELD9, FIELD10)
     VALUES (type_uid, type_name, type_icon, type_mask, f1, f2, f3, f4, f5, f6, f7, f8, f9, f10);
@@ -198,12 +170,7 @@ BEGIN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- The rest of a type's edit whose transaction the client began, as a record's.
@@ -227,20 +194,13 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
+  CALL TVX_STILL_IN_TRANSACTION();
   UPDATE TYPETABLE SET NAME = type_name, ICONID = type_icon, MASKS = type_mask, FIELD1 = f1, FIELD2 = f2,
                        FIELD3 = f3, FIELD4 = f4, FIELD5 = f5, FIELD6 = f6, FIELD7 = f7, FIELD8 = f8, FIELD9 = f9,
                        FIELD10 = f10
     WHERE UID = type_uid;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_DELETE_TYPE(
@@ -261,21 +221,13 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   DELETE FROM TYPETABLE WHERE UID = type_uid;
   IF ROW_COUNT() = 0 THEN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- A group's delete: its records, members and own sub-group rows go with it
@@ -299,22 +251,14 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   DELETE FROM GROUPTABLE WHERE UID = group_uid;
   IF ROW_COUNT() = 0 THEN
     SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45021, MESSAGE_TEXT = 'No row changed';
   END IF;
   DELETE FROM GROUPSUBGROUPTABLE WHERE SUBGROUPID = group_uid AND GROUPID <> unfiled_uid;
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- A group's add and the rest of its edit, as a record's. The member and
@@ -339,10 +283,7 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  START TRANSACTION;
-  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
-    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
-  END IF;
+  CALL TVX_BEGIN_WRITE(check_key, key_row);
   INSERT IGNORE INTO GROUPTABLE (NAME, UID, RECORDPERMISSION, GROUPPERMISSIONPREVAILS)
     VALUES (group_name, group_uid, permissions, prevails);
   IF ROW_COUNT() = 0 THEN
@@ -350,12 +291,7 @@ BEGIN
   END IF;
   CALL TVX_WRITE_GROUP_LISTS(group_uid, members, sub_groups);
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- The rest of a group's edit whose transaction the client began: it locked
@@ -379,19 +315,12 @@ BEGIN
     END IF;
     RESIGNAL;
   END;
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
+  CALL TVX_STILL_IN_TRANSACTION();
   UPDATE GROUPTABLE SET NAME = group_name, RECORDPERMISSION = permissions, GROUPPERMISSIONPREVAILS = prevails
     WHERE UID = group_uid;
   CALL TVX_WRITE_GROUP_LISTS(group_uid, members, sub_groups);
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
-  -- A cluster node may undo the transaction under a routine's statement
-  -- without failing it; what followed then went in on its own.
-  IF NOT @@in_transaction THEN
-    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
-  END IF;
-  CALL TVX_REPORT_REFUSED_ROWS(log_refused, 0);
+  CALL TVX_END_WRITE(log_refused, 0);
 END//
 
 -- A group's member and sub-group lists rewritten whole, each cleared and
@@ -485,6 +414,39 @@ BEGIN
     END WHILE;
     INSERT IGNORE INTO RECENTLYMODIFIEDTABLE VALUES (recent_user, record_id);
   END IF;
+END//
+
+-- The parts every write above shares. SIGNALs here reach the calling
+-- routine's handler, which rolls back, as its own would.
+-- A write's beginning: its transaction, and the master-password row compared
+-- with the bytes the client holds (check_key 0: unchecked).
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_BEGIN_WRITE(check_key TINYINT, key_row LONGBLOB)
+SQL SECURITY INVOKER READS SQL DATA
+BEGIN
+  START TRANSACTION;
+  IF check_key AND NOT (TVX_MASTER_PASSWORD(0) <=> key_row) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45020, MESSAGE_TEXT = 'The master password was changed';
+  END IF;
+END//
+
+-- A transaction the server undid meanwhile (a cluster node's conflict)
+-- would leave what follows to commit statement by statement, unchecked.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_STILL_IN_TRANSACTION()
+SQL SECURITY INVOKER NO SQL
+BEGIN
+  IF NOT @@in_transaction THEN
+    SIGNAL SQLSTATE '40001' SET MYSQL_ERRNO = 1213, MESSAGE_TEXT = 'Transaction rolled back by the server';
+  END IF;
+END//
+
+-- A write's end. A cluster node may undo the transaction under a routine's
+-- statement without failing it; what followed then went in on its own.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_END_WRITE(log_refused TINYINT,
+                                                                             recent_refused TINYINT)
+SQL SECURITY INVOKER NO SQL
+BEGIN
+  CALL TVX_STILL_IN_TRANSACTION();
+  CALL TVX_REPORT_REFUSED_ROWS(log_refused, recent_refused);
 END//
 
 -- Last: which of a write's side rows were refused (the client then commits).

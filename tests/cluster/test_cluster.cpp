@@ -256,6 +256,113 @@ TEST_F(Cluster, ARecordReplacedFromTwoNodesLosesNothing)
         << final.toStdString() << " was replaced, yet is what the record holds";
 }
 
+// A group's edits from two nodes, each one call: every edit answered 0 is
+// stored once and replaced the row its client had read, none refused is
+// stored, and the row and its lists always stand together.
+TEST_F(Cluster, AGroupEditedFromTwoNodesKeepsItsRowAndListsTogether)
+{
+    const int writesPerClient = qEnvironmentVariableIntValue("TVX_CLUSTER_STRESS_WRITES") > 0
+        ? qEnvironmentVariableIntValue("TVX_CLUSTER_STRESS_WRITES") / 5
+        : 300;
+    ASSERT_TRUE(nodeExec(1, "CREATE TABLE tolvanexdb.STOREDGROUPCHANGES (ID BIGINT NOT NULL AUTO_INCREMENT "
+                            "PRIMARY KEY, REPLACED TINYBLOB, STORED TINYBLOB) ENGINE=InnoDB"));
+    for (int node = 1; node <= 3; ++node)
+        ASSERT_TRUE(nodeExecAlone(node, {"CREATE TRIGGER tolvanexdb.log_stored_group_change AFTER UPDATE ON "
+                                         "tolvanexdb.GROUPTABLE FOR EACH ROW INSERT INTO "
+                                         "tolvanexdb.STOREDGROUPCHANGES (REPLACED, STORED) VALUES (OLD.NAME, NEW.NAME)"}));
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    // Each write's one sub-group names the write (no such group need exist).
+    const auto subGroupOf = [](const QString& name) {
+        return QStringLiteral("%1").arg(QString::fromLatin1(name.toLatin1().toHex()), 16, QLatin1Char('0')).right(16);
+    };
+
+    struct Write {
+        QString basedOn;
+        TVXResult code;
+    };
+    std::mutex mutex;
+    QHash<QString, Write> writes;
+    std::atomic<int> failedReloads{0};
+    const QStringList members{aliceID, bobID};
+    const auto writer = [&](TVXDataBase& db, int who) {
+        return [&, who] {
+            QString basedOn = db.caches().mGroups().value(G1)->mGroupName();
+            for (int i = 0; i < writesPerClient; ++i) {
+                const QString name = QStringLiteral("%1-%2").arg(who).arg(i);
+                auto edited = std::make_shared<BMGroup>();
+                edited->setMGroupUID(G1);
+                edited->setMGroupName(name);
+                edited->setMUserMembersArray(members);
+                edited->setMSubGroupsUID({subGroupOf(name)});
+                edited->setMRecordLevelPermissions(7);
+                edited->setMPreferencePermissions(true);
+                const TVXResult code = db.updateGroup(edited);
+                {
+                    std::lock_guard lock(mutex);
+                    writes.insert(name, {basedOn, code});
+                }
+                if (code == kTVXDone) {
+                    basedOn = name;
+                    continue;
+                }
+                if (db.reloadDatabase() != kTVXDone || !db.caches().mGroups().contains(G1)) {
+                    ++failedReloads;
+                    return;
+                }
+                basedOn = db.caches().mGroups().value(G1)->mGroupName();
+            }
+        };
+    };
+    runTogether({writer(alice, 0), writer(bob, 1)});
+    EXPECT_EQ(failedReloads, 0);
+
+    QHash<QString, QString> replacedBy; // name stored -> name it replaced
+    {
+        auto root = rootConnection(clusterPort(3));
+        std::unique_ptr<sql::Statement> stmt(root->createStatement());
+        stmt->execute("SET SESSION wsrep_sync_wait=1");
+        std::unique_ptr<sql::ResultSet> rs(
+            stmt->executeQuery("SELECT REPLACED, STORED FROM tolvanexdb.STOREDGROUPCHANGES"));
+        while (rs->next()) {
+            const auto name = [&](int column) {
+                const std::string text = rs->getString(column).asStdString();
+                return alice.decryptString(QByteArray(text.data(), qsizetype(text.size())));
+            };
+            const QString stored = name(2);
+            EXPECT_FALSE(replacedBy.contains(stored)) << stored.toStdString() << " was stored twice";
+            replacedBy.insert(stored, name(1));
+        }
+    }
+    int answeredDone = 0;
+    for (auto it = writes.cbegin(); it != writes.cend(); ++it) {
+        const bool stored = replacedBy.contains(it.key());
+        if (it.value().code == kTVXDone) {
+            ++answeredDone;
+            EXPECT_TRUE(stored) << it.key().toStdString() << " was answered 0 but never stored";
+            if (stored)
+                EXPECT_EQ(replacedBy.value(it.key()), it.value().basedOn)
+                    << it.key().toStdString() << " replaced a name its client never saw";
+        } else {
+            EXPECT_FALSE(stored) << it.key().toStdString() << " answered " << it.value().code << " but was stored";
+        }
+    }
+    EXPECT_EQ(replacedBy.size(), answeredDone);
+    EXPECT_GT(answeredDone, 0);
+    std::cout << "contended group edits: " << writes.size() << ", answered 0: " << answeredDone << std::endl;
+
+    // The lists on the third node are those of the name stored last.
+    TVXDataBase reader;
+    ASSERT_EQ(logInOn(reader, 3, kUserName, kUserPassword), kTVXDone);
+    const auto final = reader.caches().mGroups().value(G1);
+    ASSERT_TRUE(final);
+    EXPECT_EQ(final->mSubGroupsUID(), QStringList{subGroupOf(final->mGroupName())});
+    QStringList stored = final->mUserMembersArray();
+    stored.sort();
+    QStringList expected = members;
+    expected.sort();
+    EXPECT_EQ(stored, expected);
+}
+
 // An older store's tables on every node, as a cluster in the modes
 // scripts/store-cluster sets can still hold them: no keys, a MyISAM
 // user_info whose rows each node keeps for itself, a custom icon number

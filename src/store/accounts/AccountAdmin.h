@@ -5,6 +5,7 @@
 // and mysql.user_info rows, its personal group and its group memberships.
 // Server account statements cannot be rolled back, so they are undone by hand
 // when the rows fail. The manager's methods of the same purpose forward here.
+#include "store/session/ReadAhead.h"
 #include "store/session/ResultCodes.h"
 #include <QString>
 #include <QStringList>
@@ -38,7 +39,7 @@ public:
     TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code);
     // The signed-in user deletes itself: what its grants allow goes, and its
     // server password becomes one it never learns.
-    TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
+    TVXResult deleteCurrentUser(const TVXUserAccount& current, TVXResult* code);
     bool accountExists(const QString& name); // false without a connection
     bool isStoreAdministrator() const { return mIsStoreAdministrator.load(); }
     // Refills the user cache with every other account (their groups, and only
@@ -87,6 +88,10 @@ public:
     TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
     TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
     TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
+    // The same for the signed-in user, as the server part of a save from the
+    // window (saveBehindWindow): it works on a copy of the account's name and
+    // identifier made now, and its memory part and errors follow the answer.
+    std::function<TVXResult()> deleteUserServerPart(const TVXUser& current);
     bool isUserExistsInTolvanex(const QString& name);
     TVXResult applyStoreRights(const QString& name, bool administrator);
     TVXResult unblockAccount(const QString& name); // the server's block after wrong passwords
@@ -95,6 +100,8 @@ public:
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
+    // What it reads, in its order (sent ahead by the load).
+    static std::vector<TVXReadAhead::Read> loadReads();
 
     TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
         : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))

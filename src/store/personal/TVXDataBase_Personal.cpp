@@ -54,13 +54,16 @@ QString TVXPersonalAccess::currentUserPersnaolGroupName() const
 
 // --- readers -----------------------------------------------------------------
 
+std::vector<TVXReadAhead::Read> TVXPersonalAccess::loadReads(const QString& userID)
+{
+    return {{kQueryPersonalGroup, userID}, {kQueryUserPersonalRecords, userID}};
+}
+
 TVXResult TVXPersonalAccess::readPersonalGroup()
 {
     if (!mDatabase.connection())
         throw noConnection();
-    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryPersonalGroup));
-    stmt->setString(1, currentUser().mUserID().toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(*mDatabase.connection(), kQueryPersonalGroup, currentUser().mUserID());
     if (rs->next()) {
         // No member list and no sub-groups: nobody else is admitted to it.
         auto group = std::make_shared<BMGroup>();
@@ -107,10 +110,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::readUserPersonalRecords(con
         if (!mDatabase.connection())
             throw noConnection();
         {
-            std::unique_ptr<sql::PreparedStatement> stmt(
-                mDatabase.connection()->prepareStatement(kQueryUserPersonalRecords));
-            stmt->setString(1, userID.toStdString());
-            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+            const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(*mDatabase.connection(), kQueryUserPersonalRecords, userID);
             const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
             while (rs->next())
                 records << personalRecordFromRow(*rs, readCompletely, now);
@@ -307,7 +307,7 @@ TVXResult TVXPersonalAccess::reEncryptPersonalGroups(const QStringList& userIDs)
 TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUserAccount& user)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const QString& userID = user.mUserID();
+    const QString userID = user.mUserID();
     const TVXResult code = mDatabase.runStatement([&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
@@ -315,13 +315,15 @@ TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUserAccount& user)
     });
     if (code != kTVXDone)
         return code;
-    if (userID == currentUser().mUserID()) {
+    mDatabase.afterServer([this, userID] {
+        if (userID != currentUser().mUserID())
+            return;
         // The store's foreign keys removed the group's records with it.
         if (const auto group = mDatabase.caches().mGroups().take(userID)) {
             for (auto it = mDatabase.caches().mRecords().begin(); it != mDatabase.caches().mRecords().end();)
                 it = (*it)->mGroup() == group ? mDatabase.caches().mRecords().erase(it) : std::next(it);
         }
-    }
+    });
     return kTVXDone;
 }
 
