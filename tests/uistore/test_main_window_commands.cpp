@@ -828,6 +828,43 @@ TEST_F(MainWindowCommands, ANewLogInAskedForWhileASaveWaitsComesAfterItsAnswer)
     EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "after the new log-in");
 }
 
+// Waiting on the main thread for the queue (as the quit's view state does)
+// serves the writers' hand-overs only: a save's answer and the window's
+// timers wait for the event loop, not for whatever called the wait.
+TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    ModalScript script;
+    BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
+    auto holder = holdEverySave();
+    bool savingAfterTheWait = false;
+    int ticksDuringTheWait = -1;
+    script.then([&](QWidget*) {
+        sheet.valueField(1)->setText("answered later");
+        sheet.okButton()->click();
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(5);
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            holder->rollback();
+        });
+        db->writeBehind().flush();
+        release.join();
+        savingAfterTheWait = sheet.isSaving();
+        ticksDuringTheWait = ticks;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000));
+        return sheetEnd();
+    });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_TRUE(savingAfterTheWait) << "the answer waited for the event loop";
+    EXPECT_EQ(ticksDuringTheWait, 0);
+    EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "answered later");
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+}
+
 // What the clicks and the lock wrote behind the window is on the server
 // before the process ends, also when the run ends from the lock's Quit
 // (which keeps no view state).
