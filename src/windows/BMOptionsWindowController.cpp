@@ -482,12 +482,17 @@ void BMOptionsWindowController::ok()
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
         return;
     }
-    setSaving(true);
+    if (!user) {
+        storealert::reportStoreFailure(kTVXStatementFailed);
+        return;
+    }
     QPointer<BMOptionsWindowController> self(this);
     saveUserPreference([self](TVXResult code) {
         if (self)
             self->saveAnswered(code);
     });
+    // After the question about all types: the answer is a queued call.
+    setSaving(true);
 }
 
 void BMOptionsWindowController::saveAnswered(TVXResult code)
