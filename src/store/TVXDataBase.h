@@ -346,6 +346,10 @@ public:
     void saveBehindWindow(std::function<TVXResult()> serverPart, SaveAnswer answer) override;
     int savesInFlight() const override { return mSavesInFlight; }
     void whenSavesAnswered(std::function<void()> then) override;
+    // The end of a session's writes, at quit: every write still queued is sent
+    // and every save still due is answered here (its errors shown), serving no
+    // other event of the main thread. Main thread only.
+    void finishWritesBehind();
     void afterServer(std::function<void()> memoryPart) override;
 
 private:
