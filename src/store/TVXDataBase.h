@@ -346,13 +346,11 @@ public:
     void saveBehindWindow(std::function<TVXResult()> serverPart, SaveAnswer answer) override;
     int savesInFlight() const override { return mSavesInFlight; }
     void whenSavesAnswered(std::function<void()> then) override;
+    void afterServer(std::function<void()> memoryPart) override;
 
 private:
     struct SaveInFlight;
     static thread_local SaveInFlight* tSave; // the save this thread runs the server part of
-    // A save's memory part: on the main thread after the server's answer when
-    // this thread runs a save's server part, else at once.
-    void afterServer(std::function<void()> memoryPart);
     // Whether this thread runs a save's server part: its errors wait for the answer.
     static bool collectsForSave(const platform::Error& error);
     void answerSave(SaveInFlight& save, TVXResult code, const SaveAnswer& answer);

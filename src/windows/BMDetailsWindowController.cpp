@@ -879,7 +879,7 @@ void BMDetailsWindowController::duplicateItem()
         }
         storealert::reportStoreFailure(code);
         const TVXUser* user = mCaches.getCurrentUser();
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Duplicate Record"), TVXEventLogger::recordDescription(*record),
                                                  TVXEventLogger::actionForResult(code), user ? user->mUsername() : QString());
         // The duplicate shown stays for another try.
         if (code != kTVXDone)

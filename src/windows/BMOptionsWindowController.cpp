@@ -452,7 +452,7 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {
         const TVXUser* user = mCaches.getCurrentUser();
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Edit Settings"), QString(), QString(),
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Edit Settings"), QString(), QString(),
                                                   user ? user->mUsername() : QString());
     }
     return mSaved ? platform::kModalRunStopped : platform::kModalRunAborted;

@@ -113,18 +113,13 @@ bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences
             widths.append(kDefaultColumnWidth);
         user.setMColoumWidthArray(widths);
     }
-    // Column settings are preferences: a failed save went to the error path.
-    if (selectedTypeUID == kAllCategoriesUID) {
-        if (applyToAllTypes && applyToAllTypes()) {
-            (void)preferences.setShowColumnsInListViewForTypeName(kAllCategoriesUID);
-            for (const auto& type : caches.typesForEditing(false))
-                (void)preferences.setShowColumnsInListViewForTypeName(type->mTypeUID());
-        } else {
-            (void)preferences.setShowColumnsInListViewForTypeName(selectedTypeUID);
-        }
-    } else {
-        (void)preferences.setShowColumnsInListViewForTypeName(selectedTypeUID);
-    }
+    // Column settings are preferences, sent behind the window: a failed save
+    // goes to the error path.
+    QStringList typeIDs{selectedTypeUID};
+    if (selectedTypeUID == kAllCategoriesUID && applyToAllTypes && applyToAllTypes())
+        for (const auto& type : caches.typesForEditing(false))
+            typeIDs.append(type->mTypeUID());
+    preferences.setShowColumnsInListViewBehind(typeIDs);
     return true;
 }
 

@@ -454,11 +454,15 @@ TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
     tvxtest::ModalScript script;
     QString labelAtOpen;
     bool okEnabledAfter = true;
+    uint64_t usesBefore = 0;
+    uint64_t usesAfter = 1;
     script.then([&](QWidget* window) {
         auto* panel = static_cast<BMLockPanel*>(window);
         labelAtOpen = panel->mAttemptsLabel()->text();
         QTest::keyClicks(panel->mPasswordField(), "still-wrong");
+        usesBefore = db.connectionUsesOnMainThread();
         QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        usesAfter = db.connectionUsesOnMainThread();
         okEnabledAfter = panel->mLackPanelOKButton()->isEnabled();
         EXPECT_TRUE(panel->mLockPanelQuitButton()->isEnabled());
         return platform::kModalRunAborted; // Quit
@@ -466,16 +470,49 @@ TEST_F(Session, TheTenthWrongPasswordDeletesTheAccountAndLeavesOnlyQuit)
     controller->lockControl().displayLockPanel();
     EXPECT_EQ(labelAtOpen, "1 attempts left");
     EXPECT_FALSE(okEnabledAfter);
+    EXPECT_EQ(usesAfter, usesBefore) << "the lock-out's writes go behind the window";
+    // Quit ends the application without saving, once the deletion is answered.
+    EXPECT_TRUE(controller->isConnectionCancelled());
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+    EXPECT_EQ(terminations, 1);
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.alerts()[1].message,
               "Since you have entered an incorrect password 10 times, your data will now be deleted.\n"
               "Quit Tolvanex, and you can start the app again and start entering data from scratch.");
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
               "0");
-    // Quit ends the application without saving.
-    EXPECT_TRUE(controller->isConnectionCancelled());
-    EXPECT_EQ(terminations, 1);
+    EXPECT_FALSE(db.caches().mGroups().contains(aliceID)) << "the personal group left the caches with the answer";
     // The account cannot log in again with its old password.
+    TVXDataBase other;
+    EXPECT_EQ(other.startConnectionToServer(loginRequest()), kTVXAccessDenied);
+}
+
+// A deletion the store refuses is told as before, and the account is locked out all the same.
+TEST_F(Session, TheTenthWrongPasswordsRefusedDeletionIsStillTold)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    ASSERT_EQ(db.preferences().setNumberofAttemptsLeft(9, db.caches().getCurrentUser()), kTVXDone);
+    rootExec(QStringLiteral("REVOKE DELETE ON tolvanexdb.GROUPTABLE FROM '%1'@'%'").arg(kUserName));
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    uint64_t usesBefore = 0;
+    uint64_t usesAfter = 1;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        QTest::keyClicks(panel->mPasswordField(), "still-wrong");
+        usesBefore = db.connectionUsesOnMainThread();
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        usesAfter = db.connectionUsesOnMainThread();
+        return platform::kModalRunAborted; // Quit
+    });
+    controller->lockControl().displayLockPanel();
+    EXPECT_EQ(usesAfter, usesBefore);
+    ASSERT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(alerts.lastMessage(), "This User may be deleted. Please contact Administrator for more information.");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID)),
+              "1");
     TVXDataBase other;
     EXPECT_EQ(other.startConnectionToServer(loginRequest()), kTVXAccessDenied);
 }

@@ -257,6 +257,8 @@ TEST_F(ClientSession, TheLogInsEndTheSwitchesLockAndUnlockLeaveTheConnectionToWo
         controller->tables().changeCategory();
     }
     EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the group switches";
+    controller->tables().toggleInfoView(false);
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the detail pane hidden";
 
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
@@ -282,6 +284,9 @@ TEST_F(ClientSession, TheLogInsEndTheSwitchesLockAndUnlockLeaveTheConnectionToWo
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE WHERE USERID='%1'")
                                  .arg(aliceID)),
               "1");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
+                                 .arg(aliceID)),
+              "0");
 }
 
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)

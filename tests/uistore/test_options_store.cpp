@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCoreApplication>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
@@ -48,9 +50,14 @@ protected:
     }
     int editSettingsRows()
     {
+        db.writeBehind().flush(); // the row goes out behind the window
         return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Edit Settings'").toInt();
     }
-    int columnRows() { return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE").toInt(); }
+    int columnRows()
+    {
+        db.writeBehind().flush(); // the column settings go out behind the window
+        return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE").toInt();
+    }
 
     QTemporaryDir mDefaults;
     TVXDataBase db;
@@ -193,9 +200,45 @@ TEST_F(OptionsOnTheStore, ChangedColumnsOnOneTypeAreStoredForItWithoutAsking)
     });
     window->orderFrontOptionsPanel();
     EXPECT_TRUE(alerts.alerts().empty());
+    ASSERT_EQ(columnRows(), 1);
     EXPECT_EQ(rootQueryValue("SELECT CONCAT_WS('|', TYPEID, COLUMN2) FROM tolvanexdb.COLUMNINFOTABLE"),
               QStringLiteral("%1|%2").arg(kUnfiledUID).arg(65536 + 100));
     EXPECT_EQ(db.caches().getCurrentUser()->mColoumInfo(), kDefaultColumnMask | 0x800);
+}
+
+// The column settings of every type go out behind the window: the main
+// thread never takes the connection for them, and a refused write still
+// reaches the user through the error path.
+TEST_F(OptionsOnTheStore, ColumnChoicesGoBehindTheWindowAndTheirFailureIsStillShown)
+{
+    TVXUser& user = *db.caches().getCurrentUser();
+    const int types = db.caches().typesForEditing(false).size();
+    const uint64_t uses = db.connectionUsesOnMainThread();
+    const auto applyToAll = [] { return true; };
+    const uint64_t chosen = user.mColoumInfo() ^ 0x1000; // notes
+    ASSERT_TRUE(options::saveColumnChoices(db.caches(), db.preferences(), user, chosen, kAllCategoriesUID, applyToAll));
+    EXPECT_EQ(db.connectionUsesOnMainThread(), uses);
+    EXPECT_EQ(columnRows(), 1 + types);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.COLUMNINFOTABLE WHERE (COLUMN13 >= 65536) = "
+                             + QString::number((chosen & 0x1000) != 0)),
+              QString::number(1 + types));
+    // Kept at once: a type switch finds them without asking the server.
+    user.setMColoumInfo(kDefaultColumnMask ^ 0x1);
+    ASSERT_EQ(db.preferences().readColoumWidthInfoForType(kUnfiledUID), kTVXDone);
+    EXPECT_EQ(user.mColoumInfo(), chosen);
+    EXPECT_EQ(db.connectionUsesOnMainThread(), uses);
+
+    // The account's rights on them gone: the client hears that its account is.
+    int deleted = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto observed = center.addObserver(kDBUserDeletedNotification, [&](const auto&) { ++deleted; });
+    const auto unobserve = qScopeGuard([&] { center.removeObserver(observed); });
+    rootExec(QStringLiteral("REVOKE INSERT, DELETE ON tolvanexdb.COLUMNINFOTABLE FROM '%1'@'%'").arg(kUserName));
+    ASSERT_TRUE(options::saveColumnChoices(db.caches(), db.preferences(), user, chosen ^ 0x1000, kUnfiledUID, applyToAll));
+    EXPECT_EQ(db.connectionUsesOnMainThread(), uses);
+    db.writeBehind().flush();
+    QCoreApplication::processEvents(); // the report handed over by the writer
+    EXPECT_EQ(deleted, 1);
 }
 
 } // namespace

@@ -342,7 +342,7 @@ void BMAttachmentCommands::askForSendingMailWithAttachment(const QString& path)
     const QString file = QFileInfo(path).absoluteFilePath();
     // Logged only when the hand-over really started (a request during another is dropped).
     if (runAppleScript([file] { platform::Workspace::composeMailWithAttachment(file); }))
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Email Record"), QString(), QString(), mState.mCurrentUserName);
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Email Record"), QString(), QString(), mState.mCurrentUserName);
 }
 
 bool BMAttachmentCommands::runAppleScript(std::function<void()> script)

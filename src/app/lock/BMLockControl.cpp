@@ -313,7 +313,12 @@ void BMLockControl::displayLockPanel(QObject* sender)
         hidden.showAgain();
     } else {
         mState.mIsConnectionCancelled = true;
-        mStartup.terminate();
+        // A lock-out's deletion in flight is answered before the application ends.
+        QPointer<BMLockControl> self(this);
+        mRecordWriter.whenSavesAnswered([self] {
+            if (self)
+                self->mStartup.terminate();
+        });
     }
 }
 
@@ -396,9 +401,11 @@ void BMLockControl::lockPanelOK()
                             + tr("Quit Tolvanex, and you can start the app again and start entering data from scratch."),
                         tr("OK"));
         if (mState.storeConnected()) {
-            // Only Quit is left either way; a failure went to the error path.
-            (void)mPreferences.setNumberofAttemptsLeft(0, &user);
-            (void)mAccountAdmin.deleteUser(user);
+            // Behind the window, in this order; only Quit is left either way,
+            // and it waits for the deletion's answer. A failure goes to the
+            // error path.
+            mPreferences.setNumberofAttemptsLeftBehind(0, user);
+            mRecordWriter.saveBehindWindow(mAccountAdmin.deleteUserServerPart(user), nullptr);
         }
     }
 }
@@ -414,7 +421,7 @@ void BMLockControl::lockPanelHint()
     });
     TVXUser& user = *mCaches.mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
         BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
         panel->mHintToQuestion()->setText(kQuestions.value(user.mHintQuestionNumber()));
         panel->mHintAnswerToQuestion()->clear();
@@ -459,7 +466,7 @@ void BMLockControl::HintQuestionAnswerPanelOK()
             return;
     }
     if (!right) {
-        (void)mEventLog.eventLogger().addLogEvent(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
                                              mState.mCurrentUserName);
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
     } else {

@@ -99,7 +99,7 @@ TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& event
         code = passwords.setPassword(input.newPassword, std::optional<QVariantHash>(hint));
     }
     // Every password change is an event, hint or not, with its outcome.
-    (void)eventLog.eventLogger().addLogEvent(QStringLiteral("Set Password"), QString(),
+    eventLog.eventLogger().addLogEventBehind(QStringLiteral("Set Password"), QString(),
                                              TVXEventLogger::actionForResult(code), userName);
     return code;
 }

@@ -638,9 +638,9 @@ void BMRecordCommands::displayEditUsersPanel(QObject*) { userAccountController()
 void BMRecordCommands::displayOptionsPanel(QObject*)
 {
     // The list's sorting goes with the options the window saves.
-    if (mTables.listModel() && mTables.listModel()->sortColumn() >= 0) // a failed save went to the error path
-        (void)mPreferences.setSortDescriptor(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
-                                                       mTables.listModel()->sortOrder() == Qt::AscendingOrder});
+    if (mTables.listModel() && mTables.listModel()->sortColumn() >= 0) // a failed save goes to the error path
+        mPreferences.setSortDescriptorBehind(TVXSortDescriptor{QString::number(mTables.listModel()->sortColumn()),
+                                                               mTables.listModel()->sortOrder() == Qt::AscendingOrder});
     mOptionsApplier.optionsWindowController()->orderFrontOptionsPanel();
 }
 

@@ -191,7 +191,7 @@ void BMTables::toggleInfoView(bool on)
     }
     mState.mDetailPanelIsVisible = on;
     if (mCaches.getCurrentUser() && mState.storeConnected())
-        (void)mPreferences.setToggleInfo(on); // a preference: a failed save went to the error path
+        mPreferences.setToggleInfoBehind(on); // a preference: a failed save goes to the error path
 }
 
 void BMTables::toggleInfoViewFromMenu()

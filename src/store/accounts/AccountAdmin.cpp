@@ -96,6 +96,15 @@ TVXResult TVXAccountAdminAccess::addUser(const TVXUser_Admin& user, TVXResult* c
 TVXResult TVXAccountAdminAccess::replaceUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->replaceUser(user, code); }
 TVXResult TVXAccountAdminAccess::deleteUser(const TVXUser_Admin& user, TVXResult* code) { return mAccountAdmin->deleteUser(user, code); }
 TVXResult TVXAccountAdminAccess::deleteUser(TVXUser& current, TVXResult* code) { return mAccountAdmin->deleteCurrentUser(current, code); }
+std::function<TVXResult()> TVXAccountAdminAccess::deleteUserServerPart(const TVXUser& current)
+{
+    auto account = TVXUser_Admin::createUser();
+    account->setMUserID(current.mUserID());
+    account->setMUsername(current.mUsername());
+    return [admin = mAccountAdmin.get(), account = std::shared_ptr<const TVXUser_Admin>(std::move(account))] {
+        return admin->deleteCurrentUser(*account, nullptr);
+    };
+}
 bool TVXAccountAdminAccess::isUserExistsInTolvanex(const QString& name) { return mAccountAdmin->accountExists(name); }
 bool TVXAccountAdminAccess::isStoreAdministrator() const { return mAccountAdmin->isStoreAdministrator(); }
 void TVXAccountAdminAccess::reloadAccounts() { mAccountAdmin->reloadAccounts(); }
@@ -493,7 +502,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
     return done(callAccountRoutine(kCallDropAccount, {user.mUsername()}));
 }
 
-TVXResult TVXAccountAdmin::deleteCurrentUser(TVXUser& current, TVXResult* code)
+TVXResult TVXAccountAdmin::deleteCurrentUser(const TVXUserAccount& current, TVXResult* code)
 {
     storechanges::GuardedChange changed(mDatabase);
     const auto done = accountCallEnding(code, changed);

@@ -38,7 +38,7 @@ public:
     TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code);
     // The signed-in user deletes itself: what its grants allow goes, and its
     // server password becomes one it never learns.
-    TVXResult deleteCurrentUser(TVXUser& current, TVXResult* code);
+    TVXResult deleteCurrentUser(const TVXUserAccount& current, TVXResult* code);
     bool accountExists(const QString& name); // false without a connection
     bool isStoreAdministrator() const { return mIsStoreAdministrator.load(); }
     // Refills the user cache with every other account (their groups, and only
@@ -87,6 +87,10 @@ public:
     TVXResult replaceUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
     TVXResult deleteUser(const TVXUser_Admin& user, TVXResult* code = nullptr);
     TVXResult deleteUser(TVXUser& current, TVXResult* code = nullptr);
+    // The same for the signed-in user, as the server part of a save from the
+    // window (saveBehindWindow): it works on a copy of the account's name and
+    // identifier made now, and its memory part and errors follow the answer.
+    std::function<TVXResult()> deleteUserServerPart(const TVXUser& current);
     bool isUserExistsInTolvanex(const QString& name);
     TVXResult applyStoreRights(const QString& name, bool administrator);
     TVXResult unblockAccount(const QString& name); // the server's block after wrong passwords

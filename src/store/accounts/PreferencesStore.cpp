@@ -387,6 +387,15 @@ void TVXPreferences::setNumberofAttemptsLeftBehind(int16_t count, TVXUser& user)
     });
 }
 
+void TVXPreferences::setToggleInfoBehind(bool show)
+{
+    TVXUser& user = currentUser();
+    user.setMShowDetailOnPane(show);
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), show] {
+        (void)updateOneColumnOf(mDatabase, UpdShowDetailPaneVal, id, [show](auto& s) { s.setBoolean(1, show); });
+    });
+}
+
 TVXResult TVXPreferences::saveToggleInfoForUser(const TVXUser& user)
 {
     return updateOneColumn(mDatabase, UpdShowDetailPaneVal, user,
@@ -595,4 +604,18 @@ TVXResult TVXPreferences::setShowColumnsInListViewForTypeName(const QString& typ
         return kTVXStatementFailed;
     keepColumnRow(typeID, user);
     return writeColumnRow(mDatabase, user.mUserID(), typeID, user.mColoumWidthArray(), user.mColoumInfo());
+}
+
+void TVXPreferences::setShowColumnsInListViewBehind(const QStringList& typeIDs)
+{
+    const TVXUser& user = currentUser();
+    if (user.mColoumWidthArray().size() < kListNoOfColumns || typeIDs.isEmpty())
+        return;
+    for (const QString& typeID : typeIDs)
+        keepColumnRow(typeID, user);
+    mDatabase.sendBehindWindow(
+        [this, userID = user.mUserID(), typeIDs, widths = user.mColoumWidthArray(), mask = user.mColoumInfo()] {
+            for (const QString& typeID : typeIDs)
+                (void)writeColumnRow(mDatabase, userID, typeID, widths, mask);
+        });
 }

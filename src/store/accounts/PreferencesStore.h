@@ -42,6 +42,8 @@ public:
     // the window (a view switch, an unlock).
     void setSortDescriptorBehind(const TVXSortDescriptor& descriptor);
     void setNumberofAttemptsLeftBehind(int16_t count, TVXUser& user);
+    // The detail pane's state of the signed-in user, set now and sent behind the window.
+    void setToggleInfoBehind(bool show);
     TVXResult saveToggleInfoForUser(const TVXUser& user);
     TVXResult saveSortInfoForUser(const TVXUser& user);
     TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);
@@ -68,6 +70,10 @@ public:
     // nothing: a view or type switch waits for nothing.
     TVXResult readColoumWidthInfoForType(const QString& typeID);
     TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
+    // The same for each of the types, kept at once and sent behind the window
+    // in one write (the options window); nothing when the user has fewer
+    // widths than columns.
+    void setShowColumnsInListViewBehind(const QStringList& typeIDs);
     // Every column row of the user, kept; on the caller's connection, under
     // its guard (the load). Statement failures reach the caller.
     void readColumnRowsForUser(const QString& userID);

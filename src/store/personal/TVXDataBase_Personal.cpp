@@ -307,7 +307,7 @@ TVXResult TVXPersonalAccess::reEncryptPersonalGroups(const QStringList& userIDs)
 TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUserAccount& user)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const QString& userID = user.mUserID();
+    const QString userID = user.mUserID();
     const TVXResult code = mDatabase.runStatement([&] {
         std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryGroupDelete));
         stmt->setString(1, userID.toStdString());
@@ -315,13 +315,15 @@ TVXResult TVXPersonalAccess::deleteUserPersonalGroup(const TVXUserAccount& user)
     });
     if (code != kTVXDone)
         return code;
-    if (userID == currentUser().mUserID()) {
+    mDatabase.afterServer([this, userID] {
+        if (userID != currentUser().mUserID())
+            return;
         // The store's foreign keys removed the group's records with it.
         if (const auto group = mDatabase.caches().mGroups().take(userID)) {
             for (auto it = mDatabase.caches().mRecords().begin(); it != mDatabase.caches().mRecords().end();)
                 it = (*it)->mGroup() == group ? mDatabase.caches().mRecords().erase(it) : std::next(it);
         }
-    }
+    });
     return kTVXDone;
 }
 

@@ -41,6 +41,10 @@ public:
     // Sends a write behind the window, after every write sent so before it
     // (store/writers/WriteBehind.h); the write reports its own failures.
     virtual void sendBehindWindow(std::function<void()> write) = 0;
+    // What a write changes in memory (the caches): on the main thread once the
+    // server answered when this thread runs the server part of a save from
+    // the window (store/writers/RecordWriter.h), else at once.
+    virtual void afterServer(std::function<void()> memoryPart) = 0;
     // A worker thread's client state, ended before the thread finishes.
     virtual void endClientThreadState() const = 0;
 
