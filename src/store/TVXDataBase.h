@@ -15,6 +15,7 @@
 #include "store/accounts/HintStore.h"
 #include "store/personal/IconStore.h"
 #include "store/session/MasterPasswordStore.h"
+#include "store/session/ReadAhead.h"
 #include "store/personal/PersonalStore.h"
 #include "store/accounts/PreferencesStore.h"
 #include "store/personal/RecentListsStore.h"
@@ -320,6 +321,10 @@ private:
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
     // Multi-row texts by one-row text and row count (prepareRowsForBatch), a few at a time.
     std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> mPreparedRows;
+    // The load's reads sent together; gone before the connection it reads from.
+    TVXReadAhead mReadAhead;
+    void sendLoadReads();
+    void dropLoadReads() noexcept;
 
     // The concerns, in the order they are made: each keeps references to
     // those before it and to the session (this), used only after construction.
@@ -341,11 +346,16 @@ public:
     // --- writes behind the window (writers/TVXDataBase_RecordViews.cpp; writers/WriteBehind.h)
     void recordViewed(const TVXRecord& record, bool raiseMemoryCounter, const QString& userName) override;
     TVXWriteBehind& writeBehind() { return *mWriteBehind; }
+    TVXReadAhead& readAhead() override { return mReadAhead; }
     void sendBehindWindow(std::function<void()> write) override { mWriteBehind->post(std::move(write)); }
     // --- saves from the window (writers/TVXDataBase_SavesBehind.cpp; RecordWriter.h)
     void saveBehindWindow(std::function<TVXResult()> serverPart, SaveAnswer answer) override;
     int savesInFlight() const override { return mSavesInFlight; }
     void whenSavesAnswered(std::function<void()> then) override;
+    // The end of a session's writes, at quit: every write still queued is sent
+    // and every save still due is answered here (its errors shown), serving no
+    // other event of the main thread. Main thread only.
+    void finishWritesBehind();
     void afterServer(std::function<void()> memoryPart) override;
 
 private:

@@ -5,9 +5,12 @@
 #include "model/TVXUID.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser.h"
+#include "model/TVXUser_Admin.h"
 #include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
+
+#include "DelayingRelay.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/resultset.h>
@@ -48,6 +51,39 @@ protected:
         QStringList ids = db.caches().mRecords().keys();
         ids.sort();
         return ids;
+    }
+
+    // A customised record, a record with an attachment and a recent-list row
+    // of alice's: every read of the load has rows to give.
+    void seedEveryKindOfRow()
+    {
+        SeedRecord custom{"00000000000000D2", G1, T1, {"custom"}};
+        custom.hasCustomField = true;
+        seed->record(custom);
+        seed->customType("00000000000000D2", 12, 4, {"Host", "Port"});
+        SeedRecord attached{"00000000000000D4", G1, T1, {"file"}};
+        attached.hasAttachment = true;
+        seed->record(attached);
+        seed->attachment("00000000000000D4", "Vertrag.pdf", "k3Y!pass");
+        rootExec(QStringLiteral("INSERT INTO tolvanexdb.RECENTLYVIEWEDTABLE VALUES ('%1', '00000000000000B1')").arg(aliceID));
+    }
+
+    // What alice's load put in memory beside the records themselves.
+    void expectEveryKindOfRow(TVXDataBase& alice)
+    {
+        const auto& records = alice.caches().mRecords();
+        ASSERT_TRUE(records.contains("00000000000000D4"));
+        EXPECT_EQ(records.value("00000000000000D4")->mAttachmentName(), "Vertrag.pdf");
+        EXPECT_EQ(records.value("00000000000000D4")->mAttachmentPassKey(), "k3Y!pass");
+        QStringList members{aliceID, bobID};
+        members.sort();
+        EXPECT_EQ(alice.caches().mGroups().value(G1)->mUserMembersArray(), members);
+        // The other accounts, each with its groups.
+        ASSERT_TRUE(alice.caches().mUsers().contains(bobID));
+        EXPECT_EQ(alice.caches().mUsers().value(bobID)->mUsersGroupArray(), QStringList({G1, G2}));
+        ASSERT_TRUE(alice.caches().mUsers().contains(carolID));
+        EXPECT_TRUE(alice.caches().mUsers().value(carolID)->mUsersGroupArray().isEmpty());
+        EXPECT_EQ(alice.recentLists().mRecentlyViewedTypes(), QStringList{"00000000000000B1"});
     }
 
     QString bobID;
@@ -179,6 +215,46 @@ TEST_F(Load, CustomTypesAttachmentsAndViewCounts)
     fresh.setMRecordUID("00000000000000D4");
     alice.loader().readAttachmentForRecord(fresh, &code);
     EXPECT_EQ(fresh.mAttachmentName(), "Vertrag–Müller.pdf");
+}
+
+// A distant server is asked once for the whole load, not once per read.
+TEST_F(Load, TheLoadAsksADistantServerOnce)
+{
+    seedEveryKindOfRow();
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase alice;
+    const TVXResult login = alice.startConnectionToServer(loginRequest());
+    const TVXResult details = login == kTVXDone ? alice.initUserDetails(kUserName, kUserPassword) : login;
+    const uint64_t before = relay.roundTrips();
+    const TVXResult loaded = details == kTVXDone ? alice.loadDataBase() : details;
+    const uint64_t trips = relay.roundTrips() - before;
+    useServerPort(0);
+    ASSERT_EQ(loaded, kTVXDone);
+    // With every read on its own (and each account's groups read apart): 29.
+    EXPECT_LE(trips, 1u);
+    ASSERT_NO_FATAL_FAILURE(expectEveryKindOfRow(alice));
+    EXPECT_NE(alice.caches().mRecords().value("00000000000000D2")->mRecordCustomType(), nullptr);
+    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B3", "00000000000000D2", "00000000000000D4"}));
+}
+
+// A read refused in the middle of those sent together answers as it did
+// alone, and the reads after it are made all the same.
+TEST_F(Load, AReadRefusedAmongThoseSentTogetherLeavesTheOthersAsBefore)
+{
+    seedEveryKindOfRow();
+    rootExec("REVOKE SELECT ON tolvanexdb.CUSTOMTYPETABLE FROM 'alice'@'%'");
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000D2")->mRecordCustomType(), nullptr);
+    ASSERT_NO_FATAL_FAILURE(expectEveryKindOfRow(alice));
+    // The connection serves the next statement as ever.
+    TVXRecord fresh;
+    fresh.setMRecordUID("00000000000000D4");
+    TVXResult code = resultOfNumber(-1);
+    alice.loader().readAttachmentForRecord(fresh, &code);
+    EXPECT_EQ(code, kTVXDone);
+    EXPECT_EQ(fresh.mAttachmentName(), "Vertrag.pdf");
 }
 
 TEST_F(Load, TextsOfAnyLengthAndScriptReadBackUnchanged)

@@ -7,6 +7,7 @@
 
 #include "app/exchange/BMExchangeHooks.h"
 #include "app/lock/BMLockPanel.h"
+#include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "app/exchange/ExchangeRules.h"
 #include "model/BMGroup.h"
@@ -16,6 +17,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "platform/core/UserDefaults.h"
 #include "support/MainWindowSelection.h"
+#include "ui/AppctlTestSupport.h"
 #include "views/BMTableView.h"
 #include "windows/BMCategoryEditWindowController.h"
 #include "windows/BMCustomSettingsController.h"
@@ -49,6 +51,10 @@
 #include <cppconn/connection.h>
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
+
+#include <any>
+#include <chrono>
+#include <thread>
 
 using namespace mainwintest;
 using namespace teststore;
@@ -688,6 +694,186 @@ TEST_F(MainWindowCommands, AnAnswerAfterTheSheetsRunOrDuringALockRequestDoesNoHa
     EXPECT_EQ(storedAtTheLock, "before the lock");
     EXPECT_FALSE(controller->lockControl().isLocked());
     EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "before the lock");
+}
+
+// A quit asked for while a save waits for the server ends the run only once
+// the save is answered: what the window reported stored is on the server when
+// the process would end, and a refusal has been shown. A second quit asked
+// meanwhile is the same one.
+TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
+{
+    AlertRecorder alerts;
+    int terminations = 0;
+    QString storedAtTheEnd;
+    QString replacedRowsAtTheEnd;
+    QStringList alertsAtTheEnd;
+    const auto quitAsTheApplication = [&] {
+        controller->startup().setTerminateHandler([&] {
+            ++terminations;
+            // The will-terminate step, then the end of the process: what is
+            // not on the server now never gets there.
+            controller->startup().applicationWillTerminate();
+            alertsAtTheEnd = alerts.messages();
+            replacedRowsAtTheEnd =
+                rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Replace Record'");
+            TVXDataBase plain;
+            storedAtTheEnd = logInAndLoad(plain) == kTVXDone ? plain.caches().recordWithUID(R5)->mValue2() : "no log-in";
+        });
+    };
+    quitAsTheApplication();
+    BMDetailsWindowController* sheet = &controller->recordCommands().detailsWindowController();
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    auto holder = holdEverySave();
+    ModalScript script;
+    script.then([&](QWidget*) {
+        sheet->valueField(1)->setText("stored at the quit");
+        sheet->okButton()->click();
+        QTimer::singleShot(300, [&] { holder->rollback(); });
+        controller->startup().terminate();
+        EXPECT_EQ(terminations, 0) << "the quit waits for the answer";
+        controller->startup().terminate();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+        return sheetEnd();
+    });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(storedAtTheEnd, "stored at the quit");
+    EXPECT_EQ(replacedRowsAtTheEnd, "1") << "the save's event row went out before the end";
+    EXPECT_TRUE(alertsAtTheEnd.isEmpty()) << alertsAtTheEnd.join('\n').toStdString();
+
+    // A new run of the application; its save is refused while it waits.
+    window = nullptr;
+    controller.reset();
+    controller = std::make_unique<BMController>(db.get());
+    window = tvxtest::createMainWindow(*controller);
+    terminations = 0;
+    quitAsTheApplication();
+    sheet = &controller->recordCommands().detailsWindowController();
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    holder = holdEverySave();
+    script.then([&](QWidget*) {
+        sheet->valueField(1)->setText("refused at the quit");
+        sheet->okButton()->click();
+        rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=1 WHERE USERID='%1'").arg(aliceID));
+        QTimer::singleShot(300, [&] { holder->rollback(); });
+        controller->startup().terminate();
+        EXPECT_EQ(terminations, 0);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+        return platform::kModalRunAborted;
+    });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(alertsAtTheEnd, QStringList{"You don't have sufficient access permissions."}) << "shown before the end";
+    EXPECT_EQ(storedAtTheEnd, "stored at the quit");
+}
+
+// Another client changed the master password while a save waits: the new
+// log-in comes once the save is answered on the session it was sent on, and
+// the session goes on over the new connection.
+TEST_F(MainWindowCommands, ANewLogInAskedForWhileASaveWaitsComesAfterItsAnswer)
+{
+    appctltest::IsolatedDesktop desktop; // the keyring and settings the log-in writes
+    platform::UserDefaults::setValue("TLSCAFile", caFile());
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    ModalScript script;
+    BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
+    auto holder = holdEverySave();
+    int savesAtThePanel = -1;
+    bool sheetSavingAtThePanel = true;
+    QString storedAtThePanel;
+    TVXResult loggedIn = kTVXNotServerError;
+    script.then([&](QWidget*) {
+        sheet.valueField(1)->setText("before the new log-in");
+        sheet.okButton()->click();
+        QTimer::singleShot(300, [&] { holder->rollback(); });
+        platform::NotificationCenter::defaultCenter().post(kDBMasterPasswordChangedNotification, std::any());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mConnectionWindow"); }, 30000));
+        return sheetEnd();
+    });
+    script.then([&](QWidget* window) {
+        savesAtThePanel = db->savesInFlight();
+        sheetSavingAtThePanel = sheet.isSaving();
+        TVXDataBase plain;
+        storedAtThePanel = logInAndLoad(plain) == kTVXDone ? plain.caches().recordWithUID(R5)->mValue2() : "no log-in";
+        auto* panel = static_cast<BMLoginPanel*>(window);
+        panel->mIPAddressField()->setText("127.0.0.1");
+        panel->mPortNumberField()->setText(QString::number(port()));
+        panel->mLoginUserName()->setText(kUserName);
+        panel->mUserPassword()->setText(kUserPassword);
+        panel->mMasterPassword()->setText(kMasterPassword);
+        QTest::mouseClick(panel->mConnectToServer(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->startup().isLoginInFlight(); }, 30000));
+        loggedIn = db->connectionErrorCode();
+        return platform::kModalRunAborted;
+    });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_EQ(savesAtThePanel, 0) << "the save was answered before the log-in panel";
+    EXPECT_FALSE(sheetSavingAtThePanel);
+    EXPECT_EQ(storedAtThePanel, "before the new log-in");
+    EXPECT_EQ(loggedIn, kTVXDone);
+    EXPECT_EQ(alerts.messages(), QStringList{"Master Password does not match."});
+    EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "before the new log-in");
+
+    // The new connection takes the next save.
+    script.then([&](QWidget*) {
+        sheet.valueField(1)->setText("after the new log-in");
+        pressOK(sheet);
+        return sheetEnd();
+    });
+    controller->recordCommands().editItemDoubleAction();
+    TVXDataBase other;
+    ASSERT_EQ(logInAndLoad(other), kTVXDone);
+    EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "after the new log-in");
+}
+
+// What the clicks and the lock wrote behind the window is on the server
+// before the process ends, also when the run ends from the lock's Quit
+// (which keeps no view state).
+TEST_F(MainWindowCommands, TheClicksAndTheLocksWritesReachTheServerBeforeAQuitFromTheLock)
+{
+    int terminations = 0;
+    QString viewsAtTheEnd;
+    QString viewRowsAtTheEnd;
+    QString lockRowsAtTheEnd;
+    controller->startup().setTerminateHandler([&] {
+        ++terminations;
+        controller->startup().applicationWillTerminate();
+        viewsAtTheEnd = rootQueryValue(QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1'").arg(R5));
+        viewRowsAtTheEnd = rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='View Record'");
+        lockRowsAtTheEnd =
+            rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Lock Application'");
+    });
+    // Another session holds the record's row: the clicks' writes queue behind it.
+    auto holder = rootConnection();
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    hold->execute("START TRANSACTION");
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery(
+            QString("SELECT VIEWCOUNT FROM tolvanexdb.RECORDTABLE WHERE RECORDID='%1' FOR UPDATE").arg(R5).toStdString()))
+        ->next();
+    const int viewsBefore = db->caches().getRecordForUID(R5)->mViewCounter();
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    ASSERT_EQ(db->caches().getRecordForUID(R5)->mViewCounter(), viewsBefore + 1);
+    ModalScript script;
+    std::thread release;
+    script.then([&](QWidget* panel) {
+        // The hold ends while the quit waits for the writes.
+        release = std::thread([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+            hold->execute("ROLLBACK");
+        });
+        static_cast<BMLockPanel*>(panel)->mLockPanelQuitButton()->click();
+        return platform::kModalRunAborted;
+    });
+    controller->lockControl().displayLockPanel();
+    if (release.joinable())
+        release.join();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(viewsAtTheEnd, QString::number(viewsBefore + 1));
+    EXPECT_EQ(viewRowsAtTheEnd, "1");
+    EXPECT_EQ(lockRowsAtTheEnd, "1");
 }
 
 // Several records deleted: a panel shows how far the series has come, and

@@ -42,6 +42,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <utility>
 
 BMStartup::BMStartup(BMController& app)
     : mState(app.state()), mHooks(app), mDatabase(app.database()),
@@ -329,8 +330,22 @@ void BMStartup::dbMasterPasswordChanged() { logInAgain(tr("Master Password does 
 
 void BMStartup::logInAgain(const QString& message)
 {
-    if (mInLostConnection || mIsTerminating)
+    if (mInLostConnection || mIsTerminating || mQuitWaitsForSaves)
         return;
+    // A save still due its answer is answered (and shown) on the session it
+    // was sent on: the new log-in replaces that connection.
+    if (mDatabase->savesInFlight() > 0) {
+        if (!std::exchange(mLogInWaitsForSaves, true)) {
+            QPointer<BMStartup> self(this);
+            mDatabase->whenSavesAnswered([self, message] {
+                if (!self)
+                    return;
+                self->mLogInWaitsForSaves = false;
+                self->logInAgain(message);
+            });
+        }
+        return;
+    }
     mInLostConnection = true;
     BMRunAlertPanel(platform::standardAlertTitle(), message, tr("OK"));
     BMLoginPanel* panel = connectionWindow();
@@ -819,6 +834,20 @@ void BMStartup::terminate()
 {
     if (mIsTerminating)
         return;
+    // A save or delete still due its answer is answered (and shown) first:
+    // the process must not end under it.
+    if (mDatabase->savesInFlight() > 0) {
+        if (!std::exchange(mQuitWaitsForSaves, true)) {
+            QPointer<BMStartup> self(this);
+            mDatabase->whenSavesAnswered([self] {
+                if (!self)
+                    return;
+                self->mQuitWaitsForSaves = false;
+                self->terminate();
+            });
+        }
+        return;
+    }
     mIsTerminating = true;
     applicationShouldTerminate();
     if (mTerminateHandler) {
@@ -836,6 +865,14 @@ void BMStartup::applicationShouldTerminate()
 }
 
 void BMStartup::applicationWillTerminate()
+{
+    keepViewStateAtQuit();
+    // What the clicks, the lock and the view state left to write goes out
+    // before the process ends; a save sent meanwhile is answered here.
+    mDatabase->finishWritesBehind();
+}
+
+void BMStartup::keepViewStateAtQuit()
 {
     if (mState.mIsConnectionCancelled)
         return;

@@ -109,6 +109,8 @@ private:
     void showLoadedMainWindow();
     // Tells why, then runs the log-in panel for the same account.
     void logInAgain(const QString& message);
+    // The view state the quit keeps (not after a cancelled log-in).
+    void keepViewStateAtQuit();
     // The keyring's copy of the master password, written once a log-in succeeded with it.
     void rememberMasterPassword(const QString& master);
     // First log-in to a server without an authority: asks, keeps the answer, logs in again.
@@ -121,6 +123,9 @@ private:
     QList<platform::NotificationCenter::Token> mObserverTokens;
     bool mConnectionPanelRunning = false;
     bool mIsTerminating = false;
+    // A quit or a new log-in waits for the saves in flight (asked once).
+    bool mQuitWaitsForSaves = false;
+    bool mLogInWaitsForSaves = false;
     QString mimportFileName;
     bool mReloadInFlight = false;
     // The first load's worker while it runs.

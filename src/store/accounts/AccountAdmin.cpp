@@ -14,6 +14,7 @@
 #include "store/personal/PersonalStore.h"
 #include "store/accounts/PreferencesStore.h"
 #include "store/loading/StoreCaches.h"
+#include "store/session/ReadAhead.h"
 #include "store/session/StoreSession.h"
 #include "store/session/Transaction.h"
 
@@ -121,16 +122,22 @@ TVXResult TVXAccountAdminAccess::unblockAccount(const QString& name) { return mA
 
 void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mAccountAdmin->readAccounts(code); }
 
+std::vector<TVXReadAhead::Read> TVXAccountAdminAccess::loadReads()
+{
+    // An administrator's reads differ after the second: they then run alone.
+    return {{kQueryAdministrators}, {kQueryIsAdministrator}, {kQueryAllGroupMembers}, {kQueryUserDetailsWithoutPasswords}};
+}
+
 void TVXAccountAdmin::readAccounts(TVXResult* code)
 {
     // Administrators hold the account routines; the server says who does.
     QSet<QString> administrators;
     {
-        std::unique_ptr<sql::Statement> admins(mDatabase.liveConnection().createStatement());
-        std::unique_ptr<sql::ResultSet> names(admins->executeQuery(kQueryAdministrators));
+        tvxsql::Rows names = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryAdministrators);
         while (names->next())
             administrators.insert(tvxsql::textColumn(*names, 1));
-        std::unique_ptr<sql::ResultSet> self(admins->executeQuery(kQueryIsAdministrator));
+        names.reset();
+        const tvxsql::Rows self = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryIsAdministrator);
         mIsStoreAdministrator.store(self->next() && self->getInt(1) == 1);
     }
     const QString me = mDatabase.caches().mCurrentUser()->mUsername();
@@ -139,8 +146,7 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
     TVXGroupCache& storeGroups = mDatabase.caches().mStoreGroups();
     storeGroups.clear();
     if (mIsStoreAdministrator.load()) {
-        std::unique_ptr<sql::Statement> groups(mDatabase.liveConnection().createStatement());
-        std::unique_ptr<sql::ResultSet> rows(groups->executeQuery(kQueryGroupNotPersonal));
+        const tvxsql::Rows rows = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryGroupNotPersonal);
         while (rows->next()) {
             const QString uid = tvxsql::textColumn(*rows, 1);
             if (uid == kUnfiledUID)
@@ -152,9 +158,16 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
         }
     }
 
-    std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
-    std::unique_ptr<sql::ResultSet> rs(
-        stmt->executeQuery(mIsStoreAdministrator.load() ? kQueryUserDetailsExact : kQueryUserDetailsWithoutPasswords));
+    // Every account's groups in one read, not one per account; each list in
+    // the order its own read gives (by group).
+    QHash<QString, QStringList> groupsOf;
+    {
+        const tvxsql::Rows rows = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryAllGroupMembers);
+        while (rows->next())
+            groupsOf[tvxsql::textColumn(*rows, 2).section(QLatin1Char(' '), 0, 0)] << tvxsql::textColumn(*rows, 1);
+    }
+    const tvxsql::Rows rs = mDatabase.readAhead().rows(
+        mDatabase.liveConnection(), mIsStoreAdministrator.load() ? kQueryUserDetailsExact : kQueryUserDetailsWithoutPasswords);
     TVXUserCache& users = mDatabase.caches().mUsers();
     users.clear();
     while (rs->next()) {
@@ -182,7 +195,7 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
         user->setMDescription(tvxsql::textColumn(*rs, 12));
         user->setMEmail(tvxsql::textColumn(*rs, 13));
         user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
-        user->setMUsersGroupArray(tvxsql::textColumnOfRows(mDatabase.liveConnection(), kQuerySelectUserGroupList, uid));
+        user->setMUsersGroupArray(groupsOf.value(uid));
         user->setAdministrator(administrators.contains(name));
         users.insert(uid, std::move(user));
         if (code)

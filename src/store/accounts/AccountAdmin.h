@@ -5,6 +5,7 @@
 // and mysql.user_info rows, its personal group and its group memberships.
 // Server account statements cannot be rolled back, so they are undone by hand
 // when the rows fail. The manager's methods of the same purpose forward here.
+#include "store/session/ReadAhead.h"
 #include "store/session/ResultCodes.h"
 #include <QString>
 #include <QStringList>
@@ -99,6 +100,8 @@ public:
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Refills mUsers with every other account; failures reach the caller.
     void readUserTableIfErrorReturnCode(TVXResult* code);
+    // What it reads, in its order (sent ahead by the load).
+    static std::vector<TVXReadAhead::Read> loadReads();
 
     TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
         : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))

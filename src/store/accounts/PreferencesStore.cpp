@@ -14,6 +14,7 @@
 #include "store/accounts/PreferencesStore.h"
 #include "store/personal/RecentListsStore.h"
 #include "store/loading/StoreCaches.h"
+#include "store/session/ReadAhead.h"
 #include "store/session/StoreSession.h"
 
 #include <cppconn/connection.h>
@@ -125,10 +126,9 @@ QFont TVXPreferences::fontFromStoredName(const QString& name, int pointSize)
 
 void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult* code)
 {
-    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.liveConnection().prepareStatement(kQueryAppPreference));
-    stmt->setString(1, user.mUserID().toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    tvxsql::Rows rs = mDatabase.readAhead().rowsFor(mDatabase.liveConnection(), kQueryAppPreference, user.mUserID());
     QString windowPosition;
+    std::optional<std::pair<QString, int>> storedFont;
     while (rs->next()) {
         const TVXSortDescriptor sort = unpackSortInfo(rs->getInt64("SORTINFO"));
         user.setMUserID(tvxsql::textColumn(*rs, 1));
@@ -156,15 +156,9 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult*
         user.setMClearClipBoardTimer(static_cast<int16_t>(rs->getInt("CLEARCLIPBOARDTIMER")));
         user.setMLoginAttemptCount(static_cast<int16_t>(rs->getInt("LOGINATTEMPTCOUNT")));
 
-        QString fontName = tvxsql::textColumn(*rs, 23);
-        const QString family = fontName.section(QLatin1Char('-'), 0, 0);
-        if (fontName.isEmpty() || !hookFontExists(family))
-            fontName = kFallbackFontName;
-        user.setMTextFont(fontFromStoredName(fontName, rs->getInt("FONTHEIGHT")));
-
+        storedFont.emplace(tvxsql::textColumn(*rs, 23), rs->getInt("FONTHEIGHT"));
     }
     rs.reset();
-    stmt.reset();
     // Every type's columns in one read: the window's switches then read none.
     readColumnRowsForUser(user.mUserID());
     const TVXResult columns = readColoumWidthInfoForType(user.mCurrentType());
@@ -176,6 +170,14 @@ void TVXPreferences::readUserPreferenceForTableForUser(TVXUser& user, TVXResult*
         *code = mostViewed;
     mUserLists.readRecentlyViewedRecordIDForUser(user.mUserID(), code);
     mUserLists.readRecentlyModifiedRecordIDForUser(user.mUserID(), code);
+    // Asked of the main thread only now: the reads before may hold the connection's guard.
+    if (storedFont) {
+        QString fontName = storedFont->first;
+        const QString family = fontName.section(QLatin1Char('-'), 0, 0);
+        if (fontName.isEmpty() || !hookFontExists(family))
+            fontName = kFallbackFontName;
+        user.setMTextFont(fontFromStoredName(fontName, storedFont->second));
+    }
     if (!windowPosition.isEmpty())
         user.setMWindowPosition(getRectFromWindowPosition(windowPosition, TVXUser::mainScreenSize()));
 }
@@ -577,10 +579,7 @@ TVXResult TVXPreferences::readColoumWidthInfoForType(const QString& typeID)
 void TVXPreferences::readColumnRowsForUser(const QString& userID)
 {
     QHash<QString, ColumnRow> rows;
-    std::unique_ptr<sql::PreparedStatement> stmt(
-        mDatabase.liveConnection().prepareStatement(kQuerySelectUsersColumnRows));
-    stmt->setString(1, userID.toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(mDatabase.liveConnection(), kQuerySelectUsersColumnRows, userID);
     while (rs->next()) {
         const ColumnRowValues row = columnRowValues(*rs);
         rows.insert(tvxsql::textColumn(*rs, 2), ColumnRow{row.widths, row.mask});
@@ -588,6 +587,15 @@ void TVXPreferences::readColumnRowsForUser(const QString& userID)
     const std::lock_guard lock(mColumnRowsMutex);
     mColumnRows = std::move(rows);
     mColumnRowsRead = true;
+}
+
+std::vector<TVXReadAhead::Read> TVXPreferences::loadReads(const QString& userID)
+{
+    return {{kQueryAppPreference, userID},
+            {kQuerySelectUsersColumnRows, userID},
+            {kQueryMostViewedTable, userID},
+            {kQueryRecentlyViewedTable, userID},
+            {kQueryRecentlyModifiedTable, userID}};
 }
 
 void TVXPreferences::keepColumnRow(const QString& typeID, const TVXUser& user)

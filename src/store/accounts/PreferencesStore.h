@@ -4,6 +4,7 @@
 // written column by column. The manager holds one of these: these are
 // its preference calls.
 #include "store/StoreTypes.h"
+#include "store/session/ReadAhead.h"
 
 #include <QFont>
 #include <QHash>
@@ -77,6 +78,8 @@ public:
     // Every column row of the user, kept; on the caller's connection, under
     // its guard (the load). Statement failures reach the caller.
     void readColumnRowsForUser(const QString& userID);
+    // What readUserPreferenceForTableForUser reads, in its order (sent ahead by the load).
+    static std::vector<TVXReadAhead::Read> loadReads(const QString& userID);
     void saveSplitViewInformation(const QStringList& rects, const QString& name);
     std::optional<QStringList> getSplitViewInformationForName(const QString& name) const;
 

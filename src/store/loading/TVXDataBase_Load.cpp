@@ -49,7 +49,6 @@ constexpr char kQueryAttachmentHeaders[] =
 constexpr char kQueryAttachmentHeader[] =
     "SELECT RECORDID, ATTACHMENTNAME, ENCRYPTIONKEY FROM ATTACHMENTTABLE WHERE RECORDID=?";
 constexpr char kQueryAllCustomTypes[] = "select * from CUSTOMTYPETABLE";
-constexpr char kQueryAllGroupMembers[] = "SELECT GROUPID, USERID FROM USERGROUPTABLE ORDER BY GROUPID, USERID";
 constexpr char kQueryAllSubGroups[] = "SELECT GROUPID, SUBGROUPID FROM GROUPSUBGROUPTABLE ORDER BY GROUPID, SUBGROUPID";
 
 constexpr int kDefaultIcon = 31;
@@ -214,12 +213,44 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     return code;
 }
 
+// The load's reads in the order its readers take them.
+void TVXDataBase::sendLoadReads()
+{
+    if (!mCPcon)
+        return; // the first reader reports the missing connection
+    const QString userID = mCaches.m_currentUser->mUserID();
+    std::vector<TVXReadAhead::Read> reads{{kQueryIcons},
+                                          {kQueryGroupNotPersonal},
+                                          {kQueryAllGroupMembers},
+                                          {kQueryAllSubGroups},
+                                          {kQueryTypes},
+                                          {kQueryRecords, QString(), true},
+                                          {kQueryAllCustomTypes, QString(), true},
+                                          {kQueryAttachmentHeaders}};
+    for (auto& more : {TVXPersonalAccess::loadReads(userID), TVXAccountAdminAccess::loadReads(),
+                       TVXPreferences::loadReads(userID)})
+        reads.insert(reads.end(), more.begin(), more.end());
+    mReadAhead.send(*mCPcon, lockConnection(), std::move(reads));
+}
+
+void TVXDataBase::dropLoadReads() noexcept
+{
+    try {
+        mReadAhead.drop();
+    } catch (...) {
+        // the failure was met and is reported already
+    }
+}
+
 TVXResult TVXDataBase::loadDataBase()
 {
     TVXResult code = kTVXDone;
     mIsLoadingComplete.store(false);
     if (!mReadRecords.load()) {
         try {
+            // Every read below goes out at once: a distant server is asked once,
+            // not once per read. Each reader then takes its rows in this order.
+            sendLoadReads();
             // Custom icons are read first (they decide the icons of custom types).
             mIconsAccess.getExternalIcons();
             code = mLoader.readCatagoryTable();
@@ -227,19 +258,23 @@ TVXResult TVXDataBase::loadDataBase()
                 code = mLoader.readTypesTable();
             if (code == kTVXDone)
                 code = mLoader.readRecordTable();
-            if (code == kTVXDone)
-                mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
-            if (code == kTVXDone)
-                mPreferences.readUserPreferenceForTableForUser(*mCaches.m_currentUser, &code);
-            // Whatever the code, the personal group and personal records.
+            // Whatever the code, the personal group and personal records; before
+            // the preferences, whose font check waits for the main thread.
             (void)mPersonalAccess.readPersonalGroup(); // always 0: its failures throw
             TVXResult personalCode = kTVXDone;
             mPersonalAccess.readUserPersonalRecords(mCaches.m_currentUser->mUserID(), true, &personalCode);
             if (code == kTVXDone)
+                mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
+            if (code == kTVXDone)
+                mPreferences.readUserPreferenceForTableForUser(*mCaches.m_currentUser, &code);
+            if (code == kTVXDone)
                 code = personalCode;
+            mReadAhead.drop();
         } catch (const sql::SQLException& e) {
+            dropLoadReads();
             code = mapDBErrorCode(serverErrorNumber(e));
         } catch (const std::exception&) {
+            dropLoadReads();
             code = kTVXStatementFailed;
         }
         mReadRecords.store(true);
@@ -305,8 +340,7 @@ TVXResult TVXStoreLoader::readCatagoryTable()
     const QStringList& myGroups = mDatabase.mCaches.m_currentUser->mUsersGroupArray();
     const QSet<QString> allowed(myGroups.begin(), myGroups.end());
 
-    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryGroupNotPersonal));
+    tvxsql::Rows rs = mDatabase.mReadAhead.rows(mDatabase.liveConnection(), kQueryGroupNotPersonal);
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         if (!allowed.contains(uid))
@@ -321,7 +355,6 @@ TVXResult TVXStoreLoader::readCatagoryTable()
         mDatabase.mCaches.m_groups.insert(uid, std::move(group));
     }
     rs.reset();
-    stmt.reset();
     // Both lists of every loaded group with one statement per table, in the
     // order the per-group readers give (the tables' key order).
     TVXResult code = kTVXDone;
@@ -334,13 +367,12 @@ void TVXDataBase::LoadSteps::readMembershipLists(TVXResult* code)
     if (d.caches().m_groups.isEmpty())
         return;
     try {
-        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
-        std::unique_ptr<sql::ResultSet> members(stmt->executeQuery(kQueryAllGroupMembers));
+        tvxsql::Rows members = d.mReadAhead.rows(d.liveConnection(), kQueryAllGroupMembers);
         while (members->next())
             if (const auto group = d.caches().m_groups.value(tvxsql::textColumn(*members, 1)))
                 group->mUserMembersArray() << tvxsql::textColumn(*members, 2).section(QLatin1Char(' '), 0, 0);
         members.reset();
-        std::unique_ptr<sql::ResultSet> subGroups(stmt->executeQuery(kQueryAllSubGroups));
+        const tvxsql::Rows subGroups = d.mReadAhead.rows(d.liveConnection(), kQueryAllSubGroups);
         while (subGroups->next())
             if (const auto group = d.caches().m_groups.value(tvxsql::textColumn(*subGroups, 1)))
                 group->mSubGroupsUID() << tvxsql::textColumn(*subGroups, 2).section(QLatin1Char(' '), 0, 0);
@@ -356,8 +388,7 @@ TVXResult TVXStoreLoader::readTypesTable()
         mDatabase.mCaches.m_types.clear();
         mDatabase.mStaleCopies->mTypeDigests.clear();
     }
-    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryTypes));
+    const tvxsql::Rows rs = mDatabase.mReadAhead.rows(mDatabase.liveConnection(), kQueryTypes);
     const auto& setters = TVXType::setFunctionsArray();
     while (rs->next()) {
         auto type = std::make_shared<TVXType>();
@@ -548,9 +579,7 @@ TVXResult TVXStoreLoader::readRecordTable()
 {
     // Rows are streamed, not buffered whole by the client library, and handled a
     // slice at a time: memory holds the new records and two slices of rows.
-    std::unique_ptr<sql::Statement> stmt(mDatabase.mCPcon->createStatement());
-    stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryRecords));
+    tvxsql::Rows rs = mDatabase.mReadAhead.rows(mDatabase.liveConnection(), kQueryRecords, true);
     auto& recordDigests = mDatabase.mStaleCopies->mRecordDigests;
     mDatabase.mCaches.stopPreparingSearchEntries(); // it reads the records about to go
     if (mDatabase.mIsDataReloaded.load()) {
@@ -629,7 +658,6 @@ TVXResult TVXStoreLoader::readRecordTable()
     filingRecords.finish();
     filingTheRest.finish();
     rs.reset();
-    stmt.reset();
 
     // One statement per table instead of one per record; the result is what
     // the per-record readers give.
@@ -701,9 +729,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
         reading ^= 1;
     };
     try {
-        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
-        stmt->setResultSetType(sql::ResultSet::TYPE_FORWARD_ONLY);
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAllCustomTypes));
+        const tvxsql::Rows rs = d.mReadAhead.rows(d.liveConnection(), kQueryAllCustomTypes, true);
         constexpr std::size_t kBatch = 4096;
         while (rs->next()) {
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
@@ -731,7 +757,7 @@ void TVXDataBase::LoadSteps::readCustomTypes(TVXRecordCache& records)
 void TVXStoreLoader::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryCustomType, record.mRecordUID());
+        const tvxsql::Rows rs = mDatabase.mReadAhead.rowsFor(mDatabase.liveConnection(), kQueryCustomType, record.mRecordUID());
         while (rs->next()) {
             record.setMRecordCustomType(TVXDataBase::LoadSteps{mDatabase}.customTypeFromRow(*rs));
             if (code)
@@ -747,8 +773,7 @@ void TVXStoreLoader::readCustomTypeForRecord(TVXRecord& record, TVXResult* code)
 void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXResult* code)
 {
     try {
-        std::unique_ptr<sql::Statement> stmt(d.mCPcon->createStatement());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryAttachmentHeaders));
+        const tvxsql::Rows rs = d.mReadAhead.rows(d.liveConnection(), kQueryAttachmentHeaders);
         while (rs->next()) {
             const auto it = records.constFind(tvxsql::textColumn(*rs, 1));
             if (it == records.constEnd())
@@ -770,7 +795,7 @@ void TVXDataBase::LoadSteps::readAttachmentHeaders(TVXRecordCache& records, TVXR
 void TVXStoreLoader::readAttachmentForRecord(TVXRecord& record, TVXResult* code)
 {
     try {
-        const auto rs = tvxsql::rowsFor(*mDatabase.mCPcon, kQueryAttachmentHeader, record.mRecordUID());
+        const tvxsql::Rows rs = mDatabase.mReadAhead.rowsFor(mDatabase.liveConnection(), kQueryAttachmentHeader, record.mRecordUID());
         while (rs->next()) {
             record.setMAttachmentName(mDatabase.decryptString(tvxsql::blobColumn(*rs, 2)));
             const TVXAttachmentStore::AttachmentKey key = mDatabase.mAttachmentAccess.mAttachments->decipherAttachmentKey(tvxsql::blobColumn(*rs, 3));

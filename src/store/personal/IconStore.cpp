@@ -6,6 +6,7 @@
 #include "platform/core/NotificationCenter.h"
 #include "store/schema/QueryConstants.h"
 #include "store/session/StatementHelpers.h"
+#include "store/session/ReadAhead.h"
 #include "store/session/StoreSession.h"
 
 #include <cppconn/connection.h>
@@ -106,8 +107,7 @@ void TVXIconStore::load()
     sql::Connection* connection = mDatabase.connection();
     if (!connection)
         throw noConnection();
-    std::unique_ptr<sql::Statement> stmt(connection->createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQueryIcons));
+    const tvxsql::Rows rs = mDatabase.readAhead().rows(*connection, kQueryIcons);
     while (rs->next()) {
         QImage image = QImage::fromData(tvxsql::blobColumn(*rs, 2));
         if (image.isNull())

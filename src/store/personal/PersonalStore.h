@@ -4,6 +4,7 @@
 // identifier, which the group reader leaves out. Its records are ordinary
 // RECORDTABLE rows filed under that identifier. The manager holds one of these
 // and hands it to the callers that use it.
+#include "store/session/ReadAhead.h"
 #include "store/session/ResultCodes.h"
 #include <QList>
 #include <QString>
@@ -29,6 +30,8 @@ public:
     // The signed-in user's personal group into mGroups (nothing when it has no
     // row); 0. Server errors pass to the calling worker.
     TVXResult readPersonalGroup();
+    // What the load's readPersonalGroup and readUserPersonalRecords read, in their order.
+    static std::vector<TVXReadAhead::Read> loadReads(const QString& userID);
     // The records filed in the user's personal group. readCompletely: into
     // mRecords with their group and type, and an empty list back. Otherwise
     // returned and not cached, without group or type, in attachment state 4,

@@ -9,6 +9,7 @@
 #include "store/session/StatementHelpers.h"
 #include "store/loading/SmartLists.h"
 #include "store/loading/StoreCaches.h"
+#include "store/session/ReadAhead.h"
 #include "store/session/StoreSession.h"
 
 #include <cppconn/connection.h>
@@ -331,10 +332,7 @@ TVXResult TVXRecentLists::read(List which, const QString& userID)
 {
     return mDatabase.runStatement([&] {
         const auto guard = mDatabase.lockConnection(); // released before the error path runs
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.liveConnection().prepareStatement(kStatements[which].read));
-        stmt->setString(1, userID.toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(mDatabase.liveConnection(), kStatements[which].read, userID);
         QStringList rows;
         rows.reserve(kLimit);
         while (rs->next())

@@ -54,13 +54,16 @@ QString TVXPersonalAccess::currentUserPersnaolGroupName() const
 
 // --- readers -----------------------------------------------------------------
 
+std::vector<TVXReadAhead::Read> TVXPersonalAccess::loadReads(const QString& userID)
+{
+    return {{kQueryPersonalGroup, userID}, {kQueryUserPersonalRecords, userID}};
+}
+
 TVXResult TVXPersonalAccess::readPersonalGroup()
 {
     if (!mDatabase.connection())
         throw noConnection();
-    std::unique_ptr<sql::PreparedStatement> stmt(mDatabase.connection()->prepareStatement(kQueryPersonalGroup));
-    stmt->setString(1, currentUser().mUserID().toStdString());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(*mDatabase.connection(), kQueryPersonalGroup, currentUser().mUserID());
     if (rs->next()) {
         // No member list and no sub-groups: nobody else is admitted to it.
         auto group = std::make_shared<BMGroup>();
@@ -107,10 +110,7 @@ QList<std::shared_ptr<TVXRecord>> TVXPersonalAccess::readUserPersonalRecords(con
         if (!mDatabase.connection())
             throw noConnection();
         {
-            std::unique_ptr<sql::PreparedStatement> stmt(
-                mDatabase.connection()->prepareStatement(kQueryUserPersonalRecords));
-            stmt->setString(1, userID.toStdString());
-            std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+            const tvxsql::Rows rs = mDatabase.readAhead().rowsFor(*mDatabase.connection(), kQueryUserPersonalRecords, userID);
             const QString now = TVXRecord::modificationDateText(QDateTime::currentDateTime());
             while (rs->next())
                 records << personalRecordFromRow(*rs, readCompletely, now);

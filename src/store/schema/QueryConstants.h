@@ -118,6 +118,7 @@ inline constexpr char kQueryGetUserName[] =
     "SELECT USERNAME FROM USERTABLE WHERE USERID=?";
 inline constexpr char kQueryAllUserUIDS[] =
     "SELECT USERID FROM USERTABLE";
+inline constexpr char kQueryAllGroupMembers[] = "SELECT GROUPID, USERID FROM USERGROUPTABLE ORDER BY GROUPID, USERID";
 inline constexpr char kQuerySelectUserGroupList[] =
     "SELECT * FROM USERGROUPTABLE WHERE USERID=?";
 inline constexpr char kQuerySelectGroupUserList[] =

@@ -23,6 +23,7 @@ class SQLException;
 } // namespace sql
 
 class TVXEventLogEntry;
+class TVXReadAhead;
 class TVXStoreCaches;
 
 class TVXStoreSession {
@@ -41,6 +42,9 @@ public:
     // Sends a write behind the window, after every write sent so before it
     // (store/writers/WriteBehind.h); the write reports its own failures.
     virtual void sendBehindWindow(std::function<void()> write) = 0;
+    // The load's reads sent together (store/session/ReadAhead.h): readers take
+    // their rows through it, and run alone when their read is not among them.
+    virtual TVXReadAhead& readAhead() = 0;
     // What a write changes in memory (the caches): on the main thread once the
     // server answered when this thread runs the server part of a save from
     // the window (store/writers/RecordWriter.h), else at once.

@@ -37,6 +37,9 @@ std::unique_ptr<sql::Connection> TVXDataBase::connectToSServer(const QString& ur
     // Matched rather than changed rows: "no row changed" then means the row is
     // gone, not that the new values equalled the old ones.
     options["CLIENT_FOUND_ROWS"] = true;
+    // The load sends its reads in one text (store/session/ReadAhead.h). Every
+    // text the client builds from a name or value checks or escapes it first.
+    options["CLIENT_MULTI_STATEMENTS"] = true;
     options["OPT_CHARSET_NAME"] = sql::SQLString("utf8mb4");
     options["OPT_CONNECT_TIMEOUT"] = kConnectTimeoutSeconds;
     // A frozen or vanished server reaches the lost-connection path instead of

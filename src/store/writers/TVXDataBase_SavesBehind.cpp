@@ -7,6 +7,8 @@
 #include "model/TVXRecord.h"
 #include "store/eventlog/TVXEventLogger.h"
 
+#include <QCoreApplication>
+
 struct TVXDataBase::SaveInFlight {
     std::vector<std::function<void()>> memoryParts;
     std::vector<platform::Error> errors;
@@ -62,6 +64,20 @@ void TVXDataBase::whenSavesAnswered(std::function<void()> then)
         then();
     else
         mAfterSaves.push_back(std::move(then));
+}
+
+void TVXDataBase::finishWritesBehind()
+{
+    for (;;) {
+        mWriteBehind->flush();
+        // Every answer of a sent save is posted by now; answering may queue
+        // more (the save's event rows).
+        const int due = mSavesInFlight;
+        if (mAnswers)
+            QCoreApplication::sendPostedEvents(mAnswers.get(), QEvent::MetaCall);
+        if (mWriteBehind->isIdle() && (mSavesInFlight == 0 || mSavesInFlight == due))
+            return;
+    }
 }
 
 void TVXDataBase::afterServer(std::function<void()> memoryPart)

@@ -77,7 +77,10 @@ void TVXWriteBehind::flush()
             continue;
         }
         lock.unlock();
-        QCoreApplication::processEvents(QEventLoop::ExcludeUserInputEvents, 5);
+        // Only the writers' hand-overs to the main thread (they are posted to
+        // the application object): a save's answer, a timer or a paint must
+        // not run inside whatever waits here (a quit, a new connection).
+        QCoreApplication::sendPostedEvents(QCoreApplication::instance(), QEvent::MetaCall);
         lock.lock();
         mIdle.wait_for(lock, std::chrono::milliseconds(1));
     }

@@ -26,8 +26,8 @@ public:
     // Queues a write; a worker sends it after every write posted before it.
     void post(Write write);
     // Returns once every write posted so far has been sent. On the main thread
-    // it serves the main thread's events meanwhile (a failed write's report
-    // waits for them), input excepted.
+    // it serves the writers' hand-overs to it meanwhile (a write may wait for
+    // one), and no other event.
     void flush();
     bool isIdle() const;
     // Writes sent since the start (for tests and benchmarks).
