@@ -79,3 +79,30 @@ TEST_F(ClusterRules, EveryNodeRefusesWhatTheBitsRefuse)
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE"), "1");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERGROUPTABLE WHERE GROUPID='" + G2 + "'"), "1");
 }
+
+// Locks are each node's own: on every node, bob's locking read of the group,
+// type, user and member rows a save reads holds up none of alice's saves there.
+TEST_F(ClusterRules, OnEveryNodeALockOnTheRowsASaveReadsHoldsItUpNot)
+{
+    for (int node = 1; node <= 3; ++node) {
+        useServerPort(clusterPort(node));
+        TVXDataBase alice, bob;
+        ASSERT_EQ(logInAndLoad(alice), kTVXDone) << "node " << node;
+        ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone) << "node " << node;
+        ASSERT_EQ(refusalOf(*alice.connection(), "SET SESSION innodb_lock_wait_timeout=1"), 0);
+        ASSERT_EQ(refusalOf(*bob.connection(), "START TRANSACTION"), 0);
+        for (const QString& read :
+             {"SELECT COUNT(*) FROM GROUPTABLE WHERE UID='" + G1 + "' FOR UPDATE",
+              "SELECT COUNT(*) FROM TYPETABLE WHERE UID='" + T1 + "' FOR UPDATE",
+              "SELECT COUNT(*) FROM USERTABLE WHERE USERID='" + aliceID + "' FOR UPDATE",
+              "SELECT COUNT(*) FROM USERGROUPTABLE WHERE GROUPID='" + G1 + "' AND USERID='" + aliceID + "' FOR UPDATE"})
+            ASSERT_EQ(queryValueOn(*bob.connection(), read), "1") << read.toStdString();
+        auto record = newRecord(alice, {"mail"});
+        EXPECT_EQ(alice.addRecord(record), kTVXDone) << "node " << node;
+        record->setMValue1(QStringLiteral("mail 2"));
+        EXPECT_EQ(alice.replaceRecord(record), kTVXDone) << "node " << node;
+        EXPECT_EQ(alice.deleteRecord(record), kTVXDone) << "node " << node;
+        ASSERT_EQ(refusalOf(*bob.connection(), "ROLLBACK"), 0);
+    }
+    useServerPort(clusterPort(1));
+}

@@ -527,14 +527,15 @@ TEST_F(RecordBatches, ABatchTheServerRollsBackStoresWhatItReportsAndReportsWhatI
     ASSERT_EQ(alice.addRecord(first), kTVXDone);
     ASSERT_EQ(alice.addRecord(withFile), kTVXDone);
 
-    // Another session, heavier than the batch, holds the unfiled group's row
-    // and then waits for a row the batch holds: the server rolls the batch back.
+    // Another session, heavier than the batch, holds the unfiled group's key
+    // (as a change of its permission word does) and then waits for a row the
+    // batch holds: the server rolls the batch back.
     auto other = rootConnection();
     std::unique_ptr<sql::Statement> stmt(other->createStatement());
     stmt->execute("BEGIN");
     for (int i = 0; i < 20; ++i)
         stmt->execute("INSERT INTO tolvanexdb.EVENTLOGGERTABLE VALUES ('Weight', '', 'w', '', '', '')");
-    stmt->execute(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET RECORDPERMISSION = RECORDPERMISSION "
+    stmt->execute(QStringLiteral("UPDATE tolvanexdb.TVXGROUPKEYS SET RECORDPERMISSION = RECORDPERMISSION + 1 "
                                  "WHERE UID='%1'")
                       .arg(kUnfiledUID)
                       .toStdString());

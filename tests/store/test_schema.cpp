@@ -158,11 +158,11 @@ TEST_F(Schema, ColumnsAreInTheOrderReadersExpect)
     EXPECT_EQ(columns("customicontable"), "ICONINDEX,DATA");
     EXPECT_EQ(columns("mostviewedtable"), "USERID,RECORDID");
     // The client's seventeen tables (eight of them views over their rows), the
-    // record of the store's accounts, the group-list writers and the
-    // master-password lock row.
+    // record of the store's accounts, the group-list writers, the
+    // master-password lock row and the four key tables.
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLES WHERE TABLE_SCHEMA='tolvanexdb' AND "
                              "TABLE_TYPE='BASE TABLE'"),
-              "20");
+              "24");
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(TABLE_NAME ORDER BY TABLE_NAME) FROM information_schema.VIEWS "
                              "WHERE TABLE_SCHEMA='tolvanexdb'"),
               "appprefselfview,attachmenttable,columninfotable,customtypetable,mostviewedtable,recentlyaddedkeys,"
@@ -260,7 +260,11 @@ TEST_F(Schema, AnOlderStoreIsBroughtUpToDateKeepingEveryRow)
               "InnoDB Alice Adams");
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM information_schema.TABLE_CONSTRAINTS WHERE "
                              "TABLE_SCHEMA='tolvanexdb' AND CONSTRAINT_TYPE='PRIMARY KEY'"),
-              "20"); // the client's tables, the record of the store's accounts, the list writers, the lock row
+              "24"); // the client's tables, the record of the store's accounts, the list writers, the lock row, the keys
+    // Every link names a key table (or a record).
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(DISTINCT REFERENCED_TABLE_NAME ORDER BY REFERENCED_TABLE_NAME) FROM "
+                             "information_schema.REFERENTIAL_CONSTRAINTS WHERE CONSTRAINT_SCHEMA='tolvanexdb'"),
+              "recordrows,tvxgroupkeys,tvxtypekeys,tvxuserkeys");
     // Store accounts still read the account details.
     TVXDataBase db;
     EXPECT_EQ(logInAndLoad(db), kTVXDone);

@@ -334,6 +334,20 @@ TEST_F(ServerRules, UpgradingTheSchemaPutsBackTheRulesAndARerunReplacesThem)
     const QString triggerCount = QStringLiteral("SELECT COUNT(*) FROM information_schema.TRIGGERS WHERE "
                                                 "TRIGGER_SCHEMA='tolvanexdb' AND TRIGGER_NAME LIKE 'TVX\\_%'");
     const QString installed = value(triggerCount);
+    const QString linkTargets = QStringLiteral("SELECT GROUP_CONCAT(CONSTRAINT_NAME, '>', REFERENCED_TABLE_NAME ORDER BY "
+                                               "CONSTRAINT_NAME) FROM information_schema.REFERENTIAL_CONSTRAINTS "
+                                               "WHERE CONSTRAINT_SCHEMA='tolvanexdb'");
+    const QString links = value(linkTargets);
+    EXPECT_TRUE(links.contains("RECORD_GROUP_FK>tvxgroupkeys")) << links.toStdString();
+    // A store made before the key tables names the rows in its links; a run
+    // that stopped halfway left a link dropped and a key table gone.
+    asRoot("SET FOREIGN_KEY_CHECKS=0");
+    asRoot("ALTER TABLE RECORDROWS DROP FOREIGN KEY RECORD_GROUP_FK");
+    asRoot("ALTER TABLE RECORDROWS ADD CONSTRAINT RECORD_GROUP_FK FOREIGN KEY (GROUPUID) REFERENCES GROUPTABLE (UID) "
+           "ON DELETE CASCADE ON UPDATE CASCADE");
+    asRoot("ALTER TABLE USERGROUPTABLE DROP FOREIGN KEY USERGROUP_USER_FK");
+    asRoot("DROP TABLE TVXTYPEKEYS");
+    asRoot("SET FOREIGN_KEY_CHECKS=1");
     asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=0 WHERE UID='" + G1 + "'");
     asRoot("DROP TRIGGER TVX_RECORD_DELETE");
     EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R1 + "'"), 0) << "the rule was not gone";
@@ -344,6 +358,12 @@ TEST_F(ServerRules, UpgradingTheSchemaPutsBackTheRulesAndARerunReplacesThem)
     asRoot("INSERT INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES ('" + R1 + "', '" + T1 + "', '" + G1 + "')");
     EXPECT_EQ(as("DELETE FROM RECORDTABLE WHERE RECORDID='" + R1 + "'"), kErrPermissionRefused);
     EXPECT_EQ(value(triggerCount), installed); // replaced, not added twice
+    EXPECT_EQ(value(linkTargets), links);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.TVXTYPEKEYS"), value("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE"));
+    // The links hold and cascade as before.
+    EXPECT_EQ(refusalOf(*root, insertRecord(RNew, G1, kMissing)), kErrNoReferencedRow);
+    asRoot("DELETE FROM TYPETABLE WHERE UID='" + T1 + "'");
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE TYPEUID='" + T1 + "'"), "0");
 }
 
 namespace {
@@ -395,6 +415,46 @@ protected:
     static QString insertMember(const QString& group, const QString& user)
     {
         return "INSERT INTO USERGROUPTABLE (GROUPID, USERID) VALUES ('" + group + "', '" + user + "')";
+    }
+
+    // bob holds a locking read open while alice adds, edits and deletes a
+    // record in a group they share, in one of her own and in her personal
+    // group, and makes a group with both as members and a type: a save that
+    // waited out the lock would answer busy (15).
+    void expectSavesGoPast(const QStringList& lockingReads)
+    {
+        ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
+        ASSERT_EQ(as("SET SESSION innodb_lock_wait_timeout=1"), 0);
+        ASSERT_EQ(asBob("START TRANSACTION"), 0);
+        for (const QString& read : lockingReads)
+            ASSERT_EQ(queryValueOn(*bob.connection(), read), "1") << read.toStdString();
+        for (const QString& group : {G1, G3, aliceID}) {
+            SCOPED_TRACE(group.toStdString());
+            auto record = newRecord(alice, {"mail"});
+            record->setMGroup(alice.caches().mGroups().value(group));
+            ASSERT_TRUE(record->mGroup());
+            EXPECT_EQ(alice.addRecord(record), kTVXDone);
+            record->setMValue1(QStringLiteral("mail 2"));
+            EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
+            EXPECT_EQ(alice.deleteRecord(record), kTVXDone);
+        }
+        EXPECT_EQ(alice.addGroup(makeGroup(GNew, "Shared", {aliceID, bobID}, {})), kTVXDone);
+        EXPECT_EQ(alice.addType(makeType(TNew, "Router")), kTVXDone);
+        ASSERT_EQ(asBob("ROLLBACK"), 0);
+        EXPECT_EQ(members(GNew), std::min(aliceID, bobID) + "," + std::max(aliceID, bobID));
+    }
+    // Every row of the table, each by its primary key (no gap locked, which
+    // would also hold up a new row's insert).
+    static QStringList lockEachRow(const QString& table, const QStringList& key)
+    {
+        QStringList terms;
+        for (const QString& column : key)
+            terms << "'" + column + "=', QUOTE(" + column + ")";
+        const QString rows = value("SELECT GROUP_CONCAT(CONCAT(" + terms.join(", ' AND ', ") + ") SEPARATOR '|') FROM tolvanexdb." + table);
+        QStringList reads;
+        for (const QString& row : rows.split('|'))
+            reads << "SELECT COUNT(*) FROM " + table + " WHERE " + row + " FOR UPDATE";
+        return reads;
     }
 
     TVXDataBase bob;
@@ -645,3 +705,29 @@ TEST_F(MembershipRules, ALockOnTheMasterPasswordRowHoldsUpNoSave)
     EXPECT_EQ(alice.replaceRecord(record), kTVXDone);
     ASSERT_EQ(asBob("ROLLBACK"), 0);
 }
+
+// The rows every save's checks and links read: groups (bob's own, the
+// shared one, alice's), types, users and member rows.
+TEST_F(MembershipRules, ALockOnAGroupRowHoldsUpNoSave)
+{
+    // The keys the checks read are no account's to read or lock.
+    for (const char* keys : {"TVXGROUPKEYS", "TVXTYPEKEYS", "TVXUSERKEYS", "TVXMEMBERKEYS"})
+        EXPECT_EQ(asBob(QStringLiteral("SELECT COUNT(*) INTO @n FROM %1 FOR UPDATE").arg(keys)), 1142) << keys;
+    expectSavesGoPast(lockEachRow("GROUPTABLE", {"UID"}));
+}
+
+TEST_F(MembershipRules, ALockOnATypeRowHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("TYPETABLE", {"UID"}));
+}
+
+TEST_F(MembershipRules, ALockOnAUserRowHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("USERTABLE", {"USERID"}));
+}
+
+TEST_F(MembershipRules, ALockOnMemberRowsHoldsUpNoSave)
+{
+    expectSavesGoPast(lockEachRow("USERGROUPTABLE", {"GROUPID", "USERID"}));
+}
+

@@ -59,7 +59,8 @@ inline constexpr const char* kViewedTablePrefixes[] = {"RECORD",         "CUSTOM
                                                        "MOSTVIEWED",     "RECENTLYVIEWED",   "RECENTLYMODIFIED",
                                                        "RECENTLYADDED",  "COLUMNINFO"};
 // Statements that take a store back to before its records were read through
-// views and its log numbered only by the server (for upgrade tests).
+// views, its log numbered only by the server and its links named the rows
+// (for upgrade tests).
 inline QStringList olderStoreRules()
 {
     QStringList steps;
@@ -67,6 +68,39 @@ inline QStringList olderStoreRules()
                                 "TVX_RECENTLYMODIFIED_KEY", "TVX_RECENTLYADDED_KEY", "TVX_INFO_INSERT",
                                 "TVX_INFO_UPDATE", "TVX_INFO_DELETE", "TVX_ICON_INSERT", "TVX_ICON_DELETE"})
         steps << QStringLiteral("DROP TRIGGER IF EXISTS tolvanexdb.%1").arg(QLatin1String(trigger));
+    // The links named the rows themselves, before the key tables.
+    struct Link {
+        const char* table;
+        const char* name;
+        const char* column;
+        const char* target;
+        const char* key;
+    };
+    constexpr Link links[] = {{"RECORDROWS", "RECORD_GROUP_FK", "GROUPUID", "GROUPTABLE", "UID"},
+                              {"RECORDROWS", "RECORD_TYPE_FK", "TYPEUID", "TYPETABLE", "UID"},
+                              {"USERGROUPTABLE", "USERGROUP_GROUP_FK", "GROUPID", "GROUPTABLE", "UID"},
+                              {"USERGROUPTABLE", "USERGROUP_USER_FK", "USERID", "USERTABLE", "USERID"},
+                              {"GROUPSUBGROUPTABLE", "GROUPSUBGROUP_GROUP_FK", "GROUPID", "GROUPTABLE", "UID"},
+                              {"APPPREFTABLE", "APPPREF_USER_FK", "USERID", "USERTABLE", "USERID"},
+                              {"MOSTVIEWEDROWS", "MOSTVIEWED_USER_FK", "USERID", "USERTABLE", "USERID"},
+                              {"RECENTLYVIEWEDROWS", "RECENTLYVIEWED_USER_FK", "USERID", "USERTABLE", "USERID"},
+                              {"RECENTLYMODIFIEDROWS", "RECENTLYMODIFIED_USER_FK", "USERID", "USERTABLE", "USERID"},
+                              {"RECENTLYADDEDROWS", "RECENTLYADDED_USER_FK", "USERID", "USERTABLE", "USERID"}};
+    for (const Link& link : links)
+        steps << QStringLiteral("ALTER TABLE tolvanexdb.%1 DROP FOREIGN KEY %2")
+                     .arg(QLatin1String(link.table), QLatin1String(link.name));
+    for (const char* keys : {"TVXMEMBERKEYS", "TVXGROUPKEYS", "TVXTYPEKEYS", "TVXUSERKEYS"})
+        steps << QStringLiteral("DROP TABLE tolvanexdb.%1").arg(QLatin1String(keys));
+    for (const char* trigger : {"TVX_USERTABLE_KEY_INSERT", "TVX_USERTABLE_KEY_UPDATE", "TVX_USERTABLE_KEY_DELETE",
+                                "TVX_GROUP_KEY_INSERT", "TVX_GROUP_KEY_UPDATE", "TVX_GROUP_KEY_DELETE",
+                                "TVX_TYPE_KEY_INSERT", "TVX_TYPE_KEY_UPDATE", "TVX_TYPE_KEY_DELETE",
+                                "TVX_MEMBER_KEY_INSERT", "TVX_MEMBER_KEY_UPDATE", "TVX_MEMBER_KEY_DELETE"})
+        steps << QStringLiteral("DROP TRIGGER tolvanexdb.%1").arg(QLatin1String(trigger));
+    for (const Link& link : links)
+        steps << QStringLiteral("ALTER TABLE tolvanexdb.%1 ADD CONSTRAINT %2 FOREIGN KEY (%3) REFERENCES "
+                                "tolvanexdb.%4 (%5) ON DELETE CASCADE ON UPDATE CASCADE")
+                     .arg(QLatin1String(link.table), QLatin1String(link.name), QLatin1String(link.column),
+                          QLatin1String(link.target), QLatin1String(link.key));
     for (const char* viewed : kViewedTablePrefixes)
         steps << QStringLiteral("DROP VIEW tolvanexdb.%1TABLE").arg(QLatin1String(viewed))
               << QStringLiteral("RENAME TABLE tolvanexdb.%1ROWS TO tolvanexdb.%1TABLE").arg(QLatin1String(viewed));
