@@ -707,6 +707,7 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
     QString storedAtTheEnd;
     QString replacedRowsAtTheEnd;
     QStringList alertsAtTheEnd;
+    QString undeletedAtTheEnd;
     const auto quitAsTheApplication = [&] {
         controller->startup().setTerminateHandler([&] {
             ++terminations;
@@ -716,6 +717,8 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
             alertsAtTheEnd = alerts.messages();
             replacedRowsAtTheEnd =
                 rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Replace Record'");
+            undeletedAtTheEnd = rootQueryValue(
+                QString("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID IN ('%1','%2')").arg(R1, R2));
             TVXDataBase plain;
             storedAtTheEnd = logInAndLoad(plain) == kTVXDone ? plain.caches().recordWithUID(R5)->mValue2() : "no log-in";
         });
@@ -751,6 +754,8 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
     sheet = &controller->recordCommands().detailsWindowController();
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
     holder = holdEverySave();
+    const QString permissions =
+        rootQueryValue(QString("SELECT RECORDPERMISSION FROM tolvanexdb.USERTABLE WHERE USERID='%1'").arg(aliceID));
     script.then([&](QWidget*) {
         sheet->valueField(1)->setText("refused at the quit");
         sheet->okButton()->click();
@@ -765,6 +770,25 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
     EXPECT_EQ(terminations, 1);
     EXPECT_EQ(alertsAtTheEnd, QStringList{"You don't have sufficient access permissions."}) << "shown before the end";
     EXPECT_EQ(storedAtTheEnd, "stored at the quit");
+
+    // And a run that quits while a delete of two records waits.
+    rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=%1 WHERE USERID='%2'").arg(permissions, aliceID));
+    window = nullptr;
+    controller.reset();
+    controller = std::make_unique<BMController>(db.get());
+    window = tvxtest::createMainWindow(*controller);
+    terminations = 0;
+    quitAsTheApplication();
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R2}));
+    holder = holdEverySave();
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->recordCommands().deleteSelected();
+    ASSERT_TRUE(controller->recordCommands().isDeleting());
+    QTimer::singleShot(300, [&] { holder->rollback(); });
+    controller->startup().terminate();
+    EXPECT_EQ(terminations, 0);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+    EXPECT_EQ(undeletedAtTheEnd, "0");
 }
 
 // Another client changed the master password while a save waits: the new
@@ -826,6 +850,43 @@ TEST_F(MainWindowCommands, ANewLogInAskedForWhileASaveWaitsComesAfterItsAnswer)
     TVXDataBase other;
     ASSERT_EQ(logInAndLoad(other), kTVXDone);
     EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "after the new log-in");
+}
+
+// Waiting on the main thread for the queue (as the quit's view state does)
+// serves the writers' hand-overs only: a save's answer and the window's
+// timers wait for the event loop, not for whatever called the wait.
+TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
+{
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
+    AlertRecorder alerts;
+    ModalScript script;
+    BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
+    auto holder = holdEverySave();
+    bool savingAfterTheWait = false;
+    int ticksDuringTheWait = -1;
+    script.then([&](QWidget*) {
+        sheet.valueField(1)->setText("answered later");
+        sheet.okButton()->click();
+        int ticks = 0;
+        QTimer ticker;
+        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+        ticker.start(5);
+        std::thread release([&] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            holder->rollback();
+        });
+        db->writeBehind().flush();
+        release.join();
+        savingAfterTheWait = sheet.isSaving();
+        ticksDuringTheWait = ticks;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000));
+        return sheetEnd();
+    });
+    controller->recordCommands().editItemDoubleAction();
+    EXPECT_TRUE(savingAfterTheWait) << "the answer waited for the event loop";
+    EXPECT_EQ(ticksDuringTheWait, 0);
+    EXPECT_EQ(db->caches().recordWithUID(R5)->mValue2(), "answered later");
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
 }
 
 // What the clicks and the lock wrote behind the window is on the server

@@ -17,6 +17,8 @@ public:
     TVXStoreLoader(const TVXStoreLoader&) = delete;
     TVXStoreLoader& operator=(const TVXStoreLoader&) = delete;
 
+    // The account's user row with its groups, by name (the log-in's read).
+    static const char kQueryUserRowForName[];
     QString getUserIDForName(const QString& accountName, TVXResult* code = nullptr); // null: no such row
     // The user's row into the signed-in user; 6 a disabled account, 7 no user row.
     TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);

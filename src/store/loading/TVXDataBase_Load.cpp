@@ -109,14 +109,18 @@ struct TVXDataBase::LoadSteps {
 
 namespace {
 
+} // namespace
+
 // The user row of the account's name (the first, as getUserIDForName finds
 // it) with its groups, in the order their own read gives them.
-constexpr char kQueryUserRowForName[] =
+const char TVXStoreLoader::kQueryUserRowForName[] =
     "SELECT u.USERID, u.USERNAME, u.PLATFORMNAME, u.GROUPPERMISSION, u.TYPEPERMISSION, u.RECORDPERMISSION, "
     "u.DATAPERMISSION, u.CANCHANGEPASSWORD, u.ISACCOUNTDISABLED, "
     "(SELECT GROUP_CONCAT(m.GROUPID ORDER BY m.GROUPID SEPARATOR ',') FROM USERGROUPTABLE m "
     "WHERE m.USERID = u.USERID) AS GROUPIDS "
     "FROM USERTABLE u WHERE u.USERID = (SELECT USERID FROM USERTABLE WHERE USERNAME = ? LIMIT 1) LIMIT 1";
+
+namespace {
 
 // The signed-in user's fields from a row of the user table's readable columns.
 void fillUser(TVXUser& user, sql::ResultSet& rs)
@@ -136,12 +140,12 @@ void fillUser(TVXUser& user, sql::ResultSet& rs)
 // The signed-in user from the row `query` finds for `key`, kept in `rs` for
 // its other columns. No row means the account was removed from the store (a
 // server account alone must not log in with default rights).
-TVXResult readUserRow(sql::Connection* connection, const char* query, const QString& key, TVXUser& user,
-                      std::unique_ptr<sql::ResultSet>& rs)
+TVXResult readUserRow(TVXReadAhead& reads, sql::Connection* connection, const char* query, const QString& key,
+                      TVXUser& user, tvxsql::Rows& rs)
 {
     if (!connection)
         throw noConnection();
-    rs = tvxsql::rowsFor(*connection, query, key);
+    rs = reads.rowsFor(*connection, query, key);
     if (!rs->next())
         return kTVXAccountDeleted;
     if (rs->getBoolean("ISACCOUNTDISABLED"))
@@ -154,9 +158,10 @@ TVXResult readUserRow(sql::Connection* connection, const char* query, const QStr
 
 TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
 {
-    std::unique_ptr<sql::ResultSet> rs;
+    tvxsql::Rows rs;
     TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    if (const TVXResult code = readUserRow(mDatabase.mCPcon.get(), kQueryUserRowForName, accountName, user, rs);
+    if (const TVXResult code =
+            readUserRow(mDatabase.mReadAhead, mDatabase.mCPcon.get(), kQueryUserRowForName, accountName, user, rs);
         code != kTVXDone)
         return code;
     const QString groups = rs->isNull("GROUPIDS") ? QString() : tvxsql::textColumn(*rs, 10);
@@ -183,9 +188,10 @@ QStringList TVXStoreLoader::fetchGroupArrayForUserID(const QString& userID, TVXR
 
 TVXResult TVXStoreLoader::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
 {
-    std::unique_ptr<sql::ResultSet> rs;
+    tvxsql::Rows rs;
     TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    if (const TVXResult code = readUserRow(mDatabase.mCPcon.get(), kQueryUserRow, userID, user, rs); code != kTVXDone)
+    if (const TVXResult code = readUserRow(mDatabase.mReadAhead, mDatabase.mCPcon.get(), kQueryUserRow, userID, user, rs);
+        code != kTVXDone)
         return code;
     user.setMUsersGroupArray(fetchGroupArrayForUserID(userID));
     return kTVXDone;
@@ -197,6 +203,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
     try {
         const auto guard = lockConnection(); // an error found under it is handed on once released
         code = mLoader.readUserForName(accountName);
+        mReadAhead.forgetFetched(); // read at the log-in, for this call only
     } catch (const sql::SQLException& e) {
         code = reportDatabaseError(e, mapDBErrorCode(serverErrorNumber(e)));
     }

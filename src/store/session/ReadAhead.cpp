@@ -9,14 +9,16 @@
 namespace {
 
 // Only such keys are written into a statement's text (identifiers are 16
-// hexadecimal digits): nothing in them can end the quoted text.
+// hexadecimal digits, account names mostly letters and digits): nothing in
+// them can end the quoted text or escape a character.
 bool isPlainKey(const QString& key)
 {
     if (key.isEmpty() || key.size() > 64)
         return false;
     for (const QChar c : key)
         if (!((c >= QLatin1Char('0') && c <= QLatin1Char('9')) || (c >= QLatin1Char('A') && c <= QLatin1Char('Z'))
-              || (c >= QLatin1Char('a') && c <= QLatin1Char('z'))))
+              || (c >= QLatin1Char('a') && c <= QLatin1Char('z')) || c == QLatin1Char('_') || c == QLatin1Char('.')
+              || c == QLatin1Char('-')))
             return false;
     return true;
 }
@@ -30,6 +32,28 @@ std::string withKey(const char* query, const QString& key)
     if (at == std::string::npos || text.find('?', at + 1) != std::string::npos)
         return {};
     text.replace(at, 1, '\'' + key.toStdString() + '\'');
+    return text;
+}
+
+// The reads' statements joined into one text; `reads` is cut before the
+// first whose key cannot be written into it.
+std::string batchText(std::vector<TVXReadAhead::Read>& reads)
+{
+    std::string text;
+    std::size_t count = 0;
+    for (const TVXReadAhead::Read& read : reads) {
+        std::string one = read.query;
+        if (!read.key.isNull()) {
+            one = isPlainKey(read.key) ? withKey(read.query, read.key) : std::string();
+            if (one.empty())
+                break;
+        }
+        if (count)
+            text += ";\n";
+        text += one;
+        ++count;
+    }
+    reads.erase(reads.begin() + std::ptrdiff_t(count), reads.end());
     return text;
 }
 
@@ -53,21 +77,8 @@ void TVXReadAhead::send(sql::Connection& connection, std::unique_lock<TVXConnect
                         std::vector<Read> reads)
 {
     drop();
-    std::string text;
-    std::size_t count = 0;
-    for (const Read& read : reads) {
-        std::string one = read.query;
-        if (!read.key.isNull()) {
-            one = isPlainKey(read.key) ? withKey(read.query, read.key) : std::string();
-            if (one.empty())
-                break;
-        }
-        if (count)
-            text += ";\n";
-        text += one;
-        ++count;
-    }
-    reads.erase(reads.begin() + std::ptrdiff_t(count), reads.end());
+    const std::string text = batchText(reads);
+    const std::size_t count = reads.size();
     if (count < 2)
         return; // nothing to gain: each runs alone
     // The last result is held whole, so that once it is taken nothing is due.
@@ -87,6 +98,55 @@ void TVXReadAhead::send(sql::Connection& connection, std::unique_lock<TVXConnect
     }
 }
 
+void TVXReadAhead::fetchAll(sql::Connection& connection, std::vector<Read> reads)
+{
+    drop();
+    forgetFetched();
+    const std::string text = batchText(reads);
+    if (reads.size() < 2)
+        return;
+    mFetchedStatement.reset(connection.createStatement());
+    mFetchedOn = &connection;
+    mSentTogether += reads.size();
+    try {
+        mFetchedStatement->execute(text);
+        for (std::size_t n = 0; n < reads.size(); ++n) {
+            if (n > 0 && !mFetchedStatement->getMoreResults())
+                break;
+            std::unique_ptr<sql::ResultSet> rows(mFetchedStatement->getResultSet());
+            if (!rows)
+                break;
+            mFetched.push_back({reads[n], std::move(rows), nullptr});
+        }
+    } catch (const sql::SQLException& e) {
+        // Nothing after a failed statement was run: those reads run alone.
+        mFetched.push_back({reads[mFetched.size()], nullptr, std::make_shared<const sql::SQLException>(e)});
+    }
+}
+
+void TVXReadAhead::forgetFetched()
+{
+    mFetched.clear();
+    mFetchedStatement.reset();
+    mFetchedOn = nullptr;
+}
+
+std::optional<tvxsql::Rows> TVXReadAhead::fromFetched(const char* query, const QString& key)
+{
+    for (auto it = mFetched.begin(); it != mFetched.end(); ++it) {
+        if (!sameRead(it->read, query, key))
+            continue;
+        Fetched taken = std::move(*it);
+        mFetched.erase(it);
+        if (taken.failure)
+            throw *taken.failure; // as the read alone would have met it
+        tvxsql::Rows rows;
+        rows.rows = std::move(taken.rows);
+        return rows;
+    }
+    return std::nullopt;
+}
+
 tvxsql::Rows TVXReadAhead::rows(sql::Connection& connection, const char* query, bool streamed)
 {
     return take(connection, query, QString(), streamed);
@@ -99,6 +159,10 @@ tvxsql::Rows TVXReadAhead::rowsFor(sql::Connection& connection, const char* quer
 
 tvxsql::Rows TVXReadAhead::take(sql::Connection& connection, const char* query, const QString& key, bool streamed)
 {
+    if (!mFetched.empty() && &connection == mFetchedOn) {
+        if (std::optional<tvxsql::Rows> taken = fromFetched(query, key))
+            return std::move(*taken);
+    }
     if (pending() && &connection == mConnection) {
         if (std::optional<tvxsql::Rows> taken = fromBatch(query, key))
             return std::move(*taken);

@@ -79,6 +79,13 @@ public:
     tvxsql::Rows rowsFor(sql::Connection& connection, const char* query, const QString& key);
     // Reads what is still due and drops it; releases the guard.
     void drop();
+    // Sends `reads` in one go and holds every result whole at once, so that the
+    // connection is free again on return (the caller holds the guard). Readers
+    // then take them in any order, each once; a failed read keeps its error for
+    // its reader, and the reads after it run alone.
+    void fetchAll(sql::Connection& connection, std::vector<Read> reads);
+    // Forgets what fetchAll read and no reader took.
+    void forgetFetched();
     bool pending() const { return !mReads.empty(); }
     // How many statements went out in batches since the start (for tests).
     std::size_t statementsSentTogether() const { return mSentTogether; }
@@ -86,6 +93,7 @@ public:
 private:
     tvxsql::Rows take(sql::Connection& connection, const char* query, const QString& key, bool streamed);
     std::optional<tvxsql::Rows> fromBatch(const char* query, const QString& key);
+    std::optional<tvxsql::Rows> fromFetched(const char* query, const QString& key);
     void skipCurrent();
     void advance();
     void end();
@@ -98,4 +106,13 @@ private:
     std::optional<sql::SQLException> mFailure; // what read mNext met; nothing follows it
     std::unique_lock<TVXConnectionGuard> mGuard;
     std::size_t mSentTogether = 0;
+
+    struct Fetched {
+        Read read;
+        std::unique_ptr<sql::ResultSet> rows;
+        std::shared_ptr<const sql::SQLException> failure;
+    };
+    sql::Connection* mFetchedOn = nullptr;
+    std::unique_ptr<sql::Statement> mFetchedStatement;
+    std::vector<Fetched> mFetched;
 };

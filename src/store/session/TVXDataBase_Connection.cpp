@@ -128,6 +128,7 @@ void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
         previous = std::exchange(mCPcon, std::move(connection));
         prepared.swap(mPrepared);
         preparedRows.swap(mPreparedRows);
+        mReadAhead.forgetFetched();
         mKeyRow = {};
     }
     // Closing the old connection talks to its server: not under the guard.
@@ -142,9 +143,7 @@ bool TVXDataBase::hasAdminUserPrivileges(const QString& account)
     try {
         if (!mCPcon)
             return false;
-        std::unique_ptr<sql::PreparedStatement> stmt(mCPcon->prepareStatement(kQueryPrivLikeRoot));
-        stmt->setString(1, account.toStdString());
-        std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+        const tvxsql::Rows rs = mReadAhead.rowsFor(*mCPcon, kQueryPrivLikeRoot, account);
         return rs->next() && rs->getInt(1) >= 1;
     } catch (const sql::SQLException&) {
         // An account that may not read the server's account table passes.
@@ -165,8 +164,7 @@ QString TVXDataBase::retriveMasterPassword()
     const auto guard = lockConnection(); // one thread at a time on the connection
     if (!mCPcon)
         throw tvxsql::noConnection();
-    std::unique_ptr<sql::Statement> stmt(mCPcon->createStatement());
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery(kQuerySelectDatabaseInfoTable));
+    const tvxsql::Rows rs = mReadAhead.rows(*mCPcon, kQuerySelectDatabaseInfoTable);
     QString stored; // null: no row
     mKeyRow = KeyRow{true, false, {}};
     while (rs->next()) {
@@ -240,9 +238,27 @@ TVXResult TVXDataBase::startConnectionToServer(const LoginRequest& request)
         // The new connection replaces (and closes) the one of an earlier log-in,
         // never under a statement another thread is running.
         swapConnection(std::move(connection));
-        if (hasAdminUserPrivileges(account))
-            throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
-        selectSchema(QString::fromLatin1(kTolvanexSchema));
+        const auto refuseAllPrivileges = [&] {
+            if (hasAdminUserPrivileges(account))
+                throw sql::SQLException("Invalid Username", "HY000", kErrAllPrivilegesAccount);
+        };
+        // The store first, so that the log-in's reads can go out together:
+        // the master-password row, the account's user row (for
+        // initUserDetails) and the all-privileges check, which a plain
+        // account may not read and so comes last.
+        try {
+            selectSchema(QString::fromLatin1(kTolvanexSchema));
+        } catch (const sql::SQLException&) {
+            refuseAllPrivileges(); // that refusal answers before a missing store
+            throw;
+        }
+        {
+            const auto guard = lockConnection();
+            mReadAhead.fetchAll(*mCPcon, {{kQuerySelectDatabaseInfoTable},
+                                          {TVXStoreLoader::kQueryUserRowForName, account},
+                                          {kQueryPrivLikeRoot, account}});
+        }
+        refuseAllPrivileges();
         mCiphers.createUserEncrypter();
         const QString typed = request.value(kLoginMasterPassword);
         if (checkMasterPassword(typed) == kTVXMasterPasswordMismatch) {
