@@ -440,6 +440,9 @@ protected:
         }
         EXPECT_EQ(alice.addGroup(makeGroup(GNew, "Shared", {aliceID, bobID}, {})), kTVXDone);
         EXPECT_EQ(alice.addType(makeType(TNew, "Router")), kTVXDone);
+        // Nor a log-in and its load.
+        TVXDataBase again;
+        EXPECT_EQ(logInAndLoad(again), kTVXDone);
         ASSERT_EQ(asBob("ROLLBACK"), 0);
         EXPECT_EQ(members(GNew), std::min(aliceID, bobID) + "," + std::max(aliceID, bobID));
     }
