@@ -29,12 +29,14 @@
 #include <QFontDialog>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QGuiApplication>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
@@ -182,6 +184,8 @@ BMOptionsWindowController::BMOptionsWindowController(TVXStoreCaches& caches, TVX
         platform::makeOkCancel(QStringLiteral("okButton"), QStringLiteral("cancelButton"));
     connect(buttons.ok, &QPushButton::clicked, this, &BMOptionsWindowController::ok);
     connect(buttons.cancel, &QPushButton::clicked, this, &BMOptionsWindowController::cancel);
+    mOkButton = buttons.ok;
+    mCancelButton = buttons.cancel;
 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, platform::kSheetMargins.bottom());
@@ -438,16 +442,25 @@ void BMOptionsWindowController::clearClipBoardMatrixAction(QObject* sender)
     }
 }
 
+BMOptionsWindowController::~BMOptionsWindowController()
+{
+    if (mSaving)
+        QGuiApplication::restoreOverrideCursor();
+}
+
 int BMOptionsWindowController::orderFrontOptionsPanel()
 {
     mSaved = false;
+    mRequestedEnd.reset();
     initUserPreferences();
     // The session's autostart entry is the truth; it may have been removed elsewhere.
     mRunOnStartupButton->setChecked(mLoginItems.isLaunchedAtLogin());
     if (!mEscapeGuard)
         mEscapeGuard = new platform::EscapeGuard(this);
     mEscapeGuard->take();
+    mInRun = true;
     platform::runModalForWindow(this);
+    mInRun = false;
     mEscapeGuard->forget();
     // Only a save is an edit: closing or cancelling leaves the options as they were.
     if (mSaved) {
@@ -460,6 +473,8 @@ int BMOptionsWindowController::orderFrontOptionsPanel()
 
 void BMOptionsWindowController::ok()
 {
+    if (mSaving)
+        return; // the first OK is answered first
     const TVXUser* user = mCaches.getCurrentUser();
     const bool hasPassword = user && TVXPasswordHint::isPasswordEnableForUser(*user);
     const QString refusal = options::lockMinutesRefusal(currentChoices(), hasPassword);
@@ -467,27 +482,73 @@ void BMOptionsWindowController::ok()
         BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"), refusal, tr("OK"));
         return;
     }
+    if (!user) {
+        storealert::reportStoreFailure(kTVXStatementFailed);
+        return;
+    }
+    QPointer<BMOptionsWindowController> self(this);
+    saveUserPreference([self](TVXResult code) {
+        if (self)
+            self->saveAnswered(code);
+    });
+    // After the question about all types: the answer is a queued call.
+    setSaving(true);
+}
+
+void BMOptionsWindowController::saveAnswered(TVXResult code)
+{
+    setSaving(false);
     // Settings the store refused keep the window open.
-    if (const TVXResult code = saveUserPreference(); code != kTVXDone) {
+    if (code != kTVXDone) {
         storealert::reportStoreFailure(code);
         return;
     }
-    mSaved = true;
     platform::NotificationCenter::defaultCenter().post(kTolvanPreferenceChangedNotification);
+    if (!mInRun) {
+        // The run ended another way meanwhile: the edit is logged here.
+        mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Edit Settings"));
+        return;
+    }
+    mSaved = true;
+    mRequestedEnd = platform::kModalRunStopped;
     platform::stopModal();
 }
 
-void BMOptionsWindowController::cancel() { platform::abortModal(); }
+void BMOptionsWindowController::cancel()
+{
+    if (mSaving)
+        return; // what was sent is answered first
+    platform::abortModal();
+}
 
-TVXResult BMOptionsWindowController::saveUserPreference()
+void BMOptionsWindowController::setSaving(bool saving)
+{
+    if (saving == mSaving)
+        return;
+    mSaving = saving;
+    platform::holdRunAgainstClosing(this, saving);
+    for (QWidget* part : {static_cast<QWidget*>(mToolBar), static_cast<QWidget*>(mActiveContentView),
+                          static_cast<QWidget*>(mOkButton), static_cast<QWidget*>(mCancelButton)})
+        if (part)
+            part->setEnabled(!saving);
+    if (saving)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+}
+
+void BMOptionsWindowController::saveUserPreference(std::function<void(TVXResult)> answer)
 {
     const QString selected = mSelectedTypeUID ? mSelectedTypeUID() : kAllCategoriesUID;
-    return options::saveUserPreference(mCaches, mPreferences, currentChoices(), selected, [] {
-        return BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
-                               tr("Do you want the current column settings to be applied to all Types?"), tr("No"),
-                               QString(), tr("Yes"))
-               == platform::kAlertOtherReturn;
-    });
+    options::saveUserPreference(
+        mCaches, mPreferences, currentChoices(), selected,
+        [] {
+            return BMRunAlertPanel(tr("Tolvanex Enterprise Alert!"),
+                                   tr("Do you want the current column settings to be applied to all Types?"), tr("No"),
+                                   QString(), tr("Yes"))
+                   == platform::kAlertOtherReturn;
+        },
+        std::move(answer));
 }
 
 void BMOptionsWindowController::selectFont()

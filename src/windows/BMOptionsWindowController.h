@@ -16,6 +16,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 
 class QAction;
 namespace platform {
@@ -55,6 +56,7 @@ public:
     // the preferences, "Edit Settings" goes to the event log.
     BMOptionsWindowController(TVXStoreCaches& caches, TVXPreferences& preferences, TVXEventLogAccess& eventLog,
                               QWidget* parent = nullptr);
+    ~BMOptionsWindowController() override;
 
     // Shows the window modally, filled from the user's options; returns when
     // it closes. Logs "Edit Settings" when the options were saved.
@@ -67,7 +69,9 @@ public:
     void setLoginItems(const platform::LoginItems& items) { mLoginItems = items; }
     const platform::LoginItems& loginItems() const { return mLoginItems; }
 
-    // Actions of the controls.
+    // Actions of the controls. OK sends the options behind the window; until
+    // the server answers the window keeps its input, shows a busy cursor and
+    // takes no OK, Cancel or close. A refusal keeps it open.
     void ok();
     void cancel();
     void browseDatabaseLocation();
@@ -81,8 +85,11 @@ public:
     void reject() override { cancel(); }
 
     void initUserPreferences();
-    // Saves the controls' options; the server write's result code.
-    TVXResult saveUserPreference();
+    // Saves the controls' options; `answer` gets the server write's result code.
+    void saveUserPreference(std::function<void(TVXResult)> answer);
+    bool isSaving() const { return mSaving; }
+    // How the save's answer ended the run (the code), if it did.
+    std::optional<int> requestedEnd() const { return mRequestedEnd; }
     void setActiveView(int index, bool animate = false);
     int activeView() const;
 
@@ -102,6 +109,8 @@ private:
     void buildShowColumnsView(QVBoxLayout* layout);
     void setDatabaseLocation(const QString& folder);
     void updateRowColorWell();
+    void setSaving(bool saving);
+    void saveAnswered(TVXResult code);
 
     TVXStoreCaches& mCaches;
     TVXPreferences& mPreferences;
@@ -109,6 +118,11 @@ private:
     std::function<QString()> mSelectedTypeUID;
     platform::LoginItems mLoginItems;
     bool mSaved = false;
+    bool mSaving = false;
+    bool mInRun = false;
+    std::optional<int> mRequestedEnd;
+    QPushButton* mOkButton = nullptr;
+    QPushButton* mCancelButton = nullptr;
 
     QFont mSelectedFont;
     QColor mRowColor;

@@ -80,8 +80,8 @@ BMPasswordWindowController::Backend BMPasswordWindowController::backendFor(TVXPr
 {
     return Backend{
         [&preferences] { return preferences.passwordGeneratorFlags(); },
-        // A preference: a failed save went to the error path.
-        [&preferences](uint8_t flags) { (void)preferences.setPasswordGeneratorFlags(flags); },
+        // A preference, sent behind the window: a failed save goes to the error path.
+        [&preferences](uint8_t flags) { preferences.setPasswordGeneratorFlagsBehind(flags); },
         [](uint16_t flags, uint16_t length) { return ::generatePassword(flags, length); },
     };
 }

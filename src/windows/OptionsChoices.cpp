@@ -123,17 +123,19 @@ bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences
     return true;
 }
 
-TVXResult saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preferences, const OptionsChoices& choices,
-                             const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
+void saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preferences, const OptionsChoices& choices,
+                        const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes,
+                        std::function<void(TVXResult)> answer)
 {
     TVXUser* user = caches.getCurrentUser();
-    if (!user)
-        return kTVXStatementFailed;
+    if (!user) {
+        if (answer)
+            answer(kTVXStatementFailed);
+        return;
+    }
     storeChoicesInUser(choices, *user);
     saveColumnChoices(caches, preferences, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
-    TVXResult code = kTVXDone;
-    preferences.saveOptionPanelPreferencesForUser(*user, &code);
-    return code;
+    preferences.saveOptionPanelPreferencesBehind(*user, std::move(answer));
 }
 
 QString fontDescription(const QFont& font)

@@ -7,6 +7,7 @@
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
+#include "platform/core/NotificationCenter.h"
 #include "store/TVXDataBase.h"
 #include "store/eventlog/TVXEventLogger.h"
 #include "support/StoreSeed.h"
@@ -15,6 +16,8 @@
 #include "DelayingRelay.h"
 
 #include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 
 #include <functional>
 
@@ -524,6 +527,49 @@ TEST_F(GroupStoreFailure, ARefusedMoveKeepsTheRecordsWhereTheyWere)
     EXPECT_EQ(count("RECORDTABLE WHERE GROUPUID='00000000000000A2'"), "2");
     EXPECT_EQ(alice.caches().mRecords().value(R2), before);
     EXPECT_EQ(before->mGroup(), alice.caches().mGroups().value(G2));
+}
+
+// A lock held elsewhere on the master password or on the group's row: the
+// store is busy, nothing is written, and the same writes go in once it is free.
+TEST_F(GroupStoreFailure, ALockHeldElsewhereIsABusyStoreNotALostConnection)
+{
+    TVXDataBase db;
+    db.setReadWriteTimeout(4);
+    ASSERT_EQ(logInAndLoad(db, kUserName, kUserPassword), kTVXDone);
+    auto added = makeGroup(GNew, "Legal", {bobID}, {});
+    auto edited = makeGroup(G1, "Finance 2", {aliceID}, {});
+    int lost = 0;
+    auto& center = platform::NotificationCenter::defaultCenter();
+    const auto token =
+        center.addObserver(kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    const HangDeadline deadline(90);
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.TVXMASTERPASSWORDTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+    EXPECT_EQ(db.addGroup(added), kTVXStoreBusy);
+    EXPECT_EQ(db.updateGroup(edited), kTVXStoreBusy);
+    holder->rollback();
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT * FROM tolvanexdb.GROUPTABLE WHERE UID='00000000000000A1' FOR UPDATE"));
+    EXPECT_EQ(db.updateGroup(edited), kTVXStoreBusy);
+
+    EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000A9'"), "0");
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", G1), hexOf(seed->cipher("Finance")));
+    EXPECT_EQ(membersOnServer(G1), sorted({aliceID, bobID, carolID}));
+    EXPECT_FALSE(db.caches().mGroups().contains(GNew));
+    EXPECT_EQ(added->mUserMembersArray(), QStringList{bobID});
+    EXPECT_EQ(lastEvent(db).action, QString("Failed"));
+
+    holder->rollback();
+    EXPECT_EQ(db.addGroup(added), kTVXDone);
+    EXPECT_EQ(db.updateGroup(edited), kTVXDone);
+    center.removeObserver(token);
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID}));
+    EXPECT_EQ(membersOnServer(G1), QStringList{aliceID});
+    EXPECT_EQ(lost, 0);
+    EXPECT_FALSE(db.isConnectionLostHandlerOn());
 }
 
 TEST_F(GroupStoreFailure, ANameTooLongForItsColumnIsRefusedBeforeWriting)

@@ -553,6 +553,22 @@ TEST_F(MembershipRules, TheGroupSheetsCallsAreRefusedAsItsRowsWouldBe)
     EXPECT_EQ(loggedWrites(), "3");
 }
 
+// The lists reach the routine as values: what is not an array of
+// identifiers, or an identifier that reads as a statement, stores nothing.
+TEST_F(MembershipRules, TheGroupCallsTakeTheirListsAsDataOnly)
+{
+    const auto add = [&](const QString& members, const QString& subGroups) {
+        return asBob("CALL TVX_ADD_GROUP(0, NULL, '" + GNew + "', x'01', 7, 1, '" + members + "', '" + subGroups
+                     + "', 'Add Group', '', 'Legal', '', 'bob', '')");
+    };
+    EXPECT_EQ(add(R"({"members": []})", "[]"), 45025);
+    EXPECT_EQ(add("[]", "not a list"), 45025);
+    EXPECT_NE(add(R"(["x'') OR 1=1; DELETE FROM USERGROUPTABLE; --"])", "[]"), 0);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='" + GNew + "'"), "0");
+    EXPECT_EQ(members(G2), bobID);
+    EXPECT_EQ(members(G3), aliceID);
+}
+
 TEST_F(MembershipRules, GroupAndTypeDeletesTakeNoRecordTheAccountCouldNotDelete)
 {
     // T1 has records in alice's groups.

@@ -35,6 +35,20 @@ TEST_F(RealModalRuns, EndCodesOfStopAbortAndClose)
     QTimer::singleShot(0, [&panel] { panel.close(); });
     EXPECT_EQ(platform::runModalForWindow(&panel), platform::kModalRunStopped);
     EXPECT_FALSE(platform::isModalRunning());
+
+    // Held (a save in flight), the close box does nothing; the hold gone, it ends the run.
+    bool closedWhileHeld = true;
+    QTimer::singleShot(0, [&] {
+        platform::holdRunAgainstClosing(&panel, true);
+        closedWhileHeld = panel.close();
+        EXPECT_TRUE(panel.isVisible());
+        EXPECT_TRUE(platform::isModalRunning());
+        platform::holdRunAgainstClosing(&panel, false);
+        panel.close();
+    });
+    EXPECT_EQ(platform::runModalForWindow(&panel), platform::kModalRunStopped);
+    EXPECT_FALSE(closedWhileHeld);
+    EXPECT_FALSE(panel.isVisible());
 }
 
 TEST_F(RealModalRuns, NestedRunsEndInnermostFirst)

@@ -8,6 +8,7 @@
 #include <QApplication>
 #include <QDir>
 #include <QButtonGroup>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QMenu>
@@ -36,6 +37,7 @@
 #include "views/BMTableView.h"
 #include "windows/BMDetailsWindowController.h"
 #include "windows/BMMainWindow.h"
+#include "windows/BMOptionsWindowController.h"
 
 using namespace teststore;
 
@@ -287,6 +289,26 @@ TEST_F(ClientSession, TheLogInsEndTheSwitchesLockAndUnlockLeaveTheConnectionToWo
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT SHOWDETAILPANE FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
                                  .arg(aliceID)),
               "0");
+
+    // The options window's OK: its row, the column settings of every type and the edit's event row.
+    {
+        tvxtest::AlertRecorder answers;
+        answers.answerNext(platform::kAlertOtherReturn); // every type takes the columns
+        tvxtest::ModalScript options;
+        options.then([&](QWidget* window) {
+            auto* sheet = static_cast<BMOptionsWindowController*>(window);
+            auto* notes = sheet->findChild<QCheckBox*>("mShowColumnMatrix_2_2");
+            notes->setChecked(!notes->isChecked());
+            sheet->ok();
+            EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet->isSaving(); }, 30000));
+            return sheet->requestedEnd().value_or(platform::kModalRunAborted);
+        });
+        controller->recordCommands().displayOptionsPanel(nullptr);
+        EXPECT_EQ(options.windows().size(), 1);
+    }
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the options saved";
+    TVXDataBase::sharedTVXDataBase().writeBehind().flush();
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Edit Settings'"), "1");
 }
 
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)

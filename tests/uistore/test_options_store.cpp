@@ -3,11 +3,17 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QPushButton>
 #include <QCoreApplication>
 #include <QScopeGuard>
 #include <QSettings>
 #include <QSpinBox>
 #include <QTemporaryDir>
+#include <QTest>
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
@@ -43,6 +49,13 @@ protected:
     }
 
     template <class T> T* control(const QString& name) { return window->findChild<T*>(name); }
+    // OK as the user presses it; the run's end once the server answered.
+    int pressOk()
+    {
+        window->ok();
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 30000));
+        return window->requestedEnd().value_or(platform::kModalRunAborted);
+    }
     QString prefs(const QString& columns)
     {
         return rootQueryValue(
@@ -80,8 +93,7 @@ TEST_F(OptionsOnTheStore, OkWritesTheOptionsAndLogsTheEdit)
         font.setBold(true);
         window->setSelectedFont(font);
         window->setRowColor(QColor(1, 2, 3));
-        window->ok();
-        return platform::kModalRunStopped;
+        return pressOk();
     });
     EXPECT_EQ(window->orderFrontOptionsPanel(), platform::kModalRunStopped);
     EXPECT_EQ(prefs("AUTOLOCK, SLEEPMINUTES, MAXSLEEPMINUTES, AUTOSUBMIT, CLEARCLIPBOARDONEXIT, CLEARCLIPBOARDTIMER, "
@@ -108,13 +120,54 @@ TEST_F(OptionsOnTheStore, SettingsTheStoreRefusesKeepTheWindowOpenAndAnnounceNot
     tvxtest::ModalScript script;
     script.then([&](QWidget*) {
         control<QCheckBox>("mAutoSubmit")->setChecked(true);
-        window->ok();
-        return platform::kModalRunAborted; // still open: the test closes it
+        EXPECT_EQ(pressOk(), platform::kModalRunAborted) << "still open: the test closes it";
+        return platform::kModalRunAborted;
     });
     window->orderFrontOptionsPanel();
     EXPECT_EQ(notices, 0);
     EXPECT_FALSE(alerts.alerts().empty());
     EXPECT_TRUE(control<QCheckBox>("mAutoSubmit")->isChecked()); // what was chosen stays
+}
+
+// A server slow to answer: the window waits for it without the main thread
+// taking the connection, keeps its input and takes no second OK or Cancel.
+TEST_F(OptionsOnTheStore, OkWaitsForTheServersAnswerWithoutTheMainThreadTakingTheConnection)
+{
+    window->setSelectedTypeUIDProvider([] { return kUnfiledUID; });
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    {
+        std::unique_ptr<sql::Statement> lock(holder->createStatement());
+        std::unique_ptr<sql::ResultSet> held(lock->executeQuery(
+            QStringLiteral("SELECT * FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1' FOR UPDATE").arg(aliceID).toStdString()));
+    }
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    const uint64_t uses = db.connectionUsesOnMainThread();
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        control<QCheckBox>("mShowColumnMatrix_1_0")->setChecked(true);
+        window->ok();
+        EXPECT_EQ(db.connectionUsesOnMainThread(), uses);
+        QTest::qWait(200); // the server holds the row meanwhile
+        EXPECT_TRUE(window->isSaving());
+        EXPECT_TRUE(control<QCheckBox>("mAutoSubmit")->isChecked()) << "the input is kept";
+        EXPECT_FALSE(control<QPushButton>("okButton")->isEnabled());
+        EXPECT_FALSE(control<QPushButton>("cancelButton")->isEnabled());
+        window->ok();
+        window->cancel();
+        EXPECT_EQ(notices, 0) << "nothing announced before the answer";
+        holder->commit();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !window->isSaving(); }, 30000));
+        return window->requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    EXPECT_EQ(window->orderFrontOptionsPanel(), platform::kModalRunStopped);
+    EXPECT_EQ(db.connectionUsesOnMainThread(), uses);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(notices, 1);
+    EXPECT_EQ(prefs("AUTOSUBMIT"), "1");
+    EXPECT_EQ(columnRows(), 1);
+    EXPECT_EQ(editSettingsRows(), 1);
 }
 
 TEST_F(OptionsOnTheStore, ClosingOrCancellingSavesAndLogsNothing)
@@ -142,8 +195,7 @@ TEST_F(OptionsOnTheStore, ClipboardClearingTurnedOffStaysOffAfterLogIn)
     tvxtest::ModalScript script;
     script.then([&](QWidget*) {
         control<QCheckBox>("mClearClipBoardButton")->setChecked(false);
-        window->ok();
-        return platform::kModalRunStopped;
+        return pressOk();
     });
     window->orderFrontOptionsPanel();
     EXPECT_EQ(prefs("CLEARCLIPBOARDONEXIT, CLEARCLIPBOARDTIMER"), QStringLiteral("0|0"));
@@ -157,8 +209,7 @@ TEST_F(OptionsOnTheStore, ChangedColumnsOnAllTypesAskAndFollowTheAnswer)
     const auto toggleNotes = [&](QWidget*) {
         auto* notes = control<QCheckBox>("mShowColumnMatrix_2_2");
         notes->setChecked(!notes->isChecked());
-        window->ok();
-        return platform::kModalRunStopped;
+        return pressOk();
     };
     {
         tvxtest::AlertRecorder alerts;
@@ -195,8 +246,7 @@ TEST_F(OptionsOnTheStore, ChangedColumnsOnOneTypeAreStoredForItWithoutAsking)
     tvxtest::ModalScript script;
     script.then([&](QWidget*) {
         control<QCheckBox>("mShowColumnMatrix_1_0")->setChecked(true);
-        window->ok();
-        return platform::kModalRunStopped;
+        return pressOk();
     });
     window->orderFrontOptionsPanel();
     EXPECT_TRUE(alerts.alerts().empty());

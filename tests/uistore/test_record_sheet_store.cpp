@@ -294,12 +294,15 @@ TEST_F(RecordSheetStore, TheGeneratorKeepsTheChosenSetsOnTheServer)
     BMPasswordWindowController generator(BMPasswordWindowController::backendFor(alice.preferences()));
     for (int i = 0; i < 5; ++i)
         generator.characterSetBox(i)->setChecked(i < 2); // lower and upper case
+    const uint64_t uses = alice.connectionUsesOnMainThread();
     generator.characterSetChange();
     generator.lengthField()->setValue(14);
     generator.generatePassword();
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses) << "the sets go out behind the window";
     ASSERT_EQ(generator.mGenratedPasswordList().size(), 10);
     for (const QString& password : generator.mGenratedPasswordList())
         EXPECT_EQ(password.size(), 14);
+    alice.writeBehind().flush();
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT PWDGENFLAG FROM tolvanexdb.APPPREFTABLE WHERE USERID='%1'")
                                  .arg(aliceID)),
               "35"); // 1 + 2 + pronounceable

@@ -313,12 +313,8 @@ void BMLockControl::displayLockPanel(QObject* sender)
         hidden.showAgain();
     } else {
         mState.mIsConnectionCancelled = true;
-        // A lock-out's deletion in flight is answered before the application ends.
-        QPointer<BMLockControl> self(this);
-        mRecordWriter.whenSavesAnswered([self] {
-            if (self)
-                self->mStartup.terminate();
-        });
+        // A lock-out's deletion in flight is answered before the application ends (terminate waits for it).
+        mStartup.terminate();
     }
 }
 

@@ -34,12 +34,18 @@ ModalResponder& responder()
     return r;
 }
 
-// Closing the window ends its run as OK does.
+constexpr char kRunHeldProperty[] = "tvxModalRunHeld";
+
+// Closing the window ends its run as OK does, unless the run is held.
 class CloseWatcher : public QObject {
 public:
     CloseWatcher(QWidget* window, Run* run) : QObject(window), mRun(run) { window->installEventFilter(this); }
     bool eventFilter(QObject* watched, QEvent* event) override
     {
+        if (event->type() == QEvent::Close && watched->property(kRunHeldProperty).toBool()) {
+            event->ignore();
+            return true;
+        }
         if (event->type() == QEvent::Close && !mRun->ended) {
             mRun->code = kModalRunStopped;
             mRun->ended = true;
@@ -114,6 +120,12 @@ int runShown(QWidget* window, bool keepShown, const std::function<void(Run&)>& w
 }
 
 } // namespace
+
+void holdRunAgainstClosing(QWidget* window, bool hold)
+{
+    if (window)
+        window->setProperty(kRunHeldProperty, hold);
+}
 
 ModalResponder setModalResponder(ModalResponder r)
 {

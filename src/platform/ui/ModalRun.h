@@ -36,6 +36,10 @@ int runModalUntilFinished(QWidget* window, BackgroundTask& task, bool keepShown 
 // Modal responders are not consulted.
 int runDialog(QDialog* dialog);
 
+// While held, closing the window neither closes it nor ends its run (a save
+// that the window waits for is in flight).
+void holdRunAgainstClosing(QWidget* window, bool hold);
+
 // The windows of the runs under way, outermost first.
 QList<QWidget*> modalRunWindows();
 

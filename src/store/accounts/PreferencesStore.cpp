@@ -260,27 +260,80 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, TVXResult*
     });
 }
 
-void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
+namespace {
+
+// The options window's part of the preference row, as it is bound.
+struct OptionRow {
+    bool autoLock = false;
+    int fontHeight = 0;
+    bool bold = false;
+    bool italic = false;
+    std::string fontName;
+    int64_t rowColor = 0;
+    int lockTime = 0;
+    int maxLockTime = 0;
+    bool autoSubmit = false;
+    bool clipboardOnExit = false;
+    int clipboardTimer = 0;
+    std::string userID;
+};
+
+void writeOptionRow(TVXStoreSession& db, const OptionRow& row, TVXResult* code)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const QString fontName = storedFontName(user.mTextFont());
-    (void)tvxsql::runReporting(mDatabase, code, [&] {
-        std::unique_ptr<sql::PreparedStatement> stmt(
-            mDatabase.liveConnection().prepareStatement(kQueryUpdateAppPreferenceTable));
-        stmt->setBoolean(1, user.mAutoLOck());
-        stmt->setInt(2, static_cast<int>(user.mTextFont().pointSizeF()));
-        stmt->setInt(3, fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive) ? 700 : 200);
-        stmt->setBoolean(4, fontName.contains(QLatin1String("Italic"), Qt::CaseInsensitive));
-        stmt->setString(5, fontName.toStdString());
-        stmt->setInt64(6, int64Value(user.mRowColor().isValid() ? user.mRowColor() : QColor(Qt::white)));
-        stmt->setInt(7, user.mLockTime());
-        stmt->setInt(8, user.mMAxLockTime());
-        stmt->setBoolean(9, user.mAutoSubmit());
-        stmt->setBoolean(10, user.mClipBoardOnExit());
-        stmt->setInt(11, user.mClearClipBoardTimer());
-        stmt->setString(12, user.mUserID().toStdString());
+    const auto guard = db.lockConnection(); // one thread at a time on the connection
+    (void)tvxsql::runReporting(db, code, [&] {
+        std::unique_ptr<sql::PreparedStatement> stmt(db.liveConnection().prepareStatement(kQueryUpdateAppPreferenceTable));
+        stmt->setBoolean(1, row.autoLock);
+        stmt->setInt(2, row.fontHeight);
+        stmt->setInt(3, row.bold ? 700 : 200);
+        stmt->setBoolean(4, row.italic);
+        stmt->setString(5, row.fontName);
+        stmt->setInt64(6, row.rowColor);
+        stmt->setInt(7, row.lockTime);
+        stmt->setInt(8, row.maxLockTime);
+        stmt->setBoolean(9, row.autoSubmit);
+        stmt->setBoolean(10, row.clipboardOnExit);
+        stmt->setInt(11, row.clipboardTimer);
+        stmt->setString(12, row.userID);
         stmt->executeUpdate();
     });
+}
+
+OptionRow optionRowOf(const TVXUser& user)
+{
+    const QString fontName = TVXPreferences::storedFontName(user.mTextFont());
+    OptionRow row;
+    row.autoLock = user.mAutoLOck();
+    row.fontHeight = static_cast<int>(user.mTextFont().pointSizeF());
+    row.bold = fontName.contains(QLatin1String("Bold"), Qt::CaseInsensitive);
+    row.italic = fontName.contains(QLatin1String("Italic"), Qt::CaseInsensitive);
+    row.fontName = fontName.toStdString();
+    row.rowColor = int64Value(user.mRowColor().isValid() ? user.mRowColor() : QColor(Qt::white));
+    row.lockTime = user.mLockTime();
+    row.maxLockTime = user.mMAxLockTime();
+    row.autoSubmit = user.mAutoSubmit();
+    row.clipboardOnExit = user.mClipBoardOnExit();
+    row.clipboardTimer = user.mClearClipBoardTimer();
+    row.userID = user.mUserID().toStdString();
+    return row;
+}
+
+} // namespace
+
+void TVXPreferences::saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code)
+{
+    writeOptionRow(mDatabase, optionRowOf(user), code);
+}
+
+void TVXPreferences::saveOptionPanelPreferencesBehind(const TVXUser& user, std::function<void(TVXResult)> answer)
+{
+    mDatabase.saveBehindWindow(
+        [this, row = optionRowOf(user)] {
+            TVXResult code = kTVXDone;
+            writeOptionRow(mDatabase, row, &code);
+            return code;
+        },
+        std::move(answer));
 }
 
 namespace {
@@ -395,6 +448,15 @@ void TVXPreferences::setToggleInfoBehind(bool show)
     user.setMShowDetailOnPane(show);
     mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), show] {
         (void)updateOneColumnOf(mDatabase, UpdShowDetailPaneVal, id, [show](auto& s) { s.setBoolean(1, show); });
+    });
+}
+
+void TVXPreferences::setPasswordGeneratorFlagsBehind(uint8_t flags)
+{
+    TVXUser& user = currentUser();
+    user.setMPwdGenFlag(flags);
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), flags] {
+        (void)updateOneColumnOf(mDatabase, UpdPwdGenFlagVal, id, [flags](auto& s) { s.setInt64(1, flags); });
     });
 }
 

@@ -14,6 +14,7 @@
 #include <QString>
 #include <QStringList>
 
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -33,6 +34,10 @@ public:
     void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
     void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
     void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
+    // The same as a save from the window: the values as they are now, sent
+    // behind the window; its errors, then `answer` with the code, follow on
+    // the main thread.
+    void saveOptionPanelPreferencesBehind(const TVXUser& user, std::function<void(TVXResult)> answer);
     TVXResult saveLastViewForUser(const TVXUser& user);
     TVXResult saveCurrentGroupForUser(const TVXUser& user);
     // The same two sent behind the window (a view or group switch): the
@@ -43,8 +48,10 @@ public:
     // the window (a view switch, an unlock).
     void setSortDescriptorBehind(const TVXSortDescriptor& descriptor);
     void setNumberofAttemptsLeftBehind(int16_t count, TVXUser& user);
-    // The detail pane's state of the signed-in user, set now and sent behind the window.
+    // The detail pane's state and the password generator's choices of the
+    // signed-in user, set now and sent behind the window.
     void setToggleInfoBehind(bool show);
+    void setPasswordGeneratorFlagsBehind(uint8_t flags);
     TVXResult saveToggleInfoForUser(const TVXUser& user);
     TVXResult saveSortInfoForUser(const TVXUser& user);
     TVXResult savePasswordGeneratorFlagForUser(const TVXUser& user);

@@ -49,6 +49,9 @@ public:
     // server answered when this thread runs the server part of a save from
     // the window (store/writers/RecordWriter.h), else at once.
     virtual void afterServer(std::function<void()> memoryPart) = 0;
+    // A save from the window: `serverPart` on the worker behind the window,
+    // its errors and then `answer` on the main thread (store/writers/RecordWriter.h).
+    virtual void saveBehindWindow(std::function<TVXResult()> serverPart, std::function<void(TVXResult)> answer) = 0;
     // A worker thread's client state, ended before the thread finishes.
     virtual void endClientThreadState() const = 0;
 

@@ -160,8 +160,10 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, co
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
 
+    // A refused write leaves the sheet's copy as it came; a stored one is
+    // the row's digest from now on.
     const QStringList membersBefore = group.mUserMembersArray();
-    const auto restoreMembers = [&](TVXResult code) {
+    const auto settleCopy = [&](TVXResult code) {
         if (code != kTVXDone)
             group.setMUserMembersArray(membersBefore);
         else
@@ -216,7 +218,7 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, co
             settleLogRow(logRow, answer);
             *logStored = true;
         }
-        return restoreMembers(code);
+        return settleCopy(code);
     }
 
     // The statements, one by one. The membership writers join this
@@ -248,7 +250,7 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, co
         const TVXResult lists = d.membership().insertUserListForGroup(group);
         return lists == kTVXDone ? d.membership().insertSubgroupListForGroup(group) : lists;
     });
-    return restoreMembers(code);
+    return settleCopy(code);
 }
 
 TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew)
