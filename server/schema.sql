@@ -1,6 +1,8 @@
 -- The tables of the shared store. Columns are in the order the client reads
 -- them by position ("SELECT *"); enciphered values are raw cipher bytes.
--- Needs a server with lower_case_table_names=1.
+-- Needs a server with lower_case_table_names=1. The foreign keys that name a
+-- group, a type or a user are pointed at key tables no account can lock when
+-- the store's rules are installed (server/rules.sql).
 
 CREATE TABLE IF NOT EXISTS USERTABLE (
   USERID            VARCHAR(16) NOT NULL,

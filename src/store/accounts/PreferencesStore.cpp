@@ -375,6 +375,32 @@ TVXResult writeColumnRow(TVXStoreSession& db, const QString& userID, const QStri
     });
 }
 
+// The same row for each of the types, in as few statements as the server's
+// placeholder limit allows.
+TVXResult writeColumnRows(TVXStoreSession& db, const QString& userID, const QStringList& typeIDs,
+                          const QList<int>& widths, uint64_t mask)
+{
+    constexpr qsizetype kRowsAStatement = 500;
+    return db.runOnConnection([&](sql::Connection& connection) {
+        for (qsizetype first = 0; first < typeIDs.size(); first += kRowsAStatement) {
+            const qsizetype rows = std::min(kRowsAStatement, typeIDs.size() - first);
+            const TVXStoreSession::PreparedRef stmt =
+                db.prepareRowsForBatch(connection, KQueryInsertIntoColumnInfoTable, int(rows));
+            for (qsizetype r = 0; r < rows; ++r) {
+                const int base = int(r) * (2 + kListNoOfColumns);
+                stmt->setString(base + 1, userID.toStdString());
+                stmt->setString(base + 2, typeIDs[first + r].toStdString());
+                for (int i = 0; i < kListNoOfColumns; ++i) {
+                    const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
+                    stmt->setInt64(base + 3 + i, shown + (widths[i] & 0xFFFF));
+                }
+            }
+            stmt->executeUpdate();
+        }
+        return kTVXDone;
+    });
+}
+
 // One column of the user's preference row, under the guard.
 template <class Bind>
 TVXResult updateOneColumnOf(TVXStoreSession& db, const char* statement, const std::string& userID, Bind bind)
@@ -685,7 +711,6 @@ void TVXPreferences::setShowColumnsInListViewBehind(const QStringList& typeIDs)
         keepColumnRow(typeID, user);
     mDatabase.sendBehindWindow(
         [this, userID = user.mUserID(), typeIDs, widths = user.mColoumWidthArray(), mask = user.mColoumInfo()] {
-            for (const QString& typeID : typeIDs)
-                (void)writeColumnRow(mDatabase, userID, typeID, widths, mask);
+            (void)writeColumnRows(mDatabase, userID, typeIDs, widths, mask);
         });
 }

@@ -79,7 +79,7 @@ public:
     TVXResult readColoumWidthInfoForType(const QString& typeID);
     TVXResult setShowColumnsInListViewForTypeName(const QString& typeID);
     // The same for each of the types, kept at once and sent behind the window
-    // in one write (the options window); nothing when the user has fewer
+    // in one statement (the options window); nothing when the user has fewer
     // widths than columns.
     void setShowColumnsInListViewBehind(const QStringList& typeIDs);
     // Every column row of the user, kept; on the caller's connection, under
