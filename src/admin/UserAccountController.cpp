@@ -29,10 +29,8 @@
 #include <QShortcut>
 #include <QFormLayout>
 #include <QGuiApplication>
-#include <QKeyEvent>
 #include <QPointer>
 #include <QProgressBar>
-#include <QTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -112,8 +110,6 @@ struct UserAccountController::Deletion {
 
 UserAccountController::~UserAccountController()
 {
-    if (mSaving)
-        QGuiApplication::restoreOverrideCursor();
     if (mAnswersDue > 0)
         QGuiApplication::restoreOverrideCursor();
     delete mDeletionPanel;
@@ -232,21 +228,14 @@ void UserAccountController::buildAccountPanel()
     QPushButton* generate = buildAccountTab();
     buildPermissionsTab();
 
-    mSavingLine = new QLabel(tr("Waiting for the server..."), mAddUserWindow);
-    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
-    mSavingLine->hide();
-    frame.column()->addWidget(mSavingLine);
-    mSavingLineTimer = new QTimer(this);
-    mSavingLineTimer->setSingleShot(true);
-    mSavingLineTimer->setInterval(300);
-    connect(mSavingLineTimer, &QTimer::timeout, mSavingLine, &QWidget::show);
-
     const platform::SheetButtons buttons = frame.addOkCancel(QStringLiteral("okButton"), QStringLiteral("cancelButton"));
     buttons.cancel->setAutoDefault(false);
     connect(buttons.cancel, &QPushButton::clicked, this, &UserAccountController::cancel);
     connect(buttons.ok, &QPushButton::clicked, this, [this] { OK(); });
-    // Escape would reject the dialog (and hide it) while its save is answered.
-    mAddUserWindow->installEventFilter(this);
+    // Nothing else may start on the account until a save's answer; Escape
+    // would reject the dialog (and hide it) meanwhile.
+    mSaveWait = new platform::SaveWait(mAddUserWindow, {buttons.ok, buttons.cancel, generate});
+    frame.column()->insertWidget(frame.column()->count() - 1, mSaveWait->line());
 
     QWidget::setTabOrder(mUserNameField, mDescriptionField);
     QWidget::setTabOrder(mDescriptionField, mPasswordField);
@@ -652,7 +641,7 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::runAccountPanel(const std:
             result->setMUserID(account->mUserID());
     }
     ++mPanelRun; // an answer still due finds the panel closed
-    showSaving(false);
+    mSaveWait->show(false);
     mPanelStore.reset();
     mPanelCode = kPanelCodeNone;
     mStoredAccount.reset();
@@ -668,14 +657,14 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::runAccountPanel(const std:
 void UserAccountController::sendAccount(std::shared_ptr<TVXUser_Admin> user, bool checkName)
 {
     const PanelStore store = *mPanelStore;
-    showSaving(true);
+    mSaveWait->show(true);
     QPointer<UserAccountController> self(this);
     auto answer = [self, user, store, run = mPanelRun](TVXResult code, bool nameTaken) {
         if (!self)
             return;
         const bool current = run == self->mPanelRun;
         if (current)
-            self->showSaving(false);
+            self->mSaveWait->show(false);
         if (code == kTVXDone) {
             // The memory side follows the server, whatever became of the panel.
             self->applyGroupMembership(*user);
@@ -698,40 +687,6 @@ void UserAccountController::sendAccount(std::shared_ptr<TVXUser_Admin> user, boo
         mAccounts.replaceUserBehind(user, checkName, std::move(answer));
     else
         mAccounts.addUserBehind(user, checkName, std::move(answer));
-}
-
-void UserAccountController::showSaving(bool saving)
-{
-    if (saving == mSaving)
-        return;
-    mSaving = saving;
-    platform::holdRunAgainstClosing(mAddUserWindow, saving);
-    if (saving) {
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        mSavingLineTimer->start();
-        // Nothing else may start on the account until the answer.
-        mEnabledBeforeSave.clear();
-        for (const char* name : {"okButton", "cancelButton", "generateButton"})
-            if (auto* button = mAddUserWindow->findChild<QPushButton*>(QLatin1String(name))) {
-                mEnabledBeforeSave.emplace_back(button, button->isEnabled());
-                button->setEnabled(false);
-            }
-        return;
-    }
-    mSavingLineTimer->stop();
-    mSavingLine->hide();
-    QGuiApplication::restoreOverrideCursor();
-    for (const auto& [control, enabled] : mEnabledBeforeSave)
-        control->setEnabled(enabled);
-    mEnabledBeforeSave.clear();
-}
-
-bool UserAccountController::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == mAddUserWindow && mSaving && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
-        return true; // what was sent is answered first
-    return QObject::eventFilter(watched, event);
 }
 
 void UserAccountController::resetUserWindow()
@@ -806,7 +761,7 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::userRecordsFromUI()
 
 bool UserAccountController::OK()
 {
-    if (mSaving)
+    if (isSaving())
         return false; // the answer to the first OK decides
     const AccountInput input{mUserNameField->text(), mDescriptionField->text(), mPasswordField->text(),
                              mRetypePasswordField->text(), mEmail->text()};
@@ -832,12 +787,12 @@ bool UserAccountController::OK()
     }
     if (checks.afterName) {
         // Refused either way: a taken name is said first, as the checks' order has it.
-        showSaving(true);
+        mSaveWait->show(true);
         QPointer<UserAccountController> self(this);
         mAccounts.accountExistsBehind(input.name, [self, run = mPanelRun, later = *checks.afterName](bool taken) {
             if (!self || run != self->mPanelRun)
                 return;
-            self->showSaving(false);
+            self->mSaveWait->show(false);
             const Refusal refusal = taken ? nameTakenRefusal() : later;
             BMRunAlertPanel(refusal.title, refusal.message, tr("OK"));
         });
@@ -854,7 +809,7 @@ bool UserAccountController::OK()
 
 void UserAccountController::cancel()
 {
-    if (mSaving)
+    if (isSaving())
         return; // what was sent is answered first
     platform::abortModal();
 }

@@ -2,6 +2,8 @@
 // The administrator's window for the store's user accounts: the account list
 // with New, Edit, Duplicate, Delete and Unblock, the account panel with its checks,
 // permission matrices and group membership, and the group list sheet.
+#include "platform/ui/SaveWait.h"
+
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -22,7 +24,6 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
-class QTimer;
 class QToolBar;
 class QWidget;
 class TVXAccountAdminAccess;
@@ -68,10 +69,10 @@ public:
     // close until the server answers. A refusal is shown there and the panel
     // stays; a stored account ends the run.
     bool OK();
-    bool isSaving() const { return mSaving; }
+    bool isSaving() const { return mSaveWait->isSaving(); }
     // How the save's answer ended the panel's run, if it did.
     std::optional<int> requestedEnd() const { return mRequestedEnd; }
-    QLabel* savingLine() const { return mSavingLine; }
+    QLabel* savingLine() const { return mSaveWait->line(); }
     void cancel();
     void selectAllPermissions();
     void permissionMatrixAction();
@@ -137,8 +138,6 @@ private:
     std::shared_ptr<TVXUser_Admin> runAccountPanel(const std::shared_ptr<TVXUser_Admin>& user, int& returnCode,
                                                    std::optional<PanelStore> store);
     void sendAccount(std::shared_ptr<TVXUser_Admin> user, bool checkName);
-    void showSaving(bool saving);
-    bool eventFilter(QObject* watched, QEvent* event) override;
     struct Deletion;
     void deletionAnswered(const std::shared_ptr<Deletion>& deletion, qsizetype index, int code);
     void reloadList();
@@ -197,12 +196,10 @@ private:
     std::optional<PanelStore> mPanelStore;
     int mPanelCode = kPanelCodeNone;
     quint64 mPanelRun = 0; // an answer for an ended run finds another number
-    bool mSaving = false;
     std::optional<int> mRequestedEnd;
     std::shared_ptr<TVXUser_Admin> mStoredAccount;
-    QLabel* mSavingLine = nullptr;
-    QTimer* mSavingLineTimer = nullptr;
-    std::vector<std::pair<QWidget*, bool>> mEnabledBeforeSave;
+    // While the panel's save waits: the cursor, the line, the buttons.
+    platform::SaveWait* mSaveWait = nullptr;
 
     int mAnswersDue = 0;
     std::shared_ptr<Deletion> mDeletion;

@@ -44,7 +44,6 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QStandardPaths>
-#include <QTimer>
 #include <QToolButton>
 #include <QVBoxLayout>
 
@@ -122,10 +121,6 @@ bool BMDetailWindow::eventFilter(QObject* watched, QEvent* event)
 
 void BMDetailWindow::closeEvent(QCloseEvent* event)
 {
-    if (mayClose && !mayClose()) {
-        event->ignore();
-        return;
-    }
     if (onClose)
         onClose();
     QWidget::closeEvent(event);
@@ -179,18 +174,15 @@ void BMDetailsWindowController::buildWindow()
     frame.column()->addWidget(buildFieldsBox());
     frame.column()->addWidget(buildNotesBox(), 1);
     frame.column()->addLayout(buildAttachmentRow());
-    mSavingLine = new QLabel(tr("Waiting for the server..."));
-    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
-    mSavingLine->hide();
-    frame.column()->addWidget(mSavingLine);
-    mSavingLineTimer = new QTimer(this);
-    mSavingLineTimer->setSingleShot(true);
-    mSavingLineTimer->setInterval(300);
-    connect(mSavingLineTimer, &QTimer::timeout, mSavingLine, &QWidget::show);
     const platform::SheetButtons buttons = frame.addOkCancel(
         {}, {}, {mCustomiseButton, mPasswordButton, mPrintButton, mDuplicateButton, mDeleteButton});
     mCancelButton = buttons.cancel;
     mOKButton = buttons.ok;
+    // Nothing else may start on the record until a save's answer.
+    mSaveWait = new platform::SaveWait(
+        mWindow, {mOKButton, mCancelButton, mDeleteButton, mDuplicateButton, mPrintButton, mIconSelectionButton,
+                  mPasswordButton, mCustomiseButton, mAttachmentButton, mAutoFillButton, mTypesPopupButton});
+    frame.column()->insertWidget(frame.column()->count() - 1, mSaveWait->line());
 
     mDatePicker = new QCalendarWidget(mWindow);
     mDatePicker->setGridVisible(false);
@@ -358,7 +350,6 @@ void BMDetailsWindowController::connectWindow()
         removeDatePicker(at);
     };
     mWindow->onClose = [this] { mClosedByUser = true; };
-    mWindow->mayClose = [this] { return !mSaving; };
     mWindow->watchChildren();
 }
 
@@ -494,7 +485,7 @@ std::shared_ptr<TVXRecord> BMDetailsWindowController::orderFrontDetailsWindowSav
     mSaver = nullptr;
     mReport = nullptr;
     ++mRun; // an answer still due finds the sheet closed
-    showSaving(false);
+    mSaveWait->show(false);
     return result;
 }
 
@@ -676,7 +667,7 @@ bool BMDetailsWindowController::checkForRecordPermissionFor(uint16_t bit)
 
 void BMDetailsWindowController::detailPanelOK()
 {
-    if (mSaving)
+    if (isSaving())
         return; // the answer to the last OK decides
     if (!checkForRecordPermissionFor(mShouldEditRecord ? kPermissionEdit : kPermissionAdd))
         return;
@@ -707,7 +698,7 @@ void BMDetailsWindowController::detailPanelOK()
         const auto record = recordForRunResult(platform::kModalRunStopped, built, *mCurrentRecord, operation, false,
                                                mShouldDuplicateItem || mStateForDuplicate, mAttachmentModified);
         if (record) {
-            showSaving(true);
+            mSaveWait->show(true);
             QPointer<BMDetailsWindowController> self(this);
             const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
             mSaver(record, operation, [self, run = mRun, built, customizing, customFromPanel](TVXResult code) {
@@ -728,7 +719,7 @@ void BMDetailsWindowController::saveAnswered(quint64 run, std::shared_ptr<TVXRec
     // done its part, nothing here is the answer's.
     if (run != mRun)
         return;
-    showSaving(false);
+    mSaveWait->show(false);
     if (mReport) {
         const storealert::ReloadOfferedByCaller offered{static_cast<bool>(mStoreReloader)};
         mReport(code);
@@ -742,32 +733,6 @@ void BMDetailsWindowController::saveAnswered(quint64 run, std::shared_ptr<TVXRec
     }
     mBuiltRecord = std::move(built);
     endRun(platform::kModalRunStopped);
-}
-
-void BMDetailsWindowController::showSaving(bool saving)
-{
-    if (saving == mSaving)
-        return;
-    mSaving = saving;
-    if (saving) {
-        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
-        mSavingLineTimer->start();
-        // Nothing else may start on the record until the answer.
-        mEnabledBeforeSave.clear();
-        for (QWidget* control : std::initializer_list<QWidget*>{
-                 mOKButton, mCancelButton, mDeleteButton, mDuplicateButton, mPrintButton, mIconSelectionButton,
-                 mPasswordButton, mCustomiseButton, mAttachmentButton, mAutoFillButton, mTypesPopupButton}) {
-            mEnabledBeforeSave.emplace_back(control, control->isEnabled());
-            control->setEnabled(false);
-        }
-        return;
-    }
-    mSavingLineTimer->stop();
-    mSavingLine->hide();
-    QGuiApplication::restoreOverrideCursor();
-    for (const auto& [control, enabled] : mEnabledBeforeSave)
-        control->setEnabled(enabled);
-    mEnabledBeforeSave.clear();
 }
 
 void BMDetailsWindowController::offerReload()
@@ -832,7 +797,7 @@ bool BMDetailsWindowController::recordFitsStore(const TVXRecord& record)
 
 void BMDetailsWindowController::detailPanelCancel()
 {
-    if (!mSaving) // what was sent is answered first
+    if (!isSaving()) // what was sent is answered first
         endRun(platform::kModalRunAborted);
 }
 

@@ -4,6 +4,7 @@
 // built from the controls (or none) with the operation possibly rewritten.
 // Only a duplicate made from inside the sheet is stored by the sheet itself.
 
+#include "platform/ui/SaveWait.h"
 #include "store/session/ResultCodes.h"
 #include "windows/RecordDetailsLogic.h"
 
@@ -58,8 +59,6 @@ public:
     std::function<void(const QPoint& windowPoint, bool keyPress)> onPress;
     // Set when the user closed the window (rather than OK or Cancel).
     std::function<void()> onClose;
-    // Whether the window may close now (not while a save waits for its answer).
-    std::function<bool()> mayClose;
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -116,7 +115,7 @@ public:
     std::shared_ptr<TVXRecord> orderFrontDetailsWindowSaving(std::shared_ptr<TVXRecord> record, int& operation,
                                                              RecordSaver saver, SaveAnswer report);
     // Whether OK's save waits for the server's answer.
-    bool isSaving() const { return mSaving; }
+    bool isSaving() const { return mSaveWait->isSaving(); }
 
     bool isVisible() const { return mIsVisible; }
     bool isPanelDisplayed() const { return mIsPanelDisplayed; }
@@ -181,7 +180,7 @@ public:
     QPushButton* duplicateButton() const { return mDuplicateButton; }
     QPushButton* okButton() const { return mOKButton; }
     // Shown once a save has waited 300 ms for the server's answer.
-    QLabel* savingLine() const { return mSavingLine; }
+    QLabel* savingLine() const { return mSaveWait->line(); }
     QPushButton* cancelButton() const { return mCancelButton; }
     QPushButton* autoFillButton() const { return mAutoFillButton; }
     QPushButton* customiseButton() const { return mCustomiseButton; }
@@ -224,8 +223,6 @@ private:
     QLineEdit* passwordTargetField() const;
     // Names the first field the store cannot hold in an alert; false then.
     bool recordFitsStore(const TVXRecord& record);
-    // While OK's save waits: the cursor, the line, the buttons.
-    void showSaving(bool saving);
     void saveAnswered(quint64 run, std::shared_ptr<TVXRecord> built, TVXResult code, bool customizing,
                       bool customFromPanel);
 
@@ -245,8 +242,6 @@ private:
     QComboBox* mCategoriesPopupButton = nullptr;
     QPlainTextEdit* mNotesTextView = nullptr;
     QLabel* mNoteCount = nullptr;
-    QLabel* mSavingLine = nullptr;
-    class QTimer* mSavingLineTimer = nullptr;
     QPushButton* mDeleteButton = nullptr;
     QPushButton* mDuplicateButton = nullptr;
     QPushButton* mOKButton = nullptr;
@@ -261,13 +256,13 @@ private:
     QToolButton* mAttachmentButton = nullptr;
     QLineEdit* mLastFocusedValue = nullptr;
     platform::EscapeGuard* mEscapeGuard = nullptr;
+    // While OK's save waits: the cursor, the line, the buttons.
+    platform::SaveWait* mSaveWait = nullptr;
 
     int mOperation = 0;
     RecordSaver mSaver;
     SaveAnswer mReport;
-    bool mSaving = false;
     quint64 mRun = 0; // counts the runs: an answer for an earlier one changes nothing
-    std::vector<std::pair<QWidget*, bool>> mEnabledBeforeSave;
     StoreReloader mStoreReloader;
     std::shared_ptr<TVXRecord> mBuiltRecord; // what OK built (and stored, with a storer)
     std::shared_ptr<TVXRecord> mCurrentRecord;

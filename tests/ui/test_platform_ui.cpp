@@ -1,9 +1,16 @@
-// The modal-run and pasteboard stand-ins behave as the windows expect.
+// The modal-run and pasteboard stand-ins and the save wait behave as the windows expect.
 #include <gtest/gtest.h>
 
 #include <QApplication>
+#include <QCursor>
 #include <QDialog>
+#include <QElapsedTimer>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTest>
 #include <QTimer>
+#include <QVBoxLayout>
 #include <QWidget>
 
 #include <semaphore>
@@ -11,6 +18,7 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
+#include "platform/ui/SaveWait.h"
 
 namespace {
 
@@ -151,6 +159,86 @@ TEST_F(RealModalRuns, ADialogRunIsRegisteredAndOutlivesBeingHidden)
     EXPECT_EQ(platform::runModalForWindow(&sheet), platform::kModalRunStopped);
     EXPECT_EQ(alertCode, QDialog::Accepted);
     EXPECT_TRUE(sheet.property("stillRunning").toBool());
+}
+
+// A sheet waiting for its save's answer, shown but not in a run.
+class SaveWaits : public ::testing::Test {
+protected:
+    SaveWaits()
+    {
+        auto* column = new QVBoxLayout(&sheet);
+        column->addWidget(ok);
+        column->addWidget(other);
+        wait = new platform::SaveWait(&sheet, {ok, other});
+        column->addWidget(wait->line());
+        sheet.show();
+    }
+    static bool busy()
+    {
+        return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    }
+
+    QDialog sheet;
+    QPushButton* ok = new QPushButton(QStringLiteral("OK"), &sheet);
+    QPushButton* other = new QPushButton(QStringLiteral("Other"), &sheet);
+    platform::SaveWait* wait = nullptr;
+};
+
+TEST_F(SaveWaits, TheLineComesAfter300MsAndTheControlsComeBackAsTheyWere)
+{
+    other->setEnabled(false);
+    for (int round = 0; round < 2; ++round) {
+        QElapsedTimer waited;
+        waited.start();
+        wait->show(true);
+        EXPECT_TRUE(wait->isSaving());
+        EXPECT_TRUE(busy());
+        EXPECT_FALSE(ok->isEnabled());
+        EXPECT_FALSE(other->isEnabled());
+        EXPECT_TRUE(wait->line()->isHidden()) << "round " << round;
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !wait->line()->isHidden(); }, 5000));
+        EXPECT_GE(waited.elapsed(), 280) << "a timer may fire a little early, never much";
+        EXPECT_EQ(wait->line()->text(), QStringLiteral("Waiting for the server..."));
+        wait->show(false);
+        EXPECT_FALSE(wait->isSaving());
+        EXPECT_TRUE(wait->line()->isHidden());
+        EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+        EXPECT_TRUE(ok->isEnabled());
+        EXPECT_EQ(other->isEnabled(), round == 1) << "as it was before the wait";
+        other->setEnabled(true); // the next round: both were usable
+    }
+
+    // Answered before 300 ms: the line never shows.
+    wait->show(true);
+    wait->show(false);
+    QTest::qWait(400);
+    EXPECT_TRUE(wait->line()->isHidden());
+
+    // A sheet that goes away while it waits takes its busy cursor with it.
+    auto* gone = new QWidget;
+    (new platform::SaveWait(gone, {}))->show(true);
+    EXPECT_TRUE(busy());
+    delete gone;
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(SaveWaits, ClosingAndEscapeDoNothingUntilTheAnswer)
+{
+    QSignalSpy rejected(&sheet, &QDialog::rejected);
+    wait->show(true);
+    QTest::keyClick(&sheet, Qt::Key_Escape);
+    QTest::keyClick(ok, Qt::Key_Escape); // passed on from a control
+    EXPECT_FALSE(sheet.close());
+    EXPECT_TRUE(sheet.isVisible());
+    EXPECT_EQ(rejected.count(), 0);
+
+    wait->show(false);
+    QTest::keyClick(&sheet, Qt::Key_Escape);
+    EXPECT_EQ(rejected.count(), 1);
+    EXPECT_FALSE(sheet.isVisible());
+    sheet.show();
+    EXPECT_TRUE(sheet.close());
+    EXPECT_FALSE(sheet.isVisible());
 }
 
 TEST(Pasteboard, ChangeCountFollowsEveryChange)
