@@ -84,6 +84,14 @@ protected:
     }
     // The record sheet's own answer once its buttons were pressed.
     int sheetEnd() const { return controller->recordCommands().detailsWindowController().requestedEnd().value_or(-1001); }
+    // A new run of the application over the same session (the controller deletes its window).
+    void startTheApplicationAgain()
+    {
+        window = nullptr;
+        controller.reset();
+        controller = std::make_unique<BMController>(db.get());
+        window = tvxtest::createMainWindow(*controller);
+    }
     // The group or type sheet's OK, then the server's answer: the run's end as the sheet asked for it.
     int sheetOK(bool endedAtOnce) const
     {
@@ -737,10 +745,7 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
     EXPECT_TRUE(alertsAtTheEnd.isEmpty()) << alertsAtTheEnd.join('\n').toStdString();
 
     // A new run of the application; its save is refused while it waits.
-    window = nullptr;
-    controller.reset();
-    controller = std::make_unique<BMController>(db.get());
-    window = tvxtest::createMainWindow(*controller);
+    startTheApplicationAgain();
     terminations = 0;
     quitAsTheApplication();
     sheet = &controller->recordCommands().detailsWindowController();
@@ -765,10 +770,7 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
 
     // And a run that quits while a delete of two records waits.
     rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=%1 WHERE USERID='%2'").arg(permissions, aliceID));
-    window = nullptr;
-    controller.reset();
-    controller = std::make_unique<BMController>(db.get());
-    window = tvxtest::createMainWindow(*controller);
+    startTheApplicationAgain();
     terminations = 0;
     quitAsTheApplication();
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R2}));
