@@ -7,7 +7,6 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTabWidget>
 #include <QTableView>
@@ -182,13 +181,4 @@ void BMGroupSettingsPanel::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void BMGroupSettingsPanel::closeEvent(QCloseEvent* event)
-{
-    if (isSaving()) {
-        event->ignore(); // the answer decides
-        return;
-    }
-    QWidget::closeEvent(event);
 }

@@ -12,7 +12,6 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
-class QCloseEvent;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
@@ -87,5 +86,4 @@ private:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override; // not while a save waits
 };

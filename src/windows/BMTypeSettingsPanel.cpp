@@ -9,7 +9,6 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
@@ -216,13 +215,4 @@ void BMTypeSettingsPanel::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
-}
-
-void BMTypeSettingsPanel::closeEvent(QCloseEvent* event)
-{
-    if (isSaving()) {
-        event->ignore(); // the answer decides
-        return;
-    }
-    QWidget::closeEvent(event);
 }

@@ -11,7 +11,6 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
-class QCloseEvent;
 class QKeyEvent;
 class QComboBox;
 class QLabel;
@@ -67,5 +66,4 @@ private:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
-    void closeEvent(QCloseEvent* event) override; // not while a save waits
 };
