@@ -37,6 +37,10 @@ std::unique_ptr<sql::Connection> rootConnection(int port);
 void rootExec(const QString& statement);
 // First column of the first row, as text (empty when there is no row).
 QString rootQueryValue(const QString& query);
+// Another session locks the store's table (LOCK TABLES ... WRITE): whoever
+// reads or writes it waits for the server until the returned connection
+// ends or unlocks.
+std::unique_ptr<sql::Connection> holdTable(const QString& table);
 
 // Drops every account made by tests and recreates the store.
 void resetStore(const QString& masterPassword);

@@ -1,6 +1,7 @@
 #include "app/lock/BMLockPanel.h"
 
 #include "app/startup/BMLoginPanel.h"
+#include "platform/ui/ServerWait.h"
 #include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>
@@ -53,6 +54,7 @@ BMLockPanel::BMLockPanel(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::Cus
     right->addWidget(explanation);
     right->addLayout(form);
     right->addLayout(platform::buttonRow({m_hintButton}, {m_quitButton, m_okButton}));
+    m_serverWait = new platform::ServerWait(this, right);
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(platform::kSheetMargins);
@@ -83,5 +85,6 @@ BMHintQuestionPanel::BMHintQuestionPanel(QWidget* parent)
     platform::SheetFrame frame(this);
     frame.column()->addLayout(form);
     frame.addButtonRow({}, {m_okButton});
+    m_serverWait = new platform::ServerWait(this, frame.column());
     setMinimumWidth(400);
 }

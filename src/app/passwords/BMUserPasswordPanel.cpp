@@ -1,6 +1,7 @@
 #include "app/passwords/BMUserPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
+#include "platform/ui/ServerWait.h"
 #include "store/accounts/HintQuestions.h"
 
 #include <QComboBox>
@@ -70,6 +71,7 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 1
 
     column()->addLayout(form);
     column()->addWidget(hintBox);
+    m_serverWait = new platform::ServerWait(this, column());
     addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
