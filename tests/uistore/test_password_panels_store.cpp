@@ -14,6 +14,9 @@
 #include <QTimer>
 
 #include "app/BMController.h"
+#include "app/lock/BMLockControl.h"
+#include "app/lock/BMLockPanel.h"
+#include "app/passwords/BMPasswordPanels.h"
 #include "app/passwords/BMMasterPasswordPanel.h"
 #include "app/passwords/BMUserPasswordPanel.h"
 #include "model/TVXRecord.h"
@@ -128,6 +131,40 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWaitingForTheServerKeepsTheWindowAnswe
     ASSERT_EQ(logInAndLoad(fresh, kUserName, kNewPassword), kTVXDone);
     TVXResult code = resultOfNumber(-1); // not set by the call
     EXPECT_EQ(fresh.passwordHint().passwordHintForUser(*fresh.caches().getCurrentUser(), "Rex", &code), "the dog");
+}
+
+// A lock asked for while the password waits comes after the answer, and the
+// answer ends no run but the panel's: the new password then unlocks.
+TEST_F(PasswordPanelsOnTheStore, ALockAskedForWhileThePasswordWaitsComesAfterItsAnswer)
+{
+    tvxtest::AlertRecorder alerts;
+    BMPasswordPanels& panels = controller.passwordPanels();
+    bool lockedDuringTheWait = true;
+    bool storedAtTheLock = false;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget* window) {
+        fill(qobject_cast<BMUserPasswordPanel*>(window), kUserPassword);
+        auto holder = holdTable("USERTABLE");
+        EXPECT_TRUE(panels.passwordPanelOK());
+        controller.lockControl().displayLockPanel(); // Ctrl+L
+        lockedDuringTheWait = controller.lockControl().isLocked();
+        holder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return script.windows().contains("mLockPanel"); }, 30000));
+        return panels.passwordPanelEnd().value_or(platform::kModalRunAborted);
+    });
+    script.then([&](QWidget* window) {
+        storedAtTheLock = panels.passwordPanelEnd() == platform::kModalRunStopped && !panels.isWaitingForServer();
+        auto* lock = static_cast<BMLockPanel*>(window);
+        QTest::keyClicks(lock->mPasswordField(), kNewPassword);
+        lock->mLackPanelOKButton()->click();
+        return platform::kModalRunStopped;
+    });
+    panels.setPassword();
+    EXPECT_FALSE(lockedDuringTheWait);
+    EXPECT_TRUE(storedAtTheLock);
+    EXPECT_FALSE(controller.lockControl().isLocked()) << "the new password unlocked";
+    EXPECT_EQ(panels.passwordPanelEnd(), platform::kModalRunStopped);
+    EXPECT_EQ(alerts.messages(), QStringList()) << "no wrong-password alert";
 }
 
 // A change the server refuses (the connection is gone) is told, keeps the
