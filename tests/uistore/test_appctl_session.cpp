@@ -646,6 +646,37 @@ TEST_F(Session, TheHintWithoutAQuestionIsReadBehindTheWindow)
     EXPECT_EQ(terminations, 0);
 }
 
+// A quit asked for while the hint waits ends the run once the hint is
+// answered, and the answer is shown before.
+TEST_F(Session, AQuitWhileTheHintWaitsEndsOnceItIsAnswered)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    int terminationsWhileHeld = -1;
+    QStringList alertsAtTheEnd;
+    controller->startup().setTerminateHandler([&] {
+        ++terminations;
+        alertsAtTheEnd = alerts.messages();
+    });
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        auto holder = holdTable("APPPREFTABLE");
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
+        controller->startup().terminate(); // the desktop session ends
+        QTest::qWait(100);
+        terminationsWhileHeld = terminations;
+        holder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+        return platform::kModalRunAborted;
+    });
+    controller->lockControl().displayLockPanel();
+    EXPECT_EQ(terminationsWhileHeld, 0);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(alertsAtTheEnd, QStringList{"You have not set any hint."});
+}
+
 namespace {
 
 class IdleLock : public Session {

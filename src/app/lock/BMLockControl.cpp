@@ -38,7 +38,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 #include <QTreeView>
