@@ -22,7 +22,7 @@
 #include <QTimer>
 
 #include "app/lock/BMLockPanel.h"
-#include "platform/ui/ServerWait.h"
+#include "platform/ui/SaveWait.h"
 #include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "model/TVXRecord.h"
@@ -559,15 +559,15 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
         auto holder = holdTable("APPPREFTABLE");
         QTest::keyClicks(panel->mHintAnswerToQuestion(), "Paris");
         QTest::mouseClick(panel->okButton(), Qt::LeftButton);
-        EXPECT_TRUE(panel->serverWait()->isWaiting());
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->line()->isHidden(); }, 2000));
+        EXPECT_TRUE(panel->saveWait()->isSaving());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->line()->isHidden(); }, 2000));
         EXPECT_FALSE(panel->okButton()->isEnabled());
         controller->lockControl().HintQuestionAnswerPanelOK(); // Return in the answer
         EXPECT_FALSE(panel->close()) << "the panel stays until the answer";
         EXPECT_EQ(panel->mHintAnswerToQuestion()->text(), "Paris");
         EXPECT_TRUE(alerts.alerts().empty());
         holder.reset();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->isWaiting(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
         EXPECT_TRUE(panel->okButton()->isEnabled());
         return platform::kModalRunStopped;
     });
@@ -575,7 +575,7 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
         auto* panel = static_cast<BMHintQuestionPanel*>(window);
         QTest::keyClicks(panel->mHintAnswerToQuestion(), "Oslo");
         QTest::mouseClick(panel->okButton(), Qt::LeftButton);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->isWaiting(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
         return platform::kModalRunStopped;
     });
     controller->lockControl().displayLockPanel();
@@ -605,7 +605,7 @@ TEST_F(Session, TheHintWithoutAQuestionIsReadBehindTheWindow)
         auto* panel = static_cast<BMLockPanel*>(window);
         usesBefore = db.connectionUsesOnMainThread();
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->isWaiting(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
 
         TVXUser& user = *db.caches().getCurrentUser();
         user.setMHintEntered("ask the admin");
@@ -618,7 +618,7 @@ TEST_F(Session, TheHintWithoutAQuestionIsReadBehindTheWindow)
         auto holder = holdTable("APPPREFTABLE");
         QTest::keyClicks(panel->mPasswordField(), "typed meanwhile");
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
-        EXPECT_TRUE(panel->serverWait()->isWaiting());
+        EXPECT_TRUE(panel->saveWait()->isSaving());
         EXPECT_FALSE(panel->mLackPanelOKButton()->isEnabled());
         EXPECT_FALSE(panel->mLockPanelQuitButton()->isEnabled());
         controller->lockControl().lockPanelOK();   // Return in the password field
@@ -628,7 +628,7 @@ TEST_F(Session, TheHintWithoutAQuestionIsReadBehindTheWindow)
         EXPECT_EQ(panel->mPasswordField()->text(), "typed meanwhile");
         EXPECT_EQ(alerts.alerts().size(), 1u) << "nothing answered yet";
         holder.reset();
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->isWaiting(); }, 30000));
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
         EXPECT_TRUE(panel->mLackPanelOKButton()->isEnabled());
         usesAfter = db.connectionUsesOnMainThread() - (usesBetween - usesBefore);
         panel->mPasswordField()->setText(kUserPassword);

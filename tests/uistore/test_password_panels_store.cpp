@@ -22,7 +22,7 @@
 #include "model/TVXRecord.h"
 #include "model/TVXUID.h"
 #include "model/TVXUser.h"
-#include "platform/ui/ServerWait.h"
+#include "platform/ui/SaveWait.h"
 #include "store/TVXDataBase.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
@@ -101,7 +101,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWaitingForTheServerKeepsTheWindowAnswe
         EXPECT_TRUE(panels.passwordPanelOK());
         EXPECT_TRUE(panels.isWaitingForServer());
         const int before = ticks;
-        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->serverWait()->line()->isHidden(); }, 2000))
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->line()->isHidden(); }, 2000))
             << "the waiting line";
         EXPECT_GT(ticks, before + 10) << "the window's timers ran while the password waited";
         EXPECT_TRUE(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor);
@@ -116,7 +116,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWaitingForTheServerKeepsTheWindowAnswe
         EXPECT_EQ(db.caches().getCurrentUser()->mPassword(), kUserPassword) << "memory waits for the server";
         holder.reset();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !panels.isWaitingForServer(); }, 30000));
-        EXPECT_TRUE(panel->serverWait()->line()->isHidden());
+        EXPECT_TRUE(panel->saveWait()->line()->isHidden());
         return panels.passwordPanelEnd().value_or(platform::kModalRunAborted);
     });
     panels.setPassword();

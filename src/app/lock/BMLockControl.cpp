@@ -16,7 +16,7 @@
 #include "platform/ui/IdleTimer.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
-#include "platform/ui/ServerWait.h"
+#include "platform/ui/SaveWait.h"
 #include "store/accounts/AccountAdmin.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintQuestions.h"
@@ -341,7 +341,7 @@ bool BMLockControl::showLockPanel()
     panel->adjustSize();
     const int code = platform::runModalForWindow(panel);
     ++mLockRun; // a hint answered after this run shows nothing
-    panel->serverWait()->end();
+    panel->saveWait()->show(false);
     panel->hide();
     panel->mPasswordField()->clear();
     mState.mShouldLockInfoDisplay = false;
@@ -356,8 +356,8 @@ void BMLockControl::lockPanelQuit()
 
 bool BMLockControl::isHintWaiting() const
 {
-    return (mLockPanel && mLockPanel->serverWait()->isWaiting())
-           || (mHintQuestionAnswerPanel && mHintQuestionAnswerPanel->serverWait()->isWaiting());
+    return (mLockPanel && mLockPanel->saveWait()->isSaving())
+           || (mHintQuestionAnswerPanel && mHintQuestionAnswerPanel->saveWait()->isSaving());
 }
 
 void BMLockControl::lockPanelOK()
@@ -435,7 +435,7 @@ void BMLockControl::lockPanelHint()
         panel->adjustSize();
         platform::runModalForWindow(panel);
         ++mHintQuestionRun; // an answer after this run shows nothing
-        panel->serverWait()->end();
+        panel->saveWait()->show(false);
         panel->hide();
         panel->mHintAnswerToQuestion()->clear();
         // Whatever the hint's alerts were, the user types the password next.
@@ -445,7 +445,7 @@ void BMLockControl::lockPanelHint()
     }
     // The lock panel keeps its input until the server answers.
     BMLockPanel* panel = lockPanel();
-    panel->serverWait()->begin({panel->mLackPanelOKButton(), panel->mLockPanelQuitButton(), panel->hintButton()});
+    panel->saveWait()->show(true);
     QPointer<BMLockControl> self(this);
     mPasswordHint.readHintBehindWindow([self, run = mLockRun](const TVXPasswordHint::HintReading& reading) {
         if (self)
@@ -457,7 +457,7 @@ void BMLockControl::hintRead(quint64 run, const TVXPasswordHint::HintReading& re
 {
     if (run != mLockRun || !mLockPanel || mStartup.isTerminating())
         return;
-    mLockPanel->serverWait()->end();
+    mLockPanel->saveWait()->show(false);
     const TVXResult code = reading.code;
     if (code == kTVXDone)
         BMRunAlertPanel(tr("The Hint"), reading.exists ? reading.hint : tr("You have not set any hint."), tr("OK"));
@@ -472,7 +472,7 @@ void BMLockControl::HintQuestionAnswerPanelOK()
     if (isHintWaiting())
         return;
     BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
-    panel->serverWait()->begin({panel->okButton()});
+    panel->saveWait()->show(true);
     QPointer<BMLockControl> self(this);
     mPasswordHint.checkHintAnswerBehindWindow(
         panel->mHintAnswerToQuestion()->text(),
@@ -487,7 +487,7 @@ void BMLockControl::hintAnswerChecked(quint64 run, const TVXPasswordHint::HintRe
     // A wrong answer is logged even when its panel is gone meanwhile.
     const bool shown = run == mHintQuestionRun && mHintQuestionAnswerPanel && !mStartup.isTerminating();
     if (shown) {
-        mHintQuestionAnswerPanel->serverWait()->end();
+        mHintQuestionAnswerPanel->saveWait()->show(false);
         displayErrCode(reading.code);
     }
     if (mStartup.isTerminating())

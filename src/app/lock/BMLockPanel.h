@@ -7,7 +7,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 namespace platform {
-class ServerWait;
+class SaveWait;
 }
 
 class BMLockPanel : public QWidget {
@@ -22,7 +22,7 @@ public:
     QPushButton* mLockPanelQuitButton() const { return m_quitButton; }
     QPushButton* hintButton() const { return m_hintButton; }
     // While the hint is read from the server.
-    platform::ServerWait* serverWait() const { return m_serverWait; }
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void unlockRequested();
@@ -36,7 +36,7 @@ private:
     QPushButton* m_okButton;
     QPushButton* m_quitButton;
     QPushButton* m_hintButton;
-    platform::ServerWait* m_serverWait;
+    platform::SaveWait* m_saveWait;
 };
 
 class BMHintQuestionPanel : public QWidget {
@@ -48,7 +48,7 @@ public:
     QLineEdit* mHintAnswerToQuestion() const { return m_answer; }
     QPushButton* okButton() const { return m_okButton; }
     // While the answer is checked at the server.
-    platform::ServerWait* serverWait() const { return m_serverWait; }
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void answered();
@@ -57,5 +57,5 @@ private:
     QLabel* m_question;
     QLineEdit* m_answer;
     QPushButton* m_okButton;
-    platform::ServerWait* m_serverWait;
+    platform::SaveWait* m_saveWait;
 };

@@ -9,7 +9,7 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
-#include "platform/ui/ServerWait.h"
+#include "platform/ui/SaveWait.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintStore.h"
 #include "store/session/MasterPasswordChange.h"
@@ -100,7 +100,7 @@ void BMPasswordPanels::setPassword()
     mPasswordPanelEnd.reset();
     platform::runModalForWindow(panel);
     ++mPasswordRun; // an answer after this run ends no other
-    panel->serverWait()->end();
+    panel->saveWait()->show(false);
     panel->hide();
     panel->prepare(hasPassword); // no secret stays in the panel
 }
@@ -108,7 +108,7 @@ void BMPasswordPanels::setPassword()
 bool BMPasswordPanels::passwordPanelOK()
 {
     const TVXUser* user = mCaches.getCurrentUser();
-    if (!user || !mPasswordPanel || mPasswordPanel->serverWait()->isWaiting())
+    if (!user || !mPasswordPanel || mPasswordPanel->saveWait()->isSaving())
         return false;
     const passwordpanels::UserPasswordInput input = mPasswordPanel->input();
     const auto refusal = passwordpanels::checkUserPasswordPanel(
@@ -120,7 +120,7 @@ bool BMPasswordPanels::passwordPanelOK()
         return false;
     }
     // The panel keeps what was typed until the server answers.
-    mPasswordPanel->serverWait()->begin({mPasswordPanel->okButton(), mPasswordPanel->cancelButton()});
+    mPasswordPanel->saveWait()->show(true);
     QPointer<BMPasswordPanels> self(this);
     passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mState.mCurrentUserName,
                                       [self, run = mPasswordRun](TVXResult code) {
@@ -134,7 +134,7 @@ void BMPasswordPanels::passwordStored(quint64 run, TVXResult code)
 {
     const bool ours = run == mPasswordRun && mPasswordPanel;
     if (ours)
-        mPasswordPanel->serverWait()->end();
+        mPasswordPanel->saveWait()->show(false);
     // A refused write keeps the panel and what was typed; it is told even
     // when the panel is gone meanwhile.
     if (code != kTVXDone) {
@@ -152,7 +152,7 @@ void BMPasswordPanels::passwordStored(quint64 run, TVXResult code)
 
 bool BMPasswordPanels::isWaitingForServer() const
 {
-    return mPasswordPanel && mPasswordPanel->serverWait()->isWaiting();
+    return mPasswordPanel && mPasswordPanel->saveWait()->isSaving();
 }
 
 void BMPasswordPanels::passwordPanelCancel()

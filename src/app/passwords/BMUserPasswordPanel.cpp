@@ -1,7 +1,7 @@
 #include "app/passwords/BMUserPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
-#include "platform/ui/ServerWait.h"
+#include "platform/ui/SaveWait.h"
 #include "store/accounts/HintQuestions.h"
 
 #include <QComboBox>
@@ -71,8 +71,9 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 1
 
     column()->addLayout(form);
     column()->addWidget(hintBox);
-    m_serverWait = new platform::ServerWait(this, column());
     addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
+    m_saveWait = new platform::SaveWait(this, {okButton(), cancelButton()});
+    column()->addWidget(m_saveWait->line());
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
 

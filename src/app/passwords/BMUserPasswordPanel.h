@@ -12,7 +12,7 @@ class QLabel;
 class QLineEdit;
 class QPushButton;
 namespace platform {
-class ServerWait;
+class SaveWait;
 }
 
 // The meter the panel shows, the password generator's own.
@@ -41,7 +41,7 @@ public:
     PasswordStrengthMeterView* mPassWordStrengthIndicator() const { return m_passWordStrengthIndicator; }
     QLabel* mtPassWordStrengthLabel() const { return m_tPassWordStrengthLabel; }
     // While the password OK sent waits for the server.
-    platform::ServerWait* serverWait() const { return m_serverWait; }
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void passwordTextChanged(QObject* field);
@@ -56,5 +56,5 @@ private:
     QLineEdit* m_hintAnswer = nullptr;
     PasswordStrengthMeterView* m_passWordStrengthIndicator = nullptr;
     QLabel* m_tPassWordStrengthLabel = nullptr;
-    platform::ServerWait* m_serverWait = nullptr;
+    platform::SaveWait* m_saveWait = nullptr;
 };
