@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 16)
