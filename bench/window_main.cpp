@@ -12,6 +12,7 @@
 #include "app/startup/BMLoginPanel.h"
 #include "model/BMGroup.h"
 #include "model/TVXRecord.h"
+#include "model/TVXType.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/Keychain.h"
 #include "platform/ui/ModalRun.h"
@@ -19,8 +20,11 @@
 #include "windows/BMDetailsWindowController.h"
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
+#include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMMainWindow.h"
 #include "windows/BMOptionsWindowController.h"
+#include "windows/BMTypeSettingsPanel.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/prepared_statement.h>
@@ -46,6 +50,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstdio>
+#include <deque>
 #include <functional>
 #include <map>
 #include <optional>
@@ -168,6 +173,16 @@ private:
     void closeRecordSheet();
     void lockAndUnlock();
     void saveOptions();
+    // The group and type editor, opened from the main window's menu; `inside` plays the user in it.
+    void runEditor(bool types, const std::function<void(BMCategoryEditWindowController&)>& inside);
+    // Clicks the editor's button; the action runs from the sheet's OK (or the
+    // click, without a sheet) until the store has answered.
+    void pressInEditor(const std::string& name, BMCategoryEditWindowController& editor, const char* button);
+    void startAction();
+    void waitForAnswers();
+    std::shared_ptr<TVXRecord> plainRecord() const;
+    void editGroups();
+    void saveTypes();
     void reload();
     void print(double coreLoadMs) const;
     void restoreViewCounts() const;
@@ -181,8 +196,13 @@ private:
     std::map<std::string, Figure> mFigures;
     std::vector<std::string> mOrder;
     QStringList mAlerts;
-    std::optional<int> mAnswerNextAlert;
+    std::deque<int> mAlertAnswers; // the bench's answers to the next alerts, in turn
+    Clock::time_point mActionStart;
+    uint64_t mActionTrips = 0;
     std::map<QString, int64_t> mViewCounts; // of the records the bench opened, before it did
+    // Of every record at the log-in: a selection that follows a delete or an
+    // unlock counts a view too.
+    std::map<QString, int64_t> mViewCountsAtLogIn;
     // What the modal runs do while the bench runs; by window name.
     std::map<QString, std::function<int(QWidget*)>> mModal;
 };
@@ -457,10 +477,7 @@ void WindowBench::deleteRecords()
 {
     // The added records and more of the same, written as an import writes them,
     // are deleted together; the store is then as generated again.
-    std::shared_ptr<TVXRecord> source;
-    for (int row = 0; row < mController->tables().listModel()->rowCount() && !source; ++row)
-        if (const auto r = mController->tables().listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
-            source = r;
+    const std::shared_ptr<TVXRecord> source = plainRecord();
     QStringList doomed;
     for (const auto& r : mDatabase.caches().mRecords())
         if (r->mValue1().startsWith(QStringLiteral("bench added ")))
@@ -493,7 +510,7 @@ void WindowBench::deleteRecords()
                 selection.select(mController->tables().listModel()->index(row, 0), mController->tables().listModel()->index(row, 0));
         table->selectionModel()->select(selection, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     }
-    mAnswerNextAlert = platform::kAlertAlternateReturn; // "Yes"
+    mAlertAnswers = {platform::kAlertAlternateReturn}; // "Yes"
     measure("records deleted (100)", [this] {
         mController->recordCommands().deleteSelected(nullptr);
         while (mController->recordCommands().isDeleting())
@@ -553,10 +570,200 @@ void WindowBench::saveOptions()
     };
     for (int i = 0; i < 2 * mRepetitions; ++i) {
         measure("options saved (columns of all types)", [this] {
-            mAnswerNextAlert = platform::kAlertOtherReturn; // "Yes": every type takes them
+            mAlertAnswers = {platform::kAlertOtherReturn}; // "Yes": every type takes them
             mController->recordCommands().displayOptionsPanel(nullptr);
         });
     }
+}
+
+void WindowBench::startAction()
+{
+    mMeter.reset();
+    mActionTrips = roundTrips();
+    mActionStart = Clock::now();
+}
+
+// A save or delete that went behind the window is waited for with the
+// window's events served, as the user meanwhile would.
+void WindowBench::waitForAnswers()
+{
+    while (mDatabase.savesInFlight() > 0 || !mDatabase.writeBehind().isIdle())
+        settle(1);
+}
+
+void WindowBench::runEditor(bool types, const std::function<void(BMCategoryEditWindowController&)>& inside)
+{
+    bool opened = false;
+    mModal[QStringLiteral("CategoryEditWindowController")] = [this, &inside, &opened](QWidget* window) {
+        opened = true;
+        window->show();
+        settle();
+        inside(mController->recordCommands().categoryEditController());
+        window->findChild<QPushButton*>(QStringLiteral("mGroupEditDoneButton"))->click();
+        return platform::kModalRunStopped;
+    };
+    if (types)
+        mController->recordCommands().displayEditTypesPanel(nullptr);
+    else
+        mController->recordCommands().displayEditGroupPanel(nullptr);
+    mModal.erase(QStringLiteral("CategoryEditWindowController"));
+    settle();
+    if (!opened)
+        throw std::runtime_error("the group and type editor did not open");
+}
+
+void WindowBench::pressInEditor(const std::string& name, BMCategoryEditWindowController& editor, const char* button)
+{
+    settle();
+    startAction(); // again at the sheet's OK, when the button opens one
+    editor.window()->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    waitForAnswers();
+    const double total = msSince(mActionStart);
+    settle();
+    record(name, mMeter.longest(), total, mActionTrips);
+}
+
+std::shared_ptr<TVXRecord> WindowBench::plainRecord() const
+{
+    for (int row = 0; row < mController->tables().listModel()->rowCount(); ++row)
+        if (const auto r = mController->tables().listModel()->recordAt(row); r && !r->mIsCustomized() && !r->mHasAttachment())
+            return r;
+    throw std::runtime_error("no record to copy");
+}
+
+// Added, renamed and deleted through the editor: groups of the bench's own,
+// each with a few records when it is deleted, so that the store is as
+// generated again.
+void WindowBench::editGroups()
+{
+    constexpr int kRecordsPerGroup = 5;
+    QString typed; // the group's name as the user types it in the sheet
+    int sheetRuns = 0;
+    mModal[QStringLiteral("GroupSettingsPanel")] = [this, &typed, &sheetRuns](QWidget* window) {
+        // A group the store refused comes back in its sheet: cancelled then (the bench fails).
+        if (++sheetRuns > 1)
+            return platform::kModalRunAborted;
+        auto* panel = static_cast<BMGroupSettingsPanel*>(window);
+        panel->show();
+        settle();
+        panel->mGroupNameField->setText(typed);
+        startAction();
+        panel->mDoneButton->click();
+        // A sheet that waits for the store's answer serves the window's events meanwhile.
+        waitForAnswers();
+        return platform::kModalRunStopped;
+    };
+    const auto rowOfGroup = [this](const QString& uid) {
+        const auto groups = mDatabase.caches().groupsForEditing(true);
+        for (int row = 0; row < int(groups.size()); ++row)
+            if (groups.at(row)->mGroupUID() == uid)
+                return row;
+        return -1;
+    };
+    QString failure;
+    runEditor(false, [&](BMCategoryEditWindowController& editor) {
+        QStringList uids;
+        for (int i = 0; i < mRepetitions && failure.isEmpty(); ++i) {
+            typed = QStringLiteral("bench group %1").arg(i);
+            sheetRuns = 0;
+            pressInEditor("group added", editor, "mAddButton");
+            if (const auto group = mDatabase.caches().getGroupFromGroupName(typed))
+                uids << group->mGroupUID();
+            else
+                failure = QStringLiteral("the group added was not stored");
+        }
+        for (int i = 0; i < int(uids.size()) && failure.isEmpty(); ++i) {
+            editor.selectRow(rowOfGroup(uids.at(i)));
+            typed = QStringLiteral("bench group %1 renamed").arg(i);
+            sheetRuns = 0;
+            pressInEditor("group saved (renamed)", editor, "mEditButton");
+            const auto group = mDatabase.caches().mGroups().value(uids.at(i));
+            if (!group || group->mGroupName() != typed)
+                failure = QStringLiteral("the group renamed was not stored");
+        }
+        if (failure.isEmpty() && !uids.isEmpty()) {
+            // Written as an import writes them.
+            const auto source = plainRecord();
+            QList<TVXRecordWriter::NewRecord> records;
+            for (const QString& uid : uids) {
+                for (int k = 0; k < kRecordsPerGroup; ++k) {
+                    TVXRecordWriter::NewRecord entry;
+                    entry.record = TVXRecord::copyRecord(*source);
+                    entry.record->setMGroup(mDatabase.caches().mGroups().value(uid));
+                    entry.record->setMValue1(QStringLiteral("bench group record %1").arg(k));
+                    if (mDatabase.encipherRecord(*entry.record, entry.ciphers) != kTVXDone)
+                        failure = QStringLiteral("a record for the group cannot be made");
+                    records << std::move(entry);
+                }
+            }
+            QList<TVXResult> codes;
+            if (failure.isEmpty() && (mDatabase.beginRecordBatch() != kTVXDone
+                                      || (mDatabase.addRecords(records, codes), mDatabase.endRecordBatch() != kTVXDone)
+                                      || std::any_of(codes.begin(), codes.end(), [](TVXResult c) { return c != kTVXDone; })))
+                failure = QStringLiteral("the group's records cannot be written");
+            settle(200);
+        }
+        for (const QString& uid : uids) {
+            if (!failure.isEmpty())
+                break;
+            editor.selectRow(rowOfGroup(uid));
+            // "Yes" without a backup, then "Yes" to the confirmation.
+            mAlertAnswers = {platform::kAlertAlternateReturn, platform::kAlertAlternateReturn};
+            pressInEditor("group deleted (5 records)", editor, "mDeleteButton");
+            mAlertAnswers.clear();
+            if (mDatabase.caches().mGroups().contains(uid))
+                failure = QStringLiteral("the group was not deleted");
+        }
+    });
+    mModal.erase(QStringLiteral("GroupSettingsPanel"));
+    if (!failure.isEmpty())
+        throw std::runtime_error(failure.toStdString());
+}
+
+// A field's label changed through the type sheet and changed back (twice a
+// repetition), so that the store keeps its types.
+void WindowBench::saveTypes()
+{
+    const auto types = mDatabase.caches().typesForEditing(true);
+    if (types.size() < 6)
+        return;
+    const QString uid = types.at(5)->mTypeUID();
+    const QString label = types.at(5)->fieldAtIndex(0);
+    QString typed;
+    int sheetRuns = 0;
+    mModal[QStringLiteral("CustomSettingsPanel")] = [this, &typed, &sheetRuns](QWidget* window) {
+        if (++sheetRuns > 1)
+            return platform::kModalRunAborted;
+        auto* panel = static_cast<BMTypeSettingsPanel*>(window);
+        panel->show();
+        settle();
+        panel->mFieldNameFields[0]->setText(typed);
+        // "No": the type itself changes rather than a new one made.
+        mAlertAnswers = {platform::kAlertDefaultReturn};
+        startAction();
+        panel->mDoneButton->click();
+        waitForAnswers();
+        return platform::kModalRunStopped;
+    };
+    QString failure;
+    runEditor(true, [&](BMCategoryEditWindowController& editor) {
+        for (int i = 0; i < 2 * mRepetitions && failure.isEmpty(); ++i) {
+            typed = i % 2 == 0 ? label + QStringLiteral(" (e)") : label;
+            const auto list = mDatabase.caches().typesForEditing(true);
+            for (int row = 0; row < int(list.size()); ++row)
+                if (list.at(row)->mTypeUID() == uid)
+                    editor.selectRow(row);
+            sheetRuns = 0;
+            pressInEditor("type saved (a field's label)", editor, "mEditButton");
+            mAlertAnswers.clear();
+            const auto type = mDatabase.caches().mTypes().value(uid);
+            if (!type || type->fieldAtIndex(0) != typed)
+                failure = QStringLiteral("the type edited was not stored");
+        }
+    });
+    mModal.erase(QStringLiteral("CustomSettingsPanel"));
+    if (!failure.isEmpty())
+        throw std::runtime_error(failure.toStdString());
 }
 
 void WindowBench::reload()
@@ -590,8 +797,11 @@ void WindowBench::print(double coreLoadMs) const
 int WindowBench::run()
 {
     platform::setAlertResponder([this](const platform::AlertRequest& alert) {
-        if (const std::optional<int> answer = std::exchange(mAnswerNextAlert, std::nullopt))
-            return *answer;
+        if (!mAlertAnswers.empty()) {
+            const int answer = mAlertAnswers.front();
+            mAlertAnswers.pop_front();
+            return answer;
+        }
         mAlerts.append(alert.title + QStringLiteral(": ") + alert.message);
         return platform::kAlertDefaultReturn;
     });
@@ -615,6 +825,8 @@ int WindowBench::run()
             std::fprintf(stderr, "  %s\n", alert.toLocal8Bit().constData());
         return 1;
     }
+    for (const auto& r : mDatabase.caches().mRecords())
+        mViewCountsAtLogIn.emplace(r->mRecordUID(), r->mViewCounter());
     mWindow->resize(1280, 800);
     mWindow->show();
     settle(200);
@@ -644,6 +856,8 @@ int WindowBench::run()
     deleteRecords();
     lockAndUnlock();
     saveOptions();
+    editGroups();
+    saveTypes();
     reload();
     print(load);
     restoreViewCounts();
@@ -655,7 +869,12 @@ void WindowBench::restoreViewCounts() const
     auto root = bench::connect(QStringLiteral("root"), QString());
     std::unique_ptr<sql::PreparedStatement> stmt(
         root->prepareStatement("UPDATE tolvanexdb.RECORDTABLE SET VIEWCOUNT=? WHERE RECORDID=?"));
-    for (const auto& [uid, count] : mViewCounts) {
+    std::map<QString, int64_t> counts = mViewCounts;
+    for (const auto& r : mDatabase.caches().mRecords())
+        if (const auto it = mViewCountsAtLogIn.find(r->mRecordUID());
+            it != mViewCountsAtLogIn.end() && it->second != r->mViewCounter())
+            counts.emplace(it->first, it->second);
+    for (const auto& [uid, count] : counts) {
         stmt->setInt64(1, count);
         stmt->setString(2, uid.toStdString());
         stmt->executeUpdate();
