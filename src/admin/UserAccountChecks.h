@@ -72,6 +72,18 @@ std::optional<Refusal> checkAccountInput(const AccountInput& input, bool editing
                                          const std::function<bool(const QString&)>& exists,
                                          const BMPasswordPolicyController& policy);
 
+// The same checks around the one that needs the server: those before it,
+// whether the name must be free (a new name), and those after it. A taken
+// name is refused after `beforeName` and before `afterName`.
+struct StagedAccountChecks {
+    std::optional<Refusal> beforeName;
+    bool nameMustBeFree = false;
+    std::optional<Refusal> afterName;
+};
+StagedAccountChecks stageAccountChecks(const AccountInput& input, bool editing, const QString& originalName,
+                                       const BMPasswordPolicyController& policy);
+Refusal nameTakenRefusal();
+
 // The duplicate of an account: same texts, flags and permissions, no
 // password, no groups; the name is given "copy" by the panel.
 std::shared_ptr<TVXUser_Admin> createDuplicateForUser(const TVXUser_Admin& user);

@@ -8,6 +8,7 @@
 #include "admin/TVXPopButton.h"
 #include "admin/UserAccountChecks.h"
 #include "admin/UserTables.h"
+#include "app/BMProgressPanel.h"
 #include "model/BMGroup.h"
 #include "model/BMPasswordPolicyController.h"
 #include "model/TVXUser_Admin.h"
@@ -27,6 +28,11 @@
 #include <QDialog>
 #include <QShortcut>
 #include <QFormLayout>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QPointer>
+#include <QProgressBar>
+#include <QTimer>
 #include <QGroupBox>
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -98,8 +104,19 @@ UserAccountController::UserAccountController(TVXStoreCaches& caches, TVXAccountA
         });
 }
 
+struct UserAccountController::Deletion {
+    QList<std::shared_ptr<TVXUser_Admin>> accounts;
+    std::vector<int> codes; // each account's answer, in the list's order
+    qsizetype answered = 0;
+};
+
 UserAccountController::~UserAccountController()
 {
+    if (mSaving)
+        QGuiApplication::restoreOverrideCursor();
+    if (mAnswersDue > 0)
+        QGuiApplication::restoreOverrideCursor();
+    delete mDeletionPanel;
     platform::NotificationCenter::defaultCenter().removeObserver(mPopClickObserver);
     delete mEditUserGroupListPanel;
     delete mAddUserWindow;
@@ -215,10 +232,21 @@ void UserAccountController::buildAccountPanel()
     QPushButton* generate = buildAccountTab();
     buildPermissionsTab();
 
+    mSavingLine = new QLabel(tr("Waiting for the server..."), mAddUserWindow);
+    mSavingLine->setObjectName(QStringLiteral("mSavingLine"));
+    mSavingLine->hide();
+    frame.column()->addWidget(mSavingLine);
+    mSavingLineTimer = new QTimer(this);
+    mSavingLineTimer->setSingleShot(true);
+    mSavingLineTimer->setInterval(300);
+    connect(mSavingLineTimer, &QTimer::timeout, mSavingLine, &QWidget::show);
+
     const platform::SheetButtons buttons = frame.addOkCancel(QStringLiteral("okButton"), QStringLiteral("cancelButton"));
     buttons.cancel->setAutoDefault(false);
     connect(buttons.cancel, &QPushButton::clicked, this, &UserAccountController::cancel);
     connect(buttons.ok, &QPushButton::clicked, this, [this] { OK(); });
+    // Escape would reject the dialog (and hide it) while its save is answered.
+    mAddUserWindow->installEventFilter(this);
 
     QWidget::setTabOrder(mUserNameField, mDescriptionField);
     QWidget::setTabOrder(mDescriptionField, mPasswordField);
@@ -348,6 +376,8 @@ void UserAccountController::buildGroupListPanel()
 void UserAccountController::displayUserList(QWidget* over)
 {
     mUserManagementTable->clearSelection();
+    // At once with the accounts as cached; the fresh list follows the read.
+    reloadList();
     reloadUsersFromStore();
     platform::placeCentred(mUsersWindow, over);
     platform::runModalForWindow(mUsersWindow);
@@ -371,8 +401,31 @@ void UserAccountController::reloadList()
 
 void UserAccountController::reloadUsersFromStore()
 {
-    mAccounts.reloadAccounts();
-    reloadList();
+    beginServerWait();
+    QPointer<UserAccountController> self(this);
+    // The caches are refilled before the answer; without a connection they stay.
+    mAccounts.reloadAccountsBehind([self](TVXResult) {
+        if (!self)
+            return;
+        self->reloadList();
+        self->endServerWait();
+    });
+}
+
+void UserAccountController::beginServerWait()
+{
+    if (mAnswersDue++ == 0) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        tableViewSelectionDidChange();
+    }
+}
+
+void UserAccountController::endServerWait()
+{
+    if (mAnswersDue == 0 || --mAnswersDue > 0)
+        return;
+    QGuiApplication::restoreOverrideCursor();
+    tableViewSelectionDidChange();
 }
 
 QList<int> UserAccountController::selectedRows() const
@@ -386,36 +439,25 @@ QList<int> UserAccountController::selectedRows() const
 
 void UserAccountController::tableViewSelectionDidChange()
 {
+    // The rows may be stale until the server has answered.
+    const bool ready = !isWaitingForServer();
     const qsizetype count = selectedRows().size();
-    mEditButton->setEnabled(count == 1);
-    mDuplicateButton->setEnabled(count == 1);
-    mDeleteButton->setEnabled(count >= 1);
-    mUnblockButton->setEnabled(count == 1);
+    mEditButton->setEnabled(ready && count == 1);
+    mDuplicateButton->setEnabled(ready && count == 1);
+    mDeleteButton->setEnabled(ready && count >= 1);
+    mUnblockButton->setEnabled(ready && count == 1);
 }
 
 void UserAccountController::newUser()
 {
     mEmail->setReadOnly(false);
-    int code = kPanelNew;
-    if (const auto user = orderFrontAddUserPanelWithUser(nullptr, code))
-        storeNewUser(user);
+    storeNewUser(nullptr, kPanelNew);
 }
 
-void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user)
+void UserAccountController::storeNewUser(std::shared_ptr<TVXUser_Admin> user, int panelCode)
 {
-    // A refused account comes back in the panel as the administrator left it.
-    while (user) {
-        const TVXResult code = mAccounts.addUser(*user);
-        if (code == kTVXDone) {
-            applyGroupMembership(*user);
-            reloadUsersFromStore();
-            return;
-        }
-        reportRefusedWrite(code, tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later."));
-        int panel = kPanelNew;
-        user = orderFrontAddUserPanelWithUser(user, panel);
-    }
-    reloadList();
+    runAccountPanel(user, panelCode,
+                    PanelStore{false, tr("Tolvanex Enterprise"), tr("Unable to create user. Try again later.")});
 }
 
 void UserAccountController::applyGroupMembership(const TVXUser_Admin& user)
@@ -425,6 +467,8 @@ void UserAccountController::applyGroupMembership(const TVXUser_Admin& user)
 
 void UserAccountController::editUser(int senderTag)
 {
+    if (isWaitingForServer())
+        return; // a double-click on a row that may be gone
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
         if (senderTag == kEditTag)
@@ -437,24 +481,9 @@ void UserAccountController::editUser(int senderTag)
     setEditing(true);
     mSelectedUserName = account->mUsername();
     int code = kPanelEdit;
-    auto edited = orderFrontAddUserPanelWithUser(account, code);
-    // A refused edit comes back in the panel as the administrator left it.
-    while (edited) {
-        const TVXResult result = mAccounts.replaceUser(*edited);
-        if (result == kTVXDone) {
-            setEditing(false);
-            applyGroupMembership(*edited);
-            reloadUsersFromStore();
-            return;
-        }
-        reportRefusedWrite(result, platform::standardAlertTitle(), tr("Unable to update user. Try again later."));
-        // The administrator flag the account holds stays fixed as before.
-        edited->setAdministrator(edited->isAdministrator() || account->isAdministrator());
-        code = kPanelEdit;
-        edited = orderFrontAddUserPanelWithUser(edited, code);
-    }
+    runAccountPanel(account, code,
+                    PanelStore{true, platform::standardAlertTitle(), tr("Unable to update user. Try again later.")});
     setEditing(false);
-    reloadList();
 }
 
 void UserAccountController::setEditing(bool editing)
@@ -466,6 +495,8 @@ void UserAccountController::setEditing(bool editing)
 
 void UserAccountController::duplicateUser()
 {
+    if (isWaitingForServer())
+        return;
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
         BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
@@ -474,13 +505,13 @@ void UserAccountController::duplicateUser()
     const auto source = mUserListModel->userAt(rows.first());
     if (!source)
         return;
-    int code = kPanelDuplicate;
-    if (const auto user = orderFrontAddUserPanelWithUser(createDuplicateForUser(*source), code))
-        storeNewUser(user);
+    storeNewUser(createDuplicateForUser(*source), kPanelDuplicate);
 }
 
 void UserAccountController::deleteUser()
 {
+    if (isWaitingForServer())
+        return;
     const QList<int> rows = selectedRows();
     if (rows.isEmpty()) {
         BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
@@ -490,42 +521,96 @@ void UserAccountController::deleteUser()
                                        tr(" Are you sure,you want to delete selected users?"), tr("No"), tr("Yes"));
     if (answer != platform::kAlertAlternateReturn)
         return;
-    QList<std::shared_ptr<TVXUser_Admin>> accounts;
+    auto deletion = std::make_shared<Deletion>();
     for (int row : rows)
         if (const auto user = mUserListModel->userAt(row))
-            accounts.append(user);
-    for (const auto& user : accounts) {
-        const TVXResult code = mAccounts.deleteUser(*user);
-        if (code == kTVXDone)
-            mCaches.addUserToGroupListForGroups(user->mUserID(), {});
-        else if (code == kTVXReloadFirst)
+            deletion->accounts.append(user);
+    if (deletion->accounts.isEmpty())
+        return;
+    deletion->codes.assign(size_t(deletion->accounts.size()), resultNumber(kTVXDone));
+    mDeletion = deletion;
+    beginServerWait();
+    if (deletion->accounts.size() > 1) {
+        if (!mDeletionPanel) {
+            mDeletionPanel = new BMProgressPanel;
+            mDeletionPanel->setObjectName(QStringLiteral("UserDeletionProgressPanel"));
+        }
+        mDeletionPanel->mDataLoadingProgressIndiator()->setRange(0, int(deletion->accounts.size()));
+        mDeletionPanel->mDataLoadingProgressIndiator()->setValue(0);
+        mDeletionPanel->setText(tr("Deleting %1 users...").arg(deletion->accounts.size()));
+        // Modal without a run of its own: the window's input waits, its events go on.
+        mDeletionPanel->setWindowModality(Qt::ApplicationModal);
+        mDeletionPanel->show();
+    }
+    QPointer<UserAccountController> self(this);
+    for (qsizetype i = 0; i < deletion->accounts.size(); ++i)
+        mAccounts.deleteUserBehind(deletion->accounts.at(i), [self, deletion, i](TVXResult code) {
+            if (self)
+                self->deletionAnswered(deletion, i, resultNumber(code));
+        });
+}
+
+void UserAccountController::deletionAnswered(const std::shared_ptr<Deletion>& deletion, qsizetype index, int code)
+{
+    deletion->codes[size_t(index)] = code;
+    if (resultOfNumber(code) == kTVXDone)
+        mCaches.addUserToGroupListForGroups(deletion->accounts.at(index)->mUserID(), {});
+    ++deletion->answered;
+    if (mDeletionPanel && mDeletionPanel->isVisible())
+        mDeletionPanel->mDataLoadingProgressIndiator()->setValue(int(deletion->answered));
+    if (deletion->answered < deletion->accounts.size())
+        return;
+    if (mDeletionPanel)
+        mDeletionPanel->hide();
+    mDeletion.reset();
+    reloadList();
+    endServerWait();
+    // Each account's failure, in the list's order.
+    for (const int result : deletion->codes) {
+        if (resultOfNumber(result) == kTVXDone)
+            continue;
+        if (resultOfNumber(result) == kTVXReloadFirst)
             BMRunAlertPanel(platform::standardAlertTitle(), storealert::messageReloadFirst(), tr("OK"));
         else
             BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to delete user. Try again later."), tr("OK"));
     }
-    reloadList();
 }
 
 void UserAccountController::unblockUser()
 {
+    if (isWaitingForServer())
+        return;
     const QList<int> rows = selectedRows();
     const auto user = rows.size() == 1 ? mUserListModel->userAt(rows.first()) : nullptr;
     if (!user) {
         BMRunAlertPanel(platform::standardAlertTitle(), tr("No User is selected"), tr("OK"));
         return;
     }
-    if (mAccounts.unblockAccount(user->mUsername()) == kTVXDone)
-        BMRunAlertPanel(platform::standardAlertTitle(),
-                        tr("%1 can log in again: the count of wrong passwords is cleared.").arg(user->mUsername()),
-                        tr("OK"));
-    else
-        BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to unblock the user. Try again later."), tr("OK"));
+    beginServerWait();
+    QPointer<UserAccountController> self(this);
+    mAccounts.unblockAccountBehind(user->mUsername(), [self, name = user->mUsername()](TVXResult code) {
+        if (!self)
+            return;
+        self->endServerWait();
+        if (code == kTVXDone)
+            BMRunAlertPanel(platform::standardAlertTitle(),
+                            tr("%1 can log in again: the count of wrong passwords is cleared.").arg(name), tr("OK"));
+        else
+            BMRunAlertPanel(platform::standardAlertTitle(), tr("Unable to unblock the user. Try again later."),
+                            tr("OK"));
+    });
 }
 
 // --- the account panel ------------------------------------------------------------------
 
 std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWithUser(
     const std::shared_ptr<TVXUser_Admin>& user, int& returnCode)
+{
+    return runAccountPanel(user, returnCode, std::nullopt);
+}
+
+std::shared_ptr<TVXUser_Admin> UserAccountController::runAccountPanel(const std::shared_ptr<TVXUser_Admin>& user,
+                                                                     int& returnCode, std::optional<PanelStore> store)
 {
     std::shared_ptr<TVXUser_Admin> account = user;
     if (!account) {
@@ -549,15 +634,28 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
     // The administrator flag can be given, not taken away: an edit keeps it.
     mAdministrator->setEnabled(!(returnCode == kPanelEdit && account->isAdministrator()));
 
+    ++mPanelRun;
+    mPanelStore = std::move(store);
+    mPanelCode = returnCode;
+    mRequestedEnd.reset();
+    mStoredAccount.reset();
     std::shared_ptr<TVXUser_Admin> result;
     mAddUserEscape->take();
     const int code = platform::runModalForWindow(mAddUserWindow);
     mAddUserEscape->forget();
-    if (code == platform::kModalRunStopped) {
+    if (mPanelStore) {
+        // Only what the server took is the run's result.
+        result = mStoredAccount;
+    } else if (code == platform::kModalRunStopped) {
         result = userRecordsFromUI();
         if (result && returnCode == kPanelEdit)
             result->setMUserID(account->mUserID());
     }
+    ++mPanelRun; // an answer still due finds the panel closed
+    showSaving(false);
+    mPanelStore.reset();
+    mPanelCode = kPanelCodeNone;
+    mStoredAccount.reset();
     mSelectGroupArray.clear();
     mAddUserWindow->hide();
     // The closed panel keeps no password.
@@ -565,6 +663,75 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::orderFrontAddUserPanelWith
     platform::wipeField(mRetypePasswordField);
     reloadList();
     return result;
+}
+
+void UserAccountController::sendAccount(std::shared_ptr<TVXUser_Admin> user, bool checkName)
+{
+    const PanelStore store = *mPanelStore;
+    showSaving(true);
+    QPointer<UserAccountController> self(this);
+    auto answer = [self, user, store, run = mPanelRun](TVXResult code, bool nameTaken) {
+        if (!self)
+            return;
+        const bool current = run == self->mPanelRun;
+        if (current)
+            self->showSaving(false);
+        if (code == kTVXDone) {
+            // The memory side follows the server, whatever became of the panel.
+            self->applyGroupMembership(*user);
+            if (current) {
+                self->mStoredAccount = user;
+                self->mRequestedEnd = platform::kModalRunStopped;
+                platform::stopModal();
+            }
+            self->reloadUsersFromStore();
+            return;
+        }
+        if (nameTaken) {
+            const Refusal refusal = nameTakenRefusal();
+            BMRunAlertPanel(refusal.title, refusal.message, tr("OK"));
+        } else {
+            reportRefusedWrite(code, store.failureTitle, store.failureMessage);
+        }
+    };
+    if (store.replace)
+        mAccounts.replaceUserBehind(user, checkName, std::move(answer));
+    else
+        mAccounts.addUserBehind(user, checkName, std::move(answer));
+}
+
+void UserAccountController::showSaving(bool saving)
+{
+    if (saving == mSaving)
+        return;
+    mSaving = saving;
+    platform::holdRunAgainstClosing(mAddUserWindow, saving);
+    if (saving) {
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+        mSavingLineTimer->start();
+        // Nothing else may start on the account until the answer.
+        mEnabledBeforeSave.clear();
+        for (const char* name : {"okButton", "cancelButton", "generateButton"})
+            if (auto* button = mAddUserWindow->findChild<QPushButton*>(QLatin1String(name))) {
+                mEnabledBeforeSave.emplace_back(button, button->isEnabled());
+                button->setEnabled(false);
+            }
+        return;
+    }
+    mSavingLineTimer->stop();
+    mSavingLine->hide();
+    QGuiApplication::restoreOverrideCursor();
+    for (const auto& [control, enabled] : mEnabledBeforeSave)
+        control->setEnabled(enabled);
+    mEnabledBeforeSave.clear();
+}
+
+bool UserAccountController::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == mAddUserWindow && mSaving && event->type() == QEvent::KeyPress
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape)
+        return true; // what was sent is answered first
+    return QObject::eventFilter(watched, event);
 }
 
 void UserAccountController::resetUserWindow()
@@ -639,21 +806,56 @@ std::shared_ptr<TVXUser_Admin> UserAccountController::userRecordsFromUI()
 
 bool UserAccountController::OK()
 {
+    if (mSaving)
+        return false; // the answer to the first OK decides
     const AccountInput input{mUserNameField->text(), mDescriptionField->text(), mPasswordField->text(),
                              mRetypePasswordField->text(), mEmail->text()};
-    const auto refusal = checkAccountInput(
-        input, mIsEditUser, mSelectedUserName, [this](const QString& name) { return mAccounts.isUserExistsInTolvanex(name); },
-        BMPasswordPolicyController::sharedBMPasswordPolicyController());
-    if (refusal) {
-        BMRunAlertPanel(refusal->title, refusal->message, tr("OK"));
+    const auto& policy = BMPasswordPolicyController::sharedBMPasswordPolicyController();
+    if (!mPanelStore) {
+        const auto refusal = checkAccountInput(
+            input, mIsEditUser, mSelectedUserName,
+            [this](const QString& name) { return mAccounts.isUserExistsInTolvanex(name); }, policy);
+        if (refusal) {
+            BMRunAlertPanel(refusal->title, refusal->message, tr("OK"));
+            return false;
+        }
+        platform::stopModal();
+        return true;
+    }
+
+    // The name is checked at the server, on the way to storing the account.
+    const StagedAccountChecks checks = stageAccountChecks(input, mIsEditUser, mSelectedUserName, policy);
+    if (checks.beforeName || (checks.afterName && !checks.nameMustBeFree)) {
+        const Refusal& refusal = checks.beforeName ? *checks.beforeName : *checks.afterName;
+        BMRunAlertPanel(refusal.title, refusal.message, tr("OK"));
         return false;
     }
-    platform::stopModal();
+    if (checks.afterName) {
+        // Refused either way: a taken name is said first, as the checks' order has it.
+        showSaving(true);
+        QPointer<UserAccountController> self(this);
+        mAccounts.accountExistsBehind(input.name, [self, run = mPanelRun, later = *checks.afterName](bool taken) {
+            if (!self || run != self->mPanelRun)
+                return;
+            self->showSaving(false);
+            const Refusal refusal = taken ? nameTakenRefusal() : later;
+            BMRunAlertPanel(refusal.title, refusal.message, tr("OK"));
+        });
+        return false;
+    }
+    auto user = userRecordsFromUI();
+    if (!user)
+        return false;
+    if (mPanelCode == kPanelEdit)
+        user->setMUserID(mSelectedUserID);
+    sendAccount(std::move(user), checks.nameMustBeFree);
     return true;
 }
 
 void UserAccountController::cancel()
 {
+    if (mSaving)
+        return; // what was sent is answered first
     platform::abortModal();
 }
 

@@ -7,7 +7,10 @@
 #include <QStringList>
 
 #include <memory>
+#include <optional>
+#include <vector>
 
+class BMProgressPanel;
 class PermissionMatrix;
 namespace platform {
 class EscapeGuard;
@@ -19,6 +22,7 @@ class QLineEdit;
 class QPushButton;
 class QTabWidget;
 class QTableView;
+class QTimer;
 class QToolBar;
 class QWidget;
 class TVXAccountAdminAccess;
@@ -35,6 +39,7 @@ public:
     static constexpr int kDeleteTag = 1;
     static constexpr int kEditTag = 2;
     static constexpr int kDuplicateTag = 3;
+    static constexpr int kPanelCodeNone = -2;
 
     static UserAccountController& sharedUserAccountController();
     UserAccountController(TVXStoreCaches& caches, TVXAccountAdminAccess& accounts, QObject* parent = nullptr);
@@ -56,7 +61,17 @@ public:
     void performSearch();
 
     // Actions of the panel. OK answers whether the checks passed (and the run was ended).
+    // Run for New, Edit or Duplicate, the panel stores the account itself:
+    // OK then sends the name check and the account behind the window, and
+    // answers whether they were sent; the panel keeps its input, a busy
+    // cursor and, after 300 ms, a waiting line, and takes no OK, Cancel or
+    // close until the server answers. A refusal is shown there and the panel
+    // stays; a stored account ends the run.
     bool OK();
+    bool isSaving() const { return mSaving; }
+    // How the save's answer ended the panel's run, if it did.
+    std::optional<int> requestedEnd() const { return mRequestedEnd; }
+    QLabel* savingLine() const { return mSavingLine; }
     void cancel();
     void selectAllPermissions();
     void permissionMatrixAction();
@@ -82,6 +97,12 @@ public:
 
     // The list's selection changed: the action buttons follow.
     void tableViewSelectionDidChange();
+    // Whether the window waits for the server: the list read again, a
+    // delete or an unblock. Meanwhile the list shows what the caches hold,
+    // with a busy cursor, and Edit, Duplicate, Delete and Unblock wait.
+    bool isWaitingForServer() const { return mAnswersDue > 0; }
+    // Shown while a delete of several accounts waits for its answers.
+    BMProgressPanel* deletionPanel() const { return mDeletionPanel; }
 
     QWidget* usersWindow() const { return mUsersWindow; }
     QDialog* accountPanel() const { return mAddUserWindow; }
@@ -102,12 +123,28 @@ private:
     bool shouldShowPopUpMenu();
     void showEditGroupPanel();
     void setEditing(bool editing);
-    // Re-reads the accounts from the store, then the list.
+    // Re-reads the accounts from the store behind the window, then the list.
     void reloadUsersFromStore();
+    void beginServerWait();
+    void endServerWait();
+    // What the panel does with OK: store the account (new or replaced), and
+    // the alert of a refusal.
+    struct PanelStore {
+        bool replace = false;
+        QString failureTitle;
+        QString failureMessage;
+    };
+    std::shared_ptr<TVXUser_Admin> runAccountPanel(const std::shared_ptr<TVXUser_Admin>& user, int& returnCode,
+                                                   std::optional<PanelStore> store);
+    void sendAccount(std::shared_ptr<TVXUser_Admin> user, bool checkName);
+    void showSaving(bool saving);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    struct Deletion;
+    void deletionAnswered(const std::shared_ptr<Deletion>& deletion, qsizetype index, int code);
     void reloadList();
     QList<int> selectedRows() const;
-    // Stores a new or duplicated account and tells the user how it went.
-    void storeNewUser(std::shared_ptr<TVXUser_Admin> user);
+    // A new or duplicated account in the panel, stored from there.
+    void storeNewUser(std::shared_ptr<TVXUser_Admin> user, int panelCode);
     // The memory side of a stored account's groups.
     void applyGroupMembership(const TVXUser_Admin& user);
 
@@ -155,4 +192,19 @@ private:
     UserListModel* mUserListModel = nullptr;
     UserGroupListModel* mGroupListModel = nullptr;
     quint64 mPopClickObserver = 0;
+
+    // The panel's save.
+    std::optional<PanelStore> mPanelStore;
+    int mPanelCode = kPanelCodeNone;
+    quint64 mPanelRun = 0; // an answer for an ended run finds another number
+    bool mSaving = false;
+    std::optional<int> mRequestedEnd;
+    std::shared_ptr<TVXUser_Admin> mStoredAccount;
+    QLabel* mSavingLine = nullptr;
+    QTimer* mSavingLineTimer = nullptr;
+    std::vector<std::pair<QWidget*, bool>> mEnabledBeforeSave;
+
+    int mAnswersDue = 0;
+    std::shared_ptr<Deletion> mDeletion;
+    BMProgressPanel* mDeletionPanel = nullptr;
 };

@@ -3,21 +3,34 @@
 #include <gtest/gtest.h>
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QDialog>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QProgressBar>
 #include <QItemSelectionModel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
 #include <QTest>
+#include <QTimer>
+
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
 
 #include "admin/PermissionMatrix.h"
 #include "admin/TVXPopButton.h"
 #include "admin/UserAccountController.h"
 #include "admin/UserTables.h"
+#include "app/BMController.h"
+#include "app/BMProgressPanel.h"
+#include "app/startup/BMStartup.h"
 #include "model/BMGroup.h"
 #include "model/TVXUser.h"
 #include "model/TVXUser_Admin.h"
 #include "store/TVXDataBase.h"
+#include "support/MainWindowSelection.h"
 #include "support/StoreSeed.h"
 #include "support/TestStore.h"
 #include "support/UiTestSupport.h"
@@ -30,6 +43,22 @@ namespace {
 
 const QString G1 = QStringLiteral("00000000000000A1");
 const QString G2 = QStringLiteral("00000000000000A2");
+const QString kNameTaken = QStringLiteral(" Username Already exist in database.Please Choose another username.");
+
+// Another client holds every account row: a new account's row waits for it.
+std::unique_ptr<sql::Connection> holdAccountRows()
+{
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    std::unique_ptr<sql::ResultSet>(hold->executeQuery("SELECT * FROM tolvanexdb.USERTABLE FOR UPDATE"));
+    return holder;
+}
+
+bool busyCursor()
+{
+    return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+}
 
 class AccountWindowStore : public StoreTest {
 protected:
@@ -61,13 +90,19 @@ protected:
             names << controller->userListModel()->userAt(row)->mUsername();
         return names;
     }
-    void selectUser(const QString& name)
+    void selectUser(const QString& name) { selectUsers({name}); }
+    void selectUsers(const QStringList& names)
     {
         auto* table = controller->usersWindow()->findChild<QTableView*>("mUserManagementTable");
         table->clearSelection();
         for (int row = 0; row < controller->userListModel()->rowCount(); ++row)
-            if (controller->userListModel()->userAt(row)->mUsername() == name)
-                table->selectRow(row);
+            if (names.contains(controller->userListModel()->userAt(row)->mUsername()))
+                table->selectionModel()->select(controller->userListModel()->index(row, 0),
+                                                QItemSelectionModel::Select | QItemSelectionModel::Rows);
+    }
+    QPushButton* listButton(const char* name) const
+    {
+        return controller->usersWindow()->findChild<QPushButton*>(QString::fromLatin1(name));
     }
     // Plays the group sheet: ticks the named group rows.
     void tickGroups(ModalScript& script, const QStringList& names)
@@ -84,6 +119,11 @@ protected:
     // Fills the panel as a user would and presses OK.
     int fillAndOK(const QString& name, const QString& password, const QString& email)
     {
+        fill(name, password, email);
+        return pressOK();
+    }
+    void fill(const QString& name, const QString& password, const QString& email)
+    {
         auto* nameField = panelChild<QLineEdit>("mUserNameField");
         nameField->clear();
         QTest::keyClicks(nameField, name);
@@ -95,7 +135,21 @@ protected:
             panelChild<QLineEdit>("mEmail")->clear();
             QTest::keyClicks(panelChild<QLineEdit>("mEmail"), email);
         }
-        return controller->OK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+    }
+    // OK as the user presses it, then the server's answer: the run's end
+    // when the account was stored, else the panel stays (aborted here).
+    int pressOK(UserAccountController* window = nullptr)
+    {
+        UserAccountController& panel = window ? *window : *controller;
+        panel.OK();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel.isSaving(); }, 30000)) << "the save was answered";
+        return panel.requestedEnd().value_or(platform::kModalRunAborted);
+    }
+    // What the window sent behind it was answered: the list read again, deletes, unblocks.
+    bool answered(UserAccountController* window = nullptr) const
+    {
+        UserAccountController& list = window ? *window : *controller;
+        return QTest::qWaitFor([&] { return !list.isWaitingForServer() && admin.savesInFlight() == 0; }, 30000);
     }
 
     QString adminID;
@@ -124,6 +178,7 @@ TEST_F(AccountWindowStore, ANewAccountLogsInWithWhatThePanelGaveIt)
     });
     AlertRecorder alerts;
     controller->newUser();
+    ASSERT_TRUE(answered());
     EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
     EXPECT_TRUE(listedNames().contains("nina"));
 
@@ -163,22 +218,28 @@ TEST_F(AccountWindowStore, AnAccountTheServerRefusesComesBackInThePanel)
              "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'");
     ModalScript script;
     AlertRecorder alerts;
-    script.then([this](QWidget*) {
+    QStringList listedWhileRefused;
+    script.then([&](QWidget*) {
         QTest::keyClicks(panelChild<QLineEdit>("mFullName"), "Nina Neu");
         panelChild<PermissionMatrix>("mRecordPermissionMatrix")->cellAt(0, 1)->click();
-        return fillAndOK("nina", "Nina-pw1", "nina@example.org");
-    });
-    script.then([&](QWidget*) {
+        EXPECT_EQ(fillAndOK("nina", "Nina-pw1", "nina@example.org"), platform::kModalRunAborted)
+            << "the panel stays";
         EXPECT_EQ(alerts.lastMessage(), "Unable to create user. Try again later.");
         EXPECT_EQ(panelChild<QLineEdit>("mUserNameField")->text(), "nina");
         EXPECT_EQ(panelChild<QLineEdit>("mFullName")->text(), "Nina Neu");
         EXPECT_EQ(panelChild<QLineEdit>("mEmail")->text(), "nina@example.org");
+        EXPECT_EQ(panelChild<QLineEdit>("mPasswordField")->text(), "Nina-pw1");
+        EXPECT_TRUE(panelChild<QPushButton>("okButton")->isEnabled());
+        listedWhileRefused = listedNames();
         rootExec("DROP TRIGGER tolvanexdb.refuse_user");
-        return controller->OK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return pressOK();
     });
     controller->newUser();
-    EXPECT_EQ(script.windows().size(), 2);
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(script.windows().size(), 1);
     EXPECT_EQ(alerts.alerts().size(), 1u);
+    EXPECT_FALSE(listedWhileRefused.contains("nina")) << "nothing reported stored";
+    EXPECT_TRUE(listedNames().contains("nina"));
     TVXDataBase nina;
     ASSERT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
     EXPECT_EQ(nina.caches().mCurrentUser()->mRecordPermissionsBit(), kPermissionAdd | kPermissionDelete)
@@ -190,18 +251,26 @@ TEST_F(AccountWindowStore, EditRenamesAndChangesThePassword)
     ModalScript script;
     script.then([this](QWidget*) { return fillAndOK("nina", "old-pw", "nina@example.org"); });
     controller->newUser();
+    ASSERT_TRUE(answered());
     ASSERT_TRUE(listedNames().contains("nina"));
+
+    // The name it opened with passes the existence check.
+    selectUser("nina");
+    script.then([&](QWidget*) { return pressOK(); });
+    AlertRecorder alerts;
+    controller->editUser();
+    ASSERT_TRUE(answered());
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(controller->requestedEnd(), platform::kModalRunStopped);
 
     selectUser("nina");
     bool passwordShown = false;
     script.then([&](QWidget*) {
         passwordShown = panelChild<QLineEdit>("mPasswordField")->text() == "old-pw";
-        // The name it opened with passes the existence check.
-        EXPECT_TRUE(controller->OK());
         return fillAndOK("nina2", "new-pw", QString());
     });
-    AlertRecorder alerts;
     controller->editUser();
+    ASSERT_TRUE(answered());
     EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
     EXPECT_TRUE(passwordShown);
     EXPECT_EQ(listedNames(), (QStringList{"alice", "nina2"}));
@@ -220,12 +289,14 @@ TEST_F(AccountWindowStore, DuplicateStoresANewAccountWithTheSamePermissions)
         return fillAndOK("nina", "pw-one", "nina@example.org");
     });
     controller->newUser();
+    ASSERT_TRUE(answered());
     selectUser("nina");
     script.then([this](QWidget*) {
         EXPECT_EQ(panelChild<QLineEdit>("mUserNameField")->text(), "ninacopy");
         return fillAndOK("ninacopy", "pw-two", QString());
     });
     controller->duplicateUser();
+    ASSERT_TRUE(answered());
     ASSERT_EQ(listedNames(), (QStringList{"alice", "nina", "ninacopy"}));
     EXPECT_NE(controller->userListModel()->userAt(1)->mUserID(), controller->userListModel()->userAt(2)->mUserID());
     TVXDataBase copy;
@@ -238,11 +309,14 @@ TEST_F(AccountWindowStore, DeletedAccountsAreGoneAndCannotLogIn)
     ModalScript script;
     script.then([this](QWidget*) { return fillAndOK("nina", "pw-pw", "nina@example.org"); });
     controller->newUser();
+    ASSERT_TRUE(answered());
     selectUser("nina");
 
     AlertRecorder alerts;
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes
     controller->deleteUser();
+    EXPECT_EQ(controller->deletionPanel(), nullptr) << "one account: no progress panel";
+    ASSERT_TRUE(answered());
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(listedNames(), QStringList{"alice"});
     TVXDataBase client;
@@ -279,10 +353,11 @@ TEST_F(AccountWindowStore, AnAdministratorInNoGroupGivesAnAccountAnyGroupOfTheSt
         for (const char* name : {"mUserNameField", "mPasswordField", "mRetypePasswordField", "mEmail"})
             QTest::keyClicks(window.accountPanel()->findChild<QLineEdit*>(name),
                              QString(name) == "mEmail" ? "nina@example.org" : QString(name) == "mUserNameField" ? "nina" : "Nina-pw1");
-        return window.OK() ? platform::kModalRunStopped : platform::kModalRunAborted;
+        return pressOK(&window);
     });
     AlertRecorder alerts;
     window.newUser();
+    ASSERT_TRUE(answered(&window));
     EXPECT_EQ(offered, QStringList({"Finance", "Servers"}));
     EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
 
@@ -309,7 +384,186 @@ TEST_F(AccountWindowStore, UnblockLetsAnAccountTheServerBlockedLogInAgain)
     ASSERT_TRUE(unblock->isEnabled());
     AlertRecorder alerts;
     QTest::mouseClick(unblock, Qt::LeftButton);
+    EXPECT_FALSE(unblock->isEnabled()) << "until the server answered";
+    ASSERT_TRUE(answered());
     ASSERT_EQ(alerts.alerts().size(), 1u);
     EXPECT_TRUE(alerts.lastMessage().contains("alice can log in again")) << alerts.lastMessage().toStdString();
     EXPECT_EQ(client.startConnectionToServer(loginRequest()), kTVXDone);
+}
+
+// With the server far away, the main thread waits for it in none of the
+// window's commands: it never takes the connection's guard.
+TEST_F(AccountWindowStore, TheWindowsCommandsLeaveTheConnectionToTheWorker)
+{
+    const uint64_t before = admin.connectionUsesOnMainThread();
+    addAccount("zed", "zed-pw"); // by another administrator, after this client's read
+    ModalScript script;
+    AlertRecorder alerts;
+    QStringList listedAtOnce;
+    bool waitedBusy = false;
+    bool editWaited = false;
+    script.then([&](QWidget* window) {
+        EXPECT_EQ(window, controller->usersWindow());
+        listedAtOnce = listedNames();
+        waitedBusy = controller->isWaitingForServer() && busyCursor();
+        selectUser("alice");
+        editWaited = !listButton("editButton")->isEnabled() && !listButton("deleteButton")->isEnabled();
+        EXPECT_TRUE(answered());
+        return platform::kModalRunStopped;
+    });
+    controller->displayUserList();
+    EXPECT_EQ(listedAtOnce, QStringList{"alice"}) << "shown at once as cached";
+    EXPECT_TRUE(waitedBusy);
+    EXPECT_TRUE(editWaited) << "the row commands wait for the fresh list";
+    EXPECT_EQ(listedNames(), (QStringList{"alice", "zed"}));
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "opening";
+
+    script.then([this](QWidget*) { return fillAndOK("nina", "Nina-pw1", "nina@example.org"); });
+    controller->newUser();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "adding";
+
+    selectUser("nina");
+    script.then([this](QWidget*) { return fillAndOK("nina2", "Nina-pw2", QString()); });
+    controller->editUser();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "editing";
+
+    selectUser("nina2");
+    script.then([this](QWidget*) { return fillAndOK("nina2copy", "Nina-pw3", QString()); });
+    controller->duplicateUser();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(listedNames(), (QStringList{"alice", "nina2", "nina2copy", "zed"}));
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "duplicating";
+
+    selectUsers({"nina2", "nina2copy"});
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes
+    controller->deleteUser();
+    ASSERT_NE(controller->deletionPanel(), nullptr);
+    EXPECT_TRUE(controller->deletionPanel()->isVisible()) << "shown while the server answers";
+    EXPECT_EQ(controller->deletionPanel()->mDataLoadingProgressIndiator()->maximum(), 2);
+    ASSERT_TRUE(answered());
+    EXPECT_FALSE(controller->deletionPanel()->isVisible());
+    EXPECT_EQ(listedNames(), (QStringList{"alice", "zed"}));
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME LIKE 'nina%'"), "0");
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "deleting two accounts";
+
+    selectUser("zed");
+    listButton("unblockButton")->click();
+    ASSERT_TRUE(answered());
+    EXPECT_TRUE(alerts.lastMessage().contains("zed can log in again")) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "unblocking";
+    for (const QString& item : UserAccountController::toolbarIdentifiers())
+        controller->toolBarItemClicked(item);
+    EXPECT_EQ(admin.connectionUsesOnMainThread(), before) << "the toolbar's password policy, import and export";
+    EXPECT_EQ(alerts.alerts().size(), 5u) << alerts.messages().join('\n').toStdString();
+}
+
+// The server is slow to store the account: the window goes on, the panel
+// keeps what was typed, says that it waits and takes no second OK; the list
+// changes only once the server has taken the account.
+TEST_F(AccountWindowStore, AnAddWaitingForTheServerKeepsTheWindowAnsweringAndThePanelsInput)
+{
+    ModalScript script;
+    AlertRecorder alerts;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    script.then([&](QWidget*) {
+        const auto holder = holdAccountRows();
+        fill("nina", "Nina-pw1", "nina@example.org");
+        EXPECT_TRUE(controller->OK()) << "the checks passed";
+        EXPECT_TRUE(controller->isSaving());
+        EXPECT_FALSE(controller->requestedEnd()) << "OK returned before the answer";
+        const int before = ticks;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->savingLine()->isHidden(); }, 2000)) << "the waiting line";
+        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_TRUE(busyCursor());
+        EXPECT_FALSE(panelChild<QPushButton>("okButton")->isEnabled());
+        EXPECT_FALSE(panelChild<QPushButton>("cancelButton")->isEnabled());
+        EXPECT_FALSE(controller->OK()) << "a second OK";
+        controller->cancel();
+        QTest::keyClick(controller->accountPanel(), Qt::Key_Escape);
+        EXPECT_TRUE(controller->isSaving());
+        EXPECT_FALSE(controller->requestedEnd());
+        EXPECT_EQ(panelChild<QLineEdit>("mUserNameField")->text(), "nina");
+        EXPECT_EQ(panelChild<QLineEdit>("mPasswordField")->text(), "Nina-pw1");
+        EXPECT_FALSE(listedNames().contains("nina")) << "memory waits for the server";
+        holder->rollback();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->isSaving(); }, 30000));
+        EXPECT_TRUE(controller->savingLine()->isHidden());
+        return controller->requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    controller->newUser();
+    EXPECT_EQ(controller->requestedEnd(), platform::kModalRunStopped);
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'"), "1");
+    EXPECT_EQ(listedNames().count("nina"), 1);
+    TVXDataBase nina;
+    EXPECT_EQ(logInAndLoad(nina, "nina", "Nina-pw1"), kTVXDone);
+}
+
+// A name another client took after this window read its list is refused by
+// the server's check, before any later check of the panel; the panel keeps
+// its input and nothing is stored.
+TEST_F(AccountWindowStore, ANameAnotherClientTookMeanwhileComesBackInThePanel)
+{
+    addAccount("nina", "other-pw");
+    ModalScript script;
+    AlertRecorder alerts;
+    script.then([&](QWidget*) {
+        EXPECT_FALSE(listedNames().contains("nina")) << "the window does not know it";
+        QTest::keyClicks(panelChild<QLineEdit>("mDescriptionField"), QString(300, QLatin1Char('d')));
+        EXPECT_EQ(fillAndOK("nina", "Nina-pw1", "nina@example.org"), platform::kModalRunAborted);
+        EXPECT_EQ(alerts.lastMessage(), kNameTaken) << "the taken name is told before the long description";
+        EXPECT_EQ(fillAndOK("nina3", "Nina-pw1", QString()), platform::kModalRunAborted);
+        EXPECT_TRUE(alerts.lastMessage().startsWith(" Description too long")) << alerts.lastMessage().toStdString();
+        panelChild<QLineEdit>("mDescriptionField")->setText("desk");
+        EXPECT_EQ(fillAndOK("nina", "Nina-pw1", QString()), platform::kModalRunAborted);
+        EXPECT_EQ(alerts.lastMessage(), kNameTaken);
+        EXPECT_EQ(panelChild<QLineEdit>("mUserNameField")->text(), "nina");
+        EXPECT_EQ(panelChild<QLineEdit>("mEmail")->text(), "nina@example.org");
+        return platform::kModalRunAborted;
+    });
+    controller->newUser();
+    ASSERT_TRUE(answered());
+    EXPECT_EQ(alerts.alerts().size(), 3u);
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME LIKE 'nina%'"), "1");
+    TVXDataBase client;
+    EXPECT_EQ(client.startConnectionToServer(loginRequest("nina", "other-pw")), kTVXDone) << "the other's account stays";
+}
+
+// A quit asked for while an account's save waits for the server ends only
+// once the save is answered: the account is on the server when the process would end.
+TEST_F(AccountWindowStore, AQuitWhileAnAccountSaveWaitsEndsOnlyOnceItIsAnswered)
+{
+    BMController application(&admin);
+    tvxtest::createMainWindow(application);
+    int terminations = 0;
+    QString storedAtTheEnd;
+    application.startup().setTerminateHandler([&] {
+        ++terminations;
+        storedAtTheEnd = rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.USERTABLE WHERE USERNAME='nina'");
+    });
+    auto holder = holdAccountRows();
+    ModalScript script;
+    AlertRecorder alerts;
+    script.then([&](QWidget*) {
+        fill("nina", "Nina-pw1", "nina@example.org");
+        EXPECT_TRUE(controller->OK());
+        QTimer::singleShot(300, [&] { holder->rollback(); });
+        application.startup().terminate();
+        EXPECT_EQ(terminations, 0) << "the quit waits for the answer";
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+        return controller->requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    controller->newUser();
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(storedAtTheEnd, "1");
+    EXPECT_EQ(controller->requestedEnd(), platform::kModalRunStopped);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
 }

@@ -120,6 +120,70 @@ TVXResult TVXAccountAdminAccess::applyStoreRights(const QString& name, bool admi
 
 TVXResult TVXAccountAdminAccess::unblockAccount(const QString& name) { return mAccountAdmin->unblockAccount(name); }
 
+void TVXAccountAdminAccess::saveAccountBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName, bool replace,
+                                              AccountAnswer answer)
+{
+    // Written on the worker, read by the answer: the queued answer follows the write.
+    auto taken = std::make_shared<bool>(false);
+    mStore.saveBehindWindow(
+        [admin = mAccountAdmin.get(), user, checkName, replace, taken] {
+            if (checkName && admin->accountExists(user->mUsername())) {
+                *taken = true;
+                return kTVXStatementFailed;
+            }
+            return replace ? admin->replaceUser(*user, nullptr) : admin->addUser(*user, nullptr);
+        },
+        [taken, answer = std::move(answer)](TVXResult code) {
+            if (answer)
+                answer(code, *taken);
+        });
+}
+
+void TVXAccountAdminAccess::addUserBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName, AccountAnswer answer)
+{
+    saveAccountBehind(std::move(user), checkName, false, std::move(answer));
+}
+
+void TVXAccountAdminAccess::replaceUserBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName,
+                                              AccountAnswer answer)
+{
+    saveAccountBehind(std::move(user), checkName, true, std::move(answer));
+}
+
+void TVXAccountAdminAccess::deleteUserBehind(std::shared_ptr<const TVXUser_Admin> user, Answer answer)
+{
+    mStore.saveBehindWindow([admin = mAccountAdmin.get(), user] { return admin->deleteUser(*user, nullptr); },
+                            std::move(answer));
+}
+
+void TVXAccountAdminAccess::unblockAccountBehind(const QString& name, Answer answer)
+{
+    mStore.saveBehindWindow([admin = mAccountAdmin.get(), name] { return admin->unblockAccount(name); },
+                            std::move(answer));
+}
+
+void TVXAccountAdminAccess::reloadAccountsBehind(Answer answer)
+{
+    const auto current = mStore.caches().mCurrentUser();
+    const QString me = current ? current->mUsername() : QString();
+    mStore.saveBehindWindow([admin = mAccountAdmin.get(), me] { return admin->reloadAccountsServerPart(me); },
+                            std::move(answer));
+}
+
+void TVXAccountAdminAccess::accountExistsBehind(const QString& name, std::function<void(bool)> answer)
+{
+    auto exists = std::make_shared<bool>(false);
+    mStore.saveBehindWindow(
+        [admin = mAccountAdmin.get(), name, exists] {
+            *exists = admin->accountExists(name);
+            return kTVXDone;
+        },
+        [exists, answer = std::move(answer)](TVXResult) {
+            if (answer)
+                answer(*exists);
+        });
+}
+
 void TVXAccountAdminAccess::readUserTableIfErrorReturnCode(TVXResult* code) { mAccountAdmin->readAccounts(code); }
 
 std::vector<TVXReadAhead::Read> TVXAccountAdminAccess::loadReads()
@@ -128,8 +192,9 @@ std::vector<TVXReadAhead::Read> TVXAccountAdminAccess::loadReads()
     return {{kQueryAdministrators}, {kQueryIsAdministrator}, {kQueryAllGroupMembers}, {kQueryUserDetailsWithoutPasswords}};
 }
 
-void TVXAccountAdmin::readAccounts(TVXResult* code)
+TVXAccountAdmin::AccountListing TVXAccountAdmin::readAccountListing(const QString& me)
 {
+    AccountListing listing;
     // Administrators hold the account routines; the server says who does.
     QSet<QString> administrators;
     {
@@ -138,14 +203,11 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
             administrators.insert(tvxsql::textColumn(*names, 1));
         names.reset();
         const tvxsql::Rows self = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryIsAdministrator);
-        mIsStoreAdministrator.store(self->next() && self->getInt(1) == 1);
+        listing.administrator = self->next() && self->getInt(1) == 1;
     }
-    const QString me = mDatabase.caches().mCurrentUser()->mUsername();
 
     // An administrator gives accounts any group, also one it is not in itself.
-    TVXGroupCache& storeGroups = mDatabase.caches().mStoreGroups();
-    storeGroups.clear();
-    if (mIsStoreAdministrator.load()) {
+    if (listing.administrator) {
         const tvxsql::Rows rows = mDatabase.readAhead().rows(mDatabase.liveConnection(), kQueryGroupNotPersonal);
         while (rows->next()) {
             const QString uid = tvxsql::textColumn(*rows, 1);
@@ -154,7 +216,7 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
             auto group = std::make_shared<BMGroup>();
             group->setMGroupUID(uid);
             group->setMGroupName(mDatabase.decryptString(tvxsql::blobColumn(*rows, 2)));
-            storeGroups.insert(group->mGroupUID(), std::move(group));
+            listing.storeGroups.append(std::move(group));
         }
     }
 
@@ -167,9 +229,7 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
             groupsOf[tvxsql::textColumn(*rows, 2).section(QLatin1Char(' '), 0, 0)] << tvxsql::textColumn(*rows, 1);
     }
     const tvxsql::Rows rs = mDatabase.readAhead().rows(
-        mDatabase.liveConnection(), mIsStoreAdministrator.load() ? kQueryUserDetailsExact : kQueryUserDetailsWithoutPasswords);
-    TVXUserCache& users = mDatabase.caches().mUsers();
-    users.clear();
+        mDatabase.liveConnection(), listing.administrator ? kQueryUserDetailsExact : kQueryUserDetailsWithoutPasswords);
     while (rs->next()) {
         const QString uid = tvxsql::textColumn(*rs, 1);
         const QString name = tvxsql::textColumn(*rs, 2);
@@ -182,7 +242,7 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
         // keeps even those (passwordOfAccount() deciphers one when asked).
         const QByteArray storedPassword = tvxsql::blobColumn(*rs, 3);
         user->setHasStoredPassword(!storedPassword.isEmpty());
-        if (mIsStoreAdministrator.load())
+        if (listing.administrator)
             user->setMStoredPassword(storedPassword);
         user->setMPlatformName(tvxsql::textColumn(*rs, 4));
         user->setMGroupPermissionsBit(static_cast<uint16_t>(rs->getInt(5)));
@@ -197,12 +257,31 @@ void TVXAccountAdmin::readAccounts(TVXResult* code)
         user->setMPhoneNo(tvxsql::textColumn(*rs, 14));
         user->setMUsersGroupArray(groupsOf.value(uid));
         user->setAdministrator(administrators.contains(name));
-        users.insert(uid, std::move(user));
-        if (code)
-            *code = kTVXDone;
+        listing.users.append(std::move(user));
     }
+    return listing;
 }
 
+void TVXAccountAdmin::applyAccountListing(const AccountListing& listing)
+{
+    mIsStoreAdministrator.store(listing.administrator);
+    TVXGroupCache& storeGroups = mDatabase.caches().mStoreGroups();
+    storeGroups.clear();
+    for (const auto& group : listing.storeGroups)
+        storeGroups.insert(group->mGroupUID(), group);
+    TVXUserCache& users = mDatabase.caches().mUsers();
+    users.clear();
+    for (const auto& user : listing.users)
+        users.insert(user->mUserID(), user);
+}
+
+void TVXAccountAdmin::readAccounts(TVXResult* code)
+{
+    const AccountListing listing = readAccountListing(mDatabase.caches().mCurrentUser()->mUsername());
+    applyAccountListing(listing);
+    if (code && !listing.users.isEmpty())
+        *code = kTVXDone;
+}
 
 void TVXAccountAdmin::reloadAccounts()
 {
@@ -215,6 +294,23 @@ void TVXAccountAdmin::reloadAccounts()
     } catch (const sql::SQLException& e) {
         (void)mDatabase.reportDatabaseError(e);
     }
+}
+
+TVXResult TVXAccountAdmin::reloadAccountsServerPart(const QString& me)
+{
+    std::shared_ptr<const AccountListing> listing;
+    {
+        const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+        if (!mDatabase.connection())
+            return kTVXStatementFailed;
+        try {
+            listing = std::make_shared<const AccountListing>(readAccountListing(me));
+        } catch (const sql::SQLException& e) {
+            return mDatabase.reportDatabaseError(e);
+        }
+    }
+    mDatabase.afterServer([this, listing] { applyAccountListing(*listing); });
+    return kTVXDone;
 }
 
 QString TVXAccountAdmin::passwordOfAccount(const TVXUser_Admin& user) const
@@ -511,7 +607,7 @@ TVXResult TVXAccountAdmin::deleteUser(const TVXUser_Admin& user, TVXResult* code
     } catch (const sql::SQLException& e) {
         (void)mDatabase.reportDatabaseError(e); // the account is gone from the store all the same
     }
-    mDatabase.caches().mUsers().remove(user.mUserID());
+    mDatabase.afterServer([this, userID = user.mUserID()] { mDatabase.caches().mUsers().remove(userID); });
     return done(callAccountRoutine(kCallDropAccount, {user.mUsername()}));
 }
 

@@ -15,6 +15,7 @@
 #include <memory>
 #include <optional>
 
+class BMGroup;
 class TVXPersonalAccess;
 class TVXPreferences;
 class TVXStoreSession;
@@ -50,6 +51,10 @@ public:
     // Re-reads the other accounts into the caches; nothing without a
     // connection, and a server error takes the error path.
     void reloadAccounts();
+    // The same as the server part of a save from the window: `me` (the
+    // signed-in user's name) copied on the main thread, the caches refilled
+    // there once the rows are read; 3 without a connection.
+    TVXResult reloadAccountsServerPart(const QString& me);
     // The password typed in this run, else the stored one; empty for non-administrators.
     QString passwordOfAccount(const TVXUser_Admin& user) const;
     // Replaces an existing account's rights by those of server/grants.txt.
@@ -58,6 +63,15 @@ public:
     TVXResult unblockAccount(const QString& name);
 
 private:
+    // What the listing read, kept apart from the caches until the main thread takes it.
+    struct AccountListing {
+        bool administrator = false;
+        QList<std::shared_ptr<BMGroup>> storeGroups;
+        QList<std::shared_ptr<TVXUser_Admin>> users;
+    };
+    // The server's side of readAccounts; server errors are thrown.
+    AccountListing readAccountListing(const QString& me);
+    void applyAccountListing(const AccountListing& listing);
     QString quotedForAccount(const QString& text) const;
     // A statement on server accounts; one with a password inside never has
     // the server's message (which may quote it) reported.
@@ -93,6 +107,26 @@ public:
     // identifier made now, and its memory part and errors follow the answer.
     std::function<TVXResult()> deleteUserServerPart(const TVXUser& current);
     bool isUserExistsInTolvanex(const QString& name);
+
+    // The administration window's calls behind the window (saveBehindWindow):
+    // the server's part on the write-behind worker after every write sent
+    // before it, then on the main thread its errors, what it changes in
+    // memory and the answer. Each takes what the worker needs now; the
+    // account handed over is the window's own and is not changed meanwhile.
+    using Answer = std::function<void(TVXResult)>;
+    // With `checkName`, a name already taken stores nothing and answers
+    // nameTaken (the code is then 3).
+    using AccountAnswer = std::function<void(TVXResult code, bool nameTaken)>;
+    void addUserBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName, AccountAnswer answer);
+    void replaceUserBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName, AccountAnswer answer);
+    // The user cache forgets the account once the server has deleted it.
+    void deleteUserBehind(std::shared_ptr<const TVXUser_Admin> user, Answer answer);
+    void unblockAccountBehind(const QString& name, Answer answer);
+    // The other accounts read again, the caches refilled before the answer.
+    void reloadAccountsBehind(Answer answer);
+    // Whether the name is taken, answered on the main thread.
+    void accountExistsBehind(const QString& name, std::function<void(bool)> answer);
+
     TVXResult applyStoreRights(const QString& name, bool administrator);
     TVXResult unblockAccount(const QString& name); // the server's block after wrong passwords
     bool isStoreAdministrator() const; // as the load found it: whoever may create accounts
@@ -104,11 +138,16 @@ public:
     static std::vector<TVXReadAhead::Read> loadReads();
 
     TVXAccountAdminAccess(TVXStoreSession& store, TVXPersonalAccess& personal, TVXPreferences& preferences)
-        : mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
+        : mStore(store)
+        , mAccountAdmin(std::make_unique<TVXAccountAdmin>(store, personal, preferences))
     {
     }
 
 private:
     friend class TVXDataBase;
+    void saveAccountBehind(std::shared_ptr<const TVXUser_Admin> user, bool checkName, bool replace,
+                           AccountAnswer answer);
+
+    TVXStoreSession& mStore;
     std::unique_ptr<TVXAccountAdmin> mAccountAdmin;
 };

@@ -207,8 +207,11 @@ TVXResult TVXPersonalAccess::addUserPersonalGroup(const TVXUserAccount& user)
     });
     if (code != kTVXDone)
         return code;
-    if (userID == currentUser().mUserID())
-        mDatabase.caches().mGroups().insert(userID, makePersonalGroup(userID, name));
+    // The caches are the main thread's: an account's save from the window runs on a worker.
+    mDatabase.afterServer([this, userID, name] {
+        if (userID == currentUser().mUserID())
+            mDatabase.caches().mGroups().insert(userID, makePersonalGroup(userID, name));
+    });
     return kTVXDone;
 }
 
@@ -238,9 +241,13 @@ TVXResult TVXPersonalAccess::renamePersonalGroup(const QString& userID, const QS
 {
     const QString name = personalGroupNameForUser(username);
     const TVXResult code = storePersonalGroupName(userID, name);
-    if (code == kTVXDone && userID == currentUser().mUserID())
-        if (const auto group = mDatabase.caches().mGroups().value(userID))
-            group->setMGroupName(name);
+    if (code == kTVXDone)
+        mDatabase.afterServer([this, userID, name] {
+            if (userID != currentUser().mUserID())
+                return;
+            if (const auto group = mDatabase.caches().mGroups().value(userID))
+                group->setMGroupName(name);
+        });
     return code;
 }
 
