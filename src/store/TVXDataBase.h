@@ -186,6 +186,11 @@ public:
     TVXResult deleteType(const TVXType& type) override;
     bool checkForGroupDuplicate(const QString& name) override;
     bool checkForTypeDuplicate(const QString& name) override;
+    void saveGroupBehindWindow(std::shared_ptr<BMGroup> group, bool isNew, bool checkName,
+                               WriteAnswer answer) override;
+    void saveTypeBehindWindow(std::shared_ptr<TVXType> type, bool isNew, bool checkName, WriteAnswer answer) override;
+    void deleteGroupBehindWindow(const BMGroup& group, WriteAnswer answer) override;
+    void deleteTypeBehindWindow(const TVXType& type, WriteAnswer answer) override;
     void convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID, TVXResult* code);
 
     // --- attachment rows (more in store/attachments/AttachmentWriter.h and AttachmentStore.h)
@@ -260,6 +265,9 @@ private:
 
     // Group and type storage (TVXDataBase_GroupsTypes.cpp).
     struct GroupTypeSteps;
+    struct GroupWrite;
+    struct TypeWrite;
+    struct RemovalWrite;
 
     friend class TVXAttachmentWriter; // writes under the manager's guard and stale-copy rules
 

@@ -2,6 +2,8 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QGuiApplication>
+#include <QPointer>
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QItemSelectionModel>
@@ -151,6 +153,7 @@ BMCategoryEditWindowController::BMCategoryEditWindowController(TVXStoreCaches& c
 
 BMCategoryEditWindowController::~BMCategoryEditWindowController()
 {
+    showDeleting(false);
     delete mWindow;
 }
 
@@ -185,6 +188,8 @@ void BMCategoryEditWindowController::displayGroupEditWindow(const QString& title
 
 void BMCategoryEditWindowController::done()
 {
+    if (mDeleting)
+        return; // the list shows the delete's answer first
     mWindow->hide();
     platform::stopModal();
 }
@@ -241,25 +246,21 @@ void BMCategoryEditWindowController::reportStoreResult(TVXResult code) const
     storealert::reportStoreFailure(code);
 }
 
-std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheetUntilStored(
-    const std::shared_ptr<BMGroup>& group, int operation, const std::function<TVXResult(const std::shared_ptr<BMGroup>&)>& store)
+std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheet(const std::shared_ptr<BMGroup>& group,
+                                                                       int operation, const GroupStore& store)
 {
-    // A refused group comes back in the sheet as the user left it.
-    std::shared_ptr<BMGroup> shown = group;
     int sheetOperation = operation;
-    for (;;) {
-        const auto result = mSheets.runGroupSettingsPanelForWindow(mWindow, shown, sheetOperation);
-        if (!result)
-            return nullptr;
-        const TVXResult code = store(result);
-        reportStoreResult(code);
-        if (code == kTVXDone)
-            return result;
-        shown = result;
-        // The sheet shows the input as it is (a duplicate's name is not changed again).
-        if (sheetOperation == kOperationDuplicate)
-            sheetOperation = kOperationAdd;
-    }
+    QPointer<BMCategoryEditWindowController> self(this);
+    // The sheet waits for the answer and shows a refusal itself, keeping the input.
+    const auto saver = [self, &store](const std::shared_ptr<BMGroup>& built,
+                                            BMCustomSettingsController::SaveAnswer answer) {
+        return store(built, [self, built, answer = std::move(answer)](TVXResult code) {
+            if (self && code == kTVXDone)
+                noteGroupMembersInMemory(self->mCaches, *built);
+            answer(code);
+        });
+    };
+    return mSheets.runGroupSettingsPanelForWindow(mWindow, group, sheetOperation, saver);
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::selectedGroup() const
@@ -285,35 +286,30 @@ bool BMCategoryEditWindowController::checkForPermissionsOf(int kind, uint16_t bi
 
 void BMCategoryEditWindowController::addNewEntry()
 {
+    if (mDeleting)
+        return;
     if (m_tableViewType == kEditorGroupsMode) {
         if (!checkForPermissionsOf(kPermissionKindGroups, kPermissionAdd))
             return;
         m_groupTableView->clearSelection();
-        runGroupSheetUntilStored(nullptr, kOperationAdd, [this](const std::shared_ptr<BMGroup>& group) {
-            const TVXResult code = mWriter.addGroup(group);
-            if (code == kTVXDone)
-                noteGroupMembersInMemory(mCaches, *group);
-            return code;
+        runGroupSheet(nullptr, kOperationAdd, [this](const std::shared_ptr<BMGroup>& group, WriteAnswer answer) {
+            mWriter.saveGroupBehindWindow(group, true, true, std::move(answer));
+            return true;
         });
         reloadAndScroll();
         return;
     }
-    // A refused type comes back in the sheet as the user left it.
-    std::shared_ptr<TVXType> shown;
-    for (;;) {
-        mSheets.setCustomizing(false);
-        mSheets.setShouldHideControls(false);
-        int operation = kOperationAdd;
-        const auto type = mSheets.runCustomSettingsPanelForWindow(mWindow, shown, operation);
-        mSheets.setCustomizing(false);
-        if (!type || !checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
-            break;
-        const TVXResult code = mWriter.addType(type);
-        reportStoreResult(code);
-        if (code == kTVXDone)
-            break;
-        shown = type;
-    }
+    mSheets.setCustomizing(false);
+    mSheets.setShouldHideControls(false);
+    int operation = kOperationAdd;
+    (void)mSheets.runCustomSettingsPanelForWindow(
+        mWindow, nullptr, operation, [this](const std::shared_ptr<TVXType>& type, int, WriteAnswer answer) {
+            if (!checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
+                return false;
+            mWriter.saveTypeBehindWindow(type, true, true, std::move(answer));
+            return true;
+        });
+    mSheets.setCustomizing(false);
     mModel->reload();
 }
 
@@ -321,6 +317,8 @@ void BMCategoryEditWindowController::editTypeDoubleAction() { editTableEntry(fal
 
 void BMCategoryEditWindowController::editTableEntry(bool fromButton)
 {
+    if (mDeleting)
+        return;
     if (selectedRow() < 0) {
         if (fromButton)
             BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
@@ -338,12 +336,14 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
             BMRunAlertPanel(QString(), tr("You can not edit your personal group."), tr("OK"));
             return;
         }
-        runGroupSheetUntilStored(group, kOperationEdit, [this](const std::shared_ptr<BMGroup>& result) {
-            const TVXResult code = mWriter.updateGroup(result);
-            if (code == kTVXDone)
-                noteGroupMembersInMemory(mCaches, *result);
-            return code;
-        });
+        const QString storedName = group->mGroupName();
+        runGroupSheet(group, kOperationEdit,
+                      [this, storedName](const std::shared_ptr<BMGroup>& result, WriteAnswer answer) {
+                          // A kept name is the group's own: only a new one is looked for.
+                          mWriter.saveGroupBehindWindow(result, false, result->mGroupName() != storedName,
+                                                        std::move(answer));
+                          return true;
+                      });
     } else {
         const auto selected = selectedType();
         if (!selected)
@@ -351,32 +351,30 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
         editedUID = selected->mTypeUID();
         auto shown = TVXType::createCopyforType(*selected);
         shown->setMSelectedGroupUID(selected->mSelectedGroupUID());
-        // A refused type comes back in the sheet as the user left it.
-        for (;;) {
-            int operation = kOperationEdit;
-            mSheets.setShouldHideControls(false);
-            const auto result = mSheets.runCustomSettingsPanelForWindow(mWindow, shown, operation);
-            mSheets.setCustomizing(false);
-            if (!result)
-                return;
-            TVXResult code = kTVXDone;
-            if (operation == kOperationEdit) {
-                if (!result->isEqualToType(*selected))
-                    code = mWriter.updateType(result);
-            } else {
-                code = mWriter.addType(result);
-            }
-            reportStoreResult(code);
-            if (code == kTVXDone)
-                break;
-            shown = result;
-        }
+        int operation = kOperationEdit;
+        mSheets.setShouldHideControls(false);
+        const auto result = mSheets.runCustomSettingsPanelForWindow(
+            mWindow, shown, operation,
+            [this, selected](const std::shared_ptr<TVXType>& type, int storedOperation, WriteAnswer answer) {
+                if (storedOperation != kOperationEdit)
+                    mWriter.saveTypeBehindWindow(type, true, true, std::move(answer));
+                else if (type->isEqualToType(*selected))
+                    answer(kTVXDone); // nothing changed: nothing to send
+                else
+                    mWriter.saveTypeBehindWindow(type, false, false, std::move(answer));
+                return true;
+            });
+        mSheets.setCustomizing(false);
+        if (!result)
+            return;
     }
     reloadAndScroll(editedUID);
 }
 
 void BMCategoryEditWindowController::duplicateGroup()
 {
+    if (mDeleting)
+        return;
     if (selectedRow() < 0) {
         BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
         return;
@@ -388,14 +386,12 @@ void BMCategoryEditWindowController::duplicateGroup()
         return;
     // Only while this sheet runs: a refused duplicate must not rename the next edit.
     setMDuplicateGroup(true);
-    runGroupSheetUntilStored(source, kOperationDuplicate, [this](const std::shared_ptr<BMGroup>& result) {
-        const NameTaken taken = [this](const QString& name) { return mWriter.checkForGroupDuplicate(name); };
-        if (!acceptDuplicatedGroup(result.get(), taken))
-            return kTVXDone; // refused with its own message: nothing to store
-        const TVXResult code = mWriter.addGroup(result);
-        if (code == kTVXDone)
-            noteGroupMembersInMemory(mCaches, *result);
-        return code;
+    runGroupSheet(source, kOperationDuplicate, [this](const std::shared_ptr<BMGroup>& result, WriteAnswer answer) {
+        // The names in memory here; one only another client stored is found by the save.
+        if (!acceptDuplicatedGroup(result.get(), groupNameHeld(mCaches)))
+            return false; // refused with its own message: nothing to store
+        mWriter.saveGroupBehindWindow(result, true, true, std::move(answer));
+        return true;
     });
     setMDuplicateGroup(false);
     mModel->reload();
@@ -418,6 +414,8 @@ TVXRecordList BMCategoryEditWindowController::recordsToExportForBackUP() const
 
 void BMCategoryEditWindowController::deleteSelectedTableEntry()
 {
+    if (mDeleting)
+        return;
     if (selectedRow() < 0) {
         BMRunAlertPanel(QString(), noRowSelectedMessage(), tr("OK"));
         return;
@@ -454,16 +452,49 @@ void BMCategoryEditWindowController::deleteSelectedTableEntry()
 
 void BMCategoryEditWindowController::deleteSelectedGroup()
 {
+    if (mDeleting)
+        return; // the answer to the last delete comes first
     const int oldRow = selectedRow();
-    TVXResult code = kTVXDone;
+    QPointer<BMCategoryEditWindowController> self(this);
+    const auto answered = [self, oldRow](TVXResult code) {
+        if (self)
+            self->deleteAnswered(oldRow, code);
+    };
     if (m_tableViewType == kEditorGroupsMode) {
-        if (const auto group = selectedGroup())
-            code = mWriter.deleteGroup(*group);
+        if (const auto group = selectedGroup()) {
+            showDeleting(true);
+            mWriter.deleteGroupBehindWindow(*group, answered);
+            return;
+        }
     } else if (const auto type = selectedType()) {
-        code = mWriter.deleteType(*type);
+        showDeleting(true);
+        mWriter.deleteTypeBehindWindow(*type, answered);
+        return;
     }
+    deleteAnswered(oldRow, kTVXDone);
+}
+
+void BMCategoryEditWindowController::deleteAnswered(int oldRow, TVXResult code)
+{
+    showDeleting(false);
     reportStoreResult(code);
     m_groupTableView->clearSelection();
     mModel->reload();
     selectRow(rowToSelectAfterDeletion(oldRow, mModel->rowCount()));
+}
+
+void BMCategoryEditWindowController::showDeleting(bool deleting)
+{
+    if (deleting == mDeleting)
+        return;
+    mDeleting = deleting;
+    platform::holdRunAgainstClosing(mWindow, deleting);
+    if (deleting)
+        QGuiApplication::setOverrideCursor(Qt::BusyCursor);
+    else
+        QGuiApplication::restoreOverrideCursor();
+    for (QPushButton* button : {mAddButton, mEditButton, mDuplicateButton, mDeleteButton, mGroupEditDoneButton})
+        button->setEnabled(!deleting);
+    if (!deleting)
+        selectionChanged();
 }

@@ -72,8 +72,11 @@ public:
     std::shared_ptr<BMGroup> selectedGroup() const;
     std::shared_ptr<TVXType> selectedType() const;
     TVXRecordList recordsToExportForBackUP() const;
-    // Deletes the selected group or type, then refreshes the main window and the list.
+    // Deletes the selected group or type behind the window; meanwhile the
+    // editor shows a busy cursor and takes no other command. With the answer
+    // the result is reported and the list reloaded.
     void deleteSelectedGroup();
+    bool isDeleting() const { return mDeleting; }
     bool checkForPermissionsOf(int kind, uint16_t bit) const;
 
     bool mDuplicateGroup() const { return m_duplicateGroup; }
@@ -93,10 +96,15 @@ private:
     void selectionChanged();
     void reloadAndScroll(const QString& uid = QString());
     void reportStoreResult(TVXResult code) const;
-    // Runs the group sheet and stores its group with `store` (its code) until
-    // the store takes it or the user cancels; the stored group, or null.
-    std::shared_ptr<BMGroup> runGroupSheetUntilStored(const std::shared_ptr<BMGroup>& group, int operation,
-                                                      const std::function<TVXResult(const std::shared_ptr<BMGroup>&)>& store);
+    using WriteAnswer = std::function<void(TVXResult)>;
+    // Starts storing the sheet's group, or refuses at once (false, saying why).
+    using GroupStore = std::function<bool(const std::shared_ptr<BMGroup>&, WriteAnswer)>;
+    // Runs the group sheet; OK stores its group with `store`, the sheet
+    // waiting for the answer and keeping a refused input. The stored group, or null.
+    std::shared_ptr<BMGroup> runGroupSheet(const std::shared_ptr<BMGroup>& group, int operation,
+                                           const GroupStore& store);
+    void deleteAnswered(int oldRow, TVXResult code);
+    void showDeleting(bool deleting);
 
     TVXStoreCaches& mCaches;
     TVXIconsAccess& mIcons;
@@ -113,5 +121,6 @@ private:
     QPushButton* mGroupEditDoneButton = nullptr;
     int m_tableViewType = 0;
     bool m_duplicateGroup = false;
+    bool mDeleting = false;
     std::function<void()> mBackupHandler;
 };

@@ -18,6 +18,7 @@
 #include "store/loading/StoreCaches.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMTypeSettingsPanel.h"
+#include "views/StoreFailureAlert.h"
 
 namespace {
 
@@ -44,6 +45,8 @@ BMCustomSettingsController::BMCustomSettingsController(TVXStoreCaches& caches, T
 {
     mGroupTaken = [this](const QString& name) { return mWriter.checkForGroupDuplicate(name); };
     mTypeTaken = [this](const QString& name) { return mWriter.checkForTypeDuplicate(name); };
+    mGroupHeld = settingsrules::groupNameHeld(mCaches);
+    mTypeHeld = settingsrules::typeNameHeld(mCaches);
 }
 
 BMCustomSettingsController::~BMCustomSettingsController()
@@ -54,8 +57,22 @@ BMCustomSettingsController::~BMCustomSettingsController()
 
 void BMCustomSettingsController::setNameTests(settingsrules::NameTaken groupTaken, settingsrules::NameTaken typeTaken)
 {
+    mGroupHeld = groupTaken;
+    mTypeHeld = typeTaken;
     mGroupTaken = std::move(groupTaken);
     mTypeTaken = std::move(typeTaken);
+}
+
+bool BMCustomSettingsController::isSaving() const
+{
+    return (mGroupSettingsPanel && mGroupSettingsPanel->isSaving())
+           || (mCustomSettingsPanel && mCustomSettingsPanel->isSaving());
+}
+
+void BMCustomSettingsController::endRun(int code)
+{
+    mRequestedEnd = code;
+    platform::stopModalWithCode(code);
 }
 
 BMGroupSettingsPanel* BMCustomSettingsController::groupSettingsPanel()
@@ -64,9 +81,12 @@ BMGroupSettingsPanel* BMCustomSettingsController::groupSettingsPanel()
         mGroupSettingsPanel = new BMGroupSettingsPanel(mCaches, mGroupLists);
         mGroupSettingsPanel->onOK = [this] {
             if (customGroupSettingsOK())
-                platform::stopModal();
+                endRun(platform::kModalRunStopped);
         };
-        mGroupSettingsPanel->onCancel = [] { platform::abortModal(); };
+        mGroupSettingsPanel->onCancel = [this] {
+            if (!isSaving()) // what was sent is answered first
+                endRun(platform::kModalRunAborted);
+        };
         mGroupEscape = new platform::EscapeGuard(mGroupSettingsPanel);
     }
     return mGroupSettingsPanel;
@@ -78,7 +98,7 @@ BMTypeSettingsPanel* BMCustomSettingsController::customSettingsPanel()
         mCustomSettingsPanel = new BMTypeSettingsPanel(mIcons);
         mCustomSettingsPanel->onOK = [this] {
             if (customSettingsOK())
-                platform::stopModal();
+                endRun(platform::kModalRunStopped);
         };
         mCustomSettingsPanel->onCancel = [this] { customSettingsCancel(); };
         mCustomSettingsPanel->onReset = [this] { customSettingsReset(); };
@@ -91,9 +111,13 @@ BMTypeSettingsPanel* BMCustomSettingsController::customSettingsPanel()
 // --- group sheet -------------------------------------------------------------------
 
 std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWindow(
-    QWidget* parent, const std::shared_ptr<BMGroup>& group, int& operation)
+    QWidget* parent, const std::shared_ptr<BMGroup>& group, int& operation, GroupSaver saver)
 {
     BMGroupSettingsPanel* panel = groupSettingsPanel();
+    ++mRun;
+    mGroupSaver = std::move(saver);
+    mRequestedEnd.reset();
+    mStoredGroup.reset();
     mShouldEditGroup = operation == kOperationEdit;
     mGroupAccepted = false;
     mGroupLists = {};
@@ -125,11 +149,17 @@ std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWin
     std::shared_ptr<BMGroup> result;
     // Closing the sheet's window is no OK: only an accepted name builds a group.
     if (platform::runModalForWindow(panel) == platform::kModalRunStopped && mGroupAccepted) {
-        result = settingsrules::groupFromSheet(panel->mGroupNameField->text(), panel->recordPermissions(),
-                                               panel->mGroupPriorityPermission->isChecked(), mGroupLists,
-                                               operation == kOperationEdit ? mSelectedGroupUID : QString(),
-                                               mCaches);
+        result = mStoredGroup ? mStoredGroup
+                              : settingsrules::groupFromSheet(panel->mGroupNameField->text(), panel->recordPermissions(),
+                                                              panel->mGroupPriorityPermission->isChecked(), mGroupLists,
+                                                              operation == kOperationEdit ? mSelectedGroupUID : QString(),
+                                                              mCaches);
     }
+    // An answer still due finds the sheet closed.
+    ++mRun;
+    mGroupSaver = nullptr;
+    mStoredGroup.reset();
+    panel->showSaving(false);
     mGroupEscape->forget();
     mGroupLists = {};
     mSelectedGroupUID.clear();
@@ -141,17 +171,58 @@ std::shared_ptr<BMGroup> BMCustomSettingsController::runGroupSettingsPanelForWin
 
 bool BMCustomSettingsController::customGroupSettingsOK()
 {
-    const QString name = groupSettingsPanel()->mGroupNameField->text();
-    mGroupAccepted = settingsrules::acceptGroupName(name, mShouldEditGroup, mOldGroupName, mGroupTaken);
-    return mGroupAccepted;
+    BMGroupSettingsPanel* panel = groupSettingsPanel();
+    if (panel->isSaving())
+        return false; // the answer to the last OK decides
+    const QString name = panel->mGroupNameField->text();
+    mGroupAccepted = settingsrules::acceptGroupName(name, mShouldEditGroup, mOldGroupName,
+                                                    mGroupSaver ? mGroupHeld : mGroupTaken);
+    if (!mGroupAccepted || !mGroupSaver)
+        return mGroupAccepted;
+    mGroupAccepted = false; // until the store has taken it
+    auto built = settingsrules::groupFromSheet(name, panel->recordPermissions(),
+                                               panel->mGroupPriorityPermission->isChecked(), mGroupLists,
+                                               mShouldEditGroup ? mSelectedGroupUID : QString(), mCaches);
+    panel->showSaving(true);
+    QPointer<BMCustomSettingsController> self(this);
+    if (!mGroupSaver(built, [self, run = mRun, built](TVXResult code) {
+            if (self)
+                self->groupSaveAnswered(run, built, code);
+        })) {
+        panel->showSaving(false); // refused before anything was sent, saying why
+        return false;
+    }
+    return mGroupAccepted; // answered at once
+}
+
+void BMCustomSettingsController::groupSaveAnswered(quint64 run, std::shared_ptr<BMGroup> built, TVXResult code)
+{
+    // The sheet closed meanwhile (or runs again): the store has done its part.
+    if (run != mRun)
+        return;
+    groupSettingsPanel()->showSaving(false);
+    if (code != kTVXDone) {
+        if (code == kTVXNameTaken)
+            settingsrules::alertGroupNameTaken();
+        else
+            storealert::reportStoreFailure(code);
+        return; // the sheet stays with its input
+    }
+    mGroupAccepted = true;
+    mStoredGroup = std::move(built);
+    endRun(platform::kModalRunStopped);
 }
 
 // --- type sheet ----------------------------------------------------------------------
 
 std::shared_ptr<TVXType> BMCustomSettingsController::runCustomSettingsPanelForWindow(
-    QWidget* parent, const std::shared_ptr<TVXType>& type, int& operation)
+    QWidget* parent, const std::shared_ptr<TVXType>& type, int& operation, TypeSaver saver)
 {
     BMTypeSettingsPanel* panel = customSettingsPanel();
+    ++mRun;
+    mTypeSaver = std::move(saver);
+    mRequestedEnd.reset();
+    mStoredType.reset();
     mTypeState = {};
     mTypeAccepted = false;
     mTempCustomTypeReference = type;
@@ -180,17 +251,19 @@ std::shared_ptr<TVXType> BMCustomSettingsController::runCustomSettingsPanelForWi
 
     std::shared_ptr<TVXType> result;
     if (platform::runModalForWindow(panel) == platform::kModalRunStopped && mTypeAccepted) {
-        if (type && mTypeState.shouldEditType) {
-            settingsrules::applyTypeSheetValues(*type, panel->values(), mTypeState.perRecordMode,
-                                                type->mSelectedGroupUID(), type.get());
-            result = type;
+        if (mStoredType) {
+            result = mStoredType;
+            operation = mStoredOperation;
         } else {
-            result = typeFromControls(type.get());
-            operation = kOperationAdd;
+            result = typeForRunResult(operation);
         }
         mCustomTypeSaved = result;
         setCustomizing(true);
     }
+    ++mRun;
+    mTypeSaver = nullptr;
+    mStoredType.reset();
+    panel->showSaving(false);
     mTypeEscape->forget();
     panel->hide();
     mTypeState.shouldEditType = false;
@@ -224,25 +297,81 @@ std::shared_ptr<TVXType> BMCustomSettingsController::typeFromControls(const TVXT
                                               selectedGroupUIDForType(), reference);
 }
 
+std::shared_ptr<TVXType> BMCustomSettingsController::typeForRunResult(int& operation) const
+{
+    const auto& type = mTempCustomTypeReference;
+    if (type && mTypeState.shouldEditType) {
+        // A save's edit is stored from a copy: a refusal leaves the sheet's type as it came.
+        auto edited = type;
+        if (mTypeSaver) {
+            edited = TVXType::createCopyforType(*type);
+            edited->setMSelectedGroupUID(type->mSelectedGroupUID());
+        }
+        settingsrules::applyTypeSheetValues(*edited, mCustomSettingsPanel->values(), mTypeState.perRecordMode,
+                                            type->mSelectedGroupUID(), type.get());
+        return edited;
+    }
+    operation = kOperationAdd;
+    return typeFromControls(type.get());
+}
+
 bool BMCustomSettingsController::customSettingsOK()
 {
     BMTypeSettingsPanel* panel = customSettingsPanel();
+    if (panel->isSaving())
+        return false; // the answer to the last OK decides
     const auto built = typeFromControls(mTempCustomTypeReference.get());
     const auto outcome = settingsrules::evaluateTypeSheetOK(mTypeState, panel->mTypeNameField->text(), *built,
                                                             mTempCustomTypeReference.get(),
-                                                            mCaches.mCurrentUser().get(), mTypeTaken);
+                                                            mCaches.mCurrentUser().get(),
+                                                            mTypeSaver ? mTypeHeld : mTypeTaken);
     if (outcome == settingsrules::TypeSheetOutcome::StartNewType) {
         panel->setValues(settingsrules::resetTypeSheetValues());
         panel->mTypeNameField->setFocus();
     }
     mTypeAccepted = outcome == settingsrules::TypeSheetOutcome::Accept;
-    return mTypeAccepted;
+    if (!mTypeAccepted || !mTypeSaver)
+        return mTypeAccepted;
+    mTypeAccepted = false; // until the store has taken it
+    int operation = mTypeState.shouldEditType ? kOperationEdit : kOperationAdd;
+    auto toStore = typeForRunResult(operation);
+    panel->showSaving(true);
+    QPointer<BMCustomSettingsController> self(this);
+    if (!mTypeSaver(toStore, operation, [self, run = mRun, toStore, operation](TVXResult code) {
+            if (self)
+                self->typeSaveAnswered(run, toStore, operation, code);
+        })) {
+        panel->showSaving(false); // refused before anything was sent, saying why
+        return false;
+    }
+    return mTypeAccepted; // answered at once
+}
+
+void BMCustomSettingsController::typeSaveAnswered(quint64 run, std::shared_ptr<TVXType> built, int operation,
+                                                  TVXResult code)
+{
+    if (run != mRun)
+        return;
+    customSettingsPanel()->showSaving(false);
+    if (code != kTVXDone) {
+        if (code == kTVXNameTaken)
+            settingsrules::alertTypeNameTaken();
+        else
+            storealert::reportStoreFailure(code);
+        return;
+    }
+    mTypeAccepted = true;
+    mStoredType = std::move(built);
+    mStoredOperation = operation;
+    endRun(platform::kModalRunStopped);
 }
 
 void BMCustomSettingsController::customSettingsCancel()
 {
+    if (isSaving()) // what was sent is answered first
+        return;
     mTypeAccepted = false;
-    platform::abortModal();
+    endRun(platform::kModalRunAborted);
 }
 
 void BMCustomSettingsController::customSettingsReset()

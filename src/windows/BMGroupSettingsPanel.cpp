@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QTabWidget>
 #include <QTableView>
@@ -14,6 +15,7 @@
 
 #include "model/BMGroup.h"
 #include "model/TVXUser_Admin.h"
+#include "platform/ui/SaveWait.h"
 #include "platform/ui/SheetFrame.h"
 #include "store/loading/StoreCaches.h"
 #include "views/ListTables.h"
@@ -147,6 +149,8 @@ BMGroupSettingsPanel::BMGroupSettingsPanel(const TVXStoreCaches& caches, setting
         frame.addOkCancel(QStringLiteral("mDoneButton"), QStringLiteral("mCancelButton"));
     mCancelButton = buttons.cancel;
     mDoneButton = buttons.ok;
+    mSaveWait = new platform::SaveWait(this, {mDoneButton, mCancelButton});
+    frame.column()->insertWidget(frame.column()->count() - 1, mSaveWait->line());
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     // Return in the name field is OK, Escape anywhere is Cancel (keyPressEvent).
@@ -178,4 +182,13 @@ void BMGroupSettingsPanel::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void BMGroupSettingsPanel::closeEvent(QCloseEvent* event)
+{
+    if (isSaving()) {
+        event->ignore(); // the answer decides
+        return;
+    }
+    QWidget::closeEvent(event);
 }

@@ -6,10 +6,13 @@
 
 #include <functional>
 
+#include "platform/ui/SaveWait.h"
+
 #include "views/TickListModel.h"
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QKeyEvent;
 class QLineEdit;
 class QPushButton;
@@ -70,10 +73,19 @@ public:
     std::function<void()> onOK;
     std::function<void()> onCancel;
 
+    // While OK's save waits: the busy cursor, the waiting line, the buttons.
+    void showSaving(bool saving) { mSaveWait->show(saving); }
+    bool isSaving() const { return mSaveWait->isSaving(); }
+    class QLabel* savingLine() const { return mSaveWait->line(); }
+
     // The cells of the record-permission matrix as one word (1 add, 2 edit, 4 delete).
     uint16_t recordPermissions() const;
     void setRecordPermissions(uint16_t bits);
 
+private:
+    platform::SaveWait* mSaveWait = nullptr;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override; // not while a save waits
 };

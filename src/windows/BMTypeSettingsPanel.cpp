@@ -9,11 +9,13 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QCloseEvent>
 #include <QKeyEvent>
 #include <QToolButton>
 #include <QVBoxLayout>
 
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SaveWait.h"
 #include "platform/ui/SheetFrame.h"
 #include "store/personal/IconStore.h"
 
@@ -92,6 +94,8 @@ BMTypeSettingsPanel::BMTypeSettingsPanel(const TVXIconsAccess& icons, QWidget* p
         frame.addOkCancel(QStringLiteral("mDoneButton"), QStringLiteral("mCancelButton"), {mResetButton});
     mCancelButton = buttons.cancel;
     mDoneButton = buttons.ok;
+    mSaveWait = new platform::SaveWait(this, {mDoneButton, mCancelButton, mResetButton, mCustomIconButton});
+    frame.column()->insertWidget(frame.column()->count() - 1, mSaveWait->line());
     connect(mDoneButton, &QPushButton::clicked, this, [this] { if (onOK) onOK(); });
     connect(mCancelButton, &QPushButton::clicked, this, [this] { if (onCancel) onCancel(); });
     connect(mResetButton, &QPushButton::clicked, this, [this] { if (onReset) onReset(); });
@@ -212,4 +216,13 @@ void BMTypeSettingsPanel::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void BMTypeSettingsPanel::closeEvent(QCloseEvent* event)
+{
+    if (isSaving()) {
+        event->ignore(); // the answer decides
+        return;
+    }
+    QWidget::closeEvent(event);
 }

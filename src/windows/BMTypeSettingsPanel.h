@@ -6,9 +6,12 @@
 #include <array>
 #include <functional>
 
+#include "platform/ui/SaveWait.h"
+
 #include "windows/GroupTypeSettingsRules.h"
 
 class QCheckBox;
+class QCloseEvent;
 class QKeyEvent;
 class QComboBox;
 class QLabel;
@@ -46,6 +49,11 @@ public:
 
     std::function<void()> onOK;
     std::function<void()> onCancel;
+
+    // While OK's save waits: the busy cursor, the waiting line, the buttons.
+    void showSaving(bool saving) { mSaveWait->show(saving); }
+    bool isSaving() const { return mSaveWait->isSaving(); }
+    class QLabel* savingLine() const { return mSaveWait->line(); }
     std::function<void()> onReset;
 
 private:
@@ -54,6 +62,10 @@ private:
     const TVXIconsAccess& mIcons;
     int mIconID = kDefaultIconID;
 
+private:
+    platform::SaveWait* mSaveWait = nullptr;
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void closeEvent(QCloseEvent* event) override; // not while a save waits
 };

@@ -86,6 +86,29 @@ QString messageTypeFieldNameTooLong(const QString& fieldLabel)
         .arg(kStoredNameByteLimit);
 }
 
+void alertGroupNameTaken() { alertOK(tr("Group name could not be duplicated")); }
+void alertTypeNameTaken() { alertOK(tr("Type name could not be duplicated")); }
+
+NameTaken groupNameHeld(const TVXStoreCaches& caches)
+{
+    return [&caches](const QString& name) {
+        for (const auto& group : caches.mGroups())
+            if (group && group->mGroupName() == name)
+                return true;
+        return false;
+    };
+}
+
+NameTaken typeNameHeld(const TVXStoreCaches& caches)
+{
+    return [&caches](const QString& name) {
+        for (const auto& type : caches.mTypes())
+            if (type && type->mTypeName() == name)
+                return true;
+        return false;
+    };
+}
+
 bool acceptGroupName(const QString& name, bool editing, const QString& oldName, const NameTaken& taken)
 {
     if (isStringAnEmptySet(name)) {
@@ -104,7 +127,7 @@ bool acceptGroupName(const QString& name, bool editing, const QString& oldName, 
     if (editing && name == oldName)
         return true;
     if (taken && taken(name)) {
-        alertOK(tr("Group name could not be duplicated"));
+        alertGroupNameTaken();
         return false;
     }
     return true;
@@ -294,7 +317,7 @@ TypeSheetOutcome evaluateTypeSheetOK(TypeSheetState& state, const QString& name,
     if (state.shouldEditType && name == state.oldTypeName)
         return TypeSheetOutcome::Accept;
     if (taken && taken(name)) {
-        alertOK(tr("Type name could not be duplicated"));
+        alertTypeNameTaken();
         return TypeSheetOutcome::Stay;
     }
     return TypeSheetOutcome::Accept;

@@ -32,6 +32,14 @@ namespace settingsrules {
 // Whether a stored group or type already has the name (the store's test).
 using NameTaken = std::function<bool(const QString&)>;
 
+// The same test over the groups (types) this client holds in memory: no
+// server is asked; a name only another client stored is found by the save.
+NameTaken groupNameHeld(const TVXStoreCaches& caches);
+NameTaken typeNameHeld(const TVXStoreCaches& caches);
+// The alerts for a name already stored.
+void alertGroupNameTaken();
+void alertTypeNameTaken();
+
 // Empty once blanks and tabs are trimmed; new lines count as text.
 bool isStringAnEmptySet(const QString& text);
 

@@ -69,6 +69,16 @@ void rootExec(const QString& statement)
     }
 }
 
+std::unique_ptr<sql::Connection> holdEverySave()
+{
+    auto holder = rootConnection();
+    holder->setAutoCommit(false);
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    std::unique_ptr<sql::ResultSet>(
+        hold->executeQuery("SELECT VALUE FROM tolvanexdb.TVXMASTERPASSWORDTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
+    return holder;
+}
+
 QString rootQueryValue(const QString& query)
 {
     try {

@@ -37,6 +37,10 @@ std::unique_ptr<sql::Connection> rootConnection(int port);
 void rootExec(const QString& statement);
 // First column of the first row, as text (empty when there is no row).
 QString rootQueryValue(const QString& query);
+// Another session holds the master-password row every write confirms: a
+// save waits for the server until the hold ends (rollback, or the end of the
+// returned connection).
+std::unique_ptr<sql::Connection> holdEverySave();
 
 // Drops every account made by tests and recreates the store.
 void resetStore(const QString& masterPassword);

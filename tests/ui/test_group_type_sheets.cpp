@@ -5,6 +5,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTableView>
@@ -210,6 +211,60 @@ TEST_F(SheetsTest, ClosingTheSheetWindowIsNoOK)
     });
     int operation = kOperationAdd;
     EXPECT_FALSE(sheets.runGroupSettingsPanelForWindow(nullptr, nullptr, operation));
+}
+
+// With a saver, OK waits for the save's answer: a refusal is shown and the
+// sheet stays with its input, a stored name another client took gets the
+// duplicate message, success ends the run with the stored group. An answer
+// for a run that was ended from outside ends no later run.
+TEST_F(SheetsTest, ASaversAnswerDecidesTheGroupSheetsEnd)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    QList<BMCustomSettingsController::SaveAnswer> held;
+    std::shared_ptr<BMGroup> sent;
+    const auto saver = [&](const std::shared_ptr<BMGroup>& group, BMCustomSettingsController::SaveAnswer answer) {
+        sent = group;
+        held << std::move(answer);
+        return true;
+    };
+    script.then([&](QWidget*) {
+        sheets.groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Legal"));
+        EXPECT_FALSE(sheets.customGroupSettingsOK());
+        EXPECT_TRUE(sheets.isSaving());
+        return platform::kModalRunAborted; // ended from outside before the answer
+    });
+    int operation = kOperationAdd;
+    EXPECT_FALSE(sheets.runGroupSettingsPanelForWindow(nullptr, nullptr, operation, saver));
+    EXPECT_FALSE(sheets.isSaving());
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+
+    QStringList kept;
+    script.then([&](QWidget*) {
+        held.takeFirst()(kTVXDone); // the first run's late answer
+        EXPECT_FALSE(sheets.requestedEnd());
+        sheets.groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Legal"));
+        for (const TVXResult refusal : {kTVXReloadFirst, kTVXNameTaken}) {
+            EXPECT_FALSE(sheets.customGroupSettingsOK());
+            EXPECT_FALSE(sheets.customGroupSettingsOK()) << "a second OK waits for the first's answer";
+            EXPECT_EQ(held.size(), 1);
+            held.takeFirst()(refusal);
+            EXPECT_FALSE(sheets.isSaving());
+            EXPECT_FALSE(sheets.requestedEnd());
+            kept << sheets.groupSettingsPanel()->mGroupNameField->text();
+        }
+        EXPECT_FALSE(sheets.customGroupSettingsOK());
+        held.takeFirst()(kTVXDone);
+        return sheets.requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    operation = kOperationAdd;
+    const auto group = sheets.runGroupSettingsPanelForWindow(nullptr, nullptr, operation, saver);
+    ASSERT_TRUE(group);
+    EXPECT_EQ(group, sent) << "the run returns what was stored";
+    EXPECT_EQ(group->mGroupName(), QStringLiteral("Legal"));
+    EXPECT_EQ(kept, QStringList(2, QStringLiteral("Legal")));
+    EXPECT_EQ(alerts.messages(), QStringList({QStringLiteral("Operation failed. Please reload the database first."),
+                                              QStringLiteral("Group name could not be duplicated")}));
 }
 
 TEST_F(SheetsTest, EditKeepsIdentifierAndDuplicateOffersCopyName)
@@ -476,6 +531,51 @@ TEST_F(SheetsTest, UnchangedEditAsksNothingAndChangedFieldsAsk)
     EXPECT_EQ(alerts.alerts().back().defaultButton, QStringLiteral("No"));
     EXPECT_EQ(alerts.alerts().back().alternateButton, QStringLiteral("Cancel"));
     EXPECT_EQ(alerts.alerts().back().otherButton, QStringLiteral("Yes"));
+}
+
+// A saved edit is stored from a copy: a refusal leaves the type handed to the
+// sheet as it came, and the stored copy is what the run returns.
+TEST_F(SheetsTest, ASavedTypeEditIsACopyUntilStored)
+{
+    AlertRecorder alerts;
+    alerts.answerNext(platform::kAlertDefaultReturn); // No: change the type itself
+    alerts.answerNext(platform::kAlertDefaultReturn);
+    ModalScript script;
+    auto copy = TVXType::createCopyforType(*web);
+    copy->setMSelectedGroupUID(web->mSelectedGroupUID());
+    std::shared_ptr<TVXType> sent;
+    int sentOperation = -1;
+    BMCustomSettingsController::SaveAnswer held;
+    const auto saver = [&](const std::shared_ptr<TVXType>& type, int operation,
+                           BMCustomSettingsController::SaveAnswer answer) {
+        sent = type;
+        sentOperation = operation;
+        held = std::move(answer);
+        return true;
+    };
+    script.then([&](QWidget*) {
+        sheets.customSettingsPanel()->mFieldNameFields[0]->setText(QStringLiteral("Address"));
+        EXPECT_FALSE(sheets.customSettingsOK());
+        std::exchange(held, {})(kTVXReloadFirst);
+        EXPECT_EQ(copy->mField1(), QStringLiteral("URL")) << "the refused edit left the sheet's type alone";
+        EXPECT_EQ(sheets.customSettingsPanel()->mFieldNameFields[0]->text(), QStringLiteral("Address"));
+        EXPECT_FALSE(sheets.customSettingsOK());
+        std::exchange(held, {})(kTVXDone);
+        return sheets.requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    int operation = kOperationEdit;
+    const auto result = sheets.runCustomSettingsPanelForWindow(nullptr, copy, operation, saver);
+    ASSERT_TRUE(result);
+    EXPECT_EQ(result, sent);
+    EXPECT_EQ(sentOperation, kOperationEdit);
+    EXPECT_EQ(operation, kOperationEdit);
+    EXPECT_EQ(result->mTypeUID(), web->mTypeUID());
+    EXPECT_EQ(result->mField1(), QStringLiteral("Address"));
+    EXPECT_EQ(result->mSelectedGroupUID(), web->mSelectedGroupUID());
+    // The second OK asks again: the sheet's type is still the unchanged one.
+    EXPECT_EQ(alerts.messages(), QStringList({kChangeTypeQuestion,
+                                              QStringLiteral("Operation failed. Please reload the database first."),
+                                              kChangeTypeQuestion}));
 }
 
 TEST_F(SheetsTest, ChangeQuestionAnswersAndPermissions)

@@ -20,7 +20,14 @@
 #include "windows/GroupTypeSettingsRules.h"
 
 #include <QCheckBox>
+#include <QGuiApplication>
+#include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <cppconn/connection.h>
 
 using namespace teststore;
 using tvxtest::AlertRecorder;
@@ -110,8 +117,23 @@ protected:
         return nullptr;
     }
 
-    int pressGroupOK() { return sheets->customGroupSettingsOK() ? platform::kModalRunStopped : platform::kModalRunAborted; }
-    int pressTypeOK() { return sheets->customSettingsOK() ? platform::kModalRunStopped : platform::kModalRunAborted; }
+    // OK, then the server's answer: the run's end as the sheet asked for it.
+    int pressGroupOK() { return answered(sheets->customGroupSettingsOK()); }
+    int pressTypeOK() { return answered(sheets->customSettingsOK()); }
+    int answered(bool endedAtOnce)
+    {
+        EXPECT_TRUE(QTest::qWaitFor([this] { return !sheets->isSaving(); }, 30000));
+        return endedAtOnce ? platform::kModalRunStopped : sheets->requestedEnd().value_or(platform::kModalRunAborted);
+    }
+    QString serverCount(const QString& table) const
+    {
+        return rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.%1").arg(table));
+    }
+    bool cursorIsBusy() const
+    {
+        return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
+    }
+    void waitForTheDelete() { EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->isDeleting(); }, 30000)); }
 
     QString bobID;
     QString carolID;
@@ -168,6 +190,123 @@ TEST_F(EditorStoreTest, StoredNameIsRefusedOnTheServersCipherText)
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE")), before);
 }
 
+// The server is slow to answer: the window goes on, the sheet keeps what was
+// typed, says that it waits and takes no second OK, Cancel, Escape or close;
+// memory changes only once the server has taken the group, stored once.
+TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTheSheetsInput)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    const QString groupsBefore = serverCount(QStringLiteral("GROUPTABLE"));
+    const uint64_t uses = alice.connectionUsesOnMainThread();
+    script.then([&](QWidget*) {
+        auto* panel = sheets->groupSettingsPanel();
+        const auto holder = holdEverySave();
+        panel->mGroupNameField->setText(QStringLiteral("Legal"));
+        tickMember(QStringLiteral("bob"));
+        panel->mDoneButton->click();
+        EXPECT_TRUE(sheets->isSaving());
+        EXPECT_FALSE(sheets->requestedEnd()) << "the click returned before the answer";
+        const int before = ticks;
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->savingLine()->isHidden(); }, 2000)) << "the waiting line";
+        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_TRUE(cursorIsBusy());
+        EXPECT_FALSE(panel->mDoneButton->isEnabled());
+        EXPECT_FALSE(panel->mCancelButton->isEnabled());
+        EXPECT_FALSE(sheets->customGroupSettingsOK()); // Return in the name field
+        QTest::keyClick(panel->mGroupNameField, Qt::Key_Escape);
+        panel->onCancel();
+        EXPECT_FALSE(panel->close()) << "the sheet stays until the answer";
+        EXPECT_FALSE(sheets->requestedEnd());
+        EXPECT_EQ(panel->mGroupNameField->text(), QStringLiteral("Legal"));
+        EXPECT_FALSE(groupNamed(alice, QStringLiteral("Legal"))) << "memory waits for the server";
+        holder->rollback();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheets->isSaving(); }, 30000));
+        EXPECT_TRUE(panel->savingLine()->isHidden());
+        return sheets->requestedEnd().value_or(platform::kModalRunAborted);
+    });
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->addNewEntry();
+    EXPECT_EQ(sheets->requestedEnd(), platform::kModalRunStopped);
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+    const auto added = groupNamed(alice, QStringLiteral("Legal"));
+    ASSERT_TRUE(added);
+    EXPECT_EQ(serverCount(QStringLiteral("GROUPTABLE")).toInt(), groupsBefore.toInt() + 1) << "stored once";
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add Group'")),
+              QStringLiteral("1"));
+    EXPECT_TRUE(alice.caches().mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().groupsForEditing(true).size());
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
+}
+
+// A name only another client stored (not in this client's memory) is found
+// by the save on the server: today's message, the input stays, nothing stored.
+TEST_F(EditorStoreTest, ANameAnotherClientStoredIsRefusedAndTheSheetKeepsItsInput)
+{
+    auto theirs = std::make_shared<BMGroup>();
+    theirs->setMGroupUID(QStringLiteral("00000000000000D1"));
+    theirs->setMGroupName(QStringLiteral("Legal"));
+    ASSERT_EQ(bob.addGroup(theirs), kTVXDone);
+    auto theirCopy = std::make_shared<BMGroup>();
+    theirCopy->setMGroupUID(QStringLiteral("00000000000000D2"));
+    theirCopy->setMGroupName(QStringLiteral("Finance copy"));
+    ASSERT_EQ(bob.addGroup(theirCopy), kTVXDone);
+    auto theirType = TVXType::createType();
+    theirType->setMTypeName(QStringLiteral("Licence"));
+    ASSERT_EQ(bob.addType(theirType), kTVXDone);
+    ASSERT_FALSE(groupNamed(alice, QStringLiteral("Legal")));
+    const QString groupsBefore = serverCount(QStringLiteral("GROUPTABLE"));
+    const QString typesBefore = serverCount(QStringLiteral("TYPETABLE"));
+    const uint64_t uses = alice.connectionUsesOnMainThread();
+
+    AlertRecorder alerts;
+    ModalScript script;
+    QStringList kept;
+    script.then([&](QWidget*) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Legal"));
+        EXPECT_EQ(pressGroupOK(), platform::kModalRunAborted) << "the sheet stays";
+        kept << sheets->groupSettingsPanel()->mGroupNameField->text();
+        return platform::kModalRunAborted;
+    });
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->addNewEntry();
+
+    // A duplicate's name is shown as it was, not suffixed again.
+    script.then([&](QWidget*) {
+        EXPECT_EQ(pressGroupOK(), platform::kModalRunAborted);
+        kept << sheets->groupSettingsPanel()->mGroupNameField->text();
+        return platform::kModalRunAborted;
+    });
+    editor->selectRow(rowOfGroup(G1));
+    editor->duplicateGroup();
+
+    script.then([&](QWidget*) {
+        auto* panel = sheets->customSettingsPanel();
+        panel->mTypeNameField->setText(QStringLiteral("Licence"));
+        panel->mFieldNameFields[0]->setText(QStringLiteral("Product"));
+        EXPECT_EQ(pressTypeOK(), platform::kModalRunAborted);
+        kept << panel->mTypeNameField->text() << panel->mFieldNameFields[0]->text();
+        return platform::kModalRunAborted;
+    });
+    editor->prepareForMode(kEditorTypesMode);
+    editor->addNewEntry();
+
+    EXPECT_EQ(alerts.messages(), QStringList({QStringLiteral("Group name could not be duplicated"),
+                                              QStringLiteral("Group name could not be duplicated"),
+                                              QStringLiteral("Type name could not be duplicated")}));
+    EXPECT_EQ(kept, QStringList({QStringLiteral("Legal"), QStringLiteral("Finance copy"), QStringLiteral("Licence"),
+                                 QStringLiteral("Product")}));
+    EXPECT_EQ(serverCount(QStringLiteral("GROUPTABLE")), groupsBefore);
+    EXPECT_EQ(serverCount(QStringLiteral("TYPETABLE")), typesBefore);
+    EXPECT_FALSE(typeNamed(alice, QStringLiteral("Licence")));
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
+}
+
 TEST_F(EditorStoreTest, EditedGroupKeepsItsIdentifierAndTakesSubGroupMembers)
 {
     ModalScript script;
@@ -182,7 +321,9 @@ TEST_F(EditorStoreTest, EditedGroupKeepsItsIdentifierAndTakesSubGroupMembers)
     });
     editor->prepareForMode(kEditorGroupsMode);
     editor->selectRow(rowOfGroup(G1));
+    const uint64_t uses = alice.connectionUsesOnMainThread();
     editor->editTableEntry(true);
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses) << "the edit waited for the server on a worker";
 
     const auto edited = alice.caches().groupWithUID(G1);
     ASSERT_TRUE(edited);
@@ -222,6 +363,7 @@ TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
     editor->deleteSelectedTableEntry();
+    waitForTheDelete();
     EXPECT_FALSE(alice.caches().groupWithUID(G1));
     EXPECT_FALSE(alice.caches().recordWithUID(R1));
     EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G1)),
@@ -234,8 +376,86 @@ TEST_F(EditorStoreTest, DeletingAGroupWithRecordsOffersBackupFirst)
     editor->selectRow(rowOfGroup(G2));
     alerts.answerNext(platform::kAlertAlternateReturn);
     editor->deleteSelectedTableEntry();
+    waitForTheDelete();
     EXPECT_EQ(alerts.alerts().size(), before + 1);
     EXPECT_FALSE(alice.caches().groupWithUID(G2));
+}
+
+// A delete waiting for the server: the editor goes on answering, shows a
+// busy cursor and takes no second command; the group and its records leave
+// the caches and the list with the answer.
+TEST_F(EditorStoreTest, AGroupDeleteWaitingForTheServerLeavesTheListUntilTheAnswer)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->selectRow(rowOfGroup(G1));
+    const int rows = editor->mGroupTableView()->model()->rowCount();
+    const uint64_t uses = alice.connectionUsesOnMainThread();
+    auto holder = holdEverySave();
+    alerts.answerNext(platform::kAlertAlternateReturn); // no backup
+    alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
+    editor->deleteSelectedTableEntry();
+    ASSERT_TRUE(editor->isDeleting());
+    int ticks = 0;
+    QTimer ticker;
+    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
+    ticker.start(10);
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks > 10; }, 2000)) << "the window's timers ran";
+    EXPECT_TRUE(cursorIsBusy());
+    editor->addNewEntry();
+    editor->deleteSelectedTableEntry();
+    editor->done();
+    EXPECT_TRUE(script.windows().isEmpty()) << "no second command while the delete waits";
+    EXPECT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_TRUE(alice.caches().groupWithUID(G1));
+    EXPECT_TRUE(alice.caches().recordWithUID(R1));
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), rows);
+
+    holder->rollback();
+    waitForTheDelete();
+    EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+    EXPECT_EQ(alerts.alerts().size(), 2u) << alerts.lastMessage().toStdString();
+    EXPECT_FALSE(alice.caches().groupWithUID(G1));
+    EXPECT_FALSE(alice.caches().recordWithUID(R1));
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), rows - 1);
+    EXPECT_EQ(serverCount(QStringLiteral("GROUPTABLE WHERE UID='%1'").arg(G1)), QStringLiteral("0"));
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
+}
+
+// A delete the server refuses is reported and leaves the caches, the list
+// and the records as they were.
+TEST_F(EditorStoreTest, ARefusedDeleteLeavesEverything)
+{
+    for (const char* table : {"GROUPTABLE", "TYPETABLE"})
+        rootExec(QStringLiteral("CREATE TRIGGER tolvanexdb.refuse_delete_%1 BEFORE DELETE ON tolvanexdb.%1 FOR EACH ROW "
+                                "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'")
+                     .arg(QLatin1String(table)));
+    AlertRecorder alerts;
+    const uint64_t uses = alice.connectionUsesOnMainThread();
+    editor->prepareForMode(kEditorGroupsMode);
+    editor->selectRow(rowOfGroup(G1));
+    const int groupRows = editor->mGroupTableView()->model()->rowCount();
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    editor->deleteSelectedTableEntry();
+    waitForTheDelete();
+    EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Operation failed. Please reload the database first."));
+    EXPECT_TRUE(alice.caches().groupWithUID(G1));
+    EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), groupRows);
+
+    editor->prepareForMode(kEditorTypesMode);
+    editor->selectRow(rowOfType(T1));
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    editor->deleteSelectedTableEntry();
+    waitForTheDelete();
+    EXPECT_EQ(alerts.alerts().size(), 6u);
+    EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Operation failed. Please reload the database first."));
+    EXPECT_TRUE(alice.caches().typeWithUID(T1));
+    EXPECT_EQ(alice.caches().recordWithUID(R1)->mType(), alice.caches().typeWithUID(T1));
+    EXPECT_EQ(serverCount(QStringLiteral("RECORDTABLE")), QStringLiteral("1"));
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
 }
 
 // --- types -------------------------------------------------------------------------
@@ -307,7 +527,9 @@ TEST_F(EditorStoreTest, AddedTypeReachesTheOtherClient)
         return pressTypeOK();
     });
     editor->prepareForMode(kEditorTypesMode);
+    const uint64_t uses = alice.connectionUsesOnMainThread();
     editor->addNewEntry();
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses) << "the add waited for the server on a worker";
     const auto added = typeNamed(alice, QStringLiteral("Server"));
     ASSERT_TRUE(added);
     EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().typesForEditing(true).size());
@@ -330,7 +552,9 @@ TEST_F(EditorStoreTest, ChangedFieldsKeptAsAnEditReachTheOtherClient)
     });
     editor->prepareForMode(kEditorTypesMode);
     editor->selectRow(rowOfType(T1));
+    const uint64_t uses = alice.connectionUsesOnMainThread();
     editor->editTableEntry(true);
+    EXPECT_EQ(alice.connectionUsesOnMainThread(), uses) << "the edit waited for the server on a worker";
     const auto edited = alice.caches().typeWithUID(T1);
     EXPECT_EQ(edited->mField2(), QStringLiteral("Login"));
     EXPECT_EQ(alice.caches().recordWithUID(R1)->mType(), edited);
@@ -349,6 +573,7 @@ TEST_F(EditorStoreTest, DeletingATypeTakesItsRecords)
     alerts.answerNext(platform::kAlertAlternateReturn);
     alerts.answerNext(platform::kAlertAlternateReturn);
     editor->deleteSelectedTableEntry();
+    waitForTheDelete();
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.alerts().front().message.section('\n', 2), QStringLiteral("All  Records inside this Type will be deleted."));
     EXPECT_EQ(alerts.lastMessage(), QStringLiteral("Note – This action cannot be reversed.\nPlease confirm. Deleting Types?"));

@@ -84,6 +84,21 @@ protected:
     }
     // The record sheet's own answer once its buttons were pressed.
     int sheetEnd() const { return controller->recordCommands().detailsWindowController().requestedEnd().value_or(-1001); }
+    // A new run of the application over the same session (the controller deletes its window).
+    void startTheApplicationAgain()
+    {
+        window = nullptr;
+        controller.reset();
+        controller = std::make_unique<BMController>(db.get());
+        window = tvxtest::createMainWindow(*controller);
+    }
+    // The group or type sheet's OK, then the server's answer: the run's end as the sheet asked for it.
+    int sheetOK(bool endedAtOnce) const
+    {
+        BMCustomSettingsController& sheets = controller->recordCommands().customSettingsController();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !sheets.isSaving(); }, 30000));
+        return endedAtOnce ? platform::kModalRunStopped : sheets.requestedEnd().value_or(platform::kModalRunAborted);
+    }
 };
 
 TEST_F(MainWindowCommands, DeleteRemovesTheListsSelectedRecordsFromTheLastAndSelectsTheRowAbove)
@@ -292,8 +307,7 @@ TEST_F(MainWindowCommands, ARenamedGroupStaysChosenAfterTheGroupEditor)
     });
     script.then([this](QWidget*) {
         controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Hosts");
-        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
-                                                                              : platform::kModalRunAborted;
+        return sheetOK(controller->recordCommands().customSettingsController().customGroupSettingsOK());
     });
     controller->recordCommands().displayEditGroupPanel();
     ASSERT_EQ(script.windows().size(), 2);
@@ -328,6 +342,8 @@ TEST_F(MainWindowCommands, BackingUpAGroupBeforeDeletingItExportsItsRecordsThenD
         return controller->importExport().qvxExportpasswordPanelOK() ? platform::kModalRunStopped : platform::kModalRunAborted;
     });
     controller->recordCommands().displayEditGroupPanel();
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !controller->recordCommands().categoryEditController().isDeleting(); },
+                                30000));
 
     EXPECT_GT(QFileInfo(dir.filePath("servers.qvx")).size(), 0);
     EXPECT_EQ(serverValue(QString("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE WHERE UID='%1'").arg(G2)), "0");
@@ -562,22 +578,6 @@ TEST_F(MainWindowCommands, AnEditTheServersRulesRefuseShowsInsufficientPermissio
     EXPECT_EQ(other.caches().recordWithUID(R5)->mValue2(), "postgres");
 }
 
-namespace {
-
-// Another session holds the master-password row every write confirms: a
-// save waits for the server until the hold ends.
-std::unique_ptr<sql::Connection> holdEverySave()
-{
-    auto holder = teststore::rootConnection();
-    holder->setAutoCommit(false);
-    std::unique_ptr<sql::Statement> hold(holder->createStatement());
-    std::unique_ptr<sql::ResultSet>(
-        hold->executeQuery("SELECT VALUE FROM tolvanexdb.TVXMASTERPASSWORDTABLE WHERE NAME='DBPASSWORD' FOR UPDATE"));
-    return holder;
-}
-
-} // namespace
-
 // The server is slow to answer: the window goes on, the sheet keeps what was
 // typed, says that it waits and takes no second OK; memory changes only once
 // the server has taken the save.
@@ -745,10 +745,7 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
     EXPECT_TRUE(alertsAtTheEnd.isEmpty()) << alertsAtTheEnd.join('\n').toStdString();
 
     // A new run of the application; its save is refused while it waits.
-    window = nullptr;
-    controller.reset();
-    controller = std::make_unique<BMController>(db.get());
-    window = tvxtest::createMainWindow(*controller);
+    startTheApplicationAgain();
     terminations = 0;
     quitAsTheApplication();
     sheet = &controller->recordCommands().detailsWindowController();
@@ -773,10 +770,7 @@ TEST_F(MainWindowCommands, AQuitWhileASaveWaitsEndsOnlyOnceTheSaveIsAnswered)
 
     // And a run that quits while a delete of two records waits.
     rootExec(QString("UPDATE tolvanexdb.USERTABLE SET RECORDPERMISSION=%1 WHERE USERID='%2'").arg(permissions, aliceID));
-    window = nullptr;
-    controller.reset();
-    controller = std::make_unique<BMController>(db.get());
-    window = tvxtest::createMainWindow(*controller);
+    startTheApplicationAgain();
     terminations = 0;
     quitAsTheApplication();
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R1, R2}));
@@ -999,20 +993,18 @@ TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)
         controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
-    script.then([this](QWidget*) {
-        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
-        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
-                                                                              : platform::kModalRunAborted;
-    });
     script.then([&](QWidget*) {
+        controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->setText("Operations");
+        // The refusal's answer leaves the sheet open.
+        EXPECT_EQ(sheetOK(controller->recordCommands().customSettingsController().customGroupSettingsOK()),
+                  platform::kModalRunAborted);
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
         EXPECT_EQ(controller->recordCommands().customSettingsController().groupSettingsPanel()->mGroupNameField->text(), "Operations");
         acceptWrites("GROUPTABLE");
-        return controller->recordCommands().customSettingsController().customGroupSettingsOK() ? platform::kModalRunStopped
-                                                                              : platform::kModalRunAborted;
+        return sheetOK(controller->recordCommands().customSettingsController().customGroupSettingsOK());
     });
     controller->recordCommands().displayEditGroupPanel();
-    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(script.windows().size(), 2);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.GROUPTABLE").toInt(), groups + 1);
 }
@@ -1027,24 +1019,20 @@ TEST_F(MainWindowCommands, ATypeTheServerRefusesComesBackInTheTypeSheet)
         controller->recordCommands().categoryEditController().addNewEntry();
         return platform::kModalRunStopped;
     });
-    script.then([this](QWidget*) {
+    script.then([&](QWidget*) {
         auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
         sheet->mTypeNameField->setText("Licence");
         sheet->mFieldNameFields[0]->setText("Product");
-        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
-                                                                             : platform::kModalRunAborted;
-    });
-    script.then([&](QWidget*) {
-        auto* sheet = controller->recordCommands().customSettingsController().customSettingsPanel();
+        EXPECT_EQ(sheetOK(controller->recordCommands().customSettingsController().customSettingsOK()),
+                  platform::kModalRunAborted);
         EXPECT_EQ(alerts.lastMessage(), "Operation failed. Please reload the database first.");
         EXPECT_EQ(sheet->mTypeNameField->text(), "Licence");
         EXPECT_EQ(sheet->mFieldNameFields[0]->text(), "Product");
         acceptWrites("TYPETABLE");
-        return controller->recordCommands().customSettingsController().customSettingsOK() ? platform::kModalRunStopped
-                                                                             : platform::kModalRunAborted;
+        return sheetOK(controller->recordCommands().customSettingsController().customSettingsOK());
     });
     controller->recordCommands().displayEditTypesPanel();
-    EXPECT_EQ(script.windows().size(), 3);
+    EXPECT_EQ(script.windows().size(), 2);
     EXPECT_EQ(alerts.alerts().size(), 1u);
     EXPECT_EQ(serverValue("SELECT COUNT(*) FROM tolvanexdb.TYPETABLE").toInt(), types + 1);
 }

@@ -1,6 +1,7 @@
 #include "platform/ui/EscapeGuard.h"
 
 #include "platform/ui/AlertPanel.h"
+#include "platform/ui/ModalRun.h"
 
 #include <QAbstractButton>
 #include <QAbstractItemView>
@@ -96,8 +97,8 @@ bool EscapeGuard::mayDiscard() const
 bool EscapeGuard::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == mSheet && event->type() == QEvent::KeyPress
-        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && !mayDiscard())
-        return true; // No: the sheet stays with its input
+        && static_cast<QKeyEvent*>(event)->key() == Qt::Key_Escape && (isRunHeld(mSheet) || !mayDiscard()))
+        return true; // No, or a save waits: the sheet stays with its input
     return QObject::eventFilter(watched, event);
 }
 

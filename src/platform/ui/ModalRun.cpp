@@ -127,6 +127,11 @@ void holdRunAgainstClosing(QWidget* window, bool hold)
         window->setProperty(kRunHeldProperty, hold);
 }
 
+bool isRunHeld(const QWidget* window)
+{
+    return window && window->property(kRunHeldProperty).toBool();
+}
+
 ModalResponder setModalResponder(ModalResponder r)
 {
     ModalResponder previous = std::move(responder());

@@ -39,6 +39,7 @@ int runDialog(QDialog* dialog);
 // While held, closing the window neither closes it nor ends its run (a save
 // that the window waits for is in flight).
 void holdRunAgainstClosing(QWidget* window, bool hold);
+bool isRunHeld(const QWidget* window);
 
 // The windows of the runs under way, outermost first.
 QList<QWidget*> modalRunWindows();

@@ -24,6 +24,8 @@ enum class [[nodiscard]] TVXResult : int {
     kTVXServerNotTrusted = 17,      // no CA file and no fingerprint kept for the server yet: the
                                     // certificate met is in serverFingerprint(); nothing was sent
     kTVXAccountBlocked = 18,        // 4150: too many wrong passwords; an administrator unblocks it
+    kTVXNameTaken = 19,             // a group or type of that name is stored (another client's,
+                                    // perhaps): nothing was written
 };
 // Callers name the codes as they always have, unqualified.
 using enum TVXResult;

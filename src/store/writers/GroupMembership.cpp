@@ -120,6 +120,13 @@ TVXResult TVXGroupMembership::insertUserListForGroup(BMGroup& group)
                             members, true);
 }
 
+TVXResult TVXGroupMembership::writeUserListForGroup(const BMGroup& group)
+{
+    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    return rewriteGroupList(mDatabase, kQueryDeleteAllUsersForGroup, kQueryInsertIntoUserGroupList, group.mGroupUID(),
+                            group.mUserMembersArray(), true);
+}
+
 TVXResult TVXGroupMembership::insertSubgroupListForGroup(const BMGroup& group)
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection

@@ -26,6 +26,9 @@ public:
     // The group's members with those of its direct sub-groups, as its list is written.
     QStringList widenedMembers(const BMGroup& group) const;
     TVXResult insertUserListForGroup(BMGroup& group); // whole list (widened), one transaction
+    // The group's member list as it stands, already widened: reads no cache
+    // (a save's server part on the worker).
+    TVXResult writeUserListForGroup(const BMGroup& group);
     TVXResult insertSubgroupListForGroup(const BMGroup& group);
     void deleteGroupUserTableforGroup(const BMGroup& group, TVXResult* code);
     void deleteGroupSubGroupsListforGroup(const BMGroup& group, TVXResult* code);

@@ -105,6 +105,23 @@ public:
     virtual bool checkForGroupDuplicate(const QString& name) = 0;
     virtual bool checkForTypeDuplicate(const QString& name) = 0;
 
+    // The editor's saves, as the record writer's saveBehindWindow: what the
+    // write reads from memory (the cached copy, the signed-in user, the
+    // sub-groups' members, the stale-copy digest, the event row) is read
+    // now; the server part runs on the worker that sends the writes behind
+    // the window; the caches, the announcement and the event listing follow
+    // on the main thread once the server has answered, then `answer` gets
+    // the code. With `checkName` the server is asked first whether the name
+    // is stored (cipher bytes): then kTVXNameTaken and nothing is written.
+    // Main thread only.
+    using WriteAnswer = std::function<void(TVXResult)>;
+    virtual void saveGroupBehindWindow(std::shared_ptr<BMGroup> group, bool isNew, bool checkName,
+                                       WriteAnswer answer) = 0;
+    virtual void saveTypeBehindWindow(std::shared_ptr<TVXType> type, bool isNew, bool checkName,
+                                      WriteAnswer answer) = 0;
+    virtual void deleteGroupBehindWindow(const BMGroup& group, WriteAnswer answer) = 0;
+    virtual void deleteTypeBehindWindow(const TVXType& type, WriteAnswer answer) = 0;
+
 protected:
     TVXGroupTypeWriter() = default;
     ~TVXGroupTypeWriter() = default;

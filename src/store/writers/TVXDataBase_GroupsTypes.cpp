@@ -21,6 +21,7 @@
 #include "store/eventlog/EventLogStore.h"
 #include "store/eventlog/TVXEventLogger.h"
 #include "store/session/Transaction.h"
+#include "platform/core/MainThread.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
@@ -31,6 +32,7 @@
 #include <QJsonDocument>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -88,20 +90,95 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
     return tvxsql::findsRow(db, withCipherHex(queryFormat, db.encryptString(name)), [](sql::PreparedStatement&) {});
 }
 
+// The same test inside a write's own connection use: a server error passes on.
+bool nameStoredOn(sql::Connection& connection, const char* queryFormat, const QByteArray& cipher)
+{
+    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(withCipherHex(queryFormat, cipher)));
+    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    return rs->next();
+}
+
+// A copy older than the stored row changes nothing; a row without a kept
+// digest is written as before.
+TVXResult freshAgainst(const std::optional<quint64>& known, const std::optional<quint64>& stored)
+{
+    return !known || (stored && *stored == *known) ? kTVXDone : kTVXReloadFirst;
+}
+
 } // namespace
 
+// What a group or type write reads from memory, taken on the calling thread
+// before the server part, so that the worker reads no cache; the server
+// part's findings for the memory part.
+struct TVXDataBase::GroupWrite {
+    std::shared_ptr<BMGroup> group;
+    bool isNew = false;
+    bool checkName = false;
+    bool cached = false;                   // an edit rewrites only a group the cache holds
+    QStringList membersBefore;             // a refused write gives the sheet's copy back as it came
+    std::optional<quint64> knownDigest;    // the stale-copy digest when the write was asked for
+    TVXEventLogEntry logRow;
+    QByteArray cipher;                     // the name's, once made
+    bool logStored = false;
+};
+
+struct TVXDataBase::TypeWrite {
+    std::shared_ptr<TVXType> type;
+    bool isNew = false;
+    bool checkName = false;
+    std::optional<quint64> knownDigest;
+    TVXEventLogEntry logRow;
+    std::array<QByteArray, kNumberOfFields + 1> ciphers; // the name, then the ten field names
+    bool logStored = false;
+};
+
+struct TVXDataBase::RemovalWrite {
+    QString uid;
+    QString name;
+    bool cached = false;
+    TVXEventLogEntry logRow;
+    bool logStored = false;
+};
+
 // Group and type storage's own steps; they reach the manager's state through d.
+// Each write is prepare (memory read), server part, memory part: in a row
+// for the synchronous writers, split over the worker and the answer for
+// the saves behind the window.
 struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
-    // The event row goes with the write where it can: then *logStored.
-    // A group's row and both lists, all or nothing.
-    TVXResult storeGroup(BMGroup& group, bool isNew, const TVXEventLogEntry& logRow, bool* logStored);
-    TVXResult storeType(const TVXType& type, bool isNew, const TVXEventLogEntry& logRow, bool* logStored);
+
+    std::shared_ptr<GroupWrite> prepareGroup(const std::shared_ptr<BMGroup>& group, bool isNew, bool checkName);
+    std::shared_ptr<TypeWrite> prepareType(const std::shared_ptr<TVXType>& type, bool isNew, bool checkName);
+    std::shared_ptr<RemovalWrite> prepareRemoval(const QString& uid, const QString& name, bool cached,
+                                                 const QString& event, const QString& successText);
+    // The server parts; the event row goes with the write where it can.
+    TVXResult storeGroup(GroupWrite& write);
+    TVXResult storeType(TypeWrite& write);
+    TVXResult removeGroup(RemovalWrite& write);
+    TVXResult removeType(RemovalWrite& write);
+    // The server part, then its memory part queued for the answer (at once outside a save).
+    TVXResult writeGroup(const std::shared_ptr<GroupWrite>& write);
+    TVXResult writeType(const std::shared_ptr<TypeWrite>& write);
+    TVXResult writeGroupRemoval(const std::shared_ptr<RemovalWrite>& write);
+    TVXResult writeTypeRemoval(const std::shared_ptr<RemovalWrite>& write);
+    // The memory parts: the caches, the announcement and the event listing.
+    void groupStored(GroupWrite& write, TVXResult code, storechanges::Announcement& changed);
+    void typeStored(TypeWrite& write, TVXResult code, storechanges::Announcement& changed);
+    void groupRemoved(RemovalWrite& write, TVXResult code, storechanges::Announcement& changed);
+    void typeRemoved(RemovalWrite& write, TVXResult code, storechanges::Announcement& changed);
+    // Runs a memory part once the server has answered: the guard held
+    // meanwhile off the main thread (an import), its announcement after.
+    template <class Write>
+    void afterServer(const std::shared_ptr<Write>& write, TVXResult code,
+                     void (GroupTypeSteps::*memoryPart)(Write&, TVXResult, storechanges::Announcement&));
+
+    // A group's or type's add, or its edit under the row's lock after the
+    // digest check, as one call; false when the store has no routines.
+    bool callOnce(bool isNew, const char* addCall, const char* lockText, const char* replaceCall, const QString& uid,
+                  const std::function<TVXResult(sql::ResultSet&)>& digestCheck, const CallBind& bind,
+                  const TVXEventLogEntry& logRow, bool* logStored, TVXResult& code);
     // A refused event row of a call is stored its usual way (which reports why).
     void settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
-    // The commands: the write, then the cache, the announcement and the log.
-    TVXResult writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew);
-    TVXResult writeType(const std::shared_ptr<TVXType>& type, bool isNew);
     void forgetDeletedGroup(const QString& groupUID);
     // Records keep pointing at the copy the cache holds: those holding the
     // replaced one take its replacement.
@@ -111,9 +188,9 @@ struct TVXDataBase::GroupTypeSteps {
                         void (TVXRecord::*set)(std::shared_ptr<T>));
     // A command's end: what it changed announced when it was done, the outcome logged either way.
     // `storedLogRow`: the outcome's row the write stored with itself, only listed.
-    TVXResult finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds, const QString& event,
-               const QString& name, const QString& successText = kEventActionSuccess,
-               const TVXEventLogEntry* storedLogRow = nullptr);
+    void finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds, const QString& event,
+                const QString& name, const QString& successText = kEventActionSuccess,
+                const TVXEventLogEntry* storedLogRow = nullptr);
 };
 
 template <class T>
@@ -130,17 +207,33 @@ void TVXDataBase::GroupTypeSteps::repointRecords(const std::shared_ptr<T>& repla
     d.caches().pruneRecordSearchIndex();
 }
 
-TVXResult TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
-                                             const QString& event, const QString& name, const QString& successText,
-                                             const TVXEventLogEntry* storedLogRow)
+template <class Write>
+void TVXDataBase::GroupTypeSteps::afterServer(
+    const std::shared_ptr<Write>& write, TVXResult code,
+    void (GroupTypeSteps::*memoryPart)(Write&, TVXResult, storechanges::Announcement&))
+{
+    d.afterServer([&db = d, write, code, memoryPart] {
+        storechanges::Announcement changed(&db.caches(), db.connectionGuard());
+        std::unique_lock<TVXConnectionGuard> guard;
+        if (!platform::isMainThread())
+            guard = db.lockConnection();
+        GroupTypeSteps steps{db};
+        (steps.*memoryPart)(*write, code, changed);
+    });
+}
+
+void TVXDataBase::GroupTypeSteps::finish(storechanges::Announcement& changed, TVXResult code, unsigned kinds,
+                                         const QString& event, const QString& name, const QString& successText,
+                                         const TVXEventLogEntry* storedLogRow)
 {
     if (code == kTVXDone)
         changed.add(kinds);
     if (storedLogRow && code == kTVXDone)
         d.eventLog().eventLogger().list(*storedLogRow);
+    else if (d.mAnsweringSave) // a save's memory part waits on no server
+        d.eventLog().eventLogger().addLogEventBehind(event, name, TVXEventLogger::actionForResult(code, successText));
     else
         (void)d.eventLog().eventLogger().logOutcome(event, name, code, successText);
-    return code;
 }
 
 void TVXDataBase::GroupTypeSteps::settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer)
@@ -149,35 +242,91 @@ void TVXDataBase::GroupTypeSteps::settleLogRow(const TVXEventLogEntry& logRow, c
         (void)d.eventLog().saveLogsArrayToDatabase(logRow);
 }
 
+bool TVXDataBase::GroupTypeSteps::callOnce(bool isNew, const char* addCall, const char* lockText,
+                                           const char* replaceCall, const QString& uid,
+                                           const std::function<TVXResult(sql::ResultSet&)>& digestCheck,
+                                           const CallBind& bind, const TVXEventLogEntry& logRow, bool* logStored,
+                                           TVXResult& code)
+{
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    code = d.runOnConnection([&](sql::Connection& connection) {
+        called = d.mayCall(connection);
+        if (!called)
+            return kTVXDone;
+        if (isNew)
+            called = d.callWrite(connection, addCall, true, bind, answer);
+        else
+            called = d.callLockedWrite(connection, lockText, uid, digestCheck, replaceCall, bind, answer);
+        return answer.code;
+    });
+    if (!called)
+        return false;
+    if (code == kTVXMasterPasswordMismatch)
+        d.reportKeyRowChanged();
+    if (code == kTVXDone) {
+        settleLogRow(logRow, answer);
+        *logStored = true;
+    }
+    return true;
+}
+
 // --- groups -------------------------------------------------------------------
 
-TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, const TVXEventLogEntry& logRow,
-                                                 bool* logStored)
+std::shared_ptr<TVXDataBase::GroupWrite> TVXDataBase::GroupTypeSteps::prepareGroup(const std::shared_ptr<BMGroup>& group,
+                                                                                bool isNew, bool checkName)
 {
+    auto write = std::make_shared<GroupWrite>();
+    write->group = group;
+    write->isNew = isNew;
+    write->checkName = checkName;
+    if (!group)
+        return write;
+    const QString uid = group->mGroupUID();
+    write->cached = isNew || d.caches().m_groups.contains(uid);
+    write->logRow = d.eventLog().eventLogger().entryNow(isNew ? kEventAddGroup : kEventEditGroup,
+                                                        group->mGroupName(), kEventActionSuccess);
+    if (const auto known = d.mStaleCopies->mGroupDigests.constFind(uid); known != d.mStaleCopies->mGroupDigests.constEnd())
+        write->knownDigest = *known;
+    write->membersBefore = group->mUserMembersArray();
+    if (!write->cached)
+        return write;
+    // The lists as they will stand: a new group counts the signed-in user
+    // among its members, and its sub-groups' members join it.
+    if (isNew)
+        group->addMember(*d.caches().m_currentUser);
+    group->setMUserMembersArray(d.membership().widenedMembers(*group));
+    return write;
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::storeGroup(GroupWrite& write)
+{
+    if (!write.group)
+        return kTVXReloadFirst;
+    if (!write.cached)
+        return kTVXNotServerError; // only a group the cache holds is rewritten
+    BMGroup& group = *write.group;
+    const bool isNew = write.isNew;
     if (!tvxsql::readsBackAsWritten(group.mGroupName()))
         return kTVXStatementFailed;
-    const QByteArray cipher = d.encryptString(group.mGroupName());
+    write.cipher = d.encryptString(group.mGroupName());
+    const QByteArray& cipher = write.cipher;
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-
-    // A refused write leaves the sheet's copy as it came; a stored one is
-    // the row's digest from now on.
-    const QStringList membersBefore = group.mUserMembersArray();
-    const auto settleCopy = [&](TVXResult code) {
-        if (code != kTVXDone)
-            group.setMUserMembersArray(membersBefore);
-        else
-            d.mStaleCopies->mGroupDigests.insert(
-                group.mGroupUID(),
-                tvxsql::groupDigest(cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
-        return code;
-    };
+    if (write.checkName) {
+        bool taken = false;
+        if (const TVXResult asked = d.runOnConnection([&](sql::Connection& connection) {
+                taken = nameStoredOn(connection, kQueryGroupNameLike, cipher);
+                return kTVXDone;
+            });
+            asked != kTVXDone)
+            return asked;
+        if (taken)
+            return kTVXNameTaken;
+    }
 
     // Outside a batch: one call with the lists as they will stand (an edit
-    // after its checks). A new group counts the signed-in user among its members.
-    if (isNew)
-        group.addMember(*d.caches().m_currentUser);
-    group.setMUserMembersArray(d.membership().widenedMembers(group));
+    // after its checks).
     const std::string members = identifierArray(group.mUserMembersArray());
     const std::string subGroups = identifierArray(group.mSubGroupsUID());
     const auto bindGroup = [&](sql::PreparedStatement& stmt, int first) {
@@ -187,47 +336,23 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, co
         stmt.setBoolean(first + 3, group.mPreferencePermissions());
         stmt.setString(first + 4, members);
         stmt.setString(first + 5, subGroups);
-        TVXEventLogStore::bindRow(stmt, first + 6, logRow);
+        TVXEventLogStore::bindRow(stmt, first + 6, write.logRow);
     };
-    bool called = false;
-    tvxcalls::CallAnswer answer;
-    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
-        called = d.mayCall(connection);
-        if (!called)
-            return kTVXDone;
-        if (isNew)
-            called = d.callWrite(connection, kCallAddGroup, true, bindGroup, answer);
-        else
-            called = d.callLockedWrite(
-                connection, TVXStaleCopies::lockKeyAndGroupText(), group.mGroupUID(),
-                [&](sql::ResultSet& rs) {
-                    // A copy older than the stored row changes nothing.
-                    const auto known = d.mStaleCopies->mGroupDigests.constFind(group.mGroupUID());
-                    return known == d.mStaleCopies->mGroupDigests.constEnd()
-                                   || *known == TVXStaleCopies::groupDigestAt(rs, 2)
-                               ? kTVXDone
-                               : kTVXReloadFirst;
-                },
-                kCallReplaceGroup, bindGroup, answer);
-        return answer.code;
-    });
-    if (called) {
-        if (code == kTVXMasterPasswordMismatch)
-            d.reportKeyRowChanged();
-        if (code == kTVXDone) {
-            settleLogRow(logRow, answer);
-            *logStored = true;
-        }
-        return settleCopy(code);
-    }
+    TVXResult code = kTVXDone;
+    if (callOnce(
+            isNew, kCallAddGroup, TVXStaleCopies::lockKeyAndGroupText(), kCallReplaceGroup, group.mGroupUID(),
+            [&](sql::ResultSet& rs) { return freshAgainst(write.knownDigest, TVXStaleCopies::groupDigestAt(rs, 2)); },
+            bindGroup, write.logRow, &write.logStored, code))
+        return code;
 
     // The statements, one by one. The membership writers join this
     // transaction: a group never stands on the server without its lists,
     // nor with half of them.
-    code = d.runWriteTransaction([&](sql::Connection& connection) {
-        // A copy older than the stored row changes nothing.
+    return d.runWriteTransaction([&](sql::Connection& connection) {
         if (!isNew)
-            if (const TVXResult fresh = d.mStaleCopies->checkGroupNotStale(connection, group.mGroupUID()); fresh != kTVXDone)
+            if (const TVXResult fresh = freshAgainst(
+                    write.knownDigest, TVXStaleCopies::lockedGroupDigest(connection, group.mGroupUID()));
+                fresh != kTVXDone)
                 return fresh;
         const std::string uid = group.mGroupUID().toStdString();
         std::unique_ptr<sql::PreparedStatement> stmt(
@@ -247,91 +372,149 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(BMGroup& group, bool isNew, co
         // rows. Either way no row means the cached copy is stale.
         if (stmt->executeUpdate() == 0)
             return kTVXReloadFirst;
-        const TVXResult lists = d.membership().insertUserListForGroup(group);
+        const TVXResult lists = d.membership().writeUserListForGroup(group);
         return lists == kTVXDone ? d.membership().insertSubgroupListForGroup(group) : lists;
     });
-    return settleCopy(code);
 }
 
-TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<BMGroup>& group, bool isNew)
+void TVXDataBase::GroupTypeSteps::groupStored(GroupWrite& write, TVXResult code, storechanges::Announcement& changed)
 {
-    storechanges::GuardedChange changed(d);
-    if (!group)
-        return kTVXReloadFirst;
-    const QString uid = group->mGroupUID();
-    const auto cached = d.caches().m_groups.value(uid);
-    const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
-        isNew ? kEventAddGroup : kEventEditGroup, group->mGroupName(), kEventActionSuccess);
-    bool logStored = false;
-    // Only a group the cache holds is rewritten.
-    const TVXResult code = isNew || cached ? storeGroup(*group, isNew, logRow, &logStored) : kTVXNotServerError;
+    if (!write.group)
+        return;
+    BMGroup& group = *write.group;
+    const QString uid = group.mGroupUID();
     if (code == kTVXDone) {
+        // The stored row's digest from now on.
+        d.mStaleCopies->mGroupDigests.insert(
+            uid, tvxsql::groupDigest(write.cipher, group.mRecordLevelPermissions(), group.mPreferencePermissions()));
         // The server now counts the signed-in user among a new group's members.
-        if (isNew && !d.caches().m_currentUser->mUsersGroupArray().contains(uid))
+        if (write.isNew && !d.caches().m_currentUser->mUsersGroupArray().contains(uid))
             d.caches().m_currentUser->mUsersGroupArray().append(uid);
-        d.caches().m_groups.insert(uid, group);
-        if (!isNew)
-            repointRecords(cached, group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
+        const auto cached = d.caches().m_groups.value(uid);
+        d.caches().m_groups.insert(uid, write.group);
+        if (!write.isNew)
+            repointRecords(cached, write.group, &TVXRecord::mGroup, &TVXRecord::setMGroup);
+    } else {
+        group.setMUserMembersArray(write.membersBefore);
     }
-    const TVXEventLogEntry* stored = logStored ? &logRow : nullptr;
-    if (isNew)
-        return finish(changed, code, storechanges::kGroups, kEventAddGroup, group->mGroupName(),
-                      kEventActionSuccess, stored);
-    return finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventEditGroup,
-                  group->mGroupName(), kEventActionSuccess, stored);
+    const TVXEventLogEntry* stored = write.logStored ? &write.logRow : nullptr;
+    if (write.isNew)
+        finish(changed, code, storechanges::kGroups, kEventAddGroup, group.mGroupName(), kEventActionSuccess, stored);
+    else
+        finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventEditGroup, group.mGroupName(),
+               kEventActionSuccess, stored);
 }
 
-TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, true); }
-TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group) { return GroupTypeSteps{*this}.writeGroup(group, false); }
+TVXResult TVXDataBase::GroupTypeSteps::writeGroup(const std::shared_ptr<GroupWrite>& write)
+{
+    const TVXResult code = storeGroup(*write);
+    if (write->group)
+        afterServer(write, code, &GroupTypeSteps::groupStored);
+    return code;
+}
+
+TVXResult TVXDataBase::addGroup(std::shared_ptr<BMGroup> group)
+{
+    GroupTypeSteps steps{*this};
+    return steps.writeGroup(steps.prepareGroup(group, true, false));
+}
+
+TVXResult TVXDataBase::updateGroup(std::shared_ptr<BMGroup> group)
+{
+    GroupTypeSteps steps{*this};
+    return steps.writeGroup(steps.prepareGroup(group, false, false));
+}
+
+void TVXDataBase::saveGroupBehindWindow(std::shared_ptr<BMGroup> group, bool isNew, bool checkName,
+                                        WriteAnswer answer)
+{
+    const auto write = GroupTypeSteps{*this}.prepareGroup(group, isNew, checkName);
+    saveBehindWindow([this, write] { return GroupTypeSteps{*this}.writeGroup(write); }, std::move(answer));
+}
+
+std::shared_ptr<TVXDataBase::RemovalWrite> TVXDataBase::GroupTypeSteps::prepareRemoval(
+    const QString& uid, const QString& name, bool cached, const QString& event, const QString& successText)
+{
+    auto write = std::make_shared<RemovalWrite>();
+    write->uid = uid;
+    write->name = name;
+    write->cached = cached;
+    write->logRow = d.eventLog().eventLogger().entryNow(event, name, successText);
+    return write;
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::removeGroup(RemovalWrite& write)
+{
+    if (!write.cached)
+        return kTVXReloadFirst;
+    const QString& uid = write.uid;
+    bool called = false;
+    tvxcalls::CallAnswer answer;
+    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
+        called = d.mayCall(connection);
+        if (called)
+            called = d.callWrite(connection, kCallDeleteGroup, true,
+                                 [&](sql::PreparedStatement& stmt, int first) {
+                                     stmt.setString(first, uid.toStdString());
+                                     stmt.setString(first + 1, kUnfiledUID.toStdString());
+                                     TVXEventLogStore::bindRow(stmt, first + 2, write.logRow);
+                                 },
+                                 answer);
+        return called ? answer.code : kTVXDone;
+    });
+    if (called) {
+        if (code == kTVXDone) {
+            settleLogRow(write.logRow, answer);
+            write.logStored = true;
+        }
+        return code;
+    }
+    if (code != kTVXDone)
+        return code;
+    return d.runWriteTransaction([&](sql::Connection& connection) {
+        std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
+        stmt->setString(1, uid.toStdString());
+        // The group's records, members and own sub-group rows go with it
+        // by the store's foreign keys.
+        if (stmt->executeUpdate() == 0)
+            return kTVXReloadFirst;
+        std::unique_ptr<sql::PreparedStatement> references(connection.prepareStatement(kQueryDeleteFromSubGroupLists));
+        references->setString(1, uid.toStdString());
+        references->setString(2, kUnfiledUID.toStdString());
+        references->executeUpdate();
+        return kTVXDone;
+    });
+}
+
+void TVXDataBase::GroupTypeSteps::groupRemoved(RemovalWrite& write, TVXResult code, storechanges::Announcement& changed)
+{
+    if (code == kTVXDone)
+        forgetDeletedGroup(write.uid);
+    finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup, write.name,
+           kEventActionSuccess, write.logStored ? &write.logRow : nullptr);
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::writeGroupRemoval(const std::shared_ptr<RemovalWrite>& write)
+{
+    const TVXResult code = removeGroup(*write);
+    afterServer(write, code, &GroupTypeSteps::groupRemoved);
+    return code;
+}
 
 TVXResult TVXDataBase::deleteGroup(const BMGroup& group)
 {
-    storechanges::GuardedChange changed(*this);
-    const QString uid = group.mGroupUID();
-    TVXResult code = kTVXDone;
-    const TVXEventLogEntry logRow =
-        mEventLogAccess.eventLogger().entryNow(kEventDeleteGroup, group.mGroupName(), kEventActionSuccess);
-    bool called = false;
-    tvxcalls::CallAnswer answer;
-    if (!mCaches.m_groups.contains(uid)) {
-        code = kTVXReloadFirst;
-    } else {
-        code = runOnConnection([&](sql::Connection& connection) {
-            called = mayCall(connection);
-            if (called)
-                called = callWrite(connection, kCallDeleteGroup, true,
-                                   [&](sql::PreparedStatement& stmt, int first) {
-                                       stmt.setString(first, uid.toStdString());
-                                       stmt.setString(first + 1, kUnfiledUID.toStdString());
-                                       TVXEventLogStore::bindRow(stmt, first + 2, logRow);
-                                   },
-                                   answer);
-            return called ? answer.code : kTVXDone;
-        });
-        if (called && code == kTVXDone)
-            GroupTypeSteps{*this}.settleLogRow(logRow, answer);
-    }
-    if (!called && code == kTVXDone) {
-        code = runWriteTransaction([&](sql::Connection& connection) {
-            std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryGroupDelete));
-            stmt->setString(1, uid.toStdString());
-            // The group's records, members and own sub-group rows go with it
-            // by the store's foreign keys.
-            if (stmt->executeUpdate() == 0)
-                return kTVXReloadFirst;
-            std::unique_ptr<sql::PreparedStatement> references(
-                connection.prepareStatement(kQueryDeleteFromSubGroupLists));
-            references->setString(1, uid.toStdString());
-            references->setString(2, kUnfiledUID.toStdString());
-            references->executeUpdate();
-            return kTVXDone;
-        });
-    }
     GroupTypeSteps steps{*this};
-    if (code == kTVXDone)
-        steps.forgetDeletedGroup(uid);
-    return steps.finish(changed, code, storechanges::kGroups | storechanges::kRecords, kEventDeleteGroup,
-                        group.mGroupName(), kEventActionSuccess, called && code == kTVXDone ? &logRow : nullptr);
+    return steps.writeGroupRemoval(steps.prepareRemoval(group.mGroupUID(), group.mGroupName(),
+                                                        mCaches.m_groups.contains(group.mGroupUID()),
+                                                        kEventDeleteGroup, kEventActionSuccess));
+}
+
+void TVXDataBase::deleteGroupBehindWindow(const BMGroup& group, WriteAnswer answer)
+{
+    const auto write = GroupTypeSteps{*this}.prepareRemoval(group.mGroupUID(), group.mGroupName(),
+                                                            mCaches.m_groups.contains(group.mGroupUID()),
+                                                            kEventDeleteGroup, kEventActionSuccess);
+    saveBehindWindow([this, write] { return GroupTypeSteps{*this}.writeGroupRemoval(write); }, std::move(answer));
 }
 
 void TVXDataBase::GroupTypeSteps::forgetDeletedGroup(const QString& groupUID)
@@ -383,11 +566,31 @@ void TVXDataBase::convertForDeletedGroupUIDToUnfieldUID(const QString& groupUID,
 
 // --- types --------------------------------------------------------------------
 
-TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew, const TVXEventLogEntry& logRow,
-                                                bool* logStored)
+std::shared_ptr<TVXDataBase::TypeWrite> TVXDataBase::GroupTypeSteps::prepareType(const std::shared_ptr<TVXType>& type,
+                                                                              bool isNew, bool checkName)
 {
+    auto write = std::make_shared<TypeWrite>();
+    write->type = type;
+    write->isNew = isNew;
+    write->checkName = checkName;
+    if (!type)
+        return write;
+    write->logRow = d.eventLog().eventLogger().entryNow(isNew ? kEventAddType : kEventEditType, type->mTypeName(),
+                                                        isNew ? kTypeAdded : kTypeEdited);
+    if (const auto known = d.mStaleCopies->mTypeDigests.constFind(type->mTypeUID());
+        known != d.mStaleCopies->mTypeDigests.constEnd())
+        write->knownDigest = *known;
+    return write;
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::storeType(TypeWrite& write)
+{
+    if (!write.type)
+        return kTVXReloadFirst;
+    const TVXType& type = *write.type;
+    const bool isNew = write.isNew;
     // Every cipher is made and measured before anything is sent.
-    std::array<QByteArray, kNumberOfFields + 1> ciphers;
+    auto& ciphers = write.ciphers;
     if (!tvxsql::readsBackAsWritten(type.mTypeName()))
         return kTVXStatementFailed;
     ciphers[0] = d.encryptString(type.mTypeName());
@@ -401,6 +604,17 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
     for (const QByteArray& cipher : ciphers)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
+    if (write.checkName) {
+        bool taken = false;
+        if (const TVXResult asked = d.runOnConnection([&](sql::Connection& connection) {
+                taken = nameStoredOn(connection, kQueryTypeNameLike, ciphers[0]);
+                return kTVXDone;
+            });
+            asked != kTVXDone)
+            return asked;
+        if (taken)
+            return kTVXNameTaken;
+    }
 
     // Outside a batch: one call (an edit after its checks).
     const auto bindType = [&](sql::PreparedStatement& stmt, int first) {
@@ -410,45 +624,19 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
         stmt.setInt(first + 3, type.mTypeMask());
         for (int i = 0; i < kNumberOfFields; ++i)
             tvxsql::bindBytes(stmt, first + 4 + i, ciphers[static_cast<size_t>(i) + 1]);
-        TVXEventLogStore::bindRow(stmt, first + 4 + kNumberOfFields, logRow);
+        TVXEventLogStore::bindRow(stmt, first + 4 + kNumberOfFields, write.logRow);
     };
-    bool called = false;
-    tvxcalls::CallAnswer answer;
-    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
-        called = d.mayCall(connection);
-        if (!called)
-            return kTVXDone;
-        if (isNew)
-            called = d.callWrite(connection, kCallAddType, true, bindType, answer);
-        else
-            called = d.callLockedWrite(
-                connection, TVXStaleCopies::lockKeyAndTypeText(), type.mTypeUID(),
-                [&](sql::ResultSet& rs) {
-                    // A copy older than the stored row changes nothing.
-                    const auto known = d.mStaleCopies->mTypeDigests.constFind(type.mTypeUID());
-                    return known == d.mStaleCopies->mTypeDigests.constEnd()
-                                   || *known == TVXStaleCopies::typeDigestAt(rs, 2)
-                               ? kTVXDone
-                               : kTVXReloadFirst;
-                },
-                kCallReplaceType, bindType, answer);
-        return answer.code;
-    });
-    if (called) {
-        if (code == kTVXMasterPasswordMismatch)
-            d.reportKeyRowChanged();
-        if (code == kTVXDone) {
-            settleLogRow(logRow, answer);
-            *logStored = true;
-            d.mStaleCopies->mTypeDigests.insert(
-                type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
-        }
+    TVXResult code = kTVXDone;
+    if (callOnce(
+            isNew, kCallAddType, TVXStaleCopies::lockKeyAndTypeText(), kCallReplaceType, type.mTypeUID(),
+            [&](sql::ResultSet& rs) { return freshAgainst(write.knownDigest, TVXStaleCopies::typeDigestAt(rs, 2)); },
+            bindType, write.logRow, &write.logStored, code))
         return code;
-    }
-    code = d.runWriteTransaction([&](sql::Connection& connection) {
-        // A copy older than the stored row changes nothing.
+    return d.runWriteTransaction([&](sql::Connection& connection) {
         if (!isNew)
-            if (const TVXResult fresh = d.mStaleCopies->checkTypeNotStale(connection, type.mTypeUID()); fresh != kTVXDone)
+            if (const TVXResult fresh =
+                    freshAgainst(write.knownDigest, TVXStaleCopies::lockedTypeDigest(connection, type.mTypeUID()));
+                fresh != kTVXDone)
                 return fresh;
         std::unique_ptr<sql::PreparedStatement> stmt(
             connection.prepareStatement(isNew ? kQueryTypeInsert : kQueryUpdateType));
@@ -468,74 +656,118 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(const TVXType& type, bool isNew
             return kTVXReloadFirst;
         return kTVXDone;
     });
-    if (code == kTVXDone)
-        d.mStaleCopies->mTypeDigests.insert(
-            type.mTypeUID(), tvxsql::typeDigest(ciphers[0], type.mTypeIconID(), type.mTypeMask(), ciphers.data() + 1));
+}
+
+void TVXDataBase::GroupTypeSteps::typeStored(TypeWrite& write, TVXResult code, storechanges::Announcement& changed)
+{
+    if (!write.type)
+        return;
+    const auto& type = write.type;
+    if (code == kTVXDone) {
+        d.mStaleCopies->mTypeDigests.insert(type->mTypeUID(),
+                                            tvxsql::typeDigest(write.ciphers[0], type->mTypeIconID(),
+                                                               type->mTypeMask(), write.ciphers.data() + 1));
+        const auto cached = d.caches().m_types.value(type->mTypeUID());
+        d.caches().m_types.insert(type->mTypeUID(), type);
+        if (!write.isNew)
+            repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
+    }
+    const TVXEventLogEntry* stored = write.logStored ? &write.logRow : nullptr;
+    if (write.isNew)
+        finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded, stored);
+    else
+        finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventEditType, type->mTypeName(),
+               kTypeEdited, stored);
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TypeWrite>& write)
+{
+    const TVXResult code = storeType(*write);
+    if (write->type)
+        afterServer(write, code, &GroupTypeSteps::typeStored);
     return code;
 }
 
-TVXResult TVXDataBase::GroupTypeSteps::writeType(const std::shared_ptr<TVXType>& type, bool isNew)
+TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type)
 {
-    storechanges::GuardedChange changed(d);
-    if (!type)
-        return kTVXReloadFirst;
-    const TVXEventLogEntry logRow = d.eventLog().eventLogger().entryNow(
-        isNew ? kEventAddType : kEventEditType, type->mTypeName(), isNew ? kTypeAdded : kTypeEdited);
-    bool logStored = false;
-    const TVXResult code = storeType(*type, isNew, logRow, &logStored);
-    if (code == kTVXDone) {
-        const auto cached = d.caches().m_types.value(type->mTypeUID());
-        d.caches().m_types.insert(type->mTypeUID(), type);
-        if (!isNew)
-            repointRecords(cached, type, &TVXRecord::mType, &TVXRecord::setMType);
-    }
-    const TVXEventLogEntry* stored = logStored ? &logRow : nullptr;
-    if (isNew)
-        return finish(changed, code, storechanges::kTypes, kEventAddType, type->mTypeName(), kTypeAdded, stored);
-    return finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventEditType,
-                  type->mTypeName(), kTypeEdited, stored);
+    GroupTypeSteps steps{*this};
+    return steps.writeType(steps.prepareType(type, true, false));
 }
 
-TVXResult TVXDataBase::addType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, true); }
-TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type) { return GroupTypeSteps{*this}.writeType(type, false); }
-
-TVXResult TVXDataBase::deleteType(const TVXType& type)
+TVXResult TVXDataBase::updateType(std::shared_ptr<TVXType> type)
 {
-    storechanges::GuardedChange changed(*this);
-    const QString uid = type.mTypeUID();
-    const TVXEventLogEntry logRow =
-        mEventLogAccess.eventLogger().entryNow(kEventDeleteType, type.mTypeName(), kTypeDeleted);
+    GroupTypeSteps steps{*this};
+    return steps.writeType(steps.prepareType(type, false, false));
+}
+
+void TVXDataBase::saveTypeBehindWindow(std::shared_ptr<TVXType> type, bool isNew, bool checkName, WriteAnswer answer)
+{
+    const auto write = GroupTypeSteps{*this}.prepareType(type, isNew, checkName);
+    saveBehindWindow([this, write] { return GroupTypeSteps{*this}.writeType(write); }, std::move(answer));
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::removeType(RemovalWrite& write)
+{
+    const QString& uid = write.uid;
     bool called = false;
     tvxcalls::CallAnswer answer;
-    TVXResult code = runOnConnection([&](sql::Connection& connection) {
-        called = mayCall(connection);
+    TVXResult code = d.runOnConnection([&](sql::Connection& connection) {
+        called = d.mayCall(connection);
         if (called)
-            called = callWrite(connection, kCallDeleteType, true,
-                               [&](sql::PreparedStatement& stmt, int first) {
-                                   stmt.setString(first, uid.toStdString());
-                                   TVXEventLogStore::bindRow(stmt, first + 1, logRow);
-                               },
-                               answer);
+            called = d.callWrite(connection, kCallDeleteType, true,
+                                 [&](sql::PreparedStatement& stmt, int first) {
+                                     stmt.setString(first, uid.toStdString());
+                                     TVXEventLogStore::bindRow(stmt, first + 1, write.logRow);
+                                 },
+                                 answer);
         return called ? answer.code : kTVXDone;
     });
     if (!called)
-        code = runWriteTransaction([&](sql::Connection& connection) {
+        return d.runWriteTransaction([&](sql::Connection& connection) {
             // The type's records go with it by the store's foreign key.
             return tvxsql::updateRowsFor(connection, kQueryDeleteType, uid) == 0 ? kTVXReloadFirst : kTVXDone;
         });
-    else if (code == kTVXDone)
-        GroupTypeSteps{*this}.settleLogRow(logRow, answer);
     if (code == kTVXDone) {
-        mCaches.m_types.remove(uid);
-        mCaches.m_records.removeIf([&uid](const auto& entry) {
+        settleLogRow(write.logRow, answer);
+        write.logStored = true;
+    }
+    return code;
+}
+
+void TVXDataBase::GroupTypeSteps::typeRemoved(RemovalWrite& write, TVXResult code, storechanges::Announcement& changed)
+{
+    if (code == kTVXDone) {
+        const QString& uid = write.uid;
+        d.caches().m_types.remove(uid);
+        d.caches().m_records.removeIf([&uid](const auto& entry) {
             const auto& recordType = entry.value()->mType();
             return recordType && recordType->mTypeUID() == uid;
         });
-        mCaches.pruneRecordSearchIndex();
+        d.caches().pruneRecordSearchIndex();
     }
-    return GroupTypeSteps{*this}.finish(changed, code, storechanges::kTypes | storechanges::kRecords,
-                                        kEventDeleteType, type.mTypeName(), kTypeDeleted,
-                                        called && code == kTVXDone ? &logRow : nullptr);
+    finish(changed, code, storechanges::kTypes | storechanges::kRecords, kEventDeleteType, write.name, kTypeDeleted,
+           write.logStored ? &write.logRow : nullptr);
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::writeTypeRemoval(const std::shared_ptr<RemovalWrite>& write)
+{
+    const TVXResult code = removeType(*write);
+    afterServer(write, code, &GroupTypeSteps::typeRemoved);
+    return code;
+}
+
+TVXResult TVXDataBase::deleteType(const TVXType& type)
+{
+    GroupTypeSteps steps{*this};
+    return steps.writeTypeRemoval(
+        steps.prepareRemoval(type.mTypeUID(), type.mTypeName(), true, kEventDeleteType, kTypeDeleted));
+}
+
+void TVXDataBase::deleteTypeBehindWindow(const TVXType& type, WriteAnswer answer)
+{
+    const auto write =
+        GroupTypeSteps{*this}.prepareRemoval(type.mTypeUID(), type.mTypeName(), true, kEventDeleteType, kTypeDeleted);
+    saveBehindWindow([this, write] { return GroupTypeSteps{*this}.writeTypeRemoval(write); }, std::move(answer));
 }
 
 // --- duplicate names ------------------------------------------------------------
