@@ -315,7 +315,7 @@ TVXResult TVXAttachmentWriter::insertAttachmentforRecordID(TVXRecord& record)
     TVXResult code = prepareAttachmentUpload(record, upload);
     if (code != kTVXDone)
         return code;
-    mDatabase.mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mDatabase.mStaleCopies->forgetRecordDigest(record.mRecordUID()); // written outside a replace
     {
         const auto guard = mDatabase.lockConnection();
         if (!mDatabase.mCPcon)
@@ -331,7 +331,7 @@ TVXResult TVXAttachmentWriter::insertAttachmentforRecordID(TVXRecord& record)
 
 TVXResult TVXAttachmentWriter::reEncryptAttachmentforRecord(const TVXRecord& record)
 {
-    mDatabase.mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mDatabase.mStaleCopies->forgetRecordDigest(record.mRecordUID()); // written outside a replace
     const auto guard = mDatabase.lockConnection();
     if (!mDatabase.mCPcon)
         throw noConnection();
@@ -341,7 +341,7 @@ TVXResult TVXAttachmentWriter::reEncryptAttachmentforRecord(const TVXRecord& rec
 void TVXDataBase::copyAttachmentRow(const TVXRecord& source, TVXRecord& target, TVXResult* returnCode)
 {
     // Written outside a replace.
-    afterServer([this, recordID = target.mRecordUID()] { mStaleCopies->mRecordDigests.remove(recordID); });
+    afterServer([this, recordID = target.mRecordUID()] { mStaleCopies->forgetRecordDigest(recordID); });
     const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryCopyAttchmentRow));
         stmt->setString(1, target.mRecordUID().toStdString());

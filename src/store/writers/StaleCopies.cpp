@@ -182,8 +182,8 @@ const char* TVXStaleCopies::lockKeyAndTypeText() { return kQueryLockKeyAndType; 
 TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                         bool droppingAttachment) const
 {
-    const auto known = mRecordDigests.constFind(recordID);
-    if (known == mRecordDigests.constEnd())
+    const auto known = knownRecordDigest(recordID);
+    if (!known)
         return kTVXDone;
     auto stored = lockedRecordDigest(connection, recordID);
     if (stored && droppingAttachment)
@@ -201,9 +201,31 @@ TVXResult TVXStaleCopies::checkTypeNotStale(sql::Connection& connection, const Q
     return compareWithStored(mTypeDigests, typeUID, [&] { return lockedTypeDigest(connection, typeUID); });
 }
 
+std::optional<TVXStaleCopies::RecordDigest> TVXStaleCopies::knownRecordDigest(const QString& recordID) const
+{
+    const std::lock_guard lock(mRecordDigestsLock);
+    const auto known = mRecordDigests.constFind(recordID);
+    return known == mRecordDigests.constEnd() ? std::nullopt : std::optional<RecordDigest>(*known);
+}
+
+void TVXStaleCopies::keepRecordDigest(const QString& recordID, const RecordDigest& digest)
+{
+    const std::lock_guard lock(mRecordDigestsLock);
+    mRecordDigests.insert(recordID, digest);
+}
+
+void TVXStaleCopies::forgetRecordDigest(const QString& recordID)
+{
+    const std::lock_guard lock(mRecordDigestsLock);
+    mRecordDigests.remove(recordID);
+}
+
 void TVXStaleCopies::forgetDigests()
 {
-    mRecordDigests.clear();
+    {
+        const std::lock_guard lock(mRecordDigestsLock);
+        mRecordDigests.clear();
+    }
     mGroupDigests.clear();
     mTypeDigests.clear();
 }
@@ -228,5 +250,5 @@ void TVXStaleCopies::noteNewRecordDigest(const TVXRecord& record, std::span<cons
         digest.attachment = *attachment;
     else if (record.mHasAttachment())
         return; // its row is copied afterwards: no digest known
-    mRecordDigests.insert(record.mRecordUID(), digest);
+    keepRecordDigest(record.mRecordUID(), digest);
 }

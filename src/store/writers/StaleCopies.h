@@ -9,6 +9,7 @@
 #include <QHash>
 #include <QString>
 
+#include <mutex>
 #include <optional>
 #include <span>
 
@@ -26,10 +27,17 @@ public:
         quint64 attachment = 0; // 0: none (read only for a record marked with an attachment)
         bool operator==(const RecordDigest&) const = default;
     };
-    // Filled by the loaders and the writers, one thread at a time per table.
+    // Filled by the loaders, which run while no save is in flight; the
+    // writers go through the calls below, as a save's server part reads a
+    // digest on the worker while an earlier save's answer changes others on
+    // the main thread.
     QHash<QString, RecordDigest> mRecordDigests;
     QHash<QString, quint64> mGroupDigests;
     QHash<QString, quint64> mTypeDigests;
+
+    std::optional<RecordDigest> knownRecordDigest(const QString& recordID) const;
+    void keepRecordDigest(const QString& recordID, const RecordDigest& digest);
+    void forgetRecordDigest(const QString& recordID);
 
     // Locked for update; null when the row is gone.
     static std::optional<RecordDigest> lockedRecordDigest(sql::Connection& connection, const QString& recordID);
@@ -60,4 +68,7 @@ public:
     // afterwards) gets no digest.
     void noteNewRecordDigest(const TVXRecord& record, std::span<const QByteArray, 10> values, const QByteArray& note,
                              std::span<const QByteArray, 10> typeFields, std::optional<quint64> attachment);
+
+private:
+    mutable std::mutex mRecordDigestsLock;
 };

@@ -546,9 +546,8 @@ bool TVXDataBase::RecordSteps::replaceInOneCall(sql::Connection& connection, con
         [&](sql::ResultSet& rs) {
             // A copy older than the stored rows changes nothing.
             before = TVXStaleCopies::recordDigestAt(rs, 2, &attachedBefore, &customisedBefore);
-            const auto known = d.mStaleCopies->mRecordDigests.constFind(recordID);
-            return known == d.mStaleCopies->mRecordDigests.constEnd() || *known == before ? kTVXDone
-                                                                                           : kTVXReloadFirst;
+            const auto known = d.mStaleCopies->knownRecordDigest(recordID);
+            return !known || *known == before ? kTVXDone : kTVXReloadFirst;
         },
         kCallReplaceRecord,
         [&](sql::PreparedStatement& stmt, int) {
@@ -840,7 +839,7 @@ QStringList TVXDataBase::RecordSteps::replayRecords(const QStringList& recordIDs
         const std::shared_ptr<TVXRecord> record = d.caches().m_records.value(recordID);
         d.caches().m_records.remove(recordID);
         d.recentLists().mRecentLists->list(TVXRecentLists::RecentlyAdded).removeAll(recordID);
-        d.mStaleCopies->mRecordDigests.remove(recordID);
+        d.mStaleCopies->forgetRecordDigest(recordID);
         d.recordCacheChanged(recordID);
         // A stored file is not read again: such a record is reported.
         if (replaying && record && !record->mHasAttachment()) {
@@ -971,9 +970,9 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
                 *sideRows = settled;
             afterServer([this, recordID, stored, listRow = !sideRows, logRow] {
                 if (stored)
-                    mStaleCopies->mRecordDigests.insert(recordID, *stored);
+                    mStaleCopies->keepRecordDigest(recordID, *stored);
                 else
-                    mStaleCopies->mRecordDigests.remove(recordID); // written as before until read again
+                    mStaleCopies->forgetRecordDigest(recordID); // written as before until read again
                 if (listRow)
                     mEventLogAccess.eventLogger().list(logRow);
             });
@@ -1008,7 +1007,7 @@ TVXResult TVXDataBase::storeReplacedRecord(TVXRecord& record, bool dropAttachmen
         return kTVXDone;
     });
     if (code == kTVXDone && stored)
-        afterServer([this, recordID, digest = *stored] { mStaleCopies->mRecordDigests.insert(recordID, digest); });
+        afterServer([this, recordID, digest = *stored] { mStaleCopies->keepRecordDigest(recordID, digest); });
     if (code == kTVXDone && storeFile) {
         if (newPassKey)
             *newPassKey = upload.passKey;
@@ -1115,7 +1114,7 @@ TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& 
     CustomTypeCiphers ciphers;
     if (const TVXResult code = encipherCustomType(customType, ciphers); code != kTVXDone)
         return code;
-    mStaleCopies->mRecordDigests.remove(record.mRecordUID()); // written outside a replace
+    mStaleCopies->forgetRecordDigest(record.mRecordUID()); // written outside a replace
     return runWriteTransaction([&](sql::Connection& connection) {
         return RecordSteps{*this}.writeCustomType(connection, record.mRecordUID(), customType, ciphers);
     });
@@ -1124,7 +1123,7 @@ TVXResult TVXDataBase::updateCustomType(const TVXRecord& record, const TVXType& 
 void TVXDataBase::deleteReferencesFromCustomType(const TVXRecord& record, TVXResult* returnCode)
 {
     // Written outside a replace.
-    afterServer([this, recordID = record.mRecordUID()] { mStaleCopies->mRecordDigests.remove(recordID); });
+    afterServer([this, recordID = record.mRecordUID()] { mStaleCopies->forgetRecordDigest(recordID); });
     const TVXResult code = runOnConnection([&](sql::Connection& connection) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(kQueryDeleteCustomType));
         stmt->setString(1, record.mRecordUID().toStdString());
