@@ -79,6 +79,14 @@ std::unique_ptr<sql::Connection> holdEverySave()
     return holder;
 }
 
+std::unique_ptr<sql::Connection> holdTable(const QString& table)
+{
+    auto holder = rootConnection();
+    std::unique_ptr<sql::Statement> hold(holder->createStatement());
+    hold->execute(QStringLiteral("LOCK TABLES tolvanexdb.%1 WRITE").arg(table).toStdString());
+    return holder;
+}
+
 QString rootQueryValue(const QString& query)
 {
     try {

@@ -41,6 +41,10 @@ QString rootQueryValue(const QString& query);
 // save waits for the server until the hold ends (rollback, or the end of the
 // returned connection).
 std::unique_ptr<sql::Connection> holdEverySave();
+// Another session locks the store's table (LOCK TABLES ... WRITE): whoever
+// reads or writes it waits for the server until the returned connection
+// ends or unlocks.
+std::unique_ptr<sql::Connection> holdTable(const QString& table);
 
 // Drops every account made by tests and recreates the store.
 void resetStore(const QString& masterPassword);

@@ -2,6 +2,10 @@
 // load, a reload, a lost connection and the lock panel's attempts.
 #include <gtest/gtest.h>
 
+#include <cppconn/connection.h>
+#include <cppconn/resultset.h>
+#include <cppconn/statement.h>
+
 #include <atomic>
 #include <chrono>
 #include <optional>
@@ -18,6 +22,7 @@
 #include <QTimer>
 
 #include "app/lock/BMLockPanel.h"
+#include "platform/ui/SaveWait.h"
 #include "app/startup/BMLoginPanel.h"
 #include "app/BMProgressPanel.h"
 #include "model/TVXRecord.h"
@@ -528,38 +533,148 @@ TEST_F(Session, TheHintQuestionGivesTheHintOnlyForTheRightAnswer)
     TVXResult code = resultOfNumber(-1); // not set by the call
     db.passwordHint().saveHintPreferencs(user, &code);
     ASSERT_EQ(code, kTVXDone);
+    user.setMHintEntered(QString());
 
     tvxtest::AlertRecorder alerts;
     tvxtest::ModalScript script;
     QString question;
+    uint64_t usesBefore = 0;
+    uint64_t usesAfter = 1;
     script.then([&](QWidget* window) {
         auto* panel = static_cast<BMLockPanel*>(window);
         panel->hintButton()->setFocus();
+        usesBefore = db.connectionUsesOnMainThread();
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // wrong answer
         QTest::mouseClick(panel->hintButton(), Qt::LeftButton); // right answer
+        usesAfter = db.connectionUsesOnMainThread();
         EXPECT_EQ(panel->focusWidget(), panel->mPasswordField()) << "the password is typed next";
         QTest::keyClicks(panel->mPasswordField(), kUserPassword);
         QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
         return platform::kModalRunStopped;
     });
-    for (const char* answer : {"Paris", "Oslo"}) {
-        script.then([&, answer](QWidget* window) {
-            auto* panel = static_cast<BMHintQuestionPanel*>(window);
-            question = panel->mHintToQuestion()->text();
-            QTest::keyClicks(panel->mHintAnswerToQuestion(), answer);
-            QTest::mouseClick(panel->okButton(), Qt::LeftButton);
-            return platform::kModalRunStopped;
-        });
-    }
+    // The first answer waits for the server: the panel keeps it and takes no second OK.
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMHintQuestionPanel*>(window);
+        question = panel->mHintToQuestion()->text();
+        auto holder = holdTable("APPPREFTABLE");
+        QTest::keyClicks(panel->mHintAnswerToQuestion(), "Paris");
+        QTest::mouseClick(panel->okButton(), Qt::LeftButton);
+        EXPECT_TRUE(panel->saveWait()->isSaving());
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->line()->isHidden(); }, 2000));
+        EXPECT_FALSE(panel->okButton()->isEnabled());
+        controller->lockControl().HintQuestionAnswerPanelOK(); // Return in the answer
+        EXPECT_FALSE(panel->close()) << "the panel stays until the answer";
+        EXPECT_EQ(panel->mHintAnswerToQuestion()->text(), "Paris");
+        EXPECT_TRUE(alerts.alerts().empty());
+        holder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
+        EXPECT_TRUE(panel->okButton()->isEnabled());
+        return platform::kModalRunStopped;
+    });
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMHintQuestionPanel*>(window);
+        QTest::keyClicks(panel->mHintAnswerToQuestion(), "Oslo");
+        QTest::mouseClick(panel->okButton(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
+        return platform::kModalRunStopped;
+    });
     controller->lockControl().displayLockPanel();
+    EXPECT_EQ(usesAfter, usesBefore) << "the hint's reads go behind the window";
     EXPECT_EQ(question, "What city were you born in?");
     ASSERT_EQ(alerts.alerts().size(), 2u);
     EXPECT_EQ(alerts.alerts()[0].message, "Hint Challenge Answer is incorrect.");
     EXPECT_EQ(alerts.alerts()[1].title, "The Hint");
     EXPECT_EQ(alerts.alerts()[1].message, "the cat's name");
+    EXPECT_EQ(user.mHintEntered(), "the cat's name");
     EXPECT_EQ(loggedEvents("Request Hint"), 2);
     EXPECT_EQ(loggedEvents("Failed Hint Question Answer"), 1);
     EXPECT_FALSE(controller->lockControl().isLocked());
+}
+
+// Without a question the hint is read behind the window too; the lock panel
+// keeps the password typed meanwhile and takes no unlock, quit or second hint.
+TEST_F(Session, TheHintWithoutAQuestionIsReadBehindTheWindow)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    uint64_t usesBefore = 0;
+    uint64_t usesAfter = 1;
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        usesBefore = db.connectionUsesOnMainThread();
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
+
+        TVXUser& user = *db.caches().getCurrentUser();
+        user.setMHintEntered("ask the admin");
+        TVXResult code = resultOfNumber(-1); // not set by the call
+        db.passwordHint().saveHintPreferencs(user, &code);
+        EXPECT_EQ(code, kTVXDone);
+        user.setMHintEntered(QString());
+        const uint64_t usesBetween = db.connectionUsesOnMainThread();
+
+        auto holder = holdTable("APPPREFTABLE");
+        QTest::keyClicks(panel->mPasswordField(), "typed meanwhile");
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
+        EXPECT_TRUE(panel->saveWait()->isSaving());
+        EXPECT_FALSE(panel->mLackPanelOKButton()->isEnabled());
+        EXPECT_FALSE(panel->mLockPanelQuitButton()->isEnabled());
+        controller->lockControl().lockPanelOK();   // Return in the password field
+        controller->lockControl().lockPanelQuit(); // Quit by its shortcut
+        controller->lockControl().lockPanelHint();
+        EXPECT_FALSE(panel->close());
+        EXPECT_EQ(panel->mPasswordField()->text(), "typed meanwhile");
+        EXPECT_EQ(alerts.alerts().size(), 1u) << "nothing answered yet";
+        holder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->isSaving(); }, 30000));
+        EXPECT_TRUE(panel->mLackPanelOKButton()->isEnabled());
+        usesAfter = db.connectionUsesOnMainThread() - (usesBetween - usesBefore);
+        panel->mPasswordField()->setText(kUserPassword);
+        QTest::mouseClick(panel->mLackPanelOKButton(), Qt::LeftButton);
+        return platform::kModalRunStopped;
+    });
+    controller->lockControl().displayLockPanel();
+    EXPECT_EQ(usesAfter, usesBefore) << "the hint's reads go behind the window";
+    ASSERT_EQ(alerts.alerts().size(), 2u);
+    EXPECT_EQ(alerts.alerts()[0].title, "The Hint");
+    EXPECT_EQ(alerts.alerts()[0].message, "You have not set any hint.");
+    EXPECT_EQ(alerts.alerts()[1].message, "ask the admin");
+    EXPECT_EQ(db.caches().getCurrentUser()->mHintEntered(), "ask the admin");
+    EXPECT_FALSE(controller->lockControl().isLocked());
+    EXPECT_EQ(terminations, 0);
+}
+
+// A quit asked for while the hint waits ends the run once the hint is
+// answered, and the answer is shown before.
+TEST_F(Session, AQuitWhileTheHintWaitsEndsOnceItIsAnswered)
+{
+    ASSERT_TRUE(launch());
+    givePreferenceRow();
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    int terminationsWhileHeld = -1;
+    QStringList alertsAtTheEnd;
+    controller->startup().setTerminateHandler([&] {
+        ++terminations;
+        alertsAtTheEnd = alerts.messages();
+    });
+    script.then([&](QWidget* window) {
+        auto* panel = static_cast<BMLockPanel*>(window);
+        auto holder = holdTable("APPPREFTABLE");
+        QTest::mouseClick(panel->hintButton(), Qt::LeftButton);
+        controller->startup().terminate(); // the desktop session ends
+        QTest::qWait(100);
+        terminationsWhileHeld = terminations;
+        holder.reset();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return terminations > 0; }, 30000));
+        return platform::kModalRunAborted;
+    });
+    controller->lockControl().displayLockPanel();
+    EXPECT_EQ(terminationsWhileHeld, 0);
+    EXPECT_EQ(terminations, 1);
+    EXPECT_EQ(alertsAtTheEnd, QStringList{"You have not set any hint."});
 }
 
 namespace {

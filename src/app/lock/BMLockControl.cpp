@@ -16,6 +16,7 @@
 #include "platform/ui/IdleTimer.h"
 #include "platform/ui/ModalRun.h"
 #include "platform/ui/Pasteboard.h"
+#include "platform/ui/SaveWait.h"
 #include "store/accounts/AccountAdmin.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintQuestions.h"
@@ -37,7 +38,6 @@
 #include <QMimeData>
 #include <QPointer>
 #include <QPushButton>
-#include <QScopeGuard>
 #include <QSet>
 #include <QTimer>
 #include <QTreeView>
@@ -340,16 +340,30 @@ bool BMLockControl::showLockPanel()
     panel->mPasswordField()->setFocus();
     panel->adjustSize();
     const int code = platform::runModalForWindow(panel);
+    ++mLockRun; // a hint answered after this run shows nothing
+    panel->saveWait()->show(false);
     panel->hide();
     panel->mPasswordField()->clear();
     mState.mShouldLockInfoDisplay = false;
     return code != platform::kModalRunAborted;
 }
 
-void BMLockControl::lockPanelQuit() { platform::abortModal(); }
+void BMLockControl::lockPanelQuit()
+{
+    if (!isHintWaiting()) // the hint is answered first
+        platform::abortModal();
+}
+
+bool BMLockControl::isHintWaiting() const
+{
+    return (mLockPanel && mLockPanel->saveWait()->isSaving())
+           || (mHintQuestionAnswerPanel && mHintQuestionAnswerPanel->saveWait()->isSaving());
+}
 
 void BMLockControl::lockPanelOK()
 {
+    if (isHintWaiting())
+        return;
     BMLockPanel* panel = lockPanel();
     TVXUser& user = *mCaches.mCurrentUser();
     const QString typed = panel->mPasswordField()->text();
@@ -410,11 +424,8 @@ void BMLockControl::lockPanelOK()
 
 void BMLockControl::lockPanelHint()
 {
-    // Whatever the hint's alerts were, the user types the password next.
-    const auto refocus = qScopeGuard([this] {
-        if (mLockPanel)
-            mLockPanel->mPasswordField()->setFocus();
-    });
+    if (isHintWaiting())
+        return;
     TVXUser& user = *mCaches.mCurrentUser();
     if (user.mHintQuestionNumber() > 0) {
         mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Request Hint"), QString(), QString(), mState.mCurrentUserName);
@@ -423,53 +434,77 @@ void BMLockControl::lockPanelHint()
         panel->mHintAnswerToQuestion()->clear();
         panel->adjustSize();
         platform::runModalForWindow(panel);
+        ++mHintQuestionRun; // an answer after this run shows nothing
+        panel->saveWait()->show(false);
         panel->hide();
         panel->mHintAnswerToQuestion()->clear();
+        // Whatever the hint's alerts were, the user types the password next.
+        if (mLockPanel)
+            mLockPanel->mPasswordField()->setFocus();
         return;
     }
-    TVXResult code = kTVXDone;
-    const bool exists = mPasswordHint.isHintExist(user, &code);
-    if (exists && code == kTVXDone) {
-        const QString hint = mPasswordHint.passwordHintForUser(user, &code);
-        if (code == kTVXDone) {
-            BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
-        } else if (code == kTVXAccountDisabled) {
-            displayErrCode(code);
-        } else {
-            BMRunAlertPanel(platform::standardAlertTitle(),
-                            code == kTVXAccountDeleted ? tr("Your account has been deleted")
-                                                       : tr("Connection to the server has been lost."),
-                            tr("Retry"));
-        }
+    // The lock panel keeps its input until the server answers.
+    BMLockPanel* panel = lockPanel();
+    panel->saveWait()->show(true);
+    QPointer<BMLockControl> self(this);
+    mPasswordHint.readHintBehindWindow([self, run = mLockRun](const TVXPasswordHint::HintReading& reading) {
+        if (self)
+            self->hintRead(run, reading);
+    });
+}
+
+void BMLockControl::hintRead(quint64 run, const TVXPasswordHint::HintReading& reading)
+{
+    if (run != mLockRun || !mLockPanel || mStartup.isTerminating())
         return;
-    }
-    if (code != kTVXDone)
-        displayErrCode(code);
+    mLockPanel->saveWait()->show(false);
+    const TVXResult code = reading.code;
+    if (code == kTVXDone)
+        BMRunAlertPanel(tr("The Hint"), reading.exists ? reading.hint : tr("You have not set any hint."), tr("OK"));
     else
-        BMRunAlertPanel(tr("The Hint"), tr("You have not set any hint."), tr("OK"));
+        displayErrCode(code);
+    if (mLockPanel)
+        mLockPanel->mPasswordField()->setFocus(); // the password is typed next
 }
 
 void BMLockControl::HintQuestionAnswerPanelOK()
 {
-    TVXUser& user = *mCaches.mCurrentUser();
-    const QString answer = hintQuestionAnswerPanel()->mHintAnswerToQuestion()->text();
-    TVXResult code = kTVXDone;
-    const bool right =
-        mPasswordHint.validatePasswordHintAnswerForUser(user.mUsername(), answer, user.mHintQuestionNumber(), &code);
-    if (code != kTVXDone) {
-        displayErrCode(code);
-        if (mStartup.isTerminating())
-            return;
+    if (isHintWaiting())
+        return;
+    BMHintQuestionPanel* panel = hintQuestionAnswerPanel();
+    panel->saveWait()->show(true);
+    QPointer<BMLockControl> self(this);
+    mPasswordHint.checkHintAnswerBehindWindow(
+        panel->mHintAnswerToQuestion()->text(),
+        [self, run = mHintQuestionRun](const TVXPasswordHint::HintReading& reading) {
+            if (self)
+                self->hintAnswerChecked(run, reading);
+        });
+}
+
+void BMLockControl::hintAnswerChecked(quint64 run, const TVXPasswordHint::HintReading& reading)
+{
+    // A wrong answer is logged even when its panel is gone meanwhile.
+    const bool shown = run == mHintQuestionRun && mHintQuestionAnswerPanel && !mStartup.isTerminating();
+    if (shown) {
+        mHintQuestionAnswerPanel->saveWait()->show(false);
+        displayErrCode(reading.code);
     }
-    if (!right) {
+    if (mStartup.isTerminating())
+        return;
+    if (!reading.rightAnswer)
         mEventLog.eventLogger().addLogEventBehind(QStringLiteral("Failed Hint Question Answer"), QString(), QString(),
-                                             mState.mCurrentUserName);
+                                                  mState.mCurrentUserName);
+    if (!shown)
+        return;
+    if (!reading.rightAnswer)
         BMRunAlertPanel(platform::standardAlertTitle(), tr("Hint Challenge Answer is incorrect."), tr("OK"));
-    } else {
-        const QString hint = mPasswordHint.passwordHintForUser(user, answer, &code);
-        BMRunAlertPanel(tr("The Hint"), hint, tr("OK"));
-    }
-    platform::stopModal();
+    else
+        BMRunAlertPanel(tr("The Hint"), reading.hint, tr("OK"));
+    // Only the question panel's own run ends here.
+    const QList<QWidget*> runs = platform::modalRunWindows();
+    if (!runs.isEmpty() && runs.back() == mHintQuestionAnswerPanel)
+        platform::stopModal();
 }
 
 void BMLockControl::displayErrCode(TVXResult code)

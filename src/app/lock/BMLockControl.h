@@ -2,6 +2,7 @@
 // Lock and unlock, the password hint, the automatic lock after idle time and the clearing of copied text.
 
 #include "app/AppState.h"
+#include "store/accounts/HintStore.h"
 #include "store/session/ResultCodes.h"
 #include "store/StoreTypes.h"
 
@@ -57,9 +58,16 @@ public:
 
 private:
     void lockUserInterface(bool locked);
+    // The hint's answers from the server, for the lock's or the question
+    // panel's run they were asked in.
+    void hintRead(quint64 run, const TVXPasswordHint::HintReading& reading);
+    void hintAnswerChecked(quint64 run, const TVXPasswordHint::HintReading& reading);
+    bool isHintWaiting() const;
 
     BMLockPanel* mLockPanel = nullptr;
     BMHintQuestionPanel* mHintQuestionAnswerPanel = nullptr;
+    quint64 mLockRun = 0;
+    quint64 mHintQuestionRun = 0;
     QTimer* mClearClipBoardTimer = nullptr;
     std::function<bool()> mApplicationActiveProbe;
     std::function<void(int)> mReturnKeyPoster;

@@ -1,6 +1,7 @@
 #include "app/lock/BMLockPanel.h"
 
 #include "app/startup/BMLoginPanel.h"
+#include "platform/ui/SaveWait.h"
 #include "platform/ui/SheetFrame.h"
 
 #include <QFormLayout>
@@ -53,6 +54,8 @@ BMLockPanel::BMLockPanel(QWidget* parent) : QWidget(parent, Qt::Dialog | Qt::Cus
     right->addWidget(explanation);
     right->addLayout(form);
     right->addLayout(platform::buttonRow({m_hintButton}, {m_quitButton, m_okButton}));
+    m_saveWait = new platform::SaveWait(this, {m_okButton, m_quitButton, m_hintButton});
+    right->addWidget(m_saveWait->line());
 
     auto* outer = new QHBoxLayout(this);
     outer->setContentsMargins(platform::kSheetMargins);
@@ -83,5 +86,7 @@ BMHintQuestionPanel::BMHintQuestionPanel(QWidget* parent)
     platform::SheetFrame frame(this);
     frame.column()->addLayout(form);
     frame.addButtonRow({}, {m_okButton});
+    m_saveWait = new platform::SaveWait(this, {m_okButton});
+    frame.column()->addWidget(m_saveWait->line());
     setMinimumWidth(400);
 }

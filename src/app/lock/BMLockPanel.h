@@ -6,6 +6,9 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
+namespace platform {
+class SaveWait;
+}
 
 class BMLockPanel : public QWidget {
     Q_OBJECT
@@ -18,6 +21,8 @@ public:
     QPushButton* mLackPanelOKButton() const { return m_okButton; }
     QPushButton* mLockPanelQuitButton() const { return m_quitButton; }
     QPushButton* hintButton() const { return m_hintButton; }
+    // While the hint is read from the server.
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void unlockRequested();
@@ -31,6 +36,7 @@ private:
     QPushButton* m_okButton;
     QPushButton* m_quitButton;
     QPushButton* m_hintButton;
+    platform::SaveWait* m_saveWait;
 };
 
 class BMHintQuestionPanel : public QWidget {
@@ -41,6 +47,8 @@ public:
     QLabel* mHintToQuestion() const { return m_question; }
     QLineEdit* mHintAnswerToQuestion() const { return m_answer; }
     QPushButton* okButton() const { return m_okButton; }
+    // While the answer is checked at the server.
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void answered();
@@ -49,4 +57,5 @@ private:
     QLabel* m_question;
     QLineEdit* m_answer;
     QPushButton* m_okButton;
+    platform::SaveWait* m_saveWait;
 };

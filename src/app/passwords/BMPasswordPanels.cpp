@@ -9,6 +9,7 @@
 #include "platform/core/BackgroundTask.h"
 #include "platform/ui/AlertPanel.h"
 #include "platform/ui/ModalRun.h"
+#include "platform/ui/SaveWait.h"
 #include "store/eventlog/EventLogStore.h"
 #include "store/accounts/HintStore.h"
 #include "store/session/MasterPasswordChange.h"
@@ -17,7 +18,9 @@
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPointer>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 BMPasswordPanels::BMPasswordPanels(BMController& app)
@@ -94,7 +97,10 @@ void BMPasswordPanels::setPassword()
     BMUserPasswordPanel* panel = passwordPanel();
     const bool hasPassword = TVXPasswordHint::isPasswordEnableForUser(*user);
     panel->prepare(hasPassword);
+    mPasswordPanelEnd.reset();
     platform::runModalForWindow(panel);
+    ++mPasswordRun; // an answer after this run ends no other
+    panel->saveWait()->show(false);
     panel->hide();
     panel->prepare(hasPassword); // no secret stays in the panel
 }
@@ -102,7 +108,7 @@ void BMPasswordPanels::setPassword()
 bool BMPasswordPanels::passwordPanelOK()
 {
     const TVXUser* user = mCaches.getCurrentUser();
-    if (!user || !mPasswordPanel)
+    if (!user || !mPasswordPanel || mPasswordPanel->saveWait()->isSaving())
         return false;
     const passwordpanels::UserPasswordInput input = mPasswordPanel->input();
     const auto refusal = passwordpanels::checkUserPasswordPanel(
@@ -113,17 +119,47 @@ bool BMPasswordPanels::passwordPanelOK()
         showRefusal(*refusal);
         return false;
     }
-    // A refused write keeps the panel and what was typed.
-    if (const TVXResult code = passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mState.mCurrentUserName);
-        code != kTVXDone) {
-        mRecordCommands.reportStoreResult(code);
-        return false;
-    }
-    platform::stopModal();
+    // The panel keeps what was typed until the server answers.
+    mPasswordPanel->saveWait()->show(true);
+    QPointer<BMPasswordPanels> self(this);
+    passwordpanels::storeUserPassword(mPasswordHint, mEventLog, input, mState.mCurrentUserName,
+                                      [self, run = mPasswordRun](TVXResult code) {
+                                          if (self)
+                                              self->passwordStored(run, code);
+                                      });
     return true;
 }
 
-void BMPasswordPanels::passwordPanelCancel() { platform::abortModal(); }
+void BMPasswordPanels::passwordStored(quint64 run, TVXResult code)
+{
+    const bool ours = run == mPasswordRun && mPasswordPanel;
+    if (ours)
+        mPasswordPanel->saveWait()->show(false);
+    // A refused write keeps the panel and what was typed; it is told even
+    // when the panel is gone meanwhile.
+    if (code != kTVXDone) {
+        mRecordCommands.reportStoreResult(code);
+        return;
+    }
+    if (!ours)
+        return;
+    mPasswordPanelEnd = platform::kModalRunStopped;
+    // Only the panel's own run ends here.
+    const QList<QWidget*> runs = platform::modalRunWindows();
+    if (!runs.isEmpty() && runs.back() == mPasswordPanel)
+        platform::stopModal();
+}
+
+bool BMPasswordPanels::isWaitingForServer() const
+{
+    return mPasswordPanel && mPasswordPanel->saveWait()->isSaving();
+}
+
+void BMPasswordPanels::passwordPanelCancel()
+{
+    if (!isWaitingForServer()) // what was sent is answered first
+        platform::abortModal();
+}
 
 void BMPasswordPanels::controlTextDidChange(QObject* field)
 {
@@ -135,7 +171,7 @@ void BMPasswordPanels::controlTextDidChange(QObject* field)
 
 void BMPasswordPanels::setMasterPassword()
 {
-    const QString stored = mMasterPassword.checkForMasterPasswordMatch();
+    const QString stored = mMasterPassword.masterPasswordInForce();
     mActiveMasterPasswordPanel = stored.isEmpty() ? setMasterPasswordPanel() : resetMasterPasswordPanel();
     mActiveMasterPasswordPanel->prepare();
     mMasterPasswordChecksPassed = false;
@@ -162,7 +198,7 @@ bool BMPasswordPanels::masterPasswordPanelOK()
     if (!mActiveMasterPasswordPanel)
         return false;
     const auto refusal = passwordpanels::checkMasterPasswordPanel(
-        mActiveMasterPasswordPanel->input(), mMasterPassword.checkForMasterPasswordMatch(), conformsToPolicy);
+        mActiveMasterPasswordPanel->input(), mMasterPassword.masterPasswordInForce(), conformsToPolicy);
     if (refusal) {
         showRefusal(*refusal);
         return false;

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QWidget>
 #include <memory>
+#include <optional>
 
 namespace platform {
 class BackgroundTask;
@@ -24,10 +25,15 @@ public:
     bool isReencrypting() const { return mReencryption != nullptr; }
 
     // The signed-in user's password panel (menu command): checks, then stores
-    // the password with its hint. passwordPanelOK answers whether it passed.
+    // the password with its hint behind the window; the panel waits for the
+    // answer and closes on success. passwordPanelOK answers whether the
+    // checks passed and the password went to the server.
     void setPassword();
     bool passwordPanelOK();
     void passwordPanelCancel();
+    bool isWaitingForServer() const;
+    // kModalRunStopped once the server took the password of this run.
+    std::optional<int> passwordPanelEnd() const { return mPasswordPanelEnd; }
     // The master-password panels (menu command), then the re-encryption of the
     // whole store behind a progress panel.
     void setMasterPassword();
@@ -43,9 +49,13 @@ public:
     class BMMasterPasswordPanel* resetMasterPasswordPanel();
 
 private:
+    void passwordStored(quint64 run, TVXResult code);
+
     // The running re-encryption.
     std::shared_ptr<platform::BackgroundTask> mReencryption;
     BMUserPasswordPanel* mPasswordPanel = nullptr;
+    quint64 mPasswordRun = 0;
+    std::optional<int> mPasswordPanelEnd;
     BMMasterPasswordPanel* mSetMasterPasswordPanel = nullptr;
     BMMasterPasswordPanel* mResetMasterPasswordPanel = nullptr;
     BMMasterPasswordPanel* mActiveMasterPasswordPanel = nullptr;

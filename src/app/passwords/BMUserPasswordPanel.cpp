@@ -1,6 +1,7 @@
 #include "app/passwords/BMUserPasswordPanel.h"
 
 #include "platform/ui/SecretFields.h"
+#include "platform/ui/SaveWait.h"
 #include "store/accounts/HintQuestions.h"
 
 #include <QComboBox>
@@ -8,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QVBoxLayout>
 
 BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 16)
@@ -71,6 +73,8 @@ BMUserPasswordPanel::BMUserPasswordPanel(QWidget* parent) : SheetPanel(parent, 1
     column()->addLayout(form);
     column()->addWidget(hintBox);
     addOkCancel(QStringLiteral("passwordPanelOK"), QStringLiteral("passwordPanelCancel"));
+    m_saveWait = new platform::SaveWait(this, {okButton(), cancelButton()});
+    column()->addWidget(m_saveWait->line());
     connect(m_newPasswordField, &QLineEdit::textChanged, this,
             [this] { emit passwordTextChanged(m_newPasswordField); });
 

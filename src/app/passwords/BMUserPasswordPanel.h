@@ -11,6 +11,9 @@ class QComboBox;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+namespace platform {
+class SaveWait;
+}
 
 // The meter the panel shows, the password generator's own.
 using PasswordStrengthMeterView = BMPasswordStrengthMeter;
@@ -37,6 +40,8 @@ public:
     QLabel* mOldPAsswordLabel() const { return m_oldPAsswordLabel; }
     PasswordStrengthMeterView* mPassWordStrengthIndicator() const { return m_passWordStrengthIndicator; }
     QLabel* mtPassWordStrengthLabel() const { return m_tPassWordStrengthLabel; }
+    // While the password OK sent waits for the server.
+    platform::SaveWait* saveWait() const { return m_saveWait; }
 
 signals:
     void passwordTextChanged(QObject* field);
@@ -51,4 +56,5 @@ private:
     QLineEdit* m_hintAnswer = nullptr;
     PasswordStrengthMeterView* m_passWordStrengthIndicator = nullptr;
     QLabel* m_tPassWordStrengthLabel = nullptr;
+    platform::SaveWait* m_saveWait = nullptr;
 };

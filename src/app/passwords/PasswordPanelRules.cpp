@@ -84,24 +84,27 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
     return std::nullopt;
 }
 
-TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
-                            const QString& userName)
+void storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
+                       const QString& userName, std::function<void(TVXResult)> answer)
 {
-    TVXResult code = kTVXDone;
+    // Every password change is an event, hint or not, with its outcome.
+    auto logged = [&eventLog, userName, answer = std::move(answer)](TVXResult code) {
+        eventLog.eventLogger().addLogEventBehind(QStringLiteral("Set Password"), QString(),
+                                                 TVXEventLogger::actionForResult(code), userName);
+        if (answer)
+            answer(code);
+    };
     // The hint is shown back as it was typed, less what the store cannot keep.
     const QString hintText = storableText(input.hint);
     if (hintText.isEmpty() || input.answer.isEmpty()) {
-        code = passwords.setPassword(input.newPassword, hintText.isEmpty() ? QStringLiteral("") : hintText);
-    } else {
-        const QVariantHash hint{{kUserPasswordHint, hintText},
-                                {kUserPasswordHintAnswer, input.answer},
-                                {kUserPasswordHintQuestionNumber, input.questionNumber}};
-        code = passwords.setPassword(input.newPassword, std::optional<QVariantHash>(hint));
+        passwords.setPasswordBehindWindow(input.newPassword, hintText.isEmpty() ? QStringLiteral("") : hintText,
+                                          std::move(logged));
+        return;
     }
-    // Every password change is an event, hint or not, with its outcome.
-    eventLog.eventLogger().addLogEventBehind(QStringLiteral("Set Password"), QString(),
-                                             TVXEventLogger::actionForResult(code), userName);
-    return code;
+    const QVariantHash hint{{kUserPasswordHint, hintText},
+                            {kUserPasswordHintAnswer, input.answer},
+                            {kUserPasswordHintQuestionNumber, input.questionNumber}};
+    passwords.setPasswordBehindWindow(input.newPassword, std::optional<QVariantHash>(hint), std::move(logged));
 }
 
 std::optional<Refusal> checkMasterPasswordPanel(const MasterPasswordInput& input, const QString& storedMasterPassword,

@@ -58,10 +58,10 @@ std::optional<Refusal> checkUserPasswordPanel(const UserPasswordInput& input, bo
                                               const PolicyTest& conformsToPolicy);
 
 // Stores the password with the hint as the panel asks: the hint text alone, or
-// with its question and answer; logs "Set Password" with the outcome. The
-// store's result code.
-TVXResult storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
-                            const QString& userName);
+// with its question and answer, behind the window; once the server answered,
+// logs "Set Password" with the outcome and gives `answer` the store's code.
+void storeUserPassword(TVXPasswordHint& passwords, TVXEventLogAccess& eventLog, const UserPasswordInput& input,
+                       const QString& userName, std::function<void(TVXResult)> answer);
 
 // The master-password panels' checks: the old password against the stored
 // one (change panel), the policy, the confirmation, and a new password at all:

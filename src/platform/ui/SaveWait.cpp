@@ -3,6 +3,7 @@
 #include "platform/ui/ModalRun.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QTimer>
@@ -21,6 +22,17 @@ SaveWait::SaveWait(QWidget* sheet, std::initializer_list<QWidget*> controls) : Q
     mLineTimer->setSingleShot(true);
     mLineTimer->setInterval(300);
     connect(mLineTimer, &QTimer::timeout, mLine, &QWidget::show);
+    sheet->installEventFilter(this);
+}
+
+bool SaveWait::eventFilter(QObject* watched, QEvent* event)
+{
+    // Held also outside a registered run: the answer finds the sheet as it was.
+    if (watched == mSheet && event->type() == QEvent::Close && mSaving) {
+        event->ignore();
+        return true;
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 SaveWait::~SaveWait()

@@ -26,6 +26,9 @@ public:
     void show(bool saving);
     bool isSaving() const { return mSaving; }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     QPointer<QWidget> mSheet;
     std::vector<QPointer<QWidget>> mControls;

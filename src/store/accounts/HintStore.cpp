@@ -83,29 +83,34 @@ QString TVXPasswordHint::decryptForHint(const QString& key, const QByteArray& st
 
 void TVXPasswordHint::saveHintPreferencs(const TVXUser& user, TVXResult* code)
 {
+    writeHintColumns(user.mUserID(), user.mHintQuestionNumber(),
+                     user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer(),
+                     user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered(), code);
+}
+
+void TVXPasswordHint::writeHintColumns(const QString& userID, int16_t question, const QString& answer,
+                                       const QString& hint, TVXResult* code)
+{
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    const QString answer = user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer();
-    const QString hint = user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered();
-    const int question = user.mHintQuestionNumber();
     const QString hintKey = question == 0 ? kHintQuestionNone : answer;
     const QByteArray questionBlob =
         question > 0 ? encryptForHint(answer, kQuestions.value(question)) : QByteArray();
     (void)tvxsql::runReporting(mDatabase, code, [&] {
         std::unique_ptr<sql::PreparedStatement> number(mDatabase.liveConnection().prepareStatement(UpdHintQnNoVal));
         number->setInt(1, question);
-        number->setString(2, user.mUserID().toStdString());
+        number->setString(2, userID.toStdString());
         number->executeUpdate();
 
         std::unique_ptr<sql::PreparedStatement> answerStmt(mDatabase.liveConnection().prepareStatement(UpdHintQnAnsVal));
         auto answerBlob = tvxsql::blobStream(encryptForHint(hintKey, hint));
         answerStmt->setBlob(1, answerBlob->stream());
-        answerStmt->setString(2, user.mUserID().toStdString());
+        answerStmt->setString(2, userID.toStdString());
         answerStmt->executeUpdate();
 
         std::unique_ptr<sql::PreparedStatement> questionStmt(mDatabase.liveConnection().prepareStatement(UpdHintQnVal));
         auto questionStream = tvxsql::blobStream(questionBlob);
         questionStmt->setBlob(1, questionStream->stream());
-        questionStmt->setString(2, user.mUserID().toStdString());
+        questionStmt->setString(2, userID.toStdString());
         questionStmt->executeUpdate();
     });
 }
@@ -135,7 +140,7 @@ bool TVXPasswordHint::isHintExist(const TVXUser& user, TVXResult* code)
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     (void)user; // the signed-in user's row is read
     try {
-        const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID());
+        const auto row = readHintColumns(mDatabase.liveConnection(), currentUser().mUserID());
         if (code)
             *code = kTVXDone;
         return row && !row->answer.isEmpty();
@@ -152,7 +157,7 @@ QString TVXPasswordHint::passwordHintForUser(const TVXUser& user, const QString&
     (void)user;
     currentUser().setMHintEntered(QStringLiteral(""));
     try {
-        if (const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID()))
+        if (const auto row = readHintColumns(mDatabase.liveConnection(), currentUser().mUserID()))
             currentUser().setMHintEntered(decryptForHint(answer, row->answer));
         if (code)
             *code = kTVXDone;
@@ -174,7 +179,7 @@ bool TVXPasswordHint::validatePasswordHintAnswerForUser(const QString& userName,
 {
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     try {
-        const auto row = readHintColumns(*mDatabase.connection(), currentUser().mUserID());
+        const auto row = readHintColumns(mDatabase.liveConnection(), currentUser().mUserID());
         if (code)
             *code = kTVXDone;
         if (!row || questionNumber <= 0)
@@ -187,6 +192,66 @@ bool TVXPasswordHint::validatePasswordHintAnswerForUser(const QString& userName,
             *code = hintReaderCode(e);
         return false;
     }
+}
+
+void TVXPasswordHint::readBehindWindow(std::function<void(HintReading&)> read, HintAnswer answer)
+{
+    auto reading = std::make_shared<HintReading>();
+    mDatabase.saveBehindWindow(
+        [this, reading, read = std::move(read)] {
+            const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+            try {
+                read(*reading);
+            } catch (const sql::SQLException& e) {
+                *reading = HintReading{hintReaderCode(e)};
+            } catch (const std::exception&) {
+                *reading = HintReading{kTVXStatementFailed};
+            }
+            return reading->code;
+        },
+        [reading, answer = std::move(answer)](TVXResult) {
+            if (answer)
+                answer(*reading);
+        });
+}
+
+void TVXPasswordHint::readHintBehindWindow(HintAnswer answer)
+{
+    const QString userID = currentUser().mUserID();
+    readBehindWindow(
+        [this, userID](HintReading& reading) {
+            const auto row = readHintColumns(mDatabase.liveConnection(), userID);
+            reading.exists = row && !row->answer.isEmpty();
+            if (!reading.exists)
+                return;
+            reading.hint = decryptForHint(kHintQuestionNone, row->answer);
+            mDatabase.afterServer([this, userID, hint = reading.hint] {
+                if (currentUser().mUserID() == userID)
+                    currentUser().setMHintEntered(hint);
+            });
+        },
+        std::move(answer));
+}
+
+void TVXPasswordHint::checkHintAnswerBehindWindow(const QString& answer, HintAnswer then)
+{
+    const QString userID = currentUser().mUserID();
+    const int16_t question = currentUser().mHintQuestionNumber();
+    readBehindWindow(
+        [this, userID, question, answer](HintReading& reading) {
+            const auto row = readHintColumns(mDatabase.liveConnection(), userID);
+            reading.exists = row && !row->answer.isEmpty();
+            reading.rightAnswer = row && question > 0
+                                  && decryptForHint(answer, row->question) == kQuestions.value(question);
+            if (!reading.rightAnswer)
+                return;
+            reading.hint = decryptForHint(answer, row->answer);
+            mDatabase.afterServer([this, userID, hint = reading.hint] {
+                if (currentUser().mUserID() == userID)
+                    currentUser().setMHintEntered(hint);
+            });
+        },
+        std::move(then));
 }
 
 bool TVXPasswordHint::isPasswordEnableForUser(const TVXUser& user, TVXResult* code)
@@ -217,58 +282,132 @@ bool TVXPasswordHint::isChangePasswordEnableForUser(const TVXUser& user, TVXResu
     return !user.mIsNotAllowedToChangePassword();
 }
 
+TVXPasswordHint::PasswordChange TVXPasswordHint::passwordChange(const QString& password, const QString& hint) const
+{
+    PasswordChange change{currentUser().mUserID(), currentUser().mUsername(), password, 0, QStringLiteral(""), hint};
+    // Refused before anything is written: the hint would not read back as typed.
+    change.refused = !tvxsql::readsBackAsWritten(hint);
+    return change;
+}
+
+TVXPasswordHint::PasswordChange
+TVXPasswordHint::passwordChange(const QString& password, const std::optional<QVariantHash>& hintDictionary) const
+{
+    const TVXUser& user = currentUser();
+    PasswordChange change{user.mUserID(), user.mUsername(), user.mPassword(), user.mHintQuestionNumber(),
+                          user.mHintAnswer().isNull() ? QStringLiteral("") : user.mHintAnswer(),
+                          user.mHintEntered().isNull() ? QStringLiteral("") : user.mHintEntered(), true};
+    if (hintDictionary) {
+        change.password = password;
+        change.questionNumber = static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt());
+        change.answer = hintDictionary->value(kUserPasswordHintAnswer).toString();
+        change.hint = hintDictionary->value(kUserPasswordHint).toString();
+        change.refused = !tvxsql::readsBackAsWritten(change.hint); // before anything is written
+    }
+    return change;
+}
+
+TVXResult TVXPasswordHint::sendPasswordChange(const PasswordChange& change, PasswordChangeTaken& taken)
+{
+    if (change.refused)
+        return kTVXStatementFailed;
+    // The server account first: when it refuses, nothing else changes.
+    TVXResult code = kTVXDone;
+    writeAccountPassword(change.userName, change.userID, change.password, &code, &taken.password);
+    if (!taken.password)
+        return code;
+    // A refused hint has been reported on the error path; the password changed all the same.
+    TVXResult hintCode = kTVXDone;
+    writeHintColumns(change.userID, change.questionNumber, change.answer, change.hint, &hintCode);
+    taken.hint = hintCode == kTVXDone;
+    return code;
+}
+
+void TVXPasswordHint::keepPasswordChange(const PasswordChange& change, const PasswordChangeTaken& taken)
+{
+    TVXUser& user = currentUser();
+    if (user.mUserID() != change.userID)
+        return; // another log-in meanwhile
+    if (taken.password) {
+        user.setMPassword(change.password);
+        if (change.autoLock)
+            user.setMAutoLOck(true);
+    }
+    if (taken.hint) {
+        user.setMHintQuestionNumber(change.questionNumber);
+        user.setMHintAnswer(change.answer);
+        user.setMHintEntered(change.hint);
+    }
+}
+
+TVXResult TVXPasswordHint::runPasswordChange(const PasswordChange& change)
+{
+    PasswordChangeTaken taken;
+    const TVXResult code = sendPasswordChange(change, taken);
+    keepPasswordChange(change, taken);
+    return code;
+}
+
+void TVXPasswordHint::sendPasswordChangeBehindWindow(PasswordChange change, PasswordAnswer answer)
+{
+    mDatabase.saveBehindWindow(
+        [this, change = std::move(change)] {
+            PasswordChangeTaken taken;
+            const TVXResult code = sendPasswordChange(change, taken);
+            mDatabase.afterServer([this, change, taken] { keepPasswordChange(change, taken); });
+            return code;
+        },
+        std::move(answer));
+}
+
 TVXResult TVXPasswordHint::setPassword(const QString& password, const QString& hint)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
-    // Refused before anything is written: the hint would not read back as typed.
-    if (!tvxsql::readsBackAsWritten(hint))
-        return kTVXStatementFailed;
-    TVXUser& user = currentUser();
-    user.setMPassword(password);
-    user.setMHintEntered(hint);
-    user.setMHintQuestionNumber(0);
-    user.setMHintAnswer(QStringLiteral(""));
-    TVXResult code = kTVXDone;
-    saveHintPreferencs(user, &code);
-    resetPasswordForUser(user, &code);
-    return code;
+    return runPasswordChange(passwordChange(password, hint));
 }
 
 TVXResult TVXPasswordHint::setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary)
 {
-    const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
     if (password.isEmpty())
         return kTVXDone;
-    if (hintDictionary && !tvxsql::readsBackAsWritten(hintDictionary->value(kUserPasswordHint).toString()))
-        return kTVXStatementFailed; // before anything is written
-    TVXUser& user = currentUser();
-    if (hintDictionary) {
-        user.setMPassword(password);
-        user.setMHintQuestionNumber(
-            static_cast<int16_t>(hintDictionary->value(kUserPasswordHintQuestionNumber).toInt()));
-        user.setMHintAnswer(hintDictionary->value(kUserPasswordHintAnswer).toString());
-        user.setMHintEntered(hintDictionary->value(kUserPasswordHint).toString());
+    return runPasswordChange(passwordChange(password, hintDictionary));
+}
+
+void TVXPasswordHint::setPasswordBehindWindow(const QString& password, const QString& hint, PasswordAnswer answer)
+{
+    sendPasswordChangeBehindWindow(passwordChange(password, hint), std::move(answer));
+}
+
+void TVXPasswordHint::setPasswordBehindWindow(const QString& password,
+                                              const std::optional<QVariantHash>& hintDictionary, PasswordAnswer answer)
+{
+    if (password.isEmpty()) {
+        mDatabase.saveBehindWindow([] { return kTVXDone; }, std::move(answer));
+        return;
     }
-    user.setMAutoLOck(true);
-    TVXResult code = kTVXDone;
-    saveHintPreferencs(user, &code);
-    resetPasswordForUser(user, &code);
-    return code;
+    sendPasswordChangeBehindWindow(passwordChange(password, hintDictionary), std::move(answer));
 }
 
 void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
 {
+    writeAccountPassword(user.mUsername(), user.mUserID(), user.mPassword(), code);
+}
+
+void TVXPasswordHint::writeAccountPassword(const QString& userName, const QString& userID, const QString& password,
+                                           TVXResult* code, bool* accountTaken)
+{
     const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+    if (accountTaken)
+        *accountTaken = false;
     auto* native = dynamic_cast<sql::mysql::MySQL_Connection*>(mDatabase.connection());
-    if (!native || !tvxsql::isValidAccountName(user.mUsername())) {
+    if (!native || !tvxsql::isValidAccountName(userName)) {
         // A name that could change the statement's form is never sent.
         if (code)
             *code = kTVXStatementFailed;
         return;
     }
-    const std::string escaped = native->escapeString(user.mPassword().toStdString()).asStdString();
+    const std::string escaped = native->escapeString(password.toStdString()).asStdString();
     QString statement = QString::fromUtf8(kQuerySetUserPassword);
-    statement.replace(statement.indexOf(QLatin1String("%@")), 2, user.mUsername());
+    statement.replace(statement.indexOf(QLatin1String("%@")), 2, userName);
     statement.replace(statement.indexOf(QLatin1String("%@")), 2, QString::fromStdString(escaped));
     try {
         std::unique_ptr<sql::Statement> stmt(mDatabase.liveConnection().createStatement());
@@ -281,14 +420,16 @@ void TVXPasswordHint::resetPasswordForUser(const TVXUser& user, TVXResult* code)
             *code = failed;
         return;
     }
+    if (accountTaken)
+        *accountTaken = true;
     if (code)
         *code = kTVXDone;
     try {
         std::unique_ptr<sql::PreparedStatement> stmt(
             mDatabase.liveConnection().prepareStatement(kQueryUpdateUserPassword));
-        auto stored = tvxsql::blobStream(mDatabase.encryptDataString(user.mPassword()));
+        auto stored = tvxsql::blobStream(mDatabase.encryptDataString(password));
         stmt->setBlob(1, stored->stream());
-        stmt->setString(2, user.mUserID().toStdString());
+        stmt->setString(2, userID.toStdString());
         stmt->executeUpdate();
     } catch (const sql::SQLException& e) {
         // The server account already has the new password: say the copy failed.

@@ -10,6 +10,7 @@
 #include <QString>
 #include <QVariantHash>
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -46,6 +47,26 @@ public:
     // been reported on the error path; the password changed all the same).
     TVXResult setPassword(const QString& password, const QString& hint);
     TVXResult setPassword(const QString& password, const std::optional<QVariantHash>& hintDictionary);
+    // The same behind the window: the server's part on the worker that sends
+    // the writes (after those sent before), the user's copy in memory changed
+    // as far as the server took it, and then `answer`, on the main thread.
+    using PasswordAnswer = std::function<void(TVXResult)>;
+    void setPasswordBehindWindow(const QString& password, const QString& hint, PasswordAnswer answer);
+    void setPasswordBehindWindow(const QString& password, const std::optional<QVariantHash>& hintDictionary,
+                                 PasswordAnswer answer);
+    // The lock panel's reads of the hint, behind the window as above. The
+    // code is the readers': nothing is reported on the error path.
+    struct HintReading {
+        TVXResult code = kTVXDone;
+        bool exists = false;      // a hint is stored
+        bool rightAnswer = false; // the answer opens the stored question
+        QString hint;             // deciphered (and the user's entered hint) when read
+    };
+    using HintAnswer = std::function<void(const HintReading&)>;
+    // Whether a hint is stored, and the hint set without a question.
+    void readHintBehindWindow(HintAnswer answer);
+    // Whether the answer opens the signed-in user's question, and then the hint.
+    void checkHintAnswerBehindWindow(const QString& answer, HintAnswer then);
     // Sets the server account's password and the stored copy; the server's
     // message is never reported, as it may quote the password.
     void resetPasswordForUser(const TVXUser& user, TVXResult* code);
@@ -58,7 +79,34 @@ public:
     TVXPasswordHint& operator=(const TVXPasswordHint&) = delete;
 
 private:
+    // A password change as the worker sends it, taken from the signed-in user
+    // and the panel on the main thread: the worker reads no cache.
+    struct PasswordChange {
+        QString userID;
+        QString userName;
+        QString password;
+        int16_t questionNumber = 0;
+        QString answer;
+        QString hint;
+        bool autoLock = false;
+        bool refused = false; // the hint would not read back: nothing is sent
+    };
+    struct PasswordChangeTaken {
+        bool password = false; // the server account has the new password
+        bool hint = false;
+    };
     TVXUser& currentUser() const;
+    PasswordChange passwordChange(const QString& password, const QString& hint) const;
+    PasswordChange passwordChange(const QString& password, const std::optional<QVariantHash>& hintDictionary) const;
+    TVXResult sendPasswordChange(const PasswordChange& change, PasswordChangeTaken& taken);
+    void keepPasswordChange(const PasswordChange& change, const PasswordChangeTaken& taken);
+    TVXResult runPasswordChange(const PasswordChange& change);
+    void sendPasswordChangeBehindWindow(PasswordChange change, PasswordAnswer answer);
+    void writeHintColumns(const QString& userID, int16_t question, const QString& answer, const QString& hint,
+                          TVXResult* code);
+    void writeAccountPassword(const QString& userName, const QString& userID, const QString& password,
+                              TVXResult* code, bool* accountTaken = nullptr);
+    void readBehindWindow(std::function<void(HintReading&)> read, HintAnswer answer);
 
     TVXStoreSession& mDatabase;
 };

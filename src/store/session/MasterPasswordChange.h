@@ -11,6 +11,10 @@ class TVXMasterPasswordChange {
 public:
     // The stored master password; null on failure or when none is stored.
     virtual QString checkForMasterPasswordMatch() = 0;
+    // The master password this client's values are enciphered under (empty
+    // for none), without asking the server: the re-encryption confirms under
+    // lock that the store still has it.
+    virtual QString masterPasswordInForce() const = 0;
     // Kept until reEncyptAllDatabaseInformation() commits it.
     virtual void saveMasterPasswordForAdmin(const QString& newPassword) = 0;
     virtual void setChangeMasterPassword(bool changed) = 0;

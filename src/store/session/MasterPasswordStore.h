@@ -19,6 +19,7 @@ public:
     explicit TVXMasterPasswordStore(TVXDataBase& database) : mDatabase(database) {}
 
     QString checkForMasterPasswordMatch() override;
+    QString masterPasswordInForce() const override;
     void saveMasterPasswordForAdmin(const QString& newPassword) override { mPendingMasterPassword = newPassword; }
     void setChangeMasterPassword(bool changed) override { mIsMasterPasswordChanged.store(changed); }
     bool isMasterPasswordChanged() const { return mIsMasterPasswordChanged.load(); }

@@ -68,6 +68,11 @@ struct RewrittenRow {
 
 QString TVXMasterPasswordStore::checkForMasterPasswordMatch() { return mDatabase.checkForMasterPasswordMatch(); }
 
+QString TVXMasterPasswordStore::masterPasswordInForce() const
+{
+    return mDatabase.ciphers().keyedMasterPassword().value_or(QString());
+}
+
 TVXResult TVXMasterPasswordStore::reEncyptAllDatabaseInformation(const QString& newPassword)
 {
     TVXDataBase& d = mDatabase;
