@@ -21,6 +21,7 @@
 #include "views/BMRecordModels.h"
 #include "views/BMTableView.h"
 #include "windows/BMCategoryEditWindowController.h"
+#include "windows/BMCustomSettingsController.h"
 #include "windows/BMGroupSettingsPanel.h"
 #include "windows/BMMainWindow.h"
 #include "windows/BMOptionsWindowController.h"
@@ -180,6 +181,7 @@ private:
     void pressInEditor(const std::string& name, BMCategoryEditWindowController& editor, const char* button);
     void startAction();
     void waitForAnswers();
+    int waitForSheet();
     std::shared_ptr<TVXRecord> plainRecord() const;
     void editGroups();
     void saveTypes();
@@ -591,6 +593,16 @@ void WindowBench::waitForAnswers()
         settle(1);
 }
 
+// The group or type sheet's run after OK: the sheet waits for the store's
+// answer with the window's events served, then ends as it asked.
+int WindowBench::waitForSheet()
+{
+    BMCustomSettingsController& sheets = mController->recordCommands().customSettingsController();
+    while (sheets.isSaving())
+        settle(1);
+    return sheets.requestedEnd().value_or(platform::kModalRunAborted);
+}
+
 void WindowBench::runEditor(bool types, const std::function<void(BMCategoryEditWindowController&)>& inside)
 {
     bool opened = false;
@@ -617,6 +629,8 @@ void WindowBench::pressInEditor(const std::string& name, BMCategoryEditWindowCon
     settle();
     startAction(); // again at the sheet's OK, when the button opens one
     editor.window()->findChild<QPushButton*>(QString::fromLatin1(button))->click();
+    while (editor.isDeleting())
+        settle(1);
     waitForAnswers();
     const double total = msSince(mActionStart);
     settle();
@@ -649,9 +663,7 @@ void WindowBench::editGroups()
         panel->mGroupNameField->setText(typed);
         startAction();
         panel->mDoneButton->click();
-        // A sheet that waits for the store's answer serves the window's events meanwhile.
-        waitForAnswers();
-        return platform::kModalRunStopped;
+        return waitForSheet();
     };
     const auto rowOfGroup = [this](const QString& uid) {
         const auto groups = mDatabase.caches().groupsForEditing(true);
@@ -742,8 +754,7 @@ void WindowBench::saveTypes()
         mAlertAnswers = {platform::kAlertDefaultReturn};
         startAction();
         panel->mDoneButton->click();
-        waitForAnswers();
-        return platform::kModalRunStopped;
+        return waitForSheet();
     };
     QString failure;
     runEditor(true, [&](BMCategoryEditWindowController& editor) {

@@ -331,7 +331,7 @@ private:
     std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> mPreparedRows;
     // The load's reads sent together; gone before the connection it reads from.
     TVXReadAhead mReadAhead;
-    void sendLoadReads();
+    void sendLoadReads(bool withPreferences = true);
     void dropLoadReads() noexcept;
 
     // The concerns, in the order they are made: each keeps references to

@@ -238,6 +238,29 @@ TEST_F(Load, TheLoadAsksADistantServerOnce)
     EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B3", "00000000000000D2", "00000000000000D4"}));
 }
 
+// A reload asks a distant server twice: once for what decides whether to go
+// on (the user's row with its groups, the master-password row), once for the
+// rest.
+TEST_F(Load, TheReloadAsksADistantServerTwice)
+{
+    seedEveryKindOfRow();
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase alice;
+    const TVXResult loaded = logInAndLoad(alice, kUserName, kUserPassword);
+    const uint64_t before = relay.roundTrips();
+    const TVXResult reloaded = loaded == kTVXDone ? alice.reloadDatabase() : loaded;
+    const uint64_t trips = relay.roundTrips() - before;
+    useServerPort(0);
+    ASSERT_EQ(reloaded, kTVXDone);
+    // With every read on its own: 22.
+    EXPECT_LE(trips, 2u);
+    EXPECT_EQ(hooks.reloadsFinished, 1);
+    ASSERT_NO_FATAL_FAILURE(expectEveryKindOfRow(alice));
+    EXPECT_NE(alice.caches().mRecords().value("00000000000000D2")->mRecordCustomType(), nullptr);
+    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B3", "00000000000000D2", "00000000000000D4"}));
+}
+
 // A read refused in the middle of those sent together answers as it did
 // alone, and the reads after it are made all the same.
 TEST_F(Load, AReadRefusedAmongThoseSentTogetherLeavesTheOthersAsBefore)
@@ -310,26 +333,67 @@ TEST_F(Load, ReloadReplacesTheCachesAndRekeys)
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
     const auto oldRecord = alice.caches().mRecords().value("00000000000000B1");
 
-    // Another client changes the store: a new record, a removed one, and a new
-    // master password with every name re-enciphered under it.
+    // Another client changes the store: a new record, a removed one, every
+    // kind of row the load reads, alice admitted to a second group, a new
+    // type, and a new master password with every name re-enciphered under it.
     seed->record({"00000000000000B5", G1, T1, {"new"}});
     rootExec("DELETE FROM tolvanexdb.RECORDTABLE WHERE RECORDID='00000000000000B3'");
     TVXDataBase userCipher;
     userCipher.ciphers().createUserEncrypter();
-    StoreSeed rekeyed(QStringLiteral("New-Master"));
+    seed = std::make_unique<StoreSeed>(QStringLiteral("New-Master"));
     rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
                  .arg(QString::fromLatin1(userCipher.encryptDataString("New-Master").toHex())));
     rootExec(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET NAME=UNHEX('%1') WHERE UID='%2'")
-                 .arg(QString::fromLatin1(rekeyed.cipher("Finance 2").toHex()), G1));
+                 .arg(QString::fromLatin1(seed->cipher("Finance 2").toHex()), G1));
+    seedEveryKindOfRow();
+    seed->member(aliceID, G2);
+    const QString T2 = QStringLiteral("00000000000000C2");
+    seed->type(T2, "Server", 12, 0, {"Host"});
 
     EXPECT_EQ(alice.reloadDatabase(), kTVXDone);
     EXPECT_EQ(hooks.reloadsFinished, 1);
+    EXPECT_EQ(hooks.reloadFailures, 0);
     EXPECT_FALSE(alice.isDataReloading());
-    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B5"}));
+    EXPECT_EQ(recordIDs(alice), QStringList({"00000000000000B1", "00000000000000B2", "00000000000000B5",
+                                             "00000000000000D2", "00000000000000D4"}));
     EXPECT_NE(alice.caches().mRecords().value("00000000000000B1"), oldRecord);
     EXPECT_EQ(alice.caches().mGroups().value(G1)->mGroupName(), "Finance 2");
     EXPECT_EQ(alice.caches().mRecords().value("00000000000000B1")->mGroup(), alice.caches().mGroups().value(G1));
-    EXPECT_EQ(alice.encryptString("x"), rekeyed.cipher("x"));
+    ASSERT_TRUE(alice.caches().mGroups().contains(G2));
+    EXPECT_EQ(alice.caches().mGroups().value(G1)->mSubGroupsUID(), QStringList{G2});
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000B2")->mGroup(), alice.caches().mGroups().value(G2));
+    ASSERT_TRUE(alice.caches().mTypes().contains(T2));
+    EXPECT_EQ(alice.caches().mTypes().value(T2)->mTypeName(), "Server");
+    EXPECT_EQ(alice.encryptString("x"), seed->cipher("x"));
+    ASSERT_NE(alice.caches().mRecords().value("00000000000000D2")->mRecordCustomType(), nullptr);
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000D4")->mAttachmentName(), "Vertrag.pdf");
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000D4")->mAttachmentPassKey(), "k3Y!pass");
+    ASSERT_TRUE(alice.caches().mUsers().contains(bobID));
+    EXPECT_EQ(alice.caches().mUsers().value(bobID)->mUsersGroupArray(), QStringList({G1, G2}));
+}
+
+// A reload that cannot read the groups' lists says so, and reads no records
+// after it.
+TEST_F(Load, AReloadWhoseGroupsReadFailsReportsTheFailure)
+{
+    TVXDataBase alice;
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    seed->record({"00000000000000B5", G1, T1, {"new"}});
+    rootExec("REVOKE SELECT ON tolvanexdb.GROUPSUBGROUPTABLE FROM 'alice'@'%'");
+
+    const TVXResult code = alice.reloadDatabase();
+    EXPECT_NE(code, kTVXDone);
+    EXPECT_EQ(alice.connectionErrorCode(), code);
+    EXPECT_EQ(hooks.reloadFailures, 1);
+    EXPECT_EQ(hooks.lastReloadFailure, resultNumber(code));
+    EXPECT_FALSE(alice.isDataReloading());
+    EXPECT_FALSE(alice.caches().mRecords().contains("00000000000000B5"));
+    // The connection serves the next statement as ever.
+    TVXRecord fresh;
+    fresh.setMRecordUID("00000000000000B1");
+    TVXResult attachment = resultOfNumber(-1);
+    alice.loader().readAttachmentForRecord(fresh, &attachment);
+    EXPECT_EQ(attachment, kTVXDone);
 }
 
 TEST_F(Load, ReloadReportsALostConnection)
@@ -348,14 +412,32 @@ TEST_F(Load, ReloadReportsALostConnection)
     EXPECT_EQ(hooks.reloadsFinished, 0);
 }
 
-TEST_F(Load, ReloadStopsForADisabledAccount)
+TEST_F(Load, ReloadStopsForADisabledOrDeletedAccount)
 {
     TVXDataBase alice;
     ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    const auto kept = alice.caches().mRecords().value("00000000000000B1");
     rootExec("UPDATE tolvanexdb.USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERNAME='alice'");
     EXPECT_EQ(alice.reloadDatabase(), kTVXAccountDisabled);
+    EXPECT_EQ(alice.connectionErrorCode(), kTVXAccountDisabled);
     EXPECT_EQ(hooks.accountRefusals, 1);
     EXPECT_EQ(hooks.reloadsFinished, 0);
+    EXPECT_FALSE(alice.isDataReloading());
+    EXPECT_EQ(alice.caches().mRecords().value("00000000000000B1"), kept); // nothing read past the refusal
+
+    rootExec("UPDATE tolvanexdb.USERTABLE SET ISACCOUNTDISABLED=0 WHERE USERNAME='alice'");
+    ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
+    rootExec("DELETE FROM tolvanexdb.USERTABLE WHERE USERNAME='alice'");
+    EXPECT_EQ(alice.reloadDatabase(), kTVXAccountDeleted);
+    EXPECT_EQ(hooks.accountRefusals, 2);
+    EXPECT_EQ(hooks.lastReloadFailure, resultNumber(kTVXAccountDeleted));
+    EXPECT_EQ(hooks.reloadsFinished, 1);
+    // Nothing the refused reload read is left over for a later reader.
+    TVXDataBase userCipher;
+    userCipher.ciphers().createUserEncrypter();
+    rootExec(QStringLiteral("UPDATE tolvanexdb.DATABASEINFOTABLE SET VALUE=UNHEX('%1') WHERE NAME='DBPASSWORD'")
+                 .arg(QString::fromLatin1(userCipher.encryptDataString("New-Master").toHex())));
+    EXPECT_EQ(alice.checkForMasterPasswordMatch(), "New-Master");
 }
 
 TEST_F(Load, PasswordPolicyRowsAreReadAsNumbers)

@@ -23,6 +23,7 @@
 #include "app/startup/BMLoginPanel.h"
 #include "model/TVXRecord.h"
 #include "model/TVXType.h"
+#include "model/TVXUser.h"
 #include "model/TVXUID.h"
 #include "platform/core/UserDefaults.h"
 #include "store/accounts/HintQuestions.h"
@@ -309,6 +310,23 @@ TEST_F(ClientSession, TheLogInsEndTheSwitchesLockAndUnlockLeaveTheConnectionToWo
     EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the options saved";
     TVXDataBase::sharedTVXDataBase().writeBehind().flush();
     EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Edit Settings'"), "1");
+
+    // The quit's view state: every part of it is on the server once the quit
+    // is through, though another client overwrote the row meanwhile.
+    const auto preference = [this](const char* column) {
+        return rootQueryValue(
+            QStringLiteral("SELECT %1 FROM tolvanexdb.APPPREFTABLE WHERE USERID='%2'").arg(QLatin1String(column), aliceID));
+    };
+    rootExec(QStringLiteral("UPDATE tolvanexdb.APPPREFTABLE SET LASTVIEW=7, SHOWDETAILPANE=1, CURRENTCATEGORY='x', "
+                            "WINDOWPOS='', DETAILPANEWIDTH=1 WHERE USERID='%1'")
+                 .arg(aliceID));
+    controller->startup().applicationWillTerminate();
+    EXPECT_EQ(store.connectionUsesOnMainThread(), before) << "the view state at the quit";
+    EXPECT_EQ(preference("LASTVIEW"), QString::number(kColumnViewTag));
+    EXPECT_EQ(preference("SHOWDETAILPANE"), "0");
+    EXPECT_EQ(preference("CURRENTCATEGORY"), store.caches().mCurrentUser()->mCurrentGroup());
+    EXPECT_FALSE(preference("WINDOWPOS").isEmpty());
+    EXPECT_EQ(preference("DETAILPANEWIDTH"), QString::number(store.caches().mCurrentUser()->mDetailPanelWidth()));
 }
 
 TEST_F(ClientSession, TheRecordSheetCustomisesAndPrintsThroughTheApplication)

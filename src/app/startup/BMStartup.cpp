@@ -817,10 +817,11 @@ void BMStartup::saveUSerPreference()
     user.setMCurrentGroup(selectedGroupUIDForSaving());
     user.setMCurrentType(kAllCategoriesUID);
     if (mDatabase->connection()) {
-        // View state at quit: a failed save already went to the error path.
-        (void)mDatabase->preferences().saveLastViewForUser(user);
-        (void)mDatabase->preferences().saveToggleInfoForUser(user);
-        (void)mDatabase->preferences().saveCurrentGroupForUser(user);
+        // View state at quit, behind the window like every other view-state
+        // write; the quit waits for the queue. A failed write goes to the error path.
+        mDatabase->preferences().saveLastViewBehind(user);
+        mDatabase->preferences().setToggleInfoBehind(user.mShowDetailOnPane());
+        mDatabase->preferences().saveCurrentGroupBehind(user);
     }
     if (user.mLastView() == 1) {
         mPopUps.saveTableColumnWidthToPreference();
@@ -884,10 +885,8 @@ void BMStartup::keepViewStateAtQuit()
     TVXUser& user = *mDatabase->caches().mCurrentUser();
     if (mState.mMainWindow)
         user.setMWindowPosition(QRectF(mState.mMainWindow->geometry()));
-    if (mDatabase->connection()) {
-        TVXResult code = kTVXDone;
-        mDatabase->preferences().saveBasicPreferencesForUser(user, &code);
-    }
+    if (mDatabase->connection())
+        mDatabase->preferences().saveBasicPreferencesBehind(user);
     mState.mSaveBackUpIsDone = true;
 }
 

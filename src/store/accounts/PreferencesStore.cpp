@@ -260,6 +260,31 @@ void TVXPreferences::saveBasicPreferencesForUser(const TVXUser& user, TVXResult*
     });
 }
 
+void TVXPreferences::saveBasicPreferencesBehind(const TVXUser& user)
+{
+    // The window's frame is taken now, on the caller's thread; the row goes behind the window.
+    bool maximised = false;
+    platform::performOnMainThreadAndWait([&] {
+        if (auto* hooks = platform::applicationHooks())
+            maximised = hooks->isMainWindowMaximied();
+    });
+    const std::string frame =
+        getWindowDimensionsInWindowsStandard(user.mWindowPosition(), TVXUser::mainScreenSize(), maximised).toStdString();
+    mDatabase.sendBehindWindow([this, id = user.mUserID().toStdString(), frame, width = user.mDetailPanelWidth()] {
+        const auto guard = mDatabase.lockConnection(); // one thread at a time on the connection
+        try {
+            const TVXStoreSession::PreparedRef stmt =
+                mDatabase.prepareForBatch(mDatabase.liveConnection(), kUpdateBasicPrefToAppPrefTable);
+            stmt->setString(1, frame);
+            stmt->setInt(2, width);
+            stmt->setString(3, id);
+            stmt->executeUpdate();
+        } catch (const sql::SQLException& e) {
+            (void)mDatabase.reportDatabaseError(e);
+        }
+    });
+}
+
 namespace {
 
 // The options window's part of the preference row, as it is bound.

@@ -33,6 +33,8 @@ public:
     // Inserts a row with the defaults of a new user; an existing row stays.
     void initUserPreferencesForUser(const QString& userID, const QString& userName, TVXResult* code);
     void saveBasicPreferencesForUser(const TVXUser& user, TVXResult* code);
+    // The same sent behind the window (the quit's): the window's frame as it is now.
+    void saveBasicPreferencesBehind(const TVXUser& user);
     void saveOptionPanelPreferencesForUser(const TVXUser& user, TVXResult* code);
     // The same as a save from the window: the values as they are now, sent
     // behind the window; its errors, then `answer` with the code, follow on

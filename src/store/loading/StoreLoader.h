@@ -17,12 +17,13 @@ public:
     TVXStoreLoader(const TVXStoreLoader&) = delete;
     TVXStoreLoader& operator=(const TVXStoreLoader&) = delete;
 
-    // The account's user row with its groups, by name (the log-in's read).
+    // The account's user row with its groups, by name (the log-in's read)
+    // and by identifier (the reload's).
     static const char kQueryUserRowForName[];
+    static const char kQueryUserRowForID[];
     QString getUserIDForName(const QString& accountName, TVXResult* code = nullptr); // null: no such row
     // The user's row into the signed-in user; 6 a disabled account, 7 no user row.
     TVXResult readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID);
-    QStringList fetchGroupArrayForUserID(const QString& userID, TVXResult* code = nullptr);
     // The log-in's read of its account's user row and groups, in one
     // statement: as getUserIDForName and the read of that row together.
     TVXResult readUserForName(const QString& accountName);
@@ -35,5 +36,7 @@ public:
     bool groupNameFromDatabase(const QString& name);
 
 private:
+    TVXResult readUserWithGroups(const char* query, const QString& key);
+
     TVXDataBase& mDatabase;
 };

@@ -111,14 +111,18 @@ namespace {
 
 } // namespace
 
-// The user row of the account's name (the first, as getUserIDForName finds
-// it) with its groups, in the order their own read gives them.
+// A user row with its groups, in the order their own read gives them.
+#define TVX_USER_ROW_WITH_GROUPS                                                                                 \
+    "SELECT u.USERID, u.USERNAME, u.PLATFORMNAME, u.GROUPPERMISSION, u.TYPEPERMISSION, u.RECORDPERMISSION, "     \
+    "u.DATAPERMISSION, u.CANCHANGEPASSWORD, u.ISACCOUNTDISABLED, "                                               \
+    "(SELECT GROUP_CONCAT(m.GROUPID ORDER BY m.GROUPID SEPARATOR ',') FROM USERGROUPTABLE m "                    \
+    "WHERE m.USERID = u.USERID) AS GROUPIDS "                                                                    \
+    "FROM USERTABLE u WHERE u.USERID = "
+// The account name's row is the first, as getUserIDForName finds it.
 const char TVXStoreLoader::kQueryUserRowForName[] =
-    "SELECT u.USERID, u.USERNAME, u.PLATFORMNAME, u.GROUPPERMISSION, u.TYPEPERMISSION, u.RECORDPERMISSION, "
-    "u.DATAPERMISSION, u.CANCHANGEPASSWORD, u.ISACCOUNTDISABLED, "
-    "(SELECT GROUP_CONCAT(m.GROUPID ORDER BY m.GROUPID SEPARATOR ',') FROM USERGROUPTABLE m "
-    "WHERE m.USERID = u.USERID) AS GROUPIDS "
-    "FROM USERTABLE u WHERE u.USERID = (SELECT USERID FROM USERTABLE WHERE USERNAME = ? LIMIT 1) LIMIT 1";
+    TVX_USER_ROW_WITH_GROUPS "(SELECT USERID FROM USERTABLE WHERE USERNAME = ? LIMIT 1) LIMIT 1";
+const char TVXStoreLoader::kQueryUserRowForID[] = TVX_USER_ROW_WITH_GROUPS "? LIMIT 1";
+#undef TVX_USER_ROW_WITH_GROUPS
 
 namespace {
 
@@ -156,17 +160,22 @@ TVXResult readUserRow(TVXReadAhead& reads, sql::Connection* connection, const ch
 
 } // namespace
 
-TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
+// The signed-in user with its groups from the row `query` finds for `key`.
+TVXResult TVXStoreLoader::readUserWithGroups(const char* query, const QString& key)
 {
     tvxsql::Rows rs;
     TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    if (const TVXResult code =
-            readUserRow(mDatabase.mReadAhead, mDatabase.mCPcon.get(), kQueryUserRowForName, accountName, user, rs);
+    if (const TVXResult code = readUserRow(mDatabase.mReadAhead, mDatabase.mCPcon.get(), query, key, user, rs);
         code != kTVXDone)
         return code;
     const QString groups = rs->isNull("GROUPIDS") ? QString() : tvxsql::textColumn(*rs, 10);
     user.setMUsersGroupArray(groups.split(QLatin1Char(','), Qt::SkipEmptyParts));
     return kTVXDone;
+}
+
+TVXResult TVXStoreLoader::readUserForName(const QString& accountName)
+{
+    return readUserWithGroups(kQueryUserRowForName, accountName);
 }
 
 QString TVXStoreLoader::getUserIDForName(const QString& accountName, TVXResult* code)
@@ -180,21 +189,9 @@ QString TVXStoreLoader::getUserIDForName(const QString& accountName, TVXResult* 
     return tvxsql::textColumn(*rs, 1);
 }
 
-QStringList TVXStoreLoader::fetchGroupArrayForUserID(const QString& userID, TVXResult* code)
-{
-    (void)code;
-    return tvxsql::textColumnOfRows(mDatabase.liveConnection(), kQuerySelectUserGroupList, userID);
-}
-
 TVXResult TVXStoreLoader::readAllSavedRecordsForUserWithUserPrimaryNameID(const QString& userID)
 {
-    tvxsql::Rows rs;
-    TVXUser& user = *mDatabase.mCaches.m_currentUser;
-    if (const TVXResult code = readUserRow(mDatabase.mReadAhead, mDatabase.mCPcon.get(), kQueryUserRow, userID, user, rs);
-        code != kTVXDone)
-        return code;
-    user.setMUsersGroupArray(fetchGroupArrayForUserID(userID));
-    return kTVXDone;
+    return readUserWithGroups(kQueryUserRowForID, userID);
 }
 
 TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString& password)
@@ -221,7 +218,7 @@ TVXResult TVXDataBase::initUserDetails(const QString& accountName, const QString
 }
 
 // The load's reads in the order its readers take them.
-void TVXDataBase::sendLoadReads()
+void TVXDataBase::sendLoadReads(bool withPreferences)
 {
     if (!mCPcon)
         return; // the first reader reports the missing connection
@@ -235,7 +232,7 @@ void TVXDataBase::sendLoadReads()
                                           {kQueryAllCustomTypes, QString(), true},
                                           {kQueryAttachmentHeaders}};
     for (auto& more : {TVXPersonalAccess::loadReads(userID), TVXAccountAdminAccess::loadReads(),
-                       TVXPreferences::loadReads(userID)})
+                       withPreferences ? TVXPreferences::loadReads(userID) : std::vector<TVXReadAhead::Read>{}})
         reads.insert(reads.end(), more.begin(), more.end());
     mReadAhead.send(*mCPcon, lockConnection(), std::move(reads));
 }
@@ -298,10 +295,31 @@ TVXResult TVXDataBase::reloadDatabase()
     mConnectionErrCode.store(kTVXDone);
     mIsDataReloaded.store(true);
     TVXResult code = kTVXDone;
+    const auto failed = [&code](TVXResult met) {
+        if (code == kTVXDone)
+            code = met; // the first failure is the one reported
+        onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(resultNumber(code)); });
+    };
     try {
         if (!mCPcon)
             throw noConnection();
-        code = mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(mCaches.m_currentUser->mUserID());
+        const QString userID = mCaches.m_currentUser->mUserID();
+        {
+            // What decides whether to go on, with the master-password row for
+            // the re-keying, asked together; nothing of it outlives this step.
+            const auto guard = lockConnection();
+            const struct Forget {
+                TVXReadAhead& reads;
+                ~Forget() { reads.forgetFetched(); }
+            } forget{mReadAhead};
+            mReadAhead.fetchAll(*mCPcon, {{TVXStoreLoader::kQueryUserRowForID, userID}, {kQuerySelectDatabaseInfoTable}});
+            code = mLoader.readAllSavedRecordsForUserWithUserPrimaryNameID(userID);
+            if (code == kTVXDone) {
+                // Re-key from the store: the master password may have been changed by another client.
+                mCiphers.createEncrypter(QString());
+                mCiphers.createEncrypter(retriveMasterPassword());
+            }
+        }
         if (code == kTVXAccountDisabled || code == kTVXAccountDeleted) {
             onMain([code](platform::ApplicationHooks& hooks) { hooks.accountRefusedDuringReload(resultNumber(code)); });
             endClientThreadState();
@@ -309,28 +327,37 @@ TVXResult TVXDataBase::reloadDatabase()
             mConnectionErrCode.store(code);
             return code;
         }
-        mIconsAccess.getExternalIcons();
-        // Re-key from the store: the master password may have been changed by another client.
-        mCiphers.createEncrypter(QString());
-        mCiphers.createEncrypter(retriveMasterPassword());
 
-        code = mLoader.readCatagoryTable();
-        code = mLoader.readTypesTable();
-        code = mLoader.readRecordTable();
-        // Then: custom icons again.
+        // The rest at once, as the load sends it, but for the preferences and
+        // recent lists: read again, they would undo what the user changed in
+        // the window since.
+        sendLoadReads(false);
         mIconsAccess.getExternalIcons();
+        if (code == kTVXDone)
+            code = mLoader.readCatagoryTable();
+        if (code == kTVXDone)
+            code = mLoader.readTypesTable();
+        if (code == kTVXDone)
+            code = mLoader.readRecordTable();
         (void)mPersonalAccess.readPersonalGroup(); // always 0: its failures throw
         TVXResult personalCode = kTVXDone;
-        mPersonalAccess.readUserPersonalRecords(mCaches.m_currentUser->mUserID(), true, &personalCode);
+        mPersonalAccess.readUserPersonalRecords(userID, true, &personalCode);
         if (code == kTVXDone)
             code = personalCode;
         if (code == kTVXDone)
             mAccountAdminAccess.readUserTableIfErrorReturnCode(&code);
+        mReadAhead.drop();
         onMain([](platform::ApplicationHooks& hooks) { hooks.finishReloadingData(); });
         onMain([](platform::ApplicationHooks& hooks) { hooks.updateApplicationUIForCurrectPermissions(); });
+        // What was read is shown; that it is not all of it must still be said.
+        if (code != kTVXDone)
+            failed(code);
     } catch (const sql::SQLException& e) {
-        code = mapDBErrorCode(serverErrorNumber(e));
-        onMain([code](platform::ApplicationHooks& hooks) { hooks.reloadFailed(resultNumber(code)); });
+        dropLoadReads();
+        failed(mapDBErrorCode(serverErrorNumber(e)));
+    } catch (const std::exception&) {
+        dropLoadReads();
+        failed(kTVXStatementFailed);
     }
     endClientThreadState();
     mIsDataReloaded.store(false);
