@@ -306,6 +306,10 @@ private:
     bool callLockedWrite(sql::Connection& connection, const char* lockQuery, const QString& uid,
                          const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
                          const CallBind& bind, tvxcalls::CallAnswer& answer);
+    // The same with the lock's parameters bound by `lockBind` (from 1).
+    bool callLockedWrite(sql::Connection& connection, const char* lockQuery, const CallBind& lockBind,
+                         const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
+                         const CallBind& bind, tvxcalls::CallAnswer& answer);
     friend class TVXMasterPasswordStore; // re-enciphers under the manager's key and guard
 
     std::unique_ptr<sql::Connection> mCPcon;

@@ -19,7 +19,12 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QThread>
+
 #include <functional>
+#include <optional>
 
 using namespace teststore;
 
@@ -98,6 +103,30 @@ protected:
         const uint64_t before = relay.roundTrips();
         EXPECT_EQ(write(), expected);
         return relay.roundTrips() - before;
+    }
+
+    // A save as the editor's sheets send it: behind the window, answered on
+    // this thread; what it sent behind its answer (a refusal's event row) included.
+    static TVXResult savedBehind(TVXDataBase& db, const std::function<void(TVXDataBase::WriteAnswer)>& save)
+    {
+        std::optional<TVXResult> answered;
+        save([&answered](TVXResult code) { answered = code; });
+        QElapsedTimer waited;
+        waited.start();
+        while (!answered && waited.elapsed() < 30000) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+            QThread::msleep(1);
+        }
+        db.writeBehind().flush();
+        return answered.value_or(kTVXNotServerError);
+    }
+    static TVXResult groupSaved(TVXDataBase& db, const std::shared_ptr<BMGroup>& group, bool isNew)
+    {
+        return savedBehind(db, [&](auto answer) { db.saveGroupBehindWindow(group, isNew, true, std::move(answer)); });
+    }
+    static TVXResult typeSaved(TVXDataBase& db, const std::shared_ptr<TVXType>& type, bool isNew)
+    {
+        return savedBehind(db, [&](auto answer) { db.saveTypeBehindWindow(type, isNew, true, std::move(answer)); });
     }
 
     static QStringList sorted(QStringList list)
@@ -379,6 +408,64 @@ TEST_F(GroupStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
               "Edit Group:Network & Storage");
 }
 
+// A new name is looked for on the server with what is sent anyway: an add
+// asks once more before its call, a rename in its lock; a name only another
+// client stored answers 19 and a copy another client changed 8, nothing written.
+TEST_F(GroupStore, ANameCheckedAddAndRenameTakeFewRoundTripsAndKeepTheirRefusals)
+{
+    DelayingRelay relay(port(), 0);
+    TVXDataBase distant;
+    ASSERT_NO_FATAL_FAILURE(logInThrough(relay, distant));
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
+        return GroupsTypesFixture::tripsOf(relay, write, expected);
+    };
+    auto warm = makeGroup(QStringLiteral("00000000000000A8"), "Warm", {}, {});
+    ASSERT_EQ(groupSaved(distant, warm, true), kTVXDone);
+    warm->setMGroupName("Warmer");
+    ASSERT_EQ(groupSaved(distant, warm, false), kTVXDone);
+    ASSERT_EQ(distant.deleteGroup(*warm), kTVXDone);
+    ASSERT_EQ(distant.eventLog().eventLogger().logOutcome("Edit Group", "Warm", kTVXReloadFirst), kTVXDone);
+
+    auto group = makeGroup(GNew, kAwkwardName, {bobID}, {});
+    EXPECT_LE(tripsOf([&] { return groupSaved(distant, group, true); }), 3u);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher(kAwkwardName)));
+    group->setMGroupName("Network");
+    EXPECT_LE(tripsOf([&] { return groupSaved(distant, group, false); }), 4u);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Network")));
+    EXPECT_EQ(distant.caches().mGroups().value(GNew), group);
+
+    // Names taken meanwhile by bob, whom this client has not reloaded, on
+    // the cipher bytes: the stored group's own name and a new group's.
+    auto bobs = makeGroup(QStringLiteral("00000000000000AB"), "Legal", {bobID}, {});
+    ASSERT_EQ(bob.addGroup(bobs), kTVXDone);
+    ASSERT_FALSE(distant.caches().mGroups().contains(bobs->mGroupUID()));
+    const int logRows = count("EVENTLOGGERTABLE WHERE EVENT='Edit Group' AND USERNAME='alice'").toInt();
+    auto renamed = makeGroup(GNew, "Legal", {aliceID, bobID}, {});
+    EXPECT_LE(tripsOf([&] { return groupSaved(distant, renamed, false); }, kTVXNameTaken), 4u);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Network")));
+    EXPECT_EQ(distant.caches().mGroups().value(GNew), group);
+    EXPECT_EQ(lastEvent(distant).action, QString("Failed"));
+    EXPECT_EQ(renamed->mUserMembersArray(), QStringList({aliceID, bobID}));
+    auto added = makeGroup(QStringLiteral("00000000000000AC"), "Legal", {}, {});
+    EXPECT_LE(tripsOf([&] { return groupSaved(distant, added, true); }, kTVXNameTaken), 2u);
+    EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000AC'"), "0");
+    EXPECT_FALSE(distant.caches().mGroups().contains(added->mGroupUID()));
+    // Only the bytes count: the name in other letters is free.
+    renamed->setMGroupName("legal");
+    EXPECT_EQ(groupSaved(distant, renamed, false), kTVXDone);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("legal")));
+
+    // Bob renames the group: the copy is stale, however free the new name.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(bob.updateGroup(makeGroup(GNew, "Bob's", {aliceID, bobID}, {})), kTVXDone);
+    auto stale = makeGroup(GNew, "Nobody's", {aliceID, bobID}, {});
+    EXPECT_LE(tripsOf([&] { return groupSaved(distant, stale, false); }, kTVXReloadFirst), 4u);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Bob's")));
+    EXPECT_EQ(lastEvent(distant).action, QString("Failed"));
+    // One row each, the refusals' included.
+    EXPECT_EQ(count("EVENTLOGGERTABLE WHERE EVENT='Edit Group' AND USERNAME='alice'").toInt(), logRows + 3);
+}
+
 // A store whose routines are older than the client, or an account not yet
 // granted them, still takes a group's add and edit, with the same answers.
 TEST_F(GroupStore, AStoreWithoutTheGroupRoutinesTakesTheWritesAsStatements)
@@ -413,6 +500,27 @@ TEST_F(GroupStore, AStoreWithoutTheGroupRoutinesTakesTheWritesAsStatements)
     EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(CONCAT(EVENT, ':', DESCRIPTION, ':', USERNAME) ORDER BY ROWKEY) "
                              "FROM tolvanexdb.EVENTLOGGERTABLE WHERE DESCRIPTION LIKE 'Ops%'"),
               "Add Group:Ops:alice,Edit Group:Ops 2:alice,Edit Group:Ops (Bob):bob,Edit Group:Ops 2:alice");
+
+    // A rename and an add that look for their name: the same answers.
+    ASSERT_EQ(alice.reloadDatabase(), kTVXDone);
+    group = alice.caches().mGroups().value(GNew);
+    ASSERT_TRUE(group);
+    group->setMGroupName("Finance");
+    EXPECT_EQ(groupSaved(alice, group, false), kTVXNameTaken);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Ops (Bob)")));
+    EXPECT_EQ(groupSaved(alice, makeGroup(QStringLiteral("00000000000000AB"), "Finance", {}, {}), true),
+              kTVXNameTaken);
+    EXPECT_EQ(count("GROUPTABLE WHERE UID='00000000000000AB'"), "0");
+    group->setMGroupName("Ops 3");
+    EXPECT_EQ(groupSaved(alice, group, false), kTVXDone);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Ops 3")));
+    // Not granted the edit's routine at all: the statements look for the name.
+    rootExec("REVOKE EXECUTE ON PROCEDURE tolvanexdb.TVX_REPLACE_GROUP FROM 'alice'@'%'");
+    group->setMGroupName("Servers");
+    EXPECT_EQ(groupSaved(alice, group, false), kTVXNameTaken);
+    group->setMGroupName("Ops 4");
+    EXPECT_EQ(groupSaved(alice, group, false), kTVXDone);
+    EXPECT_EQ(storedHex("GROUPTABLE", "NAME", GNew), hexOf(seed->cipher("Ops 4")));
 }
 
 TEST_F(GroupStore, DeletingAGroupNotCachedOrNoLongerStoredChangesNothing)
@@ -705,6 +813,50 @@ TEST_F(TypeStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
                              "tolvanexdb.EVENTLOGGERTABLE WHERE USERNAME='alice' AND DESCRIPTION='Router'"),
               "Add Type:Router,Edit Type:Router,Edit Type:Router,Delete Type:Router");
     EXPECT_EQ(lastEvent(distant).action, QString("Type Deleted Successfully"));
+}
+
+// A type's edit that looks for its new name: in the lock's round trip, with
+// both refusals kept.
+TEST_F(TypeStore, ANameCheckedEditTakesFewRoundTripsAndKeepsItsRefusals)
+{
+    DelayingRelay relay(port(), 0);
+    TVXDataBase distant;
+    ASSERT_NO_FATAL_FAILURE(logInThrough(relay, distant));
+    const auto tripsOf = [&relay](const std::function<TVXResult()>& write, TVXResult expected = kTVXDone) {
+        return GroupsTypesFixture::tripsOf(relay, write, expected);
+    };
+    auto type = makeType(TNew, "Router", 7, 0b1, {"Host"});
+    ASSERT_EQ(typeSaved(distant, type, true), kTVXDone);
+    type->setMTypeName("Router 2");
+    ASSERT_EQ(typeSaved(distant, type, false), kTVXDone);
+    ASSERT_EQ(distant.eventLog().eventLogger().logOutcome("Edit Type", "Warm", kTVXReloadFirst), kTVXDone);
+
+    EXPECT_LE(tripsOf([&] { return typeSaved(distant, type, true); }, kTVXNameTaken), 2u);
+    type->setMTypeName("Switch");
+    type->setMField2("Login");
+    EXPECT_LE(tripsOf([&] { return typeSaved(distant, type, false); }), 4u);
+    EXPECT_EQ(storedHex("TYPETABLE", "NAME", TNew), hexOf(seed->cipher("Switch")));
+    EXPECT_EQ(storedHex("TYPETABLE", "FIELD2", TNew), hexOf(seed->cipher("Login")));
+
+    // Bob's type, unknown to this client.
+    ASSERT_EQ(bob.addType(makeType(QStringLiteral("00000000000000CB"), "Firewall", 1, 0, {})), kTVXDone);
+    auto renamed = TVXType::createCopyforType(*type);
+    renamed->setMTypeName("Firewall");
+    EXPECT_LE(tripsOf([&] { return typeSaved(distant, renamed, false); }, kTVXNameTaken), 4u);
+    EXPECT_EQ(storedHex("TYPETABLE", "NAME", TNew), hexOf(seed->cipher("Switch")));
+    EXPECT_EQ(distant.caches().mTypes().value(TNew), type);
+
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    auto bobs = TVXType::createCopyforType(*bob.caches().mTypes().value(TNew));
+    bobs->setMField3("Secret");
+    ASSERT_EQ(bob.updateType(bobs), kTVXDone);
+    renamed->setMTypeName("Gateway");
+    EXPECT_LE(tripsOf([&] { return typeSaved(distant, renamed, false); }, kTVXReloadFirst), 4u);
+    EXPECT_EQ(storedHex("TYPETABLE", "NAME", TNew), hexOf(seed->cipher("Switch")));
+    EXPECT_EQ(lastEvent(distant).action, QString("Failed"));
+    EXPECT_EQ(rootQueryValue("SELECT GROUP_CONCAT(DESCRIPTION ORDER BY ROWKEY) FROM tolvanexdb.EVENTLOGGERTABLE WHERE "
+                             "USERNAME='alice' AND EVENT='Edit Type'"),
+              "Router 2,Warm,Switch,Firewall,Gateway");
 }
 
 TEST_F(TypeStore, DuplicateNamesAreFoundOnCipherBytesOnly)

@@ -48,6 +48,19 @@ constexpr char kQueryLockKeyAndType[] =
 constexpr char kQueryLockKeyAndGroup[] =
     "SELECT TVX_MASTER_PASSWORD(0), g.UID, g.NAME, g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS "
     "FROM (SELECT 1 AS ONEROW) k LEFT JOIN GROUPTABLE g ON g.UID = ? FOR UPDATE";
+// The same two, then whether a row of the new name is stored, compared on
+// the cipher bytes as the duplicate-name tests compare: a rename's checks in
+// the lock's round trip. The name's rows are read, not locked. Placeholders:
+// the name's cipher, then the identifier.
+constexpr char kQueryLockKeyTypeAndName[] =
+    "SELECT TVX_MASTER_PASSWORD(0), t.UID, t.NAME, t.ICONID, t.MASKS, t.FIELD1, t.FIELD2, t.FIELD3, t.FIELD4, "
+    "t.FIELD5, t.FIELD6, t.FIELD7, t.FIELD8, t.FIELD9, t.FIELD10, "
+    "EXISTS (SELECT 1 FROM TYPETABLE n WHERE n.NAME = CAST(? AS BINARY)) "
+    "FROM (SELECT 1 AS ONEROW) k LEFT JOIN TYPETABLE t ON t.UID = ? FOR UPDATE";
+constexpr char kQueryLockKeyGroupAndName[] =
+    "SELECT TVX_MASTER_PASSWORD(0), g.UID, g.NAME, g.RECORDPERMISSION, g.GROUPPERMISSIONPREVAILS, "
+    "EXISTS (SELECT 1 FROM GROUPTABLE n WHERE n.NAME = CAST(? AS BINARY)) "
+    "FROM (SELECT 1 AS ONEROW) k LEFT JOIN GROUPTABLE g ON g.UID = ? FOR UPDATE";
 constexpr char kQueryLockGroup[] =
     "SELECT NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS FROM GROUPTABLE WHERE UID = ? FOR UPDATE";
 constexpr char kQueryLockType[] =
@@ -163,6 +176,8 @@ quint64 TVXStaleCopies::groupDigestAt(sql::ResultSet& rs, int before)
 
 const char* TVXStaleCopies::lockKeyAndGroupText() { return kQueryLockKeyAndGroup; }
 
+const char* TVXStaleCopies::lockKeyGroupAndNameText() { return kQueryLockKeyGroupAndName; }
+
 std::optional<quint64> TVXStaleCopies::lockedTypeDigest(sql::Connection& connection, const QString& typeUID)
 {
     const auto rs = tvxsql::rowsFor(connection, kQueryLockType, typeUID);
@@ -178,6 +193,8 @@ quint64 TVXStaleCopies::typeDigestAt(sql::ResultSet& rs, int before)
 }
 
 const char* TVXStaleCopies::lockKeyAndTypeText() { return kQueryLockKeyAndType; }
+
+const char* TVXStaleCopies::lockKeyTypeAndNameText() { return kQueryLockKeyTypeAndName; }
 
 TVXResult TVXStaleCopies::checkRecordNotStale(sql::Connection& connection, const QString& recordID,
                                         bool droppingAttachment) const

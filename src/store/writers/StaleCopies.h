@@ -54,6 +54,13 @@ public:
     // The same for a group (its UID, then NAME, RECORDPERMISSION, GROUPPERMISSIONPREVAILS).
     static quint64 groupDigestAt(sql::ResultSet& rs, int before);
     static const char* lockKeyAndGroupText();
+    // The type's and the group's lock, then (the last column, 16 and 6)
+    // whether a row of a name is stored; two placeholders: the name's
+    // cipher, then the identifier.
+    static const char* lockKeyTypeAndNameText();
+    static const char* lockKeyGroupAndNameText();
+    static constexpr int kTypeNameTakenColumn = 16;
+    static constexpr int kGroupNameTakenColumn = 6;
     static std::optional<quint64> lockedGroupDigest(sql::Connection& connection, const QString& groupUID);
     static std::optional<quint64> lockedTypeDigest(sql::Connection& connection, const QString& typeUID);
     // 0 when no digest is kept or the locked row still matches it, else 8.

@@ -90,13 +90,10 @@ bool isNameStored(TVXDataBase& db, const char* queryFormat, const QString& name)
     return tvxsql::findsRow(db, withCipherHex(queryFormat, db.encryptString(name)), [](sql::PreparedStatement&) {});
 }
 
-// The same test inside a write's own connection use: a server error passes on.
-bool nameStoredOn(sql::Connection& connection, const char* queryFormat, const QByteArray& cipher)
-{
-    std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(withCipherHex(queryFormat, cipher)));
-    std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
-    return rs->next();
-}
+// The same comparison inside a write's own connection use, the cipher bound
+// so that the statement is prepared once: a server error passes on.
+constexpr char kQueryGroupNameStored[] = "SELECT 1 FROM GROUPTABLE WHERE NAME = CAST(? AS BINARY) LIMIT 1";
+constexpr char kQueryTypeNameStored[] = "SELECT 1 FROM TYPETABLE WHERE NAME = CAST(? AS BINARY) LIMIT 1";
 
 // A copy older than the stored row changes nothing; a row without a kept
 // digest is written as before.
@@ -174,9 +171,15 @@ struct TVXDataBase::GroupTypeSteps {
 
     // A group's or type's add, or its edit under the row's lock after the
     // digest check, as one call; false when the store has no routines.
-    bool callOnce(bool isNew, const char* addCall, const char* lockText, const char* replaceCall, const QString& uid,
-                  const std::function<TVXResult(sql::ResultSet&)>& digestCheck, const CallBind& bind,
-                  const TVXEventLogEntry& logRow, bool* logStored, TVXResult& code);
+    // `lockBind` binds the lock's parameters (the identifier, and the new
+    // name's cipher where the lock looks for it).
+    bool callOnce(bool isNew, const char* addCall, const char* lockText, const char* replaceCall,
+                  const CallBind& lockBind, const std::function<TVXResult(sql::ResultSet&)>& digestCheck,
+                  const CallBind& bind, const TVXEventLogEntry& logRow, bool* logStored, TVXResult& code);
+    // Whether a row of the name is stored, compared on its cipher bytes.
+    bool nameStoredOn(sql::Connection& connection, const char* query, const QByteArray& cipher);
+    // The same asked on its own (an add's, before its call): 19 when stored.
+    TVXResult nameFree(const char* query, const QByteArray& cipher);
     // A refused event row of a call is stored its usual way (which reports why).
     void settleLogRow(const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
     void forgetDeletedGroup(const QString& groupUID);
@@ -242,8 +245,29 @@ void TVXDataBase::GroupTypeSteps::settleLogRow(const TVXEventLogEntry& logRow, c
         (void)d.eventLog().saveLogsArrayToDatabase(logRow);
 }
 
+bool TVXDataBase::GroupTypeSteps::nameStoredOn(sql::Connection& connection, const char* query,
+                                               const QByteArray& cipher)
+{
+    const PreparedRef stmt = d.prepareForBatch(connection, query);
+    tvxsql::bindBytes(*stmt, 1, cipher);
+    const std::unique_ptr<sql::ResultSet> rs(stmt->executeQuery());
+    return rs->next();
+}
+
+TVXResult TVXDataBase::GroupTypeSteps::nameFree(const char* query, const QByteArray& cipher)
+{
+    bool taken = false;
+    const TVXResult asked = d.runOnConnection([&](sql::Connection& connection) {
+        taken = nameStoredOn(connection, query, cipher);
+        return kTVXDone;
+    });
+    if (asked != kTVXDone)
+        return asked;
+    return taken ? kTVXNameTaken : kTVXDone;
+}
+
 bool TVXDataBase::GroupTypeSteps::callOnce(bool isNew, const char* addCall, const char* lockText,
-                                           const char* replaceCall, const QString& uid,
+                                           const char* replaceCall, const CallBind& lockBind,
                                            const std::function<TVXResult(sql::ResultSet&)>& digestCheck,
                                            const CallBind& bind, const TVXEventLogEntry& logRow, bool* logStored,
                                            TVXResult& code)
@@ -257,7 +281,7 @@ bool TVXDataBase::GroupTypeSteps::callOnce(bool isNew, const char* addCall, cons
         if (isNew)
             called = d.callWrite(connection, addCall, true, bind, answer);
         else
-            called = d.callLockedWrite(connection, lockText, uid, digestCheck, replaceCall, bind, answer);
+            called = d.callLockedWrite(connection, lockText, lockBind, digestCheck, replaceCall, bind, answer);
         return answer.code;
     });
     if (!called)
@@ -313,17 +337,12 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(GroupWrite& write)
     const QByteArray& cipher = write.cipher;
     if (!tvxsql::fitsTinyBlob(cipher))
         return kTVXStatementFailed;
-    if (write.checkName) {
-        bool taken = false;
-        if (const TVXResult asked = d.runOnConnection([&](sql::Connection& connection) {
-                taken = nameStoredOn(connection, kQueryGroupNameLike, cipher);
-                return kTVXDone;
-            });
-            asked != kTVXDone)
-            return asked;
-        if (taken)
-            return kTVXNameTaken;
-    }
+    // A new name is looked for on the server: an add's before its call, an
+    // edit's with its lock (and in its transaction when the statements serve).
+    const bool lockChecksName = write.checkName && !isNew;
+    if (write.checkName && isNew)
+        if (const TVXResult free = nameFree(kQueryGroupNameStored, cipher); free != kTVXDone)
+            return free;
 
     // Outside a batch: one call with the lists as they will stand (an edit
     // after its checks).
@@ -338,10 +357,21 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(GroupWrite& write)
         stmt.setString(first + 5, subGroups);
         TVXEventLogStore::bindRow(stmt, first + 6, write.logRow);
     };
+    const auto bindLock = [&](sql::PreparedStatement& stmt, int first) {
+        if (lockChecksName)
+            tvxsql::bindBytes(stmt, first++, cipher);
+        stmt.setString(first, group.mGroupUID().toStdString());
+    };
     TVXResult code = kTVXDone;
     if (callOnce(
-            isNew, kCallAddGroup, TVXStaleCopies::lockKeyAndGroupText(), kCallReplaceGroup, group.mGroupUID(),
-            [&](sql::ResultSet& rs) { return freshAgainst(write.knownDigest, TVXStaleCopies::groupDigestAt(rs, 2)); },
+            isNew, kCallAddGroup,
+            lockChecksName ? TVXStaleCopies::lockKeyGroupAndNameText() : TVXStaleCopies::lockKeyAndGroupText(),
+            kCallReplaceGroup, bindLock,
+            [&](sql::ResultSet& rs) {
+                if (lockChecksName && rs.getBoolean(TVXStaleCopies::kGroupNameTakenColumn))
+                    return kTVXNameTaken;
+                return freshAgainst(write.knownDigest, TVXStaleCopies::groupDigestAt(rs, 2));
+            },
             bindGroup, write.logRow, &write.logStored, code))
         return code;
 
@@ -349,6 +379,8 @@ TVXResult TVXDataBase::GroupTypeSteps::storeGroup(GroupWrite& write)
     // transaction: a group never stands on the server without its lists,
     // nor with half of them.
     return d.runWriteTransaction([&](sql::Connection& connection) {
+        if (lockChecksName && nameStoredOn(connection, kQueryGroupNameStored, cipher))
+            return kTVXNameTaken;
         if (!isNew)
             if (const TVXResult fresh = freshAgainst(
                     write.knownDigest, TVXStaleCopies::lockedGroupDigest(connection, group.mGroupUID()));
@@ -604,17 +636,11 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(TypeWrite& write)
     for (const QByteArray& cipher : ciphers)
         if (!tvxsql::fitsTinyBlob(cipher))
             return kTVXStatementFailed;
-    if (write.checkName) {
-        bool taken = false;
-        if (const TVXResult asked = d.runOnConnection([&](sql::Connection& connection) {
-                taken = nameStoredOn(connection, kQueryTypeNameLike, ciphers[0]);
-                return kTVXDone;
-            });
-            asked != kTVXDone)
-            return asked;
-        if (taken)
-            return kTVXNameTaken;
-    }
+    // A new name is looked for as a group's is.
+    const bool lockChecksName = write.checkName && !isNew;
+    if (write.checkName && isNew)
+        if (const TVXResult free = nameFree(kQueryTypeNameStored, ciphers[0]); free != kTVXDone)
+            return free;
 
     // Outside a batch: one call (an edit after its checks).
     const auto bindType = [&](sql::PreparedStatement& stmt, int first) {
@@ -626,13 +652,26 @@ TVXResult TVXDataBase::GroupTypeSteps::storeType(TypeWrite& write)
             tvxsql::bindBytes(stmt, first + 4 + i, ciphers[static_cast<size_t>(i) + 1]);
         TVXEventLogStore::bindRow(stmt, first + 4 + kNumberOfFields, write.logRow);
     };
+    const auto bindLock = [&](sql::PreparedStatement& stmt, int first) {
+        if (lockChecksName)
+            tvxsql::bindBytes(stmt, first++, ciphers[0]);
+        stmt.setString(first, type.mTypeUID().toStdString());
+    };
     TVXResult code = kTVXDone;
     if (callOnce(
-            isNew, kCallAddType, TVXStaleCopies::lockKeyAndTypeText(), kCallReplaceType, type.mTypeUID(),
-            [&](sql::ResultSet& rs) { return freshAgainst(write.knownDigest, TVXStaleCopies::typeDigestAt(rs, 2)); },
+            isNew, kCallAddType,
+            lockChecksName ? TVXStaleCopies::lockKeyTypeAndNameText() : TVXStaleCopies::lockKeyAndTypeText(),
+            kCallReplaceType, bindLock,
+            [&](sql::ResultSet& rs) {
+                if (lockChecksName && rs.getBoolean(TVXStaleCopies::kTypeNameTakenColumn))
+                    return kTVXNameTaken;
+                return freshAgainst(write.knownDigest, TVXStaleCopies::typeDigestAt(rs, 2));
+            },
             bindType, write.logRow, &write.logStored, code))
         return code;
     return d.runWriteTransaction([&](sql::Connection& connection) {
+        if (lockChecksName && nameStoredOn(connection, kQueryTypeNameStored, ciphers[0]))
+            return kTVXNameTaken;
         if (!isNew)
             if (const TVXResult fresh =
                     freshAgainst(write.knownDigest, TVXStaleCopies::lockedTypeDigest(connection, type.mTypeUID()));

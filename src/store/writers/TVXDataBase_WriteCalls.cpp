@@ -110,13 +110,22 @@ bool TVXDataBase::callLockedWrite(sql::Connection& connection, const char* lockQ
                                   const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
                                   const CallBind& bind, tvxcalls::CallAnswer& answer)
 {
+    return callLockedWrite(
+        connection, lockQuery, [&uid](sql::PreparedStatement& lock, int first) { lock.setString(first, uid.toStdString()); },
+        check, call, bind, answer);
+}
+
+bool TVXDataBase::callLockedWrite(sql::Connection& connection, const char* lockQuery, const CallBind& lockBind,
+                                  const std::function<TVXResult(sql::ResultSet&)>& check, const char* call,
+                                  const CallBind& bind, tvxcalls::CallAnswer& answer)
+{
     answer = tvxcalls::CallAnswer{};
     tvxcalls::executeText(connection, "START TRANSACTION");
     try {
         TVXResult checked = kTVXReloadFirst; // a row gone
         {
             const PreparedRef lock = prepareForBatch(connection, lockQuery);
-            lock->setString(1, uid.toStdString());
+            lockBind(*lock, 1);
             const std::unique_ptr<sql::ResultSet> rs(lock->executeQuery());
             if (rs->next()) {
                 noteKeyRow(*rs, 1);
