@@ -13,7 +13,8 @@
 --   45022  written, but the event row was refused, 45023 the recent-list row,
 --   45024  both: the client commits and writes them again its usual way, which
 --          reports why
---   45025  a group's member or sub-group list is not a JSON array (nothing written)
+--   45025  a group's member or sub-group list, or the options' list of
+--          types, is not a JSON array (nothing written)
 -- check_key 0 leaves the master-password row unchecked (the client holds no key).
 -- recent_user: the user whose recently added (or modified) list takes the
 -- record, its oldest rows giving way beyond recent_limit; NULL for none.
@@ -321,6 +322,42 @@ BEGIN
   CALL TVX_WRITE_GROUP_LISTS(group_uid, members, sub_groups);
   CALL TVX_LOG_WRITE(log_event, log_id, log_description, log_date, log_user, log_computer, log_refused);
   CALL TVX_END_WRITE(log_refused, 0);
+END//
+
+-- The options window's OK: the user's column row for each type of
+-- column_types (a JSON array of type identifiers, walked as data; empty for
+-- none), all with the same columns, then the options' part of the user's
+-- preference row, in the order and with the rules the client's own
+-- statements meet.
+CREATE OR REPLACE DEFINER = 'tvx_definer'@'localhost' PROCEDURE TVX_SAVE_OPTIONS(
+  user_id VARCHAR(16), auto_lock TINYINT, font_height INT, font_weight INT, font_italic TINYINT,
+  font_name VARCHAR(32) CHARACTER SET utf8mb4, row_color BIGINT, sleep_minutes INT, max_sleep_minutes INT,
+  auto_submit TINYINT, clear_on_exit TINYINT, clear_timer INT, column_types LONGTEXT CHARACTER SET utf8mb4,
+  c1 BIGINT, c2 BIGINT, c3 BIGINT, c4 BIGINT, c5 BIGINT, c6 BIGINT, c7 BIGINT,
+  c8 BIGINT, c9 BIGINT, c10 BIGINT, c11 BIGINT, c12 BIGINT, c13 BIGINT, c14 BIGINT)
+SQL SECURITY INVOKER MODIFIES SQL DATA
+BEGIN
+  DECLARE EXIT HANDLER FOR SQLEXCEPTION
+  BEGIN
+    ROLLBACK;
+    RESIGNAL;
+  END;
+  IF NOT IFNULL(JSON_VALID(column_types) AND JSON_TYPE(column_types) = 'ARRAY', 0) THEN
+    SIGNAL SQLSTATE '45000' SET MYSQL_ERRNO = 45025, MESSAGE_TEXT = 'A list is not an array of identifiers';
+  END IF;
+  CALL TVX_BEGIN_WRITE(0, NULL);
+  REPLACE INTO COLUMNINFOTABLE
+    SELECT user_id, t.TYPEID, c1, c2, c3, c4, c5, c6, c7, c8, c9, c10, c11, c12, c13, c14
+      FROM JSON_TABLE(column_types, '$[*]' COLUMNS (AT FOR ORDINALITY,
+                                                   TYPEID VARCHAR(255) CHARACTER SET utf8mb4 PATH '$' ERROR ON EMPTY)) t
+      ORDER BY t.AT;
+  UPDATE APPPREFTABLE SET AUTOLOCK = auto_lock, FONTHEIGHT = font_height, FONTWEIGHT = font_weight,
+                          FONTITALIC = font_italic, FONTNAME = font_name, ROWCOLOR = row_color,
+                          SLEEPMINUTES = sleep_minutes, MAXSLEEPMINUTES = max_sleep_minutes,
+                          AUTOSUBMIT = auto_submit, CLEARCLIPBOARDONEXIT = clear_on_exit,
+                          CLEARCLIPBOARDTIMER = clear_timer
+    WHERE USERID = user_id;
+  CALL TVX_END_WRITE(0, 0);
 END//
 
 -- A group's member and sub-group lists rewritten whole, each cleared and

@@ -101,11 +101,15 @@ void storeChoicesInUser(const OptionsChoices& choices, TVXUser& user)
     user.setMRowColor(choices.rowColor);
 }
 
-bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences, TVXUser& user, uint64_t mask,
-                       const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
+namespace {
+
+// The types whose column rows a changed mask goes to (none when unchanged),
+// the user's mask and widths set as they will be stored.
+QStringList columnChoicesToSave(const TVXStoreCaches& caches, TVXUser& user, uint64_t mask,
+                                const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
 {
     if (mask == user.mColoumInfo())
-        return false;
+        return {};
     user.setMColoumInfo(mask);
     QList<int> widths = user.mColoumWidthArray();
     if (widths.size() < kListNoOfColumns) {
@@ -113,12 +117,23 @@ bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences
             widths.append(kDefaultColumnWidth);
         user.setMColoumWidthArray(widths);
     }
-    // Column settings are preferences, sent behind the window: a failed save
-    // goes to the error path.
     QStringList typeIDs{selectedTypeUID};
     if (selectedTypeUID == kAllCategoriesUID && applyToAllTypes && applyToAllTypes())
         for (const auto& type : caches.typesForEditing(false))
             typeIDs.append(type->mTypeUID());
+    return typeIDs;
+}
+
+} // namespace
+
+bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences, TVXUser& user, uint64_t mask,
+                       const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes)
+{
+    const QStringList typeIDs = columnChoicesToSave(caches, user, mask, selectedTypeUID, applyToAllTypes);
+    if (typeIDs.isEmpty())
+        return false;
+    // Column settings are preferences, sent behind the window: a failed save
+    // goes to the error path.
     preferences.setShowColumnsInListViewBehind(typeIDs);
     return true;
 }
@@ -134,8 +149,10 @@ void saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preference
         return;
     }
     storeChoicesInUser(choices, *user);
-    saveColumnChoices(caches, preferences, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
-    preferences.saveOptionPanelPreferencesBehind(*user, std::move(answer));
+    // The column rows go with the options' row, one answer for both.
+    const QStringList columnTypes =
+        columnChoicesToSave(caches, *user, choices.columnMask, selectedTypeUID, applyToAllTypes);
+    preferences.saveOptionsBehind(*user, columnTypes, std::move(answer));
 }
 
 QString fontDescription(const QFont& font)

@@ -69,9 +69,10 @@ void storeChoicesInUser(const OptionsChoices& choices, TVXUser& user);
 bool saveColumnChoices(const TVXStoreCaches& caches, TVXPreferences& preferences, TVXUser& user, uint64_t mask,
                        const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes);
 
-// Saving on OK: the user's options, the column settings, then the server
-// row, all sent behind the window. `answer` gets the server row's result code
-// on the main thread (a failure at once without a signed-in user).
+// Saving on OK: the user's options and the column settings, as
+// saveColumnChoices takes them, stored together in one write behind the
+// window. `answer` gets that write's result code on the main thread (a
+// failure at once without a signed-in user).
 void saveUserPreference(const TVXStoreCaches& caches, TVXPreferences& preferences, const OptionsChoices& choices,
                         const QString& selectedTypeUID, const std::function<bool()>& applyToAllTypes,
                         std::function<void(TVXResult)> answer);

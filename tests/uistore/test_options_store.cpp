@@ -23,6 +23,8 @@
 #include "support/UiTestSupport.h"
 #include "windows/BMOptionsWindowController.h"
 
+#include "DelayingRelay.h"
+
 using namespace teststore;
 
 namespace {
@@ -50,11 +52,34 @@ protected:
 
     template <class T> T* control(const QString& name) { return window->findChild<T*>(name); }
     // OK as the user presses it; the run's end once the server answered.
-    int pressOk()
+    static int pressOk(BMOptionsWindowController& options)
     {
-        window->ok();
-        EXPECT_TRUE(QTest::qWaitFor([this] { return !window->isSaving(); }, 30000));
-        return window->requestedEnd().value_or(platform::kModalRunAborted);
+        options.ok();
+        EXPECT_TRUE(QTest::qWaitFor([&options] { return !options.isSaving(); }, 30000));
+        return options.requestedEnd().value_or(platform::kModalRunAborted);
+    }
+    int pressOk() { return pressOk(*window); }
+    // A run of `options` that shows or hides the notes column of every type,
+    // turns automatic submission over and presses OK.
+    static int changeAndPressOk(BMOptionsWindowController& options)
+    {
+        tvxtest::AlertRecorder alerts;
+        alerts.answerNext(platform::kAlertOtherReturn); // "Yes": every type takes them
+        tvxtest::ModalScript script;
+        script.then([&](QWidget*) {
+            auto* notes = options.findChild<QCheckBox*>("mShowColumnMatrix_2_2");
+            notes->setChecked(!notes->isChecked());
+            auto* submit = options.findChild<QCheckBox*>("mAutoSubmit");
+            submit->setChecked(!submit->isChecked());
+            EXPECT_EQ(pressOk(options), platform::kModalRunStopped);
+            return options.requestedEnd().value_or(platform::kModalRunAborted);
+        });
+        return options.orderFrontOptionsPanel();
+    }
+    QString notesShownOnServer()
+    {
+        db.writeBehind().flush();
+        return rootQueryValue("SELECT GROUP_CONCAT(DISTINCT COLUMN13 >= 65536) FROM tolvanexdb.COLUMNINFOTABLE");
     }
     QString prefs(const QString& columns)
     {
@@ -168,6 +193,75 @@ TEST_F(OptionsOnTheStore, OkWaitsForTheServersAnswerWithoutTheMainThreadTakingTh
     EXPECT_EQ(prefs("AUTOSUBMIT"), "1");
     EXPECT_EQ(columnRows(), 1);
     EXPECT_EQ(editSettingsRows(), 1);
+}
+
+// The column rows of every type and the options' row go to a distant server
+// together: the write, its commit, then the edit's event row.
+TEST_F(OptionsOnTheStore, OkStoresTheColumnsOfEveryTypeWithTheOptionsInFewRoundTrips)
+{
+    DelayingRelay relay(port(), 0);
+    useServerPort(relay.port());
+    TVXDataBase distant;
+    const TVXResult login = logInAndLoad(distant);
+    useServerPort(0);
+    ASSERT_EQ(login, kTVXDone);
+    BMOptionsWindowController options(distant.caches(), distant.preferences(), distant.eventLog());
+    options.setLoginItems(platform::LoginItems(mDefaults.filePath("autostart"), "/opt/tolvanex"));
+    options.setSelectedTypeUIDProvider([] { return kAllCategoriesUID; });
+    const int types = distant.caches().typesForEditing(false).size();
+    ASSERT_GT(types, 0);
+    const auto tripsOfOk = [&] {
+        const uint64_t before = relay.roundTrips();
+        EXPECT_EQ(changeAndPressOk(options), platform::kModalRunStopped);
+        distant.writeBehind().flush(); // the event row goes behind the window
+        return relay.roundTrips() - before;
+    };
+    (void)tripsOfOk(); // the first prepares its statements, once per connection
+    EXPECT_EQ(prefs("AUTOSUBMIT"), "1");
+    EXPECT_EQ(notesShownOnServer(), "1");
+    EXPECT_LE(tripsOfOk(), 3u);
+    EXPECT_EQ(prefs("AUTOSUBMIT"), "0");
+    EXPECT_EQ(columnRows(), 1 + types);
+    EXPECT_EQ(notesShownOnServer(), "0");
+    EXPECT_EQ(editSettingsRows(), 2);
+}
+
+// An account not yet granted the store's routine for it: the statements
+// store the same.
+TEST_F(OptionsOnTheStore, OkWithoutTheStoresRoutineStoresTheSameByStatements)
+{
+    rootExec(QStringLiteral("REVOKE EXECUTE ON PROCEDURE tolvanexdb.TVX_SAVE_OPTIONS FROM '%1'@'%'").arg(kUserName));
+    const int types = db.caches().typesForEditing(false).size();
+    window->setSelectedTypeUIDProvider([] { return kAllCategoriesUID; });
+    EXPECT_EQ(changeAndPressOk(*window), platform::kModalRunStopped);
+    EXPECT_EQ(prefs("AUTOSUBMIT"), "1");
+    EXPECT_EQ(columnRows(), 1 + types);
+    EXPECT_EQ(notesShownOnServer(), "1");
+    EXPECT_EQ(notices, 1);
+}
+
+// Column rows the store refuses undo the options' row with them: the window
+// stays open with its input, nothing is announced as stored.
+TEST_F(OptionsOnTheStore, RefusedColumnRowsKeepTheWindowOpenAndTheOptionsRowAsItWas)
+{
+    rootExec("CREATE TRIGGER tolvanexdb.refuse_columns BEFORE INSERT ON tolvanexdb.COLUMNINFOROWS FOR EACH ROW "
+             "SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT = 'refused'");
+    window->setSelectedTypeUIDProvider([] { return kUnfiledUID; });
+    tvxtest::AlertRecorder alerts;
+    tvxtest::ModalScript script;
+    script.then([&](QWidget*) {
+        control<QCheckBox>("mAutoSubmit")->setChecked(true);
+        control<QCheckBox>("mShowColumnMatrix_1_0")->setChecked(true);
+        EXPECT_EQ(pressOk(), platform::kModalRunAborted) << "still open: the test closes it";
+        return platform::kModalRunAborted;
+    });
+    window->orderFrontOptionsPanel();
+    EXPECT_FALSE(alerts.alerts().empty());
+    EXPECT_TRUE(control<QCheckBox>("mAutoSubmit")->isChecked());
+    EXPECT_EQ(prefs("AUTOSUBMIT"), "0");
+    EXPECT_EQ(columnRows(), 0);
+    EXPECT_EQ(notices, 0);
+    EXPECT_EQ(editSettingsRows(), 0);
 }
 
 TEST_F(OptionsOnTheStore, ClosingOrCancellingSavesAndLogsNothing)

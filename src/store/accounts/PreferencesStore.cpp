@@ -16,11 +16,15 @@
 #include "store/loading/StoreCaches.h"
 #include "store/session/ReadAhead.h"
 #include "store/session/StoreSession.h"
+#include "store/writers/WriteCalls.h"
 
 #include <cppconn/connection.h>
 #include <cppconn/exception.h>
 #include <cppconn/prepared_statement.h>
 #include <cppconn/resultset.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
 
 #include <algorithm>
 #include <cmath>
@@ -363,6 +367,94 @@ void TVXPreferences::saveOptionPanelPreferencesBehind(const TVXUser& user, std::
 
 namespace {
 
+TVXResult writeColumnRows(TVXStoreSession& db, const QString& userID, const QStringList& typeIDs,
+                          const QList<int>& widths, uint64_t mask);
+
+// The options' row and column rows as one call of the store's routine.
+constexpr char kCallSaveOptions[] =
+    "CALL TVX_SAVE_OPTIONS(?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?, ?)";
+
+// A column row's stored value: the width in the low 16 bits, shown in the next.
+int64_t columnValue(const QList<int>& widths, uint64_t mask, int column)
+{
+    const int64_t shown = (mask & kColumnMasksArray[column]) ? 65536 : 0;
+    return shown + (widths[column] & 0xFFFF);
+}
+
+// Whether the routine took the write (then committed); false with nothing
+// written when the store has no such routine or the account may not call it.
+bool callSaveOptions(TVXStoreSession& db, sql::Connection& connection, const OptionRow& row,
+                     const std::string& columnTypes, const QList<int>& widths, uint64_t mask)
+{
+    try {
+        const TVXStoreSession::PreparedRef stmt = db.prepareForBatch(connection, kCallSaveOptions);
+        stmt->setString(1, row.userID);
+        stmt->setBoolean(2, row.autoLock);
+        stmt->setInt(3, row.fontHeight);
+        stmt->setInt(4, row.bold ? 700 : 200);
+        stmt->setBoolean(5, row.italic);
+        stmt->setString(6, row.fontName);
+        stmt->setInt64(7, row.rowColor);
+        stmt->setInt(8, row.lockTime);
+        stmt->setInt(9, row.maxLockTime);
+        stmt->setBoolean(10, row.autoSubmit);
+        stmt->setBoolean(11, row.clipboardOnExit);
+        stmt->setInt(12, row.clipboardTimer);
+        stmt->setString(13, columnTypes);
+        for (int i = 0; i < kListNoOfColumns; ++i)
+            stmt->setInt64(14 + i, widths.size() >= kListNoOfColumns ? columnValue(widths, mask, i) : 0);
+        stmt->execute();
+    } catch (const sql::SQLException& e) {
+        if (tvxcalls::notServed(e))
+            return false;
+        throw; // the routine rolled back
+    }
+    try {
+        tvxcalls::executeText(connection, "COMMIT");
+    } catch (const sql::SQLException&) {
+        tvxcalls::rollBackQuietly(connection);
+        throw;
+    }
+    return true;
+}
+
+} // namespace
+
+void TVXPreferences::saveOptionsBehind(const TVXUser& user, const QStringList& columnTypeIDs,
+                                       std::function<void(TVXResult)> answer)
+{
+    QStringList typeIDs;
+    if (user.mColoumWidthArray().size() >= kListNoOfColumns)
+        typeIDs = columnTypeIDs;
+    for (const QString& typeID : std::as_const(typeIDs))
+        keepColumnRow(typeID, user);
+    mDatabase.saveBehindWindow(
+        [this, row = optionRowOf(user), userID = user.mUserID(), typeIDs, widths = user.mColoumWidthArray(),
+         mask = user.mColoumInfo()] {
+            const std::string columnTypes =
+                QJsonDocument(QJsonArray::fromStringList(typeIDs)).toJson(QJsonDocument::Compact).toStdString();
+            bool called = false;
+            const TVXResult code = mDatabase.runOnConnection([&](sql::Connection& connection) {
+                // Inside another transaction its statements serve.
+                called = connection.getAutoCommit() && callSaveOptions(mDatabase, connection, row, columnTypes, widths, mask);
+                return kTVXDone;
+            });
+            if (called || code != kTVXDone)
+                return code;
+            // A store without the routine, or an account not granted it: the statements one by one.
+            if (!typeIDs.isEmpty())
+                if (const TVXResult columns = writeColumnRows(mDatabase, userID, typeIDs, widths, mask);
+                    columns != kTVXDone)
+                    return columns;
+            TVXResult written = kTVXDone;
+            writeOptionRow(mDatabase, row, &written);
+            return written;
+        },
+        std::move(answer));
+}
+
+namespace {
+
 // Every type's column row of one user.
 constexpr char kQuerySelectUsersColumnRows[] = "SELECT * FROM COLUMNINFOTABLE WHERE USERID = ?";
 
@@ -391,10 +483,8 @@ TVXResult writeColumnRow(TVXStoreSession& db, const QString& userID, const QStri
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(KQueryInsertIntoColumnInfoTable));
         stmt->setString(1, userID.toStdString());
         stmt->setString(2, typeID.toStdString());
-        for (int i = 0; i < kListNoOfColumns; ++i) {
-            const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
-            stmt->setInt64(3 + i, shown + (widths[i] & 0xFFFF));
-        }
+        for (int i = 0; i < kListNoOfColumns; ++i)
+            stmt->setInt64(3 + i, columnValue(widths, mask, i));
         stmt->executeUpdate();
         return kTVXDone;
     });
@@ -415,10 +505,8 @@ TVXResult writeColumnRows(TVXStoreSession& db, const QString& userID, const QStr
                 const int base = int(r) * (2 + kListNoOfColumns);
                 stmt->setString(base + 1, userID.toStdString());
                 stmt->setString(base + 2, typeIDs[first + r].toStdString());
-                for (int i = 0; i < kListNoOfColumns; ++i) {
-                    const int64_t shown = (mask & kColumnMasksArray[i]) ? 65536 : 0;
-                    stmt->setInt64(base + 3 + i, shown + (widths[i] & 0xFFFF));
-                }
+                for (int i = 0; i < kListNoOfColumns; ++i)
+                    stmt->setInt64(base + 3 + i, columnValue(widths, mask, i));
             }
             stmt->executeUpdate();
         }

@@ -40,6 +40,12 @@ public:
     // behind the window; its errors, then `answer` with the code, follow on
     // the main thread.
     void saveOptionPanelPreferencesBehind(const TVXUser& user, std::function<void(TVXResult)> answer);
+    // The options window's OK: the same row and, for each of `columnTypeIDs`,
+    // the user's column row (kept at once, as setShowColumnsInListViewBehind
+    // keeps them), written together in one transaction behind the window;
+    // `answer` gets the code of both.
+    void saveOptionsBehind(const TVXUser& user, const QStringList& columnTypeIDs,
+                           std::function<void(TVXResult)> answer);
     TVXResult saveLastViewForUser(const TVXUser& user);
     TVXResult saveCurrentGroupForUser(const TVXUser& user);
     // The same two sent behind the window (a view or group switch): the
