@@ -410,17 +410,22 @@ TVXDataBase::PreparedRef TVXDataBase::prepareRowsForBatch(sql::Connection& conne
         ref.stmt = ref.owned.get();
         return ref;
     }
-    // An import repeats a few row counts (full runs); others come and go.
-    constexpr size_t kKeptTexts = 6;
+    // An import repeats a few row counts (its full runs, its batches' log
+    // rows) between counts that come once (a batch's last run, its custom
+    // field sets): those go first, and the repeated ones stay prepared.
+    constexpr size_t kKeptTexts = 8;
     const std::pair<const char*, int> key{oneRow, rows};
     auto found = mPreparedRows.find(key);
     if (found == mPreparedRows.end()) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(tvxsql::repeatedRowsText(oneRow, rows)));
         if (mPreparedRows.size() >= kKeptTexts)
-            mPreparedRows.clear();
-        found = mPreparedRows.emplace(key, std::move(stmt)).first;
+            mPreparedRows.erase(std::min_element(mPreparedRows.begin(), mPreparedRows.end(), [](const auto& a, const auto& b) {
+                return a.second.lastUse < b.second.lastUse;
+            }));
+        found = mPreparedRows.emplace(key, PreparedRows{std::move(stmt), 0}).first;
     }
-    ref.stmt = found->second.get();
+    found->second.lastUse = ++mPreparedRowsUses;
+    ref.stmt = found->second.stmt.get();
     return ref;
 }
 
