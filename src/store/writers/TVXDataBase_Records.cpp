@@ -796,6 +796,15 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
 {
     codes = QList<TVXResult>(records.size(), kTVXNotServerError);
+    // The most rows, at most `rows`, of a record insert kept prepared (under the batch's guard).
+    const auto preparedRowsAtMost = [this](qsizetype rows) -> qsizetype {
+        if (!mConnectionMutex.heldByThisThread())
+            return 0;
+        const auto above = mPreparedRows.upper_bound({kQueryRecordInsert, int(rows)});
+        if (above == mPreparedRows.begin() || std::prev(above)->first.first != kQueryRecordInsert)
+            return 0;
+        return std::prev(above)->first.second;
+    };
     const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
         if (!entry.record || storesFile(*entry.record))
             return -1;
@@ -813,6 +822,12 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
             if (bytes + row > kSharedStatementBytes) {
                 if (end - next > kRunRowsStep)
                     end = next + (end - next) / kRunRowsStep * kRunRowsStep;
+                // A run a little shorter that is prepared already costs no
+                // prepare: its round trip and the server's parse of a text
+                // of thousands of placeholders.
+                const qsizetype kept = preparedRowsAtMost(end - next);
+                if (kept > 1 && kept * 8 >= (end - next) * 7)
+                    end = next + kept;
                 break;
             }
             bytes += row;
