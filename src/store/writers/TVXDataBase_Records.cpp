@@ -1105,6 +1105,8 @@ void TVXDataBase::RecordSteps::finishDeletedRecord(const std::shared_ptr<TVXReco
             // recent-list rows with the record; memory follows.
             db->mCaches.m_records.remove(recordID);
             RecordSteps{*db}.forgetRecordInRecentLists(recordID);
+            // Its texts leave the search index by name: no walk over every record.
+            db->mCaches.refreshRecordSearchEntry(*record);
             db->recordCacheChanged(recordID);
         }
         if (logStored)
@@ -1120,10 +1122,18 @@ namespace {
 // character of a record's name or identifier ever reaches the text itself.
 std::string hexLiteral(const QByteArray& bytes)
 {
-    return "X'" + bytes.toHex().toStdString() + "'";
+    std::string literal = "X'";
+    literal += bytes.toHex().toStdString();
+    literal += '\'';
+    return literal;
 }
 
-std::string textLiteral(const QString& text) { return "_utf8mb4 " + hexLiteral(text.toUtf8()); }
+std::string textLiteral(const QString& text)
+{
+    std::string literal = "_utf8mb4 ";
+    literal += hexLiteral(text.toUtf8());
+    return literal;
+}
 
 constexpr int kErrCommandsOutOfSync = 2014;
 
@@ -1141,16 +1151,21 @@ TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
             return kTVXDone;
         }
         const qsizetype end = std::min(records.size(), next + qsizetype(kDeletesPerRoundTrip));
-        const std::string keyRow = std::string(d.mCiphers.keyedMasterPassword() ? "1," : "0,")
-                                   + (d.mKeyRow.present ? hexLiteral(d.mKeyRow.cipher) : std::string("NULL"));
+        std::string keyRow = d.mCiphers.keyedMasterPassword() ? "1," : "0,";
+        keyRow += d.mKeyRow.present ? hexLiteral(d.mKeyRow.cipher) : std::string("NULL");
         // Each record's call, then its commit: the server runs them in order
         // and stops at the first that fails, so each answer is one record's.
         // The last statement's rows say that every answer before it came.
         std::string text;
         for (qsizetype i = next; i < end; ++i) {
-            text += "CALL TVX_DELETE_RECORD(" + keyRow + "," + textLiteral(records.at(i)->mRecordUID());
-            for (const QString& value : TVXEventLogStore::rowValues(logRows.at(i)))
-                text += "," + textLiteral(value);
+            text += "CALL TVX_DELETE_RECORD(";
+            text += keyRow;
+            text += ',';
+            text += textLiteral(records.at(i)->mRecordUID());
+            for (const QString& value : TVXEventLogStore::rowValues(logRows.at(i))) {
+                text += ',';
+                text += textLiteral(value);
+            }
             text += ");COMMIT;";
         }
         text += "SELECT 1";
