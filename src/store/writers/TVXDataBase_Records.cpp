@@ -31,6 +31,7 @@
 #include <cppconn/statement.h>
 
 #include <QCoreApplication>
+#include <QSet>
 
 #include <algorithm>
 #include <array>
@@ -1137,6 +1138,45 @@ std::string textLiteral(const QString& text)
 
 constexpr int kErrCommandsOutOfSync = 2014;
 
+// The read that confirms a run of deletes: those of the records still stored.
+std::string storedReadOf(const QList<std::shared_ptr<TVXRecord>>& records, qsizetype first, qsizetype count)
+{
+    std::string text = "SELECT RECORDID FROM RECORDTABLE WHERE RECORDID IN (";
+    for (qsizetype i = first; i < first + count; ++i) {
+        if (i > first)
+            text += ',';
+        text += textLiteral(records.at(i)->mRecordUID());
+    }
+    text += ')';
+    return text;
+}
+
+// How many of records[first, first + count), from the first on, the read found gone.
+qsizetype leadingGone(sql::ResultSet& rs, const QList<std::shared_ptr<TVXRecord>>& records, qsizetype first,
+                      qsizetype count)
+{
+    QSet<QString> stored;
+    while (rs.next())
+        stored.insert(QString::fromStdString(rs.getString(1).asStdString()));
+    qsizetype gone = 0;
+    while (gone < count && !stored.contains(records.at(first + gone)->mRecordUID()))
+        ++gone;
+    return gone;
+}
+
+// Whether an error leaves the commits answered before it in doubt. A cluster
+// node cut off may answer a commit the others never had, and only fail what
+// follows; a connection gone cannot be asked, and the routine's own answers
+// and refusals say nothing of the commits before.
+bool castsDoubtOnCommits(const sql::SQLException& e)
+{
+    const int number = e.getErrorCode();
+    if (number >= 2000 && number <= 2050)
+        return false;
+    tvxcalls::CallAnswer answer;
+    return !answer.take(e) && number != tvxcalls::kKeyRowChanged && number != kErrPermissionRefused;
+}
+
 } // namespace
 
 TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
@@ -1155,7 +1195,9 @@ TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
         keyRow += d.mKeyRow.present ? hexLiteral(d.mKeyRow.cipher) : std::string("NULL");
         // Each record's call, then its commit: the server runs them in order
         // and stops at the first that fails, so each answer is one record's.
-        // The last statement's rows say that every answer before it came.
+        // The last statement reads which of them are still stored: a commit
+        // counts once that read (waiting for the cluster) finds its record gone.
+        const qsizetype count = end - next;
         std::string text;
         for (qsizetype i = next; i < end; ++i) {
             text += "CALL TVX_DELETE_RECORD(";
@@ -1168,10 +1210,10 @@ TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
             }
             text += ");COMMIT;";
         }
-        text += "SELECT 1";
-        const qsizetype count = end - next;
+        text += storedReadOf(records, next, count);
         const std::unique_ptr<sql::Statement> stmt(connection.createStatement());
         qsizetype answered = 0; // statements answered without an error
+        qsizetype gone = 0;
         bool matched = true;
         try {
             bool rows = stmt->execute(text);
@@ -1186,23 +1228,36 @@ TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
                 }
             }
             if (matched) {
-                std::unique_ptr<sql::ResultSet>(stmt->getResultSet()).reset();
+                std::unique_ptr<sql::ResultSet> rs(stmt->getResultSet());
+                gone = leadingGone(*rs, records, next, count);
+                rs.reset();
                 (void)stmt->getMoreResults();
             }
         } catch (const sql::SQLException& e) {
-            // An error's answer comes after every answer before it, so every
-            // commit before it held; none after it ran.
+            // An error's answer comes after every answer before it: the
+            // commits before it answered, none after it ran.
+            if (answered % 2 == 1)
+                tvxcalls::rollBackQuietly(connection); // the commit failed: the record is not deleted
             const qsizetype committed = answered / 2;
-            for (qsizetype i = 0; i < committed; ++i)
-                answers << tvxcalls::CallAnswer{};
-            next += committed;
-            if (committed == count)
-                continue; // only the last read failed: the next statement meets what it met
-            if (answered % 2 == 1) {
-                // The commit failed: the record is not deleted.
-                tvxcalls::rollBackQuietly(connection);
-                throw;
+            qsizetype confirmed = committed;
+            if (committed > 0 && castsDoubtOnCommits(e)) {
+                confirmed = 0;
+                try {
+                    const std::unique_ptr<sql::Statement> read(connection.createStatement());
+                    const std::unique_ptr<sql::ResultSet> rs(
+                        read->executeQuery(storedReadOf(records, next, committed)));
+                    confirmed = leadingGone(*rs, records, next, committed);
+                } catch (const sql::SQLException&) {
+                    // not confirmed: the failure is the first record's
+                }
             }
+            for (qsizetype i = 0; i < confirmed; ++i)
+                answers << tvxcalls::CallAnswer{};
+            next += confirmed;
+            if (confirmed < committed || answered % 2 == 1)
+                throw;
+            if (committed == count)
+                continue; // only the read failed, and the records are gone
             tvxcalls::CallAnswer answer;
             if (answer.take(e)) {
                 if (answer.code != kTVXDone)
@@ -1231,9 +1286,12 @@ TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
         if (!matched)
             throw sql::SQLException("The server's answers did not match the statements sent", "HY000",
                                     kErrCommandsOutOfSync);
-        for (qsizetype i = 0; i < count; ++i)
+        for (qsizetype i = 0; i < gone; ++i)
             answers << tvxcalls::CallAnswer{};
-        next = end;
+        next += gone;
+        if (gone < count)
+            throw sql::SQLException("A record whose delete was committed is still stored", "HY000",
+                                    kErrCommandsOutOfSync);
     }
     return kTVXDone;
 }
