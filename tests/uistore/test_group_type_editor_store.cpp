@@ -25,13 +25,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <cppconn/connection.h>
 
 using namespace teststore;
 using tvxtest::AlertRecorder;
 using tvxtest::ModalScript;
+using tvxtest::Ticker;
 
 namespace {
 
@@ -197,10 +197,7 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
 {
     AlertRecorder alerts;
     ModalScript script;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const Ticker ticker;
     const QString groupsBefore = serverCount(QStringLiteral("GROUPTABLE"));
     const uint64_t uses = alice.connectionUsesOnMainThread();
     script.then([&](QWidget*) {
@@ -211,9 +208,9 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
         panel->mDoneButton->click();
         EXPECT_TRUE(sheets->isSaving());
         EXPECT_FALSE(sheets->requestedEnd()) << "the click returned before the answer";
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->savingLine()->isHidden(); }, 2000)) << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the save waited";
         EXPECT_TRUE(cursorIsBusy());
         EXPECT_FALSE(panel->mDoneButton->isEnabled());
         EXPECT_FALSE(panel->mCancelButton->isEnabled());
@@ -397,11 +394,8 @@ TEST_F(EditorStoreTest, AGroupDeleteWaitingForTheServerLeavesTheListUntilTheAnsw
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
     editor->deleteSelectedTableEntry();
     ASSERT_TRUE(editor->isDeleting());
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks > 10; }, 2000)) << "the window's timers ran";
+    const Ticker ticker;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticker.ticks() > 10; }, 2000)) << "the window's timers ran";
     EXPECT_TRUE(cursorIsBusy());
     editor->addNewEntry();
     editor->deleteSelectedTableEntry();
