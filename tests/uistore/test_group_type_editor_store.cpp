@@ -133,6 +133,14 @@ protected:
     {
         return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
     }
+    QStringList listedNames() const
+    {
+        QStringList names;
+        const auto* model = editor->mGroupTableView()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
+        return names;
+    }
     void waitForTheDelete() { EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->isDeleting(); }, 30000)); }
 
     QString bobID;
@@ -239,6 +247,69 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
     EXPECT_TRUE(alice.caches().mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
     EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().groupsForEditing(true).size());
     EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
+}
+
+// The sheet's run ended from outside (a lock, a quit, a reload) while its
+// save waited: the late answer still reaches the editor's list while it is
+// shown, not only at its next opening.
+TEST_F(EditorStoreTest, AnAnswerAfterTheSheetsRunEndedFromOutsideReachesTheShownList)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    std::unique_ptr<sql::Connection> holder;
+    const auto endedWhileSaving = [&](bool (BMCustomSettingsController::*ok)()) {
+        return [&, ok](QWidget*) {
+            holder = holdEverySave();
+            EXPECT_FALSE(((*sheets).*ok)()) << "the answer waits";
+            EXPECT_TRUE(sheets->isSaving());
+            return platform::kModalRunAborted;
+        };
+    };
+    const auto listAfterTheAnswer = [&](const QString& name) {
+        EXPECT_FALSE(listedNames().contains(name)) << "the run ended before the answer";
+        holder->rollback();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listedNames().contains(name); }, 30000))
+            << name.toStdString() << " in the shown list";
+        holder.reset();
+    };
+    editor->window()->show();
+
+    editor->prepareForMode(kEditorGroupsMode);
+    script.then([&](QWidget* sheet) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Legal"));
+        return endedWhileSaving(&BMCustomSettingsController::customGroupSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    listAfterTheAnswer(QStringLiteral("Legal"));
+
+    script.then([&](QWidget* sheet) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Accounts"));
+        return endedWhileSaving(&BMCustomSettingsController::customGroupSettingsOK)(sheet);
+    });
+    editor->selectRow(rowOfGroup(G1));
+    editor->editTableEntry(true);
+    listAfterTheAnswer(QStringLiteral("Accounts"));
+
+    editor->prepareForMode(kEditorTypesMode);
+    script.then([&](QWidget* sheet) {
+        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Server"));
+        return endedWhileSaving(&BMCustomSettingsController::customSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    listAfterTheAnswer(QStringLiteral("Server"));
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+
+    // A hidden editor reads its list again when it opens.
+    editor->window()->hide();
+    script.then([&](QWidget* sheet) {
+        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Printer"));
+        return endedWhileSaving(&BMCustomSettingsController::customSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    holder->rollback();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return typeNamed(alice, QStringLiteral("Printer")) != nullptr; }, 30000));
+    EXPECT_FALSE(listedNames().contains(QStringLiteral("Printer")));
+    holder.reset();
 }
 
 // A name only another client stored (not in this client's memory) is found
