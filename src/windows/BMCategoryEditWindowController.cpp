@@ -253,9 +253,9 @@ std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheet(const std
     int sheetOperation = operation;
     QPointer<BMCategoryEditWindowController> self(this);
     // The sheet waits for the answer and shows a refusal itself, keeping the input.
-    const auto saver = [self, &store](const std::shared_ptr<BMGroup>& built,
+    const auto saver = [this, self, &store](const std::shared_ptr<BMGroup>& built,
                                             BMCustomSettingsController::SaveAnswer answer) {
-        return store(built, self->listFollows([self, built, answer = std::move(answer)](TVXResult code) {
+        return store(built, listFollows([self, built, answer = std::move(answer)](TVXResult code) {
             if (self && code == kTVXDone)
                 noteGroupMembersInMemory(self->mCaches, *built);
             answer(code);
