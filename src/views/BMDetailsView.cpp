@@ -12,6 +12,7 @@
 #include "store/session/ResultCodes.h"
 #include "store/SharedStore.h"
 #include "store/loading/StoreCaches.h"
+#include "views/BandedPaint.h"
 #include "views/BMTextTable.h"
 #include "views/StoreFailureAlert.h"
 #include "views/TextBlock.h"
@@ -419,7 +420,12 @@ void BMDetailsView::drawChrome(QPainter& painter, bool toScreen)
     QColor fill = QColor::fromRgbF(0.3, 0.3, 0.3, 0.15);
     painter.setPen(QPen(stroke, 1));
     painter.setBrush(fill);
-    painter.drawPath(rounded);
+    // The box is as tall as the pane: on screen it goes in bands, so that
+    // the main thread does not wait for the raster engine's threads.
+    if (toScreen)
+        bmpaint::paintInBands(painter, rect(), [&] { painter.drawPath(rounded); });
+    else
+        painter.drawPath(rounded);
 
     drawHeader(painter, headerBand());
 

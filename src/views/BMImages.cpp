@@ -4,6 +4,7 @@
 #include <QHash>
 #include <QPainter>
 #include <QPainterPath>
+#include <QPixmapCache>
 #include <QPolygonF>
 
 #include <functional>
@@ -312,7 +313,9 @@ const QHash<QString, Drawer>& drawers()
 
 } // namespace
 
-QPixmap image(const QString& name, int size)
+namespace {
+
+QPixmap madeImage(const QString& name, int size)
 {
     const QString resource = QStringLiteral(":/images/%1.png").arg(name);
     if (QFile::exists(resource)) {
@@ -335,6 +338,22 @@ QPixmap image(const QString& name, int size)
     return pixmap;
 }
 
+} // namespace
+
+// Made once a name and size: the window's buttons, menus and pop-ups ask for
+// the same few pictures many times, and drawing them is not cheap.
+QPixmap image(const QString& name, int size)
+{
+    const QString key = QStringLiteral("bmimages/%1/%2").arg(name).arg(size);
+    QPixmap pixmap;
+    if (QPixmapCache::find(key, &pixmap))
+        return pixmap;
+    pixmap = madeImage(name, size);
+    if (!pixmap.isNull())
+        QPixmapCache::insert(key, pixmap);
+    return pixmap;
+}
+
 QIcon icon(const QString& name)
 {
     QIcon result;
@@ -348,8 +367,13 @@ QIcon icon(const QString& name)
 
 QIcon blankIcon()
 {
-    QPixmap pixmap(16, 16);
-    pixmap.fill(Qt::transparent);
+    const QString key = QStringLiteral("bmimages/blank");
+    QPixmap pixmap;
+    if (!QPixmapCache::find(key, &pixmap)) {
+        pixmap = QPixmap(16, 16);
+        pixmap.fill(Qt::transparent);
+        QPixmapCache::insert(key, pixmap);
+    }
     return QIcon(pixmap);
 }
 

@@ -134,24 +134,62 @@ QVBoxLayout* edgeToEdgeColumn(QWidget* page)
 
 } // namespace
 
-BMMainWindow::BMMainWindow(QWidget* parent) : BMWindow(parent)
+BMMainWindow::BMMainWindow(QWidget* parent) : BMMainWindow(InParts{}, parent)
+{
+    while (buildNextPart()) {
+    }
+}
+
+BMMainWindow::BMMainWindow(InParts, QWidget* parent) : BMWindow(parent)
 {
     setObjectName(QStringLiteral("BMMainWindow"));
     setUnifiedTitleAndToolBarOnMac(true);
+}
 
-    buildToolbarViews();
-    buildCentralWidget();
-    buildMenus();
-    // Escape empties the search, as in the desktop's search fields.
-    new QShortcut(QKeySequence(Qt::Key_Escape), mSearchField, mSearchField, &QLineEdit::clear, Qt::WidgetShortcut);
-    setTabOrder(mCategoriesPopup, mSearchField);
-    setTabOrder(mSearchField, mColumnViewTypesTable);
-    setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
-    setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
-    setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
-    setTabOrder(mTypesPopup, mListViewTypesTable);
-    setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
-    resize(1100, 680);
+bool BMMainWindow::buildNextPart()
+{
+    switch (mPartsBuilt) {
+    case 0:
+        buildToolbarViews();
+        break;
+    case 1:
+        // The three views in a tab view without tabs.
+        mTabView = new QStackedWidget(this);
+        mTabView->setObjectName(QStringLiteral("mTabView"));
+        mColumnsView = buildColumnView();
+        mColumnsView->setObjectName(kTabViewItemColumnID);
+        mTabView->addWidget(mColumnsView);
+        break;
+    case 2:
+        mListView = buildListView();
+        mListView->setObjectName(kTabViewItemListID);
+        mTabView->addWidget(mListView);
+        break;
+    case 3:
+        mTreeView = buildTreeView();
+        mTreeView->setObjectName(kTabViewItemTreeID);
+        mTabView->addWidget(mTreeView);
+        break;
+    case 4:
+        buildCentralWidget();
+        break;
+    case 5:
+        buildMenus();
+        // Escape empties the search, as in the desktop's search fields.
+        new QShortcut(QKeySequence(Qt::Key_Escape), mSearchField, mSearchField, &QLineEdit::clear, Qt::WidgetShortcut);
+        setTabOrder(mCategoriesPopup, mSearchField);
+        setTabOrder(mSearchField, mColumnViewTypesTable);
+        setTabOrder(mColumnViewTypesTable, mSmartTypesTable);
+        setTabOrder(mSmartTypesTable, mColumnViewDescriptionTable);
+        setTabOrder(mColumnViewDescriptionTable, mTypesPopup);
+        setTabOrder(mTypesPopup, mListViewTypesTable);
+        setTabOrder(mListViewTypesTable, mTreeViewOutlineView);
+        resize(1100, 680);
+        break;
+    default:
+        return false;
+    }
+    return ++mPartsBuilt < kBuildParts;
 }
 
 // Toolbar views; the controller places them on the toolbar.
@@ -223,22 +261,9 @@ void BMMainWindow::buildToolbarViews()
     }
 }
 
-// The record views and the detail pane side by side, the button bar below.
+// The record views (made before) and the detail pane side by side, the button bar below.
 void BMMainWindow::buildCentralWidget()
 {
-    // The three views in a tab view without tabs.
-    mTabView = new QStackedWidget(this);
-    mTabView->setObjectName(QStringLiteral("mTabView"));
-    mColumnsView = buildColumnView();
-    mListView = buildListView();
-    mTreeView = buildTreeView();
-    mColumnsView->setObjectName(kTabViewItemColumnID);
-    mListView->setObjectName(kTabViewItemListID);
-    mTreeView->setObjectName(kTabViewItemTreeID);
-    mTabView->addWidget(mColumnsView);
-    mTabView->addWidget(mListView);
-    mTabView->addWidget(mTreeView);
-
     // The detail pane's box, with a placeholder until the pane is set.
     mDetailsViewContainer = new QFrame(this);
     mDetailsViewContainer->setObjectName(QStringLiteral("mDetailsViewContainer"));

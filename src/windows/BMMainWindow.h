@@ -86,6 +86,12 @@ class BMMainWindow : public BMWindow {
     Q_OBJECT
 public:
     explicit BMMainWindow(QWidget* parent = nullptr);
+    // Made in parts: the window is empty until buildNextPart() has answered
+    // false, each call making one part (a short stretch of the main thread).
+    struct InParts {};
+    BMMainWindow(InParts, QWidget* parent = nullptr);
+    bool buildNextPart();
+    bool isBuilt() const { return mPartsBuilt == kBuildParts; }
 
     // The detail pane, made elsewhere, takes the place of the placeholder.
     void setDetailsView(QWidget* detailsView);
@@ -161,6 +167,7 @@ public:
     int tabIndexForIdentifier(const QString& identifier) const;
 
 private:
+    static constexpr int kBuildParts = 6;
     void buildToolbarViews();
     void buildCentralWidget();
     QWidget* buildColumnView();
@@ -171,4 +178,5 @@ private:
 
     QVBoxLayout* mDetailsLayout = nullptr;
     QPointer<QWidget> mDetailsView;
+    int mPartsBuilt = 0;
 };

@@ -13,12 +13,14 @@
 #include "support/UiTestSupport.h"
 #include "ui/TextRecorder.h"
 #include "views/BMDetailsView.h"
+#include "views/BandedPaint.h"
 #include "views/BMTextTable.h"
 
 #include <QApplication>
 #include <QContextMenuEvent>
 #include <QMenu>
 #include <QPainter>
+#include <QPainterPath>
 #include <QScrollArea>
 #include <QTest>
 
@@ -353,3 +355,34 @@ TEST_F(DetailPaneTest, AnEmptyPaneIsDrawnWithoutMakingARecord)
 }
 
 } // namespace
+
+// The pane's box painted in bands is the box painted at once, to the pixel:
+// no seam, no row blended twice, nothing outside the caller's own clip.
+TEST(BandedPaint, BandsGiveThePixelsOfOnePaint)
+{
+    const auto paintBox = [](bool banded, int rows, const QRect& clip) {
+        QImage image(300, 517, QImage::Format_ARGB32_Premultiplied);
+        image.fill(QColor(236, 240, 245));
+        QPainter painter(&image);
+        painter.setRenderHint(QPainter::Antialiasing);
+        if (!clip.isNull())
+            painter.setClipRect(clip);
+        QPainterPath rounded;
+        rounded.addRoundedRect(QRectF(10.5, 37.5, 279.25, 470.75), 10, 10);
+        painter.setPen(QPen(QColor::fromRgbF(0.3, 0.3, 0.3, 0.95), 1));
+        painter.setBrush(QColor::fromRgbF(0.3, 0.3, 0.3, 0.15));
+        if (banded)
+            bmpaint::paintInBands(painter, image.rect(), [&] { painter.drawPath(rounded); }, rows);
+        else
+            painter.drawPath(rounded);
+        painter.end();
+        return image;
+    };
+    const QImage once = paintBox(false, 0, QRect());
+    EXPECT_EQ(paintBox(true, bmpaint::kBandRows, QRect()), once);
+    EXPECT_EQ(paintBox(true, 7, QRect()), once) << "a last band shorter than the others";
+    EXPECT_EQ(paintBox(true, 1000, QRect()), once) << "a single band";
+    const QRect clip(40, 100, 120, 250);
+    EXPECT_EQ(paintBox(true, bmpaint::kBandRows, clip), paintBox(false, 0, clip));
+    EXPECT_NE(paintBox(false, 0, clip), once);
+}

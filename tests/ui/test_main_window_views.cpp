@@ -176,6 +176,49 @@ TEST(MainWindowClass, ControlFGoesToTheSearchFieldOfTheController)
     EXPECT_FALSE(plain.performKeyEquivalent(QKeyEvent(QEvent::KeyPress, Qt::Key_F, Qt::ControlModifier, "f")));
 }
 
+namespace {
+
+// What a window is made of: every descendant with its class, name and
+// parent, the menus' items, and the tab order from the group pop-up.
+QStringList windowMakeUp(BMMainWindow& window)
+{
+    QStringList parts;
+    const auto named = [](const QObject* o) {
+        return o ? QString::fromLatin1(o->metaObject()->className()) + QLatin1Char(':') + o->objectName() : QString();
+    };
+    for (const QObject* child : window.findChildren<QObject*>())
+        parts << named(child) + QStringLiteral(" in ") + named(child->parent());
+    for (QMenu* menu : window.findChildren<QMenu*>())
+        for (const QAction* action : menu->actions())
+            parts << menu->title() + QStringLiteral(" > ") + action->text() + QLatin1Char(' ') + action->data().toString()
+                         + QLatin1Char(' ') + action->shortcut().toString();
+    int stops = 0;
+    for (QWidget* w = window.mCategoriesPopup; w && stops < 400; w = w->nextInFocusChain(), ++stops)
+        parts << QStringLiteral("tab ") + named(w);
+    parts << QStringLiteral("size %1x%2").arg(window.width()).arg(window.height());
+    return parts;
+}
+
+} // namespace
+
+TEST(MainWindowClass, MadeInPartsItIsTheWindowMadeAtOnce)
+{
+    BMMainWindow whole;
+    BMMainWindow partly{BMMainWindow::InParts{}};
+    EXPECT_FALSE(partly.isBuilt());
+    EXPECT_EQ(partly.mSearchField, nullptr);
+    int calls = 1;
+    while (partly.buildNextPart()) {
+        EXPECT_FALSE(partly.isBuilt());
+        ++calls;
+    }
+    EXPECT_GT(calls, 3) << "the window comes in several parts";
+    EXPECT_TRUE(partly.isBuilt());
+    EXPECT_FALSE(partly.buildNextPart()) << "nothing is made twice";
+    EXPECT_EQ(windowMakeUp(partly), windowMakeUp(whole));
+    EXPECT_EQ(partly.tabIndexForIdentifier(kTabViewItemTreeID), whole.tabIndexForIdentifier(kTabViewItemTreeID));
+}
+
 TEST(SplitLayout, RectanglesRoundTripInTheirTextForm)
 {
     EXPECT_EQ(bmsplit::stringFromRect(QRect(0, 4, 300, 520)), "{{0, 4}, {300, 520}}");
@@ -216,6 +259,39 @@ TEST(ListRules, MaskingDatesBandsAndPasswords)
     EXPECT_FALSE(BMPopUps::isValidPassword("aa"));
     EXPECT_FALSE(BMPopUps::isValidPassword("1111"));
     EXPECT_TRUE(BMPopUps::isValidPassword("ab"));
+}
+
+TEST(MainWindowWithoutStore, MadeInTurnsOrFinishedAtOnceItIsOneWiredWindow)
+{
+    TVXDataBase db;
+    {
+        // Left to the event loop: kept only once whole and wired.
+        BMController controller(&db);
+        controller.windowSetup().startMainWindowInParts();
+        EXPECT_TRUE(controller.windowSetup().isMainWindowInParts());
+        EXPECT_EQ(controller.windowSetup().mainWindowView(), nullptr) << "not before it is whole";
+        ASSERT_TRUE(QTest::qWaitFor([&] { return !controller.windowSetup().isMainWindowInParts(); }, 5000));
+        BMMainWindow* window = controller.windowSetup().mainWindowView();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isBuilt());
+        EXPECT_EQ(window->delegate(), &controller);
+        EXPECT_NE(window->mToolbar, nullptr);
+        EXPECT_EQ(controller.windowSetup().createMainWindow(), window);
+    }
+    {
+        // Asked for meanwhile: finished at once, and the turns left do nothing more.
+        BMController controller(&db);
+        controller.windowSetup().startMainWindowInParts();
+        QCoreApplication::processEvents();
+        BMMainWindow* window = controller.windowSetup().createMainWindow();
+        ASSERT_NE(window, nullptr);
+        EXPECT_TRUE(window->isBuilt());
+        EXPECT_FALSE(controller.windowSetup().isMainWindowInParts());
+        EXPECT_NE(window->mToolbar, nullptr);
+        QTest::qWait(50);
+        EXPECT_EQ(controller.windowSetup().mainWindowView(), window);
+        EXPECT_EQ(controller.tables().listModel(), window->mListViewTypesTable->model());
+    }
 }
 
 TEST(MainWindowWithoutStore, ToolbarPopUpsAndEmptyTables)

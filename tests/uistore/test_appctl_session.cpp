@@ -179,6 +179,34 @@ TEST_F(Session, TheLoadingPanelStaysUntilTheMainWindowHasPainted)
     EXPECT_EQ(watch.panelUp, std::optional<bool>(true));
 }
 
+TEST_F(Session, TheMainWindowIsMadeInTurnsWhileTheStoreLoadsAndShownWhole)
+{
+    tvxtest::ModalScript script;
+    script.then([this](QWidget* window) {
+        connectAs(window, kUserPassword);
+        return platform::kModalRunAborted;
+    });
+    // While the load runs the window is still being made, a part a turn of the event loop.
+    bool madeMeanwhile = false;
+    bool keptBeforeWhole = true;
+    script.then([&](QWidget* panel) {
+        madeMeanwhile = controller->windowSetup().isMainWindowInParts();
+        keptBeforeWhole = controller->mainWindow() != nullptr;
+        panel->show();
+        return platform::kModalRunStopped;
+    });
+    ASSERT_TRUE(controller->applicationDidFinishLaunching());
+    EXPECT_TRUE(madeMeanwhile);
+    EXPECT_FALSE(keptBeforeWhole);
+    EXPECT_FALSE(controller->windowSetup().isMainWindowInParts());
+    auto* window = controller->windowSetup().mainWindowView();
+    ASSERT_NE(window, nullptr);
+    EXPECT_TRUE(window->isBuilt());
+    EXPECT_TRUE(window->isVisible());
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (1)");
+    EXPECT_EQ(terminations, 0);
+}
+
 TEST_F(Session, AServerThatDoesNotVerifyAgainstTheNamedAuthorityIsRefusedWithTheReason)
 {
     // The system's authorities did not sign the fixture server's certificate.

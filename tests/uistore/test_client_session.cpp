@@ -14,6 +14,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QTest>
 #include <QToolButton>
 #include <QTreeView>
@@ -422,4 +423,24 @@ TEST_F(ClientSession, TheColumnViewShowsTheRecordsOfItsSelectedTypeAfterTheLogIn
     ASSERT_EQ(types.size(), 1) << "a type is chosen";
     EXPECT_EQ(window->mColumnViewTypesTable->currentIndex().row(), types.first().row());
     EXPECT_GT(window->mColumnViewDescriptionTable->model()->rowCount(), 0) << "and its records are listed";
+}
+
+TEST_F(ClientSession, TheListViewAtTheLogInListsTheGroupInOrderWithThePaneOnTheChosenRecord)
+{
+    rootExec(QString("UPDATE tolvanexdb.APPPREFTABLE SET LASTVIEW=1 WHERE USERID='%1'").arg(aliceID));
+    ASSERT_TRUE(launch());
+    QApplication::processEvents();
+    ASSERT_EQ(controller->tables().currentView(), kListViewTag);
+    EXPECT_EQ(window->mTabView->currentWidget(), window->mListView);
+    EXPECT_EQ(window->mCategoriesPopup->currentText(), "Finance (2)");
+    EXPECT_EQ(listedFirstValues(), QStringList({"Bank of Nowhere", "mail"}));
+    const auto chosen = controller->tables().itemPropertiesForTableViewSelectedRow();
+    ASSERT_NE(pane(), nullptr);
+    if (chosen) {
+        ASSERT_NE(pane()->detailInfo(), nullptr);
+        EXPECT_EQ(pane()->detailInfo()->mRecordUID(), chosen->mRecordUID());
+    } else {
+        EXPECT_EQ(pane()->detailInfo(), nullptr);
+    }
+    EXPECT_EQ(terminations, 0);
 }

@@ -40,6 +40,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMenuBar>
+#include <QTimer>
 #include <QPointer>
 #include <QPushButton>
 #include <QScreen>
@@ -455,7 +456,17 @@ BMMainWindow* BMMainWindowSetup::createMainWindow()
 {
     if (auto* existing = mainWindowView())
         return existing;
-    auto* window = new BMMainWindow;
+    if (BMMainWindow* partly = mWindowInParts) {
+        mWindowInParts = nullptr;
+        while (partly->buildNextPart()) {
+        }
+        return installMainWindow(partly);
+    }
+    return installMainWindow(new BMMainWindow);
+}
+
+BMMainWindow* BMMainWindowSetup::installMainWindow(BMMainWindow* window)
+{
     window->setDelegate(&mWindowDelegate);
     mState.mMainWindow = window;
     mTables.makeTableModels();
@@ -467,6 +478,37 @@ BMMainWindow* BMMainWindowSetup::createMainWindow()
     connectCommands(window);
     applySplitViewLimits(window);
     return window;
+}
+
+BMMainWindowSetup::~BMMainWindowSetup()
+{
+    // A window still being made is no one else's yet.
+    delete mWindowInParts.data();
+}
+
+bool BMMainWindowSetup::isMainWindowInParts() const { return !mWindowInParts.isNull(); }
+
+void BMMainWindowSetup::startMainWindowInParts()
+{
+    if (mainWindowView() || mWindowInParts)
+        return;
+    mWindowInParts = new BMMainWindow(BMMainWindow::InParts{});
+    QTimer::singleShot(0, this, &BMMainWindowSetup::buildNextWindowPart);
+}
+
+void BMMainWindowSetup::buildNextWindowPart()
+{
+    BMMainWindow* partly = mWindowInParts;
+    if (!partly)
+        return; // finished at once meanwhile
+    // The wiring has a turn of its own, after the last part.
+    if (!partly->isBuilt()) {
+        partly->buildNextPart();
+        QTimer::singleShot(0, this, &BMMainWindowSetup::buildNextWindowPart);
+        return;
+    }
+    mWindowInParts = nullptr;
+    installMainWindow(partly);
 }
 
 QStringList BMMainWindowSetup::toolbarDefaultItemIdentifiers()

@@ -5,6 +5,7 @@
 #include "store/StoreTypes.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -35,6 +36,7 @@ class BMMainWindowSetup : public QObject {
     Q_OBJECT
 public:
     explicit BMMainWindowSetup(BMController& app);
+    ~BMMainWindowSetup() override;
     bool subviewsReady() const { return mSubviewsReady; }
 
     // The main window's parts as the launch and the reload use them (null
@@ -51,6 +53,11 @@ public:
     QAbstractButton* unmaskButton() const;
     // Makes the main window (once) and keeps it in mMainWindow.
     BMMainWindow* createMainWindow();
+    // Makes the main window one part a turn of the event loop, so that no
+    // turn is long (the launch does while the store loads); it is kept in
+    // mMainWindow once whole. createMainWindow() meanwhile finishes it at once.
+    void startMainWindowInParts();
+    bool isMainWindowInParts() const;
     BMMainWindow* mainWindowView() const;
     void setupToolbarForWindow(BMMainWindow* window);
     static QStringList toolbarDefaultItemIdentifiers();
@@ -101,7 +108,12 @@ private:
     QSplitter* mainSplitView();
     QSplitter* subSplitView();
     void connectMainWindow(BMMainWindow* window);
+    void buildNextWindowPart();
+    // The made window's wiring, as it goes into mMainWindow.
+    BMMainWindow* installMainWindow(BMMainWindow* window);
 
+    // The main window while it is made in parts (not yet in mMainWindow).
+    QPointer<BMMainWindow> mWindowInParts;
     bool mSubviewsReady = false;
     QWidget* mAboutBox = nullptr;
     std::shared_ptr<BMDetailsViewDelegate> mPaneDelegate;

@@ -84,6 +84,25 @@ private:
     std::function<void()> mThen;
 };
 
+// Runs the steps one a turn of the event loop and returns after the last;
+// user input meanwhile waits.
+void runInTurns(const QList<std::function<void()>>& steps)
+{
+    QEventLoop loop;
+    qsizetype next = 0;
+    std::function<void()> step = [&] {
+        steps.at(next++)();
+        if (next < steps.size())
+            QTimer::singleShot(0, &loop, step);
+        else
+            loop.quit();
+    };
+    if (steps.isEmpty())
+        return;
+    QTimer::singleShot(0, &loop, step);
+    loop.exec(QEventLoop::ExcludeUserInputEvents);
+}
+
 // Waits for a loading worker, which hands its last calls over through the
 // event loop; true when it threw, and so never told the application its code.
 bool finishWorker(platform::BackgroundTask& task)
@@ -128,12 +147,15 @@ TVXResult BMStartup::loadDataBase(bool flag)
         return loaded;
     });
     // The window is made while the store loads, rather than after: it reads
-    // nothing of the caches until its tables are first filled.
-    mWindowSetup.createMainWindow();
+    // nothing of the caches until its tables are first filled. It is made a
+    // part a turn of the event loop, so that the panel and input keep being served.
+    mWindowSetup.startMainWindowInParts();
     showLoadingProgressPanel();
     // The panel may be dismissed early; the caches are the worker's until it ends.
     const bool threw = finishWorker(*mLoadTask);
     mLoadTask.reset();
+    while (mWindowSetup.isMainWindowInParts())
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
     if (threw) {
         // The store never recorded a code: say so here, as the launch does for a failed load.
         dismissLoadingProgress();
@@ -578,7 +600,9 @@ bool BMStartup::applicationDidFinishLaunching()
 }
 
 // The main window over the loaded store: its pop-ups, menus, views and
-// layouts made ready, the tables filled once, then shown.
+// layouts made ready, the tables filled once, then shown. The steps run a few
+// a turn of the event loop, so that no single turn is long; user input waits
+// until the last (the loading panel is still up).
 void BMStartup::showLoadedMainWindow()
 {
     if (!mState.mMainWindow)
@@ -592,22 +616,29 @@ void BMStartup::showLoadedMainWindow()
     std::optional<TVXStoreCaches::QueryBatch> batch(std::in_place, mDatabase->caches());
     // Each step below asks for the tables over the same records: they are filled once, at the end.
     mTables.holdTableRefreshes();
-    mWindowSetup.initAboutBoxsetting();
-    mPopUps.initGroupUIControl();
-    mPopUps.initTypesUIControl();
-    mWindowSetup.setupToolbarForWindow(mWindowSetup.mainWindowView());
-    mPopUps.setIconToMenuItems();
-    mPopUps.createItemContextualMenu();
-    mPopUps.initTableColumnSorting();
-    mWindowSetup.initSubviews();
-
-    mState.mLastPasteBoardChangeCount = platform::Pasteboard::generalPasteboard().changeCount() - 1;
-
-    mWindowSetup.restoreSplitViewLayouts();
-
-    updateUserRelatedInterface();
-    mTables.releaseTableRefreshes();
-    mTables.chooseTypeInColumnView();
+    runInTurns({
+        [this] {
+            mWindowSetup.initAboutBoxsetting();
+            mPopUps.initGroupUIControl();
+            mPopUps.initTypesUIControl();
+        },
+        [this] {
+            mWindowSetup.setupToolbarForWindow(mWindowSetup.mainWindowView());
+            mPopUps.setIconToMenuItems();
+            mPopUps.createItemContextualMenu();
+            mPopUps.initTableColumnSorting();
+        },
+        [this] {
+            mWindowSetup.initSubviews();
+            mState.mLastPasteBoardChangeCount = platform::Pasteboard::generalPasteboard().changeCount() - 1;
+            mWindowSetup.restoreSplitViewLayouts();
+        },
+        [this] { updateUserRelatedInterface(); },
+        [this] {
+            mTables.releaseTableRefreshes();
+            mTables.chooseTypeInColumnView();
+        },
+    });
 
     if (mState.mMainWindow) {
         mWindowSetup.watchMainWindow();
