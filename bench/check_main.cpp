@@ -194,12 +194,12 @@ int main(int argc, char** argv)
         for (const auto& e : exports) {
             const QString path = QDir(scratch.path()).filePath(QString::fromLatin1(e.name) + QStringLiteral(".qvx"));
             CExportDelegate provider(true, {}, db.caches(), db.attachments());
-            (void)RunExport(provider, path.toStdString(), e.kind, e.password);
+            const bool written = RunExport(provider, path.toStdString(), e.kind, e.password);
             const TVXExportSummary summary = provider.exportSummary();
             lines << QStringLiteral("export %1: %2 exported %3, left out for their notes %4, side files %5, %6")
                          .arg(QString::fromLatin1(e.name))
-                         .arg(exportedAllButLongNotes(summary, records, longNotes) ? QStringLiteral("ok")
-                                                                                   : QStringLiteral("FAILED"))
+                         .arg(written && exportedAllButLongNotes(summary, records, longNotes) ? QStringLiteral("ok")
+                                                                                              : QStringLiteral("FAILED"))
                          .arg(summary.recordsExported)
                          .arg(summary.notesTooLong)
                          .arg(summary.sideFilesWritten)
