@@ -327,8 +327,14 @@ private:
 
     // Statements prepared once per connection, under the guard (prepareForBatch).
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> mPrepared;
-    // Multi-row texts by one-row text and row count (prepareRowsForBatch), a few at a time.
-    std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> mPreparedRows;
+    // Multi-row texts by one-row text and row count (prepareRowsForBatch), a few at a time;
+    // the one used longest ago makes room.
+    struct PreparedRows {
+        std::unique_ptr<sql::PreparedStatement> stmt;
+        uint64_t lastUse = 0;
+    };
+    std::map<std::pair<const char*, int>, PreparedRows> mPreparedRows;
+    uint64_t mPreparedRowsUses = 0;
     // The load's reads sent together; gone before the connection it reads from.
     TVXReadAhead mReadAhead;
     void sendLoadReads(bool withPreferences = true);

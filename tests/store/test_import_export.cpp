@@ -820,6 +820,29 @@ TEST_F(ImportIntoStore, ARecordRefusedInTheMiddleOfABatchFailsAloneAndTheOthersS
               source->recentLists().mRecentlyAddedRecords().join(','));
 }
 
+// The server's rules hold for an import's shared statements too: with the
+// add bit taken away after the load, every record is refused and counted,
+// and nothing of them is stored.
+TEST_F(ImportIntoStore, RecordsOfAGroupTheAccountMayNoLongerAddToAreEachRefused)
+{
+    const int lines = 40;
+    std::string text = "Tolvanex qVX File -v3.0\rF\rT,5,Web,URL,User,,,,,,,,0,\r";
+    for (int i = 0; i < lines; ++i)
+        text += "F," + std::to_string(i % 5 == 0 ? 40 : 5) + ",line " + std::to_string(i)
+            + ",user,,,,,,,,\"May 07,2009\",0,,,,,,,,,,,G,n\r";
+    const std::string file = path("taken away.qvx");
+    writeFile(file, text);
+    rootExec(QStringLiteral("UPDATE tolvanexdb.GROUPTABLE SET RECORDPERMISSION=6 WHERE UID='%1'").arg(GTarget));
+    const TVXImportSummary summary = importInto(*source, file, GTarget);
+
+    EXPECT_EQ(summary.recordsInFile, lines);
+    EXPECT_EQ(summary.recordsImported, 0);
+    EXPECT_EQ(summary.failedNotStored, lines);
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDROWS WHERE GROUPUID='%1'").arg(GTarget)),
+              "0");
+    EXPECT_TRUE(snapshots(*source, GTarget).empty());
+}
+
 // On a worker a batch goes to the store while the next is read: each record
 // is still counted once, with the outcome the store gave it.
 TEST_F(ImportIntoStore, BatchesStoredWhileTheNextIsReadCountEachRecordAsTheStoreAnswered)

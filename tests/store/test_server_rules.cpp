@@ -594,6 +594,50 @@ TEST_F(MembershipRules, GroupAndTypeDeletesTakeNoRecordTheAccountCouldNotDelete)
     EXPECT_EQ(records(), R1 + "," + R3 + "," + RP);
 }
 
+// An import's statements carry many rows: one row the session may not write
+// refuses the whole statement, wherever it stands, and nothing of it is kept.
+TEST_F(MembershipRules, OneRowOfAMultiRowInsertRefusesItWhole)
+{
+    const QString RMore = QStringLiteral("00000000000000BA");
+    const auto insert = [](const QStringList& rows) {
+        return "INSERT IGNORE INTO RECORDTABLE (RECORDID, TYPEUID, GROUPUID) VALUES " + rows.join(", ");
+    };
+    const auto row = [](const QString& uid, const QString& group, const QString& type = T1) {
+        return QStringLiteral("('%1', '%2', '%3')").arg(uid, type, group);
+    };
+    // bob is in G1 and G2, not in G3 nor alice's personal group.
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, G3)})), kErrPermissionRefused);
+    EXPECT_EQ(asBob(insert({row(RNew, aliceID), row(RMore, G1)})), kErrPermissionRefused);
+    asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=6 WHERE UID='" + G2 + "'");
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, G2)})), kErrPermissionRefused);
+    ASSERT_EQ(asBob("SET FOREIGN_KEY_CHECKS=0"), 0);
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, G1, kMissing)})), kErrNoReferencedRow);
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, kMissing)})), kErrNoReferencedRow);
+    ASSERT_EQ(asBob("SET FOREIGN_KEY_CHECKS=1"), 0);
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+
+    // A record's custom field set of another's group, and a log row under another's name.
+    EXPECT_EQ(asBob("INSERT INTO CUSTOMTYPETABLE (RECORDID) VALUES ('" + R1 + "'), ('" + R3 + "')"),
+              kErrPermissionRefused);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.CUSTOMTYPEROWS WHERE RECORDID='" + R1 + "'"), "0");
+    const QString log = "INSERT INTO EVENTLOGGERTABLE (EVENT, USERNAME) VALUES ('Add', 'bob'), ('Add', '%1')";
+    EXPECT_EQ(asBob(log.arg("alice")), kErrPermissionRefused);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add'"), "0");
+
+    // The same statements with rows the session may write go in whole.
+    asRoot("UPDATE GROUPTABLE SET RECORDPERMISSION=7 WHERE UID='" + G2 + "'");
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, G2)})), 0);
+    EXPECT_EQ(asBob(log.arg("bob")), 0);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add'"), "2");
+    // A disabled account, none of them.
+    asRoot("DELETE FROM RECORDTABLE WHERE RECORDID IN ('" + RNew + "', '" + RMore + "')");
+    asRoot("UPDATE USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERID='" + bobID + "'");
+    EXPECT_EQ(asBob(insert({row(RNew, G1), row(RMore, G2)})), kErrPermissionRefused);
+    EXPECT_EQ(asBob(log.arg("bob")), kErrPermissionRefused);
+    EXPECT_EQ(records(), R1 + "," + R2 + "," + R3 + "," + RP);
+    EXPECT_EQ(value("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Add'"), "2");
+}
+
 TEST_F(MembershipRules, ADisabledAccountWritesNothing)
 {
     asRoot("UPDATE USERTABLE SET ISACCOUNTDISABLED=1 WHERE USERID='" + bobID + "'");

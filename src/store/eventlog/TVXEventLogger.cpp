@@ -11,6 +11,7 @@
 #include <pwd.h>
 #include <unistd.h>
 
+#include <limits>
 #include <vector>
 
 TVXEventLogger::TVXEventLogger(const TVXStoreCaches& caches, TVXEventLogStore& store)
@@ -23,19 +24,29 @@ TVXEventLogger& TVXEventLogger::sharedEventLogger()
     return sharedstore::eventLog().eventLogger();
 }
 
-TVXEventLogEntry TVXEventLogger::makeEntry(const QDateTime& when, const QString& event,
-                                           const QString& description, const QString& action,
-                                           const QString& user, const QString& computer)
+namespace {
+
+TVXEventLogEntry entryOn(const QString& date, const QString& event, const QString& description,
+                         const QString& action, const QString& user, const QString& computer)
 {
     const auto orEmpty = [](const QString& text) { return text.isNull() ? QStringLiteral("") : text; };
     TVXEventLogEntry entry;
-    entry.date = eventLogDateText(when);
+    entry.date = date;
     entry.event = orEmpty(event);
     entry.description = orEmpty(description);
     entry.action = orEmpty(action);
     entry.user = orEmpty(user);
     entry.computer = orEmpty(computer);
     return entry;
+}
+
+} // namespace
+
+TVXEventLogEntry TVXEventLogger::makeEntry(const QDateTime& when, const QString& event,
+                                           const QString& description, const QString& action,
+                                           const QString& user, const QString& computer)
+{
+    return entryOn(eventLogDateText(when), event, description, action, user, computer);
 }
 
 QString TVXEventLogger::computerUserName()
@@ -104,7 +115,16 @@ TVXEventLogEntry TVXEventLogger::entryNow(const QString& event, const QString& d
     QString user = userName;
     if (user.isEmpty() && mCaches.mCurrentUser())
         user = mCaches.mCurrentUser()->mUsername();
-    return makeEntry(QDateTime::currentDateTime(), event, description, action, user, computerUserName());
+    // An import logs thousands of rows a second: the local time's text is
+    // made once a second (the log counts whole seconds).
+    thread_local qint64 second = std::numeric_limits<qint64>::min();
+    thread_local QString date;
+    const qint64 now = QDateTime::currentSecsSinceEpoch();
+    if (now != second) {
+        date = eventLogDateText(QDateTime::fromSecsSinceEpoch(now));
+        second = now;
+    }
+    return entryOn(date, event, description, action, user, computerUserName());
 }
 
 void TVXEventLogger::list(const TVXEventLogEntry& entry)

@@ -122,7 +122,7 @@ void TVXDataBase::swapConnection(std::unique_ptr<sql::Connection> connection)
         mWriteBehind->flush();
     std::unique_ptr<sql::Connection> previous;
     std::map<const char*, std::unique_ptr<sql::PreparedStatement>> prepared;
-    std::map<std::pair<const char*, int>, std::unique_ptr<sql::PreparedStatement>> preparedRows;
+    std::map<std::pair<const char*, int>, PreparedRows> preparedRows;
     {
         const auto guard = lockConnection();
         previous = std::exchange(mCPcon, std::move(connection));

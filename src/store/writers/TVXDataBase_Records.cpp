@@ -410,17 +410,22 @@ TVXDataBase::PreparedRef TVXDataBase::prepareRowsForBatch(sql::Connection& conne
         ref.stmt = ref.owned.get();
         return ref;
     }
-    // An import repeats a few row counts (full runs); others come and go.
-    constexpr size_t kKeptTexts = 6;
+    // An import repeats a few row counts (its full runs, its batches' log
+    // rows) between counts that come once (a batch's last run, its custom
+    // field sets): those go first, and the repeated ones stay prepared.
+    constexpr size_t kKeptTexts = 8;
     const std::pair<const char*, int> key{oneRow, rows};
     auto found = mPreparedRows.find(key);
     if (found == mPreparedRows.end()) {
         std::unique_ptr<sql::PreparedStatement> stmt(connection.prepareStatement(tvxsql::repeatedRowsText(oneRow, rows)));
         if (mPreparedRows.size() >= kKeptTexts)
-            mPreparedRows.clear();
-        found = mPreparedRows.emplace(key, std::move(stmt)).first;
+            mPreparedRows.erase(std::min_element(mPreparedRows.begin(), mPreparedRows.end(), [](const auto& a, const auto& b) {
+                return a.second.lastUse < b.second.lastUse;
+            }));
+        found = mPreparedRows.emplace(key, PreparedRows{std::move(stmt), 0}).first;
     }
-    ref.stmt = found->second.get();
+    found->second.lastUse = ++mPreparedRowsUses;
+    ref.stmt = found->second.stmt.get();
     return ref;
 }
 
@@ -791,6 +796,15 @@ void TVXDataBase::RecordSteps::finishNewRecord(const std::shared_ptr<TVXRecord>&
 void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
 {
     codes = QList<TVXResult>(records.size(), kTVXNotServerError);
+    // The most rows, at most `rows`, of a record insert kept prepared (under the batch's guard).
+    const auto preparedRowsAtMost = [this](qsizetype rows) -> qsizetype {
+        if (!mConnectionMutex.heldByThisThread())
+            return 0;
+        const auto above = mPreparedRows.upper_bound({kQueryRecordInsert, int(rows)});
+        if (above == mPreparedRows.begin() || std::prev(above)->first.first != kQueryRecordInsert)
+            return 0;
+        return std::prev(above)->first.second;
+    };
     const auto sharedBytes = [](const NewRecord& entry) -> qsizetype {
         if (!entry.record || storesFile(*entry.record))
             return -1;
@@ -808,6 +822,12 @@ void TVXDataBase::addRecords(QList<NewRecord>& records, QList<TVXResult>& codes)
             if (bytes + row > kSharedStatementBytes) {
                 if (end - next > kRunRowsStep)
                     end = next + (end - next) / kRunRowsStep * kRunRowsStep;
+                // A run a little shorter that is prepared already costs no
+                // prepare: its round trip and the server's parse of a text
+                // of thousands of placeholders.
+                const qsizetype kept = preparedRowsAtMost(end - next);
+                if (kept > 1 && kept * 8 >= (end - next) * 7)
+                    end = next + kept;
                 break;
             }
             bytes += row;
