@@ -60,6 +60,7 @@ using namespace mainwintest;
 using namespace teststore;
 using tvxtest::AlertRecorder;
 using tvxtest::ModalScript;
+using tvxtest::Ticker;
 
 namespace {
 
@@ -595,10 +596,7 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
     AlertRecorder alerts;
     ModalScript script;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const Ticker ticker;
     script.then([&](QWidget*) {
         BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         const auto holder = holdEverySave();
@@ -606,9 +604,9 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
         sheet.okButton()->click();
         EXPECT_TRUE(sheet.isSaving());
         EXPECT_FALSE(sheet.requestedEnd()) << "the click returned before the answer";
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.savingLine()->isHidden(); }, 2000)) << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the save waited";
         EXPECT_TRUE(QGuiApplication::overrideCursor()
                     && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor);
         EXPECT_FALSE(sheet.okButton()->isEnabled());
@@ -870,10 +868,7 @@ TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
     script.then([&](QWidget*) {
         sheet.valueField(1)->setText("answered later");
         sheet.okButton()->click();
-        int ticks = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-        ticker.start(5);
+        const Ticker ticker(5);
         std::thread release([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             holder->rollback();
@@ -881,7 +876,7 @@ TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
         db->writeBehind().flush();
         release.join();
         savingAfterTheWait = sheet.isSaving();
-        ticksDuringTheWait = ticks;
+        ticksDuringTheWait = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000));
         return sheetEnd();
     });
