@@ -163,6 +163,7 @@ public:
     // re-encipher) in one transaction; unchanged values answer 0.
     TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) override;
     TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) override;
+    QList<TVXResult> deleteRecords(const QList<std::shared_ptr<TVXRecord>>& records) override;
     void updateRecordViewCountForRecord(const QString& recordID) override; // the stored count only
     // A null field name is stored as "Field<n>".
     TVXResult updateCustomType(const TVXRecord& record, const TVXType& customType);

@@ -8,6 +8,7 @@
 #include <QHeaderView>
 #include <QItemSelectionModel>
 #include <QPushButton>
+#include <QScopedValueRollback>
 #include <QShortcut>
 #include <QTableView>
 #include <QVBoxLayout>
@@ -252,15 +253,27 @@ std::shared_ptr<BMGroup> BMCategoryEditWindowController::runGroupSheet(const std
     int sheetOperation = operation;
     QPointer<BMCategoryEditWindowController> self(this);
     // The sheet waits for the answer and shows a refusal itself, keeping the input.
-    const auto saver = [self, &store](const std::shared_ptr<BMGroup>& built,
+    const auto saver = [this, self, &store](const std::shared_ptr<BMGroup>& built,
                                             BMCustomSettingsController::SaveAnswer answer) {
-        return store(built, [self, built, answer = std::move(answer)](TVXResult code) {
+        return store(built, listFollows([self, built, answer = std::move(answer)](TVXResult code) {
             if (self && code == kTVXDone)
                 noteGroupMembersInMemory(self->mCaches, *built);
             answer(code);
-        });
+        }));
     };
+    const QScopedValueRollback<bool> running(mSheetRunning, true);
     return mSheets.runGroupSettingsPanelForWindow(mWindow, group, sheetOperation, saver);
+}
+
+BMCategoryEditWindowController::WriteAnswer BMCategoryEditWindowController::listFollows(WriteAnswer answer)
+{
+    QPointer<BMCategoryEditWindowController> self(this);
+    return [self, answer = std::move(answer)](TVXResult code) {
+        answer(code);
+        // While a sheet runs, its end reloads the list.
+        if (self && code == kTVXDone && !self->mSheetRunning && !self->mDeleting && self->mWindow->isVisible())
+            self->mModel->reload();
+    };
 }
 
 std::shared_ptr<BMGroup> BMCategoryEditWindowController::selectedGroup() const
@@ -302,13 +315,16 @@ void BMCategoryEditWindowController::addNewEntry()
     mSheets.setCustomizing(false);
     mSheets.setShouldHideControls(false);
     int operation = kOperationAdd;
-    (void)mSheets.runCustomSettingsPanelForWindow(
-        mWindow, nullptr, operation, [this](const std::shared_ptr<TVXType>& type, int, WriteAnswer answer) {
-            if (!checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
-                return false;
-            mWriter.saveTypeBehindWindow(type, true, true, std::move(answer));
-            return true;
-        });
+    {
+        const QScopedValueRollback<bool> running(mSheetRunning, true);
+        (void)mSheets.runCustomSettingsPanelForWindow(
+            mWindow, nullptr, operation, [this](const std::shared_ptr<TVXType>& type, int, WriteAnswer answer) {
+                if (!checkForPermissionsOf(kPermissionKindTypes, kPermissionAdd))
+                    return false;
+                mWriter.saveTypeBehindWindow(type, true, true, listFollows(std::move(answer)));
+                return true;
+            });
+    }
     mSheets.setCustomizing(false);
     mModel->reload();
 }
@@ -353,17 +369,21 @@ void BMCategoryEditWindowController::editTableEntry(bool fromButton)
         shown->setMSelectedGroupUID(selected->mSelectedGroupUID());
         int operation = kOperationEdit;
         mSheets.setShouldHideControls(false);
-        const auto result = mSheets.runCustomSettingsPanelForWindow(
-            mWindow, shown, operation,
-            [this, selected](const std::shared_ptr<TVXType>& type, int storedOperation, WriteAnswer answer) {
-                if (storedOperation != kOperationEdit)
-                    mWriter.saveTypeBehindWindow(type, true, true, std::move(answer));
-                else if (type->isEqualToType(*selected))
-                    answer(kTVXDone); // nothing changed: nothing to send
-                else
-                    mWriter.saveTypeBehindWindow(type, false, false, std::move(answer));
-                return true;
-            });
+        std::shared_ptr<TVXType> result;
+        {
+            const QScopedValueRollback<bool> running(mSheetRunning, true);
+            result = mSheets.runCustomSettingsPanelForWindow(
+                mWindow, shown, operation,
+                [this, selected](const std::shared_ptr<TVXType>& type, int storedOperation, WriteAnswer answer) {
+                    if (storedOperation != kOperationEdit)
+                        mWriter.saveTypeBehindWindow(type, true, true, listFollows(std::move(answer)));
+                    else if (type->isEqualToType(*selected))
+                        answer(kTVXDone); // nothing changed: nothing to send
+                    else
+                        mWriter.saveTypeBehindWindow(type, false, false, listFollows(std::move(answer)));
+                    return true;
+                });
+        }
         mSheets.setCustomizing(false);
         if (!result)
             return;

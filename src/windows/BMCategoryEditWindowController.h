@@ -103,6 +103,10 @@ private:
     // waiting for the answer and keeping a refused input. The stored group, or null.
     std::shared_ptr<BMGroup> runGroupSheet(const std::shared_ptr<BMGroup>& group, int operation,
                                            const GroupStore& store);
+    // The answer to a sheet's save, passed on; when the sheet's run has ended
+    // before it (a lock, a quit or a reload ended it), the shown list takes
+    // what was stored now rather than at the editor's next opening.
+    WriteAnswer listFollows(WriteAnswer answer);
     void deleteAnswered(int oldRow, TVXResult code);
     void showDeleting(bool deleting);
 
@@ -122,5 +126,6 @@ private:
     int m_tableViewType = 0;
     bool m_duplicateGroup = false;
     bool mDeleting = false;
+    bool mSheetRunning = false;
     std::function<void()> mBackupHandler;
 };

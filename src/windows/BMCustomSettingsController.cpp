@@ -30,6 +30,16 @@ void placeOver(QWidget* sheet, QWidget* parent)
         sheet->move(parent->frameGeometry().center() - sheet->rect().center());
 }
 
+// A save the store refused: a taken name gets the sheet's own alert, anything
+// else the store's failure; the sheet stays with its input either way.
+void alertRefusedSave(TVXResult code, void (*alertNameTaken)())
+{
+    if (code == kTVXNameTaken)
+        alertNameTaken();
+    else
+        storealert::reportStoreFailure(code);
+}
+
 } // namespace
 
 BMCustomSettingsController& BMCustomSettingsController::sharedCustomSettingsController()
@@ -202,10 +212,7 @@ void BMCustomSettingsController::groupSaveAnswered(quint64 run, std::shared_ptr<
         return;
     groupSettingsPanel()->showSaving(false);
     if (code != kTVXDone) {
-        if (code == kTVXNameTaken)
-            settingsrules::alertGroupNameTaken();
-        else
-            storealert::reportStoreFailure(code);
+        alertRefusedSave(code, settingsrules::alertGroupNameTaken);
         return; // the sheet stays with its input
     }
     mGroupAccepted = true;
@@ -354,10 +361,7 @@ void BMCustomSettingsController::typeSaveAnswered(quint64 run, std::shared_ptr<T
         return;
     customSettingsPanel()->showSaving(false);
     if (code != kTVXDone) {
-        if (code == kTVXNameTaken)
-            settingsrules::alertTypeNameTaken();
-        else
-            storealert::reportStoreFailure(code);
+        alertRefusedSave(code, settingsrules::alertTypeNameTaken);
         return;
     }
     mTypeAccepted = true;

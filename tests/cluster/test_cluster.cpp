@@ -684,3 +684,67 @@ TEST_F(Cluster, ACommitUnderWayWhenItsNodeIsCutOffIsALostConnection)
     ASSERT_NO_FATAL_FAILURE(ensureWholeCluster());
     EXPECT_EQ(nodeValue(3, stored).toInt(), answeredDone.size());
 }
+
+// Node 3 is cut off while its client deletes many records, a few records'
+// calls and commits a round trip: every record answered deleted is gone on
+// the nodes that stayed, the one under way answers the lost connection, and
+// no later round trip is sent (those of its own round trip after it may have
+// gone or not: none is answered deleted).
+TEST_F(Cluster, ADeleteOfManyRecordsCutOffOnItsNodeAnswersOnlyWhatTheOthersCommitted)
+{
+    TVXDataBase client;
+    ASSERT_EQ(logInOn(client, 3, kUserName, kUserPassword), kTVXDone);
+    QList<std::shared_ptr<TVXRecord>> records;
+    for (int i = 0; i < 600; ++i) {
+        records << newRecord(client, {QStringLiteral("doomed %1").arg(i)});
+        ASSERT_EQ(client.addRecord(records.last()), kTVXDone);
+    }
+    LostNotices notices;
+    QList<TVXResult> codes;
+    std::atomic<int> roundTrips{0};
+    std::atomic<bool> done{false};
+    bool isolated = false;
+    runTogether({[&] {
+                     for (qsizetype first = 0; first < records.size(); first += TVXRecordWriter::kDeletesPerRoundTrip) {
+                         const QList<TVXResult> answered =
+                             client.deleteRecords(records.mid(first, TVXRecordWriter::kDeletesPerRoundTrip));
+                         codes += answered;
+                         ++roundTrips;
+                         if (answered.isEmpty() || answered.last() != kTVXDone)
+                             break;
+                     }
+                     done = true;
+                 },
+                 [&] {
+                     while (roundTrips < 3 && !done)
+                         QThread::msleep(1);
+                     isolated = nodeExec(3, QStringLiteral("SET GLOBAL wsrep_provider_options='gmcast.isolate=1'"));
+                 }});
+    ASSERT_TRUE(isolated);
+    ASSERT_FALSE(codes.isEmpty());
+    ASSERT_LT(codes.size(), records.size()) << "cut off before the end";
+    EXPECT_EQ(codes.last(), kTVXClientError);
+    EXPECT_EQ(codes.count(kTVXDone), codes.size() - 1);
+    EXPECT_EQ(notices.count, 1);
+
+    QStringList deleted;
+    QStringList notTried;
+    const qsizetype failed = codes.size() - 1;
+    const qsizetype sentUpTo = (failed / TVXRecordWriter::kDeletesPerRoundTrip + 1) * TVXRecordWriter::kDeletesPerRoundTrip;
+    for (qsizetype i = 0; i < records.size(); ++i)
+        if (i < failed)
+            deleted << records.at(i)->mRecordUID();
+        else if (i >= sentUpTo)
+            notTried << records.at(i)->mRecordUID();
+    const auto storedOf = [](const QStringList& ids) {
+        return QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID IN ('%1')").arg(ids.join("','"));
+    };
+    for (qsizetype i = 0; i < codes.size(); ++i)
+        if (nodeValue(1, storedOf({records.at(i)->mRecordUID()})) != "0")
+            fprintf(stderr, "DBG still stored: %lld of %lld answered\n", (long long)i, (long long)codes.size());
+    EXPECT_EQ(nodeValue(1, storedOf(deleted)).toInt(), 0);
+    EXPECT_EQ(nodeValue(1, storedOf(notTried)).toInt(), notTried.size());
+    ASSERT_NO_FATAL_FAILURE(ensureWholeCluster());
+    EXPECT_EQ(nodeValue(3, storedOf(deleted)).toInt(), 0);
+    EXPECT_EQ(nodeValue(3, storedOf(notTried)).toInt(), notTried.size());
+}

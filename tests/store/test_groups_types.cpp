@@ -19,7 +19,12 @@
 #include <cppconn/resultset.h>
 #include <cppconn/statement.h>
 
+#include <QCoreApplication>
+
+#include <atomic>
+#include <chrono>
 #include <functional>
+#include <thread>
 
 using namespace teststore;
 
@@ -202,6 +207,30 @@ TEST_F(GroupStore, AddedGroupWithMembersAndSubGroupsReachesTheOtherClient)
     EXPECT_TRUE(seen->mPreferencePermissions());
     EXPECT_EQ(sorted(seen->mUserMembersArray()), sorted({aliceID, bobID, carolID}));
     EXPECT_EQ(seen->mSubGroupsUID(), QStringList{G1});
+}
+
+// The import adds its groups off the main thread: what the add reads from
+// memory (the signed-in user, the sub-groups' members) is read under the
+// guard the main thread holds while it changes memory, never beside it.
+TEST_F(GroupStore, AnAddOffTheMainThreadReadsMemoryUnderTheGuard)
+{
+    auto group = makeGroup(GNew, "Legal", {bobID}, {G1});
+    std::atomic<bool> done{false};
+    std::thread worker;
+    {
+        const auto guard = alice.lockConnection();
+        worker = std::thread([&] {
+            EXPECT_EQ(alice.addGroup(group), kTVXDone);
+            done = true;
+        });
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        EXPECT_EQ(group->mUserMembersArray(), QStringList{bobID}) << "read beside the main thread";
+    }
+    while (!done.load())
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+    worker.join();
+    EXPECT_EQ(group->mUserMembersArray(), QStringList({bobID, aliceID, carolID}));
+    EXPECT_EQ(membersOnServer(GNew), sorted({aliceID, bobID, carolID}));
 }
 
 TEST_F(GroupStore, AddingAStoredIdentifierAnswers8AndCachesNothing)

@@ -6,6 +6,8 @@
 
 #include "DelayingRelay.h"
 
+#include <QThread>
+
 using namespace teststore;
 
 namespace {
@@ -210,6 +212,55 @@ TEST_F(RecordStore, AnAddAnEditAndADeleteTakeFewRoundTrips)
                                             "WHERE DESCRIPTION='bank' AND USERNAME='alice'")),
               "Add Record,Replace Record,Replace Record,Replace Record,Delete Record");
     EXPECT_EQ(lastEvent(alice).event, "Delete Record");
+}
+
+// Many records deleted together: a few records' calls and commits a round
+// trip, each record still its own transaction with its own event row; names
+// that would break a statement's text reach the log as they are.
+TEST_F(RecordStore, ManyRecordsAreDeletedInAFewRoundTrips)
+{
+    ASSERT_EQ(logInAndLoad(bob, "bob", "bob-pw"), kTVXDone);
+    DelayingRelay relay(port(), 0);
+    TVXLoginRequest request = loginRequest();
+    request[kLoginPortNumber] = QString::number(relay.port());
+    ASSERT_EQ(alice.startConnectionToServer(request), kTVXDone);
+    ASSERT_EQ(alice.initUserDetails(kUserName, kUserPassword), kTVXDone);
+    ASSERT_EQ(alice.loadDataBase(), kTVXDone);
+    const QString odd = QStringLiteral("O'Brien \"bank\"; DROP TABLE x; -- \\ ✓");
+    QList<std::shared_ptr<TVXRecord>> records;
+    QStringList ids;
+    for (int i = 0; i < 60; ++i) {
+        records << newRecord(alice, {i == 31 ? odd : QStringLiteral("doomed %1").arg(i)});
+        ASSERT_EQ(alice.addRecord(records.last()), kTVXDone);
+        ids << records.last()->mRecordUID();
+    }
+    ASSERT_EQ(alice.recentLists().addRecentlyViewedRecordID(ids[7], aliceID), kTVXDone);
+
+    const uint64_t before = relay.roundTrips();
+    const QList<TVXResult> codes = alice.deleteRecords(records);
+    EXPECT_LE(relay.roundTrips() - before, 3u); // 25 records a round trip
+    EXPECT_EQ(codes, QList<TVXResult>(60, kTVXDone));
+    const QString stored = QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.RECORDTABLE WHERE RECORDID IN ('%1')")
+                               .arg(ids.join("','"));
+    EXPECT_EQ(rootQueryValue(stored), "0");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete "
+                                            "Record' AND USERNAME='alice'")),
+              "60");
+    EXPECT_EQ(rootQueryValue(QStringLiteral("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete "
+                                            "Record' AND DESCRIPTION='%1'")
+                                 .arg(QString(odd).replace("\\", "\\\\").replace("'", "''"))),
+              "1");
+    EXPECT_EQ(rowCount("RECENTLYVIEWEDTABLE", ids[7]), 0);
+    for (const QString& id : ids)
+        EXPECT_FALSE(alice.caches().mRecords().contains(id)) << id.toStdString();
+    EXPECT_FALSE(alice.recentLists().mRecentlyViewedTypes().contains(ids[7]));
+    EXPECT_FALSE(alice.recentLists().mRecentlyAddedRecords().contains(ids[0]));
+    EXPECT_EQ(lastEvent(alice).event, "Delete Record");
+    EXPECT_EQ(lastEvent(alice).action, "Success");
+    EXPECT_EQ(alice.caches().itemsOfGroup(nullptr, QStringLiteral("doomed")).size(), 0);
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    EXPECT_FALSE(bob.caches().mRecords().contains(ids[59]));
+    EXPECT_EQ(alice.deleteRecords({}), QList<TVXResult>{});
 }
 
 // A store whose routines are older than the client, or an account not yet
@@ -455,6 +506,115 @@ TEST_F(RecordStoreFailures, ALostConnectionLeavesCacheAndServerAlone)
     EXPECT_EQ(rowCount("RECORDTABLE", id), 1);
     EXPECT_EQ(rowCount("RECORDTABLE", other->mRecordUID()), 0);
     EXPECT_EQ(lastEvent(alice).action, "Failed");
+}
+
+// A delete of many records stops at the first record not deleted: those
+// before it stay deleted, it keeps its reason, those after it are not tried
+// and stay stored, on the server and in the cache.
+TEST_F(RecordStoreFailures, ADeleteOfManyRecordsStopsAtTheFirstRecordNotDeleted)
+{
+    ASSERT_EQ(logInBoth(), kTVXDone);
+    QList<std::shared_ptr<TVXRecord>> records;
+    for (int i = 0; i < 40; ++i) {
+        records << newRecord(alice, {QStringLiteral("record %1").arg(i)});
+        ASSERT_EQ(alice.addRecord(records.last()), kTVXDone);
+    }
+    const auto expectStored = [&](qsizetype from, qsizetype to, bool stored) {
+        for (qsizetype i = from; i < to; ++i) {
+            const QString id = records.at(i)->mRecordUID();
+            EXPECT_EQ(rowCount("RECORDTABLE", id), stored ? 1 : 0) << i;
+            EXPECT_EQ(alice.caches().mRecords().contains(id), stored) << i;
+        }
+    };
+    const auto deletesLogged = [] {
+        return rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete Record'").toInt();
+    };
+
+    // Refused by the server in the middle of the first round trip's records.
+    rootExec(QStringLiteral("CREATE TRIGGER tolvanexdb.refuse_one BEFORE DELETE ON tolvanexdb.%1 FOR EACH ROW "
+                            "IF OLD.RECORDID='%2' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused'; END IF")
+                 .arg(rowsTable("RECORDTABLE"), records.at(10)->mRecordUID()));
+    QList<TVXResult> codes = alice.deleteRecords(records.mid(0, 30));
+    QList<TVXResult> expected(10, kTVXDone);
+    expected << kTVXStatementFailed;
+    EXPECT_EQ(codes, expected);
+    expectStored(0, 10, false);
+    expectStored(10, 40, true);
+    EXPECT_EQ(deletesLogged(), 11); // the refused one's row too
+    EXPECT_EQ(lastEvent(alice).event, "Delete Record");
+    EXPECT_EQ(lastEvent(alice).action, "Failed");
+    EXPECT_FALSE(alice.isConnectionLostHandlerOn());
+    rootExec("DROP TRIGGER tolvanexdb.refuse_one");
+
+    // Another client deleted one meanwhile: alice's copy is stale there.
+    ASSERT_EQ(bob.reloadDatabase(), kTVXDone);
+    ASSERT_EQ(bob.deleteRecord(bob.caches().mRecords().value(records.at(14)->mRecordUID())), kTVXDone);
+    codes = alice.deleteRecords(records.mid(10, 10));
+    expected = QList<TVXResult>(4, kTVXDone);
+    expected << kTVXReloadFirst;
+    EXPECT_EQ(codes, expected);
+    expectStored(10, 14, false);
+    expectStored(15, 40, true);
+    EXPECT_TRUE(alice.caches().mRecords().contains(records.at(14)->mRecordUID())); // until a reload
+
+    // An event row refused: each record is deleted all the same, its row
+    // taking the error path as when it went on its own.
+    refuse("EVENTLOGGERTABLE");
+    codes = alice.deleteRecords(records.mid(15, 3));
+    EXPECT_EQ(codes, QList<TVXResult>(3, kTVXDone));
+    expectStored(15, 18, false);
+    expectStored(18, 40, true);
+    rootExec("DROP TRIGGER tolvanexdb.refuse_eventloggertable_INSERT");
+
+    // A store without the routine: the statements serve, with the same answers.
+    rootExec("DROP PROCEDURE tolvanexdb.TVX_DELETE_RECORD");
+    codes = alice.deleteRecords({records.at(18), records.at(19), records.at(14), records.at(20)});
+    EXPECT_EQ(codes, QList<TVXResult>({kTVXDone, kTVXDone, kTVXReloadFirst}));
+    expectStored(18, 20, false);
+    expectStored(20, 40, true);
+}
+
+// The connection is lost in the middle of a round trip's records: what the
+// server committed before is deleted, the record it was on and those after it
+// are not, and the loss is told once.
+TEST_F(RecordStoreFailures, ALostConnectionInTheMiddleOfADeleteOfManyRecords)
+{
+    ASSERT_EQ(logInAndLoad(alice, kUserName, kUserPassword), kTVXDone);
+    QList<std::shared_ptr<TVXRecord>> records;
+    for (int i = 0; i < 20; ++i) {
+        records << newRecord(alice, {QStringLiteral("record %1").arg(i)});
+        ASSERT_EQ(alice.addRecord(records.last()), kTVXDone);
+    }
+    rootExec(QStringLiteral("CREATE TRIGGER tolvanexdb.slow_one BEFORE DELETE ON tolvanexdb.%1 FOR EACH ROW "
+                            "IF OLD.RECORDID='%2' THEN SET @pause = SLEEP(20); END IF")
+                 .arg(rowsTable("RECORDTABLE"), records.at(6)->mRecordUID()));
+    int lost = 0;
+    const auto token = platform::NotificationCenter::defaultCenter().addObserver(
+        kDBCommLostNotification, [&lost](const platform::Notification&) { ++lost; });
+    const HangDeadline deadline(60);
+    QList<TVXResult> codes;
+    runTogether({[&] { codes = alice.deleteRecords(records); },
+                 [] {
+                     QString id;
+                     // The trigger's account shows while it sleeps.
+                     while ((id = rootQueryValue("SELECT ID FROM information_schema.PROCESSLIST WHERE STATE='User "
+                                                 "sleep' AND INFO LIKE '%SLEEP(20)%'"))
+                                .isEmpty())
+                         QThread::msleep(20);
+                     rootExec(QStringLiteral("KILL %1").arg(id));
+                 }});
+    platform::NotificationCenter::defaultCenter().removeObserver(token);
+
+    QList<TVXResult> expected(6, kTVXDone);
+    expected << kTVXClientError;
+    EXPECT_EQ(codes, expected);
+    EXPECT_EQ(lost, 1);
+    for (qsizetype i = 0; i < records.size(); ++i) {
+        const QString id = records.at(i)->mRecordUID();
+        EXPECT_EQ(rowCount("RECORDTABLE", id), i < 6 ? 0 : 1) << i;
+        EXPECT_EQ(alice.caches().mRecords().contains(id), i >= 6) << i;
+    }
+    EXPECT_EQ(rootQueryValue("SELECT COUNT(*) FROM tolvanexdb.EVENTLOGGERTABLE WHERE EVENT='Delete Record'"), "6");
 }
 
 TEST_F(RecordStoreFailures, TextsThatWouldNotReadBackAsWrittenAreRefused)

@@ -80,7 +80,6 @@ std::vector<NamedStatement> everyStatement()
         {"kQueryDeleteRecentlyAddedTable", QString::fromUtf8(kQueryDeleteRecentlyAddedTable)},
         {"kQueryRemoveFirstRowRecentlyAdded", QString::fromUtf8(kQueryRemoveFirstRowRecentlyAdded)},
         {"kQueryGetUserID", QString::fromUtf8(kQueryGetUserID)},
-        {"kQueryUserRow", QString::fromUtf8(kQueryUserRow)},
         {"kQueryUserDetails", QString::fromUtf8(kQueryUserDetails)},
         {"kRemovePasswordFromUserTable", QString::fromUtf8(kRemovePasswordFromUserTable)},
         {"kQueryUpdateUserPassword", QString::fromUtf8(kQueryUpdateUserPassword)},

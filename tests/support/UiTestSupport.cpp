@@ -52,4 +52,10 @@ ModalScript::~ModalScript()
     platform::setModalResponder(std::move(mPrevious));
 }
 
+Ticker::Ticker(int intervalMs)
+{
+    QObject::connect(&mTimer, &QTimer::timeout, [this] { ++mTicks; });
+    mTimer.start(intervalMs);
+}
+
 } // namespace tvxtest

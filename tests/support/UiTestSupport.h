@@ -2,6 +2,7 @@
 // Scripted answers to alerts and modal runs, and a record of what was shown.
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 
 #include <deque>
 #include <functional>
@@ -69,6 +70,18 @@ public:
 private:
     platform::AlertResponder mAlerts;
     platform::ModalResponder mRuns;
+};
+
+// While alive: a main-thread timer counting its ticks, to show whether the
+// event loop ran while something waited.
+class Ticker {
+public:
+    explicit Ticker(int intervalMs = 10);
+    int ticks() const { return mTicks; }
+
+private:
+    QTimer mTimer;
+    int mTicks = 0;
 };
 
 } // namespace tvxtest

@@ -25,13 +25,13 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include <cppconn/connection.h>
 
 using namespace teststore;
 using tvxtest::AlertRecorder;
 using tvxtest::ModalScript;
+using tvxtest::Ticker;
 
 namespace {
 
@@ -133,6 +133,14 @@ protected:
     {
         return QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor;
     }
+    QStringList listedNames() const
+    {
+        QStringList names;
+        const auto* model = editor->mGroupTableView()->model();
+        for (int row = 0; row < model->rowCount(); ++row)
+            names << model->index(row, 0).data().toString();
+        return names;
+    }
     void waitForTheDelete() { EXPECT_TRUE(QTest::qWaitFor([this] { return !editor->isDeleting(); }, 30000)); }
 
     QString bobID;
@@ -197,10 +205,7 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
 {
     AlertRecorder alerts;
     ModalScript script;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const Ticker ticker;
     const QString groupsBefore = serverCount(QStringLiteral("GROUPTABLE"));
     const uint64_t uses = alice.connectionUsesOnMainThread();
     script.then([&](QWidget*) {
@@ -211,9 +216,9 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
         panel->mDoneButton->click();
         EXPECT_TRUE(sheets->isSaving());
         EXPECT_FALSE(sheets->requestedEnd()) << "the click returned before the answer";
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->savingLine()->isHidden(); }, 2000)) << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the save waited";
         EXPECT_TRUE(cursorIsBusy());
         EXPECT_FALSE(panel->mDoneButton->isEnabled());
         EXPECT_FALSE(panel->mCancelButton->isEnabled());
@@ -242,6 +247,69 @@ TEST_F(EditorStoreTest, AGroupAddWaitingForTheServerKeepsTheWindowAnsweringAndTh
     EXPECT_TRUE(alice.caches().mUsers().value(bobID)->mUsersGroupArray().contains(added->mGroupUID()));
     EXPECT_EQ(editor->mGroupTableView()->model()->rowCount(), alice.caches().groupsForEditing(true).size());
     EXPECT_EQ(alice.connectionUsesOnMainThread(), uses);
+}
+
+// The sheet's run ended from outside (a lock, a quit, a reload) while its
+// save waited: the late answer still reaches the editor's list while it is
+// shown, not only at its next opening.
+TEST_F(EditorStoreTest, AnAnswerAfterTheSheetsRunEndedFromOutsideReachesTheShownList)
+{
+    AlertRecorder alerts;
+    ModalScript script;
+    std::unique_ptr<sql::Connection> holder;
+    const auto endedWhileSaving = [&](bool (BMCustomSettingsController::*ok)()) {
+        return [&, ok](QWidget*) {
+            holder = holdEverySave();
+            EXPECT_FALSE(((*sheets).*ok)()) << "the answer waits";
+            EXPECT_TRUE(sheets->isSaving());
+            return platform::kModalRunAborted;
+        };
+    };
+    const auto listAfterTheAnswer = [&](const QString& name) {
+        EXPECT_FALSE(listedNames().contains(name)) << "the run ended before the answer";
+        holder->rollback();
+        EXPECT_TRUE(QTest::qWaitFor([&] { return listedNames().contains(name); }, 30000))
+            << name.toStdString() << " in the shown list";
+        holder.reset();
+    };
+    editor->window()->show();
+
+    editor->prepareForMode(kEditorGroupsMode);
+    script.then([&](QWidget* sheet) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Legal"));
+        return endedWhileSaving(&BMCustomSettingsController::customGroupSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    listAfterTheAnswer(QStringLiteral("Legal"));
+
+    script.then([&](QWidget* sheet) {
+        sheets->groupSettingsPanel()->mGroupNameField->setText(QStringLiteral("Accounts"));
+        return endedWhileSaving(&BMCustomSettingsController::customGroupSettingsOK)(sheet);
+    });
+    editor->selectRow(rowOfGroup(G1));
+    editor->editTableEntry(true);
+    listAfterTheAnswer(QStringLiteral("Accounts"));
+
+    editor->prepareForMode(kEditorTypesMode);
+    script.then([&](QWidget* sheet) {
+        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Server"));
+        return endedWhileSaving(&BMCustomSettingsController::customSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    listAfterTheAnswer(QStringLiteral("Server"));
+    EXPECT_TRUE(alerts.alerts().empty()) << alerts.lastMessage().toStdString();
+
+    // A hidden editor reads its list again when it opens.
+    editor->window()->hide();
+    script.then([&](QWidget* sheet) {
+        sheets->customSettingsPanel()->mTypeNameField->setText(QStringLiteral("Printer"));
+        return endedWhileSaving(&BMCustomSettingsController::customSettingsOK)(sheet);
+    });
+    editor->addNewEntry();
+    holder->rollback();
+    EXPECT_TRUE(QTest::qWaitFor([&] { return typeNamed(alice, QStringLiteral("Printer")) != nullptr; }, 30000));
+    EXPECT_FALSE(listedNames().contains(QStringLiteral("Printer")));
+    holder.reset();
 }
 
 // A name only another client stored (not in this client's memory) is found
@@ -397,11 +465,8 @@ TEST_F(EditorStoreTest, AGroupDeleteWaitingForTheServerLeavesTheListUntilTheAnsw
     alerts.answerNext(platform::kAlertAlternateReturn); // Yes, delete
     editor->deleteSelectedTableEntry();
     ASSERT_TRUE(editor->isDeleting());
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
-    EXPECT_TRUE(QTest::qWaitFor([&] { return ticks > 10; }, 2000)) << "the window's timers ran";
+    const Ticker ticker;
+    EXPECT_TRUE(QTest::qWaitFor([&] { return ticker.ticks() > 10; }, 2000)) << "the window's timers ran";
     EXPECT_TRUE(cursorIsBusy());
     editor->addNewEntry();
     editor->deleteSelectedTableEntry();

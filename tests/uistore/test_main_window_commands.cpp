@@ -60,6 +60,7 @@ using namespace mainwintest;
 using namespace teststore;
 using tvxtest::AlertRecorder;
 using tvxtest::ModalScript;
+using tvxtest::Ticker;
 
 namespace {
 
@@ -81,6 +82,15 @@ protected:
             if (entry.event == event)
                 out << entry.description;
         return out;
+    }
+    // The list's records of these identifiers, in the order a delete takes them: from the last row.
+    QList<std::shared_ptr<TVXRecord>> deletionOrder(const QStringList& uids) const
+    {
+        QList<std::shared_ptr<TVXRecord>> order;
+        for (int row = controller->tables().listModel()->rowCount() - 1; row >= 0; --row)
+            if (const auto r = controller->tables().listModel()->recordAt(row); r && uids.contains(r->mRecordUID()))
+                order << r;
+        return order;
     }
     // The record sheet's own answer once its buttons were pressed.
     int sheetEnd() const { return controller->recordCommands().detailsWindowController().requestedEnd().value_or(-1001); }
@@ -586,10 +596,7 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
     ASSERT_TRUE(tvxtest::selectRecords(*controller, {R5}));
     AlertRecorder alerts;
     ModalScript script;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const Ticker ticker;
     script.then([&](QWidget*) {
         BMDetailsWindowController& sheet = controller->recordCommands().detailsWindowController();
         const auto holder = holdEverySave();
@@ -597,9 +604,9 @@ TEST_F(MainWindowCommands, ASaveWaitingForTheServersAnswerKeepsTheWindowAnswerin
         sheet.okButton()->click();
         EXPECT_TRUE(sheet.isSaving());
         EXPECT_FALSE(sheet.requestedEnd()) << "the click returned before the answer";
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.savingLine()->isHidden(); }, 2000)) << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the save waited";
         EXPECT_TRUE(QGuiApplication::overrideCursor()
                     && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor);
         EXPECT_FALSE(sheet.okButton()->isEnabled());
@@ -861,10 +868,7 @@ TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
     script.then([&](QWidget*) {
         sheet.valueField(1)->setText("answered later");
         sheet.okButton()->click();
-        int ticks = 0;
-        QTimer ticker;
-        QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-        ticker.start(5);
+        const Ticker ticker(5);
         std::thread release([&] {
             std::this_thread::sleep_for(std::chrono::milliseconds(200));
             holder->rollback();
@@ -872,7 +876,7 @@ TEST_F(MainWindowCommands, WaitingForTheQueueRunsNoSavesAnswerNorTimer)
         db->writeBehind().flush();
         release.join();
         savingAfterTheWait = sheet.isSaving();
-        ticksDuringTheWait = ticks;
+        ticksDuringTheWait = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !sheet.isSaving(); }, 30000));
         return sheetEnd();
     });
@@ -981,6 +985,62 @@ TEST_F(MainWindowCommands, ADeleteOfManyRecordsShowsItsProgressAndEachRecordsRes
     EXPECT_EQ(recordCount(R4), "0");
     EXPECT_EQ(alerts.alerts().size(), 3u);
     EXPECT_FALSE(listValue1s().contains("Credit union"));
+}
+
+// Forty records: a few records a round trip, the panel moving on with each
+// answer; a refusal in the middle of the second round trip's records ends
+// the series there, each record's result named at the end.
+TEST_F(MainWindowCommands, ADeleteOfManyRecordsGoesSeveralRecordsARoundTrip)
+{
+    const auto model = db->caches().recordWithUID(R1);
+    ASSERT_TRUE(model);
+    QStringList uids;
+    for (int i = 0; i < 40; ++i) {
+        auto record = TVXRecord::createRecord();
+        record->setMGroup(model->mGroup());
+        record->setMType(model->mType());
+        record->setMValue1(QStringLiteral("bulk %1").arg(i, 2, 10, QLatin1Char('0')));
+        ASSERT_EQ(db->addRecord(record), kTVXDone);
+        uids << record->mRecordUID();
+    }
+    ASSERT_TRUE(tvxtest::selectRecords(*controller, uids));
+    const QList<std::shared_ptr<TVXRecord>> order = deletionOrder(uids);
+    ASSERT_EQ(order.size(), 40);
+    const int refusedAt = TVXRecordWriter::kDeletesPerRoundTrip + 5;
+    rootExec(QString("CREATE TRIGGER tolvanexdb.refuse_one BEFORE DELETE ON tolvanexdb.%1 FOR EACH ROW "
+                     "IF OLD.RECORDID='%2' THEN SIGNAL SQLSTATE '45000' SET MESSAGE_TEXT='refused for the test'; "
+                     "END IF")
+                 .arg(teststore::rowsTable("RECORDTABLE"), order[refusedAt]->mRecordUID()));
+
+    AlertRecorder alerts;
+    alerts.answerNext(platform::kAlertAlternateReturn);
+    controller->recordCommands().deleteSelected();
+    BMProgressPanel* panel = controller->recordCommands().deletionPanel();
+    ASSERT_NE(panel, nullptr);
+    QList<int> progress;
+    QObject::connect(panel->mDataLoadingProgressIndiator(), &QProgressBar::valueChanged,
+                     [&progress](int value) { progress << value; });
+    EXPECT_EQ(panel->mDataLoadingProgressIndiator()->maximum(), 40);
+    ASSERT_TRUE(writesAnswered());
+    EXPECT_EQ(progress, QList<int>{TVXRecordWriter::kDeletesPerRoundTrip}) << "once a round trip";
+    EXPECT_FALSE(panel->isVisible());
+
+    QStringList notTried;
+    for (int i = 0; i < order.size(); ++i) {
+        const QString id = order[i]->mRecordUID();
+        EXPECT_EQ(recordCount(id), i < refusedAt ? "0" : "1") << i;
+        EXPECT_EQ(db->caches().recordWithUID(id) != nullptr, i >= refusedAt) << i;
+        if (i > refusedAt)
+            notTried << order[i]->mValue1();
+    }
+    EXPECT_EQ(alerts.lastMessage(),
+              QString("%1 of 40 records deleted.\nNot deleted: \"%2\". The server did not take the change.\n"
+                      "Not tried: %3.")
+                  .arg(refusedAt)
+                  .arg(order[refusedAt]->mValue1(), notTried.join(", ")));
+    EXPECT_EQ(eventDescriptions("Delete Record").size(), refusedAt + 1);
+    for (int i = 0; i < order.size(); ++i)
+        EXPECT_EQ(listValue1s().contains(order[i]->mValue1()), i >= refusedAt) << i;
 }
 
 TEST_F(MainWindowCommands, AGroupTheServerRefusesComesBackInTheGroupSheet)

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QTest>
-#include <QTimer>
 
 #include "app/BMController.h"
 #include "app/lock/BMLockControl.h"
@@ -89,10 +88,7 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWaitingForTheServerKeepsTheWindowAnswe
 {
     tvxtest::AlertRecorder alerts;
     BMPasswordPanels& panels = controller.passwordPanels();
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const tvxtest::Ticker ticker;
     tvxtest::ModalScript script;
     script.then([&](QWidget* window) {
         auto* panel = qobject_cast<BMUserPasswordPanel*>(window);
@@ -100,10 +96,10 @@ TEST_F(PasswordPanelsOnTheStore, APasswordWaitingForTheServerKeepsTheWindowAnswe
         auto holder = holdTable("USERTABLE"); // the stored copy waits
         EXPECT_TRUE(panels.passwordPanelOK());
         EXPECT_TRUE(panels.isWaitingForServer());
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !panel->saveWait()->line()->isHidden(); }, 2000))
             << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the password waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the password waited";
         EXPECT_TRUE(QGuiApplication::overrideCursor() && QGuiApplication::overrideCursor()->shape() == Qt::BusyCursor);
         EXPECT_FALSE(panel->okButton()->isEnabled());
         EXPECT_FALSE(panel->cancelButton()->isEnabled());

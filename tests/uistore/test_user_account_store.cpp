@@ -38,6 +38,7 @@
 using namespace teststore;
 using tvxtest::AlertRecorder;
 using tvxtest::ModalScript;
+using tvxtest::Ticker;
 
 namespace {
 
@@ -467,19 +468,16 @@ TEST_F(AccountWindowStore, AnAddWaitingForTheServerKeepsTheWindowAnsweringAndThe
 {
     ModalScript script;
     AlertRecorder alerts;
-    int ticks = 0;
-    QTimer ticker;
-    QObject::connect(&ticker, &QTimer::timeout, [&] { ++ticks; });
-    ticker.start(10);
+    const Ticker ticker;
     script.then([&](QWidget*) {
         const auto holder = holdAccountRows();
         fill("nina", "Nina-pw1", "nina@example.org");
         EXPECT_TRUE(controller->OK()) << "the checks passed";
         EXPECT_TRUE(controller->isSaving());
         EXPECT_FALSE(controller->requestedEnd()) << "OK returned before the answer";
-        const int before = ticks;
+        const int before = ticker.ticks();
         EXPECT_TRUE(QTest::qWaitFor([&] { return !controller->savingLine()->isHidden(); }, 2000)) << "the waiting line";
-        EXPECT_GT(ticks, before + 10) << "the window's timers ran while the save waited";
+        EXPECT_GT(ticker.ticks(), before + 10) << "the window's timers ran while the save waited";
         EXPECT_TRUE(busyCursor());
         EXPECT_FALSE(panelChild<QPushButton>("okButton")->isEnabled());
         EXPECT_FALSE(panelChild<QPushButton>("cancelButton")->isEnabled());

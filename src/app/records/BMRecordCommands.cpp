@@ -51,6 +51,9 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include <algorithm>
+#include <optional>
+
 BMRecordCommands::BMRecordCommands(BMController& app)
     : mState(app.state()), mAccountAdmin(app.store().accountAdmin), mAttachments(app.store().attachments),
       mCaches(app.store().caches), mEventLog(app.store().eventLog),
@@ -316,8 +319,9 @@ void BMRecordCommands::deleteSelected(QObject*)
 
 struct BMRecordCommands::Deletion {
     QList<std::shared_ptr<TVXRecord>> records; // in the order deleted
-    std::vector<char> tried;                   // written by the worker before each answer
-    std::atomic<bool> stopped{false};          // the worker's: a failure ends the series
+    // Written by the worker before each answer: the codes of the records tried.
+    std::vector<std::optional<TVXResult>> codes;
+    std::atomic<bool> stopped{false}; // the worker's: a failure ends the series
     recordrules::DeletionResults results;
     qsizetype answered = 0;
     std::function<void()> then;
@@ -344,7 +348,7 @@ void BMRecordCommands::deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord
     for (qsizetype i = records.size() - 1; i >= 0; --i)
         if (records.at(i))
             deletion->records << records.at(i);
-    deletion->tried.assign(size_t(deletion->records.size()), 0);
+    deletion->codes.assign(size_t(deletion->records.size()), std::nullopt);
     deletion->then = std::move(then);
     if (deletion->records.isEmpty()) {
         deletion->then();
@@ -364,38 +368,45 @@ void BMRecordCommands::deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord
         mDeletionPanel->setWindowModality(Qt::ApplicationModal);
         mDeletionPanel->show();
     }
-    for (qsizetype i = 0; i < deletion->records.size(); ++i) {
-        const auto record = deletion->records.at(i);
+    // A few records a round trip, each its own transaction; the panel moves on with each answer.
+    for (qsizetype first = 0; first < deletion->records.size(); first += TVXRecordWriter::kDeletesPerRoundTrip) {
+        const qsizetype count =
+            std::min<qsizetype>(TVXRecordWriter::kDeletesPerRoundTrip, deletion->records.size() - first);
         mRecordWriter.saveBehindWindow(
-            [this, deletion, record, i] {
+            [this, deletion, first, count] {
                 if (deletion->stopped.load())
                     return kTVXDone;
-                deletion->tried[size_t(i)] = 1;
-                const TVXResult code = mRecordWriter.deleteRecord(record);
-                if (code != kTVXDone)
+                const QList<TVXResult> codes = mRecordWriter.deleteRecords(deletion->records.mid(first, count));
+                for (qsizetype i = 0; i < codes.size() && i < count; ++i)
+                    deletion->codes[size_t(first + i)] = codes.at(i);
+                if (codes.size() < count || (!codes.isEmpty() && codes.last() != kTVXDone))
                     deletion->stopped.store(true);
-                return code;
+                return codes.isEmpty() ? kTVXNotServerError : codes.last();
             },
-            [this, i](TVXResult code) { deletionAnswered(i, code); });
+            [this, first, count](TVXResult) { deletionAnswered(first, count); });
     }
 }
 
-void BMRecordCommands::deletionAnswered(qsizetype index, TVXResult code)
+void BMRecordCommands::deletionAnswered(qsizetype first, qsizetype count)
 {
     const std::shared_ptr<Deletion> deletion = mDeletion;
     if (!deletion)
         return;
-    const QString description = TVXEventLogger::recordDescription(*deletion->records.at(index));
-    if (!deletion->tried[size_t(index)])
-        deletion->results.notTried << description;
-    else if (code == kTVXDone)
-        deletion->results.deleted << description;
-    else {
-        deletion->results.failed = description;
-        deletion->results.failure = code;
+    for (qsizetype i = first; i < first + count; ++i) {
+        const QString description = TVXEventLogger::recordDescription(*deletion->records.at(i));
+        const std::optional<TVXResult> code = deletion->codes[size_t(i)];
+        if (!code)
+            deletion->results.notTried << description;
+        else if (*code == kTVXDone)
+            deletion->results.deleted << description;
+        else {
+            deletion->results.failed = description;
+            deletion->results.failure = *code;
+        }
     }
+    deletion->answered += count;
     const qsizetype total = deletion->records.size();
-    if (++deletion->answered < total) {
+    if (deletion->answered < total) {
         if (mDeletionPanel && mDeletionPanel->isVisible()) {
             mDeletionPanel->mDataLoadingProgressIndiator()->setValue(int(deletion->answered));
             mDeletionPanel->setText(tr("Deleted %1 of %2 records...").arg(deletion->answered).arg(total));

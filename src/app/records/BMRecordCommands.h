@@ -98,7 +98,7 @@ private:
     // at the first failure; a series of several shows its progress and ends
     // with each record's result. `then` follows the last answer.
     void deleteRecordsBehind(const QList<std::shared_ptr<TVXRecord>>& records, std::function<void()> then);
-    void deletionAnswered(qsizetype index, TVXResult code);
+    void deletionAnswered(qsizetype first, qsizetype count);
     // Not while a record is being written: nothing acts on a half-written record.
     bool isWriting() const;
     // A command while a change waits for the server: says so and returns true.

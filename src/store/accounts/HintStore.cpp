@@ -215,6 +215,14 @@ void TVXPasswordHint::readBehindWindow(std::function<void(HintReading&)> read, H
         });
 }
 
+void TVXPasswordHint::keepHintRead(const QString& userID, const QString& hint)
+{
+    mDatabase.afterServer([this, userID, hint] {
+        if (currentUser().mUserID() == userID)
+            currentUser().setMHintEntered(hint);
+    });
+}
+
 void TVXPasswordHint::readHintBehindWindow(HintAnswer answer)
 {
     const QString userID = currentUser().mUserID();
@@ -225,10 +233,7 @@ void TVXPasswordHint::readHintBehindWindow(HintAnswer answer)
             if (!reading.exists)
                 return;
             reading.hint = decryptForHint(kHintQuestionNone, row->answer);
-            mDatabase.afterServer([this, userID, hint = reading.hint] {
-                if (currentUser().mUserID() == userID)
-                    currentUser().setMHintEntered(hint);
-            });
+            keepHintRead(userID, reading.hint);
         },
         std::move(answer));
 }
@@ -246,10 +251,7 @@ void TVXPasswordHint::checkHintAnswerBehindWindow(const QString& answer, HintAns
             if (!reading.rightAnswer)
                 return;
             reading.hint = decryptForHint(answer, row->answer);
-            mDatabase.afterServer([this, userID, hint = reading.hint] {
-                if (currentUser().mUserID() == userID)
-                    currentUser().setMHintEntered(hint);
-            });
+            keepHintRead(userID, reading.hint);
         },
         std::move(then));
 }

@@ -107,6 +107,9 @@ private:
     void writeAccountPassword(const QString& userName, const QString& userID, const QString& password,
                               TVXResult* code, bool* accountTaken = nullptr);
     void readBehindWindow(std::function<void(HintReading&)> read, HintAnswer answer);
+    // Called by the worker: memory takes the hint read once the server part is
+    // over, unless another user has signed in meanwhile.
+    void keepHintRead(const QString& userID, const QString& hint);
 
     TVXStoreSession& mDatabase;
 };

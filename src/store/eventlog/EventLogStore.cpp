@@ -66,14 +66,17 @@ void TVXEventLogAccess::setEventLogBackupHandler(TVXEventLogBackupHandler handle
 }
 bool TVXEventLogAccess::doBackupInDocumentFolderForLogInQVX(const QString& month) { return mEventLog->backUp(month); }
 
+QStringList TVXEventLogStore::rowValues(const TVXEventLogEntry& entry)
+{
+    return {entry.event, QString::fromLatin1(kTolvanIdColumnText), entry.description, entry.date, entry.user,
+            entry.computer};
+}
+
 void TVXEventLogStore::bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry)
 {
-    stmt.setString(first, entry.event.toStdString());
-    stmt.setString(first + 1, kTolvanIdColumnText);
-    stmt.setString(first + 2, entry.description.toStdString());
-    stmt.setString(first + 3, entry.date.toStdString());
-    stmt.setString(first + 4, entry.user.toStdString());
-    stmt.setString(first + 5, entry.computer.toStdString());
+    const QStringList values = rowValues(entry);
+    for (int i = 0; i < values.size(); ++i)
+        stmt.setString(first + i, values.at(i).toStdString());
 }
 
 TVXResult TVXEventLogStore::save(const TVXEventLogEntry& entry)

@@ -47,6 +47,8 @@ public:
 
     // One entry of the log table's insert bound from placeholder `first` on.
     static void bindRow(sql::PreparedStatement& stmt, int first, const TVXEventLogEntry& entry);
+    // The same six values in the same order, for a call sent as text.
+    static QStringList rowValues(const TVXEventLogEntry& entry);
 
 private:
     TVXStoreSession& mDatabase;

@@ -33,6 +33,12 @@ public:
     // Row, custom type and attachment work in one transaction; unchanged values answer 0.
     virtual TVXResult replaceRecord(const std::shared_ptr<TVXRecord>& record) = 0;
     virtual TVXResult deleteRecord(const std::shared_ptr<TVXRecord>& record) = 0;
+    // Records deleted in order, each as deleteRecord deletes it (its own
+    // transaction and event row, its memory part), several to a round trip,
+    // until one is not deleted: the codes of those tried, a failure last.
+    // The records after it are not tried.
+    static constexpr int kDeletesPerRoundTrip = 25;
+    virtual QList<TVXResult> deleteRecords(const QList<std::shared_ptr<TVXRecord>>& records) = 0;
     virtual void updateRecordViewCountForRecord(const QString& recordID) = 0; // the stored count only
     // A record was viewed (clicked): the view count (raised in memory when
     // asked), the most-viewed and recently-viewed lists and the "View Record"

@@ -147,6 +147,12 @@ struct TVXDataBase::RemovalWrite {
 struct TVXDataBase::GroupTypeSteps {
     TVXDataBase& d;
 
+    // Off the main thread (an import) the memory is read under the guard, as
+    // the memory parts change it; nothing read there waits for the main thread.
+    std::unique_lock<TVXConnectionGuard> guardMemoryRead() const
+    {
+        return platform::isMainThread() ? std::unique_lock<TVXConnectionGuard>() : d.lockConnection();
+    }
     std::shared_ptr<GroupWrite> prepareGroup(const std::shared_ptr<BMGroup>& group, bool isNew, bool checkName);
     std::shared_ptr<TypeWrite> prepareType(const std::shared_ptr<TVXType>& type, bool isNew, bool checkName);
     std::shared_ptr<RemovalWrite> prepareRemoval(const QString& uid, const QString& name, bool cached,
@@ -282,6 +288,7 @@ std::shared_ptr<TVXDataBase::GroupWrite> TVXDataBase::GroupTypeSteps::prepareGro
     write->checkName = checkName;
     if (!group)
         return write;
+    const auto guard = guardMemoryRead();
     const QString uid = group->mGroupUID();
     write->cached = isNew || d.caches().m_groups.contains(uid);
     write->logRow = d.eventLog().eventLogger().entryNow(isNew ? kEventAddGroup : kEventEditGroup,
@@ -575,6 +582,7 @@ std::shared_ptr<TVXDataBase::TypeWrite> TVXDataBase::GroupTypeSteps::prepareType
     write->checkName = checkName;
     if (!type)
         return write;
+    const auto guard = guardMemoryRead();
     write->logRow = d.eventLog().eventLogger().entryNow(isNew ? kEventAddType : kEventEditType, type->mTypeName(),
                                                         isNew ? kTypeAdded : kTypeEdited);
     if (const auto known = d.mStaleCopies->mTypeDigests.constFind(type->mTypeUID());

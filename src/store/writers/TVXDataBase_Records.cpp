@@ -31,6 +31,7 @@
 #include <cppconn/statement.h>
 
 #include <QCoreApplication>
+#include <QSet>
 
 #include <algorithm>
 #include <array>
@@ -132,6 +133,18 @@ struct TVXDataBase::RecordSteps {
     void noteRecordModified(const TVXRecord& record, bool rowStored = false);
     void forgetRecordInRecentLists(const QString& recordID);
     void writeBatchLogRows(RecordBatch& batch);
+    // A delete's end once the server answered: its event row settled, then
+    // the memory part after the server (logStored: the call stored the row).
+    void finishDeletedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code, bool logStored,
+                             const TVXEventLogEntry& logRow, const tvxcalls::CallAnswer& answer);
+    // Deletes records[next...] as calls and commits sent together, moving
+    // `next` past each record whose commit answered; `answers` takes the
+    // call's answer of each. Answers a failure of records[next] (thrown by
+    // the server, or one of the routine's answers), or 0 when every record
+    // went or *served is false (the statements must serve the rest).
+    TVXResult deleteInCalls(sql::Connection& connection, const QList<std::shared_ptr<TVXRecord>>& records,
+                            const QList<TVXEventLogEntry>& logRows, qsizetype& next,
+                            QList<tvxcalls::CallAnswer>& answers, bool* served);
 };
 
 // --- connection guard ---------------------------------------------------------
@@ -1097,23 +1110,255 @@ TVXResult TVXDataBase::deleteRecord(const std::shared_ptr<TVXRecord>& record)
         code = runWriteTransaction([&](sql::Connection& connection) {
             return tvxsql::updateRowsFor(connection, kQueryDeleteRecord, recordID) == 0 ? kTVXReloadFirst : kTVXDone;
         });
-    const bool logStored = called && code == kTVXDone;
+    RecordSteps{*this}.finishDeletedRecord(record, code, called && code == kTVXDone, logRow, answer);
+    return code;
+}
+
+void TVXDataBase::RecordSteps::finishDeletedRecord(const std::shared_ptr<TVXRecord>& record, TVXResult code,
+                                                   bool logStored, const TVXEventLogEntry& logRow,
+                                                   const tvxcalls::CallAnswer& answer)
+{
     if (logStored)
-        (void)RecordSteps{*this}.settleSideRows(logRow, answer);
-    afterServer([this, record, recordID, code, logStored, logRow] {
+        (void)settleSideRows(logRow, answer);
+    d.afterServer([db = &d, record, recordID = record->mRecordUID(), code, logStored, logRow] {
         if (code == kTVXDone) {
             // The server dropped the custom type, attachment and every user's
             // recent-list rows with the record; memory follows.
-            mCaches.m_records.remove(recordID);
-            RecordSteps{*this}.forgetRecordInRecentLists(recordID);
-            recordCacheChanged(recordID);
+            db->mCaches.m_records.remove(recordID);
+            RecordSteps{*db}.forgetRecordInRecentLists(recordID);
+            // Its texts leave the search index by name: no walk over every record.
+            db->mCaches.refreshRecordSearchEntry(*record);
+            db->recordCacheChanged(recordID);
         }
         if (logStored)
-            mEventLogAccess.eventLogger().list(logRow);
+            db->mEventLogAccess.eventLogger().list(logRow);
         else
-            logRecordOutcome(kEventDeleteRecord, *record, code);
+            db->logRecordOutcome(kEventDeleteRecord, *record, code);
     });
-    return code;
+}
+
+namespace {
+
+// A value in a text sent to the server: its bytes in hexadecimal, so that no
+// character of a record's name or identifier ever reaches the text itself.
+std::string hexLiteral(const QByteArray& bytes)
+{
+    std::string literal = "X'";
+    literal += bytes.toHex().toStdString();
+    literal += '\'';
+    return literal;
+}
+
+std::string textLiteral(const QString& text)
+{
+    std::string literal = "_utf8mb4 ";
+    literal += hexLiteral(text.toUtf8());
+    return literal;
+}
+
+constexpr int kErrCommandsOutOfSync = 2014;
+
+// The read that confirms a run of deletes: those of the records still stored.
+std::string storedReadOf(const QList<std::shared_ptr<TVXRecord>>& records, qsizetype first, qsizetype count)
+{
+    std::string text = "SELECT RECORDID FROM RECORDTABLE WHERE RECORDID IN (";
+    for (qsizetype i = first; i < first + count; ++i) {
+        if (i > first)
+            text += ',';
+        text += textLiteral(records.at(i)->mRecordUID());
+    }
+    text += ')';
+    return text;
+}
+
+// How many of records[first, first + count), from the first on, the read found gone.
+qsizetype leadingGone(sql::ResultSet& rs, const QList<std::shared_ptr<TVXRecord>>& records, qsizetype first,
+                      qsizetype count)
+{
+    QSet<QString> stored;
+    while (rs.next())
+        stored.insert(QString::fromStdString(rs.getString(1).asStdString()));
+    qsizetype gone = 0;
+    while (gone < count && !stored.contains(records.at(first + gone)->mRecordUID()))
+        ++gone;
+    return gone;
+}
+
+// Whether an error leaves the commits answered before it in doubt. A cluster
+// node cut off may answer a commit the others never had, and only fail what
+// follows; a connection gone cannot be asked, and the routine's own answers
+// and refusals say nothing of the commits before.
+bool castsDoubtOnCommits(const sql::SQLException& e)
+{
+    const int number = e.getErrorCode();
+    if (number >= 2000 && number <= 2050)
+        return false;
+    tvxcalls::CallAnswer answer;
+    return !answer.take(e) && number != tvxcalls::kKeyRowChanged && number != kErrPermissionRefused;
+}
+
+} // namespace
+
+TVXResult TVXDataBase::RecordSteps::deleteInCalls(sql::Connection& connection,
+                                                  const QList<std::shared_ptr<TVXRecord>>& records,
+                                                  const QList<TVXEventLogEntry>& logRows, qsizetype& next,
+                                                  QList<tvxcalls::CallAnswer>& answers, bool* served)
+{
+    while (next < records.size()) {
+        // As callWrite: nothing is sent under a key row the store may no longer hold.
+        if (!d.keyRowMatchesKey()) {
+            *served = false;
+            return kTVXDone;
+        }
+        const qsizetype end = std::min(records.size(), next + qsizetype(kDeletesPerRoundTrip));
+        std::string keyRow = d.mCiphers.keyedMasterPassword() ? "1," : "0,";
+        keyRow += d.mKeyRow.present ? hexLiteral(d.mKeyRow.cipher) : std::string("NULL");
+        // Each record's call, then its commit: the server runs them in order
+        // and stops at the first that fails, so each answer is one record's.
+        // The last statement reads which of them are still stored: a commit
+        // counts once that read (waiting for the cluster) finds its record gone.
+        const qsizetype count = end - next;
+        std::string text;
+        for (qsizetype i = next; i < end; ++i) {
+            text += "CALL TVX_DELETE_RECORD(";
+            text += keyRow;
+            text += ',';
+            text += textLiteral(records.at(i)->mRecordUID());
+            for (const QString& value : TVXEventLogStore::rowValues(logRows.at(i))) {
+                text += ',';
+                text += textLiteral(value);
+            }
+            text += ");COMMIT;";
+        }
+        text += storedReadOf(records, next, count);
+        const std::unique_ptr<sql::Statement> stmt(connection.createStatement());
+        qsizetype answered = 0; // statements answered without an error
+        qsizetype gone = 0;
+        bool matched = true;
+        try {
+            bool rows = stmt->execute(text);
+            for (;;) {
+                ++answered;
+                if (answered == 2 * count + 1)
+                    break;
+                rows = stmt->getMoreResults();
+                if (rows != (answered == 2 * count)) {
+                    matched = false;
+                    break;
+                }
+            }
+            if (matched) {
+                std::unique_ptr<sql::ResultSet> rs(stmt->getResultSet());
+                gone = leadingGone(*rs, records, next, count);
+                rs.reset();
+                (void)stmt->getMoreResults();
+            }
+        } catch (const sql::SQLException& e) {
+            // An error's answer comes after every answer before it: the
+            // commits before it answered, none after it ran.
+            if (answered % 2 == 1)
+                tvxcalls::rollBackQuietly(connection); // the commit failed: the record is not deleted
+            const qsizetype committed = answered / 2;
+            qsizetype confirmed = committed;
+            if (committed > 0 && castsDoubtOnCommits(e)) {
+                confirmed = 0;
+                try {
+                    const std::unique_ptr<sql::Statement> read(connection.createStatement());
+                    const std::unique_ptr<sql::ResultSet> rs(
+                        read->executeQuery(storedReadOf(records, next, committed)));
+                    confirmed = leadingGone(*rs, records, next, committed);
+                } catch (const sql::SQLException&) {
+                    // not confirmed: the failure is the first record's
+                }
+            }
+            for (qsizetype i = 0; i < confirmed; ++i)
+                answers << tvxcalls::CallAnswer{};
+            next += confirmed;
+            if (confirmed < committed || answered % 2 == 1)
+                throw;
+            if (committed == count)
+                continue; // only the read failed, and the records are gone
+            tvxcalls::CallAnswer answer;
+            if (answer.take(e)) {
+                if (answer.code != kTVXDone)
+                    return answer.code; // the routine rolled back
+                // Deleted, its side rows refused: committed on its own, the rest sent again.
+                try {
+                    tvxcalls::commitWritten(connection, answer);
+                } catch (const sql::SQLException&) {
+                    tvxcalls::rollBackQuietly(connection);
+                    throw;
+                }
+                answers << answer;
+                ++next;
+                continue;
+            }
+            if (e.getErrorCode() == tvxcalls::kKeyRowChanged)
+                d.mKeyRow = {};
+            if (e.getErrorCode() == tvxcalls::kKeyRowChanged || tvxcalls::notServed(e)) {
+                *served = false;
+                return kTVXDone;
+            }
+            throw; // the routine rolled back
+        }
+        // Answers that end early, or rows where none were due: nothing of
+        // them counts as committed, and the connection is not to be trusted.
+        if (!matched)
+            throw sql::SQLException("The server's answers did not match the statements sent", "HY000",
+                                    kErrCommandsOutOfSync);
+        for (qsizetype i = 0; i < gone; ++i)
+            answers << tvxcalls::CallAnswer{};
+        next += gone;
+        if (gone < count)
+            throw sql::SQLException("A record whose delete was committed is still stored", "HY000",
+                                    kErrCommandsOutOfSync);
+    }
+    return kTVXDone;
+}
+
+QList<TVXResult> TVXDataBase::deleteRecords(const QList<std::shared_ptr<TVXRecord>>& records)
+{
+    QList<TVXResult> codes;
+    qsizetype sent = 0;
+    while (sent < records.size() && records.at(sent))
+        ++sent;
+    const QList<std::shared_ptr<TVXRecord>> sendable = records.first(sent);
+    QList<TVXEventLogEntry> logRows;
+    logRows.reserve(sendable.size());
+    for (const auto& record : sendable)
+        logRows << mEventLogAccess.eventLogger().entryNow(kEventDeleteRecord, TVXEventLogger::recordDescription(*record),
+                                                          kEventActionSuccess);
+    qsizetype next = 0; // the first record without an answer
+    bool served = true;
+    QList<tvxcalls::CallAnswer> answers;
+    // A conflict the server undid is sent again from the record it met,
+    // those before it being committed.
+    const TVXResult failure = runOnConnection([&](sql::Connection& connection) {
+        if (!mayCall(connection)) {
+            served = false;
+            return kTVXDone;
+        }
+        return RecordSteps{*this}.deleteInCalls(connection, sendable, logRows, next, answers, &served);
+    });
+    RecordSteps steps{*this};
+    for (qsizetype i = 0; i < answers.size(); ++i) {
+        codes << kTVXDone;
+        steps.finishDeletedRecord(sendable.at(i), kTVXDone, true, logRows.at(i), answers.at(i));
+    }
+    if (failure != kTVXDone && next < sendable.size()) {
+        codes << failure;
+        steps.finishDeletedRecord(sendable.at(next), failure, false, logRows.at(next), {});
+        return codes;
+    }
+    // A store without the routine, or a key row to read again: one at a time as before.
+    for (; !served && next < sendable.size(); ++next) {
+        codes << deleteRecord(sendable.at(next));
+        if (codes.last() != kTVXDone)
+            return codes;
+    }
+    if (sent < records.size())
+        codes << kTVXReloadFirst; // no record to delete
+    return codes;
 }
 
 // --- view count and custom types ------------------------------------------------------
